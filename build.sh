@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# ./build.sh play   install what is missing, build, build the data set, play the show in a window
+# ./build.sh test   install what is missing, build with the sanitizers, run every test
+# ./build.sh bench  install what is missing, build optimised, run the benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake ninja-build pkg-config
+  libsdl2-dev libgl-dev libgl1-mesa-dri libegl1 libegl-dev
+  libpng-dev libjpeg-dev zlib1g-dev libvorbis-dev libogg-dev
+  libboost-dev libgtk-3-dev libgtest-dev libgmock-dev libbenchmark-dev)
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+jobs=$(nproc)
+cmd=${1:-}
+case "$cmd" in
+  test)
+    install_missing
+    cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTV_SANITIZE=ON -DTV_TESTS=ON
+    cmake --build build-test -j "$jobs"
+    ASAN_OPTIONS=detect_odr_violation=0 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir build-test --output-on-failure -j "$jobs" --timeout 300
+    ;;
+  bench)
+    install_missing
+    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_BENCH=ON
+    cmake --build build-bench -j "$jobs"
+    for b in build-bench/bin/bench_*; do echo "== $b"; "$b"; done
+    ;;
+  play)
+    install_missing
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF
+    cmake --build build -j "$jobs"
+    if [ ! -x build/bin/vellacor ]; then
+      echo "There is no program to play yet: only the engine libraries and their tests are built." >&2
+      exit 1
+    fi
+    ( cd build/bin && ./vellacor )
+    ;;
+  *)
+    echo "usage: $0 play|test|bench" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,402 @@
+#include "platform/Window.h"
+
+#include "platform/Input.h"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace trivale {
+namespace platform {
+
+namespace {
+
+// Draws a six-armed snowflake, each arm with two pairs of side branches, in white on transparent,
+// with soft edges from the distance to the nearest stroke.
+struct SnowflakeIcon {
+    static constexpr int kSize = 32;
+    std::uint8_t pixels[kSize * kSize * 4];
+    IconImage image;
+
+    SnowflakeIcon() {
+        struct Segment { double x0, y0, x1, y1; };
+        std::vector<Segment> strokes;
+        const double pi = 3.14159265358979323846;
+        const double c = (kSize - 1) / 2.0;
+        const double arm = 14.0;
+        for (int i = 0; i < 6; ++i) {
+            double a = i * pi / 3.0;
+            double dx = std::cos(a), dy = std::sin(a);
+            strokes.push_back({c, c, c + dx * arm, c + dy * arm});
+            for (double along : {6.0, 10.0}) {
+                double bx = c + dx * along, by = c + dy * along;
+                double len = along < 8.0 ? 4.5 : 3.0;
+                for (double side : {-1.0, 1.0}) {
+                    double b = a + side * pi / 4.0;
+                    strokes.push_back({bx, by, bx + std::cos(b) * len, by + std::sin(b) * len});
+                }
+            }
+        }
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
+                double best = 1e9;
+                for (const Segment& s : strokes) {
+                    double vx = s.x1 - s.x0, vy = s.y1 - s.y0;
+                    double t = ((x - s.x0) * vx + (y - s.y0) * vy) / (vx * vx + vy * vy);
+                    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+                    double ex = s.x0 + t * vx - x, ey = s.y0 + t * vy - y;
+                    best = std::min(best, std::sqrt(ex * ex + ey * ey));
+                }
+                double cover = 1.6 - best;  // strokes about two pixels wide
+                cover = cover < 0.0 ? 0.0 : (cover > 1.0 ? 1.0 : cover);
+                std::uint8_t* p = pixels + (y * kSize + x) * 4;
+                p[0] = 0xE8;
+                p[1] = 0xF4;
+                p[2] = 0xFF;
+                p[3] = static_cast<std::uint8_t>(std::lround(cover * 255.0));
+            }
+        }
+        image.width = kSize;
+        image.height = kSize;
+        image.rgba = pixels;
+    }
+};
+
+std::map<std::uint32_t, Window*>& Windows() {
+    static std::map<std::uint32_t, Window*> windows;
+    return windows;
+}
+
+std::atomic<bool> g_quitPosted{false};
+std::atomic<int> g_quitCode{0};
+std::atomic<std::uint32_t> g_wakeEvent{0};
+
+std::uint32_t WakeEventType() {
+    std::uint32_t type = g_wakeEvent.load();
+    if (type == 0) {
+        std::uint32_t registered = SDL_RegisterEvents(1);
+        if (registered == static_cast<std::uint32_t>(-1)) return 0;
+        std::uint32_t expected = 0;
+        if (!g_wakeEvent.compare_exchange_strong(expected, registered)) return expected;
+        type = registered;
+    }
+    return type;
+}
+
+// Repaint requests travel as user events of their own type, carrying the window id.
+std::uint32_t RepaintEventType() {
+    static std::uint32_t type = SDL_RegisterEvents(1);
+    return type;
+}
+
+SDL_Cursor* g_arrow = nullptr;
+
+}  // namespace
+
+const IconImage& ApplicationIcon() {
+    static const SnowflakeIcon icon;
+    return icon.image;
+}
+
+bool IsOffscreenVideo() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr && std::strcmp(driver, "offscreen") == 0;
+}
+
+struct Window::Impl {
+    SDL_Window* window = nullptr;
+    std::uint32_t id = 0;
+    bool shown = false;
+    bool focused = false;
+};
+
+std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height,
+                                       std::string* error) {
+    // Closing the last window must reach the window's listeners, not end the program behind them.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        if (error) *error = std::string("video system: ") + SDL_GetError();
+        return nullptr;
+    }
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+    SDL_Window* sdl = SDL_CreateWindow(title.c_str(), 0, 0, width > 0 ? width : 1, height > 0 ? height : 1,
+                                       SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_OPENGL);
+    if (sdl == nullptr) {
+        if (error) *error = std::string("window: ") + SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return nullptr;
+    }
+    // No input-method composition: the program reads raw keys only.
+    SDL_StopTextInput();
+    std::unique_ptr<Window> w(new Window());
+    w->impl_.reset(new Impl());
+    w->impl_->window = sdl;
+    w->impl_->id = SDL_GetWindowID(sdl);
+    Windows()[w->impl_->id] = w.get();
+    WakeEventType();
+    RepaintEventType();
+    return w;
+}
+
+Window::~Window() {
+    Windows().erase(impl_->id);
+    SDL_DestroyWindow(impl_->window);
+    if (Windows().empty() && g_arrow != nullptr) {
+        SDL_FreeCursor(g_arrow);
+        g_arrow = nullptr;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+std::uint32_t Window::GetId() const { return impl_->id; }
+
+void* Window::NativeHandle() const { return impl_->window; }
+
+void Window::SetClientSize(int width, int height) {
+    SDL_SetWindowSize(impl_->window, width > 0 ? width : 1, height > 0 ? height : 1);
+}
+
+void Window::GetClientSize(int* width, int* height) const {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(impl_->window, &w, &h);
+    if (width) *width = w;
+    if (height) *height = h;
+}
+
+void Window::GetDrawableSize(int* width, int* height) const {
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(impl_->window, &w, &h);
+    if (width) *width = w;
+    if (height) *height = h;
+}
+
+void Window::SetPosition(int x, int y) { SDL_SetWindowPosition(impl_->window, x, y); }
+
+void Window::GetPosition(int* x, int* y) const {
+    int px = 0, py = 0;
+    SDL_GetWindowPosition(impl_->window, &px, &py);
+    if (x) *x = px;
+    if (y) *y = py;
+}
+
+void Window::SetTitle(const std::string& title) { SDL_SetWindowTitle(impl_->window, title.c_str()); }
+
+std::string Window::GetTitle() const { return SDL_GetWindowTitle(impl_->window); }
+
+void Window::SetIcon(const IconImage* icon) {
+    if (icon == nullptr || icon->rgba == nullptr || icon->width <= 0 || icon->height <= 0) return;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<std::uint8_t*>(icon->rgba), icon->width, icon->height, 32, icon->width * 4,
+        SDL_PIXELFORMAT_ABGR8888);  // bytes R, G, B, A in memory on a little-endian machine
+    if (surface == nullptr) return;
+    SDL_SetWindowIcon(impl_->window, surface);
+    SDL_FreeSurface(surface);
+}
+
+void Window::SetBordered(bool bordered) {
+    SDL_SetWindowBordered(impl_->window, bordered ? SDL_TRUE : SDL_FALSE);
+}
+
+void Window::SetResizable(bool resizable) {
+    SDL_SetWindowResizable(impl_->window, resizable ? SDL_TRUE : SDL_FALSE);
+}
+
+void Window::Show(bool activate) {
+    if (!activate) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
+    SDL_ShowWindow(impl_->window);
+    if (!activate) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
+    else SDL_RaiseWindow(impl_->window);
+    impl_->shown = true;
+    if (IsOffscreenVideo()) impl_->focused = true;
+    else if (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_INPUT_FOCUS) impl_->focused = true;
+}
+
+void Window::Hide() {
+    SDL_HideWindow(impl_->window);
+    impl_->shown = false;
+    impl_->focused = false;
+}
+
+void Window::Raise() { SDL_RaiseWindow(impl_->window); }
+
+bool Window::IsShown() const { return impl_->shown; }
+
+bool Window::IsMinimized() const {
+    return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_MINIMIZED) != 0;
+}
+
+bool Window::HasFocus() const { return impl_->shown && impl_->focused; }
+
+bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
+    SDL_DisplayMode want{};
+    int display = SDL_GetWindowDisplayIndex(impl_->window);
+    if (display < 0) display = 0;
+    if (SDL_GetDesktopDisplayMode(display, &want) != 0) {
+        if (error) *error = SDL_GetError();
+        return false;
+    }
+    if (mode.width > 0 && mode.height > 0) {
+        want.w = mode.width;
+        want.h = mode.height;
+        want.refresh_rate = mode.refreshRate;
+        SDL_DisplayMode closest{};
+        if (SDL_GetClosestDisplayMode(display, &want, &closest) != nullptr) want = closest;
+    }
+    if (SDL_SetWindowDisplayMode(impl_->window, &want) != 0 ||
+        SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN) != 0) {
+        if (error) *error = SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+void Window::LeaveFullScreen() { SDL_SetWindowFullscreen(impl_->window, 0); }
+
+bool Window::IsFullScreen() const {
+    return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_FULLSCREEN) != 0;
+}
+
+void Window::Invalidate() {
+    SDL_Event e{};
+    e.type = RepaintEventType();
+    e.user.windowID = impl_->id;
+    SDL_PushEvent(&e);
+}
+
+Rect Window::GetDisplayBounds() const {
+    int display = SDL_GetWindowDisplayIndex(impl_->window);
+    SDL_Rect r{0, 0, 0, 0};
+    if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &r) != 0) {
+        r = {0, 0, 0, 0};
+    }
+    Rect out;
+    out.x = r.x;
+    out.y = r.y;
+    out.width = r.w;
+    out.height = r.h;
+    return out;
+}
+
+Window* FindWindow(std::uint32_t id) {
+    auto it = Windows().find(id);
+    return it == Windows().end() ? nullptr : it->second;
+}
+
+namespace {
+
+// Translates one SDL event; false for events the engine does not react to.
+bool Translate(const SDL_Event& e, Event* out) {
+    *out = Event();
+    switch (e.type) {
+    case SDL_QUIT:  // a signal or the session asks the program to end
+        out->type = EventType::Close;
+        out->windowId = 0;
+        return true;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        int key = KeyCodeFromScancode(e.key.keysym.scancode);
+        TrackKey(key, e.type == SDL_KEYDOWN);
+        if (key == 0) return false;
+        out->type = e.type == SDL_KEYDOWN ? EventType::KeyDown : EventType::KeyUp;
+        out->windowId = e.key.windowID;
+        out->key = key;
+        return true;
+    }
+    case SDL_WINDOWEVENT:
+        out->windowId = e.window.windowID;
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE: out->type = EventType::Close; return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: out->type = EventType::FocusGained; return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST: out->type = EventType::FocusLost; return true;
+        case SDL_WINDOWEVENT_MINIMIZED: out->type = EventType::Minimized; return true;
+        case SDL_WINDOWEVENT_MAXIMIZED: out->type = EventType::Maximized; return true;
+        case SDL_WINDOWEVENT_RESTORED: out->type = EventType::Restored; return true;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            out->type = EventType::Resized;
+            out->width = e.window.data1;
+            out->height = e.window.data2;
+            return true;
+        case SDL_WINDOWEVENT_EXPOSED: out->type = EventType::Expose; return true;
+        default: return false;
+        }
+    default:
+        if (e.type == RepaintEventType() && e.type != static_cast<std::uint32_t>(-1)) {
+            out->type = EventType::Expose;
+            out->windowId = e.user.windowID;
+            return true;
+        }
+        return false;  // wake-ups and everything else
+    }
+}
+
+}  // namespace
+
+bool PollEvent(Event* event) {
+    if (SDL_WasInit(SDL_INIT_EVENTS) != 0) {
+        SDL_Event e;
+        while (SDL_PollEvent(&e) != 0) {
+            if (!Translate(e, event)) continue;
+            if (event->type == EventType::FocusGained || event->type == EventType::FocusLost) {
+                bool gained = event->type == EventType::FocusGained;
+                // Keys held while the focus goes elsewhere would otherwise stay down for ever.
+                if (!gained) ClearKeyState();
+                if (Window* w = FindWindow(event->windowId)) w->impl_->focused = gained;
+            }
+            return true;
+        }
+    }
+    if (g_quitPosted.exchange(false)) {
+        *event = Event();
+        event->type = EventType::Quit;
+        event->code = g_quitCode.load();
+        return true;
+    }
+    return false;
+}
+
+void WaitEvent() {
+    if (g_quitPosted.load()) return;
+    if (SDL_WasInit(SDL_INIT_EVENTS) == 0) return;
+    SDL_WaitEvent(nullptr);
+}
+
+void PostQuit(int code) {
+    g_quitCode.store(code);
+    g_quitPosted.store(true);
+    std::uint32_t type = g_wakeEvent.load();
+    if (type != 0 && SDL_WasInit(SDL_INIT_EVENTS) != 0) {
+        SDL_Event e{};
+        e.type = type;
+        SDL_PushEvent(&e);
+    }
+}
+
+void SetCursor(Cursor cursor) {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return;
+    switch (cursor) {
+    case Cursor::Arrow:
+        if (g_arrow == nullptr) g_arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+        if (g_arrow != nullptr) SDL_SetCursor(g_arrow);
+        break;
+    }
+}
+
+void ShowCursor(bool show) {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return;
+    SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+}  // namespace platform
+}  // namespace trivale

@@ -1,0 +1,144 @@
+#pragma once
+// The program's top-level window and its event queue, over SDL2 video and events: create hidden and
+// GL-capable, show/hide/size/title/icon/cursor, full screen with a display mode, and a queue that yields
+// only the few events the engine reacts to. No window classes, menus, child windows or mouse input.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace trivale {
+namespace platform {
+
+// A straight RGBA image (bytes R, G, B, A per pixel, rows top-down).
+struct IconImage {
+    int width = 0;
+    int height = 0;
+    const std::uint8_t* rgba = nullptr;
+};
+
+// The program's own icon: a small snowflake drawn into the program itself.
+const IconImage& ApplicationIcon();
+
+enum class Cursor { Arrow };
+
+struct DisplayMode {
+    int width = 0;
+    int height = 0;
+    int refreshRate = 0;  // Hz; 0 = any
+};
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+struct Event;
+
+class Window {
+public:
+    // Creates a hidden, borderless window with an OpenGL-capable visual (plain RGB, double-buffered,
+    // no depth or multisampling: drawing goes to an off-screen framebuffer). Returns null and a reason
+    // when the video system or the window cannot be created.
+    static std::unique_ptr<Window> Create(const std::string& title, int width, int height,
+                                          std::string* error);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Identifies the window in events.
+    std::uint32_t GetId() const;
+    // The SDL_Window*, for the platform's own graphics code only; engine code never looks inside.
+    void* NativeHandle() const;
+
+    // Sizes are client sizes in window coordinates; the drawable size is in pixels.
+    void SetClientSize(int width, int height);
+    void GetClientSize(int* width, int* height) const;
+    void GetDrawableSize(int* width, int* height) const;
+    void SetPosition(int x, int y);
+    void GetPosition(int* x, int* y) const;
+
+    void SetTitle(const std::string& title);  // UTF-8
+    std::string GetTitle() const;
+    void SetIcon(const IconImage* icon);      // null leaves the system's default
+    void SetBordered(bool bordered);
+    void SetResizable(bool resizable);
+
+    // Shows the window, taking the input focus when activate is true.
+    void Show(bool activate);
+    void Hide();
+    void Raise();
+    bool IsShown() const;
+    bool IsMinimized() const;
+
+    // Input focus as of the events taken from the queue so far. Under the offscreen video driver no
+    // window ever gets focus from the system, so a shown window counts as focused there.
+    bool HasFocus() const;
+
+    // Full screen with the given display mode (the mode of the desktop when width or height is 0);
+    // false and a reason when the system refuses. LeaveFullScreen returns to the windowed state.
+    bool EnterFullScreen(const DisplayMode& mode, std::string* error);
+    void LeaveFullScreen();
+    bool IsFullScreen() const;
+
+    // Queues an Expose event for the window, so that it repaints at the next turn of the loop.
+    void Invalidate();
+
+    // The bounds of the display the window is on.
+    Rect GetDisplayBounds() const;
+
+private:
+    friend bool PollEvent(Event* event);
+    Window() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The window of an id, while it exists (null otherwise).
+Window* FindWindow(std::uint32_t id);
+
+enum class EventType {
+    Close,        // the user or the system asks the window (windowId 0: every window) to close
+    FocusGained,
+    FocusLost,
+    Minimized,
+    Maximized,
+    Restored,
+    Resized,      // width and height: the new client size
+    Expose,       // the window must be repainted
+    KeyDown,      // key: key code in the 256-key numbering of platform/Input.h
+    KeyUp,
+    Quit          // PostQuit was called; code: its exit code
+};
+
+struct Event {
+    EventType type = EventType::Quit;
+    std::uint32_t windowId = 0;
+    int key = 0;
+    int width = 0;
+    int height = 0;
+    int code = 0;
+};
+
+// Takes the next event from the queue without waiting; false when none waits. Events of no interest to
+// the engine are dropped. Key and focus events update the keyboard state of platform/Input.h and the
+// window's focus before they are returned. A posted quit comes out only once no other event waits.
+bool PollEvent(Event* event);
+// Waits until an event (or a posted quit) waits in the queue, without taking it.
+void WaitEvent();
+// Asks the loop to end; safe from any thread. The quit is taken by PollEvent after the events queued
+// before it.
+void PostQuit(int code);
+
+// Cursor over the program's windows.
+void SetCursor(Cursor cursor);
+// Shows or hides the cursor whatever was asked before (not counted).
+void ShowCursor(bool show);
+
+// True under SDL's offscreen video driver (tests and unattended runs).
+bool IsOffscreenVideo();
+
+}  // namespace platform
+}  // namespace trivale

@@ -7,8 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 namespace {
 
@@ -288,5 +287,4 @@ void ClearKeyState() { std::memset(g_keys, 0, sizeof g_keys); }
 
 bool IsKeyDown(int key) { return key > 0 && key <= 255 && (g_keys[key] & 0x80) != 0; }
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

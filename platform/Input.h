@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 class Window;
 
@@ -118,5 +117,4 @@ void TrackKey(int key, bool down);
 void ClearKeyState();
 bool IsKeyDown(int key);
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

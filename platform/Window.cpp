@@ -10,8 +10,7 @@
 #include <map>
 #include <vector>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 namespace {
 
@@ -160,7 +159,7 @@ Window::~Window() {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-std::uint32_t Window::GetId() const { return impl_->id; }
+WindowId Window::GetId() const { return impl_->id; }
 
 void* Window::NativeHandle() const { return impl_->window; }
 
@@ -289,7 +288,7 @@ Rect Window::GetDisplayBounds() const {
     return out;
 }
 
-Window* FindWindow(std::uint32_t id) {
+Window* FindWindow(WindowId id) {
     auto it = Windows().find(id);
     return it == Windows().end() ? nullptr : it->second;
 }
@@ -386,6 +385,8 @@ void PostQuit(int code) {
 void SetCursor(Cursor cursor) {
     if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return;
     switch (cursor) {
+    case Cursor::Default:
+        break;
     case Cursor::Arrow:
         if (g_arrow == nullptr) g_arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
         if (g_arrow != nullptr) SDL_SetCursor(g_arrow);
@@ -398,5 +399,4 @@ void ShowCursor(bool show) {
     SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

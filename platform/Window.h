@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
-namespace trivale {
-namespace platform {
+namespace plat {
+
+// SDL's window id; 0 is no window (the same alias as in platform/MessageBox.h).
+using WindowId = std::uint32_t;
 
 // A straight RGBA image (bytes R, G, B, A per pixel, rows top-down).
 struct IconImage {
@@ -20,7 +22,8 @@ struct IconImage {
 // The program's own icon: a small snowflake drawn into the program itself.
 const IconImage& ApplicationIcon();
 
-enum class Cursor { Arrow };
+// Default leaves the cursor the system shows.
+enum class Cursor { Default, Arrow };
 
 struct DisplayMode {
     int width = 0;
@@ -49,7 +52,7 @@ public:
     Window& operator=(const Window&) = delete;
 
     // Identifies the window in events.
-    std::uint32_t GetId() const;
+    WindowId GetId() const;
     // The SDL_Window*, for the platform's own graphics code only; engine code never looks inside.
     void* NativeHandle() const;
 
@@ -97,7 +100,7 @@ private:
 };
 
 // The window of an id, while it exists (null otherwise).
-Window* FindWindow(std::uint32_t id);
+Window* FindWindow(WindowId id);
 
 enum class EventType {
     Close,        // the user or the system asks the window (windowId 0: every window) to close
@@ -115,7 +118,7 @@ enum class EventType {
 
 struct Event {
     EventType type = EventType::Quit;
-    std::uint32_t windowId = 0;
+    WindowId windowId = 0;
     int key = 0;
     int width = 0;
     int height = 0;
@@ -140,5 +143,4 @@ void ShowCursor(bool show);
 // True under SDL's offscreen video driver (tests and unattended runs).
 bool IsOffscreenVideo();
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

@@ -1,0 +1,54 @@
+#include "core/Exception.h"
+
+#include "core/Log.h"
+
+namespace trivale {
+
+namespace {
+
+const char* const kUnknown = "不明";
+
+std::string OrUnknown(const std::string& text) { return text.empty() ? std::string(kUnknown) : text; }
+
+}  // namespace
+
+void LogApplicationException(const std::string& message, const std::string& className, const std::string& origin) {
+    std::string detail = OrUnknown(message);
+    std::string name = OrUnknown(className);
+    std::string from = OrUnknown(origin);
+    LogPlain("ERROR:\n\tアプリケーション例外が発生しました.");
+    LogPlain("\t詳細: %s", detail.c_str());
+    LogPlain("\t例外: %s", name.c_str());
+    LogPlain("\t発生元: %s", from.c_str());
+}
+
+void ReportApplicationException(const std::string& className, plat::WindowId owner, const std::string& message,
+                                const std::string& origin) {
+    std::string detail = OrUnknown(message);
+    std::string name = OrUnknown(className);
+    std::string from = OrUnknown(origin);
+    LogApplicationException(detail, name, from);
+    std::string text = "アプリケーション例外が発生しました.\n実行を中止します.\n\n詳細: " + detail + "\n" + "\n" +
+                       "例外: " + name + "\n" + "発生元: " + from;
+    std::string caption = ChangeFileExt(ExtractFileName(GetModuleFilePath()), "");
+    plat::ShowMessageBox(owner, text, caption, plat::MessageBoxKind::Error);
+}
+
+void ReportEngineException(const EException& e, plat::WindowId owner) {
+    ReportApplicationException(GetClassName(e), owner, e.GetMessage(), e.GetOrigin());
+}
+
+void ReportStdException(const std::exception& e, plat::WindowId owner) {
+    ReportApplicationException(GetClassName(e), owner, e.what(), std::string());
+}
+
+void ReportError(const std::string& message, const std::string& className, const std::string& origin,
+                 plat::WindowId owner) {
+    ReportApplicationException(className, owner, message, origin);
+}
+
+void LogEngineException(const EException& e) {
+    LogApplicationException(e.GetMessage(), GetClassName(e), e.GetOrigin());
+}
+
+}  // namespace trivale

@@ -1,0 +1,79 @@
+// Streams over files: a whole file, or a read-only window onto a byte range of one (how an entry of
+// the resource archive is read).
+#pragma once
+
+#include <string>
+
+#include "core/Stream.h"
+#include "platform/System.h"
+
+namespace trivale {
+
+// Open modes: 0 and 2 write (created or truncated), 1 reads an existing file, 3 reads and writes
+// (created when missing). Share modes (0 to 3) are kept but have no effect: files are not locked.
+// Files of 4 GiB or more are refused. "\\" in the path is taken as "/".
+class CFileStream : public CStandardStream {
+public:
+    CFileStream(const std::string& path, int openMode, int shareMode);
+    ~CFileStream() override;
+
+    std::uint32_t Read(void* buffer, std::uint32_t count) override;
+    std::uint32_t Write(const void* buffer, std::uint32_t count) override;
+    std::uint32_t GetSize() override;
+    // Shortens the file; a file stream is never lengthened this way.
+    void SetSize(std::uint32_t size) override;
+    std::uint32_t Seek(std::int64_t position) override;
+    std::uint32_t Tell() override;
+    // Opens the file again: a clone of a stream that writes never truncates the file.
+    IStream* Clone() override;
+
+    const std::string& GetPath() const { return path_; }
+    int GetOpenMode() const { return openMode_; }
+    int GetShareMode() const { return shareMode_; }
+
+protected:
+    CFileStream(const CFileStream& source);
+    CFileStream& operator=(const CFileStream&) = delete;
+    void Open(bool reopen);
+    std::int64_t FileSize();
+
+    plat::File file_;
+    std::int64_t position_ = 0;
+
+private:
+    std::string path_;
+    int openMode_;
+    int shareMode_;
+};
+
+// Read only. Positions count from the window's start; reads never leave the window.
+class CFilePartitionStream : public CFileStream {
+public:
+    CFilePartitionStream(std::uint64_t windowOffset, std::uint32_t windowSize, const std::string& path, int openMode,
+                         int shareMode);
+    ~CFilePartitionStream() override;
+
+    std::uint32_t Read(void* buffer, std::uint32_t count) override;
+    // Always throws EWriteError.
+    std::uint32_t Write(const void* buffer, std::uint32_t count) override;
+    std::uint32_t GetSize() override { return windowSize_; }
+    // Always throws EWriteError.
+    void SetSize(std::uint32_t size) override;
+    // A negative position goes to the window's start; a position past its end is kept, and reads
+    // there return nothing.
+    std::uint32_t Seek(std::int64_t position) override;
+    std::uint32_t Tell() override;
+    IStream* Clone() override;
+
+    std::uint64_t GetWindowOffset() const { return windowOffset_; }
+
+protected:
+    CFilePartitionStream(const CFilePartitionStream& source);
+    CFilePartitionStream& operator=(const CFilePartitionStream&) = delete;
+
+private:
+    std::uint64_t windowOffset_;
+    std::uint32_t windowSize_;
+};
+
+}  // namespace trivale

@@ -1,0 +1,53 @@
+// The byte stream that every reader of the program's data goes through.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/Object.h"
+
+namespace trivale {
+
+// Sizes, positions and counts are 32-bit, as the files that carry them are; arithmetic on them is
+// done in 64 bits and never wraps. The end of data shows as a short read, never as an exception.
+class IStream : public IInterface {
+public:
+    // Copies count bytes (0: the whole source from its start) from the source's position into this
+    // stream; returns the bytes written.
+    virtual std::uint32_t CopyFrom(IStream& source, std::uint32_t count) = 0;
+    virtual std::uint32_t Read(void* buffer, std::uint32_t count) = 0;
+    virtual std::uint32_t Write(const void* buffer, std::uint32_t count) = 0;
+    // A little-endian u32 byte count, then the bytes (no terminator). A string read back ends at its
+    // first NUL byte; a count larger than what remains is an EReadError.
+    virtual std::string ReadString() = 0;
+    virtual std::uint32_t WriteString(const std::string& text) = 0;
+    virtual std::uint32_t GetSize() = 0;
+    virtual void SetSize(std::uint32_t size) = 0;
+    // Moves to an absolute position, clamped to the stream's range; returns the new position.
+    virtual std::uint32_t Seek(std::int64_t position) = 0;
+    virtual std::uint32_t Tell() = 0;
+    // A new, independent stream on the same bytes at the same position; the caller owns it.
+    virtual IStream* Clone() = 0;
+};
+
+// The operations that every stream shares.
+class CStandardStream : public IStream, public virtual CObject {
+public:
+    std::uint32_t CopyFrom(IStream& source, std::uint32_t count) override;
+    std::string ReadString() override;
+    std::uint32_t WriteString(const std::string& text) override;
+};
+
+// Little-endian helpers for the fixed-size fields of the program's files.
+inline std::uint32_t LoadLE32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void StoreLE32(unsigned char* p, std::uint32_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+}  // namespace trivale

@@ -1,0 +1,77 @@
+// Shared helpers of the core tests: a scratch directory, whole-file access and a captured log.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/Log.h"
+
+namespace tvtest {
+
+// A fresh directory, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tvcore-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        char* made = mkdtemp(buf.data());
+        path_ = made ? made : "";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Routes the log into a scratch file for the life of the object.
+class CapturedLog {
+public:
+    CapturedLog() : path_(dir_ / "test.log") {
+        trivale::CloseLogFile();
+        trivale::OpenLogFileAt(path_);
+    }
+    ~CapturedLog() { trivale::CloseLogFile(); }
+    std::string Text() const { return ReadFile(path_); }
+
+private:
+    TempDir dir_;
+    std::string path_;
+};
+
+inline std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s += static_cast<char>(v);
+    return s;
+}
+
+inline std::string LE32(std::uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+}  // namespace tvtest

@@ -367,7 +367,11 @@ bool PollEvent(Event* event) {
 
 void WaitEvent() {
     if (g_quitPosted.load()) return;
-    if (SDL_WasInit(SDL_INIT_EVENTS) == 0) return;
+    if (SDL_WasInit(SDL_INIT_EVENTS) == 0) {
+        // No queue yet: only a posted quit can come, so look again a little later.
+        SDL_Delay(10);
+        return;
+    }
     SDL_WaitEvent(nullptr);
 }
 

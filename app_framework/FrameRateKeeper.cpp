@@ -1,0 +1,116 @@
+#include "app_framework/FrameRateKeeper.h"
+
+#include <cinttypes>
+#include <climits>
+
+#include "core/Log.h"
+#include "platform/System.h"
+
+namespace trivale {
+
+FrameClock MonotonicFrameClock() {
+    FrameClock clock;
+    clock.read = [] { return plat::MonotonicTicks(); };
+    clock.frequency = plat::MonotonicFrequency();
+    clock.sleep = [](unsigned ms) { plat::SleepMilliseconds(ms); };
+    return clock;
+}
+
+CFrameRateKeeper::CFrameRateKeeper() { Start(MonotonicFrameClock()); }
+
+CFrameRateKeeper::CFrameRateKeeper(const FrameClock& clock) { Start(clock); }
+
+CFrameRateKeeper::~CFrameRateKeeper() {}
+
+void CFrameRateKeeper::Start(const FrameClock& clock) {
+    clock_ = clock;
+    if (!clock_.sleep) clock_.sleep = [](unsigned) {};
+    if (clock_.read && clock_.frequency > 0) {
+        frequency_ = clock_.frequency;
+        LogInfo("Performance counter enabled: resolution = %" PRId64 "Hz (%fnsec)", frequency_,
+                1000000000.0 / static_cast<double>(frequency_));
+    } else {
+        clock_.read = [] { return plat::MonotonicMilliseconds(); };
+        frequency_ = 1000;
+        LogInfo("Performance counter DISABLED!: Switched to multimedia timer (%dHz)", 1000);
+    }
+    const std::int64_t reading = clock_.read();
+    startTick_ = measuringStart_ = nextDeadline_ = now_ = reading;
+    previousTick_ = reading;
+    const std::int64_t seconds = reading / frequency_;
+    LogInfo("System running time: %" PRId64 "day(s) %02" PRId64 ":%02" PRId64 ":%02" PRId64, seconds / 60 / 60 / 24,
+            (seconds / 60 / 60) % 24, (seconds / 60) % 60, seconds % 60);
+}
+
+void CFrameRateKeeper::SetFrameRate(int framesPerSecond) {
+    frameRate_ = framesPerSecond;
+    if (framesPerSecond <= 0) {
+        interval_ = 0;
+    } else {
+        interval_ = ((frequency_ * 10) / framesPerSecond + 5) / 10;
+    }
+}
+
+double CFrameRateKeeper::GetElapsedMilliseconds() const {
+    return static_cast<double>(clock_.read() - startTick_) * 1000.0 / static_cast<double>(frequency_);
+}
+
+int CFrameRateKeeper::GetTotalFrames() const {
+    return totalFrames_ > INT_MAX ? INT_MAX : static_cast<int>(totalFrames_);
+}
+
+void CFrameRateKeeper::OnIdle() {
+    if (paused_) {
+        clock_.sleep(50);
+        return;
+    }
+    now_ = clock_.read();
+    if (interval_ != 0 && now_ < nextDeadline_) {
+        // Sleep while much of the interval remains; in its last third only yield, for precision.
+        clock_.sleep(nextDeadline_ - now_ > interval_ / 3 ? 1 : 0);
+        return;
+    }
+
+    std::int64_t frames = 1;
+    if (interval_ > 0) {
+        frames = (now_ - nextDeadline_) / interval_ + 1;
+        if (maxFramesPerTick_ > 0 && frames > maxFramesPerTick_) frames = maxFramesPerTick_;
+    }
+
+    std::int64_t d = now_ - measuringStart_;
+    if (d >= frequency_) {
+        if (d == 0) d = 1;
+        measuringStart_ = now_;
+        framesPerSecond_ = (static_cast<double>(frequency_) / static_cast<double>(d)) *
+                           static_cast<double>(framesInPeriod_);
+        framesInPeriod_ = 0;
+    }
+    ++framesInPeriod_;
+    ++totalFrames_;
+
+    if (interval_ > 0) {
+        // The deadline jumps past the present rather than catching up one interval per tick.
+        nextDeadline_ += ((now_ - nextDeadline_) / interval_ + 1) * interval_;
+    }
+
+    if (firstTick_) {
+        // The first frame lasts one frame (with no limit: the time since the keeper was made).
+        firstTick_ = false;
+        elapsedTicks_ = interval_ > 0 ? interval_ : now_ - previousTick_;
+    } else {
+        elapsedTicks_ = now_ - previousTick_;
+    }
+
+    // Whole milliseconds of the frame, the dropped fraction carried on (in units of 1/frequency ms).
+    const std::int64_t ticks = elapsedTicks_ > 0 ? elapsedTicks_ : 0;
+    const std::int64_t scaled = (ticks % frequency_) * 1000 + carriedTicks_;
+    frameMilliseconds_ = (ticks / frequency_) * 1000 + scaled / frequency_;
+    carriedTicks_ = scaled % frequency_;
+
+    if (listener_ != nullptr) {
+        listener_->OnFrame(frames > static_cast<std::int64_t>(UINT_MAX) ? UINT_MAX : static_cast<unsigned>(frames));
+    }
+    previousTick_ = now_;
+}
+
+}  // namespace trivale

@@ -1,0 +1,164 @@
+#include "app_framework/SceneManager.h"
+
+#include <exception>
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/Log.h"
+
+namespace trivale {
+
+namespace {
+
+typedef std::vector<boost::shared_ptr<IScene>> SceneList;
+
+// Logs a failure caught where nothing may be thrown.
+void LogCurrentException() {
+    try {
+        throw;
+    } catch (const EException& e) {
+        LogEngineException(e);
+    } catch (const std::exception& e) {
+        LogApplicationException(e.what(), GetClassName(e), "");
+    } catch (...) {
+        LogApplicationException("", "", "");
+    }
+}
+
+}  // namespace
+
+CSceneManager::CSceneManager() {}
+
+CSceneManager::~CSceneManager() {
+    // Every live scene gets its Finalize even when an earlier one fails.
+    SceneList scenes(scenes_.begin(), scenes_.end());
+    for (const boost::shared_ptr<IScene>& scene : scenes) {
+        try {
+            scene->Finalize();
+        } catch (...) {
+            LogCurrentException();
+        }
+    }
+    scenes_.clear();
+    pending_.clear();
+}
+
+void CSceneManager::OnFrame(unsigned frames) {
+    if (inserted_) {
+        inserted_ = false;
+        frames = 1;
+    }
+    // Walk a copy: a scene may reach the manager from its Frame.
+    const SceneList scenes(scenes_.begin(), scenes_.end());
+    for (const boost::shared_ptr<IScene>& scene : scenes) {
+        if (scene->IsAlive()) scene->Frame(frames);
+    }
+    RemoveDead();
+    InsertPending();
+}
+
+void CSceneManager::RemoveDead() {
+    std::exception_ptr failure;
+    for (;;) {
+        SceneList dead;
+        for (const boost::shared_ptr<IScene>& scene : scenes_) {
+            if (!scene->IsAlive()) dead.push_back(scene);
+        }
+        if (dead.empty()) break;
+        for (const boost::shared_ptr<IScene>& scene : dead) {
+            // A scene whose Finalize fails leaves all the same: it must never be finalised twice.
+            try {
+                scene->Finalize();
+            } catch (...) {
+                if (!failure) failure = std::current_exception();
+            }
+            Erase(scene);
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+void CSceneManager::InsertPending() {
+    while (!pending_.empty()) {
+        std::list<boost::shared_ptr<IScene>> batch;
+        batch.swap(pending_);
+        while (!batch.empty()) {
+            boost::shared_ptr<IScene> scene = batch.front();
+            batch.pop_front();
+            scenes_.insert(scene);
+            inserted_ = true;
+            try {
+                scene->Initialize();
+                scene->OnDeviceReset();
+            } catch (...) {
+                // The scenes not yet entered wait for the next pass, ahead of any added since.
+                pending_.splice(pending_.begin(), batch);
+                throw;
+            }
+        }
+    }
+}
+
+void CSceneManager::Erase(const boost::shared_ptr<IScene>& scene) {
+    for (SceneSet::iterator it = scenes_.begin(); it != scenes_.end(); ++it) {
+        if (it->get() == scene.get()) {
+            scenes_.erase(it);
+            return;
+        }
+    }
+}
+
+void CSceneManager::AddScene(const boost::shared_ptr<IScene>& scene) {
+    if (scene) pending_.push_back(scene);
+}
+
+void CSceneManager::AddScene(IScene* scene) {
+    if (scene != nullptr) pending_.push_back(boost::shared_ptr<IScene>(scene));
+}
+
+void CSceneManager::RemoveAll() {
+    std::exception_ptr failure;
+    const SceneList scenes(scenes_.begin(), scenes_.end());
+    for (const boost::shared_ptr<IScene>& scene : scenes) {
+        try {
+            scene->Finalize();
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    scenes_.clear();
+    pending_.clear();
+    if (failure) std::rethrow_exception(failure);
+}
+
+void CSceneManager::ResetAll() {
+    const SceneList scenes(scenes_.begin(), scenes_.end());
+    for (const boost::shared_ptr<IScene>& scene : scenes) scene->OnDeviceReset();
+}
+
+void CSceneManager::InitializeAll() {
+    const SceneList scenes(scenes_.begin(), scenes_.end());
+    for (const boost::shared_ptr<IScene>& scene : scenes) scene->Initialize();
+}
+
+void CSceneManager::FinalizeAll() {
+    const SceneList scenes(scenes_.begin(), scenes_.end());
+    for (const boost::shared_ptr<IScene>& scene : scenes) scene->Finalize();
+}
+
+boost::shared_ptr<IScene> CSceneManager::FindScene(IScene* scene) const {
+    for (const boost::shared_ptr<IScene>& live : scenes_) {
+        if (live.get() == scene) return live;
+    }
+    return boost::shared_ptr<IScene>();
+}
+
+void CSceneManager::DumpSceneList() const {
+    LogInfo("< Scene list dump >");
+    for (const boost::shared_ptr<IScene>& scene : scenes_) {
+        LogInfo("\t%04X: %s", static_cast<unsigned>(scene->GetPriority()), GetClassName(*scene).c_str());
+    }
+    LogInfo("\t.");
+}
+
+}  // namespace trivale

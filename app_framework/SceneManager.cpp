@@ -39,8 +39,8 @@ CSceneManager::~CSceneManager() {
             LogCurrentException();
         }
     }
-    scenes_.clear();
-    pending_.clear();
+    scenes.clear();
+    Clear();
 }
 
 void CSceneManager::OnFrame(unsigned frames) {
@@ -48,10 +48,12 @@ void CSceneManager::OnFrame(unsigned frames) {
         inserted_ = false;
         frames = 1;
     }
-    // Walk a copy: a scene may reach the manager from its Frame.
-    const SceneList scenes(scenes_.begin(), scenes_.end());
-    for (const boost::shared_ptr<IScene>& scene : scenes) {
-        if (scene->IsAlive()) scene->Frame(frames);
+    {
+        // Walk a copy: a scene may reach the manager from its Frame.
+        const SceneList scenes(scenes_.begin(), scenes_.end());
+        for (const boost::shared_ptr<IScene>& scene : scenes) {
+            if (scene->IsAlive()) scene->Frame(frames);
+        }
     }
     RemoveDead();
     InsertPending();
@@ -65,7 +67,9 @@ void CSceneManager::RemoveDead() {
             if (!scene->IsAlive()) dead.push_back(scene);
         }
         if (dead.empty()) break;
-        for (const boost::shared_ptr<IScene>& scene : dead) {
+        for (boost::shared_ptr<IScene>& entry : dead) {
+            boost::shared_ptr<IScene> scene;
+            scene.swap(entry);
             // A scene whose Finalize fails leaves all the same: it must never be finalised twice.
             try {
                 scene->Finalize();
@@ -73,6 +77,7 @@ void CSceneManager::RemoveDead() {
                 if (!failure) failure = std::current_exception();
             }
             Erase(scene);
+            scene.reset();  // a scene held nowhere else goes here
         }
     }
     if (failure) std::rethrow_exception(failure);
@@ -99,6 +104,12 @@ void CSceneManager::InsertPending() {
     }
 }
 
+void CSceneManager::Clear() {
+    // In set order, so that scenes held nowhere else go in the order they ran.
+    while (!scenes_.empty()) scenes_.erase(scenes_.begin());
+    pending_.clear();
+}
+
 void CSceneManager::Erase(const boost::shared_ptr<IScene>& scene) {
     for (SceneSet::iterator it = scenes_.begin(); it != scenes_.end(); ++it) {
         if (it->get() == scene.get()) {
@@ -118,7 +129,7 @@ void CSceneManager::AddScene(IScene* scene) {
 
 void CSceneManager::RemoveAll() {
     std::exception_ptr failure;
-    const SceneList scenes(scenes_.begin(), scenes_.end());
+    SceneList scenes(scenes_.begin(), scenes_.end());
     for (const boost::shared_ptr<IScene>& scene : scenes) {
         try {
             scene->Finalize();
@@ -126,8 +137,8 @@ void CSceneManager::RemoveAll() {
             if (!failure) failure = std::current_exception();
         }
     }
-    scenes_.clear();
-    pending_.clear();
+    scenes.clear();
+    Clear();
     if (failure) std::rethrow_exception(failure);
 }
 

@@ -48,6 +48,7 @@ private:
     void RemoveDead();
     void InsertPending();
     void Erase(const boost::shared_ptr<IScene>& scene);
+    void Clear();
 
     bool inserted_ = false;
     SceneSet scenes_;

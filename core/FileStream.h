@@ -28,6 +28,8 @@ public:
     IStream* Clone() override;
 
     const std::string& GetPath() const { return path_; }
+    // Length of the whole file, also under a window.
+    std::uint64_t GetFileLength() { return static_cast<std::uint64_t>(FileSize()); }
     int GetOpenMode() const { return openMode_; }
     int GetShareMode() const { return shareMode_; }
 

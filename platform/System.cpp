@@ -274,9 +274,13 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries) {
             e.isSymlink = S_ISLNK(lst.st_mode);
             if (e.isSymlink) {
                 struct stat st;
-                e.isDirectory = ::fstatat(dfd, d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+                if (::fstatat(dfd, d->d_name, &st, 0) == 0) {
+                    e.isDirectory = S_ISDIR(st.st_mode);
+                    e.isFile = S_ISREG(st.st_mode);
+                }
             } else {
                 e.isDirectory = S_ISDIR(lst.st_mode);
+                e.isFile = S_ISREG(lst.st_mode);
             }
         }
         entries.push_back(std::move(e));

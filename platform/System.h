@@ -78,6 +78,7 @@ std::string RealPath(const std::string& path);
 struct DirEntry {
     std::string name;
     bool isDirectory = false;  // symbolic links followed
+    bool isFile = false;       // a regular file, symbolic links followed
     bool isSymlink = false;
     bool isHidden = false;     // a leading '.'
 };

@@ -1,0 +1,104 @@
+#include "core/ArchiveFileLoader.h"
+
+#include <cstring>
+#include <memory>
+
+#include <boost/crc.hpp>
+
+#include "core/Exception.h"
+#include "core/Log.h"
+
+namespace trivale {
+
+const char CArchiveFileLoader::kHeaderMagic[] = "TrivaleArchive";
+const char CArchiveFileLoader::kTableMagic[] = "TrivaleArchiveEntry";
+
+namespace {
+
+const char* const kCrcError = "データエラー(entry CRC). データが壊れています.";
+const char* const kRangeError = "データエラー(entry range). データが壊れています.";
+
+// A field past the end of the file keeps its starting value, zero.
+std::uint32_t ReadField(IStream& s, boost::crc_32_type* crc) {
+    unsigned char b[4] = {0, 0, 0, 0};
+    s.Read(b, 4);
+    if (crc) crc->process_bytes(b, 4);
+    return LoadLE32(b);
+}
+
+bool ReadMagic(IStream& s, const char* magic, std::size_t size) {
+    char buf[32] = {};
+    return s.Read(buf, static_cast<std::uint32_t>(size)) == size && std::memcmp(buf, magic, size) == 0;
+}
+
+bool InsideFile(std::uint64_t dataStart, const CArchiveEntryHeader& e, std::uint64_t fileSize) {
+    return dataStart + e.offset + e.size <= fileSize;
+}
+
+}  // namespace
+
+CArchiveFileLoader::~CArchiveFileLoader() {}
+
+void CArchiveFileLoader::BuildIndex() {
+    index_.clear();
+    for (const CArchiveFileEntryHeader& e : entries_) {
+        CArchiveEntryHeader h;
+        h.offset = e.offset;
+        h.size = e.size;
+        index_[ToLowerCase(e.name)] = h;
+    }
+}
+
+void CArchiveFileLoader::Open(const std::string& path) {
+    entries_.clear();
+    index_.clear();
+    path_ = path;
+    CFileStream file(path, 1, 1);
+    if (!ReadMagic(file, kHeaderMagic, kHeaderMagicSize)) throw EInvalidFileFormat(this, "ファイルヘッダエラー");
+    if (!ReadMagic(file, kTableMagic, kTableMagicSize)) throw EInvalidFileFormat(&entries_, "フォーマットヘッダエラー");
+    const std::int32_t count = static_cast<std::int32_t>(ReadField(file, nullptr));
+    // Every record costs at least 24 bytes, so a count larger than the file can hold ends at the
+    // first record that is not there: its fields read as zero and its CRC fails.
+    for (std::int32_t i = 0; i < count; ++i) {
+        CArchiveFileEntryHeader record;
+        boost::crc_32_type crc;
+        try {
+            record.name = file.ReadString();
+        } catch (const EReadError&) {
+            throw EInvalidFileFormat(&record, kCrcError);
+        }
+        crc.process_bytes(record.name.data(), record.name.size());
+        record.offset = ReadField(file, &crc);
+        record.size = ReadField(file, &crc);
+        record.reserved1 = ReadField(file, &crc);
+        record.reserved2 = ReadField(file, &crc);
+        const std::uint32_t stored = ReadField(file, nullptr);
+        if (crc.checksum() != stored) throw EInvalidFileFormat(&record, kCrcError);
+        entries_.push_back(record);
+    }
+    const std::uint64_t dataStart = file.Tell();
+    const std::uint64_t fileSize = file.GetFileLength();
+    // The CRC covers the table only: a truncated archive still has good records pointing past its end.
+    for (const CArchiveFileEntryHeader& e : entries_)
+        if (!InsideFile(dataStart, e, fileSize)) throw EInvalidFileFormat(this, kRangeError);
+    BuildIndex();
+    dataStart_ = dataStart;
+}
+
+const CArchiveFileEntryHeader* CArchiveFileLoader::GetEntry(int index) const {
+    if (index < 0 || index >= GetEntryCount())
+        throw EInvalidParameter(this, "GetEntry(" + IntToString(index) + "): インデックスが範囲外です.");
+    return &entries_[static_cast<std::size_t>(index)];
+}
+
+CFilePartitionStream* CArchiveFileLoader::OpenEntry(const std::string& name) {
+    auto it = index_.find(ToLowerCase(name));
+    if (it == index_.end()) throw EFileOpenError(this, "ファイルエントリが見つかりませんでした: \"" + name + "\"");
+    std::unique_ptr<CFilePartitionStream> stream(
+        new CFilePartitionStream(dataStart_ + it->second.offset, it->second.size, path_, 1, 1));
+    // The file may have been cut short since it was opened.
+    if (!InsideFile(dataStart_, it->second, stream->GetFileLength())) throw EInvalidFileFormat(this, kRangeError);
+    return stream.release();
+}
+
+}  // namespace trivale

@@ -1,0 +1,434 @@
+#include "tools/ArchivePacker.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <ostream>
+
+#include <boost/crc.hpp>
+
+#include "core/ArchiveFileLoader.h"
+#include "core/Exception.h"
+#include "core/Log.h"
+#include "core/Stream.h"
+#include "platform/System.h"
+
+namespace trivale {
+namespace tools {
+
+namespace {
+
+const char* const kUsage =
+    "usage: tvpack pack DIR [ARCHIVE]      pack the files under DIR into ARCHIVE (default data.tva)\n"
+    "       tvpack list ARCHIVE             list the entries: size, offset, name\n"
+    "       tvpack verify ARCHIVE [DIR]     check the table and every entry; with DIR, compare with its files\n"
+    "       tvpack extract ARCHIVE [DIR]    write every entry as a file under DIR (default .)\n";
+
+const std::size_t kCopyBlock = 1 << 20;
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool Walk(const std::string& dir, const std::string& prefix, const std::string& realRoot,
+          const std::string& realExclude, std::vector<PackItem>& items, std::vector<std::string>& warnings,
+          std::string& error, int depth) {
+    std::vector<plat::DirEntry> entries;
+    if (!plat::ListDirectory(dir, entries)) {
+        warnings.push_back("cannot read directory " + dir);
+        return true;
+    }
+    for (const plat::DirEntry& e : entries) {
+        const std::string path = dir + "/" + e.name;
+        const std::string name = prefix + e.name;
+        if (e.name.find('\\') != std::string::npos) {
+            // It would read as a directory separator inside the archive.
+            error = "the name of " + path + " holds a backslash, the archive's directory separator";
+            return false;
+        }
+        if (e.isDirectory) {
+            if (e.isSymlink)
+                warnings.push_back("skipping linked directory " + path);
+            else if (e.isHidden)
+                warnings.push_back("skipping hidden directory " + path);
+            else if (depth >= 128)
+                warnings.push_back("skipping directory nested too deep " + path);
+            else if (!Walk(path, name + "\\", realRoot, realExclude, items, warnings, error, depth + 1))
+                return false;
+            continue;
+        }
+        if (!e.isFile) {
+            warnings.push_back("skipping " + path + ": not a plain file");
+            continue;
+        }
+        const std::string real = plat::RealPath(path);
+        if (e.isSymlink && !StartsWith(real, realRoot + "/")) {
+            warnings.push_back("skipping " + path + ": the link leads out of the tree");
+            continue;
+        }
+        if (!realExclude.empty() && real == realExclude) {
+            warnings.push_back("skipping " + path + ": it is the archive being written");
+            continue;
+        }
+        PackItem item;
+        item.name = name;
+        item.path = path;
+        plat::File f;
+        if (!f.Open(path, plat::FileMode::ReadExisting)) {
+            warnings.push_back("skipping " + path + ": " + plat::ErrorText(f.Error()));
+            continue;
+        }
+        item.size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, f.Size()));
+        items.push_back(item);
+    }
+    return true;
+}
+
+std::string Describe(const EException& e) {
+    std::string text = e.GetMessage();
+    if (!e.GetOrigin().empty()) text += " (" + e.GetOrigin() + ")";
+    return text;
+}
+
+// An archive name as a relative path that stays inside the output directory, or "".
+std::string SafeRelativePath(const std::string& name) {
+    if (name.empty()) return std::string();
+    std::string out;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('\\', start);
+        if (end == std::string::npos) end = name.size();
+        const std::string component = name.substr(start, end - start);
+        if (component.empty() || component == "." || component == ".." || component.find('/') != std::string::npos)
+            return std::string();
+        out += (out.empty() ? "" : "/") + component;
+        start = end + 1;
+    }
+    return out;
+}
+
+// Hands a record's bytes to the sink block by block (not through the name index: names may repeat).
+// False when the entry reads short or the sink refuses a block.
+template <class Sink>
+bool ReadRecord(CArchiveFileLoader& archive, const CArchiveFileEntryHeader& record, Sink sink) {
+    CFilePartitionStream stream(archive.GetDataStart() + record.offset, record.size, archive.GetPath(), 1, 1);
+    std::vector<char> buffer(std::min<std::size_t>(kCopyBlock, record.size));
+    std::uint32_t left = record.size;
+    while (left > 0) {
+        const std::uint32_t want = std::min<std::uint32_t>(left, static_cast<std::uint32_t>(buffer.size()));
+        if (stream.Read(buffer.data(), want) != want || !sink(buffer.data(), want)) return false;
+        left -= want;
+    }
+    return true;
+}
+
+int Pack(const std::string& dir, const std::string& archivePath, std::ostream& out, std::ostream& err) {
+    if (plat::GetPathKind(dir) != plat::PathKind::Directory) {
+        err << "tvpack: " << dir << " is not a directory\n";
+        return 1;
+    }
+    std::vector<PackItem> items;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!CollectTree(dir, archivePath, items, warnings, error)) {
+        err << "tvpack: " << error << "\n";
+        return 1;
+    }
+    for (const std::string& w : warnings) err << "tvpack: warning: " << w << "\n";
+    if (!CheckItems(items, error) || !WriteArchive(archivePath, items, error)) {
+        err << "tvpack: " << error << "\n";
+        return 1;
+    }
+    // Read the table back as the engine will.
+    try {
+        CArchiveFileLoader check;
+        check.Open(archivePath);
+        if (check.GetEntryCount() != static_cast<int>(items.size())) {
+            err << "tvpack: " << archivePath << " reads back with a different entry count\n";
+            return 1;
+        }
+    } catch (const EException& e) {
+        err << "tvpack: " << archivePath << " does not read back: " << Describe(e) << "\n";
+        return 1;
+    }
+    out << "packed " << items.size() << " files into " << archivePath << " (" << ArchiveSize(items) << " bytes)\n";
+    return 0;
+}
+
+int List(const std::string& archivePath, std::ostream& out) {
+    CArchiveFileLoader archive;
+    archive.Open(archivePath);
+    std::uint64_t total = 0;
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        const CArchiveFileEntryHeader* e = archive.GetEntry(i);
+        out << FormatString("%10u %10u  ", e->size, e->offset) << e->name << "\n";
+        total += e->size;
+    }
+    out << archive.GetEntryCount() << " entries, " << total << " bytes\n";
+    return 0;
+}
+
+int Verify(const std::string& archivePath, const std::string& dir, std::ostream& out, std::ostream& err) {
+    CArchiveFileLoader archive;
+    archive.Open(archivePath);  // header, every record's CRC, every entry inside the file
+    std::uint64_t total = 0;
+    std::map<std::string, const CArchiveFileEntryHeader*> byName;
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        const CArchiveFileEntryHeader* e = archive.GetEntry(i);
+        if (!ReadRecord(archive, *e, [](const char*, std::size_t) { return true; })) {
+            err << "tvpack: " << e->name << ": short entry\n";
+            return 1;
+        }
+        total += e->size;
+        byName[ToLowerCase(e->name)] = e;
+    }
+    if (!dir.empty()) {
+        std::vector<PackItem> items;
+        std::vector<std::string> warnings;
+        std::string error;
+        if (!CollectTree(dir, archivePath, items, warnings, error)) {
+            err << "tvpack: " << error << "\n";
+            return 1;
+        }
+        int differences = 0;
+        for (const PackItem& item : items) {
+            auto it = byName.find(ToLowerCase(item.name));
+            if (it == byName.end()) {
+                err << "tvpack: missing from the archive: " << item.name << "\n";
+                ++differences;
+                continue;
+            }
+            const CArchiveFileEntryHeader* e = it->second;
+            byName.erase(it);
+            plat::File f;
+            std::vector<char> disk;
+            auto same = [&](const char* p, std::size_t n) {
+                disk.resize(n);
+                return f.Read(disk.data(), n) == static_cast<std::int64_t>(n) && std::equal(p, p + n, disk.begin());
+            };
+            if (!f.Open(item.path, plat::FileMode::ReadExisting) || f.Size() != static_cast<std::int64_t>(e->size) ||
+                !ReadRecord(archive, *e, same)) {
+                err << "tvpack: differs: " << item.name << "\n";
+                ++differences;
+            }
+        }
+        for (const auto& extra : byName) {
+            err << "tvpack: not in " << dir << ": " << extra.second->name << "\n";
+            ++differences;
+        }
+        if (differences) {
+            err << "tvpack: " << differences << " difference(s)\n";
+            return 1;
+        }
+    }
+    out << "ok: " << archive.GetEntryCount() << " entries, " << total << " bytes\n";
+    return 0;
+}
+
+int Extract(const std::string& archivePath, const std::string& dir, std::ostream& out, std::ostream& err) {
+    CArchiveFileLoader archive;
+    archive.Open(archivePath);
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        const CArchiveFileEntryHeader* e = archive.GetEntry(i);
+        const std::string rel = SafeRelativePath(e->name);
+        if (rel.empty()) {
+            err << "tvpack: refusing entry name \"" << e->name << "\": it would leave the output directory\n";
+            return 1;
+        }
+    }
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        const CArchiveFileEntryHeader* e = archive.GetEntry(i);
+        const std::filesystem::path target = std::filesystem::path(dir) / SafeRelativePath(e->name);
+        std::error_code ec;
+        std::filesystem::create_directories(target.parent_path(), ec);
+        if (ec) {
+            err << "tvpack: cannot create " << target.parent_path().string() << ": " << ec.message() << "\n";
+            return 1;
+        }
+        if (std::filesystem::is_symlink(target, ec)) {
+            err << "tvpack: refusing to write through the link " << target.string() << "\n";
+            return 1;
+        }
+        plat::File f;
+        if (!f.Open(target.string(), plat::FileMode::CreateWrite)) {
+            err << "tvpack: cannot write " << target.string() << ": " << plat::ErrorText(f.Error()) << "\n";
+            return 1;
+        }
+        bool written = true;
+        auto write = [&](const char* p, std::size_t n) {
+            written = f.Write(p, n) == static_cast<std::int64_t>(n);
+            return written;
+        };
+        if (!ReadRecord(archive, *e, write)) {
+            err << "tvpack: " << (written ? e->name + ": short entry" : "cannot write " + target.string()) << "\n";
+            return 1;
+        }
+    }
+    out << "extracted " << archive.GetEntryCount() << " entries into " << dir << "\n";
+    return 0;
+}
+
+}  // namespace
+
+bool CollectTree(const std::string& root, const std::string& excludePath, std::vector<PackItem>& items,
+                 std::vector<std::string>& warnings, std::string& error) {
+    items.clear();
+    const std::string realRoot = plat::RealPath(root);
+    if (realRoot.empty() || plat::GetPathKind(realRoot) != plat::PathKind::Directory) {
+        error = root + " is not a readable directory";
+        return false;
+    }
+    const std::string realExclude = excludePath.empty() ? std::string() : plat::RealPath(excludePath);
+    std::string dir = root;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return Walk(dir, "", realRoot, realExclude, items, warnings, error, 0);
+}
+
+std::uint64_t ArchiveSize(const std::vector<PackItem>& items) {
+    std::uint64_t size = CArchiveFileLoader::kHeaderMagicSize + CArchiveFileLoader::kTableMagicSize + 4;
+    for (const PackItem& item : items) size += 24 + item.name.size() + item.size;
+    return size;
+}
+
+bool CheckItems(const std::vector<PackItem>& items, std::string& error) {
+    std::map<std::string, std::string> seen;
+    for (const PackItem& item : items) {
+        if (item.name.empty()) {
+            error = "an entry has an empty name (" + item.path + ")";
+            return false;
+        }
+        if (item.name.find('\0') != std::string::npos) {
+            error = "the name of " + item.path + " holds a NUL byte";
+            return false;
+        }
+        auto done = seen.insert(std::make_pair(ToLowerCase(item.name), item.name));
+        if (!done.second) {
+            error = "\"" + done.first->second + "\" and \"" + item.name +
+                    "\" differ only in letter case; the archive looks names up without regard to case";
+            return false;
+        }
+    }
+    const std::uint64_t size = ArchiveSize(items);
+    if (size > kMaxArchiveSize) {
+        error = "the archive would be " + std::to_string(size) + " bytes; its 32-bit offsets allow at most " +
+                std::to_string(kMaxArchiveSize);
+        return false;
+    }
+    return true;
+}
+
+bool WriteArchive(const std::string& archivePath, const std::vector<PackItem>& items, std::string& error) {
+    if (ArchiveSize(items) > kMaxArchiveSize) {
+        error = "the archive would be too large for its 32-bit offsets";
+        return false;
+    }
+    const std::string partPath = archivePath + ".part";
+    plat::File out;
+    if (!out.Open(partPath, plat::FileMode::CreateWrite)) {
+        error = "cannot create " + partPath + ": " + plat::ErrorText(out.Error());
+        return false;
+    }
+    auto fail = [&](const std::string& why) {
+        error = why;
+        out.Close();
+        std::error_code ec;
+        std::filesystem::remove(partPath, ec);
+        return false;
+    };
+
+    std::string table = std::string(CArchiveFileLoader::kHeaderMagic, CArchiveFileLoader::kHeaderMagicSize) +
+                        std::string(CArchiveFileLoader::kTableMagic, CArchiveFileLoader::kTableMagicSize);
+    unsigned char field[4];
+    auto put = [&](std::uint32_t v) {
+        StoreLE32(field, v);
+        table.append(reinterpret_cast<const char*>(field), 4);
+    };
+    put(static_cast<std::uint32_t>(items.size()));
+    std::uint64_t offset = 0;
+    for (const PackItem& item : items) {
+        put(static_cast<std::uint32_t>(item.name.size()));
+        const std::size_t covered = table.size();
+        table += item.name;
+        put(static_cast<std::uint32_t>(offset));
+        put(static_cast<std::uint32_t>(item.size));
+        put(0);
+        put(0);
+        boost::crc_32_type crc;
+        crc.process_bytes(table.data() + covered, table.size() - covered);
+        put(crc.checksum());
+        offset += item.size;
+    }
+    if (out.Write(table.data(), table.size()) != static_cast<std::int64_t>(table.size()))
+        return fail("cannot write " + partPath + ": " + plat::ErrorText(out.Error()));
+
+    std::vector<char> buffer(kCopyBlock);
+    for (const PackItem& item : items) {
+        plat::File in;
+        if (!in.Open(item.path, plat::FileMode::ReadExisting))
+            return fail("cannot read " + item.path + ": " + plat::ErrorText(in.Error()));
+        std::uint64_t left = item.size;
+        while (left > 0) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+            const std::int64_t got = in.Read(buffer.data(), want);
+            if (got < 0) return fail("cannot read " + item.path + ": " + plat::ErrorText(in.Error()));
+            if (got != static_cast<std::int64_t>(want)) return fail(item.path + " became shorter while it was packed");
+            if (out.Write(buffer.data(), want) != static_cast<std::int64_t>(want))
+                return fail("cannot write " + partPath + ": " + plat::ErrorText(out.Error()));
+            left -= want;
+        }
+        char extra;
+        if (in.Read(&extra, 1) != 0) return fail(item.path + " grew while it was packed");
+    }
+    out.Close();
+    std::error_code ec;
+    std::filesystem::rename(partPath, archivePath, ec);
+    if (ec) {
+        std::filesystem::remove(partPath, ec);
+        error = "cannot write " + archivePath + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+int RunPacker(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+        (args.empty() ? err : out) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    const std::string& command = args[0];
+    const std::size_t operands = args.size() - 1;
+    auto usage = [&]() {
+        err << kUsage;
+        return 2;
+    };
+    try {
+        if (command == "pack") {
+            if (operands < 1 || operands > 2) return usage();
+            return Pack(args[1], operands == 2 ? args[2] : std::string("data.tva"), out, err);
+        }
+        if (command == "list") {
+            if (operands != 1) return usage();
+            return List(args[1], out);
+        }
+        if (command == "verify") {
+            if (operands < 1 || operands > 2) return usage();
+            return Verify(args[1], operands == 2 ? args[2] : std::string(), out, err);
+        }
+        if (command == "extract") {
+            if (operands < 1 || operands > 2) return usage();
+            return Extract(args[1], operands == 2 ? args[2] : std::string("."), out, err);
+        }
+    } catch (const EException& e) {
+        err << "tvpack: " << Describe(e) << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "tvpack: " << e.what() << "\n";
+        return 1;
+    }
+    err << "tvpack: unknown command \"" << command << "\"\n";
+    return usage();
+}
+
+}  // namespace tools
+}  // namespace trivale

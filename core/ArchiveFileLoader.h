@@ -32,6 +32,10 @@ public:
     static const char kTableMagic[];   // "TrivaleArchiveEntry", 19 bytes
     static const std::size_t kHeaderMagicSize = 14;
     static const std::size_t kTableMagicSize = 19;
+    // Bounds on entry names beyond any real data set; the directory index of the archive data
+    // loader refuses names past them as corrupt, and the packer never writes one.
+    static const std::size_t kMaxNameLength = 1024;
+    static const int kMaxNameDepth = 32;  // directory separators in one name
 
     CArchiveFileLoader() {}
     ~CArchiveFileLoader() override;

@@ -2,6 +2,7 @@
 // Names use "\\" as separator ("fonts\\FONT08T2.png"); both loaders accept the same names.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,6 +12,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "core/ArchiveFileLoader.h"
+#include "core/Exception.h"
 #include "core/Log.h"
 #include "core/Stream.h"
 
@@ -58,7 +60,9 @@ private:
     std::string realBase_;  // the same with every link resolved; "" when it does not exist
 };
 
-// Resources as entries of the archive. Enumerated names come back lower-cased.
+// Resources as entries of the archive. Enumerated names come back lower-cased. An entry name longer
+// or deeper than the archive's bounds makes the constructor throw EInvalidFileFormat: every
+// directory level costs the index a copy of the name.
 template <class TReader>
 class TArchiveFileDataLoader : public IDataLoader, public virtual CNonCopyable {
 public:
@@ -85,6 +89,12 @@ private:
         std::set<std::pair<std::string, std::string>> seen;
         for (int i = 0; i < reader_->GetEntryCount(); ++i) {
             const std::string name = ToLowerCase(reader_->GetEntry(i)->name);
+            if (name.size() > CArchiveFileLoader::kMaxNameLength ||
+                std::count_if(name.begin(), name.end(), [](char c) { return c == '\\' || c == '/'; }) >
+                    CArchiveFileLoader::kMaxNameDepth) {
+                index_.clear();
+                throw EInvalidFileFormat(this, "データエラー(entry name). データが壊れています.");
+            }
             const std::string dir = ExtractFileDir(name);
             index_.insert(std::make_pair(dir, name));
             seen.insert(std::make_pair(dir, name));

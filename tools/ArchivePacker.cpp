@@ -302,6 +302,16 @@ bool CheckItems(const std::vector<PackItem>& items, std::string& error) {
             error = "the name of " + item.path + " holds a NUL byte";
             return false;
         }
+        if (item.name.size() > CArchiveFileLoader::kMaxNameLength) {
+            error = "the name \"" + item.name + "\" is longer than " +
+                    std::to_string(CArchiveFileLoader::kMaxNameLength) + " bytes, which the engine refuses";
+            return false;
+        }
+        if (std::count(item.name.begin(), item.name.end(), '\\') > CArchiveFileLoader::kMaxNameDepth) {
+            error = "\"" + item.name + "\" lies more than " + std::to_string(CArchiveFileLoader::kMaxNameDepth) +
+                    " folders deep, which the engine refuses";
+            return false;
+        }
         auto done = seen.insert(std::make_pair(ToLowerCase(item.name), item.name));
         if (!done.second) {
             error = "\"" + done.first->second + "\" and \"" + item.name +

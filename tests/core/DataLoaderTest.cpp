@@ -189,3 +189,30 @@ TEST(ArchiveLoader, OddNamesDoNotLoopTheIndex) {
     EXPECT_FALSE(names.empty());
     EXPECT_EQ(ReadAllOf(loader.Open("a\\\\b")), "1");
 }
+
+// Regression: a name of many thousand levels once cost the directory index a copy of the name per
+// level (quadratic time and memory) and a recursion per level when listed.
+TEST(ArchiveLoader, OverlongOrOverdeepNamesAreCorrupt) {
+    TempDir dir;
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) deep += "a\\";
+    deep += "f";
+    WriteFile(dir / "deep.tva", Archive({{"ok.txt", "1"}, {deep, "2"}}));
+    try {
+        ArchiveLoader loader(dir / "deep.tva");
+        FAIL();
+    } catch (const EInvalidFileFormat& e) {
+        EXPECT_EQ(e.GetMessage(), "データエラー(entry name). データが壊れています.");
+    }
+    std::string limit;
+    for (int i = 0; i < CArchiveFileLoader::kMaxNameDepth; ++i) limit += "d\\";
+    WriteFile(dir / "limit.tva", Archive({{limit + "f", "3"}, {std::string(1024, 'n'), "4"}}));
+    ArchiveLoader loader(dir / "limit.tva");
+    std::vector<std::string> names;
+    loader.Enumerate("", true, names);
+    EXPECT_EQ(names.size(), 2u);
+    WriteFile(dir / "long.tva", Archive({{std::string(1025, 'n'), "5"}}));
+    EXPECT_THROW(ArchiveLoader(dir / "long.tva"), EInvalidFileFormat);
+    WriteFile(dir / "slash.tva", Archive({{limit + "x/f", "6"}}));
+    EXPECT_THROW(ArchiveLoader(dir / "slash.tva"), EInvalidFileFormat);
+}

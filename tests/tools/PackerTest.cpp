@@ -196,6 +196,20 @@ TEST(PackerRefuses, EmptyAndNulNames) {
     EXPECT_TRUE(tools::CheckItems({item}, error));
 }
 
+TEST(PackerRefuses, NamesTheEngineWouldNotRead) {
+    tools::PackItem item;
+    item.path = "p";
+    std::string error;
+    item.name = std::string(1025, 'n');
+    EXPECT_FALSE(tools::CheckItems({item}, error));
+    EXPECT_NE(error.find("longer than 1024 bytes"), std::string::npos);
+    item.name.clear();
+    for (int i = 0; i < 33; ++i) item.name += "d\\";
+    item.name += "f";
+    EXPECT_FALSE(tools::CheckItems({item}, error));
+    EXPECT_NE(error.find("more than 32 folders deep"), std::string::npos);
+}
+
 TEST(PackerRefuses, ArchiveTooLargeForItsOffsets) {
     TempDir dir;
     WriteFile(dir / "data/small.txt", "s");

@@ -372,3 +372,23 @@ TEST(PartitionStream, WindowPastTheEndOfTheFileReadsShort) {
     CFilePartitionStream p(40, 100, dir / "f.bin", 1, 1);
     EXPECT_EQ(ReadAll(p).size(), 10u);
 }
+
+TEST(FileStream, PositionsNeverPassFourGigabytes) {
+    tvtest::TempDir dir;
+    const std::int64_t limit = 0xFFFFFFFFll;
+    {
+        plat::File f;
+        ASSERT_TRUE(f.Open(dir / "edge.bin", plat::FileMode::CreateWrite));
+        ASSERT_TRUE(f.Truncate(limit - 2));  // sparse
+        ASSERT_TRUE(f.Open(dir / "big.bin", plat::FileMode::CreateWrite));
+        ASSERT_TRUE(f.Truncate(limit + 1));
+    }
+    tvtest::CapturedLog log;
+    EXPECT_THROW(CFileStream(dir / "big.bin", 1, 1), EFileOpenError);  // its size would not fit
+    CFileStream s(dir / "edge.bin", 3, 0);
+    EXPECT_EQ(s.GetSize(), 0xFFFFFFFDu);
+    EXPECT_EQ(s.Seek(limit + 100), 0xFFFFFFFDu);
+    EXPECT_EQ(s.Write("0123456789", 10), 2u);  // up to the last 32-bit position, no further
+    EXPECT_EQ(s.GetSize(), 0xFFFFFFFFu);
+    EXPECT_EQ(s.Write("x", 1), 0u);
+}

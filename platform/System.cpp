@@ -135,14 +135,18 @@ void File::Close() {
     }
 }
 
-std::int64_t File::Read(void* buffer, std::size_t count) {
+namespace {
+
+// Repeats a transfer over interrupted and partial calls until count bytes moved or the end; the
+// step moves bytes at an offset from the start and returns what the system call returned.
+template <class Step>
+std::int64_t Transfer(std::size_t count, int& error, Step step) {
     std::size_t done = 0;
-    char* p = static_cast<char*>(buffer);
     while (done < count) {
-        ssize_t n = ::read(fd_, p + done, count - done);
+        ssize_t n = step(done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error_ = errno;
+            error = errno;
             return -1;
         }
         if (n == 0) break;
@@ -151,20 +155,16 @@ std::int64_t File::Read(void* buffer, std::size_t count) {
     return static_cast<std::int64_t>(done);
 }
 
+}  // namespace
+
+std::int64_t File::Read(void* buffer, std::size_t count) {
+    char* p = static_cast<char*>(buffer);
+    return Transfer(count, error_, [&](std::size_t done) { return ::read(fd_, p + done, count - done); });
+}
+
 std::int64_t File::Write(const void* buffer, std::size_t count) {
-    std::size_t done = 0;
     const char* p = static_cast<const char*>(buffer);
-    while (done < count) {
-        ssize_t n = ::write(fd_, p + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error_ = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return Transfer(count, error_, [&](std::size_t done) { return ::write(fd_, p + done, count - done); });
 }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t count) {
@@ -172,19 +172,10 @@ std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::size_t count) 
         error_ = EINVAL;
         return -1;
     }
-    std::size_t done = 0;
     char* p = static_cast<char*>(buffer);
-    while (done < count) {
-        ssize_t n = ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error_ = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return Transfer(count, error_, [&](std::size_t done) {
+        return ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    });
 }
 
 std::int64_t File::WriteAt(std::int64_t offset, const void* buffer, std::size_t count) {
@@ -192,19 +183,10 @@ std::int64_t File::WriteAt(std::int64_t offset, const void* buffer, std::size_t 
         error_ = EINVAL;
         return -1;
     }
-    std::size_t done = 0;
     const char* p = static_cast<const char*>(buffer);
-    while (done < count) {
-        ssize_t n = ::pwrite(fd_, p + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error_ = errno;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return Transfer(count, error_, [&](std::size_t done) {
+        return ::pwrite(fd_, p + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    });
 }
 
 std::int64_t File::Seek(std::int64_t offset, SeekFrom from) {

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -12,41 +9,16 @@
 #include "core/DataLoader.h"
 #include "core/Exception.h"
 #include "platform/System.h"
+#include "tests/core/TestUtil.h"
 #include "tools/ArchivePacker.h"
 
 using namespace trivale;
-namespace fs = std::filesystem;
+
+using tvtest::ReadFile;
+using tvtest::TempDir;
+using tvtest::WriteFile;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "tvpack-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        path_ = mkdtemp(buf.data()) ? buf.data() : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string Pattern(std::size_t n, unsigned seed) {
     std::string s(n, '\0');

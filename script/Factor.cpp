@@ -1,0 +1,112 @@
+#include "script/Factor.h"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "core/Exception.h"
+#include "core/Log.h"
+
+namespace trivale {
+namespace type_a {
+namespace simple_script {
+
+std::int32_t TruncateToInt(double value) {
+    if (std::isnan(value)) return 0;
+    // Out-of-range conversion is undefined in C++; saturate instead.
+    if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+CFactor::CFactor(IFactorErrorListener* listener) : type_(TYPE_INT), listener_(listener) { value_.i = 0; }
+
+CFactor::CFactor(IFactorErrorListener* listener, FactorType type) : type_(type), listener_(listener) {
+    value_.i = 0;
+}
+
+CFactor::CFactor(const CFactor& source)
+    : CObject(source),
+      type_(source.type_),
+      name_(source.name_),
+      stringValue_(source.stringValue_),
+      value_(source.value_),
+      listener_(source.listener_) {}
+
+CFactor::CFactor(CFactor&& source) noexcept
+    : CObject(source),
+      type_(source.type_),
+      name_(std::move(source.name_)),
+      stringValue_(std::move(source.stringValue_)),
+      value_(source.value_),
+      listener_(source.listener_) {}
+
+CFactor::~CFactor() {}
+
+void CFactor::CopyFrom(const CFactor& source) {
+    if (&source == this) return;
+    type_ = source.type_;
+    name_ = source.name_;
+    stringValue_ = source.stringValue_;
+    value_ = source.value_;
+    listener_ = source.listener_;
+}
+
+CFactor& CFactor::operator=(const CFactor& source) {
+    if (&source == this) return *this;
+    if (IsNumeric() && source.IsNumeric()) {
+        if (type_ == TYPE_INT) {
+            if (source.type_ == TYPE_FLOAT) {
+                NotifyWarning("truncation from 'float' to 'int': Information may be lost.");
+                value_.i = TruncateToInt(source.ToDouble());
+            } else {
+                value_.i = source.value_.i;
+            }
+        } else {
+            value_.f = source.type_ == TYPE_INT ? static_cast<float>(source.value_.i) : source.value_.f;
+        }
+    } else if (IsNumeric() || source.IsNumeric()) {
+        NotifyError("type mismatch: " + name_ + " = " + source.ToString());
+    } else {
+        stringValue_ = source.stringValue_;
+    }
+    return *this;
+}
+
+double CFactor::ToDouble() const {
+    switch (type_) {
+        case TYPE_INT:
+            return value_.i;
+        case TYPE_FLOAT:
+            return value_.f;
+        default:
+            return 0.0;
+    }
+}
+
+std::string CFactor::ToString() const {
+    switch (type_) {
+        case TYPE_INT:
+            return IntToString(value_.i);
+        case TYPE_FLOAT:
+            return FloatToString(value_.f);
+        case TYPE_STRING:
+            return "\"" + stringValue_ + "\"";
+        default:
+            return "unknown value type";
+    }
+}
+
+void CFactor::NotifyError(const std::string& text) const {
+    if (!listener_) throw EException(this, "error listener is NULL");
+    listener_->OnError(text);
+}
+
+void CFactor::NotifyWarning(const std::string& text) const {
+    if (!listener_) throw EException(this, "error listener is NULL");
+    listener_->OnWarning(text);
+}
+
+}  // namespace simple_script
+}  // namespace type_a
+}  // namespace trivale

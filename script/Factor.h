@@ -1,0 +1,83 @@
+// The one value type of the script language: literals, variables, operands, arguments and results.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/Object.h"
+
+namespace trivale {
+namespace type_a {
+namespace simple_script {
+
+// The tag a value carries. Tags 0 and 1 are numeric; any other number counts as non-numeric.
+enum FactorType : std::int32_t {
+    TYPE_INT = 0,
+    TYPE_FLOAT = 1,
+    TYPE_STRING = 2,
+    // Stands below a call's arguments on the factor stack; carries no value.
+    TYPE_ARGUMENT_TERMINATOR = 3,
+};
+
+// Receives the errors and warnings of conversions and operations (the script engine).
+class IFactorErrorListener : public IInterface {
+public:
+    virtual void OnError(const std::string& text) = 0;
+    virtual void OnWarning(const std::string& text) = 0;
+};
+
+// float -> int as the language does it: toward zero, saturated at the int range, NaN gives 0.
+std::int32_t TruncateToInt(double value);
+
+class CFactor : public CObject {
+public:
+    // int 0
+    explicit CFactor(IFactorErrorListener* listener);
+    // The zero of the given type: 0, 0.0 or "".
+    CFactor(IFactorErrorListener* listener, FactorType type);
+    CFactor(const CFactor& source);
+    CFactor(CFactor&& source) noexcept;
+    ~CFactor() override;
+
+    // Plain copy of all five fields (function results, variable reads).
+    void CopyFrom(const CFactor& source);
+    // The language's converting assignment: the target keeps its tag, name and listener; int <- float
+    // truncates with a warning, a number and a string do not mix (error, target unchanged).
+    CFactor& operator=(const CFactor& source);
+
+    bool IsNumeric() const { return type_ == TYPE_INT || type_ == TYPE_FLOAT; }
+    // The number as a double; 0.0 for anything not numeric.
+    double ToDouble() const;
+    // Messages and to_string: int in decimal, float with "%f", string in double quotes.
+    std::string ToString() const;
+
+    // Forward to the listener; throw EException when there is none.
+    void NotifyError(const std::string& text) const;
+    void NotifyWarning(const std::string& text) const;
+
+    FactorType GetType() const { return type_; }
+    const std::string& GetName() const { return name_; }
+    void SetName(const std::string& name) { name_ = name; }
+    const std::string& GetStringValue() const { return stringValue_; }
+    void SetStringValue(const std::string& value) { stringValue_ = value; }
+    std::int32_t GetIntValue() const { return value_.i; }
+    void SetIntValue(std::int32_t value) { value_.i = value; }
+    float GetFloatValue() const { return value_.f; }
+    void SetFloatValue(float value) { value_.f = value; }
+    IFactorErrorListener* GetListener() const { return listener_; }
+    void SetListener(IFactorErrorListener* listener) { listener_ = listener; }
+
+private:
+    FactorType type_;
+    std::string name_;
+    std::string stringValue_;
+    union {
+        std::int32_t i;
+        float f;
+    } value_;
+    IFactorErrorListener* listener_;
+};
+
+}  // namespace simple_script
+}  // namespace type_a
+}  // namespace trivale

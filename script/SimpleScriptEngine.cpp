@@ -1,0 +1,256 @@
+#include "script/SimpleScriptEngine.h"
+
+#include <limits>
+
+#include "core/Log.h"
+#include "script/SimpleScriptLineParser.h"
+
+namespace trivale {
+namespace type_a {
+
+using simple_script::CFactor;
+using simple_script::FactorType;
+
+const int CSimpleScriptEngine::kLineBudget;
+const int CSimpleScriptEngine::kMaxReturnDepth;
+
+CSimpleScriptEngine::CSimpleScriptEngine()
+    : source_(nullptr),
+      listener_(nullptr),
+      userObject_(nullptr),
+      pc_(0),
+      sleep_(0),
+      interrupt_(false),
+      factorStack_(this),
+      declareType_(simple_script::TYPE_INT) {
+    parser_.reset(new CSimpleScriptLineParser(this));
+}
+
+CSimpleScriptEngine::~CSimpleScriptEngine() {}
+
+// ---- Messages ------------------------------------------------------------------------------------
+
+void CSimpleScriptEngine::OnError(const std::string& text) {
+    if (listener_)
+        listener_->OnError("script error: " + text);
+    else
+        TV_LOG_ERROR_AT("script error: " + text);
+    lineErrors_.push_back(text);
+}
+
+void CSimpleScriptEngine::OnWarning(const std::string& text) {
+    if (listener_)
+        listener_->OnWarning("script warning: " + text);
+    else
+        LogInfoString("script warning: " + text);
+    lineWarnings_.push_back(text);
+}
+
+void CSimpleScriptEngine::Print(const std::string& text) {
+    if (listener_)
+        listener_->OnPrint(text);
+    else
+        LogInfoString(text);
+}
+
+void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
+    const std::string name = source_ ? source_->GetName() : std::string();
+    if (!lineErrors_.empty()) {
+        const std::string text = FormatString("%d error(s) in %s(%lld)", static_cast<int>(lineErrors_.size()),
+                                              name.c_str(), static_cast<long long>(lineNumber));
+        // Cleared before sending: a listener that calls back into the engine sees a clean slate.
+        lineErrors_.clear();
+        if (listener_)
+            listener_->OnError(text);
+        else
+            TV_LOG_ERROR_AT(text);
+    }
+    if (!lineWarnings_.empty()) {
+        const std::string text = FormatString("%d warning(s) in %s(%lld)", static_cast<int>(lineWarnings_.size()),
+                                              name.c_str(), static_cast<long long>(lineNumber));
+        lineWarnings_.clear();
+        if (listener_)
+            listener_->OnWarning(text);
+        else
+            TV_LOG_ERROR_AT(text);
+    }
+}
+
+// ---- Setup ---------------------------------------------------------------------------------------
+
+void CSimpleScriptEngine::SetSource(CSimpleScriptSource* source) { source_ = source; }
+
+CSimpleScriptSource* CSimpleScriptEngine::GetSource() const { return source_; }
+
+void CSimpleScriptEngine::AddCustomFunctionSet(boost::shared_ptr<simple_script::CCustomFunctionSet> functionSet) {
+    if (functionSet) functionSets_.push_back(functionSet);
+}
+
+void CSimpleScriptEngine::SetListener(ISimpleScriptEngineListener* listener) { listener_ = listener; }
+
+void CSimpleScriptEngine::SetUserObject(CObject* object) { userObject_ = object; }
+
+CObject* CSimpleScriptEngine::GetUserObject() const { return userObject_; }
+
+simple_script::CVariableTable& CSimpleScriptEngine::GetVariableTable() { return variables_; }
+
+simple_script::CFactorStack& CSimpleScriptEngine::GetFactorStack() { return factorStack_; }
+
+std::string& CSimpleScriptEngine::GetStringBuffer() { return stringBuffer_; }
+
+std::string& CSimpleScriptEngine::GetNameBuffer() { return nameBuffer_; }
+
+FactorType CSimpleScriptEngine::GetDeclareType() const { return declareType_; }
+
+void CSimpleScriptEngine::SetDeclareType(FactorType type) { declareType_ = type; }
+
+// ---- Execution -----------------------------------------------------------------------------------
+
+std::int32_t CSimpleScriptEngine::GetLineCount() const {
+    if (!source_) return 0;
+    const std::size_t count = source_->GetLines().size();
+    const std::size_t limit = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() - 1);
+    return static_cast<std::int32_t>(count < limit ? count : limit);
+}
+
+void CSimpleScriptEngine::Advance() {
+    if (pc_ < std::numeric_limits<std::int32_t>::max()) ++pc_;
+}
+
+void CSimpleScriptEngine::HandleLine() {
+    // The line's number is taken before it runs: a jump on the line must not change what the
+    // messages name.
+    const std::int32_t line = pc_;
+    if (!parser_->Parse(source_->GetLines()[static_cast<std::size_t>(line)]))
+        OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
+    ReportScriptErrorCounts(std::int64_t{line} + 1);
+    stringBuffer_.clear();
+    nameBuffer_.clear();
+    factorStack_.Clear();
+}
+
+void CSimpleScriptEngine::Reset() {
+    pc_ = 0;
+    sleep_ = 0;
+    variables_.Clear();
+}
+
+void CSimpleScriptEngine::Run() {
+    if (!source_) return;
+    ReportScriptErrorCounts(std::int64_t{pc_} + 1);
+    if (sleep_ > 0) {
+        --sleep_;
+        return;
+    }
+    int budget = kLineBudget;
+    do {
+        if (!IsRunning()) return;
+        // Out of lines for this frame: the frame ends as if the script had slept one frame.
+        if (budget-- == 0) return;
+        HandleLine();
+        Advance();
+    } while (sleep_ <= 0);
+    --sleep_;
+}
+
+void CSimpleScriptEngine::Interrupt(const std::string& label) {
+    if (!source_) return;
+    ReportScriptErrorCounts(std::int64_t{pc_} + 1);
+    const std::size_t depth = returnStack_.size();
+    if (!Gosub(label)) return;
+    interrupt_ = true;
+    int budget = kLineBudget;
+    bool exhausted = false;
+    while (IsRunning()) {
+        if (budget-- == 0) {
+            exhausted = true;
+            break;
+        }
+        HandleLine();
+        if (returnStack_.size() <= depth) break;
+        Advance();
+    }
+    if (returnStack_.size() > depth) {
+        // The subroutine never came back: the main flow has ended, as when its lines run out.
+        if (exhausted) pc_ = GetLineCount();
+        OnError("must return in interrupt mode");
+        ReportScriptErrorCounts(std::int64_t{pc_} + 1);
+        // Drop the interrupt's own return entries, so a later stray return in the main flow is
+        // reported instead of jumping into the interrupt's caller.
+        returnStack_.resize(depth);
+    }
+    interrupt_ = false;
+}
+
+bool CSimpleScriptEngine::SetProgramCounter(std::int32_t pc) {
+    if (!IsRunning()) return false;
+    pc_ = pc;
+    return true;
+}
+
+std::int32_t CSimpleScriptEngine::GetProgramCounter() const { return pc_; }
+
+bool CSimpleScriptEngine::Goto(const std::string& label) {
+    if (source_) {
+        const auto& labels = source_->GetLabels();
+        auto found = labels.find(label);
+        if (found != labels.end()) {
+            pc_ = found->second;
+            return true;
+        }
+    }
+    OnError("label '*" + label + "' not found");
+    return false;
+}
+
+bool CSimpleScriptEngine::Gosub(const std::string& label) {
+    if (returnStack_.size() >= static_cast<std::size_t>(kMaxReturnDepth)) {
+        OnError("gosub nesting too deep");
+        return false;
+    }
+    returnStack_.push_back(pc_);
+    if (Goto(label)) return true;
+    returnStack_.pop_back();
+    return false;
+}
+
+bool CSimpleScriptEngine::Return() {
+    if (returnStack_.empty()) {
+        OnError("too match return");
+        return false;
+    }
+    pc_ = returnStack_.back();
+    returnStack_.pop_back();
+    return true;
+}
+
+void CSimpleScriptEngine::End() {
+    if (interrupt_) {
+        OnError("cannot end in interrupt mode");
+        return;
+    }
+    pc_ = GetLineCount();
+}
+
+bool CSimpleScriptEngine::Sleep(std::int32_t frames) {
+    if (interrupt_) {
+        OnError("cannot sleep in interrupt mode");
+        return false;
+    }
+    sleep_ = frames;
+    return true;
+}
+
+CFactor CSimpleScriptEngine::CallFunction(const std::string& name, const std::deque<CFactor>& arguments) {
+    CFactor result(this);
+    // By index: a function may add a set while it runs.
+    for (std::size_t i = 0; i < functionSets_.size(); ++i) {
+        boost::shared_ptr<simple_script::CCustomFunctionSet> set = functionSets_[i];
+        if (set->Call(*this, result, name, arguments)) return result;
+    }
+    OnError("function " + name + "() not found");
+    return result;
+}
+
+}  // namespace type_a
+}  // namespace trivale

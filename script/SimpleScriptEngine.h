@@ -1,0 +1,106 @@
+// Runs a script source a line at a time, once per frame; each line executes while it parses.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "core/Object.h"
+#include "script/CustomFunctionSet.h"
+#include "script/Factor.h"
+#include "script/FactorStack.h"
+#include "script/SimpleScriptEngineListener.h"
+#include "script/SimpleScriptSource.h"
+#include "script/VariableTable.h"
+
+namespace trivale {
+namespace type_a {
+
+class CSimpleScriptLineParser;
+
+class CSimpleScriptEngine : public virtual CNonCopyable, public simple_script::IFactorErrorListener {
+public:
+    // Lines one Run or one Interrupt executes at most: a loop without sleep ends the frame instead
+    // of freezing the program.
+    static const int kLineBudget = 1000000;
+    // Deepest gosub nesting; a recursion without return is refused instead of growing without end.
+    static const int kMaxReturnDepth = 100000;
+
+    CSimpleScriptEngine();
+    ~CSimpleScriptEngine() override;
+
+    // "script error: " + text to the listener (or the log); counted for the current line.
+    void OnError(const std::string& text) override;
+    // "script warning: " + text likewise.
+    void OnWarning(const std::string& text) override;
+
+    // The source, listener and user object stay the host's.
+    virtual void SetSource(CSimpleScriptSource* source);
+    virtual CSimpleScriptSource* GetSource() const;
+    // Sets are asked in the order added; the first that has the name runs the function.
+    virtual void AddCustomFunctionSet(boost::shared_ptr<simple_script::CCustomFunctionSet> functionSet);
+    virtual void SetListener(ISimpleScriptEngineListener* listener);
+    virtual void SetUserObject(CObject* object);
+    virtual CObject* GetUserObject() const;
+
+    // pc 0, sleep 0, variables cleared; the return stack, sets and pending messages stay.
+    virtual void Reset();
+    // One frame: counts a sleep down, or runs lines until a sleep of 1 or more or the end.
+    virtual void Run();
+    // Runs the label as a subroutine until it returns, inside this call; sleep and end are refused.
+    virtual void Interrupt(const std::string& label);
+    // false once the script has ended; the value itself is stored as given.
+    virtual bool SetProgramCounter(std::int32_t pc);
+    // pc = the label's line (the next line runs next); "label '*L' not found" when absent.
+    virtual bool Goto(const std::string& label);
+    virtual std::int32_t GetProgramCounter() const;
+    virtual bool Gosub(const std::string& label);
+    virtual bool Return();
+    virtual void End();
+    virtual bool Sleep(std::int32_t frames);
+    // int 0 and "function F() not found" when no set has the name.
+    virtual simple_script::CFactor CallFunction(const std::string& name,
+                                                const std::deque<simple_script::CFactor>& arguments);
+
+    virtual simple_script::CVariableTable& GetVariableTable();
+    virtual simple_script::CFactorStack& GetFactorStack();
+    virtual std::string& GetStringBuffer();
+    virtual std::string& GetNameBuffer();
+    virtual simple_script::FactorType GetDeclareType() const;
+    virtual void SetDeclareType(simple_script::FactorType type);
+    // To the listener's OnPrint, or an INFO log line.
+    virtual void Print(const std::string& text);
+
+private:
+    std::int32_t GetLineCount() const;
+    bool IsRunning() const { return pc_ >= 0 && pc_ < GetLineCount(); }
+    // Parses and executes line pc, then reports its messages under that line's number.
+    void HandleLine();
+    void Advance();
+    // pc-based reports take the pc of the moment; 64-bit so that any stored pc + 1 is exact.
+    void ReportScriptErrorCounts(std::int64_t lineNumber);
+
+    CSimpleScriptSource* source_;
+    std::unique_ptr<CSimpleScriptLineParser> parser_;
+    ISimpleScriptEngineListener* listener_;
+    CObject* userObject_;
+    std::int32_t pc_;
+    std::deque<std::int32_t> returnStack_;
+    std::int32_t sleep_;
+    bool interrupt_;
+    std::vector<std::string> lineErrors_;
+    std::vector<std::string> lineWarnings_;
+    simple_script::CVariableTable variables_;
+    std::vector<boost::shared_ptr<simple_script::CCustomFunctionSet>> functionSets_;
+    simple_script::CFactorStack factorStack_;
+    std::string stringBuffer_;
+    std::string nameBuffer_;
+    simple_script::FactorType declareType_;
+};
+
+}  // namespace type_a
+}  // namespace trivale

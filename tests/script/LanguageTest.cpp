@@ -1,0 +1,380 @@
+// The language as a script's author sees it: a snippet, the host steps that run it, and exactly what
+// the host receives ("E " errors, "W " warnings, "P " prints; "@step" marks each host step when the
+// case names its steps, a bare case is one Run).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ScriptTestSupport.h"
+
+namespace script_test {
+namespace {
+
+struct Case {
+    const char* name;
+    std::string script;
+    const char* host;
+    std::vector<std::string> expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const Case& c) { return out << c.name; }
+
+class LanguageTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LanguageTest, HostReceivesExactly) {
+    const Case& c = GetParam();
+    ScriptRig rig(c.script);
+    if (*c.host)
+        rig.Host(c.host);
+    else
+        rig.engine.Run();
+    EXPECT_EQ(rig.recorder.lines, c.expected) << "script:\n" << c.script;
+}
+
+std::string Repeat(const std::string& text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += text;
+    return out;
+}
+
+std::vector<std::string> SyntaxErrorAt(int line) {
+    const std::string n = std::to_string(line);
+    return {"E script error: syntax error in t.tvs(" + n + ")", "E 1 error(s) in t.tvs(" + n + ")"};
+}
+std::vector<std::string> Then(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// ---- Statements and the grammar's ordered choice ------------------------------------------------
+
+const Case kGrammar[] = {
+    {"EmptyBlankAndCommentLinesDoNothing", "\n   \n' note\n\t' note\n", "", {}},
+    {"DeclarationThenCall", "int x = 5\nprint(x)", "", {"P 5 "}},
+    {"KeywordPrefixIsAnAssignment", "integer = 5", "",
+     {"E script error: variable 'integer' not found", "E script error: variable '' not found",
+      "E 2 error(s) in t.tvs(1)"}},
+    {"KeywordsAreNotReserved", "int if = 2\nfloat goto = 1.5\nprint(if, goto)", "", {"P 2 1.500000 "}},
+    {"EndPrefixEndsThenFailsTheLine", "print(0)\nendgame()\nprint(1)", "R R",
+     {"@R", "P 0 ", "E script error: syntax error in t.tvs(2)", "E 1 error(s) in t.tvs(2)", "@R"}},
+    {"KeywordNameInsideExpressionIsACall", "int x = endgame()", "",
+     {"E script error: function endgame() not found", "E 1 error(s) in t.tvs(1)"}},
+    {"SleepPrefixSleepsOneFrameThenFails", "sleepy(2)\nprint(1)", "R R",
+     {"@R", "E script error: syntax error in t.tvs(1)", "E 1 error(s) in t.tvs(1)", "@R", "P 1 "}},
+    {"SleepWithParenthesisIsABareSleep", "sleep(3)\nprint(1)", "R R",
+     {"@R", "E script error: syntax error in t.tvs(1)", "E 1 error(s) in t.tvs(1)", "@R", "P 1 "}},
+    {"SleepBlankParenthesisSleepsThree", "sleep (3)\nprint(1)", "R R R R", {"@R", "@R", "@R", "@R", "P 1 "}},
+    {"GotoNeedsABlankBeforeTheStar", "goto*a\nprint(1)\n*a", "", Then(SyntaxErrorAt(1), {"P 1 "})},
+    {"GotoWithoutStarFails", "goto a\n*a", "", SyntaxErrorAt(1)},
+    {"GotoBlanksAroundTheStar", "goto   *  a\nprint(1)\n*a\nprint(2)", "", {"P 2 "}},
+    {"IfWithParenthesisIsACallNamedIf", "if(1) goto *a\n*a", "",
+     {"E script error: function if() not found", "E script error: syntax error in t.tvs(1)",
+      "E 2 error(s) in t.tvs(1)"}},
+    {"DoubleEqualsStatementPushesTheTargetFirst", "x == 5", "",
+     {"E script error: variable 'x' not found", "E script error: syntax error in t.tvs(1)",
+      "E 2 error(s) in t.tvs(1)"}},
+    {"LessEqualAfterLessFails", "int a = 1\nint b = 2\nprint(a <= b, a >= b, a < b, a > b)", "", {"P 1 0 1 0 "}},
+    {"ComparisonsDoNotChain", "print(1 < 2 < 3)", "", SyntaxErrorAt(1)},
+    {"AndBindsTighterThanComparison", "int a = 1\nint b = 2\nprint(a == 1 && b == 2)\nprint((a == 1) && (b == 2))",
+     "", Then(SyntaxErrorAt(3), {"P 1 "})},
+    {"OperatorIsTriedBeforeASignedLiteral", "int x = 5\nprint(x - -1, x-1, x -1, 0 - x, 1-1)", "",
+     {"P 6 4 4 -5 0 "}},
+    {"NoUnaryMinusOnAVariable", "int x = 5\nint y\ny = -x\ny = - 1\nprint(y)", "",
+     Then(Then(SyntaxErrorAt(3), SyntaxErrorAt(4)), {"P 0 "})},
+    {"NoUnaryMinusReportsAnUndeclaredTargetFirst", "int x = 5\ny = -x", "",
+     {"E script error: variable 'y' not found", "E script error: syntax error in t.tvs(2)",
+      "E 2 error(s) in t.tvs(2)"}},
+    {"PrecedenceAndAssociativity", "print(1 + 2 * 3, 1 - 2 - 3, 12 / 2 / 3, (1 + 2) * 3, 2 * 3 + 1 == 7)", "",
+     {"P 7 -4 2 9 1 "}},
+    {"CallArgumentsLeftToRightInnerFirst", "print(calls(), abs(calls()), calls())", "", {"P 0 1 2 "}},
+    {"NameBeforeParenthesisMayHaveBlanks", "print (1)\nprint(abs (2))", "", {"P 1 ", "P 2 "}},
+    {"IdentifiersAreAscii", "int \xC3\xA9 = 1", "", SyntaxErrorAt(1)},
+    {"TrailingBlanksAndCommentsAfterEveryStatement",
+     "int x = 1 ' c\n"
+     "x = 2   ' c\n"
+     "print(x)\t \t\n"
+     "delete x ' c\n"
+     "goto *l ' c\n"
+     "print(\"skipped\")\n"
+     "*l ' label with a comment\n"
+     "gosub *s ' c\n"
+     "sleep ' c\n"
+     "sleep 1 ' c\n"
+     "if 1 goto *e ' c\n"
+     "*s\n"
+     "return ' c\n"
+     "*e\n"
+     "end ' c  \n",
+     "R R R", {"@R", "P 2 ", "@R", "@R"}},
+};
+INSTANTIATE_TEST_SUITE_P(Grammar, LanguageTest, ::testing::ValuesIn(kGrammar),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Literals and escapes -----------------------------------------------------------------------
+
+const Case kLiterals[] = {
+    {"IntLiterals", "print(15, -2147483648, +7, 007)", "", {"P 15 -2147483648 7 7 "}},
+    {"IntOutOfRangeIsNoLiteral", "print(2147483648)\nprint(9999999999)\nprint(-2147483649)", "",
+     Then(Then(SyntaxErrorAt(1), SyntaxErrorAt(2)), SyntaxErrorAt(3))},
+    {"RealLiterals", "print(1.5, 1., .5, -0.25, 1e3, 2.5E-2, +1.5, 1.e2, 3E+1)", "",
+     {"P 1.500000 1.000000 0.500000 -0.250000 1000.000000 0.025000 1.500000 100.000000 30.000000 "}},
+    {"RealBeyondFloatRangeIsInfinite", "print(1e39, -1e39, 1e-50)", "", {"P inf -inf 0.000000 "}},
+    {"ExponentWithoutDigitsIsNoReal", "print(1e)\nprint(1.5e)", "", Then(SyntaxErrorAt(1), SyntaxErrorAt(2))},
+    {"StringEscapes", R"(print("\x41\101\q\"\\\'|\t|\b\n\f\r|\8\9|\x7F"))", "",
+     {"P AAq\"\\'|\t|\b\n\f\r|89|\x7f"}},
+    {"StringBlanksAreKept", "print(\"  a  b  \")", "", {"P   a  b  "}},
+    {"EscapeAbove127Fails", R"(print("\x80"))" "\n" R"(print("\400"))" "\n" R"(print("\x"))", "",
+     Then(Then(SyntaxErrorAt(1), SyntaxErrorAt(2)), SyntaxErrorAt(3))},
+    {"EscapeDigitsRunOnUntilTheValueWouldPass127",
+     R"(print("\1010"))" "\n" R"(print("\x414"))" "\n" R"(print("\0a"))" "\n" R"(print("\x0041"))", "",
+     Then(Then(SyntaxErrorAt(1), SyntaxErrorAt(2)), {std::string("P \0a", 4), "P A"})},
+    {"UnterminatedStringFails", "print(\"abc)", "", SyntaxErrorAt(1)},
+    {"Utf8BeforeTheClosingQuote", "print(\"\xE3\x81\x82\")", "", {"P \xE3\x81\x82"}},
+    {"Utf8BeforeAnEscape", "print(\"\xE3\x81\x82\\n\xE3\x82\xBD\\\"\xC3\xA9\\\\\")", "",
+     {"P \xE3\x81\x82\n\xE3\x82\xBD\"\xC3\xA9\\"}},
+    {"Utf8StringsCompareAsUnsignedBytes", "print(\"\\x7f\" < \"\xC3\xA9\", \"\xC3\xA9\" < \"\xE3\x81\x82\")", "",
+     {"P 1 1 "}},
+};
+INSTANTIATE_TEST_SUITE_P(Literals, LanguageTest, ::testing::ValuesIn(kLiterals),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Values and conversions ---------------------------------------------------------------------
+
+const std::string kTruncation = "W script warning: truncation from 'float' to 'int': Information may be lost.";
+
+const Case kConversions[] = {
+    {"FloatToIntTruncatesTowardZeroWithAWarning", "int i = 2.9\nprint(i)\ni = -2.9\nprint(i)", "",
+     {kTruncation, "W 1 warning(s) in t.tvs(1)", "P 2 ", kTruncation, "W 1 warning(s) in t.tvs(3)", "P -2 "}},
+    {"WholeFloatStillWarns", "int i = 2.0", "", {kTruncation, "W 1 warning(s) in t.tvs(1)"}},
+    {"IntToFloatIsSilent", "float f = 3\nprint(f)", "", {"P 3.000000 "}},
+    {"MismatchTextsQuoteStringsAndShowSixDecimals", "int i = \"x\"\nstring s = 1.5\nstring t = 7\nprint(i, s, t)", "",
+     {"E script error: type mismatch: i = \"x\"", "E 1 error(s) in t.tvs(1)",
+      "E script error: type mismatch: s = 1.500000", "E 1 error(s) in t.tvs(2)",
+      "E script error: type mismatch: t = 7", "E 1 error(s) in t.tvs(3)", "P 0 "}},
+    {"SelfAssignmentIsSilent", "int i = 1\ni = i\nstring s = \"a\"\ns = s\nprint(i, s)", "", {"P 1 a"}},
+    {"UndeclaredReadGivesIntZero", "int x = 7\nfloat f = 1.5\nx = y\nf = y\nprint(x, f)", "",
+     {"E script error: variable 'y' not found", "E 1 error(s) in t.tvs(3)",
+      "E script error: variable 'y' not found", "E 1 error(s) in t.tvs(4)", "P 0 0.000000 "}},
+    {"UndeclaredReadIntoAStringKeepsIt", "string s = \"keep\"\ns = y\nprint(s)", "",
+     {"E script error: variable 'y' not found", "E script error: type mismatch: s = 0",
+      "E 2 error(s) in t.tvs(2)", "P keep"}},
+    {"RedefinitionKeepsTheOldValue", "int x = 5\nint x = 7\nfloat x\nprint(x)", "",
+     {"E script error: 'x' : redefinition", "E script error: variable '@@redefinition_error@@' not found",
+      "E 2 error(s) in t.tvs(2)", "E script error: 'x' : redefinition", "E 1 error(s) in t.tvs(3)", "P 5 "}},
+    {"DeleteThenDeclareAnotherType", "int x = 1\ndelete x\nstring x = \"s\"\nprint(x)\ndelete q", "",
+     {"P s", "E script error: variable 'q' not found", "E 1 error(s) in t.tvs(5)"}},
+    {"NamesAreCaseSensitive", "int a = 1\nint A = 2\nprint(a, A)", "", {"P 1 2 "}},
+    {"FloatToIntSaturatesAndNaNGivesZero",
+     "int a = 1e10\nint b = -1e10\nint c = 0.0 / 0\n"
+     "print(a, b, c, truncate(1e10), truncate(-1e10), truncate(0.0 / 0))",
+     "",
+     {kTruncation, "W 1 warning(s) in t.tvs(1)", kTruncation, "W 1 warning(s) in t.tvs(2)", kTruncation,
+      "W 1 warning(s) in t.tvs(3)", "P 2147483647 -2147483648 0 2147483647 -2147483648 0 "}},
+};
+INSTANTIATE_TEST_SUITE_P(Conversions, LanguageTest, ::testing::ValuesIn(kConversions),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Operators ----------------------------------------------------------------------------------
+
+std::vector<std::string> Mismatch(const char* op, int line, const char* printed = "P 0 ") {
+    return {std::string("E script error: type mismatch: operation [struct std::") + op + "<int>]", printed,
+            "E 1 error(s) in t.tvs(" + std::to_string(line) + ")"};
+}
+
+const Case kOperators[] = {
+    {"Arithmetic", "print(7/2, 7.0/2, -7/2, -7%2, 7%-2, 2.5 * 2, 1 + 0.5, 3 - 0.5)", "",
+     {"P 3 3.500000 -3 -1 1 5.000000 1.500000 2.500000 "}},
+    {"IntArithmeticWraps",
+     "print(2147483647 + 1, -2147483648 - 1, 65536 * 65536, 65537 * 65537, -2147483648 / -1, -2147483648 % -1)", "",
+     {"P -2147483648 2147483647 0 131073 -2147483648 0 "}},
+    {"FloatDivisionByZeroIsNoError", "print(1.0 / 0, -1 / 0.0)", "", {"P inf -inf "}},
+    {"StringJoinAndCompare",
+     "print(\"ab\" + \"cd\", \"ab\" < \"abc\", \"abc\" < \"abd\", \"b\" > \"abc\", \"x\" == \"x\", \"x\" != \"x\")", "",
+     {"P abcd1 1 1 1 0 "}},
+    {"ArithmeticMismatches",
+     "print(\"a\" + 1)\nprint(1 + \"a\")\nprint(\"a\" - \"b\")\nprint(\"a\" * 2)\nprint(2 / \"a\")", "",
+     Then(Then(Then(Then(Mismatch("plus", 1), Mismatch("plus", 2)), Mismatch("minus", 3)), Mismatch("multiplies", 4)),
+          Mismatch("divides", 5))},
+    {"IntegerOnlyMismatches", "print(5 % 2.0)\nprint(1.0 && 1)\nprint(1 || \"x\")", "",
+     Then(Then(Mismatch("modulus", 1), Mismatch("logical_and", 2)), Mismatch("logical_or", 3))},
+    {"ComparisonMismatches",
+     "print(\"a\" == 1)\nprint(\"a\" != 1)\nprint(1 < \"a\")\nprint(\"a\" <= 1)\nprint(\"a\" > 1)\nprint(\"a\" >= 1)", "",
+     Then(Then(Then(Then(Then(Mismatch("equal_to", 1), Mismatch("not_equal_to", 2)), Mismatch("less", 3)),
+                    Mismatch("less_equal", 4)),
+               Mismatch("greater", 5)),
+          Mismatch("greater_equal", 6))},
+    {"NumericComparisons", "print(1 == 1.0, 1 != 2, 2 < 1, 2 <= 2, 3 > 2.5, 2 >= 3, (1 < 2) + 1, -1 < 0)", "",
+     {"P 1 1 0 1 1 0 2 1 "}},
+    {"LogicalOperators", "print(!0, !7, !!7, 3 && 4, 0 && 4, 0 || 0, 2 || 0)", "", {"P 1 0 1 1 0 0 1 "}},
+    {"NotNeedsAnInt", "print(!0.0)\nprint(!\"x\")", "",
+     {"E script error: value type must be int when using operator '!'", "P 0 ", "E 1 error(s) in t.tvs(1)",
+      "E script error: value type must be int when using operator '!'", "P 0 ", "E 1 error(s) in t.tvs(2)"}},
+    {"NoShortCircuit", "print(0 && calls(), 1 || calls(), calls())", "", {"P 0 1 2 "}},
+};
+INSTANTIATE_TEST_SUITE_P(Operators, LanguageTest, ::testing::ValuesIn(kOperators),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Control flow and timing --------------------------------------------------------------------
+
+const Case kControl[] = {
+    {"SleepThreeRunsTheNextLineOnTheFourthFrame", "sleep 3\nprint(1)", "R R R R R",
+     {"@R", "@R", "@R", "@R", "P 1 ", "@R"}},
+    {"SleepZeroAndNegativeDoNotStop", "sleep 0\nsleep -1\nprint(1)", "", {"P 1 "}},
+    {"SleepNeedsAnInt", "sleep 1.5\nsleep \"x\"\nprint(1)", "",
+     {"E script error: sleep statement: parameter type mismatch", "E 1 error(s) in t.tvs(1)",
+      "E script error: sleep statement: parameter type mismatch", "E 1 error(s) in t.tvs(2)", "P 1 "}},
+    {"EndStopsForGood", "print(0)\nend\nprint(1)", "R R", {"@R", "P 0 ", "@R"}},
+    {"ScriptWithoutSleepRunsToItsEndInOneFrame", "print(1)\nprint(2)", "R R", {"@R", "P 1 ", "P 2 ", "@R"}},
+    {"GotoMissingLabelGoesOn", "goto *nowhere\nprint(1)", "",
+     {"E script error: label '*nowhere' not found", "E 1 error(s) in t.tvs(1)", "P 1 "}},
+    {"LaterLabelDefinitionWins", "goto *a\n*a\nprint(1)\nend\n*a\nprint(2)", "", {"P 2 "}},
+    {"LabelsAreCaseSensitive", "goto *Main\n*main\nprint(1)\nend\n*Main\nprint(2)", "", {"P 2 "}},
+    {"GosubAndReturn", "gosub *s\nprint(\"back\")\nend\n*s\ngosub *t\nprint(\"in\")\nreturn\n*t\nprint(\"t\")\nreturn",
+     "", {"P t", "P in", "P back"}},
+    {"ReturnWithoutGosub", "return\nprint(1)", "",
+     {"E script error: too match return", "E 1 error(s) in t.tvs(1)", "P 1 "}},
+    {"TwoErrorsOneSummary", "print(a, b)", "",
+     {"E script error: variable 'a' not found", "E script error: variable 'b' not found", "P 0 0 ",
+      "E 2 error(s) in t.tvs(1)"}},
+    {"MessagesNameTheLineThatJumped", "goto *x junk\nprint(1)\n*x\nprint(2)", "", Then(SyntaxErrorAt(1), {"P 2 "})},
+    {"ErrorsOfAJumpingLineNameIt", "goto *x\n*x\nprint(q)", "",
+     {"E script error: variable 'q' not found", "P 0 ", "E 1 error(s) in t.tvs(3)"}},
+    {"SyntaxErrorIsReportedAtOnce", "print(\nprint(1)", "", Then(SyntaxErrorAt(1), {"P 1 "})},
+    {"SyntaxErrorKeepsWhatAlreadyRan", "print(\"half\") oops", "", Then({"P half"}, SyntaxErrorAt(1))},
+    {"LastLineWithoutBreakRuns", "print(1)\r\nprint(2)", "", {"P 1 ", "P 2 "}},
+    {"LfBlankLinesKeepLineNumbers", "print(1)\n\n\nprint(\n", "", Then({"P 1 "}, SyntaxErrorAt(4))},
+    {"CrBlankLinesKeepLineNumbers", "print(1)\r\rprint(\r", "", Then({"P 1 "}, SyntaxErrorAt(3))},
+    {"CrLfBlankLinesKeepLineNumbers", "\r\n\r\nprint(", "", SyntaxErrorAt(3)},
+    {"IfForms",
+     "int x = 1\n"
+     "if x goto *a\n"
+     "print(\"not\")\n"
+     "*a\n"
+     "if x == 1 goto *b else gosub *c\n"
+     "print(\"not\")\n"
+     "*b\n"
+     "if 0 goto *z else gosub *c\n"
+     "if 0 goto *z\n"
+     "if 1.0 goto *z\n"
+     "if \"s\" goto *z\n"
+     "if 2 gosub *c else goto *z\n"
+     "print(\"end\")\n"
+     "end\n"
+     "*c\n"
+     "print(\"c\")\n"
+     "return\n"
+     "*z\n"
+     "print(\"z\")\n",
+     "",
+     {"P c", "E script error: expression type mismatch: 'if' statement", "E 1 error(s) in t.tvs(10)",
+      "E script error: expression type mismatch: 'if' statement", "E 1 error(s) in t.tvs(11)", "P c", "P end"}},
+    {"IfMissingLabel", "if 1 goto *zz\nprint(1)", "",
+     {"E script error: label '*zz' not found", "E 1 error(s) in t.tvs(1)", "P 1 "}},
+    {"IfElseWithoutTargetJumpsThenFails", "if 1 goto *a else\nprint(1)\n*a\nprint(2)", "",
+     Then(SyntaxErrorAt(1), {"P 2 "})},
+    {"ResetClearsVariablesButKeepsFunctions", "int x = 1\nprint(x, f())", "R X R", {"@R", "P 1 1 ", "@X", "@R", "P 1 1 "}},
+};
+INSTANTIATE_TEST_SUITE_P(Control, LanguageTest, ::testing::ValuesIn(kControl),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Interrupts ---------------------------------------------------------------------------------
+
+const Case kInterrupts[] = {
+    {"InterruptWithReturnLeavesThePcAlone", "print(\"main\")\n*OnInitialize\nprint(\"init\")\nreturn",
+     "I:OnInitialize R",
+     {"@I:OnInitialize", "P init", "@R", "P main", "P init", "E script error: too match return",
+      "E 1 error(s) in t.tvs(4)"}},
+    {"InterruptWithoutReturn", "*OnInitialize\nprint(\"init\")", "I:OnInitialize R",
+     {"@I:OnInitialize", "P init", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(3)",
+      "@R"}},
+    {"SleepAndEndAreRefusedInAnInterrupt", "*OnInitialize\nsleep 5\nend\nprint(\"go on\")\nreturn", "I:OnInitialize",
+     {"@I:OnInitialize", "E script error: cannot sleep in interrupt mode", "E 1 error(s) in t.tvs(2)",
+      "E script error: cannot end in interrupt mode", "E 1 error(s) in t.tvs(3)", "P go on"}},
+    {"InterruptMissingLabelCountsAtTheNextReport", "print(1)", "I:nope R",
+     {"@I:nope", "E script error: label '*nope' not found", "@R", "E 1 error(s) in t.tvs(1)", "P 1 "}},
+    {"NestedGosubInsideAnInterrupt", "*OnInitialize\ngosub *a\nprint(\"after a\")\nreturn\n*a\nprint(\"a\")\nreturn",
+     "I:OnInitialize", {"@I:OnInitialize", "P a", "P after a"}},
+    {"HostOrder", "*OnInitialize\nint n = 3\nreturn\n*main\nprint(n)\nsleep\nprint(n + 1)",
+     "I:OnInitialize G:main R R", {"@I:OnInitialize", "@G:main", "@R", "P 3 ", "@R", "P 4 "}},
+    {"StrayReturnAfterAnUnreturnedInterruptIsReported", "*main\nreturn\n*OnInitialize\nprint(\"init\")",
+     "I:OnInitialize G:main R",
+     {"@I:OnInitialize", "P init", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(5)",
+      "@G:main", "@R", "E script error: too match return", "E 1 error(s) in t.tvs(2)", "P init"}},
+    {"WaitingFunctionDoesNotWaitInAnInterrupt", "*OnInitialize\nprint(wait(3))\nreturn\n*main\nprint(\"main\")",
+     "I:OnInitialize G:main R",
+     {"@I:OnInitialize", "E script error: cannot sleep in interrupt mode", "P 1 ", "E 1 error(s) in t.tvs(2)",
+      "@G:main", "@R", "P main"}},
+};
+INSTANTIATE_TEST_SUITE_P(Interrupts, LanguageTest, ::testing::ValuesIn(kInterrupts),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Functions ----------------------------------------------------------------------------------
+
+const std::string kParameterMismatch = "E script error: function call parameter mismatch";
+
+const Case kFunctions[] = {
+    {"FunctionNotFoundGivesIntZero", "print(nope(1))", "",
+     {"E script error: function nope() not found", "P 0 ", "E 1 error(s) in t.tvs(1)"}},
+    {"FirstSetThatHasTheNameWins", "print(f(), g())", "", {"P 1 g"}},
+    {"StandardLibraryShadowsTheHost", "print(\"std\")", "", {"P std"}},
+    {"ArgumentChecks", "print(sin(0), needs_int(1.5), pi(1), to_string(\"x\"), abs(\"x\"), sin(1, 2), sin(\"x\"), abs())",
+     "",
+     {kParameterMismatch, kParameterMismatch, kParameterMismatch, kParameterMismatch, kParameterMismatch,
+      kParameterMismatch, kParameterMismatch, "P 0.000000 0 0.000000 0 0.000000 0.000000 0 ",
+      "E 7 error(s) in t.tvs(1)"}},
+    {"StandardLibraryValues",
+     "print(cos(0), to_radian(180), to_degree(pi()), atan2(1, 0), atan2(0, -1), atan(1), tan(0), sin(0.5))", "",
+     {"P 1.000000 3.141593 180.000000 1.570796 3.141593 0.785398 0.000000 0.479426 "}},
+    {"TruncateAndAbs", "print(truncate(-2.7), truncate(3), abs(-3), abs(-2.5), abs(-2147483648), abs(4))", "",
+     {"P -2 3 3 2.500000 -2147483648 4 "}},
+    {"PowerAndNaN", "print(power(2, 10), power(2, -1), power(-8, 0.5) == power(-8, 0.5))", "",
+     {"P 1024.000000 0.500000 0 "}},
+    {"ToString", "print(to_string(3), \"|\", to_string(1.5), \"|\", to_string(-7))", "", {"P 3|1.500000|-7"}},
+    {"PrintForms", "print()\nprint(\"a=\", 3)\nprint(0.5)", "", {"P ", "P a=3 ", "P 0.500000 "}},
+    {"FunctionResultKeepsItsType", "string s = to_string(12)\nint i = truncate(2.5)\nprint(s + \"!\", i * 2)", "",
+     {"P 12!4 "}},
+    {"WaitingFunctionRerunsItsLineEachFrame", "print(\"before\")\nprint(wait(3))\nprint(\"after\")", "R R R R",
+     {"@R", "P before", "P 1 ", "@R", "P 2 ", "@R", "P 3 ", "P after", "@R"}},
+    {"WaitingOnTheFirstLine", "print(wait(2))\nprint(\"after\")", "R R", {"@R", "P 1 ", "@R", "P 2 ", "P after"}},
+};
+INSTANTIATE_TEST_SUITE_P(Functions, LanguageTest, ::testing::ValuesIn(kFunctions),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+// ---- Inputs that once crashed or hung -----------------------------------------------------------
+
+const Case kRegressions[] = {
+    {"Regression_DeepParentheses", "print(" + Repeat("(", 100000) + "1" + Repeat(")", 100000) + ")", "",
+     SyntaxErrorAt(1)},
+    {"Regression_DeepNot", "print(" + Repeat("!", 100000) + "0)", "", SyntaxErrorAt(1)},
+    {"Regression_DeepParenthesesInACondition", "if " + Repeat("(", 100000) + "1 goto *a", "", SyntaxErrorAt(1)},
+    {"NestingOf256IsAllowed",
+     "print(" + Repeat("(", 256) + "1" + Repeat(")", 256) + ", " + Repeat("!", 256) + "0, " + Repeat("abs(", 256) +
+         "-1" + Repeat(")", 256) + ")",
+     "", {"P 1 0 1 "}},
+    {"NestingOf257IsASyntaxError",
+     "print(" + Repeat("(", 257) + "1" + Repeat(")", 257) + ")\nprint(" + Repeat("!", 257) + "0)", "",
+     Then(SyntaxErrorAt(1), SyntaxErrorAt(2))},
+    {"Regression_DivisionByZero", "print(1 / 0, 1 % 0, -2147483648 / -1, -2147483648 % -1)", "",
+     {"E script error: division by zero", "E script error: division by zero", "P 0 0 -2147483648 0 ",
+      "E 2 error(s) in t.tvs(1)"}},
+    {"Regression_LoopWithoutSleepEndsTheFrame", "*a\ngoto *a", "R", {"@R"}},
+    {"Regression_InterruptLoopWithoutReturn", "*OnInitialize\n*l\ngoto *l\n*main\nprint(1)", "I:OnInitialize G:main R",
+     {"@I:OnInitialize", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(6)", "@G:main",
+      "@R", "P 1 "}},
+    {"Regression_ProgramCounterBelowTheScript", "print(jump(-5))\nprint(2)", "R R", {"@R", "P 1 ", "@R"}},
+    {"Regression_ProgramCounterAtIntMax", "print(jump(2147483647))\nprint(2)", "R R", {"@R", "P 1 ", "@R"}},
+    {"Regression_StringDoubling",
+     "string s = \"0123456789abcdef\"\nint i = 0\n*l\ns = s + s\ni = i + 1\nif i < 20 goto *l\nprint(s == \"\")", "",
+     {"E script error: string too long", "E script error: type mismatch: s = 0", "E 2 error(s) in t.tvs(4)",
+      "E script error: string too long", "E script error: type mismatch: s = 0", "E 2 error(s) in t.tvs(4)",
+      "E script error: string too long", "E script error: type mismatch: s = 0", "E 2 error(s) in t.tvs(4)",
+      "E script error: string too long", "E script error: type mismatch: s = 0", "E 2 error(s) in t.tvs(4)", "P 0 "}},
+    {"Regression_LoneClosingParenthesis", ")\n\"\n(\n!\n*", "",
+     Then(Then(Then(SyntaxErrorAt(1), SyntaxErrorAt(2)), SyntaxErrorAt(3)), SyntaxErrorAt(4))},
+};
+INSTANTIATE_TEST_SUITE_P(Regressions, LanguageTest, ::testing::ValuesIn(kRegressions),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace script_test

@@ -1,0 +1,108 @@
+// Cutting a script into lines and collecting its labels.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ScriptTestSupport.h"
+#include "core/Log.h"
+
+namespace script_test {
+namespace {
+
+struct CutCase {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> lines;
+};
+
+class LineCutTest : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(LineCutTest, Lines) {
+    CSimpleScriptSource source;
+    LoadSource(source, GetParam().bytes);
+    EXPECT_EQ(source.GetLines(), GetParam().lines);
+}
+
+const CutCase kCuts[] = {
+    {"Empty", "", {}},
+    {"LastLineWithoutBreakIsKept", "a\r\nb", {"a", "b"}},
+    {"CrLf", "a\r\nb\r\n", {"a", "b"}},
+    {"LfBlankLineStays", "a\n\nb\n", {"a", "", "b"}},
+    {"CrLfBlankLineStays", "a\r\n\r\nb\r\n", {"a", "", "b"}},
+    {"CrBlankLineStays", "a\r\rb\r", {"a", "", "b"}},
+    {"LfCrIsTwoBreaks", "a\n\rb", {"a", "", "b"}},
+    {"OnlyBreaks", "\n\n", {"", ""}},
+    {"NulEndsTheText", std::string("a\nb\0c\nd\n", 8), {"a", "b"}},
+    {"BytesAbove127AreKept", "\xE3\x81\x82\n\xFF", {"\xE3\x81\x82", "\xFF"}},
+};
+INSTANTIATE_TEST_SUITE_P(Source, LineCutTest, ::testing::ValuesIn(kCuts),
+                         [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
+
+TEST(SourceTest, LabelForms) {
+    CSimpleScriptSource source;
+    LoadSource(source, "*main\n* second\n\t*third\n*a*b\n*\nx *nolabel\n*m ' comment\n*1st\n*Main\n  \n");
+    const std::map<std::string, std::int32_t> expected = {{"main", 0}, {"second", 1}, {"third", 2}, {"a", 3},
+                                                           {"m", 6},    {"1st", 7},    {"Main", 8}};
+    EXPECT_EQ(source.GetLabels(), expected);
+    EXPECT_EQ(source.GetLines().size(), 10u);
+}
+
+TEST(SourceTest, LaterDefinitionWins) {
+    CSimpleScriptSource source;
+    LoadSource(source, "*a\n*b\n*a\n");
+    EXPECT_EQ(source.GetLabels().at("a"), 2);
+}
+
+TEST(SourceTest, LoadClearsButKeepsTheName) {
+    CSimpleScriptSource source;
+    source.SetName("main.tvs");
+    LoadSource(source, "*x\ny\n");
+    LoadSource(source, "z");
+    EXPECT_EQ(source.GetName(), "main.tvs");
+    EXPECT_EQ(source.GetLines(), std::vector<std::string>{"z"});
+    EXPECT_TRUE(source.GetLabels().empty());
+    source.Clear();
+    EXPECT_TRUE(source.GetLines().empty());
+    EXPECT_EQ(source.GetName(), "main.tvs");
+}
+
+TEST(SourceTest, LoadReadsTheWholeStreamWhateverItsPosition) {
+    trivale::CMemoryStream stream;
+    const std::string text = "*a\nprint(1)\n";
+    stream.Write(text.data(), static_cast<std::uint32_t>(text.size()));
+    stream.Seek(5);
+    CSimpleScriptSource source;
+    source.Load(stream);
+    EXPECT_EQ(source.GetLines(), (std::vector<std::string>{"*a", "print(1)"}));
+}
+
+TEST(SourceTest, LabelMistakesGoToTheLogOnly) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "script-source-XXXXXX").string();
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    const int fd = mkstemp(path.data());
+    ASSERT_GE(fd, 0);
+    close(fd);
+    trivale::OpenLogFileAt(path.data());
+    CSimpleScriptSource source;
+    LoadSource(source, "\n*\n*a b\n*a*b\n");
+    trivale::CloseLogFile();
+    std::ifstream in(path.data());
+    std::stringstream log;
+    log << in.rdbuf();
+    std::remove(path.data());
+    EXPECT_NE(log.str().find("label definition error in line 2"), std::string::npos) << log.str();
+    EXPECT_NE(log.str().find("INFO: warning: label definition contains too much tokens in line 3"), std::string::npos);
+    EXPECT_NE(log.str().find("INFO: warning: label definition contains too much tokens in line 4"), std::string::npos);
+    EXPECT_EQ(source.GetLabels().count("a"), 1u);
+}
+
+}  // namespace
+}  // namespace script_test

@@ -1,0 +1,263 @@
+#include "confdlg/SelectionStore.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace trivale {
+namespace confdlg {
+
+const char* const kUnattendedVariable = "VELLACOR_DIALOG";
+
+namespace {
+
+bool ParseInt(const std::string& text, int32_t& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || value < INT32_MIN || value > INT32_MAX) return false;
+    out = static_cast<int32_t>(value);
+    return true;
+}
+
+std::string Trim(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t\r\n");
+    if (begin == std::string::npos) return std::string();
+    size_t end = text.find_last_not_of(" \t\r\n");
+    return text.substr(begin, end - begin + 1);
+}
+
+const CONFIG_FORMAT_INFO* FormatOf(const CONFIG_ADAPTER_INFO& adapter, uint32_t bitsPerPixel) {
+    uint32_t count = adapter.formatCount < kConfigFormatSlots ? adapter.formatCount : kConfigFormatSlots;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (adapter.formats[i].bitsPerPixel == bitsPerPixel) return &adapter.formats[i];
+    }
+    return nullptr;
+}
+
+uint32_t ModeCount(const CONFIG_ADAPTER_INFO& adapter) {
+    return adapter.modeCount < kConfigMaxModes ? adapter.modeCount : kConfigMaxModes;
+}
+
+uint32_t AdapterCount(const CONFIG_INFO& info) {
+    return info.adapterCount < kConfigMaxAdapters ? info.adapterCount : kConfigMaxAdapters;
+}
+
+int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter) {
+    int32_t best = 0;
+    uint64_t bestArea = 0;
+    uint32_t bestRefresh = 0;
+    for (uint32_t i = 0; i < ModeCount(adapter); ++i) {
+        const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
+        if (m.bitsPerPixel != 32 || m.width > 1024 || m.height > 768) continue;
+        uint64_t area = static_cast<uint64_t>(m.width) * m.height;
+        if (area > bestArea || (area == bestArea && m.refreshRate > bestRefresh)) {
+            best = static_cast<int32_t>(i);
+            bestArea = area;
+            bestRefresh = m.refreshRate;
+        }
+    }
+    return best;
+}
+
+bool MakeDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+}  // namespace
+
+UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection) {
+    if (value == nullptr || *value == '\0') return UnattendedChoice::None;
+    std::string text = Trim(value);
+    if (text == "accept") return UnattendedChoice::Accept;
+    if (text == "cancel") return UnattendedChoice::Cancel;
+    int32_t fields[7];
+    std::stringstream stream(text);
+    std::string item;
+    int count = 0;
+    while (std::getline(stream, item, ',')) {
+        if (count == 7 || !ParseInt(Trim(item), fields[count])) return UnattendedChoice::Malformed;
+        ++count;
+    }
+    if (count != 7) return UnattendedChoice::Malformed;
+    selection.adapter = fields[0];
+    selection.mode = fields[1];
+    selection.multiSample = fields[2];
+    selection.anisotropy = fields[3];
+    selection.windowed = fields[4];
+    selection.depthBits = fields[5];
+    selection.vsync = fields[6];
+    return UnattendedChoice::Explicit;
+}
+
+std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter) {
+    return std::string(adapter.name, strnlen(adapter.name, sizeof(adapter.name)));
+}
+
+bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_MODE& mode, int samples) {
+    if (samples < 2 || samples >= kConfigMultiSampleSlots) return false;
+    const CONFIG_FORMAT_INFO* format = FormatOf(adapter, mode.bitsPerPixel);
+    return format != nullptr && format->multiSample[samples] != 0;
+}
+
+CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info) {
+    CONFIG_SELECTION selection = {0, 0, 0, 0, 1, 24, 0};
+    if (AdapterCount(info) > 0) selection.mode = DefaultMode(info.adapters[0]);
+    return selection;
+}
+
+void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
+    if (AdapterCount(info) == 0) {
+        selection = DefaultSelection(info);
+        return;
+    }
+    if (selection.adapter < 0 || static_cast<uint32_t>(selection.adapter) >= AdapterCount(info)) {
+        selection.adapter = 0;
+        selection.mode = -1;
+    }
+    const CONFIG_ADAPTER_INFO& adapter = info.adapters[selection.adapter];
+    if (selection.mode < 0 || static_cast<uint32_t>(selection.mode) >= ModeCount(adapter)) {
+        selection.mode = DefaultMode(adapter);
+    }
+    if (selection.multiSample != 0 &&
+        (ModeCount(adapter) == 0 || !MultiSampleUsable(adapter, adapter.modes[selection.mode], selection.multiSample))) {
+        selection.multiSample = 0;
+    }
+    if (selection.anisotropy < 0) selection.anisotropy = 0;
+    if (static_cast<uint32_t>(selection.anisotropy) > adapter.maxAnisotropy) {
+        selection.anisotropy = static_cast<int32_t>(adapter.maxAnisotropy);
+    }
+    selection.windowed = selection.windowed != 0 ? 1 : 0;
+    if (selection.depthBits != 16 && selection.depthBits != 24 && selection.depthBits != 32) selection.depthBits = 24;
+    selection.vsync = selection.vsync != 0 ? 1 : 0;
+}
+
+std::string SettingsPath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config != nullptr && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') return std::string();
+        base = std::string(home) + "/.config";
+    }
+    return base + "/vellacor/dialog.conf";
+}
+
+bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
+    selection = DefaultSelection(info);
+    std::string path = SettingsPath();
+    if (path.empty()) return false;
+    std::ifstream file(path);
+    if (!file) return false;
+
+    std::string adapterName;
+    CONFIG_DISPLAY_MODE mode = {0, 0, 0, 0};
+    bool haveAdapter = false, haveMode = false;
+    CONFIG_SELECTION saved = selection;
+    std::string line;
+    while (std::getline(file, line)) {
+        line = Trim(line);
+        if (line.empty() || line[0] == '#') continue;
+        size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        std::string key = Trim(line.substr(0, equals));
+        std::string value = Trim(line.substr(equals + 1));
+        int32_t number = 0;
+        if (key == "adapter") {
+            adapterName = value;
+            haveAdapter = true;
+        } else if (key == "mode") {
+            unsigned w = 0, h = 0, bpp = 0, hz = 0;
+            if (std::sscanf(value.c_str(), "%ux%ux%u@%u", &w, &h, &bpp, &hz) == 4) {
+                mode = {w, h, bpp, hz};
+                haveMode = true;
+            }
+        } else if (!ParseInt(value, number)) {
+            continue;
+        } else if (key == "multisample") {
+            saved.multiSample = number;
+        } else if (key == "anisotropy") {
+            saved.anisotropy = number;
+        } else if (key == "windowed") {
+            saved.windowed = number;
+        } else if (key == "depthbits") {
+            saved.depthBits = number;
+        } else if (key == "vsync") {
+            saved.vsync = number;
+        }
+    }
+    if (!haveAdapter || !haveMode) return false;
+
+    // Hardware may have changed since: match by name and mode values, never by stale indices.
+    saved.adapter = 0;
+    for (uint32_t i = 0; i < AdapterCount(info); ++i) {
+        if (AdapterName(info.adapters[i]) == adapterName) {
+            saved.adapter = static_cast<int32_t>(i);
+            break;
+        }
+    }
+    saved.mode = -1;
+    if (AdapterCount(info) > 0) {
+        const CONFIG_ADAPTER_INFO& adapter = info.adapters[saved.adapter];
+        for (uint32_t i = 0; i < ModeCount(adapter); ++i) {
+            const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
+            if (m.width == mode.width && m.height == mode.height && m.bitsPerPixel == mode.bitsPerPixel &&
+                m.refreshRate == mode.refreshRate) {
+                saved.mode = static_cast<int32_t>(i);
+                break;
+            }
+        }
+    }
+    FitSelection(info, saved);
+    selection = saved;
+    return true;
+}
+
+bool SavePrevious(const CONFIG_INFO& info, const CONFIG_SELECTION& selection) {
+    if (selection.adapter < 0 || static_cast<uint32_t>(selection.adapter) >= AdapterCount(info)) return false;
+    const CONFIG_ADAPTER_INFO& adapter = info.adapters[selection.adapter];
+    if (selection.mode < 0 || static_cast<uint32_t>(selection.mode) >= ModeCount(adapter)) return false;
+    std::string path = SettingsPath();
+    if (path.empty() || !MakeDirectories(path.substr(0, path.rfind('/')))) return false;
+
+    const CONFIG_DISPLAY_MODE& m = adapter.modes[selection.mode];
+    std::string temporary = path + ".new";
+    {
+        std::ofstream file(temporary, std::ios::trunc);
+        if (!file) return false;
+        file << "# Display settings last chosen in the configuration dialog\n"
+             << "adapter=" << AdapterName(adapter) << "\n"
+             << "mode=" << m.width << "x" << m.height << "x" << m.bitsPerPixel << "@" << m.refreshRate << "\n"
+             << "multisample=" << selection.multiSample << "\n"
+             << "anisotropy=" << selection.anisotropy << "\n"
+             << "windowed=" << (selection.windowed != 0 ? 1 : 0) << "\n"
+             << "depthbits=" << selection.depthBits << "\n"
+             << "vsync=" << (selection.vsync != 0 ? 1 : 0) << "\n";
+        file.flush();
+        if (!file) {
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    // Replace in one step so that a crash never leaves half a file.
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace confdlg
+}  // namespace trivale

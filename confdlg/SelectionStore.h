@@ -1,0 +1,44 @@
+#pragma once
+// What the dialog module chooses when nobody is asked: defaults, a remembered selection fitted to the
+// adapters and modes of this run, and the unattended choice read from the environment.
+
+#include <string>
+
+#include "devices/ConfigDialogRecord.h"
+
+namespace trivale {
+namespace confdlg {
+
+// Set to "accept", "cancel" or seven comma-separated integers to skip the dialog.
+extern const char* const kUnattendedVariable;
+
+enum class UnattendedChoice { None, Accept, Cancel, Explicit, Malformed };
+
+// Reads the variable's value (null when unset); an explicit selection is returned as given, unchecked.
+UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection);
+
+// The adapter name as text, never reading past its field.
+std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter);
+
+// Adapter 0, the largest 32-bit mode up to 1024 x 768, no multisampling, no anisotropy, a window,
+// 24 depth bits, no vertical sync.
+CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info);
+
+// Brings every field into what the record offers (an adapter without modes keeps mode 0).
+void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection);
+
+// Sample counts usable with the given mode (never 0 or 1).
+bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_MODE& mode, int samples);
+
+// $XDG_CONFIG_HOME/vellacor/dialog.conf, or ~/.config/...; empty when neither is known.
+std::string SettingsPath();
+
+// The remembered selection, matched by adapter name and mode values and fitted to this record;
+// false (and the defaults) when there is none.
+bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection);
+
+// Remembers a selection; false when it cannot be written.
+bool SavePrevious(const CONFIG_INFO& info, const CONFIG_SELECTION& selection);
+
+}  // namespace confdlg
+}  // namespace trivale

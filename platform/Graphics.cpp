@@ -1,0 +1,65 @@
+#include "platform/Graphics.h"
+
+namespace trivale {
+namespace platform {
+
+namespace {
+
+struct ResultText {
+    GraphicsResult code;
+    const char* name;
+    const char* description;
+};
+
+const ResultText kResults[] = {
+    {gfx::kOk, "OK", "The call succeeded."},
+    {gfx::kFail, "FAIL", "An undetermined error occurred."},
+    {gfx::kOutOfMemory, "OUTOFMEMORY", "Not enough memory to complete the call."},
+    {gfx::kInvalidArgument, "INVALIDARG", "An invalid parameter was passed."},
+    {gfx::kOutOfVideoMemory, "OUTOFVIDEOMEMORY", "Not enough display memory to complete the call."},
+    {gfx::kNotAvailable, "NOTAVAILABLE", "The queried technique or format is not supported by the device."},
+    {gfx::kInvalidCall, "INVALIDCALL", "The call is invalid: a parameter has an invalid value or the device is "
+                                       "in the wrong state."},
+    {gfx::kDeviceLost, "DEVICELOST", "The device has been lost and cannot be reset yet."},
+    {gfx::kDeviceNotReset, "DEVICENOTRESET", "The device has been lost and can be reset now."},
+};
+
+const ResultText* Find(GraphicsResult result) {
+    for (const ResultText& text : kResults) {
+        if (text.code == result) return &text;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const char* GraphicsResultName(GraphicsResult result) {
+    const ResultText* text = Find(result);
+    return text != nullptr ? text->name : "Unknown";
+}
+
+const char* GraphicsResultDescription(GraphicsResult result) {
+    const ResultText* text = Find(result);
+    return text != nullptr ? text->description : "Unknown error.";
+}
+
+uint32_t FormatBitsPerPixel(Format format) {
+    switch (format) {
+        case Format::Xrgb8888: return 32;
+        case Format::Rgb565: return 16;
+        case Format::Xrgb1555: return 15;
+        default: return 0;
+    }
+}
+
+uint32_t FormatDepthBits(Format format) {
+    switch (format) {
+        case Format::Depth16: return 16;
+        case Format::Depth24X8: return 24;
+        case Format::Depth32: return 32;
+        default: return 0;
+    }
+}
+
+}  // namespace platform
+}  // namespace trivale

@@ -1,0 +1,712 @@
+#include "platform/GraphicsGL.h"
+
+#include <algorithm>
+#include <cstring>
+
+#ifndef GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT
+#define GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT 0x84FF
+#endif
+#ifndef GL_RGB565
+#define GL_RGB565 0x8D62
+#endif
+
+namespace trivale {
+namespace platform {
+
+namespace {
+
+const Format kDisplayFormats[3] = {Format::Xrgb8888, Format::Rgb565, Format::Xrgb1555};
+
+int DisplayFormatIndex(Format format) {
+    for (int i = 0; i < 3; ++i) {
+        if (kDisplayFormats[i] == format) return i;
+    }
+    return -1;
+}
+
+// Which display format class an SDL pixel format belongs to, by its layout (SDL's own bit count
+// says 24 for 32-bit pixels under X11); -1 for formats the dialog does not offer.
+int FormatClassOf(Uint32 format) {
+    switch (format) {
+        case SDL_PIXELFORMAT_RGB888:
+        case SDL_PIXELFORMAT_BGR888:
+        case SDL_PIXELFORMAT_RGBX8888:
+        case SDL_PIXELFORMAT_BGRX8888:
+        case SDL_PIXELFORMAT_ARGB8888:
+        case SDL_PIXELFORMAT_RGBA8888:
+        case SDL_PIXELFORMAT_ABGR8888:
+        case SDL_PIXELFORMAT_BGRA8888:
+            return 0;
+        case SDL_PIXELFORMAT_RGB565:
+        case SDL_PIXELFORMAT_BGR565:
+            return 1;
+        case SDL_PIXELFORMAT_RGB555:
+        case SDL_PIXELFORMAT_BGR555:
+        case SDL_PIXELFORMAT_ARGB1555:
+        case SDL_PIXELFORMAT_ABGR1555:
+            return 2;
+        default:
+            return -1;
+    }
+}
+
+GLenum ColourStorage(Format format) {
+    switch (format) {
+        case Format::Rgb565: return GL_RGB565;
+        case Format::Xrgb1555: return GL_RGB5;
+        default: return GL_RGB8;
+    }
+}
+
+GLenum DepthStorage(uint32_t bits) {
+    switch (bits) {
+        case 16: return GL_DEPTH_COMPONENT16;
+        case 32: return GL_DEPTH_COMPONENT32;
+        default: return GL_DEPTH_COMPONENT24;
+    }
+}
+
+Format DepthFormat(uint32_t bits) {
+    switch (bits) {
+        case 16: return Format::Depth16;
+        case 32: return Format::Depth32;
+        default: return Format::Depth24X8;
+    }
+}
+
+void DrainErrors() {
+    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
+// Multisampled storage of exactly `samples` samples, or false.
+bool StorageWithSamples(GLenum internal, GLsizei samples, GLsizei width, GLsizei height, GLint* granted) {
+    DrainErrors();
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, internal, width, height);
+    *granted = -1;
+    if (glGetError() != GL_NO_ERROR) return false;
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, granted);
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool HasExtension(const char* name) {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    if (glGetError() == GL_NO_ERROR && count > 0) {
+        for (GLint i = 0; i < count; ++i) {
+            const char* ext = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+            if (ext != nullptr && std::strcmp(ext, name) == 0) return true;
+        }
+        return false;
+    }
+    DrainErrors();
+    const char* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (all == nullptr) return false;
+    size_t length = std::strlen(name);
+    for (const char* at = std::strstr(all, name); at != nullptr; at = std::strstr(at + 1, name)) {
+        if ((at == all || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) return true;
+    }
+    return false;
+}
+
+bool FrameBuffersAvailable() {
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    return (version != nullptr && version[0] >= '3' && version[0] <= '9') || HasExtension("GL_ARB_framebuffer_object");
+}
+
+DeviceCaps QueryCaps(uint32_t adapter, DeviceType type) {
+    DeviceCaps caps;
+    caps.deviceType = type;
+    caps.adapterOrdinal = adapter;
+    GLint size = 0, samples = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    glGetIntegerv(GL_MAX_SAMPLES, &samples);
+    DrainErrors();
+    caps.maxTextureWidth = caps.maxTextureHeight = static_cast<uint32_t>(std::max(size, 0));
+    caps.maxSamples = static_cast<uint32_t>(std::max(samples, 0));
+    caps.textureFilterCaps = kFilterMinPoint | kFilterMinLinear | kFilterMipPoint | kFilterMipLinear |
+                             kFilterMagPoint | kFilterMagLinear;
+    caps.maxAnisotropy = 1;
+    if (HasExtension("GL_EXT_texture_filter_anisotropic") || HasExtension("GL_ARB_texture_filter_anisotropic")) {
+        GLfloat anisotropy = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+        DrainErrors();
+        caps.maxAnisotropy = static_cast<uint32_t>(std::max(anisotropy, 1.0f));
+        caps.textureFilterCaps |= kFilterMinAnisotropic | kFilterMagAnisotropic;
+    }
+    return caps;
+}
+
+// A 2.1 compatibility context: the renderer draws with the fixed-function pipeline.
+SDL_GLContext CreateContext(SDL_Window* window) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+    return SDL_GL_CreateContext(window);
+}
+
+// Keeps whatever context was current before a throw-away one is made, and brings it back.
+class CurrentContextGuard {
+public:
+    CurrentContextGuard() : window_(SDL_GL_GetCurrentWindow()), context_(SDL_GL_GetCurrentContext()) {}
+    ~CurrentContextGuard() {
+        if (context_ != nullptr) SDL_GL_MakeCurrent(window_, context_);
+    }
+
+private:
+    SDL_Window* window_;
+    SDL_GLContext context_;
+};
+
+}  // namespace
+
+std::unique_ptr<IGraphicsSystem> CreateGraphicsSystem() {
+    GLGraphicsSystem* system = new GLGraphicsSystem();
+    std::unique_ptr<IGraphicsSystem> owned(system);
+    if (!system->Ready()) owned.reset();
+    return owned;
+}
+
+// ---- system ----------------------------------------------------------------------------------
+
+GLGraphicsSystem::GLGraphicsSystem() {
+    videoReady_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (videoReady_) glReady_ = SDL_GL_LoadLibrary(nullptr) == 0;
+}
+
+GLGraphicsSystem::~GLGraphicsSystem() {
+    if (glReady_) SDL_GL_UnloadLibrary();
+    if (videoReady_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+uint32_t GLGraphicsSystem::GetAdapterCount() {
+    int count = SDL_GetNumVideoDisplays();
+    return count > 0 ? static_cast<uint32_t>(count) : 0;
+}
+
+GraphicsResult GLGraphicsSystem::GetAdapterDescription(uint32_t adapter, std::string& description) {
+    if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
+    const char* display = SDL_GetDisplayName(static_cast<int>(adapter));
+    std::string name = display != nullptr ? display : std::to_string(adapter);
+    const Probe& probe = ProbeAdapter(adapter);
+    description = probe.renderer.empty() ? "Display " + name : probe.renderer + " on display " + name;
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsSystem::GetAdapterDisplayMode(uint32_t adapter, DisplayMode& mode) {
+    if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(static_cast<int>(adapter), &desktop) != 0) return gfx::kNotAvailable;
+    mode.width = static_cast<uint32_t>(std::max(desktop.w, 0));
+    mode.height = static_cast<uint32_t>(std::max(desktop.h, 0));
+    mode.refreshRate = static_cast<uint32_t>(std::max(desktop.refresh_rate, 0));
+    int formatClass = FormatClassOf(desktop.format);
+    mode.format = formatClass >= 0 ? kDisplayFormats[formatClass] : Format::Xrgb8888;
+    return gfx::kOk;
+}
+
+const GLGraphicsSystem::Modes& GLGraphicsSystem::ModesOf(uint32_t adapter) {
+    auto found = modes_.find(adapter);
+    if (found != modes_.end()) return found->second;
+    Modes& modes = modes_[adapter];
+    int count = SDL_GetNumDisplayModes(static_cast<int>(adapter));
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(static_cast<int>(adapter), i, &m) != 0 || m.w <= 0 || m.h <= 0) continue;
+        int formatClass = FormatClassOf(m.format);
+        if (formatClass < 0) continue;
+        DisplayMode mode;
+        mode.width = static_cast<uint32_t>(m.w);
+        mode.height = static_cast<uint32_t>(m.h);
+        mode.refreshRate = static_cast<uint32_t>(std::max(m.refresh_rate, 0));
+        mode.format = kDisplayFormats[formatClass];
+        modes.byFormat[formatClass].push_back(mode);
+    }
+    if (modes.byFormat[0].empty() && modes.byFormat[1].empty() && modes.byFormat[2].empty()) {
+        // A display without a usable mode list (an off-screen one) still takes windows: offer the
+        // usual window sizes that fit its desktop, largest first as real displays list them.
+        static const uint32_t kSizes[][2] = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720},
+                                             {1024, 768},  {800, 600},  {640, 480}};
+        DisplayMode desktop;
+        bool knownDesktop = GetAdapterDisplayMode(adapter, desktop) == gfx::kOk && desktop.width > 0;
+        for (const auto& size : kSizes) {
+            if (knownDesktop && (size[0] > desktop.width || size[1] > desktop.height)) continue;
+            DisplayMode mode;
+            mode.width = size[0];
+            mode.height = size[1];
+            mode.refreshRate = knownDesktop ? desktop.refreshRate : 0;
+            mode.format = Format::Xrgb8888;
+            modes.byFormat[0].push_back(mode);
+        }
+    }
+    return modes;
+}
+
+uint32_t GLGraphicsSystem::GetAdapterModeCount(uint32_t adapter, Format format) {
+    int index = DisplayFormatIndex(format);
+    if (adapter >= GetAdapterCount() || index < 0) return 0;
+    return static_cast<uint32_t>(ModesOf(adapter).byFormat[index].size());
+}
+
+GraphicsResult GLGraphicsSystem::EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, DisplayMode& mode) {
+    int formatIndex = DisplayFormatIndex(format);
+    if (adapter >= GetAdapterCount() || formatIndex < 0) return gfx::kInvalidCall;
+    const std::vector<DisplayMode>& list = ModesOf(adapter).byFormat[formatIndex];
+    if (index >= list.size()) return gfx::kInvalidCall;
+    mode = list[index];
+    return gfx::kOk;
+}
+
+const GLGraphicsSystem::Probe& GLGraphicsSystem::ProbeAdapter(uint32_t adapter) {
+    auto found = probes_.find(adapter);
+    if (found != probes_.end()) return found->second;
+    Probe& probe = probes_[adapter];
+
+    CurrentContextGuard keep;
+    int position = static_cast<int>(SDL_WINDOWPOS_UNDEFINED_DISPLAY(adapter));
+    SDL_Window* window = SDL_CreateWindow("", position, position, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (window == nullptr) return probe;
+    SDL_GLContext context = CreateContext(window);
+    if (context != nullptr && SDL_GL_MakeCurrent(window, context) == 0 && FrameBuffersAvailable()) {
+        probe.ok = true;
+        const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        probe.renderer = renderer != nullptr ? renderer : "";
+        probe.caps = QueryCaps(adapter, DeviceType::Hardware);
+        const GLenum storages[4] = {GL_RGB8, GL_RGB565, GL_RGB5, GL_DEPTH_COMPONENT16};
+        GLuint buffer = 0;
+        glGenRenderbuffers(1, &buffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, buffer);
+        for (int kind = 0; kind < 4; ++kind) {
+            for (GLint samples = 2; samples <= 16; ++samples) {
+                GLint granted = 0;
+                // Exact counts only: the dialog should offer what the device will really make.
+                probe.samples[kind][samples] = StorageWithSamples(storages[kind], samples, 64, 64, &granted) &&
+                                               granted == samples;
+            }
+        }
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        glDeleteRenderbuffers(1, &buffer);
+        DrainErrors();
+    }
+    if (context != nullptr) {
+        SDL_GL_MakeCurrent(window, nullptr);
+        SDL_GL_DeleteContext(context);
+    }
+    SDL_DestroyWindow(window);
+    return probe;
+}
+
+GraphicsResult GLGraphicsSystem::GetDeviceCaps(uint32_t adapter, DeviceType type, DeviceCaps& caps) {
+    if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
+    const Probe& probe = ProbeAdapter(adapter);
+    if (!probe.ok) return gfx::kNotAvailable;
+    caps = probe.caps;
+    caps.deviceType = type;
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsSystem::CheckDeviceMultiSampleType(uint32_t adapter, DeviceType, Format format, bool,
+                                                            uint32_t samples) {
+    if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
+    int kind = DisplayFormatIndex(format);
+    if (format == Format::Depth16 || format == Format::Depth24X8 || format == Format::Depth32) kind = 3;
+    if (kind < 0 || samples > 16) return gfx::kInvalidCall;
+    if (samples == 0) return gfx::kOk;
+    const Probe& probe = ProbeAdapter(adapter);
+    return probe.ok && samples >= 2 && probe.samples[kind][samples] ? gfx::kOk : gfx::kNotAvailable;
+}
+
+GraphicsResult GLGraphicsSystem::CreateDevice(uint32_t adapter, DeviceType type, Window* focusWindow, uint32_t,
+                                              PresentParameters& parameters,
+                                              std::unique_ptr<IGraphicsDevice>& device) {
+    device.reset();
+    if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
+    Window* target = parameters.deviceWindow != nullptr ? parameters.deviceWindow : focusWindow;
+    SDL_Window* window = target != nullptr ? NativeWindow(target) : nullptr;
+    if (window == nullptr) return gfx::kInvalidCall;
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) == 0) return gfx::kNotAvailable;
+
+    SDL_GLContext context = CreateContext(window);
+    if (context == nullptr) return gfx::kNotAvailable;
+    if (SDL_GL_MakeCurrent(window, context) != 0 || !FrameBuffersAvailable()) {
+        SDL_GL_DeleteContext(context);
+        return gfx::kNotAvailable;
+    }
+    std::unique_ptr<GLGraphicsDevice> created(new GLGraphicsDevice(window, context, adapter, type));
+    GraphicsResult result = created->Apply(parameters);
+    if (Failed(result)) return result;
+    device = std::move(created);
+    return gfx::kOk;
+}
+
+// ---- device ----------------------------------------------------------------------------------
+
+GLGraphicsDevice::GLGraphicsDevice(SDL_Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type)
+    : window_(window), context_(context) {
+    caps_ = QueryCaps(adapter, type);
+}
+
+GLGraphicsDevice::~GLGraphicsDevice() {
+    MakeCurrent();
+    ReleaseBackBuffer();
+    if (fullScreen_) SDL_SetWindowFullscreen(window_, 0);
+    SDL_GL_MakeCurrent(window_, nullptr);
+    SDL_GL_DeleteContext(context_);
+}
+
+void GLGraphicsDevice::MakeCurrent() {
+    if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(window_, context_);
+}
+
+void GLGraphicsDevice::BindBackBuffer() { glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer_); }
+
+void GLGraphicsDevice::ReleaseBackBuffer() {
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (frameBuffer_ != 0) glDeleteFramebuffers(1, &frameBuffer_);
+    if (resolveFrameBuffer_ != 0) glDeleteFramebuffers(1, &resolveFrameBuffer_);
+    if (colourBuffer_ != 0) glDeleteRenderbuffers(1, &colourBuffer_);
+    if (depthBuffer_ != 0) glDeleteRenderbuffers(1, &depthBuffer_);
+    if (resolveColourBuffer_ != 0) glDeleteRenderbuffers(1, &resolveColourBuffer_);
+    frameBuffer_ = colourBuffer_ = depthBuffer_ = resolveFrameBuffer_ = resolveColourBuffer_ = 0;
+    samples_ = 0;
+}
+
+GraphicsResult GLGraphicsDevice::ApplyWindowMode(const PresentParameters& parameters) {
+    if (parameters.windowed) {
+        if (fullScreen_ && SDL_SetWindowFullscreen(window_, 0) != 0) return gfx::kNotAvailable;
+        fullScreen_ = false;
+        return gfx::kOk;
+    }
+    SDL_DisplayMode mode = {SDL_PIXELFORMAT_UNKNOWN, static_cast<int>(parameters.backBufferWidth),
+                            static_cast<int>(parameters.backBufferHeight),
+                            static_cast<int>(parameters.fullScreenRefreshRate), nullptr};
+    if (SDL_SetWindowDisplayMode(window_, &mode) != 0) return gfx::kNotAvailable;
+    if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0) return gfx::kNotAvailable;
+    fullScreen_ = true;
+    return gfx::kOk;
+}
+
+void GLGraphicsDevice::ApplySwapInterval(uint32_t interval) {
+    int wanted = 1;  // "default" waits for the display, as "one" does
+    if (interval == kPresentIntervalImmediate) {
+        wanted = 0;
+    } else if (interval == 2 || interval == 4 || interval == 8) {
+        wanted = interval == 2 ? 2 : interval == 4 ? 3 : 4;  // two, three, four
+    }
+    if (SDL_GL_SetSwapInterval(wanted) == 0) return;
+    std::string reason = SDL_GetError();
+    int now = SDL_GL_GetSwapInterval();
+    if (wanted > 1 && SDL_GL_SetSwapInterval(1) == 0) {
+        Note("Swap interval " + std::to_string(wanted) + " is not available (" + reason +
+             "); presenting at every vertical blank instead.");
+        return;
+    }
+    Note(std::string("Vertical sync cannot be switched ") + (wanted == 0 ? "off" : "on") + " (" + reason +
+         "); the display's setting stays in force (swap interval " + std::to_string(now) + ").");
+}
+
+GraphicsResult GLGraphicsDevice::BuildBackBuffer(PresentParameters& parameters) {
+    ReleaseBackBuffer();
+    const GLsizei width = static_cast<GLsizei>(parameters.backBufferWidth);
+    const GLsizei height = static_cast<GLsizei>(parameters.backBufferHeight);
+    const GLenum colourStorage = ColourStorage(parameters.backBufferFormat);
+    DrainErrors();
+
+    glGenFramebuffers(1, &frameBuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer_);
+    glGenRenderbuffers(1, &colourBuffer_);
+    glBindRenderbuffer(GL_RENDERBUFFER, colourBuffer_);
+
+    uint32_t wanted = parameters.multiSampleType >= 2 ? parameters.multiSampleType : 0;
+    if (parameters.multiSampleType == 1) Note("Multisample type 1 has no sample count; drawing without multisampling.");
+    if (wanted != 0) {
+        GLint granted = 0;
+        if (StorageWithSamples(colourStorage, static_cast<GLsizei>(wanted), width, height, &granted) && granted > 1) {
+            samples_ = static_cast<uint32_t>(granted);
+            if (samples_ != wanted) {
+                Note("Multisampling with " + std::to_string(wanted) + " samples is not available; using " +
+                     std::to_string(samples_) + ".");
+            }
+        } else {
+            Note("Multisampling with " + std::to_string(wanted) +
+                 " samples is not available; drawing without multisampling.");
+        }
+    }
+    DrainErrors();
+    if (samples_ == 0) glRenderbufferStorage(GL_RENDERBUFFER, colourStorage, width, height);
+    if (glGetError() != GL_NO_ERROR) return gfx::kOutOfVideoMemory;
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colourBuffer_);
+
+    if (parameters.enableAutoDepthStencil) {
+        uint32_t bits = FormatDepthBits(parameters.autoDepthStencilFormat);
+        if (bits == 0) return gfx::kInvalidCall;
+        glGenRenderbuffers(1, &depthBuffer_);
+        glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
+        const uint32_t tries[] = {bits, 24, 16};
+        uint32_t used = 0;
+        for (uint32_t candidate : tries) {
+            DrainErrors();
+            glRenderbufferStorageMultisample(GL_RENDERBUFFER, static_cast<GLsizei>(samples_), DepthStorage(candidate),
+                                             width, height);
+            if (glGetError() == GL_NO_ERROR) {
+                used = candidate;
+                break;
+            }
+        }
+        if (used == 0) return gfx::kOutOfVideoMemory;
+        if (used != bits) {
+            Note("A " + std::to_string(bits) + "-bit depth buffer is not available; using " + std::to_string(used) +
+                 " bits.");
+            parameters.autoDepthStencilFormat = DepthFormat(used);
+        }
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
+    }
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return gfx::kNotAvailable;
+
+    if (samples_ != 0) {
+        glGenFramebuffers(1, &resolveFrameBuffer_);
+        glBindFramebuffer(GL_FRAMEBUFFER, resolveFrameBuffer_);
+        glGenRenderbuffers(1, &resolveColourBuffer_);
+        glBindRenderbuffer(GL_RENDERBUFFER, resolveColourBuffer_);
+        glRenderbufferStorage(GL_RENDERBUFFER, colourStorage, width, height);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolveColourBuffer_);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return gfx::kNotAvailable;
+    }
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    BindBackBuffer();
+    if (samples_ != 0) glEnable(GL_MULTISAMPLE);
+    return glGetError() == GL_NO_ERROR ? gfx::kOk : gfx::kNotAvailable;
+}
+
+GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
+    MakeCurrent();
+    if (parameters.backBufferCount > 3 || parameters.swapEffect < SwapEffect::Discard ||
+        parameters.swapEffect > SwapEffect::Copy) {
+        return gfx::kInvalidCall;
+    }
+    if (parameters.windowed) {
+        if (parameters.backBufferWidth == 0 || parameters.backBufferHeight == 0) {
+            int w = 0, h = 0;
+            SDL_GetWindowSize(window_, &w, &h);
+            if (parameters.backBufferWidth == 0) parameters.backBufferWidth = static_cast<uint32_t>(std::max(w, 1));
+            if (parameters.backBufferHeight == 0) parameters.backBufferHeight = static_cast<uint32_t>(std::max(h, 1));
+        }
+        if (parameters.backBufferFormat == Format::Unknown) parameters.backBufferFormat = Format::Xrgb8888;
+    }
+    if (parameters.backBufferWidth == 0 || parameters.backBufferHeight == 0 ||
+        parameters.backBufferWidth > 16384 || parameters.backBufferHeight > 16384) {
+        return gfx::kInvalidCall;
+    }
+    if (FormatBitsPerPixel(parameters.backBufferFormat) == 0) return gfx::kNotAvailable;
+    if (parameters.backBufferCount == 0) parameters.backBufferCount = 1;
+
+    GraphicsResult result = ApplyWindowMode(parameters);
+    if (Failed(result)) return result;
+    result = BuildBackBuffer(parameters);
+    if (Failed(result)) {
+        ReleaseBackBuffer();
+        return result;
+    }
+    ApplySwapInterval(parameters.presentationInterval);
+
+    parameters_ = parameters;
+    parameters_.multiSampleType = samples_;
+    Viewport whole;
+    whole.width = parameters.backBufferWidth;
+    whole.height = parameters.backBufferHeight;
+    viewport_ = whole;
+    glViewport(0, 0, static_cast<GLsizei>(whole.width), static_cast<GLsizei>(whole.height));
+    glDepthRange(0.0, 1.0);
+    inScene_ = false;
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::Present() {
+    if (Lost()) return gfx::kDeviceLost;
+    if (fullScreen_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0) {
+        loss_ = Loss::HeldWhileMinimised;  // a full-screen device cannot show while its window is away
+        return gfx::kDeviceLost;
+    }
+    MakeCurrent();
+    GLuint source = Resolve();
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(window_, &drawableWidth, &drawableHeight);
+    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    const GLint width = static_cast<GLint>(parameters_.backBufferWidth);
+    const GLint height = static_cast<GLint>(parameters_.backBufferHeight);
+    bool scaled = width != drawableWidth || height != drawableHeight;
+    glBlitFramebuffer(0, 0, width, height, 0, 0, drawableWidth, drawableHeight, GL_COLOR_BUFFER_BIT,
+                      scaled ? GL_LINEAR : GL_NEAREST);
+    SDL_GL_SwapWindow(window_);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    BindBackBuffer();
+    return gfx::kOk;
+}
+
+GLuint GLGraphicsDevice::Resolve() {
+    if (samples_ == 0) return frameBuffer_;
+    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFrameBuffer_);
+    const GLint width = static_cast<GLint>(parameters_.backBufferWidth);
+    const GLint height = static_cast<GLint>(parameters_.backBufferHeight);
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    BindBackBuffer();
+    return resolveFrameBuffer_;
+}
+
+GraphicsResult GLGraphicsDevice::TestCooperativeLevel() {
+    switch (loss_) {
+        case Loss::None:
+            return gfx::kOk;
+        case Loss::Held:
+            return gfx::kDeviceLost;
+        case Loss::HeldWhileMinimised:
+            if ((SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0) return gfx::kDeviceLost;
+            loss_ = Loss::Resettable;
+            return gfx::kDeviceNotReset;
+        case Loss::Resettable:
+            return gfx::kDeviceNotReset;
+    }
+    return gfx::kFail;
+}
+
+GraphicsResult GLGraphicsDevice::Reset(PresentParameters& parameters) {
+    if (TestCooperativeLevel() == gfx::kDeviceLost) return gfx::kDeviceLost;
+    GraphicsResult result = Apply(parameters);
+    loss_ = Succeeded(result) ? Loss::None : Loss::Resettable;
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetDeviceCaps(DeviceCaps& caps) {
+    caps = caps_;
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::BeginScene() {
+    if (inScene_) return gfx::kInvalidCall;
+    inScene_ = true;
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::EndScene() {
+    if (!inScene_) return gfx::kInvalidCall;
+    inScene_ = false;
+    if (!Lost()) glFlush();
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::SetViewport(const Viewport& viewport) {
+    const uint64_t right = static_cast<uint64_t>(viewport.x) + viewport.width;
+    const uint64_t bottom = static_cast<uint64_t>(viewport.y) + viewport.height;
+    if (viewport.width == 0 || viewport.height == 0 || right > parameters_.backBufferWidth ||
+        bottom > parameters_.backBufferHeight) {
+        return gfx::kInvalidCall;
+    }
+    viewport_ = viewport;
+    if (Lost()) return gfx::kOk;
+    MakeCurrent();
+    // The back buffer's rows run bottom-up in GL; viewports are given from the top.
+    glViewport(static_cast<GLint>(viewport.x), static_cast<GLint>(parameters_.backBufferHeight - bottom),
+               static_cast<GLsizei>(viewport.width), static_cast<GLsizei>(viewport.height));
+    glDepthRange(viewport.minZ, viewport.maxZ);
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::GetViewport(Viewport& viewport) {
+    viewport = viewport_;
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour,
+                                       float z, uint32_t stencil) {
+    if ((flags & ~(kClearTarget | kClearZBuffer | kClearStencil)) != 0 || flags == 0) return gfx::kInvalidCall;
+    if ((flags & kClearZBuffer) != 0 && depthBuffer_ == 0) return gfx::kInvalidCall;
+    if ((flags & kClearStencil) != 0) return gfx::kInvalidCall;  // no stencil formats are offered
+    if (rectCount != 0 && rects == nullptr) return gfx::kInvalidCall;
+    if (Lost()) return gfx::kOk;
+    MakeCurrent();
+
+    GLbitfield mask = 0;
+    if (flags & kClearTarget) {
+        mask |= GL_COLOR_BUFFER_BIT;
+        glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
+                     ((colour >> 24) & 0xFF) / 255.0f);
+    }
+    if (flags & kClearZBuffer) {
+        mask |= GL_DEPTH_BUFFER_BIT;
+        glClearDepth(std::min(std::max(z, 0.0f), 1.0f));
+    }
+    (void)stencil;
+
+    // Clears honour the viewport and the rectangles, never the write masks that drawing left set.
+    GLboolean colourMask[4], depthMask, scissor = glIsEnabled(GL_SCISSOR_TEST);
+    GLint oldScissor[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+    glGetIntegerv(GL_SCISSOR_BOX, oldScissor);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_SCISSOR_TEST);
+
+    const int32_t height = static_cast<int32_t>(parameters_.backBufferHeight);
+    auto clearArea = [&](int32_t left, int32_t top, int32_t right, int32_t bottom) {
+        left = std::max(left, static_cast<int32_t>(viewport_.x));
+        top = std::max(top, static_cast<int32_t>(viewport_.y));
+        right = std::min(right, static_cast<int32_t>(viewport_.x + viewport_.width));
+        bottom = std::min(bottom, static_cast<int32_t>(viewport_.y + viewport_.height));
+        if (left >= right || top >= bottom) return;
+        glScissor(left, height - bottom, right - left, bottom - top);
+        glClear(mask);
+    };
+    if (rectCount == 0) {
+        clearArea(0, 0, INT32_MAX, INT32_MAX);
+    } else {
+        for (uint32_t i = 0; i < rectCount; ++i) clearArea(rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
+    }
+
+    glScissor(oldScissor[0], oldScissor[1], oldScissor[2], oldScissor[3]);
+    if (!scissor) glDisable(GL_SCISSOR_TEST);
+    glColorMask(colourMask[0], colourMask[1], colourMask[2], colourMask[3]);
+    glDepthMask(depthMask);
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) {
+    if (Lost()) return gfx::kDeviceLost;
+    MakeCurrent();
+    width = parameters_.backBufferWidth;
+    height = parameters_.backBufferHeight;
+    pixels.assign(static_cast<size_t>(width) * height, 0);
+    GLuint source = Resolve();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    std::vector<uint32_t> rows(pixels.size());
+    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_BGRA,
+                 GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    BindBackBuffer();
+    if (glGetError() != GL_NO_ERROR) return gfx::kFail;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint32_t* from = &rows[static_cast<size_t>(height - 1 - y) * width];
+        uint32_t* to = &pixels[static_cast<size_t>(y) * width];
+        for (uint32_t x = 0; x < width; ++x) to[x] = from[x] | 0xFF000000u;  // no alpha in the back buffer
+    }
+    return gfx::kOk;
+}
+
+std::vector<std::string> GLGraphicsDevice::TakeFallbackNotes() {
+    std::vector<std::string> notes;
+    notes.swap(notes_);
+    return notes;
+}
+
+void GLGraphicsDevice::SimulateDeviceLoss(bool resettable) { loss_ = resettable ? Loss::Resettable : Loss::Held; }
+
+}  // namespace platform
+}  // namespace trivale

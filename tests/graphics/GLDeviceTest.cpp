@@ -1,0 +1,241 @@
+// The OpenGL graphics system and device under SDL's off-screen video driver.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/Graphics.h"
+#include "tests/graphics/TestWindow.h"
+
+namespace trivale {
+namespace platform {
+namespace {
+
+PresentParameters Windowed(uint32_t width, uint32_t height, uint32_t samples, Format depth) {
+    PresentParameters p;
+    p.backBufferWidth = width;
+    p.backBufferHeight = height;
+    p.backBufferFormat = Format::Unknown;
+    p.backBufferCount = 1;
+    p.multiSampleType = samples;
+    p.swapEffect = SwapEffect::Discard;
+    p.windowed = true;
+    p.enableAutoDepthStencil = depth != Format::Unknown;
+    p.autoDepthStencilFormat = depth;
+    p.presentationInterval = kPresentIntervalImmediate;
+    return p;
+}
+
+class GLDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        system_ = CreateGraphicsSystem();
+        ASSERT_NE(system_, nullptr) << "no GL under the off-screen driver";
+        window_.reset(new test::TestWindow(320, 240));
+        ASSERT_TRUE(window_->Valid());
+    }
+    void TearDown() override {
+        device_.reset();
+        window_.reset();
+        system_.reset();
+    }
+    void Create(PresentParameters p) {
+        p.deviceWindow = window_->Get();
+        parameters_ = p;
+        ASSERT_EQ(system_->CreateDevice(0, DeviceType::Hardware, window_->Get(), kCreateHardwareVertexProcessing,
+                                        parameters_, device_),
+                  gfx::kOk);
+        ASSERT_NE(device_, nullptr);
+    }
+    uint32_t Pixel(uint32_t x, uint32_t y) {
+        std::vector<uint32_t> pixels;
+        uint32_t w = 0, h = 0;
+        EXPECT_EQ(device_->ReadBackBuffer(pixels, w, h), gfx::kOk);
+        return y < h && x < w ? pixels[y * w + x] : 0;
+    }
+
+    std::unique_ptr<IGraphicsSystem> system_;
+    std::unique_ptr<test::TestWindow> window_;
+    std::unique_ptr<IGraphicsDevice> device_;
+    PresentParameters parameters_;
+};
+
+TEST_F(GLDeviceTest, OffScreenDisplayOffersStandardWindowSizes) {
+    ASSERT_GE(system_->GetAdapterCount(), 1u);
+    uint32_t count = system_->GetAdapterModeCount(0, Format::Xrgb8888);
+    ASSERT_GT(count, 0u);
+    bool found640 = false;
+    for (uint32_t i = 0; i < count; ++i) {
+        DisplayMode mode;
+        ASSERT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, i, mode), gfx::kOk);
+        EXPECT_GT(mode.width, 0u);
+        EXPECT_EQ(mode.format, Format::Xrgb8888);
+        found640 |= mode.width == 640 && mode.height == 480;
+    }
+    EXPECT_TRUE(found640);
+    DisplayMode mode;
+    EXPECT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, count, mode), gfx::kInvalidCall);
+    std::string description;
+    EXPECT_EQ(system_->GetAdapterDescription(0, description), gfx::kOk);
+    EXPECT_FALSE(description.empty());
+}
+
+TEST_F(GLDeviceTest, CapsAndMultisampleChecksAreExact) {
+    DeviceCaps caps;
+    ASSERT_EQ(system_->GetDeviceCaps(0, DeviceType::Hardware, caps), gfx::kOk);
+    EXPECT_GE(caps.maxTextureWidth, 1024u);
+    EXPECT_GE(caps.maxAnisotropy, 1u);
+    EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, 0), gfx::kOk);
+    EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, 16 + 1),
+              gfx::kInvalidCall);
+    // Whatever the driver can do, a count it would round up is never reported as usable.
+    for (uint32_t samples = 2; samples <= 16; ++samples) {
+        if (samples > caps.maxSamples) {
+            EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, false, samples),
+                      gfx::kNotAvailable)
+                << samples;
+        }
+    }
+}
+
+TEST_F(GLDeviceTest, ClearPresentAndReadBack) {
+    Create(Windowed(200, 100, 0, Format::Depth24X8));
+    EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888);  // filled in for a window
+    EXPECT_EQ(device_->BeginScene(), gfx::kOk);
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF3366CC, 1.0f, 0), gfx::kOk);
+    EXPECT_EQ(device_->EndScene(), gfx::kOk);
+    EXPECT_EQ(Pixel(0, 0), 0xFF3366CCu);
+    EXPECT_EQ(Pixel(199, 99), 0xFF3366CCu);
+    EXPECT_EQ(device_->Present(), gfx::kOk);
+    EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kOk);
+}
+
+TEST_F(GLDeviceTest, ClearHonoursViewportAndRectanglesFromTheTop) {
+    Create(Windowed(100, 100, 0, Format::Unknown));
+    device_->Clear(0, nullptr, kClearTarget, 0xFF000000, 1.0f, 0);
+    Viewport top;
+    top.x = 10;
+    top.y = 0;
+    top.width = 20;
+    top.height = 10;
+    ASSERT_EQ(device_->SetViewport(top), gfx::kOk);
+    device_->Clear(0, nullptr, kClearTarget, 0xFFFF0000, 1.0f, 0);
+    EXPECT_EQ(Pixel(10, 0), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(29, 9), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(30, 0), 0xFF000000u);
+    EXPECT_EQ(Pixel(10, 10), 0xFF000000u);
+    Rect rect = {0, 5, 15, 100};  // cut by the viewport to x 10..14, y 5..9
+    device_->Clear(1, &rect, kClearTarget, 0xFF00FF00, 1.0f, 0);
+    EXPECT_EQ(Pixel(12, 7), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(16, 7), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(5, 7), 0xFF000000u);
+    Viewport outside = top;
+    outside.y = 95;
+    EXPECT_EQ(device_->SetViewport(outside), gfx::kInvalidCall);
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearZBuffer, 0, 1.0f, 0), gfx::kInvalidCall) << "no depth buffer";
+}
+
+TEST_F(GLDeviceTest, MultisampledBackBufferResolvesOnReadBack) {
+    DeviceCaps caps;
+    ASSERT_EQ(system_->GetDeviceCaps(0, DeviceType::Hardware, caps), gfx::kOk);
+    uint32_t samples = 0;
+    for (uint32_t s = 2; s <= 16 && samples == 0; ++s) {
+        if (system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, s) == gfx::kOk) {
+            samples = s;
+        }
+    }
+    if (samples == 0) GTEST_SKIP() << "no multisampling here";
+    Create(Windowed(64, 48, samples, Format::Depth16));
+    EXPECT_EQ(device_->GetParameters().multiSampleType, samples);
+    EXPECT_TRUE(device_->TakeFallbackNotes().empty());
+    device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF102030, 1.0f, 0);
+    EXPECT_EQ(Pixel(32, 24), 0xFF102030u);
+    EXPECT_EQ(device_->Present(), gfx::kOk);
+}
+
+TEST_F(GLDeviceTest, UnavailableSampleCountFallsBackWithANote) {
+    Create(Windowed(64, 48, 16, Format::Depth24X8));
+    std::vector<std::string> notes = device_->TakeFallbackNotes();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_NE(notes[0].find("16 samples"), std::string::npos) << notes[0];
+    device_->Clear(0, nullptr, kClearTarget, 0xFF405060, 1.0f, 0);
+    EXPECT_EQ(Pixel(1, 1), 0xFF405060u);
+}
+
+TEST_F(GLDeviceTest, SwapIntervalFallbackIsNoted) {
+    // Under the off-screen driver 0 and 1 are honoured; four-frame waits are not.
+    PresentParameters p = Windowed(32, 32, 0, Format::Unknown);
+    p.presentationInterval = kPresentIntervalOne;
+    Create(p);
+    EXPECT_TRUE(device_->TakeFallbackNotes().empty());
+    PresentParameters four = p;
+    four.presentationInterval = 8;
+    ASSERT_EQ(device_->Reset(four), gfx::kOk);
+    std::vector<std::string> notes = device_->TakeFallbackNotes();
+    if (!notes.empty()) {
+        EXPECT_NE(notes[0].find("Swap interval"), std::string::npos) << notes[0];
+    }
+}
+
+TEST_F(GLDeviceTest, ForcedLossThenReset) {
+    Create(Windowed(50, 40, 0, Format::Depth24X8));
+    device_->SimulateDeviceLoss(false);
+    EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
+    EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceLost);
+    PresentParameters p = parameters_;
+    EXPECT_EQ(device_->Reset(p), gfx::kDeviceLost) << "no reset while the loss holds";
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFFFFFFFF, 1.0f, 0), gfx::kOk) << "a no-op while lost";
+    device_->SimulateDeviceLoss(true);
+    EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
+    p.backBufferWidth = 60;
+    ASSERT_EQ(device_->Reset(p), gfx::kOk);
+    EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kOk);
+    device_->Clear(0, nullptr, kClearTarget, 0xFF0000FF, 1.0f, 0);
+    std::vector<uint32_t> pixels;
+    uint32_t w = 0, h = 0;
+    ASSERT_EQ(device_->ReadBackBuffer(pixels, w, h), gfx::kOk);
+    EXPECT_EQ(w, 60u);
+    EXPECT_EQ(pixels.back(), 0xFF0000FFu);
+    EXPECT_EQ(device_->Present(), gfx::kOk);
+}
+
+TEST_F(GLDeviceTest, FullScreenAndBackToAWindow) {
+    PresentParameters p = Windowed(640, 480, 0, Format::Depth24X8);
+    p.windowed = false;
+    p.backBufferFormat = Format::Xrgb8888;
+    Create(p);
+    device_->Clear(0, nullptr, kClearTarget, 0xFF112233, 1.0f, 0);
+    EXPECT_EQ(device_->Present(), gfx::kOk);
+    PresentParameters windowed = Windowed(320, 240, 0, Format::Depth24X8);
+    windowed.deviceWindow = window_->Get();
+    EXPECT_EQ(device_->Reset(windowed), gfx::kOk);
+    EXPECT_TRUE(device_->GetParameters().windowed);
+    EXPECT_EQ(device_->Present(), gfx::kOk);
+}
+
+TEST_F(GLDeviceTest, InvalidParametersAreRefused) {
+    PresentParameters p = Windowed(64, 64, 0, Format::Unknown);
+    p.windowed = false;  // full screen needs a size and a format
+    p.backBufferFormat = Format::Unknown;
+    p.deviceWindow = window_->Get();
+    EXPECT_NE(system_->CreateDevice(0, DeviceType::Hardware, window_->Get(), 0, p, device_), gfx::kOk);
+    EXPECT_EQ(device_, nullptr);
+    PresentParameters q = Windowed(64, 64, 0, Format::Unknown);
+    EXPECT_EQ(system_->CreateDevice(0, DeviceType::Hardware, nullptr, 0, q, device_), gfx::kInvalidCall);
+    EXPECT_EQ(system_->CreateDevice(7, DeviceType::Hardware, window_->Get(), 0, q, device_), gfx::kInvalidCall);
+}
+
+TEST(GraphicsResultTest, NamesAndDescriptions) {
+    EXPECT_STREQ(GraphicsResultName(gfx::kDeviceLost), "DEVICELOST");
+    EXPECT_STREQ(GraphicsResultName(gfx::kDeviceNotReset), "DEVICENOTRESET");
+    EXPECT_STREQ(GraphicsResultName(0x12345), "Unknown");
+    EXPECT_NE(std::string(GraphicsResultDescription(gfx::kInvalidCall)), "");
+    EXPECT_EQ(static_cast<uint32_t>(gfx::kDeviceLost), 0x88760868u);
+    EXPECT_TRUE(Failed(gfx::kDeviceNotReset));
+    EXPECT_TRUE(Succeeded(gfx::kOk));
+}
+
+}  // namespace
+}  // namespace platform
+}  // namespace trivale

@@ -1,7 +1,6 @@
 #include "platform/Graphics.h"
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 namespace {
 
@@ -61,5 +60,4 @@ uint32_t FormatDepthBits(Format format) {
     }
 }
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 class Window;
 
@@ -80,7 +79,7 @@ struct PresentParameters {
     uint32_t presentationInterval = kPresentIntervalDefault;
 };
 
-struct DisplayMode {
+struct AdapterMode {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t refreshRate = 0;  // Hz, 0 when unknown
@@ -116,7 +115,7 @@ struct Viewport {
     float maxZ = 1.0f;
 };
 
-struct Rect {
+struct GraphicsRect {
     int32_t left, top, right, bottom;
 };
 
@@ -146,7 +145,7 @@ public:
     virtual GraphicsResult SetViewport(const Viewport& viewport) = 0;
     virtual GraphicsResult GetViewport(Viewport& viewport) = 0;
     // Clears the viewport (or the given rectangles within it); colour is 0xAARRGGBB.
-    virtual GraphicsResult Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour, float z,
+    virtual GraphicsResult Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour, float z,
                                  uint32_t stencil) = 0;
 
     // The back buffer as 0xAARRGGBB words, rows top first (what the next Present shows).
@@ -168,10 +167,10 @@ public:
 
     virtual uint32_t GetAdapterCount() = 0;
     virtual GraphicsResult GetAdapterDescription(uint32_t adapter, std::string& description) = 0;
-    virtual GraphicsResult GetAdapterDisplayMode(uint32_t adapter, DisplayMode& mode) = 0;
+    virtual GraphicsResult GetAdapterDisplayMode(uint32_t adapter, AdapterMode& mode) = 0;
     // Modes of one display format (Xrgb8888, Rgb565 or Xrgb1555).
     virtual uint32_t GetAdapterModeCount(uint32_t adapter, Format format) = 0;
-    virtual GraphicsResult EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, DisplayMode& mode) = 0;
+    virtual GraphicsResult EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, AdapterMode& mode) = 0;
     virtual GraphicsResult GetDeviceCaps(uint32_t adapter, DeviceType type, DeviceCaps& caps) = 0;
     // kOk when a back buffer (or depth buffer) of that format can have exactly that many samples.
     virtual GraphicsResult CheckDeviceMultiSampleType(uint32_t adapter, DeviceType type, Format format, bool windowed,
@@ -184,5 +183,4 @@ public:
 // The OpenGL system; null when video or GL cannot be brought up.
 std::unique_ptr<IGraphicsSystem> CreateGraphicsSystem();
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

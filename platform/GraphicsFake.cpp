@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 namespace {
 
@@ -87,7 +86,7 @@ public:
         viewport = viewport_;
         return gfx::kOk;
     }
-    GraphicsResult Clear(uint32_t, const Rect*, uint32_t flags, uint32_t colour, float, uint32_t) override {
+    GraphicsResult Clear(uint32_t, const GraphicsRect*, uint32_t flags, uint32_t colour, float, uint32_t) override {
         state_->journal.push_back("Clear");
         if (!lost_ && (flags & kClearTarget) != 0) state_->clearColour = colour | 0xFF000000u;
         return gfx::kOk;
@@ -130,7 +129,7 @@ public:
         description = state_->adapters[adapter].description;
         return gfx::kOk;
     }
-    GraphicsResult GetAdapterDisplayMode(uint32_t adapter, DisplayMode& mode) override {
+    GraphicsResult GetAdapterDisplayMode(uint32_t adapter, AdapterMode& mode) override {
         if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
         mode.width = 1024;
         mode.height = 768;
@@ -143,7 +142,7 @@ public:
         if (adapter >= GetAdapterCount() || kind < 0 || kind > 2) return 0;
         return static_cast<uint32_t>(state_->adapters[adapter].modes[kind].size());
     }
-    GraphicsResult EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, DisplayMode& mode) override {
+    GraphicsResult EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, AdapterMode& mode) override {
         if (index >= GetAdapterModeCount(adapter, format)) return gfx::kInvalidCall;
         mode = state_->adapters[adapter].modes[FormatKind(format)][index];
         return gfx::kOk;
@@ -203,7 +202,7 @@ FakeAdapter MakeFakeAdapter(const std::string& description) {
     adapter.caps.maxTextureWidth = adapter.caps.maxTextureHeight = 4096;
     adapter.caps.textureFilterCaps = kFilterMinLinear | kFilterMagLinear | kFilterMinAnisotropic | kFilterMagAnisotropic;
     for (int kind = 0; kind < 3; ++kind) {
-        DisplayMode mode;
+        AdapterMode mode;
         mode.width = 640;
         mode.height = 480;
         mode.refreshRate = 60;
@@ -214,5 +213,4 @@ FakeAdapter MakeFakeAdapter(const std::string& description) {
     return adapter;
 }
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

@@ -9,14 +9,13 @@
 
 #include "platform/Graphics.h"
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 struct FakeAdapter {
     std::string description = "Fake adapter";
     bool capsFail = false;  // the caps query fails, so the adapter is skipped
     DeviceCaps caps;        // maxAnisotropy 16 unless set
-    std::vector<DisplayMode> modes[3];  // 32, 16 and 15-bit modes
+    std::vector<AdapterMode> modes[3];  // 32, 16 and 15-bit modes
     bool samples[4][17] = {};           // [32/16/15-bit colour, 16-bit depth][sample count]
     bool samplesWindowed[4][17] = {};   // the same, for a window; empty means "as full screen"
     bool separateWindowedSamples = false;
@@ -38,5 +37,4 @@ std::unique_ptr<IGraphicsSystem> CreateFakeGraphicsSystem(std::shared_ptr<FakeGr
 // An adapter with one 640 x 480 mode per format, anisotropy 16 and 4-sample support.
 FakeAdapter MakeFakeAdapter(const std::string& description);
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

@@ -10,8 +10,7 @@
 #define GL_RGB565 0x8D62
 #endif
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 namespace {
 
@@ -193,7 +192,7 @@ GraphicsResult GLGraphicsSystem::GetAdapterDescription(uint32_t adapter, std::st
     return gfx::kOk;
 }
 
-GraphicsResult GLGraphicsSystem::GetAdapterDisplayMode(uint32_t adapter, DisplayMode& mode) {
+GraphicsResult GLGraphicsSystem::GetAdapterDisplayMode(uint32_t adapter, AdapterMode& mode) {
     if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
     SDL_DisplayMode desktop;
     if (SDL_GetDesktopDisplayMode(static_cast<int>(adapter), &desktop) != 0) return gfx::kNotAvailable;
@@ -215,7 +214,7 @@ const GLGraphicsSystem::Modes& GLGraphicsSystem::ModesOf(uint32_t adapter) {
         if (SDL_GetDisplayMode(static_cast<int>(adapter), i, &m) != 0 || m.w <= 0 || m.h <= 0) continue;
         int formatClass = FormatClassOf(m.format);
         if (formatClass < 0) continue;
-        DisplayMode mode;
+        AdapterMode mode;
         mode.width = static_cast<uint32_t>(m.w);
         mode.height = static_cast<uint32_t>(m.h);
         mode.refreshRate = static_cast<uint32_t>(std::max(m.refresh_rate, 0));
@@ -227,11 +226,11 @@ const GLGraphicsSystem::Modes& GLGraphicsSystem::ModesOf(uint32_t adapter) {
         // usual window sizes that fit its desktop, largest first as real displays list them.
         static const uint32_t kSizes[][2] = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720},
                                              {1024, 768},  {800, 600},  {640, 480}};
-        DisplayMode desktop;
+        AdapterMode desktop;
         bool knownDesktop = GetAdapterDisplayMode(adapter, desktop) == gfx::kOk && desktop.width > 0;
         for (const auto& size : kSizes) {
             if (knownDesktop && (size[0] > desktop.width || size[1] > desktop.height)) continue;
-            DisplayMode mode;
+            AdapterMode mode;
             mode.width = size[0];
             mode.height = size[1];
             mode.refreshRate = knownDesktop ? desktop.refreshRate : 0;
@@ -248,10 +247,10 @@ uint32_t GLGraphicsSystem::GetAdapterModeCount(uint32_t adapter, Format format) 
     return static_cast<uint32_t>(ModesOf(adapter).byFormat[index].size());
 }
 
-GraphicsResult GLGraphicsSystem::EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, DisplayMode& mode) {
+GraphicsResult GLGraphicsSystem::EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, AdapterMode& mode) {
     int formatIndex = DisplayFormatIndex(format);
     if (adapter >= GetAdapterCount() || formatIndex < 0) return gfx::kInvalidCall;
-    const std::vector<DisplayMode>& list = ModesOf(adapter).byFormat[formatIndex];
+    const std::vector<AdapterMode>& list = ModesOf(adapter).byFormat[formatIndex];
     if (index >= list.size()) return gfx::kInvalidCall;
     mode = list[index];
     return gfx::kOk;
@@ -322,7 +321,7 @@ GraphicsResult GLGraphicsSystem::CreateDevice(uint32_t adapter, DeviceType type,
     device.reset();
     if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
     Window* target = parameters.deviceWindow != nullptr ? parameters.deviceWindow : focusWindow;
-    SDL_Window* window = target != nullptr ? NativeWindow(target) : nullptr;
+    SDL_Window* window = target != nullptr ? static_cast<SDL_Window*>(target->NativeHandle()) : nullptr;
     if (window == nullptr) return gfx::kInvalidCall;
     if ((SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) == 0) return gfx::kNotAvailable;
 
@@ -332,7 +331,7 @@ GraphicsResult GLGraphicsSystem::CreateDevice(uint32_t adapter, DeviceType type,
         SDL_GL_DeleteContext(context);
         return gfx::kNotAvailable;
     }
-    std::unique_ptr<GLGraphicsDevice> created(new GLGraphicsDevice(window, context, adapter, type));
+    std::unique_ptr<GLGraphicsDevice> created(new GLGraphicsDevice(target, context, adapter, type));
     GraphicsResult result = created->Apply(parameters);
     if (Failed(result)) return result;
     device = std::move(created);
@@ -341,21 +340,21 @@ GraphicsResult GLGraphicsSystem::CreateDevice(uint32_t adapter, DeviceType type,
 
 // ---- device ----------------------------------------------------------------------------------
 
-GLGraphicsDevice::GLGraphicsDevice(SDL_Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type)
-    : window_(window), context_(context) {
+GLGraphicsDevice::GLGraphicsDevice(Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type)
+    : window_(window), native_(static_cast<SDL_Window*>(window->NativeHandle())), context_(context) {
     caps_ = QueryCaps(adapter, type);
 }
 
 GLGraphicsDevice::~GLGraphicsDevice() {
     MakeCurrent();
     ReleaseBackBuffer();
-    if (fullScreen_) SDL_SetWindowFullscreen(window_, 0);
-    SDL_GL_MakeCurrent(window_, nullptr);
+    if (fullScreen_) window_->LeaveFullScreen();
+    SDL_GL_MakeCurrent(native_, nullptr);
     SDL_GL_DeleteContext(context_);
 }
 
 void GLGraphicsDevice::MakeCurrent() {
-    if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(window_, context_);
+    if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(native_, context_);
 }
 
 void GLGraphicsDevice::BindBackBuffer() { glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer_); }
@@ -373,15 +372,19 @@ void GLGraphicsDevice::ReleaseBackBuffer() {
 
 GraphicsResult GLGraphicsDevice::ApplyWindowMode(const PresentParameters& parameters) {
     if (parameters.windowed) {
-        if (fullScreen_ && SDL_SetWindowFullscreen(window_, 0) != 0) return gfx::kNotAvailable;
+        if (fullScreen_) window_->LeaveFullScreen();
         fullScreen_ = false;
         return gfx::kOk;
     }
-    SDL_DisplayMode mode = {SDL_PIXELFORMAT_UNKNOWN, static_cast<int>(parameters.backBufferWidth),
-                            static_cast<int>(parameters.backBufferHeight),
-                            static_cast<int>(parameters.fullScreenRefreshRate), nullptr};
-    if (SDL_SetWindowDisplayMode(window_, &mode) != 0) return gfx::kNotAvailable;
-    if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) != 0) return gfx::kNotAvailable;
+    DisplayMode mode;
+    mode.width = static_cast<int>(parameters.backBufferWidth);
+    mode.height = static_cast<int>(parameters.backBufferHeight);
+    mode.refreshRate = static_cast<int>(parameters.fullScreenRefreshRate);
+    std::string error;
+    if (!window_->EnterFullScreen(mode, &error)) {
+        Note("Full screen " + std::to_string(mode.width) + " x " + std::to_string(mode.height) + " refused: " + error);
+        return gfx::kNotAvailable;
+    }
     fullScreen_ = true;
     return gfx::kOk;
 }
@@ -487,7 +490,7 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
     if (parameters.windowed) {
         if (parameters.backBufferWidth == 0 || parameters.backBufferHeight == 0) {
             int w = 0, h = 0;
-            SDL_GetWindowSize(window_, &w, &h);
+            window_->GetClientSize(&w, &h);
             if (parameters.backBufferWidth == 0) parameters.backBufferWidth = static_cast<uint32_t>(std::max(w, 1));
             if (parameters.backBufferHeight == 0) parameters.backBufferHeight = static_cast<uint32_t>(std::max(h, 1));
         }
@@ -523,14 +526,14 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
 
 GraphicsResult GLGraphicsDevice::Present() {
     if (Lost()) return gfx::kDeviceLost;
-    if (fullScreen_ && (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0) {
+    if (fullScreen_ && window_->IsMinimized()) {
         loss_ = Loss::HeldWhileMinimised;  // a full-screen device cannot show while its window is away
         return gfx::kDeviceLost;
     }
     MakeCurrent();
     GLuint source = Resolve();
     int drawableWidth = 0, drawableHeight = 0;
-    SDL_GL_GetDrawableSize(window_, &drawableWidth, &drawableHeight);
+    window_->GetDrawableSize(&drawableWidth, &drawableHeight);
     GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
@@ -540,7 +543,7 @@ GraphicsResult GLGraphicsDevice::Present() {
     bool scaled = width != drawableWidth || height != drawableHeight;
     glBlitFramebuffer(0, 0, width, height, 0, 0, drawableWidth, drawableHeight, GL_COLOR_BUFFER_BIT,
                       scaled ? GL_LINEAR : GL_NEAREST);
-    SDL_GL_SwapWindow(window_);
+    SDL_GL_SwapWindow(native_);
     if (scissor) glEnable(GL_SCISSOR_TEST);
     BindBackBuffer();
     return gfx::kOk;
@@ -567,7 +570,7 @@ GraphicsResult GLGraphicsDevice::TestCooperativeLevel() {
         case Loss::Held:
             return gfx::kDeviceLost;
         case Loss::HeldWhileMinimised:
-            if ((SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) != 0) return gfx::kDeviceLost;
+            if (window_->IsMinimized()) return gfx::kDeviceLost;
             loss_ = Loss::Resettable;
             return gfx::kDeviceNotReset;
         case Loss::Resettable:
@@ -623,7 +626,7 @@ GraphicsResult GLGraphicsDevice::GetViewport(Viewport& viewport) {
     return gfx::kOk;
 }
 
-GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour,
+GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour,
                                        float z, uint32_t stencil) {
     if ((flags & ~(kClearTarget | kClearZBuffer | kClearStencil)) != 0 || flags == 0) return gfx::kInvalidCall;
     if ((flags & kClearZBuffer) != 0 && depthBuffer_ == 0) return gfx::kInvalidCall;
@@ -708,5 +711,4 @@ std::vector<std::string> GLGraphicsDevice::TakeFallbackNotes() {
 
 void GLGraphicsDevice::SimulateDeviceLoss(bool resettable) { loss_ = resettable ? Loss::Resettable : Loss::Held; }
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

@@ -10,12 +10,9 @@
 #include <map>
 
 #include "platform/Graphics.h"
+#include "platform/Window.h"
 
-namespace trivale {
-namespace platform {
-
-// The SDL window behind a platform window (provided by the window facility).
-SDL_Window* NativeWindow(Window* window);
+namespace plat {
 
 class GLGraphicsDevice;
 
@@ -27,9 +24,9 @@ public:
 
     uint32_t GetAdapterCount() override;
     GraphicsResult GetAdapterDescription(uint32_t adapter, std::string& description) override;
-    GraphicsResult GetAdapterDisplayMode(uint32_t adapter, DisplayMode& mode) override;
+    GraphicsResult GetAdapterDisplayMode(uint32_t adapter, AdapterMode& mode) override;
     uint32_t GetAdapterModeCount(uint32_t adapter, Format format) override;
-    GraphicsResult EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, DisplayMode& mode) override;
+    GraphicsResult EnumAdapterModes(uint32_t adapter, Format format, uint32_t index, AdapterMode& mode) override;
     GraphicsResult GetDeviceCaps(uint32_t adapter, DeviceType type, DeviceCaps& caps) override;
     GraphicsResult CheckDeviceMultiSampleType(uint32_t adapter, DeviceType type, Format format, bool windowed,
                                               uint32_t samples) override;
@@ -45,7 +42,7 @@ private:
         std::array<std::array<bool, 17>, 4> samples{};  // [32/16/15-bit colour, 16-bit depth][count]
     };
     struct Modes {
-        std::vector<DisplayMode> byFormat[3];
+        std::vector<AdapterMode> byFormat[3];
     };
     const Probe& ProbeAdapter(uint32_t adapter);
     const Modes& ModesOf(uint32_t adapter);
@@ -58,7 +55,7 @@ private:
 
 class GLGraphicsDevice : public IGraphicsDevice {
 public:
-    GLGraphicsDevice(SDL_Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type);
+    GLGraphicsDevice(Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type);
     ~GLGraphicsDevice() override;
     GraphicsResult Apply(PresentParameters& parameters);
 
@@ -71,7 +68,7 @@ public:
     GraphicsResult EndScene() override;
     GraphicsResult SetViewport(const Viewport& viewport) override;
     GraphicsResult GetViewport(Viewport& viewport) override;
-    GraphicsResult Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour, float z,
+    GraphicsResult Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour, float z,
                          uint32_t stencil) override;
     GraphicsResult ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) override;
     std::vector<std::string> TakeFallbackNotes() override;
@@ -91,7 +88,8 @@ protected:
     void ApplySwapInterval(uint32_t interval);
     void Note(const std::string& text) { notes_.push_back(text); }
 
-    SDL_Window* window_;
+    Window* window_;
+    SDL_Window* native_;
     SDL_GLContext context_;
     DeviceCaps caps_;
     PresentParameters parameters_;
@@ -108,5 +106,4 @@ protected:
     std::vector<std::string> notes_;
 };
 
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

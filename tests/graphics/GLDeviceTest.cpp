@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "platform/Graphics.h"
-#include "tests/graphics/TestWindow.h"
+#include "platform/Window.h"
 
-namespace trivale {
-namespace platform {
+namespace plat {
 namespace {
 
 PresentParameters Windowed(uint32_t width, uint32_t height, uint32_t samples, Format depth) {
@@ -32,8 +31,9 @@ protected:
     void SetUp() override {
         system_ = CreateGraphicsSystem();
         ASSERT_NE(system_, nullptr) << "no GL under the off-screen driver";
-        window_.reset(new test::TestWindow(320, 240));
-        ASSERT_TRUE(window_->Valid());
+        std::string error;
+        window_ = Window::Create("graphics test", 320, 240, &error);
+        ASSERT_NE(window_, nullptr) << error;
     }
     void TearDown() override {
         device_.reset();
@@ -41,9 +41,9 @@ protected:
         system_.reset();
     }
     void Create(PresentParameters p) {
-        p.deviceWindow = window_->Get();
+        p.deviceWindow = window_.get();
         parameters_ = p;
-        ASSERT_EQ(system_->CreateDevice(0, DeviceType::Hardware, window_->Get(), kCreateHardwareVertexProcessing,
+        ASSERT_EQ(system_->CreateDevice(0, DeviceType::Hardware, window_.get(), kCreateHardwareVertexProcessing,
                                         parameters_, device_),
                   gfx::kOk);
         ASSERT_NE(device_, nullptr);
@@ -56,7 +56,7 @@ protected:
     }
 
     std::unique_ptr<IGraphicsSystem> system_;
-    std::unique_ptr<test::TestWindow> window_;
+    std::unique_ptr<Window> window_;
     std::unique_ptr<IGraphicsDevice> device_;
     PresentParameters parameters_;
 };
@@ -67,14 +67,14 @@ TEST_F(GLDeviceTest, OffScreenDisplayOffersStandardWindowSizes) {
     ASSERT_GT(count, 0u);
     bool found640 = false;
     for (uint32_t i = 0; i < count; ++i) {
-        DisplayMode mode;
+        AdapterMode mode;
         ASSERT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, i, mode), gfx::kOk);
         EXPECT_GT(mode.width, 0u);
         EXPECT_EQ(mode.format, Format::Xrgb8888);
         found640 |= mode.width == 640 && mode.height == 480;
     }
     EXPECT_TRUE(found640);
-    DisplayMode mode;
+    AdapterMode mode;
     EXPECT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, count, mode), gfx::kInvalidCall);
     std::string description;
     EXPECT_EQ(system_->GetAdapterDescription(0, description), gfx::kOk);
@@ -125,7 +125,7 @@ TEST_F(GLDeviceTest, ClearHonoursViewportAndRectanglesFromTheTop) {
     EXPECT_EQ(Pixel(29, 9), 0xFFFF0000u);
     EXPECT_EQ(Pixel(30, 0), 0xFF000000u);
     EXPECT_EQ(Pixel(10, 10), 0xFF000000u);
-    Rect rect = {0, 5, 15, 100};  // cut by the viewport to x 10..14, y 5..9
+    GraphicsRect rect = {0, 5, 15, 100};  // cut by the viewport to x 10..14, y 5..9
     device_->Clear(1, &rect, kClearTarget, 0xFF00FF00, 1.0f, 0);
     EXPECT_EQ(Pixel(12, 7), 0xFF00FF00u);
     EXPECT_EQ(Pixel(16, 7), 0xFFFF0000u);
@@ -208,7 +208,7 @@ TEST_F(GLDeviceTest, FullScreenAndBackToAWindow) {
     device_->Clear(0, nullptr, kClearTarget, 0xFF112233, 1.0f, 0);
     EXPECT_EQ(device_->Present(), gfx::kOk);
     PresentParameters windowed = Windowed(320, 240, 0, Format::Depth24X8);
-    windowed.deviceWindow = window_->Get();
+    windowed.deviceWindow = window_.get();
     EXPECT_EQ(device_->Reset(windowed), gfx::kOk);
     EXPECT_TRUE(device_->GetParameters().windowed);
     EXPECT_EQ(device_->Present(), gfx::kOk);
@@ -218,12 +218,12 @@ TEST_F(GLDeviceTest, InvalidParametersAreRefused) {
     PresentParameters p = Windowed(64, 64, 0, Format::Unknown);
     p.windowed = false;  // full screen needs a size and a format
     p.backBufferFormat = Format::Unknown;
-    p.deviceWindow = window_->Get();
-    EXPECT_NE(system_->CreateDevice(0, DeviceType::Hardware, window_->Get(), 0, p, device_), gfx::kOk);
+    p.deviceWindow = window_.get();
+    EXPECT_NE(system_->CreateDevice(0, DeviceType::Hardware, window_.get(), 0, p, device_), gfx::kOk);
     EXPECT_EQ(device_, nullptr);
     PresentParameters q = Windowed(64, 64, 0, Format::Unknown);
     EXPECT_EQ(system_->CreateDevice(0, DeviceType::Hardware, nullptr, 0, q, device_), gfx::kInvalidCall);
-    EXPECT_EQ(system_->CreateDevice(7, DeviceType::Hardware, window_->Get(), 0, q, device_), gfx::kInvalidCall);
+    EXPECT_EQ(system_->CreateDevice(7, DeviceType::Hardware, window_.get(), 0, q, device_), gfx::kInvalidCall);
 }
 
 TEST(GraphicsResultTest, NamesAndDescriptions) {
@@ -237,5 +237,4 @@ TEST(GraphicsResultTest, NamesAndDescriptions) {
 }
 
 }  // namespace
-}  // namespace platform
-}  // namespace trivale
+}  // namespace plat

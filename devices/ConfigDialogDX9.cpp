@@ -1,0 +1,273 @@
+#include "devices/ConfigDialogDX9.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/Log.h"
+#include "devices/DXGraphics.h"
+#include "platform/MessageBox.h"
+
+namespace trivale {
+
+namespace {
+
+std::string g_libraryName = "libconfdlg.so";
+
+const plat::Format kDisplayFormats[kConfigFormatCount] = {plat::Format::Xrgb8888, plat::Format::Rgb565,
+                                                           plat::Format::Xrgb1555};
+const uint32_t kImageIcon = 1;
+const uint32_t kImageBanner = 2;
+
+// The images the module may ask for while it runs, as 0x00RRGGBB words.
+struct DialogImages {
+    std::vector<uint32_t> icon, banner;
+    int32_t iconWidth = 0, iconHeight = 0, bannerWidth = 0, bannerHeight = 0;
+};
+DialogImages* g_images = nullptr;
+
+bool ToWords(const plat::IconImage* image, std::vector<uint32_t>& words, int32_t& width, int32_t& height) {
+    if (image == nullptr || image->rgba == nullptr || image->width <= 0 || image->height <= 0) return false;
+    width = image->width;
+    height = image->height;
+    words.resize(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < words.size(); ++i) {
+        const uint8_t* p = image->rgba + i * 4;
+        words[i] = (static_cast<uint32_t>(p[0]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[2];
+    }
+    return true;
+}
+
+int LookUpImage(uint32_t id, CONFIG_IMAGE* image) {
+    if (g_images == nullptr || image == nullptr) return 0;
+    const std::vector<uint32_t>& words = id == kImageIcon ? g_images->icon : g_images->banner;
+    if ((id != kImageIcon && id != kImageBanner) || words.empty()) return 0;
+    image->width = id == kImageIcon ? g_images->iconWidth : g_images->bannerWidth;
+    image->height = id == kImageIcon ? g_images->iconHeight : g_images->bannerHeight;
+    image->pixels = words.data();
+    return 1;
+}
+
+// Copies at most size - 1 bytes and always terminates.
+void CopyText(char* to, size_t size, const std::string& from) {
+    std::memset(to, 0, size);
+    std::memcpy(to, from.data(), std::min(from.size(), size - 1));
+}
+
+plat::Format BackBufferFormat(uint32_t bitsPerPixel) {
+    switch (bitsPerPixel) {
+        case 15: return plat::Format::Xrgb1555;
+        case 16: return plat::Format::Rgb565;
+        default: return plat::Format::Xrgb8888;
+    }
+}
+
+plat::Format DepthFormat(int32_t bits) {
+    switch (bits) {
+        case 24: return plat::Format::Depth24X8;
+        case 32: return plat::Format::Depth32;
+        default: return plat::Format::Depth16;
+    }
+}
+
+}  // namespace
+
+CConfigDialogDX9::CConfigDialogDX9() {
+    SetResultCodeTextFunc(&GraphicsResultText);  // its log lines name graphics results too
+    fullScreenParameters.swapEffect = windowedParameters.swapEffect = static_cast<plat::SwapEffect>(0);
+}
+
+CConfigDialogDX9::~CConfigDialogDX9() { FreeDll(); }
+
+void CConfigDialogDX9::SetLibraryName(const std::string& name) { g_libraryName = name; }
+
+const std::string& CConfigDialogDX9::GetLibraryName() { return g_libraryName; }
+
+void CConfigDialogDX9::FreeDll() {
+    getVersion_ = nullptr;
+    showDialog_ = nullptr;
+    getPrevious_ = nullptr;
+    module_.Close();
+}
+
+bool CConfigDialogDX9::LoadDll() {
+    const std::string& name = g_libraryName;
+    std::string path = name.find('/') == std::string::npos ? ExtractFileDir(GetModuleFilePath()) + name : name;
+    if (!module_.Open(path)) {
+        LogInfoString(module_.Error());
+        throw EIOError(this, "DLLをロードできません : '" + name + "'");
+    }
+    auto import = [&](const char* function) {
+        void* symbol = module_.Symbol(function);
+        if (symbol == nullptr) {
+            throw EIOError(this, FormatString("Function import failure : '%s' - '%s()'", name.c_str(), function));
+        }
+        return symbol;
+    };
+    getVersion_ = reinterpret_cast<ConfDlgGetVersionFunc>(import("ConfDlgGetVersion"));
+    if (getVersion_() != kConfigDialogVersion) throw EIOError(this, "Unsupported DLL version : '" + name + "'");
+    showDialog_ = reinterpret_cast<ShowConfigDialogFunc>(import("ShowConfigDialog"));
+    getPrevious_ = reinterpret_cast<GetPreviousConfigFunc>(import("GetPreviousConfig"));
+    // Optional: a module that can show the icon and banner asks for them through this.
+    if (auto setImages = reinterpret_cast<ConfDlgSetImageLookupFunc>(module_.Symbol("ConfDlgSetImageLookup"))) {
+        setImages(&LookUpImage);
+    }
+    LogInfoString("Config dialog DLL load successful.");
+    return true;
+}
+
+bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_INFO& info) {
+    info.adapterCount = 0;
+    const uint32_t ordinalCount = system != nullptr ? system->GetAdapterCount() : 0;
+    for (uint32_t ordinal = 0; ordinal < ordinalCount; ++ordinal) {
+        if (info.adapterCount == kConfigMaxAdapters) {
+            TV_LOG_ERROR_AT(FormatString("ディスプレイアダプタは最大 %d 個までの対応です. %d 個め以降のアダプタはリストアップされません.",
+                                         kConfigMaxAdapters, kConfigMaxAdapters + 1));
+            break;
+        }
+        CONFIG_ADAPTER_INFO& record = info.adapters[info.adapterCount];
+        std::memset(&record, 0, sizeof(record));
+        std::string description;
+        system->GetAdapterDescription(ordinal, description);
+        CopyText(record.name, sizeof(record.name), description + " (" + std::to_string(ordinal + 1) + ")");
+
+        plat::DeviceCaps caps;
+        plat::GraphicsResult result = system->GetDeviceCaps(ordinal, plat::DeviceType::Hardware, caps);
+        if (plat::Failed(result)) {
+            TV_LOG_DEVICE_ERROR(result);
+            TV_LOG_ERROR_AT("HAL デバイスの能力を取得できません. このディスプレイアダプタをスキップします.");
+            std::memset(&record, 0, sizeof(record));
+            continue;
+        }
+        record.maxAnisotropy = caps.maxAnisotropy;
+        record.modeCount = 0;
+        record.formatCount = kConfigFormatCount;
+
+        bool full = false;
+        for (int f = 0; f < kConfigFormatCount && !full; ++f) {
+            const plat::Format format = kDisplayFormats[f];
+            CONFIG_FORMAT_INFO& formatInfo = record.formats[f];
+            const uint32_t modeCount = system->GetAdapterModeCount(ordinal, format);
+            formatInfo.bitsPerPixel = plat::FormatBitsPerPixel(format);
+            for (uint32_t samples = 2; samples < kConfigMultiSampleSlots; ++samples) {
+                auto usable = [&](plat::Format f2, bool windowed) {
+                    return plat::Succeeded(system->CheckDeviceMultiSampleType(ordinal, plat::DeviceType::Hardware, f2,
+                                                                              windowed, samples));
+                };
+                formatInfo.multiSample[samples] = usable(format, false) && usable(format, true) &&
+                                                  usable(plat::Format::Depth16, false) &&
+                                                  usable(plat::Format::Depth16, true);
+            }
+            for (uint32_t index = 0; index < modeCount; ++index) {
+                plat::AdapterMode mode;
+                if (plat::Failed(system->EnumAdapterModes(ordinal, format, index, mode))) continue;
+                if (static_cast<int64_t>(mode.width) < minWidth || static_cast<int64_t>(mode.width) > maxWidth ||
+                    static_cast<int64_t>(mode.height) < minHeight || static_cast<int64_t>(mode.height) > maxHeight) {
+                    continue;
+                }
+                CONFIG_DISPLAY_MODE& entry = record.modes[record.modeCount++];
+                entry.width = mode.width;
+                entry.height = mode.height;
+                entry.bitsPerPixel = formatInfo.bitsPerPixel;
+                entry.refreshRate = mode.refreshRate;
+                if (record.modeCount == kConfigMaxModes) {
+                    TV_LOG_ERROR_AT("ディスプレイモード数が制限値を超えました. このアダプタの一部のディスプレイモードは使用できません.");
+                    full = true;
+                    break;
+                }
+            }
+        }
+        LogInfo("Display adapter #%u: %s (%u modes)", ordinal, record.name, record.modeCount);
+        ordinals_[info.adapterCount] = ordinal;
+        descriptions_[info.adapterCount] = description;
+        ++info.adapterCount;
+    }
+    if (info.adapterCount == 0) {
+        const std::string message =
+            "Direct3D 対応ディスプレイデバイスが見つかりませんでした.\nグラフィックカードが DirectX 9 に対応しているか確認してください.";
+        TV_LOG_ERROR_AT(message);
+        plat::ShowMessageBox(plat::kNoWindow, message + "\n\nプログラムの実行を中止します.", title,
+                             plat::MessageBoxKind::Error);
+        return false;
+    }
+    return true;
+}
+
+bool CConfigDialogDX9::SelectionValid(const CONFIG_INFO& info, const CONFIG_SELECTION& selection) const {
+    if (selection.adapter < 0 || static_cast<uint32_t>(selection.adapter) >= info.adapterCount) return false;
+    const CONFIG_ADAPTER_INFO& record = info.adapters[selection.adapter];
+    return selection.mode >= 0 && static_cast<uint32_t>(selection.mode) < record.modeCount;
+}
+
+bool CConfigDialogDX9::Execute(bool usePrevious) {
+    // The record is large: it lives on the heap, zeroed.
+    std::unique_ptr<CONFIG_INFO> info(new CONFIG_INFO());
+    std::memset(info.get(), 0, sizeof(CONFIG_INFO));
+    if (!EnumerateAdapters(direct3D, *info)) return false;
+    LoadDll();
+
+    CopyText(info->title, sizeof(info->title), title);
+    DialogImages images;
+    if (ToWords(icon, images.icon, images.iconWidth, images.iconHeight)) info->icon = kImageIcon;
+    if (ToWords(banner, images.banner, images.bannerWidth, images.bannerHeight)) info->banner = kImageBanner;
+
+    CONFIG_SELECTION selection;
+    std::memset(&selection, 0, sizeof(selection));
+    g_images = &images;
+    int shown = usePrevious ? (getPrevious_(info.get(), &selection), 1) : showDialog_(info.get(), &selection);
+    g_images = nullptr;
+    if (shown == 0) {
+        LogInfoString("コンフィグダイアログをキャンセルしました.");
+        FreeDll();
+        return false;
+    }
+    if (!SelectionValid(*info, selection)) {
+        TV_LOG_ERROR_AT(FormatString("The configuration dialog returned an invalid selection: adapter %d, mode %d. "
+                                     "Treated as cancelled.", selection.adapter, selection.mode));
+        FreeDll();
+        return false;
+    }
+
+    const CONFIG_DISPLAY_MODE& mode = info->adapters[selection.adapter].modes[selection.mode];
+    adapter = static_cast<int32_t>(ordinals_[selection.adapter]);
+
+    plat::PresentParameters parameters;
+    parameters.backBufferWidth = mode.width;
+    parameters.backBufferHeight = mode.height;
+    parameters.backBufferFormat = BackBufferFormat(mode.bitsPerPixel);
+    parameters.backBufferCount = 1;
+    parameters.multiSampleType = static_cast<uint32_t>(selection.multiSample);
+    parameters.multiSampleQuality = 0;
+    parameters.swapEffect = plat::SwapEffect::Discard;
+    parameters.deviceWindow = nullptr;  // the driver fills in the main window
+    parameters.windowed = false;
+    parameters.enableAutoDepthStencil = true;
+    parameters.autoDepthStencilFormat = DepthFormat(selection.depthBits);
+    parameters.flags = 0;
+    parameters.fullScreenRefreshRate = mode.refreshRate;
+    parameters.presentationInterval = selection.vsync != 0 ? plat::kPresentIntervalOne : plat::kPresentIntervalImmediate;
+    fullScreenParameters = parameters;
+
+    parameters.backBufferFormat = plat::Format::Unknown;
+    parameters.fullScreenRefreshRate = 0;
+    parameters.windowed = true;
+    windowedParameters = parameters;
+
+    anisotropy = static_cast<uint32_t>(selection.anisotropy < 0 ? 0 : selection.anisotropy);
+    fullScreen = selection.windowed == 0;
+    deviceType = allowReferenceDevice && descriptions_[selection.adapter] == "NVIDIA NVPerfHUD"
+                     ? plat::DeviceType::Reference
+                     : plat::DeviceType::Hardware;
+
+    LogInfo("Selected display mode: Adapter = #%d, Mode = %d, MultiSample = %d, Anisotropy = %d, Windowed = %d, "
+            "DepthBufferBits = %d, VSync = %d",
+            selection.adapter, selection.mode, selection.multiSample, selection.anisotropy, selection.windowed,
+            selection.depthBits, selection.vsync);
+    LogInfo("Selected display mode description: %u x %u, %u bpp, %u Hz", mode.width, mode.height, mode.bitsPerPixel,
+            mode.refreshRate);
+    FreeDll();
+    return true;
+}
+
+}  // namespace trivale

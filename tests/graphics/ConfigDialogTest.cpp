@@ -1,0 +1,345 @@
+// The configuration step against stand-in dialog modules and a scripted graphics system.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/Log.h"
+#include "devices/ConfigDialogDX9.h"
+#include "platform/GraphicsFake.h"
+#include "platform/MessageBox.h"
+#include "tests/core/TestUtil.h"
+
+struct FakeConfDlgState {
+    int showCalls;
+    int previousCalls;
+    int imageLookupSet;
+    int bannerWidth;
+    trivale::CONFIG_INFO lastInfo;
+};
+
+namespace trivale {
+namespace {
+
+using plat::AdapterMode;
+using plat::Format;
+
+AdapterMode Mode(uint32_t w, uint32_t h, Format format, uint32_t hz = 60) {
+    AdapterMode mode;
+    mode.width = w;
+    mode.height = h;
+    mode.format = format;
+    mode.refreshRate = hz;
+    return mode;
+}
+
+// What the stand-in module saw the last time it ran (it stays loaded after the program frees it).
+FakeConfDlgState* FakeState(const std::string& name) {
+    std::string path = ExtractFileDir(GetModuleFilePath()) + name;
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return nullptr;
+    auto get = reinterpret_cast<FakeConfDlgState* (*)()>(dlsym(handle, "FakeConfDlgGetState"));
+    dlclose(handle);
+    return get != nullptr ? get() : nullptr;
+}
+
+class ConfigDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state_ = std::make_shared<plat::FakeGraphicsState>();
+        state_->adapters.push_back(plat::MakeFakeAdapter("Fake adapter"));
+        system_ = plat::CreateFakeGraphicsSystem(state_);
+        dialog_.reset(new CConfigDialogDX9());
+        dialog_->direct3D = system_.get();
+        dialog_->title = "Test title";
+        UseModule("libfakeconfdlg_select.so");
+        unsetenv("FAKE_CONFDLG_SELECTION");
+        unsetenv("FAKE_CONFDLG_PREVIOUS");
+        plat::SetMessageBoxHook([this](const plat::MessageBoxRequest& box) { boxes_.push_back(box); });
+    }
+    void TearDown() override {
+        plat::SetMessageBoxHook(nullptr);
+        CConfigDialogDX9::SetLibraryName("libconfdlg.so");
+        unsetenv("FAKE_CONFDLG_SELECTION");
+        unsetenv("FAKE_CONFDLG_PREVIOUS");
+    }
+    void UseModule(const std::string& name) {
+        module_ = name;
+        CConfigDialogDX9::SetLibraryName(name);
+    }
+    bool Run(const char* selection, bool usePrevious = false) {
+        setenv(usePrevious ? "FAKE_CONFDLG_PREVIOUS" : "FAKE_CONFDLG_SELECTION", selection, 1);
+        return dialog_->Execute(usePrevious);
+    }
+    const CONFIG_INFO& Seen() {
+        FakeConfDlgState* fake = FakeState(module_);
+        EXPECT_NE(fake, nullptr);
+        static CONFIG_INFO empty;
+        return fake != nullptr ? fake->lastInfo : empty;
+    }
+    std::string ThrownBy(bool usePrevious = false) {
+        try {
+            dialog_->Execute(usePrevious);
+        } catch (const EIOError& e) {
+            return e.GetMessage();
+        }
+        return "(nothing thrown)";
+    }
+
+    tvtest::CapturedLog log_;
+    std::shared_ptr<plat::FakeGraphicsState> state_;
+    std::unique_ptr<plat::IGraphicsSystem> system_;
+    std::unique_ptr<CConfigDialogDX9> dialog_;
+    std::string module_;
+    std::vector<plat::MessageBoxRequest> boxes_;
+};
+
+// ---- loading the module ----
+
+TEST_F(ConfigDialogTest, MissingModule) {
+    UseModule("libconfdlg_not_there.so");
+    EXPECT_EQ(ThrownBy(), "DLLをロードできません : 'libconfdlg_not_there.so'");
+}
+
+TEST_F(ConfigDialogTest, WrongVersion) {
+    UseModule("libfakeconfdlg_v2.so");
+    EXPECT_EQ(ThrownBy(), "Unsupported DLL version : 'libfakeconfdlg_v2.so'");
+}
+
+TEST_F(ConfigDialogTest, MissingExport) {
+    UseModule("libfakeconfdlg_noexport.so");
+    EXPECT_EQ(ThrownBy(), "Function import failure : 'libfakeconfdlg_noexport.so' - 'GetPreviousConfig()'");
+}
+
+TEST_F(ConfigDialogTest, LoadLogsSuccess) {
+    EXPECT_TRUE(dialog_->LoadDll());
+    EXPECT_NE(log_.Text().find("INFO: Config dialog DLL load successful.\n"), std::string::npos);
+    dialog_->FreeDll();
+}
+
+// ---- running it ----
+
+TEST_F(ConfigDialogTest, CancelEndsWithoutSelection) {
+    UseModule("libfakeconfdlg_cancel.so");
+    EXPECT_FALSE(dialog_->Execute(false));
+    EXPECT_NE(log_.Text().find("INFO: コンフィグダイアログをキャンセルしました.\n"), std::string::npos);
+    EXPECT_EQ(dialog_->adapter, -1);
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ConfigDialogTest, SelectionBecomesBothParameterBlocks) {
+    ASSERT_TRUE(Run("0,0,4,8,0,32,1"));
+    const plat::PresentParameters& full = dialog_->fullScreenParameters;
+    EXPECT_EQ(full.backBufferWidth, 640u);
+    EXPECT_EQ(full.backBufferHeight, 480u);
+    EXPECT_EQ(full.backBufferFormat, Format::Xrgb8888);
+    EXPECT_EQ(full.backBufferCount, 1u);
+    EXPECT_EQ(full.multiSampleType, 4u);
+    EXPECT_EQ(full.swapEffect, plat::SwapEffect::Discard);
+    EXPECT_EQ(full.deviceWindow, nullptr);
+    EXPECT_FALSE(full.windowed);
+    EXPECT_TRUE(full.enableAutoDepthStencil);
+    EXPECT_EQ(full.autoDepthStencilFormat, Format::Depth32);
+    EXPECT_EQ(full.fullScreenRefreshRate, 60u);
+    EXPECT_EQ(full.presentationInterval, plat::kPresentIntervalOne);
+    const plat::PresentParameters& window = dialog_->windowedParameters;
+    EXPECT_EQ(window.backBufferFormat, Format::Unknown);
+    EXPECT_EQ(window.fullScreenRefreshRate, 0u);
+    EXPECT_TRUE(window.windowed);
+    EXPECT_EQ(window.backBufferWidth, 640u);
+    EXPECT_EQ(window.multiSampleType, 4u);
+    EXPECT_EQ(dialog_->anisotropy, 8u);
+    EXPECT_TRUE(dialog_->fullScreen);
+    EXPECT_EQ(dialog_->adapter, 0);
+    EXPECT_EQ(dialog_->deviceType, plat::DeviceType::Hardware);
+    std::string text = log_.Text();
+    EXPECT_NE(text.find("INFO: Selected display mode: Adapter = #0, Mode = 0, MultiSample = 4, Anisotropy = 8, "
+                        "Windowed = 0, DepthBufferBits = 32, VSync = 1\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("INFO: Selected display mode description: 640 x 480, 32 bpp, 60 Hz\n"), std::string::npos);
+    EXPECT_NE(text.find("INFO: Display adapter #0: Fake adapter (1) (3 modes)\n"), std::string::npos) << text;
+}
+
+TEST_F(ConfigDialogTest, FormatAndDepthRules) {
+    // Modes: 640x480 at 32, 16 and 15 bits, in that order.
+    ASSERT_TRUE(Run("0,2,0,0,1,8,0"));
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferFormat, Format::Xrgb1555);
+    EXPECT_EQ(dialog_->windowedParameters.backBufferFormat, Format::Unknown);
+    EXPECT_EQ(dialog_->fullScreenParameters.autoDepthStencilFormat, Format::Depth16) << "8 bits give 16";
+    EXPECT_EQ(dialog_->fullScreenParameters.presentationInterval, plat::kPresentIntervalImmediate);
+    EXPECT_FALSE(dialog_->fullScreen);
+    ASSERT_TRUE(Run("0,1,0,0,1,24,0"));
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferFormat, Format::Rgb565);
+    EXPECT_EQ(dialog_->fullScreenParameters.autoDepthStencilFormat, Format::Depth24X8);
+}
+
+TEST_F(ConfigDialogTest, InvalidSelectionsAreCancels) {
+    const char* invalid[] = {"-1,0,0,0,1,24,0", "1,0,0,0,1,24,0", "8,0,0,0,1,24,0", "2147483647,0,0,0,1,24,0",
+                             "0,3,0,0,1,24,0", "0,-5,0,0,1,24,0", "0,1024,0,0,1,24,0"};
+    for (const char* selection : invalid) {
+        EXPECT_FALSE(Run(selection)) << selection;
+        EXPECT_EQ(dialog_->adapter, -1) << selection;
+    }
+    EXPECT_NE(log_.Text().find("The configuration dialog returned an invalid selection: adapter -1, mode 0"),
+              std::string::npos);
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ConfigDialogTest, PreviousConfigurationShowsNoDialog) {
+    ASSERT_TRUE(Run("0,1,0,4,1,16,0", true));
+    FakeConfDlgState* fake = FakeState(module_);
+    ASSERT_NE(fake, nullptr);
+    int shown = fake->showCalls;
+    EXPECT_GE(fake->previousCalls, 1);
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferFormat, Format::Rgb565);
+    EXPECT_EQ(dialog_->anisotropy, 4u);
+    ASSERT_TRUE(Run("0,1,0,4,1,16,0", true));
+    EXPECT_EQ(FakeState(module_)->showCalls, shown);
+}
+
+TEST_F(ConfigDialogTest, TitleImagesAndRecordReachTheModule) {
+    dialog_->title = std::string(100, 'T');
+    std::vector<uint8_t> rgba(3 * 2 * 4, 0x80);
+    plat::IconImage banner;
+    banner.width = 3;
+    banner.height = 2;
+    banner.rgba = rgba.data();
+    dialog_->banner = &banner;
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    const CONFIG_INFO& info = Seen();
+    EXPECT_EQ(std::string(info.title), std::string(63, 'T'));
+    EXPECT_EQ(info.icon, 0u);
+    EXPECT_NE(info.banner, 0u);
+    EXPECT_EQ(FakeState(module_)->bannerWidth, 3);
+    EXPECT_EQ(info.adapterCount, 1u);
+    EXPECT_EQ(info.adapters[0].maxAnisotropy, 16u);
+    EXPECT_EQ(info.adapters[0].formatCount, 3u);
+    EXPECT_EQ(info.adapters[0].formats[0].bitsPerPixel, 32u);
+    EXPECT_EQ(info.adapters[0].formats[1].bitsPerPixel, 16u);
+    EXPECT_EQ(info.adapters[0].formats[2].bitsPerPixel, 15u);
+    EXPECT_EQ(info.adapters[0].formats[3].bitsPerPixel, 0u);
+    EXPECT_EQ(info.adapters[0].formats[0].multiSample[4], 1);
+    EXPECT_EQ(info.adapters[0].formats[0].multiSample[2], 0);
+    EXPECT_EQ(info.adapters[0].formats[0].multiSample[0], 0);
+    EXPECT_EQ(info.adapters[0].formats[0].multiSample[1], 0);
+    EXPECT_EQ(info.adapters[0].modes[2].bitsPerPixel, 15u);
+}
+
+// ---- listing adapters and modes ----
+
+TEST_F(ConfigDialogTest, ModeBoundsAreInclusive) {
+    plat::FakeAdapter& a = state_->adapters[0];
+    a.modes[0] = {Mode(639, 480, Format::Xrgb8888), Mode(640, 480, Format::Xrgb8888),
+                  Mode(640, 479, Format::Xrgb8888), Mode(65535, 65535, Format::Xrgb8888),
+                  Mode(65536, 600, Format::Xrgb8888)};
+    a.modes[1].clear();
+    a.modes[2].clear();
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    const CONFIG_ADAPTER_INFO& record = Seen().adapters[0];
+    ASSERT_EQ(record.modeCount, 2u);
+    EXPECT_EQ(record.modes[0].width, 640u);
+    EXPECT_EQ(record.modes[1].width, 65535u);
+}
+
+TEST_F(ConfigDialogTest, SixteenSamplesOnlyGivesNoFlag) {
+    plat::FakeAdapter& a = state_->adapters[0];
+    for (auto& kind : a.samples) {
+        for (bool& flag : kind) flag = false;
+        kind[16] = true;
+    }
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    for (const CONFIG_FORMAT_INFO& format : Seen().adapters[0].formats) {
+        for (uint8_t flag : format.multiSample) EXPECT_EQ(flag, 0);
+    }
+}
+
+TEST_F(ConfigDialogTest, MultisampleFlagNeedsWindowAndDepthToo) {
+    plat::FakeAdapter& a = state_->adapters[0];
+    a.separateWindowedSamples = true;
+    a.samplesWindowed[0][4] = false;  // the 32-bit format cannot in a window
+    for (int kind = 1; kind < 4; ++kind) a.samplesWindowed[kind][4] = true;
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    const CONFIG_ADAPTER_INFO& record = Seen().adapters[0];
+    EXPECT_EQ(record.formats[0].multiSample[4], 0);
+    EXPECT_EQ(record.formats[1].multiSample[4], 1);
+}
+
+TEST_F(ConfigDialogTest, NineAdaptersListEight) {
+    for (int i = 1; i < 9; ++i) state_->adapters.push_back(plat::MakeFakeAdapter("Adapter " + std::to_string(i)));
+    ASSERT_TRUE(Run("7,0,0,0,1,24,0"));
+    EXPECT_EQ(Seen().adapterCount, 8u);
+    EXPECT_EQ(dialog_->adapter, 7);
+    std::string text = log_.Text();
+    const std::string limit = "ディスプレイアダプタは最大 8 個までの対応です. 9 個め以降のアダプタはリストアップされません.";
+    size_t at = text.find(limit);
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.find(limit, at + 1), std::string::npos) << "logged once";
+    EXPECT_EQ(text.find("Display adapter #8"), std::string::npos);
+}
+
+TEST_F(ConfigDialogTest, ModeListStopsAt1024) {
+    plat::FakeAdapter& a = state_->adapters[0];
+    a.modes[0].clear();
+    for (int i = 0; i < 1025; ++i) a.modes[0].push_back(Mode(640 + i, 480, Format::Xrgb8888));
+    ASSERT_TRUE(Run("0,1023,0,0,1,24,0"));
+    const CONFIG_ADAPTER_INFO& record = Seen().adapters[0];
+    EXPECT_EQ(record.modeCount, 1024u);
+    EXPECT_EQ(record.formats[1].bitsPerPixel, 0u) << "the remaining formats are not listed";
+    EXPECT_EQ(record.formats[2].bitsPerPixel, 0u);
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferWidth, 640u + 1023u);
+    EXPECT_NE(log_.Text().find("ディスプレイモード数が制限値を超えました."), std::string::npos);
+}
+
+TEST_F(ConfigDialogTest, SkippedAdapterKeepsTheMapping) {
+    state_->adapters[0].capsFail = true;
+    state_->adapters.push_back(plat::MakeFakeAdapter("Second"));
+    state_->adapters.push_back(plat::MakeFakeAdapter("Third"));
+    ASSERT_TRUE(Run("1,0,0,0,1,24,0"));
+    EXPECT_EQ(Seen().adapterCount, 2u);
+    EXPECT_STREQ(Seen().adapters[0].name, "Second (2)");
+    EXPECT_EQ(dialog_->adapter, 2) << "index 1 of the list is the third adapter";
+    std::string text = log_.Text();
+    EXPECT_NE(text.find("DirectX Error: NOTAVAILABLE(0x8876086a)"), std::string::npos) << text;
+    EXPECT_NE(text.find("HAL デバイスの能力を取得できません. このディスプレイアダプタをスキップします."), std::string::npos);
+    EXPECT_NE(text.find("Display adapter #2: Third (3) (3 modes)"), std::string::npos);
+}
+
+TEST_F(ConfigDialogTest, LongAdapterNamesAreTerminated) {
+    state_->adapters[0].description = std::string(100, 'N');
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    const CONFIG_INFO& info = Seen();
+    EXPECT_EQ(info.adapters[0].name[63], '\0');
+    EXPECT_EQ(std::strlen(info.adapters[0].name), 63u);
+}
+
+TEST_F(ConfigDialogTest, NoAdapterShowsTheErrorBox) {
+    state_->adapters.clear();
+    EXPECT_FALSE(Run("0,0,0,0,1,24,0"));
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].caption, "Test title");
+    EXPECT_EQ(boxes_[0].kind, plat::MessageBoxKind::Error);
+    EXPECT_EQ(boxes_[0].owner, plat::kNoWindow);
+    EXPECT_EQ(boxes_[0].text,
+              "Direct3D 対応ディスプレイデバイスが見つかりませんでした.\nグラフィックカードが DirectX 9 "
+              "に対応しているか確認してください.\n\nプログラムの実行を中止します.");
+    EXPECT_NE(log_.Text().find("Direct3D 対応ディスプレイデバイスが見つかりませんでした."), std::string::npos);
+}
+
+TEST_F(ConfigDialogTest, ReferenceDeviceOnlyByNameAndPermission) {
+    state_->adapters[0].description = "NVIDIA NVPerfHUD";
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    EXPECT_EQ(dialog_->deviceType, plat::DeviceType::Hardware);
+    dialog_->allowReferenceDevice = true;
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    EXPECT_EQ(dialog_->deviceType, plat::DeviceType::Reference);
+}
+
+}  // namespace
+}  // namespace trivale

@@ -1,0 +1,281 @@
+// The real dialog module, loaded beside the test program as the program loads it, in its unattended
+// mode; and its rules for defaults and the remembered selection.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "confdlg/SelectionStore.h"
+#include "core/Log.h"
+#include "devices/ConfigDialogDX9.h"
+#include "devices/DXGraphics.h"
+#include "platform/GraphicsFake.h"
+#include "platform/Window.h"
+#include "tests/core/TestUtil.h"
+
+namespace trivale {
+namespace {
+
+using confdlg::UnattendedChoice;
+
+// Points the module's settings at a scratch directory and clears the unattended variable.
+class ScratchSettings {
+public:
+    ScratchSettings() {
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        hadOld_ = old != nullptr;
+        if (hadOld_) old_ = old;
+        setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
+        unsetenv(confdlg::kUnattendedVariable);
+    }
+    ~ScratchSettings() {
+        if (hadOld_) {
+            setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        unsetenv(confdlg::kUnattendedVariable);
+    }
+    std::string File() const { return dir_ / "vellacor/dialog.conf"; }
+
+private:
+    tvtest::TempDir dir_;
+    bool hadOld_ = false;
+    std::string old_;
+};
+
+std::unique_ptr<CONFIG_INFO> MakeInfo() {
+    std::unique_ptr<CONFIG_INFO> info(new CONFIG_INFO());
+    std::memset(info.get(), 0, sizeof(CONFIG_INFO));
+    info->adapterCount = 2;
+    for (int a = 0; a < 2; ++a) {
+        CONFIG_ADAPTER_INFO& adapter = info->adapters[a];
+        std::snprintf(adapter.name, sizeof(adapter.name), "Adapter %d (%d)", a, a + 1);
+        adapter.maxAnisotropy = 16;
+        adapter.formatCount = 3;
+        adapter.formats[0].bitsPerPixel = 32;
+        adapter.formats[1].bitsPerPixel = 16;
+        adapter.formats[2].bitsPerPixel = 15;
+        adapter.formats[0].multiSample[4] = 1;
+        const CONFIG_DISPLAY_MODE modes[] = {
+            {1920, 1080, 32, 60}, {1280, 1024, 32, 60}, {1024, 768, 32, 75}, {1024, 768, 32, 60},
+            {800, 600, 32, 60},   {1024, 768, 16, 85},  {640, 480, 15, 60}};
+        adapter.modeCount = 7;
+        std::memcpy(adapter.modes, modes, sizeof(modes));
+    }
+    return info;
+}
+
+// ---- the rules ----
+
+TEST(SelectionStoreTest, UnattendedValues) {
+    CONFIG_SELECTION s = {};
+    EXPECT_EQ(confdlg::ParseUnattended(nullptr, s), UnattendedChoice::None);
+    EXPECT_EQ(confdlg::ParseUnattended("", s), UnattendedChoice::None);
+    EXPECT_EQ(confdlg::ParseUnattended("accept", s), UnattendedChoice::Accept);
+    EXPECT_EQ(confdlg::ParseUnattended(" cancel\n", s), UnattendedChoice::Cancel);
+    EXPECT_EQ(confdlg::ParseUnattended("1, 2,4,8,0,32,1", s), UnattendedChoice::Explicit);
+    EXPECT_EQ(s.adapter, 1);
+    EXPECT_EQ(s.mode, 2);
+    EXPECT_EQ(s.multiSample, 4);
+    EXPECT_EQ(s.anisotropy, 8);
+    EXPECT_EQ(s.windowed, 0);
+    EXPECT_EQ(s.depthBits, 32);
+    EXPECT_EQ(s.vsync, 1);
+    const char* malformed[] = {"1,2,3", "1,2,3,4,5,6,7,8", "a,b,c,d,e,f,g", "1,2,3,4,5,6,", "99999999999,0,0,0,1,24,0",
+                               "yes"};
+    for (const char* text : malformed) EXPECT_EQ(confdlg::ParseUnattended(text, s), UnattendedChoice::Malformed) << text;
+}
+
+TEST(SelectionStoreTest, DefaultsAndFitting) {
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    CONFIG_SELECTION s = confdlg::DefaultSelection(*info);
+    EXPECT_EQ(s.adapter, 0);
+    EXPECT_EQ(s.mode, 2) << "1024 x 768 at the higher rate";
+    EXPECT_EQ(s.windowed, 1);
+    EXPECT_EQ(s.depthBits, 24);
+    EXPECT_EQ(s.vsync, 0);
+
+    CONFIG_SELECTION wild = {5, 900, 8, 99, 7, 12, -3};
+    confdlg::FitSelection(*info, wild);
+    EXPECT_EQ(wild.adapter, 0);
+    EXPECT_EQ(wild.mode, 2);
+    EXPECT_EQ(wild.multiSample, 0);
+    EXPECT_EQ(wild.anisotropy, 16);
+    EXPECT_EQ(wild.windowed, 1);
+    EXPECT_EQ(wild.depthBits, 24);
+    EXPECT_EQ(wild.vsync, 1);
+    CONFIG_SELECTION fine = {1, 4, 4, 2, 0, 16, 0};
+    confdlg::FitSelection(*info, fine);
+    EXPECT_EQ(fine.adapter, 1);
+    EXPECT_EQ(fine.mode, 4);
+    EXPECT_EQ(fine.multiSample, 4);
+    CONFIG_SELECTION sixteen = {1, 5, 4, 2, 0, 16, 0};  // 4 samples are offered at 32 bits only
+    confdlg::FitSelection(*info, sixteen);
+    EXPECT_EQ(sixteen.multiSample, 0);
+
+    std::unique_ptr<CONFIG_INFO> none(new CONFIG_INFO());
+    std::memset(none.get(), 0, sizeof(CONFIG_INFO));
+    none->adapterCount = 200;  // never trusted past the record
+    none->adapters[0].modeCount = 5000;
+    CONFIG_SELECTION s2 = {12, 7, 0, 0, 1, 24, 0};
+    confdlg::FitSelection(*none, s2);
+    EXPECT_EQ(s2.adapter, 0);
+}
+
+TEST(SelectionStoreTest, UnterminatedNameIsReadWithinItsField) {
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    std::memset(info->adapters[0].name, 'N', sizeof(info->adapters[0].name));
+    EXPECT_EQ(confdlg::AdapterName(info->adapters[0]), std::string(64, 'N'));
+}
+
+TEST(SelectionStoreTest, RememberedSelectionIsMatchedByValues) {
+    ScratchSettings settings;
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    CONFIG_SELECTION chosen = {1, 3, 4, 8, 0, 32, 1};
+    ASSERT_TRUE(confdlg::SavePrevious(*info, chosen));
+    CONFIG_SELECTION back = {};
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
+    EXPECT_EQ(std::memcmp(&back, &chosen, sizeof(back)), 0);
+
+    // The adapter's modes changed order since: the same mode is found at its new index.
+    std::swap(info->adapters[1].modes[3], info->adapters[1].modes[0]);
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
+    EXPECT_EQ(back.adapter, 1);
+    EXPECT_EQ(back.mode, 0);
+
+    // The adapter is gone: the first one, with the same mode where it has it, the other choices kept.
+    std::snprintf(info->adapters[1].name, sizeof(info->adapters[1].name), "Other (2)");
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
+    EXPECT_EQ(back.adapter, 0);
+    EXPECT_EQ(back.mode, 3);
+    EXPECT_EQ(back.depthBits, 32);
+    EXPECT_EQ(back.anisotropy, 8);
+}
+
+TEST(SelectionStoreTest, MissingOrDamagedFileGivesDefaults) {
+    ScratchSettings settings;
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    CONFIG_SELECTION s = {};
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s));
+    EXPECT_EQ(s.mode, 2);
+    tvtest::WriteFile(settings.File(), std::string("adapter=Adapter 0 (1)\nmode=garbage\n\x01\xff\n\0x=1\n"));
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s));
+    tvtest::WriteFile(settings.File(), "adapter=Adapter 0 (1)\nmode=800x600x32@60\ndepthbits=99\nvsync=x\n");
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, s));
+    EXPECT_EQ(s.mode, 4);
+    EXPECT_EQ(s.depthBits, 24);
+}
+
+// ---- the module itself, as the program runs it ----
+
+class ConfDlgModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CConfigDialogDX9::SetLibraryName("libconfdlg.so");
+        state_ = std::make_shared<plat::FakeGraphicsState>();
+        plat::FakeAdapter adapter = plat::MakeFakeAdapter("Scripted adapter");
+        adapter.modes[0].clear();
+        for (uint32_t w : {1280u, 1024u, 800u, 640u}) {
+            plat::AdapterMode m;
+            m.width = w;
+            m.height = w * 3 / 4;
+            m.refreshRate = 60;
+            m.format = plat::Format::Xrgb8888;
+            adapter.modes[0].push_back(m);
+        }
+        state_->adapters.push_back(adapter);
+        system_ = plat::CreateFakeGraphicsSystem(state_);
+        dialog_.reset(new CConfigDialogDX9());
+        dialog_->direct3D = system_.get();
+        dialog_->title = "VELLACOR 06";
+    }
+    bool Run(const char* unattended, bool usePrevious = false) {
+        setenv(confdlg::kUnattendedVariable, unattended, 1);
+        return dialog_->Execute(usePrevious);
+    }
+
+    tvtest::CapturedLog log_;
+    ScratchSettings settings_;
+    std::shared_ptr<plat::FakeGraphicsState> state_;
+    std::unique_ptr<plat::IGraphicsSystem> system_;
+    std::unique_ptr<CConfigDialogDX9> dialog_;
+};
+
+TEST_F(ConfDlgModuleTest, AcceptTakesTheDefaults) {
+    ASSERT_TRUE(Run("accept"));
+    EXPECT_EQ(dialog_->windowedParameters.backBufferWidth, 1024u);
+    EXPECT_EQ(dialog_->windowedParameters.autoDepthStencilFormat, plat::Format::Depth24X8);
+    EXPECT_FALSE(dialog_->fullScreen);
+    EXPECT_NE(log_.Text().find("INFO: Config dialog DLL load successful.\n"), std::string::npos);
+    EXPECT_NE(log_.Text().find("Selected display mode: Adapter = #0, Mode = 1, MultiSample = 0, Anisotropy = 0, "
+                               "Windowed = 1, DepthBufferBits = 24, VSync = 0"),
+              std::string::npos)
+        << log_.Text();
+}
+
+TEST_F(ConfDlgModuleTest, CancelAndMalformedEndTheRun) {
+    EXPECT_FALSE(Run("cancel"));
+    EXPECT_FALSE(Run("0,0,0"));
+    std::string text = log_.Text();
+    size_t first = text.find("INFO: コンフィグダイアログをキャンセルしました.\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(text.find("INFO: コンフィグダイアログをキャンセルしました.\n", first + 1), std::string::npos);
+}
+
+TEST_F(ConfDlgModuleTest, ExplicitSelectionIsCheckedByTheProgram) {
+    ASSERT_TRUE(Run("0,3,4,2,0,16,1"));
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferWidth, 640u);
+    EXPECT_EQ(dialog_->fullScreenParameters.multiSampleType, 4u);
+    EXPECT_TRUE(dialog_->fullScreen);
+    EXPECT_FALSE(Run("0,6,0,0,1,24,0"));
+    EXPECT_NE(log_.Text().find("invalid selection: adapter 0, mode 6"), std::string::npos);
+}
+
+TEST_F(ConfDlgModuleTest, RememberedSelectionIsUsedAndNeverWrittenUnattended) {
+    tvtest::WriteFile(settings_.File(), "adapter=Scripted adapter (1)\nmode=800x600x32@60\nwindowed=0\n");
+    ASSERT_TRUE(Run("accept"));
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferWidth, 800u);
+    EXPECT_TRUE(dialog_->fullScreen);
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0", true)) << "use-previous ignores the variable";
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferWidth, 800u);
+    ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
+    EXPECT_EQ(tvtest::ReadFile(settings_.File()), "adapter=Scripted adapter (1)\nmode=800x600x32@60\nwindowed=0\n");
+}
+
+// The whole road of an unattended start: the real system's adapters, the real module, the device.
+TEST(ConfDlgUnattendedRunTest, RealSystemModuleAndDevice) {
+    tvtest::CapturedLog log;
+    ScratchSettings settings;
+    CConfigDialogDX9::SetLibraryName("libconfdlg.so");
+    std::string error;
+    std::unique_ptr<plat::Window> window = plat::Window::Create("unattended", 320, 240, &error);
+    ASSERT_NE(window, nullptr) << error;
+    CDXGraphics graphics;
+    CConfigDialogDX9 dialog;
+    dialog.direct3D = graphics.GetDirect3D();
+    dialog.title = "VELLACOR 06";
+    setenv(confdlg::kUnattendedVariable, "accept", 1);
+    ASSERT_TRUE(dialog.Execute(false)) << log.Text();
+    unsetenv(confdlg::kUnattendedVariable);
+    dialog.windowedParameters.deviceWindow = window.get();
+    dialog.fullScreenParameters.deviceWindow = window.get();
+    graphics.SetAdapter(static_cast<uint32_t>(dialog.adapter));
+    graphics.SetFullScreenParameters(dialog.fullScreenParameters);
+    graphics.SetWindowedParameters(dialog.windowedParameters);
+    graphics.SetMaxAnisotropy(dialog.anisotropy);
+    graphics.SetDeviceType(dialog.deviceType);
+    graphics.SetFullScreen(dialog.fullScreen);
+    ASSERT_TRUE(graphics.Initialize()) << log.Text();
+    EXPECT_EQ(graphics.GetDevice()->GetParameters().backBufferWidth, graphics.GetPresentParameters()->backBufferWidth);
+    EXPECT_GE(graphics.GetPresentParameters()->backBufferWidth, 640u);
+    EXPECT_EQ(graphics.GetDevice()->Clear(0, nullptr, plat::kClearTarget, 0xFF808080, 1.0f, 0), plat::gfx::kOk);
+    graphics.Present();
+    EXPECT_NE(log.Text().find("INFO: Display adapter #0: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trivale

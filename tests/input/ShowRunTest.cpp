@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <memory>
+#include <string>
+
+#include "InputTestSupport.h"
+#include "app_framework/FrameRateKeeper.h"
+#include "app_framework/GameApplication.h"
+#include "app_framework/GameWindow.h"
+#include "app_framework/SceneManager.h"
+#include "app_framework/StandardScene.h"
+#include "core/Log.h"
+#include "devices/DXInput.h"
+#include "devices/MergedController.h"
+
+namespace {
+
+using namespace trivale;
+
+// Counts its frames; after a few hundred it presses Escape through the event queue.
+class PlayScene : public CStandardScene {
+public:
+    explicit PlayScene(plat::WindowId window) : CStandardScene(0x8000), window_(window) {}
+    void Frame(unsigned frames) override {
+        ++ticks;
+        framesSeen += frames;
+        if (ticks == 300) {
+            SDL_Event e{};
+            e.type = SDL_KEYDOWN;
+            e.key.windowID = window_;
+            e.key.state = SDL_PRESSED;
+            e.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
+            SDL_PushEvent(&e);
+        }
+    }
+    void Finalize() override { LogInfo("play scene finalized after %d ticks", ticks); }
+    int ticks = 0;
+    unsigned framesSeen = 0;
+
+private:
+    plat::WindowId window_;
+};
+
+// Polls the input once per pass, as the resident scene of the program does, and ends the run on cancel.
+class OverlayScene : public CStandardScene {
+public:
+    explicit OverlayScene(CDXInput* input) : CStandardScene(0xFFFF) {
+        for (unsigned i = 0; i < input->GetControllerCount(); ++i) merged_.AddController(input->GetController(i));
+        input->GetController(0)->DefineButton("cancel", "Cancel");
+        input->GetController(0)->SetAssignment("cancel", 0, plat::kKeyEscape);
+    }
+    void Frame(unsigned) override {
+        merged_.Update();
+        if (merged_.IsPushed("cancel") && !cancelled) {
+            cancelled = true;
+            plat::PostQuit(0);
+        }
+    }
+    void Finalize() override { LogInfo("overlay scene finalized"); }
+    bool cancelled = false;
+
+private:
+    CMergedController merged_;
+};
+
+// The program's close listener: a destroyed window ends the loop.
+class CloseListener : public IGameWindowListener {
+public:
+    bool OnMessage(CGameWindow* window, unsigned message, std::uintptr_t, std::intptr_t, std::intptr_t* result) override {
+        if (message != kMessageDestroy) return false;
+        window->Hide();
+        plat::PostQuit(0);
+        *result = 0;
+        return true;
+    }
+};
+
+TEST(ShowRun, RunsAScenePacedAtASetRateReadsAKeyAndShutsDownInOrder) {
+    intest::CapturedLog log;
+    std::unique_ptr<CGameApplication> application(new CGameApplication());
+    std::unique_ptr<CGameWindow> window(
+        new CGameWindow("TrivaleWnd", "Trivale Application", &plat::ApplicationIcon(), plat::Cursor::Arrow));
+    CloseListener closer;
+    window->AddListener(&closer);
+    window->SetTitle("show run");
+    window->SetClientSize(320, 240);
+    window->Show();
+
+    std::unique_ptr<CDXInput> input(new CDXInput(window->GetHandle()));
+    ASSERT_TRUE(input->Initialize());
+    std::unique_ptr<CFrameRateKeeper> keeper(new CFrameRateKeeper());
+    std::unique_ptr<CSceneManager> scenes(new CSceneManager());
+    keeper->SetListener(scenes.get());
+    application->SetIdleListener(keeper.get());
+    keeper->SetFrameRate(5000);
+
+    PlayScene* play = new PlayScene(window->GetHandle()->GetId());
+    OverlayScene* overlay = new OverlayScene(input.get());
+    scenes->AddScene(overlay);
+    scenes->AddScene(play);
+
+    EXPECT_EQ(0, application->Run());
+    window->Hide();
+    EXPECT_TRUE(overlay->cancelled);
+    EXPECT_GE(play->ticks, 300);
+    EXPECT_GE(play->framesSeen, static_cast<unsigned>(play->ticks));
+    EXPECT_EQ(keeper->GetTotalFrames(), play->ticks + 1);  // the first pass only lets the scenes in
+
+    // Shut down in the program's order: scenes, keeper, input, window, application.
+    scenes.reset();
+    keeper.reset();
+    input.reset();
+    window.reset();
+    application.reset();
+
+    const std::string text = log.Text();
+    const std::size_t playEnd = text.find("play scene finalized");
+    const std::size_t overlayEnd = text.find("overlay scene finalized");
+    const std::size_t inputEnd = text.find("DirectInput finalized.");
+    ASSERT_NE(std::string::npos, playEnd);
+    ASSERT_NE(std::string::npos, overlayEnd);
+    ASSERT_NE(std::string::npos, inputEnd);
+    EXPECT_LT(playEnd, overlayEnd);
+    EXPECT_LT(overlayEnd, inputEnd);
+}
+
+}  // namespace

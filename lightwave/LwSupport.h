@@ -1,0 +1,83 @@
+// Services shared by the scene and object halves of the LightWave import library: error codes and
+// their texts, path operations on "\"-separated paths, case-insensitive compares, the tracked
+// allocator every context carries, and the indented line writer of the text dumps.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+// Numbered results of every library operation; GetLastErrorText and LwErrorText give their texts.
+enum LwErrorCode : int32_t {
+    LW_ERR_NONE = 0,
+    LW_ERR_MEMORY = 1,
+    LW_ERR_FILE_OPEN = 2,
+    LW_ERR_DISK_FULL = 3,
+    LW_ERR_UNKNOWN_TYPE = 4,
+    LW_ERR_FILE_READ = 5,
+    LW_ERR_FILE_WRITE = 6,
+    LW_ERR_BAD_FORMAT = 7,
+    LW_ERR_PARAM = 8,
+    LW_ERR_OBJECT_DATABASE = 9,
+    LW_ERR_TIM_OPEN = 10,
+    LW_ERR_BAD_POLYGON = 11,
+    LW_ERR_BAD_POINT_COUNT = 12,
+    LW_ERR_UV_NOT_FOUND = 13,
+};
+
+// Text of a code; codes outside 0-13 give "unknown error".
+const char* LwErrorText(int32_t code);
+
+// The library's version text, "1.0b24"; serves the scene and the object table alike.
+const char* LwGetVersionText(const void* context);
+
+// Argument block of LwPathOperation. The buffers belong to the caller.
+struct LwPathArgs {
+    char* Directory;
+    char* Name;
+    char* Extension;
+    const char* Path;
+    char* Output;
+    int32_t Result;  // 0 success, 1 a required field was NULL, 2 the file does not exist
+};
+
+// Every output of the path operations holds at most this many bytes, terminator included.
+constexpr int LW_PATH_SIZE = 256;
+
+// Path operations 1-13 (1 LightWave to native form, 2 split, 3 join, 4 change extension, 5 name,
+// 6 directory, 7 extension, 8 join with path, 9 relative, 10 parent, 11 native to LightWave form,
+// 12 volume path to native form, 13 existence test). Returns true when the result is 0. Outputs are
+// truncated to LW_PATH_SIZE bytes.
+bool LwPathOperation(int operation, LwPathArgs* args);
+
+// 0 when equal ignoring ASCII case, else 1.
+int LwStrCaseCompare(const char* a, const char* b);
+// 0 when the first n bytes are equal ignoring case (or both end together before n), else 1.
+int LwStrNCaseCompare(const char* a, const char* b, int n);
+
+// Copies at most size - 1 bytes and always terminates: every fixed text field is filled through it.
+char* LwCopyText(char* dst, const char* src, int size);
+
+// Writes indent tabs and the formatted text to the stream, then flushes; nothing for a NULL stream.
+// Numbers print in the "C" locale whatever the process locale is.
+void DumpPrintf(FILE* stream, int indent, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+
+// The allocation table every context carries. The library itself allocates with calloc, realloc
+// and free directly, so the table stays empty unless a caller allocates through it.
+constexpr int LW_TRACKER_SLOTS = 32768;
+struct MemoryTracker {
+    int32_t LogFlag;
+    int32_t Count;
+    int32_t TotalSize;
+    int32_t Sizes[LW_TRACKER_SLOTS];
+    void* Addresses[LW_TRACKER_SLOTS];
+    void* (*Alloc)(MemoryTracker* tracker, int32_t size);
+    void* (*Realloc)(MemoryTracker* tracker, void* block, int32_t size);
+    void (*Free)(MemoryTracker* tracker, void* block);
+};
+
+MemoryTracker* CreateMemoryTracker();
+void DestroyMemoryTracker(MemoryTracker** tracker);

@@ -1,0 +1,635 @@
+// Motion and envelope evaluation: envelopes of keys with curve shapes and pre/post behaviours,
+// version 1 keyframe motion, conversion of keyframes to channels, and key insertion.
+#include "lightwave/LwScene.h"
+#include "lightwave/SceneInternal.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Envelope times closer than this are equal.
+constexpr double kTimeEpsilon = 1.1920928955078125e-07;
+// The single-precision constants of the handle and bisection tolerances.
+constexpr double kHandleEpsilon = 9.99999974737875e-06;
+constexpr double kBisectTolerance = 9.99999974737875e-05;
+// The bisection halves the bracket at most this often: enough for any double, and it always ends.
+constexpr int kBisectSteps = 64;
+
+inline bool After(double t, double keyTime) { return t - keyTime > kTimeEpsilon; }
+inline bool Before(double t, double keyTime) { return keyTime - t > kTimeEpsilon; }
+
+// num / den, or 1 when the denominator is zero (two keys at one time): no rescale then.
+inline double Ratio(double num, double den) { return den != 0.0 ? num / den : 1.0; }
+
+void Hermite(double u, double h[4]) {
+    double u2 = u * u, u3 = u2 * u;
+    h[0] = 2 * u3 - 3 * u2 + 1;
+    h[1] = 3 * u2 - 2 * u3;
+    h[2] = u3 - 2 * u2 + u;
+    h[3] = u3 - u2;
+}
+
+double Bezier(double p0, double p1, double p2, double p3, double s) {
+    double c = 3 * (p1 - p0);
+    double b = 3 * (p2 - p1) - c;
+    double a = p3 - p0 - c - b;
+    return ((a * s + b) * s + c) * s + p0;
+}
+
+// Outgoing tangent of k0 on the segment to k1.
+double OutTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
+    const LwEnvelopeKey* p = k0->Prev;
+    double d = k1->Value - k0->Value;
+    bool withPrev = p && (k1->Time - p->Time) != 0.0;
+    double r = withPrev ? (k1->Time - k0->Time) / (k1->Time - p->Time) : 0.0;
+    switch (k0->Shape) {
+        case LW_SHAPE_TCB: {
+            double a = (1 - k0->Tension) * (1 + k0->Continuity) * (1 + k0->Bias);
+            double b = (1 - k0->Tension) * (1 - k0->Continuity) * (1 - k0->Bias);
+            return withPrev ? r * (a * (k0->Value - p->Value) + b * d) : b * d;
+        }
+        case LW_SHAPE_HERMITE:
+        case LW_SHAPE_BEZIER:
+            return withPrev ? k0->Continuity * r : k0->Continuity;
+        case LW_SHAPE_LINEAR:
+            return withPrev ? r * (k0->Value - p->Value + d) : d;
+        case LW_SHAPE_BEZIER2D:
+            if (fabs(k0->Bias) <= kHandleEpsilon) return (k1->Time - k0->Time) * k0->Param0 * 100000.0;
+            return (k1->Time - k0->Time) * k0->Param0 / k0->Bias;
+        default:
+            return 0.0;
+    }
+}
+
+// Incoming tangent of k1 on the segment from k0.
+double InTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
+    const LwEnvelopeKey* n = k1->Next;
+    double d = k1->Value - k0->Value;
+    bool withNext = n && (n->Time - k0->Time) != 0.0;
+    double r = withNext ? (k1->Time - k0->Time) / (n->Time - k0->Time) : 0.0;
+    switch (k1->Shape) {
+        case LW_SHAPE_TCB: {
+            double a = (1 - k1->Tension) * (1 - k1->Continuity) * (1 + k1->Bias);
+            double b = (1 - k1->Tension) * (1 + k1->Continuity) * (1 - k1->Bias);
+            return withNext ? r * (b * (n->Value - k1->Value) + a * d) : a * d;
+        }
+        case LW_SHAPE_HERMITE:
+        case LW_SHAPE_BEZIER:
+            return withNext ? k1->Tension * r : k1->Tension;
+        default:
+            return 0.0;
+    }
+}
+
+// Curve parameter at which the time curve reaches t, by bounded bisection.
+double SolveBezierTime(const double x[4], double t) {
+    double lo = 0.0, hi = 1.0, s = 0.5;
+    for (int i = 0; i < kBisectSteps; ++i) {
+        s = 0.5 * (lo + hi);
+        double v = Bezier(x[0], x[1], x[2], x[3], s);
+        if (fabs(v - t) <= kBisectTolerance) break;
+        if (v <= t) lo = s;
+        else hi = s;
+    }
+    return s;
+}
+
+void BezierTimeControls(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1, double x[4]) {
+    x[0] = k0->Time;
+    x[1] = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Time + k0->Bias : k0->Time + (k1->Time - k0->Time) / 3.0;
+    x[2] = k1->Time + k1->Tension;
+    x[3] = k1->Time;
+}
+
+double Bezier2(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1, double t) {
+    double x[4];
+    BezierTimeControls(k0, k1, x);
+    double s = SolveBezierTime(x, t);
+    double y1 = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Value + k0->Param0
+                                                : k0->Value + OutTangent(k0, k1) / 3.0;
+    return Bezier(k0->Value, y1, k1->Value + k1->Continuity, k1->Value, s);
+}
+
+// Number of whole key-range lengths that bring t back into the range; at least 1.
+double WrapCount(double outside, double span) {
+    double n = ceil((outside - kTimeEpsilon) / span);
+    if (!(n >= 1.0)) n = 1.0;
+    // Correct the rounding of the division by the comparisons that define the range.
+    for (int i = 0; i < 4 && n > 1.0 && outside - (n - 1.0) * span <= kTimeEpsilon; ++i) n -= 1.0;
+    for (int i = 0; i < 4 && outside - n * span > kTimeEpsilon; ++i) n += 1.0;
+    return n;
+}
+
+inline bool IsOdd(double n) { return fmod(n, 2.0) == 1.0; }
+
+void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
+    if (!env || !out) return;
+    LwEnvelopeKey* first = env->FirstKey;
+    if (env->KeyCount <= 0 || !first) {
+        *out = 0.0;
+        return;
+    }
+    LwEnvelopeKey* last = env->LastKey;
+    if (env->KeyCount == 1 || !last || first == last) {
+        *out = first->Value;
+        return;
+    }
+    double offset = 0.0;
+    const double span = last->Time - first->Time;
+    const double rise = last->Value - first->Value;
+
+    if (Before(t, first->Time)) {
+        switch (env->PreBehavior) {
+            case LW_BEHAVIOR_RESET:
+                *out = 0.0;
+                return;
+            case LW_BEHAVIOR_CONSTANT:
+                *out = first->Value;
+                return;
+            case LW_BEHAVIOR_REPEAT:
+            case LW_BEHAVIOR_OSCILLATE:
+            case LW_BEHAVIOR_OFFSET_REPEAT: {
+                if (span <= kTimeEpsilon) {  // no range to wrap into
+                    *out = first->Value;
+                    return;
+                }
+                double n = WrapCount(first->Time - t, span);
+                t += n * span;
+                t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
+                if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n))
+                    t = first->Time + last->Time - t;
+                if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * rise;
+                break;
+            }
+            case LW_BEHAVIOR_LINEAR: {
+                LwEnvelopeKey* n = first->Next;
+                if (first->Shape == LW_SHAPE_LINEAR && n && first->Time != n->Time) {
+                    *out = (t - n->Time) * (first->Value - n->Value) / (first->Time - n->Time) + n->Value;
+                } else {
+                    // The stored tangent spans the first segment; per second it is divided by it.
+                    double slope = first->Param1;
+                    if (n && n->Time != first->Time) slope /= n->Time - first->Time;
+                    *out = (t - first->Time) * slope + first->Value;
+                }
+                return;
+            }
+            default:
+                break;  // the first segment is extended
+        }
+    } else if (After(t, last->Time)) {
+        switch (env->PostBehavior) {
+            case LW_BEHAVIOR_RESET:
+                *out = 0.0;
+                return;
+            case LW_BEHAVIOR_REPEAT:
+            case LW_BEHAVIOR_OSCILLATE:
+            case LW_BEHAVIOR_OFFSET_REPEAT: {
+                if (span <= kTimeEpsilon) {
+                    *out = last->Value;
+                    return;
+                }
+                double n = WrapCount(t - last->Time, span);
+                t -= n * span;
+                t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
+                if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n))
+                    t = first->Time + last->Time - t;
+                if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * rise;
+                break;
+            }
+            case LW_BEHAVIOR_LINEAR: {
+                LwEnvelopeKey* p = last->Prev;
+                if (last->Shape == LW_SHAPE_LINEAR && p && last->Time != p->Time) {
+                    *out = (t - p->Time) * (last->Value - p->Value) / (last->Time - p->Time) + p->Value;
+                } else {
+                    double slope = last->Param0;
+                    if (p && last->Time != p->Time) slope /= last->Time - p->Time;
+                    *out = (t - last->Time) * slope + last->Value;
+                }
+                return;
+            }
+            default:  // constant, and any number without a meaning
+                *out = last->Value;
+                return;
+        }
+    }
+
+    LwEnvelopeKey* k = env->CurrentKey;
+    if (!k || Before(t, k->Time)) k = first;
+    while (k->Next && After(t, k->Next->Time)) k = k->Next;
+    if (!k->Next) {
+        if (!k->Prev) {
+            *out = k->Value + offset;
+            return;
+        }
+        k = k->Prev;
+    }
+    env->CurrentKey = k;
+    LwEnvelopeKey* k0 = k;
+    LwEnvelopeKey* k1 = k->Next;
+    double length = k1->Time - k0->Time;
+    if (fabs(length) <= kTimeEpsilon) {  // a segment without length: the later key holds
+        *out = k1->Value + offset;
+        return;
+    }
+    double u = (t - k0->Time) / length;
+    switch (k1->Shape) {
+        case LW_SHAPE_TCB:
+        case LW_SHAPE_HERMITE:
+        case LW_SHAPE_BEZIER: {
+            double h[4];
+            Hermite(u, h);
+            *out = h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(k0, k1) +
+                   h[3] * InTangent(k0, k1) + offset;
+            break;
+        }
+        case LW_SHAPE_LINEAR:
+            *out = (k1->Value - k0->Value) * u + k0->Value + offset;
+            break;
+        case LW_SHAPE_STEPPED:
+            *out = k0->Value + offset;
+            break;
+        case LW_SHAPE_BEZIER2D:
+            *out = Bezier2(k0, k1, t) + offset;
+            break;
+        default:
+            *out = offset;
+            break;
+    }
+}
+
+double* GroupValues(LwMotionKey* key, int32_t group) {
+    switch (group) {
+        case LW_MOTION_POSITION: return key->Position;
+        case LW_MOTION_ROTATION: return key->Rotation;
+        case LW_MOTION_SCALE: return key->Scale;
+        default: return nullptr;
+    }
+}
+
+void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, double frame,
+                            double out[3]) {
+    if (!motion || !out || motion->KeyCount <= 0 || !motion->FirstKey) return;
+    if (!GroupValues(motion->FirstKey, group)) return;
+    for (LwMotionKey* k = motion->FirstKey; k; k = k->Next) k->Value = GroupValues(k, group);
+    LwMotionKey* first = motion->FirstKey;
+    LwMotionKey* last = motion->LastKey ? motion->LastKey : first;
+    if (motion->KeyCount == 1 || first == last) {
+        for (int i = 0; i < 3; ++i) out[i] = first->Value[i];
+        return;
+    }
+    if (frame >= (double)last->Step) {
+        for (int i = 0; i < 3; ++i) out[i] = last->Value[i];
+        return;
+    }
+    LwMotionKey* k = motion->CurrentKey;
+    if (!k || frame < (double)k->Step) k = first;
+    while (k->Next && frame > (double)k->Next->Step) k = k->Next;
+    if (!k->Next) {
+        for (int i = 0; i < 3; ++i) out[i] = k->Value[i];
+        return;
+    }
+    motion->CurrentKey = k;
+    LwMotionKey* k0 = k;
+    LwMotionKey* k1 = k->Next;
+    double span = (double)k1->Step - (double)k0->Step;
+    if (span == 0.0) {  // two keys on one frame: the later one holds
+        for (int i = 0; i < 3; ++i) out[i] = k1->Value[i];
+        return;
+    }
+    double u = (frame - (double)k0->Step) / span;
+    if (k1->Linear) {
+        for (int i = 0; i < 3; ++i) out[i] = (k1->Value[i] - k0->Value[i]) * u + k0->Value[i];
+        return;
+    }
+    double h[4];
+    Hermite(u, h);
+    double a0 = (1 + k0->Continuity) * (1 + k0->Bias) * (1 - k0->Tension);
+    double b0 = (1 - k0->Tension) * (1 - k0->Continuity) * (1 - k0->Bias);
+    double a1 = (1 + k1->Bias) * (1 - k1->Continuity) * (1 - k1->Tension);
+    double b1 = (1 - k1->Bias) * (1 + k1->Continuity) * (1 - k1->Tension);
+    LwMotionKey* p = k0->Prev;
+    LwMotionKey* n = k1->Next;
+    double denP = p ? (double)k1->Step - (double)p->Step : 0.0;
+    double denN = n ? (double)n->Step - (double)k0->Step : 0.0;
+    for (int i = 0; i < 3; ++i) {
+        double d = k1->Value[i] - k0->Value[i];
+        double o = denP != 0.0 ? span / denP * ((k0->Value[i] - p->Value[i]) * a0 + d * b0)
+                               : (b0 + a0) * d * 0.5;
+        double in = denN != 0.0 ? span / denN * ((n->Value[i] - k1->Value[i]) * b1 + d * a1)
+                                : (b1 + a1) * d * 0.5;
+        out[i] = h[0] * k0->Value[i] + h[1] * k1->Value[i] + h[2] * o + h[3] * in;
+    }
+}
+
+LwEnvelope* FindChannelOf(LwSceneItem* item, int32_t channel) {
+    for (LwEnvelope* e = item->ChannelList; e; e = e->Next)
+        if (e->Channel == channel) return e;
+    return nullptr;
+}
+
+void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
+    if (!scene || !item || !out) return;
+    if (scene->Version != 1 && scene->Version != 3) return;
+    if (group == LW_MOTION_PIVOT_POSITION) {
+        for (int i = 0; i < 3; ++i) out[i] = item->PivotPosition[i];
+        return;
+    }
+    if (group == LW_MOTION_PIVOT_ROTATION) {
+        for (int i = 0; i < 3; ++i) out[i] = item->PivotRotation[i];
+        return;
+    }
+    int32_t base;
+    switch (group) {
+        case LW_MOTION_POSITION: base = LW_CHANNEL_POSITION_X; break;
+        case LW_MOTION_ROTATION: base = LW_CHANNEL_HEADING; break;
+        case LW_MOTION_SCALE: base = LW_CHANNEL_SCALE_X; break;
+        default: return;
+    }
+    if (scene->Version == 1) {
+        EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
+        return;
+    }
+    // One walk of the channel list finds the group's three channels.
+    LwEnvelope* found[3] = {nullptr, nullptr, nullptr};
+    for (LwEnvelope* e = item->ChannelList; e; e = e->Next) {
+        int32_t i = e->Channel - base;
+        if (i >= 0 && i < 3 && !found[i]) found[i] = e;
+    }
+    for (int i = 0; i < 3; ++i)
+        if (found[i]) EvaluateEnvelope(scene, found[i], t, &out[i]);
+}
+
+// ---- channels from keyframes --------------------------------------------------------------------
+
+void ChannelTangents(LwEnvelope* env) {
+    for (LwEnvelopeKey* k0 = env->FirstKey; k0 && k0->Next; k0 = k0->Next) {
+        LwEnvelopeKey* k1 = k0->Next;
+        LwEnvelopeKey* p = k0->Prev;
+        LwEnvelopeKey* n = k1->Next;
+        double d = k1->Value - k0->Value;
+        if (k1->Shape == LW_SHAPE_TCB) {
+            double a0 = (1 + k0->Continuity) * (1 + k0->Bias) * (1 - k0->Tension);
+            double b0 = (1 - k0->Bias) * (1 - k0->Continuity) * (1 - k0->Tension);
+            double a1 = (1 - k1->Continuity) * (1 + k1->Bias) * (1 - k1->Tension);
+            double b1 = (1 + k1->Continuity) * (1 - k1->Bias) * (1 - k1->Tension);
+            k0->Param1 = p ? d * b0 + (k0->Value - p->Value) * a0 : (b0 + a0) * d * 0.5;
+            k1->Param0 = n ? d * a1 + (n->Value - k1->Value) * b1 : (b1 + a1) * d * 0.5;
+        } else if (k1->Shape == LW_SHAPE_LINEAR) {
+            double dt = k1->Time - k0->Time;
+            double outgoing = d, incoming = d;
+            if (p) outgoing *= Ratio(k1->Time - p->Time, dt);
+            if (n) incoming *= Ratio(n->Time - k0->Time, dt);
+            k0->Param1 = outgoing;
+            k1->Param0 = incoming;
+        }
+    }
+}
+
+LwEnvelope* MotionToChannels(LwScene* scene, LwKeyframeMotion* motion) {
+    if (!scene || !motion) return nullptr;
+    int32_t count = motion->KeyCount > 0 && motion->FirstKey ? motion->KeyCount : 0;
+    LwEnvelope* head = nullptr;
+    LwEnvelope** tail = &head;
+    for (int32_t c = 0; c < 9; ++c) {
+        LwEnvelope* env = LwNewEnvelope();
+        if (!env || (count > 0 && !LwAllocateKeys(env, count))) {
+            LwFreeEnvelopes(env);
+            LwFreeEnvelopes(head);
+            return nullptr;
+        }
+        env->Channel = c;
+        env->PreBehavior = LW_BEHAVIOR_CONSTANT;
+        env->PostBehavior = motion->EndBehavior;
+        LwMotionKey* mk = motion->FirstKey;
+        for (LwEnvelopeKey* k = env->FirstKey; k && mk; k = k->Next, mk = mk->Next) {
+            k->Time = (double)mk->Step / scene->FramesPerSecond;
+            const double* values = c < 3 ? mk->Position : c < 6 ? mk->Rotation : mk->Scale;
+            k->Value = values[c % 3];
+            if (mk->Linear == 0) {
+                k->Shape = LW_SHAPE_TCB;
+                k->Tension = mk->Tension;
+                k->Continuity = mk->Continuity;
+                k->Bias = mk->Bias;
+            } else {
+                k->Shape = LW_SHAPE_LINEAR;
+            }
+        }
+        ChannelTangents(env);
+        *tail = env;
+        tail = &env->Next;
+    }
+    return head;
+}
+
+// ---- key insertion ------------------------------------------------------------------------------
+
+void Split(const double c[4], double u, double p[7]) {
+    double v = 1.0 - u;
+    p[0] = c[0];
+    p[1] = v * c[0] + u * c[1];
+    p[2] = v * v * c[0] + 2 * u * v * c[1] + u * u * c[2];
+    p[3] = v * v * v * c[0] + 3 * u * v * v * c[1] + 3 * u * u * v * c[2] + u * u * u * c[3];
+    p[4] = v * v * c[1] + 2 * u * v * c[2] + u * u * c[3];
+    p[5] = v * c[2] + u * c[3];
+    p[6] = c[3];
+}
+
+LwEnvelopeKey* NewKey() { return (LwEnvelopeKey*)calloc(1, sizeof(LwEnvelopeKey)); }
+
+LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
+    if (!env) return nullptr;
+    LwEnvelopeKey* first = env->KeyCount > 0 ? env->FirstKey : nullptr;
+    for (LwEnvelopeKey* k = first; k; k = k->Next)
+        if (fabs(k->Time - t) < kTimeEpsilon) return k;
+
+    LwEnvelopeKey* m = NewKey();
+    if (!m) return nullptr;
+    m->Time = t;
+    if (!first) {  // the first key of an empty envelope
+        env->FirstKey = env->LastKey = env->CurrentKey = m;
+        env->KeyCount = 1;
+        return m;
+    }
+    LwEnvelopeKey* last = env->LastKey ? env->LastKey : first;
+    if (t > last->Time) {
+        m->Value = last->Value;
+        m->Shape = last->Shape;
+        if (last->Shape != LW_SHAPE_BEZIER2D && last->Prev)
+            last->Param0 *= Ratio(t - last->Prev->Time, last->Time - last->Prev->Time);
+        last->Next = m;
+        m->Prev = last;
+        env->LastKey = m;
+        env->KeyCount++;
+        return m;
+    }
+    if (t < first->Time) {
+        m->Value = first->Value;
+        m->Shape = first->Shape;
+        if (LwEnvelopeKey* n = first->Next)
+            first->Param1 *= Ratio(n->Time - t, n->Time - first->Time);
+        m->Next = first;
+        first->Prev = m;
+        env->FirstKey = m;
+        env->CurrentKey = m;
+        env->KeyCount++;
+        return m;
+    }
+    LwEnvelopeKey* k0 = first;
+    while (k0->Next && k0->Next->Time < t) k0 = k0->Next;
+    LwEnvelopeKey* k1 = k0->Next;
+    if (!k1) {  // keys out of time order in the file: no place to insert
+        free(m);
+        return nullptr;
+    }
+    LwEnvelopeKey* p = k0->Prev;
+    LwEnvelopeKey* n = k1->Next;
+    m->Shape = k1->Shape;
+    double span = k1->Time - k0->Time;
+    switch (k1->Shape) {
+        case LW_SHAPE_TCB:
+        case LW_SHAPE_HERMITE:
+        case LW_SHAPE_BEZIER: {
+            double u = Ratio(t - k0->Time, span);
+            double o = k0->Param1, in = k1->Param0;
+            if (p) o *= Ratio(span, k1->Time - p->Time);
+            if (n) in *= Ratio(span, n->Time - k0->Time);
+            double c[4] = {k0->Value, k0->Value + o / 3.0, k1->Value - in / 3.0, k1->Value};
+            double q[7];
+            Split(c, u, q);
+            m->Value = q[3];
+            k0->Param1 = 3 * (q[1] - q[0]);
+            m->Param0 = 3 * (q[3] - q[2]);
+            m->Param1 = 3 * (q[4] - q[3]);
+            k1->Param0 = 3 * (q[6] - q[5]);
+            break;
+        }
+        case LW_SHAPE_BEZIER2D: {
+            double x[4];
+            BezierTimeControls(k0, k1, x);
+            double s = SolveBezierTime(x, t);
+            double tx[7];
+            Split(x, s, tx);
+            if (k0->Shape == LW_SHAPE_BEZIER2D) k0->Bias = tx[1] - k0->Time;
+            m->Tension = tx[2] - tx[3];
+            m->Bias = tx[4] - tx[3];
+            k1->Tension = tx[5] - k1->Time;
+            double g = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Param0 : OutTangent(k0, k1) / 3.0;
+            double y[4] = {k0->Value, k0->Value + g, k1->Value + k1->Continuity, k1->Value};
+            double v[7];
+            Split(y, s, v);
+            if (k0->Shape == LW_SHAPE_BEZIER2D) k0->Param0 = v[1] - k0->Value;
+            m->Continuity = v[2] - v[3];
+            m->Value = v[3];
+            m->Param0 = v[4] - v[3];
+            k1->Continuity = v[5] - k1->Value;
+            break;
+        }
+        default:
+            EvaluateEnvelope(scene, env, t, &m->Value);
+            m->Param1 = k1->Value - m->Value;
+            m->Param0 = m->Value - k0->Value;
+            break;
+    }
+    if (k0->Shape != LW_SHAPE_BEZIER2D && p) {
+        k0->Param1 *= Ratio(t - p->Time, t - k0->Time);
+        k0->Param0 *= Ratio(t - p->Time, k1->Time - p->Time);
+    }
+    if (k1->Shape != LW_SHAPE_BEZIER2D) {
+        if (n) {
+            k1->Param0 *= Ratio(n->Time - t, k1->Time - t);
+            k1->Param1 *= Ratio(n->Time - t, n->Time - k0->Time);
+        }
+        m->Param0 *= Ratio(span, t - k0->Time);
+        m->Param1 *= Ratio(span, k1->Time - t);
+    }
+    m->Prev = k0;
+    m->Next = k1;
+    k0->Next = m;
+    k1->Prev = m;
+    env->KeyCount++;
+    return m;
+}
+
+void SetMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, const double in[3]) {
+    if (!scene || !item || !in) return;
+    int32_t base;
+    switch (group) {
+        case LW_MOTION_POSITION: base = LW_CHANNEL_POSITION_X; break;
+        case LW_MOTION_ROTATION: base = LW_CHANNEL_HEADING; break;
+        case LW_MOTION_SCALE: base = LW_CHANNEL_SCALE_X; break;
+        case LW_MOTION_PIVOT_POSITION:
+            for (int i = 0; i < 3; ++i) item->PivotPosition[i] = in[i];
+            return;
+        case LW_MOTION_PIVOT_ROTATION:
+            for (int i = 0; i < 3; ++i) item->PivotRotation[i] = in[i];
+            return;
+        default:
+            return;
+    }
+    for (int i = 0; i < 3; ++i) {
+        LwEnvelope* env = FindChannelOf(item, base + i);
+        if (!env) continue;
+        if (LwEnvelopeKey* key = GetKeyValue(scene, env, t)) key->Value = in[i];
+    }
+}
+
+}  // namespace
+
+LwEnvelope* LwNewEnvelope() {
+    LwEnvelope* env = (LwEnvelope*)calloc(1, sizeof(LwEnvelope));
+    if (!env) return nullptr;
+    env->PreBehavior = LW_BEHAVIOR_CONSTANT;
+    env->PostBehavior = LW_BEHAVIOR_CONSTANT;
+    return env;
+}
+
+bool LwAllocateKeys(LwEnvelope* env, int32_t count) {
+    if (!env || count <= 0) return false;
+    LwEnvelopeKey* keys = (LwEnvelopeKey*)calloc((size_t)count, sizeof(LwEnvelopeKey));
+    if (!keys) return false;
+    for (int32_t i = 0; i < count; ++i) {
+        keys[i].Prev = i > 0 ? &keys[i - 1] : nullptr;
+        keys[i].Next = i + 1 < count ? &keys[i + 1] : nullptr;
+    }
+    env->KeyArray = keys;
+    env->KeyArraySize = count;
+    env->KeyCount = count;
+    env->FirstKey = env->CurrentKey = keys;
+    env->LastKey = &keys[count - 1];
+    return true;
+}
+
+void LwFreeEnvelopes(LwEnvelope* env) {
+    while (env) {
+        LwEnvelope* next = env->Next;
+        uintptr_t begin = (uintptr_t)env->KeyArray;
+        uintptr_t end = begin + (uintptr_t)env->KeyArraySize * sizeof(LwEnvelopeKey);
+        for (LwEnvelopeKey* k = env->FirstKey; k;) {
+            LwEnvelopeKey* after = k->Next;
+            uintptr_t at = (uintptr_t)k;
+            if (at < begin || at >= end) free(k);  // inserted on its own
+            k = after;
+        }
+        free(env->KeyArray);
+        LwFreePlugins(env->Plugins);
+        free(env);
+        env = next;
+    }
+}
+
+void LwFreeKeyframeMotion(LwKeyframeMotion* motion) {
+    if (!motion) return;
+    free(motion->FirstKey);
+    free(motion);
+}
+
+void LwFillMotionOperations(LwSceneOperations* op) {
+    op->EvaluateMotion = EvaluateMotion;
+    op->SetMotion = SetMotion;
+    op->EvaluateKeyframeMotion = EvaluateKeyframeMotion;
+    op->EvaluateEnvelope = EvaluateEnvelope;
+    op->MotionToChannels = MotionToChannels;
+    op->GetKeyValue = GetKeyValue;
+}

@@ -353,9 +353,13 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
     }
     // One walk of the channel list finds the group's three channels.
     LwEnvelope* found[3] = {nullptr, nullptr, nullptr};
-    for (LwEnvelope* e = item->ChannelList; e; e = e->Next) {
+    int missing = 3;
+    for (LwEnvelope* e = item->ChannelList; e && missing; e = e->Next) {
         int32_t i = e->Channel - base;
-        if (i >= 0 && i < 3 && !found[i]) found[i] = e;
+        if (i >= 0 && i < 3 && !found[i]) {
+            found[i] = e;
+            --missing;
+        }
     }
     for (int i = 0; i < 3; ++i)
         if (found[i]) EvaluateEnvelope(scene, found[i], t, &out[i]);

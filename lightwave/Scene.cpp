@@ -478,9 +478,10 @@ int32_t SplitTokens(LwScene*, char* line, int32_t count, char** tokens) {
     }
     if (found == count - 1) {
         while (IsSeparator(*p)) ++p;
-        if (count == 1 && !*p) return 0;
+        // An empty rest is present as "" but not counted, so a key line short of a value is
+        // seen as short.
         tokens[count - 1] = p;
-        return count;
+        return *p ? count : count - 1;
     }
     return found;
 }

@@ -1,0 +1,289 @@
+// Envelope and keyframe evaluation against values worked out by hand from the curve formulas.
+#include "SceneTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace lwtest;
+
+namespace {
+
+const double kEps = 1.1920928955078125e-07;
+
+std::vector<Key> Ramp(int shape = LW_SHAPE_TCB) { return {{0, 0, LW_SHAPE_TCB}, {10, 1, shape}}; }
+
+TEST(EnvelopeShapes, TcbRampFollowsHermiteBasis) {
+    EnvelopeScene e(Ramp());
+    ASSERT_NE(e.env, nullptr);
+    EXPECT_NEAR(e.At(0.25), 2.5, 1e-12);
+    EXPECT_NEAR(e.At(0.5), 5.0, 1e-12);
+    EXPECT_NEAR(e.At(0.75), 7.5, 1e-12);
+    EXPECT_DOUBLE_EQ(e.At(0.0), 0.0);
+    EXPECT_DOUBLE_EQ(e.At(1.0), 10.0);
+}
+
+TEST(EnvelopeShapes, TcbPeakUsesNeighbourTangents) {
+    EnvelopeScene e({{0, 0, 0}, {10, 1, 0}, {0, 2, 0}});
+    EXPECT_NEAR(e.At(0.5), 6.25, 1e-12);
+    EXPECT_NEAR(e.At(1.5), 6.25, 1e-12);
+    EXPECT_NEAR(e.At(1.0), 10.0, 1e-12);
+}
+
+TEST(EnvelopeShapes, TensionFlattensTangents) {
+    // Tension 1 on both keys: zero tangents, so the value is 10 * h2.
+    EnvelopeScene e({{0, 0, 0, 1}, {10, 1, 0, 1}});
+    EXPECT_NEAR(e.At(0.25), 1.5625, 1e-12);
+    EXPECT_NEAR(e.At(0.5), 5.0, 1e-12);
+    // Tension 0.5 on all keys of the peak: tangents halve.
+    EnvelopeScene peak({{0, 0, 0, 0.5}, {10, 1, 0, 0.5}, {0, 2, 0, 0.5}});
+    EXPECT_NEAR(peak.At(0.5), 5.625, 1e-12);
+}
+
+TEST(EnvelopeShapes, HermiteSlopesComeFromTheKeys) {
+    // K0's continuity is its outgoing slope, K1's tension its incoming one.
+    EnvelopeScene e({{0, 0, LW_SHAPE_HERMITE, 0, 20}, {10, 1, LW_SHAPE_HERMITE, 0, 0}});
+    EXPECT_NEAR(e.At(0.5), 7.5, 1e-12);
+    EXPECT_NEAR(e.At(0.25), 4.375, 1e-12);
+}
+
+TEST(EnvelopeShapes, LinearAndSteppedSegments) {
+    EnvelopeScene lin(Ramp(LW_SHAPE_LINEAR));
+    EXPECT_NEAR(lin.At(0.3), 3.0, 1e-12);
+    EnvelopeScene step(Ramp(LW_SHAPE_STEPPED));
+    EXPECT_DOUBLE_EQ(step.At(0.999), 0.0);
+    EXPECT_DOUBLE_EQ(step.At(1.0), 0.0);  // a stepped key's own time keeps the previous value
+    EXPECT_DOUBLE_EQ(step.At(1.0 + 2 * kEps), 10.0);
+    EnvelopeScene stairs({{0, 0, 0}, {10, 1, LW_SHAPE_STEPPED}, {20, 2, LW_SHAPE_STEPPED}});
+    EXPECT_DOUBLE_EQ(stairs.At(1.0), 0.0);
+    EXPECT_DOUBLE_EQ(stairs.At(1.5), 10.0);
+    EXPECT_DOUBLE_EQ(stairs.At(2.0), 10.0);
+}
+
+TEST(EnvelopeShapes, TwoDimensionalBezierHandles) {
+    // Time handles at thirds make the time curve linear, so s = t; value handles are flat.
+    Key k0{0, 0, LW_SHAPE_BEZIER2D};
+    k0.b = 1.0 / 3.0;
+    Key k1{10, 1, LW_SHAPE_BEZIER2D};
+    k1.t = -1.0 / 3.0;
+    EnvelopeScene e({k0, k1});
+    EXPECT_NEAR(e.At(0.5), 5.0, 1e-9);
+    EXPECT_NEAR(e.At(0.25), 1.5625, 1e-9);
+    EXPECT_NEAR(e.At(0.6), -20 * 0.216 + 30 * 0.36, 2e-3);
+}
+
+TEST(EnvelopeShapes, UnknownShapeGivesOnlyTheOffset) {
+    EnvelopeScene e(Ramp(9));
+    EXPECT_DOUBLE_EQ(e.At(0.5), 0.0);
+}
+
+TEST(EnvelopeShapes, NoKeysAndOneKey) {
+    EnvelopeScene none({});
+    ASSERT_NE(none.env, nullptr);
+    EXPECT_DOUBLE_EQ(none.At(3.0), 0.0);
+    EnvelopeScene one({{7, 2, 0}}, 2, 4);
+    EXPECT_DOUBLE_EQ(one.At(-5.0), 7.0);
+    EXPECT_DOUBLE_EQ(one.At(50.0), 7.0);
+    EXPECT_EQ(one.env->FirstKey, one.env->LastKey);
+}
+
+struct BehaviourCase {
+    int behaviour;
+    double before, after;  // at -0.25 and 1.25
+};
+
+TEST(EnvelopeBehaviours, EveryPreAndPostBehaviour) {
+    const BehaviourCase cases[] = {
+        {LW_BEHAVIOR_RESET, 0.0, 0.0},          {LW_BEHAVIOR_CONSTANT, 0.0, 10.0},
+        {LW_BEHAVIOR_REPEAT, 7.5, 2.5},         {LW_BEHAVIOR_OSCILLATE, 2.5, 7.5},
+        {LW_BEHAVIOR_OFFSET_REPEAT, -2.5, 12.5}, {LW_BEHAVIOR_LINEAR, -2.5, 12.5},
+    };
+    for (const auto& c : cases) {
+        EnvelopeScene e(Ramp(), c.behaviour, c.behaviour);
+        EXPECT_NEAR(e.At(-0.25), c.before, 1e-9) << "behaviour " << c.behaviour;
+        EXPECT_NEAR(e.At(1.25), c.after, 1e-9) << "behaviour " << c.behaviour;
+    }
+}
+
+TEST(EnvelopeBehaviours, RepeatStopsAtTheLastKeyTime) {
+    EnvelopeScene e(Ramp(), 2, 2);
+    EXPECT_NEAR(e.At(2.0), 10.0, 1e-9);
+    EXPECT_NEAR(e.At(3.25), 2.5, 1e-9);
+    EXPECT_NEAR(e.At(-3.75), 2.5, 1e-9);
+}
+
+TEST(EnvelopeBehaviours, OffsetRepeatAddsARisePerWrap) {
+    EnvelopeScene e(Ramp(), 4, 4);
+    EXPECT_NEAR(e.At(3.25), 32.5, 1e-9);
+    EXPECT_NEAR(e.At(-2.25), -22.5, 1e-9);
+}
+
+TEST(EnvelopeBehaviours, OscillateMirrorsWithinTheKeysOwnRange) {
+    // Keys at 1 and 3 (not at 0): t = 3.5 wraps to 1.5 and mirrors to 2.5 -> 7.5.
+    EnvelopeScene e({{0, 1, 0}, {10, 3, LW_SHAPE_LINEAR}}, 3, 3);
+    EXPECT_NEAR(e.At(3.5), 7.5, 1e-9);
+    EXPECT_NEAR(e.At(0.5), 2.5, 1e-9);  // mirrored about the first key
+    EXPECT_NEAR(e.At(5.5), 2.5, 1e-9);  // two wraps: no mirror
+}
+
+TEST(EnvelopeBehaviours, LinearContinuesTheEndSlopePerSecond) {
+    EnvelopeScene lin(Ramp(LW_SHAPE_LINEAR), 5, 5);
+    EXPECT_NEAR(lin.At(2.0), 20.0, 1e-9);
+    EXPECT_NEAR(lin.At(-1.0), -10.0, 1e-9);
+    // A two-second TCB ramp ends with the slope 10 / 2 per second.
+    EnvelopeScene slow({{0, 0, 0}, {10, 2, 0}}, 5, 5);
+    EXPECT_NEAR(slow.At(3.0), 15.0, 1e-9);
+    EXPECT_NEAR(slow.At(-1.0), -5.0, 1e-9);
+}
+
+TEST(EnvelopeBehaviours, UnknownNumbersExtendTheFirstSegmentAndHoldTheLast) {
+    EnvelopeScene e(Ramp(LW_SHAPE_LINEAR), 7, 7);
+    EXPECT_NEAR(e.At(-1.0), -10.0, 1e-9);
+    EXPECT_NEAR(e.At(4.0), 10.0, 1e-9);
+}
+
+TEST(EnvelopeCache, DecreasingTimesGiveTheSameValues) {
+    EnvelopeScene e({{0, 0, 0}, {10, 1, 0}, {0, 2, 0}, {5, 3, LW_SHAPE_LINEAR}});
+    std::vector<double> up, down;
+    for (int i = 0; i <= 30; ++i) up.push_back(e.At(i * 0.1));
+    for (int i = 30; i >= 0; --i) down.push_back(e.At(i * 0.1));
+    for (int i = 0; i <= 30; ++i) EXPECT_DOUBLE_EQ(up[i], down[30 - i]) << i;
+    EXPECT_NEAR(up[25], 2.5, 1e-9);
+}
+
+TEST(KeyInsertion, SplittingARampKeepsTheCurve) {
+    EnvelopeScene e(Ramp());
+    LwEnvelopeKey* m = e.scene->Op.GetKeyValue(e.scene.get(), e.env, 0.5);
+    ASSERT_NE(m, nullptr);
+    EXPECT_NEAR(m->Value, 5.0, 1e-12);
+    EXPECT_EQ(e.env->KeyCount, 3);
+    EXPECT_NEAR(e.env->FirstKey->Param1, 5.0, 1e-12);
+    EXPECT_NEAR(m->Param0, 10.0, 1e-12);
+    EXPECT_NEAR(m->Param1, 10.0, 1e-12);
+    EXPECT_NEAR(e.env->LastKey->Param0, 5.0, 1e-12);
+    EXPECT_NEAR(e.At(0.25), 2.5, 1e-12);
+    EXPECT_NEAR(e.At(0.75), 7.5, 1e-12);
+    EXPECT_EQ(m->Prev, e.env->FirstKey);
+    EXPECT_EQ(m->Next, e.env->LastKey);
+}
+
+TEST(KeyInsertion, ExistingTimeAndEnds) {
+    EnvelopeScene e(Ramp());
+    LwEnvelopeKey* first = e.env->FirstKey;
+    EXPECT_EQ(e.scene->Op.GetKeyValue(e.scene.get(), e.env, 0.5 * kEps), first);
+    EXPECT_EQ(e.env->KeyCount, 2);
+    LwEnvelopeKey* tail = e.scene->Op.GetKeyValue(e.scene.get(), e.env, 3.0);
+    ASSERT_NE(tail, nullptr);
+    EXPECT_EQ(e.env->LastKey, tail);
+    EXPECT_EQ(tail->Prev->Next, tail);
+    EXPECT_DOUBLE_EQ(tail->Value, 10.0);
+    LwEnvelopeKey* head = e.scene->Op.GetKeyValue(e.scene.get(), e.env, -1.0);
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(e.env->FirstKey, head);
+    EXPECT_EQ(head->Next->Prev, head);
+    EXPECT_EQ(e.env->KeyCount, 4);
+}
+
+TEST(KeyInsertion, SetMotionWritesChannelKeys) {
+    std::string text = "LWSC\n3\nAddNullObject Null\nObjectMotion\nNumChannels 3\n";
+    for (int c = 0; c < 3; ++c) text += "Channel " + std::to_string(c) + "\n" + EnvelopeBlock(Ramp());
+    ScenePtr s = Load(text);
+    LwSceneItem* item = s->FirstItem;
+    const double in[3] = {1, 2, 3};
+    s->Op.SetMotion(s.get(), item, LW_MOTION_POSITION, 2.0, in);
+    double out[3] = {0, 0, 0};
+    s->Op.EvaluateMotion(s.get(), item, LW_MOTION_POSITION, 2.0, out);
+    EXPECT_DOUBLE_EQ(out[0], 1.0);
+    EXPECT_DOUBLE_EQ(out[1], 2.0);
+    EXPECT_DOUBLE_EQ(out[2], 3.0);
+    s->Op.SetMotion(s.get(), item, LW_MOTION_PIVOT_POSITION, 0.0, in);
+    EXPECT_DOUBLE_EQ(item->PivotPosition[2], 3.0);
+}
+
+const char* kV1Motion =
+    "LWSC\n1\nAddNullObject Mover\nObjectMotion (unnamed)\n9\n%d\n%s"
+    "EndBehavior 1\n";
+
+std::string V1Scene(const std::vector<std::pair<int, double>>& keys, const std::vector<int>& linear = {},
+                    const std::vector<double>& continuity = {}) {
+    std::string body;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        char line[256];
+        snprintf(line, sizeof(line), "%g 0 0 0 0 0 1 1 1\n%d %d 0 %g 0\n", keys[i].second, keys[i].first,
+                 i < linear.size() ? linear[i] : 0, i < continuity.size() ? continuity[i] : 0.0);
+        body += line;
+    }
+    char text[4096];
+    snprintf(text, sizeof(text), kV1Motion, (int)keys.size(), body.c_str());
+    return text;
+}
+
+double V1X(LwScene* s, double seconds) {
+    double out[3] = {-1, -1, -1};
+    s->Op.EvaluateMotion(s, s->FirstItem, LW_MOTION_POSITION, seconds, out);
+    return out[0];
+}
+
+TEST(KeyframeMotion, TwoKeysAtThirtyFramesPerSecond) {
+    ScenePtr s = Load(V1Scene({{0, 0}, {30, 10}}));
+    ASSERT_EQ(s->ErrorCode, 0);
+    EXPECT_NEAR(V1X(s.get(), 0.5), 5.0, 1e-12);
+    EXPECT_NEAR(V1X(s.get(), -0.5), -5.0, 1e-12);  // no pre-behaviour: the first segment extends
+    EXPECT_NEAR(V1X(s.get(), 2.0), 10.0, 1e-12);
+    EXPECT_NEAR(V1X(s.get(), 0.5), 5.0, 1e-12);
+}
+
+TEST(KeyframeMotion, PeakAndLinearSegment) {
+    ScenePtr s = Load(V1Scene({{0, 0}, {30, 10}, {60, 0}}));
+    EXPECT_NEAR(V1X(s.get(), 0.5), 6.25, 1e-12);
+    ScenePtr lin = Load(V1Scene({{0, 0}, {30, 10}}, {0, 1}));
+    EXPECT_NEAR(V1X(lin.get(), 10.0 / 30.0), 10.0 / 3.0, 1e-12);
+}
+
+TEST(KeyframeMotion, ScaleAndRotationGroups) {
+    ScenePtr s = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n9\n1\n1 2 3 90 0 0 2 3 4\n0 0 0 0 0\n");
+    double out[3] = {0, 0, 0};
+    s->Op.EvaluateMotion(s.get(), s->FirstItem, LW_MOTION_ROTATION, 5.0, out);
+    EXPECT_NEAR(out[0], 1.5707963267946, 1e-12);
+    s->Op.EvaluateMotion(s.get(), s->FirstItem, LW_MOTION_SCALE, 5.0, out);
+    EXPECT_DOUBLE_EQ(out[2], 4.0);
+    double untouched[3] = {7, 8, 9};
+    for (int group : {2, 3, 4, 8, 9, 10, 11, 13, 40}) {
+        s->Op.EvaluateMotion(s.get(), s->FirstItem, group, 0.0, untouched);
+        EXPECT_DOUBLE_EQ(untouched[0], 7);
+        EXPECT_DOUBLE_EQ(untouched[2], 9);
+    }
+}
+
+TEST(KeyframeMotion, ChannelsMadeFromKeyframes) {
+    ScenePtr s = Load(V1Scene({{0, 0}, {30, 10}, {60, 0}}));
+    LwSceneItem* item = s->FirstItem;
+    int n = 0;
+    for (LwEnvelope* e = item->ChannelList; e; e = e->Next, ++n) {
+        EXPECT_EQ(e->Channel, n);
+        EXPECT_EQ(e->KeyCount, 3);
+        EXPECT_EQ(e->PreBehavior, 1);
+        EXPECT_EQ(e->PostBehavior, 1);
+        EXPECT_DOUBLE_EQ(e->LastKey->Time, 2.0);
+    }
+    EXPECT_EQ(n, 9);
+    double v = 0;
+    s->Op.EvaluateEnvelope(s.get(), s->Op.FindChannel(s.get(), item, 0), 0.5, &v);
+    EXPECT_NEAR(v, 6.25, 1e-12);
+    // Without the flag the motion stays keyframes only.
+    ScenePtr plain = Load(V1Scene({{0, 0}, {30, 10}}), 0);
+    EXPECT_EQ(plain->FirstItem->ChannelList, nullptr);
+    EXPECT_NE(plain->FirstItem->Motion, nullptr);
+}
+
+TEST(KeyframeMotion, KeyframePathDiffersFromChannelsWithContinuity) {
+    // Kept as the two paths define it: the keyframe path and the channel path treat an end key's
+    // continuity differently.
+    ScenePtr s = Load(V1Scene({{0, 0}, {30, 10}}, {}, {0.5, 0}));
+    EXPECT_NEAR(V1X(s.get(), 0.5), 5.0, 1e-12);
+    double v = 0;
+    s->Op.EvaluateEnvelope(s.get(), s->Op.FindChannel(s.get(), s->FirstItem, 0), 0.5, &v);
+    EXPECT_NEAR(v, 4.375, 1e-12);
+}
+
+}  // namespace

@@ -1,0 +1,287 @@
+// Inputs that once crashed, overran, hung or allocated without bound: each must load or fail with
+// a code. Kept by name as regression cases; they run under the sanitizers.
+#include "SceneTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+
+using namespace lwtest;
+
+namespace {
+
+TEST(HostileInput, EmptyTextIsAnError) {
+    ScenePtr s = Load("");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(s->FirstItem, nullptr);
+    ScenePtr nothing(LoadLwScene(nullptr, 100, 2, nullptr));
+    ASSERT_TRUE(nothing);
+    EXPECT_EQ(nothing->ErrorCode, LW_ERR_BAD_FORMAT);
+}
+
+TEST(HostileInput, HeaderWithoutVersionLineIsAnError) {
+    EXPECT_EQ(Load("LWSC\n")->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(Load("LWSC")->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(Load("\n\n\r\n")->ErrorCode, LW_ERR_BAD_FORMAT);
+}
+
+TEST(HostileInput, LastLineWithoutLineEndIsRead) {
+    ScenePtr s = Load("LWSC\n3");
+    EXPECT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->Version, 3);
+    ScenePtr t = Load("LWSC\n3\nAddNullObject Last");
+    ASSERT_NE(t->FirstItem, nullptr);
+    EXPECT_STREQ(t->FirstItem->Name, "Last");
+}
+
+TEST(HostileInput, TwoThousandCharacterLinesAndNames) {
+    std::string longName(2000, 'n');
+    std::string longPath = "Objects/" + std::string(2000, 'p') + ".lwo";
+    std::string text = "LWSC\n3\nAddNullObject " + longName + "\nLoadObjectLayer 7 " + longPath +
+                       "\nAddLight\nLightName " + longName + "\nAddLight\nLightName " + longName +
+                       "\nAddBone\nBoneWeightMapName " + longName + "\nPlugin MasterHandler 1 " + longName +
+                       "\n" + longName + "\nEndPlugin\n" + std::string(3000, ' ') + "\n";
+    ScenePtr s = Load(text);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ErrorCode, 0);
+    LwSceneItem* n = s->FirstItem;
+    EXPECT_EQ(strlen(n->Name), 255u);
+    LwSceneItem* layer = n->Next;
+    EXPECT_LE(strlen(layer->Name), 255u);
+    EXPECT_EQ(strlen(layer->Object->FileName), 255u);
+    LwSceneItem* l1 = s->Op.GetFirstItem(s.get(), LW_ITEM_LIGHT, nullptr);
+    const char* shown = s->Op.GetItemDisplayName(s.get(), l1);
+    EXPECT_EQ(strlen(shown), 255u + 4u);  // "<name> (1)"
+    EXPECT_EQ(strlen(s->MasterPlugins->Name), 255u);
+    // The plug-in's data line was cut at the line buffer, never beyond.
+    EXPECT_LT(s->MasterPlugins->Size, 1025);
+    std::string dump = Dump(s.get());
+    EXPECT_NE(dump.find(" (2)\""), std::string::npos);
+}
+
+TEST(HostileInput, TruncatedEnvelopeBlocks) {
+    const char* cuts[] = {
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n",
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n",
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  3\n  Key 1 0 0 0 0 0 0 0 0\n",
+    };
+    for (const char* text : cuts) {
+        ScenePtr s = Load(text);
+        EXPECT_EQ(s->ErrorCode, LW_ERR_BAD_FORMAT) << text;
+        EXPECT_EQ(s->FirstItem->Light->LightIntensityEnvelope, nullptr);
+    }
+    // Complete keys without the closing brace are kept.
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  1\n  Key 1 0 0 0 0 0 0 0 0\n"
+                      "  Behaviors 1 1\n  { ChannelHandler\n  \"X\"\n");
+    ASSERT_NE(s->FirstItem->Light->LightIntensityEnvelope, nullptr);
+    EXPECT_EQ(s->ErrorCode, 0);
+}
+
+TEST(HostileInput, TruncatedPluginAndClipBlocks) {
+    ScenePtr p = Load("LWSC\n3\nPlugin MasterHandler 1 X\n a\n b");
+    ASSERT_NE(p->MasterPlugins, nullptr);
+    EXPECT_EQ(p->MasterPlugins->Size, 4);
+    ScenePtr c = Load("LWSC\n3\nBGImage\n{ Clip\n { Still\n");
+    ASSERT_NE(c->Composite->BGImage, nullptr);
+    ScenePtr bad = Load("LWSC\n3\nBGImage\nnot a clip\nFGImage\n");
+    EXPECT_EQ(bad->Composite->BGImage, nullptr);
+    EXPECT_EQ(bad->Composite->FGImage, nullptr);
+    ScenePtr sub = Load("LWSC\n3\nBGImage\n{ Clip\n { Sequence\n 1\n");
+    ASSERT_NE(sub->Composite->BGImage, nullptr);
+    ScenePtr adj = Load("LWSC\n3\nBGImage\n{ Clip\n { Brightness\n 1\n 1000000\n");
+    ASSERT_NE(adj->Composite->BGImage, nullptr);
+}
+
+TEST(HostileInput, TruncatedMotionBlocks) {
+    ScenePtr v3 = Load("LWSC\n3\nAddNullObject N\nObjectMotion\nNumChannels 9\nChannel 0\n");
+    EXPECT_EQ(v3->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(v3->FirstItem->ChannelList, nullptr);
+    ScenePtr v3b = Load("LWSC\n3\nAddNullObject N\nObjectMotion\nNumChannels 2\nChannel 0\n" +
+                        EnvelopeBlock({{1, 0, 0}}) + "Channel 1\n{ Envelope\n");
+    EXPECT_EQ(v3b->FirstItem->ChannelList, nullptr);  // the partial list is released
+    ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n9\n3\n1 2 3\n");
+    EXPECT_EQ(v1->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(v1->FirstItem->Motion, nullptr);
+    ScenePtr v1e = Load("LWSC\n1\nAddLight\nLgtIntensity (envelope)\n1\n4\n");
+    EXPECT_EQ(v1e->ErrorCode, LW_ERR_BAD_FORMAT);
+}
+
+TEST(HostileInput, WhitespaceOnlyLinesInsideBlocks) {
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n   \n\t\nAddNullObject N\nObjectMotion\n  \n"
+                      " \t \nPlugin MasterHandler 1 M\n   \nEndPlugin\nBGImage\n{ Clip\n   \n { Still\n  \n }\n}\n");
+    ASSERT_TRUE(s);
+    EXPECT_NE(s->ErrorCode, 0);
+    ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n \n \n \nAddLight\nLgtIntensity (envelope)\n \n \n");
+    ASSERT_TRUE(v1);
+    EXPECT_EQ(v1->Op.CountItems(v1.get(), LW_ITEM_LIGHT, nullptr), 1);
+}
+
+TEST(HostileInput, HugeAndNegativeCounts) {
+    ScenePtr huge = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 2000000000\n"
+                         " Key 1 0 0 0 0 0 0 0 0\n}\n");
+    EXPECT_EQ(huge->ErrorCode, LW_ERR_BAD_FORMAT);
+    ScenePtr neg = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n -5\n Behaviors 2 2\n}\n");
+    EXPECT_EQ(neg->ErrorCode, 0);
+    LwEnvelope* e = neg->FirstItem->Light->LightIntensityEnvelope;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->KeyCount, 0);
+    double v = 3;
+    neg->Op.EvaluateEnvelope(neg.get(), e, 1.0, &v);
+    EXPECT_DOUBLE_EQ(v, 0.0);
+    ScenePtr channels = Load("LWSC\n3\nAddNullObject N\nObjectMotion\nNumChannels 2000000000\n");
+    EXPECT_EQ(channels->FirstItem->ChannelList, nullptr);
+    ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n9\n2000000000\n");
+    EXPECT_EQ(v1->ErrorCode, LW_ERR_BAD_FORMAT);
+    ScenePtr clip = Load("LWSC\n3\nBGImage\n{ Clip\n { Hue\n 1\n -7\n }\n}\n");
+    ASSERT_NE(clip->Composite->BGImage, nullptr);
+    EXPECT_EQ(clip->Composite->BGImage->Hue->EnvelopeCount, 0);
+}
+
+TEST(HostileInput, VersionOneChannelCountsOutOfRange) {
+    for (const char* count : {"0", "-3", "1", "1000"}) {
+        std::string text = std::string("LWSC\n1\nAddNullObject N\nObjectMotion\n") + count +
+                           "\n1\n1 2 3 4 5 6 7 8 9 10 11 12\n0 0 0 0 0\nEndBehavior 1\n";
+        ScenePtr s = Load(text);
+        ASSERT_EQ(s->ErrorCode, 0) << count;
+        double out[3] = {0, 0, 0};
+        s->Op.EvaluateMotion(s.get(), s->FirstItem, LW_MOTION_SCALE, 0, out);
+        EXPECT_DOUBLE_EQ(out[2], 9.0) << count;
+    }
+}
+
+TEST(HostileInput, ParentCyclesStop) {
+    // A bone that is its own parent, and two bones that parent each other.
+    ScenePtr s = Load("LWSC\n3\nAddNullObject N\nAddBone\nParentItem 40000000\nAddBone\nParentItem 40010000\n"
+                      "AddBone\nParentItem 40010000\n");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ErrorCode, 0);
+    ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nAddBone\nParentObject 1\nAddBone\nParentObject 2\n");
+    ASSERT_TRUE(v1);
+    std::string dump = Dump(s.get());
+    EXPECT_NE(dump.find("Item <BONE>"), std::string::npos);
+}
+
+TEST(HostileInput, BonesBeforeAnyObject) {
+    ScenePtr v3 = Load("LWSC\n3\nAddBone\nBoneName Stray\n");
+    EXPECT_EQ(v3->FirstItem->Bone->BoneObject, 0);
+    ScenePtr v1 = Load("LWSC\n1\nAddBone\nParentObject 2\nAddLight\nAddBone\n");
+    EXPECT_EQ(v1->FirstItem->Parent, 0u);
+    EXPECT_EQ(v1->Op.GetNameOrdinal(v1.get(), v1->FirstItem), 0);
+}
+
+TEST(HostileInput, ZeroSpansAndZeroLengthSegments) {
+    // Every key at one time: repeat, oscillate and offset repeat hold a constant.
+    for (int b : {2, 3, 4}) {
+        EnvelopeScene e({{1, 5, 0}, {3, 5, 0}}, b, b);
+        EXPECT_TRUE(std::isfinite(e.At(1e9)));
+        EXPECT_TRUE(std::isfinite(e.At(-1e9)));
+        EXPECT_DOUBLE_EQ(e.At(7.0), 3.0);
+    }
+    EnvelopeScene dup({{0, 0, 0}, {5, 0, 0}, {10, 1, LW_SHAPE_LINEAR}});
+    EXPECT_DOUBLE_EQ(dup.At(0.0), 5.0);
+    EXPECT_TRUE(std::isfinite(dup.At(0.5)));
+    EnvelopeScene lin({{0, 0, LW_SHAPE_LINEAR}, {5, 0, LW_SHAPE_LINEAR}}, 5, 5);
+    EXPECT_TRUE(std::isfinite(lin.At(-1.0)));
+    EXPECT_TRUE(std::isfinite(lin.At(2.0)));
+    // Two version 1 keys on one frame.
+    ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n9\n3\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\n"
+                       "5 0 0 0 0 0 1 1 1\n0 0 0 0 0\n9 0 0 0 0 0 1 1 1\n10 0 0 0 0\nEndBehavior 1\n");
+    double out[3] = {0, 0, 0};
+    v1->Op.EvaluateMotion(v1.get(), v1->FirstItem, LW_MOTION_POSITION, 0.0, out);
+    EXPECT_TRUE(std::isfinite(out[0]));
+    v1->Op.EvaluateMotion(v1.get(), v1->FirstItem, LW_MOTION_POSITION, 0.1, out);
+    EXPECT_TRUE(std::isfinite(out[0]));
+}
+
+TEST(HostileInput, FarTimesWrapDirectly) {
+    EnvelopeScene e({{0, 0, 0}, {10, 1e-6, LW_SHAPE_LINEAR}}, 2, 4);
+    EXPECT_TRUE(std::isfinite(e.At(1e12)));
+    EXPECT_TRUE(std::isfinite(e.At(-1e12)));
+    EnvelopeScene o({{0, 0, 0}, {10, 1, LW_SHAPE_LINEAR}}, 3, 3);
+    EXPECT_NEAR(o.At(1e6 + 0.25), 2.5, 1e-6);
+}
+
+TEST(HostileInput, ReversedBezierHandlesEnd) {
+    Key k0{0, 0, LW_SHAPE_BEZIER2D};
+    k0.b = 5.0;  // the time curve runs backwards
+    Key k1{10, 1, LW_SHAPE_BEZIER2D};
+    k1.t = -5.0;
+    EnvelopeScene e({k0, k1}, 7, 7);
+    for (double t : {-3.0, 0.1, 0.5, 0.9}) EXPECT_TRUE(std::isfinite(e.At(t)));
+    LwEnvelopeKey* m = e.scene->Op.GetKeyValue(e.scene.get(), e.env, 0.5);
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(std::isfinite(m->Value));
+}
+
+TEST(HostileInput, FrameRateZeroOrLessIsIgnored) {
+    for (const char* rate : {"0", "-25", "abc", "nan", "inf"}) {
+        ScenePtr s = Load(std::string("LWSC\n1\nFramesPerSecond ") + rate +
+                          "\nAddNullObject N\nLookAheadFrames 15\nObjectMotion\n9\n2\n0 0 0 0 0 0 1 1 1\n"
+                          "0 0 0 0 0\n10 0 0 0 0 0 1 1 1\n30 0 0 0 0\nEndBehavior 1\n");
+        EXPECT_DOUBLE_EQ(s->FramesPerSecond, 30.0) << rate;
+        EXPECT_DOUBLE_EQ(s->FirstItem->PathAlignLookAhead, 0.5);
+        EXPECT_DOUBLE_EQ(s->FirstItem->ChannelList->LastKey->Time, 1.0);
+    }
+}
+
+TEST(HostileInput, CameraWithoutHeightOrZoom) {
+    ScenePtr s = Load("LWSC\n3\nAddCamera\nFrameSize 640 0\nZoomFactor 0\n");
+    LwSceneCamera* c = s->FirstItem->Camera;
+    EXPECT_TRUE(std::isfinite(c->FovAngles[0]));
+    EXPECT_TRUE(std::isfinite(c->FovAngles[1]));
+}
+
+TEST(HostileInput, NumbersOverflowAndHexIs32Bit) {
+    ScenePtr s = Load("LWSC\n3\nFirstFrame 99999999999999999999\nLastFrame -99999999999999999999\n"
+                      "AddNullObject N\nParentItem 0x40010000\nTargetItem FFFFFFFFFF\nAddLight\n"
+                      "ParentItem -1\n");
+    EXPECT_EQ(s->FirstFrame, INT32_MAX);
+    EXPECT_EQ(s->LastFrame, INT32_MIN);
+    EXPECT_EQ(s->FirstItem->Parent, 0x40010000u);
+    EXPECT_EQ(s->FirstItem->Target, 0xFFFFFFFFu);
+    EXPECT_EQ(s->FirstItem->Next->Parent, 0xFFFFFFFFu);
+    EXPECT_EQ(s->Op.GetTargetItem(s.get(), s->FirstItem), nullptr);
+}
+
+TEST(HostileInput, NumbersIgnoreTheLocale) {
+    const char* old = setlocale(LC_NUMERIC, nullptr);
+    std::string saved = old ? old : "C";
+    bool switched = setlocale(LC_NUMERIC, "de_DE.UTF-8") || setlocale(LC_NUMERIC, "fr_FR.UTF-8");
+    ScenePtr s = Load("LWSC\n3\nFramesPerSecond 12.5\n");
+    EXPECT_DOUBLE_EQ(s->FramesPerSecond, 12.5);
+    std::string dump = Dump(s.get());
+    EXPECT_NE(dump.find("12.500000"), std::string::npos);
+    setlocale(LC_NUMERIC, saved.c_str());
+    if (!switched) GTEST_LOG_(INFO) << "no comma locale installed; checked in the C locale only";
+}
+
+TEST(HostileInput, HighBytesInNames) {
+    ScenePtr s = Load("LWSC\n3\nAddNullObject \xE9\x9B\xAA\xFF\x80\nAddLight\nLightName \xC3\xA9t\xC3\xA9\n");
+    EXPECT_STREQ(s->FirstItem->Name, "\xE9\x9B\xAA\xFF\x80");
+    EXPECT_EQ(LwStrCaseCompare("\xC3\xA9T", "\xC3\xA9t"), 0);
+    EXPECT_EQ(LwStrCaseCompare("\xFF", "\xDF"), 1);
+}
+
+TEST(HostileInput, RepeatedBlocksReplaceWithoutLeaking) {
+    std::string env = EnvelopeBlock({{1, 0, 0}});
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n" + env + "LightIntensity (envelope)\n" +
+                      env + "BGImage\n{ Clip\n}\nBGImage\n{ Clip\n}\nAddNullObject N\nObjectMotion\nNumChannels 1\n"
+                      "Channel 0\n" + env + "ObjectMotion\nNumChannels 1\nChannel 1\n" + env);
+    EXPECT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->Op.FindChannel(s.get(), s->FirstItem->Next, 0), nullptr);
+    EXPECT_NE(s->Op.FindChannel(s.get(), s->FirstItem->Next, 1), nullptr);
+}
+
+TEST(HostileInput, EmbeddedNulBytes) {
+    static const char raw[] = "LWSC\n3\nAddNull\0Object X\n\0\nAddLight\n";
+    std::string text(raw, sizeof(raw) - 1);
+    ScenePtr s = Load(text);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->NumItems, 1);
+}
+
+}  // namespace

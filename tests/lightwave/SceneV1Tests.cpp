@@ -1,0 +1,160 @@
+// Version 1 scene texts: keyframe items, the implicit camera, integer colours, camera presets,
+// and parents and targets resolved after the last line.
+#include "SceneTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace lwtest;
+
+namespace {
+
+const char* kMotion = "ObjectMotion (unnamed)\n9\n1\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\nEndBehavior 1\n";
+
+TEST(SceneV1, ObjectsParentsAndTargets) {
+    std::string text = std::string("LWSC\n1\n\nFirstFrame 1\nLastFrame 90\nFramesPerSecond 30\n") +
+                       "LoadObject Objects/tree.lwo\n" + kMotion +
+                       "LoadObject Objects:rock.lwo\n" + kMotion +
+                       "AddNullObject Target\n" + kMotion +
+                       "ParentObject 2\nTargetObject 3\nGoalObject 1\n"
+                       "LoadObject Objects/tree.lwo\nParentObject 9\n";
+    ScenePtr s = Load(text);
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwSceneItem* tree = s->FirstItem;
+    EXPECT_STREQ(tree->Name, "tree.lwo");
+    EXPECT_STREQ(tree->Object->FileName, "Objects\\tree.lwo");
+    EXPECT_EQ(tree->Object->Layer, 1);
+    LwSceneItem* rock = tree->Next;
+    EXPECT_STREQ(rock->Object->FileName, "\\rock.lwo");  // the volume name is dropped
+    EXPECT_STREQ(rock->Name, "rock.lwo");
+    LwSceneItem* target = rock->Next;
+    EXPECT_STREQ(target->Name, "Target");
+    EXPECT_EQ(target->Parent, s->Op.MakeItemRef(s.get(), rock));
+    EXPECT_EQ(target->Target, 0x10000002u);
+    EXPECT_EQ(target->Goal, 1u);  // kept as written
+    EXPECT_EQ(target->HController, 3);
+    EXPECT_EQ(target->Next->Parent, 0u);  // names no item
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), tree), "tree.lwo (1)");
+    // Preview range copies the frame range.
+    EXPECT_EQ(s->PreviewFirstFrame, 1);
+    EXPECT_EQ(s->PreviewLastFrame, 90);
+    EXPECT_EQ(s->PreviewFrameStep, 1);
+}
+
+TEST(SceneV1, PreviewLinesThatAreGivenStay) {
+    ScenePtr s = Load("LWSC\n1\nFirstFrame 3\nLastFrame 40\nFrameStep 2\nPreviewLastFrame 20\n");
+    EXPECT_EQ(s->PreviewFirstFrame, 3);
+    EXPECT_EQ(s->PreviewLastFrame, 20);
+    EXPECT_EQ(s->PreviewFrameStep, 2);
+}
+
+TEST(SceneV1, OneImplicitCamera) {
+    ScenePtr s = Load("LWSC\n1\nZoomFactor 5\nShowCamera 1 2\nShowCamera 3 4\nZoomFactor 4\n"
+                      "CameraMotion (unnamed)\n9\n1\n1 2 3 0 0 0 1 1 1\n0 0 0 0 0\nEndBehavior 1\n"
+                      "Resolution 1\nPixelAspectRatio 0\nFilmSize 5\nZoomFactor (envelope)\n");
+    ASSERT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->Op.CountItems(s.get(), LW_ITEM_CAMERA, nullptr), 1);
+    LwSceneItem* cam = s->FirstItem;
+    EXPECT_STREQ(cam->Name, "Camera");
+    EXPECT_EQ(cam->Refresh, 3);
+    LwSceneCamera* c = cam->Camera;
+    EXPECT_DOUBLE_EQ(c->ZoomFactor, 4.0);
+    EXPECT_DOUBLE_EQ(c->PixelAspect, 0.859);
+    EXPECT_EQ(c->FrameSize[0], 752);
+    EXPECT_EQ(c->FrameSize[1], 480);
+    EXPECT_DOUBLE_EQ(c->ApertureHeight, 0.0361);
+    double pos[3] = {0, 0, 0};
+    s->Op.EvaluateMotion(s.get(), cam, LW_MOTION_POSITION, 1.0, pos);
+    EXPECT_DOUBLE_EQ(pos[2], 3.0);
+}
+
+TEST(SceneV1, CameraPresets) {
+    ScenePtr other = Load("LWSC\n1\nShowCamera 0 0\nResolution 5\nPixelAspectRatio 0\n");
+    EXPECT_DOUBLE_EQ(other->FirstItem->Camera->ResolutionMultiplier, 0.0);
+    EXPECT_DOUBLE_EQ(other->FirstItem->Camera->PixelAspect, 0.859);
+    EXPECT_EQ(other->FirstItem->Camera->FrameSize[0], 640);
+    ScenePtr custom = Load("LWSC\n1\nShowCamera 0 0\nCustomSize 400 300\nPixelAspectRatio 4\n");
+    EXPECT_EQ(custom->FirstItem->Camera->FrameSize[0], 400);
+    EXPECT_DOUBLE_EQ(custom->FirstItem->Camera->PixelAspect, 1.067);
+    ScenePtr half = Load("LWSC\n1\nShowCamera 0 0\nResolution 0\nPixelAspectRatio 1\n");
+    EXPECT_EQ(half->FirstItem->Camera->FrameSize[0], 360);
+    EXPECT_EQ(half->FirstItem->Camera->FrameSize[1], 243);
+}
+
+TEST(SceneV1, LightsAndColours) {
+    ScenePtr s = Load("LWSC\n1\nAddLight\nLightName Key\nLightColor 255 128 0\nLgtIntensity 0.5\n"
+                      "NoDiffuse 1\nNoSpecular 0\nLightFalloff 2\nConeAngle (envelope)\n1\n1\n90\n0 0 0 0 0\n"
+                      "EndBehavior 2\nEdgeAngle 10\nSkyColor 10 20 30\nAmbientColor 255 255 255\n"
+                      "AmbIntensity 0.75\nFogColor 0 0 255\n");
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwSceneLight* g = s->FirstItem->Light;
+    EXPECT_FLOAT_EQ(g->LightColor[0], 1.0f);
+    EXPECT_NEAR(g->LightColor[1], 0.50196, 1e-5);
+    EXPECT_FLOAT_EQ(g->LightColor[2], 0.0f);
+    EXPECT_DOUBLE_EQ(g->LightIntensity, 0.5);
+    EXPECT_EQ(g->AffectDiffuse, 0);
+    EXPECT_EQ(g->AffectSpecular, 1);
+    EXPECT_EQ(g->LightFalloffType, 2);
+    ASSERT_NE(g->LightConeAngleEnvelope, nullptr);
+    EXPECT_NEAR(g->LightConeAngleEnvelope->FirstKey->Value, 1.5707963267946, 1e-12);
+    EXPECT_EQ(g->LightConeAngleEnvelope->PostBehavior, 2);
+    EXPECT_NEAR(g->LightEdgeAngle, 0.1745329251994, 1e-12);
+    EXPECT_NEAR(s->Backdrop->SkyColor[0], 10 / 255.0, 1e-6);
+    EXPECT_NEAR(s->Backdrop->SkyColor[2], 30 / 255.0, 1e-6);
+    EXPECT_FLOAT_EQ(s->Illumination->AmbientColor[1], 1.0f);
+    EXPECT_DOUBLE_EQ(s->Illumination->AmbientIntensity, 0.75);
+    EXPECT_FLOAT_EQ(s->Fog->FogColor[2], 1.0f);
+}
+
+TEST(SceneV1, EnvelopeTimesAreFramesOverRate) {
+    ScenePtr s = Load("LWSC\n1\nFramesPerSecond 30\nAddLight\nLgtIntensity (envelope)\n1\n2\n0\n0 0 0 0 0\n"
+                      "1\n15 1 0 0 0\nEndBehavior 1\n");
+    LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
+    ASSERT_NE(e, nullptr);
+    EXPECT_DOUBLE_EQ(e->LastKey->Time, 0.5);
+    EXPECT_EQ(e->LastKey->Shape, LW_SHAPE_LINEAR);
+    EXPECT_EQ(e->PreBehavior, 1);
+    double v = 0;
+    s->Op.EvaluateEnvelope(s.get(), e, 0.25, &v);
+    EXPECT_DOUBLE_EQ(v, 0.5);
+}
+
+TEST(SceneV1, ItemSettings) {
+    ScenePtr s = Load("LWSC\n1\nFramesPerSecond 30\nAddNullObject N\nPivotPoint 1 2 3\nPathAlignment\n"
+                      "LookAheadFrames 15\nHLimits 0 90\nShadowOptions 2\nMetamorph 0.5\nObjDissolve 0.25\n"
+                      "BGImage Images/sky.png\nDitherIntensity 2\nGlowIntensity 0.3\n");
+    LwSceneItem* n = s->FirstItem;
+    EXPECT_DOUBLE_EQ(n->PivotPosition[2], 3.0);
+    EXPECT_EQ(n->PController, 2);
+    EXPECT_DOUBLE_EQ(n->PathAlignLookAhead, 0.5);
+    EXPECT_NEAR(n->HLimits[1], 1.5707963267946, 1e-12);
+    EXPECT_EQ(n->Object->ShadowOptions, 2);
+    EXPECT_DOUBLE_EQ(n->Object->MorphAmount, 0.5);
+    EXPECT_DOUBLE_EQ(n->Object->ObjectDissolve, 0.25);
+    ASSERT_NE(s->Composite->BGImage, nullptr);
+    EXPECT_STREQ(s->Composite->BGImage->StillName, "Images/sky.png");
+    EXPECT_EQ(s->Processing->DitherIntensity, 2);
+    EXPECT_DOUBLE_EQ(s->Processing->GlowIntensity, 0.3);
+}
+
+TEST(SceneV1, BonesHangFromTheirObject) {
+    ScenePtr s = Load("LWSC\n1\nAddNullObject Body\nAddBone\nBoneName A\nAddBone\nBoneName B\nParentObject 1\n"
+                      "Plugin ItemMotionHandler 1 Wiggle\nsome whole line\nEndPlugin\n"
+                      "Plugin VolumetricHandler 1 Unknown\nEndPlugin\n");
+    LwSceneItem* body = s->FirstItem;
+    LwSceneItem* a = body->Next;
+    LwSceneItem* b = a->Next;
+    EXPECT_EQ(a->Parent, s->Op.MakeItemRef(s.get(), body));
+    EXPECT_EQ(b->Parent, s->Op.MakeItemRef(s.get(), a));
+    EXPECT_EQ(b->Bone->BoneObject, 1);
+    ASSERT_NE(b->Plugins, nullptr);
+    EXPECT_STREQ(b->Plugins->Data, "some whole line");
+    EXPECT_EQ(s->Fog->Plugins, nullptr);  // version 1 knows no volumetric class
+}
+
+TEST(SceneV1, VersionThreeKeywordsAreSkipped) {
+    ScenePtr s = Load("LWSC\n1\nAddCamera\nLoadObjectLayer 1 x.lwo\nAddLight\nUnaffectedByFog 1\n");
+    EXPECT_EQ(s->NumItems, 1);
+    EXPECT_EQ(s->FirstItem->Type, LW_ITEM_LIGHT);
+}
+
+}  // namespace

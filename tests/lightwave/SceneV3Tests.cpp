@@ -1,0 +1,519 @@
+// Version 3 scene texts: header, items and their references and names, the setting records,
+// envelopes, plug-ins and clips.
+#include "SceneTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+using namespace lwtest;
+
+namespace {
+
+std::string Channels9(double x = 10) {
+    std::string t = "NumChannels 9\n";
+    for (int c = 0; c < 9; ++c) {
+        t += "Channel " + std::to_string(c) + "\n";
+        double end = c == 0 ? x : c >= 6 ? 1.0 : 0.0;
+        t += EnvelopeBlock({{c >= 6 ? 1.0 : 0.0, 0, 0}, {end, 1, 0}});
+    }
+    return t;
+}
+
+const std::string kScene =
+    "LWSC\n"
+    "3\n"
+    "\n"
+    "FirstFrame 1\n"
+    "LastFrame 120\n"
+    "FrameStep 2\n"
+    "PreviewFirstFrame 5\n"
+    "PreviewLastFrame 100\n"
+    "PreviewFrameStep 3\n"
+    "FramesPerSecond 25\n"
+    "CurrentFrame 7\n"
+    "CurrentObject 1\n"
+    "\n"
+    "LoadObjectLayer 1 Objects/tree.lwo\n"
+    "ShowObject 6 3\n"
+    "ObjectMotion\n" +
+    Channels9() +
+    "ShadowOptions 7\n"
+    "UnaffectedByFog 1\n"
+    "ExcludeLight 20000001\n"
+    "\n"
+    "AddNullObject Pivot Point\n"
+    "ParentItem 10000000\n"
+    "PivotPosition 1 2 3\n"
+    "PivotRotation 90 0 0\n"
+    "HLimits -45 45\n"
+    "GoalStrength 0.5\n"
+    "\n"
+    "AddLight\n"
+    "LightName Light\n"
+    "ShowLight 1 5\n"
+    "LightColor 1 0.5 0.25\n"
+    "LightIntensity 0.8\n"
+    "LightType 2\n"
+    "LightConeAngle 45\n"
+    "ShadowOptions 3\n"
+    "AddLight\n"
+    "LightName Light\n"
+    "LightRange 20\n"
+    "AddLight\n"
+    "LightName Light\n"
+    "AddLight\n"
+    "LightName Sun\n"
+    "\n"
+    "AddCamera\n"
+    "CameraName Camera\n"
+    "ZoomFactor 2\n"
+    "FrameSize 800 600\n"
+    "TargetObject 1\n"
+    "AddCamera\n"
+    "CameraName Camera\n"
+    "TargetItem 10000001\n"
+    "\n"
+    "FogType 1\n"
+    "FogMinDistance 5\n"
+    "FogMaxDist 50\n"
+    "FogColor 0.5 0.6 0.7\n"
+    "SolidBackdrop 0\n"
+    "BackdropColor 0.1 0.2 0.3\n"
+    "ZenithColor 0 0 1\n"
+    "AmbientColor 0.2 0.3 0.4\n"
+    "AmbientIntensity 0.5\n"
+    "Saturation 0.75\n"
+    "LimitDynamicRange 1\n"
+    "FGDissolve 0.25\n";
+
+TEST(SceneV3, SettingsAndDefaults) {
+    ScenePtr s = Load(kScene);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->Version, 3);
+    EXPECT_EQ(s->FirstFrame, 1);
+    EXPECT_EQ(s->LastFrame, 120);
+    EXPECT_EQ(s->FrameStep, 2);
+    EXPECT_EQ(s->PreviewFirstFrame, 5);
+    EXPECT_EQ(s->PreviewLastFrame, 100);
+    EXPECT_EQ(s->PreviewFrameStep, 3);
+    EXPECT_DOUBLE_EQ(s->FramesPerSecond, 25.0);
+    EXPECT_EQ(s->CurrentFrame, 7);
+    EXPECT_EQ(s->CurrentObject, 1);
+    EXPECT_EQ(s->NumItems, 8);
+
+    ScenePtr bare = Load("LWSC\n3\n");
+    EXPECT_EQ(bare->ErrorCode, 0);
+    EXPECT_EQ(bare->FirstItem, nullptr);
+    EXPECT_DOUBLE_EQ(bare->FramesPerSecond, 30.0);
+    EXPECT_EQ(bare->FirstFrame, 1);
+    EXPECT_EQ(bare->LastFrame, 60);
+    EXPECT_EQ(bare->PreviewLastFrame, 60);
+    ASSERT_NE(bare->Fog, nullptr);
+    ASSERT_NE(bare->Backdrop, nullptr);
+    ASSERT_NE(bare->Composite, nullptr);
+    ASSERT_NE(bare->Processing, nullptr);
+    ASSERT_NE(bare->Illumination, nullptr);
+    EXPECT_DOUBLE_EQ(bare->Illumination->AmbientIntensity, 0.25);
+    EXPECT_EQ(bare->Illumination->RadiosityRays, 192);
+    EXPECT_EQ(bare->Illumination->CausticAccuracy, 100);
+    EXPECT_EQ(bare->Illumination->CausticSoftness, 20);
+    EXPECT_FLOAT_EQ(bare->Backdrop->SkyColor[2], 0.9412f);
+    EXPECT_EQ(bare->Processing->DitherIntensity, 1);
+    EXPECT_DOUBLE_EQ(bare->Processing->GlowRadius, 8.0);
+}
+
+TEST(SceneV3, ObjectItems) {
+    ScenePtr s = Load(kScene);
+    LwSceneItem* tree = s->Op.GetFirstItem(s.get(), LW_ITEM_OBJECT, nullptr);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_STREQ(tree->Name, "tree:Layer1");
+    LwSceneObject* o = s->Op.GetObjectRecord(s.get(), tree);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->Kind, 0);
+    EXPECT_STREQ(o->FileName, "Objects\\tree.lwo");
+    EXPECT_EQ(o->Layer, 1);
+    EXPECT_EQ(o->ShadowOptions, 7);
+    EXPECT_EQ(o->UnaffectedByFog, 1);
+    EXPECT_EQ(o->MorphTarget, -1);
+    EXPECT_EQ(o->Object, nullptr);
+    EXPECT_EQ(tree->Refresh, 6);
+    EXPECT_EQ(tree->Color, 3);
+    EXPECT_EQ(tree->Channels, 9);
+    EXPECT_DOUBLE_EQ(tree->GoalStrength, 0.0);  // object items keep no item defaults
+
+    LwSceneItem* pivot = s->Op.GetNextItem(s.get(), tree);
+    ASSERT_NE(pivot, nullptr);
+    EXPECT_STREQ(pivot->Name, "Pivot Point");
+    EXPECT_EQ(pivot->Object->Kind, 1);
+    EXPECT_STREQ(pivot->Object->FileName, "");
+    EXPECT_EQ(pivot->Object->ShadowOptions, 3);  // set after a light: still the last object
+    EXPECT_EQ(pivot->Parent, 0x10000000u);
+    EXPECT_EQ(s->Op.GetParentItem(s.get(), pivot), tree);
+    EXPECT_DOUBLE_EQ(pivot->PivotPosition[1], 2.0);
+    EXPECT_NEAR(pivot->PivotRotation[0], 1.5707963, 1e-7);
+    EXPECT_NEAR(pivot->HLimits[0], -45 * 0.01745329251994, 1e-12);
+    EXPECT_DOUBLE_EQ(pivot->GoalStrength, 0.5);
+    EXPECT_EQ(s->Op.GetNextItem(s.get(), pivot), nullptr);
+
+    EXPECT_EQ(s->Op.CountItems(s.get(), LW_ITEM_OBJECT, nullptr), 2);
+    EXPECT_EQ(s->Op.CountItems(s.get(), LW_ITEM_LIGHT, nullptr), 4);
+    EXPECT_EQ(s->Op.GetItemByIndex(s.get(), 2), pivot);
+}
+
+TEST(SceneV3, MotionChannelsEvaluate) {
+    ScenePtr s = Load(kScene);
+    LwSceneItem* tree = s->FirstItem;
+    for (int c = 0; c < 9; ++c) {
+        LwEnvelope* e = s->Op.FindChannel(s.get(), tree, c);
+        ASSERT_NE(e, nullptr) << c;
+        EXPECT_EQ(e->Channel, c);
+    }
+    double pos[3] = {-1, -1, -1}, scale[3] = {0, 0, 0}, pivot[3] = {9, 9, 9};
+    s->Op.EvaluateMotion(s.get(), tree, LW_MOTION_POSITION, 0.5, pos);
+    EXPECT_NEAR(pos[0], 5.0, 1e-12);
+    EXPECT_DOUBLE_EQ(pos[1], 0.0);
+    s->Op.EvaluateMotion(s.get(), tree, LW_MOTION_SCALE, 0.5, scale);
+    EXPECT_DOUBLE_EQ(scale[2], 1.0);
+    s->Op.EvaluateMotion(s.get(), tree, LW_MOTION_PIVOT_POSITION, 0.5, pivot);
+    EXPECT_DOUBLE_EQ(pivot[0], 0.0);
+    // An item without channels leaves the output as the caller set it.
+    LwSceneItem* light = s->Op.GetFirstItem(s.get(), LW_ITEM_LIGHT, nullptr);
+    double keep[3] = {4, 5, 6};
+    s->Op.EvaluateMotion(s.get(), light, LW_MOTION_POSITION, 1.0, keep);
+    EXPECT_DOUBLE_EQ(keep[1], 5.0);
+}
+
+TEST(SceneV3, LightsAndDisplayNames) {
+    ScenePtr s = Load(kScene);
+    LwSceneItem* l1 = s->Op.GetFirstItem(s.get(), LW_ITEM_LIGHT, nullptr);
+    LwSceneItem* l2 = s->Op.GetNextItem(s.get(), l1);
+    LwSceneItem* l3 = s->Op.GetNextItem(s.get(), l2);
+    LwSceneItem* sun = s->Op.GetNextItem(s.get(), l3);
+    ASSERT_NE(sun, nullptr);
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), l1), "Light (1)");
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), l2), "Light (2)");
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), l3), "Light (3)");
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), sun), "Sun");
+    EXPECT_EQ(s->Op.FindItemByName(s.get(), LW_ITEM_LIGHT, nullptr, "Light (2)"), l2);
+    EXPECT_EQ(s->Op.FindItemByName(s.get(), LW_ITEM_LIGHT, nullptr, "Light"), nullptr);
+
+    LwSceneLight* g = s->Op.GetLightRecord(s.get(), l1);
+    ASSERT_NE(g, nullptr);
+    EXPECT_FLOAT_EQ(g->LightColor[1], 0.5f);
+    EXPECT_FLOAT_EQ(g->LightColor[2], 0.25f);
+    EXPECT_DOUBLE_EQ(g->LightIntensity, 0.8);
+    EXPECT_EQ(g->LightType, 2);
+    EXPECT_NEAR(g->LightConeAngle, 45 * 0.01745329251994, 1e-12);
+    EXPECT_EQ(l1->Refresh, 1);
+    EXPECT_EQ(l1->Color, 5);
+    EXPECT_DOUBLE_EQ(s->Op.GetLightRecord(s.get(), l2)->LightRange, 20.0);
+    // Defaults of a light that sets nothing.
+    LwSceneLight* d = s->Op.GetLightRecord(s.get(), l3);
+    EXPECT_FLOAT_EQ(d->LightColor[0], 1.0f);
+    EXPECT_DOUBLE_EQ(d->LightConeAngle, 30.0);
+    EXPECT_DOUBLE_EQ(d->LightEdgeAngle, 5.0);
+    EXPECT_EQ(d->LightQuality, 4);
+    EXPECT_EQ(d->AffectCaustics, 0);
+    EXPECT_EQ(d->AffectOpenGL, 1);
+    EXPECT_DOUBLE_EQ(l3->GoalStrength, 1.0);
+    EXPECT_DOUBLE_EQ(l3->PathAlignLookAhead, 1.0 / 25.0);
+
+    EXPECT_EQ(s->Op.MakeItemRef(s.get(), l2), 0x20000001u);
+    EXPECT_EQ(s->Op.MakeItemRef(s.get(), s->FirstItem), 0x10000000u);
+    // The tree excludes the second light.
+    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), s->FirstItem, l2), 0);
+    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), s->FirstItem, l1), 1);
+    EXPECT_EQ(s->Op.IsLightExcluded(s.get(), s->FirstItem, 0x20000001), 1);
+    EXPECT_EQ(s->Op.IsLightExcluded(s.get(), s->FirstItem, 0x20000002), 0);
+    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), l1, l2), 1);
+}
+
+TEST(SceneV3, CamerasAndTargets) {
+    ScenePtr s = Load(kScene);
+    LwSceneItem* c1 = s->Op.GetFirstItem(s.get(), LW_ITEM_CAMERA, nullptr);
+    LwSceneItem* c2 = s->Op.GetNextItem(s.get(), c1);
+    ASSERT_NE(c2, nullptr);
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), c2), "Camera (2)");
+    LwSceneCamera* cam = s->Op.GetCameraRecord(s.get(), c1);
+    EXPECT_DOUBLE_EQ(cam->ZoomFactor, 2.0);
+    EXPECT_EQ(cam->FrameSize[0], 800);
+    EXPECT_NEAR(cam->FovAngles[0], 2 * atan(0.5 * 800.0 / 600.0), 1e-12);
+    EXPECT_NEAR(cam->FovAngles[1], 2 * atan(0.5), 1e-12);
+    EXPECT_EQ(c1->Target, 0x10000001u);
+    EXPECT_EQ(c2->Target, 0x10000001u);
+    EXPECT_STREQ(s->Op.GetTargetItem(s.get(), c1)->Name, "Pivot Point");
+    LwSceneCamera* d = s->Op.GetCameraRecord(s.get(), c2);
+    EXPECT_DOUBLE_EQ(d->ZoomFactor, 3.2);
+    EXPECT_DOUBLE_EQ(d->BlurLength, 0.5);
+    EXPECT_EQ(d->SegmentMemory, 2200000);
+    EXPECT_DOUBLE_EQ(d->ApertureHeight, 0.15);
+    EXPECT_DOUBLE_EQ(d->AdaptiveThreshold, 0.1);
+    // Defaults leave the angles at zero until a keyword recomputes them.
+    s->Op.ComputeFovAngles(s.get(), d);
+    EXPECT_NEAR(d->FovAngles[0], 0.78958, 1e-5);
+    EXPECT_NEAR(d->FovAngles[1], 0.60577, 1e-5);
+}
+
+TEST(SceneV3, FogBackdropAndOtherSettings) {
+    ScenePtr s = Load(kScene);
+    LwSceneFog* fog = s->Op.GetFog(s.get());
+    EXPECT_EQ(fog->FogType, 1);
+    EXPECT_DOUBLE_EQ(fog->FogMinDist, 5.0);
+    EXPECT_DOUBLE_EQ(fog->FogMaxDist, 50.0);
+    EXPECT_FLOAT_EQ(fog->FogColor[2], 0.7f);
+    LwSceneBackdrop* b = s->Op.GetBackdrop(s.get());
+    EXPECT_EQ(b->SolidBackdrop, 0);
+    EXPECT_FLOAT_EQ(b->BackdropColor[1], 0.2f);
+    EXPECT_FLOAT_EQ(b->ZenithColor[2], 1.0f);
+    LwSceneIllumination* i = s->Op.GetIllumination(s.get());
+    EXPECT_FLOAT_EQ(i->AmbientColor[0], 0.2f);
+    EXPECT_DOUBLE_EQ(i->AmbientIntensity, 0.5);
+    EXPECT_DOUBLE_EQ(s->Op.GetProcessing(s.get())->Saturation, 0.75);
+    EXPECT_EQ(s->Op.GetProcessing(s.get())->LimitDynamicRange, 1);
+    EXPECT_DOUBLE_EQ(s->Op.GetComposite(s.get())->FGDissolve, 0.25);
+}
+
+TEST(SceneV3, KeywordsBeforeTheirTargetAreSkipped) {
+    ScenePtr s = Load("LWSC\n3\nLightIntensity 0.1\nZoomFactor 9\nShadowOptions 4\nBoneRestLength 3\n"
+                      "AddLight\nLightIntensity 0.3\n");
+    EXPECT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->NumItems, 1);
+    EXPECT_DOUBLE_EQ(s->FirstItem->Light->LightIntensity, 0.3);
+}
+
+TEST(SceneV3, LightColourEnvelopesChain) {
+    std::string text = "LWSC\n3\nAddLight\nLightColor (envelope)\n" + EnvelopeBlock({{1, 0, 0}}) +
+                       EnvelopeBlock({{0.5, 0, 0}}) + EnvelopeBlock({{0.25, 0, 0}}) +
+                       "LightConeAngle (envelope)\n" + EnvelopeBlock({{40, 0, 0}});
+    ScenePtr s = Load(text);
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwSceneLight* g = s->FirstItem->Light;
+    LwEnvelope* r = g->LightColorEnvelope;
+    ASSERT_NE(r, nullptr);
+    ASSERT_NE(r->Next, nullptr);
+    ASSERT_NE(r->Next->Next, nullptr);
+    EXPECT_EQ(r->Next->Next->Next, nullptr);
+    double v = 0;
+    s->Op.EvaluateEnvelope(s.get(), r->Next->Next, 0, &v);
+    EXPECT_DOUBLE_EQ(v, 0.25);
+    EXPECT_FLOAT_EQ(g->LightColor[0], 1.0f);  // the plain value is left as it was
+    // Version 3 angle envelopes keep their written values.
+    s->Op.EvaluateEnvelope(s.get(), g->LightConeAngleEnvelope, 0, &v);
+    EXPECT_DOUBLE_EQ(v, 40.0);
+    EXPECT_DOUBLE_EQ(g->LightConeAngle, 30.0);
+}
+
+TEST(SceneV3, CameraZoomEnvelope) {
+    ScenePtr s = Load("LWSC\n3\nAddCamera\nZoomFactor (envelope)\n" +
+                      EnvelopeBlock({{2, 0, 0}, {4, 2, LW_SHAPE_LINEAR}}));
+    LwSceneCamera* c = s->FirstItem->Camera;
+    ASSERT_NE(c->ZoomFactorEnvelope, nullptr);
+    double z = 0;
+    s->Op.EvaluateEnvelope(s.get(), c->ZoomFactorEnvelope, 1.0, &z);
+    EXPECT_DOUBLE_EQ(z, 3.0);
+    EXPECT_DOUBLE_EQ(c->ZoomFactor, 3.2);
+}
+
+TEST(SceneV3, EnvelopeBlockDetails) {
+    // One key with behaviours 1 1: first = last, no tangents.
+    EnvelopeScene one({{3, 0, 0}});
+    ASSERT_NE(one.env, nullptr);
+    EXPECT_EQ(one.env->KeyCount, 1);
+    EXPECT_EQ(one.env->FirstKey, one.env->LastKey);
+    EXPECT_DOUBLE_EQ(one.env->FirstKey->Param0, 0.0);
+    // TCB tangents: inner outgoing (k - p) + d, ends d.
+    EnvelopeScene three({{0, 0, 0}, {10, 1, 0}, {30, 2, 0}});
+    EXPECT_DOUBLE_EQ(three.env->FirstKey->Param1, 10.0);
+    EXPECT_DOUBLE_EQ(three.env->FirstKey->Next->Param1, 10.0 + 20.0);
+    EXPECT_DOUBLE_EQ(three.env->LastKey->Param0, 20.0);
+    // A behaviours line that starts with another word is consumed and leaves both at 1.
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n"
+                      " Something 3 4\n}\nLightType 3\n");
+    LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->PreBehavior, 1);
+    EXPECT_EQ(e->PostBehavior, 1);
+    EXPECT_EQ(s->FirstItem->Light->LightType, 3);
+}
+
+TEST(SceneV3, NineTokenKeyIsABadFile) {
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0\n"
+                      " Behaviors 1 1\n}\n");
+    EXPECT_EQ(s->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(s->FirstItem->Light->LightIntensityEnvelope, nullptr);
+}
+
+TEST(SceneV3, ChannelHandlerInsideAnEnvelope) {
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  2\n"
+                      "  Key 0 0 0 0 0 0 0 0 0\n  Key 1 1 0 0 0 0 0 0 0\n  Behaviors 1 2\n"
+                      "  { ChannelHandler\n    \"Noise\"\n    3\n    alpha beta\n    gamma\n  }\n"
+                      "}\nLightType 4\n");
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->PostBehavior, 2);
+    ASSERT_NE(e->Plugins, nullptr);
+    EXPECT_EQ(e->Plugins->Class, LW_PLUGIN_CHANNEL);
+    EXPECT_EQ(e->Plugins->Version, 3);
+    EXPECT_STREQ(e->Plugins->Name, "Noise");
+    ASSERT_EQ(e->Plugins->Size, 12);
+    EXPECT_STREQ(e->Plugins->Data, "alpha");
+    EXPECT_STREQ(e->Plugins->Data + 6, "gamma");
+    EXPECT_EQ(s->FirstItem->Light->LightType, 4);  // the handler's brace did not end the envelope
+}
+
+TEST(SceneV3, PluginRouting) {
+    ScenePtr s = Load("LWSC\n3\n"
+                      "Plugin VolumetricHandler 1 Ground Fog\n one two\n three\nEndPlugin\n"
+                      "Plugin PixelFilterHandler 1 A\nEndPlugin\n"
+                      "Plugin PixelFilterHandler 2 B\nEndPlugin\n"
+                      "Plugin ImageFilterHandler 1 C\nEndPlugin\n"
+                      "Plugin MasterHandler 4 M\nEndPlugin\n"
+                      "Plugin ChannelHandler 5 Stray\n x\nEndPlugin\n"
+                      "Plugin Whatever 6 Other\nEndPlugin\n"
+                      "Plugin ItemMotionHandler 1 NoItem\nFirstFrame 9\nEndPlugin\n"
+                      "AddNullObject N\n"
+                      "Plugin DisplacementHandler 1 D\nEndPlugin\n"
+                      "Plugin ItemMotionHandler 2 I\nEndPlugin\n");
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwPlugin* fog = s->Fog->Plugins;
+    ASSERT_NE(fog, nullptr);
+    EXPECT_EQ(fog->Class, LW_PLUGIN_VOLUMETRIC);
+    EXPECT_STREQ(fog->Name, "Ground Fog");
+    EXPECT_EQ(fog->Size, 10);
+    EXPECT_STREQ(fog->Data + 4, "three");
+    ASSERT_NE(s->Processing->PixelFilters, nullptr);
+    EXPECT_STREQ(s->Processing->PixelFilters->Name, "A");
+    EXPECT_STREQ(s->Processing->PixelFilters->Next->Name, "B");
+    EXPECT_STREQ(s->Processing->ImageFilters->Name, "C");
+    ASSERT_NE(s->MasterPlugins, nullptr);
+    EXPECT_STREQ(s->MasterPlugins->Name, "M");
+    EXPECT_EQ(s->MasterPlugins->Next, nullptr);  // channel and unknown classes join no list
+    EXPECT_EQ(s->FirstFrame, 9);  // without an item the block's lines are read as keywords
+    EXPECT_STREQ(s->FirstItem->Object->Plugins->Name, "D");
+    EXPECT_STREQ(s->FirstItem->Plugins->Name, "I");
+}
+
+TEST(SceneV3, ClipBlocks) {
+    ScenePtr s = Load("LWSC\n3\nBGImage\n{ Clip\n  { Still\n    \"Images:sky/clouds.png\"\n  }\n"
+                      "  Flags 1f\n  Negative 1\n  AlphaMode 2\n  Times 0.5 2 24 1 3\n"
+                      "  { Saturation\n    0.5\n    2\n" +
+                      EnvelopeBlock({{1, 0, 0}}) + EnvelopeBlock({{2, 0, 0}}) +
+                      "  }\n}\n"
+                      "FGImage\n{ Clip\n  { Sequence\n 3\n 1\n 10\n 20\n 1\n 30\n Img:seq/a_\n \".png\"\n  }\n}\n"
+                      "FGAlphaImage\n{ Clip\n  { Animation\n anim/x.avi\n \"Server\"\n 7\n  }\n}\n");
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwClip* bg = s->Composite->BGImage;
+    ASSERT_NE(bg, nullptr);
+    EXPECT_EQ(bg->ClipType, 0);
+    EXPECT_STREQ(bg->StillName, "Images:\\sky\\clouds.png");
+    EXPECT_EQ(bg->Flags, 0x1f);
+    EXPECT_EQ(bg->Negative, 1);
+    EXPECT_EQ(bg->AlphaMode, 2);
+    ASSERT_NE(bg->Times, nullptr);
+    EXPECT_FLOAT_EQ(bg->Times->OutTime, 2.0f);
+    EXPECT_EQ(bg->Times->PostBehavior, 3);
+    ASSERT_NE(bg->Saturation, nullptr);
+    EXPECT_FLOAT_EQ(bg->Saturation->Value, 0.5f);
+    ASSERT_NE(bg->Saturation->Envelopes, nullptr);
+    EXPECT_NE(bg->Saturation->Envelopes->Next, nullptr);
+    LwClip* fg = s->Composite->FGImage;
+    ASSERT_NE(fg, nullptr);
+    ASSERT_NE(fg->Sequence, nullptr);
+    EXPECT_EQ(fg->Sequence->Digits, 3);
+    EXPECT_EQ(fg->Sequence->Last_frame, 30);
+    EXPECT_STREQ(fg->Sequence->Prefix, "Img:\\seq\\a_");
+    EXPECT_STREQ(fg->Sequence->Suffix, ".png");
+    LwClip* a = s->Composite->FGAlphaImage;
+    ASSERT_NE(a->Animation, nullptr);
+    EXPECT_STREQ(a->Animation->FileName, "anim\\x.avi");
+    EXPECT_STREQ(a->Animation->ServerName, "Server");
+    EXPECT_EQ(a->Animation->Offset, 7);
+}
+
+TEST(SceneV3, BonesAndRestPoints) {
+    ScenePtr s = Load("LWSC\n3\nAddNullObject Body\n"
+                      "AddBone\nBoneName Arm\nBoneRestPosition 0 0 1\nBoneRestDirection 90 0 0\nBoneRestLength 2\n"
+                      "BoneFalloffType 2\n"
+                      "AddBone\nBoneName Arm\nParentItem 40000000\nBoneRestPosition 0 0 1\nBoneRestLength 1\n"
+                      "AddBone\nBoneName Tip\nBoneRestDirection 0 90 0\nBoneWeightMapName Weights\n"
+                      "AddNullObject Second\nAddBone\nAddBone\nAddBone\n");
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwSceneItem* body = s->FirstItem;
+    LwSceneItem* arm = s->Op.GetFirstItem(s.get(), LW_ITEM_BONE, body);
+    ASSERT_NE(arm, nullptr);
+    LwSceneItem* child = s->Op.GetNextItem(s.get(), arm);
+    LwSceneItem* tip = s->Op.GetNextItem(s.get(), child);
+    ASSERT_NE(tip, nullptr);
+    EXPECT_EQ(s->Op.GetNextItem(s.get(), tip), nullptr);  // the next object's bones are not its
+    EXPECT_EQ(arm->Bone->BoneFalloffType, 3);
+    EXPECT_EQ(child->Bone->BoneFalloffType, 2);
+    EXPECT_EQ(arm->Bone->BoneObject, 1);
+    EXPECT_STREQ(tip->Bone->BoneWeightMapName, "Weights");
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), arm), "Arm (1)");
+    EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), tip), "Tip");
+    EXPECT_EQ(s->Op.GetBoneOwner(s.get(), tip), body);
+    EXPECT_EQ(s->Op.GetBoneOwner(s.get(), body), nullptr);
+
+    const double* st = arm->Bone->BoneRestStart;
+    const double* en = arm->Bone->BoneRestEnd;
+    EXPECT_NEAR(st[0], 0, 1e-9); EXPECT_NEAR(st[1], 0, 1e-9); EXPECT_NEAR(st[2], 1, 1e-9);
+    EXPECT_NEAR(en[0], 2, 1e-9); EXPECT_NEAR(en[1], 0, 1e-9); EXPECT_NEAR(en[2], 1, 1e-9);
+    // The child hangs from the first bone (rest position taken relative to it).
+    EXPECT_NEAR(child->Bone->BoneRestStart[0], 1 + 0, 1e-9);
+    EXPECT_NEAR(child->Bone->BoneRestEnd[0], 2 + 0, 1e-9);
+    EXPECT_NEAR(child->Bone->BoneRestEnd[2], 1, 1e-9);
+    EXPECT_NEAR(tip->Bone->BoneRestEnd[1], -1, 1e-9);
+
+    LwSceneItem* second = s->Op.GetNextItem(s.get(), body);
+    LwSceneItem* third = s->Op.FindItemByRef(s.get(), LW_ITEM_BONE, 1, 2);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(s->Op.MakeItemRef(s.get(), third), 0x40020001u);
+    EXPECT_EQ(s->Op.GetBoneOwner(s.get(), third), second);
+    EXPECT_EQ(s->Op.GetFirstItem(s.get(), LW_ITEM_BONE, tip), nullptr);
+}
+
+TEST(SceneV3, SetParentItemAndParameters) {
+    ScenePtr s = Load("LWSC\n3\nAddNullObject A\nAddNullObject B\n");
+    LwSceneItem* a = s->FirstItem;
+    LwSceneItem* b = a->Next;
+    EXPECT_EQ(s->Op.SetParentItem(s.get(), b, a), 0);
+    EXPECT_EQ(b->Parent, 0x10000000u);
+    EXPECT_EQ(s->Op.SetParentItem(s.get(), nullptr, a), LW_ERR_PARAM);
+    EXPECT_EQ(s->Op.SetParentItem(s.get(), b, nullptr), LW_ERR_PARAM);
+    EXPECT_EQ(s->Op.FindItemByRef(s.get(), LW_ITEM_OBJECT, 5, 0), nullptr);
+    EXPECT_STREQ(s->Op.GetVersionText(s.get()), "1.0b24");
+}
+
+TEST(SceneV3, LineEndsReadAlike) {
+    for (const char* text : {"LWSC\r\n3\r\n\r\nAddLight\r\nLightType 2\r\n", "LWSC\r3\rAddLight\rLightType 2\r",
+                             "LWSC\n3\n\n\nAddLight\nLightType 2\n", "LWSC\n3\nAddLight\nLightType 2"}) {
+        ScenePtr s = Load(text);
+        ASSERT_EQ(s->ErrorCode, 0) << text;
+        ASSERT_NE(s->FirstItem, nullptr) << text;
+        EXPECT_EQ(s->FirstItem->Light->LightType, 2) << text;
+    }
+}
+
+TEST(SceneV3, HeaderChecks) {
+    EXPECT_EQ(Load("LWSC \n3\n")->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(Load("lwsc\n3\n")->ErrorCode, LW_ERR_BAD_FORMAT);
+    ScenePtr v2 = Load("LWSC\n2\nAddLight\n");
+    EXPECT_EQ(v2->ErrorCode, LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(v2->FirstItem, nullptr);
+    EXPECT_NE(v2->Fog, nullptr);
+    EXPECT_NE(v2->Illumination, nullptr);
+    ScenePtr v1 = Load("LWSC\n1\n");
+    EXPECT_EQ(v1->ErrorCode, 0);
+    EXPECT_EQ(v1->Version, 1);
+}
+
+TEST(SceneV3, LoadObjectIsNotAVersion3Keyword) {
+    ScenePtr s = Load("LWSC\n3\nLoadObject Objects/x.lwo\n");
+    EXPECT_EQ(s->FirstItem, nullptr);
+}
+
+}  // namespace

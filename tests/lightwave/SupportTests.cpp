@@ -1,0 +1,303 @@
+// Library support: path operations, compares, error texts, the tracked allocator, the dump line
+// writer, and the object context as far as it exists.
+#include "SceneTestUtil.h"
+
+#include "lightwave/LwObject.h"
+#include "lightwave/LwSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+using namespace lwtest;
+
+namespace {
+
+struct PathOp {
+    char dir[LW_PATH_SIZE] = "";
+    char name[LW_PATH_SIZE] = "";
+    char ext[LW_PATH_SIZE] = "";
+    char out[LW_PATH_SIZE] = "";
+    LwPathArgs args{};
+    bool ok = false;
+
+    PathOp(int op, const char* path, const char* directory = nullptr, const char* extension = nullptr,
+           const char* nameIn = nullptr) {
+        if (directory) LwCopyText(dir, directory, sizeof(dir));
+        if (extension) LwCopyText(ext, extension, sizeof(ext));
+        if (nameIn) LwCopyText(name, nameIn, sizeof(name));
+        args.Directory = dir;
+        args.Name = name;
+        args.Extension = ext;
+        args.Path = path;
+        args.Output = out;
+        ok = LwPathOperation(op, &args);
+    }
+};
+
+TEST(PathOperations, LightWaveAndVolumeForms) {
+    EXPECT_STREQ(PathOp(12, "Vol:dir/file.lwo").out, "Vol:\\dir\\file.lwo");
+    EXPECT_STREQ(PathOp(1, "Vol:dir/file.lwo").out, "Vol:dir\\file.lwo");
+    EXPECT_STREQ(PathOp(1, "Objects:tree.lwo").out, "\\tree.lwo");
+    EXPECT_STREQ(PathOp(1, ":Objects:tree.lwo").out, "Objects\\tree.lwo");
+    EXPECT_STREQ(PathOp(1, "C:\\a\\b.lwo").out, "C:\\a\\b.lwo");
+    EXPECT_STREQ(PathOp(11, "C:\\data\\tree.lwo").out, "C:data/tree.lwo");
+}
+
+TEST(PathOperations, ExtensionsBelongToTheFileName) {
+    EXPECT_STREQ(PathOp(4, "tree.lwo", nullptr, "").out, "tree");
+    EXPECT_STREQ(PathOp(4, "tree.lwo", nullptr, ".t3o").out, "tree.t3o");
+    EXPECT_STREQ(PathOp(4, "tree", nullptr, ".uv").out, "tree.uv");
+    // A dot in a directory name is not an extension.
+    EXPECT_STREQ(PathOp(4, "data.v2\\tree", nullptr, ".uv").out, "data.v2\\tree.uv");
+    EXPECT_STREQ(PathOp(7, "data.v2\\tree").ext, "");
+    EXPECT_STREQ(PathOp(7, "data\\tree.lwo").ext, ".lwo");
+}
+
+TEST(PathOperations, SplitJoinRelativeParent) {
+    PathOp split(2, "a\\b\\c.lwo");
+    EXPECT_STREQ(split.dir, "a\\b");
+    EXPECT_STREQ(split.name, "c.lwo");
+    EXPECT_STREQ(PathOp(5, "c.lwo").name, "c.lwo");
+    EXPECT_STREQ(PathOp(6, "c.lwo").dir, "");
+    EXPECT_STREQ(PathOp(3, nullptr, "dir", nullptr, "\\file").out, "dir\\file");
+    EXPECT_STREQ(PathOp(3, nullptr, "dir\\", nullptr, "file").out, "dir\\file");
+    EXPECT_STREQ(PathOp(3, nullptr, "dir\\", nullptr, "\\file").out, "dir\\file");
+    EXPECT_STREQ(PathOp(3, nullptr, "", nullptr, "file").out, "file");
+    EXPECT_STREQ(PathOp(8, "x.lwo", "objs").out, "objs\\x.lwo");
+    EXPECT_STREQ(PathOp(9, "C:\\data\\obj\\a.lwo", "c:\\Data").out, "obj\\a.lwo");
+    EXPECT_STREQ(PathOp(9, "D:\\x.lwo", "c:\\Data").out, "D:\\x.lwo");
+    EXPECT_STREQ(PathOp(10, "a\\b\\").dir, "a");
+    EXPECT_STREQ(PathOp(10, "abc").dir, "abc");
+}
+
+TEST(PathOperations, MissingFieldsAndUnknownNumbers) {
+    LwPathArgs args{};
+    args.Path = "x";
+    EXPECT_FALSE(LwPathOperation(1, &args));
+    EXPECT_EQ(args.Result, 1);
+    EXPECT_TRUE(LwPathOperation(99, &args));
+    EXPECT_EQ(args.Result, 0);
+    args.Path = "surely/not/here.lwo";
+    EXPECT_FALSE(LwPathOperation(13, &args));
+    EXPECT_EQ(args.Result, 2);
+}
+
+TEST(PathOperations, LongPathsAreTruncated) {
+    std::string path(1000, 'x');
+    PathOp op(12, path.c_str());
+    EXPECT_EQ(strlen(op.out), 255u);
+}
+
+TEST(Support, CompareAndErrorTexts) {
+    EXPECT_EQ(LwStrCaseCompare("Light", "LIGHT"), 0);
+    EXPECT_EQ(LwStrCaseCompare("Light", "Lights"), 1);
+    EXPECT_EQ(LwStrNCaseCompare("Lights", "LIGHT", 5), 0);
+    EXPECT_EQ(LwStrNCaseCompare("ab", "AB", 10), 0);
+    EXPECT_EQ(LwStrNCaseCompare("abc", "abd", 3), 1);
+    EXPECT_EQ(LwStrNCaseCompare("x", "y", 0), 0);
+    EXPECT_STREQ(LwErrorText(0), "no error");
+    EXPECT_STREQ(LwErrorText(7), "bad file format");
+    EXPECT_STREQ(LwErrorText(13), "uv texture not found");
+    EXPECT_STREQ(LwGetVersionText(nullptr), "1.0b24");
+    char id[5];
+    EXPECT_STREQ(IdToText(0x4C574F32u, id), "LWO2");
+}
+
+TEST(Support, MemoryTrackerRecordsAndFrees) {
+    MemoryTracker* t = CreateMemoryTracker();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->Alloc(t, 0), nullptr);
+    char* a = (char*)t->Alloc(t, 16);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a[15], 0);
+    EXPECT_EQ(t->Count, 1);
+    EXPECT_EQ(t->TotalSize, 16);
+    a = (char*)t->Realloc(t, a, 64);
+    EXPECT_EQ(t->TotalSize, 64);
+    EXPECT_EQ(t->Count, 1);
+    void* b = t->Alloc(t, 8);
+    t->Free(t, b);
+    EXPECT_EQ(t->TotalSize, 64);
+    int local = 0;
+    t->Free(t, &local);  // not recorded: nothing happens
+    DestroyMemoryTracker(&t);  // frees the remaining block
+    EXPECT_EQ(t, nullptr);
+    DestroyMemoryTracker(&t);
+}
+
+TEST(Support, DumpPrintfIndentsAndSkipsNullStreams) {
+    std::string text = Capture([](FILE* f) { DumpPrintf(f, 2, "%s %d %f\n", "x", 3, 0.5); });
+    EXPECT_EQ(text, "\t\tx 3 0.500000\n");
+    DumpPrintf(nullptr, 1, "nothing\n");
+    std::string big(5000, 'q');
+    std::string long_line = Capture([&](FILE* f) { DumpPrintf(f, 0, "\"%s\"\n", big.c_str()); });
+    EXPECT_EQ(long_line.size(), 5003u);
+}
+
+TEST(ObjectContext, CreateDestroyAndErrorText) {
+    LwObject* o = CreateLwObject(0);
+    ASSERT_NE(o, nullptr);
+    EXPECT_NE(o->Tracker, nullptr);
+    EXPECT_EQ(o->Op.Empty, nullptr);
+    EXPECT_EQ(o->Op.GetLayerCount(o), 0);
+    EXPECT_EQ(o->Op.GetNextLayer(o, nullptr), nullptr);
+    EXPECT_EQ(o->Op.SetCurrentLayer(o, 0), LW_ERR_PARAM);
+    EXPECT_EQ(o->Op.SetCurrentLayer(o, -1), LW_ERR_PARAM);
+    EXPECT_STREQ(o->Op.GetVersionText(o), "1.0b24");
+    o->Op.Trace(o, "nothing %d\n", 1);  // no trace stream: nothing happens
+    EXPECT_EQ(ReadLwo2File(o, "no/such/file.lwo", 0), LW_ERR_FILE_OPEN);
+    EXPECT_STREQ(o->MessageText, "no/such/file.lwo");
+    EXPECT_STREQ(o->Op.GetLastErrorText(o), "file open error");
+    EXPECT_STREQ(o->Op.GetLastErrorText(o), "no error");
+    LwObject* clone = o->Op.CloneLwObject(o);
+    ASSERT_NE(clone, nullptr);
+    EXPECT_TRUE(clone->Flags & LW_OBJECT_CLONE);
+    DestroyLwObject(&clone);
+    EXPECT_EQ(clone, nullptr);
+    EXPECT_EQ(o->Op.GetLayerCount(o), 0);  // the source stays usable
+    DestroyLwObject(&o);
+    EXPECT_EQ(o, nullptr);
+    DestroyLwObject(&o);
+}
+
+// A scratch file that is removed again.
+struct TempFile {
+    std::string path;
+    explicit TempFile(const std::string& bytes) {
+        char name[] = "lwtestXXXXXX";
+        int fd = mkstemp(name);
+        path = name;
+        if (fd >= 0) {
+            ssize_t written = write(fd, bytes.data(), bytes.size());
+            (void)written;
+            close(fd);
+        }
+    }
+    ~TempFile() { unlink(path.c_str()); }
+};
+
+TEST(ObjectContext, ReadersCheckTheFormAndCannotLoadYet) {
+    TempFile lwo2(std::string("FORM\0\0\0\4LWO2", 12));
+    TempFile shortFile("FO");
+    LwObject* o = CreateLwObject(0);
+    EXPECT_EQ(ReadLwo2File(o, shortFile.path.c_str(), 0), LW_ERR_FILE_READ);
+    EXPECT_EQ(ReadLwobFile(o, lwo2.path.c_str(), 0), LW_ERR_BAD_FORMAT);
+    EXPECT_EQ(ReadLwo2File(o, lwo2.path.c_str(), 0), LW_ERR_OBJECT_DATABASE);
+    DestroyLwObject(&o);
+    EXPECT_EQ(OpenLwObjectFile(lwo2.path.c_str(), nullptr), nullptr);
+}
+
+TEST(ObjectContext, SceneItemsWhoseObjectsCannotLoad) {
+    TempFile lwo2(std::string("FORM\0\0\0\4LWO2", 12));
+    std::string text = "LWSC\n3\nLoadObjectLayer 1 " + lwo2.path + "\nLoadObjectLayer 2 missing/file.lwo\n"
+                       "AddNullObject N\n";
+    ScenePtr s = Load(text, LW_SCENE_LOAD_OBJECTS | LW_SCENE_MOTION_TO_CHANNELS);
+    EXPECT_EQ(s->ErrorCode, LW_ERR_FILE_OPEN);
+    LwSceneItem* first = s->FirstItem;
+    EXPECT_EQ(first->LoadStatus, LW_ERR_FILE_OPEN);
+    EXPECT_EQ(first->Object->Object, nullptr);
+    EXPECT_EQ(first->Next->LoadStatus, LW_ERR_FILE_OPEN);
+    EXPECT_STREQ(s->FailedFileName, "missing\\file.lwo");
+    EXPECT_STREQ(first->Next->Name, "file:Layer2");
+    EXPECT_EQ(first->Next->Next->LoadStatus, 0);
+    // Without the flag nothing is loaded and nothing fails.
+    ScenePtr plain = Load(text);
+    EXPECT_EQ(plain->ErrorCode, 0);
+    EXPECT_EQ(plain->FirstItem->LoadStatus, 0);
+}
+
+TEST(ObjectContext, ObjectDirectoryIsSearched) {
+    LwLoadOptions options{};
+    LwCopyText(options.ObjectDirectory, "no_such_dir", sizeof(options.ObjectDirectory));
+    std::string text = "LWSC\n3\nLoadObjectLayer 1 x/y.lwo\n";
+    LwScene* s = LoadLwScene(text.data(), (uint32_t)text.size(), LW_SCENE_LOAD_OBJECTS, &options);
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(s->Options->ObjectDirectory, "no_such_dir");
+    EXPECT_EQ(s->ErrorCode, LW_ERR_FILE_OPEN);
+    FreeLwScene(&s);
+    EXPECT_EQ(s, nullptr);
+    FreeLwScene(&s);
+    FreeLwScene(nullptr);
+}
+
+TEST(SceneRecords, CreatorsAndLists) {
+    ScenePtr s = Load("LWSC\n3\nAddNullObject N\nAddLight\n");
+    LwScene* sc = s.get();
+    LwSceneObject* null = sc->Op.NewObjectRecord(sc, 2, nullptr);
+    EXPECT_EQ(null->Kind, 1);
+    EXPECT_EQ(null->Layer, 2);
+    EXPECT_EQ(null->MorphTarget, -1);
+    free(null);
+    LwSceneProcessing* p = sc->Processing;
+    sc->Op.NewPlugin(sc, p, LW_PLUGIN_PIXEL_FILTER, 1, "a");
+    sc->Op.NewPlugin(sc, p, LW_PLUGIN_PIXEL_FILTER, 2, "b");
+    sc->Op.NewPlugin(sc, p, LW_PLUGIN_IMAGE_FILTER, 3, "c");
+    sc->Op.NewPlugin(sc, nullptr, LW_PLUGIN_MASTER, 4, "m");
+    LwPlugin* loose = sc->Op.NewPlugin(sc, p, 42, 5, "loose");
+    ASSERT_NE(loose, nullptr);
+    EXPECT_EQ(loose->Class, 42);
+    EXPECT_STREQ(p->PixelFilters->Next->Name, "b");
+    EXPECT_STREQ(p->ImageFilters->Name, "c");
+    EXPECT_STREQ(sc->MasterPlugins->Name, "m");
+    EXPECT_EQ(sc->Op.GetNextPlugin(sc, p->PixelFilters, nullptr), p->PixelFilters);
+    LwSceneItem* obj = sc->FirstItem;
+    LwSceneItem* light = obj->Next;
+    EXPECT_NE(sc->Op.AddExcludeLight(sc, obj, 0x20000001), nullptr);
+    sc->Op.AddExcludeLight(sc, obj, 0x20000001);
+    EXPECT_EQ(sc->Op.AddExcludeLight(sc, light, 0x20000001), nullptr);
+    EXPECT_EQ(sc->Op.IsLightExcluded(sc, obj, 0x20000001), 1);
+    EXPECT_EQ(sc->Op.IsLightExcluded(sc, obj, 0x20000002), 0);
+    EXPECT_EQ(sc->Op.IsLightExcluded(sc, light, 0x20000001), 0);
+}
+
+TEST(SceneRecords, ReadLineAndTokens) {
+    ScenePtr s = Load("LWSC\n3\n");
+    LwScene* sc = s.get();
+    char line[] = "LoadObjectLayer 1 Objects/big tree.lwo";
+    char* tok[3];
+    ASSERT_EQ(sc->Op.SplitTokens(sc, line, 3, tok), 3);
+    EXPECT_STREQ(tok[0], "LoadObjectLayer");
+    EXPECT_STREQ(tok[1], "1");
+    EXPECT_STREQ(tok[2], "Objects/big tree.lwo");
+    char blanks[] = "  \t ";
+    EXPECT_EQ(sc->Op.SplitTokens(sc, blanks, 2, tok), 0);
+    EXPECT_EQ(tok[0], nullptr);
+    char keyword[] = "AddLight";
+    EXPECT_EQ(sc->Op.SplitTokens(sc, keyword, 2, tok), 1);
+    EXPECT_STREQ(tok[1], "");
+    char* block = nullptr;
+    int used = sc->Op.AppendText(sc, &block, 0, "ab");
+    used = sc->Op.AppendText(sc, &block, used, "cde");
+    EXPECT_EQ(used, 7);
+    EXPECT_STREQ(block + 3, "cde");
+    free(block);
+    // A line longer than the buffer is cut, and nothing is written past it.
+    std::string text = "LWSC\n3\n" + std::string(40, 'z') + "\nnext\n";
+    ScenePtr t = Load(text);
+    t->Cursor = t->Text;
+    char small[8];
+    memset(small, 'X', sizeof(small));
+    EXPECT_EQ(t->Op.ReadLine(t.get(), small, 8), 4);
+    EXPECT_EQ(t->Op.ReadLine(t.get(), small, 8), 1);
+    EXPECT_EQ(t->Op.ReadLine(t.get(), small, 8), 7);
+    EXPECT_STREQ(small, "zzzzzzz");
+    EXPECT_EQ(t->Op.ReadLine(t.get(), small, 8), 4);
+    EXPECT_STREQ(small, "next");
+    EXPECT_EQ(t->Op.ReadLine(t.get(), small, 8), 0);
+}
+
+TEST(SceneRecords, TraceWritesWhenAStreamIsSet) {
+    ScenePtr s = Load("LWSC\n3\n");
+    std::string text = Capture([&](FILE* f) {
+        s->TraceFile = f;
+        s->Op.Trace(s.get(), "{%s} {%s}\n", "Key", "rest");
+        s->TraceFile = nullptr;
+    });
+    EXPECT_EQ(text, "{Key} {rest}\n");
+}
+
+}  // namespace

@@ -54,6 +54,7 @@ void CSimpleScriptEngine::Print(const std::string& text) {
 }
 
 void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
+    if (lineErrors_.empty() && lineWarnings_.empty()) return;
     const std::string name = source_ ? source_->GetName() : std::string();
     if (!lineErrors_.empty()) {
         const std::string text = FormatString("%d error(s) in %s(%lld)", static_cast<int>(lineErrors_.size()),
@@ -118,15 +119,22 @@ void CSimpleScriptEngine::Advance() {
 }
 
 void CSimpleScriptEngine::HandleLine() {
+    // Nothing of this line reaches the next, even when a host function throws out of it.
+    struct LineScope {
+        explicit LineScope(CSimpleScriptEngine& engine) : engine(engine) {}
+        ~LineScope() {
+            engine.stringBuffer_.clear();
+            engine.nameBuffer_.clear();
+            engine.factorStack_.Clear();
+        }
+        CSimpleScriptEngine& engine;
+    } scope(*this);
     // The line's number is taken before it runs: a jump on the line must not change what the
     // messages name.
     const std::int32_t line = pc_;
     if (!parser_->Parse(source_->GetLines()[static_cast<std::size_t>(line)]))
         OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
     ReportScriptErrorCounts(std::int64_t{line} + 1);
-    stringBuffer_.clear();
-    nameBuffer_.clear();
-    factorStack_.Clear();
 }
 
 void CSimpleScriptEngine::Reset() {
@@ -158,7 +166,13 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
     ReportScriptErrorCounts(std::int64_t{pc_} + 1);
     const std::size_t depth = returnStack_.size();
     if (!Gosub(label)) return;
-    interrupt_ = true;
+    // Cleared however the interrupt ends, so that a host exception cannot leave sleep refused.
+    struct InterruptScope {
+        explicit InterruptScope(bool& flag) : flag(flag), previous(flag) { flag = true; }
+        ~InterruptScope() { flag = previous; }
+        bool& flag;
+        bool previous;
+    } scope(interrupt_);
     int budget = kLineBudget;
     bool exhausted = false;
     while (IsRunning()) {
@@ -179,7 +193,6 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
         // reported instead of jumping into the interrupt's caller.
         returnStack_.resize(depth);
     }
-    interrupt_ = false;
 }
 
 bool CSimpleScriptEngine::SetProgramCounter(std::int32_t pc) {

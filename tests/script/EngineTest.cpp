@@ -104,6 +104,18 @@ TEST(EngineTest, WithoutListenerMessagesGoToTheLog) {
     EXPECT_NE(text.find("ERROR: \n\t1 warning(s) in quiet.tvs(3)"), std::string::npos) << text;
 }
 
+TEST(EngineTest, AHostExceptionLeavesNothingBehind) {
+    ScriptRig rig("*OnInitialize\nprint(1, boom())\nreturn\n*main\nsleep 2\nprint(2)");
+    EXPECT_THROW(rig.engine.Interrupt("OnInitialize"), trivale::EException);
+    EXPECT_TRUE(rig.engine.GetFactorStack().IsEmpty());
+    EXPECT_TRUE(rig.engine.GetStringBuffer().empty());
+    // Not stuck in interrupt mode: the main flow may sleep.
+    rig.engine.Goto("main");
+    EXPECT_TRUE(rig.engine.Sleep(0));
+    rig.engine.Run();
+    EXPECT_TRUE(rig.recorder.lines.empty());
+}
+
 // ---- Limits -------------------------------------------------------------------------------------
 
 TEST(EngineLimitTest, OneRunExecutesAtMostTheLineBudget) {

@@ -11,6 +11,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "core/Exception.h"
 #include "core/MemoryStream.h"
 #include "script/CustomFunctionSet.h"
 #include "script/SimpleScriptEngine.h"
@@ -85,7 +86,7 @@ inline CFactor IntResult(CSimpleScriptEngine& context, std::int32_t value) {
 // An engine with a script "t.tvs", the standard library and two host sets:
 //  first set:  f() -> 1; calls() -> how often calls() ran before; wait(n) waits by re-running its line
 //              until it has been called n times; bits(x) -> the float's bit pattern;
-//              needs_int(i) -> i; jump(n) -> sets the program counter to n (for robustness tests)
+//              needs_int(i) -> i; jump(n) -> sets the program counter to n; boom() throws EException
 //  second set: f() -> 2 (never reached), g() -> "g", print() (shadowed by the standard library)
 struct ScriptRig {
     explicit ScriptRig(const std::string& text, ISimpleScriptEngineListener* listener = nullptr) {
@@ -122,6 +123,10 @@ struct ScriptRig {
                                                 const std::deque<CFactor>& a) {
             if (!self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT})) return IntResult(c, 0);
             return IntResult(c, c.SetProgramCounter(a[0].GetIntValue()) ? 1 : 0);
+        }));
+        first->Register(MakeFunction("boom", [](CStandardCustomFunction&, CSimpleScriptEngine&,
+                                                const std::deque<CFactor>&) -> CFactor {
+            throw trivale::EException("boom");
         }));
         engine.AddCustomFunctionSet(first);
 

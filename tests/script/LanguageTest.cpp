@@ -341,6 +341,46 @@ const Case kFunctions[] = {
 INSTANTIATE_TEST_SUITE_P(Functions, LanguageTest, ::testing::ValuesIn(kFunctions),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// ---- A whole script ----------------------------------------------------------------------------
+
+const Case kShow[] = {
+    {"EveryStatementAndLibraryFunction",
+     "' a show in miniature\r\n"
+     "*OnInitialize\r\n"
+     "int frame = 0\r\n"
+     "float speed = 1.5\r\n"
+     "string title = \"winter\"\r\n"
+     "return\r\n"
+     "\r\n"
+     "*main\r\n"
+     "print(\"start \", title)\r\n"
+     "gosub *setup\r\n"
+     "goto *skip\r\n"
+     "print(\"skipped\")\r\n"
+     "*skip\r\n"
+     "frame = frame + 1\r\n"
+     "sleep\r\n"
+     "if frame < 3 goto *main else gosub *report\r\n"
+     "sleep 2 ' two frames\r\n"
+     "print(to_string(frame), \" \", truncate(speed * 2.9))\r\n"
+     "print(sin(0), cos(0), tan(0), atan(1), atan2(0, -1))\r\n"
+     "print(to_radian(90), to_degree(pi()), power(2, 8), abs(-5), abs(-0.5))\r\n"
+     "delete speed\r\n"
+     "end\r\n"
+     "print(\"never\")\r\n"
+     "*setup\r\n"
+     "return\r\n"
+     "*report\r\n"
+     "print(\"report \", frame)\r\n"
+     "return",
+     "I:OnInitialize G:main R R R R R R R",
+     {"@I:OnInitialize", "@G:main", "@R", "P start winter", "@R", "P start winter", "@R", "P start winter", "@R",
+      "P report 3 ", "@R", "@R", "P 3 4 ", "P 0.000000 1.000000 0.000000 0.785398 3.141593 ",
+      "P 1.570796 180.000000 256.000000 5 0.500000 ", "@R"}},
+};
+INSTANTIATE_TEST_SUITE_P(Show, LanguageTest, ::testing::ValuesIn(kShow),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
 // ---- Inputs that once crashed or hung -----------------------------------------------------------
 
 const Case kRegressions[] = {

@@ -1,8 +1,8 @@
+// In place of the desktop's keyboard and game-controller input: a 256-key state in the classic PC
+// scan-code numbering, tracked from the event queue, and game controllers through SDL's joystick API with
+// ranged axes and 32 buttons, read only while their window has the focus. No mouse, force feedback or
+// controllers attached after start-up.
 #pragma once
-// Keyboard and game-controller input over SDL2: a 256-key state in the classic PC scan-code numbering,
-// tracked from the event queue, and game controllers through SDL's joystick API with ranged axes and 32
-// buttons; devices bound to the foreground read only while their window has the focus. No mouse, no
-// force feedback, no controllers attached after start-up.
 
 #include <cstdint>
 #include <memory>

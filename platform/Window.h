@@ -1,7 +1,7 @@
+// In place of the desktop window and its message queue: the program's top-level window over SDL2
+// (created hidden and GL-capable; show/hide/size/title/icon/cursor; full screen with a display mode) and
+// a queue that yields only the events the engine reacts to. No window classes, menus, child windows or mouse.
 #pragma once
-// The program's top-level window and its event queue, over SDL2 video and events: create hidden and
-// GL-capable, show/hide/size/title/icon/cursor, full screen with a display mode, and a queue that yields
-// only the few events the engine reacts to. No window classes, menus, child windows or mouse input.
 
 #include <cstdint>
 #include <memory>

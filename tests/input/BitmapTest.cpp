@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -223,9 +224,9 @@ TEST(SimpleDIB, DecodesTheOldHeader) {
 
 TEST(SimpleDIB, ABitmapInsideALargerStreamIsReadToItsOwnEnd) {
     Bytes bmp = MakeBmp(TwoByTwo());
-    Bytes all(100, 0xEE);
-    all.insert(all.end(), bmp.begin(), bmp.end());
-    all.insert(all.end(), 50, 0xDD);
+    Bytes all(100 + bmp.size() + 50, 0xDD);
+    std::fill(all.begin(), all.begin() + 100, 0xEE);
+    std::copy(bmp.begin(), bmp.end(), all.begin() + 100);
     trivale::CMemoryStream stream;
     Fill(stream, all);
     stream.Seek(100);

@@ -6,8 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 EventGroup::EventGroup(unsigned count) : flags_(count, false) {}
 
@@ -136,5 +135,4 @@ void SetCurrentThreadPriority(ThreadPriority priority)
     (void)::setpriority(PRIO_PROCESS, tid, nice);
 }
 
-} // namespace platform
-} // namespace trivale
+} // namespace plat

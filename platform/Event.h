@@ -8,8 +8,7 @@
 #include <mutex>
 #include <vector>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 class EventGroup
 {
@@ -71,5 +70,4 @@ enum class ThreadPriority
 // silent and changes nothing.
 void SetCurrentThreadPriority(ThreadPriority priority);
 
-} // namespace platform
-} // namespace trivale
+} // namespace plat

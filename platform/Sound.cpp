@@ -9,8 +9,7 @@
 #include <cstring>
 #include <new>
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 namespace {
 
@@ -133,7 +132,6 @@ struct Output
     SDL_AudioDeviceID device = 0;
     WaveFormat format;
     bool started = false;
-    std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
     std::mutex mutex;
     std::vector<int16_t> scratch; // audio thread only
 
@@ -313,6 +311,14 @@ uint64_t Mixer::GetRenderedMicros() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return baseUs_ + rendered_ * 1000000ull / rate_;
+}
+
+uint64_t Mixer::GetClockMs() const
+{
+    if (manual_)
+        return GetRenderedMicros() / 1000;
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - epoch_).count());
 }
 
 size_t Mixer::GetVoiceCount() const
@@ -697,6 +703,7 @@ SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device)
     auto output = std::make_shared<Output>();
     output->mixer = mixer;
     output->manual = options.manualOutput;
+    mixer->manual_ = options.manualOutput;
     if (!output->manual) {
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
             return kSoundNoDriver;
@@ -717,7 +724,7 @@ SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device)
     return kSoundOk;
 }
 
-SoundResult SoundDevice::SetCooperativeLevel(const void*, uint32_t level)
+SoundResult SoundDevice::SetCooperativeLevel(const Window*, uint32_t level)
 {
     const SoundResult fail = GetSoundTestOptions().failCooperativeLevel;
     if (fail != kSoundOk)
@@ -766,14 +773,5 @@ bool SoundDevice::IsManual() const
     return output_->manual;
 }
 
-uint64_t SoundDevice::GetTimeMs() const
-{
-    if (output_->manual)
-        return mixer_->GetRenderedMicros() / 1000;
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - output_->epoch)
-            .count());
-}
 
-} // namespace platform
-} // namespace trivale
+} // namespace plat

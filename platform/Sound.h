@@ -3,6 +3,7 @@
 // with play and write cursors, two-region lock, play/loop/stop, volume, pan, frequency, position
 // notifications), mixed in software and fed to SDL2 audio. No 3D sound, no effects, no capture; a
 // buffer is never lost.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,8 +12,7 @@
 
 #include "platform/Event.h"
 
-namespace trivale {
-namespace platform {
+namespace plat {
 
 // Result codes keep the numeric values of the original sound API, so logs read the same.
 using SoundResult = int32_t;
@@ -99,6 +99,7 @@ struct SoundNotification
 };
 
 class SoundDevice;
+class Window;
 namespace detail {
 struct Voice;
 struct Output;
@@ -122,6 +123,8 @@ public:
     unsigned GetOutputChannels() const;
     // Time rendered so far, in microseconds of output.
     uint64_t GetRenderedMicros() const;
+    // Milliseconds on the output's clock: the steady clock, or the rendered time when manual.
+    uint64_t GetClockMs() const;
     size_t GetVoiceCount() const;
 
 private:
@@ -140,6 +143,8 @@ private:
     unsigned channels_ = 2;
     uint64_t rendered_ = 0; // frames since the last format change
     uint64_t baseUs_ = 0;
+    bool manual_ = false;
+    std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
     std::vector<float> mix_;
     std::vector<std::pair<uint64_t, size_t>> crossings_;
     std::vector<std::pair<std::shared_ptr<EventGroup>, unsigned>> fired_;
@@ -176,6 +181,8 @@ public:
     SoundResult SetFrequency(uint32_t frequency);
     SoundResult GetFrequency(uint32_t* frequency) const;
     SoundResult Restore();
+    // The clock of the output this buffer plays on (see Mixer::GetClockMs).
+    uint64_t GetClockMs() const { return mixer_->GetClockMs(); }
 
     // Replaces the notification list; only while stopped, and only with kBufferCtrlPositionNotify.
     SoundResult SetNotifications(const std::vector<SoundNotification>& notifications);
@@ -205,13 +212,12 @@ public:
     SoundDevice& operator=(const SoundDevice&) = delete;
 
     // Recorded only: output is never shared with other programs in a way the level could change.
-    SoundResult SetCooperativeLevel(const void* window, uint32_t level);
+    SoundResult SetCooperativeLevel(const Window* window, uint32_t level);
     SoundResult CreateBuffer(const SoundBufferDesc& desc, std::shared_ptr<SoundBuffer>* buffer);
 
     Mixer& GetMixer() { return *mixer_; }
     bool IsManual() const;
-    // Milliseconds on the output's clock: the steady clock, or the rendered frames when manual.
-    uint64_t GetTimeMs() const;
+    uint64_t GetTimeMs() const { return mixer_->GetClockMs(); }
 
 private:
     SoundDevice(std::shared_ptr<Mixer> mixer, std::shared_ptr<detail::Output> output);
@@ -232,5 +238,4 @@ struct SoundTestOptions
 void SetSoundTestOptions(const SoundTestOptions& options);
 SoundTestOptions GetSoundTestOptions();
 
-} // namespace platform
-} // namespace trivale
+} // namespace plat

@@ -8,7 +8,7 @@
 
 #include "platform/Sound.h"
 
-using namespace trivale::platform;
+using namespace plat;
 
 namespace {
 

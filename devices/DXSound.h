@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "core/Object.h"
+#include "platform/Sound.h"
+
+namespace plat {
+class Window;
+}
+
+namespace trivale {
+
+// The sound device: opens the output at the primary format and keeps it running. When Initialize
+// fails (no audio device) the program runs without sound and sounds made on it stay silent.
+class CDXSound : public virtual CNonCopyable
+{
+public:
+    CDXSound();
+    ~CDXSound() override;
+
+    virtual bool Initialize();
+    virtual void Finalize();
+    virtual plat::SoundDevice* GetDirectSound();
+    virtual plat::SoundBuffer* GetPrimaryBuffer();
+    virtual plat::Window* SetWindow(plat::Window* window);
+    virtual uint16_t SetChannels(uint16_t channels);
+    virtual uint32_t SetSamplesPerSec(uint32_t samplesPerSec);
+    virtual uint16_t SetBitsPerSample(uint16_t bitsPerSample);
+    virtual bool IsReady();
+    virtual bool SetOptionFlag(bool flag);
+    virtual bool GetOptionFlag();
+
+    // The primary format as last computed by Initialize (block align and byte rate included).
+    const plat::WaveFormat& GetPrimaryFormat() const { return m_format; }
+
+protected:
+    bool CreateDevice();
+
+    std::shared_ptr<plat::SoundDevice> m_device;
+    std::shared_ptr<plat::SoundBuffer> m_primary;
+    bool m_ready = false;
+    bool m_optionFlag = false;
+    plat::WaveFormat m_format;
+    plat::Window* m_window = nullptr;
+};
+
+} // namespace trivale

@@ -1,0 +1,248 @@
+// The sound device's start-up and failure paths, and the volume scale shared by every sound.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "devices/DXSound.h"
+#include "devices/Sound.h"
+#include "devices/StreamingSound.h"
+#include "SoundTestUtil.h"
+
+using namespace trivale;
+using namespace soundtest;
+
+namespace {
+
+class ManualOutput
+{
+public:
+    explicit ManualOutput(plat::SoundTestOptions o = plat::SoundTestOptions())
+    {
+        o.manualOutput = true;
+        plat::SetSoundTestOptions(o);
+    }
+    ~ManualOutput() { plat::SetSoundTestOptions(plat::SoundTestOptions()); }
+};
+
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_)
+            old_ = old;
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv()
+    {
+        if (had_)
+            setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// Answers with a fixed format and position, to check the play-time arithmetic alone.
+class CFixedSound : public CSound
+{
+public:
+    CFixedSound() : CSound(0) {}
+    void Create(CDXSound*, IStream&) override {}
+    void Create(CDXSound*, boost::shared_ptr<ISoundReader>) override {}
+    void Play() override {}
+    const plat::WaveFormat* GetFormat() override { return &format; }
+    uint32_t GetPlayPosition() override { return position; }
+    plat::WaveFormat format;
+    uint32_t position = 0;
+};
+
+} // namespace
+
+// ---- Volume scale --------------------------------------------------------------------------------
+
+TEST(VolumeScaleTest, MatchesTheTableInBothDirections)
+{
+    const int table[][3] = {{0, 0, 0},           {-100, -22, -446},    {-1000, -229, -3805},
+                            {-5000, -1414, -9571}, {-9000, -3974, -9999}, {-10000, -9786, -10000}};
+    for (const auto& row : table) {
+        EXPECT_EQ(row[1], LinearVolumeToDecibels(row[0])) << row[0];
+        EXPECT_EQ(row[2], DecibelsToLinearVolume(row[0])) << row[0];
+    }
+}
+
+TEST(VolumeScaleTest, RegressionValuesOffTheScaleAreClamped)
+{
+    // Below the floor the curve's base would turn negative and the result NaN.
+    EXPECT_EQ(-9786, LinearVolumeToDecibels(-20000));
+    EXPECT_EQ(-9786, LinearVolumeToDecibels(INT32_MIN));
+    EXPECT_EQ(0, LinearVolumeToDecibels(500));
+    EXPECT_EQ(-10000, DecibelsToLinearVolume(-30000));
+    EXPECT_EQ(0, DecibelsToLinearVolume(INT32_MAX));
+}
+
+TEST(SoundTest, PlayTimeIsBytesOverTheByteRate)
+{
+    CFixedSound s;
+    s.format.channels = 2;
+    s.format.samplesPerSec = 44100;
+    s.format.bitsPerSample = 16;
+    s.position = 176400;
+    EXPECT_DOUBLE_EQ(1.0, s.GetPlayTime());
+    s.position = 88200;
+    EXPECT_DOUBLE_EQ(0.5, s.GetPlayTime());
+    s.format.samplesPerSec = 0;
+    EXPECT_DOUBLE_EQ(0.0, s.GetPlayTime()) << "an empty format gives no time rather than a division by zero";
+}
+
+TEST(SoundTest, WithoutABufferEverythingIsQuiet)
+{
+    CStreamingSound s(plat::kBufferCtrlVolume);
+    EXPECT_FALSE(s.IsPlaying());
+    EXPECT_EQ(0, s.GetVolume());
+    EXPECT_EQ(0, s.GetPan());
+    EXPECT_EQ(0, s.GetLinearVolume());
+    EXPECT_EQ(nullptr, s.GetFormat());
+    EXPECT_EQ(0u, s.GetPlayPosition());
+    EXPECT_DOUBLE_EQ(0.0, s.GetPlayTime());
+    s.SetVolume(-100);
+    s.SetLinearVolume(-100);
+    s.SetPan(100);
+    s.Play();
+    s.Stop();
+    s.Rewind();
+    s.FadeIn(100);
+    s.FadeOut(100);
+    EXPECT_FALSE(s.IsPlaying());
+    EXPECT_FALSE(s.IsLoop());
+    s.SetLoop(true);
+    EXPECT_TRUE(s.IsLoop());
+}
+
+// ---- Device ----------------------------------------------------------------------------------------
+
+TEST(DXSoundTest, DefaultsGiveCdQualityStereo)
+{
+    ManualOutput manual;
+    CapturedLog log;
+    {
+        CDXSound dev;
+        EXPECT_FALSE(dev.IsReady());
+        ASSERT_TRUE(dev.Initialize());
+        EXPECT_TRUE(dev.IsReady());
+        EXPECT_EQ(4, dev.GetPrimaryFormat().blockAlign);
+        EXPECT_EQ(176400u, dev.GetPrimaryFormat().avgBytesPerSec);
+        ASSERT_NE(nullptr, dev.GetDirectSound());
+        ASSERT_NE(nullptr, dev.GetPrimaryBuffer());
+        uint32_t status = 0;
+        dev.GetPrimaryBuffer()->GetStatus(&status);
+        EXPECT_NE(0u, status & plat::kStatusPlaying);
+        EXPECT_EQ(44100u, dev.GetDirectSound()->GetMixer().GetOutputRate());
+        EXPECT_EQ(2u, dev.GetDirectSound()->GetMixer().GetOutputChannels());
+        plat::SoundDevice* first = dev.GetDirectSound();
+        EXPECT_TRUE(dev.Initialize()) << "a second start keeps the running output";
+        EXPECT_EQ(first, dev.GetDirectSound());
+    }
+    EXPECT_EQ("INFO: DirectSound ready.\nINFO: DirectSound finalized.\n", log.Text());
+}
+
+TEST(DXSoundTest, MonoEightBitFormat)
+{
+    ManualOutput manual;
+    CDXSound dev;
+    EXPECT_EQ(1, dev.SetChannels(1));
+    EXPECT_EQ(22050u, dev.SetSamplesPerSec(22050));
+    EXPECT_EQ(8, dev.SetBitsPerSample(8));
+    dev.SetSamplesPerSec(44100);
+    ASSERT_TRUE(dev.Initialize());
+    EXPECT_EQ(1, dev.GetPrimaryFormat().blockAlign);
+    EXPECT_EQ(44100u, dev.GetPrimaryFormat().avgBytesPerSec);
+    EXPECT_EQ(1u, dev.GetDirectSound()->GetMixer().GetOutputChannels());
+    EXPECT_FALSE(dev.GetOptionFlag());
+    EXPECT_TRUE(dev.SetOptionFlag(true));
+    EXPECT_TRUE(dev.GetOptionFlag());
+}
+
+TEST(DXSoundTest, FailedCooperativeLevelFinalizesFirst)
+{
+    plat::SoundTestOptions o;
+    o.failCooperativeLevel = plat::kSoundGeneric;
+    ManualOutput manual(o);
+    CapturedLog log;
+    CDXSound dev;
+    EXPECT_FALSE(dev.Initialize());
+    EXPECT_FALSE(dev.IsReady());
+    EXPECT_EQ(nullptr, dev.GetDirectSound());
+    EXPECT_EQ("INFO: DirectSound finalized.\nERROR: CDXSound: SetCooperativeLevel() 失敗\n\n", log.Text());
+}
+
+TEST(DXSoundTest, FailedPrimaryBufferAndFormatAreReported)
+{
+    {
+        plat::SoundTestOptions o;
+        o.failCreatePrimary = plat::kSoundOutOfMemory;
+        ManualOutput manual(o);
+        CapturedLog log;
+        CDXSound dev;
+        EXPECT_FALSE(dev.Initialize());
+        EXPECT_EQ("INFO: DirectSound finalized.\nERROR: CDXSound: プライマリバッファの作成に失敗\n\n", log.Text());
+    }
+    {
+        ManualOutput manual;
+        CapturedLog log;
+        CDXSound dev;
+        dev.SetBitsPerSample(24);
+        EXPECT_FALSE(dev.Initialize());
+        EXPECT_EQ("INFO: DirectSound finalized.\nERROR: CDXSound: プライマリバッファのフォーマット設定に失敗\n\n", log.Text());
+        dev.SetBitsPerSample(16);
+        EXPECT_TRUE(dev.Initialize()) << "a failed start may be tried again";
+    }
+}
+
+TEST(DXSoundTest, FinalizeWithoutInitializeOnlyLogs)
+{
+    CapturedLog log;
+    CDXSound dev;
+    dev.Finalize();
+    EXPECT_FALSE(dev.IsReady());
+    EXPECT_EQ(nullptr, dev.GetDirectSound());
+    EXPECT_EQ("INFO: DirectSound finalized.\n", log.Text());
+}
+
+TEST(DXSoundTest, NoAudioDeviceMeansRunningWithoutSound)
+{
+    plat::SetSoundTestOptions(plat::SoundTestOptions());
+    ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+    CapturedLog log;
+    CDXSound dev;
+    EXPECT_FALSE(dev.Initialize());
+    EXPECT_FALSE(dev.IsReady());
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("DirectX Error: SOUND_NO_DRIVER(0x88780078)")) << text;
+    EXPECT_NE(std::string::npos, text.find("ERROR: CDXSound: DirectSoundCreate() 失敗\n\n")) << text;
+
+    // Sounds made on it stay silent and do nothing.
+    CStreamingSound music(plat::kBufferCtrlVolume);
+    std::unique_ptr<IStream> s(NewStream(MakeWave(2, 44100, 16, std::string(4000, '\1'))));
+    music.Create(&dev, *s);
+    music.Play();
+    EXPECT_FALSE(music.IsPlaying());
+    EXPECT_EQ(nullptr, music.GetFormat());
+    music.Create(&dev, boost::shared_ptr<ISoundReader>(OpenSoundReader(*s)));
+    EXPECT_EQ(nullptr, music.GetFormat());
+}
+
+TEST(DXSoundTest, DummyDriverRunsTheRealOutput)
+{
+    plat::SetSoundTestOptions(plat::SoundTestOptions());
+    ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    CDXSound dev;
+    ASSERT_TRUE(dev.Initialize());
+    EXPECT_FALSE(dev.GetDirectSound()->IsManual());
+}

@@ -1,0 +1,459 @@
+// The streamed sound on a manual clock: the test renders the output block by block and lets the
+// worker catch up after each block, so every run hears exactly the same samples.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "devices/DXSound.h"
+#include "devices/OggVorbisReader.h"
+#include "devices/WaveSoundReader.h"
+#include "devices/StreamingSound.h"
+#include "SoundTestUtil.h"
+
+using namespace trivale;
+using namespace soundtest;
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(60);
+
+class CTestStreamingSound : public CStreamingSound
+{
+public:
+    using CStreamingSound::CStreamingSound;
+    // True once the worker has taken every notification (or has ended).
+    bool WaitIdle() { return !m_events || m_events->WaitIdle(kPatience); }
+    bool IsFading() const { return m_fading; }
+    uint32_t BufferBytes() const { return m_desc.bytes; }
+    uint32_t SegmentBytes() const { return m_segmentSize; }
+    bool HasWorker() const { return m_streamThread.joinable(); }
+};
+
+template <class Pred>
+bool WaitFor(Pred pred)
+{
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class StreamingTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        plat::SoundTestOptions o;
+        o.manualOutput = true;
+        plat::SetSoundTestOptions(o);
+        ASSERT_TRUE(device.Initialize());
+    }
+    void TearDown() override { plat::SetSoundTestOptions(plat::SoundTestOptions()); }
+
+    plat::Mixer& Mixer() { return device.GetDirectSound()->GetMixer(); }
+
+    // Renders `frames` output frames in blocks, waiting for the worker after each block.
+    std::vector<int16_t> Pump(CTestStreamingSound& s, size_t frames, size_t block = 1024)
+    {
+        std::vector<int16_t> out(frames * 2);
+        for (size_t done = 0; done < frames;) {
+            const size_t n = std::min(block, frames - done);
+            Mixer().Render(out.data() + done * 2, n);
+            EXPECT_TRUE(s.WaitIdle());
+            done += n;
+        }
+        return out;
+    }
+
+    void Start(CTestStreamingSound& s)
+    {
+        s.Play();
+        ASSERT_TRUE(s.WaitIdle());
+        ASSERT_TRUE(s.IsPlaying());
+    }
+
+    CDXSound device;
+};
+
+// Index of the first mismatch between `out` and the ramp starting at frame `first`, or -1.
+long FirstRampMismatch(const std::vector<int16_t>& out, size_t frames, size_t first = 0, size_t period = 0)
+{
+    for (size_t i = 0; i < frames; ++i) {
+        const size_t k = period ? (first + i) % period : first + i;
+        if (out[2 * i] != RampLeft(k) || out[2 * i + 1] != RampRight(k))
+            return static_cast<long>(i);
+    }
+    return -1;
+}
+
+std::string RampWave(size_t frames)
+{
+    return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames)));
+}
+
+} // namespace
+
+TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegments)
+{
+    CTestStreamingSound a;
+    std::unique_ptr<IStream> s1(NewStream(MakeWave(2, 44100, 16, std::string(400, '\0'))));
+    a.Create(&device, *s1);
+    EXPECT_EQ(352768u, a.BufferBytes());
+    EXPECT_EQ(22048u, a.SegmentBytes());
+
+    CTestStreamingSound b;
+    std::unique_ptr<IStream> s2(NewStream(MakeWave(1, 22050, 16, std::string(400, '\0'))));
+    b.Create(&device, *s2);
+    EXPECT_EQ(88192u, b.BufferBytes());
+    EXPECT_EQ(5512u, b.SegmentBytes());
+    ASSERT_NE(nullptr, b.GetFormat());
+    EXPECT_EQ(22050u, b.GetFormat()->samplesPerSec);
+    EXPECT_FALSE(b.IsPlaying());
+}
+
+TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops)
+{
+    const size_t frames = 44100 * 9 + 777; // four and a half buffers, ending inside a segment
+    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    auto out = Pump(s, frames + 44100 / 2);
+    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
+    for (size_t i = frames; i < frames + 11025; ++i)
+        ASSERT_EQ(0, out[2 * i]) << "silence after the end, frame " << i;
+    EXPECT_FALSE(s.IsPlaying()) << "stops within a segment or two of the end";
+    EXPECT_TRUE(s.WaitIdle());
+}
+
+TEST_F(StreamingTest, NotificationsTakenInOrderWhenSeveralWait)
+{
+    // Blocks longer than a segment leave two flags pending at once, at the wrap too (15 and 0).
+    const size_t frames = 44100 * 7;
+    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    auto out = Pump(s, frames, 7000);
+    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
+}
+
+TEST_F(StreamingTest, ShortPieceIsPaddedAndEndsItsWorker)
+{
+    const size_t frames = 1000; // far less than one segment
+    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    auto out = Pump(s, 44100);
+    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
+    for (size_t i = frames; i < 44100; ++i)
+        ASSERT_EQ(0, out[2 * i]) << i;
+    EXPECT_FALSE(s.IsPlaying());
+    EXPECT_EQ(0u, s.GetPlayPosition());
+}
+
+TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment)
+{
+    const size_t period = 30011; // not a multiple of a segment
+    std::unique_ptr<IStream> src(NewStream(RampWave(period)));
+    CTestStreamingSound s;
+    s.SetLoop(true);
+    s.Create(&device, *src);
+    Start(s);
+    const size_t frames = 44100 * 5;
+    auto out = Pump(s, frames);
+    EXPECT_EQ(-1, FirstRampMismatch(out, frames, 0, period));
+    EXPECT_TRUE(s.IsPlaying());
+    const uint32_t pos = s.GetPlayPosition();
+    EXPECT_EQ(frames * 4, pos);
+    EXPECT_NEAR(5.0, s.GetPlayTime(), 1e-9);
+    s.Stop();
+    EXPECT_FALSE(s.IsPlaying());
+}
+
+TEST_F(StreamingTest, EightBitSilenceIsCentred)
+{
+    std::unique_ptr<IStream> src(NewStream(MakeWave(1, 44100, 8, std::string(500, '\xC0'))));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    auto out = Pump(s, 44100);
+    EXPECT_EQ(0x40 * 256, out[0]);
+    EXPECT_EQ(0x40 * 256, out[2 * 499]);
+    for (size_t i = 500; i < 44100; ++i)
+        ASSERT_EQ(0, out[2 * i]) << i;
+}
+
+TEST_F(StreamingTest, RewindWhilePlayingStartsOver)
+{
+    const size_t frames = 44100 * 6;
+    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    auto first = Pump(s, 44100 * 3);
+    EXPECT_EQ(-1, FirstRampMismatch(first, 44100 * 3));
+    s.Rewind();
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_TRUE(s.IsPlaying());
+    auto again = Pump(s, 44100 * 2);
+    EXPECT_EQ(-1, FirstRampMismatch(again, 44100 * 2));
+}
+
+TEST_F(StreamingTest, RewindWhileStoppedThenPlayStartsOver)
+{
+    const size_t frames = 44100 * 4;
+    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    Pump(s, 30000);
+    s.Stop();
+    ASSERT_TRUE(s.WaitIdle());
+    s.Rewind();
+    EXPECT_FALSE(s.IsPlaying());
+    Start(s);
+    auto out = Pump(s, 44100);
+    EXPECT_EQ(-1, FirstRampMismatch(out, 44100));
+}
+
+TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker)
+{
+    const size_t frames = 44100 * 3;
+    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    s.Play();
+    s.Play(); // still starting: no second worker
+    s.Rewind();
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_TRUE(s.IsPlaying());
+    auto out = Pump(s, 44100 * 2);
+    EXPECT_EQ(-1, FirstRampMismatch(out, 44100 * 2));
+}
+
+TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes)
+{
+    const std::string ogg = EncodeOgg(2, 44100, 44100 * 5 + 123);
+    std::string pcm;
+    {
+        std::unique_ptr<IStream> s(NewStream(ogg));
+        COggVorbisReader r;
+        r.Open(s.get());
+        std::vector<char> buf(65536);
+        while (uint32_t n = r.Read(buf.data(), 65536))
+            pcm.append(buf.data(), n);
+    }
+    std::unique_ptr<IStream> src(NewStream(ogg));
+    CTestStreamingSound s(plat::kBufferCtrlVolume);
+    s.Create(&device, *src);
+    Start(s);
+    const size_t frames = pcm.size() / 4;
+    auto out = Pump(s, frames + 22050);
+    EXPECT_EQ(0, std::memcmp(out.data(), pcm.data(), pcm.size()));
+    EXPECT_FALSE(s.IsPlaying());
+}
+
+TEST_F(StreamingTest, SharedReaderStaysWithTheCaller)
+{
+    boost::shared_ptr<IStream> stream(NewStream(RampWave(5000)));
+    boost::shared_ptr<ISoundReader> reader(new CWaveSoundReader());
+    reader->OpenShared(stream);
+    {
+        CTestStreamingSound s;
+        s.Create(&device, reader);
+        Start(s);
+        auto out = Pump(s, 5000);
+        EXPECT_EQ(-1, FirstRampMismatch(out, 5000));
+    }
+    EXPECT_EQ(1, reader.use_count());
+    EXPECT_EQ(5000u * 4, reader->GetPosition());
+}
+
+TEST_F(StreamingTest, FadeOutEndsSilentAndStopped)
+{
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 8)));
+    CTestStreamingSound s(plat::kBufferCtrlVolume);
+    s.Create(&device, *src);
+    Start(s);
+    s.FadeOut(2000);
+    EXPECT_TRUE(s.IsFading());
+    Pump(s, 44100); // one second of two
+    // Half way on the linear scale: -5000, which is -1414 hundredths of a decibel.
+    EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == -1414; })) << s.GetVolume();
+    s.FadeOut(100); // does nothing while fading
+    Pump(s, 4410 * 2);
+    EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == LinearVolumeToDecibels(-6000); })) << s.GetVolume();
+    EXPECT_TRUE(s.IsPlaying());
+    Pump(s, 44100 * 9 / 10);
+    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
+    EXPECT_EQ(-10000, s.GetVolume());
+    EXPECT_FALSE(s.IsPlaying());
+}
+
+TEST_F(StreamingTest, FadeInRisesToTheEarlierVolume)
+{
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 4)));
+    CTestStreamingSound s(plat::kBufferCtrlVolume);
+    s.Create(&device, *src);
+    s.SetVolume(-500);
+    s.FadeIn(1000);
+    EXPECT_EQ(-10000, s.GetVolume());
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_TRUE(s.IsPlaying());
+    Pump(s, 44100 + 100);
+    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
+    EXPECT_EQ(-500, s.GetVolume());
+    EXPECT_TRUE(s.IsPlaying());
+}
+
+TEST_F(StreamingTest, RegressionFadeOutVolumesStayOnTheScale)
+{
+    // Every step of a fade-out lies between its ends (unsigned arithmetic once made them positive).
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 6)));
+    CTestStreamingSound s(plat::kBufferCtrlVolume);
+    s.Create(&device, *src);
+    s.SetVolume(-300);
+    Start(s);
+    CapturedLog log;
+    s.FadeOut(1000);
+    for (int step = 0; step < 12; ++step) {
+        Pump(s, 4410);
+        std::this_thread::sleep_for(std::chrono::milliseconds(35));
+        const int32_t v = s.GetVolume();
+        EXPECT_LE(v, 0);
+        EXPECT_GE(v, -10000);
+    }
+    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
+    EXPECT_EQ(std::string::npos, log.Text().find("DirectX Error")) << log.Text();
+}
+
+TEST_F(StreamingTest, ZeroLengthFadeSetsTheTargetAtOnce)
+{
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
+    CTestStreamingSound s(plat::kBufferCtrlVolume);
+    s.Create(&device, *src);
+    Start(s);
+    s.FadeOut(0);
+    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
+    EXPECT_EQ(-10000, s.GetVolume());
+    EXPECT_FALSE(s.IsPlaying());
+}
+
+TEST_F(StreamingTest, ReleaseDuringAFadeJoinsBothWorkers)
+{
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
+    auto s = std::make_unique<CTestStreamingSound>(plat::kBufferCtrlVolume);
+    s->Create(&device, *src);
+    Start(*s);
+    s->FadeOut(5000);
+    Pump(*s, 2048);
+    s.reset(); // must not hang or leave a thread behind
+    SUCCEED();
+}
+
+TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused)
+{
+    CTestStreamingSound s;
+    std::unique_ptr<IStream> wide(NewStream(MakeWave(2, 44100, 24, std::string(600, '\0'))));
+    try {
+        s.Create(&device, *wide);
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const EReadError& e) {
+        EXPECT_EQ("サウンドバッファの作成に失敗しました.", e.GetMessage());
+        EXPECT_NE(std::string::npos, e.GetOrigin().find("CTestStreamingSound"));
+    }
+    EXPECT_EQ(nullptr, s.GetFormat());
+    s.Play();
+    EXPECT_FALSE(s.IsPlaying());
+
+    std::string fmt = FmtBody(1, 2, 44100, 16);
+    fmt[12] = 0; // block align 0
+    fmt[13] = 0;
+    std::unique_ptr<IStream> zero(NewStream(Riff("WAVE", Chunk("fmt ", fmt) + Chunk("data", std::string(64, '\0')))));
+    EXPECT_THROW(s.Create(&device, *zero), EInvalidFileFormat);
+
+    std::unique_ptr<IStream> slow(NewStream(MakeWave(1, 500, 8, std::string(64, '\0'))));
+    EXPECT_THROW(s.Create(&device, *slow), EReadError);
+}
+
+TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds)
+{
+    const size_t frames = 30000;
+    const std::string file =
+        Riff("WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + LE32(0xFFFFFFFFu) + Samples16(StereoRamp(frames)));
+    std::unique_ptr<IStream> src(NewStream(file));
+    CTestStreamingSound s;
+    s.Create(&device, *src);
+    Start(s);
+    auto out = Pump(s, 44100 * 2);
+    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
+    EXPECT_FALSE(s.IsPlaying());
+}
+
+namespace {
+
+// A stream whose reads start failing past a given position, as a file on a failing disk would.
+class CBrokenStream : public CStandardStream
+{
+public:
+    CBrokenStream(std::string bytes, uint32_t failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
+    uint32_t Read(void* buffer, uint32_t count) override
+    {
+        if (pos_ + count > failAt_)
+            throw EReadError(this, "ファイルストリームの読み込みに失敗しました.");
+        const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(bytes_.size()) - pos_);
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    uint32_t Write(const void*, uint32_t) override { return 0; }
+    uint32_t GetSize() override { return static_cast<uint32_t>(bytes_.size()); }
+    void SetSize(uint32_t) override {}
+    uint32_t Seek(int64_t p) override
+    {
+        pos_ = static_cast<uint32_t>(std::clamp<int64_t>(p, 0, static_cast<int64_t>(bytes_.size())));
+        return pos_;
+    }
+    uint32_t Tell() override { return pos_; }
+    IStream* Clone() override
+    {
+        auto* c = new CBrokenStream(bytes_, failAt_);
+        c->pos_ = pos_;
+        return c;
+    }
+
+private:
+    std::string bytes_;
+    uint32_t failAt_;
+    uint32_t pos_ = 0;
+};
+
+} // namespace
+
+TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound)
+{
+    const size_t frames = 44100 * 6;
+    const std::string file = RampWave(frames);
+    CBrokenStream src(file, 44100 * 4 * 3); // fails three seconds in
+    CTestStreamingSound s;
+    s.Create(&device, src);
+    CapturedLog log;
+    Start(s);
+    auto out = Pump(s, 44100 * 4);
+    // Whole segments up to the failing read still play, then silence, then the sound stops.
+    const size_t heard = 24 * 22048 / 4;
+    EXPECT_EQ(-1, FirstRampMismatch(out, heard));
+    for (size_t i = heard; i < heard + 5000; ++i)
+        ASSERT_EQ(0, out[2 * i]) << i;
+    EXPECT_FALSE(s.IsPlaying());
+    const std::string text = log.Text();
+    EXPECT_NE(std::string::npos, text.find("ファイルストリームの読み込みに失敗しました.")) << text;
+    EXPECT_NE(std::string::npos, text.find("devices/StreamingSound.cpp(")) << text;
+}

@@ -2,7 +2,7 @@
 
 #include <cstring>
 #include <limits>
-#include <list>
+#include <vector>
 
 #include "core/Exception.h"
 #include "core/Log.h"
@@ -105,7 +105,7 @@ void COggVorbisReader::Open(IStream* stream)
 
     const vorbis_comment* comment = ov_comment(&m_file, -1);
     if (comment != nullptr) {
-        std::list<std::string> lines;
+        std::vector<std::string> lines;
         for (int i = 0; i < comment->comments; ++i) {
             if (comment->user_comments[i] == nullptr)
                 continue;

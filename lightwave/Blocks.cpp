@@ -140,26 +140,22 @@ void ReadClipSubBlock(LwScene* scene, LwClip* clip, const char* name) {
 // ---- envelopes ----------------------------------------------------------------------------------
 
 LwEnvelope* ReadEnvelopeBlock(LwScene* scene) {
-    LwEnvelope* env = LwNewEnvelope();
-    if (!env) {
-        scene->ErrorCode = LW_ERR_MEMORY;
-        return nullptr;
-    }
     char line[LW_LINE_SIZE];
     char* tok[10];
-    if (!scene->Op.ReadLine(scene, line, sizeof(line))) return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
+    if (!scene->Op.ReadLine(scene, line, sizeof(line))) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
     if (scene->Op.SplitTokens(scene, line, 2, tok) != 2 || strcmp(tok[0], "{") != 0 ||
         strcmp(tok[1], "Envelope") != 0)
-        return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
+        return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
     int depth = 1;
 
     bool ended = false;
     const char* countWord = NextFirstWord(scene, line, &ended);
-    if (ended) return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
+    if (ended) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
     int32_t count = LwParseInt0(countWord);
     if (count < 0) count = 0;
-    if (!CountFits(scene, count, kMinKeyLineV3)) return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
-    if (count > 0 && !LwAllocateKeys(env, count)) return FailEnvelope(scene, env, LW_ERR_MEMORY);
+    if (!CountFits(scene, count, kMinKeyLineV3)) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
+    LwEnvelope* env = LwNewEnvelope(count);
+    if (!env) return FailEnvelope(scene, nullptr, LW_ERR_MEMORY);
 
     for (int32_t i = 0; i < count; ++i) {
         if (!scene->Op.ReadLine(scene, line, sizeof(line)) ||
@@ -215,21 +211,17 @@ LwEnvelope* ReadEnvelopeBlock(LwScene* scene) {
 }
 
 LwEnvelope* ReadEnvelopeBlockV1(LwScene* scene) {
-    LwEnvelope* env = LwNewEnvelope();
-    if (!env) {
-        scene->ErrorCode = LW_ERR_MEMORY;
-        return nullptr;
-    }
     char line[LW_LINE_SIZE];
     char* tok[5];
     bool ended = false;
     NextFirstWord(scene, line, &ended);  // values per key: only the first value is kept
-    if (ended) return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
+    if (ended) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
     int32_t count = LwParseInt0(NextFirstWord(scene, line, &ended));
-    if (ended) return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
+    if (ended) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
     if (count < 0) count = 0;
-    if (!CountFits(scene, count, kMinKeyLinesV1)) return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
-    if (count > 0 && !LwAllocateKeys(env, count)) return FailEnvelope(scene, env, LW_ERR_MEMORY);
+    if (!CountFits(scene, count, kMinKeyLinesV1)) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
+    LwEnvelope* env = LwNewEnvelope(count);
+    if (!env) return FailEnvelope(scene, nullptr, LW_ERR_MEMORY);
     for (int32_t i = 0; i < count; ++i) {
         LwEnvelopeKey* k = &env->KeyArray[i];
         const char* value = NextFirstWord(scene, line, &ended);

@@ -397,9 +397,8 @@ LwEnvelope* MotionToChannels(LwScene* scene, LwKeyframeMotion* motion) {
     LwEnvelope* head = nullptr;
     LwEnvelope** tail = &head;
     for (int32_t c = 0; c < 9; ++c) {
-        LwEnvelope* env = LwNewEnvelope();
-        if (!env || (count > 0 && !LwAllocateKeys(env, count))) {
-            LwFreeEnvelopes(env);
+        LwEnvelope* env = LwNewEnvelope(count);
+        if (!env) {
             LwFreeEnvelopes(head);
             return nullptr;
         }
@@ -581,28 +580,30 @@ void SetMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, const
 
 }  // namespace
 
-LwEnvelope* LwNewEnvelope() {
-    LwEnvelope* env = (LwEnvelope*)calloc(1, sizeof(LwEnvelope));
+// The keys of an envelope follow its record in the same block, so that an evaluation reads one
+// stretch of memory.
+static LwEnvelopeKey* EmbeddedKeys(LwEnvelope* env) { return (LwEnvelopeKey*)(env + 1); }
+
+LwEnvelope* LwNewEnvelope(int32_t keyCount) {
+    if (keyCount < 0) keyCount = 0;
+    size_t bytes = sizeof(LwEnvelope) + (size_t)keyCount * sizeof(LwEnvelopeKey);
+    LwEnvelope* env = (LwEnvelope*)calloc(1, bytes);
     if (!env) return nullptr;
     env->PreBehavior = LW_BEHAVIOR_CONSTANT;
     env->PostBehavior = LW_BEHAVIOR_CONSTANT;
-    return env;
-}
-
-bool LwAllocateKeys(LwEnvelope* env, int32_t count) {
-    if (!env || count <= 0) return false;
-    LwEnvelopeKey* keys = (LwEnvelopeKey*)calloc((size_t)count, sizeof(LwEnvelopeKey));
-    if (!keys) return false;
-    for (int32_t i = 0; i < count; ++i) {
-        keys[i].Prev = i > 0 ? &keys[i - 1] : nullptr;
-        keys[i].Next = i + 1 < count ? &keys[i + 1] : nullptr;
+    if (keyCount > 0) {
+        LwEnvelopeKey* keys = EmbeddedKeys(env);
+        for (int32_t i = 0; i < keyCount; ++i) {
+            keys[i].Prev = i > 0 ? &keys[i - 1] : nullptr;
+            keys[i].Next = i + 1 < keyCount ? &keys[i + 1] : nullptr;
+        }
+        env->KeyArray = keys;
+        env->KeyArraySize = keyCount;
+        env->KeyCount = keyCount;
+        env->FirstKey = env->CurrentKey = keys;
+        env->LastKey = &keys[keyCount - 1];
     }
-    env->KeyArray = keys;
-    env->KeyArraySize = count;
-    env->KeyCount = count;
-    env->FirstKey = env->CurrentKey = keys;
-    env->LastKey = &keys[count - 1];
-    return true;
+    return env;
 }
 
 void LwFreeEnvelopes(LwEnvelope* env) {
@@ -616,7 +617,7 @@ void LwFreeEnvelopes(LwEnvelope* env) {
             if (at < begin || at >= end) free(k);  // inserted on its own
             k = after;
         }
-        free(env->KeyArray);
+        if (env->KeyArray != EmbeddedKeys(env)) free(env->KeyArray);
         LwFreePlugins(env->Plugins);
         free(env);
         env = next;

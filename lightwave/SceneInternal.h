@@ -52,8 +52,8 @@ LwPlugin* LwNewUnlinkedPlugin(LwScene* scene, int32_t pluginClass, int32_t index
                               const char* serverName);
 
 // Envelope and key construction shared by the readers and MotionToChannels.
-LwEnvelope* LwNewEnvelope();
-bool LwAllocateKeys(LwEnvelope* envelope, int32_t count);  // linked array, caches set
+// Both behaviours constant; with keys, a zeroed linked array of them owned by the envelope.
+LwEnvelope* LwNewEnvelope(int32_t keyCount = 0);
 
 // Table operations implemented in the separate files.
 void LwFillRecordOperations(LwSceneOperations* op);

@@ -120,7 +120,7 @@ void ReadClipSubBlock(LwScene* scene, LwClip* clip, const char* name) {
         FreeAdjust(*slot);
         LwClipAdjust* adjust = (LwClipAdjust*)calloc(1, sizeof(LwClipAdjust));
         *slot = adjust;
-        float value = (float)LwParseReal(word());
+        float value = LwToFloat(LwParseReal(word()));
         int32_t count = LwParseInt(word());
         if (!adjust) return;
         adjust->Value = value;
@@ -360,9 +360,9 @@ LwClip* ReadClipBlock(LwScene* scene) {
             int32_t n = scene->Op.SplitTokens(scene, line, 6, tok);
             if (!clip->Times) clip->Times = (LwClipTimes*)calloc(1, sizeof(LwClipTimes));
             if (LwClipTimes* t = clip->Times) {
-                t->InTime = n > 1 ? (float)LwParseReal(tok[1]) : 0.0f;
-                t->OutTime = n > 2 ? (float)LwParseReal(tok[2]) : 0.0f;
-                t->FrameRate = n > 3 ? (float)LwParseReal(tok[3]) : 0.0f;
+                t->InTime = n > 1 ? LwToFloat(LwParseReal(tok[1])) : 0.0f;
+                t->OutTime = n > 2 ? LwToFloat(LwParseReal(tok[2])) : 0.0f;
+                t->FrameRate = n > 3 ? LwToFloat(LwParseReal(tok[3])) : 0.0f;
                 t->PreBehavior = n > 4 ? LwParseInt(tok[4]) : 0;
                 t->PostBehavior = n > 5 ? LwParseInt(tok[5]) : 0;
             }

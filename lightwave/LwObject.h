@@ -171,6 +171,9 @@ LwObject* CreateLwObject(uint32_t flags);
 LwObject* OpenLwObjectFile(const char* path, const LwLoadOptions* options);
 void DestroyLwObject(LwObject** object);
 
+// The text of the object's error code; the code is then cleared, so an error is reported once.
+const char* GetLastErrorText(LwObject* object);
+
 int32_t ReadLwobFile(LwObject* object, const char* fileName, int32_t readerOption);
 int32_t ReadLwo2File(LwObject* object, const char* fileName, int32_t readerOption);
 

@@ -528,6 +528,7 @@ struct LwScene {
     LwSceneItem* LastItem;
     LwPlugin* UnlinkedPlugins;  // plug-ins that belong to no record, freed with the scene
     char DisplayName[288];      // GetItemDisplayName's result
+    void* ItemIndex;            // lookup tables over the items, rebuilt after items are added
 };
 
 // Loads a scene text (it is read only during the call). NULL only when memory runs out; otherwise
@@ -535,3 +536,5 @@ struct LwScene {
 LwScene* LoadLwScene(const char* text, uint32_t length, uint32_t flags, const LwLoadOptions* options);
 // Frees everything and sets the variable to NULL.
 void FreeLwScene(LwScene** scene);
+// The text dump (also the table's DumpLwScene); nothing for a NULL stream.
+void DumpLwScene(LwScene* scene, FILE* stream);

@@ -3,6 +3,7 @@
 // allocator every context carries, and the indented line writer of the text dumps.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 
@@ -64,6 +65,9 @@ void DumpPrintf(FILE* stream, int indent, const char* format, ...)
     __attribute__((format(printf, 3, 4)))
 #endif
     ;
+
+// vfprintf in the "C" locale; the traces and the dump lines go straight to their stream through it.
+void LwVPrintf(FILE* stream, const char* format, va_list args);
 
 // The allocation table every context carries. The library itself allocates with calloc, realloc
 // and free directly, so the table stays empty unless a caller allocates through it.

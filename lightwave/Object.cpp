@@ -35,18 +35,11 @@ int32_t GetPolygonCount(LwObject* object) {
 
 int32_t GetSurfaceCount(LwObject* object) { return object ? object->NumSurfaces : 0; }
 
-const char* GetLastErrorText(LwObject* object) {
-    if (!object) return LwErrorText(LW_ERR_NONE);
-    const char* text = LwErrorText(object->ErrorCode);
-    object->ErrorCode = LW_ERR_NONE;
-    return text;
-}
-
 void Trace(LwObject* object, const char* format, ...) {
     if (!object || !object->TraceFile) return;
     va_list args;
     va_start(args, format);
-    vfprintf(object->TraceFile, format, args);
+    LwVPrintf(object->TraceFile, format, args);
     va_end(args);
     fflush(object->TraceFile);
 }
@@ -103,6 +96,13 @@ int32_t ReadObjectFile(LwObject* object, const char* fileName, const char* formT
 }
 
 }  // namespace
+
+const char* GetLastErrorText(LwObject* object) {
+    if (!object) return LwErrorText(LW_ERR_NONE);
+    const char* text = LwErrorText(object->ErrorCode);
+    object->ErrorCode = LW_ERR_NONE;
+    return text;
+}
 
 int32_t ReadLwobFile(LwObject* object, const char* fileName, int32_t) {
     if (!object) return LW_ERR_PARAM;

@@ -3,13 +3,96 @@
 #include "lightwave/LwScene.h"
 #include "lightwave/SceneInternal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+#include <vector>
 
 namespace {
+
+// Lookup tables over the item list, so that references, owners and numbered items resolve in
+// constant or logarithmic time however many items a scene has. An item's place in the list is its
+// Index - 1, as items are only ever appended with Index = NumItems.
+struct ItemIndex {
+    static constexpr int kTypes = 5;
+    std::vector<LwSceneItem*> all;
+    std::vector<LwItemRef> refs;
+    std::vector<LwSceneItem*> owner;           // the object whose bones include a bone
+    std::vector<int32_t> byType[kTypes];       // places of the items of each type
+    std::vector<int32_t> objectRun;            // bones that directly follow each object
+
+    bool Build(LwScene* scene) {
+        int32_t objectsSeen = 0, bone = 0, run = -1;
+        int32_t perType[kTypes] = {0, 0, 0, 0, 0};
+        LwSceneItem* currentOwner = nullptr;
+        for (LwSceneItem* it = scene->FirstItem; it; it = it->Next) {
+            int32_t pos = (int32_t)all.size();
+            if (it->Index != pos + 1) return false;
+            int32_t type = it->Type;
+            uint32_t index = 0;
+            if (type == LW_ITEM_BONE) {
+                index = objectsSeen > 0 ? (uint32_t)(objectsSeen - 1) : 0u;
+            } else if (type >= 0 && type < kTypes) {
+                index = (uint32_t)perType[type];
+            }
+            // The reference counts earlier items only, as MakeItemRef's walk does.
+            LwItemRef ref = ((uint32_t)type << 28) | (((uint32_t)bone & 0xFFFu) << 16) | (index & 0xFFFFu);
+            if (type == LW_ITEM_OBJECT) {
+                currentOwner = it;
+                ++objectsSeen;
+                bone = 0;
+                objectRun.push_back(0);
+                run = (int32_t)objectRun.size() - 1;
+            } else if (type == LW_ITEM_BONE) {
+                ++bone;
+                if (run >= 0 && currentOwner) objectRun[run]++;
+            } else {
+                currentOwner = nullptr;
+                run = -1;
+            }
+            if (type >= 0 && type < kTypes) {
+                perType[type]++;
+                byType[type].push_back(pos);
+            }
+            all.push_back(it);
+            refs.push_back(ref);
+            owner.push_back(type == LW_ITEM_BONE ? currentOwner : nullptr);
+        }
+        return true;
+    }
+
+    int32_t PlaceOf(const LwSceneItem* item) const {
+        if (!item || item->Index < 1 || item->Index > (int32_t)all.size()) return -1;
+        return all[item->Index - 1] == item ? item->Index - 1 : -1;
+    }
+};
+
+void DropIndex(LwScene* scene) {
+    delete (ItemIndex*)scene->ItemIndex;
+    scene->ItemIndex = nullptr;
+}
+
+// The index, built on first use; NULL when it cannot be made (the callers then walk the list).
+const ItemIndex* Index(LwScene* scene) {
+    if (scene->ItemIndex) return (const ItemIndex*)scene->ItemIndex;
+    ItemIndex* index = new (std::nothrow) ItemIndex;
+    if (!index) return nullptr;
+    try {
+        if (!index->Build(scene)) {
+            delete index;
+            return nullptr;
+        }
+    } catch (const std::bad_alloc&) {
+        delete index;
+        return nullptr;
+    }
+    scene->ItemIndex = index;
+    return index;
+}
 
 // ---- items --------------------------------------------------------------------------------------
 
@@ -37,6 +120,14 @@ LwSceneItem* GetNextItem(LwScene*, LwSceneItem* item) {
 
 LwSceneItem* FindItemByRef(LwScene* scene, int32_t type, int32_t index, int32_t bone) {
     if (!scene || index < 0) return nullptr;
+    if (const ItemIndex* x = type >= 0 && type < ItemIndex::kTypes ? Index(scene) : nullptr) {
+        int32_t t = type == LW_ITEM_BONE ? LW_ITEM_OBJECT : type;
+        if (index >= (int32_t)x->byType[t].size()) return nullptr;
+        int32_t pos = x->byType[t][index];
+        if (type != LW_ITEM_BONE) return x->all[pos];
+        if (bone < 0 || bone >= x->objectRun[index]) return nullptr;
+        return x->all[pos + 1 + bone];
+    }
     int32_t itemType = type == LW_ITEM_BONE ? LW_ITEM_OBJECT : type;
     LwSceneItem* found = nullptr;
     int32_t n = 0;
@@ -85,6 +176,10 @@ LwSceneItem* FindOwnerOfType(LwScene* scene, int32_t index, int32_t type) {
 
 LwSceneItem* GetBoneOwner(LwScene* scene, LwSceneItem* bone) {
     if (!scene || !bone || bone->Type != LW_ITEM_BONE) return nullptr;
+    if (const ItemIndex* x = Index(scene)) {
+        int32_t pos = x->PlaceOf(bone);
+        return pos >= 0 ? x->owner[pos] : nullptr;
+    }
     // An object's bones follow it directly; any other item ends the run.
     LwSceneItem* owner = nullptr;
     for (LwSceneItem* it = scene->FirstItem; it; it = it->Next) {
@@ -172,6 +267,13 @@ LwSceneIllumination* GetIllumination(LwScene* s) { return s ? s->Illumination : 
 
 LwItemRef MakeItemRef(LwScene* scene, LwSceneItem* item) {
     if (!scene || !item) return 0;
+    if (const ItemIndex* x = Index(scene)) {
+        // The walk below stops at the item of the same Index; the table holds each one's reference.
+        int32_t pos = item->Index - 1;
+        if (pos < 0 || pos >= (int32_t)x->all.size()) return 0;
+        if (x->all[pos]->Type == item->Type && item->Type >= 0 && item->Type < ItemIndex::kTypes)
+            return x->refs[pos];
+    }
     uint32_t index = 0, bone = 0, objectsSeen = 0;
     const int32_t type = item->Type;
     for (LwSceneItem* it = scene->FirstItem; it; it = it->Next) {
@@ -200,6 +302,16 @@ int32_t SetParentItem(LwScene* scene, LwSceneItem* item, LwSceneItem* parent) {
 
 LwSceneItem* FindItemByNumber(LwScene* scene, LwSceneItem* start, int32_t n, int32_t type) {
     if (!scene) return nullptr;
+    if (n < 1) return nullptr;
+    if (const ItemIndex* x = type >= 0 && type < ItemIndex::kTypes ? Index(scene) : nullptr) {
+        int32_t from = start ? x->PlaceOf(start) : 0;
+        if (from >= 0) {
+            const std::vector<int32_t>& places = x->byType[type];
+            size_t k = (size_t)(std::lower_bound(places.begin(), places.end(), from) - places.begin());
+            size_t target = k + (size_t)(n - 1);
+            return target < places.size() ? x->all[places[target]] : nullptr;
+        }
+    }
     int32_t count = 0;
     for (LwSceneItem* it = start ? start : scene->FirstItem; it; it = it->Next) {
         if (it->Type == type && ++count == n) return it;
@@ -215,6 +327,7 @@ int32_t IsLightAffecting(LwScene* scene, LwSceneItem* objectItem, LwSceneItem* l
 // ---- adding items -------------------------------------------------------------------------------
 
 void AppendItem(LwScene* scene, LwSceneItem* item) {
+    DropIndex(scene);
     if (scene->LastItem) scene->LastItem->Next = item;
     else scene->FirstItem = item;
     scene->LastItem = item;
@@ -490,7 +603,7 @@ void Trace(LwScene* scene, const char* format, ...) {
     if (!scene || !scene->TraceFile) return;
     va_list args;
     va_start(args, format);
-    vfprintf(scene->TraceFile, format, args);
+    LwVPrintf(scene->TraceFile, format, args);
     va_end(args);
     fflush(scene->TraceFile);
 }
@@ -551,8 +664,69 @@ void Transform(const Matrix& m, double x, double y, double z, double out[3]) {
     for (int j = 0; j < 3; ++j) out[j] = x * m.m[0][j] + y * m.m[1][j] + z * m.m[2][j] + m.m[3][j];
 }
 
+// The factors one bone adds to its rest matrix.
+Matrix BoneFactors(LwScene* scene, LwSceneItem* b) {
+    double p[3] = {0, 0, 0}, q[3] = {0, 0, 0};
+    scene->Op.EvaluateMotion(scene, b, LW_MOTION_PIVOT_POSITION, 0.0, p);
+    scene->Op.EvaluateMotion(scene, b, LW_MOTION_PIVOT_ROTATION, 0.0, q);
+    const double* d = b->Bone->BoneRestDirection;
+    const double* r = b->Bone->BoneRestPosition;
+    Matrix m = Translation(-p[0], -p[1], -p[2]);
+    m = Multiply(m, RotationZ(d[2]));
+    m = Multiply(m, RotationX(d[1]));
+    m = Multiply(m, RotationY(d[0]));
+    m = Multiply(m, RotationZ(q[2]));
+    m = Multiply(m, RotationX(q[1]));
+    m = Multiply(m, RotationY(q[0]));
+    return Multiply(m, Translation(r[0], r[1], r[2]));
+}
+
+inline bool IsBone(const LwSceneItem* b) { return b && b->Type == LW_ITEM_BONE && b->Bone; }
+
+void StoreRest(LwSceneItem* bone, const Matrix& m) {
+    Transform(m, 0, 0, 0, bone->Bone->BoneRestStart);
+    Transform(m, 0, 0, bone->Bone->BoneRestLength, bone->Bone->BoneRestEnd);
+}
+
+// A bone's rest matrix is its own factors times its parent bone's rest matrix, so each matrix is
+// computed once. A chain that loops is cut where it closes.
+bool ComputeBoneRestIndexed(LwScene* scene, const ItemIndex* x) {
+    try {
+        std::vector<Matrix> rest(x->all.size());
+        std::vector<uint8_t> state(x->all.size(), 0);  // 0 new, 1 on the current path, 2 done
+        std::vector<int32_t> path;
+        for (size_t objectPlace : x->byType[LW_ITEM_OBJECT]) {
+            for (size_t pos = objectPlace + 1; pos < x->all.size() && x->all[pos]->Type == LW_ITEM_BONE; ++pos) {
+                LwSceneItem* bone = x->all[pos];
+                if (!bone->Bone) continue;
+                path.clear();
+                LwSceneItem* b = bone;
+                int32_t place = x->PlaceOf(b);
+                while (IsBone(b) && place >= 0 && state[place] == 0) {
+                    state[place] = 1;
+                    path.push_back(place);
+                    b = GetParentItem(scene, b);
+                    place = x->PlaceOf(b);
+                }
+                Matrix base = IsBone(b) && place >= 0 && state[place] == 2 ? rest[place] : Identity();
+                for (size_t i = path.size(); i-- > 0;) {
+                    rest[path[i]] = Multiply(BoneFactors(scene, x->all[path[i]]), base);
+                    base = rest[path[i]];
+                    state[path[i]] = 2;
+                }
+                StoreRest(bone, rest[pos]);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 void ComputeBoneRest(LwScene* scene) {
     if (!scene) return;
+    if (const ItemIndex* x = Index(scene))
+        if (ComputeBoneRestIndexed(scene, x)) return;
     for (LwSceneItem* object = GetFirstItem(scene, LW_ITEM_OBJECT, nullptr); object;
          object = GetNextItem(scene, object)) {
         for (LwSceneItem* bone = GetFirstItem(scene, LW_ITEM_BONE, object); bone;
@@ -561,24 +735,9 @@ void ComputeBoneRest(LwScene* scene) {
             Matrix m = Identity();
             // A parent chain that loops stops after as many steps as there are items.
             int32_t steps = LwChainLimit(scene);
-            for (LwSceneItem* b = bone; b && b->Type == LW_ITEM_BONE && b->Bone && steps-- > 0;
-                 b = GetParentItem(scene, b)) {
-                double p[3] = {0, 0, 0}, q[3] = {0, 0, 0};
-                scene->Op.EvaluateMotion(scene, b, LW_MOTION_PIVOT_POSITION, 0.0, p);
-                scene->Op.EvaluateMotion(scene, b, LW_MOTION_PIVOT_ROTATION, 0.0, q);
-                const double* d = b->Bone->BoneRestDirection;
-                const double* r = b->Bone->BoneRestPosition;
-                m = Multiply(m, Translation(-p[0], -p[1], -p[2]));
-                m = Multiply(m, RotationZ(d[2]));
-                m = Multiply(m, RotationX(d[1]));
-                m = Multiply(m, RotationY(d[0]));
-                m = Multiply(m, RotationZ(q[2]));
-                m = Multiply(m, RotationX(q[1]));
-                m = Multiply(m, RotationY(q[0]));
-                m = Multiply(m, Translation(r[0], r[1], r[2]));
-            }
-            Transform(m, 0, 0, 0, bone->Bone->BoneRestStart);
-            Transform(m, 0, 0, bone->Bone->BoneRestLength, bone->Bone->BoneRestEnd);
+            for (LwSceneItem* b = bone; IsBone(b) && steps-- > 0; b = GetParentItem(scene, b))
+                m = Multiply(m, BoneFactors(scene, b));
+            StoreRest(bone, m);
         }
     }
 }
@@ -807,6 +966,7 @@ void FreeLwScene(LwScene** pointer) {
     }
     LwFreePlugins(scene->MasterPlugins);
     LwFreePlugins(scene->UnlinkedPlugins);
+    DropIndex(scene);
     if (scene->InputFile) fclose(scene->InputFile);
     free(scene->Options);
     MemoryTracker* tracker = scene->Tracker;

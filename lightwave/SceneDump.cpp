@@ -462,6 +462,8 @@ void DumpIllumination(FILE* f, const LwSceneIllumination* i, int L) {
 
 }  // namespace
 
+void DumpLwScene(LwScene* s, FILE* f) { LwSceneDump(s, f); }
+
 void LwSceneDump(LwScene* s, FILE* f) {
     if (!s || !f) return;
     DumpPrintf(f, 0, "# LightWave 3D Scene Dump\n");

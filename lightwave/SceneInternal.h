@@ -13,6 +13,13 @@ inline int32_t LwParseInt0(const char* t) { return t ? LwParseInt(t) : 0; }
 inline double LwParseReal0(const char* t) { return t ? LwParseReal(t) : 0.0; }
 inline int32_t LwParseHex0(const char* t) { return t ? LwParseHex(t) : 0; }
 
+// A double as a float, saturated at the float range (a larger value has no float).
+inline float LwToFloat(double v) {
+    if (v > 3.4028234663852886e38) return 3.4028234663852886e38f;
+    if (v < -3.4028234663852886e38) return -3.4028234663852886e38f;
+    return (float)v;
+}
+
 constexpr double LW_DEG_TO_RAD = 0.01745329251994;
 constexpr int LW_LINE_SIZE = 1024;
 

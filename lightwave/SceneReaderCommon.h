@@ -112,7 +112,7 @@ struct ReaderState {
     void Color(char* v, float out[3]) {
         double x[3];
         Reals(v, 3, x);
-        for (int i = 0; i < 3; ++i) out[i] = (float)x[i];
+        for (int i = 0; i < 3; ++i) out[i] = LwToFloat(x[i]);
     }
 
     static bool IsEnvelope(const char* v) { return strcmp(v, "(envelope)") == 0; }

@@ -264,15 +264,21 @@ bool LwPathOperation(int op, LwPathArgs* a) {
     return a->Result == 0;
 }
 
+void LwVPrintf(FILE* stream, const char* format, va_list args) {
+    if (!stream || !format) return;
+    locale_t c = CLocale();
+    locale_t old = c ? uselocale(c) : (locale_t)0;
+    vfprintf(stream, format, args);
+    if (c) uselocale(old);
+}
+
 void DumpPrintf(FILE* stream, int indent, const char* format, ...) {
     if (!stream) return;
     for (int i = 0; i < indent; ++i) fputc('\t', stream);
-    locale_t old = uselocale(CLocale());
     va_list args;
     va_start(args, format);
-    vfprintf(stream, format, args);
+    LwVPrintf(stream, format, args);
     va_end(args);
-    uselocale(old);
     fflush(stream);
 }
 
@@ -324,7 +330,8 @@ int32_t LwParseInt(const char* text) {
 double LwParseReal(const char* text) {
     if (!text) return 0.0;
     char* end = nullptr;
-    double value = strtod_l(text, &end, CLocale());
+    locale_t c = CLocale();
+    double value = c ? strtod_l(text, &end, c) : strtod(text, &end);
     if (end == text) return 0.0;
     return value;
 }

@@ -164,6 +164,42 @@ TEST(HostileInput, ParentCyclesStop) {
     EXPECT_NE(dump.find("Item <BONE>"), std::string::npos);
 }
 
+TEST(HostileInput, DeepBoneChainsAndManyItemsStayLinear) {
+    // Twenty thousand bones, each hanging from the one before: once a walk of the whole chain per
+    // bone, with a walk of the whole list per step.
+    const int n = 20000;
+    std::string text = "LWSC\n3\nAddNullObject Body\n";
+    text.reserve(n * 48);
+    char line[64];
+    for (int i = 0; i < n; ++i) {
+        text += "AddBone\nBoneRestPosition 0 0 1\n";
+        if (i > 0) {
+            snprintf(line, sizeof(line), "ParentItem 4%03x0000\n", (i - 1) & 0xFFF);
+            text += line;
+        }
+    }
+    ScenePtr s = Load(text);
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwSceneItem* last = s->Op.GetItemByIndex(s.get(), n + 1);
+    ASSERT_NE(last, nullptr);
+    // Bone references keep only 12 bits of the bone's place, so later bones hang from early ones.
+    EXPECT_GT(last->Bone->BoneRestStart[2], 1.0);
+    LwSceneItem* hundredth = s->Op.GetItemByIndex(s.get(), 2 + 100);
+    EXPECT_NEAR(hundredth->Bone->BoneRestStart[2], 101.0, 1e-9);
+    EXPECT_EQ(s->Op.GetBoneOwner(s.get(), last), s->FirstItem);
+    // A version 1 scene of many items whose parents and targets resolve after the last line.
+    std::string v1 = "LWSC\n1\n";
+    for (int i = 0; i < n; ++i) {
+        snprintf(line, sizeof(line), "AddNullObject N\nParentObject %d\nTargetObject %d\n", i, n - i);
+        v1 += line;
+    }
+    ScenePtr s1 = Load(v1);
+    ASSERT_EQ(s1->ErrorCode, 0);
+    LwSceneItem* item = s1->Op.GetItemByIndex(s1.get(), n);
+    EXPECT_EQ(item->Parent, 0x10000000u | (uint32_t)(n - 2));
+    EXPECT_EQ(item->Target, 0x10000000u);
+}
+
 TEST(HostileInput, BonesBeforeAnyObject) {
     ScenePtr v3 = Load("LWSC\n3\nAddBone\nBoneName Stray\n");
     EXPECT_EQ(v3->FirstItem->Bone->BoneObject, 0);

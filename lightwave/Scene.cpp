@@ -556,7 +556,6 @@ int32_t AppendText(LwScene* scene, char** block, int32_t used, const char* text)
             return used;
         }
         memcpy(fresh, text, len + 1);
-        if (*block) free(*block);
         *block = fresh;
         return (int32_t)(len + 1);
     }

@@ -101,7 +101,11 @@ TEST(EnvelopeBehaviours, EveryPreAndPostBehaviour) {
     for (const auto& c : cases) {
         EnvelopeScene e(Ramp(), c.behaviour, c.behaviour);
         EXPECT_NEAR(e.At(-0.25), c.before, 1e-9) << "behaviour " << c.behaviour;
+        EXPECT_NEAR(e.At(0.5), 5.0, 1e-9);
         EXPECT_NEAR(e.At(1.25), c.after, 1e-9) << "behaviour " << c.behaviour;
+        // And back again: the search cache restarts.
+        EXPECT_NEAR(e.At(0.75), 7.5, 1e-9);
+        EXPECT_NEAR(e.At(-0.25), c.before, 1e-9) << "behaviour " << c.behaviour;
     }
 }
 
@@ -165,6 +169,28 @@ TEST(KeyInsertion, SplittingARampKeepsTheCurve) {
     EXPECT_NEAR(e.At(0.75), 7.5, 1e-12);
     EXPECT_EQ(m->Prev, e.env->FirstKey);
     EXPECT_EQ(m->Next, e.env->LastKey);
+}
+
+TEST(KeyInsertion, LinearAndBezierSplitsKeepTheCurve) {
+    EnvelopeScene lin(Ramp(LW_SHAPE_LINEAR));
+    LwEnvelopeKey* m = lin.scene->Op.GetKeyValue(lin.scene.get(), lin.env, 0.25);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->Shape, LW_SHAPE_LINEAR);
+    EXPECT_NEAR(m->Value, 2.5, 1e-12);
+    EXPECT_NEAR(m->Param0, 10.0, 1e-12);
+    EXPECT_NEAR(m->Param1, 10.0, 1e-12);
+    EXPECT_NEAR(lin.At(0.5), 5.0, 1e-12);
+
+    Key k0{0, 0, LW_SHAPE_BEZIER2D};
+    k0.b = 1.0 / 3.0;
+    Key k1{10, 1, LW_SHAPE_BEZIER2D};
+    k1.t = -1.0 / 3.0;
+    EnvelopeScene bez({k0, k1});
+    LwEnvelopeKey* half = bez.scene->Op.GetKeyValue(bez.scene.get(), bez.env, 0.5);
+    ASSERT_NE(half, nullptr);
+    EXPECT_NEAR(half->Value, 5.0, 1e-9);
+    EXPECT_NEAR(bez.At(0.25), 1.5625, 1e-3);
+    EXPECT_NEAR(bez.At(0.75), 8.4375, 1e-3);
 }
 
 TEST(KeyInsertion, ExistingTimeAndEnds) {

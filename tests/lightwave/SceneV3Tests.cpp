@@ -339,6 +339,17 @@ TEST(SceneV3, EnvelopeBlockDetails) {
     EXPECT_EQ(s->FirstItem->Light->LightType, 3);
 }
 
+TEST(SceneV3, BehaviorsLineIsPositional) {
+    // Without its behaviours line the closing brace is taken in its place, and the block then runs
+    // on to the next closing brace: the lines between belong to the envelope.
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n}\n"
+                      "LightType 3\nAddCamera\n}\nLightRange 7\n");
+    EXPECT_EQ(s->ErrorCode, 0);
+    EXPECT_EQ(s->NumItems, 1);
+    EXPECT_EQ(s->FirstItem->Light->LightType, 1);
+    EXPECT_DOUBLE_EQ(s->FirstItem->Light->LightRange, 7.0);
+}
+
 TEST(SceneV3, NineTokenKeyIsABadFile) {
     ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0\n"
                       " Behaviors 1 1\n}\n");

@@ -235,6 +235,43 @@ uint64_t MixVoice(Voice& v, float* mix, size_t frames, unsigned outChannels, uin
     uint32_t frac = v.frac;
     uint64_t advanced = 0;
     *ended = false;
+    if (step == (1ull << 32) && frac == 0) {
+        // The buffer's rate is the output's: whole frames, copied in runs up to the ring's end.
+        size_t j = 0;
+        while (j < frames) {
+            const size_t run = std::min<size_t>(frames - j, total - pos);
+            if (!silent) {
+                const uint8_t* p = ring + static_cast<size_t>(pos) * align;
+                float* m = mix + j * outChannels;
+                if (outChannels == 2) {
+                    for (size_t k = 0; k < run; ++k) {
+                        const float l = SampleAt<Bits>(p + k * align);
+                        const float r = Channels == 2 ? SampleAt<Bits>(p + k * align + Bits / 8) : l;
+                        m[2 * k] += l * gl;
+                        m[2 * k + 1] += r * gr;
+                    }
+                } else {
+                    for (size_t k = 0; k < run; ++k) {
+                        const float l = SampleAt<Bits>(p + k * align);
+                        const float r = Channels == 2 ? SampleAt<Bits>(p + k * align + Bits / 8) : l;
+                        m[k] += (l * gl + r * gr) * 0.5f;
+                    }
+                }
+            }
+            j += run;
+            pos += static_cast<uint32_t>(run);
+            advanced += run;
+            if (pos >= total) {
+                pos = 0;
+                if (!v.looping) {
+                    *ended = true;
+                    break;
+                }
+            }
+        }
+        v.pos = pos;
+        return advanced;
+    }
     for (size_t j = 0; j < frames; ++j) {
         if (!silent) {
             const uint8_t* p0 = ring + static_cast<size_t>(pos) * align;
@@ -383,9 +420,11 @@ void Mixer::Render(int16_t* out, size_t frames)
                     fired_.emplace_back(n.events, n.index);
             }
         }
-        for (size_t i = 0; i < mix_.size(); ++i) {
-            const long s = std::lrint(mix_[i]);
-            out[i] = static_cast<int16_t>(std::clamp<long>(s, -32768, 32767));
+        const size_t samples = frames * outCh;
+        const float* mix = mix_.data();
+        for (size_t i = 0; i < samples; ++i) {
+            const float x = std::min(std::max(mix[i], -32768.0f), 32767.0f);
+            out[i] = static_cast<int16_t>(x >= 0.0f ? x + 0.5f : x - 0.5f);
         }
         rendered_ += frames;
     }

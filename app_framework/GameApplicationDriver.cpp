@@ -1,0 +1,76 @@
+#include "app_framework/GameApplicationDriver.h"
+
+#include <exception>
+
+#include "core/Exception.h"
+#include "core/Log.h"
+
+namespace trivale {
+
+bool CGameApplicationDriver::CMainWindowListener::OnMessage(CGameWindow* window, unsigned message, std::uintptr_t,
+                                                            std::intptr_t, std::intptr_t* result) {
+    if (message != kMessageDestroy) return false;
+    if (window != nullptr) window->Hide();
+    plat::PostQuit(0);
+    *result = 0;
+    return true;
+}
+
+CGameApplicationDriver::CGameApplicationDriver() {
+    OpenLogFile();
+    LogInfo("---- [ %s ] Started ----", ExtractFileName(GetModuleFilePath()).c_str());
+    LogInfo("Trivale Core library ver.%s", GetCoreVersionText().c_str());
+    // A failure below leaves the log open: whoever catches it still reports into it.
+    application_.reset(new CGameApplication());
+    window_.reset(new CGameWindow("TrivaleWnd", "Trivale Application", nullptr, plat::Cursor::Default));
+    window_->AddListener(&closeListener_);
+}
+
+CGameApplicationDriver::~CGameApplicationDriver() {
+    application_.reset();
+    window_.reset();
+    LogInfo("---- Application finalized ----");
+    CloseLogFile();
+}
+
+bool CGameApplicationDriver::Initialize() {
+    initialized_ = true;
+    return true;
+}
+
+void CGameApplicationDriver::Run() {
+    LogInfo("Application driver running...");
+    try {
+        window_->Show();
+        application_->Run();
+    } catch (const EException& e) {
+        ReportEngineException(e, GetWindowId());
+    } catch (const std::exception& e) {
+        ReportStdException(e, GetWindowId());
+    } catch (...) {
+        ReportError("Unknown Exception", "", "", GetWindowId());
+    }
+    window_->Hide();
+    LogInfo("Application driver running finished.");
+}
+
+void CGameApplicationDriver::SetTitle(const std::string& title) {
+    title_ = title;
+    window_->SetTitle(title);
+}
+
+void CGameApplicationDriver::SetIcon(const plat::IconImage* icon) {
+    icon_ = icon;
+    window_->SetIcon(icon);
+}
+
+void CGameApplicationDriver::SetCursor(plat::Cursor cursor) {
+    cursor_ = cursor;
+    window_->SetCursor(cursor);
+}
+
+plat::WindowId CGameApplicationDriver::GetWindowId() const {
+    return window_ && window_->GetHandle() != nullptr ? window_->GetHandle()->GetId() : plat::kNoWindow;
+}
+
+}  // namespace trivale

@@ -1,0 +1,385 @@
+#include "devices/GameApplicationDriverDX9.h"
+
+#include <vector>
+
+#include "core/ArchiveFileLoader.h"
+#include "core/Log.h"
+#include "devices/ConfigDialogDX9.h"
+#include "devices/DevicePauseScreenPainter.h"
+#include "platform/Input.h"
+#include "platform/MessageBox.h"
+
+namespace trivale {
+
+namespace {
+
+CGameApplicationDriverDX9* g_driver = nullptr;
+int g_exitCode = 0;
+
+const int kExitFailure = 1;
+const int kExitNoDriver = 255;
+
+const std::uint32_t kPauseTextColour = 0xDCDCDC;
+const std::uint32_t kPauseBackground = 0x202020;
+
+// A bitmap as the straight RGBA image the dialog takes.
+struct BannerImage {
+    std::vector<std::uint8_t> rgba;
+    plat::IconImage image;
+
+    explicit BannerImage(const PixelSurface& surface) : rgba(surface.pixels.size() * 4) {
+        for (std::size_t i = 0; i < surface.pixels.size(); ++i) {
+            const std::uint32_t p = surface.pixels[i];
+            rgba[i * 4 + 0] = static_cast<std::uint8_t>(p >> 16);
+            rgba[i * 4 + 1] = static_cast<std::uint8_t>(p >> 8);
+            rgba[i * 4 + 2] = static_cast<std::uint8_t>(p);
+            rgba[i * 4 + 3] = 0xFF;
+        }
+        image.width = surface.width;
+        image.height = surface.height;
+        image.rgba = rgba.data();
+    }
+};
+
+}  // namespace
+
+CGameApplicationDriverDX9::CGameApplicationDriverDX9() {
+    LogInfo("Trivale DX9 library ver.%s(%d) (%s %s) %s", "0.80", 338, "Jan 17 2006", "16:38:20", "ReleaseMode");
+    // After the close listener: the driver's answer decides whether the default handling runs.
+    GetWindow()->AddListener(this);
+}
+
+CGameApplicationDriverDX9::~CGameApplicationDriverDX9() {
+    GetWindow()->RemoveListener(this);
+    if (sceneManager_) {
+        // Scenes are finalised here, where a failure can still be reported; the rest goes on regardless.
+        try {
+            sceneManager_->RemoveAll();
+        } catch (const EException& e) {
+            ReportFatalException(e);
+        } catch (const std::exception& e) {
+            ReportFatalException(e);
+        } catch (...) {
+            LogError("Exception occurred.");
+            ReportError("Unknown Exception", "", "");
+            SetApplicationFailed();
+        }
+    }
+    sceneManager_.reset();
+    if (GetApplication() != nullptr) GetApplication()->SetIdleListener(nullptr);
+    keeper_.reset();
+    input_.reset();
+    sound_.reset();
+    graphics_.reset();
+    dataLoader_.reset();
+    pauseScreenBitmap_.reset();
+}
+
+void CGameApplicationDriverDX9::UseFileSystem(const std::string& directory) {
+    std::unique_ptr<IDataLoader> loader(new CFileSystemDataLoader(directory));
+    dataLoader_ = std::move(loader);
+}
+
+void CGameApplicationDriverDX9::UseArchive(const std::string& archivePath) {
+    std::unique_ptr<IDataLoader> loader(new TArchiveFileDataLoader<CArchiveFileLoader>(archivePath));
+    dataLoader_ = std::move(loader);
+}
+
+void CGameApplicationDriverDX9::SetMinimumDisplayMode(int width, int height) {
+    minimumWidth_ = width;
+    minimumHeight_ = height;
+}
+
+void CGameApplicationDriverDX9::SetMaximumDisplayMode(int width, int height) {
+    maximumWidth_ = width;
+    maximumHeight_ = height;
+}
+
+bool CGameApplicationDriverDX9::CreateGraphics() {
+    try {
+        graphics_.reset(factory_.graphics ? factory_.graphics() : new CDXGraphics());
+    } catch (const EDirect3DCreateError& e) {
+        LogEngineException(e);
+        plat::ShowMessageBox(GetWindowId(),
+                             "Direct3D の初期化に失敗しました.\nDirectX 9.0c "
+                             "以降がインストールされているか確認してください.\n",
+                             GetTitle(), plat::MessageBoxKind::Error);
+        SetApplicationFailed();
+        return false;
+    }
+    graphics_->AddListener(this);
+    return true;
+}
+
+bool CGameApplicationDriverDX9::RunConfigDialog() {
+    CConfigDialogDX9 dialog;
+    dialog.direct3D = graphics_->GetDirect3D();
+    dialog.title = GetTitle();
+    dialog.icon = GetIcon();
+    dialog.minWidth = minimumWidth_;
+    dialog.minHeight = minimumHeight_;
+    dialog.maxWidth = maximumWidth_;
+    dialog.maxHeight = maximumHeight_;
+    dialog.allowReferenceDevice = allowReferenceAdapter_;
+
+    std::unique_ptr<BannerImage> banner;
+    if (!dialogBanner_.empty()) {
+        try {
+            CSimpleDIB bitmap;
+            boost::shared_ptr<IStream> stream = dataLoader_->OpenShared(dialogBanner_);
+            bitmap.Load(*stream);
+            if (bitmap.GetBitmap() != nullptr) banner.reset(new BannerImage(*bitmap.GetBitmap()));
+        } catch (const EIOError&) {
+            TV_LOG_ERROR_AT("ダイアログバナーイメージ \"" + dialogBanner_ + "\" のロードに失敗しました.");
+        }
+    }
+    dialog.banner = banner ? &banner->image : nullptr;
+
+    if (!dialog.Execute(usePreviousConfig_)) return false;
+
+    plat::Window* window = GetWindow()->GetHandle();
+    graphics_->SetAdapter(static_cast<std::uint32_t>(dialog.adapter));
+    plat::PresentParameters fullScreen = dialog.fullScreenParameters;
+    fullScreen.deviceWindow = window;
+    graphics_->SetFullScreenParameters(fullScreen);
+    plat::PresentParameters windowed = dialog.windowedParameters;
+    windowed.deviceWindow = window;
+    graphics_->SetWindowedParameters(windowed);
+    graphics_->SetMaxAnisotropy(dialog.anisotropy);
+    graphics_->SetDeviceType(dialog.deviceType);
+    graphics_->SetFullScreen(dialog.fullScreen && !forceWindowed_);
+    return true;
+}
+
+bool CGameApplicationDriverDX9::Initialize() {
+    if (!dataLoader_) UseFileSystem(ExtractFileDir(GetModuleFilePath()));
+
+    if (!pauseScreenBitmapName_.empty()) {
+        boost::shared_ptr<CSimpleDIB> bitmap(new CSimpleDIB());
+        boost::shared_ptr<IStream> stream = dataLoader_->OpenShared(pauseScreenBitmapName_);
+        bitmap->Load(*stream);
+        pauseScreenBitmap_ = bitmap;
+    }
+
+    if (!CreateGraphics()) return false;
+
+    if (!RunConfigDialog()) {
+        // Cancelled: the user asked for it, so no message.
+        graphics_.reset();
+        return false;
+    }
+
+    CGameWindow* window = GetWindow();
+    window->SetMaximizeBox(modeSwitchEnabled_);
+    const plat::PresentParameters* parameters = graphics_->GetPresentParameters();
+    window->SetClientSize(static_cast<int>(parameters->backBufferWidth),
+                          static_cast<int>(parameters->backBufferHeight));
+    window->SetFullScreen(graphics_->IsFullScreen());
+    window->Show();
+    if (graphics_->IsFullScreen()) GetApplication()->ShowCursor(showCursorInFullScreen_);
+
+    input_.reset(factory_.input ? factory_.input(window->GetHandle()) : new CDXInput(window->GetHandle()));
+    if (!input_->Initialize()) {
+        TV_LOG_ERROR_AT("CDXInput 初期化失敗");
+        plat::ShowMessageBox(GetWindowId(), "DirectInput の初期化に失敗しました.\n実行を中止します.", GetTitle(),
+                             plat::MessageBoxKind::Error);
+        SetApplicationFailed();
+        return false;
+    }
+
+    sound_.reset(factory_.sound ? factory_.sound() : new CDXSound());
+    sound_->SetWindow(window->GetHandle());
+    if (!sound_->Initialize()) {
+        TV_LOG_ERROR_AT("CDXSound 初期化失敗");
+        plat::ShowMessageBox(GetWindowId(), "DirectSound の初期化に失敗しました.\nサウンドなしモードで続行します.",
+                             GetTitle(), plat::MessageBoxKind::Warning);
+    }
+
+    if (!graphics_->Initialize()) {
+        TV_LOG_ERROR_AT("CDXGraphics 初期化失敗");
+        plat::ShowMessageBox(GetWindowId(), "Direct3D の初期化に失敗しました.\n実行を中止します.", GetTitle(),
+                             plat::MessageBoxKind::Error);
+        graphics_.reset();
+        SetApplicationFailed();
+        return false;
+    }
+
+    keeper_.reset(new CFrameRateKeeper());
+    sceneManager_.reset(new CSceneManager());
+    keeper_->SetListener(sceneManager_.get());
+    GetApplication()->SetIdleListener(keeper_.get());
+    initialized_ = true;
+    return true;
+}
+
+void CGameApplicationDriverDX9::Run() {
+    LogInfo("Application driver running...");
+    try {
+        GetApplication()->Run();
+        GetWindow()->Hide();
+        LogInfo("Application driver running finished.");
+    } catch (const EException& e) {
+        GetWindow()->Hide();
+        ReportEngineException(e, GetWindowId());
+        LogInfo("Application driver running finished.");
+        SetApplicationFailed();
+    } catch (const std::exception& e) {
+        GetWindow()->Hide();
+        ReportStdException(e, GetWindowId());
+        LogInfo("Application driver running finished.");
+        SetApplicationFailed();
+    }
+}
+
+void CGameApplicationDriverDX9::SetPause(bool paused) {
+    if (keeper_) keeper_->SetPaused(paused);
+    GetWindow()->SetTitle(paused ? GetTitle() + " [PAUSE]" : GetTitle());
+}
+
+bool CGameApplicationDriverDX9::OnMessage(CGameWindow* window, unsigned message, std::uintptr_t wParam,
+                                          std::intptr_t, std::intptr_t* result) {
+    switch (message) {
+    case kMessageSize:
+        if (wParam == kSizeMinimized && pauseWhenInactive_) SetPause(true);
+        // Window managers maximise windows on their own: only a program that switches modes takes it
+        // as a request for full screen.
+        if (wParam == kSizeMaximized && modeSwitchEnabled_ && graphics_) graphics_->SetFullScreen(true);
+        break;
+    case kMessageActivate:
+        if (wParam == kWindowInactive && pauseWhenInactive_) {
+            if (window != nullptr && window->GetHandle() != nullptr) window->GetHandle()->Invalidate();
+            SetPause(true);
+        } else if (wParam == kWindowActive) {
+            SetPause(false);
+        }
+        break;
+    case kMessagePaint:
+        if (!pauseWhenInactive_ && graphics_) return false;
+        PaintPauseScreen();
+        break;
+    case kMessageEraseBackground:
+        if (pauseWhenInactive_) {
+            std::unique_ptr<IPauseScreenPainter> own;
+            IPauseScreenPainter* painter = painter_;
+            if (painter == nullptr && graphics_ && graphics_->GetDevice() != nullptr) {
+                own.reset(new CDevicePauseScreenPainter(graphics_->GetDevice(), false));
+                painter = own.get();
+            }
+            if (painter != nullptr) painter->Fill(kPauseBackground);
+        }
+        break;
+    case kMessageKeyDown:
+        if (modeSwitchEnabled_ && wParam == static_cast<std::uintptr_t>(plat::kKeyF4) && graphics_) {
+            graphics_->SetFullScreen(!graphics_->IsFullScreen());
+        }
+        break;
+    default:
+        return false;
+    }
+    *result = 0;
+    return true;
+}
+
+void CGameApplicationDriverDX9::PaintPauseScreen() {
+    std::unique_ptr<IPauseScreenPainter> own;
+    IPauseScreenPainter* painter = painter_;
+    if (painter == nullptr) {
+        // Without a device there is nothing to draw with.
+        if (!graphics_ || graphics_->GetDevice() == nullptr) return;
+        own.reset(new CDevicePauseScreenPainter(graphics_->GetDevice(), true));
+        painter = own.get();
+    }
+    CGameWindow* window = GetWindow();
+    const int w = window->GetClientWidth();
+    const int h = window->GetClientHeight();
+    if (pauseScreenBitmap_ && pauseScreenBitmap_->GetBitmap() != nullptr) {
+        painter->DrawBitmap(*pauseScreenBitmap_, w - pauseScreenBitmap_->GetWidth(),
+                            h - pauseScreenBitmap_->GetHeight());
+    } else {
+        const std::string& title = GetTitle();
+        painter->DrawText(title, w - painter->TextWidth(title) - 8, h - painter->TextHeight(title) - 8,
+                          kPauseTextColour);
+    }
+    const std::string centre = keeper_ && keeper_->IsPaused() ? "< <  P A U S E  > >" : pauseScreenText_;
+    painter->DrawText(centre, w / 2 - painter->TextWidth(centre) / 2, h / 2 - painter->TextHeight(centre) / 2,
+                      kPauseTextColour);
+    painter->Finish();
+}
+
+void CGameApplicationDriverDX9::OnDeviceReset() {
+    if (sceneManager_) sceneManager_->ResetAll();
+}
+
+void CGameApplicationDriverDX9::OnBeforeModeChange(bool fullScreen) {
+    CGameWindow* window = GetWindow();
+    window->SetFullScreen(fullScreen);
+    window->BringToTop();
+    GetApplication()->ShowCursor(!fullScreen || showCursorInFullScreen_);
+}
+
+void CGameApplicationDriverDX9::OnAfterModeChange(bool) { GetWindow()->Center(); }
+
+// ---- The singleton ---------------------------------------------------------------------------------
+
+bool CreateApplicationDriver() {
+    bool failed = false;
+    if (g_driver == nullptr) {
+        g_exitCode = 0;
+        try {
+            g_driver = new CGameApplicationDriverDX9();
+        } catch (const EException& e) {
+            ReportEngineException(e);
+            failed = true;
+        } catch (const std::exception& e) {
+            ReportStdException(e);
+            failed = true;
+        }
+    }
+    LogInfo("Trivale Type-A library ver.%s(%d) (%s %s) %s", "0.50", 1046, "Jan 17 2006", "16:39:15", "ReleaseMode");
+    if (failed) {
+        g_exitCode = kExitNoDriver;
+        // The half-made driver has let go of everything but the log, which holds its report.
+        CloseLogFile();
+    }
+    return g_driver != nullptr;
+}
+
+CGameApplicationDriverDX9* GetApplicationDriver() { return g_driver; }
+
+void DestroyApplicationDriver() {
+    // Cleared first: whatever is reported during the deletion no longer reaches a half-deleted driver.
+    CGameApplicationDriverDX9* driver = g_driver;
+    g_driver = nullptr;
+    delete driver;
+}
+
+namespace {
+
+void PrepareFatalReport() {
+    LogError("Exception occurred.");
+    if (g_driver != nullptr) {
+        if (g_driver->GetWindow() != nullptr) g_driver->GetWindow()->Hide();
+        if (g_driver->GetSceneManager() != nullptr) g_driver->GetSceneManager()->DumpSceneList();
+    }
+    SetApplicationFailed();
+}
+
+}  // namespace
+
+void ReportFatalException(const EException& e) {
+    PrepareFatalReport();
+    ReportEngineException(e);
+}
+
+void ReportFatalException(const std::exception& e) {
+    PrepareFatalReport();
+    ReportStdException(e);
+}
+
+int GetApplicationExitCode() { return g_exitCode; }
+
+void SetApplicationFailed() {
+    if (g_exitCode == 0) g_exitCode = kExitFailure;
+}
+
+}  // namespace trivale

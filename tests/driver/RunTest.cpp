@@ -1,0 +1,140 @@
+// The driver for real: the GL device under the off-screen video driver, the dialog module answering
+// on its own, the real input and (dummy) sound devices, a scene that clears the frame to a colour.
+#include "tests/driver/DriverTestSupport.h"
+
+#include <algorithm>
+
+#include "devices/DevicePauseScreenPainter.h"
+
+namespace drvtest {
+namespace {
+
+const std::uint32_t kColour = 0x336699;
+
+// Clears every frame to one colour and presents; after its last frame it reads the frame back and
+// posts the quit.
+class ClearScene : public CStandardScene {
+public:
+    explicit ClearScene(unsigned frames) : CStandardScene(0x8000), frames_(frames) {}
+    void Frame(unsigned) override {
+        plat::IGraphicsDevice* device = GetApplicationDriver()->GetGraphics()->GetDevice();
+        device->Clear(0, nullptr, plat::kClearTarget, 0xFF000000u | kColour, 1.0f, 0);
+        if (++ticks == frames_) {
+            device->ReadBackBuffer(pixels, width, height);
+            plat::PostQuit(0);
+        }
+        device->Present();
+    }
+
+    unsigned ticks = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+
+private:
+    unsigned frames_;
+};
+
+class RunTest : public DriverTest {};
+
+TEST_F(RunTest, ClearsTheFrameForTheSetNumberOfFramesAndEndsInOrder) {
+    const unsigned kFrames = 12;
+    unsigned ticks = 0;
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t width = 0, height = 0;
+    int rate = 0;
+    int clientWidth = 0, clientHeight = 0;
+    bool soundReady = false;
+    EntrySteps steps;
+    steps.frameRate = 60;
+    steps.addScenes = [&](CSceneManager& manager) { manager.AddScene(new ClearScene(kFrames)); };
+    steps.beforeRun = [&](CGameApplicationDriverDX9& driver) {
+        rate = driver.GetFrameRateKeeper()->GetFrameRate();
+        soundReady = driver.GetSound()->IsReady();
+        clientWidth = driver.GetWindow()->GetClientWidth();
+        clientHeight = driver.GetWindow()->GetClientHeight();
+    };
+    steps.afterRun = [&](CGameApplicationDriverDX9& driver) {
+        const ClearScene* scene = dynamic_cast<const ClearScene*>(driver.GetSceneManager()->GetScenes().begin()->get());
+        ASSERT_NE(nullptr, scene);
+        ticks = scene->ticks;
+        pixels = scene->pixels;
+        width = scene->width;
+        height = scene->height;
+    };
+    EXPECT_EQ(0, RunEntry(steps));
+    EXPECT_TRUE(steps.initialized);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(60, rate);
+    EXPECT_TRUE(soundReady);
+
+    // The quit ends the loop after the frame that posted it.
+    EXPECT_EQ(kFrames, ticks);
+    // The size the dialog chose, which the window's client area took.
+    EXPECT_EQ(clientWidth, static_cast<int>(width));
+    EXPECT_EQ(clientHeight, static_cast<int>(height));
+    EXPECT_GE(width, 640u);
+    ASSERT_EQ(static_cast<std::size_t>(width) * height, pixels.size());
+    const std::size_t wrong = static_cast<std::size_t>(std::count_if(
+        pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != kColour; }));
+    EXPECT_EQ(0u, wrong);
+
+    ExpectSubsequence(Lines(), {
+        "INFO: ---- \\[ driver_tests \\] Started ----",
+        "INFO: Trivale Core library ver\\..*",
+        "INFO: Trivale DX9 library ver\\.0\\.80.*",
+        "INFO: Trivale Type-A library ver\\.0\\.50.*",
+        Literal("INFO: Config dialog DLL load successful."),
+        "INFO: Selected display mode description: [0-9]+ x [0-9]+, .*",
+        Literal("INFO: DirectInput ready."),
+        Literal("INFO: DirectSound ready."),
+        Literal("INFO: Direct3D device ready."),
+        Literal("INFO: Application driver running..."),
+        Literal("INFO: Application driver running finished."),
+        Literal("INFO: DirectInput finalized."),
+        Literal("INFO: DirectSound finalized."),
+        Literal("INFO: Direct3D finalized."),
+        Literal("INFO: ---- Application finalized ----"),
+    });
+    for (const std::string& line : Lines()) EXPECT_NE(0u, line.rfind("ERROR", 0)) << line;
+}
+
+TEST_F(RunTest, PauseScreenIsDrawnOnTheDevice) {
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t width = 0, height = 0;
+    EntrySteps steps;
+    steps.addScenes = [](CSceneManager& manager) { manager.AddScene(new ClearScene(1)); };
+    steps.afterRun = [&](CGameApplicationDriverDX9& driver) {
+        driver.GetWindow()->Show();
+        driver.SetPause(true);
+        const plat::WindowId id = driver.GetWindow()->GetHandle()->GetId();
+        GameWindowProc(id, kMessageEraseBackground, 0, 0);
+        GameWindowProc(id, kMessagePaint, 0, 0);
+        driver.GetGraphics()->GetDevice()->ReadBackBuffer(pixels, width, height);
+    };
+    EXPECT_EQ(0, RunEntry(steps));
+    ASSERT_EQ(static_cast<std::size_t>(width) * height, pixels.size());
+    ASSERT_GE(width, 640u);
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    auto at = [&](int x, int y) { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; };
+    EXPECT_EQ(0x202020u, at(0, 0));
+    EXPECT_EQ(0x202020u, at(w - 1, 0));
+    // The pause mark around the centre, and the title in the bottom-right corner, in the text colour.
+    const int markWidth = CDevicePauseScreenPainter::kAdvance * 19 - CDevicePauseScreenPainter::kScale;
+    int markPixels = 0, titlePixels = 0;
+    for (int y = h / 2 - 5; y < h / 2 + 5; ++y) {
+        for (int x = w / 2 - markWidth / 2; x < w / 2 + markWidth / 2 + 1; ++x) markPixels += at(x, y) == 0xDCDCDC;
+    }
+    for (int y = h - 8 - 10; y < h - 8; ++y) {
+        for (int x = w - 240; x < w - 8; ++x) titlePixels += at(x, y) == 0xDCDCDC;
+    }
+    EXPECT_GT(markPixels, 50);
+    EXPECT_GT(titlePixels, 50);
+    // Nothing else was drawn in the text colour outside those two places.
+    int total = 0;
+    for (std::uint32_t p : pixels) total += (p & 0xFFFFFF) == 0xDCDCDC;
+    EXPECT_EQ(markPixels + titlePixels, total);
+}
+
+}  // namespace
+}  // namespace drvtest

@@ -1,0 +1,125 @@
+// The process-wide driver: made once, destroyed once, the banners of a run, and the fatal report.
+#include "tests/driver/DriverTestSupport.h"
+
+#include <cstdlib>
+
+namespace drvtest {
+namespace {
+
+class SingletonTest : public DriverTest {};
+
+TEST_F(SingletonTest, FirstLinesAreTheStartAndTheThreeBanners) {
+    ASSERT_TRUE(CreateApplicationDriver());
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(4u, lines.size());
+    EXPECT_EQ("INFO: ---- [ driver_tests ] Started ----", lines[0]);
+    EXPECT_EQ("INFO: Trivale Core library ver." + GetCoreVersionText(), lines[1]);
+    EXPECT_EQ("INFO: Trivale DX9 library ver.0.80(338) (Jan 17 2006 16:38:20) ReleaseMode", lines[2]);
+    EXPECT_EQ("INFO: Trivale Type-A library ver.0.50(1046) (Jan 17 2006 16:39:15) ReleaseMode", lines[3]);
+}
+
+TEST_F(SingletonTest, TheMainWindowExistsHiddenAtItsDefaultSize) {
+    ASSERT_TRUE(CreateApplicationDriver());
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    ASSERT_NE(nullptr, driver->GetWindow());
+    ASSERT_NE(nullptr, driver->GetApplication());
+    EXPECT_FALSE(driver->GetWindow()->IsShown());
+    EXPECT_EQ("Trivale Application", driver->GetWindow()->GetTitle());
+    EXPECT_EQ("TrivaleWnd", driver->GetWindow()->GetClassName());
+    EXPECT_EQ(640, driver->GetWindow()->GetClientWidth());
+    EXPECT_EQ(480, driver->GetWindow()->GetClientHeight());
+    // The close listener first, the driver last: the driver's answer decides.
+    const CGameWindow::ListenerList& listeners = driver->GetWindow()->GetListeners();
+    ASSERT_EQ(2u, listeners.size());
+    EXPECT_EQ(static_cast<IGameWindowListener*>(driver), listeners.back());
+    EXPECT_EQ(nullptr, driver->GetGraphics());
+    EXPECT_EQ(nullptr, driver->GetDataLoader());
+    EXPECT_FALSE(driver->IsInitialized());
+}
+
+TEST_F(SingletonTest, ASecondCreateKeepsTheFirstDriverAndLogsTheBannerAgain) {
+    ASSERT_TRUE(CreateApplicationDriver());
+    CGameApplicationDriverDX9* first = GetApplicationDriver();
+    ASSERT_TRUE(CreateApplicationDriver());
+    EXPECT_EQ(first, GetApplicationDriver());
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(5u, lines.size());
+    EXPECT_EQ(lines[3], lines[4]);
+    EXPECT_EQ(0, GetApplicationExitCode());
+}
+
+TEST_F(SingletonTest, DestroyTwiceDeletesOnce) {
+    ASSERT_TRUE(CreateApplicationDriver());
+    DestroyApplicationDriver();
+    EXPECT_EQ(nullptr, GetApplicationDriver());
+    DestroyApplicationDriver();
+    EXPECT_EQ(nullptr, GetApplicationDriver());
+    int finalized = 0;
+    for (const std::string& line : Lines()) finalized += line == "INFO: ---- Application finalized ----";
+    EXPECT_EQ(1, finalized);
+    EXPECT_EQ("INFO: ---- Application finalized ----", Lines().back());
+}
+
+TEST_F(SingletonTest, FatalReportHidesTheWindowLogsTheScenesAndMarksFailure) {
+    ASSERT_TRUE(CreateApplicationDriver());
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    driver->GetWindow()->Show();
+    ReportFatalException(EInvalidOperation(nullptr, "fatal text"));
+    EXPECT_FALSE(driver->GetWindow()->IsShown());
+    EXPECT_EQ(1, GetApplicationExitCode());
+    ASSERT_EQ(1u, boxes_.size());
+    EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
+    EXPECT_NE(std::string::npos, boxes_[0].text.find("fatal text"));
+    std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ("ERROR: Exception occurred.", lines[4]);
+}
+
+TEST_F(SingletonTest, FatalReportWithScenesDumpsTheSceneList) {
+    ::setenv(kDialogVariable, kWindowedChoice, 1);
+    ASSERT_TRUE(CreateApplicationDriver());
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    driver->SetDeviceFactory(MakeFactory(DeviceScript(), MakeGraphicsState()));
+    ASSERT_TRUE(driver->Initialize());
+    driver->GetSceneManager()->AddScene(new LoggingScene(0x8000, "play"));
+    driver->GetSceneManager()->OnFrame(1);
+    ReportFatalException(std::runtime_error("standard text"));
+    ExpectSubsequence(Lines(), {
+        "ERROR: Exception occurred.",
+        "INFO: < Scene list dump >",
+        "INFO: \t8000: .*LoggingScene",
+        ".*standard text.*",
+    });
+    EXPECT_EQ(1, GetApplicationExitCode());
+}
+
+TEST_F(SingletonTest, FatalReportWithoutADriverStillReports) {
+    ReportFatalException(EInvalidOperation(nullptr, "no driver"));
+    ASSERT_EQ(1u, boxes_.size());
+    EXPECT_NE(std::string::npos, boxes_[0].text.find("no driver"));
+}
+
+TEST_F(SingletonTest, ANewDriverStartsWithSuccess) {
+    ReportFatalException(EInvalidOperation(nullptr, "earlier"));
+    ASSERT_TRUE(CreateApplicationDriver());
+    EXPECT_EQ(0, GetApplicationExitCode());
+}
+
+// A driver that cannot be made (no video system for its window): reported, and the program ends
+// with 255. Run in a fresh process, where the video system has not been brought up yet.
+TEST_F(SingletonTest, DriverThatCannotBeMadeEndsWith255) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("SDL_VIDEODRIVER", "no-such-video-driver", 1);
+            EntrySteps steps;
+            const int code = RunEntry(steps);
+            const bool reported = boxes_.size() == 1 && boxes_[0].owner == plat::kNoWindow &&
+                                  GetApplicationDriver() == nullptr;
+            std::_Exit(reported ? code : 99);
+        },
+        ::testing::ExitedWithCode(255), "");
+}
+
+}  // namespace
+}  // namespace drvtest

@@ -285,6 +285,16 @@ TEST_F(StartupTest, GraphicsIsDeletedAtOnceWhenTheDeviceCannotBeMade) {
     EXPECT_FALSE(driver->IsInitialized());
 }
 
+TEST_F(StartupTest, MessageBoxesNeverWaitInAnUnattendedRun) {
+    // No capture: the boxes go where an unattended run sends them, and the run ends on its own.
+    plat::SetMessageBoxHook(plat::MessageBoxHook());
+    EXPECT_FALSE(plat::CanShowMessageBox());
+    DeviceScript script;
+    script.input = false;
+    EXPECT_EQ(1, Run(script));
+    ExpectSubsequence(Lines(), {"\tCDXInput 初期化失敗", Literal("INFO: ---- Application finalized ----")});
+}
+
 // ---- Failures at the top -----------------------------------------------------------------------
 
 TEST_F(StartupTest, EngineExceptionInAFrameIsReportedAndShutDownRunsInOrder) {

@@ -164,7 +164,11 @@ bool CGameApplicationDriverDX9::Initialize() {
     if (!CreateGraphics()) return false;
 
     if (!RunConfigDialog()) {
-        // Cancelled: the user asked for it, so no message.
+        // Cancelled: the user asked for it, so no message. Without any adapter there was nothing to
+        // choose from (the dialog has said so): that end is a failure.
+        if (graphics_->GetDirect3D() == nullptr || graphics_->GetDirect3D()->GetAdapterCount() == 0) {
+            SetApplicationFailed();
+        }
         graphics_.reset();
         return false;
     }

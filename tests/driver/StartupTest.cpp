@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "devices/ConfigDialogDX9.h"
+
 namespace drvtest {
 namespace {
 
@@ -190,6 +192,36 @@ TEST_F(StartupTest, CancelledDialogEndsQuietlyWithSuccess) {
         EXPECT_EQ(std::string::npos, line.find("fake")) << line;
         EXPECT_EQ(std::string::npos, line.find("ERROR")) << line;
     }
+}
+
+TEST_F(StartupTest, NoAdapterToChooseFromEndsTheRunAsAFailure) {
+    steps_.configure = [](CGameApplicationDriverDX9& driver) {
+        ApplicationDeviceFactory factory = MakeFactory(DeviceScript(), MakeGraphicsState());
+        std::shared_ptr<plat::FakeGraphicsState> empty = std::make_shared<plat::FakeGraphicsState>();
+        factory.graphics = [empty]() { return new CDXGraphics(plat::CreateFakeGraphicsSystem(empty)); };
+        driver.SetDeviceFactory(factory);
+    };
+    EXPECT_EQ(1, RunEntry(steps_));
+    EXPECT_FALSE(steps_.initialized);
+    ASSERT_EQ(1u, boxes_.size());  // the dialog's own
+    EXPECT_EQ(plat::MessageBoxKind::Error, boxes_[0].kind);
+}
+
+TEST_F(StartupTest, MissingDialogModuleIsAFatalFailure) {
+    const std::string name = CConfigDialogDX9::GetLibraryName();
+    CConfigDialogDX9::SetLibraryName("libno-such-dialog.so");
+    const int code = Run(DeviceScript());
+    CConfigDialogDX9::SetLibraryName(name);
+    EXPECT_EQ(1, code);
+    EXPECT_FALSE(steps_.initialized);
+    ASSERT_EQ(1u, boxes_.size());
+    EXPECT_NE(std::string::npos, boxes_[0].text.find("libno-such-dialog.so"));
+    ExpectSubsequence(Lines(), {
+        Literal("ERROR: Exception occurred."),
+        ".*libno-such-dialog\\.so.*",
+        Literal("INFO: Direct3D finalized."),
+        Literal("INFO: ---- Application finalized ----"),
+    });
 }
 
 TEST_F(StartupTest, InputFailureIsReportedAndEndsTheRunAsAFailure) {

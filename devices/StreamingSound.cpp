@@ -118,8 +118,11 @@ void CStreamingSound::CreateBuffer()
 void CStreamingSound::ResetCounters()
 {
     m_writeCursor = 0;
-    m_lastPlayCursor = 0;
-    m_playedBytes = 0;
+    {
+        std::lock_guard<std::mutex> counters(m_counterLock);
+        m_lastPlayCursor = 0;
+        m_playedBytes = 0;
+    }
     m_deliveredBytes = 0;
     m_endOfData = false;
 }
@@ -175,8 +178,11 @@ uint32_t CStreamingSound::GetPlayPosition()
 {
     if (!m_buffer || !IsPlaying())
         return 0;
+    // The cursor is read under the counter lock too, so it is never older than the worker's last one.
+    std::lock_guard<std::mutex> counters(m_counterLock);
     uint32_t play = 0;
-    if (!plat::SoundSucceeded(m_buffer->GetCurrentPosition(&play, nullptr)))
+    const bool known = plat::SoundSucceeded(m_buffer->GetCurrentPosition(&play, nullptr));
+    if (!known)
         return static_cast<uint32_t>(m_playedBytes);
     const uint32_t last = m_lastPlayCursor;
     const uint64_t played = m_playedBytes;
@@ -197,7 +203,10 @@ void CStreamingSound::Rewind()
         CCriticalSectionLock lock(m_lock);
         m_endOfData = false;
         m_reader->Rewind();
-        m_playedBytes = 0;
+        {
+            std::lock_guard<std::mutex> counters(m_counterLock);
+            m_playedBytes = 0;
+        }
         m_deliveredBytes = 0;
     }
     if (active)
@@ -279,7 +288,10 @@ void CStreamingSound::StreamProc()
         {
             CCriticalSectionLock lock(m_lock);
             m_writeCursor = 0;
-            m_lastPlayCursor = 0;
+            {
+                std::lock_guard<std::mutex> counters(m_counterLock);
+                m_lastPlayCursor = 0;
+            }
             for (unsigned i = 0; i < kSegments; ++i)
                 FillSegment();
             if (!m_events->IsQuitRequested()) {
@@ -395,14 +407,20 @@ void CStreamingSound::FillSegment()
         if (!plat::SoundSucceeded(r)) {
             LogSoundError(r, __FILE__, __LINE__);
         } else {
+            std::lock_guard<std::mutex> counters(m_counterLock);
             const uint32_t last = m_lastPlayCursor;
             m_playedBytes += play >= last ? play - last : play + size - last;
             m_lastPlayCursor = play;
         }
     }
+    uint64_t played = 0;
+    {
+        std::lock_guard<std::mutex> counters(m_counterLock);
+        played = m_playedBytes;
+    }
     // Stop once everything delivered has been heard: counting delivered bytes rather than the size the
     // reader declares, a file whose header claims more data than it holds still comes to an end.
-    if (m_endOfData && m_playedBytes >= m_deliveredBytes) {
+    if (m_endOfData && played >= m_deliveredBytes) {
         m_buffer->Stop();
         m_endOfData = false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "devices/CriticalSection.h"
@@ -55,8 +56,11 @@ protected:
 
     uint32_t m_segmentSize = 0;
     uint32_t m_writeCursor = 0;
-    std::atomic<uint32_t> m_lastPlayCursor{0};
-    std::atomic<uint64_t> m_playedBytes{0};
+    // The play counters change together; this small lock lets GetPlayPosition read them while the
+    // worker holds the sound's lock for a whole refill.
+    std::mutex m_counterLock;
+    uint32_t m_lastPlayCursor = 0;
+    uint64_t m_playedBytes = 0;
     uint64_t m_deliveredBytes = 0; // data bytes written since the last rewind
     bool m_endOfData = false;
 

@@ -24,30 +24,6 @@ public:
     ~ManualOutput() { plat::SetSoundTestOptions(plat::SoundTestOptions()); }
 };
 
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
-};
 
 // Answers with a fixed format and position, to check the play-time arithmetic alone.
 class CFixedSound : public CSound

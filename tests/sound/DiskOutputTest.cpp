@@ -14,35 +14,6 @@
 using namespace trivale;
 using namespace soundtest;
 
-namespace {
-
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
-};
-
-} // namespace
-
 TEST(DiskOutputTest, WhatTheDriverWritesIsTheSource)
 {
     plat::SetSoundTestOptions(plat::SoundTestOptions());

@@ -492,21 +492,6 @@ TEST(EventGroupTest, WaitIdleWaitsForTheServerToTakeItsFlags)
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(SoundDeviceTest, NoAudioDriverMeansNoDevice)
-{
-    SetSoundTestOptions(SoundTestOptions());
-    const char* old = std::getenv("SDL_AUDIODRIVER");
-    const std::string saved = old ? old : "";
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    std::shared_ptr<SoundDevice> d;
-    EXPECT_EQ(kSoundNoDriver, SoundDevice::Create(&d));
-    EXPECT_FALSE(d);
-    if (old)
-        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
-    else
-        unsetenv("SDL_AUDIODRIVER");
-}
-
 TEST(SoundDeviceTest, InjectedFailuresComeBackUnchanged)
 {
     SoundTestOptions o;

@@ -2,9 +2,11 @@
 // a captured log.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -208,6 +210,70 @@ public:
 private:
     TempDir dir_;
     std::string path_;
+};
+
+// Sets an environment variable for the life of the object (SDL reads its drivers from there).
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name)
+    {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_)
+            old_ = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (had_)
+            setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+// A stream whose reads fail once they would pass a given position, as a file on a failing disk does.
+class CFailingStream : public trivale::CStandardStream
+{
+public:
+    CFailingStream(std::string bytes, uint32_t failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
+    uint32_t Read(void* buffer, uint32_t count) override
+    {
+        if (static_cast<uint64_t>(pos_) + count > failAt_)
+            throw trivale::EReadError(this, "ファイルストリームの読み込みに失敗しました.");
+        const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(bytes_.size()) - pos_);
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    uint32_t Write(const void*, uint32_t) override { return 0; }
+    uint32_t GetSize() override { return static_cast<uint32_t>(bytes_.size()); }
+    void SetSize(uint32_t) override {}
+    uint32_t Seek(int64_t p) override
+    {
+        pos_ = static_cast<uint32_t>(std::clamp<int64_t>(p, 0, static_cast<int64_t>(bytes_.size())));
+        return pos_;
+    }
+    uint32_t Tell() override { return pos_; }
+    IStream* Clone() override
+    {
+        auto* c = new CFailingStream(bytes_, failAt_);
+        c->pos_ = pos_;
+        return c;
+    }
+
+private:
+    std::string bytes_;
+    uint32_t failAt_;
+    uint32_t pos_ = 0;
 };
 
 } // namespace soundtest

@@ -397,51 +397,12 @@ TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds)
     EXPECT_FALSE(s.IsPlaying());
 }
 
-namespace {
-
-// A stream whose reads start failing past a given position, as a file on a failing disk would.
-class CBrokenStream : public CStandardStream
-{
-public:
-    CBrokenStream(std::string bytes, uint32_t failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
-    uint32_t Read(void* buffer, uint32_t count) override
-    {
-        if (pos_ + count > failAt_)
-            throw EReadError(this, "ファイルストリームの読み込みに失敗しました.");
-        const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(bytes_.size()) - pos_);
-        std::memcpy(buffer, bytes_.data() + pos_, n);
-        pos_ += n;
-        return n;
-    }
-    uint32_t Write(const void*, uint32_t) override { return 0; }
-    uint32_t GetSize() override { return static_cast<uint32_t>(bytes_.size()); }
-    void SetSize(uint32_t) override {}
-    uint32_t Seek(int64_t p) override
-    {
-        pos_ = static_cast<uint32_t>(std::clamp<int64_t>(p, 0, static_cast<int64_t>(bytes_.size())));
-        return pos_;
-    }
-    uint32_t Tell() override { return pos_; }
-    IStream* Clone() override
-    {
-        auto* c = new CBrokenStream(bytes_, failAt_);
-        c->pos_ = pos_;
-        return c;
-    }
-
-private:
-    std::string bytes_;
-    uint32_t failAt_;
-    uint32_t pos_ = 0;
-};
-
-} // namespace
 
 TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound)
 {
     const size_t frames = 44100 * 6;
     const std::string file = RampWave(frames);
-    CBrokenStream src(file, 44100 * 4 * 3); // fails three seconds in
+    CFailingStream src(file, 44100 * 4 * 3); // fails three seconds in
     CTestStreamingSound s;
     s.Create(&device, src);
     CapturedLog log;

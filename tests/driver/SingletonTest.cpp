@@ -105,6 +105,19 @@ TEST_F(SingletonTest, ANewDriverStartsWithSuccess) {
     EXPECT_EQ(0, GetApplicationExitCode());
 }
 
+TEST_F(SingletonTest, AFailedLoaderChangeKeepsThePresentLoader) {
+    ASSERT_TRUE(CreateApplicationDriver());
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    driver->UseFileSystem(ExtractFileDir(GetModuleFilePath()));
+    IDataLoader* present = driver->GetDataLoader();
+    ASSERT_NE(nullptr, present);
+    EXPECT_THROW(driver->UseArchive(ExtractFileDir(GetModuleFilePath()) + "no-such-archive.tva"), EFileOpenError);
+    EXPECT_EQ(present, driver->GetDataLoader());
+    // Still usable: the program's own file is there.
+    std::unique_ptr<IStream> stream(present->Open(ExtractFileName(GetModuleFilePath())));
+    EXPECT_GT(stream->GetSize(), 0u);
+}
+
 // A driver that cannot be made (no video system for its window): reported, and the program ends
 // with 255. Run in a fresh process, where the video system has not been brought up yet.
 TEST_F(SingletonTest, DriverThatCannotBeMadeEndsWith255) {

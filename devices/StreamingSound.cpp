@@ -273,8 +273,12 @@ void CStreamingSound::FadeProc()
             SetLinearVolume(static_cast<int32_t>(a + elapsed * (b - a) / duration));
         }
         SetVolume(m_fadeTo);
-        if (m_stopAtEnd)
+        if (m_stopAtEnd) {
+            // A fade-out that ends before the worker has started the buffer would find nothing to stop.
+            while (m_starting && !m_fadeStop->IsQuitRequested())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             CSound::Stop();
+        }
     } catch (...) {
         // Nothing here throws by design; a worker never lets an exception end the program.
     }

@@ -346,6 +346,19 @@ TEST_F(StreamingTest, ZeroLengthFadeSetsTheTargetAtOnce)
     EXPECT_FALSE(s.IsPlaying());
 }
 
+TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops)
+{
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
+    CTestStreamingSound s(plat::kBufferCtrlVolume);
+    s.Create(&device, *src);
+    s.Play();
+    s.FadeOut(0);
+    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_FALSE(s.IsPlaying());
+    EXPECT_EQ(-10000, s.GetVolume());
+}
+
 TEST_F(StreamingTest, ReleaseDuringAFadeJoinsBothWorkers)
 {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));

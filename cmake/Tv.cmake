@@ -22,6 +22,10 @@ function(tv_test name)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "SDL_VIDEODRIVER=offscreen;SDL_AUDIODRIVER=dummy;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120)
+  # Discovery splits list-valued properties, so the environment is set after it, in one piece.
+  set(env "SDL_VIDEODRIVER=offscreen;SDL_AUDIODRIVER=dummy;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}_env.cmake
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}_env.cmake)
 endfunction()

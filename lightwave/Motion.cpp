@@ -323,10 +323,14 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
     }
 }
 
-LwEnvelope* FindChannelOf(LwSceneItem* item, int32_t channel) {
-    for (LwEnvelope* e = item->ChannelList; e; e = e->Next)
-        if (e->Channel == channel) return e;
-    return nullptr;
+// The first of a motion group's three channels; -1 for the pivot groups and unknown ones.
+int32_t FirstChannelOf(int32_t group) {
+    switch (group) {
+        case LW_MOTION_POSITION: return LW_CHANNEL_POSITION_X;
+        case LW_MOTION_ROTATION: return LW_CHANNEL_HEADING;
+        case LW_MOTION_SCALE: return LW_CHANNEL_SCALE_X;
+        default: return -1;
+    }
 }
 
 void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
@@ -340,13 +344,8 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         for (int i = 0; i < 3; ++i) out[i] = item->PivotRotation[i];
         return;
     }
-    int32_t base;
-    switch (group) {
-        case LW_MOTION_POSITION: base = LW_CHANNEL_POSITION_X; break;
-        case LW_MOTION_ROTATION: base = LW_CHANNEL_HEADING; break;
-        case LW_MOTION_SCALE: base = LW_CHANNEL_SCALE_X; break;
-        default: return;
-    }
+    const int32_t base = FirstChannelOf(group);
+    if (base < 0) return;
     if (scene->Version == 1) {
         EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
         return;
@@ -366,30 +365,6 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
 }
 
 // ---- channels from keyframes --------------------------------------------------------------------
-
-void ChannelTangents(LwEnvelope* env) {
-    for (LwEnvelopeKey* k0 = env->FirstKey; k0 && k0->Next; k0 = k0->Next) {
-        LwEnvelopeKey* k1 = k0->Next;
-        LwEnvelopeKey* p = k0->Prev;
-        LwEnvelopeKey* n = k1->Next;
-        double d = k1->Value - k0->Value;
-        if (k1->Shape == LW_SHAPE_TCB) {
-            double a0 = (1 + k0->Continuity) * (1 + k0->Bias) * (1 - k0->Tension);
-            double b0 = (1 - k0->Bias) * (1 - k0->Continuity) * (1 - k0->Tension);
-            double a1 = (1 - k1->Continuity) * (1 + k1->Bias) * (1 - k1->Tension);
-            double b1 = (1 + k1->Continuity) * (1 - k1->Bias) * (1 - k1->Tension);
-            k0->Param1 = p ? d * b0 + (k0->Value - p->Value) * a0 : (b0 + a0) * d * 0.5;
-            k1->Param0 = n ? d * a1 + (n->Value - k1->Value) * b1 : (b1 + a1) * d * 0.5;
-        } else if (k1->Shape == LW_SHAPE_LINEAR) {
-            double dt = k1->Time - k0->Time;
-            double outgoing = d, incoming = d;
-            if (p) outgoing *= Ratio(k1->Time - p->Time, dt);
-            if (n) incoming *= Ratio(n->Time - k0->Time, dt);
-            k0->Param1 = outgoing;
-            k1->Param0 = incoming;
-        }
-    }
-}
 
 LwEnvelope* MotionToChannels(LwScene* scene, LwKeyframeMotion* motion) {
     if (!scene || !motion) return nullptr;
@@ -419,7 +394,7 @@ LwEnvelope* MotionToChannels(LwScene* scene, LwKeyframeMotion* motion) {
                 k->Shape = LW_SHAPE_LINEAR;
             }
         }
-        ChannelTangents(env);
+        ComputeEnvelopeTangents(env);  // the same tangents as a version 3 block's
         *tail = env;
         tail = &env->Next;
     }
@@ -557,22 +532,15 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
 
 void SetMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, const double in[3]) {
     if (!scene || !item || !in) return;
-    int32_t base;
-    switch (group) {
-        case LW_MOTION_POSITION: base = LW_CHANNEL_POSITION_X; break;
-        case LW_MOTION_ROTATION: base = LW_CHANNEL_HEADING; break;
-        case LW_MOTION_SCALE: base = LW_CHANNEL_SCALE_X; break;
-        case LW_MOTION_PIVOT_POSITION:
-            for (int i = 0; i < 3; ++i) item->PivotPosition[i] = in[i];
-            return;
-        case LW_MOTION_PIVOT_ROTATION:
-            for (int i = 0; i < 3; ++i) item->PivotRotation[i] = in[i];
-            return;
-        default:
-            return;
+    if (group == LW_MOTION_PIVOT_POSITION || group == LW_MOTION_PIVOT_ROTATION) {
+        double* pivot = group == LW_MOTION_PIVOT_POSITION ? item->PivotPosition : item->PivotRotation;
+        for (int i = 0; i < 3; ++i) pivot[i] = in[i];
+        return;
     }
+    const int32_t base = FirstChannelOf(group);
+    if (base < 0) return;
     for (int i = 0; i < 3; ++i) {
-        LwEnvelope* env = FindChannelOf(item, base + i);
+        LwEnvelope* env = scene->Op.FindChannel(scene, item, base + i);
         if (!env) continue;
         if (LwEnvelopeKey* key = GetKeyValue(scene, env, t)) key->Value = in[i];
     }

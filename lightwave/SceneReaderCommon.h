@@ -1,5 +1,6 @@
-// The parser state the version 3 and version 1 scene readers share: the current item and record
-// of every kind, the scene's setting records, and the value conversions of the format.
+// What the version 3 and version 1 scene readers share: the parser state (the current item and
+// record of every kind, the scene's setting records), the value conversions of the format, the
+// keywords both versions read alike, and the line loop. Each reader adds its own keywords.
 #pragma once
 
 #include "lightwave/LwScene.h"
@@ -7,6 +8,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
+#include <unordered_map>
 
 namespace lw_reader {
 
@@ -28,6 +32,7 @@ struct ReaderState {
     LwSceneItem* cameraItem = nullptr;
     LwSceneCamera* camera = nullptr;
     int32_t pendingFalloff = 3;
+    bool previewFirst = false, previewLast = false, previewStep = false;
     LwSceneFog* fog = nullptr;
     LwSceneBackdrop* backdrop = nullptr;
     LwSceneComposite* composite = nullptr;
@@ -35,8 +40,10 @@ struct ReaderState {
     LwSceneIllumination* illumination = nullptr;
     bool version1 = false;
 
-    void Begin(LwScene* scene) {
+    void Begin(LwScene* scene, bool isVersion1) {
         s = scene;
+        version1 = isVersion1;
+        s->ErrorCode = LW_ERR_NONE;
         fog = s->Op.GetFog(s);
         backdrop = s->Op.GetBackdrop(s);
         composite = s->Op.GetComposite(s);
@@ -91,11 +98,10 @@ struct ReaderState {
         s->Op.SetItemShow(s, target, x[0], x[1]);
     }
 
-    bool Reals(char* v, int n, double* out) {
+    void Reals(char* v, int n, double* out) {
         char* t[8];
         int got = Split(v, n, t);
         for (int i = 0; i < n; ++i) out[i] = i < got ? LwParseReal0(t[i]) : 0.0;
-        return true;
     }
 
     void Ints(char* v, int n, int32_t* out) {
@@ -124,8 +130,9 @@ struct ReaderState {
         *slot = env;
     }
 
-    // Stores the number, or reads the envelope block that follows; true when a number was stored.
-    bool RealOrEnvelope(char* v, double* field, LwEnvelope** env, int) {
+    // Stores the number, or reads the envelope block that follows (in the version's own form);
+    // true when a number was stored.
+    bool RealOrEnvelope(char* v, double* field, LwEnvelope** env) {
         if (IsEnvelope(v)) {
             ReplaceEnvelope(env, Envelope());
             return false;
@@ -134,7 +141,7 @@ struct ReaderState {
         return true;
     }
 
-    bool DegreesOrEnvelope(char* v, double* field, LwEnvelope** env, int, bool convertKeys = false) {
+    bool DegreesOrEnvelope(char* v, double* field, LwEnvelope** env, bool convertKeys = false) {
         if (IsEnvelope(v)) {
             LwEnvelope* e = Envelope();
             if (convertKeys) ConvertEnvelopeToRadians(e);
@@ -163,7 +170,15 @@ struct ReaderState {
         *slot = clip;
     }
 
-    void Channels(LwSceneItem* target);
+    void Pivot(char* v) {
+        double x[3];
+        if (!item) return;
+        Reals(v, 3, x);
+        s->Op.SetPivotPosition(s, item, x[0], x[1], x[2]);
+    }
+
+    // Plug-in routing: the owner follows the class; without one the block's lines are read as
+    // keywords. Version 1 knows fewer classes, each routed as in version 3, and keeps whole lines.
     void Plugin(char* rest);
 
     // Every bone's object is the object item whose bones include it (none for a stray bone).
@@ -175,5 +190,15 @@ struct ReaderState {
         }
     }
 };
+
+typedef void (*KeywordHandler)(ReaderState& r, char* rest);
+typedef std::unordered_map<std::string_view, KeywordHandler> KeywordTable;
+
+// The keywords both versions read alike, then the version's own (keywords are distinct, so a
+// lookup finds what the keyword chain would).
+KeywordTable WithSharedKeywords(std::initializer_list<KeywordTable::value_type> versionRows);
+
+// Reads keyword lines to the end of the text; unknown keywords are skipped with their line.
+void ReadKeywordLines(ReaderState& r, const KeywordTable& table);
 
 }  // namespace lw_reader

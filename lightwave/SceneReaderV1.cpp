@@ -6,77 +6,55 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
-#include <unordered_map>
 
 namespace {
 
 using namespace lw_reader;
+typedef ReaderState R;
 
 // The single-precision value of 1/255 that scales the integer colours.
 constexpr double kColorScale = 0.003921568859368563;
 
-struct V1 : ReaderState {
-    bool previewFirst = false, previewLast = false, previewStep = false;
+void ColorInts(R& r, char* v, float out[3]) {
+    int32_t x[3];
+    r.Ints(v, 3, x);
+    for (int i = 0; i < 3; ++i) out[i] = (float)((double)x[i] * kColorScale);
+}
 
-    void ColorInts(char* v, float out[3]) {
-        int32_t x[3];
-        Ints(v, 3, x);
-        for (int i = 0; i < 3; ++i) out[i] = (float)((double)x[i] * kColorScale);
+// The one camera of a version 1 scene, made when a camera keyword first needs it.
+LwSceneItem* Camera(R& r) {
+    if (!r.cameraItem) {
+        r.AddCamera();
+        if (r.cameraItem) r.s->Op.SetItemName(r.s, r.cameraItem, "Camera");
     }
+    return r.cameraItem;
+}
 
-    LwSceneItem* Camera() {
-        if (!cameraItem) {
-            AddCamera();
-            if (cameraItem) s->Op.SetItemName(s, cameraItem, "Camera");
-        }
-        return cameraItem;
+// A keyframe motion block; with the load flag its channels replace the item's channel list.
+void Motion(R& r, LwSceneItem* target) {
+    if (!target) return;
+    LwScene* s = r.s;
+    LwKeyframeMotion* motion = ReadKeyframeMotion(s, target);
+    LwFreeKeyframeMotion(target->Motion);
+    target->Motion = motion;
+    if (motion && (s->LoadFlags & LW_SCENE_MOTION_TO_CHANNELS)) {
+        LwEnvelope* channels = s->Op.MotionToChannels(s, motion);
+        if (!channels) r.Memory();
+        LwFreeEnvelopes(target->ChannelList);
+        target->ChannelList = channels;
     }
+}
 
-    void Motion(LwSceneItem* target) {
-        if (!target) return;
-        LwKeyframeMotion* motion = ReadKeyframeMotion(s, target);
-        LwFreeKeyframeMotion(target->Motion);
-        target->Motion = motion;
-        if (motion && (s->LoadFlags & LW_SCENE_MOTION_TO_CHANNELS)) {
-            LwEnvelope* channels = s->Op.MotionToChannels(s, motion);
-            if (!channels) Memory();
-            LwFreeEnvelopes(target->ChannelList);
-            target->ChannelList = channels;
-        }
-    }
+void Controllers(R& r, int32_t value) {
+    if (r.item) r.item->HController = r.item->PController = r.item->BController = value;
+}
 
-    void Controllers(int32_t value) {
-        if (!item) return;
-        item->HController = item->PController = item->BController = value;
-    }
-
-    void PluginV1(char* rest) {
-        char* t[3];
-        int n = Split(rest, 3, t);
-        int32_t pluginClass = LookupPluginClassV1(n > 0 ? t[0] : nullptr);
-        int32_t index = n > 1 ? LwParseInt(t[1]) : 0;
-        const char* server = n > 2 ? t[2] : "";
-        void* owner = nullptr;
-        switch (pluginClass) {
-            case LW_PLUGIN_ITEM_MOTION: owner = item; break;
-            case LW_PLUGIN_DISPLACEMENT: owner = object; break;
-            case LW_PLUGIN_PIXEL_FILTER:
-            case LW_PLUGIN_IMAGE_FILTER: owner = processing; break;
-            default: owner = s; break;
-        }
-        if (owner) ReadPluginBlockV1(s, owner, pluginClass, index, server);
-    }
-
-    void StillClip(LwClip** slot, const char* file) {
-        LwClip* clip = MakeStillClip(file);
-        if (!clip) Memory();
-        LwFreeClip(*slot);
-        *slot = clip;
-    }
-};
-
-typedef void (*Handler)(V1& r, char* rest);
+void StillClip(R& r, LwClip** slot, const char* file) {
+    LwClip* clip = MakeStillClip(file);
+    if (!clip) r.Memory();
+    LwFreeClip(*slot);
+    *slot = clip;
+}
 
 double ResolutionMultiplier(int32_t n) {
     switch (n) {
@@ -112,239 +90,102 @@ void FilmSize(LwSceneCamera* c, int32_t n) {
     if (n >= 0 && n <= 13) c->ApertureHeight = kHeights[n];
 }
 
-const std::unordered_map<std::string_view, Handler>& Keywords() {
-    static const std::unordered_map<std::string_view, Handler> table = {
-        {"FirstFrame", [](V1& r, char* v) { r.s->FirstFrame = LwParseInt(v); }},
-        {"LastFrame", [](V1& r, char* v) { r.s->LastFrame = LwParseInt(v); }},
-        {"FrameStep", [](V1& r, char* v) { r.s->FrameStep = LwParseInt(v); }},
-        {"PreviewFirstFrame",
-         [](V1& r, char* v) { r.s->PreviewFirstFrame = LwParseInt(v); r.previewFirst = true; }},
-        {"PreviewLastFrame",
-         [](V1& r, char* v) { r.s->PreviewLastFrame = LwParseInt(v); r.previewLast = true; }},
-        {"PreviewFrameStep",
-         [](V1& r, char* v) { r.s->PreviewFrameStep = LwParseInt(v); r.previewStep = true; }},
-        {"FramesPerSecond", [](V1& r, char* v) { SetFramesPerSecond(r.s, v); }},
-        {"AddNullObject", [](V1& r, char* v) { r.AddObject("AddNullObject", 1, v); }},
-        {"LoadObject", [](V1& r, char* v) { r.AddObject("LoadObject", 1, v); }},
-        {"ShowObject", [](V1& r, char* v) { r.Show(r.objectItem, v); }},
-        {"ObjectMotion", [](V1& r, char*) { r.Motion(r.objectItem); }},
-        {"AddBone", [](V1& r, char*) { r.AddBone(); }},
-        {"BoneName", [](V1& r, char* v) { r.Name(r.boneItem, v); }},
-        {"ShowBone", [](V1& r, char* v) { r.Show(r.boneItem, v); }},
-        {"BoneMotion", [](V1& r, char*) { r.Motion(r.boneItem); }},
-        {"AddLight", [](V1& r, char*) { r.AddLight(); }},
-        {"LightName", [](V1& r, char* v) { r.Name(r.lightItem, v); }},
-        {"ShowLight", [](V1& r, char* v) { r.Show(r.lightItem, v); }},
-        {"LightMotion", [](V1& r, char*) { r.Motion(r.lightItem); }},
-        {"ShowCamera", [](V1& r, char* v) { r.Show(r.Camera(), v); }},
-        {"CameraMotion", [](V1& r, char*) { r.Motion(r.Camera()); }},
-        {"PivotPoint",
-         [](V1& r, char* v) {
-             double x[3];
-             if (r.item && r.Reals(v, 3, x)) r.s->Op.SetPivotPosition(r.s, r.item, x[0], x[1], x[2]);
-         }},
-        {"ParentObject", [](V1& r, char* v) { if (r.item) r.item->Parent = (LwItemRef)LwParseInt(v); }},
+// The keywords only version 1 has, or reads in its own way.
+const KeywordTable& Keywords() {
+    static const KeywordTable table = WithSharedKeywords({
+        // Items; motion comes as keyframes, and the camera is implicit.
+        {"LoadObject", [](R& r, char* v) { r.AddObject("LoadObject", 1, v); }},
+        {"ObjectMotion", [](R& r, char*) { Motion(r, r.objectItem); }},
+        {"BoneMotion", [](R& r, char*) { Motion(r, r.boneItem); }},
+        {"LightMotion", [](R& r, char*) { Motion(r, r.lightItem); }},
+        {"ShowCamera", [](R& r, char* v) { r.Show(Camera(r), v); }},
+        {"CameraMotion", [](R& r, char*) { Motion(r, Camera(r)); }},
+        // Item settings; parent and target are item numbers, resolved after the last line.
+        {"PivotPoint", [](R& r, char* v) { r.Pivot(v); }},
+        {"ParentObject", [](R& r, char* v) { if (r.item) r.item->Parent = (LwItemRef)LwParseInt(v); }},
         {"TargetObject",
-         [](V1& r, char* v) {
+         [](R& r, char* v) {
              if (!r.item) return;
              r.item->Target = (LwItemRef)LwParseInt(v);
-             r.Controllers(1);
+             Controllers(r, 1);
          }},
         {"GoalObject",
-         [](V1& r, char* v) {
+         [](R& r, char* v) {
              if (!r.item) return;
              r.item->Goal = (LwItemRef)LwParseInt(v);
-             r.Controllers(3);
+             Controllers(r, 3);
          }},
-        {"HLimits", [](V1& r, char* v) { if (r.item) r.Degrees(v, 2, r.item->HLimits); }},
-        {"PLimits", [](V1& r, char* v) { if (r.item) r.Degrees(v, 2, r.item->PLimits); }},
-        {"BLimits", [](V1& r, char* v) { if (r.item) r.Degrees(v, 2, r.item->BLimits); }},
-        {"HJointStiffness", [](V1& r, char* v) { if (r.item) r.item->HJointStiffness = LwParseReal(v); }},
-        {"PJointStiffness", [](V1& r, char* v) { if (r.item) r.item->PJointStiffness = LwParseReal(v); }},
-        {"BJointStiffness", [](V1& r, char* v) { if (r.item) r.item->BJointStiffness = LwParseReal(v); }},
-        {"PathAlignment", [](V1& r, char*) { r.Controllers(2); }},
+        {"PathAlignment", [](R& r, char*) { Controllers(r, 2); }},
         {"LookAheadFrames",
-         [](V1& r, char* v) {
-             if (r.item) r.item->PathAlignLookAhead = (double)LwParseInt(v) / r.s->FramesPerSecond;
-         }},
-        {"FullTimeIK", [](V1& r, char* v) { if (r.item) r.item->FullTimeIK = LwParseInt(v); }},
-        {"GoalStrength", [](V1& r, char* v) { if (r.item) r.item->GoalStrength = LwParseReal(v); }},
-        {"MatchGoalOrientation",
-         [](V1& r, char* v) { if (r.item) r.item->MatchGoalOrientation = LwParseInt(v); }},
-        {"KeepGoalWithinReach",
-         [](V1& r, char* v) { if (r.item) r.item->KeepGoalWithinReach = LwParseInt(v); }},
-        {"IKAnchor", [](V1& r, char* v) { if (r.item) r.item->IKAnchor = LwParseInt(v); }},
-        {"ShadowOptions", [](V1& r, char* v) { if (r.object) r.object->ShadowOptions = LwParseInt(v); }},
+         [](R& r, char* v) { if (r.item) r.item->PathAlignLookAhead = (double)LwParseInt(v) / r.s->FramesPerSecond; }},
+        // Objects.
         {"Metamorph",
-         [](V1& r, char* v) {
-             if (r.object) r.RealOrEnvelope(v, &r.object->MorphAmount, &r.object->MorphEnvelope, 1);
-         }},
-        {"MorphTarget", [](V1& r, char* v) { if (r.object) r.object->MorphTarget = LwParseInt(v); }},
-        {"MorphSurfaces", [](V1& r, char* v) { if (r.object) r.object->MorphSurface = LwParseInt(v); }},
-        {"MTSEMorphing", [](V1& r, char* v) { if (r.object) r.object->MTSEMorphing = LwParseInt(v); }},
+         [](R& r, char* v) { if (r.object) r.RealOrEnvelope(v, &r.object->MorphAmount, &r.object->MorphEnvelope); }},
         {"ObjDissolve",
-         [](V1& r, char* v) {
-             if (r.object) r.RealOrEnvelope(v, &r.object->ObjectDissolve, &r.object->DissolveEnvelope, 1);
+         [](R& r, char* v) {
+             if (r.object) r.RealOrEnvelope(v, &r.object->ObjectDissolve, &r.object->DissolveEnvelope);
          }},
-        {"DistanceDissolve",
-         [](V1& r, char* v) { if (r.object) r.object->DistanceDissolve = LwParseInt(v); }},
-        {"MaxDissolveDistance",
-         [](V1& r, char* v) { if (r.object) r.object->MaxDissolveDistance = LwParseReal(v); }},
-        {"BoneFalloffType", [](V1& r, char* v) { r.pendingFalloff = LwParseInt(v); }},
-        {"BoneActive", [](V1& r, char* v) { if (r.bone) r.bone->BoneActive = LwParseInt(v); }},
-        {"BoneRestPosition", [](V1& r, char* v) { if (r.bone) r.Reals(v, 3, r.bone->BoneRestPosition); }},
-        {"BoneRestDirection",
-         [](V1& r, char* v) { if (r.bone) r.Degrees(v, 3, r.bone->BoneRestDirection); }},
-        {"BoneRestLength", [](V1& r, char* v) { if (r.bone) r.bone->BoneRestLength = LwParseReal(v); }},
-        {"ScaleBoneStrength",
-         [](V1& r, char* v) { if (r.bone) r.bone->ScaleBoneStrength = LwParseReal(v); }},
-        {"BoneStrength", [](V1& r, char* v) { if (r.bone) r.bone->BoneStrength = LwParseReal(v); }},
-        {"BoneLimitedRange",
-         [](V1& r, char* v) { if (r.bone) r.bone->BoneLimitedRange = LwParseInt(v); }},
-        {"BoneMinRange", [](V1& r, char* v) { if (r.bone) r.bone->BoneMinRange = LwParseReal(v); }},
-        {"BoneMaxRange", [](V1& r, char* v) { if (r.bone) r.bone->BoneMaxRange = LwParseReal(v); }},
-        {"BoneJointComp", [](V1& r, char* v) { if (r.bone) r.bone->BoneJointComp = LwParseReal(v); }},
-        {"BoneJointCompParent",
-         [](V1& r, char* v) { if (r.bone) r.bone->BoneJointCompParent = LwParseReal(v); }},
-        {"BoneMuscleFlex", [](V1& r, char* v) { if (r.bone) r.bone->BoneMuscleFlex = LwParseReal(v); }},
-        {"BoneMuscleFlexParent",
-         [](V1& r, char* v) { if (r.bone) r.bone->BoneMuscleFlexParent = LwParseReal(v); }},
-        {"LightColor", [](V1& r, char* v) { if (r.light) r.ColorInts(v, r.light->LightColor); }},
+        // Lights: colours as 0-255 integers; angle envelopes are converted to radians.
+        {"LightColor", [](R& r, char* v) { if (r.light) ColorInts(r, v, r.light->LightColor); }},
         {"LgtIntensity",
-         [](V1& r, char* v) {
-             if (r.light) r.RealOrEnvelope(v, &r.light->LightIntensity, &r.light->LightIntensityEnvelope, 1);
+         [](R& r, char* v) {
+             if (r.light) r.RealOrEnvelope(v, &r.light->LightIntensity, &r.light->LightIntensityEnvelope);
          }},
-        {"LightType", [](V1& r, char* v) { if (r.light) r.light->LightType = LwParseInt(v); }},
         {"ConeAngle",
-         [](V1& r, char* v) {
-             if (r.light)
-                 r.DegreesOrEnvelope(v, &r.light->LightConeAngle, &r.light->LightConeAngleEnvelope, 1, true);
+         [](R& r, char* v) {
+             if (r.light) r.DegreesOrEnvelope(v, &r.light->LightConeAngle, &r.light->LightConeAngleEnvelope, true);
          }},
         {"EdgeAngle",
-         [](V1& r, char* v) {
-             if (r.light)
-                 r.DegreesOrEnvelope(v, &r.light->LightEdgeAngle, &r.light->LightEdgeAngleEnvelope, 1, true);
+         [](R& r, char* v) {
+             if (r.light) r.DegreesOrEnvelope(v, &r.light->LightEdgeAngle, &r.light->LightEdgeAngleEnvelope, true);
          }},
-        {"LightFalloff", [](V1& r, char* v) { if (r.light) r.light->LightFalloffType = LwParseInt(v); }},
-        {"LightRange",
-         [](V1& r, char* v) {
-             if (r.light) r.RealOrEnvelope(v, &r.light->LightRange, &r.light->LightRangeEnvelope, 1);
-         }},
-        {"ShadowType", [](V1& r, char* v) { if (r.light) r.light->ShadowType = LwParseInt(v); }},
-        {"NoDiffuse", [](V1& r, char* v) { if (r.light) r.light->AffectDiffuse = LwParseInt(v) == 0; }},
-        {"NoSpecular", [](V1& r, char* v) { if (r.light) r.light->AffectSpecular = LwParseInt(v) == 0; }},
+        {"LightFalloff", [](R& r, char* v) { if (r.light) r.light->LightFalloffType = LwParseInt(v); }},
+        {"NoDiffuse", [](R& r, char* v) { if (r.light) r.light->AffectDiffuse = LwParseInt(v) == 0; }},
+        {"NoSpecular", [](R& r, char* v) { if (r.light) r.light->AffectSpecular = LwParseInt(v) == 0; }},
+        // Cameras: presets for resolution, pixel aspect and film size.
         {"ZoomFactor",
-         [](V1& r, char* v) {
+         [](R& r, char* v) {
              if (!r.camera || r.IsEnvelope(v)) return;  // no block is read for it in version 1
              r.camera->ZoomFactor = LwParseReal(v);
              r.s->Op.ComputeFovAngles(r.s, r.camera);
          }},
         {"Resolution",
-         [](V1& r, char* v) { if (r.camera) r.camera->ResolutionMultiplier = ResolutionMultiplier(LwParseInt(v)); }},
+         [](R& r, char* v) { if (r.camera) r.camera->ResolutionMultiplier = ResolutionMultiplier(LwParseInt(v)); }},
         {"CustomSize",
-         [](V1& r, char* v) {
+         [](R& r, char* v) {
              if (!r.camera) return;
              r.Ints(v, 2, r.camera->FrameSize);
              r.camera->ResolutionMultiplier = 0.0;
              r.s->Op.ComputeFovAngles(r.s, r.camera);
          }},
         {"PixelAspectRatio",
-         [](V1& r, char* v) {
+         [](R& r, char* v) {
              if (!r.camera) return;
              PixelAspectRatio(r.camera, LwParseInt(v));
              r.s->Op.ComputeFovAngles(r.s, r.camera);
          }},
-        {"CustomPixelRatio", [](V1& r, char* v) { if (r.camera) r.camera->PixelAspect = LwParseReal(v); }},
-        {"SegmentMemory", [](V1& r, char* v) { if (r.camera) r.camera->SegmentMemory = LwParseInt(v); }},
-        {"Antialiasing", [](V1& r, char* v) { if (r.camera) r.camera->Antialiasing = LwParseInt(v); }},
-        {"AdaptiveSampling",
-         [](V1& r, char* v) { if (r.camera) r.camera->AdaptiveSampling = LwParseInt(v); }},
-        {"MotionBlur", [](V1& r, char* v) { if (r.camera) r.camera->MotionBlur = LwParseInt(v); }},
-        {"BlurLength",
-         [](V1& r, char* v) {
-             if (r.camera) r.RealOrEnvelope(v, &r.camera->BlurLength, &r.camera->BlurLengthEnvelope, 1);
-         }},
-        {"DepthOfField", [](V1& r, char* v) { if (r.camera) r.camera->DepthOfField = LwParseInt(v); }},
-        {"FocalDistance",
-         [](V1& r, char* v) {
-             if (r.camera)
-                 r.RealOrEnvelope(v, &r.camera->FocalDistance, &r.camera->FocalDistanceEnvelope, 1);
-         }},
-        {"LensFStop",
-         [](V1& r, char* v) {
-             if (r.camera) r.RealOrEnvelope(v, &r.camera->LensFStop, &r.camera->LensFStopEnvelope, 1);
-         }},
-        {"FilmSize", [](V1& r, char* v) { if (r.camera) FilmSize(r.camera, LwParseInt(v)); }},
-        {"Plugin", [](V1& r, char* v) { r.PluginV1(v); }},
-        {"FogType", [](V1& r, char* v) { if (r.fog) r.fog->FogType = LwParseInt(v); }},
-        {"FogMinDist",
-         [](V1& r, char* v) { if (r.fog) r.RealOrEnvelope(v, &r.fog->FogMinDist, &r.fog->FogMinDistEnvelope, 1); }},
-        {"FogMaxDist",
-         [](V1& r, char* v) { if (r.fog) r.RealOrEnvelope(v, &r.fog->FogMaxDist, &r.fog->FogMaxDistEnvelope, 1); }},
-        {"FogMinAmount",
-         [](V1& r, char* v) {
-             if (r.fog) r.RealOrEnvelope(v, &r.fog->FogMinAmount, &r.fog->FogMinAmountEnvelope, 1);
-         }},
-        {"FogMaxAmount",
-         [](V1& r, char* v) {
-             if (r.fog) r.RealOrEnvelope(v, &r.fog->FogMaxAmount, &r.fog->FogMaxAmountEnvelope, 1);
-         }},
-        {"FogColor", [](V1& r, char* v) { if (r.fog) r.ColorInts(v, r.fog->FogColor); }},
-        {"BackdropFog", [](V1& r, char* v) { if (r.fog) r.fog->BackdropFog = LwParseInt(v); }},
-        {"SolidBackdrop", [](V1& r, char* v) { if (r.backdrop) r.backdrop->SolidBackdrop = LwParseInt(v); }},
-        {"BackdropColor", [](V1& r, char* v) { if (r.backdrop) r.ColorInts(v, r.backdrop->BackdropColor); }},
-        {"ZenithColor", [](V1& r, char* v) { if (r.backdrop) r.ColorInts(v, r.backdrop->ZenithColor); }},
-        {"SkyColor", [](V1& r, char* v) { if (r.backdrop) r.ColorInts(v, r.backdrop->SkyColor); }},
-        {"GroundColor", [](V1& r, char* v) { if (r.backdrop) r.ColorInts(v, r.backdrop->GroundColor); }},
-        {"NadirColor", [](V1& r, char* v) { if (r.backdrop) r.ColorInts(v, r.backdrop->NadirColor); }},
-        {"FGDissolve",
-         [](V1& r, char* v) {
-             if (r.composite)
-                 r.RealOrEnvelope(v, &r.composite->FGDissolve, &r.composite->FGDissolveEnvelope, 1);
-         }},
-        {"FGFaderAlphaMode",
-         [](V1& r, char* v) { if (r.composite) r.composite->FGFaderAlphaMode = LwParseInt(v); }},
-        {"ForegroundKey", [](V1& r, char* v) { if (r.composite) r.composite->ForegroundKey = LwParseInt(v); }},
-        {"LowClipColor", [](V1& r, char* v) { if (r.composite) r.ColorInts(v, r.composite->LowClipColor); }},
-        {"HighClipColor", [](V1& r, char* v) { if (r.composite) r.ColorInts(v, r.composite->HighClipColor); }},
-        {"BGImage", [](V1& r, char* v) { if (r.composite) r.StillClip(&r.composite->BGImage, v); }},
-        {"FGImage", [](V1& r, char* v) { if (r.composite) r.StillClip(&r.composite->FGImage, v); }},
-        {"FGAlphaImage", [](V1& r, char* v) { if (r.composite) r.StillClip(&r.composite->FGAlphaImage, v); }},
-        {"DitherIntensity",
-         [](V1& r, char* v) { if (r.processing) r.processing->DitherIntensity = LwParseInt(v); }},
-        {"AnimatedDither",
-         [](V1& r, char* v) { if (r.processing) r.processing->AnimatedDither = LwParseInt(v); }},
-        {"Saturation",
-         [](V1& r, char* v) {
-             if (r.processing)
-                 r.RealOrEnvelope(v, &r.processing->Saturation, &r.processing->SaturationEnvelope, 1);
-         }},
-        {"GlowEffect", [](V1& r, char* v) { if (r.processing) r.processing->GlowEffect = LwParseInt(v); }},
-        {"GlowIntensity",
-         [](V1& r, char* v) {
-             if (r.processing)
-                 r.RealOrEnvelope(v, &r.processing->GlowIntensity, &r.processing->GlowIntensityEnvelope, 1);
-         }},
-        {"GlowRadius",
-         [](V1& r, char* v) {
-             if (r.processing)
-                 r.RealOrEnvelope(v, &r.processing->GlowRadius, &r.processing->GlowRadiusEnvelope, 1);
-         }},
-        {"AmbientColor",
-         [](V1& r, char* v) { if (r.illumination) r.ColorInts(v, r.illumination->AmbientColor); }},
+        {"CustomPixelRatio", [](R& r, char* v) { if (r.camera) r.camera->PixelAspect = LwParseReal(v); }},
+        {"FilmSize", [](R& r, char* v) { if (r.camera) FilmSize(r.camera, LwParseInt(v)); }},
+        // Fog, backdrop and composite: colours as 0-255 integers, images as file names.
+        {"FogColor", [](R& r, char* v) { if (r.fog) ColorInts(r, v, r.fog->FogColor); }},
+        {"BackdropColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->BackdropColor); }},
+        {"ZenithColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->ZenithColor); }},
+        {"SkyColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->SkyColor); }},
+        {"GroundColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->GroundColor); }},
+        {"NadirColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->NadirColor); }},
+        {"LowClipColor", [](R& r, char* v) { if (r.composite) ColorInts(r, v, r.composite->LowClipColor); }},
+        {"HighClipColor", [](R& r, char* v) { if (r.composite) ColorInts(r, v, r.composite->HighClipColor); }},
+        {"BGImage", [](R& r, char* v) { if (r.composite) StillClip(r, &r.composite->BGImage, v); }},
+        {"FGImage", [](R& r, char* v) { if (r.composite) StillClip(r, &r.composite->FGImage, v); }},
+        {"FGAlphaImage", [](R& r, char* v) { if (r.composite) StillClip(r, &r.composite->FGAlphaImage, v); }},
+        // Illumination.
+        {"AmbientColor", [](R& r, char* v) { if (r.illumination) ColorInts(r, v, r.illumination->AmbientColor); }},
         {"AmbIntensity",
-         [](V1& r, char* v) {
+         [](R& r, char* v) {
              if (r.illumination)
-                 r.RealOrEnvelope(v, &r.illumination->AmbientIntensity,
-                                  &r.illumination->AmbientIntensityEnvelope, 1);
+                 r.RealOrEnvelope(v, &r.illumination->AmbientIntensity, &r.illumination->AmbientIntensityEnvelope);
          }},
-        {"GlobalFlareIntensity",
-         [](V1& r, char* v) {
-             if (r.illumination)
-                 r.RealOrEnvelope(v, &r.illumination->GlobalFlareIntensity,
-                                  &r.illumination->GlobalFlareIntensityEnvelope, 1);
-         }},
-    };
+    });
     return table;
 }
 
@@ -442,20 +283,9 @@ void ResolveItemRefsV1(LwScene* scene) {
 }
 
 int32_t ParseSceneV1(LwScene* scene) {
-    scene->ErrorCode = LW_ERR_NONE;
-    V1 r;
-    r.version1 = true;
-    r.Begin(scene);
-    const auto& table = Keywords();
-    char line[LW_LINE_SIZE];
-    while (scene->Op.ReadLine(scene, line, sizeof(line))) {
-        char* tok[2] = {nullptr, nullptr};
-        if (scene->Op.SplitTokens(scene, line, 2, tok) < 1 || !tok[0]) continue;
-        char* rest = tok[1] ? tok[1] : const_cast<char*>("");
-        scene->Op.Trace(scene, "{%s} {%s}\n", tok[0], rest);
-        auto found = table.find(std::string_view(tok[0]));
-        if (found != table.end()) found->second(r, rest);
-    }
+    ReaderState r;
+    r.Begin(scene, true);
+    ReadKeywordLines(r, Keywords());
     if (!r.previewFirst) scene->PreviewFirstFrame = scene->FirstFrame;
     if (!r.previewLast) scene->PreviewLastFrame = scene->LastFrame;
     if (!r.previewStep) scene->PreviewFrameStep = scene->FrameStep;

@@ -354,8 +354,10 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
     LwEnvelope* found[3] = {nullptr, nullptr, nullptr};
     int missing = 3;
     for (LwEnvelope* e = item->ChannelList; e && missing; e = e->Next) {
+        // Compared before subtracting: a channel number from the file may be any 32-bit value.
+        if (e->Channel < base || e->Channel > base + 2) continue;
         int32_t i = e->Channel - base;
-        if (i >= 0 && i < 3 && !found[i]) {
+        if (!found[i]) {
             found[i] = e;
             --missing;
         }

@@ -280,6 +280,16 @@ TEST(HostileInput, NumbersOverflowAndHexIs32Bit) {
     EXPECT_EQ(s->FirstItem->Target, 0xFFFFFFFFu);
     EXPECT_EQ(s->FirstItem->Next->Parent, 0xFFFFFFFFu);
     EXPECT_EQ(s->Op.GetTargetItem(s.get(), s->FirstItem), nullptr);
+
+    // Channel numbers at the ends of the range are no channel of any group.
+    ScenePtr c = Load("LWSC\n3\nAddNullObject N\nObjectMotion\nNumChannels 2\nChannel -2147483648\n" +
+                      EnvelopeBlock({{4, 0, 0}}) + "Channel 2147483647\n" + EnvelopeBlock({{5, 0, 0}}));
+    ASSERT_EQ(c->ErrorCode, LW_ERR_NONE);
+    for (int32_t group : {LW_MOTION_POSITION, LW_MOTION_ROTATION, LW_MOTION_SCALE}) {
+        double out[3] = {1, 2, 3};
+        c->Op.EvaluateMotion(c.get(), c->FirstItem, group, 0.5, out);
+        EXPECT_EQ(out[0] + out[1] + out[2], 6.0);
+    }
 }
 
 TEST(HostileInput, NumbersIgnoreTheLocale) {

@@ -130,11 +130,21 @@ void CStreamingSound::ResetCounters()
 void CStreamingSound::Play()
 {
     // Until the worker has filled the buffer and started it the buffer does not play yet; a second
-    // Play in that time must not start a second worker on the same buffer.
-    if (!m_buffer || IsPlaying() || m_starting)
+    // Play in that time must not start a second worker on the same buffer, unless Stop told the
+    // starting one to give up.
+    if (!m_buffer || IsPlaying() || (m_starting && !m_events->IsQuitRequested()))
         return;
     StopStreamThread();
     StartStreamThread();
+}
+
+void CStreamingSound::Stop()
+{
+    // While the worker is still filling, the buffer does not play yet and its Stop alone would be
+    // lost: the worker is told not to start it (and stops it should the word come just too late).
+    if (m_starting && m_events)
+        m_events->RequestQuit();
+    CSound::Stop();
 }
 
 void CStreamingSound::StartStreamThread()
@@ -273,12 +283,8 @@ void CStreamingSound::FadeProc()
             SetLinearVolume(static_cast<int32_t>(a + elapsed * (b - a) / duration));
         }
         SetVolume(m_fadeTo);
-        if (m_stopAtEnd) {
-            // A fade-out that ends before the worker has started the buffer would find nothing to stop.
-            while (m_starting && !m_fadeStop->IsQuitRequested())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            CSound::Stop();
-        }
+        if (m_stopAtEnd)
+            Stop();
     } catch (...) {
         // Nothing here throws by design; a worker never lets an exception end the program.
     }
@@ -313,8 +319,14 @@ void CStreamingSound::StreamProc()
             for (;;) {
                 // The expected segment first: at the ring's wrap segments 15 and 0 may both be waiting.
                 const int r = m_events->WaitAny(plat::EventGroup::kInfinite, static_cast<int>(expected));
-                if (r == plat::EventGroup::kQuit || r == static_cast<int>(kStopEvent))
+                if (r == static_cast<int>(kStopEvent))
                     break;
+                if (r == plat::EventGroup::kQuit) {
+                    // A quit that came after the check above but before Play: nothing may go on
+                    // looping the buffer once its worker has gone.
+                    CSound::Stop();
+                    break;
+                }
                 if (r >= 0 && static_cast<unsigned>(r) == expected) {
                     CCriticalSectionLock lock(m_lock);
                     FillSegment();

@@ -24,6 +24,7 @@ public:
     void Create(CDXSound* device, IStream& stream) override;
     void Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader) override;
     void Play() override;
+    void Stop() override;
     const plat::WaveFormat* GetFormat() override;
     uint32_t GetPlayPosition() override;
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstring>
 #include <thread>
 
@@ -11,6 +13,8 @@
 #include "devices/WaveSoundReader.h"
 #include "devices/StreamingSound.h"
 #include "SoundTestUtil.h"
+
+#include <boost/make_shared.hpp>
 
 using namespace trivale;
 using namespace soundtest;
@@ -95,6 +99,41 @@ std::string RampWave(size_t frames)
 {
     return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames)));
 }
+
+// A WAVE reader whose first read waits until the test lets it go: the worker is then held inside
+// its first fill, before it starts the buffer.
+class CGatedReader : public CWaveSoundReader
+{
+public:
+    explicit CGatedReader(const std::string& file) : stream_(NewStream(file)) { Open(stream_.get()); }
+    uint32_t Read(void* buffer, uint32_t bytes) override
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+        lock.unlock();
+        return CWaveSoundReader::Read(buffer, bytes);
+    }
+    bool WaitEntered()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kPatience, [this] { return entered_; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::unique_ptr<IStream> stream_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool entered_ = false;
+    bool open_ = false;
+};
 
 } // namespace
 
@@ -236,6 +275,22 @@ TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker)
     EXPECT_TRUE(s.IsPlaying());
     auto out = Pump(s, 44100 * 2);
     EXPECT_EQ(-1, FirstRampMismatch(out, 44100 * 2));
+}
+
+TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost)
+{
+    auto reader = boost::make_shared<CGatedReader>(RampWave(44100 * 3));
+    CTestStreamingSound s;
+    s.Create(&device, reader);
+    s.Play();
+    ASSERT_TRUE(reader->WaitEntered());
+    s.Stop(); // nothing plays yet: the worker must not start the buffer afterwards
+    reader->Release();
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_FALSE(s.IsPlaying());
+    s.Play(); // and a later Play starts it as usual
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_TRUE(s.IsPlaying());
 }
 
 TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes)

@@ -22,6 +22,7 @@
 #include "devices/DXSound.h"
 #include "devices/StreamingSound.h"
 #include "platform/Sound.h"
+#include "tests/sound/OggEncode.h"
 
 using namespace trivale;
 
@@ -34,88 +35,33 @@ constexpr size_t kBlock = 1024; // frames per render, as the audio callback asks
 
 // The encoder's set-up call lives in libvorbisenc, which the engine does not link; it is loaded here
 // at run time so the music can be made in memory.
-using EncodeInitVbr = int (*)(vorbis_info*, long, long, float);
-
 std::string EncodeMinute()
 {
     void* lib = dlopen("libvorbisenc.so.2", RTLD_NOW);
     if (lib == nullptr)
         lib = dlopen("libvorbisenc.so", RTLD_NOW);
-    auto init = lib ? reinterpret_cast<EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
+    auto init = lib ? reinterpret_cast<soundtest::EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
     if (init == nullptr) {
         std::fprintf(stderr, "libvorbisenc is not available: %s\n", dlerror());
         return std::string();
     }
-    vorbis_info vi;
-    vorbis_info_init(&vi);
-    init(&vi, kChannels, kRate, 0.5f);
-    vorbis_comment vc;
-    vorbis_comment_init(&vc);
-    vorbis_comment_add_tag(&vc, "TITLE", "bench");
-    vorbis_dsp_state vd;
-    vorbis_block vb;
-    vorbis_analysis_init(&vd, &vi);
-    vorbis_block_init(&vd, &vb);
-    ogg_stream_state os;
-    ogg_stream_init(&os, 7);
-    std::string out;
-    auto pages = [&](bool flush) {
-        ogg_page og;
-        while (flush ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og)) {
-            out.append(reinterpret_cast<const char*>(og.header), static_cast<size_t>(og.header_len));
-            out.append(reinterpret_cast<const char*>(og.body), static_cast<size_t>(og.body_len));
-        }
-    };
-    ogg_packet h1, h2, h3;
-    vorbis_analysis_headerout(&vd, &vc, &h1, &h2, &h3);
-    ogg_stream_packetin(&os, &h1);
-    ogg_stream_packetin(&os, &h2);
-    ogg_stream_packetin(&os, &h3);
-    pages(true);
-    const long total = kRate * kSeconds;
     uint32_t noise = 1;
-    long done = 0;
-    bool eos = false;
-    while (!eos) {
-        const long n = std::min<long>(4096, total - done);
-        if (n > 0) {
-            float** buf = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-            for (long i = 0; i < n; ++i) {
-                // A chord with a slow tremolo: enough spectral content to decode like music.
-                const double t = static_cast<double>(done + i) / kRate;
+    double chord = 0;
+    const std::string out = soundtest::EncodeOggWith(
+        init, kChannels, kRate, kRate * kSeconds, {"TITLE=bench"}, 0.5f, [&](long i, int c) {
+            // A chord with a slow tremolo, and noise that fills the spectrum the way recorded music
+            // does, so the bit rate is a music one.
+            const double t = static_cast<double>(i) / kRate;
+            if (c == 0) {
                 const double env = 0.6 + 0.4 * std::sin(2 * M_PI * 0.5 * t);
-                const double a = std::sin(2 * M_PI * 220 * t) + 0.5 * std::sin(2 * M_PI * 277.2 * t) +
-                                 0.3 * std::sin(2 * M_PI * 329.6 * t) + 0.1 * std::sin(2 * M_PI * 3520 * t);
-                // Noise fills the spectrum the way recorded music does, so the bit rate is a music one.
-                noise = noise * 1664525u + 1013904223u;
-                const double hiss = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.15;
-                noise = noise * 1664525u + 1013904223u;
-                const double hiss2 = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.15;
-                buf[0][i] = static_cast<float>(0.25 * env * a + hiss);
-                buf[1][i] = static_cast<float>(0.25 * env * a * std::cos(2 * M_PI * 0.1 * t) + hiss2);
+                chord = 0.25 * env *
+                        (std::sin(2 * M_PI * 220 * t) + 0.5 * std::sin(2 * M_PI * 277.2 * t) +
+                         0.3 * std::sin(2 * M_PI * 329.6 * t) + 0.1 * std::sin(2 * M_PI * 3520 * t));
             }
-            vorbis_analysis_wrote(&vd, static_cast<int>(n));
-            done += n;
-        } else {
-            vorbis_analysis_wrote(&vd, 0);
-        }
-        while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-            vorbis_analysis(&vb, nullptr);
-            vorbis_bitrate_addblock(&vb);
-            ogg_packet op;
-            while (vorbis_bitrate_flushpacket(&vd, &op)) {
-                ogg_stream_packetin(&os, &op);
-                pages(false);
-                eos = eos || op.e_o_s;
-            }
-        }
-    }
-    pages(true);
-    ogg_stream_clear(&os);
-    vorbis_block_clear(&vb);
-    vorbis_dsp_clear(&vd);
-    vorbis_comment_clear(&vc);
-    vorbis_info_clear(&vi);
+            noise = noise * 1664525u + 1013904223u;
+            const double hiss = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.15;
+            return static_cast<float>((c == 0 ? chord : chord * std::cos(2 * M_PI * 0.1 * t)) + hiss);
+        });
     dlclose(lib);
     return out;
 }

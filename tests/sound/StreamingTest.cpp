@@ -2,10 +2,11 @@
 // worker catch up after each block, so every run hears exactly the same samples.
 #include <gtest/gtest.h>
 
+#include <boost/make_shared.hpp>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <cstring>
+#include <future>
 #include <thread>
 
 #include "devices/DXSound.h"
@@ -13,8 +14,6 @@
 #include "devices/WaveSoundReader.h"
 #include "devices/StreamingSound.h"
 #include "SoundTestUtil.h"
-
-#include <boost/make_shared.hpp>
 
 using namespace trivale;
 using namespace soundtest;
@@ -32,7 +31,6 @@ public:
     bool IsFading() const { return m_fading; }
     uint32_t BufferBytes() const { return m_desc.bytes; }
     uint32_t SegmentBytes() const { return m_segmentSize; }
-    bool HasWorker() const { return m_streamThread.joinable(); }
 };
 
 template <class Pred>
@@ -84,11 +82,11 @@ protected:
     CDXSound device;
 };
 
-// Index of the first mismatch between `out` and the ramp starting at frame `first`, or -1.
-long FirstRampMismatch(const std::vector<int16_t>& out, size_t frames, size_t first = 0, size_t period = 0)
+// Index of the first mismatch between `out` and the ramp (repeating every `period` frames), or -1.
+long FirstRampMismatch(const std::vector<int16_t>& out, size_t frames, size_t period = 0)
 {
     for (size_t i = 0; i < frames; ++i) {
-        const size_t k = period ? (first + i) % period : first + i;
+        const size_t k = period ? i % period : i;
         if (out[2 * i] != RampLeft(k) || out[2 * i + 1] != RampRight(k))
             return static_cast<long>(i);
     }
@@ -108,31 +106,17 @@ public:
     explicit CGatedReader(const std::string& file) : stream_(NewStream(file)) { Open(stream_.get()); }
     uint32_t Read(void* buffer, uint32_t bytes) override
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        entered_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return open_; });
-        lock.unlock();
+        if (first_.exchange(false)) {
+            entered.set_value();
+            open.get_future().wait();
+        }
         return CWaveSoundReader::Read(buffer, bytes);
     }
-    bool WaitEntered()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [this] { return entered_; });
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
+    std::promise<void> entered, open;
 
 private:
     std::unique_ptr<IStream> stream_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool entered_ = false;
-    bool open_ = false;
+    std::atomic<bool> first_{true};
 };
 
 } // namespace
@@ -157,42 +141,31 @@ TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegments)
 
 TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops)
 {
-    const size_t frames = 44100 * 9 + 777; // four and a half buffers, ending inside a segment
-    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
-    CTestStreamingSound s;
-    s.Create(&device, *src);
-    Start(s);
-    auto out = Pump(s, frames + 44100 / 2);
-    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
-    for (size_t i = frames; i < frames + 11025; ++i)
-        ASSERT_EQ(0, out[2 * i]) << "silence after the end, frame " << i;
-    EXPECT_FALSE(s.IsPlaying()) << "stops within a segment or two of the end";
-    EXPECT_TRUE(s.WaitIdle());
-}
-
-TEST_F(StreamingTest, NotificationsTakenInOrderWhenSeveralWait)
-{
     // Blocks longer than a segment leave two flags pending at once, at the wrap too (15 and 0).
-    const size_t frames = 44100 * 7;
-    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
-    CTestStreamingSound s;
-    s.Create(&device, *src);
-    Start(s);
-    auto out = Pump(s, frames, 7000);
-    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
+    for (size_t block : {1024, 7000}) {
+        const size_t frames = 44100 * 9 + 777; // four and a half buffers, ending inside a segment
+        std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+        CTestStreamingSound s;
+        s.Create(&device, *src);
+        Start(s);
+        auto out = Pump(s, frames + 44100 / 2, block);
+        EXPECT_EQ(-1, FirstRampMismatch(out, frames)) << block;
+        for (size_t i = frames; i < frames + 11025; ++i)
+            ASSERT_EQ(0, out[2 * i]) << "silence after the end, frame " << i;
+        EXPECT_FALSE(s.IsPlaying()) << "stops within a segment or two of the end";
+    }
 }
 
-TEST_F(StreamingTest, ShortPieceIsPaddedAndEndsItsWorker)
+TEST_F(StreamingTest, ShortPieceIsPaddedWithCentredSilenceAndEndsItsWorker)
 {
-    const size_t frames = 1000; // far less than one segment
-    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
+    // 500 frames of 8-bit mono, far less than one segment; 8-bit silence is 0x80.
+    std::unique_ptr<IStream> src(NewStream(MakeWave(1, 44100, 8, std::string(500, '\xC0'))));
     CTestStreamingSound s;
     s.Create(&device, *src);
     Start(s);
     auto out = Pump(s, 44100);
-    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
-    for (size_t i = frames; i < 44100; ++i)
-        ASSERT_EQ(0, out[2 * i]) << i;
+    for (size_t i = 0; i < 44100; ++i)
+        ASSERT_EQ(i < 500 ? 0x40 * 256 : 0, out[2 * i]) << i;
     EXPECT_FALSE(s.IsPlaying());
     EXPECT_EQ(0u, s.GetPlayPosition());
 }
@@ -207,7 +180,7 @@ TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment)
     Start(s);
     const size_t frames = 44100 * 5;
     auto out = Pump(s, frames);
-    EXPECT_EQ(-1, FirstRampMismatch(out, frames, 0, period));
+    EXPECT_EQ(-1, FirstRampMismatch(out, frames, period));
     EXPECT_TRUE(s.IsPlaying());
     const uint32_t pos = s.GetPlayPosition();
     EXPECT_EQ(frames * 4, pos);
@@ -216,50 +189,24 @@ TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment)
     EXPECT_FALSE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, EightBitSilenceIsCentred)
+TEST_F(StreamingTest, RewindStartsOverPlayingOrStopped)
 {
-    std::unique_ptr<IStream> src(NewStream(MakeWave(1, 44100, 8, std::string(500, '\xC0'))));
+    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 6)));
     CTestStreamingSound s;
     s.Create(&device, *src);
     Start(s);
-    auto out = Pump(s, 44100);
-    EXPECT_EQ(0x40 * 256, out[0]);
-    EXPECT_EQ(0x40 * 256, out[2 * 499]);
-    for (size_t i = 500; i < 44100; ++i)
-        ASSERT_EQ(0, out[2 * i]) << i;
-}
-
-TEST_F(StreamingTest, RewindWhilePlayingStartsOver)
-{
-    const size_t frames = 44100 * 6;
-    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
-    CTestStreamingSound s;
-    s.Create(&device, *src);
-    Start(s);
-    auto first = Pump(s, 44100 * 3);
-    EXPECT_EQ(-1, FirstRampMismatch(first, 44100 * 3));
+    EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100 * 3), 44100 * 3));
     s.Rewind();
     ASSERT_TRUE(s.WaitIdle());
     EXPECT_TRUE(s.IsPlaying());
-    auto again = Pump(s, 44100 * 2);
-    EXPECT_EQ(-1, FirstRampMismatch(again, 44100 * 2));
-}
+    EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100 * 2), 44100 * 2));
 
-TEST_F(StreamingTest, RewindWhileStoppedThenPlayStartsOver)
-{
-    const size_t frames = 44100 * 4;
-    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
-    CTestStreamingSound s;
-    s.Create(&device, *src);
-    Start(s);
-    Pump(s, 30000);
     s.Stop();
     ASSERT_TRUE(s.WaitIdle());
     s.Rewind();
     EXPECT_FALSE(s.IsPlaying());
     Start(s);
-    auto out = Pump(s, 44100);
-    EXPECT_EQ(-1, FirstRampMismatch(out, 44100));
+    EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100), 44100));
 }
 
 TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker)
@@ -283,9 +230,9 @@ TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost)
     CTestStreamingSound s;
     s.Create(&device, reader);
     s.Play();
-    ASSERT_TRUE(reader->WaitEntered());
+    ASSERT_EQ(std::future_status::ready, reader->entered.get_future().wait_for(kPatience));
     s.Stop(); // nothing plays yet: the worker must not start the buffer afterwards
-    reader->Release();
+    reader->open.set_value();
     ASSERT_TRUE(s.WaitIdle());
     EXPECT_FALSE(s.IsPlaying());
     s.Play(); // and a later Play starts it as usual
@@ -376,29 +323,13 @@ TEST_F(StreamingTest, RegressionFadeOutVolumesStayOnTheScale)
     s.Create(&device, *src);
     s.SetVolume(-300);
     Start(s);
-    CapturedLog log;
     s.FadeOut(1000);
-    for (int step = 0; step < 12; ++step) {
+    const int64_t a = DecibelsToLinearVolume(-300);
+    for (int64_t ms = 100; ms < 1000; ms += 100) {
         Pump(s, 4410);
-        std::this_thread::sleep_for(std::chrono::milliseconds(35));
-        const int32_t v = s.GetVolume();
-        EXPECT_LE(v, 0);
-        EXPECT_GE(v, -10000);
+        const int32_t want = LinearVolumeToDecibels(static_cast<int32_t>(a + ms * (-10000 - a) / 1000));
+        EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == want; })) << ms << " ms: " << s.GetVolume();
     }
-    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
-    EXPECT_EQ(std::string::npos, log.Text().find("DirectX Error")) << log.Text();
-}
-
-TEST_F(StreamingTest, ZeroLengthFadeSetsTheTargetAtOnce)
-{
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
-    CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *src);
-    Start(s);
-    s.FadeOut(0);
-    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
-    EXPECT_EQ(-10000, s.GetVolume());
-    EXPECT_FALSE(s.IsPlaying());
 }
 
 TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops)
@@ -423,7 +354,6 @@ TEST_F(StreamingTest, ReleaseDuringAFadeJoinsBothWorkers)
     s->FadeOut(5000);
     Pump(*s, 2048);
     s.reset(); // must not hang or leave a thread behind
-    SUCCEED();
 }
 
 TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused)
@@ -441,12 +371,7 @@ TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused)
     s.Play();
     EXPECT_FALSE(s.IsPlaying());
 
-    std::string fmt = FmtBody(1, 2, 44100, 16);
-    fmt[12] = 0; // block align 0
-    fmt[13] = 0;
-    std::unique_ptr<IStream> zero(NewStream(Riff("WAVE", Chunk("fmt ", fmt) + Chunk("data", std::string(64, '\0')))));
-    EXPECT_THROW(s.Create(&device, *zero), EInvalidFileFormat);
-
+    // Under sixteen blocks a second the two-second buffer would come out empty.
     std::unique_ptr<IStream> slow(NewStream(MakeWave(1, 500, 8, std::string(64, '\0'))));
     EXPECT_THROW(s.Create(&device, *slow), EReadError);
 }

@@ -1,0 +1,85 @@
+// Encodes Ogg Vorbis in memory, for the sound tests and the streaming benchmark (which loads the
+// encoder's set-up call at run time, so it is passed in).
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <vorbis/codec.h>
+
+namespace soundtest {
+
+using EncodeInitVbr = int (*)(vorbis_info*, long channels, long rate, float quality);
+
+// `sample(frame, channel)` gives each sample in [-1, 1], called frame by frame, channel by channel.
+// The comments are "tag=value" texts (or any text). Empty when the encoder refuses the settings.
+template <class Sample>
+std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long frames,
+                          const std::vector<std::string>& comments, float quality, Sample sample)
+{
+    vorbis_info vi;
+    vorbis_info_init(&vi);
+    if (init(&vi, channels, rate, quality) != 0) {
+        vorbis_info_clear(&vi);
+        return std::string();
+    }
+    vorbis_comment vc;
+    vorbis_comment_init(&vc);
+    for (const auto& c : comments)
+        vorbis_comment_add(&vc, c.c_str());
+    vorbis_dsp_state vd;
+    vorbis_block vb;
+    vorbis_analysis_init(&vd, &vi);
+    vorbis_block_init(&vd, &vb);
+    ogg_stream_state os;
+    ogg_stream_init(&os, 12345);
+    std::string out;
+    auto pages = [&](bool flush) {
+        ogg_page og;
+        while (flush ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og)) {
+            out.append(reinterpret_cast<const char*>(og.header), static_cast<size_t>(og.header_len));
+            out.append(reinterpret_cast<const char*>(og.body), static_cast<size_t>(og.body_len));
+        }
+    };
+    ogg_packet h1, h2, h3;
+    vorbis_analysis_headerout(&vd, &vc, &h1, &h2, &h3);
+    ogg_stream_packetin(&os, &h1);
+    ogg_stream_packetin(&os, &h2);
+    ogg_stream_packetin(&os, &h3);
+    pages(true);
+    long done = 0;
+    bool eos = false;
+    while (!eos) {
+        const long n = std::min<long>(4096, frames - done);
+        if (n > 0) {
+            float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
+            for (long i = 0; i < n; ++i)
+                for (int c = 0; c < channels; ++c)
+                    buffer[c][i] = sample(done + i, c);
+            vorbis_analysis_wrote(&vd, static_cast<int>(n));
+            done += n;
+        } else {
+            vorbis_analysis_wrote(&vd, 0);
+        }
+        while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+            vorbis_analysis(&vb, nullptr);
+            vorbis_bitrate_addblock(&vb);
+            ogg_packet op;
+            while (vorbis_bitrate_flushpacket(&vd, &op)) {
+                ogg_stream_packetin(&os, &op);
+                pages(false);
+                eos = eos || op.e_o_s;
+            }
+        }
+    }
+    pages(true);
+    ogg_stream_clear(&os);
+    vorbis_block_clear(&vb);
+    vorbis_dsp_clear(&vd);
+    vorbis_comment_clear(&vc);
+    vorbis_info_clear(&vi);
+    return out;
+}
+
+} // namespace soundtest

@@ -138,7 +138,7 @@ ISoundReader* CreateSoundReader(IStream& stream)
     uint8_t head[16];
     std::memset(head, 0, sizeof head);
     stream.Read(head, sizeof head);
-    stream.Seek(static_cast<int32_t>(position));
+    stream.Seek(position);
     if (std::memcmp(head, "Ogg", 3) == 0)
         return new COggVorbisReader();
     if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0)

@@ -26,6 +26,13 @@ float DecibelGain(int32_t hundredths)
     return static_cast<float>(std::pow(10.0, hundredths / 2000.0));
 }
 
+bool SameFormat(const WaveFormat& a, const WaveFormat& b)
+{
+    return a.formatTag == b.formatTag && a.channels == b.channels && a.samplesPerSec == b.samplesPerSec &&
+           a.avgBytesPerSec == b.avgBytesPerSec && a.blockAlign == b.blockAlign &&
+           a.bitsPerSample == b.bitsPerSample;
+}
+
 } // namespace
 
 const char* SoundResultName(SoundResult r)
@@ -168,6 +175,9 @@ struct Output
     SoundResult Open(const WaveFormat& f)
     {
         std::lock_guard<std::mutex> lock(mutex);
+        // The device opens the default format first; setting that same format keeps it open.
+        if (device != 0 && SameFormat(format, f))
+            return kSoundOk;
         if (manual) {
             format = f;
             mixer->SetOutputFormat(f.samplesPerSec, f.channels);

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,13 +80,16 @@ UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection)
     std::string text = Trim(value);
     if (text == "accept") return UnattendedChoice::Accept;
     if (text == "cancel") return UnattendedChoice::Cancel;
+    // Exactly seven numbers: an empty field anywhere, a trailing comma included, is malformed.
     int32_t fields[7];
-    std::stringstream stream(text);
-    std::string item;
     int count = 0;
-    while (std::getline(stream, item, ',')) {
-        if (count == 7 || !ParseInt(Trim(item), fields[count])) return UnattendedChoice::Malformed;
-        ++count;
+    for (size_t begin = 0;;) {
+        size_t comma = text.find(',', begin);
+        if (count == 7 || !ParseInt(Trim(text.substr(begin, comma - begin)), fields[count++])) {
+            return UnattendedChoice::Malformed;
+        }
+        if (comma == std::string::npos) break;
+        begin = comma + 1;
     }
     if (count != 7) return UnattendedChoice::Malformed;
     selection.adapter = fields[0];

@@ -85,8 +85,8 @@ TEST(SelectionStoreTest, UnattendedValues) {
     EXPECT_EQ(s.windowed, 0);
     EXPECT_EQ(s.depthBits, 32);
     EXPECT_EQ(s.vsync, 1);
-    const char* malformed[] = {"1,2,3", "1,2,3,4,5,6,7,8", "a,b,c,d,e,f,g", "1,2,3,4,5,6,", "99999999999,0,0,0,1,24,0",
-                               "yes"};
+    const char* malformed[] = {"1,2,3", "1,2,3,4,5,6,7,8", "a,b,c,d,e,f,g", "1,2,3,4,5,6,", "1,2,3,4,5,6,7,",
+                               "99999999999,0,0,0,1,24,0", "yes"};
     for (const char* text : malformed) EXPECT_EQ(confdlg::ParseUnattended(text, s), UnattendedChoice::Malformed) << text;
 }
 

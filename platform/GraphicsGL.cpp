@@ -629,10 +629,11 @@ GraphicsResult GLGraphicsDevice::GetViewport(Viewport& viewport) {
 GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour,
                                        float z, uint32_t stencil) {
     if ((flags & ~(kClearTarget | kClearZBuffer | kClearStencil)) != 0 || flags == 0) return gfx::kInvalidCall;
+    if (rectCount != 0 && rects == nullptr) return gfx::kInvalidCall;
+    // While lost the buffers may be gone (a failed reset releases them): nothing to check against.
+    if (Lost()) return gfx::kOk;
     if ((flags & kClearZBuffer) != 0 && depthBuffer_ == 0) return gfx::kInvalidCall;
     if ((flags & kClearStencil) != 0) return gfx::kInvalidCall;  // no stencil formats are offered
-    if (rectCount != 0 && rects == nullptr) return gfx::kInvalidCall;
-    if (Lost()) return gfx::kOk;
     MakeCurrent();
 
     GLbitfield mask = 0;

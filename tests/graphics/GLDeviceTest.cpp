@@ -202,6 +202,17 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(w, 60u);
     EXPECT_EQ(pixels.back(), 0xFF0000FFu);
     EXPECT_EQ(device_->Present(), gfx::kOk);
+
+    // A reset that fails half-way through rebuilding leaves the device lost, not half-usable.
+    PresentParameters bad = p;
+    bad.autoDepthStencilFormat = Format::Xrgb8888;
+    EXPECT_NE(device_->Reset(bad), gfx::kOk);
+    EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0, 1.0f, 0), gfx::kOk) << "a no-op while lost";
+    EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
+    ASSERT_EQ(device_->Reset(p), gfx::kOk);
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF00FF00, 1.0f, 0), gfx::kOk);
+    EXPECT_EQ(Pixel(0, 0), 0xFF00FF00u);
 }
 
 TEST_F(GLDeviceTest, FullScreenAndBackToAWindow) {

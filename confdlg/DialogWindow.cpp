@@ -133,6 +133,16 @@ GtkWidget* AddRow(GtkWidget* grid, int row, const char* mnemonic, GtkWidget* con
     return control;
 }
 
+// Enter accepts wherever the focus is; the combo boxes would otherwise take it to open their lists
+// (space and Alt+Down still do). An open list is a window of its own and keeps its Enter.
+gboolean OnKeyPress(GtkWidget* dialog, GdkEventKey* event, gpointer) {
+    if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter && event->keyval != GDK_KEY_ISO_Enter) {
+        return FALSE;
+    }
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    return TRUE;
+}
+
 bool GtkReady() {
     static int state = -1;
     if (state < 0) {
@@ -210,10 +220,8 @@ DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG
     g_signal_connect(c.mode, "changed", G_CALLBACK(OnModeChanged), &c);
 
     // Enter anywhere accepts, Escape and the close button cancel.
+    g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     gtk_widget_show_all(dialog);
-    GtkWidget* ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    gtk_widget_set_can_default(ok, TRUE);
-    gtk_widget_grab_default(ok);
     gtk_widget_grab_focus(c.adapter);
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
 

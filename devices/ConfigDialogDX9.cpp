@@ -11,12 +11,12 @@
 
 namespace trivale {
 
+static_assert(kConfigFormatCount == plat::kDisplayFormatCount, "the record lists every display format");
+
 namespace {
 
 std::string g_libraryName = "libconfdlg.so";
 
-const plat::Format kDisplayFormats[kConfigFormatCount] = {plat::Format::Xrgb8888, plat::Format::Rgb565,
-                                                           plat::Format::Xrgb1555};
 const uint32_t kImageIcon = 1;
 const uint32_t kImageBanner = 2;
 
@@ -146,7 +146,7 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
 
         bool full = false;
         for (int f = 0; f < kConfigFormatCount && !full; ++f) {
-            const plat::Format format = kDisplayFormats[f];
+            const plat::Format format = plat::kDisplayFormats[f];
             CONFIG_FORMAT_INFO& formatInfo = record.formats[f];
             const uint32_t modeCount = system->GetAdapterModeCount(ordinal, format);
             formatInfo.bitsPerPixel = plat::FormatBitsPerPixel(format);

@@ -42,6 +42,15 @@ const char* GraphicsResultDescription(GraphicsResult result) {
     return text != nullptr ? text->description : "Unknown error.";
 }
 
+const Format kDisplayFormats[kDisplayFormatCount] = {Format::Xrgb8888, Format::Rgb565, Format::Xrgb1555};
+
+int DisplayFormatIndex(Format format) {
+    for (int i = 0; i < kDisplayFormatCount; ++i) {
+        if (kDisplayFormats[i] == format) return i;
+    }
+    return -1;
+}
+
 uint32_t FormatBitsPerPixel(Format format) {
     switch (format) {
         case Format::Xrgb8888: return 32;

@@ -45,6 +45,12 @@ enum class Format : uint32_t {
     Depth16 = 80,
 };
 
+// The display formats, in the order adapters list their modes: 32, 16 and 15 bits per pixel.
+const int kDisplayFormatCount = 3;
+extern const Format kDisplayFormats[kDisplayFormatCount];
+// Index of a display format in kDisplayFormats, -1 for others.
+int DisplayFormatIndex(Format format);
+
 // Bits per pixel of a display format (32, 16, 15), 0 for others.
 uint32_t FormatBitsPerPixel(Format format);
 // Depth bits of a depth format (16, 24, 32), 0 for others.

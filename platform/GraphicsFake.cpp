@@ -6,13 +6,10 @@ namespace plat {
 
 namespace {
 
-const Format kDisplayFormats[3] = {Format::Xrgb8888, Format::Rgb565, Format::Xrgb1555};
-
+// 0 to 2 for the display formats, 3 for any depth format.
 int FormatKind(Format format) {
-    for (int i = 0; i < 3; ++i) {
-        if (kDisplayFormats[i] == format) return i;
-    }
-    return format == Format::Depth16 || format == Format::Depth24X8 || format == Format::Depth32 ? 3 : -1;
+    if (FormatDepthBits(format) != 0) return 3;
+    return DisplayFormatIndex(format);
 }
 
 std::string Describe(const PresentParameters& p) {

@@ -14,15 +14,6 @@ namespace plat {
 
 namespace {
 
-const Format kDisplayFormats[3] = {Format::Xrgb8888, Format::Rgb565, Format::Xrgb1555};
-
-int DisplayFormatIndex(Format format) {
-    for (int i = 0; i < 3; ++i) {
-        if (kDisplayFormats[i] == format) return i;
-    }
-    return -1;
-}
-
 // Which display format class an SDL pixel format belongs to, by its layout (SDL's own bit count
 // says 24 for 32-bit pixels under X11); -1 for formats the dialog does not offer.
 int FormatClassOf(Uint32 format) {
@@ -307,8 +298,7 @@ GraphicsResult GLGraphicsSystem::GetDeviceCaps(uint32_t adapter, DeviceType type
 GraphicsResult GLGraphicsSystem::CheckDeviceMultiSampleType(uint32_t adapter, DeviceType, Format format, bool,
                                                             uint32_t samples) {
     if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
-    int kind = DisplayFormatIndex(format);
-    if (format == Format::Depth16 || format == Format::Depth24X8 || format == Format::Depth32) kind = 3;
+    int kind = FormatDepthBits(format) != 0 ? 3 : DisplayFormatIndex(format);
     if (kind < 0 || samples > 16) return gfx::kInvalidCall;
     if (samples == 0) return gfx::kOk;
     const Probe& probe = ProbeAdapter(adapter);

@@ -63,63 +63,36 @@ protected:
 
 TEST_F(GLDeviceTest, OffScreenDisplayOffersStandardWindowSizes) {
     if (!IsOffscreenVideo()) GTEST_SKIP() << "a real display lists its own modes";
-    ASSERT_GE(system_->GetAdapterCount(), 1u);
     uint32_t count = system_->GetAdapterModeCount(0, Format::Xrgb8888);
-    ASSERT_GT(count, 0u);
     bool found640 = false;
     for (uint32_t i = 0; i < count; ++i) {
         AdapterMode mode;
         ASSERT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, i, mode), gfx::kOk);
-        EXPECT_GT(mode.width, 0u);
         EXPECT_EQ(mode.format, Format::Xrgb8888);
         found640 |= mode.width == 640 && mode.height == 480;
     }
     EXPECT_TRUE(found640);
     AdapterMode mode;
     EXPECT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, count, mode), gfx::kInvalidCall);
-    std::string description;
-    EXPECT_EQ(system_->GetAdapterDescription(0, description), gfx::kOk);
-    EXPECT_FALSE(description.empty());
 }
 
-TEST_F(GLDeviceTest, CapsAndMultisampleChecksAreExact) {
+TEST_F(GLDeviceTest, MultisampleChecksAreExact) {
     DeviceCaps caps;
     ASSERT_EQ(system_->GetDeviceCaps(0, DeviceType::Hardware, caps), gfx::kOk);
-    EXPECT_GE(caps.maxTextureWidth, 1024u);
-    EXPECT_GE(caps.maxAnisotropy, 1u);
-    EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, 0), gfx::kOk);
-    EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, 16 + 1),
+    EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, 17),
               gfx::kInvalidCall);
     // Whatever the driver can do, a count it would round up is never reported as usable.
-    for (uint32_t samples = 2; samples <= 16; ++samples) {
-        if (samples > caps.maxSamples) {
-            EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, false, samples),
-                      gfx::kNotAvailable)
-                << samples;
-        }
+    for (uint32_t samples = caps.maxSamples + 1; samples <= 16; ++samples) {
+        EXPECT_EQ(system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, false, samples),
+                  gfx::kNotAvailable)
+            << samples;
     }
-}
-
-TEST_F(GLDeviceTest, ClearPresentAndReadBack) {
-    Create(Windowed(200, 100, 0, Format::Depth24X8));
-    EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888);  // filled in for a window
-    EXPECT_EQ(device_->BeginScene(), gfx::kOk);
-    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF3366CC, 1.0f, 0), gfx::kOk);
-    EXPECT_EQ(device_->EndScene(), gfx::kOk);
-    EXPECT_EQ(Pixel(0, 0), 0xFF3366CCu);
-    EXPECT_EQ(Pixel(199, 99), 0xFF3366CCu);
-    EXPECT_EQ(device_->Present(), gfx::kOk);
-    EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kOk);
 }
 
 TEST_F(GLDeviceTest, ClearHonoursViewportAndRectanglesFromTheTop) {
     Create(Windowed(100, 100, 0, Format::Unknown));
     device_->Clear(0, nullptr, kClearTarget, 0xFF000000, 1.0f, 0);
-    Viewport top;
-    top.x = 10;
-    top.y = 0;
-    top.width = 20;
-    top.height = 10;
+    const Viewport top = {10, 0, 20, 10, 0.0f, 1.0f};
     ASSERT_EQ(device_->SetViewport(top), gfx::kOk);
     device_->Clear(0, nullptr, kClearTarget, 0xFFFF0000, 1.0f, 0);
     EXPECT_EQ(Pixel(10, 0), 0xFFFF0000u);
@@ -137,26 +110,6 @@ TEST_F(GLDeviceTest, ClearHonoursViewportAndRectanglesFromTheTop) {
     EXPECT_EQ(device_->Clear(0, nullptr, kClearZBuffer, 0, 1.0f, 0), gfx::kInvalidCall) << "no depth buffer";
 }
 
-TEST_F(GLDeviceTest, MultisampledBackBufferResolvesOnReadBack) {
-    DeviceCaps caps;
-    ASSERT_EQ(system_->GetDeviceCaps(0, DeviceType::Hardware, caps), gfx::kOk);
-    uint32_t samples = 0;
-    for (uint32_t s = 2; s <= 16 && samples == 0; ++s) {
-        if (system_->CheckDeviceMultiSampleType(0, DeviceType::Hardware, Format::Xrgb8888, true, s) == gfx::kOk) {
-            samples = s;
-        }
-    }
-    if (samples == 0) GTEST_SKIP() << "no multisampling here";
-    Create(Windowed(64, 48, samples, Format::Depth16));
-    EXPECT_EQ(device_->GetParameters().multiSampleType, samples);
-    for (const std::string& note : device_->TakeFallbackNotes()) {
-        EXPECT_EQ(note.find("Multisampling"), std::string::npos) << note;
-    }
-    device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF102030, 1.0f, 0);
-    EXPECT_EQ(Pixel(32, 24), 0xFF102030u);
-    EXPECT_EQ(device_->Present(), gfx::kOk);
-}
-
 TEST_F(GLDeviceTest, UnavailableSampleCountFallsBackWithANote) {
     Create(Windowed(64, 48, 16, Format::Depth24X8));
     std::vector<std::string> notes = device_->TakeFallbackNotes();
@@ -166,67 +119,33 @@ TEST_F(GLDeviceTest, UnavailableSampleCountFallsBackWithANote) {
     EXPECT_EQ(Pixel(1, 1), 0xFF405060u);
 }
 
-TEST_F(GLDeviceTest, SwapIntervalFallbackIsNoted) {
-    // Under the off-screen driver 0 and 1 are honoured; four-frame waits are not.
-    if (!IsOffscreenVideo()) GTEST_SKIP() << "other drivers may refuse every interval";
-    PresentParameters p = Windowed(32, 32, 0, Format::Unknown);
-    p.presentationInterval = kPresentIntervalOne;
-    Create(p);
-    EXPECT_TRUE(device_->TakeFallbackNotes().empty());
-    PresentParameters four = p;
-    four.presentationInterval = 8;
-    ASSERT_EQ(device_->Reset(four), gfx::kOk);
-    std::vector<std::string> notes = device_->TakeFallbackNotes();
-    if (!notes.empty()) {
-        EXPECT_NE(notes[0].find("Swap interval"), std::string::npos) << notes[0];
-    }
-}
-
 TEST_F(GLDeviceTest, ForcedLossThenReset) {
     Create(Windowed(50, 40, 0, Format::Depth24X8));
+    EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888) << "filled in for a window";
     device_->SimulateDeviceLoss(false);
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceLost);
     PresentParameters p = parameters_;
     EXPECT_EQ(device_->Reset(p), gfx::kDeviceLost) << "no reset while the loss holds";
-    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFFFFFFFF, 1.0f, 0), gfx::kOk) << "a no-op while lost";
     device_->SimulateDeviceLoss(true);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
     p.backBufferWidth = 60;
     ASSERT_EQ(device_->Reset(p), gfx::kOk);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kOk);
     device_->Clear(0, nullptr, kClearTarget, 0xFF0000FF, 1.0f, 0);
-    std::vector<uint32_t> pixels;
-    uint32_t w = 0, h = 0;
-    ASSERT_EQ(device_->ReadBackBuffer(pixels, w, h), gfx::kOk);
-    EXPECT_EQ(w, 60u);
-    EXPECT_EQ(pixels.back(), 0xFF0000FFu);
+    EXPECT_EQ(Pixel(59, 39), 0xFF0000FFu);
     EXPECT_EQ(device_->Present(), gfx::kOk);
 
-    // A reset that fails half-way through rebuilding leaves the device lost, not half-usable.
+    // A reset that fails half-way through rebuilding leaves the device lost, and clears do nothing.
     PresentParameters bad = p;
     bad.autoDepthStencilFormat = Format::Xrgb8888;
     EXPECT_NE(device_->Reset(bad), gfx::kOk);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
-    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0, 1.0f, 0), gfx::kOk) << "a no-op while lost";
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0, 1.0f, 0), gfx::kOk);
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
     ASSERT_EQ(device_->Reset(p), gfx::kOk);
     EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF00FF00, 1.0f, 0), gfx::kOk);
     EXPECT_EQ(Pixel(0, 0), 0xFF00FF00u);
-}
-
-TEST_F(GLDeviceTest, FullScreenAndBackToAWindow) {
-    PresentParameters p = Windowed(640, 480, 0, Format::Depth24X8);
-    p.windowed = false;
-    p.backBufferFormat = Format::Xrgb8888;
-    Create(p);
-    device_->Clear(0, nullptr, kClearTarget, 0xFF112233, 1.0f, 0);
-    EXPECT_EQ(device_->Present(), gfx::kOk);
-    PresentParameters windowed = Windowed(320, 240, 0, Format::Depth24X8);
-    windowed.deviceWindow = window_.get();
-    EXPECT_EQ(device_->Reset(windowed), gfx::kOk);
-    EXPECT_TRUE(device_->GetParameters().windowed);
-    EXPECT_EQ(device_->Present(), gfx::kOk);
 }
 
 TEST_F(GLDeviceTest, InvalidParametersAreRefused) {
@@ -239,16 +158,6 @@ TEST_F(GLDeviceTest, InvalidParametersAreRefused) {
     PresentParameters q = Windowed(64, 64, 0, Format::Unknown);
     EXPECT_EQ(system_->CreateDevice(0, DeviceType::Hardware, nullptr, 0, q, device_), gfx::kInvalidCall);
     EXPECT_EQ(system_->CreateDevice(7, DeviceType::Hardware, window_.get(), 0, q, device_), gfx::kInvalidCall);
-}
-
-TEST(GraphicsResultTest, NamesAndDescriptions) {
-    EXPECT_STREQ(GraphicsResultName(gfx::kDeviceLost), "DEVICELOST");
-    EXPECT_STREQ(GraphicsResultName(gfx::kDeviceNotReset), "DEVICENOTRESET");
-    EXPECT_STREQ(GraphicsResultName(0x12345), "Unknown");
-    EXPECT_NE(std::string(GraphicsResultDescription(gfx::kInvalidCall)), "");
-    EXPECT_EQ(static_cast<uint32_t>(gfx::kDeviceLost), 0x88760868u);
-    EXPECT_TRUE(Failed(gfx::kDeviceNotReset));
-    EXPECT_TRUE(Succeeded(gfx::kOk));
 }
 
 }  // namespace

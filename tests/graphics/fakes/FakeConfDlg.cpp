@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "devices/ConfigDialogRecord.h"
+#include "tests/graphics/fakes/FakeConfDlg.h"
 
 #ifndef FAKE_VERSION
 #define FAKE_VERSION 3
@@ -14,14 +14,6 @@
 
 using trivale::CONFIG_INFO;
 using trivale::CONFIG_SELECTION;
-
-struct FakeConfDlgState {
-    int showCalls;
-    int previousCalls;
-    int imageLookupSet;
-    int bannerWidth;
-    CONFIG_INFO lastInfo;
-};
 
 namespace {
 
@@ -54,7 +46,6 @@ __attribute__((visibility("default"))) int ConfDlgGetVersion(void) { return FAKE
 
 __attribute__((visibility("default"))) void ConfDlgSetImageLookup(trivale::ConfigImageLookup lookup) {
     g_lookup = lookup;
-    g_state.imageLookupSet = lookup != nullptr;
 }
 
 __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {

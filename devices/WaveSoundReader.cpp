@@ -29,18 +29,17 @@ void CWaveSoundReader::Open(IStream* stream)
     m_format = plat::WaveFormat();
     m_dataSize = 0;
     m_position = 0;
-    m_stream = stream;
     m_riff.Open(stream);
     if (m_riff.GetFormType() != FourCC("WAVE"))
         throw EInvalidFileFormat(this, "ファイルフォーマットエラー: WAVEファイルではありません.");
 
     m_riff.SelectChunk(FourCC("fmt "));
-    const int32_t declared = m_riff.GetChunkSize();
-    const int64_t available = static_cast<int64_t>(stream->GetSize()) - m_riff.GetChunkOffset();
-    if (declared < 0 || declared > static_cast<int64_t>(kMaxFormatBlock) || declared > available)
+    // The RIFF reader has already cut the size to what the file holds.
+    const int32_t size = m_riff.GetChunkSize();
+    if (size > static_cast<int32_t>(kMaxFormatBlock))
         throw EInvalidFileFormat(this, "ファイルフォーマットエラー: WAVEフォーマットが不正です.");
-    std::vector<uint8_t> block(std::max<size_t>(static_cast<size_t>(declared), 18), 0);
-    m_riff.Read(block.data(), declared);
+    std::vector<uint8_t> block(std::max<size_t>(static_cast<size_t>(size), 18), 0);
+    m_riff.Read(block.data(), size);
 
     plat::WaveFormat f;
     f.formatTag = U16(&block[0]);
@@ -68,15 +67,10 @@ int CWaveSoundReader::Rewind()
 {
     m_riff.SelectChunk(FourCC("data"));
     m_position = 0;
-    // A size beyond the stream's real end (truncated files, streaming writers) ends at the real end,
-    // and only whole sample frames count, so a loop never shifts the channels.
-    int64_t size = std::max<int32_t>(m_riff.GetChunkSize(), 0);
-    if (m_stream != nullptr)
-        size = std::min<int64_t>(size, static_cast<int64_t>(m_stream->GetSize()) - m_riff.GetChunkOffset());
-    size = std::max<int64_t>(size, 0);
-    if (m_format.blockAlign != 0)
-        size -= size % m_format.blockAlign;
-    m_dataSize = static_cast<uint32_t>(size);
+    // A size beyond the file's end (truncated files, streaming writers) is cut to the real end by
+    // the RIFF reader; only whole sample frames count, so a loop never shifts the channels.
+    const uint32_t size = static_cast<uint32_t>(m_riff.GetChunkSize());
+    m_dataSize = m_format.blockAlign != 0 ? size - size % m_format.blockAlign : size;
     return 0;
 }
 

@@ -23,7 +23,6 @@ public:
 
 protected:
     CRIFFReader m_riff;
-    IStream* m_stream = nullptr;
     std::vector<uint8_t> m_formatBlock; // empty until opened; at least 18 bytes after
     plat::WaveFormat m_format;
     uint32_t m_dataSize = 0;

@@ -264,11 +264,13 @@ void CStreamingSound::StartFade(int32_t from, int32_t to, uint32_t milliseconds,
     }
 }
 
+// The workers call the sound's operations by their qualified names: until Release has joined them
+// the object may already be in its destructor, and a virtual call would race with the vtable change.
 void CStreamingSound::FadeProc()
 {
     try {
         plat::SetCurrentThreadPriority(plat::ThreadPriority::AboveNormal);
-        SetVolume(m_fadeFrom);
+        CSound::SetVolume(m_fadeFrom);
         const int64_t a = DecibelsToLinearVolume(m_fadeFrom);
         const int64_t b = DecibelsToLinearVolume(m_fadeTo);
         const int64_t duration = m_fadeDuration;
@@ -278,13 +280,13 @@ void CStreamingSound::FadeProc()
             const int64_t elapsed = static_cast<int64_t>(m_buffer->GetClockMs() - t0);
             if (elapsed > duration)
                 break;
-            if (elapsed > 1000 && !IsPlaying())
+            if (elapsed > 1000 && !CSound::IsPlaying())
                 break;
-            SetLinearVolume(static_cast<int32_t>(a + elapsed * (b - a) / duration));
+            CSound::SetVolume(LinearVolumeToDecibels(static_cast<int32_t>(a + elapsed * (b - a) / duration)));
         }
-        SetVolume(m_fadeTo);
+        CSound::SetVolume(m_fadeTo);
         if (m_stopAtEnd)
-            Stop();
+            CStreamingSound::Stop();
     } catch (...) {
         // Nothing here throws by design; a worker never lets an exception end the program.
     }
@@ -417,7 +419,7 @@ void CStreamingSound::FillSegment()
         m_buffer->Unlock(p1, n1, p2, n2);
     }
 
-    if (IsPlaying()) {
+    if (CSound::IsPlaying()) {
         uint32_t play = 0;
         r = m_buffer->GetCurrentPosition(&play, nullptr);
         if (!plat::SoundSucceeded(r)) {

@@ -345,15 +345,20 @@ TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops)
     EXPECT_EQ(-10000, s.GetVolume());
 }
 
-TEST_F(StreamingTest, ReleaseDuringAFadeJoinsBothWorkers)
+TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers)
 {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
-    auto s = std::make_unique<CTestStreamingSound>(plat::kBufferCtrlVolume);
-    s->Create(&device, *src);
-    Start(*s);
-    s->FadeOut(5000);
-    Pump(*s, 2048);
-    s.reset(); // must not hang or leave a thread behind
+    auto fading = std::make_unique<CTestStreamingSound>(plat::kBufferCtrlVolume);
+    auto playing = std::make_unique<CTestStreamingSound>();
+    fading->Create(&device, *src);
+    playing->Create(&device, *src);
+    Start(*fading);
+    Start(*playing);
+    fading->FadeOut(5000);
+    Pump(*fading, 2048);
+    fading.reset(); // must not hang or leave a thread behind
+    device.Finalize(); // shut-down deletes the device before the music
+    playing.reset();
 }
 
 TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused)

@@ -344,10 +344,8 @@ LwClip* ReadClipBlock(LwScene* scene) {
     while (depth > 0 && scene->Op.ReadLine(scene, line, sizeof(line))) {
         if (strchr(line, '{')) {
             ++depth;
-            if (scene->Op.SplitTokens(scene, line, 2, tok) == 2) {
-                std::string name = tok[1];
-                ReadClipSubBlock(scene, clip, name.c_str());
-            }
+            // The sub-block reads its lines into its own buffer, so the name stays valid.
+            if (scene->Op.SplitTokens(scene, line, 2, tok) == 2) ReadClipSubBlock(scene, clip, tok[1]);
         } else if (strchr(line, '}')) {
             --depth;
         } else if (strstr(line, "Flags")) {

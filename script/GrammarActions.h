@@ -18,17 +18,22 @@ namespace type_a {
 namespace simple_script {
 
 // An action fires with the matched range, or with the parsed value of a literal or character;
-// most actions ignore both.
-#define TV_SCRIPT_ACTION(name)                                       \
-    struct name {                                                    \
-        explicit name(CSimpleScriptEngine* engine) : engine(engine) {} \
-        template <class T>                                           \
-        void operator()(const T&) const {                            \
-            Execute();                                               \
-        }                                                            \
-        void operator()(const char*, const char*) const { Execute(); } \
-        void Execute() const;                                        \
-        CSimpleScriptEngine* engine;                                 \
+// most actions ignore both and only Execute.
+template <class Action>
+struct engine_action {
+    explicit engine_action(CSimpleScriptEngine* engine) : engine(engine) {}
+    template <class T>
+    void operator()(const T&) const {
+        static_cast<const Action&>(*this).Execute();
+    }
+    void operator()(const char*, const char*) const { static_cast<const Action&>(*this).Execute(); }
+    CSimpleScriptEngine* engine;
+};
+
+#define TV_SCRIPT_ACTION(name)                                                      \
+    struct name : engine_action<name> {                                             \
+        explicit name(CSimpleScriptEngine* engine) : engine_action<name>(engine) {} \
+        void Execute() const;                                                       \
     }
 
 // The declaration keyword's type; fires on the keyword alone, even when the blank after it is missing.
@@ -100,54 +105,32 @@ struct push_float {
     CSimpleScriptEngine* engine;
 };
 
-struct push_fixed_int {
-    push_fixed_int(CSimpleScriptEngine* engine, std::int32_t value) : engine(engine), value(value) {}
-    template <class T>
-    void operator()(const T&) const {
-        Execute();
-    }
-    void operator()(const char*, const char*) const { Execute(); }
-    void Execute() const {
-        CFactor factor(engine);
-        factor.SetIntValue(value);
-        engine->GetFactorStack().Push(std::move(factor));
-    }
-    CSimpleScriptEngine* engine;
+struct push_fixed_int : engine_action<push_fixed_int> {
+    push_fixed_int(CSimpleScriptEngine* engine, std::int32_t value) : engine_action(engine), value(value) {}
+    void Execute() const { push_int{engine}(value); }
     std::int32_t value;
 };
 
-struct push_fixed_string {
-    push_fixed_string(CSimpleScriptEngine* engine, const char* value) : engine(engine), value(value) {}
-    template <class T>
-    void operator()(const T&) const {
-        Execute();
-    }
-    void operator()(const char*, const char*) const { Execute(); }
+struct push_fixed_string : engine_action<push_fixed_string> {
+    push_fixed_string(CSimpleScriptEngine* engine, const char* value) : engine_action(engine), value(value) {}
     void Execute() const {
         CFactor factor(engine, TYPE_STRING);
         factor.SetStringValue(value);
         engine->GetFactorStack().Push(std::move(factor));
     }
-    CSimpleScriptEngine* engine;
     const char* value;
 };
 
 // Pops right, then left, pushes left OP right.
 template <CFactor (*Operation)(const CFactor&, const CFactor&)>
-struct eval_binary {
-    explicit eval_binary(CSimpleScriptEngine* engine) : engine(engine) {}
-    template <class T>
-    void operator()(const T&) const {
-        Execute();
-    }
-    void operator()(const char*, const char*) const { Execute(); }
+struct eval_binary : engine_action<eval_binary<Operation>> {
+    explicit eval_binary(CSimpleScriptEngine* engine) : engine_action<eval_binary>(engine) {}
     void Execute() const {
-        CFactorStack& stack = engine->GetFactorStack();
+        CFactorStack& stack = this->engine->GetFactorStack();
         const CFactor right = stack.Pop();
         const CFactor left = stack.Pop();
         stack.Push(Operation(left, right));
     }
-    CSimpleScriptEngine* engine;
 };
 
 typedef eval_binary<&ArithmeticOperation<std::plus<int>>> eval_add;

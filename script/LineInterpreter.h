@@ -135,8 +135,14 @@ struct line_interpreter : spirit::grammar<line_interpreter> {
 
             variable_name = identifier[store_name_buffer(e)];
             identifier = lexeme_d[identifier_head_parser() >> *identifier_tail_parser()];
-            // Recognised here, converted from the matched text by push_float.
-            real_literal = spirit::real_parser<double, spirit::strict_real_parser_policies<double>>();
+            // Recognised by its form only and converted from the matched text by push_float, so
+            // any number of digits is fine. An exponent letter without digits fails the literal.
+            const auto sign = ch_p('+') | '-';
+            const auto exponent = (ch_p('e') | 'E') >> !sign >> +spirit::digit_p;
+            real_literal = lexeme_d[!sign >>
+                                    (((+spirit::digit_p >> '.' >> *spirit::digit_p) | ('.' >> +spirit::digit_p)) >>
+                                         (exponent | (spirit::eps_p - (ch_p('e') | 'E'))) |
+                                     (+spirit::digit_p >> exponent))];
             // Each character is appended as read; a closing quote is read too, then taken back by
             // the difference's right side, which ends the body. Bytes of 0x80 and above are plain.
             string_literal = lexeme_d[ch_p('"')[clear_string_buffer(e)] >>
@@ -154,7 +160,7 @@ struct line_interpreter : spirit::grammar<line_interpreter> {
     };
 
     CSimpleScriptEngine* engine;
-    // Current factor nesting of the line being parsed.
+    // Current factor nesting; every level entered is left again, also when an action throws.
     mutable int depth;
 };
 

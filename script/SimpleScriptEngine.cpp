@@ -15,7 +15,9 @@ const int CSimpleScriptEngine::kLineBudget;
 const int CSimpleScriptEngine::kMaxReturnDepth;
 
 CSimpleScriptEngine::CSimpleScriptEngine()
-    : source_(nullptr),
+    : lineBudget_(kLineBudget),
+      maxReturnDepth_(kMaxReturnDepth),
+      source_(nullptr),
       listener_(nullptr),
       userObject_(nullptr),
       pc_(0),
@@ -54,27 +56,21 @@ void CSimpleScriptEngine::Print(const std::string& text) {
 }
 
 void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
-    if (lineErrors_.empty() && lineWarnings_.empty()) return;
-    const std::string name = source_ ? source_->GetName() : std::string();
-    if (!lineErrors_.empty()) {
-        const std::string text = FormatString("%d error(s) in %s(%lld)", static_cast<int>(lineErrors_.size()),
-                                              name.c_str(), static_cast<long long>(lineNumber));
+    const auto report = [&](std::vector<std::string>& texts, const char* kind,
+                            void (ISimpleScriptEngineListener::*send)(const std::string&)) {
+        if (texts.empty()) return;
+        const std::string summary = FormatString("%d %s(s) in %s(%lld)", static_cast<int>(texts.size()), kind,
+                                                 source_ ? source_->GetName().c_str() : "",
+                                                 static_cast<long long>(lineNumber));
         // Cleared before sending: a listener that calls back into the engine sees a clean slate.
-        lineErrors_.clear();
+        texts.clear();
         if (listener_)
-            listener_->OnError(text);
+            (listener_->*send)(summary);
         else
-            TV_LOG_ERROR_AT(text);
-    }
-    if (!lineWarnings_.empty()) {
-        const std::string text = FormatString("%d warning(s) in %s(%lld)", static_cast<int>(lineWarnings_.size()),
-                                              name.c_str(), static_cast<long long>(lineNumber));
-        lineWarnings_.clear();
-        if (listener_)
-            listener_->OnWarning(text);
-        else
-            TV_LOG_ERROR_AT(text);
-    }
+            TV_LOG_ERROR_AT(summary);
+    };
+    report(lineErrors_, "error", &ISimpleScriptEngineListener::OnError);
+    report(lineWarnings_, "warning", &ISimpleScriptEngineListener::OnWarning);
 }
 
 // ---- Setup ---------------------------------------------------------------------------------------
@@ -150,7 +146,7 @@ void CSimpleScriptEngine::Run() {
         --sleep_;
         return;
     }
-    int budget = kLineBudget;
+    int budget = lineBudget_;
     do {
         if (!IsRunning()) return;
         // Out of lines for this frame: the frame ends as if the script had slept one frame.
@@ -173,7 +169,7 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
         bool& flag;
         bool previous;
     } scope(interrupt_);
-    int budget = kLineBudget;
+    int budget = lineBudget_;
     bool exhausted = false;
     while (IsRunning()) {
         if (budget-- == 0) {
@@ -217,7 +213,7 @@ bool CSimpleScriptEngine::Goto(const std::string& label) {
 }
 
 bool CSimpleScriptEngine::Gosub(const std::string& label) {
-    if (returnStack_.size() >= static_cast<std::size_t>(kMaxReturnDepth)) {
+    if (returnStack_.size() >= maxReturnDepth_) {
         OnError("gosub nesting too deep");
         return false;
     }

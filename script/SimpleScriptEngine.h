@@ -1,6 +1,7 @@
 // Runs a script source a line at a time, once per frame; each line executes while it parses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -74,6 +75,11 @@ public:
     virtual void SetDeclareType(simple_script::FactorType type);
     // To the listener's OnPrint, or an INFO log line.
     virtual void Print(const std::string& text);
+
+protected:
+    // The limits in force, kLineBudget and kMaxReturnDepth; tests lower them to reach them cheaply.
+    int lineBudget_;
+    std::size_t maxReturnDepth_;
 
 private:
     std::int32_t GetLineCount() const;

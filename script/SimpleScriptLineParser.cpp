@@ -16,7 +16,6 @@ bool CSimpleScriptLineParser::Parse(const std::string& line) {
     namespace spirit = boost::spirit::classic;
     const char* first = line.c_str();
     const char* last = first + std::strlen(first);
-    grammar_->depth = 0;
     // end_p: the phrase-level parse would not skip the trailing blanks itself.
     return spirit::parse(first, last, *grammar_ >> spirit::end_p, simple_script::blank_parser()).full;
 }

@@ -31,12 +31,8 @@ void CSimpleScriptSource::Load(IStream& stream) {
     Clear();
     CMemoryStream memory;
     memory.CopyFrom(stream, 0);
-    const char* text = static_cast<const char*>(memory.GetBuffer());
-    LoadText(text ? text : "", text ? memory.GetSize() : 0);
-}
-
-void CSimpleScriptSource::LoadText(const char* text, std::size_t size) {
-    Clear();
+    const char* text = memory.GetBuffer() ? static_cast<const char*>(memory.GetBuffer()) : "";
+    const std::size_t size = memory.GetBuffer() ? memory.GetSize() : 0;
     // A NUL byte ends the script.
     const void* nul = std::memchr(text, '\0', size);
     const char* end = nul ? static_cast<const char*>(nul) : text + size;

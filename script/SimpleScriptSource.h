@@ -29,8 +29,6 @@ public:
     virtual const std::map<std::string, std::int32_t>& GetLabels() const;
 
 private:
-    void LoadText(const char* text, std::size_t size);
-
     std::vector<std::string> lines_;
     std::map<std::string, std::int32_t> labels_;
     std::string name_;

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,11 +26,11 @@ using trivale::type_a::ISimpleScriptEngineListener;
 using trivale::type_a::simple_script::CCustomFunctionSet;
 using trivale::type_a::simple_script::CFactor;
 using trivale::type_a::simple_script::CStandardCustomFunction;
-using trivale::type_a::simple_script::FactorType;
 using trivale::type_a::simple_script::ICustomFunction;
 using trivale::type_a::simple_script::TYPE_FLOAT;
 using trivale::type_a::simple_script::TYPE_INT;
 using trivale::type_a::simple_script::TYPE_STRING;
+using Args = std::deque<CFactor>;
 
 // "E " errors, "W " warnings, "P " prints, in the order the engine sent them.
 class Recorder : public ISimpleScriptEngineListener {
@@ -42,15 +41,14 @@ public:
     std::vector<std::string> lines;
 };
 
-// Only counts: for inputs that produce a flood of messages.
-class Counter : public ISimpleScriptEngineListener {
+// The engine with limits small enough for tests to reach them quickly.
+class TestEngine : public CSimpleScriptEngine {
 public:
-    void OnError(const std::string&) override { ++errors; }
-    void OnWarning(const std::string&) override { ++warnings; }
-    void OnPrint(const std::string&) override { ++prints; }
-    long errors = 0;
-    long warnings = 0;
-    long prints = 0;
+    TestEngine() { SetLimits(10000, 1000); }
+    void SetLimits(int lines, std::size_t returnDepth) {
+        lineBudget_ = lines;
+        maxReturnDepth_ = returnDepth;
+    }
 };
 
 inline void LoadSource(CSimpleScriptSource& source, const std::string& text) {
@@ -59,12 +57,18 @@ inline void LoadSource(CSimpleScriptSource& source, const std::string& text) {
     source.Load(stream);
 }
 
+inline CFactor IntResult(CSimpleScriptEngine& context, std::int32_t value) {
+    CFactor result(&context, TYPE_INT);
+    result.SetIntValue(value);
+    return result;
+}
+
 // A function of the test host, built from a lambda.
 template <class Body>
 class TestFunction : public CStandardCustomFunction {
 public:
     TestFunction(const std::string& name, Body body) : CStandardCustomFunction(name), body_(body) {}
-    CFactor Call(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments) override {
+    CFactor Call(CSimpleScriptEngine& context, const Args& arguments) override {
         return body_(*this, context, arguments);
     }
 
@@ -73,14 +77,8 @@ private:
 };
 
 template <class Body>
-boost::shared_ptr<ICustomFunction> MakeFunction(const std::string& name, Body body) {
-    return boost::shared_ptr<ICustomFunction>(new TestFunction<Body>(name, body));
-}
-
-inline CFactor IntResult(CSimpleScriptEngine& context, std::int32_t value) {
-    CFactor result(&context, TYPE_INT);
-    result.SetIntValue(value);
-    return result;
+void Add(CCustomFunctionSet& set, const std::string& name, Body body) {
+    set.Register(boost::shared_ptr<ICustomFunction>(new TestFunction<Body>(name, body)));
 }
 
 // An engine with a script "t.tvs", the standard library and two host sets:
@@ -89,61 +87,50 @@ inline CFactor IntResult(CSimpleScriptEngine& context, std::int32_t value) {
 //              needs_int(i) -> i; jump(n) -> sets the program counter to n; boom() throws EException
 //  second set: f() -> 2 (never reached), g() -> "g", print() (shadowed by the standard library)
 struct ScriptRig {
-    explicit ScriptRig(const std::string& text, ISimpleScriptEngineListener* listener = nullptr) {
+    explicit ScriptRig(const std::string& text) {
         LoadSource(source, text);
         source.SetName("t.tvs");
-        engine.SetListener(listener ? listener : &recorder);
+        engine.SetListener(&recorder);
         trivale::type_a::simple_script::standard_library::RegisterStandardLibrary(engine);
+        typedef CStandardCustomFunction Self;
+        typedef CSimpleScriptEngine Context;
 
         boost::shared_ptr<CCustomFunctionSet> first(new CCustomFunctionSet());
-        first->Register(MakeFunction("f", [](CStandardCustomFunction&, CSimpleScriptEngine& c,
-                                             const std::deque<CFactor>&) { return IntResult(c, 1); }));
-        first->Register(MakeFunction("calls", [this](CStandardCustomFunction&, CSimpleScriptEngine& c,
-                                                     const std::deque<CFactor>&) { return IntResult(c, calls++); }));
-        first->Register(MakeFunction("wait", [this](CStandardCustomFunction& self, CSimpleScriptEngine& c,
-                                                    const std::deque<CFactor>& a) {
+        Add(*first, "f", [](Self&, Context& c, const Args&) { return IntResult(c, 1); });
+        Add(*first, "calls", [this](Self&, Context& c, const Args&) { return IntResult(c, calls++); });
+        Add(*first, "wait", [this](Self& self, Context& c, const Args& a) {
             if (!self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT})) return IntResult(c, 0);
             if (++waited < a[0].GetIntValue() && c.Sleep(1)) c.SetProgramCounter(c.GetProgramCounter() - 1);
             return IntResult(c, waited);
-        }));
-        first->Register(MakeFunction("bits", [](CStandardCustomFunction& self, CSimpleScriptEngine& c,
-                                                const std::deque<CFactor>& a) {
+        });
+        Add(*first, "bits", [](Self& self, Context& c, const Args& a) {
             if (!self.CheckArgumentsOrReport(c, a, 1, {TYPE_FLOAT})) return IntResult(c, 0);
             const float value = a[0].GetFloatValue();
             std::int32_t bits;
             std::memcpy(&bits, &value, sizeof bits);
             return IntResult(c, bits);
-        }));
-        first->Register(MakeFunction("needs_int", [](CStandardCustomFunction& self, CSimpleScriptEngine& c,
-                                                     const std::deque<CFactor>& a) {
-            if (!self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT})) return IntResult(c, 0);
-            return IntResult(c, a[0].GetIntValue());
-        }));
-        first->Register(MakeFunction("jump", [](CStandardCustomFunction& self, CSimpleScriptEngine& c,
-                                                const std::deque<CFactor>& a) {
+        });
+        Add(*first, "needs_int", [](Self& self, Context& c, const Args& a) {
+            return IntResult(c, self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT}) ? a[0].GetIntValue() : 0);
+        });
+        Add(*first, "jump", [](Self& self, Context& c, const Args& a) {
             if (!self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT})) return IntResult(c, 0);
             return IntResult(c, c.SetProgramCounter(a[0].GetIntValue()) ? 1 : 0);
-        }));
-        first->Register(MakeFunction("boom", [](CStandardCustomFunction&, CSimpleScriptEngine&,
-                                                const std::deque<CFactor>&) -> CFactor {
-            throw trivale::EException("boom");
-        }));
+        });
+        Add(*first, "boom", [](Self&, Context&, const Args&) -> CFactor { throw trivale::EException("boom"); });
         engine.AddCustomFunctionSet(first);
 
         boost::shared_ptr<CCustomFunctionSet> second(new CCustomFunctionSet());
-        second->Register(MakeFunction("f", [](CStandardCustomFunction&, CSimpleScriptEngine& c,
-                                              const std::deque<CFactor>&) { return IntResult(c, 2); }));
-        second->Register(MakeFunction("g", [](CStandardCustomFunction&, CSimpleScriptEngine& c,
-                                              const std::deque<CFactor>&) {
+        Add(*second, "f", [](Self&, Context& c, const Args&) { return IntResult(c, 2); });
+        Add(*second, "g", [](Self&, Context& c, const Args&) {
             CFactor result(&c, TYPE_STRING);
             result.SetStringValue("g");
             return result;
-        }));
-        second->Register(MakeFunction("print", [](CStandardCustomFunction&, CSimpleScriptEngine& c,
-                                                  const std::deque<CFactor>&) {
+        });
+        Add(*second, "print", [](Self&, Context& c, const Args&) {
             c.Print("host print");
             return IntResult(c, 0);
-        }));
+        });
         engine.AddCustomFunctionSet(second);
 
         engine.SetSource(&source);
@@ -169,7 +156,7 @@ struct ScriptRig {
     }
 
     CSimpleScriptSource source;
-    CSimpleScriptEngine engine;
+    TestEngine engine;
     Recorder recorder;
     int calls = 0;
     int waited = 0;

@@ -17,12 +17,6 @@ namespace {
 using trivale::type_a::simple_script::standard_library::GetStandardLibrary;
 using trivale::type_a::simple_script::standard_library::RegisterStandardLibrary;
 
-std::int32_t IntVariable(CSimpleScriptEngine& engine, const std::string& name) {
-    CFactor out(&engine);
-    EXPECT_TRUE(engine.GetVariableTable().Get(name, out)) << name;
-    return out.GetIntValue();
-}
-
 TEST(EngineTest, ProgramCounterGotoAndTheEnd) {
     ScriptRig rig("print(1)\n*here\nend\nprint(2)");
     EXPECT_TRUE(rig.engine.Goto("here"));
@@ -95,13 +89,16 @@ TEST(EngineTest, AHostExceptionLeavesNothingBehind) {
 TEST(EngineLimitTest, OneRunExecutesAtMostTheLineBudget) {
     ScriptRig rig("int i = 0\n*a\ni = i + 1\ngoto *a");
     rig.engine.SetLimits(1000, 1000);
+    CFactor i(&rig.engine);
     rig.engine.Run();
     // int, *a, then pairs of (i = i + 1, goto *a): the label line itself runs only once.
-    EXPECT_EQ(IntVariable(rig.engine, "i"), 499);
+    EXPECT_TRUE(rig.engine.GetVariableTable().Get("i", i));
+    EXPECT_EQ(i.GetIntValue(), 499);
     // The last line run was the goto: the next frame goes on with the loop body.
     EXPECT_EQ(rig.engine.GetProgramCounter(), 2);
     rig.engine.Run();
-    EXPECT_EQ(IntVariable(rig.engine, "i"), 999);
+    rig.engine.GetVariableTable().Get("i", i);
+    EXPECT_EQ(i.GetIntValue(), 999);
     EXPECT_TRUE(rig.recorder.lines.empty());
 }
 

@@ -19,6 +19,7 @@ struct Case {
 };
 
 std::ostream& operator<<(std::ostream& out, const Case& c) { return out << c.name; }
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 class LanguageTest : public ::testing::TestWithParam<Case> {};
 
@@ -51,7 +52,6 @@ std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> pa
 // ---- Statements and the grammar's ordered choice ------------------------------------------------
 
 const Case kGrammar[] = {
-    {"EmptyBlankAndCommentLinesDoNothing", "\n   \n' note\n\t' note\n", "", {}},
     {"KeywordPrefixIsAnAssignment", "integer = 5", "",
      {"E script error: variable 'integer' not found", "E script error: variable '' not found",
       "E 2 error(s) in t.tvs(1)"}},
@@ -88,6 +88,7 @@ const Case kGrammar[] = {
     {"NameBeforeParenthesisMayHaveBlanks", "print (1)\nprint(abs (2))", "", {"P 1 ", "P 2 "}},
     {"IdentifiersAreAscii", "int \xC3\xA9 = 1", "", SyntaxErrorAt(1)},
     {"TrailingBlanksAndCommentsAfterEveryStatement",
+     " \t \n"
      "int x = 1 ' c\n"
      "x = 2   ' c\n"
      "print(x)\t \t\n"
@@ -105,8 +106,7 @@ const Case kGrammar[] = {
      "end ' c  \n",
      "R R R", {"@R", "P 2 ", "@R", "@R"}},
 };
-INSTANTIATE_TEST_SUITE_P(Grammar, LanguageTest, ::testing::ValuesIn(kGrammar),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Grammar, LanguageTest, ::testing::ValuesIn(kGrammar), CaseName);
 
 // ---- Literals and escapes -----------------------------------------------------------------------
 
@@ -123,7 +123,6 @@ const Case kLiterals[] = {
     {"ExponentWithoutDigitsIsNoReal", "print(1e)\nprint(1.5e)", "", Join({SyntaxErrorAt(1), SyntaxErrorAt(2)})},
     {"StringEscapes", R"(print("\x41\101\q\"\\\'|\t|\b\n\f\r|\8\9|\x7F"))", "",
      {"P AAq\"\\'|\t|\b\n\f\r|89|\x7f"}},
-    {"StringBlanksAreKept", "print(\"  a  b  \")", "", {"P   a  b  "}},
     {"EscapeAbove127Fails", R"(print("\x80"))" "\n" R"(print("\400"))" "\n" R"(print("\x"))", "",
      Join({SyntaxErrorAt(1), SyntaxErrorAt(2), SyntaxErrorAt(3)})},
     {"EscapeDigitsRunOnUntilTheValueWouldPass127",
@@ -136,8 +135,7 @@ const Case kLiterals[] = {
     {"Utf8StringsCompareAsUnsignedBytes", "print(\"\\x7f\" < \"\xC3\xA9\", \"\xC3\xA9\" < \"\xE3\x81\x82\")", "",
      {"P 1 1 "}},
 };
-INSTANTIATE_TEST_SUITE_P(Literals, LanguageTest, ::testing::ValuesIn(kLiterals),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Literals, LanguageTest, ::testing::ValuesIn(kLiterals), CaseName);
 
 // ---- Values and conversions ---------------------------------------------------------------------
 
@@ -172,8 +170,7 @@ const Case kConversions[] = {
      {kTruncation, "W 1 warning(s) in t.tvs(1)", kTruncation, "W 1 warning(s) in t.tvs(2)", kTruncation,
       "W 1 warning(s) in t.tvs(3)", "P 2147483647 -2147483648 0 2147483647 -2147483648 0 "}},
 };
-INSTANTIATE_TEST_SUITE_P(Conversions, LanguageTest, ::testing::ValuesIn(kConversions),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Conversions, LanguageTest, ::testing::ValuesIn(kConversions), CaseName);
 
 // ---- Operators ----------------------------------------------------------------------------------
 
@@ -210,8 +207,7 @@ const Case kOperators[] = {
       "E script error: value type must be int when using operator '!'", "P 0 ", "E 1 error(s) in t.tvs(2)"}},
     {"NoShortCircuit", "print(0 && calls(), 1 || calls(), calls())", "", {"P 0 1 2 "}},
 };
-INSTANTIATE_TEST_SUITE_P(Operators, LanguageTest, ::testing::ValuesIn(kOperators),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Operators, LanguageTest, ::testing::ValuesIn(kOperators), CaseName);
 
 // ---- Control flow and timing --------------------------------------------------------------------
 
@@ -266,8 +262,7 @@ const Case kControl[] = {
      Join({SyntaxErrorAt(1), {"P 2 "}})},
     {"ResetClearsVariablesButKeepsFunctions", "int x = 1\nprint(x, f())", "R X R", {"@R", "P 1 1 ", "@X", "@R", "P 1 1 "}},
 };
-INSTANTIATE_TEST_SUITE_P(Control, LanguageTest, ::testing::ValuesIn(kControl),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Control, LanguageTest, ::testing::ValuesIn(kControl), CaseName);
 
 // ---- Interrupts ---------------------------------------------------------------------------------
 
@@ -297,8 +292,7 @@ const Case kInterrupts[] = {
      {"@I:OnInitialize", "E script error: cannot sleep in interrupt mode", "P 1 ", "E 1 error(s) in t.tvs(2)",
       "@G:main", "@R", "P main"}},
 };
-INSTANTIATE_TEST_SUITE_P(Interrupts, LanguageTest, ::testing::ValuesIn(kInterrupts),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Interrupts, LanguageTest, ::testing::ValuesIn(kInterrupts), CaseName);
 
 // ---- Functions ----------------------------------------------------------------------------------
 
@@ -307,29 +301,26 @@ const std::string kParameterMismatch = "E script error: function call parameter 
 const Case kFunctions[] = {
     {"FunctionNotFoundGivesIntZero", "print(nope(1))", "",
      {"E script error: function nope() not found", "P 0 ", "E 1 error(s) in t.tvs(1)"}},
-    {"FirstSetThatHasTheNameWins", "print(f(), g())", "", {"P 1 g"}},  // print: the standard library's
-    {"ArgumentChecks", "print(sin(0), needs_int(1.5), pi(1), to_string(\"x\"), abs(\"x\"), sin(1, 2), sin(\"x\"), abs())",
+    // print itself comes from the standard library, which shadows the second set's print.
+    {"FirstSetThatHasTheNameWins", "print(f(), g())", "", {"P 1 g"}},
+    {"ArgumentChecks", "print(sin(0), jump(1.5), pi(1), to_string(\"x\"), abs(\"x\"), sin(1, 2), sin(\"x\"), abs())",
      "",
      {kParameterMismatch, kParameterMismatch, kParameterMismatch, kParameterMismatch, kParameterMismatch,
       kParameterMismatch, kParameterMismatch, "P 0.000000 0 0.000000 0 0.000000 0.000000 0 ",
       "E 7 error(s) in t.tvs(1)"}},
-    {"StandardLibraryValues",
-     "print(cos(0), to_radian(180), to_degree(pi()), atan2(1, 0), atan2(0, -1), atan(1), tan(0), sin(0.5))", "",
-     {"P 1.000000 3.141593 180.000000 1.570796 3.141593 0.785398 0.000000 0.479426 "}},
     {"TruncateAndAbs", "print(truncate(-2.7), truncate(3), abs(-3), abs(-2.5), abs(-2147483648), abs(4))", "",
      {"P -2 3 3 2.500000 -2147483648 4 "}},
     {"PowerAndNaN", "print(power(2, 10), power(2, -1), power(-8, 0.5) == power(-8, 0.5))", "",
      {"P 1024.000000 0.500000 0 "}},
-    {"ToString", "print(to_string(3), \"|\", to_string(1.5), \"|\", to_string(-7))", "", {"P 3|1.500000|-7"}},
-    {"PrintForms", "print()\nprint(\"a=\", 3)\nprint(0.5)", "", {"P ", "P a=3 ", "P 0.500000 "}},
+    {"ToStringAndPrintForms", "print(to_string(3), \"|\", to_string(1.5), \"|\", to_string(-7))\nprint()\nprint(\"a=\", 3)",
+     "", {"P 3|1.500000|-7", "P ", "P a=3 "}},
     {"FunctionResultKeepsItsType", "string s = to_string(12)\nint i = truncate(2.5)\nprint(s + \"!\", i * 2)", "",
      {"P 12!4 "}},
     {"WaitingFunctionRerunsItsLineEachFrame", "print(\"before\")\nprint(wait(3))\nprint(\"after\")", "R R R R",
      {"@R", "P before", "P 1 ", "@R", "P 2 ", "@R", "P 3 ", "P after", "@R"}},
     {"WaitingOnTheFirstLine", "print(wait(2))\nprint(\"after\")", "R R", {"@R", "P 1 ", "@R", "P 2 ", "P after"}},
 };
-INSTANTIATE_TEST_SUITE_P(Functions, LanguageTest, ::testing::ValuesIn(kFunctions),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Functions, LanguageTest, ::testing::ValuesIn(kFunctions), CaseName);
 
 // ---- A whole script ----------------------------------------------------------------------------
 
@@ -353,8 +344,8 @@ const Case kShow[] = {
      "if frame < 3 goto *main else gosub *report\r\n"
      "sleep 2 ' two frames\r\n"
      "print(to_string(frame), \" \", truncate(speed * 2.9))\r\n"
-     "print(sin(0), cos(0), tan(0), atan(1), atan2(0, -1))\r\n"
-     "print(to_radian(90), to_degree(pi()), power(2, 8), abs(-5), abs(-0.5))\r\n"
+     "print(sin(0.5), cos(0), tan(0), atan(1), atan2(1, 0), atan2(0, -1))\r\n"
+     "print(to_radian(180), to_degree(pi()), power(2, 8), abs(-5), abs(-0.5))\r\n"
      "delete speed\r\n"
      "end\r\n"
      "print(\"never\")\r\n"
@@ -365,11 +356,10 @@ const Case kShow[] = {
      "return",
      "I:OnInitialize G:main R R R R R R R",
      {"@I:OnInitialize", "@G:main", "@R", "P start winter", "@R", "P start winter", "@R", "P start winter", "@R",
-      "P report 3 ", "@R", "@R", "P 3 4 ", "P 0.000000 1.000000 0.000000 0.785398 3.141593 ",
-      "P 1.570796 180.000000 256.000000 5 0.500000 ", "@R"}},
+      "P report 3 ", "@R", "@R", "P 3 4 ", "P 0.479426 1.000000 0.000000 0.785398 1.570796 3.141593 ",
+      "P 3.141593 180.000000 256.000000 5 0.500000 ", "@R"}},
 };
-INSTANTIATE_TEST_SUITE_P(Show, LanguageTest, ::testing::ValuesIn(kShow),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Show, LanguageTest, ::testing::ValuesIn(kShow), CaseName);
 
 // ---- Inputs that once crashed or hung -----------------------------------------------------------
 
@@ -403,8 +393,7 @@ const Case kRegressions[] = {
     {"Regression_LoneClosingParenthesis", ")\n\"\n(\n!\n*", "",
      Join({SyntaxErrorAt(1), SyntaxErrorAt(2), SyntaxErrorAt(3), SyntaxErrorAt(4)})},
 };
-INSTANTIATE_TEST_SUITE_P(Regressions, LanguageTest, ::testing::ValuesIn(kRegressions),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Regressions, LanguageTest, ::testing::ValuesIn(kRegressions), CaseName);
 
 }  // namespace
 }  // namespace script_test

@@ -84,7 +84,7 @@ void Add(CCustomFunctionSet& set, const std::string& name, Body body) {
 // An engine with a script "t.tvs", the standard library and two host sets:
 //  first set:  f() -> 1; calls() -> how often calls() ran before; wait(n) waits by re-running its line
 //              until it has been called n times; bits(x) -> the float's bit pattern;
-//              needs_int(i) -> i; jump(n) -> sets the program counter to n; boom() throws EException
+//              jump(n) -> sets the program counter to n; boom() throws EException
 //  second set: f() -> 2 (never reached), g() -> "g", print() (shadowed by the standard library)
 struct ScriptRig {
     explicit ScriptRig(const std::string& text) {
@@ -109,9 +109,6 @@ struct ScriptRig {
             std::int32_t bits;
             std::memcpy(&bits, &value, sizeof bits);
             return IntResult(c, bits);
-        });
-        Add(*first, "needs_int", [](Self& self, Context& c, const Args& a) {
-            return IntResult(c, self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT}) ? a[0].GetIntValue() : 0);
         });
         Add(*first, "jump", [](Self& self, Context& c, const Args& a) {
             if (!self.CheckArgumentsOrReport(c, a, 1, {TYPE_INT})) return IntResult(c, 0);

@@ -1,4 +1,4 @@
-// Values, the variable table and the factor stack where scripts cannot reach them.
+// Values and the factor stack where scripts cannot reach them.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,7 +7,6 @@
 #include "core/Exception.h"
 #include "script/Factor.h"
 #include "script/FactorStack.h"
-#include "script/VariableTable.h"
 
 namespace script_test {
 namespace {
@@ -29,10 +28,7 @@ CFactor Make(IFactorErrorListener* l, FactorType type, const char* name = "") {
 
 TEST(FactorTest, TextAndNumberForms) {
     MessageLog log;
-    CFactor s = Make(&log, TYPE_STRING);
-    s.SetStringValue("a b");
-    EXPECT_EQ(s.ToString(), "\"a b\"");
-    EXPECT_EQ(s.ToDouble(), 0.0);
+    EXPECT_EQ(Make(&log, TYPE_STRING).ToDouble(), 0.0);
     EXPECT_EQ(Make(&log, TYPE_ARGUMENT_TERMINATOR).ToString(), "unknown value type");
     EXPECT_EQ(Make(&log, static_cast<FactorType>(42)).ToString(), "unknown value type");
     EXPECT_FALSE(Make(&log, static_cast<FactorType>(42)).IsNumeric());
@@ -45,19 +41,6 @@ TEST(FactorTest, StringTakesATerminatorsEmptyTextSilently) {
     s = Make(&log, TYPE_ARGUMENT_TERMINATOR);
     EXPECT_EQ(s.GetStringValue(), "");
     EXPECT_TRUE(log.lines.empty());
-}
-
-TEST(FactorTest, AssignmentKeepsTheListenerCopyFromTakesIt) {
-    MessageLog log, other;
-    CFactor target = Make(&log, TYPE_INT, "i");
-    target = Make(&other, TYPE_FLOAT, "src");
-    EXPECT_EQ(target.GetListener(), &log);
-    EXPECT_EQ(target.GetName(), "i");
-    EXPECT_EQ(log.lines.size(), 1u);  // the truncation warning goes to the target's listener
-    target.CopyFrom(Make(&other, TYPE_STRING, "n"));
-    EXPECT_EQ(target.GetType(), TYPE_STRING);
-    EXPECT_EQ(target.GetName(), "n");
-    EXPECT_EQ(target.GetListener(), &other);
 }
 
 TEST(FactorTest, ReportWithoutListenerThrows) {
@@ -77,19 +60,6 @@ TEST(FactorTest, TruncateToIntSaturates) {
     EXPECT_EQ(TruncateToInt(-2147483648.5), -2147483647 - 1);
     EXPECT_EQ(TruncateToInt(1.0 / 0.0), 2147483647);
     EXPECT_EQ(TruncateToInt(-2147483647.9), -2147483647);
-}
-
-TEST(VariableTableTest, AssignAnswersTrueEvenOnMismatchAndGetOfAnAbsentNameLeavesTheOutput) {
-    MessageLog log;
-    CVariableTable table;
-    table.Declare("i", Make(&log, TYPE_INT, "i"));
-    EXPECT_TRUE(table.Assign("i", Make(&log, TYPE_STRING)));
-    EXPECT_FALSE(table.Assign("nope", Make(&log, TYPE_INT)));
-    EXPECT_EQ(log.lines, std::vector<std::string>{"E type mismatch: i = \"\""});
-    CFactor out = Make(&log, TYPE_FLOAT, "keep");
-    EXPECT_FALSE(table.Get("x", out));
-    EXPECT_EQ(out.GetType(), TYPE_FLOAT);
-    EXPECT_EQ(out.GetName(), "keep");
 }
 
 TEST(FactorStackTest, PopsInReverseAndEmptyPopGivesIntZeroWithTheDefaultListener) {

@@ -9,6 +9,7 @@
 #include <boost/crc.hpp>
 
 #include "core/ArchiveFileLoader.h"
+#include "core/DataLoader.h"
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/Stream.h"
@@ -170,8 +171,10 @@ int List(const std::string& archivePath, std::ostream& out) {
 }
 
 int Verify(const std::string& archivePath, const std::string& dir, std::ostream& out, std::ostream& err) {
-    CArchiveFileLoader archive;
-    archive.Open(archivePath);  // header, every record's CRC, every entry inside the file
+    // Opened as the engine opens it: header, every record's CRC, every entry inside the file, names
+    // the directory index accepts.
+    TArchiveFileDataLoader<CArchiveFileLoader> loader(archivePath);
+    CArchiveFileLoader& archive = loader.GetReader();
     std::uint64_t total = 0;
     std::map<std::string, const CArchiveFileEntryHeader*> byName;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {

@@ -231,6 +231,17 @@ TEST(PackerHostileArchives, VerifyAndListReportDamage) {
     flipped[40] ^= 0x20;
     WriteFile(dir / "crc.tva", flipped);
     EXPECT_NE(Packer({"list", dir / "crc.tva"}).err.find("entry CRC"), std::string::npos);
+    // Names the engine's loader refuses must not pass as "ok".
+    tools::PackItem deep;
+    for (int i = 0; i < 33; ++i) deep.name += "d\\";
+    deep.name += "f";
+    deep.path = dir / "data/a.txt";
+    deep.size = 100;
+    std::string error;
+    ASSERT_TRUE(tools::WriteArchive(dir / "deep.tva", {deep}, error)) << error;
+    PackerRun refused = Packer({"verify", dir / "deep.tva"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("entry name"), std::string::npos) << refused.err;
 }
 
 TEST(PackerHostileArchives, ExtractStaysInsideItsDirectory) {

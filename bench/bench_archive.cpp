@@ -1,9 +1,7 @@
 // Reading every entry of a ~200 MB resource archive through the archive loader, against reading the
-// same bytes from plain files. Prints the ratio; the target is at most 1.2. The data is generated in
-// a scratch directory at start and removed at the end.
+// same bytes from plain files. Prints the ratio; the target is at most 1.2. The data is generated and
+// packed in a scratch directory at start and removed at the end.
 #include <benchmark/benchmark.h>
-
-#include <boost/crc.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +15,7 @@
 #include "core/DataLoader.h"
 #include "core/FileStream.h"
 #include "platform/System.h"
+#include "tools/ArchivePacker.h"
 
 using namespace trivale;
 namespace fs = std::filesystem;
@@ -33,17 +32,13 @@ struct DataSet {
 
 DataSet* g_data = nullptr;
 
-void PutLE32(std::string& s, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 bool WriteAll(const std::string& path, const std::string& bytes) {
     plat::File f;
     return f.Open(path, plat::FileMode::CreateWrite) &&
            f.Write(bytes.data(), bytes.size()) == static_cast<std::int64_t>(bytes.size());
 }
 
-// About 200 MB in 96 files of 0.5 to 3.5 MB under a few folders, and the archive of them.
+// About 200 MB in 96 files of 0.5 to 3.5 MB under a few folders, packed as the packer packs them.
 bool MakeDataSet(DataSet& d) {
     std::string pattern = (fs::temp_directory_path() / "tvbench-XXXXXX").string();
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -58,50 +53,26 @@ bool MakeDataSet(DataSet& d) {
         x ^= x << 5;
         return x;
     };
-    std::string table, contents;
-    std::vector<std::string> blobs;
-    std::uint32_t offset = 0;
     for (int i = 0; i < 96; ++i) {
-        const std::string folder = "set" + std::to_string(i % 6);
-        const std::string file = "Item" + std::to_string(i) + ".bin";
-        const std::size_t size = 512 * 1024 + next() % (3 * 1024 * 1024);
-        std::string blob(size, '\0');
-        for (std::size_t k = 0; k + 4 <= size; k += 4) {
-            std::uint32_t v = next();
-            blob[k] = static_cast<char>(v);
-            blob[k + 1] = static_cast<char>(v >> 8);
-            blob[k + 2] = static_cast<char>(v >> 16);
-            blob[k + 3] = static_cast<char>(v >> 24);
-        }
-        fs::create_directories(d.dir + "/data/" + folder);
-        const std::string path = d.dir + "/data/" + folder + "/" + file;
-        if (!WriteAll(path, blob)) return false;
-        const std::string name = folder + "\\" + file;
-        d.names.push_back(name);
-        d.paths.push_back(path);
-        d.bytes += size;
-
-        PutLE32(table, static_cast<std::uint32_t>(name.size()));
-        const std::size_t covered = table.size();
-        table += name;
-        PutLE32(table, offset);
-        PutLE32(table, static_cast<std::uint32_t>(size));
-        PutLE32(table, 0);
-        PutLE32(table, 0);
-        boost::crc_32_type crc;
-        crc.process_bytes(table.data() + covered, table.size() - covered);
-        PutLE32(table, crc.checksum());
-        offset += static_cast<std::uint32_t>(size);
-        blobs.push_back(std::move(blob));
+        const std::string folder = d.dir + "/data/set" + std::to_string(i % 6);
+        std::string blob(512 * 1024 + next() % (3 * 1024 * 1024), '\0');
+        for (char& c : blob) c = static_cast<char>(next());
+        fs::create_directories(folder);
+        if (!WriteAll(folder + "/Item" + std::to_string(i) + ".bin", blob)) return false;
     }
-    std::string head = "TrivaleArchiveTrivaleArchiveEntry";
-    PutLE32(head, static_cast<std::uint32_t>(d.names.size()));
-    plat::File out;
-    if (!out.Open(d.archive, plat::FileMode::CreateWrite)) return false;
-    out.Write(head.data(), head.size());
-    out.Write(table.data(), table.size());
-    for (const std::string& blob : blobs)
-        if (out.Write(blob.data(), blob.size()) != static_cast<std::int64_t>(blob.size())) return false;
+    std::vector<tools::PackItem> items;
+    std::vector<std::string> warnings;
+    std::string error;
+    if (!tools::CollectTree(d.dir + "/data", std::string(), items, warnings, error) ||
+        !tools::CheckItems(items, error) || !tools::WriteArchive(d.archive, items, error)) {
+        std::fprintf(stderr, "bench_archive: %s\n", error.c_str());
+        return false;
+    }
+    for (const tools::PackItem& item : items) {
+        d.names.push_back(item.name);
+        d.paths.push_back(item.path);
+        d.bytes += item.size;
+    }
     return true;
 }
 

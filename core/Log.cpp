@@ -139,14 +139,6 @@ void OpenLoggerConsole() {
     g_console = true;
 }
 
-void WriteLog(const char* prefix, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string text = VFormatAll(format, args);
-    va_end(args);
-    WriteLine(prefix ? prefix : "", text);
-}
-
 #define TV_LOG_WITH_PREFIX(prefix)                  \
     va_list args;                                   \
     va_start(args, format);                         \
@@ -154,6 +146,7 @@ void WriteLog(const char* prefix, const char* format, ...) {
     va_end(args);                                   \
     WriteLine(prefix, text)
 
+void WriteLog(const char* prefix, const char* format, ...) { TV_LOG_WITH_PREFIX(prefix ? prefix : ""); }
 void LogError(const char* format, ...) { TV_LOG_WITH_PREFIX("ERROR: "); }
 void LogInfo(const char* format, ...) { TV_LOG_WITH_PREFIX("INFO: "); }
 void LogPlain(const char* format, ...) { TV_LOG_WITH_PREFIX(""); }

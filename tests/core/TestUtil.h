@@ -62,10 +62,15 @@ private:
     std::string path_;
 };
 
-inline std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s += static_cast<char>(v);
-    return s;
+// "message @origin" of the engine exception of type E that f throws.
+template <class E, class F>
+std::string Thrown(F f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.GetMessage() + " @" + e.GetOrigin();
+    }
+    return "nothing thrown";
 }
 
 inline std::string LE32(std::uint32_t v) {

@@ -1,5 +1,6 @@
 #include "script/SimpleScriptEngine.h"
 
+#include <exception>
 #include <limits>
 
 #include "core/Log.h"
@@ -162,13 +163,25 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
     ReportScriptErrorCounts(std::int64_t{pc_} + 1);
     const std::size_t depth = returnStack_.size();
     if (!Gosub(label)) return;
-    // Cleared however the interrupt ends, so that a host exception cannot leave sleep refused.
+    // However the interrupt ends: interrupt mode is left, and the interrupt's own return entries
+    // are dropped, so a later stray return in the main flow is reported instead of jumping into
+    // the interrupt's caller. A host exception leaves as if the subroutine had returned.
     struct InterruptScope {
-        explicit InterruptScope(bool& flag) : flag(flag), previous(flag) { flag = true; }
-        ~InterruptScope() { flag = previous; }
-        bool& flag;
+        InterruptScope(CSimpleScriptEngine& engine, std::size_t depth)
+            : engine(engine), depth(depth), previous(engine.interrupt_), exceptions(std::uncaught_exceptions()) {
+            engine.interrupt_ = true;
+        }
+        ~InterruptScope() {
+            engine.interrupt_ = previous;
+            if (engine.returnStack_.size() <= depth) return;
+            if (std::uncaught_exceptions() > exceptions) engine.pc_ = engine.returnStack_[depth];
+            engine.returnStack_.resize(depth);
+        }
+        CSimpleScriptEngine& engine;
+        std::size_t depth;
         bool previous;
-    } scope(interrupt_);
+        int exceptions;
+    } scope(*this, depth);
     int budget = lineBudget_;
     bool exhausted = false;
     while (IsRunning()) {
@@ -185,9 +198,6 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
         if (exhausted) pc_ = GetLineCount();
         OnError("must return in interrupt mode");
         ReportScriptErrorCounts(std::int64_t{pc_} + 1);
-        // Drop the interrupt's own return entries, so a later stray return in the main flow is
-        // reported instead of jumping into the interrupt's caller.
-        returnStack_.resize(depth);
     }
 }
 

@@ -8,10 +8,11 @@
 namespace trivale {
 
 bool GraphicsResultText(int code, std::string* name, std::string* description) {
-    const char* text = plat::GraphicsResultName(code);
-    if (std::string(text) == "Unknown") return false;
-    *name = text;
-    *description = plat::GraphicsResultDescription(code);
+    const char* knownName = nullptr;
+    const char* knownDescription = nullptr;
+    if (!plat::DescribeGraphicsResult(code, &knownName, &knownDescription)) return false;
+    *name = knownName;
+    *description = knownDescription;
     return true;
 }
 

@@ -23,23 +23,17 @@ const ResultText kResults[] = {
     {gfx::kDeviceNotReset, "DEVICENOTRESET", "The device has been lost and can be reset now."},
 };
 
-const ResultText* Find(GraphicsResult result) {
-    for (const ResultText& text : kResults) {
-        if (text.code == result) return &text;
-    }
-    return nullptr;
-}
-
 }  // namespace
 
-const char* GraphicsResultName(GraphicsResult result) {
-    const ResultText* text = Find(result);
-    return text != nullptr ? text->name : "Unknown";
-}
-
-const char* GraphicsResultDescription(GraphicsResult result) {
-    const ResultText* text = Find(result);
-    return text != nullptr ? text->description : "Unknown error.";
+bool DescribeGraphicsResult(GraphicsResult result, const char** name, const char** description) {
+    for (const ResultText& text : kResults) {
+        if (text.code == result) {
+            *name = text.name;
+            *description = text.description;
+            return true;
+        }
+    }
+    return false;
 }
 
 const Format kDisplayFormats[kDisplayFormatCount] = {Format::Xrgb8888, Format::Rgb565, Format::Xrgb1555};

@@ -30,9 +30,8 @@ const GraphicsResult kDeviceNotReset = static_cast<GraphicsResult>(0x88760869u);
 inline bool Succeeded(GraphicsResult result) { return result >= 0; }
 inline bool Failed(GraphicsResult result) { return result < 0; }
 
-// Name and one-line description of a result, for the error log line; unknown codes get "Unknown".
-const char* GraphicsResultName(GraphicsResult result);
-const char* GraphicsResultDescription(GraphicsResult result);
+// Name and one-line description of a result, for the error log line; false for codes not known here.
+bool DescribeGraphicsResult(GraphicsResult result, const char** name, const char** description);
 
 // Surface formats, numbered as the runtime numbers them.
 enum class Format : uint32_t {

@@ -135,6 +135,18 @@ SDL_GLContext CreateContext(SDL_Window* window) {
     return SDL_GL_CreateContext(window);
 }
 
+// Whole-buffer copies must not be cut by the scissor test that drawing may have left on.
+class ScissorOff {
+public:
+    ScissorOff() : was_(glIsEnabled(GL_SCISSOR_TEST)) { glDisable(GL_SCISSOR_TEST); }
+    ~ScissorOff() {
+        if (was_) glEnable(GL_SCISSOR_TEST);
+    }
+
+private:
+    GLboolean was_;
+};
+
 // Keeps whatever context was current before a throw-away one is made, and brings it back.
 class CurrentContextGuard {
 public:
@@ -521,11 +533,10 @@ GraphicsResult GLGraphicsDevice::Present() {
         return gfx::kDeviceLost;
     }
     MakeCurrent();
+    ScissorOff whole;
     GLuint source = Resolve();
     int drawableWidth = 0, drawableHeight = 0;
     window_->GetDrawableSize(&drawableWidth, &drawableHeight);
-    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     const GLint width = static_cast<GLint>(parameters_.backBufferWidth);
@@ -534,22 +545,17 @@ GraphicsResult GLGraphicsDevice::Present() {
     glBlitFramebuffer(0, 0, width, height, 0, 0, drawableWidth, drawableHeight, GL_COLOR_BUFFER_BIT,
                       scaled ? GL_LINEAR : GL_NEAREST);
     SDL_GL_SwapWindow(native_);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
     BindBackBuffer();
     return gfx::kOk;
 }
 
 GLuint GLGraphicsDevice::Resolve() {
     if (samples_ == 0) return frameBuffer_;
-    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, frameBuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFrameBuffer_);
     const GLint width = static_cast<GLint>(parameters_.backBufferWidth);
     const GLint height = static_cast<GLint>(parameters_.backBufferHeight);
     glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
-    BindBackBuffer();
     return resolveFrameBuffer_;
 }
 
@@ -677,8 +683,9 @@ GraphicsResult GLGraphicsDevice::ReadBackBuffer(std::vector<uint32_t>& pixels, u
     width = parameters_.backBufferWidth;
     height = parameters_.backBufferHeight;
     pixels.assign(static_cast<size_t>(width) * height, 0);
-    GLuint source = Resolve();
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
+    DrainErrors();  // only errors of the read-back itself count
+    ScissorOff whole;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, Resolve());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     std::vector<uint32_t> rows(pixels.size());

@@ -80,7 +80,8 @@ protected:
     void MakeCurrent();
     // Leaves the back buffer bound for drawing.
     void BindBackBuffer();
-    // Copies a multisampled back buffer into the single-sample one that Present and read-back use.
+    // Copies a multisampled back buffer into the single-sample one that Present and read-back use
+    // (callers switch the scissor test off); leaves the framebuffer bindings to the caller.
     GLuint Resolve();
     void ReleaseBackBuffer();
     GraphicsResult BuildBackBuffer(PresentParameters& parameters);

@@ -1,5 +1,6 @@
 // The OpenGL graphics system and device under SDL's off-screen video driver.
 
+#include <SDL_opengl.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -145,6 +146,7 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
     ASSERT_EQ(device_->Reset(p), gfx::kOk);
     EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF00FF00, 1.0f, 0), gfx::kOk);
+    glEnable(0);  // an error that drawing left behind is not the read-back's
     EXPECT_EQ(Pixel(0, 0), 0xFF00FF00u);
 }
 

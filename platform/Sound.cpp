@@ -354,24 +354,14 @@ unsigned Mixer::GetOutputChannels() const
     return channels_;
 }
 
-uint64_t Mixer::GetRenderedMicros() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return baseUs_ + rendered_ * 1000000ull / rate_;
-}
-
 uint64_t Mixer::GetClockMs() const
 {
-    if (manual_)
-        return GetRenderedMicros() / 1000;
+    if (manual_) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return (baseUs_ + rendered_ * 1000000ull / rate_) / 1000;
+    }
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - epoch_).count());
-}
-
-size_t Mixer::GetVoiceCount() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return voices_.size();
 }
 
 void Mixer::AddVoice(const std::shared_ptr<Voice>& voice)
@@ -816,11 +806,5 @@ SoundResult SoundDevice::CreateBuffer(const SoundBufferDesc& desc, std::shared_p
     buffer->reset(new SoundBuffer(desc.flags, mixer_, voice, nullptr));
     return kSoundOk;
 }
-
-bool SoundDevice::IsManual() const
-{
-    return output_->manual;
-}
-
 
 } // namespace plat

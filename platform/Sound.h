@@ -121,11 +121,8 @@ public:
 
     uint32_t GetOutputRate() const;
     unsigned GetOutputChannels() const;
-    // Time rendered so far, in microseconds of output.
-    uint64_t GetRenderedMicros() const;
     // Milliseconds on the output's clock: the steady clock, or the rendered time when manual.
     uint64_t GetClockMs() const;
-    size_t GetVoiceCount() const;
 
 private:
     friend class SoundBuffer;
@@ -216,8 +213,6 @@ public:
     SoundResult CreateBuffer(const SoundBufferDesc& desc, std::shared_ptr<SoundBuffer>* buffer);
 
     Mixer& GetMixer() { return *mixer_; }
-    bool IsManual() const;
-    uint64_t GetTimeMs() const { return mixer_->GetClockMs(); }
 
 private:
     SoundDevice(std::shared_ptr<Mixer> mixer, std::shared_ptr<detail::Output> output);

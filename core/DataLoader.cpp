@@ -1,7 +1,5 @@
 #include "core/DataLoader.h"
 
-#include <algorithm>
-
 #include "core/Exception.h"
 #include "core/FileStream.h"
 #include "platform/System.h"
@@ -12,12 +10,6 @@ namespace {
 
 // Deeper than any data set goes; a bound on the walk whatever the disk holds.
 const int kMaxDepth = 128;
-
-std::string OsPath(const std::string& path) {
-    std::string p = path;
-    std::replace(p.begin(), p.end(), '\\', '/');
-    return p;
-}
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;

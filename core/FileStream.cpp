@@ -12,13 +12,13 @@ namespace {
 
 const std::int64_t kMaxStreamSize = 0xFFFFFFFFll;
 
+}  // namespace
+
 std::string OsPath(const std::string& path) {
     std::string p = path;
     std::replace(p.begin(), p.end(), '\\', '/');
     return p;
 }
-
-}  // namespace
 
 CFileStream::CFileStream(const std::string& path, int openMode, int shareMode)
     : path_(path), openMode_(openMode), shareMode_(shareMode) {

@@ -9,6 +9,9 @@
 
 namespace trivale {
 
+// A path as the operating system names it: "\\" separates as "/" does.
+std::string OsPath(const std::string& path);
+
 // Open modes: 0 and 2 write (created or truncated), 1 reads an existing file, 3 reads and writes
 // (created when missing). Share modes (0 to 3) are kept but have no effect: files are not locked.
 // Files of 4 GiB or more are refused. "\\" in the path is taken as "/".

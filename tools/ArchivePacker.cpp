@@ -124,6 +124,16 @@ bool ReadRecord(CArchiveFileLoader& archive, const CArchiveFileEntryHeader& reco
     return true;
 }
 
+// The files of the tree, the archive itself left out; false, with the reason on err, when the tree
+// cannot be read.
+bool Collect(const std::string& dir, const std::string& archivePath, std::vector<PackItem>& items,
+             std::vector<std::string>& warnings, std::ostream& err) {
+    std::string error;
+    if (CollectTree(dir, archivePath, items, warnings, error)) return true;
+    err << "tvpack: " << error << "\n";
+    return false;
+}
+
 int Pack(const std::string& dir, const std::string& archivePath, std::ostream& out, std::ostream& err) {
     if (plat::GetPathKind(dir) != plat::PathKind::Directory) {
         err << "tvpack: " << dir << " is not a directory\n";
@@ -131,12 +141,9 @@ int Pack(const std::string& dir, const std::string& archivePath, std::ostream& o
     }
     std::vector<PackItem> items;
     std::vector<std::string> warnings;
-    std::string error;
-    if (!CollectTree(dir, archivePath, items, warnings, error)) {
-        err << "tvpack: " << error << "\n";
-        return 1;
-    }
+    if (!Collect(dir, archivePath, items, warnings, err)) return 1;
     for (const std::string& w : warnings) err << "tvpack: warning: " << w << "\n";
+    std::string error;
     if (!CheckItems(items, error) || !WriteArchive(archivePath, items, error)) {
         err << "tvpack: " << error << "\n";
         return 1;
@@ -189,11 +196,7 @@ int Verify(const std::string& archivePath, const std::string& dir, std::ostream&
     if (!dir.empty()) {
         std::vector<PackItem> items;
         std::vector<std::string> warnings;
-        std::string error;
-        if (!CollectTree(dir, archivePath, items, warnings, error)) {
-            err << "tvpack: " << error << "\n";
-            return 1;
-        }
+        if (!Collect(dir, archivePath, items, warnings, err)) return 1;
         int differences = 0;
         for (const PackItem& item : items) {
             auto it = byName.find(ToLowerCase(item.name));

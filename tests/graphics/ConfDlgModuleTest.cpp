@@ -169,12 +169,7 @@ protected:
         plat::FakeAdapter adapter = plat::MakeFakeAdapter("Scripted adapter");
         adapter.modes[0].clear();
         for (uint32_t w : {1280u, 1024u, 800u, 640u}) {
-            plat::AdapterMode m;
-            m.width = w;
-            m.height = w * 3 / 4;
-            m.refreshRate = 60;
-            m.format = plat::Format::Xrgb8888;
-            adapter.modes[0].push_back(m);
+            adapter.modes[0].push_back({w, w * 3 / 4, 60, plat::Format::Xrgb8888});
         }
         state_->adapters.push_back(adapter);
         system_ = plat::CreateFakeGraphicsSystem(state_);

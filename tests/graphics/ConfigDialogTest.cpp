@@ -23,14 +23,7 @@ namespace {
 using plat::AdapterMode;
 using plat::Format;
 
-AdapterMode Mode(uint32_t w, uint32_t h, Format format, uint32_t hz = 60) {
-    AdapterMode mode;
-    mode.width = w;
-    mode.height = h;
-    mode.format = format;
-    mode.refreshRate = hz;
-    return mode;
-}
+AdapterMode Mode(uint32_t w, uint32_t h) { return AdapterMode{w, h, 60, Format::Xrgb8888}; }
 
 // What the stand-in module saw the last time it ran (it stays loaded after the program frees it).
 FakeConfDlgState* FakeState(const std::string& name) {
@@ -221,9 +214,7 @@ TEST_F(ConfigDialogTest, TitleNamesImagesAndRecordReachTheModule) {
 
 TEST_F(ConfigDialogTest, ModeBoundsAreInclusive) {
     plat::FakeAdapter& a = state_->adapters[0];
-    a.modes[0] = {Mode(639, 480, Format::Xrgb8888), Mode(640, 480, Format::Xrgb8888),
-                  Mode(640, 479, Format::Xrgb8888), Mode(65535, 65535, Format::Xrgb8888),
-                  Mode(65536, 600, Format::Xrgb8888)};
+    a.modes[0] = {Mode(639, 480), Mode(640, 480), Mode(640, 479), Mode(65535, 65535), Mode(65536, 600)};
     a.modes[1].clear();
     a.modes[2].clear();
     ASSERT_TRUE(Run("0,0,0,0,1,24,0"));
@@ -263,7 +254,7 @@ TEST_F(ConfigDialogTest, NineAdaptersListEight) {
 TEST_F(ConfigDialogTest, ModeListStopsAt1024) {
     plat::FakeAdapter& a = state_->adapters[0];
     a.modes[0].clear();
-    for (int i = 0; i < 1025; ++i) a.modes[0].push_back(Mode(640 + i, 480, Format::Xrgb8888));
+    for (int i = 0; i < 1025; ++i) a.modes[0].push_back(Mode(640 + i, 480));
     ASSERT_TRUE(Run("0,1023,0,0,1,24,0"));
     const CONFIG_ADAPTER_INFO& record = Seen().adapters[0];
     EXPECT_EQ(record.modeCount, 1024u);

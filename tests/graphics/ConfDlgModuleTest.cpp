@@ -76,13 +76,8 @@ TEST(SelectionStoreTest, UnattendedValues) {
     EXPECT_EQ(confdlg::ParseUnattended("accept", s), UnattendedChoice::Accept);
     EXPECT_EQ(confdlg::ParseUnattended(" cancel\n", s), UnattendedChoice::Cancel);
     EXPECT_EQ(confdlg::ParseUnattended("1, 2,4,8,0,32,1", s), UnattendedChoice::Explicit);
-    EXPECT_EQ(s.adapter, 1);
-    EXPECT_EQ(s.mode, 2);
-    EXPECT_EQ(s.multiSample, 4);
-    EXPECT_EQ(s.anisotropy, 8);
-    EXPECT_EQ(s.windowed, 0);
-    EXPECT_EQ(s.depthBits, 32);
-    EXPECT_EQ(s.vsync, 1);
+    const CONFIG_SELECTION given = {1, 2, 4, 8, 0, 32, 1};
+    EXPECT_EQ(std::memcmp(&s, &given, sizeof(s)), 0);
     const char* malformed[] = {"1,2,3", "1,2,3,4,5,6,7,8", "a,b,c,d,e,f,g", "1,2,3,4,5,6,", "1,2,3,4,5,6,7,",
                                "99999999999,0,0,0,1,24,0", "yes"};
     for (const char* text : malformed) EXPECT_EQ(confdlg::ParseUnattended(text, s), UnattendedChoice::Malformed) << text;

@@ -30,17 +30,8 @@ void LogCurrentException() {
 CSceneManager::CSceneManager() {}
 
 CSceneManager::~CSceneManager() {
-    // Every live scene gets its Finalize even when an earlier one fails.
-    SceneList scenes(scenes_.begin(), scenes_.end());
-    for (const boost::shared_ptr<IScene>& scene : scenes) {
-        try {
-            scene->Finalize();
-        } catch (...) {
-            LogCurrentException();
-        }
-    }
-    scenes.clear();
-    Clear();
+    // Every failure is logged here; nothing may leave a destructor.
+    FinalizeAndClear(true);
 }
 
 void CSceneManager::OnFrame(unsigned frames) {
@@ -128,18 +119,28 @@ void CSceneManager::AddScene(IScene* scene) {
 }
 
 void CSceneManager::RemoveAll() {
+    const std::exception_ptr failure = FinalizeAndClear(false);
+    if (failure) std::rethrow_exception(failure);
+}
+
+std::exception_ptr CSceneManager::FinalizeAndClear(bool logFailures) {
+    // Every live scene gets its Finalize even when an earlier one fails.
     std::exception_ptr failure;
     SceneList scenes(scenes_.begin(), scenes_.end());
     for (const boost::shared_ptr<IScene>& scene : scenes) {
         try {
             scene->Finalize();
         } catch (...) {
-            if (!failure) failure = std::current_exception();
+            if (logFailures) {
+                LogCurrentException();
+            } else if (!failure) {
+                failure = std::current_exception();
+            }
         }
     }
     scenes.clear();
     Clear();
-    if (failure) std::rethrow_exception(failure);
+    return failure;
 }
 
 void CSceneManager::ResetAll() {

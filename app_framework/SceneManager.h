@@ -2,6 +2,7 @@
 // at the end of a pass, so the set never changes while it is being walked.
 #pragma once
 
+#include <exception>
 #include <list>
 #include <set>
 
@@ -49,6 +50,9 @@ private:
     void InsertPending();
     void Erase(const boost::shared_ptr<IScene>& scene);
     void Clear();
+    // Finalises every live scene and drops all scenes; the first failure is returned, or, with
+    // logFailures, every failure is logged.
+    std::exception_ptr FinalizeAndClear(bool logFailures);
 
     bool inserted_ = false;
     SceneSet scenes_;

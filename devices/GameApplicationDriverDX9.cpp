@@ -221,18 +221,16 @@ void CGameApplicationDriverDX9::Run() {
     try {
         GetApplication()->Run();
         GetWindow()->Hide();
-        LogInfo("Application driver running finished.");
     } catch (const EException& e) {
         GetWindow()->Hide();
         ReportEngineException(e, GetWindowId());
-        LogInfo("Application driver running finished.");
         SetApplicationFailed();
     } catch (const std::exception& e) {
         GetWindow()->Hide();
         ReportStdException(e, GetWindowId());
-        LogInfo("Application driver running finished.");
         SetApplicationFailed();
     }
+    LogInfo("Application driver running finished.");
 }
 
 void CGameApplicationDriverDX9::SetPause(bool paused) {
@@ -264,12 +262,7 @@ bool CGameApplicationDriverDX9::OnMessage(CGameWindow* window, unsigned message,
     case kMessageEraseBackground:
         if (pauseWhenInactive_) {
             std::unique_ptr<IPauseScreenPainter> own;
-            IPauseScreenPainter* painter = painter_;
-            if (painter == nullptr && graphics_ && graphics_->GetDevice() != nullptr) {
-                own.reset(new CDevicePauseScreenPainter(graphics_->GetDevice(), false));
-                painter = own.get();
-            }
-            if (painter != nullptr) painter->Fill(kPauseBackground);
+            if (IPauseScreenPainter* painter = PauseScreenPainter(false, own)) painter->Fill(kPauseBackground);
         }
         break;
     case kMessageKeyDown:
@@ -284,15 +277,19 @@ bool CGameApplicationDriverDX9::OnMessage(CGameWindow* window, unsigned message,
     return true;
 }
 
+IPauseScreenPainter* CGameApplicationDriverDX9::PauseScreenPainter(bool present,
+                                                                   std::unique_ptr<IPauseScreenPainter>& own) {
+    if (painter_ != nullptr) return painter_;
+    // Without a device there is nothing to draw with.
+    if (!graphics_ || graphics_->GetDevice() == nullptr) return nullptr;
+    own.reset(new CDevicePauseScreenPainter(graphics_->GetDevice(), present));
+    return own.get();
+}
+
 void CGameApplicationDriverDX9::PaintPauseScreen() {
     std::unique_ptr<IPauseScreenPainter> own;
-    IPauseScreenPainter* painter = painter_;
-    if (painter == nullptr) {
-        // Without a device there is nothing to draw with.
-        if (!graphics_ || graphics_->GetDevice() == nullptr) return;
-        own.reset(new CDevicePauseScreenPainter(graphics_->GetDevice(), true));
-        painter = own.get();
-    }
+    IPauseScreenPainter* painter = PauseScreenPainter(true, own);
+    if (painter == nullptr) return;
     CGameWindow* window = GetWindow();
     const int w = window->GetClientWidth();
     const int h = window->GetClientHeight();

@@ -112,6 +112,9 @@ private:
     bool CreateGraphics();
     bool RunConfigDialog();
     void PaintPauseScreen();
+    // The painter set by SetPauseScreenPainter, else one over the graphics device kept in `own`; null
+    // without a device.
+    IPauseScreenPainter* PauseScreenPainter(bool present, std::unique_ptr<IPauseScreenPainter>& own);
 
     // Owned devices; released in the destructor in shut-down order, and by unwinding in reverse
     // declaration order when construction fails part-way.

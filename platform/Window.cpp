@@ -72,25 +72,18 @@ std::map<std::uint32_t, Window*>& Windows() {
 
 std::atomic<bool> g_quitPosted{false};
 std::atomic<int> g_quitCode{0};
-std::atomic<std::uint32_t> g_wakeEvent{0};
 
-std::uint32_t WakeEventType() {
-    std::uint32_t type = g_wakeEvent.load();
-    if (type == 0) {
-        std::uint32_t registered = SDL_RegisterEvents(1);
-        if (registered == static_cast<std::uint32_t>(-1)) return 0;
-        std::uint32_t expected = 0;
-        if (!g_wakeEvent.compare_exchange_strong(expected, registered)) return expected;
-        type = registered;
-    }
-    return type;
+// Two event types of the program's own: the first wakes a waiting loop for a posted quit, the second
+// carries a repaint request. Made once, whichever thread asks first, and with no window needed, so that
+// a quit posted before any window exists still wakes the loop.
+std::uint32_t OwnEventTypes() {
+    static const std::uint32_t base = SDL_RegisterEvents(2);
+    return base;
 }
 
-// Repaint requests travel as user events of their own type, carrying the window id.
-std::uint32_t RepaintEventType() {
-    static std::uint32_t type = SDL_RegisterEvents(1);
-    return type;
-}
+bool HaveOwnEvents() { return OwnEventTypes() != static_cast<std::uint32_t>(-1); }
+std::uint32_t WakeEventType() { return OwnEventTypes(); }
+std::uint32_t RepaintEventType() { return OwnEventTypes() + 1; }
 
 SDL_Cursor* g_arrow = nullptr;
 
@@ -144,8 +137,6 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
     w->impl_->window = sdl;
     w->impl_->id = SDL_GetWindowID(sdl);
     Windows()[w->impl_->id] = w.get();
-    WakeEventType();
-    RepaintEventType();
     return w;
 }
 
@@ -268,6 +259,7 @@ bool Window::IsFullScreen() const {
 }
 
 void Window::Invalidate() {
+    if (!HaveOwnEvents()) return;
     SDL_Event e{};
     e.type = RepaintEventType();
     e.user.windowID = impl_->id;
@@ -331,7 +323,7 @@ bool Translate(const SDL_Event& e, Event* out) {
         default: return false;
         }
     default:
-        if (e.type == RepaintEventType() && e.type != static_cast<std::uint32_t>(-1)) {
+        if (HaveOwnEvents() && e.type == RepaintEventType()) {
             out->type = EventType::Expose;
             out->windowId = e.user.windowID;
             return true;
@@ -367,8 +359,8 @@ bool PollEvent(Event* event) {
 
 void WaitEvent() {
     if (g_quitPosted.load()) return;
-    if (SDL_WasInit(SDL_INIT_EVENTS) == 0) {
-        // No queue yet: only a posted quit can come, so look again a little later.
+    if (SDL_WasInit(SDL_INIT_EVENTS) == 0 || !HaveOwnEvents()) {
+        // No queue to wait on: only a posted quit can come, so look again a little later.
         SDL_Delay(10);
         return;
     }
@@ -378,10 +370,9 @@ void WaitEvent() {
 void PostQuit(int code) {
     g_quitCode.store(code);
     g_quitPosted.store(true);
-    std::uint32_t type = g_wakeEvent.load();
-    if (type != 0 && SDL_WasInit(SDL_INIT_EVENTS) != 0) {
+    if (SDL_WasInit(SDL_INIT_EVENTS) != 0 && HaveOwnEvents()) {
         SDL_Event e{};
-        e.type = type;
+        e.type = WakeEventType();
         SDL_PushEvent(&e);
     }
 }

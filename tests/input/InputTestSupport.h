@@ -1,98 +1,48 @@
-// Shared pieces of the input tests: a captured log, a scripted input system, and the video system
-// kept up for the whole run.
+// Shared pieces of the input tests: a scripted input system (plus the framework tests' helpers).
 #pragma once
 
-#include <SDL.h>
-#include <gtest/gtest.h>
-
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
-#include "core/Log.h"
 #include "platform/Input.h"
+#include "tests/app_framework/TestSupport.h"
 
 namespace intest {
 
-class CapturedLog {
-public:
-    CapturedLog() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tvinput-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        int fd = mkstemp(buffer.data());
-        if (fd >= 0) close(fd);
-        path_ = buffer.data();
-        trivale::CloseLogFile();
-        trivale::OpenLogFileAt(path_);
-    }
-    ~CapturedLog() {
-        trivale::CloseLogFile();
-        std::remove(path_.c_str());
-    }
-    std::string Text() const {
-        std::ifstream in(path_, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    }
-    int Count(const std::string& what) const {
-        const std::string text = Text();
-        int n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    }
-
-private:
-    std::string path_;
-};
-
-// The video system and its GL library stay loaded for the whole run, so that the leak checker can
-// name what the system libraries keep.
-class KeepVideo : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) SDL_GL_LoadLibrary(nullptr);
-    }
-};
+using fwtest::CapturedLog;
+using plat::InputResult;
 
 // What the scripted devices report; the test changes it between updates.
 struct FakeWorld {
     std::uint8_t keys[256] = {};
     plat::JoystickState joystick;
-    plat::InputResult keyboardRead = plat::InputResult::Ok;
-    plat::InputResult keyboardAcquire = plat::InputResult::Ok;
-    plat::InputResult joystickPoll = plat::InputResult::Ok;
-    plat::InputResult joystickAcquire = plat::InputResult::Ok;
-    plat::InputResult enumerate = plat::InputResult::Ok;
+    InputResult keyboardRead = InputResult::Ok, keyboardAcquire = InputResult::Ok;
+    InputResult joystickPoll = InputResult::Ok, joystickAcquire = InputResult::Ok;
+    InputResult enumerate = InputResult::Ok;
     std::vector<plat::GameControllerInfo> controllers;
     std::string failStep;  // "create", "level", "format", "axismode", "axes", "range"
     std::vector<std::pair<int, int>> ranges;
     unsigned keyboardFlags = 0, joystickFlags = 0;
 
-    plat::InputResult Step(const char* step) const {
-        return failStep == step ? plat::InputResult::InvalidParameter : plat::InputResult::Ok;
+    InputResult Step(const char* step) const {
+        return failStep == step ? InputResult::InvalidParameter : InputResult::Ok;
     }
 };
 
 class FakeKeyboard : public plat::KeyboardDevice {
 public:
     explicit FakeKeyboard(FakeWorld* w) : w_(w) {}
-    plat::InputResult SetCooperativeLevel(plat::Window*, unsigned flags) override {
+    InputResult SetCooperativeLevel(plat::Window*, unsigned flags) override {
         w_->keyboardFlags = flags;
         return w_->Step("level");
     }
-    plat::InputResult SetDataFormat() override { return w_->Step("format"); }
-    plat::InputResult Acquire() override { return w_->keyboardAcquire; }
-    plat::InputResult GetDeviceState(std::uint8_t (&keys)[256]) override {
-        if (w_->keyboardRead != plat::InputResult::Ok) return w_->keyboardRead;
-        std::memcpy(keys, w_->keys, 256);
-        return plat::InputResult::Ok;
+    InputResult SetDataFormat() override { return w_->Step("format"); }
+    InputResult Acquire() override { return w_->keyboardAcquire; }
+    InputResult GetDeviceState(std::uint8_t (&keys)[256]) override {
+        if (w_->keyboardRead == InputResult::Ok) std::memcpy(keys, w_->keys, 256);
+        return w_->keyboardRead;
     }
 
 private:
@@ -102,26 +52,26 @@ private:
 class FakeJoystick : public plat::JoystickDevice {
 public:
     explicit FakeJoystick(FakeWorld* w) : w_(w) {}
-    plat::InputResult SetCooperativeLevel(plat::Window*, unsigned flags) override {
+    InputResult SetCooperativeLevel(plat::Window*, unsigned flags) override {
         w_->joystickFlags = flags;
         return w_->Step("level");
     }
-    plat::InputResult SetDataFormat() override { return w_->Step("format"); }
-    plat::InputResult SetAxisModeAbsolute() override { return w_->Step("axismode"); }
-    plat::InputResult EnumAxes(std::vector<int>* axes) override {
+    InputResult SetDataFormat() override { return w_->Step("format"); }
+    InputResult SetAxisModeAbsolute() override { return w_->Step("axismode"); }
+    InputResult EnumAxes(std::vector<int>* axes) override {
         *axes = {0, 1, 2};
         return w_->Step("axes");
     }
-    plat::InputResult SetAxisRange(int, int minimum, int maximum) override {
+    InputResult SetAxisRange(int, int minimum, int maximum) override {
         w_->ranges.push_back({minimum, maximum});
         return w_->Step("range");
     }
-    plat::InputResult Acquire() override { return w_->joystickAcquire; }
-    plat::InputResult Poll() override { return w_->joystickPoll; }
-    plat::InputResult GetDeviceState(plat::JoystickState* state) override {
-        if (w_->joystickPoll != plat::InputResult::Ok) return plat::InputResult::NotAcquired;
+    InputResult Acquire() override { return w_->joystickAcquire; }
+    InputResult Poll() override { return w_->joystickPoll; }
+    InputResult GetDeviceState(plat::JoystickState* state) override {
+        if (w_->joystickPoll != InputResult::Ok) return InputResult::NotAcquired;
         *state = w_->joystick;
-        return plat::InputResult::Ok;
+        return InputResult::Ok;
     }
 
 private:
@@ -131,22 +81,23 @@ private:
 class FakeSystem : public plat::InputSystem {
 public:
     explicit FakeSystem(FakeWorld* w) : w_(w) {}
-    plat::InputResult EnumGameControllers(std::vector<plat::GameControllerInfo>* controllers) override {
+    InputResult EnumGameControllers(std::vector<plat::GameControllerInfo>* controllers) override {
         *controllers = w_->controllers;
         return w_->enumerate;
     }
-    std::unique_ptr<plat::KeyboardDevice> CreateKeyboard(plat::InputResult* result) override {
-        *result = w_->Step("create");
-        if (*result != plat::InputResult::Ok) return nullptr;
-        return std::unique_ptr<plat::KeyboardDevice>(new FakeKeyboard(w_));
+    std::unique_ptr<plat::KeyboardDevice> CreateKeyboard(InputResult* result) override {
+        return Make<plat::KeyboardDevice, FakeKeyboard>(result);
     }
-    std::unique_ptr<plat::JoystickDevice> CreateJoystick(int, plat::InputResult* result) override {
-        *result = w_->Step("create");
-        if (*result != plat::InputResult::Ok) return nullptr;
-        return std::unique_ptr<plat::JoystickDevice>(new FakeJoystick(w_));
+    std::unique_ptr<plat::JoystickDevice> CreateJoystick(int, InputResult* result) override {
+        return Make<plat::JoystickDevice, FakeJoystick>(result);
     }
 
 private:
+    template <class Device, class Fake>
+    std::unique_ptr<Device> Make(InputResult* result) {
+        *result = w_->Step("create");
+        return std::unique_ptr<Device>(*result == InputResult::Ok ? new Fake(w_) : nullptr);
+    }
     FakeWorld* w_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 namespace drvtest {
 
@@ -96,15 +97,6 @@ void DriverTest::TearDown() {
     log_.reset();
     plat::SetMessageBoxHook(plat::MessageBoxHook());
     ::unsetenv(kDialogVariable);
-}
-
-std::vector<std::string> DriverTest::LinesFrom(const std::string& from) const {
-    std::vector<std::string> lines = Lines();
-    if (from.empty()) return lines;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i] == from) return std::vector<std::string>(lines.begin() + static_cast<long>(i), lines.end());
-    }
-    return std::vector<std::string>();
 }
 
 std::string Literal(const std::string& text) {

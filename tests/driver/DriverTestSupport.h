@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -124,8 +123,12 @@ protected:
     void TearDown() override;
 
     std::vector<std::string> Lines() const { return log_->Lines(); }
-    // The lines from the first one that equals `from` (all when empty).
-    std::vector<std::string> LinesFrom(const std::string& from) const;
+    // A fresh log and no boxes, for the next run within one test.
+    void Restart() {
+        log_.reset();
+        log_.reset(new fwtest::CapturedLog());
+        boxes_.clear();
+    }
 
     std::unique_ptr<fwtest::CapturedLog> log_;
     std::vector<plat::MessageBoxRequest> boxes_;

@@ -33,10 +33,9 @@ private:
     }
 };
 
-// A 24-bit bitmap file of one colour.
-std::string SolidBitmap(int width, int height) {
-    const int stride = (width * 3 + 3) & ~3;
-    const std::uint32_t size = 54 + static_cast<std::uint32_t>(stride * height);
+// A black 24-bit bitmap file.
+std::string BlackBitmap(int width, int height) {
+    const std::uint32_t size = 54 + static_cast<std::uint32_t>(((width * 3 + 3) & ~3) * height);
     std::string bytes(size, '\0');
     auto put32 = [&](std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -50,14 +49,6 @@ std::string SolidBitmap(int width, int height) {
     put32(22, static_cast<std::uint32_t>(height));
     bytes[26] = 1;
     bytes[28] = 24;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const std::size_t at = 54 + static_cast<std::size_t>(y * stride + x * 3);
-            bytes[at] = 0x40;
-            bytes[at + 1] = 0x30;
-            bytes[at + 2] = 0x20;
-        }
-    }
     return bytes;
 }
 
@@ -97,13 +88,6 @@ protected:
         }
         return handled;
     }
-    void UseBitmapFolder(int width, int height) {
-        dataDir_ = std::filesystem::temp_directory_path() / ("tvdrv-pause-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dataDir_);
-        std::ofstream(dataDir_ / "pause.bmp", std::ios::binary) << SolidBitmap(width, height);
-        driver_->UseFileSystem(dataDir_.string() + "/");
-    }
-
     std::shared_ptr<plat::FakeGraphicsState> state_;
     CGameApplicationDriverDX9* driver_ = nullptr;
     LoggingScene* scene_ = nullptr;
@@ -113,42 +97,33 @@ protected:
 
 // ---- Pausing -----------------------------------------------------------------------------------
 
-TEST_F(PauseTest, DeactivationPausesAndActivationResumes) {
-    Start();
-    Send(kMessageActivate, kWindowInactive);
-    EXPECT_TRUE(driver_->GetFrameRateKeeper()->IsPaused());
-    EXPECT_EQ(std::string(kTitle) + " [PAUSE]", driver_->GetWindow()->GetTitle());
-    EXPECT_EQ(kTitle, driver_->GetTitle());
-    // The resume does not depend on the option: switched off meanwhile, activation still resumes.
-    driver_->SetPauseWhenInactive(false);
-    Send(kMessageActivate, kWindowActive);
-    EXPECT_FALSE(driver_->GetFrameRateKeeper()->IsPaused());
-    EXPECT_EQ(kTitle, driver_->GetWindow()->GetTitle());
-}
-
-TEST_F(PauseTest, MinimisingPausesOnlyWithTheOption) {
-    Start();
-    Send(kMessageSize, kSizeMinimized);
-    EXPECT_TRUE(driver_->GetFrameRateKeeper()->IsPaused());
-    Send(kMessageActivate, kWindowActive);
-    driver_->SetPauseWhenInactive(false);
-    Send(kMessageSize, kSizeMinimized);
-    Send(kMessageActivate, kWindowInactive);
-    EXPECT_FALSE(driver_->GetFrameRateKeeper()->IsPaused());
-    EXPECT_EQ(kTitle, driver_->GetWindow()->GetTitle());
-}
-
-TEST_F(PauseTest, SetPauseBeforeInitializeOnlyChangesTheTitle) {
-    driver_->SetPause(true);
+TEST_F(PauseTest, DeactivationOrMinimisingPausesWithTheOptionAndActivationAlwaysResumes) {
+    driver_->SetPause(true);  // before Initialize: the title only
     EXPECT_EQ(std::string(kTitle) + " [PAUSE]", driver_->GetWindow()->GetTitle());
     driver_->SetPause(false);
-    EXPECT_EQ(kTitle, driver_->GetWindow()->GetTitle());
+    Start();
+    for (unsigned message : {kMessageActivate, kMessageSize}) {
+        const std::uintptr_t away = message == kMessageActivate ? unsigned(kWindowInactive) : unsigned(kSizeMinimized);
+        Send(message, away);
+        EXPECT_TRUE(driver_->GetFrameRateKeeper()->IsPaused());
+        EXPECT_EQ(std::string(kTitle) + " [PAUSE]", driver_->GetWindow()->GetTitle());
+        EXPECT_EQ(kTitle, driver_->GetTitle());
+        driver_->SetPauseWhenInactive(false);  // switched off meanwhile: activation still resumes
+        Send(kMessageActivate, kWindowActive);
+        EXPECT_FALSE(driver_->GetFrameRateKeeper()->IsPaused());
+        EXPECT_EQ(kTitle, driver_->GetWindow()->GetTitle());
+        Send(message, away);  // without the option
+        EXPECT_FALSE(driver_->GetFrameRateKeeper()->IsPaused());
+        driver_->SetPauseWhenInactive(true);
+    }
 }
 
 TEST_F(PauseTest, HandledMessagesAnswerZeroWhetherOrNotTheyActed) {
-    Start();
     driver_->SetPauseWhenInactive(false);
     driver_->SetModeSwitchEnabled(false);
+    EXPECT_TRUE(Handled(kMessagePaint));  // without graphics the paint is taken
+    painter_.calls.clear();
+    Start();
     EXPECT_TRUE(Handled(kMessageSize, kSizeRestored));
     EXPECT_TRUE(Handled(kMessageActivate, kWindowInactive));
     EXPECT_TRUE(Handled(kMessageEraseBackground));
@@ -163,37 +138,26 @@ TEST_F(PauseTest, HandledMessagesAnswerZeroWhetherOrNotTheyActed) {
 
 // ---- The pause screen --------------------------------------------------------------------------
 
-TEST_F(PauseTest, PauseScreenShowsTheTitleAndThePauseMark) {
+TEST_F(PauseTest, PauseScreenShowsTheTitleAndThePauseMarkOrThePauseText) {
+    driver_->SetPauseScreenText("abc");
     Start();
+    EXPECT_TRUE(Handled(kMessagePaint));  // running: the pause text in the centre
+    ASSERT_EQ(3u, painter_.calls.size());
+    EXPECT_EQ("text 'abc' at 305,234 DCDCDC", painter_.calls[1]);
     Send(kMessageActivate, kWindowInactive);
     painter_.calls.clear();
     Send(kMessageEraseBackground);
-    EXPECT_TRUE(Handled(kMessagePaint));
-    const std::string title = kTitle;
-    const int tw = static_cast<int>(title.size()) * 10;
-    const std::string mark = "< <  P A U S E  > >";
-    const int mw = static_cast<int>(mark.size()) * 10;
-    EXPECT_EQ((std::vector<std::string>{
-                  "fill 202020",
-                  "text '" + title + "' at " + std::to_string(640 - tw - 8) + "," + std::to_string(480 - 12 - 8) +
-                      " DCDCDC",
-                  "text '" + mark + "' at " + std::to_string(320 - mw / 2) + "," + std::to_string(240 - 6) +
-                      " DCDCDC",
-                  "finish",
-              }),
+    Send(kMessagePaint);
+    EXPECT_EQ((std::vector<std::string>{"fill 202020", "text 'Driver Test' at 522,460 DCDCDC",
+                                        "text '< <  P A U S E  > >' at 225,234 DCDCDC", "finish"}),
               painter_.calls);
 }
 
-TEST_F(PauseTest, PauseScreenWhileRunningShowsThePauseText) {
-    driver_->SetPauseScreenText("abc");
-    Start();
-    EXPECT_TRUE(Handled(kMessagePaint));
-    ASSERT_EQ(3u, painter_.calls.size());
-    EXPECT_EQ("text 'abc' at 305,234 DCDCDC", painter_.calls[1]);
-}
-
 TEST_F(PauseTest, PauseScreenBitmapSitsInTheBottomRightCorner) {
-    UseBitmapFolder(30, 20);
+    dataDir_ = std::filesystem::temp_directory_path() / ("tvdrv-pause-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dataDir_);
+    std::ofstream(dataDir_ / "pause.bmp", std::ios::binary) << BlackBitmap(30, 20);
+    driver_->UseFileSystem(dataDir_.string() + "/");
     driver_->SetPauseScreenBitmap("pause.bmp");
     Start();
     ASSERT_TRUE(driver_->GetPauseScreenBitmap());
@@ -210,23 +174,28 @@ TEST_F(PauseTest, WithoutThePauseOptionTheBackgroundIsLeftAlone) {
     EXPECT_TRUE(painter_.calls.empty());
 }
 
-TEST_F(PauseTest, WithoutGraphicsThePaintIsStillTaken) {
-    driver_->SetPauseWhenInactive(false);
-    EXPECT_TRUE(Handled(kMessagePaint));
-}
-
 // ---- Full screen and window --------------------------------------------------------------------
 
-TEST_F(PauseTest, F4TogglesFullScreenOnlyWithModeSwitching) {
+TEST_F(PauseTest, F4AndMaximisingSwitchToFullScreenOnlyWithModeSwitching) {
     driver_->SetModeSwitchEnabled(false);
     Start();
     Send(kMessageKeyDown, plat::kKeyF4);
+    // Window managers maximise on their own: that is no request for full screen here.
+    EXPECT_TRUE(Handled(kMessageSize, kSizeMaximized));
     EXPECT_FALSE(driver_->GetGraphics()->IsFullScreen());
 
     driver_->SetModeSwitchEnabled(true);
+    const std::size_t before = Lines().size();
     Send(kMessageKeyDown, plat::kKeyF4);
     EXPECT_TRUE(driver_->GetGraphics()->IsFullScreen());
     EXPECT_TRUE(driver_->GetWindow()->IsFullScreen());
+    // The device was reset once, and the scenes heard it.
+    int resets = 0;
+    for (const std::string& entry : state_->journal) resets += entry.rfind("Reset(", 0) == 0;
+    EXPECT_EQ(1, resets);
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(std::vector<std::string>{"INFO: play device reset"},
+              std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()));
     Send(kMessageKeyDown, plat::kKeyF4);
     EXPECT_FALSE(driver_->GetGraphics()->IsFullScreen());
     EXPECT_FALSE(driver_->GetWindow()->IsFullScreen());
@@ -237,38 +206,8 @@ TEST_F(PauseTest, F4TogglesFullScreenOnlyWithModeSwitching) {
     window->GetPosition(&x, &y);
     EXPECT_EQ(display.x + display.width / 2 - 320, x);
     EXPECT_EQ(display.y + display.height / 2 - 240, y);
-}
-
-TEST_F(PauseTest, ModeSwitchResetsTheDeviceAndTheScenesHearIt) {
-    Start();
-    const std::size_t before = Lines().size();
-    Send(kMessageKeyDown, plat::kKeyF4);
-    std::vector<std::string> lines = Lines();
-    lines.erase(lines.begin(), lines.begin() + static_cast<long>(before));
-    int resets = 0;
-    for (const std::string& entry : state_->journal) resets += entry.rfind("Reset(", 0) == 0;
-    EXPECT_EQ(1, resets);
-    EXPECT_EQ(std::vector<std::string>{"INFO: play device reset"}, lines);
-}
-
-TEST_F(PauseTest, MaximisingGoesFullScreenOnlyWithModeSwitching) {
-    driver_->SetModeSwitchEnabled(false);
-    Start();
-    // Window managers maximise on their own: that is no request for full screen here.
-    EXPECT_TRUE(Handled(kMessageSize, kSizeMaximized));
-    EXPECT_FALSE(driver_->GetGraphics()->IsFullScreen());
-    driver_->SetModeSwitchEnabled(true);
     EXPECT_TRUE(Handled(kMessageSize, kSizeMaximized));
     EXPECT_TRUE(driver_->GetGraphics()->IsFullScreen());
-}
-
-TEST_F(PauseTest, ModeChangeRestylesTheWindow) {
-    driver_->SetShowCursorInFullScreen(false);
-    Start();
-    driver_->OnBeforeModeChange(true);
-    EXPECT_TRUE(driver_->GetWindow()->IsFullScreen());
-    driver_->OnBeforeModeChange(false);
-    EXPECT_FALSE(driver_->GetWindow()->IsFullScreen());
 }
 
 // ---- Closing -----------------------------------------------------------------------------------
@@ -282,10 +221,8 @@ TEST_F(PauseTest, ClosingTheWindowEndsTheLoop) {
     driver_->Run();
     EXPECT_FALSE(driver_->GetWindow()->IsShown());
     EXPECT_EQ(0, GetApplicationExitCode());
-    ExpectSubsequence(Lines(), {
-        Literal("INFO: Application driver running..."),
-        Literal("INFO: Application driver running finished."),
-    });
+    ExpectSubsequence(Lines(), {Literal("INFO: Application driver running..."),
+                                Literal("INFO: Application driver running finished.")});
 }
 
 }  // namespace

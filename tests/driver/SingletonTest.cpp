@@ -1,6 +1,7 @@
 // The process-wide driver: made once, destroyed once, the banners of a run, and the fatal report.
 #include "tests/driver/DriverTestSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace drvtest {
@@ -8,21 +9,14 @@ namespace {
 
 class SingletonTest : public DriverTest {};
 
-TEST_F(SingletonTest, FirstLinesAreTheStartAndTheThreeBanners) {
-    ASSERT_TRUE(CreateApplicationDriver());
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(4u, lines.size());
-    EXPECT_EQ("INFO: ---- [ driver_tests ] Started ----", lines[0]);
-    EXPECT_EQ("INFO: Trivale Core library ver." + GetCoreVersionText(), lines[1]);
-    EXPECT_EQ("INFO: Trivale DX9 library ver.0.80(338) (Jan 17 2006 16:38:20) ReleaseMode", lines[2]);
-    EXPECT_EQ("INFO: Trivale Type-A library ver.0.50(1046) (Jan 17 2006 16:39:15) ReleaseMode", lines[3]);
-}
-
-TEST_F(SingletonTest, TheMainWindowExistsHiddenAtItsDefaultSize) {
+TEST_F(SingletonTest, MakesTheDriverOnceWithTheStartAndTheThreeBannersAndAHiddenWindow) {
     ASSERT_TRUE(CreateApplicationDriver());
     CGameApplicationDriverDX9* driver = GetApplicationDriver();
-    ASSERT_NE(nullptr, driver->GetWindow());
-    ASSERT_NE(nullptr, driver->GetApplication());
+    EXPECT_EQ((std::vector<std::string>{
+                  "INFO: ---- [ driver_tests ] Started ----", "INFO: Trivale Core library ver." + GetCoreVersionText(),
+                  "INFO: Trivale DX9 library ver.0.80(338) (Jan 17 2006 16:38:20) ReleaseMode",
+                  "INFO: Trivale Type-A library ver.0.50(1046) (Jan 17 2006 16:39:15) ReleaseMode"}),
+              Lines());
     EXPECT_FALSE(driver->GetWindow()->IsShown());
     EXPECT_EQ("Trivale Application", driver->GetWindow()->GetTitle());
     EXPECT_EQ("TrivaleWnd", driver->GetWindow()->GetClassName());
@@ -35,74 +29,43 @@ TEST_F(SingletonTest, TheMainWindowExistsHiddenAtItsDefaultSize) {
     EXPECT_EQ(nullptr, driver->GetGraphics());
     EXPECT_EQ(nullptr, driver->GetDataLoader());
     EXPECT_FALSE(driver->IsInitialized());
-}
 
-TEST_F(SingletonTest, ASecondCreateKeepsTheFirstDriverAndLogsTheBannerAgain) {
+    // A second create keeps the first driver and logs the banner again.
     ASSERT_TRUE(CreateApplicationDriver());
-    CGameApplicationDriverDX9* first = GetApplicationDriver();
-    ASSERT_TRUE(CreateApplicationDriver());
-    EXPECT_EQ(first, GetApplicationDriver());
+    EXPECT_EQ(driver, GetApplicationDriver());
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(5u, lines.size());
     EXPECT_EQ(lines[3], lines[4]);
     EXPECT_EQ(0, GetApplicationExitCode());
-}
 
-TEST_F(SingletonTest, DestroyTwiceDeletesOnce) {
-    ASSERT_TRUE(CreateApplicationDriver());
+    // Destroyed twice, deleted once.
     DestroyApplicationDriver();
     EXPECT_EQ(nullptr, GetApplicationDriver());
     DestroyApplicationDriver();
-    EXPECT_EQ(nullptr, GetApplicationDriver());
-    int finalized = 0;
-    for (const std::string& line : Lines()) finalized += line == "INFO: ---- Application finalized ----";
-    EXPECT_EQ(1, finalized);
-    EXPECT_EQ("INFO: ---- Application finalized ----", Lines().back());
+    lines = Lines();
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "INFO: ---- Application finalized ----"));
+    EXPECT_EQ("INFO: ---- Application finalized ----", lines.back());
 }
 
 TEST_F(SingletonTest, FatalReportHidesTheWindowLogsTheScenesAndMarksFailure) {
-    ASSERT_TRUE(CreateApplicationDriver());
-    CGameApplicationDriverDX9* driver = GetApplicationDriver();
-    driver->GetWindow()->Show();
-    ReportFatalException(EInvalidOperation(nullptr, "fatal text"));
-    EXPECT_FALSE(driver->GetWindow()->IsShown());
-    EXPECT_EQ(1, GetApplicationExitCode());
+    ReportFatalException(EInvalidOperation(nullptr, "no driver"));  // still reported without a driver
     ASSERT_EQ(1u, boxes_.size());
-    EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("fatal text"));
-    std::vector<std::string> lines = Lines();
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ("ERROR: Exception occurred.", lines[4]);
-}
-
-TEST_F(SingletonTest, FatalReportWithScenesDumpsTheSceneList) {
-    ::setenv(kDialogVariable, kWindowedChoice, 1);
+    EXPECT_NE(std::string::npos, boxes_[0].text.find("no driver"));
     ASSERT_TRUE(CreateApplicationDriver());
+    EXPECT_EQ(0, GetApplicationExitCode());  // a new driver starts with success
+    Restart();
     CGameApplicationDriverDX9* driver = GetApplicationDriver();
     driver->SetDeviceFactory(MakeFactory(DeviceScript(), MakeGraphicsState()));
     ASSERT_TRUE(driver->Initialize());
     driver->GetSceneManager()->AddScene(new LoggingScene(0x8000, "play"));
     driver->GetSceneManager()->OnFrame(1);
     ReportFatalException(std::runtime_error("standard text"));
-    ExpectSubsequence(Lines(), {
-        "ERROR: Exception occurred.",
-        "INFO: < Scene list dump >",
-        "INFO: \t8000: .*LoggingScene",
-        ".*standard text.*",
-    });
+    EXPECT_FALSE(driver->GetWindow()->IsShown());
     EXPECT_EQ(1, GetApplicationExitCode());
-}
-
-TEST_F(SingletonTest, FatalReportWithoutADriverStillReports) {
-    ReportFatalException(EInvalidOperation(nullptr, "no driver"));
     ASSERT_EQ(1u, boxes_.size());
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("no driver"));
-}
-
-TEST_F(SingletonTest, ANewDriverStartsWithSuccess) {
-    ReportFatalException(EInvalidOperation(nullptr, "earlier"));
-    ASSERT_TRUE(CreateApplicationDriver());
-    EXPECT_EQ(0, GetApplicationExitCode());
+    EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
+    ExpectSubsequence(Lines(), {"ERROR: Exception occurred.", "INFO: < Scene list dump >",
+                                "INFO: \t8000: .*LoggingScene", ".*standard text.*"});
 }
 
 TEST_F(SingletonTest, AFailedLoaderChangeKeepsThePresentLoader) {

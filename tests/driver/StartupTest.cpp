@@ -1,5 +1,5 @@
-// Start-up and shut-down with fake devices: the order the log records, and what each device's failure
-// means for the log, the message boxes and the exit code.
+// Start-up and shut-down with fake devices: the order the log records, and what each failure means for
+// the log, the message boxes and the exit code.
 #include "tests/driver/DriverTestSupport.h"
 
 #include <filesystem>
@@ -10,10 +10,6 @@
 namespace drvtest {
 namespace {
 
-const char* const kStarted = "INFO: ---- \\[ driver_tests \\] Started ----";
-const char* const kCoreBanner = "INFO: Trivale Core library ver\\..*";
-const char* const kDx9Banner = "INFO: Trivale DX9 library ver.0.80(338) (Jan 17 2006 16:38:20) ReleaseMode";
-const char* const kTypeABanner = "INFO: Trivale Type-A library ver.0.50(1046) (Jan 17 2006 16:39:15) ReleaseMode";
 const char* const kDriverSource = "\tdevices/GameApplicationDriverDX9\\.cpp\\([0-9]+\\)";
 
 class StartupTest : public DriverTest {
@@ -25,22 +21,19 @@ protected:
             if (configure_) configure_(driver);
         };
         steps_.addScenes = [this, quitAfter](CSceneManager& manager) {
-            overlay_ = new LoggingScene(0xFFFF, "overlay");
-            play_ = new LoggingScene(0x8000, "play", quitAfter);
-            if (playFrame_) play_->onFrame = playFrame_;
-            play_->finalizeFailure = playFinalizeFailure_;
-            manager.AddScene(overlay_);
-            manager.AddScene(play_);
+            LoggingScene* play = new LoggingScene(0x8000, "play", quitAfter);
+            play->onFrame = playFrame_;
+            play->finalizeFailure = playFinalizeFailure_;
+            manager.AddScene(new LoggingScene(0xFFFF, "overlay"));
+            manager.AddScene(play);
         };
         return RunEntry(steps_);
     }
-
-    // The first lines of every run, up to the library banners.
-    static std::vector<std::string> Opening() {
-        return {kStarted, kCoreBanner, Literal(kDx9Banner), Literal(kTypeABanner)};
-    }
-    static void Append(std::vector<std::string>& to, const std::vector<std::string>& more) {
-        to.insert(to.end(), more.begin(), more.end());
+    // The one box of the run.
+    void ExpectBox(const std::string& text, plat::MessageBoxKind kind = plat::MessageBoxKind::Error) {
+        ASSERT_EQ(1u, boxes_.size());
+        EXPECT_NE(std::string::npos, boxes_[0].text.find(text)) << boxes_[0].text;
+        EXPECT_EQ(kind, boxes_[0].kind);
     }
 
     std::shared_ptr<plat::FakeGraphicsState> state_;
@@ -48,18 +41,31 @@ protected:
     std::function<void(CGameApplicationDriverDX9&)> configure_;
     std::function<void(unsigned)> playFrame_;
     bool playFinalizeFailure_ = false;
-    LoggingScene* overlay_ = nullptr;
-    LoggingScene* play_ = nullptr;
 };
 
-// ---- The whole run -----------------------------------------------------------------------------
-
 TEST_F(StartupTest, WholeRunLogsStartUpAndShutDownInOrder) {
+    steps_.beforeRun = [](CGameApplicationDriverDX9& driver) {
+        EXPECT_TRUE(driver.IsInitialized());
+        EXPECT_TRUE(driver.GetWindow()->IsShown());
+        EXPECT_TRUE(driver.GetWindow()->HasMaximizeBox());
+        EXPECT_EQ(640, driver.GetWindow()->GetClientWidth());
+        EXPECT_EQ(480, driver.GetWindow()->GetClientHeight());
+        EXPECT_TRUE(driver.GetSound()->IsReady());
+        EXPECT_EQ(driver.GetWindow()->GetHandle(), driver.GetGraphics()->GetPresentParameters()->deviceWindow);
+        // Without UseArchive or UseFileSystem the program's own folder serves the data.
+        CFileSystemDataLoader* loader = dynamic_cast<CFileSystemDataLoader*>(driver.GetDataLoader());
+        ASSERT_NE(nullptr, loader);
+        EXPECT_EQ(ExtractFileDir(GetModuleFilePath()), loader->GetRootPath());
+    };
+    steps_.afterRun = [](CGameApplicationDriverDX9& driver) { EXPECT_FALSE(driver.GetWindow()->IsShown()); };
     EXPECT_EQ(0, Run(DeviceScript()));
     EXPECT_TRUE(steps_.initialized);
     EXPECT_TRUE(boxes_.empty());
-    std::vector<std::string> expected = Opening();
-    Append(expected, {
+    ExpectLinesMatch(Lines(), {
+        "INFO: ---- \\[ driver_tests \\] Started ----",
+        "INFO: Trivale Core library ver\\..*",
+        Literal("INFO: Trivale DX9 library ver.0.80(338) (Jan 17 2006 16:38:20) ReleaseMode"),
+        Literal("INFO: Trivale Type-A library ver.0.50(1046) (Jan 17 2006 16:39:15) ReleaseMode"),
         "INFO: FileSystemDataLoader: root path = .*/",
         "INFO: Display adapter #0: Fake adapter \\(1\\) .*",
         Literal("INFO: Config dialog DLL load successful."),
@@ -88,217 +94,72 @@ TEST_F(StartupTest, WholeRunLogsStartUpAndShutDownInOrder) {
         Literal("INFO: Direct3D finalized."),
         Literal("INFO: ---- Application finalized ----"),
     });
-    ExpectLinesMatch(Lines(), expected);
     EXPECT_EQ(nullptr, GetApplicationDriver());
 }
 
-TEST_F(StartupTest, InitializeLeavesTheDevicesReadyAndTheWindowShown) {
-    configure_ = [](CGameApplicationDriverDX9& driver) { driver.SetModeSwitchEnabled(false); };
-    steps_.beforeRun = [](CGameApplicationDriverDX9& driver) {
-        ASSERT_NE(nullptr, driver.GetGraphics());
-        EXPECT_NE(nullptr, driver.GetGraphics()->GetDevice());
-        EXPECT_FALSE(driver.GetGraphics()->IsFullScreen());
-        ASSERT_NE(nullptr, driver.GetSound());
-        EXPECT_TRUE(driver.GetSound()->IsReady());
-        EXPECT_NE(nullptr, driver.GetInput());
-        EXPECT_NE(nullptr, driver.GetSceneManager());
-        EXPECT_NE(nullptr, driver.GetFrameRateKeeper());
-        EXPECT_TRUE(driver.IsInitialized());
-        EXPECT_TRUE(driver.GetWindow()->IsShown());
-        EXPECT_FALSE(driver.GetWindow()->HasMaximizeBox());
-        EXPECT_EQ(640, driver.GetWindow()->GetClientWidth());
-        EXPECT_EQ(480, driver.GetWindow()->GetClientHeight());
-        // Both parameter blocks name the main window as device window.
-        EXPECT_EQ(driver.GetWindow()->GetHandle(), driver.GetGraphics()->GetPresentParameters()->deviceWindow);
-    };
-    steps_.afterRun = [](CGameApplicationDriverDX9& driver) { EXPECT_FALSE(driver.GetWindow()->IsShown()); };
-    EXPECT_EQ(0, Run(DeviceScript()));
-    EXPECT_TRUE(steps_.initialized);
-}
-
-TEST_F(StartupTest, WithoutALoaderTheProgramFolderServesTheData) {
-    steps_.beforeRun = [](CGameApplicationDriverDX9& driver) {
-        CFileSystemDataLoader* loader = dynamic_cast<CFileSystemDataLoader*>(driver.GetDataLoader());
-        ASSERT_NE(nullptr, loader);
-        EXPECT_EQ(ExtractFileDir(GetModuleFilePath()), loader->GetRootPath());
-    };
-    EXPECT_EQ(0, Run(DeviceScript()));
-}
-
-TEST_F(StartupTest, ForceWindowedBeatsAFullScreenChoice) {
+TEST_F(StartupTest, AFullScreenChoiceStartsInFullScreenUnlessWindowedIsForced) {
     ::setenv(kDialogVariable, kFullScreenChoice, 1);
-    configure_ = [](CGameApplicationDriverDX9& driver) { driver.SetForceWindowed(true); };
-    steps_.beforeRun = [](CGameApplicationDriverDX9& driver) {
-        EXPECT_FALSE(driver.GetGraphics()->IsFullScreen());
-        EXPECT_FALSE(driver.GetWindow()->IsFullScreen());
-        EXPECT_TRUE(driver.GetGraphics()->GetPresentParameters()->windowed);
-    };
-    EXPECT_EQ(0, Run(DeviceScript()));
-}
-
-TEST_F(StartupTest, AFullScreenChoiceStartsInFullScreen) {
-    ::setenv(kDialogVariable, kFullScreenChoice, 1);
-    steps_.beforeRun = [](CGameApplicationDriverDX9& driver) {
-        EXPECT_TRUE(driver.GetGraphics()->IsFullScreen());
-        EXPECT_TRUE(driver.GetWindow()->IsFullScreen());
-        EXPECT_FALSE(driver.GetGraphics()->GetPresentParameters()->windowed);
-        EXPECT_EQ(driver.GetWindow()->GetHandle(), driver.GetGraphics()->GetPresentParameters()->deviceWindow);
-    };
-    EXPECT_EQ(0, Run(DeviceScript()));
+    for (bool force : {false, true}) {
+        configure_ = [force](CGameApplicationDriverDX9& driver) { driver.SetForceWindowed(force); };
+        steps_.beforeRun = [force](CGameApplicationDriverDX9& driver) {
+            EXPECT_EQ(!force, driver.GetGraphics()->IsFullScreen());
+            EXPECT_EQ(!force, driver.GetWindow()->IsFullScreen());
+            EXPECT_EQ(force, driver.GetGraphics()->GetPresentParameters()->windowed);
+            EXPECT_EQ(driver.GetWindow()->GetHandle(), driver.GetGraphics()->GetPresentParameters()->deviceWindow);
+        };
+        EXPECT_EQ(0, Run(DeviceScript()));
+    }
 }
 
 // ---- Each device failing in turn ---------------------------------------------------------------
 
-TEST_F(StartupTest, NoGraphicsSystemIsReportedAndEndsTheRunAsAFailure) {
-    DeviceScript script;
-    script.graphicsObject = false;
-    EXPECT_EQ(1, Run(script));
-    EXPECT_FALSE(steps_.initialized);
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_EQ("Direct3D の初期化に失敗しました.\nDirectX 9.0c 以降がインストールされているか確認してください.\n",
-              boxes_[0].text);
-    EXPECT_EQ(kTitle, boxes_[0].caption);
-    EXPECT_EQ(plat::MessageBoxKind::Error, boxes_[0].kind);
-    std::vector<std::string> lines = LinesFrom("INFO: FileSystemDataLoader: root path = " +
-                                               ExtractFileDir(GetModuleFilePath()));
-    ASSERT_FALSE(lines.empty());
-    // The report lines of the exception, then at once the shut-down: no dialog, no devices, no scenes.
-    std::vector<std::string> tail(lines.begin() + 1, lines.end());
-    ExpectSubsequence(tail, {".*Direct3D の初期化に失敗しました\\..*"});
-    for (const std::string& line : tail) {
-        EXPECT_EQ(std::string::npos, line.find("Config dialog")) << line;
-        EXPECT_EQ(std::string::npos, line.find("fake")) << line;
-        EXPECT_EQ(std::string::npos, line.find("running")) << line;
-    }
-    EXPECT_EQ("INFO: ---- Application finalized ----", lines.back());
-}
-
-TEST_F(StartupTest, CancelledDialogEndsQuietlyWithSuccess) {
-    ::setenv(kDialogVariable, "cancel", 1);
-    EXPECT_EQ(0, Run(DeviceScript()));
-    EXPECT_FALSE(steps_.initialized);
-    EXPECT_TRUE(boxes_.empty());
-    std::vector<std::string> lines = Lines();
-    ExpectSubsequence(lines, {
-        "INFO: Display adapter #0: .*",
-        Literal("INFO: Config dialog DLL load successful."),
-        ".*キャンセル.*",
-        // the graphics object goes at once
-        Literal("INFO: Direct3D device finalized."),
-        Literal("INFO: Direct3D finalized."),
-        Literal("INFO: ---- Application finalized ----"),
-    });
-    for (const std::string& line : lines) {
-        EXPECT_EQ(std::string::npos, line.find("fake")) << line;
-        EXPECT_EQ(std::string::npos, line.find("ERROR")) << line;
-    }
-}
-
-TEST_F(StartupTest, NoAdapterToChooseFromEndsTheRunAsAFailure) {
-    steps_.configure = [](CGameApplicationDriverDX9& driver) {
-        ApplicationDeviceFactory factory = MakeFactory(DeviceScript(), MakeGraphicsState());
-        std::shared_ptr<plat::FakeGraphicsState> empty = std::make_shared<plat::FakeGraphicsState>();
-        factory.graphics = [empty]() { return new CDXGraphics(plat::CreateFakeGraphicsSystem(empty)); };
-        driver.SetDeviceFactory(factory);
+TEST_F(StartupTest, EachRequiredDeviceFailingIsReportedAndEndsTheRunAsAFailure) {
+    struct Case {
+        const char* name;
+        DeviceScript script;
+        const char* box;
+        std::vector<std::string> log;
     };
-    EXPECT_EQ(1, RunEntry(steps_));
-    EXPECT_FALSE(steps_.initialized);
-    ASSERT_EQ(1u, boxes_.size());  // the dialog's own
-    EXPECT_EQ(plat::MessageBoxKind::Error, boxes_[0].kind);
-}
-
-TEST_F(StartupTest, MissingDialogModuleIsAFatalFailure) {
-    const std::string name = CConfigDialogDX9::GetLibraryName();
-    CConfigDialogDX9::SetLibraryName("libno-such-dialog.so");
-    const int code = Run(DeviceScript());
-    CConfigDialogDX9::SetLibraryName(name);
-    EXPECT_EQ(1, code);
-    EXPECT_FALSE(steps_.initialized);
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("libno-such-dialog.so"));
-    ExpectSubsequence(Lines(), {
-        Literal("ERROR: Exception occurred."),
-        ".*libno-such-dialog\\.so.*",
-        Literal("INFO: Direct3D finalized."),
-        Literal("INFO: ---- Application finalized ----"),
-    });
-}
-
-TEST_F(StartupTest, InputFailureIsReportedAndEndsTheRunAsAFailure) {
-    DeviceScript script;
-    script.input = false;
-    EXPECT_EQ(1, Run(script));
-    EXPECT_FALSE(steps_.initialized);
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_EQ("DirectInput の初期化に失敗しました.\n実行を中止します.", boxes_[0].text);
-    EXPECT_EQ(kTitle, boxes_[0].caption);
-    EXPECT_EQ(plat::MessageBoxKind::Error, boxes_[0].kind);
-    ExpectSubsequence(Lines(), {
-        Literal("INFO: fake input initialize"),
-        "ERROR: ",
-        "\tCDXInput 初期化失敗",
-        kDriverSource,
-        // no sound, no device; the input made so far goes with the driver
-        Literal("INFO: fake input deleted"),
-        Literal("INFO: DirectInput finalized."),
-        Literal("INFO: Direct3D device finalized."),
-        Literal("INFO: Direct3D finalized."),
-        Literal("INFO: ---- Application finalized ----"),
-    });
-    for (const std::string& line : Lines()) {
-        EXPECT_EQ(std::string::npos, line.find("sound")) << line;
-        EXPECT_EQ(std::string::npos, line.find("device ready")) << line;
-    }
-}
-
-TEST_F(StartupTest, SoundFailureWarnsAndTheProgramRunsWithoutSound) {
-    DeviceScript script;
-    script.sound = false;
-    bool soundPresentButSilent = false;
-    steps_.beforeRun = [&](CGameApplicationDriverDX9& driver) {
-        soundPresentButSilent = driver.GetSound() != nullptr && !driver.GetSound()->IsReady();
+    DeviceScript noGraphics, noInput, noDevice;
+    noGraphics.graphicsObject = false;
+    noInput.input = false;
+    noDevice.deviceFailures = 2;  // hardware and software vertex processing both refused
+    const Case cases[] = {
+        {"graphics object", noGraphics,
+         "Direct3D の初期化に失敗しました.\nDirectX 9.0c 以降がインストールされているか確認してください.\n",
+         {".*Direct3D の初期化に失敗しました\\..*", Literal("INFO: ---- Application finalized ----")}},
+        {"input", noInput, "DirectInput の初期化に失敗しました.\n実行を中止します.",
+         {Literal("INFO: fake input initialize"), "ERROR: ", "\tCDXInput 初期化失敗", kDriverSource,
+          // the input made so far goes with the driver
+          Literal("INFO: fake input deleted"), Literal("INFO: Direct3D device finalized."),
+          Literal("INFO: Direct3D finalized."), Literal("INFO: ---- Application finalized ----")}},
+        {"device", noDevice, "Direct3D の初期化に失敗しました.\n実行を中止します.",
+         {Literal("INFO: fake input initialize"), Literal("INFO: fake sound initialize"), "ERROR: ",
+          "\tCDXGraphics 初期化失敗", kDriverSource,
+          // graphics goes at once; input and sound with the driver
+          Literal("INFO: Direct3D finalized."), Literal("INFO: fake input deleted"),
+          Literal("INFO: fake sound deleted"), Literal("INFO: ---- Application finalized ----")}},
     };
-    EXPECT_EQ(0, Run(script, 5));
-    EXPECT_TRUE(steps_.initialized);
-    EXPECT_TRUE(soundPresentButSilent);
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_EQ("DirectSound の初期化に失敗しました.\nサウンドなしモードで続行します.", boxes_[0].text);
-    EXPECT_EQ(kTitle, boxes_[0].caption);
-    EXPECT_EQ(plat::MessageBoxKind::Warning, boxes_[0].kind);
-    ExpectSubsequence(Lines(), {
-        Literal("INFO: fake sound initialize"),
-        "ERROR: ",
-        "\tCDXSound 初期化失敗",
-        kDriverSource,
-        Literal("INFO: Direct3D device ready."),
-        Literal("INFO: Application driver running..."),
-        Literal("INFO: play posts quit"),
-        Literal("INFO: Application driver running finished."),
-        Literal("INFO: ---- Application finalized ----"),
-    });
-}
-
-TEST_F(StartupTest, DeviceCreationFailureIsReportedAndEndsTheRunAsAFailure) {
-    DeviceScript script;
-    script.deviceFailures = 2;  // hardware and software vertex processing both refused
-    EXPECT_EQ(1, Run(script));
-    EXPECT_FALSE(steps_.initialized);
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_EQ("Direct3D の初期化に失敗しました.\n実行を中止します.", boxes_[0].text);
-    EXPECT_EQ(kTitle, boxes_[0].caption);
-    EXPECT_EQ(plat::MessageBoxKind::Error, boxes_[0].kind);
-    ExpectSubsequence(Lines(), {
-        Literal("INFO: fake input initialize"),
-        Literal("INFO: fake sound initialize"),
-        "ERROR: ",
-        "\tCDXGraphics 初期化失敗",
-        kDriverSource,
-        // graphics goes at once; input and sound with the driver
-        Literal("INFO: Direct3D finalized."),
-        Literal("INFO: fake input deleted"),
-        Literal("INFO: fake sound deleted"),
-        Literal("INFO: ---- Application finalized ----"),
-    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        EXPECT_EQ(1, Run(c.script));
+        EXPECT_FALSE(steps_.initialized);
+        ExpectBox(c.box);
+        EXPECT_EQ(kTitle, boxes_[0].caption);
+        ExpectSubsequence(Lines(), c.log);
+        for (const std::string& line : Lines()) {  // nothing ran that needs the failed device
+            EXPECT_EQ(std::string::npos, line.find("running")) << line;
+            EXPECT_EQ(std::string::npos, line.find("device ready")) << line;
+            if (!c.script.graphicsObject) {
+                EXPECT_EQ(std::string::npos, line.find("fake")) << line;
+                EXPECT_EQ(std::string::npos, line.find("Config dialog")) << line;
+            }
+            if (!c.script.input) {
+                EXPECT_EQ(std::string::npos, line.find("sound")) << line;
+            }
+        }
+    }
     EXPECT_EQ(0, state_->deviceCount);
 }
 
@@ -307,14 +168,50 @@ TEST_F(StartupTest, GraphicsIsDeletedAtOnceWhenTheDeviceCannotBeMade) {
     script.deviceFailures = 2;
     ASSERT_TRUE(CreateApplicationDriver());
     CGameApplicationDriverDX9* driver = GetApplicationDriver();
-    std::shared_ptr<plat::FakeGraphicsState> state = MakeGraphicsState();
-    driver->SetDeviceFactory(MakeFactory(script, state));
+    driver->SetDeviceFactory(MakeFactory(script, MakeGraphicsState()));
     EXPECT_FALSE(driver->Initialize());
     EXPECT_EQ(nullptr, driver->GetGraphics());
     EXPECT_NE(nullptr, driver->GetInput());
     EXPECT_NE(nullptr, driver->GetSound());
     EXPECT_EQ(nullptr, driver->GetSceneManager());
     EXPECT_FALSE(driver->IsInitialized());
+}
+
+TEST_F(StartupTest, SoundFailureWarnsAndTheProgramRunsWithoutSound) {
+    DeviceScript script;
+    script.sound = false;
+    bool silent = false;
+    steps_.beforeRun = [&](CGameApplicationDriverDX9& driver) { silent = !driver.GetSound()->IsReady(); };
+    EXPECT_EQ(0, Run(script, 5));
+    EXPECT_TRUE(steps_.initialized);
+    EXPECT_TRUE(silent);
+    ExpectBox("DirectSound の初期化に失敗しました.\nサウンドなしモードで続行します.", plat::MessageBoxKind::Warning);
+    EXPECT_EQ(kTitle, boxes_[0].caption);
+    ExpectSubsequence(Lines(), {Literal("INFO: fake sound initialize"), "ERROR: ", "\tCDXSound 初期化失敗",
+                                kDriverSource, Literal("INFO: Direct3D device ready."),
+                                Literal("INFO: play posts quit"), Literal("INFO: ---- Application finalized ----")});
+}
+
+TEST_F(StartupTest, CancelledDialogEndsQuietlyWithSuccessButNoAdapterIsAFailure) {
+    ::setenv(kDialogVariable, "cancel", 1);
+    EXPECT_EQ(0, Run(DeviceScript()));
+    EXPECT_FALSE(steps_.initialized);
+    EXPECT_TRUE(boxes_.empty());
+    ExpectSubsequence(Lines(), {Literal("INFO: Config dialog DLL load successful."), ".*キャンセル.*",
+                                Literal("INFO: Direct3D finalized."), Literal("INFO: ---- Application finalized ----")});
+    for (const std::string& line : Lines()) {
+        EXPECT_EQ(std::string::npos, line.find("fake")) << line;
+        EXPECT_EQ(std::string::npos, line.find("ERROR")) << line;
+    }
+
+    steps_.configure = [](CGameApplicationDriverDX9& driver) {
+        ApplicationDeviceFactory factory = MakeFactory(DeviceScript(), MakeGraphicsState());
+        std::shared_ptr<plat::FakeGraphicsState> empty = std::make_shared<plat::FakeGraphicsState>();
+        factory.graphics = [empty]() { return new CDXGraphics(plat::CreateFakeGraphicsSystem(empty)); };
+        driver.SetDeviceFactory(factory);
+    };
+    EXPECT_EQ(1, RunEntry(steps_));
+    EXPECT_EQ(1u, boxes_.size());  // the dialog's own
 }
 
 TEST_F(StartupTest, MessageBoxesNeverWaitInAnUnattendedRun) {
@@ -329,76 +226,59 @@ TEST_F(StartupTest, MessageBoxesNeverWaitInAnUnattendedRun) {
 
 // ---- Failures at the top -----------------------------------------------------------------------
 
-TEST_F(StartupTest, EngineExceptionInAFrameIsReportedAndShutDownRunsInOrder) {
-    playFrame_ = [](unsigned seen) {
-        if (seen >= 2) throw EReadError(nullptr, "frame failure");
+TEST_F(StartupTest, AnExceptionInAFrameIsReportedWithTheWindowAndShutDownRunsInOrder) {
+    const std::function<void(unsigned)> failures[] = {
+        [](unsigned seen) {
+            if (seen >= 2) throw EReadError(nullptr, "frame failure");
+        },
+        [](unsigned) { throw std::runtime_error("frame failure"); },  // a standard exception too
     };
-    EXPECT_EQ(1, Run(DeviceScript(), 0));
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("frame failure"));
-    // Reported with the main window as owner.
-    EXPECT_NE(plat::kNoWindow, boxes_[0].owner);
-    ExpectSubsequence(Lines(), {
-        Literal("INFO: Application driver running..."),
-        ".*frame failure.*",
-        Literal("INFO: Application driver running finished."),
-        Literal("INFO: play finalize"),
-        Literal("INFO: overlay finalize"),
-        Literal("INFO: fake input deleted"),
-        Literal("INFO: fake sound deleted"),
-        Literal("INFO: Direct3D finalized."),
-        Literal("INFO: ---- Application finalized ----"),
-    });
+    for (const auto& failure : failures) {
+        Restart();
+        playFrame_ = failure;
+        EXPECT_EQ(1, Run(DeviceScript(), 0));
+        ExpectBox("frame failure");
+        EXPECT_NE(plat::kNoWindow, boxes_[0].owner);
+        ExpectSubsequence(Lines(), {
+            Literal("INFO: Application driver running..."),
+            ".*frame failure.*",
+            Literal("INFO: Application driver running finished."),
+            Literal("INFO: play finalize"),
+            Literal("INFO: overlay finalize"),
+            Literal("INFO: fake input deleted"),
+            Literal("INFO: fake sound deleted"),
+            Literal("INFO: Direct3D finalized."),
+            Literal("INFO: ---- Application finalized ----"),
+        });
+    }
 }
 
-TEST_F(StartupTest, StandardExceptionInAFrameIsReportedAndShutDownRunsInOrder) {
-    playFrame_ = [](unsigned) { throw std::runtime_error("out of everything"); };
-    EXPECT_EQ(1, Run(DeviceScript(), 0));
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("out of everything"));
-    EXPECT_NE(plat::kNoWindow, boxes_[0].owner);
-    ExpectSubsequence(Lines(), {
-        ".*out of everything.*",
-        Literal("INFO: Application driver running finished."),
-        Literal("INFO: play finalize"),
-        Literal("INFO: ---- Application finalized ----"),
-    });
-}
-
-TEST_F(StartupTest, MissingArchiveIsAFatalFailure) {
-    configure_ = [](CGameApplicationDriverDX9& driver) {
-        driver.UseArchive(ExtractFileDir(GetModuleFilePath()) + "no-such-archive.tva");
+TEST_F(StartupTest, FailuresLeavingInitializeAreFatal) {
+    const std::string name = CConfigDialogDX9::GetLibraryName();
+    const std::pair<std::string, std::function<void(CGameApplicationDriverDX9&)>> cases[] = {
+        {"no-such-archive.tva",
+         [](CGameApplicationDriverDX9& d) { d.UseArchive(ExtractFileDir(GetModuleFilePath()) + "no-such-archive.tva"); }},
+        {"no-such-pause.bmp", [](CGameApplicationDriverDX9& d) { d.SetPauseScreenBitmap("no-such-pause.bmp"); }},
+        {"libno-such-dialog.so", [](CGameApplicationDriverDX9&) { CConfigDialogDX9::SetLibraryName("libno-such-dialog.so"); }},
     };
-    EXPECT_EQ(1, Run(DeviceScript()));
-    EXPECT_FALSE(steps_.initialized);
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("no-such-archive.tva"));
-    ExpectSubsequence(Lines(), {
-        Literal("ERROR: Exception occurred."),
-        ".*no-such-archive\\.tva.*",
-        Literal("INFO: ---- Application finalized ----"),
-    });
-}
-
-TEST_F(StartupTest, UnreadablePauseScreenBitmapLeavesInitializeAsAFatalFailure) {
-    configure_ = [](CGameApplicationDriverDX9& driver) { driver.SetPauseScreenBitmap("no-such-pause.bmp"); };
-    EXPECT_EQ(1, Run(DeviceScript()));
-    ASSERT_EQ(1u, boxes_.size());
-    ExpectSubsequence(Lines(), {
-        Literal("ERROR: Exception occurred."),
-        ".*no-such-pause\\.bmp.*",
-        Literal("INFO: ---- Application finalized ----"),
-    });
+    for (const auto& c : cases) {
+        Restart();
+        configure_ = c.second;
+        EXPECT_EQ(1, Run(DeviceScript()));
+        CConfigDialogDX9::SetLibraryName(name);
+        EXPECT_FALSE(steps_.initialized);
+        ExpectBox(c.first);
+        EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
+        ExpectSubsequence(Lines(), {Literal("ERROR: Exception occurred."), ".*" + Literal(c.first) + ".*",
+                                    Literal("INFO: ---- Application finalized ----")});
+    }
 }
 
 TEST_F(StartupTest, SceneFailingAtShutDownIsReportedAndTheRestStillGoes) {
     playFinalizeFailure_ = true;
     EXPECT_EQ(1, Run(DeviceScript()));
-    ASSERT_EQ(1u, boxes_.size());
-    EXPECT_NE(std::string::npos, boxes_[0].text.find("scene failure"));
+    ExpectBox("scene failure");
     ExpectSubsequence(Lines(), {
-        Literal("INFO: Application driver running finished."),
         Literal("INFO: play finalize"),
         Literal("INFO: overlay finalize"),
         Literal("ERROR: Exception occurred."),
@@ -411,37 +291,29 @@ TEST_F(StartupTest, SceneFailingAtShutDownIsReportedAndTheRestStillGoes) {
     EXPECT_EQ(nullptr, GetApplicationDriver());
 }
 
-TEST_F(StartupTest, UnreadableDialogBannerIsLoggedAndTheDialogGoesOn) {
-    configure_ = [](CGameApplicationDriverDX9& driver) { driver.SetDialogBanner("no-such-banner.bmp"); };
-    EXPECT_EQ(0, Run(DeviceScript()));
-    EXPECT_TRUE(steps_.initialized);
-    EXPECT_TRUE(boxes_.empty());
-    ExpectSubsequence(Lines(), {
-        "ERROR: ",
-        Literal("\tダイアログバナーイメージ \"no-such-banner.bmp\" のロードに失敗しました."),
-        kDriverSource,
-        Literal("INFO: Config dialog DLL load successful."),
-        Literal("INFO: Application driver running..."),
-    });
-}
-
-TEST_F(StartupTest, CorruptDialogBannerIsLoggedAndTheDialogGoesOn) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tvdrv-banner";
+TEST_F(StartupTest, AMissingOrCorruptDialogBannerIsLoggedAndTheDialogGoesOn) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("tvdrv-banner-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    {
-        std::ofstream out(dir / "banner.bmp", std::ios::binary);
-        out << "XX this is no bitmap";
+    std::ofstream(dir / "corrupt.bmp", std::ios::binary) << "XX this is no bitmap";
+    for (const char* banner : {"no-such-banner.bmp", "corrupt.bmp"}) {
+        Restart();
+        configure_ = [dir, banner](CGameApplicationDriverDX9& driver) {
+            driver.UseFileSystem(dir.string() + "/");
+            driver.SetDialogBanner(banner);
+        };
+        EXPECT_EQ(0, Run(DeviceScript()));
+        EXPECT_TRUE(steps_.initialized);
+        EXPECT_TRUE(boxes_.empty());
+        ExpectSubsequence(Lines(), {
+            "ERROR: ",
+            Literal("\tダイアログバナーイメージ \"" + std::string(banner) + "\" のロードに失敗しました."),
+            kDriverSource,
+            Literal("INFO: Config dialog DLL load successful."),
+            Literal("INFO: Application driver running..."),
+        });
     }
-    configure_ = [dir](CGameApplicationDriverDX9& driver) {
-        driver.UseFileSystem(dir.string() + "/");
-        driver.SetDialogBanner("banner.bmp");
-    };
-    EXPECT_EQ(0, Run(DeviceScript()));
     std::filesystem::remove_all(dir);
-    ExpectSubsequence(Lines(), {
-        Literal("\tダイアログバナーイメージ \"banner.bmp\" のロードに失敗しました."),
-        Literal("INFO: Application driver running..."),
-    });
 }
 
 }  // namespace

@@ -8,29 +8,20 @@
 namespace drvtest {
 namespace {
 
-// Records what the pause screen draws.
+// Records what the pause screen draws; text is 10 pixels a character and 12 high.
 class RecordingPainter : public IPauseScreenPainter {
 public:
-    void Fill(std::uint32_t colour) override { calls.push_back("fill " + Hex(colour)); }
-    void DrawBitmap(const CSimpleDIB& bitmap, int x, int y) override {
-        calls.push_back("bitmap " + std::to_string(bitmap.GetWidth()) + "x" + std::to_string(bitmap.GetHeight()) +
-                        " at " + std::to_string(x) + "," + std::to_string(y));
+    void Fill(std::uint32_t colour) override { calls.push_back(FormatString("fill %06X", colour)); }
+    void DrawBitmap(const CSimpleDIB& b, int x, int y) override {
+        calls.push_back(FormatString("bitmap %dx%d at %d,%d", b.GetWidth(), b.GetHeight(), x, y));
     }
     int TextWidth(const std::string& text) override { return static_cast<int>(text.size()) * 10; }
     int TextHeight(const std::string&) override { return 12; }
     void DrawText(const std::string& text, int x, int y, std::uint32_t colour) override {
-        calls.push_back("text '" + text + "' at " + std::to_string(x) + "," + std::to_string(y) + " " + Hex(colour));
+        calls.push_back(FormatString("text '%s' at %d,%d %06X", text.c_str(), x, y, colour));
     }
     void Finish() override { calls.push_back("finish"); }
-
     std::vector<std::string> calls;
-
-private:
-    static std::string Hex(std::uint32_t value) {
-        char text[16];
-        std::snprintf(text, sizeof(text), "%06X", value);
-        return text;
-    }
 };
 
 // A black 24-bit bitmap file.

@@ -22,14 +22,11 @@ namespace {
 
 typedef std::vector<std::uint8_t> Bytes;
 
-void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = v & 0xFF;
-    b[at + 1] = (v >> 8) & 0xFF;
+void Put(Bytes& b, std::size_t at, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
 }
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
-}
+void Put16(Bytes& b, std::size_t at, std::uint32_t v) { Put(b, at, v, 2); }
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) { Put(b, at, v, 4); }
 
 // A bitmap file made in memory: a 40-byte info header (or the 12-byte old one), optional bit-field
 // masks and colour table, and rows of the given raw bytes (padded to four bytes here).
@@ -76,9 +73,7 @@ Bytes MakeBmp(const BmpSpec& s) {
         at += 4;
     }
     for (std::uint32_t c : s.palette) {
-        b[at] = c & 0xFF;
-        b[at + 1] = (c >> 8) & 0xFF;
-        b[at + 2] = (c >> 16) & 0xFF;
+        Put(b, at, c, 3);
         at += entry;
     }
     for (std::size_t r = 0; r < s.rows.size() && r < rows; ++r) {
@@ -110,16 +105,6 @@ std::string LoadBytes(CSimpleDIB& dib, const Bytes& bytes) {
 
 const std::string kCannotLoad = "read: ビットマップをロードできませんでした.";
 
-// A 2 x 2 24-bit picture stored bottom-up: red, green / blue, white from the top.
-BmpSpec TwoByTwo() {
-    BmpSpec s;
-    s.width = 2;
-    s.height = 2;
-    s.bitCount = 24;
-    s.rows = {{0xFF, 0, 0, 0xFF, 0xFF, 0xFF}, {0, 0, 0xFF, 0, 0xFF, 0}};
-    return s;
-}
-
 BmpSpec Spec(int width, int height, int bitCount, std::vector<Bytes> rows) {
     BmpSpec s;
     s.width = width;
@@ -128,6 +113,9 @@ BmpSpec Spec(int width, int height, int bitCount, std::vector<Bytes> rows) {
     s.rows = rows;
     return s;
 }
+
+// A 2 x 2 24-bit picture stored bottom-up: red, green / blue, white from the top.
+BmpSpec TwoByTwo() { return Spec(2, 2, 24, {{0xFF, 0, 0, 0xFF, 0xFF, 0xFF}, {0, 0, 0xFF, 0, 0xFF, 0}}); }
 
 TEST(SimpleDIB, DecodesEveryDepthAndBothRowOrders) {
     struct Case {

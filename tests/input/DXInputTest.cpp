@@ -167,17 +167,4 @@ TEST_F(SdlInputTest, AVirtualJoystickGivesButtonsAndAxisCodes) {
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
-TEST(KeyTable, EveryMappedKeyGoesBothWays) {
-    int mapped = 0;
-    for (int code = 1; code < 256; ++code) {
-        const int scancode = plat::ScancodeFromKeyCode(code);
-        if (scancode == 0) continue;
-        ++mapped;
-        EXPECT_EQ(code, plat::KeyCodeFromScancode(scancode)) << code;
-    }
-    EXPECT_GE(mapped, 120);
-    EXPECT_EQ(0xA0, plat::KeyCodeFromScancode(SDL_SCANCODE_AUDIOMUTE));
-    EXPECT_EQ(0, plat::KeyCodeFromScancode(SDL_SCANCODE_UNKNOWN));
-}
-
 }  // namespace

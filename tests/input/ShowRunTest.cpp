@@ -57,25 +57,11 @@ private:
     CMergedController merged_;
 };
 
-// The program's close listener: a destroyed window ends the loop.
-class CloseListener : public IGameWindowListener {
-public:
-    bool OnMessage(CGameWindow* window, unsigned message, std::uintptr_t, std::intptr_t, std::intptr_t* result) override {
-        if (message != kMessageDestroy) return false;
-        window->Hide();
-        plat::PostQuit(0);
-        *result = 0;
-        return true;
-    }
-};
-
 TEST(ShowRun, RunsAScenePacedAtASetRateReadsAKeyAndShutsDownInOrder) {
     intest::CapturedLog log;
     std::unique_ptr<CGameApplication> application(new CGameApplication());
     std::unique_ptr<CGameWindow> window(
         new CGameWindow("TrivaleWnd", "Trivale Application", &plat::ApplicationIcon(), plat::Cursor::Arrow));
-    CloseListener closer;
-    window->AddListener(&closer);
     window->SetTitle("show run");
     window->SetClientSize(320, 240);
     window->Show();

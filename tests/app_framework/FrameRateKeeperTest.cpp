@@ -63,15 +63,13 @@ TEST_F(FrameRateKeeperTest, WithoutALimitEveryTurnIsOneFrameWithoutSleeping) {
     }
 }
 
-TEST_F(FrameRateKeeperTest, IntervalsRoundToTheNearestTickOfTheMillisecondClock) {
+TEST_F(FrameRateKeeperTest, IntervalsRoundToTheNearestTick) {
     Make(0, 1000);
     keeper->SetFrameRate(600);  // 1.67 ms: 2 ticks
     EXPECT_EQ(600, keeper->GetFrameRate());
-    TurnAt(1);  // due at once; next deadline 2
+    TurnAt(1);  // due at once; the next deadline is 2
     TurnAt(2);
-    EXPECT_EQ(2u, frames.size());
     keeper->SetFrameRate(3);  // 333 ticks; the deadline is now 4
-    TurnAt(3);
     TurnAt(4);
     TurnAt(336);
     EXPECT_EQ(3u, frames.size());

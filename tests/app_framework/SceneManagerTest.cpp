@@ -114,9 +114,11 @@ TEST_F(SceneManagerTest, OnlyTheDeadOneOfEqualPrioritiesLeaves) {
     EXPECT_EQ(a, manager->GetScenes().begin()->get());
 }
 
-TEST_F(SceneManagerTest, FindSceneAndSharedOwnership) {
-    RecordingScene* a = Add("a", 1);
-    boost::shared_ptr<IScene> shared(new RecordingScene(&journal, "s", 2));
+TEST_F(SceneManagerTest, FindSceneDumpSceneListAndSharedOwnership) {
+    fwtest::CapturedLog log;
+    manager->DumpSceneList();  // no live scene: the first and the last line only
+    RecordingScene* a = Add("a", 0x8000);
+    boost::shared_ptr<IScene> shared(new trivale::CStandardScene(0xFFFF));
     manager->AddScene(shared);
     manager->AddScene(boost::shared_ptr<IScene>());  // ignored
     EXPECT_FALSE(manager->FindScene(a));             // pending scenes are not searched
@@ -125,27 +127,17 @@ TEST_F(SceneManagerTest, FindSceneAndSharedOwnership) {
     EXPECT_EQ(a, manager->FindScene(a).get());
     RecordingScene other(&journal, "other", 1);
     EXPECT_FALSE(manager->FindScene(&other));
-    shared->Kill();
-    EXPECT_EQ((Journal{"a.frame1", "s.final"}), Pass(1));
-    EXPECT_EQ(1, shared.use_count());
-}
-
-TEST_F(SceneManagerTest, DumpSceneListNamesEachLiveScene) {
-    {
-        fwtest::CapturedLog log;
-        manager->DumpSceneList();
-        EXPECT_EQ((std::vector<std::string>{"INFO: < Scene list dump >", "INFO: \t."}), log.Lines());
-    }
-    Add("a", 0x8000);
-    manager->AddScene(new trivale::CStandardScene(0xFFFF));
-    Pass(1);
-    fwtest::CapturedLog log;
     manager->DumpSceneList();
     const std::vector<std::string> lines = log.Lines();
-    ASSERT_EQ(4u, lines.size());
-    EXPECT_TRUE(lines[1].find("\t8000: ") != std::string::npos && lines[1].find("RecordingScene") != std::string::npos)
-        << lines[1];
-    EXPECT_EQ("INFO: \tFFFF: trivale::CStandardScene", lines[2]);
+    ASSERT_EQ(6u, lines.size());
+    EXPECT_EQ((std::vector<std::string>{"INFO: < Scene list dump >", "INFO: \t.", "INFO: < Scene list dump >"}),
+              std::vector<std::string>(lines.begin(), lines.begin() + 3));
+    EXPECT_TRUE(lines[3].find("\t8000: ") != std::string::npos && lines[3].find("RecordingScene") != std::string::npos)
+        << lines[3];
+    EXPECT_EQ("INFO: \tFFFF: trivale::CStandardScene", lines[4]);
+    shared->Kill();
+    EXPECT_EQ((Journal{"a.frame1"}), Pass(1));
+    EXPECT_EQ(1, shared.use_count());
 }
 
 TEST_F(SceneManagerTest, WholeSetOperations) {

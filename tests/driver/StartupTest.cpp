@@ -101,7 +101,7 @@ TEST_F(StartupTest, EachRequiredDeviceFailingIsReportedAndEndsTheRunAsAFailure) 
         {noInput, "DirectInput の初期化に失敗しました.\n実行を中止します.",
          {"INFO: fake input initialize", "ERROR: ", "\tCDXInput 初期化失敗", kDriverSource,
           "INFO: fake input deleted", "INFO: Direct3D device finalized.", "INFO: Direct3D finalized.", kFinalized},
-         "sound"},
+         "fake sound"},
         // the graphics object goes at once; input and sound with the driver
         {noDevice, "Direct3D の初期化に失敗しました.\n実行を中止します.",
          {"INFO: fake sound initialize", "ERROR: ", "\tCDXGraphics 初期化失敗", kDriverSource,

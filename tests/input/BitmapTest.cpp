@@ -30,7 +30,7 @@ void Put32(Bytes& b, std::size_t at, std::uint32_t v) { Put(b, at, v, 4); }
 
 // A bitmap file made in memory: a 40-byte info header (or the 12-byte old one), optional bit-field
 // masks and colour table, and rows of the given raw bytes (padded to four bytes here).
-struct BmpSpec {
+struct BmpLayout {
     int width = 1;
     int height = 1;  // negative: top-down
     int bitCount = 24;
@@ -42,7 +42,7 @@ struct BmpSpec {
     std::vector<Bytes> rows;  // as stored: first row is the bottom one unless top-down
 };
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpLayout& s) {
     const std::size_t headerSize = s.coreHeader ? 12 : 40;
     const std::size_t entry = s.coreHeader ? 3 : 4;
     const std::size_t stride = ((static_cast<std::size_t>(s.width) * s.bitCount + 31) / 32) * 4;
@@ -105,8 +105,8 @@ std::string LoadBytes(CSimpleDIB& dib, const Bytes& bytes) {
 
 const std::string kCannotLoad = "read: ビットマップをロードできませんでした.";
 
-BmpSpec Spec(int width, int height, int bitCount, std::vector<Bytes> rows) {
-    BmpSpec s;
+BmpLayout Layout(int width, int height, int bitCount, std::vector<Bytes> rows) {
+    BmpLayout s;
     s.width = width;
     s.height = height;
     s.bitCount = bitCount;
@@ -115,42 +115,42 @@ BmpSpec Spec(int width, int height, int bitCount, std::vector<Bytes> rows) {
 }
 
 // A 2 x 2 24-bit picture stored bottom-up: red, green / blue, white from the top.
-BmpSpec TwoByTwo() { return Spec(2, 2, 24, {{0xFF, 0, 0, 0xFF, 0xFF, 0xFF}, {0, 0, 0xFF, 0, 0xFF, 0}}); }
+BmpLayout TwoByTwo() { return Layout(2, 2, 24, {{0xFF, 0, 0, 0xFF, 0xFF, 0xFF}, {0, 0, 0xFF, 0, 0xFF, 0}}); }
 
 TEST(SimpleDIB, DecodesEveryDepthAndBothRowOrders) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
         std::vector<std::pair<std::pair<int, int>, std::uint32_t>> pixels;  // (x, y) from the top: colour
     };
     std::vector<Case> cases;
     cases.push_back({"24 bits bottom-up", TwoByTwo(),
                      {{{0, 0}, 0xFF0000}, {{1, 0}, 0x00FF00}, {{0, 1}, 0x0000FF}, {{1, 1}, 0xFFFFFF}}});
-    BmpSpec s = Spec(5, -2, 8, {{0, 1, 2, 1, 0}, {2, 2, 200, 0, 1}});  // top-down; 200 lies outside the table
+    BmpLayout s = Layout(5, -2, 8, {{0, 1, 2, 1, 0}, {2, 2, 200, 0, 1}});  // top-down; 200 lies outside the table
     s.palette = {0x102030, 0x405060, 0x708090};
     s.colorsUsed = 3;
     cases.push_back({"8 bits, short colour table", s,
                      {{{0, 0}, 0x102030}, {{2, 0}, 0x708090}, {{2, 1}, 0}, {{4, 1}, 0x405060}}});
-    s = Spec(10, 1, 1, {{0xA0, 0x40}});  // 1010 0000 01..
+    s = Layout(10, 1, 1, {{0xA0, 0x40}});  // 1010 0000 01..
     s.palette = {0x000000, 0xFFFFFF};
     cases.push_back({"1 bit", s, {{{0, 0}, 0xFFFFFF}, {{1, 0}, 0}, {{2, 0}, 0xFFFFFF}, {{9, 0}, 0xFFFFFF}}});
-    s = Spec(3, 1, 4, {{0x3C, 0xC0}});
+    s = Layout(3, 1, 4, {{0x3C, 0xC0}});
     s.palette.assign(16, 0);
     s.palette[0xC] = 0xABCDEF;
     s.palette[0x3] = 0x123456;
     cases.push_back({"4 bits", s, {{{0, 0}, 0x123456}, {{1, 0}, 0xABCDEF}, {{2, 0}, 0xABCDEF}}});
-    s = Spec(2, 1, 32, {{0x11, 0x22, 0x33, 0x99, 0x44, 0x55, 0x66, 0x00}});
+    s = Layout(2, 1, 32, {{0x11, 0x22, 0x33, 0x99, 0x44, 0x55, 0x66, 0x00}});
     cases.push_back({"32 bits", s, {{{0, 0}, 0x332211}, {{1, 0}, 0x665544}}});
     s.compression = 3;
     s.masks = {0x000000FF, 0x0000FF00, 0x00FF0000};  // stored R, G, B
     cases.push_back({"32 bits, bit fields", s, {{{0, 0}, 0x112233}}});
-    s = Spec(2, 1, 16, {{0x00, 0x7C, 0x1F, 0x00}});  // 0x7C00 red, 0x001F blue
+    s = Layout(2, 1, 16, {{0x00, 0x7C, 0x1F, 0x00}});  // 0x7C00 red, 0x001F blue
     cases.push_back({"16 bits 555", s, {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}}});
-    s = Spec(2, 1, 16, {{0xE0, 0x07, 0x00, 0xF8}});  // 0x07E0 green, 0xF800 red
+    s = Layout(2, 1, 16, {{0xE0, 0x07, 0x00, 0xF8}});  // 0x07E0 green, 0xF800 red
     s.compression = 3;
     s.masks = {0xF800, 0x07E0, 0x001F};
     cases.push_back({"16 bits 565", s, {{{0, 0}, 0x00FF00}, {{1, 0}, 0xFF0000}}});
-    s = Spec(2, 1, 8, {{7, 0}});
+    s = Layout(2, 1, 8, {{7, 0}});
     s.coreHeader = true;
     s.palette.assign(256, 0);
     s.palette[7] = 0x0A0B0C;
@@ -158,10 +158,10 @@ TEST(SimpleDIB, DecodesEveryDepthAndBothRowOrders) {
 
     for (const Case& c : cases) {
         CSimpleDIB dib;
-        ASSERT_EQ("", LoadBytes(dib, MakeBmp(c.spec))) << c.name;
+        ASSERT_EQ("", LoadBytes(dib, MakeBmp(c.layout))) << c.name;
         ASSERT_NE(nullptr, dib.GetBitmap()) << c.name;
-        EXPECT_EQ(c.spec.width, dib.GetWidth()) << c.name;
-        EXPECT_EQ(std::abs(c.spec.height), dib.GetHeight()) << c.name;
+        EXPECT_EQ(c.layout.width, dib.GetWidth()) << c.name;
+        EXPECT_EQ(std::abs(c.layout.height), dib.GetHeight()) << c.name;
         for (const auto& p : c.pixels) {
             EXPECT_EQ(p.second, dib.GetBitmap()->At(p.first.first, p.first.second)) << c.name;
         }
@@ -185,7 +185,7 @@ TEST(SimpleDIB, ABitmapInsideALargerStreamIsReadToItsOwnEnd) {
 TEST(SimpleDIB, ASecondLoadOrAFailedOneReleasesTheFirst) {
     CSimpleDIB dib;
     ASSERT_EQ("", LoadBytes(dib, MakeBmp(TwoByTwo())));
-    BmpSpec wide = TwoByTwo();
+    BmpLayout wide = TwoByTwo();
     wide.width = 4;
     ASSERT_EQ("", LoadBytes(dib, MakeBmp(wide)));
     EXPECT_EQ(4, dib.GetWidth());
@@ -211,7 +211,7 @@ TEST(SimpleDIB, ASecondLoadOrAFailedOneReleasesTheFirst) {
 // ---- drawing ----
 
 TEST(SimpleDIB, DrawCopiesTheWholeBitmapAtAPoint) {
-    BmpSpec s = Spec(100, 50, 24, std::vector<Bytes>(50, Bytes(300, 0x80)));
+    BmpLayout s = Layout(100, 50, 24, std::vector<Bytes>(50, Bytes(300, 0x80)));
     CSimpleDIB dib;
     PixelSurface target(200, 100, 0);
     dib.Draw(target, 0, 0);  // nothing loaded: nothing drawn

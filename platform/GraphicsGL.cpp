@@ -508,6 +508,13 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
     GraphicsResult result = ApplyWindowMode(parameters);
     if (Failed(result)) return result;
     result = BuildBackBuffer(parameters);
+    if (Failed(result) && samples_ != 0) {
+        // Some drivers grant the samples for colour but not for the depth buffer beside it.
+        Note("A back buffer with " + std::to_string(samples_) +
+             " samples cannot be completed; drawing without multisampling.");
+        parameters.multiSampleType = 0;
+        result = BuildBackBuffer(parameters);
+    }
     if (Failed(result)) {
         ReleaseBackBuffer();
         return result;

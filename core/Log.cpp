@@ -18,7 +18,6 @@ namespace {
 std::mutex g_logMutex;
 std::FILE* g_logFile = nullptr;
 bool g_console = false;
-ResultCodeTextFunc g_resultCodeText = nullptr;
 
 // Formats in the "C" locale whatever the process locale is (a loaded GUI library may change it).
 class ScopedCLocale {
@@ -168,24 +167,9 @@ void LogWin32Error(int error, const char* sourceFile, int line) {
 
 void LogWin32Error(const char* sourceFile, int line) { LogWin32Error(errno, sourceFile, line); }
 
-void SetResultCodeTextFunc(ResultCodeTextFunc func) {
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    g_resultCodeText = func;
-}
-
-void LogDirectXError(int code, const char* sourceFile, int line) {
-    ResultCodeTextFunc func;
-    {
-        std::lock_guard<std::mutex> lock(g_logMutex);
-        func = g_resultCodeText;
-    }
-    std::string name, description;
-    if (!func || !func(code, &name, &description)) {
-        name = "UNKNOWN";
-        description = "n/a";
-    }
-    LogErrorAt(FormatString("DirectX Error: %s(0x%x): %s", name.c_str(), static_cast<unsigned>(code),
-                            description.c_str()),
+void LogDirectXError(unsigned code, const char* name, const char* description, const char* sourceFile, int line) {
+    LogErrorAt(FormatString("DirectX Error: %s(0x%x): %s", name ? name : "UNKNOWN", code,
+                            description ? description : "n/a"),
                sourceFile, line);
 }
 

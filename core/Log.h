@@ -14,7 +14,6 @@
 // Located lines name the source file relative to the repository (the build maps the prefix away).
 #define TV_LOG_ERROR_AT(message) ::trivale::LogErrorAt((message), __FILE__, __LINE__)
 #define TV_LOG_SYSTEM_ERROR(error) ::trivale::LogWin32Error((error), __FILE__, __LINE__)
-#define TV_LOG_DEVICE_ERROR(code) ::trivale::LogDirectXError((code), __FILE__, __LINE__)
 
 namespace trivale {
 
@@ -43,11 +42,9 @@ void LogErrorAt(const std::string& message, const char* sourceFile, int line);
 void LogWin32Error(int error, const char* sourceFile, int line);
 // The same for the current errno.
 void LogWin32Error(const char* sourceFile, int line);
-// A located error "DirectX Error: <name>(0x<code>): <description>" for a graphics or sound layer
-// result code, named through the table that layer registers.
-void LogDirectXError(int code, const char* sourceFile, int line);
-using ResultCodeTextFunc = bool (*)(int code, std::string* name, std::string* description);
-void SetResultCodeTextFunc(ResultCodeTextFunc func);
+// A located error "DirectX Error: <name>(0x<code>): <description>" for a result code of a graphics,
+// sound or input layer, named by that layer.
+void LogDirectXError(unsigned code, const char* name, const char* description, const char* sourceFile, int line);
 
 // ---- Text ----------------------------------------------------------------------------------------
 

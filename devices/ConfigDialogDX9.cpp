@@ -74,7 +74,6 @@ plat::Format DepthFormat(int32_t bits) {
 }  // namespace
 
 CConfigDialogDX9::CConfigDialogDX9() {
-    SetResultCodeTextFunc(&GraphicsResultText);  // its log lines name graphics results too
     fullScreenParameters.swapEffect = windowedParameters.swapEffect = static_cast<plat::SwapEffect>(0);
 }
 
@@ -135,7 +134,7 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
         plat::DeviceCaps caps;
         plat::GraphicsResult result = system->GetDeviceCaps(ordinal, plat::DeviceType::Hardware, caps);
         if (plat::Failed(result)) {
-            TV_LOG_DEVICE_ERROR(result);
+            TV_LOG_GRAPHICS_ERROR(result);
             TV_LOG_ERROR_AT("HAL デバイスの能力を取得できません. このディスプレイアダプタをスキップします.");
             std::memset(&record, 0, sizeof(record));
             continue;

@@ -7,13 +7,11 @@
 
 namespace trivale {
 
-bool GraphicsResultText(int code, std::string* name, std::string* description) {
-    const char* knownName = nullptr;
-    const char* knownDescription = nullptr;
-    if (!plat::DescribeGraphicsResult(code, &knownName, &knownDescription)) return false;
-    *name = knownName;
-    *description = knownDescription;
-    return true;
+void LogGraphicsError(plat::GraphicsResult result, const char* sourceFile, int line) {
+    const char* name = nullptr;
+    const char* description = nullptr;
+    plat::DescribeGraphicsResult(result, &name, &description);
+    LogDirectXError(static_cast<unsigned>(result), name, description, sourceFile, line);
 }
 
 namespace {
@@ -31,7 +29,6 @@ CDXGraphics::CDXGraphics() : CDXGraphics(plat::CreateGraphicsSystem()) {}
 CDXGraphics::CDXGraphics(std::unique_ptr<plat::IGraphicsSystem> system)
     : system_(std::move(system)), fullScreenParameters_(ZeroParameters()), windowedParameters_(ZeroParameters()) {
     if (!system_) throw EDirect3DCreateError(this, "Direct3D の初期化に失敗しました.");
-    SetResultCodeTextFunc(&GraphicsResultText);
 }
 
 CDXGraphics::~CDXGraphics() {
@@ -53,7 +50,7 @@ bool CDXGraphics::Initialize() {
                                        plat::kCreateSoftwareVertexProcessing, *parameters, device_);
         if (plat::Failed(result)) {
             device_.reset();
-            TV_LOG_DEVICE_ERROR(result);
+            TV_LOG_GRAPHICS_ERROR(result);
             return false;
         }
     }

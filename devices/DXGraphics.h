@@ -35,8 +35,9 @@ public:
     void OnAfterModeChange(bool) override {}
 };
 
-// Name and description of a graphics result for the device error log line; false for other codes.
-bool GraphicsResultText(int code, std::string* name, std::string* description);
+// "DirectX Error: <name>(0x<code>): <description>" at the given place, for a graphics result.
+void LogGraphicsError(plat::GraphicsResult result, const char* sourceFile, int line);
+#define TV_LOG_GRAPHICS_ERROR(result) ::trivale::LogGraphicsError((result), __FILE__, __LINE__)
 
 class CDXGraphics : public virtual CNonCopyable {
 public:

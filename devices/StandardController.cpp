@@ -60,9 +60,8 @@ void CStandardController::Recompute(const std::function<bool(int code)>& held) {
 }
 
 void LogInputError(plat::InputResult result, const char* sourceFile, int line) {
-    LogErrorAt(FormatString("DirectX Error: %s(0x%x): %s", plat::InputResultName(result),
-                            static_cast<unsigned>(result), plat::InputResultDescription(result)),
-               sourceFile, line);
+    LogDirectXError(static_cast<unsigned>(result), plat::InputResultName(result),
+                    plat::InputResultDescription(result), sourceFile, line);
 }
 
 void CStandardController::NoteReadFailure(plat::InputResult result, const char* sourceFile, int line) {

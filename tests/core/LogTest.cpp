@@ -13,13 +13,6 @@ using namespace trivale;
 
 namespace {
 
-bool TestCodeText(int code, std::string* name, std::string* description) {
-    if (code != 0x10) return false;
-    *name = "ERR_LOST";
-    *description = "the device is lost";
-    return true;
-}
-
 }  // namespace
 
 TEST(LogLines, PrefixesAndLocatedFormats) {
@@ -32,10 +25,8 @@ TEST(LogLines, PrefixesAndLocatedFormats) {
     LogErrorAt("message", "core/Thing.cpp", 42);
     LogWin32Error(ENOENT, "core/Thing.cpp", 7);
     LogWin32Error(0, "core/Thing.cpp", 8);
-    SetResultCodeTextFunc(&TestCodeText);
-    LogDirectXError(0x10, "devices/G.cpp", 3);
-    LogDirectXError(0x11, "devices/G.cpp", 4);
-    SetResultCodeTextFunc(nullptr);
+    LogDirectXError(0x10, "ERR_LOST", "the device is lost", "devices/G.cpp", 3);
+    LogDirectXError(0x11, nullptr, nullptr, "devices/G.cpp", 4);
     const int line = __LINE__ + 1;
     TV_LOG_ERROR_AT("here");
     EXPECT_EQ(log.Text(),

@@ -81,8 +81,8 @@ void CFrameRateKeeper::OnIdle() {
     if (d >= frequency_) {
         if (d == 0) d = 1;
         measuringStart_ = now_;
-        framesPerSecond_ = (static_cast<double>(frequency_) / static_cast<double>(d)) *
-                           static_cast<double>(framesInPeriod_);
+        framesPerSecond_ =
+            (static_cast<double>(frequency_) / static_cast<double>(d)) * static_cast<double>(framesInPeriod_);
         framesInPeriod_ = 0;
     }
     ++framesInPeriod_;

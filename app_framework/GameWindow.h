@@ -15,14 +15,14 @@ namespace trivale {
 
 // Messages of a game window.
 enum : unsigned {
-    kMessageClose = 1,         // the user or the system asks to close; unhandled, the window is destroyed
-    kMessageDestroy,           // the window is destroyed for the program (default handling of a close)
-    kMessageActivate,          // wParam: kWindowInactive or kWindowActive
-    kMessageSize,              // wParam: kSizeRestored, kSizeMinimized or kSizeMaximized;
-                               // lParam: client width | client height << 16
-    kMessageEraseBackground,   // before kMessagePaint
+    kMessageClose = 1,        // the user or the system asks to close; unhandled, the window is destroyed
+    kMessageDestroy,          // the window is destroyed for the program (default handling of a close)
+    kMessageActivate,         // wParam: kWindowInactive or kWindowActive
+    kMessageSize,             // wParam: kSizeRestored, kSizeMinimized or kSizeMaximized;
+                              // lParam: client width | client height << 16
+    kMessageEraseBackground,  // before kMessagePaint
     kMessagePaint,
-    kMessageKeyDown            // wParam: key code in the 256-key numbering of platform/Input.h
+    kMessageKeyDown  // wParam: key code in the 256-key numbering of platform/Input.h
 };
 
 enum : unsigned { kWindowInactive = 0, kWindowActive = 1 };

@@ -112,9 +112,8 @@ void BM_EvaluateFrame(benchmark::State& state) {
     state.counters["target_ms"] = kTargetMs;
     state.counters["ratio_to_target"] = perFrame / kTargetMs;
     if (state.iterations() > 100)
-        std::printf("evaluate (%s): %d items, %.4f ms per frame, target %.2f ms, ratio %.3f (%s)\n",
-                    Label(keyed), kItems, perFrame, kTargetMs, perFrame / kTargetMs,
-                    perFrame < kTargetMs ? "met" : "missed");
+        std::printf("evaluate (%s): %d items, %.4f ms per frame, target %.2f ms, ratio %.3f (%s)\n", Label(keyed),
+                    kItems, perFrame, kTargetMs, perFrame / kTargetMs, perFrame < kTargetMs ? "met" : "missed");
     FreeLwScene(&scene);
 }
 BENCHMARK(BM_EvaluateFrame)->Arg(6)->Arg(9)->Unit(benchmark::kMicrosecond);

@@ -93,9 +93,7 @@ void RunBlock(benchmark::State& state, const std::string& prologue, const std::s
     if (listener.messages != 0) state.SkipWithError("the benchmark script reported errors");
 }
 
-void BM_CallWithArguments(benchmark::State& state) {
-    RunBlock(state, "", "SetCamera(\"camera01\", 1.5, 2)");
-}
+void BM_CallWithArguments(benchmark::State& state) { RunBlock(state, "", "SetCamera(\"camera01\", 1.5, 2)"); }
 BENCHMARK(BM_CallWithArguments);
 
 void BM_AssignmentWithExpression(benchmark::State& state) {
@@ -103,9 +101,7 @@ void BM_AssignmentWithExpression(benchmark::State& state) {
 }
 BENCHMARK(BM_AssignmentWithExpression);
 
-void BM_ConditionalGoto(benchmark::State& state) {
-    RunBlock(state, "int frame = 10\n", "if frame >= 600 goto *top");
-}
+void BM_ConditionalGoto(benchmark::State& state) { RunBlock(state, "int frame = 10\n", "if frame >= 600 goto *top"); }
 BENCHMARK(BM_ConditionalGoto);
 
 void BM_StandardLibraryCall(benchmark::State& state) {
@@ -113,9 +109,7 @@ void BM_StandardLibraryCall(benchmark::State& state) {
 }
 BENCHMARK(BM_StandardLibraryCall);
 
-void BM_CommentAndLabelLines(benchmark::State& state) {
-    RunBlock(state, "", "' the next scene starts here");
-}
+void BM_CommentAndLabelLines(benchmark::State& state) { RunBlock(state, "", "' the next scene starts here"); }
 BENCHMARK(BM_CommentAndLabelLines);
 
 }  // namespace

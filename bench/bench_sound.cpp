@@ -31,15 +31,13 @@ namespace {
 constexpr long kRate = 44100;
 constexpr int kChannels = 2;
 constexpr long kSeconds = 60;
-constexpr size_t kBlock = 1024; // frames per render, as the audio callback asks for them
+constexpr size_t kBlock = 1024;  // frames per render, as the audio callback asks for them
 
 // The encoder's set-up call lives in libvorbisenc, which the engine does not link; it is loaded here
 // at run time so the music can be made in memory.
-std::string EncodeMinute()
-{
+std::string EncodeMinute() {
     void* lib = dlopen("libvorbisenc.so.2", RTLD_NOW);
-    if (lib == nullptr)
-        lib = dlopen("libvorbisenc.so", RTLD_NOW);
+    if (lib == nullptr) lib = dlopen("libvorbisenc.so", RTLD_NOW);
     auto init = lib ? reinterpret_cast<soundtest::EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
     if (init == nullptr) {
         std::fprintf(stderr, "libvorbisenc is not available: %s\n", dlerror());
@@ -47,8 +45,8 @@ std::string EncodeMinute()
     }
     uint32_t noise = 1;
     double chord = 0;
-    const std::string out = soundtest::EncodeOggWith(
-        init, kChannels, kRate, kRate * kSeconds, {"TITLE=bench"}, 0.5f, [&](long i, int c) {
+    const std::string out =
+        soundtest::EncodeOggWith(init, kChannels, kRate, kRate * kSeconds, {"TITLE=bench"}, 0.5f, [&](long i, int c) {
             // A chord with a slow tremolo, and noise that fills the spectrum the way recorded music
             // does, so the bit rate is a music one.
             const double t = static_cast<double>(i) / kRate;
@@ -66,22 +64,19 @@ std::string EncodeMinute()
     return out;
 }
 
-const std::string& Music()
-{
+const std::string& Music() {
     static const std::string music = EncodeMinute();
     return music;
 }
 
 // ---- plain vorbisfile over a memory buffer ----
 
-struct MemSource
-{
+struct MemSource {
     const std::string* bytes;
     size_t pos;
 };
 
-size_t MemRead(void* p, size_t size, size_t count, void* src)
-{
+size_t MemRead(void* p, size_t size, size_t count, void* src) {
     auto* m = static_cast<MemSource*>(src);
     const size_t n = std::min(size * count, m->bytes->size() - m->pos);
     std::memcpy(p, m->bytes->data() + m->pos, n);
@@ -89,30 +84,25 @@ size_t MemRead(void* p, size_t size, size_t count, void* src)
     return size ? n / size : 0;
 }
 
-int MemSeek(void* src, ogg_int64_t off, int whence)
-{
+int MemSeek(void* src, ogg_int64_t off, int whence) {
     auto* m = static_cast<MemSource*>(src);
-    const int64_t base = whence == SEEK_CUR ? static_cast<int64_t>(m->pos)
-                                            : whence == SEEK_END ? static_cast<int64_t>(m->bytes->size()) : 0;
+    const int64_t base = whence == SEEK_CUR   ? static_cast<int64_t>(m->pos)
+                         : whence == SEEK_END ? static_cast<int64_t>(m->bytes->size())
+                                              : 0;
     m->pos = static_cast<size_t>(std::clamp<int64_t>(base + off, 0, static_cast<int64_t>(m->bytes->size())));
     return 0;
 }
 
-long MemTell(void* src)
-{
-    return static_cast<long>(static_cast<MemSource*>(src)->pos);
-}
+long MemTell(void* src) { return static_cast<long>(static_cast<MemSource*>(src)->pos); }
 
 // Processor time of every thread of the process: the streamed sound decodes on its own worker.
-double ProcessCpuSeconds()
-{
+double ProcessCpuSeconds() {
     timespec ts;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-double ThreadCpuSeconds()
-{
+double ThreadCpuSeconds() {
     timespec ts;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
@@ -124,8 +114,7 @@ double g_streamSeconds = std::numeric_limits<double>::max();
 double g_streamWallSeconds = std::numeric_limits<double>::max();
 double g_mixSeconds = std::numeric_limits<double>::max();
 
-void BM_PlainOvRead(benchmark::State& state)
-{
+void BM_PlainOvRead(benchmark::State& state) {
     if (Music().empty()) {
         state.SkipWithError("no encoder");
         return;
@@ -141,8 +130,7 @@ void BM_PlainOvRead(benchmark::State& state)
         int section = 0;
         for (;;) {
             const long n = ov_read(&vf, buf.data(), static_cast<int>(buf.size()), 0, 2, 1, &section);
-            if (n <= 0)
-                break;
+            if (n <= 0) break;
             total += static_cast<size_t>(n);
         }
         ov_clear(&vf);
@@ -153,19 +141,15 @@ void BM_PlainOvRead(benchmark::State& state)
 BENCHMARK(BM_PlainOvRead)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // Lets the bench wait for the worker after each block, as the tests do.
-class CBenchStreamingSound : public CStreamingSound
-{
+class CBenchStreamingSound : public CStreamingSound {
 public:
     using CStreamingSound::CStreamingSound;
-    void WaitIdle()
-    {
-        if (m_events)
-            m_events->WaitIdle(std::chrono::seconds(60));
+    void WaitIdle() {
+        if (m_events) m_events->WaitIdle(std::chrono::seconds(60));
     }
 };
 
-void BM_StreamedSound(benchmark::State& state)
-{
+void BM_StreamedSound(benchmark::State& state) {
     if (Music().empty()) {
         state.SkipWithError("no encoder");
         return;
@@ -193,8 +177,7 @@ void BM_StreamedSound(benchmark::State& state)
             mixer.Render(out.data(), kBlock);
             // The worker has 15 segments of slack: letting it fall up to four behind lets it refill
             // several at a wake-up, as it would under a busy audio thread.
-            if (++blocks % 20 == 0)
-                sound.WaitIdle();
+            if (++blocks % 20 == 0) sound.WaitIdle();
         }
         sound.WaitIdle();
         benchmark::DoNotOptimize(blocks);
@@ -209,8 +192,7 @@ void BM_StreamedSound(benchmark::State& state)
 }
 BENCHMARK(BM_StreamedSound)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
-void BM_MixerOneStream(benchmark::State& state)
-{
+void BM_MixerOneStream(benchmark::State& state) {
     plat::SoundTestOptions o;
     o.manualOutput = true;
     plat::SetSoundTestOptions(o);
@@ -233,14 +215,12 @@ void BM_MixerOneStream(benchmark::State& state)
     uint32_t n = 0;
     buffer->Lock(0, d.bytes, &p, &n, nullptr, nullptr, 0);
     auto* s = static_cast<int16_t*>(p);
-    for (uint32_t i = 0; i < n / 2; ++i)
-        s[i] = static_cast<int16_t>(i * 37);
+    for (uint32_t i = 0; i < n / 2; ++i) s[i] = static_cast<int16_t>(i * 37);
     buffer->Unlock(p, n, nullptr, 0);
     buffer->SetVolume(-300);
     auto events = std::make_shared<plat::EventGroup>(17);
     std::vector<plat::SoundNotification> notes;
-    for (unsigned i = 0; i < 16; ++i)
-        notes.push_back({22048 * (i + 1) - 1, events, i});
+    for (unsigned i = 0; i < 16; ++i) notes.push_back({22048 * (i + 1) - 1, events, i});
     buffer->SetNotifications(notes);
     buffer->Play(plat::kPlayLooping);
     std::vector<int16_t> out(kBlock * 2);
@@ -252,23 +232,24 @@ void BM_MixerOneStream(benchmark::State& state)
             events->ResetAll();
         }
         benchmark::DoNotOptimize(out.data());
-        g_mixSeconds = std::min(g_mixSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        g_mixSeconds =
+            std::min(g_mixSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     plat::SetSoundTestOptions(plat::SoundTestOptions());
 }
 BENCHMARK(BM_MixerOneStream)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (g_plainSeconds < 1e300 && g_streamSeconds < 1e300) {
-        std::printf("one minute of Ogg Vorbis (%zu bytes), processor time: plain ov_read %.1f ms; streamed sound's "
-                    "worker (decoding and filling the buffer) %.1f ms; whole process with the mixing %.1f ms\n",
-                    Music().size(), g_plainSeconds * 1e3, g_workerSeconds * 1e3, g_streamSeconds * 1e3);
+        std::printf(
+            "one minute of Ogg Vorbis (%zu bytes), processor time: plain ov_read %.1f ms; streamed sound's "
+            "worker (decoding and filling the buffer) %.1f ms; whole process with the mixing %.1f ms\n",
+            Music().size(), g_plainSeconds * 1e3, g_workerSeconds * 1e3, g_streamSeconds * 1e3);
         std::printf("streamed / plain ratio: %.3f (target: within 1.1); with the mixer's thread: %.3f\n",
                     g_workerSeconds / g_plainSeconds, g_streamSeconds / g_plainSeconds);
         std::printf("(wall time of the streamed run, the rendering thread waiting on the worker: %.1f ms)\n",

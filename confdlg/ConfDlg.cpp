@@ -38,34 +38,38 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
 
     const char* unattended = std::getenv(confdlg::kUnattendedVariable);
     switch (confdlg::ParseUnattended(unattended, chosen)) {
-        case confdlg::UnattendedChoice::Accept:
-        case confdlg::UnattendedChoice::Explicit:
-            *selection = chosen;  // an explicit selection goes back as given: the program checks it
-            return 1;
-        case confdlg::UnattendedChoice::Cancel:
-            return 0;
-        case confdlg::UnattendedChoice::Malformed:
-            std::fprintf(stderr, "%s='%s' is neither \"accept\", \"cancel\" nor seven comma-separated numbers; "
-                                 "taken as cancel.\n", confdlg::kUnattendedVariable, unattended);
-            return 0;
-        case confdlg::UnattendedChoice::None:
-            break;
+    case confdlg::UnattendedChoice::Accept:
+    case confdlg::UnattendedChoice::Explicit:
+        *selection = chosen;  // an explicit selection goes back as given: the program checks it
+        return 1;
+    case confdlg::UnattendedChoice::Cancel:
+        return 0;
+    case confdlg::UnattendedChoice::Malformed:
+        std::fprintf(stderr,
+                     "%s='%s' is neither \"accept\", \"cancel\" nor seven comma-separated numbers; "
+                     "taken as cancel.\n",
+                     confdlg::kUnattendedVariable, unattended);
+        return 0;
+    case confdlg::UnattendedChoice::None:
+        break;
     }
 
     switch (confdlg::RunDialog(*info, g_images, chosen)) {
-        case confdlg::DialogResult::Accepted:
-            if (!confdlg::SavePrevious(*info, chosen)) {
-                std::fprintf(stderr, "The display settings could not be remembered in '%s'.\n",
-                             confdlg::SettingsPath().c_str());
-            }
-            *selection = chosen;
-            return 1;
-        case confdlg::DialogResult::NoDisplay:
-            std::fprintf(stderr, "The configuration dialog cannot open a display; set %s=accept to run with the "
-                                 "previous or default settings.\n", confdlg::kUnattendedVariable);
-            return 0;
-        case confdlg::DialogResult::Cancelled:
-            break;
+    case confdlg::DialogResult::Accepted:
+        if (!confdlg::SavePrevious(*info, chosen)) {
+            std::fprintf(stderr, "The display settings could not be remembered in '%s'.\n",
+                         confdlg::SettingsPath().c_str());
+        }
+        *selection = chosen;
+        return 1;
+    case confdlg::DialogResult::NoDisplay:
+        std::fprintf(stderr,
+                     "The configuration dialog cannot open a display; set %s=accept to run with the "
+                     "previous or default settings.\n",
+                     confdlg::kUnattendedVariable);
+        return 0;
+    case confdlg::DialogResult::Cancelled:
+        break;
     }
     return 0;
 }

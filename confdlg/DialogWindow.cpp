@@ -73,12 +73,14 @@ void FillAdapterDependent(Controls& c, int wantedMode, int wantedAnisotropy) {
     uint32_t count = Clamp(adapter.modeCount, kConfigMaxModes);
     for (uint32_t i = 0; i < count; ++i) {
         const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
-        std::string text = std::to_string(m.width) + " x " + std::to_string(m.height) + ", " +
-                           std::to_string(m.bitsPerPixel) + " bpp";
+        std::string text =
+            std::to_string(m.width) + " x " + std::to_string(m.height) + ", " + std::to_string(m.bitsPerPixel) + " bpp";
         if (m.refreshRate != 0) text += ", " + std::to_string(m.refreshRate) + " Hz";
         gtk_combo_box_text_append_text(modes, text.c_str());
     }
-    if (count > 0) gtk_combo_box_set_active(GTK_COMBO_BOX(c.mode), wantedMode >= 0 && static_cast<uint32_t>(wantedMode) < count ? wantedMode : 0);
+    if (count > 0)
+        gtk_combo_box_set_active(GTK_COMBO_BOX(c.mode),
+                                 wantedMode >= 0 && static_cast<uint32_t>(wantedMode) < count ? wantedMode : 0);
 
     GtkComboBoxText* aniso = GTK_COMBO_BOX_TEXT(c.anisotropy);
     gtk_combo_box_text_remove_all(aniso);

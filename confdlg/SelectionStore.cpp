@@ -1,12 +1,12 @@
 #include "confdlg/SelectionStore.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace trivale {
 namespace confdlg {
@@ -66,7 +66,7 @@ int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter) {
 }
 
 bool MakeDirectories(const std::string& path) {
-    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
@@ -132,7 +132,8 @@ void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
         selection.mode = DefaultMode(adapter);
     }
     if (selection.multiSample != 0 &&
-        (ModeCount(adapter) == 0 || !MultiSampleUsable(adapter, adapter.modes[selection.mode], selection.multiSample))) {
+        (ModeCount(adapter) == 0 ||
+         !MultiSampleUsable(adapter, adapter.modes[selection.mode], selection.multiSample))) {
         selection.multiSample = 0;
     }
     if (selection.anisotropy < 0) selection.anisotropy = 0;

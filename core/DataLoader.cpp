@@ -35,8 +35,8 @@ CFileSystemDataLoader::CFileSystemDataLoader(const std::string& path) : rootPath
     LogInfoString("FileSystemDataLoader: root path = " + rootPath_);
     // Without a trailing separator names are joined to the root's last component, so the data
     // directory is the one that holds it.
-    baseDir_ = ExcludeTrailingBackslash(rootPath_.empty() || rootPath_.back() == '/' ? rootPath_
-                                                                                     : ExtractFileDir(rootPath_));
+    baseDir_ =
+        ExcludeTrailingBackslash(rootPath_.empty() || rootPath_.back() == '/' ? rootPath_ : ExtractFileDir(rootPath_));
     realBase_ = rootPath_.empty() ? std::string() : plat::RealPath(baseDir_.empty() ? "/" : baseDir_);
 }
 

@@ -52,8 +52,7 @@ private:
     // The path on disk that an operating-system path names, letter case aside; "" when none.
     std::string FindOnDisk(const std::string& osPath) const;
     bool Inside(const std::string& realPath) const;
-    void EnumerateDirectory(const std::string& directory, bool recursive, std::vector<std::string>& list,
-                            int depth);
+    void EnumerateDirectory(const std::string& directory, bool recursive, std::vector<std::string>& list, int depth);
 
     std::string rootPath_;
     std::string baseDir_;   // the data directory as the operating system names it, no trailing '/'
@@ -89,9 +88,9 @@ private:
         std::set<std::pair<std::string, std::string>> seen;
         for (int i = 0; i < reader_->GetEntryCount(); ++i) {
             const std::string name = ToLowerCase(reader_->GetEntry(i)->name);
-            if (name.size() > CArchiveFileLoader::kMaxNameLength ||
-                std::count_if(name.begin(), name.end(), [](char c) { return c == '\\' || c == '/'; }) >
-                    CArchiveFileLoader::kMaxNameDepth) {
+            if (name.size() > CArchiveFileLoader::kMaxNameLength || std::count_if(name.begin(), name.end(), [](char c) {
+                                                                        return c == '\\' || c == '/';
+                                                                    }) > CArchiveFileLoader::kMaxNameDepth) {
                 index_.clear();
                 throw EInvalidFileFormat(this, "データエラー(entry name). データが壊れています.");
             }

@@ -35,11 +35,11 @@ private:
     std::string origin_;
 };
 
-#define TV_DECLARE_EXCEPTION(name, base)  \
-    class name : public base {            \
-    public:                               \
-        using base::base;                 \
-        ~name() override {}               \
+#define TV_DECLARE_EXCEPTION(name, base) \
+    class name : public base {           \
+    public:                              \
+        using base::base;                \
+        ~name() override {}              \
     }
 
 TV_DECLARE_EXCEPTION(EInvalidOperation, EException);

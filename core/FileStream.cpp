@@ -38,9 +38,15 @@ void CFileStream::Open(bool reopen) {
     bool valid = true;
     switch (openMode_) {
     case 0:
-    case 2: mode = reopen ? plat::FileMode::WriteExisting : plat::FileMode::CreateWrite; break;
-    case 1: mode = plat::FileMode::ReadExisting; break;
-    case 3: mode = plat::FileMode::ReadWriteAlways; break;
+    case 2:
+        mode = reopen ? plat::FileMode::WriteExisting : plat::FileMode::CreateWrite;
+        break;
+    case 1:
+        mode = plat::FileMode::ReadExisting;
+        break;
+    case 3:
+        mode = plat::FileMode::ReadWriteAlways;
+        break;
     default:
         mode = plat::FileMode::ReadExisting;
         valid = false;
@@ -97,9 +103,7 @@ std::uint32_t CFileStream::Write(const void* buffer, std::uint32_t count) {
     return static_cast<std::uint32_t>(put);
 }
 
-std::uint32_t CFileStream::GetSize() {
-    return static_cast<std::uint32_t>(std::min(FileSize(), kMaxStreamSize));
-}
+std::uint32_t CFileStream::GetSize() { return static_cast<std::uint32_t>(std::min(FileSize(), kMaxStreamSize)); }
 
 void CFileStream::SetSize(std::uint32_t size) {
     std::int64_t saved = position_;
@@ -141,8 +145,8 @@ std::uint32_t CFilePartitionStream::Read(void* buffer, std::uint32_t count) {
     if (position_ >= windowSize_) return 0;
     std::int64_t n = std::min<std::int64_t>(count, windowSize_ - position_);
     if (n <= 0) return 0;
-    std::int64_t got = file_.ReadAt(static_cast<std::int64_t>(windowOffset_) + position_, buffer,
-                                    static_cast<std::size_t>(n));
+    std::int64_t got =
+        file_.ReadAt(static_cast<std::int64_t>(windowOffset_) + position_, buffer, static_cast<std::size_t>(n));
     if (got < 0) {
         TV_LOG_SYSTEM_ERROR(file_.Error());
         throw EReadError(this, "Read(): 読み込みに失敗しました.");
@@ -155,9 +159,7 @@ std::uint32_t CFilePartitionStream::Write(const void*, std::uint32_t) {
     throw EWriteError(this, "Write(): 書き込みが禁止されています.");
 }
 
-void CFilePartitionStream::SetSize(std::uint32_t) {
-    throw EWriteError(this, "SetSize(): 書き込みが禁止されています.");
-}
+void CFilePartitionStream::SetSize(std::uint32_t) { throw EWriteError(this, "SetSize(): 書き込みが禁止されています."); }
 
 std::uint32_t CFilePartitionStream::Seek(std::int64_t position) {
     position_ = position < 0 ? 0 : std::min(position, kMaxStreamSize);

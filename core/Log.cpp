@@ -1,10 +1,10 @@
 #include "core/Log.h"
 
+#include <locale.h>
 #include <cerrno>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <locale.h>
 #include <mutex>
 #include <vector>
 
@@ -138,11 +138,11 @@ void OpenLoggerConsole() {
     g_console = true;
 }
 
-#define TV_LOG_WITH_PREFIX(prefix)                  \
-    va_list args;                                   \
-    va_start(args, format);                         \
-    std::string text = VFormatAll(format, args);    \
-    va_end(args);                                   \
+#define TV_LOG_WITH_PREFIX(prefix)               \
+    va_list args;                                \
+    va_start(args, format);                      \
+    std::string text = VFormatAll(format, args); \
+    va_end(args);                                \
     WriteLine(prefix, text)
 
 void WriteLog(const char* prefix, const char* format, ...) { TV_LOG_WITH_PREFIX(prefix ? prefix : ""); }
@@ -168,9 +168,9 @@ void LogWin32Error(int error, const char* sourceFile, int line) {
 void LogWin32Error(const char* sourceFile, int line) { LogWin32Error(errno, sourceFile, line); }
 
 void LogDirectXError(unsigned code, const char* name, const char* description, const char* sourceFile, int line) {
-    LogErrorAt(FormatString("DirectX Error: %s(0x%x): %s", name ? name : "UNKNOWN", code,
-                            description ? description : "n/a"),
-               sourceFile, line);
+    LogErrorAt(
+        FormatString("DirectX Error: %s(0x%x): %s", name ? name : "UNKNOWN", code, description ? description : "n/a"),
+        sourceFile, line);
 }
 
 // ---- Text ----------------------------------------------------------------------------------------

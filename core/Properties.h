@@ -75,5 +75,4 @@ private:
     std::map<std::string, std::string, TCompare> values_;
 };
 
-
 }  // namespace trivale

@@ -12,8 +12,8 @@ std::uint32_t CStandardStream::CopyFrom(IStream& source, std::uint32_t count) {
         source.Seek(0);
         count = source.GetSize();
     }
-    const std::int64_t remaining =
-        std::max<std::int64_t>(0, static_cast<std::int64_t>(source.GetSize()) - static_cast<std::int64_t>(source.Tell()));
+    const std::int64_t remaining = std::max<std::int64_t>(
+        0, static_cast<std::int64_t>(source.GetSize()) - static_cast<std::int64_t>(source.Tell()));
     std::int64_t left = std::min<std::int64_t>(count, remaining);
     const std::uint32_t kBlock = 8192;
     std::vector<unsigned char> buffer(kBlock);
@@ -37,8 +37,7 @@ std::string CStandardStream::ReadString() {
     const std::uint32_t length = LoadLE32(prefix);
     const std::int64_t remaining =
         std::max<std::int64_t>(0, static_cast<std::int64_t>(GetSize()) - static_cast<std::int64_t>(Tell()));
-    if (length > remaining)
-        throw EReadError(this, "ReadString(): 文字列の長さが残りのデータを超えています.");
+    if (length > remaining) throw EReadError(this, "ReadString(): 文字列の長さが残りのデータを超えています.");
     std::string text(length, '\0');
     std::uint32_t got = length ? Read(&text[0], length) : 0;
     text.resize(got);

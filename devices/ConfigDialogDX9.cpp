@@ -57,17 +57,23 @@ void CopyText(char* to, size_t size, const std::string& from) {
 
 plat::Format BackBufferFormat(uint32_t bitsPerPixel) {
     switch (bitsPerPixel) {
-        case 15: return plat::Format::Xrgb1555;
-        case 16: return plat::Format::Rgb565;
-        default: return plat::Format::Xrgb8888;
+    case 15:
+        return plat::Format::Xrgb1555;
+    case 16:
+        return plat::Format::Rgb565;
+    default:
+        return plat::Format::Xrgb8888;
     }
 }
 
 plat::Format DepthFormat(int32_t bits) {
     switch (bits) {
-        case 24: return plat::Format::Depth24X8;
-        case 32: return plat::Format::Depth32;
-        default: return plat::Format::Depth16;
+    case 24:
+        return plat::Format::Depth24X8;
+    case 32:
+        return plat::Format::Depth32;
+    default:
+        return plat::Format::Depth16;
     }
 }
 
@@ -121,8 +127,9 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
     const uint32_t ordinalCount = system != nullptr ? system->GetAdapterCount() : 0;
     for (uint32_t ordinal = 0; ordinal < ordinalCount; ++ordinal) {
         if (info.adapterCount == kConfigMaxAdapters) {
-            TV_LOG_ERROR_AT(FormatString("ディスプレイアダプタは最大 %d 個までの対応です. %d 個め以降のアダプタはリストアップされません.",
-                                         kConfigMaxAdapters, kConfigMaxAdapters + 1));
+            TV_LOG_ERROR_AT(FormatString(
+                "ディスプレイアダプタは最大 %d 個までの対応です. %d 個め以降のアダプタはリストアップされません.",
+                kConfigMaxAdapters, kConfigMaxAdapters + 1));
             break;
         }
         CONFIG_ADAPTER_INFO& record = info.adapters[info.adapterCount];
@@ -151,8 +158,8 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
             formatInfo.bitsPerPixel = plat::FormatBitsPerPixel(format);
             for (uint32_t samples = 2; samples < kConfigMultiSampleSlots; ++samples) {
                 auto usable = [&](plat::Format f2, bool windowed) {
-                    return plat::Succeeded(system->CheckDeviceMultiSampleType(ordinal, plat::DeviceType::Hardware, f2,
-                                                                              windowed, samples));
+                    return plat::Succeeded(
+                        system->CheckDeviceMultiSampleType(ordinal, plat::DeviceType::Hardware, f2, windowed, samples));
                 };
                 formatInfo.multiSample[samples] = usable(format, false) && usable(format, true) &&
                                                   usable(plat::Format::Depth16, false) &&
@@ -171,7 +178,9 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
                 entry.bitsPerPixel = formatInfo.bitsPerPixel;
                 entry.refreshRate = mode.refreshRate;
                 if (record.modeCount == kConfigMaxModes) {
-                    TV_LOG_ERROR_AT("ディスプレイモード数が制限値を超えました. このアダプタの一部のディスプレイモードは使用できません.");
+                    TV_LOG_ERROR_AT(
+                        "ディスプレイモード数が制限値を超えました. "
+                        "このアダプタの一部のディスプレイモードは使用できません.");
                     full = true;
                     break;
                 }
@@ -184,7 +193,8 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
     }
     if (info.adapterCount == 0) {
         const std::string message =
-            "Direct3D 対応ディスプレイデバイスが見つかりませんでした.\nグラフィックカードが DirectX 9 に対応しているか確認してください.";
+            "Direct3D 対応ディスプレイデバイスが見つかりませんでした.\nグラフィックカードが DirectX 9 "
+            "に対応しているか確認してください.";
         TV_LOG_ERROR_AT(message);
         plat::ShowMessageBox(plat::kNoWindow, message + "\n\nプログラムの実行を中止します.", title,
                              plat::MessageBoxKind::Error);
@@ -222,8 +232,10 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
         return false;
     }
     if (!SelectionValid(*info, selection)) {
-        TV_LOG_ERROR_AT(FormatString("The configuration dialog returned an invalid selection: adapter %d, mode %d. "
-                                     "Treated as cancelled.", selection.adapter, selection.mode));
+        TV_LOG_ERROR_AT(
+            FormatString("The configuration dialog returned an invalid selection: adapter %d, mode %d. "
+                         "Treated as cancelled.",
+                         selection.adapter, selection.mode));
         FreeDll();
         return false;
     }
@@ -245,7 +257,8 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     parameters.autoDepthStencilFormat = DepthFormat(selection.depthBits);
     parameters.flags = 0;
     parameters.fullScreenRefreshRate = mode.refreshRate;
-    parameters.presentationInterval = selection.vsync != 0 ? plat::kPresentIntervalOne : plat::kPresentIntervalImmediate;
+    parameters.presentationInterval =
+        selection.vsync != 0 ? plat::kPresentIntervalOne : plat::kPresentIntervalImmediate;
     fullScreenParameters = parameters;
 
     parameters.backBufferFormat = plat::Format::Unknown;
@@ -259,10 +272,11 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
                      ? plat::DeviceType::Reference
                      : plat::DeviceType::Hardware;
 
-    LogInfo("Selected display mode: Adapter = #%d, Mode = %d, MultiSample = %d, Anisotropy = %d, Windowed = %d, "
-            "DepthBufferBits = %d, VSync = %d",
-            selection.adapter, selection.mode, selection.multiSample, selection.anisotropy, selection.windowed,
-            selection.depthBits, selection.vsync);
+    LogInfo(
+        "Selected display mode: Adapter = #%d, Mode = %d, MultiSample = %d, Anisotropy = %d, Windowed = %d, "
+        "DepthBufferBits = %d, VSync = %d",
+        selection.adapter, selection.mode, selection.multiSample, selection.anisotropy, selection.windowed,
+        selection.depthBits, selection.vsync);
     LogInfo("Selected display mode description: %u x %u, %u bpp, %u Hz", mode.width, mode.height, mode.bitsPerPixel,
             mode.refreshRate);
     FreeDll();

@@ -12,8 +12,8 @@ const int kConfigTitleSize = 64;
 const int kConfigNameSize = 64;
 const int kConfigMaxAdapters = 8;
 const int kConfigMaxModes = 1024;
-const int kConfigFormatCount = 3;      // 32, 16 and 15 bits per pixel, in this order
-const int kConfigFormatSlots = 4;      // the fourth slot stays zero
+const int kConfigFormatCount = 3;  // 32, 16 and 15 bits per pixel, in this order
+const int kConfigFormatSlots = 4;  // the fourth slot stays zero
 const int kConfigMultiSampleSlots = 16;
 
 // The interface version the program accepts.
@@ -42,8 +42,8 @@ struct CONFIG_ADAPTER_INFO {
 
 struct CONFIG_INFO {
     char title[kConfigTitleSize];  // UTF-8, always zero-terminated
-    uint32_t icon;    // image id for the dialog's image lookup, 0 when none
-    uint32_t banner;  // image id for the dialog's image lookup, 0 when none
+    uint32_t icon;                 // image id for the dialog's image lookup, 0 when none
+    uint32_t banner;               // image id for the dialog's image lookup, 0 when none
     uint32_t adapterCount;
     CONFIG_ADAPTER_INFO adapters[kConfigMaxAdapters];
 };
@@ -53,9 +53,9 @@ struct CONFIG_SELECTION {
     int32_t mode;         // index into that adapter's modes
     int32_t multiSample;  // sample count, 0 for none
     int32_t anisotropy;
-    int32_t windowed;     // non-zero for a window
-    int32_t depthBits;    // 16, 24 or 32
-    int32_t vsync;        // non-zero on
+    int32_t windowed;   // non-zero for a window
+    int32_t depthBits;  // 16, 24 or 32
+    int32_t vsync;      // non-zero on
 };
 
 static_assert(sizeof(CONFIG_DISPLAY_MODE) == 16, "display mode record");

@@ -6,8 +6,7 @@
 namespace trivale {
 
 // A recursive lock: the thread holding it may enter again, as the streamed sound's callers expect.
-class CCriticalSection : public virtual CNonCopyable
-{
+class CCriticalSection : public virtual CNonCopyable {
 public:
     CCriticalSection() = default;
     virtual ~CCriticalSection() = default;
@@ -20,8 +19,7 @@ private:
 };
 
 // Holds a critical section for the life of a scope, also when an exception leaves it.
-class CCriticalSectionLock
-{
+class CCriticalSectionLock {
 public:
     explicit CCriticalSectionLock(CCriticalSection& cs) : m_cs(cs) { m_cs.Enter(); }
     ~CCriticalSectionLock() { m_cs.Leave(); }
@@ -32,4 +30,4 @@ private:
     CCriticalSection& m_cs;
 };
 
-} // namespace trivale
+}  // namespace trivale

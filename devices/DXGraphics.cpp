@@ -41,9 +41,8 @@ CDXGraphics::~CDXGraphics() {
 bool CDXGraphics::Initialize() {
     if (device_) throw EIOError(this, "Direct3D device already initialized.");
     plat::PresentParameters* parameters = GetPresentParameters();
-    plat::GraphicsResult result =
-        system_->CreateDevice(adapter_, deviceType_, parameters->deviceWindow, plat::kCreateHardwareVertexProcessing,
-                              *parameters, device_);
+    plat::GraphicsResult result = system_->CreateDevice(adapter_, deviceType_, parameters->deviceWindow,
+                                                        plat::kCreateHardwareVertexProcessing, *parameters, device_);
     if (plat::Failed(result)) {
         LogInfoString("ハードウェアT&L が利用できません. ソフトウェアT&L に切り替えます.");
         result = system_->CreateDevice(adapter_, deviceType_, parameters->deviceWindow,
@@ -73,9 +72,7 @@ void CDXGraphics::SetFullScreenParameters(const plat::PresentParameters& paramet
     fullScreenParameters_ = parameters;
 }
 
-void CDXGraphics::SetWindowedParameters(const plat::PresentParameters& parameters) {
-    windowedParameters_ = parameters;
-}
+void CDXGraphics::SetWindowedParameters(const plat::PresentParameters& parameters) { windowedParameters_ = parameters; }
 
 void CDXGraphics::SetAdapter(uint32_t adapter) { adapter_ = adapter; }
 
@@ -135,7 +132,7 @@ bool CDXGraphics::IsFullScreen() { return fullScreen_; }
 
 void CDXGraphics::Present() {
     if (!device_) return;
-    if (device_->Present() != plat::gfx::kDeviceLost) return;  // other failures are not ours to mend
+    if (device_->Present() != plat::gfx::kDeviceLost) return;                   // other failures are not ours to mend
     if (device_->TestCooperativeLevel() != plat::gfx::kDeviceNotReset) return;  // still lost: next frame
     Notify([](IDXGraphicsEventListener* l) { l->OnDeviceLost(); });
     if (plat::Failed(device_->Reset(*GetPresentParameters()))) {

@@ -5,8 +5,7 @@
 
 namespace trivale {
 
-CDXSound::CDXSound()
-{
+CDXSound::CDXSound() {
     m_format.formatTag = plat::kWaveFormatPcm;
     m_format.channels = 2;
     m_format.samplesPerSec = 44100;
@@ -14,13 +13,9 @@ CDXSound::CDXSound()
     m_format.extraSize = 0;
 }
 
-CDXSound::~CDXSound()
-{
-    Finalize();
-}
+CDXSound::~CDXSound() { Finalize(); }
 
-bool CDXSound::CreateDevice()
-{
+bool CDXSound::CreateDevice() {
     const plat::SoundResult r = plat::SoundDevice::Create(&m_device);
     if (!plat::SoundSucceeded(r)) {
         LogSoundError(r, __FILE__, __LINE__);
@@ -30,11 +25,9 @@ bool CDXSound::CreateDevice()
     return true;
 }
 
-bool CDXSound::Initialize()
-{
+bool CDXSound::Initialize() {
     // A second Initialize keeps the running output (and the sounds on it) rather than opening another.
-    if (m_ready)
-        return true;
+    if (m_ready) return true;
     if (!CreateDevice()) {
         LogError("CDXSound: DirectSoundCreate() 失敗\n");
         return false;
@@ -64,62 +57,44 @@ bool CDXSound::Initialize()
     return true;
 }
 
-void CDXSound::Finalize()
-{
+void CDXSound::Finalize() {
     m_primary.reset();
     m_device.reset();
     m_ready = false;
     LogInfoString("DirectSound finalized.");
 }
 
-plat::SoundDevice* CDXSound::GetDirectSound()
-{
-    return m_device.get();
-}
+plat::SoundDevice* CDXSound::GetDirectSound() { return m_device.get(); }
 
-plat::SoundBuffer* CDXSound::GetPrimaryBuffer()
-{
-    return m_primary.get();
-}
+plat::SoundBuffer* CDXSound::GetPrimaryBuffer() { return m_primary.get(); }
 
-plat::Window* CDXSound::SetWindow(plat::Window* window)
-{
+plat::Window* CDXSound::SetWindow(plat::Window* window) {
     m_window = window;
     return window;
 }
 
-uint16_t CDXSound::SetChannels(uint16_t channels)
-{
+uint16_t CDXSound::SetChannels(uint16_t channels) {
     m_format.channels = channels;
     return channels;
 }
 
-uint32_t CDXSound::SetSamplesPerSec(uint32_t samplesPerSec)
-{
+uint32_t CDXSound::SetSamplesPerSec(uint32_t samplesPerSec) {
     m_format.samplesPerSec = samplesPerSec;
     return samplesPerSec;
 }
 
-uint16_t CDXSound::SetBitsPerSample(uint16_t bitsPerSample)
-{
+uint16_t CDXSound::SetBitsPerSample(uint16_t bitsPerSample) {
     m_format.bitsPerSample = bitsPerSample;
     return bitsPerSample;
 }
 
-bool CDXSound::IsReady()
-{
-    return m_ready;
-}
+bool CDXSound::IsReady() { return m_ready; }
 
-bool CDXSound::SetOptionFlag(bool flag)
-{
+bool CDXSound::SetOptionFlag(bool flag) {
     m_optionFlag = flag;
     return flag;
 }
 
-bool CDXSound::GetOptionFlag()
-{
-    return m_optionFlag;
-}
+bool CDXSound::GetOptionFlag() { return m_optionFlag; }
 
-} // namespace trivale
+}  // namespace trivale

@@ -13,8 +13,7 @@ namespace trivale {
 
 // The sound device: opens the output at the primary format and keeps it running. When Initialize
 // fails (no audio device) the program runs without sound and sounds made on it stay silent.
-class CDXSound : public virtual CNonCopyable
-{
+class CDXSound : public virtual CNonCopyable {
 public:
     CDXSound();
     ~CDXSound() override;
@@ -45,4 +44,4 @@ protected:
     plat::Window* m_window = nullptr;
 };
 
-} // namespace trivale
+}  // namespace trivale

@@ -72,8 +72,8 @@ void CDevicePauseScreenPainter::ClearRects(std::vector<plat::GraphicsRect>& rect
     full.width = static_cast<std::uint32_t>(width_);
     full.height = static_cast<std::uint32_t>(height_);
     device_->SetViewport(full);
-    device_->Clear(static_cast<std::uint32_t>(clipped.size()), clipped.data(), plat::kClearTarget,
-                   0xFF000000u | colour, 1.0f, 0);
+    device_->Clear(static_cast<std::uint32_t>(clipped.size()), clipped.data(), plat::kClearTarget, 0xFF000000u | colour,
+                   1.0f, 0);
     if (previous.width != 0 && previous.height != 0) device_->SetViewport(previous);
 }
 

@@ -238,8 +238,8 @@ void CGameApplicationDriverDX9::SetPause(bool paused) {
     GetWindow()->SetTitle(paused ? GetTitle() + " [PAUSE]" : GetTitle());
 }
 
-bool CGameApplicationDriverDX9::OnMessage(CGameWindow* window, unsigned message, std::uintptr_t wParam,
-                                          std::intptr_t, std::intptr_t* result) {
+bool CGameApplicationDriverDX9::OnMessage(CGameWindow* window, unsigned message, std::uintptr_t wParam, std::intptr_t,
+                                          std::intptr_t* result) {
     switch (message) {
     case kMessageSize:
         if (wParam == kSizeMinimized && pauseWhenInactive_) SetPause(true);

@@ -73,11 +73,16 @@ void CMappedJoystickController::Update() {
 bool CMappedJoystickController::IsHeld(int code) const {
     if (code >= 0 && code < 32) return (state_.buttons[code] & 0x80) != 0;
     switch (code) {
-    case kInputAxisXNegative: return state_.x < -kDeadZone;
-    case kInputAxisXPositive: return state_.x > kDeadZone;
-    case kInputAxisYNegative: return state_.y < -kDeadZone;
-    case kInputAxisYPositive: return state_.y > kDeadZone;
-    default: return false;
+    case kInputAxisXNegative:
+        return state_.x < -kDeadZone;
+    case kInputAxisXPositive:
+        return state_.x > kDeadZone;
+    case kInputAxisYNegative:
+        return state_.y < -kDeadZone;
+    case kInputAxisYPositive:
+        return state_.y > kDeadZone;
+    default:
+        return false;
     }
 }
 
@@ -103,11 +108,16 @@ std::string CMappedJoystickController::GetAssignmentName(const std::string& name
     const int code = GetAssignment(name, index);
     if (code >= 0 && code <= 255) return FormatString("BUTTON:%d", code + 1);
     switch (code) {
-    case kInputAxisXNegative: return "X AXIS -";
-    case kInputAxisXPositive: return "X AXIS +";
-    case kInputAxisYNegative: return "Y AXIS -";
-    case kInputAxisYPositive: return "Y AXIS +";
-    default: return "NONE";
+    case kInputAxisXNegative:
+        return "X AXIS -";
+    case kInputAxisXPositive:
+        return "X AXIS +";
+    case kInputAxisYNegative:
+        return "Y AXIS -";
+    case kInputAxisYPositive:
+        return "Y AXIS +";
+    default:
+        return "NONE";
     }
 }
 

@@ -26,9 +26,7 @@ void CMergedController::Reset() {
     for (IController* child : children_) child->Reset();
 }
 
-void CMergedController::Unsupported() {
-    throw EInvalidOperation(this, "サポートされていないメソッド呼び出しです.");
-}
+void CMergedController::Unsupported() { throw EInvalidOperation(this, "サポートされていないメソッド呼び出しです."); }
 
 void CMergedController::DefineButton(const std::string&, const std::string&) { Unsupported(); }
 std::string CMergedController::GetLabel(const std::string&) { Unsupported(); }

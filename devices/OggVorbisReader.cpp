@@ -13,10 +13,8 @@ namespace {
 
 // vorbisfile is C: no exception may unwind through it. A failing stream reads as the end of the data
 // (read) or as an unseekable position (seek, tell).
-size_t ReadCallback(void* ptr, size_t size, size_t count, void* source)
-{
-    if (size == 0 || count == 0)
-        return 0;
+size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
+    if (size == 0 || count == 0) return 0;
     try {
         auto* stream = static_cast<IStream*>(source);
         const size_t want = std::min<size_t>(size * count, std::numeric_limits<uint32_t>::max() / 2);
@@ -27,21 +25,26 @@ size_t ReadCallback(void* ptr, size_t size, size_t count, void* source)
     }
 }
 
-int SeekCallback(void* source, ogg_int64_t offset, int whence)
-{
+int SeekCallback(void* source, ogg_int64_t offset, int whence) {
     try {
         auto* stream = static_cast<IStream*>(source);
         int64_t target = 0;
         switch (whence) {
-        case SEEK_SET: target = offset; break;
-        case SEEK_CUR: target = static_cast<int64_t>(stream->Tell()) + offset; break;
-        case SEEK_END: target = static_cast<int64_t>(stream->GetSize()) + offset; break;
-        default: target = 0; break;
-        }
-        if (target < 0)
+        case SEEK_SET:
+            target = offset;
+            break;
+        case SEEK_CUR:
+            target = static_cast<int64_t>(stream->Tell()) + offset;
+            break;
+        case SEEK_END:
+            target = static_cast<int64_t>(stream->GetSize()) + offset;
+            break;
+        default:
             target = 0;
-        if (target > std::numeric_limits<int32_t>::max())
-            target = std::numeric_limits<int32_t>::max();
+            break;
+        }
+        if (target < 0) target = 0;
+        if (target > std::numeric_limits<int32_t>::max()) target = std::numeric_limits<int32_t>::max();
         stream->Seek(static_cast<int32_t>(target));
         return 0;
     } catch (...) {
@@ -49,13 +52,11 @@ int SeekCallback(void* source, ogg_int64_t offset, int whence)
     }
 }
 
-int CloseCallback(void*)
-{
-    return 0; // the stream belongs to its owner
+int CloseCallback(void*) {
+    return 0;  // the stream belongs to its owner
 }
 
-long TellCallback(void* source)
-{
+long TellCallback(void* source) {
     try {
         return static_cast<long>(static_cast<IStream*>(source)->Tell());
     } catch (...) {
@@ -66,21 +67,15 @@ long TellCallback(void* source)
 // Consecutive gaps in the data tolerated before a read gives up on the stream.
 constexpr int kMaxHoles = 64;
 
-} // namespace
+}  // namespace
 
-COggVorbisReader::COggVorbisReader()
-{
-    std::memset(&m_file, 0, sizeof m_file);
+COggVorbisReader::COggVorbisReader() { std::memset(&m_file, 0, sizeof m_file); }
+
+COggVorbisReader::~COggVorbisReader() {
+    if (m_opened) ov_clear(&m_file);
 }
 
-COggVorbisReader::~COggVorbisReader()
-{
-    if (m_opened)
-        ov_clear(&m_file);
-}
-
-void COggVorbisReader::Open(IStream* stream)
-{
+void COggVorbisReader::Open(IStream* stream) {
     if (m_opened) {
         ov_clear(&m_file);
         m_opened = false;
@@ -107,8 +102,7 @@ void COggVorbisReader::Open(IStream* stream)
     if (comment != nullptr) {
         std::vector<std::string> lines;
         for (int i = 0; i < comment->comments; ++i) {
-            if (comment->user_comments[i] == nullptr)
-                continue;
+            if (comment->user_comments[i] == nullptr) continue;
             const std::string raw(comment->user_comments[i], static_cast<size_t>(comment->comment_lengths[i]));
             lines.push_back(Utf8ToAnsi(raw.c_str()));
         }
@@ -116,24 +110,17 @@ void COggVorbisReader::Open(IStream* stream)
     }
 }
 
-const plat::WaveFormat* COggVorbisReader::GetFormat()
-{
-    return &m_format;
-}
+const plat::WaveFormat* COggVorbisReader::GetFormat() { return &m_format; }
 
-int COggVorbisReader::Rewind()
-{
-    if (!m_opened || !ov_seekable(&m_file))
-        return 0;
+int COggVorbisReader::Rewind() {
+    if (!m_opened || !ov_seekable(&m_file)) return 0;
     const int r = ov_pcm_seek(&m_file, 0);
     m_position = 0;
     return r;
 }
 
-uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes)
-{
-    if (!m_opened || m_format.blockAlign == 0)
-        return 0;
+uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes) {
+    if (!m_opened || m_format.blockAlign == 0) return 0;
     // vorbisfile refuses a request smaller than one frame, and would refuse it again for ever.
     bytes -= bytes % m_format.blockAlign;
     char* out = static_cast<char*>(buffer);
@@ -147,35 +134,26 @@ uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes)
             total += static_cast<uint32_t>(r);
             holes = 0;
         } else if (r == OV_HOLE && ++holes <= kMaxHoles) {
-            continue; // a gap in the data: decoding goes on after it
+            continue;  // a gap in the data: decoding goes on after it
         } else {
-            break; // the end, or an error that would only repeat
+            break;  // the end, or an error that would only repeat
         }
     }
     m_position += total;
     return total;
 }
 
-uint32_t COggVorbisReader::GetDataSize()
-{
-    if (!m_opened)
-        return 0;
+uint32_t COggVorbisReader::GetDataSize() {
+    if (!m_opened) return 0;
     const ogg_int64_t samples = ov_pcm_total(&m_file, -1);
-    if (samples <= 0)
-        return 0;
+    if (samples <= 0) return 0;
     const uint64_t bytes = static_cast<uint64_t>(samples) * m_format.blockAlign;
     return bytes > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
-                                                         : static_cast<uint32_t>(bytes);
+                                                        : static_cast<uint32_t>(bytes);
 }
 
-uint32_t COggVorbisReader::GetPosition()
-{
-    return m_position;
-}
+uint32_t COggVorbisReader::GetPosition() { return m_position; }
 
-std::string COggVorbisReader::GetProperty(const std::string& key)
-{
-    return m_properties.Get(key, "");
-}
+std::string COggVorbisReader::GetProperty(const std::string& key) { return m_properties.Get(key, ""); }
 
-} // namespace trivale
+}  // namespace trivale

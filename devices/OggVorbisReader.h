@@ -8,8 +8,7 @@ namespace trivale {
 
 // Ogg Vorbis through vorbisfile over the engine's own streams; decodes to signed 16-bit PCM and
 // offers the comment fields as properties (keys in any letter case).
-class COggVorbisReader : public CStandardSoundReader, public virtual CNonCopyable
-{
+class COggVorbisReader : public CStandardSoundReader, public virtual CNonCopyable {
 public:
     COggVorbisReader();
     ~COggVorbisReader() override;
@@ -30,4 +29,4 @@ protected:
     TProperties<comparator_for_properties::less_ignorecase> m_properties;
 };
 
-} // namespace trivale
+}  // namespace trivale

@@ -117,8 +117,8 @@ void CSimpleDIB::Load(IStream& stream) {
     const bool topDown = height < 0;
     if (topDown) height = -height;
     const bool bitFields = compression == kBitFields || compression == kAlphaBitFields;
-    const bool knownDepth = bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||
-                            bitCount == 32;
+    const bool knownDepth =
+        bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32;
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || width * height > kMaxPixels ||
         !knownDepth || !(compression == kRgb || (bitFields && (bitCount == 16 || bitCount == 32)))) {
         throw EReadError(this, kCannotLoad);
@@ -194,10 +194,26 @@ void CSimpleDIB::Draw(PixelSurface& target, int x, int y, int width, int height,
     if (!loaded_) return;
     // Clip against the bitmap and the target, moving both corners together.
     std::int64_t dx = x, dy = y, sx = sourceX, sy = sourceY, w = width, h = height;
-    if (sx < 0) { dx -= sx; w += sx; sx = 0; }
-    if (sy < 0) { dy -= sy; h += sy; sy = 0; }
-    if (dx < 0) { sx -= dx; w += dx; dx = 0; }
-    if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+    if (sx < 0) {
+        dx -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        dy -= sy;
+        h += sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        sx -= dx;
+        w += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        sy -= dy;
+        h += dy;
+        dy = 0;
+    }
     w = std::min<std::int64_t>({w, bitmap_.width - sx, target.width - dx});
     h = std::min<std::int64_t>({h, bitmap_.height - sy, target.height - dy});
     if (w <= 0 || h <= 0) return;

@@ -8,8 +8,8 @@
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "devices/OggVorbisReader.h"
-#include "devices/WaveSoundReader.h"
 #include "devices/SoundLog.h"
+#include "devices/WaveSoundReader.h"
 
 namespace trivale {
 
@@ -22,17 +22,15 @@ const double kK = -10000.0;
 const double kP = static_cast<double>(0.22f);
 const double kQ = 1.0 / static_cast<double>(0.22f);
 
-} // namespace
+}  // namespace
 
-int32_t LinearVolumeToDecibels(int32_t linear)
-{
+int32_t LinearVolumeToDecibels(int32_t linear) {
     // Below the floor the power's base turns negative (NaN); above 0 the buffer refuses the result.
     const double v = std::clamp(linear, plat::kVolumeMin, plat::kVolumeMax);
     return static_cast<int32_t>(std::trunc(kK * (kOne - std::pow(kOne - v * kC, kP))));
 }
 
-int32_t DecibelsToLinearVolume(int32_t decibels)
-{
+int32_t DecibelsToLinearVolume(int32_t decibels) {
     const double d = std::clamp(decibels, plat::kVolumeMin, plat::kVolumeMax);
     return static_cast<int32_t>(std::trunc(kK * (kOne - std::pow(kOne - d * kC, kQ))));
 }
@@ -41,116 +39,82 @@ CSound::CSound(uint32_t extraFlags) : m_extraFlags(extraFlags) {}
 
 CSound::~CSound() = default;
 
-bool CSound::IsPlaying()
-{
-    if (!m_buffer)
-        return false;
+bool CSound::IsPlaying() {
+    if (!m_buffer) return false;
     uint32_t status = 0;
-    if (!plat::SoundSucceeded(m_buffer->GetStatus(&status)))
-        return false;
+    if (!plat::SoundSucceeded(m_buffer->GetStatus(&status))) return false;
     return (status & plat::kStatusPlaying) != 0;
 }
 
-void CSound::Stop()
-{
-    if (m_buffer)
-        m_buffer->Stop();
+void CSound::Stop() {
+    if (m_buffer) m_buffer->Stop();
 }
 
-void CSound::SetLoop(bool loop)
-{
-    m_loop = loop;
-}
+void CSound::SetLoop(bool loop) { m_loop = loop; }
 
-bool CSound::IsLoop()
-{
-    return m_loop;
-}
+bool CSound::IsLoop() { return m_loop; }
 
-void CSound::SetVolume(int32_t volume)
-{
-    if (!m_buffer)
-        return;
+void CSound::SetVolume(int32_t volume) {
+    if (!m_buffer) return;
     const plat::SoundResult r = m_buffer->SetVolume(volume);
-    if (!plat::SoundSucceeded(r))
-        LogSoundError(r, __FILE__, __LINE__);
+    if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
 }
 
-int32_t CSound::GetVolume()
-{
+int32_t CSound::GetVolume() {
     int32_t volume = 0;
-    if (!m_buffer)
-        return volume;
+    if (!m_buffer) return volume;
     const plat::SoundResult r = m_buffer->GetVolume(&volume);
-    if (!plat::SoundSucceeded(r))
-        LogSoundError(r, __FILE__, __LINE__);
+    if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
     return volume;
 }
 
-void CSound::SetLinearVolume(int32_t volume)
-{
-    if (!m_buffer)
-        return;
+void CSound::SetLinearVolume(int32_t volume) {
+    if (!m_buffer) return;
     SetVolume(LinearVolumeToDecibels(volume));
 }
 
-int32_t CSound::GetLinearVolume()
-{
-    if (!m_buffer)
-        return 0;
+int32_t CSound::GetLinearVolume() {
+    if (!m_buffer) return 0;
     return DecibelsToLinearVolume(GetVolume());
 }
 
-void CSound::SetPan(int32_t pan)
-{
-    if (!m_buffer)
-        return;
+void CSound::SetPan(int32_t pan) {
+    if (!m_buffer) return;
     const plat::SoundResult r = m_buffer->SetPan(pan);
-    if (!plat::SoundSucceeded(r))
-        LogSoundError(r, __FILE__, __LINE__);
+    if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
 }
 
-int32_t CSound::GetPan()
-{
+int32_t CSound::GetPan() {
     int32_t pan = 0;
-    if (!m_buffer)
-        return pan;
+    if (!m_buffer) return pan;
     const plat::SoundResult r = m_buffer->GetPan(&pan);
-    if (!plat::SoundSucceeded(r))
-        LogSoundError(r, __FILE__, __LINE__);
+    if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
     return pan;
 }
 
-double CSound::GetPlayTime()
-{
+double CSound::GetPlayTime() {
     const plat::WaveFormat* f = GetFormat();
-    if (f == nullptr)
-        return 0.0;
+    if (f == nullptr) return 0.0;
     const uint32_t bitsPerSecond = static_cast<uint32_t>(f->bitsPerSample) * f->channels * f->samplesPerSec;
-    if (bitsPerSecond == 0)
-        return 0.0;
+    if (bitsPerSecond == 0) return 0.0;
     return static_cast<double>(GetPlayPosition()) / (bitsPerSecond * 0.125);
 }
 
-ISoundReader* CreateSoundReader(IStream& stream)
-{
+ISoundReader* CreateSoundReader(IStream& stream) {
     const uint32_t position = stream.Tell();
     uint8_t head[16];
     std::memset(head, 0, sizeof head);
     stream.Read(head, sizeof head);
     stream.Seek(position);
-    if (std::memcmp(head, "Ogg", 3) == 0)
-        return new COggVorbisReader();
-    if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0)
-        return new CWaveSoundReader();
+    if (std::memcmp(head, "Ogg", 3) == 0) return new COggVorbisReader();
+    if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) return new CWaveSoundReader();
     throw EInvalidFileFormat("CreateSoundReader(): 対応していない音声フォーマットです.");
 }
 
-ISoundReader* OpenSoundReader(IStream& stream)
-{
+ISoundReader* OpenSoundReader(IStream& stream) {
     std::unique_ptr<ISoundReader> reader(CreateSoundReader(stream));
     reader->Open(&stream);
     return reader.release();
 }
 
-} // namespace trivale
+}  // namespace trivale

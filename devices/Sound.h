@@ -14,8 +14,7 @@ namespace trivale {
 class CDXSound;
 
 // A playable sound on a sound buffer. Volumes are hundredths of a decibel (0 full, -10000 silent).
-class ISound : public IInterface
-{
+class ISound : public IInterface {
 public:
     virtual void Create(CDXSound* device, IStream& stream) = 0;
     virtual void Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader) = 0;
@@ -36,8 +35,7 @@ public:
 };
 
 // The buffer-side operations every sound shares; how the buffer is made and filled is the subclass's.
-class CSound : public virtual CNonCopyable, public ISound
-{
+class CSound : public virtual CNonCopyable, public ISound {
 public:
     bool IsPlaying() override;
     void Stop() override;
@@ -71,4 +69,4 @@ ISoundReader* CreateSoundReader(IStream& stream);
 // CreateSoundReader, then opens the reader on the same stream.
 ISoundReader* OpenSoundReader(IStream& stream);
 
-} // namespace trivale
+}  // namespace trivale

@@ -4,10 +4,9 @@
 
 namespace trivale {
 
-void LogSoundError(plat::SoundResult result, const char* sourceFile, int line)
-{
-    LogDirectXError(static_cast<unsigned>(result), plat::SoundResultName(result),
-                    plat::SoundResultDescription(result), sourceFile, line);
+void LogSoundError(plat::SoundResult result, const char* sourceFile, int line) {
+    LogDirectXError(static_cast<unsigned>(result), plat::SoundResultName(result), plat::SoundResultDescription(result),
+                    sourceFile, line);
 }
 
-} // namespace trivale
+}  // namespace trivale

@@ -6,4 +6,4 @@ namespace trivale {
 // The "DirectX Error" log line for a failed sound-layer call, with the code's name and description.
 void LogSoundError(plat::SoundResult result, const char* sourceFile, int line);
 
-} // namespace trivale
+}  // namespace trivale

@@ -10,8 +10,7 @@
 namespace trivale {
 
 // A PCM source: the WAVE reader hands out the file's own samples, the Ogg Vorbis reader signed 16-bit.
-class ISoundReader : public IInterface
-{
+class ISoundReader : public IInterface {
 public:
     // The caller keeps the stream alive.
     virtual void Open(IStream* stream) = 0;
@@ -26,11 +25,9 @@ public:
     virtual std::string GetProperty(const std::string& key) = 0;
 };
 
-class CStandardSoundReader : public ISoundReader, public virtual CObject
-{
+class CStandardSoundReader : public ISoundReader, public virtual CObject {
 public:
-    void OpenShared(boost::shared_ptr<IStream> stream) override
-    {
+    void OpenShared(boost::shared_ptr<IStream> stream) override {
         m_sharedStream = stream;
         Open(stream.get());
     }
@@ -39,4 +36,4 @@ protected:
     boost::shared_ptr<IStream> m_sharedStream;
 };
 
-} // namespace trivale
+}  // namespace trivale

@@ -60,8 +60,8 @@ void CStandardController::Recompute(const std::function<bool(int code)>& held) {
 }
 
 void LogInputError(plat::InputResult result, const char* sourceFile, int line) {
-    LogDirectXError(static_cast<unsigned>(result), plat::InputResultName(result),
-                    plat::InputResultDescription(result), sourceFile, line);
+    LogDirectXError(static_cast<unsigned>(result), plat::InputResultName(result), plat::InputResultDescription(result),
+                    sourceFile, line);
 }
 
 void CStandardController::NoteReadFailure(plat::InputResult result, const char* sourceFile, int line) {

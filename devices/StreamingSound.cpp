@@ -20,15 +20,12 @@ constexpr unsigned kStopEvent = CStreamingSound::kSegments;
 constexpr int kFadeStepMs = 30;
 constexpr int kRestoreAttempts = 100;
 
-} // namespace
+}  // namespace
 
 CStreamingSound::CStreamingSound(uint32_t extraFlags)
-    : CSound(extraFlags), m_fadeStop(std::make_shared<plat::EventGroup>(1))
-{
-}
+    : CSound(extraFlags), m_fadeStop(std::make_shared<plat::EventGroup>(1)) {}
 
-CStreamingSound::~CStreamingSound()
-{
+CStreamingSound::~CStreamingSound() {
     try {
         Release();
     } catch (...) {
@@ -38,16 +35,13 @@ CStreamingSound::~CStreamingSound()
     m_sharedReader.reset();
 }
 
-void CStreamingSound::Release()
-{
+void CStreamingSound::Release() {
     StopFadeThread();
-    if (m_buffer)
-        m_buffer->Stop();
+    if (m_buffer) m_buffer->Stop();
     StopStreamThread();
     CCriticalSectionLock lock(m_lock);
     m_buffer.reset();
-    if (!m_sharedReader)
-        delete m_reader;
+    if (!m_sharedReader) delete m_reader;
     m_reader = nullptr;
     m_sharedReader.reset();
     m_stream.reset();
@@ -57,30 +51,25 @@ void CStreamingSound::Release()
     m_fading = false;
 }
 
-void CStreamingSound::Create(CDXSound* device, IStream& stream)
-{
+void CStreamingSound::Create(CDXSound* device, IStream& stream) {
     Release();
-    if (device == nullptr || !device->IsReady())
-        return;
+    if (device == nullptr || !device->IsReady()) return;
     m_device = device;
     m_stream.reset(stream.Clone());
     m_reader = OpenSoundReader(*m_stream);
     CreateBuffer();
 }
 
-void CStreamingSound::Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader)
-{
+void CStreamingSound::Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader) {
     Release();
-    if (device == nullptr || !device->IsReady())
-        return;
+    if (device == nullptr || !device->IsReady()) return;
     m_device = device;
     m_sharedReader = reader;
     m_reader = reader.get();
     CreateBuffer();
 }
 
-void CStreamingSound::CreateBuffer()
-{
+void CStreamingSound::CreateBuffer() {
     plat::SoundDevice* dev = m_device->GetDirectSound();
     const plat::WaveFormat* f = m_reader != nullptr ? m_reader->GetFormat() : nullptr;
     // The buffer size divides by the block align: a format the output cannot play is refused before.
@@ -90,7 +79,7 @@ void CStreamingSound::CreateBuffer()
     }
     const uint32_t chunk = static_cast<uint32_t>(f->blockAlign) * kSegments;
     m_desc.flags = m_extraFlags | kStreamBufferFlags;
-    m_desc.bytes = (f->avgBytesPerSec / chunk) * chunk * 2; // two seconds in whole blocks per segment
+    m_desc.bytes = (f->avgBytesPerSec / chunk) * chunk * 2;  // two seconds in whole blocks per segment
     m_desc.format = f;
     std::shared_ptr<plat::SoundBuffer> buffer;
     const plat::SoundResult r = dev->CreateBuffer(m_desc, &buffer);
@@ -103,20 +92,17 @@ void CStreamingSound::CreateBuffer()
 
     m_segmentSize = m_desc.bytes / kSegments;
     std::vector<plat::SoundNotification> positions;
-    for (unsigned i = 0; i < kSegments; ++i)
-        positions.push_back({m_segmentSize * (i + 1) - 1, m_events, i});
+    for (unsigned i = 0; i < kSegments; ++i) positions.push_back({m_segmentSize * (i + 1) - 1, m_events, i});
     positions.push_back({plat::kNotifyOffsetStop, m_events, kStopEvent});
     const plat::SoundResult n = m_buffer->SetNotifications(positions);
     if (!plat::SoundSucceeded(n)) {
-        if (n != plat::kSoundNoInterface)
-            LogSoundError(n, __FILE__, __LINE__);
+        if (n != plat::kSoundNoInterface) LogSoundError(n, __FILE__, __LINE__);
         throw EReadError(this, "DirectSoundNotify の作成に失敗しました.");
     }
     ResetCounters();
 }
 
-void CStreamingSound::ResetCounters()
-{
+void CStreamingSound::ResetCounters() {
     m_writeCursor = 0;
     {
         std::lock_guard<std::mutex> counters(m_counterLock);
@@ -127,28 +113,23 @@ void CStreamingSound::ResetCounters()
     m_endOfData = false;
 }
 
-void CStreamingSound::Play()
-{
+void CStreamingSound::Play() {
     // Until the worker has filled the buffer and started it the buffer does not play yet; a second
     // Play in that time must not start a second worker on the same buffer, unless Stop told the
     // starting one to give up.
-    if (!m_buffer || IsPlaying() || (m_starting && !m_events->IsQuitRequested()))
-        return;
+    if (!m_buffer || IsPlaying() || (m_starting && !m_events->IsQuitRequested())) return;
     StopStreamThread();
     StartStreamThread();
 }
 
-void CStreamingSound::Stop()
-{
+void CStreamingSound::Stop() {
     // While the worker is still filling, the buffer does not play yet and its Stop alone would be
     // lost: the worker is told not to start it (and stops it should the word come just too late).
-    if (m_starting && m_events)
-        m_events->RequestQuit();
+    if (m_starting && m_events) m_events->RequestQuit();
     CSound::Stop();
 }
 
-void CStreamingSound::StartStreamThread()
-{
+void CStreamingSound::StartStreamThread() {
     m_events->ClearQuit();
     m_starting = true;
     m_events->Attach();
@@ -161,52 +142,40 @@ void CStreamingSound::StartStreamThread()
     }
 }
 
-void CStreamingSound::StopStreamThread()
-{
-    if (!m_streamThread.joinable())
-        return;
+void CStreamingSound::StopStreamThread() {
+    if (!m_streamThread.joinable()) return;
     m_events->RequestQuit();
     m_streamThread.join();
 }
 
-void CStreamingSound::StopFadeThread()
-{
-    if (!m_fadeThread.joinable())
-        return;
+void CStreamingSound::StopFadeThread() {
+    if (!m_fadeThread.joinable()) return;
     m_fadeStop->RequestQuit();
     m_fadeThread.join();
 }
 
-const plat::WaveFormat* CStreamingSound::GetFormat()
-{
-    if (!m_buffer || m_reader == nullptr)
-        return nullptr;
+const plat::WaveFormat* CStreamingSound::GetFormat() {
+    if (!m_buffer || m_reader == nullptr) return nullptr;
     return m_reader->GetFormat();
 }
 
-uint32_t CStreamingSound::GetPlayPosition()
-{
-    if (!m_buffer || !IsPlaying())
-        return 0;
+uint32_t CStreamingSound::GetPlayPosition() {
+    if (!m_buffer || !IsPlaying()) return 0;
     // The cursor is read under the counter lock too, so it is never older than the worker's last one.
     std::lock_guard<std::mutex> counters(m_counterLock);
     uint32_t play = 0;
     const bool known = plat::SoundSucceeded(m_buffer->GetCurrentPosition(&play, nullptr));
-    if (!known)
-        return static_cast<uint32_t>(m_playedBytes);
+    if (!known) return static_cast<uint32_t>(m_playedBytes);
     const uint32_t last = m_lastPlayCursor;
     const uint64_t played = m_playedBytes;
     const uint32_t delta = play >= last ? play - last : play + m_desc.bytes - last;
     return static_cast<uint32_t>(played + delta);
 }
 
-void CStreamingSound::Rewind()
-{
-    if (!m_buffer)
-        return;
+void CStreamingSound::Rewind() {
+    if (!m_buffer) return;
     const bool active = IsPlaying() || m_starting;
-    if (active)
-        CSound::Stop();
+    if (active) CSound::Stop();
     // The worker may still be filling or about to leave: the reader is rewound only once it is gone.
     StopStreamThread();
     {
@@ -219,35 +188,27 @@ void CStreamingSound::Rewind()
         }
         m_deliveredBytes = 0;
     }
-    if (active)
-        Play();
+    if (active) Play();
 }
 
-void CStreamingSound::FadeIn(uint32_t milliseconds)
-{
-    if (!m_buffer || m_fading)
-        return;
+void CStreamingSound::FadeIn(uint32_t milliseconds) {
+    if (!m_buffer || m_fading) return;
     const int32_t volume = GetVolume();
     SetVolume(plat::kVolumeMin);
     Play();
     StartFade(plat::kVolumeMin, volume, milliseconds, false);
 }
 
-void CStreamingSound::FadeOut(uint32_t milliseconds)
-{
+void CStreamingSound::FadeOut(uint32_t milliseconds) {
     // A sound whose worker is still starting it counts as playing: a fade-out right after Play fades.
-    if (!m_buffer || m_fading || !(IsPlaying() || m_starting))
-        return;
+    if (!m_buffer || m_fading || !(IsPlaying() || m_starting)) return;
     StartFade(GetVolume(), plat::kVolumeMin, milliseconds, true);
 }
 
-void CStreamingSound::StartFade(int32_t from, int32_t to, uint32_t milliseconds, bool stopAtEnd)
-{
-    if (!m_buffer)
-        return;
+void CStreamingSound::StartFade(int32_t from, int32_t to, uint32_t milliseconds, bool stopAtEnd) {
+    if (!m_buffer) return;
     // Claimed here, not in the fade thread, so that two fades in a row cannot both start.
-    if (m_fading.exchange(true))
-        return;
+    if (m_fading.exchange(true)) return;
     StopFadeThread();
     m_fadeStop->ClearQuit();
     m_fadeFrom = from;
@@ -266,8 +227,7 @@ void CStreamingSound::StartFade(int32_t from, int32_t to, uint32_t milliseconds,
 
 // The workers call the sound's operations by their qualified names: until Release has joined them
 // the object may already be in its destructor, and a virtual call would race with the vtable change.
-void CStreamingSound::FadeProc()
-{
+void CStreamingSound::FadeProc() {
     try {
         plat::SetCurrentThreadPriority(plat::ThreadPriority::AboveNormal);
         CSound::SetVolume(m_fadeFrom);
@@ -278,23 +238,19 @@ void CStreamingSound::FadeProc()
         // Duration 0 sets the target at once.
         while (duration > 0 && m_fadeStop->WaitAny(kFadeStepMs) == plat::EventGroup::kTimeout) {
             const int64_t elapsed = static_cast<int64_t>(m_buffer->GetClockMs() - t0);
-            if (elapsed > duration)
-                break;
-            if (elapsed > 1000 && !CSound::IsPlaying())
-                break;
+            if (elapsed > duration) break;
+            if (elapsed > 1000 && !CSound::IsPlaying()) break;
             CSound::SetVolume(LinearVolumeToDecibels(static_cast<int32_t>(a + elapsed * (b - a) / duration)));
         }
         CSound::SetVolume(m_fadeTo);
-        if (m_stopAtEnd)
-            CStreamingSound::Stop();
+        if (m_stopAtEnd) CStreamingSound::Stop();
     } catch (...) {
         // Nothing here throws by design; a worker never lets an exception end the program.
     }
     m_fading = false;
 }
 
-void CStreamingSound::StreamProc()
-{
+void CStreamingSound::StreamProc() {
     try {
         bool started = false;
         {
@@ -304,8 +260,7 @@ void CStreamingSound::StreamProc()
                 std::lock_guard<std::mutex> counters(m_counterLock);
                 m_lastPlayCursor = 0;
             }
-            for (unsigned i = 0; i < kSegments; ++i)
-                FillSegment();
+            for (unsigned i = 0; i < kSegments; ++i) FillSegment();
             if (!m_events->IsQuitRequested()) {
                 // A stop or a segment flag left from an earlier run must not end or skew this one.
                 m_events->ResetAll();
@@ -321,8 +276,7 @@ void CStreamingSound::StreamProc()
             for (;;) {
                 // The expected segment first: at the ring's wrap segments 15 and 0 may both be waiting.
                 const int r = m_events->WaitAny(plat::EventGroup::kInfinite, static_cast<int>(expected));
-                if (r == static_cast<int>(kStopEvent))
-                    break;
+                if (r == static_cast<int>(kStopEvent)) break;
                 if (r == plat::EventGroup::kQuit) {
                     // A quit that came after the check above but before Play: nothing may go on
                     // looping the buffer once its worker has gone.
@@ -350,10 +304,8 @@ void CStreamingSound::StreamProc()
     m_events->Detach();
 }
 
-void CStreamingSound::FillSegment()
-{
-    if (!m_buffer || m_reader == nullptr)
-        return;
+void CStreamingSound::FillSegment() {
+    if (!m_buffer || m_reader == nullptr) return;
     const uint32_t size = m_desc.bytes;
     const uint32_t segment = m_segmentSize;
 
@@ -364,8 +316,7 @@ void CStreamingSound::FillSegment()
     } else if (status & plat::kStatusBufferLost) {
         // Bounded, and given up when the sound is being released.
         for (int i = 0; i < kRestoreAttempts && !m_events->IsQuitRequested(); ++i) {
-            if (m_buffer->Restore() != plat::kSoundBufferLost)
-                break;
+            if (m_buffer->Restore() != plat::kSoundBufferLost) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
@@ -413,8 +364,7 @@ void CStreamingSound::FillSegment()
                     m_endOfData = true;
                 }
             }
-            if (got < n1)
-                std::memset(p + got, silence, n1 - got);
+            if (got < n1) std::memset(p + got, silence, n1 - got);
         }
         m_buffer->Unlock(p1, n1, p2, n2);
     }
@@ -445,4 +395,4 @@ void CStreamingSound::FillSegment()
     m_writeCursor = (m_writeCursor + segment) % size;
 }
 
-} // namespace trivale
+}  // namespace trivale

@@ -13,8 +13,7 @@ namespace trivale {
 // Plays a sound of any length through a buffer of about two seconds in 16 segments. A worker thread
 // decodes the next segment each time the play cursor leaves one; at the end of the data it loops or
 // pads with silence and stops. A second worker ramps the volume for fades.
-class CStreamingSound : public CSound
-{
+class CStreamingSound : public CSound {
 public:
     static constexpr unsigned kSegments = 16;
 
@@ -41,7 +40,7 @@ protected:
     void StartFade(int32_t from, int32_t to, uint32_t milliseconds, bool stopAtEnd);
     void StreamProc();
     void FadeProc();
-    void FillSegment(); // under the lock
+    void FillSegment();  // under the lock
     void ResetCounters();
 
     CDXSound* m_device = nullptr;
@@ -62,7 +61,7 @@ protected:
     std::mutex m_counterLock;
     uint32_t m_lastPlayCursor = 0;
     uint64_t m_playedBytes = 0;
-    uint64_t m_deliveredBytes = 0; // data bytes written since the last rewind
+    uint64_t m_deliveredBytes = 0;  // data bytes written since the last rewind
     bool m_endOfData = false;
 
     std::atomic<bool> m_fading{false};
@@ -75,4 +74,4 @@ protected:
     std::shared_ptr<plat::EventGroup> m_fadeStop;
 };
 
-} // namespace trivale
+}  // namespace trivale

@@ -8,23 +8,19 @@ namespace trivale {
 
 namespace {
 
-constexpr uint32_t FourCC(const char (&s)[5])
-{
-    return CRIFFReader::MakeFourCC(s[0], s[1], s[2], s[3]);
-}
+constexpr uint32_t FourCC(const char (&s)[5]) { return CRIFFReader::MakeFourCC(s[0], s[1], s[2], s[3]); }
 
 // No real format block comes near this; a larger one is a broken or hostile file.
 constexpr uint32_t kMaxFormatBlock = 64 * 1024;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-} // namespace
+}  // namespace
 
 CWaveSoundReader::CWaveSoundReader() = default;
 CWaveSoundReader::~CWaveSoundReader() = default;
 
-void CWaveSoundReader::Open(IStream* stream)
-{
+void CWaveSoundReader::Open(IStream* stream) {
     m_formatBlock.clear();
     m_format = plat::WaveFormat();
     m_dataSize = 0;
@@ -58,13 +54,9 @@ void CWaveSoundReader::Open(IStream* stream)
     Rewind();
 }
 
-const plat::WaveFormat* CWaveSoundReader::GetFormat()
-{
-    return m_formatBlock.empty() ? nullptr : &m_format;
-}
+const plat::WaveFormat* CWaveSoundReader::GetFormat() { return m_formatBlock.empty() ? nullptr : &m_format; }
 
-int CWaveSoundReader::Rewind()
-{
+int CWaveSoundReader::Rewind() {
     m_riff.SelectChunk(FourCC("data"));
     m_position = 0;
     // A size beyond the file's end (truncated files, streaming writers) is cut to the real end by
@@ -74,31 +66,19 @@ int CWaveSoundReader::Rewind()
     return 0;
 }
 
-uint32_t CWaveSoundReader::Read(void* buffer, uint32_t bytes)
-{
-    if (m_formatBlock.empty())
-        return 0;
+uint32_t CWaveSoundReader::Read(void* buffer, uint32_t bytes) {
+    if (m_formatBlock.empty()) return 0;
     const uint32_t n = std::min(bytes, m_dataSize - std::min(m_position, m_dataSize));
-    if (n == 0)
-        return 0;
+    if (n == 0) return 0;
     const uint32_t got = m_riff.Read(buffer, static_cast<int32_t>(n));
     m_position += got;
     return got;
 }
 
-uint32_t CWaveSoundReader::GetDataSize()
-{
-    return m_dataSize;
-}
+uint32_t CWaveSoundReader::GetDataSize() { return m_dataSize; }
 
-uint32_t CWaveSoundReader::GetPosition()
-{
-    return m_position;
-}
+uint32_t CWaveSoundReader::GetPosition() { return m_position; }
 
-std::string CWaveSoundReader::GetProperty(const std::string&)
-{
-    return std::string();
-}
+std::string CWaveSoundReader::GetProperty(const std::string&) { return std::string(); }
 
-} // namespace trivale
+}  // namespace trivale

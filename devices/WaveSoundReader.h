@@ -7,8 +7,7 @@
 namespace trivale {
 
 // RIFF "WAVE" files: the "fmt " chunk is the format, the "data" chunk the samples.
-class CWaveSoundReader : public CStandardSoundReader, public virtual CNonCopyable
-{
+class CWaveSoundReader : public CStandardSoundReader, public virtual CNonCopyable {
 public:
     CWaveSoundReader();
     ~CWaveSoundReader() override;
@@ -23,10 +22,10 @@ public:
 
 protected:
     CRIFFReader m_riff;
-    std::vector<uint8_t> m_formatBlock; // empty until opened; at least 18 bytes after
+    std::vector<uint8_t> m_formatBlock;  // empty until opened; at least 18 bytes after
     plat::WaveFormat m_format;
     uint32_t m_dataSize = 0;
     uint32_t m_position = 0;
 };
 
-} // namespace trivale
+}  // namespace trivale

@@ -143,8 +143,7 @@ LwEnvelope* ReadEnvelopeBlock(LwScene* scene) {
     char line[LW_LINE_SIZE];
     char* tok[10];
     if (!scene->Op.ReadLine(scene, line, sizeof(line))) return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
-    if (scene->Op.SplitTokens(scene, line, 2, tok) != 2 || strcmp(tok[0], "{") != 0 ||
-        strcmp(tok[1], "Envelope") != 0)
+    if (scene->Op.SplitTokens(scene, line, 2, tok) != 2 || strcmp(tok[0], "{") != 0 || strcmp(tok[1], "Envelope") != 0)
         return FailEnvelope(scene, nullptr, LW_ERR_BAD_FORMAT);
     int depth = 1;
 
@@ -158,8 +157,7 @@ LwEnvelope* ReadEnvelopeBlock(LwScene* scene) {
     if (!env) return FailEnvelope(scene, nullptr, LW_ERR_MEMORY);
 
     for (int32_t i = 0; i < count; ++i) {
-        if (!scene->Op.ReadLine(scene, line, sizeof(line)) ||
-            scene->Op.SplitTokens(scene, line, 10, tok) < 10)
+        if (!scene->Op.ReadLine(scene, line, sizeof(line)) || scene->Op.SplitTokens(scene, line, 10, tok) < 10)
             return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
         LwEnvelopeKey* k = &env->KeyArray[i];
         k->Value = LwParseReal(tok[1]);
@@ -185,16 +183,14 @@ LwEnvelope* ReadEnvelopeBlock(LwScene* scene) {
         while (depth > 0 && scene->Op.ReadLine(scene, line, sizeof(line))) {
             if (strchr(line, '{')) {
                 ++depth;
-                if (scene->Op.SplitTokens(scene, line, 2, tok) == 2 &&
-                    strcmp(tok[1], "ChannelHandler") == 0) {
+                if (scene->Op.SplitTokens(scene, line, 2, tok) == 2 && strcmp(tok[1], "ChannelHandler") == 0) {
                     char server[256] = "";
                     bool end1 = false, end2 = false;
                     const char* name = NextFirstWord(scene, line, &end1);
                     StripQuotes(server, name ? name : "", sizeof(server));
                     const char* indexWord = end1 ? nullptr : NextFirstWord(scene, line, &end2);
                     if (end1 || end2) break;
-                    open = scene->Op.NewPlugin(scene, env, LW_PLUGIN_CHANNEL, LwParseInt0(indexWord),
-                                               server);
+                    open = scene->Op.NewPlugin(scene, env, LW_PLUGIN_CHANNEL, LwParseInt0(indexWord), server);
                     if (!open) scene->ErrorCode = LW_ERR_MEMORY;
                     openDepth = depth;
                 }
@@ -236,8 +232,8 @@ LwEnvelope* ReadEnvelopeBlockV1(LwScene* scene) {
             k->Bias = LwParseReal(tok[4]);
         }
     }
-    if (scene->Op.ReadLine(scene, line, sizeof(line)) &&
-        scene->Op.SplitTokens(scene, line, 2, tok) == 2 && strcmp(tok[0], "EndBehavior") == 0)
+    if (scene->Op.ReadLine(scene, line, sizeof(line)) && scene->Op.SplitTokens(scene, line, 2, tok) == 2 &&
+        strcmp(tok[0], "EndBehavior") == 0)
         env->PostBehavior = LwParseInt(tok[1]);
     return env;
 }
@@ -272,8 +268,8 @@ void ComputeEnvelopeTangents(LwEnvelope* env) {
 
 // ---- plug-ins -----------------------------------------------------------------------------------
 
-static int32_t ReadPluginBlock(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                               const char* serverName, bool wholeLines) {
+static int32_t ReadPluginBlock(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName,
+                               bool wholeLines) {
     // Owned by the scene itself: such a plug-in joins none of the scene's lists.
     LwPlugin* plugin = owner == scene && pluginClass != LW_PLUGIN_MASTER
                            ? LwNewUnlinkedPlugin(scene, pluginClass, index, serverName)
@@ -292,13 +288,11 @@ static int32_t ReadPluginBlock(LwScene* scene, void* owner, int32_t pluginClass,
     return scene->ErrorCode;
 }
 
-int32_t ReadPluginBlockV3(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                          const char* serverName) {
+int32_t ReadPluginBlockV3(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName) {
     return ReadPluginBlock(scene, owner, pluginClass, index, serverName, false);
 }
 
-int32_t ReadPluginBlockV1(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                          const char* serverName) {
+int32_t ReadPluginBlockV1(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName) {
     return ReadPluginBlock(scene, owner, pluginClass, index, serverName, true);
 }
 
@@ -307,10 +301,9 @@ int32_t LookupPluginClass(const char* name) {
         const char* name;
         int32_t value;
     } kClasses[] = {
-        {"ItemMotionHandler", 1},  {"ChannelHandler", 3},     {"DisplacementHandler", 2},
-        {"EnvironmentHandler", 5}, {"VolumetricHandler", 4},  {"PixelFilterHandler", 6},
-        {"ImageFilterHandler", 7}, {"CustomObjHandler", 8},   {"ObjReplacementHandler", 9},
-        {"MasterHandler", 10},
+        {"ItemMotionHandler", 1},     {"ChannelHandler", 3},     {"DisplacementHandler", 2}, {"EnvironmentHandler", 5},
+        {"VolumetricHandler", 4},     {"PixelFilterHandler", 6}, {"ImageFilterHandler", 7},  {"CustomObjHandler", 8},
+        {"ObjReplacementHandler", 9}, {"MasterHandler", 10},
     };
     if (!name) return 0;
     for (const auto& c : kClasses)
@@ -334,9 +327,8 @@ LwClip* ReadClipBlock(LwScene* scene) {
     if (!clip) return nullptr;
     char line[LW_LINE_SIZE];
     char* tok[6];
-    if (!scene->Op.ReadLine(scene, line, sizeof(line)) ||
-        scene->Op.SplitTokens(scene, line, 2, tok) != 2 || strcmp(tok[0], "{") != 0 ||
-        strcmp(tok[1], "Clip") != 0) {
+    if (!scene->Op.ReadLine(scene, line, sizeof(line)) || scene->Op.SplitTokens(scene, line, 2, tok) != 2 ||
+        strcmp(tok[0], "{") != 0 || strcmp(tok[1], "Clip") != 0) {
         LwFreeClip(clip);
         return nullptr;
     }
@@ -412,9 +404,12 @@ char* CopyClipFileName(char* destination, const char* source, int size) {
     StripQuotes(work, source, sizeof(work));
     std::string out;
     for (const char* c = work; *c; ++c) {
-        if (*c == '/') out += '\\';
-        else if (*c == ':') out += ":\\";
-        else out += *c;
+        if (*c == '/')
+            out += '\\';
+        else if (*c == ':')
+            out += ":\\";
+        else
+            out += *c;
     }
     return LwCopyText(destination, out.c_str(), size);
 }

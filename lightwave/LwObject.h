@@ -111,9 +111,8 @@ struct LwObjectOperations {
     LwObjectSlot GetSurfaceByIndex;
     LwObjectSlot Surface5, Surface6, Surface7;
     LwObjectSlot CreateMaterial, GetEvaluatedMaterial;
-    LwObjectSlot Surface10, Surface11, Surface12, Surface13, Surface14, Surface15, Surface16,
-        Surface17, Surface18, Surface19, Surface20, Surface21, Surface22, Surface23, Surface24,
-        Surface25, Surface26, Surface27, Surface28;
+    LwObjectSlot Surface10, Surface11, Surface12, Surface13, Surface14, Surface15, Surface16, Surface17, Surface18,
+        Surface19, Surface20, Surface21, Surface22, Surface23, Surface24, Surface25, Surface26, Surface27, Surface28;
     // Edges and meshes (92-102), position 95 empty.
     LwObjectSlot Edge0, Edge1;
     LwObjectSlot BuildEdgeTable;
@@ -134,10 +133,9 @@ struct LwObjectOperations {
     LwObjectSlot ReleasePointData;
     LwObjectSlot Data5, Data6, Data7, Data8, Data9;
     // Whole-object operations (142-154).
-    LwObjectSlot TranslateLwObject, ScaleLwObject, TriangulatePolygonAt, TriangulateLayer,
-        SortLwObjectPolygons, SortLwObjectSurfaces;
-    int32_t (*LoadLwObject)(LwObject* object, const char* fileName, int32_t type,
-                            const LwLoadOptions* options);
+    LwObjectSlot TranslateLwObject, ScaleLwObject, TriangulatePolygonAt, TriangulateLayer, SortLwObjectPolygons,
+        SortLwObjectSurfaces;
+    int32_t (*LoadLwObject)(LwObject* object, const char* fileName, int32_t type, const LwLoadOptions* options);
     LwObjectSlot SaveLwObject;
     LwObject* (*CloneLwObject)(LwObject* object);
     LwObjectSlot DumpLwObject;
@@ -153,11 +151,11 @@ struct LwObject {
     char FileName[256];
     char MessageText[256];  // detail of the last error (the file that failed to open)
     int32_t ErrorCode;
-    int32_t FileType;       // LwObjectFileType
+    int32_t FileType;  // LwObjectFileType
     int32_t StateWord;
-    FILE* TraceFile;        // none unless a caller sets one
+    FILE* TraceFile;  // none unless a caller sets one
     double AnimationTime;
-    uint32_t Flags;         // LW_OBJECT_CLONE in a clone sharing another context's data
+    uint32_t Flags;  // LW_OBJECT_CLONE in a clone sharing another context's data
     MemoryTracker* Tracker;
     LwLayer* Layers;
     LwLayer* CurrentLayer;

@@ -87,10 +87,10 @@ typedef uint32_t LwItemRef;
 
 struct LwPlugin {
     int32_t Class;
-    int32_t Version;   // the index number the file gives with the plug-in
-    char Name[256];    // server name
-    int32_t Size;      // bytes of Data, terminators included
-    char* Data;        // NUL-terminated strings end to end
+    int32_t Version;  // the index number the file gives with the plug-in
+    char Name[256];   // server name
+    int32_t Size;     // bytes of Data, terminators included
+    char* Data;       // NUL-terminated strings end to end
     LwPlugin* Next;
 };
 
@@ -124,8 +124,8 @@ struct LwEnvelope {
 };
 
 struct LwMotionKey {
-    int32_t Step;  // frame number
-    double* Value; // the group last evaluated
+    int32_t Step;   // frame number
+    double* Value;  // the group last evaluated
     double Position[3];
     double Rotation[3];  // heading, pitch, bank in radians
     double Scale[3];
@@ -276,10 +276,10 @@ struct LwSceneItem {
         LwSceneCamera* Camera;
         LwSceneBone* Bone;
     };
-    LwKeyframeMotion* Motion;   // version 1 scenes
+    LwKeyframeMotion* Motion;  // version 1 scenes
     LwEnvelope* ChannelList;
     LwPlugin* Plugins;
-    int32_t LoadStatus;         // 2 when the object file failed to load
+    int32_t LoadStatus;  // 2 when the object file failed to load
     LwSceneItem* Next;
 };
 
@@ -423,16 +423,13 @@ struct LwSceneOperations {
     LwSceneItem* (*GetParentItem)(LwScene* scene, LwSceneItem* item);
     LwSceneItem* (*GetTargetItem)(LwScene* scene, LwSceneItem* item);
     LwSceneItem* (*GetItemByIndex)(LwScene* scene, int32_t index);
-    LwSceneItem* (*FindItemByName)(LwScene* scene, int32_t type, LwSceneItem* objectItem,
-                                   const char* name);
+    LwSceneItem* (*FindItemByName)(LwScene* scene, int32_t type, LwSceneItem* objectItem, const char* name);
     const char* (*GetItemDisplayName)(LwScene* scene, LwSceneItem* item);
     LwKeyframeMotion* (*GetItemMotion)(LwScene* scene, LwSceneItem* item);
     LwEnvelope* (*FindChannel)(LwScene* scene, LwSceneItem* item, int32_t channel);
     int32_t (*CountItems)(LwScene* scene, int32_t type, LwSceneItem* start);
-    void (*EvaluateMotion)(LwScene* scene, LwSceneItem* item, int32_t group, double time,
-                           double out[3]);
-    void (*SetMotion)(LwScene* scene, LwSceneItem* item, int32_t group, double time,
-                      const double in[3]);
+    void (*EvaluateMotion)(LwScene* scene, LwSceneItem* item, int32_t group, double time, double out[3]);
+    void (*SetMotion)(LwScene* scene, LwSceneItem* item, int32_t group, double time, const double in[3]);
     LwSceneObject* (*GetObjectRecord)(LwScene* scene, LwSceneItem* item);
     LwSceneBone* (*GetBoneRecord)(LwScene* scene, LwSceneItem* item);
     LwSceneLight* (*GetLightRecord)(LwScene* scene, LwSceneItem* item);
@@ -447,8 +444,8 @@ struct LwSceneOperations {
     void (*DumpLwScene)(LwScene* scene, FILE* stream);
     const char* (*GetVersionText)(const void* context);
     int32_t (*SetParentItem)(LwScene* scene, LwSceneItem* item, LwSceneItem* parent);
-    void (*EvaluateKeyframeMotion)(LwScene* scene, LwKeyframeMotion* motion, int32_t group,
-                                   double frame, double out[3]);
+    void (*EvaluateKeyframeMotion)(LwScene* scene, LwKeyframeMotion* motion, int32_t group, double frame,
+                                   double out[3]);
     void (*EvaluateEnvelope)(LwScene* scene, LwEnvelope* envelope, double time, double* out);
     LwEnvelope* (*MotionToChannels)(LwScene* scene, LwKeyframeMotion* motion);
     LwEnvelopeKey* (*GetKeyValue)(LwScene* scene, LwEnvelope* envelope, double time);
@@ -458,8 +455,7 @@ struct LwSceneOperations {
     int32_t (*AppendText)(LwScene* scene, char** block, int32_t used, const char* text);
     int32_t (*SplitTokens)(LwScene* scene, char* line, int32_t count, char** tokens);
     void (*Trace)(LwScene* scene, const char* format, ...);
-    LwSceneItem* (*AddObjectItem)(LwScene* scene, const char* keyword, int32_t layer,
-                                  const char* text);
+    LwSceneItem* (*AddObjectItem)(LwScene* scene, const char* keyword, int32_t layer, const char* text);
     LwSceneItem* (*AddItem)(LwScene* scene, int32_t type);
     LwSceneItem* (*SetItemName)(LwScene* scene, LwSceneItem* item, const char* name);
     LwSceneItem* (*SetItemShow)(LwScene* scene, LwSceneItem* item, int32_t refresh, int32_t color);
@@ -477,8 +473,7 @@ struct LwSceneOperations {
     LwSceneCamera* (*NewCameraRecord)(LwScene* scene);
     LwSceneLight* (*NewLightRecord)(LwScene* scene);
     LwSceneBone* (*NewBoneRecord)(LwScene* scene);
-    LwPlugin* (*NewPlugin)(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                           const char* serverName);
+    LwPlugin* (*NewPlugin)(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName);
     LwSceneFog* (*NewFog)(LwScene* scene);
     LwSceneCamera* (*ComputeFovAngles)(LwScene* scene, LwSceneCamera* camera);
     LwSceneBackdrop* (*NewBackdrop)(LwScene* scene);
@@ -496,8 +491,8 @@ struct LwScene {
     const char* Cursor;
     const char* TextEnd;
     uint32_t TextLength;
-    FILE* InputFile;   // closed after a good parse when present; the loader sets none
-    FILE* TraceFile;   // LwScene::Trace writes here; none by default
+    FILE* InputFile;  // closed after a good parse when present; the loader sets none
+    FILE* TraceFile;  // LwScene::Trace writes here; none by default
     uint32_t LoadFlags;
     char FailedFileName[256];
     int32_t ErrorCode;

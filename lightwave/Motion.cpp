@@ -45,21 +45,21 @@ double OutTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
     bool withPrev = p && (k1->Time - p->Time) != 0.0;
     double r = withPrev ? (k1->Time - k0->Time) / (k1->Time - p->Time) : 0.0;
     switch (k0->Shape) {
-        case LW_SHAPE_TCB: {
-            double a = (1 - k0->Tension) * (1 + k0->Continuity) * (1 + k0->Bias);
-            double b = (1 - k0->Tension) * (1 - k0->Continuity) * (1 - k0->Bias);
-            return withPrev ? r * (a * (k0->Value - p->Value) + b * d) : b * d;
-        }
-        case LW_SHAPE_HERMITE:
-        case LW_SHAPE_BEZIER:
-            return withPrev ? k0->Continuity * r : k0->Continuity;
-        case LW_SHAPE_LINEAR:
-            return withPrev ? r * (k0->Value - p->Value + d) : d;
-        case LW_SHAPE_BEZIER2D:
-            if (fabs(k0->Bias) <= kHandleEpsilon) return (k1->Time - k0->Time) * k0->Param0 * 100000.0;
-            return (k1->Time - k0->Time) * k0->Param0 / k0->Bias;
-        default:
-            return 0.0;
+    case LW_SHAPE_TCB: {
+        double a = (1 - k0->Tension) * (1 + k0->Continuity) * (1 + k0->Bias);
+        double b = (1 - k0->Tension) * (1 - k0->Continuity) * (1 - k0->Bias);
+        return withPrev ? r * (a * (k0->Value - p->Value) + b * d) : b * d;
+    }
+    case LW_SHAPE_HERMITE:
+    case LW_SHAPE_BEZIER:
+        return withPrev ? k0->Continuity * r : k0->Continuity;
+    case LW_SHAPE_LINEAR:
+        return withPrev ? r * (k0->Value - p->Value + d) : d;
+    case LW_SHAPE_BEZIER2D:
+        if (fabs(k0->Bias) <= kHandleEpsilon) return (k1->Time - k0->Time) * k0->Param0 * 100000.0;
+        return (k1->Time - k0->Time) * k0->Param0 / k0->Bias;
+    default:
+        return 0.0;
     }
 }
 
@@ -70,16 +70,16 @@ double InTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
     bool withNext = n && (n->Time - k0->Time) != 0.0;
     double r = withNext ? (k1->Time - k0->Time) / (n->Time - k0->Time) : 0.0;
     switch (k1->Shape) {
-        case LW_SHAPE_TCB: {
-            double a = (1 - k1->Tension) * (1 - k1->Continuity) * (1 + k1->Bias);
-            double b = (1 - k1->Tension) * (1 + k1->Continuity) * (1 - k1->Bias);
-            return withNext ? r * (b * (n->Value - k1->Value) + a * d) : a * d;
-        }
-        case LW_SHAPE_HERMITE:
-        case LW_SHAPE_BEZIER:
-            return withNext ? k1->Tension * r : k1->Tension;
-        default:
-            return 0.0;
+    case LW_SHAPE_TCB: {
+        double a = (1 - k1->Tension) * (1 - k1->Continuity) * (1 + k1->Bias);
+        double b = (1 - k1->Tension) * (1 + k1->Continuity) * (1 - k1->Bias);
+        return withNext ? r * (b * (n->Value - k1->Value) + a * d) : a * d;
+    }
+    case LW_SHAPE_HERMITE:
+    case LW_SHAPE_BEZIER:
+        return withNext ? k1->Tension * r : k1->Tension;
+    default:
+        return 0.0;
     }
 }
 
@@ -90,8 +90,10 @@ double SolveBezierTime(const double x[4], double t) {
         s = 0.5 * (lo + hi);
         double v = Bezier(x[0], x[1], x[2], x[3], s);
         if (fabs(v - t) <= kBisectTolerance) break;
-        if (v <= t) lo = s;
-        else hi = s;
+        if (v <= t)
+            lo = s;
+        else
+            hi = s;
     }
     return s;
 }
@@ -107,8 +109,7 @@ double Bezier2(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1, double t) {
     double x[4];
     BezierTimeControls(k0, k1, x);
     double s = SolveBezierTime(x, t);
-    double y1 = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Value + k0->Param0
-                                                : k0->Value + OutTangent(k0, k1) / 3.0;
+    double y1 = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Value + k0->Param0 : k0->Value + OutTangent(k0, k1) / 3.0;
     return Bezier(k0->Value, y1, k1->Value + k1->Continuity, k1->Value, s);
 }
 
@@ -142,76 +143,74 @@ void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
 
     if (Before(t, first->Time)) {
         switch (env->PreBehavior) {
-            case LW_BEHAVIOR_RESET:
-                *out = 0.0;
-                return;
-            case LW_BEHAVIOR_CONSTANT:
+        case LW_BEHAVIOR_RESET:
+            *out = 0.0;
+            return;
+        case LW_BEHAVIOR_CONSTANT:
+            *out = first->Value;
+            return;
+        case LW_BEHAVIOR_REPEAT:
+        case LW_BEHAVIOR_OSCILLATE:
+        case LW_BEHAVIOR_OFFSET_REPEAT: {
+            if (span <= kTimeEpsilon) {  // no range to wrap into
                 *out = first->Value;
                 return;
-            case LW_BEHAVIOR_REPEAT:
-            case LW_BEHAVIOR_OSCILLATE:
-            case LW_BEHAVIOR_OFFSET_REPEAT: {
-                if (span <= kTimeEpsilon) {  // no range to wrap into
-                    *out = first->Value;
-                    return;
-                }
-                double n = WrapCount(first->Time - t, span);
-                t += n * span;
-                t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
-                if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n))
-                    t = first->Time + last->Time - t;
-                if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * rise;
-                break;
             }
-            case LW_BEHAVIOR_LINEAR: {
-                LwEnvelopeKey* n = first->Next;
-                if (first->Shape == LW_SHAPE_LINEAR && n && first->Time != n->Time) {
-                    *out = (t - n->Time) * (first->Value - n->Value) / (first->Time - n->Time) + n->Value;
-                } else {
-                    // The stored tangent spans the first segment; per second it is divided by it.
-                    double slope = first->Param1;
-                    if (n && n->Time != first->Time) slope /= n->Time - first->Time;
-                    *out = (t - first->Time) * slope + first->Value;
-                }
-                return;
+            double n = WrapCount(first->Time - t, span);
+            t += n * span;
+            t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
+            if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
+            if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * rise;
+            break;
+        }
+        case LW_BEHAVIOR_LINEAR: {
+            LwEnvelopeKey* n = first->Next;
+            if (first->Shape == LW_SHAPE_LINEAR && n && first->Time != n->Time) {
+                *out = (t - n->Time) * (first->Value - n->Value) / (first->Time - n->Time) + n->Value;
+            } else {
+                // The stored tangent spans the first segment; per second it is divided by it.
+                double slope = first->Param1;
+                if (n && n->Time != first->Time) slope /= n->Time - first->Time;
+                *out = (t - first->Time) * slope + first->Value;
             }
-            default:
-                break;  // the first segment is extended
+            return;
+        }
+        default:
+            break;  // the first segment is extended
         }
     } else if (After(t, last->Time)) {
         switch (env->PostBehavior) {
-            case LW_BEHAVIOR_RESET:
-                *out = 0.0;
-                return;
-            case LW_BEHAVIOR_REPEAT:
-            case LW_BEHAVIOR_OSCILLATE:
-            case LW_BEHAVIOR_OFFSET_REPEAT: {
-                if (span <= kTimeEpsilon) {
-                    *out = last->Value;
-                    return;
-                }
-                double n = WrapCount(t - last->Time, span);
-                t -= n * span;
-                t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
-                if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n))
-                    t = first->Time + last->Time - t;
-                if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * rise;
-                break;
-            }
-            case LW_BEHAVIOR_LINEAR: {
-                LwEnvelopeKey* p = last->Prev;
-                if (last->Shape == LW_SHAPE_LINEAR && p && last->Time != p->Time) {
-                    *out = (t - p->Time) * (last->Value - p->Value) / (last->Time - p->Time) + p->Value;
-                } else {
-                    double slope = last->Param0;
-                    if (p && last->Time != p->Time) slope /= last->Time - p->Time;
-                    *out = (t - last->Time) * slope + last->Value;
-                }
-                return;
-            }
-            default:  // constant, and any number without a meaning
+        case LW_BEHAVIOR_RESET:
+            *out = 0.0;
+            return;
+        case LW_BEHAVIOR_REPEAT:
+        case LW_BEHAVIOR_OSCILLATE:
+        case LW_BEHAVIOR_OFFSET_REPEAT: {
+            if (span <= kTimeEpsilon) {
                 *out = last->Value;
                 return;
+            }
+            double n = WrapCount(t - last->Time, span);
+            t -= n * span;
+            t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
+            if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
+            if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * rise;
+            break;
+        }
+        case LW_BEHAVIOR_LINEAR: {
+            LwEnvelopeKey* p = last->Prev;
+            if (last->Shape == LW_SHAPE_LINEAR && p && last->Time != p->Time) {
+                *out = (t - p->Time) * (last->Value - p->Value) / (last->Time - p->Time) + p->Value;
+            } else {
+                double slope = last->Param0;
+                if (p && last->Time != p->Time) slope /= last->Time - p->Time;
+                *out = (t - last->Time) * slope + last->Value;
+            }
+            return;
+        }
+        default:  // constant, and any number without a meaning
+            *out = last->Value;
+            return;
         }
     }
 
@@ -235,41 +234,43 @@ void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
     }
     double u = (t - k0->Time) / length;
     switch (k1->Shape) {
-        case LW_SHAPE_TCB:
-        case LW_SHAPE_HERMITE:
-        case LW_SHAPE_BEZIER: {
-            double h[4];
-            Hermite(u, h);
-            *out = h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(k0, k1) +
-                   h[3] * InTangent(k0, k1) + offset;
-            break;
-        }
-        case LW_SHAPE_LINEAR:
-            *out = (k1->Value - k0->Value) * u + k0->Value + offset;
-            break;
-        case LW_SHAPE_STEPPED:
-            *out = k0->Value + offset;
-            break;
-        case LW_SHAPE_BEZIER2D:
-            *out = Bezier2(k0, k1, t) + offset;
-            break;
-        default:
-            *out = offset;
-            break;
+    case LW_SHAPE_TCB:
+    case LW_SHAPE_HERMITE:
+    case LW_SHAPE_BEZIER: {
+        double h[4];
+        Hermite(u, h);
+        *out = h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(k0, k1) + h[3] * InTangent(k0, k1) + offset;
+        break;
+    }
+    case LW_SHAPE_LINEAR:
+        *out = (k1->Value - k0->Value) * u + k0->Value + offset;
+        break;
+    case LW_SHAPE_STEPPED:
+        *out = k0->Value + offset;
+        break;
+    case LW_SHAPE_BEZIER2D:
+        *out = Bezier2(k0, k1, t) + offset;
+        break;
+    default:
+        *out = offset;
+        break;
     }
 }
 
 double* GroupValues(LwMotionKey* key, int32_t group) {
     switch (group) {
-        case LW_MOTION_POSITION: return key->Position;
-        case LW_MOTION_ROTATION: return key->Rotation;
-        case LW_MOTION_SCALE: return key->Scale;
-        default: return nullptr;
+    case LW_MOTION_POSITION:
+        return key->Position;
+    case LW_MOTION_ROTATION:
+        return key->Rotation;
+    case LW_MOTION_SCALE:
+        return key->Scale;
+    default:
+        return nullptr;
     }
 }
 
-void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, double frame,
-                            double out[3]) {
+void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, double frame, double out[3]) {
     if (!motion || !out || motion->KeyCount <= 0 || !motion->FirstKey) return;
     if (!GroupValues(motion->FirstKey, group)) return;
     for (LwMotionKey* k = motion->FirstKey; k; k = k->Next) k->Value = GroupValues(k, group);
@@ -315,10 +316,8 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
     double denN = n ? (double)n->Step - (double)k0->Step : 0.0;
     for (int i = 0; i < 3; ++i) {
         double d = k1->Value[i] - k0->Value[i];
-        double o = denP != 0.0 ? span / denP * ((k0->Value[i] - p->Value[i]) * a0 + d * b0)
-                               : (b0 + a0) * d * 0.5;
-        double in = denN != 0.0 ? span / denN * ((n->Value[i] - k1->Value[i]) * b1 + d * a1)
-                                : (b1 + a1) * d * 0.5;
+        double o = denP != 0.0 ? span / denP * ((k0->Value[i] - p->Value[i]) * a0 + d * b0) : (b0 + a0) * d * 0.5;
+        double in = denN != 0.0 ? span / denN * ((n->Value[i] - k1->Value[i]) * b1 + d * a1) : (b1 + a1) * d * 0.5;
         out[i] = h[0] * k0->Value[i] + h[1] * k1->Value[i] + h[2] * o + h[3] * in;
     }
 }
@@ -326,10 +325,14 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
 // The first of a motion group's three channels; -1 for the pivot groups and unknown ones.
 int32_t FirstChannelOf(int32_t group) {
     switch (group) {
-        case LW_MOTION_POSITION: return LW_CHANNEL_POSITION_X;
-        case LW_MOTION_ROTATION: return LW_CHANNEL_HEADING;
-        case LW_MOTION_SCALE: return LW_CHANNEL_SCALE_X;
-        default: return -1;
+    case LW_MOTION_POSITION:
+        return LW_CHANNEL_POSITION_X;
+    case LW_MOTION_ROTATION:
+        return LW_CHANNEL_HEADING;
+    case LW_MOTION_SCALE:
+        return LW_CHANNEL_SCALE_X;
+    default:
+        return -1;
     }
 }
 
@@ -447,8 +450,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     if (t < first->Time) {
         m->Value = first->Value;
         m->Shape = first->Shape;
-        if (LwEnvelopeKey* n = first->Next)
-            first->Param1 *= Ratio(n->Time - t, n->Time - first->Time);
+        if (LwEnvelopeKey* n = first->Next) first->Param1 *= Ratio(n->Time - t, n->Time - first->Time);
         m->Next = first;
         first->Prev = m;
         env->FirstKey = m;
@@ -468,49 +470,49 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     m->Shape = k1->Shape;
     double span = k1->Time - k0->Time;
     switch (k1->Shape) {
-        case LW_SHAPE_TCB:
-        case LW_SHAPE_HERMITE:
-        case LW_SHAPE_BEZIER: {
-            double u = Ratio(t - k0->Time, span);
-            double o = k0->Param1, in = k1->Param0;
-            if (p) o *= Ratio(span, k1->Time - p->Time);
-            if (n) in *= Ratio(span, n->Time - k0->Time);
-            double c[4] = {k0->Value, k0->Value + o / 3.0, k1->Value - in / 3.0, k1->Value};
-            double q[7];
-            Split(c, u, q);
-            m->Value = q[3];
-            k0->Param1 = 3 * (q[1] - q[0]);
-            m->Param0 = 3 * (q[3] - q[2]);
-            m->Param1 = 3 * (q[4] - q[3]);
-            k1->Param0 = 3 * (q[6] - q[5]);
-            break;
-        }
-        case LW_SHAPE_BEZIER2D: {
-            double x[4];
-            BezierTimeControls(k0, k1, x);
-            double s = SolveBezierTime(x, t);
-            double tx[7];
-            Split(x, s, tx);
-            if (k0->Shape == LW_SHAPE_BEZIER2D) k0->Bias = tx[1] - k0->Time;
-            m->Tension = tx[2] - tx[3];
-            m->Bias = tx[4] - tx[3];
-            k1->Tension = tx[5] - k1->Time;
-            double g = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Param0 : OutTangent(k0, k1) / 3.0;
-            double y[4] = {k0->Value, k0->Value + g, k1->Value + k1->Continuity, k1->Value};
-            double v[7];
-            Split(y, s, v);
-            if (k0->Shape == LW_SHAPE_BEZIER2D) k0->Param0 = v[1] - k0->Value;
-            m->Continuity = v[2] - v[3];
-            m->Value = v[3];
-            m->Param0 = v[4] - v[3];
-            k1->Continuity = v[5] - k1->Value;
-            break;
-        }
-        default:
-            EvaluateEnvelope(scene, env, t, &m->Value);
-            m->Param1 = k1->Value - m->Value;
-            m->Param0 = m->Value - k0->Value;
-            break;
+    case LW_SHAPE_TCB:
+    case LW_SHAPE_HERMITE:
+    case LW_SHAPE_BEZIER: {
+        double u = Ratio(t - k0->Time, span);
+        double o = k0->Param1, in = k1->Param0;
+        if (p) o *= Ratio(span, k1->Time - p->Time);
+        if (n) in *= Ratio(span, n->Time - k0->Time);
+        double c[4] = {k0->Value, k0->Value + o / 3.0, k1->Value - in / 3.0, k1->Value};
+        double q[7];
+        Split(c, u, q);
+        m->Value = q[3];
+        k0->Param1 = 3 * (q[1] - q[0]);
+        m->Param0 = 3 * (q[3] - q[2]);
+        m->Param1 = 3 * (q[4] - q[3]);
+        k1->Param0 = 3 * (q[6] - q[5]);
+        break;
+    }
+    case LW_SHAPE_BEZIER2D: {
+        double x[4];
+        BezierTimeControls(k0, k1, x);
+        double s = SolveBezierTime(x, t);
+        double tx[7];
+        Split(x, s, tx);
+        if (k0->Shape == LW_SHAPE_BEZIER2D) k0->Bias = tx[1] - k0->Time;
+        m->Tension = tx[2] - tx[3];
+        m->Bias = tx[4] - tx[3];
+        k1->Tension = tx[5] - k1->Time;
+        double g = k0->Shape == LW_SHAPE_BEZIER2D ? k0->Param0 : OutTangent(k0, k1) / 3.0;
+        double y[4] = {k0->Value, k0->Value + g, k1->Value + k1->Continuity, k1->Value};
+        double v[7];
+        Split(y, s, v);
+        if (k0->Shape == LW_SHAPE_BEZIER2D) k0->Param0 = v[1] - k0->Value;
+        m->Continuity = v[2] - v[3];
+        m->Value = v[3];
+        m->Param0 = v[4] - v[3];
+        k1->Continuity = v[5] - k1->Value;
+        break;
+    }
+    default:
+        EvaluateEnvelope(scene, env, t, &m->Value);
+        m->Param1 = k1->Value - m->Value;
+        m->Param0 = m->Value - k0->Value;
+        break;
     }
     if (k0->Shape != LW_SHAPE_BEZIER2D && p) {
         k0->Param1 *= Ratio(t - p->Time, t - k0->Time);

@@ -25,9 +25,7 @@ int32_t SetCurrentLayer(LwObject* object, int32_t position) {
     return LW_ERR_NONE;
 }
 
-int32_t GetPointCount(LwObject* object) {
-    return object && object->CurrentLayer ? object->CurrentLayer->NumPoints : 0;
-}
+int32_t GetPointCount(LwObject* object) { return object && object->CurrentLayer ? object->CurrentLayer->NumPoints : 0; }
 
 int32_t GetPolygonCount(LwObject* object) {
     return object && object->CurrentLayer ? object->CurrentLayer->PolygonListCount : 0;
@@ -44,8 +42,7 @@ void Trace(LwObject* object, const char* format, ...) {
     fflush(object->TraceFile);
 }
 
-int32_t LoadLwObject(LwObject* object, const char* fileName, int32_t type,
-                     const LwLoadOptions* options) {
+int32_t LoadLwObject(LwObject* object, const char* fileName, int32_t type, const LwLoadOptions* options) {
     if (!object || !fileName || !options) return LW_ERR_PARAM;
     if (type == LW_FILE_LWOB) return ReadLwobFile(object, fileName, options->ReaderOption);
     if (type == LW_FILE_LWO2) return ReadLwo2File(object, fileName, options->ReaderOption);
@@ -79,7 +76,8 @@ int32_t ReadObjectFile(LwObject* object, const char* fileName, const char* formT
     object->ErrorCode = LW_ERR_NONE;
     object->StateWord = 0;
     std::string path = fileName ? fileName : "";
-    for (char& c : path) if (c == '\\') c = '/';
+    for (char& c : path)
+        if (c == '\\') c = '/';
     FILE* file = fopen(path.c_str(), "rb");
     if (!file) {
         LwCopyText(object->MessageText, fileName, sizeof(object->MessageText));

@@ -21,9 +21,9 @@ struct ItemIndex {
     static constexpr int kTypes = 5;
     std::vector<LwSceneItem*> all;
     std::vector<LwItemRef> refs;
-    std::vector<LwSceneItem*> owner;           // the object whose bones include a bone
-    std::vector<int32_t> byType[kTypes];       // places of the items of each type
-    std::vector<int32_t> objectRun;            // bones that directly follow each object
+    std::vector<LwSceneItem*> owner;      // the object whose bones include a bone
+    std::vector<int32_t> byType[kTypes];  // places of the items of each type
+    std::vector<int32_t> objectRun;       // bones that directly follow each object
 
     bool Build(LwScene* scene) {
         int32_t objectsSeen = 0, bone = 0, run = -1;
@@ -147,8 +147,7 @@ LwSceneItem* FindItemByRef(LwScene* scene, int32_t type, int32_t index, int32_t 
 
 LwSceneItem* ResolveRef(LwScene* scene, LwItemRef ref) {
     if (ref == 0) return nullptr;
-    return FindItemByRef(scene, (int32_t)(ref >> 28), (int32_t)(ref & 0xFFFF),
-                         (int32_t)((ref >> 16) & 0xFFF));
+    return FindItemByRef(scene, (int32_t)(ref >> 28), (int32_t)(ref & 0xFFFF), (int32_t)((ref >> 16) & 0xFFF));
 }
 
 LwSceneItem* GetParentItem(LwScene* scene, LwSceneItem* item) {
@@ -184,8 +183,10 @@ LwSceneItem* GetBoneOwner(LwScene* scene, LwSceneItem* bone) {
     LwSceneItem* owner = nullptr;
     for (LwSceneItem* it = scene->FirstItem; it; it = it->Next) {
         if (it == bone) return owner;
-        if (it->Type == LW_ITEM_OBJECT) owner = it;
-        else if (it->Type != LW_ITEM_BONE) owner = nullptr;
+        if (it->Type == LW_ITEM_OBJECT)
+            owner = it;
+        else if (it->Type != LW_ITEM_BONE)
+            owner = nullptr;
     }
     return nullptr;
 }
@@ -255,9 +256,7 @@ LwSceneCamera* GetCameraRecord(LwScene*, LwSceneItem* item) {
     return item && item->Type == LW_ITEM_CAMERA ? item->Camera : nullptr;
 }
 
-LwPlugin* GetNextPlugin(LwScene*, LwPlugin* head, LwPlugin* current) {
-    return current ? current->Next : head;
-}
+LwPlugin* GetNextPlugin(LwScene*, LwPlugin* head, LwPlugin* current) { return current ? current->Next : head; }
 
 LwSceneFog* GetFog(LwScene* s) { return s ? s->Fog : nullptr; }
 LwSceneBackdrop* GetBackdrop(LwScene* s) { return s ? s->Backdrop : nullptr; }
@@ -271,8 +270,7 @@ LwItemRef MakeItemRef(LwScene* scene, LwSceneItem* item) {
         // The walk below stops at the item of the same Index; the table holds each one's reference.
         int32_t pos = item->Index - 1;
         if (pos < 0 || pos >= (int32_t)x->all.size()) return 0;
-        if (x->all[pos]->Type == item->Type && item->Type >= 0 && item->Type < ItemIndex::kTypes)
-            return x->refs[pos];
+        if (x->all[pos]->Type == item->Type && item->Type >= 0 && item->Type < ItemIndex::kTypes) return x->refs[pos];
     }
     uint32_t index = 0, bone = 0, objectsSeen = 0;
     const int32_t type = item->Type;
@@ -328,8 +326,10 @@ int32_t IsLightAffecting(LwScene* scene, LwSceneItem* objectItem, LwSceneItem* l
 
 void AppendItem(LwScene* scene, LwSceneItem* item) {
     DropIndex(scene);
-    if (scene->LastItem) scene->LastItem->Next = item;
-    else scene->FirstItem = item;
+    if (scene->LastItem)
+        scene->LastItem->Next = item;
+    else
+        scene->FirstItem = item;
     scene->LastItem = item;
 }
 
@@ -350,9 +350,12 @@ LwSceneItem* AddItem(LwScene* scene, int32_t type) {
     item->PathAlignLookAhead = 1.0 / scene->FramesPerSecond;
     item->GoalStrength = 1.0;
     item->HJointStiffness = item->PJointStiffness = item->BJointStiffness = 1.0;
-    if (type == LW_ITEM_LIGHT) item->Light = scene->Op.NewLightRecord(scene);
-    else if (type == LW_ITEM_CAMERA) item->Camera = scene->Op.NewCameraRecord(scene);
-    else if (type == LW_ITEM_BONE) item->Bone = scene->Op.NewBoneRecord(scene);
+    if (type == LW_ITEM_LIGHT)
+        item->Light = scene->Op.NewLightRecord(scene);
+    else if (type == LW_ITEM_CAMERA)
+        item->Camera = scene->Op.NewCameraRecord(scene);
+    else if (type == LW_ITEM_BONE)
+        item->Bone = scene->Op.NewBoneRecord(scene);
     return item;
 }
 
@@ -496,14 +499,14 @@ int32_t LoadItemObject(LwScene* scene, LwSceneItem* item) {
             if (FileExists(joined)) path = joined;
         }
         if (!path.empty()) {
-            for (char& c : path) if (c == '\\') c = '/';
+            for (char& c : path)
+                if (c == '\\') c = '/';
             object = OpenLwObjectFile(path.c_str(), scene->Options);
         }
     }
     if (object) {
         LwLayer* layer = nullptr;
-        for (LwLayer* l = object->Op.GetNextLayer(object, nullptr); l;
-             l = object->Op.GetNextLayer(object, l)) {
+        for (LwLayer* l = object->Op.GetNextLayer(object, nullptr); l; l = object->Op.GetNextLayer(object, l)) {
             if (l->LayerNumber + 1 == record->Layer) {
                 layer = l;
                 break;
@@ -640,22 +643,28 @@ Matrix Translation(double x, double y, double z) {
 
 Matrix RotationX(double a) {
     Matrix r = Identity();
-    r.m[1][1] = cos(a); r.m[1][2] = sin(a);
-    r.m[2][1] = -sin(a); r.m[2][2] = cos(a);
+    r.m[1][1] = cos(a);
+    r.m[1][2] = sin(a);
+    r.m[2][1] = -sin(a);
+    r.m[2][2] = cos(a);
     return r;
 }
 
 Matrix RotationY(double a) {
     Matrix r = Identity();
-    r.m[0][0] = cos(a); r.m[0][2] = -sin(a);
-    r.m[2][0] = sin(a); r.m[2][2] = cos(a);
+    r.m[0][0] = cos(a);
+    r.m[0][2] = -sin(a);
+    r.m[2][0] = sin(a);
+    r.m[2][2] = cos(a);
     return r;
 }
 
 Matrix RotationZ(double a) {
     Matrix r = Identity();
-    r.m[0][0] = cos(a); r.m[0][1] = sin(a);
-    r.m[1][0] = -sin(a); r.m[1][1] = cos(a);
+    r.m[0][0] = cos(a);
+    r.m[0][1] = sin(a);
+    r.m[1][0] = -sin(a);
+    r.m[1][1] = cos(a);
     return r;
 }
 
@@ -728,8 +737,7 @@ void ComputeBoneRest(LwScene* scene) {
         if (ComputeBoneRestIndexed(scene, x)) return;
     for (LwSceneItem* object = GetFirstItem(scene, LW_ITEM_OBJECT, nullptr); object;
          object = GetNextItem(scene, object)) {
-        for (LwSceneItem* bone = GetFirstItem(scene, LW_ITEM_BONE, object); bone;
-             bone = GetNextItem(scene, bone)) {
+        for (LwSceneItem* bone = GetFirstItem(scene, LW_ITEM_BONE, object); bone; bone = GetNextItem(scene, bone)) {
             if (!bone->Bone) continue;
             Matrix m = Identity();
             // A parent chain that loops stops after as many steps as there are items.
@@ -745,46 +753,46 @@ void ComputeBoneRest(LwScene* scene) {
 
 void FreeItem(LwSceneItem* item) {
     switch (item->Type) {
-        case LW_ITEM_OBJECT:
-            if (LwSceneObject* o = item->Object) {
-                DestroyLwObject(&o->Object);
-                LwFreeEnvelopes(o->MorphEnvelope);
-                LwFreeEnvelopes(o->DissolveEnvelope);
-                LwFreeEnvelopes(o->PolygonSizeEnvelope);
-                for (LwExcludeLight* e = o->ExcludeLights; e;) {
-                    LwExcludeLight* next = e->Next;
-                    free(e);
-                    e = next;
-                }
-                LwFreePlugins(o->Plugins);
-                free(o);
+    case LW_ITEM_OBJECT:
+        if (LwSceneObject* o = item->Object) {
+            DestroyLwObject(&o->Object);
+            LwFreeEnvelopes(o->MorphEnvelope);
+            LwFreeEnvelopes(o->DissolveEnvelope);
+            LwFreeEnvelopes(o->PolygonSizeEnvelope);
+            for (LwExcludeLight* e = o->ExcludeLights; e;) {
+                LwExcludeLight* next = e->Next;
+                free(e);
+                e = next;
             }
-            break;
-        case LW_ITEM_LIGHT:
-            if (LwSceneLight* l = item->Light) {
-                LwFreeEnvelopes(l->LightColorEnvelope);
-                LwFreeEnvelopes(l->LightIntensityEnvelope);
-                LwFreeEnvelopes(l->LightRangeEnvelope);
-                LwFreeEnvelopes(l->LightConeAngleEnvelope);
-                LwFreeEnvelopes(l->LightEdgeAngleEnvelope);
-                LwFreeEnvelopes(l->ShadowMapAngleEnvelope);
-                free(l);
-            }
-            break;
-        case LW_ITEM_CAMERA:
-            if (LwSceneCamera* c = item->Camera) {
-                LwFreeEnvelopes(c->ZoomFactorEnvelope);
-                LwFreeEnvelopes(c->BlurLengthEnvelope);
-                LwFreeEnvelopes(c->FocalDistanceEnvelope);
-                LwFreeEnvelopes(c->LensFStopEnvelope);
-                free(c);
-            }
-            break;
-        case LW_ITEM_BONE:
-            free(item->Bone);
-            break;
-        default:
-            break;
+            LwFreePlugins(o->Plugins);
+            free(o);
+        }
+        break;
+    case LW_ITEM_LIGHT:
+        if (LwSceneLight* l = item->Light) {
+            LwFreeEnvelopes(l->LightColorEnvelope);
+            LwFreeEnvelopes(l->LightIntensityEnvelope);
+            LwFreeEnvelopes(l->LightRangeEnvelope);
+            LwFreeEnvelopes(l->LightConeAngleEnvelope);
+            LwFreeEnvelopes(l->LightEdgeAngleEnvelope);
+            LwFreeEnvelopes(l->ShadowMapAngleEnvelope);
+            free(l);
+        }
+        break;
+    case LW_ITEM_CAMERA:
+        if (LwSceneCamera* c = item->Camera) {
+            LwFreeEnvelopes(c->ZoomFactorEnvelope);
+            LwFreeEnvelopes(c->BlurLengthEnvelope);
+            LwFreeEnvelopes(c->FocalDistanceEnvelope);
+            LwFreeEnvelopes(c->LensFStopEnvelope);
+            free(c);
+        }
+        break;
+    case LW_ITEM_BONE:
+        free(item->Bone);
+        break;
+    default:
+        break;
     }
     LwFreeKeyframeMotion(item->Motion);
     LwFreeEnvelopes(item->ChannelList);
@@ -858,8 +866,10 @@ LwScene* LoadLwScene(const char* text, uint32_t length, uint32_t flags, const Lw
         DestroyMemoryTracker(&tracker);
         return nullptr;
     }
-    if (options) *scene->Options = *options;
-    else scene->Options->TexChannelMask = 1;
+    if (options)
+        *scene->Options = *options;
+    else
+        scene->Options->TexChannelMask = 1;
     scene->Options->ObjectDirectory[sizeof(scene->Options->ObjectDirectory) - 1] = '\0';
     scene->LoadFlags = flags;
     scene->Tracker = tracker;

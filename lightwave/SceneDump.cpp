@@ -17,9 +17,9 @@ const char* const kShapes[] = {"TCB", "Hermite", "Bezier", "Linear", "Stepped", 
 const char* const kFogTypes[] = {"Off", "Linear", "Nonlinear 1", "Nonlinear 2"};
 const char* const kClipTypes[] = {"Still", "Sequence", "Animation", "Reference"};
 const char* const kPluginClasses[] = {
-    "Unknown",            "ItemMotionHandler",  "DisplacementHandler", "ChannelHandler",
-    "VolumetricHandler",  "EnvironmentHandler", "PixelFilterHandler",  "ImageFilterHandler",
-    "CustomObjHandler",   "ObjReplacementHandler", "MasterHandler"};
+    "Unknown",           "ItemMotionHandler",     "DisplacementHandler", "ChannelHandler",
+    "VolumetricHandler", "EnvironmentHandler",    "PixelFilterHandler",  "ImageFilterHandler",
+    "CustomObjHandler",  "ObjReplacementHandler", "MasterHandler"};
 
 void DumpPlugins(FILE* f, const LwPlugin* p, int L);
 
@@ -84,10 +84,11 @@ void DumpPlugins(FILE* f, const LwPlugin* p, int L) {
 }
 
 // A value line, or the value's envelope block in its place.
-void ValueOrEnvelope(FILE* f, int L, const LwEnvelope* env, const char* title, const char* format,
-                     double value) {
-    if (env) DumpEnvelope(f, env, title, L);
-    else DumpPrintf(f, L, format, value);
+void ValueOrEnvelope(FILE* f, int L, const LwEnvelope* env, const char* title, const char* format, double value) {
+    if (env)
+        DumpEnvelope(f, env, title, L);
+    else
+        DumpPrintf(f, L, format, value);
 }
 
 void ColorEnvelopes(FILE* f, int L, const LwEnvelope* env, const char* name) {
@@ -113,10 +114,8 @@ void DumpObject(FILE* f, const LwSceneObject* o, int L) {
     DumpPrintf(f, l, "DistanceDissolve     %d\n", o->DistanceDissolve);
     DumpPrintf(f, l, "MaxDissolveDistance  %f\n", o->MaxDissolveDistance);
     ValueOrEnvelope(f, l, o->MorphEnvelope, "MorphEnvelope", "MorphAmount          %f\n", o->MorphAmount);
-    ValueOrEnvelope(f, l, o->DissolveEnvelope, "DissolveEnvelope", "ObjectDissolve       %f\n",
-                    o->ObjectDissolve);
-    ValueOrEnvelope(f, l, o->PolygonSizeEnvelope, "PolygonSizeEnvelope", "PolygonSize          %f\n",
-                    o->PolygonSize);
+    ValueOrEnvelope(f, l, o->DissolveEnvelope, "DissolveEnvelope", "ObjectDissolve       %f\n", o->ObjectDissolve);
+    ValueOrEnvelope(f, l, o->PolygonSizeEnvelope, "PolygonSizeEnvelope", "PolygonSize          %f\n", o->PolygonSize);
     for (const LwExcludeLight* e = o->ExcludeLights; e; e = e->Next)
         DumpPrintf(f, l, "ExcludeLight         %08x\n", e->Light);
     DumpPlugins(f, o->Plugins, l);
@@ -175,18 +174,15 @@ void DumpCamera(FILE* f, const LwSceneCamera* c, int L) {
     int l = L + 1;
     DumpPrintf(f, l, "MotionBlur            %d\n", c->MotionBlur);
     DumpPrintf(f, l, "DepthOfField          %d\n", c->DepthOfField);
-    ValueOrEnvelope(f, l, c->BlurLengthEnvelope, "BlurLengthEnvelope", "BlurLength            %f\n",
-                    c->BlurLength);
-    ValueOrEnvelope(f, l, c->ZoomFactorEnvelope, "ZoomFactorEnvelope", "ZoomFactor            %f\n",
-                    c->ZoomFactor);
+    ValueOrEnvelope(f, l, c->BlurLengthEnvelope, "BlurLengthEnvelope", "BlurLength            %f\n", c->BlurLength);
+    ValueOrEnvelope(f, l, c->ZoomFactorEnvelope, "ZoomFactorEnvelope", "ZoomFactor            %f\n", c->ZoomFactor);
     DumpPrintf(f, l, "FovAngles             %f %f\n", c->FovAngles[0], c->FovAngles[1]);
     ValueOrEnvelope(f, l, c->FocalDistanceEnvelope, "FocalDistanceEnvelope", "FocalDistance         %f\n",
                     c->FocalDistance);
-    ValueOrEnvelope(f, l, c->LensFStopEnvelope, "LensFStopEnvelope", "LensFStop             %f\n",
-                    c->LensFStop);
+    ValueOrEnvelope(f, l, c->LensFStopEnvelope, "LensFStopEnvelope", "LensFStop             %f\n", c->LensFStop);
     DumpPrintf(f, l, "FrameSize             %d %d\n", c->FrameSize[0], c->FrameSize[1]);
-    DumpPrintf(f, l, "MaskPosition          %d %d %d %d\n", c->MaskPosition[0], c->MaskPosition[1],
-               c->MaskPosition[2], c->MaskPosition[3]);
+    DumpPrintf(f, l, "MaskPosition          %d %d %d %d\n", c->MaskPosition[0], c->MaskPosition[1], c->MaskPosition[2],
+               c->MaskPosition[3]);
     DumpPrintf(f, l, "SegmentMemory         %d\n", c->SegmentMemory);
     DumpPrintf(f, l, "Antialiasing          %d\n", c->Antialiasing);
     DumpPrintf(f, l, "AdaptiveSampling      %d\n", c->AdaptiveSampling);
@@ -221,8 +217,7 @@ void DumpBone(FILE* f, const LwSceneBone* b, int L) {
     DumpPrintf(f, l, "BoneJointCompParent   %f\n", b->BoneJointCompParent);
     DumpPrintf(f, l, "BoneMuscleFlex        %f\n", b->BoneMuscleFlex);
     DumpPrintf(f, l, "BoneMuscleFlexParent  %f\n", b->BoneMuscleFlexParent);
-    DumpPrintf(f, l, "BoneRestStart         %f %f %f\n", b->BoneRestStart[0], b->BoneRestStart[1],
-               b->BoneRestStart[2]);
+    DumpPrintf(f, l, "BoneRestStart         %f %f %f\n", b->BoneRestStart[0], b->BoneRestStart[1], b->BoneRestStart[2]);
     DumpPrintf(f, l, "BoneRestEnd           %f %f %f\n", b->BoneRestEnd[0], b->BoneRestEnd[1], b->BoneRestEnd[2]);
     // The weight block needs the object's vertex maps, which come with the object database.
     Close(f, L);
@@ -288,11 +283,20 @@ void DumpItem(FILE* f, LwScene* s, LwSceneItem* it, int L) {
     DumpPrintf(f, l, "PController          %d\n", it->PController);
     DumpPrintf(f, l, "BController          %d\n", it->BController);
     switch (it->Type) {
-        case LW_ITEM_OBJECT: DumpObject(f, s->Op.GetObjectRecord(s, it), l); break;
-        case LW_ITEM_LIGHT: DumpLight(f, s->Op.GetLightRecord(s, it), l); break;
-        case LW_ITEM_CAMERA: DumpCamera(f, s->Op.GetCameraRecord(s, it), l); break;
-        case LW_ITEM_BONE: DumpBone(f, s->Op.GetBoneRecord(s, it), l); break;
-        default: break;
+    case LW_ITEM_OBJECT:
+        DumpObject(f, s->Op.GetObjectRecord(s, it), l);
+        break;
+    case LW_ITEM_LIGHT:
+        DumpLight(f, s->Op.GetLightRecord(s, it), l);
+        break;
+    case LW_ITEM_CAMERA:
+        DumpCamera(f, s->Op.GetCameraRecord(s, it), l);
+        break;
+    case LW_ITEM_BONE:
+        DumpBone(f, s->Op.GetBoneRecord(s, it), l);
+        break;
+    default:
+        break;
     }
     DumpMotion(f, s->Op.GetItemMotion(s, it), l);
     for (int32_t c = 0; c <= 8; ++c) DumpEnvelope(f, s->Op.FindChannel(s, it, c), "Channel", l);
@@ -349,39 +353,39 @@ void DumpClip(FILE* f, const LwClip* c, const char* name, int L) {
     int l = L + 1;
     DumpPrintf(f, l, "Type          %s\n", Name(kClipTypes, 4, c->ClipType, "Unknown"));
     switch (c->ClipType) {
-        case 0:
-            DumpPrintf(f, l, "Name          \"%s\"\n", c->StillName ? c->StillName : "");
-            break;
-        case 1:
-            if (const LwClipSequence* q = c->Sequence) {
-                DumpPrintf(f, l, "Digits        %d\n", q->Digits);
-                DumpPrintf(f, l, "Flags         %d\n", q->Flags);
-                DumpPrintf(f, l, "Start_frame   %d\n", q->Start_frame);
-                DumpPrintf(f, l, "Loop_length   %d\n", q->Loop_length);
-                DumpPrintf(f, l, "First_frame   %d\n", q->First_frame);
-                DumpPrintf(f, l, "Last_frame    %d\n", q->Last_frame);
-                DumpPrintf(f, l, "Prefix        \"%s\"\n", q->Prefix);
-                DumpPrintf(f, l, "Suffix        \"%s\"\n", q->Suffix);
-            }
-            break;
-        case 2:
-            if (const LwClipAnimation* a = c->Animation) {
-                DumpPrintf(f, l, "Name          \"%s\"\n", a->FileName);
-                DumpPrintf(f, l, "ServerName    \"%s\"\n", a->ServerName);
-                DumpPrintf(f, l, "Offset        %d\n", a->Offset);
-            }
-            break;
-        case 3:
-            if (const LwClipReference* r = c->Reference) {
-                DumpPrintf(f, l, "Index         %d\n", r->Index);
-                DumpPrintf(f, l, "String        \"%s\"\n", r->String);
-                DumpPrintf(f, l, "Type          \"%s\"\n", r->Type);
-                DumpPrintf(f, l, "Name          \"%s\"\n", r->Name);
-                DumpPrintf(f, l, "Filename      \"%s\"\n", r->Filename);
-            }
-            break;
-        default:
-            break;
+    case 0:
+        DumpPrintf(f, l, "Name          \"%s\"\n", c->StillName ? c->StillName : "");
+        break;
+    case 1:
+        if (const LwClipSequence* q = c->Sequence) {
+            DumpPrintf(f, l, "Digits        %d\n", q->Digits);
+            DumpPrintf(f, l, "Flags         %d\n", q->Flags);
+            DumpPrintf(f, l, "Start_frame   %d\n", q->Start_frame);
+            DumpPrintf(f, l, "Loop_length   %d\n", q->Loop_length);
+            DumpPrintf(f, l, "First_frame   %d\n", q->First_frame);
+            DumpPrintf(f, l, "Last_frame    %d\n", q->Last_frame);
+            DumpPrintf(f, l, "Prefix        \"%s\"\n", q->Prefix);
+            DumpPrintf(f, l, "Suffix        \"%s\"\n", q->Suffix);
+        }
+        break;
+    case 2:
+        if (const LwClipAnimation* a = c->Animation) {
+            DumpPrintf(f, l, "Name          \"%s\"\n", a->FileName);
+            DumpPrintf(f, l, "ServerName    \"%s\"\n", a->ServerName);
+            DumpPrintf(f, l, "Offset        %d\n", a->Offset);
+        }
+        break;
+    case 3:
+        if (const LwClipReference* r = c->Reference) {
+            DumpPrintf(f, l, "Index         %d\n", r->Index);
+            DumpPrintf(f, l, "String        \"%s\"\n", r->String);
+            DumpPrintf(f, l, "Type          \"%s\"\n", r->Type);
+            DumpPrintf(f, l, "Name          \"%s\"\n", r->Name);
+            DumpPrintf(f, l, "Filename      \"%s\"\n", r->Filename);
+        }
+        break;
+    default:
+        break;
     }
     if (const LwClipTimes* t = c->Times) {
         DumpPrintf(f, l, "\n");
@@ -440,16 +444,16 @@ void DumpIllumination(FILE* f, const LwSceneIllumination* i, int L) {
         ColorEnvelopes(f, l, i->AmbientColorEnvelope, "AmbientColorEnvelope");
     else
         PrintColor(f, l, "AmbientColor          %f %f %f\n", i->AmbientColor);
-    ValueOrEnvelope(f, l, i->AmbientIntensityEnvelope, "AmbientIntensityEnvelope",
-                    "AmbientIntensity      %f\n", i->AmbientIntensity);
-    ValueOrEnvelope(f, l, i->GlobalLightIntensityEnvelope, "GlobalLightIntensityEnvelope",
-                    "GlobalLightIntensity  %f\n", i->GlobalLightIntensity);
-    ValueOrEnvelope(f, l, i->GlobalFlareIntensityEnvelope, "GlobalFlareIntensityEnvelope",
-                    "GlobalFlareIntensity  %f\n", i->GlobalFlareIntensity);
+    ValueOrEnvelope(f, l, i->AmbientIntensityEnvelope, "AmbientIntensityEnvelope", "AmbientIntensity      %f\n",
+                    i->AmbientIntensity);
+    ValueOrEnvelope(f, l, i->GlobalLightIntensityEnvelope, "GlobalLightIntensityEnvelope", "GlobalLightIntensity  %f\n",
+                    i->GlobalLightIntensity);
+    ValueOrEnvelope(f, l, i->GlobalFlareIntensityEnvelope, "GlobalFlareIntensityEnvelope", "GlobalFlareIntensity  %f\n",
+                    i->GlobalFlareIntensity);
     DumpPrintf(f, l, "RadiosityTolerance    %f\n", i->RadiosityTolerance);
     DumpPrintf(f, l, "RadiosityMinSpacing   %f\n", i->RadiosityMinSpacing);
-    ValueOrEnvelope(f, l, i->CausticIntensityEnvelope, "CausticIntensityEnvelope",
-                    "CausticIntensity      %f\n", i->CausticIntensity);
+    ValueOrEnvelope(f, l, i->CausticIntensityEnvelope, "CausticIntensityEnvelope", "CausticIntensity      %f\n",
+                    i->CausticIntensity);
     DumpPrintf(f, l, "EnableRadiosity       %d\n", i->EnableRadiosity);
     DumpPrintf(f, l, "CacheRadiosity        %d\n", i->CacheRadiosity);
     DumpPrintf(f, l, "RadiosityRays         %d\n", i->RadiosityRays);
@@ -499,7 +503,8 @@ void LwSceneDump(LwScene* s, FILE* f) {
     DumpComposite(f, s->Op.GetComposite(s), 1);
     DumpProcessing(f, s->Op.GetProcessing(s), 1);
     DumpIllumination(f, s->Op.GetIllumination(s), 1);
-    for (LwPlugin* p = s->Op.GetNextPlugin(s, s->MasterPlugins, nullptr); p; p = s->Op.GetNextPlugin(s, s->MasterPlugins, p))
+    for (LwPlugin* p = s->Op.GetNextPlugin(s, s->MasterPlugins, nullptr); p;
+         p = s->Op.GetNextPlugin(s, s->MasterPlugins, p))
         DumpPlugin(f, p, 1);
     DumpPrintf(f, 0, "}\n");
     DumpPrintf(f, 0, "\n");

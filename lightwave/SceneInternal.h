@@ -6,9 +6,9 @@
 #include <cstdint>
 
 // Number reading by the format's rules, in the "C" locale: leading blanks skipped, no digits give 0.
-int32_t LwParseInt(const char* text);     // decimal, clamped to 32 bits
+int32_t LwParseInt(const char* text);  // decimal, clamped to 32 bits
 double LwParseReal(const char* text);
-int32_t LwParseHex(const char* text);     // optional sign and 0x prefix, 32 bits on any platform
+int32_t LwParseHex(const char* text);  // optional sign and 0x prefix, 32 bits on any platform
 inline int32_t LwParseInt0(const char* t) { return t ? LwParseInt(t) : 0; }
 inline double LwParseReal0(const char* t) { return t ? LwParseReal(t) : 0.0; }
 inline int32_t LwParseHex0(const char* t) { return t ? LwParseHex(t) : 0; }
@@ -31,10 +31,8 @@ LwEnvelope* ReadEnvelopeBlock(LwScene* scene);
 LwEnvelope* ReadEnvelopeBlockV1(LwScene* scene);
 void ConvertEnvelopeToRadians(LwEnvelope* envelope);
 void ComputeEnvelopeTangents(LwEnvelope* envelope);
-int32_t ReadPluginBlockV3(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                          const char* serverName);
-int32_t ReadPluginBlockV1(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                          const char* serverName);
+int32_t ReadPluginBlockV3(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName);
+int32_t ReadPluginBlockV1(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName);
 int32_t LookupPluginClass(const char* name);
 int32_t LookupPluginClassV1(const char* name);
 LwClip* ReadClipBlock(LwScene* scene);
@@ -50,13 +48,12 @@ LwKeyframeMotion* ReadKeyframeMotion(LwScene* scene, LwSceneItem* item);
 void ResolveItemRefsV1(LwScene* scene);
 
 // Releasing.
-void LwFreeEnvelopes(LwEnvelope* envelope);   // the whole chain
-void LwFreePlugins(LwPlugin* plugin);         // the whole list
+void LwFreeEnvelopes(LwEnvelope* envelope);  // the whole chain
+void LwFreePlugins(LwPlugin* plugin);        // the whole list
 void LwFreeClip(LwClip* clip);
 void LwFreeKeyframeMotion(LwKeyframeMotion* motion);
 // A plug-in that joins no list is kept here so that it is freed with the scene.
-LwPlugin* LwNewUnlinkedPlugin(LwScene* scene, int32_t pluginClass, int32_t index,
-                              const char* serverName);
+LwPlugin* LwNewUnlinkedPlugin(LwScene* scene, int32_t pluginClass, int32_t index, const char* serverName);
 
 // Envelope and key construction shared by the readers and MotionToChannels.
 // Both behaviours constant; with keys, a zeroed linked array of them owned by the envelope.

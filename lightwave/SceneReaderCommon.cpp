@@ -139,19 +139,33 @@ void ReaderState::Plugin(char* rest) {
     const char* server = n > 2 ? t[2] : "";
     void* owner = nullptr;
     switch (pluginClass) {
-        case LW_PLUGIN_ITEM_MOTION: owner = item; break;
-        case LW_PLUGIN_DISPLACEMENT:
-        case LW_PLUGIN_CUSTOM_OBJECT:
-        case LW_PLUGIN_OBJECT_REPLACEMENT: owner = object; break;
-        case LW_PLUGIN_VOLUMETRIC: owner = fog; break;
-        case LW_PLUGIN_ENVIRONMENT: owner = backdrop; break;
-        case LW_PLUGIN_PIXEL_FILTER:
-        case LW_PLUGIN_IMAGE_FILTER: owner = processing; break;
-        default: owner = s; break;  // master plug-ins, and those that belong to no record
+    case LW_PLUGIN_ITEM_MOTION:
+        owner = item;
+        break;
+    case LW_PLUGIN_DISPLACEMENT:
+    case LW_PLUGIN_CUSTOM_OBJECT:
+    case LW_PLUGIN_OBJECT_REPLACEMENT:
+        owner = object;
+        break;
+    case LW_PLUGIN_VOLUMETRIC:
+        owner = fog;
+        break;
+    case LW_PLUGIN_ENVIRONMENT:
+        owner = backdrop;
+        break;
+    case LW_PLUGIN_PIXEL_FILTER:
+    case LW_PLUGIN_IMAGE_FILTER:
+        owner = processing;
+        break;
+    default:
+        owner = s;
+        break;  // master plug-ins, and those that belong to no record
     }
     if (!owner) return;
-    if (version1) ReadPluginBlockV1(s, owner, pluginClass, index, server);
-    else ReadPluginBlockV3(s, owner, pluginClass, index, server);
+    if (version1)
+        ReadPluginBlockV1(s, owner, pluginClass, index, server);
+    else
+        ReadPluginBlockV3(s, owner, pluginClass, index, server);
 }
 
 void ReadKeywordLines(ReaderState& r, const KeywordTable& table) {

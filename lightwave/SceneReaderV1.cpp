@@ -58,12 +58,18 @@ void StillClip(R& r, LwClip** slot, const char* file) {
 
 double ResolutionMultiplier(int32_t n) {
     switch (n) {
-        case -1: return 0.25;
-        case 0: return 0.5;
-        case 1: return 1.0;
-        case 2: return 2.0;
-        case 3: return 4.0;
-        default: return 0.0;
+    case -1:
+        return 0.25;
+    case 0:
+        return 0.5;
+    case 1:
+        return 1.0;
+    case 2:
+        return 2.0;
+    case 3:
+        return 4.0;
+    default:
+        return 0.0;
     }
 }
 
@@ -85,7 +91,7 @@ void PixelAspectRatio(LwSceneCamera* c, int32_t n) {
 }
 
 void FilmSize(LwSceneCamera* c, int32_t n) {
-    static const double kHeights[] = {0.0041, 0.007, 0.015,  0.013, 0.0135, 0.0361, 0.052,
+    static const double kHeights[] = {0.0041, 0.007,  0.015, 0.013, 0.0135, 0.0361, 0.052,
                                       0.013,  0.0267, 0.045, 0.06,  0.0032, 0.0048, 0.0064};
     if (n >= 0 && n <= 13) c->ApertureHeight = kHeights[n];
 }
@@ -102,7 +108,10 @@ const KeywordTable& Keywords() {
         {"CameraMotion", [](R& r, char*) { Motion(r, Camera(r)); }},
         // Item settings; parent and target are item numbers, resolved after the last line.
         {"PivotPoint", [](R& r, char* v) { r.Pivot(v); }},
-        {"ParentObject", [](R& r, char* v) { if (r.item) r.item->Parent = (LwItemRef)LwParseInt(v); }},
+        {"ParentObject",
+         [](R& r, char* v) {
+             if (r.item) r.item->Parent = (LwItemRef)LwParseInt(v);
+         }},
         {"TargetObject",
          [](R& r, char* v) {
              if (!r.item) return;
@@ -117,16 +126,23 @@ const KeywordTable& Keywords() {
          }},
         {"PathAlignment", [](R& r, char*) { Controllers(r, 2); }},
         {"LookAheadFrames",
-         [](R& r, char* v) { if (r.item) r.item->PathAlignLookAhead = (double)LwParseInt(v) / r.s->FramesPerSecond; }},
+         [](R& r, char* v) {
+             if (r.item) r.item->PathAlignLookAhead = (double)LwParseInt(v) / r.s->FramesPerSecond;
+         }},
         // Objects.
         {"Metamorph",
-         [](R& r, char* v) { if (r.object) r.RealOrEnvelope(v, &r.object->MorphAmount, &r.object->MorphEnvelope); }},
+         [](R& r, char* v) {
+             if (r.object) r.RealOrEnvelope(v, &r.object->MorphAmount, &r.object->MorphEnvelope);
+         }},
         {"ObjDissolve",
          [](R& r, char* v) {
              if (r.object) r.RealOrEnvelope(v, &r.object->ObjectDissolve, &r.object->DissolveEnvelope);
          }},
         // Lights: colours as 0-255 integers; angle envelopes are converted to radians.
-        {"LightColor", [](R& r, char* v) { if (r.light) ColorInts(r, v, r.light->LightColor); }},
+        {"LightColor",
+         [](R& r, char* v) {
+             if (r.light) ColorInts(r, v, r.light->LightColor);
+         }},
         {"LgtIntensity",
          [](R& r, char* v) {
              if (r.light) r.RealOrEnvelope(v, &r.light->LightIntensity, &r.light->LightIntensityEnvelope);
@@ -139,9 +155,18 @@ const KeywordTable& Keywords() {
          [](R& r, char* v) {
              if (r.light) r.DegreesOrEnvelope(v, &r.light->LightEdgeAngle, &r.light->LightEdgeAngleEnvelope, true);
          }},
-        {"LightFalloff", [](R& r, char* v) { if (r.light) r.light->LightFalloffType = LwParseInt(v); }},
-        {"NoDiffuse", [](R& r, char* v) { if (r.light) r.light->AffectDiffuse = LwParseInt(v) == 0; }},
-        {"NoSpecular", [](R& r, char* v) { if (r.light) r.light->AffectSpecular = LwParseInt(v) == 0; }},
+        {"LightFalloff",
+         [](R& r, char* v) {
+             if (r.light) r.light->LightFalloffType = LwParseInt(v);
+         }},
+        {"NoDiffuse",
+         [](R& r, char* v) {
+             if (r.light) r.light->AffectDiffuse = LwParseInt(v) == 0;
+         }},
+        {"NoSpecular",
+         [](R& r, char* v) {
+             if (r.light) r.light->AffectSpecular = LwParseInt(v) == 0;
+         }},
         // Cameras: presets for resolution, pixel aspect and film size.
         {"ZoomFactor",
          [](R& r, char* v) {
@@ -150,7 +175,9 @@ const KeywordTable& Keywords() {
              r.s->Op.ComputeFovAngles(r.s, r.camera);
          }},
         {"Resolution",
-         [](R& r, char* v) { if (r.camera) r.camera->ResolutionMultiplier = ResolutionMultiplier(LwParseInt(v)); }},
+         [](R& r, char* v) {
+             if (r.camera) r.camera->ResolutionMultiplier = ResolutionMultiplier(LwParseInt(v));
+         }},
         {"CustomSize",
          [](R& r, char* v) {
              if (!r.camera) return;
@@ -164,22 +191,64 @@ const KeywordTable& Keywords() {
              PixelAspectRatio(r.camera, LwParseInt(v));
              r.s->Op.ComputeFovAngles(r.s, r.camera);
          }},
-        {"CustomPixelRatio", [](R& r, char* v) { if (r.camera) r.camera->PixelAspect = LwParseReal(v); }},
-        {"FilmSize", [](R& r, char* v) { if (r.camera) FilmSize(r.camera, LwParseInt(v)); }},
+        {"CustomPixelRatio",
+         [](R& r, char* v) {
+             if (r.camera) r.camera->PixelAspect = LwParseReal(v);
+         }},
+        {"FilmSize",
+         [](R& r, char* v) {
+             if (r.camera) FilmSize(r.camera, LwParseInt(v));
+         }},
         // Fog, backdrop and composite: colours as 0-255 integers, images as file names.
-        {"FogColor", [](R& r, char* v) { if (r.fog) ColorInts(r, v, r.fog->FogColor); }},
-        {"BackdropColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->BackdropColor); }},
-        {"ZenithColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->ZenithColor); }},
-        {"SkyColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->SkyColor); }},
-        {"GroundColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->GroundColor); }},
-        {"NadirColor", [](R& r, char* v) { if (r.backdrop) ColorInts(r, v, r.backdrop->NadirColor); }},
-        {"LowClipColor", [](R& r, char* v) { if (r.composite) ColorInts(r, v, r.composite->LowClipColor); }},
-        {"HighClipColor", [](R& r, char* v) { if (r.composite) ColorInts(r, v, r.composite->HighClipColor); }},
-        {"BGImage", [](R& r, char* v) { if (r.composite) StillClip(r, &r.composite->BGImage, v); }},
-        {"FGImage", [](R& r, char* v) { if (r.composite) StillClip(r, &r.composite->FGImage, v); }},
-        {"FGAlphaImage", [](R& r, char* v) { if (r.composite) StillClip(r, &r.composite->FGAlphaImage, v); }},
+        {"FogColor",
+         [](R& r, char* v) {
+             if (r.fog) ColorInts(r, v, r.fog->FogColor);
+         }},
+        {"BackdropColor",
+         [](R& r, char* v) {
+             if (r.backdrop) ColorInts(r, v, r.backdrop->BackdropColor);
+         }},
+        {"ZenithColor",
+         [](R& r, char* v) {
+             if (r.backdrop) ColorInts(r, v, r.backdrop->ZenithColor);
+         }},
+        {"SkyColor",
+         [](R& r, char* v) {
+             if (r.backdrop) ColorInts(r, v, r.backdrop->SkyColor);
+         }},
+        {"GroundColor",
+         [](R& r, char* v) {
+             if (r.backdrop) ColorInts(r, v, r.backdrop->GroundColor);
+         }},
+        {"NadirColor",
+         [](R& r, char* v) {
+             if (r.backdrop) ColorInts(r, v, r.backdrop->NadirColor);
+         }},
+        {"LowClipColor",
+         [](R& r, char* v) {
+             if (r.composite) ColorInts(r, v, r.composite->LowClipColor);
+         }},
+        {"HighClipColor",
+         [](R& r, char* v) {
+             if (r.composite) ColorInts(r, v, r.composite->HighClipColor);
+         }},
+        {"BGImage",
+         [](R& r, char* v) {
+             if (r.composite) StillClip(r, &r.composite->BGImage, v);
+         }},
+        {"FGImage",
+         [](R& r, char* v) {
+             if (r.composite) StillClip(r, &r.composite->FGImage, v);
+         }},
+        {"FGAlphaImage",
+         [](R& r, char* v) {
+             if (r.composite) StillClip(r, &r.composite->FGAlphaImage, v);
+         }},
         // Illumination.
-        {"AmbientColor", [](R& r, char* v) { if (r.illumination) ColorInts(r, v, r.illumination->AmbientColor); }},
+        {"AmbientColor",
+         [](R& r, char* v) {
+             if (r.illumination) ColorInts(r, v, r.illumination->AmbientColor);
+         }},
         {"AmbIntensity",
          [](R& r, char* v) {
              if (r.illumination)
@@ -250,8 +319,8 @@ LwKeyframeMotion* ReadKeyframeMotion(LwScene* scene, LwSceneItem* item) {
             k->Bias = LwParseReal(tok[4]);
         }
     }
-    if (scene->Op.ReadLine(scene, line, sizeof(line)) &&
-        scene->Op.SplitTokens(scene, line, 2, tok) == 2 && strcmp(tok[0], "EndBehavior") == 0)
+    if (scene->Op.ReadLine(scene, line, sizeof(line)) && scene->Op.SplitTokens(scene, line, 2, tok) == 2 &&
+        strcmp(tok[0], "EndBehavior") == 0)
         motion->EndBehavior = LwParseInt(tok[1]);
     return motion;
 }

@@ -95,8 +95,7 @@ LwPlugin* MakePlugin(int32_t pluginClass, int32_t index, const char* serverName)
     return p;
 }
 
-LwPlugin* NewPlugin(LwScene* scene, void* owner, int32_t pluginClass, int32_t index,
-                    const char* serverName) {
+LwPlugin* NewPlugin(LwScene* scene, void* owner, int32_t pluginClass, int32_t index, const char* serverName) {
     LwPlugin* p = MakePlugin(pluginClass, index, serverName);
     if (!p) return nullptr;
     LwPlugin** list = nullptr;
@@ -104,16 +103,31 @@ LwPlugin* NewPlugin(LwScene* scene, void* owner, int32_t pluginClass, int32_t in
         if (scene) list = &scene->MasterPlugins;
     } else if (owner) {
         switch (pluginClass) {
-            case LW_PLUGIN_ITEM_MOTION: list = &((LwSceneItem*)owner)->Plugins; break;
-            case LW_PLUGIN_DISPLACEMENT:
-            case LW_PLUGIN_CUSTOM_OBJECT:
-            case LW_PLUGIN_OBJECT_REPLACEMENT: list = &((LwSceneObject*)owner)->Plugins; break;
-            case LW_PLUGIN_CHANNEL: list = &((LwEnvelope*)owner)->Plugins; break;
-            case LW_PLUGIN_VOLUMETRIC: list = &((LwSceneFog*)owner)->Plugins; break;
-            case LW_PLUGIN_ENVIRONMENT: list = &((LwSceneBackdrop*)owner)->Plugins; break;
-            case LW_PLUGIN_PIXEL_FILTER: list = &((LwSceneProcessing*)owner)->PixelFilters; break;
-            case LW_PLUGIN_IMAGE_FILTER: list = &((LwSceneProcessing*)owner)->ImageFilters; break;
-            default: break;
+        case LW_PLUGIN_ITEM_MOTION:
+            list = &((LwSceneItem*)owner)->Plugins;
+            break;
+        case LW_PLUGIN_DISPLACEMENT:
+        case LW_PLUGIN_CUSTOM_OBJECT:
+        case LW_PLUGIN_OBJECT_REPLACEMENT:
+            list = &((LwSceneObject*)owner)->Plugins;
+            break;
+        case LW_PLUGIN_CHANNEL:
+            list = &((LwEnvelope*)owner)->Plugins;
+            break;
+        case LW_PLUGIN_VOLUMETRIC:
+            list = &((LwSceneFog*)owner)->Plugins;
+            break;
+        case LW_PLUGIN_ENVIRONMENT:
+            list = &((LwSceneBackdrop*)owner)->Plugins;
+            break;
+        case LW_PLUGIN_PIXEL_FILTER:
+            list = &((LwSceneProcessing*)owner)->PixelFilters;
+            break;
+        case LW_PLUGIN_IMAGE_FILTER:
+            list = &((LwSceneProcessing*)owner)->ImageFilters;
+            break;
+        default:
+            break;
         }
     }
     // A plug-in of no list is still the scene's to free.
@@ -201,8 +215,7 @@ int32_t IsLightExcluded(LwScene* scene, LwSceneItem* objectItem, LwItemRef light
 
 }  // namespace
 
-LwPlugin* LwNewUnlinkedPlugin(LwScene* scene, int32_t pluginClass, int32_t index,
-                              const char* serverName) {
+LwPlugin* LwNewUnlinkedPlugin(LwScene* scene, int32_t pluginClass, int32_t index, const char* serverName) {
     LwPlugin* p = MakePlugin(pluginClass, index, serverName);
     if (p && scene) AppendPlugin(&scene->UnlinkedPlugins, p);
     return p;

@@ -1,22 +1,32 @@
 #include "lightwave/LwSupport.h"
 #include "lightwave/SceneInternal.h"
 
+#include <locale.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 const char* const kErrorTexts[] = {
-    "no error",          "memory error",          "file open error",   "disk full",
-    "unknown type",      "file read error",       "file write error",  "bad file format",
-    "function param error", "object database error", "tim file open failed", "bad polygon data",
-    "bad number of point", "uv texture not found",
+    "no error",
+    "memory error",
+    "file open error",
+    "disk full",
+    "unknown type",
+    "file read error",
+    "file write error",
+    "bad file format",
+    "function param error",
+    "object database error",
+    "tim file open failed",
+    "bad polygon data",
+    "bad number of point",
+    "uv texture not found",
 };
 
 // One "C" locale for the process, made on first use.
@@ -68,7 +78,10 @@ void* TrackerRealloc(MemoryTracker* t, void* block, int32_t size) {
     int found = -1;
     if (block) {
         for (int i = 0; i < t->Count; ++i) {
-            if (t->Addresses[i] == block) { found = i; break; }
+            if (t->Addresses[i] == block) {
+                found = i;
+                break;
+            }
         }
     }
     void* grown = block ? realloc(block, (size_t)size) : calloc(1, (size_t)size);
@@ -145,121 +158,125 @@ bool LwPathOperation(int op, LwPathArgs* a) {
         return ok;
     };
     switch (op) {
-        case 1: {
-            if (!need(a->Path && a->Output)) return false;
-            std::string p = a->Path, out;
-            if (p.find('/') != std::string::npos) {
-                for (char c : p) out += c == '/' ? '\\' : c;
-            } else if (p.find(':') != std::string::npos && p.find('\\') == std::string::npos) {
-                size_t start = p[0] == ':' ? 1 : p.find(':');
-                for (size_t i = start; i < p.size(); ++i) out += p[i] == ':' ? '\\' : p[i];
-            } else {
-                out = p;
-            }
-            PutPath(a->Output, out);
+    case 1: {
+        if (!need(a->Path && a->Output)) return false;
+        std::string p = a->Path, out;
+        if (p.find('/') != std::string::npos) {
+            for (char c : p) out += c == '/' ? '\\' : c;
+        } else if (p.find(':') != std::string::npos && p.find('\\') == std::string::npos) {
+            size_t start = p[0] == ':' ? 1 : p.find(':');
+            for (size_t i = start; i < p.size(); ++i) out += p[i] == ':' ? '\\' : p[i];
+        } else {
+            out = p;
+        }
+        PutPath(a->Output, out);
+        break;
+    }
+    case 2: {
+        if (!need(a->Path && a->Directory && a->Name)) return false;
+        std::string p = a->Path;
+        size_t s = LastBackslash(p);
+        PutPath(a->Directory, s == std::string::npos ? "" : p.substr(0, s));
+        PutPath(a->Name, s == std::string::npos ? p : p.substr(s + 1));
+        break;
+    }
+    case 3:
+        if (!need(a->Output && a->Directory && a->Name)) return false;
+        PutPath(a->Output, Join(a->Directory, a->Name));
+        break;
+    case 4: {
+        if (!need(a->Path && a->Output && a->Extension)) return false;
+        std::string p = a->Path;
+        size_t dot = ExtensionDot(p);
+        PutPath(a->Output, (dot == std::string::npos ? p : p.substr(0, dot)) + a->Extension);
+        break;
+    }
+    case 5: {
+        if (!need(a->Path && a->Name)) return false;
+        std::string p = a->Path;
+        size_t s = LastBackslash(p);
+        PutPath(a->Name, s == std::string::npos ? p : p.substr(s + 1));
+        break;
+    }
+    case 6: {
+        if (!need(a->Path && a->Directory)) return false;
+        std::string p = a->Path;
+        size_t s = LastBackslash(p);
+        PutPath(a->Directory, s == std::string::npos ? "" : p.substr(0, s));
+        break;
+    }
+    case 7: {
+        if (!need(a->Path && a->Extension)) return false;
+        std::string p = a->Path;
+        size_t dot = ExtensionDot(p);
+        PutPath(a->Extension, dot == std::string::npos ? "" : p.substr(dot));
+        break;
+    }
+    case 8:
+        if (!need(a->Path && a->Directory && a->Output)) return false;
+        PutPath(a->Output, Join(a->Directory, a->Path));
+        break;
+    case 9: {
+        if (!need(a->Path && a->Directory && a->Output)) return false;
+        std::string p = a->Path, d = a->Directory;
+        if (p.size() >= d.size() && LwStrNCaseCompare(p.c_str(), d.c_str(), (int)d.size()) == 0) {
+            std::string rest = p.substr(d.size());
+            if (!rest.empty() && rest[0] == '\\') rest.erase(0, 1);
+            PutPath(a->Output, rest);
+        } else {
+            PutPath(a->Output, p);
+        }
+        break;
+    }
+    case 10: {
+        if (!need(a->Path && a->Directory)) return false;
+        std::string p = a->Path;
+        if (p.find('\\') == std::string::npos) {
+            PutPath(a->Directory, p);
             break;
         }
-        case 2: {
-            if (!need(a->Path && a->Directory && a->Name)) return false;
-            std::string p = a->Path;
-            size_t s = LastBackslash(p);
-            PutPath(a->Directory, s == std::string::npos ? "" : p.substr(0, s));
-            PutPath(a->Name, s == std::string::npos ? p : p.substr(s + 1));
-            break;
+        if (!p.empty() && p.back() == '\\') p.pop_back();
+        size_t s = LastBackslash(p);
+        PutPath(a->Directory, s == std::string::npos ? p : p.substr(0, s));
+        break;
+    }
+    case 11: {
+        if (!need(a->Path && a->Output)) return false;
+        std::string p = a->Path, out;
+        size_t i = 0;
+        if (p.size() >= 2 && isalpha((unsigned char)p[0]) && p[1] == ':') {
+            out = p.substr(0, 2);
+            i = 2;
+            if (i < p.size() && p[i] == '\\') ++i;
         }
-        case 3:
-            if (!need(a->Output && a->Directory && a->Name)) return false;
-            PutPath(a->Output, Join(a->Directory, a->Name));
-            break;
-        case 4: {
-            if (!need(a->Path && a->Output && a->Extension)) return false;
-            std::string p = a->Path;
-            size_t dot = ExtensionDot(p);
-            PutPath(a->Output, (dot == std::string::npos ? p : p.substr(0, dot)) + a->Extension);
-            break;
+        for (; i < p.size(); ++i) out += p[i] == '\\' ? '/' : p[i];
+        PutPath(a->Output, out);
+        break;
+    }
+    case 12: {
+        if (!need(a->Path && a->Output)) return false;
+        std::string out;
+        for (const char* c = a->Path; *c; ++c) {
+            if (*c == ':')
+                out += ":\\";
+            else if (*c == '/')
+                out += '\\';
+            else
+                out += *c;
         }
-        case 5: {
-            if (!need(a->Path && a->Name)) return false;
-            std::string p = a->Path;
-            size_t s = LastBackslash(p);
-            PutPath(a->Name, s == std::string::npos ? p : p.substr(s + 1));
-            break;
-        }
-        case 6: {
-            if (!need(a->Path && a->Directory)) return false;
-            std::string p = a->Path;
-            size_t s = LastBackslash(p);
-            PutPath(a->Directory, s == std::string::npos ? "" : p.substr(0, s));
-            break;
-        }
-        case 7: {
-            if (!need(a->Path && a->Extension)) return false;
-            std::string p = a->Path;
-            size_t dot = ExtensionDot(p);
-            PutPath(a->Extension, dot == std::string::npos ? "" : p.substr(dot));
-            break;
-        }
-        case 8:
-            if (!need(a->Path && a->Directory && a->Output)) return false;
-            PutPath(a->Output, Join(a->Directory, a->Path));
-            break;
-        case 9: {
-            if (!need(a->Path && a->Directory && a->Output)) return false;
-            std::string p = a->Path, d = a->Directory;
-            if (p.size() >= d.size() && LwStrNCaseCompare(p.c_str(), d.c_str(), (int)d.size()) == 0) {
-                std::string rest = p.substr(d.size());
-                if (!rest.empty() && rest[0] == '\\') rest.erase(0, 1);
-                PutPath(a->Output, rest);
-            } else {
-                PutPath(a->Output, p);
-            }
-            break;
-        }
-        case 10: {
-            if (!need(a->Path && a->Directory)) return false;
-            std::string p = a->Path;
-            if (p.find('\\') == std::string::npos) {
-                PutPath(a->Directory, p);
-                break;
-            }
-            if (!p.empty() && p.back() == '\\') p.pop_back();
-            size_t s = LastBackslash(p);
-            PutPath(a->Directory, s == std::string::npos ? p : p.substr(0, s));
-            break;
-        }
-        case 11: {
-            if (!need(a->Path && a->Output)) return false;
-            std::string p = a->Path, out;
-            size_t i = 0;
-            if (p.size() >= 2 && isalpha((unsigned char)p[0]) && p[1] == ':') {
-                out = p.substr(0, 2);
-                i = 2;
-                if (i < p.size() && p[i] == '\\') ++i;
-            }
-            for (; i < p.size(); ++i) out += p[i] == '\\' ? '/' : p[i];
-            PutPath(a->Output, out);
-            break;
-        }
-        case 12: {
-            if (!need(a->Path && a->Output)) return false;
-            std::string out;
-            for (const char* c = a->Path; *c; ++c) {
-                if (*c == ':') out += ":\\";
-                else if (*c == '/') out += '\\';
-                else out += *c;
-            }
-            PutPath(a->Output, out);
-            break;
-        }
-        case 13: {
-            if (!need(a->Path != nullptr)) return false;
-            std::string p = a->Path;
-            for (char& c : p) if (c == '\\') c = '/';
-            if (access(p.c_str(), F_OK) != 0) a->Result = 2;
-            break;
-        }
-        default:
-            return true;
+        PutPath(a->Output, out);
+        break;
+    }
+    case 13: {
+        if (!need(a->Path != nullptr)) return false;
+        std::string p = a->Path;
+        for (char& c : p)
+            if (c == '\\') c = '/';
+        if (access(p.c_str(), F_OK) != 0) a->Result = 2;
+        break;
+    }
+    default:
+        return true;
     }
     return a->Result == 0;
 }
@@ -298,9 +315,7 @@ void DestroyMemoryTracker(MemoryTracker** tracker) {
     if (log) fprintf(log, "MEMCON: ALLOC COUNT = %d, TOTAL SIZE = %d\n", t->Count, t->TotalSize);
     for (int i = 0; i < t->Count; ++i) {
         if (!t->Addresses[i]) continue;
-        if (log)
-            fprintf(log, "MEMCON: FREE MEM(%d) SIZE = %d ADDR = <%p>\n", i, t->Sizes[i],
-                    t->Addresses[i]);
+        if (log) fprintf(log, "MEMCON: FREE MEM(%d) SIZE = %d ADDR = <%p>\n", i, t->Sizes[i], t->Addresses[i]);
         free(t->Addresses[i]);
     }
     free(t);

@@ -10,8 +10,7 @@
 
 namespace plat {
 
-class EventGroup
-{
+class EventGroup {
 public:
     static constexpr int kTimeout = -1;
     static constexpr int kQuit = -2;
@@ -59,8 +58,7 @@ private:
     int waiters_ = 0;
 };
 
-enum class ThreadPriority
-{
+enum class ThreadPriority {
     Normal,
     AboveNormal,
     Highest,
@@ -70,4 +68,4 @@ enum class ThreadPriority
 // silent and changes nothing.
 void SetCurrentThreadPriority(ThreadPriority priority);
 
-} // namespace plat
+}  // namespace plat

@@ -17,8 +17,9 @@ const ResultText kResults[] = {
     {gfx::kInvalidArgument, "INVALIDARG", "An invalid parameter was passed."},
     {gfx::kOutOfVideoMemory, "OUTOFVIDEOMEMORY", "Not enough display memory to complete the call."},
     {gfx::kNotAvailable, "NOTAVAILABLE", "The queried technique or format is not supported by the device."},
-    {gfx::kInvalidCall, "INVALIDCALL", "The call is invalid: a parameter has an invalid value or the device is "
-                                       "in the wrong state."},
+    {gfx::kInvalidCall, "INVALIDCALL",
+     "The call is invalid: a parameter has an invalid value or the device is "
+     "in the wrong state."},
     {gfx::kDeviceLost, "DEVICELOST", "The device has been lost and cannot be reset yet."},
     {gfx::kDeviceNotReset, "DEVICENOTRESET", "The device has been lost and can be reset now."},
 };
@@ -47,19 +48,27 @@ int DisplayFormatIndex(Format format) {
 
 uint32_t FormatBitsPerPixel(Format format) {
     switch (format) {
-        case Format::Xrgb8888: return 32;
-        case Format::Rgb565: return 16;
-        case Format::Xrgb1555: return 15;
-        default: return 0;
+    case Format::Xrgb8888:
+        return 32;
+    case Format::Rgb565:
+        return 16;
+    case Format::Xrgb1555:
+        return 15;
+    default:
+        return 0;
     }
 }
 
 uint32_t FormatDepthBits(Format format) {
     switch (format) {
-        case Format::Depth16: return 16;
-        case Format::Depth24X8: return 24;
-        case Format::Depth32: return 32;
-        default: return 0;
+    case Format::Depth16:
+        return 16;
+    case Format::Depth24X8:
+        return 24;
+    case Format::Depth32:
+        return 32;
+    default:
+        return 0;
     }
 }
 

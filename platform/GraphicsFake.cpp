@@ -158,15 +158,16 @@ public:
         if (adapter >= GetAdapterCount() || kind < 0 || samples > 16) return gfx::kInvalidCall;
         if (samples == 0) return gfx::kOk;
         const FakeAdapter& a = state_->adapters[adapter];
-        bool usable = windowed && a.separateWindowedSamples ? a.samplesWindowed[kind][samples] : a.samples[kind][samples];
+        bool usable =
+            windowed && a.separateWindowedSamples ? a.samplesWindowed[kind][samples] : a.samples[kind][samples];
         return usable ? gfx::kOk : gfx::kNotAvailable;
     }
     GraphicsResult CreateDevice(uint32_t adapter, DeviceType type, Window*, uint32_t behaviour,
                                 PresentParameters& parameters, std::unique_ptr<IGraphicsDevice>& device) override {
         char flags[16];
         std::snprintf(flags, sizeof(flags), "0x%x", behaviour);
-        state_->journal.push_back("CreateDevice(adapter=" + std::to_string(adapter) + ",type=" +
-                                  std::to_string(static_cast<uint32_t>(type)) + ",behaviour=" + flags + "," +
+        state_->journal.push_back("CreateDevice(adapter=" + std::to_string(adapter) +
+                                  ",type=" + std::to_string(static_cast<uint32_t>(type)) + ",behaviour=" + flags + "," +
                                   Describe(parameters) + ")");
         device.reset();
         if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
@@ -197,7 +198,8 @@ FakeAdapter MakeFakeAdapter(const std::string& description) {
     adapter.caps.maxAnisotropy = 16;
     adapter.caps.maxSamples = 4;
     adapter.caps.maxTextureWidth = adapter.caps.maxTextureHeight = 4096;
-    adapter.caps.textureFilterCaps = kFilterMinLinear | kFilterMagLinear | kFilterMinAnisotropic | kFilterMagAnisotropic;
+    adapter.caps.textureFilterCaps =
+        kFilterMinLinear | kFilterMagLinear | kFilterMinAnisotropic | kFilterMagAnisotropic;
     for (int kind = 0; kind < 3; ++kind) {
         AdapterMode mode;
         mode.width = 640;

@@ -13,8 +13,8 @@ namespace plat {
 
 struct FakeAdapter {
     std::string description = "Fake adapter";
-    bool capsFail = false;  // the caps query fails, so the adapter is skipped
-    DeviceCaps caps;        // maxAnisotropy 16 unless set
+    bool capsFail = false;              // the caps query fails, so the adapter is skipped
+    DeviceCaps caps;                    // maxAnisotropy 16 unless set
     std::vector<AdapterMode> modes[3];  // 32, 16 and 15-bit modes
     bool samples[4][17] = {};           // [32/16/15-bit colour, 16-bit depth][sample count]
     bool samplesWindowed[4][17] = {};   // the same, for a window; empty means "as full screen"

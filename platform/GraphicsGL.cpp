@@ -18,55 +18,63 @@ namespace {
 // says 24 for 32-bit pixels under X11); -1 for formats the dialog does not offer.
 int FormatClassOf(Uint32 format) {
     switch (format) {
-        case SDL_PIXELFORMAT_RGB888:
-        case SDL_PIXELFORMAT_BGR888:
-        case SDL_PIXELFORMAT_RGBX8888:
-        case SDL_PIXELFORMAT_BGRX8888:
-        case SDL_PIXELFORMAT_ARGB8888:
-        case SDL_PIXELFORMAT_RGBA8888:
-        case SDL_PIXELFORMAT_ABGR8888:
-        case SDL_PIXELFORMAT_BGRA8888:
-            return 0;
-        case SDL_PIXELFORMAT_RGB565:
-        case SDL_PIXELFORMAT_BGR565:
-            return 1;
-        case SDL_PIXELFORMAT_RGB555:
-        case SDL_PIXELFORMAT_BGR555:
-        case SDL_PIXELFORMAT_ARGB1555:
-        case SDL_PIXELFORMAT_ABGR1555:
-            return 2;
-        default:
-            return -1;
+    case SDL_PIXELFORMAT_RGB888:
+    case SDL_PIXELFORMAT_BGR888:
+    case SDL_PIXELFORMAT_RGBX8888:
+    case SDL_PIXELFORMAT_BGRX8888:
+    case SDL_PIXELFORMAT_ARGB8888:
+    case SDL_PIXELFORMAT_RGBA8888:
+    case SDL_PIXELFORMAT_ABGR8888:
+    case SDL_PIXELFORMAT_BGRA8888:
+        return 0;
+    case SDL_PIXELFORMAT_RGB565:
+    case SDL_PIXELFORMAT_BGR565:
+        return 1;
+    case SDL_PIXELFORMAT_RGB555:
+    case SDL_PIXELFORMAT_BGR555:
+    case SDL_PIXELFORMAT_ARGB1555:
+    case SDL_PIXELFORMAT_ABGR1555:
+        return 2;
+    default:
+        return -1;
     }
 }
 
 GLenum ColourStorage(Format format) {
     switch (format) {
-        case Format::Rgb565: return GL_RGB565;
-        case Format::Xrgb1555: return GL_RGB5;
-        default: return GL_RGB8;
+    case Format::Rgb565:
+        return GL_RGB565;
+    case Format::Xrgb1555:
+        return GL_RGB5;
+    default:
+        return GL_RGB8;
     }
 }
 
 GLenum DepthStorage(uint32_t bits) {
     switch (bits) {
-        case 16: return GL_DEPTH_COMPONENT16;
-        case 32: return GL_DEPTH_COMPONENT32;
-        default: return GL_DEPTH_COMPONENT24;
+    case 16:
+        return GL_DEPTH_COMPONENT16;
+    case 32:
+        return GL_DEPTH_COMPONENT32;
+    default:
+        return GL_DEPTH_COMPONENT24;
     }
 }
 
 Format DepthFormat(uint32_t bits) {
     switch (bits) {
-        case 16: return Format::Depth16;
-        case 32: return Format::Depth32;
-        default: return Format::Depth24X8;
+    case 16:
+        return Format::Depth16;
+    case 32:
+        return Format::Depth32;
+    default:
+        return Format::Depth24X8;
     }
 }
 
 void DrainErrors() {
-    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {}
 }
 
 // Multisampled storage of exactly `samples` samples, or false.
@@ -114,8 +122,8 @@ DeviceCaps QueryCaps(uint32_t adapter, DeviceType type) {
     DrainErrors();
     caps.maxTextureWidth = caps.maxTextureHeight = static_cast<uint32_t>(std::max(size, 0));
     caps.maxSamples = static_cast<uint32_t>(std::max(samples, 0));
-    caps.textureFilterCaps = kFilterMinPoint | kFilterMinLinear | kFilterMipPoint | kFilterMipLinear |
-                             kFilterMagPoint | kFilterMagLinear;
+    caps.textureFilterCaps =
+        kFilterMinPoint | kFilterMinLinear | kFilterMipPoint | kFilterMipLinear | kFilterMagPoint | kFilterMagLinear;
     caps.maxAnisotropy = 1;
     if (HasExtension("GL_EXT_texture_filter_anisotropic") || HasExtension("GL_ARB_texture_filter_anisotropic")) {
         GLfloat anisotropy = 1.0f;
@@ -282,8 +290,8 @@ const GLGraphicsSystem::Probe& GLGraphicsSystem::ProbeAdapter(uint32_t adapter) 
             for (GLint samples = 2; samples <= 16; ++samples) {
                 GLint granted = 0;
                 // Exact counts only: the dialog should offer what the device will really make.
-                probe.samples[kind][samples] = StorageWithSamples(storages[kind], samples, 64, 64, &granted) &&
-                                               granted == samples;
+                probe.samples[kind][samples] =
+                    StorageWithSamples(storages[kind], samples, 64, 64, &granted) && granted == samples;
             }
         }
         glBindRenderbuffer(GL_RENDERBUFFER, 0);
@@ -318,8 +326,7 @@ GraphicsResult GLGraphicsSystem::CheckDeviceMultiSampleType(uint32_t adapter, De
 }
 
 GraphicsResult GLGraphicsSystem::CreateDevice(uint32_t adapter, DeviceType type, Window* focusWindow, uint32_t,
-                                              PresentParameters& parameters,
-                                              std::unique_ptr<IGraphicsDevice>& device) {
+                                              PresentParameters& parameters, std::unique_ptr<IGraphicsDevice>& device) {
     device.reset();
     if (adapter >= GetAdapterCount()) return gfx::kInvalidCall;
     Window* target = parameters.deviceWindow != nullptr ? parameters.deviceWindow : focusWindow;
@@ -498,8 +505,8 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
         }
         if (parameters.backBufferFormat == Format::Unknown) parameters.backBufferFormat = Format::Xrgb8888;
     }
-    if (parameters.backBufferWidth == 0 || parameters.backBufferHeight == 0 ||
-        parameters.backBufferWidth > 16384 || parameters.backBufferHeight > 16384) {
+    if (parameters.backBufferWidth == 0 || parameters.backBufferHeight == 0 || parameters.backBufferWidth > 16384 ||
+        parameters.backBufferHeight > 16384) {
         return gfx::kInvalidCall;
     }
     if (FormatBitsPerPixel(parameters.backBufferFormat) == 0) return gfx::kNotAvailable;
@@ -568,16 +575,16 @@ GLuint GLGraphicsDevice::Resolve() {
 
 GraphicsResult GLGraphicsDevice::TestCooperativeLevel() {
     switch (loss_) {
-        case Loss::None:
-            return gfx::kOk;
-        case Loss::Held:
-            return gfx::kDeviceLost;
-        case Loss::HeldWhileMinimised:
-            if (window_->IsMinimized()) return gfx::kDeviceLost;
-            loss_ = Loss::Resettable;
-            return gfx::kDeviceNotReset;
-        case Loss::Resettable:
-            return gfx::kDeviceNotReset;
+    case Loss::None:
+        return gfx::kOk;
+    case Loss::Held:
+        return gfx::kDeviceLost;
+    case Loss::HeldWhileMinimised:
+        if (window_->IsMinimized()) return gfx::kDeviceLost;
+        loss_ = Loss::Resettable;
+        return gfx::kDeviceNotReset;
+    case Loss::Resettable:
+        return gfx::kDeviceNotReset;
     }
     return gfx::kFail;
 }
@@ -674,7 +681,8 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const GraphicsRect* r
     if (rectCount == 0) {
         clearArea(0, 0, INT32_MAX, INT32_MAX);
     } else {
-        for (uint32_t i = 0; i < rectCount; ++i) clearArea(rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
+        for (uint32_t i = 0; i < rectCount; ++i)
+            clearArea(rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
     }
 
     glScissor(oldScissor[0], oldScissor[1], oldScissor[2], oldScissor[3]);
@@ -696,8 +704,8 @@ GraphicsResult GLGraphicsDevice::ReadBackBuffer(std::vector<uint32_t>& pixels, u
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     std::vector<uint32_t> rows(pixels.size());
-    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_BGRA,
-                 GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                 rows.data());
     BindBackBuffer();
     if (glGetError() != GL_NO_ERROR) return gfx::kFail;
     for (uint32_t y = 0; y < height; ++y) {

@@ -16,9 +16,9 @@ class Window;
 // Results of the input devices; the failure values are those the engine's logs and checks know.
 enum class InputResult : std::uint32_t {
     Ok = 0,
-    AccessDenied = 0x80070005,    // the window is not in the foreground
-    NotAcquired = 0x8007000C,     // the device is not acquired (or lost it with the focus)
-    InputLost = 0x8007001E,       // the device went away
+    AccessDenied = 0x80070005,  // the window is not in the foreground
+    NotAcquired = 0x8007000C,   // the device is not acquired (or lost it with the focus)
+    InputLost = 0x8007001E,     // the device went away
     InvalidParameter = 0x80070057,
     DeviceNotFound = 0x80040154,
     Unsupported = 0x80004001

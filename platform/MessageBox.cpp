@@ -25,9 +25,12 @@ bool HeadlessDriver(const char* driver) {
 
 const char* KindWord(MessageBoxKind kind) {
     switch (kind) {
-    case MessageBoxKind::Error: return "error";
-    case MessageBoxKind::Warning: return "warning";
-    case MessageBoxKind::Information: return "information";
+    case MessageBoxKind::Error:
+        return "error";
+    case MessageBoxKind::Warning:
+        return "warning";
+    case MessageBoxKind::Information:
+        return "information";
     }
     return "message";
 }

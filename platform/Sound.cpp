@@ -19,94 +19,101 @@ SoundTestOptions g_options;
 // Frames the output asks for per callback; also the write cursor's lead over the play cursor.
 constexpr unsigned kOutputBlockFrames = 1024;
 
-float DecibelGain(int32_t hundredths)
-{
-    if (hundredths <= kVolumeMin)
-        return 0.0f;
+float DecibelGain(int32_t hundredths) {
+    if (hundredths <= kVolumeMin) return 0.0f;
     return static_cast<float>(std::pow(10.0, hundredths / 2000.0));
 }
 
-bool SameFormat(const WaveFormat& a, const WaveFormat& b)
-{
+bool SameFormat(const WaveFormat& a, const WaveFormat& b) {
     return a.formatTag == b.formatTag && a.channels == b.channels && a.samplesPerSec == b.samplesPerSec &&
-           a.avgBytesPerSec == b.avgBytesPerSec && a.blockAlign == b.blockAlign &&
-           a.bitsPerSample == b.bitsPerSample;
+           a.avgBytesPerSec == b.avgBytesPerSec && a.blockAlign == b.blockAlign && a.bitsPerSample == b.bitsPerSample;
 }
 
-} // namespace
+}  // namespace
 
-const char* SoundResultName(SoundResult r)
-{
+const char* SoundResultName(SoundResult r) {
     switch (r) {
-    case kSoundOk: return "SOUND_OK";
-    case kSoundGeneric: return "SOUND_GENERIC";
-    case kSoundNoInterface: return "SOUND_NO_INTERFACE";
-    case kSoundOutOfMemory: return "SOUND_OUT_OF_MEMORY";
-    case kSoundInvalidParam: return "SOUND_INVALID_PARAM";
-    case kSoundControlUnavailable: return "SOUND_CONTROL_UNAVAILABLE";
-    case kSoundInvalidCall: return "SOUND_INVALID_CALL";
-    case kSoundBadFormat: return "SOUND_BAD_FORMAT";
-    case kSoundNoDriver: return "SOUND_NO_DRIVER";
-    case kSoundBufferLost: return "SOUND_BUFFER_LOST";
-    default: return "SOUND_UNKNOWN";
+    case kSoundOk:
+        return "SOUND_OK";
+    case kSoundGeneric:
+        return "SOUND_GENERIC";
+    case kSoundNoInterface:
+        return "SOUND_NO_INTERFACE";
+    case kSoundOutOfMemory:
+        return "SOUND_OUT_OF_MEMORY";
+    case kSoundInvalidParam:
+        return "SOUND_INVALID_PARAM";
+    case kSoundControlUnavailable:
+        return "SOUND_CONTROL_UNAVAILABLE";
+    case kSoundInvalidCall:
+        return "SOUND_INVALID_CALL";
+    case kSoundBadFormat:
+        return "SOUND_BAD_FORMAT";
+    case kSoundNoDriver:
+        return "SOUND_NO_DRIVER";
+    case kSoundBufferLost:
+        return "SOUND_BUFFER_LOST";
+    default:
+        return "SOUND_UNKNOWN";
     }
 }
 
-const char* SoundResultDescription(SoundResult r)
-{
+const char* SoundResultDescription(SoundResult r) {
     switch (r) {
-    case kSoundOk: return "The call succeeded.";
-    case kSoundGeneric: return "An undetermined error occurred inside the sound layer.";
-    case kSoundNoInterface: return "The requested interface is not available for this buffer.";
-    case kSoundOutOfMemory: return "Not enough memory to complete the request.";
-    case kSoundInvalidParam: return "An invalid parameter was passed.";
-    case kSoundControlUnavailable: return "The buffer was not created with the control it needs.";
-    case kSoundInvalidCall: return "The call is not valid in the buffer's current state.";
-    case kSoundBadFormat: return "The wave format is not supported.";
-    case kSoundNoDriver: return "No sound output device is available.";
-    case kSoundBufferLost: return "The buffer memory has been lost and must be restored.";
-    default: return "Unknown sound error.";
+    case kSoundOk:
+        return "The call succeeded.";
+    case kSoundGeneric:
+        return "An undetermined error occurred inside the sound layer.";
+    case kSoundNoInterface:
+        return "The requested interface is not available for this buffer.";
+    case kSoundOutOfMemory:
+        return "Not enough memory to complete the request.";
+    case kSoundInvalidParam:
+        return "An invalid parameter was passed.";
+    case kSoundControlUnavailable:
+        return "The buffer was not created with the control it needs.";
+    case kSoundInvalidCall:
+        return "The call is not valid in the buffer's current state.";
+    case kSoundBadFormat:
+        return "The wave format is not supported.";
+    case kSoundNoDriver:
+        return "No sound output device is available.";
+    case kSoundBufferLost:
+        return "The buffer memory has been lost and must be restored.";
+    default:
+        return "Unknown sound error.";
     }
 }
 
-bool IsPlayableFormat(const WaveFormat& f)
-{
-    if (f.formatTag != kWaveFormatPcm)
-        return false;
-    if (f.channels < 1 || f.channels > 2)
-        return false;
-    if (f.bitsPerSample != 8 && f.bitsPerSample != 16)
-        return false;
-    if (f.blockAlign != f.channels * f.bitsPerSample / 8)
-        return false;
-    if (f.samplesPerSec < 1000 || f.samplesPerSec > 192000)
-        return false;
+bool IsPlayableFormat(const WaveFormat& f) {
+    if (f.formatTag != kWaveFormatPcm) return false;
+    if (f.channels < 1 || f.channels > 2) return false;
+    if (f.bitsPerSample != 8 && f.bitsPerSample != 16) return false;
+    if (f.blockAlign != f.channels * f.bitsPerSample / 8) return false;
+    if (f.samplesPerSec < 1000 || f.samplesPerSec > 192000) return false;
     return f.avgBytesPerSec == f.samplesPerSec * f.blockAlign;
 }
 
-void SetSoundTestOptions(const SoundTestOptions& options)
-{
+void SetSoundTestOptions(const SoundTestOptions& options) {
     std::lock_guard<std::mutex> lock(g_optionsMutex);
     g_options = options;
 }
 
-SoundTestOptions GetSoundTestOptions()
-{
+SoundTestOptions GetSoundTestOptions() {
     std::lock_guard<std::mutex> lock(g_optionsMutex);
     return g_options;
 }
 
 namespace detail {
 
-struct Voice
-{
+struct Voice {
     std::mutex mutex;
     WaveFormat format;
     std::vector<uint8_t> ring;
     std::vector<uint8_t> staging;
     uint32_t frames = 0;
-    uint32_t pos = 0;  // frame the play cursor is on
-    uint32_t frac = 0; // fraction of a frame past pos, in 1/2^32
+    uint32_t pos = 0;   // frame the play cursor is on
+    uint32_t frac = 0;  // fraction of a frame past pos, in 1/2^32
     bool playing = false;
     bool looping = false;
     int32_t volume = 0;
@@ -119,8 +126,7 @@ struct Voice
 
     uint32_t Rate() const { return frequency != kFrequencyOriginal ? frequency : format.samplesPerSec; }
 
-    void UpdateGains()
-    {
+    void UpdateGains() {
         const float base = DecibelGain(volume);
         gainL = base;
         gainR = base;
@@ -131,8 +137,7 @@ struct Voice
     }
 };
 
-struct Output
-{
+struct Output {
     std::shared_ptr<Mixer> mixer;
     bool manual = false;
     bool sdlInit = false;
@@ -140,25 +145,21 @@ struct Output
     WaveFormat format;
     bool started = false;
     std::mutex mutex;
-    std::vector<int16_t> scratch; // audio thread only
+    std::vector<int16_t> scratch;  // audio thread only
 
-    ~Output()
-    {
+    ~Output() {
         Close();
-        if (sdlInit)
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (sdlInit) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
 
-    void Close()
-    {
+    void Close() {
         if (device != 0) {
-            SDL_CloseAudioDevice(device); // waits for a running callback
+            SDL_CloseAudioDevice(device);  // waits for a running callback
             device = 0;
         }
     }
 
-    static void Callback(void* user, Uint8* stream, int len)
-    {
+    static void Callback(void* user, Uint8* stream, int len) {
         auto* self = static_cast<Output*>(user);
         const unsigned ch = self->format.channels;
         if (self->format.bitsPerSample == 16) {
@@ -168,16 +169,13 @@ struct Output
         const size_t samples = static_cast<size_t>(len);
         self->scratch.resize(samples);
         self->mixer->Render(self->scratch.data(), samples / ch);
-        for (size_t i = 0; i < samples; ++i)
-            stream[i] = static_cast<Uint8>((self->scratch[i] >> 8) + 128);
+        for (size_t i = 0; i < samples; ++i) stream[i] = static_cast<Uint8>((self->scratch[i] >> 8) + 128);
     }
 
-    SoundResult Open(const WaveFormat& f)
-    {
+    SoundResult Open(const WaveFormat& f) {
         std::lock_guard<std::mutex> lock(mutex);
         // The device opens the default format first; setting that same format keeps it open.
-        if (device != 0 && SameFormat(format, f))
-            return kSoundOk;
+        if (device != 0 && SameFormat(format, f)) return kSoundOk;
         if (manual) {
             format = f;
             mixer->SetOutputFormat(f.samplesPerSec, f.channels);
@@ -198,22 +196,19 @@ struct Output
         mixer->SetOutputFormat(f.samplesPerSec, f.channels);
         // No allowed changes: SDL converts when the hardware differs, so the mixer's format holds.
         device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-        if (device == 0)
-            return kSoundNoDriver;
+        if (device == 0) return kSoundNoDriver;
         SDL_PauseAudioDevice(device, started ? 0 : 1);
         return kSoundOk;
     }
 
-    void Start(bool start)
-    {
+    void Start(bool start) {
         std::lock_guard<std::mutex> lock(mutex);
         started = start;
-        if (device != 0)
-            SDL_PauseAudioDevice(device, start ? 0 : 1);
+        if (device != 0) SDL_PauseAudioDevice(device, start ? 0 : 1);
     }
 };
 
-} // namespace detail
+}  // namespace detail
 
 using detail::Output;
 using detail::Voice;
@@ -224,17 +219,14 @@ using detail::Voice;
 namespace {
 
 template <int Bits>
-inline float SampleAt(const uint8_t* p)
-{
-    if (Bits == 8)
-        return static_cast<float>((static_cast<int>(p[0]) - 128) * 256);
+inline float SampleAt(const uint8_t* p) {
+    if (Bits == 8) return static_cast<float>((static_cast<int>(p[0]) - 128) * 256);
     return static_cast<float>(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))));
 }
 
 // Mixes one voice; returns the frames its cursor advanced (up to the end when it ran out).
 template <int Bits, int Channels>
-uint64_t MixVoice(Voice& v, float* mix, size_t frames, unsigned outChannels, uint64_t step, bool* ended)
-{
+uint64_t MixVoice(Voice& v, float* mix, size_t frames, unsigned outChannels, uint64_t step, bool* ended) {
     constexpr unsigned align = Channels * Bits / 8;
     const uint8_t* ring = v.ring.data();
     const uint32_t total = v.frames;
@@ -289,8 +281,7 @@ uint64_t MixVoice(Voice& v, float* mix, size_t frames, unsigned outChannels, uin
             float r = Channels == 2 ? SampleAt<Bits>(p0 + Bits / 8) : l;
             if (frac != 0) {
                 uint32_t next = pos + 1;
-                if (next >= total)
-                    next = v.looping ? 0 : pos;
+                if (next >= total) next = v.looping ? 0 : pos;
                 const uint8_t* p1 = ring + static_cast<size_t>(next) * align;
                 const float l1 = SampleAt<Bits>(p1);
                 const float r1 = Channels == 2 ? SampleAt<Bits>(p1 + Bits / 8) : l1;
@@ -327,13 +318,12 @@ uint64_t MixVoice(Voice& v, float* mix, size_t frames, unsigned outChannels, uin
     return advanced;
 }
 
-} // namespace
+}  // namespace
 
 Mixer::Mixer() = default;
 Mixer::~Mixer() = default;
 
-void Mixer::SetOutputFormat(uint32_t rate, unsigned channels)
-{
+void Mixer::SetOutputFormat(uint32_t rate, unsigned channels) {
     std::lock_guard<std::mutex> lock(mutex_);
     // Keep the clock continuous across a format change.
     baseUs_ += rendered_ * 1000000ull / rate_;
@@ -342,20 +332,17 @@ void Mixer::SetOutputFormat(uint32_t rate, unsigned channels)
     channels_ = channels;
 }
 
-uint32_t Mixer::GetOutputRate() const
-{
+uint32_t Mixer::GetOutputRate() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return rate_;
 }
 
-unsigned Mixer::GetOutputChannels() const
-{
+unsigned Mixer::GetOutputChannels() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return channels_;
 }
 
-uint64_t Mixer::GetClockMs() const
-{
+uint64_t Mixer::GetClockMs() const {
     if (manual_) {
         std::lock_guard<std::mutex> lock(mutex_);
         return (baseUs_ + rendered_ * 1000000ull / rate_) / 1000;
@@ -364,22 +351,19 @@ uint64_t Mixer::GetClockMs() const
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - epoch_).count());
 }
 
-void Mixer::AddVoice(const std::shared_ptr<Voice>& voice)
-{
+void Mixer::AddVoice(const std::shared_ptr<Voice>& voice) {
     std::lock_guard<std::mutex> lock(mutex_);
     voices_.push_back(voice);
 }
 
-void Mixer::RemoveVoice(const Voice* voice)
-{
+void Mixer::RemoveVoice(const Voice* voice) {
     std::lock_guard<std::mutex> lock(mutex_);
     voices_.erase(std::remove_if(voices_.begin(), voices_.end(),
                                  [voice](const std::shared_ptr<Voice>& v) { return v.get() == voice; }),
                   voices_.end());
 }
 
-void Mixer::Render(int16_t* out, size_t frames)
-{
+void Mixer::Render(int16_t* out, size_t frames) {
     std::lock_guard<std::mutex> renderLock(renderMutex_);
     fired_.clear();
     {
@@ -389,18 +373,25 @@ void Mixer::Render(int16_t* out, size_t frames)
         for (const auto& vp : voices_) {
             Voice& v = *vp;
             std::lock_guard<std::mutex> voiceLock(v.mutex);
-            if (!v.playing || v.frames == 0)
-                continue;
+            if (!v.playing || v.frames == 0) continue;
             const uint64_t step = (static_cast<uint64_t>(v.Rate()) << 32) / rate_;
             const uint32_t startByte = v.pos * v.format.blockAlign;
             bool ended = false;
             uint64_t advanced = 0;
             const int kind = (v.format.bitsPerSample == 16 ? 2 : 0) + (v.format.channels == 2 ? 1 : 0);
             switch (kind) {
-            case 0: advanced = MixVoice<8, 1>(v, mix_.data(), frames, outCh, step, &ended); break;
-            case 1: advanced = MixVoice<8, 2>(v, mix_.data(), frames, outCh, step, &ended); break;
-            case 2: advanced = MixVoice<16, 1>(v, mix_.data(), frames, outCh, step, &ended); break;
-            default: advanced = MixVoice<16, 2>(v, mix_.data(), frames, outCh, step, &ended); break;
+            case 0:
+                advanced = MixVoice<8, 1>(v, mix_.data(), frames, outCh, step, &ended);
+                break;
+            case 1:
+                advanced = MixVoice<8, 2>(v, mix_.data(), frames, outCh, step, &ended);
+                break;
+            case 2:
+                advanced = MixVoice<16, 1>(v, mix_.data(), frames, outCh, step, &ended);
+                break;
+            default:
+                advanced = MixVoice<16, 2>(v, mix_.data(), frames, outCh, step, &ended);
+                break;
             }
             // Positions passed, in the order the cursor passed them.
             const uint64_t size = v.ring.size();
@@ -408,16 +399,14 @@ void Mixer::Render(int16_t* out, size_t frames)
             crossings_.clear();
             for (size_t i = 0; i < v.positions.size(); ++i) {
                 const uint64_t d = (v.positions[i].offset + size - startByte) % size;
-                if (d < advancedBytes)
-                    crossings_.emplace_back(d, i);
+                if (d < advancedBytes) crossings_.emplace_back(d, i);
             }
             std::sort(crossings_.begin(), crossings_.end());
             for (const auto& c : crossings_)
                 fired_.emplace_back(v.positions[c.second].events, v.positions[c.second].index);
             if (ended) {
                 v.playing = false;
-                for (const auto& n : v.stops)
-                    fired_.emplace_back(n.events, n.index);
+                for (const auto& n : v.stops) fired_.emplace_back(n.events, n.index);
             }
         }
         const size_t samples = frames * outCh;
@@ -430,8 +419,7 @@ void Mixer::Render(int16_t* out, size_t frames)
     }
     // Waiters run once the voices are free again.
     for (const auto& f : fired_)
-        if (f.first)
-            f.first->Signal(f.second);
+        if (f.first) f.first->Signal(f.second);
     fired_.clear();
 }
 
@@ -440,26 +428,19 @@ void Mixer::Render(int16_t* out, size_t frames)
 
 SoundBuffer::SoundBuffer(uint32_t flags, std::shared_ptr<Mixer> mixer, std::shared_ptr<Voice> voice,
                          std::shared_ptr<Output> output)
-    : flags_(flags), mixer_(std::move(mixer)), voice_(std::move(voice)), output_(std::move(output))
-{
+    : flags_(flags), mixer_(std::move(mixer)), voice_(std::move(voice)), output_(std::move(output)) {}
+
+SoundBuffer::~SoundBuffer() {
+    if (voice_) mixer_->RemoveVoice(voice_.get());
 }
 
-SoundBuffer::~SoundBuffer()
-{
-    if (voice_)
-        mixer_->RemoveVoice(voice_.get());
-}
-
-uint32_t SoundBuffer::GetSize() const
-{
-    if (!voice_)
-        return 0;
+uint32_t SoundBuffer::GetSize() const {
+    if (!voice_) return 0;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     return static_cast<uint32_t>(voice_->ring.size());
 }
 
-WaveFormat SoundBuffer::GetFormat() const
-{
+WaveFormat SoundBuffer::GetFormat() const {
     if (!voice_) {
         std::lock_guard<std::mutex> lock(output_->mutex);
         return output_->format;
@@ -468,10 +449,8 @@ WaveFormat SoundBuffer::GetFormat() const
     return voice_->format;
 }
 
-SoundResult SoundBuffer::GetStatus(uint32_t* status) const
-{
-    if (status == nullptr)
-        return kSoundInvalidParam;
+SoundResult SoundBuffer::GetStatus(uint32_t* status) const {
+    if (status == nullptr) return kSoundInvalidParam;
     if (!voice_) {
         std::lock_guard<std::mutex> lock(output_->mutex);
         *status = output_->started ? (kStatusPlaying | kStatusLooping) : 0;
@@ -482,8 +461,7 @@ SoundResult SoundBuffer::GetStatus(uint32_t* status) const
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::Play(uint32_t flags)
-{
+SoundResult SoundBuffer::Play(uint32_t flags) {
     if (!voice_) {
         output_->Start(true);
         return kSoundOk;
@@ -494,8 +472,7 @@ SoundResult SoundBuffer::Play(uint32_t flags)
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::Stop()
-{
+SoundResult SoundBuffer::Stop() {
     if (!voice_) {
         output_->Start(false);
         return kSoundOk;
@@ -510,21 +487,17 @@ SoundResult SoundBuffer::Stop()
         }
     }
     for (const auto& n : fire)
-        if (n.events)
-            n.events->Signal(n.index);
+        if (n.events) n.events->Signal(n.index);
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const
-{
+SoundResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
     if (!voice_) {
-        if (play)
-            *play = 0;
-        if (write)
-            *write = 0;
+        if (play) *play = 0;
+        if (write) *write = 0;
         return kSoundOk;
     }
-    const uint32_t outRate = mixer_->GetOutputRate(); // before the voice lock: the mixer locks in that order
+    const uint32_t outRate = mixer_->GetOutputRate();  // before the voice lock: the mixer locks in that order
     std::lock_guard<std::mutex> lock(voice_->mutex);
     const Voice& v = *voice_;
     const uint32_t align = v.format.blockAlign;
@@ -534,32 +507,24 @@ SoundResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) con
         const uint64_t lead = (static_cast<uint64_t>(kOutputBlockFrames) * v.Rate() + outRate - 1) / outRate;
         w = static_cast<uint32_t>((p + std::min<uint64_t>(lead, v.frames) * align) % v.ring.size());
     }
-    if (play)
-        *play = p;
-    if (write)
-        *write = w;
+    if (play) *play = p;
+    if (write) *write = w;
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::SetCurrentPosition(uint32_t position)
-{
-    if (!voice_)
-        return kSoundInvalidCall;
+SoundResult SoundBuffer::SetCurrentPosition(uint32_t position) {
+    if (!voice_) return kSoundInvalidCall;
     std::lock_guard<std::mutex> lock(voice_->mutex);
-    if (position >= voice_->ring.size())
-        return kSoundInvalidParam;
+    if (position >= voice_->ring.size()) return kSoundInvalidParam;
     voice_->pos = position / voice_->format.blockAlign;
     voice_->frac = 0;
     return kSoundOk;
 }
 
 SoundResult SoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** region1, uint32_t* bytes1, void** region2,
-                              uint32_t* bytes2, uint32_t flags)
-{
-    if (!voice_)
-        return kSoundInvalidCall;
-    if (region1 == nullptr || bytes1 == nullptr)
-        return kSoundInvalidParam;
+                              uint32_t* bytes2, uint32_t flags) {
+    if (!voice_) return kSoundInvalidCall;
+    if (region1 == nullptr || bytes1 == nullptr) return kSoundInvalidParam;
     if (flags & kLockFromWriteCursor) {
         uint32_t play = 0;
         GetCurrentPosition(&play, &offset);
@@ -567,99 +532,75 @@ SoundResult SoundBuffer::Lock(uint32_t offset, uint32_t bytes, void** region1, u
     std::lock_guard<std::mutex> lock(voice_->mutex);
     Voice& v = *voice_;
     const uint32_t size = static_cast<uint32_t>(v.ring.size());
-    if (flags & kLockEntireBuffer)
-        bytes = size;
-    if (offset >= size || bytes == 0 || bytes > size)
-        return kSoundInvalidParam;
+    if (flags & kLockEntireBuffer) bytes = size;
+    if (offset >= size || bytes == 0 || bytes > size) return kSoundInvalidParam;
     const uint32_t first = std::min(bytes, size - offset);
     const uint32_t second = bytes - first;
-    if (second != 0 && (region2 == nullptr || bytes2 == nullptr))
-        return kSoundInvalidParam;
+    if (second != 0 && (region2 == nullptr || bytes2 == nullptr)) return kSoundInvalidParam;
     // The staging copy starts as the ring's content, as a locked region would.
     std::memcpy(v.staging.data() + offset, v.ring.data() + offset, first);
     std::memcpy(v.staging.data(), v.ring.data(), second);
     *region1 = v.staging.data() + offset;
     *bytes1 = first;
-    if (region2 != nullptr)
-        *region2 = second != 0 ? v.staging.data() : nullptr;
-    if (bytes2 != nullptr)
-        *bytes2 = second;
+    if (region2 != nullptr) *region2 = second != 0 ? v.staging.data() : nullptr;
+    if (bytes2 != nullptr) *bytes2 = second;
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::Unlock(void* region1, uint32_t bytes1, void* region2, uint32_t bytes2)
-{
-    if (!voice_)
-        return kSoundInvalidCall;
+SoundResult SoundBuffer::Unlock(void* region1, uint32_t bytes1, void* region2, uint32_t bytes2) {
+    if (!voice_) return kSoundInvalidCall;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     Voice& v = *voice_;
     const uintptr_t base = reinterpret_cast<uintptr_t>(v.staging.data());
     const uintptr_t end = base + v.staging.size();
     auto commit = [&](void* region, uint32_t n) -> bool {
-        if (region == nullptr || n == 0)
-            return true;
+        if (region == nullptr || n == 0) return true;
         const uintptr_t p = reinterpret_cast<uintptr_t>(region);
-        if (p < base || p > end || n > end - p)
-            return false;
+        if (p < base || p > end || n > end - p) return false;
         const size_t off = p - base;
         std::memcpy(v.ring.data() + off, v.staging.data() + off, n);
         return true;
     };
-    if (!commit(region1, bytes1) || !commit(region2, bytes2))
-        return kSoundInvalidParam;
+    if (!commit(region1, bytes1) || !commit(region2, bytes2)) return kSoundInvalidParam;
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::SetVolume(int32_t volume)
-{
-    if (!voice_ || !(flags_ & kBufferCtrlVolume))
-        return kSoundControlUnavailable;
-    if (volume < kVolumeMin || volume > kVolumeMax)
-        return kSoundInvalidParam;
+SoundResult SoundBuffer::SetVolume(int32_t volume) {
+    if (!voice_ || !(flags_ & kBufferCtrlVolume)) return kSoundControlUnavailable;
+    if (volume < kVolumeMin || volume > kVolumeMax) return kSoundInvalidParam;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     voice_->volume = volume;
     voice_->UpdateGains();
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::GetVolume(int32_t* volume) const
-{
-    if (!voice_ || !(flags_ & kBufferCtrlVolume))
-        return kSoundControlUnavailable;
-    if (volume == nullptr)
-        return kSoundInvalidParam;
+SoundResult SoundBuffer::GetVolume(int32_t* volume) const {
+    if (!voice_ || !(flags_ & kBufferCtrlVolume)) return kSoundControlUnavailable;
+    if (volume == nullptr) return kSoundInvalidParam;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     *volume = voice_->volume;
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::SetPan(int32_t pan)
-{
-    if (!voice_ || !(flags_ & kBufferCtrlPan))
-        return kSoundControlUnavailable;
-    if (pan < kPanLeft || pan > kPanRight)
-        return kSoundInvalidParam;
+SoundResult SoundBuffer::SetPan(int32_t pan) {
+    if (!voice_ || !(flags_ & kBufferCtrlPan)) return kSoundControlUnavailable;
+    if (pan < kPanLeft || pan > kPanRight) return kSoundInvalidParam;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     voice_->pan = pan;
     voice_->UpdateGains();
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::GetPan(int32_t* pan) const
-{
-    if (!voice_ || !(flags_ & kBufferCtrlPan))
-        return kSoundControlUnavailable;
-    if (pan == nullptr)
-        return kSoundInvalidParam;
+SoundResult SoundBuffer::GetPan(int32_t* pan) const {
+    if (!voice_ || !(flags_ & kBufferCtrlPan)) return kSoundControlUnavailable;
+    if (pan == nullptr) return kSoundInvalidParam;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     *pan = voice_->pan;
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::SetFrequency(uint32_t frequency)
-{
-    if (!voice_ || !(flags_ & kBufferCtrlFrequency))
-        return kSoundControlUnavailable;
+SoundResult SoundBuffer::SetFrequency(uint32_t frequency) {
+    if (!voice_ || !(flags_ & kBufferCtrlFrequency)) return kSoundControlUnavailable;
     if (frequency != kFrequencyOriginal && (frequency < kFrequencyMin || frequency > kFrequencyMax))
         return kSoundInvalidParam;
     std::lock_guard<std::mutex> lock(voice_->mutex);
@@ -667,34 +608,24 @@ SoundResult SoundBuffer::SetFrequency(uint32_t frequency)
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::GetFrequency(uint32_t* frequency) const
-{
-    if (!voice_ || !(flags_ & kBufferCtrlFrequency))
-        return kSoundControlUnavailable;
-    if (frequency == nullptr)
-        return kSoundInvalidParam;
+SoundResult SoundBuffer::GetFrequency(uint32_t* frequency) const {
+    if (!voice_ || !(flags_ & kBufferCtrlFrequency)) return kSoundControlUnavailable;
+    if (frequency == nullptr) return kSoundInvalidParam;
     std::lock_guard<std::mutex> lock(voice_->mutex);
     *frequency = voice_->Rate();
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::Restore()
-{
-    return kSoundOk;
-}
+SoundResult SoundBuffer::Restore() { return kSoundOk; }
 
-SoundResult SoundBuffer::SetNotifications(const std::vector<SoundNotification>& notifications)
-{
-    if (!voice_ || !(flags_ & kBufferCtrlPositionNotify))
-        return kSoundNoInterface;
+SoundResult SoundBuffer::SetNotifications(const std::vector<SoundNotification>& notifications) {
+    if (!voice_ || !(flags_ & kBufferCtrlPositionNotify)) return kSoundNoInterface;
     std::lock_guard<std::mutex> lock(voice_->mutex);
-    if (voice_->playing)
-        return kSoundInvalidCall;
+    if (voice_->playing) return kSoundInvalidCall;
     std::vector<SoundNotification> positions;
     std::vector<SoundNotification> stops;
     for (const auto& n : notifications) {
-        if (!n.events || n.index >= n.events->GetCount())
-            return kSoundInvalidParam;
+        if (!n.events || n.index >= n.events->GetCount()) return kSoundInvalidParam;
         if (n.offset == kNotifyOffsetStop)
             stops.push_back(n);
         else if (n.offset < voice_->ring.size())
@@ -707,15 +638,11 @@ SoundResult SoundBuffer::SetNotifications(const std::vector<SoundNotification>& 
     return kSoundOk;
 }
 
-SoundResult SoundBuffer::SetFormat(const WaveFormat& f)
-{
-    if (voice_)
-        return kSoundInvalidCall;
+SoundResult SoundBuffer::SetFormat(const WaveFormat& f) {
+    if (voice_) return kSoundInvalidCall;
     const SoundResult fail = GetSoundTestOptions().failSetFormat;
-    if (fail != kSoundOk)
-        return fail;
-    if (!IsPlayableFormat(f))
-        return kSoundBadFormat;
+    if (fail != kSoundOk) return fail;
+    if (!IsPlayableFormat(f)) return kSoundBadFormat;
     return output_->Open(f);
 }
 
@@ -723,20 +650,15 @@ SoundResult SoundBuffer::SetFormat(const WaveFormat& f)
 // Device
 
 SoundDevice::SoundDevice(std::shared_ptr<Mixer> mixer, std::shared_ptr<Output> output)
-    : mixer_(std::move(mixer)), output_(std::move(output))
-{
-}
+    : mixer_(std::move(mixer)), output_(std::move(output)) {}
 
 SoundDevice::~SoundDevice() = default;
 
-SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device)
-{
-    if (device == nullptr)
-        return kSoundInvalidParam;
+SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device) {
+    if (device == nullptr) return kSoundInvalidParam;
     device->reset();
     const SoundTestOptions options = GetSoundTestOptions();
-    if (options.failCreate != kSoundOk)
-        return options.failCreate;
+    if (options.failCreate != kSoundOk) return options.failCreate;
 
     auto mixer = std::make_shared<Mixer>();
     auto output = std::make_shared<Output>();
@@ -744,8 +666,7 @@ SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device)
     output->manual = options.manualOutput;
     mixer->manual_ = options.manualOutput;
     if (!output->manual) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-            return kSoundNoDriver;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return kSoundNoDriver;
         output->sdlInit = true;
     }
     WaveFormat f;
@@ -757,40 +678,30 @@ SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device)
     f.avgBytesPerSec = 176400;
     // Opening the default device now is what tells a machine without sound from one with it.
     const SoundResult r = output->Open(f);
-    if (!SoundSucceeded(r))
-        return r; // the output's destructor undoes the subsystem init
+    if (!SoundSucceeded(r)) return r;  // the output's destructor undoes the subsystem init
     device->reset(new SoundDevice(mixer, output));
     return kSoundOk;
 }
 
-SoundResult SoundDevice::SetCooperativeLevel(const Window*, uint32_t level)
-{
+SoundResult SoundDevice::SetCooperativeLevel(const Window*, uint32_t level) {
     const SoundResult fail = GetSoundTestOptions().failCooperativeLevel;
-    if (fail != kSoundOk)
-        return fail;
-    if (level < 1 || level > 4)
-        return kSoundInvalidParam;
+    if (fail != kSoundOk) return fail;
+    if (level < 1 || level > 4) return kSoundInvalidParam;
     return kSoundOk;
 }
 
-SoundResult SoundDevice::CreateBuffer(const SoundBufferDesc& desc, std::shared_ptr<SoundBuffer>* buffer)
-{
-    if (buffer == nullptr)
-        return kSoundInvalidParam;
+SoundResult SoundDevice::CreateBuffer(const SoundBufferDesc& desc, std::shared_ptr<SoundBuffer>* buffer) {
+    if (buffer == nullptr) return kSoundInvalidParam;
     buffer->reset();
     if (desc.flags & kBufferPrimary) {
         const SoundResult fail = GetSoundTestOptions().failCreatePrimary;
-        if (fail != kSoundOk)
-            return fail;
-        if (desc.bytes != 0 || desc.format != nullptr)
-            return kSoundInvalidParam;
+        if (fail != kSoundOk) return fail;
+        if (desc.bytes != 0 || desc.format != nullptr) return kSoundInvalidParam;
         buffer->reset(new SoundBuffer(desc.flags, mixer_, nullptr, output_));
         return kSoundOk;
     }
-    if (desc.format == nullptr)
-        return kSoundInvalidParam;
-    if (!IsPlayableFormat(*desc.format))
-        return kSoundBadFormat;
+    if (desc.format == nullptr) return kSoundInvalidParam;
+    if (!IsPlayableFormat(*desc.format)) return kSoundBadFormat;
     if (desc.bytes < kBufferBytesMin || desc.bytes > kBufferBytesMax || desc.bytes % desc.format->blockAlign != 0)
         return kSoundInvalidParam;
     auto voice = std::make_shared<Voice>();
@@ -807,4 +718,4 @@ SoundResult SoundDevice::CreateBuffer(const SoundBufferDesc& desc, std::shared_p
     return kSoundOk;
 }
 
-} // namespace plat
+}  // namespace plat

@@ -32,8 +32,7 @@ const char* SoundResultName(SoundResult r);
 const char* SoundResultDescription(SoundResult r);
 
 // The fields of a PCM wave format block, in file order.
-struct WaveFormat
-{
+struct WaveFormat {
     uint16_t formatTag = 0;
     uint16_t channels = 0;
     uint32_t samplesPerSec = 0;
@@ -82,8 +81,7 @@ constexpr uint32_t kFrequencyMax = 200000;
 constexpr uint32_t kBufferBytesMin = 4;
 constexpr uint32_t kBufferBytesMax = 0x0FFFFFFF;
 
-struct SoundBufferDesc
-{
+struct SoundBufferDesc {
     uint32_t flags = 0;
     uint32_t bytes = 0;
     const WaveFormat* format = nullptr;
@@ -91,8 +89,7 @@ struct SoundBufferDesc
 
 // Flag `index` of `events` is set when the play cursor moves past byte `offset` (the byte has been
 // consumed); offset kNotifyOffsetStop fires when a playing buffer stops.
-struct SoundNotification
-{
+struct SoundNotification {
     uint32_t offset = 0;
     std::shared_ptr<EventGroup> events;
     unsigned index = 0;
@@ -103,12 +100,11 @@ class Window;
 namespace detail {
 struct Voice;
 struct Output;
-} // namespace detail
+}  // namespace detail
 
 // Sums every playing buffer into the output format (signed 16-bit, interleaved). The audio thread
 // calls Render; tests call it themselves on a device opened with a manual clock.
-class Mixer
-{
+class Mixer {
 public:
     Mixer();
     ~Mixer();
@@ -133,12 +129,12 @@ private:
     void AddVoice(const std::shared_ptr<detail::Voice>& voice);
     void RemoveVoice(const detail::Voice* voice);
 
-    std::mutex renderMutex_; // one render at a time; guards the scratch vectors
-    mutable std::mutex mutex_;   // the voice list and the output format; taken before a voice's lock
+    std::mutex renderMutex_;    // one render at a time; guards the scratch vectors
+    mutable std::mutex mutex_;  // the voice list and the output format; taken before a voice's lock
     std::vector<std::shared_ptr<detail::Voice>> voices_;
     uint32_t rate_ = 44100;
     unsigned channels_ = 2;
-    uint64_t rendered_ = 0; // frames since the last format change
+    uint64_t rendered_ = 0;  // frames since the last format change
     uint64_t baseUs_ = 0;
     bool manual_ = false;
     std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
@@ -147,8 +143,7 @@ private:
     std::vector<std::pair<std::shared_ptr<EventGroup>, unsigned>> fired_;
 };
 
-class SoundBuffer
-{
+class SoundBuffer {
 public:
     ~SoundBuffer();
     SoundBuffer(const SoundBuffer&) = delete;
@@ -194,12 +189,11 @@ private:
 
     uint32_t flags_;
     std::shared_ptr<Mixer> mixer_;
-    std::shared_ptr<detail::Voice> voice_;   // secondary buffers
-    std::shared_ptr<detail::Output> output_; // the primary buffer
+    std::shared_ptr<detail::Voice> voice_;    // secondary buffers
+    std::shared_ptr<detail::Output> output_;  // the primary buffer
 };
 
-class SoundDevice
-{
+class SoundDevice {
 public:
     // Opens the default output (paused) at 44100 Hz, 16 bits, stereo; fails with kSoundNoDriver when
     // there is no usable audio device.
@@ -222,8 +216,7 @@ private:
 
 // Test hooks. With a manual output no audio device is opened: time passes only when the test calls
 // Mixer::Render. A non-zero failure code makes the matching device call fail with it.
-struct SoundTestOptions
-{
+struct SoundTestOptions {
     bool manualOutput = false;
     SoundResult failCreate = kSoundOk;
     SoundResult failCooperativeLevel = kSoundOk;
@@ -233,4 +226,4 @@ struct SoundTestOptions
 void SetSoundTestOptions(const SoundTestOptions& options);
 SoundTestOptions GetSoundTestOptions();
 
-} // namespace plat
+}  // namespace plat

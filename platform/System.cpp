@@ -1,5 +1,6 @@
 #include "platform/System.h"
 
+#include <sched.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -9,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
-#include <sched.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -103,10 +103,18 @@ bool File::Open(const std::string& path, FileMode mode) {
     Close();
     int flags = O_CLOEXEC;
     switch (mode) {
-    case FileMode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case FileMode::ReadExisting: flags |= O_RDONLY; break;
-    case FileMode::ReadWriteAlways: flags |= O_RDWR | O_CREAT; break;
-    case FileMode::WriteExisting: flags |= O_WRONLY; break;
+    case FileMode::CreateWrite:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
+    case FileMode::ReadExisting:
+        flags |= O_RDONLY;
+        break;
+    case FileMode::ReadWriteAlways:
+        flags |= O_RDWR | O_CREAT;
+        break;
+    case FileMode::WriteExisting:
+        flags |= O_WRONLY;
+        break;
     }
     int fd;
     do {
@@ -268,8 +276,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries) {
         entries.push_back(std::move(e));
     }
     ::closedir(dir);
-    std::sort(entries.begin(), entries.end(),
-              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return true;
 }
 
@@ -299,8 +306,7 @@ void SleepMilliseconds(unsigned milliseconds) {
     timespec req;
     req.tv_sec = milliseconds / 1000;
     req.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    while (nanosleep(&req, &req) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&req, &req) != 0 && errno == EINTR) {}
 }
 
 }  // namespace plat

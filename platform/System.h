@@ -80,7 +80,7 @@ struct DirEntry {
     bool isDirectory = false;  // symbolic links followed
     bool isFile = false;       // a regular file, symbolic links followed
     bool isSymlink = false;
-    bool isHidden = false;     // a leading '.'
+    bool isHidden = false;  // a leading '.'
 };
 
 // The entries of a directory other than "." and "..", sorted by name (bytewise). False when the

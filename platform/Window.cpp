@@ -22,7 +22,9 @@ struct SnowflakeIcon {
     IconImage image;
 
     SnowflakeIcon() {
-        struct Segment { double x0, y0, x1, y1; };
+        struct Segment {
+            double x0, y0, x1, y1;
+        };
         std::vector<Segment> strokes;
         const double pi = 3.14159265358979323846;
         const double c = (kSize - 1) / 2.0;
@@ -106,8 +108,7 @@ struct Window::Impl {
     bool focused = false;
 };
 
-std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height,
-                                       std::string* error) {
+std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height, std::string* error) {
     // Closing the last window must reach the window's listeners, not end the program behind them.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -195,22 +196,22 @@ void Window::SetIcon(const IconImage* icon) {
     SDL_FreeSurface(surface);
 }
 
-void Window::SetBordered(bool bordered) {
-    SDL_SetWindowBordered(impl_->window, bordered ? SDL_TRUE : SDL_FALSE);
-}
+void Window::SetBordered(bool bordered) { SDL_SetWindowBordered(impl_->window, bordered ? SDL_TRUE : SDL_FALSE); }
 
-void Window::SetResizable(bool resizable) {
-    SDL_SetWindowResizable(impl_->window, resizable ? SDL_TRUE : SDL_FALSE);
-}
+void Window::SetResizable(bool resizable) { SDL_SetWindowResizable(impl_->window, resizable ? SDL_TRUE : SDL_FALSE); }
 
 void Window::Show(bool activate) {
     if (!activate) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
     SDL_ShowWindow(impl_->window);
-    if (!activate) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
-    else SDL_RaiseWindow(impl_->window);
+    if (!activate)
+        SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "0");
+    else
+        SDL_RaiseWindow(impl_->window);
     impl_->shown = true;
-    if (IsOffscreenVideo()) impl_->focused = true;
-    else if (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_INPUT_FOCUS) impl_->focused = true;
+    if (IsOffscreenVideo())
+        impl_->focused = true;
+    else if (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_INPUT_FOCUS)
+        impl_->focused = true;
 }
 
 void Window::Hide() {
@@ -223,9 +224,7 @@ void Window::Raise() { SDL_RaiseWindow(impl_->window); }
 
 bool Window::IsShown() const { return impl_->shown; }
 
-bool Window::IsMinimized() const {
-    return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_MINIMIZED) != 0;
-}
+bool Window::IsMinimized() const { return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_MINIMIZED) != 0; }
 
 bool Window::HasFocus() const { return impl_->shown && impl_->focused; }
 
@@ -254,9 +253,7 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
 
 void Window::LeaveFullScreen() { SDL_SetWindowFullscreen(impl_->window, 0); }
 
-bool Window::IsFullScreen() const {
-    return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_FULLSCREEN) != 0;
-}
+bool Window::IsFullScreen() const { return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_FULLSCREEN) != 0; }
 
 void Window::Invalidate() {
     if (!HaveOwnEvents()) return;
@@ -308,19 +305,34 @@ bool Translate(const SDL_Event& e, Event* out) {
     case SDL_WINDOWEVENT:
         out->windowId = e.window.windowID;
         switch (e.window.event) {
-        case SDL_WINDOWEVENT_CLOSE: out->type = EventType::Close; return true;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: out->type = EventType::FocusGained; return true;
-        case SDL_WINDOWEVENT_FOCUS_LOST: out->type = EventType::FocusLost; return true;
-        case SDL_WINDOWEVENT_MINIMIZED: out->type = EventType::Minimized; return true;
-        case SDL_WINDOWEVENT_MAXIMIZED: out->type = EventType::Maximized; return true;
-        case SDL_WINDOWEVENT_RESTORED: out->type = EventType::Restored; return true;
+        case SDL_WINDOWEVENT_CLOSE:
+            out->type = EventType::Close;
+            return true;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            out->type = EventType::FocusGained;
+            return true;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            out->type = EventType::FocusLost;
+            return true;
+        case SDL_WINDOWEVENT_MINIMIZED:
+            out->type = EventType::Minimized;
+            return true;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            out->type = EventType::Maximized;
+            return true;
+        case SDL_WINDOWEVENT_RESTORED:
+            out->type = EventType::Restored;
+            return true;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
             out->type = EventType::Resized;
             out->width = e.window.data1;
             out->height = e.window.data2;
             return true;
-        case SDL_WINDOWEVENT_EXPOSED: out->type = EventType::Expose; return true;
-        default: return false;
+        case SDL_WINDOWEVENT_EXPOSED:
+            out->type = EventType::Expose;
+            return true;
+        default:
+            return false;
         }
     default:
         if (HaveOwnEvents() && e.type == RepaintEventType()) {

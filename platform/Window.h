@@ -45,8 +45,7 @@ public:
     // Creates a hidden, borderless window with an OpenGL-capable visual (plain RGB, double-buffered,
     // no depth or multisampling: drawing goes to an off-screen framebuffer). Returns null and a reason
     // when the video system or the window cannot be created.
-    static std::unique_ptr<Window> Create(const std::string& title, int width, int height,
-                                          std::string* error);
+    static std::unique_ptr<Window> Create(const std::string& title, int width, int height, std::string* error);
     ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -65,7 +64,7 @@ public:
 
     void SetTitle(const std::string& title);  // UTF-8
     std::string GetTitle() const;
-    void SetIcon(const IconImage* icon);      // null leaves the system's default
+    void SetIcon(const IconImage* icon);  // null leaves the system's default
     void SetBordered(bool bordered);
     void SetResizable(bool resizable);
 
@@ -103,17 +102,17 @@ private:
 Window* FindWindow(WindowId id);
 
 enum class EventType {
-    Close,        // the user or the system asks the window (windowId 0: every window) to close
+    Close,  // the user or the system asks the window (windowId 0: every window) to close
     FocusGained,
     FocusLost,
     Minimized,
     Maximized,
     Restored,
-    Resized,      // width and height: the new client size
-    Expose,       // the window must be repainted
-    KeyDown,      // key: key code in the 256-key numbering of platform/Input.h
+    Resized,  // width and height: the new client size
+    Expose,   // the window must be repainted
+    KeyDown,  // key: key code in the 256-key numbering of platform/Input.h
     KeyUp,
-    Quit          // PostQuit was called; code: its exit code
+    Quit  // PostQuit was called; code: its exit code
 };
 
 struct Event {

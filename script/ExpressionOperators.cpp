@@ -80,14 +80,14 @@ struct OperationTraits<std::logical_or<int>> {
     static std::int32_t Int(std::int32_t a, std::int32_t b, bool*) { return (a != 0 || b != 0) ? 1 : 0; }
 };
 
-#define TV_COMPARISON_TRAITS(op, text)                                   \
-    template <>                                                          \
-    struct OperationTraits<std::op<int>> {                               \
-        static const char* Name() { return text; }                       \
-        template <class T>                                               \
-        static bool Test(const T& a, const T& b) {                       \
-            return std::op<T>()(a, b);                                   \
-        }                                                                \
+#define TV_COMPARISON_TRAITS(op, text)             \
+    template <>                                    \
+    struct OperationTraits<std::op<int>> {         \
+        static const char* Name() { return text; } \
+        template <class T>                         \
+        static bool Test(const T& a, const T& b) { \
+            return std::op<T>()(a, b);             \
+        }                                          \
     }
 
 TV_COMPARISON_TRAITS(equal_to, "struct std::equal_to<int>");

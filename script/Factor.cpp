@@ -21,9 +21,7 @@ std::int32_t TruncateToInt(double value) {
 
 CFactor::CFactor(IFactorErrorListener* listener) : type_(TYPE_INT), listener_(listener) { value_.i = 0; }
 
-CFactor::CFactor(IFactorErrorListener* listener, FactorType type) : type_(type), listener_(listener) {
-    value_.i = 0;
-}
+CFactor::CFactor(IFactorErrorListener* listener, FactorType type) : type_(type), listener_(listener) { value_.i = 0; }
 
 CFactor::CFactor(const CFactor& source)
     : CObject(source),
@@ -75,25 +73,25 @@ CFactor& CFactor::operator=(const CFactor& source) {
 
 double CFactor::ToDouble() const {
     switch (type_) {
-        case TYPE_INT:
-            return value_.i;
-        case TYPE_FLOAT:
-            return value_.f;
-        default:
-            return 0.0;
+    case TYPE_INT:
+        return value_.i;
+    case TYPE_FLOAT:
+        return value_.f;
+    default:
+        return 0.0;
     }
 }
 
 std::string CFactor::ToString() const {
     switch (type_) {
-        case TYPE_INT:
-            return IntToString(value_.i);
-        case TYPE_FLOAT:
-            return FloatToString(value_.f);
-        case TYPE_STRING:
-            return "\"" + stringValue_ + "\"";
-        default:
-            return "unknown value type";
+    case TYPE_INT:
+        return IntToString(value_.i);
+    case TYPE_FLOAT:
+        return FloatToString(value_.f);
+    case TYPE_STRING:
+        return "\"" + stringValue_ + "\"";
+    default:
+        return "unknown value type";
     }
 }
 

@@ -59,7 +59,8 @@ struct nesting_guard : spirit::unary<SubjectT, spirit::parser<nesting_guard<Subj
             int* d;
         } entered(depth);
         typename ScannerT::iterator_t save = scan.first;
-        if (auto hit = this->subject().parse(scan)) return scan.create_match(hit.length(), spirit::nil_t(), save, scan.first);
+        if (auto hit = this->subject().parse(scan))
+            return scan.create_match(hit.length(), spirit::nil_t(), save, scan.first);
         return scan.no_match();
     }
 
@@ -105,8 +106,8 @@ struct line_interpreter : spirit::grammar<line_interpreter> {
                               lexeme_d[str_p("sleep")][push_fixed_int(e, 1)][control_sleep(e)];
 
             if_statement = (lexeme_d[str_p("if") >> +blank] >> expression >> (if_goto_target | if_gosub_target) >>
-                            !((lexeme_d[str_p("else") >> +blank] >> (if_goto_target | if_gosub_target))
-                                  [push_fixed_string(e, "@else")]))[control_if(e)];
+                            !((lexeme_d[str_p("else") >> +blank] >>
+                               (if_goto_target | if_gosub_target))[push_fixed_string(e, "@else")]))[control_if(e)];
             if_goto_target = lexeme_d[str_p("goto") >> +blank >> '*'] >>
                              identifier[store_string_buffer(e)][push_string(e)][push_fixed_string(e, "#goto")];
             if_gosub_target = lexeme_d[str_p("gosub") >> +blank >> '*'] >>
@@ -116,14 +117,12 @@ struct line_interpreter : spirit::grammar<line_interpreter> {
                    !(expression >> *(',' >> expression)) >> ch_p(')')[call_function(e)];
 
             // "<" is tried before "<=" and ">" before ">=": the shorter one fails on the "=".
-            expression = additive >> !((str_p("==") >> additive)[eval_equal(e)] |
-                                       (str_p("!=") >> additive)[eval_not_equal(e)] |
-                                       ('<' >> additive)[eval_less_than(e)] |
-                                       (str_p("<=") >> additive)[eval_less_than_equal(e)] |
-                                       ('>' >> additive)[eval_greater_than(e)] |
-                                       (str_p(">=") >> additive)[eval_greater_than_equal(e)]);
-            additive = multiplicative >> *(('+' >> multiplicative)[eval_add(e)] |
-                                           ('-' >> multiplicative)[eval_sub(e)] |
+            expression =
+                additive >>
+                !((str_p("==") >> additive)[eval_equal(e)] | (str_p("!=") >> additive)[eval_not_equal(e)] |
+                  ('<' >> additive)[eval_less_than(e)] | (str_p("<=") >> additive)[eval_less_than_equal(e)] |
+                  ('>' >> additive)[eval_greater_than(e)] | (str_p(">=") >> additive)[eval_greater_than_equal(e)]);
+            additive = multiplicative >> *(('+' >> multiplicative)[eval_add(e)] | ('-' >> multiplicative)[eval_sub(e)] |
                                            (str_p("||") >> multiplicative)[eval_or(e)]);
             multiplicative = factor >> *(('*' >> factor)[eval_mul(e)] | ('/' >> factor)[eval_div(e)] |
                                          ('%' >> factor)[eval_mod(e)] | (str_p("&&") >> factor)[eval_and(e)]);
@@ -139,16 +138,16 @@ struct line_interpreter : spirit::grammar<line_interpreter> {
             // any number of digits is fine. An exponent letter without digits fails the literal.
             const auto sign = ch_p('+') | '-';
             const auto exponent = (ch_p('e') | 'E') >> !sign >> +spirit::digit_p;
-            real_literal = lexeme_d[!sign >>
-                                    (((+spirit::digit_p >> '.' >> *spirit::digit_p) | ('.' >> +spirit::digit_p)) >>
-                                         (exponent | (spirit::eps_p - (ch_p('e') | 'E'))) |
-                                     (+spirit::digit_p >> exponent))];
+            real_literal =
+                lexeme_d[!sign >> (((+spirit::digit_p >> '.' >> *spirit::digit_p) | ('.' >> +spirit::digit_p)) >>
+                                       (exponent | (spirit::eps_p - (ch_p('e') | 'E'))) |
+                                   (+spirit::digit_p >> exponent))];
             // Each character is appended as read; a closing quote is read too, then taken back by
             // the difference's right side, which ends the body. Bytes of 0x80 and above are plain.
-            string_literal = lexeme_d[ch_p('"')[clear_string_buffer(e)] >>
-                                      *(spirit::lex_escape_ch_p[add_string_buffer(e)] -
-                                        ch_p('"')[delete_back_string_buffer(e)]) >>
-                                      '"'];
+            string_literal =
+                lexeme_d[ch_p('"')[clear_string_buffer(e)] >>
+                         *(spirit::lex_escape_ch_p[add_string_buffer(e)] - ch_p('"')[delete_back_string_buffer(e)]) >>
+                         '"'];
         }
 
         const spirit::rule<ScannerT>& start() const { return line; }

@@ -60,9 +60,9 @@ void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
     const auto report = [&](std::vector<std::string>& texts, const char* kind,
                             void (ISimpleScriptEngineListener::*send)(const std::string&)) {
         if (texts.empty()) return;
-        const std::string summary = FormatString("%d %s(s) in %s(%lld)", static_cast<int>(texts.size()), kind,
-                                                 source_ ? source_->GetName().c_str() : "",
-                                                 static_cast<long long>(lineNumber));
+        const std::string summary =
+            FormatString("%d %s(s) in %s(%lld)", static_cast<int>(texts.size()), kind,
+                         source_ ? source_->GetName().c_str() : "", static_cast<long long>(lineNumber));
         // Cleared before sending: a listener that calls back into the engine sees a clean slate.
         texts.clear();
         if (listener_)

@@ -38,9 +38,8 @@ bool CStandardCustomFunction::CheckArguments(const std::deque<CFactor>& argument
     return CheckArgumentsV(arguments, count, types);
 }
 
-bool CStandardCustomFunction::CheckArgumentsOrReport(CSimpleScriptEngine& context,
-                                                     const std::deque<CFactor>& arguments, int count,
-                                                     std::initializer_list<FactorType> types) {
+bool CStandardCustomFunction::CheckArgumentsOrReport(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments,
+                                                     int count, std::initializer_list<FactorType> types) {
     if (CheckArgumentsV(arguments, count, types)) return true;
     ReportParameterMismatch(context);
     return false;

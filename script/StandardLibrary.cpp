@@ -15,7 +15,7 @@ namespace {
 boost::shared_ptr<CCustomFunctionSet> g_standardLibrary;
 
 // The constants are the float values scripts have always seen, not double-precision ones.
-const float kPi = 3.14159274f;           // 0x40490FDB
+const float kPi = 3.14159274f;                // 0x40490FDB
 const float kDegreeToRadian = 0.0174532924f;  // 0x3C8EFA35
 const float kRadianToDegree = 57.2957764f;    // 0x42652EE0
 
@@ -144,7 +144,8 @@ CFactor CAbs::Call(CSimpleScriptEngine& context, const std::deque<CFactor>& argu
     if (CheckArguments(arguments, 1, {TYPE_INT})) {
         // Two's complement: the smallest int stays as it is.
         const std::int32_t value = arguments[0].GetIntValue();
-        const std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+        const std::uint32_t magnitude =
+            value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
         CFactor result(&context, TYPE_INT);
         result.SetIntValue(static_cast<std::int32_t>(magnitude));
         return result;

@@ -16,10 +16,10 @@ class CSimpleScriptEngine;
 namespace simple_script {
 namespace standard_library {
 
-#define TV_STANDARD_FUNCTION(name)                                                   \
-    class name : public CStandardCustomFunction {                                    \
-    public:                                                                          \
-        name();                                                                      \
+#define TV_STANDARD_FUNCTION(name)                                                                 \
+    class name : public CStandardCustomFunction {                                                  \
+    public:                                                                                        \
+        name();                                                                                    \
         CFactor Call(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments) override; \
     }
 

@@ -84,7 +84,7 @@ TEST_F(FrameRateKeeperTest, At500SleepsWhileMuchRemainsAndYieldsInTheLastThird) 
     TurnAt(100 * kNs + kMs / 2);      // 1.5 ms remain
     TurnAt(100 * kNs + 3 * kMs / 2);  // 0.5 ms remain
     EXPECT_EQ((std::vector<unsigned>{1, 0}), sleeps);
-    TurnAt(100 * kNs + 2 * kMs);      // on the deadline
+    TurnAt(100 * kNs + 2 * kMs);  // on the deadline
     EXPECT_EQ((std::vector<unsigned>{1, 1}), frames);
     EXPECT_EQ(2 * kMs, keeper->GetElapsedTicks());
     EXPECT_EQ(2, keeper->GetFrameMilliseconds());

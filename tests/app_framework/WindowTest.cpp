@@ -29,7 +29,8 @@ public:
     explicit Listener(std::vector<std::string>* heard, const std::string& name = "") : heard_(heard), name_(name) {}
     bool OnMessage(CGameWindow*, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
                    std::intptr_t* result) override {
-        heard_->push_back(name_ + std::to_string(message) + ":" + std::to_string(wParam) + ":" + std::to_string(lParam));
+        heard_->push_back(name_ + std::to_string(message) + ":" + std::to_string(wParam) + ":" +
+                          std::to_string(lParam));
         if (hook) hook();
         *result = answer;
         return handled;
@@ -153,12 +154,12 @@ TEST_F(WindowTest, InjectedEventsReachTheListenersAsMessages) {
     PushWindowEvent(Id(), SDL_WINDOWEVENT_CLOSE);
     Pump();
     const std::intptr_t size = 640 | (480 << 16);
-    EXPECT_EQ((std::vector<std::string>{M(kMessageActivate, kWindowInactive), M(kMessageActivate, kWindowActive),
-                                        M(kMessageKeyDown, plat::kKeyF4), M(kMessageSize, kSizeMinimized, size),
-                                        M(kMessageSize, kSizeMaximized, size), M(kMessageSize, kSizeRestored, size),
-                                        M(kMessageEraseBackground), M(kMessagePaint), M(kMessageClose),
-                                        M(kMessageDestroy)}),
-              heard);
+    EXPECT_EQ(
+        (std::vector<std::string>{M(kMessageActivate, kWindowInactive), M(kMessageActivate, kWindowActive),
+                                  M(kMessageKeyDown, plat::kKeyF4), M(kMessageSize, kSizeMinimized, size),
+                                  M(kMessageSize, kSizeMaximized, size), M(kMessageSize, kSizeRestored, size),
+                                  M(kMessageEraseBackground), M(kMessagePaint), M(kMessageClose), M(kMessageDestroy)}),
+        heard);
     // The system's request to end closes every shown window.
     heard.clear();
     SDL_Event quit{};
@@ -273,10 +274,10 @@ TEST(WindowCreation, FailureIsAnEngineException) {
                 CGameWindow w("TrivaleWnd", "t", nullptr, plat::Cursor::Default);
                 code = 1;
             } catch (const EException& e) {
-                code = e.GetOrigin().find("CGameWindow") != std::string::npos &&
-                               e.GetMessage().find("CGameWindow()") == 0
-                           ? 0
-                           : 2;
+                code =
+                    e.GetOrigin().find("CGameWindow") != std::string::npos && e.GetMessage().find("CGameWindow()") == 0
+                        ? 0
+                        : 2;
             }
             std::_Exit(code);
         },

@@ -54,8 +54,11 @@ TEST(ArchiveReader, KnownRecordCrc) {
 
 TEST(ArchiveReader, ReadsEntriesByNameInAnyCase) {
     TempDir dir;
-    WriteFile(dir / "data.tva", Archive({{"a.txt", "alpha"}, {"Sub\\Deep\\B.txt", "bravo!"}, {"empty", ""},
-                                         {"Same.txt", "first"}, {"same.TXT", "second"}}));
+    WriteFile(dir / "data.tva", Archive({{"a.txt", "alpha"},
+                                         {"Sub\\Deep\\B.txt", "bravo!"},
+                                         {"empty", ""},
+                                         {"Same.txt", "first"},
+                                         {"same.TXT", "second"}}));
     CArchiveFileLoader a;
     a.Open(dir / "data.tva");
     ASSERT_EQ(a.GetEntryCount(), 5);

@@ -45,7 +45,7 @@ TEST(FileSystemLoader, RootAndNames) {
     EXPECT_EQ(ReadAllOf(loader.Open("FONTS/Font08T2.png")), "png");
     EXPECT_EQ(ReadAllOf(loader.Open("a.txt")), "lower");  // the exact spelling first...
     EXPECT_EQ(ReadAllOf(loader.Open("a.TXT")), "upper");  // ...else the first in name order
-    CFileSystemDataLoader unjoined(dir / "data");           // without a separator names join plainly
+    CFileSystemDataLoader unjoined(dir / "data");         // without a separator names join plainly
     EXPECT_EQ(ReadAllOf(unjoined.Open("fonts\\x.txt")), "joined");
     EXPECT_EQ(Thrown<EFileOpenError>([&] { delete loader.Open("fonts\\none.png"); }),
               "ファイルを開けませんでした: \"" + dir.Path() + "/data/fonts\\none.png\" @trivale::CFileStream");
@@ -64,15 +64,15 @@ TEST(FileSystemLoader, NothingOutsideTheDataDirectoryAndNoPipes) {
     CFileSystemDataLoader loader(dir / "data/");
     for (const char* name : {"link.txt", "linkdir\\o.txt", "..\\secret.txt", "../SECRET.txt", "pipe"})
         EXPECT_THROW(delete loader.Open(name), EFileOpenError) << name;  // a pipe would block the open
-    EXPECT_EQ(ReadAllOf(loader.Open("inner.txt")), "in");  // a link that stays inside is fine
+    EXPECT_EQ(ReadAllOf(loader.Open("inner.txt")), "in");                // a link that stays inside is fine
     EXPECT_EQ(Listed(loader, "", true), (Names{"in.txt", "inner.txt"}));
     EXPECT_TRUE(Listed(loader, "..", true).empty());
 }
 
 TEST(FileSystemLoader, EnumerationSortedDepthFirstKeepingCase) {
     TempDir dir;
-    for (const char* name : {"b.txt", "A.txt", ".hiddenfile", ".hiddendir/x.txt", "Sub/Deep/c.txt", "Sub/a.txt",
-                             "z.txt"})
+    for (const char* name :
+         {"b.txt", "A.txt", ".hiddenfile", ".hiddendir/x.txt", "Sub/Deep/c.txt", "Sub/a.txt", "z.txt"})
         WriteFile(dir / (std::string("data/") + name), "");
     CFileSystemDataLoader loader(dir / "data/");
     EXPECT_EQ(Listed(loader, "", false), (Names{".hiddenfile", "A.txt", "b.txt", "z.txt"}));

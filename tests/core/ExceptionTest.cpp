@@ -80,7 +80,8 @@ TEST(ExceptionReport, EmptyTextsShowUnknownAndTheLogOnlyFormShowsNoBox) {
     ReportEngineException(EException(""));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text,
-              "アプリケーション例外が発生しました.\n実行を中止します.\n\n詳細: 不明\n\n例外: trivale::EException\n発生元: 不明");
+              "アプリケーション例外が発生しました.\n実行を中止します.\n\n詳細: 不明\n\n例外: "
+              "trivale::EException\n発生元: 不明");
     ReportStdException(std::out_of_range("index"));
     ReportError("m", "C", "O", 7);
     ASSERT_EQ(boxes.boxes.size(), 3u);

@@ -11,9 +11,7 @@
 
 using namespace trivale;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(LogLines, PrefixesAndLocatedFormats) {
     tvtest::CapturedLog log;
@@ -36,7 +34,8 @@ TEST(LogLines, PrefixesAndLocatedFormats) {
               "ERROR: \n\tWin32Error(0x0): (no message)\n\tcore/Thing.cpp(8)\n"
               "ERROR: \n\tDirectX Error: ERR_LOST(0x10): the device is lost\n\tdevices/G.cpp(3)\n"
               "ERROR: \n\tDirectX Error: UNKNOWN(0x11): n/a\n\tdevices/G.cpp(4)\n"
-              "ERROR: \n\there\n\ttests/core/LogTest.cpp(" + std::to_string(line) + ")\n");
+              "ERROR: \n\there\n\ttests/core/LogTest.cpp(" +
+                  std::to_string(line) + ")\n");
 }
 
 TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
@@ -78,7 +77,10 @@ TEST(TextFunctions, LowerCaseAndConversions) {
     EXPECT_EQ(ToLowerCase("ÄÖ"), "ÄÖ");  // bytes above 0x7F are left alone
     EXPECT_EQ(WideToAnsi(L"a\u96EA"), "a\xE9\x9B\xAA");
     EXPECT_EQ(Utf8ToAnsi("雪 snow"), "雪 snow");
-    EXPECT_EQ(Utf8ToAnsi(std::string("a\xFF" "b\xE9\x9B", 5)), "a?b??");
+    EXPECT_EQ(Utf8ToAnsi(std::string("a\xFF"
+                                     "b\xE9\x9B",
+                                     5)),
+              "a?b??");
 }
 
 TEST(PathFunctions, Splitting) {
@@ -97,7 +99,10 @@ TEST(PathFunctions, TrailingSeparatorsOfBothKinds) {
     const struct {
         const char *path, *excluded, *included;
     } cases[] = {
-        {"", "", ""}, {"dir", "dir", "dir\\"}, {"dir\\", "dir", "dir\\"}, {"dir/", "dir", "dir/"},
+        {"", "", ""},
+        {"dir", "dir", "dir\\"},
+        {"dir\\", "dir", "dir\\"},
+        {"dir/", "dir", "dir/"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ExcludeTrailingBackslash(c.path), c.excluded) << c.path;
@@ -120,7 +125,8 @@ TEST(CommandLine, ParamStrAndProgramPath) {
     EXPECT_EQ(ParamCount(), 3);
     EXPECT_EQ(ParamStr(0), "./prog");
     EXPECT_EQ(ParamStr(2), "/oneshot");
-    EXPECT_EQ(tvtest::Thrown<EInvalidParameter>([] { ParamStr(ParamCount()); }), "ParamStr(3): パラメータの範囲が不正です. @");
+    EXPECT_EQ(tvtest::Thrown<EInvalidParameter>([] { ParamStr(ParamCount()); }),
+              "ParamStr(3): パラメータの範囲が不正です. @");
     EXPECT_THROW(ParamStr(-1), EInvalidParameter);
     const std::string path = GetModuleFilePath();
     EXPECT_EQ(path.rfind('/', 0), 0u);

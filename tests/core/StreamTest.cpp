@@ -138,7 +138,7 @@ TEST(FileStream, OpenFailuresAreFileOpenErrors) {
     EXPECT_EQ(Thrown<EFileOpenError>([&] { CFileStream(dir / "nope.txt", 1, 1); }),
               "ファイルを開けませんでした: \"" + (dir / "nope.txt") + "\" @trivale::CFileStream");
     EXPECT_NE(log.Text().find("Win32Error(0x2)"), std::string::npos);
-    EXPECT_THROW(CFileStream(dir / "x", 4, 1), EFileOpenError);    // no such open mode
+    EXPECT_THROW(CFileStream(dir / "x", 4, 1), EFileOpenError);   // no such open mode
     EXPECT_THROW(CFileStream(dir.Path(), 1, 1), EFileOpenError);  // a directory is not a file
     CFileStream writeOnly(dir / "w.bin", 0, 0);
     char c;
@@ -217,4 +217,3 @@ TEST(PartitionStream, ReadOnlyInsideTheWindowAndClonesKeepTheirOwnPosition) {
               "SetSize(): 書き込みが禁止されています. @trivale::CFilePartitionStream");
     EXPECT_EQ(tvtest::ReadFile(dir / "f.bin"), data);
 }
-

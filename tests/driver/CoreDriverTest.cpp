@@ -36,11 +36,13 @@ TEST_F(CoreDriverTest, RunsUntilTheQuitAndReportsEveryFailureOutOfTheLoop) {
         driver->Run();
         EXPECT_FALSE(driver->GetWindow()->IsShown());
         driver.reset();
-        std::vector<std::string> log = {"INFO: Application driver running...", "INFO: Application driver running finished.",
+        std::vector<std::string> log = {"INFO: Application driver running...",
+                                        "INFO: Application driver running finished.",
                                         "INFO: ---- Application finalized ----"};
         if (texts[kind] == nullptr) {
             EXPECT_TRUE(boxes_.empty());
-            log.insert(log.begin(), {"INFO: ---- [ driver_tests ] Started ----", "^INFO: Trivale Core library ver\\..*"});
+            log.insert(log.begin(),
+                       {"INFO: ---- [ driver_tests ] Started ----", "^INFO: Trivale Core library ver\\..*"});
             ExpectLog(Lines(), log, true);
             continue;
         }

@@ -76,14 +76,15 @@ TEST_F(RunTest, ClearsTheFrameForTheSetNumberOfFramesAndEndsInOrder) {
     EXPECT_EQ(clientHeight, static_cast<int>(height));
     EXPECT_GE(width, 640u);
     ASSERT_EQ(static_cast<std::size_t>(width) * height, pixels.size());
-    EXPECT_EQ(0, std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != kColour; }));
+    EXPECT_EQ(0,
+              std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != kColour; }));
 
-    ExpectLog(Lines(), {"INFO: ---- [ driver_tests ] Started ----", "INFO: Config dialog DLL load successful.",
-                        "^INFO: Selected display mode description: [0-9]+ x [0-9]+, .*", "INFO: DirectInput ready.",
-                        "INFO: DirectSound ready.", "INFO: Direct3D device ready.", "INFO: Application driver running...",
-                        "INFO: Application driver running finished.", "INFO: DirectInput finalized.",
-                        "INFO: DirectSound finalized.", "INFO: Direct3D finalized.",
-                        "INFO: ---- Application finalized ----"});
+    ExpectLog(Lines(),
+              {"INFO: ---- [ driver_tests ] Started ----", "INFO: Config dialog DLL load successful.",
+               "^INFO: Selected display mode description: [0-9]+ x [0-9]+, .*", "INFO: DirectInput ready.",
+               "INFO: DirectSound ready.", "INFO: Direct3D device ready.", "INFO: Application driver running...",
+               "INFO: Application driver running finished.", "INFO: DirectInput finalized.",
+               "INFO: DirectSound finalized.", "INFO: Direct3D finalized.", "INFO: ---- Application finalized ----"});
     for (const std::string& line : Lines()) EXPECT_NE(0u, line.rfind("ERROR", 0)) << line;
 }
 

@@ -90,8 +90,8 @@ TEST_F(SingletonTest, DriverThatCannotBeMadeEndsWith255) {
             ::setenv("SDL_VIDEODRIVER", "no-such-video-driver", 1);
             EntrySteps steps;
             const int code = RunEntry(steps);
-            const bool reported = boxes_.size() == 1 && boxes_[0].owner == plat::kNoWindow &&
-                                  GetApplicationDriver() == nullptr;
+            const bool reported =
+                boxes_.size() == 1 && boxes_[0].owner == plat::kNoWindow && GetApplicationDriver() == nullptr;
             log_.reset();  // _Exit skips every clean-up
             std::_Exit(reported ? code : 99);
         },

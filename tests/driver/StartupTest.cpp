@@ -96,14 +96,18 @@ TEST_F(StartupTest, EachRequiredDeviceFailingIsReportedAndEndsTheRunAsAFailure) 
         std::vector<std::string> log;
         const char* absent;  // nothing ran that needed the failed device
     } cases[] = {
-        {noGraphics, "Direct3D の初期化に失敗しました.\nDirectX 9.0c 以降がインストールされているか確認してください.\n",
-         {"^.*Direct3D の初期化に失敗しました\\..*", kFinalized}, "Config dialog"},
-        {noInput, "DirectInput の初期化に失敗しました.\n実行を中止します.",
-         {"INFO: fake input initialize", "ERROR: ", "\tCDXInput 初期化失敗", kDriverSource,
-          "INFO: fake input deleted", "INFO: Direct3D device finalized.", "INFO: Direct3D finalized.", kFinalized},
+        {noGraphics,
+         "Direct3D の初期化に失敗しました.\nDirectX 9.0c 以降がインストールされているか確認してください.\n",
+         {"^.*Direct3D の初期化に失敗しました\\..*", kFinalized},
+         "Config dialog"},
+        {noInput,
+         "DirectInput の初期化に失敗しました.\n実行を中止します.",
+         {"INFO: fake input initialize", "ERROR: ", "\tCDXInput 初期化失敗", kDriverSource, "INFO: fake input deleted",
+          "INFO: Direct3D device finalized.", "INFO: Direct3D finalized.", kFinalized},
          "fake sound"},
         // the graphics object goes at once; input and sound with the driver
-        {noDevice, "Direct3D の初期化に失敗しました.\n実行を中止します.",
+        {noDevice,
+         "Direct3D の初期化に失敗しました.\n実行を中止します.",
          {"INFO: fake sound initialize", "ERROR: ", "\tCDXGraphics 初期化失敗", kDriverSource,
           "INFO: Direct3D finalized.", "INFO: fake input deleted", "INFO: fake sound deleted", kFinalized},
          "device ready"},
@@ -141,8 +145,8 @@ TEST_F(StartupTest, CancelledDialogEndsQuietlyWithSuccessButNoAdapterIsAFailure)
     EXPECT_EQ(0, Run());
     EXPECT_FALSE(steps_.initialized);
     EXPECT_TRUE(boxes_.empty());
-    ExpectLog(Lines(), {"INFO: Config dialog DLL load successful.", "^.*キャンセル.*", "INFO: Direct3D finalized.",
-                        kFinalized});
+    ExpectLog(Lines(),
+              {"INFO: Config dialog DLL load successful.", "^.*キャンセル.*", "INFO: Direct3D finalized.", kFinalized});
     for (const std::string& line : Lines()) {
         EXPECT_EQ(std::string::npos, line.find("fake")) << line;
         EXPECT_EQ(std::string::npos, line.find("ERROR")) << line;
@@ -178,10 +182,10 @@ TEST_F(StartupTest, AnExceptionInAFrameIsReportedWithTheWindowAndShutDownRunsInO
         EXPECT_EQ(1, Run(DeviceScript(), 0));
         ExpectBox("frame failure");
         EXPECT_NE(plat::kNoWindow, boxes_[0].owner);
-        ExpectLog(Lines(), {"INFO: Application driver running...", "^.*frame failure.*",
-                            "INFO: Application driver running finished.", "INFO: play finalize",
-                            "INFO: overlay finalize", "INFO: fake input deleted", "INFO: fake sound deleted",
-                            "INFO: Direct3D finalized.", kFinalized});
+        ExpectLog(Lines(),
+                  {"INFO: Application driver running...", "^.*frame failure.*",
+                   "INFO: Application driver running finished.", "INFO: play finalize", "INFO: overlay finalize",
+                   "INFO: fake input deleted", "INFO: fake sound deleted", "INFO: Direct3D finalized.", kFinalized});
     }
 }
 
@@ -189,9 +193,12 @@ TEST_F(StartupTest, FailuresLeavingInitializeAreFatal) {
     const std::string dialog = CConfigDialogDX9::GetLibraryName();
     const std::pair<std::string, std::function<void(CGameApplicationDriverDX9&)>> cases[] = {
         {"no-such-archive.tva",
-         [](CGameApplicationDriverDX9& d) { d.UseArchive(ExtractFileDir(GetModuleFilePath()) + "no-such-archive.tva"); }},
+         [](CGameApplicationDriverDX9& d) {
+             d.UseArchive(ExtractFileDir(GetModuleFilePath()) + "no-such-archive.tva");
+         }},
         {"no-such-pause.bmp", [](CGameApplicationDriverDX9& d) { d.SetPauseScreenBitmap("no-such-pause.bmp"); }},
-        {"libno-such-dialog.so", [](CGameApplicationDriverDX9&) { CConfigDialogDX9::SetLibraryName("libno-such-dialog.so"); }},
+        {"libno-such-dialog.so",
+         [](CGameApplicationDriverDX9&) { CConfigDialogDX9::SetLibraryName("libno-such-dialog.so"); }},
     };
     for (const auto& c : cases) {
         Restart();
@@ -201,8 +208,8 @@ TEST_F(StartupTest, FailuresLeavingInitializeAreFatal) {
         EXPECT_FALSE(steps_.initialized);
         ExpectBox(c.first);
         EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
-        ExpectLog(Lines(), {"ERROR: Exception occurred.", "^.*" + std::regex_replace(c.first, std::regex("\\."), "\\.") + ".*",
-                            kFinalized});
+        ExpectLog(Lines(), {"ERROR: Exception occurred.",
+                            "^.*" + std::regex_replace(c.first, std::regex("\\."), "\\.") + ".*", kFinalized});
     }
 }
 
@@ -210,9 +217,9 @@ TEST_F(StartupTest, SceneFailingAtShutDownIsReportedAndTheRestStillGoes) {
     playFinalizeFailure_ = true;
     EXPECT_EQ(1, Run());
     ExpectBox("scene failure");
-    ExpectLog(Lines(), {"INFO: play finalize", "INFO: overlay finalize", "ERROR: Exception occurred.",
-                        "^.*scene failure.*", "INFO: fake input deleted", "INFO: fake sound deleted",
-                        "INFO: Direct3D finalized.", kFinalized});
+    ExpectLog(Lines(),
+              {"INFO: play finalize", "INFO: overlay finalize", "ERROR: Exception occurred.", "^.*scene failure.*",
+               "INFO: fake input deleted", "INFO: fake sound deleted", "INFO: Direct3D finalized.", kFinalized});
     EXPECT_EQ(nullptr, GetApplicationDriver());
 }
 
@@ -229,9 +236,9 @@ TEST_F(StartupTest, AMissingOrCorruptDialogBannerIsLoggedAndTheDialogGoesOn) {
         };
         EXPECT_EQ(0, Run());
         EXPECT_TRUE(boxes_.empty());
-        ExpectLog(Lines(), {"ERROR: ", "\tダイアログバナーイメージ \"" + banner + "\" のロードに失敗しました.",
-                            kDriverSource, "INFO: Config dialog DLL load successful.",
-                            "INFO: Application driver running..."});
+        ExpectLog(Lines(),
+                  {"ERROR: ", "\tダイアログバナーイメージ \"" + banner + "\" のロードに失敗しました.", kDriverSource,
+                   "INFO: Config dialog DLL load successful.", "INFO: Application driver running..."});
     }
     std::filesystem::remove_all(dir);
 }

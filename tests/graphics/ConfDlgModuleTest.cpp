@@ -58,9 +58,9 @@ std::unique_ptr<CONFIG_INFO> MakeInfo() {
         adapter.formats[1].bitsPerPixel = 16;
         adapter.formats[2].bitsPerPixel = 15;
         adapter.formats[0].multiSample[4] = 1;
-        const CONFIG_DISPLAY_MODE modes[] = {
-            {1920, 1080, 32, 60}, {1280, 1024, 32, 60}, {1024, 768, 32, 75}, {1024, 768, 32, 60},
-            {800, 600, 32, 60},   {1024, 768, 16, 85},  {640, 480, 15, 60}};
+        const CONFIG_DISPLAY_MODE modes[] = {{1920, 1080, 32, 60}, {1280, 1024, 32, 60}, {1024, 768, 32, 75},
+                                             {1024, 768, 32, 60},  {800, 600, 32, 60},   {1024, 768, 16, 85},
+                                             {640, 480, 15, 60}};
         adapter.modeCount = 7;
         std::memcpy(adapter.modes, modes, sizeof(modes));
     }
@@ -78,9 +78,11 @@ TEST(SelectionStoreTest, UnattendedValues) {
     EXPECT_EQ(confdlg::ParseUnattended("1, 2,4,8,0,32,1", s), UnattendedChoice::Explicit);
     const CONFIG_SELECTION given = {1, 2, 4, 8, 0, 32, 1};
     EXPECT_EQ(std::memcmp(&s, &given, sizeof(s)), 0);
-    const char* malformed[] = {"1,2,3", "1,2,3,4,5,6,7,8", "a,b,c,d,e,f,g", "1,2,3,4,5,6,", "1,2,3,4,5,6,7,",
-                               "99999999999,0,0,0,1,24,0", "yes"};
-    for (const char* text : malformed) EXPECT_EQ(confdlg::ParseUnattended(text, s), UnattendedChoice::Malformed) << text;
+    const char* malformed[] = {"1,2,3",        "1,2,3,4,5,6,7,8", "a,b,c,d,e,f,g",
+                               "1,2,3,4,5,6,", "1,2,3,4,5,6,7,",  "99999999999,0,0,0,1,24,0",
+                               "yes"};
+    for (const char* text : malformed)
+        EXPECT_EQ(confdlg::ParseUnattended(text, s), UnattendedChoice::Malformed) << text;
 }
 
 TEST(SelectionStoreTest, DefaultsAndFitting) {
@@ -200,7 +202,8 @@ TEST_F(ConfDlgModuleTest, CancelAndMalformedEndTheRun) {
     for (const char* value : {"cancel", "0,0,0"}) {
         size_t before = log_.Text().size();
         EXPECT_FALSE(Run(value)) << value;
-        EXPECT_NE(log_.Text().find("INFO: コンフィグダイアログをキャンセルしました.\n", before), std::string::npos) << value;
+        EXPECT_NE(log_.Text().find("INFO: コンフィグダイアログをキャンセルしました.\n", before), std::string::npos)
+            << value;
     }
 }
 

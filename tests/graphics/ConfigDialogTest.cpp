@@ -95,7 +95,8 @@ TEST_F(ConfigDialogTest, ModuleFailures) {
     } cases[] = {
         {"libconfdlg_not_there.so", "DLLをロードできません : 'libconfdlg_not_there.so'"},
         {"libfakeconfdlg_v2.so", "Unsupported DLL version : 'libfakeconfdlg_v2.so'"},
-        {"libfakeconfdlg_noexport.so", "Function import failure : 'libfakeconfdlg_noexport.so' - 'GetPreviousConfig()'"},
+        {"libfakeconfdlg_noexport.so",
+         "Function import failure : 'libfakeconfdlg_noexport.so' - 'GetPreviousConfig()'"},
     };
     for (const auto& c : cases) {
         UseModule(c.module);
@@ -161,8 +162,8 @@ TEST_F(ConfigDialogTest, FormatAndDepthRules) {
 }
 
 TEST_F(ConfigDialogTest, InvalidSelectionsAreCancels) {
-    const char* invalid[] = {"-1,0,0,0,1,24,0", "1,0,0,0,1,24,0", "8,0,0,0,1,24,0", "2147483647,0,0,0,1,24,0",
-                             "0,3,0,0,1,24,0", "0,-5,0,0,1,24,0", "0,1024,0,0,1,24,0"};
+    const char* invalid[] = {"-1,0,0,0,1,24,0", "1,0,0,0,1,24,0",  "8,0,0,0,1,24,0",   "2147483647,0,0,0,1,24,0",
+                             "0,3,0,0,1,24,0",  "0,-5,0,0,1,24,0", "0,1024,0,0,1,24,0"};
     for (const char* selection : invalid) {
         EXPECT_FALSE(Run(selection)) << selection;
         EXPECT_EQ(dialog_->adapter, -1) << selection;
@@ -244,7 +245,8 @@ TEST_F(ConfigDialogTest, NineAdaptersListEight) {
     EXPECT_EQ(Seen().adapterCount, 8u);
     EXPECT_EQ(dialog_->adapter, 7);
     std::string text = log_.Text();
-    const std::string limit = "ディスプレイアダプタは最大 8 個までの対応です. 9 個め以降のアダプタはリストアップされません.";
+    const std::string limit =
+        "ディスプレイアダプタは最大 8 個までの対応です. 9 個め以降のアダプタはリストアップされません.";
     size_t at = text.find(limit);
     ASSERT_NE(at, std::string::npos) << text;
     EXPECT_EQ(text.find(limit, at + 1), std::string::npos) << "logged once";
@@ -274,7 +276,8 @@ TEST_F(ConfigDialogTest, SkippedAdapterKeepsTheMapping) {
     EXPECT_EQ(dialog_->adapter, 2) << "index 1 of the list is the third adapter";
     std::string text = log_.Text();
     EXPECT_NE(text.find("DirectX Error: NOTAVAILABLE(0x8876086a)"), std::string::npos) << text;
-    EXPECT_NE(text.find("HAL デバイスの能力を取得できません. このディスプレイアダプタをスキップします."), std::string::npos);
+    EXPECT_NE(text.find("HAL デバイスの能力を取得できません. このディスプレイアダプタをスキップします."),
+              std::string::npos);
     EXPECT_NE(text.find("Display adapter #2: Third (3) (3 modes)"), std::string::npos);
 }
 

@@ -90,8 +90,8 @@ TEST_F(DXGraphicsTest, FullScreenBeforeInitializeOnlyChoosesTheBlock) {
     EXPECT_EQ(graphics_->GetPresentParameters()->backBufferWidth, 800u);
     state_->fallbackNotes = {"Multisampling with 8 samples is not available; using 4."};
     ASSERT_TRUE(graphics_->Initialize());
-    EXPECT_EQ(TakeJournal(), (Lines{"CreateDevice(adapter=0,type=1,behaviour=0x40,800x480,windowed=0,samples=0)",
-                                    "GetDeviceCaps"}));
+    EXPECT_EQ(TakeJournal(),
+              (Lines{"CreateDevice(adapter=0,type=1,behaviour=0x40,800x480,windowed=0,samples=0)", "GetDeviceCaps"}));
     EXPECT_NE(log_.Text().find("INFO: Multisampling with 8 samples is not available; using 4.\n"
                                "INFO: Direct3D device ready.\n"),
               std::string::npos)
@@ -112,7 +112,8 @@ TEST_F(DXGraphicsTest, SoftwareVertexProcessingIsTheFallback) {
     ASSERT_GE(journal.size(), 2u);
     EXPECT_NE(journal[0].find("behaviour=0x40"), std::string::npos);
     EXPECT_NE(journal[1].find("behaviour=0x20"), std::string::npos);
-    EXPECT_NE(log_.Text().find("INFO: ハードウェアT&L が利用できません. ソフトウェアT&L に切り替えます.\n"), std::string::npos);
+    EXPECT_NE(log_.Text().find("INFO: ハードウェアT&L が利用できません. ソフトウェアT&L に切り替えます.\n"),
+              std::string::npos);
     graphics_->Finalize();
     state_->createFailures = 2;
     EXPECT_FALSE(graphics_->Initialize());
@@ -169,9 +170,9 @@ TEST_F(DXGraphicsTest, ModeSwitchNotifiesEachStepToAllListeners) {
     ASSERT_TRUE(graphics_->Initialize());
     TakeJournal();
     graphics_->SetFullScreen(true);
-    EXPECT_EQ(TakeJournal(), (Lines{"B:Before(1)", "A:Before(1)", "B:Lost", "A:Lost",
-                                    "Reset(800x480,windowed=0,samples=0)", "GetDeviceCaps", "B:Reset", "A:Reset",
-                                    "B:After(1)", "A:After(1)"}));
+    EXPECT_EQ(TakeJournal(),
+              (Lines{"B:Before(1)", "A:Before(1)", "B:Lost", "A:Lost", "Reset(800x480,windowed=0,samples=0)",
+                     "GetDeviceCaps", "B:Reset", "A:Reset", "B:After(1)", "A:After(1)"}));
     EXPECT_TRUE(graphics_->IsFullScreen());
     EXPECT_EQ(graphics_->RemoveListener(&b), 1);
     EXPECT_EQ(graphics_->RemoveListener(&b), 0);
@@ -193,8 +194,8 @@ TEST_F(DXGraphicsTest, FailedModeSwitchLogsAndTheNextPresentRecovers) {
               std::string::npos)
         << log_.Text();
     graphics_->Present();
-    EXPECT_EQ(TakeJournal(), (Lines{"Present", "TestCooperativeLevel", "A:Lost",
-                                    "Reset(800x480,windowed=0,samples=0)", "A:Reset"}));
+    EXPECT_EQ(TakeJournal(),
+              (Lines{"Present", "TestCooperativeLevel", "A:Lost", "Reset(800x480,windowed=0,samples=0)", "A:Reset"}));
 }
 
 TEST_F(DXGraphicsTest, ListenersMayChangeTheListDuringANotification) {
@@ -237,12 +238,11 @@ TEST(DXGraphicsGLTest, CreateClearPresentReadBackAndRecoverFromLoss) {
 
     plat::IGraphicsDevice* device = graphics.GetDevice();
     if (graphics.GetDirect3D()->CheckDeviceMultiSampleType(0, plat::DeviceType::Hardware, plat::Format::Xrgb8888, true,
-                                                          4) == plat::gfx::kOk) {
+                                                           4) == plat::gfx::kOk) {
         EXPECT_EQ(device->GetParameters().multiSampleType, 4u) << "read back through the resolve";
     }
     auto clearAndRead = [&](uint32_t colour) {
-        EXPECT_EQ(device->Clear(0, nullptr, plat::kClearTarget | plat::kClearZBuffer, colour, 1.0f, 0),
-                  plat::gfx::kOk);
+        EXPECT_EQ(device->Clear(0, nullptr, plat::kClearTarget | plat::kClearZBuffer, colour, 1.0f, 0), plat::gfx::kOk);
         std::vector<uint32_t> pixels;
         uint32_t w = 0, h = 0;
         EXPECT_EQ(device->ReadBackBuffer(pixels, w, h), plat::gfx::kOk);

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "core/Exception.h"
@@ -124,13 +124,14 @@ TEST(SimpleDIB, DecodesEveryDepthAndBothRowOrders) {
         std::vector<std::pair<std::pair<int, int>, std::uint32_t>> pixels;  // (x, y) from the top: colour
     };
     std::vector<Case> cases;
-    cases.push_back({"24 bits bottom-up", TwoByTwo(),
+    cases.push_back({"24 bits bottom-up",
+                     TwoByTwo(),
                      {{{0, 0}, 0xFF0000}, {{1, 0}, 0x00FF00}, {{0, 1}, 0x0000FF}, {{1, 1}, 0xFFFFFF}}});
     BmpLayout s = Layout(5, -2, 8, {{0, 1, 2, 1, 0}, {2, 2, 200, 0, 1}});  // top-down; 200 lies outside the table
     s.palette = {0x102030, 0x405060, 0x708090};
     s.colorsUsed = 3;
-    cases.push_back({"8 bits, short colour table", s,
-                     {{{0, 0}, 0x102030}, {{2, 0}, 0x708090}, {{2, 1}, 0}, {{4, 1}, 0x405060}}});
+    cases.push_back(
+        {"8 bits, short colour table", s, {{{0, 0}, 0x102030}, {{2, 0}, 0x708090}, {{2, 1}, 0}, {{4, 1}, 0x405060}}});
     s = Layout(10, 1, 1, {{0xA0, 0x40}});  // 1010 0000 01..
     s.palette = {0x000000, 0xFFFFFF};
     cases.push_back({"1 bit", s, {{{0, 0}, 0xFFFFFF}, {{1, 0}, 0}, {{2, 0}, 0xFFFFFF}, {{9, 0}, 0xFFFFFF}}});
@@ -267,18 +268,43 @@ TEST(SimpleDIB, HostileFilesAreRefused) {
         {"height 0", [](Bytes& b) { Put32(b, 22, 0); }},
         {"height most negative", [](Bytes& b) { Put32(b, 22, 0x80000000); }},
         {"rows beyond the file", [](Bytes& b) { Put32(b, 22, 3); }},
-        {"huge picture", [](Bytes& b) { Put32(b, 18, 0x7FFFFFFF); Put32(b, 22, 0x7FFFFFFF); }},
-        {"side too long", [](Bytes& b) { Put32(b, 18, 100000); Put32(b, 22, 1); }},
+        {"huge picture",
+         [](Bytes& b) {
+             Put32(b, 18, 0x7FFFFFFF);
+             Put32(b, 22, 0x7FFFFFFF);
+         }},
+        {"side too long",
+         [](Bytes& b) {
+             Put32(b, 18, 100000);
+             Put32(b, 22, 1);
+         }},
         {"bit count 7", [](Bytes& b) { Put16(b, 28, 7); }},
         {"bit count 0", [](Bytes& b) { Put16(b, 28, 0); }},
-        {"run-length compression", [](Bytes& b) { Put16(b, 28, 8); Put32(b, 30, 1); }},
+        {"run-length compression",
+         [](Bytes& b) {
+             Put16(b, 28, 8);
+             Put32(b, 30, 1);
+         }},
         {"embedded JPEG", [](Bytes& b) { Put32(b, 30, 4); }},
         {"bit fields on 24 bits", [](Bytes& b) { Put32(b, 30, 3); }},
-        {"palette larger than the depth", [](Bytes& b) { Put16(b, 28, 1); Put32(b, 46, 3); }},
-        {"palette beyond the file", [](Bytes& b) { Put16(b, 28, 8); Put32(b, 46, 256); }},
-        {"cut inside the header", [](Bytes& b) { b.resize(30); Put32(b, 2, 30); }},
+        {"palette larger than the depth",
+         [](Bytes& b) {
+             Put16(b, 28, 1);
+             Put32(b, 46, 3);
+         }},
+        {"palette beyond the file",
+         [](Bytes& b) {
+             Put16(b, 28, 8);
+             Put32(b, 46, 256);
+         }},
+        {"cut inside the header",
+         [](Bytes& b) {
+             b.resize(30);
+             Put32(b, 2, 30);
+         }},
         {"cut inside the file header", [](Bytes& b) { b.resize(13); }},
-        {"bit-field masks beyond the file", [](Bytes& b) {  // the one pixel sits where they should be
+        {"bit-field masks beyond the file",
+         [](Bytes& b) {  // the one pixel sits where they should be
              Put32(b, 18, 1);
              Put32(b, 22, 1);
              Put16(b, 28, 32);

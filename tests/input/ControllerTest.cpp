@@ -21,7 +21,8 @@ const int kX = 0x2D, kZ = 0x2C, kReturn = 0x1C;
 class ControllerTest : public ::testing::Test {
 protected:
     ControllerTest()
-        : system(&world), keyboard(new CMappedKeyboardController(system, nullptr)),
+        : system(&world),
+          keyboard(new CMappedKeyboardController(system, nullptr)),
           joystick(new CMappedJoystickController(system, 0, nullptr)) {
         keyboard->DefineButton("decide", "Decide");
         keyboard->SetAssignment("decide", 0, kZ);
@@ -102,8 +103,8 @@ TEST_F(ControllerTest, AssignmentNames) {
     }
     EXPECT_EQ(144, named);
     const std::pair<int, const char*> pad[] = {
-        {0, "BUTTON:1"},   {31, "BUTTON:32"}, {255, "BUTTON:256"}, {4097, "X AXIS -"}, {4098, "X AXIS +"},
-        {4099, "Y AXIS -"}, {4100, "Y AXIS +"}, {-1, "NONE"},       {256, "NONE"},      {4101, "NONE"}};
+        {0, "BUTTON:1"},    {31, "BUTTON:32"},  {255, "BUTTON:256"}, {4097, "X AXIS -"}, {4098, "X AXIS +"},
+        {4099, "Y AXIS -"}, {4100, "Y AXIS +"}, {-1, "NONE"},        {256, "NONE"},      {4101, "NONE"}};
     for (const auto& n : pad) {
         joystick->SetAssignment("n", 0, n.first);
         EXPECT_EQ(n.second, joystick->GetAssignmentName("n", 0)) << n.first;

@@ -122,45 +122,45 @@ TEST(SceneDump, EmptySceneShowsEveryRecordWithItsDefaults) {
 }
 
 const char* kSmallScene =
-        "LWSC\n"
-        "3\n"
-        "\n"
-        "AddNullObject Null\n"
-        "ObjectMotion\n"
-        "NumChannels 1\n"
-        "Channel 1\n"
-        "{ Envelope\n"
-        "  2\n"
-        "  Key 0 0 0 0 0 0 0 0 0\n"
-        "  Key 2 1 3 0 0 0 0 0 0\n"
-        "  Behaviors 1 2\n"
-        "}\n"
-        "ExcludeLight 20000000\n"
-        "Plugin ItemMotionHandler 1 Jitter\n"
-        "  0.5 amount\n"
-        "EndPlugin\n"
-        "AddLight\n"
-        "LightName Sun\n"
-        "ParentItem 10000000\n"
-        "LightColor (envelope)\n"
-        "{ Envelope\n"
-        "  1\n"
-        "  Key 1 0 0 0 0 0 0 0 0\n"
-        "  Behaviors 1 1\n"
-        "}\n"
-        "{ Envelope\n"
-        "  1\n"
-        "  Key 0.5 0 0 0 0 0 0 0 0\n"
-        "  Behaviors 1 1\n"
-        "}\n"
-        "{ Envelope\n"
-        "  1\n"
-        "  Key 0.25 0 4 0 0 0 0 0 0\n"
-        "  Behaviors 1 1\n"
-        "}\n"
-        "AddCamera\n"
-        "CameraName Cam\n"
-        "TargetObject 0\n";
+    "LWSC\n"
+    "3\n"
+    "\n"
+    "AddNullObject Null\n"
+    "ObjectMotion\n"
+    "NumChannels 1\n"
+    "Channel 1\n"
+    "{ Envelope\n"
+    "  2\n"
+    "  Key 0 0 0 0 0 0 0 0 0\n"
+    "  Key 2 1 3 0 0 0 0 0 0\n"
+    "  Behaviors 1 2\n"
+    "}\n"
+    "ExcludeLight 20000000\n"
+    "Plugin ItemMotionHandler 1 Jitter\n"
+    "  0.5 amount\n"
+    "EndPlugin\n"
+    "AddLight\n"
+    "LightName Sun\n"
+    "ParentItem 10000000\n"
+    "LightColor (envelope)\n"
+    "{ Envelope\n"
+    "  1\n"
+    "  Key 1 0 0 0 0 0 0 0 0\n"
+    "  Behaviors 1 1\n"
+    "}\n"
+    "{ Envelope\n"
+    "  1\n"
+    "  Key 0.5 0 0 0 0 0 0 0 0\n"
+    "  Behaviors 1 1\n"
+    "}\n"
+    "{ Envelope\n"
+    "  1\n"
+    "  Key 0.25 0 4 0 0 0 0 0 0\n"
+    "  Behaviors 1 1\n"
+    "}\n"
+    "AddCamera\n"
+    "CameraName Cam\n"
+    "TargetObject 0\n";
 
 TEST(SceneDump, ItemsWithChannelsPluginsAndColourEnvelopes) {
     ScenePtr s = Load(kSmallScene);
@@ -426,8 +426,10 @@ TEST(SceneDump, ItemsWithChannelsPluginsAndColourEnvelopes) {
 }
 
 TEST(SceneDump, VersionOneKeyframeMotion) {
-    ScenePtr s = Load("LWSC\n1\nAddNullObject N\nObjectMotion (unnamed)\n9\n1\n1 2 3 90 0 0 1 1 1\n"
-                      "0 1 0.5 0 0\nEndBehavior 2\n", 0);
+    ScenePtr s = Load(
+        "LWSC\n1\nAddNullObject N\nObjectMotion (unnamed)\n9\n1\n1 2 3 90 0 0 1 1 1\n"
+        "0 1 0.5 0 0\nEndBehavior 2\n",
+        0);
     const char* expectedMotion =
         "\n"
         "\t\tMotion\n"
@@ -460,9 +462,10 @@ TEST(SceneDump, VersionOneKeyframeMotion) {
 }
 
 TEST(SceneDump, ClipsMasterPluginsAndNullStream) {
-    ScenePtr s = Load("LWSC\n3\nFogType 2\nFGImage\n{ Clip\n  { Still\n    a/b.png\n  }\n  Flags 3\n"
-                      "  Times 1 2 30 0 1\n  { Brightness\n    0.5\n    0\n  }\n}\n"
-                      "Plugin MasterHandler 2 Boss\n  x y\nEndPlugin\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nFogType 2\nFGImage\n{ Clip\n  { Still\n    a/b.png\n  }\n  Flags 3\n"
+        "  Times 1 2 30 0 1\n  { Brightness\n    0.5\n    0\n  }\n}\n"
+        "Plugin MasterHandler 2 Boss\n  x y\nEndPlugin\n");
     std::string dump = Dump(s.get());
     EXPECT_NE(dump.find("\t\tFogType               Nonlinear 1\n"), std::string::npos);
     const char* clip =

@@ -94,9 +94,8 @@ struct BehaviourCase {
 
 TEST(EnvelopeBehaviours, EveryPreAndPostBehaviour) {
     const BehaviourCase cases[] = {
-        {LW_BEHAVIOR_RESET, 0.0, 0.0},          {LW_BEHAVIOR_CONSTANT, 0.0, 10.0},
-        {LW_BEHAVIOR_REPEAT, 7.5, 2.5},         {LW_BEHAVIOR_OSCILLATE, 2.5, 7.5},
-        {LW_BEHAVIOR_OFFSET_REPEAT, -2.5, 12.5}, {LW_BEHAVIOR_LINEAR, -2.5, 12.5},
+        {LW_BEHAVIOR_RESET, 0.0, 0.0},     {LW_BEHAVIOR_CONSTANT, 0.0, 10.0},       {LW_BEHAVIOR_REPEAT, 7.5, 2.5},
+        {LW_BEHAVIOR_OSCILLATE, 2.5, 7.5}, {LW_BEHAVIOR_OFFSET_REPEAT, -2.5, 12.5}, {LW_BEHAVIOR_LINEAR, -2.5, 12.5},
     };
     for (const auto& c : cases) {
         EnvelopeScene e(Ramp(), c.behaviour, c.behaviour);

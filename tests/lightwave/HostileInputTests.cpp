@@ -42,8 +42,8 @@ TEST(HostileInput, TwoThousandCharacterLinesAndNames) {
     std::string longPath = "Objects/" + std::string(2000, 'p') + ".lwo";
     std::string text = "LWSC\n3\nAddNullObject " + longName + "\nLoadObjectLayer 7 " + longPath +
                        "\nAddLight\nLightName " + longName + "\nAddLight\nLightName " + longName +
-                       "\nAddBone\nBoneWeightMapName " + longName + "\nPlugin MasterHandler 1 " + longName +
-                       "\n" + longName + "\nEndPlugin\n" + std::string(3000, ' ') + "\n";
+                       "\nAddBone\nBoneWeightMapName " + longName + "\nPlugin MasterHandler 1 " + longName + "\n" +
+                       longName + "\nEndPlugin\n" + std::string(3000, ' ') + "\n";
     ScenePtr s = Load(text);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->ErrorCode, 0);
@@ -74,8 +74,9 @@ TEST(HostileInput, TruncatedEnvelopeBlocks) {
         EXPECT_EQ(s->FirstItem->Light->LightIntensityEnvelope, nullptr);
     }
     // Complete keys without the closing brace are kept.
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  1\n  Key 1 0 0 0 0 0 0 0 0\n"
-                      "  Behaviors 1 1\n  { ChannelHandler\n  \"X\"\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  1\n  Key 1 0 0 0 0 0 0 0 0\n"
+        "  Behaviors 1 1\n  { ChannelHandler\n  \"X\"\n");
     ASSERT_NE(s->FirstItem->Light->LightIntensityEnvelope, nullptr);
     EXPECT_EQ(s->ErrorCode, 0);
 }
@@ -110,8 +111,9 @@ TEST(HostileInput, TruncatedMotionBlocks) {
 }
 
 TEST(HostileInput, WhitespaceOnlyLinesInsideBlocks) {
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n   \n\t\nAddNullObject N\nObjectMotion\n  \n"
-                      " \t \nPlugin MasterHandler 1 M\n   \nEndPlugin\nBGImage\n{ Clip\n   \n { Still\n  \n }\n}\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n   \n\t\nAddNullObject N\nObjectMotion\n  \n"
+        " \t \nPlugin MasterHandler 1 M\n   \nEndPlugin\nBGImage\n{ Clip\n   \n { Still\n  \n }\n}\n");
     ASSERT_TRUE(s);
     EXPECT_NE(s->ErrorCode, 0);
     ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n \n \n \nAddLight\nLgtIntensity (envelope)\n \n \n");
@@ -120,8 +122,9 @@ TEST(HostileInput, WhitespaceOnlyLinesInsideBlocks) {
 }
 
 TEST(HostileInput, HugeAndNegativeCounts) {
-    ScenePtr huge = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 2000000000\n"
-                         " Key 1 0 0 0 0 0 0 0 0\n}\n");
+    ScenePtr huge = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 2000000000\n"
+        " Key 1 0 0 0 0 0 0 0 0\n}\n");
     EXPECT_EQ(huge->ErrorCode, LW_ERR_BAD_FORMAT);
     ScenePtr neg = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n -5\n Behaviors 2 2\n}\n");
     EXPECT_EQ(neg->ErrorCode, 0);
@@ -154,8 +157,9 @@ TEST(HostileInput, VersionOneChannelCountsOutOfRange) {
 
 TEST(HostileInput, ParentCyclesStop) {
     // A bone that is its own parent, and two bones that parent each other.
-    ScenePtr s = Load("LWSC\n3\nAddNullObject N\nAddBone\nParentItem 40000000\nAddBone\nParentItem 40010000\n"
-                      "AddBone\nParentItem 40010000\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddNullObject N\nAddBone\nParentItem 40000000\nAddBone\nParentItem 40010000\n"
+        "AddBone\nParentItem 40010000\n");
     ASSERT_TRUE(s);
     EXPECT_EQ(s->ErrorCode, 0);
     ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nAddBone\nParentObject 1\nAddBone\nParentObject 2\n");
@@ -223,8 +227,9 @@ TEST(HostileInput, ZeroSpansAndZeroLengthSegments) {
     EXPECT_TRUE(std::isfinite(lin.At(-1.0)));
     EXPECT_TRUE(std::isfinite(lin.At(2.0)));
     // Two version 1 keys on one frame.
-    ScenePtr v1 = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n9\n3\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\n"
-                       "5 0 0 0 0 0 1 1 1\n0 0 0 0 0\n9 0 0 0 0 0 1 1 1\n10 0 0 0 0\nEndBehavior 1\n");
+    ScenePtr v1 = Load(
+        "LWSC\n1\nAddNullObject N\nObjectMotion\n9\n3\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\n"
+        "5 0 0 0 0 0 1 1 1\n0 0 0 0 0\n9 0 0 0 0 0 1 1 1\n10 0 0 0 0\nEndBehavior 1\n");
     double out[3] = {0, 0, 0};
     v1->Op.EvaluateMotion(v1.get(), v1->FirstItem, LW_MOTION_POSITION, 0.0, out);
     EXPECT_TRUE(std::isfinite(out[0]));
@@ -271,9 +276,10 @@ TEST(HostileInput, CameraWithoutHeightOrZoom) {
 }
 
 TEST(HostileInput, NumbersOverflowAndHexIs32Bit) {
-    ScenePtr s = Load("LWSC\n3\nFirstFrame 99999999999999999999\nLastFrame -99999999999999999999\n"
-                      "AddNullObject N\nParentItem 0x40010000\nTargetItem FFFFFFFFFF\nAddLight\n"
-                      "ParentItem -1\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nFirstFrame 99999999999999999999\nLastFrame -99999999999999999999\n"
+        "AddNullObject N\nParentItem 0x40010000\nTargetItem FFFFFFFFFF\nAddLight\n"
+        "ParentItem -1\n");
     EXPECT_EQ(s->FirstFrame, INT32_MAX);
     EXPECT_EQ(s->LastFrame, INT32_MIN);
     EXPECT_EQ(s->FirstItem->Parent, 0x40010000u);
@@ -313,9 +319,10 @@ TEST(HostileInput, HighBytesInNames) {
 
 TEST(HostileInput, RepeatedBlocksReplaceWithoutLeaking) {
     std::string env = EnvelopeBlock({{1, 0, 0}});
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n" + env + "LightIntensity (envelope)\n" +
-                      env + "BGImage\n{ Clip\n}\nBGImage\n{ Clip\n}\nAddNullObject N\nObjectMotion\nNumChannels 1\n"
-                      "Channel 0\n" + env + "ObjectMotion\nNumChannels 1\nChannel 1\n" + env);
+    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n" + env + "LightIntensity (envelope)\n" + env +
+                      "BGImage\n{ Clip\n}\nBGImage\n{ Clip\n}\nAddNullObject N\nObjectMotion\nNumChannels 1\n"
+                      "Channel 0\n" +
+                      env + "ObjectMotion\nNumChannels 1\nChannel 1\n" + env);
     EXPECT_EQ(s->ErrorCode, 0);
     EXPECT_EQ(s->Op.FindChannel(s.get(), s->FirstItem->Next, 0), nullptr);
     EXPECT_NE(s->Op.FindChannel(s.get(), s->FirstItem->Next, 1), nullptr);

@@ -33,8 +33,8 @@ inline std::string EnvelopeBlock(const std::vector<Key>& keys, int pre = 1, int 
     out.precision(17);
     out << "{ Envelope\n  " << keys.size() << "\n";
     for (const Key& k : keys)
-        out << "  Key " << k.value << " " << k.time << " " << k.shape << " " << k.t << " " << k.c << " "
-            << k.b << " " << k.p0 << " " << k.p1 << " " << k.p2 << "\n";
+        out << "  Key " << k.value << " " << k.time << " " << k.shape << " " << k.t << " " << k.c << " " << k.b << " "
+            << k.p0 << " " << k.p1 << " " << k.p2 << "\n";
     out << "  Behaviors " << pre << " " << post << "\n}\n";
     return out.str();
 }
@@ -46,8 +46,7 @@ struct EnvelopeScene {
 
     EnvelopeScene(const std::vector<Key>& keys, int pre = 1, int post = 1) {
         scene = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n" + EnvelopeBlock(keys, pre, post));
-        if (scene && scene->FirstItem && scene->FirstItem->Light)
-            env = scene->FirstItem->Light->LightIntensityEnvelope;
+        if (scene && scene->FirstItem && scene->FirstItem->Light) env = scene->FirstItem->Light->LightIntensityEnvelope;
     }
 
     double At(double t) {

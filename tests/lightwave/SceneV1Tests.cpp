@@ -12,8 +12,7 @@ const char* kMotion = "ObjectMotion (unnamed)\n9\n1\n0 0 0 0 0 0 1 1 1\n0 0 0 0 
 
 TEST(SceneV1, ObjectsParentsAndTargets) {
     std::string text = std::string("LWSC\n1\n\nFirstFrame 1\nLastFrame 90\nFramesPerSecond 30\n") +
-                       "LoadObject Objects/tree.lwo\n" + kMotion +
-                       "LoadObject Objects:rock.lwo\n" + kMotion +
+                       "LoadObject Objects/tree.lwo\n" + kMotion + "LoadObject Objects:rock.lwo\n" + kMotion +
                        "AddNullObject Target\n" + kMotion +
                        "ParentObject 2\nTargetObject 3\nGoalObject 1\n"
                        "LoadObject Objects/tree.lwo\nParentObject 9\n";
@@ -48,9 +47,10 @@ TEST(SceneV1, PreviewLinesThatAreGivenStay) {
 }
 
 TEST(SceneV1, OneImplicitCamera) {
-    ScenePtr s = Load("LWSC\n1\nZoomFactor 5\nShowCamera 1 2\nShowCamera 3 4\nZoomFactor 4\n"
-                      "CameraMotion (unnamed)\n9\n1\n1 2 3 0 0 0 1 1 1\n0 0 0 0 0\nEndBehavior 1\n"
-                      "Resolution 1\nPixelAspectRatio 0\nFilmSize 5\nZoomFactor (envelope)\n");
+    ScenePtr s = Load(
+        "LWSC\n1\nZoomFactor 5\nShowCamera 1 2\nShowCamera 3 4\nZoomFactor 4\n"
+        "CameraMotion (unnamed)\n9\n1\n1 2 3 0 0 0 1 1 1\n0 0 0 0 0\nEndBehavior 1\n"
+        "Resolution 1\nPixelAspectRatio 0\nFilmSize 5\nZoomFactor (envelope)\n");
     ASSERT_EQ(s->ErrorCode, 0);
     EXPECT_EQ(s->Op.CountItems(s.get(), LW_ITEM_CAMERA, nullptr), 1);
     LwSceneItem* cam = s->FirstItem;
@@ -81,10 +81,11 @@ TEST(SceneV1, CameraPresets) {
 }
 
 TEST(SceneV1, LightsAndColours) {
-    ScenePtr s = Load("LWSC\n1\nAddLight\nLightName Key\nLightColor 255 128 0\nLgtIntensity 0.5\n"
-                      "NoDiffuse 1\nNoSpecular 0\nLightFalloff 2\nConeAngle (envelope)\n1\n1\n90\n0 0 0 0 0\n"
-                      "EndBehavior 2\nEdgeAngle 10\nSkyColor 10 20 30\nAmbientColor 255 255 255\n"
-                      "AmbIntensity 0.75\nFogColor 0 0 255\n");
+    ScenePtr s = Load(
+        "LWSC\n1\nAddLight\nLightName Key\nLightColor 255 128 0\nLgtIntensity 0.5\n"
+        "NoDiffuse 1\nNoSpecular 0\nLightFalloff 2\nConeAngle (envelope)\n1\n1\n90\n0 0 0 0 0\n"
+        "EndBehavior 2\nEdgeAngle 10\nSkyColor 10 20 30\nAmbientColor 255 255 255\n"
+        "AmbIntensity 0.75\nFogColor 0 0 255\n");
     ASSERT_EQ(s->ErrorCode, 0);
     LwSceneLight* g = s->FirstItem->Light;
     EXPECT_FLOAT_EQ(g->LightColor[0], 1.0f);
@@ -106,8 +107,9 @@ TEST(SceneV1, LightsAndColours) {
 }
 
 TEST(SceneV1, EnvelopeTimesAreFramesOverRate) {
-    ScenePtr s = Load("LWSC\n1\nFramesPerSecond 30\nAddLight\nLgtIntensity (envelope)\n1\n2\n0\n0 0 0 0 0\n"
-                      "1\n15 1 0 0 0\nEndBehavior 1\n");
+    ScenePtr s = Load(
+        "LWSC\n1\nFramesPerSecond 30\nAddLight\nLgtIntensity (envelope)\n1\n2\n0\n0 0 0 0 0\n"
+        "1\n15 1 0 0 0\nEndBehavior 1\n");
     LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
     ASSERT_NE(e, nullptr);
     EXPECT_DOUBLE_EQ(e->LastKey->Time, 0.5);
@@ -119,9 +121,10 @@ TEST(SceneV1, EnvelopeTimesAreFramesOverRate) {
 }
 
 TEST(SceneV1, ItemSettings) {
-    ScenePtr s = Load("LWSC\n1\nFramesPerSecond 30\nAddNullObject N\nPivotPoint 1 2 3\nPathAlignment\n"
-                      "LookAheadFrames 15\nHLimits 0 90\nShadowOptions 2\nMetamorph 0.5\nObjDissolve 0.25\n"
-                      "BGImage Images/sky.png\nDitherIntensity 2\nGlowIntensity 0.3\n");
+    ScenePtr s = Load(
+        "LWSC\n1\nFramesPerSecond 30\nAddNullObject N\nPivotPoint 1 2 3\nPathAlignment\n"
+        "LookAheadFrames 15\nHLimits 0 90\nShadowOptions 2\nMetamorph 0.5\nObjDissolve 0.25\n"
+        "BGImage Images/sky.png\nDitherIntensity 2\nGlowIntensity 0.3\n");
     LwSceneItem* n = s->FirstItem;
     EXPECT_DOUBLE_EQ(n->PivotPosition[2], 3.0);
     EXPECT_EQ(n->PController, 2);
@@ -137,9 +140,10 @@ TEST(SceneV1, ItemSettings) {
 }
 
 TEST(SceneV1, BonesHangFromTheirObject) {
-    ScenePtr s = Load("LWSC\n1\nAddNullObject Body\nAddBone\nBoneName A\nAddBone\nBoneName B\nParentObject 1\n"
-                      "Plugin ItemMotionHandler 1 Wiggle\nsome whole line\nEndPlugin\n"
-                      "Plugin VolumetricHandler 1 Unknown\nEndPlugin\n");
+    ScenePtr s = Load(
+        "LWSC\n1\nAddNullObject Body\nAddBone\nBoneName A\nAddBone\nBoneName B\nParentObject 1\n"
+        "Plugin ItemMotionHandler 1 Wiggle\nsome whole line\nEndPlugin\n"
+        "Plugin VolumetricHandler 1 Unknown\nEndPlugin\n");
     LwSceneItem* body = s->FirstItem;
     LwSceneItem* a = body->Next;
     LwSceneItem* b = a->Next;

@@ -277,8 +277,9 @@ TEST(SceneV3, FogBackdropAndOtherSettings) {
 }
 
 TEST(SceneV3, KeywordsBeforeTheirTargetAreSkipped) {
-    ScenePtr s = Load("LWSC\n3\nLightIntensity 0.1\nZoomFactor 9\nShadowOptions 4\nBoneRestLength 3\n"
-                      "AddLight\nLightIntensity 0.3\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nLightIntensity 0.1\nZoomFactor 9\nShadowOptions 4\nBoneRestLength 3\n"
+        "AddLight\nLightIntensity 0.3\n");
     EXPECT_EQ(s->ErrorCode, 0);
     EXPECT_EQ(s->NumItems, 1);
     EXPECT_DOUBLE_EQ(s->FirstItem->Light->LightIntensity, 0.3);
@@ -286,8 +287,8 @@ TEST(SceneV3, KeywordsBeforeTheirTargetAreSkipped) {
 
 TEST(SceneV3, LightColourEnvelopesChain) {
     std::string text = "LWSC\n3\nAddLight\nLightColor (envelope)\n" + EnvelopeBlock({{1, 0, 0}}) +
-                       EnvelopeBlock({{0.5, 0, 0}}) + EnvelopeBlock({{0.25, 0, 0}}) +
-                       "LightConeAngle (envelope)\n" + EnvelopeBlock({{40, 0, 0}});
+                       EnvelopeBlock({{0.5, 0, 0}}) + EnvelopeBlock({{0.25, 0, 0}}) + "LightConeAngle (envelope)\n" +
+                       EnvelopeBlock({{40, 0, 0}});
     ScenePtr s = Load(text);
     ASSERT_EQ(s->ErrorCode, 0);
     LwSceneLight* g = s->FirstItem->Light;
@@ -307,8 +308,8 @@ TEST(SceneV3, LightColourEnvelopesChain) {
 }
 
 TEST(SceneV3, CameraZoomEnvelope) {
-    ScenePtr s = Load("LWSC\n3\nAddCamera\nZoomFactor (envelope)\n" +
-                      EnvelopeBlock({{2, 0, 0}, {4, 2, LW_SHAPE_LINEAR}}));
+    ScenePtr s =
+        Load("LWSC\n3\nAddCamera\nZoomFactor (envelope)\n" + EnvelopeBlock({{2, 0, 0}, {4, 2, LW_SHAPE_LINEAR}}));
     LwSceneCamera* c = s->FirstItem->Camera;
     ASSERT_NE(c->ZoomFactorEnvelope, nullptr);
     double z = 0;
@@ -330,8 +331,9 @@ TEST(SceneV3, EnvelopeBlockDetails) {
     EXPECT_DOUBLE_EQ(three.env->FirstKey->Next->Param1, 10.0 + 20.0);
     EXPECT_DOUBLE_EQ(three.env->LastKey->Param0, 20.0);
     // A behaviours line that starts with another word is consumed and leaves both at 1.
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n"
-                      " Something 3 4\n}\nLightType 3\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n"
+        " Something 3 4\n}\nLightType 3\n");
     LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->PreBehavior, 1);
@@ -342,8 +344,9 @@ TEST(SceneV3, EnvelopeBlockDetails) {
 TEST(SceneV3, BehaviorsLineIsPositional) {
     // Without its behaviours line the closing brace is taken in its place, and the block then runs
     // on to the next closing brace: the lines between belong to the envelope.
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n}\n"
-                      "LightType 3\nAddCamera\n}\nLightRange 7\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n}\n"
+        "LightType 3\nAddCamera\n}\nLightRange 7\n");
     EXPECT_EQ(s->ErrorCode, 0);
     EXPECT_EQ(s->NumItems, 1);
     EXPECT_EQ(s->FirstItem->Light->LightType, 1);
@@ -351,17 +354,19 @@ TEST(SceneV3, BehaviorsLineIsPositional) {
 }
 
 TEST(SceneV3, NineTokenKeyIsABadFile) {
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0\n"
-                      " Behaviors 1 1\n}\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0\n"
+        " Behaviors 1 1\n}\n");
     EXPECT_EQ(s->ErrorCode, LW_ERR_BAD_FORMAT);
     EXPECT_EQ(s->FirstItem->Light->LightIntensityEnvelope, nullptr);
 }
 
 TEST(SceneV3, ChannelHandlerInsideAnEnvelope) {
-    ScenePtr s = Load("LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  2\n"
-                      "  Key 0 0 0 0 0 0 0 0 0\n  Key 1 1 0 0 0 0 0 0 0\n  Behaviors 1 2\n"
-                      "  { ChannelHandler\n    \"Noise\"\n    3\n    alpha beta\n    gamma\n  }\n"
-                      "}\nLightType 4\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  2\n"
+        "  Key 0 0 0 0 0 0 0 0 0\n  Key 1 1 0 0 0 0 0 0 0\n  Behaviors 1 2\n"
+        "  { ChannelHandler\n    \"Noise\"\n    3\n    alpha beta\n    gamma\n  }\n"
+        "}\nLightType 4\n");
     ASSERT_EQ(s->ErrorCode, 0);
     LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
     ASSERT_NE(e, nullptr);
@@ -377,18 +382,19 @@ TEST(SceneV3, ChannelHandlerInsideAnEnvelope) {
 }
 
 TEST(SceneV3, PluginRouting) {
-    ScenePtr s = Load("LWSC\n3\n"
-                      "Plugin VolumetricHandler 1 Ground Fog\n one two\n three\nEndPlugin\n"
-                      "Plugin PixelFilterHandler 1 A\nEndPlugin\n"
-                      "Plugin PixelFilterHandler 2 B\nEndPlugin\n"
-                      "Plugin ImageFilterHandler 1 C\nEndPlugin\n"
-                      "Plugin MasterHandler 4 M\nEndPlugin\n"
-                      "Plugin ChannelHandler 5 Stray\n x\nEndPlugin\n"
-                      "Plugin Whatever 6 Other\nEndPlugin\n"
-                      "Plugin ItemMotionHandler 1 NoItem\nFirstFrame 9\nEndPlugin\n"
-                      "AddNullObject N\n"
-                      "Plugin DisplacementHandler 1 D\nEndPlugin\n"
-                      "Plugin ItemMotionHandler 2 I\nEndPlugin\n");
+    ScenePtr s = Load(
+        "LWSC\n3\n"
+        "Plugin VolumetricHandler 1 Ground Fog\n one two\n three\nEndPlugin\n"
+        "Plugin PixelFilterHandler 1 A\nEndPlugin\n"
+        "Plugin PixelFilterHandler 2 B\nEndPlugin\n"
+        "Plugin ImageFilterHandler 1 C\nEndPlugin\n"
+        "Plugin MasterHandler 4 M\nEndPlugin\n"
+        "Plugin ChannelHandler 5 Stray\n x\nEndPlugin\n"
+        "Plugin Whatever 6 Other\nEndPlugin\n"
+        "Plugin ItemMotionHandler 1 NoItem\nFirstFrame 9\nEndPlugin\n"
+        "AddNullObject N\n"
+        "Plugin DisplacementHandler 1 D\nEndPlugin\n"
+        "Plugin ItemMotionHandler 2 I\nEndPlugin\n");
     ASSERT_EQ(s->ErrorCode, 0);
     LwPlugin* fog = s->Fog->Plugins;
     ASSERT_NE(fog, nullptr);
@@ -403,19 +409,20 @@ TEST(SceneV3, PluginRouting) {
     ASSERT_NE(s->MasterPlugins, nullptr);
     EXPECT_STREQ(s->MasterPlugins->Name, "M");
     EXPECT_EQ(s->MasterPlugins->Next, nullptr);  // channel and unknown classes join no list
-    EXPECT_EQ(s->FirstFrame, 9);  // without an item the block's lines are read as keywords
+    EXPECT_EQ(s->FirstFrame, 9);                 // without an item the block's lines are read as keywords
     EXPECT_STREQ(s->FirstItem->Object->Plugins->Name, "D");
     EXPECT_STREQ(s->FirstItem->Plugins->Name, "I");
 }
 
 TEST(SceneV3, ClipBlocks) {
-    ScenePtr s = Load("LWSC\n3\nBGImage\n{ Clip\n  { Still\n    \"Images:sky/clouds.png\"\n  }\n"
-                      "  Flags 1f\n  Negative 1\n  AlphaMode 2\n  Times 0.5 2 24 1 3\n"
-                      "  { Saturation\n    0.5\n    2\n" +
-                      EnvelopeBlock({{1, 0, 0}}) + EnvelopeBlock({{2, 0, 0}}) +
-                      "  }\n}\n"
-                      "FGImage\n{ Clip\n  { Sequence\n 3\n 1\n 10\n 20\n 1\n 30\n Img:seq/a_\n \".png\"\n  }\n}\n"
-                      "FGAlphaImage\n{ Clip\n  { Animation\n anim/x.avi\n \"Server\"\n 7\n  }\n}\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nBGImage\n{ Clip\n  { Still\n    \"Images:sky/clouds.png\"\n  }\n"
+        "  Flags 1f\n  Negative 1\n  AlphaMode 2\n  Times 0.5 2 24 1 3\n"
+        "  { Saturation\n    0.5\n    2\n" +
+        EnvelopeBlock({{1, 0, 0}}) + EnvelopeBlock({{2, 0, 0}}) +
+        "  }\n}\n"
+        "FGImage\n{ Clip\n  { Sequence\n 3\n 1\n 10\n 20\n 1\n 30\n Img:seq/a_\n \".png\"\n  }\n}\n"
+        "FGAlphaImage\n{ Clip\n  { Animation\n anim/x.avi\n \"Server\"\n 7\n  }\n}\n");
     ASSERT_EQ(s->ErrorCode, 0);
     LwClip* bg = s->Composite->BGImage;
     ASSERT_NE(bg, nullptr);
@@ -446,12 +453,13 @@ TEST(SceneV3, ClipBlocks) {
 }
 
 TEST(SceneV3, BonesAndRestPoints) {
-    ScenePtr s = Load("LWSC\n3\nAddNullObject Body\n"
-                      "AddBone\nBoneName Arm\nBoneRestPosition 0 0 1\nBoneRestDirection 90 0 0\nBoneRestLength 2\n"
-                      "BoneFalloffType 2\n"
-                      "AddBone\nBoneName Arm\nParentItem 40000000\nBoneRestPosition 0 0 1\nBoneRestLength 1\n"
-                      "AddBone\nBoneName Tip\nBoneRestDirection 0 90 0\nBoneWeightMapName Weights\n"
-                      "AddNullObject Second\nAddBone\nAddBone\nAddBone\n");
+    ScenePtr s = Load(
+        "LWSC\n3\nAddNullObject Body\n"
+        "AddBone\nBoneName Arm\nBoneRestPosition 0 0 1\nBoneRestDirection 90 0 0\nBoneRestLength 2\n"
+        "BoneFalloffType 2\n"
+        "AddBone\nBoneName Arm\nParentItem 40000000\nBoneRestPosition 0 0 1\nBoneRestLength 1\n"
+        "AddBone\nBoneName Tip\nBoneRestDirection 0 90 0\nBoneWeightMapName Weights\n"
+        "AddNullObject Second\nAddBone\nAddBone\nAddBone\n");
     ASSERT_EQ(s->ErrorCode, 0);
     LwSceneItem* body = s->FirstItem;
     LwSceneItem* arm = s->Op.GetFirstItem(s.get(), LW_ITEM_BONE, body);
@@ -471,8 +479,12 @@ TEST(SceneV3, BonesAndRestPoints) {
 
     const double* st = arm->Bone->BoneRestStart;
     const double* en = arm->Bone->BoneRestEnd;
-    EXPECT_NEAR(st[0], 0, 1e-9); EXPECT_NEAR(st[1], 0, 1e-9); EXPECT_NEAR(st[2], 1, 1e-9);
-    EXPECT_NEAR(en[0], 2, 1e-9); EXPECT_NEAR(en[1], 0, 1e-9); EXPECT_NEAR(en[2], 1, 1e-9);
+    EXPECT_NEAR(st[0], 0, 1e-9);
+    EXPECT_NEAR(st[1], 0, 1e-9);
+    EXPECT_NEAR(st[2], 1, 1e-9);
+    EXPECT_NEAR(en[0], 2, 1e-9);
+    EXPECT_NEAR(en[1], 0, 1e-9);
+    EXPECT_NEAR(en[2], 1, 1e-9);
     // The child hangs from the first bone (rest position taken relative to it).
     EXPECT_NEAR(child->Bone->BoneRestStart[0], 1 + 0, 1e-9);
     EXPECT_NEAR(child->Bone->BoneRestEnd[0], 2 + 0, 1e-9);

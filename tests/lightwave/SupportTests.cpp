@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 using namespace lwtest;
 
@@ -123,7 +123,7 @@ TEST(Support, MemoryTrackerRecordsAndFrees) {
     t->Free(t, b);
     EXPECT_EQ(t->TotalSize, 64);
     int local = 0;
-    t->Free(t, &local);  // not recorded: nothing happens
+    t->Free(t, &local);        // not recorded: nothing happens
     DestroyMemoryTracker(&t);  // frees the remaining block
     EXPECT_EQ(t, nullptr);
     DestroyMemoryTracker(&t);
@@ -193,7 +193,8 @@ TEST(ObjectContext, ReadersCheckTheFormAndCannotLoadYet) {
 
 TEST(ObjectContext, SceneItemsWhoseObjectsCannotLoad) {
     TempFile lwo2(std::string("FORM\0\0\0\4LWO2", 12));
-    std::string text = "LWSC\n3\nLoadObjectLayer 1 " + lwo2.path + "\nLoadObjectLayer 2 missing/file.lwo\n"
+    std::string text = "LWSC\n3\nLoadObjectLayer 1 " + lwo2.path +
+                       "\nLoadObjectLayer 2 missing/file.lwo\n"
                        "AddNullObject N\n";
     ScenePtr s = Load(text, LW_SCENE_LOAD_OBJECTS | LW_SCENE_MOTION_TO_CHANNELS);
     EXPECT_EQ(s->ErrorCode, LW_ERR_FILE_OPEN);

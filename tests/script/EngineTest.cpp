@@ -82,8 +82,8 @@ TEST(EngineTest, AHostExceptionLeavesNothingBehind) {
     // stray return finds no entry of the interrupt's.
     EXPECT_EQ(rig.engine.GetProgramCounter(), 3);
     rig.engine.Run();
-    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"P 2 ", "E script error: too match return",
-                                                            "E 1 error(s) in t.tvs(7)"}));
+    EXPECT_EQ(rig.recorder.lines,
+              (std::vector<std::string>{"P 2 ", "E script error: too match return", "E 1 error(s) in t.tvs(7)"}));
 }
 
 // ---- Limits -------------------------------------------------------------------------------------
@@ -108,8 +108,8 @@ TEST(EngineLimitTest, Regression_GosubRecursionIsBounded) {
     ScriptRig rig("*a\ngosub *a\nprint(1)");
     rig.engine.Run();
     // The refused gosub is reported and the script goes on below it.
-    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"E script error: gosub nesting too deep",
-                                                            "E 1 error(s) in t.tvs(2)", "P 1 "}));
+    EXPECT_EQ(rig.recorder.lines,
+              (std::vector<std::string>{"E script error: gosub nesting too deep", "E 1 error(s) in t.tvs(2)", "P 1 "}));
     for (int i = 0; i < 1000; ++i) ASSERT_TRUE(rig.engine.Return());
     EXPECT_FALSE(rig.engine.Return());
 }

@@ -44,7 +44,7 @@ TEST(SourceTest, LabelForms) {
     CSimpleScriptSource source;
     LoadSource(source, "*main\n* second\n\t*third\n*a*b\n*\nx *nolabel\n*m ' comment\n*1st\n*Main\n  \n");
     const std::map<std::string, std::int32_t> expected = {{"main", 0}, {"second", 1}, {"third", 2}, {"a", 3},
-                                                           {"m", 6},    {"1st", 7},    {"Main", 8}};
+                                                          {"m", 6},    {"1st", 7},    {"Main", 8}};
     EXPECT_EQ(source.GetLabels(), expected);
     EXPECT_EQ(source.GetLines().size(), 10u);
 }

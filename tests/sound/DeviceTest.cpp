@@ -3,21 +3,19 @@
 
 #include <climits>
 
+#include "SoundTestUtil.h"
 #include "devices/DXSound.h"
 #include "devices/Sound.h"
 #include "devices/StreamingSound.h"
-#include "SoundTestUtil.h"
 
 using namespace trivale;
 using namespace soundtest;
 
 namespace {
 
-class ManualOutput
-{
+class ManualOutput {
 public:
-    explicit ManualOutput(plat::SoundTestOptions o = plat::SoundTestOptions())
-    {
+    explicit ManualOutput(plat::SoundTestOptions o = plat::SoundTestOptions()) {
         o.manualOutput = true;
         plat::SetSoundTestOptions(o);
     }
@@ -25,8 +23,7 @@ public:
 };
 
 // Answers with a fixed format and position, to check the play-time arithmetic alone.
-struct CFixedSound : CSound
-{
+struct CFixedSound : CSound {
     CFixedSound() : CSound(0) {}
     void Create(CDXSound*, IStream&) override {}
     void Create(CDXSound*, boost::shared_ptr<ISoundReader>) override {}
@@ -36,20 +33,22 @@ struct CFixedSound : CSound
     plat::WaveFormat format;
 };
 
-} // namespace
+}  // namespace
 
-TEST(VolumeScaleTest, MatchesTheTableInBothDirections)
-{
-    const int table[][3] = {{0, 0, 0},           {-100, -22, -446},    {-1000, -229, -3805},
-                            {-5000, -1414, -9571}, {-9000, -3974, -9999}, {-10000, -9786, -10000}};
+TEST(VolumeScaleTest, MatchesTheTableInBothDirections) {
+    const int table[][3] = {{0, 0, 0},
+                            {-100, -22, -446},
+                            {-1000, -229, -3805},
+                            {-5000, -1414, -9571},
+                            {-9000, -3974, -9999},
+                            {-10000, -9786, -10000}};
     for (const auto& row : table) {
         EXPECT_EQ(row[1], LinearVolumeToDecibels(row[0])) << row[0];
         EXPECT_EQ(row[2], DecibelsToLinearVolume(row[0])) << row[0];
     }
 }
 
-TEST(VolumeScaleTest, RegressionValuesOffTheScaleAreClamped)
-{
+TEST(VolumeScaleTest, RegressionValuesOffTheScaleAreClamped) {
     // Below the floor the curve's base would turn negative and the result NaN.
     EXPECT_EQ(-9786, LinearVolumeToDecibels(INT32_MIN));
     EXPECT_EQ(0, LinearVolumeToDecibels(500));
@@ -57,8 +56,7 @@ TEST(VolumeScaleTest, RegressionValuesOffTheScaleAreClamped)
     EXPECT_EQ(0, DecibelsToLinearVolume(INT32_MAX));
 }
 
-TEST(SoundTest, PlayTimeIsBytesOverTheByteRate)
-{
+TEST(SoundTest, PlayTimeIsBytesOverTheByteRate) {
     CFixedSound s;
     s.format.channels = 2;
     s.format.samplesPerSec = 44100;
@@ -68,8 +66,7 @@ TEST(SoundTest, PlayTimeIsBytesOverTheByteRate)
     EXPECT_DOUBLE_EQ(0.0, s.GetPlayTime()) << "an empty format gives no time rather than a division by zero";
 }
 
-TEST(SoundTest, WithoutABufferEverythingIsQuiet)
-{
+TEST(SoundTest, WithoutABufferEverythingIsQuiet) {
     CStreamingSound s(plat::kBufferCtrlVolume);
     s.SetVolume(-100);
     s.SetLinearVolume(-100);
@@ -88,8 +85,7 @@ TEST(SoundTest, WithoutABufferEverythingIsQuiet)
     EXPECT_DOUBLE_EQ(0.0, s.GetPlayTime());
 }
 
-TEST(DXSoundTest, PrimaryFormatFollowsTheSetters)
-{
+TEST(DXSoundTest, PrimaryFormatFollowsTheSetters) {
     ManualOutput manual;
     CapturedLog log;
     {
@@ -119,10 +115,8 @@ TEST(DXSoundTest, PrimaryFormatFollowsTheSetters)
     EXPECT_TRUE(mono.GetOptionFlag());
 }
 
-TEST(DXSoundTest, FailedStepsFinalizeFirstAndMayBeRetried)
-{
-    struct Case
-    {
+TEST(DXSoundTest, FailedStepsFinalizeFirstAndMayBeRetried) {
+    struct Case {
         plat::SoundResult plat::SoundTestOptions::*fail;
         uint16_t bits;
         const char* line;
@@ -134,8 +128,7 @@ TEST(DXSoundTest, FailedStepsFinalizeFirstAndMayBeRetried)
     };
     for (const Case& c : cases) {
         plat::SoundTestOptions o;
-        if (c.fail)
-            o.*c.fail = plat::kSoundGeneric;
+        if (c.fail) o.*c.fail = plat::kSoundGeneric;
         ManualOutput manual(o);
         CapturedLog log;
         CDXSound dev;
@@ -150,8 +143,7 @@ TEST(DXSoundTest, FailedStepsFinalizeFirstAndMayBeRetried)
     }
 }
 
-TEST(DXSoundTest, FinalizeWithoutInitializeOnlyLogs)
-{
+TEST(DXSoundTest, FinalizeWithoutInitializeOnlyLogs) {
     CapturedLog log;
     CDXSound dev;
     dev.Finalize();
@@ -159,8 +151,7 @@ TEST(DXSoundTest, FinalizeWithoutInitializeOnlyLogs)
     EXPECT_EQ("INFO: DirectSound finalized.\n", log.Text());
 }
 
-TEST(DXSoundTest, NoAudioDeviceMeansRunningWithoutSound)
-{
+TEST(DXSoundTest, NoAudioDeviceMeansRunningWithoutSound) {
     plat::SetSoundTestOptions(plat::SoundTestOptions());
     ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
     CapturedLog log;

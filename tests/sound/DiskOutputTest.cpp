@@ -8,17 +8,16 @@
 #include <cstring>
 #include <thread>
 
+#include "SoundTestUtil.h"
 #include "devices/DXSound.h"
 #include "devices/StreamingSound.h"
-#include "SoundTestUtil.h"
 
 using namespace trivale;
 using namespace soundtest;
 
 namespace {
 
-class CWatchedSound : public CStreamingSound
-{
+class CWatchedSound : public CStreamingSound {
 public:
     using CStreamingSound::CStreamingSound;
     // Play sets the starting flag at once and the worker clears it only once the buffer plays, so
@@ -27,24 +26,22 @@ public:
     uint32_t RingFrames() const { return m_desc.bytes / 4; }
 };
 
-} // namespace
+}  // namespace
 
-TEST(DiskOutputTest, WhatTheDriverWritesIsTheSource)
-{
+TEST(DiskOutputTest, WhatTheDriverWritesIsTheSource) {
     plat::SetSoundTestOptions(plat::SoundTestOptions());
     TempDir dir;
     const std::string raw = dir / "out.raw";
     ScopedEnv driver("SDL_AUDIODRIVER", "disk");
     ScopedEnv file("SDL_DISKAUDIOFILE", raw);
-    ScopedEnv delay("SDL_DISKAUDIODELAY", "10"); // ms per 1024-frame block: a small file
+    ScopedEnv delay("SDL_DISKAUDIODELAY", "10");  // ms per 1024-frame block: a small file
 
-    const size_t frames = 30000 + 777; // under a second: well inside the two-second ring
+    const size_t frames = 30000 + 777;  // under a second: well inside the two-second ring
     std::unique_ptr<IStream> src(NewStream(MakeWave(2, 44100, 16, Samples16(StereoRamp(frames)))));
     size_t ring = 0;
     {
         CDXSound device;
-        if (!device.Initialize())
-            GTEST_SKIP() << "this SDL has no disk audio driver";
+        if (!device.Initialize()) GTEST_SKIP() << "this SDL has no disk audio driver";
         CWatchedSound music(plat::kBufferCtrlVolume);
         music.Create(&device, *src);
         ring = music.RingFrames();
@@ -61,8 +58,7 @@ TEST(DiskOutputTest, WhatTheDriverWritesIsTheSource)
     std::memcpy(out.data(), bytes.data(), total * 4);
     // Before the music: silence. The ramp's first frame is (0, -1).
     size_t start = 0;
-    while (start < total && out[2 * start] == 0 && out[2 * start + 1] == 0)
-        ++start;
+    while (start < total && out[2 * start] == 0 && out[2 * start + 1] == 0) ++start;
     ASSERT_LT(start + frames, total) << "the whole piece was written";
     const std::vector<int16_t> ramp = StereoRamp(frames);
     EXPECT_TRUE(std::equal(ramp.begin(), ramp.end(), out.begin() + 2 * start));

@@ -12,8 +12,7 @@ using namespace plat;
 
 namespace {
 
-WaveFormat Pcm(uint32_t rate, uint16_t channels, uint16_t bits)
-{
+WaveFormat Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
     WaveFormat f;
     f.formatTag = kWaveFormatPcm;
     f.channels = channels;
@@ -24,11 +23,9 @@ WaveFormat Pcm(uint32_t rate, uint16_t channels, uint16_t bits)
     return f;
 }
 
-class MixerTest : public ::testing::Test
-{
+class MixerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SoundTestOptions o;
         o.manualOutput = true;
         SetSoundTestOptions(o);
@@ -36,8 +33,7 @@ protected:
     }
     void TearDown() override { SetSoundTestOptions(SoundTestOptions()); }
 
-    SoundResult Make(const WaveFormat& f, uint32_t bytes, uint32_t flags, std::shared_ptr<SoundBuffer>* b)
-    {
+    SoundResult Make(const WaveFormat& f, uint32_t bytes, uint32_t flags, std::shared_ptr<SoundBuffer>* b) {
         SoundBufferDesc d;
         d.flags = flags;
         d.bytes = bytes;
@@ -48,8 +44,7 @@ protected:
     // A buffer holding `data`, playing once (or looping).
     template <class T>
     std::shared_ptr<SoundBuffer> Playing(const WaveFormat& f, const std::vector<T>& data, uint32_t flags = 0,
-                                         uint32_t play = 0)
-    {
+                                         uint32_t play = 0) {
         std::shared_ptr<SoundBuffer> b;
         const uint32_t bytes = static_cast<uint32_t>(data.size() * sizeof(T));
         EXPECT_EQ(kSoundOk, Make(f, bytes, flags, &b));
@@ -62,8 +57,7 @@ protected:
         return b;
     }
 
-    std::vector<int16_t> Render(size_t frames)
-    {
+    std::vector<int16_t> Render(size_t frames) {
         std::vector<int16_t> out(frames * device->GetMixer().GetOutputChannels(), 12345);
         device->GetMixer().Render(out.data(), frames);
         return out;
@@ -72,10 +66,9 @@ protected:
     std::shared_ptr<SoundDevice> device;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(MixerTest, EachSampleFormatReachesTheOutput)
-{
+TEST_F(MixerTest, EachSampleFormatReachesTheOutput) {
     // 16-bit stereo at the output rate is copied exactly, and the buffer stops at its end.
     std::vector<int16_t> ramp(2000);
     for (size_t i = 0; i < ramp.size(); ++i)
@@ -99,16 +92,15 @@ TEST_F(MixerTest, EachSampleFormatReachesTheOutput)
     EXPECT_EQ(32767, Render(4)[0]);
 }
 
-TEST_F(MixerTest, VolumeAndPanFollowTheDecibelScale)
-{
-    auto b = Playing(Pcm(44100, 1, 16), std::vector<int16_t>(200, 20000), kBufferCtrlVolume | kBufferCtrlPan,
-                     kPlayLooping);
+TEST_F(MixerTest, VolumeAndPanFollowTheDecibelScale) {
+    auto b =
+        Playing(Pcm(44100, 1, 16), std::vector<int16_t>(200, 20000), kBufferCtrlVolume | kBufferCtrlPan, kPlayLooping);
     ASSERT_EQ(kSoundOk, b->SetVolume(-600));
     auto out = Render(10);
     EXPECT_NEAR(std::lrint(20000 * std::pow(10.0, -600 / 2000.0)), out[1], 1);
 
     ASSERT_EQ(kSoundOk, b->SetVolume(0));
-    ASSERT_EQ(kSoundOk, b->SetPan(-2000)); // left: the right side loses 20 dB
+    ASSERT_EQ(kSoundOk, b->SetPan(-2000));  // left: the right side loses 20 dB
     out = Render(10);
     EXPECT_EQ(20000, out[0]);
     EXPECT_NEAR(2000, out[1], 1);
@@ -135,16 +127,13 @@ TEST_F(MixerTest, VolumeAndPanFollowTheDecibelScale)
     EXPECT_EQ(kSoundNoInterface, plain->SetNotifications({}));
 }
 
-TEST_F(MixerTest, OtherRatesAreResampledLinearly)
-{
+TEST_F(MixerTest, OtherRatesAreResampledLinearly) {
     // 22050 Hz into 44100 Hz: every second output frame lies halfway between two input frames.
     std::vector<int16_t> ramp(100);
-    for (int i = 0; i < 100; ++i)
-        ramp[i] = static_cast<int16_t>(i * 10);
+    for (int i = 0; i < 100; ++i) ramp[i] = static_cast<int16_t>(i * 10);
     auto slow = Playing(Pcm(22050, 1, 16), ramp);
     auto out = Render(198);
-    for (int j = 0; j < 198; ++j)
-        ASSERT_EQ(j * 5, out[2 * j]) << "frame " << j;
+    for (int j = 0; j < 198; ++j) ASSERT_EQ(j * 5, out[2 * j]) << "frame " << j;
     uint32_t play = 0;
     slow->GetCurrentPosition(&play, nullptr);
     EXPECT_EQ(99u * 2, play);
@@ -154,16 +143,14 @@ TEST_F(MixerTest, OtherRatesAreResampledLinearly)
     std::shared_ptr<SoundBuffer> fast = Playing(Pcm(44100, 1, 16), ramp, kBufferCtrlFrequency);
     ASSERT_EQ(kSoundOk, fast->SetFrequency(88200));
     out = Render(50);
-    for (int j = 0; j < 50; ++j)
-        ASSERT_EQ(j * 20, out[2 * j]) << "frame " << j;
+    for (int j = 0; j < 50; ++j) ASSERT_EQ(j * 20, out[2 * j]) << "frame " << j;
     uint32_t status = 1;
     fast->GetStatus(&status);
     EXPECT_EQ(0u, status);
     EXPECT_EQ(kSoundInvalidParam, fast->SetFrequency(99));
 }
 
-TEST_F(MixerTest, MonoOutputAveragesTheSides)
-{
+TEST_F(MixerTest, MonoOutputAveragesTheSides) {
     std::shared_ptr<SoundBuffer> primary;
     SoundBufferDesc pd;
     pd.flags = kBufferPrimary;
@@ -175,20 +162,18 @@ TEST_F(MixerTest, MonoOutputAveragesTheSides)
     EXPECT_EQ((std::vector<int16_t>{2000, -100}), Render(2));
 }
 
-TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed)
-{
-    std::shared_ptr<SoundBuffer> b; // 1000 frames, four segments of 1000 bytes
+TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed) {
+    std::shared_ptr<SoundBuffer> b;  // 1000 frames, four segments of 1000 bytes
     ASSERT_EQ(kSoundOk, Make(Pcm(44100, 2, 16), 4000, kBufferCtrlPositionNotify, &b));
     auto ev = std::make_shared<EventGroup>(5);
     std::vector<SoundNotification> n;
-    for (unsigned i = 0; i < 4; ++i)
-        n.push_back({1000 * (i + 1) - 1, ev, i});
+    for (unsigned i = 0; i < 4; ++i) n.push_back({1000 * (i + 1) - 1, ev, i});
     n.push_back({kNotifyOffsetStop, ev, 4});
     ASSERT_EQ(kSoundOk, b->SetNotifications(n));
     ASSERT_EQ(kSoundOk, b->Play(kPlayLooping));
     EXPECT_EQ(kSoundInvalidCall, b->SetNotifications(n)) << "only while stopped";
 
-    Render(249); // cursor at byte 996: byte 999 not yet played
+    Render(249);  // cursor at byte 996: byte 999 not yet played
     EXPECT_EQ(EventGroup::kTimeout, ev->WaitAny(0));
     Render(1);
     EXPECT_EQ(0, ev->WaitAny(0));
@@ -196,8 +181,7 @@ TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed)
     // Across the wrap, in order: segments 1, 2, 3, then 0 again.
     Render(1000);
     std::vector<int> got;
-    for (int k = 0; k < 4; ++k)
-        got.push_back(ev->WaitAny(0, k == 0 ? 1 : got.back() + 1));
+    for (int k = 0; k < 4; ++k) got.push_back(ev->WaitAny(0, k == 0 ? 1 : got.back() + 1));
     EXPECT_EQ((std::vector<int>{1, 2, 3, 0}), got);
     EXPECT_EQ(EventGroup::kTimeout, ev->WaitAny(0));
 
@@ -207,8 +191,7 @@ TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed)
     EXPECT_FALSE(ev->IsSignaled(4)) << "stopping a stopped buffer raises nothing";
 }
 
-TEST_F(MixerTest, OneShotEndRaisesStopOnceAndPadsWithSilence)
-{
+TEST_F(MixerTest, OneShotEndRaisesStopOnceAndPadsWithSilence) {
     std::shared_ptr<SoundBuffer> b;
     ASSERT_EQ(kSoundOk, Make(Pcm(44100, 1, 16), 20, kBufferCtrlPositionNotify, &b));
     auto ev = std::make_shared<EventGroup>(2);
@@ -221,8 +204,7 @@ TEST_F(MixerTest, OneShotEndRaisesStopOnceAndPadsWithSilence)
     b->Unlock(p, bytes, nullptr, 0);
     b->Play(0);
     auto out = Render(16);
-    for (int j = 0; j < 16; ++j)
-        EXPECT_EQ(j < 10 ? 7 : 0, out[2 * j]) << j;
+    for (int j = 0; j < 16; ++j) EXPECT_EQ(j < 10 ? 7 : 0, out[2 * j]) << j;
     EXPECT_TRUE(ev->IsSignaled(0));
     EXPECT_TRUE(ev->IsSignaled(1));
     ev->ResetAll();
@@ -230,8 +212,7 @@ TEST_F(MixerTest, OneShotEndRaisesStopOnceAndPadsWithSilence)
     EXPECT_FALSE(ev->IsSignaled(1));
 }
 
-TEST_F(MixerTest, LockWrapsIntoTwoRegions)
-{
+TEST_F(MixerTest, LockWrapsIntoTwoRegions) {
     std::shared_ptr<SoundBuffer> b;
     ASSERT_EQ(kSoundOk, Make(Pcm(44100, 1, 16), 40, 0, &b));
     void* p1 = nullptr;
@@ -246,8 +227,7 @@ TEST_F(MixerTest, LockWrapsIntoTwoRegions)
     ASSERT_EQ(kSoundOk, b->Unlock(p1, n1, p2, n2));
     b->Play(kPlayLooping);
     auto out = Render(20);
-    for (int j = 0; j < 20; ++j)
-        EXPECT_EQ(j < 5 ? 22 : (j >= 15 ? 11 : 0), out[2 * j]) << j;
+    for (int j = 0; j < 20; ++j) EXPECT_EQ(j < 5 ? 22 : (j >= 15 ? 11 : 0), out[2 * j]) << j;
 
     EXPECT_EQ(kSoundInvalidParam, b->Lock(40, 4, &p1, &n1, &p2, &n2, 0));
     EXPECT_EQ(kSoundInvalidParam, b->Lock(0, 41, &p1, &n1, &p2, &n2, 0));
@@ -257,29 +237,25 @@ TEST_F(MixerTest, LockWrapsIntoTwoRegions)
     EXPECT_EQ(kSoundInvalidParam, b->Unlock(static_cast<uint8_t*>(p1) + 30, 20, nullptr, 0));
 }
 
-TEST_F(MixerTest, FormatsTheMixerCannotPlayAreRefused)
-{
+TEST_F(MixerTest, FormatsTheMixerCannotPlayAreRefused) {
     auto refused = [this](const WaveFormat& f, uint32_t bytes) {
         std::shared_ptr<SoundBuffer> b;
         return Make(f, bytes, 0, &b);
     };
     const WaveFormat good = Pcm(44100, 2, 16);
     EXPECT_EQ(kSoundOk, refused(good, 4000));
-    WaveFormat bad[8] = {good, good, good, good, Pcm(0, 2, 16), Pcm(44100, 2, 24), Pcm(44100, 3, 16),
-                         Pcm(500, 1, 8)};
+    WaveFormat bad[8] = {good, good, good, good, Pcm(0, 2, 16), Pcm(44100, 2, 24), Pcm(44100, 3, 16), Pcm(500, 1, 8)};
     bad[0].blockAlign = 0;
     bad[1].channels = 0;
     bad[2].formatTag = 3;
     bad[3].avgBytesPerSec = 1;
-    for (const WaveFormat& f : bad)
-        EXPECT_EQ(kSoundBadFormat, refused(f, 12000));
+    for (const WaveFormat& f : bad) EXPECT_EQ(kSoundBadFormat, refused(f, 12000));
     EXPECT_EQ(kSoundInvalidParam, refused(good, 4002)) << "not whole frames";
     EXPECT_EQ(kSoundInvalidParam, refused(good, 0));
     EXPECT_EQ(kSoundInvalidParam, refused(good, kBufferBytesMax + 1));
 }
 
-TEST_F(MixerTest, ABufferOutlivingItsDeviceStaysValid)
-{
+TEST_F(MixerTest, ABufferOutlivingItsDeviceStaysValid) {
     auto b = Playing(Pcm(44100, 2, 16), std::vector<int16_t>(8));
     device.reset();
     uint32_t status = 0;
@@ -287,8 +263,7 @@ TEST_F(MixerTest, ABufferOutlivingItsDeviceStaysValid)
     EXPECT_EQ(kSoundOk, b->Stop());
 }
 
-TEST(EventGroupTest, PreferredIndexAndRingOrderWin)
-{
+TEST(EventGroupTest, PreferredIndexAndRingOrderWin) {
     EventGroup g(17);
     g.Signal(0);
     g.Signal(15);
@@ -298,12 +273,11 @@ TEST(EventGroupTest, PreferredIndexAndRingOrderWin)
     g.Signal(1);
     EXPECT_EQ(3, g.WaitAny(0, 2));
     EXPECT_EQ(1, g.WaitAny(0, 2));
-    g.Signal(99); // ignored
+    g.Signal(99);  // ignored
     EXPECT_EQ(EventGroup::kTimeout, g.WaitAny(5));
 }
 
-TEST(EventGroupTest, QuitIsStickyAndWakesAWaiter)
-{
+TEST(EventGroupTest, QuitIsStickyAndWakesAWaiter) {
     EventGroup g(2);
     int got = 0;
     std::thread t([&] { got = g.WaitAny(); });
@@ -316,15 +290,13 @@ TEST(EventGroupTest, QuitIsStickyAndWakesAWaiter)
     EXPECT_EQ(0, g.WaitAny(0));
 }
 
-TEST(EventGroupTest, WaitIdleWaitsForTheServerToTakeItsFlags)
-{
+TEST(EventGroupTest, WaitIdleWaitsForTheServerToTakeItsFlags) {
     EventGroup g(2);
     EXPECT_TRUE(g.WaitIdle(std::chrono::milliseconds(0))) << "no server: idle";
     std::atomic<int> taken{0};
     g.Attach();
     std::thread t([&] {
-        while (g.WaitAny() != EventGroup::kQuit)
-            ++taken;
+        while (g.WaitAny() != EventGroup::kQuit) ++taken;
         g.Detach();
     });
     for (int i = 0; i < 50; ++i) {

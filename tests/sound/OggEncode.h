@@ -16,8 +16,7 @@ using EncodeInitVbr = int (*)(vorbis_info*, long channels, long rate, float qual
 // The comments are "tag=value" texts (or any text). Empty when the encoder refuses the settings.
 template <class Sample>
 std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long frames,
-                          const std::vector<std::string>& comments, float quality, Sample sample)
-{
+                          const std::vector<std::string>& comments, float quality, Sample sample) {
     vorbis_info vi;
     vorbis_info_init(&vi);
     if (init(&vi, channels, rate, quality) != 0) {
@@ -26,8 +25,7 @@ std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long fram
     }
     vorbis_comment vc;
     vorbis_comment_init(&vc);
-    for (const auto& c : comments)
-        vorbis_comment_add(&vc, c.c_str());
+    for (const auto& c : comments) vorbis_comment_add(&vc, c.c_str());
     vorbis_dsp_state vd;
     vorbis_block vb;
     vorbis_analysis_init(&vd, &vi);
@@ -55,8 +53,7 @@ std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long fram
         if (n > 0) {
             float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
             for (long i = 0; i < n; ++i)
-                for (int c = 0; c < channels; ++c)
-                    buffer[c][i] = sample(done + i, c);
+                for (int c = 0; c < channels; ++c) buffer[c][i] = sample(done + i, c);
             vorbis_analysis_wrote(&vd, static_cast<int>(n));
             done += n;
         } else {
@@ -82,4 +79,4 @@ std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long fram
     return out;
 }
 
-} // namespace soundtest
+}  // namespace soundtest

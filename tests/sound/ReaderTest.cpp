@@ -4,10 +4,10 @@
 #include <cstring>
 #include <functional>
 
+#include "SoundTestUtil.h"
 #include "devices/OggVorbisReader.h"
 #include "devices/Sound.h"
 #include "devices/WaveSoundReader.h"
-#include "SoundTestUtil.h"
 
 using namespace trivale;
 using namespace soundtest;
@@ -15,8 +15,7 @@ using namespace soundtest;
 namespace {
 
 template <class E>
-std::string MessageOf(const std::function<void()>& f)
-{
+std::string MessageOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const E& e) {
@@ -25,21 +24,18 @@ std::string MessageOf(const std::function<void()>& f)
     return "<nothing thrown>";
 }
 
-std::string ReadAll(ISoundReader& r, uint32_t chunk = 4096)
-{
+std::string ReadAll(ISoundReader& r, uint32_t chunk = 4096) {
     std::string out;
     std::vector<char> buf(chunk);
-    while (const uint32_t n = r.Read(buf.data(), chunk))
-        out.append(buf.data(), n);
+    while (const uint32_t n = r.Read(buf.data(), chunk)) out.append(buf.data(), n);
     return out;
 }
 
 const char kBadFormat[] = "ファイルフォーマットエラー: WAVEフォーマットが不正です.";
 
-} // namespace
+}  // namespace
 
-TEST(WaveReaderTest, FormatChunkOfSixteenOrMoreBytes)
-{
+TEST(WaveReaderTest, FormatChunkOfSixteenOrMoreBytes) {
     std::unique_ptr<IStream> s(NewStream(MakeWave(1, 22050, 16, std::string(1000, '\x11'))));
     CWaveSoundReader r;
     r.Open(s.get());
@@ -60,11 +56,9 @@ TEST(WaveReaderTest, FormatChunkOfSixteenOrMoreBytes)
     EXPECT_EQ(48000u, r.GetFormat()->samplesPerSec);
 }
 
-TEST(WaveReaderTest, ReadsStopAtTheDataChunkAndRewindRepeats)
-{
+TEST(WaveReaderTest, ReadsStopAtTheDataChunkAndRewindRepeats) {
     std::string data;
-    for (int i = 0; i < 40; ++i)
-        data += static_cast<char>(i);
+    for (int i = 0; i < 40; ++i) data += static_cast<char>(i);
     // An odd-sized chunk before the data keeps its pad byte.
     const std::string file = Riff("WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 8)) + Chunk("note", "abc") +
                                               Chunk("data", data) + Chunk("LIST", std::string(64, 'x')));
@@ -80,18 +74,16 @@ TEST(WaveReaderTest, ReadsStopAtTheDataChunkAndRewindRepeats)
     EXPECT_EQ(0, std::memcmp(again, data.data(), 10));
 }
 
-TEST(WaveReaderTest, WrongFilesGiveTheirErrors)
-{
+TEST(WaveReaderTest, WrongFilesGiveTheirErrors) {
     const std::string good = FmtBody(1, 2, 44100, 16);
     std::string zeroAlign = good, zeroChannels = good, zeroRate = good;
     zeroAlign[12] = zeroAlign[13] = 0;
     zeroChannels[2] = zeroChannels[3] = 0;
     std::memset(&zeroRate[4], 0, 4);
     auto withFmt = [](const std::string& fmt) { return Riff("WAVE", Chunk("fmt ", fmt) + Chunk("data", "abcd")); };
-    const struct
-    {
+    const struct {
         std::string bytes;
-        const char* message; // null: the RIFF reader's missing-chunk error
+        const char* message;  // null: the RIFF reader's missing-chunk error
     } cases[] = {
         {"RIFX" + LE32(4) + "WAVE", "ファイルフォーマットエラー: RIFFファイルではありません."},
         {Riff("AVI ", Chunk("fmt ", good)), "ファイルフォーマットエラー: WAVEファイルではありません."},
@@ -119,19 +111,18 @@ TEST(WaveReaderTest, WrongFilesGiveTheirErrors)
     }
 }
 
-TEST(WaveReaderTest, RegressionHugeFormatChunkIsRefusedWithoutAllocating)
-{
+TEST(WaveReaderTest, RegressionHugeFormatChunkIsRefusedWithoutAllocating) {
     // A format chunk claiming 2 GB: the RIFF walk cuts it to the file, the reader caps it anyway.
     std::unique_ptr<IStream> s(NewStream(Riff("WAVE", "fmt " + LE32(0x7FFFFFF0u) + FmtBody(1, 2, 44100, 16))));
     CWaveSoundReader r;
     EXPECT_THROW(r.Open(s.get()), EIOError);
-    std::unique_ptr<IStream> s2(NewStream(Riff(
-        "WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16) + std::string(70000, '\0')) + Chunk("data", std::string(4, '\0')))));
+    std::unique_ptr<IStream> s2(
+        NewStream(Riff("WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16) + std::string(70000, '\0')) +
+                                   Chunk("data", std::string(4, '\0')))));
     EXPECT_EQ(kBadFormat, MessageOf<EInvalidFileFormat>([&] { r.Open(s2.get()); }));
 }
 
-TEST(WaveReaderTest, RegressionDataSizeBeyondTheEndStopsAtTheRealEnd)
-{
+TEST(WaveReaderTest, RegressionDataSizeBeyondTheEndStopsAtTheRealEnd) {
     // Streaming writers leave 0xFFFFFFFF; a truncated file claims more than it has. Only whole
     // frames of what is really there count.
     for (uint32_t declared : {0xFFFFFFFFu, 100000u}) {
@@ -145,8 +136,7 @@ TEST(WaveReaderTest, RegressionDataSizeBeyondTheEndStopsAtTheRealEnd)
     }
 }
 
-TEST(OggReaderTest, StereoFormatSizeAndRewind)
-{
+TEST(OggReaderTest, StereoFormatSizeAndRewind) {
     std::unique_ptr<IStream> s(NewStream(EncodeOgg(2, 44100, 30000)));
     COggVorbisReader r;
     r.Open(s.get());
@@ -167,10 +157,9 @@ TEST(OggReaderTest, StereoFormatSizeAndRewind)
     EXPECT_EQ(0, std::memcmp(again.data(), pcm.data(), 5000));
 }
 
-TEST(OggReaderTest, CommentsAreCaseBlindProperties)
-{
-    std::unique_ptr<IStream> s(NewStream(
-        EncodeOgg(2, 44100, 5000, {"Artist=Someone", "TITLE=Winter=Snow", "no equals sign", "ALBUM=雪"})));
+TEST(OggReaderTest, CommentsAreCaseBlindProperties) {
+    std::unique_ptr<IStream> s(
+        NewStream(EncodeOgg(2, 44100, 5000, {"Artist=Someone", "TITLE=Winter=Snow", "no equals sign", "ALBUM=雪"})));
     COggVorbisReader r;
     r.Open(s.get());
     EXPECT_EQ("Someone", r.GetProperty("ARTIST"));
@@ -180,8 +169,7 @@ TEST(OggReaderTest, CommentsAreCaseBlindProperties)
     EXPECT_EQ("", r.GetProperty("missing"));
 }
 
-TEST(OggReaderTest, ReopenReplacesTheStreamAndAFailedOneLeavesNothing)
-{
+TEST(OggReaderTest, ReopenReplacesTheStreamAndAFailedOneLeavesNothing) {
     std::unique_ptr<IStream> a(NewStream(EncodeOgg(2, 44100, 3000)));
     std::unique_ptr<IStream> b(NewStream(EncodeOgg(1, 22050, 7000)));
     COggVorbisReader r;
@@ -196,13 +184,11 @@ TEST(OggReaderTest, ReopenReplacesTheStreamAndAFailedOneLeavesNothing)
     EXPECT_EQ(0u, r.Read(buf, 8));
 }
 
-TEST(OggReaderTest, RegressionTruncatedOrDamagedStreamsEndTheirReads)
-{
+TEST(OggReaderTest, RegressionTruncatedOrDamagedStreamsEndTheirReads) {
     const std::string ogg = EncodeOgg(2, 44100, 60000);
     // Cut in the middle, and with a stretch of pages overwritten: reads come to an end.
     std::string damaged = ogg;
-    for (size_t i = damaged.size() / 3; i < damaged.size() / 3 + 2000; ++i)
-        damaged[i] = static_cast<char>(i * 7);
+    for (size_t i = damaged.size() / 3; i < damaged.size() / 3 + 2000; ++i) damaged[i] = static_cast<char>(i * 7);
     int opened = 0;
     for (const std::string& bytes : {ogg.substr(0, ogg.size() / 2), damaged}) {
         std::unique_ptr<IStream> s(NewStream(bytes));
@@ -210,7 +196,7 @@ TEST(OggReaderTest, RegressionTruncatedOrDamagedStreamsEndTheirReads)
         try {
             r.Open(s.get());
         } catch (const EFileOpenError&) {
-            continue; // refusing the stream outright is a clean end too
+            continue;  // refusing the stream outright is a clean end too
         }
         ++opened;
         const std::string pcm = ReadAll(r);
@@ -220,8 +206,7 @@ TEST(OggReaderTest, RegressionTruncatedOrDamagedStreamsEndTheirReads)
     EXPECT_GE(opened, 1);
 }
 
-TEST(OggReaderTest, RegressionRequestSmallerThanAFrameReturnsAtOnce)
-{
+TEST(OggReaderTest, RegressionRequestSmallerThanAFrameReturnsAtOnce) {
     std::unique_ptr<IStream> s(NewStream(EncodeOgg(2, 44100, 3000)));
     COggVorbisReader r;
     r.Open(s.get());
@@ -230,10 +215,9 @@ TEST(OggReaderTest, RegressionRequestSmallerThanAFrameReturnsAtOnce)
     EXPECT_EQ(4u, r.Read(buf, 7));
 }
 
-TEST(OggReaderTest, RegressionStreamFailureDoesNotCrossTheDecoder)
-{
+TEST(OggReaderTest, RegressionStreamFailureDoesNotCrossTheDecoder) {
     const std::string ogg = EncodeOgg(2, 44100, 60000);
-    CFailingStream early(ogg, 100); // inside the headers: the open fails cleanly
+    CFailingStream early(ogg, 100);  // inside the headers: the open fails cleanly
     COggVorbisReader r;
     EXPECT_THROW(r.Open(&early), EFileOpenError);
     // Failing later: reads end short, no exception escapes.
@@ -241,15 +225,14 @@ TEST(OggReaderTest, RegressionStreamFailureDoesNotCrossTheDecoder)
     try {
         r.Open(&late);
     } catch (const EFileOpenError&) {
-        return; // vorbisfile may want to see the end of a seekable stream while opening
+        return;  // vorbisfile may want to see the end of a seekable stream while opening
     }
     std::string pcm;
     EXPECT_NO_THROW(pcm = ReadAll(r));
     EXPECT_LT(pcm.size(), 4u * 60000);
 }
 
-TEST(CreateSoundReaderTest, FirstBytesChooseTheReaderAndTheStreamStaysPut)
-{
+TEST(CreateSoundReaderTest, FirstBytesChooseTheReaderAndTheStreamStaysPut) {
     std::unique_ptr<IStream> ogg(NewStream("xxOggS" + std::string(30, '\0')));
     ogg->Seek(2);
     std::unique_ptr<ISoundReader> r(CreateSoundReader(*ogg));
@@ -262,8 +245,7 @@ TEST(CreateSoundReaderTest, FirstBytesChooseTheReaderAndTheStreamStaysPut)
     EXPECT_EQ(400u, r->GetDataSize()) << "opened on the same stream";
 }
 
-TEST(CreateSoundReaderTest, OtherFormatsAreRefused)
-{
+TEST(CreateSoundReaderTest, OtherFormatsAreRefused) {
     const std::string text = "CreateSoundReader(): 対応していない音声フォーマットです.";
     for (const std::string& bytes : {Riff("AVI ", Chunk("hdrl", "abcd")), std::string("RIFF"), std::string()}) {
         std::unique_ptr<IStream> s(NewStream(bytes));

@@ -27,33 +27,28 @@ using tvtest::TempDir;
 
 inline std::string LE16(uint32_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 
-inline std::string Chunk(const std::string& id, const std::string& body)
-{
+inline std::string Chunk(const std::string& id, const std::string& body) {
     std::string s = id + LE32(static_cast<uint32_t>(body.size())) + body;
     return body.size() & 1 ? s + '\0' : s;
 }
 
-inline std::string FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits)
-{
+inline std::string FmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
     const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
     return LE16(tag) + LE16(channels) + LE32(rate) + LE32(rate * align) + LE16(align) + LE16(bits);
 }
 
-inline std::string Riff(const std::string& form, const std::string& chunks)
-{
+inline std::string Riff(const std::string& form, const std::string& chunks) {
     return "RIFF" + LE32(static_cast<uint32_t>(4 + chunks.size())) + form + chunks;
 }
 
 // A plain PCM WAVE file with a 16-byte format chunk.
-inline std::string MakeWave(uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data)
-{
+inline std::string MakeWave(uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data) {
     return Riff("WAVE", Chunk("fmt ", FmtBody(1, channels, rate, bits)) + Chunk("data", data));
 }
 
-inline std::string Samples16(const std::vector<int16_t>& v)
-{
+inline std::string Samples16(const std::vector<int16_t>& v) {
     std::string s(v.size() * 2, '\0');
-    std::memcpy(&s[0], v.data(), s.size()); // the test machines are little-endian, as the files are
+    std::memcpy(&s[0], v.data(), s.size());  // the test machines are little-endian, as the files are
     return s;
 }
 
@@ -61,8 +56,7 @@ inline std::string Samples16(const std::vector<int16_t>& v)
 inline int16_t RampLeft(size_t i) { return static_cast<int16_t>(static_cast<uint16_t>(i)); }
 inline int16_t RampRight(size_t i) { return static_cast<int16_t>(~static_cast<uint16_t>(i)); }
 
-inline std::vector<int16_t> StereoRamp(size_t frames)
-{
+inline std::vector<int16_t> StereoRamp(size_t frames) {
     std::vector<int16_t> v(frames * 2);
     for (size_t i = 0; i < frames; ++i) {
         v[2 * i] = RampLeft(i);
@@ -71,8 +65,7 @@ inline std::vector<int16_t> StereoRamp(size_t frames)
     return v;
 }
 
-inline trivale::CMemoryStream* NewStream(const std::string& bytes)
-{
+inline trivale::CMemoryStream* NewStream(const std::string& bytes) {
     auto* s = new trivale::CMemoryStream();
     s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     s->Seek(0);
@@ -80,19 +73,16 @@ inline trivale::CMemoryStream* NewStream(const std::string& bytes)
 }
 
 // A tone of a different pitch per channel.
-inline std::string EncodeOgg(int channels, long rate, long frames, const std::vector<std::string>& comments = {})
-{
+inline std::string EncodeOgg(int channels, long rate, long frames, const std::vector<std::string>& comments = {}) {
     return EncodeOggWith(&vorbis_encode_init_vbr, channels, rate, frames, comments, 0.4f, [](long i, int c) {
         return 0.5f * std::sin(static_cast<float>(i) * 0.03f * static_cast<float>(c + 1));
     });
 }
 
 // Sets an environment variable for the life of the object (SDL reads its drivers from there).
-class ScopedEnv
-{
+class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
         const char* old = std::getenv(name);
         had_ = old != nullptr;
         old_ = had_ ? old : "";
@@ -108,12 +98,10 @@ private:
 };
 
 // A stream whose reads fail once they would pass a given position, as a file on a failing disk does.
-class CFailingStream : public trivale::CStandardStream
-{
+class CFailingStream : public trivale::CStandardStream {
 public:
     CFailingStream(std::string bytes, uint32_t failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
-    uint32_t Read(void* buffer, uint32_t count) override
-    {
+    uint32_t Read(void* buffer, uint32_t count) override {
         if (static_cast<uint64_t>(pos_) + count > failAt_)
             throw trivale::EReadError(this, "ファイルストリームの読み込みに失敗しました.");
         const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(bytes_.size()) - pos_);
@@ -124,13 +112,11 @@ public:
     uint32_t Write(const void*, uint32_t) override { return 0; }
     uint32_t GetSize() override { return static_cast<uint32_t>(bytes_.size()); }
     void SetSize(uint32_t) override {}
-    uint32_t Seek(int64_t p) override
-    {
+    uint32_t Seek(int64_t p) override {
         return pos_ = static_cast<uint32_t>(std::clamp<int64_t>(p, 0, static_cast<int64_t>(bytes_.size())));
     }
     uint32_t Tell() override { return pos_; }
-    IStream* Clone() override
-    {
+    IStream* Clone() override {
         auto* c = new CFailingStream(bytes_, failAt_);
         c->pos_ = pos_;
         return c;
@@ -142,4 +128,4 @@ private:
     uint32_t pos_ = 0;
 };
 
-} // namespace soundtest
+}  // namespace soundtest

@@ -2,18 +2,18 @@
 // worker catch up after each block, so every run hears exactly the same samples.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <chrono>
-#include <atomic>
 #include <cstring>
 #include <future>
 #include <thread>
 
+#include "SoundTestUtil.h"
 #include "devices/DXSound.h"
 #include "devices/OggVorbisReader.h"
-#include "devices/WaveSoundReader.h"
 #include "devices/StreamingSound.h"
-#include "SoundTestUtil.h"
+#include "devices/WaveSoundReader.h"
 
 using namespace trivale;
 using namespace soundtest;
@@ -22,8 +22,7 @@ namespace {
 
 constexpr auto kPatience = std::chrono::seconds(60);
 
-class CTestStreamingSound : public CStreamingSound
-{
+class CTestStreamingSound : public CStreamingSound {
 public:
     using CStreamingSound::CStreamingSound;
     // True once the worker has taken every notification (or has ended).
@@ -34,22 +33,18 @@ public:
 };
 
 template <class Pred>
-bool WaitFor(Pred pred)
-{
+bool WaitFor(Pred pred) {
     const auto end = std::chrono::steady_clock::now() + kPatience;
     while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }
 
-class StreamingTest : public ::testing::Test
-{
+class StreamingTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         plat::SoundTestOptions o;
         o.manualOutput = true;
         plat::SetSoundTestOptions(o);
@@ -60,8 +55,7 @@ protected:
     plat::Mixer& Mixer() { return device.GetDirectSound()->GetMixer(); }
 
     // Renders `frames` output frames in blocks, waiting for the worker after each block.
-    std::vector<int16_t> Pump(CTestStreamingSound& s, size_t frames, size_t block = 1024)
-    {
+    std::vector<int16_t> Pump(CTestStreamingSound& s, size_t frames, size_t block = 1024) {
         std::vector<int16_t> out(frames * 2);
         for (size_t done = 0; done < frames;) {
             const size_t n = std::min(block, frames - done);
@@ -72,8 +66,7 @@ protected:
         return out;
     }
 
-    void Start(CTestStreamingSound& s)
-    {
+    void Start(CTestStreamingSound& s) {
         s.Play();
         ASSERT_TRUE(s.WaitIdle());
         ASSERT_TRUE(s.IsPlaying());
@@ -83,29 +76,22 @@ protected:
 };
 
 // Index of the first mismatch between `out` and the ramp (repeating every `period` frames), or -1.
-long FirstRampMismatch(const std::vector<int16_t>& out, size_t frames, size_t period = 0)
-{
+long FirstRampMismatch(const std::vector<int16_t>& out, size_t frames, size_t period = 0) {
     for (size_t i = 0; i < frames; ++i) {
         const size_t k = period ? i % period : i;
-        if (out[2 * i] != RampLeft(k) || out[2 * i + 1] != RampRight(k))
-            return static_cast<long>(i);
+        if (out[2 * i] != RampLeft(k) || out[2 * i + 1] != RampRight(k)) return static_cast<long>(i);
     }
     return -1;
 }
 
-std::string RampWave(size_t frames)
-{
-    return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames)));
-}
+std::string RampWave(size_t frames) { return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames))); }
 
 // A WAVE reader whose first read waits until the test lets it go: the worker is then held inside
 // its first fill, before it starts the buffer.
-class CGatedReader : public CWaveSoundReader
-{
+class CGatedReader : public CWaveSoundReader {
 public:
     explicit CGatedReader(const std::string& file) : stream_(NewStream(file)) { Open(stream_.get()); }
-    uint32_t Read(void* buffer, uint32_t bytes) override
-    {
+    uint32_t Read(void* buffer, uint32_t bytes) override {
         if (first_.exchange(false)) {
             entered.set_value();
             open.get_future().wait();
@@ -119,10 +105,9 @@ private:
     std::atomic<bool> first_{true};
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegments)
-{
+TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegments) {
     CTestStreamingSound a;
     std::unique_ptr<IStream> s1(NewStream(MakeWave(2, 44100, 16, std::string(400, '\0'))));
     a.Create(&device, *s1);
@@ -139,11 +124,10 @@ TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegments)
     EXPECT_FALSE(b.IsPlaying());
 }
 
-TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops)
-{
+TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops) {
     // Blocks longer than a segment leave two flags pending at once, at the wrap too (15 and 0).
     for (size_t block : {1024, 7000}) {
-        const size_t frames = 44100 * 9 + 777; // four and a half buffers, ending inside a segment
+        const size_t frames = 44100 * 9 + 777;  // four and a half buffers, ending inside a segment
         std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
         CTestStreamingSound s;
         s.Create(&device, *src);
@@ -156,23 +140,20 @@ TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops)
     }
 }
 
-TEST_F(StreamingTest, ShortPieceIsPaddedWithCentredSilenceAndEndsItsWorker)
-{
+TEST_F(StreamingTest, ShortPieceIsPaddedWithCentredSilenceAndEndsItsWorker) {
     // 500 frames of 8-bit mono, far less than one segment; 8-bit silence is 0x80.
     std::unique_ptr<IStream> src(NewStream(MakeWave(1, 44100, 8, std::string(500, '\xC0'))));
     CTestStreamingSound s;
     s.Create(&device, *src);
     Start(s);
     auto out = Pump(s, 44100);
-    for (size_t i = 0; i < 44100; ++i)
-        ASSERT_EQ(i < 500 ? 0x40 * 256 : 0, out[2 * i]) << i;
+    for (size_t i = 0; i < 44100; ++i) ASSERT_EQ(i < 500 ? 0x40 * 256 : 0, out[2 * i]) << i;
     EXPECT_FALSE(s.IsPlaying());
     EXPECT_EQ(0u, s.GetPlayPosition());
 }
 
-TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment)
-{
-    const size_t period = 30011; // not a multiple of a segment
+TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment) {
+    const size_t period = 30011;  // not a multiple of a segment
     std::unique_ptr<IStream> src(NewStream(RampWave(period)));
     CTestStreamingSound s;
     s.SetLoop(true);
@@ -189,8 +170,7 @@ TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment)
     EXPECT_FALSE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, RewindStartsOverPlayingOrStopped)
-{
+TEST_F(StreamingTest, RewindStartsOverPlayingOrStopped) {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 6)));
     CTestStreamingSound s;
     s.Create(&device, *src);
@@ -209,14 +189,13 @@ TEST_F(StreamingTest, RewindStartsOverPlayingOrStopped)
     EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100), 44100));
 }
 
-TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker)
-{
+TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker) {
     const size_t frames = 44100 * 3;
     std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
     CTestStreamingSound s;
     s.Create(&device, *src);
     s.Play();
-    s.Play(); // still starting: no second worker
+    s.Play();  // still starting: no second worker
     s.Rewind();
     ASSERT_TRUE(s.WaitIdle());
     EXPECT_TRUE(s.IsPlaying());
@@ -224,24 +203,22 @@ TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker)
     EXPECT_EQ(-1, FirstRampMismatch(out, 44100 * 2));
 }
 
-TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost)
-{
+TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost) {
     auto reader = boost::make_shared<CGatedReader>(RampWave(44100 * 3));
     CTestStreamingSound s;
     s.Create(&device, reader);
     s.Play();
     ASSERT_EQ(std::future_status::ready, reader->entered.get_future().wait_for(kPatience));
-    s.Stop(); // nothing plays yet: the worker must not start the buffer afterwards
+    s.Stop();  // nothing plays yet: the worker must not start the buffer afterwards
     reader->open.set_value();
     ASSERT_TRUE(s.WaitIdle());
     EXPECT_FALSE(s.IsPlaying());
-    s.Play(); // and a later Play starts it as usual
+    s.Play();  // and a later Play starts it as usual
     ASSERT_TRUE(s.WaitIdle());
     EXPECT_TRUE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes)
-{
+TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes) {
     const std::string ogg = EncodeOgg(2, 44100, 44100 * 5 + 123);
     std::string pcm;
     {
@@ -249,8 +226,7 @@ TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes)
         COggVorbisReader r;
         r.Open(s.get());
         std::vector<char> buf(65536);
-        while (uint32_t n = r.Read(buf.data(), 65536))
-            pcm.append(buf.data(), n);
+        while (uint32_t n = r.Read(buf.data(), 65536)) pcm.append(buf.data(), n);
     }
     std::unique_ptr<IStream> src(NewStream(ogg));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
@@ -262,8 +238,7 @@ TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes)
     EXPECT_FALSE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, SharedReaderStaysWithTheCaller)
-{
+TEST_F(StreamingTest, SharedReaderStaysWithTheCaller) {
     boost::shared_ptr<IStream> stream(NewStream(RampWave(5000)));
     boost::shared_ptr<ISoundReader> reader(new CWaveSoundReader());
     reader->OpenShared(stream);
@@ -278,18 +253,17 @@ TEST_F(StreamingTest, SharedReaderStaysWithTheCaller)
     EXPECT_EQ(5000u * 4, reader->GetPosition());
 }
 
-TEST_F(StreamingTest, FadeOutEndsSilentAndStopped)
-{
+TEST_F(StreamingTest, FadeOutEndsSilentAndStopped) {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 8)));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
     s.Create(&device, *src);
     Start(s);
     s.FadeOut(2000);
     EXPECT_TRUE(s.IsFading());
-    Pump(s, 44100); // one second of two
+    Pump(s, 44100);  // one second of two
     // Half way on the linear scale: -5000, which is -1414 hundredths of a decibel.
     EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == -1414; })) << s.GetVolume();
-    s.FadeOut(100); // does nothing while fading
+    s.FadeOut(100);  // does nothing while fading
     Pump(s, 4410 * 2);
     EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == LinearVolumeToDecibels(-6000); })) << s.GetVolume();
     EXPECT_TRUE(s.IsPlaying());
@@ -299,8 +273,7 @@ TEST_F(StreamingTest, FadeOutEndsSilentAndStopped)
     EXPECT_FALSE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, FadeInRisesToTheEarlierVolume)
-{
+TEST_F(StreamingTest, FadeInRisesToTheEarlierVolume) {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 4)));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
     s.Create(&device, *src);
@@ -315,8 +288,7 @@ TEST_F(StreamingTest, FadeInRisesToTheEarlierVolume)
     EXPECT_TRUE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, RegressionFadeOutVolumesStayOnTheScale)
-{
+TEST_F(StreamingTest, RegressionFadeOutVolumesStayOnTheScale) {
     // Every step of a fade-out lies between its ends (unsigned arithmetic once made them positive).
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 6)));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
@@ -332,8 +304,7 @@ TEST_F(StreamingTest, RegressionFadeOutVolumesStayOnTheScale)
     }
 }
 
-TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops)
-{
+TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops) {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
     s.Create(&device, *src);
@@ -345,8 +316,7 @@ TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops)
     EXPECT_EQ(-10000, s.GetVolume());
 }
 
-TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers)
-{
+TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers) {
     std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
     auto fading = std::make_unique<CTestStreamingSound>(plat::kBufferCtrlVolume);
     auto playing = std::make_unique<CTestStreamingSound>();
@@ -356,13 +326,12 @@ TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers)
     Start(*playing);
     fading->FadeOut(5000);
     Pump(*fading, 2048);
-    fading.reset(); // must not hang or leave a thread behind
-    device.Finalize(); // shut-down deletes the device before the music
+    fading.reset();     // must not hang or leave a thread behind
+    device.Finalize();  // shut-down deletes the device before the music
     playing.reset();
 }
 
-TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused)
-{
+TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused) {
     CTestStreamingSound s;
     std::unique_ptr<IStream> wide(NewStream(MakeWave(2, 44100, 24, std::string(600, '\0'))));
     try {
@@ -381,11 +350,10 @@ TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused)
     EXPECT_THROW(s.Create(&device, *slow), EReadError);
 }
 
-TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds)
-{
+TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds) {
     const size_t frames = 30000;
-    const std::string file =
-        Riff("WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + LE32(0xFFFFFFFFu) + Samples16(StereoRamp(frames)));
+    const std::string file = Riff(
+        "WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + LE32(0xFFFFFFFFu) + Samples16(StereoRamp(frames)));
     std::unique_ptr<IStream> src(NewStream(file));
     CTestStreamingSound s;
     s.Create(&device, *src);
@@ -395,12 +363,10 @@ TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds)
     EXPECT_FALSE(s.IsPlaying());
 }
 
-
-TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound)
-{
+TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound) {
     const size_t frames = 44100 * 6;
     const std::string file = RampWave(frames);
-    CFailingStream src(file, 44100 * 4 * 3); // fails three seconds in
+    CFailingStream src(file, 44100 * 4 * 3);  // fails three seconds in
     CTestStreamingSound s;
     s.Create(&device, src);
     CapturedLog log;
@@ -409,8 +375,7 @@ TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound)
     // Whole segments up to the failing read still play, then silence, then the sound stops.
     const size_t heard = 24 * 22048 / 4;
     EXPECT_EQ(-1, FirstRampMismatch(out, heard));
-    for (size_t i = heard; i < heard + 5000; ++i)
-        ASSERT_EQ(0, out[2 * i]) << i;
+    for (size_t i = heard; i < heard + 5000; ++i) ASSERT_EQ(0, out[2 * i]) << i;
     EXPECT_FALSE(s.IsPlaying());
     const std::string text = log.Text();
     EXPECT_NE(std::string::npos, text.find("ファイルストリームの読み込みに失敗しました.")) << text;

@@ -28,8 +28,8 @@ int Fill(const char* variable, const CONFIG_INFO* info, CONFIG_SELECTION* select
     }
     const char* text = std::getenv(variable);
     int32_t* f = &selection->adapter;
-    if (text == nullptr || std::sscanf(text, "%d,%d,%d,%d,%d,%d,%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5],
-                                       &f[6]) != 7) {
+    if (text == nullptr ||
+        std::sscanf(text, "%d,%d,%d,%d,%d,%d,%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6]) != 7) {
         const CONFIG_SELECTION fallback = {0, 0, 0, 0, 1, 24, 0};
         *selection = fallback;
     }

@@ -1,5 +1,6 @@
 #include "app_framework/FrameRateKeeper.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <climits>
 
@@ -12,7 +13,7 @@ FrameClock MonotonicFrameClock() {
     FrameClock clock;
     clock.read = [] { return plat::MonotonicTicks(); };
     clock.frequency = plat::MonotonicFrequency();
-    clock.sleep = [](unsigned ms) { plat::SleepMilliseconds(ms); };
+    clock.sleepUntil = [](std::int64_t tick) { plat::SleepUntilTicks(tick); };
     return clock;
 }
 
@@ -24,16 +25,20 @@ CFrameRateKeeper::~CFrameRateKeeper() {}
 
 void CFrameRateKeeper::Start(const FrameClock& clock) {
     clock_ = clock;
-    if (!clock_.sleep) clock_.sleep = [](unsigned) {};
     if (clock_.read && clock_.frequency > 0) {
+        if (!clock_.sleepUntil) clock_.sleepUntil = [](std::int64_t) {};
         frequency_ = clock_.frequency;
         LogInfo("Performance counter enabled: resolution = %" PRId64 "Hz (%fnsec)", frequency_,
                 1000000000.0 / static_cast<double>(frequency_));
     } else {
         clock_.read = [] { return plat::MonotonicMilliseconds(); };
+        clock_.sleepUntil = [](std::int64_t ms) { plat::SleepUntilTicks(ms * (plat::MonotonicFrequency() / 1000)); };
         frequency_ = 1000;
         LogInfo("Performance counter DISABLED!: Switched to multimedia timer (%dHz)", 1000);
     }
+    spinTicks_ = frequency_ * kSpinMicroseconds / 1000000;
+    longestSleepTicks_ = frequency_ * kLongestSleepMilliseconds / 1000;
+    pausedSleepTicks_ = frequency_ * kPausedSleepMilliseconds / 1000;
     const std::int64_t reading = clock_.read();
     startTick_ = measuringStart_ = nextDeadline_ = now_ = reading;
     previousTick_ = reading;
@@ -61,14 +66,16 @@ int CFrameRateKeeper::GetTotalFrames() const {
 
 void CFrameRateKeeper::OnIdle() {
     if (paused_) {
-        clock_.sleep(50);
+        clock_.sleepUntil(clock_.read() + pausedSleepTicks_);
         return;
     }
     now_ = clock_.read();
     if (interval_ != 0 && now_ < nextDeadline_) {
-        // Sleep while much of the interval remains; in its last third only yield, for precision.
-        clock_.sleep(nextDeadline_ - now_ > interval_ / 3 ? 1 : 0);
-        return;
+        if (nextDeadline_ - now_ > spinTicks_) {
+            clock_.sleepUntil(std::min(nextDeadline_ - spinTicks_, now_ + longestSleepTicks_));
+            return;
+        }
+        while (now_ < nextDeadline_) now_ = clock_.read();  // at most the spin margin
     }
 
     std::int64_t frames = 1;

@@ -11,12 +11,12 @@
 
 namespace trivale {
 
-// The keeper's clock: a tick source, its ticks per second, and a sleep in milliseconds (0 gives the
-// processor to another thread). Tests drive the keeper through one of their own.
+// The keeper's clock: a tick source, its ticks per second, and a sleep until the source reads at least
+// a given tick (at once for a tick already past). Tests drive the keeper through one of their own.
 struct FrameClock {
     std::function<std::int64_t()> read;
     std::int64_t frequency = 0;
-    std::function<void(unsigned milliseconds)> sleep;
+    std::function<void(std::int64_t tick)> sleepUntil;
 };
 
 // The monotonic clock of the platform.
@@ -24,12 +24,21 @@ FrameClock MonotonicFrameClock();
 
 class CFrameRateKeeper : public IGameApplicationListener, public virtual CNonCopyable {
 public:
+    // A sleep may end this late, so the last stretch before a deadline is waited out reading the clock.
+    static constexpr std::int64_t kSpinMicroseconds = 200;
+    // The longest single sleep: the message loop gets its turn at least this often while a frame is
+    // not due.
+    static constexpr std::int64_t kLongestSleepMilliseconds = 10;
+    static constexpr std::int64_t kPausedSleepMilliseconds = 50;
+
     CFrameRateKeeper();
     // A clock without a tick source or frequency falls back to the platform's millisecond clock.
     explicit CFrameRateKeeper(const FrameClock& clock);
     ~CFrameRateKeeper() override;
 
-    // One idle turn of the message loop.
+    // One idle turn of the message loop. While the next frame is more than the spin margin away it
+    // sleeps towards it (to absolute ticks, so no wake-up adds drift) and returns; closer than that it
+    // reads the clock until the deadline and delivers the frame.
     void OnIdle() override;
 
     // 0 or less removes the limit.
@@ -75,6 +84,9 @@ private:
     bool firstTick_ = true;
     FrameClock clock_;
     std::int64_t frequency_ = 0;
+    std::int64_t spinTicks_ = 0;
+    std::int64_t longestSleepTicks_ = 0;
+    std::int64_t pausedSleepTicks_ = 0;
 };
 
 }  // namespace trivale

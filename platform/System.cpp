@@ -309,4 +309,12 @@ void SleepMilliseconds(unsigned milliseconds) {
     while (nanosleep(&req, &req) != 0 && errno == EINTR) {}
 }
 
+void SleepUntilTicks(std::int64_t ticks) {
+    if (ticks <= 0) return;
+    timespec until;
+    until.tv_sec = static_cast<time_t>(ticks / 1000000000LL);
+    until.tv_nsec = static_cast<long>(ticks % 1000000000LL);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {}
+}
+
 }  // namespace plat

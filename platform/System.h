@@ -98,5 +98,7 @@ std::int64_t MonotonicMilliseconds();
 std::int64_t UptimeSeconds();
 // Sleeps at least the given time; 0 gives the processor to another thread.
 void SleepMilliseconds(unsigned milliseconds);
+// Sleeps until MonotonicTicks() reads at least the given ticks; returns at once for a time past.
+void SleepUntilTicks(std::int64_t ticks);
 
 }  // namespace plat

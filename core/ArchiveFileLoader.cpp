@@ -17,6 +17,7 @@ namespace {
 
 const char* const kCrcError = "データエラー(entry CRC). データが壊れています.";
 const char* const kRangeError = "データエラー(entry range). データが壊れています.";
+const char* const kCountError = "データエラー(entry count). データが壊れています.";
 
 // A field past the end of the file keeps its starting value, zero.
 std::uint32_t ReadField(IStream& s, boost::crc_32_type* crc) {
@@ -56,7 +57,11 @@ void CArchiveFileLoader::Open(const std::string& path) {
     CFileStream file(path, 1, 1);
     if (!ReadMagic(file, kHeaderMagic, kHeaderMagicSize)) throw EInvalidFileFormat(this, "ファイルヘッダエラー");
     if (!ReadMagic(file, kTableMagic, kTableMagicSize)) throw EInvalidFileFormat(&entries_, "フォーマットヘッダエラー");
-    const std::int32_t count = static_cast<std::int32_t>(ReadField(file, nullptr));
+    // A count that is missing, cut short or negative is damage, not an empty archive.
+    unsigned char countField[4];
+    if (file.Read(countField, 4) != 4) throw EInvalidFileFormat(&entries_, kCountError);
+    const std::int32_t count = static_cast<std::int32_t>(LoadLE32(countField));
+    if (count < 0) throw EInvalidFileFormat(&entries_, kCountError);
     // Every record costs at least 24 bytes, so a count larger than the file can hold ends at the
     // first record that is not there: its fields read as zero and its CRC fails.
     for (std::int32_t i = 0; i < count; ++i) {

@@ -42,8 +42,9 @@ public:
 
     // Name index from the entry list: lower-cased names; of two equal names the later record wins.
     virtual void BuildIndex();
-    // Reads the header and the entry table. A bad header, a record whose CRC fails and an entry whose
-    // bytes lie outside the file all throw EInvalidFileFormat; the index is then left empty.
+    // Reads the header and the entry table. A bad header, an entry count that is missing or negative, a
+    // record whose CRC fails and an entry whose bytes lie outside the file all throw
+    // EInvalidFileFormat; the index is then left empty.
     virtual void Open(const std::string& path);
     virtual int GetEntryCount() const { return static_cast<int>(entries_.size()); }
     // EInvalidParameter unless 0 <= index < GetEntryCount().

@@ -11,24 +11,12 @@
 
 namespace tvtest {
 
-struct RecordFields {
-    std::string name;
-    std::uint32_t offset = 0;
-    std::uint32_t size = 0;
-    std::uint32_t reserved1 = 0;
-    std::uint32_t reserved2 = 0;
-};
-
-inline std::uint32_t RecordCrc(const RecordFields& r) {
-    std::string covered = r.name + LE32(r.offset) + LE32(r.size) + LE32(r.reserved1) + LE32(r.reserved2);
+// One entry record; its CRC covers the name and the four fields (reserved ones zero).
+inline std::string Record(const std::string& name, std::uint32_t offset, std::uint32_t size) {
+    const std::string covered = name + LE32(offset) + LE32(size) + LE32(0) + LE32(0);
     boost::crc_32_type crc;
     crc.process_bytes(covered.data(), covered.size());
-    return crc.checksum();
-}
-
-inline std::string Record(const RecordFields& r) {
-    return LE32(static_cast<std::uint32_t>(r.name.size())) + r.name + LE32(r.offset) + LE32(r.size) +
-           LE32(r.reserved1) + LE32(r.reserved2) + LE32(RecordCrc(r));
+    return LE32(static_cast<std::uint32_t>(name.size())) + covered + LE32(crc.checksum());
 }
 
 inline std::string ArchiveHead(std::int32_t count) {
@@ -39,11 +27,7 @@ inline std::string ArchiveHead(std::int32_t count) {
 inline std::string Archive(const std::vector<std::pair<std::string, std::string>>& files) {
     std::string table, data;
     for (const auto& f : files) {
-        RecordFields r;
-        r.name = f.first;
-        r.offset = static_cast<std::uint32_t>(data.size());
-        r.size = static_cast<std::uint32_t>(f.second.size());
-        table += Record(r);
+        table += Record(f.first, static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(f.second.size()));
         data += f.second;
     }
     return ArchiveHead(static_cast<std::int32_t>(files.size())) + table + data;

@@ -92,24 +92,74 @@ std::string Describe(const EException& e) {
     return text;
 }
 
-// An archive name as a relative path that stays inside the output directory, or "".
-std::string SafeRelativePath(const std::string& name) {
-    if (name.empty()) return std::string();
-    std::string out;
+// Why the packer would never write this name, or "" when it would: the packer names a file by its
+// path in the tree, non-empty parts joined by "\\", within the bounds the engine reads. Nothing else
+// can be extracted safely, and the engine's loader takes no other names either.
+std::string NameProblem(const std::string& name) {
+    if (name.empty()) return "it is an empty name";
+    if (name.find('\0') != std::string::npos) return "it holds a NUL byte";
+    if (name.size() > CArchiveFileLoader::kMaxNameLength)
+        return "it is longer than " + std::to_string(CArchiveFileLoader::kMaxNameLength) +
+               " bytes, which the engine refuses";
+    if (std::count(name.begin(), name.end(), '\\') > CArchiveFileLoader::kMaxNameDepth)
+        return "it lies more than " + std::to_string(CArchiveFileLoader::kMaxNameDepth) +
+               " folders deep, which the engine refuses";
+    if (name[0] == '\\') return "it is an absolute path";
+    if (name.find('/') != std::string::npos) return "it holds a '/'";
     std::size_t start = 0;
     while (start <= name.size()) {
-        std::size_t end = name.find('\\', start);
-        if (end == std::string::npos) end = name.size();
-        const std::string component = name.substr(start, end - start);
-        if (component.empty() || component == "." || component == ".." || component.find('/') != std::string::npos)
-            return std::string();
-        out += (out.empty() ? "" : "/") + component;
+        const std::size_t end = std::min(name.find('\\', start), name.size());
+        const std::string part = name.substr(start, end - start);
+        if (part.empty()) return "it has an empty part";
+        if (part == "." || part == "..") return "it has a \"" + part + "\" part";
         start = end + 1;
     }
-    return out;
+    return std::string();
 }
 
-// Hands a record's bytes to the sink block by block (not through the name index: names may repeat).
+// Names that collide in an archive, where lookup ignores letter case: two names equal but for case,
+// or a name that is also the folder of another. One message per collision.
+std::vector<std::string> CollisionProblems(const std::vector<std::string>& names) {
+    std::vector<std::string> problems;
+    std::map<std::string, std::string> seen;
+    for (const std::string& name : names) {
+        auto done = seen.insert(std::make_pair(ToLowerCase(name), name));
+        if (!done.second)
+            problems.push_back("\"" + done.first->second + "\" and \"" + name +
+                               "\" differ only in letter case; the archive looks names up without regard to case");
+    }
+    for (const auto& n : seen)
+        for (std::size_t pos = n.first.find('\\'); pos != std::string::npos; pos = n.first.find('\\', pos + 1)) {
+            auto folder = seen.find(n.first.substr(0, pos));
+            if (folder != seen.end())
+                problems.push_back("\"" + folder->second + "\" is both an entry and the folder of \"" + n.second +
+                                   "\"");
+        }
+    return problems;
+}
+
+using ArchiveLoader = TArchiveFileDataLoader<CArchiveFileLoader>;
+
+// Every command opens an archive this way: as the engine opens it (header, every record's CRC, every
+// entry inside the file, names its directory index takes; those faults throw), and with only names
+// the packer writes. Null, with each bad name on err, when it holds any other.
+std::unique_ptr<ArchiveLoader> OpenArchive(const std::string& path, std::ostream& err) {
+    std::unique_ptr<ArchiveLoader> loader(new ArchiveLoader(path));
+    CArchiveFileLoader& archive = loader->GetReader();
+    std::vector<std::string> names, problems;
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        names.push_back(archive.GetEntry(i)->name);
+        const std::string problem = NameProblem(names.back());
+        if (!problem.empty()) problems.push_back("entry name \"" + names.back() + "\": " + problem);
+    }
+    for (const std::string& p : CollisionProblems(names)) problems.push_back(p);
+    if (problems.empty()) return loader;
+    for (const std::string& p : problems) err << "tvpack: " << path << ": " << p << "\n";
+    err << "tvpack: " << path << ": " << problems.size() << " bad entry name(s)\n";
+    return nullptr;
+}
+
+// Hands a record's bytes to the sink block by block.
 // False when the entry reads short or the sink refuses a block.
 template <class Sink>
 bool ReadRecord(CArchiveFileLoader& archive, const CArchiveFileEntryHeader& record, Sink sink) {
@@ -164,9 +214,10 @@ int Pack(const std::string& dir, const std::string& archivePath, std::ostream& o
     return 0;
 }
 
-int List(const std::string& archivePath, std::ostream& out) {
-    CArchiveFileLoader archive;
-    archive.Open(archivePath);
+int List(const std::string& archivePath, std::ostream& out, std::ostream& err) {
+    std::unique_ptr<ArchiveLoader> loader = OpenArchive(archivePath, err);
+    if (!loader) return 1;
+    CArchiveFileLoader& archive = loader->GetReader();
     std::uint64_t total = 0;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         const CArchiveFileEntryHeader* e = archive.GetEntry(i);
@@ -178,10 +229,9 @@ int List(const std::string& archivePath, std::ostream& out) {
 }
 
 int Verify(const std::string& archivePath, const std::string& dir, std::ostream& out, std::ostream& err) {
-    // Opened as the engine opens it: header, every record's CRC, every entry inside the file, names
-    // the directory index accepts.
-    TArchiveFileDataLoader<CArchiveFileLoader> loader(archivePath);
-    CArchiveFileLoader& archive = loader.GetReader();
+    std::unique_ptr<ArchiveLoader> loader = OpenArchive(archivePath, err);
+    if (!loader) return 1;
+    CArchiveFileLoader& archive = loader->GetReader();
     std::uint64_t total = 0;
     std::map<std::string, const CArchiveFileEntryHeader*> byName;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
@@ -233,27 +283,27 @@ int Verify(const std::string& archivePath, const std::string& dir, std::ostream&
 }
 
 int Extract(const std::string& archivePath, const std::string& dir, std::ostream& out, std::ostream& err) {
-    CArchiveFileLoader archive;
-    archive.Open(archivePath);
+    std::unique_ptr<ArchiveLoader> loader = OpenArchive(archivePath, err);
+    if (!loader) return 1;
+    CArchiveFileLoader& archive = loader->GetReader();
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         const CArchiveFileEntryHeader* e = archive.GetEntry(i);
-        const std::string rel = SafeRelativePath(e->name);
-        if (rel.empty()) {
-            err << "tvpack: refusing entry name \"" << e->name << "\": it would leave the output directory\n";
-            return 1;
-        }
-    }
-    for (int i = 0; i < archive.GetEntryCount(); ++i) {
-        const CArchiveFileEntryHeader* e = archive.GetEntry(i);
-        const std::filesystem::path target = std::filesystem::path(dir) / SafeRelativePath(e->name);
+        std::string rel = e->name;  // checked: relative, no "." or ".." parts
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        const std::filesystem::path target = std::filesystem::path(dir) / rel;
+        // A link already in the output folder could lead out of it.
         std::error_code ec;
+        std::filesystem::path on = dir;
+        for (const auto& part : std::filesystem::path(rel)) {
+            on /= part;
+            if (std::filesystem::is_symlink(on, ec)) {
+                err << "tvpack: refusing to write through the link " << on.string() << "\n";
+                return 1;
+            }
+        }
         std::filesystem::create_directories(target.parent_path(), ec);
         if (ec) {
             err << "tvpack: cannot create " << target.parent_path().string() << ": " << ec.message() << "\n";
-            return 1;
-        }
-        if (std::filesystem::is_symlink(target, ec)) {
-            err << "tvpack: refusing to write through the link " << target.string() << "\n";
             return 1;
         }
         plat::File f;
@@ -298,32 +348,19 @@ std::uint64_t ArchiveSize(const std::vector<PackItem>& items) {
 }
 
 bool CheckItems(const std::vector<PackItem>& items, std::string& error) {
-    std::map<std::string, std::string> seen;
+    std::vector<std::string> names;
     for (const PackItem& item : items) {
-        if (item.name.empty()) {
-            error = "an entry has an empty name (" + item.path + ")";
+        const std::string problem = NameProblem(item.name);
+        if (!problem.empty()) {
+            error = "cannot pack " + item.path + " as \"" + item.name + "\": " + problem;
             return false;
         }
-        if (item.name.find('\0') != std::string::npos) {
-            error = "the name of " + item.path + " holds a NUL byte";
-            return false;
-        }
-        if (item.name.size() > CArchiveFileLoader::kMaxNameLength) {
-            error = "the name \"" + item.name + "\" is longer than " +
-                    std::to_string(CArchiveFileLoader::kMaxNameLength) + " bytes, which the engine refuses";
-            return false;
-        }
-        if (std::count(item.name.begin(), item.name.end(), '\\') > CArchiveFileLoader::kMaxNameDepth) {
-            error = "\"" + item.name + "\" lies more than " + std::to_string(CArchiveFileLoader::kMaxNameDepth) +
-                    " folders deep, which the engine refuses";
-            return false;
-        }
-        auto done = seen.insert(std::make_pair(ToLowerCase(item.name), item.name));
-        if (!done.second) {
-            error = "\"" + done.first->second + "\" and \"" + item.name +
-                    "\" differ only in letter case; the archive looks names up without regard to case";
-            return false;
-        }
+        names.push_back(item.name);
+    }
+    const std::vector<std::string> collisions = CollisionProblems(names);
+    if (!collisions.empty()) {
+        error = collisions.front();
+        return false;
     }
     const std::uint64_t size = ArchiveSize(items);
     if (size > kMaxArchiveSize) {
@@ -425,7 +462,7 @@ int RunPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
         if (command == "list") {
             if (operands != 1) return usage();
-            return List(args[1], out);
+            return List(args[1], out, err);
         }
         if (command == "verify") {
             if (operands < 1 || operands > 2) return usage();

@@ -30,8 +30,10 @@ bool CollectTree(const std::string& root, const std::string& excludePath, std::v
 // Size of the archive that the items make.
 std::uint64_t ArchiveSize(const std::vector<PackItem>& items);
 
-// Refuses empty names, names with NUL bytes, names longer or deeper than the engine reads, two
-// names equal after lower-casing and an archive larger than its 32-bit positions allow.
+// Refuses names that are empty, absolute, hold NUL bytes, '/', empty, "." or ".." parts, or are
+// longer or deeper than the engine reads; two names equal after lower-casing, a name that is also
+// another's folder, and an archive larger than its 32-bit positions allow. Listing, verifying and
+// extracting refuse archives with such names too.
 bool CheckItems(const std::vector<PackItem>& items, std::string& error);
 
 // Writes the archive (through a temporary file beside it, so a failure leaves no half archive).

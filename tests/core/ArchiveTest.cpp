@@ -49,12 +49,9 @@ TEST(ArchiveReader, ReadsEntriesByNameInAnyCase) {
     EXPECT_THROW(a.GetEntry(5), EInvalidParameter);
     EXPECT_EQ(Thrown<EFileOpenError>([&] { a.OpenEntry("Fonts\\None.png"); }),
               "ファイルエントリが見つかりませんでした: \"Fonts\\None.png\" @trivale::CArchiveFileLoader");
-}
 
-TEST(ArchiveReader, EntriesAreWindowsThatMayShareAndSkipBytes) {
-    TempDir dir;
+    // Entries are windows that may share and skip bytes.
     WriteFile(dir / "data.tva", ArchiveHead(2) + Record("x", 2, 3) + Record("y", 0, 4) + "abcdef");
-    CArchiveFileLoader a;
     a.Open(dir / "data.tva");
     EXPECT_EQ(ReadEntry(a, "y"), "abcd");
     std::unique_ptr<IStream> x(a.OpenEntry("x"));
@@ -69,7 +66,6 @@ TEST(ArchiveReader, OpenAgainStartsFromEmptyListsAndAFailedOpenLeavesNoIndex) {
     TempDir dir;
     WriteFile(dir / "one.tva", Archive({{"a", "1"}}));
     WriteFile(dir / "two.tva", Archive({{"b", "22"}}));
-    WriteFile(dir / "empty.tva", ArchiveHead(0) + "trailing");
     std::string bad = Archive({{"c", "3"}, {"d", "4"}});
     bad[37 + 25 + 4] ^= 1;  // the second record's name
     WriteFile(dir / "bad.tva", bad);
@@ -84,8 +80,6 @@ TEST(ArchiveReader, OpenAgainStartsFromEmptyListsAndAFailedOpenLeavesNoIndex) {
     EXPECT_THROW(a.OpenEntry("b"), EFileOpenError);
     EXPECT_THROW(a.OpenEntry("c"), EFileOpenError);
     EXPECT_THROW(a.Open(dir / "none.tva"), EFileOpenError);
-    a.Open(dir / "empty.tva");
-    EXPECT_EQ(a.GetEntryCount(), 0);
 }
 
 // Each damaged or hostile archive gives its format error and nothing else.
@@ -113,6 +107,7 @@ TEST(ArchiveHostile, DamagedArchivesAreFormatErrors) {
         {two.substr(0, two.size() - 1), range},
         {ArchiveHead(1) + Record("huge", 0, 0xFFFFFFFFu) + "tiny", range},
         {two.substr(0, two.size() - 1) + "X", ""},  // data bytes are not covered
+        {ArchiveHead(0) + "trailing", ""},
     };
     for (std::uint32_t length : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 1000u})  // names beyond the file
         cases.push_back({ArchiveHead(1) + LE32(length) + "abc", crc});

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "confdlg/DialogWindow.h"
 #include "confdlg/SelectionStore.h"
@@ -14,6 +15,12 @@ namespace confdlg = trivale::confdlg;
 namespace {
 
 trivale::ConfigImageLookup g_images = nullptr;
+std::string g_error;
+
+int Fail(const std::string& message) {
+    g_error = message;
+    return trivale::kConfigDialogFailed;
+}
 
 }  // namespace
 
@@ -25,6 +32,8 @@ __attribute__((visibility("default"))) void ConfDlgSetImageLookup(trivale::Confi
     g_images = lookup;
 }
 
+__attribute__((visibility("default"))) const char* ConfDlgGetLastError(void) { return g_error.c_str(); }
+
 __attribute__((visibility("default"))) int GetPreviousConfig(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
     if (info == nullptr || selection == nullptr) return 0;
     confdlg::LoadPrevious(*info, *selection);
@@ -33,23 +42,29 @@ __attribute__((visibility("default"))) int GetPreviousConfig(const CONFIG_INFO* 
 
 __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
     if (info == nullptr || selection == nullptr) return 0;
+    g_error.clear();
     CONFIG_SELECTION chosen;
     confdlg::LoadPrevious(*info, chosen);
 
+    // A typo in an unattended run must not look like a cancel: it is a failure with its reason.
     const char* unattended = std::getenv(confdlg::kUnattendedVariable);
+    const std::string quoted = std::string(confdlg::kUnattendedVariable) + "='" + (unattended ? unattended : "") + "'";
     switch (confdlg::ParseUnattended(unattended, chosen)) {
     case confdlg::UnattendedChoice::Accept:
-    case confdlg::UnattendedChoice::Explicit:
-        *selection = chosen;  // an explicit selection goes back as given: the program checks it
+        *selection = chosen;
         return 1;
+    case confdlg::UnattendedChoice::Explicit: {
+        const std::string problem = confdlg::SelectionProblem(*info, chosen);
+        if (!problem.empty()) return Fail(quoted + ": " + problem + ".");
+        *selection = chosen;
+        return 1;
+    }
     case confdlg::UnattendedChoice::Cancel:
         return 0;
     case confdlg::UnattendedChoice::Malformed:
-        std::fprintf(stderr,
-                     "%s='%s' is neither \"accept\", \"cancel\" nor seven comma-separated numbers; "
-                     "taken as cancel.\n",
-                     confdlg::kUnattendedVariable, unattended);
-        return 0;
+        return Fail(quoted +
+                    " is neither \"accept\", \"cancel\" nor seven comma-separated numbers (adapter, mode, "
+                    "samples, anisotropy, windowed, depth bits, vsync).");
     case confdlg::UnattendedChoice::None:
         break;
     }
@@ -63,11 +78,8 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
         *selection = chosen;
         return 1;
     case confdlg::DialogResult::NoDisplay:
-        std::fprintf(stderr,
-                     "The configuration dialog cannot open a display; set %s=accept to run with the "
-                     "previous or default settings.\n",
-                     confdlg::kUnattendedVariable);
-        return 0;
+        return Fail(std::string("The configuration dialog cannot open a display; set ") + confdlg::kUnattendedVariable +
+                    "=accept to run with the previous or default settings.");
     case confdlg::DialogResult::Cancelled:
         break;
     }

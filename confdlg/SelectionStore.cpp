@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,20 +50,27 @@ uint32_t AdapterCount(const CONFIG_INFO& info) {
 }
 
 int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter) {
-    int32_t best = 0;
-    uint64_t bestArea = 0;
+    // The default is a window: as large as fits 1024 x 768, else as small as listed (never the
+    // largest mode, which would cover the screen).
+    int32_t best = -1, smallest = 0;
+    uint64_t bestArea = 0, smallestArea = UINT64_MAX;
     uint32_t bestRefresh = 0;
     for (uint32_t i = 0; i < ModeCount(adapter); ++i) {
         const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
-        if (m.bitsPerPixel != 32 || m.width > 1024 || m.height > 768) continue;
-        uint64_t area = static_cast<uint64_t>(m.width) * m.height;
+        if (m.bitsPerPixel != 32) continue;
+        const uint64_t area = static_cast<uint64_t>(m.width) * m.height;
+        if (area < smallestArea) {
+            smallest = static_cast<int32_t>(i);
+            smallestArea = area;
+        }
+        if (m.width > 1024 || m.height > 768) continue;
         if (area > bestArea || (area == bestArea && m.refreshRate > bestRefresh)) {
             best = static_cast<int32_t>(i);
             bestArea = area;
             bestRefresh = m.refreshRate;
         }
     }
-    return best;
+    return best >= 0 ? best : smallest;
 }
 
 bool MakeDirectories(const std::string& path) {
@@ -100,6 +108,46 @@ UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection)
     selection.depthBits = fields[5];
     selection.vsync = fields[6];
     return UnattendedChoice::Explicit;
+}
+
+std::string SelectionProblem(const CONFIG_INFO& info, const CONFIG_SELECTION& selection) {
+    const auto range = [](const char* what, int32_t value, uint32_t count) {
+        return std::string(what) + " " + std::to_string(value) + " does not exist" +
+               (count == 0 ? std::string(" (none listed)") : " (0 to " + std::to_string(count - 1) + ")");
+    };
+    if (selection.adapter < 0 || static_cast<uint32_t>(selection.adapter) >= AdapterCount(info)) {
+        return range("adapter", selection.adapter, AdapterCount(info));
+    }
+    const CONFIG_ADAPTER_INFO& adapter = info.adapters[selection.adapter];
+    if (selection.mode < 0 || static_cast<uint32_t>(selection.mode) >= ModeCount(adapter)) {
+        return range("mode", selection.mode, ModeCount(adapter));
+    }
+    const CONFIG_DISPLAY_MODE& mode = adapter.modes[selection.mode];
+    if (selection.multiSample != 0 && !MultiSampleUsable(adapter, mode, selection.multiSample)) {
+        std::string offered = "0";
+        for (int samples = 2; samples < kConfigMultiSampleSlots; ++samples) {
+            if (MultiSampleUsable(adapter, mode, samples)) offered += ", " + std::to_string(samples);
+        }
+        return "sample count " + std::to_string(selection.multiSample) + " is not offered with mode " +
+               std::to_string(selection.mode) + " (" + offered + ")";
+    }
+    // As the dialog offers it: off, or a power of two up to the adapter's maximum.
+    const int32_t anisotropy = selection.anisotropy;
+    if (anisotropy != 0 && (anisotropy < 2 || static_cast<uint32_t>(anisotropy) > adapter.maxAnisotropy ||
+                            (anisotropy & (anisotropy - 1)) != 0)) {
+        return "anisotropy " + std::to_string(anisotropy) + " is not offered (0 or a power of two from 2 to " +
+               std::to_string(adapter.maxAnisotropy) + ")";
+    }
+    if (selection.windowed != 0 && selection.windowed != 1) {
+        return "windowed " + std::to_string(selection.windowed) + " is neither 0 nor 1";
+    }
+    if (selection.depthBits != 16 && selection.depthBits != 24 && selection.depthBits != 32) {
+        return "depth bits " + std::to_string(selection.depthBits) + " do not exist (16, 24 or 32)";
+    }
+    if (selection.vsync != 0 && selection.vsync != 1) {
+        return "vsync " + std::to_string(selection.vsync) + " is neither 0 nor 1";
+    }
+    return std::string();
 }
 
 std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter) {

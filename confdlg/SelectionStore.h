@@ -17,10 +17,17 @@ enum class UnattendedChoice { None, Accept, Cancel, Explicit, Malformed };
 // Reads the variable's value (null when unset); an explicit selection is returned as given, unchecked.
 UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection);
 
+// What is wrong with a selection for this record, one field at a time in record order: a value the
+// dialog would not offer (an adapter or mode past the lists, a sample count or anisotropy the mode or
+// adapter lacks, windowed or vsync other than 0 and 1, depth bits other than 16, 24 and 32). Empty
+// when every field is usable.
+std::string SelectionProblem(const CONFIG_INFO& info, const CONFIG_SELECTION& selection);
+
 // The adapter name as text, never reading past its field.
 std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter);
 
-// Adapter 0, the largest 32-bit mode up to 1024 x 768, no multisampling, no anisotropy, a window,
+// Adapter 0, the largest 32-bit mode up to 1024 x 768 (the smallest mode when none is that small),
+// no multisampling, no anisotropy, a window,
 // 24 depth bits, no vertical sync.
 CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info);
 

@@ -93,6 +93,7 @@ void CConfigDialogDX9::FreeDll() {
     getVersion_ = nullptr;
     showDialog_ = nullptr;
     getPrevious_ = nullptr;
+    lastError_ = nullptr;
     module_.Close();
 }
 
@@ -114,6 +115,8 @@ bool CConfigDialogDX9::LoadDll() {
     if (getVersion_() != kConfigDialogVersion) throw EIOError(this, "Unsupported DLL version : '" + name + "'");
     showDialog_ = reinterpret_cast<ShowConfigDialogFunc>(import("ShowConfigDialog"));
     getPrevious_ = reinterpret_cast<GetPreviousConfigFunc>(import("GetPreviousConfig"));
+    // Optional: why the module ended without a selection when it was no cancel.
+    lastError_ = reinterpret_cast<ConfDlgGetLastErrorFunc>(module_.Symbol("ConfDlgGetLastError"));
     // Optional: a module that can show the icon and banner asks for them through this.
     if (auto setImages = reinterpret_cast<ConfDlgSetImageLookupFunc>(module_.Symbol("ConfDlgSetImageLookup"))) {
         setImages(&LookUpImage);
@@ -231,13 +234,19 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
         FreeDll();
         return false;
     }
-    if (!SelectionValid(*info, selection)) {
-        TV_LOG_ERROR_AT(
-            FormatString("The configuration dialog returned an invalid selection: adapter %d, mode %d. "
-                         "Treated as cancelled.",
-                         selection.adapter, selection.mode));
+    // Only the user's cancel ends the run quietly; a module that could not choose says why.
+    if (shown < 0) {
+        const char* why = lastError_ != nullptr ? lastError_() : nullptr;
+        const std::string message =
+            why != nullptr && *why != '\0' ? std::string(why) : "The configuration dialog failed.";
         FreeDll();
-        return false;
+        throw EInvalidParameter(this, message);
+    }
+    if (!SelectionValid(*info, selection)) {
+        FreeDll();
+        throw EInvalidParameter(this, FormatString("The configuration dialog returned an invalid selection: "
+                                                   "adapter %d, mode %d.",
+                                                   selection.adapter, selection.mode));
     }
 
     const CONFIG_DISPLAY_MODE& mode = info->adapters[selection.adapter].modes[selection.mode];

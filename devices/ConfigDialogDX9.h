@@ -28,7 +28,8 @@ public:
     bool LoadDll();
     // Lists the adapters into the record; false (after a logged error and a message box) when none.
     bool EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_INFO& info);
-    // The whole run; false when it ended without a usable selection (cancelled, no adapter, invalid).
+    // The whole run; false when cancelled or without any adapter. A module that ends without a selection
+    // for another reason, or returns one past the record, throws EInvalidParameter with its reason.
     bool Execute(bool usePrevious);
     void FreeDll();
 
@@ -58,6 +59,7 @@ private:
     ConfDlgGetVersionFunc getVersion_ = nullptr;
     ShowConfigDialogFunc showDialog_ = nullptr;
     GetPreviousConfigFunc getPrevious_ = nullptr;
+    ConfDlgGetLastErrorFunc lastError_ = nullptr;
     // Per listed adapter: its ordinal and description. A skipped adapter must not shift the
     // selection onto its neighbour.
     uint32_t ordinals_[kConfigMaxAdapters] = {};

@@ -19,6 +19,11 @@ const int kConfigMultiSampleSlots = 16;
 // The interface version the program accepts.
 const int kConfigDialogVersion = 3;
 
+// ShowConfigDialog's result when it ends without a selection for a reason other than a cancel (an
+// unusable unattended selection, no display for the dialog); the module's optional
+// ConfDlgGetLastError export then says why.
+const int kConfigDialogFailed = -1;
+
 struct CONFIG_DISPLAY_MODE {
     uint32_t width;
     uint32_t height;
@@ -92,4 +97,5 @@ typedef int (*ConfDlgGetVersionFunc)(void);
 typedef int (*ShowConfigDialogFunc)(const trivale::CONFIG_INFO* info, trivale::CONFIG_SELECTION* selection);
 typedef int (*GetPreviousConfigFunc)(const trivale::CONFIG_INFO* info, trivale::CONFIG_SELECTION* selection);
 typedef void (*ConfDlgSetImageLookupFunc)(trivale::ConfigImageLookup lookup);
+typedef const char* (*ConfDlgGetLastErrorFunc)(void);
 }

@@ -8,6 +8,7 @@
 #include "devices/DevicePauseScreenPainter.h"
 #include "platform/Input.h"
 #include "platform/MessageBox.h"
+#include "platform/Window.h"
 
 namespace trivale {
 
@@ -338,7 +339,8 @@ bool CreateApplicationDriver() {
     }
     LogInfo("Trivale Type-A library ver.%s(%d) (%s %s) %s", "0.50", 1046, "Jan 17 2006", "16:39:15", "ReleaseMode");
     if (failed) {
-        g_exitCode = kExitNoDriver;
+        // Without a display the run failed for want of one, not because the program is broken.
+        g_exitCode = plat::DisplayMissing() ? kExitFailure : kExitNoDriver;
         // The half-made driver has let go of everything but the log, which holds its report.
         CloseLogFile();
     }

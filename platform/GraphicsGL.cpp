@@ -180,13 +180,13 @@ std::unique_ptr<IGraphicsSystem> CreateGraphicsSystem() {
 // ---- system ----------------------------------------------------------------------------------
 
 GLGraphicsSystem::GLGraphicsSystem() {
-    videoReady_ = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    videoReady_ = InitVideo(nullptr);
     if (videoReady_) glReady_ = SDL_GL_LoadLibrary(nullptr) == 0;
 }
 
 GLGraphicsSystem::~GLGraphicsSystem() {
     if (glReady_) SDL_GL_UnloadLibrary();
-    if (videoReady_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (videoReady_) QuitVideo();
 }
 
 uint32_t GLGraphicsSystem::GetAdapterCount() {
@@ -215,6 +215,38 @@ GraphicsResult GLGraphicsSystem::GetAdapterDisplayMode(uint32_t adapter, Adapter
     return gfx::kOk;
 }
 
+void AddWindowSizes(std::vector<AdapterMode>& modes32, bool anyOtherMode, const AdapterMode& desktop) {
+    static const uint32_t kSizes[][2] = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720},
+                                         {1024, 768},  {800, 600},  {640, 480}};
+    const bool knownDesktop = desktop.width > 0 && desktop.height > 0;
+    const auto fits = [&](uint32_t width, uint32_t height) {
+        return !knownDesktop || (width <= desktop.width && height <= desktop.height);
+    };
+    const auto add = [&](uint32_t width, uint32_t height) {
+        AdapterMode mode;
+        mode.width = width;
+        mode.height = height;
+        mode.refreshRate = knownDesktop ? desktop.refreshRate : 0;
+        mode.format = Format::Xrgb8888;
+        modes32.push_back(mode);
+    };
+    if (modes32.empty() && !anyOtherMode) {
+        for (const auto& size : kSizes) {
+            if (fits(size[0], size[1])) add(size[0], size[1]);
+        }
+        return;
+    }
+    for (const AdapterMode& mode : modes32) {
+        if (mode.width <= 1024 && mode.height <= 768) return;
+    }
+    for (const auto& size : kSizes) {
+        if (size[0] <= 1024 && size[1] <= 768 && fits(size[0], size[1])) {
+            add(size[0], size[1]);
+            return;
+        }
+    }
+}
+
 const GLGraphicsSystem::Modes& GLGraphicsSystem::ModesOf(uint32_t adapter) {
     auto found = modes_.find(adapter);
     if (found != modes_.end()) return found->second;
@@ -232,23 +264,9 @@ const GLGraphicsSystem::Modes& GLGraphicsSystem::ModesOf(uint32_t adapter) {
         mode.format = kDisplayFormats[formatClass];
         modes.byFormat[formatClass].push_back(mode);
     }
-    if (modes.byFormat[0].empty() && modes.byFormat[1].empty() && modes.byFormat[2].empty()) {
-        // A display without a usable mode list (an off-screen one) still takes windows: offer the
-        // usual window sizes that fit its desktop, largest first as real displays list them.
-        static const uint32_t kSizes[][2] = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720},
-                                             {1024, 768},  {800, 600},  {640, 480}};
-        AdapterMode desktop;
-        bool knownDesktop = GetAdapterDisplayMode(adapter, desktop) == gfx::kOk && desktop.width > 0;
-        for (const auto& size : kSizes) {
-            if (knownDesktop && (size[0] > desktop.width || size[1] > desktop.height)) continue;
-            AdapterMode mode;
-            mode.width = size[0];
-            mode.height = size[1];
-            mode.refreshRate = knownDesktop ? desktop.refreshRate : 0;
-            mode.format = Format::Xrgb8888;
-            modes.byFormat[0].push_back(mode);
-        }
-    }
+    AdapterMode desktop;
+    if (GetAdapterDisplayMode(adapter, desktop) != gfx::kOk) desktop = AdapterMode();
+    AddWindowSizes(modes.byFormat[0], !modes.byFormat[1].empty() || !modes.byFormat[2].empty(), desktop);
     return modes;
 }
 
@@ -406,13 +424,21 @@ void GLGraphicsDevice::ApplySwapInterval(uint32_t interval) {
         wanted = interval == 2 ? 2 : interval == 4 ? 3 : 4;  // two, three, four
     }
     if (SDL_GL_SetSwapInterval(wanted) == 0) return;
-    std::string reason = SDL_GetError();
-    int now = SDL_GL_GetSwapInterval();
+    const std::string reason = SDL_GetError();
+    const int now = SDL_GL_GetSwapInterval();
+    // A refusal to set what is already in force changes nothing; a real fallback is told once, not at
+    // every reset.
+    if (now == wanted) return;
+    const bool told = refusedSwapInterval_ == wanted;
+    refusedSwapInterval_ = wanted;
     if (wanted > 1 && SDL_GL_SetSwapInterval(1) == 0) {
-        Note("Swap interval " + std::to_string(wanted) + " is not available (" + reason +
-             "); presenting at every vertical blank instead.");
+        if (!told) {
+            Note("Swap interval " + std::to_string(wanted) + " is not available (" + reason +
+                 "); presenting at every vertical blank instead.");
+        }
         return;
     }
+    if (told) return;
     Note(std::string("Vertical sync cannot be switched ") + (wanted == 0 ? "off" : "on") + " (" + reason +
          "); the display's setting stays in force (swap interval " + std::to_string(now) + ").");
 }

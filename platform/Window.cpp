@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace plat {
@@ -101,6 +103,76 @@ bool IsOffscreenVideo() {
     return driver != nullptr && std::strcmp(driver, "offscreen") == 0;
 }
 
+namespace {
+
+bool g_displayMissing = false;
+
+bool Headless(const char* driver) {
+    return driver != nullptr && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0);
+}
+
+// Whether the comma-separated driver request names this driver.
+bool Requested(const char* request, const char* driver) {
+    if (request == nullptr || driver == nullptr) return false;
+    const std::string list = std::string(",") + request + ",";
+    std::string name = std::string(",") + driver + ",";
+    for (std::size_t at = 0; at < list.size(); ++at) {
+        if (SDL_strncasecmp(list.c_str() + at, name.c_str(), name.size()) == 0) return true;
+    }
+    return false;
+}
+
+// SDL's own message is lost when video fails to start (its clean-up overwrites it), so the reason is
+// told from what SDL was asked and what it was given to work with.
+std::string NoDisplayReason(const char* request) {
+    std::string reason;
+    if (request != nullptr && *request != '\0') {
+        reason = std::string("the video driver \"") + request + "\" named by SDL_VIDEODRIVER did not start";
+    } else {
+        reason = "none of SDL's video drivers (";
+        bool first = true;
+        for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+            const char* name = SDL_GetVideoDriver(i);
+            if (Headless(name) || SDL_strcasecmp(name, "evdev") == 0) continue;
+            reason += std::string(first ? "" : ", ") + name;
+            first = false;
+        }
+        reason += ") could start";
+    }
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0')) {
+        reason += "; neither DISPLAY nor WAYLAND_DISPLAY is set";
+    } else if (x != nullptr && *x != '\0') {
+        reason += std::string("; DISPLAY is \"") + x + "\"";
+    }
+    return reason;
+}
+
+}  // namespace
+
+bool InitVideo(std::string* error) {
+    const bool first = SDL_WasInit(SDL_INIT_VIDEO) == 0;
+    const char* request = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    std::string reason;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        reason = NoDisplayReason(request);
+    } else if (first && Headless(SDL_GetCurrentVideoDriver()) && !Requested(request, SDL_GetCurrentVideoDriver())) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        reason = NoDisplayReason(request);
+    } else {
+        g_displayMissing = false;
+        return true;
+    }
+    g_displayMissing = true;
+    if (error) *error = "cannot open a display: " + reason;
+    return false;
+}
+
+void QuitVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+
+bool DisplayMissing() { return g_displayMissing; }
+
 struct Window::Impl {
     SDL_Window* window = nullptr;
     std::uint32_t id = 0;
@@ -111,10 +183,7 @@ struct Window::Impl {
 std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height, std::string* error) {
     // Closing the last window must reach the window's listeners, not end the program behind them.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        if (error) *error = std::string("video system: ") + SDL_GetError();
-        return nullptr;
-    }
+    if (!InitVideo(error)) return nullptr;
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -128,7 +197,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
                                        SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_OPENGL);
     if (sdl == nullptr) {
         if (error) *error = std::string("window: ") + SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        QuitVideo();
         return nullptr;
     }
     // No input-method composition: the program reads raw keys only.
@@ -148,7 +217,7 @@ Window::~Window() {
         SDL_FreeCursor(g_arrow);
         g_arrow = nullptr;
     }
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    QuitVideo();
 }
 
 WindowId Window::GetId() const { return impl_->id; }

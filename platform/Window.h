@@ -142,4 +142,12 @@ void ShowCursor(bool show);
 // True under SDL's offscreen video driver (tests and unattended runs).
 bool IsOffscreenVideo();
 
+// Starts SDL's video system, counted like SDL_InitSubSystem; QuitVideo undoes one start. Without a
+// display SDL would quietly fall back to its offscreen driver and draw to nowhere: that driver (and
+// "dummy") is taken only when SDL_VIDEODRIVER names it. On failure the error reads "cannot open a
+// display: " and why, and DisplayMissing() is true until a start succeeds.
+bool InitVideo(std::string* error);
+void QuitVideo();
+bool DisplayMissing();
+
 }  // namespace plat

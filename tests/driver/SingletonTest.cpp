@@ -2,6 +2,7 @@
 #include "tests/driver/DriverTestSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace drvtest {
@@ -81,21 +82,45 @@ TEST_F(SingletonTest, AFailedLoaderChangeKeepsThePresentLoader) {
     EXPECT_GT(stream->GetSize(), 0u);
 }
 
-// A driver that cannot be made (no video system for its window): reported, and the program ends
-// with 255. Run in a fresh process, where the video system has not been brought up yet.
+// A run that cannot show anything says so and fails (1): SDL's offscreen driver is taken only when
+// asked for by name. A driver that cannot be made for another reason (here its window's GL library)
+// ends with 255. Each runs in a fresh process, where the video system has not been brought up yet.
 TEST_F(SingletonTest, DriverThatCannotBeMadeEndsWith255) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            ::setenv("SDL_VIDEODRIVER", "no-such-video-driver", 1);
-            EntrySteps steps;
-            const int code = RunEntry(steps);
-            const bool reported =
-                boxes_.size() == 1 && boxes_[0].owner == plat::kNoWindow && GetApplicationDriver() == nullptr;
-            log_.reset();  // _Exit skips every clean-up
-            std::_Exit(reported ? code : 99);
-        },
-        ::testing::ExitedWithCode(255), "");
+    const struct {
+        const char* videoDriver;  // null: not set
+        const char* eglLibrary;   // null: not set
+        int exitCode;
+        const char* said;
+    } rows[] = {
+        {nullptr, nullptr, 1, "cannot open a display: none of SDL's video drivers"},
+        {"no-such-video-driver", nullptr, 1, "cannot open a display: the video driver \"no-such-video-driver\""},
+        {"x11", nullptr, 1, "cannot open a display: the video driver \"x11\""},
+        {"offscreen", "/no/such/libEGL.so", 255, "window: "},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EXIT(
+            {
+                ::unsetenv("DISPLAY");
+                ::unsetenv("WAYLAND_DISPLAY");
+                if (row.videoDriver)
+                    ::setenv("SDL_VIDEODRIVER", row.videoDriver, 1);
+                else
+                    ::unsetenv("SDL_VIDEODRIVER");
+                if (row.eglLibrary) ::setenv("SDL_VIDEO_EGL_DRIVER", row.eglLibrary, 1);
+                EntrySteps steps;
+                const int code = RunEntry(steps);
+                const bool reported = boxes_.size() == 1 && boxes_[0].owner == plat::kNoWindow &&
+                                      boxes_[0].text.find(row.said) != std::string::npos &&
+                                      log_->Text().find(row.said) != std::string::npos &&
+                                      GetApplicationDriver() == nullptr;
+                if (!reported && !boxes_.empty()) std::fprintf(stderr, "%s\n", boxes_[0].text.c_str());
+                log_.reset();  // _Exit skips every clean-up
+                std::_Exit(reported ? code : 99);
+            },
+            ::testing::ExitedWithCode(row.exitCode), "")
+            << (row.videoDriver ? row.videoDriver : "(unset)");
+    }
 }
 
 }  // namespace

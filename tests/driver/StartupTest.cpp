@@ -156,6 +156,13 @@ TEST_F(StartupTest, CancelledDialogEndsQuietlyWithSuccessButNoAdapterIsAFailure)
     };
     EXPECT_EQ(1, Run());
     EXPECT_EQ(1u, boxes_.size());  // the dialog's own
+    // A mistyped unattended selection is no cancel: a failure, with its reason shown and logged.
+    Restart();
+    configure_ = nullptr;
+    ::setenv(kDialogVariable, "0,0,0,0,1,17,0", 1);
+    EXPECT_EQ(1, Run());
+    ExpectBox("VELLACOR_DIALOG='0,0,0,0,1,17,0': depth bits 17 do not exist (16, 24 or 32).");
+    ExpectLog(Lines(), {"^.*depth bits 17 do not exist.*", kFinalized});
 }
 
 TEST_F(StartupTest, MessageBoxesNeverWaitInAnUnattendedRun) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "confdlg/SelectionStore.h"
+#include "core/Exception.h"
 #include "core/Log.h"
 #include "devices/ConfigDialogDX9.h"
 #include "platform/GraphicsFake.h"
@@ -198,13 +199,48 @@ TEST_F(ConfDlgModuleTest, AcceptTakesTheDefaults) {
         << log_.Text();
 }
 
-TEST_F(ConfDlgModuleTest, CancelAndMalformedEndTheRun) {
-    for (const char* value : {"cancel", "0,0,0"}) {
-        size_t before = log_.Text().size();
-        EXPECT_FALSE(Run(value)) << value;
-        EXPECT_NE(log_.Text().find("INFO: コンフィグダイアログをキャンセルしました.\n", before), std::string::npos)
-            << value;
+TEST_F(ConfDlgModuleTest, CancelEndsTheRunQuietly) {
+    EXPECT_FALSE(Run("cancel"));
+    EXPECT_NE(log_.Text().find("INFO: コンフィグダイアログをキャンセルしました.\n"), std::string::npos);
+}
+
+// A typo must not look like a cancel: every field is checked and the failure says which and why.
+TEST_F(ConfDlgModuleTest, UnusableUnattendedSelectionsAreFailuresWithTheirReason) {
+    state_->adapters[0].caps.maxAnisotropy = 8;
+    state_->adapters[0].samples[0][4] = state_->adapters[0].samples[3][4] = true;
+    state_->adapters[0].modes[1].clear();
+    state_->adapters[0].modes[2].clear();
+    const struct {
+        const char* value;
+        const char* reason;
+    } rows[] = {
+        {"0,0,0", "is neither \"accept\", \"cancel\" nor seven comma-separated numbers"},
+        {"acept", "is neither"},
+        {"1,0,0,0,1,24,0", ": adapter 1 does not exist (0 to 0)."},
+        {"0,4,0,0,1,24,0", ": mode 4 does not exist (0 to 3)."},
+        {"0,-1,0,0,1,24,0", ": mode -1 does not exist"},
+        {"0,0,3,0,1,24,0", ": sample count 3 is not offered with mode 0 (0, 4)."},
+        {"0,0,1,0,1,24,0", ": sample count 1 is not offered"},
+        {"0,0,0,16,1,24,0", ": anisotropy 16 is not offered (0 or a power of two from 2 to 8)."},
+        {"0,0,0,3,1,24,0", ": anisotropy 3 is not offered"},
+        {"0,0,0,0,2,24,0", ": windowed 2 is neither 0 nor 1."},
+        {"0,0,0,0,1,17,0", ": depth bits 17 do not exist (16, 24 or 32)."},
+        {"0,0,0,0,1,24,-1", ": vsync -1 is neither 0 nor 1."},
+    };
+    for (const auto& row : rows) {
+        try {
+            Run(row.value);
+            ADD_FAILURE() << row.value << " was taken";
+        } catch (const EInvalidParameter& e) {
+            EXPECT_EQ(e.GetMessage().find(std::string("VELLACOR_DIALOG='") + row.value + "'"), 0u) << e.GetMessage();
+            EXPECT_NE(e.GetMessage().find(row.reason), std::string::npos) << e.GetMessage();
+        }
     }
+    EXPECT_EQ(log_.Text().find("キャンセル"), std::string::npos) << log_.Text();
+    // The values the dialog offers are taken as given.
+    ASSERT_TRUE(Run("0,3,4,8,0,32,1"));
+    EXPECT_EQ(dialog_->fullScreenParameters.backBufferWidth, 640u);
+    EXPECT_EQ(dialog_->anisotropy, 8u);
 }
 
 TEST_F(ConfDlgModuleTest, RememberedSelectionIsUsedAndNeverWrittenUnattended) {

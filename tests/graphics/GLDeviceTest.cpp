@@ -3,10 +3,13 @@
 #include <SDL_opengl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/Graphics.h"
+#include "platform/GraphicsGL.h"
 #include "platform/Window.h"
 
 namespace plat {
@@ -62,19 +65,39 @@ protected:
     PresentParameters parameters_;
 };
 
-TEST_F(GLDeviceTest, OffScreenDisplayOffersStandardWindowSizes) {
-    if (!IsOffscreenVideo()) GTEST_SKIP() << "a real display lists its own modes";
-    uint32_t count = system_->GetAdapterModeCount(0, Format::Xrgb8888);
-    bool found640 = false;
-    for (uint32_t i = 0; i < count; ++i) {
-        AdapterMode mode;
-        ASSERT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, i, mode), gfx::kOk);
-        EXPECT_EQ(mode.format, Format::Xrgb8888);
-        found640 |= mode.width == 640 && mode.height == 480;
+// The mode list is the window sizes on offer too: a default window (1024 x 768 at most) can always be
+// chosen, whatever modes the display lists, and never covers the desktop.
+TEST(WindowSizesTest, AWindowUpTo1024x768IsAlwaysOffered) {
+    using Sizes = std::vector<std::pair<uint32_t, uint32_t>>;
+    const AdapterMode unknown;
+    const struct {
+        Sizes modes;
+        bool otherFormats;
+        uint32_t desktopWidth, desktopHeight;
+        Sizes expected;
+    } rows[] = {
+        {{}, false, 0, 0, {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720}, {1024, 768}, {800, 600}, {640, 480}}},
+        {{}, false, 1280, 800, {{1280, 720}, {1024, 768}, {800, 600}, {640, 480}}},
+        {{{2560, 1440}, {1920, 1080}}, false, 2560, 1440, {{2560, 1440}, {1920, 1080}, {1024, 768}}},
+        {{{1280, 1024}}, false, 1280, 1024, {{1280, 1024}, {1024, 768}}},
+        {{{1280, 1024}}, false, 900, 700, {{1280, 1024}, {800, 600}}},
+        {{{1920, 1080}, {800, 600}}, false, 1920, 1080, {{1920, 1080}, {800, 600}}},
+        {{}, true, 1024, 768, {{1024, 768}}},
+    };
+    for (const auto& row : rows) {
+        std::vector<AdapterMode> modes;
+        for (const auto& size : row.modes) modes.push_back({size.first, size.second, 60, Format::Xrgb8888});
+        AdapterMode desktop = unknown;
+        desktop.width = row.desktopWidth;
+        desktop.height = row.desktopHeight;
+        AddWindowSizes(modes, row.otherFormats, desktop);
+        Sizes got;
+        for (const AdapterMode& mode : modes) {
+            EXPECT_EQ(mode.format, Format::Xrgb8888);
+            got.push_back({mode.width, mode.height});
+        }
+        EXPECT_EQ(got, row.expected) << row.desktopWidth << " x " << row.desktopHeight;
     }
-    EXPECT_TRUE(found640);
-    AdapterMode mode;
-    EXPECT_EQ(system_->EnumAdapterModes(0, Format::Xrgb8888, count, mode), gfx::kInvalidCall);
 }
 
 TEST_F(GLDeviceTest, MultisampleChecksAreExact) {
@@ -122,6 +145,7 @@ TEST_F(GLDeviceTest, UnavailableSampleCountFallsBackWithANote) {
 
 TEST_F(GLDeviceTest, ForcedLossThenReset) {
     Create(Windowed(50, 40, 0, Format::Depth24X8));
+    device_->TakeFallbackNotes();
     EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888) << "filled in for a window";
     device_->SimulateDeviceLoss(false);
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
@@ -148,6 +172,12 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF00FF00, 1.0f, 0), gfx::kOk);
     glEnable(0);  // an error that drawing left behind is not the read-back's
     EXPECT_EQ(Pixel(0, 0), 0xFF00FF00u);
+    // A swap interval the display refuses is told once, not at every reset.
+    const std::vector<std::string> notes = device_->TakeFallbackNotes();
+    EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
+                            [](const std::string& n) { return n.find("Vertical sync") != std::string::npos; }),
+              0)
+        << (notes.empty() ? "" : notes[0]);
 }
 
 TEST_F(GLDeviceTest, InvalidParametersAreRefused) {

@@ -2,8 +2,10 @@
 
 #include <exception>
 
+#include "core/CommandLine.h"
 #include "core/Exception.h"
 #include "core/Log.h"
+#include "core/Path.h"
 
 namespace trivale {
 

@@ -6,7 +6,7 @@
 #include <boost/crc.hpp>
 
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Text.h"
 
 namespace trivale {
 

@@ -2,6 +2,9 @@
 
 #include "core/Exception.h"
 #include "core/FileStream.h"
+#include "core/Log.h"
+#include "core/Path.h"
+#include "core/Text.h"
 #include "platform/System.h"
 
 namespace trivale {

@@ -13,8 +13,9 @@
 
 #include "core/ArchiveFileLoader.h"
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Path.h"
 #include "core/Stream.h"
+#include "core/Text.h"
 
 namespace trivale {
 

@@ -1,6 +1,8 @@
 #include "core/Exception.h"
 
+#include "core/CommandLine.h"
 #include "core/Log.h"
+#include "core/Path.h"
 
 namespace trivale {
 

@@ -1,14 +1,14 @@
-// The run's log, the report lines that go into it, and the small text, path and command-line
-// functions that the whole program calls.
+// The run's log and the report lines that go into it.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
+#if !defined(TV_PRINTF_FORMAT)
 #if defined(__GNUC__)
 #define TV_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #define TV_PRINTF_FORMAT(fmt, args)
+#endif
 #endif
 
 // Located lines name the source file relative to the repository (the build maps the prefix away).
@@ -16,8 +16,6 @@
 #define TV_LOG_SYSTEM_ERROR(error) ::trivale::LogWin32Error((error), __FILE__, __LINE__)
 
 namespace trivale {
-
-// ---- Log -----------------------------------------------------------------------------------------
 
 // Opens the program's path with ".log" (truncated). Does nothing when already open; a failure leaves
 // the log closed and silent.
@@ -46,47 +44,7 @@ void LogWin32Error(const char* sourceFile, int line);
 // sound or input layer, named by that layer.
 void LogDirectXError(unsigned code, const char* name, const char* description, const char* sourceFile, int line);
 
-// ---- Text ----------------------------------------------------------------------------------------
-
-// printf-style, at most 511 characters (longer results are cut); numbers never follow the locale.
-std::string FormatString(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
-std::string IntToString(int value);
-std::string FloatToString(double value);
-// ASCII lower-casing of the text up to its first NUL: the key of every name lookup.
-std::string ToLowerCase(const std::string& text);
-// Text is UTF-8 throughout: the wide text in UTF-8.
-std::string WideToAnsi(const std::wstring& text);
-// Valid UTF-8 comes back unchanged; each invalid byte becomes '?'.
-std::string Utf8ToAnsi(const std::string& text);
-
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-};
-Rect MakeRect(int left, int top, int right, int bottom);
-Rect MakeRectFromSize(int x, int y, int width, int height);
-
-// ---- Command line and program path ---------------------------------------------------------------
-
-int ParamCount();
-// Argument i (0 is the program as the command line named it); EInvalidParameter when out of range.
-std::string ParamStr(int index);
-std::string GetModuleFilePath();
-// Absolute, normalised ("." and ".." folded, "\\" as "/"), trailing separator kept; the file need not
-// exist. "" when the current directory is unknown.
-std::string ExpandFileName(const std::string& path);
-
-// ---- Paths: "\\" and "/" both separate; a leading letter and colon is a drive ---------------------
-
-std::string ExtractFileExt(const std::string& path);
-std::string ExtractFileDir(const std::string& path);
-std::string ExtractFileName(const std::string& path);
-std::string ChangeFileExt(const std::string& path, const std::string& ext);
-std::string ExcludeTrailingBackslash(const std::string& path);
-std::string IncludeTrailingBackslash(const std::string& path);
-
+// "0.90 Win32 DBCS Release (build 1131 on ...) ", the version named in the log's first lines.
 std::string GetCoreVersionText();
 
 }  // namespace trivale

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/Log.h"
 #include "core/MemoryStream.h"
 #include "core/Stream.h"
+#include "core/Text.h"
 
 namespace trivale {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Text.h"
 
 namespace trivale {
 

@@ -4,8 +4,11 @@
 #include <memory>
 #include <vector>
 
+#include "core/CommandLine.h"
 #include "core/Exception.h"
 #include "core/Log.h"
+#include "core/Path.h"
+#include "core/Text.h"
 #include "devices/DXGraphics.h"
 #include "platform/MessageBox.h"
 

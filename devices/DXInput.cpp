@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "core/Log.h"
+#include "core/Text.h"
 #include "devices/MappedJoystickController.h"
 #include "devices/MappedKeyboardController.h"
 #include "devices/StandardController.h"

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "core/ArchiveFileLoader.h"
+#include "core/CommandLine.h"
 #include "core/Log.h"
+#include "core/Path.h"
 #include "devices/ConfigDialogDX9.h"
 #include "devices/DevicePauseScreenPainter.h"
 #include "platform/Input.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Text.h"
 
 namespace trivale {
 

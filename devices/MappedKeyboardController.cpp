@@ -1,7 +1,7 @@
 #include "devices/MappedKeyboardController.h"
 
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Text.h"
 
 namespace trivale {
 

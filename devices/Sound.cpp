@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "devices/OggVorbisReader.h"
 #include "devices/SoundLog.h"
 #include "devices/WaveSoundReader.h"

@@ -2,6 +2,7 @@
 
 #include "core/Exception.h"
 #include "core/Log.h"
+#include "core/Text.h"
 
 namespace trivale {
 

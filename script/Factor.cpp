@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Text.h"
 
 namespace trivale {
 namespace type_a {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/Log.h"
+#include "core/Text.h"
 #include "script/SimpleScriptLineParser.h"
 
 namespace trivale {

@@ -6,6 +6,7 @@
 
 #include "core/Log.h"
 #include "core/MemoryStream.h"
+#include "core/Text.h"
 
 namespace trivale {
 namespace type_a {

@@ -11,8 +11,8 @@
 #include "core/ArchiveFileLoader.h"
 #include "core/DataLoader.h"
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "core/Stream.h"
+#include "core/Text.h"
 #include "platform/System.h"
 
 namespace trivale {

@@ -7,7 +7,6 @@
 #include "TestUtil.h"
 #include "core/Exception.h"
 #include "core/FileStream.h"
-#include "core/Log.h"
 #include "platform/MessageBox.h"
 
 using namespace trivale;

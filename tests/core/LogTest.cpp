@@ -5,8 +5,12 @@
 #include <clocale>
 
 #include "TestUtil.h"
+#include "core/CommandLine.h"
 #include "core/Exception.h"
 #include "core/Log.h"
+#include "core/Path.h"
+#include "core/Text.h"
+#include "platform/Rect.h"
 #include "platform/System.h"
 
 using namespace trivale;
@@ -67,8 +71,8 @@ TEST(TextFunctions, FormattingAndNumbersIgnoreTheLocale) {
         EXPECT_EQ(FloatToString(2.25), "2.250000");
     }
     std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(MakeRectFromSize(10, 20, 30, 40).right, 40);
-    EXPECT_EQ(MakeRectFromSize(10, 20, 30, 40).bottom, 60);
+    EXPECT_EQ(plat::MakeRectFromSize(10, 20, 30, 40).right, 40);
+    EXPECT_EQ(plat::MakeRectFromSize(10, 20, 30, 40).bottom, 60);
 }
 
 TEST(TextFunctions, LowerCaseAndConversions) {

@@ -1,5 +1,6 @@
 // The window's messages as the driver takes them: pausing, the pause screen, full-screen switching,
 // and the close that ends the loop.
+#include "core/Text.h"
 #include "tests/driver/DriverTestSupport.h"
 
 #include <filesystem>

@@ -1,4 +1,7 @@
 // The process-wide driver: made once, destroyed once, the banners of a run, and the fatal report.
+#include "core/CommandLine.h"
+#include "core/Log.h"
+#include "core/Path.h"
 #include "tests/driver/DriverTestSupport.h"
 
 #include <algorithm>

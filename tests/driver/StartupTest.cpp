@@ -1,5 +1,7 @@
 // Start-up and shut-down with fake devices: the order the log records, and what each failure means for
 // the log, the message boxes and the exit code.
+#include "core/CommandLine.h"
+#include "core/Path.h"
 #include "tests/driver/DriverTestSupport.h"
 
 #include <fstream>

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/CommandLine.h"
 #include "core/Exception.h"
-#include "core/Log.h"
+#include "core/Path.h"
 #include "devices/ConfigDialogDX9.h"
 #include "platform/GraphicsFake.h"
 #include "platform/MessageBox.h"

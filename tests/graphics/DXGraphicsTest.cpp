@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/Exception.h"
-#include "core/Log.h"
 #include "devices/DXGraphics.h"
 #include "platform/GraphicsFake.h"
 #include "platform/Window.h"

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/DataLoader.h"
+#include "core/Text.h"
 #include "platform/System.h"
 #include "tests/core/TestUtil.h"
 #include "tools/ArchivePacker.h"

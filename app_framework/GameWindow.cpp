@@ -102,7 +102,7 @@ void CGameWindow::ApplyStyle() {
         window_->SetBordered(false);
         window_->SetResizable(false);
         const plat::Rect display = window_->GetDisplayBounds();
-        window_->SetPosition(display.x, display.y);
+        window_->SetPosition(display.left, display.top);
         window_->SetClientSize(clientWidth_, clientHeight_);
     } else {
         window_->SetBordered(true);
@@ -115,8 +115,8 @@ void CGameWindow::Center() {
     if (fullScreen_) return;
     const plat::Rect display = window_->GetDisplayBounds();
     window_->SetClientSize(clientWidth_, clientHeight_);
-    window_->SetPosition(display.x + display.width / 2 - clientWidth_ / 2,
-                         display.y + display.height / 2 - clientHeight_ / 2);
+    window_->SetPosition(display.left + display.Width() / 2 - clientWidth_ / 2,
+                         display.top + display.Height() / 2 - clientHeight_ / 2);
 }
 
 bool CGameWindow::IsShown() const { return WindowRegistry().count(window_->GetId()) != 0; }

@@ -56,11 +56,11 @@ CDevicePauseScreenPainter::CDevicePauseScreenPainter(plat::IGraphicsDevice* devi
     height_ = static_cast<int>(parameters.backBufferHeight);
 }
 
-void CDevicePauseScreenPainter::ClearRects(std::vector<plat::GraphicsRect>& rects, std::uint32_t colour) {
-    std::vector<plat::GraphicsRect> clipped;
-    for (const plat::GraphicsRect& r : rects) {
-        plat::GraphicsRect c = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width_),
-                                std::min(r.bottom, height_)};
+void CDevicePauseScreenPainter::ClearRects(std::vector<plat::Rect>& rects, std::uint32_t colour) {
+    std::vector<plat::Rect> clipped;
+    for (const plat::Rect& r : rects) {
+        plat::Rect c = {std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width_),
+                        std::min(r.bottom, height_)};
         if (c.left < c.right && c.top < c.bottom) clipped.push_back(c);
     }
     rects.clear();
@@ -78,7 +78,7 @@ void CDevicePauseScreenPainter::ClearRects(std::vector<plat::GraphicsRect>& rect
 }
 
 void CDevicePauseScreenPainter::Fill(std::uint32_t colour) {
-    std::vector<plat::GraphicsRect> rects(1, plat::GraphicsRect{0, 0, width_, height_});
+    std::vector<plat::Rect> rects(1, plat::Rect{0, 0, width_, height_});
     ClearRects(rects, colour);
 }
 
@@ -86,7 +86,7 @@ void CDevicePauseScreenPainter::DrawBitmap(const CSimpleDIB& bitmap, int x, int 
     const PixelSurface* surface = bitmap.GetBitmap();
     if (surface == nullptr) return;
     // Runs of one colour along each row, one clear per run.
-    std::vector<plat::GraphicsRect> run;
+    std::vector<plat::Rect> run;
     for (int row = 0; row < surface->height; ++row) {
         const int ty = y + row;
         if (ty < 0 || ty >= height_) continue;
@@ -95,7 +95,7 @@ void CDevicePauseScreenPainter::DrawBitmap(const CSimpleDIB& bitmap, int x, int 
             const std::uint32_t colour = surface->At(start, row);
             int end = start + 1;
             while (end < surface->width && surface->At(end, row) == colour) ++end;
-            run.push_back(plat::GraphicsRect{x + start, ty, x + end, ty + 1});
+            run.push_back(plat::Rect{x + start, ty, x + end, ty + 1});
             ClearRects(run, colour & 0xFFFFFF);
             start = end;
         }
@@ -110,14 +110,14 @@ int CDevicePauseScreenPainter::TextWidth(const std::string& text) {
 int CDevicePauseScreenPainter::TextHeight(const std::string&) { return kHeight; }
 
 void CDevicePauseScreenPainter::DrawText(const std::string& text, int x, int y, std::uint32_t colour) {
-    std::vector<plat::GraphicsRect> blocks;
+    std::vector<plat::Rect> blocks;
     int left = x;
     for (const char* glyph : Glyphs(text)) {
         for (int i = 0; i < 15; ++i) {
             if (glyph[i] != 'X') continue;
             const int bx = left + (i % 3) * kScale;
             const int by = y + (i / 3) * kScale;
-            blocks.push_back(plat::GraphicsRect{bx, by, bx + kScale, by + kScale});
+            blocks.push_back(plat::Rect{bx, by, bx + kScale, by + kScale});
         }
         left += kAdvance;
     }

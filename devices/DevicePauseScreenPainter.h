@@ -31,7 +31,7 @@ public:
 
 private:
     // Clears the rectangles, clipped to the back buffer, with one colour.
-    void ClearRects(std::vector<plat::GraphicsRect>& rects, std::uint32_t colour);
+    void ClearRects(std::vector<plat::Rect>& rects, std::uint32_t colour);
 
     plat::IGraphicsDevice* device_;
     bool present_;

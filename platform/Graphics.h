@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Rect.h"
+
 namespace plat {
 
 class Window;
@@ -120,10 +122,6 @@ struct Viewport {
     float maxZ = 1.0f;
 };
 
-struct GraphicsRect {
-    int32_t left, top, right, bottom;
-};
-
 // What Clear clears.
 const uint32_t kClearTarget = 1;
 const uint32_t kClearZBuffer = 2;
@@ -150,7 +148,7 @@ public:
     virtual GraphicsResult SetViewport(const Viewport& viewport) = 0;
     virtual GraphicsResult GetViewport(Viewport& viewport) = 0;
     // Clears the viewport (or the given rectangles within it); colour is 0xAARRGGBB.
-    virtual GraphicsResult Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour,
+    virtual GraphicsResult Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour,
                                  float z, uint32_t stencil) = 0;
 
     // The back buffer as 0xAARRGGBB words, rows top first (what the next Present shows).

@@ -83,7 +83,7 @@ public:
         viewport = viewport_;
         return gfx::kOk;
     }
-    GraphicsResult Clear(uint32_t, const GraphicsRect*, uint32_t flags, uint32_t colour, float, uint32_t) override {
+    GraphicsResult Clear(uint32_t, const Rect*, uint32_t flags, uint32_t colour, float, uint32_t) override {
         state_->journal.push_back("Clear");
         if (!lost_ && (flags & kClearTarget) != 0) state_->clearColour = colour | 0xFF000000u;
         return gfx::kOk;

@@ -662,8 +662,8 @@ GraphicsResult GLGraphicsDevice::GetViewport(Viewport& viewport) {
     return gfx::kOk;
 }
 
-GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour,
-                                       float z, uint32_t stencil) {
+GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour, float z,
+                                       uint32_t stencil) {
     if ((flags & ~(kClearTarget | kClearZBuffer | kClearStencil)) != 0 || flags == 0) return gfx::kInvalidCall;
     if (rectCount != 0 && rects == nullptr) return gfx::kInvalidCall;
     // While lost the buffers may be gone (a failed reset releases them): nothing to check against.

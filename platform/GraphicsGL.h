@@ -75,7 +75,7 @@ public:
     GraphicsResult EndScene() override;
     GraphicsResult SetViewport(const Viewport& viewport) override;
     GraphicsResult GetViewport(Viewport& viewport) override;
-    GraphicsResult Clear(uint32_t rectCount, const GraphicsRect* rects, uint32_t flags, uint32_t colour, float z,
+    GraphicsResult Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour, float z,
                          uint32_t stencil) override;
     GraphicsResult ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) override;
     std::vector<std::string> TakeFallbackNotes() override;

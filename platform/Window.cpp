@@ -338,12 +338,7 @@ Rect Window::GetDisplayBounds() const {
     if (SDL_GetDisplayBounds(display < 0 ? 0 : display, &r) != 0) {
         r = {0, 0, 0, 0};
     }
-    Rect out;
-    out.x = r.x;
-    out.y = r.y;
-    out.width = r.w;
-    out.height = r.h;
-    return out;
+    return MakeRectFromSize(r.x, r.y, r.w, r.h);
 }
 
 Window* FindWindow(WindowId id) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Rect.h"
+
 namespace plat {
 
 // SDL's window id; 0 is no window (the same alias as in platform/MessageBox.h).
@@ -29,13 +31,6 @@ struct DisplayMode {
     int width = 0;
     int height = 0;
     int refreshRate = 0;  // Hz; 0 = any
-};
-
-struct Rect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
 };
 
 struct Event;

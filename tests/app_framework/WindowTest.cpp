@@ -203,9 +203,9 @@ TEST_F(WindowTest, ASecondShowOnlyRaisesAndStylingFollowsTheMode) {
     EXPECT_TRUE(window->IsFullScreen());
     const plat::Rect display = window->GetHandle()->GetDisplayBounds();
     window->Center();  // nothing in full screen
-    EXPECT_TRUE(at(display.x, display.y));
+    EXPECT_TRUE(at(display.left, display.top));
     window->SetFullScreen(false);  // re-styled and centred
-    EXPECT_TRUE(at(display.x + display.width / 2 - 320, display.y + display.height / 2 - 240));
+    EXPECT_TRUE(at(display.left + display.Width() / 2 - 320, display.top + display.Height() / 2 - 240));
     // The cursor is shown or hidden whatever was asked before.
     CGameApplication app;
     for (int i = 0; i < 3; ++i) SDL_ShowCursor(SDL_ENABLE);

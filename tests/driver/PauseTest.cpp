@@ -183,8 +183,8 @@ TEST_F(PauseTest, F4AndMaximisingSwitchToFullScreenOnlyWithModeSwitching) {
     const plat::Rect display = window->GetDisplayBounds();
     int x = 0, y = 0;
     window->GetPosition(&x, &y);
-    EXPECT_EQ(display.x + display.width / 2 - 320, x);
-    EXPECT_EQ(display.y + display.height / 2 - 240, y);
+    EXPECT_EQ(display.left + display.Width() / 2 - 320, x);
+    EXPECT_EQ(display.top + display.Height() / 2 - 240, y);
     EXPECT_TRUE(Handled(kMessageSize, kSizeMaximized));
     EXPECT_TRUE(driver_->GetGraphics()->IsFullScreen());
 }

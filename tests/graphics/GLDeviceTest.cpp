@@ -123,7 +123,7 @@ TEST_F(GLDeviceTest, ClearHonoursViewportAndRectanglesFromTheTop) {
     EXPECT_EQ(Pixel(29, 9), 0xFFFF0000u);
     EXPECT_EQ(Pixel(30, 0), 0xFF000000u);
     EXPECT_EQ(Pixel(10, 10), 0xFF000000u);
-    GraphicsRect rect = {0, 5, 15, 100};  // cut by the viewport to x 10..14, y 5..9
+    Rect rect = {0, 5, 15, 100};  // cut by the viewport to x 10..14, y 5..9
     device_->Clear(1, &rect, kClearTarget, 0xFF00FF00, 1.0f, 0);
     EXPECT_EQ(Pixel(12, 7), 0xFF00FF00u);
     EXPECT_EQ(Pixel(16, 7), 0xFFFF0000u);

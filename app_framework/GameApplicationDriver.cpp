@@ -45,12 +45,8 @@ void CGameApplicationDriver::Run() {
     try {
         window_->Show();
         application_->Run();
-    } catch (const EException& e) {
-        ReportEngineException(e, GetWindowId());
-    } catch (const std::exception& e) {
-        ReportStdException(e, GetWindowId());
     } catch (...) {
-        ReportError("Unknown Exception", "", "", GetWindowId());
+        ReportCurrentException(ReportMode::LogAndBox, GetWindowId());
     }
     window_->Hide();
     LogInfo("Application driver running finished.");

@@ -12,19 +12,6 @@ namespace {
 
 typedef std::vector<boost::shared_ptr<IScene>> SceneList;
 
-// Logs a failure caught where nothing may be thrown.
-void LogCurrentException() {
-    try {
-        throw;
-    } catch (const EException& e) {
-        LogEngineException(e);
-    } catch (const std::exception& e) {
-        LogApplicationException(e.what(), GetClassName(e), "");
-    } catch (...) {
-        LogApplicationException("", "", "");
-    }
-}
-
 }  // namespace
 
 CSceneManager::CSceneManager() {}

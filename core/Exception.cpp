@@ -53,4 +53,29 @@ void LogEngineException(const EException& e) {
     LogApplicationException(e.GetMessage(), GetClassName(e), e.GetOrigin());
 }
 
+void ReportException(const std::exception& e, ReportMode mode, plat::WindowId owner) {
+    const EException* engine = dynamic_cast<const EException*>(&e);
+    const std::string message = engine ? engine->GetMessage() : std::string(e.what());
+    const std::string origin = engine ? engine->GetOrigin() : std::string();
+    if (mode == ReportMode::LogAndBox) {
+        ReportApplicationException(GetClassName(e), owner, message, origin);
+    } else {
+        LogApplicationException(message, GetClassName(e), origin);
+    }
+}
+
+void ReportCurrentException(ReportMode mode, plat::WindowId owner) {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        ReportException(e, mode, owner);
+    } catch (...) {
+        if (mode == ReportMode::LogAndBox) {
+            ReportApplicationException("", owner, "Unknown Exception", "");
+        } else {
+            LogApplicationException("Unknown Exception", "", "");
+        }
+    }
+}
+
 }  // namespace trivale

@@ -12,8 +12,8 @@
 namespace trivale {
 
 // Root of the engine's exceptions: a plain copyable value, thrown by value and caught by reference.
-// It is not a std::exception, so a handler for the engine's failures catches nothing else.
-class EException {
+// It is a std::exception (what() is the message), so one handler for std::exception sees every failure.
+class EException : public std::exception {
 public:
     explicit EException(const std::string& message) : message_(message) {}
     // The origin names the dynamic class of the throwing object, empty for null.
@@ -25,8 +25,9 @@ public:
     EException(std::nullptr_t, const std::string& message) : message_(message) {}
     EException(const EException&) = default;
     EException& operator=(const EException&) = default;
-    virtual ~EException() {}
+    ~EException() override {}
 
+    const char* what() const noexcept override { return message_.c_str(); }
     virtual std::string GetMessage() const { return message_; }
     virtual std::string GetOrigin() const { return origin_; }
 
@@ -64,5 +65,16 @@ void ReportApplicationException(const std::string& className, plat::WindowId own
 // The log lines of the report only.
 void LogEngineException(const EException& e);
 void LogApplicationException(const std::string& message, const std::string& className, const std::string& origin);
+
+// Whether a report also shows the error box, or only writes its log lines.
+enum class ReportMode { LogOnly, LogAndBox };
+
+// Reports the exception being handled (call it only inside a catch block): an EException with its
+// message and origin, another std::exception with its what() text, anything else as "Unknown Exception".
+void ReportCurrentException(ReportMode mode, plat::WindowId owner = plat::kNoWindow);
+// The same for one exception at hand.
+void ReportException(const std::exception& e, ReportMode mode, plat::WindowId owner = plat::kNoWindow);
+// ReportCurrentException's log lines alone, for places where nothing may be shown or thrown.
+inline void LogCurrentException() { ReportCurrentException(ReportMode::LogOnly); }
 
 }  // namespace trivale

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 #include "core/CommandLine.h"
@@ -36,7 +38,41 @@ void WriteLine(const char* prefix, const std::string& text) {
 
 // ---- Log -----------------------------------------------------------------------------------------
 
-void OpenLogFile() { OpenLogFileAt(ChangeFileExt(GetModuleFilePath(), ".log")); }
+void OpenLogFile() { OpenLogFileFor(GetModuleFilePath()); }
+
+void OpenLogFileFor(const std::string& programPath) {
+    const std::string path = ChangeFileExt(programPath, ".log");
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_logFile) return;
+    g_logFile = std::fopen(path.c_str(), "w");
+    if (g_logFile) return;
+    // An installed program's folder is often read-only: the log must not be lost with it.
+    const std::string directory = GetFallbackLogDirectory();
+    if (directory.empty()) return;
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    const std::string fallback = directory + ExtractFileName(path);
+    g_logFile = std::fopen(fallback.c_str(), "w");
+    static bool told = false;
+    if (g_logFile && !told) {
+        told = true;
+        std::fprintf(stderr, "%s cannot be written; the log is in %s\n", path.c_str(), fallback.c_str());
+    }
+}
+
+std::string GetFallbackLogDirectory() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string base;
+    if (state && state[0] == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || home[0] != '/') return std::string();
+        base = std::string(home) + "/.local/state";
+    }
+    if (base.back() != '/') base += '/';
+    return base + "vellacor/";
+}
 
 void OpenLogFileAt(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_logMutex);

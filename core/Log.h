@@ -17,9 +17,14 @@
 
 namespace trivale {
 
-// Opens the program's path with ".log" (truncated). Does nothing when already open; a failure leaves
-// the log closed and silent.
+// Opens the program's path with ".log" (truncated). Does nothing when already open. Where the program's
+// folder takes no file, the log goes to GetFallbackLogDirectory() instead and stderr says so, once per
+// run; when that fails too the log stays closed and silent.
 void OpenLogFile();
+// OpenLogFile for the program at the given path (the running program's, or a test's).
+void OpenLogFileFor(const std::string& programPath);
+// $XDG_STATE_HOME/vellacor/, or ~/.local/state/vellacor/ without it; "" when neither is known.
+std::string GetFallbackLogDirectory();
 // Opens the given file instead (tests, tools). Does nothing when a log is already open.
 void OpenLogFileAt(const std::string& path);
 void CloseLogFile();

@@ -22,6 +22,20 @@ int g_exitCode = 0;
 const int kExitFailure = 1;
 const int kExitNoDriver = 255;
 
+void PrepareFatalReport() {
+    LogError("Exception occurred.");
+    if (g_driver != nullptr) {
+        if (g_driver->GetWindow() != nullptr) g_driver->GetWindow()->Hide();
+        if (g_driver->GetSceneManager() != nullptr) g_driver->GetSceneManager()->DumpSceneList();
+    }
+    SetApplicationFailed();
+}
+
+void ReportFatalCurrentException() {
+    PrepareFatalReport();
+    ReportCurrentException(ReportMode::LogAndBox);
+}
+
 const std::uint32_t kPauseTextColour = 0xDCDCDC;
 const std::uint32_t kPauseBackground = 0x202020;
 
@@ -58,14 +72,8 @@ CGameApplicationDriverDX9::~CGameApplicationDriverDX9() {
         // Scenes are finalised here, where a failure can still be reported; the rest goes on regardless.
         try {
             sceneManager_->RemoveAll();
-        } catch (const EException& e) {
-            ReportFatalException(e);
-        } catch (const std::exception& e) {
-            ReportFatalException(e);
         } catch (...) {
-            LogError("Exception occurred.");
-            ReportError("Unknown Exception", "", "");
-            SetApplicationFailed();
+            ReportFatalCurrentException();
         }
     }
     sceneManager_.reset();
@@ -224,13 +232,9 @@ void CGameApplicationDriverDX9::Run() {
     try {
         GetApplication()->Run();
         GetWindow()->Hide();
-    } catch (const EException& e) {
+    } catch (const std::exception&) {
         GetWindow()->Hide();
-        ReportEngineException(e, GetWindowId());
-        SetApplicationFailed();
-    } catch (const std::exception& e) {
-        GetWindow()->Hide();
-        ReportStdException(e, GetWindowId());
+        ReportCurrentException(ReportMode::LogAndBox, GetWindowId());
         SetApplicationFailed();
     }
     LogInfo("Application driver running finished.");
@@ -331,11 +335,8 @@ bool CreateApplicationDriver() {
         g_exitCode = 0;
         try {
             g_driver = new CGameApplicationDriverDX9();
-        } catch (const EException& e) {
-            ReportEngineException(e);
-            failed = true;
-        } catch (const std::exception& e) {
-            ReportStdException(e);
+        } catch (const std::exception&) {
+            ReportCurrentException(ReportMode::LogAndBox);
             failed = true;
         }
     }
@@ -358,27 +359,11 @@ void DestroyApplicationDriver() {
     delete driver;
 }
 
-namespace {
-
-void PrepareFatalReport() {
-    LogError("Exception occurred.");
-    if (g_driver != nullptr) {
-        if (g_driver->GetWindow() != nullptr) g_driver->GetWindow()->Hide();
-        if (g_driver->GetSceneManager() != nullptr) g_driver->GetSceneManager()->DumpSceneList();
-    }
-    SetApplicationFailed();
-}
-
-}  // namespace
-
-void ReportFatalException(const EException& e) {
-    PrepareFatalReport();
-    ReportEngineException(e);
-}
+void ReportFatalException(const EException& e) { ReportFatalException(static_cast<const std::exception&>(e)); }
 
 void ReportFatalException(const std::exception& e) {
     PrepareFatalReport();
-    ReportStdException(e);
+    ReportException(e, ReportMode::LogAndBox);
 }
 
 int GetApplicationExitCode() { return g_exitCode; }

@@ -290,9 +290,6 @@ void CStreamingSound::StreamProc() {
                 }
             }
         }
-    } catch (const EException& e) {
-        LogErrorAt(e.GetMessage(), __FILE__, __LINE__);
-        CSound::Stop();
     } catch (const std::exception& e) {
         LogErrorAt(e.what(), __FILE__, __LINE__);
         CSound::Stop();
@@ -355,11 +352,8 @@ void CStreamingSound::FillSegment() {
                             }
                         }
                     }
-                } catch (const EException& e) {
-                    // A stream that fails (a broken file) ends the data: what was read still plays.
-                    LogErrorAt(e.GetMessage(), __FILE__, __LINE__);
-                    m_endOfData = true;
                 } catch (const std::exception& e) {
+                    // A stream that fails (a broken file) ends the data: what was read still plays.
                     LogErrorAt(e.what(), __FILE__, __LINE__);
                     m_endOfData = true;
                 }

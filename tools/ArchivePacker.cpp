@@ -86,9 +86,10 @@ bool Walk(const std::string& dir, const std::string& prefix, const std::string& 
     return true;
 }
 
-std::string Describe(const EException& e) {
-    std::string text = e.GetMessage();
-    if (!e.GetOrigin().empty()) text += " (" + e.GetOrigin() + ")";
+std::string Describe(const std::exception& e) {
+    const EException* engine = dynamic_cast<const EException*>(&e);
+    std::string text = e.what();
+    if (engine && !engine->GetOrigin().empty()) text += " (" + engine->GetOrigin() + ")";
     return text;
 }
 
@@ -472,11 +473,8 @@ int RunPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
             if (operands < 1 || operands > 2) return usage();
             return Extract(args[1], operands == 2 ? args[2] : std::string("."), out, err);
         }
-    } catch (const EException& e) {
-        err << "tvpack: " << Describe(e) << "\n";
-        return 1;
     } catch (const std::exception& e) {
-        err << "tvpack: " << e.what() << "\n";
+        err << "tvpack: " << Describe(e) << "\n";
         return 1;
     }
     err << "tvpack: unknown command \"" << command << "\"\n";

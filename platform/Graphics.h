@@ -148,8 +148,8 @@ public:
     virtual GraphicsResult SetViewport(const Viewport& viewport) = 0;
     virtual GraphicsResult GetViewport(Viewport& viewport) = 0;
     // Clears the viewport (or the given rectangles within it); colour is 0xAARRGGBB.
-    virtual GraphicsResult Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour,
-                                 float z, uint32_t stencil) = 0;
+    virtual GraphicsResult Clear(uint32_t rectCount, const Rect* rects, uint32_t flags, uint32_t colour, float z,
+                                 uint32_t stencil) = 0;
 
     // The back buffer as 0xAARRGGBB words, rows top first (what the next Present shows).
     virtual GraphicsResult ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) = 0;

@@ -1,6 +1,7 @@
 // Cost of one Run step of the script engine on typical show lines. Each benchmark runs a block of
 // 1000 copies of one line per Run and reports the time per line against the target of 2 us, so
-// that the script never shows in a frame's time.
+// that the script never shows in a frame's time. BM_HostileAppendFrame times one frame of a loop
+// that appends to a string just below the length cap, against plain std::string loops.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -111,6 +112,77 @@ BENCHMARK(BM_StandardLibraryCall);
 
 void BM_CommentAndLabelLines(benchmark::State& state) { RunBlock(state, "", "' the next scene starts here"); }
 BENCHMARK(BM_CommentAndLabelLines);
+
+// A frame of "*l / s = s + "x" / goto *l" with s 64 KiB below the cap: before the work budget and
+// shared string values, one such frame took tens of seconds. The same appends are then made by two
+// plain loops in this process: "copy" builds a new string each time as the script line says
+// (plain = plain + "x"), "append" appends in place (plain += "x").
+void BM_HostileAppendFrame(benchmark::State& state) {
+    const std::size_t kStart = (std::size_t{1} << 20) - (std::size_t{64} << 10);
+    const std::string text = "*l\ns = s + \"x\"\ngoto *l\n";
+    trivale::CMemoryStream stream;
+    stream.Write(text.data(), static_cast<std::uint32_t>(text.size()));
+    CSimpleScriptSource source;
+    source.Load(stream);
+    source.SetName("hostile.tvs");
+    Silent listener;
+    CSimpleScriptEngine engine;
+    engine.SetListener(&listener);
+    engine.SetSource(&source);
+
+    double frame = 0, copy = 0, append = 0;
+    std::size_t appends = 0;
+    for (auto _ : state) {
+        engine.Reset();
+        CFactor s(&engine, TYPE_STRING);
+        s.SetName("s");
+        s.SetStringValue(std::string(kStart, 'a'));
+        engine.GetVariableTable().Declare("s", s);
+
+        auto start = std::chrono::steady_clock::now();
+        engine.Run();
+        frame += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+
+        CFactor after(&engine);
+        engine.GetVariableTable().Get("s", after);
+        const std::size_t made = after.GetStringValue().size() - kStart;
+        appends += made;
+
+        std::string plain(kStart, 'a');
+        start = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < made; ++i) plain = plain + "x";
+        benchmark::DoNotOptimize(plain.data());
+        copy += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+
+        plain.assign(kStart, 'a');
+        plain.shrink_to_fit();
+        start = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < made; ++i) plain += "x";
+        benchmark::DoNotOptimize(plain.data());
+        append += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = frame / n;
+    state.counters["appends_per_frame"] = static_cast<double>(appends) / n;
+    state.counters["plain_copy_ms"] = copy / n;
+    state.counters["plain_append_ms"] = append / n;
+    state.counters["vs_plain_copy"] = frame / copy;
+    state.counters["vs_plain_append"] = frame / append;
+}
+BENCHMARK(BM_HostileAppendFrame)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The longest frame the line budget alone allows: a jump loop without sleep.
+void BM_LineBudgetFrame(benchmark::State& state) {
+    const std::string text = "*l\ngoto *l\n";
+    trivale::CMemoryStream stream;
+    stream.Write(text.data(), static_cast<std::uint32_t>(text.size()));
+    CSimpleScriptSource source;
+    source.Load(stream);
+    CSimpleScriptEngine engine;
+    engine.SetSource(&source);
+    for (auto _ : state) engine.Run();
+}
+BENCHMARK(BM_LineBudgetFrame)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

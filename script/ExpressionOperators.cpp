@@ -122,11 +122,10 @@ CFactor ArithmeticOperation(const CFactor& left, const CFactor& right) {
             left.NotifyError("string too long");
             return result;
         }
-        CFactor joined(left.GetListener(), TYPE_STRING);
-        std::string text;
-        text.reserve(a.size() + b.size());
-        text.append(a).append(b);
-        joined.SetStringValue(text);
+        // Shares the left text: "s = s + x" appends to s's own text instead of copying it.
+        CFactor joined(left);
+        joined.SetName("");
+        joined.AppendString(b);
         return joined;
     }
     if (!left.IsNumeric() || !right.IsNumeric()) {

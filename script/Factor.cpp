@@ -19,15 +19,20 @@ std::int32_t TruncateToInt(double value) {
     return static_cast<std::int32_t>(value);
 }
 
-CFactor::CFactor(IFactorErrorListener* listener) : type_(TYPE_INT), listener_(listener) { value_.i = 0; }
+CFactor::CFactor(IFactorErrorListener* listener) : type_(TYPE_INT), textLength_(0), listener_(listener) {
+    value_.i = 0;
+}
 
-CFactor::CFactor(IFactorErrorListener* listener, FactorType type) : type_(type), listener_(listener) { value_.i = 0; }
+CFactor::CFactor(IFactorErrorListener* listener, FactorType type) : type_(type), textLength_(0), listener_(listener) {
+    value_.i = 0;
+}
 
 CFactor::CFactor(const CFactor& source)
     : CObject(source),
       type_(source.type_),
       name_(source.name_),
-      stringValue_(source.stringValue_),
+      text_(source.text_),
+      textLength_(source.textLength_),
       value_(source.value_),
       listener_(source.listener_) {}
 
@@ -35,7 +40,8 @@ CFactor::CFactor(CFactor&& source) noexcept
     : CObject(source),
       type_(source.type_),
       name_(std::move(source.name_)),
-      stringValue_(std::move(source.stringValue_)),
+      text_(std::move(source.text_)),
+      textLength_(source.textLength_),
       value_(source.value_),
       listener_(source.listener_) {}
 
@@ -45,7 +51,8 @@ void CFactor::CopyFrom(const CFactor& source) {
     if (&source == this) return;
     type_ = source.type_;
     name_ = source.name_;
-    stringValue_ = source.stringValue_;
+    text_ = source.text_;
+    textLength_ = source.textLength_;
     value_ = source.value_;
     listener_ = source.listener_;
 }
@@ -66,9 +73,35 @@ CFactor& CFactor::operator=(const CFactor& source) {
     } else if (IsNumeric() || source.IsNumeric()) {
         NotifyError("type mismatch: " + name_ + " = " + source.ToString());
     } else {
-        stringValue_ = source.stringValue_;
+        text_ = source.text_;
+        textLength_ = source.textLength_;
     }
     return *this;
+}
+
+const std::string& CFactor::GetStringValue() const {
+    static const std::string kEmpty;
+    if (!text_) return kEmpty;
+    if (text_->size() != textLength_) text_ = std::make_shared<std::string>(*text_, 0, textLength_);
+    return *text_;
+}
+
+void CFactor::SetStringValue(std::string value) {
+    textLength_ = value.size();
+    text_ = std::make_shared<std::string>(std::move(value));
+}
+
+void CFactor::AppendString(const std::string& tail) {
+    if (text_ && text_->size() == textLength_) {
+        text_->append(tail);
+    } else {
+        auto text = std::make_shared<std::string>();
+        text->reserve(textLength_ + tail.size());
+        if (text_) text->append(*text_, 0, textLength_);
+        text->append(tail);
+        text_ = std::move(text);
+    }
+    textLength_ += tail.size();
 }
 
 double CFactor::ToDouble() const {
@@ -89,7 +122,7 @@ std::string CFactor::ToString() const {
     case TYPE_FLOAT:
         return FloatToString(value_.f);
     case TYPE_STRING:
-        return "\"" + stringValue_ + "\"";
+        return "\"" + GetStringValue() + "\"";
     default:
         return "unknown value type";
     }

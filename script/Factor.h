@@ -1,7 +1,9 @@
 // The one value type of the script language: literals, variables, operands, arguments and results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/Object.h"
@@ -58,8 +60,13 @@ public:
     FactorType GetType() const { return type_; }
     const std::string& GetName() const { return name_; }
     void SetName(const std::string& name) { name_ = name; }
-    const std::string& GetStringValue() const { return stringValue_; }
-    void SetStringValue(const std::string& value) { stringValue_ = value; }
+    // Valid until this value changes or a value sharing its text appends to it.
+    const std::string& GetStringValue() const;
+    void SetStringValue(std::string value);
+    std::size_t GetStringLength() const { return textLength_; }
+    // The string grows by tail: in place when this value holds the end of its text (how "s = s + x"
+    // stays linear), otherwise into a text of its own.
+    void AppendString(const std::string& tail);
     std::int32_t GetIntValue() const { return value_.i; }
     void SetIntValue(std::int32_t value) { value_.i = value; }
     float GetFloatValue() const { return value_.f; }
@@ -70,7 +77,11 @@ public:
 private:
     FactorType type_;
     std::string name_;
-    std::string stringValue_;
+    // Copies share one append-only text; this value is its first textLength_ bytes. Only the value
+    // that holds the text's end may append to it, so no holder ever sees its bytes change. A holder
+    // left behind takes a copy of its prefix when it is read (hence mutable).
+    mutable std::shared_ptr<std::string> text_;
+    std::size_t textLength_;
     union {
         std::int32_t i;
         float f;

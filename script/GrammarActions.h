@@ -129,6 +129,9 @@ struct eval_binary : engine_action<eval_binary<Operation>> {
         CFactorStack& stack = this->engine->GetFactorStack();
         const CFactor right = stack.Pop();
         const CFactor left = stack.Pop();
+        // Joining or comparing two strings handles both; counted before the work is done.
+        if (left.GetType() == TYPE_STRING && right.GetType() == TYPE_STRING)
+            this->engine->ChargeWork(left.GetStringLength() + right.GetStringLength());
         stack.Push(Operation(left, right));
     }
 };

@@ -15,10 +15,22 @@ using simple_script::FactorType;
 
 const int CSimpleScriptEngine::kLineBudget;
 const int CSimpleScriptEngine::kMaxReturnDepth;
+const std::size_t CSimpleScriptEngine::kWorkBudget;
+
+namespace {
+
+// Cuts a line that has used up more than a frame's work; never leaves the engine.
+class ELineWorkExhausted : public std::exception {
+public:
+    const char* what() const noexcept override { return "script line exceeds the frame's work budget"; }
+};
+
+}  // namespace
 
 CSimpleScriptEngine::CSimpleScriptEngine()
     : lineBudget_(kLineBudget),
       maxReturnDepth_(kMaxReturnDepth),
+      workBudget_(kWorkBudget),
       source_(nullptr),
       listener_(nullptr),
       userObject_(nullptr),
@@ -26,7 +38,10 @@ CSimpleScriptEngine::CSimpleScriptEngine()
       sleep_(0),
       interrupt_(false),
       factorStack_(this),
-      declareType_(simple_script::TYPE_INT) {
+      declareType_(simple_script::TYPE_INT),
+      frameWork_(0),
+      lineWork_(0),
+      lineOpen_(false) {
     parser_.reset(new CSimpleScriptLineParser(this));
 }
 
@@ -34,7 +49,14 @@ CSimpleScriptEngine::~CSimpleScriptEngine() {}
 
 // ---- Messages ------------------------------------------------------------------------------------
 
+void CSimpleScriptEngine::ChargeWork(std::size_t bytes) {
+    frameWork_ += bytes;
+    lineWork_ += bytes;
+    if (lineOpen_ && lineWork_ > workBudget_) throw ELineWorkExhausted();
+}
+
 void CSimpleScriptEngine::OnError(const std::string& text) {
+    ChargeWork(text.size());
     if (listener_)
         listener_->OnError("script error: " + text);
     else
@@ -43,6 +65,7 @@ void CSimpleScriptEngine::OnError(const std::string& text) {
 }
 
 void CSimpleScriptEngine::OnWarning(const std::string& text) {
+    ChargeWork(text.size());
     if (listener_)
         listener_->OnWarning("script warning: " + text);
     else
@@ -51,6 +74,7 @@ void CSimpleScriptEngine::OnWarning(const std::string& text) {
 }
 
 void CSimpleScriptEngine::Print(const std::string& text) {
+    ChargeWork(text.size());
     if (listener_)
         listener_->OnPrint(text);
     else
@@ -117,21 +141,39 @@ void CSimpleScriptEngine::Advance() {
 }
 
 void CSimpleScriptEngine::HandleLine() {
-    // Nothing of this line reaches the next, even when a host function throws out of it.
+    // Nothing of this line reaches the next, even when a host function throws out of it. A line
+    // run by an interrupt inside another line leaves that line's work count as it was.
     struct LineScope {
-        explicit LineScope(CSimpleScriptEngine& engine) : engine(engine) {}
+        explicit LineScope(CSimpleScriptEngine& engine)
+            : engine(engine), lineWork(engine.lineWork_), lineOpen(engine.lineOpen_) {
+            engine.lineWork_ = 0;
+            engine.lineOpen_ = true;
+        }
         ~LineScope() {
             engine.stringBuffer_.clear();
             engine.nameBuffer_.clear();
             engine.factorStack_.Clear();
+            engine.lineWork_ += lineWork;
+            engine.lineOpen_ = lineOpen;
         }
         CSimpleScriptEngine& engine;
+        std::size_t lineWork;
+        bool lineOpen;
     } scope(*this);
     // The line's number is taken before it runs: a jump on the line must not change what the
     // messages name.
     const std::int32_t line = pc_;
-    if (!parser_->Parse(source_->GetLines()[static_cast<std::size_t>(line)]))
-        OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
+    const std::string& text = source_->GetLines()[static_cast<std::size_t>(line)];
+    bool parsed = true;
+    try {
+        ChargeWork(text.size());
+        parsed = parser_->Parse(text);
+    } catch (const ELineWorkExhausted&) {
+        // What ran before the cut stays, as on a line that fails to parse; frameWork_ is now past
+        // the budget, so the frame ends after this line.
+    }
+    lineOpen_ = false;
+    if (!parsed) OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
     ReportScriptErrorCounts(std::int64_t{line} + 1);
 }
 
@@ -148,11 +190,12 @@ void CSimpleScriptEngine::Run() {
         --sleep_;
         return;
     }
-    int budget = lineBudget_;
+    int lines = lineBudget_;
+    frameWork_ = 0;
     do {
         if (!IsRunning()) return;
-        // Out of lines for this frame: the frame ends as if the script had slept one frame.
-        if (budget-- == 0) return;
+        // Out of lines or work for this frame: the frame ends as if the script had slept one frame.
+        if (!HasFrameBudget(lines)) return;
         HandleLine();
         Advance();
     } while (sleep_ <= 0);
@@ -183,10 +226,11 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
         bool previous;
         int exceptions;
     } scope(*this, depth);
-    int budget = lineBudget_;
+    int lines = lineBudget_;
+    frameWork_ = 0;
     bool exhausted = false;
     while (IsRunning()) {
-        if (budget-- == 0) {
+        if (!HasFrameBudget(lines)) {
             exhausted = true;
             break;
         }

@@ -30,6 +30,11 @@ public:
     static const int kLineBudget = 1000000;
     // Deepest gosub nesting; a recursion without return is refused instead of growing without end.
     static const int kMaxReturnDepth = 100000;
+    // Bytes of string work (line text parsed, strings joined or compared, messages and prints) one
+    // Run or one Interrupt does at most: a frame ends after the line that uses it up, and a single
+    // line that alone uses more is cut where it does. Either way the frame ends as when the line
+    // budget runs out. A few tens of milliseconds of copying at most.
+    static const std::size_t kWorkBudget = std::size_t{64} << 20;
 
     CSimpleScriptEngine();
     ~CSimpleScriptEngine() override;
@@ -75,15 +80,22 @@ public:
     virtual void SetDeclareType(simple_script::FactorType type);
     // To the listener's OnPrint, or an INFO log line.
     virtual void Print(const std::string& text);
+    // Counts string work against the frame's work budget; inside a line that has done more than the
+    // whole budget, it throws to cut that line (caught by the engine; a function that catches it
+    // meets it again at its next charge).
+    void ChargeWork(std::size_t bytes);
 
 protected:
-    // The limits in force, kLineBudget and kMaxReturnDepth; tests lower them to reach them cheaply.
+    // The limits in force, kLineBudget, kMaxReturnDepth and kWorkBudget; tests lower them to reach
+    // them cheaply.
     int lineBudget_;
     std::size_t maxReturnDepth_;
+    std::size_t workBudget_;
 
 private:
     std::int32_t GetLineCount() const;
     bool IsRunning() const { return pc_ >= 0 && pc_ < GetLineCount(); }
+    bool HasFrameBudget(int& lines) const { return lines-- != 0 && frameWork_ < workBudget_; }
     // Parses and executes line pc, then reports its messages under that line's number.
     void HandleLine();
     void Advance();
@@ -106,6 +118,10 @@ private:
     std::string stringBuffer_;
     std::string nameBuffer_;
     simple_script::FactorType declareType_;
+    // Work of the current Run or Interrupt, and of the line being executed (when lineOpen_).
+    std::size_t frameWork_;
+    std::size_t lineWork_;
+    bool lineOpen_;
 };
 
 }  // namespace type_a

@@ -48,6 +48,7 @@ CPrint::CPrint() : CStandardCustomFunction("print") {}
 CFactor CPrint::Call(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments) {
     std::string text;
     for (const CFactor& argument : arguments) {
+        context.ChargeWork(argument.GetStringLength());
         if (argument.IsNumeric())
             text += argument.ToString() + " ";
         else

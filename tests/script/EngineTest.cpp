@@ -104,6 +104,61 @@ TEST(EngineLimitTest, OneRunExecutesAtMostTheLineBudget) {
     EXPECT_TRUE(rig.recorder.lines.empty());
 }
 
+// s, just below the length cap; what a script could build by doubling.
+std::size_t DeclareLongString(CSimpleScriptEngine& engine) {
+    const std::size_t length = (std::size_t{1} << 20) - 4096;
+    CFactor s(&engine, TYPE_STRING);
+    s.SetName("s");
+    s.SetStringValue(std::string(length, 'a'));
+    engine.GetVariableTable().Declare("s", s);
+    return length;
+}
+
+std::size_t LengthOfS(CSimpleScriptEngine& engine) {
+    CFactor s(&engine);
+    engine.GetVariableTable().Get("s", s);
+    return s.GetStringValue().size();
+}
+
+TEST(EngineLimitTest, Regression_AppendLoopNearTheCapEndsTheFrameByItsWork) {
+    // Each pass once copied the string five times, and a frame ran the whole line budget of passes
+    // (about 25 s). A pass now counts the string's length against the work budget, so 4 MiB allow
+    // five passes; the frame then ends as when its lines run out.
+    const struct {
+        const char* script;
+        const char* host;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"*l\ns = s + \"x\"\ngoto *l", "R", {"@R"}},
+        {"*OnInitialize\n*l\ns = s + \"x\"\ngoto *l",
+         "I:OnInitialize",
+         {"@I:OnInitialize", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(5)"}},
+    };
+    for (const auto& c : cases) {
+        ScriptRig rig(c.script);
+        rig.engine.SetLimits(1000000, 1000, std::size_t{4} << 20);
+        const std::size_t length = DeclareLongString(rig.engine);
+        rig.Host(c.host);
+        EXPECT_EQ(LengthOfS(rig.engine), length + 5) << c.script;
+        EXPECT_EQ(rig.recorder.lines, c.expected);
+    }
+    ScriptRig rig("*l\ns = s + \"x\"\ngoto *l");
+    rig.engine.SetLimits(1000000, 1000, std::size_t{4} << 20);
+    const std::size_t length = DeclareLongString(rig.engine);
+    rig.Host("R R");
+    EXPECT_EQ(LengthOfS(rig.engine), length + 10);
+}
+
+TEST(EngineLimitTest, ALineThatAloneOverrunsTheWorkIsCutThere) {
+    ScriptRig rig("print(calls(), s, s, s, s, s)\nprint(\"next\")");
+    rig.engine.SetLimits(10000, 1000, std::size_t{4} << 20);
+    DeclareLongString(rig.engine);
+    rig.Host("R R");
+    // The call before the cut ran; the print did not, and the next frame goes on below the line.
+    EXPECT_EQ(rig.calls, 1);
+    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"@R", "@R", "P next"}));
+}
+
 TEST(EngineLimitTest, Regression_GosubRecursionIsBounded) {
     ScriptRig rig("*a\ngosub *a\nprint(1)");
     rig.engine.Run();

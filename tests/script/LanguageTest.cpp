@@ -187,6 +187,11 @@ const Case kConversions[] = {
      {"E script error: type mismatch: i = \"x\"", "E 1 error(s) in t.tvs(1)",
       "E script error: type mismatch: s = 1.500000", "E 1 error(s) in t.tvs(2)", "E script error: type mismatch: t = 7",
       "E 1 error(s) in t.tvs(3)", "P 0 "}},
+    {"StringCopiesKeepTheirValueWhileTheOriginalGrows",
+     "string s = \"ab\"\nstring t = s\ns = s + \"c\"\nstring u = s + \"d\"\ns = s + \"e\" + s\nprint(t, \"|\", u, "
+     "\"|\", s)",
+     "",
+     {"P ab|abcd|abceabc"}},
     {"SelfAssignmentIsSilent", "int i = 1\ni = i\nstring s = \"a\"\ns = s\nprint(i, s)", "", {"P 1 a"}},
     {"UndeclaredReadGivesIntZero",
      "int x = 7\nfloat f = 1.5\nx = y\nf = y\nprint(x, f)",

@@ -45,9 +45,10 @@ public:
 class TestEngine : public CSimpleScriptEngine {
 public:
     TestEngine() { SetLimits(10000, 1000); }
-    void SetLimits(int lines, std::size_t returnDepth) {
+    void SetLimits(int lines, std::size_t returnDepth, std::size_t work = kWorkBudget) {
         lineBudget_ = lines;
         maxReturnDepth_ = returnDepth;
+        workBudget_ = work;
     }
 };
 

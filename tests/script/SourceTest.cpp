@@ -49,24 +49,17 @@ TEST(SourceTest, LabelForms) {
     EXPECT_EQ(source.GetLines().size(), 10u);
 }
 
-TEST(SourceTest, LoadClearsButKeepsTheName) {
+TEST(SourceTest, LoadReadsTheWholeStreamAgainAndKeepsTheName) {
     CSimpleScriptSource source;
     source.SetName("main.tvs");
     LoadSource(source, "*x\ny\n");
-    LoadSource(source, "z");
-    EXPECT_EQ(source.GetName(), "main.tvs");
-    EXPECT_EQ(source.GetLines(), std::vector<std::string>{"z"});
-    EXPECT_TRUE(source.GetLabels().empty());
-}
-
-TEST(SourceTest, LoadReadsTheWholeStreamWhateverItsPosition) {
     trivale::CMemoryStream stream;
-    const std::string text = "*a\nprint(1)\n";
-    stream.Write(text.data(), static_cast<std::uint32_t>(text.size()));
+    stream.Write("*a\nprint(1)\n", 12);
     stream.Seek(5);
-    CSimpleScriptSource source;
     source.Load(stream);
+    EXPECT_EQ(source.GetName(), "main.tvs");
     EXPECT_EQ(source.GetLines(), (std::vector<std::string>{"*a", "print(1)"}));
+    EXPECT_EQ(source.GetLabels(), (std::map<std::string, std::int32_t>{{"a", 0}}));
 }
 
 TEST(SourceTest, LabelMistakesGoToTheLogOnly) {

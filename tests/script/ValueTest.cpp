@@ -26,14 +26,6 @@ CFactor Make(IFactorErrorListener* l, FactorType type, const char* name = "") {
     return f;
 }
 
-TEST(FactorTest, TextAndNumberForms) {
-    MessageLog log;
-    EXPECT_EQ(Make(&log, TYPE_STRING).ToDouble(), 0.0);
-    EXPECT_EQ(Make(&log, TYPE_ARGUMENT_TERMINATOR).ToString(), "unknown value type");
-    EXPECT_EQ(Make(&log, static_cast<FactorType>(42)).ToString(), "unknown value type");
-    EXPECT_FALSE(Make(&log, static_cast<FactorType>(42)).IsNumeric());
-}
-
 TEST(FactorTest, StringTakesATerminatorsEmptyTextSilently) {
     MessageLog log;
     CFactor s = Make(&log, TYPE_STRING, "s");
@@ -53,13 +45,6 @@ TEST(FactorTest, ReportWithoutListenerThrows) {
         EXPECT_EQ(e.GetMessage(), "error listener is NULL");
         EXPECT_NE(e.GetOrigin().find("CFactor"), std::string::npos);
     }
-}
-
-TEST(FactorTest, TruncateToIntSaturates) {
-    EXPECT_EQ(TruncateToInt(2147483647.5), 2147483647);
-    EXPECT_EQ(TruncateToInt(-2147483648.5), -2147483647 - 1);
-    EXPECT_EQ(TruncateToInt(1.0 / 0.0), 2147483647);
-    EXPECT_EQ(TruncateToInt(-2147483647.9), -2147483647);
 }
 
 TEST(FactorStackTest, PopsInReverseAndEmptyPopGivesIntZeroWithTheDefaultListener) {

@@ -28,8 +28,8 @@ TEST(EngineTest, ProgramCounterGotoAndTheEnd) {
     EXPECT_FALSE(rig.engine.SetProgramCounter(0));  // refused once ended
     EXPECT_EQ(rig.engine.GetProgramCounter(), 5);
     // The host's failed Goto is counted at the next report point, the start of Run.
-    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"E script error: label '*Here' not found",
-                                                            "E 1 error(s) in t.tvs(1)", "P 1 "}));
+    EXPECT_EQ(rig.recorder.lines,
+              (std::vector<std::string>{"E label '*Here' not found", "S 1 error(s) in t.tvs(1)", "P 1 "}));
     rig.engine.Reset();
     EXPECT_TRUE(rig.engine.SetProgramCounter(2));
 }
@@ -81,8 +81,7 @@ TEST(EngineTest, AHostExceptionLeavesNothingBehind) {
     // stray return finds no entry of the interrupt's.
     EXPECT_EQ(rig.engine.GetProgramCounter(), 3);
     rig.engine.Run();
-    EXPECT_EQ(rig.recorder.lines,
-              (std::vector<std::string>{"P 2 ", "E script error: too match return", "E 1 error(s) in t.tvs(7)"}));
+    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"P 2 ", "E too match return", "S 1 error(s) in t.tvs(7)"}));
 }
 
 // ---- Limits -------------------------------------------------------------------------------------
@@ -133,7 +132,7 @@ TEST(EngineLimitTest, Regression_AppendLoopNearTheCapEndsTheFrameByItsWork) {
         {"*OnInitialize\n*l\ns = s + \"x\"\ngoto *l",
          "I:OnInitialize",
          5,
-         {"@I:OnInitialize", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(5)"}},
+         {"@I:OnInitialize", "E must return in interrupt mode", "S 1 error(s) in t.tvs(5)"}},
     };
     for (const auto& c : cases) {
         ScriptRig rig(c.script);
@@ -160,7 +159,7 @@ TEST(EngineLimitTest, Regression_GosubRecursionIsBounded) {
     rig.engine.Run();
     // The refused gosub is reported and the script goes on below it.
     EXPECT_EQ(rig.recorder.lines,
-              (std::vector<std::string>{"E script error: gosub nesting too deep", "E 1 error(s) in t.tvs(2)", "P 1 "}));
+              (std::vector<std::string>{"E gosub nesting too deep", "S 1 error(s) in t.tvs(2)", "P 1 "}));
     for (int i = 0; i < 1000; ++i) ASSERT_TRUE(rig.engine.Return());
     EXPECT_FALSE(rig.engine.Return());
 }
@@ -174,9 +173,9 @@ TEST(EngineLimitTest, Regression_DeepCallsFailWithoutExhaustingTheStack) {
     // choice does for any failing call; the nesting limit keeps that to 257 levels.
     const std::vector<std::string>& lines = rig.recorder.lines;
     ASSERT_EQ(lines.size(), 257u + 2u);
-    for (std::size_t i = 0; i < 257; ++i) ASSERT_EQ(lines[i], "E script error: variable 'abs' not found");
-    EXPECT_EQ(lines[257], "E script error: syntax error in t.tvs(1)");
-    EXPECT_EQ(lines[258], "E 258 error(s) in t.tvs(1)");
+    for (std::size_t i = 0; i < 257; ++i) ASSERT_EQ(lines[i], "E variable 'abs' not found");
+    EXPECT_EQ(lines[257], "E syntax error in t.tvs(1)");
+    EXPECT_EQ(lines[258], "S 258 error(s) in t.tvs(1)");
 }
 
 // ---- Float literals -----------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 // The language as a script's author sees it: a snippet, the host steps that run it, and exactly what
-// the host receives ("E " errors, "W " warnings, "P " prints; "@step" marks each host step when the
+// the host receives (as the Recorder writes it; "@step" marks each host step when the
 // case names its steps, a bare case is one Run).
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ std::string Repeat(const std::string& text, int count) {
 
 std::vector<std::string> SyntaxErrorAt(int line) {
     const std::string n = std::to_string(line);
-    return {"E script error: syntax error in t.tvs(" + n + ")", "E 1 error(s) in t.tvs(" + n + ")"};
+    return {"E syntax error in t.tvs(" + n + ")", "S 1 error(s) in t.tvs(" + n + ")"};
 }
 std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> out;
@@ -55,39 +55,36 @@ std::vector<std::string> SyntaxErrors(int first, int last) {
     return out;
 }
 
-const std::string kTruncation = "W script warning: truncation from 'float' to 'int': Information may be lost.";
-const std::string kParameterMismatch = "E script error: function call parameter mismatch";
+const std::string kTruncation = "W truncation from 'float' to 'int': Information may be lost.";
+const std::string kParameterMismatch = "E function call parameter mismatch";
 
 // ---- Statements and the grammar's ordered choice ------------------------------------------------
 
 const Case kGrammar[] = {
     {"KeywordsAreNotReservedAndTheirPrefixesStillFire",
      "int if = 2\nfloat goto = 1.5\nprint(if, goto)\ninteger = 5\nint x = endgame()",
-     {"P 2 1.500000 ", "E script error: variable 'integer' not found", "E script error: variable '' not found",
-      "E 2 error(s) in t.tvs(4)", "E script error: function endgame() not found", "E 1 error(s) in t.tvs(5)"}},
+     {"P 2 1.500000 ", "E variable 'integer' not found", "E variable '' not found", "S 2 error(s) in t.tvs(4)",
+      "E function endgame() not found", "S 1 error(s) in t.tvs(5)"}},
     {"EndPrefixEndsThenFailsTheLine",
      "print(0)\nendgame()\nprint(1)",
-     {"@R", "P 0 ", "E script error: syntax error in t.tvs(2)", "E 1 error(s) in t.tvs(2)", "@R"},
+     {"@R", "P 0 ", "E syntax error in t.tvs(2)", "S 1 error(s) in t.tvs(2)", "@R"},
      "R R"},
     {"SleepPrefixAndSleepWithParenthesisSleepOneFrameThenFail", "sleepy(2)\nsleep(3)\nsleep (3)\nprint(1)",
      Join({{"@R"}, SyntaxErrorAt(1), {"@R"}, SyntaxErrorAt(2), {"@R", "@R", "@R", "@R", "P 1 "}}), "R R R R R R"},
     {"GotoBlanksAroundTheStar", "goto   *  a\nprint(1)\n*a\nprint(2)", {"P 2 "}},
     {"IfWithParenthesisIsACallNamedIf",
      "if(1) goto *a\n*a",
-     {"E script error: function if() not found", "E script error: syntax error in t.tvs(1)",
-      "E 2 error(s) in t.tvs(1)"}},
+     {"E function if() not found", "E syntax error in t.tvs(1)", "S 2 error(s) in t.tvs(1)"}},
     {"DoubleEqualsStatementPushesTheTargetFirst",
      "x == 5",
-     {"E script error: variable 'x' not found", "E script error: syntax error in t.tvs(1)",
-      "E 2 error(s) in t.tvs(1)"}},
+     {"E variable 'x' not found", "E syntax error in t.tvs(1)", "S 2 error(s) in t.tvs(1)"}},
     {"ComparisonsAndPrecedence",
      "int a = 1\nint b = 2\nprint(a <= b, a >= b, a < b, a > b)\nprint(a == 1 && b == 2)\nprint((a == 1) && (b == "
      "2))\nprint(1 + 2 * 3, 1 - 2 - 3, 12 / 2 / 3, (1 + 2) * 3, 2 * 3 + 1 == 7)",
      Join({{"P 1 0 1 0 "}, SyntaxErrorAt(4), {"P 1 ", "P 7 -4 2 9 1 "}})},
     {"OperatorIsTriedBeforeASignedLiteral", "int x = 5\nprint(x - -1, x-1, x -1, 0 - x, 1-1)", {"P 6 4 4 -5 0 "}},
     {"NoUnaryMinusOnAVariable", "int x = 5\ny = -x\nint y\ny = - 1\nprint(y)",
-     Join({{"E script error: variable 'y' not found", "E script error: syntax error in t.tvs(2)",
-            "E 2 error(s) in t.tvs(2)"},
+     Join({{"E variable 'y' not found", "E syntax error in t.tvs(2)", "S 2 error(s) in t.tvs(2)"},
            SyntaxErrorAt(4),
            {"P 0 "}})},
     {"CallArgumentsLeftToRightInnerFirst", "print(calls(), abs (calls()), calls())\nprint (1)", {"P 0 1 2 ", "P 1 "}},
@@ -96,21 +93,8 @@ const Case kGrammar[] = {
      "print(1e)\nprint(1.5e)\nprint(\"\\x80\")\nprint(\"\\400\")\nprint(\"\\x\")\nprint(\"abc)\n*a",
      SyntaxErrors(1, 13)},
     {"TrailingBlanksAndCommentsAfterEveryStatement",
-     " \t \n"
-     "int x = 1 ' c\n"
-     "x = 2   ' c\n"
-     "print(x)\t \t\n"
-     "delete x ' c\n"
-     "goto *l ' c\n"
-     "print(\"skipped\")\n"
-     "*l ' label with a comment\n"
-     "gosub *s ' c\n"
-     "sleep ' c\n"
-     "sleep 1 ' c\n"
-     "if 1 goto *e ' c\n"
-     "*s\n"
-     "return ' c\n"
-     "*e\n"
+     " \t \nint x = 1 ' c\nx = 2   ' c\nprint(x)\t \t\ndelete x ' c\ngoto *l ' c\nprint(\"skipped\")\n"
+     "*l ' label with a comment\ngosub *s ' c\nsleep ' c\nsleep 1 ' c\nif 1 goto *e ' c\n*s\nreturn ' c\n*e\n"
      "end ' c  \n",
      {"@R", "P 2 ", "@R", "@R"},
      "R R R"},
@@ -148,37 +132,33 @@ INSTANTIATE_TEST_SUITE_P(Literals, LanguageTest, ::testing::ValuesIn(kLiterals),
 const Case kConversions[] = {
     {"FloatToIntTruncatesTowardZeroAlwaysWithAWarning",
      "int i = 2.9\nprint(i)\ni = -2.9\ni = 2.0\nprint(i)",
-     {kTruncation, "W 1 warning(s) in t.tvs(1)", "P 2 ", kTruncation, "W 1 warning(s) in t.tvs(3)", kTruncation,
-      "W 1 warning(s) in t.tvs(4)", "P 2 "}},
+     {kTruncation, "S 1 warning(s) in t.tvs(1)", "P 2 ", kTruncation, "S 1 warning(s) in t.tvs(3)", kTruncation,
+      "S 1 warning(s) in t.tvs(4)", "P 2 "}},
     {"DeclarationsStartAtZeroAndIntToFloatIsSilent",
      "int i\nfloat f\nstring s\nprint(i, f, s, \"|\")\nf = 3\nprint(f)",
      {"P 0 0.000000 |", "P 3.000000 "}},
     {"MismatchTextsQuoteStringsAndShowSixDecimals",
      "int i = \"x\"\nstring s = 1.5\nstring t = 7\nprint(i, s, t)",
-     {"E script error: type mismatch: i = \"x\"", "E 1 error(s) in t.tvs(1)",
-      "E script error: type mismatch: s = 1.500000", "E 1 error(s) in t.tvs(2)", "E script error: type mismatch: t = 7",
-      "E 1 error(s) in t.tvs(3)", "P 0 "}},
+     {"E type mismatch: i = \"x\"", "S 1 error(s) in t.tvs(1)", "E type mismatch: s = 1.500000",
+      "S 1 error(s) in t.tvs(2)", "E type mismatch: t = 7", "S 1 error(s) in t.tvs(3)", "P 0 "}},
     {"StringCopiesKeepTheirValueWhileTheOriginalGrows",
      "string s = \"ab\"\nstring t = s\ns = s + \"c\"\nstring u = s + \"d\"\ns = s + \"e\" + s\nt = t\nprint(t, \"|\", "
      "u, \"|\", s)",
      {"P ab|abcd|abceabc"}},
     {"UndeclaredReadGivesIntZero",
      "int x = 7\nfloat f = 1.5\nstring s = \"keep\"\nx = y\nf = y\ns = y\nprint(x, f, s)",
-     {"E script error: variable 'y' not found", "E 1 error(s) in t.tvs(4)", "E script error: variable 'y' not found",
-      "E 1 error(s) in t.tvs(5)", "E script error: variable 'y' not found", "E script error: type mismatch: s = 0",
-      "E 2 error(s) in t.tvs(6)", "P 0 0.000000 keep"}},
-    {"RedefinitionKeepsTheOldValue",
-     "int x = 5\nint x = 7\nfloat x\nprint(x)",
-     {"E script error: 'x' : redefinition", "E script error: variable '@@redefinition_error@@' not found",
-      "E 2 error(s) in t.tvs(2)", "E script error: 'x' : redefinition", "E 1 error(s) in t.tvs(3)", "P 5 "}},
-    {"DeleteThenDeclareAnotherTypeAndCaseMatters",
-     "int x = 1\nint X = 2\ndelete x\nstring x = \"s\"\nprint(x, X)\ndelete q",
-     {"P s2 ", "E script error: variable 'q' not found", "E 1 error(s) in t.tvs(6)"}},
+     {"E variable 'y' not found", "S 1 error(s) in t.tvs(4)", "E variable 'y' not found", "S 1 error(s) in t.tvs(5)",
+      "E variable 'y' not found", "E type mismatch: s = 0", "S 2 error(s) in t.tvs(6)", "P 0 0.000000 keep"}},
+    {"RedefinitionKeepsTheOldValueDeleteAllowsAnotherType",
+     "int x = 5\nint x = 7\nfloat x\nint X = 2\nprint(x)\ndelete x\nstring x = \"s\"\nprint(x, X)\ndelete q",
+     {"E 'x' : redefinition", "E variable '@@redefinition_error@@' not found", "S 2 error(s) in t.tvs(2)",
+      "E 'x' : redefinition", "S 1 error(s) in t.tvs(3)", "P 5 ", "P s2 ", "E variable 'q' not found",
+      "S 1 error(s) in t.tvs(9)"}},
     {"FloatToIntSaturatesAndNaNGivesZero",
      "int a = 1e10\nint b = -1e10\nint c = 0.0 / 0\n"
      "print(a, b, c, truncate(1e10), truncate(-1e10), truncate(0.0 / 0))",
-     {kTruncation, "W 1 warning(s) in t.tvs(1)", kTruncation, "W 1 warning(s) in t.tvs(2)", kTruncation,
-      "W 1 warning(s) in t.tvs(3)", "P 2147483647 -2147483648 0 2147483647 -2147483648 0 "}},
+     {kTruncation, "S 1 warning(s) in t.tvs(1)", kTruncation, "S 1 warning(s) in t.tvs(2)", kTruncation,
+      "S 1 warning(s) in t.tvs(3)", "P 2147483647 -2147483648 0 2147483647 -2147483648 0 "}},
 };
 INSTANTIATE_TEST_SUITE_P(Conversions, LanguageTest, ::testing::ValuesIn(kConversions), CaseName);
 
@@ -187,10 +167,9 @@ INSTANTIATE_TEST_SUITE_P(Conversions, LanguageTest, ::testing::ValuesIn(kConvers
 // One line with every operator's mismatch, in this order.
 std::vector<std::string> Mismatches(const std::vector<const char*>& ops) {
     std::vector<std::string> out;
-    for (const char* op : ops)
-        out.push_back(std::string("E script error: type mismatch: operation [struct std::") + op + "<int>]");
+    for (const char* op : ops) out.push_back(std::string("E type mismatch: operation [struct std::") + op + "<int>]");
     out.push_back("P " + Repeat("0 ", static_cast<int>(ops.size())));
-    out.push_back("E " + std::to_string(ops.size()) + " error(s) in t.tvs(1)");
+    out.push_back("S " + std::to_string(ops.size()) + " error(s) in t.tvs(1)");
     return out;
 }
 
@@ -211,8 +190,8 @@ const Case kOperators[] = {
                  "not_equal_to", "less", "less_equal", "greater", "greater_equal"})},
     {"NotNeedsAnInt",
      "print(!0.0, !\"x\")",
-     {"E script error: value type must be int when using operator '!'",
-      "E script error: value type must be int when using operator '!'", "P 0 0 ", "E 2 error(s) in t.tvs(1)"}},
+     {"E value type must be int when using operator '!'", "E value type must be int when using operator '!'", "P 0 0 ",
+      "S 2 error(s) in t.tvs(1)"}},
 };
 INSTANTIATE_TEST_SUITE_P(Operators, LanguageTest, ::testing::ValuesIn(kOperators), CaseName);
 
@@ -225,52 +204,30 @@ const Case kControl[] = {
      "R R R R R"},
     {"SleepZeroNegativeAndNotAnInt",
      "sleep 0\nsleep -1\nsleep 1.5\nsleep \"x\"\nprint(1)",
-     {"E script error: sleep statement: parameter type mismatch", "E 1 error(s) in t.tvs(3)",
-      "E script error: sleep statement: parameter type mismatch", "E 1 error(s) in t.tvs(4)", "P 1 "}},
+     {"E sleep statement: parameter type mismatch", "S 1 error(s) in t.tvs(3)",
+      "E sleep statement: parameter type mismatch", "S 1 error(s) in t.tvs(4)", "P 1 "}},
     {"WithoutSleepOneFrameRunsToTheEndForGood",
      "print(0)\nprint(1)\nend\nprint(2)",
      {"@R", "P 0 ", "P 1 ", "@R"},
      "R R"},
     {"Labels",
      "goto *nowhere\ngoto *Main\n*main\nprint(1)\n*Main\ngoto *a\n*a\nprint(2)\nend\n*a\nprint(3)",
-     {"E script error: label '*nowhere' not found", "E 1 error(s) in t.tvs(1)", "P 3 "}},
+     {"E label '*nowhere' not found", "S 1 error(s) in t.tvs(1)", "P 3 "}},
     {"GosubAndReturn",
      "return\ngosub *s\nprint(\"back\")\nend\n*s\ngosub *t\nprint(\"in\")\nreturn\n*t\nprint(\"t\")\nreturn",
-     {"E script error: too match return", "E 1 error(s) in t.tvs(1)", "P t", "P in", "P back"}},
-    {"TwoErrorsOneSummary",
-     "print(a, b)",
-     {"E script error: variable 'a' not found", "E script error: variable 'b' not found", "P 0 0 ",
-      "E 2 error(s) in t.tvs(1)"}},
-    {"MessagesNameTheLineThatRan",
-     "goto *x junk\nprint(1)\n*x\ngoto *y\n*y\nprint(q)\nprint(\"half\") oops\n\n\nprint(\n",
+     {"E too match return", "S 1 error(s) in t.tvs(1)", "P t", "P in", "P back"}},
+    {"MessagesNameTheLineThatRanAndOneSummaryCountsThemAll",
+     "goto *x junk\nprint(1)\n*x\ngoto *y\n*y\nprint(q, b)\nprint(\"half\") oops\n\n\nprint(\n",
      Join({SyntaxErrorAt(1),
-           {"E script error: variable 'q' not found", "P 0 ", "E 1 error(s) in t.tvs(6)", "P half"},
+           {"E variable 'q' not found", "E variable 'b' not found", "P 0 0 ", "S 2 error(s) in t.tvs(6)", "P half"},
            SyntaxErrorAt(7),
            SyntaxErrorAt(10)})},
     {"IfForms",
-     "int x = 1\n"
-     "if x goto *a\n"
-     "print(\"not\")\n"
-     "*a\n"
-     "if x == 1 goto *b else gosub *c\n"
-     "print(\"not\")\n"
-     "*b\n"
-     "if 0 goto *z else gosub *c\n"
-     "if 0 goto *z\n"
-     "if 1.0 goto *z\n"
-     "if \"s\" goto *z\n"
-     "if 2 gosub *c else goto *z\n"
-     "if 1 goto *d else\n"
-     "*d\n"
-     "print(\"end\")\n"
-     "end\n"
-     "*c\n"
-     "print(\"c\")\n"
-     "return\n"
-     "*z\n"
-     "print(\"z\")\n",
-     Join({{"P c", "E script error: expression type mismatch: 'if' statement", "E 1 error(s) in t.tvs(10)",
-            "E script error: expression type mismatch: 'if' statement", "E 1 error(s) in t.tvs(11)", "P c"},
+     "int x = 1\nif x goto *a\nprint(\"not\")\n*a\nif x == 1 goto *b else gosub *c\nprint(\"not\")\n*b\n"
+     "if 0 goto *z else gosub *c\nif 0 goto *z\nif 1.0 goto *z\nif \"s\" goto *z\nif 2 gosub *c else goto *z\n"
+     "if 1 goto *d else\n*d\nprint(\"end\")\nend\n*c\nprint(\"c\")\nreturn\n*z\nprint(\"z\")\n",
+     Join({{"P c", "E expression type mismatch: 'if' statement", "S 1 error(s) in t.tvs(10)",
+            "E expression type mismatch: 'if' statement", "S 1 error(s) in t.tvs(11)", "P c"},
            SyntaxErrorAt(13),
            {"P end"}})},
     {"ResetClearsVariablesButKeepsFunctions",
@@ -285,21 +242,21 @@ INSTANTIATE_TEST_SUITE_P(Control, LanguageTest, ::testing::ValuesIn(kControl), C
 const Case kInterrupts[] = {
     {"InterruptWithReturnLeavesThePcAlone",
      "print(\"main\")\nsleep\nprint(\"next\")\n*OnInitialize\nprint(\"init\")\nreturn",
-     {"@R", "P main", "@I:OnInitialize", "P init", "@R", "P next", "P init", "E script error: too match return",
-      "E 1 error(s) in t.tvs(6)"},
+     {"@R", "P main", "@I:OnInitialize", "P init", "@R", "P next", "P init", "E too match return",
+      "S 1 error(s) in t.tvs(6)"},
      "R I:OnInitialize R"},
     {"InterruptWithoutReturn",
      "*OnInitialize\nprint(\"init\")",
-     {"@I:OnInitialize", "P init", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(3)", "@R"},
+     {"@I:OnInitialize", "P init", "E must return in interrupt mode", "S 1 error(s) in t.tvs(3)", "@R"},
      "I:OnInitialize R"},
     {"SleepAndEndAreRefusedAndGosubNests",
      "*OnInitialize\nsleep 5\nend\ngosub *a\nprint(\"go on\")\nreturn\n*a\nprint(\"a\")\nreturn",
-     {"@I:OnInitialize", "E script error: cannot sleep in interrupt mode", "E 1 error(s) in t.tvs(2)",
-      "E script error: cannot end in interrupt mode", "E 1 error(s) in t.tvs(3)", "P a", "P go on"},
+     {"@I:OnInitialize", "E cannot sleep in interrupt mode", "S 1 error(s) in t.tvs(2)",
+      "E cannot end in interrupt mode", "S 1 error(s) in t.tvs(3)", "P a", "P go on"},
      "I:OnInitialize"},
     {"InterruptMissingLabelCountsAtTheNextReport",
      "print(1)",
-     {"@I:nope", "E script error: label '*nope' not found", "@R", "E 1 error(s) in t.tvs(1)", "P 1 "},
+     {"@I:nope", "E label '*nope' not found", "@R", "S 1 error(s) in t.tvs(1)", "P 1 "},
      "I:nope R"},
     {"HostOrder",
      "*OnInitialize\nint n = 3\nreturn\n*main\nprint(n)\nsleep\nprint(n + 1)",
@@ -307,13 +264,13 @@ const Case kInterrupts[] = {
      "I:OnInitialize G:main R R"},
     {"StrayReturnAfterAnUnreturnedInterruptIsReported",
      "*main\nreturn\n*OnInitialize\nprint(\"init\")",
-     {"@I:OnInitialize", "P init", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(5)",
-      "@G:main", "@R", "E script error: too match return", "E 1 error(s) in t.tvs(2)", "P init"},
+     {"@I:OnInitialize", "P init", "E must return in interrupt mode", "S 1 error(s) in t.tvs(5)", "@G:main", "@R",
+      "E too match return", "S 1 error(s) in t.tvs(2)", "P init"},
      "I:OnInitialize G:main R"},
     {"WaitingFunctionDoesNotWaitInAnInterrupt",
      "*OnInitialize\nprint(wait(3))\nreturn\n*main\nprint(\"main\")",
-     {"@I:OnInitialize", "E script error: cannot sleep in interrupt mode", "P 1 ", "E 1 error(s) in t.tvs(2)",
-      "@G:main", "@R", "P main"},
+     {"@I:OnInitialize", "E cannot sleep in interrupt mode", "P 1 ", "S 1 error(s) in t.tvs(2)", "@G:main", "@R",
+      "P main"},
      "I:OnInitialize G:main R"},
 };
 INSTANTIATE_TEST_SUITE_P(Interrupts, LanguageTest, ::testing::ValuesIn(kInterrupts), CaseName);
@@ -324,12 +281,12 @@ const Case kFunctions[] = {
     // print itself comes from the standard library, which shadows the second set's print.
     {"LookupFirstSetWinsUnknownGivesIntZero",
      "print(f(), g())\nprint(nope(1))",
-     {"P 1 g", "E script error: function nope() not found", "P 0 ", "E 1 error(s) in t.tvs(2)"}},
+     {"P 1 g", "E function nope() not found", "P 0 ", "S 1 error(s) in t.tvs(2)"}},
     {"ArgumentChecks",
      "print(sin(0), jump(1.5), pi(1), to_string(\"x\"), abs(\"x\"), sin(1, 2), sin(\"x\"), abs())",
      {kParameterMismatch, kParameterMismatch, kParameterMismatch, kParameterMismatch, kParameterMismatch,
       kParameterMismatch, kParameterMismatch, "P 0.000000 0 0.000000 0 0.000000 0.000000 0 ",
-      "E 7 error(s) in t.tvs(1)"}},
+      "S 7 error(s) in t.tvs(1)"}},
     {"LibraryResultsInACrLfScript",
      "print(truncate(-2.7), truncate(3), abs(-3), abs(-2.5), abs(-2147483648), abs(4))\r\n"
      "print(power(2, 10), power(2, -1), power(-8, 0.5) == power(-8, 0.5))\r\n"
@@ -350,8 +307,7 @@ INSTANTIATE_TEST_SUITE_P(Functions, LanguageTest, ::testing::ValuesIn(kFunctions
 
 // ---- Inputs that once crashed or hung -----------------------------------------------------------
 
-const std::vector<std::string> kTooLong = {"E script error: string too long", "E script error: type mismatch: s = 0",
-                                           "E 2 error(s) in t.tvs(4)"};
+const std::vector<std::string> kTooLong = {"E string too long", "E type mismatch: s = 0", "S 2 error(s) in t.tvs(4)"};
 
 const Case kRegressions[] = {
     {"Regression_DeepParentheses", "print(" + Repeat("(", 100000) + "1" + Repeat(")", 100000) + ")", SyntaxErrorAt(1)},
@@ -364,13 +320,11 @@ const Case kRegressions[] = {
      Join({{"P 1 0 1 "}, SyntaxErrors(2, 3)})},
     {"Regression_DivisionByZero",
      "print(1 / 0, 1 % 0, -2147483648 / -1, -2147483648 % -1)",
-     {"E script error: division by zero", "E script error: division by zero", "P 0 0 -2147483648 0 ",
-      "E 2 error(s) in t.tvs(1)"}},
+     {"E division by zero", "E division by zero", "P 0 0 -2147483648 0 ", "S 2 error(s) in t.tvs(1)"}},
     {"Regression_LoopWithoutSleepEndsTheFrame", "*a\ngoto *a", {"@R"}, "R"},
     {"Regression_InterruptLoopWithoutReturn",
      "*OnInitialize\n*l\ngoto *l\n*main\nprint(1)",
-     {"@I:OnInitialize", "E script error: must return in interrupt mode", "E 1 error(s) in t.tvs(6)", "@G:main", "@R",
-      "P 1 "},
+     {"@I:OnInitialize", "E must return in interrupt mode", "S 1 error(s) in t.tvs(6)", "@G:main", "@R", "P 1 "},
      "I:OnInitialize G:main R"},
     {"Regression_ProgramCounterBelowTheScript", "print(jump(-5))\nprint(2)", {"@R", "P 1 ", "@R"}, "R R"},
     {"Regression_ProgramCounterAtIntMax", "print(jump(2147483647))\nprint(2)", {"@R", "P 1 ", "@R"}, "R R"},

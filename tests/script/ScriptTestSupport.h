@@ -32,13 +32,19 @@ using trivale::type_a::simple_script::TYPE_INT;
 using trivale::type_a::simple_script::TYPE_STRING;
 using Args = std::deque<CFactor>;
 
-// "E " errors, "W " warnings, "P " prints, in the order the engine sent them.
+// In the order the engine sent them: "E " errors and "W " warnings (the "script error: " and
+// "script warning: " prefixes checked and dropped), "S " the unprefixed summaries, "P " prints.
 class Recorder : public ISimpleScriptEngineListener {
 public:
-    void OnError(const std::string& text) override { lines.push_back("E " + text); }
-    void OnWarning(const std::string& text) override { lines.push_back("W " + text); }
+    void OnError(const std::string& text) override { lines.push_back(Tag(text, "script error: ", "E ")); }
+    void OnWarning(const std::string& text) override { lines.push_back(Tag(text, "script warning: ", "W ")); }
     void OnPrint(const std::string& text) override { lines.push_back("P " + text); }
     std::vector<std::string> lines;
+
+private:
+    static std::string Tag(const std::string& text, const std::string& prefix, const char* tag) {
+        return text.compare(0, prefix.size(), prefix) == 0 ? tag + text.substr(prefix.size()) : "S " + text;
+    }
 };
 
 // The engine with limits small enough for tests to reach them quickly.

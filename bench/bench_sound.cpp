@@ -196,7 +196,7 @@ void BM_MixerOneStream(benchmark::State& state) {
     plat::SoundTestOptions o;
     o.manualOutput = true;
     plat::SetSoundTestOptions(o);
-    std::shared_ptr<plat::SoundDevice> device;
+    std::unique_ptr<plat::SoundDevice> device;
     plat::SoundDevice::Create(&device);
     plat::WaveFormat f;
     f.formatTag = plat::kWaveFormatPcm;
@@ -209,7 +209,7 @@ void BM_MixerOneStream(benchmark::State& state) {
     d.flags = plat::kBufferCtrlVolume | plat::kBufferCtrlPositionNotify;
     d.bytes = 352768;
     d.format = &f;
-    std::shared_ptr<plat::SoundBuffer> buffer;
+    std::unique_ptr<plat::SoundBuffer> buffer;
     device->CreateBuffer(d, &buffer);
     void* p = nullptr;
     uint32_t n = 0;

@@ -96,14 +96,14 @@ const CArchiveFileEntryHeader* CArchiveFileLoader::GetEntry(int index) const {
     return &entries_[static_cast<std::size_t>(index)];
 }
 
-CFilePartitionStream* CArchiveFileLoader::OpenEntry(const std::string& name) {
+std::unique_ptr<CFilePartitionStream> CArchiveFileLoader::OpenEntry(const std::string& name) {
     auto it = index_.find(ToLowerCase(name));
     if (it == index_.end()) throw EFileOpenError(this, "ファイルエントリが見つかりませんでした: \"" + name + "\"");
     std::unique_ptr<CFilePartitionStream> stream(
         new CFilePartitionStream(dataStart_ + it->second.offset, it->second.size, path_, 1, 1));
     // The file may have been cut short since it was opened.
     if (!InsideFile(dataStart_, it->second, stream->GetFileLength())) throw EInvalidFileFormat(this, kRangeError);
-    return stream.release();
+    return stream;
 }
 
 }  // namespace trivale

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,7 @@ public:
     virtual const CArchiveFileEntryHeader* GetEntry(int index) const;
     // A new read-only stream over the entry's bytes, owned by the caller; the name is looked up
     // without regard to letter case. EFileOpenError when there is no such entry.
-    virtual CFilePartitionStream* OpenEntry(const std::string& name);
+    virtual std::unique_ptr<CFilePartitionStream> OpenEntry(const std::string& name);
 
     const std::string& GetPath() const { return path_; }
     // Absolute file offset of the data area.

@@ -83,7 +83,7 @@ std::string CFileSystemDataLoader::Resolve(const std::string& name) const {
     return Inside(plat::RealPath(path)) ? path : std::string();
 }
 
-IStream* CFileSystemDataLoader::Open(const std::string& name) {
+std::unique_ptr<IStream> CFileSystemDataLoader::Open(const std::string& name) {
     const std::string full = rootPath_ + name;
     const std::string resolved = Resolve(name);
     if (resolved.empty()) {
@@ -91,9 +91,9 @@ IStream* CFileSystemDataLoader::Open(const std::string& name) {
         // would block): refused as missing.
         if (plat::GetPathKind(OsPath(full)) != plat::PathKind::Missing)
             throw EFileOpenError(this, "ファイルを開けませんでした: \"" + full + "\"");
-        return new CFileStream(full, 1, 1);  // throws the file's own open error
+        return std::make_unique<CFileStream>(full, 1, 1);  // throws the file's own open error
     }
-    return new CFileStream(resolved, 1, 1);
+    return std::make_unique<CFileStream>(resolved, 1, 1);
 }
 
 void CFileSystemDataLoader::Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) {

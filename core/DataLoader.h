@@ -21,10 +21,10 @@ namespace trivale {
 
 class IDataLoader : public IInterface {
 public:
-    // A new stream on the resource, owned by the caller; EFileOpenError when there is none.
-    virtual IStream* Open(const std::string& name) = 0;
+    // A new stream on the resource; EFileOpenError when there is none.
+    virtual std::unique_ptr<IStream> Open(const std::string& name) = 0;
     virtual boost::shared_ptr<IStream> OpenShared(const std::string& name) {
-        return boost::shared_ptr<IStream>(Open(name));
+        return boost::shared_ptr<IStream>(Open(name).release());
     }
     // Appends the names of the resources under the directory (the list is not cleared first).
     virtual void Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) = 0;
@@ -40,7 +40,7 @@ public:
     explicit CFileSystemDataLoader(const std::string& path);
     ~CFileSystemDataLoader() override;
 
-    IStream* Open(const std::string& name) override;
+    std::unique_ptr<IStream> Open(const std::string& name) override;
     // Names relative to the root, in the disk's letter case.
     void Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) override;
 
@@ -73,7 +73,7 @@ public:
     }
     ~TArchiveFileDataLoader() override { index_.clear(); }
 
-    IStream* Open(const std::string& name) override { return reader_->OpenEntry(name); }
+    std::unique_ptr<IStream> Open(const std::string& name) override { return reader_->OpenEntry(name); }
 
     void Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) override {
         EnumerateKey(IncludeTrailingBackslash(ToLowerCase(directory)), recursive, list);

@@ -124,7 +124,7 @@ std::uint32_t CFileStream::Seek(std::int64_t position) {
 
 std::uint32_t CFileStream::Tell() { return static_cast<std::uint32_t>(std::min(position_, kMaxStreamSize)); }
 
-IStream* CFileStream::Clone() { return new CFileStream(*this); }
+std::unique_ptr<IStream> CFileStream::Clone() { return std::unique_ptr<IStream>(new CFileStream(*this)); }
 
 // ---- CFilePartitionStream ------------------------------------------------------------------------
 
@@ -168,6 +168,8 @@ std::uint32_t CFilePartitionStream::Seek(std::int64_t position) {
 
 std::uint32_t CFilePartitionStream::Tell() { return static_cast<std::uint32_t>(position_); }
 
-IStream* CFilePartitionStream::Clone() { return new CFilePartitionStream(*this); }
+std::unique_ptr<IStream> CFilePartitionStream::Clone() {
+    return std::unique_ptr<IStream>(new CFilePartitionStream(*this));
+}
 
 }  // namespace trivale

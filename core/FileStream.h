@@ -28,7 +28,7 @@ public:
     std::uint32_t Seek(std::int64_t position) override;
     std::uint32_t Tell() override;
     // Opens the file again: a clone of a stream that writes never truncates the file.
-    IStream* Clone() override;
+    std::unique_ptr<IStream> Clone() override;
 
     const std::string& GetPath() const { return path_; }
     // Length of the whole file, also under a window.
@@ -68,7 +68,7 @@ public:
     // there return nothing.
     std::uint32_t Seek(std::int64_t position) override;
     std::uint32_t Tell() override;
-    IStream* Clone() override;
+    std::unique_ptr<IStream> Clone() override;
 
     std::uint64_t GetWindowOffset() const { return windowOffset_; }
 

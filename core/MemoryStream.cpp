@@ -72,6 +72,6 @@ std::uint32_t CMemoryStream::Seek(std::int64_t position) {
     return position_;
 }
 
-IStream* CMemoryStream::Clone() { return new CMemoryStream(*this); }
+std::unique_ptr<IStream> CMemoryStream::Clone() { return std::unique_ptr<IStream>(new CMemoryStream(*this)); }
 
 }  // namespace trivale

@@ -18,7 +18,7 @@ public:
     void SetSize(std::uint32_t size) override;
     std::uint32_t Seek(std::int64_t position) override;
     std::uint32_t Tell() override { return position_; }
-    IStream* Clone() override;
+    std::unique_ptr<IStream> Clone() override;
     // The bytes; null while the stream is empty.
     virtual void* GetBuffer() { return data_; }
 

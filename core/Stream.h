@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/Object.h"
@@ -26,8 +27,8 @@ public:
     // Moves to an absolute position, clamped to the stream's range; returns the new position.
     virtual std::uint32_t Seek(std::int64_t position) = 0;
     virtual std::uint32_t Tell() = 0;
-    // A new, independent stream on the same bytes at the same position; the caller owns it.
-    virtual IStream* Clone() = 0;
+    // A new, independent stream on the same bytes at the same position.
+    virtual std::unique_ptr<IStream> Clone() = 0;
 };
 
 // The operations that every stream shares.

@@ -36,8 +36,8 @@ public:
 protected:
     bool CreateDevice();
 
-    std::shared_ptr<plat::SoundDevice> m_device;
-    std::shared_ptr<plat::SoundBuffer> m_primary;
+    std::unique_ptr<plat::SoundDevice> m_device;
+    std::unique_ptr<plat::SoundBuffer> m_primary;
     bool m_ready = false;
     bool m_optionFlag = false;
     plat::WaveFormat m_format;

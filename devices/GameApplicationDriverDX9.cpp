@@ -16,7 +16,7 @@ namespace trivale {
 
 namespace {
 
-CGameApplicationDriverDX9* g_driver = nullptr;
+std::unique_ptr<CGameApplicationDriverDX9> g_driver;
 int g_exitCode = 0;
 
 const int kExitFailure = 1;
@@ -108,7 +108,7 @@ void CGameApplicationDriverDX9::SetMaximumDisplayMode(int width, int height) {
 
 bool CGameApplicationDriverDX9::CreateGraphics() {
     try {
-        graphics_.reset(factory_.graphics ? factory_.graphics() : new CDXGraphics());
+        graphics_ = factory_.graphics ? factory_.graphics() : std::make_unique<CDXGraphics>();
     } catch (const EDirect3DCreateError& e) {
         LogEngineException(e);
         plat::ShowMessageBox(GetWindowId(),
@@ -193,7 +193,7 @@ bool CGameApplicationDriverDX9::Initialize() {
     window->Show();
     if (graphics_->IsFullScreen()) GetApplication()->ShowCursor(showCursorInFullScreen_);
 
-    input_.reset(factory_.input ? factory_.input(window->GetHandle()) : new CDXInput(window->GetHandle()));
+    input_ = factory_.input ? factory_.input(window->GetHandle()) : std::make_unique<CDXInput>(window->GetHandle());
     if (!input_->Initialize()) {
         TV_LOG_ERROR_AT("CDXInput 初期化失敗");
         plat::ShowMessageBox(GetWindowId(), "DirectInput の初期化に失敗しました.\n実行を中止します.", GetTitle(),
@@ -202,7 +202,7 @@ bool CGameApplicationDriverDX9::Initialize() {
         return false;
     }
 
-    sound_.reset(factory_.sound ? factory_.sound() : new CDXSound());
+    sound_ = factory_.sound ? factory_.sound() : std::make_unique<CDXSound>();
     sound_->SetWindow(window->GetHandle());
     if (!sound_->Initialize()) {
         TV_LOG_ERROR_AT("CDXSound 初期化失敗");
@@ -334,7 +334,7 @@ bool CreateApplicationDriver() {
     if (g_driver == nullptr) {
         g_exitCode = 0;
         try {
-            g_driver = new CGameApplicationDriverDX9();
+            g_driver.reset(new CGameApplicationDriverDX9());
         } catch (const std::exception&) {
             ReportCurrentException(ReportMode::LogAndBox);
             failed = true;
@@ -350,13 +350,12 @@ bool CreateApplicationDriver() {
     return g_driver != nullptr;
 }
 
-CGameApplicationDriverDX9* GetApplicationDriver() { return g_driver; }
+CGameApplicationDriverDX9* GetApplicationDriver() { return g_driver.get(); }
 
 void DestroyApplicationDriver() {
     // Cleared first: whatever is reported during the deletion no longer reaches a half-deleted driver.
-    CGameApplicationDriverDX9* driver = g_driver;
-    g_driver = nullptr;
-    delete driver;
+    std::unique_ptr<CGameApplicationDriverDX9> driver = std::move(g_driver);
+    driver.reset();
 }
 
 void ReportFatalException(const EException& e) { ReportFatalException(static_cast<const std::exception&>(e)); }

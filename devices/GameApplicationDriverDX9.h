@@ -26,9 +26,9 @@ namespace trivale {
 // How the driver makes its devices. An empty function stands for the real device; tests hand in
 // their own. The graphics maker throws EDirect3DCreateError when there is no graphics system.
 struct ApplicationDeviceFactory {
-    std::function<CDXGraphics*()> graphics;
-    std::function<CDXInput*(plat::Window* window)> input;
-    std::function<CDXSound*()> sound;
+    std::function<std::unique_ptr<CDXGraphics>()> graphics;
+    std::function<std::unique_ptr<CDXInput>(plat::Window* window)> input;
+    std::function<std::unique_ptr<CDXSound>()> sound;
 };
 
 // What the pause screen is drawn with: a surface of the window's client size.

@@ -99,21 +99,22 @@ double CSound::GetPlayTime() {
     return static_cast<double>(GetPlayPosition()) / (bitsPerSecond * 0.125);
 }
 
-ISoundReader* CreateSoundReader(IStream& stream) {
+std::unique_ptr<ISoundReader> CreateSoundReader(IStream& stream) {
     const uint32_t position = stream.Tell();
     uint8_t head[16];
     std::memset(head, 0, sizeof head);
     stream.Read(head, sizeof head);
     stream.Seek(position);
-    if (std::memcmp(head, "Ogg", 3) == 0) return new COggVorbisReader();
-    if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) return new CWaveSoundReader();
+    if (std::memcmp(head, "Ogg", 3) == 0) return std::unique_ptr<ISoundReader>(new COggVorbisReader());
+    if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0)
+        return std::unique_ptr<ISoundReader>(new CWaveSoundReader());
     throw EInvalidFileFormat("CreateSoundReader(): 対応していない音声フォーマットです.");
 }
 
-ISoundReader* OpenSoundReader(IStream& stream) {
-    std::unique_ptr<ISoundReader> reader(CreateSoundReader(stream));
+std::unique_ptr<ISoundReader> OpenSoundReader(IStream& stream) {
+    std::unique_ptr<ISoundReader> reader = CreateSoundReader(stream);
     reader->Open(&stream);
-    return reader.release();
+    return reader;
 }
 
 }  // namespace trivale

@@ -53,7 +53,7 @@ protected:
     explicit CSound(uint32_t extraFlags);
     ~CSound() override;
 
-    std::shared_ptr<plat::SoundBuffer> m_buffer;
+    std::unique_ptr<plat::SoundBuffer> m_buffer;
     uint32_t m_extraFlags;
     std::atomic<bool> m_loop{false};
 };
@@ -63,10 +63,10 @@ protected:
 int32_t LinearVolumeToDecibels(int32_t linear);
 int32_t DecibelsToLinearVolume(int32_t decibels);
 
-// Picks the reader for a stream by its first bytes (Ogg Vorbis or RIFF WAVE); not yet opened, owned by
-// the caller. The stream is left where it was.
-ISoundReader* CreateSoundReader(IStream& stream);
+// Picks the reader for a stream by its first bytes (Ogg Vorbis or RIFF WAVE); not yet opened. The stream
+// is left where it was.
+std::unique_ptr<ISoundReader> CreateSoundReader(IStream& stream);
 // CreateSoundReader, then opens the reader on the same stream.
-ISoundReader* OpenSoundReader(IStream& stream);
+std::unique_ptr<ISoundReader> OpenSoundReader(IStream& stream);
 
 }  // namespace trivale

@@ -41,7 +41,6 @@ void CStreamingSound::Release() {
     StopStreamThread();
     CCriticalSectionLock lock(m_lock);
     m_buffer.reset();
-    if (!m_sharedReader) delete m_reader;
     m_reader = nullptr;
     m_sharedReader.reset();
     m_stream.reset();
@@ -55,8 +54,9 @@ void CStreamingSound::Create(CDXSound* device, IStream& stream) {
     Release();
     if (device == nullptr || !device->IsReady()) return;
     m_device = device;
-    m_stream.reset(stream.Clone());
-    m_reader = OpenSoundReader(*m_stream);
+    m_stream = stream.Clone();
+    m_sharedReader = boost::shared_ptr<ISoundReader>(OpenSoundReader(*m_stream).release());
+    m_reader = m_sharedReader.get();
     CreateBuffer();
 }
 
@@ -81,13 +81,13 @@ void CStreamingSound::CreateBuffer() {
     m_desc.flags = m_extraFlags | kStreamBufferFlags;
     m_desc.bytes = (f->avgBytesPerSec / chunk) * chunk * 2;  // two seconds in whole blocks per segment
     m_desc.format = f;
-    std::shared_ptr<plat::SoundBuffer> buffer;
+    std::unique_ptr<plat::SoundBuffer> buffer;
     const plat::SoundResult r = dev->CreateBuffer(m_desc, &buffer);
     if (!plat::SoundSucceeded(r)) {
         LogSoundError(r, __FILE__, __LINE__);
         throw EReadError(this, "サウンドバッファの作成に失敗しました.");
     }
-    m_buffer = buffer;
+    m_buffer = std::move(buffer);
     m_events = std::make_shared<plat::EventGroup>(kSegments + 1);
 
     m_segmentSize = m_desc.bytes / kSegments;

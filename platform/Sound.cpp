@@ -654,7 +654,7 @@ SoundDevice::SoundDevice(std::shared_ptr<Mixer> mixer, std::shared_ptr<Output> o
 
 SoundDevice::~SoundDevice() = default;
 
-SoundResult SoundDevice::Create(std::shared_ptr<SoundDevice>* device) {
+SoundResult SoundDevice::Create(std::unique_ptr<SoundDevice>* device) {
     if (device == nullptr) return kSoundInvalidParam;
     device->reset();
     const SoundTestOptions options = GetSoundTestOptions();
@@ -690,7 +690,7 @@ SoundResult SoundDevice::SetCooperativeLevel(const Window*, uint32_t level) {
     return kSoundOk;
 }
 
-SoundResult SoundDevice::CreateBuffer(const SoundBufferDesc& desc, std::shared_ptr<SoundBuffer>* buffer) {
+SoundResult SoundDevice::CreateBuffer(const SoundBufferDesc& desc, std::unique_ptr<SoundBuffer>* buffer) {
     if (buffer == nullptr) return kSoundInvalidParam;
     buffer->reset();
     if (desc.flags & kBufferPrimary) {

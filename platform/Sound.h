@@ -197,14 +197,14 @@ class SoundDevice {
 public:
     // Opens the default output (paused) at 44100 Hz, 16 bits, stereo; fails with kSoundNoDriver when
     // there is no usable audio device.
-    static SoundResult Create(std::shared_ptr<SoundDevice>* device);
+    static SoundResult Create(std::unique_ptr<SoundDevice>* device);
     ~SoundDevice();
     SoundDevice(const SoundDevice&) = delete;
     SoundDevice& operator=(const SoundDevice&) = delete;
 
     // Recorded only: output is never shared with other programs in a way the level could change.
     SoundResult SetCooperativeLevel(const Window* window, uint32_t level);
-    SoundResult CreateBuffer(const SoundBufferDesc& desc, std::shared_ptr<SoundBuffer>* buffer);
+    SoundResult CreateBuffer(const SoundBufferDesc& desc, std::unique_ptr<SoundBuffer>* buffer);
 
     Mixer& GetMixer() { return *mixer_; }
 

@@ -14,8 +14,7 @@ using namespace tvtest;
 
 namespace {
 
-std::string ReadAllOf(IStream* raw) {
-    std::unique_ptr<IStream> s(raw);
+std::string ReadAllOf(std::unique_ptr<IStream> s) {
     std::string out(s->GetSize(), '\0');
     if (!out.empty()) out.resize(s->Read(&out[0], static_cast<std::uint32_t>(out.size())));
     return out;
@@ -46,9 +45,9 @@ TEST(FileSystemLoader, RootAndNames) {
     EXPECT_EQ(ReadAllOf(loader.Open("a.TXT")), "upper");             // ...else the first in name order
     CFileSystemDataLoader unjoined(dir / "data");                    // without a separator names join plainly
     EXPECT_EQ(ReadAllOf(unjoined.Open("fonts\\x.txt")), "joined");
-    EXPECT_EQ(Thrown<EFileOpenError>([&] { delete loader.Open("fonts\\none.png"); }),
+    EXPECT_EQ(Thrown<EFileOpenError>([&] { loader.Open("fonts\\none.png"); }),
               "ファイルを開けませんでした: \"" + dir.Path() + "/data/fonts\\none.png\" @trivale::CFileStream");
-    EXPECT_THROW(delete loader.Open("fonts"), EFileOpenError);
+    EXPECT_THROW(loader.Open("fonts"), EFileOpenError);
 }
 
 TEST(FileSystemLoader, NothingOutsideTheDataDirectoryAndNoPipes) {
@@ -62,8 +61,8 @@ TEST(FileSystemLoader, NothingOutsideTheDataDirectoryAndNoPipes) {
     ASSERT_EQ(mkfifo((dir / "data/pipe").c_str(), 0600), 0);
     CFileSystemDataLoader loader(dir / "data/");
     for (const char* name : {"link.txt", "linkdir\\o.txt", "..\\secret.txt", "../SECRET.txt", "pipe"})
-        EXPECT_THROW(delete loader.Open(name), EFileOpenError) << name;  // a pipe would block the open
-    EXPECT_EQ(ReadAllOf(loader.Open("inner.txt")), "in");                // a link that stays inside is fine
+        EXPECT_THROW(loader.Open(name), EFileOpenError) << name;  // a pipe would block the open
+    EXPECT_EQ(ReadAllOf(loader.Open("inner.txt")), "in");         // a link that stays inside is fine
     EXPECT_EQ(Listed(loader, "", true), (Names{"in.txt", "inner.txt"}));
     EXPECT_TRUE(Listed(loader, "..", true).empty());
 }

@@ -138,10 +138,10 @@ inline ApplicationDeviceFactory MakeFactory(const DeviceScript& script,
     ApplicationDeviceFactory factory;
     state->createFailures = script.deviceFailures;
     factory.graphics = [script, state]() {
-        return new CDXGraphics(script.graphicsObject ? plat::CreateFakeGraphicsSystem(state) : nullptr);
+        return std::make_unique<CDXGraphics>(script.graphicsObject ? plat::CreateFakeGraphicsSystem(state) : nullptr);
     };
-    factory.input = [script](plat::Window* window) { return new FakeInput(window, script.input); };
-    factory.sound = [script]() { return new FakeSound(script.sound); };
+    factory.input = [script](plat::Window* window) { return std::make_unique<FakeInput>(window, script.input); };
+    factory.sound = [script]() { return std::make_unique<FakeSound>(script.sound); };
     return factory;
 }
 

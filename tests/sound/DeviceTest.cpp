@@ -168,6 +168,6 @@ TEST(DXSoundTest, NoAudioDeviceMeansRunningWithoutSound) {
     music.Play();
     EXPECT_FALSE(music.IsPlaying());
     EXPECT_EQ(nullptr, music.GetFormat());
-    music.Create(&dev, boost::shared_ptr<ISoundReader>(OpenSoundReader(*s)));
+    music.Create(&dev, boost::shared_ptr<ISoundReader>(OpenSoundReader(*s).release()));
     EXPECT_EQ(nullptr, music.GetFormat());
 }

@@ -33,7 +33,7 @@ protected:
     }
     void TearDown() override { SetSoundTestOptions(SoundTestOptions()); }
 
-    SoundResult Make(const WaveFormat& f, uint32_t bytes, uint32_t flags, std::shared_ptr<SoundBuffer>* b) {
+    SoundResult Make(const WaveFormat& f, uint32_t bytes, uint32_t flags, std::unique_ptr<SoundBuffer>* b) {
         SoundBufferDesc d;
         d.flags = flags;
         d.bytes = bytes;
@@ -43,9 +43,9 @@ protected:
 
     // A buffer holding `data`, playing once (or looping).
     template <class T>
-    std::shared_ptr<SoundBuffer> Playing(const WaveFormat& f, const std::vector<T>& data, uint32_t flags = 0,
+    std::unique_ptr<SoundBuffer> Playing(const WaveFormat& f, const std::vector<T>& data, uint32_t flags = 0,
                                          uint32_t play = 0) {
-        std::shared_ptr<SoundBuffer> b;
+        std::unique_ptr<SoundBuffer> b;
         const uint32_t bytes = static_cast<uint32_t>(data.size() * sizeof(T));
         EXPECT_EQ(kSoundOk, Make(f, bytes, flags, &b));
         void* p1 = nullptr;
@@ -63,7 +63,7 @@ protected:
         return out;
     }
 
-    std::shared_ptr<SoundDevice> device;
+    std::unique_ptr<SoundDevice> device;
 };
 
 }  // namespace
@@ -140,7 +140,7 @@ TEST_F(MixerTest, OtherRatesAreResampledLinearly) {
     slow->Stop();
 
     // 88200 Hz through the frequency control: every second input frame, then the end.
-    std::shared_ptr<SoundBuffer> fast = Playing(Pcm(44100, 1, 16), ramp, kBufferCtrlFrequency);
+    std::unique_ptr<SoundBuffer> fast = Playing(Pcm(44100, 1, 16), ramp, kBufferCtrlFrequency);
     ASSERT_EQ(kSoundOk, fast->SetFrequency(88200));
     out = Render(50);
     for (int j = 0; j < 50; ++j) ASSERT_EQ(j * 20, out[2 * j]) << "frame " << j;
@@ -151,7 +151,7 @@ TEST_F(MixerTest, OtherRatesAreResampledLinearly) {
 }
 
 TEST_F(MixerTest, MonoOutputAveragesTheSides) {
-    std::shared_ptr<SoundBuffer> primary;
+    std::unique_ptr<SoundBuffer> primary;
     SoundBufferDesc pd;
     pd.flags = kBufferPrimary;
     ASSERT_EQ(kSoundOk, device->CreateBuffer(pd, &primary));
@@ -163,7 +163,7 @@ TEST_F(MixerTest, MonoOutputAveragesTheSides) {
 }
 
 TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed) {
-    std::shared_ptr<SoundBuffer> b;  // 1000 frames, four segments of 1000 bytes
+    std::unique_ptr<SoundBuffer> b;  // 1000 frames, four segments of 1000 bytes
     ASSERT_EQ(kSoundOk, Make(Pcm(44100, 2, 16), 4000, kBufferCtrlPositionNotify, &b));
     auto ev = std::make_shared<EventGroup>(5);
     std::vector<SoundNotification> n;
@@ -192,7 +192,7 @@ TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed) {
 }
 
 TEST_F(MixerTest, OneShotEndRaisesStopOnceAndPadsWithSilence) {
-    std::shared_ptr<SoundBuffer> b;
+    std::unique_ptr<SoundBuffer> b;
     ASSERT_EQ(kSoundOk, Make(Pcm(44100, 1, 16), 20, kBufferCtrlPositionNotify, &b));
     auto ev = std::make_shared<EventGroup>(2);
     ASSERT_EQ(kSoundOk, b->SetNotifications({{19, ev, 0}, {kNotifyOffsetStop, ev, 1}}));
@@ -213,7 +213,7 @@ TEST_F(MixerTest, OneShotEndRaisesStopOnceAndPadsWithSilence) {
 }
 
 TEST_F(MixerTest, LockWrapsIntoTwoRegions) {
-    std::shared_ptr<SoundBuffer> b;
+    std::unique_ptr<SoundBuffer> b;
     ASSERT_EQ(kSoundOk, Make(Pcm(44100, 1, 16), 40, 0, &b));
     void* p1 = nullptr;
     void* p2 = nullptr;
@@ -239,7 +239,7 @@ TEST_F(MixerTest, LockWrapsIntoTwoRegions) {
 
 TEST_F(MixerTest, FormatsTheMixerCannotPlayAreRefused) {
     auto refused = [this](const WaveFormat& f, uint32_t bytes) {
-        std::shared_ptr<SoundBuffer> b;
+        std::unique_ptr<SoundBuffer> b;
         return Make(f, bytes, 0, &b);
     };
     const WaveFormat good = Pcm(44100, 2, 16);

@@ -235,12 +235,12 @@ TEST(OggReaderTest, RegressionStreamFailureDoesNotCrossTheDecoder) {
 TEST(CreateSoundReaderTest, FirstBytesChooseTheReaderAndTheStreamStaysPut) {
     std::unique_ptr<IStream> ogg(NewStream("xxOggS" + std::string(30, '\0')));
     ogg->Seek(2);
-    std::unique_ptr<ISoundReader> r(CreateSoundReader(*ogg));
+    std::unique_ptr<ISoundReader> r = CreateSoundReader(*ogg);
     EXPECT_NE(nullptr, dynamic_cast<COggVorbisReader*>(r.get()));
     EXPECT_EQ(2u, ogg->Tell());
 
     std::unique_ptr<IStream> wav(NewStream(MakeWave(2, 44100, 16, std::string(400, '\0'))));
-    r.reset(OpenSoundReader(*wav));
+    r = OpenSoundReader(*wav);
     EXPECT_NE(nullptr, dynamic_cast<CWaveSoundReader*>(r.get()));
     EXPECT_EQ(400u, r->GetDataSize()) << "opened on the same stream";
 }

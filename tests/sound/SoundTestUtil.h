@@ -116,8 +116,8 @@ public:
         return pos_ = static_cast<uint32_t>(std::clamp<int64_t>(p, 0, static_cast<int64_t>(bytes_.size())));
     }
     uint32_t Tell() override { return pos_; }
-    IStream* Clone() override {
-        auto* c = new CFailingStream(bytes_, failAt_);
+    std::unique_ptr<IStream> Clone() override {
+        auto c = std::make_unique<CFailingStream>(bytes_, failAt_);
         c->pos_ = pos_;
         return c;
     }

@@ -10,7 +10,7 @@ namespace trivale {
 
 namespace {
 
-typedef std::vector<boost::shared_ptr<IScene>> SceneList;
+typedef std::vector<std::shared_ptr<IScene>> SceneList;
 
 }  // namespace
 
@@ -29,7 +29,7 @@ void CSceneManager::OnFrame(unsigned frames) {
     {
         // Walk a copy: a scene may reach the manager from its Frame.
         const SceneList scenes(scenes_.begin(), scenes_.end());
-        for (const boost::shared_ptr<IScene>& scene : scenes) {
+        for (const std::shared_ptr<IScene>& scene : scenes) {
             if (scene->IsAlive()) scene->Frame(frames);
         }
     }
@@ -41,12 +41,12 @@ void CSceneManager::RemoveDead() {
     std::exception_ptr failure;
     for (;;) {
         SceneList dead;
-        for (const boost::shared_ptr<IScene>& scene : scenes_) {
+        for (const std::shared_ptr<IScene>& scene : scenes_) {
             if (!scene->IsAlive()) dead.push_back(scene);
         }
         if (dead.empty()) break;
-        for (boost::shared_ptr<IScene>& entry : dead) {
-            boost::shared_ptr<IScene> scene;
+        for (std::shared_ptr<IScene>& entry : dead) {
+            std::shared_ptr<IScene> scene;
             scene.swap(entry);
             // A scene whose Finalize fails leaves all the same: it must never be finalised twice.
             try {
@@ -63,10 +63,10 @@ void CSceneManager::RemoveDead() {
 
 void CSceneManager::InsertPending() {
     while (!pending_.empty()) {
-        std::list<boost::shared_ptr<IScene>> batch;
+        std::list<std::shared_ptr<IScene>> batch;
         batch.swap(pending_);
         while (!batch.empty()) {
-            boost::shared_ptr<IScene> scene = batch.front();
+            std::shared_ptr<IScene> scene = batch.front();
             batch.pop_front();
             scenes_.insert(scene);
             inserted_ = true;
@@ -88,7 +88,7 @@ void CSceneManager::Clear() {
     pending_.clear();
 }
 
-void CSceneManager::Erase(const boost::shared_ptr<IScene>& scene) {
+void CSceneManager::Erase(const std::shared_ptr<IScene>& scene) {
     for (SceneSet::iterator it = scenes_.begin(); it != scenes_.end(); ++it) {
         if (it->get() == scene.get()) {
             scenes_.erase(it);
@@ -97,12 +97,12 @@ void CSceneManager::Erase(const boost::shared_ptr<IScene>& scene) {
     }
 }
 
-void CSceneManager::AddScene(const boost::shared_ptr<IScene>& scene) {
+void CSceneManager::AddScene(const std::shared_ptr<IScene>& scene) {
     if (scene) pending_.push_back(scene);
 }
 
 void CSceneManager::AddScene(IScene* scene) {
-    if (scene != nullptr) pending_.push_back(boost::shared_ptr<IScene>(scene));
+    if (scene != nullptr) pending_.push_back(std::shared_ptr<IScene>(scene));
 }
 
 void CSceneManager::RemoveAll() {
@@ -114,7 +114,7 @@ std::exception_ptr CSceneManager::FinalizeAndClear(bool logFailures) {
     // Every live scene gets its Finalize even when an earlier one fails.
     std::exception_ptr failure;
     SceneList scenes(scenes_.begin(), scenes_.end());
-    for (const boost::shared_ptr<IScene>& scene : scenes) {
+    for (const std::shared_ptr<IScene>& scene : scenes) {
         try {
             scene->Finalize();
         } catch (...) {
@@ -132,29 +132,29 @@ std::exception_ptr CSceneManager::FinalizeAndClear(bool logFailures) {
 
 void CSceneManager::ResetAll() {
     const SceneList scenes(scenes_.begin(), scenes_.end());
-    for (const boost::shared_ptr<IScene>& scene : scenes) scene->OnDeviceReset();
+    for (const std::shared_ptr<IScene>& scene : scenes) scene->OnDeviceReset();
 }
 
 void CSceneManager::InitializeAll() {
     const SceneList scenes(scenes_.begin(), scenes_.end());
-    for (const boost::shared_ptr<IScene>& scene : scenes) scene->Initialize();
+    for (const std::shared_ptr<IScene>& scene : scenes) scene->Initialize();
 }
 
 void CSceneManager::FinalizeAll() {
     const SceneList scenes(scenes_.begin(), scenes_.end());
-    for (const boost::shared_ptr<IScene>& scene : scenes) scene->Finalize();
+    for (const std::shared_ptr<IScene>& scene : scenes) scene->Finalize();
 }
 
-boost::shared_ptr<IScene> CSceneManager::FindScene(IScene* scene) const {
-    for (const boost::shared_ptr<IScene>& live : scenes_) {
+std::shared_ptr<IScene> CSceneManager::FindScene(IScene* scene) const {
+    for (const std::shared_ptr<IScene>& live : scenes_) {
         if (live.get() == scene) return live;
     }
-    return boost::shared_ptr<IScene>();
+    return std::shared_ptr<IScene>();
 }
 
 void CSceneManager::DumpSceneList() const {
     LogInfo("< Scene list dump >");
-    for (const boost::shared_ptr<IScene>& scene : scenes_) {
+    for (const std::shared_ptr<IScene>& scene : scenes_) {
         LogInfo("\t%04X: %s", static_cast<unsigned>(scene->GetPriority()), GetClassName(*scene).c_str());
     }
     LogInfo("\t.");

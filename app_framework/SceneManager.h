@@ -6,7 +6,7 @@
 #include <list>
 #include <set>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "app_framework/FrameTimerListener.h"
 #include "app_framework/Scene.h"
@@ -15,7 +15,7 @@
 namespace trivale {
 
 struct SceneOrder {
-    bool operator()(const boost::shared_ptr<IScene>& a, const boost::shared_ptr<IScene>& b) const {
+    bool operator()(const std::shared_ptr<IScene>& a, const std::shared_ptr<IScene>& b) const {
         return a->GetPriority() < b->GetPriority();
     }
 };
@@ -23,7 +23,7 @@ struct SceneOrder {
 class CSceneManager : public IFrameTimerListener, public virtual CNonCopyable {
 public:
     // Equal priorities keep the order in which the scenes entered.
-    typedef std::multiset<boost::shared_ptr<IScene>, SceneOrder> SceneSet;
+    typedef std::multiset<std::shared_ptr<IScene>, SceneOrder> SceneSet;
 
     CSceneManager();
     // Finalises every live scene; a failure is logged, never thrown.
@@ -32,7 +32,7 @@ public:
     // One pass: every live scene's Frame, then the dead ones leave, then the added ones enter.
     void OnFrame(unsigned frames) override;
     // The scene waits until the end of the pass; null is ignored.
-    void AddScene(const boost::shared_ptr<IScene>& scene);
+    void AddScene(const std::shared_ptr<IScene>& scene);
     // Adopts the scene.
     void AddScene(IScene* scene);
     // Finalises every live scene and drops all scenes, the pending ones untouched.
@@ -42,13 +42,13 @@ public:
     void FinalizeAll();
     const SceneSet& GetScenes() const { return scenes_; }
     // The live entry holding that very scene; empty when none does (pending scenes are not searched).
-    boost::shared_ptr<IScene> FindScene(IScene* scene) const;
+    std::shared_ptr<IScene> FindScene(IScene* scene) const;
     void DumpSceneList() const;
 
 private:
     void RemoveDead();
     void InsertPending();
-    void Erase(const boost::shared_ptr<IScene>& scene);
+    void Erase(const std::shared_ptr<IScene>& scene);
     void Clear();
     // Finalises every live scene and drops all scenes; the first failure is returned, or, with
     // logFailures, every failure is logged.
@@ -56,7 +56,7 @@ private:
 
     bool inserted_ = false;
     SceneSet scenes_;
-    std::list<boost::shared_ptr<IScene>> pending_;
+    std::list<std::shared_ptr<IScene>> pending_;
 };
 
 }  // namespace trivale

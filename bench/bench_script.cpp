@@ -9,7 +9,7 @@
 #include <deque>
 #include <string>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "core/MemoryStream.h"
 #include "script/CustomFunctionSet.h"
@@ -73,9 +73,9 @@ void RunBlock(benchmark::State& state, const std::string& prologue, const std::s
     CSimpleScriptEngine engine;
     engine.SetListener(&listener);
     standard_library::RegisterStandardLibrary(engine);
-    boost::shared_ptr<CCustomFunctionSet> host(new CCustomFunctionSet());
-    host->Register(boost::shared_ptr<ICustomFunction>(new SetScene()));
-    host->Register(boost::shared_ptr<ICustomFunction>(new SetCamera()));
+    std::shared_ptr<CCustomFunctionSet> host(new CCustomFunctionSet());
+    host->Register(std::shared_ptr<ICustomFunction>(new SetScene()));
+    host->Register(std::shared_ptr<ICustomFunction>(new SetCamera()));
     engine.AddCustomFunctionSet(host);
     engine.SetSource(&source);
     engine.Reset();

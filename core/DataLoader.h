@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-
 #include "core/ArchiveFileLoader.h"
 #include "core/Exception.h"
 #include "core/Path.h"
@@ -23,9 +21,7 @@ class IDataLoader : public IInterface {
 public:
     // A new stream on the resource; EFileOpenError when there is none.
     virtual std::unique_ptr<IStream> Open(const std::string& name) = 0;
-    virtual boost::shared_ptr<IStream> OpenShared(const std::string& name) {
-        return boost::shared_ptr<IStream>(Open(name).release());
-    }
+    virtual std::shared_ptr<IStream> OpenShared(const std::string& name) { return Open(name); }
     // Appends the names of the resources under the directory (the list is not cleared first).
     virtual void Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) = 0;
 };

@@ -20,7 +20,7 @@ std::uint32_t ReadU32(IStream& s) {
 
 CRIFFReader::~CRIFFReader() {}
 
-void CRIFFReader::OpenShared(boost::shared_ptr<IStream> stream) {
+void CRIFFReader::OpenShared(std::shared_ptr<IStream> stream) {
     shared_ = stream;
     Open(shared_.get());
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <map>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "core/Stream.h"
 
@@ -25,7 +25,7 @@ public:
     ~CRIFFReader() override;
 
     // Keeps the stream alive while the reader holds it, then opens it.
-    virtual void OpenShared(boost::shared_ptr<IStream> stream);
+    virtual void OpenShared(std::shared_ptr<IStream> stream);
     // Reads the chunk table; EInvalidFileFormat unless the stream starts with "RIFF". The stream is
     // not owned. Sizes that run past the data are cut to what is there; the walk always ends.
     virtual void Open(IStream* stream);
@@ -45,7 +45,7 @@ private:
     };
 
     IStream* stream_ = nullptr;
-    boost::shared_ptr<IStream> shared_;
+    std::shared_ptr<IStream> shared_;
     std::uint32_t formType_ = 0;
     std::int64_t riffEnd_ = 0;
     std::map<std::uint32_t, Chunk> chunks_;

@@ -27,7 +27,7 @@ bool CDXInput::Initialize() {
         LogError("CDXInput: DirectInput8Create() 失敗\n");
         return false;
     }
-    controllers_.push_back(boost::shared_ptr<IController>(new CMappedKeyboardController(*system_, window_)));
+    controllers_.push_back(std::shared_ptr<IController>(new CMappedKeyboardController(*system_, window_)));
 
     std::vector<plat::GameControllerInfo> found;
     plat::InputResult r = system_->EnumGameControllers(&found);
@@ -40,8 +40,7 @@ bool CDXInput::Initialize() {
     for (const plat::GameControllerInfo& info : found) {
         LogInfoString("Detected game controller #" + IntToString(static_cast<int>(controllers_.size())) + ": " +
                       info.name);
-        controllers_.push_back(
-            boost::shared_ptr<IController>(new CMappedJoystickController(*system_, info.id, window_)));
+        controllers_.push_back(std::shared_ptr<IController>(new CMappedJoystickController(*system_, info.id, window_)));
     }
     LogInfoString("DirectInput ready.");
     return true;

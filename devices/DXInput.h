@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-
 #include "core/Object.h"
 #include "devices/Controller.h"
 #include "platform/Input.h"
@@ -39,7 +37,7 @@ private:
     plat::Window* window_;
     SystemFactory factory_;
     std::unique_ptr<plat::InputSystem> system_;
-    std::vector<boost::shared_ptr<IController>> controllers_;
+    std::vector<std::shared_ptr<IController>> controllers_;
 };
 
 }  // namespace trivale

@@ -137,7 +137,7 @@ bool CGameApplicationDriverDX9::RunConfigDialog() {
     if (!dialogBanner_.empty()) {
         try {
             CSimpleDIB bitmap;
-            boost::shared_ptr<IStream> stream = dataLoader_->OpenShared(dialogBanner_);
+            std::shared_ptr<IStream> stream = dataLoader_->OpenShared(dialogBanner_);
             bitmap.Load(*stream);
             if (bitmap.GetBitmap() != nullptr) banner.reset(new BannerImage(*bitmap.GetBitmap()));
         } catch (const EIOError&) {
@@ -166,8 +166,8 @@ bool CGameApplicationDriverDX9::Initialize() {
     if (!dataLoader_) UseFileSystem(ExtractFileDir(GetModuleFilePath()));
 
     if (!pauseScreenBitmapName_.empty()) {
-        boost::shared_ptr<CSimpleDIB> bitmap(new CSimpleDIB());
-        boost::shared_ptr<IStream> stream = dataLoader_->OpenShared(pauseScreenBitmapName_);
+        std::shared_ptr<CSimpleDIB> bitmap(new CSimpleDIB());
+        std::shared_ptr<IStream> stream = dataLoader_->OpenShared(pauseScreenBitmapName_);
         bitmap->Load(*stream);
         pauseScreenBitmap_ = bitmap;
     }

@@ -9,8 +9,6 @@
 #include <memory>
 #include <string>
 
-#include <boost/shared_ptr.hpp>
-
 #include "app_framework/FrameRateKeeper.h"
 #include "app_framework/GameApplicationDriver.h"
 #include "app_framework/SceneManager.h"
@@ -106,7 +104,7 @@ public:
     void SetDeviceFactory(const ApplicationDeviceFactory& factory) { factory_ = factory; }
     // The pause screen is drawn through the graphics device unless a painter is set (tests).
     void SetPauseScreenPainter(IPauseScreenPainter* painter) { painter_ = painter; }
-    const boost::shared_ptr<CSimpleDIB>& GetPauseScreenBitmap() const { return pauseScreenBitmap_; }
+    const std::shared_ptr<CSimpleDIB>& GetPauseScreenBitmap() const { return pauseScreenBitmap_; }
 
 private:
     bool CreateGraphics();
@@ -133,7 +131,7 @@ private:
     bool modeSwitchEnabled_ = true;
     bool pauseWhenInactive_ = true;
     bool forceWindowed_ = false;
-    boost::shared_ptr<CSimpleDIB> pauseScreenBitmap_;
+    std::shared_ptr<CSimpleDIB> pauseScreenBitmap_;
     int minimumWidth_ = 640;
     int minimumHeight_ = 480;
     int maximumWidth_ = 65535;

@@ -1,6 +1,5 @@
 #pragma once
 #include <atomic>
-#include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <memory>
 
@@ -17,7 +16,7 @@ class CDXSound;
 class ISound : public IInterface {
 public:
     virtual void Create(CDXSound* device, IStream& stream) = 0;
-    virtual void Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader) = 0;
+    virtual void Create(CDXSound* device, std::shared_ptr<ISoundReader> reader) = 0;
     virtual void Play() = 0;
     virtual bool IsPlaying() = 0;
     virtual void Stop() = 0;

@@ -1,6 +1,6 @@
 #pragma once
-#include <boost/shared_ptr.hpp>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/Object.h"
@@ -15,7 +15,7 @@ public:
     // The caller keeps the stream alive.
     virtual void Open(IStream* stream) = 0;
     // The reader keeps the stream alive.
-    virtual void OpenShared(boost::shared_ptr<IStream> stream) = 0;
+    virtual void OpenShared(std::shared_ptr<IStream> stream) = 0;
     virtual const plat::WaveFormat* GetFormat() = 0;
     virtual int Rewind() = 0;
     virtual uint32_t Read(void* buffer, uint32_t bytes) = 0;
@@ -27,13 +27,13 @@ public:
 
 class CStandardSoundReader : public ISoundReader, public virtual CObject {
 public:
-    void OpenShared(boost::shared_ptr<IStream> stream) override {
+    void OpenShared(std::shared_ptr<IStream> stream) override {
         m_sharedStream = stream;
         Open(stream.get());
     }
 
 protected:
-    boost::shared_ptr<IStream> m_sharedStream;
+    std::shared_ptr<IStream> m_sharedStream;
 };
 
 }  // namespace trivale

@@ -55,12 +55,12 @@ void CStreamingSound::Create(CDXSound* device, IStream& stream) {
     if (device == nullptr || !device->IsReady()) return;
     m_device = device;
     m_stream = stream.Clone();
-    m_sharedReader = boost::shared_ptr<ISoundReader>(OpenSoundReader(*m_stream).release());
+    m_sharedReader = OpenSoundReader(*m_stream);
     m_reader = m_sharedReader.get();
     CreateBuffer();
 }
 
-void CStreamingSound::Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader) {
+void CStreamingSound::Create(CDXSound* device, std::shared_ptr<ISoundReader> reader) {
     Release();
     if (device == nullptr || !device->IsReady()) return;
     m_device = device;

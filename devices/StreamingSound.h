@@ -21,7 +21,7 @@ public:
     ~CStreamingSound() override;
 
     void Create(CDXSound* device, IStream& stream) override;
-    void Create(CDXSound* device, boost::shared_ptr<ISoundReader> reader) override;
+    void Create(CDXSound* device, std::shared_ptr<ISoundReader> reader) override;
     void Play() override;
     void Stop() override;
     const plat::WaveFormat* GetFormat() override;
@@ -48,7 +48,7 @@ protected:
     CCriticalSection m_lock;
     std::unique_ptr<IStream> m_stream;
     ISoundReader* m_reader = nullptr;
-    boost::shared_ptr<ISoundReader> m_sharedReader;
+    std::shared_ptr<ISoundReader> m_sharedReader;
     // Flags 0-15: the play cursor left segment i; flag 16: the buffer stopped. Quit ends the worker.
     std::shared_ptr<plat::EventGroup> m_events;
     std::thread m_streamThread;

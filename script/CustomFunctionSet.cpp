@@ -8,7 +8,7 @@ CCustomFunctionSet::CCustomFunctionSet() {}
 
 CCustomFunctionSet::~CCustomFunctionSet() {}
 
-void CCustomFunctionSet::Register(boost::shared_ptr<ICustomFunction> function) {
+void CCustomFunctionSet::Register(std::shared_ptr<ICustomFunction> function) {
     if (!function) return;
     functions_[function->GetName()] = function;
 }
@@ -20,7 +20,7 @@ bool CCustomFunctionSet::Call(CSimpleScriptEngine& context, CFactor& result, con
     auto found = functions_.find(name);
     if (found == functions_.end()) return false;
     // Held for the call: a function may clear its own set.
-    boost::shared_ptr<ICustomFunction> function = found->second;
+    std::shared_ptr<ICustomFunction> function = found->second;
     result.CopyFrom(function->Call(context, arguments));
     return true;
 }

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "core/Object.h"
 #include "script/CustomFunction.h"
@@ -21,7 +21,7 @@ public:
     ~CCustomFunctionSet() override;
 
     // Stores the function under its name, replacing a function of the same name.
-    virtual void Register(boost::shared_ptr<ICustomFunction> function);
+    virtual void Register(std::shared_ptr<ICustomFunction> function);
     virtual void Clear();
     // false (result untouched) when no function has the name. Otherwise the function runs and the
     // result becomes a full copy of its value; true even when the function reported a mismatch.
@@ -29,7 +29,7 @@ public:
                       const std::deque<CFactor>& arguments);
 
 private:
-    std::map<std::string, boost::shared_ptr<ICustomFunction>> functions_;
+    std::map<std::string, std::shared_ptr<ICustomFunction>> functions_;
 };
 
 }  // namespace simple_script

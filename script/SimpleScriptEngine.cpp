@@ -105,7 +105,7 @@ void CSimpleScriptEngine::SetSource(CSimpleScriptSource* source) { source_ = sou
 
 CSimpleScriptSource* CSimpleScriptEngine::GetSource() const { return source_; }
 
-void CSimpleScriptEngine::AddCustomFunctionSet(boost::shared_ptr<simple_script::CCustomFunctionSet> functionSet) {
+void CSimpleScriptEngine::AddCustomFunctionSet(std::shared_ptr<simple_script::CCustomFunctionSet> functionSet) {
     if (functionSet) functionSets_.push_back(functionSet);
 }
 
@@ -309,7 +309,7 @@ CFactor CSimpleScriptEngine::CallFunction(const std::string& name, const std::de
     CFactor result(this);
     // By index: a function may add a set while it runs.
     for (std::size_t i = 0; i < functionSets_.size(); ++i) {
-        boost::shared_ptr<simple_script::CCustomFunctionSet> set = functionSets_[i];
+        std::shared_ptr<simple_script::CCustomFunctionSet> set = functionSets_[i];
         if (set->Call(*this, result, name, arguments)) return result;
     }
     OnError("function " + name + "() not found");

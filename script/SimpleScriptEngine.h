@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
-
 #include "core/Object.h"
 #include "script/CustomFunctionSet.h"
 #include "script/Factor.h"
@@ -48,7 +46,7 @@ public:
     virtual void SetSource(CSimpleScriptSource* source);
     virtual CSimpleScriptSource* GetSource() const;
     // Sets are asked in the order added; the first that has the name runs the function.
-    virtual void AddCustomFunctionSet(boost::shared_ptr<simple_script::CCustomFunctionSet> functionSet);
+    virtual void AddCustomFunctionSet(std::shared_ptr<simple_script::CCustomFunctionSet> functionSet);
     virtual void SetListener(ISimpleScriptEngineListener* listener);
     virtual void SetUserObject(CObject* object);
     virtual CObject* GetUserObject() const;
@@ -113,7 +111,7 @@ private:
     std::vector<std::string> lineErrors_;
     std::vector<std::string> lineWarnings_;
     simple_script::CVariableTable variables_;
-    std::vector<boost::shared_ptr<simple_script::CCustomFunctionSet>> functionSets_;
+    std::vector<std::shared_ptr<simple_script::CCustomFunctionSet>> functionSets_;
     simple_script::CFactorStack factorStack_;
     std::string stringBuffer_;
     std::string nameBuffer_;

@@ -12,7 +12,7 @@ namespace standard_library {
 
 namespace {
 
-boost::shared_ptr<CCustomFunctionSet> g_standardLibrary;
+std::shared_ptr<CCustomFunctionSet> g_standardLibrary;
 
 // The constants are the float values scripts have always seen, not double-precision ones.
 const float kPi = 3.14159274f;                // 0x40490FDB
@@ -158,19 +158,19 @@ CFactor CAbs::Call(CSimpleScriptEngine& context, const std::deque<CFactor>& argu
 
 void BuildStandardLibrary() {
     g_standardLibrary.reset(new CCustomFunctionSet());
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CPrint()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CToString()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CTruncate()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CSin()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CCos()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CTan()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CAtan()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CAtan2()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CToRadian()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CToDegree()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CPi()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CPower()));
-    g_standardLibrary->Register(boost::shared_ptr<ICustomFunction>(new CAbs()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CPrint()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CToString()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CTruncate()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CSin()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CCos()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CTan()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CAtan()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CAtan2()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CToRadian()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CToDegree()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CPi()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CPower()));
+    g_standardLibrary->Register(std::shared_ptr<ICustomFunction>(new CAbs()));
 }
 
 void RegisterStandardLibrary(CSimpleScriptEngine& engine) {
@@ -178,7 +178,7 @@ void RegisterStandardLibrary(CSimpleScriptEngine& engine) {
     engine.AddCustomFunctionSet(g_standardLibrary);
 }
 
-boost::shared_ptr<CCustomFunctionSet> GetStandardLibrary() { return g_standardLibrary; }
+std::shared_ptr<CCustomFunctionSet> GetStandardLibrary() { return g_standardLibrary; }
 
 }  // namespace standard_library
 }  // namespace simple_script

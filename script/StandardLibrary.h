@@ -3,7 +3,7 @@
 
 #include <deque>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "script/CustomFunctionSet.h"
 #include "script/StandardCustomFunction.h"
@@ -45,7 +45,7 @@ void BuildStandardLibrary();
 // Adds the program-wide set to the engine, building it on first use.
 void RegisterStandardLibrary(CSimpleScriptEngine& engine);
 // The program-wide set (empty until built).
-boost::shared_ptr<CCustomFunctionSet> GetStandardLibrary();
+std::shared_ptr<CCustomFunctionSet> GetStandardLibrary();
 
 }  // namespace standard_library
 }  // namespace simple_script

@@ -13,7 +13,7 @@ void CVariableTable::Clear() { variables_.clear(); }
 bool CVariableTable::Declare(const std::string& name, const CFactor& value) {
     auto found = variables_.lower_bound(name);
     if (found != variables_.end() && found->first == name) return false;
-    variables_.emplace_hint(found, name, boost::shared_ptr<CFactor>(new CFactor(value)));
+    variables_.emplace_hint(found, name, std::shared_ptr<CFactor>(new CFactor(value)));
     return true;
 }
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "core/Object.h"
 #include "script/Factor.h"
@@ -30,7 +30,7 @@ public:
     virtual bool Get(const std::string& name, CFactor& out) const;
 
 private:
-    std::map<std::string, boost::shared_ptr<CFactor>> variables_;
+    std::map<std::string, std::shared_ptr<CFactor>> variables_;
 };
 
 }  // namespace simple_script

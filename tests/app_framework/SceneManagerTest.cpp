@@ -118,10 +118,10 @@ TEST_F(SceneManagerTest, FindSceneDumpSceneListAndSharedOwnership) {
     fwtest::CapturedLog log;
     manager->DumpSceneList();  // no live scene: the first and the last line only
     RecordingScene* a = Add("a", 0x8000);
-    boost::shared_ptr<IScene> shared(new trivale::CStandardScene(0xFFFF));
+    std::shared_ptr<IScene> shared(new trivale::CStandardScene(0xFFFF));
     manager->AddScene(shared);
-    manager->AddScene(boost::shared_ptr<IScene>());  // ignored
-    EXPECT_FALSE(manager->FindScene(a));             // pending scenes are not searched
+    manager->AddScene(std::shared_ptr<IScene>());  // ignored
+    EXPECT_FALSE(manager->FindScene(a));           // pending scenes are not searched
     Pass(1);
     EXPECT_EQ(2u, manager->GetScenes().size());
     EXPECT_EQ(a, manager->FindScene(a).get());

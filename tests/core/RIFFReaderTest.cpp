@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <boost/make_shared.hpp>
+#include <memory>
 
 #include "TestUtil.h"
 #include "core/Exception.h"
@@ -75,7 +75,7 @@ TEST(RIFFReader, PaddingOnlyInTheWaveForm) {
 }
 
 TEST(RIFFReader, OpenSharedKeepsTheStreamAliveAndReopenRebuildsTheTable) {
-    boost::shared_ptr<CMemoryStream> s = boost::make_shared<CMemoryStream>();
+    std::shared_ptr<CMemoryStream> s = std::make_shared<CMemoryStream>();
     const std::string bytes = Riff("TEST", Chunk("data", "kept"));
     s->Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     Reader r(Riff("TEST", Chunk("head", "1")));

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <boost/shared_ptr.hpp>
+#include <memory>
 
 #include "core/Exception.h"
 #include "core/MemoryStream.h"
@@ -85,7 +85,7 @@ private:
 
 template <class Body>
 void Add(CCustomFunctionSet& set, const std::string& name, Body body) {
-    set.Register(boost::shared_ptr<ICustomFunction>(new TestFunction<Body>(name, body)));
+    set.Register(std::shared_ptr<ICustomFunction>(new TestFunction<Body>(name, body)));
 }
 
 // An engine with a script "t.tvs", the standard library and two host sets:
@@ -102,7 +102,7 @@ struct ScriptRig {
         typedef CStandardCustomFunction Self;
         typedef CSimpleScriptEngine Context;
 
-        boost::shared_ptr<CCustomFunctionSet> first(new CCustomFunctionSet());
+        std::shared_ptr<CCustomFunctionSet> first(new CCustomFunctionSet());
         Add(*first, "f", [](Self&, Context& c, const Args&) { return IntResult(c, 1); });
         Add(*first, "calls", [this](Self&, Context& c, const Args&) { return IntResult(c, calls++); });
         Add(*first, "wait", [this](Self& self, Context& c, const Args& a) {
@@ -124,7 +124,7 @@ struct ScriptRig {
         Add(*first, "boom", [](Self&, Context&, const Args&) -> CFactor { throw trivale::EException("boom"); });
         engine.AddCustomFunctionSet(first);
 
-        boost::shared_ptr<CCustomFunctionSet> second(new CCustomFunctionSet());
+        std::shared_ptr<CCustomFunctionSet> second(new CCustomFunctionSet());
         Add(*second, "f", [](Self&, Context& c, const Args&) { return IntResult(c, 2); });
         Add(*second, "g", [](Self&, Context& c, const Args&) {
             CFactor result(&c, TYPE_STRING);

@@ -26,7 +26,7 @@ public:
 struct CFixedSound : CSound {
     CFixedSound() : CSound(0) {}
     void Create(CDXSound*, IStream&) override {}
-    void Create(CDXSound*, boost::shared_ptr<ISoundReader>) override {}
+    void Create(CDXSound*, std::shared_ptr<ISoundReader>) override {}
     void Play() override {}
     const plat::WaveFormat* GetFormat() override { return &format; }
     uint32_t GetPlayPosition() override { return 176400; }
@@ -168,6 +168,6 @@ TEST(DXSoundTest, NoAudioDeviceMeansRunningWithoutSound) {
     music.Play();
     EXPECT_FALSE(music.IsPlaying());
     EXPECT_EQ(nullptr, music.GetFormat());
-    music.Create(&dev, boost::shared_ptr<ISoundReader>(OpenSoundReader(*s).release()));
+    music.Create(&dev, OpenSoundReader(*s));
     EXPECT_EQ(nullptr, music.GetFormat());
 }

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <boost/make_shared.hpp>
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "SoundTestUtil.h"
@@ -204,7 +204,7 @@ TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker) {
 }
 
 TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost) {
-    auto reader = boost::make_shared<CGatedReader>(RampWave(44100 * 3));
+    auto reader = std::make_shared<CGatedReader>(RampWave(44100 * 3));
     CTestStreamingSound s;
     s.Create(&device, reader);
     s.Play();
@@ -239,8 +239,8 @@ TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes) {
 }
 
 TEST_F(StreamingTest, SharedReaderStaysWithTheCaller) {
-    boost::shared_ptr<IStream> stream(NewStream(RampWave(5000)));
-    boost::shared_ptr<ISoundReader> reader(new CWaveSoundReader());
+    std::shared_ptr<IStream> stream(NewStream(RampWave(5000)));
+    std::shared_ptr<ISoundReader> reader(new CWaveSoundReader());
     reader->OpenShared(stream);
     {
         CTestStreamingSound s;

@@ -106,7 +106,7 @@ void BM_PlainFiles(benchmark::State& state) {
     for (auto _ : state) {
         std::uint64_t total = 0;
         for (const std::string& path : g_data->paths) {
-            CFileStream s(path, 1, 1);
+            CFileStream s(path, plat::FileMode::ReadExisting, FileShare::Read);
             total += Drain(s, buffer);
         }
         if (total != g_data->bytes) state.SkipWithError("short read");

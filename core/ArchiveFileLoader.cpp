@@ -54,7 +54,7 @@ void CArchiveFileLoader::Open(const std::string& path) {
     entries_.clear();
     index_.clear();
     path_ = path;
-    CFileStream file(path, 1, 1);
+    CFileStream file(path, plat::FileMode::ReadExisting, FileShare::Read);
     if (!ReadMagic(file, kHeaderMagic, kHeaderMagicSize)) throw EInvalidFileFormat(this, "ファイルヘッダエラー");
     if (!ReadMagic(file, kTableMagic, kTableMagicSize)) throw EInvalidFileFormat(&entries_, "フォーマットヘッダエラー");
     // A count that is missing, cut short or negative is damage, not an empty archive.
@@ -99,8 +99,8 @@ const CArchiveFileEntryHeader* CArchiveFileLoader::GetEntry(int index) const {
 std::unique_ptr<CFilePartitionStream> CArchiveFileLoader::OpenEntry(const std::string& name) {
     auto it = index_.find(ToLowerCase(name));
     if (it == index_.end()) throw EFileOpenError(this, "ファイルエントリが見つかりませんでした: \"" + name + "\"");
-    std::unique_ptr<CFilePartitionStream> stream(
-        new CFilePartitionStream(dataStart_ + it->second.offset, it->second.size, path_, 1, 1));
+    std::unique_ptr<CFilePartitionStream> stream(new CFilePartitionStream(
+        dataStart_ + it->second.offset, it->second.size, path_, plat::FileMode::ReadExisting, FileShare::Read));
     // The file may have been cut short since it was opened.
     if (!InsideFile(dataStart_, it->second, stream->GetFileLength())) throw EInvalidFileFormat(this, kRangeError);
     return stream;

@@ -91,9 +91,10 @@ std::unique_ptr<IStream> CFileSystemDataLoader::Open(const std::string& name) {
         // would block): refused as missing.
         if (plat::GetPathKind(OsPath(full)) != plat::PathKind::Missing)
             throw EFileOpenError(this, "ファイルを開けませんでした: \"" + full + "\"");
-        return std::make_unique<CFileStream>(full, 1, 1);  // throws the file's own open error
+        return std::make_unique<CFileStream>(full, plat::FileMode::ReadExisting,
+                                             FileShare::Read);  // throws the file's own open error
     }
-    return std::make_unique<CFileStream>(resolved, 1, 1);
+    return std::make_unique<CFileStream>(resolved, plat::FileMode::ReadExisting, FileShare::Read);
 }
 
 void CFileSystemDataLoader::Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) {

@@ -20,7 +20,7 @@ std::string OsPath(const std::string& path) {
     return p;
 }
 
-CFileStream::CFileStream(const std::string& path, int openMode, int shareMode)
+CFileStream::CFileStream(const std::string& path, plat::FileMode openMode, FileShare shareMode)
     : path_(path), openMode_(openMode), shareMode_(shareMode) {
     Open(false);
 }
@@ -34,37 +34,20 @@ CFileStream::CFileStream(const CFileStream& source)
 CFileStream::~CFileStream() {}
 
 void CFileStream::Open(bool reopen) {
-    plat::FileMode mode;
-    bool valid = true;
-    switch (openMode_) {
-    case 0:
-    case 2:
-        mode = reopen ? plat::FileMode::WriteExisting : plat::FileMode::CreateWrite;
-        break;
-    case 1:
-        mode = plat::FileMode::ReadExisting;
-        break;
-    case 3:
-        mode = plat::FileMode::ReadWriteAlways;
-        break;
-    default:
-        mode = plat::FileMode::ReadExisting;
-        valid = false;
-        break;
-    }
-    int error = EINVAL;
-    if (valid) {
-        if (file_.Open(OsPath(path_), mode)) {
-            std::int64_t size = file_.Size();
-            if (size >= 0 && size <= kMaxStreamSize) {
-                position_ = 0;
-                return;
-            }
-            error = size < 0 ? file_.Error() : EFBIG;
-            file_.Close();
-        } else {
-            error = file_.Error();
+    // A clone of a writer opens the file again without truncating what the first handle wrote.
+    const plat::FileMode mode =
+        reopen && openMode_ == plat::FileMode::CreateWrite ? plat::FileMode::WriteExisting : openMode_;
+    int error;
+    if (file_.Open(OsPath(path_), mode)) {
+        std::int64_t size = file_.Size();
+        if (size >= 0 && size <= kMaxStreamSize) {
+            position_ = 0;
+            return;
         }
+        error = size < 0 ? file_.Error() : EFBIG;
+        file_.Close();
+    } else {
+        error = file_.Error();
     }
     TV_LOG_SYSTEM_ERROR(error);
     throw EFileOpenError(this, "ファイルを開けませんでした: \"" + path_ + "\"");
@@ -129,7 +112,7 @@ std::unique_ptr<IStream> CFileStream::Clone() { return std::unique_ptr<IStream>(
 // ---- CFilePartitionStream ------------------------------------------------------------------------
 
 CFilePartitionStream::CFilePartitionStream(std::uint64_t windowOffset, std::uint32_t windowSize,
-                                           const std::string& path, int openMode, int shareMode)
+                                           const std::string& path, plat::FileMode openMode, FileShare shareMode)
     : CFileStream(path, openMode, shareMode), windowOffset_(windowOffset), windowSize_(windowSize) {
     position_ = 0;
 }

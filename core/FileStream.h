@@ -12,12 +12,16 @@ namespace trivale {
 // A path as the operating system names it: "\\" separates as "/" does.
 std::string OsPath(const std::string& path);
 
-// Open modes: 0 and 2 write (created or truncated), 1 reads an existing file, 3 reads and writes
-// (created when missing). Share modes (0 to 3) are kept but have no effect: files are not locked.
-// Files of 4 GiB or more are refused. "\\" in the path is taken as "/".
+// What other handles may do with an open file. Kept, but without effect: files are not locked.
+enum class FileShare { None, Read, Write, ReadWrite };
+
+// The open mode is the file layer's: CreateWrite writes (created or truncated), ReadExisting reads an
+// existing file, ReadWriteAlways reads and writes (created when missing), WriteExisting writes an
+// existing file without truncating it. Files of 4 GiB or more are refused. "\\" in the path is taken
+// as "/".
 class CFileStream : public CStandardStream {
 public:
-    CFileStream(const std::string& path, int openMode, int shareMode);
+    CFileStream(const std::string& path, plat::FileMode openMode, FileShare shareMode);
     ~CFileStream() override;
 
     std::uint32_t Read(void* buffer, std::uint32_t count) override;
@@ -33,8 +37,8 @@ public:
     const std::string& GetPath() const { return path_; }
     // Length of the whole file, also under a window.
     std::uint64_t GetFileLength() { return static_cast<std::uint64_t>(FileSize()); }
-    int GetOpenMode() const { return openMode_; }
-    int GetShareMode() const { return shareMode_; }
+    plat::FileMode GetOpenMode() const { return openMode_; }
+    FileShare GetShareMode() const { return shareMode_; }
 
 protected:
     CFileStream(const CFileStream& source);
@@ -47,15 +51,15 @@ protected:
 
 private:
     std::string path_;
-    int openMode_;
-    int shareMode_;
+    plat::FileMode openMode_;
+    FileShare shareMode_;
 };
 
 // Read only. Positions count from the window's start; reads never leave the window.
 class CFilePartitionStream : public CFileStream {
 public:
-    CFilePartitionStream(std::uint64_t windowOffset, std::uint32_t windowSize, const std::string& path, int openMode,
-                         int shareMode);
+    CFilePartitionStream(std::uint64_t windowOffset, std::uint32_t windowSize, const std::string& path,
+                         plat::FileMode openMode, FileShare shareMode);
     ~CFilePartitionStream() override;
 
     std::uint32_t Read(void* buffer, std::uint32_t count) override;

@@ -18,10 +18,12 @@ enum : int {
     kInputAxisYPositive = 4100
 };
 
+// The device behind a controller; the values are the ones the controller type always had.
+enum class ControllerType { Keyboard = 0, Joystick = 1, Merged = 2 };
+
 class IController : public IInterface {
 public:
-    // 0 keyboard, 1 joystick, 2 merged.
-    virtual int GetType() = 0;
+    virtual ControllerType GetType() = 0;
     // Reads the device and recomputes every button.
     virtual void Update() = 0;
     // Held as of the last Update.

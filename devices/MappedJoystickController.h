@@ -17,7 +17,7 @@ public:
     CMappedJoystickController(plat::InputSystem& input, int id, plat::Window* window);
     ~CMappedJoystickController() override;
 
-    int GetType() override { return 1; }
+    ControllerType GetType() override { return ControllerType::Joystick; }
     void Update() override;
     bool Capture(const std::string& name, unsigned index) override;
     std::string GetAssignmentName(const std::string& name, unsigned index) override;

@@ -18,7 +18,7 @@ public:
     CMappedKeyboardController(plat::InputSystem& input, plat::Window* window);
     ~CMappedKeyboardController() override;
 
-    int GetType() override { return 0; }
+    ControllerType GetType() override { return ControllerType::Keyboard; }
     void Update() override;
     bool Capture(const std::string& name, unsigned index) override;
     std::string GetAssignmentName(const std::string& name, unsigned index) override;

@@ -15,7 +15,7 @@ public:
     CMergedController() {}
     ~CMergedController() override {}
 
-    int GetType() override { return 2; }
+    ControllerType GetType() override { return ControllerType::Merged; }
     void Update() override;
     // The children are asked in order until one answers true; later children keep their push.
     bool IsPressed(const std::string& name) override;

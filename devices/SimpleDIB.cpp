@@ -57,7 +57,7 @@ void CSimpleDIB::Release() {
 
 void CSimpleDIB::Load(const std::string& path) {
     Release();  // a file that cannot be opened is a failed load too
-    CFileStream stream(path, 1, 1);
+    CFileStream stream(path, plat::FileMode::ReadExisting, FileShare::Read);
     Load(stream);
 }
 

@@ -164,7 +164,8 @@ std::unique_ptr<ArchiveLoader> OpenArchive(const std::string& path, std::ostream
 // False when the entry reads short or the sink refuses a block.
 template <class Sink>
 bool ReadRecord(CArchiveFileLoader& archive, const CArchiveFileEntryHeader& record, Sink sink) {
-    CFilePartitionStream stream(archive.GetDataStart() + record.offset, record.size, archive.GetPath(), 1, 1);
+    CFilePartitionStream stream(archive.GetDataStart() + record.offset, record.size, archive.GetPath(),
+                                plat::FileMode::ReadExisting, FileShare::Read);
     std::vector<char> buffer(std::min<std::size_t>(kCopyBlock, record.size));
     std::uint32_t left = record.size;
     while (left > 0) {

@@ -48,7 +48,7 @@ TEST(ExceptionReport, FileOpenErrorNamesExceptionAndStreamClasses) {
     tvtest::CapturedLog log;
     BoxCapture boxes;
     try {
-        CFileStream s(dir / "missing.bin", 1, 1);
+        CFileStream s(dir / "missing.bin", plat::FileMode::ReadExisting, FileShare::Read);
     } catch (...) {
         ReportCurrentException(ReportMode::LogAndBox, 7);
     }

@@ -71,7 +71,8 @@ TEST(Streams, SeekClampsToTheDataAndClonesReadIndependently) {
     tvtest::WriteFile(dir / "f.bin", "0123456789");
     CMemoryStream memory;
     Fill(memory, "0123456789");
-    CFileStream file(dir.Path() + "\\f.bin", 1, 1);  // a backslash separates as "/" does
+    CFileStream file(dir.Path() + "\\f.bin", plat::FileMode::ReadExisting,
+                     FileShare::Read);  // a backslash separates as "/" does
     for (IStream* s : {static_cast<IStream*>(&memory), static_cast<IStream*>(&file)}) {
         EXPECT_EQ(s->Seek(-5), 0u);
         EXPECT_EQ(s->Seek(110), 10u);
@@ -117,7 +118,7 @@ TEST(StreamCopy, WholeOrClampedCountsInPassesOfEightKilobytes) {
     EXPECT_EQ(Contents(cut), Pattern(10000));
     TempDir dir;
     tvtest::WriteFile(dir / "f.bin", Pattern(100));
-    CFilePartitionStream part(10, 20, dir / "f.bin", 1, 1);
+    CFilePartitionStream part(10, 20, dir / "f.bin", plat::FileMode::ReadExisting, FileShare::Read);
     part.Seek(50);  // a partition keeps positions past its window: nothing remains there
     EXPECT_EQ(none.CopyFrom(part, 5), 0u);
 }
@@ -125,16 +126,17 @@ TEST(StreamCopy, WholeOrClampedCountsInPassesOfEightKilobytes) {
 TEST(FileStream, ModesClonesAndSetSize) {
     TempDir dir;
     tvtest::CapturedLog log;
-    EXPECT_EQ(Thrown<EFileOpenError>([&] { CFileStream(dir / "nope.txt", 1, 1); }),
-              "ファイルを開けませんでした: \"" + (dir / "nope.txt") + "\" @trivale::CFileStream");
-    EXPECT_THROW(CFileStream(dir / "x", 4, 1), EFileOpenError);   // no such open mode
-    EXPECT_THROW(CFileStream(dir.Path(), 1, 1), EFileOpenError);  // a directory is not a file
+    EXPECT_EQ(
+        Thrown<EFileOpenError>([&] { CFileStream(dir / "nope.txt", plat::FileMode::ReadExisting, FileShare::Read); }),
+        "ファイルを開けませんでした: \"" + (dir / "nope.txt") + "\" @trivale::CFileStream");
+    EXPECT_THROW(CFileStream(dir.Path(), plat::FileMode::ReadExisting, FileShare::Read),
+                 EFileOpenError);  // a directory is not a file
     char c;
-    EXPECT_THROW(CFileStream(dir / "w.bin", 0, 0).Read(&c, 1), EReadError);
+    EXPECT_THROW(CFileStream(dir / "w.bin", plat::FileMode::CreateWrite, FileShare::None).Read(&c, 1), EReadError);
     const std::string path = dir / "f.bin";
-    EXPECT_EQ(CFileStream(path, 0, 0).Write("hello", 5), 5u);
+    EXPECT_EQ(CFileStream(path, plat::FileMode::CreateWrite, FileShare::None).Write("hello", 5), 5u);
     {
-        CFileStream rw(path, 3, 3);  // opens without truncating
+        CFileStream rw(path, plat::FileMode::ReadWriteAlways, FileShare::ReadWrite);  // opens without truncating
         rw.Seek(5);
         rw.Write("!6789", 5);
         rw.SetSize(20);  // never lengthens
@@ -144,15 +146,15 @@ TEST(FileStream, ModesClonesAndSetSize) {
     }
     EXPECT_EQ(tvtest::ReadFile(path), "hell");
     {
-        CFileStream w(path, 0, 0);
+        CFileStream w(path, plat::FileMode::CreateWrite, FileShare::None);
         w.Write("important", 9);
         std::unique_ptr<IStream> clone(w.Clone());  // a clone of a writer does not truncate again
         EXPECT_EQ(clone->Tell(), 9u);
         clone->Write("!", 1);
         EXPECT_EQ(tvtest::ReadFile(path), "important!");
     }
-    EXPECT_EQ(CFileStream(path, 2, 0).GetSize(), 0u);  // truncates
-    EXPECT_EQ(CFileStream(dir / "new.bin", 3, 0).GetSize(), 0u);
+    EXPECT_EQ(CFileStream(path, plat::FileMode::CreateWrite, FileShare::None).GetSize(), 0u);  // truncates
+    EXPECT_EQ(CFileStream(dir / "new.bin", plat::FileMode::ReadWriteAlways, FileShare::None).GetSize(), 0u);
     EXPECT_EQ(plat::GetPathKind(dir / "new.bin"), plat::PathKind::File);
 }
 
@@ -167,8 +169,9 @@ TEST(FileStream, PositionsNeverPassFourGigabytes) {
         ASSERT_TRUE(f.Truncate(limit + 1));
     }
     tvtest::CapturedLog log;
-    EXPECT_THROW(CFileStream(dir / "big.bin", 1, 1), EFileOpenError);  // its size would not fit
-    CFileStream s(dir / "edge.bin", 3, 0);
+    EXPECT_THROW(CFileStream(dir / "big.bin", plat::FileMode::ReadExisting, FileShare::Read),
+                 EFileOpenError);  // its size would not fit
+    CFileStream s(dir / "edge.bin", plat::FileMode::ReadWriteAlways, FileShare::None);
     EXPECT_EQ(s.Seek(limit + 100), 0xFFFFFFFDu);
     EXPECT_EQ(s.Write("0123456789", 10), 2u);  // up to the last 32-bit position, no further
     EXPECT_EQ(s.GetSize(), 0xFFFFFFFFu);
@@ -179,7 +182,7 @@ TEST(PartitionStream, ReadOnlyInsideTheWindowAndClonesKeepTheirOwnPosition) {
     TempDir dir;
     const std::string data = Pattern(300);
     tvtest::WriteFile(dir / "f.bin", data);
-    CFilePartitionStream p(100, 120, dir / "f.bin", 1, 1);
+    CFilePartitionStream p(100, 120, dir / "f.bin", plat::FileMode::ReadExisting, FileShare::Read);
     EXPECT_EQ(p.GetSize(), 120u);
     p.Seek(90);
     char buf[100];
@@ -191,7 +194,7 @@ TEST(PartitionStream, ReadOnlyInsideTheWindowAndClonesKeepTheirOwnPosition) {
     std::unique_ptr<IStream> clone(p.Clone());
     EXPECT_EQ(ReadAll(*clone), data.substr(104, 116));
     EXPECT_EQ(p.Tell(), 4u);
-    CFilePartitionStream pastEnd(280, 100, dir / "f.bin", 1, 1);
+    CFilePartitionStream pastEnd(280, 100, dir / "f.bin", plat::FileMode::ReadExisting, FileShare::Read);
     EXPECT_EQ(ReadAll(pastEnd).size(), 20u);
     EXPECT_EQ(Thrown<EWriteError>([&] { p.Write("x", 1); }),
               "Write(): 書き込みが禁止されています. @trivale::CFilePartitionStream");

@@ -225,8 +225,8 @@ TEST(ControllerSetUp, ConfiguresTheDevicesAndEachFailingStepIsLoggedAndThrown) {
     intest::FakeSystem system(&world);
     CMappedKeyboardController keyboard(system, nullptr);
     CMappedJoystickController joystick(system, 0, nullptr);
-    EXPECT_EQ(0, keyboard.GetType());
-    EXPECT_EQ(1, joystick.GetType());
+    EXPECT_EQ(ControllerType::Keyboard, keyboard.GetType());
+    EXPECT_EQ(ControllerType::Joystick, joystick.GetType());
     EXPECT_EQ(unsigned(plat::kInputNonExclusive | plat::kInputForeground | plat::kInputNoSystemKey),
               world.keyboardFlags);
     EXPECT_EQ(unsigned(plat::kInputExclusive | plat::kInputForeground), world.joystickFlags);
@@ -268,7 +268,7 @@ TEST_F(ControllerTest, MergedAskingStopsAtTheFirstChildThatAnswers) {
     EXPECT_FALSE(merged.IsPushed("decide"));
     merged.AddController(keyboard.get());
     merged.AddController(joystick.get());
-    EXPECT_EQ(2, merged.GetType());
+    EXPECT_EQ(ControllerType::Merged, merged.GetType());
     Hold(kZ, true);
     world.joystick.buttons[0] = 0x80;
     merged.Update();

@@ -29,8 +29,9 @@ TEST(DXInput, ListsTheKeyboardThenEveryAttachedGameController) {
         intest::CapturedLog log;
         ASSERT_TRUE(input.Initialize());
         ASSERT_EQ(1u + pads, input.GetControllerCount());
-        EXPECT_EQ(0, input.GetController(0)->GetType());
-        EXPECT_EQ(pads ? 1 : 0, input.GetController(pads)->GetType());
+        EXPECT_EQ(trivale::ControllerType::Keyboard, input.GetController(0)->GetType());
+        EXPECT_EQ(pads ? trivale::ControllerType::Joystick : trivale::ControllerType::Keyboard,
+                  input.GetController(pads)->GetType());
         EXPECT_NE(nullptr, input.GetDirectInput());
         EXPECT_EQ(std::string(pads ? "INFO: Detected game controller #1: Pad One\n"
                                      "INFO: Detected game controller #2: Pad Two\n"

@@ -145,7 +145,7 @@ class CBenchStreamingSound : public CStreamingSound {
 public:
     using CStreamingSound::CStreamingSound;
     void WaitIdle() {
-        if (m_events) m_events->WaitIdle(std::chrono::seconds(60));
+        if (events_) events_->WaitIdle(std::chrono::seconds(60));
     }
 };
 

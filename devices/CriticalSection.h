@@ -11,23 +11,23 @@ public:
     CCriticalSection() = default;
     virtual ~CCriticalSection() = default;
 
-    virtual void Enter() { m_mutex.lock(); }
-    virtual void Leave() { m_mutex.unlock(); }
+    virtual void Enter() { mutex_.lock(); }
+    virtual void Leave() { mutex_.unlock(); }
 
 private:
-    std::recursive_mutex m_mutex;
+    std::recursive_mutex mutex_;
 };
 
 // Holds a critical section for the life of a scope, also when an exception leaves it.
 class CCriticalSectionLock {
 public:
-    explicit CCriticalSectionLock(CCriticalSection& cs) : m_cs(cs) { m_cs.Enter(); }
-    ~CCriticalSectionLock() { m_cs.Leave(); }
+    explicit CCriticalSectionLock(CCriticalSection& cs) : cs_(cs) { cs_.Enter(); }
+    ~CCriticalSectionLock() { cs_.Leave(); }
     CCriticalSectionLock(const CCriticalSectionLock&) = delete;
     CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;
 
 private:
-    CCriticalSection& m_cs;
+    CCriticalSection& cs_;
 };
 
 }  // namespace trivale

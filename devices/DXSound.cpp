@@ -6,20 +6,20 @@
 namespace trivale {
 
 CDXSound::CDXSound() {
-    m_format.formatTag = plat::kWaveFormatPcm;
-    m_format.channels = 2;
-    m_format.samplesPerSec = 44100;
-    m_format.bitsPerSample = 16;
-    m_format.extraSize = 0;
+    format_.formatTag = plat::kWaveFormatPcm;
+    format_.channels = 2;
+    format_.samplesPerSec = 44100;
+    format_.bitsPerSample = 16;
+    format_.extraSize = 0;
 }
 
 CDXSound::~CDXSound() { Finalize(); }
 
 bool CDXSound::CreateDevice() {
-    const plat::SoundResult r = plat::SoundDevice::Create(&m_device);
+    const plat::SoundResult r = plat::SoundDevice::Create(&device_);
     if (!plat::SoundSucceeded(r)) {
         LogSoundError(r, __FILE__, __LINE__);
-        m_device.reset();
+        device_.reset();
         return false;
     }
     return true;
@@ -27,74 +27,74 @@ bool CDXSound::CreateDevice() {
 
 bool CDXSound::Initialize() {
     // A second Initialize keeps the running output (and the sounds on it) rather than opening another.
-    if (m_ready) return true;
+    if (ready_) return true;
     if (!CreateDevice()) {
         LogError("CDXSound: DirectSoundCreate() 失敗\n");
         return false;
     }
-    if (!plat::SoundSucceeded(m_device->SetCooperativeLevel(m_window, plat::kCooperativePriority))) {
+    if (!plat::SoundSucceeded(device_->SetCooperativeLevel(window_, plat::kCooperativePriority))) {
         Finalize();
         LogError("CDXSound: SetCooperativeLevel() 失敗\n");
         return false;
     }
     plat::SoundBufferDesc desc;
     desc.flags = plat::kBufferPrimary;
-    if (!plat::SoundSucceeded(m_device->CreateBuffer(desc, &m_primary))) {
+    if (!plat::SoundSucceeded(device_->CreateBuffer(desc, &primary_))) {
         Finalize();
         LogError("CDXSound: プライマリバッファの作成に失敗\n");
         return false;
     }
-    m_format.blockAlign = static_cast<uint16_t>(m_format.bitsPerSample * m_format.channels / 8);
-    m_format.avgBytesPerSec = m_format.blockAlign * m_format.samplesPerSec;
-    if (!plat::SoundSucceeded(m_primary->SetFormat(m_format))) {
+    format_.blockAlign = static_cast<uint16_t>(format_.bitsPerSample * format_.channels / 8);
+    format_.avgBytesPerSec = format_.blockAlign * format_.samplesPerSec;
+    if (!plat::SoundSucceeded(primary_->SetFormat(format_))) {
         Finalize();
         LogError("CDXSound: プライマリバッファのフォーマット設定に失敗\n");
         return false;
     }
-    m_primary->Play(plat::kPlayLooping);
-    m_ready = true;
+    primary_->Play(plat::kPlayLooping);
+    ready_ = true;
     LogInfoString("DirectSound ready.");
     return true;
 }
 
 void CDXSound::Finalize() {
-    m_primary.reset();
-    m_device.reset();
-    m_ready = false;
+    primary_.reset();
+    device_.reset();
+    ready_ = false;
     LogInfoString("DirectSound finalized.");
 }
 
-plat::SoundDevice* CDXSound::GetDirectSound() { return m_device.get(); }
+plat::SoundDevice* CDXSound::GetDirectSound() { return device_.get(); }
 
-plat::SoundBuffer* CDXSound::GetPrimaryBuffer() { return m_primary.get(); }
+plat::SoundBuffer* CDXSound::GetPrimaryBuffer() { return primary_.get(); }
 
 plat::Window* CDXSound::SetWindow(plat::Window* window) {
-    m_window = window;
+    window_ = window;
     return window;
 }
 
 uint16_t CDXSound::SetChannels(uint16_t channels) {
-    m_format.channels = channels;
+    format_.channels = channels;
     return channels;
 }
 
 uint32_t CDXSound::SetSamplesPerSec(uint32_t samplesPerSec) {
-    m_format.samplesPerSec = samplesPerSec;
+    format_.samplesPerSec = samplesPerSec;
     return samplesPerSec;
 }
 
 uint16_t CDXSound::SetBitsPerSample(uint16_t bitsPerSample) {
-    m_format.bitsPerSample = bitsPerSample;
+    format_.bitsPerSample = bitsPerSample;
     return bitsPerSample;
 }
 
-bool CDXSound::IsReady() { return m_ready; }
+bool CDXSound::IsReady() { return ready_; }
 
 bool CDXSound::SetOptionFlag(bool flag) {
-    m_optionFlag = flag;
+    optionFlag_ = flag;
     return flag;
 }
 
-bool CDXSound::GetOptionFlag() { return m_optionFlag; }
+bool CDXSound::GetOptionFlag() { return optionFlag_; }
 
 }  // namespace trivale

@@ -31,17 +31,17 @@ public:
     virtual bool GetOptionFlag();
 
     // The primary format as last computed by Initialize (block align and byte rate included).
-    const plat::WaveFormat& GetPrimaryFormat() const { return m_format; }
+    const plat::WaveFormat& GetPrimaryFormat() const { return format_; }
 
 protected:
     bool CreateDevice();
 
-    std::unique_ptr<plat::SoundDevice> m_device;
-    std::unique_ptr<plat::SoundBuffer> m_primary;
-    bool m_ready = false;
-    bool m_optionFlag = false;
-    plat::WaveFormat m_format;
-    plat::Window* m_window = nullptr;
+    std::unique_ptr<plat::SoundDevice> device_;
+    std::unique_ptr<plat::SoundBuffer> primary_;
+    bool ready_ = false;
+    bool optionFlag_ = false;
+    plat::WaveFormat format_;
+    plat::Window* window_ = nullptr;
 };
 
 }  // namespace trivale

@@ -69,36 +69,36 @@ constexpr int kMaxHoles = 64;
 
 }  // namespace
 
-COggVorbisReader::COggVorbisReader() { std::memset(&m_file, 0, sizeof m_file); }
+COggVorbisReader::COggVorbisReader() { std::memset(&file_, 0, sizeof file_); }
 
 COggVorbisReader::~COggVorbisReader() {
-    if (m_opened) ov_clear(&m_file);
+    if (opened_) ov_clear(&file_);
 }
 
 void COggVorbisReader::Open(IStream* stream) {
-    if (m_opened) {
-        ov_clear(&m_file);
-        m_opened = false;
+    if (opened_) {
+        ov_clear(&file_);
+        opened_ = false;
     }
-    m_position = 0;
-    m_format = plat::WaveFormat();
+    position_ = 0;
+    format_ = plat::WaveFormat();
     const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
-    if (stream == nullptr || ov_open_callbacks(stream, &m_file, nullptr, 0, callbacks) < 0)
+    if (stream == nullptr || ov_open_callbacks(stream, &file_, nullptr, 0, callbacks) < 0)
         throw EFileOpenError(this, "OggVorbisファイルのオープンに失敗しました.");
-    m_opened = true;
+    opened_ = true;
 
-    const vorbis_info* info = ov_info(&m_file, -1);
+    const vorbis_info* info = ov_info(&file_, -1);
     if (info != nullptr) {
-        m_format.formatTag = plat::kWaveFormatPcm;
-        m_format.channels = static_cast<uint16_t>(info->channels);
-        m_format.samplesPerSec = static_cast<uint32_t>(info->rate);
-        m_format.bitsPerSample = 16;
-        m_format.blockAlign = static_cast<uint16_t>(m_format.channels * 16 / 8);
-        m_format.avgBytesPerSec = m_format.blockAlign * m_format.samplesPerSec;
-        m_format.extraSize = 0;
+        format_.formatTag = plat::kWaveFormatPcm;
+        format_.channels = static_cast<uint16_t>(info->channels);
+        format_.samplesPerSec = static_cast<uint32_t>(info->rate);
+        format_.bitsPerSample = 16;
+        format_.blockAlign = static_cast<uint16_t>(format_.channels * 16 / 8);
+        format_.avgBytesPerSec = format_.blockAlign * format_.samplesPerSec;
+        format_.extraSize = 0;
     }
 
-    const vorbis_comment* comment = ov_comment(&m_file, -1);
+    const vorbis_comment* comment = ov_comment(&file_, -1);
     if (comment != nullptr) {
         std::vector<std::string> lines;
         for (int i = 0; i < comment->comments; ++i) {
@@ -106,30 +106,30 @@ void COggVorbisReader::Open(IStream* stream) {
             const std::string raw(comment->user_comments[i], static_cast<size_t>(comment->comment_lengths[i]));
             lines.push_back(Utf8ToAnsi(raw.c_str()));
         }
-        m_properties.Parse(lines);
+        properties_.Parse(lines);
     }
 }
 
-const plat::WaveFormat* COggVorbisReader::GetFormat() { return &m_format; }
+const plat::WaveFormat* COggVorbisReader::GetFormat() { return &format_; }
 
 int COggVorbisReader::Rewind() {
-    if (!m_opened || !ov_seekable(&m_file)) return 0;
-    const int r = ov_pcm_seek(&m_file, 0);
-    m_position = 0;
+    if (!opened_ || !ov_seekable(&file_)) return 0;
+    const int r = ov_pcm_seek(&file_, 0);
+    position_ = 0;
     return r;
 }
 
 uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes) {
-    if (!m_opened || m_format.blockAlign == 0) return 0;
+    if (!opened_ || format_.blockAlign == 0) return 0;
     // vorbisfile refuses a request smaller than one frame, and would refuse it again for ever.
-    bytes -= bytes % m_format.blockAlign;
+    bytes -= bytes % format_.blockAlign;
     char* out = static_cast<char*>(buffer);
     uint32_t total = 0;
     int holes = 0;
     while (total < bytes) {
         int section = 0;
         const uint32_t want = std::min<uint32_t>(bytes - total, 1u << 30);
-        const long r = ov_read(&m_file, out + total, static_cast<int>(want), 0, 2, 1, &section);
+        const long r = ov_read(&file_, out + total, static_cast<int>(want), 0, 2, 1, &section);
         if (r > 0) {
             total += static_cast<uint32_t>(r);
             holes = 0;
@@ -139,21 +139,21 @@ uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes) {
             break;  // the end, or an error that would only repeat
         }
     }
-    m_position += total;
+    position_ += total;
     return total;
 }
 
 uint32_t COggVorbisReader::GetDataSize() {
-    if (!m_opened) return 0;
-    const ogg_int64_t samples = ov_pcm_total(&m_file, -1);
+    if (!opened_) return 0;
+    const ogg_int64_t samples = ov_pcm_total(&file_, -1);
     if (samples <= 0) return 0;
-    const uint64_t bytes = static_cast<uint64_t>(samples) * m_format.blockAlign;
+    const uint64_t bytes = static_cast<uint64_t>(samples) * format_.blockAlign;
     return bytes > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
                                                         : static_cast<uint32_t>(bytes);
 }
 
-uint32_t COggVorbisReader::GetPosition() { return m_position; }
+uint32_t COggVorbisReader::GetPosition() { return position_; }
 
-std::string COggVorbisReader::GetProperty(const std::string& key) { return m_properties.Get(key, ""); }
+std::string COggVorbisReader::GetProperty(const std::string& key) { return properties_.Get(key, ""); }
 
 }  // namespace trivale

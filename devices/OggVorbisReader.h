@@ -22,11 +22,11 @@ public:
     std::string GetProperty(const std::string& key) override;
 
 protected:
-    bool m_opened = false;
-    OggVorbis_File m_file;
-    plat::WaveFormat m_format;
-    uint32_t m_position = 0;
-    TProperties<comparator_for_properties::less_ignorecase> m_properties;
+    bool opened_ = false;
+    OggVorbis_File file_;
+    plat::WaveFormat format_;
+    uint32_t position_ = 0;
+    TProperties<comparator_for_properties::less_ignorecase> properties_;
 };
 
 }  // namespace trivale

@@ -34,59 +34,59 @@ int32_t DecibelsToLinearVolume(int32_t decibels) {
     return static_cast<int32_t>(std::trunc(kK * (kOne - std::pow(kOne - d * kC, kQ))));
 }
 
-CSound::CSound(uint32_t extraFlags) : m_extraFlags(extraFlags) {}
+CSound::CSound(uint32_t extraFlags) : extraFlags_(extraFlags) {}
 
 CSound::~CSound() = default;
 
 bool CSound::IsPlaying() {
-    if (!m_buffer) return false;
+    if (!buffer_) return false;
     uint32_t status = 0;
-    if (!plat::SoundSucceeded(m_buffer->GetStatus(&status))) return false;
+    if (!plat::SoundSucceeded(buffer_->GetStatus(&status))) return false;
     return (status & plat::kStatusPlaying) != 0;
 }
 
 void CSound::Stop() {
-    if (m_buffer) m_buffer->Stop();
+    if (buffer_) buffer_->Stop();
 }
 
-void CSound::SetLoop(bool loop) { m_loop = loop; }
+void CSound::SetLoop(bool loop) { loop_ = loop; }
 
-bool CSound::IsLoop() { return m_loop; }
+bool CSound::IsLoop() { return loop_; }
 
 void CSound::SetVolume(int32_t volume) {
-    if (!m_buffer) return;
-    const plat::SoundResult r = m_buffer->SetVolume(volume);
+    if (!buffer_) return;
+    const plat::SoundResult r = buffer_->SetVolume(volume);
     if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
 }
 
 int32_t CSound::GetVolume() {
     int32_t volume = 0;
-    if (!m_buffer) return volume;
-    const plat::SoundResult r = m_buffer->GetVolume(&volume);
+    if (!buffer_) return volume;
+    const plat::SoundResult r = buffer_->GetVolume(&volume);
     if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
     return volume;
 }
 
 void CSound::SetLinearVolume(int32_t volume) {
-    if (!m_buffer) return;
+    if (!buffer_) return;
     SetVolume(LinearVolumeToDecibels(volume));
 }
 
 int32_t CSound::GetLinearVolume() {
-    if (!m_buffer) return 0;
+    if (!buffer_) return 0;
     return DecibelsToLinearVolume(GetVolume());
 }
 
 void CSound::SetPan(int32_t pan) {
-    if (!m_buffer) return;
-    const plat::SoundResult r = m_buffer->SetPan(pan);
+    if (!buffer_) return;
+    const plat::SoundResult r = buffer_->SetPan(pan);
     if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
 }
 
 int32_t CSound::GetPan() {
     int32_t pan = 0;
-    if (!m_buffer) return pan;
-    const plat::SoundResult r = m_buffer->GetPan(&pan);
+    if (!buffer_) return pan;
+    const plat::SoundResult r = buffer_->GetPan(&pan);
     if (!plat::SoundSucceeded(r)) LogSoundError(r, __FILE__, __LINE__);
     return pan;
 }

@@ -52,9 +52,9 @@ protected:
     explicit CSound(uint32_t extraFlags);
     ~CSound() override;
 
-    std::unique_ptr<plat::SoundBuffer> m_buffer;
-    uint32_t m_extraFlags;
-    std::atomic<bool> m_loop{false};
+    std::unique_ptr<plat::SoundBuffer> buffer_;
+    uint32_t extraFlags_;
+    std::atomic<bool> loop_{false};
 };
 
 // The linear volume scale (-10000 silent to 0 full) mapped onto decibels by a power curve; values

@@ -28,12 +28,12 @@ public:
 class CStandardSoundReader : public ISoundReader, public virtual CObject {
 public:
     void OpenShared(std::shared_ptr<IStream> stream) override {
-        m_sharedStream = stream;
+        sharedStream_ = stream;
         Open(stream.get());
     }
 
 protected:
-    std::shared_ptr<IStream> m_sharedStream;
+    std::shared_ptr<IStream> sharedStream_;
 };
 
 }  // namespace trivale

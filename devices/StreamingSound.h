@@ -43,35 +43,34 @@ protected:
     void FillSegment();  // under the lock
     void ResetCounters();
 
-    CDXSound* m_device = nullptr;
-    plat::SoundBufferDesc m_desc;
-    CCriticalSection m_lock;
-    std::unique_ptr<IStream> m_stream;
-    ISoundReader* m_reader = nullptr;
-    std::shared_ptr<ISoundReader> m_sharedReader;
+    CDXSound* device_ = nullptr;
+    plat::SoundBufferDesc desc_;
+    CCriticalSection lock_;
+    std::unique_ptr<IStream> stream_;
+    std::shared_ptr<ISoundReader> reader_;
     // Flags 0-15: the play cursor left segment i; flag 16: the buffer stopped. Quit ends the worker.
-    std::shared_ptr<plat::EventGroup> m_events;
-    std::thread m_streamThread;
-    std::atomic<bool> m_starting{false};
+    std::shared_ptr<plat::EventGroup> events_;
+    std::thread streamThread_;
+    std::atomic<bool> starting_{false};
 
-    uint32_t m_segmentSize = 0;
-    uint32_t m_writeCursor = 0;
+    uint32_t segmentSize_ = 0;
+    uint32_t writeCursor_ = 0;
     // The play counters change together; this small lock lets GetPlayPosition read them while the
     // worker holds the sound's lock for a whole refill.
-    std::mutex m_counterLock;
-    uint32_t m_lastPlayCursor = 0;
-    uint64_t m_playedBytes = 0;
-    uint64_t m_deliveredBytes = 0;  // data bytes written since the last rewind
-    bool m_endOfData = false;
+    std::mutex counterLock_;
+    uint32_t lastPlayCursor_ = 0;
+    uint64_t playedBytes_ = 0;
+    uint64_t deliveredBytes_ = 0;  // data bytes written since the last rewind
+    bool endOfData_ = false;
 
-    std::atomic<bool> m_fading{false};
-    std::thread m_fadeThread;
-    int32_t m_fadeFrom = 0;
-    int32_t m_fadeTo = 0;
-    uint32_t m_fadeDuration = 0;
-    bool m_stopAtEnd = false;
-    uint64_t m_fadeStart = 0;
-    std::shared_ptr<plat::EventGroup> m_fadeStop;
+    std::atomic<bool> fading_{false};
+    std::thread fadeThread_;
+    int32_t fadeFrom_ = 0;
+    int32_t fadeTo_ = 0;
+    uint32_t fadeDuration_ = 0;
+    bool stopAtEnd_ = false;
+    uint64_t fadeStart_ = 0;
+    std::shared_ptr<plat::EventGroup> fadeStop_;
 };
 
 }  // namespace trivale

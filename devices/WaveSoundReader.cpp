@@ -21,21 +21,21 @@ CWaveSoundReader::CWaveSoundReader() = default;
 CWaveSoundReader::~CWaveSoundReader() = default;
 
 void CWaveSoundReader::Open(IStream* stream) {
-    m_formatBlock.clear();
-    m_format = plat::WaveFormat();
-    m_dataSize = 0;
-    m_position = 0;
-    m_riff.Open(stream);
-    if (m_riff.GetFormType() != FourCC("WAVE"))
+    formatBlock_.clear();
+    format_ = plat::WaveFormat();
+    dataSize_ = 0;
+    position_ = 0;
+    riff_.Open(stream);
+    if (riff_.GetFormType() != FourCC("WAVE"))
         throw EInvalidFileFormat(this, "ファイルフォーマットエラー: WAVEファイルではありません.");
 
-    m_riff.SelectChunk(FourCC("fmt "));
+    riff_.SelectChunk(FourCC("fmt "));
     // The RIFF reader has already cut the size to what the file holds.
-    const int32_t size = m_riff.GetChunkSize();
+    const int32_t size = riff_.GetChunkSize();
     if (size > static_cast<int32_t>(kMaxFormatBlock))
         throw EInvalidFileFormat(this, "ファイルフォーマットエラー: WAVEフォーマットが不正です.");
     std::vector<uint8_t> block(std::max<size_t>(static_cast<size_t>(size), 18), 0);
-    m_riff.Read(block.data(), size);
+    riff_.Read(block.data(), size);
 
     plat::WaveFormat f;
     f.formatTag = U16(&block[0]);
@@ -49,35 +49,35 @@ void CWaveSoundReader::Open(IStream* stream) {
     // would divide by zero on the way there.
     if (f.channels == 0 || f.samplesPerSec == 0 || f.blockAlign == 0)
         throw EInvalidFileFormat(this, "ファイルフォーマットエラー: WAVEフォーマットが不正です.");
-    m_formatBlock.swap(block);
-    m_format = f;
+    formatBlock_.swap(block);
+    format_ = f;
     Rewind();
 }
 
-const plat::WaveFormat* CWaveSoundReader::GetFormat() { return m_formatBlock.empty() ? nullptr : &m_format; }
+const plat::WaveFormat* CWaveSoundReader::GetFormat() { return formatBlock_.empty() ? nullptr : &format_; }
 
 int CWaveSoundReader::Rewind() {
-    m_riff.SelectChunk(FourCC("data"));
-    m_position = 0;
+    riff_.SelectChunk(FourCC("data"));
+    position_ = 0;
     // A size beyond the file's end (truncated files, streaming writers) is cut to the real end by
     // the RIFF reader; only whole sample frames count, so a loop never shifts the channels.
-    const uint32_t size = static_cast<uint32_t>(m_riff.GetChunkSize());
-    m_dataSize = m_format.blockAlign != 0 ? size - size % m_format.blockAlign : size;
+    const uint32_t size = static_cast<uint32_t>(riff_.GetChunkSize());
+    dataSize_ = format_.blockAlign != 0 ? size - size % format_.blockAlign : size;
     return 0;
 }
 
 uint32_t CWaveSoundReader::Read(void* buffer, uint32_t bytes) {
-    if (m_formatBlock.empty()) return 0;
-    const uint32_t n = std::min(bytes, m_dataSize - std::min(m_position, m_dataSize));
+    if (formatBlock_.empty()) return 0;
+    const uint32_t n = std::min(bytes, dataSize_ - std::min(position_, dataSize_));
     if (n == 0) return 0;
-    const uint32_t got = m_riff.Read(buffer, static_cast<int32_t>(n));
-    m_position += got;
+    const uint32_t got = riff_.Read(buffer, static_cast<int32_t>(n));
+    position_ += got;
     return got;
 }
 
-uint32_t CWaveSoundReader::GetDataSize() { return m_dataSize; }
+uint32_t CWaveSoundReader::GetDataSize() { return dataSize_; }
 
-uint32_t CWaveSoundReader::GetPosition() { return m_position; }
+uint32_t CWaveSoundReader::GetPosition() { return position_; }
 
 std::string CWaveSoundReader::GetProperty(const std::string&) { return std::string(); }
 

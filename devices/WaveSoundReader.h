@@ -21,11 +21,11 @@ public:
     std::string GetProperty(const std::string& key) override;
 
 protected:
-    CRIFFReader m_riff;
-    std::vector<uint8_t> m_formatBlock;  // empty until opened; at least 18 bytes after
-    plat::WaveFormat m_format;
-    uint32_t m_dataSize = 0;
-    uint32_t m_position = 0;
+    CRIFFReader riff_;
+    std::vector<uint8_t> formatBlock_;  // empty until opened; at least 18 bytes after
+    plat::WaveFormat format_;
+    uint32_t dataSize_ = 0;
+    uint32_t position_ = 0;
 };
 
 }  // namespace trivale

@@ -22,8 +22,8 @@ public:
     using CStreamingSound::CStreamingSound;
     // Play sets the starting flag at once and the worker clears it only once the buffer plays, so
     // after Play this is true only once the piece has started and stopped again.
-    bool Ended() { return !m_starting && !IsPlaying(); }
-    uint32_t RingFrames() const { return m_desc.bytes / 4; }
+    bool Ended() { return !starting_ && !IsPlaying(); }
+    uint32_t RingFrames() const { return desc_.bytes / 4; }
 };
 
 }  // namespace

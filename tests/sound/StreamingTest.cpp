@@ -26,10 +26,10 @@ class CTestStreamingSound : public CStreamingSound {
 public:
     using CStreamingSound::CStreamingSound;
     // True once the worker has taken every notification (or has ended).
-    bool WaitIdle() { return !m_events || m_events->WaitIdle(kPatience); }
-    bool IsFading() const { return m_fading; }
-    uint32_t BufferBytes() const { return m_desc.bytes; }
-    uint32_t SegmentBytes() const { return m_segmentSize; }
+    bool WaitIdle() { return !events_ || events_->WaitIdle(kPatience); }
+    bool IsFading() const { return fading_; }
+    uint32_t BufferBytes() const { return desc_.bytes; }
+    uint32_t SegmentBytes() const { return segmentSize_; }
 };
 
 template <class Pred>

@@ -3,6 +3,7 @@
 
 #include "app_framework/GameApplicationListener.h"
 #include "core/Object.h"
+#include "platform/Window.h"
 
 namespace trivale {
 
@@ -21,5 +22,9 @@ public:
 private:
     IGameApplicationListener* idleListener_ = nullptr;
 };
+
+// The program's own icon, a small snowflake drawn by the program itself; the entry hands it to the
+// driver's SetIcon.
+const plat::IconImage& ApplicationIcon();
 
 }  // namespace trivale

@@ -21,9 +21,6 @@ struct IconImage {
     const std::uint8_t* rgba = nullptr;
 };
 
-// The program's own icon: a small snowflake drawn into the program itself.
-const IconImage& ApplicationIcon();
-
 // Default leaves the cursor the system shows.
 enum class Cursor { Default, Arrow };
 

@@ -61,7 +61,7 @@ TEST(ShowRun, RunsAScenePacedAtASetRateReadsAKeyAndShutsDownInOrder) {
     intest::CapturedLog log;
     std::unique_ptr<CGameApplication> application(new CGameApplication());
     std::unique_ptr<CGameWindow> window(
-        new CGameWindow("TrivaleWnd", "Trivale Application", &plat::ApplicationIcon(), plat::Cursor::Arrow));
+        new CGameWindow("TrivaleWnd", "Trivale Application", &trivale::ApplicationIcon(), plat::Cursor::Arrow));
     window->SetTitle("show run");
     window->SetClientSize(320, 240);
     window->Show();

@@ -22,7 +22,7 @@
 #include "devices/DXSound.h"
 #include "devices/StreamingSound.h"
 #include "platform/Sound.h"
-#include "tests/sound/OggEncode.h"
+#include "tools/OggEncode.h"
 
 using namespace trivale;
 
@@ -38,7 +38,7 @@ constexpr size_t kBlock = 1024;  // frames per render, as the audio callback ask
 std::string EncodeMinute() {
     void* lib = dlopen("libvorbisenc.so.2", RTLD_NOW);
     if (lib == nullptr) lib = dlopen("libvorbisenc.so", RTLD_NOW);
-    auto init = lib ? reinterpret_cast<soundtest::EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
+    auto init = lib ? reinterpret_cast<tvtools::EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
     if (init == nullptr) {
         std::fprintf(stderr, "libvorbisenc is not available: %s\n", dlerror());
         return std::string();
@@ -46,7 +46,7 @@ std::string EncodeMinute() {
     uint32_t noise = 1;
     double chord = 0;
     const std::string out =
-        soundtest::EncodeOggWith(init, kChannels, kRate, kRate * kSeconds, {"TITLE=bench"}, 0.5f, [&](long i, int c) {
+        tvtools::EncodeOggWith(init, kChannels, kRate, kRate * kSeconds, {"TITLE=bench"}, 0.5f, [&](long i, int c) {
             // A chord with a slow tremolo, and noise that fills the spectrum the way recorded music
             // does, so the bit rate is a music one.
             const double t = static_cast<double>(i) / kRate;

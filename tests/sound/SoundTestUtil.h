@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,7 +17,7 @@
 #include "core/Exception.h"
 #include "core/MemoryStream.h"
 #include "tests/core/TestUtil.h"
-#include "tests/sound/OggEncode.h"
+#include "tools/OggEncode.h"
 
 namespace soundtest {
 
@@ -65,8 +66,8 @@ inline std::vector<int16_t> StereoRamp(size_t frames) {
     return v;
 }
 
-inline trivale::CMemoryStream* NewStream(const std::string& bytes) {
-    auto* s = new trivale::CMemoryStream();
+inline std::unique_ptr<trivale::IStream> NewStream(const std::string& bytes) {
+    auto s = std::make_unique<trivale::CMemoryStream>();
     s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     s->Seek(0);
     return s;
@@ -74,7 +75,7 @@ inline trivale::CMemoryStream* NewStream(const std::string& bytes) {
 
 // A tone of a different pitch per channel.
 inline std::string EncodeOgg(int channels, long rate, long frames, const std::vector<std::string>& comments = {}) {
-    return EncodeOggWith(&vorbis_encode_init_vbr, channels, rate, frames, comments, 0.4f, [](long i, int c) {
+    return tvtools::EncodeOggWith(&vorbis_encode_init_vbr, channels, rate, frames, comments, 0.4f, [](long i, int c) {
         return 0.5f * std::sin(static_cast<float>(i) * 0.03f * static_cast<float>(c + 1));
     });
 }

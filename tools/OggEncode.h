@@ -8,7 +8,7 @@
 
 #include <vorbis/codec.h>
 
-namespace soundtest {
+namespace tvtools {
 
 using EncodeInitVbr = int (*)(vorbis_info*, long channels, long rate, float quality);
 
@@ -79,4 +79,4 @@ std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long fram
     return out;
 }
 
-}  // namespace soundtest
+}  // namespace tvtools

@@ -37,7 +37,7 @@ TEST(DiskOutputTest, WhatTheDriverWritesIsTheSource) {
     ScopedEnv delay("SDL_DISKAUDIODELAY", "10");  // ms per 1024-frame block: a small file
 
     const size_t frames = 30000 + 777;  // under a second: well inside the two-second ring
-    std::unique_ptr<IStream> src(NewStream(MakeWave(2, 44100, 16, Samples16(StereoRamp(frames)))));
+    auto src = NewStream(MakeWave(2, 44100, 16, Samples16(StereoRamp(frames))));
     size_t ring = 0;
     {
         CDXSound device;

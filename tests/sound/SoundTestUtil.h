@@ -66,6 +66,8 @@ inline std::vector<int16_t> StereoRamp(size_t frames) {
     return v;
 }
 
+inline std::string RampWave(size_t frames) { return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames))); }
+
 inline std::unique_ptr<trivale::IStream> NewStream(const std::string& bytes) {
     auto s = std::make_unique<trivale::CMemoryStream>();
     s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));

@@ -84,8 +84,6 @@ long FirstRampMismatch(const std::vector<int16_t>& out, size_t frames, size_t pe
     return -1;
 }
 
-std::string RampWave(size_t frames) { return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames))); }
-
 // A WAVE reader whose first read waits until the test lets it go: the worker is then held inside
 // its first fill, before it starts the buffer.
 class CGatedReader : public CWaveSoundReader {
@@ -108,29 +106,27 @@ private:
 }  // namespace
 
 TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegments) {
-    CTestStreamingSound a;
-    std::unique_ptr<IStream> s1(NewStream(MakeWave(2, 44100, 16, std::string(400, '\0'))));
-    a.Create(&device, *s1);
-    EXPECT_EQ(352768u, a.BufferBytes());
-    EXPECT_EQ(22048u, a.SegmentBytes());
-
-    CTestStreamingSound b;
-    std::unique_ptr<IStream> s2(NewStream(MakeWave(1, 22050, 16, std::string(400, '\0'))));
-    b.Create(&device, *s2);
-    EXPECT_EQ(88192u, b.BufferBytes());
-    EXPECT_EQ(5512u, b.SegmentBytes());
-    ASSERT_NE(nullptr, b.GetFormat());
-    EXPECT_EQ(22050u, b.GetFormat()->samplesPerSec);
-    EXPECT_FALSE(b.IsPlaying());
+    const struct {
+        uint16_t channels;
+        uint32_t rate, buffer, segment;
+    } cases[] = {{2, 44100, 352768, 22048}, {1, 22050, 88192, 5512}};
+    for (const auto& c : cases) {
+        CTestStreamingSound s;
+        s.Create(&device, *NewStream(MakeWave(c.channels, c.rate, 16, std::string(400, '\0'))));
+        EXPECT_EQ(c.buffer, s.BufferBytes());
+        EXPECT_EQ(c.segment, s.SegmentBytes());
+        ASSERT_NE(nullptr, s.GetFormat());
+        EXPECT_EQ(c.rate, s.GetFormat()->samplesPerSec);
+        EXPECT_FALSE(s.IsPlaying());
+    }
 }
 
 TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops) {
     // Blocks longer than a segment leave two flags pending at once, at the wrap too (15 and 0).
     for (size_t block : {1024, 7000}) {
         const size_t frames = 44100 * 9 + 777;  // four and a half buffers, ending inside a segment
-        std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
         CTestStreamingSound s;
-        s.Create(&device, *src);
+        s.Create(&device, *NewStream(RampWave(frames)));
         Start(s);
         auto out = Pump(s, frames + 44100 / 2, block);
         EXPECT_EQ(-1, FirstRampMismatch(out, frames)) << block;
@@ -142,9 +138,8 @@ TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops) {
 
 TEST_F(StreamingTest, ShortPieceIsPaddedWithCentredSilenceAndEndsItsWorker) {
     // 500 frames of 8-bit mono, far less than one segment; 8-bit silence is 0x80.
-    std::unique_ptr<IStream> src(NewStream(MakeWave(1, 44100, 8, std::string(500, '\xC0'))));
     CTestStreamingSound s;
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(MakeWave(1, 44100, 8, std::string(500, '\xC0'))));
     Start(s);
     auto out = Pump(s, 44100);
     for (size_t i = 0; i < 44100; ++i) ASSERT_EQ(i < 500 ? 0x40 * 256 : 0, out[2 * i]) << i;
@@ -154,27 +149,28 @@ TEST_F(StreamingTest, ShortPieceIsPaddedWithCentredSilenceAndEndsItsWorker) {
 
 TEST_F(StreamingTest, LoopingPieceContinuesFromTheStartInTheSameSegment) {
     const size_t period = 30011;  // not a multiple of a segment
-    std::unique_ptr<IStream> src(NewStream(RampWave(period)));
     CTestStreamingSound s;
     s.SetLoop(true);
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(RampWave(period)));
     Start(s);
     const size_t frames = 44100 * 5;
     auto out = Pump(s, frames);
     EXPECT_EQ(-1, FirstRampMismatch(out, frames, period));
     EXPECT_TRUE(s.IsPlaying());
-    const uint32_t pos = s.GetPlayPosition();
-    EXPECT_EQ(frames * 4, pos);
+    EXPECT_EQ(frames * 4, s.GetPlayPosition());
     EXPECT_NEAR(5.0, s.GetPlayTime(), 1e-9);
     s.Stop();
     EXPECT_FALSE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, RewindStartsOverPlayingOrStopped) {
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 6)));
+TEST_F(StreamingTest, RewindStartsOverPlayingStoppedOrStarting) {
     CTestStreamingSound s;
-    s.Create(&device, *src);
-    Start(s);
+    s.Create(&device, *NewStream(RampWave(44100 * 6)));
+    s.Play();
+    s.Play();    // still starting: no second worker
+    s.Rewind();  // waits for the starting worker
+    ASSERT_TRUE(s.WaitIdle());
+    EXPECT_TRUE(s.IsPlaying());
     EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100 * 3), 44100 * 3));
     s.Rewind();
     ASSERT_TRUE(s.WaitIdle());
@@ -187,20 +183,6 @@ TEST_F(StreamingTest, RewindStartsOverPlayingOrStopped) {
     EXPECT_FALSE(s.IsPlaying());
     Start(s);
     EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100), 44100));
-}
-
-TEST_F(StreamingTest, RewindRightAfterPlayWaitsForTheWorker) {
-    const size_t frames = 44100 * 3;
-    std::unique_ptr<IStream> src(NewStream(RampWave(frames)));
-    CTestStreamingSound s;
-    s.Create(&device, *src);
-    s.Play();
-    s.Play();  // still starting: no second worker
-    s.Rewind();
-    ASSERT_TRUE(s.WaitIdle());
-    EXPECT_TRUE(s.IsPlaying());
-    auto out = Pump(s, 44100 * 2);
-    EXPECT_EQ(-1, FirstRampMismatch(out, 44100 * 2));
 }
 
 TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost) {
@@ -222,15 +204,14 @@ TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes) {
     const std::string ogg = EncodeOgg(2, 44100, 44100 * 5 + 123);
     std::string pcm;
     {
-        std::unique_ptr<IStream> s(NewStream(ogg));
+        auto s = NewStream(ogg);
         COggVorbisReader r;
         r.Open(s.get());
         std::vector<char> buf(65536);
         while (uint32_t n = r.Read(buf.data(), 65536)) pcm.append(buf.data(), n);
     }
-    std::unique_ptr<IStream> src(NewStream(ogg));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(ogg));
     Start(s);
     const size_t frames = pcm.size() / 4;
     auto out = Pump(s, frames + 22050);
@@ -239,44 +220,21 @@ TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes) {
 }
 
 TEST_F(StreamingTest, SharedReaderStaysWithTheCaller) {
-    std::shared_ptr<IStream> stream(NewStream(RampWave(5000)));
-    std::shared_ptr<ISoundReader> reader(new CWaveSoundReader());
-    reader->OpenShared(stream);
+    auto reader = std::make_shared<CWaveSoundReader>();
+    reader->OpenShared(NewStream(RampWave(5000)));
     {
         CTestStreamingSound s;
         s.Create(&device, reader);
         Start(s);
-        auto out = Pump(s, 5000);
-        EXPECT_EQ(-1, FirstRampMismatch(out, 5000));
+        EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 5000), 5000));
     }
     EXPECT_EQ(1, reader.use_count());
     EXPECT_EQ(5000u * 4, reader->GetPosition());
 }
 
-TEST_F(StreamingTest, FadeOutEndsSilentAndStopped) {
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 8)));
-    CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *src);
-    Start(s);
-    s.FadeOut(2000);
-    EXPECT_TRUE(s.IsFading());
-    Pump(s, 44100);  // one second of two
-    // Half way on the linear scale: -5000, which is -1414 hundredths of a decibel.
-    EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == -1414; })) << s.GetVolume();
-    s.FadeOut(100);  // does nothing while fading
-    Pump(s, 4410 * 2);
-    EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == LinearVolumeToDecibels(-6000); })) << s.GetVolume();
-    EXPECT_TRUE(s.IsPlaying());
-    Pump(s, 44100 * 9 / 10);
-    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
-    EXPECT_EQ(-10000, s.GetVolume());
-    EXPECT_FALSE(s.IsPlaying());
-}
-
 TEST_F(StreamingTest, FadeInRisesToTheEarlierVolume) {
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 4)));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(RampWave(44100 * 4)));
     s.SetVolume(-500);
     s.FadeIn(1000);
     EXPECT_EQ(-10000, s.GetVolume());
@@ -289,25 +247,31 @@ TEST_F(StreamingTest, FadeInRisesToTheEarlierVolume) {
 }
 
 TEST_F(StreamingTest, RegressionFadeOutVolumesStayOnTheScale) {
-    // Every step of a fade-out lies between its ends (unsigned arithmetic once made them positive).
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 6)));
+    // Every step of a fade-out lies between its ends (unsigned arithmetic once made them positive);
+    // a second fade while fading does nothing; the fade ends silent and stopped.
     CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(RampWave(44100 * 6)));
     s.SetVolume(-300);
     Start(s);
     s.FadeOut(1000);
+    EXPECT_TRUE(s.IsFading());
+    s.FadeOut(100);
     const int64_t a = DecibelsToLinearVolume(-300);
     for (int64_t ms = 100; ms < 1000; ms += 100) {
         Pump(s, 4410);
         const int32_t want = LinearVolumeToDecibels(static_cast<int32_t>(a + ms * (-10000 - a) / 1000));
         EXPECT_TRUE(WaitFor([&] { return s.GetVolume() == want; })) << ms << " ms: " << s.GetVolume();
     }
+    EXPECT_TRUE(s.IsPlaying());
+    Pump(s, 4410 * 2);
+    EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
+    EXPECT_EQ(-10000, s.GetVolume());
+    EXPECT_FALSE(s.IsPlaying());
 }
 
 TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops) {
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
     CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(RampWave(44100 * 3)));
     s.Play();
     s.FadeOut(0);
     EXPECT_TRUE(WaitFor([&] { return !s.IsFading(); }));
@@ -317,7 +281,7 @@ TEST_F(StreamingTest, FadeOutRightAfterPlayStillStops) {
 }
 
 TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers) {
-    std::unique_ptr<IStream> src(NewStream(RampWave(44100 * 3)));
+    auto src = NewStream(RampWave(44100 * 3));
     auto fading = std::make_unique<CTestStreamingSound>(plat::kBufferCtrlVolume);
     auto playing = std::make_unique<CTestStreamingSound>();
     fading->Create(&device, *src);
@@ -333,9 +297,8 @@ TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers) {
 
 TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused) {
     CTestStreamingSound s;
-    std::unique_ptr<IStream> wide(NewStream(MakeWave(2, 44100, 24, std::string(600, '\0'))));
     try {
-        s.Create(&device, *wide);
+        s.Create(&device, *NewStream(MakeWave(2, 44100, 24, std::string(600, '\0'))));
         ADD_FAILURE() << "nothing thrown";
     } catch (const EReadError& e) {
         EXPECT_EQ("サウンドバッファの作成に失敗しました.", e.GetMessage());
@@ -346,27 +309,22 @@ TEST_F(StreamingTest, FormatsTheOutputCannotPlayAreRefused) {
     EXPECT_FALSE(s.IsPlaying());
 
     // Under sixteen blocks a second the two-second buffer would come out empty.
-    std::unique_ptr<IStream> slow(NewStream(MakeWave(1, 500, 8, std::string(64, '\0'))));
-    EXPECT_THROW(s.Create(&device, *slow), EReadError);
+    EXPECT_THROW(s.Create(&device, *NewStream(MakeWave(1, 500, 8, std::string(64, '\0')))), EReadError);
 }
 
 TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds) {
     const size_t frames = 30000;
     const std::string file = Riff(
         "WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + LE32(0xFFFFFFFFu) + Samples16(StereoRamp(frames)));
-    std::unique_ptr<IStream> src(NewStream(file));
     CTestStreamingSound s;
-    s.Create(&device, *src);
+    s.Create(&device, *NewStream(file));
     Start(s);
-    auto out = Pump(s, 44100 * 2);
-    EXPECT_EQ(-1, FirstRampMismatch(out, frames));
+    EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100 * 2), frames));
     EXPECT_FALSE(s.IsPlaying());
 }
 
 TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound) {
-    const size_t frames = 44100 * 6;
-    const std::string file = RampWave(frames);
-    CFailingStream src(file, 44100 * 4 * 3);  // fails three seconds in
+    CFailingStream src(RampWave(44100 * 6), 44100 * 4 * 3);  // fails three seconds in
     CTestStreamingSound s;
     s.Create(&device, src);
     CapturedLog log;

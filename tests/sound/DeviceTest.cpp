@@ -52,8 +52,7 @@ TEST(DXSoundTest, PrimaryFormatFollowsTheSetters) {
         CDXSound dev;
         ASSERT_TRUE(dev.Initialize());
         EXPECT_TRUE(dev.IsReady());
-        EXPECT_EQ(4, dev.GetPrimaryFormat().blockAlign);
-        EXPECT_EQ(176400u, dev.GetPrimaryFormat().avgBytesPerSec);
+        EXPECT_EQ("1 2 44100 16 4 176400 0", Describe(&dev.GetPrimaryFormat()));
         uint32_t status = 0;
         dev.GetPrimaryBuffer()->GetStatus(&status);
         EXPECT_NE(0u, status & plat::kStatusPlaying);
@@ -67,8 +66,7 @@ TEST(DXSoundTest, PrimaryFormatFollowsTheSetters) {
     mono.SetChannels(1);
     mono.SetBitsPerSample(8);
     ASSERT_TRUE(mono.Initialize());
-    EXPECT_EQ(1, mono.GetPrimaryFormat().blockAlign);
-    EXPECT_EQ(44100u, mono.GetPrimaryFormat().avgBytesPerSec);
+    EXPECT_EQ("1 1 44100 8 1 44100 0", Describe(&mono.GetPrimaryFormat()));
     EXPECT_EQ(1u, mono.GetDirectSound()->GetMixer().GetOutputChannels());
 }
 

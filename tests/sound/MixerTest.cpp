@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <thread>
 
 #include "platform/Sound.h"
 
@@ -186,15 +185,6 @@ TEST_F(MixerTest, NotificationsFireWhenTheirByteHasBeenPlayed) {
     EXPECT_EQ(4, ev->WaitAny(0));
     b->Stop();
     EXPECT_FALSE(ev->IsSignaled(4)) << "stopping a stopped buffer raises nothing";
-
-    // Played once, the end raises the last segment and the stop, once.
-    ASSERT_EQ(kSoundOk, b->SetCurrentPosition(3000));
-    ASSERT_EQ(kSoundOk, b->Play(0));
-    Render(300);
-    EXPECT_EQ(3, ev->WaitAny(0));
-    EXPECT_EQ(4, ev->WaitAny(0));
-    Render(16);
-    EXPECT_EQ(EventGroup::kTimeout, ev->WaitAny(0));
 }
 
 TEST_F(MixerTest, LockWrapsIntoTwoRegions) {
@@ -238,28 +228,4 @@ TEST_F(MixerTest, FormatsTheMixerCannotPlayAreRefused) {
     EXPECT_EQ(kSoundInvalidParam, refused(good, 4002)) << "not whole frames";
     EXPECT_EQ(kSoundInvalidParam, refused(good, 0));
     EXPECT_EQ(kSoundInvalidParam, refused(good, kBufferBytesMax + 1));
-}
-
-TEST(EventGroupTest, PreferredIndexAndRingOrderWinAndQuitIsSticky) {
-    EventGroup g(17);
-    g.Signal(0);
-    g.Signal(15);
-    EXPECT_EQ(15, g.WaitAny(0, 15)) << "the expected segment first, not the lowest index";
-    EXPECT_EQ(0, g.WaitAny(0, 0));
-    g.Signal(3);
-    g.Signal(1);
-    EXPECT_EQ(3, g.WaitAny(0, 2));
-    EXPECT_EQ(1, g.WaitAny(0, 2));
-    g.Signal(99);  // ignored
-    EXPECT_EQ(EventGroup::kTimeout, g.WaitAny(5));
-
-    int got = 0;
-    std::thread t([&] { got = g.WaitAny(); });
-    g.RequestQuit();
-    t.join();
-    EXPECT_EQ(EventGroup::kQuit, got);
-    g.Signal(0);
-    EXPECT_EQ(EventGroup::kQuit, g.WaitAny(0));
-    g.ClearQuit();
-    EXPECT_EQ(0, g.WaitAny(0));
 }

@@ -16,6 +16,7 @@
 
 #include "core/Exception.h"
 #include "core/MemoryStream.h"
+#include "platform/Sound.h"
 #include "tests/core/TestUtil.h"
 #include "tools/OggEncode.h"
 
@@ -68,6 +69,14 @@ inline std::vector<int16_t> StereoRamp(size_t frames) {
 
 inline std::string RampWave(size_t frames) { return MakeWave(2, 44100, 16, Samples16(StereoRamp(frames))); }
 
+// "tag channels rate bits align bytes-per-second extra", to compare a whole format at once.
+inline std::string Describe(const plat::WaveFormat* f) {
+    if (f == nullptr) return "none";
+    return std::to_string(f->formatTag) + " " + std::to_string(f->channels) + " " + std::to_string(f->samplesPerSec) +
+           " " + std::to_string(f->bitsPerSample) + " " + std::to_string(f->blockAlign) + " " +
+           std::to_string(f->avgBytesPerSec) + " " + std::to_string(f->extraSize);
+}
+
 inline std::unique_ptr<trivale::IStream> NewStream(const std::string& bytes) {
     auto s = std::make_unique<trivale::CMemoryStream>();
     s->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
@@ -83,21 +92,15 @@ inline std::string EncodeOgg(int channels, long rate, long frames, const std::ve
 }
 
 // Sets an environment variable for the life of the object (SDL reads its drivers from there).
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        old_ = had_ ? old : "";
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name_(name), had_(std::getenv(name) != nullptr) {
+        if (had_) old_ = std::getenv(name);
         setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_, old_;
+    std::string name_;
     bool had_;
+    std::string old_;
 };
 
 // A stream whose reads fail once they would pass a given position, as a file on a failing disk does.

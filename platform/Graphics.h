@@ -35,12 +35,22 @@ inline bool Failed(GraphicsResult result) { return result < 0; }
 // Name and one-line description of a result, for the error log line; false for codes not known here.
 bool DescribeGraphicsResult(GraphicsResult result, const char** name, const char** description);
 
-// Surface formats, numbered as the runtime numbers them.
+// Surface and texture formats, numbered as the runtime numbers them.
 enum class Format : uint32_t {
     Unknown = 0,
+    Rgb888 = 20,
+    Argb8888 = 21,
     Xrgb8888 = 22,
     Rgb565 = 23,
     Xrgb1555 = 24,
+    Argb1555 = 25,
+    Argb4444 = 26,
+    Alpha8 = 28,
+    Luminance8 = 50,
+    AlphaLuminance88 = 51,
+    Dxt1 = 0x31545844,  // block-compressed texture formats carry their four-character codes
+    Dxt3 = 0x33545844,
+    Dxt5 = 0x35545844,
     Depth32 = 71,
     Depth24X8 = 77,
     Depth16 = 80,

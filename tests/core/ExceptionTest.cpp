@@ -37,8 +37,6 @@ TEST(Exception, OriginCopiesAndHierarchy) {
     EXPECT_EQ(copy.GetMessage() + " @" + copy.GetOrigin(), "message @(anonymous namespace)::CThrower");
     EXPECT_STREQ(copy.what(), "message");
     EXPECT_EQ(EInvalidParameter(static_cast<CThrower*>(nullptr), "y").GetOrigin(), "");
-    EXPECT_TRUE((std::is_base_of<EIOError, EFileOpenError>::value && std::is_base_of<EIOError, EWriteError>::value));
-    EXPECT_FALSE((std::is_base_of<EIOError, EInvalidOperation>::value));
     // One handler for std::exception sees the engine's failures too.
     EXPECT_TRUE((std::is_base_of<std::exception, EException>::value));
 }
@@ -92,11 +90,10 @@ TEST(ExceptionReport, EveryKindOfFailureInBothForms) {
 }
 
 TEST(MessageBox, UnattendedBoxGoesToStderrAndReturns) {
-    setenv("TV_NO_MESSAGE_BOX", "1", 1);  // as the test runner's offscreen driver does
+    tvtest::ScopedEnv unattended("TV_NO_MESSAGE_BOX", "1");  // as the test runner's offscreen driver does
     EXPECT_FALSE(plat::CanShowMessageBox());
     testing::internal::CaptureStderr();
     plat::ShowMessageBox(plat::kNoWindow, "body text", "Caption", plat::MessageBoxKind::Warning);
     const std::string err = testing::internal::GetCapturedStderr();
-    unsetenv("TV_NO_MESSAGE_BOX");
     EXPECT_EQ(err, "[warning] Caption\nbody text\n");
 }

@@ -70,6 +70,21 @@ std::string Thrown(F f) {
     return "nothing thrown";
 }
 
+// Sets (or, given nullptr, removes) an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name), had_(std::getenv(name) != nullptr) {
+        if (had_) old_ = std::getenv(name);
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
+
+private:
+    std::string name_;
+    bool had_;
+    std::string old_;
+};
+
 inline std::string LE32(std::uint32_t v) {
     std::string s(4, '\0');
     for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);

@@ -21,29 +21,11 @@ namespace {
 using confdlg::UnattendedChoice;
 
 // Points the module's settings at a scratch directory and clears the unattended variable.
-class ScratchSettings {
-public:
-    ScratchSettings() {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        hadOld_ = old != nullptr;
-        if (hadOld_) old_ = old;
-        setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
-        unsetenv(confdlg::kUnattendedVariable);
-    }
-    ~ScratchSettings() {
-        if (hadOld_) {
-            setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-        unsetenv(confdlg::kUnattendedVariable);
-    }
+struct ScratchSettings {
     std::string File() const { return dir_ / "vellacor/dialog.conf"; }
-
-private:
     tvtest::TempDir dir_;
-    bool hadOld_ = false;
-    std::string old_;
+    tvtest::ScopedEnv config_{"XDG_CONFIG_HOME", dir_.Path().c_str()};
+    tvtest::ScopedEnv unattended_{confdlg::kUnattendedVariable, nullptr};
 };
 
 std::unique_ptr<CONFIG_INFO> MakeInfo() {
@@ -202,6 +184,7 @@ TEST_F(ConfDlgModuleTest, AcceptTakesTheDefaults) {
 TEST_F(ConfDlgModuleTest, CancelEndsTheRunQuietly) {
     EXPECT_FALSE(Run("cancel"));
     EXPECT_NE(log_.Text().find("INFO: コンフィグダイアログをキャンセルしました.\n"), std::string::npos);
+    EXPECT_EQ(dialog_->adapter, -1);
 }
 
 // A typo must not look like a cancel: every field is checked and the failure says which and why.

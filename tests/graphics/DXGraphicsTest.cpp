@@ -71,17 +71,9 @@ protected:
 
 using Lines = std::vector<std::string>;
 
-TEST_F(DXGraphicsTest, NoSystemIsACreateError) {
-    try {
-        CDXGraphics graphics{std::unique_ptr<plat::IGraphicsSystem>()};
-        FAIL() << "constructed";
-    } catch (const EDirect3DCreateError& e) {
-        EXPECT_EQ(e.GetMessage(), "Direct3D の初期化に失敗しました.");
-        EXPECT_EQ(e.GetOrigin(), "trivale::CDXGraphics");
-    }
-}
-
 TEST_F(DXGraphicsTest, FullScreenBeforeInitializeOnlyChoosesTheBlock) {
+    EXPECT_EQ(tvtest::Thrown<EDirect3DCreateError>([] { CDXGraphics none{std::unique_ptr<plat::IGraphicsSystem>()}; }),
+              "Direct3D の初期化に失敗しました. @trivale::CDXGraphics");
     Recorder a("A", &Journal());
     graphics_->AddListener(&a);
     graphics_->SetFullScreen(true);
@@ -96,12 +88,8 @@ TEST_F(DXGraphicsTest, FullScreenBeforeInitializeOnlyChoosesTheBlock) {
               std::string::npos)
         << log_.Text();
     EXPECT_EQ(graphics_->GetDeviceCaps()->maxAnisotropy, 16u);
-    try {
-        graphics_->Initialize();
-        FAIL() << "no exception";
-    } catch (const EIOError& e) {
-        EXPECT_EQ(e.GetMessage(), "Direct3D device already initialized.");
-    }
+    EXPECT_EQ(tvtest::Thrown<EIOError>([&] { graphics_->Initialize(); }).find("Direct3D device already initialized. @"),
+              0u);
 }
 
 TEST_F(DXGraphicsTest, SoftwareVertexProcessingIsTheFallback) {
@@ -152,13 +140,8 @@ TEST_F(DXGraphicsTest, ResetFailureWhilePresentingThrows) {
     ASSERT_TRUE(graphics_->Initialize());
     graphics_->GetDevice()->SimulateDeviceLoss(true);
     state_->resetFailures = 1;
-    try {
-        graphics_->Present();
-        FAIL() << "no exception";
-    } catch (const EIOError& e) {
-        EXPECT_EQ(e.GetMessage(), "Direct3Dデバイスのリセットに失敗");
-        EXPECT_EQ(e.GetOrigin(), "trivale::CDXGraphics");
-    }
+    EXPECT_EQ(tvtest::Thrown<EIOError>([&] { graphics_->Present(); }),
+              "Direct3Dデバイスのリセットに失敗 @trivale::CDXGraphics");
 }
 
 TEST_F(DXGraphicsTest, ModeSwitchNotifiesEachStepToAllListeners) {
@@ -252,9 +235,6 @@ TEST(DXGraphicsGLTest, CreateClearPresentReadBackAndRecoverFromLoss) {
     EXPECT_EQ(clearAndRead(0xFF204060), 0xFF204060u);
     graphics.Present();
 
-    device->SimulateDeviceLoss(false);
-    graphics.Present();
-    EXPECT_TRUE(events.empty());
     device->SimulateDeviceLoss(true);
     graphics.Present();
     EXPECT_EQ(events, (std::vector<std::string>{"L:Lost", "L:Reset"}));

@@ -39,11 +39,6 @@ protected:
         window_ = Window::Create("graphics test", 320, 240, &error);
         ASSERT_NE(window_, nullptr) << error;
     }
-    void TearDown() override {
-        device_.reset();
-        window_.reset();
-        system_.reset();
-    }
     void Create(PresentParameters p) {
         p.deviceWindow = window_.get();
         parameters_ = p;

@@ -49,19 +49,11 @@ __attribute__((visibility("default"))) void ConfDlgSetImageLookup(trivale::Confi
 }
 
 __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
-    ++g_state.showCalls;
-#ifdef FAKE_CANCEL
-    std::memcpy(&g_state.lastInfo, info, sizeof(CONFIG_INFO));
-    (void)selection;
-    return 0;
-#else
     return Fill("FAKE_CONFDLG_SELECTION", info, selection);
-#endif
 }
 
 #ifndef FAKE_NO_PREVIOUS
 __attribute__((visibility("default"))) int GetPreviousConfig(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
-    ++g_state.previousCalls;
     Fill("FAKE_CONFDLG_PREVIOUS", info, selection);
     return 0;  // the program must not rely on it
 }

@@ -4,8 +4,6 @@
 #include "devices/ConfigDialogRecord.h"
 
 struct FakeConfDlgState {
-    int showCalls;
-    int previousCalls;
     int bannerWidth;  // of the banner the module looked up, 0 when none
     trivale::CONFIG_INFO lastInfo;
 };

@@ -33,7 +33,7 @@ TEST(DiskOutputTest, WhatTheDriverWritesIsTheSource) {
     TempDir dir;
     const std::string raw = dir / "out.raw";
     ScopedEnv driver("SDL_AUDIODRIVER", "disk");
-    ScopedEnv file("SDL_DISKAUDIOFILE", raw);
+    ScopedEnv file("SDL_DISKAUDIOFILE", raw.c_str());
     ScopedEnv delay("SDL_DISKAUDIODELAY", "10");  // ms per 1024-frame block: a small file
 
     const size_t frames = 30000 + 777;  // under a second: well inside the two-second ring

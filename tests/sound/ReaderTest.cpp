@@ -20,13 +20,6 @@ std::string MessageOf(F f) {
     return thrown.substr(0, thrown.rfind(" @"));
 }
 
-std::string ReadAll(ISoundReader& r, uint32_t chunk = 4096) {
-    std::string out;
-    std::vector<char> buf(chunk);
-    while (const uint32_t n = r.Read(buf.data(), chunk)) out.append(buf.data(), n);
-    return out;
-}
-
 const char kBadFormat[] = "ファイルフォーマットエラー: WAVEフォーマットが不正です.";
 
 }  // namespace
@@ -43,7 +36,6 @@ TEST(WaveReaderTest, FormatDataAndRewind) {
     r.Open(s.get());
     EXPECT_EQ("1 2 22050 16 4 88200 2", Describe(r.GetFormat()));
     EXPECT_EQ(40u, r.GetDataSize());
-    EXPECT_EQ("", r.GetProperty("title"));
     EXPECT_EQ(data, ReadAll(r, 100));
     EXPECT_EQ(40u, r.GetPosition());
     EXPECT_EQ(0, r.Rewind());

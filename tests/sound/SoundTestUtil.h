@@ -1,5 +1,5 @@
 // Helpers of the sound tests: WAVE files and Ogg Vorbis streams made in memory, streams over them,
-// a stream that fails, environment variables for SDL.
+// and a stream that fails.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 
 #include "core/Exception.h"
 #include "core/MemoryStream.h"
+#include "devices/SoundReader.h"
 #include "platform/Sound.h"
 #include "tests/core/TestUtil.h"
 #include "tools/OggEncode.h"
@@ -25,6 +26,7 @@ namespace soundtest {
 using tvtest::CapturedLog;
 using tvtest::LE32;
 using tvtest::ReadFile;
+using tvtest::ScopedEnv;
 using tvtest::TempDir;
 
 inline std::string LE16(uint32_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
@@ -84,24 +86,19 @@ inline std::unique_ptr<trivale::IStream> NewStream(const std::string& bytes) {
     return s;
 }
 
+inline std::string ReadAll(trivale::ISoundReader& r, uint32_t chunk = 4096) {
+    std::string out;
+    std::vector<char> buf(chunk);
+    while (const uint32_t n = r.Read(buf.data(), chunk)) out.append(buf.data(), n);
+    return out;
+}
+
 // A tone of a different pitch per channel.
 inline std::string EncodeOgg(int channels, long rate, long frames, const std::vector<std::string>& comments = {}) {
     return tvtools::EncodeOggWith(&vorbis_encode_init_vbr, channels, rate, frames, comments, 0.4f, [](long i, int c) {
         return 0.5f * std::sin(static_cast<float>(i) * 0.03f * static_cast<float>(c + 1));
     });
 }
-
-// Sets an environment variable for the life of the object (SDL reads its drivers from there).
-struct ScopedEnv {
-    ScopedEnv(const char* name, const std::string& value) : name_(name), had_(std::getenv(name) != nullptr) {
-        if (had_) old_ = std::getenv(name);
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
-    std::string name_;
-    bool had_;
-    std::string old_;
-};
 
 // A stream whose reads fail once they would pass a given position, as a file on a failing disk does.
 class CFailingStream : public trivale::CStandardStream {

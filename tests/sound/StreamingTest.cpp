@@ -214,14 +214,10 @@ TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost) {
 
 TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes) {
     const std::string ogg = EncodeOgg(2, 44100, 44100 * 5 + 123);
-    std::string pcm;
-    {
-        auto s = NewStream(ogg);
-        COggVorbisReader r;
-        r.Open(s.get());
-        std::vector<char> buf(65536);
-        while (uint32_t n = r.Read(buf.data(), 65536)) pcm.append(buf.data(), n);
-    }
+    auto decoded = NewStream(ogg);
+    COggVorbisReader r;
+    r.Open(decoded.get());
+    const std::string pcm = ReadAll(r, 65536);
     CTestStreamingSound s(plat::kBufferCtrlVolume);
     s.Create(&device, *NewStream(ogg));
     Start(s);

@@ -41,8 +41,6 @@ TEST(ArchiveReader, ReadsEntriesByNameInAnyCase) {
     CArchiveFileLoader a;
     a.Open(dir / "data.tva");
     ASSERT_EQ(a.GetEntryCount(), 5);
-    EXPECT_EQ(a.GetEntry(1)->name, "Sub\\Deep\\B.txt");
-    EXPECT_EQ(a.GetEntry(1)->offset, 5u);
     EXPECT_EQ(ReadEntry(a, "SUB\\deep\\b.TXT"), "bravo!");
     EXPECT_EQ(ReadEntry(a, "empty"), "");
     EXPECT_EQ(ReadEntry(a, "same.txt"), "second");  // of two equal names the later wins

@@ -125,113 +125,11 @@ double WrapCount(double outside, double span) {
 
 inline bool IsOdd(double n) { return fmod(n, 2.0) == 1.0; }
 
-void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
-    if (!env || !out) return;
-    LwEnvelopeKey* first = env->FirstKey;
-    if (env->KeyCount <= 0 || !first) {
-        *out = 0.0;
-        return;
-    }
-    LwEnvelopeKey* last = env->LastKey;
-    if (env->KeyCount == 1 || !last || first == last) {
-        *out = first->Value;
-        return;
-    }
-    double offset = 0.0;
-    const double span = last->Time - first->Time;
-    const double rise = last->Value - first->Value;
-
-    if (Before(t, first->Time)) {
-        switch (env->PreBehavior) {
-        case LW_BEHAVIOR_RESET:
-            *out = 0.0;
-            return;
-        case LW_BEHAVIOR_CONSTANT:
-            *out = first->Value;
-            return;
-        case LW_BEHAVIOR_REPEAT:
-        case LW_BEHAVIOR_OSCILLATE:
-        case LW_BEHAVIOR_OFFSET_REPEAT: {
-            if (span <= kTimeEpsilon) {  // no range to wrap into
-                *out = first->Value;
-                return;
-            }
-            double n = WrapCount(first->Time - t, span);
-            t += n * span;
-            t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
-            if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
-            if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * rise;
-            break;
-        }
-        case LW_BEHAVIOR_LINEAR: {
-            LwEnvelopeKey* n = first->Next;
-            if (first->Shape == LW_SHAPE_LINEAR && n && first->Time != n->Time) {
-                *out = (t - n->Time) * (first->Value - n->Value) / (first->Time - n->Time) + n->Value;
-            } else {
-                // The stored tangent spans the first segment; per second it is divided by it.
-                double slope = first->Param1;
-                if (n && n->Time != first->Time) slope /= n->Time - first->Time;
-                *out = (t - first->Time) * slope + first->Value;
-            }
-            return;
-        }
-        default:
-            break;  // the first segment is extended
-        }
-    } else if (After(t, last->Time)) {
-        switch (env->PostBehavior) {
-        case LW_BEHAVIOR_RESET:
-            *out = 0.0;
-            return;
-        case LW_BEHAVIOR_REPEAT:
-        case LW_BEHAVIOR_OSCILLATE:
-        case LW_BEHAVIOR_OFFSET_REPEAT: {
-            if (span <= kTimeEpsilon) {
-                *out = last->Value;
-                return;
-            }
-            double n = WrapCount(t - last->Time, span);
-            t -= n * span;
-            t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
-            if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
-            if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * rise;
-            break;
-        }
-        case LW_BEHAVIOR_LINEAR: {
-            LwEnvelopeKey* p = last->Prev;
-            if (last->Shape == LW_SHAPE_LINEAR && p && last->Time != p->Time) {
-                *out = (t - p->Time) * (last->Value - p->Value) / (last->Time - p->Time) + p->Value;
-            } else {
-                double slope = last->Param0;
-                if (p && last->Time != p->Time) slope /= last->Time - p->Time;
-                *out = (t - last->Time) * slope + last->Value;
-            }
-            return;
-        }
-        default:  // constant, and any number without a meaning
-            *out = last->Value;
-            return;
-        }
-    }
-
-    LwEnvelopeKey* k = env->CurrentKey;
-    if (!k || Before(t, k->Time)) k = first;
-    while (k->Next && After(t, k->Next->Time)) k = k->Next;
-    if (!k->Next) {
-        if (!k->Prev) {
-            *out = k->Value + offset;
-            return;
-        }
-        k = k->Prev;
-    }
-    env->CurrentKey = k;
-    LwEnvelopeKey* k0 = k;
-    LwEnvelopeKey* k1 = k->Next;
+// The value on the segment from k0 to its next key.
+double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
+    const LwEnvelopeKey* k1 = k0->Next;
     double length = k1->Time - k0->Time;
-    if (fabs(length) <= kTimeEpsilon) {  // a segment without length: the later key holds
-        *out = k1->Value + offset;
-        return;
-    }
+    if (fabs(length) <= kTimeEpsilon) return k1->Value + offset;  // a segment without length: the later key holds
     double u = (t - k0->Time) / length;
     switch (k1->Shape) {
     case LW_SHAPE_TCB:
@@ -239,22 +137,112 @@ void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
     case LW_SHAPE_BEZIER: {
         double h[4];
         Hermite(u, h);
-        *out = h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(k0, k1) + h[3] * InTangent(k0, k1) + offset;
-        break;
+        return h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(k0, k1) + h[3] * InTangent(k0, k1) + offset;
     }
     case LW_SHAPE_LINEAR:
-        *out = (k1->Value - k0->Value) * u + k0->Value + offset;
-        break;
+        return (k1->Value - k0->Value) * u + k0->Value + offset;
     case LW_SHAPE_STEPPED:
-        *out = k0->Value + offset;
-        break;
+        return k0->Value + offset;
     case LW_SHAPE_BEZIER2D:
-        *out = Bezier2(k0, k1, t) + offset;
-        break;
+        return Bezier2(k0, k1, t) + offset;
     default:
-        *out = offset;
-        break;
+        return offset;
     }
+}
+
+// The value of an envelope with at least two keys at t. Every result is the one a search from the
+// first key defines; the remembered segment only shortens the walk to it.
+double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last, double t) {
+    // Most evaluations stay on the segment of the last one. With keys in time order, t inside it
+    // is inside the key range too, so the end keys need not be read.
+    if (LwEnvelopeKey* k = env->CurrentKey) {
+        if (k->Next && (k == first ? !Before(t, k->Time) : After(t, k->Time)) && !After(t, k->Next->Time))
+            return SegmentValue(k, t, 0.0);
+    }
+    double offset = 0.0;
+    if (Before(t, first->Time)) {
+        const double span = last->Time - first->Time;
+        switch (env->PreBehavior) {
+        case LW_BEHAVIOR_RESET:
+            return 0.0;
+        case LW_BEHAVIOR_CONSTANT:
+            return first->Value;
+        case LW_BEHAVIOR_REPEAT:
+        case LW_BEHAVIOR_OSCILLATE:
+        case LW_BEHAVIOR_OFFSET_REPEAT: {
+            if (span <= kTimeEpsilon) return first->Value;  // no range to wrap into
+            double n = WrapCount(first->Time - t, span);
+            t += n * span;
+            t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
+            if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
+            if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * (last->Value - first->Value);
+            break;
+        }
+        case LW_BEHAVIOR_LINEAR: {
+            LwEnvelopeKey* n = first->Next;
+            if (first->Shape == LW_SHAPE_LINEAR && n && first->Time != n->Time)
+                return (t - n->Time) * (first->Value - n->Value) / (first->Time - n->Time) + n->Value;
+            // The stored tangent spans the first segment; per second it is divided by it.
+            double slope = first->Param1;
+            if (n && n->Time != first->Time) slope /= n->Time - first->Time;
+            return (t - first->Time) * slope + first->Value;
+        }
+        default:
+            break;  // the first segment is extended
+        }
+    } else if (After(t, last->Time)) {
+        const double span = last->Time - first->Time;
+        switch (env->PostBehavior) {
+        case LW_BEHAVIOR_RESET:
+            return 0.0;
+        case LW_BEHAVIOR_REPEAT:
+        case LW_BEHAVIOR_OSCILLATE:
+        case LW_BEHAVIOR_OFFSET_REPEAT: {
+            if (span <= kTimeEpsilon) return last->Value;
+            double n = WrapCount(t - last->Time, span);
+            t -= n * span;
+            t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
+            if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
+            if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * (last->Value - first->Value);
+            break;
+        }
+        case LW_BEHAVIOR_LINEAR: {
+            LwEnvelopeKey* p = last->Prev;
+            if (last->Shape == LW_SHAPE_LINEAR && p && last->Time != p->Time)
+                return (t - p->Time) * (last->Value - p->Value) / (last->Time - p->Time) + p->Value;
+            double slope = last->Param0;
+            if (p && last->Time != p->Time) slope /= last->Time - p->Time;
+            return (t - last->Time) * slope + last->Value;
+        }
+        default:  // constant, and any number without a meaning
+            return last->Value;
+        }
+    }
+
+    // The segment is the first whose end t is not after. The remembered one holds when t is after
+    // its start; one step back serves a time on or just before that start.
+    LwEnvelopeKey* k = env->CurrentKey;
+    if (!k || !After(t, k->Time)) k = k && k->Prev && After(t, k->Prev->Time) ? k->Prev : first;
+    while (k->Next && After(t, k->Next->Time)) k = k->Next;
+    if (!k->Next) {
+        if (!k->Prev) return k->Value + offset;
+        k = k->Prev;
+    }
+    env->CurrentKey = k;
+    return SegmentValue(k, t, offset);
+}
+
+// An envelope's value at t; the caller has checked the envelope.
+inline double EnvelopeAt(LwEnvelope* env, double t) {
+    LwEnvelopeKey* first = env->FirstKey;
+    if (env->KeyCount <= 0 || !first) return 0.0;
+    LwEnvelopeKey* last = env->LastKey;
+    if (env->KeyCount == 1 || !last || first == last) return first->Value;
+    return EnvelopeValue(env, first, last, t);
+}
+
+void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
+    if (env && out) *out = EnvelopeAt(env, t);
 }
 
 double* GroupValues(LwMotionKey* key, int32_t group) {
@@ -270,38 +258,46 @@ double* GroupValues(LwMotionKey* key, int32_t group) {
     }
 }
 
+// The keys an evaluation reads get their value pointer aimed at the group; the others keep theirs.
+inline const double* Use(LwMotionKey* key, int32_t group) { return key->Value = GroupValues(key, group); }
+
 void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, double frame, double out[3]) {
     if (!motion || !out || motion->KeyCount <= 0 || !motion->FirstKey) return;
     if (!GroupValues(motion->FirstKey, group)) return;
-    for (LwMotionKey* k = motion->FirstKey; k; k = k->Next) k->Value = GroupValues(k, group);
     LwMotionKey* first = motion->FirstKey;
     LwMotionKey* last = motion->LastKey ? motion->LastKey : first;
     if (motion->KeyCount == 1 || first == last) {
-        for (int i = 0; i < 3; ++i) out[i] = first->Value[i];
+        const double* v = Use(first, group);
+        for (int i = 0; i < 3; ++i) out[i] = v[i];
         return;
     }
     if (frame >= (double)last->Step) {
-        for (int i = 0; i < 3; ++i) out[i] = last->Value[i];
+        const double* v = Use(last, group);
+        for (int i = 0; i < 3; ++i) out[i] = v[i];
         return;
     }
+    // As for envelopes: the first segment whose end the frame is not above.
     LwMotionKey* k = motion->CurrentKey;
-    if (!k || frame < (double)k->Step) k = first;
+    if (!k || !(frame > (double)k->Step)) k = k && k->Prev && frame > (double)k->Prev->Step ? k->Prev : first;
     while (k->Next && frame > (double)k->Next->Step) k = k->Next;
     if (!k->Next) {
-        for (int i = 0; i < 3; ++i) out[i] = k->Value[i];
+        const double* v = Use(k, group);
+        for (int i = 0; i < 3; ++i) out[i] = v[i];
         return;
     }
     motion->CurrentKey = k;
     LwMotionKey* k0 = k;
     LwMotionKey* k1 = k->Next;
+    const double* v0 = Use(k0, group);
+    const double* v1 = Use(k1, group);
     double span = (double)k1->Step - (double)k0->Step;
     if (span == 0.0) {  // two keys on one frame: the later one holds
-        for (int i = 0; i < 3; ++i) out[i] = k1->Value[i];
+        for (int i = 0; i < 3; ++i) out[i] = v1[i];
         return;
     }
     double u = (frame - (double)k0->Step) / span;
     if (k1->Linear) {
-        for (int i = 0; i < 3; ++i) out[i] = (k1->Value[i] - k0->Value[i]) * u + k0->Value[i];
+        for (int i = 0; i < 3; ++i) out[i] = (v1[i] - v0[i]) * u + v0[i];
         return;
     }
     double h[4];
@@ -314,11 +310,13 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
     LwMotionKey* n = k1->Next;
     double denP = p ? (double)k1->Step - (double)p->Step : 0.0;
     double denN = n ? (double)n->Step - (double)k0->Step : 0.0;
+    const double* vp = denP != 0.0 ? Use(p, group) : nullptr;
+    const double* vn = denN != 0.0 ? Use(n, group) : nullptr;
     for (int i = 0; i < 3; ++i) {
-        double d = k1->Value[i] - k0->Value[i];
-        double o = denP != 0.0 ? span / denP * ((k0->Value[i] - p->Value[i]) * a0 + d * b0) : (b0 + a0) * d * 0.5;
-        double in = denN != 0.0 ? span / denN * ((n->Value[i] - k1->Value[i]) * b1 + d * a1) : (b1 + a1) * d * 0.5;
-        out[i] = h[0] * k0->Value[i] + h[1] * k1->Value[i] + h[2] * o + h[3] * in;
+        double d = v1[i] - v0[i];
+        double o = vp ? span / denP * ((v0[i] - vp[i]) * a0 + d * b0) : (b0 + a0) * d * 0.5;
+        double in = vn ? span / denN * ((vn[i] - v1[i]) * b1 + d * a1) : (b1 + a1) * d * 0.5;
+        out[i] = h[0] * v0[i] + h[1] * v1[i] + h[2] * o + h[3] * in;
     }
 }
 
@@ -353,20 +351,18 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
         return;
     }
-    // One walk of the channel list finds the group's three channels.
-    LwEnvelope* found[3] = {nullptr, nullptr, nullptr};
-    int missing = 3;
-    for (LwEnvelope* e = item->ChannelList; e && missing; e = e->Next) {
+    // One walk of the channel list evaluates the group's three channels as it meets them; a channel
+    // number met again is a later duplicate, which FindChannel would not return.
+    unsigned done = 0;
+    for (LwEnvelope* e = item->ChannelList; e; e = e->Next) {
         // Compared before subtracting: a channel number from the file may be any 32-bit value.
         if (e->Channel < base || e->Channel > base + 2) continue;
-        int32_t i = e->Channel - base;
-        if (!found[i]) {
-            found[i] = e;
-            --missing;
-        }
+        unsigned bit = 1u << (e->Channel - base);
+        if (done & bit) continue;
+        done |= bit;
+        out[e->Channel - base] = EnvelopeAt(e, t);
+        if (done == 7u) break;
     }
-    for (int i = 0; i < 3; ++i)
-        if (found[i]) EvaluateEnvelope(scene, found[i], t, &out[i]);
 }
 
 // ---- channels from keyframes --------------------------------------------------------------------

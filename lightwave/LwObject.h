@@ -156,7 +156,8 @@ struct LwObject {
     FILE* TraceFile;  // none unless a caller sets one
     double AnimationTime;
     uint32_t Flags;  // LW_OBJECT_CLONE in a clone sharing another context's data
-    MemoryTracker* Tracker;
+    MemoryTracker*
+        Tracker;  // NULL until a caller records: it sets one made by CreateMemoryTracker; freed with the context
     LwLayer* Layers;
     LwLayer* CurrentLayer;
     int32_t NumLayers;

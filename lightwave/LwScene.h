@@ -496,7 +496,8 @@ struct LwScene {
     uint32_t LoadFlags;
     char FailedFileName[256];
     int32_t ErrorCode;
-    MemoryTracker* Tracker;
+    MemoryTracker*
+        Tracker;  // NULL until a caller records: it sets one made by CreateMemoryTracker; freed with the context
     LwLoadOptions* Options;
     int32_t NumItems;
     int32_t Version;

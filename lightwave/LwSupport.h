@@ -69,8 +69,9 @@ void DumpPrintf(FILE* stream, int indent, const char* format, ...)
 // vfprintf in the "C" locale; the traces and the dump lines go straight to their stream through it.
 void LwVPrintf(FILE* stream, const char* format, va_list args);
 
-// The allocation table every context carries. The library itself allocates with calloc, realloc
-// and free directly, so the table stays empty unless a caller allocates through it.
+// An allocation table a caller may hang on a scene or object context (their Tracker field) to record
+// its own blocks; the context then frees it. The library itself allocates with calloc, realloc and
+// free directly, so a context has none until a caller sets one: 390 KB each would go unused.
 constexpr int LW_TRACKER_SLOTS = 32768;
 struct MemoryTracker {
     int32_t LogFlag;

@@ -113,14 +113,8 @@ int32_t ReadLwo2File(LwObject* object, const char* fileName, int32_t) {
 }
 
 LwObject* CreateLwObject(uint32_t flags) {
-    MemoryTracker* tracker = CreateMemoryTracker();
-    if (!tracker) return nullptr;
     LwObject* object = (LwObject*)calloc(1, sizeof(LwObject));
-    if (!object) {
-        DestroyMemoryTracker(&tracker);
-        return nullptr;
-    }
-    object->Tracker = tracker;
+    if (!object) return nullptr;
     object->Flags = flags;
     LwObjectOperations& op = object->Op;
     op.GetNextLayer = GetNextLayer;

@@ -853,17 +853,11 @@ void FillOperations(LwSceneOperations* op) {
 }  // namespace
 
 LwScene* LoadLwScene(const char* text, uint32_t length, uint32_t flags, const LwLoadOptions* options) {
-    MemoryTracker* tracker = CreateMemoryTracker();
-    if (!tracker) return nullptr;
     LwScene* scene = (LwScene*)calloc(1, sizeof(LwScene));
-    if (!scene) {
-        DestroyMemoryTracker(&tracker);
-        return nullptr;
-    }
+    if (!scene) return nullptr;
     scene->Options = (LwLoadOptions*)calloc(1, sizeof(LwLoadOptions));
     if (!scene->Options) {
         free(scene);
-        DestroyMemoryTracker(&tracker);
         return nullptr;
     }
     if (options)
@@ -872,7 +866,6 @@ LwScene* LoadLwScene(const char* text, uint32_t length, uint32_t flags, const Lw
         scene->Options->TexChannelMask = 1;
     scene->Options->ObjectDirectory[sizeof(scene->Options->ObjectDirectory) - 1] = '\0';
     scene->LoadFlags = flags;
-    scene->Tracker = tracker;
     FillOperations(&scene->Op);
 
     if (!text) length = 0;

@@ -127,6 +127,11 @@ TEST(Support, MemoryTrackerRecordsAndFrees) {
     DestroyMemoryTracker(&t);  // frees the remaining block
     EXPECT_EQ(t, nullptr);
     DestroyMemoryTracker(&t);
+    // A context has none until a caller records; one set there goes with the context.
+    ScenePtr s = Load("LWSC\n3\n");
+    EXPECT_EQ(s->Tracker, nullptr);
+    s->Tracker = CreateMemoryTracker();
+    ASSERT_NE(s->Tracker->Alloc(s->Tracker, 32), nullptr);
 }
 
 TEST(Support, DumpPrintfIndentsAndSkipsNullStreams) {
@@ -141,7 +146,7 @@ TEST(Support, DumpPrintfIndentsAndSkipsNullStreams) {
 TEST(ObjectContext, CreateDestroyAndErrorText) {
     LwObject* o = CreateLwObject(0);
     ASSERT_NE(o, nullptr);
-    EXPECT_NE(o->Tracker, nullptr);
+    EXPECT_EQ(o->Tracker, nullptr);  // made only for a caller that records
     EXPECT_EQ(o->Op.Empty, nullptr);
     EXPECT_EQ(o->Op.GetLayerCount(o), 0);
     EXPECT_EQ(o->Op.GetNextLayer(o, nullptr), nullptr);

@@ -13,136 +13,82 @@ const double kEps = 1.1920928955078125e-07;
 
 std::vector<Key> Ramp(int shape = LW_SHAPE_TCB) { return {{0, 0, LW_SHAPE_TCB}, {10, 1, shape}}; }
 
-TEST(EnvelopeShapes, TcbRampFollowsHermiteBasis) {
-    EnvelopeScene e(Ramp());
-    ASSERT_NE(e.env, nullptr);
-    EXPECT_NEAR(e.At(0.25), 2.5, 1e-12);
-    EXPECT_NEAR(e.At(0.5), 5.0, 1e-12);
-    EXPECT_NEAR(e.At(0.75), 7.5, 1e-12);
-    EXPECT_DOUBLE_EQ(e.At(0.0), 0.0);
-    EXPECT_DOUBLE_EQ(e.At(1.0), 10.0);
+Key Bezier2D(double value, double time, double inTime, double outTime) {
+    Key k{value, time, LW_SHAPE_BEZIER2D};
+    k.t = inTime;
+    k.b = outTime;
+    return k;
 }
 
-TEST(EnvelopeShapes, TcbPeakUsesNeighbourTangents) {
-    EnvelopeScene e({{0, 0, 0}, {10, 1, 0}, {0, 2, 0}});
-    EXPECT_NEAR(e.At(0.5), 6.25, 1e-12);
-    EXPECT_NEAR(e.At(1.5), 6.25, 1e-12);
-    EXPECT_NEAR(e.At(1.0), 10.0, 1e-12);
-}
+struct ShapeCase {
+    const char* name;
+    std::vector<Key> keys;
+    std::vector<std::pair<double, double>> values;  // time, value
+    double tolerance;
+};
 
-TEST(EnvelopeShapes, TensionFlattensTangents) {
-    // Tension 1 on both keys: zero tangents, so the value is 10 * h2.
-    EnvelopeScene e({{0, 0, 0, 1}, {10, 1, 0, 1}});
-    EXPECT_NEAR(e.At(0.25), 1.5625, 1e-12);
-    EXPECT_NEAR(e.At(0.5), 5.0, 1e-12);
-    // Tension 0.5 on all keys of the peak: tangents halve.
-    EnvelopeScene peak({{0, 0, 0, 0.5}, {10, 1, 0, 0.5}, {0, 2, 0, 0.5}});
-    EXPECT_NEAR(peak.At(0.5), 5.625, 1e-12);
-}
-
-TEST(EnvelopeShapes, HermiteSlopesComeFromTheKeys) {
-    // K0's continuity is its outgoing slope, K1's tension its incoming one.
-    EnvelopeScene e({{0, 0, LW_SHAPE_HERMITE, 0, 20}, {10, 1, LW_SHAPE_HERMITE, 0, 0}});
-    EXPECT_NEAR(e.At(0.5), 7.5, 1e-12);
-    EXPECT_NEAR(e.At(0.25), 4.375, 1e-12);
-}
-
-TEST(EnvelopeShapes, LinearAndSteppedSegments) {
-    EnvelopeScene lin(Ramp(LW_SHAPE_LINEAR));
-    EXPECT_NEAR(lin.At(0.3), 3.0, 1e-12);
-    EnvelopeScene step(Ramp(LW_SHAPE_STEPPED));
-    EXPECT_DOUBLE_EQ(step.At(0.999), 0.0);
-    EXPECT_DOUBLE_EQ(step.At(1.0), 0.0);  // a stepped key's own time keeps the previous value
-    EXPECT_DOUBLE_EQ(step.At(1.0 + 2 * kEps), 10.0);
-    EnvelopeScene stairs({{0, 0, 0}, {10, 1, LW_SHAPE_STEPPED}, {20, 2, LW_SHAPE_STEPPED}});
-    EXPECT_DOUBLE_EQ(stairs.At(1.0), 0.0);
-    EXPECT_DOUBLE_EQ(stairs.At(1.5), 10.0);
-    EXPECT_DOUBLE_EQ(stairs.At(2.0), 10.0);
-}
-
-TEST(EnvelopeShapes, TwoDimensionalBezierHandles) {
-    // Time handles at thirds make the time curve linear, so s = t; value handles are flat.
-    Key k0{0, 0, LW_SHAPE_BEZIER2D};
-    k0.b = 1.0 / 3.0;
-    Key k1{10, 1, LW_SHAPE_BEZIER2D};
-    k1.t = -1.0 / 3.0;
-    EnvelopeScene e({k0, k1});
-    EXPECT_NEAR(e.At(0.5), 5.0, 1e-9);
-    EXPECT_NEAR(e.At(0.25), 1.5625, 1e-9);
-    EXPECT_NEAR(e.At(0.6), -20 * 0.216 + 30 * 0.36, 2e-3);
-}
-
-TEST(EnvelopeShapes, UnknownShapeGivesOnlyTheOffset) {
-    EnvelopeScene e(Ramp(9));
-    EXPECT_DOUBLE_EQ(e.At(0.5), 0.0);
-}
-
-TEST(EnvelopeShapes, NoKeysAndOneKey) {
-    EnvelopeScene none({});
-    ASSERT_NE(none.env, nullptr);
-    EXPECT_DOUBLE_EQ(none.At(3.0), 0.0);
-    EnvelopeScene one({{7, 2, 0}}, 2, 4);
-    EXPECT_DOUBLE_EQ(one.At(-5.0), 7.0);
-    EXPECT_DOUBLE_EQ(one.At(50.0), 7.0);
-    EXPECT_EQ(one.env->FirstKey, one.env->LastKey);
+TEST(EnvelopeShapes, ValuesFromTheCurveFormulas) {
+    const ShapeCase cases[] = {
+        {"tcb ramp", Ramp(), {{0, 0}, {0.25, 2.5}, {0.5, 5}, {0.75, 7.5}, {1, 10}}, 1e-12},
+        {"tcb peak uses neighbour tangents",
+         {{0, 0, 0}, {10, 1, 0}, {0, 2, 0}},
+         {{0.5, 6.25}, {1, 10}, {1.5, 6.25}},
+         1e-12},
+        // Tension 1: zero tangents, so the value is 10 * h2; 0.5 on a peak halves them.
+        {"tension flattens", {{0, 0, 0, 1}, {10, 1, 0, 1}}, {{0.25, 1.5625}, {0.5, 5}}, 1e-12},
+        {"half tension", {{0, 0, 0, 0.5}, {10, 1, 0, 0.5}, {0, 2, 0, 0.5}}, {{0.5, 5.625}}, 1e-12},
+        // K0's continuity is its outgoing slope, K1's tension its incoming one.
+        {"hermite slopes",
+         {{0, 0, LW_SHAPE_HERMITE, 0, 20}, {10, 1, LW_SHAPE_HERMITE}},
+         {{0.5, 7.5}, {0.25, 4.375}},
+         1e-12},
+        {"linear", Ramp(LW_SHAPE_LINEAR), {{0.3, 3}}, 1e-12},
+        // A stepped key's own time keeps the previous value.
+        {"stepped", Ramp(LW_SHAPE_STEPPED), {{0.999, 0}, {1, 0}, {1 + 2 * kEps, 10}}, 0},
+        {"stairs", {{0, 0, 0}, {10, 1, LW_SHAPE_STEPPED}, {20, 2, LW_SHAPE_STEPPED}}, {{1, 0}, {1.5, 10}, {2, 10}}, 0},
+        // Time handles at thirds make the time curve linear, so s = t; value handles are flat.
+        {"2d bezier",
+         {Bezier2D(0, 0, 0, 1.0 / 3.0), Bezier2D(10, 1, -1.0 / 3.0, 0)},
+         {{0.5, 5}, {0.25, 1.5625}, {0.6, -20 * 0.216 + 30 * 0.36}},
+         2e-3},
+        {"unknown shape gives the offset", Ramp(9), {{0.5, 0}}, 0},
+        {"no keys", {}, {{3, 0}}, 0},
+        {"one key", {{7, 2, 0}}, {{-5, 7}, {50, 7}}, 0},
+    };
+    for (const ShapeCase& c : cases) {
+        EnvelopeScene e(c.keys, 2, 4);
+        ASSERT_NE(e.env, nullptr) << c.name;
+        for (auto [t, v] : c.values) EXPECT_NEAR(e.At(t), v, c.tolerance) << c.name << " at " << t;
+    }
 }
 
 struct BehaviourCase {
     int behaviour;
-    double before, after;  // at -0.25 and 1.25
+    std::vector<Key> keys;
+    std::vector<std::pair<double, double>> values;
 };
 
 TEST(EnvelopeBehaviours, EveryPreAndPostBehaviour) {
     const BehaviourCase cases[] = {
-        {LW_BEHAVIOR_RESET, 0.0, 0.0},     {LW_BEHAVIOR_CONSTANT, 0.0, 10.0},       {LW_BEHAVIOR_REPEAT, 7.5, 2.5},
-        {LW_BEHAVIOR_OSCILLATE, 2.5, 7.5}, {LW_BEHAVIOR_OFFSET_REPEAT, -2.5, 12.5}, {LW_BEHAVIOR_LINEAR, -2.5, 12.5},
+        {LW_BEHAVIOR_RESET, Ramp(), {{-0.25, 0}, {1.25, 0}}},
+        {LW_BEHAVIOR_CONSTANT, Ramp(), {{-0.25, 0}, {1.25, 10}}},
+        // Repeat stops at the last key's time, which is not after it.
+        {LW_BEHAVIOR_REPEAT, Ramp(), {{-0.25, 7.5}, {1.25, 2.5}, {2, 10}, {3.25, 2.5}, {-3.75, 2.5}}},
+        {LW_BEHAVIOR_OSCILLATE, Ramp(), {{-0.25, 2.5}, {1.25, 7.5}}},
+        // Keys at 1 and 3: t = 3.5 wraps to 1.5 and mirrors to 2.5; two wraps do not mirror.
+        {LW_BEHAVIOR_OSCILLATE, {{0, 1, 0}, {10, 3, LW_SHAPE_LINEAR}}, {{3.5, 7.5}, {0.5, 2.5}, {5.5, 2.5}}},
+        {LW_BEHAVIOR_OFFSET_REPEAT, Ramp(), {{-0.25, -2.5}, {1.25, 12.5}, {3.25, 32.5}, {-2.25, -22.5}}},
+        {LW_BEHAVIOR_LINEAR, Ramp(), {{-0.25, -2.5}, {1.25, 12.5}}},
+        {LW_BEHAVIOR_LINEAR, Ramp(LW_SHAPE_LINEAR), {{2, 20}, {-1, -10}}},
+        // A two-second TCB ramp ends with the slope 10 / 2 per second.
+        {LW_BEHAVIOR_LINEAR, {{0, 0, 0}, {10, 2, 0}}, {{3, 15}, {-1, -5}}},
+        // Numbers without a meaning extend the first segment and hold the last key.
+        {7, Ramp(LW_SHAPE_LINEAR), {{-1, -10}, {4, 10}}},
     };
-    for (const auto& c : cases) {
-        EnvelopeScene e(Ramp(), c.behaviour, c.behaviour);
-        EXPECT_NEAR(e.At(-0.25), c.before, 1e-9) << "behaviour " << c.behaviour;
-        EXPECT_NEAR(e.At(0.5), 5.0, 1e-9);
-        EXPECT_NEAR(e.At(1.25), c.after, 1e-9) << "behaviour " << c.behaviour;
-        // And back again: the search cache restarts.
-        EXPECT_NEAR(e.At(0.75), 7.5, 1e-9);
-        EXPECT_NEAR(e.At(-0.25), c.before, 1e-9) << "behaviour " << c.behaviour;
+    for (const BehaviourCase& c : cases) {
+        EnvelopeScene e(c.keys, c.behaviour, c.behaviour);
+        for (auto [t, v] : c.values) EXPECT_NEAR(e.At(t), v, 1e-9) << "behaviour " << c.behaviour << " at " << t;
     }
-}
-
-TEST(EnvelopeBehaviours, RepeatStopsAtTheLastKeyTime) {
-    EnvelopeScene e(Ramp(), 2, 2);
-    EXPECT_NEAR(e.At(2.0), 10.0, 1e-9);
-    EXPECT_NEAR(e.At(3.25), 2.5, 1e-9);
-    EXPECT_NEAR(e.At(-3.75), 2.5, 1e-9);
-}
-
-TEST(EnvelopeBehaviours, OffsetRepeatAddsARisePerWrap) {
-    EnvelopeScene e(Ramp(), 4, 4);
-    EXPECT_NEAR(e.At(3.25), 32.5, 1e-9);
-    EXPECT_NEAR(e.At(-2.25), -22.5, 1e-9);
-}
-
-TEST(EnvelopeBehaviours, OscillateMirrorsWithinTheKeysOwnRange) {
-    // Keys at 1 and 3 (not at 0): t = 3.5 wraps to 1.5 and mirrors to 2.5 -> 7.5.
-    EnvelopeScene e({{0, 1, 0}, {10, 3, LW_SHAPE_LINEAR}}, 3, 3);
-    EXPECT_NEAR(e.At(3.5), 7.5, 1e-9);
-    EXPECT_NEAR(e.At(0.5), 2.5, 1e-9);  // mirrored about the first key
-    EXPECT_NEAR(e.At(5.5), 2.5, 1e-9);  // two wraps: no mirror
-}
-
-TEST(EnvelopeBehaviours, LinearContinuesTheEndSlopePerSecond) {
-    EnvelopeScene lin(Ramp(LW_SHAPE_LINEAR), 5, 5);
-    EXPECT_NEAR(lin.At(2.0), 20.0, 1e-9);
-    EXPECT_NEAR(lin.At(-1.0), -10.0, 1e-9);
-    // A two-second TCB ramp ends with the slope 10 / 2 per second.
-    EnvelopeScene slow({{0, 0, 0}, {10, 2, 0}}, 5, 5);
-    EXPECT_NEAR(slow.At(3.0), 15.0, 1e-9);
-    EXPECT_NEAR(slow.At(-1.0), -5.0, 1e-9);
-}
-
-TEST(EnvelopeBehaviours, UnknownNumbersExtendTheFirstSegmentAndHoldTheLast) {
-    EnvelopeScene e(Ramp(LW_SHAPE_LINEAR), 7, 7);
-    EXPECT_NEAR(e.At(-1.0), -10.0, 1e-9);
-    EXPECT_NEAR(e.At(4.0), 10.0, 1e-9);
 }
 
 TEST(EnvelopeCache, DecreasingTimesGiveTheSameValues) {
@@ -249,20 +195,29 @@ double V1X(LwScene* s, double seconds) {
     return out[0];
 }
 
-TEST(KeyframeMotion, TwoKeysAtThirtyFramesPerSecond) {
-    ScenePtr s = Load(V1Scene({{0, 0}, {30, 10}}));
-    ASSERT_EQ(s->ErrorCode, 0);
-    EXPECT_NEAR(V1X(s.get(), 0.5), 5.0, 1e-12);
-    EXPECT_NEAR(V1X(s.get(), -0.5), -5.0, 1e-12);  // no pre-behaviour: the first segment extends
-    EXPECT_NEAR(V1X(s.get(), 2.0), 10.0, 1e-12);
-    EXPECT_NEAR(V1X(s.get(), 0.5), 5.0, 1e-12);
-}
-
-TEST(KeyframeMotion, PeakAndLinearSegment) {
+TEST(KeyframeMotion, FramesAreSecondsTimesTheRate) {
+    struct {
+        std::vector<std::pair<int, double>> keys;
+        std::vector<int> linear;
+        std::vector<std::pair<double, double>> values;  // seconds, x
+    } cases[] = {
+        // No pre-behaviour: the first segment extends; after the last key its values hold.
+        {{{0, 0}, {30, 10}}, {}, {{0.5, 5}, {-0.5, -5}, {2, 10}, {0.5, 5}}},
+        {{{0, 0}, {30, 10}, {60, 0}}, {}, {{0.5, 6.25}}},
+        {{{0, 0}, {30, 10}}, {0, 1}, {{10.0 / 30.0, 10.0 / 3.0}}},
+    };
+    for (const auto& c : cases) {
+        ScenePtr s = Load(V1Scene(c.keys, c.linear));
+        ASSERT_EQ(s->ErrorCode, 0);
+        for (auto [t, x] : c.values) EXPECT_NEAR(V1X(s.get(), t), x, 1e-12) << t;
+    }
+    // The keys an evaluation reads point at the group evaluated.
     ScenePtr s = Load(V1Scene({{0, 0}, {30, 10}, {60, 0}}));
-    EXPECT_NEAR(V1X(s.get(), 0.5), 6.25, 1e-12);
-    ScenePtr lin = Load(V1Scene({{0, 0}, {30, 10}}, {0, 1}));
-    EXPECT_NEAR(V1X(lin.get(), 10.0 / 30.0), 10.0 / 3.0, 1e-12);
+    double out[3];
+    s->Op.EvaluateMotion(s.get(), s->FirstItem, LW_MOTION_ROTATION, 0.5, out);
+    LwMotionKey* k = s->FirstItem->Motion->FirstKey;
+    EXPECT_EQ(k->Value, k->Rotation);
+    EXPECT_EQ(k->Next->Value, k->Next->Rotation);
 }
 
 TEST(KeyframeMotion, ScaleAndRotationGroups) {

@@ -27,8 +27,6 @@ TEST_F(CoreDriverTest, RunsUntilTheQuitAndReportsEveryFailureOutOfTheLoop) {
         Restart();
         std::unique_ptr<CGameApplicationDriver> driver(new CGameApplicationDriver());
         EXPECT_TRUE(driver->Initialize());
-        driver->SetTitle("Core");
-        EXPECT_EQ("Core", driver->GetWindow()->GetTitle());
         FailingIdle idle;
         idle.kind = kind;
         driver->GetApplication()->SetIdleListener(&idle);

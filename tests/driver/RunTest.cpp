@@ -37,61 +37,36 @@ private:
 
 class RunTest : public DriverTest {
 protected:
-    // The back buffer as the scene of the run left it (kept alive until the driver goes).
+    // The back buffer as a scene or the pause screen left it (kept alive until the driver goes).
     std::vector<std::uint32_t> pixels;
     std::uint32_t width = 0, height = 0;
     std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; }
+    int Count(std::uint32_t colour) const {
+        return static_cast<int>(std::count_if(pixels.begin(), pixels.end(),
+                                              [colour](std::uint32_t p) { return (p & 0xFFFFFF) == colour; }));
+    }
 };
 
-TEST_F(RunTest, ClearsTheFrameForTheSetNumberOfFramesAndEndsInOrder) {
+// After the run the pause screen is drawn on the same device.
+TEST_F(RunTest, ClearsTheFrameForTheSetNumberOfFramesEndsInOrderAndDrawsThePauseScreen) {
     const unsigned kFrames = 12;
-    unsigned ticks = 0;
-    int rate = 0, clientWidth = 0, clientHeight = 0;
+    ClearScene* scene = nullptr;
     bool soundReady = false;
+    std::vector<std::uint32_t> pause;
     EntrySteps steps;
     steps.frameRate = 60;
-    steps.addScenes = [&](CSceneManager& manager) { manager.AddScene(new ClearScene(kFrames)); };
-    steps.beforeRun = [&](CGameApplicationDriverDX9& driver) {
-        rate = driver.GetFrameRateKeeper()->GetFrameRate();
-        soundReady = driver.GetSound()->IsReady();
-        clientWidth = driver.GetWindow()->GetClientWidth();
-        clientHeight = driver.GetWindow()->GetClientHeight();
-    };
+    steps.addScenes = [&](CSceneManager& manager) { manager.AddScene(scene = new ClearScene(kFrames)); };
+    steps.beforeRun = [&](CGameApplicationDriverDX9& driver) { soundReady = driver.GetSound()->IsReady(); };
     steps.afterRun = [&](CGameApplicationDriverDX9& driver) {
-        const ClearScene* scene = dynamic_cast<const ClearScene*>(driver.GetSceneManager()->GetScenes().begin()->get());
-        ASSERT_NE(nullptr, scene);
-        ticks = scene->ticks;
+        EXPECT_EQ(kFrames, scene->ticks);  // the quit ends the loop after the frame that posted it
         pixels = scene->pixels;
         width = scene->width;
         height = scene->height;
-    };
-    EXPECT_EQ(0, RunEntry(steps));
-    EXPECT_TRUE(steps.initialized);
-    EXPECT_TRUE(boxes_.empty());
-    EXPECT_EQ(60, rate);
-    EXPECT_TRUE(soundReady);
-    EXPECT_EQ(kFrames, ticks);  // the quit ends the loop after the frame that posted it
-    // The size the dialog chose, which the window's client area took.
-    EXPECT_EQ(clientWidth, static_cast<int>(width));
-    EXPECT_EQ(clientHeight, static_cast<int>(height));
-    EXPECT_GE(width, 640u);
-    ASSERT_EQ(static_cast<std::size_t>(width) * height, pixels.size());
-    EXPECT_EQ(0,
-              std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) != kColour; }));
-
-    ExpectLog(Lines(),
-              {"INFO: ---- [ driver_tests ] Started ----", "INFO: Config dialog DLL load successful.",
-               "^INFO: Selected display mode description: [0-9]+ x [0-9]+, .*", "INFO: DirectInput ready.",
-               "INFO: DirectSound ready.", "INFO: Direct3D device ready.", "INFO: Application driver running...",
-               "INFO: Application driver running finished.", "INFO: DirectInput finalized.",
-               "INFO: DirectSound finalized.", "INFO: Direct3D finalized.", "INFO: ---- Application finalized ----"});
-    for (const std::string& line : Lines()) EXPECT_NE(0u, line.rfind("ERROR", 0)) << line;
-}
-
-TEST_F(RunTest, PauseScreenIsDrawnOnTheDevice) {
-    EntrySteps steps;
-    steps.addScenes = [](CSceneManager& manager) { manager.AddScene(new ClearScene(1)); };
-    steps.afterRun = [&](CGameApplicationDriverDX9& driver) {
+        // The size the dialog chose, which the window's client area took.
+        EXPECT_EQ(driver.GetWindow()->GetClientWidth(), static_cast<int>(width));
+        EXPECT_EQ(driver.GetWindow()->GetClientHeight(), static_cast<int>(height));
+        ASSERT_EQ(static_cast<std::size_t>(width) * height, pixels.size());
+        EXPECT_EQ(pixels.size(), static_cast<std::size_t>(Count(kColour)));
         driver.GetWindow()->Show();
         driver.SetPause(true);
         const plat::WindowId id = driver.GetWindow()->GetHandle()->GetId();
@@ -100,6 +75,17 @@ TEST_F(RunTest, PauseScreenIsDrawnOnTheDevice) {
         driver.GetGraphics()->GetDevice()->ReadBackBuffer(pixels, width, height);
     };
     EXPECT_EQ(0, RunEntry(steps));
+    EXPECT_TRUE(steps.initialized);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(soundReady);
+    ExpectLog(Lines(),
+              {"INFO: ---- [ driver_tests ] Started ----", "INFO: Config dialog DLL load successful.",
+               "^INFO: Selected display mode description: [0-9]+ x [0-9]+, .*", "INFO: DirectInput ready.",
+               "INFO: DirectSound ready.", "INFO: Direct3D device ready.", "INFO: Application driver running...",
+               "INFO: Application driver running finished.", "INFO: DirectInput finalized.",
+               "INFO: DirectSound finalized.", "INFO: Direct3D finalized.", "INFO: ---- Application finalized ----"});
+    for (const std::string& line : Lines()) EXPECT_NE(0u, line.rfind("ERROR", 0)) << line;
+
     ASSERT_EQ(static_cast<std::size_t>(width) * height, pixels.size());
     ASSERT_GE(width, 640u);
     const int w = static_cast<int>(width), h = static_cast<int>(height);
@@ -117,8 +103,7 @@ TEST_F(RunTest, PauseScreenIsDrawnOnTheDevice) {
     }
     EXPECT_GT(mark, 50);
     EXPECT_GT(title, 50);
-    EXPECT_EQ(mark + title,
-              std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p & 0xFFFFFF) == 0xDCDCDC; }));
+    EXPECT_EQ(mark + title, Count(0xDCDCDC));
 }
 
 }  // namespace

@@ -13,36 +13,20 @@ namespace {
 
 class SingletonTest : public DriverTest {};
 
-TEST_F(SingletonTest, MakesTheDriverOnceWithTheStartAndTheThreeBannersAndAHiddenWindow) {
+// The banners of a start are in the whole run's log (StartupTest); here what a second create and a
+// second destroy do.
+TEST_F(SingletonTest, MakesTheDriverOnceWithAHiddenWindowAndDestroysItOnce) {
     ASSERT_TRUE(CreateApplicationDriver());
     CGameApplicationDriverDX9* driver = GetApplicationDriver();
-    EXPECT_EQ((std::vector<std::string>{
-                  "INFO: ---- [ driver_tests ] Started ----", "INFO: Trivale Core library ver." + GetCoreVersionText(),
-                  "INFO: Trivale DX9 library ver.0.80(338) (Jan 17 2006 16:38:20) ReleaseMode",
-                  "INFO: Trivale Type-A library ver.0.50(1046) (Jan 17 2006 16:39:15) ReleaseMode"}),
-              Lines());
     EXPECT_FALSE(driver->GetWindow()->IsShown());
-    EXPECT_EQ("Trivale Application", driver->GetWindow()->GetTitle());
-    EXPECT_EQ("TrivaleWnd", driver->GetWindow()->GetClassName());
-    EXPECT_EQ(640, driver->GetWindow()->GetClientWidth());
-    EXPECT_EQ(480, driver->GetWindow()->GetClientHeight());
     // The close listener first, the driver last: the driver's answer decides.
-    const CGameWindow::ListenerList& listeners = driver->GetWindow()->GetListeners();
-    ASSERT_EQ(2u, listeners.size());
-    EXPECT_EQ(static_cast<IGameWindowListener*>(driver), listeners.back());
-    EXPECT_EQ(nullptr, driver->GetGraphics());
-    EXPECT_EQ(nullptr, driver->GetDataLoader());
-    EXPECT_FALSE(driver->IsInitialized());
-
+    EXPECT_EQ(static_cast<IGameWindowListener*>(driver), driver->GetWindow()->GetListeners().back());
     // A second create keeps the first driver and logs the banner again.
     ASSERT_TRUE(CreateApplicationDriver());
     EXPECT_EQ(driver, GetApplicationDriver());
     std::vector<std::string> lines = Lines();
     ASSERT_EQ(5u, lines.size());
     EXPECT_EQ(lines[3], lines[4]);
-    EXPECT_EQ(0, GetApplicationExitCode());
-
-    // Destroyed twice, deleted once.
     DestroyApplicationDriver();
     EXPECT_EQ(nullptr, GetApplicationDriver());
     DestroyApplicationDriver();

@@ -178,23 +178,40 @@ TEST_F(StartupTest, MessageBoxesNeverWaitInAnUnattendedRun) {
 
 // ---- Failures at the top -----------------------------------------------------------------------
 
-TEST_F(StartupTest, AnExceptionInAFrameIsReportedWithTheWindowAndShutDownRunsInOrder) {
-    const std::function<void(unsigned)> failures[] = {
-        [](unsigned seen) {
-            if (seen >= 2) throw EReadError(nullptr, "frame failure");
-        },
-        [](unsigned) { throw std::runtime_error("frame failure"); },  // a standard exception too
+// A failure in a frame (an engine or a standard exception) is reported with the window as owner, one
+// in a scene's Finalize at shut-down without; shut-down runs on in order all the same.
+TEST_F(StartupTest, AnExceptionInAFrameOrInAFinalizeIsReportedAndShutDownRunsInOrder) {
+    const std::vector<std::string> inFrame = {"INFO: Application driver running...", "^.*frame failure.*",
+                                              "INFO: Application driver running finished.", "INFO: play finalize",
+                                              "INFO: overlay finalize"};
+    const struct {
+        std::function<void(unsigned)> frame;
+        bool finalizeFails;
+        const char* text;
+        std::vector<std::string> log;  // before the devices go
+    } cases[] = {
+        {[](unsigned seen) {
+             if (seen >= 2) throw EReadError(nullptr, "frame failure");
+         },
+         false, "frame failure", inFrame},
+        {[](unsigned) { throw std::runtime_error("frame failure"); }, false, "frame failure", inFrame},
+        {nullptr,
+         true,
+         "scene failure",
+         {"INFO: play finalize", "INFO: overlay finalize", "ERROR: Exception occurred.", "^.*scene failure.*"}},
     };
-    for (const auto& failure : failures) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         Restart();
-        playFrame_ = failure;
-        EXPECT_EQ(1, Run(DeviceScript(), 0));
-        ExpectBox("frame failure");
-        EXPECT_NE(plat::kNoWindow, boxes_[0].owner);
-        ExpectLog(Lines(),
-                  {"INFO: Application driver running...", "^.*frame failure.*",
-                   "INFO: Application driver running finished.", "INFO: play finalize", "INFO: overlay finalize",
-                   "INFO: fake input deleted", "INFO: fake sound deleted", "INFO: Direct3D finalized.", kFinalized});
+        playFrame_ = c.frame;
+        playFinalizeFailure_ = c.finalizeFails;
+        EXPECT_EQ(1, Run());
+        ExpectBox(c.text);
+        EXPECT_EQ(c.finalizeFails, boxes_[0].owner == plat::kNoWindow);
+        std::vector<std::string> log = c.log;
+        log.insert(log.end(),
+                   {"INFO: fake input deleted", "INFO: fake sound deleted", "INFO: Direct3D finalized.", kFinalized});
+        ExpectLog(Lines(), log);
     }
 }
 
@@ -220,16 +237,6 @@ TEST_F(StartupTest, FailuresLeavingInitializeAreFatal) {
         ExpectLog(Lines(), {"ERROR: Exception occurred.",
                             "^.*" + std::regex_replace(c.first, std::regex("\\."), "\\.") + ".*", kFinalized});
     }
-}
-
-TEST_F(StartupTest, SceneFailingAtShutDownIsReportedAndTheRestStillGoes) {
-    playFinalizeFailure_ = true;
-    EXPECT_EQ(1, Run());
-    ExpectBox("scene failure");
-    ExpectLog(Lines(),
-              {"INFO: play finalize", "INFO: overlay finalize", "ERROR: Exception occurred.", "^.*scene failure.*",
-               "INFO: fake input deleted", "INFO: fake sound deleted", "INFO: Direct3D finalized.", kFinalized});
-    EXPECT_EQ(nullptr, GetApplicationDriver());
 }
 
 TEST_F(StartupTest, AMissingOrCorruptDialogBannerIsLoggedAndTheDialogGoesOn) {

@@ -23,8 +23,6 @@ struct FakeWorld {
     InputResult enumerate = InputResult::Ok;
     std::vector<plat::GameControllerInfo> controllers;
     std::string failStep;  // "create", "level", "format", "axismode", "axes", "range"
-    std::vector<std::pair<int, int>> ranges;
-    unsigned keyboardFlags = 0, joystickFlags = 0;
 
     InputResult Step(const char* step) const {
         return failStep == step ? InputResult::InvalidParameter : InputResult::Ok;
@@ -34,10 +32,7 @@ struct FakeWorld {
 class FakeKeyboard : public plat::KeyboardDevice {
 public:
     explicit FakeKeyboard(FakeWorld* w) : w_(w) {}
-    InputResult SetCooperativeLevel(plat::Window*, unsigned flags) override {
-        w_->keyboardFlags = flags;
-        return w_->Step("level");
-    }
+    InputResult SetCooperativeLevel(plat::Window*, unsigned) override { return w_->Step("level"); }
     InputResult SetDataFormat() override { return w_->Step("format"); }
     InputResult Acquire() override { return w_->keyboardAcquire; }
     InputResult GetDeviceState(std::uint8_t (&keys)[256]) override {
@@ -52,20 +47,14 @@ private:
 class FakeJoystick : public plat::JoystickDevice {
 public:
     explicit FakeJoystick(FakeWorld* w) : w_(w) {}
-    InputResult SetCooperativeLevel(plat::Window*, unsigned flags) override {
-        w_->joystickFlags = flags;
-        return w_->Step("level");
-    }
+    InputResult SetCooperativeLevel(plat::Window*, unsigned) override { return w_->Step("level"); }
     InputResult SetDataFormat() override { return w_->Step("format"); }
     InputResult SetAxisModeAbsolute() override { return w_->Step("axismode"); }
     InputResult EnumAxes(std::vector<int>* axes) override {
         *axes = {0, 1, 2};
         return w_->Step("axes");
     }
-    InputResult SetAxisRange(int, int minimum, int maximum) override {
-        w_->ranges.push_back({minimum, maximum});
-        return w_->Step("range");
-    }
+    InputResult SetAxisRange(int, int, int) override { return w_->Step("range"); }
     InputResult Acquire() override { return w_->joystickAcquire; }
     InputResult Poll() override { return w_->joystickPoll; }
     InputResult GetDeviceState(plat::JoystickState* state) override {

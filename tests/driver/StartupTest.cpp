@@ -39,10 +39,7 @@ protected:
 
 TEST_F(StartupTest, WholeRunLogsStartUpAndShutDownInOrder) {
     steps_.beforeRun = [](CGameApplicationDriverDX9& driver) {
-        EXPECT_TRUE(driver.IsInitialized());
         EXPECT_TRUE(driver.GetWindow()->IsShown());
-        EXPECT_EQ(640, driver.GetWindow()->GetClientWidth());
-        EXPECT_EQ(480, driver.GetWindow()->GetClientHeight());
         EXPECT_TRUE(driver.GetSound()->IsReady());
         // Without UseArchive or UseFileSystem the program's own folder serves the data.
         CFileSystemDataLoader* loader = dynamic_cast<CFileSystemDataLoader*>(driver.GetDataLoader());

@@ -22,6 +22,7 @@ const ResultText kResults[] = {
      "in the wrong state."},
     {gfx::kDeviceLost, "DEVICELOST", "The device has been lost and cannot be reset yet."},
     {gfx::kDeviceNotReset, "DEVICENOTRESET", "The device has been lost and can be reset now."},
+    {gfx::kInvalidData, "INVALIDDATA", "The data is invalid."},
 };
 
 }  // namespace

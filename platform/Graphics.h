@@ -27,6 +27,7 @@ const GraphicsResult kNotAvailable = static_cast<GraphicsResult>(0x8876086Au);
 const GraphicsResult kInvalidCall = static_cast<GraphicsResult>(0x8876086Cu);
 const GraphicsResult kDeviceLost = static_cast<GraphicsResult>(0x88760868u);
 const GraphicsResult kDeviceNotReset = static_cast<GraphicsResult>(0x88760869u);
+const GraphicsResult kInvalidData = static_cast<GraphicsResult>(0x88760B59u);  // from the image loader
 }  // namespace gfx
 
 inline bool Succeeded(GraphicsResult result) { return result >= 0; }

@@ -40,7 +40,7 @@ uint32_t BytesPerTexel(Format f) {
 }
 
 void Read(const void* data, size_t size, bool headerOnly, Decoded& out) {
-    if (data == nullptr) throw Failure(gfx::kInvalidArgument, "no image data");
+    if (data == nullptr && size != 0) throw Failure(gfx::kInvalidArgument, "no image data");
     const uint8_t* d = static_cast<const uint8_t*>(data);
     static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     out.info.depth = 1;

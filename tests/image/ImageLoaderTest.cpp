@@ -487,7 +487,112 @@ TEST(ImageLoader, BadParametersAreRefused) {
         EXPECT_EQ(LoadImageFromMemory(file.data(), file.size(), p, image), gfx::kInvalidArgument);
     }
     ImageInfo info;
-    EXPECT_EQ(GetImageInfoFromMemory(nullptr, 0, info), gfx::kInvalidArgument);
+    EXPECT_EQ(GetImageInfoFromMemory(nullptr, 10, info), gfx::kInvalidArgument);
+}
+
+// A PNG whose header says another size, with its checksum made good again.
+Bytes PngSized(uint32_t w, uint32_t h) {
+    Bytes b = MakeRgbaPng(1, 1, {0});
+    for (int i = 0; i < 4; ++i) b[16 + i] = uint8_t(w >> (24 - 8 * i)), b[20 + i] = uint8_t(h >> (24 - 8 * i));
+    const uint32_t crc = uint32_t(crc32(0, b.data() + 12, 17));
+    for (int i = 0; i < 4; ++i) b[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    return b;
+}
+
+// A JPEG whose frame header says another size.
+Bytes JpegSized(uint16_t w, uint16_t h) {
+    Bytes b = MakeJpeg(8, 8, 1, Bytes(64, 0));
+    for (size_t i = 0; i + 8 < b.size(); ++i)
+        if (b[i] == 0xFF && b[i + 1] == 0xC0) {
+            b[i + 5] = uint8_t(h >> 8), b[i + 6] = uint8_t(h), b[i + 7] = uint8_t(w >> 8), b[i + 8] = uint8_t(w);
+            break;
+        }
+    return b;
+}
+
+Bytes Patched(Bytes b, size_t at, std::initializer_list<int> bytes) {
+    for (int v : bytes) b[at++] = uint8_t(v);
+    return b;
+}
+
+const size_t kBmpWidthAt = 18, kBmpHeightAt = 22, kDdsHeightAt = 12, kDdsCaps2At = 112;
+
+TEST(ImageLoader, HostileFilesAreRefused) {
+    const Bytes bmp = MakeBmp(2, 2, 8, {0, 1, 1, 0}, {0xFF000000, 0xFFFFFFFF});
+    const Bytes tga = MakeTga(10, 2, 2, 24, 0x20, Raw({0x83, 1, 2, 3}));
+    const Bytes dxt = Dds(8, 8, Format::Dxt1, Bytes(32, 0));
+    const Bytes mapped = MakeTga(1, 2, 1, 8, 0x20, Bytes(), Raw({1, 2, 3, 4, 5, 6}), 24);
+    const struct {
+        const char* name;
+        Bytes file;
+        const char* why;
+    } cases[] = {
+        {"empty", Bytes(), "not an image"},
+        {"text", Raw({'h', 'e', 'l', 'l', 'o'}), "not an image"},
+        {"bmp_declares_8192_squared", Patched(bmp, kBmpWidthAt, {0, 0x20, 0, 0, 0, 0x20}), "truncated"},
+        {"bmp_too_wide", Patched(bmp, kBmpWidthAt, {0x20, 0x4E}), "larger than"},
+        {"bmp_negative_width", Patched(bmp, kBmpWidthAt, {0xFE, 0xFF, 0xFF, 0xFF}), "bad image size"},
+        {"bmp_height_int_min", Patched(bmp, kBmpHeightAt, {0, 0, 0, 0x80}), "bad image size"},
+        {"bmp_bad_palette_index", MakeBmp(2, 1, 8, {1, 5}, {0xFF000000, 0xFFFFFFFF}), "palette index 5"},
+        {"bmp_palette_over_256", Patched(bmp, 46, {0, 2}), "more than 256"},
+        {"bmp_rle_compression", Patched(bmp, 30, {1}), "compression"},
+        {"bmp_16_bit", Patched(bmp, 28, {16}), "bit depth"},
+        {"tga_too_large", MakeTga(2, 0xFFFF, 0xFFFF, 24, 0, Bytes(100, 0)), "larger than"},
+        {"tga_raw_short", MakeTga(2, 64, 64, 32, 0, Bytes(100, 0)), "truncated"},
+        {"tga_rle_runs_past_the_image", MakeTga(10, 2, 2, 24, 0x20, Raw({0x84, 1, 2, 3})), "runs past"},
+        {"tga_rle_short", Bytes(tga.begin(), tga.end() - 1), "truncated"},
+        {"tga_rle_too_few_packets", MakeTga(10, 200, 200, 24, 0x20, Raw({0xFF, 1, 2, 3})), "truncated"},
+        {"tga_colour_map_index", MakeTga(1, 2, 1, 8, 0x20, Raw({0, 9}), Raw({1, 2, 3, 4, 5, 6}), 24), "index 9"},
+        {"tga_colour_map_short", Bytes(mapped.begin(), mapped.end() - 2), "colour map is truncated"},
+        {"dds_dxt_data_short", Bytes(dxt.begin(), dxt.end() - 1), "truncated"},
+        {"dds_declares_8192_squared", Patched(dxt, kDdsHeightAt, {0, 0x20, 0, 0, 0, 0x20}), "truncated"},
+        {"dds_too_tall", Patched(dxt, kDdsHeightAt, {0x20, 0x4E}), "larger than"},
+        {"dds_mip_count_beyond_the_chain", Dds(4, 4, Format::Dxt1, Bytes(64, 0), 4), "mip levels"},
+        {"dds_mip_levels_missing", Dds(8, 8, Format::Dxt1, Bytes(40, 0), 3), "truncated"},
+        {"dds_cube_map", Patched(dxt, kDdsCaps2At, {0, 2}), "cube maps"},
+        {"dds_unknown_four_cc", Patched(dxt, 84, {'D', 'X', 'T', '2'}), "pixel format"},
+        {"png_declares_8000_squared", PngSized(8000, 8000), "more rows"},
+        {"png_too_wide", PngSized(20000, 1), "PNG"},
+        {"png_bad_checksum", Patched(MakeRgbaPng(1, 1, {0}), 30, {0}), "PNG"},
+        {"png_zero_size", PngSized(0, 1), "PNG"},
+        {"jpeg_declares_16000_squared", JpegSized(16000, 16000), "more blocks"},
+        {"jpeg_too_wide", JpegSized(20000, 8), "JPEG"},
+        {"jpeg_garbage_after_start", Raw({0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3}), "JPEG"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadedImage image;
+        std::string why;
+        EXPECT_EQ(LoadImageFromMemory(c.file.data(), c.file.size(), ImageLoadParams(), image, &why), gfx::kInvalidData);
+        EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        EXPECT_TRUE(image.levels.empty());
+    }
+}
+
+// Every file of the decode table cut short at every length, and with each byte set to 0 and to 0xFF:
+// cut files are refused; damaged ones are refused or give consistent levels, never a crash.
+TEST(ImageLoader, TruncatedAndDamagedFilesNeverCrash) {
+    for (const DecodeCase& c : DecodeCases()) {
+        SCOPED_TRACE(c.name);
+        for (size_t n = 0; n < c.file.size(); ++n) {
+            LoadedImage image;
+            ImageInfo info;
+            ASSERT_EQ(LoadImageFromMemory(c.file.data(), n, ImageLoadParams(), image), gfx::kInvalidData) << n;
+            if (n < 16) {
+                EXPECT_NE(GetImageInfoFromMemory(c.file.data(), n, info), gfx::kOk) << n;
+            }
+        }
+        for (size_t i = 0; i < c.file.size(); ++i)
+            for (uint8_t v : {0x00, 0xFF}) {
+                Bytes damaged = c.file;
+                damaged[i] = v;
+                LoadedImage image;
+                const GraphicsResult r = LoadImageFromMemory(damaged.data(), damaged.size(), ImageLoadParams(), image);
+                ASSERT_TRUE(r == gfx::kOk || r == gfx::kInvalidData) << i;
+                for (const ImageLevel& l : image.levels)
+                    ASSERT_EQ(l.bytes.size(), ImageLevelBytes(image.format, l.width, l.height)) << i;
+            }
+    }
 }
 
 }  // namespace

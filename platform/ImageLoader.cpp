@@ -224,8 +224,17 @@ Pixels NextLevel(const Pixels& src, const Filter& filter) {
                 }
             continue;
         }
-        for (uint32_t x = 0; x < w; ++x, a += 8, b += 8, o += 4)
-            for (int c = 0; c < 4; ++c) o[c] = static_cast<uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4] + 2) >> 2);
+        // Two channels per 32-bit lane pair: four 8-bit values sum to at most 10 bits.
+        const uint32_t m = 0x00FF00FFu;
+        for (uint32_t x = 0; x < w; ++x, a += 8, b += 8, o += 4) {
+            uint32_t p[4];
+            std::memcpy(p, a, 8);
+            std::memcpy(p + 2, b, 8);
+            const uint32_t even = (p[0] & m) + (p[1] & m) + (p[2] & m) + (p[3] & m) + 0x00020002u;
+            const uint32_t odd = (p[0] >> 8 & m) + (p[1] >> 8 & m) + (p[2] >> 8 & m) + (p[3] >> 8 & m) + 0x00020002u;
+            const uint32_t v = (even >> 2 & m) | (odd >> 2 & m) << 8;
+            std::memcpy(o, &v, 4);
+        }
     }
     return out;
 }
@@ -248,14 +257,17 @@ inline uint32_t Narrow(uint32_t v, uint32_t bits, int threshold) {
     return std::min(top, (v * top * 32 + (2 * uint32_t(threshold) + 1) * 255) / (255 * 32));
 }
 
-ImageLevel Convert(Pixels&& px, Format format, bool dither) {
+// `opaque`: every alpha is known to be 255 already.
+ImageLevel Convert(Pixels&& px, Format format, bool dither, bool opaque) {
     ImageLevel level;
     level.width = px.width;
     level.height = px.height;
     const uint32_t bpt = BytesPerTexel(format);
     level.pitch = px.width * bpt;
-    if (format == Format::Argb8888) {
+    if (format == Format::Argb8888 || format == Format::Xrgb8888) {
         level.bytes = std::move(px.bgra);
+        if (format == Format::Xrgb8888 && !opaque)
+            for (size_t i = 3; i < level.bytes.size(); i += 4) level.bytes[i] = 0xFF;
         return level;
     }
     level.bytes.resize(size_t(level.pitch) * px.height);
@@ -355,7 +367,12 @@ void Build(const void* data, size_t size, const ImageLoadParams& params, LoadedI
     out.format = format;
     out.levels.clear();
     out.levels.reserve(levels);
-    for (Pixels& px : built) out.levels.push_back(Convert(std::move(px), format, filter.dither));
+    // Decoders give opaque texels for formats without alpha; only keying or an uncovered border adds any.
+    const Format f = d.info.format;
+    const bool opaque = (f == Format::Xrgb8888 || f == Format::Rgb888 || f == Format::Rgb565 || f == Format::Xrgb1555 ||
+                         f == Format::Luminance8) &&
+                        params.colorKey == 0 && (sameSize || filter.kind != ImageFilter::None);
+    for (Pixels& px : built) out.levels.push_back(Convert(std::move(px), format, filter.dither, opaque));
     out.source = d.info;
 }
 

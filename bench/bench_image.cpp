@@ -1,0 +1,187 @@
+// A 2048x2048 PNG and JPEG, made here: decoded through the image loader against plain libpng and
+// libjpeg decoding of the same bytes in the same run. The loader is timed twice: one level as the
+// file holds it, and with the renderer's parameters (box-filtered full mip chain).
+#include <benchmark/benchmark.h>
+#include <jpeglib.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "platform/ImageLoader.h"
+
+namespace {
+
+const uint32_t kSide = 2048;
+typedef std::vector<uint8_t> Bytes;
+
+// Smooth gradients with some noise, so both codecs work as on a photograph-like texture.
+Bytes Texels(int components) {
+    Bytes raw(size_t(kSide) * kSide * components);
+    uint32_t noise = 7;
+    for (uint32_t y = 0; y < kSide; ++y)
+        for (uint32_t x = 0; x < kSide; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            uint8_t* p = &raw[(size_t(y) * kSide + x) * components];
+            const int n = int(noise >> 28) - 8;
+            p[0] = uint8_t(std::clamp(int(x / 8) + n, 0, 255));
+            p[1] = uint8_t(std::clamp(int(y / 8) + n, 0, 255));
+            p[2] = uint8_t(std::clamp(int((x + y) / 16) + n, 0, 255));
+            if (components == 4) p[3] = uint8_t(255 - x / 16);
+        }
+    return raw;
+}
+
+void PngWrite(png_structp png, png_bytep data, size_t n) {
+    Bytes* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
+
+const Bytes& Png() {
+    static const Bytes file = [] {
+        const Bytes raw = Texels(4);
+        Bytes out;
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_set_write_fn(png, &out, PngWrite, nullptr);
+        png_set_IHDR(png, info, kSide, kSide, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (uint32_t y = 0; y < kSide; ++y) png_write_row(png, &raw[size_t(y) * kSide * 4]);
+        png_write_end(png, nullptr);
+        png_destroy_write_struct(&png, &info);
+        return out;
+    }();
+    return file;
+}
+
+const Bytes& Jpeg() {
+    static const Bytes file = [] {
+        const Bytes raw = Texels(3);
+        jpeg_compress_struct c;
+        jpeg_error_mgr err;
+        c.err = jpeg_std_error(&err);
+        jpeg_create_compress(&c);
+        unsigned char* mem = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&c, &mem, &size);
+        c.image_width = c.image_height = kSide;
+        c.input_components = 3;
+        c.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 90, TRUE);
+        jpeg_start_compress(&c, TRUE);
+        while (c.next_scanline < kSide) {
+            JSAMPROW row = const_cast<uint8_t*>(&raw[size_t(c.next_scanline) * kSide * 3]);
+            jpeg_write_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_compress(&c);
+        Bytes out(mem, mem + size);
+        jpeg_destroy_compress(&c);
+        std::free(mem);
+        return out;
+    }();
+    return file;
+}
+
+struct PngReader {
+    const Bytes* file;
+    size_t pos;
+};
+void PngRead(png_structp png, png_bytep out, size_t n) {
+    PngReader* r = static_cast<PngReader*>(png_get_io_ptr(png));
+    std::copy_n(r->file->data() + r->pos, n, out);
+    r->pos += n;
+}
+
+// Plain libpng: the file's RGBA rows into one buffer.
+size_t PlainPng() {
+    PngReader reader{&Png(), 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_read_fn(png, &reader, PngRead);
+    png_read_info(png, info);
+    const uint32_t w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    Bytes pixels(size_t(w) * h * 4);
+    std::vector<png_bytep> rows(h);
+    for (uint32_t y = 0; y < h; ++y) rows[y] = &pixels[size_t(y) * w * 4];
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return pixels.size();
+}
+
+// Plain libjpeg: the default RGB output into one buffer.
+size_t PlainJpeg() {
+    jpeg_decompress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&c);
+    jpeg_mem_src(&c, Jpeg().data(), Jpeg().size());
+    jpeg_read_header(&c, TRUE);
+    jpeg_start_decompress(&c);
+    Bytes pixels(size_t(c.output_width) * c.output_height * c.output_components);
+    while (c.output_scanline < c.output_height) {
+        JSAMPROW row = &pixels[size_t(c.output_scanline) * c.output_width * c.output_components];
+        jpeg_read_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_decompress(&c);
+    jpeg_destroy_decompress(&c);
+    return pixels.size();
+}
+
+size_t Loader(const Bytes& file, bool chain) {
+    plat::ImageLoadParams p;
+    if (!chain) p.mipLevels = 1;
+    p.filter = plat::ImageFilter::Box | plat::kImageFilterDither;
+    plat::LoadedImage image;
+    if (plat::LoadImageFromMemory(file.data(), file.size(), p, image) != plat::gfx::kOk) std::abort();
+    return image.levels.size();
+}
+
+double ThreadCpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Best processor time of: plain, loader with one level, loader with the chain; the three are
+// interleaved in every iteration so that load from other processes falls on all of them alike.
+double g_best[2][3] = {{1e300, 1e300, 1e300}, {1e300, 1e300, 1e300}};
+
+void Decode(benchmark::State& state, int kind) {
+    const Bytes& file = kind == 0 ? Png() : Jpeg();
+    for (auto _ : state) {
+        for (int run = 0; run < 3; ++run) {
+            const double t0 = ThreadCpuSeconds();
+            const size_t r = run == 0 ? (kind == 0 ? PlainPng() : PlainJpeg()) : Loader(file, run == 2);
+            benchmark::DoNotOptimize(r);
+            g_best[kind][run] = std::min(g_best[kind][run], ThreadCpuSeconds() - t0);
+        }
+    }
+}
+BENCHMARK_CAPTURE(Decode, png_plain_loader_chain, 0)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK_CAPTURE(Decode, jpeg_plain_loader_chain, 1)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    const char* names[2] = {"PNG", "JPEG"};
+    const size_t sizes[2] = {Png().size(), Jpeg().size()};
+    for (int k = 0; k < 2; ++k) {
+        const double* t = g_best[k];
+        if (t[0] >= 1e300 || t[1] >= 1e300 || t[2] >= 1e300) continue;
+        std::printf(
+            "%ux%u %s (%zu bytes), best processor time of 20: plain %.1f ms; loader, one level %.1f ms (ratio %.3f); "
+            "loader, "
+            "full mip chain %.1f ms (ratio %.3f). Target: within 1.2 (upload not included yet)\n",
+            kSide, kSide, names[k], sizes[k], t[0] * 1e3, t[1] * 1e3, t[1] / t[0], t[2] * 1e3, t[2] / t[0]);
+    }
+    return 0;
+}

@@ -121,6 +121,15 @@ struct LwEnvelope {
     // Owned by the library: the block the readers allocate the keys in.
     LwEnvelopeKey* KeyArray;
     int32_t KeyArraySize;
+    // Owned by the library. What the value on the segment from SegmentKey needs, so that an
+    // evaluation that stays on it reads this record alone; it holds while SegmentKey equals
+    // CurrentKey. The library's key operations clear SegmentKey; a caller that writes key fields
+    // itself clears it too.
+    LwEnvelopeKey* SegmentKey;
+    int32_t SegmentForm;
+    int32_t Placement;                          // how the record and its keys were allocated
+    double SegmentStart, SegmentEnd;            // the times of the segment's keys
+    double SegmentValue[2], SegmentTangent[2];  // start and end value; outgoing and incoming tangent
 };
 
 struct LwMotionKey {

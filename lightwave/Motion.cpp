@@ -150,14 +150,84 @@ double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
     }
 }
 
+// How the value on a remembered segment is formed (LwEnvelope::SegmentForm).
+enum class SegmentForm : int32_t { kNone = 0, kHold, kHermite, kLinear, kStepped, kOffset };
+
+// Remembers what SegmentValue reads from the keys of the segment from k0, for the forms that need
+// no more than its two values and two tangents; false (and nothing remembered) for the others.
+bool RememberSegment(LwEnvelope* env, const LwEnvelopeKey* k0) {
+    const LwEnvelopeKey* k1 = k0->Next;
+    env->SegmentKey = nullptr;
+    SegmentForm form = SegmentForm::kOffset;
+    if (fabs(k1->Time - k0->Time) <= kTimeEpsilon) {
+        form = SegmentForm::kHold;
+    } else {
+        switch (k1->Shape) {
+        case LW_SHAPE_TCB:
+        case LW_SHAPE_HERMITE:
+        case LW_SHAPE_BEZIER:
+            form = SegmentForm::kHermite;
+            env->SegmentTangent[0] = OutTangent(k0, k1);
+            env->SegmentTangent[1] = InTangent(k0, k1);
+            break;
+        case LW_SHAPE_LINEAR:
+            form = SegmentForm::kLinear;
+            break;
+        case LW_SHAPE_STEPPED:
+            form = SegmentForm::kStepped;
+            break;
+        case LW_SHAPE_BEZIER2D:
+            return false;  // the time curve is solved from the keys on every call
+        default:
+            break;
+        }
+    }
+    env->SegmentStart = k0->Time;
+    env->SegmentEnd = k1->Time;
+    env->SegmentValue[0] = k0->Value;
+    env->SegmentValue[1] = k1->Value;
+    env->SegmentForm = (int32_t)form;
+    env->SegmentKey = (LwEnvelopeKey*)k0;
+    return true;
+}
+
+// SegmentValue from what RememberSegment kept: the same operations in the same order.
+double RememberedValue(const LwEnvelope* env, double t, double offset) {
+    const double v0 = env->SegmentValue[0], v1 = env->SegmentValue[1];
+    switch ((SegmentForm)env->SegmentForm) {
+    case SegmentForm::kHold:
+        return v1 + offset;
+    case SegmentForm::kHermite: {
+        double h[4];
+        Hermite((t - env->SegmentStart) / (env->SegmentEnd - env->SegmentStart), h);
+        return h[0] * v0 + h[1] * v1 + h[2] * env->SegmentTangent[0] + h[3] * env->SegmentTangent[1] + offset;
+    }
+    case SegmentForm::kLinear:
+        return (v1 - v0) * ((t - env->SegmentStart) / (env->SegmentEnd - env->SegmentStart)) + v0 + offset;
+    case SegmentForm::kStepped:
+        return v0 + offset;
+    default:
+        return offset;
+    }
+}
+
+// Whether the remembered values belong to the remembered segment.
+inline bool Remembered(const LwEnvelope* env, const LwEnvelopeKey* k) { return k && k == env->SegmentKey; }
+
 // The value of an envelope with at least two keys at t. Every result is the one a search from the
 // first key defines; the remembered segment only shortens the walk to it.
 double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last, double t) {
     // Most evaluations stay on the segment of the last one. With keys in time order, t inside it
-    // is inside the key range too, so the end keys need not be read.
+    // is inside the key range too, so the end keys need not be read, nor (when its values are
+    // remembered) the segment's own keys.
     if (LwEnvelopeKey* k = env->CurrentKey) {
-        if (k->Next && (k == first ? !Before(t, k->Time) : After(t, k->Time)) && !After(t, k->Next->Time))
+        if (Remembered(env, k)) {
+            if ((k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) &&
+                !After(t, env->SegmentEnd))
+                return RememberedValue(env, t, 0.0);
+        } else if (k->Next && (k == first ? !Before(t, k->Time) : After(t, k->Time)) && !After(t, k->Next->Time)) {
             return SegmentValue(k, t, 0.0);
+        }
     }
     double offset = 0.0;
     if (Before(t, first->Time)) {
@@ -222,6 +292,8 @@ double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last,
     // The segment is the first whose end t is not after. The remembered one holds when t is after
     // its start; one step back serves a time on or just before that start.
     LwEnvelopeKey* k = env->CurrentKey;
+    if (Remembered(env, k) && After(t, env->SegmentStart) && !After(t, env->SegmentEnd))
+        return RememberedValue(env, t, offset);
     if (!k || !After(t, k->Time)) k = k && k->Prev && After(t, k->Prev->Time) ? k->Prev : first;
     while (k->Next && After(t, k->Next->Time)) k = k->Next;
     if (!k->Next) {
@@ -229,7 +301,7 @@ double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last,
         k = k->Prev;
     }
     env->CurrentKey = k;
-    return SegmentValue(k, t, offset);
+    return RememberSegment(env, k) ? RememberedValue(env, t, offset) : SegmentValue(k, t, offset);
 }
 
 // An envelope's value at t; the caller has checked the envelope.
@@ -419,6 +491,7 @@ LwEnvelopeKey* NewKey() { return (LwEnvelopeKey*)calloc(1, sizeof(LwEnvelopeKey)
 
 LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     if (!env) return nullptr;
+    env->SegmentKey = nullptr;  // the keys change here or through the key handed back
     LwEnvelopeKey* first = env->KeyCount > 0 ? env->FirstKey : nullptr;
     for (LwEnvelopeKey* k = first; k; k = k->Next)
         if (fabs(k->Time - t) < kTimeEpsilon) return k;
@@ -506,6 +579,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     }
     default:
         EvaluateEnvelope(scene, env, t, &m->Value);
+        env->SegmentKey = nullptr;  // remembered from the keys as they were before the new one
         m->Param1 = k1->Value - m->Value;
         m->Param0 = m->Value - k0->Value;
         break;

@@ -127,7 +127,7 @@ struct LwEnvelope {
     // itself clears it too.
     LwEnvelopeKey* SegmentKey;
     int32_t SegmentForm;
-    int32_t Placement;                          // how the record and its keys were allocated
+    int32_t Placement;                          // 1: the record and KeyArray lie in the scene's ChannelBlock
     double SegmentStart, SegmentEnd;            // the times of the segment's keys
     double SegmentValue[2], SegmentTangent[2];  // start and end value; outgoing and incoming tangent
 };
@@ -534,6 +534,7 @@ struct LwScene {
     LwPlugin* UnlinkedPlugins;  // plug-ins that belong to no record, freed with the scene
     char DisplayName[288];      // GetItemDisplayName's result
     void* ItemIndex;            // lookup tables over the items, rebuilt after items are added
+    void* ChannelBlock;         // the items' channel envelopes and keys as loaded, in item order
 };
 
 // Loads a scene text (it is read only during the call). NULL only when memory runs out; otherwise

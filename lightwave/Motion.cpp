@@ -648,20 +648,95 @@ LwEnvelope* LwNewEnvelope(int32_t keyCount) {
     return env;
 }
 
+namespace {
+
+enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1 };
+
+bool InKeyArray(const LwEnvelope* env, const LwEnvelopeKey* k) {
+    uintptr_t begin = (uintptr_t)env->KeyArray;
+    uintptr_t end = begin + (uintptr_t)env->KeyArraySize * sizeof(LwEnvelopeKey);
+    return (uintptr_t)k >= begin && (uintptr_t)k < end;
+}
+
+// Frees an envelope's own memory, not its plug-ins.
+void FreeEnvelopeMemory(LwEnvelope* env) {
+    for (LwEnvelopeKey* k = env->FirstKey; k;) {
+        LwEnvelopeKey* after = k->Next;
+        if (!InKeyArray(env, k)) free(k);  // inserted on its own
+        k = after;
+    }
+    if ((Placement)env->Placement == Placement::kSceneBlock) return;  // freed with the scene
+    if (env->KeyArray != EmbeddedKeys(env)) free(env->KeyArray);
+    free(env);
+}
+
+// Whether an envelope's keys are its key array in order, as the readers leave them.
+bool KeysArePlaceable(const LwEnvelope* env) {
+    if ((Placement)env->Placement != Placement::kOwn || env->KeyArraySize < 0) return false;
+    int32_t n = env->KeyArraySize;
+    const LwEnvelopeKey* a = env->KeyArray;
+    if (n == 0) return !env->FirstKey && !env->LastKey && !env->CurrentKey;
+    if (env->FirstKey != a || env->LastKey != a + (n - 1)) return false;
+    if (env->CurrentKey && !InKeyArray(env, env->CurrentKey)) return false;
+    for (int32_t i = 0; i < n; ++i)
+        if (a[i].Prev != (i > 0 ? a + i - 1 : nullptr) || a[i].Next != (i + 1 < n ? a + i + 1 : nullptr)) return false;
+    return true;
+}
+
+}  // namespace
+
+void LwPlaceChannels(LwScene* scene) {
+    if (!scene || scene->ChannelBlock) return;
+    size_t bytes = 0;
+    for (LwSceneItem* item = scene->FirstItem; item; item = item->Next) {
+        for (LwEnvelope* e = item->ChannelList; e; e = e->Next) {
+            if (!KeysArePlaceable(e)) return;  // never after a load; nothing is moved then
+            bytes += sizeof(LwEnvelope) + (size_t)e->KeyArraySize * sizeof(LwEnvelopeKey);
+        }
+    }
+    if (bytes == 0) return;
+    char* block = (char*)malloc(bytes);
+    if (!block) return;  // the records stay where they are
+    char* at = block;
+    for (LwSceneItem* item = scene->FirstItem; item; item = item->Next) {
+        // The item's envelope records side by side, then all their keys.
+        size_t count = 0;
+        for (LwEnvelope* e = item->ChannelList; e; e = e->Next) ++count;
+        LwEnvelope* records = (LwEnvelope*)at;
+        LwEnvelopeKey* keys = (LwEnvelopeKey*)(at + count * sizeof(LwEnvelope));
+        size_t i = 0;
+        for (LwEnvelope* e = item->ChannelList; e; ++i) {
+            LwEnvelope* next = e->Next;
+            LwEnvelope* d = &records[i];
+            *d = *e;
+            int32_t n = e->KeyArraySize;
+            for (int32_t j = 0; j < n; ++j) {
+                keys[j] = e->KeyArray[j];
+                keys[j].Prev = j > 0 ? &keys[j - 1] : nullptr;
+                keys[j].Next = j + 1 < n ? &keys[j + 1] : nullptr;
+            }
+            d->KeyArray = n > 0 ? keys : nullptr;
+            d->FirstKey = n > 0 ? keys : nullptr;
+            d->LastKey = n > 0 ? &keys[n - 1] : nullptr;
+            d->CurrentKey = e->CurrentKey ? keys + (e->CurrentKey - e->KeyArray) : nullptr;
+            d->SegmentKey = nullptr;
+            d->Placement = (int32_t)Placement::kSceneBlock;
+            d->Next = next ? &records[i + 1] : nullptr;
+            keys += n;
+            FreeEnvelopeMemory(e);
+            e = next;
+        }
+        item->ChannelList = count > 0 ? records : nullptr;
+        at = (char*)keys;
+    }
+    scene->ChannelBlock = block;
+}
+
 void LwFreeEnvelopes(LwEnvelope* env) {
     while (env) {
         LwEnvelope* next = env->Next;
-        uintptr_t begin = (uintptr_t)env->KeyArray;
-        uintptr_t end = begin + (uintptr_t)env->KeyArraySize * sizeof(LwEnvelopeKey);
-        for (LwEnvelopeKey* k = env->FirstKey; k;) {
-            LwEnvelopeKey* after = k->Next;
-            uintptr_t at = (uintptr_t)k;
-            if (at < begin || at >= end) free(k);  // inserted on its own
-            k = after;
-        }
-        if (env->KeyArray != EmbeddedKeys(env)) free(env->KeyArray);
         LwFreePlugins(env->Plugins);
-        free(env);
+        FreeEnvelopeMemory(env);
         env = next;
     }
 }

@@ -906,6 +906,7 @@ LwScene* LoadLwScene(const char* text, uint32_t length, uint32_t flags, const Lw
         scene->ErrorCode = LW_ERR_BAD_FORMAT;
         return scene;
     }
+    LwPlaceChannels(scene);
     if (result == LW_ERR_NONE) {
         scene->Op.ComputeBoneRest(scene);
         if (scene->InputFile) {
@@ -969,6 +970,7 @@ void FreeLwScene(LwScene** pointer) {
     LwFreePlugins(scene->MasterPlugins);
     LwFreePlugins(scene->UnlinkedPlugins);
     DropIndex(scene);
+    free(scene->ChannelBlock);  // after the items: their envelopes may lie in it
     if (scene->InputFile) fclose(scene->InputFile);
     free(scene->Options);
     MemoryTracker* tracker = scene->Tracker;

@@ -55,6 +55,10 @@ void LwFreeKeyframeMotion(LwKeyframeMotion* motion);
 // A plug-in that joins no list is kept here so that it is freed with the scene.
 LwPlugin* LwNewUnlinkedPlugin(LwScene* scene, int32_t pluginClass, int32_t index, const char* serverName);
 
+// Moves the items' channel envelopes and their keys into one block owned by the scene, item after
+// item, so that a frame's evaluation reads memory in order. Records and values stay the same.
+void LwPlaceChannels(LwScene* scene);
+
 // Envelope and key construction shared by the readers and MotionToChannels.
 // Both behaviours constant; with keys, a zeroed linked array of them owned by the envelope.
 LwEnvelope* LwNewEnvelope(int32_t keyCount = 0);

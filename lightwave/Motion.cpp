@@ -151,7 +151,7 @@ double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
 }
 
 // How the value on a remembered segment is formed (LwEnvelope::SegmentForm).
-enum class SegmentForm : int32_t { kNone = 0, kHold, kHermite, kLinear, kStepped, kOffset };
+enum class SegmentForm : int32_t { kNone = 0, kHold, kHermite, kLinear, kStepped, kOffset, kSingleKey };
 
 // Remembers what SegmentValue reads from the keys of the segment from k0, for the forms that need
 // no more than its two values and two tangents; false (and nothing remembered) for the others.
@@ -212,7 +212,9 @@ double RememberedValue(const LwEnvelope* env, double t, double offset) {
 }
 
 // Whether the remembered values belong to the remembered segment.
-inline bool Remembered(const LwEnvelope* env, const LwEnvelopeKey* k) { return k && k == env->SegmentKey; }
+inline bool Remembered(const LwEnvelope* env, const LwEnvelopeKey* k) {
+    return k && k == env->SegmentKey && (SegmentForm)env->SegmentForm != SegmentForm::kSingleKey;
+}
 
 // The value of an envelope with at least two keys at t. Every result is the one a search from the
 // first key defines; the remembered segment only shortens the walk to it.
@@ -309,7 +311,15 @@ inline double EnvelopeAt(LwEnvelope* env, double t) {
     LwEnvelopeKey* first = env->FirstKey;
     if (env->KeyCount <= 0 || !first) return 0.0;
     LwEnvelopeKey* last = env->LastKey;
-    if (env->KeyCount == 1 || !last || first == last) return first->Value;
+    if (env->KeyCount == 1 || !last || first == last) {
+        // The value of a held channel is remembered like a segment's.
+        if (first == env->SegmentKey && (SegmentForm)env->SegmentForm == SegmentForm::kSingleKey)
+            return env->SegmentValue[0];
+        env->SegmentValue[0] = first->Value;
+        env->SegmentForm = (int32_t)SegmentForm::kSingleKey;
+        env->SegmentKey = first;
+        return env->SegmentValue[0];
+    }
     return EnvelopeValue(env, first, last, t);
 }
 
@@ -687,47 +697,46 @@ bool KeysArePlaceable(const LwEnvelope* env) {
 
 void LwPlaceChannels(LwScene* scene) {
     if (!scene || scene->ChannelBlock) return;
-    size_t bytes = 0;
+    size_t records = 0, keyCount = 0;
     for (LwSceneItem* item = scene->FirstItem; item; item = item->Next) {
         for (LwEnvelope* e = item->ChannelList; e; e = e->Next) {
             if (!KeysArePlaceable(e)) return;  // never after a load; nothing is moved then
-            bytes += sizeof(LwEnvelope) + (size_t)e->KeyArraySize * sizeof(LwEnvelopeKey);
+            ++records;
+            keyCount += (size_t)e->KeyArraySize;
         }
     }
-    if (bytes == 0) return;
-    char* block = (char*)malloc(bytes);
+    if (records == 0) return;
+    char* block = (char*)malloc(records * sizeof(LwEnvelope) + keyCount * sizeof(LwEnvelopeKey));
     if (!block) return;  // the records stay where they are
-    char* at = block;
+    // Every item's envelope records in item order, then their keys in the same order: a frame that
+    // stays on its segments reads the records alone, one stretch of memory.
+    LwEnvelope* d = (LwEnvelope*)block;
+    LwEnvelopeKey* keys = (LwEnvelopeKey*)(block + records * sizeof(LwEnvelope));
     for (LwSceneItem* item = scene->FirstItem; item; item = item->Next) {
-        // The item's envelope records side by side, then all their keys.
-        size_t count = 0;
-        for (LwEnvelope* e = item->ChannelList; e; e = e->Next) ++count;
-        LwEnvelope* records = (LwEnvelope*)at;
-        LwEnvelopeKey* keys = (LwEnvelopeKey*)(at + count * sizeof(LwEnvelope));
-        size_t i = 0;
-        for (LwEnvelope* e = item->ChannelList; e; ++i) {
-            LwEnvelope* next = e->Next;
-            LwEnvelope* d = &records[i];
-            *d = *e;
-            int32_t n = e->KeyArraySize;
-            for (int32_t j = 0; j < n; ++j) {
-                keys[j] = e->KeyArray[j];
-                keys[j].Prev = j > 0 ? &keys[j - 1] : nullptr;
-                keys[j].Next = j + 1 < n ? &keys[j + 1] : nullptr;
+        if (item->ChannelList) {
+            LwEnvelope* e = item->ChannelList;
+            item->ChannelList = d;
+            for (; e; ++d) {
+                LwEnvelope* next = e->Next;
+                *d = *e;
+                int32_t n = e->KeyArraySize;
+                for (int32_t j = 0; j < n; ++j) {
+                    keys[j] = e->KeyArray[j];
+                    keys[j].Prev = j > 0 ? &keys[j - 1] : nullptr;
+                    keys[j].Next = j + 1 < n ? &keys[j + 1] : nullptr;
+                }
+                d->KeyArray = n > 0 ? keys : nullptr;
+                d->FirstKey = n > 0 ? keys : nullptr;
+                d->LastKey = n > 0 ? &keys[n - 1] : nullptr;
+                d->CurrentKey = e->CurrentKey ? keys + (e->CurrentKey - e->KeyArray) : nullptr;
+                d->SegmentKey = nullptr;
+                d->Placement = (int32_t)Placement::kSceneBlock;
+                d->Next = next ? d + 1 : nullptr;
+                keys += n;
+                FreeEnvelopeMemory(e);
+                e = next;
             }
-            d->KeyArray = n > 0 ? keys : nullptr;
-            d->FirstKey = n > 0 ? keys : nullptr;
-            d->LastKey = n > 0 ? &keys[n - 1] : nullptr;
-            d->CurrentKey = e->CurrentKey ? keys + (e->CurrentKey - e->KeyArray) : nullptr;
-            d->SegmentKey = nullptr;
-            d->Placement = (int32_t)Placement::kSceneBlock;
-            d->Next = next ? &records[i + 1] : nullptr;
-            keys += n;
-            FreeEnvelopeMemory(e);
-            e = next;
         }
-        item->ChannelList = count > 0 ? records : nullptr;
-        at = (char*)keys;
     }
     scene->ChannelBlock = block;
 }

@@ -171,6 +171,38 @@ TEST(KeyInsertion, SetMotionWritesChannelKeys) {
     EXPECT_DOUBLE_EQ(item->PivotPosition[2], 3.0);
 }
 
+// Edits through the library after evaluations: every value afterwards is the one the same edits
+// give before any evaluation, and the keys inserted among the loaded ones are freed with the scene.
+TEST(KeyInsertion, EditsAfterEvaluationLeaveNothingStale) {
+    std::string text = "LWSC\n3\nAddNullObject Null\nObjectMotion\nNumChannels 3\n";
+    text += "Channel 0\n" + EnvelopeBlock({{0, 0, 0}, {4, 1, 0}, {1, 2, 0}, {3, 3, 0}});
+    text += "Channel 1\n" + EnvelopeBlock({{2, 0, 0}});
+    text += "Channel 2\n" + EnvelopeBlock({{0, 0, 0}, {5, 1, LW_SHAPE_LINEAR}, {2, 2, LW_SHAPE_HERMITE}}, 1, 2);
+    auto at = [](LwScene* s, double t) {
+        double out[3] = {0, 0, 0};
+        s->Op.EvaluateMotion(s, s->FirstItem, LW_MOTION_POSITION, t, out);
+        return std::vector<double>(out, out + 3);
+    };
+    // The first times lie on the segments the last evaluation before an edit remembered.
+    const double times[] = {1.25, 1.6, 0.0, 0.25, 1.5, 1.75, 2.5, 3.5};
+    const double onKey[3] = {-1, -2, -3}, inside[3] = {7, 8, 9};
+    const std::pair<double, const double*> edits[] = {{0.0, onKey}, {1.5, inside}};
+    ScenePtr evaluated = Load(text);
+    ASSERT_NE(evaluated->ChannelBlock, nullptr);
+    for (size_t i = 0; i < 2; ++i) {
+        for (double u : times) at(evaluated.get(), u);
+        at(evaluated.get(), 1.6);
+        evaluated->Op.SetMotion(evaluated.get(), evaluated->FirstItem, LW_MOTION_POSITION, edits[i].first,
+                                edits[i].second);
+        ScenePtr fresh = Load(text);
+        for (size_t j = 0; j <= i; ++j)
+            fresh->Op.SetMotion(fresh.get(), fresh->FirstItem, LW_MOTION_POSITION, edits[j].first, edits[j].second);
+        for (double u : times) EXPECT_EQ(at(evaluated.get(), u), at(fresh.get(), u)) << "edit " << i << " at " << u;
+    }
+    EXPECT_EQ(at(evaluated.get(), 1.5), std::vector<double>({7, 8, 9}));
+    EXPECT_EQ(at(evaluated.get(), 0.0), std::vector<double>({-1, -2, -3}));
+}
+
 const char* kV1Motion =
     "LWSC\n1\nAddNullObject Mover\nObjectMotion (unnamed)\n9\n%d\n%s"
     "EndBehavior 1\n";

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "platform/GraphicsState.h"
+#include "platform/GraphicsTestHooks.h"
+
 namespace plat {
 
 namespace {
@@ -17,17 +20,169 @@ std::string Describe(const PresentParameters& p) {
            ",windowed=" + (p.windowed ? "1" : "0") + ",samples=" + std::to_string(p.multiSampleType);
 }
 
-class FakeGraphicsDevice : public IGraphicsDevice {
+std::string Number(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), value >= 0x10000 ? "0x%X" : "%u", value);
+    return text;
+}
+
+std::string Float(float value) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%g", value);
+    return text;
+}
+
+std::string Colour(const ColourValue& c) { return Float(c.r) + " " + Float(c.g) + " " + Float(c.b) + " " + Float(c.a); }
+
+std::string Vec(const Vector3& v) { return Float(v.x) + " " + Float(v.y) + " " + Float(v.z); }
+
+const char* RenderStateName(RenderState state) {
+    switch (state) {
+#define TV_NAME(n)       \
+    case RenderState::n: \
+        return #n;
+        TV_NAME(ZEnable)
+        TV_NAME(ShadeMode) TV_NAME(ZWriteEnable) TV_NAME(AlphaTestEnable) TV_NAME(SrcBlend) TV_NAME(DestBlend)
+            TV_NAME(CullMode) TV_NAME(ZFunc) TV_NAME(AlphaRef) TV_NAME(AlphaFunc) TV_NAME(DitherEnable)
+                TV_NAME(AlphaBlendEnable) TV_NAME(FogEnable) TV_NAME(SpecularEnable) TV_NAME(FogColour)
+                    TV_NAME(FogTableMode) TV_NAME(FogStart) TV_NAME(FogEnd) TV_NAME(FogDensity) TV_NAME(RangeFogEnable)
+                        TV_NAME(TextureFactor) TV_NAME(Lighting) TV_NAME(Ambient) TV_NAME(FogVertexMode)
+                            TV_NAME(ColourVertex) TV_NAME(LocalViewer) TV_NAME(NormalizeNormals)
+                                TV_NAME(MultisampleAntialias)
+#undef TV_NAME
+    }
+    return nullptr;
+}
+
+const char* SamplerStateName(SamplerState state) {
+    switch (state) {
+#define TV_NAME(n)        \
+    case SamplerState::n: \
+        return #n;
+        TV_NAME(AddressU)
+        TV_NAME(AddressV) TV_NAME(AddressW) TV_NAME(MagFilter) TV_NAME(MinFilter) TV_NAME(MipFilter)
+            TV_NAME(MaxAnisotropy)
+#undef TV_NAME
+    }
+    return nullptr;
+}
+
+const char* StageStateName(StageState state) {
+    switch (state) {
+#define TV_NAME(n)      \
+    case StageState::n: \
+        return #n;
+        TV_NAME(ColourOp)
+        TV_NAME(ColourArg1) TV_NAME(ColourArg2) TV_NAME(AlphaOp) TV_NAME(AlphaArg1) TV_NAME(AlphaArg2)
+            TV_NAME(TexCoordIndex) TV_NAME(TextureTransformFlags) TV_NAME(ColourArg0) TV_NAME(AlphaArg0)
+#undef TV_NAME
+    }
+    return nullptr;
+}
+
+template <class Id>
+std::string Name(const char* name, Id id) {
+    return name != nullptr ? name : std::to_string(static_cast<uint32_t>(id));
+}
+
+std::string TransformName(TransformKind kind) {
+    const uint32_t id = static_cast<uint32_t>(kind);
+    if (kind == TransformKind::World) return "World";
+    if (kind == TransformKind::View) return "View";
+    if (kind == TransformKind::Projection) return "Projection";
+    if (id >= 16 && id < 16 + kMaxStages) return "Texture" + std::to_string(id - 16);
+    return std::to_string(id);
+}
+
+const char* PrimitiveName(PrimitiveType type) {
+    static const char* const kNames[] = {
+        "?", "PointList", "LineList", "LineStrip", "TriangleList", "TriangleStrip", "TriangleFan"};
+    const uint32_t id = static_cast<uint32_t>(type);
+    return id <= 6 ? kNames[id] : "?";
+}
+
+const char* FormatName(Format format) {
+    switch (format) {
+#define TV_NAME(n)  \
+    case Format::n: \
+        return #n;
+        TV_NAME(Argb8888)
+        TV_NAME(Xrgb8888) TV_NAME(Rgb565) TV_NAME(Argb1555) TV_NAME(Xrgb1555) TV_NAME(Argb4444) TV_NAME(Alpha8)
+            TV_NAME(Luminance8) TV_NAME(AlphaLuminance88) TV_NAME(Dxt1) TV_NAME(Dxt3) TV_NAME(Dxt5)
+#undef TV_NAME
+                default : return "?";
+    }
+}
+
+// Resources of the fake are named in the journal by kind and number: T1, VB1, IB1.
+class Named {
+public:
+    virtual ~Named() {}
+    std::string name_;
+};
+
+std::string NameOf(const void* resource, const ResourceHost& host) {
+    if (resource == nullptr) return "null";
+    for (const DeviceResource* r : host.Resources()) {
+        if (r->Handle() == resource) return dynamic_cast<const Named*>(r)->name_;
+    }
+    return "?";
+}
+
+class FakeTexture : public BasicTexture, public Named {
+public:
+    FakeTexture(ResourceHost* host, std::vector<std::string>* journal, uint32_t w, uint32_t h, uint32_t levels,
+                Format format)
+        : BasicTexture(host, w, h, levels, format), journal_(journal) {}
+    ~FakeTexture() override { journal_->push_back("Destroy(" + name_ + ")"); }
+
+protected:
+    void OnLevelChanged(uint32_t level) override {
+        journal_->push_back("Fill(" + name_ + ", " + std::to_string(level) + ")");
+    }
+
+private:
+    std::vector<std::string>* journal_;
+};
+
+class FakeVertexBuffer : public BasicVertexBuffer, public Named {
+public:
+    FakeVertexBuffer(ResourceHost* host, std::vector<std::string>* journal, uint32_t length)
+        : BasicVertexBuffer(host, length), journal_(journal) {}
+    ~FakeVertexBuffer() override { journal_->push_back("Destroy(" + name_ + ")"); }
+
+protected:
+    void OnChanged() override { journal_->push_back("Fill(" + name_ + ")"); }
+
+private:
+    std::vector<std::string>* journal_;
+};
+
+class FakeIndexBuffer : public BasicIndexBuffer, public Named {
+public:
+    FakeIndexBuffer(ResourceHost* host, std::vector<std::string>* journal, uint32_t length, IndexFormat format)
+        : BasicIndexBuffer(host, length, format), journal_(journal) {}
+    ~FakeIndexBuffer() override { journal_->push_back("Destroy(" + name_ + ")"); }
+
+protected:
+    void OnChanged() override { journal_->push_back("Fill(" + name_ + ")"); }
+
+private:
+    std::vector<std::string>* journal_;
+};
+
+class FakeGraphicsDevice : public IGraphicsDevice, public IGraphicsTestHooks, public ResourceHost {
 public:
     FakeGraphicsDevice(std::shared_ptr<FakeGraphicsState> state, const PresentParameters& parameters,
                        const DeviceCaps& caps)
-        : state_(state), parameters_(parameters), caps_(caps) {
+        : state_(state), parameters_(parameters), caps_(caps), drawing_(this, parameters.enableAutoDepthStencil) {
         ++state_->deviceCount;
         notes_.swap(state_->fallbackNotes);
         viewport_.width = parameters.backBufferWidth;
         viewport_.height = parameters.backBufferHeight;
     }
     ~FakeGraphicsDevice() override {
+        DetachAll();
         --state_->deviceCount;
         state_->journal.push_back("Release");
     }
@@ -105,7 +260,181 @@ public:
         resettable_ = resettable;
     }
 
+    GraphicsResult SetRenderState(RenderState state, uint32_t value) override {
+        const bool floating =
+            state == RenderState::FogStart || state == RenderState::FogEnd || state == RenderState::FogDensity;
+        Log("SetRenderState(" + Name(RenderStateName(state), state) + ", " +
+            (floating ? Float(BitsFloat(value)) : Number(value)) + ")");
+        bool changed;
+        return drawing_.SetRender(state, value, &changed);
+    }
+    GraphicsResult GetRenderState(RenderState state, uint32_t& value) override {
+        return drawing_.GetRender(state, value);
+    }
+    GraphicsResult SetSamplerState(uint32_t sampler, SamplerState state, uint32_t value) override {
+        Log("SetSamplerState(" + std::to_string(sampler) + ", " + Name(SamplerStateName(state), state) + ", " +
+            Number(value) + ")");
+        bool changed;
+        return drawing_.SetSampler(sampler, state, value, &changed);
+    }
+    GraphicsResult GetSamplerState(uint32_t sampler, SamplerState state, uint32_t& value) override {
+        return drawing_.GetSampler(sampler, state, value);
+    }
+    GraphicsResult SetTextureStageState(uint32_t stage, StageState state, uint32_t value) override {
+        Log("SetTextureStageState(" + std::to_string(stage) + ", " + Name(StageStateName(state), state) + ", " +
+            Number(value) + ")");
+        bool changed;
+        return drawing_.SetStage(stage, state, value, &changed);
+    }
+    GraphicsResult GetTextureStageState(uint32_t stage, StageState state, uint32_t& value) override {
+        return drawing_.GetStage(stage, state, value);
+    }
+    GraphicsResult SetTransform(TransformKind kind, const Matrix& matrix) override {
+        std::string line = "SetTransform(" + TransformName(kind) + ",";
+        for (int row = 0; row < 4; ++row) {
+            line += row == 0 ? " " : " / ";
+            for (int column = 0; column < 4; ++column) line += (column ? " " : "") + Float(matrix.m[row][column]);
+        }
+        Log(line + ")");
+        bool changed;
+        return drawing_.SetTransform(kind, matrix, &changed);
+    }
+    GraphicsResult GetTransform(TransformKind kind, Matrix& matrix) override {
+        return drawing_.GetTransform(kind, matrix);
+    }
+    GraphicsResult SetLight(uint32_t index, const Light& light) override {
+        Log("SetLight(" + std::to_string(index) + ", type " + std::to_string(static_cast<uint32_t>(light.type)) +
+            ", diffuse " + Colour(light.diffuse) + ", specular " + Colour(light.specular) + ", ambient " +
+            Colour(light.ambient) + ", position " + Vec(light.position) + ", direction " + Vec(light.direction) + ")");
+        bool changed;
+        return drawing_.SetLight(index, light, &changed);
+    }
+    GraphicsResult GetLight(uint32_t index, Light& light) override { return drawing_.GetLight(index, light); }
+    GraphicsResult LightEnable(uint32_t index, bool enable) override {
+        Log("LightEnable(" + std::to_string(index) + ", " + (enable ? "1" : "0") + ")");
+        bool changed;
+        return drawing_.EnableLight(index, enable, &changed);
+    }
+    GraphicsResult GetLightEnable(uint32_t index, bool& enable) override {
+        return drawing_.GetLightEnable(index, enable);
+    }
+    GraphicsResult SetMaterial(const Material& m) override {
+        Log("SetMaterial(diffuse " + Colour(m.diffuse) + ", ambient " + Colour(m.ambient) + ", specular " +
+            Colour(m.specular) + ", emissive " + Colour(m.emissive) + ", power " + Float(m.power) + ")");
+        bool changed;
+        return drawing_.SetMaterial(m, &changed);
+    }
+    GraphicsResult GetMaterial(Material& material) override {
+        material = drawing_.GetMaterial();
+        return gfx::kOk;
+    }
+    GraphicsResult CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t, Format format, Pool,
+                                 std::unique_ptr<ITexture>& texture) override {
+        texture.reset();
+        std::string line = "CreateTexture(" + std::to_string(width) + ", " + std::to_string(height) + ", " +
+                           std::to_string(levels) + ", " + FormatName(format) + ")";
+        GraphicsResult result = BasicTexture::Check(width, height, levels, format, caps_.maxTextureWidth);
+        if (Succeeded(result)) {
+            FakeTexture* made = new FakeTexture(this, &state_->journal, width, height, levels, format);
+            made->name_ = "T" + std::to_string(++textures_);
+            texture.reset(made);
+            line += " = " + made->name_;
+        }
+        Log(line);
+        return result;
+    }
+    GraphicsResult CreateVertexBuffer(uint32_t length, uint32_t, uint32_t fvf, Pool,
+                                      std::unique_ptr<IVertexBuffer>& buffer) override {
+        buffer.reset();
+        std::string line = "CreateVertexBuffer(" + std::to_string(length) + ", " + Number(fvf) + ")";
+        if (length == 0 || length > kMaxBufferBytes) {
+            Log(line);
+            return gfx::kInvalidCall;
+        }
+        FakeVertexBuffer* made = new FakeVertexBuffer(this, &state_->journal, length);
+        made->name_ = "VB" + std::to_string(++vertexBuffers_);
+        buffer.reset(made);
+        Log(line + " = " + made->name_);
+        return gfx::kOk;
+    }
+    GraphicsResult CreateIndexBuffer(uint32_t length, uint32_t, IndexFormat format, Pool,
+                                     std::unique_ptr<IIndexBuffer>& buffer) override {
+        buffer.reset();
+        const bool sixteen = format == IndexFormat::Index16;
+        std::string line = "CreateIndexBuffer(" + std::to_string(length) + ", " + (sixteen ? "16" : "32") + ")";
+        if (length == 0 || length > kMaxBufferBytes || (!sixteen && format != IndexFormat::Index32)) {
+            Log(line);
+            return gfx::kInvalidCall;
+        }
+        FakeIndexBuffer* made = new FakeIndexBuffer(this, &state_->journal, length, format);
+        made->name_ = "IB" + std::to_string(++indexBuffers_);
+        buffer.reset(made);
+        Log(line + " = " + made->name_);
+        return gfx::kOk;
+    }
+    GraphicsResult SetTexture(uint32_t stage, ITexture* texture) override {
+        Log("SetTexture(" + std::to_string(stage) + ", " + NameOf(texture, *this) + ")");
+        bool changed;
+        return drawing_.SetTexture(stage, texture, &changed);
+    }
+    GraphicsResult GetTexture(uint32_t stage, ITexture*& texture) override {
+        return drawing_.GetTexture(stage, texture);
+    }
+    GraphicsResult SetFVF(uint32_t fvf) override {
+        Log("SetFVF(" + Number(fvf) + ")");
+        bool changed;
+        return drawing_.SetFvf(fvf, &changed);
+    }
+    GraphicsResult GetFVF(uint32_t& fvf) override {
+        fvf = drawing_.Fvf();
+        return gfx::kOk;
+    }
+    GraphicsResult SetStreamSource(uint32_t stream, IVertexBuffer* buffer, uint32_t offset, uint32_t stride) override {
+        Log("SetStreamSource(" + std::to_string(stream) + ", " + NameOf(buffer, *this) + ", " + std::to_string(offset) +
+            ", " + std::to_string(stride) + ")");
+        bool changed;
+        return drawing_.SetStream(stream, buffer, offset, stride, &changed);
+    }
+    GraphicsResult SetIndices(IIndexBuffer* buffer) override {
+        Log("SetIndices(" + NameOf(buffer, *this) + ")");
+        bool changed;
+        return drawing_.SetIndices(buffer, &changed);
+    }
+    GraphicsResult DrawPrimitive(PrimitiveType type, uint32_t start, uint32_t primitives) override {
+        Log(std::string("DrawPrimitive(") + PrimitiveName(type) + ", " + std::to_string(start) + ", " +
+            std::to_string(primitives) + ")");
+        uint32_t count;
+        return drawing_.CheckDraw(type, start, primitives, &count);
+    }
+    GraphicsResult DrawIndexedPrimitive(PrimitiveType type, int32_t base, uint32_t minIndex, uint32_t vertexCount,
+                                        uint32_t startIndex, uint32_t primitives) override {
+        Log(std::string("DrawIndexedPrimitive(") + PrimitiveName(type) + ", " + std::to_string(base) + ", " +
+            std::to_string(minIndex) + ", " + std::to_string(vertexCount) + ", " + std::to_string(startIndex) + ", " +
+            std::to_string(primitives) + ")");
+        uint32_t count;
+        return drawing_.CheckIndexedDraw(type, base, startIndex, primitives, &count);
+    }
+    GraphicsResult DrawPrimitiveUP(PrimitiveType type, uint32_t primitives, const void* vertices,
+                                   uint32_t stride) override {
+        Log(std::string("DrawPrimitiveUP(") + PrimitiveName(type) + ", " + std::to_string(primitives) + ", " +
+            std::to_string(stride) + ")");
+        uint32_t count;
+        return drawing_.CheckUserDraw(type, primitives, vertices, stride, &count);
+    }
+    GraphicsResult DrawIndexedPrimitiveUP(PrimitiveType type, uint32_t minIndex, uint32_t vertexCount,
+                                          uint32_t primitives, const void* indices, IndexFormat format,
+                                          const void* vertices, uint32_t stride) override {
+        Log(std::string("DrawIndexedPrimitiveUP(") + PrimitiveName(type) + ", " + std::to_string(minIndex) + ", " +
+            std::to_string(vertexCount) + ", " + std::to_string(primitives) + ", " + std::to_string(stride) + ")");
+        uint32_t count;
+        return drawing_.CheckUserIndexedDraw(type, minIndex, vertexCount, primitives, indices, format, vertices, stride,
+                                             &count);
+    }
+
 private:
+    static const uint32_t kMaxBufferBytes = 256u << 20;
+    void Log(std::string line) { state_->journal.push_back(std::move(line)); }
+    void OnResourceGone(DeviceResource* resource) override { drawing_.Forget(resource->Handle()); }
     std::shared_ptr<FakeGraphicsState> state_;
     PresentParameters parameters_;
     DeviceCaps caps_;
@@ -114,6 +443,8 @@ private:
     bool lost_ = false;
     bool resettable_ = false;
     bool inScene_ = false;
+    DrawingState drawing_;
+    uint32_t textures_ = 0, vertexBuffers_ = 0, indexBuffers_ = 0;
 };
 
 class FakeGraphicsSystem : public IGraphicsSystem {

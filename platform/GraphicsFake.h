@@ -1,7 +1,10 @@
 #pragma once
 // A scripted stand-in for the graphics system and device, for tests without GL: adapters, modes and
-// multisample support are set by the test, failures are queued, and every call is journalled.
-// It draws nothing; read-back returns the last clear colour.
+// multisample support are set by the test, failures are queued, and every call is journalled: drawing
+// calls with their arguments, one line each ("SetRenderState(ZEnable, 1)", "SetTexture(0, T1)",
+// "DrawIndexedPrimitive(TriangleList, 0, 0, 24, 0, 12)"), resources named T<n>, VB<n>, IB<n> in order of
+// creation. States are kept, so reading them back works; it draws nothing, and read-back returns the
+// last clear colour. Test hooks: platform/GraphicsTestHooks.h.
 
 #include <memory>
 #include <string>

@@ -107,6 +107,12 @@ bool HasExtension(const char* name) {
     return false;
 }
 
+}  // namespace
+
+bool GLHasExtension(const char* name) { return HasExtension(name); }
+
+namespace {
+
 bool FrameBuffersAvailable() {
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     return (version != nullptr && version[0] >= '3' && version[0] <= '9') || HasExtension("GL_ARB_framebuffer_object");
@@ -142,18 +148,6 @@ SDL_GLContext CreateContext(SDL_Window* window) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
     return SDL_GL_CreateContext(window);
 }
-
-// Whole-buffer copies must not be cut by the scissor test that drawing may have left on.
-class ScissorOff {
-public:
-    ScissorOff() : was_(glIsEnabled(GL_SCISSOR_TEST)) { glDisable(GL_SCISSOR_TEST); }
-    ~ScissorOff() {
-        if (was_) glEnable(GL_SCISSOR_TEST);
-    }
-
-private:
-    GLboolean was_;
-};
 
 // Keeps whatever context was current before a throw-away one is made, and brings it back.
 class CurrentContextGuard {
@@ -368,12 +362,18 @@ GraphicsResult GLGraphicsSystem::CreateDevice(uint32_t adapter, DeviceType type,
 // ---- device ----------------------------------------------------------------------------------
 
 GLGraphicsDevice::GLGraphicsDevice(Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type)
-    : window_(window), native_(static_cast<SDL_Window*>(window->NativeHandle())), context_(context) {
+    : window_(window),
+      native_(static_cast<SDL_Window*>(window->NativeHandle())),
+      context_(context),
+      drawing_(this, false) {
     caps_ = QueryCaps(adapter, type);
+    InitDrawing();
 }
 
 GLGraphicsDevice::~GLGraphicsDevice() {
     MakeCurrent();
+    DetachAll();  // textures and buffers still held by callers give their GL objects up now
+    if (white_ != 0) glDeleteTextures(1, &white_);
     ReleaseBackBuffer();
     if (fullScreen_) window_->LeaveFullScreen();
     SDL_GL_MakeCurrent(native_, nullptr);
@@ -563,6 +563,9 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
     glViewport(0, 0, static_cast<GLsizei>(whole.width), static_cast<GLsizei>(whole.height));
     glDepthRange(0.0, 1.0);
     inScene_ = false;
+    // As with the runtime, a reset brings every drawing state back to its default.
+    drawing_ = DrawingState(this, parameters_.enableAutoDepthStencil);
+    InvalidateShadow();
     return gfx::kOk;
 }
 
@@ -573,8 +576,7 @@ GraphicsResult GLGraphicsDevice::Present() {
         return gfx::kDeviceLost;
     }
     MakeCurrent();
-    ScissorOff whole;
-    GLuint source = Resolve();
+    GLuint source = Resolve();  // the scissor test is only ever on inside Clear
     int drawableWidth = 0, drawableHeight = 0;
     window_->GetDrawableSize(&drawableWidth, &drawableHeight);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, source);
@@ -647,8 +649,10 @@ GraphicsResult GLGraphicsDevice::SetViewport(const Viewport& viewport) {
         bottom > parameters_.backBufferHeight) {
         return gfx::kInvalidCall;
     }
+    const bool same = std::memcmp(&viewport_, &viewport, sizeof viewport) == 0;
     viewport_ = viewport;
-    if (Lost()) return gfx::kOk;
+    if (same || Lost()) return gfx::kOk;
+    Mark(kDirtyTransforms);  // vertices in pixels are placed in the viewport
     MakeCurrent();
     // The back buffer's rows run bottom-up in GL; viewports are given from the top.
     glViewport(static_cast<GLint>(viewport.x), static_cast<GLint>(parameters_.backBufferHeight - bottom),
@@ -675,23 +679,25 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
     GLbitfield mask = 0;
     if (flags & kClearTarget) {
         mask |= GL_COLOR_BUFFER_BIT;
-        glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
-                     ((colour >> 24) & 0xFF) / 255.0f);
+        if (!clearKnown_ || colour != clearColour_) {
+            glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
+                         ((colour >> 24) & 0xFF) / 255.0f);
+        }
+        clearColour_ = colour;
+        clearKnown_ = true;
     }
     if (flags & kClearZBuffer) {
         mask |= GL_DEPTH_BUFFER_BIT;
-        glClearDepth(std::min(std::max(z, 0.0f), 1.0f));
+        const float depth = std::min(std::max(z, 0.0f), 1.0f);
+        if (depth != clearDepth_) glClearDepth(depth);
+        clearDepth_ = depth;
     }
     (void)stencil;
 
-    // Clears honour the viewport and the rectangles, never the write masks that drawing left set.
-    GLboolean colourMask[4], depthMask, scissor = glIsEnabled(GL_SCISSOR_TEST);
-    GLint oldScissor[4];
-    glGetBooleanv(GL_COLOR_WRITEMASK, colourMask);
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
-    glGetIntegerv(GL_SCISSOR_BOX, oldScissor);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
+    // Clears honour the viewport and the rectangles, never the depth write mask that drawing left
+    // (colour write masks are never changed). What GL holds is known here, not asked.
+    const bool maskOff = (flags & kClearZBuffer) != 0 && depthMask_ != 1;
+    if (maskOff) glDepthMask(GL_TRUE);
     glEnable(GL_SCISSOR_TEST);
 
     const int32_t height = static_cast<int32_t>(parameters_.backBufferHeight);
@@ -711,10 +717,14 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
             clearArea(rects[i].left, rects[i].top, rects[i].right, rects[i].bottom);
     }
 
-    glScissor(oldScissor[0], oldScissor[1], oldScissor[2], oldScissor[3]);
-    if (!scissor) glDisable(GL_SCISSOR_TEST);
-    glColorMask(colourMask[0], colourMask[1], colourMask[2], colourMask[3]);
-    glDepthMask(depthMask);
+    glDisable(GL_SCISSOR_TEST);
+    if (maskOff) {
+        if (depthMask_ == 0) {
+            glDepthMask(GL_FALSE);
+        } else {
+            depthMask_ = 1;  // was unknown: now it is on
+        }
+    }
     return gfx::kOk;
 }
 
@@ -725,7 +735,6 @@ GraphicsResult GLGraphicsDevice::ReadBackBuffer(std::vector<uint32_t>& pixels, u
     height = parameters_.backBufferHeight;
     pixels.assign(static_cast<size_t>(width) * height, 0);
     DrainErrors();  // only errors of the read-back itself count
-    ScissorOff whole;
     glBindFramebuffer(GL_READ_FRAMEBUFFER, Resolve());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
@@ -748,6 +757,12 @@ std::vector<std::string> GLGraphicsDevice::TakeFallbackNotes() {
     return notes;
 }
 
-void GLGraphicsDevice::SimulateDeviceLoss(bool resettable) { loss_ = resettable ? Loss::Resettable : Loss::Held; }
+void GLGraphicsDevice::SimulateDeviceLoss(bool resettable) {
+    loss_ = resettable ? Loss::Resettable : Loss::Held;
+    // What a lost device loses: the driver's copies of textures and buffers.
+    MakeCurrent();
+    for (DeviceResource* resource : Resources()) resource->DropDriverCopy();
+    InvalidateShadow();
+}
 
 }  // namespace plat

@@ -10,6 +10,8 @@
 #include <map>
 
 #include "platform/Graphics.h"
+#include "platform/GraphicsState.h"
+#include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
 
 namespace plat {
@@ -60,7 +62,10 @@ private:
     std::map<uint32_t, Modes> modes_;
 };
 
-class GLGraphicsDevice : public IGraphicsDevice {
+// Drawing keeps the caller's state (DrawingState) and a copy of what was last handed to GL; states are
+// turned into GL calls at the next draw, group by group and only where they changed. GL is never
+// asked for its state while drawing.
+class GLGraphicsDevice : public IGraphicsDevice, public IGraphicsTestHooks, public ResourceHost {
 public:
     GLGraphicsDevice(Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type);
     ~GLGraphicsDevice() override;
@@ -81,10 +86,53 @@ public:
     std::vector<std::string> TakeFallbackNotes() override;
     void SimulateDeviceLoss(bool resettable) override;
 
+    GraphicsResult SetRenderState(RenderState state, uint32_t value) override;
+    GraphicsResult GetRenderState(RenderState state, uint32_t& value) override;
+    GraphicsResult SetSamplerState(uint32_t sampler, SamplerState state, uint32_t value) override;
+    GraphicsResult GetSamplerState(uint32_t sampler, SamplerState state, uint32_t& value) override;
+    GraphicsResult SetTextureStageState(uint32_t stage, StageState state, uint32_t value) override;
+    GraphicsResult GetTextureStageState(uint32_t stage, StageState state, uint32_t& value) override;
+    GraphicsResult SetTransform(TransformKind kind, const Matrix& matrix) override;
+    GraphicsResult GetTransform(TransformKind kind, Matrix& matrix) override;
+    GraphicsResult SetLight(uint32_t index, const Light& light) override;
+    GraphicsResult GetLight(uint32_t index, Light& light) override;
+    GraphicsResult LightEnable(uint32_t index, bool enable) override;
+    GraphicsResult GetLightEnable(uint32_t index, bool& enable) override;
+    GraphicsResult SetMaterial(const Material& material) override;
+    GraphicsResult GetMaterial(Material& material) override;
+    GraphicsResult CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, Format format,
+                                 Pool pool, std::unique_ptr<ITexture>& texture) override;
+    GraphicsResult CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, Pool pool,
+                                      std::unique_ptr<IVertexBuffer>& buffer) override;
+    GraphicsResult CreateIndexBuffer(uint32_t length, uint32_t usage, IndexFormat format, Pool pool,
+                                     std::unique_ptr<IIndexBuffer>& buffer) override;
+    GraphicsResult SetTexture(uint32_t stage, ITexture* texture) override;
+    GraphicsResult GetTexture(uint32_t stage, ITexture*& texture) override;
+    GraphicsResult SetFVF(uint32_t fvf) override;
+    GraphicsResult GetFVF(uint32_t& fvf) override;
+    GraphicsResult SetStreamSource(uint32_t stream, IVertexBuffer* buffer, uint32_t offset, uint32_t stride) override;
+    GraphicsResult SetIndices(IIndexBuffer* buffer) override;
+    GraphicsResult DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
+    GraphicsResult DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t vertexCount,
+                                        uint32_t startIndex, uint32_t primitiveCount) override;
+    GraphicsResult DrawPrimitiveUP(PrimitiveType type, uint32_t primitiveCount, const void* vertices,
+                                   uint32_t stride) override;
+    GraphicsResult DrawIndexedPrimitiveUP(PrimitiveType type, uint32_t minIndex, uint32_t vertexCount,
+                                          uint32_t primitiveCount, const void* indices, IndexFormat format,
+                                          const void* vertices, uint32_t stride) override;
+
+    // For the resources: texture and buffer objects are bound through here so the copy stays true.
+    void MakeCurrent();
+    void BindTexture(uint32_t unit, GLuint name);
+    void BindArrayBuffer(GLuint name);
+    void BindElementBuffer(GLuint name);
+    // A GL object is going away (GL unbinds it itself): forget it wherever it is bound.
+    void ForgetName(GLuint texture, GLuint buffer);
+    bool CompressedTextures() const { return s3tc_; }
+
 protected:
     enum class Loss { None, Held, HeldWhileMinimised, Resettable };
     bool Lost() const { return loss_ != Loss::None; }
-    void MakeCurrent();
     // Leaves the back buffer bound for drawing.
     void BindBackBuffer();
     // Copies a multisampled back buffer into the single-sample one that Present and read-back use
@@ -113,6 +161,85 @@ protected:
     GLuint resolveColourBuffer_ = 0;
     std::vector<std::string> notes_;
     int refusedSwapInterval_ = -1;  // the last swap interval the driver refused, told in a note
+
+private:
+    // Groups of caller state that need turning into GL calls at the next draw.
+    enum Dirty : uint32_t {
+        kDirtyDepth = 1,
+        kDirtyBlend = 2,
+        kDirtyRaster = 4,  // cull, shading, dither, multisample
+        kDirtyFog = 8,
+        kDirtyLighting = 16,
+        kDirtyMaterial = 32,
+        kDirtyLights = 64,
+        kDirtyTransforms = 128,
+        kDirtyStages = 256,
+        kDirtyAll = 511,
+    };
+    // What one texture unit was last set up as; compared whole, so an unchanged unit costs nothing.
+    struct UnitSetup {
+        bool valid = false;
+        bool enabled = false;
+        GLuint texture = 0;
+        GLint combine[2][8] = {};  // [colour/alpha]: function, scale, sources 0-2, operands 0-2
+        float factor[4] = {};
+        bool sphereMap = false;
+        float matrix[16] = {};
+    };
+    struct CapCache {
+        GLenum cap;
+        int8_t on;  // -1 unknown
+    };
+
+    void InitDrawing();
+    void OnResourceGone(DeviceResource* resource) override;
+    // Forgets what GL was last told (after a reset, or when GL objects were dropped).
+    void InvalidateShadow();
+    void SetCap(GLenum cap, bool on);
+    void MatrixMode(GLenum mode);
+    void ActiveUnit(uint32_t unit);
+    void ClientUnit(uint32_t unit);
+    void ClientArray(int slot, GLenum array, bool on);
+    // Turns the dirty state groups into GL calls before a draw; `rhw` for vertices in pixels.
+    bool Prepare(bool rhw);
+    void ApplyStages(uint32_t fvf);
+    void ApplyLights();
+    void ApplyMaterial();
+    void ApplyTransforms(bool rhw);
+    // Points the vertex arrays at `base` (a buffer offset when `vbo` is not 0, else memory).
+    void PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride, uint32_t vertexCount);
+    void Mark(uint32_t groups) { dirty_ |= groups; }
+
+    DrawingState drawing_;
+    uint32_t dirty_ = kDirtyAll;
+    bool lastRhw_ = false;
+    bool rhwKnown_ = false;
+    // What GL was last told.
+    std::vector<CapCache> capCache_;
+    UnitSetup units_[kMaxStages];
+    GLuint boundTexture_[kMaxStages] = {};
+    bool boundKnown_[kMaxStages] = {};
+    GLuint arrayBuffer_ = 0, elementBuffer_ = 0;
+    bool buffersKnown_ = false;
+    int activeUnit_ = -1, clientUnit_ = -1;
+    GLenum matrixMode_ = 0;
+    int8_t clientArrays_[3 + kMaxStages] = {};  // vertex, normal, colour, texture coordinates per unit: -1 unknown
+    GLint depthFunc_ = -1;
+    int8_t depthMask_ = -1;
+    GLenum blend_[2] = {0, 0};
+    GLenum alphaFunc_ = 0;
+    float alphaRef_ = -1.0f;
+    uint32_t clearColour_ = 0;
+    float clearDepth_ = -1.0f;
+    bool clearKnown_ = false;
+    uint32_t unitCount_ = 1;
+    bool s3tc_ = false;
+    bool bgraArrays_ = false;
+    bool multiplyAdd_ = false;
+    bool anisotropic_ = false;
+    bool told_multiplyAdd_ = false;
+    GLuint white_ = 0;              // 1 x 1 white, for stages whose operation does not read their (missing) texture
+    std::vector<uint8_t> colours_;  // vertex colours turned to RGBA where GL cannot read BGRA
 };
 
 }  // namespace plat

@@ -11,6 +11,7 @@
 #include "core/Exception.h"
 #include "devices/DXGraphics.h"
 #include "platform/GraphicsFake.h"
+#include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
 #include "tests/core/TestUtil.h"
 
@@ -124,12 +125,12 @@ TEST_F(DXGraphicsTest, LostWhileMinimisedWaitsUntilResettable) {
     Recorder a("A", &Journal());
     graphics_->AddListener(&a);
     ASSERT_TRUE(graphics_->Initialize());
-    graphics_->GetDevice()->SimulateDeviceLoss(false);
+    plat::TestHooksOf(graphics_->GetDevice())->SimulateDeviceLoss(false);
     TakeJournal();
     for (int frame = 0; frame < 3; ++frame) graphics_->Present();
     EXPECT_EQ(TakeJournal(), (Lines{"Present", "TestCooperativeLevel", "Present", "TestCooperativeLevel", "Present",
                                     "TestCooperativeLevel"}));
-    graphics_->GetDevice()->SimulateDeviceLoss(true);
+    plat::TestHooksOf(graphics_->GetDevice())->SimulateDeviceLoss(true);
     graphics_->Present();
     graphics_->Present();
     EXPECT_EQ(TakeJournal(), (Lines{"Present", "TestCooperativeLevel", "A:Lost", "Reset(640x480,windowed=1,samples=0)",
@@ -138,7 +139,7 @@ TEST_F(DXGraphicsTest, LostWhileMinimisedWaitsUntilResettable) {
 
 TEST_F(DXGraphicsTest, ResetFailureWhilePresentingThrows) {
     ASSERT_TRUE(graphics_->Initialize());
-    graphics_->GetDevice()->SimulateDeviceLoss(true);
+    plat::TestHooksOf(graphics_->GetDevice())->SimulateDeviceLoss(true);
     state_->resetFailures = 1;
     EXPECT_EQ(tvtest::Thrown<EIOError>([&] { graphics_->Present(); }),
               "Direct3Dデバイスのリセットに失敗 @trivale::CDXGraphics");
@@ -189,7 +190,7 @@ TEST_F(DXGraphicsTest, ListenersMayChangeTheListDuringANotification) {
         graphics_->AddListener(&c);     // told from the next notification on
     };
     ASSERT_TRUE(graphics_->Initialize());
-    graphics_->GetDevice()->SimulateDeviceLoss(true);
+    plat::TestHooksOf(graphics_->GetDevice())->SimulateDeviceLoss(true);
     TakeJournal();
     graphics_->Present();
     EXPECT_EQ(TakeJournal(), (Lines{"Present", "TestCooperativeLevel", "A:Lost", "Reset(640x480,windowed=1,samples=0)",
@@ -235,7 +236,7 @@ TEST(DXGraphicsGLTest, CreateClearPresentReadBackAndRecoverFromLoss) {
     EXPECT_EQ(clearAndRead(0xFF204060), 0xFF204060u);
     graphics.Present();
 
-    device->SimulateDeviceLoss(true);
+    plat::TestHooksOf(device)->SimulateDeviceLoss(true);
     graphics.Present();
     EXPECT_EQ(events, (std::vector<std::string>{"L:Lost", "L:Reset"}));
     EXPECT_EQ(clearAndRead(0xFF0080FF), 0xFF0080FFu);

@@ -10,6 +10,7 @@
 
 #include "platform/Graphics.h"
 #include "platform/GraphicsGL.h"
+#include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
 
 namespace plat {
@@ -142,12 +143,12 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     Create(Windowed(50, 40, 0, Format::Depth24X8));
     device_->TakeFallbackNotes();
     EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888) << "filled in for a window";
-    device_->SimulateDeviceLoss(false);
+    TestHooksOf(device_.get())->SimulateDeviceLoss(false);
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceLost);
     PresentParameters p = parameters_;
     EXPECT_EQ(device_->Reset(p), gfx::kDeviceLost) << "no reset while the loss holds";
-    device_->SimulateDeviceLoss(true);
+    TestHooksOf(device_.get())->SimulateDeviceLoss(true);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
     p.backBufferWidth = 60;
     ASSERT_EQ(device_->Reset(p), gfx::kOk);

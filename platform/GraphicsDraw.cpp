@@ -1,0 +1,1076 @@
+// Drawing on the GL device: textures and buffers, the runtime's fixed-function states turned into GL
+// 2.1 state at draw time, and the draws.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/Dxt.h"
+#include "platform/GraphicsGL.h"
+
+#ifndef GL_MODULATE_ADD_ATI
+#define GL_MODULATE_ADD_ATI 0x8744
+#endif
+#ifndef GL_TEXTURE_MAX_ANISOTROPY_EXT
+#define GL_TEXTURE_MAX_ANISOTROPY_EXT 0x84FE
+#endif
+#ifndef GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
+#define GL_COMPRESSED_RGBA_S3TC_DXT1_EXT 0x83F1
+#define GL_COMPRESSED_RGBA_S3TC_DXT3_EXT 0x83F2
+#define GL_COMPRESSED_RGBA_S3TC_DXT5_EXT 0x83F3
+#endif
+
+namespace plat {
+
+bool GLHasExtension(const char* name);
+
+namespace {
+
+// ---- resources -----------------------------------------------------------------------------------
+
+struct SamplerSetup {
+    GLint minFilter = -1, magFilter = -1, wrapS = -1, wrapT = -1;
+    float anisotropy = -1.0f;
+};
+
+class GLTexture : public BasicTexture {
+public:
+    GLTexture(GLGraphicsDevice* device, uint32_t w, uint32_t h, uint32_t levels, Format format)
+        : BasicTexture(device, w, h, levels, format), device_(device), dirty_(GetLevelCount(), true) {}
+    ~GLTexture() override { DropDriverCopy(); }
+
+    void DropDriverCopy() override {
+        if (name_ != 0 && device_ != nullptr && Host() != nullptr) {
+            device_->MakeCurrent();
+            device_->ForgetName(name_, 0);
+            glDeleteTextures(1, &name_);
+        }
+        name_ = 0;
+        sampler_ = SamplerSetup();
+        std::fill(dirty_.begin(), dirty_.end(), true);
+    }
+
+    // Binds on `unit`, uploading what changed since the last time.
+    GLuint Bind(uint32_t unit) {
+        const bool fresh = name_ == 0;
+        if (fresh) glGenTextures(1, &name_);
+        device_->BindTexture(unit, name_);
+        if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(GetLevelCount() - 1));
+        for (uint32_t level = 0; level < GetLevelCount(); ++level) {
+            if (dirty_[level]) Upload(level);
+            dirty_[level] = false;
+        }
+        return name_;
+    }
+    // Applies a sampler's states to this texture (sampler states belong to texture objects in GL).
+    void ApplySampler(const SamplerSetup& wanted) {
+        if (wanted.minFilter != sampler_.minFilter)
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, wanted.minFilter);
+        if (wanted.magFilter != sampler_.magFilter)
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, wanted.magFilter);
+        if (wanted.wrapS != sampler_.wrapS) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wanted.wrapS);
+        if (wanted.wrapT != sampler_.wrapT) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wanted.wrapT);
+        if (wanted.anisotropy > 0.0f && wanted.anisotropy != sampler_.anisotropy) {
+            glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, wanted.anisotropy);
+        }
+        sampler_ = wanted;
+    }
+    bool NeedsUpload() const { return name_ == 0 || std::find(dirty_.begin(), dirty_.end(), true) != dirty_.end(); }
+
+protected:
+    void OnLevelChanged(uint32_t level) override { dirty_[level] = true; }
+
+private:
+    void Upload(uint32_t level) {
+        const Level& l = GetLevel(level);
+        const GLint lv = static_cast<GLint>(level);
+        const GLsizei w = static_cast<GLsizei>(l.width), h = static_cast<GLsizei>(l.height);
+        const void* data = l.bytes.data();
+        GLenum internal = GL_RGBA8, format = GL_BGRA, type = GL_UNSIGNED_INT_8_8_8_8_REV;
+        switch (GetFormat()) {
+        case Format::Dxt1:
+        case Format::Dxt3:
+        case Format::Dxt5:
+            if (device_->CompressedTextures()) {
+                const GLenum compressed = GetFormat() == Format::Dxt1   ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
+                                          : GetFormat() == Format::Dxt3 ? GL_COMPRESSED_RGBA_S3TC_DXT3_EXT
+                                                                        : GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+                glCompressedTexImage2D(GL_TEXTURE_2D, lv, compressed, w, h, 0, static_cast<GLsizei>(l.bytes.size()),
+                                       data);
+                return;
+            }
+            decoded_.resize(static_cast<size_t>(l.width) * l.height);
+            DecodeDxt(GetFormat(), l.bytes.data(), l.pitch, l.width, l.height, decoded_.data());
+            data = decoded_.data();
+            break;
+        case Format::Xrgb8888:
+            internal = GL_RGB8;
+            break;
+        case Format::Rgb565:
+            internal = GL_RGB5, format = GL_RGB, type = GL_UNSIGNED_SHORT_5_6_5;
+            break;
+        case Format::Argb1555:
+            internal = GL_RGB5_A1, type = GL_UNSIGNED_SHORT_1_5_5_5_REV;
+            break;
+        case Format::Xrgb1555:
+            internal = GL_RGB5, type = GL_UNSIGNED_SHORT_1_5_5_5_REV;
+            break;
+        case Format::Argb4444:
+            internal = GL_RGBA4, type = GL_UNSIGNED_SHORT_4_4_4_4_REV;
+            break;
+        case Format::Alpha8:
+            internal = GL_ALPHA8, format = GL_ALPHA, type = GL_UNSIGNED_BYTE;
+            break;
+        case Format::Luminance8:
+            internal = GL_LUMINANCE8, format = GL_LUMINANCE, type = GL_UNSIGNED_BYTE;
+            break;
+        case Format::AlphaLuminance88:
+            internal = GL_LUMINANCE8_ALPHA8, format = GL_LUMINANCE_ALPHA, type = GL_UNSIGNED_BYTE;
+            break;
+        default:
+            break;
+        }
+        glTexImage2D(GL_TEXTURE_2D, lv, static_cast<GLint>(internal), w, h, 0, format, type, data);
+        if (!decoded_.empty()) std::vector<uint32_t>().swap(decoded_);
+    }
+
+    GLGraphicsDevice* device_;
+    GLuint name_ = 0;
+    std::vector<bool> dirty_;
+    SamplerSetup sampler_;
+    std::vector<uint32_t> decoded_;
+};
+
+class GLVertexBuffer : public BasicVertexBuffer {
+public:
+    GLVertexBuffer(GLGraphicsDevice* device, uint32_t length) : BasicVertexBuffer(device, length), device_(device) {}
+    ~GLVertexBuffer() override { DropDriverCopy(); }
+    void DropDriverCopy() override {
+        if (name_ != 0 && Host() != nullptr) {
+            device_->MakeCurrent();
+            device_->ForgetName(0, name_);
+            glDeleteBuffers(1, &name_);
+        }
+        name_ = 0;
+        dirty_ = true;
+    }
+    GLuint Bind() {
+        if (name_ == 0) glGenBuffers(1, &name_);
+        device_->BindArrayBuffer(name_);
+        if (dirty_) glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(GetSize()), Bytes().data(), GL_STATIC_DRAW);
+        dirty_ = false;
+        return name_;
+    }
+
+protected:
+    void OnChanged() override { dirty_ = true; }
+
+private:
+    GLGraphicsDevice* device_;
+    GLuint name_ = 0;
+    bool dirty_ = true;
+};
+
+class GLIndexBuffer : public BasicIndexBuffer {
+public:
+    GLIndexBuffer(GLGraphicsDevice* device, uint32_t length, IndexFormat format)
+        : BasicIndexBuffer(device, length, format), device_(device) {}
+    ~GLIndexBuffer() override { DropDriverCopy(); }
+    void DropDriverCopy() override {
+        if (name_ != 0 && Host() != nullptr) {
+            device_->MakeCurrent();
+            device_->ForgetName(0, name_);
+            glDeleteBuffers(1, &name_);
+        }
+        name_ = 0;
+        dirty_ = true;
+    }
+    void Bind() {
+        if (name_ == 0) glGenBuffers(1, &name_);
+        device_->BindElementBuffer(name_);
+        if (dirty_) {
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(GetSize()), Bytes().data(), GL_STATIC_DRAW);
+        }
+        dirty_ = false;
+    }
+
+protected:
+    void OnChanged() override { dirty_ = true; }
+
+private:
+    GLGraphicsDevice* device_;
+    GLuint name_ = 0;
+    bool dirty_ = true;
+};
+
+// ---- state translation ---------------------------------------------------------------------------
+
+GLenum BlendFactor(uint32_t blend) {
+    switch (static_cast<Blend>(blend)) {
+    case Blend::Zero:
+        return GL_ZERO;
+    case Blend::One:
+        return GL_ONE;
+    case Blend::SrcColour:
+        return GL_SRC_COLOR;
+    case Blend::InvSrcColour:
+        return GL_ONE_MINUS_SRC_COLOR;
+    case Blend::SrcAlpha:
+        return GL_SRC_ALPHA;
+    case Blend::InvSrcAlpha:
+        return GL_ONE_MINUS_SRC_ALPHA;
+    case Blend::DestAlpha:
+        return GL_DST_ALPHA;
+    case Blend::InvDestAlpha:
+        return GL_ONE_MINUS_DST_ALPHA;
+    case Blend::DestColour:
+        return GL_DST_COLOR;
+    case Blend::InvDestColour:
+        return GL_ONE_MINUS_DST_COLOR;
+    }
+    return GL_ONE;
+}
+
+// Never .. Always are consecutive in both numberings; anything else passes.
+GLenum CompareFunc(uint32_t func) { return func >= 1 && func <= 8 ? GL_NEVER + (func - 1) : GL_ALWAYS; }
+
+void ColourOf(uint32_t argb, float out[4]) {
+    out[0] = ((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = ((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = (argb & 0xFF) / 255.0f;
+    out[3] = ((argb >> 24) & 0xFF) / 255.0f;
+}
+
+const float* Floats(const ColourValue& c) { return &c.r; }
+
+bool ReadsTexture(uint32_t op, uint32_t arg0, uint32_t arg1, uint32_t arg2) {
+    auto texture = [](uint32_t arg) { return (arg & 0xF) == static_cast<uint32_t>(TextureArg::Texture); };
+    switch (static_cast<TextureOp>(op)) {
+    case TextureOp::Disable:
+        return false;
+    case TextureOp::SelectArg1:
+        return texture(arg1);
+    case TextureOp::SelectArg2:
+        return texture(arg2);
+    case TextureOp::MultiplyAdd:
+        return texture(arg0) || texture(arg1) || texture(arg2);
+    default:
+        return texture(arg1) || texture(arg2);
+    }
+}
+
+GLint Source(uint32_t arg) {
+    switch (static_cast<TextureArg>(arg & 0xF)) {
+    case TextureArg::Texture:
+        return GL_TEXTURE;
+    case TextureArg::Factor:
+        return GL_CONSTANT;
+    case TextureArg::Current:
+        return GL_PREVIOUS;
+    default:
+        return GL_PRIMARY_COLOR;  // diffuse (and the specular colour, which is not kept apart here)
+    }
+}
+
+GLint Operand(uint32_t arg, bool alpha) {
+    const bool complement = (arg & kTextureArgComplement) != 0;
+    if (alpha || (arg & kTextureArgAlphaReplicate) != 0) return complement ? GL_ONE_MINUS_SRC_ALPHA : GL_SRC_ALPHA;
+    return complement ? GL_ONE_MINUS_SRC_COLOR : GL_SRC_COLOR;
+}
+
+// One combiner half (colour or alpha) of a stage: function, scale, three sources and operands.
+void Combiner(uint32_t op, uint32_t arg0, uint32_t arg1, uint32_t arg2, bool alpha, bool multiplyAdd, GLint out[8]) {
+    GLint function = GL_REPLACE, scale = 1;
+    uint32_t a = arg1, b = arg2, c = static_cast<uint32_t>(TextureArg::Current);
+    switch (static_cast<TextureOp>(op)) {
+    case TextureOp::SelectArg1:
+        break;
+    case TextureOp::SelectArg2:
+        a = arg2;
+        break;
+    case TextureOp::Modulate:
+        function = GL_MODULATE;
+        break;
+    case TextureOp::Modulate2x:
+        function = GL_MODULATE, scale = 2;
+        break;
+    case TextureOp::Add:
+        function = GL_ADD;
+        break;
+    case TextureOp::MultiplyAdd:
+        // GL's modulate-add is source0 x source2 + source1.
+        if (multiplyAdd) {
+            function = GL_MODULATE_ADD_ATI, a = arg1, b = arg0, c = arg2;
+        } else {
+            function = GL_ADD, a = arg0, b = arg1;
+        }
+        break;
+    default:  // Disable on the alpha half of a live stage: the alpha passes on
+        a = static_cast<uint32_t>(TextureArg::Current);
+        break;
+    }
+    out[0] = function;
+    out[1] = scale;
+    out[2] = Source(a), out[3] = Source(b), out[4] = Source(c);
+    out[5] = Operand(a, alpha), out[6] = Operand(b, alpha), out[7] = Operand(c, alpha);
+}
+
+}  // namespace
+
+// ---- the device's side ---------------------------------------------------------------------------
+
+void GLGraphicsDevice::InitDrawing() {
+    s3tc_ = GLHasExtension("GL_EXT_texture_compression_s3tc");
+    bgraArrays_ = GLHasExtension("GL_ARB_vertex_array_bgra") || GLHasExtension("GL_EXT_vertex_array_bgra");
+    multiplyAdd_ = GLHasExtension("GL_ATI_texture_env_combine3");
+    anisotropic_ = caps_.maxAnisotropy > 1;
+    GLint units = 1;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
+    unitCount_ = static_cast<uint32_t>(std::min<GLint>(std::max<GLint>(units, 1), kMaxStages));
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glGenTextures(1, &white_);
+    glBindTexture(GL_TEXTURE_2D, white_);
+    const uint32_t white = 0xFFFFFFFFu;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, &white);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    drawing_ = DrawingState(this, parameters_.enableAutoDepthStencil);
+    InvalidateShadow();
+}
+
+void GLGraphicsDevice::InvalidateShadow() {
+    capCache_.clear();
+    for (UnitSetup& unit : units_) unit.valid = false;
+    std::fill(std::begin(boundKnown_), std::end(boundKnown_), false);
+    buffersKnown_ = false;
+    activeUnit_ = clientUnit_ = -1;
+    matrixMode_ = 0;
+    std::fill(std::begin(clientArrays_), std::end(clientArrays_), static_cast<int8_t>(-1));
+    depthFunc_ = -1;
+    depthMask_ = -1;
+    blend_[0] = blend_[1] = 0;
+    alphaFunc_ = 0;
+    alphaRef_ = -1.0f;
+    clearKnown_ = false;
+    rhwKnown_ = false;
+    dirty_ = kDirtyAll;
+}
+
+void GLGraphicsDevice::OnResourceGone(DeviceResource* resource) { drawing_.Forget(resource->Handle()); }
+
+void GLGraphicsDevice::ForgetName(GLuint texture, GLuint buffer) {
+    for (uint32_t unit = 0; unit < kMaxStages; ++unit) {
+        if (texture != 0 && boundKnown_[unit] && boundTexture_[unit] == texture) {
+            boundKnown_[unit] = false;
+            units_[unit].valid = false;
+            Mark(kDirtyStages);
+        }
+    }
+    if (buffer != 0 && (arrayBuffer_ == buffer || elementBuffer_ == buffer)) buffersKnown_ = false;
+}
+
+void GLGraphicsDevice::SetCap(GLenum cap, bool on) {
+    for (CapCache& c : capCache_) {
+        if (c.cap == cap) {
+            if (c.on == static_cast<int8_t>(on)) return;
+            c.on = on;
+            on ? glEnable(cap) : glDisable(cap);
+            return;
+        }
+    }
+    capCache_.push_back(CapCache{cap, static_cast<int8_t>(on)});
+    on ? glEnable(cap) : glDisable(cap);
+}
+
+void GLGraphicsDevice::MatrixMode(GLenum mode) {
+    if (matrixMode_ != mode) glMatrixMode(mode);
+    matrixMode_ = mode;
+}
+
+void GLGraphicsDevice::ActiveUnit(uint32_t unit) {
+    if (activeUnit_ != static_cast<int>(unit)) glActiveTexture(GL_TEXTURE0 + unit);
+    activeUnit_ = static_cast<int>(unit);
+}
+
+void GLGraphicsDevice::ClientUnit(uint32_t unit) {
+    if (clientUnit_ != static_cast<int>(unit)) glClientActiveTexture(GL_TEXTURE0 + unit);
+    clientUnit_ = static_cast<int>(unit);
+}
+
+void GLGraphicsDevice::ClientArray(int slot, GLenum array, bool on) {
+    if (clientArrays_[slot] == static_cast<int8_t>(on)) return;
+    clientArrays_[slot] = on;
+    on ? glEnableClientState(array) : glDisableClientState(array);
+}
+
+void GLGraphicsDevice::BindTexture(uint32_t unit, GLuint name) {
+    ActiveUnit(unit);
+    if (boundKnown_[unit] && boundTexture_[unit] == name) return;
+    glBindTexture(GL_TEXTURE_2D, name);
+    boundTexture_[unit] = name;
+    boundKnown_[unit] = true;
+}
+
+void GLGraphicsDevice::BindArrayBuffer(GLuint name) {
+    if (!buffersKnown_) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+        elementBuffer_ = 0;
+        glBindBuffer(GL_ARRAY_BUFFER, name);
+        arrayBuffer_ = name;
+        buffersKnown_ = true;
+        return;
+    }
+    if (arrayBuffer_ != name) glBindBuffer(GL_ARRAY_BUFFER, name);
+    arrayBuffer_ = name;
+}
+
+void GLGraphicsDevice::BindElementBuffer(GLuint name) {
+    if (!buffersKnown_) BindArrayBuffer(0);
+    if (elementBuffer_ != name) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
+    elementBuffer_ = name;
+}
+
+// ---- setters: store, and mark what changed -------------------------------------------------------
+
+GraphicsResult GLGraphicsDevice::SetRenderState(RenderState state, uint32_t value) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetRender(state, value, &changed);
+    if (!changed) return result;
+    switch (state) {
+    case RenderState::ZEnable:
+    case RenderState::ZWriteEnable:
+    case RenderState::ZFunc:
+        Mark(kDirtyDepth);
+        break;
+    case RenderState::AlphaBlendEnable:
+    case RenderState::SrcBlend:
+    case RenderState::DestBlend:
+    case RenderState::AlphaTestEnable:
+    case RenderState::AlphaRef:
+    case RenderState::AlphaFunc:
+        Mark(kDirtyBlend);
+        break;
+    case RenderState::CullMode:
+    case RenderState::ShadeMode:
+    case RenderState::DitherEnable:
+    case RenderState::MultisampleAntialias:
+        Mark(kDirtyRaster);
+        break;
+    case RenderState::FogEnable:
+    case RenderState::FogColour:
+    case RenderState::FogTableMode:
+    case RenderState::FogVertexMode:
+    case RenderState::FogStart:
+    case RenderState::FogEnd:
+    case RenderState::FogDensity:
+        Mark(kDirtyFog);
+        break;
+    case RenderState::SpecularEnable:
+        Mark(kDirtyLighting | kDirtyMaterial);
+        break;
+    case RenderState::Lighting:
+    case RenderState::Ambient:
+    case RenderState::ColourVertex:
+    case RenderState::LocalViewer:
+    case RenderState::NormalizeNormals:
+        Mark(kDirtyLighting);
+        break;
+    case RenderState::TextureFactor:
+        Mark(kDirtyStages);
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetRenderState(RenderState state, uint32_t& value) {
+    return drawing_.GetRender(state, value);
+}
+
+GraphicsResult GLGraphicsDevice::SetSamplerState(uint32_t sampler, SamplerState state, uint32_t value) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetSampler(sampler, state, value, &changed);
+    if (changed) Mark(kDirtyStages);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetSamplerState(uint32_t sampler, SamplerState state, uint32_t& value) {
+    return drawing_.GetSampler(sampler, state, value);
+}
+
+GraphicsResult GLGraphicsDevice::SetTextureStageState(uint32_t stage, StageState state, uint32_t value) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetStage(stage, state, value, &changed);
+    if (changed) Mark(kDirtyStages);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetTextureStageState(uint32_t stage, StageState state, uint32_t& value) {
+    return drawing_.GetStage(stage, state, value);
+}
+
+GraphicsResult GLGraphicsDevice::SetTransform(TransformKind kind, const Matrix& matrix) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetTransform(kind, matrix, &changed);
+    if (!changed) return result;
+    if (kind == TransformKind::View) Mark(kDirtyLights);  // lights are placed through the view
+    Mark(static_cast<uint32_t>(kind) >= 16 && static_cast<uint32_t>(kind) < 16 + kMaxStages ? kDirtyStages
+                                                                                            : kDirtyTransforms);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetTransform(TransformKind kind, Matrix& matrix) {
+    return drawing_.GetTransform(kind, matrix);
+}
+
+GraphicsResult GLGraphicsDevice::SetLight(uint32_t index, const Light& light) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetLight(index, light, &changed);
+    if (changed) Mark(kDirtyLights);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetLight(uint32_t index, Light& light) { return drawing_.GetLight(index, light); }
+
+GraphicsResult GLGraphicsDevice::LightEnable(uint32_t index, bool enable) {
+    bool changed = false;
+    GraphicsResult result = drawing_.EnableLight(index, enable, &changed);
+    if (changed) Mark(kDirtyLights);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetLightEnable(uint32_t index, bool& enable) {
+    return drawing_.GetLightEnable(index, enable);
+}
+
+GraphicsResult GLGraphicsDevice::SetMaterial(const Material& material) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetMaterial(material, &changed);
+    if (changed) Mark(kDirtyMaterial);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetMaterial(Material& material) {
+    material = drawing_.GetMaterial();
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t,
+                                               Format format, Pool, std::unique_ptr<ITexture>& texture) {
+    texture.reset();
+    GraphicsResult result = BasicTexture::Check(width, height, levels, format, caps_.maxTextureWidth);
+    if (Failed(result)) return result;
+    try {
+        texture.reset(new GLTexture(this, width, height, levels, format));
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
+    return gfx::kOk;
+}
+
+namespace {
+const uint32_t kMaxBufferBytes = 256u << 20;
+}
+
+GraphicsResult GLGraphicsDevice::CreateVertexBuffer(uint32_t length, uint32_t, uint32_t, Pool,
+                                                    std::unique_ptr<IVertexBuffer>& buffer) {
+    buffer.reset();
+    if (length == 0 || length > kMaxBufferBytes) return gfx::kInvalidCall;
+    try {
+        buffer.reset(new GLVertexBuffer(this, length));
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::CreateIndexBuffer(uint32_t length, uint32_t, IndexFormat format, Pool,
+                                                   std::unique_ptr<IIndexBuffer>& buffer) {
+    buffer.reset();
+    if (length == 0 || length > kMaxBufferBytes) return gfx::kInvalidCall;
+    if (format != IndexFormat::Index16 && format != IndexFormat::Index32) return gfx::kInvalidCall;
+    try {
+        buffer.reset(new GLIndexBuffer(this, length, format));
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::SetTexture(uint32_t stage, ITexture* texture) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetTexture(stage, texture, &changed);
+    if (changed) Mark(kDirtyStages);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetTexture(uint32_t stage, ITexture*& texture) {
+    return drawing_.GetTexture(stage, texture);
+}
+
+GraphicsResult GLGraphicsDevice::SetFVF(uint32_t fvf) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetFvf(fvf, &changed);
+    if (changed) Mark(kDirtyStages | kDirtyLighting);  // coordinate sets and vertex colours
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetFVF(uint32_t& fvf) {
+    fvf = drawing_.Fvf();
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::SetStreamSource(uint32_t stream, IVertexBuffer* buffer, uint32_t offset,
+                                                 uint32_t stride) {
+    bool changed = false;
+    return drawing_.SetStream(stream, buffer, offset, stride, &changed);
+}
+
+GraphicsResult GLGraphicsDevice::SetIndices(IIndexBuffer* buffer) {
+    bool changed = false;
+    return drawing_.SetIndices(buffer, &changed);
+}
+
+// ---- turning state into GL -----------------------------------------------------------------------
+
+bool GLGraphicsDevice::Prepare(bool rhw) {
+    if (Lost()) return false;
+    MakeCurrent();
+    if (!rhwKnown_ || rhw != lastRhw_) Mark(kDirtyTransforms | kDirtyFog | kDirtyLighting);
+    rhwKnown_ = true;
+    lastRhw_ = rhw;
+    // A bound texture whose contents changed is uploaded by the stage pass.
+    for (uint32_t stage = 0; stage < unitCount_; ++stage) {
+        GLTexture* texture = static_cast<GLTexture*>(drawing_.TextureAt(stage));
+        if (texture != nullptr && texture->NeedsUpload()) Mark(kDirtyStages);
+    }
+    const DrawingState& s = drawing_;
+    if (dirty_ & kDirtyDepth) {
+        SetCap(GL_DEPTH_TEST, s.Render(RenderState::ZEnable) != 0);
+        const GLint func = static_cast<GLint>(CompareFunc(s.Render(RenderState::ZFunc)));
+        if (func != depthFunc_) glDepthFunc(static_cast<GLenum>(func));
+        depthFunc_ = func;
+        const int8_t mask = s.Render(RenderState::ZWriteEnable) != 0;
+        if (mask != depthMask_) glDepthMask(mask ? GL_TRUE : GL_FALSE);
+        depthMask_ = mask;
+    }
+    if (dirty_ & kDirtyBlend) {
+        SetCap(GL_BLEND, s.Render(RenderState::AlphaBlendEnable) != 0);
+        const GLenum src = BlendFactor(s.Render(RenderState::SrcBlend));
+        const GLenum dst = BlendFactor(s.Render(RenderState::DestBlend));
+        if (src != blend_[0] || dst != blend_[1]) glBlendFunc(src, dst);
+        blend_[0] = src, blend_[1] = dst;
+        SetCap(GL_ALPHA_TEST, s.Render(RenderState::AlphaTestEnable) != 0);
+        const GLenum func = CompareFunc(s.Render(RenderState::AlphaFunc));
+        const float ref = std::min<uint32_t>(s.Render(RenderState::AlphaRef), 255) / 255.0f;
+        if (func != alphaFunc_ || ref != alphaRef_) glAlphaFunc(func, ref);
+        alphaFunc_ = func, alphaRef_ = ref;
+    }
+    if (dirty_ & kDirtyRaster) {
+        const uint32_t cull = s.Render(RenderState::CullMode);
+        SetCap(GL_CULL_FACE,
+               cull == static_cast<uint32_t>(Cull::Clockwise) || cull == static_cast<uint32_t>(Cull::CounterClockwise));
+        // Winding on screen is the same in both pipelines (see ApplyTransforms): GL's front face is
+        // made the clockwise one, and the culled side picked by the mode.
+        glFrontFace(GL_CW);
+        glCullFace(cull == static_cast<uint32_t>(Cull::Clockwise) ? GL_FRONT : GL_BACK);
+        glShadeModel(s.Render(RenderState::ShadeMode) == static_cast<uint32_t>(ShadeMode::Flat) ? GL_FLAT : GL_SMOOTH);
+        SetCap(GL_DITHER, s.Render(RenderState::DitherEnable) != 0);
+        SetCap(GL_MULTISAMPLE, samples_ != 0 && s.Render(RenderState::MultisampleAntialias) != 0);
+    }
+    if (dirty_ & kDirtyFog) {
+        const uint32_t table = s.Render(RenderState::FogTableMode), vertex = s.Render(RenderState::FogVertexMode);
+        const uint32_t mode = table != 0 ? table : vertex;
+        // Vertices already in pixels carry no depth that fog could use.
+        const bool on = s.Render(RenderState::FogEnable) != 0 && mode != 0 && mode <= 3 && !rhw;
+        SetCap(GL_FOG, on);
+        if (on) {
+            glFogi(GL_FOG_MODE, mode == 1 ? GL_EXP : mode == 2 ? GL_EXP2 : GL_LINEAR);
+            float start = BitsFloat(s.Render(RenderState::FogStart)), end = BitsFloat(s.Render(RenderState::FogEnd));
+            // Equal ends would divide by zero: fog then steps from none to full at that distance.
+            if (start == end) start = end - std::max(std::fabs(end), 1.0f) * 1e-4f;
+            glFogf(GL_FOG_START, start);
+            glFogf(GL_FOG_END, end);
+            glFogf(GL_FOG_DENSITY, BitsFloat(s.Render(RenderState::FogDensity)));
+            float colour[4];
+            ColourOf(s.Render(RenderState::FogColour), colour);
+            glFogfv(GL_FOG_COLOR, colour);
+        }
+    }
+    if (dirty_ & kDirtyLighting) {
+        const bool lit = s.Render(RenderState::Lighting) != 0 && !rhw;
+        SetCap(GL_LIGHTING, lit);
+        if (lit) {
+            float ambient[4];
+            ColourOf(s.Render(RenderState::Ambient), ambient);
+            glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+            glLightModeli(GL_LIGHT_MODEL_LOCAL_VIEWER, s.Render(RenderState::LocalViewer) != 0);
+            glLightModeli(GL_LIGHT_MODEL_COLOR_CONTROL,
+                          s.Render(RenderState::SpecularEnable) != 0 ? GL_SEPARATE_SPECULAR_COLOR : GL_SINGLE_COLOR);
+            SetCap(GL_NORMALIZE, s.Render(RenderState::NormalizeNormals) != 0);
+        }
+        // Vertex colours stand in for the material's diffuse colour, as the runtime does by default.
+        const bool colourMaterial = lit && s.Render(RenderState::ColourVertex) != 0 && (s.Fvf() & kFvfDiffuse) != 0;
+        for (CapCache& c : capCache_) {
+            // Leaving colour-material mode leaves the last vertex colour in the material: set it again.
+            if (c.cap == GL_COLOR_MATERIAL && c.on == 1 && !colourMaterial) Mark(kDirtyMaterial);
+        }
+        if (colourMaterial) glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+        SetCap(GL_COLOR_MATERIAL, colourMaterial);
+    }
+    if (dirty_ & kDirtyMaterial) ApplyMaterial();
+    if (dirty_ & kDirtyLights) ApplyLights();
+    if (dirty_ & kDirtyTransforms) ApplyTransforms(rhw);
+    if (dirty_ & kDirtyStages) ApplyStages(s.Fvf());
+    dirty_ = 0;
+    return true;
+}
+
+void GLGraphicsDevice::ApplyMaterial() {
+    const Material& m = drawing_.GetMaterial();
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, Floats(m.ambient));
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, Floats(m.diffuse));
+    static const float kNone[4] = {0, 0, 0, 0};
+    const bool specular = drawing_.Render(RenderState::SpecularEnable) != 0;
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular ? Floats(m.specular) : kNone);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, Floats(m.emissive));
+    // GL refuses exponents above 128 (and would drop the call).
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::min(std::max(m.power, 0.0f), 128.0f));
+}
+
+namespace {
+
+// Turns the runtime's left-handed eye space (+z ahead) into GL's right-handed one (-z ahead), so that
+// GL's sphere mapping, local viewer and fog see the eye space they expect.
+Matrix FlipZ() { return MatrixScaling(1.0f, 1.0f, -1.0f); }
+
+}  // namespace
+
+void GLGraphicsDevice::ApplyLights() {
+    // Lights are given in world space; GL places them through the modelview matrix of the moment.
+    MatrixMode(GL_MODELVIEW);
+    const Matrix viewFlip = MatrixMultiply(drawing_.View(), FlipZ());
+    glLoadMatrixf(&viewFlip.m[0][0]);
+    for (uint32_t i = 0; i < kMaxLights; ++i) {
+        const GLenum id = GL_LIGHT0 + i;
+        SetCap(id, drawing_.LightOn(i));
+        if (!drawing_.LightOn(i)) continue;
+        const Light& l = drawing_.LightAt(i);
+        glLightfv(id, GL_DIFFUSE, Floats(l.diffuse));
+        glLightfv(id, GL_SPECULAR, Floats(l.specular));
+        glLightfv(id, GL_AMBIENT, Floats(l.ambient));
+        if (l.type == LightType::Directional) {
+            const float position[4] = {-l.direction.x, -l.direction.y, -l.direction.z, 0.0f};
+            glLightfv(id, GL_POSITION, position);
+            glLightf(id, GL_SPOT_CUTOFF, 180.0f);
+            glLightf(id, GL_CONSTANT_ATTENUATION, 1.0f);
+            glLightf(id, GL_LINEAR_ATTENUATION, 0.0f);
+            glLightf(id, GL_QUADRATIC_ATTENUATION, 0.0f);
+            continue;
+        }
+        const float position[4] = {l.position.x, l.position.y, l.position.z, 1.0f};
+        glLightfv(id, GL_POSITION, position);
+        glLightf(id, GL_CONSTANT_ATTENUATION, l.attenuation0);
+        glLightf(id, GL_LINEAR_ATTENUATION, l.attenuation1);
+        glLightf(id, GL_QUADRATIC_ATTENUATION, l.attenuation2);
+        if (l.type == LightType::Spot) {
+            const float direction[3] = {l.direction.x, l.direction.y, l.direction.z};
+            glLightfv(id, GL_SPOT_DIRECTION, direction);
+            glLightf(id, GL_SPOT_CUTOFF, std::min(std::max(l.phi * 0.5f * 57.29578f, 0.0f), 90.0f));
+            glLightf(id, GL_SPOT_EXPONENT, std::min(std::max(l.falloff, 0.0f), 128.0f));
+        } else {
+            glLightf(id, GL_SPOT_CUTOFF, 180.0f);
+        }
+    }
+    Mark(kDirtyTransforms);
+}
+
+void GLGraphicsDevice::ApplyTransforms(bool rhw) {
+    Matrix modelView, projection;
+    if (rhw) {
+        // Pixels of the viewport, y down, depth 0..1 as given.
+        const float w = static_cast<float>(viewport_.width), h = static_cast<float>(viewport_.height);
+        modelView = MatrixIdentity();
+        projection = MatrixIdentity();
+        projection.m[0][0] = 2.0f / w;
+        projection.m[1][1] = -2.0f / h;
+        projection.m[2][2] = 2.0f;
+        projection.m[3][0] = -1.0f - 2.0f * viewport_.x / w;
+        projection.m[3][1] = 1.0f + 2.0f * viewport_.y / h;
+        projection.m[3][2] = -1.0f;
+    } else {
+        // Clip coordinates come out as the runtime's: W x V x F, then F x P x Z, where Z turns its
+        // clip depth 0..w into GL's -w..w (the viewport's depth range then maps it as the runtime does).
+        Matrix depth = MatrixIdentity();
+        depth.m[2][2] = 2.0f;
+        depth.m[3][2] = -1.0f;
+        modelView = MatrixMultiply(MatrixMultiply(drawing_.World(), drawing_.View()), FlipZ());
+        projection = MatrixMultiply(MatrixMultiply(FlipZ(), drawing_.Projection()), depth);
+    }
+    // The runtime's row-vector matrices lie in memory as GL's column-vector ones: no transpose.
+    MatrixMode(GL_PROJECTION);
+    glLoadMatrixf(&projection.m[0][0]);
+    MatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(&modelView.m[0][0]);
+}
+
+void GLGraphicsDevice::ApplyStages(uint32_t fvf) {
+    const DrawingState& s = drawing_;
+    const uint32_t sets = (fvf >> 8) & 0xF;
+    bool off = false;  // a disabled stage ends the chain
+    for (uint32_t unit = 0; unit < unitCount_; ++unit) {
+        UnitSetup want;
+        want.valid = true;
+        const uint32_t op = s.Stage(unit, StageState::ColourOp);
+        const uint32_t a0 = s.Stage(unit, StageState::ColourArg0), a1 = s.Stage(unit, StageState::ColourArg1),
+                       a2 = s.Stage(unit, StageState::ColourArg2);
+        const uint32_t alphaOp = s.Stage(unit, StageState::AlphaOp);
+        const uint32_t b0 = s.Stage(unit, StageState::AlphaArg0), b1 = s.Stage(unit, StageState::AlphaArg1),
+                       b2 = s.Stage(unit, StageState::AlphaArg2);
+        off = off || op == static_cast<uint32_t>(TextureOp::Disable);
+        GLTexture* texture = static_cast<GLTexture*>(s.TextureAt(unit));
+        const bool readsTexture = ReadsTexture(op, a0, a1, a2) || ReadsTexture(alphaOp, b0, b1, b2);
+        // A stage without a texture that would read it passes the previous colour on (the runtime's rule).
+        want.enabled = !off && !(texture == nullptr && readsTexture);
+        if (want.enabled) {
+            want.texture = texture != nullptr ? texture->Bind(unit) : white_;
+            if (texture == nullptr) BindTexture(unit, white_);
+            if (texture != nullptr) {
+                SamplerSetup sampler;
+                auto filter = [](uint32_t f, bool nearestIsPoint) {
+                    (void)nearestIsPoint;
+                    return f == static_cast<uint32_t>(TextureFilter::Linear) ||
+                           f == static_cast<uint32_t>(TextureFilter::Anisotropic);
+                };
+                const bool minLinear = filter(s.Sampler(unit, SamplerState::MinFilter), true);
+                const uint32_t mip = texture->GetLevelCount() > 1 ? s.Sampler(unit, SamplerState::MipFilter) : 0;
+                sampler.minFilter = mip == 0   ? (minLinear ? GL_LINEAR : GL_NEAREST)
+                                    : mip == 1 ? (minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST)
+                                               : (minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR);
+                sampler.magFilter = filter(s.Sampler(unit, SamplerState::MagFilter), true) ? GL_LINEAR : GL_NEAREST;
+                auto wrap = [](uint32_t address) {
+                    return address == static_cast<uint32_t>(TextureAddress::Clamp)    ? GL_CLAMP_TO_EDGE
+                           : address == static_cast<uint32_t>(TextureAddress::Mirror) ? GL_MIRRORED_REPEAT
+                                                                                      : GL_REPEAT;
+                };
+                sampler.wrapS = wrap(s.Sampler(unit, SamplerState::AddressU));
+                sampler.wrapT = wrap(s.Sampler(unit, SamplerState::AddressV));
+                if (anisotropic_) {
+                    const bool aniso =
+                        s.Sampler(unit, SamplerState::MinFilter) == static_cast<uint32_t>(TextureFilter::Anisotropic) ||
+                        s.Sampler(unit, SamplerState::MagFilter) == static_cast<uint32_t>(TextureFilter::Anisotropic);
+                    const uint32_t most = std::min(s.Sampler(unit, SamplerState::MaxAnisotropy), caps_.maxAnisotropy);
+                    sampler.anisotropy = aniso ? static_cast<float>(std::max(most, 1u)) : 1.0f;
+                }
+                texture->ApplySampler(sampler);
+            }
+            const bool multiplyAdd = op == static_cast<uint32_t>(TextureOp::MultiplyAdd) ||
+                                     alphaOp == static_cast<uint32_t>(TextureOp::MultiplyAdd);
+            if (multiplyAdd && !multiplyAdd_ && !told_multiplyAdd_) {
+                told_multiplyAdd_ = true;
+                Note("The driver has no multiply-add texture operation; adding without the factor instead.");
+            }
+            Combiner(op, a0, a1, a2, false, multiplyAdd_, want.combine[0]);
+            Combiner(alphaOp, b0, b1, b2, true, multiplyAdd_, want.combine[1]);
+            ColourOf(s.Render(RenderState::TextureFactor), want.factor);
+            const uint32_t index = s.Stage(unit, StageState::TexCoordIndex);
+            want.sphereMap = (index & 0xFFFF0000u) == kTexCoordSphereMap;
+            const uint32_t flags = s.Stage(unit, StageState::TextureTransformFlags) & 0xFF;
+            Matrix m = MatrixIdentity();
+            if (flags != 0) {
+                m = s.TextureMatrix(unit);
+                // Two coordinates are extended with 1 as the third by the runtime, with 1 as the fourth by GL.
+                if (flags == static_cast<uint32_t>(TextureTransform::Count2)) {
+                    for (int c = 0; c < 4; ++c) m.m[3][c] = m.m[2][c], m.m[2][c] = 0.0f;
+                }
+            }
+            std::memcpy(want.matrix, &m.m[0][0], sizeof want.matrix);
+        }
+        UnitSetup& have = units_[unit];
+        if (!have.valid || std::memcmp(&have, &want, sizeof want) != 0) {
+            ActiveUnit(unit);
+            if (!want.enabled) {
+                glDisable(GL_TEXTURE_2D);
+            } else {
+                glEnable(GL_TEXTURE_2D);
+                glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+                static const GLenum kNames[2][8] = {
+                    {GL_COMBINE_RGB, GL_RGB_SCALE, GL_SOURCE0_RGB, GL_SOURCE1_RGB, GL_SOURCE2_RGB, GL_OPERAND0_RGB,
+                     GL_OPERAND1_RGB, GL_OPERAND2_RGB},
+                    {GL_COMBINE_ALPHA, GL_ALPHA_SCALE, GL_SOURCE0_ALPHA, GL_SOURCE1_ALPHA, GL_SOURCE2_ALPHA,
+                     GL_OPERAND0_ALPHA, GL_OPERAND1_ALPHA, GL_OPERAND2_ALPHA}};
+                for (int half = 0; half < 2; ++half) {
+                    for (int i = 0; i < 8; ++i) {
+                        if (i == 1) {
+                            glTexEnvf(GL_TEXTURE_ENV, kNames[half][i], static_cast<float>(want.combine[half][i]));
+                        } else {
+                            glTexEnvi(GL_TEXTURE_ENV, kNames[half][i], want.combine[half][i]);
+                        }
+                    }
+                }
+                glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, want.factor);
+                if (want.sphereMap) {
+                    glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+                    glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+                    glEnable(GL_TEXTURE_GEN_S);
+                    glEnable(GL_TEXTURE_GEN_T);
+                } else {
+                    glDisable(GL_TEXTURE_GEN_S);
+                    glDisable(GL_TEXTURE_GEN_T);
+                }
+                MatrixMode(GL_TEXTURE);
+                glLoadMatrixf(want.matrix);
+            }
+            have = want;
+        }
+        // Coordinates: the set the stage names, when the vertices have it.
+        const uint32_t set = s.Stage(unit, StageState::TexCoordIndex) & 0xFFFF;
+        (void)set;
+        (void)sets;
+    }
+}
+
+void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride,
+                                   uint32_t vertexCount) {
+    const uint32_t fvf = drawing_.Fvf();
+    const GLsizei step = static_cast<GLsizei>(stride);
+    const uint8_t* at = base;
+    BindArrayBuffer(vbo);
+    ClientArray(0, GL_VERTEX_ARRAY, true);
+    glVertexPointer(3, GL_FLOAT, step, at);  // the fourth float of pixel positions (1/w) is not used
+    at += (fvf & kFvfXyzRhw) ? 16 : 12;
+    ClientArray(1, GL_NORMAL_ARRAY, (fvf & kFvfNormal) != 0);
+    if (fvf & kFvfNormal) {
+        glNormalPointer(GL_FLOAT, step, at);
+        at += 12;
+    }
+    ClientArray(2, GL_COLOR_ARRAY, (fvf & kFvfDiffuse) != 0);
+    if (fvf & kFvfDiffuse) {
+        if (bgraArrays_) {
+            glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, step, at);
+        } else {
+            // 0xAARRGGBB words turned into R, G, B, A bytes, in memory.
+            const uint8_t* from = memory + (at - base);
+            colours_.resize(static_cast<size_t>(vertexCount) * 4);
+            for (uint32_t v = 0; v < vertexCount; ++v) {
+                uint32_t c;
+                std::memcpy(&c, from + static_cast<size_t>(v) * stride, 4);
+                colours_[v * 4 + 0] = static_cast<uint8_t>(c >> 16);
+                colours_[v * 4 + 1] = static_cast<uint8_t>(c >> 8);
+                colours_[v * 4 + 2] = static_cast<uint8_t>(c);
+                colours_[v * 4 + 3] = static_cast<uint8_t>(c >> 24);
+            }
+            BindArrayBuffer(0);
+            glColorPointer(4, GL_UNSIGNED_BYTE, 0, colours_.data());
+            BindArrayBuffer(vbo);
+        }
+        at += 4;
+    } else {
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);  // no vertex colour: white, as the runtime takes it
+    }
+    if (fvf & kFvfSpecular) at += 4;
+    // Offsets of the coordinate sets.
+    const uint32_t sets = (fvf >> 8) & 0xF;
+    const uint8_t* setAt[8];
+    GLint setSize[8];
+    for (uint32_t set = 0; set < sets && set < 8; ++set) {
+        static const GLint kFloats[4] = {2, 3, 4, 1};
+        setAt[set] = at;
+        setSize[set] = kFloats[(fvf >> (16 + 2 * set)) & 3];
+        at += 4 * setSize[set];
+    }
+    for (uint32_t unit = 0; unit < unitCount_; ++unit) {
+        const uint32_t set = drawing_.Stage(unit, StageState::TexCoordIndex) & 0xFFFF;
+        const bool has = units_[unit].enabled && set < sets;
+        if (clientArrays_[3 + unit] != static_cast<int8_t>(has) || has) ClientUnit(unit);
+        ClientArray(static_cast<int>(3 + unit), GL_TEXTURE_COORD_ARRAY, has);
+        if (has) glTexCoordPointer(setSize[set], GL_FLOAT, step, setAt[set]);
+    }
+}
+
+namespace {
+
+GLenum Mode(PrimitiveType type) {
+    switch (type) {
+    case PrimitiveType::PointList:
+        return GL_POINTS;
+    case PrimitiveType::LineList:
+        return GL_LINES;
+    case PrimitiveType::LineStrip:
+        return GL_LINE_STRIP;
+    case PrimitiveType::TriangleList:
+        return GL_TRIANGLES;
+    case PrimitiveType::TriangleStrip:
+        return GL_TRIANGLE_STRIP;
+    case PrimitiveType::TriangleFan:
+        return GL_TRIANGLE_FAN;
+    }
+    return GL_POINTS;
+}
+
+}  // namespace
+
+GraphicsResult GLGraphicsDevice::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckDraw(type, startVertex, primitiveCount, &count);
+    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
+    GLVertexBuffer* vb = static_cast<GLVertexBuffer*>(drawing_.StreamBuffer());
+    const GLuint name = vb->Bind();
+    const size_t offset = drawing_.StreamOffset() + static_cast<size_t>(startVertex) * drawing_.StreamStride();
+    PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset, drawing_.StreamStride(),
+                count);
+    glDrawArrays(Mode(type), 0, static_cast<GLsizei>(count));
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                                      uint32_t vertexCount, uint32_t startIndex,
+                                                      uint32_t primitiveCount) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckIndexedDraw(type, baseVertex, startIndex, primitiveCount, &count);
+    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
+    GLVertexBuffer* vb = static_cast<GLVertexBuffer*>(drawing_.StreamBuffer());
+    GLIndexBuffer* ib = static_cast<GLIndexBuffer*>(drawing_.Indices());
+    const GLuint name = vb->Bind();
+    // GL 2.1 has no base vertex: the arrays start at it instead.
+    const size_t offset = drawing_.StreamOffset() + static_cast<size_t>(baseVertex) * drawing_.StreamStride();
+    const uint32_t largest = ib->MaxIndex(startIndex, count);
+    PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset, drawing_.StreamStride(),
+                largest + 1);
+    ib->Bind();
+    const uint32_t first = minIndex, last = std::max(largest, minIndex + (vertexCount ? vertexCount - 1 : 0));
+    glDrawRangeElements(Mode(type), first, last, static_cast<GLsizei>(count),
+                        ib->GetFormat() == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                        reinterpret_cast<const void*>(static_cast<size_t>(startIndex) * ib->IndexSize()));
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::DrawPrimitiveUP(PrimitiveType type, uint32_t primitiveCount, const void* vertices,
+                                                 uint32_t stride) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckUserDraw(type, primitiveCount, vertices, stride, &count);
+    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
+    const uint8_t* data = static_cast<const uint8_t*>(vertices);
+    PointArrays(0, data, data, stride, count);
+    glDrawArrays(Mode(type), 0, static_cast<GLsizei>(count));
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::DrawIndexedPrimitiveUP(PrimitiveType type, uint32_t minIndex, uint32_t vertexCount,
+                                                        uint32_t primitiveCount, const void* indices,
+                                                        IndexFormat format, const void* vertices, uint32_t stride) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckUserIndexedDraw(type, minIndex, vertexCount, primitiveCount, indices, format,
+                                                          vertices, stride, &count);
+    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
+    const uint8_t* data = static_cast<const uint8_t*>(vertices);
+    PointArrays(0, data, data, stride, minIndex + vertexCount);
+    BindElementBuffer(0);
+    glDrawRangeElements(Mode(type), minIndex, minIndex + vertexCount - 1, static_cast<GLsizei>(count),
+                        format == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, indices);
+    return gfx::kOk;
+}
+
+}  // namespace plat

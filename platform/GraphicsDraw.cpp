@@ -613,7 +613,7 @@ GraphicsResult GLGraphicsDevice::GetTexture(uint32_t stage, ITexture*& texture) 
 GraphicsResult GLGraphicsDevice::SetFVF(uint32_t fvf) {
     bool changed = false;
     GraphicsResult result = drawing_.SetFvf(fvf, &changed);
-    if (changed) Mark(kDirtyStages | kDirtyLighting);  // coordinate sets and vertex colours
+    if (changed) Mark(kDirtyLighting);  // vertex colours may stand in for the material
     return result;
 }
 
@@ -723,7 +723,7 @@ bool GLGraphicsDevice::Prepare(bool rhw) {
     if (dirty_ & kDirtyMaterial) ApplyMaterial();
     if (dirty_ & kDirtyLights) ApplyLights();
     if (dirty_ & kDirtyTransforms) ApplyTransforms(rhw);
-    if (dirty_ & kDirtyStages) ApplyStages(s.Fvf());
+    if (dirty_ & kDirtyStages) ApplyStages();
     dirty_ = 0;
     return true;
 }
@@ -816,9 +816,8 @@ void GLGraphicsDevice::ApplyTransforms(bool rhw) {
     glLoadMatrixf(&modelView.m[0][0]);
 }
 
-void GLGraphicsDevice::ApplyStages(uint32_t fvf) {
+void GLGraphicsDevice::ApplyStages() {
     const DrawingState& s = drawing_;
-    const uint32_t sets = (fvf >> 8) & 0xF;
     bool off = false;  // a disabled stage ends the chain
     for (uint32_t unit = 0; unit < unitCount_; ++unit) {
         UnitSetup want;
@@ -839,17 +838,16 @@ void GLGraphicsDevice::ApplyStages(uint32_t fvf) {
             if (texture == nullptr) BindTexture(unit, white_);
             if (texture != nullptr) {
                 SamplerSetup sampler;
-                auto filter = [](uint32_t f, bool nearestIsPoint) {
-                    (void)nearestIsPoint;
+                auto linear = [](uint32_t f) {
                     return f == static_cast<uint32_t>(TextureFilter::Linear) ||
                            f == static_cast<uint32_t>(TextureFilter::Anisotropic);
                 };
-                const bool minLinear = filter(s.Sampler(unit, SamplerState::MinFilter), true);
+                const bool minLinear = linear(s.Sampler(unit, SamplerState::MinFilter));
                 const uint32_t mip = texture->GetLevelCount() > 1 ? s.Sampler(unit, SamplerState::MipFilter) : 0;
                 sampler.minFilter = mip == 0   ? (minLinear ? GL_LINEAR : GL_NEAREST)
                                     : mip == 1 ? (minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST)
                                                : (minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR);
-                sampler.magFilter = filter(s.Sampler(unit, SamplerState::MagFilter), true) ? GL_LINEAR : GL_NEAREST;
+                sampler.magFilter = linear(s.Sampler(unit, SamplerState::MagFilter)) ? GL_LINEAR : GL_NEAREST;
                 auto wrap = [](uint32_t address) {
                     return address == static_cast<uint32_t>(TextureAddress::Clamp)    ? GL_CLAMP_TO_EDGE
                            : address == static_cast<uint32_t>(TextureAddress::Mirror) ? GL_MIRRORED_REPEAT
@@ -925,10 +923,6 @@ void GLGraphicsDevice::ApplyStages(uint32_t fvf) {
             }
             have = want;
         }
-        // Coordinates: the set the stage names, when the vertices have it.
-        const uint32_t set = s.Stage(unit, StageState::TexCoordIndex) & 0xFFFF;
-        (void)set;
-        (void)sets;
     }
 }
 

@@ -26,6 +26,12 @@ std::string Number(uint32_t value) {
     return text;
 }
 
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%X", value);
+    return text;
+}
+
 std::string Float(float value) {
     char text[32];
     std::snprintf(text, sizeof(text), "%g", value);
@@ -42,13 +48,13 @@ const char* RenderStateName(RenderState state) {
     case RenderState::n: \
         return #n;
         TV_NAME(ZEnable)
-        TV_NAME(ShadeMode) TV_NAME(ZWriteEnable) TV_NAME(AlphaTestEnable) TV_NAME(SrcBlend) TV_NAME(DestBlend)
-            TV_NAME(CullMode) TV_NAME(ZFunc) TV_NAME(AlphaRef) TV_NAME(AlphaFunc) TV_NAME(DitherEnable)
-                TV_NAME(AlphaBlendEnable) TV_NAME(FogEnable) TV_NAME(SpecularEnable) TV_NAME(FogColour)
-                    TV_NAME(FogTableMode) TV_NAME(FogStart) TV_NAME(FogEnd) TV_NAME(FogDensity) TV_NAME(RangeFogEnable)
-                        TV_NAME(TextureFactor) TV_NAME(Lighting) TV_NAME(Ambient) TV_NAME(FogVertexMode)
-                            TV_NAME(ColourVertex) TV_NAME(LocalViewer) TV_NAME(NormalizeNormals)
-                                TV_NAME(MultisampleAntialias)
+        TV_NAME(ShadeMode)
+        TV_NAME(ZWriteEnable) TV_NAME(AlphaTestEnable) TV_NAME(SrcBlend) TV_NAME(DestBlend) TV_NAME(CullMode)
+            TV_NAME(ZFunc) TV_NAME(AlphaRef) TV_NAME(AlphaFunc) TV_NAME(DitherEnable) TV_NAME(AlphaBlendEnable)
+                TV_NAME(FogEnable) TV_NAME(SpecularEnable) TV_NAME(FogColour) TV_NAME(FogTableMode) TV_NAME(FogStart)
+                    TV_NAME(FogEnd) TV_NAME(FogDensity) TV_NAME(RangeFogEnable) TV_NAME(TextureFactor) TV_NAME(Lighting)
+                        TV_NAME(Ambient) TV_NAME(FogVertexMode) TV_NAME(ColourVertex) TV_NAME(LocalViewer)
+                            TV_NAME(NormalizeNormals) TV_NAME(MultisampleAntialias)
 #undef TV_NAME
     }
     return nullptr;
@@ -60,8 +66,8 @@ const char* SamplerStateName(SamplerState state) {
     case SamplerState::n: \
         return #n;
         TV_NAME(AddressU)
-        TV_NAME(AddressV) TV_NAME(AddressW) TV_NAME(MagFilter) TV_NAME(MinFilter) TV_NAME(MipFilter)
-            TV_NAME(MaxAnisotropy)
+        TV_NAME(AddressV)
+        TV_NAME(AddressW) TV_NAME(MagFilter) TV_NAME(MinFilter) TV_NAME(MipFilter) TV_NAME(MaxAnisotropy)
 #undef TV_NAME
     }
     return nullptr;
@@ -73,8 +79,9 @@ const char* StageStateName(StageState state) {
     case StageState::n: \
         return #n;
         TV_NAME(ColourOp)
-        TV_NAME(ColourArg1) TV_NAME(ColourArg2) TV_NAME(AlphaOp) TV_NAME(AlphaArg1) TV_NAME(AlphaArg2)
-            TV_NAME(TexCoordIndex) TV_NAME(TextureTransformFlags) TV_NAME(ColourArg0) TV_NAME(AlphaArg0)
+        TV_NAME(ColourArg1)
+        TV_NAME(ColourArg2) TV_NAME(AlphaOp) TV_NAME(AlphaArg1) TV_NAME(AlphaArg2) TV_NAME(TexCoordIndex)
+            TV_NAME(TextureTransformFlags) TV_NAME(ColourArg0) TV_NAME(AlphaArg0)
 #undef TV_NAME
     }
     return nullptr;
@@ -107,8 +114,9 @@ const char* FormatName(Format format) {
     case Format::n: \
         return #n;
         TV_NAME(Argb8888)
-        TV_NAME(Xrgb8888) TV_NAME(Rgb565) TV_NAME(Argb1555) TV_NAME(Xrgb1555) TV_NAME(Argb4444) TV_NAME(Alpha8)
-            TV_NAME(Luminance8) TV_NAME(AlphaLuminance88) TV_NAME(Dxt1) TV_NAME(Dxt3) TV_NAME(Dxt5)
+        TV_NAME(Xrgb8888)
+        TV_NAME(Rgb565) TV_NAME(Argb1555) TV_NAME(Xrgb1555) TV_NAME(Argb4444) TV_NAME(Alpha8) TV_NAME(Luminance8)
+            TV_NAME(AlphaLuminance88) TV_NAME(Dxt1) TV_NAME(Dxt3) TV_NAME(Dxt5)
 #undef TV_NAME
                 default : return "?";
     }
@@ -346,7 +354,7 @@ public:
     GraphicsResult CreateVertexBuffer(uint32_t length, uint32_t, uint32_t fvf, Pool,
                                       std::unique_ptr<IVertexBuffer>& buffer) override {
         buffer.reset();
-        std::string line = "CreateVertexBuffer(" + std::to_string(length) + ", " + Number(fvf) + ")";
+        std::string line = "CreateVertexBuffer(" + std::to_string(length) + ", " + Hex(fvf) + ")";
         if (length == 0 || length > kMaxBufferBytes) {
             Log(line);
             return gfx::kInvalidCall;
@@ -381,7 +389,7 @@ public:
         return drawing_.GetTexture(stage, texture);
     }
     GraphicsResult SetFVF(uint32_t fvf) override {
-        Log("SetFVF(" + Number(fvf) + ")");
+        Log("SetFVF(" + Hex(fvf) + ")");
         bool changed;
         return drawing_.SetFvf(fvf, &changed);
     }

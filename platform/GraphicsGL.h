@@ -202,7 +202,7 @@ private:
     void ClientArray(int slot, GLenum array, bool on);
     // Turns the dirty state groups into GL calls before a draw; `rhw` for vertices in pixels.
     bool Prepare(bool rhw);
-    void ApplyStages(uint32_t fvf);
+    void ApplyStages();
     void ApplyLights();
     void ApplyMaterial();
     void ApplyTransforms(bool rhw);

@@ -1,0 +1,292 @@
+// A frame of drawing through the graphics device (200 textured quads, the renderer's habit of setting
+// every state it needs before each draw, most of them unchanged): the GL state queries it makes (target
+// 0), the GL calls it makes, and its time, against a plain GL loop that sets the same states with GL
+// calls before each quad, in the same process. GL calls are counted by wrapping the entry points the
+// platform layer calls.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+
+#include <SDL.h>
+#define GL_GLEXT_PROTOTYPES 1
+#include <SDL_opengl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/Graphics.h"
+#include "platform/Window.h"
+
+namespace {
+uint64_t g_queries = 0;  // glGet*, glIsEnabled, glGetError
+uint64_t g_calls = 0;    // every wrapped call, queries included
+}  // namespace
+
+// The wrappers: the layer's calls resolve to these, which count and pass on to the driver's.
+#define TV_WRAP(query, ret, name, params, args)                                      \
+    extern "C" ret name params {                                                     \
+        static auto real = reinterpret_cast<ret(*) params>(dlsym(RTLD_NEXT, #name)); \
+        ++g_calls;                                                                   \
+        if (query) ++g_queries;                                                      \
+        return real args;                                                            \
+    }
+TV_WRAP(1, void, glGetIntegerv, (GLenum p, GLint* v), (p, v))
+TV_WRAP(1, void, glGetFloatv, (GLenum p, GLfloat* v), (p, v))
+TV_WRAP(1, void, glGetBooleanv, (GLenum p, GLboolean* v), (p, v))
+TV_WRAP(1, void, glGetDoublev, (GLenum p, GLdouble* v), (p, v))
+TV_WRAP(1, GLboolean, glIsEnabled, (GLenum c), (c))
+TV_WRAP(1, GLenum, glGetError, (void), ())
+TV_WRAP(1, void, glGetTexParameteriv, (GLenum t, GLenum p, GLint* v), (t, p, v))
+TV_WRAP(1, void, glGetTexEnviv, (GLenum t, GLenum p, GLint* v), (t, p, v))
+TV_WRAP(0, void, glEnable, (GLenum c), (c))
+TV_WRAP(0, void, glDisable, (GLenum c), (c))
+TV_WRAP(0, void, glBlendFunc, (GLenum s, GLenum d), (s, d))
+TV_WRAP(0, void, glAlphaFunc, (GLenum f, GLclampf r), (f, r))
+TV_WRAP(0, void, glDepthFunc, (GLenum f), (f))
+TV_WRAP(0, void, glDepthMask, (GLboolean m), (m))
+TV_WRAP(0, void, glCullFace, (GLenum m), (m))
+TV_WRAP(0, void, glFrontFace, (GLenum m), (m))
+TV_WRAP(0, void, glShadeModel, (GLenum m), (m))
+TV_WRAP(0, void, glTexEnvi, (GLenum t, GLenum p, GLint v), (t, p, v))
+TV_WRAP(0, void, glTexEnvf, (GLenum t, GLenum p, GLfloat v), (t, p, v))
+TV_WRAP(0, void, glTexEnvfv, (GLenum t, GLenum p, const GLfloat* v), (t, p, v))
+TV_WRAP(0, void, glTexParameteri, (GLenum t, GLenum p, GLint v), (t, p, v))
+TV_WRAP(0, void, glBindTexture, (GLenum t, GLuint n), (t, n))
+TV_WRAP(0, void, glActiveTexture, (GLenum u), (u))
+TV_WRAP(0, void, glClientActiveTexture, (GLenum u), (u))
+TV_WRAP(0, void, glMatrixMode, (GLenum m), (m))
+TV_WRAP(0, void, glLoadMatrixf, (const GLfloat* m), (m))
+TV_WRAP(0, void, glLightfv, (GLenum l, GLenum p, const GLfloat* v), (l, p, v))
+TV_WRAP(0, void, glMaterialfv, (GLenum f, GLenum p, const GLfloat* v), (f, p, v))
+TV_WRAP(0, void, glFogf, (GLenum p, GLfloat v), (p, v))
+TV_WRAP(0, void, glFogi, (GLenum p, GLint v), (p, v))
+TV_WRAP(0, void, glEnableClientState, (GLenum a), (a))
+TV_WRAP(0, void, glDisableClientState, (GLenum a), (a))
+TV_WRAP(0, void, glVertexPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
+TV_WRAP(0, void, glColorPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
+TV_WRAP(0, void, glTexCoordPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
+TV_WRAP(0, void, glDrawArrays, (GLenum m, GLint f, GLsizei c), (m, f, c))
+TV_WRAP(0, void, glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a))
+TV_WRAP(0, void, glClear, (GLbitfield m), (m))
+TV_WRAP(0, void, glScissor, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
+
+namespace {
+
+using namespace plat;
+
+const int kQuads = 200;
+
+struct Vertex {
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+};
+const uint32_t kFvf = kFvfXyzRhw | kFvfDiffuse | kFvfTex1;
+
+struct Scene {
+    std::unique_ptr<IGraphicsSystem> system;
+    std::unique_ptr<Window> window;
+    std::unique_ptr<IGraphicsDevice> device;
+    std::unique_ptr<ITexture> textures[2];
+    GLuint plainTextures[2] = {};
+    Vertex quads[kQuads][4];
+};
+
+Scene* g_scene = nullptr;
+
+// Made and torn down inside main: the layer's own statics must outlive it.
+std::unique_ptr<Scene> g_owned;
+
+bool MakeScene() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    g_owned.reset(new Scene);
+    Scene& scene = *g_owned;
+    scene.system = CreateGraphicsSystem();
+    if (!scene.system) return false;
+    std::string error;
+    scene.window = Window::Create("bench", 256, 256, &error);
+    if (!scene.window) return false;
+    PresentParameters p;
+    p.backBufferWidth = p.backBufferHeight = 256;
+    p.windowed = true;
+    p.enableAutoDepthStencil = true;
+    p.autoDepthStencilFormat = Format::Depth24X8;
+    p.presentationInterval = kPresentIntervalImmediate;
+    p.deviceWindow = scene.window.get();
+    if (scene.system->CreateDevice(0, DeviceType::Hardware, scene.window.get(), 0, p, scene.device) != gfx::kOk) {
+        return false;
+    }
+    uint32_t texels[16 * 16];
+    for (int t = 0; t < 2; ++t) {
+        for (uint32_t& texel : texels) texel = t == 0 ? 0xFFFF8040u : 0x80FFFFFFu;
+        scene.device->CreateTexture(16, 16, 1, 0, Format::Argb8888, Pool::Managed, scene.textures[t]);
+        scene.textures[t]->UpdateLevel(0, texels, 64);
+        glGenTextures(1, &scene.plainTextures[t]);
+        glBindTexture(GL_TEXTURE_2D, scene.plainTextures[t]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 16, 16, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    }
+    for (int q = 0; q < kQuads; ++q) {
+        const float x = static_cast<float>(q % 20) * 12, y = static_cast<float>(q / 20) * 12;
+        const Vertex quad[4] = {{x, y, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                {x + 10, y, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                                {x, y + 10, 0.5f, 1, 0xFFFFFFFF, 0, 1},
+                                {x + 10, y + 10, 0.5f, 1, 0xFFFFFFFF, 1, 1}};
+        std::copy(quad, quad + 4, scene.quads[q]);
+    }
+    g_scene = &scene;
+    return true;
+}
+
+// What a renderer does per quad: every state it relies on, then the draw.
+void DeviceFrame(Scene& s) {
+    IGraphicsDevice& d = *s.device;
+    d.Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000, 1.0f, 0);
+    for (int q = 0; q < kQuads; ++q) {
+        d.SetRenderState(RenderState::Lighting, false);
+        d.SetRenderState(RenderState::ZEnable, false);
+        d.SetRenderState(RenderState::CullMode, Cull::None);
+        d.SetRenderState(RenderState::FogEnable, false);
+        d.SetRenderState(RenderState::AlphaBlendEnable, true);
+        d.SetRenderState(RenderState::SrcBlend, Blend::SrcAlpha);
+        d.SetRenderState(RenderState::DestBlend, Blend::InvSrcAlpha);
+        d.SetRenderState(RenderState::AlphaTestEnable, true);
+        d.SetRenderState(RenderState::AlphaFunc, Compare::Greater);
+        d.SetTextureStageState(0, StageState::ColourOp, TextureOp::Modulate);
+        d.SetTextureStageState(0, StageState::ColourArg1, TextureArg::Texture);
+        d.SetTextureStageState(0, StageState::ColourArg2, TextureArg::Diffuse);
+        d.SetTextureStageState(0, StageState::AlphaOp, TextureOp::Modulate);
+        d.SetTextureStageState(1, StageState::ColourOp, TextureOp::Disable);
+        d.SetSamplerState(0, SamplerState::MagFilter, TextureFilter::Point);
+        d.SetSamplerState(0, SamplerState::MinFilter, TextureFilter::Point);
+        d.SetTexture(0, s.textures[(q / 50) % 2].get());  // four runs of one texture
+        d.SetFVF(kFvf);
+        d.DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, s.quads[q], sizeof(Vertex));
+    }
+    d.Present();
+}
+
+// The same quads by a plain loop that hands every state to GL before each quad.
+void PlainFrame(Scene& s) {
+    s.device->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF000000, 1.0f, 0);
+    glMatrixMode(GL_PROJECTION);
+    const float ortho[16] = {2.0f / 256, 0, 0, 0, 0, -2.0f / 256, 0, 0, 0, 0, 2, 0, -1, 1, -1, 1};
+    glLoadMatrixf(ortho);
+    glMatrixMode(GL_MODELVIEW);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    glLoadMatrixf(identity);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    for (int q = 0; q < kQuads; ++q) {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_FOG);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glEnable(GL_ALPHA_TEST);
+        glAlphaFunc(GL_GREATER, 0.0f);
+        glActiveTexture(GL_TEXTURE0);
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, s.plainTextures[(q / 50) % 2]);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glActiveTexture(GL_TEXTURE1);
+        glDisable(GL_TEXTURE_2D);
+        glActiveTexture(GL_TEXTURE0);
+        const Vertex* v = s.quads[q];
+        glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &v->x);
+        glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(Vertex), &v->colour);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->u);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    }
+    s.device->Present();
+}
+
+struct Figures {
+    double nsPerFrame = 0, queriesPerFrame = 0, callsPerFrame = 0;
+};
+Figures g_device, g_plain;
+
+template <void (*Frame)(Scene&)>
+void RunFrames(benchmark::State& state, Figures& figures) {
+    if (g_scene == nullptr) {
+        state.SkipWithError("no GL under the off-screen driver");
+        return;
+    }
+    Frame(*g_scene);  // the first frame uploads and sets everything once
+    const uint64_t queries = g_queries, calls = g_calls;
+    uint64_t frames = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        Frame(*g_scene);
+        ++frames;
+    }
+    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+    figures.nsPerFrame = ns / frames;
+    figures.queriesPerFrame = static_cast<double>(g_queries - queries) / frames;
+    figures.callsPerFrame = static_cast<double>(g_calls - calls) / frames;
+    state.counters["gl_queries_per_frame"] = figures.queriesPerFrame;
+    state.counters["gl_calls_per_frame"] = figures.callsPerFrame;
+}
+
+void BM_DeviceFrame(benchmark::State& state) { RunFrames<DeviceFrame>(state, g_device); }
+void BM_PlainGLFrame(benchmark::State& state) { RunFrames<PlainFrame>(state, g_plain); }
+BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PlainGLFrame)->Unit(benchmark::kMicrosecond);
+
+// Repeated settings between two draws: GL calls beyond those of the draw alone.
+double RedundantSetCalls() {
+    if (g_scene == nullptr) return -1;
+    IGraphicsDevice& d = *g_scene->device;
+    DeviceFrame(*g_scene);
+    const uint64_t before = g_calls;
+    d.DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, g_scene->quads[0], sizeof(Vertex));
+    const uint64_t drawAlone = g_calls - before;
+    const uint64_t start = g_calls;
+    for (int i = 0; i < 1000; ++i) {
+        d.SetRenderState(RenderState::AlphaBlendEnable, true);
+        d.SetTextureStageState(0, StageState::ColourOp, TextureOp::Modulate);
+        d.SetSamplerState(0, SamplerState::MinFilter, TextureFilter::Point);
+        d.SetTexture(0, g_scene->textures[1].get());
+    }
+    d.DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, g_scene->quads[0], sizeof(Vertex));
+    return static_cast<double>(g_calls - start) - static_cast<double>(drawAlone);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool ready = MakeScene();
+    const uint64_t setupQueries = g_queries;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    if (!ready) {
+        std::printf("no GL under the off-screen driver: nothing measured\n");
+        g_owned.reset();
+        return 0;
+    }
+    // Creation asks GL what it can do; the count shows the wrappers see the layer's calls.
+    std::printf("\nGL queries while creating the device (allowed there): %llu\n",
+                static_cast<unsigned long long>(setupQueries));
+    std::printf("%d textured quads a frame, every state set before each quad:\n", kQuads);
+    std::printf("GL state queries per frame: device %.0f, plain %.0f (target 0 for the device): %s\n",
+                g_device.queriesPerFrame, g_plain.queriesPerFrame, g_device.queriesPerFrame == 0 ? "met" : "MISSED");
+    std::printf("GL calls per frame: device %.0f / plain %.0f = %.2fx\n", g_device.callsPerFrame, g_plain.callsPerFrame,
+                g_device.callsPerFrame / g_plain.callsPerFrame);
+    std::printf("time per frame: device %.1f us / plain %.1f us = %.2fx\n", g_device.nsPerFrame / 1000,
+                g_plain.nsPerFrame / 1000, g_device.nsPerFrame / g_plain.nsPerFrame);
+    const double redundant = RedundantSetCalls();
+    std::printf("GL calls made by 4000 repeated settings (beyond the draw itself): %.0f (target 0): %s\n", redundant,
+                redundant == 0 ? "met" : "MISSED");
+    g_owned->textures[0].reset();
+    g_owned->textures[1].reset();
+    g_owned.reset();
+    return 0;
+}

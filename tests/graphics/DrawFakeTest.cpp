@@ -1,0 +1,286 @@
+// The recording device: what it journals, what it keeps, and what it refuses (the GL device shares
+// the state and the checks).
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Dxt.h"
+#include "platform/GraphicsFake.h"
+
+namespace plat {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class DrawFakeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        state_ = std::make_shared<FakeGraphicsState>();
+        state_->adapters.push_back(MakeFakeAdapter("fake"));
+        system_ = CreateFakeGraphicsSystem(state_);
+        PresentParameters p;
+        p.backBufferWidth = 64;
+        p.backBufferHeight = 64;
+        p.windowed = true;
+        p.enableAutoDepthStencil = true;
+        p.autoDepthStencilFormat = Format::Depth24X8;
+        ASSERT_EQ(system_->CreateDevice(0, DeviceType::Hardware, nullptr, 0, p, device_), gfx::kOk);
+        state_->journal.clear();
+    }
+    Lines Journal() {
+        Lines lines;
+        lines.swap(state_->journal);
+        return lines;
+    }
+
+    std::shared_ptr<FakeGraphicsState> state_;
+    std::unique_ptr<IGraphicsSystem> system_;
+    std::unique_ptr<IGraphicsDevice> device_;
+};
+
+TEST_F(DrawFakeTest, JournalsEveryCallWithItsArguments) {
+    std::unique_ptr<IVertexBuffer> vb;
+    std::unique_ptr<IIndexBuffer> ib;
+    std::unique_ptr<ITexture> texture;
+    ASSERT_EQ(device_->CreateVertexBuffer(3 * 32, kUsageWriteOnly, 0x112, Pool::Managed, vb), gfx::kOk);
+    ASSERT_EQ(device_->CreateIndexBuffer(6, 0, IndexFormat::Index16, Pool::Managed, ib), gfx::kOk);
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, Format::Argb8888, Pool::Managed, texture), gfx::kOk);
+    void* data = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), gfx::kOk);
+    const uint16_t indices[3] = {0, 1, 2};
+    std::memcpy(data, indices, sizeof indices);
+    ib->Unlock();
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), gfx::kOk);
+    vb->Unlock();
+    const uint32_t texels[16] = {};
+    texture->UpdateLevel(0, texels, 16);
+
+    device_->SetRenderState(RenderState::AlphaFunc, Compare::Greater);
+    device_->SetRenderState(RenderState::FogStart, FloatBits(2.5f));
+    device_->SetRenderState(RenderState::TextureFactor, 0x7F7F7F7Fu);
+    device_->SetSamplerState(0, SamplerState::MagFilter, TextureFilter::Point);
+    device_->SetTextureStageState(1, StageState::ColourOp, TextureOp::MultiplyAdd);
+    device_->SetTextureStageState(1, StageState::TexCoordIndex, kTexCoordSphereMap);
+    device_->SetTransform(TextureTransformOf(1), MatrixScaling(1, -1, 1));
+    Light light;
+    light.diffuse = ColourValue{1, 1, 1, 0};
+    light.direction = MakeVector3(-0.25f, -0.5f, 0.5f);
+    device_->SetLight(2, light);
+    device_->LightEnable(2, true);
+    Material material;
+    material.power = 200;
+    device_->SetMaterial(material);
+    device_->SetTexture(0, texture.get());
+    device_->SetTexture(1, nullptr);
+    device_->SetFVF(0x112);
+    device_->SetStreamSource(0, vb.get(), 0, 32);
+    device_->SetIndices(ib.get());
+    EXPECT_EQ(device_->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 0, 3, 0, 1), gfx::kOk);
+    texture.reset();
+    EXPECT_EQ(Journal(),
+              (Lines{"CreateVertexBuffer(96, 0x112) = VB1",
+                     "CreateIndexBuffer(6, 16) = IB1",
+                     "CreateTexture(4, 4, 1, Argb8888) = T1",
+                     "Fill(IB1)",
+                     "Fill(VB1)",
+                     "Fill(T1, 0)",
+                     "SetRenderState(AlphaFunc, 5)",
+                     "SetRenderState(FogStart, 2.5)",
+                     "SetRenderState(TextureFactor, 0x7F7F7F7F)",
+                     "SetSamplerState(0, MagFilter, 1)",
+                     "SetTextureStageState(1, ColourOp, 25)",
+                     "SetTextureStageState(1, TexCoordIndex, 0x40000)",
+                     "SetTransform(Texture1, 1 0 0 0 / 0 -1 0 0 / 0 0 1 0 / 0 0 0 1)",
+                     "SetLight(2, type 3, diffuse 1 1 1 0, specular 0 0 0 0, ambient 0 0 0 0, position 0 0 0, "
+                     "direction -0.25 -0.5 0.5)",
+                     "LightEnable(2, 1)",
+                     "SetMaterial(diffuse 0 0 0 0, ambient 0 0 0 0, specular 0 0 0 0, emissive 0 0 0 0, power 200)",
+                     "SetTexture(0, T1)",
+                     "SetTexture(1, null)",
+                     "SetFVF(0x112)",
+                     "SetStreamSource(0, VB1, 0, 32)",
+                     "SetIndices(IB1)",
+                     "DrawIndexedPrimitive(TriangleList, 0, 0, 3, 0, 1)",
+                     "Destroy(T1)"}));
+    ITexture* bound = reinterpret_cast<ITexture*>(1);
+    EXPECT_EQ(device_->GetTexture(0, bound), gfx::kOk);
+    EXPECT_EQ(bound, nullptr) << "a destroyed texture is no longer bound";
+}
+
+TEST_F(DrawFakeTest, KeepsWhatWasSetWithTheRuntimesDefaults) {
+    const struct {
+        RenderState state;
+        uint32_t value;
+    } defaults[] = {{RenderState::ZEnable, 1},         {RenderState::ZWriteEnable, 1},
+                    {RenderState::CullMode, 3},        {RenderState::ZFunc, 4},
+                    {RenderState::AlphaFunc, 8},       {RenderState::Lighting, 1},
+                    {RenderState::Ambient, 0},         {RenderState::LocalViewer, 1},
+                    {RenderState::TextureFactor, ~0u}, {RenderState::FogEnd, FloatBits(1.0f)},
+                    {RenderState::SrcBlend, 2},        {RenderState::DestBlend, 1}};
+    for (const auto& row : defaults) {
+        uint32_t value = 12345;
+        EXPECT_EQ(device_->GetRenderState(row.state, value), gfx::kOk);
+        EXPECT_EQ(value, row.value) << static_cast<uint32_t>(row.state);
+    }
+    uint32_t value = 0;
+    device_->GetTextureStageState(0, StageState::ColourOp, value);
+    EXPECT_EQ(value, 4u);
+    device_->GetTextureStageState(1, StageState::ColourOp, value);
+    EXPECT_EQ(value, 1u);
+    device_->GetTextureStageState(3, StageState::TexCoordIndex, value);
+    EXPECT_EQ(value, 3u);
+    device_->GetSamplerState(2, SamplerState::AddressU, value);
+    EXPECT_EQ(value, 1u);
+
+    const Matrix view = MatrixTranslation(1, 2, 3);
+    device_->SetTransform(TransformKind::View, view);
+    Matrix back;
+    EXPECT_EQ(device_->GetTransform(TransformKind::View, back), gfx::kOk);
+    EXPECT_EQ(std::memcmp(&back, &view, sizeof view), 0);
+    // A repeated setting is still journalled: the journal is what the caller asked for.
+    device_->SetRenderState(RenderState::Lighting, false);
+    device_->SetRenderState(RenderState::Lighting, false);
+    EXPECT_EQ(Journal().size(), 3u);
+}
+
+TEST_F(DrawFakeTest, RefusesWhatTheRuntimeRefuses) {
+    std::unique_ptr<IVertexBuffer> vb;
+    std::unique_ptr<IIndexBuffer> ib;
+    ASSERT_EQ(device_->CreateVertexBuffer(4 * 12, 0, kFvfXyz, Pool::Managed, vb), gfx::kOk);  // four vertices
+    ASSERT_EQ(device_->CreateIndexBuffer(6 * 2, 0, IndexFormat::Index16, Pool::Managed, ib), gfx::kOk);
+    void* data = nullptr;
+    ib->Lock(0, 0, &data, 0);
+    const uint16_t indices[6] = {0, 1, 2, 2, 1, 4};  // the last one is past the vertices
+    std::memcpy(data, indices, sizeof indices);
+    ib->Unlock();
+    device_->SetFVF(kFvfXyz);
+    device_->SetStreamSource(0, vb.get(), 0, 12);
+    device_->SetIndices(ib.get());
+    Light dark;
+    dark.direction = Vector3{};
+    std::unique_ptr<ITexture> texture;
+    const uint16_t index[3] = {0, 1, 9};
+    const float vertices[3 * 3] = {};
+    const struct {
+        const char* what;
+        GraphicsResult result;
+    } rows[] = {
+        {"triangles inside the buffer", device_->DrawPrimitive(PrimitiveType::TriangleStrip, 0, 2)},
+        {"triangles past the buffer", device_->DrawPrimitive(PrimitiveType::TriangleStrip, 1, 2)},
+        {"indices inside", device_->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 0, 4, 0, 1)},
+        {"an index past the vertices", device_->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 0, 4, 3, 1)},
+        {"more indices than the buffer", device_->DrawIndexedPrimitive(PrimitiveType::TriangleList, 0, 0, 4, 0, 3)},
+        {"a base vertex that pushes past", device_->DrawIndexedPrimitive(PrimitiveType::TriangleList, 2, 0, 4, 0, 1)},
+        {"a negative base vertex", device_->DrawIndexedPrimitive(PrimitiveType::TriangleList, -1, 0, 4, 0, 1)},
+        {"no primitives", device_->DrawPrimitive(PrimitiveType::TriangleList, 0, 0)},
+        {"an unknown primitive type", device_->DrawPrimitive(static_cast<PrimitiveType>(9), 0, 1)},
+        {"memory indices past the vertices",
+         device_->DrawIndexedPrimitiveUP(PrimitiveType::TriangleList, 0, 3, 1, index, IndexFormat::Index16, vertices,
+                                         12)},
+        {"a stride shorter than a vertex", device_->DrawPrimitiveUP(PrimitiveType::TriangleList, 1, vertices, 8)},
+        {"light 8", device_->SetLight(8, Light())},
+        {"a directional light without direction", device_->SetLight(0, dark)},
+        {"stage 8", device_->SetTexture(8, nullptr)},
+        {"a vertex format without position", device_->SetFVF(kFvfNormal)},
+        {"a second stream", device_->SetStreamSource(1, vb.get(), 0, 12)},
+        {"transform 5", device_->SetTransform(static_cast<TransformKind>(5), MatrixIdentity())},
+        {"an empty texture", device_->CreateTexture(0, 4, 1, 0, Format::Argb8888, Pool::Managed, texture)},
+        {"a texture past the largest size",
+         device_->CreateTexture(8192, 4, 1, 0, Format::Argb8888, Pool::Managed, texture)},
+        {"a depth format texture", device_->CreateTexture(4, 4, 1, 0, Format::Depth16, Pool::Managed, texture)},
+        {"more levels than the chain", device_->CreateTexture(4, 4, 4, 0, Format::Argb8888, Pool::Managed, texture)},
+        {"an empty vertex buffer", device_->CreateVertexBuffer(0, 0, kFvfXyz, Pool::Managed, vb)},
+    };
+    const GraphicsResult expected[] = {gfx::kOk, gfx::kInvalidCall, gfx::kOk};
+    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+        EXPECT_EQ(rows[i].result, i < 3 ? expected[i] : gfx::kInvalidCall) << rows[i].what;
+    }
+    Light light;
+    device_->GetLight(0, light);
+    EXPECT_EQ(light.direction.z, 1.0f) << "a refused light keeps what it had";
+}
+
+TEST_F(DrawFakeTest, TextureLevelsAndLocks) {
+    const struct {
+        Format format;
+        uint32_t width, height, levels;
+        uint32_t expectLevels, lastWidth, pitch0, rows0;
+    } rows[] = {
+        {Format::Argb8888, 64, 32, 0, 7, 1, 256, 32}, {Format::Rgb565, 6, 3, 1, 1, 6, 12, 3},
+        {Format::Luminance8, 5, 5, 2, 2, 2, 5, 5},    {Format::Dxt1, 8, 8, 0, 4, 1, 16, 2},
+        {Format::Dxt5, 6, 2, 1, 1, 6, 32, 1},         {Format::AlphaLuminance88, 2, 2, 0, 2, 1, 4, 2},
+    };
+    for (const auto& row : rows) {
+        std::unique_ptr<ITexture> texture;
+        ASSERT_EQ(device_->CreateTexture(row.width, row.height, row.levels, 0, row.format, Pool::Managed, texture),
+                  gfx::kOk);
+        EXPECT_EQ(texture->GetLevelCount(), row.expectLevels);
+        LevelDesc desc;
+        texture->GetLevelDesc(row.expectLevels - 1, desc);
+        EXPECT_EQ(desc.width, row.lastWidth);
+        LockedRect locked;
+        ASSERT_EQ(texture->LockRect(0, locked, nullptr, 0), gfx::kOk);
+        EXPECT_EQ(locked.pitch, row.pitch0);
+        EXPECT_EQ(texture->LockRect(0, locked, nullptr, 0), gfx::kInvalidCall) << "locked twice";
+        EXPECT_EQ(texture->UpdateLevel(0, locked.bits, locked.pitch), gfx::kInvalidCall) << "while locked";
+        EXPECT_EQ(texture->UnlockRect(0), gfx::kOk);
+        EXPECT_EQ(texture->UnlockRect(0), gfx::kInvalidCall);
+        std::vector<uint8_t> level(static_cast<size_t>(row.pitch0) * row.rows0 + 7, 0);
+        EXPECT_EQ(texture->UpdateLevel(0, level.data(), row.pitch0), gfx::kOk);
+        EXPECT_EQ(texture->UpdateLevel(0, level.data(), row.pitch0 - 1), gfx::kInvalidCall) << "short rows";
+        EXPECT_EQ(texture->UpdateLevel(row.expectLevels, level.data(), row.pitch0), gfx::kInvalidCall);
+    }
+    std::unique_ptr<ITexture> texture;
+    device_->CreateTexture(16, 16, 1, 0, Format::Argb8888, Pool::Managed, texture);
+    LockedRect whole, part;
+    texture->LockRect(0, whole, nullptr, 0);
+    texture->UnlockRect(0);
+    const Rect rect = MakeRect(4, 2, 8, 6), outside = MakeRect(4, 2, 17, 6);
+    ASSERT_EQ(texture->LockRect(0, part, &rect, 0), gfx::kOk);
+    EXPECT_EQ(static_cast<uint8_t*>(part.bits) - static_cast<uint8_t*>(whole.bits), 2 * 64 + 4 * 4);
+    texture->UnlockRect(0);
+    EXPECT_EQ(texture->LockRect(0, part, &outside, 0), gfx::kInvalidCall);
+    // A texture outlives its device; it keeps its levels and binds nowhere.
+    device_.reset();
+    EXPECT_EQ(texture->LockRect(0, part, nullptr, 0), gfx::kOk);
+    EXPECT_EQ(texture->UnlockRect(0), gfx::kOk);
+}
+
+TEST_F(DrawFakeTest, ResourcesOfAnotherDeviceAreRefused) {
+    std::unique_ptr<IGraphicsDevice> other;
+    PresentParameters p;
+    p.backBufferWidth = p.backBufferHeight = 8;
+    ASSERT_EQ(system_->CreateDevice(0, DeviceType::Hardware, nullptr, 0, p, other), gfx::kOk);
+    std::unique_ptr<ITexture> texture;
+    other->CreateTexture(1, 1, 1, 0, Format::Argb8888, Pool::Managed, texture);
+    EXPECT_EQ(device_->SetTexture(0, texture.get()), gfx::kInvalidCall);
+}
+
+TEST(DxtTest, DecodesEachBlockKind) {
+    // DXT1 with colour0 <= colour1: index 2 is the mean, index 3 transparent black.
+    const uint8_t dxt1[8] = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4};  // blue, red; rows 0,1,2,3
+    uint32_t pixels[16];
+    ASSERT_TRUE(DecodeDxt(Format::Dxt1, dxt1, 8, 4, 4, pixels));
+    EXPECT_EQ(pixels[0], 0xFF0000FFu);
+    EXPECT_EQ(pixels[1], 0xFFFF0000u);
+    EXPECT_EQ(pixels[2], 0xFF7F007Fu);
+    EXPECT_EQ(pixels[3], 0x00000000u);
+    // DXT5: alpha 255 .. 0 in eight steps, index 1 picks the second end; colour red throughout.
+    const uint8_t dxt5[16] = {0xFF, 0x00, 0x01, 0, 0, 0, 0, 0, 0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    ASSERT_TRUE(DecodeDxt(Format::Dxt5, dxt5, 16, 2, 1, pixels));
+    EXPECT_EQ(pixels[0], 0x00FF0000u);
+    EXPECT_EQ(pixels[1], 0xFFFF0000u);
+    // DXT3: four explicit bits per texel.
+    const uint8_t dxt3[16] = {0x8F, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0};
+    ASSERT_TRUE(DecodeDxt(Format::Dxt3, dxt3, 16, 2, 1, pixels));
+    EXPECT_EQ(pixels[0], 0xFF00FF00u);
+    EXPECT_EQ(pixels[1], 0x8800FF00u);
+    EXPECT_FALSE(DecodeDxt(Format::Argb8888, dxt3, 16, 2, 1, pixels));
+}
+
+}  // namespace
+}  // namespace plat

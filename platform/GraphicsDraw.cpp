@@ -1034,8 +1034,9 @@ GraphicsResult GLGraphicsDevice::DrawIndexedPrimitive(PrimitiveType type, int32_
     PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset, drawing_.StreamStride(),
                 largest + 1);
     ib->Bind();
-    const uint32_t first = minIndex, last = std::max(largest, minIndex + (vertexCount ? vertexCount - 1 : 0));
-    glDrawRangeElements(Mode(type), first, last, static_cast<GLsizei>(count),
+    // The range given by the caller is a hint that may be wrong; the one measured is not.
+    (void)minIndex, (void)vertexCount;
+    glDrawRangeElements(Mode(type), 0, largest, static_cast<GLsizei>(count),
                         ib->GetFormat() == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
                         reinterpret_cast<const void*>(static_cast<size_t>(startIndex) * ib->IndexSize()));
     return gfx::kOk;

@@ -49,10 +49,11 @@ const char* RenderStateName(RenderState state) {
         return #n;
         TV_NAME(ZEnable)
         TV_NAME(ShadeMode)
-        TV_NAME(ZWriteEnable) TV_NAME(AlphaTestEnable) TV_NAME(SrcBlend) TV_NAME(DestBlend) TV_NAME(CullMode)
-            TV_NAME(ZFunc) TV_NAME(AlphaRef) TV_NAME(AlphaFunc) TV_NAME(DitherEnable) TV_NAME(AlphaBlendEnable)
-                TV_NAME(FogEnable) TV_NAME(SpecularEnable) TV_NAME(FogColour) TV_NAME(FogTableMode) TV_NAME(FogStart)
-                    TV_NAME(FogEnd) TV_NAME(FogDensity) TV_NAME(RangeFogEnable) TV_NAME(TextureFactor) TV_NAME(Lighting)
+        TV_NAME(ZWriteEnable)
+        TV_NAME(AlphaTestEnable) TV_NAME(SrcBlend) TV_NAME(DestBlend) TV_NAME(CullMode) TV_NAME(ZFunc) TV_NAME(AlphaRef)
+            TV_NAME(AlphaFunc) TV_NAME(DitherEnable) TV_NAME(AlphaBlendEnable) TV_NAME(FogEnable)
+                TV_NAME(SpecularEnable) TV_NAME(FogColour) TV_NAME(FogTableMode) TV_NAME(FogStart) TV_NAME(FogEnd)
+                    TV_NAME(FogDensity) TV_NAME(RangeFogEnable) TV_NAME(TextureFactor) TV_NAME(Lighting)
                         TV_NAME(Ambient) TV_NAME(FogVertexMode) TV_NAME(ColourVertex) TV_NAME(LocalViewer)
                             TV_NAME(NormalizeNormals) TV_NAME(MultisampleAntialias)
 #undef TV_NAME
@@ -80,8 +81,9 @@ const char* StageStateName(StageState state) {
         return #n;
         TV_NAME(ColourOp)
         TV_NAME(ColourArg1)
-        TV_NAME(ColourArg2) TV_NAME(AlphaOp) TV_NAME(AlphaArg1) TV_NAME(AlphaArg2) TV_NAME(TexCoordIndex)
-            TV_NAME(TextureTransformFlags) TV_NAME(ColourArg0) TV_NAME(AlphaArg0)
+        TV_NAME(ColourArg2)
+        TV_NAME(AlphaOp) TV_NAME(AlphaArg1) TV_NAME(AlphaArg2) TV_NAME(TexCoordIndex) TV_NAME(TextureTransformFlags)
+            TV_NAME(ColourArg0) TV_NAME(AlphaArg0)
 #undef TV_NAME
     }
     return nullptr;
@@ -115,7 +117,8 @@ const char* FormatName(Format format) {
         return #n;
         TV_NAME(Argb8888)
         TV_NAME(Xrgb8888)
-        TV_NAME(Rgb565) TV_NAME(Argb1555) TV_NAME(Xrgb1555) TV_NAME(Argb4444) TV_NAME(Alpha8) TV_NAME(Luminance8)
+        TV_NAME(Rgb565)
+        TV_NAME(Argb1555) TV_NAME(Xrgb1555) TV_NAME(Argb4444) TV_NAME(Alpha8) TV_NAME(Luminance8)
             TV_NAME(AlphaLuminance88) TV_NAME(Dxt1) TV_NAME(Dxt3) TV_NAME(Dxt5)
 #undef TV_NAME
                 default : return "?";
@@ -214,6 +217,7 @@ public:
         }
         lost_ = resettable_ = false;
         parameters_ = parameters;
+        drawing_ = DrawingState(this, parameters.enableAutoDepthStencil);  // a reset brings the defaults back
         state_->lastParameters = parameters;
         notes_.swap(state_->fallbackNotes);
         return gfx::kOk;

@@ -45,6 +45,8 @@ uint64_t PrimitiveVertexCount(PrimitiveType type, uint32_t count) {
 
 namespace {
 
+const uint64_t kMaxTextureBytes = 384ull << 20;  // an 8192 x 8192 32-bit texture with its levels
+
 bool Compressed(Format format) { return format == Format::Dxt1 || format == Format::Dxt3 || format == Format::Dxt5; }
 
 uint32_t BytesPerPixel(Format format) {
@@ -106,6 +108,13 @@ GraphicsResult BasicTexture::Check(uint32_t width, uint32_t height, uint32_t lev
     uint32_t full = 1;
     for (uint32_t size = std::max(width, height); size > 1; size >>= 1) ++full;
     if (levels > full) return gfx::kInvalidCall;
+    // Every level is kept in memory too: a size that would take more than this is refused up front.
+    uint64_t bytes = 0;
+    for (uint32_t level = 0; level < (levels == 0 ? full : levels); ++level) {
+        bytes += static_cast<uint64_t>(TexturePitch(format, std::max(width >> level, 1u))) *
+                 TextureRows(format, std::max(height >> level, 1u));
+    }
+    if (bytes > kMaxTextureBytes) return gfx::kOutOfVideoMemory;
     return gfx::kOk;
 }
 

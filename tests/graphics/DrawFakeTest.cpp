@@ -10,6 +10,7 @@
 
 #include "platform/Dxt.h"
 #include "platform/GraphicsFake.h"
+#include "platform/GraphicsState.h"
 
 namespace plat {
 namespace {
@@ -199,6 +200,9 @@ TEST_F(DrawFakeTest, RefusesWhatTheRuntimeRefuses) {
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
         EXPECT_EQ(rows[i].result, i < 3 ? expected[i] : gfx::kInvalidCall) << rows[i].what;
     }
+    // Levels are kept in memory as well: a size the driver would take can still be too much to keep.
+    EXPECT_EQ(BasicTexture::Check(16384, 16384, 0, Format::Argb8888, 16384), gfx::kOutOfVideoMemory);
+    EXPECT_EQ(BasicTexture::Check(8192, 8192, 0, Format::Argb8888, 16384), gfx::kOk);
     Light light;
     device_->GetLight(0, light);
     EXPECT_EQ(light.direction.z, 1.0f) << "a refused light keeps what it had";

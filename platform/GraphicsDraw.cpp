@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/Dxt.h"
 #include "platform/GraphicsGL.h"
+#include "platform/ImageCodec.h"
 
 #ifndef GL_MODULATE_ADD_ATI
 #define GL_MODULATE_ADD_ATI 0x8744
@@ -99,9 +99,18 @@ private:
                                        data);
                 return;
             }
-            decoded_.resize(static_cast<size_t>(l.width) * l.height);
-            DecodeDxt(GetFormat(), l.bytes.data(), l.pitch, l.width, l.height, decoded_.data());
-            data = decoded_.data();
+            {
+                // No compressed textures in this driver: the image loader's decoder gives the texels.
+                ImageLevel blocks;
+                blocks.width = l.width, blocks.height = l.height, blocks.pitch = l.pitch, blocks.bytes = l.bytes;
+                try {
+                    image::DecodeBlocks(GetFormat(), blocks, decoded_);
+                } catch (const std::exception&) {
+                    return;  // the level is always whole: cannot happen
+                }
+                data = decoded_.bgra.data();
+                type = GL_UNSIGNED_BYTE;
+            }
             break;
         case Format::Xrgb8888:
             internal = GL_RGB8;
@@ -131,14 +140,14 @@ private:
             break;
         }
         glTexImage2D(GL_TEXTURE_2D, lv, static_cast<GLint>(internal), w, h, 0, format, type, data);
-        if (!decoded_.empty()) std::vector<uint32_t>().swap(decoded_);
+        decoded_ = image::Pixels();
     }
 
     GLGraphicsDevice* device_;
     GLuint name_ = 0;
     std::vector<bool> dirty_;
     SamplerSetup sampler_;
-    std::vector<uint32_t> decoded_;
+    image::Pixels decoded_;
 };
 
 class GLVertexBuffer : public BasicVertexBuffer {

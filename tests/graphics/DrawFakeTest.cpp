@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Dxt.h"
 #include "platform/GraphicsFake.h"
 #include "platform/GraphicsState.h"
 
@@ -262,28 +261,6 @@ TEST_F(DrawFakeTest, ResourcesOfAnotherDeviceAreRefused) {
     std::unique_ptr<ITexture> texture;
     other->CreateTexture(1, 1, 1, 0, Format::Argb8888, Pool::Managed, texture);
     EXPECT_EQ(device_->SetTexture(0, texture.get()), gfx::kInvalidCall);
-}
-
-TEST(DxtTest, DecodesEachBlockKind) {
-    // DXT1 with colour0 <= colour1: index 2 is the mean, index 3 transparent black.
-    const uint8_t dxt1[8] = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4};  // blue, red; rows 0,1,2,3
-    uint32_t pixels[16];
-    ASSERT_TRUE(DecodeDxt(Format::Dxt1, dxt1, 8, 4, 4, pixels));
-    EXPECT_EQ(pixels[0], 0xFF0000FFu);
-    EXPECT_EQ(pixels[1], 0xFFFF0000u);
-    EXPECT_EQ(pixels[2], 0xFF7F007Fu);
-    EXPECT_EQ(pixels[3], 0x00000000u);
-    // DXT5: alpha 255 .. 0 in eight steps, index 1 picks the second end; colour red throughout.
-    const uint8_t dxt5[16] = {0xFF, 0x00, 0x01, 0, 0, 0, 0, 0, 0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
-    ASSERT_TRUE(DecodeDxt(Format::Dxt5, dxt5, 16, 2, 1, pixels));
-    EXPECT_EQ(pixels[0], 0x00FF0000u);
-    EXPECT_EQ(pixels[1], 0xFFFF0000u);
-    // DXT3: four explicit bits per texel.
-    const uint8_t dxt3[16] = {0x8F, 0, 0, 0, 0, 0, 0, 0, 0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0};
-    ASSERT_TRUE(DecodeDxt(Format::Dxt3, dxt3, 16, 2, 1, pixels));
-    EXPECT_EQ(pixels[0], 0xFF00FF00u);
-    EXPECT_EQ(pixels[1], 0x8800FF00u);
-    EXPECT_FALSE(DecodeDxt(Format::Argb8888, dxt3, 16, 2, 1, pixels));
 }
 
 }  // namespace

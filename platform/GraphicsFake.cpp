@@ -42,52 +42,57 @@ std::string Colour(const ColourValue& c) { return Float(c.r) + " " + Float(c.g) 
 
 std::string Vec(const Vector3& v) { return Float(v.x) + " " + Float(v.y) + " " + Float(v.z); }
 
-const char* RenderStateName(RenderState state) {
-    switch (state) {
-#define TV_NAME(n)       \
-    case RenderState::n: \
-        return #n;
-        TV_NAME(ZEnable)
-        TV_NAME(ShadeMode)
-        TV_NAME(ZWriteEnable)
-        TV_NAME(AlphaTestEnable) TV_NAME(SrcBlend) TV_NAME(DestBlend) TV_NAME(CullMode) TV_NAME(ZFunc) TV_NAME(AlphaRef)
-            TV_NAME(AlphaFunc) TV_NAME(DitherEnable) TV_NAME(AlphaBlendEnable) TV_NAME(FogEnable)
-                TV_NAME(SpecularEnable) TV_NAME(FogColour) TV_NAME(FogTableMode) TV_NAME(FogStart) TV_NAME(FogEnd)
-                    TV_NAME(FogDensity) TV_NAME(RangeFogEnable) TV_NAME(TextureFactor) TV_NAME(Lighting)
-                        TV_NAME(Ambient) TV_NAME(FogVertexMode) TV_NAME(ColourVertex) TV_NAME(LocalViewer)
-                            TV_NAME(NormalizeNormals) TV_NAME(MultisampleAntialias)
-#undef TV_NAME
+// Names of the ids the journal spells out; others appear as numbers.
+template <class Id>
+struct IdName {
+    Id id;
+    const char* name;
+};
+
+template <class Id, size_t N>
+const char* Lookup(const IdName<Id> (&names)[N], Id id) {
+    for (const IdName<Id>& entry : names) {
+        if (entry.id == id) return entry.name;
     }
     return nullptr;
 }
 
-const char* SamplerStateName(SamplerState state) {
-    switch (state) {
-#define TV_NAME(n)        \
-    case SamplerState::n: \
-        return #n;
-        TV_NAME(AddressU)
-        TV_NAME(AddressV)
-        TV_NAME(AddressW) TV_NAME(MagFilter) TV_NAME(MinFilter) TV_NAME(MipFilter) TV_NAME(MaxAnisotropy)
-#undef TV_NAME
-    }
-    return nullptr;
-}
-
-const char* StageStateName(StageState state) {
-    switch (state) {
-#define TV_NAME(n)      \
-    case StageState::n: \
-        return #n;
-        TV_NAME(ColourOp)
-        TV_NAME(ColourArg1)
-        TV_NAME(ColourArg2)
-        TV_NAME(AlphaOp) TV_NAME(AlphaArg1) TV_NAME(AlphaArg2) TV_NAME(TexCoordIndex) TV_NAME(TextureTransformFlags)
-            TV_NAME(ColourArg0) TV_NAME(AlphaArg0)
-#undef TV_NAME
-    }
-    return nullptr;
-}
+#define TV_N(Kind, n) \
+    { Kind::n, #n }
+const IdName<RenderState> kRenderStateNames[] = {
+    TV_N(RenderState, ZEnable),          TV_N(RenderState, ShadeMode),
+    TV_N(RenderState, ZWriteEnable),     TV_N(RenderState, AlphaTestEnable),
+    TV_N(RenderState, SrcBlend),         TV_N(RenderState, DestBlend),
+    TV_N(RenderState, CullMode),         TV_N(RenderState, ZFunc),
+    TV_N(RenderState, AlphaRef),         TV_N(RenderState, AlphaFunc),
+    TV_N(RenderState, DitherEnable),     TV_N(RenderState, AlphaBlendEnable),
+    TV_N(RenderState, FogEnable),        TV_N(RenderState, SpecularEnable),
+    TV_N(RenderState, FogColour),        TV_N(RenderState, FogTableMode),
+    TV_N(RenderState, FogStart),         TV_N(RenderState, FogEnd),
+    TV_N(RenderState, FogDensity),       TV_N(RenderState, RangeFogEnable),
+    TV_N(RenderState, TextureFactor),    TV_N(RenderState, Lighting),
+    TV_N(RenderState, Ambient),          TV_N(RenderState, FogVertexMode),
+    TV_N(RenderState, ColourVertex),     TV_N(RenderState, LocalViewer),
+    TV_N(RenderState, NormalizeNormals), TV_N(RenderState, MultisampleAntialias),
+};
+const IdName<SamplerState> kSamplerStateNames[] = {
+    TV_N(SamplerState, AddressU),      TV_N(SamplerState, AddressV),  TV_N(SamplerState, AddressW),
+    TV_N(SamplerState, MagFilter),     TV_N(SamplerState, MinFilter), TV_N(SamplerState, MipFilter),
+    TV_N(SamplerState, MaxAnisotropy),
+};
+const IdName<StageState> kStageStateNames[] = {
+    TV_N(StageState, ColourOp),      TV_N(StageState, ColourArg1),
+    TV_N(StageState, ColourArg2),    TV_N(StageState, AlphaOp),
+    TV_N(StageState, AlphaArg1),     TV_N(StageState, AlphaArg2),
+    TV_N(StageState, TexCoordIndex), TV_N(StageState, TextureTransformFlags),
+    TV_N(StageState, ColourArg0),    TV_N(StageState, AlphaArg0),
+};
+const IdName<Format> kFormatNames[] = {
+    TV_N(Format, Argb8888),         TV_N(Format, Xrgb8888), TV_N(Format, Rgb565), TV_N(Format, Argb1555),
+    TV_N(Format, Xrgb1555),         TV_N(Format, Argb4444), TV_N(Format, Alpha8), TV_N(Format, Luminance8),
+    TV_N(Format, AlphaLuminance88), TV_N(Format, Dxt1),     TV_N(Format, Dxt3),   TV_N(Format, Dxt5),
+};
+#undef TV_N
 
 template <class Id>
 std::string Name(const char* name, Id id) {
@@ -111,18 +116,8 @@ const char* PrimitiveName(PrimitiveType type) {
 }
 
 const char* FormatName(Format format) {
-    switch (format) {
-#define TV_NAME(n)  \
-    case Format::n: \
-        return #n;
-        TV_NAME(Argb8888)
-        TV_NAME(Xrgb8888)
-        TV_NAME(Rgb565)
-        TV_NAME(Argb1555) TV_NAME(Xrgb1555) TV_NAME(Argb4444) TV_NAME(Alpha8) TV_NAME(Luminance8)
-            TV_NAME(AlphaLuminance88) TV_NAME(Dxt1) TV_NAME(Dxt3) TV_NAME(Dxt5)
-#undef TV_NAME
-                default : return "?";
-    }
+    const char* name = Lookup(kFormatNames, format);
+    return name != nullptr ? name : "?";
 }
 
 // Resources of the fake are named in the journal by kind and number: T1, VB1, IB1.
@@ -275,7 +270,7 @@ public:
     GraphicsResult SetRenderState(RenderState state, uint32_t value) override {
         const bool floating =
             state == RenderState::FogStart || state == RenderState::FogEnd || state == RenderState::FogDensity;
-        Log("SetRenderState(" + Name(RenderStateName(state), state) + ", " +
+        Log("SetRenderState(" + Name(Lookup(kRenderStateNames, state), state) + ", " +
             (floating ? Float(BitsFloat(value)) : Number(value)) + ")");
         bool changed;
         return drawing_.SetRender(state, value, &changed);
@@ -284,8 +279,8 @@ public:
         return drawing_.GetRender(state, value);
     }
     GraphicsResult SetSamplerState(uint32_t sampler, SamplerState state, uint32_t value) override {
-        Log("SetSamplerState(" + std::to_string(sampler) + ", " + Name(SamplerStateName(state), state) + ", " +
-            Number(value) + ")");
+        Log("SetSamplerState(" + std::to_string(sampler) + ", " + Name(Lookup(kSamplerStateNames, state), state) +
+            ", " + Number(value) + ")");
         bool changed;
         return drawing_.SetSampler(sampler, state, value, &changed);
     }
@@ -293,8 +288,8 @@ public:
         return drawing_.GetSampler(sampler, state, value);
     }
     GraphicsResult SetTextureStageState(uint32_t stage, StageState state, uint32_t value) override {
-        Log("SetTextureStageState(" + std::to_string(stage) + ", " + Name(StageStateName(state), state) + ", " +
-            Number(value) + ")");
+        Log("SetTextureStageState(" + std::to_string(stage) + ", " + Name(Lookup(kStageStateNames, state), state) +
+            ", " + Number(value) + ")");
         bool changed;
         return drawing_.SetStage(stage, state, value, &changed);
     }

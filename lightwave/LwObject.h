@@ -1,12 +1,14 @@
 // The object context of the LightWave import library: one object file's database with its own
-// table of operations. Only the parts the scene half needs exist so far (creation, destruction,
-// error text, layer walking); the database readers do not load files yet and report so.
+// table of operations. Records of one kind live in arrays addressed by index, so a record pointer
+// stays valid only until the next addition of that kind. The file readers do not fill the
+// database yet and report so.
 #pragma once
 
 #include "lightwave/LwSupport.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 enum LwObjectFileType : int32_t {
     LW_FILE_UNKNOWN = 0,
@@ -38,62 +40,227 @@ struct LwLoadOptions {
     int32_t TriangulateOption;
 };
 
-struct LwLayer {
-    int32_t Position;     // place in the layer list, from 0
-    int32_t LayerNumber;  // as read from the file, from 0
-    int32_t ParentNumber;
+// Four-character identifiers as numbers, the first character most significant.
+typedef uint32_t LwId;
+constexpr LwId LwMakeId(char a, char b, char c, char d) {
+    return ((LwId)(uint8_t)a << 24) | ((LwId)(uint8_t)b << 16) | ((LwId)(uint8_t)c << 8) | (LwId)(uint8_t)d;
+}
+constexpr LwId LW_ID_FACE = LwMakeId('F', 'A', 'C', 'E');
+constexpr LwId LW_ID_CURV = LwMakeId('C', 'U', 'R', 'V');
+constexpr LwId LW_ID_PTCH = LwMakeId('P', 'T', 'C', 'H');
+constexpr LwId LW_ID_MBAL = LwMakeId('M', 'B', 'A', 'L');
+constexpr LwId LW_ID_BONE = LwMakeId('B', 'O', 'N', 'E');
+constexpr LwId LW_ID_SURF = LwMakeId('S', 'U', 'R', 'F');
+
+struct LwMaterial;
+
+struct LwPoint {
+    void* UserData;  // the point's slice of the layer's user-data block, or its polygon list
+    int32_t Edge;    // an edge starting here, -1 until BuildEdges
+    double Xyz[3];
+};
+
+// Per-vertex texture-coordinate indices of one channel of a polygon.
+struct LwTexChannel {
+    uint16_t KeyA;                 // channel bit
+    uint16_t KeyB;                 // texture layer
+    std::vector<int32_t> Indices;  // one per vertex
+};
+
+struct LwPolygon {
+    void* UserData;    // the polygon's slice of the layer's user-data block
+    int32_t MeshEdge;  // entry edge while the mesh builder runs
+    uint16_t Flags;    // as the file readers store them
+    int32_t Used;      // 1 once the mesh builder has put it into a mesh
+    int32_t Index;
+    const char* SurfaceName;  // the text of the polygon's SURF tag, so a renamed tag reaches it
+    int32_t SurfaceId;
+    std::vector<int32_t> Points;         // the vertex count is Points.size()
+    std::vector<int32_t> NormalIndices;  // empty, or one per vertex
+    std::vector<int32_t> ColorIndices;   // empty, or one per vertex
+    int32_t SelectedTexChannel;          // position in TexChannels, -1 for none
+    int32_t Edge;                        // an edge of the polygon, -1 until BuildEdges
+    std::vector<LwTexChannel> TexChannels;
+    double Normal[3];
+
+    int32_t VertexCount() const { return (int32_t)Points.size(); }
+};
+
+struct LwPolygonTagMap {
+    int32_t Index;
+    LwId Type;
+    std::vector<int32_t> Polygons;  // polygon of each entry
+    std::vector<int32_t> TagIds;    // tag of each entry
+    std::vector<int32_t> Slots;     // by polygon: its entry, -1 for none; the capacity of the map
+};
+
+struct LwVmap {
+    int32_t Index;
+    LwId Type;
     char Name[256];
+    int32_t Dimension;
+    std::vector<int32_t> Points;  // point of each entry
+    std::vector<float> Values;    // Dimension floats per entry
+    std::vector<int32_t> Slots;   // by point: its entry, -1 for none
+};
+
+struct LwVmadValue {
+    int32_t Polygon;
+    std::vector<float> Values;  // Dimension floats
+};
+
+struct LwVmadEntry {
+    int32_t Point;
+    std::vector<LwVmadValue> Values;  // one per polygon, in the order they were set
+};
+
+struct LwVmad {
+    int32_t Index;
+    LwId Type;
+    LwId PolygonType;  // the working polygon type when the map was added
+    char Name[256];
+    int32_t Dimension;
+    std::vector<LwVmadEntry> Entries;
+    std::vector<int32_t> Slots;  // by point: its entry, -1 for none
+};
+
+struct LwEdge {
+    int32_t P0, P1;  // as the first polygon with the edge runs along it
+    int32_t PolR;    // that first polygon
+    int32_t PolL;    // another polygon with the edge (the last one seen), -1 for none
+    int32_t EdgeR;   // the next edge around PolR, -1 for none
+    int32_t EdgeL;   // the next edge around PolL, -1 for none
+};
+
+// Polygons of one type with their tag maps.
+struct LwPolygonGroup {
+    LwId Type;
+    std::vector<LwPolygon> Polygons;
+    std::vector<LwPolygonTagMap> TagMaps;
+};
+
+constexpr int LW_POLYGON_GROUPS = 5;  // FACE, CURV, PTCH, MBAL, BONE
+
+struct LwLayer {
+    int32_t Position;      // place in the layer list, from 0
+    int32_t LayerNumber;   // as read from the file
+    int32_t ParentNumber;  // number of the parent layer, -1 for none
+    char Name[256];
+    uint32_t Flags;
     double Pivot[3];
-    int32_t NumPoints;
-    int32_t NumPolygons;
-    int32_t NumNormals;
+    double BoundingBox[6];    // minimum x, y, z, maximum x, y, z
+    LwId PolygonListType;     // the working polygon type, 0 until one is selected
+    LwPolygonGroup* Working;  // the group the polygon operations act on
+    std::vector<LwPoint> Points;
+    std::vector<LwEdge> Edges;
+    std::vector<LwVmap> Vmaps;
+    std::vector<LwVmad> Vmads;
+    int32_t NumNormals;  // counts of the normal, texture-coordinate and colour passes
     int32_t NumTexCoords;
-    int32_t NumEdges;
     int32_t NumColors;
-    int32_t NumPolygonTagLists;
-    int32_t NumVmaps;
-    int32_t NumVmads;
-    double BoundingBox[6];
-    uint32_t PolygonListType;  // four-character type of the current polygon list
-    int32_t PolygonListCount;
+    LwPolygonGroup Groups[LW_POLYGON_GROUPS];
     LwLayer* Next;
 };
+
+struct LwTag {
+    int32_t Id;  // the tag count when it was added
+    LwId Type;   // 0 for an untyped tag
+    char Name[256];
+    LwTag* Next;
+};
+
+enum : uint32_t { LW_SURFACE_NO_NORMALS = 1 };  // LwSurfaceEntry::Flags: left out of vertex normals
+
+struct LwSurfaceEntry {
+    uint32_t Flags;
+    int32_t Id;  // the surface count when it was added
+    char Name[512];
+    int32_t DataSize;
+    uint8_t* Data;  // the surface's chunk body
+    LwMaterial* Material;
+    LwSurfaceEntry* Next;
+};
+
+struct LwClipEntry {
+    int32_t Id;  // the index of the CLIP chunk
+    int32_t DataSize;
+    uint8_t* Data;  // the chunk body
+    char Name[256];
+    LwClipEntry* Next;
+};
+
+struct LwEnvelopeEntry {
+    int32_t Index;  // the 16-bit index of the ENVL chunk
+    int32_t DataSize;
+    uint8_t* Data;  // the chunk body
+    LwEnvelopeEntry* Next;
+};
+
+// Row by row; points are row vectors with the translation in the fourth row.
+typedef double LwMatrix[4][4];
+
+void LwMatrixIdentity(LwMatrix m);
+// a becomes b x a: b is applied first to a row vector.
+void LwMatrixMultiply(LwMatrix a, const LwMatrix b);
+void LwMatrixTransform(const LwMatrix m, const double in[3], double out[3]);
+// Axis letters 'h'/'y', 'p'/'x', 'b'/'z'; any other letter rotates nothing.
+void LwMatrixRotate(LwMatrix m, double angle, char axis);
 
 struct LwObject;
 
 // A position of the table whose operation the object database provides.
 typedef void (*LwObjectSlot)();
 
-// The 155 positions in their fixed order; position 95 stays empty.
+// The 155 positions in their fixed order; position 95 stays empty. Every operation that needs a
+// layer acts on the current one, and the polygon operations on its working polygon type.
 struct LwObjectOperations {
     // Layers (0-15).
-    LwObjectSlot Layer0;
+    LwLayer* (*AddLayer)(LwObject* object, const char* name);
     LwLayer* (*GetNextLayer)(LwObject* object, LwLayer* layer);
-    LwObjectSlot Layer2;
+    LwLayer* (*GetLastLayer)(LwObject* object);
     int32_t (*GetLayerCount)(LwObject* object);
     int32_t (*SetCurrentLayer)(LwObject* object, int32_t position);
-    LwObjectSlot Layer5, Layer6, Layer7, Layer8, Layer9, Layer10, Layer11, Layer12;
-    LwObjectSlot StorePolygonList;
-    LwObjectSlot Layer14, Layer15;
+    LwLayer* (*GetLayer)(LwObject* object, int32_t position);
+    int32_t (*GetLayerPivot)(LwObject* object, double out[3]);
+    int32_t (*SetLayerPivot)(LwObject* object, const double pivot[3]);
+    int32_t (*GetLayerParentName)(LwObject* object, char out[256]);
+    int32_t (*SetLayerParentByName)(LwObject* object, const char* name);
+    int32_t (*ComputeLayerBounds)(LwObject* object);
+    int32_t (*GetLayerBounds)(LwObject* object, double out[6]);
+    int32_t (*SetPolygonType)(LwObject* object, LwId type);
+    int32_t (*StorePolygonType)(LwObject* object);
+    LwId (*GetNextPolygonType)(LwObject* object, LwId type);
+    int32_t (*FreeLayers)(LwObject* object);
     // Tags (16-20).
-    LwObjectSlot Tag0, Tag1, Tag2, Tag3, Tag4;
+    int32_t (*GetNumTags)(LwObject* object);
+    int32_t (*AddTag)(LwObject* object, const char* name, LwId type);
+    LwTag* (*GetTag)(LwObject* object, int32_t id);
+    LwTag* (*FindTag)(LwObject* object, const char* name, LwId type);
+    int32_t (*FreeTags)(LwObject* object);
     // Points (21-24).
     int32_t (*GetPointCount)(LwObject* object);
-    LwObjectSlot Point1;
-    LwObjectSlot GetPoint;
-    LwObjectSlot Point3;
+    int32_t (*AddPoint)(LwObject* object, const double xyz[3]);
+    LwPoint* (*GetPoint)(LwObject* object, int32_t index);
+    int32_t (*FreePoints)(LwObject* object);
     // Polygons (25-39).
     int32_t (*GetPolygonCount)(LwObject* object);
-    LwObjectSlot Polygon1;
-    LwObjectSlot AddPolygon, GetPolygon, GetPolygonNormal;
-    LwObjectSlot Polygon5, Polygon6;
-    LwObjectSlot SetPolygonPoints, SetPolygonNormals;
-    LwObjectSlot Polygon9;
-    LwObjectSlot SetPolygonColors, RefreshSurfaceNumbers, AddPolygonMap;
-    LwObjectSlot Polygon13, Polygon14;
+    int32_t (*GetNumPolygonVertices)(LwObject* object);
+    int32_t (*AddPolygon)(LwObject* object, int32_t count, const int32_t* points, const char* surface);
+    LwPolygon* (*GetPolygon)(LwObject* object, int32_t index);
+    int32_t (*GetPolygonNormal)(LwObject* object, int32_t index, double out[3]);
+    int32_t (*CountPolygonsWithSurface)(LwObject* object, const char* surface);
+    int32_t (*SetPolygonSurface)(LwObject* object, int32_t index, const char* surface);
+    int32_t (*SetPolygonPoints)(LwObject* object, int32_t index, int32_t count, const int32_t* points);
+    int32_t (*SetPolygonNormalIndices)(LwObject* object, int32_t index, int32_t count, const int32_t* indices);
+    int32_t (*SetPolygonTexIndices)(LwObject* object, int32_t index, int32_t count, const int32_t* indices);
+    int32_t (*SetPolygonColorIndices)(LwObject* object, int32_t index, int32_t count, const int32_t* indices);
+    int32_t (*RelinkPolygonSurfaces)(LwObject* object);
+    LwTexChannel* (*SelectPolygonTexChannel)(LwObject* object, int32_t index, uint16_t keyA, uint16_t keyB);
+    LwTexChannel* (*FindPolygonTexChannel)(LwObject* object, int32_t index, uint16_t keyA, uint16_t keyB);
+    int32_t (*FreePolygons)(LwObject* object);
     // Normals (40-45).
     LwObjectSlot Normal0, Normal1, Normal2, Normal3;
-    LwObjectSlot ComputeVertexNormals;
+    LwObjectSlot ComputeNormals;
     LwObjectSlot Normal5;
     // Texture coordinates (46-55).
     LwObjectSlot TexCoord0, TexCoord1, TexCoord2, TexCoord3, TexCoord4;
@@ -105,32 +272,79 @@ struct LwObjectOperations {
     LwObjectSlot Color0, Color1, Color2, Color3, Color4;
     LwObjectSlot LoadVertexColors;
     LwObjectSlot Color6;
-    // Surfaces, lists and materials (63-91).
+    // Surfaces (63-70).
     int32_t (*GetSurfaceCount)(LwObject* object);
-    LwObjectSlot Surface1, Surface2, Surface3;
-    LwObjectSlot GetSurfaceByIndex;
-    LwObjectSlot Surface5, Surface6, Surface7;
+    const char* (*AddSurface)(LwObject* object, const char* name);
+    LwSurfaceEntry* (*FindSurface)(LwObject* object, const char* name);
+    const char* (*GetNextSurfaceName)(LwObject* object, const char* name);
+    LwSurfaceEntry* (*GetSurfaceById)(LwObject* object, int32_t id);
+    int32_t (*SetSurfaceData)(LwObject* object, const char* name, int32_t size, const void* bytes);
+    int32_t (*RenameSurface)(LwObject* object, const char* oldName, const char* newName);
+    int32_t (*FreeSurfaces)(LwObject* object);
+    // Materials (71-77).
     LwObjectSlot CreateMaterial, GetEvaluatedMaterial;
-    LwObjectSlot Surface10, Surface11, Surface12, Surface13, Surface14, Surface15, Surface16, Surface17, Surface18,
-        Surface19, Surface20, Surface21, Surface22, Surface23, Surface24, Surface25, Surface26, Surface27, Surface28;
-    // Edges and meshes (92-102), position 95 empty.
-    LwObjectSlot Edge0, Edge1;
-    LwObjectSlot BuildEdgeTable;
+    LwObjectSlot Material2, Material3, Material4, Material5, Material6;
+    // Clips (78-86).
+    int32_t (*GetNumClips)(LwObject* object);
+    int32_t (*GetNextClipId)(LwObject* object);
+    int32_t (*AddClip)(LwObject* object, int32_t id);
+    int32_t (*SetClipData)(LwObject* object, int32_t position, int32_t size, const void* bytes);
+    LwClipEntry* (*GetClip)(LwObject* object, int32_t position);
+    int32_t (*GetClipPosition)(LwObject* object, int32_t id);
+    int32_t (*SetClipName)(LwObject* object, int32_t position, const char* name);
+    int32_t (*FindClipByName)(LwObject* object, const char* name);
+    int32_t (*FreeClips)(LwObject* object);
+    // Envelopes (87-91).
+    int32_t (*GetNumEnvelopes)(LwObject* object);
+    int32_t (*AddEnvelope)(LwObject* object, uint16_t index);
+    int32_t (*SetEnvelopeData)(LwObject* object, int32_t position, int32_t size, const void* bytes);
+    LwEnvelopeEntry* (*GetEnvelope)(LwObject* object, int32_t position);
+    int32_t (*FreeEnvelopes)(LwObject* object);
+    // Edges (92-96), position 95 empty.
+    int32_t (*GetNumEdges)(LwObject* object);
+    LwEdge* (*GetEdge)(LwObject* object, int32_t index);
+    int32_t (*BuildEdges)(LwObject* object);
     LwObjectSlot Empty;
-    LwObjectSlot Edge4, Edge5, Edge6, Edge7;
+    int32_t (*FreeEdges)(LwObject* object);
+    // Meshes (97-102).
+    LwObjectSlot Mesh0, Mesh1, Mesh2;
     LwObjectSlot BuildMeshes;
-    LwObjectSlot Edge9, Edge10;
+    LwObjectSlot Mesh4, Mesh5;
     // Vertex maps (103-112).
-    LwObjectSlot Vmap0, Vmap1, Vmap2, Vmap3, Vmap4, Vmap5, Vmap6, Vmap7, Vmap8, Vmap9;
+    int32_t (*GetNumVmaps)(LwObject* object, LwId type);
+    LwVmap* (*GetNextVmap)(LwObject* object, LwVmap* previous, LwId type);
+    int32_t (*AddVmap)(LwObject* object, LwId type, const char* name, int32_t dimension);
+    int32_t (*SetVmapValue)(LwObject* object, int32_t map, int32_t point, const float* values);
+    LwVmap* (*FindVmap)(LwObject* object, LwId type, const char* name);
+    float* (*GetVmapValue)(LwObject* object, LwVmap* map, int32_t point);
+    int32_t (*DeleteVmaps)(LwObject* object, LwId type);
+    int32_t (*DeleteVmap)(LwObject* object, int32_t index);
+    int32_t (*ClearVmap)(LwObject* object, int32_t index);
+    int32_t (*RenameVmap)(LwObject* object, int32_t index, const char* name);
     // Discontinuous vertex maps (113-121).
-    LwObjectSlot Vmad0, Vmad1, Vmad2, Vmad3, Vmad4, Vmad5, Vmad6, Vmad7, Vmad8;
+    int32_t (*GetNumVmads)(LwObject* object, LwId type);
+    LwVmad* (*GetNextVmad)(LwObject* object, LwVmad* previous, LwId type);
+    int32_t (*AddVmad)(LwObject* object, LwId type, const char* name, int32_t dimension);
+    int32_t (*SetVmadValue)(LwObject* object, int32_t map, int32_t point, int32_t polygon, const float* values);
+    LwVmad* (*FindVmad)(LwObject* object, LwId type, const char* name);
+    float* (*GetVmadValue)(LwObject* object, LwVmad* map, int32_t point, int32_t polygon);
+    int32_t (*DeleteVmads)(LwObject* object, LwId type);
+    int32_t (*DeleteVmad)(LwObject* object, int32_t index);
+    int32_t (*ClearVmad)(LwObject* object, int32_t index);
     // Polygon tags (122-131).
-    LwObjectSlot Ptag0, Ptag1, Ptag2, Ptag3, Ptag4, Ptag5, Ptag6, Ptag7;
-    LwObjectSlot CopyPolygonTags;
-    LwObjectSlot Ptag9;
+    int32_t (*GetNumPolygonTagMaps)(LwObject* object, LwId type);
+    LwPolygonTagMap* (*GetNextPolygonTagMap)(LwObject* object, LwPolygonTagMap* previous, LwId type);
+    int32_t (*AddPolygonTagMap)(LwObject* object, LwId type);
+    const char* (*SetPolygonTag)(LwObject* object, int32_t polygon, LwId type, const char* name);
+    LwPolygonTagMap* (*GetPolygonTagMap)(LwObject* object, int32_t index);
+    LwPolygonTagMap* (*FindPolygonTagMapOf)(LwObject* object, LwPolygonTagMap* previous, int32_t polygon, LwId type);
+    LwTag* (*GetPolygonTag)(LwObject* object, LwPolygonTagMap* map, int32_t polygon);
+    int32_t (*DeletePolygonTagMaps)(LwObject* object, LwId type);
+    int32_t (*CopyPolygonTags)(LwObject* object, int32_t from, int32_t to);
+    int32_t (*DeletePolygonTagMap)(LwObject* object, int32_t index);
     // Per-point and per-polygon data (132-141).
     LwObjectSlot Data0, Data1, Data2, Data3;
-    LwObjectSlot ReleasePointData;
+    LwObjectSlot FreePointUserData;
     LwObjectSlot Data5, Data6, Data7, Data8, Data9;
     // Whole-object operations (142-154).
     LwObjectSlot TranslateLwObject, ScaleLwObject, TriangulatePolygonAt, TriangulateLayer, SortLwObjectPolygons,
@@ -156,12 +370,19 @@ struct LwObject {
     FILE* TraceFile;  // none unless a caller sets one
     double AnimationTime;
     uint32_t Flags;  // LW_OBJECT_CLONE in a clone sharing another context's data
-    MemoryTracker*
-        Tracker;  // NULL until a caller records: it sets one made by CreateMemoryTracker; freed with the context
+    // NULL until a caller records: it sets one made by CreateMemoryTracker; freed with the context.
+    MemoryTracker* Tracker;
+    int32_t NumLayers;
+    int32_t NumSurfaces;  // also the next surface id
+    int32_t NumClips;
+    int32_t NumTags;  // also the next tag id
+    int32_t NumEnvelopes;
     LwLayer* Layers;
     LwLayer* CurrentLayer;
-    int32_t NumLayers;
-    int32_t NumSurfaces;
+    LwTag* Tags;
+    LwClipEntry* Clips;
+    LwSurfaceEntry* Surfaces;
+    LwEnvelopeEntry* Envelopes;
     LwObjectOperations Op;
 };
 

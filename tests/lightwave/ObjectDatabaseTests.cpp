@@ -1,0 +1,198 @@
+// The object database through its operation table: layers, points, polygon groups and polygons.
+#include "tests/lightwave/ObjectTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace lwtest;
+
+namespace {
+
+const std::vector<std::vector<double>> kSquare = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+
+TEST(ObjectLayers, NewLayersAreNumberedAndBecomeCurrent) {
+    ObjectPtr o = NewObject();
+    EXPECT_EQ(o->Op.GetLayerCount(o.get()), 0);
+    EXPECT_EQ(o->Op.GetNextLayer(o.get(), nullptr), nullptr);
+    EXPECT_EQ(o->Op.GetLastLayer(o.get()), nullptr);
+    double pivot[3] = {1, 2, 3};
+    EXPECT_EQ(o->Op.SetLayerPivot(o.get(), pivot), LW_ERR_PARAM);  // no layer yet
+    EXPECT_EQ(o->Op.AddPoint(o.get(), pivot), -1);
+
+    LwLayer* first = o->Op.AddLayer(o.get(), nullptr);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Position, 0);
+    EXPECT_EQ(first->LayerNumber, 0);
+    EXPECT_EQ(first->ParentNumber, -1);
+    EXPECT_EQ(first->PolygonListType, 0u);
+    LwLayer* second = o->Op.AddLayer(o.get(), std::string(300, 'n').c_str());
+    EXPECT_EQ(second->Position, 1);
+    EXPECT_EQ(strlen(second->Name), 255u);
+    EXPECT_EQ(o->CurrentLayer, second);
+    EXPECT_EQ(o->Op.GetLastLayer(o.get()), second);
+    EXPECT_EQ(o->Op.GetLayer(o.get(), 2), nullptr);
+    EXPECT_EQ(o->Op.SetCurrentLayer(o.get(), 2), LW_ERR_PARAM);
+    EXPECT_EQ(o->CurrentLayer, second);
+    EXPECT_EQ(o->Op.SetCurrentLayer(o.get(), 0), LW_ERR_NONE);
+    EXPECT_EQ(o->Op.SetLayerPivot(o.get(), pivot), LW_ERR_NONE);
+    double back[3];
+    o->Op.GetLayerPivot(o.get(), back);
+    EXPECT_EQ(back[2], 3.0);
+    EXPECT_EQ(o->Op.FreeLayers(o.get()), LW_ERR_NONE);
+    EXPECT_EQ(o->Op.GetLayerCount(o.get()), 0);
+    EXPECT_EQ(o->CurrentLayer, nullptr);
+}
+
+// Parents are layer numbers: after numbers 1, 2, 5 the positions no longer match them.
+TEST(ObjectLayers, ParentsResolveByLayerNumber) {
+    ObjectPtr o = NewObject();
+    const char* names[] = {"one", "two", "five"};
+    const int numbers[] = {1, 2, 5};
+    for (int i = 0; i < 3; ++i) o->Op.AddLayer(o.get(), names[i])->LayerNumber = numbers[i];
+    ASSERT_EQ(o->Op.SetLayerParentByName(o.get(), "two"), LW_ERR_NONE);  // current: "five"
+    EXPECT_EQ(o->CurrentLayer->ParentNumber, 2);
+    char parent[256];
+    o->Op.GetLayerParentName(o.get(), parent);
+    EXPECT_STREQ(parent, "two");
+    o->Op.SetLayerParentByName(o.get(), "nobody");
+    EXPECT_EQ(o->CurrentLayer->ParentNumber, -1);
+    o->Op.GetLayerParentName(o.get(), parent);
+    EXPECT_STREQ(parent, "");
+    o->CurrentLayer->ParentNumber = 0;  // no layer has number 0
+    o->Op.GetLayerParentName(o.get(), parent);
+    EXPECT_STREQ(parent, "");
+}
+
+TEST(ObjectLayers, BoundsCoverThePoints) {
+    ObjectPtr o = NewObject();
+    o->Op.AddLayer(o.get(), "a");
+    double box[6] = {9, 9, 9, 9, 9, 9};
+    o->CurrentLayer->BoundingBox[0] = 7;
+    o->Op.ComputeLayerBounds(o.get());  // no points: unchanged
+    o->Op.GetLayerBounds(o.get(), box);
+    EXPECT_EQ(box[0], 7);
+    const double pts[][3] = {{1, -2, 3}, {-4, 5, 0}, {2, 2, 2}};
+    for (const auto& p : pts) o->Op.AddPoint(o.get(), p);
+    o->Op.ComputeLayerBounds(o.get());
+    o->Op.GetLayerBounds(o.get(), box);
+    const double expected[6] = {-4, -2, 0, 2, 5, 3};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(box[i], expected[i]) << i;
+}
+
+TEST(ObjectPolygons, TypesSelectSeparateGroups) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), kSquare);
+    LwId walk[6];
+    walk[0] = o->Op.GetNextPolygonType(o.get(), 0);
+    for (int i = 1; i < 6; ++i) walk[i] = o->Op.GetNextPolygonType(o.get(), walk[i - 1]);
+    const LwId expected[6] = {LW_ID_FACE, LW_ID_CURV, LW_ID_PTCH, LW_ID_MBAL, LW_ID_BONE, 0};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(walk[i], expected[i]) << i;
+    EXPECT_EQ(o->Op.GetNextPolygonType(o.get(), LwMakeId('X', 'X', 'X', 'X')), 0u);
+
+    o->Op.SetPolygonType(o.get(), LW_ID_CURV);
+    EXPECT_EQ(AddPolygon(o.get(), {0, 1, 2}), 0);
+    EXPECT_EQ(AddPolygon(o.get(), {2, 3}), 1);
+    o->Op.SetPolygonType(o.get(), LwMakeId('X', 'X', 'X', 'X'));
+    EXPECT_EQ(o->CurrentLayer->PolygonListType, LW_ID_FACE);
+    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 0);
+    o->Op.SetPolygonType(o.get(), LW_ID_CURV);
+    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 2);
+    EXPECT_EQ(o->Op.GetNumPolygonVertices(o.get()), 5);
+    EXPECT_EQ(o->Op.GetPoint(o.get(), 4), nullptr);
+    EXPECT_EQ(o->Op.GetPoint(o.get(), -1), nullptr);
+    EXPECT_EQ(o->Op.GetPolygon(o.get(), 2), nullptr);
+}
+
+TEST(ObjectPolygons, FaceNormals) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {0, 0, 0}});
+    struct Case {
+        std::vector<int32_t> points;
+        double z;
+    } cases[] = {
+        {{0, 1, 2}, 1.0},     // counter-clockwise seen from +z
+        {{0, 2, 1}, -1.0},    // reversed
+        {{0, 1}, 0.0},        // two corners
+        {{0, 1, 3}, 0.0},     // collinear
+        {{0, 4, 1, 2}, 0.0},  // first two corners on one spot
+    };
+    for (const Case& c : cases) {
+        int32_t i = AddPolygon(o.get(), c.points);
+        ASSERT_GE(i, 0);
+        double n[3];
+        ASSERT_EQ(o->Op.GetPolygonNormal(o.get(), i, n), LW_ERR_NONE);
+        EXPECT_EQ(n[0], 0.0);
+        EXPECT_EQ(n[1], 0.0);
+        EXPECT_EQ(n[2], c.z) << i;
+    }
+    double n[3];
+    EXPECT_EQ(o->Op.GetPolygonNormal(o.get(), 99, n), LW_ERR_PARAM);
+    // A stored zero normal is computed again once the polygon has a shape.
+    int32_t points[3] = {0, 1, 2};
+    ASSERT_EQ(o->Op.SetPolygonPoints(o.get(), 3, 3, points), LW_ERR_NONE);
+    o->Op.GetPolygonNormal(o.get(), 3, n);
+    EXPECT_EQ(n[2], 1.0);
+}
+
+// Corners naming no point are refused, so the normal and later passes never read past the points.
+TEST(ObjectPolygons, CornersOutsideThePointsAreRefused) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), kSquare);
+    EXPECT_EQ(AddPolygon(o.get(), {0, 1, 4}), -1);
+    EXPECT_EQ(AddPolygon(o.get(), {-1, 1, 2}), -1);
+    EXPECT_EQ(o->Op.AddPolygon(o.get(), -1, nullptr, nullptr), -1);
+    EXPECT_EQ(o->Op.AddPolygon(o.get(), 3, nullptr, nullptr), -1);
+    ASSERT_EQ(AddPolygon(o.get(), {0, 1, 2}), 0);
+    int32_t bad[3] = {0, 1, 7};
+    EXPECT_EQ(o->Op.SetPolygonPoints(o.get(), 0, 3, bad), LW_ERR_PARAM);
+    EXPECT_EQ(o->Op.SetPolygonPoints(o.get(), 1, 3, bad), LW_ERR_PARAM);
+    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 1);
+}
+
+// Freeing the points takes the corners of the polygons with them: no vertex count outlives them.
+TEST(ObjectPolygons, FreePointsEmptiesTheCorners) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), kSquare);
+    AddPolygon(o.get(), {0, 1, 2, 3});
+    o->Op.FreePoints(o.get());
+    EXPECT_EQ(o->Op.GetPointCount(o.get()), 0);
+    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 1);
+    EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->VertexCount(), 0);
+    EXPECT_EQ(o->Op.GetNumPolygonVertices(o.get()), 0);
+    o->Op.FreePolygons(o.get());
+    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 0);
+}
+
+TEST(ObjectPolygons, PerVertexIndicesAndTextureChannels) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), kSquare);
+    AddPolygon(o.get(), {0, 1, 2});
+    const int32_t three[3] = {7, 8, 9};
+    EXPECT_EQ(o->Op.SetPolygonNormalIndices(o.get(), 0, 2, three), LW_ERR_PARAM);
+    EXPECT_EQ(o->Op.SetPolygonNormalIndices(o.get(), 0, 3, three), LW_ERR_NONE);
+    EXPECT_EQ(o->Op.SetPolygonColorIndices(o.get(), 0, 3, three), LW_ERR_NONE);
+    EXPECT_EQ(o->Op.SetPolygonColorIndices(o.get(), 1, 3, three), LW_ERR_PARAM);
+    EXPECT_EQ(o->Op.SetPolygonTexIndices(o.get(), 0, 3, three), LW_ERR_PARAM);  // no channel selected
+    EXPECT_EQ(o->Op.FindPolygonTexChannel(o.get(), 0, 1, 0), nullptr);
+    LwTexChannel* a = o->Op.SelectPolygonTexChannel(o.get(), 0, 1, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->Indices, std::vector<int32_t>(3, 0));
+    EXPECT_EQ(o->Op.SetPolygonTexIndices(o.get(), 0, 3, three), LW_ERR_NONE);
+    o->Op.SelectPolygonTexChannel(o.get(), 0, 2, 1);
+    const int32_t other[3] = {1, 2, 3};
+    o->Op.SetPolygonTexIndices(o.get(), 0, 3, other);
+    LwPolygon* p = o->Op.GetPolygon(o.get(), 0);
+    ASSERT_EQ(p->TexChannels.size(), 2u);
+    EXPECT_EQ(o->Op.FindPolygonTexChannel(o.get(), 0, 1, 0)->Indices, std::vector<int32_t>({7, 8, 9}));
+    EXPECT_EQ(p->TexChannels[1].Indices, std::vector<int32_t>({1, 2, 3}));
+    EXPECT_EQ(o->Op.SelectPolygonTexChannel(o.get(), 5, 1, 0), nullptr);
+    // A new corner count keeps the channels in step and drops indices that would name wrong corners.
+    const int32_t quad[4] = {0, 1, 2, 3};
+    o->Op.SetPolygonPoints(o.get(), 0, 4, quad);
+    EXPECT_EQ(p->TexChannels[0].Indices, std::vector<int32_t>({7, 8, 9, 0}));
+    EXPECT_TRUE(p->NormalIndices.empty());
+    EXPECT_TRUE(p->ColorIndices.empty());
+}
+
+}  // namespace

@@ -53,6 +53,7 @@ constexpr LwId LW_ID_BONE = LwMakeId('B', 'O', 'N', 'E');
 constexpr LwId LW_ID_SURF = LwMakeId('S', 'U', 'R', 'F');
 
 struct LwMaterial;
+struct LwObject;
 
 struct LwPoint {
     void* UserData;  // the point's slice of the layer's user-data block, or its polygon list
@@ -195,6 +196,9 @@ struct LwEnvelopeEntry {
     uint8_t* Data;  // the chunk body
     LwEnvelopeEntry* Next;
 };
+
+// Frees a detached copy of a surface entry, and its body unless the listed entry shares it.
+void FreeSurfaceEntryCopy(LwObject* object, LwSurfaceEntry* copy);
 
 // Row by row; points are row vectors with the translation in the fourth row.
 typedef double LwMatrix[4][4];

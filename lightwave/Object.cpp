@@ -400,8 +400,6 @@ int32_t FreePolygons(LwObject* object) {
     return LW_ERR_NONE;
 }
 
-int32_t GetSurfaceCount(LwObject* object) { return object ? object->NumSurfaces : 0; }
-
 void Trace(LwObject* object, const char* format, ...) {
     if (!object || !object->TraceFile) return;
     va_list args;
@@ -490,7 +488,6 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.StorePolygonType = StorePolygonType;
     op.GetNextPolygonType = GetNextPolygonType;
     op.FreeLayers = FreeLayers;
-    op.GetSurfaceCount = GetSurfaceCount;
     op.GetPointCount = GetPointCount;
     op.AddPoint = AddPoint;
     op.GetPoint = GetPoint;
@@ -515,6 +512,7 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.GetLastErrorText = GetLastErrorText;
     op.Trace = Trace;
     op.GetVersionText = LwGetVersionText;
+    LwFillTagOperations(&op);
     return object;
 }
 
@@ -539,6 +537,8 @@ void DestroyLwObject(LwObject** object) {
     LwObject* o = *object;
     if (!(o->Flags & LW_OBJECT_CLONE)) {
         ReleaseLayers(o);
+        LwReleaseTags(o);
+        LwReleaseSurfaces(o);
         DestroyMemoryTracker(&o->Tracker);
     }
     free(o);

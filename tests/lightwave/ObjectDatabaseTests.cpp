@@ -196,3 +196,149 @@ TEST(ObjectPolygons, PerVertexIndicesAndTextureChannels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ObjectTags, TypedTagsAreSharedUntypedNever) {
+    ObjectPtr o = NewObject();
+    EXPECT_EQ(o->Op.AddTag(o.get(), "Default", LW_ID_SURF), 0);
+    EXPECT_EQ(o->Op.AddTag(o.get(), "Default", LW_ID_SURF), 0);
+    EXPECT_EQ(o->Op.AddTag(o.get(), "x", 0), 1);
+    EXPECT_EQ(o->Op.AddTag(o.get(), "x", 0), 2);
+    EXPECT_EQ(o->Op.AddTag(o.get(), "default", LW_ID_SURF), 3);  // names are compared exactly
+    // A long name is kept cut to its field and still found again under its full text.
+    std::string longName(400, 'L');
+    EXPECT_EQ(o->Op.AddTag(o.get(), longName.c_str(), LW_ID_SURF), 4);
+    EXPECT_EQ(o->Op.AddTag(o.get(), longName.c_str(), LW_ID_SURF), 4);
+    EXPECT_EQ(strlen(o->Op.GetTag(o.get(), 4)->Name), 255u);
+    EXPECT_EQ(o->Op.GetNumTags(o.get()), 5);
+    EXPECT_EQ(o->Op.FindTag(o.get(), "x", LW_ID_SURF), nullptr);
+    EXPECT_EQ(o->Op.GetTag(o.get(), 5), nullptr);
+    o->Op.FreeTags(o.get());
+    EXPECT_EQ(o->Op.GetNumTags(o.get()), 0);
+    EXPECT_EQ(o->Op.AddTag(o.get(), "again", 0), 0);
+}
+
+TEST(ObjectTags, PolygonTagsReplaceInPlaceAndCopy) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), kSquare);
+    for (int i = 0; i < 3; ++i) AddPolygon(o.get(), {0, 1, 2});
+    const LwId part = LwMakeId('P', 'A', 'R', 'T');
+    EXPECT_STREQ(o->Op.SetPolygonTag(o.get(), 0, part, "arm"), "arm");
+    EXPECT_STREQ(o->Op.SetPolygonTag(o.get(), 0, part, "leg"), "leg");
+    EXPECT_EQ(o->Op.SetPolygonTag(o.get(), 3, part, "leg"), nullptr);  // no such polygon
+    LwPolygonTagMap* map = o->Op.GetPolygonTagMap(o.get(), 0);
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->Polygons.size(), 1u);
+    EXPECT_STREQ(o->Op.GetPolygonTag(o.get(), map, 0)->Name, "leg");
+    EXPECT_EQ(o->Op.GetPolygonTag(o.get(), map, 1), nullptr);
+    EXPECT_EQ(o->Op.GetPolygonTag(o.get(), map, 5000), nullptr);
+    o->Op.SetPolygonTag(o.get(), 0, LW_ID_SURF, "skin");
+    o->Op.CopyPolygonTags(o.get(), 0, 2);
+    map = o->Op.GetPolygonTagMap(o.get(), 0);  // a new map may have moved the others
+    EXPECT_EQ(o->Op.FindPolygonTagMapOf(o.get(), nullptr, 2, part), map);
+    EXPECT_EQ(o->Op.FindPolygonTagMapOf(o.get(), map, 2, part), nullptr);
+    EXPECT_EQ(o->Op.FindPolygonTagMapOf(o.get(), nullptr, 1, part), nullptr);
+    LwPolygonTagMap* surf = o->Op.FindPolygonTagMapOf(o.get(), nullptr, 2, LW_ID_SURF);
+    ASSERT_NE(surf, nullptr);
+    EXPECT_STREQ(o->Op.GetPolygonTag(o.get(), surf, 2)->Name, "skin");
+}
+
+TEST(ObjectTags, MapsIterateByTypeAndRenumberWhenDeleted) {
+    ObjectPtr o = NewObject();
+    AddLayerWithPoints(o.get(), kSquare);
+    const LwId a = LwMakeId('A', 'A', 'A', 'A'), b = LwMakeId('B', 'B', 'B', 'B');
+    const LwId types[] = {a, b, a, b, a};
+    for (LwId t : types) o->Op.AddPolygonTagMap(o.get(), t);
+    EXPECT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), 0), 5);
+    EXPECT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), b), 2);
+    std::vector<int32_t> seen;
+    for (LwPolygonTagMap* m = o->Op.GetNextPolygonTagMap(o.get(), nullptr, a); m;
+         m = o->Op.GetNextPolygonTagMap(o.get(), m, a))
+        seen.push_back(m->Index);
+    EXPECT_EQ(seen, std::vector<int32_t>({0, 2, 4}));
+    o->Op.DeletePolygonTagMaps(o.get(), a);
+    ASSERT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), 0), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(o->Op.GetPolygonTagMap(o.get(), i)->Index, i);
+        EXPECT_EQ(o->Op.GetPolygonTagMap(o.get(), i)->Type, b);
+    }
+    o->Op.DeletePolygonTagMap(o.get(), 0);
+    EXPECT_EQ(o->Op.GetPolygonTagMap(o.get(), 0)->Index, 0);
+    EXPECT_EQ(o->Op.DeletePolygonTagMap(o.get(), 1), LW_ERR_PARAM);
+    o->Op.DeletePolygonTagMaps(o.get(), 0);
+    EXPECT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), 0), 0);
+}
+
+TEST(ObjectSurfaces, EntriesByNameAndId) {
+    ObjectPtr o = NewObject();
+    EXPECT_EQ(o->Op.GetNextSurfaceName(o.get(), nullptr), nullptr);
+    const char* a = o->Op.AddSurface(o.get(), "A");
+    EXPECT_EQ(o->Op.AddSurface(o.get(), "A"), a);
+    o->Op.AddSurface(o.get(), "B");
+    EXPECT_EQ(o->Op.GetSurfaceCount(o.get()), 2);
+    EXPECT_STREQ(o->Op.GetNextSurfaceName(o.get(), nullptr), "A");
+    EXPECT_STREQ(o->Op.GetNextSurfaceName(o.get(), "A"), "B");
+    EXPECT_EQ(o->Op.GetNextSurfaceName(o.get(), "B"), nullptr);
+    EXPECT_EQ(o->Op.GetNextSurfaceName(o.get(), "Z"), nullptr);
+    EXPECT_STREQ(o->Op.GetSurfaceById(o.get(), 1)->Name, "B");
+    EXPECT_EQ(o->Op.GetSurfaceById(o.get(), 2), nullptr);
+    EXPECT_EQ(o->Op.FindSurface(o.get(), nullptr), nullptr);
+
+    // Bodies are copied; a replaced body is freed (the sanitizers see a leak otherwise).
+    const uint8_t body[] = {1, 2, 3};
+    EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "A", 3, body), LW_ERR_NONE);
+    EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "A", 2, body), LW_ERR_NONE);
+    LwSurfaceEntry* entry = o->Op.FindSurface(o.get(), "A");
+    EXPECT_EQ(entry->DataSize, 2);
+    EXPECT_NE(entry->Data, body);
+    EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "A", 0, nullptr), LW_ERR_NONE);
+    EXPECT_EQ(entry->Data, nullptr);
+    EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "Z", 3, body), LW_ERR_PARAM);
+    EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "A", -1, body), LW_ERR_PARAM);
+    o->Op.SetSurfaceData(o.get(), "B", 3, body);
+
+    // A detached copy frees its own body, never the one the list keeps.
+    LwSurfaceEntry* shared = (LwSurfaceEntry*)calloc(1, sizeof(LwSurfaceEntry));
+    *shared = *o->Op.FindSurface(o.get(), "B");
+    FreeSurfaceEntryCopy(o.get(), shared);
+    LwSurfaceEntry* own = (LwSurfaceEntry*)calloc(1, sizeof(LwSurfaceEntry));
+    strcpy(own->Name, "B");
+    own->Data = (uint8_t*)malloc(4);
+    FreeSurfaceEntryCopy(o.get(), own);
+    EXPECT_EQ(o->Op.FindSurface(o.get(), "B")->Data[2], 3);
+}
+
+TEST(ObjectSurfaces, RenameReachesEveryPolygon) {
+    ObjectPtr o = NewObject();
+    o->Op.AddSurface(o.get(), "A");
+    o->Op.AddSurface(o.get(), "C");
+    AddLayerWithPoints(o.get(), kSquare);
+    AddPolygon(o.get(), {0, 1, 2}, "A");
+    AddPolygon(o.get(), {0, 2, 3}, "A");
+    AddPolygon(o.get(), {0, 1, 3}, "C");
+    EXPECT_EQ(o->Op.GetPolygon(o.get(), 2)->SurfaceId, 1);
+    EXPECT_EQ(o->Op.CountPolygonsWithSurface(o.get(), "A"), 2);
+    EXPECT_EQ(o->Op.RenameSurface(o.get(), "A", "B"), LW_ERR_NONE);
+    EXPECT_STREQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, "B");
+    EXPECT_STREQ(o->Op.GetPolygon(o.get(), 1)->SurfaceName, "B");
+    EXPECT_EQ(o->Op.FindSurface(o.get(), "A"), nullptr);
+    EXPECT_EQ(o->Op.CountPolygonsWithSurface(o.get(), "B"), 2);
+    const char* bad[][2] = {{nullptr, "x"}, {"B", nullptr}, {"B", ""}, {"A", "x"}};
+    for (auto& names : bad) EXPECT_EQ(o->Op.RenameSurface(o.get(), names[0], names[1]), LW_ERR_PARAM);
+
+    // Ids follow names when surfaces are made after the polygons.
+    AddPolygon(o.get(), {1, 2, 3}, "D");
+    EXPECT_EQ(o->Op.GetPolygon(o.get(), 3)->SurfaceId, 0);
+    o->Op.AddSurface(o.get(), "D");
+    o->Op.RelinkPolygonSurfaces(o.get());
+    EXPECT_EQ(o->Op.GetPolygon(o.get(), 3)->SurfaceId, 2);
+    // Without their tags the polygons name no surface, rather than freed text.
+    o->Op.FreeTags(o.get());
+    EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, nullptr);
+    EXPECT_EQ(o->Op.CountPolygonsWithSurface(o.get(), "B"), 0);
+    o->Op.FreeSurfaces(o.get());
+    EXPECT_EQ(o->Op.GetSurfaceCount(o.get()), 0);
+}
+
+}  // namespace

@@ -513,6 +513,7 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.Trace = Trace;
     op.GetVersionText = LwGetVersionText;
     LwFillTagOperations(&op);
+    LwFillVmapOperations(&op);
     return object;
 }
 

@@ -514,6 +514,7 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.GetVersionText = LwGetVersionText;
     LwFillTagOperations(&op);
     LwFillVmapOperations(&op);
+    LwFillListOperations(&op);
     return object;
 }
 
@@ -540,6 +541,8 @@ void DestroyLwObject(LwObject** object) {
         ReleaseLayers(o);
         LwReleaseTags(o);
         LwReleaseSurfaces(o);
+        LwReleaseClips(o);
+        LwReleaseEnvelopes(o);
         DestroyMemoryTracker(&o->Tracker);
     }
     free(o);

@@ -515,6 +515,7 @@ LwObject* CreateLwObject(uint32_t flags) {
     LwFillTagOperations(&op);
     LwFillVmapOperations(&op);
     LwFillListOperations(&op);
+    LwFillEdgeOperations(&op);
     return object;
 }
 

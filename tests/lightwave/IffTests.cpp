@@ -1,0 +1,317 @@
+// IFF primitives: byte layouts in memory and in files, the two-pass writer, and reads that meet the
+// end of their chunk or stream.
+#include "lightwave/LwIff.h"
+#include "lightwave/LwObject.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Runs write over a memory cursor and gives the bytes produced.
+template <typename Write>
+Bytes Written(Write write, uint32_t room = 64) {
+    Bytes buffer(room);
+    ChunkBuff cb;
+    OpenChunkBuff(&cb, buffer.data(), room);
+    write(&cb);
+    buffer.resize(cb.Count);
+    return buffer;
+}
+
+TEST(IffMemory, ElementLayouts) {
+    const struct {
+        const char* what;
+        Bytes bytes;
+        Bytes expected;
+    } cases[] = {
+        {"S0 abc", Written([](ChunkBuff* cb) { ChunkWriteS0("abc", cb); }), {'a', 'b', 'c', 0}},
+        {"S0 ab", Written([](ChunkBuff* cb) { ChunkWriteS0("ab", cb); }), {'a', 'b', 0, 0}},
+        {"S0 empty", Written([](ChunkBuff* cb) { ChunkWriteS0("", cb); }), {0, 0}},
+        {"VX FEFF", Written([](ChunkBuff* cb) { ChunkWriteVX(0xFEFF, cb); }), {0xFE, 0xFF}},
+        {"VX FF00", Written([](ChunkBuff* cb) { ChunkWriteVX(0xFF00, cb); }), {0xFF, 0x00, 0xFF, 0x00}},
+        {"VX 24 bits", Written([](ChunkBuff* cb) { ChunkWriteVX(0xFFFFFF, cb); }), {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"VX too big", Written([](ChunkBuff* cb) { ChunkWriteVX(0x1000000, cb); }), {}},
+        {"ID", Written([](ChunkBuff* cb) { ChunkWriteID(LwMakeId('S', 'U', 'R', 'F'), cb); }), {'S', 'U', 'R', 'F'}},
+        {"U2",
+         Written([](ChunkBuff* cb) {
+             const uint16_t v[2] = {0x0102, 0xFFFE};
+             ChunkWriteU2(v, 2, cb);
+         }),
+         {1, 2, 0xFF, 0xFE}},
+        {"VEC12",
+         Written([](ChunkBuff* cb) {
+             const float v[3] = {1.0f, 0.5f, -2.0f};
+             ChunkWriteVec12(v, 1, cb);
+         }),
+         {0x3F, 0x80, 0, 0, 0x3F, 0, 0, 0, 0xC0, 0, 0, 0}},
+        {"words unswapped",
+         Written([](ChunkBuff* cb) {
+             const uint8_t raw[4] = {1, 2, 3, 4};
+             uint32_t w;
+             memcpy(&w, raw, 4);
+             ChunkWriteWords(&w, 1, cb);
+         }),
+         {1, 2, 3, 4}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.bytes, c.expected) << c.what;
+    EXPECT_EQ(LwS0Size("abc"), 4u);
+    EXPECT_EQ(LwS0Size("ab"), 4u);
+    EXPECT_EQ(LwS0Size(""), 2u);
+    EXPECT_EQ(LwVxSize(0xFEFF), 2u);
+    EXPECT_EQ(LwVxSize(0xFF00), 4u);
+    char text[5];
+    EXPECT_STREQ(IdToText(LwMakeId('T', 'X', 'U', 'V'), text), "TXUV");
+}
+
+// A body holding one of each element, written and read back.
+Bytes MixedBody() {
+    return Written([](ChunkBuff* cb) {
+        ChunkWriteID(LwMakeId('C', 'O', 'L', 'R'), cb);
+        const uint16_t u2 = 0xBEEF;
+        ChunkWriteU2(&u2, 1, cb);
+        const float rgb[3] = {0.25f, 0.5f, 1.0f};
+        ChunkWriteVec12(rgb, 1, cb);
+        ChunkWriteVX(0x12345, cb);
+        ChunkWriteS0("name", cb);
+        ChunkWriteVX(7, cb);
+    });
+}
+
+struct Mixed {
+    char id[5];
+    uint16_t u2;
+    float rgb[3];
+    uint32_t vx, small;
+    char name[8];
+    uint32_t taken;
+    uint32_t flags;
+};
+
+Mixed ReadMixed(const uint8_t* data, uint32_t size) {
+    Mixed m;
+    ChunkBuff cb;
+    OpenChunkBuff(&cb, data, size);
+    m.taken = ChunkReadID4(m.id, &cb);
+    m.taken += ChunkReadU2(&m.u2, 1, &cb);
+    m.taken += ChunkReadVec12(m.rgb, 1, &cb);
+    m.taken += ChunkReadVX(&m.vx, &cb);
+    m.taken += ChunkReadS0(m.name, sizeof(m.name), &cb);
+    m.taken += ChunkReadVX(&m.small, &cb);
+    EXPECT_EQ(m.taken, cb.Count);
+    m.flags = cb.Flags;
+    return m;
+}
+
+TEST(IffMemory, ReadBackAndTruncatedAtEveryByte) {
+    Bytes body = MixedBody();
+    ASSERT_EQ(body.size(), 4u + 2 + 12 + 4 + 6 + 2);
+    Mixed whole = ReadMixed(body.data(), (uint32_t)body.size());
+    EXPECT_STREQ(whole.id, "COLR");
+    EXPECT_EQ(whole.u2, 0xBEEF);
+    EXPECT_EQ(whole.rgb[1], 0.5f);
+    EXPECT_EQ(whole.vx, 0x12345u);
+    EXPECT_STREQ(whole.name, "name");
+    EXPECT_EQ(whole.small, 7u);
+    EXPECT_EQ(whole.flags, 0u);
+    // Each cut copy lives in its own exact-size block, so the sanitizers see any read past it.
+    for (size_t cut = 0; cut < body.size(); ++cut) {
+        std::unique_ptr<uint8_t[]> part(new uint8_t[cut ? cut : 1]);
+        memcpy(part.get(), body.data(), cut);
+        Mixed m = ReadMixed(part.get(), (uint32_t)cut);
+        EXPECT_EQ(m.taken, cut) << cut;
+        EXPECT_EQ(m.flags, (uint32_t)LW_CHUNK_OVERRUN) << cut;
+        EXPECT_EQ(m.small, 0u) << cut;
+    }
+}
+
+TEST(IffMemory, TextsAreBoundedBothWays) {
+    // A text longer than its field is cut, and the cursor still moves past all of it.
+    Bytes body = Written(
+        [](ChunkBuff* cb) {
+            ChunkWriteS0(std::string(300, 'x').c_str(), cb);
+            ChunkWriteVX(5, cb);
+        },
+        400);
+    char name[256];
+    uint32_t vx = 0;
+    ChunkBuff cb;
+    OpenChunkBuff(&cb, body.data(), (uint32_t)body.size());
+    EXPECT_EQ(ChunkReadS0(name, sizeof(name), &cb), 302u);
+    EXPECT_EQ(strlen(name), 255u);
+    ChunkReadVX(&vx, &cb);
+    EXPECT_EQ(vx, 5u);
+    // Without its NUL a text ends with the body.
+    const char open[3] = {'a', 'b', 'c'};
+    OpenChunkBuff(&cb, open, 3);
+    EXPECT_EQ(ChunkReadS0(name, sizeof(name), &cb), 3u);
+    EXPECT_STREQ(name, "abc");
+    EXPECT_EQ(cb.Flags, (uint32_t)LW_CHUNK_OVERRUN);
+    // A write that does not fit writes nothing.
+    uint8_t small[3] = {9, 9, 9};
+    OpenChunkBuff(&cb, small, 3);
+    EXPECT_EQ(ChunkWriteS0("abc", &cb), 0u);
+    EXPECT_EQ(ChunkWriteID(1, &cb), 0u);
+    EXPECT_EQ(cb.Count, 0u);
+    EXPECT_EQ(small[0], 9);
+    EXPECT_EQ(ChunkSkip(5, &cb), 3u);
+}
+
+// ---- files --------------------------------------------------------------------------------------
+
+struct FileBody {
+    int chunks;
+};
+
+// A FORM of "TEST" with the given number of "TEXT" chunks holding one S0 and one VX each.
+bool EmitForm(IffFile* f, void* context) {
+    const FileBody* body = (const FileBody*)context;
+    const uint32_t start = f->Count;
+    IffWriteID(LwMakeId('F', 'O', 'R', 'M'), f);
+    IffWriteID(start - 8, f);
+    IffWriteID(LwMakeId('T', 'E', 'S', 'T'), f);
+    for (int i = 0; i < body->chunks; ++i) {
+        IffWriteID(LwMakeId('T', 'E', 'X', 'T'), f);
+        IffWriteID(LwS0Size("ab") + LwVxSize(0xFF00), f);
+        IffWriteS0("ab", f);
+        IffWriteVX(0xFF00, f);
+    }
+    return f->Error == 0;
+}
+
+Bytes Contents(FILE* file) {
+    Bytes all;
+    rewind(file);
+    int c;
+    while ((c = fgetc(file)) != EOF) all.push_back((uint8_t)c);
+    return all;
+}
+
+TEST(IffFile, TwoPassWriterGivesTheFormItsLength) {
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    FileBody body{2};
+    IffFile measure;
+    OpenIffFile(&measure, file);
+    EmitForm(&measure, &body);
+    EXPECT_EQ(measure.Count, 12u + 2 * 16);
+    EXPECT_TRUE(Contents(file).empty());  // measuring writes nothing
+
+    ASSERT_TRUE(IffWriteTwoPasses(file, EmitForm, &body));
+    Bytes bytes = Contents(file);
+    const Bytes chunk = {'T', 'E', 'X', 'T', 0, 0, 0, 8, 'a', 'b', 0, 0, 0xFF, 0, 0xFF, 0};
+    Bytes expected = {'F', 'O', 'R', 'M', 0, 0, 0, 36, 'T', 'E', 'S', 'T'};
+    expected.insert(expected.end(), chunk.begin(), chunk.end());
+    expected.insert(expected.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(bytes, expected);
+
+    // And back through the file readers.
+    rewind(file);
+    IffFile in;
+    OpenIffFile(&in, file);
+    char id[5], name[256];
+    uint32_t length = 0, vx = 0;
+    EXPECT_EQ(IffReadID4(id, &in), 4u);
+    EXPECT_EQ(IffReadU4(&length, 1, &in), 4u);
+    EXPECT_EQ(length, bytes.size() - 8);
+    EXPECT_EQ(IffSkip(8, &in), 8u);
+    EXPECT_EQ(IffReadU4(&length, 1, &in), 4u);
+    EXPECT_EQ(IffReadS0(name, sizeof(name), &in), 4u);
+    EXPECT_STREQ(name, "ab");
+    EXPECT_EQ(IffReadVX(&vx, &in), 4u);
+    EXPECT_EQ(vx, 0xFF00u);
+    EXPECT_EQ(in.Error, 0);
+    fclose(file);
+}
+
+// Every read that meets the end of the stream fails at once: nothing loops or runs past its field.
+TEST(IffFile, ReadsAtTheEndOfTheStream) {
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 'a', 'b', 'c'};
+    fwrite(bytes, 1, sizeof(bytes), file);
+
+    const struct {
+        const char* what;
+        long at;
+        uint32_t (*read)(IffFile*);
+        uint32_t result;
+    } cases[] = {
+        {"U4 short", 0,
+         [](IffFile* f) {
+             uint32_t v[2] = {0xAAAAAAAA, 0xAAAAAAAA};
+             uint32_t r = IffReadU4(v, 2, f);
+             const uint8_t asRead[4] = {0x12, 0x34, 0x56, 'a'};
+             EXPECT_EQ(memcmp(v, asRead, 4), 0);  // left in file order
+             return r;
+         },
+         0},
+        {"U2 short", 5,
+         [](IffFile* f) {
+             uint16_t v;
+             return IffReadU2(&v, 1, f);
+         },
+         0},
+        {"VX short", 5,
+         [](IffFile* f) {
+             uint32_t v;
+             return IffReadVX(&v, f);
+         },
+         0},
+        {"ID4 short", 3,
+         [](IffFile* f) {
+             char id[5];
+             return IffReadID4(id, f);
+         },
+         0},
+        {"S0 without end", 3,
+         [](IffFile* f) {
+             char text[2] = {'?', '?'};
+             uint32_t r = IffReadS0(text, sizeof(text), f);
+             EXPECT_STREQ(text, "a");
+             return r;
+         },
+         0},
+        {"bytes short", 4,
+         [](IffFile* f) {
+             char b[4];
+             return IffReadBytes(b, 4, f);
+         },
+         2},
+    };
+    for (const auto& c : cases) {
+        fseek(file, c.at, SEEK_SET);
+        IffFile f;
+        OpenIffFile(&f, file);
+        EXPECT_EQ(c.read(&f), c.result) << c.what;
+        EXPECT_EQ(f.Error, 1) << c.what;
+    }
+    fclose(file);
+}
+
+TEST(IffFile, AShortWriteStopsTheWriter) {
+    FILE* file = fopen("/dev/full", "wb");
+    if (!file) GTEST_SKIP() << "no /dev/full";
+    setvbuf(file, nullptr, _IONBF, 0);
+    IffFile f;
+    OpenIffFile(&f, file);
+    f.Mode = IFF_WRITE;
+    EXPECT_EQ(IffWriteID(1, &f), 0u);
+    EXPECT_EQ(f.Error, 1);
+    EXPECT_EQ(f.Count, 0u);
+    FileBody body{1};
+    EXPECT_FALSE(IffWriteTwoPasses(file, EmitForm, &body));
+    fclose(file);
+    // A value with no VX encoding fails the same way.
+    IffFile measure;
+    OpenIffFile(&measure, nullptr);
+    EXPECT_EQ(IffWriteVX(0x1000000, &measure), 0u);
+    EXPECT_EQ(measure.Error, 1);
+}
+
+}  // namespace

@@ -25,41 +25,33 @@ Bytes Written(Write write, uint32_t room = 64) {
 }
 
 TEST(IffMemory, ElementLayouts) {
-    const struct {
-        const char* what;
-        Bytes bytes;
-        Bytes expected;
-    } cases[] = {
-        {"S0 abc", Written([](ChunkBuff* cb) { ChunkWriteS0("abc", cb); }), {'a', 'b', 'c', 0}},
-        {"S0 ab", Written([](ChunkBuff* cb) { ChunkWriteS0("ab", cb); }), {'a', 'b', 0, 0}},
-        {"S0 empty", Written([](ChunkBuff* cb) { ChunkWriteS0("", cb); }), {0, 0}},
-        {"VX FEFF", Written([](ChunkBuff* cb) { ChunkWriteVX(0xFEFF, cb); }), {0xFE, 0xFF}},
-        {"VX FF00", Written([](ChunkBuff* cb) { ChunkWriteVX(0xFF00, cb); }), {0xFF, 0x00, 0xFF, 0x00}},
-        {"VX 24 bits", Written([](ChunkBuff* cb) { ChunkWriteVX(0xFFFFFF, cb); }), {0xFF, 0xFF, 0xFF, 0xFF}},
-        {"VX too big", Written([](ChunkBuff* cb) { ChunkWriteVX(0x1000000, cb); }), {}},
-        {"ID", Written([](ChunkBuff* cb) { ChunkWriteID(LwMakeId('S', 'U', 'R', 'F'), cb); }), {'S', 'U', 'R', 'F'}},
-        {"U2",
-         Written([](ChunkBuff* cb) {
-             const uint16_t v[2] = {0x0102, 0xFFFE};
-             ChunkWriteU2(v, 2, cb);
-         }),
-         {1, 2, 0xFF, 0xFE}},
-        {"VEC12",
-         Written([](ChunkBuff* cb) {
-             const float v[3] = {1.0f, 0.5f, -2.0f};
-             ChunkWriteVec12(v, 1, cb);
-         }),
-         {0x3F, 0x80, 0, 0, 0x3F, 0, 0, 0, 0xC0, 0, 0, 0}},
-        {"words unswapped",
-         Written([](ChunkBuff* cb) {
-             const uint8_t raw[4] = {1, 2, 3, 4};
-             uint32_t w;
-             memcpy(&w, raw, 4);
-             ChunkWriteWords(&w, 1, cb);
-         }),
-         {1, 2, 3, 4}},
+    const uint16_t u2[2] = {0x0102, 0xFFFE};
+    const float vec[3] = {1.0f, 0.5f, -2.0f};
+    const uint8_t order[4] = {1, 2, 3, 4};
+    uint32_t word;
+    memcpy(&word, order, 4);
+    Bytes bytes = Written([&](ChunkBuff* cb) {
+        ChunkWriteS0("abc", cb);
+        ChunkWriteS0("ab", cb);
+        ChunkWriteS0("", cb);
+        ChunkWriteVX(0xFEFF, cb);
+        ChunkWriteVX(0xFF00, cb);
+        ChunkWriteVX(0xFFFFFF, cb);
+        EXPECT_EQ(ChunkWriteVX(0x1000000, cb), 0u);  // no encoding: nothing written
+        EXPECT_EQ(cb->Flags, (uint32_t)LW_CHUNK_BAD_VALUE);
+        ChunkWriteID(LwMakeId('S', 'U', 'R', 'F'), cb);
+        ChunkWriteU2(u2, 2, cb);
+        ChunkWriteVec12(vec, 1, cb);
+        ChunkWriteWords(&word, 1, cb);
+    });
+    const Bytes expected = {
+        'a',  'b',  'c',  0,    'a',  'b',  0,    0,    0,    0,           // S0 "abc", "ab" (padded), ""
+        0xFE, 0xFF, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,        // VX FEFF, FF00, FFFFFF
+        'S',  'U',  'R',  'F',  1,    2,    0xFF, 0xFE,                    // ID, U2 x 2
+        0x3F, 0x80, 0,    0,    0x3F, 0,    0,    0,    0xC0, 0,    0, 0,  // VEC12 1, 0.5, -2
+        1,    2,    3,    4,                                               // a word as it lies
     };
-    for (const auto& c : cases) EXPECT_EQ(c.bytes, c.expected) << c.what;
+    EXPECT_EQ(bytes, expected);
     EXPECT_EQ(LwS0Size("abc"), 4u);
     EXPECT_EQ(LwS0Size("ab"), 4u);
     EXPECT_EQ(LwS0Size(""), 2u);
@@ -235,62 +227,25 @@ TEST(IffFile, ReadsAtTheEndOfTheStream) {
     ASSERT_NE(file, nullptr);
     const uint8_t bytes[] = {0x12, 0x34, 0x56, 'a', 'b', 'c'};
     fwrite(bytes, 1, sizeof(bytes), file);
-
-    const struct {
-        const char* what;
-        long at;
-        uint32_t (*read)(IffFile*);
-        uint32_t result;
-    } cases[] = {
-        {"U4 short", 0,
-         [](IffFile* f) {
-             uint32_t v[2] = {0xAAAAAAAA, 0xAAAAAAAA};
-             uint32_t r = IffReadU4(v, 2, f);
-             const uint8_t asRead[4] = {0x12, 0x34, 0x56, 'a'};
-             EXPECT_EQ(memcmp(v, asRead, 4), 0);  // left in file order
-             return r;
-         },
-         0},
-        {"U2 short", 5,
-         [](IffFile* f) {
-             uint16_t v;
-             return IffReadU2(&v, 1, f);
-         },
-         0},
-        {"VX short", 5,
-         [](IffFile* f) {
-             uint32_t v;
-             return IffReadVX(&v, f);
-         },
-         0},
-        {"ID4 short", 3,
-         [](IffFile* f) {
-             char id[5];
-             return IffReadID4(id, f);
-         },
-         0},
-        {"S0 without end", 3,
-         [](IffFile* f) {
-             char text[2] = {'?', '?'};
-             uint32_t r = IffReadS0(text, sizeof(text), f);
-             EXPECT_STREQ(text, "a");
-             return r;
-         },
-         0},
-        {"bytes short", 4,
-         [](IffFile* f) {
-             char b[4];
-             return IffReadBytes(b, 4, f);
-         },
-         2},
-    };
-    for (const auto& c : cases) {
-        fseek(file, c.at, SEEK_SET);
-        IffFile f;
+    IffFile f;
+    auto at = [&](long offset) {
+        fseek(file, offset, SEEK_SET);
         OpenIffFile(&f, file);
-        EXPECT_EQ(c.read(&f), c.result) << c.what;
-        EXPECT_EQ(f.Error, 1) << c.what;
-    }
+        return &f;
+    };
+    uint32_t u4[2] = {0xAAAAAAAA, 0xAAAAAAAA}, vx;
+    uint16_t u2;
+    char id[5], text[2], raw[4];
+    EXPECT_EQ(IffReadU4(u4, 2, at(0)), 0u);
+    EXPECT_EQ(memcmp(u4, bytes, 4), 0);  // left in file order
+    EXPECT_EQ(IffReadU2(&u2, 1, at(5)), 0u);
+    EXPECT_EQ(IffReadVX(&vx, at(5)), 0u);
+    EXPECT_EQ(IffReadID4(id, at(3)), 0u);
+    EXPECT_EQ(IffReadS0(text, sizeof(text), at(3)), 0u);
+    EXPECT_STREQ(text, "a");
+    EXPECT_EQ(f.Error, 1);
+    EXPECT_EQ(IffReadBytes(raw, 4, at(4)), 2u);
+    EXPECT_EQ(f.Error, 1);
     fclose(file);
 }
 

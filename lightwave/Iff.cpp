@@ -110,6 +110,13 @@ void OpenChunkBuff(ChunkBuff* cb, const void* buffer, uint32_t size) {
     cb->Flags = 0;
 }
 
+uint32_t ChunkSeek(uint32_t offset, ChunkBuff* cb) {
+    if (offset > cb->Size) offset = cb->Size;
+    cb->Position = cb->Position - cb->Count + offset;
+    cb->Count = offset;
+    return offset;
+}
+
 uint32_t ChunkSkip(uint32_t n, ChunkBuff* cb) {
     uint32_t got = Available(cb, n);
     cb->Position += got;

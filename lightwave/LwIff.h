@@ -24,6 +24,8 @@ enum LwChunkFlag : uint32_t {
 
 void OpenChunkBuff(ChunkBuff* cb, const void* buffer, uint32_t size);
 inline uint32_t ChunkRemaining(const ChunkBuff* cb) { return cb->Size - cb->Count; }
+// Moves the cursor to offset bytes from its start, clamped to Size; returns the new count.
+uint32_t ChunkSeek(uint32_t offset, ChunkBuff* cb);
 
 // Reads: destination first, cursor last; each returns the bytes taken.
 uint32_t ChunkSkip(uint32_t n, ChunkBuff* cb);

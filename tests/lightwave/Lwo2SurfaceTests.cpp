@@ -1,0 +1,235 @@
+// LWO2 surface bodies and their texture blocks: every sub-chunk written and read back byte for
+// byte, the rewrites the packer makes, the dump text and the image-block lookup.
+#include "tests/lightwave/ChunkTestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace lwtest;
+
+Body FloatEnv(float v, uint32_t env) { return Body().F4(v).VX(env); }
+
+// Every block sub-chunk, header and texture map in packing order with canonical lengths.
+Body FullBlock() {
+    Body header;
+    header.S0("\x80")
+        .Sub("CHAN", Body().Id("COLR"))
+        .Sub("NAME", Body().S0("layer"))
+        .Sub("OPAC", Body().U2(1).F4(0.5f).VX(2))
+        .Sub("ENAB", Body().U2(1))
+        .Sub("NEGA", Body().U2(0))
+        .Sub("AXIS", Body().U2(2));
+    Body map;
+    map.Sub("CNTR", Body().Vec(1, 2, 3).VX(0))
+        .Sub("SIZE", Body().Vec(1, 1, 1).VX(0))
+        .Sub("ROTA", Body().Vec(0, 0.5f, 0).VX(4))
+        .Sub("FALL", Body().U2(1).Vec(2, 2, 2).VX(0))
+        .Sub("OREF", Body().S0("ref"))
+        .Sub("CSYS", Body().U2(1));
+    Body block;
+    block.Sub("IMAP", header)
+        .Sub("TMAP", map)
+        .Sub("PROJ", Body().U2(0))
+        .Sub("AXIS", Body().U2(2))
+        .Sub("FLAG", Body().U2(4))
+        .Sub("IMAG", Body().VX(1))
+        .Sub("WRAP", Body().U2(1).U2(2))
+        .Sub("WRPW", FloatEnv(1, 0))
+        .Sub("WRPH", FloatEnv(2, 0))
+        .Sub("VMAP", Body().S0("uv"))
+        .Sub("AAST", Body().U2(1).F4(0.25f))
+        .Sub("PIXB", Body().U2(1))
+        .Sub("STCK", Body().U2(0).F4(0))
+        .Sub("TAMP", FloatEnv(1, 3))
+        .Sub("COLR", Body().Vec(1, 0, 0).VX(0))
+        .Sub("VALU", Body().F4(1).F4(2))
+        .Sub("FTPS", Body().F4(1).F4(2).F4(3))
+        .Sub("ITPS", Body().U2(1).U2(0xFFFF))
+        .Sub("ETPS", Body().VX(1).VX(0xFF00).VX(3))
+        .Sub("GRST", Body().F4(0))
+        .Sub("GREN", Body().F4(1))
+        .Sub("FUNC", Body().S0("fn").U1(1).U1(2));
+    return Body().Sub("BLOK", block);
+}
+
+// Every surface sub-chunk in packing order, the block among them.
+Body FullSurface() {
+    Body s;
+    s.Sub("COLR", Body().Vec(0.5f, 0.25f, 1).VX(0));
+    for (const char* id : {"LUMI", "DIFF", "SPEC", "REFL", "TRAN", "TRNL", "SHRP", "GLOS", "BUMP"})
+        s.Sub(id, FloatEnv(0.75f, 1));
+    s.Sub("SMAN", Body().F4(1.5f)).Sub("RFOP", Body().U2(1)).Sub("SIDE", Body().U2(3)).Sub("RIMG", Body().VX(2));
+    for (const char* id : {"RSAN", "RIND", "CLRH"}) s.Sub(id, FloatEnv(0.125f, 0));
+    s.Sub("TROP", Body().U2(2)).Sub("TIMG", Body().VX(0xFF01));
+    for (const char* id : {"TSAN", "CLRF", "ADTR"}) s.Sub(id, FloatEnv(0.5f, 0));
+    s.Sub("GLOW", Body().U2(1).F4(0.5f).VX(0).F4(2).VX(5))
+        .Sub("AVAL", Body().F4(0.5f))
+        .Sub("GVAL", FloatEnv(1, 0))
+        .Sub("LINE", Body().U2(1).F4(2).VX(0).Vec(1, 1, 0).VX(0))
+        .Sub("LCOL", Body().Vec(0, 1, 0).VX(0))
+        .Sub("LSIZ", FloatEnv(3, 0))
+        .Sub("ALPH", Body().U2(1).F4(0.5f))
+        .Append(FullBlock())
+        .Sub("CMNT", Body().S0("note"))
+        .Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint"))
+        .Sub("RBLR", FloatEnv(0.25f, 0))
+        .Sub("TBLR", FloatEnv(0.5f, 0));
+    return s;
+}
+
+Bytes Repacked(LwObject* o, const Bytes& body, Lwo2Surface* s) {
+    ParseLwo2Surface(o, (uint32_t)body.size(), body.data(), s);
+    return Packed(o, s, GetLwo2SurfaceSize, PackLwo2Surface);
+}
+
+TEST(Lwo2Surface, EverySubChunkReadsAndPacksBackByteForByte) {
+    LoggedObject o;
+    Bytes body = FullSurface().Written();
+    Lwo2Surface s;
+    EXPECT_EQ(Repacked(o.get(), body, &s), body);
+    EXPECT_EQ(o.log.Text(),
+              "***  SURFACE SIZE (" + std::to_string(body.size()) + " / " + std::to_string(body.size()) + ")  ***\n");
+    ASSERT_EQ(s.Blocks.size(), 1u);
+    EXPECT_EQ(s.Blocks[0].Chunks[LW_BLOK_ETPS]->Ints, (std::vector<uint32_t>{1, 0xFF00, 3}));
+    EXPECT_EQ(s.Chunks[LW_SURF_VCOL]->Text[0], "paint");
+    EXPECT_EQ(o.object->ErrorCode, 0);
+}
+
+struct Rewrite {
+    const char* name;
+    Body in, out;
+    const char* logged;     // a line the parse logs, or NULL
+    const char* notLogged;  // text that must not appear
+};
+
+TEST(Lwo2Surface, PackerRewrites) {
+    const std::string longText(300, 'a');
+    const Rewrite cases[] = {
+        {"SIDE of length 4 keeps its first value, silently", Body().Sub("SIDE", Body().U2(3).U2(9)),
+         Body().Sub("SIDE", Body().U2(3)), nullptr, "INVALID"},
+        {"DIFF two bytes over is re-seeked", Body().Sub("DIFF", FloatEnv(0.5f, 0).U2(7)).Sub("SMAN", Body().F4(1)),
+         Body().Sub("DIFF", FloatEnv(0.5f, 0)).Sub("SMAN", Body().F4(1)),
+         "??? (DIFF) INVALID SURF ChunkBuff SIZE  2 bytes over\n", nullptr},
+        {"short LINE grows to its full form", Body().Sub("LINE", Body().U2(1)),
+         Body().Sub("LINE", Body().U2(1).F4(0).VX(0).Vec(0, 0, 0).VX(0)), nullptr, "INVALID"},
+        {"unknown sub-chunk is dropped", Body().Sub("XXXX", Body().U2(1)).Sub("SMAN", Body().F4(1)),
+         Body().Sub("SMAN", Body().F4(1)), "??? UNKNOWN ChunkBuff 2\n", nullptr},
+        {"packing order",
+         Body().Sub("DIFF", FloatEnv(1, 0)).Sub("LUMI", FloatEnv(2, 0)).Sub("COLR", Body().Vec(1, 1, 1).VX(0)),
+         Body().Sub("COLR", Body().Vec(1, 1, 1).VX(0)).Sub("LUMI", FloatEnv(2, 0)).Sub("DIFF", FloatEnv(1, 0)), nullptr,
+         nullptr},
+        {"last of a repeated sub-chunk wins", Body().Sub("DIFF", FloatEnv(1, 0)).Sub("DIFF", FloatEnv(2, 0)),
+         Body().Sub("DIFF", FloatEnv(2, 0)), nullptr, nullptr},
+        {"odd comment becomes an even S0", Body().Sub("CMNT", Body().Raw({'a', 'b', 'c'})),
+         Body().Sub("CMNT", Body().S0("abc")), nullptr, "INVALID"},
+        {"long comment keeps 255 characters", Body().Sub("CMNT", Body().Raw(Bytes(longText.begin(), longText.end()))),
+         Body().Sub("CMNT", Body().S0(longText.substr(0, 255))), nullptr, "INVALID"},
+        {"length past the body is clipped", Body().Sub("SMAN", Body().F4(1), 40), Body().Sub("SMAN", Body().F4(1)),
+         "??? (SMAN) ChunkBuff LENGTH 40 PAST THE END, 4 bytes left\n", nullptr},
+        {"TYPE in a header is written as CHAN",
+         Body().Sub("BLOK", Body().Sub("IMAP", Body().S0("\x80").Sub("TYPE", Body().Id("DIFF")))),
+         Body().Sub("BLOK", Body().Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("DIFF")))), nullptr, nullptr},
+        {"VALU keeps three values", Body().Sub("BLOK", Body().Sub("VALU", Body().F4(1).F4(2).F4(3).F4(4))),
+         Body().Sub("BLOK", Body().Sub("VALU", Body().F4(1).F4(2).F4(3))), nullptr, "INVALID"},
+        {"ETPS index cut by its end", Body().Sub("BLOK", Body().Sub("ETPS", Body().VX(1).U1(0xFF))),
+         Body().Sub("BLOK", Body().Sub("ETPS", Body().VX(1))), "??? (ETPS) INVALID BLOK ChunkBuff SIZE  1 bytes over\n",
+         nullptr},
+        {"unknown block sub-chunk", Body().Sub("BLOK", Body().Sub("ZZZZ", Body().U2(0)).Sub("PROJ", Body().U2(1))),
+         Body().Sub("BLOK", Body().Sub("PROJ", Body().U2(1))), "??? UNKNOWN BLOK ChunkBuff (ZZZZ) 2 bytes\n", nullptr},
+        {"unknown texture-map sub-chunk", Body().Sub("BLOK", Body().Sub("TMAP", Body().Sub("ZZZZ", Body()))),
+         Body().Sub("BLOK", Body().Sub("TMAP", Body())), "??? UNKNOWN TMAP ChunkBuff (ZZZZ) 0 bytes\n", nullptr},
+        {"trailing bytes too short for a header", Body().Sub("SMAN", Body().F4(1)).U2(0),
+         Body().Sub("SMAN", Body().F4(1)), "??? 2 TRAILING BYTES DROPPED\n", nullptr},
+    };
+    for (const Rewrite& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedObject o;
+        Lwo2Surface s;
+        EXPECT_EQ(Repacked(o.get(), c.in.Written(), &s), c.out.Written());
+        const std::string log = o.log.Text();
+        if (c.logged) {
+            EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+        }
+        if (c.notLogged) {
+            EXPECT_EQ(log.find(c.notLogged), std::string::npos) << log;
+        }
+    }
+}
+
+TEST(Lwo2Surface, DumpText) {
+    LoggedObject o;
+    Body block;
+    block.Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")).Sub("OPAC", Body().U2(0).F4(1).VX(0)))
+        .Sub("TMAP", Body().Sub("CNTR", Body().Vec(0, 1, 0).VX(0)).Sub("FALL", Body().U2(0).Vec(0, 0, 0).VX(0)))
+        .Sub("PROJ", Body().U2(5))
+        .Sub("IMAG", Body().VX(1))
+        .Sub("STCK", Body().U2(0).F4(0))
+        .Sub("VALU", Body().F4(1).F4(2))
+        .Sub("FTPS", Body().F4(1).F4(2).F4(3).F4(4).F4(5).F4(6).F4(7).F4(8).F4(9))
+        .Sub("FUNC", Body().S0("f").U1(0xAB));
+    Bytes body = Body()
+                     .Sub("SIDE", Body().U2(3))
+                     .Sub("COLR", Body().Vec(1, 0.5f, 0).VX(0))
+                     .Sub("LINE", Body().U2(1))
+                     .Sub("GLOW", Body().U2(1).F4(0.5f).VX(2).F4(4).VX(3))
+                     .Sub("BLOK", block)
+                     .Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint"))
+                     .Sub("CMNT", Body().S0("hi"))
+                     .Written();
+    auto s = ParseLwo2Surface(o.get(), (uint32_t)body.size(), body.data());
+    EXPECT_EQ(Dumped([&](FILE* f) { DumpLwo2Surface(o.get(), s.get(), f); }),
+              "[COLR] (14) <1.000000,0.500000,0.000000> <0>\n"
+              "[SIDE] (2) <3>\n"
+              "[GLOW] (14) <1> <0.500000> <2> <4.000000> <3>\n"
+              "[LINE] (22) <1> <0.000000> <0> <0.000000,0.000000,0.000000> <0>\n"
+              "[BLOK] (173)\n"
+              "\t[IMAP] (26) <\x80>\n"
+              "\t\t[CHAN] (4) <COLR>\n"
+              "\t\t[OPAC] (8) <0> <1.000000> <0>\n"
+              "\t[PROJ] (2) <5>\n"
+              "\t[TMAP] (42)\n"
+              "\t\t[CNTR] (14) <0.000000,1.000000,0.000000> <0>\n"
+              "\t\t[FALL] (16) <0> <0.000000,0.000000,0.000000> <0>\n"
+              "\t[IMAG] (2) <1>\n"
+              "\t[VALU] (8) <1.000000> <2.000000> \n"
+              "\t[FTPS] (36) <9>\n"
+              "\t1.000000, 2.000000, 3.000000, 4.000000, 5.000000, 6.000000, 7.000000, 8.000000\n"
+              "\t9.000000, \n"
+              "\t[FUNC] (3) <f>\n"
+              "\t0xab, \n"
+              "[CMNT] (4) <hi>\n"
+              "[VCOL] (16) <1.000000> <0> <RGBA> <paint>\n");
+}
+
+TEST(Lwo2Surface, FindSurfaceImageBlock) {
+    LoggedObject o;
+    auto imageBlock = [](const char* type, const char* channel, bool image) {
+        Body b;
+        b.Sub(type, Body().S0("\x80").Sub("CHAN", Body().Id(channel)));
+        if (image) b.Sub("IMAG", Body().VX(1));
+        return Body().Sub("BLOK", b);
+    };
+    Bytes body = Body()
+                     .Append(imageBlock("IMAP", "COLR", true))
+                     .Append(imageBlock("PROC", "COLR", false))
+                     .Sub("BLOK", Body().Sub("IMAG", Body().VX(1)))  // no header
+                     .Append(imageBlock("IMAP", "COLR", false))
+                     .Append(imageBlock("IMAP", "COLR", true))
+                     .Append(imageBlock("IMAP", "DIFF", true))
+                     .Written();
+    auto s = ParseLwo2Surface(o.get(), (uint32_t)body.size(), body.data());
+    ASSERT_EQ(s->Blocks.size(), 6u);
+    const struct {
+        const char* channel;
+        int n;
+        int block;  // -1 for none
+    } cases[] = {{"COLR", 0, 0}, {"COLR", 1, 4}, {"COLR", 2, -1}, {"DIFF", 0, 5}, {"BUMP", 0, -1}, {"COLR", -1, -1}};
+    for (const auto& c : cases) {
+        Lwo2SurfaceBlock* found = FindSurfaceImageBlock(
+            o.get(), s.get(), LwMakeId(c.channel[0], c.channel[1], c.channel[2], c.channel[3]), c.n);
+        EXPECT_EQ(found, c.block < 0 ? nullptr : &s->Blocks[c.block]) << c.channel << " " << c.n;
+    }
+}
+
+}  // namespace

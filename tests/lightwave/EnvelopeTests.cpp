@@ -1,0 +1,210 @@
+// LWO2 envelope bodies (parse, size, dump) and their evaluation over time: every key shape, every
+// behaviour before and after the keys, keys sharing a time and times far out of range.
+#include "tests/lightwave/ChunkTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace lwtest;
+
+struct Key {
+    float time, value;
+    const char* shape;  // NULL for no SPAN
+    std::vector<float> params;
+};
+
+Body Keys(const std::vector<Key>& keys) {
+    Body b;
+    for (const Key& k : keys) {
+        b.Sub("KEY ", Body().F4(k.time).F4(k.value));
+        if (!k.shape) continue;
+        Body span;
+        span.Id(k.shape);
+        for (float p : k.params) span.F4(p);
+        b.Sub("SPAN", span);
+    }
+    return b;
+}
+
+Body Rich() {
+    return Body()
+        .Sub("NAME", Body().S0("Position.X"))
+        .Sub("PRE ", Body().U2(1))
+        .Sub("TYPE", Body().U2(0x0301))
+        .Append(Keys({{0, 1, "TCB ", {0.5f, 0, -0.5f}}, {1, 2, "LINE", {}}}))
+        .Sub("POST", Body().U2(2))
+        .Sub("CHAN", Body().S0("srv").U2(1).U1(0xAB).U1(0xCD));
+}
+
+TEST(Lwo2Envelope, EverySubChunkParsesAndSizesToItsBody) {
+    LoggedObject o;
+    Bytes body = Rich().Written();
+    Lwo2Envelope env;
+    ParseEnvelope(o.get(), (uint32_t)body.size(), body.data(), &env);
+    const std::string size = std::to_string(body.size());
+    EXPECT_EQ(o.log.Text(), "***  ENVELOPE SIZE (" + size + " / " + size + ")  ***\n");
+    ASSERT_EQ(env.Keys.size(), 2u);
+    EXPECT_EQ(env.Keys[0].Span.Count, 3);
+    EXPECT_EQ(env.Keys[1].Value, 2.0f);
+    EXPECT_EQ(env.Channels[0].Data, (Bytes{0xAB, 0xCD}));
+    EXPECT_EQ(Dumped([&](FILE* f) { DumpEnvelope(o.get(), &env, f); }),
+              "[NAME] (12) <Position.X>\n"
+              "[PRE ] (2) <1>\n"
+              "[TYPE] (2) <0301>\n"
+              "[KEY ] (8) <0.000000> <1.000000>\n"
+              "[SPAN] (16) <TCB > <0.500000> <0.000000> <-0.500000>\n"
+              "[KEY ] (8) <1.000000> <2.000000>\n"
+              "[SPAN] (4) <LINE>\n"
+              "[POST] (2) <2>\n"
+              "[CHAN] (8) <srv> <1>\n"
+              "\t0xab, 0xcd, \n");
+}
+
+TEST(Lwo2Envelope, IrregularBodies) {
+    const struct {
+        const char* name;
+        Body body;
+        uint32_t size;           // GetEnvelopeSize
+        const char* logged;      // NULL for only the size line
+        int keys, params, post;  // key count, parameters of the last span, POST value (-1 none)
+    } cases[] = {
+        {"second PRE fills POST", Body().Sub("PRE ", Body().U2(1)).Sub("PRE ", Body().U2(4)), 16, nullptr, 0, 0, 4},
+        {"key without SPAN counts an empty span", Keys({{0, 1, nullptr, {}}}), 24, nullptr, 1, 0, -1},
+        {"SPAN before any key is skipped", Body().Sub("SPAN", Body().Id("LINE")), 0, "??? SPAN WITHOUT KEY\n", 0, 0,
+         -1},
+        {"SPAN keeps four parameters", Keys({{0, 1, "BEZ2", {1, 2, 3, 4, 5}}}), 40, nullptr, 1, 4, -1},
+        {"odd channel data rounds the length up", Body().Sub("CHAN", Body().S0("s").U2(0).U1(1)), 12, nullptr, 0, 0,
+         -1},
+        {"NAME ends at its length", Body().Sub("NAME", Body().S0("n").Id("POST").U2(2).U2(3)), 8,
+         "??? INVALIC ChunkBuff SIZE  8 bytes over\n", 0, 0, -1},
+        {"KEY ends at its length", Body().Sub("KEY ", Body().F4(0).F4(1).U4(9)), 24,
+         "??? INVALIC ChunkBuff SIZE  4 bytes over\n", 1, 0, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedObject o;
+        Bytes body = c.body.Written();
+        Lwo2Envelope env;
+        ParseEnvelope(o.get(), (uint32_t)body.size(), body.data(), &env);
+        EXPECT_EQ(GetEnvelopeSize(o.get(), &env), c.size);
+        if (c.logged) {
+            EXPECT_NE(o.log.Text().find(c.logged), std::string::npos) << o.log.Text();
+        }
+        EXPECT_EQ((int)env.Keys.size(), c.keys);
+        if (!env.Keys.empty()) {
+            EXPECT_EQ(env.Keys.back().Span.Count, c.params);
+        }
+        EXPECT_EQ(env.Post ? (int)env.Post->Int[0] : -1, c.post);
+    }
+}
+
+// An envelope of the object built for evaluation.
+std::unique_ptr<LwEvalEnvelope> Build(LwObject* o, const std::vector<Key>& keys, int pre, int post) {
+    Body b = Keys(keys);
+    if (pre >= 0) b.Sub("PRE ", Body().U2((uint16_t)pre));
+    if (post >= 0) b.Sub("POST", Body().U2((uint16_t)post));
+    Bytes body = b.Written();
+    const int32_t position = o->Op.AddEnvelope(o, (uint16_t)(o->Op.GetNumEnvelopes(o) + 1));
+    o->Op.SetEnvelopeData(o, position, (int32_t)body.size(), body.data());
+    return BuildEvalEnvelope(o, position);
+}
+
+const std::vector<Key> kLine = {{0, 2, "LINE", {}}, {1, 10, "LINE", {}}};
+
+TEST(EnvelopeEvaluation, ShapesAndBehaviours) {
+    const std::vector<Key> shifted = {{1, 2, "LINE", {}}, {2, 10, "LINE", {}}};
+    const std::vector<Key> tcb = {{0, 0, "TCB ", {0, 0, 0}}, {1, 1, "TCB ", {0, 0, 0}}};
+    const std::vector<Key> flatHermite = {{0, 0, "HERM", {0, 0}}, {1, 1, "HERM", {0, 0}}};
+    const std::vector<Key> flatBezier = {{0, 0, "BEZI", {0, 0}}, {1, 1, "BEZI", {0, 0}}};
+    const std::vector<Key> bezier2d = {{0, 0, "BEZ2", {-0.3333f, 0, 0.3333f, 0}},
+                                       {1, 1, "BEZ2", {-0.3333f, 0, 0.3333f, 0}}};
+    const std::vector<Key> stepped = {{0, 2, "STEP", {}}, {1, 10, "STEP", {}}};
+    const std::vector<Key> sameTime = {{1, 5, "LINE", {}}, {1, 7, "LINE", {}}};
+    const struct {
+        const char* name;
+        const std::vector<Key>& keys;
+        int pre, post;
+        float t, expected;
+    } cases[] = {
+        {"linear between keys", kLine, 1, 1, 0.25f, 4},
+        {"first key evaluates the first span at 0", kLine, 1, 1, 0, 2},
+        {"later key ends its span", kLine, 1, 1, 1, 10},
+        {"post constant", kLine, 1, 1, 2, 10},
+        {"post linear", kLine, 1, 5, 2, 18},
+        {"post reset", kLine, 1, 0, 2, 0},
+        {"post repeat", kLine, 1, 2, 2.25f, 4},
+        {"post offset repeat", kLine, 1, 4, 1.5f, 14},
+        {"post oscillate mirrors odd periods", kLine, 1, 3, 1.25f, 8},
+        {"post oscillate keeps even periods", kLine, 1, 3, 2.25f, 4},
+        {"post oscillate with keys away from 0", shifted, 1, 3, 2.25f, 8},
+        {"unknown post behaviour holds the last key", kLine, 1, 6, 3, 10},
+        {"missing behaviours are constant", kLine, -1, -1, 5, 10},
+        {"pre constant", kLine, 1, 1, -1, 2},
+        {"pre reset", kLine, 0, 1, -1, 0},
+        {"pre linear", kLine, 5, 1, -1, -6},
+        {"pre repeat", kLine, 2, 1, -0.75f, 4},
+        {"pre offset repeat", kLine, 4, 1, -0.5f, -2},
+        {"pre oscillate", kLine, 3, 1, -0.25f, 4},
+        {"stepped holds until the next key", stepped, 1, 1, 0.99f, 2},
+        {"TCB with zero parameters", tcb, 1, 1, 0.5f, 0.5f},
+        {"Hermite with flat slopes", flatHermite, 1, 1, 0.25f, 0.15625f},
+        {"Bezier with flat slopes", flatBezier, 1, 1, 0.25f, 0.15625f},
+        {"two-dimensional Bezier", bezier2d, 1, 1, 0.25f, 0.15625f},
+        {"keys sharing a time: repeat acts as constant after", sameTime, 2, 2, 3, 7},
+        {"keys sharing a time: repeat acts as constant before", sameTime, 2, 2, 0, 5},
+        {"keys sharing a time: at that time", sameTime, 2, 2, 1, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedObject o;
+        auto env = Build(o.get(), c.keys, c.pre, c.post);
+        ASSERT_NE(env, nullptr);
+        EXPECT_NEAR(EvaluateEnvelope(env.get(), c.t), c.expected, 1e-3);
+    }
+}
+
+TEST(EnvelopeEvaluation, HugeAndUnorderedTimesEnd) {
+    LoggedObject o;
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int behaviour = 0; behaviour <= 5; ++behaviour) {
+        auto env = Build(o.get(), kLine, behaviour, behaviour);
+        for (float t : {1e30f, -1e30f, 3e9f, inf, -inf}) {
+            float v = EvaluateEnvelope(env.get(), t);
+            if (behaviour == 2 || behaviour == 3) {
+                EXPECT_TRUE(v >= 2 && v <= 10) << behaviour << " " << t << " " << v;
+            }
+        }
+        EvaluateEnvelope(env.get(), std::nanf(""));
+    }
+    // Far from 0 a float cannot come within the bisection's tolerance: the search still ends.
+    auto far = Build(o.get(), {{1e6f, 0, "BEZI", {0, 0}}, {1e6f + 1, 1, "BEZI", {0, 0}}}, 1, 1);
+    EXPECT_NEAR(EvaluateEnvelope(far.get(), 1e6f + 0.5f), 0.5f, 0.1f);
+    // Keys out of time order, and the search start left behind by an earlier evaluation.
+    auto unordered =
+        Build(o.get(), {{0, 0, "LINE", {}}, {2, 2, "LINE", {}}, {1, 1, "LINE", {}}, {3, 3, "LINE", {}}}, 1, 1);
+    for (float t : {2.5f, 0.5f, 1.5f, 2.9f, 0.1f}) EvaluateEnvelope(unordered.get(), t);
+    auto ordered = Build(o.get(), {{0, 0, "LINE", {}}, {1, 1, "LINE", {}}, {2, 4, "LINE", {}}}, 1, 1);
+    EXPECT_NEAR(EvaluateEnvelope(ordered.get(), 1.5f), 2.5f, 1e-6);
+    EXPECT_NEAR(EvaluateEnvelope(ordered.get(), 0.5f), 0.5f, 1e-6);
+}
+
+TEST(EnvelopeEvaluation, BuildingAndFreeing) {
+    LoggedObject o;
+    EXPECT_EQ(BuildEvalEnvelope(o.get(), 0), nullptr);
+    auto none = Build(o.get(), {}, 1, 1);
+    EXPECT_EQ(EvaluateEnvelope(none.get(), 1), 0.0f);
+    auto one = Build(o.get(), {{3, 7, "TCB ", {}}}, 0, 0);
+    EXPECT_EQ(EvaluateEnvelope(one.get(), -100), 7.0f);
+    // A Hermite key without slopes takes the rise from its previous key as its incoming slope.
+    auto hermite = Build(o.get(), {{0, 1, "HERM", {}}, {1, 4, "HERM", {}}}, 1, 1);
+    EXPECT_EQ(hermite->Keys[1].P[3], 3.0f);
+    FreeEvalEnvelope(o.get(), &hermite);
+    EXPECT_EQ(hermite, nullptr);
+    FreeEvalEnvelope(o.get(), &hermite);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// LWOB surface bodies: every sub-chunk read back byte for byte, siblings attached to their texture,
+// image and shader, the packer's rewrites, the dump and the texture lookup.
+#include "tests/lightwave/ChunkTestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace lwtest;
+
+Body Image(const char* id, const char* name) {
+    return Body()
+        .Sub(id, Body().S0(name))
+        .Sub("IMSQ", Body().U2(1).U2(2).U2(3))
+        .Sub("FLYR", Body().U4(4).U4(5))
+        .Sub("IMCC", Body().U2(6).U2(7).U2(8));
+}
+
+// Every sub-chunk in packing order with canonical lengths.
+Body EveryLwobSubChunk() {
+    Body b;
+    b.Sub("COLR", Body().U1(255).U1(128).U1(0).U1(0)).Sub("FLAG", Body().U2(0x104));
+    for (const char* id : {"DIFF", "LUMI", "SPEC", "REFL", "TRAN"}) b.Sub(id, Body().U2(0xFF00));
+    for (const char* id : {"VDIF", "VLUM", "VSPC", "VRFL", "VTRN"}) b.Sub(id, Body().F4(0.5f));
+    b.Sub("GLOS", Body().U2(64)).Sub("RFLT", Body().U2(1));
+    for (const char* id : {"RSAN", "RIND", "EDGE", "SMAN"}) b.Sub(id, Body().F4(1.5f));
+    b.Append(Image("RIMG", "C:\\sky.tga"))
+        .Sub("GLOW", Body().F4(0.25f))
+        .Sub("ALPH", Body().U2(1).U2(2))
+        .Sub("SPBF", Body().U1(1).U1(2).U1(3).U1(4))
+        .Sub("CTEX", Body().S0("Planar Image Map"))
+        .Sub("TFLG", Body().U2(4))
+        .Sub("TREF", Body().S0("ref"));
+    for (const char* id : {"TSIZ", "TCTR", "TFAL", "TVEL"}) b.Sub(id, Body().Vec(1, 2, 3));
+    b.Sub("TCLR", Body().U1(1).U1(2).U1(3).U1(0)).Sub("TVAL", Body().U2(0xFFFF)).Sub("TAMP", Body().F4(2));
+    for (const char* id : {"TFP0", "TFP1", "TFP2", "TFP3", "TFP4"}) b.Sub(id, Body().F4(0.5f));
+    for (const char* id : {"TIP0", "TIP1", "TIP2", "TIP3", "TIP4"}) b.Sub(id, Body().U2(3));
+    for (const char* id : {"TSP0", "TSP1", "TSP2", "TSP3", "TSP4"}) b.Sub(id, Body().F4(0.75f));
+    return b.Sub("TFRQ", Body().U2(2))
+        .Append(Image("TIMG", "C:\\img001.tga (sequence)"))
+        .Sub("TALP", Body().S0("alpha"))
+        .Sub("TWRP", Body().U2(1).U2(2))
+        .Sub("TAAS", Body().F4(1))
+        .Sub("TOPC", Body().F4(0.5f))
+        .Sub("BTEX", Body().S0("Fractal Bumps"))
+        .Sub("SHDR", Body().S0("shader"))
+        .Sub("SDAT", Body().U1(0xAB).U1(0xCD));
+}
+
+Bytes Repacked(LwObject* o, const Bytes& body, LwobSurface* s) {
+    ParseLwobSurface(o, (uint32_t)body.size(), body.data(), s);
+    return Packed(o, s, GetLwobSurfaceSize, PackLwobSurface);
+}
+
+TEST(LwobSurface, EverySubChunkReadsAndPacksBackByteForByte) {
+    LoggedObject o;
+    Bytes body = EveryLwobSubChunk().Written();
+    LwobSurface s;
+    EXPECT_EQ(Repacked(o.get(), body, &s), body);
+    const std::string log = o.log.Text();
+    EXPECT_EQ(log.find("???"), std::string::npos) << log;
+    EXPECT_NE(log.find("[TIMG] 26 bytes\n"), std::string::npos);
+    const std::string size = std::to_string(body.size());
+    EXPECT_NE(log.find("***  SURFACE SIZE (" + size + " / " + size + ")  ***\n"), std::string::npos);
+    ASSERT_EQ(s.Textures.size(), 2u);
+    EXPECT_EQ((int32_t)s.Chunks[LWOB_DIFF]->Int[0], -256);
+    EXPECT_EQ(s.Textures[0].Timg->Chunks[LWOB_FLYR]->Int[1], 5u);
+    EXPECT_EQ(s.Shaders[0].Sdat->Data, (Bytes{0xAB, 0xCD}));
+}
+
+TEST(LwobSurface, PackerRewritesAndOrphans) {
+    const std::string longName(300, 'n');
+    const struct {
+        const char* name;
+        Body in, out;
+        const char* logged;
+    } cases[] = {
+        {"empty body", Body(), Body(), "***  SURFACE SIZE (0 / 0)  ***\n"},
+        {"COLR of length 6 keeps four bytes",
+         Body().Sub("COLR", Body().U1(1).U1(2).U1(3).U1(4).U2(9)).Sub("FLAG", Body().U2(1)),
+         Body().Sub("COLR", Body().U1(1).U1(2).U1(3).U1(4)).Sub("FLAG", Body().U2(1)),
+         "??? INVALIC ChunkBuff SIZE  2 bytes over\n"},
+        {"FLAG of length 4 packs as 2", Body().Sub("FLAG", Body().U2(1).U2(0)), Body().Sub("FLAG", Body().U2(1)),
+         nullptr},
+        {"image sub-chunks follow RIMG before GLOW",
+         Body().Sub("GLOW", Body().F4(1)).Sub("RIMG", Body().S0("a")).Sub("IMSQ", Body().U2(1).U2(2).U2(3)),
+         Body().Sub("RIMG", Body().S0("a")).Sub("IMSQ", Body().U2(1).U2(2).U2(3)).Sub("GLOW", Body().F4(1)), nullptr},
+        {"texture parameter before any texture", Body().Sub("TFLG", Body().U2(1)), Body(), "??? UNKNOWN ChunkBuff 2\n"},
+        {"image sub-chunk before any image", Body().Sub("IMCC", Body().U2(1).U2(2).U2(3)), Body(),
+         "??? UNKNOWN ChunkBuff 6\n"},
+        {"shader data before any shader", Body().Sub("SDAT", Body().U2(1)), Body(), "??? UNKNOWN ChunkBuff 2\n"},
+        {"long names keep 257 characters", Body().Sub("CTEX", Body().S0(longName)),
+         Body().Sub("CTEX", Body().S0(longName.substr(0, 257))), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedObject o;
+        LwobSurface s;
+        EXPECT_EQ(Repacked(o.get(), c.in.Written(), &s), c.out.Written());
+        if (c.logged) {
+            EXPECT_NE(o.log.Text().find(c.logged), std::string::npos) << o.log.Text();
+        }
+    }
+}
+
+TEST(LwobSurface, DumpText) {
+    LoggedObject o;
+    Bytes body = Body()
+                     .Sub("COLR", Body().U1(200).U1(100).U1(0).U1(0))
+                     .Sub("DIFF", Body().U2(0xFFFF))
+                     .Sub("SMAN", Body().F4(1))
+                     .Sub("RFLT", Body().U2(1))
+                     .Append(Image("RIMG", "sky"))
+                     .Sub("CTEX", Body().S0("Planar Image Map"))
+                     .Sub("TSIZ", Body().Vec(1, 2, 3))
+                     .Sub("TIMG", Body().S0("wood"))
+                     .Sub("TWRP", Body().U2(1).U2(0))
+                     .Sub("SHDR", Body().S0("sh"))
+                     .Sub("SDAT", Body().U1(1).U1(2))
+                     .Written();
+    auto s = ParseLwobSurface(o.get(), (uint32_t)body.size(), body.data());
+    EXPECT_EQ(Dumped([&](FILE* f) { DumpLwobSurface(o.get(), s.get(), f); }),
+              "[COLR] (4) <200,100,0,0>\n"
+              "[DIFF] (2) <-1>\n"
+              "[RFLT] (2) <1>\n"
+              "[RIMG] (4) <sky>\n"
+              "\t\t[IMSQ] (6) <1> <2> <3>\n"
+              "\t\t[FLYR] (8) <4> <5>\n"
+              "\t\t[IMCC] (6) <6> <7> <8>\n"
+              "[SMAN] (4) <1.000000>\n"
+              "[CTEX] (18) <Planar Image Map>\n"
+              "\t[TSIZ] (12) <1.000000,2.000000,3.000000>\n"
+              "\t[TIMG] (6) <wood>\n"
+              "\t[TWRP] (4) <1> <0>\n"
+              "[SHDR] (4) <sh>\n"
+              "[SDAT] (2) \t0x01, 0x02, \n");
+}
+
+TEST(LwobSurface, FindTextureSkipsThoseWithoutImage) {
+    LoggedObject o;
+    Bytes body = Body()
+                     .Sub("CTEX", Body().S0("Fractal Noise"))
+                     .Sub("DTEX", Body().S0("Planar Image Map"))
+                     .Sub("TIMG", Body().S0("d"))
+                     .Sub("CTEX", Body().S0("Planar Image Map"))
+                     .Sub("TIMG", Body().S0("c"))
+                     .Written();
+    auto s = ParseLwobSurface(o.get(), (uint32_t)body.size(), body.data());
+    const LwId ctex = LwMakeId('C', 'T', 'E', 'X');
+    EXPECT_EQ(FindLwobTexture(o.get(), s.get(), ctex, 0), &s->Textures[2]);
+    EXPECT_EQ(FindLwobTexture(o.get(), s.get(), ctex, 1), nullptr);
+    EXPECT_EQ(FindLwobTexture(o.get(), s.get(), LwMakeId('D', 'T', 'E', 'X'), 0), &s->Textures[1]);
+}
+
+}  // namespace

@@ -1,9 +1,14 @@
-// Mutation fuzzer for the LightWave chunk readers. Each input is a script of reads: the first
-// bytes choose the primitives, the rest is the body they read, through a memory cursor and through
-// a file cursor over the same bytes. Build it with the sanitizers and run
+// Mutation fuzzer for the LightWave chunk readers. The first byte of an input chooses the target:
+// a script of primitive reads (the next bytes choose the primitives, the rest is the body they
+// read, through a memory cursor and through a file cursor over the same bytes), or one of the body
+// parsers (LWO2 surface, LWOB surface, clip, envelope with its evaluation) over the rest. Build it
+// with the sanitizers and run
 //   lwchunkfuzz [seconds] [seed]
-// Any overrun, hang or inconsistent count stops the run with the input printed in hex.
+// Any overrun, hang, inconsistent count or packed body that does not read back to itself stops the
+// run with the input printed in hex.
+#include "lightwave/LwChunks.h"
 #include "lightwave/LwIff.h"
+#include "lightwave/LwObject.h"
 
 #include <chrono>
 #include <cstdio>
@@ -108,9 +113,61 @@ void RunFile(const Bytes& script, const Bytes& body, const Bytes& input) {
     fclose(file);
 }
 
+// Parses the body, packs it into exactly the size computed, and checks the packed body reads back to
+// the same bytes.
+template <typename Record, typename Parse, typename Size, typename Pack>
+void RunBody(LwObject* o, const Bytes& body, const Bytes& input, Parse parse, Size size, Pack pack) {
+    Record r;
+    parse(o, (uint32_t)body.size(), body.empty() ? nullptr : body.data(), &r);
+    Bytes packed(size(o, &r));
+    if (pack(o, packed.data(), &r) != packed.size()) Fail("packed length differs from the size", input);
+    Record again;
+    parse(o, (uint32_t)packed.size(), packed.data(), &again);
+    Bytes repacked(size(o, &again));
+    pack(o, repacked.data(), &again);
+    if (repacked != packed) Fail("packed body does not read back to itself", input);
+}
+
+void RunParsers(int target, const Bytes& body, const Bytes& input) {
+    LwObject* o = CreateLwObject(0);
+    switch (target) {
+    case 1:
+        RunBody<Lwo2Surface>(
+            o, body, input,
+            [](LwObject* ob, uint32_t n, const void* b, Lwo2Surface* s) { ParseLwo2Surface(ob, n, b, s); },
+            GetLwo2SurfaceSize, PackLwo2Surface);
+        break;
+    case 2:
+        RunBody<LwobSurface>(
+            o, body, input,
+            [](LwObject* ob, uint32_t n, const void* b, LwobSurface* s) { ParseLwobSurface(ob, n, b, s); },
+            GetLwobSurfaceSize, PackLwobSurface);
+        break;
+    case 3:
+        RunBody<Lwo2Clip>(o, body, input, ParseClip, GetClipSize, PackClip);
+        break;
+    default: {
+        Lwo2Envelope env;
+        ParseEnvelope(o, (uint32_t)body.size(), body.data(), &env);
+        if (GetEnvelopeSize(o, &env) % 2) Fail("odd envelope size", input);
+        const int32_t position = o->Op.AddEnvelope(o, 1);
+        o->Op.SetEnvelopeData(o, position, (int32_t)body.size(), body.data());
+        auto eval = BuildEvalEnvelope(o, position);
+        for (float t : {-1e30f, -3.0f, -0.5f, 0.0f, 0.25f, 1.0f, 2.5f, 1e9f}) EvaluateEnvelope(eval.get(), t);
+        break;
+    }
+    }
+    DestroyLwObject(&o);
+}
+
 void Run(const Bytes& input) {
     if (input.size() < 2) return;
-    size_t split = 1 + input[0] % 8;
+    const int target = input[0] % 5;
+    if (target != 0) {
+        RunParsers(target, Bytes(input.begin() + 1, input.end()), input);
+        return;
+    }
+    size_t split = 1 + input[0] / 5 % 8;
     if (split >= input.size()) split = input.size() - 1;
     Bytes script(input.begin() + 1, input.begin() + 1 + (long)split);
     Bytes body(input.begin() + 1 + (long)split, input.end());
@@ -140,7 +197,7 @@ Bytes Mutate(Bytes input, std::mt19937& rng) {
             break;
         }
     }
-    if (input.size() > 512) input.resize(512);
+    if (input.size() > 1024) input.resize(1024);
     return input;
 }
 
@@ -150,9 +207,28 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? atof(argv[1]) : 10.0;
     std::mt19937 rng(argc > 2 ? (uint32_t)strtoul(argv[2], nullptr, 10) : 1u);
     std::vector<Bytes> pool = {
-        {3, 0x05, 0x14, 0x33, 'C', 'O', 'L', 'R', 0, 14, 'a', 'b', 'c', 0, 0xFF, 1, 2, 3},
-        {2, 0x04, 0x03, 'n', 'a', 'm', 'e', 0, 0, 0xFE, 0xFF},
-        {1, 0x02, 0x3F, 0x80, 0, 0, 0x3F, 0, 0, 0, 0xC0, 0, 0, 0},
+        {15, 0x05, 0x14, 0x33, 'C', 'O', 'L', 'R', 0, 14, 'a', 'b', 'c', 0, 0xFF, 1, 2, 3},
+        {10, 0x04, 0x03, 'n', 'a', 'm', 'e', 0, 0, 0xFE, 0xFF},
+        {5, 0x02, 0x3F, 0x80, 0, 0, 0x3F, 0, 0, 0, 0xC0, 0, 0, 0},
+        // LWO2 surface: COLR, SIDE, and a BLOK with an IMAP header, TMAP, IMAG and ETPS.
+        {1,   'C',  'O', 'L', 'R', 0,   14,  0x3F, 0x80, 0,   0,   0,   0,   0,   0,   0x3F, 0x80, 0,   0,   0,
+         0,   'S',  'I', 'D', 'E', 0,   2,   0,    3,    'B', 'L', 'O', 'K', 0,   64,  'I',  'M',  'A', 'P', 0,
+         12,  0x80, 0,   'C', 'H', 'A', 'N', 0,    4,    'C', 'O', 'L', 'R', 'T', 'M', 'A',  'P',  0,   20,  'C',
+         'N', 'T',  'R', 0,   14,  0,   0,   0,    0,    0,   0,   0,   0,   0,   0,   0,    0,    0,   0,   'I',
+         'M', 'A',  'G', 0,   2,   0,   1,   'E',  'T',  'P', 'S', 0,   6,   0,   1,   0xFF, 0,    0,   2},
+        // LWOB surface: COLR, CTEX with TIMG and IMSQ, SHDR with SDAT.
+        {2, 'C', 'O', 'L', 'R', 0, 4, 1,   2, 3,   4,   'C', 'T', 'E', 'X', 0, 4, 'P', 'I', 0,
+         0, 'T', 'I', 'M', 'G', 0, 2, 'a', 0, 'I', 'M', 'S', 'Q', 0,   6,   0, 1, 0,   2,   0,
+         3, 'S', 'H', 'D', 'R', 0, 2, 's', 0, 'S', 'D', 'A', 'T', 0,   3,   1, 2, 3},
+        // Clip: STIL, ISEQ, IFLT.
+        {3, 'S', 'T', 'I', 'L', 0, 4,   'a', '.', 't', 0,   'I', 'S', 'E', 'Q', 0, 14,  3, 0, 0, 0,
+         0, 0,   0,   1,   0,   5, 'p', 0,   '.', 0,   'I', 'F', 'L', 'T', 0,   5, 'f', 0, 0, 1, 9},
+        // Envelope: PRE, POST, two keys with LINE and BEZ2 spans.
+        {4,    'P',  'R', 'E', ' ', 0,    2,    0,    2,    'P', 'O',  'S',  'T', 0,    2,    0,    3,
+         'K',  'E',  'Y', ' ', 0,   8,    0,    0,    0,    0,   0x3F, 0x80, 0,   0,    'S',  'P',  'A',
+         'N',  0,    4,   'L', 'I', 'N',  'E',  'K',  'E',  'Y', ' ',  0,    8,   0x3F, 0x80, 0,    0,
+         0x41, 0x20, 0,   0,   'S', 'P',  'A',  'N',  0,    20,  'B',  'E',  'Z', '2',  0xBE, 0xAA, 0xAA,
+         0xAB, 0,    0,   0,   0,   0x3E, 0xAA, 0xAA, 0xAB, 0,   0,    0,    0},
     };
     long runs = 0;
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-namespace lwtest {
+namespace lwchunk {
+
+using namespace lwtest;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -47,12 +49,10 @@ public:
     // A sub-chunk; length < 0 states the measured payload length.
     Body& Sub(const char* id, const Body& payload, int length = -1) {
         uint16_t n = (uint16_t)(length < 0 ? payload.Size() : (uint32_t)length);
-        Id(id).U2(n);
-        for (const auto& w : payload.writes_) writes_.push_back(w);
-        return *this;
+        return Id(id).U2(n).Append(payload);
     }
     Body& Append(const Body& other) {
-        for (const auto& w : other.writes_) writes_.push_back(w);
+        writes_.insert(writes_.end(), other.writes_.begin(), other.writes_.end());
         return *this;
     }
     uint32_t Size() const {
@@ -86,29 +86,25 @@ private:
 };
 
 // Text written to a stream in memory.
-class Capture {
+class TextCapture {
 public:
-    Capture() : file_(open_memstream(&buffer_, &size_)) {}
-    ~Capture() {
+    ~TextCapture() {
         fclose(file_);
         free(buffer_);
     }
     FILE* File() { return file_; }
-    std::string Text() {
-        fflush(file_);
-        return std::string(buffer_, size_);
-    }
+    std::string Text() { return fflush(file_), std::string(buffer_, size_); }
 
 private:
     char* buffer_ = nullptr;
     size_t size_ = 0;
-    FILE* file_;
+    FILE* file_ = open_memstream(&buffer_, &size_);
 };
 
 // An object whose log is caught.
 struct LoggedObject {
     ObjectPtr object = NewObject();
-    Capture log;
+    TextCapture log;
     LoggedObject() { object->TraceFile = log.File(); }
     LwObject* get() { return object.get(); }
 };
@@ -121,9 +117,9 @@ Bytes Packed(LwObject* o, Record* r, Size size, Pack pack) {
 }
 
 inline std::string Dumped(const std::function<void(FILE*)>& dump) {
-    Capture c;
+    TextCapture c;
     dump(c.File());
     return c.Text();
 }
 
-}  // namespace lwtest
+}  // namespace lwchunk

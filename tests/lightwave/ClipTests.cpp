@@ -1,31 +1,12 @@
 // LWO2 clip bodies: every sub-chunk read back byte for byte, the dump, display names and the clips
 // made for image files.
-#include "tests/lightwave/ChunkTestUtil.h"
+#include "tests/lightwave/ChunkBodies.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace lwtest;
-
-Body EveryClipSubChunk() {
-    Body b;
-    b.Sub("STIL", Body().S0("C:images/sky.tga"))
-        .Sub("ISEQ", Body().U1(3).U1(1).U2(0xFFFE).U2(0).U2(1).U2(30).S0("C:img/a").S0(".tga"))
-        .Sub("ANIM", Body().S0("C:a.avi").S0("server"))
-        .Sub("XREF", Body().U4(2).S0("other"))
-        .Sub("STCC", Body().U2(0xFFFF).U2(2).S0("cc"));
-    for (const char* id : {"CONT", "BRIT", "SATR", "HUE ", "GAMM"}) b.Sub(id, Body().F4(0.5f).VX(1));
-    return b.Sub("NEGA", Body().U2(1))
-        .Sub("CROP", Body().F4(0).F4(0.25f).F4(0.5f).F4(1))
-        .Sub("ALPH", Body().VX(3))
-        .Sub("COMP", Body().VX(4).F4(0.5f).VX(0xFF00))
-        .Sub("IFLT", Body().S0("f").U2(1).U1(9))
-        .Sub("PFLT", Body().S0("p").U2(2))
-        .Sub("FLAG", Body().U4(0x80000001))
-        .Sub("TIME", Body().F4(1).F4(2).F4(3))
-        .Sub("AMOD", Body().U2(0x10));
-}
+using namespace lwchunk;
 
 Bytes Repacked(LwObject* o, const Bytes& body, Lwo2Clip* clip) {
     ParseClip(o, (uint32_t)body.size(), body.data(), clip);

@@ -1,6 +1,6 @@
 // LWO2 envelope bodies (parse, size, dump) and their evaluation over time: every key shape, every
 // behaviour before and after the keys, keys sharing a time and times far out of range.
-#include "tests/lightwave/ChunkTestUtil.h"
+#include "tests/lightwave/ChunkBodies.h"
 
 #include <gtest/gtest.h>
 
@@ -9,40 +9,11 @@
 
 namespace {
 
-using namespace lwtest;
-
-struct Key {
-    float time, value;
-    const char* shape;  // NULL for no SPAN
-    std::vector<float> params;
-};
-
-Body Keys(const std::vector<Key>& keys) {
-    Body b;
-    for (const Key& k : keys) {
-        b.Sub("KEY ", Body().F4(k.time).F4(k.value));
-        if (!k.shape) continue;
-        Body span;
-        span.Id(k.shape);
-        for (float p : k.params) span.F4(p);
-        b.Sub("SPAN", span);
-    }
-    return b;
-}
-
-Body Rich() {
-    return Body()
-        .Sub("NAME", Body().S0("Position.X"))
-        .Sub("PRE ", Body().U2(1))
-        .Sub("TYPE", Body().U2(0x0301))
-        .Append(Keys({{0, 1, "TCB ", {0.5f, 0, -0.5f}}, {1, 2, "LINE", {}}}))
-        .Sub("POST", Body().U2(2))
-        .Sub("CHAN", Body().S0("srv").U2(1).U1(0xAB).U1(0xCD));
-}
+using namespace lwchunk;
 
 TEST(Lwo2Envelope, EverySubChunkParsesAndSizesToItsBody) {
     LoggedObject o;
-    Bytes body = Rich().Written();
+    Bytes body = RichEnvelope().Written();
     Lwo2Envelope env;
     ParseEnvelope(o.get(), (uint32_t)body.size(), body.data(), &env);
     const std::string size = std::to_string(body.size());

@@ -1,82 +1,12 @@
 // LWO2 surface bodies and their texture blocks: every sub-chunk written and read back byte for
 // byte, the rewrites the packer makes, the dump text and the image-block lookup.
-#include "tests/lightwave/ChunkTestUtil.h"
+#include "tests/lightwave/ChunkBodies.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace lwtest;
-
-Body FloatEnv(float v, uint32_t env) { return Body().F4(v).VX(env); }
-
-// Every block sub-chunk, header and texture map in packing order with canonical lengths.
-Body FullBlock() {
-    Body header;
-    header.S0("\x80")
-        .Sub("CHAN", Body().Id("COLR"))
-        .Sub("NAME", Body().S0("layer"))
-        .Sub("OPAC", Body().U2(1).F4(0.5f).VX(2))
-        .Sub("ENAB", Body().U2(1))
-        .Sub("NEGA", Body().U2(0))
-        .Sub("AXIS", Body().U2(2));
-    Body map;
-    map.Sub("CNTR", Body().Vec(1, 2, 3).VX(0))
-        .Sub("SIZE", Body().Vec(1, 1, 1).VX(0))
-        .Sub("ROTA", Body().Vec(0, 0.5f, 0).VX(4))
-        .Sub("FALL", Body().U2(1).Vec(2, 2, 2).VX(0))
-        .Sub("OREF", Body().S0("ref"))
-        .Sub("CSYS", Body().U2(1));
-    Body block;
-    block.Sub("IMAP", header)
-        .Sub("TMAP", map)
-        .Sub("PROJ", Body().U2(0))
-        .Sub("AXIS", Body().U2(2))
-        .Sub("FLAG", Body().U2(4))
-        .Sub("IMAG", Body().VX(1))
-        .Sub("WRAP", Body().U2(1).U2(2))
-        .Sub("WRPW", FloatEnv(1, 0))
-        .Sub("WRPH", FloatEnv(2, 0))
-        .Sub("VMAP", Body().S0("uv"))
-        .Sub("AAST", Body().U2(1).F4(0.25f))
-        .Sub("PIXB", Body().U2(1))
-        .Sub("STCK", Body().U2(0).F4(0))
-        .Sub("TAMP", FloatEnv(1, 3))
-        .Sub("COLR", Body().Vec(1, 0, 0).VX(0))
-        .Sub("VALU", Body().F4(1).F4(2))
-        .Sub("FTPS", Body().F4(1).F4(2).F4(3))
-        .Sub("ITPS", Body().U2(1).U2(0xFFFF))
-        .Sub("ETPS", Body().VX(1).VX(0xFF00).VX(3))
-        .Sub("GRST", Body().F4(0))
-        .Sub("GREN", Body().F4(1))
-        .Sub("FUNC", Body().S0("fn").U1(1).U1(2));
-    return Body().Sub("BLOK", block);
-}
-
-// Every surface sub-chunk in packing order, the block among them.
-Body FullSurface() {
-    Body s;
-    s.Sub("COLR", Body().Vec(0.5f, 0.25f, 1).VX(0));
-    for (const char* id : {"LUMI", "DIFF", "SPEC", "REFL", "TRAN", "TRNL", "SHRP", "GLOS", "BUMP"})
-        s.Sub(id, FloatEnv(0.75f, 1));
-    s.Sub("SMAN", Body().F4(1.5f)).Sub("RFOP", Body().U2(1)).Sub("SIDE", Body().U2(3)).Sub("RIMG", Body().VX(2));
-    for (const char* id : {"RSAN", "RIND", "CLRH"}) s.Sub(id, FloatEnv(0.125f, 0));
-    s.Sub("TROP", Body().U2(2)).Sub("TIMG", Body().VX(0xFF01));
-    for (const char* id : {"TSAN", "CLRF", "ADTR"}) s.Sub(id, FloatEnv(0.5f, 0));
-    s.Sub("GLOW", Body().U2(1).F4(0.5f).VX(0).F4(2).VX(5))
-        .Sub("AVAL", Body().F4(0.5f))
-        .Sub("GVAL", FloatEnv(1, 0))
-        .Sub("LINE", Body().U2(1).F4(2).VX(0).Vec(1, 1, 0).VX(0))
-        .Sub("LCOL", Body().Vec(0, 1, 0).VX(0))
-        .Sub("LSIZ", FloatEnv(3, 0))
-        .Sub("ALPH", Body().U2(1).F4(0.5f))
-        .Append(FullBlock())
-        .Sub("CMNT", Body().S0("note"))
-        .Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint"))
-        .Sub("RBLR", FloatEnv(0.25f, 0))
-        .Sub("TBLR", FloatEnv(0.5f, 0));
-    return s;
-}
+using namespace lwchunk;
 
 Bytes Repacked(LwObject* o, const Bytes& body, Lwo2Surface* s) {
     ParseLwo2Surface(o, (uint32_t)body.size(), body.data(), s);

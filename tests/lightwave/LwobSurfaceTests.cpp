@@ -1,51 +1,12 @@
 // LWOB surface bodies: every sub-chunk read back byte for byte, siblings attached to their texture,
 // image and shader, the packer's rewrites, the dump and the texture lookup.
-#include "tests/lightwave/ChunkTestUtil.h"
+#include "tests/lightwave/ChunkBodies.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using namespace lwtest;
-
-Body Image(const char* id, const char* name) {
-    return Body()
-        .Sub(id, Body().S0(name))
-        .Sub("IMSQ", Body().U2(1).U2(2).U2(3))
-        .Sub("FLYR", Body().U4(4).U4(5))
-        .Sub("IMCC", Body().U2(6).U2(7).U2(8));
-}
-
-// Every sub-chunk in packing order with canonical lengths.
-Body EveryLwobSubChunk() {
-    Body b;
-    b.Sub("COLR", Body().U1(255).U1(128).U1(0).U1(0)).Sub("FLAG", Body().U2(0x104));
-    for (const char* id : {"DIFF", "LUMI", "SPEC", "REFL", "TRAN"}) b.Sub(id, Body().U2(0xFF00));
-    for (const char* id : {"VDIF", "VLUM", "VSPC", "VRFL", "VTRN"}) b.Sub(id, Body().F4(0.5f));
-    b.Sub("GLOS", Body().U2(64)).Sub("RFLT", Body().U2(1));
-    for (const char* id : {"RSAN", "RIND", "EDGE", "SMAN"}) b.Sub(id, Body().F4(1.5f));
-    b.Append(Image("RIMG", "C:\\sky.tga"))
-        .Sub("GLOW", Body().F4(0.25f))
-        .Sub("ALPH", Body().U2(1).U2(2))
-        .Sub("SPBF", Body().U1(1).U1(2).U1(3).U1(4))
-        .Sub("CTEX", Body().S0("Planar Image Map"))
-        .Sub("TFLG", Body().U2(4))
-        .Sub("TREF", Body().S0("ref"));
-    for (const char* id : {"TSIZ", "TCTR", "TFAL", "TVEL"}) b.Sub(id, Body().Vec(1, 2, 3));
-    b.Sub("TCLR", Body().U1(1).U1(2).U1(3).U1(0)).Sub("TVAL", Body().U2(0xFFFF)).Sub("TAMP", Body().F4(2));
-    for (const char* id : {"TFP0", "TFP1", "TFP2", "TFP3", "TFP4"}) b.Sub(id, Body().F4(0.5f));
-    for (const char* id : {"TIP0", "TIP1", "TIP2", "TIP3", "TIP4"}) b.Sub(id, Body().U2(3));
-    for (const char* id : {"TSP0", "TSP1", "TSP2", "TSP3", "TSP4"}) b.Sub(id, Body().F4(0.75f));
-    return b.Sub("TFRQ", Body().U2(2))
-        .Append(Image("TIMG", "C:\\img001.tga (sequence)"))
-        .Sub("TALP", Body().S0("alpha"))
-        .Sub("TWRP", Body().U2(1).U2(2))
-        .Sub("TAAS", Body().F4(1))
-        .Sub("TOPC", Body().F4(0.5f))
-        .Sub("BTEX", Body().S0("Fractal Bumps"))
-        .Sub("SHDR", Body().S0("shader"))
-        .Sub("SDAT", Body().U1(0xAB).U1(0xCD));
-}
+using namespace lwchunk;
 
 Bytes Repacked(LwObject* o, const Bytes& body, LwobSurface* s) {
     ParseLwobSurface(o, (uint32_t)body.size(), body.data(), s);

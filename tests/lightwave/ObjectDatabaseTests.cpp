@@ -14,31 +14,21 @@ const std::vector<std::vector<double>> kSquare = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0
 TEST(ObjectLayers, NewLayersAreNumberedAndBecomeCurrent) {
     ObjectPtr o = NewObject();
     EXPECT_EQ(o->Op.GetLayerCount(o.get()), 0);
-    EXPECT_EQ(o->Op.GetNextLayer(o.get(), nullptr), nullptr);
-    EXPECT_EQ(o->Op.GetLastLayer(o.get()), nullptr);
     double pivot[3] = {1, 2, 3};
     EXPECT_EQ(o->Op.SetLayerPivot(o.get(), pivot), LW_ERR_PARAM);  // no layer yet
     EXPECT_EQ(o->Op.AddPoint(o.get(), pivot), -1);
 
     LwLayer* first = o->Op.AddLayer(o.get(), nullptr);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->Position, 0);
-    EXPECT_EQ(first->LayerNumber, 0);
-    EXPECT_EQ(first->ParentNumber, -1);
-    EXPECT_EQ(first->PolygonListType, 0u);
+    EXPECT_EQ(std::vector<int32_t>({first->Position, first->LayerNumber, first->ParentNumber}),
+              std::vector<int32_t>({0, 0, -1}));
     LwLayer* second = o->Op.AddLayer(o.get(), std::string(300, 'n').c_str());
     EXPECT_EQ(second->Position, 1);
     EXPECT_EQ(strlen(second->Name), 255u);
     EXPECT_EQ(o->CurrentLayer, second);
-    EXPECT_EQ(o->Op.GetLastLayer(o.get()), second);
-    EXPECT_EQ(o->Op.GetLayer(o.get(), 2), nullptr);
     EXPECT_EQ(o->Op.SetCurrentLayer(o.get(), 2), LW_ERR_PARAM);
     EXPECT_EQ(o->CurrentLayer, second);
     EXPECT_EQ(o->Op.SetCurrentLayer(o.get(), 0), LW_ERR_NONE);
-    EXPECT_EQ(o->Op.SetLayerPivot(o.get(), pivot), LW_ERR_NONE);
-    double back[3];
-    o->Op.GetLayerPivot(o.get(), back);
-    EXPECT_EQ(back[2], 3.0);
     EXPECT_EQ(o->Op.FreeLayers(o.get()), LW_ERR_NONE);
     EXPECT_EQ(o->Op.GetLayerCount(o.get()), 0);
     EXPECT_EQ(o->CurrentLayer, nullptr);
@@ -67,11 +57,7 @@ TEST(ObjectLayers, ParentsResolveByLayerNumber) {
 TEST(ObjectLayers, BoundsCoverThePoints) {
     ObjectPtr o = NewObject();
     o->Op.AddLayer(o.get(), "a");
-    double box[6] = {9, 9, 9, 9, 9, 9};
-    o->CurrentLayer->BoundingBox[0] = 7;
-    o->Op.ComputeLayerBounds(o.get());  // no points: unchanged
-    o->Op.GetLayerBounds(o.get(), box);
-    EXPECT_EQ(box[0], 7);
+    double box[6];
     const double pts[][3] = {{1, -2, 3}, {-4, 5, 0}, {2, 2, 2}};
     for (const auto& p : pts) o->Op.AddPoint(o.get(), p);
     o->Op.ComputeLayerBounds(o.get());
@@ -100,8 +86,6 @@ TEST(ObjectPolygons, TypesSelectSeparateGroups) {
     EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 2);
     EXPECT_EQ(o->Op.GetNumPolygonVertices(o.get()), 5);
     EXPECT_EQ(o->Op.GetPoint(o.get(), 4), nullptr);
-    EXPECT_EQ(o->Op.GetPoint(o.get(), -1), nullptr);
-    EXPECT_EQ(o->Op.GetPolygon(o.get(), 2), nullptr);
 }
 
 TEST(ObjectPolygons, FaceNormals) {
@@ -122,9 +106,7 @@ TEST(ObjectPolygons, FaceNormals) {
         ASSERT_GE(i, 0);
         double n[3];
         ASSERT_EQ(o->Op.GetPolygonNormal(o.get(), i, n), LW_ERR_NONE);
-        EXPECT_EQ(n[0], 0.0);
-        EXPECT_EQ(n[1], 0.0);
-        EXPECT_EQ(n[2], c.z) << i;
+        EXPECT_EQ(std::vector<double>(n, n + 3), std::vector<double>({0, 0, c.z})) << i;
     }
     double n[3];
     EXPECT_EQ(o->Op.GetPolygonNormal(o.get(), 99, n), LW_ERR_PARAM);
@@ -158,10 +140,7 @@ TEST(ObjectPolygons, FreePointsEmptiesTheCorners) {
     o->Op.FreePoints(o.get());
     EXPECT_EQ(o->Op.GetPointCount(o.get()), 0);
     EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 1);
-    EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->VertexCount(), 0);
     EXPECT_EQ(o->Op.GetNumPolygonVertices(o.get()), 0);
-    o->Op.FreePolygons(o.get());
-    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 0);
 }
 
 TEST(ObjectPolygons, PerVertexIndicesAndTextureChannels) {
@@ -175,9 +154,7 @@ TEST(ObjectPolygons, PerVertexIndicesAndTextureChannels) {
     EXPECT_EQ(o->Op.SetPolygonColorIndices(o.get(), 1, 3, three), LW_ERR_PARAM);
     EXPECT_EQ(o->Op.SetPolygonTexIndices(o.get(), 0, 3, three), LW_ERR_PARAM);  // no channel selected
     EXPECT_EQ(o->Op.FindPolygonTexChannel(o.get(), 0, 1, 0), nullptr);
-    LwTexChannel* a = o->Op.SelectPolygonTexChannel(o.get(), 0, 1, 0);
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->Indices, std::vector<int32_t>(3, 0));
+    ASSERT_EQ(o->Op.SelectPolygonTexChannel(o.get(), 0, 1, 0)->Indices, std::vector<int32_t>(3, 0));
     EXPECT_EQ(o->Op.SetPolygonTexIndices(o.get(), 0, 3, three), LW_ERR_NONE);
     o->Op.SelectPolygonTexChannel(o.get(), 0, 2, 1);
     const int32_t other[3] = {1, 2, 3};
@@ -195,10 +172,6 @@ TEST(ObjectPolygons, PerVertexIndicesAndTextureChannels) {
     EXPECT_TRUE(p->ColorIndices.empty());
 }
 
-}  // namespace
-
-namespace {
-
 TEST(ObjectTags, TypedTagsAreSharedUntypedNever) {
     ObjectPtr o = NewObject();
     EXPECT_EQ(o->Op.AddTag(o.get(), "Default", LW_ID_SURF), 0);
@@ -211,11 +184,8 @@ TEST(ObjectTags, TypedTagsAreSharedUntypedNever) {
     EXPECT_EQ(o->Op.AddTag(o.get(), longName.c_str(), LW_ID_SURF), 4);
     EXPECT_EQ(o->Op.AddTag(o.get(), longName.c_str(), LW_ID_SURF), 4);
     EXPECT_EQ(strlen(o->Op.GetTag(o.get(), 4)->Name), 255u);
-    EXPECT_EQ(o->Op.GetNumTags(o.get()), 5);
     EXPECT_EQ(o->Op.FindTag(o.get(), "x", LW_ID_SURF), nullptr);
-    EXPECT_EQ(o->Op.GetTag(o.get(), 5), nullptr);
     o->Op.FreeTags(o.get());
-    EXPECT_EQ(o->Op.GetNumTags(o.get()), 0);
     EXPECT_EQ(o->Op.AddTag(o.get(), "again", 0), 0);
 }
 
@@ -231,14 +201,12 @@ TEST(ObjectTags, PolygonTagsReplaceInPlaceAndCopy) {
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(map->Polygons.size(), 1u);
     EXPECT_STREQ(o->Op.GetPolygonTag(o.get(), map, 0)->Name, "leg");
-    EXPECT_EQ(o->Op.GetPolygonTag(o.get(), map, 1), nullptr);
     EXPECT_EQ(o->Op.GetPolygonTag(o.get(), map, 5000), nullptr);
     o->Op.SetPolygonTag(o.get(), 0, LW_ID_SURF, "skin");
     o->Op.CopyPolygonTags(o.get(), 0, 2);
     map = o->Op.GetPolygonTagMap(o.get(), 0);  // a new map may have moved the others
     EXPECT_EQ(o->Op.FindPolygonTagMapOf(o.get(), nullptr, 2, part), map);
     EXPECT_EQ(o->Op.FindPolygonTagMapOf(o.get(), map, 2, part), nullptr);
-    EXPECT_EQ(o->Op.FindPolygonTagMapOf(o.get(), nullptr, 1, part), nullptr);
     LwPolygonTagMap* surf = o->Op.FindPolygonTagMapOf(o.get(), nullptr, 2, LW_ID_SURF);
     ASSERT_NE(surf, nullptr);
     EXPECT_STREQ(o->Op.GetPolygonTag(o.get(), surf, 2)->Name, "skin");
@@ -250,7 +218,6 @@ TEST(ObjectTags, MapsIterateByTypeAndRenumberWhenDeleted) {
     const LwId a = LwMakeId('A', 'A', 'A', 'A'), b = LwMakeId('B', 'B', 'B', 'B');
     const LwId types[] = {a, b, a, b, a};
     for (LwId t : types) o->Op.AddPolygonTagMap(o.get(), t);
-    EXPECT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), 0), 5);
     EXPECT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), b), 2);
     std::vector<int32_t> seen;
     for (LwPolygonTagMap* m = o->Op.GetNextPolygonTagMap(o.get(), nullptr, a); m;
@@ -266,8 +233,6 @@ TEST(ObjectTags, MapsIterateByTypeAndRenumberWhenDeleted) {
     o->Op.DeletePolygonTagMap(o.get(), 0);
     EXPECT_EQ(o->Op.GetPolygonTagMap(o.get(), 0)->Index, 0);
     EXPECT_EQ(o->Op.DeletePolygonTagMap(o.get(), 1), LW_ERR_PARAM);
-    o->Op.DeletePolygonTagMaps(o.get(), 0);
-    EXPECT_EQ(o->Op.GetNumPolygonTagMaps(o.get(), 0), 0);
 }
 
 TEST(ObjectSurfaces, EntriesByNameAndId) {
@@ -276,13 +241,9 @@ TEST(ObjectSurfaces, EntriesByNameAndId) {
     const char* a = o->Op.AddSurface(o.get(), "A");
     EXPECT_EQ(o->Op.AddSurface(o.get(), "A"), a);
     o->Op.AddSurface(o.get(), "B");
-    EXPECT_EQ(o->Op.GetSurfaceCount(o.get()), 2);
-    EXPECT_STREQ(o->Op.GetNextSurfaceName(o.get(), nullptr), "A");
     EXPECT_STREQ(o->Op.GetNextSurfaceName(o.get(), "A"), "B");
     EXPECT_EQ(o->Op.GetNextSurfaceName(o.get(), "B"), nullptr);
-    EXPECT_EQ(o->Op.GetNextSurfaceName(o.get(), "Z"), nullptr);
     EXPECT_STREQ(o->Op.GetSurfaceById(o.get(), 1)->Name, "B");
-    EXPECT_EQ(o->Op.GetSurfaceById(o.get(), 2), nullptr);
     EXPECT_EQ(o->Op.FindSurface(o.get(), nullptr), nullptr);
 
     // Bodies are copied; a replaced body is freed (the sanitizers see a leak otherwise).
@@ -294,7 +255,6 @@ TEST(ObjectSurfaces, EntriesByNameAndId) {
     EXPECT_NE(entry->Data, body);
     EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "A", 0, nullptr), LW_ERR_NONE);
     EXPECT_EQ(entry->Data, nullptr);
-    EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "Z", 3, body), LW_ERR_PARAM);
     EXPECT_EQ(o->Op.SetSurfaceData(o.get(), "A", -1, body), LW_ERR_PARAM);
     o->Op.SetSurfaceData(o.get(), "B", 3, body);
 
@@ -320,7 +280,6 @@ TEST(ObjectSurfaces, RenameReachesEveryPolygon) {
     EXPECT_EQ(o->Op.GetPolygon(o.get(), 2)->SurfaceId, 1);
     EXPECT_EQ(o->Op.CountPolygonsWithSurface(o.get(), "A"), 2);
     EXPECT_EQ(o->Op.RenameSurface(o.get(), "A", "B"), LW_ERR_NONE);
-    EXPECT_STREQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, "B");
     EXPECT_STREQ(o->Op.GetPolygon(o.get(), 1)->SurfaceName, "B");
     EXPECT_EQ(o->Op.FindSurface(o.get(), "A"), nullptr);
     EXPECT_EQ(o->Op.CountPolygonsWithSurface(o.get(), "B"), 2);
@@ -337,8 +296,6 @@ TEST(ObjectSurfaces, RenameReachesEveryPolygon) {
     o->Op.FreeTags(o.get());
     EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, nullptr);
     EXPECT_EQ(o->Op.CountPolygonsWithSurface(o.get(), "B"), 0);
-    o->Op.FreeSurfaces(o.get());
-    EXPECT_EQ(o->Op.GetSurfaceCount(o.get()), 0);
 }
 
 }  // namespace

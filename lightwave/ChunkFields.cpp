@@ -134,7 +134,6 @@ LwTaken LwReadFields(const LwFieldSpec& spec, ChunkBuff* p, LwSubChunk* rec) {
     // Fields cut short by the end count as their whole size, so the message tells by how much.
     taken.Bytes = overrun ? LwFieldsSize(spec, *rec) : p->Count;
     taken.Quiet = overrun ? (spec.Flags & LW_FIELDS_OPTIONAL_TAIL) != 0 : (spec.Flags & LW_FIELDS_QUIET_REST) != 0;
-    taken.OwnLength = false;
     return taken;
 }
 
@@ -303,9 +302,7 @@ void LwDumpFields(FILE* stream, int indent, const LwFieldSpec& spec, const LwSub
     }
 }
 
-LwTaken LwReadSlot(const LwChunkTable& table, int slot, LwId id, uint16_t length, ChunkBuff* payload,
-                   LwSubChunkPtr* slots) {
-    (void)id;
+LwTaken LwReadSlot(const LwChunkTable& table, int slot, uint16_t length, ChunkBuff* payload, LwSubChunkPtr* slots) {
     LwSubChunkPtr rec(new LwSubChunk());
     LwTaken taken = LwReadFields(table.Rows[slot], payload, rec.get());
     rec->Length = length;

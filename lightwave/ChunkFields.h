@@ -45,11 +45,10 @@ struct LwLoopText {
 };
 
 // What a handler took of its sub-chunk: Bytes for the length check; Quiet drops the mismatch
-// message; OwnLength ends the sub-chunk where its fields end instead of at its stated length.
+// message. The next sub-chunk starts at the stated end either way.
 struct LwTaken {
     uint32_t Bytes;
     bool Quiet;
-    bool OwnLength;
 };
 
 void LwLog(LwObject* object, const char* format, ...)
@@ -71,8 +70,7 @@ template <typename T>
 void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format);
 
 // A record read into slots[slot], replacing what was there.
-LwTaken LwReadSlot(const LwChunkTable& table, int slot, LwId id, uint16_t length, ChunkBuff* payload,
-                   LwSubChunkPtr* slots);
+LwTaken LwReadSlot(const LwChunkTable& table, int slot, uint16_t length, ChunkBuff* payload, LwSubChunkPtr* slots);
 // Sum of 6 + length over the present records that fit, setting their length fields.
 uint32_t LwSlotsSize(const LwChunkTable& table, LwSubChunkPtr* slots);
 // Writes and dumps the present records in order (slot numbers); packing skips those that do not fit.
@@ -106,13 +104,13 @@ void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, 
         if (text.Each) LwLog(object, text.Each, idText, length);
         ChunkBuff payload;
         OpenChunkBuff(&payload, cb->Position, available);
-        LwTaken taken = {payload.Count, false, false};
+        LwTaken taken = {payload.Count, false};
         if (!handle(id, idText, length, &payload, &taken)) {
             if (text.UnknownNamesId)
                 LwLog(object, text.Unknown, idText, length);
             else
                 LwLog(object, text.Unknown, length);
-            taken = {length, true, false};
+            taken = {length, true};
         }
         const int32_t over = (int32_t)length - (int32_t)taken.Bytes;
         if (over != 0 && !taken.Quiet) {
@@ -121,7 +119,8 @@ void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, 
             else
                 LwLog(object, text.Over, over);
         }
-        ChunkSeek(start + (taken.OwnLength ? taken.Bytes : length), cb);
+        const uint64_t end = (uint64_t)start + length;
+        ChunkSeek(end < cb->Size ? (uint32_t)end : cb->Size, cb);
     }
 }
 

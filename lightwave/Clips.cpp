@@ -76,6 +76,7 @@ int32_t AddClipEntry(LwObject* object, const char* name, const std::vector<uint8
 }  // namespace
 
 void ParseClip(LwObject* object, uint32_t length, const void* body, Lwo2Clip* clip) {
+    if (!clip) return;
     ClearClip(object, clip);
     ChunkBuff cb;
     OpenChunkBuff(&cb, body, length);
@@ -83,7 +84,7 @@ void ParseClip(LwObject* object, uint32_t length, const void* body, Lwo2Clip* cl
                       [&](LwId id, const char*, uint16_t n, ChunkBuff* payload, LwTaken* taken) {
                           int slot;
                           if (!LwFindField(kClip, id, &slot)) return false;
-                          *taken = LwReadSlot(kClip, slot, id, n, payload, clip->Chunks);
+                          *taken = LwReadSlot(kClip, slot, n, payload, clip->Chunks);
                           return true;
                       });
 }

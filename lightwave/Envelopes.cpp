@@ -40,6 +40,7 @@ Lwo2EnvelopeKey* AddEnvelopeKey(Lwo2Envelope* envelope) {
 }
 
 void ParseEnvelope(LwObject* object, uint32_t length, const void* body, Lwo2Envelope* envelope) {
+    if (!envelope) return;
     ClearEnvelope(object, envelope);
     ChunkBuff cb;
     OpenChunkBuff(&cb, body, length);

@@ -71,6 +71,7 @@ bool BlockFits(Lwo2SurfaceBlock* block) { return GetSurfaceBlockSize(block) <= 0
 }  // namespace
 
 Lwo2Surface* ParseLwo2Surface(LwObject* object, uint32_t length, const void* body, Lwo2Surface* surface) {
+    if (!surface) return nullptr;
     ClearLwo2Surface(object, surface);
     ChunkBuff cb;
     OpenChunkBuff(&cb, body, length);
@@ -82,7 +83,7 @@ Lwo2Surface* ParseLwo2Surface(LwObject* object, uint32_t length, const void* bod
                           }
                           int slot;
                           if (!LwFindField(kSurface, id, &slot)) return false;
-                          *taken = LwReadSlot(kSurface, slot, id, n, payload, surface->Chunks);
+                          *taken = LwReadSlot(kSurface, slot, n, payload, surface->Chunks);
                           return true;
                       });
     LwLog(object, "***  SURFACE SIZE (%d / %d)  ***\n", (int32_t)length, (int32_t)GetLwo2SurfaceSize(object, surface));

@@ -143,6 +143,7 @@ LwobShader* AddLwobShader(LwobSurface* surface) {
 }
 
 LwobSurface* ParseLwobSurface(LwObject* object, uint32_t length, const void* body, LwobSurface* surface) {
+    if (!surface) return nullptr;
     ClearLwobSurface(object, surface);
     ChunkBuff cb;
     OpenChunkBuff(&cb, body, length);
@@ -158,7 +159,7 @@ LwobSurface* ParseLwobSurface(LwObject* object, uint32_t length, const void* bod
     LwForEachSubChunk(object, &cb, kText, [&](LwId id, const char*, uint16_t n, ChunkBuff* payload, LwTaken* taken) {
         int slot;
         if (LwFindField(kSurface, id, &slot)) {
-            *taken = LwReadSlot(kSurface, slot, id, n, payload, surface->Chunks);
+            *taken = LwReadSlot(kSurface, slot, n, payload, surface->Chunks);
             return true;
         }
         if (id == Id("RIMG")) {
@@ -180,13 +181,13 @@ LwobSurface* ParseLwobSurface(LwObject* object, uint32_t length, const void* bod
             if (texture < 0) return false;  // a parameter before any texture is passed over
             LwobTexture& t = surface->Textures[texture];
             if (id != Id("TIMG") && id != Id("TALP")) {
-                *taken = LwReadSlot(kTexture, slot, id, n, payload, t.Chunks);
+                *taken = LwReadSlot(kTexture, slot, n, payload, t.Chunks);
                 return true;
             }
             newImage(id == Id("TIMG") ? &t.Timg : &t.Talp, n, payload);
         } else if (LwFindField(kImage, id, &slot)) {
             if (!image) return false;
-            *taken = LwReadSlot(kImage, slot, id, n, payload, image->Chunks);
+            *taken = LwReadSlot(kImage, slot, n, payload, image->Chunks);
             return true;
         } else if (id == Id("SDAT")) {
             if (shader < 0) return false;

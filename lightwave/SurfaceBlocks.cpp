@@ -77,7 +77,7 @@ auto SlotHandler(const LwChunkTable& table, LwSubChunkPtr* slots) {
     return [&table, slots](LwId id, const char*, uint16_t length, ChunkBuff* payload, LwTaken* taken) {
         int slot;
         if (!LwFindField(table, id, &slot)) return false;
-        *taken = LwReadSlot(table, slot, id, length, payload, slots);
+        *taken = LwReadSlot(table, slot, length, payload, slots);
         return true;
     };
 }
@@ -92,7 +92,7 @@ void ParseTextureHeader(LwObject* object, uint16_t length, ChunkBuff* cb, Lwo2Te
                           if (id == Id("TYPE")) id = Id("CHAN");  // both name the channel
                           int slot;
                           if (!LwFindField(kHeader, id, &slot)) return false;
-                          *taken = LwReadSlot(kHeader, slot, id, n, payload, header->Chunks);
+                          *taken = LwReadSlot(kHeader, slot, n, payload, header->Chunks);
                           return true;
                       });
 }

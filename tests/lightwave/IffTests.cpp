@@ -61,64 +61,6 @@ TEST(IffMemory, ElementLayouts) {
     EXPECT_STREQ(IdToText(LwMakeId('T', 'X', 'U', 'V'), text), "TXUV");
 }
 
-// A body holding one of each element, written and read back.
-Bytes MixedBody() {
-    return Written([](ChunkBuff* cb) {
-        ChunkWriteID(LwMakeId('C', 'O', 'L', 'R'), cb);
-        const uint16_t u2 = 0xBEEF;
-        ChunkWriteU2(&u2, 1, cb);
-        const float rgb[3] = {0.25f, 0.5f, 1.0f};
-        ChunkWriteVec12(rgb, 1, cb);
-        ChunkWriteVX(0x12345, cb);
-        ChunkWriteS0("name", cb);
-        ChunkWriteVX(7, cb);
-    });
-}
-
-struct Mixed {
-    char id[5];
-    uint16_t u2;
-    float rgb[3];
-    uint32_t vx, small;
-    char name[8];
-    uint32_t taken;
-    uint32_t flags;
-};
-
-Mixed ReadMixed(const uint8_t* data, uint32_t size) {
-    Mixed m;
-    ChunkBuff cb;
-    OpenChunkBuff(&cb, data, size);
-    m.taken = ChunkReadID4(m.id, &cb);
-    m.taken += ChunkReadU2(&m.u2, 1, &cb);
-    m.taken += ChunkReadVec12(m.rgb, 1, &cb);
-    m.taken += ChunkReadVX(&m.vx, &cb);
-    m.taken += ChunkReadS0(m.name, sizeof(m.name), &cb);
-    m.taken += ChunkReadVX(&m.small, &cb);
-    EXPECT_EQ(m.taken, cb.Count);
-    m.flags = cb.Flags;
-    return m;
-}
-
-TEST(IffMemory, ReadBackAndTruncatedAtEveryByte) {
-    Bytes body = MixedBody();
-    ASSERT_EQ(body.size(), 4u + 2 + 12 + 4 + 6 + 2);
-    Mixed whole = ReadMixed(body.data(), (uint32_t)body.size());
-    EXPECT_EQ(std::vector<uint32_t>({whole.u2, whole.vx, whole.small, whole.flags}),
-              std::vector<uint32_t>({0xBEEF, 0x12345, 7, 0}));
-    EXPECT_EQ(std::string(whole.id) + whole.name, "COLRname");
-    EXPECT_EQ(whole.rgb[1], 0.5f);
-    // Each cut copy lives in its own exact-size block, so the sanitizers see any read past it.
-    for (size_t cut = 0; cut < body.size(); ++cut) {
-        std::unique_ptr<uint8_t[]> part(new uint8_t[cut ? cut : 1]);
-        memcpy(part.get(), body.data(), cut);
-        Mixed m = ReadMixed(part.get(), (uint32_t)cut);
-        EXPECT_EQ(m.taken, cut) << cut;
-        EXPECT_EQ(m.flags, (uint32_t)LW_CHUNK_OVERRUN) << cut;
-        EXPECT_EQ(m.small, 0u) << cut;
-    }
-}
-
 TEST(IffMemory, TextsAreBoundedBothWays) {
     // A text longer than its field is cut, and the cursor still moves past all of it.
     Bytes body = Written(

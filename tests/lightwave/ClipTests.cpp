@@ -13,15 +13,6 @@ Bytes Repacked(LwObject* o, const Bytes& body, Lwo2Clip* clip) {
     return Packed(o, clip, GetClipSize, PackClip);
 }
 
-TEST(Lwo2Clip, EverySubChunkReadsAndPacksBackByteForByte) {
-    LoggedObject o;
-    Bytes body = EveryClipSubChunk().Written();
-    Lwo2Clip clip;
-    EXPECT_EQ(Repacked(o.get(), body, &clip), body);
-    EXPECT_EQ(o.log.Text(), "");
-    EXPECT_EQ((int32_t)clip.Chunks[LW_CLIP_ISEQ]->Int[2], -2);  // the offset is signed
-}
-
 TEST(Lwo2Clip, AnimReadsItsTwoNamesAndDropsTheRest) {
     LoggedObject o;
     Lwo2Clip clip;

@@ -13,19 +13,6 @@ Bytes Repacked(LwObject* o, const Bytes& body, Lwo2Surface* s) {
     return Packed(o, s, GetLwo2SurfaceSize, PackLwo2Surface);
 }
 
-TEST(Lwo2Surface, EverySubChunkReadsAndPacksBackByteForByte) {
-    LoggedObject o;
-    Bytes body = FullSurface().Written();
-    Lwo2Surface s;
-    EXPECT_EQ(Repacked(o.get(), body, &s), body);
-    EXPECT_EQ(o.log.Text(),
-              "***  SURFACE SIZE (" + std::to_string(body.size()) + " / " + std::to_string(body.size()) + ")  ***\n");
-    ASSERT_EQ(s.Blocks.size(), 1u);
-    EXPECT_EQ(s.Blocks[0].Chunks[LW_BLOK_ETPS]->Ints, (std::vector<uint32_t>{1, 0xFF00, 3}));
-    EXPECT_EQ(s.Chunks[LW_SURF_VCOL]->Text[0], "paint");
-    EXPECT_EQ(o.object->ErrorCode, 0);
-}
-
 struct Rewrite {
     const char* name;
     Body in, out;

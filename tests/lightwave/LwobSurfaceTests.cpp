@@ -13,22 +13,6 @@ Bytes Repacked(LwObject* o, const Bytes& body, LwobSurface* s) {
     return Packed(o, s, GetLwobSurfaceSize, PackLwobSurface);
 }
 
-TEST(LwobSurface, EverySubChunkReadsAndPacksBackByteForByte) {
-    LoggedObject o;
-    Bytes body = EveryLwobSubChunk().Written();
-    LwobSurface s;
-    EXPECT_EQ(Repacked(o.get(), body, &s), body);
-    const std::string log = o.log.Text();
-    EXPECT_EQ(log.find("???"), std::string::npos) << log;
-    EXPECT_NE(log.find("[TIMG] 26 bytes\n"), std::string::npos);
-    const std::string size = std::to_string(body.size());
-    EXPECT_NE(log.find("***  SURFACE SIZE (" + size + " / " + size + ")  ***\n"), std::string::npos);
-    ASSERT_EQ(s.Textures.size(), 2u);
-    EXPECT_EQ((int32_t)s.Chunks[LWOB_DIFF]->Int[0], -256);
-    EXPECT_EQ(s.Textures[0].Timg->Chunks[LWOB_FLYR]->Int[1], 5u);
-    EXPECT_EQ(s.Shaders[0].Sdat->Data, (Bytes{0xAB, 0xCD}));
-}
-
 TEST(LwobSurface, PackerRewritesAndOrphans) {
     const std::string longName(300, 'n');
     const struct {

@@ -115,10 +115,12 @@ void RunFile(const Bytes& script, const Bytes& body, const Bytes& input) {
 
 // Parses the body, packs it into exactly the size computed, and checks the packed body reads back to
 // the same bytes.
-template <typename Record, typename Parse, typename Size, typename Pack>
-void RunBody(LwObject* o, const Bytes& body, const Bytes& input, Parse parse, Size size, Pack pack) {
+template <typename Record, typename Parse, typename Size, typename Pack, typename Dump>
+void RunBody(LwObject* o, const Bytes& body, const Bytes& input, Parse parse, Size size, Pack pack, Dump dump) {
+    static FILE* discard = fopen("/dev/null", "w");
     Record r;
     parse(o, (uint32_t)body.size(), body.empty() ? nullptr : body.data(), &r);
+    dump(o, &r, discard);
     Bytes packed(size(o, &r));
     if (pack(o, packed.data(), &r) != packed.size()) Fail("packed length differs from the size", input);
     Record again;
@@ -135,21 +137,23 @@ void RunParsers(int target, const Bytes& body, const Bytes& input) {
         RunBody<Lwo2Surface>(
             o, body, input,
             [](LwObject* ob, uint32_t n, const void* b, Lwo2Surface* s) { ParseLwo2Surface(ob, n, b, s); },
-            GetLwo2SurfaceSize, PackLwo2Surface);
+            GetLwo2SurfaceSize, PackLwo2Surface, DumpLwo2Surface);
         break;
     case 2:
         RunBody<LwobSurface>(
             o, body, input,
             [](LwObject* ob, uint32_t n, const void* b, LwobSurface* s) { ParseLwobSurface(ob, n, b, s); },
-            GetLwobSurfaceSize, PackLwobSurface);
+            GetLwobSurfaceSize, PackLwobSurface, DumpLwobSurface);
         break;
     case 3:
-        RunBody<Lwo2Clip>(o, body, input, ParseClip, GetClipSize, PackClip);
+        RunBody<Lwo2Clip>(o, body, input, ParseClip, GetClipSize, PackClip, DumpClip);
         break;
     default: {
         Lwo2Envelope env;
         ParseEnvelope(o, (uint32_t)body.size(), body.data(), &env);
         if (GetEnvelopeSize(o, &env) % 2) Fail("odd envelope size", input);
+        static FILE* discard = fopen("/dev/null", "w");
+        DumpEnvelope(o, &env, discard);
         const int32_t position = o->Op.AddEnvelope(o, 1);
         o->Op.SetEnvelopeData(o, position, (int32_t)body.size(), body.data());
         auto eval = BuildEvalEnvelope(o, position);

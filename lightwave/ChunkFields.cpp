@@ -20,7 +20,7 @@ void LwLog(LwObject* object, const char* format, ...) {
     fflush(object->TraceFile);
 }
 
-const LwFieldSpec* LwFindField(const LwChunkTable& table, LwId id, int* slot) {
+const LwFieldRow* LwFindField(const LwChunkTable& table, LwId id, int* slot) {
     for (int i = 0; i < table.Count; ++i) {
         if (table.Rows[i].Id == id) {
             if (slot) *slot = i;
@@ -56,11 +56,11 @@ std::string Bounded(const std::string& text, uint16_t size) {
 
 }  // namespace
 
-LwTaken LwReadFields(const LwFieldSpec& spec, ChunkBuff* p, LwSubChunk* rec) {
+LwTaken LwReadFields(const LwFieldRow& row, ChunkBuff* p, LwSubChunk* rec) {
     *rec = LwSubChunk();
-    rec->Id = spec.Id;
+    rec->Id = row.Id;
     int nf = 0, ni = 0, nt = 0;
-    for (const char* f = spec.Fields; *f; ++f) {
+    for (const char* f = row.Fields; *f; ++f) {
         switch (*f) {
         case 'f':
             ChunkReadF4(&rec->Float[nf++], 1, p);
@@ -94,16 +94,16 @@ LwTaken LwReadFields(const LwFieldSpec& spec, ChunkBuff* p, LwSubChunk* rec) {
             break;
         }
         case 's':
-            rec->Text[nt++] = ReadText(p, spec.TextSize);
+            rec->Text[nt++] = ReadText(p, row.TextSize);
             break;
         case 'c':
-            rec->Text[nt++] = ReadRestText(p, spec.TextSize);
+            rec->Text[nt++] = ReadRestText(p, row.TextSize);
             break;
         case 'F':
             while (ChunkRemaining(p) >= 4) {
                 float v;
                 ChunkReadF4(&v, 1, p);
-                if (spec.ListCap == 0 || rec->Floats.size() < spec.ListCap) rec->Floats.push_back(v);
+                if (row.ListCap == 0 || rec->Floats.size() < row.ListCap) rec->Floats.push_back(v);
             }
             break;
         case 'I':
@@ -132,12 +132,12 @@ LwTaken LwReadFields(const LwFieldSpec& spec, ChunkBuff* p, LwSubChunk* rec) {
     const bool overrun = (p->Flags & LW_CHUNK_OVERRUN) != 0;
     LwTaken taken;
     // Fields cut short by the end count as their whole size, so the message tells by how much.
-    taken.Bytes = overrun ? LwFieldsSize(spec, *rec) : p->Count;
-    taken.Quiet = overrun ? (spec.Flags & LW_FIELDS_OPTIONAL_TAIL) != 0 : (spec.Flags & LW_FIELDS_QUIET_REST) != 0;
+    taken.Bytes = overrun ? LwFieldsSize(row, *rec) : p->Count;
+    taken.Quiet = overrun ? (row.Flags & LW_FIELDS_OPTIONAL_TAIL) != 0 : (row.Flags & LW_FIELDS_QUIET_REST) != 0;
     return taken;
 }
 
-uint32_t LwFieldsSize(const LwFieldSpec& spec, const LwSubChunk& rec, bool* fits) {
+uint32_t LwFieldsSize(const LwFieldRow& row, const LwSubChunk& rec, bool* fits) {
     uint64_t size = 0;
     bool encodable = true;
     int ni = 0, nt = 0;
@@ -145,7 +145,7 @@ uint32_t LwFieldsSize(const LwFieldSpec& spec, const LwSubChunk& rec, bool* fits
         if (v > 0xFFFFFF) encodable = false;
         return LwVxSize(v);
     };
-    for (const char* f = spec.Fields; *f; ++f) {
+    for (const char* f = row.Fields; *f; ++f) {
         switch (*f) {
         case 'f':
         case 'l':
@@ -169,7 +169,7 @@ uint32_t LwFieldsSize(const LwFieldSpec& spec, const LwSubChunk& rec, bool* fits
             break;
         case 's':
         case 'c':
-            size += LwS0Size(Bounded(rec.Text[nt++], spec.TextSize).c_str());
+            size += LwS0Size(Bounded(rec.Text[nt++], row.TextSize).c_str());
             break;
         case 'F':
             size += 4 * (uint64_t)rec.Floats.size();
@@ -189,11 +189,11 @@ uint32_t LwFieldsSize(const LwFieldSpec& spec, const LwSubChunk& rec, bool* fits
     return size > 0xFFFFFFFFu ? 0xFFFFFFFFu : (uint32_t)size;
 }
 
-void LwWriteFields(const LwFieldSpec& spec, const LwSubChunk& rec, ChunkBuff* cb) {
-    ChunkWriteID(spec.Id, cb);
+void LwWriteFields(const LwFieldRow& row, const LwSubChunk& rec, ChunkBuff* cb) {
+    ChunkWriteID(row.Id, cb);
     ChunkWriteU2(&rec.Length, 1, cb);
     int nf = 0, ni = 0, nt = 0;
-    for (const char* f = spec.Fields; *f; ++f) {
+    for (const char* f = row.Fields; *f; ++f) {
         switch (*f) {
         case 'f':
             ChunkWriteF4(&rec.Float[nf++], 1, cb);
@@ -221,7 +221,7 @@ void LwWriteFields(const LwFieldSpec& spec, const LwSubChunk& rec, ChunkBuff* cb
         }
         case 's':
         case 'c':
-            ChunkWriteS0(Bounded(rec.Text[nt++], spec.TextSize).c_str(), cb);
+            ChunkWriteS0(Bounded(rec.Text[nt++], row.TextSize).c_str(), cb);
             break;
         case 'F':
             ChunkWriteF4(rec.Floats.data(), (uint32_t)rec.Floats.size(), cb);
@@ -242,15 +242,15 @@ void LwWriteFields(const LwFieldSpec& spec, const LwSubChunk& rec, ChunkBuff* cb
     }
 }
 
-void LwDumpFields(FILE* stream, int indent, const LwFieldSpec& spec, const LwSubChunk& rec) {
+void LwDumpFields(FILE* stream, int indent, const LwFieldRow& row, const LwSubChunk& rec) {
     if (!stream) return;
     char id[5];
     for (int i = 0; i < indent; ++i) LwPrint(stream, "\t");
-    LwPrint(stream, "[%s] (%d) ", IdToText(spec.Id, id), rec.Length);
-    const bool floatList = strchr(spec.Fields, 'F') != nullptr;
-    const bool dataList = strchr(spec.Fields, 'r') != nullptr;
+    LwPrint(stream, "[%s] (%d) ", IdToText(row.Id, id), rec.Length);
+    const bool floatList = strchr(row.Fields, 'F') != nullptr;
+    const bool dataList = strchr(row.Fields, 'r') != nullptr;
     int nf = 0, ni = 0, nt = 0;
-    for (const char* d = spec.Dump; *d; ++d) {
+    for (const char* d = row.Dump; *d; ++d) {
         if (*d != '%') {
             fputc(*d, stream);
             continue;

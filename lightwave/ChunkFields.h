@@ -15,7 +15,7 @@ enum LwFieldFlag : uint8_t {
     LW_FIELDS_OPTIONAL_TAIL = 2,  // fields past the stated length stay 0 without a message
 };
 
-struct LwFieldSpec {
+struct LwFieldRow {
     LwId Id;
     const char* Fields;
     // Value part of the dump line: printf conversions take the fields in order by kind (%f floats,
@@ -28,12 +28,12 @@ struct LwFieldSpec {
 };
 
 struct LwChunkTable {
-    const LwFieldSpec* Rows;  // in slot order
+    const LwFieldRow* Rows;  // in slot order
     int Count;
 };
 
 // The row of the table for id and its slot; NULL when the ID is not in the table.
-const LwFieldSpec* LwFindField(const LwChunkTable& table, LwId id, int* slot);
+const LwFieldRow* LwFindField(const LwChunkTable& table, LwId id, int* slot);
 
 // Messages of one sub-chunk loop (the texts name the kind of body in the log).
 struct LwLoopText {
@@ -57,14 +57,14 @@ void LwLog(LwObject* object, const char* format, ...)
 #endif
     ;
 
-// Reads the fields of spec from the payload into rec (zeroed first).
-LwTaken LwReadFields(const LwFieldSpec& spec, ChunkBuff* payload, LwSubChunk* rec);
+// Reads the fields of row from the payload into rec (zeroed first).
+LwTaken LwReadFields(const LwFieldRow& row, ChunkBuff* payload, LwSubChunk* rec);
 // Payload length of rec as written; fits is false when it has no encoding (over 65535 bytes, or a
 // VX above 24 bits), and such a record is left out of the packed body.
-uint32_t LwFieldsSize(const LwFieldSpec& spec, const LwSubChunk& rec, bool* fits = nullptr);
-void LwWriteFields(const LwFieldSpec& spec, const LwSubChunk& rec, ChunkBuff* cb);
+uint32_t LwFieldsSize(const LwFieldRow& row, const LwSubChunk& rec, bool* fits = nullptr);
+void LwWriteFields(const LwFieldRow& row, const LwSubChunk& rec, ChunkBuff* cb);
 // The dump line: indent tabs, "[ID] (length) " and the value part.
-void LwDumpFields(FILE* stream, int indent, const LwFieldSpec& spec, const LwSubChunk& rec);
+void LwDumpFields(FILE* stream, int indent, const LwFieldRow& row, const LwSubChunk& rec);
 // Prints a list eight to a line with format for each value (one more line end after it).
 template <typename T>
 void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format);

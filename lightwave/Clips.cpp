@@ -10,7 +10,7 @@ constexpr LwId Id(const char (&s)[5]) { return LwMakeId(s[0], s[1], s[2], s[3]);
 
 #define LW_ADJUSTMENT(name) \
     { Id(name), "fx", "<%f> <%d>\n", 0, 0, 0 }
-const LwFieldSpec kClipRows[LW_CLIP_SLOTS] = {
+const LwFieldRow kClipRows[LW_CLIP_SLOTS] = {
     {Id("STIL"), "s", "<%s>\n", 256, 0, 0},
     {Id("ISEQ"), "bbiuiiss", "<%d> <%d> <%d> <%d> <%d> <%d> <%s> <%s>\n", 255, 0, 0},
     {Id("ANIM"), "ss", "<%s> <%s>\n", 255, 0, 0},

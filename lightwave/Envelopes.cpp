@@ -7,7 +7,7 @@ namespace {
 constexpr LwId Id(const char (&s)[5]) { return LwMakeId(s[0], s[1], s[2], s[3]); }
 
 enum : int { NAME, PRE, TYPE, POST, CHAN, ROWS };
-const LwFieldSpec kRows[ROWS] = {
+const LwFieldRow kRows[ROWS] = {
     {Id("NAME"), "s", "<%s>\n", 256, 0, 0},          {Id("PRE "), "u", "<%d>\n", 0, 0, 0},
     {Id("TYPE"), "u", "<%04x>\n", 0, 0, 0},          {Id("POST"), "u", "<%d>\n", 0, 0, 0},
     {Id("CHAN"), "sur", "<%s> <%d>\n%L", 256, 0, 0},

@@ -147,7 +147,7 @@ uint32_t PackLwo2Surface(LwObject* object, void* dest, Lwo2Surface* surface);
 void DumpLwo2Surface(LwObject* object, Lwo2Surface* surface, FILE* stream);
 void ClearLwo2Surface(LwObject* object, Lwo2Surface* surface);
 
-// Block parts, used by the surface operations above.
+// Texture blocks, used by the surface operations above.
 uint32_t ParseSurfaceBlock(LwObject* object, uint32_t length, ChunkBuff* cb, Lwo2Surface* surface);
 uint32_t GetSurfaceBlockSize(Lwo2SurfaceBlock* block);
 uint32_t GetTextureHeaderSize(Lwo2TextureHeader* header);

@@ -8,7 +8,7 @@ constexpr LwId Id(const char (&s)[5]) { return LwMakeId(s[0], s[1], s[2], s[3]);
 
 #define LW_VALUE_ENVELOPE(name) \
     { Id(name), "fx", "<%f> <%d>\n", 0, 0, 0 }
-const LwFieldSpec kSurfaceRows[LW_SURF_SLOTS] = {
+const LwFieldRow kSurfaceRows[LW_SURF_SLOTS] = {
     {Id("COLR"), "vx", "<%f,%f,%f> <%d>\n", 0, 0, 0},
     LW_VALUE_ENVELOPE("DIFF"),
     LW_VALUE_ENVELOPE("LUMI"),

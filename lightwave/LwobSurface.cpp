@@ -12,7 +12,7 @@ constexpr LwId Id(const char (&s)[5]) { return LwMakeId(s[0], s[1], s[2], s[3]);
     { Id(name), "f", "<%f>\n", 0, 0, 0 }
 #define LW_VEC(name) \
     { Id(name), "v", "<%f,%f,%f>\n", 0, 0, 0 }
-const LwFieldSpec kSurfaceRows[LWOB_SLOTS] = {
+const LwFieldRow kSurfaceRows[LWOB_SLOTS] = {
     {Id("COLR"), "bbbb", "<%d,%d,%d,%d>\n", 0, 0, 0},
     {Id("FLAG"), "u", "<%d>\n", 0, 0, 0},
     LW_I2("DIFF"),
@@ -37,7 +37,7 @@ const LwFieldSpec kSurfaceRows[LWOB_SLOTS] = {
 };
 const LwChunkTable kSurface = {kSurfaceRows, LWOB_SLOTS};
 
-const LwFieldSpec kTextureRows[LWOB_TEXTURE_SLOTS] = {
+const LwFieldRow kTextureRows[LWOB_TEXTURE_SLOTS] = {
     {Id("TFLG"), "u", "<%d>\n", 0, 0, 0},
     {Id("TREF"), "s", "<%s>\n", 256, 0, 0},
     LW_VEC("TSIZ"),
@@ -72,14 +72,14 @@ const LwFieldSpec kTextureRows[LWOB_TEXTURE_SLOTS] = {
 #undef LW_VEC
 const LwChunkTable kTexture = {kTextureRows, LWOB_TEXTURE_SLOTS};
 
-const LwFieldSpec kImageRows[LWOB_IMAGE_SLOTS] = {
+const LwFieldRow kImageRows[LWOB_IMAGE_SLOTS] = {
     {Id("IMSQ"), "uuu", "<%d> <%d> <%d>\n", 0, 0, 0},
     {Id("FLYR"), "ll", "<%d> <%d>\n", 0, 0, 0},
     {Id("IMCC"), "uuu", "<%d> <%d> <%d>\n", 0, 0, 0},
 };
 const LwChunkTable kImage = {kImageRows, LWOB_IMAGE_SLOTS};
 
-const LwFieldSpec kSdat = {Id("SDAT"), "r", "%L", 0, 0, 0};
+const LwFieldRow kSdat = {Id("SDAT"), "r", "%L", 0, 0, 0};
 
 const LwId kTextureTypes[] = {Id("CTEX"), Id("DTEX"), Id("LTEX"), Id("STEX"), Id("RTEX"), Id("TTEX"), Id("BTEX")};
 

@@ -6,7 +6,7 @@ namespace {
 
 constexpr LwId Id(const char (&s)[5]) { return LwMakeId(s[0], s[1], s[2], s[3]); }
 
-const LwFieldSpec kBlockRows[LW_BLOK_SLOTS] = {
+const LwFieldRow kBlockRows[LW_BLOK_SLOTS] = {
     {Id("PROJ"), "u", "<%d>\n", 0, 0, 0},
     {Id("AXIS"), "u", "<%d>\n", 0, 0, 0},
     {Id("FLAG"), "u", "<%d>\n", 0, 0, 0},
@@ -30,7 +30,7 @@ const LwFieldSpec kBlockRows[LW_BLOK_SLOTS] = {
 };
 const LwChunkTable kBlock = {kBlockRows, LW_BLOK_SLOTS};
 
-const LwFieldSpec kHeaderRows[LW_HEAD_SLOTS] = {
+const LwFieldRow kHeaderRows[LW_HEAD_SLOTS] = {
     {Id("CHAN"), "l", "<%I>\n", 0, 0, 0},
     {Id("NAME"), "s", "<%s>\n", 256, 0, 0},
     {Id("OPAC"), "ufx", "<%d> <%f> <%d>\n", 0, 0, 0},
@@ -40,7 +40,7 @@ const LwFieldSpec kHeaderRows[LW_HEAD_SLOTS] = {
 };
 const LwChunkTable kHeader = {kHeaderRows, LW_HEAD_SLOTS};
 
-const LwFieldSpec kMapRows[LW_TMAP_SLOTS] = {
+const LwFieldRow kMapRows[LW_TMAP_SLOTS] = {
     {Id("CNTR"), "vx", "<%f,%f,%f> <%d>\n", 0, 0, 0},       {Id("SIZE"), "vx", "<%f,%f,%f> <%d>\n", 0, 0, 0},
     {Id("ROTA"), "vx", "<%f,%f,%f> <%d>\n", 0, 0, 0},       {Id("OREF"), "s", "<%s>\n", 256, 0, 0},
     {Id("FALL"), "uvx", "<%d> <%f,%f,%f> <%d>\n", 0, 0, 0}, {Id("CSYS"), "u", "<%d>\n", 0, 0, 0},
@@ -147,7 +147,7 @@ uint32_t GetTextureMapSize(Lwo2TextureMap* map) {
 
 namespace {
 
-// Parts whose lengths do not fit their 16-bit fields are left out of the packed block.
+// A header or texture map whose length does not fit its 16-bit field is left out of the packed block.
 bool HeaderFits(Lwo2SurfaceBlock* b) { return b->Header && GetTextureHeaderSize(b->Header.get()) <= 0xFFFF; }
 bool MapFits(Lwo2SurfaceBlock* b) { return b->Map && GetTextureMapSize(b->Map.get()) <= 0xFFFF; }
 

@@ -290,9 +290,6 @@ void LwDumpFields(FILE* stream, int indent, const LwFieldRow& row, const LwSubCh
         case 'V':
             for (float v : rec.Floats) LwPrint(stream, "<%f> ", (double)v);
             break;
-        case 'P':
-            for (float v : rec.Floats) LwPrint(stream, " <%f>", (double)v);
-            break;
         default:
             fputc('%', stream);
             if (letter) fputc(letter, stream);

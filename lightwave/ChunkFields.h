@@ -20,7 +20,7 @@ struct LwFieldRow {
     const char* Fields;
     // Value part of the dump line: printf conversions take the fields in order by kind (%f floats,
     // %d and %x integers, %s texts); %I prints an integer as four characters, %n the number of list
-    // values, %L the list eight to a line, %V each float as "<%f> ", %P each as " <%f>".
+    // values, %L the list eight to a line, %V each float as "<%f> ".
     const char* Dump;
     uint16_t TextSize;  // bytes of each text field with its terminator
     uint8_t ListCap;    // list values kept at most, 0 for no limit

@@ -185,22 +185,17 @@ TEST(KeyInsertion, EditsAfterEvaluationLeaveNothingStale) {
     EXPECT_EQ(at(evaluated.get(), 0.0), std::vector<double>({-1, -2, -3}));
 }
 
-const char* kV1Motion =
-    "LWSC\n1\nAddNullObject Mover\nObjectMotion (unnamed)\n9\n%d\n%s"
-    "EndBehavior 1\n";
-
+// A version 1 scene whose one item moves along x: (frame, x) keys, optionally linear or continuous.
 std::string V1Scene(const std::vector<std::pair<int, double>>& keys, const std::vector<int>& linear = {},
                     const std::vector<double>& continuity = {}) {
-    std::string body;
+    std::string text = "LWSC\n1\nAddNullObject Mover\nObjectMotion (unnamed)\n9\n" + std::to_string(keys.size()) + "\n";
     for (size_t i = 0; i < keys.size(); ++i) {
         char line[256];
         snprintf(line, sizeof(line), "%g 0 0 0 0 0 1 1 1\n%d %d 0 %g 0\n", keys[i].second, keys[i].first,
                  i < linear.size() ? linear[i] : 0, i < continuity.size() ? continuity[i] : 0.0);
-        body += line;
+        text += line;
     }
-    char text[4096];
-    snprintf(text, sizeof(text), kV1Motion, (int)keys.size(), body.c_str());
-    return text;
+    return text + "EndBehavior 1\n";
 }
 
 double V1X(LwScene* s, double seconds) {

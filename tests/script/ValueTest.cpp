@@ -7,6 +7,7 @@
 #include "core/Exception.h"
 #include "script/Factor.h"
 #include "script/FactorStack.h"
+#include "tests/core/TestUtil.h"
 
 namespace script_test {
 namespace {
@@ -38,13 +39,9 @@ TEST(FactorTest, StringTakesATerminatorsEmptyTextSilently) {
 TEST(FactorTest, ReportWithoutListenerThrows) {
     CFactor orphan(nullptr);
     EXPECT_THROW(orphan.NotifyError("x"), trivale::EException);
-    try {
-        orphan.NotifyWarning("x");
-        FAIL();
-    } catch (const trivale::EException& e) {
-        EXPECT_EQ(e.GetMessage(), "error listener is NULL");
-        EXPECT_NE(e.GetOrigin().find("CFactor"), std::string::npos);
-    }
+    const std::string thrown = tvtest::Thrown<trivale::EException>([&] { orphan.NotifyWarning("x"); });
+    EXPECT_EQ(thrown.rfind("error listener is NULL @", 0), 0u) << thrown;
+    EXPECT_NE(thrown.find("CFactor"), std::string::npos) << thrown;
 }
 
 TEST(FactorStackTest, PopsInReverseAndEmptyPopGivesIntZeroWithTheDefaultListener) {

@@ -20,7 +20,12 @@ TEST(HostileInput, EmptyTextIsAnError) {
 }
 
 TEST(HostileInput, HeaderWithoutVersionLineIsAnError) {
-    for (const char* text : {"LWSC\n", "LWSC", "\n\n\r\n"}) EXPECT_EQ(Load(text)->ErrorCode, LW_ERR_BAD_FORMAT);
+    for (const char* text : {"LWSC\n", "LWSC", "\n\n\r\n", "LWSC \n3\n", "lwsc\n3\n", "LWSC\n2\nAddLight\n"}) {
+        ScenePtr s = Load(text);
+        EXPECT_EQ(s->ErrorCode, LW_ERR_BAD_FORMAT) << text;
+        EXPECT_EQ(s->FirstItem, nullptr) << text;
+    }
+    EXPECT_NE(Load("LWSC\n2\n")->Illumination, nullptr);  // past the header the records exist
 }
 
 TEST(HostileInput, LastLineWithoutLineEndIsRead) {

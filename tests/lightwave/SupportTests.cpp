@@ -214,10 +214,12 @@ TEST(ObjectContext, SceneItemsWhoseObjectsCannotLoad) {
     EXPECT_EQ(plain->FirstItem->LoadStatus, 0);
 }
 
-TEST(SceneRecords, ExcludeLists) {
-    // Plug-in records are made by the reader (SceneV3.PluginRouting); exclusions also by callers.
+TEST(SceneRecords, CreatorsAndLists) {
+    // The lists a plug-in joins are the reader's (SceneV3.PluginRouting); one of a class no list takes
+    // is still the scene's to free (the leak check sees it).
     ScenePtr s = Load("LWSC\n3\nAddNullObject N\nAddLight\n");
     LwScene* sc = s.get();
+    ASSERT_NE(sc->Op.NewPlugin(sc, sc->Processing, 42, 5, "loose"), nullptr);
     LwSceneItem* obj = sc->FirstItem;
     LwSceneItem* light = obj->Next;
     EXPECT_NE(sc->Op.AddExcludeLight(sc, obj, 0x20000001), nullptr);

@@ -93,23 +93,19 @@ TEST_F(MixerTest, EachSampleFormatReachesTheOutput) {
 TEST_F(MixerTest, VolumeAndPanFollowTheDecibelScale) {
     auto b =
         Playing(Pcm(44100, 1, 16), std::vector<int16_t>(200, 20000), kBufferCtrlVolume | kBufferCtrlPan, kPlayLooping);
-    ASSERT_EQ(kSoundOk, b->SetVolume(-600));
-    auto out = Render(10);
-    EXPECT_NEAR(std::lrint(20000 * std::pow(10.0, -600 / 2000.0)), out[1], 1);
-
-    ASSERT_EQ(kSoundOk, b->SetVolume(0));
-    ASSERT_EQ(kSoundOk, b->SetPan(-2000));  // left: the right side loses 20 dB
-    out = Render(10);
-    EXPECT_EQ(20000, out[0]);
-    EXPECT_NEAR(2000, out[1], 1);
-
-    ASSERT_EQ(kSoundOk, b->SetPan(kPanRight));
-    out = Render(10);
-    EXPECT_EQ(0, out[0]);
-    EXPECT_EQ(20000, out[1]);
-
-    ASSERT_EQ(kSoundOk, b->SetVolume(kVolumeMin));
-    EXPECT_EQ(0, Render(10)[1]);
+    // A 20 dB pan to the left takes the right side to a tenth; full right silences the left.
+    const long quiet = std::lrint(20000 * std::pow(10.0, -600 / 2000.0));
+    const struct {
+        int32_t volume, pan;
+        long left, right;
+    } cases[] = {{-600, 0, quiet, quiet}, {0, -2000, 20000, 2000}, {0, kPanRight, 0, 20000}, {kVolumeMin, 0, 0, 0}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(kSoundOk, b->SetVolume(c.volume));
+        ASSERT_EQ(kSoundOk, b->SetPan(c.pan));
+        const auto out = Render(10);
+        EXPECT_NEAR(c.left, out[0], 1) << c.volume << " " << c.pan;
+        EXPECT_NEAR(c.right, out[1], 1) << c.volume << " " << c.pan;
+    }
     // Off the scale, or without the control's creation flag.
     auto plain = Playing(Pcm(44100, 1, 16), std::vector<int16_t>(2));
     const SoundResult refused[][2] = {

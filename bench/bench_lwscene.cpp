@@ -255,10 +255,14 @@ void BM_EvaluateFrame(benchmark::State& state) {
     state.counters["library_ms"] = library;
     state.counters["plain_ms"] = plain;
     state.counters["ratio"] = ratio;
-    if (state.iterations() > 100)
+    // The target is set on the dense scene, every channel keyed; the typical one is shown beside it.
+    if (state.iterations() > 100 && keyed == 9)
         std::printf("evaluate (%s): %d items, %.4f ms per frame, plain loop %.4f ms, ratio %.2f, target %.1f (%s)\n",
                     Label(keyed), kItems, library, plain, ratio, kTargetRatio,
                     ratio <= kTargetRatio ? "met" : "missed");
+    else if (state.iterations() > 100)
+        std::printf("evaluate (%s): %d items, %.4f ms per frame, plain loop %.4f ms, ratio %.2f\n", Label(keyed),
+                    kItems, library, plain, ratio);
     FreeLwScene(&scene);
 }
 BENCHMARK(BM_EvaluateFrame)->Arg(6)->Arg(9)->Unit(benchmark::kMicrosecond);

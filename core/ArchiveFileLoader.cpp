@@ -97,7 +97,8 @@ const CArchiveFileEntryHeader* CArchiveFileLoader::GetEntry(int index) const {
 }
 
 std::unique_ptr<CFilePartitionStream> CArchiveFileLoader::OpenEntry(const std::string& name) {
-    auto it = index_.find(ToLowerCase(name));
+    // A name holding a NUL byte names nothing, in the archive as on disk.
+    auto it = name.find('\0') == std::string::npos ? index_.find(ToLowerCase(name)) : index_.end();
     if (it == index_.end()) throw EFileOpenError(this, "ファイルエントリが見つかりませんでした: \"" + name + "\"");
     std::unique_ptr<CFilePartitionStream> stream(new CFilePartitionStream(
         dataStart_ + it->second.offset, it->second.size, path_, plat::FileMode::ReadExisting, FileShare::Read));

@@ -14,6 +14,10 @@ namespace {
 // Deeper than any data set goes; a bound on the walk whatever the disk holds.
 const int kMaxDepth = 128;
 
+// The operating system reads a name only up to a NUL byte: such a name would stand for another, and a
+// recursive walk would list the same folder again at every level. It names nothing.
+bool HoldsNul(const std::string& name) { return name.find('\0') != std::string::npos; }
+
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
@@ -85,6 +89,7 @@ std::string CFileSystemDataLoader::Resolve(const std::string& name) const {
 
 std::unique_ptr<IStream> CFileSystemDataLoader::Open(const std::string& name) {
     const std::string full = rootPath_ + name;
+    if (HoldsNul(full)) throw EFileOpenError(this, "ファイルを開けませんでした: \"" + full + "\"");
     const std::string resolved = Resolve(name);
     if (resolved.empty()) {
         // Present but outside the data directory (a link or ".." leads away), or no plain file (a pipe
@@ -98,7 +103,8 @@ std::unique_ptr<IStream> CFileSystemDataLoader::Open(const std::string& name) {
 }
 
 void CFileSystemDataLoader::Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) {
-    EnumerateDirectory(rootPath_ + directory, recursive, list, 0);
+    const std::string full = rootPath_ + directory;
+    if (!HoldsNul(full)) EnumerateDirectory(full, recursive, list, 0);
 }
 
 void CFileSystemDataLoader::EnumerateDirectory(const std::string& directory, bool recursive,

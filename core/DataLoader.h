@@ -1,5 +1,6 @@
 // The source of the program's named resources: one loader, chosen at start-up, serves every reader.
-// Names use "\\" as separator ("fonts\\FONT08T2.png"); both loaders accept the same names.
+// Names use "\\" as separator ("fonts\\FONT08T2.png"); both loaders accept the same names. A name that
+// holds a NUL byte names nothing: it opens nothing and lists nothing.
 #pragma once
 
 #include <algorithm>
@@ -57,8 +58,8 @@ private:
 };
 
 // Resources as entries of the archive. Enumerated names come back lower-cased. An entry name longer
-// or deeper than the archive's bounds makes the constructor throw EInvalidFileFormat: every
-// directory level costs the index a copy of the name.
+// or deeper than the archive's bounds (every directory level costs the index a copy of the name) or
+// holding a NUL byte makes the constructor throw EInvalidFileFormat.
 template <class TReader>
 class TArchiveFileDataLoader : public IDataLoader, public virtual CNonCopyable {
 public:
@@ -72,6 +73,7 @@ public:
     std::unique_ptr<IStream> Open(const std::string& name) override { return reader_->OpenEntry(name); }
 
     void Enumerate(const std::string& directory, bool recursive, std::vector<std::string>& list) override {
+        if (directory.find('\0') != std::string::npos) return;
         EnumerateKey(IncludeTrailingBackslash(ToLowerCase(directory)), recursive, list);
     }
 
@@ -85,9 +87,10 @@ private:
         std::set<std::pair<std::string, std::string>> seen;
         for (int i = 0; i < reader_->GetEntryCount(); ++i) {
             const std::string name = ToLowerCase(reader_->GetEntry(i)->name);
-            if (name.size() > CArchiveFileLoader::kMaxNameLength || std::count_if(name.begin(), name.end(), [](char c) {
-                                                                        return c == '\\' || c == '/';
-                                                                    }) > CArchiveFileLoader::kMaxNameDepth) {
+            // A NUL byte is no part of any name the data loaders accept, nor of one the packer writes.
+            if (name.size() > CArchiveFileLoader::kMaxNameLength || name.find('\0') != std::string::npos ||
+                std::count_if(name.begin(), name.end(), [](char c) { return c == '\\' || c == '/'; }) >
+                    CArchiveFileLoader::kMaxNameDepth) {
                 index_.clear();
                 throw EInvalidFileFormat(this, "データエラー(entry name). データが壊れています.");
             }

@@ -89,6 +89,20 @@ TEST(FileSystemLoader, LinkedDirectoryLoopEnds) {
     EXPECT_EQ(Listed(loader, "", true), (Names{"a\\f.txt"}));
 }
 
+// Regression: the operating system reads a name up to its NUL byte, so a recursive walk of "\0" listed
+// the root again at every level, one part longer each time: about 2^128 calls with two subfolders.
+TEST(FileSystemLoader, NulNameNamesNothing) {
+    TempDir dir;
+    WriteFile(dir / "data/a/f.txt", "f");
+    WriteFile(dir / "data/b/g.txt", "g");
+    CFileSystemDataLoader loader(dir / "data/");
+    const std::string nul(1, '\0');
+    EXPECT_TRUE(Listed(loader, nul, true).empty());
+    EXPECT_TRUE(Listed(loader, "a" + nul + "b", false).empty());
+    EXPECT_THROW(loader.Open("a\\f.txt" + nul + "x"), EFileOpenError);  // never a\f.txt
+    EXPECT_THROW(loader.Open(nul), EFileOpenError);
+}
+
 TEST(ArchiveLoader, DirectoryIndexAndEnumeration) {
     TempDir dir;
     WriteFile(dir / "data.tva", Archive({{"a.txt", "A"}, {"Sub\\Deep\\b.txt", "B"}}));
@@ -109,6 +123,18 @@ TEST(ArchiveLoader, OddNamesDoNotLoopTheIndex) {
     ArchiveLoader loader(dir / "data.tva");
     EXPECT_FALSE(Listed(loader, "", true).empty());
     EXPECT_EQ(ReadAllOf(loader.Open("a\\\\b")), "1");
+}
+
+TEST(ArchiveLoader, NulNameNamesNothing) {
+    TempDir dir;
+    const std::string nul(1, '\0');
+    WriteFile(dir / "data.tva", Archive({{"a\\f.txt", "f"}, {"b\\g.txt", "g"}}));
+    ArchiveLoader loader(dir / "data.tva");
+    EXPECT_TRUE(Listed(loader, nul, true).empty());
+    EXPECT_TRUE(Listed(loader, "a" + nul, true).empty());
+    EXPECT_THROW(loader.Open("a\\f.txt" + nul), EFileOpenError);
+    WriteFile(dir / "nul.tva", Archive({{"a" + nul + "b", "1"}}));  // the packer never writes one
+    EXPECT_THROW(ArchiveLoader(dir / "nul.tva"), EInvalidFileFormat);
 }
 
 // Regression: a name of many thousand levels once cost the directory index a copy of the name per

@@ -49,6 +49,8 @@ void CWaveSoundReader::Open(IStream* stream) {
     // would divide by zero on the way there.
     if (f.channels == 0 || f.samplesPerSec == 0 || f.blockAlign == 0)
         throw EInvalidFileFormat(this, "ファイルフォーマットエラー: WAVEフォーマットが不正です.");
+    // A file without samples is refused before anything of it is kept.
+    riff_.SelectChunk(FourCC("data"));
     formatBlock_.swap(block);
     format_ = f;
     Rewind();

@@ -72,6 +72,15 @@ TEST(WaveReaderTest, WrongFilesGiveTheirErrors) {
     }
 }
 
+// Found by fuzzing: a good format without a data chunk failed the open but stayed as the format.
+TEST(WaveReaderTest, RegressionFileWithoutDataKeepsNoFormat) {
+    auto s = NewStream(Riff("WAVE", Chunk("fmt ", FmtBody(1, 1, 8000, 8)) + Chunk("LIST", "INFOx")));
+    CWaveSoundReader r;
+    EXPECT_THROW(r.Open(s.get()), EReadError);
+    EXPECT_EQ(r.GetFormat(), nullptr);
+    EXPECT_EQ(r.GetDataSize(), 0u);
+}
+
 TEST(WaveReaderTest, RegressionHugeFormatChunkIsRefusedWithoutAllocating) {
     // A format chunk claiming 2 GB: the RIFF walk cuts it to the file, the reader caps it anyway.
     auto s = NewStream(Riff("WAVE", "fmt " + LE32(0x7FFFFFF0u) + FmtBody(1, 2, 44100, 16)));

@@ -1,0 +1,146 @@
+// Writes the fuzz targets' seed inputs, small and made here: make_seeds <dir> fills <dir>/<target>/.
+// Archives come from the packer and Ogg Vorbis from the encoder helper, so seeds follow the formats.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/ArchivePacker.h"
+#ifdef TV_SEEDS_OGG
+#include <vorbis/vorbisenc.h>
+
+#include "tools/OggEncode.h"
+#endif
+
+namespace {
+
+std::string g_dir;
+
+std::string LE16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
+std::string LE32(std::uint32_t v) { return LE16(v & 0xFFFF) + LE16(v >> 16); }
+
+void Put(const std::string& target, const std::string& name, const std::string& bytes) {
+    mkdir((g_dir + "/" + target).c_str(), 0755);
+    if (std::FILE* f = std::fopen((g_dir + "/" + target + "/" + name).c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+std::string Chunk(const std::string& tag, const std::string& body) {
+    return tag + LE32(static_cast<std::uint32_t>(body.size())) + body + (body.size() % 2 ? std::string(1, '\0') : "");
+}
+
+std::string Wave(unsigned channels, unsigned rate, unsigned bits, const std::string& samples) {
+    const unsigned align = channels * bits / 8;
+    const std::string fmt = LE16(1) + LE16(channels) + LE32(rate) + LE32(rate * align) + LE16(align) + LE16(bits);
+    const std::string body = "WAVE" + Chunk("fmt ", fmt) + Chunk("LIST", "INFOx") + Chunk("data", samples);
+    return "RIFF" + LE32(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+// A bitmap file: header, info header (with bit masks for 16 bits), palette, rows padded to 4 bytes.
+std::string Bitmap(int width, int height, int bits, const std::string& palette, const std::string& rows) {
+    const bool fields = bits == 16;
+    const std::string extra = fields ? LE32(0xF800) + LE32(0x07E0) + LE32(0x001F) : "";
+    const std::string info = LE32(40) + LE32(static_cast<std::uint32_t>(width)) +
+                             LE32(static_cast<std::uint32_t>(height)) + LE16(1) + LE16(bits) + LE32(fields ? 3 : 0) +
+                             LE32(static_cast<std::uint32_t>(rows.size())) + LE32(2835) + LE32(2835) +
+                             LE32(static_cast<std::uint32_t>(palette.size() / 4)) + LE32(0);
+    const std::uint32_t offset = static_cast<std::uint32_t>(14 + info.size() + extra.size() + palette.size());
+    return "BM" + LE32(offset + static_cast<std::uint32_t>(rows.size())) + LE32(0) + LE32(offset) + info + extra +
+           palette + rows;
+}
+
+void Archives() {
+    const std::string files = g_dir + "/archive-files";
+    mkdir(files.c_str(), 0755);
+    std::vector<trivale::tools::PackItem> items;
+    const char* contents[][2] = {{"a.txt", "first"}, {"Sub\\Deep\\b.bin", "\x01\x02\x03"}, {"sub\\c.txt", ""}};
+    for (const auto& c : contents) {
+        trivale::tools::PackItem item;
+        item.name = c[0];
+        item.path = files + "/" + std::to_string(items.size());
+        item.size = std::string(c[1]).size();
+        if (std::FILE* f = std::fopen(item.path.c_str(), "wb")) {
+            std::fputs(c[1], f);
+            std::fclose(f);
+        }
+        items.push_back(item);
+    }
+    std::string error;
+    mkdir((g_dir + "/archive").c_str(), 0755);
+    trivale::tools::WriteArchive(g_dir + "/archive/three.tva", items, error);
+    trivale::tools::WriteArchive(g_dir + "/archive/empty.tva", {}, error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+        return 2;
+    }
+    g_dir = argv[1];
+    mkdir(g_dir.c_str(), 0755);
+    Archives();
+
+    std::string pcm8, pcm16;
+    for (int i = 0; i < 24; ++i) {
+        pcm8 += static_cast<char>(static_cast<unsigned char>(128 + 100 * std::sin(i * 0.5)));
+        pcm16 += LE16(static_cast<std::uint16_t>(static_cast<std::int16_t>(20000 * std::sin(i * 0.3))));
+    }
+    Put("wave", "mono8.wav", Wave(1, 8000, 8, pcm8));
+    Put("wave", "stereo16.wav", Wave(2, 22050, 16, pcm16));
+    Put("riff", "stereo16.wav", Wave(2, 22050, 16, pcm16));
+    Put("riff", "form.riff", "RIFF" + LE32(22) + "TVOB" + Chunk("HEAD", "abc") + Chunk("BODY", "12345"));
+
+    // Four drawing offsets, then the file.
+    const std::string at = std::string("\x02\x03\x00\x01", 4);
+    Put("dib", "palette8.bmp",
+        at + Bitmap(3, 2, 8, LE32(0x000000) + LE32(0xFF0000) + LE32(0x00FF00), std::string("\0\1\2\0\2\1\0\0", 8)));
+    Put("dib", "mono1.bmp", at + Bitmap(9, 2, 1, LE32(0) + LE32(0xFFFFFF), std::string("\xA5\x80\0\0\x5A\0\0\0", 8)));
+    Put("dib", "rgb24.bmp", at + Bitmap(2, -2, 24, "", std::string("\1\2\3\4\5\6\0\0\7\x08\x09\x0A\x0B\x0C\0\0", 16)));
+    Put("dib", "fields16.bmp", at + Bitmap(2, 1, 16, "", LE16(0xF800) + LE16(0x001F)));
+
+    Put("lwscene", "v3.lws",
+        "\x02LWSC\n3\n\nFirstFrame 1\nLastFrame 60\nFramesPerSecond 30\nLoadObjectLayer 1 Objects\\tree.lwo\n"
+        "NumChannels 2\nChannel 0\n{ Envelope\n  2\n  Key 0 0 0 0 0 0 0 0 0\n  Key 5 2 1 0 0 0 1 1 0\n"
+        "  Behaviors 1 2\n}\nChannel 1\n{ Envelope\n  1\n  Key 1 0 3 0 0 0 0 0 0\n  Behaviors 3 4\n}\n"
+        "PivotPosition 0 1 0\nAddNullObject Target\nParentItem 10000000\nAddLight\nLightName Sun\n"
+        "LightIntensity (envelope)\n{ Envelope\n  1\n  Key 0.8 0 2 0 0 0 0 0 0\n  Behaviors 1 1\n}\n"
+        "AddCamera\nCameraName Eye\nTargetItem 10000001\nZoomFactor 3.2\nPlugin MasterHandler 1 Mixer\nx\nEndPlugin\n");
+    Put("lwscene", "v1.lws",
+        std::string("\x00LWSC\n1\nFirstFrame 1\nLastFrame 90\nLoadObject Objects/rock.lwo\n", 61) +
+            "ObjectMotion (unnamed)\n9\n2\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\n1 2 3 0.5 0 0 2 2 2\n30 1 0 0 0\n"
+            "EndBehavior 2\nAddNullObject Null\nParentObject 1\nShowCamera 1 2\nZoomFactor 4\n");
+
+    Put("script", "flow.tvs",
+        "int n = 0\nfloat f = 1.5\nstring s = \"a\"\n*top\nn = n + 1\ns = s + tostring(n)\nprint(n, f * 2, s)\n"
+        "if n < 3 goto *top\ngosub *sub\nsleep(1)\nprint(sin(pi() / 2), power(2, 10), abs(-3))\nend\n"
+        "*sub\nf = atan2(1, 2) + truncate(2.7)\nreturn\n");
+    Put("properties", "table.txt", "title=Snow\n;comment\nTITLE=again\r\nempty=\n=no key\r\rnoequals\nx=a=b");
+    Put("selection", "remembered.conf",
+        std::string("\x02\x00\x08\x03\x01\x01\x01\x00\x02\x02\x01\x01\xFF\x01\x04\x02\x00\x00\x00\x00\x00\x00\x00\xFF",
+                    24) +
+            "# chosen before\nadapter=adapter A\nmode=704x528x32@60\nmultisample=4\nanisotropy=8\nwindowed=1\n"
+            "depthbits=24\nvsync=1\n");
+    Put("selection", "unattended.txt",
+        std::string("\x01\x00\x04\x02\x00\x00\x01\x00\xFF", 9) + " 0, 1, 2, 4, 0, 32, 1 ");
+    Put("names", "deep", "\x01sub\\Deep");
+    Put("names", "file", std::string("\0Sub\\b.TXT", 10));
+    Put("names", "up", "\x01..\\outside.txt");
+    Put("names", "nul", std::string("\x01\0", 2));
+
+#ifdef TV_SEEDS_OGG
+    Put("ogg", "mono.ogg",
+        tvtools::EncodeOggWith(&vorbis_encode_init_vbr, 1, 8000, 600, {"TITLE=seed", "LOOPSTART=10"}, 0.1f,
+                               [](long i, int) { return static_cast<float>(0.5 * std::sin(i * 0.2)); }));
+    Put("ogg", "stereo.ogg",
+        tvtools::EncodeOggWith(&vorbis_encode_init_vbr, 2, 11025, 300, {}, 0.0f,
+                               [](long i, int c) { return static_cast<float>(c ? 0.3 * std::sin(i * 0.05) : 0.0); }));
+#endif
+    return 0;
+}

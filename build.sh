@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake ninja-build pkg-config
   libsdl2-dev libgl-dev libgl1-mesa-dri libegl1 libegl-dev
   libpng-dev libjpeg-dev zlib1g-dev libvorbis-dev libogg-dev
-  libboost-dev libgtk-3-dev libgtest-dev libgmock-dev libbenchmark-dev)
+  libboost-dev libgtk-3-dev libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev)
 
 install_missing() {
   local missing=()
@@ -32,6 +33,13 @@ case "$cmd" in
     cmake --build build-test -j "$jobs"
     ASAN_OPTIONS=detect_odr_violation=0 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-test --output-on-failure -j "$jobs" --timeout 300
+    # Smoke pass of the fuzz targets (a few seconds each, from their seeds and kept inputs): a target
+    # that no longer builds or fails at once is caught. They need clang with libFuzzer.
+    if command -v clang++ >/dev/null; then
+      fuzz/run 3
+    else
+      echo "clang++ not found: the fuzz targets are not run" >&2
+    fi
     ;;
   bench)
     install_missing

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <limits>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "core/Exception.h"
@@ -67,6 +69,131 @@ long TellCallback(void* source) {
 // Consecutive gaps in the data tolerated before a read gives up on the stream.
 constexpr int kMaxHoles = 64;
 
+// Logical streams whose headers are being gathered at one time; real files have one.
+constexpr std::size_t kMaxOpenStreams = 16;
+
+int BitsFor(long value) {
+    int bits = 0;
+    for (; value > 0; value >>= 1) ++bits;
+    return bits;
+}
+
+// A codebook whose code lengths do not make a complete code (more or fewer codes than the lengths
+// leave room for; a lone used entry is the one exception) fails the decoder's set-up, and libvorbis
+// 1.3.7 then goes on decoding with an empty partition book and divides by its zero dimension. No
+// encoder writes such a book: a setup header holding one is damage. Headers broken otherwise are left
+// to vorbisfile, which refuses them itself.
+bool CodebooksUsable(const ogg_packet& setup) {
+    oggpack_buffer b;
+    oggpack_readinit(&b, setup.packet, static_cast<int>(setup.bytes));
+    const long totalBits = setup.bytes * 8;
+    if (oggpack_read(&b, 8) != 5) return true;
+    for (const char c : std::string("vorbis"))
+        if (oggpack_read(&b, 8) != static_cast<unsigned char>(c)) return true;
+    const long books = oggpack_read(&b, 8) + 1;
+    const std::uint64_t complete = std::uint64_t{1} << 32;  // lengths of 1 to 32 bits, as fractions
+    for (long book = 0; book < books; ++book) {
+        if (oggpack_read(&b, 24) != 0x564342) return true;
+        const long dim = oggpack_read(&b, 16), entries = oggpack_read(&b, 24);
+        if (dim < 0 || entries < 0) return true;
+        long used = 0;
+        std::uint64_t space = 0;
+        if (oggpack_read(&b, 1) == 0) {
+            const bool sparse = oggpack_read(&b, 1) == 1;
+            for (long e = 0; e < entries; ++e) {
+                if (sparse && oggpack_read(&b, 1) != 1) continue;
+                const long length = oggpack_read(&b, 5) + 1;
+                if (length <= 0) return true;
+                space += complete >> length;
+                ++used;
+            }
+        } else {
+            long length = oggpack_read(&b, 5) + 1;
+            if (length <= 0) return true;
+            for (long current = 0; current < entries; ++length) {
+                const long run = oggpack_read(&b, BitsFor(entries - current));
+                if (run < 0 || (run > 0 && length > 32)) return true;
+                if (run > 0) space += static_cast<std::uint64_t>(run) * (complete >> length);
+                current += run;
+            }
+            used = entries;
+        }
+        if (dim == 0 || (used != 1 && space != complete)) return false;
+        const long lookup = oggpack_read(&b, 4);
+        if (lookup == 0) continue;
+        if (lookup != 1 && lookup != 2) return true;
+        oggpack_read(&b, 32);
+        oggpack_read(&b, 32);
+        const long valueBits = oggpack_read(&b, 4) + 1;
+        if (oggpack_read(&b, 1) < 0) return true;
+        // Type 1 holds the largest n with n^dim <= entries values, type 2 one per entry and dimension.
+        long values = entries * dim;
+        if (lookup == 1) {
+            values = 0;
+            for (long n = 1;; ++n) {
+                long power = 1;
+                for (long d = 0; d < dim && power <= entries; ++d) power *= n;
+                if (power > entries) break;
+                values = n;
+            }
+        }
+        if (values > (totalBits - oggpack_bits(&b)) / valueBits) return true;
+        oggpack_adv(&b, static_cast<int>(values * valueBits));
+    }
+    return true;
+}
+
+// Reads the stream from its start to its end, checking the setup header (the third packet) of every
+// logical stream, chained links included; the stream's position is kept. A stream that fails ends the
+// scan there: vorbisfile meets the same failure and treats it as the end of the data.
+bool SetupHeadersUsable(IStream& stream) {
+    struct Gathered {
+        ogg_stream_state state;
+        int packets = 0;
+        explicit Gathered(int serial) { ogg_stream_init(&state, serial); }
+        ~Gathered() { ogg_stream_clear(&state); }
+    };
+    struct Sync {
+        ogg_sync_state state;
+        Sync() { ogg_sync_init(&state); }
+        ~Sync() { ogg_sync_clear(&state); }
+    } sync;
+    std::map<int, std::unique_ptr<Gathered>> open;
+    bool usable = true;
+    try {
+        const std::uint32_t start = stream.Tell();
+        stream.Seek(0);
+        for (std::uint32_t got = 1; usable && got > 0;) {
+            char* buffer = ogg_sync_buffer(&sync.state, 65536);
+            got = buffer ? stream.Read(buffer, 65536) : 0;
+            ogg_sync_wrote(&sync.state, static_cast<long>(got));
+            ogg_page page;
+            while (usable && ogg_sync_pageout(&sync.state, &page) == 1) {
+                const int serial = ogg_page_serialno(&page);
+                if (ogg_page_bos(&page)) {
+                    if (open.size() >= kMaxOpenStreams) {
+                        usable = false;
+                        break;
+                    }
+                    open[serial] = std::make_unique<Gathered>(serial);
+                }
+                auto it = open.find(serial);
+                if (it == open.end()) continue;
+                ogg_stream_pagein(&it->second->state, &page);
+                ogg_packet packet;
+                while (ogg_stream_packetout(&it->second->state, &packet) == 1) {
+                    if (++it->second->packets < 3) continue;
+                    usable = CodebooksUsable(packet);
+                    open.erase(it);
+                    break;
+                }
+            }
+        }
+        stream.Seek(start);
+    } catch (const std::exception&) {}
+    return usable;
+}
+
 }  // namespace
 
 COggVorbisReader::COggVorbisReader() { std::memset(&file_, 0, sizeof file_); }
@@ -83,7 +210,8 @@ void COggVorbisReader::Open(IStream* stream) {
     position_ = 0;
     format_ = plat::WaveFormat();
     const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
-    if (stream == nullptr || ov_open_callbacks(stream, &file_, nullptr, 0, callbacks) < 0)
+    if (stream == nullptr || !SetupHeadersUsable(*stream) ||
+        ov_open_callbacks(stream, &file_, nullptr, 0, callbacks) < 0)
         throw EFileOpenError(this, "OggVorbisファイルのオープンに失敗しました.");
     opened_ = true;
 

@@ -1,0 +1,122 @@
+#pragma once
+// Stands in for the graphics helper library's sprite batch: textured quads queued between Begin and
+// End and drawn at End, one draw call per run of one texture. Works only through IGraphicsDevice, so
+// it draws over GL and over the recording fake alike. Begin saves every device state the batch
+// changes (read from the device's own copy, never from the driver) and End puts it back.
+//
+// Screen space (the default): quads in back-buffer pixels, y down, the sprite's z as depth 0..1.
+// Object space: quads in the space of the world matrix given by SetWorldViewLH, seen through its view
+// matrix and the device's projection. Billboards turn each quad about its middle to face the viewer.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Graphics.h"
+
+namespace plat {
+
+// Begin flags, valued as the runtime values them.
+enum class SpriteFlag : uint32_t {
+    None = 0,
+    DoNotSaveState = 0x01,          // states are set but not saved, and not restored at End
+    DoNotModifyRenderState = 0x02,  // render, stage and sampler states are left as they are
+    ObjectSpace = 0x04,
+    Billboard = 0x08,
+    AlphaBlend = 0x10,   // blend by the texel alpha, skip texels of alpha 0
+    SortTexture = 0x20,  // group sprites by texture (fewest draw calls)
+    SortDepthFrontToBack = 0x40,
+    SortDepthBackToFront = 0x80,
+};
+constexpr SpriteFlag operator|(SpriteFlag a, SpriteFlag b) {
+    return static_cast<SpriteFlag>(static_cast<uint32_t>(a) | static_cast<uint32_t>(b));
+}
+constexpr bool HasFlag(SpriteFlag flags, SpriteFlag flag) {
+    return (static_cast<uint32_t>(flags) & static_cast<uint32_t>(flag)) != 0;
+}
+
+class SpriteBatch {
+public:
+    // kInvalidCall for a null device. The device must outlive the batch.
+    static GraphicsResult Create(IGraphicsDevice* device, std::unique_ptr<SpriteBatch>& batch);
+    ~SpriteBatch();
+    SpriteBatch(const SpriteBatch&) = delete;
+    SpriteBatch& operator=(const SpriteBatch&) = delete;
+
+    // kInvalidCall when already begun or when the flags are not the runtime's.
+    GraphicsResult Begin(SpriteFlag flags);
+    // Queues one quad: the source rectangle (null: the whole texture) in texels, its `centre` point
+    // (null: its top-left corner) put on `position` (null: the origin), then the sprite transform.
+    // The colour (0xAARRGGBB) modulates the texels. kInvalidCall outside Begin/End or without texture.
+    GraphicsResult Draw(ITexture* texture, const Rect* source, const Vector3* centre, const Vector3* position,
+                        uint32_t colour);
+    // Draws what is queued and restores the saved states.
+    GraphicsResult End();
+
+    // Applies to the sprites queued after it.
+    void SetTransform(const Matrix& transform) { transform_ = transform; }
+    const Matrix& GetTransform() const { return transform_; }
+    // For object space; null stands for identity. Applies to the sprites queued after it.
+    void SetWorldViewLH(const Matrix* world, const Matrix* view);
+
+    // The device is being lost: queued sprites are dropped and an open batch is closed without
+    // touching the device. The batch holds no driver resources, so a reset needs nothing more.
+    void OnLostDevice();
+    void OnResetDevice() {}
+
+    IGraphicsDevice* GetDevice() const { return device_; }
+
+private:
+    explicit SpriteBatch(IGraphicsDevice* device);
+    struct Sprite {
+        ITexture* texture;
+        uint32_t colour;
+        float depth;        // of the quad's middle: view-space z, or z on the screen
+        Vector3 corner[4];  // top-left, top-right, bottom-left, bottom-right, as drawn
+        float uv[4];        // left, top, right, bottom
+    };
+    void SaveStates();
+    void RestoreStates();
+    void SetSpriteStates();
+    GraphicsResult DrawQueue();
+    template <class Vertex>
+    void WriteQuads();
+
+    IGraphicsDevice* device_;
+    bool begun_ = false;
+    SpriteFlag flags_ = SpriteFlag::None;
+    Matrix transform_, worldView_;
+    std::vector<Sprite> queue_;
+    std::vector<uint32_t> order_;
+    std::vector<uint8_t> vertices_;
+    std::vector<uint16_t> indices_;  // six a quad, for the largest run one call draws
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
+};
+
+// Stands in for the helper library's sphere mesh: a UV sphere about the origin, `slices` around the
+// vertical axis and `stacks` from pole to pole, with positions and outward normals, drawn as one
+// indexed triangle list (front faces clockwise, as the device culls by default).
+class SphereMesh {
+public:
+    // kInvalidCall for a null device, a negative radius, fewer than 2 slices or stacks, or more
+    // vertices than 16-bit indices reach; otherwise what buffer creation answers.
+    static GraphicsResult Create(IGraphicsDevice* device, float radius, uint32_t slices, uint32_t stacks,
+                                 std::unique_ptr<SphereMesh>& mesh);
+    // Subset 0 is the whole sphere; others draw nothing. Sets the vertex format, stream and indices.
+    GraphicsResult DrawSubset(uint32_t subset);
+    uint32_t GetVertexCount() const { return vertexCount_; }
+    uint32_t GetFaceCount() const { return faceCount_; }
+    IVertexBuffer* GetVertexBuffer() const { return vertices_.get(); }
+    IIndexBuffer* GetIndexBuffer() const { return indices_.get(); }
+    static const uint32_t kFvf = kFvfXyz | kFvfNormal;
+
+private:
+    SphereMesh() {}
+    IGraphicsDevice* device_ = nullptr;
+    uint32_t vertexCount_ = 0, faceCount_ = 0;
+    std::unique_ptr<IVertexBuffer> vertices_;
+    std::unique_ptr<IIndexBuffer> indices_;
+};
+
+}  // namespace plat

@@ -1,0 +1,39 @@
+// One texture decoded from an image file that arrives as a stream.
+#pragma once
+
+#include <memory>
+
+#include "core/Object.h"
+#include "core/Stream.h"
+#include "platform/Graphics.h"
+#include "platform/ImageLoader.h"
+
+namespace trivale {
+namespace type_a {
+
+class CTexture : public virtual CNonCopyable {
+public:
+    CTexture();
+    ~CTexture() override;
+
+    // Reads the whole source and makes the texture: the file's size (at most maxSize on each side when
+    // maxSize > 0), the full mip chain or one level, `format` (Unknown: the file's own). Any previous
+    // texture is released first. EFileOpenError with the loader's reason when the image cannot be read
+    // or the device refuses it.
+    virtual void Load(IStream& source, bool mipmaps, plat::Format format, int maxSize);
+    // Sets the texture on stage 0 (clears the stage when there is none).
+    virtual void Apply();
+    virtual plat::ITexture* GetTexture();
+    // The image file's size, not the created texture's.
+    virtual int GetWidth();
+    virtual int GetHeight();
+
+    const plat::ImageInfo& GetImageInfo() const { return info_; }
+
+private:
+    std::unique_ptr<plat::ITexture> texture_;
+    plat::ImageInfo info_;
+};
+
+}  // namespace type_a
+}  // namespace trivale

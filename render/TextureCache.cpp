@@ -3,7 +3,9 @@
 #include "core/Log.h"
 #include "core/Path.h"
 #include "core/Text.h"
+#include "render/DXSprite.h"
 #include "render/RenderDevice.h"
+#include "render/Sprite.h"
 
 namespace trivale {
 namespace type_a {
@@ -63,7 +65,20 @@ void CTextureCache::PrecacheDirectory(const std::string& directory, bool recursi
 }
 
 void CTextureCache::DrawAllOnce() {
-    // Drawn through the sprite batch; see SpriteFont.cpp.
+    CDXSprite batch;
+    CSprite sprite;
+    batch.Begin(0x10);
+    try {
+        for (const auto& entry : entries_) {
+            const std::shared_ptr<CTexture> texture = entry.second;
+            sprite.SetTexture(&batch, texture.get());
+            sprite.Draw(0, 0.0f, 0.0f, 0.0f, 0xFFFFFFFFu);
+        }
+    } catch (...) {
+        batch.End();
+        throw;
+    }
+    batch.End();
 }
 
 void CTextureCache::Clear() { entries_.clear(); }

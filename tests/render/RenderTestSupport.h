@@ -18,6 +18,7 @@
 #include "platform/GraphicsFake.h"
 #include "platform/MessageBox.h"
 #include "tests/app_framework/TestSupport.h"
+#include "tests/render/scene/TestScene.h"
 
 namespace rendertest {
 
@@ -161,22 +162,6 @@ inline std::vector<unsigned char> MakeBmp(int width, int height, const std::vect
 
 inline std::vector<unsigned char> MakeFlatBmp(int width, int height, std::uint32_t colour) {
     return MakeBmp(width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width * height), colour));
-}
-
-// A 32-bit top-down TGA with alpha of the given texels (0xAARRGGBB, rows top first).
-inline std::vector<unsigned char> MakeTga(int width, int height, const std::vector<std::uint32_t>& texels) {
-    std::vector<unsigned char> tga(18, 0);
-    tga[2] = 2;
-    tga[12] = static_cast<unsigned char>(width);
-    tga[13] = static_cast<unsigned char>(width >> 8);
-    tga[14] = static_cast<unsigned char>(height);
-    tga[15] = static_cast<unsigned char>(height >> 8);
-    tga[16] = 32;
-    tga[17] = 0x28;  // eight alpha bits, top row first
-    for (std::uint32_t texel : texels) {
-        for (int i = 0; i < 4; ++i) tga.push_back(static_cast<unsigned char>(texel >> (8 * i)));
-    }
-    return tga;
 }
 
 }  // namespace rendertest

@@ -1,0 +1,70 @@
+// Shows the renderer's test scene in a window for a few seconds, the way the program shows its own:
+// through the application driver, its configuration dialog and its frame loop.
+//   render_scene_demo [seconds]
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "app_framework/StandardScene.h"
+#include "devices/GameApplicationDriverDX9.h"
+#include "platform/Window.h"
+#include "tests/render/scene/TestScene.h"
+
+namespace {
+
+using namespace trivale;
+
+class SceneShow : public CStandardScene {
+public:
+    explicit SceneShow(double seconds) : CStandardScene(0x8000), seconds_(seconds) {}
+    void Initialize() override {
+        scene_.reset(new rendertest::TestScene());
+        start_ = std::chrono::steady_clock::now();
+    }
+    void Frame(unsigned) override {
+        scene_->Draw();
+        GetApplicationDriver()->GetGraphics()->Present();
+        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() > seconds_ && !quit_) {
+            quit_ = true;
+            plat::PostQuit(0);
+        }
+    }
+    void Finalize() override { scene_.reset(); }
+
+private:
+    double seconds_;
+    bool quit_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::unique_ptr<rendertest::TestScene> scene_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+    const std::filesystem::path data =
+        std::filesystem::temp_directory_path() / ("tvrender-demo-" + std::to_string(::getpid()));
+    rendertest::WriteSceneFiles(data);
+    if (!CreateApplicationDriver()) return GetApplicationExitCode();
+    try {
+        CGameApplicationDriverDX9* driver = GetApplicationDriver();
+        driver->SetTitle("Renderer test scene");
+        if (driver->Initialize()) {
+            driver->UseFileSystem(data.string() + "/");
+            driver->GetSceneManager()->AddScene(new SceneShow(seconds));
+            driver->GetFrameRateKeeper()->SetFrameRate(30);
+            driver->Run();
+        }
+    } catch (const std::exception& e) {
+        ReportFatalException(e);
+    }
+    DestroyApplicationDriver();
+    std::error_code ignored;
+    std::filesystem::remove_all(data, ignored);
+    return GetApplicationExitCode();
+}

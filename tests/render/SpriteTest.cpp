@@ -1,11 +1,8 @@
-// Sprites, the sprite batch wrapper and sprite fonts over the recording device: cells, the states
-// the font sets, what is drawn, and the batch across a device loss.
-
-#include <gtest/gtest.h>
+// Sprites, the sprite batch wrapper and sprite fonts over the recording device: cells, the states the
+// font sets, what is drawn, and the batch across a device loss.
 
 #include "core/Exception.h"
 #include "platform/GraphicsTestHooks.h"
-#include "render/DXSprite.h"
 #include "render/Sprite.h"
 #include "render/SpriteFont.h"
 #include "render/TextureCache.h"
@@ -14,19 +11,17 @@
 namespace rendertest {
 namespace {
 
-using type_a::CDXSprite;
-using type_a::CSprite;
-using type_a::CSpriteFont;
-using type_a::CTexture;
+using Lines = std::vector<std::string>;
 
 class SpriteTest : public RenderTest {
 protected:
     void SetUp() override {
         StartDriver(Backend::Fake);
-        WriteFile("sheet.bmp", MakeFlatBmp(256, 256, 0xFFFFFFFF));
-        WriteFile("small.bmp", MakeFlatBmp(4, 4, 0xFFFFFFFF));
-        sheet_ = cache_.GetTexture(std::string("sheet.bmp"), false, std::string(), plat::Format::Unknown);
-        batch_.reset(new CDXSprite());
+        WriteFile("sheet.tga", FlatImage(256, 256, 0xFFFFFFFF));
+        WriteFile("small.tga", FlatImage(4, 4, 0xFFFFFFFF));
+        sheet_ = cache_.GetTexture("sheet.tga", false, "", plat::Format::Unknown);
+        batch_.reset(new type_a::CDXSprite());
+        sprite_.SetTexture(batch_.get(), sheet_);
         Journal();
     }
     void TearDown() override {
@@ -34,119 +29,83 @@ protected:
         cache_.Clear();
         RenderTest::TearDown();
     }
-    // Journal lines that draw, or bind a texture to stage 0.
-    std::vector<std::string> Draws() { return Journal({"Draw", "SetTexture(0"}); }
-
     type_a::CTextureCache cache_;
-    CTexture* sheet_ = nullptr;
-    std::unique_ptr<CDXSprite> batch_;
+    type_a::CTexture* sheet_ = nullptr;
+    std::unique_ptr<type_a::CDXSprite> batch_;
+    type_a::CSprite sprite_;
 };
 
 TEST_F(SpriteTest, CellsAreNumberedRowByRowInsideTheSourceRect) {
-    CSprite sprite;
-    sprite.SetTexture(batch_.get(), sheet_);
-    EXPECT_EQ(sprite.GetWidth(), 256);
-    EXPECT_EQ(sprite.GetSpriteBatch(), batch_.get());
-    const plat::Rect whole = sprite.GetCellRect(0);
-    EXPECT_EQ(whole.right, 256) << "a fresh sprite is the whole picture";
-    sprite.SetSize(128, 128);
+    EXPECT_EQ(sprite_.GetCellRect(0).right, 256) << "a fresh sprite is the whole picture";
+    sprite_.SetSize(128, 128);
     const struct {
-        int index;
-        plat::Rect rect;
-    } cells[] = {{0, {0, 0, 128, 128}},
-                 {1, {128, 0, 256, 128}},
-                 {2, {0, 128, 128, 256}},
-                 {3, {128, 128, 256, 256}},
-                 {4, {0, 256, 128, 384}}};  // past the last row: below the rectangle, not refused
+        int index, left, top;
+    } cells[] = {{0, 0, 0}, {1, 128, 0}, {2, 0, 128}, {3, 128, 128}, {4, 0, 256}};  // 4: below, not refused
     for (const auto& c : cells) {
-        const plat::Rect r = sprite.GetCellRect(c.index);
-        EXPECT_TRUE(r.left == c.rect.left && r.top == c.rect.top && r.right == c.rect.right &&
-                    r.bottom == c.rect.bottom)
-            << "cell " << c.index << ": " << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+        const plat::Rect r = sprite_.GetCellRect(c.index);
+        EXPECT_TRUE(r.left == c.left && r.top == c.top && r.right == c.left + 128 && r.bottom == c.top + 128)
+            << c.index;
     }
-    sprite.SetSourceRect(plat::MakeRect(16, 32, 80, 96));
-    sprite.SetSize(32, 32);
-    const plat::Rect third = sprite.GetCellRect(3);
+    sprite_.SetSourceRect(plat::MakeRect(16, 32, 80, 96));
+    sprite_.SetSize(32, 32);
+    const plat::Rect third = sprite_.GetCellRect(3);
     EXPECT_TRUE(third.left == 48 && third.top == 64 && third.right == 80 && third.bottom == 96);
-    // Narrower than one cell: no columns to number.
-    sprite.SetSize(65, 32);
-    EXPECT_THROW(sprite.GetCellRect(0), EInvalidParameter);
-    sprite.SetSize(0, 32);
-    EXPECT_THROW(sprite.GetCellRect(0), EInvalidParameter);
-}
-
-TEST_F(SpriteTest, WithoutATextureNothingIsDrawn) {
-    CSprite sprite;
-    CSpriteFont font;
-    batch_->Begin(0x10);
-    sprite.Draw(0, 1, 2, 0, 0xFFFFFFFF);
-    sprite.DrawScaled(0, 1, 2, 0, 2, 2, 0xFFFFFFFF);
-    sprite.DrawTransformed(0, nullptr, 0xFFFFFFFF);
-    font.DrawText("AB", 0, 0, 0, 0xFFFFFFFF, 0);
-    batch_->End();
-    for (const std::string& line : Draws()) EXPECT_NE(line.rfind("Draw", 0), 0u) << line;
+    for (int width : {65, 0}) {  // narrower than one cell: no columns to number
+        sprite_.SetSize(width, 32);
+        EXPECT_THROW(sprite_.GetCellRect(0), EInvalidParameter) << width;
+    }
 }
 
 TEST_F(SpriteTest, FontPointFiltersStageZeroAndDrawsOneQuadPerKnownByte) {
-    CSpriteFont font;
-    font.Initialize(batch_.get(), sheet_, 8, 8, 32, 127);
-    EXPECT_EQ(font.GetCharWidth(), 8);
-    EXPECT_EQ(font.GetCharHeight(), 8);
+    type_a::CSprite bare;
+    type_a::CSpriteFont font;
     batch_->Begin(0x10);
     Journal();
+    bare.Draw(0, 1, 2, 0, 0xFFFFFFFF);  // no texture: nothing
     font.DrawText("", 10, 10, 0, 0xFFFFFFFF, 1);
-    EXPECT_EQ(Journal(),
-              (std::vector<std::string>{"SetSamplerState(0, MagFilter, 1)", "SetSamplerState(0, MinFilter, 1)",
-                                        "SetSamplerState(0, MipFilter, 1)"}))
+    EXPECT_EQ(Journal(), (Lines{"SetSamplerState(0, MagFilter, 1)", "SetSamplerState(0, MinFilter, 1)",
+                                "SetSamplerState(0, MipFilter, 1)"}))
         << "an empty text still sets the filter";
+    font.Initialize(batch_.get(), sheet_, 8, 8, 32, 127);
     font.DrawText(
         "A\xC3\xA9"
         "B",
-        100, 10, 1, 0xFFFFFFFF, 1);  // the two bytes of a UTF-8 letter are skipped
+        100, 10, 1, 0xFFFFFFFF, 1);  // the bytes of a UTF-8 letter are skipped
     font.DrawTextScaled("xyz", 100, 10, 2.5f, 2.5f, 0, 0xFFFFFFFF, 2);
     batch_->End();
-    const std::vector<std::string> draws = Journal({"DrawIndexedPrimitiveUP"});
+    const Lines draws = Journal({"DrawIndexedPrimitiveUP"});
     ASSERT_EQ(draws.size(), 1u);
     EXPECT_EQ(draws[0].rfind("DrawIndexedPrimitiveUP(TriangleList, 0, 20, 10,", 0), 0u) << draws[0];
-    uint32_t value = 0;
-    Device()->GetSamplerState(0, plat::SamplerState::MinFilter, value);
-    EXPECT_EQ(value, static_cast<uint32_t>(plat::TextureFilter::Point)) << "not restored afterwards";
 }
 
-// The batch listens to the graphics object: a loss in the middle of a batch closes it, and the next
-// frame begins afresh.
-TEST_F(SpriteTest, BatchSurvivesDeviceLoss) {
-    CSprite sprite;
-    sprite.SetTexture(batch_.get(), sheet_);
+// A loss in the middle of a batch closes it, so the next frame begins afresh; a destroyed batch is no
+// longer told.
+TEST_F(SpriteTest, BatchFollowsDeviceLoss) {
     batch_->Begin(0x10);
-    sprite.Draw(0, 0, 0, 0, 0xFFFFFFFF);
+    sprite_.Draw(0, 0, 0, 0, 0xFFFFFFFF);
     plat::TestHooksOf(Device())->SimulateDeviceLoss(true);
     GetApplicationDriver()->GetGraphics()->Present();
     RestartLog();
     Journal();
     batch_->Begin(0x10);
-    sprite.Draw(0, 0, 0, 0, 0xFFFFFFFF);
+    sprite_.Draw(0, 0, 0, 0, 0xFFFFFFFF);
     batch_->End();
-    EXPECT_EQ(log_->Count("DirectX Error"), 0) << "the lost batch was closed, so Begin works again";
+    EXPECT_EQ(log_->Count("DirectX Error"), 0);
     EXPECT_EQ(Journal({"DrawIndexedPrimitiveUP"}).size(), 1u);
-    // A destroyed batch is no longer told.
     batch_.reset();
     plat::TestHooksOf(Device())->SimulateDeviceLoss(true);
     GetApplicationDriver()->GetGraphics()->Present();
-    EXPECT_EQ(GetApplicationDriver()->GetGraphics()->RemoveListener(nullptr), 0);
 }
 
 TEST_F(SpriteTest, DrawAllOnceUsesEveryCachedTextureInKeyOrder) {
-    cache_.GetTexture(std::string("small.bmp"), false, std::string(), plat::Format::Unknown);
+    cache_.GetTexture("small.tga", false, "", plat::Format::Unknown);
     Journal();
     cache_.DrawAllOnce();
-    const std::vector<std::string> draws = Draws();
+    const Lines draws = Journal({"Draw", "SetTexture(0"});
     ASSERT_EQ(draws.size(), 5u);
-    EXPECT_EQ(draws[0], "SetTexture(0, T1)");  // sheet.bmp
-    EXPECT_EQ(draws[1].rfind("DrawIndexedPrimitiveUP(TriangleList, 0, 4, 2,", 0), 0u) << draws[1];
-    EXPECT_EQ(draws[2], "SetTexture(0, T2)");  // small.bmp
-    EXPECT_EQ(draws[3].rfind("DrawIndexedPrimitiveUP(TriangleList, 0, 4, 2,", 0), 0u) << draws[3];
-    EXPECT_EQ(draws[4].rfind("SetTexture(0, ", 0), 0u) << "the batch puts stage 0 back";
+    EXPECT_EQ(draws[0], "SetTexture(0, T1)");  // sheet.tga
+    EXPECT_EQ(draws[2], "SetTexture(0, T2)");  // small.tga
+    for (int i : {1, 3}) EXPECT_EQ(draws[i].rfind("DrawIndexedPrimitiveUP(TriangleList, 0, 4, 2,", 0), 0u) << draws[i];
 }
 
 }  // namespace

@@ -5,10 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 
 #include "app_framework/StandardScene.h"
 #include "devices/GameApplicationDriverDX9.h"
@@ -17,20 +14,15 @@
 
 namespace {
 
-using namespace trivale;
-
-class SceneShow : public CStandardScene {
+class SceneShow : public trivale::CStandardScene {
 public:
     explicit SceneShow(double seconds) : CStandardScene(0x8000), seconds_(seconds) {}
-    void Initialize() override {
-        scene_.reset(new rendertest::TestScene());
-        start_ = std::chrono::steady_clock::now();
-    }
+    void Initialize() override { scene_.reset(new rendertest::TestScene()); }
     void Frame(unsigned) override {
         scene_->Draw();
-        GetApplicationDriver()->GetGraphics()->Present();
-        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() > seconds_ && !quit_) {
-            quit_ = true;
+        trivale::GetApplicationDriver()->GetGraphics()->Present();
+        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() > seconds_) {
+            seconds_ = 1e30;
             plat::PostQuit(0);
         }
     }
@@ -38,15 +30,14 @@ public:
 
 private:
     double seconds_;
-    bool quit_ = false;
-    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::unique_ptr<rendertest::TestScene> scene_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+    using namespace trivale;
     const std::filesystem::path data =
         std::filesystem::temp_directory_path() / ("tvrender-demo-" + std::to_string(::getpid()));
     rendertest::WriteSceneFiles(data);
@@ -56,15 +47,13 @@ int main(int argc, char** argv) {
         driver->SetTitle("Renderer test scene");
         if (driver->Initialize()) {
             driver->UseFileSystem(data.string() + "/");
-            driver->GetSceneManager()->AddScene(new SceneShow(seconds));
-            driver->GetFrameRateKeeper()->SetFrameRate(30);
+            driver->GetSceneManager()->AddScene(new SceneShow(argc > 1 ? std::atof(argv[1]) : 5.0));
             driver->Run();
         }
     } catch (const std::exception& e) {
         ReportFatalException(e);
     }
     DestroyApplicationDriver();
-    std::error_code ignored;
-    std::filesystem::remove_all(data, ignored);
+    std::filesystem::remove_all(data);
     return GetApplicationExitCode();
 }

@@ -40,117 +40,73 @@ inline std::vector<unsigned char> MakeTga(int width, int height, const std::vect
 }
 
 // Font: codes 32 to 95 in 8 x 8 cells, eight to a row, two glyph sets one above the other (64 x 128).
-// Set 1 differs only in '#': the left half of the cell instead of all of it.
+// Letters are 5 x 7 one column in; '#' fills its cell, in set 1 only the left half.
 const int kFontFirst = 32, kFontLast = 95, kCell = 8;
 
-inline const char* const* GlyphRows(char c) {
-    static const char* const kC[] = {".###.", "#...#", "#....", "#....", "#....", "#...#", ".###."};
-    static const char* const kE[] = {"#####", "#....", "#....", "####.", "#....", "#....", "#####"};
-    static const char* const kF[] = {"#####", "#....", "#....", "####.", "#....", "#....", "#...."};
-    static const char* const kG[] = {".###.", "#...#", "#....", "#.###", "#...#", "#...#", ".###."};
-    static const char* const kH[] = {"#...#", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"};
-    static const char* const kI[] = {".###.", "..#..", "..#..", "..#..", "..#..", "..#..", ".###."};
-    static const char* const kL[] = {"#....", "#....", "#....", "#....", "#....", "#....", "#####"};
-    static const char* const kN[] = {"#...#", "##..#", "#.#.#", "#..##", "#...#", "#...#", "#...#"};
-    static const char* const kR[] = {"####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"};
-    static const char* const kT[] = {"#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."};
-    switch (c) {
-    case 'C':
-        return kC;
-    case 'E':
-        return kE;
-    case 'F':
-        return kF;
-    case 'G':
-        return kG;
-    case 'H':
-        return kH;
-    case 'I':
-        return kI;
-    case 'L':
-        return kL;
-    case 'N':
-        return kN;
-    case 'R':
-        return kR;
-    case 'T':
-        return kT;
-    default:
-        return nullptr;
-    }
-}
-
 inline std::vector<unsigned char> MakeFontTga() {
-    const int width = 8 * kCell, height = 16 * kCell, setSize = kFontLast - kFontFirst + 1;
-    std::vector<std::uint32_t> texels(static_cast<std::size_t>(width * height), 0);
-    for (int set = 0; set < 2; ++set) {
-        for (int code = kFontFirst; code <= kFontLast; ++code) {
-            const int cell = set * setSize + code - kFontFirst;
-            const int x0 = (cell % 8) * kCell, y0 = (cell / 8) * kCell;
-            for (int y = 0; y < kCell; ++y) {
-                for (int x = 0; x < kCell; ++x) {
-                    bool on = false;
-                    if (code == '#') {
-                        on = set == 0 || x < kCell / 2;
-                    } else if (const char* const* rows = GlyphRows(static_cast<char>(code))) {
-                        on = x >= 1 && x <= 5 && y < 7 && rows[y][x - 1] == '#';  // 5 x 7 glyphs, one column in
-                    }
-                    if (on) texels[static_cast<std::size_t>((y0 + y) * width + x0 + x)] = 0xFFFFFFFFu;
-                }
+    static const struct {
+        char code;
+        const char* rows;  // seven rows of five
+    } kGlyphs[] = {
+        {'C', ".###.#...##....#....#....#...#.###."}, {'E', "######....#....####.#....#....#####"},
+        {'F', "######....#....####.#....#....#...."}, {'G', ".###.#...##....#.####...##...#.###."},
+        {'H', "#...##...##...#######...##...##...#"}, {'I', ".###...#....#....#....#....#...###."},
+        {'L', "#....#....#....#....#....#....#####"}, {'N', "#...###..##.#.##..###...##...##...#"},
+        {'R', "####.#...##...#####.#.#..#..#.#...#"}, {'T', "#####..#....#....#....#....#....#.."},
+    };
+    const int width = 8 * kCell, setSize = kFontLast - kFontFirst + 1;
+    std::vector<std::uint32_t> texels(static_cast<std::size_t>(width * 16 * kCell), 0);
+    auto set = [&](int cell, int x, int y) {
+        texels[static_cast<std::size_t>(((cell / 8) * kCell + y) * width + (cell % 8) * kCell + x)] = 0xFFFFFFFFu;
+    };
+    for (int variant = 0; variant < 2; ++variant) {
+        const int base = variant * setSize - kFontFirst;
+        for (int y = 0; y < kCell; ++y) {
+            for (int x = 0; x < (variant == 0 ? kCell : kCell / 2); ++x) set(base + '#', x, y);
+        }
+        for (const auto& glyph : kGlyphs) {
+            for (int i = 0; i < 35; ++i) {
+                if (glyph.rows[i] == '#') set(base + glyph.code, 1 + i % 5, i / 5);
             }
         }
     }
-    return MakeTga(width, height, texels);
+    return MakeTga(width, 16 * kCell, texels);
 }
 
-// 2 x 2 checker for the quads.
-const std::uint32_t kCheckerA = 0xFF4080C0, kCheckerB = 0xFFC08040;
-inline std::vector<unsigned char> MakeCheckerTga() {
-    return MakeTga(2, 2, {kCheckerA, kCheckerB, kCheckerB, kCheckerA});
-}
+const std::uint32_t kCheckerA = 0xFF4080C0, kCheckerB = 0xFFC08040;  // a 2 x 2 checker for the quads
+const std::uint32_t kSceneClear = 0xFF203040, kFogColour = 0xFFFF0000;
+const float kFogStart = 10.0f, kFogEnd = 50.0f, kNearDepth = 20.0f, kFarDepth = 40.0f;
 
 inline void WriteSceneFiles(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir / "fonts");
-    const std::pair<const char*, std::vector<unsigned char>> files[] = {{"fonts/tiny8.tga", MakeFontTga()},
-                                                                        {"checker.tga", MakeCheckerTga()}};
+    const std::pair<const char*, std::vector<unsigned char>> files[] = {
+        {"fonts/tiny8.tga", MakeFontTga()},
+        {"checker.tga", MakeTga(2, 2, {kCheckerA, kCheckerB, kCheckerB, kCheckerA})}};
     for (const auto& file : files) {
-        std::ofstream out(dir / file.first, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(file.second.data()), static_cast<std::streamsize>(file.second.size()));
+        std::ofstream(dir / file.first, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.second.data()), static_cast<std::streamsize>(file.second.size()));
     }
 }
 
-const std::uint32_t kSceneClear = 0xFF203040;
-const std::uint32_t kFogColour = 0xFFFF0000;
-const float kFogStart = 10.0f, kFogEnd = 50.0f;
-const float kNearDepth = 20.0f, kFarDepth = 40.0f;
-
-struct SceneVertex {
-    float x, y, z, nx, ny, nz, u, v;
-};
-
-// Everything the scene draws with; made once the driver's device exists.
+// Everything the scene draws with; made once the driver's device exists. Text goes at the top in
+// three alignments (scaled x3), test strips along the bottom; two quads face the camera, lit by
+// 0.25 ambient plus 0.5 diffuse straight on, and fogged towards red from 10 to 50.
 class TestScene {
 public:
     TestScene() : batch_(new type_a::CDXSprite()) {
-        font_.Initialize(
-            batch_.get(),
-            cache_.GetTexture(std::string("fonts\\tiny8.tga"), false, std::string(), plat::Format::Unknown), kCell,
-            kCell, kFontFirst, kFontLast);
-        narrow_.Initialize(
-            font_.GetSprite().GetSpriteBatch(),
-            cache_.GetTexture(std::string("fonts\\tiny8.tga"), false, std::string(), plat::Format::Unknown), kCell,
-            kCell, kFontFirst, kFontLast);
+        type_a::CTexture* font = cache_.GetTexture("fonts\\tiny8.tga", false, "", plat::Format::Unknown);
+        font_.Initialize(batch_.get(), font, kCell, kCell, kFontFirst, kFontLast);
+        narrow_.Initialize(batch_.get(), font, kCell, kCell, kFontFirst, kFontLast);
         narrow_.SetCharWidth(7);
-        checker_ = cache_.GetTexture(std::string("checker.tga"), false, std::string(), plat::Format::Unknown);
+        checker_ = cache_.GetTexture("checker.tga", false, "", plat::Format::Unknown);
         const plat::PresentParameters& p = type_a::CurrentDevice().GetParameters();
         width_ = static_cast<int>(p.backBufferWidth);
         height_ = static_cast<int>(p.backBufferHeight);
-        camera_.SetPosition(0, 0, 0);
         camera_.SetTarget(0, 0, 1);
         camera_.SetPerspective(3.14159265f / 2, Aspect(), 1, 100);
         material_.SetAmbient(1, 1, 1, 1);
         material_.SetSpecular(0, 0, 0, 0, 1);
-        light_.SetDirection(plat::MakeVector3(0, 0, 1));  // straight into the quads
+        light_.SetDirection(plat::MakeVector3(0, 0, 1));
         light_.SetDiffuse(0.5f, 0.5f, 0.5f, 1);
         light_.SetAmbient(0.25f, 0.25f, 0.25f, 1);
         light_.SetSpecular(0, 0, 0, 0);
@@ -161,23 +117,15 @@ public:
         plat::IGraphicsDevice& device = type_a::CurrentDevice();
         device.Clear(0, nullptr, plat::kClearTarget | plat::kClearZBuffer, kSceneClear, 1.0f, 0);
         device.BeginScene();
-        DrawQuads(device);
-        DrawTexts();
-        device.EndScene();
-    }
-
-    void DrawQuads(plat::IGraphicsDevice& device) {
-        device.SetRenderState(plat::RenderState::ZEnable, false);
-        device.SetRenderState(plat::RenderState::CullMode, plat::Cull::None);
-        device.SetRenderState(plat::RenderState::Lighting, true);
-        device.SetRenderState(plat::RenderState::Ambient, 0u);
-        device.SetRenderState(plat::RenderState::FogEnable, true);
-        device.SetRenderState(plat::RenderState::FogVertexMode, plat::FogMode::Linear);
-        device.SetRenderState(plat::RenderState::FogTableMode, plat::FogMode::None);
-        device.SetRenderState(plat::RenderState::FogStart, plat::FloatBits(kFogStart));
-        device.SetRenderState(plat::RenderState::FogEnd, plat::FloatBits(kFogEnd));
-        device.SetRenderState(plat::RenderState::FogColour, kFogColour);
-        device.SetTransform(plat::TransformKind::World, plat::MatrixIdentity());
+        using plat::RenderState;
+        device.SetRenderState(RenderState::ZEnable, false);
+        device.SetRenderState(RenderState::CullMode, plat::Cull::None);
+        device.SetRenderState(RenderState::Lighting, true);
+        device.SetRenderState(RenderState::FogEnable, true);
+        device.SetRenderState(RenderState::FogVertexMode, plat::FogMode::Linear);
+        device.SetRenderState(RenderState::FogStart, plat::FloatBits(kFogStart));
+        device.SetRenderState(RenderState::FogEnd, plat::FloatBits(kFogEnd));
+        device.SetRenderState(RenderState::FogColour, kFogColour);
         camera_.ApplyViewTransform();
         material_.Apply();
         light_.Apply(0);
@@ -185,16 +133,12 @@ public:
         device.SetFVF(plat::kFvfXyz | plat::kFvfNormal | plat::kFvfTex1);
         Quad(device, -16, -4, 6, kNearDepth);
         Quad(device, 8, 32, 12, kFarDepth);
-        device.SetRenderState(plat::RenderState::FogEnable, false);
-        device.SetTexture(0, nullptr);
-    }
 
-    void DrawTexts() {
+        const int middle = width_ / 2;
         batch_->Begin(0x10);
-        const int middle = width_ / 2, right = width_ - 16;
         font_.DrawTextScaled("LEFT", 16, 16, 3, 3, 0, 0xFFFFFFFF, 0);
         font_.DrawTextScaled("CENTRE", middle, 16, 3, 3, 0, 0xFFFFFF00, 1);
-        font_.DrawTextScaled("RIGHT", right, 16, 3, 3, 0, 0xFF00FFFF, 2);
+        font_.DrawTextScaled("RIGHT", width_ - 16, 16, 3, 3, 0, 0xFF00FFFF, 2);
         font_.DrawText("##", 100, height_ - 80, 0, 0xFFFFFFFF, 0);
         font_.DrawText("##", middle, height_ - 80, 0, 0xFFFFFFFF, 1);
         font_.DrawText("##", width_ - 100, height_ - 80, 0, 0xFFFFFFFF, 2);
@@ -202,23 +146,21 @@ public:
         narrow_.DrawText("###", middle, height_ - 60, 0, 0xFFFF00FF, 1);
         font_.DrawText("L\x80\x81L", 100, height_ - 40, 0, 0xFFFFFFFF, 0);
         batch_->End();
+        device.EndScene();
     }
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     float Aspect() const { return static_cast<float>(width_) / static_cast<float>(height_); }
-    type_a::CTextureCache& Cache() { return cache_; }
-    type_a::CDXSprite& Batch() { return *batch_; }
-    type_a::CSpriteFont& Font() { return font_; }
 
 private:
-    // A quad facing the camera at depth z, x from left to right, y from -half to half.
+    // A quad facing the camera at depth z, from left to right and from -half to half.
     static void Quad(plat::IGraphicsDevice& device, float left, float right, float half, float z) {
-        const SceneVertex quad[4] = {{left, half, z, 0, 0, -1, 0, 0},
-                                     {right, half, z, 0, 0, -1, 1, 0},
-                                     {left, -half, z, 0, 0, -1, 0, 1},
-                                     {right, -half, z, 0, 0, -1, 1, 1}};
-        device.DrawPrimitiveUP(plat::PrimitiveType::TriangleStrip, 2, quad, sizeof(SceneVertex));
+        const float quad[4][8] = {{left, half, z, 0, 0, -1, 0, 0},
+                                  {right, half, z, 0, 0, -1, 1, 0},
+                                  {left, -half, z, 0, 0, -1, 0, 1},
+                                  {right, -half, z, 0, 0, -1, 1, 1}};
+        device.DrawPrimitiveUP(plat::PrimitiveType::TriangleStrip, 2, quad, sizeof quad[0]);
     }
 
     int width_ = 0, height_ = 0;

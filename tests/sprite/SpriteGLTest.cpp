@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,13 +12,6 @@
 
 namespace plat {
 namespace {
-
-bool Near(uint32_t a, uint32_t b) {
-    for (int shift = 0; shift < 24; shift += 8) {
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 3) return false;
-    }
-    return true;
-}
 
 TEST(SpriteGLTest, TexturedSpritesOneBlendedOverTheOther) {
     std::unique_ptr<IGraphicsSystem> system = CreateGraphicsSystem();
@@ -65,20 +57,16 @@ TEST(SpriteGLTest, TexturedSpritesOneBlendedOverTheOther) {
     uint32_t w = 0, h = 0;
     ASSERT_EQ(device->ReadBackBuffer(pixels, w, h), gfx::kOk);
     ASSERT_EQ(w, 64u);
+    // A's left texel, A's right texel below B, the clear colour twice; then B's alpha 0x80 (0.502): blue x 0.502
+    // over green x 0.498, and over black.
     const struct {
         uint32_t x, y, expected;
-    } samples[] = {
-        {12, 20, 0xFFFF0000},  // A, left texel
-        {36, 36, 0xFF00FF00},  // A, right texel, below B
-        {4, 4, clear},
-        {44, 44, clear},
-        // B's alpha 0x80 (0.502): blue x 0.502 over green x 0.498, then over black.
-        {36, 20, 0xFF007F80},
-        {44, 20, 0xFF000080},
-    };
+    } samples[] = {{12, 20, 0xFFFF0000}, {36, 36, 0xFF00FF00}, {4, 4, clear},
+                   {44, 44, clear},      {36, 20, 0xFF007F80}, {44, 20, 0xFF000080}};
     for (const auto& s : samples) {
-        EXPECT_TRUE(Near(pixels[s.y * w + s.x], s.expected))
-            << s.x << "," << s.y << ": " << std::hex << pixels[s.y * w + s.x] << " not " << s.expected;
+        const uint32_t got = pixels[s.y * w + s.x];
+        for (int shift = 0; shift < 24; shift += 8)
+            EXPECT_NEAR(int(got >> shift & 0xFF), int(s.expected >> shift & 0xFF), 3) << s.x << "," << s.y;
     }
 }
 

@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <functional>
+#include <string>
 
 #include "ImageMakers.h"
 #include "platform/ImageLoader.h"
@@ -12,37 +13,21 @@ namespace {
 
 typedef std::vector<uint32_t> Texels;
 
-// Decoding as the file holds it: its own size, one level, ARGB texels, no dithering.
-ImageLoadParams AsIs() {
+// One level of ARGB texels unless told otherwise; a given width resamples and keeps the file's height.
+ImageLoadParams Params(uint32_t width = kImageDefaultNonPow2, ImageFilter filter = ImageFilter::Point,
+                       Format format = Format::Argb8888, uint32_t mips = 1, uint32_t key = 0) {
     ImageLoadParams p;
-    p.width = p.height = kImageDefaultNonPow2;
-    p.mipLevels = 1;
-    p.format = Format::Argb8888;
-    p.filter = ImageFilter::Point;
+    p.width = width;
+    p.height = width == 0 || width >= kImageDefaultNonPow2 ? width : kImageDefaultNonPow2;
+    p.filter = filter, p.format = format, p.mipLevels = mips, p.colorKey = key;
     return p;
 }
 
-LoadedImage Load(const Bytes& file, const ImageLoadParams& params = AsIs()) {
+LoadedImage Load(const Bytes& file, const ImageLoadParams& params = Params()) {
     LoadedImage image;
     std::string why;
     EXPECT_EQ(LoadImageFromMemory(file.data(), file.size(), params, image, &why), gfx::kOk) << why;
     return image;
-}
-
-Texels TexelsOf(const ImageLevel& level) {
-    Texels t(level.bytes.size() / 4);
-    for (size_t i = 0; i < t.size(); ++i)
-        t[i] = uint32_t(level.bytes[i * 4]) | uint32_t(level.bytes[i * 4 + 1]) << 8 |
-               uint32_t(level.bytes[i * 4 + 2]) << 16 | uint32_t(level.bytes[i * 4 + 3]) << 24;
-    return t;
-}
-
-void ExpectNear(const Texels& got, const Texels& want, int tolerance) {
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i)
-        for (int c = 0; c < 32; c += 8)
-            EXPECT_NEAR(int(got[i] >> c & 0xFF), int(want[i] >> c & 0xFF), tolerance)
-                << "texel " << i << " shift " << c;
 }
 
 template <typename T>
@@ -51,23 +36,18 @@ std::vector<T> Cat(std::vector<T> a, const std::vector<T>& b) {
     return a;
 }
 Texels Rows(const Texels& row, int count) { return count == 1 ? row : Cat(row, Rows(row, count - 1)); }
-Bytes RgbBytes(const Texels& t) {
-    Bytes b;
-    for (uint32_t c : t) b.insert(b.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-    return b;
-}
-
 Bytes Raw(std::initializer_list<int> v) { return Bytes(v.begin(), v.end()); }
-
-Bytes Dds(uint32_t w, uint32_t h, Format fourCc, const Bytes& data, uint32_t mips = 1) {
-    return MakeDds(w, h, mips, uint32_t(fourCc), 0, 0, 0, 0, 0, 0, data);
+Bytes Png(uint32_t w, uint32_t h, const Texels& argb) {  // RGBA
+    Bytes raw;
+    for (uint32_t c : argb) raw.insert(raw.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
+    return MakePng(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, raw);
 }
-Bytes DdsMasked(uint32_t flags, uint32_t bits, uint32_t r, uint32_t g, uint32_t b, uint32_t a, const Bytes& data,
-                uint32_t mips = 1, uint32_t size = 2) {
-    return MakeDds(size, size, mips, 0, flags, bits, r, g, b, a, data);
+Bytes Dds(uint32_t size, Format fourCc, const Bytes& data, uint32_t mips = 1) {
+    return MakeDds(size, size, mips, {uint32_t(fourCc)}, data);
 }
 
 const Texels kRgba = {0x80112233, 0xFF445566, 0x00778899, 0x40AABBCC};
+const Texels kBgr = {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112};
 const Texels kJpegHalves = Rows(Cat(Texels(8, 0xFFC82828), Texels(8, 0xFF1E3CDC)), 8);
 // DXT colour block: red and blue ends, each row using indices 0, 1, 2, 3.
 const Bytes kDxt1Four = Raw({0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4});
@@ -82,99 +62,81 @@ struct DecodeCase {
     int tolerance;
 };
 
-DecodeCase C(const char* name, Bytes file, Format format, uint32_t w, uint32_t h, Texels texels, int tolerance = 0) {
+DecodeCase D(const char* name, Bytes file, Format format, uint32_t w, uint32_t h, Texels texels, int tolerance = 0) {
     return {name, std::move(file), format, w, h, std::move(texels), tolerance};
 }
 
-// The file kind by the case's name.
-ImageFileFormat KindOf(const std::string& name) {
-    const char* prefixes[] = {"bmp", "jpeg", "tga", "png", "dds"};
-    for (int i = 0; i < 5; ++i)
-        if (name.compare(0, strlen(prefixes[i]), prefixes[i]) == 0) return ImageFileFormat(i);
-    return ImageFileFormat::Bmp;
-}
-
 std::vector<DecodeCase> DecodeCases() {
-    const Texels bgr = {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112};
-    Bytes tga24;  // bottom-up: the second row first
+    Bytes jpegRgb, tga24;  // the TGA bottom-up: the second row first
+    for (uint32_t c : kJpegHalves) jpegRgb.insert(jpegRgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
     for (int i : {3, 4, 5, 0, 1, 2})
-        tga24.insert(tga24.end(), {uint8_t(bgr[i]), uint8_t(bgr[i] >> 8), uint8_t(bgr[i] >> 16)});
-    Bytes png16 = Raw({0xFF, 0xFF, 0, 0, 0x80, 0x80, 0, 0, 0, 0, 0, 0});
-    std::vector<DecodeCase> c;
-    c.push_back(C("png_rgba", MakeRgbaPng(2, 2, kRgba), Format::Argb8888, 2, 2, kRgba));
-    c.push_back(
-        C("png_rgb",
+        tga24.insert(tga24.end(), {uint8_t(kBgr[i]), uint8_t(kBgr[i] >> 8), uint8_t(kBgr[i] >> 16)});
+    const uint32_t kArgb = 0x41, kRgb = 0x40;  // DDS pixel-format flags
+    return {
+        D("png_rgb",
           MakePng(3, 2, PNG_COLOR_TYPE_RGB, 8, Raw({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18})),
-          Format::Rgb888, 3, 2, bgr));
-    c.push_back(C("png_grey", MakePng(2, 2, PNG_COLOR_TYPE_GRAY, 8, Raw({0, 100, 200, 255})), Format::Luminance8, 2, 2,
-                  {0xFF000000, 0xFF646464, 0xFFC8C8C8, 0xFFFFFFFF}));
-    c.push_back(C("png_grey_alpha", MakePng(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, Raw({10, 20, 30, 40})),
-                  Format::AlphaLuminance88, 2, 1, {0x140A0A0A, 0x281E1E1E}));
-    c.push_back(C("png_palette_transparency",
-                  MakePng(2, 2, PNG_COLOR_TYPE_PALETTE, 8, Raw({0, 1, 1, 0}), {{255, 0, 0}, {0, 255, 0}}, Raw({128})),
-                  Format::Argb8888, 2, 2, {0x80FF0000, 0xFF00FF00, 0xFF00FF00, 0x80FF0000}));
-    c.push_back(
-        C("png_16_bit", MakePng(2, 1, PNG_COLOR_TYPE_RGB, 16, png16), Format::Rgb888, 2, 1, {0xFFFF0080, 0xFF000000}));
-    c.push_back(C(
-        "png_interlaced", MakePng(3, 3, PNG_COLOR_TYPE_GRAY, 8, Raw({1, 2, 3, 4, 5, 6, 7, 8, 9}), {}, {}, true),
-        Format::Luminance8, 3, 3,
-        {0xFF010101, 0xFF020202, 0xFF030303, 0xFF040404, 0xFF050505, 0xFF060606, 0xFF070707, 0xFF080808, 0xFF090909}));
-    c.push_back(C("jpeg_rgb", MakeJpeg(16, 8, 3, RgbBytes(kJpegHalves)), Format::Xrgb8888, 16, 8, kJpegHalves, 3));
-    c.push_back(C("jpeg_grey", MakeJpeg(8, 8, 1, Bytes(64, 77)), Format::Luminance8, 8, 8, Texels(64, 0xFF4D4D4D), 2));
-    c.push_back(C("bmp_8_palette_padded_rows",
-                  MakeBmp(3, 2, 8, {0, 1, 2, 2, 1, 0}, {0xFF102030, 0xFF405060, 0xFF708090}), Format::Xrgb8888, 3, 2,
-                  {0xFF102030, 0xFF405060, 0xFF708090, 0xFF708090, 0xFF405060, 0xFF102030}));
-    c.push_back(C("bmp_24_bottom_up", MakeBmp(3, 2, 24, bgr), Format::Rgb888, 3, 2, bgr));
-    c.push_back(C("bmp_32_top_down_alpha_ignored",
-                  MakeBmp(2, 2, 32, {0x12000001, 0x12000002, 0x12000003, 0x12000004}, {}, true), Format::Xrgb8888, 2, 2,
-                  {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}));
-    c.push_back(C("bmp_32_alpha_masks", MakeBmp(2, 2, 32, kRgba, {}, false, true), Format::Argb8888, 2, 2, kRgba));
-    c.push_back(C("tga_24_bottom_up", MakeTga(2, 3, 2, 24, 0, tga24), Format::Rgb888, 3, 2, bgr));
-    c.push_back(
-        C("tga_32_top_down_alpha", MakeTga(2, 2, 2, 32, 0x28, Le32Texels(kRgba)), Format::Argb8888, 2, 2, kRgba));
-    c.push_back(
-        C("tga_grey", MakeTga(3, 2, 1, 8, 0x20, Raw({9, 250})), Format::Luminance8, 2, 1, {0xFF090909, 0xFFFAFAFA}));
-    c.push_back(C("tga_colour_map", MakeTga(1, 2, 1, 8, 0x20, Raw({5, 4}), Raw({1, 2, 3, 4, 5, 6}), 24, 4),
-                  Format::Xrgb8888, 2, 1, {0xFF060504, 0xFF030201}));
-    // A run of four crossing the row end, then two raw texels.
-    c.push_back(C("tga_rle_run_across_rows", MakeTga(10, 3, 2, 24, 0x20, Raw({0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9})),
-                  Format::Rgb888, 3, 2, {0xFF030201, 0xFF030201, 0xFF030201, 0xFF030201, 0xFF060504, 0xFF090807}));
-    c.push_back(C("tga_right_to_left", MakeTga(3, 2, 1, 8, 0x30, Raw({1, 2})), Format::Luminance8, 2, 1,
-                  {0xFF020202, 0xFF010101}));
-    c.push_back(C("dds_argb8888", DdsMasked(0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, Le32Texels(kRgba)),
-                  Format::Argb8888, 2, 2, kRgba));
-    c.push_back(C("dds_rgb888",
-                  DdsMasked(0x40, 24, 0xFF0000, 0xFF00, 0xFF, 0, Raw({3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10})),
-                  Format::Rgb888, 2, 2, {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C}));
-    c.push_back(C("dds_rgb565",
-                  DdsMasked(0x40, 16, 0xF800, 0x7E0, 0x1F, 0, Raw({0, 0xF8, 0xE0, 0x07, 0x1F, 0, 0xFF, 0xFF})),
-                  Format::Rgb565, 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}));
-    c.push_back(C("dds_argb1555",
-                  DdsMasked(0x41, 16, 0x7C00, 0x3E0, 0x1F, 0x8000, Raw({0, 0x7C, 0x1F, 0x80, 0, 0, 0xFF, 0xFF})),
-                  Format::Argb1555, 2, 2, {0x00FF0000, 0xFF0000FF, 0, 0xFFFFFFFF}));
-    c.push_back(C("dds_argb4444",
-                  DdsMasked(0x41, 16, 0xF00, 0xF0, 0xF, 0xF000, Raw({0x00, 0x8F, 0x21, 0x43, 0, 0, 0xFF, 0xFF})),
-                  Format::Argb4444, 2, 2, {0x88FF0000, 0x44332211, 0, 0xFFFFFFFF}));
-    c.push_back(C("dds_luminance8", DdsMasked(0x20000, 8, 0xFF, 0, 0, 0, Raw({0, 50, 100, 255})), Format::Luminance8, 2,
-                  2, {0xFF000000, 0xFF323232, 0xFF646464, 0xFFFFFFFF}));
-    c.push_back(C("dds_alpha8", DdsMasked(0x2, 8, 0, 0, 0, 0xFF, Raw({0x10, 0x20, 0x30, 0x40})), Format::Alpha8, 2, 2,
-                  {0x10000000, 0x20000000, 0x30000000, 0x40000000}));
-    c.push_back(C("dds_alpha_luminance88",
-                  DdsMasked(0x20001, 16, 0xFF, 0, 0, 0xFF00, Raw({0x40, 0x80, 1, 2, 3, 4, 5, 6})),
-                  Format::AlphaLuminance88, 2, 2, {0x80404040, 0x02010101, 0x04030303, 0x06050505}));
-    c.push_back(C("dds_dxt1_four_colours", Dds(4, 4, Format::Dxt1, kDxt1Four), Format::Dxt1, 4, 4,
-                  Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4)));
-    // Blue below red: three colours and transparent black.
-    c.push_back(C("dds_dxt1_three_colours",
-                  Dds(4, 4, Format::Dxt1, Raw({0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4})), Format::Dxt1, 4, 4,
-                  Rows({0xFF0000FF, 0xFFFF0000, 0xFF7F007F, 0}, 4)));
-    c.push_back(C("dds_dxt3", Dds(4, 4, Format::Dxt3, Cat(Bytes(8, 0x5F), kWhiteBlock)), Format::Dxt3, 4, 4,
-                  Rows({0xFFFFFFFF, 0x55FFFFFF, 0xFFFFFFFF, 0x55FFFFFF}, 4)));
-    // Alpha ends 200 and 100: texel 0 takes code 2 (185), texel 1 code 7 (114), the rest code 0.
-    c.push_back(C("dds_dxt5", Dds(4, 4, Format::Dxt5, Cat(Raw({200, 100, 0x3A, 0, 0, 0, 0, 0}), kWhiteBlock)),
-                  Format::Dxt5, 4, 4,
-                  Cat(Texels{0xB9FFFFFF, 0x72FFFFFF, 0xC8FFFFFF, 0xC8FFFFFF}, Texels(12, 0xC8FFFFFF))));
-    return c;
+          Format::Rgb888, 3, 2, kBgr),
+        D("png_grey_alpha", MakePng(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, Raw({10, 20, 30, 40})),
+          Format::AlphaLuminance88, 2, 1, {0x140A0A0A, 0x281E1E1E}),
+        D("png_palette_transparency",
+          MakePng(2, 2, PNG_COLOR_TYPE_PALETTE, 8, Raw({0, 1, 1, 0}), {{255, 0, 0}, {0, 255, 0}}, Raw({128})),
+          Format::Argb8888, 2, 2, {0x80FF0000, 0xFF00FF00, 0xFF00FF00, 0x80FF0000}),
+        D("png_16_bit", MakePng(2, 1, PNG_COLOR_TYPE_RGB, 16, Raw({0xFF, 0xFF, 0, 0, 0x80, 0x80, 0, 0, 0, 0, 0, 0})),
+          Format::Rgb888, 2, 1, {0xFFFF0080, 0xFF000000}),
+        D("png_interlaced", MakePng(3, 3, PNG_COLOR_TYPE_GRAY, 8, Raw({1, 2, 3, 4, 5, 6, 7, 8, 9}), {}, {}, true),
+          Format::Luminance8, 3, 3,
+          {0xFF010101, 0xFF020202, 0xFF030303, 0xFF040404, 0xFF050505, 0xFF060606, 0xFF070707, 0xFF080808, 0xFF090909},
+          0),
+        D("jpeg_rgb", MakeJpeg(16, 8, 3, jpegRgb), Format::Xrgb8888, 16, 8, kJpegHalves, 3),
+        D("jpeg_grey", MakeJpeg(8, 8, 1, Bytes(64, 77)), Format::Luminance8, 8, 8, Texels(64, 0xFF4D4D4D), 2),
+        D("bmp_8_palette_padded_rows", MakeBmp(3, 2, 8, {0, 1, 2, 2, 1, 0}, {0xFF102030, 0xFF405060, 0xFF708090}),
+          Format::Xrgb8888, 3, 2, {0xFF102030, 0xFF405060, 0xFF708090, 0xFF708090, 0xFF405060, 0xFF102030}),
+        D("bmp_24_bottom_up", MakeBmp(3, 2, 24, kBgr), Format::Rgb888, 3, 2, kBgr),
+        D("bmp_32_top_down_alpha_ignored",
+          MakeBmp(2, 2, 32, {0x12000001, 0x12000002, 0x12000003, 0x12000004}, {}, true), Format::Xrgb8888, 2, 2,
+          {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}),
+        D("bmp_32_alpha_masks", MakeBmp(2, 2, 32, kRgba, {}, false, true), Format::Argb8888, 2, 2, kRgba),
+        D("tga_24_bottom_up", MakeTga(2, 3, 2, 24, 0, tga24), Format::Rgb888, 3, 2, kBgr),
+        D("tga_32_top_down_alpha", MakeTga(2, 2, 2, 32, 0x28, Le32(kRgba)), Format::Argb8888, 2, 2, kRgba),
+        D("tga_colour_map", MakeTga(1, 2, 1, 8, 0x20, Raw({5, 4}), Raw({1, 2, 3, 4, 5, 6}), 24, 4), Format::Xrgb8888, 2,
+          1, {0xFF060504, 0xFF030201}),
+        // A run of four crossing the row end, then two raw texels.
+        D("tga_rle_run_across_rows", MakeTga(10, 3, 2, 24, 0x20, Raw({0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9})),
+          Format::Rgb888, 3, 2, {0xFF030201, 0xFF030201, 0xFF030201, 0xFF030201, 0xFF060504, 0xFF090807}),
+        D("tga_right_to_left", MakeTga(3, 2, 1, 8, 0x30, Raw({1, 2})), Format::Luminance8, 2, 1,
+          {0xFF020202, 0xFF010101}),
+        D("dds_argb8888", MakeDds(2, 2, 1, {kArgb, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, Le32(kRgba)),
+          Format::Argb8888, 2, 2, kRgba),
+        D("dds_rgb888",
+          MakeDds(2, 2, 1, {kRgb, 24, 0xFF0000, 0xFF00, 0xFF, 0}, Raw({3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10})),
+          Format::Rgb888, 2, 2, {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C}),
+        D("dds_rgb565",
+          MakeDds(2, 2, 1, {kRgb, 16, 0xF800, 0x7E0, 0x1F, 0}, Raw({0, 0xF8, 0xE0, 0x07, 0x1F, 0, 0xFF, 0xFF})),
+          Format::Rgb565, 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}),
+        D("dds_argb1555",
+          MakeDds(2, 2, 1, {kArgb, 16, 0x7C00, 0x3E0, 0x1F, 0x8000}, Raw({0, 0x7C, 0x1F, 0x80, 0, 0, 0xFF, 0xFF})),
+          Format::Argb1555, 2, 2, {0x00FF0000, 0xFF0000FF, 0, 0xFFFFFFFF}),
+        D("dds_argb4444",
+          MakeDds(2, 2, 1, {kArgb, 16, 0xF00, 0xF0, 0xF, 0xF000}, Raw({0x00, 0x8F, 0x21, 0x43, 0, 0, 0xFF, 0xFF})),
+          Format::Argb4444, 2, 2, {0x88FF0000, 0x44332211, 0, 0xFFFFFFFF}),
+        D("dds_luminance8", MakeDds(2, 2, 1, {0x20000, 8, 0xFF, 0, 0, 0}, Raw({0, 50, 100, 255})), Format::Luminance8,
+          2, 2, {0xFF000000, 0xFF323232, 0xFF646464, 0xFFFFFFFF}),
+        D("dds_alpha8", MakeDds(2, 2, 1, {0x2, 8, 0, 0, 0, 0xFF}, Raw({0x10, 0x20, 0x30, 0x40})), Format::Alpha8, 2, 2,
+          {0x10000000, 0x20000000, 0x30000000, 0x40000000}),
+        D("dds_alpha_luminance88",
+          MakeDds(2, 2, 1, {0x20001, 16, 0xFF, 0, 0, 0xFF00}, Raw({0x40, 0x80, 1, 2, 3, 4, 5, 6})),
+          Format::AlphaLuminance88, 2, 2, {0x80404040, 0x02010101, 0x04030303, 0x06050505}),
+        D("dds_dxt1_four_colours", Dds(4, Format::Dxt1, kDxt1Four), Format::Dxt1, 4, 4,
+          Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4)),
+        // Blue below red: three colours and transparent black.
+        D("dds_dxt1_three_colours", Dds(4, Format::Dxt1, Raw({0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4})),
+          Format::Dxt1, 4, 4, Rows({0xFF0000FF, 0xFFFF0000, 0xFF7F007F, 0}, 4)),
+        D("dds_dxt3", Dds(4, Format::Dxt3, Cat(Bytes(8, 0x5F), kWhiteBlock)), Format::Dxt3, 4, 4,
+          Rows({0xFFFFFFFF, 0x55FFFFFF, 0xFFFFFFFF, 0x55FFFFFF}, 4)),
+        // Alpha ends 200 and 100: texel 0 takes code 2 (185), texel 1 code 7 (114), the rest code 0.
+        D("dds_dxt5", Dds(4, Format::Dxt5, Cat(Raw({200, 100, 0x3A, 0, 0, 0, 0, 0}), kWhiteBlock)), Format::Dxt5, 4, 4,
+          Cat(Texels{0xB9FFFFFF, 0x72FFFFFF, 0xC8FFFFFF, 0xC8FFFFFF}, Texels(12, 0xC8FFFFFF))),
+    };
 }
 
 TEST(ImageLoader, DecodesEveryFormat) {
@@ -182,199 +144,133 @@ TEST(ImageLoader, DecodesEveryFormat) {
         SCOPED_TRACE(c.name);
         ImageInfo info;
         ASSERT_EQ(GetImageInfoFromMemory(c.file.data(), c.file.size(), info), gfx::kOk);
-        EXPECT_EQ(info.imageFileFormat, KindOf(c.name));
         EXPECT_EQ(info.format, c.format);
         EXPECT_EQ(info.width, c.width);
         EXPECT_EQ(info.height, c.height);
-        EXPECT_EQ(info.depth, 1u);
-        EXPECT_EQ(info.mipLevels, 1u);
-        EXPECT_EQ(info.resourceType, ImageResourceType::Texture);
         const LoadedImage image = Load(c.file);
         ASSERT_EQ(image.levels.size(), 1u);
-        EXPECT_EQ(image.format, Format::Argb8888);
-        EXPECT_EQ(image.source.format, c.format);
         EXPECT_EQ(image.levels[0].pitch, c.width * 4);
-        ExpectNear(TexelsOf(image.levels[0]), c.texels, c.tolerance);
+        const Bytes &got = image.levels[0].bytes, want = Le32(c.texels);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], c.tolerance) << "byte " << i;
     }
 }
 
-TEST(ImageLoader, DefaultSizeRoundsUpToPowersOfTwoAndBuildsTheFullChain) {
-    const Bytes file = MakeRgbaPng(3, 5, Texels(15, 0xFF336699));
-    for (const auto& c : {std::make_pair(kImageDefault, std::vector<uint32_t>{4, 8, 2, 4, 1, 2, 1, 1}),
-                          std::make_pair(0u, std::vector<uint32_t>{4, 8, 2, 4, 1, 2, 1, 1}),
-                          std::make_pair(kImageDefaultNonPow2, std::vector<uint32_t>{3, 5, 1, 2, 1, 1})}) {
-        ImageLoadParams p;
-        p.width = p.height = c.first;
-        const LoadedImage image = Load(file, p);
-        EXPECT_EQ(image.format, Format::Argb8888);
-        EXPECT_EQ(image.source.width, 3u);
-        EXPECT_EQ(image.source.height, 5u);
-        std::vector<uint32_t> sizes;
-        for (const ImageLevel& l : image.levels) {
-            sizes.insert(sizes.end(), {l.width, l.height});
-            ExpectNear(TexelsOf(l), Texels(l.width * l.height, 0xFF336699), 0);  // a flat image stays flat
-        }
-        EXPECT_EQ(sizes, c.second);
-    }
-}
-
-TEST(ImageLoader, BoxMipChainAveragesWithRounding) {
-    // The top-left quad's blues 0, 4, 8, 14 average to 6.5, which rounds up to 7.
-    const Texels top = {0xFF000000, 0xFF000004, 0x80000010, 0x80000010, 0xFF000008, 0xFF00000E, 0x80000010, 0x80000010};
-    Texels t = top;
-    t.insert(t.end(), 8, 0x40FF0000);
-    ImageLoadParams p = AsIs();
-    p.mipLevels = kImageDefault;
-    const LoadedImage image = Load(MakeRgbaPng(4, 4, t), p);
-    ASSERT_EQ(image.levels.size(), 3u);
-    EXPECT_EQ(TexelsOf(image.levels[1]), (Texels{0xFF000007, 0x80000010, 0x40FF0000, 0x40FF0000}));
-    // Alpha (FF+80+40+40)/4 = 128.25, red (FF+FF)/4 = 127.5 -> 128, blue (7+10)/4 = 5.75 -> 6.
-    EXPECT_EQ(TexelsOf(image.levels[2]), (Texels{0x80800006}));
-    p.mipLevels = 2;
-    EXPECT_EQ(Load(MakeRgbaPng(4, 4, t), p).levels.size(), 2u);
-    p.mipLevels = 9;  // more than the chain has
-    EXPECT_EQ(Load(MakeRgbaPng(4, 4, t), p).levels.size(), 3u);
-}
-
-TEST(ImageLoader, ResamplingFilters) {
-    const Bytes two = MakeRgbaPng(2, 1, {0xFF000000, 0xFFFFFFFF});
-    struct Case {
-        const char* name;
-        ImageFilter filter;
-        uint32_t width;
-        Texels want;
-    } cases[] = {
-        {"point", ImageFilter::Point, 4, {0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF}},
-        // Centres at -0.25, 0.25, 0.75, 1.25 source texels; past the edges the row wraps around.
-        {"linear_wraps", ImageFilter::Linear, 4, {0xFF404040, 0xFF404040, 0xFFBFBFBF, 0xFFBFBFBF}},
-        {"linear_mirrored",
-         ImageFilter::Linear | kImageFilterMirror,
-         4,
-         {0xFF000000, 0xFF404040, 0xFFBFBFBF, 0xFFFFFFFF}},
-        {"box_halves", ImageFilter::Box, 1, {0xFF808080}},
-        {"triangle_halves", ImageFilter::Triangle, 1, {0xFF808080}},
-        {"none_copies_to_the_corner", ImageFilter::None, 4, {0xFF000000, 0xFFFFFFFF, 0, 0}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ImageLoadParams p = AsIs();
-        p.width = c.width;
-        p.filter = c.filter;
-        const LoadedImage image = Load(two, p);
-        EXPECT_EQ(TexelsOf(image.levels[0]), c.want);
-    }
-    // Triangle over a quarter-size footprint: weights 1/8, 3/8, 3/8, 1/8, wrapping at the edges.
-    ImageLoadParams p = AsIs();
-    p.width = 2;
-    p.filter = ImageFilter::Triangle;
-    const LoadedImage image = Load(MakeRgbaPng(4, 1, {0xFF000000, 0xFF000000, 0xFF000000, 0xFF0000FF}), p);
-    EXPECT_EQ(TexelsOf(image.levels[0]), (Texels{0xFF000020, 0xFF000060}));
-}
-
-TEST(ImageLoader, ColourKeyMakesExactMatchesTransparentBlack) {
-    const Bytes file = MakeRgbaPng(3, 1, {0xFFFF00FF, 0xFF00FF00, 0x80FF00FF});
-    ImageLoadParams p = AsIs();
-    p.colorKey = 0xFFFF00FF;
-    EXPECT_EQ(TexelsOf(Load(file, p).levels[0]), (Texels{0, 0xFF00FF00, 0x80FF00FF}));
-    // A keyed texel joins the mip average as transparent black: (0 + FF) / 2 rounds up to 0x80.
-    p.colorKey = 0xFF00FF00;
-    p.mipLevels = 2;
-    const LoadedImage image = Load(MakeRgbaPng(2, 1, {0xFF00FF00, 0xFF0000FE}), p);
-    EXPECT_EQ(TexelsOf(image.levels[1]), (Texels{0x8000007F}));
-}
-
-TEST(ImageLoader, ConvertsToTheAskedFormat) {
-    const Bytes file = MakeRgbaPng(1, 1, {0x80FF8040});
+// Sizes, mip chains, filters, colour keys and texel formats: the level sizes, the asked level's bytes.
+TEST(ImageLoader, LoadParameters) {
+    const Bytes flat = Png(3, 5, Texels(15, 0xFF336699)), two = Png(2, 1, {0xFF000000, 0xFFFFFFFF});
+    const Bytes one = Png(1, 1, {0x80FF8040});
+    // The top-left quad's blues 0, 4, 8, 14 average to 6.5, which rounds up to 7. Below: alpha
+    // (FF+80+40+40)/4 = 128.25, red (FF+FF)/4 = 127.5 -> 128, blue (7+10)/4 = 5.75 -> 6.
+    const Bytes box =
+        Png(4, 4,
+            Cat({0xFF000000, 0xFF000004, 0x80000010, 0x80000010, 0xFF000008, 0xFF00000E, 0x80000010, 0x80000010},
+                Texels(8, 0x40FF0000)));
+    Bytes chain;  // 8x8 DXT1 with its own chain: 4 + 1 + 1 + 1 blocks
+    for (int i = 0; i < 7; ++i) chain.insert(chain.end(), kDxt1Four.begin(), kDxt1Four.end());
+    const uint32_t kAll = kImageDefault, kOwn = kImageDefaultNonPow2;
+    const ImageFilter point = ImageFilter::Point, linear = ImageFilter::Linear;
     const struct {
+        const char* name;
+        Bytes file;
+        ImageLoadParams params;
+        std::string sizes;
+        size_t level;
         Format format;
         Bytes bytes;
     } cases[] = {
-        {Format::Argb8888, Raw({0x40, 0x80, 0xFF, 0x80})},
-        {Format::Xrgb8888, Raw({0x40, 0x80, 0xFF, 0xFF})},
-        {Format::Rgb888, Raw({0x40, 0x80, 0xFF})},
-        {Format::Rgb565, Raw({0x08, 0xFC})},
-        {Format::Argb1555, Raw({0x08, 0xFE})},
-        {Format::Xrgb1555, Raw({0x08, 0xFE})},
-        {Format::Argb4444, Raw({0x84, 0x8F})},
-        {Format::Alpha8, Raw({0x80})},
-        {Format::Luminance8, Raw({0x9F})},
-        {Format::AlphaLuminance88, Raw({0x9F, 0x80})},
+        {"pow2_by_default", flat, Params(kAll, linear, Format::Argb8888, kAll), "4x8 2x4 1x2 1x1", 1, Format::Argb8888,
+         Le32(Texels(8, 0xFF336699))},
+        {"non_pow2", flat, Params(kOwn, linear, Format::Argb8888, kAll), "3x5 1x2 1x1", 1, Format::Argb8888,
+         Le32(Texels(2, 0xFF336699))},
+        {"box_mip", box, Params(kOwn, point, Format::Argb8888, 2), "4x4 2x2", 1, Format::Argb8888,
+         Le32({0xFF000007, 0x80000010, 0x40FF0000, 0x40FF0000})},
+        {"box_mip_chain_shorter_than_asked", box, Params(kOwn, point, Format::Argb8888, 9), "4x4 2x2 1x1", 2,
+         Format::Argb8888, Le32({0x80800006})},
+        {"point", two, Params(4), "4x1", 0, Format::Argb8888, Le32({0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF})},
+        // Centres at -0.25, 0.25, 0.75, 1.25 source texels; past the edges the row wraps around.
+        {"linear_wraps", two, Params(4, linear), "4x1", 0, Format::Argb8888,
+         Le32({0xFF404040, 0xFF404040, 0xFFBFBFBF, 0xFFBFBFBF})},
+        {"linear_mirrored", two, Params(4, linear | kImageFilterMirror), "4x1", 0, Format::Argb8888,
+         Le32({0xFF000000, 0xFF404040, 0xFFBFBFBF, 0xFFFFFFFF})},
+        {"box_halves", two, Params(1, ImageFilter::Box), "1x1", 0, Format::Argb8888, Le32({0xFF808080})},
+        // Over a quarter-size footprint: weights 1/8, 3/8, 3/8, 1/8, wrapping at the edges.
+        {"triangle_quarter", Png(4, 1, {0xFF000000, 0xFF000000, 0xFF000000, 0xFF0000FF}),
+         Params(2, ImageFilter::Triangle), "2x1", 0, Format::Argb8888, Le32({0xFF000020, 0xFF000060})},
+        {"none_copies_to_the_corner", two, Params(4, ImageFilter::None), "4x1", 0, Format::Argb8888,
+         Le32({0xFF000000, 0xFFFFFFFF, 0, 0})},
+        {"colour_key_exact_matches", Png(3, 1, {0xFFFF00FF, 0xFF00FF00, 0x80FF00FF}),
+         Params(kOwn, point, Format::Argb8888, 1, 0xFFFF00FF), "3x1", 0, Format::Argb8888,
+         Le32({0, 0xFF00FF00, 0x80FF00FF})},
+        // A keyed texel joins the mip average as transparent black: (0 + FF) / 2 rounds up to 0x80.
+        {"colour_key_in_the_mip_average", Png(2, 1, {0xFF00FF00, 0xFF0000FE}),
+         Params(kOwn, point, Format::Argb8888, 2, 0xFF00FF00), "2x1 1x1", 1, Format::Argb8888, Le32({0x8000007F})},
+        {"to_xrgb8888", one, Params(kOwn, point, Format::Xrgb8888), "1x1", 0, Format::Xrgb8888,
+         Raw({0x40, 0x80, 0xFF, 0xFF})},
+        {"to_rgb888", one, Params(kOwn, point, Format::Rgb888), "1x1", 0, Format::Rgb888, Raw({0x40, 0x80, 0xFF})},
+        {"to_rgb565", one, Params(kOwn, point, Format::Rgb565), "1x1", 0, Format::Rgb565, Raw({0x08, 0xFC})},
+        {"to_argb1555", one, Params(kOwn, point, Format::Argb1555), "1x1", 0, Format::Argb1555, Raw({0x08, 0xFE})},
+        {"to_argb4444", one, Params(kOwn, point, Format::Argb4444), "1x1", 0, Format::Argb4444, Raw({0x84, 0x8F})},
+        {"to_alpha8", one, Params(kOwn, point, Format::Alpha8), "1x1", 0, Format::Alpha8, Raw({0x80})},
+        {"to_luminance8", one, Params(kOwn, point, Format::Luminance8), "1x1", 0, Format::Luminance8, Raw({0x9F})},
+        {"to_alpha_luminance88", one, Params(kOwn, point, Format::AlphaLuminance88), "1x1", 0, Format::AlphaLuminance88,
+         Raw({0x9F, 0x80})},
+        {"file_format_24_bit_padded", MakeBmp(1, 1, 24, {0x123456}), Params(kOwn, point, Format::Unknown), "1x1", 0,
+         Format::Xrgb8888, Raw({0x56, 0x34, 0x12, 0xFF})},
+        {"file_format_grey", MakePng(2, 1, PNG_COLOR_TYPE_GRAY, 8, Raw({7, 9})), Params(kOwn, point, Format::Unknown),
+         "2x1", 0, Format::Luminance8, Raw({7, 9})},
+        {"dxt_chain_kept", Dds(8, Format::Dxt1, chain, 4), ImageLoadParams(), "8x8 4x4 2x2 1x1", 0, Format::Dxt1,
+         Bytes(chain.begin(), chain.begin() + 32)},
+        // A single stored level needs its chain filtered: the texels are decoded.
+        {"dxt_single_level_decoded", Dds(4, Format::Dxt1, kDxt1Four), ImageLoadParams(), "4x4 2x2 1x1", 0,
+         Format::Argb8888, Le32(Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4))},
+        // The second level is not the average of the first: it was read, not filtered.
+        {"uncompressed_chain_kept",
+         MakeDds(2, 2, 2, {0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, Le32({1, 2, 3, 4, 0xFF123456})),
+         ImageLoadParams(), "2x2 1x1", 1, Format::Argb8888, Le32({0xFF123456})},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(uint32_t(c.format));
-        ImageLoadParams p = AsIs();
-        p.format = c.format;
-        const LoadedImage image = Load(file, p);
+        SCOPED_TRACE(c.name);
+        const LoadedImage image = Load(c.file, c.params);
+        std::string sizes;
+        for (const ImageLevel& l : image.levels)
+            sizes += (sizes.empty() ? "" : " ") + std::to_string(l.width) + "x" + std::to_string(l.height);
+        EXPECT_EQ(sizes, c.sizes);
         EXPECT_EQ(image.format, c.format);
-        EXPECT_EQ(image.levels[0].pitch, c.bytes.size());
-        EXPECT_EQ(image.levels[0].bytes, c.bytes);
+        ASSERT_LT(c.level, image.levels.size());
+        EXPECT_EQ(image.levels[c.level].bytes, c.bytes);
     }
-    // Dithering spreads a level between two 4-bit steps over the 4x4 pattern; the mean stays.
-    ImageLoadParams p = AsIs();
-    p.format = Format::Argb4444;
-    p.filter = ImageFilter::Point | kImageFilterDither;
-    const LoadedImage image = Load(MakeRgbaPng(4, 4, Texels(16, 0xFF080808)), p);
+}
+
+TEST(ImageLoader, DitherSpreadsALevelBetweenTwoStepsKeepingTheMean) {
+    const LoadedImage image =
+        Load(Png(4, 4, Texels(16, 0xFF080808)),
+             Params(kImageDefaultNonPow2, ImageFilter::Point | kImageFilterDither, Format::Argb4444));
     int sum = 0;
     for (size_t i = 0; i < image.levels[0].bytes.size(); i += 2) sum += image.levels[0].bytes[i] & 15;
     EXPECT_EQ(sum, 8);  // 8/255 of 15 steps is 0.47 of a step: 8 of the 16 texels step up
 }
 
-TEST(ImageLoader, FileFormatByDefault) {
-    ImageLoadParams p = AsIs();
-    p.format = Format::Unknown;
-    EXPECT_EQ(Load(MakeBmp(1, 1, 24, {0}), p).format, Format::Xrgb8888);  // 24-bit files are padded
-    EXPECT_EQ(Load(MakePng(2, 1, PNG_COLOR_TYPE_GRAY, 8, Raw({7, 9})), p).levels[0].bytes, Raw({7, 9}));
-}
-
-TEST(ImageLoader, DxtBlocksAreKeptWhenTheyFit) {
-    Bytes chain;  // 8x8 with its own three-level chain: 4 + 1 + 1 blocks
-    for (int i = 0; i < 6; ++i) chain.insert(chain.end(), kDxt1Four.begin(), kDxt1Four.end());
-    chain.insert(chain.end(), kDxt1Four.begin(), kDxt1Four.end());
-    const Bytes file = Dds(8, 8, Format::Dxt1, chain, 4);
-    LoadedImage image = Load(file, ImageLoadParams());
-    EXPECT_EQ(image.format, Format::Dxt1);
-    EXPECT_EQ(image.source.mipLevels, 4u);
-    ASSERT_EQ(image.levels.size(), 4u);
-    EXPECT_EQ(image.levels[0].bytes, Bytes(chain.begin(), chain.begin() + 32));
-    EXPECT_EQ(image.levels[0].pitch, 16u);
-    EXPECT_EQ(image.levels[3].width, 1u);
-    // A single stored level needs its chain filtered: the texels are decoded.
-    ImageLoadParams p;
-    image = Load(Dds(4, 4, Format::Dxt1, kDxt1Four), p);
-    EXPECT_EQ(image.format, Format::Argb8888);
-    EXPECT_EQ(image.levels.size(), 3u);
-    // Asking for blocks from texels is refused.
-    p.format = Format::Dxt1;
-    const Bytes png = MakeRgbaPng(4, 4, Texels(16, 0xFF000000));
-    EXPECT_EQ(LoadImageFromMemory(png.data(), png.size(), p, image), gfx::kNotAvailable);
-    EXPECT_TRUE(image.levels.empty());
-}
-
-TEST(ImageLoader, UncompressedDdsChainIsKept) {
-    Bytes data = Le32Texels({1, 2, 3, 4});
-    Put32(data, 0xFF123456);  // not the average of level 0: proves it was read, not filtered
-    const LoadedImage image = Load(DdsMasked(0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, data, 2), ImageLoadParams());
-    ASSERT_EQ(image.levels.size(), 2u);
-    EXPECT_EQ(TexelsOf(image.levels[1]), (Texels{0xFF123456}));
-}
-
 TEST(ImageLoader, BadParametersAreRefused) {
-    const Bytes file = MakeRgbaPng(1, 1, {0});
+    const Bytes file = Png(4, 4, Texels(16, 0));
     const struct {
         const char* name;
         std::function<void(ImageLoadParams&)> set;
+        GraphicsResult result;
     } cases[] = {
-        {"filter_kind", [](ImageLoadParams& p) { p.filter = ImageFilter(7); }},
-        {"filter_flag", [](ImageLoadParams& p) { p.mipFilter = ImageFilter::Box | 0x800000; }},
-        {"depth_format", [](ImageLoadParams& p) { p.format = Format::Depth16; }},
-        {"size_above_limit", [](ImageLoadParams& p) { p.width = 20000; }},
+        {"filter_kind", [](ImageLoadParams& p) { p.filter = ImageFilter(7); }, gfx::kInvalidArgument},
+        {"filter_flag", [](ImageLoadParams& p) { p.mipFilter = ImageFilter::Box | 0x800000; }, gfx::kInvalidArgument},
+        {"depth_format", [](ImageLoadParams& p) { p.format = Format::Depth16; }, gfx::kInvalidArgument},
+        {"size_above_limit", [](ImageLoadParams& p) { p.width = 20000; }, gfx::kInvalidArgument},
+        {"blocks_from_texels", [](ImageLoadParams& p) { p.format = Format::Dxt1; }, gfx::kNotAvailable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ImageLoadParams p;
         c.set(p);
         LoadedImage image;
-        EXPECT_EQ(LoadImageFromMemory(file.data(), file.size(), p, image), gfx::kInvalidArgument);
+        EXPECT_EQ(LoadImageFromMemory(file.data(), file.size(), p, image), c.result);
+        EXPECT_TRUE(image.levels.empty());
     }
     ImageInfo info;
     EXPECT_EQ(GetImageInfoFromMemory(nullptr, 10, info), gfx::kInvalidArgument);
@@ -382,7 +278,7 @@ TEST(ImageLoader, BadParametersAreRefused) {
 
 // A PNG whose header says another size, with its checksum made good again.
 Bytes PngSized(uint32_t w, uint32_t h) {
-    Bytes b = MakeRgbaPng(1, 1, {0});
+    Bytes b = Png(1, 1, {0});
     for (int i = 0; i < 4; ++i) b[16 + i] = uint8_t(w >> (24 - 8 * i)), b[20 + i] = uint8_t(h >> (24 - 8 * i));
     const uint32_t crc = uint32_t(crc32(0, b.data() + 12, 17));
     for (int i = 0; i < 4; ++i) b[29 + i] = uint8_t(crc >> (24 - 8 * i));
@@ -410,7 +306,7 @@ const size_t kBmpWidthAt = 18, kBmpHeightAt = 22, kDdsHeightAt = 12, kDdsCaps2At
 TEST(ImageLoader, HostileFilesAreRefused) {
     const Bytes bmp = MakeBmp(2, 2, 8, {0, 1, 1, 0}, {0xFF000000, 0xFFFFFFFF});
     const Bytes tga = MakeTga(10, 2, 2, 24, 0x20, Raw({0x83, 1, 2, 3}));
-    const Bytes dxt = Dds(8, 8, Format::Dxt1, Bytes(32, 0));
+    const Bytes dxt = Dds(8, Format::Dxt1, Bytes(32, 0));
     const Bytes mapped = MakeTga(1, 2, 1, 8, 0x20, Bytes(), Raw({1, 2, 3, 4, 5, 6}), 24);
     const struct {
         const char* name;
@@ -437,13 +333,13 @@ TEST(ImageLoader, HostileFilesAreRefused) {
         {"dds_dxt_data_short", Bytes(dxt.begin(), dxt.end() - 1), "truncated"},
         {"dds_declares_8192_squared", Patched(dxt, kDdsHeightAt, {0, 0x20, 0, 0, 0, 0x20}), "truncated"},
         {"dds_too_tall", Patched(dxt, kDdsHeightAt, {0x20, 0x4E}), "larger than"},
-        {"dds_mip_count_beyond_the_chain", Dds(4, 4, Format::Dxt1, Bytes(64, 0), 4), "mip levels"},
-        {"dds_mip_levels_missing", Dds(8, 8, Format::Dxt1, Bytes(40, 0), 3), "truncated"},
+        {"dds_mip_count_beyond_the_chain", Dds(4, Format::Dxt1, Bytes(64, 0), 4), "mip levels"},
+        {"dds_mip_levels_missing", Dds(8, Format::Dxt1, Bytes(40, 0), 3), "truncated"},
         {"dds_cube_map", Patched(dxt, kDdsCaps2At, {0, 2}), "cube maps"},
         {"dds_unknown_four_cc", Patched(dxt, 84, {'D', 'X', 'T', '2'}), "pixel format"},
         {"png_declares_8000_squared", PngSized(8000, 8000), "more rows"},
         {"png_too_wide", PngSized(20000, 1), "PNG"},
-        {"png_bad_checksum", Patched(MakeRgbaPng(1, 1, {0}), 30, {0}), "PNG"},
+        {"png_bad_checksum", Patched(Png(1, 1, {0}), 30, {0}), "PNG"},
         {"png_zero_size", PngSized(0, 1), "PNG"},
         {"jpeg_declares_16000_squared", JpegSized(16000, 16000), "more blocks"},
         {"jpeg_too_wide", JpegSized(20000, 8), "JPEG"},

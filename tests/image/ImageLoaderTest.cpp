@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <functional>
 #include <string>
 
 #include "ImageMakers.h"
@@ -253,23 +252,23 @@ TEST(ImageLoader, DitherSpreadsALevelBetweenTwoStepsKeepingTheMean) {
 
 TEST(ImageLoader, BadParametersAreRefused) {
     const Bytes file = Png(4, 4, Texels(16, 0));
+    const uint32_t kOwn = kImageDefaultNonPow2;
+    const ImageFilter point = ImageFilter::Point;
     const struct {
         const char* name;
-        std::function<void(ImageLoadParams&)> set;
+        ImageLoadParams params;
         GraphicsResult result;
     } cases[] = {
-        {"filter_kind", [](ImageLoadParams& p) { p.filter = ImageFilter(7); }, gfx::kInvalidArgument},
-        {"filter_flag", [](ImageLoadParams& p) { p.mipFilter = ImageFilter::Box | 0x800000; }, gfx::kInvalidArgument},
-        {"depth_format", [](ImageLoadParams& p) { p.format = Format::Depth16; }, gfx::kInvalidArgument},
-        {"size_above_limit", [](ImageLoadParams& p) { p.width = 20000; }, gfx::kInvalidArgument},
-        {"blocks_from_texels", [](ImageLoadParams& p) { p.format = Format::Dxt1; }, gfx::kNotAvailable},
+        {"filter_kind", Params(kOwn, ImageFilter(7)), gfx::kInvalidArgument},
+        {"filter_flag", Params(kOwn, ImageFilter::Box | 0x800000), gfx::kInvalidArgument},
+        {"depth_format", Params(kOwn, point, Format::Depth16), gfx::kInvalidArgument},
+        {"size_above_limit", Params(20000), gfx::kInvalidArgument},
+        {"blocks_from_texels", Params(kOwn, point, Format::Dxt1), gfx::kNotAvailable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ImageLoadParams p;
-        c.set(p);
         LoadedImage image;
-        EXPECT_EQ(LoadImageFromMemory(file.data(), file.size(), p, image), c.result);
+        EXPECT_EQ(LoadImageFromMemory(file.data(), file.size(), c.params, image), c.result);
         EXPECT_TRUE(image.levels.empty());
     }
     ImageInfo info;

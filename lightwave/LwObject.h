@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 enum LwObjectFileType : int32_t {
@@ -133,6 +134,130 @@ struct LwEdge {
     int32_t EdgeL;   // the next edge around PolL, -1 for none
 };
 
+// ---- per-vertex tables, per-element lists and meshes -------------------------------------------
+
+struct LwNormal {
+    void* UserData;  // the normal's slice of the layer's user-data block, or its polygon list
+    double Xyz[3];
+};
+
+struct LwColor {
+    void* UserData;
+    float Rgba[4];  // 0 to 1
+};
+
+struct LwTexCoord {
+    double Uvw[3];
+};
+
+// A user-data block of one element kind; Lists when its slices are LwPolygonList records.
+struct LwUserBlock {
+    uint8_t* Data;
+    int32_t Size;  // bytes per element
+    size_t Count;  // elements it was made for
+    bool Lists;
+};
+
+// The polygons using a point (or a normal), with the corner at which each uses it.
+struct LwPolygonList {
+    int32_t Count;
+    int32_t Capacity;
+    int32_t* Polygons;
+    int32_t* Vertices;
+};
+
+enum LwMeshKind : int32_t { LW_MESH_STRIP = 0, LW_MESH_FAN = 1, LW_MESH_LINE = 2, LW_MESH_POINTS = 3 };
+
+struct LwMeshNode {
+    int32_t Vertex;  // the corner of the polygon at the point, -1 when the polygon lacks it
+    int32_t Point;
+    int32_t Polygon;
+};
+
+// A drawing batch of one surface; Key orders by transparency, surface and kind.
+struct LwMesh {
+    uint32_t Key;
+    int32_t SurfaceId;
+    LwMeshKind Kind;
+    std::deque<LwMeshNode> Nodes;  // grows at both ends
+
+    int32_t NodeCount() const { return (int32_t)Nodes.size(); }
+};
+
+// LwMeshOptions::Flags and Flags2.
+enum LwMeshFlag : uint32_t {
+    LW_MESH_FANS_FIRST = 1,
+    LW_MESH_SORT = 2,
+    LW_MESH_REPEAT_VERTICES = 4,  // polygons whose corner attributes differ still join a strip
+};
+enum LwMeshFlag2 : uint32_t { LW_MESH_TRY_STARTS = 1 };
+
+struct LwMeshOptions {
+    uint32_t Flags;     // LwMeshFlag bits, default 0
+    uint32_t Flags2;    // LwMeshFlag2 bits, default LW_MESH_TRY_STARTS
+    int32_t MaxLength;  // triangles of a strip or fan, points of a line, nodes of a group; 0 for none
+    int32_t MinFan;     // polygons at a point before it starts fans, and triangles of a kept fan
+};
+
+// ComputeNormals flags.
+enum LwNormalFlag : int32_t {
+    LW_NORMALS_SMOOTH_ALL = 1,  // smooth whatever the angle
+    LW_NORMALS_PER_POINT = 2,   // one averaged normal per point, normal i at point i
+    LW_NORMALS_SHARE = 4,       // equal normals at a point are added once
+};
+
+// LoadVertexColors flags.
+enum LwVertexColorFlag : int32_t {
+    LW_VCOLOR_SHARE = 1,  // equal colours at a point are added once
+    LW_VCOLOR_BLEND = 2,  // RGBA maps blend over the material colour; surface colours when none load
+};
+
+// SetupTextureCoordinates and ReadUvFile flags.
+enum LwTexCoordFlag : int32_t {
+    LW_TEXCOORD_SHARE = 2,    // equal coordinates at a point are added once
+    LW_TEXCOORD_UV_FILE = 8,  // the ".uv" companion file first
+    LW_TEXCOORD_UV_COLORS = 16,
+    LW_TEXCOORD_UV_NORMALS = 32,
+};
+
+// A corner's projected coordinates while one polygon is projected.
+struct LwUvScratch {
+    double Uvw[3];
+    int32_t Point;
+    const char* SurfaceName;
+};
+
+struct LwTextureLayer;
+
+// A ".vcl" companion file as read: per point of the layer its entries, each the colour the point
+// takes in one polygon.
+struct LwVclEntry {
+    int32_t Polygon;
+    uint8_t Rgba[4];
+};
+
+struct LwVclFile {
+    char FileName[256];
+    int32_t Flags;  // LwVertexColorFlag bits of the call
+    int32_t NumPoints;
+    int32_t NumEntries;
+    std::vector<int32_t> First;  // by point: its first entry
+    std::vector<int32_t> Count;  // by point: its number of entries
+    std::vector<LwVclEntry> Entries;
+    int32_t Error;  // 0, or 2 when the file cannot be opened
+};
+
+// Reads the file named in vcl for the current layer: 0, 2 (not opened), 7 (not a vertex-colour
+// file, or counts that do not fit the layer or the file) or 1 (memory). Format faults are described
+// in the object's MessageText and leave its error code at 0.
+int32_t ReadVclFile(LwVclFile* vcl, LwObject* object);
+
+// Reads the ".uv" file beside the object into the current layer's coordinates (channel 1, layer 0),
+// with LwTexCoordFlag bits: 0 when it was applied, 2 when it cannot be opened, 7 for a format fault
+// (described in MessageText; the error code stays 0 so that projections can run instead), 1 when
+// memory runs out (recorded).
+int32_t ReadUvFile(LwObject* object, int32_t flags);
+
 // Polygons of one type with their tag maps.
 struct LwPolygonGroup {
     LwId Type;
@@ -156,9 +281,13 @@ struct LwLayer {
     std::vector<LwEdge> Edges;
     std::vector<LwVmap> Vmaps;
     std::vector<LwVmad> Vmads;
-    int32_t NumNormals;  // counts of the normal, texture-coordinate and colour passes
-    int32_t NumTexCoords;
-    int32_t NumColors;
+    // Per-vertex tables of the normal, colour and texture-coordinate passes, the mesh builder's
+    // batches, and the per-element user-data blocks (zeroed, element i at i x size).
+    std::vector<LwNormal> Normals;
+    std::vector<LwColor> Colors;
+    std::vector<LwTexCoord> TexCoords;
+    std::vector<LwMesh> Meshes;
+    LwUserBlock PointData, NormalData, PolygonData;
     LwPolygonGroup Groups[LW_POLYGON_GROUPS];
     LwLayer* Next;
 };
@@ -263,19 +392,32 @@ struct LwObjectOperations {
     LwTexChannel* (*FindPolygonTexChannel)(LwObject* object, int32_t index, uint16_t keyA, uint16_t keyB);
     int32_t (*FreePolygons)(LwObject* object);
     // Normals (40-45).
-    LwObjectSlot Normal0, Normal1, Normal2, Normal3;
-    LwObjectSlot ComputeNormals;
-    LwObjectSlot Normal5;
+    int32_t (*GetNumNormals)(LwObject* object);
+    int32_t (*AddNormal)(LwObject* object, const double xyz[3]);
+    int32_t (*FindOrAddPointNormal)(LwObject* object, int32_t point, const double xyz[3]);
+    LwNormal* (*GetNormal)(LwObject* object, int32_t index);
+    int32_t (*ComputeNormals)(LwObject* object, int32_t flags);
+    int32_t (*FreeNormals)(LwObject* object);
     // Texture coordinates (46-55).
-    LwObjectSlot TexCoord0, TexCoord1, TexCoord2, TexCoord3, TexCoord4;
-    LwObjectSlot SetupTextureCoordinates;
-    LwObjectSlot TexCoord6, TexCoord7;
-    LwObjectSlot ReadUvFile;
-    LwObjectSlot TexCoord9;
+    int32_t (*GetNumTexCoords)(LwObject* object);
+    int32_t (*AddTexCoord)(LwObject* object, double u, double v, double w);
+    int32_t (*FindOrAddPointTexCoord)(LwObject* object, int32_t point, double u, double v, double w);
+    LwTexCoord* (*GetTexCoord)(LwObject* object, int32_t index);
+    int32_t (*SetTexCoord)(LwObject* object, int32_t index, double u, double v, double w);
+    int32_t (*SetupTextureCoordinates)(LwObject* object, uint16_t channelMask, uint16_t layerCount, int32_t flags);
+    int32_t (*GenerateTexCoords)(LwObject* object, uint16_t channel, uint16_t layer, int32_t flags);
+    int32_t (*ProjectPolygonTexCoords)(LwObject* object, const LwTextureLayer* texture, int32_t polygon,
+                                       LwUvScratch* scratch);
+    int32_t (*ReadUvFile)(LwObject* object, int32_t flags);
+    int32_t (*FreeTexCoords)(LwObject* object);
     // Vertex colours (56-62).
-    LwObjectSlot Color0, Color1, Color2, Color3, Color4;
-    LwObjectSlot LoadVertexColors;
-    LwObjectSlot Color6;
+    int32_t (*GetNumColors)(LwObject* object);
+    int32_t (*AddColorBytes)(LwObject* object, uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha);
+    int32_t (*AddColor)(LwObject* object, float red, float green, float blue, float alpha);
+    int32_t (*FindOrAddPointColor)(LwObject* object, int32_t point, float red, float green, float blue, float alpha);
+    LwColor* (*GetColor)(LwObject* object, int32_t index);
+    int32_t (*LoadVertexColors)(LwObject* object, int32_t flags);
+    int32_t (*FreeColors)(LwObject* object);
     // Surfaces (63-70).
     int32_t (*GetSurfaceCount)(LwObject* object);
     const char* (*AddSurface)(LwObject* object, const char* name);
@@ -286,8 +428,13 @@ struct LwObjectOperations {
     int32_t (*RenameSurface)(LwObject* object, const char* oldName, const char* newName);
     int32_t (*FreeSurfaces)(LwObject* object);
     // Materials (71-77).
-    LwObjectSlot CreateMaterial, GetEvaluatedMaterial;
-    LwObjectSlot Material2, Material3, Material4, Material5, Material6;
+    LwMaterial* (*CreateMaterial)(LwObject* object, const char* name);
+    LwMaterial* (*GetEvaluatedMaterial)(LwObject* object, int32_t surfaceId);
+    int32_t (*CountTextureLayers)(LwObject* object, int32_t surfaceId, int32_t channel);
+    int32_t (*FreeMaterial)(LwObject* object, LwMaterial* material);
+    LwTextureLayer* (*AddTextureLayer)(LwObject* object, LwMaterial* material);
+    LwTextureLayer* (*GetTextureLayer)(LwObject* object, LwMaterial* material, uint16_t channel, int32_t index);
+    int32_t (*SelectTextureLayer)(LwObject* object, uint16_t channel, int32_t index);
     // Clips (78-86).
     int32_t (*GetNumClips)(LwObject* object);
     int32_t (*GetNextClipId)(LwObject* object);
@@ -311,9 +458,12 @@ struct LwObjectOperations {
     LwObjectSlot Empty;
     int32_t (*FreeEdges)(LwObject* object);
     // Meshes (97-102).
-    LwObjectSlot Mesh0, Mesh1, Mesh2;
-    LwObjectSlot BuildMeshes;
-    LwObjectSlot Mesh4, Mesh5;
+    int32_t (*GetNumMeshes)(LwObject* object);
+    LwMesh* (*GetMesh)(LwObject* object, int32_t index);
+    LwMeshNode* (*GetMeshNode)(LwObject* object, int32_t mesh, int32_t n);
+    int32_t (*BuildMeshes)(LwObject* object, const LwMeshOptions* options);
+    int32_t (*FreeMeshes)(LwObject* object);
+    int32_t (*SortMeshes)(LwObject* object);
     // Vertex maps (103-112).
     int32_t (*GetNumVmaps)(LwObject* object, LwId type);
     LwVmap* (*GetNextVmap)(LwObject* object, LwVmap* previous, LwId type);
@@ -347,9 +497,16 @@ struct LwObjectOperations {
     int32_t (*CopyPolygonTags)(LwObject* object, int32_t from, int32_t to);
     int32_t (*DeletePolygonTagMap)(LwObject* object, int32_t index);
     // Per-point and per-polygon data (132-141).
-    LwObjectSlot Data0, Data1, Data2, Data3;
-    LwObjectSlot FreePointUserData;
-    LwObjectSlot Data5, Data6, Data7, Data8, Data9;
+    int32_t (*AllocPolygonUserData)(LwObject* object, int32_t size);
+    int32_t (*AllocPointUserData)(LwObject* object, int32_t size);
+    int32_t (*AllocNormalUserData)(LwObject* object, int32_t size);
+    int32_t (*FreePolygonUserData)(LwObject* object);
+    int32_t (*FreePointUserData)(LwObject* object);
+    int32_t (*FreeNormalUserData)(LwObject* object);
+    int32_t (*BuildPointPolygonLists)(LwObject* object);
+    int32_t (*BuildNormalPolygonLists)(LwObject* object);
+    int32_t (*FreePointPolygonLists)(LwObject* object);
+    int32_t (*FreeNormalPolygonLists)(LwObject* object);
     // Whole-object operations (142-154).
     LwObjectSlot TranslateLwObject, ScaleLwObject, TriangulatePolygonAt, TriangulateLayer, SortLwObjectPolygons,
         SortLwObjectSurfaces;

@@ -154,6 +154,7 @@ void ReleaseLayers(LwObject* object) {
     LwLayer* layer = object->Layers;
     while (layer) {
         LwLayer* next = layer->Next;
+        LwReleaseUserData(layer);
         delete layer;
         layer = next;
     }
@@ -516,6 +517,11 @@ LwObject* CreateLwObject(uint32_t flags) {
     LwFillVmapOperations(&op);
     LwFillListOperations(&op);
     LwFillEdgeOperations(&op);
+    LwFillMaterialOperations(&op);
+    LwFillNormalOperations(&op);
+    LwFillColorOperations(&op);
+    LwFillTexCoordOperations(&op);
+    LwFillMeshOperations(&op);
     return object;
 }
 

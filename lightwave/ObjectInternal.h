@@ -43,6 +43,16 @@ void LwFillTagOperations(LwObjectOperations* op);
 void LwFillVmapOperations(LwObjectOperations* op);
 void LwFillListOperations(LwObjectOperations* op);
 void LwFillEdgeOperations(LwObjectOperations* op);
+void LwFillMaterialOperations(LwObjectOperations* op);
+void LwFillNormalOperations(LwObjectOperations* op);
+void LwFillColorOperations(LwObjectOperations* op);
+void LwFillTexCoordOperations(LwObjectOperations* op);
+void LwFillMeshOperations(LwObjectOperations* op);
+void LwFillVertexColorOperation(LwObjectOperations* op);
+
+// Frees a layer's user-data blocks with the polygon lists they hold (the layer's own arrays go
+// with the layer).
+void LwReleaseUserData(LwLayer* layer);
 
 // Releasing the object-level lists (also the whole object's destruction).
 void LwReleaseTags(LwObject* object);
@@ -54,3 +64,30 @@ void LwReleaseEnvelopes(LwObject* object);
 // start, and the edge from a to the point after a in the polygon; -1 when there is none.
 int32_t LwFetchEdge(LwObject* object, int32_t start, int32_t a, int32_t b, int32_t polygon);
 int32_t LwFetchStartEdge(LwObject* object, int32_t start, int32_t polygon, int32_t a);
+
+// Lines of the ".vcl" and ".uv" companion files: CR or LF ends a line, empty and "#" lines are
+// skipped, a line keeps at most 4095 characters (the rest of a longer one is dropped).
+class LwTextLines {
+public:
+    explicit LwTextLines(FILE* file) : file_(file) {}
+    // The next line that is not skipped; false at the end of the file.
+    bool Next();
+    const char* Text() const { return line_; }
+    // Splits the line into at most n fields at blanks and tabs, the last being the rest of the
+    // line without its leading blanks; returns the number found.
+    int Split(int n, const char* fields[]);
+
+private:
+    FILE* file_;
+    char line_[4096];
+    char split_[4096];
+};
+
+// Integer and decimal fields; false for a text that is not one whole number.
+bool LwParseInt(const char* text, int32_t* out);
+bool LwParseDouble(const char* text, double* out);
+
+// The companion file of the object named after its file with another extension (".vcl", ".uv"),
+// and that file opened for reading with "\" read as "/"; NULL when it cannot be opened.
+void LwCompanionName(const LwObject* object, const char* extension, char out[LW_PATH_SIZE]);
+FILE* LwOpenCompanion(const char* name);

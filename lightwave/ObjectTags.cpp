@@ -245,6 +245,9 @@ int32_t SetSurfaceData(LwObject* object, const char* name, int32_t size, const v
     if (!s || size < 0 || (size > 0 && !bytes)) return LW_ERR_PARAM;
     uint8_t* copy = nullptr;
     if (size > 0 && !(copy = LwCopyBytes(bytes, size))) return LW_ERR_MEMORY;
+    // A material built from the old body would outlive it; the next request builds it again.
+    if (s->Material) object->Op.FreeMaterial(object, s->Material);
+    s->Material = nullptr;
     free(s->Data);
     s->Data = copy;
     s->DataSize = size;
@@ -284,10 +287,10 @@ void LwReleaseTags(LwObject* object) {
             for (LwPolygon& polygon : group.Polygons) polygon.SurfaceName = nullptr;
 }
 
-// Materials are not made yet, so an entry owns only its name and body.
 void LwReleaseSurfaces(LwObject* object) {
     for (LwSurfaceEntry* s = object->Surfaces; s;) {
         LwSurfaceEntry* next = s->Next;
+        if (s->Material) object->Op.FreeMaterial(object, s->Material);
         free(s->Data);
         free(s);
         s = next;

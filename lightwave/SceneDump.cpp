@@ -127,9 +127,9 @@ void DumpObject(FILE* f, const LwSceneObject* o, int L) {
                    layer ? layer->LayerNumber : 0, layer ? layer->Name : "");
         DumpPrintf(f, l + 1, "NumberOfPolygons  %d\n", obj->Op.GetPolygonCount(obj));
         DumpPrintf(f, l + 1, "NumberOfPoints    %d\n", obj->Op.GetPointCount(obj));
-        DumpPrintf(f, l + 1, "NumberOfNormals   %d\n", layer ? layer->NumNormals : 0);
-        DumpPrintf(f, l + 1, "NumberOfUVCoords  %d\n", layer ? layer->NumTexCoords : 0);
-        DumpPrintf(f, l + 1, "NumberOfColors    %d\n", layer ? layer->NumColors : 0);
+        DumpPrintf(f, l + 1, "NumberOfNormals   %d\n", obj->Op.GetNumNormals(obj));
+        DumpPrintf(f, l + 1, "NumberOfUVCoords  %d\n", obj->Op.GetNumTexCoords(obj));
+        DumpPrintf(f, l + 1, "NumberOfColors    %d\n", obj->Op.GetNumColors(obj));
         DumpPrintf(f, l + 1, "NumberOfSurfaces  %d\n", obj->Op.GetSurfaceCount(obj));
         // Vertex maps by type come with the object database; until then none are counted.
         DumpPrintf(f, l + 1, "NumberOfWeights   %d\n", 0);

@@ -117,6 +117,19 @@ int main(int argc, char** argv) {
             "ObjectMotion (unnamed)\n9\n2\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\n1 2 3 0.5 0 0 2 2 2\n30 1 0 0 0\n"
             "EndBehavior 2\nAddNullObject Null\nParentObject 1\nShowCamera 1 2\nZoomFactor 4\n");
 
+    // The flag byte, then the file: 0x80 marks a ".uv" file.
+    Put("lwcompanion", "colors.vcl",
+        "\x03VCLFILE\na\nb\nc\n6\n7\n2\n0 255 0 0 255 x\n1 0 255 0 255 x\n1\n0 1 2 3 4 x\n# note\n0\n1\n0 9 9 9 9 "
+        "x\n1\n1 7 7 7 7 x\n1\n1 5 5 5 5 x\n");
+    Put("lwcompanion", "keywords.uv",
+        "\xB2VERSION 4\nSURFACE_COUNT 2\nSURFACE 1\nSURFACE_NAME\ntex\nSURFACE_IMAGE_FILE\nwall.tga\n"
+        "POLY_COUNT 2\nPOLY 1\nPOLY_SURF 1\nPOLY_VERT_COUNT 3\nVERT 0\nVERT_UV 0 0\nVERT_RGB 1 0 0\n"
+        "VERT_NORMAL 0 0 1\nVERT 1\nVERT_CUV 1 0\nVERT_RGB 1 0 0\nVERT_NORMAL 0 0 1\nVERT 2\nVERT_UV 1 1\n"
+        "VERT_RGB 1 0 0\nVERT_NORMAL 0 0 1\n");
+    Put("lwcompanion", "positional.uv",
+        "\x80"
+        "2\n1\ntex\nimg.tga\n2\n0 4\n0\n0\n0\n0\n1 3\n0 0 1\n1 0 1\n1 1 1\n");
+
     Put("script", "flow.tvs",
         "int n = 0\nfloat f = 1.5\nstring s = \"a\"\n*top\nn = n + 1\ns = s + tostring(n)\nprint(n, f * 2, s)\n"
         "if n < 3 goto *top\ngosub *sub\nsleep(1)\nprint(sin(pi() / 2), power(2, 10), abs(-3))\nend\n"

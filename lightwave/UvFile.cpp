@@ -3,6 +3,7 @@
 #include "lightwave/LwMaterial.h"
 #include "lightwave/ObjectInternal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -159,13 +160,22 @@ int32_t UvReader::Positional() {
 }
 
 int32_t UvReader::Keywords() {
-    std::vector<int32_t> coords(kMaxCorners), colors(kMaxCorners), normals(kMaxCorners);
+    std::vector<int32_t> coords(kMaxCorners, -1), colors(kMaxCorners, -1), normals(kMaxCorners, -1);
     const int32_t polygons = object_->Op.GetPolygonCount(object_);
     int32_t channel = 0, slot = -1, polygon = -1, polygonSlot = -1, corners = -1, vertex = -1;
+    // The corners of a polygon are set only when every one of them was given, and only with what
+    // was given for this polygon since its corner count (the tables may have been cleared since).
+    auto restart = [&] {
+        for (auto* table : {&coords, &colors, &normals}) std::fill(table->begin(), table->end(), -1);
+    };
+    auto complete = [&](const std::vector<int32_t>& table) {
+        return std::find(table.begin(), table.begin() + corners, -1) == table.begin() + corners;
+    };
     char text[4200];
     while (lines_.Next()) {
         const char* f[5];
         const int n = lines_.Split(5, f);
+        if (n == 0) continue;  // blanks only
         const std::string key = f[0];
         int32_t value = 0;
         const bool number = n >= 2 && LwParseInt(f[1], &value);
@@ -174,7 +184,7 @@ int32_t UvReader::Keywords() {
         for (int i = 1; i < n && i <= 3 && LwParseDouble(f[i], &x[i - 1]); ++i) ++reals;
         if (key == "SURFACE_COUNT") {
             if (!number || !SlotsFor(value)) return BadSurface(value, f[n > 1 ? 1 : 0]);
-            slot = -1;
+            slot = polygonSlot = -1;
         } else if (key == "CHANNEL") {
             if (!number) return Fault("BAD_CHANNEL ");
             channel = value;
@@ -197,6 +207,7 @@ int32_t UvReader::Keywords() {
                 return Fault(text);
             }
             object_->Op.FreeTexCoords(object_);
+            restart();
             if (flags_ & LW_TEXCOORD_UV_COLORS) object_->Op.FreeColors(object_);
             if (flags_ & LW_TEXCOORD_UV_NORMALS) object_->Op.FreeNormals(object_);
         } else if (key == "POLY") {
@@ -209,6 +220,7 @@ int32_t UvReader::Keywords() {
             const LwPolygon* p = object_->Op.GetPolygon(object_, polygon);
             if (!number || !p || p->VertexCount() != value || value > kMaxCorners) return BadPolygon(polygon, value);
             corners = value;
+            restart();
         } else if (key == "VERT") {
             if (!number || corners < 0 || value < 0 || value >= corners) return BadPolygon(polygon, corners);
             vertex = value;
@@ -224,18 +236,19 @@ int32_t UvReader::Keywords() {
                                      ? object_->Op.FindOrAddPointTexCoord(object_, point, x[0], x[1], 1.0)
                                      : object_->Op.AddTexCoord(object_, x[0], x[1], 1.0);
                 if (coords[vertex] < 0) return object_->ErrorCode = LW_ERR_MEMORY;
-                if (last && SetCoordinates(polygon, std::vector<int32_t>(coords.begin(), coords.begin() + corners)))
+                if (last && complete(coords) &&
+                    SetCoordinates(polygon, std::vector<int32_t>(coords.begin(), coords.begin() + corners)))
                     return LW_ERR_MEMORY;
             } else if (key == "VERT_RGB" && (flags_ & LW_TEXCOORD_UV_COLORS)) {
                 colors[vertex] = object_->Op.AddColor(object_, (float)x[0], (float)x[1], (float)x[2], 1.0f);
                 if (colors[vertex] < 0) return object_->ErrorCode = LW_ERR_MEMORY;
-                if (last &&
+                if (last && complete(colors) &&
                     object_->Op.SetPolygonColorIndices(object_, polygon, corners, colors.data()) == LW_ERR_MEMORY)
                     return object_->ErrorCode = LW_ERR_MEMORY;
             } else if (key == "VERT_NORMAL" && (flags_ & LW_TEXCOORD_UV_NORMALS)) {
                 normals[vertex] = object_->Op.AddNormal(object_, x);
                 if (normals[vertex] < 0) return object_->ErrorCode = LW_ERR_MEMORY;
-                if (last &&
+                if (last && complete(normals) &&
                     object_->Op.SetPolygonNormalIndices(object_, polygon, corners, normals.data()) == LW_ERR_MEMORY)
                     return object_->ErrorCode = LW_ERR_MEMORY;
             }

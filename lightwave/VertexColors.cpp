@@ -223,6 +223,10 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
         vcl->Error = LW_ERR_FILE_OPEN;
         return LW_ERR_FILE_OPEN;
     }
+    // A file that ends early leaves the points it did not reach without entries.
+    const int32_t points = object->Op.GetPointCount(object);
+    if (!LwResize(vcl->First, (size_t)points, 0) || !LwResize(vcl->Count, (size_t)points, 0))
+        return object->ErrorCode = LW_ERR_MEMORY;
     fseek(file.get(), 0, SEEK_END);
     const long size = ftell(file.get());
     fseek(file.get(), 0, SEEK_SET);
@@ -231,12 +235,9 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
         return Fault(object, vcl, "NOT VCL FILE {%s} ", lines.Text());
     for (int i = 0; i < 3; ++i)
         if (!lines.Next()) return LW_ERR_NONE;
-    const int32_t points = object->Op.GetPointCount(object);
     if (!lines.Next()) return LW_ERR_NONE;
     if (!LwParseInt(lines.Text(), &vcl->NumPoints) || vcl->NumPoints != points)
         return Fault(object, vcl, "BAD NUMBER OF POINT {%s} ", lines.Text());
-    if (!LwResize(vcl->First, (size_t)points, 0) || !LwResize(vcl->Count, (size_t)points, 0))
-        return object->ErrorCode = LW_ERR_MEMORY;
     if (!ReadCount(lines, &vcl->NumEntries)) return LW_ERR_NONE;
     // Every entry takes a line of at least ten bytes, so a total beyond the file is no total.
     if (vcl->NumEntries < 0 || (long)vcl->NumEntries > size / 10 + 1)

@@ -294,6 +294,23 @@ TEST(VertexColors, FromMapsBeforeAnyFile) {
     EXPECT_EQ(CornerColor(o.get(), 1, 0).Rgba[2], 1.0f);  // the surface colour
 }
 
+// A file cut after any of its lines is read as far as it goes; corners without an entry take the
+// surface colour. (Cut before the point count it once read the per-point table before making it.)
+TEST(VertexColors, TruncatedFilesKeepWhatWasRead) {
+    const std::string whole = kVcl;
+    size_t cut = 0;
+    for (int lines = 0; (cut = whole.find('\n', cut)) != std::string::npos; ++cut, ++lines) {
+        SCOPED_TRACE(lines);
+        FileObject o;
+        TwoTriangles(o.get(), Body().Sub("COLR", Body().Vec(0, 1, 0).VX(0)));
+        o.Companion(".vcl", whole.substr(0, cut + 1));
+        ASSERT_EQ(o->Op.LoadVertexColors(o.get(), 0), LW_ERR_NONE);
+        const LwPolygon* last = o->Op.GetPolygon(o.get(), 1);
+        if (last->ColorIndices.empty()) continue;  // not even a valid header
+        EXPECT_EQ(CornerColor(o.get(), 1, 1).Rgba[1], cut + 1 == whole.size() ? 9 * 0.003921569f : 1.0f);
+    }
+}
+
 TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
     const std::string head = "VCLFILE\na\nb\nc\n";
     struct Row {
@@ -465,6 +482,32 @@ TEST(UvFile, KeywordAndPositionalFiles) {
     ASSERT_EQ(o->Op.SetupTextureCoordinates(o.get(), 1, 1, LW_TEXCOORD_UV_FILE), LW_ERR_NONE);
     EXPECT_EQ(o->Op.GetNumTexCoords(o.get()), 0);  // a surface without an image takes none
     EXPECT_STREQ(o->MessageText, "");
+}
+
+// Corners are set only from what their own polygon gave since its corner count. (A second
+// POLY_COUNT between the corners once left indices of normals it had cleared.)
+TEST(UvFile, CornersGivenOnlyInPart) {
+    const std::string head = "VERSION 4\nSURFACE_COUNT 1\nSURFACE 0\nSURFACE_NAME\ns\nPOLY_COUNT 2\n";
+    const std::string poly = "POLY 0\nPOLY_SURF 0\nPOLY_VERT_COUNT 3\n";
+    const std::string normals = "VERT 0\nVERT_NORMAL 0 0 1\nVERT 1\nVERT_NORMAL 0 0 1\n";
+    struct Row {
+        const char* name;
+        std::string text;
+    } const rows[] = {
+        {"cleared between the corners", head + poly + normals + "POLY_COUNT 2\n" + "VERT 2\nVERT_NORMAL 0 0 1\n"},
+        {"a corner left out", head + poly + "VERT 0\nVERT_NORMAL 0 0 1\nVERT 2\nVERT_NORMAL 0 0 1\n"},
+        {"given for another polygon", head + poly + normals + poly + "VERT 2\nVERT_NORMAL 0 0 1\n"},
+        {"blank line and a second count", head + "  \t\nPOLY_SURF 0\nSURFACE_COUNT 0\n" + poly},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FileObject o;
+        TwoTriangles(o.get());
+        o.Companion(".uv", row.text);
+        const int32_t result = o->Op.ReadUvFile(o.get(), LW_TEXCOORD_UV_NORMALS);
+        EXPECT_TRUE(result == LW_ERR_NONE || result == LW_ERR_BAD_FORMAT);
+        EXPECT_TRUE(o->Op.GetPolygon(o.get(), 0)->NormalIndices.empty());
+    }
 }
 
 TEST(UvFile, HostileFilesLeaveTheProjections) {

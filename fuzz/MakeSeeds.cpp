@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/ArchivePacker.h"
+#include "tools/T3OWriter.h"
 #ifdef TV_SEEDS_OGG
 #include <vorbis/vorbisenc.h>
 
@@ -76,6 +77,49 @@ void Archives() {
     trivale::tools::WriteArchive(g_dir + "/archive/empty.tva", {}, error);
 }
 
+// A textured quad and an empty set at each material revision, and a one-vertex object with no sets.
+void Objects() {
+    using namespace trivale::type_a;
+    const T3OMaterialRevision revisions[] = {T3OMaterialRevision::Rev100, T3OMaterialRevision::Rev101,
+                                             T3OMaterialRevision::Rev102, T3OMaterialRevision::Rev103};
+    for (T3OMaterialRevision revision : revisions) {
+        const auto rev = static_cast<unsigned>(revision);
+        T3OObject o;
+        o.materialRevision = revision;
+        for (int i = 0; i < 4; ++i) {
+            T3OVertex v;
+            v.position = {float(i & 1), float(i >> 1), 0.0f};
+            v.normal = {0.0f, 0.0f, -1.0f};
+            v.tu = float(i & 1);
+            v.tv = float(i >> 1);
+            o.vertices.push_back(v);
+        }
+        T3OMaterial quad;
+        quad.name = "quad";
+        quad.textureName = "tex\\quad.png";
+        quad.pass = rev > 0x100 ? RenderPass::Additive : RenderPass::AlphaBlended;
+        if (rev > 0x100) quad.auxName = "aux";
+        if (rev > 0x101) quad.alphaRef = 16;
+        if (rev > 0x102) {
+            quad.reflectionTextureName = "env.png";
+            quad.reflectionAmount = 0.5f;
+        }
+        quad.colours.diffuse = {1.0f, 0.5f, 0.25f, 1.0f};
+        quad.colours.specular.a = 1.0f;
+        T3OMaterial unused;
+        unused.name = "unused";
+        o.materials = {quad, unused};
+        o.polygonSets = {{0, {0, 1, 2, 2, 1, 3}}, {1, {}}};
+        trivale::tools::FitBoundingSphere(o);
+        std::string bytes, error;
+        if (trivale::tools::WriteT3O(o, bytes, error)) Put("t3o", "quad" + std::to_string(rev - 0x100) + ".t3o", bytes);
+    }
+    T3OObject point;
+    point.vertices.resize(1);
+    std::string bytes, error;
+    if (trivale::tools::WriteT3O(point, bytes, error)) Put("t3o", "point.t3o", bytes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,6 +130,7 @@ int main(int argc, char** argv) {
     g_dir = argv[1];
     mkdir(g_dir.c_str(), 0755);
     Archives();
+    Objects();
 
     std::string pcm8, pcm16;
     for (int i = 0; i < 24; ++i) {

@@ -1,17 +1,12 @@
 // The renderer's tests run inside a real application driver, as the renderer does: over the recording
-// device (call journals) or the GL device under the off-screen driver (pixels read back). Data files
-// are written by the tests into a scratch directory that the driver's loader serves.
+// device (call journals) or the GL device under the off-screen driver (pixels read back). Tests write
+// their data files into a scratch directory that the driver's loader serves.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "devices/GameApplicationDriverDX9.h"
 #include "platform/GraphicsFake.h"
@@ -21,19 +16,18 @@
 
 namespace rendertest {
 
+inline const std::filesystem::path kScratch =
+    std::filesystem::temp_directory_path() / ("tvrender-" + std::to_string(::getpid()));
+
 class RenderEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        std::filesystem::create_directories(config_);
-        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-        ::setenv("SDL_AUDIODRIVER", "dummy", 0);
+        std::filesystem::create_directories(kScratch / "config");
+        ::setenv("XDG_CONFIG_HOME", (kScratch / "config").c_str(), 1);
         ::setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 1);  // the first mode, windowed, 24 depth bits
         fwtest::KeepVideo().SetUp();
     }
-    void TearDown() override { std::filesystem::remove_all(config_); }
-
-private:
-    std::filesystem::path config_ = std::filesystem::temp_directory_path() / ("tvrender-" + std::to_string(::getpid()));
+    void TearDown() override { std::filesystem::remove_all(kScratch); }
 };
 
 inline ::testing::Environment* const renderEnvironment = ::testing::AddGlobalTestEnvironment(new RenderEnvironment);
@@ -43,22 +37,20 @@ enum class Backend { Fake, GL };
 class RenderTest : public ::testing::Test {
 protected:
     void StartDriver(Backend backend) {
-        plat::SetMessageBoxHook([this](const plat::MessageBoxRequest& box) { boxes_.push_back(box.text); });
+        plat::SetMessageBoxHook([](const plat::MessageBoxRequest& box) { ADD_FAILURE() << box.text; });
         RestartLog();
-        data_ = std::filesystem::temp_directory_path() /
-                ("tvrender-data-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
         std::filesystem::create_directories(data_);
         ASSERT_TRUE(CreateApplicationDriver());
         if (backend == Backend::Fake) {
             fake_ = std::make_shared<plat::FakeGraphicsState>();
             fake_->adapters.push_back(plat::MakeFakeAdapter("Fake adapter"));
             ApplicationDeviceFactory factory;
-            factory.graphics = [state = fake_]() {
+            factory.graphics = [state = fake_] {
                 return std::make_unique<CDXGraphics>(plat::CreateFakeGraphicsSystem(state));
             };
             GetApplicationDriver()->SetDeviceFactory(factory);
         }
-        ASSERT_TRUE(GetApplicationDriver()->Initialize()) << (boxes_.empty() ? "" : boxes_.front());
+        ASSERT_TRUE(GetApplicationDriver()->Initialize());
         GetApplicationDriver()->UseFileSystem(data_.string() + "/");
         if (fake_) fake_->journal.clear();
     }
@@ -66,39 +58,34 @@ protected:
         DestroyApplicationDriver();
         log_.reset();
         plat::SetMessageBoxHook(plat::MessageBoxHook());
-        if (!data_.empty()) std::filesystem::remove_all(data_);
+        std::filesystem::remove_all(data_);
     }
     void RestartLog() {
         log_.reset();  // the old log closes before the new one opens
         log_.reset(new fwtest::CapturedLog());
     }
     plat::IGraphicsDevice* Device() { return GetApplicationDriver()->GetGraphics()->GetDevice(); }
-    // The calls journalled since the last look, or only those that start with one of the prefixes.
-    std::vector<std::string> Journal(const std::vector<std::string>& prefixes = {}) {
+    // The calls journalled since the last look, or only those that start with the prefix.
+    std::vector<std::string> Journal(const std::string& prefix = "") {
         std::vector<std::string> kept;
         for (const std::string& line : fake_->journal) {
-            bool keep = prefixes.empty();
-            for (const std::string& prefix : prefixes) keep = keep || line.rfind(prefix, 0) == 0;
-            if (keep) kept.push_back(line);
+            if (line.rfind(prefix, 0) == 0) kept.push_back(line);
         }
         fake_->journal.clear();
         return kept;
     }
     void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
         std::filesystem::create_directories((data_ / name).parent_path());
-        std::ofstream(data_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(data_ / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
 
     std::unique_ptr<fwtest::CapturedLog> log_;
     std::shared_ptr<plat::FakeGraphicsState> fake_;
-    std::filesystem::path data_;
-    std::vector<std::string> boxes_;
-    static inline int serial_ = 0;
+    const std::filesystem::path data_ = kScratch / "data";
 };
 
-inline std::vector<unsigned char> FlatImage(int width, int height, std::uint32_t colour) {
-    return MakeTga(width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width * height), colour));
+inline std::vector<unsigned char> FlatImage(int width, int height, std::uint32_t colour = 0) {
+    return MakeTga(width, height, std::vector<std::uint32_t>(width * height, colour));
 }
 
 }  // namespace rendertest

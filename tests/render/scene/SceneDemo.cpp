@@ -1,6 +1,5 @@
-// Shows the renderer's test scene in a window for a few seconds, the way the program shows its own:
-// through the application driver, its configuration dialog and its frame loop.
-//   render_scene_demo [seconds]
+// Shows the renderer's test scene in a window for a few seconds, through the application driver, its
+// configuration dialog and its frame loop, as the program shows its own.   render_scene_demo [seconds]
 
 #include <unistd.h>
 
@@ -21,16 +20,14 @@ public:
     void Frame(unsigned) override {
         scene_->Draw();
         trivale::GetApplicationDriver()->GetGraphics()->Present();
-        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() > seconds_) {
-            seconds_ = 1e30;
-            plat::PostQuit(0);
-        }
+        if (std::chrono::duration<double>(Clock::now() - start_).count() > seconds_) plat::PostQuit(0), seconds_ = 1e30;
     }
     void Finalize() override { scene_.reset(); }
 
 private:
+    using Clock = std::chrono::steady_clock;
     double seconds_;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    Clock::time_point start_ = Clock::now();
     std::unique_ptr<rendertest::TestScene> scene_;
 };
 
@@ -38,8 +35,7 @@ private:
 
 int main(int argc, char** argv) {
     using namespace trivale;
-    const std::filesystem::path data =
-        std::filesystem::temp_directory_path() / ("tvrender-demo-" + std::to_string(::getpid()));
+    const auto data = std::filesystem::temp_directory_path() / ("tvrender-demo-" + std::to_string(::getpid()));
     rendertest::WriteSceneFiles(data);
     if (!CreateApplicationDriver()) return GetApplicationExitCode();
     try {

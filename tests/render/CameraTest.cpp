@@ -58,7 +58,9 @@ protected:
     void SetUp() override { StartDriver(Backend::Fake); }
 };
 
-TEST_F(CameraDeviceTest, ViewAndProjectionReachTheDevice) {
+// The view and projection themselves are read back in the GL scene; here the defaults, the angles
+// and the point through the device's transforms.
+TEST_F(CameraDeviceTest, DefaultsAnglesAndTransformedPoints) {
     CCamera camera;
     camera.ApplyViewTransform();  // the default camera looks straight down: still a view
     EXPECT_TRUE(Near(camera.GetTarget(), 0, -1, 0));
@@ -71,14 +73,8 @@ TEST_F(CameraDeviceTest, ViewAndProjectionReachTheDevice) {
     camera.SetPosition(0, 0, -10);
     camera.SetTarget(0, 0, 0);
     camera.SetPerspective(kPi / 2, 1, 1, 101);
-    Journal();
     camera.ApplyViewTransform();
-    EXPECT_EQ(Journal(), (std::vector<std::string>{
-                             "SetTransform(View, 1 0 0 0 / 0 1 0 0 / 0 0 1 0 / -0 -0 10 1)",
-                             "SetTransform(Projection, 1 0 0 0 / 0 1 0 0 / 0 0 1.01 1 / 0 0 -1.01 0)",
-                         }));
-    // Through the device's own transforms: the corner of the 90-degree view, then moved by the world.
-    plat::Vector3 ndc;
+    plat::Vector3 ndc;  // the corner of the 90-degree view, then moved by the world
     const plat::Vector3 corner = plat::MakeVector3(10, 10, 0);
     camera.TransformPoint(&ndc, &corner);
     EXPECT_TRUE(Near(ndc, 1, 1, (10.1f - 1.01f) / 10));

@@ -16,30 +16,17 @@
 
 namespace rendertest {
 
-inline const std::filesystem::path kScratch =
-    std::filesystem::temp_directory_path() / ("tvrender-" + std::to_string(::getpid()));
-
-class RenderEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        std::filesystem::create_directories(kScratch / "config");
-        ::setenv("XDG_CONFIG_HOME", (kScratch / "config").c_str(), 1);
-        ::setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 1);  // the first mode, windowed, 24 depth bits
-        fwtest::KeepVideo().SetUp();
-    }
-    void TearDown() override { std::filesystem::remove_all(kScratch); }
-};
-
-inline ::testing::Environment* const renderEnvironment = ::testing::AddGlobalTestEnvironment(new RenderEnvironment);
-
 enum class Backend { Fake, GL };
 
 class RenderTest : public ::testing::Test {
 protected:
     void StartDriver(Backend backend) {
+        ::setenv("XDG_CONFIG_HOME", (data_ / "config").c_str(), 1);
+        ::setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 1);  // the first mode, windowed, 24 depth bits
+        [[maybe_unused]] static const bool video = (fwtest::KeepVideo().SetUp(), true);  // once per run
         plat::SetMessageBoxHook([](const plat::MessageBoxRequest& box) { ADD_FAILURE() << box.text; });
         RestartLog();
-        std::filesystem::create_directories(data_);
+        std::filesystem::create_directories(data_ / "config");
         ASSERT_TRUE(CreateApplicationDriver());
         if (backend == Backend::Fake) {
             fake_ = std::make_shared<plat::FakeGraphicsState>();
@@ -81,7 +68,8 @@ protected:
 
     std::unique_ptr<fwtest::CapturedLog> log_;
     std::shared_ptr<plat::FakeGraphicsState> fake_;
-    const std::filesystem::path data_ = kScratch / "data";
+    const std::filesystem::path data_ =
+        std::filesystem::temp_directory_path() / ("tvrender-" + std::to_string(::getpid()));
 };
 
 inline std::vector<unsigned char> FlatImage(int width, int height, std::uint32_t colour = 0) {

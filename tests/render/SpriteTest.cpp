@@ -82,13 +82,5 @@ TEST_F(SpriteTest, BatchFollowsDeviceLoss) {
     GetApplicationDriver()->GetGraphics()->Present();
 }
 
-TEST_F(SpriteTest, DrawAllOnceUsesEveryCachedTexture) {
-    WriteFile("small.tga", FlatImage(4, 4));
-    cache_.GetTexture("small.tga", false, "", plat::Format::Unknown);
-    Journal();
-    cache_.DrawAllOnce();
-    EXPECT_EQ(Journal("SetTexture(0"), (Lines{"SetTexture(0, T1)", "SetTexture(0, T2)", "SetTexture(0, null)"}));
-}
-
 }  // namespace
 }  // namespace rendertest

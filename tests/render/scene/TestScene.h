@@ -78,11 +78,10 @@ public:
         narrow_.Initialize(batch_.get(), font, kCell, kCell, kFontFirst, kFontLast);
         narrow_.SetCharWidth(7);
         checker_ = cache_.GetTexture("checker.tga", false, "", plat::Format::Unknown);
-        const plat::PresentParameters& p = type_a::CurrentDevice().GetParameters();
-        width_ = static_cast<int>(p.backBufferWidth);
-        height_ = static_cast<int>(p.backBufferHeight);
+        width_ = static_cast<int>(type_a::CurrentDevice().GetParameters().backBufferWidth);
+        height_ = static_cast<int>(type_a::CurrentDevice().GetParameters().backBufferHeight);
         camera_.SetTarget(0, 0, 1);
-        camera_.SetPerspective(3.14159265f / 2, Aspect(), 1, 100);
+        camera_.SetPerspective(3.14159265f / 2, float(width_) / float(height_), 1, 100);
         material_.SetAmbient(1, 1, 1, 1);
         material_.SetSpecular(0, 0, 0, 0, 1);
         light_.SetDirection(plat::MakeVector3(0, 0, 1));
@@ -96,15 +95,13 @@ public:
         device.Clear(0, nullptr, plat::kClearTarget | plat::kClearZBuffer, kSceneClear, 1.0f, 0);
         device.BeginScene();
         using RS = plat::RenderState;
-        const std::pair<RS, std::uint32_t> states[] = {{RS::ZEnable, 0},
-                                                       {RS::CullMode, std::uint32_t(plat::Cull::None)},
-                                                       {RS::Lighting, 1},
-                                                       {RS::FogEnable, 1},
-                                                       {RS::FogVertexMode, std::uint32_t(plat::FogMode::Linear)},
-                                                       {RS::FogStart, plat::FloatBits(10)},
-                                                       {RS::FogEnd, plat::FloatBits(50)},
-                                                       {RS::FogColour, 0xFFFF0000}};
-        for (const auto& [state, value] : states) device.SetRenderState(state, value);
+        device.SetRenderState(RS::CullMode, plat::Cull::None);
+        device.SetRenderState(RS::Lighting, true);
+        device.SetRenderState(RS::FogEnable, true);
+        device.SetRenderState(RS::FogVertexMode, plat::FogMode::Linear);
+        device.SetRenderState(RS::FogStart, plat::FloatBits(10));
+        device.SetRenderState(RS::FogEnd, plat::FloatBits(50));
+        device.SetRenderState(RS::FogColour, 0xFFFF0000u);
         camera_.ApplyViewTransform();
         material_.Apply();
         light_.Apply(0);
@@ -131,10 +128,6 @@ public:
         batch_->End();
         device.EndScene();
     }
-
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    float Aspect() const { return static_cast<float>(width_) / static_cast<float>(height_); }
 
 private:
     int width_ = 0, height_ = 0;

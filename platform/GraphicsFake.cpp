@@ -1,6 +1,8 @@
 #include "platform/GraphicsFake.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/GraphicsState.h"
 #include "platform/GraphicsTestHooks.h"
@@ -246,7 +248,10 @@ public:
         return gfx::kOk;
     }
     GraphicsResult Clear(uint32_t, const Rect*, uint32_t flags, uint32_t colour, float, uint32_t) override {
-        state_->journal.push_back("Clear");
+        // With what and where: a clear covers the viewport, as on the real device.
+        state_->journal.push_back("Clear(" + std::to_string(flags) + ", " + Hex(colour) + ") in " +
+                                  std::to_string(viewport_.x) + " " + std::to_string(viewport_.y) + " " +
+                                  std::to_string(viewport_.width) + " " + std::to_string(viewport_.height));
         if (!lost_ && (flags & kClearTarget) != 0) state_->clearColour = colour | 0xFF000000u;
         return gfx::kOk;
     }
@@ -423,10 +428,31 @@ public:
     }
     GraphicsResult DrawPrimitiveUP(PrimitiveType type, uint32_t primitives, const void* vertices,
                                    uint32_t stride) override {
-        Log(std::string("DrawPrimitiveUP(") + PrimitiveName(type) + ", " + std::to_string(primitives) + ", " +
-            std::to_string(stride) + ")");
-        uint32_t count;
-        return drawing_.CheckUserDraw(type, primitives, vertices, stride, &count);
+        std::string line = std::string("DrawPrimitiveUP(") + PrimitiveName(type) + ", " + std::to_string(primitives) +
+                           ", " + std::to_string(stride) + ")";
+        uint32_t count = 0;
+        const GraphicsResult result = drawing_.CheckUserDraw(type, primitives, vertices, stride, &count);
+        uint32_t fvf = 0;
+        GetFVF(fvf);
+        // Screen-space vertices with a colour: the box they span and the first one's colour, so that
+        // tests see where a plain quad lands and in what colour.
+        if (Succeeded(result) && count > 0 && (fvf & kFvfXyzRhw) != 0 && (fvf & kFvfDiffuse) != 0 && stride >= 20) {
+            float lo[2] = {0, 0}, hi[2] = {0, 0};
+            for (uint32_t i = 0; i < count; ++i) {
+                float xy[2];
+                std::memcpy(xy, static_cast<const uint8_t*>(vertices) + static_cast<size_t>(i) * stride, sizeof xy);
+                for (int k = 0; k < 2; ++k) {
+                    lo[k] = i == 0 ? xy[k] : std::min(lo[k], xy[k]);
+                    hi[k] = i == 0 ? xy[k] : std::max(hi[k], xy[k]);
+                }
+            }
+            uint32_t diffuse;
+            std::memcpy(&diffuse, static_cast<const uint8_t*>(vertices) + 16, sizeof diffuse);
+            line += " (" + Float(lo[0]) + " " + Float(lo[1]) + ")-(" + Float(hi[0]) + " " + Float(hi[1]) + ") " +
+                    Hex(diffuse);
+        }
+        Log(line);
+        return result;
     }
     GraphicsResult DrawIndexedPrimitiveUP(PrimitiveType type, uint32_t minIndex, uint32_t vertexCount,
                                           uint32_t primitives, const void* indices, IndexFormat format,

@@ -52,10 +52,18 @@ plat::SpriteBatch* CSprite::Target() {
     return batch_->GetD3DXSprite();
 }
 
+bool CSprite::CellInside(int cell, plat::Rect& rect) {
+    rect = GetCellRect(cell);
+    plat::LevelDesc desc;
+    if (plat::Failed(texture_->GetTexture()->GetLevelDesc(0, desc))) return false;
+    return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
+           static_cast<std::int64_t>(rect.right) <= desc.width && static_cast<std::int64_t>(rect.bottom) <= desc.height;
+}
+
 void CSprite::Draw(int cell, float x, float y, float z, std::uint32_t colour) {
     plat::SpriteBatch* batch = Target();
-    if (batch == nullptr) return;
-    const plat::Rect rect = GetCellRect(cell);
+    plat::Rect rect;
+    if (batch == nullptr || !CellInside(cell, rect)) return;
     const plat::Vector3 position = plat::MakeVector3(x, y, z);
     batch->SetTransform(plat::MatrixIdentity());
     batch->Draw(texture_->GetTexture(), &rect, &centre_, &position, colour);
@@ -63,8 +71,8 @@ void CSprite::Draw(int cell, float x, float y, float z, std::uint32_t colour) {
 
 void CSprite::DrawScaled(int cell, float x, float y, float z, float scaleX, float scaleY, std::uint32_t colour) {
     plat::SpriteBatch* batch = Target();
-    if (batch == nullptr) return;
-    const plat::Rect rect = GetCellRect(cell);
+    plat::Rect rect;
+    if (batch == nullptr || !CellInside(cell, rect)) return;
     const plat::Matrix m =
         plat::MatrixMultiply(plat::MatrixMultiply(plat::MatrixTranslation(-centre_.x, -centre_.y, -centre_.z),
                                                   plat::MatrixScaling(scaleX, scaleY, 1.0f)),
@@ -75,8 +83,8 @@ void CSprite::DrawScaled(int cell, float x, float y, float z, float scaleX, floa
 
 void CSprite::DrawTransformed(int cell, const plat::Matrix* matrix, std::uint32_t colour) {
     plat::SpriteBatch* batch = Target();
-    if (batch == nullptr) return;
-    const plat::Rect rect = GetCellRect(cell);
+    plat::Rect rect;
+    if (batch == nullptr || !CellInside(cell, rect)) return;
     const plat::Matrix m = plat::MatrixMultiply(plat::MatrixTranslation(-centre_.x, -centre_.y, -centre_.z),
                                                 matrix != nullptr ? *matrix : plat::MatrixIdentity());
     batch->SetTransform(m);

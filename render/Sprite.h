@@ -28,7 +28,8 @@ public:
     // Cells past the last row are not refused: they lie below the source rectangle. EInvalidParameter
     // when the source rectangle is narrower than one cell.
     plat::Rect GetCellRect(int index);
-    // These add to the batch the caller has begun; without a texture they draw nothing.
+    // These add to the batch the caller has begun; without a texture, or for a cell that does not lie
+    // wholly inside the texture (a glyph set or picture index beyond the sheet), they draw nothing.
     virtual void Draw(int cell, float x, float y, float z, std::uint32_t colour);
     // Scaled about the centre point, which lands on (x, y, z).
     virtual void DrawScaled(int cell, float x, float y, float z, float scaleX, float scaleY, std::uint32_t colour);
@@ -38,6 +39,8 @@ public:
 private:
     // The batch and texture to draw with, or null when there is nothing to draw.
     plat::SpriteBatch* Target();
+    // The cell's rectangle, and whether it lies wholly inside the texture's first level.
+    bool CellInside(int cell, plat::Rect& rect);
 
     CDXSprite* batch_ = nullptr;
     CTexture* texture_ = nullptr;

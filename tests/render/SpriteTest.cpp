@@ -63,6 +63,24 @@ TEST_F(SpriteTest, FontPointFiltersStageZero) {
     batch_->End();
 }
 
+// A glyph set or cell past the sheet (a variant beyond those drawn, a prefix that is no digit) draws
+// nothing rather than texels from outside the texture.
+TEST_F(SpriteTest, CellOutsideTheTextureDrawsNothing) {
+    type_a::CSpriteFont font;
+    font.Initialize(batch_.get(), sheet_, 8, 8, 32, 127);  // 96 glyphs a set, 1024 cells on the sheet
+    batch_->Begin(0x10);
+    font.DrawText("AB", 0, 0, 10, 0xFFFFFFFF, 0);  // set 10 starts at cell 960: inside
+    font.DrawText("AB", 0, 0, 11, 0xFFFFFFFF, 0);  // set 11: below the sheet
+    font.DrawText("AB", 0, 0, -1, 0xFFFFFFFF, 0);  // above it
+    sprite_.SetSize(200, 200);
+    sprite_.Draw(0, 0, 0, 0, 0xFFFFFFFF);  // inside
+    sprite_.Draw(1, 0, 0, 0, 0xFFFFFFFF);  // reaches past the right edge
+    batch_->End();
+    const Lines draws = Journal({"DrawIndexedPrimitiveUP"});
+    ASSERT_EQ(draws.size(), 1u);
+    EXPECT_EQ(draws[0].rfind("DrawIndexedPrimitiveUP(TriangleList, 0, 12, 6,", 0), 0u) << draws[0];
+}
+
 // A loss in the middle of a batch closes it, so the next frame begins afresh; a destroyed batch is no
 // longer told.
 TEST_F(SpriteTest, BatchFollowsDeviceLoss) {

@@ -1,0 +1,94 @@
+// The overlay drawn by GL under the off-screen video driver, each presented frame read back: the
+// title, the frame rate and score with their labels and the previous score land where the layout puts
+// them, on a black-barred, cleared screen.
+#include "benchmark/ResourceScene.h"
+#include "tests/benchmark/OverlayTestSupport.h"
+
+namespace {
+
+using namespace overlaytest;
+
+const std::uint32_t kClear = 0x203040;
+
+class OverlayGLTest : public OverlayTest {
+protected:
+    void SetUp() override {
+        StartCapturingGL();
+        WriteOverlayFiles();
+        overlay_.reset(CResourceScene::Instance());
+        overlay_->SetClearColor(0xFF000000 | kClear);
+        overlay_->Initialize();
+    }
+    void TearDown() override {
+        overlay_.reset();
+        OverlayTest::TearDown();
+    }
+    // Pixels in the box that are neither the clear colour nor black.
+    int Lit(int left, int top, int right, int bottom) const {
+        int lit = 0;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = left; x < right; ++x) {
+                const std::uint32_t c = presented_.At(x, y);
+                if (c != kClear && c != 0) ++lit;
+            }
+        }
+        return lit;
+    }
+    std::unique_ptr<CResourceScene> overlay_;
+};
+
+struct Place {
+    const char* what;
+    int left, top, right, bottom;
+    bool lit;
+};
+
+// Places from the layout and the fonts the overlay chose for the back buffer's width.
+TEST_F(OverlayGLTest, TitleFrameRateAndScoreAtTheirPlaces) {
+    overlay_->SetScoreCounting(true);
+    overlay_->SetScoreRatio(111.0f);
+    overlay_->Frame(1);
+    overlay_->ResetScore();  // 111 kept as the previous score
+    for (int i = 0; i < 9; ++i) overlay_->Frame(1);
+    const int W = static_cast<int>(presented_.width);
+    const int top = static_cast<int>(overlay_->GetViewport()->GetY());
+    const int bottom = static_cast<int>(overlay_->GetViewport()->GetBottom());
+    const int w0 = overlay_->GetFont(0)->GetCharWidth(), h0 = overlay_->GetFont(0)->GetCharHeight();
+    const int w1 = overlay_->GetFont(1)->GetCharWidth(), h1 = overlay_->GetFont(1)->GetCharHeight();
+    const int middle = W / 2, right = W - 2 * w0;
+    const Place places[] = {
+        {"title VELLACOR 06", w0, top + h0, w0 * 12, top + 2 * h0, true},
+        {"subtitle", w0, top + h0 * 22 / 10, w0 + 20 * w1, top + h0 * 22 / 10 + h1, true},
+        {"frame rate digit, twice the size, before the middle", middle - 6 * w0, bottom - 3 * h0, middle - 4 * w0,
+         bottom - h0, true},
+        {"FPS label", middle - 13 * w0, bottom - 24 * h0 / 10, middle - 10 * w0, bottom - 14 * h0 / 10, true},
+        {"score 999 after the middle", middle + 6 * w0, bottom - 3 * h0, middle + 12 * w0, bottom - h0, true},
+        {"SCORE label", middle, bottom - 24 * h0 / 10, middle + 5 * w0, bottom - 14 * h0 / 10, true},
+        {"PREVIOUS SCORE", right - 14 * w1, bottom - 30 * h0 / 10, right, bottom - 30 * h0 / 10 + h1, true},
+        {"previous 111 under it", right - 6 * w1, bottom - 23 * h0 / 10, right, bottom - 23 * h0 / 10 + 2 * h1, true},
+        {"nothing left of the labels", 0, bottom - 3 * h0, middle - 14 * w0, bottom, false},
+        {"nothing between title and numbers", 0, top + 4 * h0, middle, bottom - 4 * h0, false},
+    };
+    for (const Place& p : places) {
+        EXPECT_EQ(Lit(p.left, p.top, p.right, p.bottom) > 0, p.lit) << p.what;
+    }
+    if (top > 0) {
+        EXPECT_EQ(presented_.At(W / 2, top / 2), 0u) << "top bar black";
+        EXPECT_EQ(presented_.At(W / 2, bottom + top / 2), 0u) << "bottom bar black";
+    }
+    EXPECT_EQ(presented_.At(W / 2, (top + bottom) / 2), kClear) << "main viewport cleared";
+}
+
+TEST_F(OverlayGLTest, NotCountingShowsTitleOnly) {
+    overlay_->Frame(1);
+    overlay_->Frame(1);
+    const int top = static_cast<int>(overlay_->GetViewport()->GetY());
+    const int bottom = static_cast<int>(overlay_->GetViewport()->GetBottom());
+    const int h0 = overlay_->GetFont(0)->GetCharHeight();
+    EXPECT_GT(Lit(0, top, static_cast<int>(presented_.width) / 2, top + 3 * h0), 0) << "title";
+    EXPECT_EQ(Lit(0, bottom - 4 * h0, static_cast<int>(presented_.width), bottom), 0)
+        << "no frame rate, score or previous score";
+    EXPECT_EQ(overlay_->GetScore(), 0.0f);
+}
+
+}  // namespace

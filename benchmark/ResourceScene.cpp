@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "benchmark/InputMap.h"
 #include "benchmark/Saturate.h"
 #include "benchmark/ScreenDrawing.h"
 #include "core/Text.h"
@@ -18,7 +19,6 @@ using namespace trivale::type_a;
 namespace {
 
 CResourceScene* instance = nullptr;
-OverlayServices services;
 
 const std::uint32_t kTextColour = 0x80FFFFFF;
 const std::uint32_t kSubtitleColour = 0x50FFFFFF;
@@ -50,10 +50,6 @@ std::string ClassName(const IScene& scene) {
 }
 
 }  // namespace
-
-void SetOverlayServices(const OverlayServices& given) { services = given; }
-
-CMusicManager* CResourceScene::GetMusicManager() { return services.music; }
 
 CResourceScene* CResourceScene::Instance() {
     if (instance == nullptr) instance = new CResourceScene();
@@ -129,7 +125,8 @@ void CResourceScene::Initialize() {
     LoadFont(1, choice.small);
     LoadFont(0, choice.large);
 
-    if (services.setupInputMap) services.setupInputMap(controller_);
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    if (driver != nullptr && driver->GetInput() != nullptr) SetupInputMap(*driver->GetInput(), controller_);
 }
 
 void CResourceScene::DrawWatermark(std::uint32_t width, float top, float height) {

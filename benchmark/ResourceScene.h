@@ -7,11 +7,11 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "app_framework/StandardScene.h"
+#include "benchmark/MusicManager.h"
 #include "benchmark/ScoreCounter.h"
 #include "benchmark/Viewport.h"
 #include "devices/MergedController.h"
@@ -20,16 +20,6 @@
 #include "render/SpriteFont.h"
 #include "render/Texture.h"
 #include "script/SimpleScriptEngineListener.h"
-
-class CMusicManager;
-
-// What the overlay takes from the input-action map and the music manager, handed in until those join
-// this library: the set-up of the named actions on the merged controller, and the music track.
-struct OverlayServices {
-    std::function<void(trivale::CMergedController& merged)> setupInputMap;
-    CMusicManager* music = nullptr;  // not owned
-};
-void SetOverlayServices(const OverlayServices& services);
 
 class CResourceScene : public trivale::CStandardScene, public trivale::type_a::ISimpleScriptEngineListener {
 public:
@@ -53,7 +43,7 @@ public:
     // The main viewport.
     virtual CViewport* GetViewport() { return &main_; }
     virtual trivale::IController* GetController() { return &controller_; }
-    virtual CMusicManager* GetMusicManager();
+    virtual CMusicManager* GetMusicManager() { return &music_; }
     // Lays the screen out again in the new shape.
     virtual void SetWideScreen(bool wide);
     virtual bool IsWideScreen() const { return wideScreen_; }
@@ -98,6 +88,7 @@ private:
     trivale::type_a::CSprite watermark_;
     std::uint32_t clearColour_ = kDefaultClearColour;
     trivale::CMergedController controller_;
+    CMusicManager music_;
     bool wideScreen_ = false;
     int debugPage_ = 0;
     CTriangleRate triangles_;

@@ -31,17 +31,18 @@ public:
 
 class OverlayFakeTest : public OverlayTest {
 protected:
+    // After Initialize: the test's controller joins the merged one behind the input devices.
+    void Start() {
+        overlay_->Initialize();
+        dynamic_cast<trivale::CMergedController&>(*overlay_->GetController()).AddController(&keys_);
+    }
     void SetUp() override {
         StartFake([](plat::FakeAdapter&) {});
         WriteOverlayFiles();
-        OverlayServices services;
-        services.setupInputMap = [this](trivale::CMergedController& merged) { merged.AddController(&keys_); };
-        SetOverlayServices(services);
         overlay_.reset(CResourceScene::Instance());
     }
     void TearDown() override {
         overlay_.reset();
-        SetOverlayServices(OverlayServices());
         OverlayTest::TearDown();
     }
     PushingController keys_;
@@ -95,7 +96,7 @@ TEST_F(OverlayFakeTest, ScoreGrowsOncePerPassOnlyWhileCounting) {
 }
 
 TEST_F(OverlayFakeTest, DebugPagesCycleAndScriptErrorsOpenTheConsole) {
-    overlay_->Initialize();
+    Start();
     keys_.pushes = 7;
     for (int i = 0; i < 7; ++i) overlay_->Frame(1);
     EXPECT_EQ(overlay_->GetDebugPage(), 1) << "seven pushes from page 0 end on page 1";
@@ -126,7 +127,7 @@ TEST_F(OverlayFakeTest, ConsoleIsBoundedAndTrimmedToThePageWhileShown) {
 }
 
 TEST_F(OverlayFakeTest, WideScreenLaysOutAgainAndTheSceneListNamesClasses) {
-    overlay_->Initialize();
+    Start();
     overlay_->SetWideScreen(true);
     EXPECT_EQ(overlay_->GetViewport()->GetHeight(), 360u);
     EXPECT_EQ(overlay_->GetViewport()->GetY(), 60u);

@@ -2,12 +2,22 @@
 // off-screen video driver (see tests/render), with the overlay's data from OverlayFonts.h.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "devices/GameApplicationDriverDX9.h"
+#include "platform/GraphicsFake.h"
+#include "platform/MessageBox.h"
+#include "tests/app_framework/TestSupport.h"
 #include "tests/benchmark/OverlayFonts.h"
-#include "tests/render/RenderTestSupport.h"
 
 namespace overlaytest {
-
-using rendertest::Backend;
 
 // The GL graphics object that keeps a copy of each frame it presents (the overlay clears the back
 // buffer for the next pass right after presenting).
@@ -28,11 +38,15 @@ private:
     Frame* last_;
 };
 
-class OverlayTest : public rendertest::RenderTest {
+class OverlayTest : public ::testing::Test {
 protected:
     // Over GL, each presented frame kept in `presented_`.
     void StartCapturingGL() {
         StartWith([this]() { return std::make_unique<CapturingGraphics>(&presented_); });
+    }
+    // Over GL as the program runs.
+    void StartGL() {
+        StartWith([]() { return std::make_unique<trivale::CDXGraphics>(); });
     }
     // Over the recording device with an adapter changed by `adjust` first.
     void StartFake(const std::function<void(plat::FakeAdapter&)>& adjust) {
@@ -45,23 +59,53 @@ protected:
         fake_->journal.clear();
     }
     void StartWith(const std::function<std::unique_ptr<trivale::CDXGraphics>()>& graphics) {
-        plat::SetMessageBoxHook([this](const plat::MessageBoxRequest& box) { boxes_.push_back(box.text); });
-        RestartLog();
-        data_ = std::filesystem::temp_directory_path() /
-                ("tvoverlay-data-" + std::to_string(::getpid()) + "-" + std::to_string(++serial_));
-        std::filesystem::create_directories(data_);
+        std::filesystem::create_directories(data_ / "config");
+        ::setenv("XDG_CONFIG_HOME", (data_ / "config").c_str(), 1);
+        ::setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 1);  // the first mode, windowed, 24 depth bits
+        [[maybe_unused]] static const bool video = (fwtest::KeepVideo().SetUp(), true);  // once per run
+        plat::SetMessageBoxHook([](const plat::MessageBoxRequest& box) { ADD_FAILURE() << box.text; });
+        log_.reset();
+        log_.reset(new fwtest::CapturedLog());
         ASSERT_TRUE(trivale::CreateApplicationDriver());
         trivale::ApplicationDeviceFactory factory;
         factory.graphics = graphics;
         trivale::GetApplicationDriver()->SetDeviceFactory(factory);
-        ASSERT_TRUE(trivale::GetApplicationDriver()->Initialize()) << (boxes_.empty() ? "" : boxes_.front());
+        ASSERT_TRUE(trivale::GetApplicationDriver()->Initialize());
         trivale::GetApplicationDriver()->UseFileSystem(data_.string() + "/");
+    }
+    void TearDown() override {
+        trivale::DestroyApplicationDriver();
+        log_.reset();
+        plat::SetMessageBoxHook(plat::MessageBoxHook());
+        std::filesystem::remove_all(data_);
+    }
+    plat::IGraphicsDevice* Device() { return trivale::GetApplicationDriver()->GetGraphics()->GetDevice(); }
+    // The calls journalled since the last look, or only those that start with one of the prefixes.
+    std::vector<std::string> Journal(const std::vector<std::string>& prefixes = {}) {
+        std::vector<std::string> kept;
+        for (const std::string& line : fake_->journal) {
+            bool keep = prefixes.empty();
+            for (const std::string& prefix : prefixes) keep = keep || line.rfind(prefix, 0) == 0;
+            if (keep) kept.push_back(line);
+        }
+        fake_->journal.clear();
+        return kept;
+    }
+    void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
+        std::filesystem::create_directories((data_ / name).parent_path());
+        std::ofstream(data_ / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     void WriteOverlayFiles() {
         WriteOverlayData(
             [this](const std::string& name, const std::vector<unsigned char>& bytes) { WriteFile(name, bytes); });
     }
     trivale::CDXGraphics& Graphics() { return *trivale::GetApplicationDriver()->GetGraphics(); }
+
+    std::unique_ptr<fwtest::CapturedLog> log_;
+    std::shared_ptr<plat::FakeGraphicsState> fake_;
+    const std::filesystem::path data_ =
+        std::filesystem::temp_directory_path() / ("tvoverlay-" + std::to_string(::getpid()));
     CapturingGraphics::Frame presented_;
 };
 

@@ -83,7 +83,7 @@ TEST_F(ScreenDrawingTest, ColorQuadIsAStripOverTheRectangle) {
 // On GL: a quad one pixel beyond every edge covers the whole back buffer, and a clear covers only the
 // viewport (GL's own clear ignores it).
 TEST_F(ScreenDrawingTest, OnGLQuadCoversTheScreenAndClearsKeepToTheViewport) {
-    StartDriver(Backend::GL);
+    StartGL();
     plat::IGraphicsDevice& device = *Device();
     const plat::PresentParameters& p = device.GetParameters();
     device.Clear(0, nullptr, plat::kClearTarget, 0xFF000000, 1.0f, 0);

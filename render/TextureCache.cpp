@@ -81,6 +81,15 @@ void CTextureCache::DrawAllOnce() {
     batch.End();
 }
 
+CTexture* CTextureCache::FindEntry(const std::string& key) const {
+    auto found = entries_.find(key);
+    return found == entries_.end() ? nullptr : found->second.get();
+}
+
+void CTextureCache::AddEntry(const std::string& key, std::shared_ptr<CTexture> texture) {
+    entries_[key] = std::move(texture);
+}
+
 void CTextureCache::Clear() { entries_.clear(); }
 
 void CTextureCache::SetOption(int maxTextureSize) { maxTextureSize_ = maxTextureSize; }

@@ -44,6 +44,12 @@ public:
 
     std::size_t GetCount() const { return entries_.size(); }
 
+protected:
+    // For a derived cache that fills its entries another way: the entry under the key (null when
+    // there is none), and a new entry.
+    CTexture* FindEntry(const std::string& key) const;
+    void AddEntry(const std::string& key, std::shared_ptr<CTexture> texture);
+
 private:
     std::map<std::string, std::shared_ptr<CTexture>> entries_;
     int maxTextureSize_ = -1;

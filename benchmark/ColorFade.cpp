@@ -1,7 +1,7 @@
 #include "benchmark/ColorFade.h"
 
-#include "benchmark/Saturate.h"
 #include "benchmark/ScreenDrawing.h"
+#include "core/Saturate.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/RenderDevice.h"
 

@@ -6,8 +6,8 @@
 #include <typeinfo>
 
 #include "benchmark/InputMap.h"
-#include "benchmark/Saturate.h"
 #include "benchmark/ScreenDrawing.h"
+#include "core/Saturate.h"
 #include "core/Text.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/FrameCounters.h"

@@ -5,19 +5,12 @@
 #include <utility>
 
 #include "core/Exception.h"
+#include "core/Saturate.h"
 #include "core/Text.h"
 
 namespace trivale {
 namespace type_a {
 namespace simple_script {
-
-std::int32_t TruncateToInt(double value) {
-    if (std::isnan(value)) return 0;
-    // Out-of-range conversion is undefined in C++; saturate instead.
-    if (value >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
-    if (value <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
 
 CFactor::CFactor(IFactorErrorListener* listener) : type_(TYPE_INT), textLength_(0), listener_(listener) {
     value_.i = 0;
@@ -63,7 +56,7 @@ CFactor& CFactor::operator=(const CFactor& source) {
         if (type_ == TYPE_INT) {
             if (source.type_ == TYPE_FLOAT) {
                 NotifyWarning("truncation from 'float' to 'int': Information may be lost.");
-                value_.i = TruncateToInt(source.ToDouble());
+                value_.i = SaturateToInt(source.ToDouble());
             } else {
                 value_.i = source.value_.i;
             }

@@ -28,9 +28,6 @@ public:
     virtual void OnWarning(const std::string& text) = 0;
 };
 
-// float -> int as the language does it: toward zero, saturated at the int range, NaN gives 0.
-std::int32_t TruncateToInt(double value);
-
 class CFactor : public CObject {
 public:
     // int 0

@@ -1,5 +1,7 @@
 #include "script/StandardLibrary.h"
 
+#include "core/Saturate.h"
+
 #include <cmath>
 #include <cstdint>
 
@@ -75,7 +77,7 @@ CTruncate::CTruncate() : CStandardCustomFunction("truncate") {}
 CFactor CTruncate::Call(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments) {
     CFactor result(&context, TYPE_INT);
     if (!CheckArgumentsOrReport(context, arguments, 1, {TYPE_FLOAT})) return result;
-    result.SetIntValue(TruncateToInt(arguments[0].ToDouble()));
+    result.SetIntValue(SaturateToInt(arguments[0].ToDouble()));
     return result;
 }
 

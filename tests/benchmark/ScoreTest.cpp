@@ -1,7 +1,7 @@
 // The score and the frame statistics over fixed sequences of passes, and the saturating conversions
 // the overlay prints them with.
-#include "benchmark/Saturate.h"
 #include "benchmark/ScoreCounter.h"
+#include "core/Saturate.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +78,7 @@ TEST(ScoreTest, PrintedValuesSaturateAndNaNIsZero) {
         {1e10, INT_MAX},     {-1e10, INT_MIN},     {NAN, 0},
         {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {2147483647.0, INT_MAX},
     };
-    for (const auto& c : cases) EXPECT_EQ(SaturateToInt(c.value), c.printed) << c.value;
+    for (const auto& c : cases) EXPECT_EQ(trivale::SaturateToInt(c.value), c.printed) << c.value;
 }
 
 // Triangles per second: a window closes on the first pass more than 1000 ms after it opened.

@@ -47,6 +47,27 @@ int DisplayFormatIndex(Format format) {
     return -1;
 }
 
+uint32_t FormatBytesPerTexel(Format format) {
+    switch (format) {
+    case Format::Argb8888:
+    case Format::Xrgb8888:
+        return 4;
+    case Format::Rgb888:
+        return 3;
+    case Format::Rgb565:
+    case Format::Xrgb1555:
+    case Format::Argb1555:
+    case Format::Argb4444:
+    case Format::AlphaLuminance88:
+        return 2;
+    case Format::Alpha8:
+    case Format::Luminance8:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
 uint32_t FormatBitsPerPixel(Format format) {
     switch (format) {
     case Format::Xrgb8888:

@@ -67,6 +67,12 @@ int DisplayFormatIndex(Format format);
 
 // Bits per pixel of a display format (32, 16, 15), 0 for others.
 uint32_t FormatBitsPerPixel(Format format);
+// Bytes per texel of an uncompressed texture format, 0 for others.
+uint32_t FormatBytesPerTexel(Format format);
+// Whether a texture format is stored in 4x4 compressed blocks.
+inline bool IsBlockFormat(Format format) {
+    return format == Format::Dxt1 || format == Format::Dxt3 || format == Format::Dxt5;
+}
 // Depth bits of a depth format (16, 24, 32), 0 for others.
 uint32_t FormatDepthBits(Format format);
 

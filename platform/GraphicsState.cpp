@@ -47,37 +47,19 @@ namespace {
 
 const uint64_t kMaxTextureBytes = 384ull << 20;  // an 8192 x 8192 32-bit texture with its levels
 
-bool Compressed(Format format) { return format == Format::Dxt1 || format == Format::Dxt3 || format == Format::Dxt5; }
-
-uint32_t BytesPerPixel(Format format) {
-    switch (format) {
-    case Format::Argb8888:
-    case Format::Xrgb8888:
-        return 4;
-    case Format::Rgb565:
-    case Format::Argb1555:
-    case Format::Xrgb1555:
-    case Format::Argb4444:
-    case Format::AlphaLuminance88:
-        return 2;
-    case Format::Alpha8:
-    case Format::Luminance8:
-        return 1;
-    default:
-        return 0;
-    }
-}
-
 }  // namespace
 
-bool IsTextureFormat(Format format) { return Compressed(format) || BytesPerPixel(format) != 0; }
-
-uint32_t TexturePitch(Format format, uint32_t width) {
-    if (Compressed(format)) return ((width + 3) / 4) * (format == Format::Dxt1 ? 8 : 16);
-    return width * BytesPerPixel(format);
+// Every texture format the loader writes but packed 24-bit texels, which no driver stores as such.
+bool IsTextureFormat(Format format) {
+    return IsBlockFormat(format) || (FormatBytesPerTexel(format) != 0 && format != Format::Rgb888);
 }
 
-uint32_t TextureRows(Format format, uint32_t height) { return Compressed(format) ? (height + 3) / 4 : height; }
+uint32_t TexturePitch(Format format, uint32_t width) {
+    if (IsBlockFormat(format)) return ((width + 3) / 4) * (format == Format::Dxt1 ? 8 : 16);
+    return width * FormatBytesPerTexel(format);
+}
+
+uint32_t TextureRows(Format format, uint32_t height) { return IsBlockFormat(format) ? (height + 3) / 4 : height; }
 
 // ---- resources ---------------------------------------------------------------------------------
 
@@ -152,11 +134,11 @@ GraphicsResult BasicTexture::LockRect(uint32_t level, LockedRect& locked, const 
             return gfx::kInvalidCall;
         }
         const uint32_t left = static_cast<uint32_t>(rect->left), top = static_cast<uint32_t>(rect->top);
-        if (Compressed(format_)) {
+        if (IsBlockFormat(format_)) {
             if (left % 4 != 0 || top % 4 != 0) return gfx::kInvalidCall;  // whole blocks only
             offset = static_cast<size_t>(top / 4) * l.pitch + TexturePitch(format_, left);
         } else {
-            offset = static_cast<size_t>(top) * l.pitch + static_cast<size_t>(left) * BytesPerPixel(format_);
+            offset = static_cast<size_t>(top) * l.pitch + static_cast<size_t>(left) * FormatBytesPerTexel(format_);
         }
     }
     l.locked = true;

@@ -16,29 +16,6 @@ using image::Pixels;
 
 namespace {
 
-bool IsBlockFormat(Format f) { return f == Format::Dxt1 || f == Format::Dxt3 || f == Format::Dxt5; }
-
-uint32_t BytesPerTexel(Format f) {
-    switch (f) {
-    case Format::Argb8888:
-    case Format::Xrgb8888:
-        return 4;
-    case Format::Rgb888:
-        return 3;
-    case Format::Rgb565:
-    case Format::Xrgb1555:
-    case Format::Argb1555:
-    case Format::Argb4444:
-    case Format::AlphaLuminance88:
-        return 2;
-    case Format::Alpha8:
-    case Format::Luminance8:
-        return 1;
-    default:
-        return 0;
-    }
-}
-
 void Read(const void* data, size_t size, bool headerOnly, Decoded& out) {
     if (data == nullptr && size != 0) throw Failure(gfx::kInvalidArgument, "no image data");
     const uint8_t* d = static_cast<const uint8_t*>(data);
@@ -262,7 +239,7 @@ ImageLevel Convert(Pixels&& px, Format format, bool dither, bool opaque) {
     ImageLevel level;
     level.width = px.width;
     level.height = px.height;
-    const uint32_t bpt = BytesPerTexel(format);
+    const uint32_t bpt = FormatBytesPerTexel(format);
     level.pitch = px.width * bpt;
     if (format == Format::Argb8888 || format == Format::Xrgb8888) {
         level.bytes = std::move(px.bgra);
@@ -378,13 +355,13 @@ void Build(const void* data, size_t size, const ImageLoadParams& params, LoadedI
 
 }  // namespace
 
-bool IsImageLoaderFormat(Format format) { return BytesPerTexel(format) != 0 || IsBlockFormat(format); }
+bool IsImageLoaderFormat(Format format) { return FormatBytesPerTexel(format) != 0 || IsBlockFormat(format); }
 
 uint64_t ImageLevelBytes(Format format, uint32_t width, uint32_t height) {
     if (IsBlockFormat(format))
         return uint64_t(std::max((width + 3) / 4, 1u)) * std::max((height + 3) / 4, 1u) *
                (format == Format::Dxt1 ? 8 : 16);
-    return uint64_t(width) * height * BytesPerTexel(format);
+    return uint64_t(width) * height * FormatBytesPerTexel(format);
 }
 
 GraphicsResult GetImageInfoFromMemory(const void* data, size_t size, ImageInfo& info, std::string* why) {

@@ -382,3 +382,26 @@ LwobTexture* FindLwobTexture(LwObject* object, LwobSurface* surface, LwId type, 
 // A new empty texture or shader at the end; NULL when the 16-bit count is full.
 LwobTexture* AddLwobTexture(LwobSurface* surface);
 LwobShader* AddLwobShader(LwobSurface* surface);
+
+// ---- surface conversion between LWOB and LWO2 ---------------------------------------------------
+
+// Each builds the other form's record (cleared first) from the parsed body and returns the length of
+// the body it packs to. Values the target cannot hold are clamped to its range.
+uint32_t LwobSurfaceToLwo2(LwObject* object, const LwobSurface* from, Lwo2Surface* to);
+uint32_t Lwo2SurfaceToLwob(LwObject* object, const Lwo2Surface* from, LwobSurface* to);
+void LwobTextureToBlock(LwObject* object, const LwobTexture* texture, Lwo2Surface* to);
+void BlockToLwobTexture(LwObject* object, const Lwo2SurfaceBlock* block, LwobSurface* to);
+
+// Name tables: 1 for a listed name, else 0 with the name copied unchanged. An empty LWOB name means
+// the procedural has no LWOB form on that channel.
+int32_t ProceduralNameToLwo2(const char* name, char out[LW_CLIP_NAME_SIZE]);
+int32_t ProceduralNameToLwob(const char* name, LwId channel, char out[LW_CLIP_NAME_SIZE]);
+LwId ChannelToTextureId(LwId channel);  // "COLR" -> "CTEX" ...; 0 for none
+LwId TextureIdToChannel(LwId texture);
+const char* ProjectionToImageMapName(uint32_t projection);  // NULL above 4
+uint32_t ImageMapNameToProjection(const char* name);        // 0 for an unlisted name
+LwId ImageMapBlockType(const char* name);                   // "IMAP" for image maps, else "PROC"
+// A new block at the end with the header ordinal "\x80" and ENAB 1; NULL when the count is full.
+Lwo2SurfaceBlock* AddSurfaceBlock(Lwo2Surface* surface);
+// The block's texture map, made with empty CNTR, ROTA, OREF, FALL, CSYS and SIZE (1, 1, 1).
+Lwo2TextureMap* AddBlockTextureMap(Lwo2SurfaceBlock* block);

@@ -1,7 +1,6 @@
 // The object context of the LightWave import library: one object file's database with its own
 // table of operations. Records of one kind live in arrays addressed by index, so a record pointer
-// stays valid only until the next addition of that kind. The file readers do not fill the
-// database yet and report so.
+// stays valid only until the next addition of that kind.
 #pragma once
 
 #include "lightwave/LwSupport.h"
@@ -305,6 +304,7 @@ struct LwSurfaceEntry {
     uint32_t Flags;
     int32_t Id;  // the surface count when it was added
     char Name[512];
+    char SourceName[512];  // the LWO2 surface this one was derived from, "" for none
     int32_t DataSize;
     uint8_t* Data;  // the surface's chunk body
     LwMaterial* Material;
@@ -508,12 +508,16 @@ struct LwObjectOperations {
     int32_t (*FreePointPolygonLists)(LwObject* object);
     int32_t (*FreeNormalPolygonLists)(LwObject* object);
     // Whole-object operations (142-154).
-    LwObjectSlot TranslateLwObject, ScaleLwObject, TriangulatePolygonAt, TriangulateLayer, SortLwObjectPolygons,
-        SortLwObjectSurfaces;
+    int32_t (*TranslateLwObject)(LwObject* object, double dx, double dy, double dz);
+    int32_t (*ScaleLwObject)(LwObject* object, double sx, double sy, double sz);
+    int32_t (*TriangulatePolygonAt)(LwObject* object, int32_t index, int32_t option);
+    int32_t (*TriangulateLayer)(LwObject* object, int32_t option);
+    int32_t (*SortLwObjectPolygons)(LwObject* object);
+    int32_t (*SortLwObjectSurfaces)(LwObject* object);
     int32_t (*LoadLwObject)(LwObject* object, const char* fileName, int32_t type, const LwLoadOptions* options);
-    LwObjectSlot SaveLwObject;
+    int32_t (*SaveLwObject)(LwObject* object, const char* fileName, int32_t type, int32_t writerOption);
     LwObject* (*CloneLwObject)(LwObject* object);
-    LwObjectSlot DumpLwObject;
+    void (*DumpLwObject)(LwObject* object, FILE* stream);
     const char* (*GetLastErrorText)(LwObject* object);
     void (*Trace)(LwObject* object, const char* format, ...);
     const char* (*GetVersionText)(const void* context);
@@ -548,7 +552,8 @@ struct LwObject {
 };
 
 LwObject* CreateLwObject(uint32_t flags);
-// Loads LWO2, then LWOB; NULL when neither loads (the context is then destroyed).
+// Loads LWO2, or LWOB when the file is not an LWO2 form, with the post-load passes of options (the
+// defaults run none); NULL when the read or a pass fails (the context is then destroyed).
 LwObject* OpenLwObjectFile(const char* path, const LwLoadOptions* options);
 void DestroyLwObject(LwObject** object);
 
@@ -560,3 +565,25 @@ int32_t ReadLwo2File(LwObject* object, const char* fileName, int32_t readerOptio
 
 // Writes the four characters of the identifier, most significant first, and a NUL into buffer.
 char* IdToText(uint32_t id, char buffer[5]);
+
+// ---- object files, surface conversion and whole-object operations ------------------------------
+
+int32_t WriteLwobFile(LwObject* object, const char* fileName, int32_t writerOption);
+int32_t WriteLwo2File(LwObject* object, const char* fileName, int32_t writerOption);
+
+// A detached copy of a surface entry whose body is in the form of fileType (LW_FILE_LWOB or
+// LW_FILE_LWO2); it shares the entry's body when no conversion is needed. Release it with
+// FreeSurfaceEntryCopy. NULL when there is no such surface or memory runs out.
+LwSurfaceEntry* ConvertSurfaceFormat(LwObject* object, const LwSurfaceEntry* entry, int32_t fileType);
+LwSurfaceEntry* ConvertSurfaceById(LwObject* object, int32_t id, int32_t fileType);
+LwSurfaceEntry* ConvertSurfaceByName(LwObject* object, const char* name, int32_t fileType);
+
+// The object as text: layers with their points, maps and polygons, then surfaces, tags, clips and
+// envelopes. Leaves the last layer current; nothing for a NULL stream.
+void DumpLwObject(LwObject* object, FILE* stream);
+
+// Options of the triangulator (LwLoadOptions::TriangulateOption).
+enum : int32_t {
+    LW_TRIANGULATE_KEEP_QUADS = 1,   // polygons of four corners are left as they are
+    LW_TRIANGULATE_KEEP_CONVEX = 2,  // convex (and self-crossing) polygons are left as they are
+};

@@ -1,5 +1,4 @@
 // The object context and the core of its database: layers, points, polygon groups and polygons.
-// The file readers do not fill the database yet; they check the file and report that they cannot.
 #include "lightwave/LwObject.h"
 #include "lightwave/ObjectInternal.h"
 
@@ -410,45 +409,6 @@ void Trace(LwObject* object, const char* format, ...) {
     fflush(object->TraceFile);
 }
 
-int32_t LoadLwObject(LwObject* object, const char* fileName, int32_t type, const LwLoadOptions* options) {
-    if (!object || !fileName || !options) return LW_ERR_PARAM;
-    if (type == LW_FILE_LWOB) return ReadLwobFile(object, fileName, options->ReaderOption);
-    if (type == LW_FILE_LWO2) return ReadLwo2File(object, fileName, options->ReaderOption);
-    object->ErrorCode = LW_ERR_UNKNOWN_TYPE;
-    return LW_ERR_UNKNOWN_TYPE;
-}
-
-LwObject* CloneLwObject(LwObject* object) {
-    if (!object) return nullptr;
-    LwObject* clone = (LwObject*)malloc(sizeof(LwObject));
-    if (!clone) return nullptr;
-    memcpy(clone, object, sizeof(LwObject));
-    clone->Flags |= LW_OBJECT_CLONE;
-    return clone;
-}
-
-// Reads the FORM header of an object file; the database cannot hold its contents yet.
-int32_t ReadObjectFile(LwObject* object, const char* fileName, const char* formType) {
-    object->ErrorCode = LW_ERR_NONE;
-    object->StateWord = 0;
-    std::string path = fileName ? fileName : "";
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) {
-        LwCopyText(object->MessageText, fileName, sizeof(object->MessageText));
-        return object->ErrorCode = LW_ERR_FILE_OPEN;
-    }
-    unsigned char header[12];
-    size_t got = fread(header, 1, sizeof(header), file);
-    fclose(file);
-    if (got != sizeof(header)) return object->ErrorCode = LW_ERR_FILE_READ;
-    if (memcmp(header, "FORM", 4) != 0 || memcmp(header + 8, formType, 4) != 0)
-        return object->ErrorCode = LW_ERR_BAD_FORMAT;
-    LwCopyText(object->MessageText, "object database not available", sizeof(object->MessageText));
-    return object->ErrorCode = LW_ERR_OBJECT_DATABASE;
-}
-
 }  // namespace
 
 const char* GetLastErrorText(LwObject* object) {
@@ -456,16 +416,6 @@ const char* GetLastErrorText(LwObject* object) {
     const char* text = LwErrorText(object->ErrorCode);
     object->ErrorCode = LW_ERR_NONE;
     return text;
-}
-
-int32_t ReadLwobFile(LwObject* object, const char* fileName, int32_t) {
-    if (!object) return LW_ERR_PARAM;
-    return ReadObjectFile(object, fileName, "LWOB");
-}
-
-int32_t ReadLwo2File(LwObject* object, const char* fileName, int32_t) {
-    if (!object) return LW_ERR_PARAM;
-    return ReadObjectFile(object, fileName, "LWO2");
 }
 
 LwObject* CreateLwObject(uint32_t flags) {
@@ -508,8 +458,6 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.SelectPolygonTexChannel = SelectPolygonTexChannel;
     op.FindPolygonTexChannel = FindPolygonTexChannel;
     op.FreePolygons = FreePolygons;
-    op.LoadLwObject = LoadLwObject;
-    op.CloneLwObject = CloneLwObject;
     op.GetLastErrorText = GetLastErrorText;
     op.Trace = Trace;
     op.GetVersionText = LwGetVersionText;
@@ -522,6 +470,9 @@ LwObject* CreateLwObject(uint32_t flags) {
     LwFillColorOperations(&op);
     LwFillTexCoordOperations(&op);
     LwFillMeshOperations(&op);
+    LwFillWholeObjectOperations(&op);
+    LwFillTriangulateOperations(&op);
+    op.DumpLwObject = DumpLwObject;
     return object;
 }
 
@@ -533,11 +484,12 @@ LwObject* OpenLwObjectFile(const char* path, const LwLoadOptions* options) {
     defaults.TexChannelMask = 1;
     defaults.TexLayerCount = 1;
     if (!options) options = &defaults;
-    if (object->Op.LoadLwObject(object, path, LW_FILE_LWO2, options) != LW_ERR_NONE &&
-        object->Op.LoadLwObject(object, path, LW_FILE_LWOB, options) != LW_ERR_NONE) {
-        DestroyLwObject(&object);
-        return nullptr;
-    }
+    // Only a file that is not an LWO2 form is tried as LWOB: a valid LWO2 object that fails later
+    // has failed.
+    int32_t rc = object->Op.LoadLwObject(object, path, LW_FILE_LWO2, options);
+    if (rc == LW_ERR_UNKNOWN_TYPE && object->FileType != LW_FILE_LWO2)
+        rc = object->Op.LoadLwObject(object, path, LW_FILE_LWOB, options);
+    if (rc != LW_ERR_NONE) DestroyLwObject(&object);
     return object;
 }
 

@@ -53,6 +53,8 @@ void LwFillVertexColorOperation(LwObjectOperations* op);
 // Frees a layer's user-data blocks with the polygon lists they hold (the layer's own arrays go
 // with the layer).
 void LwReleaseUserData(LwLayer* layer);
+void LwFillWholeObjectOperations(LwObjectOperations* op);
+void LwFillTriangulateOperations(LwObjectOperations* op);
 
 // Releasing the object-level lists (also the whole object's destruction).
 void LwReleaseTags(LwObject* object);

@@ -176,17 +176,21 @@ TEST(ObjectContext, CreateDestroyErrorTextAndReaders) {
     EXPECT_TRUE(clone->Flags & LW_OBJECT_CLONE);
     DestroyLwObject(&clone);
     EXPECT_EQ(o->Op.GetLayerCount(o), 0);  // the source stays usable
-    // The readers check the form; no object can load yet.
+    // The readers check the form; an empty LWO2 form is an empty object.
     EXPECT_EQ(ReadLwo2File(o, shortFile.path.c_str(), 0), LW_ERR_FILE_READ);
-    EXPECT_EQ(ReadLwobFile(o, lwo2.path.c_str(), 0), LW_ERR_BAD_FORMAT);
-    EXPECT_EQ(ReadLwo2File(o, lwo2.path.c_str(), 0), LW_ERR_OBJECT_DATABASE);
+    EXPECT_EQ(ReadLwobFile(o, lwo2.path.c_str(), 0), LW_ERR_UNKNOWN_TYPE);
+    EXPECT_EQ(ReadLwo2File(o, lwo2.path.c_str(), 0), LW_ERR_NONE);
     DestroyLwObject(&o);
     EXPECT_EQ(o, nullptr);
     DestroyLwObject(&o);
-    EXPECT_EQ(OpenLwObjectFile(lwo2.path.c_str(), nullptr), nullptr);
+    LwObject* opened = OpenLwObjectFile(lwo2.path.c_str(), nullptr);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->FileType, LW_FILE_LWO2);
+    DestroyLwObject(&opened);
 }
 
 TEST(ObjectContext, SceneItemsWhoseObjectsCannotLoad) {
+    // A valid object without the layer the item names fails like a missing file.
     TempFile lwo2(std::string("FORM\0\0\0\4LWO2", 12));
     std::string text = "LWSC\n3\nLoadObjectLayer 1 " + lwo2.path +
                        "\nLoadObjectLayer 2 missing/file.lwo\n"

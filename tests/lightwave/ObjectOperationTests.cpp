@@ -1,0 +1,311 @@
+// The whole-object operations: triangulation of concave, non-planar, slit and self-crossing
+// polygons (area and winding kept, per-corner data carried), the polygon and surface sorts, moves,
+// clones, load with its passes and the text dump.
+#include "tests/lightwave/ObjectFileTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+using namespace lwfile;
+
+using Vec = std::array<double, 3>;
+
+Vec VectorArea(LwObject* o, const std::vector<int32_t>& corners) {
+    Vec a{0, 0, 0};
+    for (size_t k = 0; k < corners.size(); ++k) {
+        const double* p = o->Op.GetPoint(o, corners[k])->Xyz;
+        const double* q = o->Op.GetPoint(o, corners[(k + 1) % corners.size()])->Xyz;
+        a[0] += 0.5 * (p[1] * q[2] - p[2] * q[1]);
+        a[1] += 0.5 * (p[2] * q[0] - p[0] * q[2]);
+        a[2] += 0.5 * (p[0] * q[1] - p[1] * q[0]);
+    }
+    return a;
+}
+
+double Dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// Planar rings in z = 0 (unless stated) as (x, y[, z]) rows.
+struct Shape {
+    const char* name;
+    std::vector<std::vector<double>> points;
+    int32_t option;
+    int32_t polygons;  // after triangulation
+};
+
+TEST(Triangulate, AreaAndWindingKept) {
+    const Shape shapes[] = {
+        {"triangle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 0, 1},
+        {"quad kept", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, LW_TRIANGULATE_KEEP_QUADS, 1},
+        {"quad", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 0, 2},
+        {"convex pentagon", {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}}, 0, 3},
+        {"convex pentagon kept",
+         {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}},
+         LW_TRIANGULATE_KEEP_CONVEX,
+         1},
+        {"L-shaped hexagon", {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}, 0, 4},
+        {"reflex first corner", {{1, 1, 0}, {1, 2, 0}, {0, 2, 0}, {0, 0, 0}, {2, 0, 0}, {2, 1, 0}}, 0, 4},
+        {"comb",
+         {{0, 0, 0},
+          {5, 0, 0},
+          {5, 3, 0},
+          {4, 3, 0},
+          {4, 1, 0},
+          {3, 1, 0},
+          {3, 3, 0},
+          {2, 3, 0},
+          {2, 1, 0},
+          {1, 1, 0},
+          {1, 3, 0},
+          {0, 3, 0}},
+         0,
+         10},
+        {"clockwise seen from +z", {{0, 0, 0}, {0, 2, 0}, {1, 2, 0}, {1, 1, 0}, {2, 1, 0}, {2, 0, 0}}, 0, 4},
+        {"non-planar quad", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.5}, {0, 1, 0}}, 0, 2},
+        {"non-planar concave", {{0, 0, 0}, {2, 0, 0.2}, {2, 1, 0}, {1, 1, 0.3}, {1, 2, 0}, {0, 2, -0.2}}, 0, 4},
+        {"tilted concave", {{0, 0, 0}, {2, 0, 2}, {2, 1, 2}, {1, 1, 1}, {1, 2, 1}, {0, 2, 0}}, 0, 4},
+    };
+    for (const Shape& s : shapes) {
+        SCOPED_TRACE(s.name);
+        ObjectPtr o = NewObject();
+        AddLayerWithPoints(o.get(), s.points);
+        std::vector<int32_t> corners;
+        for (int32_t i = 0; i < (int32_t)s.points.size(); ++i) corners.push_back(i);
+        AddPolygon(o.get(), corners, "S");
+        const Vec before = VectorArea(o.get(), corners);
+        ASSERT_EQ(o->Op.TriangulateLayer(o.get(), s.option), LW_ERR_NONE);
+        ASSERT_EQ(o->Op.GetPolygonCount(o.get()), s.polygons);
+        Vec sum{0, 0, 0};
+        for (int32_t i = 0; i < s.polygons; ++i) {
+            const LwPolygon* p = o->Op.GetPolygon(o.get(), i);
+            const Vec a = VectorArea(o.get(), p->Points);
+            EXPECT_GT(Dot(a, before), 0.0) << "triangle " << i << " turned over";
+            for (int c = 0; c < 3; ++c) sum[c] += a[c];
+            EXPECT_STREQ(p->SurfaceName, "S");
+        }
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(sum[c], before[c], 1e-12);
+        // With every triangle facing the same way and the areas adding up, none lies outside.
+        double absolute = 0;
+        for (int32_t i = 0; i < s.polygons; ++i)
+            absolute += std::sqrt(Dot(VectorArea(o.get(), o->Op.GetPolygon(o.get(), i)->Points),
+                                      VectorArea(o.get(), o->Op.GetPolygon(o.get(), i)->Points)));
+        if (s.name[0] != 'n' && s.name[0] != 't') {
+            EXPECT_NEAR(absolute, std::sqrt(Dot(before, before)), 1e-12);
+        }
+    }
+}
+
+TEST(Triangulate, FanOrderSlitsCrossingsAndCleaning) {
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    AddLayerWithPoints(p, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}});
+    AddPolygon(p, {0, 1, 2, 3, 0});                 // the last corner repeats the first
+    AddPolygon(p, {0, 1, 2, 3, 0, 4, 7, 6, 5, 4});  // a square hole joined by a slit
+    AddPolygon(p, {0, 2, 1, 3});                    // a bow-tie
+    ASSERT_EQ(p->Op.TriangulatePolygonAt(p, 0, LW_TRIANGULATE_KEEP_QUADS), LW_ERR_NONE);
+    EXPECT_EQ(p->Op.GetPolygon(p, 0)->Points, (std::vector<int32_t>{0, 1, 2, 3}));
+    ASSERT_EQ(p->Op.TriangulatePolygonAt(p, 0, 0), LW_ERR_NONE);
+    EXPECT_EQ(p->Op.GetPolygon(p, 3)->Points, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(p->Op.GetPolygon(p, 0)->Points, (std::vector<int32_t>{0, 2, 3}));
+
+    ASSERT_EQ(p->Op.TriangulatePolygonAt(p, 1, 0), LW_ERR_NONE);
+    double area = 0;
+    for (int32_t i = 0; i < p->Op.GetPolygonCount(p); ++i) {
+        if (i == 0 || i == 2 || i == 3) continue;
+        const Vec a = VectorArea(p, p->Op.GetPolygon(p, i)->Points);
+        EXPECT_GE(a[2], 0.0);
+        area += a[2];
+    }
+    EXPECT_NEAR(area, 16.0 - 4.0, 1e-9);
+
+    const int32_t count = p->Op.GetPolygonCount(p);
+    ASSERT_EQ(p->Op.TriangulatePolygonAt(p, 2, 0), LW_ERR_NONE);
+    EXPECT_EQ(p->Op.GetPolygonCount(p), count + 1);
+    EXPECT_EQ(p->Op.GetPolygon(p, count)->Points, (std::vector<int32_t>{0, 2, 1}));
+    EXPECT_EQ(p->Op.TriangulatePolygonAt(p, -1, 0), LW_ERR_PARAM);
+    EXPECT_EQ(p->Op.TriangulatePolygonAt(p, p->Op.GetPolygonCount(p), 0), LW_ERR_PARAM);
+}
+
+TEST(Triangulate, PerCornerDataTagsAndDiscontinuousValues) {
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    AddLayerWithPoints(p, {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}});
+    AddPolygon(p, {0, 1, 2, 3, 4}, "S");
+    const int32_t normals[5] = {10, 11, 12, 13, 14}, colors[5] = {20, 21, 22, 23, 24};
+    p->Op.SetPolygonNormalIndices(p, 0, 5, normals);
+    p->Op.SetPolygonColorIndices(p, 0, 5, colors);
+    p->Op.SelectPolygonTexChannel(p, 0, 1, 0);
+    const int32_t uv[5] = {30, 31, 32, 33, 34};
+    p->Op.SetPolygonTexIndices(p, 0, 5, uv);
+    p->Op.SetPolygonTag(p, 0, LwMakeId('P', 'A', 'R', 'T'), "Head");
+    p->Op.GetPolygon(p, 0)->Flags = 5;
+    const int32_t seam = p->Op.AddVmad(p, LwMakeId('T', 'X', 'U', 'V'), "uv", 1);
+    const float one = 1, four = 4;
+    p->Op.SetVmadValue(p, seam, 1, 0, &one);
+    p->Op.SetVmadValue(p, seam, 4, 0, &four);
+    ASSERT_EQ(p->Op.TriangulateLayer(p, 0), LW_ERR_NONE);
+    ASSERT_EQ(p->Op.GetPolygonCount(p), 3);
+    const LwPolygon* second = p->Op.GetPolygon(p, 2);  // (0, 2, 3)
+    EXPECT_EQ(second->NormalIndices, (std::vector<int32_t>{10, 12, 13}));
+    EXPECT_EQ(second->ColorIndices, (std::vector<int32_t>{20, 22, 23}));
+    EXPECT_EQ(second->TexChannels.at(0).Indices, (std::vector<int32_t>{30, 32, 33}));
+    EXPECT_EQ(second->Flags, 5);
+    const LwPolygon* source = p->Op.GetPolygon(p, 0);  // (0, 3, 4)
+    EXPECT_EQ(source->NormalIndices, (std::vector<int32_t>{10, 13, 14}));
+    for (int32_t i = 1; i < 3; ++i) {
+        LwPolygonTagMap* part = p->Op.FindPolygonTagMapOf(p, nullptr, i, LwMakeId('P', 'A', 'R', 'T'));
+        ASSERT_NE(part, nullptr);
+        EXPECT_STREQ(p->Op.GetPolygonTag(p, part, i)->Name, "Head");
+    }
+    LwVmad* map = p->Op.GetNextVmad(p, nullptr, 0);
+    EXPECT_EQ(p->Op.GetVmadValue(p, map, 1, 0), nullptr);  // the source lost point 1 ...
+    ASSERT_NE(p->Op.GetVmadValue(p, map, 1, 1), nullptr);  // ... to the first new triangle
+    EXPECT_EQ(*p->Op.GetVmadValue(p, map, 4, 0), 4.0f);    // the source kept point 4
+}
+
+TEST(ObjectOperations, PolygonSortRenumbersEverything) {
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    AddLayerWithPoints(p, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}});
+    p->Op.AddSurface(p, "A");
+    p->Op.AddSurface(p, "B");
+    AddPolygon(p, {0, 1, 2, 3}, "A");
+    AddPolygon(p, {1, 4, 2}, "B");
+    AddPolygon(p, {0, 1, 2}, "A");
+    p->Op.SetPolygonTag(p, 0, LwMakeId('P', 'A', 'R', 'T'), "quad");
+    const int32_t seam = p->Op.AddVmad(p, LwMakeId('T', 'X', 'U', 'V'), "uv", 1);
+    const float v = 7;
+    p->Op.SetVmadValue(p, seam, 4, 1, &v);
+    p->Op.BuildEdges(p);
+    ASSERT_EQ(p->Op.BuildMeshes(p, nullptr), LW_ERR_NONE);
+    ASSERT_EQ(p->Op.SortLwObjectPolygons(p), LW_ERR_NONE);
+    for (int32_t m = 0; m < p->Op.GetNumMeshes(p); ++m) {
+        for (const LwMeshNode& node : p->Op.GetMesh(p, m)->Nodes) {
+            if (node.Vertex < 0) continue;
+            EXPECT_EQ(p->Op.GetPolygon(p, node.Polygon)->Points.at(node.Vertex), node.Point);
+        }
+    }
+    EXPECT_EQ(p->Op.GetPolygon(p, 0)->Points, (std::vector<int32_t>{0, 1, 2}));
+    EXPECT_EQ(p->Op.GetPolygon(p, 1)->Points, (std::vector<int32_t>{1, 4, 2}));
+    EXPECT_EQ(p->Op.GetPolygon(p, 2)->Points, (std::vector<int32_t>{0, 1, 2, 3}));
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(p->Op.GetPolygon(p, i)->Index, i);
+    LwPolygonTagMap* part = p->Op.GetNextPolygonTagMap(p, nullptr, LwMakeId('P', 'A', 'R', 'T'));
+    EXPECT_STREQ(p->Op.GetPolygonTag(p, part, 2)->Name, "quad");
+    EXPECT_EQ(p->Op.GetPolygonTag(p, part, 0), nullptr);
+    EXPECT_EQ(*p->Op.GetVmadValue(p, p->Op.GetNextVmad(p, nullptr, 0), 4, 1), 7.0f);
+    for (int32_t e = 0; e < p->Op.GetNumEdges(p); ++e) {
+        const LwEdge* edge = p->Op.GetEdge(p, e);
+        if (edge->P0 == 1 && edge->P1 == 4) {
+            EXPECT_EQ(edge->PolL, -1);  // no neighbour stays none
+        }
+        EXPECT_LT(edge->PolR, 3);
+    }
+}
+
+TEST(ObjectOperations, SurfaceSortMovesContentsByName) {
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    AddLayerWithPoints(p, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    for (const char* name : {"b", "a", "\xC3\xA9", "ab"}) p->Op.AddSurface(p, name);
+    const uint8_t data[] = {9};
+    p->Op.SetSurfaceData(p, "b", 1, data);
+    AddPolygon(p, {0, 1, 2}, "b");
+    ASSERT_EQ(p->Op.SortLwObjectSurfaces(p), LW_ERR_NONE);
+    const char* expected[] = {"\xC3\xA9", "a", "ab", "b"};
+    int32_t i = 0;
+    for (LwSurfaceEntry* s = p->Surfaces; s; s = s->Next, ++i) {
+        EXPECT_STREQ(s->Name, expected[i]);
+        EXPECT_EQ(s->Id, i);
+    }
+    EXPECT_EQ(p->Op.FindSurface(p, "b")->DataSize, 1);
+    EXPECT_EQ(p->Op.GetPolygon(p, 0)->SurfaceId, 3);
+}
+
+TEST(ObjectOperations, MovesClonesAndLoadPasses) {
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    AddLayerWithPoints(p, {{1, 2, 3}});
+    AddLayerWithPoints(p, {{1, 1, 1}});
+    p->Op.TranslateLwObject(p, 1, 0, -1);
+    p->Op.ScaleLwObject(p, 2, 0, 1);
+    EXPECT_EQ(p->Op.GetPoint(p, 0)->Xyz[0], 4.0);
+    EXPECT_EQ(p->Op.GetPoint(p, 0)->Xyz[1], 0.0);
+    p->Op.SetCurrentLayer(p, 0);
+    EXPECT_EQ(p->Op.GetPoint(p, 0)->Xyz[0], 1.0);  // other layers untouched
+    LwObject* clone = p->Op.CloneLwObject(p);
+    LwObject* cloneOfClone = clone->Op.CloneLwObject(clone);
+    cloneOfClone->Op.SetCurrentLayer(cloneOfClone, 1);
+    EXPECT_EQ(cloneOfClone->Layers, p->Layers);
+    EXPECT_NE(cloneOfClone->CurrentLayer, p->CurrentLayer);
+    DestroyLwObject(&clone);
+    DestroyLwObject(&cloneOfClone);
+
+    // Triangulate (quadrilaterals kept) and sort: triangles first by surface, then quadrilaterals.
+    ObjectPtr built = NewObject();
+    LwObject* b = built.get();
+    AddLayerWithPoints(b, {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}});
+    b->Op.AddSurface(b, "A");
+    b->Op.AddSurface(b, "B");
+    AddPolygon(b, {0, 1, 2, 3}, "B");
+    AddPolygon(b, {0, 1, 2, 3, 4, 5}, "B");
+    AddPolygon(b, {0, 1, 3}, "A");
+    TempPath path;
+    ASSERT_EQ(WriteLwo2File(b, path.c_str(), 0), LW_ERR_NONE);
+    LwLoadOptions options{};
+    options.Flags = LW_LOAD_TRIANGULATE | LW_LOAD_SORT_POLYGONS | LW_LOAD_EDGES;
+    options.TriangulateOption = LW_TRIANGULATE_KEEP_QUADS;
+    ObjectPtr loaded = NewObject();
+    LwObject* l = loaded.get();
+    ASSERT_EQ(l->Op.LoadLwObject(l, path.c_str(), LW_FILE_LWO2, &options), LW_ERR_NONE);
+    ASSERT_EQ(l->Op.GetPolygonCount(l), 6);
+    const int32_t counts[] = {3, 3, 3, 3, 3, 4}, surfaces[] = {0, 1, 1, 1, 1, 1};
+    for (int32_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(l->Op.GetPolygon(l, i)->VertexCount(), counts[i]);
+        EXPECT_EQ(l->Op.GetPolygon(l, i)->SurfaceId, surfaces[i]);
+    }
+    EXPECT_GT(l->Op.GetNumEdges(l), 0);
+    ObjectPtr plain = NewObject();
+    options.Flags = 0;
+    ASSERT_EQ(plain->Op.LoadLwObject(plain.get(), path.c_str(), LW_FILE_LWO2, &options), LW_ERR_NONE);
+    EXPECT_EQ(plain->Op.GetPolygonCount(plain.get()), 3);
+    EXPECT_EQ(plain->Op.LoadLwObject(plain.get(), path.c_str(), LW_FILE_RSD, &options), LW_ERR_UNKNOWN_TYPE);
+}
+
+TEST(ObjectDump, Lines) {
+    ObjectPtr none = NewObject();
+    TextCapture empty;
+    DumpLwObject(none.get(), empty.File());
+    EXPECT_EQ(empty.Text(),
+              "\n++++++++++++++++++ LWO2 FILE DUMP ++++++++++++++++++++\nNAME       []\nTYPE       [UNKNOWN]\n"
+              "NLAYR      [0]\nNSURF      [0]\nNTAGS      [0]\nNCLIP      [0]\nNENVL      [0]\n");
+    DumpLwObject(none.get(), nullptr);
+
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    p->FileType = LW_FILE_LWOB;
+    AddLayerWithPoints(p, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    p->Op.AddSurface(p, "S");
+    AddPolygon(p, {0, 1, 2}, "S");
+    const int32_t uv = p->Op.AddVmap(p, LwMakeId('T', 'X', 'U', 'V'), "uv", 2);
+    const float value[2] = {0.25f, 0.5f};
+    p->Op.SetVmapValue(p, uv, 0, value);
+    p->Op.ComputeNormals(p, 0);
+    p->Op.GetEvaluatedMaterial(p, 0);
+    TextCapture dump;
+    DumpLwObject(p, dump.File());
+    const std::string text = dump.Text();
+    for (const char* line : {"NORMS [0] <0.000000,0.000000,1.000000>\n", "\tSURFACE NAME       [S]\n",
+                             "[0] POLS [3] SURF<S> SURF_NO<0> EDGE_NO<-1> FLAG<0x0000> PNTS<0,1,2> NORMALS<"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    for (const char* line :
+         {"TYPE       [LWOB]\n", "VMAP [0] TYPE<TXUV> NAME<uv> DIM<2> NPNT<1>\nPNTID <0> <0.250000, 0.500000>\n\n",
+          "PNTS [2] <0.000000,1.000000,0.000000> EDGE_NO <-1>\n", "NPTAG      [1]\nPTAG [0] TYPE<SURF> NPOL<1>\n",
+          "SURF [S] SIZE <0> INDEX <0>\n", "TAGS  NAME[S] FLAGS[0] TYPE[SURF]\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_EQ(text.find("EDGES"), std::string::npos);  // an empty section writes nothing
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,21 @@ void Put(const std::string& target, const std::string& name, const std::string& 
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
+}
+
+std::string BE16(unsigned v) { return {char((v >> 8) & 0xFF), char(v & 0xFF)}; }
+std::string BE32(std::uint32_t v) { return BE16(v >> 16) + BE16(v & 0xFFFF); }
+std::string F4(float f) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return BE32(bits);
+}
+// Object files: big-endian chunk lengths and no pad byte.
+std::string IffChunk(const std::string& tag, const std::string& body) {
+    return tag + BE32(static_cast<std::uint32_t>(body.size())) + body;
+}
+std::string IffForm(const std::string& type, const std::string& chunks) {
+    return "FORM" + BE32(static_cast<std::uint32_t>(4 + chunks.size())) + type + chunks;
 }
 
 std::string Chunk(const std::string& tag, const std::string& body) {
@@ -174,6 +190,34 @@ int main(int argc, char** argv) {
     Put("lwcompanion", "positional.uv",
         "\x80"
         "2\n1\ntex\nimg.tga\n2\n0 4\n0\n0\n0\n0\n1 3\n0 0 1\n1 0 1\n1 1 1\n");
+
+    // Object files: the first byte chooses the form (bit 7 LWOB) and the load passes.
+    const std::string points = F4(0) + F4(0) + F4(0) + F4(2) + F4(0) + F4(0) + F4(2) + F4(1) + F4(0) + F4(1) + F4(1) +
+                               F4(0) + F4(1) + F4(2) + F4(0) + F4(0) + F4(2) + F4(0.5f);
+    const std::string colour = "COLR" + BE16(14) + F4(1) + F4(0.5f) + F4(0) + BE16(0);
+    Put("lwobject", "lshape.lwo",
+        "\x13" + IffForm("LWO2",
+                         IffChunk("TAGS", std::string("Skin\0\0Part\0\0", 12)) +
+                             IffChunk("LAYR", BE16(0) + BE16(0) + F4(0) + F4(0) + F4(0) + std::string("L\0", 2)) +
+                             IffChunk("PNTS", points) +
+                             IffChunk("POLS", "FACE" + BE16(6) + BE16(0) + BE16(1) + BE16(2) + BE16(3) + BE16(4) +
+                                                  BE16(5) + BE16(3) + BE16(0) + BE16(1) + BE16(3)) +
+                             IffChunk("PTAG", "SURF" + BE16(0) + BE16(0) + BE16(1) + BE16(0)) +
+                             IffChunk("VMAP", "TXUV" + BE16(2) + std::string("uv\0\0", 4) + BE16(0) + F4(0) + F4(1)) +
+                             IffChunk("VMAD",
+                                      "TXUV" + BE16(2) + std::string("uv\0\0", 4) + BE16(1) + BE16(0) + F4(1) + F4(1)) +
+                             IffChunk("CLIP", BE32(1) + "STIL" + BE16(6) + std::string("a.tga\0", 6)) +
+                             IffChunk("ENVL", BE16(1) + "KEY " + BE16(8) + F4(0) + F4(1)) +
+                             IffChunk("SURF", std::string("Skin\0\0\0\0", 8) + colour)));
+    Put("lwobject", "quads.lwob",
+        "\x80" + IffForm("LWOB", IffChunk("PNTS", points) + IffChunk("SRFS", std::string("A\0B\0", 4)) +
+                                     IffChunk("POLS", BE16(4) + BE16(0) + BE16(1) + BE16(2) + BE16(3) + BE16(0xFFFE) +
+                                                          BE16(1) + BE16(3) + BE16(3) + BE16(4) + BE16(5) + BE16(1)) +
+                                     IffChunk("CRVS", BE16(2) + BE16(0) + BE16(5) + BE16(2) + BE16(1)) +
+                                     IffChunk("SURF", std::string("A\0", 2) + "COLR" + BE16(4) + "\x01\x02\x03" +
+                                                          std::string(1, '\0') + "CTEX" + BE16(18) +
+                                                          std::string("Planar Image Map\0\0", 18) + "TIMG" + BE16(6) +
+                                                          std::string("a.tga\0", 6))));
 
     Put("script", "flow.tvs",
         "int n = 0\nfloat f = 1.5\nstring s = \"a\"\n*top\nn = n + 1\ns = s + tostring(n)\nprint(n, f * 2, s)\n"

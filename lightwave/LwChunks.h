@@ -236,24 +236,6 @@ void ClearEnvelope(LwObject* object, Lwo2Envelope* envelope);
 
 // ---- envelope evaluation ------------------------------------------------------------------------
 
-enum LwKeyShape : int32_t {
-    LW_SHAPE_TCB = 0,
-    LW_SHAPE_HERMITE = 1,
-    LW_SHAPE_BEZIER = 2,
-    LW_SHAPE_LINEAR = 3,
-    LW_SHAPE_STEPPED = 4,
-    LW_SHAPE_BEZIER2D = 5,
-};
-
-enum LwEnvelopeBehavior : int32_t {
-    LW_BEHAVIOR_RESET = 0,
-    LW_BEHAVIOR_CONSTANT = 1,
-    LW_BEHAVIOR_REPEAT = 2,
-    LW_BEHAVIOR_OSCILLATE = 3,
-    LW_BEHAVIOR_OFFSET_REPEAT = 4,
-    LW_BEHAVIOR_LINEAR = 5,
-};
-
 // p0-p2 tension, continuity, bias of TCB keys; p0-p3 the handles of 2D Bezier keys; p3 and p4 the
 // incoming and outgoing slopes of Hermite and Bezier keys, and those the builder computes.
 struct LwEvalKey {

@@ -46,26 +46,6 @@ enum : uint32_t {
     LW_SCENE_MOTION_TO_CHANNELS = 2,
 };
 
-// Key shapes.
-enum : int32_t {
-    LW_SHAPE_TCB = 0,
-    LW_SHAPE_HERMITE = 1,
-    LW_SHAPE_BEZIER = 2,
-    LW_SHAPE_LINEAR = 3,
-    LW_SHAPE_STEPPED = 4,
-    LW_SHAPE_BEZIER2D = 5,
-};
-
-// Behaviours before the first and after the last key.
-enum : int32_t {
-    LW_BEHAVIOR_RESET = 0,
-    LW_BEHAVIOR_CONSTANT = 1,
-    LW_BEHAVIOR_REPEAT = 2,
-    LW_BEHAVIOR_OSCILLATE = 3,
-    LW_BEHAVIOR_OFFSET_REPEAT = 4,
-    LW_BEHAVIOR_LINEAR = 5,
-};
-
 // Plug-in classes.
 enum : int32_t {
     LW_PLUGIN_UNKNOWN = 0,

@@ -7,6 +7,26 @@
 #include <cstdint>
 #include <cstdio>
 
+// Key shapes and the behaviours before the first and after the last key, shared by the scene's
+// motion channels and the objects' envelopes.
+enum LwKeyShape : int32_t {
+    LW_SHAPE_TCB = 0,
+    LW_SHAPE_HERMITE = 1,
+    LW_SHAPE_BEZIER = 2,
+    LW_SHAPE_LINEAR = 3,
+    LW_SHAPE_STEPPED = 4,
+    LW_SHAPE_BEZIER2D = 5,
+};
+
+enum LwEnvelopeBehavior : int32_t {
+    LW_BEHAVIOR_RESET = 0,
+    LW_BEHAVIOR_CONSTANT = 1,
+    LW_BEHAVIOR_REPEAT = 2,
+    LW_BEHAVIOR_OSCILLATE = 3,
+    LW_BEHAVIOR_OFFSET_REPEAT = 4,
+    LW_BEHAVIOR_LINEAR = 5,
+};
+
 // Numbered results of every library operation; GetLastErrorText and LwErrorText give their texts.
 enum LwErrorCode : int32_t {
     LW_ERR_NONE = 0,

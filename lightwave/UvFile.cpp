@@ -56,9 +56,8 @@ int32_t UvReader::Fault(const char* text, bool withName) {
 }
 
 int32_t UvReader::BadSurface(int32_t slot, const char* name) {
-    char text[300];
-    snprintf(text, sizeof(text), "BAD_SURFACE [%d] {%s} ", slot, name);
-    return Fault(text);
+    const std::string text = "BAD_SURFACE [" + std::to_string(slot) + "] {" + name + "} ";
+    return Fault(text.c_str());
 }
 
 int32_t UvReader::BadPolygon(int32_t polygon, int32_t count) {

@@ -178,6 +178,34 @@ int main(int argc, char** argv) {
             "ObjectMotion (unnamed)\n9\n2\n0 0 0 0 0 0 1 1 1\n0 0 0 0 0\n1 2 3 0.5 0 0 2 2 2\n30 1 0 0 0\n"
             "EndBehavior 2\nAddNullObject Null\nParentObject 1\nShowCamera 1 2\nZoomFactor 4\n");
 
+    // LightWave chunk bodies: the first byte chooses the reader (fuzz/lwchunk.cpp).
+    const std::vector<std::vector<unsigned char>> chunks = {
+        {15, 0x05, 0x14, 0x33, 'C', 'O', 'L', 'R', 0, 14, 'a', 'b', 'c', 0, 0xFF, 1, 2, 3},
+        {10, 0x04, 0x03, 'n', 'a', 'm', 'e', 0, 0, 0xFE, 0xFF},
+        {5, 0x02, 0x3F, 0x80, 0, 0, 0x3F, 0, 0, 0, 0xC0, 0, 0, 0},
+        // LWO2 surface: COLR, SIDE, and a BLOK with an IMAP header, TMAP, IMAG and ETPS.
+        {1,   'C',  'O', 'L', 'R', 0,   14,  0x3F, 0x80, 0,   0,   0,   0,   0,   0,   0x3F, 0x80, 0,   0,   0,
+         0,   'S',  'I', 'D', 'E', 0,   2,   0,    3,    'B', 'L', 'O', 'K', 0,   64,  'I',  'M',  'A', 'P', 0,
+         12,  0x80, 0,   'C', 'H', 'A', 'N', 0,    4,    'C', 'O', 'L', 'R', 'T', 'M', 'A',  'P',  0,   20,  'C',
+         'N', 'T',  'R', 0,   14,  0,   0,   0,    0,    0,   0,   0,   0,   0,   0,   0,    0,    0,   0,   'I',
+         'M', 'A',  'G', 0,   2,   0,   1,   'E',  'T',  'P', 'S', 0,   6,   0,   1,   0xFF, 0,    0,   2},
+        // LWOB surface: COLR, CTEX with TIMG and IMSQ, SHDR with SDAT.
+        {2, 'C', 'O', 'L', 'R', 0, 4, 1,   2, 3,   4,   'C', 'T', 'E', 'X', 0, 4, 'P', 'I', 0,
+         0, 'T', 'I', 'M', 'G', 0, 2, 'a', 0, 'I', 'M', 'S', 'Q', 0,   6,   0, 1, 0,   2,   0,
+         3, 'S', 'H', 'D', 'R', 0, 2, 's', 0, 'S', 'D', 'A', 'T', 0,   3,   1, 2, 3},
+        // Clip: STIL, ISEQ, IFLT.
+        {3, 'S', 'T', 'I', 'L', 0, 4,   'a', '.', 't', 0,   'I', 'S', 'E', 'Q', 0, 14,  3, 0, 0, 0,
+         0, 0,   0,   1,   0,   5, 'p', 0,   '.', 0,   'I', 'F', 'L', 'T', 0,   5, 'f', 0, 0, 1, 9},
+        // Envelope: PRE, POST, two keys with LINE and BEZ2 spans.
+        {4,    'P',  'R', 'E', ' ', 0,    2,    0,    2,    'P', 'O',  'S',  'T', 0,    2,    0,    3,
+         'K',  'E',  'Y', ' ', 0,   8,    0,    0,    0,    0,   0x3F, 0x80, 0,   0,    'S',  'P',  'A',
+         'N',  0,    4,   'L', 'I', 'N',  'E',  'K',  'E',  'Y', ' ',  0,    8,   0x3F, 0x80, 0,    0,
+         0x41, 0x20, 0,   0,   'S', 'P',  'A',  'N',  0,    20,  'B',  'E',  'Z', '2',  0xBE, 0xAA, 0xAA,
+         0xAB, 0,    0,   0,   0,   0x3E, 0xAA, 0xAA, 0xAB, 0,   0,    0,    0},
+    };
+    for (std::size_t i = 0; i < chunks.size(); ++i)
+        Put("lwchunk", "body" + std::to_string(i), std::string(chunks[i].begin(), chunks[i].end()));
+
     // The flag byte, then the file: 0x80 marks a ".uv" file.
     Put("lwcompanion", "colors.vcl",
         "\x03VCLFILE\na\nb\nc\n6\n7\n2\n0 255 0 0 255 x\n1 0 255 0 255 x\n1\n0 1 2 3 4 x\n# note\n0\n1\n0 9 9 9 9 "

@@ -1,21 +1,16 @@
-// Mutation fuzzer for the LightWave chunk readers. The first byte of an input chooses the target:
-// a script of primitive reads (the next bytes choose the primitives, the rest is the body they
-// read, through a memory cursor and through a file cursor over the same bytes), or one of the body
-// parsers (LWO2 surface, LWOB surface, clip, envelope with its evaluation) over the rest. Build it
-// with the sanitizers and run
-//   lwchunkfuzz [seconds] [seed]
-// Any overrun, hang, inconsistent count or packed body that does not read back to itself stops the
-// run with the input printed in hex.
+// The LightWave chunk readers. The first byte of an input chooses the target: a script of primitive
+// reads (the next bytes choose the primitives, the rest is the body they read, through a memory cursor
+// and through a file cursor over the same bytes), or one of the body parsers (LWO2 surface, LWOB
+// surface, clip, envelope with its evaluation) over the rest. An overrun, a hang, an inconsistent count
+// or a packed body that does not read back to itself is a finding.
 #include "lightwave/LwChunks.h"
 #include "lightwave/LwIff.h"
 #include "lightwave/LwObject.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace {
@@ -23,7 +18,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 [[noreturn]] void Fail(const char* what, const Bytes& input) {
-    fprintf(stderr, "lwchunkfuzz: %s; input:", what);
+    fprintf(stderr, "fuzz_lwchunk: %s; input:", what);
     for (uint8_t b : input) fprintf(stderr, " %02x", b);
     fprintf(stderr, "\n");
     abort();
@@ -179,70 +174,9 @@ void Run(const Bytes& input) {
     RunFile(script, body, input);
 }
 
-Bytes Mutate(Bytes input, std::mt19937& rng) {
-    int edits = 1 + (int)(rng() % 4);
-    for (int e = 0; e < edits; ++e) {
-        size_t at = input.empty() ? 0 : rng() % input.size();
-        switch (rng() % 5) {
-        case 0:
-            if (!input.empty()) input[at] ^= (uint8_t)(1u << (rng() % 8));
-            break;
-        case 1:
-            if (!input.empty()) input[at] = (uint8_t)rng();
-            break;
-        case 2:
-            input.insert(input.begin() + (long)at, (uint8_t)rng());
-            break;
-        case 3:
-            if (!input.empty()) input.resize(at);
-            break;
-        default:
-            if (!input.empty()) input[at] = rng() % 2 ? 0xFF : 0x00;
-            break;
-        }
-    }
-    if (input.size() > 1024) input.resize(1024);
-    return input;
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? atof(argv[1]) : 10.0;
-    std::mt19937 rng(argc > 2 ? (uint32_t)strtoul(argv[2], nullptr, 10) : 1u);
-    std::vector<Bytes> pool = {
-        {15, 0x05, 0x14, 0x33, 'C', 'O', 'L', 'R', 0, 14, 'a', 'b', 'c', 0, 0xFF, 1, 2, 3},
-        {10, 0x04, 0x03, 'n', 'a', 'm', 'e', 0, 0, 0xFE, 0xFF},
-        {5, 0x02, 0x3F, 0x80, 0, 0, 0x3F, 0, 0, 0, 0xC0, 0, 0, 0},
-        // LWO2 surface: COLR, SIDE, and a BLOK with an IMAP header, TMAP, IMAG and ETPS.
-        {1,   'C',  'O', 'L', 'R', 0,   14,  0x3F, 0x80, 0,   0,   0,   0,   0,   0,   0x3F, 0x80, 0,   0,   0,
-         0,   'S',  'I', 'D', 'E', 0,   2,   0,    3,    'B', 'L', 'O', 'K', 0,   64,  'I',  'M',  'A', 'P', 0,
-         12,  0x80, 0,   'C', 'H', 'A', 'N', 0,    4,    'C', 'O', 'L', 'R', 'T', 'M', 'A',  'P',  0,   20,  'C',
-         'N', 'T',  'R', 0,   14,  0,   0,   0,    0,    0,   0,   0,   0,   0,   0,   0,    0,    0,   0,   'I',
-         'M', 'A',  'G', 0,   2,   0,   1,   'E',  'T',  'P', 'S', 0,   6,   0,   1,   0xFF, 0,    0,   2},
-        // LWOB surface: COLR, CTEX with TIMG and IMSQ, SHDR with SDAT.
-        {2, 'C', 'O', 'L', 'R', 0, 4, 1,   2, 3,   4,   'C', 'T', 'E', 'X', 0, 4, 'P', 'I', 0,
-         0, 'T', 'I', 'M', 'G', 0, 2, 'a', 0, 'I', 'M', 'S', 'Q', 0,   6,   0, 1, 0,   2,   0,
-         3, 'S', 'H', 'D', 'R', 0, 2, 's', 0, 'S', 'D', 'A', 'T', 0,   3,   1, 2, 3},
-        // Clip: STIL, ISEQ, IFLT.
-        {3, 'S', 'T', 'I', 'L', 0, 4,   'a', '.', 't', 0,   'I', 'S', 'E', 'Q', 0, 14,  3, 0, 0, 0,
-         0, 0,   0,   1,   0,   5, 'p', 0,   '.', 0,   'I', 'F', 'L', 'T', 0,   5, 'f', 0, 0, 1, 9},
-        // Envelope: PRE, POST, two keys with LINE and BEZ2 spans.
-        {4,    'P',  'R', 'E', ' ', 0,    2,    0,    2,    'P', 'O',  'S',  'T', 0,    2,    0,    3,
-         'K',  'E',  'Y', ' ', 0,   8,    0,    0,    0,    0,   0x3F, 0x80, 0,   0,    'S',  'P',  'A',
-         'N',  0,    4,   'L', 'I', 'N',  'E',  'K',  'E',  'Y', ' ',  0,    8,   0x3F, 0x80, 0,    0,
-         0x41, 0x20, 0,   0,   'S', 'P',  'A',  'N',  0,    20,  'B',  'E',  'Z', '2',  0xBE, 0xAA, 0xAA,
-         0xAB, 0,    0,   0,   0,   0x3E, 0xAA, 0xAA, 0xAB, 0,   0,    0,    0},
-    };
-    long runs = 0;
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
-        for (int i = 0; i < 256; ++i, ++runs) {
-            Bytes input = Mutate(pool[rng() % pool.size()], rng);
-            Run(input);
-            if (pool.size() < 4096 && rng() % 16 == 0) pool.push_back(input);
-        }
-    }
-    printf("lwchunkfuzz: %ld inputs, no fault\n", runs);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Run(Bytes(data, data + size));
     return 0;
 }

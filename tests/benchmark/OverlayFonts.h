@@ -1,11 +1,11 @@
-// The overlay's data made here for tests and the demo: a 5 x 7 glyph set drawn into each overlay
-// font's cell grid, and a watermark, written as TGA files under the names the overlay asks for (the
-// loader goes by the bytes, not the name).
+// The overlay's data made here for tests and the demo: a 5 x 7 glyph in each cell of each overlay font
+// and a watermark, written as TGA files under the names the overlay asks for (the loader goes by the
+// bytes, not the name).
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,80 +13,34 @@
 
 namespace overlaytest {
 
-// Rows of five pixels, top first, bit 4 leftmost.
-inline const std::map<char, std::vector<int>>& Glyphs() {
-    static const std::map<char, std::vector<int>> glyphs = {
-        {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
-        {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
-        {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
-        {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
-        {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
-        {'A', {0x0E, 0x11, 0x11, 0x11, 0x1F, 0x11, 0x11}}, {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
-        {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'D', {0x1C, 0x12, 0x11, 0x11, 0x11, 0x12, 0x1C}},
-        {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}}, {'F', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10}},
-        {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
-        {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'J', {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C}},
-        {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}}, {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}},
-        {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'N', {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11}},
-        {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
-        {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D}}, {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}},
-        {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}}, {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
-        {'U', {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}},
-        {'W', {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A}}, {'X', {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11}},
-        {'Y', {0x11, 0x11, 0x11, 0x0A, 0x04, 0x04, 0x04}}, {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F}},
-        {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0C, 0x0C}}, {':', {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x00}},
-        {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}}, {'%', {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03}},
-        {'/', {0x00, 0x01, 0x02, 0x04, 0x08, 0x10, 0x00}}, {'[', {0x0E, 0x08, 0x08, 0x08, 0x08, 0x08, 0x0E}},
-        {']', {0x0E, 0x02, 0x02, 0x02, 0x02, 0x02, 0x0E}}, {'<', {0x02, 0x04, 0x08, 0x10, 0x08, 0x04, 0x02}},
-        {'>', {0x08, 0x04, 0x02, 0x01, 0x02, 0x04, 0x08}}, {'(', {0x02, 0x04, 0x08, 0x08, 0x08, 0x04, 0x02}},
-        {')', {0x08, 0x04, 0x02, 0x02, 0x02, 0x04, 0x08}}, {'_', {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1F}},
-    };
-    return glyphs;
+// Rows of five pixels, top first, bit 4 leftmost: digits drawn so the demo's numbers read; any other
+// character but the space is a box with its code inside, so text is seen where it lands.
+inline int GlyphRow(int code, int row) {
+    static const int digits[10][7] = {
+        {14, 17, 19, 21, 25, 17, 14}, {4, 12, 4, 4, 4, 4, 14},    {14, 17, 1, 2, 4, 8, 31},   {31, 2, 4, 2, 1, 17, 14},
+        {2, 6, 10, 18, 31, 2, 2},     {31, 16, 30, 1, 1, 17, 14}, {6, 8, 16, 30, 17, 17, 14}, {31, 1, 2, 4, 8, 8, 8},
+        {14, 17, 17, 14, 17, 17, 14}, {14, 17, 17, 15, 1, 2, 12}};
+    if (code >= '0' && code <= '9') return digits[code - '0'][row];
+    if (code <= ' ' || code >= 0x7F) return 0;
+    return row == 0 || row == 6 ? 31 : row == 3 ? 16 | (code & 15) : 17;
 }
 
 struct FontFile {
     const char* name;
-    int width, height;  // of the texture
-    int cell, columns;  // cells are square, `columns` to a row from the left edge
-    int first, last;    // codes of one glyph set
-    int sets;
-    int scale, dx, dy;  // glyph pixels are scale x scale, drawn from (dx, dy) in the cell
+    int width, height;       // of the texture
+    int cell, first, count;  // square cells, 16 to a row; `count` codes from `first`, lower case as capitals
+    int scale, dx, dy;       // glyph pixels are scale x scale, drawn from (dx, dy) in the cell
 };
-
-// The six overlay fonts with the grids the overlay reads them with; lower case draws as capitals.
-inline const std::vector<FontFile>& FontFiles() {
-    static const std::vector<FontFile> files = {
-        {"fonts/FONT08T2.png", 256, 256, 16, 16, 0x00, 0x7F, 2, 1, 1, 0},
-        {"fonts/FONT12T2.png", 256, 64, 16, 16, 0x20, 0x5F, 1, 2, 0, 0},
-        {"fonts/FONT16T2.png", 256, 64, 16, 16, 0x20, 0x5F, 1, 2, 3, 1},
-        {"fonts/FONT20T2.png", 512, 128, 32, 16, 0x20, 0x5F, 1, 2, 5, 3},
-        {"fonts/FONT24T2.png", 512, 96, 24, 16, 0x20, 0x5F, 1, 3, 4, 1},
-        {"fonts/FONT32T2.png", 512, 128, 32, 16, 0x20, 0x5F, 1, 4, 6, 2},
-    };
-    return files;
-}
 
 inline std::vector<unsigned char> MakeFont(const FontFile& f) {
     std::vector<std::uint32_t> texels(static_cast<std::size_t>(f.width) * f.height, 0);
-    const int setSize = f.last - f.first + 1;
-    for (int set = 0; set < f.sets; ++set) {
-        for (int code = f.first; code <= f.last; ++code) {
-            const char upper = static_cast<char>(code >= 'a' && code <= 'z' ? code - 32 : code);
-            const auto glyph = Glyphs().find(upper);
-            if (glyph == Glyphs().end()) continue;
-            const int cell = set * setSize + code - f.first;
-            const int x0 = (cell % f.columns) * f.cell + f.dx, y0 = (cell / f.columns) * f.cell + f.dy;
-            for (int row = 0; row < 7; ++row) {
-                for (int col = 0; col < 5; ++col) {
-                    if ((glyph->second[static_cast<std::size_t>(row)] & (0x10 >> col)) == 0) continue;
-                    for (int py = 0; py < f.scale; ++py) {
-                        for (int px = 0; px < f.scale; ++px) {
-                            const int x = x0 + col * f.scale + px, y = y0 + row * f.scale + py;
-                            if (x < f.width && y < f.height) {
-                                texels[static_cast<std::size_t>(y) * f.width + x] = 0xFFFFFFFFu;
-                            }
-                        }
-                    }
+    for (int cell = 0; cell < f.count; ++cell) {
+        const int code = (f.first + cell) & 0x7F, upper = code >= 'a' && code <= 'z' ? code - 32 : code;
+        for (int y = 0; y < 7 * f.scale; ++y) {
+            for (int x = 0; x < 5 * f.scale; ++x) {
+                const int tx = cell % 16 * f.cell + f.dx + x, ty = cell / 16 * f.cell + f.dy + y;
+                if ((GlyphRow(upper, y / f.scale) & (0x10 >> x / f.scale)) != 0 && ty < f.height) {
+                    texels[static_cast<std::size_t>(ty) * f.width + tx] = 0xFFFFFFFFu;
                 }
             }
         }
@@ -94,9 +48,23 @@ inline std::vector<unsigned char> MakeFont(const FontFile& f) {
     return rendertest::MakeTga(f.width, f.height, texels);
 }
 
-// Writes the fonts and a watermark (a 512 x 128 picture, a faint frame) into a data directory.
-inline void WriteOverlayData(const std::function<void(const std::string&, const std::vector<unsigned char>&)>& write) {
-    for (const FontFile& f : FontFiles()) write(f.name, MakeFont(f));
+// Writes the six overlay fonts, on the grids the overlay reads them with, and a watermark (a 512 x 128
+// picture, a faint frame) under `dir`.
+inline void WriteOverlayData(const std::filesystem::path& dir) {
+    const FontFile fonts[] = {
+        {"fonts/FONT08T2.png", 256, 256, 16, 0x00, 256, 1, 1, 0},
+        {"fonts/FONT12T2.png", 256, 64, 16, 0x20, 64, 2, 0, 0},
+        {"fonts/FONT16T2.png", 256, 64, 16, 0x20, 64, 2, 3, 1},
+        {"fonts/FONT20T2.png", 512, 128, 32, 0x20, 64, 2, 5, 3},
+        {"fonts/FONT24T2.png", 512, 96, 24, 0x20, 64, 3, 4, 1},
+        {"fonts/FONT32T2.png", 512, 128, 32, 0x20, 64, 4, 6, 2},
+    };
+    auto write = [&dir](const std::string& name, const std::vector<unsigned char>& bytes) {
+        std::filesystem::create_directories((dir / name).parent_path());
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    };
+    for (const FontFile& f : fonts) write(f.name, MakeFont(f));
     std::vector<std::uint32_t> mark(512 * 128, 0);
     for (int x = 0; x < 376; ++x) mark[x] = mark[127 * 512 + x] = 0x40FFFFFFu;
     write("clip_watermark.dds", rendertest::MakeTga(512, 128, mark));

@@ -10,53 +10,49 @@ using namespace overlaytest;
 
 const std::uint32_t kClear = 0x203040;
 
-class OverlayGLTest : public OverlayTest {
-protected:
-    void SetUp() override {
-        StartCapturingGL();
-        WriteOverlayFiles();
-        overlay_.reset(CResourceScene::Instance());
-        overlay_->SetClearColor(0xFF000000 | kClear);
-        overlay_->Initialize();
-    }
-    void TearDown() override {
-        overlay_.reset();
-        OverlayTest::TearDown();
-    }
-    // Pixels in the box that are neither the clear colour nor black.
-    int Lit(int left, int top, int right, int bottom) const {
-        int lit = 0;
-        for (int y = top; y < bottom; ++y) {
-            for (int x = left; x < right; ++x) {
-                const std::uint32_t c = presented_.At(x, y);
-                if (c != kClear && c != 0) ++lit;
-            }
-        }
-        return lit;
-    }
-    std::unique_ptr<CResourceScene> overlay_;
-};
-
 struct Place {
     const char* what;
     int left, top, right, bottom;
     bool lit;
 };
 
+class OverlayGLTest : public OverlayTest {
+protected:
+    // Places in the presented frame where something besides the clear colour and black is drawn, or not.
+    void ExpectLit(const std::vector<Place>& places) {
+        for (const Place& p : places) {
+            int lit = 0;
+            for (int y = p.top; y < p.bottom; ++y) {
+                for (int x = p.left; x < p.right; ++x) lit += presented_.At(x, y) != kClear && presented_.At(x, y) != 0;
+            }
+            EXPECT_EQ(lit > 0, p.lit) << p.what;
+        }
+    }
+};
+
 // Places from the layout and the fonts the overlay chose for the back buffer's width.
 TEST_F(OverlayGLTest, TitleFrameRateAndScoreAtTheirPlaces) {
-    overlay_->SetScoreCounting(true);
-    overlay_->SetScoreRatio(111.0f);
-    overlay_->Frame(1);
-    overlay_->ResetScore();  // 111 kept as the previous score
-    for (int i = 0; i < 9; ++i) overlay_->Frame(1);
-    const int W = static_cast<int>(presented_.width);
-    const int top = static_cast<int>(overlay_->GetViewport()->GetY());
-    const int bottom = static_cast<int>(overlay_->GetViewport()->GetBottom());
-    const int w0 = overlay_->GetFont(0)->GetCharWidth(), h0 = overlay_->GetFont(0)->GetCharHeight();
-    const int w1 = overlay_->GetFont(1)->GetCharWidth(), h1 = overlay_->GetFont(1)->GetCharHeight();
+    StartGL();
+    std::unique_ptr<CResourceScene> overlay(CResourceScene::Instance());
+    overlay->SetClearColor(0xFF000000 | kClear);
+    overlay->Initialize();
+    const int W = static_cast<int>(Graphics().GetPresentParameters()->backBufferWidth);
+    const int top = static_cast<int>(overlay->GetViewport()->GetY());
+    const int bottom = static_cast<int>(overlay->GetViewport()->GetBottom());
+    const int w0 = overlay->GetFont(0)->GetCharWidth(), h0 = overlay->GetFont(0)->GetCharHeight();
+    const int w1 = overlay->GetFont(1)->GetCharWidth(), h1 = overlay->GetFont(1)->GetCharHeight();
     const int middle = W / 2, right = W - 2 * w0;
-    const Place places[] = {
+
+    overlay->Frame(1);
+    ExpectLit({{"title while not counting", 0, top, W / 2, top + 3 * h0, true},
+               {"no frame rate, score or previous score", 0, bottom - 4 * h0, W, bottom, false}});
+
+    overlay->SetScoreCounting(true);
+    overlay->SetScoreRatio(111.0f);
+    overlay->Frame(1);
+    overlay->ResetScore();  // 111 kept as the previous score
+    for (int i = 0; i < 9; ++i) overlay->Frame(1);
+    ExpectLit({
         {"title VELLACOR 06", w0, top + h0, w0 * 12, top + 2 * h0, true},
         {"subtitle", w0, top + h0 * 22 / 10, w0 + 20 * w1, top + h0 * 22 / 10 + h1, true},
         {"frame rate digit, twice the size, before the middle", middle - 6 * w0, bottom - 3 * h0, middle - 4 * w0,
@@ -68,27 +64,13 @@ TEST_F(OverlayGLTest, TitleFrameRateAndScoreAtTheirPlaces) {
         {"previous 111 under it", right - 6 * w1, bottom - 23 * h0 / 10, right, bottom - 23 * h0 / 10 + 2 * h1, true},
         {"nothing left of the labels", 0, bottom - 3 * h0, middle - 14 * w0, bottom, false},
         {"nothing between title and numbers", 0, top + 4 * h0, middle, bottom - 4 * h0, false},
-    };
-    for (const Place& p : places) {
-        EXPECT_EQ(Lit(p.left, p.top, p.right, p.bottom) > 0, p.lit) << p.what;
-    }
+    });
+    EXPECT_EQ(overlay->GetScore(), 999.0f);
     if (top > 0) {
         EXPECT_EQ(presented_.At(W / 2, top / 2), 0u) << "top bar black";
         EXPECT_EQ(presented_.At(W / 2, bottom + top / 2), 0u) << "bottom bar black";
     }
     EXPECT_EQ(presented_.At(W / 2, (top + bottom) / 2), kClear) << "main viewport cleared";
-}
-
-TEST_F(OverlayGLTest, NotCountingShowsTitleOnly) {
-    overlay_->Frame(1);
-    overlay_->Frame(1);
-    const int top = static_cast<int>(overlay_->GetViewport()->GetY());
-    const int bottom = static_cast<int>(overlay_->GetViewport()->GetBottom());
-    const int h0 = overlay_->GetFont(0)->GetCharHeight();
-    EXPECT_GT(Lit(0, top, static_cast<int>(presented_.width) / 2, top + 3 * h0), 0) << "title";
-    EXPECT_EQ(Lit(0, bottom - 4 * h0, static_cast<int>(presented_.width), bottom), 0)
-        << "no frame rate, score or previous score";
-    EXPECT_EQ(overlay_->GetScore(), 0.0f);
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "devices/GameApplicationDriverDX9.h"
@@ -19,15 +17,15 @@
 
 namespace overlaytest {
 
-// The GL graphics object that keeps a copy of each frame it presents (the overlay clears the back
-// buffer for the next pass right after presenting).
+struct Frame {
+    std::vector<std::uint32_t> pixels;
+    std::uint32_t width = 0, height = 0;
+    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; }
+};
+
+// GL graphics that keeps a copy of each frame it presents (the overlay clears right after presenting).
 class CapturingGraphics : public trivale::CDXGraphics {
 public:
-    struct Frame {
-        std::vector<std::uint32_t> pixels;
-        std::uint32_t width = 0, height = 0;
-        std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x] & 0xFFFFFF; }
-    };
     explicit CapturingGraphics(Frame* last) : last_(last) {}
     void Present() override {
         if (GetDevice() != nullptr) GetDevice()->ReadBackBuffer(last_->pixels, last_->width, last_->height);
@@ -41,18 +39,14 @@ private:
 class OverlayTest : public ::testing::Test {
 protected:
     // Over GL, each presented frame kept in `presented_`.
-    void StartCapturingGL() {
+    void StartGL() {
         StartWith([this]() { return std::make_unique<CapturingGraphics>(&presented_); });
     }
-    // Over GL as the program runs.
-    void StartGL() {
-        StartWith([]() { return std::make_unique<trivale::CDXGraphics>(); });
-    }
     // Over the recording device with an adapter changed by `adjust` first.
-    void StartFake(const std::function<void(plat::FakeAdapter&)>& adjust) {
+    void StartFake(const std::function<void(plat::FakeAdapter&)>& adjust = {}) {
         fake_ = std::make_shared<plat::FakeGraphicsState>();
         fake_->adapters.push_back(plat::MakeFakeAdapter("Fake adapter"));
-        adjust(fake_->adapters.back());
+        if (adjust) adjust(fake_->adapters.back());
         StartWith([state = fake_]() {
             return std::make_unique<trivale::CDXGraphics>(plat::CreateFakeGraphicsSystem(state));
         });
@@ -71,6 +65,7 @@ protected:
         factory.graphics = graphics;
         trivale::GetApplicationDriver()->SetDeviceFactory(factory);
         ASSERT_TRUE(trivale::GetApplicationDriver()->Initialize());
+        WriteOverlayData(data_);
         trivale::GetApplicationDriver()->UseFileSystem(data_.string() + "/");
     }
     void TearDown() override {
@@ -79,8 +74,9 @@ protected:
         plat::SetMessageBoxHook(plat::MessageBoxHook());
         std::filesystem::remove_all(data_);
     }
-    plat::IGraphicsDevice* Device() { return trivale::GetApplicationDriver()->GetGraphics()->GetDevice(); }
-    // The calls journalled since the last look, or only those that start with one of the prefixes.
+    trivale::CDXGraphics& Graphics() { return *trivale::GetApplicationDriver()->GetGraphics(); }
+    plat::IGraphicsDevice& Device() { return *Graphics().GetDevice(); }
+    // The calls journalled since the last look that start with one of the prefixes (all when none).
     std::vector<std::string> Journal(const std::vector<std::string>& prefixes = {}) {
         std::vector<std::string> kept;
         for (const std::string& line : fake_->journal) {
@@ -91,22 +87,12 @@ protected:
         fake_->journal.clear();
         return kept;
     }
-    void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
-        std::filesystem::create_directories((data_ / name).parent_path());
-        std::ofstream(data_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    void WriteOverlayFiles() {
-        WriteOverlayData(
-            [this](const std::string& name, const std::vector<unsigned char>& bytes) { WriteFile(name, bytes); });
-    }
-    trivale::CDXGraphics& Graphics() { return *trivale::GetApplicationDriver()->GetGraphics(); }
 
     std::unique_ptr<fwtest::CapturedLog> log_;
     std::shared_ptr<plat::FakeGraphicsState> fake_;
     const std::filesystem::path data_ =
         std::filesystem::temp_directory_path() / ("tvoverlay-" + std::to_string(::getpid()));
-    CapturingGraphics::Frame presented_;
+    Frame presented_;
 };
 
 }  // namespace overlaytest

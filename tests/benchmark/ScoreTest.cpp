@@ -12,61 +12,36 @@
 
 namespace {
 
-// One step of a run: 'p' a pass, '+' counting on, '-' counting off, 'r' a reset, 'x' the ratio 2.5.
-struct ScoreCase {
-    const char* steps;
-    float score, previous;
-    bool showsPrevious;
-};
-
 TEST(ScoreTest, CountingRatioAndResetOverFixedPasses) {
-    const ScoreCase cases[] = {
+    // Steps: 'p' a pass, '+' counting on, '-' counting off, 'r' a reset, 'x', 'X', '1' the ratio
+    // 2.5, 2^24, 1.
+    const struct {
+        const char* steps;
+        float score, previous;
+        bool showsPrevious;
+    } cases[] = {
         {"ppp", 0.0f, 0.0f, false},       // not counting: frozen
         {"+ppp", 3.0f, 0.0f, false},      // one per pass at the ratio 1
         {"+pp-pp+p", 3.0f, 0.0f, false},  // off in between
-        {"+x pppp", 10.0f, 0.0f, false},  // the ratio per pass
-        {"+pp r p", 1.0f, 2.0f, true},    // a reset keeps the score as the previous one
-        {"+p r", 0.0f, 1.0f, false},      // a previous score of exactly 1 is not shown
-        {"+x p r r", 0.0f, 0.0f, false},  // a second reset keeps the zero
-        {"-x pp +p r", 0.0f, 2.5f, true},
+        {"+xpppp", 10.0f, 0.0f, false},   // the ratio per pass
+        {"+pprp", 1.0f, 2.0f, true},      // a reset keeps the score as the previous one
+        {"+pr", 0.0f, 1.0f, false},       // a previous score of exactly 1 is not shown
+        {"+xprr", 0.0f, 0.0f, false},     // a second reset keeps the zero
+        {"-xpp+pr", 0.0f, 2.5f, true},   {"+Xp1p", 16777216.0f, 0.0f, false},  // 32-bit float: steps of one end at 2^24
     };
-    for (const ScoreCase& c : cases) {
+    for (const auto& c : cases) {
         CScoreCounter counter;
         for (const char* s = c.steps; *s != '\0'; ++s) {
-            switch (*s) {
-            case 'p':
-                counter.Advance();
-                break;
-            case '+':
-                counter.SetCounting(true);
-                break;
-            case '-':
-                counter.SetCounting(false);
-                break;
-            case 'r':
-                counter.Reset();
-                break;
-            case 'x':
-                counter.SetRatio(2.5f);
-                break;
-            default:
-                break;
-            }
+            if (*s == 'p') counter.Advance();
+            if (*s == '+' || *s == '-') counter.SetCounting(*s == '+');
+            if (*s == 'r') counter.Reset();
+            if (*s == 'x' || *s == 'X' || *s == '1')
+                counter.SetRatio(*s == 'x' ? 2.5f : *s == 'X' ? 16777216.0f : 1.0f);
         }
         EXPECT_EQ(counter.GetScore(), c.score) << c.steps;
         EXPECT_EQ(counter.GetPrevious(), c.previous) << c.steps;
         EXPECT_EQ(counter.ShowsPrevious(), c.showsPrevious) << c.steps;
     }
-}
-
-TEST(ScoreTest, ScoreStopsWhereFloatStepsOfOneEnd) {
-    CScoreCounter counter;
-    counter.SetCounting(true);
-    counter.SetRatio(16777216.0f);
-    counter.Advance();
-    counter.SetRatio(1.0f);
-    counter.Advance();
-    EXPECT_EQ(counter.GetScore(), 16777216.0f);
 }
 
 TEST(ScoreTest, PrintedValuesSaturateAndNaNIsZero) {

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "app_framework/StandardScene.h"
 #include "benchmark/ResourceScene.h"
@@ -41,11 +40,7 @@ int main(int argc, char** argv) {
     using namespace trivale;
     const std::filesystem::path data =
         std::filesystem::temp_directory_path() / ("tvoverlay-demo-" + std::to_string(::getpid()));
-    overlaytest::WriteOverlayData([&data](const std::string& name, const std::vector<unsigned char>& bytes) {
-        std::filesystem::create_directories((data / name).parent_path());
-        std::ofstream(data / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    });
+    overlaytest::WriteOverlayData(data);
     if (!CreateApplicationDriver()) return GetApplicationExitCode();
     try {
         CGameApplicationDriverDX9* driver = GetApplicationDriver();

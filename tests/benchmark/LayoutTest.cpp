@@ -14,28 +14,23 @@ std::string Show(const plat::Viewport& v) {
 // Back buffers from narrow to wide: the main picture spans the width, bars above and below are as high as
 // each other, no side bars; the fonts switch at 960, 1152 and 1500.
 TEST(LayoutTest, MainPictureBarsAndFontsAtSeveralBackBufferSizes) {
+    // clang-format off
     const struct {
         int width, height;
         bool wide;
-        uint32_t mainTop, mainHeight;
-        int large, small;  // font sizes by width
+        uint32_t mainTop, mainHeight;  // bars as high as the top
+        int large, small;              // font sizes by width
     } cases[] = {
-        {640, 480, false, 40, 400, 16, 8},
-        {1024, 768, false, 64, 640, 20, 12},
-        {1280, 1024, false, 112, 800, 24, 12},
+        {640, 480, false, 40, 400, 16, 8}, {1024, 768, false, 64, 640, 20, 12}, {1280, 1024, false, 112, 800, 24, 12},
         {1920, 1200, false, 0, 1200, 32, 16},  // exactly 16:10
         {1920, 1080, false, 0, 1080, 32, 16},  // wider: no bars
-        {1024, 768, true, 96, 576, 20, 12},
-        {1920, 1200, true, 60, 1080, 32, 16},
-        {800, 601, false, 50, 500, 16, 8},  // row 600 in no bar
-        {959, 600, false, 0, 599, 16, 8},
-        {960, 600, false, 0, 600, 20, 12},
-        {1151, 720, false, 0, 719, 20, 12},
-        {1152, 720, false, 0, 720, 24, 12},
-        {1499, 1000, false, 32, 936, 24, 12},
-        {1500, 1000, false, 31, 937, 32, 16},
-        {0, 0, false, 0, 0, 16, 8},  // no back buffer: nothing
+        {1024, 768, true, 96, 576, 20, 12}, {1920, 1200, true, 60, 1080, 32, 16},
+        {800, 601, false, 50, 500, 16, 8},     // row 600 in no bar
+        {959, 600, false, 0, 599, 16, 8}, {960, 600, false, 0, 600, 20, 12}, {1151, 720, false, 0, 719, 20, 12},
+        {1152, 720, false, 0, 720, 24, 12}, {1499, 1000, false, 32, 936, 24, 12}, {1500, 1000, false, 31, 937, 32, 16},
+        {0, 0, false, 0, 0, 16, 8},            // no back buffer: nothing
     };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + (c.wide ? " wide" : ""));
         const ScreenLayout l = ComputeScreenLayout(c.width, c.height, c.wide);

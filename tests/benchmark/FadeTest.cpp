@@ -10,13 +10,6 @@ namespace {
 
 using namespace overlaytest;
 
-// A clock that hands out the frame times it was given, then the last one again.
-struct FakeFrameClock {
-    std::vector<double> seconds;
-    std::size_t next = 0;
-    double operator()() { return seconds[next < seconds.size() ? next++ : seconds.size() - 1]; }
-};
-
 class FadeTest : public OverlayTest {
 protected:
     void SetUp() override { StartFake(); }
@@ -41,11 +34,11 @@ TEST_F(FadeTest, AlphaOverTimeHoldAndTheEnd) {
     };
     for (const auto& c : cases) {
         std::unique_ptr<trivale::IScene> fade;
-        FakeFrameClock clock{{c.frame}};
+        auto clock = [&c] { return c.frame; };
         if (c.out) {
-            fade = std::make_unique<CColorFadeOut>(c.duration, 0xFF102030, c.hold, 0xE000, std::ref(clock));
+            fade = std::make_unique<CColorFadeOut>(c.duration, 0xFF102030, c.hold, 0xE000, clock);
         } else {
-            fade = std::make_unique<CColorFadeIn>(c.duration, 0xFF102030, 0xE000, std::ref(clock));
+            fade = std::make_unique<CColorFadeIn>(c.duration, 0xFF102030, 0xE000, clock);
         }
         std::vector<std::string> expected;
         int alive = 0;
@@ -64,8 +57,7 @@ TEST_F(FadeTest, AlphaOverTimeHoldAndTheEnd) {
 // though it may be asked for more frames before the manager drops it.
 TEST_F(FadeTest, FadeOutClosesOneSceneAndAddsTheNextOnce) {
     trivale::CSceneManager& manager = *trivale::GetApplicationDriver()->GetSceneManager();
-    FakeFrameClock clock{{0.5}};
-    auto fade = std::make_shared<CColorFadeOut>(0.5, 0, 0.0, 0xE000, std::ref(clock));
+    auto fade = std::make_shared<CColorFadeOut>(0.5, 0, 0.0, 0xE000, [] { return 0.5; });
     auto closed = std::make_shared<trivale::CStandardScene>(0x8000);
     auto next = std::make_shared<trivale::CStandardScene>(0x8001);
     fade->SetSceneToClose(closed.get());

@@ -80,9 +80,9 @@ TEST_F(MusicManagerTest, VolumeIsKeptOnTheScaleAndAppliesToThePlayingAndLaterTra
         EXPECT_EQ(c.kept, music->GetVolume());
         Play("flat.wav");
         EXPECT_NEAR(c.heard, Peak(), 2);
-        music->SetVolume(0);  // on the playing track at once
-        EXPECT_EQ(kLevel, Peak());
     }
+    music->SetVolume(-10000);  // on the playing track at once
+    EXPECT_EQ(0, Peak());
 }
 
 // The fade follows the output's clock, so the levels only fall however late its worker wakes.
@@ -134,10 +134,8 @@ TEST_F(MusicManagerTest, FailuresAreReportedOnceAndLeaveThePlayingTrack) {
     EXPECT_TRUE(RampFrom(1000, 17000)) << "looped round";
     Play("ramp.wav");  // from the beginning again, and not looped
     EXPECT_TRUE(RampFrom(0, 8820));
-    Render(4410);
+    Peak();
     EXPECT_TRUE(WaitFor([&] { return !music->IsPlaying(); }));
-    tvtest::WriteFile(dir / "noise.ogg", std::string(4096, 'x'));
-    EXPECT_THROW(music->Play("noise.ogg", false), EException);  // neither Ogg Vorbis nor WAVE
 
     CDXSound silent;  // never initialised: not ready
     for (CDXSound* d : {&silent, static_cast<CDXSound*>(nullptr)}) {

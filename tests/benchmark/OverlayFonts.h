@@ -25,11 +25,11 @@ inline int GlyphRow(int code, int row) {
     return row == 0 || row == 6 ? 31 : row == 3 ? 16 | (code & 15) : 17;
 }
 
+// A texture of `count` square cells, 16 to a row, from the code `first` (lower case drawn as capitals);
+// glyph pixels are scale x scale, drawn from (dx, dy) in the cell.
 struct FontFile {
     const char* name;
-    int width, height;       // of the texture
-    int cell, first, count;  // square cells, 16 to a row; `count` codes from `first`, lower case as capitals
-    int scale, dx, dy;       // glyph pixels are scale x scale, drawn from (dx, dy) in the cell
+    int width, height, cell, first, count, scale, dx, dy;
 };
 
 inline std::vector<unsigned char> MakeFont(const FontFile& f) {

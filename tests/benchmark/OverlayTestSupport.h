@@ -24,15 +24,12 @@ struct Frame {
 };
 
 // GL graphics that keeps a copy of each frame it presents (the overlay clears right after presenting).
-class CapturingGraphics : public trivale::CDXGraphics {
-public:
+struct CapturingGraphics : trivale::CDXGraphics {
     explicit CapturingGraphics(Frame* last) : last_(last) {}
     void Present() override {
         if (GetDevice() != nullptr) GetDevice()->ReadBackBuffer(last_->pixels, last_->width, last_->height);
         CDXGraphics::Present();
     }
-
-private:
     Frame* last_;
 };
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "app_framework/StandardScene.h"
 #include "benchmark/ResourceScene.h"
@@ -24,22 +23,19 @@ public:
         CResourceScene::Instance()->SetScoreCounting(true);
     }
     void Frame(unsigned) override {
-        ++passes_;
-        if (passes_ == frames_ / 2) CResourceScene::Instance()->ResetScore();
+        if (++passes_ == frames_ / 2) CResourceScene::Instance()->ResetScore();
         if (passes_ == frames_) plat::PostQuit(0);
     }
 
 private:
-    int frames_;
-    int passes_ = 0;
+    int frames_, passes_ = 0;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace trivale;
-    const std::filesystem::path data =
-        std::filesystem::temp_directory_path() / ("tvoverlay-demo-" + std::to_string(::getpid()));
+    const auto data = std::filesystem::temp_directory_path() / ("tvoverlay-demo-" + std::to_string(::getpid()));
     overlaytest::WriteOverlayData(data);
     if (!CreateApplicationDriver()) return GetApplicationExitCode();
     try {

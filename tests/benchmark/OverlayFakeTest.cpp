@@ -51,6 +51,8 @@ TEST_F(OverlayFakeTest, EveryPassEndsWithPresentThenClearsInTheClearColour) {
     plat::Viewport applied;
     Device().GetViewport(applied);
     EXPECT_EQ(applied.y, 40u) << "the main viewport stays applied for the next pass";
+    overlay_.reset();
+    overlay_.reset(CResourceScene::Instance());  // a new one: the old one let go of the instance
 }
 
 TEST_F(OverlayFakeTest, DebugPagesCycleAndScriptErrorsOpenTheConsole) {

@@ -373,6 +373,9 @@ uint32_t LwobSurfaceToLwo2(LwObject* object, const LwobSurface* from, Lwo2Surfac
 uint32_t Lwo2SurfaceToLwob(LwObject* object, const Lwo2Surface* from, LwobSurface* to);
 void LwobTextureToBlock(LwObject* object, const LwobTexture* texture, Lwo2Surface* to);
 void BlockToLwobTexture(LwObject* object, const Lwo2SurfaceBlock* block, LwobSurface* to);
+// The texture map's references as LWOB texture records: CNTR, SIZE and FALL become TCTR, TSIZ and TFAL
+// (envelopes dropped), a non-empty OREF becomes TREF; absent sources leave their records as they are.
+void CopyMaterialImageRefs(const Lwo2TextureMap* source, LwSubChunkPtr* destination);
 
 // Name tables: 1 for a listed name, else 0 with the name copied unchanged. An empty LWOB name means
 // the procedural has no LWOB form on that channel.

@@ -387,6 +387,22 @@ void ReadParameters(const LwSubChunk* func, LwobTexture* texture) {
 
 }  // namespace
 
+void CopyMaterialImageRefs(const Lwo2TextureMap* source, LwSubChunkPtr* destination) {
+    const struct {
+        int From, To;
+        LwId Id;
+    } vectors[] = {{LW_TMAP_CNTR, LWOB_TCTR, Id("TCTR")},
+                   {LW_TMAP_SIZE, LWOB_TSIZ, Id("TSIZ")},
+                   {LW_TMAP_FALL, LWOB_TFAL, Id("TFAL")}};
+    for (const auto& v : vectors) {
+        if (!source->Chunks[v.From]) continue;
+        LwSubChunk* c = NewChunk(&destination[v.To], v.Id);
+        for (int i = 0; i < 3; ++i) c->Float[i] = source->Chunks[v.From]->Float[i];
+    }
+    if (source->Chunks[LW_TMAP_OREF] && !source->Chunks[LW_TMAP_OREF]->Text[0].empty())
+        NewChunk(&destination[LWOB_TREF], Id("TREF"))->Text[0] = source->Chunks[LW_TMAP_OREF]->Text[0];
+}
+
 void BlockToLwobTexture(LwObject* object, const Lwo2SurfaceBlock* block, LwobSurface* to) {
     const LwSubChunkPtr* b = block->Chunks;
     const LwSubChunk* chan = block->Header ? block->Header->Chunks[LW_HEAD_CHAN].get() : nullptr;
@@ -431,21 +447,7 @@ void BlockToLwobTexture(LwObject* object, const Lwo2SurfaceBlock* block, LwobSur
     NewChunk(&t[LWOB_TFLG], Id("TFLG"))->Int[0] = flags;
     if (const LwSubChunk* opac = block->Header ? block->Header->Chunks[LW_HEAD_OPAC].get() : nullptr)
         NewValue(&t[LWOB_TOPC], Id("TOPC"), opac->Float[0]);
-    if (map) {
-        const struct {
-            int From, To;
-            LwId Id;
-        } vectors[] = {{LW_TMAP_CNTR, LWOB_TCTR, Id("TCTR")},
-                       {LW_TMAP_SIZE, LWOB_TSIZ, Id("TSIZ")},
-                       {LW_TMAP_FALL, LWOB_TFAL, Id("TFAL")}};
-        for (const auto& v : vectors) {
-            if (!map->Chunks[v.From]) continue;
-            LwSubChunk* c = NewChunk(&t[v.To], v.Id);
-            for (int i = 0; i < 3; ++i) c->Float[i] = map->Chunks[v.From]->Float[i];
-        }
-        if (map->Chunks[LW_TMAP_OREF] && !map->Chunks[LW_TMAP_OREF]->Text[0].empty())
-            NewChunk(&t[LWOB_TREF], Id("TREF"))->Text[0] = map->Chunks[LW_TMAP_OREF]->Text[0];
-    }
+    if (map) CopyMaterialImageRefs(map, t);
     if (b[LW_BLOK_IMAG]) SetImage(object, &texture->Timg, b[LW_BLOK_IMAG]->Int[0]);
     if (const LwSubChunk* wrap = b[LW_BLOK_WRAP].get()) {
         LwSubChunk* w = NewChunk(&t[LWOB_TWRP], Id("TWRP"));

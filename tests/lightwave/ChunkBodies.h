@@ -2,9 +2,10 @@
 // canonical lengths, as the two-pass writer puts them into a file.
 #pragma once
 
-#include "tests/lightwave/ChunkTestUtil.h"
+#include "lightwave/LwChunks.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
-namespace lwchunk {
+namespace lwobj {
 
 inline Body FloatEnv(float v, uint32_t env) { return Body().F4(v).VX(env); }
 
@@ -163,4 +164,4 @@ inline Body EveryLwobSubChunk() {
         .Sub("SDAT", Body().U1(0xAB).U1(0xCD));
 }
 
-}  // namespace lwchunk
+}  // namespace lwobj

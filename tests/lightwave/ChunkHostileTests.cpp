@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace lwchunk;
+using namespace lwobj;
 
 // Dumps go nowhere, but every line is still formatted.
 FILE* Discard() {

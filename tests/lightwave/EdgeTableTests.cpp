@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-using namespace lwtest;
+using namespace lwobj;
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace lwchunk;
+using namespace lwobj;
 
 TEST(Lwo2Envelope, EverySubChunkParsesAndSizesToItsBody) {
     LoggedObject o;

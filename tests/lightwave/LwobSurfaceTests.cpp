@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace lwchunk;
+using namespace lwobj;
 
 Bytes Repacked(LwObject* o, const Bytes& body, LwobSurface* s) {
     ParseLwobSurface(o, (uint32_t)body.size(), body.data(), s);

@@ -1,12 +1,13 @@
 // The mesh builder on small known shapes: strips, fans, lines and point groups, with their keys.
-#include "tests/lightwave/ChunkTestUtil.h"
+#include "lightwave/LwChunks.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
 #include <set>
 #include <string>
 
 namespace {
 
-using namespace lwchunk;
+using namespace lwobj;
 
 std::vector<int32_t> NodePoints(const LwMesh& mesh) {
     std::vector<int32_t> points;

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-using namespace lwtest;
+using namespace lwobj;
 
 namespace {
 

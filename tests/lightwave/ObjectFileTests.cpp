@@ -1,7 +1,8 @@
 // LWO2 and LWOB object files: objects built in code written and read back equal, hand-made files
 // in the layouts of the formats, writers that refuse what their fields cannot hold, and hostile
 // files (cut at every chunk, counts and indices past the data) that end with the right code.
-#include "tests/lightwave/ObjectFileTestUtil.h"
+#include "lightwave/LwChunks.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 
 namespace {
 
-using namespace lwfile;
+using namespace lwobj;
 
 constexpr LwId Id(const char* s) { return LwMakeId(s[0], s[1], s[2], s[3]); }
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-using namespace lwtest;
+using namespace lwobj;
 
 namespace {
 

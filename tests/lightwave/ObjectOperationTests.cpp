@@ -1,7 +1,8 @@
 // The whole-object operations: triangulation of concave, non-planar, slit and self-crossing
 // polygons (area and winding kept, per-corner data carried), the polygon and surface sorts, moves,
 // clones, load with its passes and the text dump.
-#include "tests/lightwave/ObjectFileTestUtil.h"
+#include "lightwave/LwChunks.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 
 namespace {
 
-using namespace lwfile;
+using namespace lwobj;
 
 using Vec = std::array<double, 3>;
 

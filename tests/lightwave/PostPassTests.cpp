@@ -3,7 +3,6 @@
 // ".uv" files, with hostile companion files.
 #include "lightwave/LwMaterial.h"
 #include "tests/lightwave/ChunkBodies.h"
-#include "tests/lightwave/ChunkTestUtil.h"
 
 #include <cmath>
 #include <fstream>
@@ -11,7 +10,7 @@
 
 namespace {
 
-using namespace lwchunk;
+using namespace lwobj;
 
 // An object whose file lies in a fresh temporary directory, so its companions can be written.
 class FileObject {

@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace lwtest;
+using namespace lwobj;
 
 struct TempPath {
     std::string path;

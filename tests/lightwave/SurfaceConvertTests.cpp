@@ -1,7 +1,8 @@
 // Surface bodies carried between the LWOB and LWO2 forms: the field rules one way and back, the
 // values clamped to the target's range, the procedural and image-map tables, and a whole LWOB file
 // written as LWO2 and back as LWOB.
-#include "tests/lightwave/ObjectFileTestUtil.h"
+#include "lightwave/LwChunks.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@
 
 namespace {
 
-using namespace lwfile;
+using namespace lwobj;
 
 constexpr LwId Id(const char* s) { return LwMakeId(s[0], s[1], s[2], s[3]); }
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace lwtest;
+using namespace lwobj;
 
 namespace {
 

@@ -46,97 +46,26 @@ ObjectPtr BuildObject() {
     AddPolygon(p, {0, 1}, "Skin");
     const Bytes clip = Body().Sub("STIL", Body().S0("images/a.tga")).Written();
     p->Op.SetClipData(p, p->Op.AddClip(p, 4), (int32_t)clip.size(), clip.data());
+    p->Op.SetClipName(p, 0, "images\\a.tga");  // as the reader names it
     const Bytes envelope = Body().Sub("KEY ", Body().F4(0).F4(1)).Written();
     p->Op.SetEnvelopeData(p, p->Op.AddEnvelope(p, 1), (int32_t)envelope.size(), envelope.data());
     p->Op.SetCurrentLayer(p, 0);
     return o;
 }
 
-// Everything the files hold, compared field by field (points as the files' floats).
-void ExpectSameObjects(LwObject* a, LwObject* b, bool lwo2) {
-    ASSERT_EQ(a->NumLayers, b->NumLayers);
-    for (LwLayer *la = a->Layers, *lb = b->Layers; la; la = la->Next, lb = lb->Next) {
-        SCOPED_TRACE(la->Name);
-        if (lwo2) {
-            EXPECT_STREQ(la->Name, lb->Name);
-            EXPECT_EQ(la->LayerNumber, lb->LayerNumber);
-            EXPECT_EQ(la->ParentNumber, lb->ParentNumber);
-            EXPECT_EQ(la->Pivot[1], lb->Pivot[1]);
-        }
-        ASSERT_EQ(la->Points.size(), lb->Points.size());
-        for (size_t i = 0; i < la->Points.size(); ++i)
-            for (int c = 0; c < 3; ++c) EXPECT_EQ((float)la->Points[i].Xyz[c], lb->Points[i].Xyz[c]);
-        for (int g = 0; g < LW_POLYGON_GROUPS; ++g) {
-            const LwPolygonGroup &ga = la->Groups[g], &gb = lb->Groups[g];
-            ASSERT_EQ(ga.Polygons.size(), gb.Polygons.size());
-            for (size_t i = 0; i < ga.Polygons.size(); ++i) {
-                EXPECT_EQ(ga.Polygons[i].Points, gb.Polygons[i].Points);
-                EXPECT_STREQ(ga.Polygons[i].SurfaceName, gb.Polygons[i].SurfaceName);
-                EXPECT_EQ(ga.Polygons[i].SurfaceId, gb.Polygons[i].SurfaceId);
-                if (lwo2 || ga.Type == LW_ID_CURV) {
-                    EXPECT_EQ(ga.Polygons[i].Flags, gb.Polygons[i].Flags);
-                }
-            }
-            if (!lwo2) continue;
-            ASSERT_EQ(ga.TagMaps.size(), gb.TagMaps.size());
-            for (size_t m = 0; m < ga.TagMaps.size(); ++m) {
-                EXPECT_EQ(ga.TagMaps[m].Type, gb.TagMaps[m].Type);
-                EXPECT_EQ(ga.TagMaps[m].Polygons, gb.TagMaps[m].Polygons);
-                EXPECT_EQ(ga.TagMaps[m].TagIds, gb.TagMaps[m].TagIds);
-            }
-        }
-        if (!lwo2) continue;
-        ASSERT_EQ(la->Vmaps.size(), lb->Vmaps.size());
-        for (size_t m = 0; m < la->Vmaps.size(); ++m) {
-            EXPECT_STREQ(la->Vmaps[m].Name, lb->Vmaps[m].Name);
-            EXPECT_EQ(la->Vmaps[m].Points, lb->Vmaps[m].Points);
-            EXPECT_EQ(la->Vmaps[m].Values, lb->Vmaps[m].Values);
-        }
-        ASSERT_EQ(la->Vmads.size(), lb->Vmads.size());
-        for (size_t m = 0; m < la->Vmads.size(); ++m) {
-            ASSERT_EQ(la->Vmads[m].Entries.size(), lb->Vmads[m].Entries.size());
-            EXPECT_EQ(la->Vmads[m].Entries[0].Values[0].Polygon, lb->Vmads[m].Entries[0].Values[0].Polygon);
-            EXPECT_EQ(la->Vmads[m].Entries[0].Values[0].Values, lb->Vmads[m].Entries[0].Values[0].Values);
-        }
-    }
-    ASSERT_EQ(a->NumSurfaces, b->NumSurfaces);
-    for (LwSurfaceEntry *sa = a->Surfaces, *sb = b->Surfaces; sa; sa = sa->Next, sb = sb->Next) {
-        EXPECT_STREQ(sa->Name, sb->Name);
-        if (lwo2) {
-            EXPECT_STREQ(sa->SourceName, sb->SourceName);
-        }
-        EXPECT_EQ(Bytes(sa->Data, sa->Data + sa->DataSize), Bytes(sb->Data, sb->Data + sb->DataSize));
-    }
-    if (!lwo2) return;
-    ASSERT_EQ(a->NumTags, b->NumTags);
-    for (LwTag *ta = a->Tags, *tb = b->Tags; ta; ta = ta->Next, tb = tb->Next) {
-        EXPECT_STREQ(ta->Name, tb->Name);
-        EXPECT_EQ(ta->Type, tb->Type);
-    }
-    ASSERT_EQ(a->NumClips, b->NumClips);
-    EXPECT_EQ(a->Clips->Id, b->Clips->Id);
-    EXPECT_EQ(Bytes(a->Clips->Data, a->Clips->Data + a->Clips->DataSize),
-              Bytes(b->Clips->Data, b->Clips->Data + b->Clips->DataSize));
-    ASSERT_EQ(a->NumEnvelopes, b->NumEnvelopes);
-    EXPECT_EQ(a->Envelopes->Index, b->Envelopes->Index);
-    EXPECT_EQ(Bytes(a->Envelopes->Data, a->Envelopes->Data + a->Envelopes->DataSize),
-              Bytes(b->Envelopes->Data, b->Envelopes->Data + b->Envelopes->DataSize));
-}
-
+// Read back, the object dumps as built (the dump shows every field the files hold), and written
+// again it gives the same bytes.
 TEST(ObjectFiles, Lwo2RoundTrip) {
     ObjectPtr built = BuildObject();
     TempPath path;
     ASSERT_EQ(built->Op.SaveLwObject(built.get(), path.c_str(), LW_FILE_LWO2, 0), LW_ERR_NONE);
     const Bytes file = path.Read();
-    ASSERT_GT(file.size(), 12u);
-    uint32_t formLength = (uint32_t)file[4] << 24 | file[5] << 16 | file[6] << 8 | file[7];
-    EXPECT_EQ(formLength, file.size() - 8);
     int32_t rc;
     ObjectPtr read = ReadObject(file, LW_FILE_LWO2, &rc);
     ASSERT_EQ(rc, LW_ERR_NONE);
     EXPECT_EQ(read->FileType, LW_FILE_LWO2);
-    ExpectSameObjects(built.get(), read.get(), true);
-    // Written again, the same bytes.
+    EXPECT_EQ(DumpedContents(read.get()), DumpedContents(built.get()));
+    EXPECT_STREQ(read->Op.FindSurface(read.get(), "Skin")->SourceName, "Base");
     TempPath again;
     ASSERT_EQ(WriteLwo2File(read.get(), again.c_str(), 0), LW_ERR_NONE);
     EXPECT_EQ(again.Read(), file);
@@ -169,124 +98,103 @@ TEST(ObjectFiles, LwobRoundTrip) {
     EXPECT_STREQ(read->Layers->Name, read->FileName);
     EXPECT_STREQ(read->Layers->Groups[0].Polygons[2].SurfaceName, "A");
     p->Op.SetPolygonSurface(p, 2, "A");
-    ExpectSameObjects(o.get(), read.get(), false);
+    p->Op.GetPolygon(p, 0)->Flags = 0;  // LWOB faces have no flags
+    p->FileType = LW_FILE_LWOB;
+    LwCopyText(p->Layers->Name, read->FileName, sizeof(p->Layers->Name));
+    const std::string readDump = DumpedContents(read.get()), builtDump = DumpedContents(p);  // tags differ: "missing"
+    EXPECT_EQ(readDump.substr(0, readDump.find("NTAGS")), builtDump.substr(0, builtDump.find("NTAGS")));
 }
 
-TEST(ObjectFiles, Lwo2HandMade) {
+TEST(ObjectFiles, HandMade) {
     const Body layer = Chunk("LAYR", Body().U2(0).U2(0).Vec(0, 0, 0).S0("L"));
     const Body points = Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0));
     const Body triangle = Chunk("POLS", Body().Id("FACE").U2(3).VX(0).VX(1).VX(2));
-    {
-        SCOPED_TRACE("an unknown chunk is skipped and logged");
+    const Body square = Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0).Vec(1, 1, 0));
+    const Body surfaces = Chunk("SRFS", Body().S0("A").S0("B"));
+    const Body vmap = Body().Id("TXUV").U2(2).S0("uv").VX(0).F4(1).F4(2);
+    auto surface = [](LwObject* o, int32_t i) { return std::string(o->Op.GetPolygon(o, i)->SurfaceName); };
+    const struct {
+        const char* name;
+        int32_t type;
+        Body file;
+        int32_t rc;
+        const char* log;  // how the log starts
+        std::function<void(LwObject*)> check;
+    } cases[] = {
+        {"an unknown chunk is skipped and logged", LW_FILE_LWO2,
+         Form("LWO2", Chunk("DESC", Body().Raw(Bytes(10, 'x'))).Append(layer).Append(points)), LW_ERR_NONE,
+         "DESC [10]\n", [](LwObject* o) { EXPECT_EQ(o->Layers->Points.size(), 3u); }},
+        {"layers numbered 2 then 1, the second with a parent", LW_FILE_LWO2,
+         Form("LWO2", Chunk("LAYR", Body().U2(2).U2(0).Vec(0, 0, 0).S0("two"))
+                          .Append(Chunk("LAYR", Body().U2(1).U2(0).Vec(0, 0, 0).S0("one").U2(2)))),
+         LW_ERR_NONE, "",
+         [](LwObject* o) {
+             EXPECT_STREQ(o->Layers->Name, "one");
+             EXPECT_EQ(o->Layers->Position, 0);
+             EXPECT_EQ(o->Layers->ParentNumber, 2);
+             EXPECT_EQ(o->Layers->Next->ParentNumber, -1);
+         }},
+        {"a SURF tag without a SURF chunk makes an empty surface", LW_FILE_LWO2,
+         Form("LWO2", Chunk("TAGS", Body().S0("Skin"))
+                          .Append(layer)
+                          .Append(points)
+                          .Append(triangle)
+                          .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(0)))),
+         LW_ERR_NONE, "",
+         [&](LwObject* o) {
+             ASSERT_NE(o->Op.FindSurface(o, "Skin"), nullptr);
+             EXPECT_EQ(o->Op.FindSurface(o, "Skin")->DataSize, 0);
+             EXPECT_EQ(surface(o, 0), "Skin");
+         }},
+        {"a VMAP over its length is logged; the two bytes left over are no chunk", LW_FILE_LWO2,
+         Form("LWO2", Body().Append(layer).Append(points).Append(Body().Id("VMAP").U4(vmap.Size() - 2).Append(vmap))),
+         LW_ERR_FILE_READ, "??? 20 != 18\n", [](LwObject*) {}},
+        {"LWOB surface -2 with two detail polygons", LW_FILE_LWOB,
+         Form("LWOB", Body().Append(square).Append(surfaces).Append(Chunk(
+                          "POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(0xFFFE).U2(1).U2(3).U2(1).U2(2).U2(3).U2(1)))),
+         LW_ERR_NONE, "",
+         [&](LwObject* o) {
+             ASSERT_EQ(o->Op.GetPolygonCount(o), 2);
+             EXPECT_EQ(surface(o, 0) + surface(o, 1), "BA");
+         }},
+        {"LWOB word above the surface count is one more corner", LW_FILE_LWOB,
+         Form("LWOB", Body().Append(square).Append(surfaces).Append(
+                          Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(3).U2(2)))),
+         LW_ERR_NONE, "",
+         [&](LwObject* o) {
+             EXPECT_EQ(o->Op.GetPolygon(o, 0)->VertexCount(), 4);
+             EXPECT_EQ(surface(o, 0), "B");
+         }},
+        {"LWOB POLS before SRFS", LW_FILE_LWOB,
+         Form("LWOB", Body().Append(square).Append(Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)))),
+         LW_ERR_BAD_FORMAT, "CHUNK <PNTS>\nCHUNK <POLS>\n", [](LwObject*) {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         int32_t rc;
         std::string log;
-        ObjectPtr o =
-            ReadObject(Form("LWO2", Chunk("DESC", Body().Raw(Bytes(10, 'x'))).Append(layer).Append(points)).Written(),
-                       LW_FILE_LWO2, &rc, &log);
-        EXPECT_EQ(rc, LW_ERR_NONE);
-        EXPECT_EQ(log, "DESC [10]\n");
-        EXPECT_EQ(o->Layers->Points.size(), 3u);
-    }
-    {
-        SCOPED_TRACE("layers numbered 2 then 1, the second with a parent");
-        int32_t rc;
-        ObjectPtr o =
-            ReadObject(Form("LWO2", Chunk("LAYR", Body().U2(2).U2(0).Vec(0, 0, 0).S0("two"))
-                                        .Append(Chunk("LAYR", Body().U2(1).U2(0).Vec(0, 0, 0).S0("one").U2(2)))),
-                       LW_FILE_LWO2, &rc);
-        EXPECT_EQ(rc, LW_ERR_NONE);
-        EXPECT_STREQ(o->Layers->Name, "one");
-        EXPECT_EQ(o->Layers->Position, 0);
-        EXPECT_EQ(o->Layers->ParentNumber, 2);
-        EXPECT_EQ(o->Layers->Next->ParentNumber, -1);
-        EXPECT_EQ(o->Layers->Next->Position, 1);
-    }
-    {
-        SCOPED_TRACE("a SURF tag without a SURF chunk makes an empty surface");
-        int32_t rc;
-        ObjectPtr o = ReadObject(Form("LWO2", Chunk("TAGS", Body().S0("Skin"))
-                                                  .Append(layer)
-                                                  .Append(points)
-                                                  .Append(triangle)
-                                                  .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(0)))),
-                                 LW_FILE_LWO2, &rc);
-        EXPECT_EQ(rc, LW_ERR_NONE);
-        LwSurfaceEntry* skin = o->Op.FindSurface(o.get(), "Skin");
-        ASSERT_NE(skin, nullptr);
-        EXPECT_EQ(skin->DataSize, 0);
-        EXPECT_STREQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, "Skin");
-        EXPECT_EQ(o->Tags->Type, LW_ID_SURF);
-    }
-    {
-        SCOPED_TRACE("a VMAP over its length is logged");
-        int32_t rc;
-        std::string log;
-        Body vmap = Body().Id("TXUV").U2(2).S0("uv").VX(0).F4(1).F4(2);
-        ReadObject(
-            Form("LWO2", Body().Append(layer).Append(points).Append(Body().Id("VMAP").U4(vmap.Size() - 2).Append(vmap)))
-                .Written(),
-            LW_FILE_LWO2, &rc, &log);
-        EXPECT_EQ(rc, LW_ERR_FILE_READ);  // the two bytes left over are no chunk
-        EXPECT_EQ(log.substr(0, 13), "??? 20 != 18\n");
-    }
-    {
-        SCOPED_TRACE("an empty object writes TAGS of length 0 and nothing else");
-        ObjectPtr o = NewObject();
-        TempPath path;
-        ASSERT_EQ(WriteLwo2File(o.get(), path.c_str(), 0), LW_ERR_NONE);
-        EXPECT_EQ(path.Read(), Form("LWO2", Chunk("TAGS", Body())).Written());
+        ObjectPtr o = ReadObject(c.file, c.type, &rc, &log);
+        EXPECT_EQ(rc, c.rc);
+        EXPECT_EQ(log.rfind(c.log, 0), 0u) << log;
+        c.check(o.get());
     }
 }
 
-TEST(ObjectFiles, LwobHandMade) {
-    const Body points = Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0).Vec(1, 1, 0));
-    const Body surfaces = Chunk("SRFS", Body().S0("A").S0("B"));
-    {
-        SCOPED_TRACE("surface -2 with two detail polygons");
-        int32_t rc;
-        ObjectPtr o = ReadObject(
-            Form("LWOB", Body().Append(points).Append(surfaces).Append(Chunk(
-                             "POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(0xFFFE).U2(1).U2(3).U2(1).U2(2).U2(3).U2(1)))),
-            LW_FILE_LWOB, &rc);
-        EXPECT_EQ(rc, LW_ERR_NONE);
-        ASSERT_EQ(o->Op.GetPolygonCount(o.get()), 2);
-        EXPECT_STREQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, "B");
-        EXPECT_STREQ(o->Op.GetPolygon(o.get(), 1)->SurfaceName, "A");
-    }
-    {
-        SCOPED_TRACE("a word above the surface count is one more corner");
-        int32_t rc;
-        ObjectPtr o = ReadObject(Form("LWOB", Body().Append(points).Append(surfaces).Append(
-                                                  Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(3).U2(2)))),
-                                 LW_FILE_LWOB, &rc);
-        EXPECT_EQ(rc, LW_ERR_NONE);
-        EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->VertexCount(), 4);
-        EXPECT_STREQ(o->Op.GetPolygon(o.get(), 0)->SurfaceName, "B");
-    }
-    {
-        SCOPED_TRACE("POLS before SRFS");
-        int32_t rc;
-        std::string log;
-        ReadObject(
-            Form("LWOB", Body().Append(points).Append(Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)))).Written(),
-            LW_FILE_LWOB, &rc, &log);
-        EXPECT_EQ(rc, LW_ERR_BAD_FORMAT);
-        EXPECT_EQ(log, "CHUNK <PNTS>\nCHUNK <POLS>\n");
-    }
-    {
-        SCOPED_TRACE("one surface and one triangle");
-        ObjectPtr o = NewObject();
-        AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-        o->Op.AddSurface(o.get(), "S");
-        AddPolygon(o.get(), {0, 1, 2}, "S");
-        TempPath path;
-        ASSERT_EQ(WriteLwobFile(o.get(), path.c_str(), 0), LW_ERR_NONE);
-        EXPECT_EQ(path.Read(), Form("LWOB", Chunk("SRFS", Body().S0("S"))
-                                                .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
-                                                .Append(Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)))
-                                                .Append(Chunk("SURF", Body().S0("S"))))
-                                   .Written());
-    }
+// The files the writers make, byte for byte.
+TEST(ObjectFiles, WrittenByteForByte) {
+    ObjectPtr o = NewObject();
+    TempPath path;
+    ASSERT_EQ(WriteLwo2File(o.get(), path.c_str(), 0), LW_ERR_NONE);
+    EXPECT_EQ(path.Read(), Form("LWO2", Chunk("TAGS", Body())).Written());  // an empty object
+    AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    o->Op.AddSurface(o.get(), "S");
+    AddPolygon(o.get(), {0, 1, 2}, "S");
+    ASSERT_EQ(WriteLwobFile(o.get(), path.c_str(), 0), LW_ERR_NONE);
+    EXPECT_EQ(path.Read(), Form("LWOB", Chunk("SRFS", Body().S0("S"))
+                                            .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
+                                            .Append(Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)))
+                                            .Append(Chunk("SURF", Body().S0("S"))))
+                               .Written());
 }
 
 // The writers refuse what their fields cannot hold and leave no file behind.

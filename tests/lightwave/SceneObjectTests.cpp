@@ -6,53 +6,26 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <string>
 
 namespace {
 
 using namespace lwobj;
 
-struct TempPath {
-    std::string path;
-    TempPath() {
-        char name[] = "/tmp/lwsceneXXXXXX";
-        int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        path = name;
-    }
-    ~TempPath() { unlink(path.c_str()); }
-    const char* c_str() const { return path.c_str(); }
-};
-
-// Big-endian pieces of chunk bodies.
-struct Bytes : std::vector<uint8_t> {
-    Bytes& Text(const char* s, size_t n) {
-        insert(end(), s, s + n);
-        return *this;
-    }
-    Bytes& U2(uint16_t v) { return push_back((uint8_t)(v >> 8)), push_back((uint8_t)v), *this; }
-    Bytes& U4(uint32_t v) { return U2((uint16_t)(v >> 16)).U2((uint16_t)v); }
-    Bytes& F4(float f) {
-        uint32_t bits;
-        memcpy(&bits, &f, 4);
-        return U4(bits);
-    }
-};
-
 // A surface with a planar colour image along z and the clip it names.
 void AddTexturedSurface(LwObject* o, const char* name) {
-    Bytes body;
-    body.Text("COLR", 4).U2(14).F4(1).F4(1).F4(1).U2(0);
-    body.Text("BLOK", 4).U2(88);
-    body.Text("IMAP", 4).U2(12).Text("\x80\0", 2).Text("CHAN", 4).U2(4).Text("COLR", 4);
-    body.Text("TMAP", 4).U2(40);
-    body.Text("CNTR", 4).U2(14).F4(0).F4(0).F4(0).U2(0).Text("SIZE", 4).U2(14).F4(2).F4(2).F4(1).U2(0);
-    body.Text("PROJ", 4).U2(2).U2(0).Text("AXIS", 4).U2(2).U2(2).Text("IMAG", 4).U2(2).U2(1);
-    o->Op.AddSurface(o, name);
-    o->Op.SetSurfaceData(o, name, (int32_t)body.size(), body.data());
-    Bytes clip;
-    clip.Text("STIL", 4).U2(14).Text("images/a.tga\0\0", 14);
+    SetSurface(
+        o, name,
+        Body()
+            .Sub("COLR", Body().Vec(1, 1, 1).VX(0))
+            .Sub("BLOK",
+                 Body()
+                     .Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")))
+                     .Sub("TMAP", Body().Sub("CNTR", Body().Vec(0, 0, 0).VX(0)).Sub("SIZE", Body().Vec(2, 2, 1).VX(0)))
+                     .Sub("PROJ", Body().U2(0))
+                     .Sub("AXIS", Body().U2(2))
+                     .Sub("IMAG", Body().VX(1))));
+    const Bytes clip = Body().Sub("STIL", Body().S0("images/a.tga")).Written();
     o->Op.SetClipData(o, o->Op.AddClip(o, 1), (int32_t)clip.size(), clip.data());
 }
 

@@ -50,8 +50,6 @@ TEST(SurfaceConvert, LwobToLwo2) {
          }},
         {"no colour is grey", Body(),
          [](const Lwo2Surface& s) { EXPECT_FLOAT_EQ(s.Chunks[LW_SURF_COLR]->Float[2], 0.78f); }},
-        {"FLAG 0x100 is double-sided", Body().Sub("FLAG", Body().U2(0x100)),
-         [](const Lwo2Surface& s) { EXPECT_EQ(s.Chunks[LW_SURF_SIDE]->Int[0], 3u); }},
         {"FLAG 0 is one-sided", Body().Sub("FLAG", Body().U2(0)),
          [](const Lwo2Surface& s) { EXPECT_EQ(s.Chunks[LW_SURF_SIDE]->Int[0], 1u); }},
         {"FLAG bits", Body().Sub("FLAG", Body().U2(0x80 | 0x08 | 0x10 | 0x200 | 0x02)),
@@ -60,8 +58,6 @@ TEST(SurfaceConvert, LwobToLwo2) {
                  EXPECT_FLOAT_EQ(Value(s, slot), 0.5f);
              EXPECT_EQ(s.Chunks[LW_SURF_LINE]->Int[0], 1u);
          }},
-        {"DIFF 192 is 0.75", Body().Sub("DIFF", Body().U2(192)),
-         [](const Lwo2Surface& s) { EXPECT_FLOAT_EQ(Value(s, LW_SURF_DIFF), 0.75f); }},
         {"VDIF wins over DIFF", Body().Sub("DIFF", Body().U2(192)).Sub("VDIF", Body().F4(0.3f)),
          [](const Lwo2Surface& s) { EXPECT_FLOAT_EQ(Value(s, LW_SURF_DIFF), 0.3f); }},
         {"GLOS 64 is 0.4 with SPEC 0", Body().Sub("GLOS", Body().U2(64)),

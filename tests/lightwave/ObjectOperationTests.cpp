@@ -89,6 +89,73 @@ TEST(Triangulate, AreaAndWindingKept) {
     }
 }
 
+// The exact triangles of the sweep, worked out by hand: the monotone split's diagonals first, then
+// the stack's, each cutting the first face that holds both ends; the last face takes the source's place.
+TEST(Triangulate, SweepDiagonals) {
+    struct Row {
+        const char* name;
+        std::vector<std::vector<double>> points;
+        std::vector<std::vector<int32_t>> triangles;  // at index 0, then the appended ones
+    };
+    const Row rows[] = {
+        // Split 1 is joined to merge 4, its helper; the stack then adds 1-5 and 1-3.
+        {"split and merge",
+         {{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {4, 4, 0}, {2, 3, 0}, {0, 4, 0}},
+         {{2, 3, 1}, {0, 1, 5}, {4, 1, 3}, {4, 5, 1}}},
+        // Merge 3 is joined to the regular corner 0 below it, which finds it as its edge's helper.
+        {"merge to a regular corner",
+         {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {2, 3, 0}, {0, 4, 0}},
+         {{1, 2, 0}, {4, 0, 3}, {3, 0, 2}}},
+        // Corners 2, 3 and 0 in line: the stack cuts no diagonal 0-2 through corner 3.
+        {"merge in line", {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {2, 2, 0}, {0, 4, 0}}, {{2, 3, 1}, {4, 0, 3}, {0, 1, 3}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ObjectPtr o = NewObject();
+        AddLayerWithPoints(o.get(), row.points);
+        std::vector<int32_t> corners;
+        for (int32_t i = 0; i < (int32_t)row.points.size(); ++i) corners.push_back(i);
+        AddPolygon(o.get(), corners, "S");
+        ASSERT_EQ(o->Op.TriangulatePolygonAt(o.get(), 0, 0), LW_ERR_NONE);
+        ASSERT_EQ(o->Op.GetPolygonCount(o.get()), (int32_t)row.triangles.size());
+        for (int32_t i = 0; i < (int32_t)row.triangles.size(); ++i)
+            EXPECT_EQ(o->Op.GetPolygon(o.get(), i)->Points, row.triangles[i]) << "polygon " << i;
+    }
+}
+
+// Star-shaped rings with many split and merge corners: the triangles all face the ring's way and add
+// up to its area, short of the slivers the degenerate test drops.
+TEST(Triangulate, RandomStarsCutWhole) {
+    uint32_t seed = 12345;
+    auto next = [&]() { return (seed = seed * 1664525u + 1013904223u) / 4294967296.0; };
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(round);
+        const int32_t n = 5 + round % 40;
+        std::vector<std::vector<double>> points;
+        for (int32_t k = 0; k < n; ++k) {
+            const double angle = 2 * M_PI * (k + 0.8 * next()) / n, radius = 0.2 + next();
+            points.push_back({radius * std::cos(angle), radius * std::sin(angle), 0});
+        }
+        ObjectPtr o = NewObject();
+        AddLayerWithPoints(o.get(), points);
+        std::vector<int32_t> corners;
+        for (int32_t i = 0; i < n; ++i) corners.push_back(i);
+        AddPolygon(o.get(), corners);
+        const double area = VectorArea(o.get(), corners)[2];
+        ASSERT_EQ(o->Op.TriangulatePolygonAt(o.get(), 0, 0), LW_ERR_NONE);
+        const int32_t count = o->Op.GetPolygonCount(o.get());
+        ASSERT_LE(count, n - 2);
+        double sum = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const double a = VectorArea(o.get(), o->Op.GetPolygon(o.get(), i)->Points)[2];
+            EXPECT_GT(a, 0.0) << "triangle " << i;
+            sum += a;
+        }
+        EXPECT_LE(sum, area + 1e-12);
+        EXPECT_GE(sum, area * (1 - 1e-3));
+    }
+}
+
 TEST(Triangulate, FanOrderSlitsCrossingsAndCleaning) {
     ObjectPtr o = NewObject();
     LwObject* p = o.get();

@@ -375,6 +375,8 @@ void TriangulateMonotone(const std::vector<Vertex>& ring, const std::vector<int3
             const Vertex &t = ring[stack.back().Vertex], &p = ring[uj.Vertex], &q = ring[last.Vertex];
             const double value = uj.Falling ? (p.Y - t.Y) * (q.X - t.X) - (p.X - t.X) * (q.Y - t.Y)
                                             : (t.Y - p.Y) * (q.X - p.X) - (t.X - p.X) * (q.Y - p.Y);
+            // In line is not cut either: the diagonal would run through q, and the mesh would be
+            // left with a corner on a side and a triangle of no area.
             if (value <= EPS2) break;
             last = stack.back();
             stack.pop_back();

@@ -1,0 +1,88 @@
+// The sky's two particle layers: a 64 x 64 grid of cloud billboards at a fixed height around the
+// camera, and a 16 x 16 x 16 grid of snow flakes around it that falls and sways with time. Every cell
+// keeps fixed random numbers and is chosen by the world cell modulo the grid, so particles stay put
+// in the world while the camera flies through an endless, repeating field.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/Object.h"
+#include "platform/Math3D.h"
+#include "render/DXSprite.h"
+#include "render/Sprite.h"
+#include "render/TextureCache.h"
+
+// The layers' random field: the classic linear congruential generator, never seeded, so the field is
+// the same on every run. The play scene keeps one and builds the cloud layer before the snow layer.
+class CParticleRandom {
+public:
+    // 0 to 32767.
+    int Next() {
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int>((state_ >> 16) & 0x7FFF);
+    }
+
+private:
+    std::uint32_t state_ = 1;
+};
+
+// One particle as drawn: the picture of the sheet and its world placement (before the sprite's
+// centring), in row-vector order.
+struct PlacedParticle {
+    int cell;
+    int picture;
+    plat::Matrix transform;
+};
+
+class CParticleLayer : public virtual trivale::CObject {
+public:
+    static constexpr int kParticleCount = 4096;
+    static constexpr std::uint32_t kBeginFlags = 0x5C;  // object space, billboard, alpha blend, depth sorted
+
+    ~CParticleLayer() override;
+    virtual int GetParticleCount() const { return kParticleCount; }
+    // The cell's random offset, each component in [0, 1], and its picture index, 0 to 4.
+    const plat::Vector3& GetOffset(int cell) const { return offsets_[cell]; }
+    int GetPicture(int cell) const { return pictures_[cell]; }
+
+protected:
+    // Loads the picture sheet (128 x 128 cells) through the cache and draws the field's numbers.
+    CParticleLayer(trivale::type_a::CTextureCache* cache, trivale::type_a::CDXSprite* batch, const char* texture,
+                   CParticleRandom& random);
+    // Draws the placed particles as billboards in the device's current world and view space, without
+    // depth writes so the translucent pictures do not hide each other.
+    void DrawPlaced();
+
+    std::vector<PlacedParticle> placed_;
+
+private:
+    trivale::type_a::CTextureCache* cache_;
+    trivale::type_a::CSprite sprite_;
+    std::vector<plat::Vector3> offsets_;
+    std::vector<int> pictures_;
+};
+
+class CCloudParticleLayer : public CParticleLayer {
+public:
+    static constexpr float kCellSize = 300.0f;
+
+    CCloudParticleLayer(trivale::type_a::CTextureCache* cache, trivale::type_a::CDXSprite* batch,
+                        CParticleRandom& random);
+    // Every cloud around the eye: the 64 x 64 cells centred on the eye's cell, hanging at `height`.
+    const std::vector<PlacedParticle>& Place(const plat::Vector3& eye, float height);
+    virtual void Draw(const plat::Vector3& eye, float height);
+};
+
+class CSnowParticleLayer : public CParticleLayer {
+public:
+    CSnowParticleLayer(trivale::type_a::CTextureCache* cache, trivale::type_a::CDXSprite* batch,
+                       CParticleRandom& random);
+    // Every flake around the eye at `time` (falling one cell per unit) on a grid of 70 x `scale`.
+    const std::vector<PlacedParticle>& Place(const plat::Vector3& eye, double time, float scale);
+    virtual void Draw(const plat::Vector3& eye, double time, float scale);
+};
+
+// The grid index of a world cell: the remainder of `cell` by `size` on the non-negative side, so that
+// the field repeats on both sides of the origin.
+int GridIndex(std::int64_t cell, int size);

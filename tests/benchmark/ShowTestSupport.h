@@ -1,76 +1,48 @@
-// The show's screens over the recording device, drawn with fonts that record what they are asked to
-// draw instead of drawing it.
+// The show's screens over the recording device, with fonts that record each text as
+// "text@x,y*scale v<variant> #<colour> a<alignment>" instead of drawing it.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "benchmark/ShowCanvas.h"
+#include "core/Text.h"
 #include "tests/render/RenderTestSupport.h"
 
 namespace showtest {
 
-struct DrawnText {
-    std::string text;
-    int x, y;
-    float scale;
-    int variant;
-    std::uint32_t colour;
-    int alignment;
-    bool operator==(const DrawnText& o) const {
-        return text == o.text && x == o.x && y == o.y && scale == o.scale && variant == o.variant &&
-               colour == o.colour && alignment == o.alignment;
-    }
-};
-inline std::ostream& operator<<(std::ostream& out, const DrawnText& d) {
-    return out << '"' << d.text << "\" at " << d.x << "," << d.y << " x" << d.scale << " v" << d.variant << " #"
-               << std::hex << d.colour << std::dec << " a" << d.alignment;
-}
+using Lines = std::vector<std::string>;
 
-class RecordingFont : public trivale::type_a::CSpriteFont {
-public:
-    RecordingFont(int width, int height) {
-        SetCharWidth(width);
-        SetCharHeight(height);
+struct RecordingFont : trivale::type_a::CSpriteFont {
+    RecordingFont(int width, int height) { SetCharWidth(width), SetCharHeight(height); }
+    void DrawText(const std::string& text, int x, int y, int variant, std::uint32_t colour, int align) override {
+        DrawTextScaled(text, x, y, 0, 0, variant, colour, align);
     }
-    void DrawText(const std::string& text, int x, int y, int variant, std::uint32_t colour, int alignment) override {
-        drawn.push_back({text, x, y, 0.0f, variant, colour, alignment});
+    void DrawTextScaled(const std::string& text, int x, int y, float scale, float, int variant, std::uint32_t colour,
+                        int align) override {
+        drawn.push_back(
+            trivale::FormatString("%s@%d,%d*%g v%d #%X a%d", text.c_str(), x, y, scale, variant, colour, align));
     }
-    void DrawTextScaled(const std::string& text, int x, int y, float scaleX, float scaleY, int variant,
-                        std::uint32_t colour, int alignment) override {
-        EXPECT_EQ(scaleX, scaleY);
-        drawn.push_back({text, x, y, scaleX, variant, colour, alignment});
-    }
-    std::vector<DrawnText> Take() { return std::exchange(drawn, {}); }
-    std::vector<DrawnText> drawn;
+    Lines Take() { return std::exchange(drawn, {}); }
+    Lines drawn;
 };
 
 class ShowTest : public rendertest::RenderTest {
 protected:
     void SetUp() override {
         StartDriver(rendertest::Backend::Fake);
+        WriteFile("scenes/skyhigh/small_cloud_1.dds", rendertest::FlatImage(256, 256));
+        WriteFile("scenes/skyhigh/snow_1.dds", rendertest::FlatImage(256, 256));
         sprite_ = std::make_unique<trivale::type_a::CDXSprite>();
-        SetScreen(640, 40, 400);
+        viewport_.Set(0, 40, 640, 400, 0.0f, 1.0f);
     }
     void TearDown() override {
         sprite_.reset();
         RenderTest::TearDown();
     }
-    // A main viewport of the back buffer's width from `top`, `height` high.
-    void SetScreen(int width, int top, int height) {
-        viewport_.Set(0, static_cast<std::uint32_t>(top), static_cast<std::uint32_t>(width),
-                      static_cast<std::uint32_t>(height), 0.0f, 1.0f);
-        width_ = width;
-    }
-    ShowCanvas Canvas(int debugPage = 0) {
-        return ShowCanvas{sprite_.get(), &large_, &debug_, &viewport_, width_, debugPage};
-    }
+    ShowCanvas Canvas(int debugPage = 0) { return {sprite_.get(), &large_, &debug_, &viewport_, 640, debugPage}; }
 
     std::unique_ptr<trivale::type_a::CDXSprite> sprite_;
     RecordingFont large_{16, 16};
     RecordingFont debug_{8, 10};
     CViewport viewport_;
-    int width_ = 0;
 };
 
 }  // namespace showtest

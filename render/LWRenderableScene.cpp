@@ -1,0 +1,443 @@
+#include "render/LWRenderableScene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/FileStream.h"
+#include "core/Path.h"
+#include "core/Text.h"
+#include "render/Colour.h"
+#include "render/FrameStatistics.h"
+#include "render/RenderDevice.h"
+#include "render/SceneRenderStates.h"
+
+namespace trivale {
+namespace type_a {
+
+namespace {
+
+const char* const kLoadError = "LWS のロードに失敗しました. ";
+
+using RS = plat::RenderState;
+
+std::uint32_t ColourFromChannels(const float rgb[3]) {
+    return 0xFF000000u | ColourByte(rgb[0]) << 16 | ColourByte(rgb[1]) << 8 | ColourByte(rgb[2]);
+}
+
+// The ".t3o" file of an object file's layer: the file name without its directory, "_%03d.t3o" in
+// place of its extension, from the zero-based layer.
+std::string T3OName(const LwSceneObject& object) {
+    const std::size_t length = strnlen(object.FileName, sizeof object.FileName);
+    const long long layer = static_cast<long long>(object.Layer) - 1;
+    return ChangeFileExt(ExtractFileName(std::string(object.FileName, length)), FormatString("_%03lld.t3o", layer));
+}
+
+bool SameMatrix(const plat::Matrix& a, const plat::Matrix& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+plat::Vector3 Origin(const plat::Matrix& m) { return plat::Vec3TransformCoord(plat::Vector3(), m); }
+
+}  // namespace
+
+CLWRenderableScene::CLWRenderableScene() {}
+
+CLWRenderableScene::~CLWRenderableScene() { Unload(); }
+
+// ---- loading ---------------------------------------------------------------------------------------
+
+void CLWRenderableScene::LoadFromFile(const std::string& path, CTextureCache* textureCache,
+                                      CLWRenderableObjectCache* objectCache) {
+    CFileStream stream(path, plat::FileMode::ReadExisting, FileShare::Read);
+    Load(&stream, ExtractFileDir(path), textureCache, nullptr, objectCache);
+}
+
+void CLWRenderableScene::Load(const std::string& name, CTextureCache* textureCache,
+                              CLWRenderableObjectCache* objectCache) {
+    Load(&CurrentDataLoader(), name, textureCache, objectCache);
+}
+
+void CLWRenderableScene::Load(IDataLoader* loader, const std::string& name, CTextureCache* textureCache,
+                              CLWRenderableObjectCache* objectCache) {
+    if (loader == nullptr) throw EInvalidParameter(this, "data loader object が NULL です.");
+    std::unique_ptr<IStream> stream = loader->Open(name);
+    Load(stream.get(), ExtractFileDir(name), textureCache, loader, objectCache);
+}
+
+void CLWRenderableScene::Load(IStream* stream, const std::string& directory, CTextureCache* textureCache,
+                              IDataLoader* loader, CLWRenderableObjectCache* objectCache) {
+    Unload();
+    if (stream == nullptr) throw EInvalidParameter(this, "stream object が NULL です.");
+    const std::uint32_t size = stream->GetSize(), at = stream->Tell();
+    std::vector<char> text(size > at ? size - at : 0);
+    text.resize(stream->Read(text.data(), static_cast<std::uint32_t>(text.size())));
+
+    scene_.reset(
+        LoadLwScene(text.data(), static_cast<std::uint32_t>(text.size()), LW_SCENE_MOTION_TO_CHANNELS, nullptr));
+    if (!scene_) throw EFileOpenError(this, kLoadError);
+    // A text the library refused has no items and its settings are only defaults: nothing to play.
+    if (scene_->ErrorCode != 0) {
+        scene_.reset();
+        throw EInvalidFileFormat(this, std::string(kLoadError) + "(not a LightWave scene of version 1 or 3)");
+    }
+    LwScene* scene = scene_.get();
+    const LwSceneIllumination* illumination = scene->Op.GetIllumination(scene);
+    const LwSceneBackdrop* backdrop = scene->Op.GetBackdrop(scene);
+    if (illumination == nullptr || backdrop == nullptr) {
+        scene_.reset();
+        throw EInvalidFileFormat(this, std::string(kLoadError) + "(the scene has no illumination or backdrop)");
+    }
+    firstFrame_ = scene->FirstFrame;
+    lastFrame_ = scene->LastFrame;
+    const auto intensity = static_cast<float>(illumination->AmbientIntensity);
+    ambientColor_ =
+        plat::ColourValue{illumination->AmbientColor[0] * intensity, illumination->AmbientColor[1] * intensity,
+                          illumination->AmbientColor[2] * intensity, 1.0f};
+    backdropColor_ = ColourFromChannels(backdrop->BackdropColor);
+
+    if (objectCache == nullptr) {
+        ownObjectCache_.reset(new CLWRenderableObjectCache());
+        objectCache = ownObjectCache_.get();
+    }
+    objectCache_ = objectCache;
+    LoadObjectItems(directory, textureCache, loader);
+    LoadCameras();
+    LoadLights();
+}
+
+void CLWRenderableScene::LoadObjectItems(const std::string& directory, CTextureCache* textureCache,
+                                         IDataLoader* loader) {
+    LwScene* scene = scene_.get();
+    for (LwSceneItem* item = scene->Op.GetFirstItem(scene, LW_ITEM_OBJECT, nullptr); item != nullptr;
+         item = scene->Op.GetNextItem(scene, item)) {
+        LwSceneObject* record = scene->Op.GetObjectRecord(scene, item);
+        if (record == nullptr) continue;
+        std::shared_ptr<CSceneItem> entry = std::make_shared<CSceneItem>();
+        entry->item_ = item;
+        entry->name_ = std::string(item->Name, strnlen(item->Name, sizeof item->Name));
+        entry->fogged_ = record->UnaffectedByFog == 0;
+        if (record->Kind == 0) {
+            const std::string name = T3OName(*record);
+            if (loader != nullptr) {
+                entry->object_ = objectCache_->GetRenderableObject(loader, directory + name, textureCache);
+            } else {
+                CFileSystemDataLoader local(directory.empty() ? std::string("./") : directory);
+                entry->object_ = objectCache_->GetRenderableObject(&local, name, textureCache);
+            }
+        }
+        items_.emplace(entry->name_, entry);  // after any equal name
+    }
+}
+
+void CLWRenderableScene::LoadCameras() {
+    LwScene* scene = scene_.get();
+    const plat::PresentParameters& p = CurrentDevice().GetParameters();
+    const float aspect = static_cast<float>(p.backBufferWidth) / static_cast<float>(p.backBufferHeight);
+    for (LwSceneItem* item = scene->Op.GetFirstItem(scene, LW_ITEM_CAMERA, nullptr); item != nullptr;
+         item = scene->Op.GetNextItem(scene, item)) {
+        std::shared_ptr<CSceneCamera> camera = std::make_shared<CSceneCamera>();
+        camera->item_ = item;
+        camera->record_ = item->Camera;
+        camera->name_ = std::string(item->Name, strnlen(item->Name, sizeof item->Name));
+        if (camera->record_ != nullptr) {
+            camera->camera_.SetPerspective(static_cast<float>(camera->record_->FovAngles[1]), aspect, 1.0f, 1000.0f);
+        }
+        cameras_[camera->name_] = camera;  // a later camera of the same name replaces the earlier
+    }
+}
+
+void CLWRenderableScene::LoadLights() {
+    LwScene* scene = scene_.get();
+    LwSceneItem* first = scene->Op.GetFirstItem(scene, LW_ITEM_LIGHT, nullptr);
+    if (first != nullptr) {
+        light_.item_ = first;
+        light_.record_ = first->Light;
+        light_.name_ = std::string(first->Name, strnlen(first->Name, sizeof first->Name));
+    }
+    for (LwSceneItem* item = first; item != nullptr; item = scene->Op.GetNextItem(scene, item)) {
+        LwSceneLight* record = scene->Op.GetLightRecord(scene, item);
+        if (record == nullptr) continue;
+        std::shared_ptr<CSceneItem> entry = std::make_shared<CSceneItem>();
+        entry->item_ = item;
+        entry->name_ = std::string(item->Name, strnlen(item->Name, sizeof item->Name));
+        entry->lightRange_ = static_cast<float>(record->LightRange);
+        items_.emplace(entry->name_, entry);
+    }
+}
+
+void CLWRenderableScene::Unload() {
+    items_.clear();
+    cameras_.clear();
+    light_.item_ = nullptr;
+    light_.record_ = nullptr;
+    scene_.reset();
+    objectCache_ = nullptr;
+    ownObjectCache_.reset();
+    motionValid_ = false;
+    placementValid_ = false;
+}
+
+// ---- time and motion -------------------------------------------------------------------------------
+
+double CLWRenderableScene::WrapTime(double t) const {
+    if (!scene_ || !(scene_->FramesPerSecond > 0.0)) return t;
+    const double f = 1.0 / scene_->FramesPerSecond;
+    const double length = (static_cast<double>(lastFrame_) - firstFrame_) * f;
+    if (!(length > 0.0)) return t;
+    return t - std::trunc(t / length) * length + firstFrame_ * f;
+}
+
+plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool withPivot) {
+    LwScene* scene = scene_.get();
+    // Channels an item lacks leave these as they are: no motion.
+    double position[3] = {0, 0, 0}, rotation[3] = {0, 0, 0}, scale[3] = {1, 1, 1};
+    double pivot[3] = {0, 0, 0}, pivotRotation[3] = {0, 0, 0};
+    scene->Op.EvaluateMotion(scene, item, LW_MOTION_POSITION, t, position);
+    scene->Op.EvaluateMotion(scene, item, LW_MOTION_ROTATION, t, rotation);
+    if (scene->Op.FindChannel(scene, item, LW_CHANNEL_SCALE_X) != nullptr) {
+        scene->Op.EvaluateMotion(scene, item, LW_MOTION_SCALE, t, scale);
+    }
+    plat::Matrix m = plat::MatrixScaling(float(scale[0]), float(scale[1]), float(scale[2]));
+    m = plat::MatrixMultiply(
+        m, plat::MatrixRotationYawPitchRoll(float(rotation[0]), float(rotation[1]), float(rotation[2])));
+    if (withPivot) {
+        scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_POSITION, t, pivot);
+        scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_ROTATION, t, pivotRotation);
+        m = plat::MatrixMultiply(plat::MatrixTranslation(-float(pivot[0]), -float(pivot[1]), -float(pivot[2])), m);
+        m = plat::MatrixMultiply(m, plat::MatrixRotationYawPitchRoll(float(pivotRotation[0]), float(pivotRotation[1]),
+                                                                     float(pivotRotation[2])));
+    }
+    return plat::MatrixMultiply(m, plat::MatrixTranslation(float(position[0]), float(position[1]), float(position[2])));
+}
+
+void CLWRenderableScene::MultiplyParents(plat::Matrix& m, LwSceneItem* item, double t) {
+    LwScene* scene = scene_.get();
+    // A chain longer than the scene has items loops: it stops there.
+    for (std::int64_t left = scene->NumItems; left > 0; --left) {
+        item = scene->Op.GetParentItem(scene, item);
+        if (item == nullptr) return;
+        m = plat::MatrixMultiply(m, ItemMotion(item, t, true));
+    }
+}
+
+void CLWRenderableScene::ComputeWorldMatrix(plat::Matrix& m, LwSceneItem* item, double t) {
+    m = plat::MatrixMultiply(m, ItemMotion(item, t, true));
+    MultiplyParents(m, item, t);
+}
+
+void CLWRenderableScene::ComputeWorldMatrixWithoutPivot(plat::Matrix& m, LwSceneItem* item, double t) {
+    m = plat::MatrixMultiply(m, ItemMotion(item, t, false));
+    MultiplyParents(m, item, t);
+}
+
+void CLWRenderableScene::SetTime(double seconds) {
+    if (scene_) SetWrappedTime(WrapTime(seconds));
+}
+
+void CLWRenderableScene::SetWrappedTime(double t) {
+    if (motionValid_ && t == motionTime_) return;
+    motionTime_ = t;
+    motionValid_ = true;
+    placementValid_ = false;
+    ++motionEvaluations_;
+    for (auto& entry : items_) {
+        CSceneItem& item = *entry.second;
+        item.world_ = plat::MatrixIdentity();
+        ComputeWorldMatrix(item.world_, item.item_, t);
+    }
+}
+
+void CLWRenderableScene::ResetTimeCache() {
+    motionValid_ = false;
+    placementValid_ = false;
+}
+
+void CLWRenderableScene::ResetViewCache() { placementValid_ = false; }
+
+void CLWRenderableScene::UpdateItemMatrices(double t) {
+    plat::IGraphicsDevice& device = CurrentDevice();
+    PlacementKey key;
+    key.time = t;
+    device.GetTransform(plat::TransformKind::World, key.world);
+    device.GetTransform(plat::TransformKind::View, key.view);
+    if (placementValid_ && key.time == placedFor_.time && SameMatrix(key.world, placedFor_.world) &&
+        SameMatrix(key.view, placedFor_.view)) {
+        return;
+    }
+    placedFor_ = key;
+    placementValid_ = true;
+    for (auto& entry : items_) {
+        CSceneItem& item = *entry.second;
+        item.placed_ = plat::MatrixMultiply(item.world_, key.world);
+        item.view_ = plat::MatrixMultiply(item.placed_, key.view);
+    }
+}
+
+// ---- drawing ---------------------------------------------------------------------------------------
+
+bool CLWRenderableScene::ApplyFog() {
+    LwSceneFog* fog = scene_->Op.GetFog(scene_.get());
+    if (fog == nullptr || fog->FogType != 1) return false;
+    plat::IGraphicsDevice& device = CurrentDevice();
+    device.SetRenderState(RS::FogEnable, true);
+    device.SetRenderState(RS::RangeFogEnable, false);
+    device.SetRenderState(RS::FogVertexMode, plat::FogMode::Linear);
+    device.SetRenderState(RS::FogTableMode, plat::FogMode::None);
+    device.SetRenderState(RS::FogStart, plat::FloatBits(static_cast<float>(fog->FogMinDist)));
+    device.SetRenderState(RS::FogEnd, plat::FloatBits(static_cast<float>(fog->FogMaxDist)));
+    device.SetRenderState(RS::FogColour, ColourFromChannels(fog->FogColor));
+    return true;
+}
+
+bool CLWRenderableScene::IsItemVisible(const CSceneItem& item, CCamera* camera) {
+    if (camera == nullptr) return true;
+    plat::Vector3 centre;
+    float radius = 0.0f;
+    item.object_->GetBoundingSphere(&centre, &radius);
+    const plat::Vector3 viewCentre = plat::Vec3TransformCoord(centre, item.view_);
+    const plat::Matrix& w = item.world_;
+    float scale = 0.0f;
+    for (int column = 0; column < 3; ++column) {
+        scale = std::max(scale, std::fabs(w.m[0][column] + w.m[1][column] + w.m[2][column]));
+    }
+    return camera->IsSphereVisible(&viewCentre, radius * scale);
+}
+
+void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass, CCamera* camera) {
+    plat::IGraphicsDevice& device = CurrentDevice();
+    device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
+    for (auto& entry : items_) {
+        CSceneItem& item = *entry.second;
+        if (item.object_ == nullptr || !item.object_->UsesPass(pass)) continue;
+        if (IsItemVisible(item, camera)) {
+            device.SetTransform(plat::TransformKind::World, item.placed_);
+            device.SetRenderState(RS::FogEnable, fog && item.fogged_);
+            item.object_->RenderPolygonSets(pass);
+            ++DrawnItemCount;
+        }
+        ++TestedItemCount;
+    }
+}
+
+void CLWRenderableScene::RenderPass(double seconds, Pass pass, CCamera* camera) {
+    if (!scene_) return;
+    const double t = WrapTime(seconds);
+    const bool fog = ApplyFog();
+    plat::IGraphicsDevice& device = CurrentDevice();
+    plat::Matrix world;
+    device.GetTransform(plat::TransformKind::World, world);
+    SetWrappedTime(t);
+    UpdateItemMatrices(t);
+    RenderSceneItems(fog, pass, camera);
+    device.SetTransform(plat::TransformKind::World, world);
+}
+
+void CLWRenderableScene::Render(double seconds, CCamera* camera) {
+    if (!scene_) return;
+    const double t = WrapTime(seconds);
+    const bool fog = ApplyFog();
+    plat::IGraphicsDevice& device = CurrentDevice();
+    plat::Matrix world;
+    device.GetTransform(plat::TransformKind::World, world);
+    SetWrappedTime(t);
+    UpdateItemMatrices(t);
+    ApplyDefaultRenderStates();
+    RenderSceneItems(fog, Pass::Opaque, camera);
+    RenderSceneItems(fog, Pass::AlphaBlended, camera);
+    device.SetRenderState(RS::SrcBlend, plat::Blend::Zero);
+    device.SetRenderState(RS::DestBlend, plat::Blend::SrcColour);
+    RenderSceneItems(fog, Pass::Multiplicative, camera);
+    device.SetRenderState(RS::ZEnable, true);
+    device.SetRenderState(RS::ZWriteEnable, false);
+    device.SetRenderState(RS::SrcBlend, plat::Blend::SrcAlpha);
+    device.SetRenderState(RS::DestBlend, plat::Blend::One);
+    RenderSceneItems(fog, Pass::Additive, camera);
+    device.SetRenderState(RS::SrcBlend, plat::Blend::SrcAlpha);
+    device.SetRenderState(RS::DestBlend, plat::Blend::InvSrcAlpha);
+    device.SetRenderState(RS::ZWriteEnable, true);
+    device.SetTransform(plat::TransformKind::World, world);
+}
+
+const CLWRenderableScene::ItemTable& CLWRenderableScene::GetSceneItems() { return items_; }
+
+// ---- light and camera ------------------------------------------------------------------------------
+
+CDirectionalLight* CLWRenderableScene::GetDirectionalLight(double seconds) {
+    if (!scene_ || light_.item_ == nullptr || light_.record_ == nullptr) return nullptr;
+    const double t = WrapTime(seconds);
+    plat::Matrix m = plat::MatrixIdentity();
+    ComputeWorldMatrix(m, light_.item_, t);
+    const plat::Vector3 direction = plat::Vec3TransformCoord(plat::MakeVector3(0, 0, 1), m) - Origin(m);
+    // A light scaled to nothing has no direction: it keeps the last one.
+    if (plat::Vec3Length(direction) > 0.0f) light_.light_.SetDirection(direction);
+    const LwSceneLight& record = *light_.record_;
+    const auto intensity = static_cast<float>(record.LightIntensity);
+    light_.light_.SetDiffuse(record.LightColor[0] * intensity, record.LightColor[1] * intensity,
+                             record.LightColor[2] * intensity, 0.0f);
+    light_.light_.SetAmbient(ambientColor_.r, ambientColor_.g, ambientColor_.b, 0.0f);
+    return &light_.light_;
+}
+
+CCamera* CLWRenderableScene::Update(double seconds, float zNear, float zFar, float aspect) {
+    return UpdateWithCamera(std::string(), seconds, zNear, zFar, aspect);
+}
+
+CCamera* CLWRenderableScene::UpdateWithCamera(const std::string& name, double seconds, float zNear, float zFar,
+                                              float aspect) {
+    if (!scene_ || cameras_.empty()) return nullptr;
+    auto found = cameras_.find(name);
+    CSceneCamera& camera = *(found != cameras_.end() ? found->second : cameras_.begin()->second);
+    const double t = WrapTime(seconds);
+    if (camera.record_ == nullptr) return nullptr;
+    if (aspect == 0.0f) {
+        const plat::PresentParameters& p = CurrentDevice().GetParameters();
+        aspect = static_cast<float>(p.backBufferWidth) / static_cast<float>(p.backBufferHeight);
+    }
+    LwScene* scene = scene_.get();
+    double zoom = camera.record_->ZoomFactor;
+    if (camera.record_->ZoomFactorEnvelope != nullptr) {
+        scene->Op.EvaluateEnvelope(scene, camera.record_->ZoomFactorEnvelope, t, &zoom);
+    }
+    // The camera brings a field of view outside (0, pi) just inside it.
+    camera.camera_.SetPerspective(static_cast<float>(2.0 * std::atan(1.0 / zoom)), aspect, zNear, zFar);
+    plat::Matrix m = plat::MatrixIdentity();
+    ComputeWorldMatrix(m, camera.item_, t);
+    LwSceneItem* target = scene->Op.GetTargetItem(scene, camera.item_);
+    if (target != nullptr) {
+        plat::Matrix targetMatrix = plat::MatrixIdentity();
+        ComputeWorldMatrixWithoutPivot(targetMatrix, target, t);
+        camera.camera_.SetTarget(Origin(targetMatrix));
+    } else {
+        // The camera's own rotation: its parents move it but do not turn the view.
+        double hpb[3] = {0, 0, 0};
+        scene->Op.EvaluateMotion(scene, camera.item_, LW_MOTION_ROTATION, t, hpb);
+        camera.camera_.SetDirectionAngles(static_cast<float>(hpb[1]), static_cast<float>(hpb[0]));
+        camera.camera_.Rotate(static_cast<float>(hpb[0]), static_cast<float>(hpb[1]), static_cast<float>(hpb[2]));
+    }
+    camera.camera_.SetPosition(Origin(m));
+    return &camera.camera_;
+}
+
+// ---- settings --------------------------------------------------------------------------------------
+
+std::uint32_t CLWRenderableScene::GetBackdropColor() { return backdropColor_; }
+
+double CLWRenderableScene::GetLength() {
+    if (!scene_ || !(scene_->FramesPerSecond > 0.0)) return 0.0;
+    return (static_cast<double>(scene_->LastFrame) - scene_->FirstFrame) / scene_->FramesPerSecond;
+}
+
+double CLWRenderableScene::GetFramesPerSecond() { return scene_ ? scene_->FramesPerSecond : 0.0; }
+
+void CLWRenderableScene::SetFrameRange(std::int32_t first, std::int32_t last) {
+    firstFrame_ = first;
+    lastFrame_ = last;
+}
+
+std::int32_t CLWRenderableScene::GetFirstFrame() { return firstFrame_; }
+
+std::int32_t CLWRenderableScene::GetLastFrame() { return lastFrame_; }
+
+}  // namespace type_a
+}  // namespace trivale

@@ -176,6 +176,8 @@ void CLWRenderableScene::Unload() {
     ownObjectCache_.reset();
     motionValid_ = false;
     placementValid_ = false;
+    drawables_.clear();
+    drawablesValid_ = false;
 }
 
 // ---- time and motion -------------------------------------------------------------------------------
@@ -198,17 +200,26 @@ plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool wi
     if (scene->Op.FindChannel(scene, item, LW_CHANNEL_SCALE_X) != nullptr) {
         scene->Op.EvaluateMotion(scene, item, LW_MOTION_SCALE, t, scale);
     }
-    plat::Matrix m = plat::MatrixScaling(float(scale[0]), float(scale[1]), float(scale[2]));
-    m = plat::MatrixMultiply(
-        m, plat::MatrixRotationYawPitchRoll(float(rotation[0]), float(rotation[1]), float(rotation[2])));
     if (withPivot) {
         scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_POSITION, t, pivot);
         scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_ROTATION, t, pivotRotation);
-        m = plat::MatrixMultiply(plat::MatrixTranslation(-float(pivot[0]), -float(pivot[1]), -float(pivot[2])), m);
+    }
+    // translation(-pivot) x scaling x rotation x pivot rotation x translation(position), composed
+    // directly: every item is placed every frame, and most have no scale, pivot or pivot rotation.
+    plat::Matrix m = plat::MatrixRotationYawPitchRoll(float(rotation[0]), float(rotation[1]), float(rotation[2]));
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 0; column < 3; ++column) m.m[row][column] *= float(scale[row]);
+    }
+    if (pivotRotation[0] != 0 || pivotRotation[1] != 0 || pivotRotation[2] != 0) {
         m = plat::MatrixMultiply(m, plat::MatrixRotationYawPitchRoll(float(pivotRotation[0]), float(pivotRotation[1]),
                                                                      float(pivotRotation[2])));
     }
-    return plat::MatrixMultiply(m, plat::MatrixTranslation(float(position[0]), float(position[1]), float(position[2])));
+    const float v[3] = {-float(pivot[0]), -float(pivot[1]), -float(pivot[2])};
+    for (int column = 0; column < 3; ++column) {
+        m.m[3][column] =
+            v[0] * m.m[0][column] + v[1] * m.m[1][column] + v[2] * m.m[2][column] + float(position[column]);
+    }
+    return m;
 }
 
 void CLWRenderableScene::MultiplyParents(plat::Matrix& m, LwSceneItem* item, double t) {
@@ -243,8 +254,8 @@ void CLWRenderableScene::SetWrappedTime(double t) {
     ++motionEvaluations_;
     for (auto& entry : items_) {
         CSceneItem& item = *entry.second;
-        item.world_ = plat::MatrixIdentity();
-        ComputeWorldMatrix(item.world_, item.item_, t);
+        item.world_ = ItemMotion(item.item_, t, true);  // identity x the motion
+        MultiplyParents(item.world_, item.item_, t);
     }
 }
 
@@ -267,9 +278,10 @@ void CLWRenderableScene::UpdateItemMatrices(double t) {
     }
     placedFor_ = key;
     placementValid_ = true;
+    const bool placedAsMoved = SameMatrix(key.world, plat::MatrixIdentity());
     for (auto& entry : items_) {
         CSceneItem& item = *entry.second;
-        item.placed_ = plat::MatrixMultiply(item.world_, key.world);
+        item.placed_ = placedAsMoved ? item.world_ : plat::MatrixMultiply(item.world_, key.world);
         item.view_ = plat::MatrixMultiply(item.placed_, key.view);
     }
 }
@@ -307,9 +319,20 @@ bool CLWRenderableScene::IsItemVisible(const CSceneItem& item, CCamera* camera) 
 void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass, CCamera* camera) {
     plat::IGraphicsDevice& device = CurrentDevice();
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
-    for (auto& entry : items_) {
-        CSceneItem& item = *entry.second;
-        if (item.object_ == nullptr || !item.object_->UsesPass(pass)) continue;
+    if (!drawablesValid_) {
+        drawables_.clear();
+        for (auto& entry : items_) {
+            if (entry.second->object_ != nullptr) {
+                drawables_.push_back({entry.second.get(), entry.second->object_->GetPassMask()});
+            }
+        }
+        drawablesValid_ = true;
+    }
+    const auto bit = static_cast<std::uint32_t>(pass);
+    if (bit > kMaxRenderPass) return;
+    for (const Drawable& drawable : drawables_) {
+        if ((drawable.passMask >> bit & 1u) == 0) continue;
+        CSceneItem& item = *drawable.item;
         if (IsItemVisible(item, camera)) {
             device.SetTransform(plat::TransformKind::World, item.placed_);
             device.SetRenderState(RS::FogEnable, fog && item.fogged_);

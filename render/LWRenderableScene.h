@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/DataLoader.h"
 #include "core/Object.h"
@@ -165,6 +166,14 @@ private:
     };
     PlacementKey placedFor_;
     bool placementValid_ = false;
+    // The items with a mesh in table order, with their meshes' passes side by side: each pass looks
+    // through this short contiguous list and touches only the items it draws. Made on first drawing.
+    struct Drawable {
+        CSceneItem* item;
+        std::uint32_t passMask;
+    };
+    std::vector<Drawable> drawables_;
+    bool drawablesValid_ = false;
     std::map<std::string, std::shared_ptr<CSceneCamera>> cameras_;
     CSceneLight light_;
     std::uint64_t motionEvaluations_ = 0;

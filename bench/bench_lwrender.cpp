@@ -1,0 +1,396 @@
+// A LightWave scene of 500 moving objects (200,000 triangles) drawn by the renderer for 300 frames,
+// against a plain GL loop that draws the same vertex and index data with the same states and the same
+// placements, in the same process on the same context. Both end each frame with glFinish. The GL entry
+// points the platform layer calls are wrapped to count them and to time the renderer's time inside GL,
+// so that its own CPU time per frame (motion, culling, state bookkeeping) shows apart.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <SDL.h>
+#define GL_GLEXT_PROTOTYPES 1
+#include <SDL_opengl.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "devices/GameApplicationDriverDX9.h"
+#include "render/FrameStatistics.h"
+#include "render/LWRenderableScene.h"
+#include "render/RenderDevice.h"
+#include "render/SceneRenderStates.h"
+#include "tools/T3OWriter.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+bool g_timing = false;
+std::uint64_t g_calls = 0, g_draws = 0;
+double g_inside = 0.0;  // seconds inside wrapped calls
+struct Timed {
+    Clock::time_point start;
+    explicit Timed(bool draw) {
+        ++g_calls;
+        g_draws += draw;
+        if (g_timing) start = Clock::now();
+    }
+    ~Timed() {
+        if (g_timing) g_inside += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+};
+}  // namespace
+
+#define TV_WRAP(draw, ret, name, params, args)                                       \
+    extern "C" ret name params {                                                     \
+        static auto real = reinterpret_cast<ret(*) params>(dlsym(RTLD_NEXT, #name)); \
+        Timed timed(draw);                                                           \
+        return real args;                                                            \
+    }
+TV_WRAP(0, void, glEnable, (GLenum c), (c))
+TV_WRAP(0, void, glDisable, (GLenum c), (c))
+TV_WRAP(0, void, glBlendFunc, (GLenum s, GLenum d), (s, d))
+TV_WRAP(0, void, glAlphaFunc, (GLenum f, GLclampf r), (f, r))
+TV_WRAP(0, void, glDepthFunc, (GLenum f), (f))
+TV_WRAP(0, void, glDepthMask, (GLboolean m), (m))
+TV_WRAP(0, void, glCullFace, (GLenum m), (m))
+TV_WRAP(0, void, glFrontFace, (GLenum m), (m))
+TV_WRAP(0, void, glShadeModel, (GLenum m), (m))
+TV_WRAP(0, void, glTexEnvi, (GLenum t, GLenum p, GLint v), (t, p, v))
+TV_WRAP(0, void, glTexEnvf, (GLenum t, GLenum p, GLfloat v), (t, p, v))
+TV_WRAP(0, void, glTexEnvfv, (GLenum t, GLenum p, const GLfloat* v), (t, p, v))
+TV_WRAP(0, void, glTexParameteri, (GLenum t, GLenum p, GLint v), (t, p, v))
+TV_WRAP(0, void, glTexParameterf, (GLenum t, GLenum p, GLfloat v), (t, p, v))
+TV_WRAP(0, void, glTexGeni, (GLenum c, GLenum p, GLint v), (c, p, v))
+TV_WRAP(0, void, glBindTexture, (GLenum t, GLuint n), (t, n))
+TV_WRAP(0, void, glActiveTexture, (GLenum u), (u))
+TV_WRAP(0, void, glClientActiveTexture, (GLenum u), (u))
+TV_WRAP(0, void, glMatrixMode, (GLenum m), (m))
+TV_WRAP(0, void, glLoadMatrixf, (const GLfloat* m), (m))
+TV_WRAP(0, void, glLightf, (GLenum l, GLenum p, GLfloat v), (l, p, v))
+TV_WRAP(0, void, glLightfv, (GLenum l, GLenum p, const GLfloat* v), (l, p, v))
+TV_WRAP(0, void, glLightModeli, (GLenum p, GLint v), (p, v))
+TV_WRAP(0, void, glLightModelfv, (GLenum p, const GLfloat* v), (p, v))
+TV_WRAP(0, void, glMaterialfv, (GLenum f, GLenum p, const GLfloat* v), (f, p, v))
+TV_WRAP(0, void, glMaterialf, (GLenum f, GLenum p, GLfloat v), (f, p, v))
+TV_WRAP(0, void, glColorMaterial, (GLenum f, GLenum m), (f, m))
+TV_WRAP(0, void, glFogf, (GLenum p, GLfloat v), (p, v))
+TV_WRAP(0, void, glFogi, (GLenum p, GLint v), (p, v))
+TV_WRAP(0, void, glFogfv, (GLenum p, const GLfloat* v), (p, v))
+TV_WRAP(0, void, glEnableClientState, (GLenum a), (a))
+TV_WRAP(0, void, glDisableClientState, (GLenum a), (a))
+TV_WRAP(0, void, glBindBuffer, (GLenum t, GLuint b), (t, b))
+TV_WRAP(0, void, glVertexPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
+TV_WRAP(0, void, glNormalPointer, (GLenum t, GLsizei s, const void* p), (t, s, p))
+TV_WRAP(0, void, glColorPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
+TV_WRAP(0, void, glTexCoordPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
+TV_WRAP(0, void, glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a))
+TV_WRAP(0, void, glClear, (GLbitfield m), (m))
+TV_WRAP(0, void, glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), (r, g, b, a))
+TV_WRAP(0, void, glClearDepth, (GLclampd d), (d))
+TV_WRAP(0, void, glScissor, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
+TV_WRAP(0, void, glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
+TV_WRAP(0, void, glDepthRange, (GLclampd n, GLclampd f), (n, f))
+TV_WRAP(1, void, glDrawRangeElements, (GLenum m, GLuint s, GLuint e, GLsizei c, GLenum t, const void* i),
+        (m, s, e, c, t, i))
+TV_WRAP(0, void, glFinish, (void), ())
+
+namespace {
+
+using namespace trivale;
+using namespace trivale::type_a;
+
+const int kObjects = 500, kMeshes = 10, kFrames = 300;
+const int kSlices = 20, kStacks = 10;  // 400 triangles a mesh
+
+// A sphere of radius 1 in its own colour, faces wound as the default culling keeps them.
+T3OObject Sphere(int n) {
+    T3OObject o;
+    T3OMaterial m;
+    m.colours.diffuse = {0.3f + 0.07f * float(n), 0.8f - 0.05f * float(n), 0.5f, 1.0f};
+    m.colours.ambient = m.colours.diffuse;
+    m.colours.specular.a = 1.0f;
+    o.materials = {m};
+    o.polygonSets.resize(1);
+    for (int st = 0; st <= kStacks; ++st) {
+        for (int sl = 0; sl <= kSlices; ++sl) {
+            const float theta = 3.14159265f * float(st) / kStacks, phi = 6.2831853f * float(sl) / kSlices;
+            const plat::Vector3 p{std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)};
+            o.vertices.push_back({p, p, float(sl) / kSlices, float(st) / kStacks});
+        }
+    }
+    for (int st = 0; st < kStacks; ++st) {
+        for (int sl = 0; sl < kSlices; ++sl) {
+            const auto a = std::uint16_t(st * (kSlices + 1) + sl), b = std::uint16_t(a + kSlices + 1);
+            for (std::uint16_t i : {a, std::uint16_t(a + 1), b, std::uint16_t(a + 1), std::uint16_t(b + 1), b})
+                o.polygonSets[0].indices.push_back(i);
+        }
+    }
+    tools::FitBoundingSphere(o);
+    return o;
+}
+
+std::string Envelope(double a, double b) {
+    return "{ Envelope\n  2\n  Key " + std::to_string(a) + " 0 3 0 0 0 0 0 0\n  Key " + std::to_string(b) +
+           " 10 3 0 0 0 0 0 0\n  Behaviors 1 1\n}\n";
+}
+
+std::string SceneText() {
+    std::string text = "LWSC\n3\n\nFirstFrame 0\nLastFrame 600\nFramesPerSecond 60\n\n";
+    for (int i = 0; i < kObjects; ++i) {
+        const double x = (i % 25 - 12) * 3.0, z = (i / 25 - 9.5) * 3.0;
+        text += "LoadObjectLayer 1 objects/mesh" + std::to_string(i % kMeshes) + ".lwo\nObjectMotion\nNumChannels 6\n";
+        const double values[6][2] = {{x, x}, {0, 2}, {z, z}, {0, 6.28}, {0, 0}, {0, 0}};
+        for (int c = 0; c < 6; ++c)
+            text += "Channel " + std::to_string(c) + "\n" + Envelope(values[c][0], values[c][1]);
+    }
+    text += "AddLight\nLightName Sun\nLightMotion\nNumChannels 6\n";
+    for (int c = 0; c < 6; ++c)
+        text += "Channel " + std::to_string(c) + "\n" + Envelope(c == 4 ? 0.8 : 0, c == 4 ? 0.8 : 0);
+    text += "LightColor 1 1 1\nLightIntensity 0.8\nAmbientColor 1 1 1\nAmbientIntensity 0.25\n";
+    text += "AddCamera\nCameraName Top\nCameraMotion\nNumChannels 6\n";
+    const double camera[6] = {0, 55, -55, 0, 0.785398, 0};
+    for (int c = 0; c < 6; ++c) text += "Channel " + std::to_string(c) + "\n" + Envelope(camera[c], camera[c]);
+    text +=
+        "ZoomFactor 1\nBackdropColor 0.2 0.3 0.5\nFogType 1\nFogMinDistance 60\nFogMaxDistance 200\n"
+        "FogColor 0.5 0.5 0.5\n";
+    return text;
+}
+
+struct Figures {
+    double seconds = 0, inside = 0;
+    std::uint64_t calls = 0, draws = 0;
+};
+
+struct Bench {
+    std::filesystem::path data;
+    CTextureCache textures;
+    std::unique_ptr<CLWRenderableScene> scene;
+    // The plain loop's copy of the meshes and of the placements at each frame's time.
+    GLuint vertexBuffers[kMeshes] = {}, indexBuffers[kMeshes] = {};
+    std::vector<plat::Matrix> modelView;
+    std::vector<int> mesh;
+    plat::Material materials[kMeshes];
+    Figures engine, plain;
+    std::uint32_t triangles = 0, drawnItems = 0;
+} * g_bench;
+
+double FrameTime(int frame) { return frame / 60.0; }
+
+void EngineFrame(Bench& b, int frame) {
+    plat::IGraphicsDevice& device = CurrentDevice();
+    device.Clear(0, nullptr, plat::kClearTarget | plat::kClearZBuffer, b.scene->GetBackdropColor(), 1.0f, 0);
+    device.BeginScene();
+    device.SetTransform(plat::TransformKind::World, plat::MatrixIdentity());
+    CCamera* camera = b.scene->UpdateWithCamera("Top", FrameTime(frame), 1.0f, 1000.0f, 0.0f);
+    camera->ApplyViewTransform();
+    ApplyDefaultRenderStates();
+    b.scene->GetDirectionalLight(FrameTime(frame))->Apply(0);
+    b.scene->Render(FrameTime(frame), camera);
+    device.EndScene();
+    glFinish();
+}
+
+void PlainStates(Bench& b) {
+    CLWRenderableScene& s = *b.scene;
+    CDirectionalLight* light = s.GetDirectionalLight(0);
+    const plat::Light& l = light->GetRecord();
+    CCamera* camera = s.UpdateWithCamera("Top", 0, 1.0f, 1000.0f, 0.0f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(&camera->GetProjectionMatrix().m[0][0]);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(&camera->GetViewMatrix().m[0][0]);
+    const float direction[4] = {-l.direction.x, -l.direction.y, -l.direction.z, 0};
+    glLightfv(GL_LIGHT0, GL_POSITION, direction);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, &l.diffuse.r);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, &l.ambient.r);
+    const float black[4] = {0, 0, 0, 1}, grey[4] = {0.5f, 0.5f, 0.5f, 1};
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glFrontFace(GL_CW);
+    glDisable(GL_BLEND);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0);
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glFogf(GL_FOG_START, 60);
+    glFogf(GL_FOG_END, 200);
+    glFogfv(GL_FOG_COLOR, grey);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+}
+
+void PlainFrame(Bench& b, int frame) {
+    CurrentDevice().Clear(0, nullptr, plat::kClearTarget | plat::kClearZBuffer, b.scene->GetBackdropColor(), 1.0f, 0);
+    PlainStates(b);
+    const std::size_t base = std::size_t(frame) * kObjects;
+    for (int i = 0; i < kObjects; ++i) {
+        const int m = b.mesh[i];
+        glLoadMatrixf(&b.modelView[base + std::size_t(i)].m[0][0]);
+        const plat::Material& mat = b.materials[m];
+        glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, &mat.diffuse.r);
+        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, &mat.ambient.r);
+        glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, &mat.specular.r);
+        glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, &mat.emissive.r);
+        glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffers[m]);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffers[m]);
+        glVertexPointer(3, GL_FLOAT, 32, nullptr);
+        glNormalPointer(GL_FLOAT, 32, reinterpret_cast<const void*>(12));
+        glDrawRangeElements(GL_TRIANGLES, 0, (kSlices + 1) * (kStacks + 1) - 1, kSlices * kStacks * 6,
+                            GL_UNSIGNED_SHORT, nullptr);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    glFinish();
+}
+
+bool Setup() {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
+    setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 0);
+    Bench& b = *g_bench;
+    b.data = std::filesystem::temp_directory_path() / ("tvbench-lw-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(b.data / "scenes");
+    std::ofstream(b.data / "scenes" / "grid.lws") << SceneText();
+    std::vector<T3OObject> meshes;
+    for (int m = 0; m < kMeshes; ++m) {
+        meshes.push_back(Sphere(m));
+        std::string error;
+        if (!tools::WriteT3OFile((b.data / "scenes" / ("mesh" + std::to_string(m) + "_000.t3o")).string(),
+                                 meshes.back(), error)) {
+            return false;
+        }
+    }
+    if (!CreateApplicationDriver() || !GetApplicationDriver()->Initialize()) return false;
+    GetApplicationDriver()->UseFileSystem(b.data.string() + "/");
+    b.scene.reset(new CLWRenderableScene());
+    b.scene->Load("scenes\\grid.lws", &b.textures, nullptr);
+
+    // The plain loop's buffers, materials and every frame's placements, made before anything is timed.
+    for (int m = 0; m < kMeshes; ++m) {
+        glGenBuffers(1, &b.vertexBuffers[m]);
+        glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffers[m]);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(meshes[m].vertices.size() * 32), meshes[m].vertices.data(),
+                     GL_STATIC_DRAW);
+        glGenBuffers(1, &b.indexBuffers[m]);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffers[m]);
+        const auto& indices = meshes[m].polygonSets[0].indices;
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * 2), indices.data(), GL_STATIC_DRAW);
+        b.materials[m] = meshes[m].materials[0].colours;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    CurrentDevice().SetTransform(plat::TransformKind::World, plat::MatrixIdentity());
+    for (int frame = 0; frame < kFrames; ++frame) {
+        b.scene->UpdateWithCamera("Top", FrameTime(frame), 1.0f, 1000.0f, 0.0f)->ApplyViewTransform();
+        b.scene->RenderPass(FrameTime(frame), RenderPass::Multiplicative, nullptr);  // places, draws nothing
+        for (const auto& entry : b.scene->GetSceneItems()) {
+            if (entry.second->GetObject() == nullptr) continue;
+            plat::Matrix view;
+            CurrentDevice().GetTransform(plat::TransformKind::View, view);
+            b.modelView.push_back(plat::MatrixMultiply(entry.second->GetPlaced(), view));
+            if (frame == 0) b.mesh.push_back(std::atoi(entry.first.c_str() + 4));
+        }
+    }
+    b.scene->ResetTimeCache();
+    return b.modelView.size() == std::size_t(kObjects) * kFrames;
+}
+
+void Run(benchmark::State& state, bool engine) {
+    Bench& b = *g_bench;
+    Figures& f = engine ? b.engine : b.plain;
+    int frame = 0;
+    for (auto _ : state) {
+        const std::uint64_t calls = g_calls, draws = g_draws;
+        const double inside = g_inside;
+        DrawnTriangleCount = DrawnItemCount = 0;
+        g_timing = true;
+        const Clock::time_point start = Clock::now();
+        engine ? EngineFrame(b, frame) : PlainFrame(b, frame);
+        f.seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        g_timing = false;
+        f.inside += g_inside - inside, f.calls += g_calls - calls, f.draws += g_draws - draws;
+        if (engine) b.triangles = DrawnTriangleCount, b.drawnItems = DrawnItemCount;
+        frame = (frame + 1) % kFrames;
+    }
+}
+
+void BM_Renderer(benchmark::State& state) { Run(state, true); }
+void BM_PlainGL(benchmark::State& state) { Run(state, false); }
+BENCHMARK(BM_Renderer)->Iterations(kFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainGL)->Iterations(kFrames)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What one timer pair costs, so that the wrappers' own time is not charged to the renderer.
+double TimerCost() {
+    const int n = 100000;
+    double sum = 0;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < n; ++i) {
+        const Clock::time_point a = Clock::now();
+        sum += std::chrono::duration<double>(Clock::now() - a).count();
+    }
+    return std::chrono::duration<double>(Clock::now() - start).count() / n - sum / n;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    int status = 0;
+    {
+        Bench bench;
+        g_bench = &bench;
+        if (!Setup()) {
+            std::fprintf(stderr, "cannot set the scene up\n");
+            status = 1;
+        } else {
+            benchmark::RunSpecifiedBenchmarks();
+            const double overhead = TimerCost();
+            const Figures& e = bench.engine;
+            const Figures& p = bench.plain;
+            const double ef = e.seconds / kFrames, pf = p.seconds / kFrames;
+            // Outside GL: the frame less the time inside GL calls, less the wrappers' own share. The plain
+            // loop's time outside GL is the floor of that measure (its loop, the clear, what the
+            // wrappers miss): the renderer's own time is what it adds above the floor.
+            const double outside = (e.seconds - e.inside - overhead * double(e.calls)) / kFrames;
+            const double floor = (p.seconds - p.inside - overhead * double(p.calls)) / kFrames;
+            const double own = outside - floor;
+            std::printf("\nscene: %d objects, %u triangles and %u items drawn a frame, %d frames each\n", kObjects,
+                        bench.triangles, bench.drawnItems, kFrames);
+            std::printf("renderer: %.1f frames/s (%.2f ms a frame), plain GL loop: %.1f frames/s (%.2f ms)\n", 1 / ef,
+                        ef * 1e3, 1 / pf, pf * 1e3);
+            std::printf("ratio renderer/plain frame time: %.3f (target at most 1.25)\n", ef / pf);
+            std::printf("time outside GL calls: renderer %.3f ms a frame, plain loop %.3f ms\n", outside * 1e3,
+                        floor * 1e3);
+            std::printf(
+                "renderer's own CPU time outside GL: %.3f ms a frame, %.2f%% of the frame "
+                "(targets under 0.5 ms and 5%%)\n",
+                own * 1e3, own / ef * 100);
+            std::printf(
+                "GL calls a frame: renderer %.0f (%.0f draws, %.0f state changes), plain %.0f (%.0f draws, "
+                "%.0f state changes)\n",
+                double(e.calls) / kFrames, double(e.draws) / kFrames, double(e.calls - e.draws) / kFrames,
+                double(p.calls) / kFrames, double(p.draws) / kFrames, double(p.calls - p.draws) / kFrames);
+        }
+        bench.scene.reset();
+        bench.textures.Clear();
+        DestroyApplicationDriver();
+        std::filesystem::remove_all(bench.data);
+        g_bench = nullptr;
+    }
+    benchmark::Shutdown();
+    return status;
+}

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "devices/GameApplicationDriverDX9.h"
-#include "render/FrameStatistics.h"
+#include "render/FrameCounters.h"
 #include "render/LWRenderableScene.h"
 #include "render/RenderDevice.h"
 #include "render/SceneRenderStates.h"

@@ -6,15 +6,11 @@
 #include "core/Path.h"
 #include "devices/DXGraphics.h"
 #include "render/Colour.h"
-#include "render/FrameStatistics.h"
+#include "render/FrameCounters.h"
 #include "render/RenderDevice.h"
 
 namespace trivale {
 namespace type_a {
-
-std::uint32_t DrawnTriangleCount = 0;
-std::uint32_t DrawnItemCount = 0;
-std::uint32_t TestedItemCount = 0;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "core/Path.h"
 #include "core/Text.h"
 #include "render/Colour.h"
-#include "render/FrameStatistics.h"
+#include "render/FrameCounters.h"
 #include "render/RenderDevice.h"
 #include "render/SceneRenderStates.h"
 

@@ -1,7 +1,7 @@
 // Renderable objects and their cache over the recording device: what a load creates and what each
 // pass sets and draws, in order.
 
-#include "render/FrameStatistics.h"
+#include "render/FrameCounters.h"
 #include "render/LWRenderableObjectCache.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tests/render/RenderTestSupport.h"

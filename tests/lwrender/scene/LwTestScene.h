@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "render/FrameStatistics.h"
+#include "render/FrameCounters.h"
 #include "render/LWRenderableScene.h"
 #include "render/RenderDevice.h"
 #include "render/SceneRenderStates.h"

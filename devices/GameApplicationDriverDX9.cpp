@@ -16,7 +16,11 @@ namespace trivale {
 
 namespace {
 
-std::unique_ptr<CGameApplicationDriverDX9> g_driver;
+// Owned from CreateApplicationDriver to DestroyApplicationDriver, and on purpose not by an object of
+// static duration: when a library ends the process itself (Xlib calls exit() when the display goes
+// away), the engine must not be torn down in the middle of that library's call, after the statics it
+// uses are gone.
+CGameApplicationDriverDX9* g_driver = nullptr;
 int g_exitCode = 0;
 
 const int kExitFailure = 1;
@@ -334,7 +338,7 @@ bool CreateApplicationDriver() {
     if (g_driver == nullptr) {
         g_exitCode = 0;
         try {
-            g_driver.reset(new CGameApplicationDriverDX9());
+            g_driver = new CGameApplicationDriverDX9();
         } catch (const std::exception&) {
             ReportCurrentException(ReportMode::LogAndBox);
             failed = true;
@@ -350,11 +354,12 @@ bool CreateApplicationDriver() {
     return g_driver != nullptr;
 }
 
-CGameApplicationDriverDX9* GetApplicationDriver() { return g_driver.get(); }
+CGameApplicationDriverDX9* GetApplicationDriver() { return g_driver; }
 
 void DestroyApplicationDriver() {
     // Cleared first: whatever is reported during the deletion no longer reaches a half-deleted driver.
-    std::unique_ptr<CGameApplicationDriverDX9> driver = std::move(g_driver);
+    std::unique_ptr<CGameApplicationDriverDX9> driver(g_driver);
+    g_driver = nullptr;
     driver.reset();
 }
 

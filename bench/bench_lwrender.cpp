@@ -24,7 +24,7 @@
 #include "render/FrameCounters.h"
 #include "render/LWRenderableScene.h"
 #include "render/RenderDevice.h"
-#include "render/SceneRenderStates.h"
+#include "render/ScreenDrawing.h"
 #include "tools/T3OWriter.h"
 
 namespace {
@@ -188,7 +188,7 @@ void EngineFrame(Bench& b, int frame) {
     device.SetTransform(plat::TransformKind::World, plat::MatrixIdentity());
     CCamera* camera = b.scene->UpdateWithCamera("Top", FrameTime(frame), 1.0f, 1000.0f, 0.0f);
     camera->ApplyViewTransform();
-    ApplyDefaultRenderStates();
+    SetDefaultRenderStates();
     b.scene->GetDirectionalLight(FrameTime(frame))->Apply(0);
     b.scene->Render(FrameTime(frame), camera);
     device.EndScene();

@@ -1,9 +1,9 @@
 #include "benchmark/ColorFade.h"
 
-#include "benchmark/ScreenDrawing.h"
 #include "core/Saturate.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/RenderDevice.h"
+#include "render/ScreenDrawing.h"
 
 using namespace trivale;
 using namespace trivale::type_a;

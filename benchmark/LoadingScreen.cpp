@@ -1,9 +1,9 @@
 #include "benchmark/LoadingScreen.h"
 
-#include "benchmark/ScreenDrawing.h"
 #include "core/Saturate.h"
 #include "core/Text.h"
 #include "render/RenderDevice.h"
+#include "render/ScreenDrawing.h"
 
 using namespace trivale;
 using namespace trivale::type_a;

@@ -6,12 +6,12 @@
 #include <typeinfo>
 
 #include "benchmark/InputMap.h"
-#include "benchmark/ScreenDrawing.h"
 #include "core/Saturate.h"
 #include "core/Text.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/FrameCounters.h"
 #include "render/RenderDevice.h"
+#include "render/ScreenDrawing.h"
 
 using namespace trivale;
 using namespace trivale::type_a;

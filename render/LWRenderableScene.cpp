@@ -12,7 +12,7 @@
 #include "render/Colour.h"
 #include "render/FrameCounters.h"
 #include "render/RenderDevice.h"
-#include "render/SceneRenderStates.h"
+#include "render/ScreenDrawing.h"
 
 namespace trivale {
 namespace type_a {
@@ -365,7 +365,7 @@ void CLWRenderableScene::Render(double seconds, CCamera* camera) {
     device.GetTransform(plat::TransformKind::World, world);
     SetWrappedTime(t);
     UpdateItemMatrices(t);
-    ApplyDefaultRenderStates();
+    SetDefaultRenderStates();
     RenderSceneItems(fog, Pass::Opaque, camera);
     RenderSceneItems(fog, Pass::AlphaBlended, camera);
     device.SetRenderState(RS::SrcBlend, plat::Blend::Zero);

@@ -16,7 +16,7 @@
 #include "render/FrameCounters.h"
 #include "render/LWRenderableScene.h"
 #include "render/RenderDevice.h"
-#include "render/SceneRenderStates.h"
+#include "render/ScreenDrawing.h"
 #include "tests/render/scene/TestScene.h"
 #include "tools/T3OWriter.h"
 
@@ -159,7 +159,7 @@ inline CCamera* DrawLwFrame(CLWRenderableScene& scene, const std::string& camera
     device.SetTransform(plat::TransformKind::World, plat::MatrixIdentity());
     CCamera* view = scene.UpdateWithCamera(camera, t, 1.0f, 1000.0f, 0.0f);
     if (view != nullptr) view->ApplyViewTransform();
-    ApplyDefaultRenderStates();
+    SetDefaultRenderStates();
     if (CDirectionalLight* light = scene.GetDirectionalLight(t)) light->Apply(0);
     scene.Render(t, view);
     device.EndScene();

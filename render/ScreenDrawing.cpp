@@ -1,4 +1,4 @@
-#include "benchmark/ScreenDrawing.h"
+#include "render/ScreenDrawing.h"
 
 #include "render/RenderDevice.h"
 

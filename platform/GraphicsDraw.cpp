@@ -86,7 +86,7 @@ private:
         const GLint lv = static_cast<GLint>(level);
         const GLsizei w = static_cast<GLsizei>(l.width), h = static_cast<GLsizei>(l.height);
         const void* data = l.bytes.data();
-        GLenum internal = GL_RGBA8, format = GL_BGRA, type = GL_UNSIGNED_INT_8_8_8_8_REV;
+        GLenum internal = GL_RGBA8, format = GL_BGRA, type = GL_UNSIGNED_BYTE;  // B, G, R, A in memory order
         switch (GetFormat()) {
         case Format::Dxt1:
         case Format::Dxt3:

@@ -23,6 +23,7 @@
 
 #include "platform/Graphics.h"
 #include "platform/ImageLoader.h"
+#include "platform/TextureLoader.h"
 #include "platform/Window.h"
 
 namespace {
@@ -189,28 +190,26 @@ size_t Loader(const Bytes& file, bool chain, bool upload) {
     plat::ImageLoadParams p;
     if (!chain) p.mipLevels = 1;
     p.filter = plat::ImageFilter::Box | plat::kImageFilterDither;
-    plat::LoadedImage image;
-    if (plat::LoadImageFromMemory(file.data(), file.size(), p, image) != plat::gfx::kOk) std::abort();
-    if (upload) {
-        // Through the device as the renderer does it; the texture reaches GL when a draw binds it.
-        using namespace plat;
-        IGraphicsDevice& d = *g_gl->device;
-        const ImageLevel& level = image.levels[0];
-        std::unique_ptr<ITexture> texture;
-        if (d.CreateTexture(level.width, level.height, 1, 0, image.format, Pool::Managed, texture) != gfx::kOk ||
-            texture->UpdateLevel(0, level.bytes.data(), level.pitch) != gfx::kOk) {
-            std::abort();
-        }
-        struct Vertex {
-            float x, y, z, rhw, u, v;
-        } const dot[3] = {{0, 0, 0, 1, 0, 0}, {1, 0, 0, 1, 1, 0}, {0, 1, 0, 1, 0, 1}};
-        d.SetTexture(0, texture.get());
-        d.SetFVF(kFvfXyzRhw | kFvfTex1);
-        d.DrawPrimitiveUP(PrimitiveType::TriangleList, 1, dot, sizeof(Vertex));
-        glFinish();
-        d.SetTexture(0, nullptr);
+    if (!upload) {
+        plat::LoadedImage image;
+        if (plat::LoadImageFromMemory(file.data(), file.size(), p, image) != plat::gfx::kOk) std::abort();
+        return image.levels.size();
     }
-    return image.levels.size();
+    // Through the device as the renderer does it; the texture reaches GL when a draw binds it.
+    using namespace plat;
+    IGraphicsDevice& d = *g_gl->device;
+    std::unique_ptr<ITexture> texture;
+    if (CreateTextureFromMemory(d, file.data(), file.size(), p, Pool::Managed, nullptr, texture) != gfx::kOk)
+        std::abort();
+    struct Vertex {
+        float x, y, z, rhw, u, v;
+    } const dot[3] = {{0, 0, 0, 1, 0, 0}, {1, 0, 0, 1, 1, 0}, {0, 1, 0, 1, 0, 1}};
+    d.SetTexture(0, texture.get());
+    d.SetFVF(kFvfXyzRhw | kFvfTex1);
+    d.DrawPrimitiveUP(PrimitiveType::TriangleList, 1, dot, sizeof(Vertex));
+    glFinish();
+    d.SetTexture(0, nullptr);
+    return texture->GetLevelCount();
 }
 
 double ThreadCpuSeconds() {

@@ -350,6 +350,8 @@ public:
     virtual GraphicsResult UnlockRect(uint32_t level) = 0;
     // Replaces a whole level from rows `pitch` bytes apart, top row first.
     virtual GraphicsResult UpdateLevel(uint32_t level, const void* data, uint32_t pitch) = 0;
+    // The same, taking over the bytes where they already have the level's layout (no copy).
+    virtual GraphicsResult UpdateLevel(uint32_t level, std::vector<uint8_t>&& bytes, uint32_t pitch) = 0;
 };
 
 // Vertex and index data; owned by the caller like a texture.

@@ -171,6 +171,18 @@ GraphicsResult BasicTexture::UpdateLevel(uint32_t level, const void* data, uint3
     return gfx::kOk;
 }
 
+GraphicsResult BasicTexture::UpdateLevel(uint32_t level, std::vector<uint8_t>&& bytes, uint32_t pitch) {
+    if (level >= levels_.size() || levels_[level].locked) return gfx::kInvalidCall;
+    Level& l = levels_[level];
+    if (pitch != l.pitch || bytes.size() != l.bytes.size()) {
+        if (bytes.size() < static_cast<size_t>(pitch) * l.rows) return gfx::kInvalidCall;
+        return UpdateLevel(level, bytes.data(), pitch);
+    }
+    l.bytes = std::move(bytes);
+    OnLevelChanged(level);
+    return gfx::kOk;
+}
+
 namespace {
 
 GraphicsResult LockBytes(std::vector<uint8_t>& bytes, bool& locked, uint32_t offset, uint32_t size, void** data) {

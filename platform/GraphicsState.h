@@ -66,6 +66,7 @@ public:
     GraphicsResult LockRect(uint32_t level, LockedRect& locked, const Rect* rect, uint32_t flags) override;
     GraphicsResult UnlockRect(uint32_t level) override;
     GraphicsResult UpdateLevel(uint32_t level, const void* data, uint32_t pitch) override;
+    GraphicsResult UpdateLevel(uint32_t level, std::vector<uint8_t>&& bytes, uint32_t pitch) override;
 
     Format GetFormat() const { return format_; }
     const Level& GetLevel(uint32_t level) const { return levels_[level]; }

@@ -26,7 +26,7 @@ GraphicsResult CreateTextureFromMemory(IGraphicsDevice& device, const void* data
         return result;
     }
     for (uint32_t level = 0; level < image.levels.size(); ++level) {
-        result = made->UpdateLevel(level, image.levels[level].bytes.data(), image.levels[level].pitch);
+        result = made->UpdateLevel(level, std::move(image.levels[level].bytes), image.levels[level].pitch);
         if (Failed(result)) {
             if (why != nullptr) *why = "level " + std::to_string(level) + " could not be filled";
             return result;

@@ -236,6 +236,16 @@ TEST_F(DrawFakeTest, TextureLevelsAndLocks) {
         EXPECT_EQ(texture->UpdateLevel(0, level.data(), row.pitch0), gfx::kOk);
         EXPECT_EQ(texture->UpdateLevel(0, level.data(), row.pitch0 - 1), gfx::kInvalidCall) << "short rows";
         EXPECT_EQ(texture->UpdateLevel(row.expectLevels, level.data(), row.pitch0), gfx::kInvalidCall);
+        // Handed over: taken whole when it has the level's layout, copied row by row when wider, refused
+        // when short.
+        std::vector<uint8_t> exact(static_cast<size_t>(row.pitch0) * row.rows0, 9), shorter(1, 0);
+        std::vector<uint8_t> wide(static_cast<size_t>(row.pitch0 + 1) * row.rows0, 0);
+        EXPECT_EQ(texture->UpdateLevel(0, std::move(exact), row.pitch0), gfx::kOk);
+        ASSERT_EQ(texture->LockRect(0, locked, nullptr, 0), gfx::kOk);
+        EXPECT_EQ(static_cast<uint8_t*>(locked.bits)[0], 9);
+        texture->UnlockRect(0);
+        EXPECT_EQ(texture->UpdateLevel(0, std::move(wide), row.pitch0 + 1), gfx::kOk);
+        EXPECT_EQ(texture->UpdateLevel(0, std::move(shorter), row.pitch0), gfx::kInvalidCall);
     }
     std::unique_ptr<ITexture> texture;
     device_->CreateTexture(16, 16, 1, 0, Format::Argb8888, Pool::Managed, texture);

@@ -1,5 +1,5 @@
-// LightWave scenes over the recording device: loading through the scene library, time, motion through
-// parent chains, cameras, and what a frame sets and draws.
+// LightWave scenes over the recording device: loading, time, motion through parent chains, cameras, and
+// the states a frame sets.
 
 #include <algorithm>
 #include <cmath>
@@ -11,17 +11,12 @@
 namespace lwrtest {
 namespace {
 
-std::string Header(int first, int last) {
-    return "LWSC\n3\n\nFirstFrame " + std::to_string(first) + "\nLastFrame " + std::to_string(last) +
-           "\nFramesPerSecond 30\n\n";
-}
-
 std::string Object(const std::string& file, const Motion& m, const std::string& extra = "") {
-    return "LoadObjectLayer 1 " + file + "\nObjectMotion\n" + Channels(m) + extra + "\n";
+    return Item("LoadObjectLayer 1 " + file, "Object", m, extra);
 }
 
 std::string Camera(const std::string& name, const Motion& m, const std::string& extra = "ZoomFactor 2\n") {
-    return "AddCamera\nCameraName " + name + "\nCameraMotion\n" + Channels(m) + extra + "\n";
+    return Item("AddCamera\nCameraName " + name, "Camera", m, extra);
 }
 
 Motion Along(std::vector<double> x) {
@@ -51,10 +46,11 @@ protected:
         scene_->Load("scenes\\test.lws", nullptr, nullptr);
         return *scene_;
     }
-    const CLWRenderableScene::CSceneItem& Item(const std::string& name) {
-        return *scene_->GetSceneItems().find(name)->second;
+    // The origin of the nth item of a name.
+    plat::Vector3 At(const std::string& name, int nth = 0) {
+        const plat::Matrix& m = std::next(scene_->GetSceneItems().find(name), nth)->second->GetWorld();
+        return plat::MakeVector3(m.m[3][0], m.m[3][1], m.m[3][2]);
     }
-    static plat::Vector3 Origin(const plat::Matrix& m) { return plat::MakeVector3(m.m[3][0], m.m[3][1], m.m[3][2]); }
 
     std::unique_ptr<CLWRenderableScene> scene_;
 };
@@ -74,72 +70,45 @@ TEST_F(LwSceneFakeTest, TimeWrapsIntoThePlayingRangeOnce) {
         EXPECT_NEAR(scene.WrapTime(row.t), row.wrapped, 1e-9) << row.first << " " << row.last << " " << row.t;
         // Objects and camera are placed at the same scene time, whatever the first frame.
         scene.Render(row.t, nullptr);
-        const CCamera* camera = scene.UpdateWithCamera("", row.t, 1, 100, 1);
-        EXPECT_NEAR(Origin(Item("box:Layer1").GetWorld()).x, std::clamp(row.wrapped, 0.0, 3.0), 1e-5) << row.t;
-        EXPECT_NEAR(const_cast<CCamera*>(camera)->GetPosition().x, std::clamp(row.wrapped, 0.0, 3.0), 1e-5) << row.t;
+        const double x = std::clamp(row.wrapped, 0.0, 3.0);
+        EXPECT_NEAR(At("box:Layer1").x, x, 1e-5) << row.t;
+        EXPECT_NEAR(scene.UpdateWithCamera("", row.t, 1, 100, 1)->GetPosition().x, x, 1e-5) << row.t;
     }
 }
 
-TEST_F(LwSceneFakeTest, ItemsFollowPivotsAndParentChains) {
-    Load(Header(0, 60) + Object("pivoted.lwo", Motion(), "PivotPosition 0 1 0\n") + Object("box.lwo", Along({10}), "") +
-         Object("box.lwo", Along({1}), "ParentItem 10000001\n") +
-         Object("looped.lwo", Along({1}), "ParentItem 10000003\n") +
-         Camera("Look", Along({5}), "TargetItem 10000000\nZoomFactor 2\n"));
+TEST_F(LwSceneFakeTest, LoadPlacesItemsAndCameras) {
+    Load(Header(0, 60) + Object("pivoted.lwo", Motion(), "PivotPosition 0 1 0\n") +
+         Object("objects\\box.lwo", Along({10})) + Object("box.lwo", Along({1}), "ParentItem 10000001\n") +
+         Object("looped.lwo", Along({1}), "ParentItem 10000003\n") + "LoadObjectLayer 2 C:\\data\\Box.LWO\n" +
+         "AddNullObject Empty\n" + Camera("Look", Along({5}), "TargetItem 10000000\nZoomFactor 2\n") +
+         Camera("B", Along({2}), "ZoomFactor 1\n") + Camera("A", Along({1}), "ZoomFactor 3.2\n") +
+         Camera("A", Along({1}), "ZoomFactor 3.2\n") + "BackdropColor 1 0.5 1.2\nAmbientColor 1 0.5 0\n" +
+         "AmbientIntensity 0.5\n");
+    const auto& items = scene_->GetSceneItems();
+    EXPECT_EQ(items.count("box:Layer1"), 2u);  // equal names both kept, sharing one object
+    EXPECT_EQ(items.find("box:Layer1")->second->GetObject(), std::next(items.find("box:Layer1"))->second->GetObject());
+    EXPECT_EQ(items.count("Box:Layer2"), 1u);  // layer 2: box_001.t3o
+    EXPECT_EQ(items.find("Empty")->second->GetObject(), nullptr);
+    EXPECT_EQ(scene_->GetBackdropColor(), 0xFFFF7FFFu);  // a channel past 1.0 saturates
+    EXPECT_FLOAT_EQ(scene_->GetAmbientColor().g, 0.25f);
     scene_->SetTime(0);
-    const struct {
-        const char* item;
-        int nth;  // among items of that name
-        plat::Vector3 origin;
-    } rows[] = {
-        {"pivoted:Layer1", 0, {0, -1, 0}},  // the pivot is subtracted
-        {"box:Layer1", 0, {10, 0, 0}},
-        {"box:Layer1", 1, {11, 0, 0}},  // the parent's motion added
-    };
-    for (const auto& row : rows) {
-        auto it = scene_->GetSceneItems().find(row.item);
-        std::advance(it, row.nth);
-        const plat::Vector3 at = Origin(it->second->GetWorld());
-        EXPECT_NEAR(at.x, row.origin.x, 1e-5) << row.item << row.nth;
-        EXPECT_NEAR(at.y, row.origin.y, 1e-5) << row.item << row.nth;
-    }
-    // A parent chain that loops stops: the item is placed, finitely.
-    EXPECT_TRUE(std::isfinite(Origin(Item("looped:Layer1").GetWorld()).x));
+    EXPECT_NEAR(At("pivoted:Layer1").y, -1, 1e-5);  // the pivot is subtracted
+    EXPECT_NEAR(At("box:Layer1", 0).x, 10, 1e-5);
+    EXPECT_NEAR(At("box:Layer1", 1).x, 11, 1e-5);       // the parent's motion added
+    EXPECT_TRUE(std::isfinite(At("looped:Layer1").x));  // a parent chain that loops stops
     // A camera's target is the target's origin without the target's own pivot.
-    CCamera* camera = scene_->UpdateWithCamera("Look", 0, 1, 100, 1);
-    EXPECT_NEAR(camera->GetTarget().y, 0.0f, 1e-6);
-    EXPECT_NEAR(camera->GetPosition().x, 5.0f, 1e-6);
-}
-
-TEST_F(LwSceneFakeTest, CamerasByNameWithTheirZoom) {
-    Load(Header(0, 60) + Camera("B", Along({2}), "ZoomFactor 1\n") + Camera("A", Along({1}), "ZoomFactor 3.2\n") +
-         Camera("A", Along({1}), "ZoomFactor 3.2\n"));
-    EXPECT_EQ(scene_->GetCameraCount(), 2u);  // the later "A" replaced the earlier
+    EXPECT_NEAR(scene_->UpdateWithCamera("Look", 0, 1, 100, 1)->GetTarget().y, 0.0f, 1e-6);
+    EXPECT_EQ(scene_->GetCameraCount(), 3u);  // the later "A" replaced the earlier
     const struct {
         const char* name;
         float x, zoom;
-    } rows[] = {{"", 1, 3.2f}, {"C", 1, 3.2f}, {"B", 2, 1.0f}};
-    for (const auto& row : rows) {
+    } cameras[] = {{"", 1, 3.2f}, {"C", 1, 3.2f}, {"B", 2, 1.0f}};  // an unknown name takes the first
+    for (const auto& row : cameras) {
         CCamera* camera = scene_->UpdateWithCamera(row.name, 0, 1, 100, 1);
         ASSERT_NE(camera, nullptr);
         EXPECT_FLOAT_EQ(camera->GetPosition().x, row.x) << row.name;
         EXPECT_NEAR(camera->GetProjectionMatrix().m[1][1], row.zoom, 1e-5) << row.name;  // 1 / tan(fov / 2)
     }
-    Load(Header(0, 60) + Object("box.lwo", Motion()));
-    EXPECT_EQ(scene_->UpdateWithCamera("", 0, 1, 100, 1), nullptr);
-    EXPECT_EQ(scene_->GetDirectionalLight(0), nullptr);
-}
-
-TEST_F(LwSceneFakeTest, LoadNamesObjectsAndReadsTheSettings) {
-    Load(Header(0, 60) + Object("objects\\box.lwo", Motion()) + "LoadObjectLayer 2 C:\\data\\Box.LWO\n" +
-         Object("box.lwo", Motion()) + "AddNullObject Empty\nBackdropColor 1 0.5 1.2\n" +
-         "AmbientColor 1 0.5 0\nAmbientIntensity 0.5\n");
-    const auto& items = scene_->GetSceneItems();
-    EXPECT_EQ(items.count("box:Layer1"), 2u);  // equal names both kept
-    EXPECT_EQ(items.count("Box:Layer2"), 1u);  // layer 2: box_001.t3o
-    EXPECT_EQ(items.find("box:Layer1")->second->GetObject(), std::next(items.find("box:Layer1"))->second->GetObject());
-    EXPECT_EQ(Item("Empty").GetObject(), nullptr);
-    EXPECT_EQ(scene_->GetBackdropColor(), 0xFFFF7FFFu);  // a channel past 1.0 saturates
-    EXPECT_FLOAT_EQ(scene_->GetAmbientColor().g, 0.25f);
     // Without a data loader the objects come from the scene's own directory.
     CLWRenderableScene direct;
     direct.LoadFromFile((data_ / "scenes" / "test.lws").string(), nullptr, nullptr);
@@ -163,62 +132,40 @@ TEST_F(LwSceneFakeTest, RefusedScenesAreErrors) {
 TEST_F(LwSceneFakeTest, MotionIsEvaluatedOncePerTime) {
     Load(Header(0, 60) + Object("box.lwo", Along({0, 1})));
     for (double t : {0.5, 0.5, 2.5}) scene_->SetTime(t);  // 2.5 s is 0.5 s again
-    EXPECT_EQ(scene_->GetMotionEvaluationCount(), 1u);
     scene_->Render(0.5, nullptr);
     EXPECT_EQ(scene_->GetMotionEvaluationCount(), 1u);
     scene_->ResetTimeCache();
     scene_->SetTime(0.5);
     EXPECT_EQ(scene_->GetMotionEvaluationCount(), 2u);
+    EXPECT_EQ(scene_->UpdateWithCamera("", 0, 1, 100, 1), nullptr);  // no camera, no light
+    EXPECT_EQ(scene_->GetDirectionalLight(0), nullptr);
 }
 
-// The states of a frame: fog from the scene, per item as its record says; the passes in the order
-// opaque, alpha, multiplicative, additive, the additive one without depth writes.
+// Fog from the scene, per item as its record says; the passes in the order opaque, alpha,
+// multiplicative, additive, the additive one without depth writes.
 TEST_F(LwSceneFakeTest, FrameStatesFogAndPassOrder) {
-    const struct {
-        int fogType;
-        std::vector<std::string> states;
-    } rows[] = {
-        {1,
-         {"FogEnable, 1",
-          "RangeFogEnable, 0",
-          "FogVertexMode, 3",
-          "FogTableMode, 0",
-          "FogStart, 10",
-          "FogEnd, 60",
-          "FogColour, 0xFF7F7F7F",
-          "ZWriteEnable, 1",
-          "AlphaBlendEnable, 0",
-          "FogEnable, 1",
-          "draw",
-          "FogEnable, 0",
-          "draw",
-          "AlphaBlendEnable, 1",
-          "AlphaBlendEnable, 1",
-          "ZWriteEnable, 0",
-          "AlphaBlendEnable, 1",
-          "FogEnable, 1",
-          "draw",
-          "ZWriteEnable, 1"}},
-        {2,
-         {"ZWriteEnable, 1", "AlphaBlendEnable, 0", "FogEnable, 0", "draw", "FogEnable, 0", "draw",
-          "AlphaBlendEnable, 1", "AlphaBlendEnable, 1", "ZWriteEnable, 0", "AlphaBlendEnable, 1", "FogEnable, 0",
-          "draw", "ZWriteEnable, 1"}},
-    };
-    for (const auto& row : rows) {
+    const std::string passes =
+        "ZWriteEnable, 1; AlphaBlendEnable, 0; FogEnable, %; draw; FogEnable, 0; draw; AlphaBlendEnable, 1; "
+        "AlphaBlendEnable, 1; ZWriteEnable, 0; AlphaBlendEnable, 1; FogEnable, %; draw; ZWriteEnable, 1; ";
+    for (int fogType : {1, 2}) {  // linear, and a kind not drawn
         Load(Header(0, 60) + Object("glow.lwo", Motion()) + Object("box.lwo", Motion()) +
-             Object("box.lwo", Along({3}), "UnaffectedByFog 1\n") + "FogType " + std::to_string(row.fogType) +
+             Object("box.lwo", Along({3}), "UnaffectedByFog 1\n") + "FogType " + std::to_string(fogType) +
              "\nFogMinDistance 10\nFogMaxDistance 60\nFogColor 0.5 0.5 0.5\n");
         Journal();
         scene_->Render(0, nullptr);
-        std::vector<std::string> seen;
+        std::string seen;
         for (const std::string& line : Journal()) {
-            if (line.rfind("DrawIndexedPrimitive", 0) == 0) seen.push_back("draw");
+            if (line.rfind("DrawIndexedPrimitive", 0) == 0) seen += "draw; ";
             for (const char* state : {"Fog", "RangeFog", "AlphaBlendEnable", "ZWriteEnable"}) {
-                const std::string prefix = std::string("SetRenderState(") + state;
-                if (line.rfind(prefix, 0) == 0) seen.push_back(line.substr(15, line.size() - 16));
+                if (line.rfind(std::string("SetRenderState(") + state, 0) == 0)
+                    seen += line.substr(15, line.size() - 16) + "; ";
             }
         }
-        EXPECT_EQ(seen, row.states) << row.fogType;
+        std::string expected = fogType == 1 ? "FogEnable, 1; RangeFogEnable, 0; FogVertexMode, 3; FogTableMode, 0; "
+                                              "FogStart, 10; FogEnd, 60; FogColour, 0xFF7F7F7F; "
+                                            : "";
+        for (char c : passes) expected += c == '%' ? (fogType == 1 ? '1' : '0') : c;
+        EXPECT_EQ(seen, expected) << fogType;
     }
 }
 

@@ -5,7 +5,6 @@
 #include <set>
 
 #include "benchmark/ParticleLayers.h"
-#include "benchmark/ProgressiveTextureCache.h"
 #include "tests/benchmark/ShowTestSupport.h"
 
 namespace showtest {
@@ -22,10 +21,9 @@ protected:
         snow_ = std::make_unique<CSnowParticleLayer>(&cache_, sprite_.get(), random_);
     }
     void TearDown() override {
-        cloud_.reset(), snow_.reset(), cache_.Clear();
+        cloud_.reset(), snow_.reset();
         ShowTest::TearDown();
     }
-    trivale::type_a::CProgressiveTextureCache cache_;
     CParticleRandom random_;
     std::unique_ptr<CCloudParticleLayer> cloud_;
     std::unique_ptr<CSnowParticleLayer> snow_;
@@ -35,9 +33,7 @@ Vector3 At(const PlacedParticle& p) { return {p.transform.m[3][0], p.transform.m
 
 // The classic generator from 1, four numbers a cell, clouds first: picture 4 (for 32767 only) never.
 TEST_F(ParticleLayersTest, FieldComesFromTheUnseededGeneratorCloudsFirst) {
-    const Vector3& first = cloud_->GetOffset(0);
-    EXPECT_EQ(first.x * 32767, 6334.0f);
-    EXPECT_EQ(first.z * 32767, 41.0f);
+    EXPECT_EQ(cloud_->GetOffset(0).x * 32767, 6334.0f);
     const std::pair<CParticleLayer*, std::array<int, 5>> layers[] = {{cloud_.get(), {998, 1025, 1021, 1052, 0}},
                                                                      {snow_.get(), {985, 1022, 1011, 1078, 0}}};
     for (const auto& [layer, expected] : layers) {
@@ -99,7 +95,6 @@ TEST_F(ParticleLayersTest, SnowFallsContinuously) {
         std::map<int, Vector3> before;
         const std::vector<PlacedParticle>& placed = snow_->Place(c.eye, c.from, c.scale);
         EXPECT_NEAR(At(placed.at((8 * 16 + 8) * 16 + 8)).y, c.baseY, 0.01) << c.from;
-        EXPECT_EQ(placed[0].transform.m[1][1], -0.5f * c.scale);
         for (const PlacedParticle& p : placed) before[p.cell] = At(p);
         int fell = 0;
         for (const PlacedParticle& p : snow_->Place(c.eye, c.to, c.scale)) {

@@ -27,7 +27,8 @@ protected:
 };
 
 // Every form of request queues an unloaded texture per key; LoadNext loads one per call, in order,
-// without the size limit, and the queue keeps its textures through Clear.
+// without the size limit, and the queue keeps its textures through Clear. Off, the cache loads at once
+// (LoadingScreenTest).
 TEST_F(ProgressiveTextureCacheTest, LoadsOnePerCallInRequestOrder) {
     EXPECT_TRUE(cache_->IsComplete());
     EXPECT_EQ(cache_->LoadNext(), 0);
@@ -50,20 +51,6 @@ TEST_F(ProgressiveTextureCacheTest, LoadsOnePerCallInRequestOrder) {
                            "3CreateTexture(1, 1, 1, Argb8888) = T3", "4CreateTexture(2, 1, 1, Argb8888) = T4",
                            "5CreateTexture(4, 1, 1, Argb8888) = T5"}));
     EXPECT_EQ(queued[1]->GetWidth(), 1);
-}
-
-// Off, a new name loads at once and a queued one comes back unloaded; on again, the queue reopens.
-TEST_F(ProgressiveTextureCacheTest, SwitchingOffLoadsAtOnce) {
-    CTexture* queued = Get("tex\\p1.png");
-    cache_->SetProgressive(false);
-    EXPECT_EQ(Get("tex\\p1.png")->GetTexture(), nullptr);
-    EXPECT_NE(Get("tex\\p2.png")->GetTexture(), nullptr);
-    EXPECT_EQ(cache_->GetQueuedCount(), 1);
-    EXPECT_EQ(cache_->LoadNext(), 1);
-    EXPECT_NE(queued->GetTexture(), nullptr);
-    cache_->SetProgressive(true);
-    Get("tex\\p3.png");
-    EXPECT_FALSE(cache_->IsComplete());
 }
 
 // A bad file shows at its turn, as its exception and no more in the log than the file stream's own

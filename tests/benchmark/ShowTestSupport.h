@@ -2,6 +2,7 @@
 // "text@x,y*scale v<variant> #<colour> a<alignment>" instead of drawing it.
 #pragma once
 
+#include "benchmark/ProgressiveTextureCache.h"
 #include "benchmark/ShowCanvas.h"
 #include "core/Text.h"
 #include "tests/render/RenderTestSupport.h"
@@ -34,11 +35,13 @@ protected:
         viewport_.Set(0, 40, 640, 400, 0.0f, 1.0f);
     }
     void TearDown() override {
+        cache_.Clear();
         sprite_.reset();
         RenderTest::TearDown();
     }
     ShowCanvas Canvas(int debugPage = 0) { return {sprite_.get(), &large_, &debug_, &viewport_, 640, debugPage}; }
 
+    trivale::type_a::CProgressiveTextureCache cache_;
     std::unique_ptr<trivale::type_a::CDXSprite> sprite_;
     RecordingFont large_{16, 16};
     RecordingFont debug_{8, 10};

@@ -52,6 +52,17 @@ TEST_F(SpriteTest, CellsAreNumberedRowByRowInsideTheSourceRect) {
     }
 }
 
+TEST_F(SpriteTest, FontPointFiltersStageZero) {
+    type_a::CSpriteFont font;
+    font.Initialize(batch_.get(), sheet_, 8, 8, 32, 127);
+    batch_->Begin(0x10);
+    Journal();
+    font.DrawText("A", 100, 10, 0, 0xFFFFFFFF, 1);
+    EXPECT_EQ(Journal("SetSamplerState"), (Lines{"SetSamplerState(0, MagFilter, 1)", "SetSamplerState(0, MinFilter, 1)",
+                                                 "SetSamplerState(0, MipFilter, 1)"}));
+    batch_->End();
+}
+
 // A glyph set or cell past the sheet (a variant beyond those drawn, a prefix that is no digit) draws
 // nothing rather than texels from outside the texture.
 TEST_F(SpriteTest, CellOutsideTheTextureDrawsNothing) {

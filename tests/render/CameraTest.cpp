@@ -14,19 +14,17 @@ using type_a::CCamera;
 using type_a::CViewFrustumClipper;
 const float kPi = 3.14159265f;
 
-::testing::AssertionResult Near(const plat::Vector3& v, float x, float y, float z) {
-    if (std::fabs(v.x - x) < 1e-5f && std::fabs(v.y - y) < 1e-5f && std::fabs(v.z - z) < 1e-5f)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << v.x << " " << v.y << " " << v.z;
+bool Near(const plat::Vector3& v, float x, float y, float z) {
+    return std::fabs(v.x - x) < 1e-5f && std::fabs(v.y - y) < 1e-5f && std::fabs(v.z - z) < 1e-5f;
 }
-bool Finite(const float* values, int count) {
-    return std::all_of(values, values + count, [](float v) { return std::isfinite(v); });
+bool Finite(const float* v, int n) {
+    return std::all_of(v, v + n, [](float f) { return std::isfinite(f); });
 }
 bool Same(const plat::Matrix& a, const plat::Matrix& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-plat::Vector3 Turned(CCamera& camera, plat::Vector3 v) {
+plat::Vector3 Forward(CCamera& camera) {  // the view's +z in the world
     plat::Matrix inverse;
     camera.GetInverseViewMatrix(&inverse);
-    return plat::Vec3TransformNormal(v, inverse);
+    return plat::Vec3TransformNormal(plat::MakeVector3(0, 0, 1), inverse);
 }
 
 TEST(CameraTest, SpheresAgainstTheViewVolume) {
@@ -53,8 +51,7 @@ TEST(CameraTest, SpheresAgainstTheViewVolume) {
     EXPECT_FALSE(camera.IsSphereVisible(&beyond, 1));
 }
 
-class CameraDeviceTest : public RenderTest {
-protected:
+struct CameraDeviceTest : RenderTest {
     void SetUp() override { StartDriver(Backend::Fake); }
 };
 
@@ -68,7 +65,7 @@ TEST_F(CameraDeviceTest, DefaultsAnglesAndTransformedPoints) {
     EXPECT_NEAR(camera.GetProjectionMatrix().m[0][0], 2.4142136f / 0.75f, 1e-5f);  // cot(pi/8) / aspect
     camera.SetPosition(1, 2, 3);
     camera.SetDirectionAngles(0, kPi / 2);
-    EXPECT_TRUE(Near(Turned(camera, plat::MakeVector3(0, 0, 1)), 1, 0, 0)) << "angles (0, pi/2) look along +x";
+    EXPECT_TRUE(Near(Forward(camera), 1, 0, 0)) << "angles (0, pi/2) look along +x";
     EXPECT_TRUE(Near(camera.GetTarget(), 2, 2, 3));
     camera.SetPosition(0, 0, -10);
     camera.SetTarget(0, 0, 0);
@@ -98,7 +95,7 @@ TEST_F(CameraDeviceTest, TargetStraightAboveOrBelowKeepsThePreviousView) {
         plat::Matrix view;
         Device()->GetTransform(plat::TransformKind::View, view);
         EXPECT_TRUE(Same(view, good)) << target.y;
-        EXPECT_TRUE(Near(Turned(camera, plat::MakeVector3(0, 0, 1)), 0, 0, 1)) << target.y;
+        EXPECT_TRUE(Near(Forward(camera), 0, 0, 1)) << target.y;
     }
     camera.SetDirectionAngles(NAN, 0);
     camera.ApplyViewTransform();

@@ -71,25 +71,27 @@ TEST_F(SceneGLTest, TextInEachAlignment) {
     // edge: the first stroke is cell column 1 (2 for the top of C). Glyph set 1's block is half a
     // cell; with an advance of 7 "###" is 21 wide, centred from 10 left of the middle (the half
     // rounded down). Bytes of 0x80 and above are skipped but advance: the second L is three cells on.
-    std::vector<Probe> probes{{17, 17, kSceneClear},
-                              {20, 17, kWhite},
-                              {centre + 4, 17, kSceneClear},
-                              {centre + 7, 17, kYellow},
-                              {right + 1, 17, kSceneClear},
-                              {right + 4, 17, kCyan},
-                              {103, sets, 0xFF00FF00},
-                              {104, sets, kSceneClear},
-                              {middle - 11, sets, kSceneClear},
-                              {middle - 10, sets, kMagenta},
-                              {middle + 11, sets, kMagenta},
-                              {middle + 12, sets, kSceneClear},
-                              {101, skipped, kWhite},
-                              {109, skipped, kSceneClear},
-                              {125, skipped, kWhite}};
-    for (int x : {100, middle - 8, width_ - 116}) {  // "##" from 100, about the middle, to 100 short of the edge
-        for (int dx : {-1, 0, 15, 16}) probes.push_back({x + dx, blocks, dx < 0 || dx > 15 ? kSceneClear : kWhite});
-    }
+    const Probe probes[] = {
+        {17, 17, kSceneClear},
+        {20, 17, kWhite},
+        {centre + 4, 17, kSceneClear},
+        {centre + 7, 17, kYellow},
+        {right + 1, 17, kSceneClear},
+        {right + 4, 17, kCyan},
+        {103, sets, 0xFF00FF00},
+        {104, sets, kSceneClear},
+        {middle - 11, sets, kSceneClear},
+        {middle - 10, sets, kMagenta},
+        {middle + 11, sets, kMagenta},
+        {middle + 12, sets, kSceneClear},
+        {101, skipped, kWhite},
+        {109, skipped, kSceneClear},
+        {125, skipped, kWhite},
+    };
     for (const Probe& p : probes) ExpectNear(p, "text");
+    for (int x : {100, middle - 8, width_ - 116}) {  // "##" from 100, about the middle, to 100 short of the edge
+        for (int dx : {-1, 0, 15, 16}) ExpectNear({x + dx, blocks, dx < 0 || dx > 15 ? kSceneClear : kWhite}, "text");
+    }
 }
 
 }  // namespace

@@ -2,13 +2,8 @@
 // textured, fogged quads at two depths. Read back by the GL test; the demo shows it in a window.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "render/Camera.h"
 #include "render/DXSprite.h"
@@ -62,9 +57,8 @@ inline void WriteSceneFiles(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir / "fonts");
     for (const auto& [name, bytes] :
          {std::pair{"fonts/tiny8.tga", MakeFontTga()},
-          std::pair{"checker.tga", MakeTga(2, 2, {kCheckerA, kCheckerB, kCheckerB, kCheckerA})}}) {
-        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    }
+          std::pair{"checker.tga", MakeTga(2, 2, {kCheckerA, kCheckerB, kCheckerB, kCheckerA})}})
+        std::ofstream(dir / name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 
 // Made once the driver's device exists. Text at the top in three alignments (x3), strips along the
@@ -107,10 +101,10 @@ public:
         light_.Apply(0);
         checker_->Apply();
         device.SetFVF(plat::kFvfXyz | plat::kFvfNormal | plat::kFvfTex1);
-        for (auto [left, right, half, z] :
-             {std::array{-16.f, -4.f, 6.f, kNearDepth}, std::array{8.f, 32.f, 12.f, kFarDepth}}) {
+        const float quads[2][4] = {{-16, -4, 6, kNearDepth}, {8, 32, 12, kFarDepth}};  // left, right, half height, z
+        for (auto [left, right, half, z] : quads) {
             const float quad[4][8] = {{left, half, z, 0, 0, -1, 0, 0},
-                                      {right, half, z, 0, 0, -1, 1, 0},
+                                      {right, half, z, 0, 0, -1, 1, 0},  //
                                       {left, -half, z, 0, 0, -1, 0, 1},
                                       {right, -half, z, 0, 0, -1, 1, 1}};
             device.DrawPrimitiveUP(plat::PrimitiveType::TriangleStrip, 2, quad, sizeof quad[0]);

@@ -43,24 +43,6 @@ TEST(EdgeTable, TwoTrianglesShareOneEdge) {
     EXPECT_EQ(Edges(o.get()).size(), 5u);
 }
 
-TEST(EdgeTable, QuadRingLinesAndPoints) {
-    ObjectPtr o = NewObject();
-    AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 2, 2}});
-    AddPolygon(o.get(), {0, 1, 2, 3});
-    AddPolygon(o.get(), {4});
-    AddPolygon(o.get(), {3, 4});
-    ASSERT_EQ(o->Op.BuildEdges(o.get()), LW_ERR_NONE);
-    ASSERT_EQ(o->Op.GetNumEdges(o.get()), 5);
-    int32_t e = 0;
-    for (int i = 0; i < 4; ++i) e = o->Op.GetEdge(o.get(), e)->EdgeR;
-    EXPECT_EQ(e, 0);
-    EXPECT_EQ(o->Op.GetPolygon(o.get(), 1)->Edge, -1);
-    EXPECT_EQ(o->Op.GetPolygon(o.get(), 2)->Edge, 4);
-    EXPECT_EQ(o->Op.GetEdge(o.get(), 4)->EdgeR, 4);  // a line turns back on itself
-    EXPECT_EQ(LwFetchEdge(o.get(), 0, 3, 0, 0), 3);
-    EXPECT_EQ(LwFetchStartEdge(o.get(), 1, 0, 2), 2);
-}
-
 // A point where thousands of edges meet still finds each shared edge once.
 TEST(EdgeTable, ManyNeighboursAtOnePoint) {
     ObjectPtr o = NewObject();

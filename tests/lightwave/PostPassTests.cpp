@@ -357,8 +357,6 @@ TEST(TexCoords, CubicPicksTheAxisOfTheNormal) {
     const LwTexCoord* last = o->Op.GetTexCoord(o.get(), p->TexChannels[0].Indices[2]);
     EXPECT_DOUBLE_EQ(last->Uvw[0], 0.75);
     EXPECT_DOUBLE_EQ(last->Uvw[1], 0.5);
-    const LwTexCoord* second = o->Op.GetTexCoord(o.get(), p->TexChannels[0].Indices[1]);
-    EXPECT_DOUBLE_EQ(second->Uvw[1], 0.75);
 }
 
 TEST(TexCoords, UvMapsTagsAndSharing) {

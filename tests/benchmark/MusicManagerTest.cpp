@@ -33,15 +33,11 @@ protected:
         tvtest::WriteFile(dir / "flat.wav", MakeWave(2, 44100, 16, Samples16(std::vector<int16_t>(132300, kLevel))));
         tvtest::WriteFile(dir / "ramp.wav", RampWave(8820));
     }
-    void TearDown() override {
-        music.reset();
-        plat::SetSoundTestOptions(plat::SoundTestOptions());
-    }
+    void TearDown() override { music.reset(), plat::SetSoundTestOptions(plat::SoundTestOptions()); }
     // The loudest sample of the next `frames` frames.
     int Peak(size_t frames = 4410) {
-        const std::vector<int16_t> out = Render(frames);
         int peak = 0;
-        for (int16_t s : out) peak = std::max(peak, std::abs(static_cast<int>(s)));
+        for (int16_t s : Render(frames)) peak = std::max(peak, std::abs(static_cast<int>(s)));
         return peak;
     }
     std::vector<int16_t> Render(size_t frames) {
@@ -88,12 +84,10 @@ TEST_F(MusicManagerTest, FadeOutFallsToSilenceStopsAndLeavesTheVolumeForTheNextT
     Play("flat.wav");
     music->FadeOut(200);
     int last = kLevel, between = 0;
-    for (int block = 0; block < 25; ++block) {
+    for (int block = 0, peak; block < 25; ++block, last = peak) {
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        const int peak = Peak(441);
-        EXPECT_LE(peak, last) << block;
+        EXPECT_LE(peak = Peak(441), last) << block;
         between += peak > 0 && peak < kLevel;
-        last = peak;
     }
     EXPECT_GT(between, 0);
     EXPECT_TRUE(WaitFor([&] { return !music->IsPlaying(); }));
@@ -115,19 +109,17 @@ TEST_F(MusicManagerTest, FadeOutFallsToSilenceStopsAndLeavesTheVolumeForTheNextT
 // The loader's failure is the only report: the manager logs nothing of its own, and the track before
 // plays on, looped as it was. Without a ready device nothing plays and nothing is thrown.
 TEST_F(MusicManagerTest, FailuresAreReportedOnceAndLeaveThePlayingTrack) {
-    std::string direct;
-    {
-        CapturedLog log;
-        EXPECT_THROW(loader.Open("missing.ogg"), EFileOpenError);
-        direct = log.Text();
-    }
+    auto direct = std::make_unique<CapturedLog>();
+    EXPECT_THROW(loader.Open("missing.ogg"), EFileOpenError);
+    const std::string loaderLog = direct->Text();
+    direct.reset();
     Play("ramp.wav", true);
     EXPECT_TRUE(RampFrom(0, 1000));
     {
         CapturedLog log;
         EXPECT_EQ("ファイルを開けませんでした: \"" + dir.Path() + "/missing.ogg\" @trivale::CFileStream",
                   tvtest::Thrown<EFileOpenError>([&] { music->Play("missing.ogg", false); }));
-        EXPECT_EQ(direct, log.Text());
+        EXPECT_EQ(loaderLog, log.Text());
     }
     EXPECT_TRUE(RampFrom(1000, 17000)) << "looped round";
     Play("ramp.wav");  // from the beginning again, and not looped

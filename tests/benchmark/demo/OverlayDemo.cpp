@@ -1,6 +1,5 @@
-// Shows the overlay in a window the way the program runs it: through the application driver, its
-// configuration dialog and its frame loop, counting the score over a cleared main picture with black
-// bars. Halfway the score is kept as the previous one. Ends by itself after the given frames.
+// The overlay in a window through the application driver and its frame loop, counting the score over a
+// cleared picture, for a look by eye; ends by itself after the given frames.
 //   overlay_demo [frames]
 #include <unistd.h>
 
@@ -14,21 +13,13 @@
 
 namespace {
 
-// Stands where the play scene runs: it counts passes and ends the run.
-class Countdown : public trivale::CStandardScene {
-public:
+// Stands where the play scene runs: it ends the run after `frames` passes.
+struct Countdown : trivale::CStandardScene {
     explicit Countdown(int frames) : CStandardScene(0x8000), frames_(frames) {}
-    void Initialize() override {
-        CResourceScene::Instance()->SetClearColor(0xFF304860);
-        CResourceScene::Instance()->SetScoreCounting(true);
-    }
     void Frame(unsigned) override {
-        if (++passes_ == frames_ / 2) CResourceScene::Instance()->ResetScore();
-        if (passes_ == frames_) plat::PostQuit(0);
+        if (--frames_ <= 0) plat::PostQuit(0);
     }
-
-private:
-    int frames_, passes_ = 0;
+    int frames_;
 };
 
 }  // namespace
@@ -37,15 +28,13 @@ int main(int argc, char** argv) {
     using namespace trivale;
     const auto data = std::filesystem::temp_directory_path() / ("tvoverlay-demo-" + std::to_string(::getpid()));
     overlaytest::WriteOverlayData(data);
-    if (!CreateApplicationDriver()) return GetApplicationExitCode();
     try {
-        CGameApplicationDriverDX9* driver = GetApplicationDriver();
-        driver->SetTitle("Overlay");
-        driver->SetPauseWhenInactive(false);
-        if (driver->Initialize()) {
+        if (CreateApplicationDriver() && GetApplicationDriver()->Initialize()) {
+            CGameApplicationDriverDX9* driver = GetApplicationDriver();
             driver->UseFileSystem(data.string() + "/");
             driver->GetSceneManager()->AddScene(CResourceScene::Instance());
-            driver->GetSceneManager()->AddScene(new Countdown(argc > 1 ? std::max(2, std::atoi(argv[1])) : 400));
+            driver->GetSceneManager()->AddScene(new Countdown(argc > 1 ? std::atoi(argv[1]) : 400));
+            CResourceScene::Instance()->SetScoreCounting(true);
             driver->GetFrameRateKeeper()->SetFrameRate(60);
             driver->Run();
         }

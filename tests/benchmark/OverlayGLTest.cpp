@@ -10,25 +10,22 @@ using namespace overlaytest;
 
 const std::uint32_t kClear = 0x203040;
 
+// Places in the presented frame where something besides the clear colour and black is drawn, or not.
 struct Place {
     const char* what;
     int left, top, right, bottom;
     bool lit;
 };
-
-class OverlayGLTest : public OverlayTest {
-protected:
-    // Places in the presented frame where something besides the clear colour and black is drawn, or not.
-    void ExpectLit(const std::vector<Place>& places) {
-        for (const Place& p : places) {
-            int lit = 0;
-            for (int y = p.top; y < p.bottom; ++y) {
-                for (int x = p.left; x < p.right; ++x) lit += presented_.At(x, y) != kClear && presented_.At(x, y) != 0;
-            }
-            EXPECT_EQ(lit > 0, p.lit) << p.what;
-        }
+void ExpectLit(const Frame& frame, const std::vector<Place>& places) {
+    for (const Place& p : places) {
+        bool lit = false;
+        for (int y = p.top; y < p.bottom; ++y)
+            for (int x = p.left; x < p.right; ++x) lit = lit || (frame.At(x, y) != kClear && frame.At(x, y) != 0);
+        EXPECT_EQ(lit, p.lit) << p.what;
     }
-};
+}
+
+using OverlayGLTest = OverlayTest;
 
 // Places from the layout and the fonts the overlay chose for the back buffer's width.
 TEST_F(OverlayGLTest, TitleFrameRateAndScoreAtTheirPlaces) {
@@ -37,34 +34,35 @@ TEST_F(OverlayGLTest, TitleFrameRateAndScoreAtTheirPlaces) {
     overlay->SetClearColor(0xFF000000 | kClear);
     overlay->Initialize();
     const int W = static_cast<int>(Graphics().GetPresentParameters()->backBufferWidth);
-    const int top = static_cast<int>(overlay->GetViewport()->GetY());
-    const int bottom = static_cast<int>(overlay->GetViewport()->GetBottom());
+    const int top = static_cast<int>(overlay->GetViewport()->GetY()), bottom = overlay->GetViewport()->GetBottom();
     const int w0 = overlay->GetFont(0)->GetCharWidth(), h0 = overlay->GetFont(0)->GetCharHeight();
     const int w1 = overlay->GetFont(1)->GetCharWidth(), h1 = overlay->GetFont(1)->GetCharHeight();
     const int middle = W / 2, right = W - 2 * w0;
 
     overlay->Frame(1);
-    ExpectLit({{"title while not counting", 0, top, W / 2, top + 3 * h0, true},
-               {"no frame rate, score or previous score", 0, bottom - 4 * h0, W, bottom, false}});
+    ExpectLit(presented_, {{"title while not counting", 0, top, W / 2, top + 3 * h0, true},
+                           {"no frame rate, score or previous score", 0, bottom - 4 * h0, W, bottom, false}});
 
     overlay->SetScoreCounting(true);
     overlay->SetScoreRatio(111.0f);
     overlay->Frame(1);
     overlay->ResetScore();  // 111 kept as the previous score
     for (int i = 0; i < 9; ++i) overlay->Frame(1);
-    ExpectLit({
-        {"title VELLACOR 06", w0, top + h0, w0 * 12, top + 2 * h0, true},
-        {"subtitle", w0, top + h0 * 22 / 10, w0 + 20 * w1, top + h0 * 22 / 10 + h1, true},
-        {"frame rate digit, twice the size, before the middle", middle - 6 * w0, bottom - 3 * h0, middle - 4 * w0,
-         bottom - h0, true},
-        {"FPS label", middle - 13 * w0, bottom - 24 * h0 / 10, middle - 10 * w0, bottom - 14 * h0 / 10, true},
-        {"score 999 after the middle", middle + 6 * w0, bottom - 3 * h0, middle + 12 * w0, bottom - h0, true},
-        {"SCORE label", middle, bottom - 24 * h0 / 10, middle + 5 * w0, bottom - 14 * h0 / 10, true},
-        {"PREVIOUS SCORE", right - 14 * w1, bottom - 30 * h0 / 10, right, bottom - 30 * h0 / 10 + h1, true},
-        {"previous 111 under it", right - 6 * w1, bottom - 23 * h0 / 10, right, bottom - 23 * h0 / 10 + 2 * h1, true},
-        {"nothing left of the labels", 0, bottom - 3 * h0, middle - 14 * w0, bottom, false},
-        {"nothing between title and numbers", 0, top + 4 * h0, middle, bottom - 4 * h0, false},
-    });
+    ExpectLit(presented_,
+              {
+                  {"title VELLACOR 06", w0, top + h0, w0 * 12, top + 2 * h0, true},
+                  {"subtitle", w0, top + h0 * 22 / 10, w0 + 20 * w1, top + h0 * 22 / 10 + h1, true},
+                  {"frame rate digit, twice the size, before the middle", middle - 6 * w0, bottom - 3 * h0,
+                   middle - 4 * w0, bottom - h0, true},
+                  {"FPS label", middle - 13 * w0, bottom - 24 * h0 / 10, middle - 10 * w0, bottom - 14 * h0 / 10, true},
+                  {"score 999 after the middle", middle + 6 * w0, bottom - 3 * h0, middle + 12 * w0, bottom - h0, true},
+                  {"SCORE label", middle, bottom - 24 * h0 / 10, middle + 5 * w0, bottom - 14 * h0 / 10, true},
+                  {"PREVIOUS SCORE", right - 14 * w1, bottom - 30 * h0 / 10, right, bottom - 30 * h0 / 10 + h1, true},
+                  {"previous 111 under it", right - 6 * w1, bottom - 23 * h0 / 10, right,
+                   bottom - 23 * h0 / 10 + 2 * h1, true},
+                  {"nothing left of the labels", 0, bottom - 3 * h0, middle - 14 * w0, bottom, false},
+                  {"nothing between title and numbers", 0, top + 4 * h0, middle, bottom - 4 * h0, false},
+              });
     EXPECT_EQ(overlay->GetScore(), 999.0f);
     if (top > 0) {
         EXPECT_EQ(presented_.At(W / 2, top / 2), 0u) << "top bar black";

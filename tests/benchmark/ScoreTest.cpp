@@ -45,14 +45,10 @@ TEST(ScoreTest, CountingRatioAndResetOverFixedPasses) {
 }
 
 TEST(ScoreTest, PrintedValuesSaturateAndNaNIsZero) {
-    // clang-format off
-    const struct {
-        double value;
-        int printed;
-    } cases[] = {{1234.9, 1234}, {-1.5, -1}, {1.5, 1}, {1e10, INT_MAX}, {-1e10, INT_MIN}, {NAN, 0},
-                 {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {2147483647.0, INT_MAX}};
-    // clang-format on
-    for (const auto& c : cases) EXPECT_EQ(trivale::SaturateToInt(c.value), c.printed) << c.value;
+    const std::pair<double, int> cases[] = {{1234.9, 1234},      {-1.5, -1},           {1.5, 1},
+                                            {1e10, INT_MAX},     {-1e10, INT_MIN},     {NAN, 0},
+                                            {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {2147483647.0, INT_MAX}};
+    for (const auto& [value, printed] : cases) EXPECT_EQ(trivale::SaturateToInt(value), printed) << value;
 }
 
 // Triangles per second: a window closes on the first pass more than 1000 ms after it opened.

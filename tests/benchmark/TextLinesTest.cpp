@@ -66,11 +66,10 @@ TEST_F(TextLinesTest, FadeFollowsTheFrameTime) {
 
 // While a debug page is shown: the count at the right edge, four debug rows above the viewport's bottom.
 TEST_F(TextLinesTest, ParticleCountOnTheDebugPages) {
-    for (const auto& [page, drawn] :
-         {std::pair<int, Lines>{0, {}}, {3, {"8192 particles @640,400*0 v0 #FFFFFFFF a2"}}}) {
-        text_.Draw(Canvas(page), 16, 8192);
-        EXPECT_EQ(debug_.Take(), drawn) << page;
-    }
+    text_.Draw(Canvas(0), 16, 8192);
+    EXPECT_EQ(debug_.Take(), Lines{});
+    text_.Draw(Canvas(3), 16, 8192);
+    EXPECT_EQ(debug_.Take(), Lines{"8192 particles @640,400*0 v0 #FFFFFFFF a2"});
 }
 
 }  // namespace

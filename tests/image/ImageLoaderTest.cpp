@@ -1,25 +1,144 @@
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "ImageMakers.h"
 #include "platform/ImageLoader.h"
 
 using namespace plat;
 
 namespace {
 
+// Image files are made in memory: PNG and JPEG through their libraries, the rest byte by byte. Texels
+// are given as 0xAARRGGBB, rows top first.
+typedef std::vector<uint8_t> Bytes;
 typedef std::vector<uint32_t> Texels;
+using F = Format;
+
+void Put16(Bytes& b, uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); }
+void Put32(Bytes& b, uint32_t v) { Put16(b, v & 0xFFFF), Put16(b, v >> 16); }
+Bytes Le32(const std::vector<uint32_t>& values) {
+    Bytes b;
+    for (uint32_t v : values) Put32(b, v);
+    return b;
+}
+
+// `raw` holds the file's own row bytes; palette and transparency only for the kinds that use them.
+Bytes MakePng(uint32_t w, uint32_t h, int colorType, int depth, const Bytes& raw,
+              const std::vector<png_color>& palette = {}, const Bytes& trns = {}, bool interlaced = false) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    auto write = [](png_structp p, png_bytep data, size_t n) {
+        Bytes* to = static_cast<Bytes*>(png_get_io_ptr(p));
+        to->insert(to->end(), data, data + n);
+    };
+    png_set_write_fn(png, &out, write, nullptr);
+    png_set_IHDR(png, info, w, h, depth, colorType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
+    png_write_info(png, info);
+    std::vector<png_bytep> rows(h);
+    for (uint32_t y = 0; y < h; ++y) rows[y] = const_cast<uint8_t*>(raw.data()) + y * (raw.size() / h);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// RGB (3 components) or grey (1) JPEG at quality 100, without chroma subsampling.
+Bytes MakeJpeg(uint32_t w, uint32_t h, int components, const Bytes& raw) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = w, c.image_height = h, c.input_components = components;
+    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    jpeg_start_compress(&c, TRUE);
+    for (JSAMPROW row; c.next_scanline < h; jpeg_write_scanlines(&c, &row, 1))
+        row = const_cast<uint8_t*>(raw.data()) + size_t(c.next_scanline) * w * components;
+    jpeg_finish_compress(&c);
+    Bytes out(mem, mem + size);
+    jpeg_destroy_compress(&c);
+    free(mem);
+    return out;
+}
+
+// BMP of 8 (palette of ARGB entries, texels are indices), 24 or 32 bits; bottom-up unless topDown.
+Bytes MakeBmp(int32_t w, int32_t h, int bits, const std::vector<uint32_t>& texels,
+              const std::vector<uint32_t>& palette = {}, bool topDown = false, bool alphaMasks = false) {
+    const uint32_t header = alphaMasks ? 108 : 40, pitch = ((uint32_t(w) * bits + 31) / 32) * 4;
+    const uint32_t offset = 14 + header + uint32_t(palette.size()) * 4;
+    Bytes b = {'B', 'M'};
+    Put32(b, offset + pitch * h), Put32(b, 0), Put32(b, offset);
+    Put32(b, header), Put32(b, w), Put32(b, topDown ? -h : h), Put16(b, 1), Put16(b, bits);
+    Put32(b, alphaMasks ? 3 : 0), Put32(b, pitch * h), Put32(b, 2835), Put32(b, 2835);
+    Put32(b, uint32_t(palette.size())), Put32(b, 0);
+    if (alphaMasks) Put32(b, 0xFF0000), Put32(b, 0xFF00), Put32(b, 0xFF), Put32(b, 0xFF000000);
+    b.resize(14 + header, 0);
+    for (uint32_t c : palette) Put32(b, c & 0xFFFFFF);
+    for (int32_t r = 0; r < h; ++r) {
+        const size_t start = b.size();
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t c = texels[size_t(topDown ? r : h - 1 - r) * w + x];
+            for (int k = 0; k < bits / 8; ++k) b.push_back(uint8_t(c >> (8 * k)));
+        }
+        b.resize(start + pitch, 0);
+    }
+    return b;
+}
+
+// TGA header followed by the given colour map and pixel bytes, as written.
+Bytes MakeTga(uint8_t type, uint16_t w, uint16_t h, uint8_t bits, uint8_t descriptor, const Bytes& pixels,
+              const Bytes& map = {}, uint8_t mapBits = 0, uint16_t mapFirst = 0) {
+    Bytes b = {0, uint8_t(mapBits ? 1 : 0), type};
+    Put16(b, mapFirst), Put16(b, mapBits ? uint16_t(map.size() / (mapBits / 8)) : 0), b.push_back(mapBits);
+    Put16(b, 0), Put16(b, 0), Put16(b, w), Put16(b, h), b.push_back(bits), b.push_back(descriptor);
+    b.insert(b.end(), map.begin(), map.end());
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
+// Square DDS of a pixel format given as {four-character code} or {flags, bits, red, green, blue, alpha masks}.
+Bytes MakeDds(uint32_t size, const std::vector<uint32_t>& pf, const Bytes& data, uint32_t mips = 1) {
+    const bool fourCc = pf.size() == 1;
+    Bytes b = {'D', 'D', 'S', ' '};
+    Put32(b, 124), Put32(b, 0x1007 | (mips > 1 ? 0x20000 : 0)), Put32(b, size), Put32(b, size), Put32(b, 0),
+        Put32(b, 0);
+    Put32(b, mips);
+    b.resize(4 + 72, 0);
+    Put32(b, 32), Put32(b, fourCc ? 4 : pf[0]), Put32(b, fourCc ? pf[0] : 0);
+    for (size_t i = 1; i < 6; ++i) Put32(b, fourCc ? 0 : pf[i]);
+    Put32(b, 0x1000);
+    b.resize(b.size() + 16, 0);
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
 
 // One level of ARGB texels unless told otherwise; a given width resamples and keeps the file's height.
 ImageLoadParams Params(uint32_t width = kImageDefaultNonPow2, ImageFilter filter = ImageFilter::Point,
-                       Format format = Format::Argb8888, uint32_t mips = 1, uint32_t key = 0) {
+                       Format format = F::Argb8888, uint32_t mips = 1, uint32_t key = 0) {
     ImageLoadParams p;
     p.width = width;
     p.height = width == 0 || width >= kImageDefaultNonPow2 ? width : kImageDefaultNonPow2;
     p.filter = filter, p.format = format, p.mipLevels = mips, p.colorKey = key;
     return p;
+}
+ImageLoadParams Own(Format format, uint32_t mips = 1, uint32_t key = 0) {
+    return Params(kImageDefaultNonPow2, ImageFilter::Point, format, mips, key);
 }
 
 LoadedImage Load(const Bytes& file, const ImageLoadParams& params = Params()) {
@@ -35,7 +154,6 @@ std::vector<T> Cat(std::vector<T> a, const std::vector<T>& b) {
     return a;
 }
 Texels Rows(const Texels& row, int count) { return count == 1 ? row : Cat(row, Rows(row, count - 1)); }
-Bytes Raw(std::initializer_list<int> v) { return Bytes(v.begin(), v.end()); }
 Bytes Seq(int first, int last) {  // first, first + 1, ... last
     Bytes b;
     for (int v = first; v <= last; ++v) b.push_back(uint8_t(v));
@@ -52,15 +170,15 @@ Bytes Png(uint32_t w, uint32_t h, const Texels& argb) {  // RGBA
     return MakePng(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, raw);
 }
 Bytes Dds(uint32_t size, Format fourCc, const Bytes& data, uint32_t mips = 1) {
-    return MakeDds(size, size, mips, {uint32_t(fourCc)}, data);
+    return MakeDds(size, {uint32_t(fourCc)}, data, mips);
 }
 
 const Texels kRgba = {0x80112233, 0xFF445566, 0x00778899, 0x40AABBCC};
 const Texels kBgr = {0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C, 0xFF0D0E0F, 0xFF101112};
 const Texels kJpegHalves = Rows(Cat(Texels(8, 0xFFC82828), Texels(8, 0xFF1E3CDC)), 8);
 // DXT colour block: red and blue ends, each row using indices 0, 1, 2, 3.
-const Bytes kDxt1Four = Raw({0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4});
-const Bytes kWhiteBlock = Raw({0xFF, 0xFF, 0x00, 0x00, 0, 0, 0, 0});
+const Bytes kDxt1Four = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4};
+const Bytes kWhiteBlock = {0xFF, 0xFF, 0x00, 0x00, 0, 0, 0, 0};
 
 struct DecodeCase {
     const char* name;
@@ -68,12 +186,8 @@ struct DecodeCase {
     Format format;  // the file's own, as the image information gives it
     uint32_t width, height;
     Texels texels;
-    int tolerance;
+    int tolerance = 0;
 };
-
-DecodeCase D(const char* name, Bytes file, Format format, uint32_t w, uint32_t h, Texels texels, int tolerance = 0) {
-    return {name, std::move(file), format, w, h, std::move(texels), tolerance};
-}
 
 std::vector<DecodeCase> DecodeCases() {
     Bytes jpegRgb, tga24;  // the TGA bottom-up: the second row first
@@ -82,59 +196,54 @@ std::vector<DecodeCase> DecodeCases() {
         tga24.insert(tga24.end(), {uint8_t(kBgr[i]), uint8_t(kBgr[i] >> 8), uint8_t(kBgr[i] >> 16)});
     const uint32_t kArgb = 0x41, kRgb = 0x40;  // DDS pixel-format flags
     return {
-        D("png_rgb", MakePng(3, 2, PNG_COLOR_TYPE_RGB, 8, Seq(1, 18)), Format::Rgb888, 3, 2, kBgr),
-        D("png_grey_alpha", MakePng(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, Raw({10, 20, 30, 40})),
-          Format::AlphaLuminance88, 2, 1, {0x140A0A0A, 0x281E1E1E}),
-        D("png_palette_transparency",
-          MakePng(2, 2, PNG_COLOR_TYPE_PALETTE, 8, Raw({0, 1, 1, 0}), {{255, 0, 0}, {0, 255, 0}}, Raw({128})),
-          Format::Argb8888, 2, 2, {0x80FF0000, 0xFF00FF00, 0xFF00FF00, 0x80FF0000}),
-        D("png_16_bit", MakePng(2, 1, PNG_COLOR_TYPE_RGB, 16, Raw({0xFF, 0xFF, 0, 0, 0x80, 0x80, 0, 0, 0, 0, 0, 0})),
-          Format::Rgb888, 2, 1, {0xFFFF0080, 0xFF000000}),
-        D("png_interlaced", MakePng(3, 3, PNG_COLOR_TYPE_GRAY, 8, Seq(1, 9), {}, {}, true), Format::Luminance8, 3, 3,
-          Grey(Seq(1, 9))),
-        D("jpeg_rgb", MakeJpeg(16, 8, 3, jpegRgb), Format::Xrgb8888, 16, 8, kJpegHalves, 3),
-        D("jpeg_grey", MakeJpeg(8, 8, 1, Bytes(64, 77)), Format::Luminance8, 8, 8, Texels(64, 0xFF4D4D4D), 2),
-        D("bmp_8_palette_padded_rows", MakeBmp(3, 2, 8, {0, 1, 2, 2, 1, 0}, {0xFF102030, 0xFF405060, 0xFF708090}),
-          Format::Xrgb8888, 3, 2, {0xFF102030, 0xFF405060, 0xFF708090, 0xFF708090, 0xFF405060, 0xFF102030}),
-        D("bmp_24_bottom_up", MakeBmp(3, 2, 24, kBgr), Format::Rgb888, 3, 2, kBgr),
-        D("bmp_32_top_down_alpha_ignored",
-          MakeBmp(2, 2, 32, {0x12000001, 0x12000002, 0x12000003, 0x12000004}, {}, true), Format::Xrgb8888, 2, 2,
-          {0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}),
-        D("bmp_32_alpha_masks", MakeBmp(2, 2, 32, kRgba, {}, false, true), Format::Argb8888, 2, 2, kRgba),
-        D("tga_24_bottom_up", MakeTga(2, 3, 2, 24, 0, tga24), Format::Rgb888, 3, 2, kBgr),
-        D("tga_32_top_down_alpha", MakeTga(2, 2, 2, 32, 0x28, Le32(kRgba)), Format::Argb8888, 2, 2, kRgba),
-        D("tga_colour_map", MakeTga(1, 2, 1, 8, 0x20, Raw({5, 4}), Raw({1, 2, 3, 4, 5, 6}), 24, 4), Format::Xrgb8888, 2,
-          1, {0xFF060504, 0xFF030201}),
+        {"png_rgb", MakePng(3, 2, PNG_COLOR_TYPE_RGB, 8, Seq(1, 18)), F::Rgb888, 3, 2, kBgr},
+        {"png_grey_alpha", MakePng(2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {10, 20, 30, 40}), F::AlphaLuminance88, 2, 1,
+         Texels{0x140A0A0A, 0x281E1E1E}},
+        {"png_palette_transparency",
+         MakePng(2, 2, PNG_COLOR_TYPE_PALETTE, 8, {0, 1, 1, 0}, {{255, 0, 0}, {0, 255, 0}}, {128}), F::Argb8888, 2, 2,
+         Texels{0x80FF0000, 0xFF00FF00, 0xFF00FF00, 0x80FF0000}},
+        {"png_16_bit", MakePng(2, 1, PNG_COLOR_TYPE_RGB, 16, {0xFF, 0xFF, 0, 0, 0x80, 0x80, 0, 0, 0, 0, 0, 0}),
+         F::Rgb888, 2, 1, Texels{0xFFFF0080, 0xFF000000}},
+        {"png_interlaced", MakePng(3, 3, PNG_COLOR_TYPE_GRAY, 8, Seq(1, 9), {}, {}, true), F::Luminance8, 3, 3,
+         Grey(Seq(1, 9))},
+        {"jpeg_rgb", MakeJpeg(16, 8, 3, jpegRgb), F::Xrgb8888, 16, 8, kJpegHalves, 3},
+        {"jpeg_grey", MakeJpeg(8, 8, 1, Bytes(64, 77)), F::Luminance8, 8, 8, Texels(64, 0xFF4D4D4D), 2},
+        {"bmp_8_palette_padded_rows", MakeBmp(3, 2, 8, {0, 1, 2, 2, 1, 0}, {0xFF102030, 0xFF405060, 0xFF708090}),
+         F::Xrgb8888, 3, 2, Texels{0xFF102030, 0xFF405060, 0xFF708090, 0xFF708090, 0xFF405060, 0xFF102030}},
+        {"bmp_24_bottom_up", MakeBmp(3, 2, 24, kBgr), F::Rgb888, 3, 2, kBgr},
+        {"bmp_32_top_down_alpha_ignored", MakeBmp(2, 2, 32, {0x12000001, 0x12000002, 0x12000003, 0x12000004}, {}, true),
+         F::Xrgb8888, 2, 2, Texels{0xFF000001, 0xFF000002, 0xFF000003, 0xFF000004}},
+        {"bmp_32_alpha_masks", MakeBmp(2, 2, 32, kRgba, {}, false, true), F::Argb8888, 2, 2, kRgba},
+        {"tga_24_bottom_up", MakeTga(2, 3, 2, 24, 0, tga24), F::Rgb888, 3, 2, kBgr},
+        {"tga_32_top_down_alpha", MakeTga(2, 2, 2, 32, 0x28, Le32(kRgba)), F::Argb8888, 2, 2, kRgba},
+        {"tga_colour_map", MakeTga(1, 2, 1, 8, 0x20, {5, 4}, {1, 2, 3, 4, 5, 6}, 24, 4), F::Xrgb8888, 2, 1,
+         Texels{0xFF060504, 0xFF030201}},
         // A run of four crossing the row end, then two raw texels.
-        D("tga_rle_run_across_rows", MakeTga(10, 3, 2, 24, 0x20, Raw({0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9})),
-          Format::Rgb888, 3, 2, {0xFF030201, 0xFF030201, 0xFF030201, 0xFF030201, 0xFF060504, 0xFF090807}),
-        D("tga_right_to_left", MakeTga(3, 2, 1, 8, 0x30, Raw({1, 2})), Format::Luminance8, 2, 1, Grey({2, 1})),
-        D("dds_argb8888", MakeDds(2, 2, 1, {kArgb, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, Le32(kRgba)),
-          Format::Argb8888, 2, 2, kRgba),
-        D("dds_rgb565",
-          MakeDds(2, 2, 1, {kRgb, 16, 0xF800, 0x7E0, 0x1F, 0}, Raw({0, 0xF8, 0xE0, 0x07, 0x1F, 0, 0xFF, 0xFF})),
-          Format::Rgb565, 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}),
-        D("dds_argb1555",
-          MakeDds(2, 2, 1, {kArgb, 16, 0x7C00, 0x3E0, 0x1F, 0x8000}, Raw({0, 0x7C, 0x1F, 0x80, 0, 0, 0xFF, 0xFF})),
-          Format::Argb1555, 2, 2, {0x00FF0000, 0xFF0000FF, 0, 0xFFFFFFFF}),
-        D("dds_argb4444",
-          MakeDds(2, 2, 1, {kArgb, 16, 0xF00, 0xF0, 0xF, 0xF000}, Raw({0x00, 0x8F, 0x21, 0x43, 0, 0, 0xFF, 0xFF})),
-          Format::Argb4444, 2, 2, {0x88FF0000, 0x44332211, 0, 0xFFFFFFFF}),
-        D("dds_alpha8", MakeDds(2, 2, 1, {0x2, 8, 0, 0, 0, 0xFF}, Raw({0x10, 0x20, 0x30, 0x40})), Format::Alpha8, 2, 2,
-          {0x10000000, 0x20000000, 0x30000000, 0x40000000}),
-        D("dds_alpha_luminance88",
-          MakeDds(2, 2, 1, {0x20001, 16, 0xFF, 0, 0, 0xFF00}, Raw({0x40, 0x80, 1, 2, 3, 4, 5, 6})),
-          Format::AlphaLuminance88, 2, 2, {0x80404040, 0x02010101, 0x04030303, 0x06050505}),
-        D("dds_dxt1_four_colours", Dds(4, Format::Dxt1, kDxt1Four), Format::Dxt1, 4, 4,
-          Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4)),
+        {"tga_rle_run_across_rows", MakeTga(10, 3, 2, 24, 0x20, {0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9}), F::Rgb888, 3,
+         2, Texels{0xFF030201, 0xFF030201, 0xFF030201, 0xFF030201, 0xFF060504, 0xFF090807}},
+        {"tga_right_to_left", MakeTga(3, 2, 1, 8, 0x30, {1, 2}), F::Luminance8, 2, 1, Grey({2, 1})},
+        {"dds_argb8888", MakeDds(2, {kArgb, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, Le32(kRgba)), F::Argb8888, 2, 2,
+         kRgba},
+        {"dds_rgb565", MakeDds(2, {kRgb, 16, 0xF800, 0x7E0, 0x1F, 0}, {0, 0xF8, 0xE0, 0x07, 0x1F, 0, 0xFF, 0xFF}),
+         F::Rgb565, 2, 2, Texels{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF}},
+        {"dds_argb1555", MakeDds(2, {kArgb, 16, 0x7C00, 0x3E0, 0x1F, 0x8000}, {0, 0x7C, 0x1F, 0x80, 0, 0, 0xFF, 0xFF}),
+         F::Argb1555, 2, 2, Texels{0x00FF0000, 0xFF0000FF, 0, 0xFFFFFFFF}},
+        {"dds_argb4444", MakeDds(2, {kArgb, 16, 0xF00, 0xF0, 0xF, 0xF000}, {0x00, 0x8F, 0x21, 0x43, 0, 0, 0xFF, 0xFF}),
+         F::Argb4444, 2, 2, Texels{0x88FF0000, 0x44332211, 0, 0xFFFFFFFF}},
+        {"dds_alpha8", MakeDds(2, {0x2, 8, 0, 0, 0, 0xFF}, {0x10, 0x20, 0x30, 0x40}), F::Alpha8, 2, 2,
+         Texels{0x10000000, 0x20000000, 0x30000000, 0x40000000}},
+        {"dds_alpha_luminance88", MakeDds(2, {0x20001, 16, 0xFF, 0, 0, 0xFF00}, {0x40, 0x80, 1, 2, 3, 4, 5, 6}),
+         F::AlphaLuminance88, 2, 2, Texels{0x80404040, 0x02010101, 0x04030303, 0x06050505}},
+        {"dds_dxt1_four_colours", Dds(4, F::Dxt1, kDxt1Four), F::Dxt1, 4, 4,
+         Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4)},
         // Blue below red: three colours and transparent black.
-        D("dds_dxt1_three_colours", Dds(4, Format::Dxt1, Raw({0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4})),
-          Format::Dxt1, 4, 4, Rows({0xFF0000FF, 0xFFFF0000, 0xFF7F007F, 0}, 4)),
-        D("dds_dxt3", Dds(4, Format::Dxt3, Cat(Bytes(8, 0x5F), kWhiteBlock)), Format::Dxt3, 4, 4,
-          Rows({0xFFFFFFFF, 0x55FFFFFF, 0xFFFFFFFF, 0x55FFFFFF}, 4)),
+        {"dds_dxt1_three_colours", Dds(4, F::Dxt1, {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4}), F::Dxt1, 4, 4,
+         Rows({0xFF0000FF, 0xFFFF0000, 0xFF7F007F, 0}, 4)},
+        {"dds_dxt3", Dds(4, F::Dxt3, Cat(Bytes(8, 0x5F), kWhiteBlock)), F::Dxt3, 4, 4,
+         Rows({0xFFFFFFFF, 0x55FFFFFF, 0xFFFFFFFF, 0x55FFFFFF}, 4)},
         // Alpha ends 200 and 100: texel 0 takes code 2 (185), texel 1 code 7 (114), the rest code 0.
-        D("dds_dxt5", Dds(4, Format::Dxt5, Cat(Raw({200, 100, 0x3A, 0, 0, 0, 0, 0}), kWhiteBlock)), Format::Dxt5, 4, 4,
-          Cat(Texels{0xB9FFFFFF, 0x72FFFFFF, 0xC8FFFFFF, 0xC8FFFFFF}, Texels(12, 0xC8FFFFFF))),
+        {"dds_dxt5", Dds(4, F::Dxt5, Cat({200, 100, 0x3A, 0, 0, 0, 0, 0}, kWhiteBlock)), F::Dxt5, 4, 4,
+         Cat(Texels{0xB9FFFFFF, 0x72FFFFFF, 0xC8FFFFFF, 0xC8FFFFFF}, Texels(12, 0xC8FFFFFF))},
     };
 }
 
@@ -168,7 +277,7 @@ TEST(ImageLoader, LoadParameters) {
     Bytes chain;  // 8x8 DXT1 with its own chain: 4 + 1 + 1 + 1 blocks
     for (int i = 0; i < 7; ++i) chain.insert(chain.end(), kDxt1Four.begin(), kDxt1Four.end());
     const uint32_t kAll = kImageDefault, kOwn = kImageDefaultNonPow2;
-    const ImageFilter point = ImageFilter::Point, linear = ImageFilter::Linear;
+    const ImageFilter linear = ImageFilter::Linear;
     const struct {
         const char* name;
         Bytes file;
@@ -178,55 +287,62 @@ TEST(ImageLoader, LoadParameters) {
         Format format;
         Bytes bytes;
     } cases[] = {
-        {"pow2_by_default", flat, Params(kAll, linear, Format::Argb8888, kAll), "4x8 2x4 1x2 1x1", 1, Format::Argb8888,
+        {"pow2_by_default", flat, Params(kAll, linear, F::Argb8888, kAll), "4x8 2x4 1x2 1x1", 1, F::Argb8888,
          Le32(Texels(8, 0xFF336699))},
-        {"non_pow2", flat, Params(kOwn, linear, Format::Argb8888, kAll), "3x5 1x2 1x1", 1, Format::Argb8888,
+        {"non_pow2", flat, Params(kOwn, linear, F::Argb8888, kAll), "3x5 1x2 1x1", 1, F::Argb8888,
          Le32(Texels(2, 0xFF336699))},
-        {"box_mip", box, Params(kOwn, point, Format::Argb8888, 2), "4x4 2x2", 1, Format::Argb8888,
+        {"box_mip", box, Own(F::Argb8888, 2), "4x4 2x2", 1, F::Argb8888,
          Le32({0xFF000007, 0x80000010, 0x40FF0000, 0x40FF0000})},
-        {"box_mip_chain_shorter_than_asked", box, Params(kOwn, point, Format::Argb8888, 9), "4x4 2x2 1x1", 2,
-         Format::Argb8888, Le32({0x80800006})},
-        {"point", two, Params(4), "4x1", 0, Format::Argb8888, Le32({0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF})},
+        {"box_mip_chain_shorter_than_asked", box, Own(F::Argb8888, 9), "4x4 2x2 1x1", 2, F::Argb8888,
+         Le32({0x80800006})},
+        {"point", two, Params(4), "4x1", 0, F::Argb8888, Le32({0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF})},
         // Centres at -0.25, 0.25, 0.75, 1.25 source texels; past the edges the row wraps around.
-        {"linear_wraps", two, Params(4, linear), "4x1", 0, Format::Argb8888,
+        {"linear_wraps", two, Params(4, linear), "4x1", 0, F::Argb8888,
          Le32({0xFF404040, 0xFF404040, 0xFFBFBFBF, 0xFFBFBFBF})},
-        {"linear_mirrored", two, Params(4, linear | kImageFilterMirror), "4x1", 0, Format::Argb8888,
+        {"linear_mirrored", two, Params(4, linear | kImageFilterMirror), "4x1", 0, F::Argb8888,
          Le32({0xFF000000, 0xFF404040, 0xFFBFBFBF, 0xFFFFFFFF})},
-        {"box_halves", two, Params(1, ImageFilter::Box), "1x1", 0, Format::Argb8888, Le32({0xFF808080})},
+        {"box_halves", two, Params(1, ImageFilter::Box), "1x1", 0, F::Argb8888, Le32({0xFF808080})},
         // Over a quarter-size footprint: weights 1/8, 3/8, 3/8, 1/8, wrapping at the edges.
         {"triangle_quarter", Png(4, 1, {0xFF000000, 0xFF000000, 0xFF000000, 0xFF0000FF}),
-         Params(2, ImageFilter::Triangle), "2x1", 0, Format::Argb8888, Le32({0xFF000020, 0xFF000060})},
-        {"none_copies_to_the_corner", two, Params(4, ImageFilter::None), "4x1", 0, Format::Argb8888,
+         Params(2, ImageFilter::Triangle), "2x1", 0, F::Argb8888, Le32({0xFF000020, 0xFF000060})},
+        {"none_copies_to_the_corner", two, Params(4, ImageFilter::None), "4x1", 0, F::Argb8888,
          Le32({0xFF000000, 0xFFFFFFFF, 0, 0})},
-        {"colour_key_exact_matches", Png(3, 1, {0xFFFF00FF, 0xFF00FF00, 0x80FF00FF}),
-         Params(kOwn, point, Format::Argb8888, 1, 0xFFFF00FF), "3x1", 0, Format::Argb8888,
-         Le32({0, 0xFF00FF00, 0x80FF00FF})},
+        {"colour_key_exact_matches", Png(3, 1, {0xFFFF00FF, 0xFF00FF00, 0x80FF00FF}), Own(F::Argb8888, 1, 0xFFFF00FF),
+         "3x1", 0, F::Argb8888, Le32({0, 0xFF00FF00, 0x80FF00FF})},
         // A keyed texel joins the mip average as transparent black: (0 + FF) / 2 rounds up to 0x80.
-        {"colour_key_in_the_mip_average", Png(2, 1, {0xFF00FF00, 0xFF0000FE}),
-         Params(kOwn, point, Format::Argb8888, 2, 0xFF00FF00), "2x1 1x1", 1, Format::Argb8888, Le32({0x8000007F})},
-        {"to_xrgb8888", one, Params(kOwn, point, Format::Xrgb8888), "1x1", 0, Format::Xrgb8888,
-         Raw({0x40, 0x80, 0xFF, 0xFF})},
-        {"to_rgb888", one, Params(kOwn, point, Format::Rgb888), "1x1", 0, Format::Rgb888, Raw({0x40, 0x80, 0xFF})},
-        {"to_rgb565", one, Params(kOwn, point, Format::Rgb565), "1x1", 0, Format::Rgb565, Raw({0x08, 0xFC})},
-        {"to_argb1555", one, Params(kOwn, point, Format::Argb1555), "1x1", 0, Format::Argb1555, Raw({0x08, 0xFE})},
-        {"to_argb4444", one, Params(kOwn, point, Format::Argb4444), "1x1", 0, Format::Argb4444, Raw({0x84, 0x8F})},
-        {"to_alpha8", one, Params(kOwn, point, Format::Alpha8), "1x1", 0, Format::Alpha8, Raw({0x80})},
-        {"to_luminance8", one, Params(kOwn, point, Format::Luminance8), "1x1", 0, Format::Luminance8, Raw({0x9F})},
-        {"to_alpha_luminance88", one, Params(kOwn, point, Format::AlphaLuminance88), "1x1", 0, Format::AlphaLuminance88,
-         Raw({0x9F, 0x80})},
-        {"file_format_24_bit_padded", MakeBmp(1, 1, 24, {0x123456}), Params(kOwn, point, Format::Unknown), "1x1", 0,
-         Format::Xrgb8888, Raw({0x56, 0x34, 0x12, 0xFF})},
-        {"file_format_grey", MakePng(2, 1, PNG_COLOR_TYPE_GRAY, 8, Raw({7, 9})), Params(kOwn, point, Format::Unknown),
-         "2x1", 0, Format::Luminance8, Raw({7, 9})},
-        {"dxt_chain_kept", Dds(8, Format::Dxt1, chain, 4), ImageLoadParams(), "8x8 4x4 2x2 1x1", 0, Format::Dxt1,
+        {"colour_key_in_the_mip_average", Png(2, 1, {0xFF00FF00, 0xFF0000FE}), Own(F::Argb8888, 2, 0xFF00FF00),
+         "2x1 1x1", 1, F::Argb8888, Le32({0x8000007F})},
+        {"to_xrgb8888", one, Own(F::Xrgb8888), "1x1", 0, F::Xrgb8888, {0x40, 0x80, 0xFF, 0xFF}},
+        {"to_rgb888", one, Own(F::Rgb888), "1x1", 0, F::Rgb888, {0x40, 0x80, 0xFF}},
+        {"to_rgb565", one, Own(F::Rgb565), "1x1", 0, F::Rgb565, {0x08, 0xFC}},
+        {"to_argb1555", one, Own(F::Argb1555), "1x1", 0, F::Argb1555, {0x08, 0xFE}},
+        {"to_argb4444", one, Own(F::Argb4444), "1x1", 0, F::Argb4444, {0x84, 0x8F}},
+        {"to_alpha8", one, Own(F::Alpha8), "1x1", 0, F::Alpha8, {0x80}},
+        {"to_luminance8", one, Own(F::Luminance8), "1x1", 0, F::Luminance8, {0x9F}},
+        {"to_alpha_luminance88", one, Own(F::AlphaLuminance88), "1x1", 0, F::AlphaLuminance88, {0x9F, 0x80}},
+        {"file_format_24_bit_padded",
+         MakeBmp(1, 1, 24, {0x123456}),
+         Own(F::Unknown),
+         "1x1",
+         0,
+         F::Xrgb8888,
+         {0x56, 0x34, 0x12, 0xFF}},
+        {"file_format_grey",
+         MakePng(2, 1, PNG_COLOR_TYPE_GRAY, 8, {7, 9}),
+         Own(F::Unknown),
+         "2x1",
+         0,
+         F::Luminance8,
+         {7, 9}},
+        {"dxt_chain_kept", Dds(8, F::Dxt1, chain, 4), ImageLoadParams(), "8x8 4x4 2x2 1x1", 0, F::Dxt1,
          Bytes(chain.begin(), chain.begin() + 32)},
         // A single stored level needs its chain filtered: the texels are decoded.
-        {"dxt_single_level_decoded", Dds(4, Format::Dxt1, kDxt1Four), ImageLoadParams(), "4x4 2x2 1x1", 0,
-         Format::Argb8888, Le32(Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4))},
+        {"dxt_single_level_decoded", Dds(4, F::Dxt1, kDxt1Four), ImageLoadParams(), "4x4 2x2 1x1", 0, F::Argb8888,
+         Le32(Rows({0xFFFF0000, 0xFF0000FF, 0xFFAA0055, 0xFF5500AA}, 4))},
         // The second level is not the average of the first: it was read, not filtered.
         {"uncompressed_chain_kept",
-         MakeDds(2, 2, 2, {0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, Le32({1, 2, 3, 4, 0xFF123456})),
-         ImageLoadParams(), "2x2 1x1", 1, Format::Argb8888, Le32({0xFF123456})},
+         MakeDds(2, {0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000}, Le32({1, 2, 3, 4, 0xFF123456}), 2),
+         ImageLoadParams(), "2x2 1x1", 1, F::Argb8888, Le32({0xFF123456})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,9 +358,8 @@ TEST(ImageLoader, LoadParameters) {
 }
 
 TEST(ImageLoader, DitherSpreadsALevelBetweenTwoStepsKeepingTheMean) {
-    const LoadedImage image =
-        Load(Png(4, 4, Texels(16, 0xFF080808)),
-             Params(kImageDefaultNonPow2, ImageFilter::Point | kImageFilterDither, Format::Argb4444));
+    const LoadedImage image = Load(Png(4, 4, Texels(16, 0xFF080808)),
+                                   Params(kImageDefaultNonPow2, ImageFilter::Point | kImageFilterDither, F::Argb4444));
     int sum = 0;
     for (size_t i = 0; i < image.levels[0].bytes.size(); i += 2) sum += image.levels[0].bytes[i] & 15;
     EXPECT_EQ(sum, 8);  // 8/255 of 15 steps is 0.47 of a step: 8 of the 16 texels step up
@@ -253,7 +368,6 @@ TEST(ImageLoader, DitherSpreadsALevelBetweenTwoStepsKeepingTheMean) {
 TEST(ImageLoader, BadParametersAreRefused) {
     const Bytes file = Png(4, 4, Texels(16, 0));
     const uint32_t kOwn = kImageDefaultNonPow2;
-    const ImageFilter point = ImageFilter::Point;
     const struct {
         const char* name;
         ImageLoadParams params;
@@ -261,9 +375,9 @@ TEST(ImageLoader, BadParametersAreRefused) {
     } cases[] = {
         {"filter_kind", Params(kOwn, ImageFilter(7)), gfx::kInvalidArgument},
         {"filter_flag", Params(kOwn, ImageFilter::Box | 0x800000), gfx::kInvalidArgument},
-        {"depth_format", Params(kOwn, point, Format::Depth16), gfx::kInvalidArgument},
+        {"depth_format", Own(F::Depth16), gfx::kInvalidArgument},
         {"size_above_limit", Params(20000), gfx::kInvalidArgument},
-        {"blocks_from_texels", Params(kOwn, point, Format::Dxt1), gfx::kNotAvailable},
+        {"blocks_from_texels", Own(F::Dxt1), gfx::kNotAvailable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -275,45 +389,43 @@ TEST(ImageLoader, BadParametersAreRefused) {
     EXPECT_EQ(GetImageInfoFromMemory(nullptr, 10, info), gfx::kInvalidArgument);
 }
 
+Bytes Patched(Bytes b, size_t at, const Bytes& bytes) {
+    std::copy(bytes.begin(), bytes.end(), b.begin() + at);
+    return b;
+}
+Bytes BigEndian(uint32_t a, uint32_t b, int size) {
+    Bytes out;
+    for (uint32_t v : {a, b})
+        for (int i = size - 1; i >= 0; --i) out.push_back(uint8_t(v >> 8 * i));
+    return out;
+}
+
 // A PNG whose header says another size, with its checksum made good again.
 Bytes PngSized(uint32_t w, uint32_t h) {
-    Bytes b = Png(1, 1, {0});
-    for (int i = 0; i < 4; ++i) b[16 + i] = uint8_t(w >> (24 - 8 * i)), b[20 + i] = uint8_t(h >> (24 - 8 * i));
-    const uint32_t crc = uint32_t(crc32(0, b.data() + 12, 17));
-    for (int i = 0; i < 4; ++i) b[29 + i] = uint8_t(crc >> (24 - 8 * i));
-    return b;
+    const Bytes b = Patched(Png(1, 1, {0}), 16, BigEndian(w, h, 4));
+    return Patched(b, 29, BigEndian(uint32_t(crc32(0, b.data() + 12, 17)), 0, 4));
 }
 
 // A JPEG whose frame header says another size.
 Bytes JpegSized(uint16_t w, uint16_t h) {
-    Bytes b = MakeJpeg(8, 8, 1, Bytes(64, 0));
-    for (size_t i = 0; i + 8 < b.size(); ++i)
-        if (b[i] == 0xFF && b[i + 1] == 0xC0) {
-            b[i + 5] = uint8_t(h >> 8), b[i + 6] = uint8_t(h), b[i + 7] = uint8_t(w >> 8), b[i + 8] = uint8_t(w);
-            break;
-        }
-    return b;
-}
-
-Bytes Patched(Bytes b, size_t at, std::initializer_list<int> bytes) {
-    for (int v : bytes) b[at++] = uint8_t(v);
-    return b;
+    const Bytes b = MakeJpeg(8, 8, 1, Bytes(64, 0)), frame = {0xFF, 0xC0};
+    return Patched(b, std::search(b.begin(), b.end(), frame.begin(), frame.end()) - b.begin() + 5, BigEndian(h, w, 2));
 }
 
 const size_t kBmpWidthAt = 18, kBmpHeightAt = 22, kDdsHeightAt = 12, kDdsCaps2At = 112;
 
 TEST(ImageLoader, HostileFilesAreRefused) {
     const Bytes bmp = MakeBmp(2, 2, 8, {0, 1, 1, 0}, {0xFF000000, 0xFFFFFFFF});
-    const Bytes tga = MakeTga(10, 2, 2, 24, 0x20, Raw({0x83, 1, 2, 3}));
-    const Bytes dxt = Dds(8, Format::Dxt1, Bytes(32, 0));
-    const Bytes mapped = MakeTga(1, 2, 1, 8, 0x20, Bytes(), Raw({1, 2, 3, 4, 5, 6}), 24);
+    const Bytes tga = MakeTga(10, 2, 2, 24, 0x20, {0x83, 1, 2, 3});
+    const Bytes dxt = Dds(8, F::Dxt1, Bytes(32, 0));
+    const Bytes mapped = MakeTga(1, 2, 1, 8, 0x20, Bytes(), {1, 2, 3, 4, 5, 6}, 24);
     const struct {
         const char* name;
         Bytes file;
         const char* why;
     } cases[] = {
         {"empty", Bytes(), "not an image"},
-        {"text", Raw({'h', 'e', 'l', 'l', 'o'}), "not an image"},
+        {"text", {'h', 'e', 'l', 'l', 'o'}, "not an image"},
         {"bmp_declares_8192_squared", Patched(bmp, kBmpWidthAt, {0, 0x20, 0, 0, 0, 0x20}), "truncated"},
         {"bmp_too_wide", Patched(bmp, kBmpWidthAt, {0x20, 0x4E}), "larger than"},
         {"bmp_negative_width", Patched(bmp, kBmpWidthAt, {0xFE, 0xFF, 0xFF, 0xFF}), "bad image size"},
@@ -324,16 +436,16 @@ TEST(ImageLoader, HostileFilesAreRefused) {
         {"bmp_16_bit", Patched(bmp, 28, {16}), "bit depth"},
         {"tga_too_large", MakeTga(2, 0xFFFF, 0xFFFF, 24, 0, Bytes(100, 0)), "larger than"},
         {"tga_raw_short", MakeTga(2, 64, 64, 32, 0, Bytes(100, 0)), "truncated"},
-        {"tga_rle_runs_past_the_image", MakeTga(10, 2, 2, 24, 0x20, Raw({0x84, 1, 2, 3})), "runs past"},
+        {"tga_rle_runs_past_the_image", MakeTga(10, 2, 2, 24, 0x20, {0x84, 1, 2, 3}), "runs past"},
         {"tga_rle_short", Bytes(tga.begin(), tga.end() - 1), "truncated"},
-        {"tga_rle_too_few_packets", MakeTga(10, 200, 200, 24, 0x20, Raw({0xFF, 1, 2, 3})), "truncated"},
-        {"tga_colour_map_index", MakeTga(1, 2, 1, 8, 0x20, Raw({0, 9}), Raw({1, 2, 3, 4, 5, 6}), 24), "index 9"},
+        {"tga_rle_too_few_packets", MakeTga(10, 200, 200, 24, 0x20, {0xFF, 1, 2, 3}), "truncated"},
+        {"tga_colour_map_index", MakeTga(1, 2, 1, 8, 0x20, {0, 9}, {1, 2, 3, 4, 5, 6}, 24), "index 9"},
         {"tga_colour_map_short", Bytes(mapped.begin(), mapped.end() - 2), "colour map is truncated"},
         {"dds_dxt_data_short", Bytes(dxt.begin(), dxt.end() - 1), "truncated"},
         {"dds_declares_8192_squared", Patched(dxt, kDdsHeightAt, {0, 0x20, 0, 0, 0, 0x20}), "truncated"},
         {"dds_too_tall", Patched(dxt, kDdsHeightAt, {0x20, 0x4E}), "larger than"},
-        {"dds_mip_count_beyond_the_chain", Dds(4, Format::Dxt1, Bytes(64, 0), 4), "mip levels"},
-        {"dds_mip_levels_missing", Dds(8, Format::Dxt1, Bytes(40, 0), 3), "truncated"},
+        {"dds_mip_count_beyond_the_chain", Dds(4, F::Dxt1, Bytes(64, 0), 4), "mip levels"},
+        {"dds_mip_levels_missing", Dds(8, F::Dxt1, Bytes(40, 0), 3), "truncated"},
         {"dds_cube_map", Patched(dxt, kDdsCaps2At, {0, 2}), "cube maps"},
         {"dds_unknown_four_cc", Patched(dxt, 84, {'D', 'X', 'T', '2'}), "pixel format"},
         {"png_declares_8000_squared", PngSized(8000, 8000), "more rows"},
@@ -342,7 +454,7 @@ TEST(ImageLoader, HostileFilesAreRefused) {
         {"png_zero_size", PngSized(0, 1), "PNG"},
         {"jpeg_declares_16000_squared", JpegSized(16000, 16000), "more blocks"},
         {"jpeg_too_wide", JpegSized(20000, 8), "JPEG"},
-        {"jpeg_garbage_after_start", Raw({0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3}), "JPEG"},
+        {"jpeg_garbage_after_start", {0xFF, 0xD8, 0xFF, 0x00, 1, 2, 3}, "JPEG"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -36,20 +36,19 @@ std::string F32(float f) {
 }
 std::string Str(const std::string& s) { return U32(static_cast<std::uint32_t>(s.size())) + s; }
 
-// Four vertices, three materials (each field the revision holds set off its default), three sets, one empty.
-T3OObject Sample(Rev revision) {
+// Four vertices, three materials (each field the revision holds set off its default), three sets, one empty;
+// then the change, if any.
+T3OObject Sample(Rev revision, void (*change)(T3OObject&) = nullptr) {
     T3OObject o;
     o.materialRevision = revision;
     for (int i = 0; i < 4; ++i)
         o.vertices.push_back(
             {{float(i & 1) * 2 - 1, float(i >> 1) * 3, 0.5f * i}, {0, 0, -1}, float(i & 1), 0.25f * i});
     T3OMaterial ground, glass, glow;
-    ground.name = "ground";
-    ground.textureName = "tex\\ground.png";
+    ground.name = "ground", ground.textureName = "tex\\ground.png";
     ground.colours = {
         {0.1f, 0.2f, 0.3f, 0.4f}, {0.5f, 0.6f, 0.7f, 0.8f}, {0.25f, 0.5f, 0.75f, 1}, {0.9f, 1, 1.5f, -1}, 12.5f};
-    glass.name = "glass";
-    glass.pass = RenderPass::AlphaBlended;
+    glass.name = "glass", glass.pass = RenderPass::AlphaBlended;
     glass.colours.specular.a = glow.colours.specular.a = 1;
     glow.name = "glow";
     if (revision >= Rev::Rev101) glow.auxName = "aux", glow.pass = RenderPass::Additive;
@@ -59,6 +58,7 @@ T3OObject Sample(Rev revision) {
     o.materials = {ground, glass, glow};
     o.polygonSets = {{0, {0, 1, 2, 2, 1, 3}}, {1, {}}, {2, {3, 2, 0}}};
     tools::FitBoundingSphere(o);
+    if (change) change(o);
     return o;
 }
 
@@ -68,18 +68,19 @@ T3OObject Read(const std::string& bytes, const CObject* origin = nullptr) {
     return CT3OReader(origin).Read(stream);
 }
 
-std::string Write(const T3OObject& o) {
-    std::string bytes, error;
-    EXPECT_TRUE(tools::WriteT3O(o, bytes, error)) << error;
-    return bytes;
+// The object as written; or, when it should be refused, the writer's reason (the bytes left alone).
+std::string Write(const T3OObject& o, bool refused = false) {
+    std::string bytes = "untouched", error;
+    EXPECT_NE(tools::WriteT3O(o, bytes, error), refused) << error;
+    EXPECT_EQ(refused ? bytes : "untouched", "untouched");
+    return refused ? error : bytes;
 }
 
 // The sample's chunks (canonical order) with one of them given other data, or another id.
 std::string With(const std::string& id, const std::string& data, const std::string& newId = "") {
     std::vector<T3OChunk> chunks = tools::MakeT3OChunks(Sample(Rev::Rev103));
-    for (T3OChunk& c : chunks) {
+    for (T3OChunk& c : chunks)
         if (c.id == id) c = newId.empty() ? T3OChunk{id, data} : T3OChunk{newId, c.data};
-    }
     return tools::MakeT3OForm(chunks);
 }
 
@@ -88,16 +89,6 @@ std::string Whole(T3OObject o) {
     const std::uint32_t revision = static_cast<std::uint32_t>(o.materialRevision);
     o.materialRevision = Rev::Rev103;
     return U32(revision) + tools::MakeT3OForm(tools::MakeT3OChunks(o));
-}
-
-// Why the writer refuses the sample once changed; the bytes are left alone.
-std::string Refusal(Rev revision, void (*change)(T3OObject&)) {
-    T3OObject o = Sample(revision);
-    change(o);
-    std::string bytes = "untouched", error;
-    EXPECT_FALSE(tools::WriteT3O(o, bytes, error));
-    EXPECT_EQ(bytes, "untouched");
-    return error;
 }
 
 const Rev kRevisions[] = {Rev::Rev100, Rev::Rev101, Rev::Rev102, Rev::Rev103};
@@ -117,21 +108,18 @@ std::string Missing(const std::string& id) {
     return "指定されたRIFFチャンクが見つかりません - \"" + id + "\"" + hex;
 }
 
-std::string Vert(std::uint32_t revision, std::uint32_t count, const std::string& type = "D3DVERTEX") {
-    return Str("Vertex") + Str("Type") + Str(type) + Str("Revision") + U32(revision) + Str("Count") + U32(count) +
-           Str("Data");
-}
-std::string Mate(std::uint32_t revision, std::uint32_t count) {
-    return Str("Material") + Str("Revision") + U32(revision) + Str("Count") + U32(count) + Str("Data");
-}
-std::string Pset(std::uint32_t count, std::uint32_t revision = 0x100) {
-    return Str("PolygonSet") + Str("Revision") + U32(revision) + Str("Count") + U32(count) + Str("Data");
-}
-std::string Bdsp(std::uint32_t revision, const std::string& centreKey) {
-    return Str("BoundingSphere") + Str("Revision") + U32(revision) + Str(centreKey) + F32(0) + F32(0) + F32(0) +
-           Str("Radius");
-}
 std::string Zeros(std::size_t n) { return std::string(n, '\0'); }
+// The leading fields of a vert, mate or pset chunk, up to its data; vertices name their type first.
+std::string Lead(const std::string& id, std::uint32_t count, std::uint32_t revision = 0x100,
+                 const char* type = "D3DVERTEX") {
+    const std::string key = id == "vert" ? "Vertex" : id == "mate" ? "Material" : "PolygonSet";
+    return Str(key) + (id == "vert" ? Str("Type") + Str(type) : "") + Str("Revision") + U32(revision) + Str("Count") +
+           U32(count) + Str("Data");
+}
+std::string Sphere(const char* centreKey, std::uint32_t revision = 0x100) {
+    return Str("BoundingSphere") + Str("Revision") + U32(revision) + Str(centreKey) + Zeros(12) + Str("Radius") +
+           F32(1);
+}
 // A revision-0x101 material record of the given pass: name "m", no texture, no auxiliary name.
 std::string Material101(std::uint32_t pass) { return Str("m") + Str("") + Str("") + U32(pass) + Zeros(17 * 4); }
 
@@ -176,7 +164,7 @@ TEST(T3OFile, MaterialFieldsAsTheReaderTakesThem) {
     // specular alpha (0.25 here) is not used.
     const std::string colours = Zeros(12 * 4) + F32(0.5f) + F32(0.5f) + F32(0.5f) + F32(0.25f) + F32(8);
     const T3OObject o =
-        Read(With("mate", Mate(0x100, 3) + Str("flag7") + Str("") + U8(7) + colours + Str("flag0") + Str("") + U8(0) +
+        Read(With("mate", Lead("mate", 3) + Str("flag7") + Str("") + U8(7) + colours + Str("flag0") + Str("") + U8(0) +
                               colours + Str(std::string("cut\0here", 8)) + Str("") + U8(1) + colours));
     ASSERT_EQ(o.materials.size(), 3u);
     EXPECT_EQ(o.materialRevision, Rev::Rev100);
@@ -205,49 +193,44 @@ TEST(T3OFile, HostileFilesAreRefusedWithTheChunksError) {
         {"no bdsp", With("bdsp", "", "gone"), Missing("bdsp")},
         {"vert size past the file hides the chunks after it",
          sample.substr(0, 55) + "vert" + U32(0xFFFFFFF0u) + sample.substr(55 + 8), Missing("mate")},
-
         {"head magic differs", With("head", Str("Trivale3DObjekt") + Str("Revision") + U32(1)), kHeadError},
         {"head empty", With("head", ""), kHeadError},
         {"head string runs past its chunk", With("head", U32(100) + "Trivale3DObject"), kHeadError},
-
-        {"vert key differs", With("vert", Str("Vertices") + Vert(0x100, 4).substr(10) + Zeros(128)), kVertexError},
-        {"vert type differs", With("vert", Vert(0x100, 4, "D3DLVERTEX") + Zeros(128)), kVertexError},
-        {"vert revision 0x101", With("vert", Vert(0x101, 4) + Zeros(128)), kVertexError},
-        {"vert revision cut off", With("vert", Vert(0x100, 4).substr(0, 41)), kVertexError},
-        {"vert count 0", With("vert", Vert(0x100, 0)), kVertexError, [](T3OObject& o) { o.vertices.clear(); }},
-        {"vert count 65537", With("vert", Vert(0x100, 65537) + Zeros(65537 * 32)), kVertexError,
+        {"vert key differs", With("vert", Str("Vertices") + Lead("vert", 4).substr(10) + Zeros(128)), kVertexError},
+        {"vert type differs", With("vert", Lead("vert", 4, 0x100, "D3DLVERTEX") + Zeros(128)), kVertexError},
+        {"vert revision 0x101", With("vert", Lead("vert", 4, 0x101) + Zeros(128)), kVertexError},
+        {"vert revision cut off", With("vert", Lead("vert", 4).substr(0, 41)), kVertexError},
+        {"vert count 0", With("vert", Lead("vert", 0)), kVertexError, [](T3OObject& o) { o.vertices.clear(); }},
+        {"vert count 65537", With("vert", Lead("vert", 65537) + Zeros(65537 * 32)), kVertexError,
          [](T3OObject& o) { o.vertices.resize(65537); }},
-        {"vert count past the data", With("vert", Vert(0x100, 4) + Zeros(127)), kVertexError},
-        {"vert count whose size wraps 32 bits", With("vert", Vert(0x100, 0x08000000)), kVertexError},
-
+        {"vert count past the data", With("vert", Lead("vert", 4) + Zeros(127)), kVertexError},
+        {"vert count whose size wraps 32 bits", With("vert", Lead("vert", 0x08000000)), kVertexError},
         {"mate key differs", With("mate", Str("Materials") + Str("Revision") + U32(0x103)), kMaterialError},
         {"mate revision cut off", With("mate", Str("Material") + Str("Revision")), kMaterialError},
-        {"mate revision 0x0FF", With("mate", Mate(0xFF, 0)), kRevisionError},
-        {"mate revision 0x104", With("mate", Mate(0x104, 0)), kRevisionError,
+        {"mate revision 0x0FF", With("mate", Lead("mate", 0, 0xFF)), kRevisionError},
+        {"mate revision 0x104", With("mate", Lead("mate", 0, 0x104)), kRevisionError,
          [](T3OObject& o) { o.materialRevision = Rev(0x104); }},
-        {"mate count past the data", With("mate", Mate(0x101, 0xFFFFFFFFu) + Material101(0)), kMaterialError},
-        {"mate record cut short", With("mate", Mate(0x101, 1) + Material101(0).substr(1)), kMaterialError},
-        {"mate pass 32", With("mate", Mate(0x101, 1) + Material101(32)), kMaterialError,
+        {"mate count past the data", With("mate", Lead("mate", 0xFFFFFFFFu, 0x101) + Material101(0)), kMaterialError},
+        {"mate record cut short", With("mate", Lead("mate", 1, 0x101) + Material101(0).substr(1)), kMaterialError},
+        {"mate pass 32", With("mate", Lead("mate", 1, 0x101) + Material101(32)), kMaterialError,
          [](T3OObject& o) { o.materials[0].pass = RenderPass(32); }},
-        {"mate name length 0xFFFFFFFF", With("mate", Mate(0x101, 1) + U32(0xFFFFFFFFu) + Material101(0).substr(5)),
-         kMaterialError},
-
+        {"mate name length 0xFFFFFFFF",
+         With("mate", Lead("mate", 1, 0x101) + U32(0xFFFFFFFFu) + Material101(0).substr(5)), kMaterialError},
         {"pset key differs", With("pset", Str("PolygonSets")), kSetError},
-        {"pset revision 0x101", With("pset", Pset(0, 0x101)), kSetError},
-        {"pset count past the data", With("pset", Pset(0x20000000) + Zeros(8)), kSetError},
-        {"pset material index = material count", With("pset", Pset(1) + U32(3) + U32(3) + Zeros(6)), kSetError,
+        {"pset revision 0x101", With("pset", Lead("pset", 0, 0x101)), kSetError},
+        {"pset count past the data", With("pset", Lead("pset", 0x20000000) + Zeros(8)), kSetError},
+        {"pset material index = material count", With("pset", Lead("pset", 1) + U32(3) + U32(3) + Zeros(6)), kSetError,
          [](T3OObject& o) { o.polygonSets[0].materialIndex = 3; }},
-        {"pset index = vertex count", With("pset", Pset(1) + U32(0) + U32(3) + U16(0) + U16(1) + U16(4)), kSetError,
-         [](T3OObject& o) { o.polygonSets[2].indices[1] = 4; }},
-        {"pset index count not a multiple of 3", With("pset", Pset(1) + U32(0) + U32(4) + Zeros(8)), kSetError,
+        {"pset index = vertex count", With("pset", Lead("pset", 1) + U32(0) + U32(3) + U16(0) + U16(1) + U16(4)),
+         kSetError, [](T3OObject& o) { o.polygonSets[2].indices[1] = 4; }},
+        {"pset index count not a multiple of 3", With("pset", Lead("pset", 1) + U32(0) + U32(4) + Zeros(8)), kSetError,
          [](T3OObject& o) { o.polygonSets[0].indices.pop_back(); }},
-        {"pset index count whose size wraps 32 bits", With("pset", Pset(1) + U32(0) + U32(0xFFFFFFFFu) + Zeros(6)),
-         kSetError},
-        {"pset indices past the data", With("pset", Pset(1) + U32(0) + U32(6) + Zeros(10)), kSetError},
-
-        {"bdsp key differs", With("bdsp", Bdsp(0x100, "Centre") + F32(1)), kSphereError},
-        {"bdsp revision 0x101", With("bdsp", Bdsp(0x101, "Center") + F32(1)), kSphereError},
-        {"bdsp radius cut off", With("bdsp", Bdsp(0x100, "Center")), kSphereError},
+        {"pset index count whose size wraps 32 bits",
+         With("pset", Lead("pset", 1) + U32(0) + U32(0xFFFFFFFFu) + Zeros(6)), kSetError},
+        {"pset indices past the data", With("pset", Lead("pset", 1) + U32(0) + U32(6) + Zeros(10)), kSetError},
+        {"bdsp key differs", With("bdsp", Sphere("Centre")), kSphereError},
+        {"bdsp revision 0x101", With("bdsp", Sphere("Center", 0x101)), kSphereError},
+        {"bdsp radius cut off", With("bdsp", Sphere("Center").substr(0, 66)), kSphereError},
     };
     const CLoadingObject origin;
     for (const auto& c : cases) {
@@ -264,7 +247,7 @@ TEST(T3OFile, HostileFilesAreRefusedWithTheChunksError) {
             EXPECT_EQ(dynamic_cast<const EReadError*>(&e) != nullptr, missing);
             EXPECT_EQ(dynamic_cast<const EInvalidFileFormat*>(&e) != nullptr, !missing);
         }
-        if (c.change) Refusal(Rev::Rev103, c.change);
+        if (c.change) Write(Sample(Rev::Rev103, c.change), true);
     }
     // Without an origin the reader names itself.
     try {
@@ -293,11 +276,7 @@ TEST(T3OFile, EveryTruncationIsRefusedWithASpecifiedError) {
 
 // What the reader refuses is in the hostile files' table; here what the revision cannot hold.
 TEST(T3OWriter, RefusesWhatTheRevisionCannotHold) {
-    const struct {
-        Rev revision;
-        void (*change)(T3OObject&);
-        const char* error;
-    } cases[] = {
+    const std::tuple<Rev, void (*)(T3OObject&), const char*> cases[] = {
         {Rev::Rev103, [](T3OObject& o) { o.materials[0].textureName = std::string("a\0b", 3); }, "a name holds a NUL"},
         {Rev::Rev100, [](T3OObject& o) { o.materials[1].pass = RenderPass::Additive; }, "only passes 0 and 1"},
         {Rev::Rev100, [](T3OObject& o) { o.materials[0].auxName = "x"; }, "auxiliary"},
@@ -305,7 +284,8 @@ TEST(T3OWriter, RefusesWhatTheRevisionCannotHold) {
         {Rev::Rev101, [](T3OObject& o) { o.materials[0].alphaFunc = plat::Compare::Always; }, "alpha test settings"},
         {Rev::Rev102, [](T3OObject& o) { o.materials[0].reflectionAmount = 0.5f; }, "reflection needs revision 0x103"},
     };
-    for (const auto& c : cases) EXPECT_NE(Refusal(c.revision, c.change).find(c.error), std::string::npos) << c.error;
+    for (const auto& [revision, change, error] : cases)
+        EXPECT_NE(Write(Sample(revision, change), true).find(error), std::string::npos) << error;
 }
 
 TEST(T3OWriter, BoundingSphereEnclosesEveryVertexTightly) {

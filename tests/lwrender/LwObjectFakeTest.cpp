@@ -9,42 +9,36 @@
 namespace lwrtest {
 namespace {
 
+// A glowing box, and the sample below beside its two images.
 class LwObjectFakeTest : public rendertest::RenderTest {
 protected:
-    void SetUp() override { StartDriver(rendertest::Backend::Fake); }
-    void Write(const std::string& name, const T3OObject& object) {
-        std::filesystem::create_directories((data_ / name).parent_path());
-        WriteObject(data_ / name, object);
+    void SetUp() override {
+        StartDriver(rendertest::Backend::Fake);
+        WriteObject(data_ / "box_000.t3o", Box({-1, -1, -1}, {1, 1, 1}, Glowing("red", 1, 0, 0)));
+        for (const char* image : {"objects/ground.tga", "objects/env.tga"})
+            WriteFile(image, rendertest::FlatImage(2, 2));
+        WriteObject(data_ / "objects" / "thing_000.t3o", Sample());
+    }
+    // Four vertices; materials textured, untextured with a half-strength sphere map, textured with a
+    // full-strength sphere map and its own alpha test in pass 1, and additive with its first set empty.
+    static T3OObject Sample() {
+        T3OMaterial ground, chrome, glass, glow;
+        ground.textureName = glass.textureName = "ground.tga";
+        chrome.reflectionTextureName = glass.reflectionTextureName = "env.tga";
+        chrome.reflectionAmount = 0.5f, glass.reflectionAmount = 1.0f;
+        glass.pass = RenderPass::AlphaBlended, glow.pass = RenderPass::Additive;
+        glass.alphaTestEnable = 0, glass.alphaRef = 128, glass.alphaFunc = plat::Compare::LessEqual;
+        for (T3OMaterial* m : {&ground, &chrome, &glass, &glow}) m->colours.specular.a = 1;
+        T3OObject o = Box({0, 0, 0}, {2, 0, 2}, ground, true);
+        o.materials = {ground, chrome, glass, glow};
+        const std::vector<std::uint16_t> tri{0, 1, 2};
+        o.polygonSets = {{3, {}}, {0, tri}, {1, {0, 1, 2, 2, 1, 0}}, {2, tri}, {3, tri}};
+        return o;
     }
 };
 
-// Three vertices; materials textured, untextured with a half-strength sphere map, textured with a
-// full-strength sphere map and its own alpha test in pass 1, and additive with its first set empty.
-T3OObject Sample() {
-    T3OObject o;
-    for (int i = 0; i < 3; ++i) o.vertices.push_back({{float(i), float(i % 2), 0}, {0, 0, -1}, 0, 0});
-    T3OMaterial ground, chrome, glass, glow;
-    ground.textureName = "ground.tga";
-    chrome.reflectionTextureName = "env.tga";
-    chrome.reflectionAmount = 0.5f;
-    glass.pass = RenderPass::AlphaBlended;
-    glass.textureName = "ground.tga";
-    glass.reflectionTextureName = "env.tga";
-    glass.reflectionAmount = 1.0f;
-    glass.alphaTestEnable = 0, glass.alphaRef = 128, glass.alphaFunc = plat::Compare::LessEqual;
-    glow.pass = RenderPass::Additive;
-    for (T3OMaterial* m : {&ground, &chrome, &glass, &glow}) m->colours.specular.a = 1;
-    o.materials = {ground, chrome, glass, glow};
-    const std::vector<std::uint16_t> tri{0, 1, 2};
-    o.polygonSets = {{3, {}}, {0, tri}, {1, {0, 1, 2, 2, 1, 0}}, {2, tri}, {3, tri}};
-    tools::FitBoundingSphere(o);
-    return o;
-}
-
 // Per pass, the texture, sphere-map, alpha-test and index-buffer calls it makes, in order.
 TEST_F(LwObjectFakeTest, LoadsOnceAndDrawsPassByPassWithTheSphereMapStage) {
-    Write("objects/thing_000.t3o", Sample());
-    for (const char* image : {"objects/ground.tga", "objects/env.tga"}) WriteFile(image, rendertest::FlatImage(2, 2));
     CTextureCache textures;
     CLWRenderableObject object;
     object.Load("objects\\thing_000.t3o", &textures);
@@ -52,7 +46,7 @@ TEST_F(LwObjectFakeTest, LoadsOnceAndDrawsPassByPassWithTheSphereMapStage) {
     EXPECT_EQ(object.GetPassMask(), 0b111u);
     // The empty set has no index buffer.
     EXPECT_EQ(Journal("Create"),
-              (std::vector<std::string>{"CreateVertexBuffer(96, 0x112) = VB1", "CreateTexture(2, 2, 2, Argb8888) = T1",
+              (std::vector<std::string>{"CreateVertexBuffer(128, 0x112) = VB1", "CreateTexture(2, 2, 2, Argb8888) = T1",
                                         "CreateTexture(2, 2, 2, Argb8888) = T2", "CreateIndexBuffer(6, 16) = IB1",
                                         "CreateIndexBuffer(12, 16) = IB2", "CreateIndexBuffer(6, 16) = IB3",
                                         "CreateIndexBuffer(6, 16) = IB4"}));
@@ -96,16 +90,14 @@ TEST_F(LwObjectFakeTest, LoadsOnceAndDrawsPassByPassWithTheSphereMapStage) {
 }
 
 TEST_F(LwObjectFakeTest, LoadRefusals) {
-    Write("plain_000.t3o", Box({-1, -1, -1}, {1, 1, 1}, Glowing("red", 1, 0, 0)));
-    Write("textured_000.t3o", Sample());
     WriteFile("bad_000.t3o", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
     const struct {
         const char* name;
         bool twice, cache;
         std::string message;
     } rows[] = {
-        {"plain_000.t3o", true, false, "二重にロードを行おうとしました. - ファイル \"plain_000.t3o\""},
-        {"textured_000.t3o", false, false, "texture cache object が NULL です."},
+        {"box_000.t3o", true, false, "二重にロードを行おうとしました. - ファイル \"box_000.t3o\""},
+        {"objects/thing_000.t3o", false, false, "texture cache object が NULL です."},
         {"bad_000.t3o", false, true, "ファイルフォーマットエラー: T3Oファイルではありません."},
     };
     for (const auto& row : rows) {
@@ -125,11 +117,11 @@ TEST_F(LwObjectFakeTest, LoadRefusals) {
 
 TEST_F(LwObjectFakeTest, CacheLoadsEachNameOnceAndForgetsFailures) {
     CLWRenderableObjectCache cache;
+    std::filesystem::rename(data_ / "box_000.t3o", data_ / "late_000.t3o");
     EXPECT_THROW(cache.GetRenderableObject("Box_000.t3o", nullptr), EFileOpenError);
     EXPECT_EQ(cache.GetCount(), 0u);
-    Write("box_000.t3o", Box({-1, -1, -1}, {1, 1, 1}, Glowing("red", 1, 0, 0)));
-    CLWRenderableObject* first = cache.GetRenderableObject("Box_000.t3o", nullptr);
-    EXPECT_EQ(cache.GetRenderableObject("box_000.T3O", nullptr), first);
+    std::filesystem::rename(data_ / "late_000.t3o", data_ / "box_000.t3o");
+    EXPECT_EQ(cache.GetRenderableObject("box_000.T3O", nullptr), cache.GetRenderableObject("Box_000.t3o", nullptr));
     EXPECT_EQ(Journal("CreateVertexBuffer").size(), 1u);
     cache.Clear();
     EXPECT_NE(cache.GetRenderableObject("box_000.t3o", nullptr), nullptr);

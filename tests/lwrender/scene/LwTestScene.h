@@ -32,8 +32,7 @@ inline std::string Envelope(const std::vector<double>& values) {
     out.imbue(std::locale::classic());
     out << "{ Envelope\n  " << values.size() << "\n";
     for (std::size_t i = 0; i < values.size(); ++i) out << "  Key " << values[i] << " " << i << " 3 0 0 0 0 0 0\n";
-    out << "  Behaviors 1 1\n}\n";
-    return out.str();
+    return out.str() + "  Behaviors 1 1\n}\n";
 }
 
 // Position x, y, z and heading, pitch, bank (radians).
@@ -85,9 +84,7 @@ inline T3OObject Box(plat::Vector3 lo, plat::Vector3 hi, const T3OMaterial& mate
 
 inline T3OMaterial Glowing(const char* name, float r, float g, float b) {
     T3OMaterial m;
-    m.name = name;
-    m.colours.diffuse = {0, 0, 0, 1};
-    m.colours.emissive = {r, g, b, 1};
+    m.name = name, m.colours.diffuse = {0, 0, 0, 1}, m.colours.emissive = {r, g, b, 1};
     return m;
 }
 

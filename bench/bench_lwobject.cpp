@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <numeric>
 #include <string>
 #include <unordered_map>
@@ -56,7 +57,8 @@ std::vector<uint8_t> TexturedSurface() {
 
 const std::string& ObjectPath() {
     static const std::string path = [] {
-        std::string p = "/tmp/bench_lwobject_" + std::to_string(getpid()) + ".lwo";
+        std::string p =
+            (std::filesystem::temp_directory_path() / ("bench_lwobject_" + std::to_string(getpid()) + ".lwo")).string();
         LwObject* o = CreateLwObject(0);
         o->Op.AddLayer(o, "grid");
         for (int y = 0; y <= kRows; ++y)

@@ -100,13 +100,13 @@ void CResourceScene::LoadTexture(CTexture& texture, const std::string& name) {
     texture.Load(*stream, false, plat::Format::Unknown, -1);
 }
 
-void CResourceScene::LoadFont(int index, const OverlayFontSpec& spec) {
-    LoadTexture(fontTextures_[index], spec.file);
+void CResourceScene::LoadFont(int index, const OverlayFontLayout& layout) {
+    LoadTexture(fontTextures_[index], layout.file);
     CSpriteFont& font = fonts_[index];
-    font.Initialize(&sprite_, &fontTextures_[index], spec.cellWidth, spec.cellHeight, spec.first, spec.last);
-    if (spec.hasSourceRect) font.SetSourceRect(spec.sourceRect);
-    if (spec.charWidth > 0) font.SetCharWidth(spec.charWidth);
-    if (spec.charHeight > 0) font.SetCharHeight(spec.charHeight);
+    font.Initialize(&sprite_, &fontTextures_[index], layout.cellWidth, layout.cellHeight, layout.first, layout.last);
+    if (layout.hasSourceRect) font.SetSourceRect(layout.sourceRect);
+    if (layout.charWidth > 0) font.SetCharWidth(layout.charWidth);
+    if (layout.charHeight > 0) font.SetCharHeight(layout.charHeight);
 }
 
 void CResourceScene::Initialize() {
@@ -119,7 +119,7 @@ void CResourceScene::Initialize() {
     watermark_.SetSize(376, 128);
     watermark_.SetCenter(375.0f, 0.0f);
 
-    LoadFont(2, kDebugFontSpec);
+    LoadFont(2, kDebugFontLayout);
     const OverlayFontChoice& choice =
         ChooseOverlayFonts(SaturateToInt(CurrentGraphics().GetPresentParameters()->backBufferWidth));
     LoadFont(1, choice.small);

@@ -72,7 +72,7 @@ public:
 private:
     CResourceScene();
     void LoadTexture(trivale::type_a::CTexture& texture, const std::string& name);
-    void LoadFont(int index, const OverlayFontSpec& spec);
+    void LoadFont(int index, const OverlayFontLayout& layout);
     // Bars to black, the main viewport to the clear colour; the main viewport stays applied.
     void ClearViewports();
     void DrawWatermark(std::uint32_t width, float top, float height);

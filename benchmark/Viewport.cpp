@@ -44,16 +44,16 @@ ScreenLayout ComputeScreenLayout(int width, int height, bool wideScreen) {
 namespace {
 
 const plat::Rect kNoRect{0, 0, 0, 0};
-const OverlayFontSpec kFont08{"fonts\\FONT08T2.png", 16, 16, 0x00, 0x7F, false, kNoRect, 8, 8};
-const OverlayFontSpec kFont12{"fonts\\FONT12T2.png", 16, 16, 0x20, 0x5F, true, {0, 0, 256, 256}, 11, 14};
-const OverlayFontSpec kFont16{"fonts\\FONT16T2.png", 16, 16, 0x20, 0x5F, false, kNoRect, 0, 0};
-const OverlayFontSpec kFont20{"fonts\\FONT20T2.png", 32, 32, 0x20, 0x5F, true, {0, 0, 512, 512}, 20, 20};
-const OverlayFontSpec kFont24{"fonts\\FONT24T2.png", 24, 24, 0x20, 0x5F, true, {0, 0, 384, 512}, 23, 0};
-const OverlayFontSpec kFont32{"fonts\\FONT32T2.png", 32, 32, 0x20, 0x5F, false, kNoRect, 0, 0};
+const OverlayFontLayout kFont08{"fonts\\FONT08T2.png", 16, 16, 0x00, 0x7F, false, kNoRect, 8, 8};
+const OverlayFontLayout kFont12{"fonts\\FONT12T2.png", 16, 16, 0x20, 0x5F, true, {0, 0, 256, 256}, 11, 14};
+const OverlayFontLayout kFont16{"fonts\\FONT16T2.png", 16, 16, 0x20, 0x5F, false, kNoRect, 0, 0};
+const OverlayFontLayout kFont20{"fonts\\FONT20T2.png", 32, 32, 0x20, 0x5F, true, {0, 0, 512, 512}, 20, 20};
+const OverlayFontLayout kFont24{"fonts\\FONT24T2.png", 24, 24, 0x20, 0x5F, true, {0, 0, 384, 512}, 23, 0};
+const OverlayFontLayout kFont32{"fonts\\FONT32T2.png", 32, 32, 0x20, 0x5F, false, kNoRect, 0, 0};
 
 }  // namespace
 
-const OverlayFontSpec kDebugFontSpec = kFont08;
+const OverlayFontLayout kDebugFontLayout = kFont08;
 
 const OverlayFontChoice& ChooseOverlayFonts(int backBufferWidth) {
     static const OverlayFontChoice kNarrow{kFont16, kFont08}, kMedium{kFont20, kFont12}, kLarge{kFont24, kFont12},

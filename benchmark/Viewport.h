@@ -46,7 +46,7 @@ ScreenLayout ComputeScreenLayout(int width, int height, bool wideScreen);
 
 // How one overlay font is made from its texture: the cell grid, the character codes it holds, an
 // optional source rectangle and the advance and line height (0: the cell's).
-struct OverlayFontSpec {
+struct OverlayFontLayout {
     const char* file;
     int cellWidth, cellHeight;
     int first, last;
@@ -56,8 +56,8 @@ struct OverlayFontSpec {
 };
 // The large font 0 and the small font 1, chosen by the back buffer's width.
 struct OverlayFontChoice {
-    OverlayFontSpec large, small;
+    OverlayFontLayout large, small;
 };
 const OverlayFontChoice& ChooseOverlayFonts(int backBufferWidth);
 // The debug font 2, the same at every width.
-extern const OverlayFontSpec kDebugFontSpec;
+extern const OverlayFontLayout kDebugFontLayout;

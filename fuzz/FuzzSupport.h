@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -52,8 +53,7 @@ inline std::unique_ptr<trivale::CMemoryStream> MemoryStream(const std::string& b
 // A directory of this process's own under the temporary directory; it lives as long as the process.
 inline const std::string& ScratchDir() {
     static const std::string dir = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tvfuzz-XXXXXX";
+        std::string pattern = (std::filesystem::temp_directory_path() / "tvfuzz-XXXXXX").string();
         if (!mkdtemp(&pattern[0])) std::abort();
         return pattern;
     }();

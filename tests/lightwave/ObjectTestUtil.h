@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -157,8 +158,8 @@ inline std::string Dumped(const std::function<void(FILE*)>& dump) {
 struct TempPath {
     std::string path;
     TempPath() {
-        char name[] = "/tmp/lwtestXXXXXX";
-        int fd = mkstemp(name);
+        std::string name = (std::filesystem::temp_directory_path() / "lwtestXXXXXX").string();
+        int fd = mkstemp(&name[0]);
         if (fd >= 0) close(fd);
         path = name;
     }

@@ -5,6 +5,7 @@
 #include "tests/lightwave/ChunkBodies.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -16,8 +17,9 @@ using namespace lwobj;
 class FileObject {
 public:
     explicit FileObject(int32_t type = LW_FILE_LWO2) : o_(NewObject()) {
-        char dir[] = "/tmp/lwpassXXXXXX";
-        dir_ = mkdtemp(dir);
+        std::string dir = (std::filesystem::temp_directory_path() / "lwpassXXXXXX").string();
+        const char* made = mkdtemp(&dir[0]);
+        dir_ = made ? made : "";
         std::string name = dir_ + "/thing.lwo";
         LwCopyText(o_->FileName, name.c_str(), sizeof(o_->FileName));
         o_->FileType = type;

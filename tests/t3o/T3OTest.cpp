@@ -13,6 +13,7 @@
 #include "core/MemoryStream.h"
 #include "core/RIFFReader.h"
 #include "render/T3OFile.h"
+#include "tests/core/TestUtil.h"
 #include "tools/T3OWriter.h"
 
 using namespace trivale;
@@ -302,9 +303,9 @@ TEST(T3OWriter, BoundingSphereEnclosesEveryVertexTightly) {
 }
 
 TEST(T3OWriter, WritesFilesWholeOrNotAtAll) {
-    char pattern[] = "/tmp/t3otest-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern, path = dir + "/box_000.t3o";
+    const tvtest::TempDir scratch;
+    ASSERT_FALSE(scratch.Path().empty());
+    const std::string dir = scratch.Path(), path = dir + "/box_000.t3o";
     std::string error;
     ASSERT_TRUE(tools::WriteT3OFile(path, Sample(Rev::Rev102), error)) << error;
     std::ifstream in(path, std::ios::binary);
@@ -312,5 +313,4 @@ TEST(T3OWriter, WritesFilesWholeOrNotAtAll) {
     EXPECT_FALSE(std::filesystem::exists(path + ".part"));
     EXPECT_FALSE(tools::WriteT3OFile(dir + "/missing/box_000.t3o", Sample(Rev::Rev102), error));
     EXPECT_NE(error.find("cannot write"), std::string::npos);
-    std::filesystem::remove_all(dir);
 }

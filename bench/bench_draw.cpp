@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchDevice.h"
 #include "platform/Graphics.h"
 #include "platform/Window.h"
 
@@ -101,24 +102,9 @@ Scene* g_scene = nullptr;
 std::unique_ptr<Scene> g_owned;
 
 bool MakeScene() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
     g_owned.reset(new Scene);
     Scene& scene = *g_owned;
-    scene.system = CreateGraphicsSystem();
-    if (!scene.system) return false;
-    std::string error;
-    scene.window = Window::Create("bench", 256, 256, &error);
-    if (!scene.window) return false;
-    PresentParameters p;
-    p.backBufferWidth = p.backBufferHeight = 256;
-    p.windowed = true;
-    p.enableAutoDepthStencil = true;
-    p.autoDepthStencilFormat = Format::Depth24X8;
-    p.presentationInterval = kPresentIntervalImmediate;
-    p.deviceWindow = scene.window.get();
-    if (scene.system->CreateDevice(0, DeviceType::Hardware, scene.window.get(), 0, p, scene.device) != gfx::kOk) {
-        return false;
-    }
+    if (!OpenBenchDevice(256, true, scene.system, scene.window, scene.device)) return false;
     uint32_t texels[16 * 16];
     for (int t = 0; t < 2; ++t) {
         for (uint32_t& texel : texels) texel = t == 0 ? 0xFFFF8040u : 0x80FFFFFFu;

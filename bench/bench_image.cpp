@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchDevice.h"
 #include "platform/Graphics.h"
 #include "platform/ImageLoader.h"
 #include "platform/TextureLoader.h"
@@ -120,19 +121,8 @@ struct Gl {
 std::unique_ptr<Gl> g_gl;
 
 void MakeGl() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::unique_ptr<Gl> gl(new Gl);
-    gl->system = plat::CreateGraphicsSystem();
-    if (!gl->system) return;
-    std::string error;
-    gl->window = plat::Window::Create("bench", 64, 64, &error);
-    if (!gl->window) return;
-    plat::PresentParameters p;
-    p.backBufferWidth = p.backBufferHeight = 64;
-    p.windowed = true;
-    p.deviceWindow = gl->window.get();
-    if (gl->system->CreateDevice(0, plat::DeviceType::Hardware, gl->window.get(), 0, p, gl->device) != plat::gfx::kOk)
-        return;
+    if (!OpenBenchDevice(64, false, gl->system, gl->window, gl->device)) return;
     glGenTextures(1, &gl->plain);
     g_gl = std::move(gl);
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchDevice.h"
 #include "platform/Graphics.h"
 #include "platform/SpriteBatch.h"
 #include "platform/Window.h"
@@ -43,21 +44,8 @@ struct Scene {
 std::unique_ptr<Scene> g_scene;
 
 bool MakeScene() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::unique_ptr<Scene> scene(new Scene);
-    scene->system = CreateGraphicsSystem();
-    if (!scene->system) return false;
-    std::string error;
-    scene->window = Window::Create("bench", kSide, kSide, &error);
-    if (!scene->window) return false;
-    PresentParameters p;
-    p.backBufferWidth = p.backBufferHeight = kSide;
-    p.windowed = true;
-    p.presentationInterval = kPresentIntervalImmediate;
-    p.deviceWindow = scene->window.get();
-    if (scene->system->CreateDevice(0, DeviceType::Hardware, scene->window.get(), 0, p, scene->device) != gfx::kOk) {
-        return false;
-    }
+    if (!OpenBenchDevice(kSide, false, scene->system, scene->window, scene->device)) return false;
     if (SpriteBatch::Create(scene->device.get(), scene->batch) != gfx::kOk) return false;
     std::vector<uint32_t> texels(16 * 16);
     for (int t = 0; t < 2; ++t) {

@@ -150,12 +150,15 @@ private:
     image::Pixels decoded_;
 };
 
-class GLVertexBuffer : public BasicVertexBuffer {
+// A vertex or index buffer whose GL copy is made at its first draw and again after every change.
+template <class Base, GLenum kTarget>
+class GLBuffer : public Base {
 public:
-    GLVertexBuffer(GLGraphicsDevice* device, uint32_t length) : BasicVertexBuffer(device, length), device_(device) {}
-    ~GLVertexBuffer() override { DropDriverCopy(); }
+    template <class... Args>
+    GLBuffer(GLGraphicsDevice* device, Args... args) : Base(device, args...), device_(device) {}
+    ~GLBuffer() override { DropDriverCopy(); }
     void DropDriverCopy() override {
-        if (name_ != 0 && Host() != nullptr) {
+        if (name_ != 0 && this->Host() != nullptr) {
             device_->MakeCurrent();
             device_->ForgetName(0, name_);
             glDeleteBuffers(1, &name_);
@@ -165,8 +168,13 @@ public:
     }
     GLuint Bind() {
         if (name_ == 0) glGenBuffers(1, &name_);
-        device_->BindArrayBuffer(name_);
-        if (dirty_) glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(GetSize()), Bytes().data(), GL_STATIC_DRAW);
+        if (kTarget == GL_ARRAY_BUFFER) {
+            device_->BindArrayBuffer(name_);
+        } else {
+            device_->BindElementBuffer(name_);
+        }
+        if (dirty_)
+            glBufferData(kTarget, static_cast<GLsizeiptr>(this->GetSize()), this->Bytes().data(), GL_STATIC_DRAW);
         dirty_ = false;
         return name_;
     }
@@ -180,37 +188,8 @@ private:
     bool dirty_ = true;
 };
 
-class GLIndexBuffer : public BasicIndexBuffer {
-public:
-    GLIndexBuffer(GLGraphicsDevice* device, uint32_t length, IndexFormat format)
-        : BasicIndexBuffer(device, length, format), device_(device) {}
-    ~GLIndexBuffer() override { DropDriverCopy(); }
-    void DropDriverCopy() override {
-        if (name_ != 0 && Host() != nullptr) {
-            device_->MakeCurrent();
-            device_->ForgetName(0, name_);
-            glDeleteBuffers(1, &name_);
-        }
-        name_ = 0;
-        dirty_ = true;
-    }
-    void Bind() {
-        if (name_ == 0) glGenBuffers(1, &name_);
-        device_->BindElementBuffer(name_);
-        if (dirty_) {
-            glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(GetSize()), Bytes().data(), GL_STATIC_DRAW);
-        }
-        dirty_ = false;
-    }
-
-protected:
-    void OnChanged() override { dirty_ = true; }
-
-private:
-    GLGraphicsDevice* device_;
-    GLuint name_ = 0;
-    bool dirty_ = true;
-};
+using GLVertexBuffer = GLBuffer<BasicVertexBuffer, GL_ARRAY_BUFFER>;
+using GLIndexBuffer = GLBuffer<BasicIndexBuffer, GL_ELEMENT_ARRAY_BUFFER>;
 
 // ---- state translation ---------------------------------------------------------------------------
 

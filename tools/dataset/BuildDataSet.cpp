@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
         AddFonts(set);
         AddPictures(set);
         AddScenes(set, argv[1]);
+        AddScript(set, argv[1]);
         AddMusic(set);
         const std::string out = argv[2];
         std::filesystem::create_directories(out + "/data");

@@ -33,7 +33,8 @@ private:
 // The parts of the show, each adding its files.
 void AddFonts(DataSet& set);     // "fonts\\FONT08T2.png" ... "fonts\\FONT32T2.png"
 void AddPictures(DataSet& set);  // textures, loading and watermark pictures, cloud and snow sheets, banner
-void AddScenes(DataSet& set, const std::string& contentDir);  // scenes, objects, "main.tvs"
+void AddScenes(DataSet& set, const std::string& contentDir);  // scenes, objects
+void AddScript(DataSet& set, const std::string& contentDir);  // "main.tvs", copied from contentDir
 void AddMusic(DataSet& set);                                  // "music\\..."
 
 }  // namespace dataset

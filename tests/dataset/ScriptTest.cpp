@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -41,70 +40,64 @@ const std::map<std::string, SceneTiming> kScenes = {
     {"scenes\\lake\\lake.lws", {60.0, {{0.0, "Camera"}, {35.0, "CamIce"}}}},
 };
 
-// What the stand-in play scene and overlay keep.
+// The 26 show functions and their arguments (i int, f float, s string).
+const std::vector<std::pair<std::string, std::string>> kFunctions = {
+    {"SetScene", "s"},       {"SetSkyScene", "s"},
+    {"SetCamera", "s"},      {"SetCameraClip", "ff"},
+    {"SyncSceneFrame", "i"}, {"SyncSceneTime", "f"},
+    {"SetSceneTime", "f"},   {"DirectoryPrecacheScenes", "s"},
+    {"ColorFadeIn", "ffff"}, {"ColorFadeOut", "fffff"},
+    {"PlayMusic", "s"},      {"TextOut", "s"},
+    {"TextClear", ""},       {"SetTextFade", "fff"},
+    {"ScoreCountStart", ""}, {"ScoreCountStop", ""},
+    {"GetScore", ""},        {"SetScoreRatio", "f"},
+    {"ResetScore", ""},      {"SetFrameRateLimit", "i"},
+    {"ShowCloud", ""},       {"HideCloud", ""},
+    {"ShowSnow", ""},        {"HideSnow", ""},
+    {"SetSnowScale", "f"},   {"Finish", ""}};
+
+// The stand-in play scene and overlay: what they keep of the calls, and a scene clock.
 struct Show {
     std::map<std::string, int> calls;
     std::vector<std::string> files, folders, texts;
     std::string scene, camera;
     double sceneTime = 0.0, score = 0.0, ratio = 1.0;
-    bool counting = false, finished = false;
+    bool counting = false;
+
+    int Frame() const { return static_cast<int>(std::trunc(30.0 * sceneTime + 0.5)); }
+
+    // The effect of one accepted call; true when the call has to wait for the scene clock.
+    bool Apply(const std::string& name, const Args& a) {
+        ++calls[name];
+        const std::string text = a.empty() ? std::string() : a[0].GetStringValue();
+        if (name == "SetScene") scene = text, sceneTime = 0.0;
+        if (name == "SetScene" || name == "SetSkyScene" || name == "PlayMusic") files.push_back(text);
+        if (name == "DirectoryPrecacheScenes") folders.push_back(text);
+        if (name == "SetCamera") camera = text;
+        if (name == "TextOut") texts.push_back(text);
+        if (name == "SetSceneTime") sceneTime = a[0].ToDouble();
+        if (name == "SetScoreRatio") ratio = a[0].ToDouble();
+        if (name == "ScoreCountStart" || name == "ScoreCountStop") counting = name == "ScoreCountStart";
+        if (name == "ResetScore") score = 0.0;
+        return (name == "SyncSceneFrame" && a[0].GetIntValue() > Frame()) ||
+               (name == "SyncSceneTime" && sceneTime < a[0].ToDouble());
+    }
 };
 
 class ShowScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        const FactorType I = TYPE_INT, F = TYPE_FLOAT, S = TYPE_STRING;
-        auto none = [](Show&, const Args&) {};
-        auto file = [](Show& s, const Args& a) { s.files.push_back(a[0].GetStringValue()); };
-        const std::vector<Function> table = {
-            {"SetScene",
-             {S},
-             [](Show& s, const Args& a) {
-                 s.files.push_back(a[0].GetStringValue());
-                 s.scene = a[0].GetStringValue();
-                 s.sceneTime = 0.0;
-             }},
-            {"SetSkyScene", {S}, file},
-            {"SetCamera", {S}, [](Show& s, const Args& a) { s.camera = a[0].GetStringValue(); }},
-            {"SetCameraClip", {F, F}, none},
-            {"SyncSceneFrame", {I}, none},
-            {"SyncSceneTime", {F}, none},
-            {"SetSceneTime", {F}, [](Show& s, const Args& a) { s.sceneTime = a[0].ToDouble(); }},
-            {"DirectoryPrecacheScenes",
-             {S},
-             [](Show& s, const Args& a) { s.folders.push_back(a[0].GetStringValue()); }},
-            {"ColorFadeIn", {F, F, F, F}, none},
-            {"ColorFadeOut", {F, F, F, F, F}, none},
-            {"PlayMusic", {S}, file},
-            {"TextOut", {S}, [](Show& s, const Args& a) { s.texts.push_back(a[0].GetStringValue()); }},
-            {"TextClear", {}, none},
-            {"SetTextFade", {F, F, F}, none},
-            {"ScoreCountStart", {}, [](Show& s, const Args&) { s.counting = true; }},
-            {"ScoreCountStop", {}, [](Show& s, const Args&) { s.counting = false; }},
-            {"GetScore", {}, none},
-            {"SetScoreRatio", {F}, [](Show& s, const Args& a) { s.ratio = a[0].ToDouble(); }},
-            {"ResetScore", {}, [](Show& s, const Args&) { s.score = 0.0; }},
-            {"SetFrameRateLimit", {I}, none},
-            {"ShowCloud", {}, none},
-            {"HideCloud", {}, none},
-            {"ShowSnow", {}, none},
-            {"HideSnow", {}, none},
-            {"SetSnowScale", {F}, none},
-            {"Finish", {}, [](Show& s, const Args&) { s.finished = true; }},
-        };
-        ASSERT_EQ(26u, table.size());
         auto set = std::make_shared<CCustomFunctionSet>();
-        for (const Function& f : table) {
-            names_.push_back(f.name);
-            Add(*set, f.name, [this, f](CStandardCustomFunction& self, Context& c, const Args& a) {
-                if (!Check(self, c, a, f.types)) return IntResult(c, 0);
-                ++show_.calls[f.name];
-                f.body(show_, a);
+        for (const auto& [name, signature] : kFunctions) {
+            std::vector<FactorType> t(5, TYPE_INT);
+            for (std::size_t i = 0; i < signature.size(); ++i)
+                t[i] = signature[i] == 'i' ? TYPE_INT : signature[i] == 'f' ? TYPE_FLOAT : TYPE_STRING;
+            const int count = static_cast<int>(signature.size());
+            Add(*set, name, [this, name = name, t, count](CStandardCustomFunction& self, Context& c, const Args& a) {
+                if (!self.CheckArgumentsOrReport(c, a, count, {t[0], t[1], t[2], t[3], t[4]})) return IntResult(c, 0);
                 // The waiting idiom of the real functions: sleep a frame and run this line again.
-                const bool wait = (f.name == "SyncSceneFrame" && a[0].GetIntValue() > Frame()) ||
-                                  (f.name == "SyncSceneTime" && show_.sceneTime < a[0].ToDouble());
-                if (wait && c.Sleep(1)) c.SetProgramCounter(c.GetProgramCounter() - 1);
-                return IntResult(c, f.name == "GetScore" ? static_cast<std::int32_t>(show_.score) : 0);
+                if (show_.Apply(name, a) && c.Sleep(1)) c.SetProgramCounter(c.GetProgramCounter() - 1);
+                return IntResult(c, name == "GetScore" ? static_cast<std::int32_t>(show_.score) : 0);
             });
         }
         std::ifstream in(TV_CONTENT_DIR "/main.tvs", std::ios::binary);
@@ -118,47 +111,23 @@ protected:
         engine_.Reset();
     }
 
-    struct Function {
-        std::string name;
-        std::vector<FactorType> types;
-        std::function<void(Show&, const Args&)> body;
-    };
-
-    static bool Check(CStandardCustomFunction& self, Context& c, const Args& a, const std::vector<FactorType>& t) {
-        switch (t.size()) {
-        case 0:
-            return self.CheckArgumentsOrReport(c, a, 0, {});
-        case 1:
-            return self.CheckArgumentsOrReport(c, a, 1, {t[0]});
-        case 2:
-            return self.CheckArgumentsOrReport(c, a, 2, {t[0], t[1]});
-        case 3:
-            return self.CheckArgumentsOrReport(c, a, 3, {t[0], t[1], t[2]});
-        case 4:
-            return self.CheckArgumentsOrReport(c, a, 4, {t[0], t[1], t[2], t[3]});
-        default:
-            return self.CheckArgumentsOrReport(c, a, 5, {t[0], t[1], t[2], t[3], t[4]});
-        }
-    }
-
-    int Frame() const { return static_cast<int>(std::trunc(30.0 * show_.sceneTime + 0.5)); }
-
     CSimpleScriptSource source_;
     CSimpleScriptEngine engine_;
     Recorder recorder_;
     Show show_;
-    std::vector<std::string> names_;
 };
 
-TEST_F(ShowScript, RunsCleanFromStartToFinish) {
+// Twice round, as in loop mode, where Finish does nothing and the show starts again.
+TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
     engine_.Interrupt("OnInitialize");
     engine_.Goto("main");
-    int frames = 0;
+    int frames = 0, firstRun = 0;
     std::map<std::string, double> longest;
     std::vector<std::string> wrongCamera;
-    for (; frames < 20000 && !show_.finished; ++frames) {
+    for (; frames < 40000 && show_.calls["Finish"] < 2; ++frames) {
         engine_.Run();
-        if (kScenes.count(show_.scene) != 0 && !show_.finished) {
+        if (firstRun == 0 && show_.calls["Finish"] == 1) firstRun = frames + 1;
+        if (kScenes.count(show_.scene) != 0) {
             // The camera the scene was made for at this time, allowing a frame either side of a change.
             const auto& cams = kScenes.at(show_.scene).cameras;
             const auto early = --cams.upper_bound(show_.sceneTime + 0.05);
@@ -170,18 +139,26 @@ TEST_F(ShowScript, RunsCleanFromStartToFinish) {
         if (show_.counting) show_.score += show_.ratio;
         show_.sceneTime += kFrameSeconds;
     }
-    EXPECT_TRUE(show_.finished);
-    EXPECT_NEAR(230.0, frames * kFrameSeconds, 20.0);
+    EXPECT_EQ(2, show_.calls["Finish"]);
+    EXPECT_NEAR(230.0, firstRun * kFrameSeconds, 20.0);
     std::vector<std::string> messages;  // errors, warnings and their summaries; prints are fine
     for (const std::string& line : recorder_.lines)
         if (line.compare(0, 2, "P ") != 0) messages.push_back(line);
     EXPECT_EQ(std::vector<std::string>(), messages);
 
-    for (const std::string& name : names_) EXPECT_GT(show_.calls[name], 0) << name;
+    for (const auto& f : kFunctions) EXPECT_GT(show_.calls[f.first], 0) << f.first;
     EXPECT_TRUE(wrongCamera.empty()) << wrongCamera.front();
     for (const auto& [scene, seconds] : longest) EXPECT_LE(seconds, kScenes.at(scene).seconds) << scene;
     for (const std::string& f : show_.files) EXPECT_EQ(1u, kShowFiles.count(f)) << f;
     for (const std::string& f : show_.folders) EXPECT_EQ(1u, kShowFolders.count(f)) << f;
+
+    // The second run shows the first run's total as its previous score.
+    const auto previous = std::find_if(show_.texts.rbegin(), show_.texts.rend(),
+                                       [](const std::string& t) { return t.find("PREVIOUS") != std::string::npos; });
+    const auto total = std::find_if(show_.texts.begin(), show_.texts.end(),
+                                    [](const std::string& t) { return t.find("TOTAL") != std::string::npos; });
+    ASSERT_TRUE(previous != show_.texts.rend() && total != show_.texts.end());
+    EXPECT_EQ(total->substr(total->find(' ')), previous->substr(previous->find(' ')));
 
     // Every prefix form of a text line, and only what the fonts hold (0x20-0x5F).
     std::set<std::string> forms;

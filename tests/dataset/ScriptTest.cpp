@@ -160,7 +160,7 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
     ASSERT_TRUE(previous != show_.texts.rend() && total != show_.texts.end());
     EXPECT_EQ(total->substr(total->find(' ')), previous->substr(previous->find(' ')));
 
-    // Every prefix form of a text line, and only what the fonts hold (0x20-0x5F).
+    // Every prefix form of a text line, only what the fonts hold (0x20-0x5F), and no line too wide.
     std::set<std::string> forms;
     for (const std::string& t : show_.texts) {
         const bool prefixed = t.size() >= 3 && (t[0] == '@' || t[0] == '$');
@@ -168,6 +168,8 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
         if (prefixed) forms.insert(t.substr(0, 1) + t[2]);
         const std::string body = prefixed ? t.substr(3) : t;
         EXPECT_TRUE(std::all_of(body.begin(), body.end(), [](char ch) { return ch >= 0x20 && ch <= 0x5F; })) << t;
+        // 640 pixels wide, 16-pixel glyphs, a two-glyph margin each side: 36 glyphs, 18 at double size.
+        EXPECT_LE(body.size() * (t[0] == '$' && prefixed ? 2 : 1), 36u) << t;
     }
     EXPECT_EQ(std::set<std::string>(
                   {"$0", "$1", "$2", "$3", "$c", "$l", "$r", "@0", "@1", "@2", "@3", "@c", "@l", "@r", "none"}),

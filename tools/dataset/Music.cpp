@@ -136,13 +136,14 @@ Stereo Play(const Piece& p) {
 
     // Pads, each chord with its root an octave down beneath it.
     std::vector<double> starts;
-    for (double t = 0.0; t < p.seconds; t += p.chords[starts.size() % p.chords.size()].seconds) {
+    for (double t = 0.0; t < p.seconds;) {
+        const Chord& c = p.chords[starts.size() % p.chords.size()];
         starts.push_back(t);
-        const Chord& c = p.chords[(starts.size() - 1) % p.chords.size()];
         for (int note : c.notes)
             synth::AddPadNote(out, t, c.seconds, synth::NoteHz(note), p.padLevel, p.padAttack, p.padRelease, rng);
         synth::AddPadNote(out, t, c.seconds, synth::NoteHz(c.notes[0] - 12), p.padLevel * 0.8f, p.padAttack,
                           p.padRelease, rng);
+        t += c.seconds;
     }
 
     // The melody: a random walk over the scale, in phrases with rests between, landing on a chord
@@ -154,7 +155,10 @@ Stereo Play(const Piece& p) {
     int beat = 0;
     for (double t = p.melodyStart; t < p.seconds - p.fadeOut; t += p.beat, ++beat) {
         bool change = false;
-        while (chordIndex + 1 < starts.size() && starts[chordIndex + 1] <= t) ++chordIndex, change = true;
+        while (chordIndex + 1 < starts.size() && starts[chordIndex + 1] <= t) {
+            ++chordIndex;
+            change = true;
+        }
         const int inPhrase = beat % (p.phraseBeats + p.restBeats);
         if (inPhrase >= p.phraseBeats) continue;
         if (inPhrase != 0 && !change && rng.Unit() >= p.noteChance) continue;

@@ -1,0 +1,121 @@
+#include "benchmark/PlayScene.h"
+
+#include <algorithm>
+
+#include "benchmark/Application.h"
+#include "benchmark/ResourceScene.h"
+#include "benchmark/SceneFunctions.h"
+#include "core/Exception.h"
+#include "core/Saturate.h"
+#include "platform/Math3D.h"
+#include "platform/Window.h"
+#include "render/RenderDevice.h"
+#include "render/ScreenDrawing.h"
+#include "script/StandardLibrary.h"
+
+using namespace trivale;
+using namespace trivale::type_a;
+using plat::RenderState;
+using plat::TransformKind;
+
+trivale::IScene* NewPlayScene() { return new CPlayScene; }
+
+CPlayScene::CPlayScene(FrameSecondsSource frameSeconds)
+    : CStandardScene(kPriority),
+      functions_(std::make_shared<simple_script::CCustomFunctionSet>()),
+      scenes_(&textures_),
+      frameSeconds_(std::move(frameSeconds)) {
+    scene_func::RegisterSceneFunctions(*functions_);
+}
+
+CPlayScene::~CPlayScene() {}
+
+void CPlayScene::Initialize() {
+    IDataLoader& loader = CurrentDataLoader();
+    auto picture = std::make_unique<CTexture>();
+    picture->Load(*loader.OpenShared("loading.dds"), false, plat::Format::Unknown, -1);
+    loading_ = std::make_unique<CLoadingScreen>(&textures_, std::move(picture));
+
+    source_.Load(*loader.OpenShared("main.tvs"));
+    source_.SetName("main.tvs");
+    engine_.SetListener(CResourceScene::Instance());
+    engine_.SetUserObject(this);
+    simple_script::standard_library::RegisterStandardLibrary(engine_);
+    engine_.AddCustomFunctionSet(functions_);
+    engine_.SetSource(&source_);
+    engine_.Reset();
+    engine_.Interrupt("OnInitialize");
+    engine_.Goto("main");
+}
+
+void CPlayScene::Frame(unsigned) {
+    if (!loading_) throw EInvalidOperation(this, "CPlayScene::Frame(): 初期化されていません.");
+    CResourceScene& overlay = *CResourceScene::Instance();
+    if (overlay.GetController()->IsPushed("cancel")) plat::PostQuit(0);
+    if (loading_->Frame(CanvasOf(overlay), layers_)) return;
+
+    const double seconds = frameSeconds_();
+    engine_.Run();
+    plat::IGraphicsDevice& device = CurrentDevice();
+    device.BeginScene();
+    if (current_ != nullptr) DrawWorld(overlay);
+    text_.Draw(CanvasOf(overlay), seconds * 1000.0, ShownParticleCount());
+    device.EndScene();
+    sceneTime_ += std::min(seconds, kLongestStepSeconds);
+}
+
+void CPlayScene::DrawWorld(CResourceScene& overlay) {
+    plat::IGraphicsDevice& device = CurrentDevice();
+    device.SetTransform(TransformKind::World, plat::MatrixIdentity());
+    const float aspect = overlay.GetViewport()->GetAspect();
+    CCamera* camera = current_->UpdateWithCamera(view_.camera, sceneTime_, view_.zNear, view_.zFar, aspect);
+    // A scene without a camera (a sky scene set as the scene, say) has nothing to look through.
+    if (camera == nullptr) return;
+    camera->ApplyViewTransform();
+    const plat::Vector3 eye = camera->GetPosition();
+    if (sky_ != nullptr) {
+        device.SetRenderState(RenderState::SpecularEnable, 0u);
+        device.SetRenderState(RenderState::ZEnable, 1u);
+        device.SetRenderState(RenderState::ZWriteEnable, 1u);
+        device.SetTransform(TransformKind::World, plat::MatrixTranslation(eye.x, eye.y, eye.z));
+        sky_->Render(sceneTime_, nullptr);
+        device.SetRenderState(RenderState::ZEnable, 1u);
+        device.SetRenderState(RenderState::ZWriteEnable, 1u);
+    }
+    device.SetTransform(TransformKind::World, plat::MatrixIdentity());
+    SetDefaultRenderStates();
+    if (CDirectionalLight* light = current_->GetDirectionalLight(sceneTime_)) {
+        light->Apply(0);
+    } else {
+        device.LightEnable(0, false);  // no light of an earlier scene stays on
+    }
+    current_->Render(sceneTime_, camera);
+    device.SetTransform(TransformKind::World, plat::MatrixIdentity());
+    if (view_.showCloud && layers_.cloud) layers_.cloud->Draw(eye, kCloudHeight);
+    if (view_.showSnow && layers_.snow) layers_.snow->Draw(eye, sceneTime_ * kSnowSpeed, view_.snowScale);
+}
+
+int CPlayScene::ShownParticleCount() const {
+    return (view_.showCloud ? CParticleLayer::kParticleCount : 0) +
+           (view_.showSnow ? CParticleLayer::kParticleCount : 0);
+}
+
+void CPlayScene::SetScene(const std::string& name) {
+    current_ = scenes_.GetScene(name);
+    CResourceScene::Instance()->SetClearColor(current_->GetBackdropColor());
+    sceneTime_ = 0.0;
+}
+
+int CPlayScene::GetSceneFrame() {
+    if (current_ == nullptr) return 0;
+    return SaturateToInt(current_->GetFramesPerSecond() * sceneTime_ + 0.5);
+}
+
+void CPlayScene::SetSkyScene(const std::string& name) { sky_ = scenes_.GetScene(name); }
+
+void CPlayScene::SetCameraClip(float zNear, float zFar) {
+    view_.zNear = zNear;
+    view_.zFar = zFar;
+}
+
+void CPlayScene::PrecacheScenes(const std::string& directory) { scenes_.PrecacheDirectory(directory, true); }

@@ -1,0 +1,99 @@
+// The scene that plays the show: it runs the script "main.tvs" one step per frame, flies the chosen
+// camera through the current LightWave scene with the sky scene centred on the camera, adds the cloud
+// and snow layers and draws the script's text lines over it all. While textures are still queued it
+// shows the loading screen instead and neither the script nor the scene time moves.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app_framework/StandardScene.h"
+#include "benchmark/ColorFade.h"
+#include "benchmark/LWSceneCache.h"
+#include "benchmark/LoadingScreen.h"
+#include "benchmark/MotionTween.h"
+#include "benchmark/ProgressiveTextureCache.h"
+#include "benchmark/TextLines.h"
+#include "script/CustomFunctionSet.h"
+#include "script/SimpleScriptEngine.h"
+#include "script/SimpleScriptSource.h"
+
+class CResourceScene;
+
+// How the script has the world shown.
+struct PlayView {
+    std::string camera = "Camera";
+    float zNear = 5.0f;
+    float zFar = 1000.0f;
+    bool showCloud = false;
+    bool showSnow = false;
+    float snowScale = 1.0f;
+};
+
+class CPlayScene : public trivale::CStandardScene {
+public:
+    static constexpr std::uint16_t kPriority = 0x8000;
+    // However long a frame took, the scene moves on by at most this much.
+    static constexpr double kLongestStepSeconds = 0.5;
+    static constexpr float kCloudHeight = 2000.0f;
+    static constexpr double kSnowSpeed = 0.7;
+
+    // The frame time comes from the driver's frame keeper, which carries the part of a millisecond
+    // it truncates into the next frame, so scene time follows the clock.
+    explicit CPlayScene(FrameSecondsSource frameSeconds = DriverFrameSeconds);
+    ~CPlayScene() override;
+
+    // Loads the loading picture and the script, runs the script's "OnInitialize" and sets it to go on
+    // after "main". The overlay must exist: it hears the script's errors and prints.
+    void Initialize() override;
+    // One script step and one drawn frame, however many frames are due; a loading frame otherwise.
+    void Frame(unsigned frames) override;
+
+    // The named scene from the cache, its backdrop as the clear colour, time 0.
+    virtual void SetScene(const std::string& name);
+    virtual double GetSceneTime() const { return sceneTime_; }
+    // The current scene's frame at the scene time, rounded; 0 without a current scene.
+    virtual int GetSceneFrame();
+    virtual void SetSceneTime(double seconds) { sceneTime_ = seconds; }
+    virtual void SetSkyScene(const std::string& name);
+    virtual void SetCameraClip(float zNear, float zFar);
+    // A name the scene does not have takes its first camera by name.
+    virtual void SetCamera(const std::string& name) { view_.camera = name; }
+    virtual void ShowCloud(bool show) { view_.showCloud = show; }
+    virtual void ShowSnow(bool show) { view_.showSnow = show; }
+    virtual void SetSnowScale(float scale) { view_.snowScale = scale; }
+    // Every ".lws" under the directory, recursively; while loading, their textures are queued.
+    virtual void PrecacheScenes(const std::string& directory);
+    virtual void TextOut(const std::string& line) { text_.TextOut(line); }
+    virtual void TextClear() { text_.TextClear(); }
+    virtual CMotionTween<float>* GetTextFade() { return text_.GetTextFade(); }
+
+    // Null before the script sets one.
+    trivale::type_a::CLWRenderableScene* GetCurrentScene() const { return current_; }
+    const PlayView& GetView() const { return view_; }
+    const CTextLines& GetTextLines() const { return text_; }
+    trivale::type_a::CProgressiveTextureCache& GetTextureCache() { return textures_; }
+    CLWSceneCache& GetSceneCache() { return scenes_; }
+    const ParticleLayers& GetLayers() const { return layers_; }
+
+private:
+    // The 3D pass: the sky around the camera, the lit scene, clouds and snow.
+    void DrawWorld(CResourceScene& overlay);
+    int ShownParticleCount() const;
+
+    trivale::type_a::CSimpleScriptSource source_;
+    trivale::type_a::CSimpleScriptEngine engine_;
+    std::shared_ptr<trivale::type_a::simple_script::CCustomFunctionSet> functions_;
+    trivale::type_a::CProgressiveTextureCache textures_;
+    CLWSceneCache scenes_;
+    trivale::type_a::CLWRenderableScene* current_ = nullptr;
+    trivale::type_a::CLWRenderableScene* sky_ = nullptr;
+    double sceneTime_ = 0.0;
+    PlayView view_;
+    // Holds the loading picture until loading ends; made by Initialize.
+    std::unique_ptr<CLoadingScreen> loading_;
+    ParticleLayers layers_;
+    CTextLines text_;
+    FrameSecondsSource frameSeconds_;
+};

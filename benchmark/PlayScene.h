@@ -71,6 +71,7 @@ public:
 
     // Null before the script sets one.
     trivale::type_a::CLWRenderableScene* GetCurrentScene() const { return current_; }
+    trivale::type_a::CLWRenderableScene* GetSkyScene() const { return sky_; }
     const PlayView& GetView() const { return view_; }
     const CTextLines& GetTextLines() const { return text_; }
     trivale::type_a::CProgressiveTextureCache& GetTextureCache() { return textures_; }

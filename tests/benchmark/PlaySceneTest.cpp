@@ -1,39 +1,32 @@
-// The play scene: loading frames, then per frame the script step, sky, scene, clouds, snow and text,
-// and the scene time.
+// The play scene, its script functions and its scene cache.
 #include <climits>
 #include <cmath>
+#include <sstream>
 
+#include "core/Text.h"
 #include "tests/benchmark/PlayTestSupport.h"
 
 namespace playtest {
 namespace {
 
-const std::string kLit = "SetScene(\"scenes\\\\lit.lws\")\n", kSky = "SetSkyScene(\"scenes\\\\sky.lws\")\n";
+const std::string kLit = "SetScene(\"scenes\\\\lit.lws\")\n";
 
-std::string Script(const std::string& init, const std::string& main = "sleep 1000\n") {
-    return "*OnInitialize\n" + init + "return\n*main\n" + main;
-}
-
-// Textures queued by the scenes load one a frame with neither script nor time moving; the frame after
-// the last plays: the script's step first (its cloud shows at once), then the world, the text.
+// Queued textures load one a frame, the script and the time stand still; the frame after the last
+// plays: the script's step first (its cloud shows at once), then sky, scene, clouds, snow, text.
 TEST_F(PlayTest, LoadsThenStepsTheScriptAndDrawsSkySceneCloudsSnowText) {
-    Start(Script(kLit + kSky + "ShowSnow()\n", "TextOut(\"A\")\nShowCloud()\nsleep 1\nHideCloud()\nsleep 1000\n"));
-    const Lines loading = {"loading", "text"};
+    Start(kLit + "SetSkyScene(\"scenes\\\\sky.lws\")\nShowSnow()\n",
+          "TextOut(\"A\")\nShowCloud()\nsleep 1\nHideCloud()\nsleep 1000\n");
     for (int i = 0; i < 2; ++i) {
         play_->Frame(1);
-        EXPECT_EQ(Draws(), loading) << "frame " << i;
-        EXPECT_EQ(play_->GetSceneTime(), 0.0);
-        EXPECT_TRUE(play_->GetTextLines().GetLines().empty()) << "the script waits for loading";
+        EXPECT_EQ(Draws(), (Lines{"loading", "text"})) << "frame " << i;
+        EXPECT_TRUE(play_->GetSceneTime() == 0.0 && play_->GetTextLines().GetLines().empty());
     }
-    ASSERT_TRUE(play_->GetLayers().cloud && play_->GetLayers().snow) << "made as loading ended";
-    play_->Frame(1);
-    EXPECT_EQ(Draws(), (Lines{"sky", "scene", "clouds", "snow", "text"}));
-    EXPECT_EQ(play_->GetSceneTime(), 0.02);
-    play_->Frame(1);
-    EXPECT_EQ(Draws(), (Lines{"sky", "scene", "snow", "text"}));
+    EXPECT_TRUE(play_->GetLayers().cloud && play_->GetLayers().snow) << "made as loading ended";
+    EXPECT_EQ(PlayFrame(), (Lines{"sky", "scene", "clouds", "snow", "text"}));
+    EXPECT_EQ(PlayFrame(), (Lines{"sky", "scene", "snow", "text"}));
+    EXPECT_EQ(play_->GetSceneTime(), 0.04);
 }
 
-// What a playing frame draws for the scenes the script chose, and whether it turns light 0 off.
 TEST_F(PlayTest, DrawsOnlyWhatThereIs) {
     const struct {
         std::string init;
@@ -45,57 +38,186 @@ TEST_F(PlayTest, DrawsOnlyWhatThereIs) {
         {kLit + "ShowCloud()\n", {"scene", "clouds"}},
     };
     for (const auto& row : rows) {
-        Start(Script(row.init + "SetTextFade(0, 1, 1)\n"));
+        Start(row.init + "SetTextFade(0, 1, 1)\n");
         EXPECT_EQ(PlayFrame(), row.drawn) << row.init;
     }
 }
 
-// The scene time moves by the frame time, at most half a second a frame; the text fade by all of it.
-TEST_F(PlayTest, SceneTimeMovesByTheFrameTimeAtMostHalfASecond) {
-    const struct { double seconds, time; } rows[] = {{0.002, 0.002}, {3.0, 0.5}, {0.0, 0.0}};
+// At most half a second a frame for the scene, all of it for the text fade; a scene set in a playing
+// frame loads at once and starts at 0 on its backdrop.
+TEST_F(PlayTest, SceneTimeAndFrame) {
+    for (double seconds : {0.002, 3.0}) {
+        seconds_ = seconds;
+        Start("SetSceneTime(5)\n", kLit + "sleep 1000\n");
+        EXPECT_EQ(PlayFrame(), (Lines{"scene"}));
+        EXPECT_EQ(play_->GetSceneTime(), std::min(seconds, 0.5));
+        EXPECT_FLOAT_EQ(play_->GetTextFade()->GetTime(), static_cast<float>(seconds));
+        EXPECT_EQ(overlay_->GetClearColor(), 0xFF334C7Fu);
+    }
+    const double rows[][2] = {{1.0, 30}, {0.99, 30}, {0.98, 29}, {1e300, INT_MAX}, {-1e300, INT_MIN}, {NAN, 0}};
     for (const auto& row : rows) {
-        Start(Script(kLit));
-        seconds_ = row.seconds;
-        PlayFrame();
-        EXPECT_EQ(play_->GetSceneTime(), row.time) << row.seconds;
-        EXPECT_FLOAT_EQ(play_->GetTextFade()->GetTime(), static_cast<float>(row.seconds));
+        play_->SetSceneTime(row[0]);
+        EXPECT_EQ(play_->GetSceneFrame(), row[1]) << row[0];
     }
 }
 
-// A scene set after loading loads at once, starts at time 0 and gives the clear colour.
-TEST_F(PlayTest, SetSceneStartsAtTimeZeroOnItsBackdrop) {
-    Start(Script("SetSceneTime(5)\n", kLit + "sleep 1000\n"));
-    EXPECT_EQ(PlayFrame(), (Lines{"scene"}));
-    EXPECT_EQ(play_->GetSceneTime(), 0.02);
-    EXPECT_EQ(overlay_->GetClearColor(), 0xFF334C7Fu);
-}
-
-TEST_F(PlayTest, SceneFrameIsTheRoundedFrameAtThirtyFramesASecond) {
-    Start(Script(""));
-    play_->SetSceneTime(5.0);
-    EXPECT_EQ(play_->GetSceneFrame(), 0) << "no scene";
-    Start(Script(kLit));
-    const struct {
-        double time;
-        int frame;
-    } rows[] = {{1.0, 30}, {0.99, 30}, {0.98, 29}, {1e300, INT_MAX}, {-1e300, INT_MIN}, {NAN, 0}};
-    for (const auto& row : rows) {
-        play_->SetSceneTime(row.time);
-        EXPECT_EQ(play_->GetSceneFrame(), row.frame) << row.time;
-    }
-}
-
-// "cancel" quits while loading too and the frame goes on; frames due do not step the script twice.
+// "cancel" quits while loading too; two frames due still step the script once.
 TEST_F(PlayTest, CancelQuitsWhileLoadingAndAFrameIsOneStep) {
-    Start(Script(kLit, "TextOut(\"a\")\nsleep 1\ngoto *main\n"));
+    Start(kLit, "TextOut(\"a\")\nsleep 1\ngoto *main\n");
     keys_.pushed = "cancel";
     play_->Frame(1);
-    EXPECT_EQ(Draws(), (Lines{"loading", "text"}));
     EXPECT_TRUE(QuitPosted());
     keys_.pushed.clear();
     PlayFrame(2);
     EXPECT_EQ(play_->GetTextLines().GetLines().size(), 1u);
+}
+
+class SceneFunctionsTest : public PlayTest {
+protected:
+    // The script's messages and prints since `from`, " | " between, per-line error counts left out.
+    std::string Console(std::size_t from) {
+        std::string text;
+        for (std::size_t i = from; i < overlay_->GetConsole().size(); ++i) {
+            const std::string& line = overlay_->GetConsole()[i];
+            if (line.find(" error(s) in ") == std::string::npos) text += (text.empty() ? "" : " | ") + line;
+        }
+        return text;
+    }
+    // What the functions change, as words; fades added are let in, drawn once and removed.
+    std::string State() {
+        trivale::CSceneManager& manager = *trivale::GetApplicationDriver()->GetSceneManager();
+        manager.OnFrame(1), manager.OnFrame(1), manager.RemoveAll();
+        std::string screen = "none";
+        for (const std::string& line : Journal()) {
+            if (line.find(" (-1 -1)-(641 481) 0x") != std::string::npos) screen = line.substr(line.rfind("0x") + 2);
+        }
+        const PlayView& v = play_->GetView();
+        const CMotionTween<float>& fade = *play_->GetTextFade();
+        return trivale::FormatString(
+            " scene=%d sky=%d time=%g camera=%s clip=%g,%g cloud=%d snow=%d scale=%g lines=%zu fade=%g>%g/%g "
+            "counting=%d rate=%d cached=%u screen=%s quit=%d ",
+            play_->GetCurrentScene() != nullptr, play_->GetSkyScene() != nullptr, play_->GetSceneTime(),
+            v.camera.c_str(), v.zNear, v.zFar, v.showCloud, v.showSnow, v.snowScale,
+            play_->GetTextLines().GetLines().size(), fade.GetStart(), fade.GetEnd(), fade.GetDuration(),
+            overlay_->GetScoreCounter().IsCounting(),
+            trivale::GetApplicationDriver()->GetFrameRateKeeper()->GetFrameRate(), play_->GetSceneCache().GetCount(),
+            screen.c_str(), QuitPosted());
+    }
+};
+
+// Each function's calls run in the first playing frame after `init`, a well-formed one then (when
+// there is one) a mismatched one, whose report comes first on the console; then "next" is printed
+// unless a call waits. Every state word given must hold.
+TEST_F(SceneFunctionsTest, CheckArgumentsAndAct) {
+    const std::string M = "script error: function call parameter mismatch | ";
+    seconds_ = 0.0;
+    const struct {
+        std::string init, calls, console, state;
+    } rows[] = {
+        {"SetSceneTime(5)\n", kLit + "SetScene(1)", M + "next", "scene=1 time=0"},
+        {"", "SetSkyScene(\"scenes\\\\sky.lws\")\nSetSkyScene()", M + "next", "sky=1 scene=0"},
+        {"", "SetCamera(\"Side\")\nSetCamera(1)", M + "next", "camera=Side"},
+        {"", "SetCameraClip(1, 2.5)\nSetCameraClip(3)", M + "next", "clip=1,2.5"},
+        {"", "SyncSceneFrame(30.0)\nSyncSceneFrame(0)", M + "script error: SyncSceneFrame: no current scene | next",
+         ""},
+        {kLit + "SetSceneTime(0.98)\n", "SyncSceneFrame(30)", "", "time=0.98"},  // frame 29: waits
+        {kLit + "SetSceneTime(0.99)\n", "SyncSceneFrame(30)", "next", ""},
+        {"SetSceneTime(2.99)\n", "SyncSceneTime(3.0)\nSyncSceneTime()", "", ""},
+        {"SetSceneTime(3)\n", "SyncSceneTime(3)\nSyncSceneTime(\"3\")", M + "next", ""},
+        {"SyncSceneTime(1)\n", "", "script error: cannot sleep in interrupt mode | next", ""},
+        {"", "SetSceneTime(1)\nSetSceneTime(\"2\")", M + "next", "time=1"},
+        {"", "DirectoryPrecacheScenes(\"scenes\")\nDirectoryPrecacheScenes()", M + "next", "cached=3"},
+        {"", "ColorFadeIn(2, 1, 0.5, 0)\nColorFadeIn(1, 1, 1)", M + "next", "screen=FFFF7F00"},
+        {"", "ColorFadeIn(1, 2.0, -0.5, 0)", "next", "screen=FFFE8100"},  // bytes wrap
+        {"", "ColorFadeOut(2, 1, 1, 0.5, 0)\nColorFadeOut(2, 1, 1, 0.5)", M + "next", "screen=FF7F00"},
+        {"", "PlayMusic(1)", M + "next", ""},
+        {"", "TextOut(\"x\")\nTextOut(1)", M + "next", "lines=1"},
+        {"TextOut(\"a\")\n", "TextClear(1)", M + "next", "lines=1"},
+        {"TextOut(\"a\")\n", "TextClear()", "next", "lines=0"},
+        {"", "SetTextFade(2, 0.5, 1)\nSetTextFade(3, 0)", M + "next", "fade=0.5>1/2"},
+        {"", "ScoreCountStart()\nScoreCountStop(1)", M + "next", "counting=1"},
+        {"ScoreCountStart()\n", "ScoreCountStop()\nScoreCountStart(1)", M + "next", "counting=0"},
+        {"", "SetScoreRatio(\"2\")\nResetScore(1)\nGetScore(1)", M + M + M + "next", ""},
+        {"SetFrameRateLimit(60)\n", "SetFrameRateLimit(0)\nSetFrameRateLimit(1.5)", M + "next", "rate=0"},
+        {"", "ShowCloud()\nHideCloud(1)", M + "next", "cloud=1"},
+        {"ShowCloud()\n", "HideCloud()\nShowCloud(1)", M + "next", "cloud=0"},
+        {"", "ShowSnow()\nHideSnow(1)", M + "next", "snow=1"},
+        {"ShowSnow()\n", "HideSnow()\nShowSnow(1)", M + "next", "snow=0"},
+        {"", "SetSnowScale(2)\nSetSnowScale()", M + "next", "scale=2"},
+        {"", "Finish(0)", M + "next", "quit=0"},
+        {"", "Finish()", "next", "quit=1"},  // the overlay starts in one-shot mode
+    };
+    for (const auto& row : rows) {
+        const std::size_t from = overlay_->GetConsole().size();
+        Start(row.init, row.calls + "\nprint(\"next\")\nsleep 1000\n");
+        PlayFrame();
+        EXPECT_EQ(Console(from), row.console) << row.calls;
+        const std::string state = State();
+        std::istringstream words(row.state);
+        for (std::string word; words >> word;)
+            EXPECT_NE(state.find(" " + word + " "), std::string::npos) << row.calls << ": " << word << " in" << state;
+    }
+}
+
+// GetScore truncates, saturating; ResetScore keeps the score; Finish in loop mode does nothing.
+TEST_F(SceneFunctionsTest, ScoreAndFinishInLoopMode) {
+    overlay_->SetOneShot(false);
+    Start("SetScoreRatio(1234.9)\nScoreCountStart()\n",
+          "print(GetScore())\nSetScoreRatio(3000000000.0)\nsleep 1\n"
+          "print(GetScore())\nResetScore()\nFinish()\nsleep 1000\n");
+    const std::size_t from = overlay_->GetConsole().size();
+    overlay_->Frame(1), PlayFrame(), overlay_->Frame(1), PlayFrame();
+    EXPECT_EQ(Console(from), "1234  | 2147483647 ");
+    EXPECT_GT(overlay_->GetScoreCounter().GetPrevious(), 3e9f);
+    EXPECT_EQ(overlay_->GetScore(), 0.0f);
     EXPECT_FALSE(QuitPosted());
+}
+
+class SceneCacheTest : public PlayTest {
+protected:
+    // The log from the latest opening precache line on, without the lines' time stamps.
+    Lines PrecacheLog() {
+        Lines kept;
+        for (const std::string& line : log_->Lines()) {
+            if (line.find("--- precaching model") != std::string::npos) kept.clear();
+            if (line.find("INFO: ") != std::string::npos) kept.push_back(line.substr(line.find("INFO: ") + 6));
+        }
+        return kept;
+    }
+    trivale::type_a::CTextureCache textures_;
+    CLWSceneCache cache_{&textures_};
+};
+
+TEST_F(SceneCacheTest, NamesDifferingInCaseAreOneScene) {
+    trivale::type_a::CLWRenderableScene* scene = cache_.GetScene("Scenes\\LIT.lws");
+    EXPECT_EQ(cache_.GetScene("scenes\\lit.LWS"), scene);
+    EXPECT_EQ(cache_.GetCount(), 1u);
+    cache_.Clear();
+    EXPECT_EQ(cache_.GetCount(), 0u);
+    EXPECT_EQ(textures_.GetCount(), 1u) << "a texture cache from outside keeps its textures";
+}
+
+TEST_F(SceneCacheTest, PrecacheLoadsEveryLwsWhateverTheCaseOfItsExtension) {
+    fs::create_directories(data_ / "empty");
+    cache_.PrecacheDirectory("empty", true);
+    EXPECT_EQ(PrecacheLog(), (Lines{"--- precaching model from directory ---", "--------"}));
+    fs::copy_file(data_ / "scenes/lit.lws", data_ / "scenes/UPPER.LWS");
+    for (const char* other : {"a.lwsx", "b.lw", "c.lwo", "lws"}) std::ofstream(data_ / "scenes" / other) << "x";
+    cache_.GetScene("scenes\\sky.lws");
+    cache_.PrecacheDirectory("scenes", true);
+    EXPECT_EQ(PrecacheLog(), (Lines{"--- precaching model from directory ---", "precache: scenes\\UPPER.LWS",
+                                    "precache: scenes\\dark.lws", "precache: scenes\\lit.lws",
+                                    "precache: scenes\\sky.lws", "--------"}));
+    EXPECT_EQ(cache_.GetCount(), 4u) << "the sky scene, cached before, is logged again";
+}
+
+// A bad scene caches nothing and stops a precache there, before the closing line.
+TEST_F(SceneCacheTest, AFailedLoadCachesNothing) {
+    std::ofstream(data_ / "scenes/broken.lws") << "not a scene";
+    EXPECT_THROW(cache_.GetScene("scenes\\broken.lws"), trivale::EException);
+    EXPECT_THROW(cache_.PrecacheDirectory("scenes", false), trivale::EException);
+    EXPECT_EQ(cache_.GetCount(), 0u);
+    EXPECT_EQ(PrecacheLog().back(), "precache: scenes\\broken.lws");
 }
 
 }  // namespace

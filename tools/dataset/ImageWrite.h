@@ -23,5 +23,20 @@ struct Image {
 // PNG, 8-bit RGBA (alpha kept) or RGB (alpha dropped).
 Bytes EncodePng(const Image& image, bool withAlpha = true);
 
+// Baseline JPEG through libjpeg (alpha dropped), 4:2:0, JFIF header without a thumbnail.
+const int kJpegQuality = 88;
+Bytes EncodeJpeg(const Image& image, int quality = kJpegQuality);
+
+// BMP: 24-bit, bottom-up rows padded to four bytes, 40-byte header (alpha dropped).
+Bytes EncodeBmp(const Image& image);
+
+// DDS texel layouts: uncompressed A8R8G8B8, or 4x4 blocks (DXT1 opaque, DXT5 with interpolated alpha).
+enum class DdsFormat { Argb8888, Dxt1, Dxt5 };
+enum class MipChain { None, Full };  // Full: every level down to 1x1, each box-filtered from the one above
+Bytes EncodeDds(const Image& image, DdsFormat format, MipChain mips);
+
+// The next mip level: each texel the average of a 2x2 square (sides halve, never below 1).
+Image HalveImage(const Image& image);
+
 }  // namespace dataset
 }  // namespace trivale

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/ImageLoader.h"
+#include "tools/dataset/DataSet.h"
+#include "tools/dataset/ImageWrite.h"
+
+using namespace trivale::dataset;
+using plat::Format;
+using plat::ImageFileFormat;
+
+namespace {
+
+// The pictures are drawn once for the whole program.
+const DataSet& Pictures() {
+    static const DataSet set = [] {
+        DataSet s;
+        AddPictures(s);
+        return s;
+    }();
+    return set;
+}
+
+// Level 0 as the loader hands it over: file size, one level, texels B, G, R, A.
+plat::LoadedImage Decode(const Bytes& file, Format format = Format::Argb8888, std::uint32_t mips = 1) {
+    plat::ImageLoadParams params;
+    params.width = params.height = plat::kImageDefaultNonPow2;
+    params.mipLevels = mips;
+    params.format = format;
+    plat::LoadedImage image;
+    std::string why;
+    EXPECT_EQ(plat::LoadImageFromMemory(file.data(), file.size(), params, image, &why), plat::gfx::kOk) << why;
+    return image;
+}
+
+std::uint8_t AlphaAt(const plat::LoadedImage& image, std::uint32_t x, std::uint32_t y) {
+    const plat::ImageLevel& level = image.levels.at(0);
+    return level.bytes.at(std::size_t(y) * level.pitch + x * 4 + 3);
+}
+
+Image Filled(int w, int h, std::uint32_t (*texel)(int x, int y)) {
+    Image image(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c) image.At(x, y)[c] = std::uint8_t(texel(x, y) >> (24 - 8 * c));  // 0xRRGGBBAA
+    return image;
+}
+
+TEST(Pictures, EveryPictureDecodesWithItsSizeAndFormat) {
+    const struct {
+        const char* name;
+        std::uint32_t width, height;
+        ImageFileFormat file;
+        Format format;
+        std::uint32_t mips;  // stored in the file
+    } cases[] = {
+        {"loading.dds", 512, 256, ImageFileFormat::Dds, Format::Argb8888, 1},
+        {"clip_watermark.dds", 512, 128, ImageFileFormat::Dds, Format::Argb8888, 1},
+        {"DialogBanner1.bmp", 400, 64, ImageFileFormat::Bmp, Format::Rgb888, 1},
+        {"scenes\\skyhigh\\sky_gradient.jpg", 512, 256, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\skyhigh\\small_cloud_1.dds", 256, 256, ImageFileFormat::Dds, Format::Argb8888, 9},
+        {"scenes\\skyhigh\\snow_1.dds", 256, 256, ImageFileFormat::Dds, Format::Argb8888, 9},
+        {"scenes\\valley\\snow_ground.png", 256, 256, ImageFileFormat::Png, Format::Rgb888, 1},
+        {"scenes\\valley\\rock.jpg", 256, 256, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\valley\\bark.jpg", 128, 128, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\valley\\needles.dds", 256, 256, ImageFileFormat::Dds, Format::Dxt5, 9},
+        {"scenes\\valley\\cabin.bmp", 256, 256, ImageFileFormat::Bmp, Format::Rgb888, 1},
+        {"scenes\\valley\\smoke.dds", 128, 128, ImageFileFormat::Dds, Format::Argb8888, 8},
+        {"scenes\\valley\\fence.png", 128, 128, ImageFileFormat::Png, Format::Argb8888, 1},
+        {"scenes\\valley\\shadow.png", 128, 128, ImageFileFormat::Png, Format::Argb8888, 1},
+        {"scenes\\valley\\env_sphere.png", 256, 256, ImageFileFormat::Png, Format::Rgb888, 1},
+        {"scenes\\ridge\\snow_ground.png", 256, 256, ImageFileFormat::Png, Format::Rgb888, 1},
+        {"scenes\\ridge\\rock.jpg", 256, 256, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\ridge\\bark.jpg", 128, 128, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\ridge\\needles.dds", 256, 256, ImageFileFormat::Dds, Format::Dxt5, 9},
+        {"scenes\\ridge\\lamp.png", 128, 128, ImageFileFormat::Png, Format::Argb8888, 1},
+        {"scenes\\ridge\\cabin.bmp", 256, 256, ImageFileFormat::Bmp, Format::Rgb888, 1},
+        {"scenes\\ridge\\fence.png", 128, 128, ImageFileFormat::Png, Format::Argb8888, 1},
+        {"scenes\\lake\\ice.dds", 256, 256, ImageFileFormat::Dds, Format::Dxt1, 9},
+        {"scenes\\lake\\env_sphere.png", 256, 256, ImageFileFormat::Png, Format::Rgb888, 1},
+        {"scenes\\lake\\shore.jpg", 256, 256, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\lake\\bark.jpg", 128, 128, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
+        {"scenes\\lake\\needles.dds", 256, 256, ImageFileFormat::Dds, Format::Dxt5, 9},
+    };
+    EXPECT_EQ(Pictures().Files().size(), std::size(cases));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Pictures().Has(c.name));
+        const Bytes& file = Pictures().Get(c.name);
+        // Left to the file, with the full chain a texture asks for: block files stay blocks.
+        const plat::LoadedImage image = Decode(file, Format::Unknown, plat::kImageDefault);
+        EXPECT_EQ(image.source.width, c.width);
+        EXPECT_EQ(image.source.height, c.height);
+        EXPECT_EQ(image.source.imageFileFormat, c.file);
+        EXPECT_EQ(image.source.format, c.format);
+        EXPECT_EQ(image.source.mipLevels, c.mips);
+        EXPECT_EQ(image.format, c.format == Format::Rgb888 ? Format::Xrgb8888 : c.format);
+    }
+}
+
+// Where the show needs clear texels: the watermark outside its 376x128 cell, the cloud sheet at each
+// cell's rim, the snow flakes small (8-16 texels) in the middle of their cells, the needles cut out.
+TEST(Pictures, ClearWhereTheShowNeedsIt) {
+    const plat::LoadedImage mark = Decode(Pictures().Get("clip_watermark.dds"));
+    const plat::LoadedImage clouds = Decode(Pictures().Get("scenes\\skyhigh\\small_cloud_1.dds"));
+    const plat::LoadedImage snow = Decode(Pictures().Get("scenes\\skyhigh\\snow_1.dds"));
+    const plat::LoadedImage needles = Decode(Pictures().Get("scenes\\valley\\needles.dds"));
+    int markInside = 0, needleEdges = 0;
+    for (std::uint32_t y = 0; y < 128; ++y)
+        for (std::uint32_t x = 0; x < 512; ++x) {
+            if (x >= 376) {
+                EXPECT_EQ(AlphaAt(mark, x, y), 0) << x << "," << y;
+            }
+            markInside += x < 376 && AlphaAt(mark, x, y) > 128;
+        }
+    EXPECT_GT(markInside, 2000);
+    for (std::uint32_t y = 0; y < 256; ++y)
+        for (std::uint32_t x = 0; x < 256; ++x) {
+            const std::uint32_t cx = x % 128, cy = y % 128;
+            if (cx < 2 || cy < 2 || cx > 125 || cy > 125) {
+                EXPECT_EQ(AlphaAt(clouds, x, y), 0) << x << "," << y;
+            }
+            const bool inFlake = cx >= 56 && cx < 72 && cy >= 56 && cy < 72;  // 16x16 about the middle
+            if (!inFlake) {
+                EXPECT_EQ(AlphaAt(snow, x, y), 0) << x << "," << y;
+            }
+            const std::uint8_t a = AlphaAt(needles, x, y);
+            needleEdges += a != 0 && a != 255;
+        }
+    for (std::uint32_t cell = 0; cell < 4; ++cell) {
+        const std::uint32_t x0 = (cell % 2) * 128, y0 = (cell / 2) * 128;
+        EXPECT_GT(AlphaAt(snow, x0 + 64, y0 + 64), 128) << cell;
+        EXPECT_GT(AlphaAt(clouds, x0 + 64, y0 + 80), 128) << cell;
+    }
+    EXPECT_EQ(needleEdges, 0);
+}
+
+// 0xRRGGBBAA at step i of n from a to b, channel by channel.
+std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, int i, int n) {
+    std::uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int from = (a >> shift) & 255, to = (b >> shift) & 255;
+        out |= std::uint32_t((from * (n - i) + to * i + n / 2) / n) << shift;
+    }
+    return out;
+}
+
+TEST(Pictures, BlockRoundTripWithinTolerance) {
+    // Colours on the four points of a line and alphas on the eight steps of DXT5's ramp come back
+    // within the 5:6:5 rounding; an alpha-tested block keeps 0 and 255 exactly.
+    const struct {
+        const char* what;
+        DdsFormat format;
+        std::uint32_t (*texel)(int x, int y);
+        int colourTolerance, alphaTolerance;
+    } cases[] = {
+        {"four shades", DdsFormat::Dxt1, [](int x, int) { return Lerp(0x204060FF, 0xB0A090FF, x, 3); }, 8, 0},
+        {"flat", DdsFormat::Dxt1, [](int, int) { return 0x8899AAFFu; }, 5, 0},
+        {"shades and alpha steps", DdsFormat::Dxt5,
+         [](int x, int y) { return (Lerp(0x30507000, 0xC0A06000, y, 3) & ~0xFFu) | ((x + 4 * y) % 8 * 255 / 7); }, 8,
+         2},
+        {"cut-out", DdsFormat::Dxt5, [](int x, int y) { return (x + y) % 3 ? 0x305A3CFFu : 0x305A3C00u; }, 5, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Image block = Filled(4, 4, c.texel);
+        const Bytes file = EncodeDds(block, c.format, MipChain::None);
+        EXPECT_EQ(Decode(file, Format::Unknown).format, c.format == DdsFormat::Dxt1 ? Format::Dxt1 : Format::Dxt5);
+        const plat::LoadedImage image = Decode(file);
+        for (int i = 0; i < 16; ++i) {
+            const std::uint8_t* got = &image.levels.at(0).bytes.at(std::size_t(i) * 4);
+            const std::uint8_t* want = block.At(i % 4, i / 4);
+            for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[2 - k], want[k], c.colourTolerance) << i << " channel " << k;
+            EXPECT_NEAR(got[3], c.format == DdsFormat::Dxt1 ? 255 : want[3], c.alphaTolerance) << i;
+        }
+    }
+}
+
+TEST(Pictures, BmpRowsBottomUpPaddedToFourBytes) {
+    // Three texels make 9 bytes a row, padded to 12.
+    const Image image = Filled(3, 2, [](int x, int y) { return Lerp(0x102030FF, 0xF0E0D0FF, x + 3 * y, 5); });
+    const Bytes file = EncodeBmp(image);
+    ASSERT_EQ(file.size(), 54u + 2 * 12);
+    EXPECT_EQ(file[0], 'B');
+    EXPECT_EQ(file[1], 'M');
+    for (int row = 0; row < 2; ++row) {
+        const std::size_t at = 54 + row * 12;
+        EXPECT_EQ(file[at], image.At(0, 1 - row)[2]) << "bottom row first, blue first";
+        EXPECT_EQ(file[at + 9] | file[at + 10] | file[at + 11], 0) << row;
+    }
+    const plat::LoadedImage decoded = Decode(file);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(decoded.levels.at(0).bytes.at(std::size_t(y * 3 + x) * 4 + 2 - k), image.At(x, y)[k]);
+}
+
+TEST(Pictures, SameBytesOnASecondBuild) {
+    DataSet again;
+    AddPictures(again);
+    EXPECT_TRUE(again.Files() == Pictures().Files());
+}
+
+}  // namespace

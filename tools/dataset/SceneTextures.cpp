@@ -279,13 +279,15 @@ Image DrawIce() {
         const float cloud = Fbm(u, v, 4, 4, 91);
         c = Mix(Hex(0x5E8DB8), Hex(0xA9CBE4), SmoothStep(0.25f, 0.55f, cloud));
         c = Mix(c, Hex(0xE6F1F8), SmoothStep(0.55f, 0.85f, Fbm(u, v, 8, 3, 92)));
+        // The big cracks bend; the fine ones branch off them.
+        const float wu = 0.05f * (Fbm(u, v, 4, 3, 97) - 0.5f), wv = 0.05f * (Fbm(u, v, 4, 3, 98) - 0.5f);
         float f1, f2;
-        Cells(u, v, 5, 93, f1, f2);
+        Cells(u + wu, v + wv, 5, 93, f1, f2);
         const float big = 1 - SmoothStep(0.0f, 0.035f, f2 - f1);
         Cells(u, v, 13, 94, f1, f2);
         const float fine = (1 - SmoothStep(0.0f, 0.05f, f2 - f1)) * SmoothStep(0.5f, 0.7f, Fbm(u, v, 6, 2, 95));
         c = Mix(c, Hex(0xF8FCFF), std::max(big, 0.6f * fine));  // cracks catch the light white
-        Cells(u + 0.004f, v + 0.004f, 5, 93, f1, f2);
+        Cells(u + wu + 0.004f, v + wv + 0.004f, 5, 93, f1, f2);
         c = Scale(c, 1 - 0.25f * (1 - SmoothStep(0.0f, 0.05f, f2 - f1)) * (1 - big));  // and cast a thin shadow
         c = Scale(c, 0.97f + 0.03f * Hash01(x, y, 96));
     });

@@ -225,6 +225,21 @@ void AppendLevel(Bytes& out, const Image& level, DdsFormat format) {
     }
 }
 
+// The next mip level: each texel the average of a 2x2 square (sides halve, never below 1).
+Image HalveImage(const Image& image) {
+    Image half(std::max(image.width / 2, 1), std::max(image.height / 2, 1));
+    for (int y = 0; y < half.height; ++y) {
+        for (int x = 0; x < half.width; ++x) {
+            const int x0 = std::min(2 * x, image.width - 1), x1 = std::min(2 * x + 1, image.width - 1);
+            const int y0 = std::min(2 * y, image.height - 1), y1 = std::min(2 * y + 1, image.height - 1);
+            for (int c = 0; c < 4; ++c)
+                half.At(x, y)[c] = static_cast<std::uint8_t>(
+                    (image.At(x0, y0)[c] + image.At(x1, y0)[c] + image.At(x0, y1)[c] + image.At(x1, y1)[c] + 2) / 4);
+        }
+    }
+    return half;
+}
+
 }  // namespace
 
 Bytes EncodePng(const Image& image, bool withAlpha) {
@@ -299,21 +314,6 @@ Bytes EncodeBmp(const Image& image) {
         for (std::uint32_t pad = static_cast<std::uint32_t>(image.width) * 3; pad < pitch; ++pad) out.push_back(0);
     }
     return out;
-}
-
-Image HalveImage(const Image& image) {
-    CheckImage(image, "mip level");
-    Image half(std::max(image.width / 2, 1), std::max(image.height / 2, 1));
-    for (int y = 0; y < half.height; ++y) {
-        for (int x = 0; x < half.width; ++x) {
-            const int x0 = std::min(2 * x, image.width - 1), x1 = std::min(2 * x + 1, image.width - 1);
-            const int y0 = std::min(2 * y, image.height - 1), y1 = std::min(2 * y + 1, image.height - 1);
-            for (int c = 0; c < 4; ++c)
-                half.At(x, y)[c] = static_cast<std::uint8_t>(
-                    (image.At(x0, y0)[c] + image.At(x1, y0)[c] + image.At(x0, y1)[c] + image.At(x1, y1)[c] + 2) / 4);
-        }
-    }
-    return half;
 }
 
 Bytes EncodeDds(const Image& image, DdsFormat format, MipChain mips) {

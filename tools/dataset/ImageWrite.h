@@ -35,8 +35,5 @@ enum class DdsFormat { Argb8888, Dxt1, Dxt5 };
 enum class MipChain { None, Full };  // Full: every level down to 1x1, each box-filtered from the one above
 Bytes EncodeDds(const Image& image, DdsFormat format, MipChain mips);
 
-// The next mip level: each texel the average of a 2x2 square (sides halve, never below 1).
-Image HalveImage(const Image& image);
-
 }  // namespace dataset
 }  // namespace trivale

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/ImageLoader.h"
 #include "tools/dataset/DataSet.h"
@@ -197,6 +200,61 @@ TEST(Pictures, BmpRowsBottomUpPaddedToFourBytes) {
         for (int x = 0; x < 3; ++x)
             for (int k = 0; k < 3; ++k)
                 EXPECT_EQ(decoded.levels.at(0).bytes.at(std::size_t(y * 3 + x) * 4 + 2 - k), image.At(x, y)[k]);
+}
+
+// Textures laid side by side on the ground and the trunks: the step across the wrap is no larger
+// than the largest step between neighbouring columns (rows) inside; an edge that does not wrap
+// would jump by far more.
+TEST(Pictures, TiledTexturesHaveNoSeams) {
+    for (const char* name : {"scenes\\valley\\snow_ground.png", "scenes\\valley\\rock.jpg", "scenes\\valley\\bark.jpg",
+                             "scenes\\valley\\needles.dds", "scenes\\lake\\ice.dds", "scenes\\lake\\shore.jpg"}) {
+        SCOPED_TRACE(name);
+        const plat::ImageLevel level = Decode(Pictures().Get(name)).levels.at(0);
+        const std::uint32_t w = level.width, h = level.height;
+        auto at = [&](std::uint32_t x, std::uint32_t y, int c) {
+            return int(level.bytes[(y % h) * level.pitch + (x % w) * 4 + c]);
+        };
+        for (bool across : {true, false}) {
+            const std::uint32_t n = across ? w : h, m = across ? h : w;
+            std::vector<int> steps(n, 0);  // step i: between line i and the next, the last across the wrap
+            for (std::uint32_t i = 0; i < n; ++i)
+                for (std::uint32_t j = 0; j < m; ++j)
+                    for (int c = 0; c < 4; ++c)
+                        steps[i] +=
+                            across ? std::abs(at(i, j, c) - at(i + 1, j, c)) : std::abs(at(j, i, c) - at(j, i + 1, c));
+            EXPECT_LE(steps.back(), *std::max_element(steps.begin(), steps.end() - 1))
+                << (across ? "left and right" : "top and bottom");
+        }
+    }
+}
+
+TEST(Pictures, MipLevelsAverageTheLevelAbove) {
+    const Image image = Filled(4, 2, [](int x, int y) { return Lerp(0x000000FF, 0xFC804000, x + 4 * y, 7); });
+    const plat::LoadedImage levels = Decode(EncodeDds(image, DdsFormat::Argb8888, MipChain::Full), Format::Unknown, 3);
+    ASSERT_EQ(levels.source.mipLevels, 3u);
+    const std::uint8_t* half = levels.levels.at(1).bytes.data();
+    for (int x = 0; x < 2; ++x)
+        for (int k = 0; k < 4; ++k) {
+            const int sum =
+                image.At(2 * x, 0)[k] + image.At(2 * x + 1, 0)[k] + image.At(2 * x, 1)[k] + image.At(2 * x + 1, 1)[k];
+            EXPECT_NEAR(half[x * 4 + (k == 3 ? 3 : 2 - k)], sum / 4.0, 0.75) << x << " channel " << k;
+        }
+    EXPECT_EQ(levels.levels.at(2).width, 1u);
+}
+
+TEST(Pictures, EncodersRefuseBadPictures) {
+    Image empty, truncated(4, 4);
+    truncated.rgba.resize(10);
+    const Image fine(4, 4);
+    const std::function<void()> cases[] = {
+        [&] { EncodeDds(empty, DdsFormat::Dxt1, MipChain::Full); },
+        [&] { EncodeDds(truncated, DdsFormat::Argb8888, MipChain::None); },
+        [&] { EncodeBmp(empty); },
+        [&] { EncodeJpeg(truncated); },
+        [&] { EncodeJpeg(fine, 0); },
+        [&] { EncodeJpeg(fine, 101); },
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_THROW(cases[i](), std::invalid_argument) << i;
 }
 
 TEST(Pictures, SameBytesOnASecondBuild) {

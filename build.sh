@@ -51,11 +51,7 @@ case "$cmd" in
     install_missing
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF
     cmake --build build -j "$jobs"
-    if [ ! -x build/bin/vellacor ]; then
-      echo "There is no program to play yet: only the engine libraries and their tests are built." >&2
-      exit 1
-    fi
-    ( cd build/bin && ./vellacor )
+    build/bin/vellacor06
     ;;
   *)
     echo "usage: $0 play|test|bench" >&2

@@ -13,12 +13,17 @@ struct StartupSettings {
     bool oneShot = false;
 };
 
-// Applies the switches (arguments after the program path) in order, logging each; an argument that
-// is no switch is logged as an error and skipped. "/console" opens the logger console.
+// Applies the switches (the arguments after the program path) in order, logging each; an argument
+// that is no switch is logged as an error and skipped. "/console" opens the logger console.
 StartupSettings ReadSwitches(const std::vector<std::string>& args);
 
 // The scene that plays the show (owned by the caller until handed to the scene manager).
 trivale::IScene* NewPlayScene();
 
-// Runs the program; returns the process exit code.
-int RunApplication(const std::vector<std::string>& args);
+// Everything between the driver's creation and its destruction: switches, data source, window and
+// dialog settings, devices, the two resident scenes, the message loop. Throws what the engine throws.
+void RunApplication();
+
+// The whole program: creates the driver, runs the application inside the fatal-error guard, destroys
+// the driver; returns the exit code.
+int RunProgram();

@@ -1,0 +1,81 @@
+#include "benchmark/Application.h"
+
+#include "app_framework/GameApplication.h"
+#include "benchmark/ResourceScene.h"
+#include "core/CommandLine.h"
+#include "core/Log.h"
+#include "core/Path.h"
+#include "core/Text.h"
+#include "devices/GameApplicationDriverDX9.h"
+
+using namespace trivale;
+
+namespace {
+
+const char* const kTitle = "VELLACOR 06 (ver.1.0.1)";
+const int kFrameRateLimit = 500;
+
+}  // namespace
+
+StartupSettings ReadSwitches(const std::vector<std::string>& args) {
+    StartupSettings settings;
+    for (const std::string& arg : args) {
+        const std::string key = ToLowerCase(arg);
+        if (key == "/filesystem") {
+            settings.source = StartupSettings::DataSource::Directory;
+            LogInfoString("filesystem mode");
+        } else if (key == "/console") {
+            OpenLoggerConsole();
+            LogInfoString("open logger console");
+        } else if (key == "/loop") {
+            settings.oneShot = false;
+            LogInfoString("loop mode");
+        } else if (key == "/oneshot") {
+            settings.oneShot = true;
+            LogInfoString("oneshot mode");
+        } else {
+            LogError("unknown switch - '%s'", key.c_str());
+        }
+    }
+    return settings;
+}
+
+void RunApplication() {
+    std::vector<std::string> args;
+    for (int i = 1; i < ParamCount(); ++i) args.push_back(ParamStr(i));
+    const StartupSettings settings = ReadSwitches(args);
+
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    const std::string directory = ExtractFileDir(GetModuleFilePath());
+    if (settings.source == StartupSettings::DataSource::Directory)
+        driver->UseFileSystem(directory + "data/");
+    else
+        driver->UseArchive(directory + "data.tva");
+
+    driver->SetTitle(kTitle);
+    driver->SetIcon(&ApplicationIcon());
+    driver->SetCursor(plat::Cursor::Arrow);
+    driver->SetShowCursorInFullScreen(false);
+    driver->SetDialogBanner("DialogBanner1.bmp");
+    driver->SetPauseWhenInactive(false);
+    driver->SetModeSwitchEnabled(false);
+    if (!driver->Initialize()) return;
+
+    // The overlay goes first: it is initialised before the play scene makes it the script's listener.
+    driver->GetSceneManager()->AddScene(CResourceScene::Instance());
+    driver->GetSceneManager()->AddScene(NewPlayScene());
+    driver->GetFrameRateKeeper()->SetFrameRate(kFrameRateLimit);
+    CResourceScene::Instance()->SetOneShot(settings.oneShot);
+    driver->Run();
+}
+
+int RunProgram() {
+    if (!CreateApplicationDriver()) return GetApplicationExitCode();
+    try {
+        RunApplication();
+    } catch (const std::exception& e) {
+        ReportFatalException(e);
+    }
+    DestroyApplicationDriver();
+    return GetApplicationExitCode();
+}

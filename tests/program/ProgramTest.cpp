@@ -1,0 +1,196 @@
+// The program as a user runs it: a copy beside a small show (a scene, fonts, a script), started in a
+// process of its own under the offscreen driver, from the data folder and from the archive.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/benchmark/OverlayFonts.h"
+#include "tests/lwrender/scene/LwTestScene.h"
+#include "tools/ArchivePacker.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the show once: it loads every scene behind the loading screen, flies through the test scene with
+// clouds, snow, a fade and a caption, and ends after a second and a half of scene time.
+const char* const kSmokeScript =
+    "' smoke show\r\n"
+    "*OnInitialize\r\n"
+    "DirectoryPrecacheScenes(\"scenes\")\r\n"
+    "return\r\n"
+    "*main\r\n"
+    "SetScene(\"scenes\\\\demo.lws\")\r\n"
+    "SetCamera(\"Main\")\r\n"
+    "SetCameraClip(1, 1000)\r\n"
+    "ShowCloud()\r\n"
+    "ShowSnow()\r\n"
+    "ColorFadeIn(0.5, 1, 1, 1)\r\n"
+    "TextOut(\"$0cSMOKE\")\r\n"
+    "SetTextFade(0.5, 0, 1)\r\n"
+    "ScoreCountStart()\r\n"
+    "SyncSceneTime(1.5)\r\n"
+    "Finish()\r\n"
+    "sleep 1\r\n"
+    "goto *main\r\n";
+
+struct Outcome {
+    bool exited = false;  // false: killed by a signal or still running at the deadline
+    int code = -1;
+    std::string log;
+};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tvprogram-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        const fs::path data = dir_ / "data";
+        overlaytest::WriteOverlayData(data);
+        const std::vector<unsigned char> picture =
+            rendertest::MakeTga(4, 4, std::vector<std::uint32_t>(16, 0x80FFFFFF));
+        lwrtest::WriteLwTestScene(data, picture);
+        for (const char* name : {"loading.dds", "scenes/skyhigh/small_cloud_1.dds", "scenes/skyhigh/snow_1.dds"})
+            Write(name, std::string(picture.begin(), picture.end()));
+        Write("main.tvs", kSmokeScript);
+        fs::copy_file(TV_PROGRAM, dir_ / "vellacor06");
+        fs::copy_file(TV_DIALOG_MODULE, dir_ / fs::path(TV_DIALOG_MODULE).filename());
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    void Write(const std::string& name, const std::string& bytes) {
+        fs::create_directories((dir_ / "data" / name).parent_path());
+        std::ofstream(dir_ / "data" / name, std::ios::binary) << bytes;
+    }
+
+    void Pack() {
+        std::vector<trivale::tools::PackItem> items;
+        std::vector<std::string> warnings;
+        std::string error;
+        ASSERT_TRUE(trivale::tools::CollectTree((dir_ / "data").string(), "", items, warnings, error)) << error;
+        ASSERT_TRUE(trivale::tools::WriteArchive((dir_ / "data.tva").string(), items, error)) << error;
+    }
+
+    // Starts the copy with the arguments; after `stopAfter` (when given) asks it to end as a session
+    // does (SIGTERM). Waits at most a minute.
+    Outcome Run(const std::vector<std::string>& args, std::chrono::milliseconds stopAfter = {}) {
+        // Leak checking stays with the in-process tests: the GL driver and the dialog's toolkit are
+        // unloaded before the program ends, and what they leave cannot be told from ours by name.
+        std::vector<std::string> env = {"VELLACOR_DIALOG=accept", "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+                                        "ASAN_OPTIONS=detect_leaks=0:detect_odr_violation=0"};
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            if (name != "VELLACOR_DIALOG=" && name != "XDG_CONFIG_HOME=" && name != "ASAN_OPTIONS=")
+                env.push_back(entry);
+        }
+        std::vector<char*> envp, argv;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string program = (dir_ / "vellacor06").string();
+        std::vector<std::string> all = args;
+        argv.push_back(program.data());
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = 0;
+        Outcome outcome;
+        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return outcome;
+        const auto start = std::chrono::steady_clock::now();
+        bool stopped = false;
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            const auto elapsed = std::chrono::steady_clock::now() - start;
+            if (stopAfter.count() > 0 && !stopped && elapsed >= stopAfter) {
+                ::kill(pid, SIGTERM);
+                stopped = true;
+            }
+            if (elapsed > std::chrono::minutes(1)) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                return outcome;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        outcome.exited = WIFEXITED(status);
+        outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
+        std::ifstream in(dir_ / "vellacor06.log", std::ios::binary);
+        outcome.log.assign(std::istreambuf_iterator<char>(in), {});
+        return outcome;
+    }
+
+    fs::path dir_;
+};
+
+// The lines appear in this order.
+void ExpectInOrder(const std::string& log, const std::vector<std::string>& lines) {
+    std::size_t at = 0;
+    for (const std::string& line : lines) {
+        const std::size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+        at = found + line.size();
+    }
+}
+
+TEST_F(ProgramTest, PlaysTheShowOnceFromTheDataFolder) {
+    const Outcome run = Run({"/filesystem", "/Foo", "/ONESHOT"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0) << run.log;
+    ExpectInOrder(run.log, {"] Started ----", "INFO: filesystem mode", "ERROR: unknown switch - '/foo'",
+                            "INFO: oneshot mode", "Application driver running...",
+                            "INFO: --- precaching model from directory ---", "INFO: precache: scenes", "INFO: --------",
+                            "Application driver running finished.", "---- Application finalized ----"});
+    EXPECT_EQ(run.log.find("Exception occurred."), std::string::npos) << run.log;
+}
+
+TEST_F(ProgramTest, PlaysFromTheArchiveAndLoopsUntilTold) {
+    Pack();
+    fs::remove_all(dir_ / "data");  // the archive alone
+    const Outcome once = Run({"/oneshot"});
+    ASSERT_TRUE(once.exited);
+    EXPECT_EQ(once.code, 0) << once.log;
+    EXPECT_NE(once.log.find("---- Application finalized ----"), std::string::npos) << once.log;
+
+    // In loop mode the show starts again after its end and runs until the session ends it.
+    const Outcome loop = Run({}, std::chrono::seconds(8));
+    ASSERT_TRUE(loop.exited);
+    EXPECT_EQ(loop.code, 0) << loop.log;
+    ExpectInOrder(loop.log, {"Application driver running...", "Application driver running finished."});
+}
+
+TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
+    const struct {
+        const char* what;
+        const char* file;  // replaced by garbage; null: the archive is missing
+        std::vector<std::string> args;
+    } cases[] = {
+        {"missing archive", nullptr, {"/oneshot"}},
+        {"damaged archive", "../data.tva", {"/oneshot"}},
+        {"damaged scene", "scenes/demo.lws", {"/filesystem", "/oneshot"}},
+        {"damaged object", "scenes/box_000.t3o", {"/filesystem", "/oneshot"}},
+        {"damaged texture", "scenes/ground.tga", {"/filesystem", "/oneshot"}},
+        {"missing script", "main.tvs", {"/filesystem", "/oneshot"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.file != nullptr) Write(c.file, "RIFF\x10\0\0\0TV3Ogarbage-garbage");
+        if (std::string(c.what) == "missing script") fs::remove(dir_ / "data" / "main.tvs");
+        const Outcome run = Run(c.args);
+        ASSERT_TRUE(run.exited) << "crashed or hung";
+        EXPECT_EQ(run.code, 1) << run.log;
+        EXPECT_NE(run.log.find("Exception occurred."), std::string::npos) << run.log;
+        SetUp();  // fresh data for the next case
+    }
+}
+
+}  // namespace

@@ -61,8 +61,12 @@ protected:
         const std::vector<unsigned char> picture =
             rendertest::MakeTga(4, 4, std::vector<std::uint32_t>(16, 0x80FFFFFF));
         lwrtest::WriteLwTestScene(data, picture);
-        for (const char* name : {"loading.dds", "scenes/skyhigh/small_cloud_1.dds", "scenes/skyhigh/snow_1.dds"})
-            Write(name, std::string(picture.begin(), picture.end()));
+        Write("loading.dds", std::string(picture.begin(), picture.end()));
+        // Cloud and snow sheets hold four 128 x 128 pictures.
+        const std::vector<unsigned char> sheet =
+            rendertest::MakeTga(256, 256, std::vector<std::uint32_t>(65536, 0x40FFFFFF));
+        for (const char* name : {"scenes/skyhigh/small_cloud_1.dds", "scenes/skyhigh/snow_1.dds"})
+            Write(name, std::string(sheet.begin(), sheet.end()));
         Write("main.tvs", kSmokeScript);
         fs::copy_file(TV_PROGRAM, dir_ / "vellacor06");
         fs::copy_file(TV_DIALOG_MODULE, dir_ / fs::path(TV_DIALOG_MODULE).filename());
@@ -150,7 +154,7 @@ TEST_F(ProgramTest, PlaysTheShowOnceFromTheDataFolder) {
                             "INFO: oneshot mode", "Application driver running...",
                             "INFO: --- precaching model from directory ---", "INFO: precache: scenes", "INFO: --------",
                             "Application driver running finished.", "---- Application finalized ----"});
-    EXPECT_EQ(run.log.find("Exception occurred."), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("アプリケーション例外が発生しました."), std::string::npos) << run.log;
 }
 
 TEST_F(ProgramTest, PlaysFromTheArchiveAndLoopsUntilTold) {
@@ -188,7 +192,7 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
         const Outcome run = Run(c.args);
         ASSERT_TRUE(run.exited) << "crashed or hung";
         EXPECT_EQ(run.code, 1) << run.log;
-        EXPECT_NE(run.log.find("Exception occurred."), std::string::npos) << run.log;
+        EXPECT_NE(run.log.find("アプリケーション例外が発生しました."), std::string::npos) << run.log;
         SetUp();  // fresh data for the next case
     }
 }

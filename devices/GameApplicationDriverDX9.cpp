@@ -223,7 +223,7 @@ bool CGameApplicationDriverDX9::Initialize() {
         return false;
     }
 
-    keeper_.reset(new CFrameRateKeeper());
+    keeper_.reset(frameClock_.read ? new CFrameRateKeeper(frameClock_) : new CFrameRateKeeper());
     sceneManager_.reset(new CSceneManager());
     keeper_->SetListener(sceneManager_.get());
     GetApplication()->SetIdleListener(keeper_.get());

@@ -102,6 +102,9 @@ public:
 
     // Before Initialize.
     void SetDeviceFactory(const ApplicationDeviceFactory& factory) { factory_ = factory; }
+    // Before Initialize: the frame keeper's clock (tests run the show on a clock of their own); an empty
+    // clock is the platform's.
+    void SetFrameClock(const FrameClock& clock) { frameClock_ = clock; }
     // The pause screen is drawn through the graphics device unless a painter is set (tests).
     void SetPauseScreenPainter(IPauseScreenPainter* painter) { painter_ = painter; }
     const std::shared_ptr<CSimpleDIB>& GetPauseScreenBitmap() const { return pauseScreenBitmap_; }
@@ -139,6 +142,7 @@ private:
     bool allowReferenceAdapter_ = false;
 
     ApplicationDeviceFactory factory_;
+    FrameClock frameClock_;
     IPauseScreenPainter* painter_ = nullptr;
 };
 

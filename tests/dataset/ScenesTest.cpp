@@ -1,0 +1,144 @@
+// The show's scenes as the builder writes them: each read by the scene library and loaded by the
+// renderer with every object it names, its cameras where the show's script looks for them, its
+// materials naming exactly the show's pictures of its folder.
+#include <algorithm>
+#include <set>
+
+#include "core/DataLoader.h"
+#include "lightwave/LwScene.h"
+#include "render/LWRenderableObjectCache.h"
+#include "render/LWRenderableScene.h"
+#include "tests/render/RenderTestSupport.h"
+#include "tools/dataset/DataSet.h"
+#include "tools/dataset/Ground.h"
+
+namespace {
+
+using namespace trivale;
+using namespace trivale::type_a;
+using dataset::DataSet;
+
+struct SceneCase {
+    const char* name;
+    int version, lastFrame;
+    std::vector<std::string> cameras;   // a version-1 scene has one, "Camera"
+    std::vector<std::string> pictures;  // in the scene's folder
+    std::size_t minTriangles, maxTriangles;
+    double (*ground)(double x, double z);
+};
+
+const SceneCase kScenes[] = {
+    {"scenes\\skyhigh\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
+    {"scenes\\valley\\valley.lws",
+     3,
+     2250,
+     {"Camera", "CamLow", "CamCrane"},
+     {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "cabin.bmp", "smoke.dds", "fence.png", "shadow.png",
+      "env_sphere.png"},
+     50000,
+     200000,
+     dataset::ValleyHeight},
+    {"scenes\\ridge\\ridge.lws",
+     3,
+     2100,
+     {"Camera", "CamHigh"},
+     {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "lamp.png", "cabin.bmp", "fence.png"},
+     50000,
+     200000,
+     dataset::RidgeHeight},
+    {"scenes\\lake\\lake.lws",
+     1,
+     1800,
+     {"Camera"},
+     {"ice.dds", "env_sphere.png", "shore.jpg", "bark.jpg", "needles.dds"},
+     50000,
+     200000,
+     dataset::LakeHeight},
+};
+
+DataSet BuildScenes() {
+    DataSet set;
+    dataset::AddScenes(set, TV_CONTENT_DIR);
+    return set;
+}
+
+// Hands out unloaded textures and keeps their names: the pictures are another part's files.
+class NamingTextureCache : public CTextureCache {
+public:
+    using CTextureCache::GetTexture;
+    CTexture* GetTexture(IDataLoader*, const std::string& name, bool, const std::string&, plat::Format) override {
+        names_.insert(name);
+        return &texture_;
+    }
+    std::set<std::string> names_;
+
+private:
+    CTexture texture_;
+};
+
+struct SceneFree {
+    void operator()(LwScene* s) const { FreeLwScene(&s); }
+};
+
+TEST(Scenes, SameBytesOnEveryBuild) { EXPECT_TRUE(BuildScenes().Files() == BuildScenes().Files()); }
+
+class ScenesLoad : public rendertest::RenderTest {
+protected:
+    void SetUp() override { StartDriver(rendertest::Backend::Fake); }
+};
+
+TEST_F(ScenesLoad, EverySceneLoadsWithItsObjectsCamerasAndPictures) {
+    const DataSet set = BuildScenes();
+    set.WriteDirectory(data_.string());
+    CFileSystemDataLoader loader(data_.string() + "/");
+    for (const SceneCase& c : kScenes) {
+        SCOPED_TRACE(c.name);
+        const dataset::Bytes& text = set.Get(c.name);
+        std::unique_ptr<LwScene, SceneFree> lw(
+            LoadLwScene(reinterpret_cast<const char*>(text.data()), std::uint32_t(text.size()), 2, nullptr));
+        ASSERT_NE(lw, nullptr);
+        EXPECT_EQ(lw->ErrorCode, 0);
+        EXPECT_EQ(lw->Version, c.version);
+        EXPECT_EQ(lw->FirstFrame, 0);
+        EXPECT_EQ(lw->LastFrame, c.lastFrame);
+        EXPECT_EQ(lw->FramesPerSecond, 30.0);
+        std::vector<std::string> cameras;
+        for (LwSceneItem* it = lw->Op.GetFirstItem(lw.get(), LW_ITEM_CAMERA, nullptr); it;
+             it = lw->Op.GetNextItem(lw.get(), it))
+            cameras.push_back(it->Name);
+        EXPECT_EQ(cameras, c.cameras);
+
+        NamingTextureCache textures;
+        CLWRenderableObjectCache objects;
+        CLWRenderableScene scene;
+        ASSERT_NO_THROW(scene.Load(&loader, c.name, &textures, &objects));
+        std::size_t triangles = 0;
+        for (const auto& entry : scene.GetSceneItems()) {
+            const LwSceneObject* record = entry.second->GetItem()->Object;
+            if (record == nullptr) continue;  // a light
+            EXPECT_EQ(entry.second->GetObject() != nullptr, record->Kind == 0) << entry.first;
+            if (entry.second->GetObject())
+                for (const auto& polygons : entry.second->GetObject()->GetPolygonSets())
+                    triangles += polygons->GetIndexCount() / 3;
+        }
+        EXPECT_GE(triangles, c.minTriangles);
+        EXPECT_LE(triangles, c.maxTriangles);
+        const std::string folder = std::string(c.name).substr(0, std::string(c.name).rfind('\\') + 1);
+        std::set<std::string> pictures;
+        for (const std::string& p : c.pictures) pictures.insert(folder + p);
+        EXPECT_EQ(textures.names_, pictures);
+
+        // Every camera stays above the ground and below the clouds over the whole scene.
+        EXPECT_EQ(scene.GetCameraCount(), c.cameras.size());
+        for (const std::string& name : c.cameras)
+            for (double t = 0; t <= c.lastFrame / 30.0; t += 0.25) {
+                CCamera* camera = scene.UpdateWithCamera(name, t, 5, 8000, 1.6f);
+                ASSERT_NE(camera, nullptr);
+                const plat::Vector3 eye = camera->GetPosition();
+                const double above = eye.y - std::max(0.0, c.ground(eye.x, eye.z));
+                ASSERT_TRUE(above >= 12 && eye.y <= 1600) << name << " at " << t << " s: " << eye.y << ", " << above;
+            }
+    }
+}
+
+}  // namespace

@@ -284,7 +284,7 @@ T3OObject Pond() {
 T3OObject LakeIce() {
     MeshBuilder mesh;
     Surface ice{"ice", "ice.dds", RenderPass::Opaque, {0.9f, 0.95f, 1.0f, 1}};
-    ice.specular = 0.5f;
+    ice.specular = 0.25f;
     ice.reflection = "env_sphere.png";
     ice.reflectionAmount = 0.45f;
     AddDisc(mesh, mesh.AddSurface(ice), 1250, 14, 64, 300);

@@ -5,9 +5,11 @@
 #include <set>
 
 #include "core/DataLoader.h"
+#include "core/MemoryStream.h"
 #include "lightwave/LwScene.h"
 #include "render/LWRenderableObjectCache.h"
 #include "render/LWRenderableScene.h"
+#include "render/T3OFile.h"
 #include "tests/render/RenderTestSupport.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/Ground.h"
@@ -81,6 +83,38 @@ struct SceneFree {
 };
 
 TEST(Scenes, SameBytesOnEveryBuild) { EXPECT_TRUE(BuildScenes().Files() == BuildScenes().Files()); }
+
+// The culling keeps a triangle seen from the side its vertex normals point to; only the needles show
+// their inner side too, lit as the outer one. The sky dome is seen from its centre.
+TEST(Scenes, EveryTriangleFacesTheWayItsNormalsPoint) {
+    const DataSet set = BuildScenes();
+    for (const auto& file : set.Files()) {
+        if (file.first.size() < 4 || file.first.compare(file.first.size() - 4, 4, ".t3o") != 0) continue;
+        SCOPED_TRACE(file.first);
+        CMemoryStream stream;
+        stream.Write(file.second.data(), std::uint32_t(file.second.size()));
+        stream.Seek(0);
+        const T3OObject object = CT3OReader().Read(stream);
+        const bool sky = file.first.find("skydome") != std::string::npos;
+        for (const T3OPolygonSet& set : object.polygonSets) {
+            const std::string& material = object.materials[set.materialIndex].name;
+            std::size_t away = 0;
+            for (std::size_t k = 0; k < set.indices.size(); k += 3) {
+                const T3OVertex* v[3] = {&object.vertices[set.indices[k]], &object.vertices[set.indices[k + 1]],
+                                         &object.vertices[set.indices[k + 2]]};
+                const plat::Vector3 face =
+                    plat::Vec3Cross(v[1]->position - v[0]->position, v[2]->position - v[0]->position);
+                if (plat::Vec3Length(face) < 1e-3f) continue;  // a sliver at a pole
+                const plat::Vector3 normal = v[0]->normal + v[1]->normal + v[2]->normal;
+                if (plat::Vec3Dot(face, sky ? v[0]->position * -1.0f : normal) <= 0) ++away;
+            }
+            if (material == "needles")
+                EXPECT_EQ(away * 2, set.indices.size() / 3) << material;
+            else
+                EXPECT_EQ(away, 0u) << material;
+        }
+    }
+}
 
 class ScenesLoad : public rendertest::RenderTest {
 protected:

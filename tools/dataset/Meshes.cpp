@@ -170,12 +170,6 @@ void MeshBuilder::AddFlat(std::uint32_t set, Vec3 centre, float halfX, float hal
     AddQuad(set, a, b, c, d, up);
 }
 
-std::size_t MeshBuilder::TriangleCount() const {
-    std::size_t n = 0;
-    for (const auto& set : object_.polygonSets) n += set.indices.size() / 3;
-    return n;
-}
-
 T3OObject MeshBuilder::Finish() {
     std::vector<Vec3> sum(object_.vertices.size());
     for (const auto& set : object_.polygonSets)

@@ -71,7 +71,6 @@ public:
     // A flat quad on y = foot.y, facing up.
     void AddFlat(std::uint32_t set, Vec3 centre, float halfX, float halfZ, float uvRepeat = 1);
 
-    std::size_t TriangleCount() const;
     // Fills the missing normals and fits the bounding sphere.
     type_a::T3OObject Finish();
 

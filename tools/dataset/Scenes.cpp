@@ -20,7 +20,7 @@ double ValleyHeight(double x, double z) {
     const double r = std::hypot(x, z * 1.3);
     const double waves =
         55 * std::sin(x * 0.0023 + 1.3) * std::cos(z * 0.0019 - 0.4) + 30 * std::sin(x * 0.0051 + z * 0.0037);
-    return SmoothStep(700, 2800, r) * 420 + waves * SmoothStep(400, 1600, r);
+    return SmoothStep(700, 2800, r) * 420 + waves * SmoothStep(700, 1600, r);
 }
 
 double RidgeHeight(double x, double z) {

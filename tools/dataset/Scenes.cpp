@@ -50,7 +50,7 @@ Vec3 V(double x, double y, double z) { return Vec3{float(x), float(y), float(z)}
 const Vec3 kUp{0, 1, 0};
 auto FaceUp = [](const Vec3&) { return kUp; };
 
-// 8000 units square, a texture repeat every 150 units.
+// 8000 units square, a texture repeat every 220 units.
 T3OObject Terrain(HeightField height, const Surface& surface, T3OMaterialRevision revision) {
     MeshBuilder mesh(revision);
     const std::uint32_t set = mesh.AddSurface(surface);
@@ -60,13 +60,14 @@ T3OObject Terrain(HeightField height, const Surface& surface, T3OMaterialRevisio
         set, cells, cells,
         [&](int i, int j) {
             const double x = -extent + i * step, z = -extent + j * step;
-            return MeshBuilder::GridVertex{V(x, height(x, z), z), float(x / 150), float(z / 150)};
+            return MeshBuilder::GridVertex{V(x, height(x, z), z), float(x / 220), float(z / 220)};
         },
         FaceUp);
     return mesh.Finish();
 }
 
-// A ring of peaks from radius 3000 outwards; with a snow surface, the faces above the snow line take it.
+// A ring of peaks from radius 3000 outwards, its inner edge below every ground; with a snow surface, the
+// faces above the snow line take it.
 T3OObject Mountains(const Surface& rock, const Surface* snow, double phase, double peak, T3OMaterialRevision revision) {
     MeshBuilder mesh(revision);
     const std::uint32_t rockSet = mesh.AddSurface(rock);
@@ -82,7 +83,7 @@ T3OObject Mountains(const Surface& rock, const Surface* snow, double phase, doub
                 0.55 + 0.45 * (0.5 + 0.5 * std::sin(5 * a + phase)) * (0.6 + 0.4 * std::sin(13 * a + 2.1 * phase)) +
                 0.08 * std::sin(29 * a + phase);
             const double rough = 40 * std::sin(47 * a + r * 0.011) * std::sin(t * kPi);
-            const double y = 250 + peak * std::sin(t * kPi / 2) * crest + rough;
+            const double y = -200 + (450 + peak * crest) * std::sin(t * kPi / 2) + rough;
             return MeshBuilder::GridVertex{V(r * std::sin(a), y, r * std::cos(a)), float(i * 0.9), float(j * 0.9)};
         },
         FaceUp, [&](const Vec3& centre) { return centre.y > snowLine ? snowSet : rockSet; });

@@ -9,40 +9,31 @@ using namespace lwtest;
 
 namespace {
 
+// Dump lines from name, value pairs at a depth of tabs, each name padded to the block's column.
+std::string Fields(int tabs, size_t column, std::initializer_list<const char*> pairs) {
+    std::string out;
+    for (auto at = pairs.begin(); at != pairs.end(); at += 2)
+        out += std::string(tabs, '\t') + at[0] + std::string(column - strlen(at[0]), ' ') + at[1] + "\n";
+    return out;
+}
+
 TEST(SceneDump, EmptySceneShowsEveryRecordWithItsDefaults) {
     ScenePtr s = Load("LWSC\n3\n");
-    const char* expected =
-        "# LightWave 3D Scene Dump\n"
-        "\n"
-        "Scene \n"
-        "{\n"
-        "\tFileName               \"\"\n"
-        "\tVersion                3\n"
-        "\tFirstFrame             1\n"
-        "\tLastFrame              60\n"
-        "\tFrameStep              1\n"
-        "\tPreviewFirstFrame      1\n"
-        "\tPreviewLastFrame       60\n"
-        "\tPreviewFrameStep       1\n"
-        "\tFramesPerSecond        30.000000\n"
-        "\tNumItems               0\n"
-        "\tCurrentFrame           0\n"
-        "\tCurrentObject          0\n"
-        "\tCurrentLight           0\n"
-        "\tCurrentCamera          0\n"
-        "\n"
-        "\tFog \n"
-        "\t{\n"
-        "\t\tFogType               Off\n"
-        "\t\tFogMinDist            0.000000\n"
-        "\t\tFogMaxDist            1.000000\n"
-        "\t\tFogMinAmount          0.000000\n"
-        "\t\tFogMaxAmount          1.000000\n"
-        "\t\tFogColor              0.000000 0.000000 0.000000\n"
-        "\t\tBackdropFog           0\n"
+    const std::string settings =
+        "# LightWave 3D Scene Dump\n\nScene \n{\n" +
+        Fields(1, 23, {"FileName",         "\"\"", "Version",          "3", "FirstFrame",        "1",
+                       "LastFrame",        "60",   "FrameStep",        "1", "PreviewFirstFrame", "1",
+                       "PreviewLastFrame", "60",   "PreviewFrameStep", "1", "FramesPerSecond",   "30.000000",
+                       "NumItems",         "0",    "CurrentFrame",     "0", "CurrentObject",     "0",
+                       "CurrentLight",     "0",    "CurrentCamera",    "0"});
+    const std::string expected =
+        settings + "\n\tFog \n\t{\n" +
+        Fields(2, 22,
+               {"FogType", "Off", "FogMinDist", "0.000000", "FogMaxDist", "1.000000", "FogMinAmount", "0.000000",
+                "FogMaxAmount", "1.000000", "FogColor", "0.000000 0.000000 0.000000", "BackdropFog", "0"}) +
         "\t}\n";
     std::string dump = Dump(s.get());
-    EXPECT_EQ(dump.substr(0, strlen(expected)), expected);
+    EXPECT_EQ(dump.substr(0, expected.size()), expected);
     size_t at = dump.find("\tFog \n");
     for (const char* block : {"\n\tBackdrop \n", "\n\tComposite \n", "\n\tProcessing \n", "\n\tIlluminate \n"}) {
         at = dump.find(block, at);
@@ -52,9 +43,9 @@ TEST(SceneDump, EmptySceneShowsEveryRecordWithItsDefaults) {
     // Not a scene: the settings block alone.
     ScenePtr bad = Load("LWSC 3\n");
     ASSERT_EQ(bad->ErrorCode, LW_ERR_BAD_FORMAT);
-    std::string settings(expected, strstr(expected, "\tCurrentCamera          0\n") + 26);
-    settings.replace(settings.find("Version                3"), 24, "Version                0");
-    EXPECT_EQ(Dump(bad.get()), settings + "}\n\n");
+    std::string unread = settings;
+    unread.replace(unread.find("Version                3"), 24, "Version                0");
+    EXPECT_EQ(Dump(bad.get()), unread + "}\n\n");
 }
 
 const std::string kSmallScene =
@@ -68,61 +59,43 @@ const std::string kSmallScene =
 TEST(SceneDump, ItemsWithChannelsPluginsAndColourEnvelopes) {
     ScenePtr s = Load(kSmallScene);
     ASSERT_EQ(s->ErrorCode, 0);
-    const char* expectedItems =
-        "\t\tHController          0\n"
-        "\t\tPController          0\n"
-        "\t\tBController          0\n"
-        "\n"
-        "\t\tObject \n"
-        "\t\t{\n"
-        "\t\t\tType                 NullObject\n"
-        "\t\t\tFileName             \"\"\n"
-        "\t\t\tLayer                1\n"
-        "\t\t\tShadowOptions        0\n"
-        "\t\t\tMorphTarget          -1\n"
-        "\t\t\tMorphSurface         0\n"
-        "\t\t\tMTSEMorphing         0\n"
-        "\t\t\tDistanceDissolve     0\n"
-        "\t\t\tMaxDissolveDistance  0.000000\n"
-        "\t\t\tMorphAmount          0.000000\n"
-        "\t\t\tObjectDissolve       0.000000\n"
-        "\t\t\tPolygonSize          0.000000\n"
-        "\t\t\tExcludeLight         20000000\n"
-        "\t\t}\n"
-        "\n"
-        "\t\tChannel\n"
-        "\t\t{\n"
-        "\t\t\tNo            1\n"
-        "\t\t\tNumKey        1\n"
-        "\t\t\tBehaviors     1 2\n"
-        "\t\t\t\n"
-        "\t\t\tKey\n"
-        "\t\t\t{\n"
-        "\t\t\t\tValue       2.000000\n"
-        "\t\t\t\tTime        1.000000\n"
-        "\t\t\t\tShape       Linear\n"
-        "\t\t\t\tTension     0.000000\n"
-        "\t\t\t\tContinuity  0.000000\n"
-        "\t\t\t\tBias        0.000000\n"
-        "\t\t\t\tParam0      0.000000\n"
-        "\t\t\t\tParam1      0.000000\n"
-        "\t\t\t\tParam2      0.000000\n"
-        "\t\t\t}\n"
-        "\t\t}\n"
-        "\n"
-        "\t\tPlugin\n"
-        "\t\t{\n"
-        "\t\t\tType          ItemMotionHandler\n"
-        "\t\t\tVersion       1\n"
-        "\t\t\tName          \"Jitter\"\n"
-        "\t\t\tSize          4\n"
-        "\t\t\tParams\n"
-        "\t\t\t{\n"
-        "\t\t\t\t\"0.5\"\n"
-        "\t\t\t}\n"
-        "\t\t}\n"
-        "\t}\n"
-        "\n";
+    const std::string expectedItems =
+        Fields(2, 21, {"HController", "0", "PController", "0", "BController", "0"}) + "\n\t\tObject \n\t\t{\n" +
+        Fields(3, 21,
+               {"Type",
+                "NullObject",
+                "FileName",
+                "\"\"",
+                "Layer",
+                "1",
+                "ShadowOptions",
+                "0",
+                "MorphTarget",
+                "-1",
+                "MorphSurface",
+                "0",
+                "MTSEMorphing",
+                "0",
+                "DistanceDissolve",
+                "0",
+                "MaxDissolveDistance",
+                "0.000000",
+                "MorphAmount",
+                "0.000000",
+                "ObjectDissolve",
+                "0.000000",
+                "PolygonSize",
+                "0.000000",
+                "ExcludeLight",
+                "20000000"}) +
+        "\t\t}\n\n\t\tChannel\n\t\t{\n" + Fields(3, 14, {"No", "1", "NumKey", "1", "Behaviors", "1 2"}) +
+        "\t\t\t\n\t\t\tKey\n\t\t\t{\n" +
+        Fields(4, 12,
+               {"Value", "2.000000", "Time", "1.000000", "Shape", "Linear", "Tension", "0.000000", "Continuity",
+                "0.000000", "Bias", "0.000000", "Param0", "0.000000", "Param1", "0.000000", "Param2", "0.000000"}) +
+        "\t\t\t}\n\t\t}\n\n\t\tPlugin\n\t\t{\n" +
+        Fields(3, 14, {"Type", "ItemMotionHandler", "Version", "1", "Name", "\"Jitter\"", "Size", "4"}) +
+        "\t\t\tParams\n\t\t\t{\n\t\t\t\t\"0.5\"\n\t\t\t}\n\t\t}\n\t}\n\n";
     std::string dump = Dump(s.get());
     size_t from = dump.find("\t\tHController");
     size_t to = dump.find("\tItem <LIGHT>");
@@ -143,25 +116,14 @@ TEST(SceneDump, VersionOneKeyframeMotion) {
         "LWSC\n1\nAddNullObject N\nObjectMotion (unnamed)\n9\n1\n1 2 3 90 0 0 1 1 1\n"
         "0 1 0.5 0 0\nEndBehavior 2\n",
         0);
-    const char* expectedMotion =
-        "\n"
-        "\t\tMotion\n"
-        "\t\t{\n"
-        "\t\t\tNumKey        1\n"
-        "\t\t\tBehaviors     2\n"
-        "\t\t\t\n"
-        "\t\t\tKeyFrame\n"
-        "\t\t\t{\n"
-        "\t\t\t\tStep        0\n"
-        "\t\t\t\tPostion     1.000000 2.000000 3.000000\n"
-        "\t\t\t\tRotation    1.570796 0.000000 0.000000\n"
-        "\t\t\t\tScale       1.000000 1.000000 1.000000\n"
-        "\t\t\t\tTension     0.500000\n"
-        "\t\t\t\tBias        0.000000\n"
-        "\t\t\t\tContinuity  0.000000\n"
-        "\t\t\t\tLinear      1\n"
-        "\t\t\t}\n"
-        "\t\t}\n";
+    const std::string expectedMotion =
+        "\n\t\tMotion\n\t\t{\n" + Fields(3, 14, {"NumKey", "1", "Behaviors", "2"}) +
+        "\t\t\t\n\t\t\tKeyFrame\n\t\t\t{\n" +
+        Fields(4, 12,
+               {"Step", "0", "Postion", "1.000000 2.000000 3.000000", "Rotation", "1.570796 0.000000 0.000000", "Scale",
+                "1.000000 1.000000 1.000000", "Tension", "0.500000", "Bias", "0.000000", "Continuity", "0.000000",
+                "Linear", "1"}) +
+        "\t\t\t}\n\t\t}\n";
     std::string dump = Dump(s.get());
     EXPECT_NE(dump.find(expectedMotion), std::string::npos) << dump;
     EXPECT_EQ(dump.find("Channel\n"), std::string::npos);
@@ -174,26 +136,12 @@ TEST(SceneDump, ClipsMasterPluginsAndNullStream) {
         "Plugin MasterHandler 2 Boss\n  x y\nEndPlugin\n");
     std::string dump = Dump(s.get());
     EXPECT_NE(dump.find("\t\tFogType               Nonlinear 1\n"), std::string::npos);
-    const char* clip =
-        "\n"
-        "\t\tClip <FGImage> \n"
-        "\t\t{\n"
-        "\t\t\tType          Still\n"
-        "\t\t\tName          \"a\\b.png\"\n"
-        "\t\t\t\n"
-        "\t\t\tTimes {\n"
-        "\t\t\t\tIn Time       1.000000\n"
-        "\t\t\t\tOut Time      2.000000\n"
-        "\t\t\t\tFrame Rate    30.000000\n"
-        "\t\t\t\tBehaviors     0 1\n"
-        "\t\t\t}\n"
-        "\t\t\tFlags         00000003\n"
-        "\t\t\tNegative      0\n"
-        "\t\t\tAlphaMode     0\n"
-        "\t\t\tBrightness {\n"
-        "\t\t\t\tValue         0.500000\n"
-        "\t\t\t}\n"
-        "\t\t}\n";
+    const std::string clip =
+        "\n\t\tClip <FGImage> \n\t\t{\n" + Fields(3, 14, {"Type", "Still", "Name", "\"a\\b.png\""}) +
+        "\t\t\t\n\t\t\tTimes {\n" +
+        Fields(4, 14, {"In Time", "1.000000", "Out Time", "2.000000", "Frame Rate", "30.000000", "Behaviors", "0 1"}) +
+        "\t\t\t}\n" + Fields(3, 14, {"Flags", "00000003", "Negative", "0", "AlphaMode", "0"}) + "\t\t\tBrightness {\n" +
+        Fields(4, 14, {"Value", "0.500000"}) + "\t\t\t}\n\t\t}\n";
     EXPECT_NE(dump.find(clip), std::string::npos) << dump;
     // The master plug-ins close the scene, laid out as an item's (above) one level up.
     EXPECT_NE(dump.find("\n\tPlugin\n\t{\n\t\tType          MasterHandler\n"), std::string::npos);

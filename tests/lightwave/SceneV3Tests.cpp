@@ -307,16 +307,6 @@ TEST(SceneV3, BonesAndRestPoints) {
     EXPECT_EQ(s->Op.GetFirstItem(s.get(), LW_ITEM_BONE, tip), nullptr);
 }
 
-TEST(SceneV3, SetParentItemAndParameters) {
-    ScenePtr s = Load("LWSC\n3\nAddNullObject A\nAddNullObject B\n");
-    LwSceneItem* a = s->FirstItem;
-    LwSceneItem* b = a->Next;
-    EXPECT_EQ(s->Op.SetParentItem(s.get(), b, a), 0);
-    EXPECT_EQ(b->Parent, 0x10000000u);
-    EXPECT_EQ(s->Op.SetParentItem(s.get(), nullptr, a), LW_ERR_PARAM);
-    EXPECT_EQ(s->Op.SetParentItem(s.get(), b, nullptr), LW_ERR_PARAM);
-}
-
 TEST(SceneV3, LineEndsReadAlike) {
     for (const char* text : {"LWSC\r\n3\r\n\r\nAddLight\r\nLightType 2\r\n", "LWSC\r3\rAddLight\rLightType 2\r",
                              "LWSC\n3\n\n\nAddLight\nLightType 2\n"}) {

@@ -4,10 +4,10 @@
 
 #include "lightwave/LwObject.h"
 #include "lightwave/LwSupport.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -140,25 +140,10 @@ TEST(Support, DumpPrintfAndTraceWriteOnlyToAStream) {
     EXPECT_EQ(trace, "{Key} {rest}\n");
 }
 
-// A scratch file that is removed again.
-struct TempFile {
-    std::string path;
-    explicit TempFile(const std::string& bytes) {
-        char name[] = "lwtestXXXXXX";
-        int fd = mkstemp(name);
-        path = name;
-        if (fd >= 0) {
-            ssize_t written = write(fd, bytes.data(), bytes.size());
-            (void)written;
-            close(fd);
-        }
-    }
-    ~TempFile() { unlink(path.c_str()); }
-};
+const lwobj::Bytes kEmptyLwo2 = {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'L', 'W', 'O', '2'};
 
 TEST(ObjectContext, CreateDestroyErrorTextAndReaders) {
-    TempFile lwo2(std::string("FORM\0\0\0\4LWO2", 12));
-    TempFile shortFile("FO");
+    lwobj::TempPath lwo2(kEmptyLwo2), shortFile(lwobj::Bytes{'F', 'O'});
     LwObject* o = CreateLwObject(0);
     ASSERT_NE(o, nullptr);
     o->Op.Trace(o, "nothing %d\n", 1);  // no trace stream: nothing happens
@@ -186,7 +171,7 @@ TEST(ObjectContext, CreateDestroyErrorTextAndReaders) {
 
 TEST(ObjectContext, SceneItemsWhoseObjectsCannotLoad) {
     // A valid object without the layer the item names fails like a missing file.
-    TempFile lwo2(std::string("FORM\0\0\0\4LWO2", 12));
+    lwobj::TempPath lwo2(kEmptyLwo2);
     std::string text = "LWSC\n3\nLoadObjectLayer 1 " + lwo2.path +
                        "\nLoadObjectLayer 2 missing/file.lwo\n"
                        "AddNullObject N\n";
@@ -227,6 +212,10 @@ TEST(SceneRecords, CreatorsAndLists) {
     EXPECT_EQ(sc->Op.IsLightExcluded(sc, obj, 0x20000001), 1);
     EXPECT_EQ(sc->Op.IsLightExcluded(sc, obj, 0x20000002), 0);
     EXPECT_EQ(sc->Op.IsLightExcluded(sc, light, 0x20000001), 0);
+    EXPECT_EQ(sc->Op.SetParentItem(sc, light, obj), 0);
+    EXPECT_EQ(light->Parent, 0x10000000u);
+    EXPECT_EQ(sc->Op.SetParentItem(sc, nullptr, obj), LW_ERR_PARAM);
+    EXPECT_EQ(sc->Op.SetParentItem(sc, light, nullptr), LW_ERR_PARAM);
 }
 
 TEST(SceneRecords, ReadLineCutsLongLines) {

@@ -113,8 +113,7 @@ INSTANTIATE_TEST_SUITE_P(KeySets, EnvelopeRecord, ::testing::ValuesIn(kEnvelopes
 
 struct MotionSet {
     const char* name;
-    std::vector<int> steps;
-    std::vector<int> linear;
+    std::vector<int> steps, linear;
     uint64_t hash;
 };
 

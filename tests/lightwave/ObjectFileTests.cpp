@@ -201,10 +201,7 @@ TEST(ObjectFiles, WrittenByteForByte) {
 TEST(ObjectFiles, WritersRefuse) {
     const struct {
         const char* name;
-        int32_t type;
-        int32_t points;
-        int32_t corners;
-        int32_t expected;
+        int32_t type, points, corners, expected;
     } cases[] = {
         {"LWO2 polygon of 1024 corners", LW_FILE_LWO2, 1024, 1024, LW_ERR_BAD_POLYGON},
         {"LWO2 polygon of 1023 corners", LW_FILE_LWO2, 1023, 1023, LW_ERR_NONE},
@@ -280,8 +277,7 @@ TEST(ObjectFilesHostile, Lwo2CountsAndIndicesPastTheData) {
     const struct {
         const char* name;
         Body chunks;
-        int32_t expected;
-        int32_t polygons;
+        int32_t expected, polygons;
     } cases[] = {
         {"corner past the points",
          Body().Append(base).Append(Chunk("POLS", Body().Id("FACE").U2(3).VX(0).VX(1).VX(3))).Append(triangle),

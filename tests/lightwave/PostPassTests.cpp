@@ -139,8 +139,7 @@ TEST(Normals, CubeWithAndWithoutSmoothing) {
     struct Row {
         const char* name;
         bool smooth;
-        int32_t flags;
-        int32_t normals;
+        int32_t flags, normals;
     } const rows[] = {
         {"flat", false, 0, 6},
         {"smooth at 89.5 degrees", true, 0, 24},

@@ -96,8 +96,6 @@ TEST(Support, CompareAndErrorTexts) {
     EXPECT_EQ(LwStrNCaseCompare("x", "y", 0), 0);
     EXPECT_STREQ(LwErrorText(14), "unknown error");
     EXPECT_STREQ(LwErrorText(-1), "unknown error");
-    char id[5];
-    EXPECT_STREQ(IdToText(0x4C574F32u, id), "LWO2");
 }
 
 TEST(Support, MemoryTrackerRecordsAndFrees) {

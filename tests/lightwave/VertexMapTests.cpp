@@ -44,11 +44,7 @@ TEST(ObjectVmaps, OneEntryPerPointHoldingTheLastValue) {
     o->Op.SetVmapValue(o.get(), pick, 3, nullptr);
     EXPECT_NE(o->Op.GetVmapValue(o.get(), o->Op.GetNextVmap(o.get(), nullptr, kPick), 3), nullptr);
     EXPECT_EQ(o->Op.GetVmapValue(o.get(), o->Op.GetNextVmap(o.get(), nullptr, kPick), 2), nullptr);
-}
-
-// A huge dimension costs memory only for the entries that are set.
-TEST(ObjectVmaps, HugeDimensionAllocatesPerEntry) {
-    ObjectPtr o = Triangles();
+    // A huge dimension costs memory only for the entries that are set.
     int32_t wide = o->Op.AddVmap(o.get(), kWght, "wide", 65535);
     std::vector<float> v(65535, 1.5f);
     EXPECT_EQ(o->Op.SetVmapValue(o.get(), wide, 3, v.data()), LW_ERR_NONE);

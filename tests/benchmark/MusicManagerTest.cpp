@@ -16,13 +16,6 @@ namespace {
 
 constexpr int16_t kLevel = 16000;
 
-template <class Pred>
-bool WaitFor(Pred pred) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!pred() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return pred();
-}
-
 class MusicManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {

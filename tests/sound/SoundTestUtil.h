@@ -3,12 +3,14 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,6 +93,14 @@ inline std::string ReadAll(trivale::ISoundReader& r, uint32_t chunk = 4096) {
     std::vector<char> buf(chunk);
     while (const uint32_t n = r.Read(buf.data(), chunk)) out.append(buf.data(), n);
     return out;
+}
+
+// Whether `pred` holds within a minute, looked at every millisecond.
+template <class Pred>
+bool WaitFor(Pred pred) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!pred() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return pred();
 }
 
 // A tone of a different pitch per channel.

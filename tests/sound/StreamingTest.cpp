@@ -7,7 +7,6 @@
 #include <cstring>
 #include <future>
 #include <memory>
-#include <thread>
 
 #include "SoundTestUtil.h"
 #include "devices/DXSound.h"
@@ -31,16 +30,6 @@ public:
     uint32_t BufferBytes() const { return desc_.bytes; }
     uint32_t SegmentBytes() const { return segmentSize_; }
 };
-
-template <class Pred>
-bool WaitFor(Pred pred) {
-    const auto end = std::chrono::steady_clock::now() + kPatience;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class StreamingTest : public ::testing::Test {
 protected:

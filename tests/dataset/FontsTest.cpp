@@ -105,8 +105,7 @@ TEST(Fonts, EachFileLoadsWithItsGridAndKeepsInkInsideAdvanceAndHeight) {
 TEST(Fonts, GlyphsAreWhiteInEverySetAndBlankCodesStayBlank) {
     struct Case {
         int code;
-        bool ink;
-        bool debugOnly;
+        bool ink, debugOnly;
     };
     const Case cases[] = {{'A', true, false},  {'0', true, false},  {'%', true, false}, {'_', true, false},
                           {'.', true, false},  {' ', false, false}, {'g', true, true},  {'~', true, true},

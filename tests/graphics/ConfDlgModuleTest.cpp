@@ -29,8 +29,7 @@ struct ScratchSettings {
 };
 
 std::unique_ptr<CONFIG_INFO> MakeInfo() {
-    std::unique_ptr<CONFIG_INFO> info(new CONFIG_INFO());
-    std::memset(info.get(), 0, sizeof(CONFIG_INFO));
+    auto info = std::make_unique<CONFIG_INFO>();  // zeroed
     info->adapterCount = 2;
     for (int a = 0; a < 2; ++a) {
         CONFIG_ADAPTER_INFO& adapter = info->adapters[a];
@@ -86,8 +85,7 @@ TEST(SelectionStoreTest, DefaultsAndFitting) {
     confdlg::FitSelection(*info, fine);
     EXPECT_EQ(fine.multiSample, 0);
 
-    std::unique_ptr<CONFIG_INFO> none(new CONFIG_INFO());
-    std::memset(none.get(), 0, sizeof(CONFIG_INFO));
+    auto none = std::make_unique<CONFIG_INFO>();
     none->adapterCount = 200;  // never trusted past the record
     none->adapters[0].modeCount = 5000;
     CONFIG_SELECTION s2 = {12, 7, 0, 0, 1, 24, 0};

@@ -115,6 +115,14 @@ inline Body Keys(const std::vector<Key>& keys) {
     return b;
 }
 
+// An envelope of the object holding the body, numbered after the last; gives its position.
+inline int32_t AddEnvelope(LwObject* o, const Body& body) {
+    const Bytes bytes = body.Written();
+    const int32_t position = o->Op.AddEnvelope(o, (uint16_t)(o->Op.GetNumEnvelopes(o) + 1));
+    o->Op.SetEnvelopeData(o, position, (int32_t)bytes.size(), bytes.data());
+    return position;
+}
+
 inline Body RichEnvelope() {
     return Body()
         .Sub("NAME", Body().S0("Position.X"))

@@ -78,10 +78,7 @@ std::unique_ptr<LwEvalEnvelope> Build(LwObject* o, const std::vector<Key>& keys,
     Body b = Keys(keys);
     if (pre >= 0) b.Sub("PRE ", Body().U2((uint16_t)pre));
     if (post >= 0) b.Sub("POST", Body().U2((uint16_t)post));
-    Bytes body = b.Written();
-    const int32_t position = o->Op.AddEnvelope(o, (uint16_t)(o->Op.GetNumEnvelopes(o) + 1));
-    o->Op.SetEnvelopeData(o, position, (int32_t)body.size(), body.data());
-    return BuildEvalEnvelope(o, position);
+    return BuildEvalEnvelope(o, AddEnvelope(o, b));
 }
 
 const std::vector<Key> kLine = {{0, 2, "LINE", {}}, {1, 10, "LINE", {}}};

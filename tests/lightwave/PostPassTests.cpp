@@ -38,12 +38,6 @@ private:
     std::string dir_;
 };
 
-void Envelope(LwObject* o, const std::vector<Key>& keys) {
-    Bytes body = Keys(keys).Written();
-    const int32_t position = o->Op.AddEnvelope(o, (uint16_t)(o->Op.GetNumEnvelopes(o) + 1));
-    o->Op.SetEnvelopeData(o, position, (int32_t)body.size(), body.data());
-}
-
 // A unit cube of six quads, faces wound outward, on one surface.
 void Cube(LwObject* o, const char* surface) {
     AddLayerWithPoints(o, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}});
@@ -85,10 +79,10 @@ TEST(Materials, LwobValuesAndTextures) {
 
 TEST(Materials, Lwo2ValuesFollowTheAnimationTime) {
     FileObject o;
-    Envelope(o.get(), {{0, 0, "LINE", {}}, {1, 1, "LINE", {}}});  // transparency 0 -> 1
-    Envelope(o.get(), {{0, 0, "LINE", {}}, {2, 1, "LINE", {}}});  // red
-    Envelope(o.get(), {{0, 1, "LINE", {}}, {2, 0, "LINE", {}}});  // green
-    Envelope(o.get(), {{0, 0.5, "LINE", {}}, {2, 0.5, "LINE", {}}});
+    AddEnvelope(o.get(), Keys({{0, 0, "LINE", {}}, {1, 1, "LINE", {}}}));  // transparency 0 -> 1
+    AddEnvelope(o.get(), Keys({{0, 0, "LINE", {}}, {2, 1, "LINE", {}}}));  // red
+    AddEnvelope(o.get(), Keys({{0, 1, "LINE", {}}, {2, 0, "LINE", {}}}));  // green
+    AddEnvelope(o.get(), Keys({{0, 0.5, "LINE", {}}, {2, 0.5, "LINE", {}}}));
     SetSurface(o.get(), "glass",
                Body()
                    .Sub("COLR", Body().Vec(0.2f, 0.4f, 0.6f).VX(2))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "lightwave/LwScene.h"
+#include "tests/lightwave/ObjectTestUtil.h"
 
 #include <cstdio>
 #include <memory>
@@ -57,17 +58,7 @@ struct EnvelopeScene {
 };
 
 // Captures what a writer puts on a stream.
-template <typename F>
-std::string Capture(F write) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* f = open_memstream(&buffer, &size);
-    write(f);
-    fclose(f);
-    std::string text(buffer, size);
-    free(buffer);
-    return text;
-}
+inline std::string Capture(const std::function<void(FILE*)>& write) { return lwobj::Dumped(write); }
 
 inline std::string Dump(LwScene* s) {
     return Capture([&](FILE* f) { s->Op.DumpLwScene(s, f); });

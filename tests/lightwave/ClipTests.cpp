@@ -23,14 +23,11 @@ TEST(Lwo2Clip, AnimReadsItsTwoNamesAndDropsTheRest) {
 
 TEST(Lwo2Clip, DumpText) {
     LoggedObject o;
-    Bytes body = Body()
-                     .Sub("ISEQ", Body().U1(3).U1(0).U2(0).U2(0).U2(1).U2(5).S0("C:img/a").S0(".tga"))
-                     .Sub("STIL", Body().S0("C:a.tga"))
-                     .Sub("HUE ", Body().F4(0.5f).VX(2))
-                     .Sub("IFLT", Body().S0("f").U2(1).U1(0x0A).U1(0xFF))
-                     .Sub("FLAG", Body().U4(0x12))
-                     .Sub("AMOD", Body().U2(3))
-                     .Written();
+    Body made;
+    made.Sub("ISEQ", Body().U1(3).U1(0).U2(0).U2(0).U2(1).U2(5).S0("C:img/a").S0(".tga"));
+    made.Sub("STIL", Body().S0("C:a.tga")).Sub("HUE ", Body().F4(0.5f).VX(2));
+    made.Sub("IFLT", Body().S0("f").U2(1).U1(0x0A).U1(0xFF)).Sub("FLAG", Body().U4(0x12)).Sub("AMOD", Body().U2(3));
+    Bytes body = made.Written();
     Lwo2Clip clip;
     ParseClip(o.get(), (uint32_t)body.size(), body.data(), &clip);
     GetClipSize(o.get(), &clip);

@@ -77,23 +77,16 @@ TEST(Lwo2Surface, PackerRewrites) {
 TEST(Lwo2Surface, DumpText) {
     LoggedObject o;
     Body block;
-    block.Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")).Sub("OPAC", Body().U2(0).F4(1).VX(0)))
-        .Sub("TMAP", Body().Sub("CNTR", Body().Vec(0, 1, 0).VX(0)).Sub("FALL", Body().U2(0).Vec(0, 0, 0).VX(0)))
-        .Sub("PROJ", Body().U2(5))
-        .Sub("IMAG", Body().VX(1))
-        .Sub("STCK", Body().U2(0).F4(0))
-        .Sub("VALU", Body().F4(1).F4(2))
-        .Sub("FTPS", Body().F4(1).F4(2).F4(3).F4(4).F4(5).F4(6).F4(7).F4(8).F4(9))
-        .Sub("FUNC", Body().S0("f").U1(0xAB));
-    Bytes body = Body()
-                     .Sub("SIDE", Body().U2(3))
-                     .Sub("COLR", Body().Vec(1, 0.5f, 0).VX(0))
-                     .Sub("LINE", Body().U2(1))
-                     .Sub("GLOW", Body().U2(1).F4(0.5f).VX(2).F4(4).VX(3))
-                     .Sub("BLOK", block)
-                     .Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint"))
-                     .Sub("CMNT", Body().S0("hi"))
-                     .Written();
+    block.Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")).Sub("OPAC", Body().U2(0).F4(1).VX(0)));
+    block.Sub("TMAP", Body().Sub("CNTR", Body().Vec(0, 1, 0).VX(0)).Sub("FALL", Body().U2(0).Vec(0, 0, 0).VX(0)));
+    block.Sub("PROJ", Body().U2(5)).Sub("IMAG", Body().VX(1)).Sub("STCK", Body().U2(0).F4(0));
+    block.Sub("VALU", Body().F4(1).F4(2)).Sub("FTPS", Body().F4(1).F4(2).F4(3).F4(4).F4(5).F4(6).F4(7).F4(8).F4(9));
+    block.Sub("FUNC", Body().S0("f").U1(0xAB));
+    Body made;
+    made.Sub("SIDE", Body().U2(3)).Sub("COLR", Body().Vec(1, 0.5f, 0).VX(0)).Sub("LINE", Body().U2(1));
+    made.Sub("GLOW", Body().U2(1).F4(0.5f).VX(2).F4(4).VX(3)).Sub("BLOK", block);
+    made.Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint")).Sub("CMNT", Body().S0("hi"));
+    Bytes body = made.Written();
     auto s = ParseLwo2Surface(o.get(), (uint32_t)body.size(), body.data());
     EXPECT_EQ(Dumped([&](FILE* f) { DumpLwo2Surface(o.get(), s.get(), f); }),
               "[COLR] (14) <1.000000,0.500000,0.000000> <0>\n"
@@ -127,14 +120,12 @@ TEST(Lwo2Surface, FindSurfaceImageBlock) {
         if (image) b.Sub("IMAG", Body().VX(1));
         return Body().Sub("BLOK", b);
     };
-    Bytes body = Body()
-                     .Append(imageBlock("IMAP", "COLR", true))
-                     .Append(imageBlock("PROC", "COLR", false))
-                     .Sub("BLOK", Body().Sub("IMAG", Body().VX(1)))  // no header
-                     .Append(imageBlock("IMAP", "COLR", false))
-                     .Append(imageBlock("IMAP", "COLR", true))
-                     .Append(imageBlock("IMAP", "DIFF", true))
-                     .Written();
+    Body made;
+    made.Append(imageBlock("IMAP", "COLR", true)).Append(imageBlock("PROC", "COLR", false));
+    made.Sub("BLOK", Body().Sub("IMAG", Body().VX(1)));  // no header
+    made.Append(imageBlock("IMAP", "COLR", false)).Append(imageBlock("IMAP", "COLR", true));
+    made.Append(imageBlock("IMAP", "DIFF", true));
+    Bytes body = made.Written();
     auto s = ParseLwo2Surface(o.get(), (uint32_t)body.size(), body.data());
     ASSERT_EQ(s->Blocks.size(), 6u);
     const struct {

@@ -50,19 +50,12 @@ TEST(LwobSurface, PackerRewritesAndOrphans) {
 
 TEST(LwobSurface, DumpText) {
     LoggedObject o;
-    Bytes body = Body()
-                     .Sub("COLR", Body().U1(200).U1(100).U1(0).U1(0))
-                     .Sub("DIFF", Body().U2(0xFFFF))
-                     .Sub("SMAN", Body().F4(1))
-                     .Sub("RFLT", Body().U2(1))
-                     .Append(Image("RIMG", "sky"))
-                     .Sub("CTEX", Body().S0("Planar Image Map"))
-                     .Sub("TSIZ", Body().Vec(1, 2, 3))
-                     .Sub("TIMG", Body().S0("wood"))
-                     .Sub("TWRP", Body().U2(1).U2(0))
-                     .Sub("SHDR", Body().S0("sh"))
-                     .Sub("SDAT", Body().U1(1).U1(2))
-                     .Written();
+    Body made;
+    made.Sub("COLR", Body().U1(200).U1(100).U1(0).U1(0)).Sub("DIFF", Body().U2(0xFFFF)).Sub("SMAN", Body().F4(1));
+    made.Sub("RFLT", Body().U2(1)).Append(Image("RIMG", "sky")).Sub("CTEX", Body().S0("Planar Image Map"));
+    made.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("wood")).Sub("TWRP", Body().U2(1).U2(0));
+    made.Sub("SHDR", Body().S0("sh")).Sub("SDAT", Body().U1(1).U1(2));
+    Bytes body = made.Written();
     auto s = ParseLwobSurface(o.get(), (uint32_t)body.size(), body.data());
     EXPECT_EQ(Dumped([&](FILE* f) { DumpLwobSurface(o.get(), s.get(), f); }),
               "[COLR] (4) <200,100,0,0>\n"
@@ -83,13 +76,10 @@ TEST(LwobSurface, DumpText) {
 
 TEST(LwobSurface, FindTextureSkipsThoseWithoutImage) {
     LoggedObject o;
-    Bytes body = Body()
-                     .Sub("CTEX", Body().S0("Fractal Noise"))
-                     .Sub("DTEX", Body().S0("Planar Image Map"))
-                     .Sub("TIMG", Body().S0("d"))
-                     .Sub("CTEX", Body().S0("Planar Image Map"))
-                     .Sub("TIMG", Body().S0("c"))
-                     .Written();
+    Body made;
+    made.Sub("CTEX", Body().S0("Fractal Noise")).Sub("DTEX", Body().S0("Planar Image Map")).Sub("TIMG", Body().S0("d"));
+    made.Sub("CTEX", Body().S0("Planar Image Map")).Sub("TIMG", Body().S0("c"));
+    Bytes body = made.Written();
     auto s = ParseLwobSurface(o.get(), (uint32_t)body.size(), body.data());
     const LwId ctex = LwMakeId('C', 'T', 'E', 'X');
     EXPECT_EQ(FindLwobTexture(o.get(), s.get(), ctex, 0), &s->Textures[2]);

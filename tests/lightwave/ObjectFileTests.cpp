@@ -321,9 +321,8 @@ TEST(ObjectFilesHostile, Lwo2CountsAndIndicesPastTheData) {
 }
 
 TEST(ObjectFilesHostile, LwobCountsAndIndicesPastTheData) {
-    const Body base = Body()
-                          .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
-                          .Append(Chunk("SRFS", Body().S0("A")));
+    Body base;
+    base.Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0))).Append(Chunk("SRFS", Body().S0("A")));
     const struct {
         const char* name;
         Body chunks;

@@ -52,18 +52,12 @@ const Body kSmooth = Body().Sub("SMAN", Body().F4(1.56207f));
 
 TEST(Materials, LwobValuesAndTextures) {
     FileObject o(LW_FILE_LWOB);
-    SetSurface(o.get(), "skin",
-               Body()
-                   .Sub("COLR", Body().U1(255).U1(255).U1(255).U1(0))
-                   .Sub("DIFF", Body().U2(128))
-                   .Sub("VTRN", Body().F4(0.25f))
-                   .Sub("GLOS", Body().U2(64))
-                   .Sub("CTEX", Body().S0("Planar Image Map"))
-                   .Append(Image("TIMG", "a.tga"))
-                   .Sub("TWRP", Body().U2(1).U2(2))
-                   .Sub("CTEX", Body().S0("Fractal Noise"))
-                   .Sub("DTEX", Body().S0("Cylindrical Image Map"))
-                   .Append(Image("TIMG", "b.tga")));
+    Body skin;
+    skin.Sub("COLR", Body().U1(255).U1(255).U1(255).U1(0)).Sub("DIFF", Body().U2(128)).Sub("VTRN", Body().F4(0.25f));
+    skin.Sub("GLOS", Body().U2(64)).Sub("CTEX", Body().S0("Planar Image Map")).Append(Image("TIMG", "a.tga"));
+    skin.Sub("TWRP", Body().U2(1).U2(2)).Sub("CTEX", Body().S0("Fractal Noise"));
+    skin.Sub("DTEX", Body().S0("Cylindrical Image Map")).Append(Image("TIMG", "b.tga"));
+    SetSurface(o.get(), "skin", skin);
     LwMaterial* m = o->Op.GetEvaluatedMaterial(o.get(), 0);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->SourceType, LW_FILE_LWOB);
@@ -83,14 +77,10 @@ TEST(Materials, Lwo2ValuesFollowTheAnimationTime) {
     AddEnvelope(o.get(), Keys({{0, 0, "LINE", {}}, {2, 1, "LINE", {}}}));  // red
     AddEnvelope(o.get(), Keys({{0, 1, "LINE", {}}, {2, 0, "LINE", {}}}));  // green
     AddEnvelope(o.get(), Keys({{0, 0.5, "LINE", {}}, {2, 0.5, "LINE", {}}}));
-    SetSurface(o.get(), "glass",
-               Body()
-                   .Sub("COLR", Body().Vec(0.2f, 0.4f, 0.6f).VX(2))
-                   .Sub("TRAN", FloatEnv(0.0f, 1))
-                   .Sub("DIFF", FloatEnv(0.5f, 0))
-                   .Sub("SMAN", Body().F4(0.5f))
-                   .Sub("SIDE", Body().U2(3))
-                   .Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint")));
+    Body glass;
+    glass.Sub("COLR", Body().Vec(0.2f, 0.4f, 0.6f).VX(2)).Sub("TRAN", FloatEnv(0.0f, 1)).Sub("DIFF", FloatEnv(0.5f, 0));
+    glass.Sub("SMAN", Body().F4(0.5f)).Sub("SIDE", Body().U2(3)).Sub("VCOL", Body().F4(1).VX(0).Id("RGBA").S0("paint"));
+    SetSurface(o.get(), "glass", glass);
     SetSurface(o.get(), "late", Body().Sub("COLR", Body().Vec(1, 1, 1).VX(4)));
     LwMaterial* m = o->Op.GetEvaluatedMaterial(o.get(), 0);
     ASSERT_NE(m, nullptr);
@@ -111,11 +101,11 @@ TEST(Materials, Lwo2ValuesFollowTheAnimationTime) {
 TEST(Materials, SelectingAChannelReachesMaterialsAndPolygons) {
     FileObject o;
     o->Op.AddClip(o.get(), 1);
-    SetSurface(o.get(), "tex",
-               Body().Sub("BLOK", Body()
-                                      .Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")))
-                                      .Sub("PROJ", Body().U2(0))
-                                      .Sub("IMAG", Body().VX(1))));
+    Body block;
+    block.Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")))
+        .Sub("PROJ", Body().U2(0))
+        .Sub("IMAG", Body().VX(1));
+    SetSurface(o.get(), "tex", Body().Sub("BLOK", block));
     AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     AddPolygon(o.get(), {0, 1, 2}, "tex");
     ASSERT_EQ(o->Op.SetupTextureCoordinates(o.get(), 1, 1, 0), LW_ERR_NONE);
@@ -295,14 +285,11 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
 
 // A surface with one image block of the projection on the axis, centred at the origin.
 Body ImageBlock(int projection, int axis, float wrap = 1.0f) {
-    return Body().Sub("BLOK", Body()
-                                  .Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")))
-                                  .Sub("TMAP", Body().Sub("SIZE", Body().Vec(1, 1, 1).VX(0)))
-                                  .Sub("PROJ", Body().U2((uint16_t)projection))
-                                  .Sub("AXIS", Body().U2((uint16_t)axis))
-                                  .Sub("IMAG", Body().VX(1))
-                                  .Sub("WRPW", Body().F4(wrap).VX(0))
-                                  .Sub("VMAP", Body().S0("uv")));
+    Body block;
+    block.Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")));
+    block.Sub("TMAP", Body().Sub("SIZE", Body().Vec(1, 1, 1).VX(0))).Sub("PROJ", Body().U2((uint16_t)projection));
+    block.Sub("AXIS", Body().U2((uint16_t)axis)).Sub("IMAG", Body().VX(1)).Sub("WRPW", Body().F4(wrap).VX(0));
+    return Body().Sub("BLOK", block.Sub("VMAP", Body().S0("uv")));
 }
 
 TEST(TexCoords, ProjectionsAtKnownPoints) {

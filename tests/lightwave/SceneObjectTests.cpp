@@ -14,17 +14,11 @@ using namespace lwobj;
 
 // A surface with a planar colour image along z and the clip it names.
 void AddTexturedSurface(LwObject* o, const char* name) {
-    SetSurface(
-        o, name,
-        Body()
-            .Sub("COLR", Body().Vec(1, 1, 1).VX(0))
-            .Sub("BLOK",
-                 Body()
-                     .Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")))
-                     .Sub("TMAP", Body().Sub("CNTR", Body().Vec(0, 0, 0).VX(0)).Sub("SIZE", Body().Vec(2, 2, 1).VX(0)))
-                     .Sub("PROJ", Body().U2(0))
-                     .Sub("AXIS", Body().U2(2))
-                     .Sub("IMAG", Body().VX(1))));
+    Body block;
+    block.Sub("IMAP", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")));
+    block.Sub("TMAP", Body().Sub("CNTR", Body().Vec(0, 0, 0).VX(0)).Sub("SIZE", Body().Vec(2, 2, 1).VX(0)));
+    block.Sub("PROJ", Body().U2(0)).Sub("AXIS", Body().U2(2)).Sub("IMAG", Body().VX(1));
+    SetSurface(o, name, Body().Sub("COLR", Body().Vec(1, 1, 1).VX(0)).Sub("BLOK", block));
     const Bytes clip = Body().Sub("STIL", Body().S0("images/a.tga")).Written();
     o->Op.SetClipData(o, o->Op.AddClip(o, 1), (int32_t)clip.size(), clip.data());
 }

@@ -83,8 +83,7 @@ TEST(SurfaceConvert, LwobToLwo2) {
          Body()
              .Sub("CTEX", Body().S0("Cylindrical Image Map"))
              .Sub("TFLG", Body().U2(0x02 | 0x08))
-             .Sub("TSIZ", Body().Vec(2, 3, 4))
-             .Sub("TWRP", Body().U2(1).U2(3)),
+             .Append(Body().Sub("TSIZ", Body().Vec(2, 3, 4)).Sub("TWRP", Body().U2(1).U2(3))),
          [](const Lwo2Surface& s) {
              const Lwo2SurfaceBlock& b = s.Blocks.at(0);
              EXPECT_EQ(b.HeaderType, Id("IMAP"));
@@ -107,9 +106,8 @@ TEST(SurfaceConvert, LwobToLwo2) {
 }
 
 TEST(SurfaceConvert, Lwo2ToLwob) {
-    const Body procBump = Body().Sub("BLOK", Body()
-                                                 .Sub("PROC", Body().S0("\x80").Sub("CHAN", Body().Id("BUMP")))
-                                                 .Sub("FUNC", Body().S0("Fractal Noise").F4(1).F4(2)));
+    const Body bump = Body().Sub("PROC", Body().S0("\x80").Sub("CHAN", Body().Id("BUMP")));
+    const Body procBump = Body().Sub("BLOK", Body(bump).Sub("FUNC", Body().S0("Fractal Noise").F4(1).F4(2)));
     const struct {
         const char* name;
         Body lwo2;
@@ -142,10 +140,7 @@ TEST(SurfaceConvert, Lwo2ToLwob) {
              EXPECT_EQ(s.Textures[0].TypeName, "Fractal Bumps");
              EXPECT_FLOAT_EQ(s.Textures[0].Chunks[LWOB_TFP2]->Float[0], 0.5f);
          }},
-        {"Checkerboard on BUMP is not carried",
-         Body().Sub("BLOK", Body()
-                                .Sub("PROC", Body().S0("\x80").Sub("CHAN", Body().Id("BUMP")))
-                                .Sub("FUNC", Body().S0("Checkerboard"))),
+        {"Checkerboard on BUMP is not carried", Body().Sub("BLOK", Body(bump).Sub("FUNC", Body().S0("Checkerboard"))),
          [](const LwobSurface& s) { EXPECT_TRUE(s.Textures.empty()); }},
         {"gradients are not carried",
          Body().Sub("BLOK", Body().Sub("GRAD", Body().S0("\x80").Sub("CHAN", Body().Id("COLR")))),
@@ -190,15 +185,10 @@ TEST(SurfaceConvert, SameFormSharesTheBody) {
 
 // An LWOB file written as LWO2 by the library, read, written back as LWOB and read again.
 TEST(SurfaceConvert, LwobToLwo2ToLwobThroughFiles) {
-    const Body surface = Body()
-                             .Sub("COLR", Body().U1(255).U1(128).U1(0).U1(0))
-                             .Sub("FLAG", Body().U2(0x100))
-                             .Sub("DIFF", Body().U2(192))
-                             .Sub("GLOS", Body().U2(64))
-                             .Sub("CTEX", Body().S0("Planar Image Map"))
-                             .Sub("TFLG", Body().U2(0x04))
-                             .Sub("TSIZ", Body().Vec(1, 2, 3))
-                             .Sub("TIMG", Body().S0("images\\wall.tga"));
+    Body surface;
+    surface.Sub("COLR", Body().U1(255).U1(128).U1(0).U1(0)).Sub("FLAG", Body().U2(0x100)).Sub("DIFF", Body().U2(192));
+    surface.Sub("GLOS", Body().U2(64)).Sub("CTEX", Body().S0("Planar Image Map")).Sub("TFLG", Body().U2(0x04));
+    surface.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("images\\wall.tga"));
     const Body file = Form("LWOB", Body()
                                        .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
                                        .Append(Chunk("SRFS", Body().S0("Wall")))

@@ -143,13 +143,13 @@ bool CodebooksUsable(const ogg_packet& setup) {
     return true;
 }
 
-// Reads the stream from its start to its end, checking the setup header (the third packet) of every
-// logical stream, chained links included; the stream's position is kept. A stream that fails ends the
-// scan there: vorbisfile meets the same failure and treats it as the end of the data.
+// Reads the stream from its start to its end, checking every setup header (a packet of type 5, found
+// by its type rather than its place, so that a stray beginning-of-stream mark on a later page cannot
+// hide it) of every logical stream, chained links included; the stream's position is kept. A stream
+// that fails ends the scan there: vorbisfile meets the same failure and treats it as the end of the data.
 bool SetupHeadersUsable(IStream& stream) {
     struct Gathered {
         ogg_stream_state state;
-        int packets = 0;
         explicit Gathered(int serial) { ogg_stream_init(&state, serial); }
         ~Gathered() { ogg_stream_clear(&state); }
     };
@@ -170,7 +170,7 @@ bool SetupHeadersUsable(IStream& stream) {
             ogg_page page;
             while (usable && ogg_sync_pageout(&sync.state, &page) == 1) {
                 const int serial = ogg_page_serialno(&page);
-                if (ogg_page_bos(&page)) {
+                if (ogg_page_bos(&page) && open.count(serial) == 0) {
                     if (open.size() >= kMaxOpenStreams) {
                         usable = false;
                         break;
@@ -181,12 +181,9 @@ bool SetupHeadersUsable(IStream& stream) {
                 if (it == open.end()) continue;
                 ogg_stream_pagein(&it->second->state, &page);
                 ogg_packet packet;
-                while (ogg_stream_packetout(&it->second->state, &packet) == 1) {
-                    if (++it->second->packets < 3) continue;
+                while (usable && ogg_stream_packetout(&it->second->state, &packet) == 1)
                     usable = CodebooksUsable(packet);
-                    open.erase(it);
-                    break;
-                }
+                if (ogg_page_eos(&page)) open.erase(it);
             }
         }
         stream.Seek(start);

@@ -173,23 +173,27 @@ TEST(OggReaderTest, RegressionRequestSmallerThanAFrameReturnsAtOnce) {
 }
 
 // Found by fuzzing: a codebook whose code lengths leave its code incomplete fails the decoder's set-up,
-// and libvorbis 1.3.7 then decoded with an empty book and divided by zero. Refused at the open.
+// and libvorbis 1.3.7 then decoded with an empty book and divided by zero. Refused at the open, also
+// when the page holding the setup header carries a stray beginning-of-stream mark.
 TEST(OggReaderTest, RegressionIncompleteCodebookIsRefusedAtOpen) {
-    std::string ogg = EncodeOgg(1, 8000, 600);
-    const size_t setup = ogg.find("\x05vorbis");
-    const size_t page = ogg.rfind("OggS", setup);
-    ASSERT_NE(page, std::string::npos);
-    ogg[setup + 16] ^= 0x10;  // the first book's first code length (or its initial length when ordered)
-    ogg_page p;
-    p.header = reinterpret_cast<unsigned char*>(&ogg[page]);
-    p.header_len = 27 + static_cast<unsigned char>(ogg[page + 26]);
-    p.body = p.header + p.header_len;
-    p.body_len = 0;
-    for (long i = 27; i < p.header_len; ++i) p.body_len += p.header[i];
-    ogg_page_checksum_set(&p);
-    auto s = NewStream(ogg);
-    COggVorbisReader r;
-    EXPECT_THROW(r.Open(s.get()), EFileOpenError);
+    for (const bool strayBeginning : {false, true}) {
+        std::string ogg = EncodeOgg(1, 8000, 600);
+        const size_t setup = ogg.find("\x05vorbis");
+        const size_t page = ogg.rfind("OggS", setup);
+        ASSERT_NE(page, std::string::npos);
+        ogg[setup + 16] ^= 0x10;  // the first book's first code length (or its initial length when ordered)
+        if (strayBeginning) ogg[page + 5] |= 0x02;
+        ogg_page p;
+        p.header = reinterpret_cast<unsigned char*>(&ogg[page]);
+        p.header_len = 27 + static_cast<unsigned char>(ogg[page + 26]);
+        p.body = p.header + p.header_len;
+        p.body_len = 0;
+        for (long i = 27; i < p.header_len; ++i) p.body_len += p.header[i];
+        ogg_page_checksum_set(&p);
+        auto s = NewStream(ogg);
+        COggVorbisReader r;
+        EXPECT_THROW(r.Open(s.get()), EFileOpenError) << strayBeginning;
+    }
 }
 
 TEST(OggReaderTest, RegressionStreamFailureDoesNotCrossTheDecoder) {

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "benchmark/Application.h"
 #include "tests/benchmark/OverlayFonts.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tools/ArchivePacker.h"
@@ -194,6 +195,27 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
         EXPECT_EQ(run.code, 1) << run.log;
         EXPECT_NE(run.log.find("アプリケーション例外が発生しました."), std::string::npos) << run.log;
         SetUp();  // fresh data for the next case
+    }
+}
+
+// Switches apply in order, in any case; the data folder, once chosen, stays.
+TEST(SwitchTest, LaterSwitchesOverrideEarlierOnesAndOthersAreSkipped) {
+    using Source = StartupSettings::DataSource;
+    const struct {
+        std::vector<std::string> args;
+        Source source;
+        bool oneShot;
+    } cases[] = {
+        {{}, Source::Archive, false},
+        {{"/ONESHOT"}, Source::Archive, true},
+        {{"/oneshot", "/loop"}, Source::Archive, false},
+        {{"/loop", "/OneShot"}, Source::Archive, true},
+        {{"/filesystem", "/loop", "/oneshot2", "oneshot"}, Source::Directory, false},
+    };
+    for (const auto& c : cases) {
+        const StartupSettings settings = ReadSwitches(c.args);
+        EXPECT_EQ(settings.source, c.source) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(settings.oneShot, c.oneShot) << ::testing::PrintToString(c.args);
     }
 }
 

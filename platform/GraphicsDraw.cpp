@@ -342,6 +342,8 @@ void GLGraphicsDevice::InvalidateShadow() {
     alphaRef_ = -1.0f;
     clearKnown_ = false;
     rhwKnown_ = false;
+    for (ArrayPointer& pointer : pointers_) pointer.valid = false;
+    whiteKnown_ = false;
     dirty_ = kDirtyAll;
 }
 
@@ -356,6 +358,10 @@ void GLGraphicsDevice::ForgetName(GLuint texture, GLuint buffer) {
         }
     }
     if (buffer != 0 && (arrayBuffer_ == buffer || elementBuffer_ == buffer)) buffersKnown_ = false;
+    // GL unpoints the arrays of a deleted buffer; the name may come back for another buffer.
+    for (ArrayPointer& pointer : pointers_) {
+        if (buffer != 0 && pointer.vbo == buffer) pointer.valid = false;
+    }
 }
 
 void GLGraphicsDevice::SetCap(GLenum cap, bool on) {
@@ -505,7 +511,8 @@ GraphicsResult GLGraphicsDevice::SetTransform(TransformKind kind, const Matrix& 
     if (!changed) return result;
     if (kind == TransformKind::View) Mark(kDirtyLights);  // lights are placed through the view
     Mark(static_cast<uint32_t>(kind) >= 16 && static_cast<uint32_t>(kind) < 16 + kMaxStages ? kDirtyStages
-                                                                                            : kDirtyTransforms);
+         : kind == TransformKind::Projection                                                ? kDirtyProjection
+                                                                                            : kDirtyModelView);
     return result;
 }
 
@@ -710,7 +717,7 @@ bool GLGraphicsDevice::Prepare(bool rhw) {
     }
     if (dirty_ & kDirtyMaterial) ApplyMaterial();
     if (dirty_ & kDirtyLights) ApplyLights();
-    if (dirty_ & kDirtyTransforms) ApplyTransforms(rhw);
+    if (dirty_ & kDirtyTransforms) ApplyTransforms(rhw, dirty_ & kDirtyTransforms);
     if (dirty_ & kDirtyStages) ApplyStages();
     dirty_ = 0;
     return true;
@@ -772,36 +779,39 @@ void GLGraphicsDevice::ApplyLights() {
             glLightf(id, GL_SPOT_CUTOFF, 180.0f);
         }
     }
-    Mark(kDirtyTransforms);
+    Mark(kDirtyModelView);
 }
 
-void GLGraphicsDevice::ApplyTransforms(bool rhw) {
-    Matrix modelView, projection;
-    if (rhw) {
-        // Pixels of the viewport, y down, depth 0..1 as given.
-        const float w = static_cast<float>(viewport_.width), h = static_cast<float>(viewport_.height);
-        modelView = MatrixIdentity();
-        projection = MatrixIdentity();
-        projection.m[0][0] = 2.0f / w;
-        projection.m[1][1] = -2.0f / h;
-        projection.m[2][2] = 2.0f;
-        projection.m[3][0] = -1.0f - 2.0f * viewport_.x / w;
-        projection.m[3][1] = 1.0f + 2.0f * viewport_.y / h;
-        projection.m[3][2] = -1.0f;
-    } else {
-        // Clip coordinates come out as the runtime's: W x V x F, then F x P x Z, where Z turns its
-        // clip depth 0..w into GL's -w..w (the viewport's depth range then maps it as the runtime does).
-        Matrix depth = MatrixIdentity();
-        depth.m[2][2] = 2.0f;
-        depth.m[3][2] = -1.0f;
-        modelView = MatrixMultiply(MatrixMultiply(drawing_.World(), drawing_.View()), FlipZ());
-        projection = MatrixMultiply(MatrixMultiply(FlipZ(), drawing_.Projection()), depth);
-    }
+void GLGraphicsDevice::ApplyTransforms(bool rhw, uint32_t groups) {
     // The runtime's row-vector matrices lie in memory as GL's column-vector ones: no transpose.
-    MatrixMode(GL_PROJECTION);
-    glLoadMatrixf(&projection.m[0][0]);
-    MatrixMode(GL_MODELVIEW);
-    glLoadMatrixf(&modelView.m[0][0]);
+    if (groups & kDirtyProjection) {
+        Matrix projection = MatrixIdentity();
+        if (rhw) {
+            // Pixels of the viewport, y down, depth 0..1 as given.
+            const float w = static_cast<float>(viewport_.width), h = static_cast<float>(viewport_.height);
+            projection.m[0][0] = 2.0f / w;
+            projection.m[1][1] = -2.0f / h;
+            projection.m[2][2] = 2.0f;
+            projection.m[3][0] = -1.0f - 2.0f * viewport_.x / w;
+            projection.m[3][1] = 1.0f + 2.0f * viewport_.y / h;
+            projection.m[3][2] = -1.0f;
+        } else {
+            // Clip coordinates come out as the runtime's: W x V x F, then F x P x Z, where Z turns its
+            // clip depth 0..w into GL's -w..w (the viewport's depth range then maps it as the runtime does).
+            Matrix depth = MatrixIdentity();
+            depth.m[2][2] = 2.0f;
+            depth.m[3][2] = -1.0f;
+            projection = MatrixMultiply(MatrixMultiply(FlipZ(), drawing_.Projection()), depth);
+        }
+        MatrixMode(GL_PROJECTION);
+        glLoadMatrixf(&projection.m[0][0]);
+    }
+    if (groups & kDirtyModelView) {
+        const Matrix modelView =
+            rhw ? MatrixIdentity() : MatrixMultiply(MatrixMultiply(drawing_.World(), drawing_.View()), FlipZ());
+        MatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(&modelView.m[0][0]);
+    }
 }
 
 void GLGraphicsDevice::ApplyStages() {
@@ -914,6 +924,25 @@ void GLGraphicsDevice::ApplyStages() {
     }
 }
 
+void GLGraphicsDevice::ArrayAt(int slot, GLuint vbo, GLint size, GLenum type, GLsizei stride, const void* at) {
+    ArrayPointer& have = pointers_[slot];
+    if (have.valid && have.vbo == vbo && have.at == at && have.size == size && have.type == type &&
+        have.stride == stride) {
+        return;
+    }
+    BindArrayBuffer(vbo);
+    if (slot == 0) {
+        glVertexPointer(size, type, stride, at);
+    } else if (slot == 1) {
+        glNormalPointer(type, stride, at);
+    } else if (slot == 2) {
+        glColorPointer(size, type, stride, at);
+    } else {
+        glTexCoordPointer(size, type, stride, at);
+    }
+    have = ArrayPointer{true, vbo, at, size, type, stride};
+}
+
 void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride,
                                    uint32_t vertexCount) {
     const uint32_t fvf = drawing_.Fvf();
@@ -921,17 +950,17 @@ void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_
     const uint8_t* at = base;
     BindArrayBuffer(vbo);
     ClientArray(0, GL_VERTEX_ARRAY, true);
-    glVertexPointer(3, GL_FLOAT, step, at);  // the fourth float of pixel positions (1/w) is not used
+    ArrayAt(0, vbo, 3, GL_FLOAT, step, at);  // the fourth float of pixel positions (1/w) is not used
     at += (fvf & kFvfXyzRhw) ? 16 : 12;
     ClientArray(1, GL_NORMAL_ARRAY, (fvf & kFvfNormal) != 0);
     if (fvf & kFvfNormal) {
-        glNormalPointer(GL_FLOAT, step, at);
+        ArrayAt(1, vbo, 3, GL_FLOAT, step, at);
         at += 12;
     }
     ClientArray(2, GL_COLOR_ARRAY, (fvf & kFvfDiffuse) != 0);
     if (fvf & kFvfDiffuse) {
         if (bgraArrays_) {
-            glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, step, at);
+            ArrayAt(2, vbo, GL_BGRA, GL_UNSIGNED_BYTE, step, at);
         } else {
             // 0xAARRGGBB words turned into R, G, B, A bytes, in memory.
             const uint8_t* from = memory + (at - base);
@@ -944,13 +973,14 @@ void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_
                 colours_[v * 4 + 2] = static_cast<uint8_t>(c);
                 colours_[v * 4 + 3] = static_cast<uint8_t>(c >> 24);
             }
-            BindArrayBuffer(0);
-            glColorPointer(4, GL_UNSIGNED_BYTE, 0, colours_.data());
+            ArrayAt(2, 0, 4, GL_UNSIGNED_BYTE, 0, colours_.data());
             BindArrayBuffer(vbo);
         }
         at += 4;
-    } else {
+        whiteKnown_ = false;  // drawing with vertex colours leaves the current colour undefined
+    } else if (!whiteKnown_) {
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);  // no vertex colour: white, as the runtime takes it
+        whiteKnown_ = true;
     }
     if (fvf & kFvfSpecular) at += 4;
     // Offsets of the coordinate sets.
@@ -966,9 +996,13 @@ void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_
     for (uint32_t unit = 0; unit < unitCount_; ++unit) {
         const uint32_t set = drawing_.Stage(unit, StageState::TexCoordIndex) & 0xFFFF;
         const bool has = units_[unit].enabled && set < sets;
-        if (clientArrays_[3 + unit] != static_cast<int8_t>(has) || has) ClientUnit(unit);
-        ClientArray(static_cast<int>(3 + unit), GL_TEXTURE_COORD_ARRAY, has);
-        if (has) glTexCoordPointer(setSize[set], GL_FLOAT, step, setAt[set]);
+        const int slot = static_cast<int>(3 + unit);
+        const bool point =
+            has && !(pointers_[slot].valid && pointers_[slot].vbo == vbo && pointers_[slot].at == setAt[set] &&
+                     pointers_[slot].size == setSize[set] && pointers_[slot].stride == step);
+        if (clientArrays_[slot] != static_cast<int8_t>(has) || point) ClientUnit(unit);
+        ClientArray(slot, GL_TEXTURE_COORD_ARRAY, has);
+        if (has) ArrayAt(slot, vbo, setSize[set], GL_FLOAT, step, setAt[set]);
     }
 }
 

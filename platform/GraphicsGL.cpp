@@ -652,7 +652,7 @@ GraphicsResult GLGraphicsDevice::SetViewport(const Viewport& viewport) {
     const bool same = std::memcmp(&viewport_, &viewport, sizeof viewport) == 0;
     viewport_ = viewport;
     if (same || Lost()) return gfx::kOk;
-    Mark(kDirtyTransforms);  // vertices in pixels are placed in the viewport
+    Mark(kDirtyProjection);  // vertices in pixels are placed in the viewport
     MakeCurrent();
     // The back buffer's rows run bottom-up in GL; viewports are given from the top.
     glViewport(static_cast<GLint>(viewport.x), static_cast<GLint>(parameters_.backBufferHeight - bottom),

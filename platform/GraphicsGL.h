@@ -172,9 +172,11 @@ private:
         kDirtyLighting = 16,
         kDirtyMaterial = 32,
         kDirtyLights = 64,
-        kDirtyTransforms = 128,
+        kDirtyModelView = 128,  // world and view: the per-item change, kept apart from the projection
         kDirtyStages = 256,
-        kDirtyAll = 511,
+        kDirtyProjection = 512,
+        kDirtyTransforms = kDirtyModelView | kDirtyProjection,
+        kDirtyAll = 1023,
     };
     // What one texture unit was last set up as; compared whole, so an unchanged unit costs nothing.
     struct UnitSetup {
@@ -189,6 +191,15 @@ private:
     struct CapCache {
         GLenum cap;
         int8_t on;  // -1 unknown
+    };
+    // What one vertex array was last pointed at; a draw from the same buffer and layout sets nothing.
+    struct ArrayPointer {
+        bool valid = false;
+        GLuint vbo = 0;
+        const void* at = nullptr;
+        GLint size = 0;
+        GLenum type = 0;
+        GLsizei stride = 0;
     };
 
     void InitDrawing();
@@ -205,7 +216,9 @@ private:
     void ApplyStages();
     void ApplyLights();
     void ApplyMaterial();
-    void ApplyTransforms(bool rhw);
+    void ApplyTransforms(bool rhw, uint32_t groups);
+    // Points array `slot` (as ClientArray numbers them) unless it already points there.
+    void ArrayAt(int slot, GLuint vbo, GLint size, GLenum type, GLsizei stride, const void* at);
     // Points the vertex arrays at `base` (a buffer offset when `vbo` is not 0, else memory).
     void PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride, uint32_t vertexCount);
     void Mark(uint32_t groups) { dirty_ |= groups; }
@@ -224,6 +237,8 @@ private:
     int activeUnit_ = -1, clientUnit_ = -1;
     GLenum matrixMode_ = 0;
     int8_t clientArrays_[3 + kMaxStages] = {};  // vertex, normal, colour, texture coordinates per unit: -1 unknown
+    ArrayPointer pointers_[3 + kMaxStages];
+    bool whiteKnown_ = false;  // the current colour is opaque white (a draw with vertex colours leaves it undefined)
     GLint depthFunc_ = -1;
     int8_t depthMask_ = -1;
     GLenum blend_[2] = {0, 0};

@@ -405,7 +405,13 @@ bool DrawingState::Mine(const void* resource) const {
 }
 
 GraphicsResult DrawingState::SetTexture(uint32_t stage, ITexture* texture, bool* changed) {
-    if (stage >= kMaxStages || !Mine(texture)) return gfx::kInvalidCall;
+    if (stage >= kMaxStages) return gfx::kInvalidCall;
+    // What is bound is known to be ours (a resource going away is unbound): only a new one is looked up.
+    if (texture == textures_[stage]) {
+        *changed = false;
+        return gfx::kOk;
+    }
+    if (!Mine(texture)) return gfx::kInvalidCall;
     *changed = Store(textures_[stage], texture);
     return gfx::kOk;
 }
@@ -424,14 +430,15 @@ GraphicsResult DrawingState::SetFvf(uint32_t fvf, bool* changed) {
 
 GraphicsResult DrawingState::SetStream(uint32_t stream, IVertexBuffer* buffer, uint32_t offset, uint32_t stride,
                                        bool* changed) {
-    if (stream != 0 || !Mine(buffer)) return gfx::kInvalidCall;  // one stream is all the pipeline here reads
+    if (stream != 0) return gfx::kInvalidCall;  // one stream is all the pipeline here reads
+    if (buffer != stream_ && !Mine(buffer)) return gfx::kInvalidCall;
     bool a = Store(stream_, buffer), b = Store(streamOffset_, offset), c = Store(streamStride_, stride);
     *changed = a || b || c;
     return gfx::kOk;
 }
 
 GraphicsResult DrawingState::SetIndices(IIndexBuffer* buffer, bool* changed) {
-    if (!Mine(buffer)) return gfx::kInvalidCall;
+    if (buffer != indices_ && !Mine(buffer)) return gfx::kInvalidCall;
     *changed = Store(indices_, buffer);
     return gfx::kOk;
 }
@@ -455,8 +462,9 @@ GraphicsResult DrawingState::CheckIndexedDraw(PrimitiveType type, int32_t baseVe
     if (n == 0 || stream_ == nullptr || indices_ == nullptr || size == 0 || streamStride_ < size || baseVertex < 0) {
         return gfx::kInvalidCall;
     }
-    const BasicIndexBuffer* indices = dynamic_cast<const BasicIndexBuffer*>(indices_);
-    if (indices == nullptr || startIndex + n > indices->IndexCount()) return gfx::kInvalidCall;
+    // Only the host's own buffers are bound, and every index buffer of a host is a BasicIndexBuffer.
+    const BasicIndexBuffer* indices = static_cast<const BasicIndexBuffer*>(indices_);
+    if (startIndex + n > indices->IndexCount()) return gfx::kInvalidCall;
     const uint64_t last = static_cast<uint64_t>(baseVertex) + indices->MaxIndex(startIndex, static_cast<uint32_t>(n));
     if (streamOffset_ + last * streamStride_ + size > stream_->GetSize()) return gfx::kInvalidCall;
     *count = static_cast<uint32_t>(n);

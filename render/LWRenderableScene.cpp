@@ -176,8 +176,9 @@ void CLWRenderableScene::Unload() {
     ownObjectCache_.reset();
     motionValid_ = false;
     placementValid_ = false;
+    moving_.clear();
     drawables_.clear();
-    drawablesValid_ = false;
+    listsValid_ = false;
 }
 
 // ---- time and motion -------------------------------------------------------------------------------
@@ -190,15 +191,25 @@ double CLWRenderableScene::WrapTime(double t) const {
     return t - std::trunc(t / length) * length + firstFrame_ * f;
 }
 
-plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool withPivot) {
+plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool withPivot, LwEnvelope* const* channels) {
     LwScene* scene = scene_.get();
     // Channels an item lacks leave these as they are: no motion.
     double position[3] = {0, 0, 0}, rotation[3] = {0, 0, 0}, scale[3] = {1, 1, 1};
     double pivot[3] = {0, 0, 0}, pivotRotation[3] = {0, 0, 0};
-    scene->Op.EvaluateMotion(scene, item, LW_MOTION_POSITION, t, position);
-    scene->Op.EvaluateMotion(scene, item, LW_MOTION_ROTATION, t, rotation);
-    if (scene->Op.FindChannel(scene, item, LW_CHANNEL_SCALE_X) != nullptr) {
-        scene->Op.EvaluateMotion(scene, item, LW_MOTION_SCALE, t, scale);
+    if (channels != nullptr) {
+        double* const out[kMotionChannels] = {position,     position + 1, position + 2, rotation, rotation + 1,
+                                              rotation + 2, scale,        scale + 1,    scale + 2};
+        // Scale only with its X channel, as below.
+        const int count = channels[LW_CHANNEL_SCALE_X] != nullptr ? kMotionChannels : LW_CHANNEL_SCALE_X;
+        for (int c = 0; c < count; ++c) {
+            if (channels[c] != nullptr) scene->Op.EvaluateEnvelope(scene, channels[c], t, out[c]);
+        }
+    } else {
+        scene->Op.EvaluateMotion(scene, item, LW_MOTION_POSITION, t, position);
+        scene->Op.EvaluateMotion(scene, item, LW_MOTION_ROTATION, t, rotation);
+        if (scene->Op.FindChannel(scene, item, LW_CHANNEL_SCALE_X) != nullptr) {
+            scene->Op.EvaluateMotion(scene, item, LW_MOTION_SCALE, t, scale);
+        }
     }
     if (withPivot) {
         scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_POSITION, t, pivot);
@@ -252,11 +263,34 @@ void CLWRenderableScene::SetWrappedTime(double t) {
     motionValid_ = true;
     placementValid_ = false;
     ++motionEvaluations_;
-    for (auto& entry : items_) {
-        CSceneItem& item = *entry.second;
-        item.world_ = ItemMotion(item.item_, t, true);  // identity x the motion
+    MakeLists();
+    for (const Moving& moving : moving_) {
+        CSceneItem& item = *moving.item;
+        item.world_ =
+            ItemMotion(item.item_, t, true, moving.direct ? moving.channels : nullptr);  // identity x the motion
         MultiplyParents(item.world_, item.item_, t);
     }
+}
+
+void CLWRenderableScene::MakeLists() {
+    if (listsValid_) return;
+    moving_.clear();
+    drawables_.clear();
+    LwScene* scene = scene_.get();
+    for (auto& entry : items_) {
+        CSceneItem& item = *entry.second;
+        // Version 3 motion is the channels' alone; version 1 keyframes are read by the scene library.
+        Moving moving{&item, scene->Version == 3, {}};
+        for (int c = 0; c < kMotionChannels && moving.direct; ++c) {
+            moving.channels[c] = scene->Op.FindChannel(scene, item.item_, c);
+        }
+        moving_.push_back(moving);
+        if (item.object_ == nullptr) continue;
+        Drawable drawable{&item, item.object_, item.object_->GetPassMask(), item.fogged_, true, {}, 0.0f, {}, 0.0f};
+        item.object_->GetBoundingSphere(&drawable.centre, &drawable.radius);
+        drawables_.push_back(drawable);
+    }
+    listsValid_ = true;
 }
 
 void CLWRenderableScene::ResetTimeCache() {
@@ -279,10 +313,22 @@ void CLWRenderableScene::UpdateItemMatrices(double t) {
     placedFor_ = key;
     placementValid_ = true;
     const bool placedAsMoved = SameMatrix(key.world, plat::MatrixIdentity());
-    for (auto& entry : items_) {
-        CSceneItem& item = *entry.second;
+    MakeLists();
+    for (const Moving& moving : moving_) {
+        CSceneItem& item = *moving.item;
         item.placed_ = placedAsMoved ? item.world_ : plat::MatrixMultiply(item.world_, key.world);
         item.view_ = plat::MatrixMultiply(item.placed_, key.view);
+    }
+    // The culling's view of each mesh, while the matrices are at hand.
+    for (Drawable& drawable : drawables_) {
+        const CSceneItem& item = *drawable.item;
+        drawable.viewCentre = plat::Vec3TransformCoord(drawable.centre, item.view_);
+        const plat::Matrix& w = item.world_;
+        float scale = 0.0f;
+        for (int column = 0; column < 3; ++column) {
+            scale = std::max(scale, std::fabs(w.m[0][column] + w.m[1][column] + w.m[2][column]));
+        }
+        drawable.viewRadius = drawable.radius * scale;
     }
 }
 
@@ -302,41 +348,24 @@ bool CLWRenderableScene::ApplyFog() {
     return true;
 }
 
-bool CLWRenderableScene::IsItemVisible(const CSceneItem& item, CCamera* camera) {
-    if (camera == nullptr) return true;
-    plat::Vector3 centre;
-    float radius = 0.0f;
-    item.object_->GetBoundingSphere(&centre, &radius);
-    const plat::Vector3 viewCentre = plat::Vec3TransformCoord(centre, item.view_);
-    const plat::Matrix& w = item.world_;
-    float scale = 0.0f;
-    for (int column = 0; column < 3; ++column) {
-        scale = std::max(scale, std::fabs(w.m[0][column] + w.m[1][column] + w.m[2][column]));
+void CLWRenderableScene::CullDrawables(std::uint32_t passBits, CCamera* camera) {
+    for (Drawable& drawable : drawables_) {
+        if ((drawable.passMask & passBits) == 0) continue;
+        drawable.visible = camera == nullptr || camera->IsSphereVisible(&drawable.viewCentre, drawable.viewRadius);
     }
-    return camera->IsSphereVisible(&viewCentre, radius * scale);
 }
 
-void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass, CCamera* camera) {
+void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     plat::IGraphicsDevice& device = CurrentDevice();
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
-    if (!drawablesValid_) {
-        drawables_.clear();
-        for (auto& entry : items_) {
-            if (entry.second->object_ != nullptr) {
-                drawables_.push_back({entry.second.get(), entry.second->object_->GetPassMask()});
-            }
-        }
-        drawablesValid_ = true;
-    }
     const auto bit = static_cast<std::uint32_t>(pass);
     if (bit > kMaxRenderPass) return;
     for (const Drawable& drawable : drawables_) {
         if ((drawable.passMask >> bit & 1u) == 0) continue;
-        CSceneItem& item = *drawable.item;
-        if (IsItemVisible(item, camera)) {
-            device.SetTransform(plat::TransformKind::World, item.placed_);
-            device.SetRenderState(RS::FogEnable, fog && item.fogged_);
-            item.object_->RenderPolygonSets(pass);
+        if (drawable.visible) {
+            device.SetTransform(plat::TransformKind::World, drawable.item->placed_);
+            device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
+            drawable.object->RenderPolygonSets(pass);
             ++DrawnItemCount;
         }
         ++TestedItemCount;
@@ -352,7 +381,9 @@ void CLWRenderableScene::RenderPass(double seconds, Pass pass, CCamera* camera) 
     device.GetTransform(plat::TransformKind::World, world);
     SetWrappedTime(t);
     UpdateItemMatrices(t);
-    RenderSceneItems(fog, pass, camera);
+    const auto bit = static_cast<std::uint32_t>(pass);
+    if (bit <= kMaxRenderPass) CullDrawables(1u << bit, camera);
+    RenderSceneItems(fog, pass);
     device.SetTransform(plat::TransformKind::World, world);
 }
 
@@ -366,16 +397,20 @@ void CLWRenderableScene::Render(double seconds, CCamera* camera) {
     SetWrappedTime(t);
     UpdateItemMatrices(t);
     SetDefaultRenderStates();
-    RenderSceneItems(fog, Pass::Opaque, camera);
-    RenderSceneItems(fog, Pass::AlphaBlended, camera);
+    const std::uint32_t passes =
+        1u << static_cast<std::uint32_t>(Pass::Opaque) | 1u << static_cast<std::uint32_t>(Pass::AlphaBlended) |
+        1u << static_cast<std::uint32_t>(Pass::Multiplicative) | 1u << static_cast<std::uint32_t>(Pass::Additive);
+    CullDrawables(passes, camera);
+    RenderSceneItems(fog, Pass::Opaque);
+    RenderSceneItems(fog, Pass::AlphaBlended);
     device.SetRenderState(RS::SrcBlend, plat::Blend::Zero);
     device.SetRenderState(RS::DestBlend, plat::Blend::SrcColour);
-    RenderSceneItems(fog, Pass::Multiplicative, camera);
+    RenderSceneItems(fog, Pass::Multiplicative);
     device.SetRenderState(RS::ZEnable, true);
     device.SetRenderState(RS::ZWriteEnable, false);
     device.SetRenderState(RS::SrcBlend, plat::Blend::SrcAlpha);
     device.SetRenderState(RS::DestBlend, plat::Blend::One);
-    RenderSceneItems(fog, Pass::Additive, camera);
+    RenderSceneItems(fog, Pass::Additive);
     device.SetRenderState(RS::SrcBlend, plat::Blend::SrcAlpha);
     device.SetRenderState(RS::DestBlend, plat::Blend::InvSrcAlpha);
     device.SetRenderState(RS::ZWriteEnable, true);

@@ -141,13 +141,18 @@ private:
     // The same without the item's own pivot (a camera's target).
     void ComputeWorldMatrixWithoutPivot(plat::Matrix& m, LwSceneItem* item, double t);
     void MultiplyParents(plat::Matrix& m, LwSceneItem* item, double t);
-    plat::Matrix ItemMotion(LwSceneItem* item, double t, bool withPivot);
+    // `channels`, when given, are the item's position, rotation and scale channels as FindChannel finds
+    // them (null where missing), read directly instead of walking its channel list for each group.
+    plat::Matrix ItemMotion(LwSceneItem* item, double t, bool withPivot, LwEnvelope* const* channels = nullptr);
     // These take a time already wrapped.
     void SetWrappedTime(double t);
     void UpdateItemMatrices(double t);
     bool ApplyFog();
-    bool IsItemVisible(const CSceneItem& item, CCamera* camera);
-    void RenderSceneItems(bool fog, Pass pass, CCamera* camera);
+    // Makes the per-frame lists below when the item table changed.
+    void MakeLists();
+    // Tests every drawable that uses one of `passBits` against the camera, from the placement's data.
+    void CullDrawables(std::uint32_t passBits, CCamera* camera);
+    void RenderSceneItems(bool fog, Pass pass);
 
     std::unique_ptr<LwScene, SceneFree> scene_;
     CLWRenderableObjectCache* objectCache_ = nullptr;
@@ -166,14 +171,29 @@ private:
     };
     PlacementKey placedFor_;
     bool placementValid_ = false;
-    // The items with a mesh in table order, with their meshes' passes side by side: each pass looks
-    // through this short contiguous list and touches only the items it draws. Made on first drawing.
+    // Every item in table order with its motion channels, and the items with a mesh with what placing,
+    // culling and drawing them reads, side by side: the per-frame loops run through these short
+    // contiguous lists instead of the table's nodes. Made on first use after loading.
+    static const int kMotionChannels = 9;  // position, rotation (heading, pitch, bank), scale
+    struct Moving {
+        CSceneItem* item;
+        bool direct;  // the channels below stand for the item's channel list
+        LwEnvelope* channels[kMotionChannels];
+    };
     struct Drawable {
         CSceneItem* item;
+        CLWRenderableObject* object;
         std::uint32_t passMask;
+        bool fogged;
+        bool visible;              // by the last culling, for the passes drawn since
+        plat::Vector3 centre;      // bounding sphere in the object's space
+        float radius;              //
+        plat::Vector3 viewCentre;  // ... and in view space, scaled with the item, by the placement
+        float viewRadius;
     };
+    std::vector<Moving> moving_;
     std::vector<Drawable> drawables_;
-    bool drawablesValid_ = false;
+    bool listsValid_ = false;
     std::map<std::string, std::shared_ptr<CSceneCamera>> cameras_;
     CSceneLight light_;
     std::uint64_t motionEvaluations_ = 0;

@@ -286,7 +286,8 @@ void CLWRenderableScene::MakeLists() {
         }
         moving_.push_back(moving);
         if (item.object_ == nullptr) continue;
-        Drawable drawable{&item, item.object_, item.object_->GetPassMask(), item.fogged_, true, {}, 0.0f, {}, 0.0f};
+        Drawable drawable{item.placed_, &item, item.object_, item.object_->GetPassMask(), item.fogged_, true, {},
+                          0.0f,         {},    0.0f};
         item.object_->GetBoundingSphere(&drawable.centre, &drawable.radius);
         drawables_.push_back(drawable);
     }
@@ -322,6 +323,7 @@ void CLWRenderableScene::UpdateItemMatrices(double t) {
     // The culling's view of each mesh, while the matrices are at hand.
     for (Drawable& drawable : drawables_) {
         const CSceneItem& item = *drawable.item;
+        drawable.placed = item.placed_;
         drawable.viewCentre = plat::Vec3TransformCoord(drawable.centre, item.view_);
         const plat::Matrix& w = item.world_;
         float scale = 0.0f;
@@ -363,7 +365,7 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     for (const Drawable& drawable : drawables_) {
         if ((drawable.passMask >> bit & 1u) == 0) continue;
         if (drawable.visible) {
-            device.SetTransform(plat::TransformKind::World, drawable.item->placed_);
+            device.SetTransform(plat::TransformKind::World, drawable.placed);
             device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
             drawable.object->RenderPolygonSets(pass);
             ++DrawnItemCount;

@@ -181,6 +181,7 @@ private:
         LwEnvelope* channels[kMotionChannels];
     };
     struct Drawable {
+        plat::Matrix placed;  // the item's, copied by the placement: drawing reads no item record
         CSceneItem* item;
         CLWRenderableObject* object;
         std::uint32_t passMask;

@@ -98,6 +98,17 @@ void CLWRenderableObject::Load(IDataLoader* loader, const std::string& name, CTe
     for (const T3OPolygonSet& set : object.polygonSets) AddPolygonSet(set);
     boundingCentre_ = object.boundingCentre;
     boundingRadius_ = object.boundingRadius;
+    std::uint32_t sets[kMaxRenderPass + 1] = {}, reflecting = 0;
+    for (const std::unique_ptr<CPolygonSet>& set : polygonSets_) {
+        if (set->indexCount_ == 0 || set->materialIndex_ >= materials_.size()) continue;
+        const lightwave::CLWMaterial& material = materials_[set->materialIndex_];
+        const auto bit = static_cast<std::uint32_t>(material.pass_);
+        ++sets[bit];
+        if (material.reflectionTexture_ != nullptr) reflecting |= 1u << bit;
+    }
+    for (std::uint32_t bit = 0; bit <= kMaxRenderPass; ++bit) {
+        if (sets[bit] == 1 && (reflecting >> bit & 1u) == 0) redrawMask_ |= 1u << bit;
+    }
     loaded_ = true;
 }
 
@@ -195,6 +206,18 @@ void CLWRenderableObject::RenderPolygonSets(Pass pass) {
         DrawPolygonSet(device, *set, material);
     }
     device.SetTexture(1, nullptr);
+}
+
+void CLWRenderableObject::RedrawPolygonSets(Pass pass) {
+    if (!CanRedraw(pass)) return;
+    for (const std::unique_ptr<CPolygonSet>& set : polygonSets_) {
+        if (set->indexCount_ == 0 || set->materialIndex_ >= materials_.size()) continue;
+        if (materials_[set->materialIndex_].pass_ != pass) continue;
+        const std::uint32_t triangles = set->indexCount_ / 3;
+        CurrentDevice().DrawIndexedPrimitive(plat::PrimitiveType::TriangleList, 0, 0, vertexCount_, 0, triangles);
+        DrawnTriangleCount += triangles;
+        return;
+    }
 }
 
 void CLWRenderableObject::DrawPolygonSet(plat::IGraphicsDevice& device, const CPolygonSet& set,

@@ -362,12 +362,27 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
     const auto bit = static_cast<std::uint32_t>(pass);
     if (bit > kMaxRenderPass) return;
-    for (const Drawable& drawable : drawables_) {
+    CLWRenderableObject* last = nullptr;
+    const std::size_t count = drawables_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // Each draw's work in GL pushes what follows out of the caches: the next entry is fetched now.
+        if (i + 1 < count) {
+            const char* next = reinterpret_cast<const char*>(&drawables_[i + 1]);
+            __builtin_prefetch(next);
+            __builtin_prefetch(next + sizeof(Drawable) - 1);
+        }
+        const Drawable& drawable = drawables_[i];
         if ((drawable.passMask >> bit & 1u) == 0) continue;
         if (drawable.visible) {
             device.SetTransform(plat::TransformKind::World, drawable.placed);
             device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
-            drawable.object->RenderPolygonSets(pass);
+            // The same mesh as the last drawn finds the device as it left it.
+            if (drawable.object == last && last->CanRedraw(pass)) {
+                last->RedrawPolygonSets(pass);
+            } else {
+                drawable.object->RenderPolygonSets(pass);
+            }
+            last = drawable.object;
             ++DrawnItemCount;
         }
         ++TestedItemCount;

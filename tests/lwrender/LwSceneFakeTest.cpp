@@ -29,6 +29,11 @@ protected:
             if (name[0] == 'g') material.pass = RenderPass::Additive;
             WriteObject(data_ / "scenes" / name, Box({-1, -1, -1}, {1, 1, 1}, material));
         }
+        // Two materials in one pass: each draw sets its own.
+        T3OObject twoSets = Box({-1, -1, -1}, {1, 1, 1}, Glowing("front", 1, 0, 0));
+        twoSets.materials.push_back(Glowing("back", 0, 1, 0));
+        twoSets.polygonSets.push_back({1, twoSets.polygonSets[0].indices});
+        WriteObject(data_ / "scenes" / "twosets_000.t3o", twoSets);
     }
     void TearDown() override {
         scene_.reset();
@@ -159,6 +164,28 @@ TEST_F(LwSceneFakeTest, FrameStatesFogAndPassOrder) {
                                             : "";
         for (char c : passes) expected += c == '%' ? (fogType == 1 ? '1' : '0') : c;
         EXPECT_EQ(seen, expected) << fogType;
+    }
+}
+
+// Items of one mesh drawn one after the other: a mesh of one set is set up once and then only placed
+// and drawn; one of two sets is set up for every draw, as the other set's states stand between.
+TEST_F(LwSceneFakeTest, RepeatedMeshesAreSetUpOnceWhereTheStatesStand) {
+    const struct {
+        const char* file;
+        std::size_t draws, materials;
+    } rows[] = {{"box.lwo", 3, 1}, {"twosets.lwo", 6, 6}};
+    for (const auto& row : rows) {
+        Load(Header(0, 60) + Object(row.file, Motion()) + Object(row.file, Motion{{3}}) +
+             Object(row.file, Motion{{6}}));
+        Journal();
+        scene_->Render(0, nullptr);
+        std::size_t draws = 0, materials = 0;
+        for (const std::string& line : Journal()) {
+            draws += line.rfind("DrawIndexedPrimitive", 0) == 0;
+            materials += line.rfind("SetMaterial", 0) == 0;
+        }
+        EXPECT_EQ(draws, row.draws) << row.file;
+        EXPECT_EQ(materials, row.materials) << row.file;
     }
 }
 

@@ -191,12 +191,13 @@ double CLWRenderableScene::WrapTime(double t) const {
     return t - std::trunc(t / length) * length + firstFrame_ * f;
 }
 
-plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool withPivot, LwEnvelope* const* channels) {
+plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool withPivot, const Moving* moving) {
     LwScene* scene = scene_.get();
     // Channels an item lacks leave these as they are: no motion.
     double position[3] = {0, 0, 0}, rotation[3] = {0, 0, 0}, scale[3] = {1, 1, 1};
     double pivot[3] = {0, 0, 0}, pivotRotation[3] = {0, 0, 0};
-    if (channels != nullptr) {
+    if (moving != nullptr && moving->direct) {
+        LwEnvelope* const* channels = moving->channels;
         double* const out[kMotionChannels] = {position,     position + 1, position + 2, rotation, rotation + 1,
                                               rotation + 2, scale,        scale + 1,    scale + 2};
         // Scale only with its X channel, as below.
@@ -211,7 +212,10 @@ plat::Matrix CLWRenderableScene::ItemMotion(LwSceneItem* item, double t, bool wi
             scene->Op.EvaluateMotion(scene, item, LW_MOTION_SCALE, t, scale);
         }
     }
-    if (withPivot) {
+    if (withPivot && moving != nullptr) {
+        std::copy(std::begin(moving->pivot), std::end(moving->pivot), pivot);
+        std::copy(std::begin(moving->pivotRotation), std::end(moving->pivotRotation), pivotRotation);
+    } else if (withPivot) {
         scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_POSITION, t, pivot);
         scene->Op.EvaluateMotion(scene, item, LW_MOTION_PIVOT_ROTATION, t, pivotRotation);
     }
@@ -264,11 +268,11 @@ void CLWRenderableScene::SetWrappedTime(double t) {
     placementValid_ = false;
     ++motionEvaluations_;
     MakeLists();
+    // Everything read here lies in the list: the item's own record is only written.
     for (const Moving& moving : moving_) {
-        CSceneItem& item = *moving.item;
-        item.world_ =
-            ItemMotion(item.item_, t, true, moving.direct ? moving.channels : nullptr);  // identity x the motion
-        MultiplyParents(item.world_, item.item_, t);
+        plat::Matrix& world = moving.item->world_;
+        world = ItemMotion(moving.record, t, true, &moving);  // identity x the motion
+        if (moving.parented) MultiplyParents(world, moving.record, t);
     }
 }
 
@@ -280,7 +284,11 @@ void CLWRenderableScene::MakeLists() {
     for (auto& entry : items_) {
         CSceneItem& item = *entry.second;
         // Version 3 motion is the channels' alone; version 1 keyframes are read by the scene library.
-        Moving moving{&item, scene->Version == 3, {}};
+        Moving moving{&item, item.item_, scene->Version == 3, false, {0, 0, 0}, {0, 0, 0}, {}};
+        moving.parented = scene->Op.GetParentItem(scene, item.item_) != nullptr;
+        // Pivots have no channels: what the library gives at any time.
+        scene->Op.EvaluateMotion(scene, item.item_, LW_MOTION_PIVOT_POSITION, 0.0, moving.pivot);
+        scene->Op.EvaluateMotion(scene, item.item_, LW_MOTION_PIVOT_ROTATION, 0.0, moving.pivotRotation);
         for (int c = 0; c < kMotionChannels && moving.direct; ++c) {
             moving.channels[c] = scene->Op.FindChannel(scene, item.item_, c);
         }

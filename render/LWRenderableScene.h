@@ -141,9 +141,9 @@ private:
     // The same without the item's own pivot (a camera's target).
     void ComputeWorldMatrixWithoutPivot(plat::Matrix& m, LwSceneItem* item, double t);
     void MultiplyParents(plat::Matrix& m, LwSceneItem* item, double t);
-    // `channels`, when given, are the item's position, rotation and scale channels as FindChannel finds
-    // them (null where missing), read directly instead of walking its channel list for each group.
-    plat::Matrix ItemMotion(LwSceneItem* item, double t, bool withPivot, LwEnvelope* const* channels = nullptr);
+    struct Moving;
+    // `moving`, when given, is the item's entry below: its channels and pivot are read from there.
+    plat::Matrix ItemMotion(LwSceneItem* item, double t, bool withPivot, const Moving* moving = nullptr);
     // These take a time already wrapped.
     void SetWrappedTime(double t);
     void UpdateItemMatrices(double t);
@@ -177,7 +177,10 @@ private:
     static const int kMotionChannels = 9;  // position, rotation (heading, pitch, bank), scale
     struct Moving {
         CSceneItem* item;
-        bool direct;  // the channels below stand for the item's channel list
+        LwSceneItem* record;
+        bool direct;    // the channels below stand for the item's channel list
+        bool parented;  // the item has a parent, whose motion moves it too
+        double pivot[3], pivotRotation[3];
         LwEnvelope* channels[kMotionChannels];
     };
     struct Drawable {

@@ -330,6 +330,7 @@ void GLGraphicsDevice::InitDrawing() {
 void GLGraphicsDevice::InvalidateShadow() {
     capCache_.clear();
     for (UnitSetup& unit : units_) unit.valid = false;
+    enabledUnits_ = 0;
     std::fill(std::begin(boundKnown_), std::end(boundKnown_), false);
     buffersKnown_ = false;
     activeUnit_ = clientUnit_ = -1;
@@ -920,6 +921,7 @@ void GLGraphicsDevice::ApplyStages() {
                 glLoadMatrixf(want.matrix);
             }
             have = want;
+            enabledUnits_ = want.enabled ? enabledUnits_ | 1u << unit : enabledUnits_ & ~(1u << unit);
         }
     }
 }
@@ -994,9 +996,11 @@ void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_
         at += 4 * setSize[set];
     }
     for (uint32_t unit = 0; unit < unitCount_; ++unit) {
+        const int slot = static_cast<int>(3 + unit);
+        // A unit set up disabled, whose coordinate array is known off, has nothing to point.
+        if ((enabledUnits_ >> unit & 1u) == 0 && clientArrays_[slot] == 0) continue;
         const uint32_t set = drawing_.Stage(unit, StageState::TexCoordIndex) & 0xFFFF;
         const bool has = units_[unit].enabled && set < sets;
-        const int slot = static_cast<int>(3 + unit);
         const bool point =
             has && !(pointers_[slot].valid && pointers_[slot].vbo == vbo && pointers_[slot].at == setAt[set] &&
                      pointers_[slot].size == setSize[set] && pointers_[slot].stride == step);

@@ -238,7 +238,8 @@ private:
     GLenum matrixMode_ = 0;
     int8_t clientArrays_[3 + kMaxStages] = {};  // vertex, normal, colour, texture coordinates per unit: -1 unknown
     ArrayPointer pointers_[3 + kMaxStages];
-    bool whiteKnown_ = false;  // the current colour is opaque white (a draw with vertex colours leaves it undefined)
+    uint32_t enabledUnits_ = 0;  // units set up enabled, by bit: the only ones whose coordinates are read
+    bool whiteKnown_ = false;    // the current colour is opaque white (a draw with vertex colours leaves it undefined)
     GLint depthFunc_ = -1;
     int8_t depthMask_ = -1;
     GLenum blend_[2] = {0, 0};

@@ -65,8 +65,14 @@ uint32_t TextureRows(Format format, uint32_t height) { return IsBlockFormat(form
 
 ResourceHost::~ResourceHost() { DetachAll(); }
 
+void ResourceHost::Register(DeviceResource* resource) {
+    resources_.push_back(resource);
+    handles_.insert(resource->Handle());
+}
+
 void ResourceHost::Unregister(DeviceResource* resource) {
     resources_.erase(std::remove(resources_.begin(), resources_.end(), resource), resources_.end());
+    handles_.erase(resource->Handle());
 }
 
 void ResourceHost::DetachAll() {
@@ -75,6 +81,7 @@ void ResourceHost::DetachAll() {
         resource->host_ = nullptr;
     }
     resources_.clear();
+    handles_.clear();
 }
 
 DeviceResource::~DeviceResource() {
@@ -396,13 +403,7 @@ GraphicsResult DrawingState::SetMaterial(const Material& material, bool* changed
     return gfx::kOk;
 }
 
-bool DrawingState::Mine(const void* resource) const {
-    if (resource == nullptr) return true;
-    for (const DeviceResource* r : host_->Resources()) {
-        if (r->Handle() == resource) return true;
-    }
-    return false;
-}
+bool DrawingState::Mine(const void* resource) const { return resource == nullptr || host_->Holds(resource); }
 
 GraphicsResult DrawingState::SetTexture(uint32_t stage, ITexture* texture, bool* changed) {
     if (stage >= kMaxStages) return gfx::kInvalidCall;

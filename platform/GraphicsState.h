@@ -4,6 +4,7 @@
 // keep their contents in memory (so they outlive a lost device and a driver that drops its copies).
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Graphics.h"
@@ -16,11 +17,13 @@ class DeviceResource;
 class ResourceHost {
 public:
     virtual ~ResourceHost();
-    void Register(DeviceResource* resource) { resources_.push_back(resource); }
+    void Register(DeviceResource* resource);
     void Unregister(DeviceResource* resource);
     // Tells every live resource that the device is going; afterwards they draw nothing.
     void DetachAll();
     const std::vector<DeviceResource*>& Resources() const { return resources_; }
+    // Whether a live resource of this host is held as `handle` (compared, never followed).
+    bool Holds(const void* handle) const { return handles_.count(handle) != 0; }
 
 protected:
     // A resource is being destroyed: forget any binding of it.
@@ -29,6 +32,7 @@ protected:
 private:
     friend class DeviceResource;
     std::vector<DeviceResource*> resources_;
+    std::unordered_set<const void*> handles_;  // the resources' handles, for binding checks at every draw
 };
 
 class DeviceResource {

@@ -104,6 +104,7 @@ void CLWRenderableObject::Load(IDataLoader* loader, const std::string& name, CTe
         const lightwave::CLWMaterial& material = materials_[set->materialIndex_];
         const auto bit = static_cast<std::uint32_t>(material.pass_);
         ++sets[bit];
+        redrawTriangles_[bit] = set->indexCount_ / 3;
         if (material.reflectionTexture_ != nullptr) reflecting |= 1u << bit;
     }
     for (std::uint32_t bit = 0; bit <= kMaxRenderPass; ++bit) {
@@ -210,14 +211,9 @@ void CLWRenderableObject::RenderPolygonSets(Pass pass) {
 
 void CLWRenderableObject::RedrawPolygonSets(Pass pass) {
     if (!CanRedraw(pass)) return;
-    for (const std::unique_ptr<CPolygonSet>& set : polygonSets_) {
-        if (set->indexCount_ == 0 || set->materialIndex_ >= materials_.size()) continue;
-        if (materials_[set->materialIndex_].pass_ != pass) continue;
-        const std::uint32_t triangles = set->indexCount_ / 3;
-        CurrentDevice().DrawIndexedPrimitive(plat::PrimitiveType::TriangleList, 0, 0, vertexCount_, 0, triangles);
-        DrawnTriangleCount += triangles;
-        return;
-    }
+    const std::uint32_t triangles = redrawTriangles_[static_cast<std::uint32_t>(pass)];
+    CurrentDevice().DrawIndexedPrimitive(plat::PrimitiveType::TriangleList, 0, 0, vertexCount_, 0, triangles);
+    DrawnTriangleCount += triangles;
 }
 
 void CLWRenderableObject::DrawPolygonSet(plat::IGraphicsDevice& device, const CPolygonSet& set,

@@ -128,6 +128,7 @@ private:
     std::vector<lightwave::CLWMaterial> materials_;
     std::uint32_t passMask_ = 0;
     std::uint32_t redrawMask_ = 0;
+    std::uint32_t redrawTriangles_[kMaxRenderPass + 1] = {};  // of the one set of each pass in redrawMask_
     std::vector<std::unique_ptr<CPolygonSet>> polygonSets_;
     plat::Vector3 boundingCentre_;
     float boundingRadius_ = 0.0f;

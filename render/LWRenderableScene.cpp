@@ -381,19 +381,19 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
         }
         const Drawable& drawable = drawables_[i];
         if ((drawable.passMask >> bit & 1u) == 0) continue;
-        if (drawable.visible) {
-            device.SetTransform(plat::TransformKind::World, drawable.placed);
-            device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
-            // The same mesh as the last drawn finds the device as it left it.
-            if (drawable.object == last && last->CanRedraw(pass)) {
-                last->RedrawPolygonSets(pass);
-            } else {
-                drawable.object->RenderPolygonSets(pass);
-            }
-            last = drawable.object;
-            ++DrawnItemCount;
-        }
         ++TestedItemCount;
+        if (!drawable.visible) continue;
+        CLWRenderableObject* const object = drawable.object;  // read before the draw, not after
+        device.SetTransform(plat::TransformKind::World, drawable.placed);
+        device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
+        // The same mesh as the last drawn finds the device as it left it.
+        if (object == last && object->CanRedraw(pass)) {
+            object->RedrawPolygonSets(pass);
+        } else {
+            object->RenderPolygonSets(pass);
+        }
+        last = object;
+        ++DrawnItemCount;
     }
 }
 

@@ -209,10 +209,10 @@ void CLWRenderableObject::RenderPolygonSets(Pass pass) {
     device.SetTexture(1, nullptr);
 }
 
-void CLWRenderableObject::RedrawPolygonSets(Pass pass) {
+void CLWRenderableObject::RedrawPolygonSets(plat::IGraphicsDevice& device, Pass pass) {
     if (!CanRedraw(pass)) return;
     const std::uint32_t triangles = redrawTriangles_[static_cast<std::uint32_t>(pass)];
-    CurrentDevice().DrawIndexedPrimitive(plat::PrimitiveType::TriangleList, 0, 0, vertexCount_, 0, triangles);
+    device.DrawIndexedPrimitive(plat::PrimitiveType::TriangleList, 0, 0, vertexCount_, 0, triangles);
     DrawnTriangleCount += triangles;
 }
 

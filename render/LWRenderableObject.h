@@ -101,8 +101,8 @@ public:
     }
     // Draws the pass again right after RenderPolygonSets(pass) of this object, when CanRedraw and
     // nothing but the world transform and the fog was set on the device since: the states it would
-    // set are those it left.
-    void RedrawPolygonSets(Pass pass);
+    // set are those it left. `device` is the current device, which the caller has at hand.
+    void RedrawPolygonSets(plat::IGraphicsDevice& device, Pass pass);
     virtual bool UsesPass(Pass pass);
     virtual void GetBoundingSphere(plat::Vector3* centre, float* radius);
     virtual void DrawBoundingSphere();

@@ -388,7 +388,7 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
         device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
         // The same mesh as the last drawn finds the device as it left it.
         if (object == last && object->CanRedraw(pass)) {
-            object->RedrawPolygonSets(pass);
+            object->RedrawPolygonSets(device, pass);
         } else {
             object->RenderPolygonSets(pass);
         }

@@ -108,7 +108,7 @@ TEST_F(LwObjectFakeTest, RedrawIsTheDrawAloneWhereTheStatesStandAsLeft) {
         EXPECT_EQ(object.CanRedraw(row.pass), row.redraws) << static_cast<int>(row.pass);
         object.RenderPass(row.pass);
         const std::vector<std::string> draws = Journal("Draw");
-        object.RedrawPolygonSets(row.pass);
+        object.RedrawPolygonSets(CurrentDevice(), row.pass);
         EXPECT_EQ(Journal(), row.redraws ? draws : std::vector<std::string>()) << static_cast<int>(row.pass);
     }
 }

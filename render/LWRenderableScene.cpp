@@ -280,6 +280,7 @@ void CLWRenderableScene::MakeLists() {
     if (listsValid_) return;
     moving_.clear();
     drawables_.clear();
+    usedPasses_ = 0;
     LwScene* scene = scene_.get();
     for (auto& entry : items_) {
         CSceneItem& item = *entry.second;
@@ -297,6 +298,7 @@ void CLWRenderableScene::MakeLists() {
         Drawable drawable{item.placed_, &item, item.object_, item.object_->GetPassMask(), item.fogged_, true, {},
                           0.0f,         {},    0.0f};
         item.object_->GetBoundingSphere(&drawable.centre, &drawable.radius);
+        usedPasses_ |= drawable.passMask;
         drawables_.push_back(drawable);
     }
     listsValid_ = true;
@@ -359,6 +361,7 @@ bool CLWRenderableScene::ApplyFog() {
 }
 
 void CLWRenderableScene::CullDrawables(std::uint32_t passBits, CCamera* camera) {
+    if ((usedPasses_ & passBits) == 0) return;
     for (Drawable& drawable : drawables_) {
         if ((drawable.passMask & passBits) == 0) continue;
         drawable.visible = camera == nullptr || camera->IsSphereVisible(&drawable.viewCentre, drawable.viewRadius);
@@ -369,7 +372,7 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     plat::IGraphicsDevice& device = CurrentDevice();
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
     const auto bit = static_cast<std::uint32_t>(pass);
-    if (bit > kMaxRenderPass) return;
+    if (bit > kMaxRenderPass || (usedPasses_ >> bit & 1u) == 0) return;  // no item to test
     CLWRenderableObject* last = nullptr;
     const std::size_t count = drawables_.size();
     for (std::size_t i = 0; i < count; ++i) {

@@ -197,6 +197,7 @@ private:
     };
     std::vector<Moving> moving_;
     std::vector<Drawable> drawables_;
+    std::uint32_t usedPasses_ = 0;  // the passes of all drawables, by bit
     bool listsValid_ = false;
     std::map<std::string, std::shared_ptr<CSceneCamera>> cameras_;
     CSceneLight light_;

@@ -279,6 +279,50 @@ TEST_F(DrawGLTest, MultiplyAddAfterAStageWithoutTexture) {
     EXPECT_TRUE(Near(Pixel(32, 32), 0xFF400000)) << std::hex << Pixel(32, 32);
 }
 
+// The device points GL's arrays and sets the current colour only where they changed: each draw below
+// reads another buffer (or memory) of the same layout, or has no vertex colour where the last had one.
+TEST_F(DrawGLTest, ArraysAndColourAreSetAgainWhereTheyChanged) {
+    struct Vertex {
+        float x, y, z, rhw;
+        uint32_t colour;
+    };
+    const uint32_t red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
+    const uint32_t colours = kFvfXyzRhw | kFvfDiffuse;
+    const struct {
+        float left;
+        uint32_t colour, fvf, expected;
+        bool memory;  // drawn from memory, not from a buffer
+    } rows[] = {{2, red, colours, red, false},
+                {14, red, kFvfXyzRhw, white, false},
+                {26, green, colours, green, false},
+                {38, blue, colours, blue, true},
+                {50, red, colours, red, false}};
+    std::vector<std::unique_ptr<IVertexBuffer>> buffers;
+    for (const auto& row : rows) {
+        const Vertex v[4] = {{row.left, 8, 0.5f, 1, row.colour},
+                             {row.left + 10, 8, 0.5f, 1, row.colour},
+                             {row.left, 56, 0.5f, 1, row.colour},
+                             {row.left + 10, 56, 0.5f, 1, row.colour}};
+        device_->SetFVF(row.fvf);
+        if (row.memory) {
+            ASSERT_EQ(device_->DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, v, sizeof(Vertex)), gfx::kOk);
+            continue;
+        }
+        buffers.emplace_back();
+        ASSERT_EQ(device_->CreateVertexBuffer(sizeof v, 0, row.fvf, Pool::Managed, buffers.back()), gfx::kOk);
+        void* data = nullptr;
+        ASSERT_EQ(buffers.back()->Lock(0, 0, &data, 0), gfx::kOk);
+        std::memcpy(data, v, sizeof v);
+        buffers.back()->Unlock();
+        device_->SetStreamSource(0, buffers.back().get(), 0, sizeof(Vertex));
+        ASSERT_EQ(device_->DrawPrimitive(PrimitiveType::TriangleStrip, 0, 2), gfx::kOk);
+    }
+    for (const auto& row : rows) {
+        const uint32_t seen = Pixel(static_cast<uint32_t>(row.left) + 5, 32);
+        EXPECT_TRUE(Near(seen, row.expected)) << row.left << ": " << std::hex << seen;
+    }
+}
+
 TEST_F(DrawGLTest, BuffersAndTexturesComeBackAfterALostDevice) {
     std::unique_ptr<IVertexBuffer> vb;
     ASSERT_EQ(device_->CreateVertexBuffer(4 * sizeof(ScreenVertex), kUsageWriteOnly, kScreenFvf, Pool::Managed, vb),

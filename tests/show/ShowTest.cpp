@@ -15,6 +15,8 @@
 #include "benchmark/Application.h"
 #include "benchmark/PlayScene.h"
 #include "benchmark/ResourceScene.h"
+#include "core/ArchiveFileLoader.h"
+#include "core/DataLoader.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/RenderDevice.h"
 
@@ -194,6 +196,24 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     for (std::uint32_t y = 40; y < 440; ++y)
         for (std::uint32_t x = 0; x < 640; ++x) specks += snow.frame.Luma(x, y) > snow.withoutSnow.Luma(x, y) + 30;
     EXPECT_GT(specks, 40);
+}
+
+// The archive beside the program holds exactly the data folder's files, byte for byte, under the same
+// names (letter case aside: the archive looks names up lower-cased).
+TEST(DataSetTest, ArchiveHoldsTheDataFolder) {
+    CFileSystemDataLoader folder(TV_DATA_DIR);
+    TArchiveFileDataLoader<CArchiveFileLoader> archive(std::string(TV_DATA_DIR) + "../data.tva");
+    std::vector<std::string> inFolder, inArchive;
+    folder.Enumerate("", true, inFolder);
+    archive.Enumerate("", true, inArchive);
+    ASSERT_EQ(inFolder.size(), inArchive.size());
+    ASSERT_GT(inFolder.size(), 50u);
+    auto bytes = [](IStream& stream) {
+        std::string all(stream.GetSize(), '\0');
+        all.resize(stream.Read(&all[0], static_cast<std::uint32_t>(all.size())));
+        return all;
+    };
+    for (const std::string& name : inFolder) EXPECT_EQ(bytes(*folder.Open(name)), bytes(*archive.Open(name))) << name;
 }
 
 }  // namespace

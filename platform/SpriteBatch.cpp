@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <unordered_map>
+#include <utility>
 
 namespace plat {
 
@@ -231,9 +232,40 @@ GraphicsResult SpriteBatch::Draw(ITexture* texture, const Rect* source, const Ve
     return gfx::kOk;
 }
 
+void SpriteBatch::SortByDepth(bool backToFront) {
+    // A radix sort of (depth bits, queue index) pairs on the depth bits alone: stable, so sprites of
+    // one depth keep their queue order, and it allocates nothing once the buffers have grown. The
+    // bits are made to order as the floats do, -0 the same as +0.
+    const size_t n = queue_.size();
+    keys_.resize(n);
+    scratch_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const float depth = queue_[i].depth + 0.0f;  // -0 becomes +0
+        uint32_t bits;
+        std::memcpy(&bits, &depth, sizeof bits);
+        bits = (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
+        if (backToFront) bits = ~bits;
+        keys_[i] = (uint64_t{bits} << 32) | i;
+    }
+    uint64_t* from = keys_.data();
+    uint64_t* to = scratch_.data();
+    for (int shift = 32; shift < 64; shift += 8) {
+        size_t start[256] = {};
+        for (size_t i = 0; i < n; ++i) ++start[(from[i] >> shift) & 0xFF];
+        if (start[(from[0] >> shift) & 0xFF] == n) continue;  // one digit for all: nothing moves
+        size_t sum = 0;
+        for (size_t& s : start) sum += std::exchange(s, sum);
+        for (size_t i = 0; i < n; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+        std::swap(from, to);
+    }
+    for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(from[i]);
+}
+
 template <class Vertex>
 void SpriteBatch::WriteQuads() {
-    vertices_.resize(order_.size() * 4 * sizeof(Vertex));
+    const size_t bytes = order_.size() * 4 * sizeof(Vertex);
+    if (vertices_.size() < bytes) vertices_.resize(bytes);
+    drawnBytes_ = bytes;
     Vertex* out = reinterpret_cast<Vertex*>(vertices_.data());
     for (uint32_t index : order_) {
         const Sprite& s = queue_[index];
@@ -244,17 +276,16 @@ void SpriteBatch::WriteQuads() {
 }
 
 GraphicsResult SpriteBatch::DrawQueue() {
+    drawnBytes_ = 0;
     if (queue_.empty()) return gfx::kOk;
     const std::vector<Sprite>& q = queue_;
     try {
         order_.resize(queue_.size());
         for (uint32_t i = 0; i < order_.size(); ++i) order_[i] = i;
         if (HasFlag(flags_, SpriteFlag::SortDepthFrontToBack)) {
-            std::stable_sort(order_.begin(), order_.end(),
-                             [&q](uint32_t a, uint32_t b) { return q[a].depth < q[b].depth; });
+            SortByDepth(false);
         } else if (HasFlag(flags_, SpriteFlag::SortDepthBackToFront)) {
-            std::stable_sort(order_.begin(), order_.end(),
-                             [&q](uint32_t a, uint32_t b) { return q[a].depth > q[b].depth; });
+            SortByDepth(true);
         }
         if (HasFlag(flags_, SpriteFlag::SortTexture)) {
             // Textures in the order they were first used, so the draws come out the same every run.

@@ -65,6 +65,11 @@ public:
     void OnResetDevice() {}
 
     IGraphicsDevice* GetDevice() const { return device_; }
+    // The vertices the last End handed the device, every quad in drawing order; `bytes` their size.
+    const uint8_t* GetDrawnVertices(size_t& bytes) const {
+        bytes = drawnBytes_;
+        return vertices_.data();
+    }
 
 private:
     explicit SpriteBatch(IGraphicsDevice* device);
@@ -79,6 +84,7 @@ private:
     void RestoreStates();
     void SetSpriteStates();
     GraphicsResult DrawQueue();
+    void SortByDepth(bool backToFront);  // into order_
     template <class Vertex>
     void WriteQuads();
 
@@ -88,7 +94,9 @@ private:
     Matrix transform_, worldView_;
     std::vector<Sprite> queue_;
     std::vector<uint32_t> order_;
-    std::vector<uint8_t> vertices_;
+    std::vector<uint64_t> keys_, scratch_;  // for the depth sort
+    std::vector<uint8_t> vertices_;         // only grows, so no frame pays for clearing it again
+    size_t drawnBytes_ = 0;
     std::vector<uint16_t> indices_;  // six a quad, for the largest run one call draws
     struct Saved;
     std::unique_ptr<Saved> saved_;

@@ -60,6 +60,13 @@ bool CSprite::CellInside(int cell, plat::Rect& rect) {
            static_cast<std::int64_t>(rect.right) <= desc.width && static_cast<std::int64_t>(rect.bottom) <= desc.height;
 }
 
+plat::SpriteBatch* CSprite::CellTarget(int cell, plat::ITexture*& texture, plat::Rect& rect) {
+    plat::SpriteBatch* batch = Target();
+    if (batch == nullptr || !CellInside(cell, rect)) return nullptr;
+    texture = texture_->GetTexture();
+    return batch;
+}
+
 void CSprite::Draw(int cell, float x, float y, float z, std::uint32_t colour) {
     plat::SpriteBatch* batch = Target();
     plat::Rect rect;

@@ -36,6 +36,11 @@ public:
     // The centre point goes to the origin, then the matrix applies (null: identity).
     virtual void DrawTransformed(int cell, const plat::Matrix* matrix, std::uint32_t colour);
 
+    // What the Draw functions queue for `cell`: the batch, the texture and the cell's rectangle; a null
+    // batch when they would draw nothing. For callers that queue many cells with transforms of their own.
+    plat::SpriteBatch* CellTarget(int cell, plat::ITexture*& texture, plat::Rect& rect);
+    const plat::Vector3& GetCenter() const { return centre_; }
+
 private:
     // The batch and texture to draw with, or null when there is nothing to draw.
     plat::SpriteBatch* Target();

@@ -1,15 +1,23 @@
 // The cloud and snow layers: the fixed random field, the grids around the eye, the field staying put
 // in the world as the eye moves on either side of the origin, and the snow falling with time.
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 
 #include "benchmark/ParticleLayers.h"
+#include "core/Saturate.h"
 #include "tests/benchmark/ShowTestSupport.h"
 
 namespace showtest {
 namespace {
 
+using plat::Matrix;
+using plat::MatrixMultiply;
+using plat::MatrixTranslation;
 using plat::Vector3;
 
 class ParticleLayersTest : public ShowTest {
@@ -30,6 +38,45 @@ protected:
 };
 
 Vector3 At(const PlacedParticle& p) { return {p.transform.m[3][0], p.transform.m[3][1], p.transform.m[3][2]}; }
+
+// The placement and vertices of every particle worked out the long way, with whole matrix products:
+// the placement as scaling, grid, offset and origin translations; the quad centred by a product, its
+// middle carried through world and view, and the quads stably sorted front to back.
+Matrix Placement(float scale, Vector3 grid, Vector3 offset, Vector3 origin) {
+    const Matrix m =
+        MatrixMultiply(plat::MatrixScaling(scale, -scale, scale), MatrixTranslation(grid.x, grid.y, grid.z));
+    return MatrixMultiply(MatrixMultiply(m, MatrixTranslation(offset.x, offset.y, offset.z)),
+                          MatrixTranslation(origin.x, origin.y, origin.z));
+}
+Vector3 Affine(Vector3 p, const Matrix& m) {
+    return {p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
+            p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
+            p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]};
+}
+std::vector<float> Vertices(const std::vector<PlacedParticle>& placed, const Matrix& worldView) {
+    std::vector<std::pair<float, std::array<float, 24>>> quads;
+    for (const PlacedParticle& p : placed) {
+        const Matrix m = MatrixMultiply(MatrixTranslation(-64.0f, -64.0f, -0.0f), p.transform);
+        const Vector3 anchor = Affine(Affine({64, 64, 0}, m), worldView);
+        std::array<float, 24> quad;
+        for (int k = 0; k < 4; ++k) {
+            const float dx = (k & 1) ? 64.0f : -64.0f, dy = (k & 2) ? 64.0f : -64.0f;
+            const uint32_t white = 0xFFFFFFFF;
+            float* v = &quad[k * 6];
+            v[0] = anchor.x + dx * m.m[0][0] + dy * m.m[1][0];
+            v[1] = anchor.y + dx * m.m[0][1] + dy * m.m[1][1];
+            v[2] = anchor.z;
+            std::memcpy(&v[3], &white, 4);
+            v[4] = ((p.picture % 2) * 128 + ((k & 1) ? 128 : 0)) / 256.0f;
+            v[5] = ((p.picture / 2) * 128 + ((k & 2) ? 128 : 0)) / 256.0f;
+        }
+        quads.push_back({anchor.z, quad});
+    }
+    std::stable_sort(quads.begin(), quads.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<float> out;
+    for (const auto& q : quads) out.insert(out.end(), q.second.begin(), q.second.end());
+    return out;
+}
 
 // The classic generator from 1, four numbers a cell, clouds first: picture 4 (for 32767 only) never.
 TEST_F(ParticleLayersTest, FieldComesFromTheUnseededGeneratorCloudsFirst) {
@@ -100,6 +147,52 @@ TEST_F(ParticleLayersTest, SnowFallsContinuously) {
         }
         EXPECT_EQ(before.size(), 4096u) << c.from;
         EXPECT_EQ(fell, std::floor(c.from) == std::floor(c.to) ? 4096 : 4096 - 256) << c.from;
+    }
+}
+
+// Placements and the vertices drawn are exactly those of the whole matrix products, bit for bit.
+TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
+    const Matrix world = plat::MatrixRotationYawPitchRoll(0.3f, -0.2f, 0.1f);
+    const Matrix view = MatrixMultiply(MatrixTranslation(-40, -900, 25), plat::MatrixRotationY(1.1f));
+    Device()->SetTransform(plat::TransformKind::World, world);
+    Device()->SetTransform(plat::TransformKind::View, view);
+    const struct {
+        Vector3 eye;
+        double time;
+    } cases[] = {{{120, 30, -45}, 0.37}, {{-5e4f, 700, 3e5f}, -12.8}, {{0, 0, 0}, 3}};
+    for (const auto& c : cases) {
+        const std::vector<PlacedParticle> clouds = cloud_->Place(c.eye, 1500.0f);
+        const std::vector<PlacedParticle> flakes = snow_->Place(c.eye, c.time, 1.5f);
+        const int cx = trivale::SaturateToInt(c.eye.x * (1 / 300.0f)),
+                  cz = trivale::SaturateToInt(c.eye.z * (1 / 300.0f));
+        for (int n = 0; n < 4096; ++n) {
+            const Vector3& v = cloud_->GetOffset(clouds[n].cell);
+            const Matrix m = Placement(5, {(n % 64 - 32) * 300.0f, 1500, (n / 64 - 32) * 300.0f},
+                                       {v.x * 150, v.y * 600, v.z * 150}, {cx * 300.0f, 0, cz * 300.0f});
+            ASSERT_EQ(std::memcmp(&m, &clouds[n].transform, sizeof m), 0) << "cloud " << n;
+        }
+        const float s = 105;
+        const int fx = trivale::SaturateToInt(c.eye.x * (1 / s)), fy = trivale::SaturateToInt(c.eye.y * (1 / s));
+        const int fz = trivale::SaturateToInt(c.eye.z * (1 / s));
+        const double whole = std::trunc(c.time);
+        const Vector3 origin{fx * s, static_cast<float>(fy * s - (c.time - whole) * s), fz * s};
+        for (int n = 0; n < 4096; ++n) {
+            const Vector3& v = snow_->GetOffset(flakes[n].cell);
+            const float sway = static_cast<float>(std::sin(6.283185307179586 * (v.y + c.time)) * s * 0.09);
+            const Vector3 grid{(n % 16 - 8) * s, (n / 16 % 16 - 8) * s, (n / 256 - 8) * s};
+            const Matrix m = Placement(0.75f, grid, {sway * v.x, 0, sway * v.z}, origin);
+            ASSERT_EQ(std::memcmp(&m, &flakes[n].transform, sizeof m), 0) << "flake " << n;
+        }
+        const std::pair<std::function<void()>, const std::vector<PlacedParticle>*> layers[] = {
+            {[&] { cloud_->Draw(c.eye, 1500.0f); }, &clouds}, {[&] { snow_->Draw(c.eye, c.time, 1.5f); }, &flakes}};
+        for (const auto& [draw, placed] : layers) {
+            draw();
+            size_t bytes = 0;
+            const uint8_t* drawn = sprite_->GetD3DXSprite()->GetDrawnVertices(bytes);
+            const std::vector<float> expected = Vertices(*placed, MatrixMultiply(world, view));
+            ASSERT_EQ(bytes, expected.size() * 4);
+            EXPECT_EQ(std::memcmp(drawn, expected.data(), bytes), 0) << c.time;
+        }
     }
 }
 

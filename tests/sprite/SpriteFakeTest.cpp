@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <variant>
@@ -154,6 +156,43 @@ TEST_F(SpriteFakeTest, BillboardsDrawInViewSpaceFrontToBackAndPutTheTransformsBa
               "SetTransform(World, 1 0 0 0 / 0 1 0 0 / 0 0 1 0 / 0 0 0 1) SetTransform(View, 1 0 0 0 / 0 1 0 0 / "
               "0 0 1 0 / 0 0 0 1) SetFVF(0x142) T2 draw(4, 2, 24) T1 draw(4, 2, 24) null SetTransform(World, 2 0 0 "
               "0 / 0 2 0 0 / 0 0 2 0 / 0 0 0 1) SetTransform(View, 1 0 0 0 / 0 1 0 0 / 0 0 1 0 / 0 0 7 1) ");
+}
+
+// Depth sorts keep sprites of equal depth (-0 and +0 among them) in the order they were queued, either
+// way; the colour numbers the sprites in the vertices drawn. The last: many sprites, many ties.
+TEST_F(SpriteFakeTest, DepthSortsAreStable) {
+    const SpriteFlag near = SpriteFlag::SortDepthFrontToBack, far = SpriteFlag::SortDepthBackToFront;
+    std::vector<float> many(3000);
+    for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<float>(i * 37 % 101) * 0.5f - 20.0f;
+    const struct {
+        SpriteFlag sort;
+        std::vector<float> depths;
+        std::vector<uint32_t> order;  // empty: a stable sort's
+    } cases[] = {{near, {3, -1, 3, 0, -0.0f, -1e30f, 2.5f}, {5, 1, 3, 4, 6, 0, 2}},
+                 {far, {3, -1, 3, 0, -0.0f, -1e30f, 2.5f}, {0, 2, 6, 3, 4, 1, 5}},
+                 {SpriteFlag::None, {2, 1, 3}, {0, 1, 2}},
+                 {near, many, {}},
+                 {far, many, {}}};
+    for (const auto& c : cases) {
+        std::vector<uint32_t> expected = c.order;
+        if (expected.empty()) {
+            for (uint32_t i = 0; i < c.depths.size(); ++i) expected.push_back(i);
+            std::stable_sort(expected.begin(), expected.end(), [&c, far](uint32_t a, uint32_t b) {
+                return c.sort == far ? c.depths[a] > c.depths[b] : c.depths[a] < c.depths[b];
+            });
+        }
+        ASSERT_EQ(batch_->Begin(SpriteFlag::ObjectSpace | c.sort), gfx::kOk);
+        for (uint32_t i = 0; i < c.depths.size(); ++i) {
+            const Vector3 at{0, 0, c.depths[i]};
+            batch_->Draw(textures_[0].get(), nullptr, nullptr, &at, i);
+        }
+        ASSERT_EQ(batch_->End(), gfx::kOk);
+        size_t bytes = 0;
+        const uint8_t* drawn = batch_->GetDrawnVertices(bytes);
+        std::vector<uint32_t> order(bytes / 96);
+        for (size_t q = 0; q < order.size(); ++q) std::memcpy(&order[q], drawn + q * 96 + 12, 4);
+        EXPECT_EQ(order, expected) << uint32_t(c.sort) << ", " << c.depths.size() << " sprites";
+    }
 }
 
 TEST_F(SpriteFakeTest, RefusesMisuse) {

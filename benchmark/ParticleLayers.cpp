@@ -8,6 +8,19 @@
 using namespace trivale;
 using namespace trivale::type_a;
 
+namespace {
+
+// The last row of a placement after one more translation: the sums the matrix product forms, the
+// zero terms too, so that written out it is the product's to the bit.
+plat::Vector3 Translate(const plat::Vector3& t, const plat::Vector3& by) {
+    return {t.x + t.y * 0.0f + t.z * 0.0f + by.x, t.x * 0.0f + t.y + t.z * 0.0f + by.y,
+            t.x * 0.0f + t.y * 0.0f + t.z + by.z};
+}
+
+bool Finite(const plat::Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+}  // namespace
+
 int GridIndex(std::int64_t cell, int size) {
     const std::int64_t index = cell % size;
     return static_cast<int>(index < 0 ? index + size : index);
@@ -31,6 +44,32 @@ CParticleLayer::CParticleLayer(CTextureCache* cache, CDXSprite* batch, const cha
 
 CParticleLayer::~CParticleLayer() {}
 
+void CParticleLayer::AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset,
+                                  const plat::Vector3& origin) {
+    // The scaling followed by three translations. With finite translations and a scaling of finite,
+    // non-zero factors the product's upper rows are the scaling's, so only its last row is worked out.
+    const plat::Vector3 t = Translate(Translate(Translate({}, grid), offset), origin);
+    PlacedParticle& placed = placed_.emplace_back();
+    placed.cell = cell;
+    placed.picture = GetPicture(cell);
+    plat::Matrix& m = placed.transform;
+    if (plain_ && Finite(t)) {
+        m = scaling_;
+        m.m[3][0] = t.x, m.m[3][1] = t.y, m.m[3][2] = t.z;
+    } else {
+        m = plat::MatrixMultiply(scaling_, plat::MatrixTranslation(grid.x, grid.y, grid.z));
+        m = plat::MatrixMultiply(m, plat::MatrixTranslation(offset.x, offset.y, offset.z));
+        m = plat::MatrixMultiply(m, plat::MatrixTranslation(origin.x, origin.y, origin.z));
+        allPlain_ = false;
+    }
+}
+
+void CParticleLayer::SetScaling(float x, float y, float z) {
+    scaling_ = plat::MatrixScaling(x, y, z);
+    plain_ = std::isfinite(x) && std::isfinite(y) && std::isfinite(z) && x != 0 && y != 0 && z != 0;
+    allPlain_ = plain_;
+}
+
 void CParticleLayer::DrawPlaced() {
     plat::IGraphicsDevice& device = CurrentDevice();
     plat::Matrix world, view;
@@ -40,9 +79,40 @@ void CParticleLayer::DrawPlaced() {
     batch->GetD3DXSprite()->SetWorldViewLH(&world, &view);
     device.SetRenderState(plat::RenderState::ZWriteEnable, 0u);
     batch->Begin(kBeginFlags);
-    for (const PlacedParticle& particle : placed_)
-        sprite_.DrawTransformed(particle.picture, &particle.transform, 0xFFFFFFFF);
+    if (allPlain_) {
+        DrawPlain();
+    } else {
+        for (const PlacedParticle& particle : placed_)
+            sprite_.DrawTransformed(particle.picture, &particle.transform, 0xFFFFFFFF);
+    }
     batch->End();
+}
+
+void CParticleLayer::DrawPlain() {
+    // What the sprite's DrawTransformed queues, the centring product written out as in AddPlacement: its
+    // upper rows are the scaling's, its last row the centre carried through the placement.
+    plat::SpriteBatch* batch = nullptr;
+    plat::SpriteSource sources[kPictureCount];
+    for (int picture = 0; picture < kPictureCount; ++picture) {
+        plat::ITexture* texture = nullptr;
+        plat::Rect rect;
+        plat::SpriteBatch* target = sprite_.CellTarget(picture, texture, rect);
+        if (target == nullptr || plat::Failed(plat::SpriteBatch::PrepareSource(texture, &rect, sources[picture])))
+            continue;
+        batch = target;
+    }
+    if (batch == nullptr) return;
+    const plat::Vector3& centre = sprite_.GetCenter();
+    const float cx = -centre.x, cy = -centre.y, cz = -centre.z;
+    const plat::Matrix& s = scaling_;
+    plat::Matrix m = s;
+    for (const PlacedParticle& particle : placed_) {
+        const plat::SpriteSource& source = sources[particle.picture];
+        if (source.texture == nullptr) continue;
+        const plat::Matrix& p = particle.transform;
+        for (int j = 0; j < 3; ++j) m.m[3][j] = cx * s.m[0][j] + cy * s.m[1][j] + cz * s.m[2][j] + p.m[3][j];
+        batch->DrawSource(source, m, 0xFFFFFFFF);
+    }
 }
 
 CCloudParticleLayer::CCloudParticleLayer(CTextureCache* cache, CDXSprite* batch, CParticleRandom& random)
@@ -52,19 +122,18 @@ const std::vector<PlacedParticle>& CCloudParticleLayer::Place(const plat::Vector
     const float inverse = 1.0f / kCellSize;
     const int cx = SaturateToInt(eye.x * inverse);
     const int cz = SaturateToInt(eye.z * inverse);
-    const plat::Matrix scaling = plat::MatrixScaling(5.0f, -5.0f, 5.0f);
-    const plat::Matrix origin =
-        plat::MatrixTranslation(static_cast<float>(cx) * kCellSize, 0.0f, static_cast<float>(cz) * kCellSize);
+    SetScaling(5.0f, -5.0f, 5.0f);
+    const plat::Vector3 origin{static_cast<float>(cx) * kCellSize, 0.0f, static_cast<float>(cz) * kCellSize};
+    int columns[64];
+    for (int j = -32; j < 32; ++j) columns[j + 32] = GridIndex(std::int64_t{j} + cx, 64);
     placed_.clear();
     for (int i = -32; i < 32; ++i) {
+        const int row = GridIndex(std::int64_t{i} + cz, 64) * 64;
         for (int j = -32; j < 32; ++j) {
-            const int cell = GridIndex(std::int64_t{i} + cz, 64) * 64 + GridIndex(std::int64_t{j} + cx, 64);
+            const int cell = row + columns[j + 32];
             const plat::Vector3& v = GetOffset(cell);
-            plat::Matrix m = plat::MatrixMultiply(
-                scaling,
-                plat::MatrixTranslation(static_cast<float>(j) * kCellSize, height, static_cast<float>(i) * kCellSize));
-            m = plat::MatrixMultiply(m, plat::MatrixTranslation(v.x * 150.0f, v.y * 600.0f, v.z * 150.0f));
-            placed_.push_back({cell, GetPicture(cell), plat::MatrixMultiply(m, origin)});
+            AddPlacement(cell, {static_cast<float>(j) * kCellSize, height, static_cast<float>(i) * kCellSize},
+                         {v.x * 150.0f, v.y * 600.0f, v.z * 150.0f}, origin);
         }
     }
     return placed_;
@@ -91,24 +160,21 @@ const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3
     const plat::Vector3 base{static_cast<float>(cx) * s,
                              static_cast<float>(static_cast<float>(cy) * s - (time - whole) * s),
                              static_cast<float>(cz) * s};
-    const plat::Matrix scaling = plat::MatrixScaling(half, -half, half);
-    const plat::Matrix origin = plat::MatrixTranslation(base.x, base.y, base.z);
+    SetScaling(half, -half, half);
     const double twoPi = 6.283185307179586;
+    int columns[16];
+    for (int k = -8; k < 8; ++k) columns[k + 8] = GridIndex(std::int64_t{k} + cx, 16);
     placed_.clear();
     for (int i = -8; i < 8; ++i) {
+        const int zi = GridIndex(std::int64_t{i} + cz, 16);
         for (int j = -8; j < 8; ++j) {
+            const int yi = GridIndex(std::int64_t{j} + cy + rowShift, 16);
             for (int k = -8; k < 8; ++k) {
-                const int zi = GridIndex(std::int64_t{i} + cz, 16);
-                const int yi = GridIndex(std::int64_t{j} + cy + rowShift, 16);
-                const int xi = GridIndex(std::int64_t{k} + cx, 16);
-                const int cell = (zi * 16 + yi) * 16 + xi;
+                const int cell = (zi * 16 + yi) * 16 + columns[k + 8];
                 const plat::Vector3& v = GetOffset(cell);
                 const float sway = static_cast<float>(std::sin(twoPi * (v.y + time)) * s * 0.09);
-                plat::Matrix m = plat::MatrixMultiply(
-                    scaling, plat::MatrixTranslation(static_cast<float>(k) * s, static_cast<float>(j) * s,
-                                                     static_cast<float>(i) * s));
-                m = plat::MatrixMultiply(m, plat::MatrixTranslation(sway * v.x, 0.0f, sway * v.z));
-                placed_.push_back({cell, GetPicture(cell), plat::MatrixMultiply(m, origin)});
+                AddPlacement(cell, {static_cast<float>(k) * s, static_cast<float>(j) * s, static_cast<float>(i) * s},
+                             {sway * v.x, 0.0f, sway * v.z}, base);
             }
         }
     }

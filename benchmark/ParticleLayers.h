@@ -53,10 +53,21 @@ protected:
     // Draws the placed particles as billboards in the device's current world and view space, without
     // depth writes so the translucent pictures do not hide each other.
     void DrawPlaced();
+    // The scaling every placement starts with, until the next call.
+    void SetScaling(float x, float y, float z);
+    // Adds the cell's placement: the scaling, then translations by the grid point, the cell's offset
+    // and the origin of the grid, in that order.
+    void AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset, const plat::Vector3& origin);
 
     std::vector<PlacedParticle> placed_;
 
 private:
+    static constexpr int kPictureCount = 5;
+    void DrawPlain();
+
+    plat::Matrix scaling_;
+    bool plain_ = false;     // the scaling's factors are finite and non-zero
+    bool allPlain_ = false;  // and so is every placement since SetScaling: scaling and a last row
     trivale::type_a::CTextureCache* cache_;
     trivale::type_a::CSprite sprite_;
     std::vector<plat::Vector3> offsets_;

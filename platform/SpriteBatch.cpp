@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -40,6 +41,8 @@ struct SpaceVertex {
     uint32_t colour;
     float u, v;
 };
+template <class Vertex>
+constexpr bool kScreenVertex = std::is_same_v<Vertex, ScreenVertex>;
 const uint32_t kScreenFvf = kFvfXyzRhw | kFvfDiffuse | kFvfTex1;
 const uint32_t kSpaceFvf = kFvfXyz | kFvfDiffuse | kFvfTex1;
 
@@ -50,23 +53,29 @@ Vector3 Affine(float x, float y, float z, const Matrix& m) {
                    x * m.m[0][2] + y * m.m[1][2] + z * m.m[2][2] + m.m[3][2]};
 }
 
+// Writes a quad's four vertices field by field straight into the buffer (every byte of them: the
+// vertex types have no padding).
+void PutWord(uint8_t*& out, float value) {
+    std::memcpy(out, &value, 4);
+    out += 4;
+}
+void PutWord(uint8_t*& out, uint32_t value) {
+    std::memcpy(out, &value, 4);
+    out += 4;
+}
 template <class Vertex>
-void WriteQuad(Vertex* out, const Vector3 (&corner)[4], const float (&uv)[4], uint32_t colour) {
+void PutQuad(uint8_t* out, const Vector3 (&corner)[4], const float (&uv)[4], uint32_t colour) {
+    static_assert(sizeof(Vertex) == (kScreenVertex<Vertex> ? 28 : 24), "vertices have no padding");
     for (int k = 0; k < 4; ++k) {
-        Vertex& v = out[k];
-        v = Vertex{};
-        v.x = corner[k].x;
-        v.y = corner[k].y;
-        v.z = corner[k].z;
-        v.colour = colour;
-        v.u = uv[(k & 1) ? 2 : 0];
-        v.v = uv[(k & 2) ? 3 : 1];
+        PutWord(out, corner[k].x);
+        PutWord(out, corner[k].y);
+        PutWord(out, corner[k].z);
+        if (kScreenVertex<Vertex>) PutWord(out, 1.0f);  // rhw
+        PutWord(out, colour);
+        PutWord(out, uv[(k & 1) ? 2 : 0]);
+        PutWord(out, uv[(k & 2) ? 3 : 1]);
     }
 }
-void SetRhw(ScreenVertex* v) {
-    for (int k = 0; k < 4; ++k) v[k].rhw = 1.0f;
-}
-void SetRhw(SpaceVertex*) {}
 
 }  // namespace
 
@@ -117,7 +126,9 @@ GraphicsResult SpriteBatch::Begin(SpriteFlag flags) {
     flags_ = flags;
     if (!HasFlag(flags, SpriteFlag::DoNotSaveState)) SaveStates();
     if (!HasFlag(flags, SpriteFlag::DoNotModifyRenderState)) SetSpriteStates();
-    queue_.clear();
+    queued_ = 0;
+    const bool space = HasFlag(flags, SpriteFlag::ObjectSpace) || HasFlag(flags, SpriteFlag::Billboard);
+    quadBytes_ = 4 * (space ? sizeof(SpaceVertex) : sizeof(ScreenVertex));
     begun_ = true;
     return gfx::kOk;
 }
@@ -184,27 +195,53 @@ void SpriteBatch::SetSpriteStates() {
     d.SetSamplerState(0, SamplerState::MipFilter, TextureFilter::Linear);
 }
 
-GraphicsResult SpriteBatch::Draw(ITexture* texture, const Rect* source, const Vector3* centre, const Vector3* position,
-                                 uint32_t colour) {
-    if (!begun_ || texture == nullptr) return gfx::kInvalidCall;
+GraphicsResult SpriteBatch::PrepareSource(ITexture* texture, const Rect* source, SpriteSource& prepared) {
+    if (texture == nullptr) return gfx::kInvalidCall;
     LevelDesc desc;
     if (Failed(texture->GetLevelDesc(0, desc)) || desc.width == 0 || desc.height == 0) return gfx::kInvalidCall;
     const Rect rect =
         source ? *source : MakeRect(0, 0, static_cast<int32_t>(desc.width), static_cast<int32_t>(desc.height));
-    Sprite s;
-    s.texture = texture;
-    s.colour = colour;
+    prepared.texture = texture;
     const float tw = static_cast<float>(desc.width), th = static_cast<float>(desc.height);
-    s.uv[0] = rect.left / tw;
-    s.uv[1] = rect.top / th;
-    s.uv[2] = rect.right / tw;
-    s.uv[3] = rect.bottom / th;
+    prepared.uv[0] = rect.left / tw;
+    prepared.uv[1] = rect.top / th;
+    prepared.uv[2] = rect.right / tw;
+    prepared.uv[3] = rect.bottom / th;
+    prepared.width = static_cast<float>(rect.Width());
+    prepared.height = static_cast<float>(rect.Height());
+    return gfx::kOk;
+}
+
+GraphicsResult SpriteBatch::Draw(ITexture* texture, const Rect* source, const Vector3* centre, const Vector3* position,
+                                 uint32_t colour) {
+    if (!begun_) return gfx::kInvalidCall;
+    SpriteSource prepared;
+    const GraphicsResult result = PrepareSource(texture, source, prepared);
+    if (Failed(result)) return result;
     // Corners in the sprite's own space: the rectangle's size, the centre moved onto the position.
-    const float w = static_cast<float>(rect.Width()), h = static_cast<float>(rect.Height());
     const Vector3 c = centre ? *centre : Vector3{}, p = position ? *position : Vector3{};
-    const float x0 = p.x - c.x, y0 = p.y - c.y, z = p.z - c.z;
+    return Queue(prepared, p.x - c.x, p.y - c.y, p.z - c.z, transform_, colour);
+}
+
+GraphicsResult SpriteBatch::DrawSource(const SpriteSource& source, const Matrix& transform, uint32_t colour) {
+    if (!begun_ || source.texture == nullptr) return gfx::kInvalidCall;
+    return Queue(source, 0.0f - 0.0f, 0.0f - 0.0f, 0.0f - 0.0f, transform, colour);
+}
+
+GraphicsResult SpriteBatch::Queue(const SpriteSource& source, float x0, float y0, float z, const Matrix& m,
+                                  uint32_t colour) {
+    if (queued_ == quads_.size()) {
+        try {
+            quads_.resize(std::max<size_t>(64, 2 * quads_.size()));
+            staged_.resize(quads_.size() * 4 * sizeof(ScreenVertex));
+        } catch (const std::bad_alloc&) {
+            return gfx::kOutOfMemory;
+        }
+    }
+    const float w = source.width, h = source.height;
     const float xs[4] = {x0, x0 + w, x0, x0 + w}, ys[4] = {y0, y0, y0 + h, y0 + h};
-    const Matrix& m = transform_;
+    Vector3 corner[4];
+    float depth;
     if (HasFlag(flags_, SpriteFlag::Billboard)) {
         // The middle goes where the transforms put it; the corners keep their offsets from it, as
         // the sprite transform scales and turns them, laid along the view's x and y.
@@ -212,129 +249,128 @@ GraphicsResult SpriteBatch::Draw(ITexture* texture, const Rect* source, const Ve
         const Vector3 anchor = Affine(middle.x, middle.y, middle.z, worldView_);
         for (int k = 0; k < 4; ++k) {
             const float dx = xs[k] - (x0 + w / 2), dy = ys[k] - (y0 + h / 2);
-            s.corner[k] = Vector3{anchor.x + dx * m.m[0][0] + dy * m.m[1][0],
-                                  anchor.y + dx * m.m[0][1] + dy * m.m[1][1], anchor.z};
+            corner[k] = Vector3{anchor.x + dx * m.m[0][0] + dy * m.m[1][0], anchor.y + dx * m.m[0][1] + dy * m.m[1][1],
+                                anchor.z};
         }
-        s.depth = anchor.z;
+        depth = anchor.z;
     } else if (HasFlag(flags_, SpriteFlag::ObjectSpace)) {
         const Matrix all = MatrixMultiply(m, worldView_);
-        for (int k = 0; k < 4; ++k) s.corner[k] = Affine(xs[k], ys[k], z, all);
-        s.depth = Affine(x0 + w / 2, y0 + h / 2, z, all).z;
+        for (int k = 0; k < 4; ++k) corner[k] = Affine(xs[k], ys[k], z, all);
+        depth = Affine(x0 + w / 2, y0 + h / 2, z, all).z;
     } else {
-        for (int k = 0; k < 4; ++k) s.corner[k] = Affine(xs[k], ys[k], z, m);
-        s.depth = Affine(x0 + w / 2, y0 + h / 2, z, m).z;
+        for (int k = 0; k < 4; ++k) corner[k] = Affine(xs[k], ys[k], z, m);
+        depth = Affine(x0 + w / 2, y0 + h / 2, z, m).z;
     }
-    try {
-        queue_.push_back(s);
-    } catch (const std::bad_alloc&) {
-        return gfx::kOutOfMemory;
+    // The depth's bits made to order as the floats do, -0 the same as +0, for the depth sort.
+    const float zeroed = depth + 0.0f;
+    uint32_t key;
+    std::memcpy(&key, &zeroed, sizeof key);
+    key = (key & 0x80000000u) ? ~key : key | 0x80000000u;
+    if (HasFlag(flags_, SpriteFlag::SortDepthBackToFront) && !HasFlag(flags_, SpriteFlag::SortDepthFrontToBack))
+        key = ~key;
+    quads_[queued_] = Quad{source.texture, key};
+    uint8_t* out = &staged_[queued_ * quadBytes_];
+    if (quadBytes_ == 4 * sizeof(SpaceVertex)) {
+        PutQuad<SpaceVertex>(out, corner, source.uv, colour);
+    } else {
+        PutQuad<ScreenVertex>(out, corner, source.uv, colour);
     }
+    ++queued_;
     return gfx::kOk;
 }
 
-void SpriteBatch::SortByDepth(bool backToFront) {
-    // A radix sort of (depth bits, queue index) pairs on the depth bits alone: stable, so sprites of
-    // one depth keep their queue order, and it allocates nothing once the buffers have grown. The
-    // bits are made to order as the floats do, -0 the same as +0.
-    const size_t n = queue_.size();
+void SpriteBatch::SortByDepth(size_t n) {
+    // A radix sort of (key, queue index) pairs on the keys alone: stable, so sprites of one depth keep
+    // their queue order, and it allocates nothing once the buffers have grown. Three digits of 11, 11
+    // and 10 bits, counted in one pass.
     keys_.resize(n);
     scratch_.resize(n);
+    uint32_t counts[3][2048] = {};
     for (size_t i = 0; i < n; ++i) {
-        const float depth = queue_[i].depth + 0.0f;  // -0 becomes +0
-        uint32_t bits;
-        std::memcpy(&bits, &depth, sizeof bits);
-        bits = (bits & 0x80000000u) ? ~bits : bits | 0x80000000u;
-        if (backToFront) bits = ~bits;
+        const uint32_t bits = quads_[i].key;
         keys_[i] = (uint64_t{bits} << 32) | i;
+        ++counts[0][bits & 0x7FF], ++counts[1][(bits >> 11) & 0x7FF], ++counts[2][bits >> 22];
     }
     uint64_t* from = keys_.data();
     uint64_t* to = scratch_.data();
-    for (int shift = 32; shift < 64; shift += 8) {
-        size_t start[256] = {};
-        for (size_t i = 0; i < n; ++i) ++start[(from[i] >> shift) & 0xFF];
-        if (start[(from[0] >> shift) & 0xFF] == n) continue;  // one digit for all: nothing moves
-        size_t sum = 0;
-        for (size_t& s : start) sum += std::exchange(s, sum);
-        for (size_t i = 0; i < n; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+    for (int digit = 0; digit < 3; ++digit) {
+        const int shift = 32 + 11 * digit;
+        uint32_t* start = counts[digit];
+        if (start[(from[0] >> shift) & 0x7FF] == n) continue;  // one value for all: nothing moves
+        uint32_t sum = 0;
+        for (int b = 0; b < 2048; ++b) sum += std::exchange(start[b], sum);
+        for (size_t i = 0; i < n; ++i) to[start[(from[i] >> shift) & 0x7FF]++] = from[i];
         std::swap(from, to);
     }
     for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(from[i]);
 }
 
-template <class Vertex>
-void SpriteBatch::WriteQuads() {
-    const size_t bytes = order_.size() * 4 * sizeof(Vertex);
-    if (vertices_.size() < bytes) vertices_.resize(bytes);
-    drawnBytes_ = bytes;
-    Vertex* out = reinterpret_cast<Vertex*>(vertices_.data());
-    for (uint32_t index : order_) {
-        const Sprite& s = queue_[index];
-        WriteQuad(out, s.corner, s.uv, s.colour);
-        SetRhw(out);
-        out += 4;
-    }
+template <size_t kQuadBytes>
+void SpriteBatch::CopyQuads(size_t n) {
+    uint8_t* out = vertices_.data();
+    for (size_t i = 0; i < n; ++i, out += kQuadBytes) std::memcpy(out, &staged_[order_[i] * kQuadBytes], kQuadBytes);
 }
 
 GraphicsResult SpriteBatch::DrawQueue() {
     drawnBytes_ = 0;
-    if (queue_.empty()) return gfx::kOk;
-    const std::vector<Sprite>& q = queue_;
+    const size_t n = queued_;
+    queued_ = 0;
+    if (n == 0) return gfx::kOk;
+    const bool byDepth =
+        HasFlag(flags_, SpriteFlag::SortDepthFrontToBack) || HasFlag(flags_, SpriteFlag::SortDepthBackToFront);
+    const bool sorted = byDepth || HasFlag(flags_, SpriteFlag::SortTexture);
+    const uint8_t* vertices = staged_.data();
     try {
-        order_.resize(queue_.size());
-        for (uint32_t i = 0; i < order_.size(); ++i) order_[i] = i;
-        if (HasFlag(flags_, SpriteFlag::SortDepthFrontToBack)) {
-            SortByDepth(false);
-        } else if (HasFlag(flags_, SpriteFlag::SortDepthBackToFront)) {
-            SortByDepth(true);
-        }
-        if (HasFlag(flags_, SpriteFlag::SortTexture)) {
-            // Textures in the order they were first used, so the draws come out the same every run.
-            std::unordered_map<const ITexture*, uint32_t> rank;
-            for (uint32_t index : order_) rank.emplace(q[index].texture, static_cast<uint32_t>(rank.size()));
-            std::stable_sort(order_.begin(), order_.end(),
-                             [&q, &rank](uint32_t a, uint32_t b) { return rank[q[a].texture] < rank[q[b].texture]; });
+        if (sorted) {
+            order_.resize(n);
+            for (uint32_t i = 0; i < n; ++i) order_[i] = i;
+            if (byDepth) SortByDepth(n);
+            if (HasFlag(flags_, SpriteFlag::SortTexture)) {
+                // Textures in the order they were first used, so the draws come out the same every run.
+                const std::vector<Quad>& q = quads_;
+                std::unordered_map<const ITexture*, uint32_t> rank;
+                for (uint32_t index : order_) rank.emplace(q[index].texture, static_cast<uint32_t>(rank.size()));
+                std::stable_sort(order_.begin(), order_.end(), [&q, &rank](uint32_t a, uint32_t b) {
+                    return rank[q[a].texture] < rank[q[b].texture];
+                });
+            }
+            if (vertices_.size() < n * quadBytes_) vertices_.resize(n * quadBytes_);
+            if (quadBytes_ == 4 * sizeof(SpaceVertex)) {
+                CopyQuads<4 * sizeof(SpaceVertex)>(n);
+            } else {
+                CopyQuads<4 * sizeof(ScreenVertex)>(n);
+            }
+            vertices = vertices_.data();
         }
     } catch (const std::bad_alloc&) {
-        queue_.clear();
         return gfx::kOutOfMemory;
     }
+    drawn_ = vertices;
+    drawnBytes_ = n * quadBytes_;
     IGraphicsDevice& d = *device_;
-    const bool space = HasFlag(flags_, SpriteFlag::ObjectSpace) || HasFlag(flags_, SpriteFlag::Billboard);
-    uint32_t stride;
-    try {
-        if (space) {
-            WriteQuads<SpaceVertex>();
-        } else {
-            WriteQuads<ScreenVertex>();
-        }
-    } catch (const std::bad_alloc&) {
-        queue_.clear();
-        return gfx::kOutOfMemory;
-    }
-    if (space) {
+    const uint32_t stride = quadBytes_ / 4;
+    if (stride == sizeof(SpaceVertex)) {
         // The corners are already in view space.
         d.SetTransform(TransformKind::World, MatrixIdentity());
         d.SetTransform(TransformKind::View, MatrixIdentity());
         d.SetFVF(kSpaceFvf);
-        stride = sizeof(SpaceVertex);
     } else {
         d.SetFVF(kScreenFvf);
-        stride = sizeof(ScreenVertex);
     }
+    auto textureAt = [this, sorted](size_t i) { return quads_[sorted ? order_[i] : i].texture; };
     GraphicsResult result = gfx::kOk;
-    for (size_t first = 0; first < order_.size();) {
-        ITexture* texture = q[order_[first]].texture;
+    for (size_t first = 0; first < n;) {
+        ITexture* texture = textureAt(first);
         size_t count = 1;
-        while (first + count < order_.size() && count < kMaxRun && q[order_[first + count]].texture == texture) ++count;
+        while (first + count < n && count < kMaxRun && textureAt(first + count) == texture) ++count;
         d.SetTexture(0, texture);
-        const uint32_t n = static_cast<uint32_t>(count);
+        const uint32_t quads = static_cast<uint32_t>(count);
         const GraphicsResult drawn =
-            d.DrawIndexedPrimitiveUP(PrimitiveType::TriangleList, 0, n * 4, n * 2, indices_.data(),
-                                     IndexFormat::Index16, &vertices_[first * 4 * stride], stride);
+            d.DrawIndexedPrimitiveUP(PrimitiveType::TriangleList, 0, quads * 4, quads * 2, indices_.data(),
+                                     IndexFormat::Index16, vertices + first * quadBytes_, stride);
         if (Failed(drawn) && Succeeded(result)) result = drawn;
         first += count;
     }
-    queue_.clear();
     return result;
 }
 
@@ -347,7 +383,7 @@ GraphicsResult SpriteBatch::End() {
 }
 
 void SpriteBatch::OnLostDevice() {
-    queue_.clear();
+    queued_ = 0;
     begun_ = false;
 }
 

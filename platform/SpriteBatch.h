@@ -35,6 +35,14 @@ constexpr bool HasFlag(SpriteFlag flags, SpriteFlag flag) {
     return (static_cast<uint32_t>(flags) & static_cast<uint32_t>(flag)) != 0;
 }
 
+// A picture's texture and source rectangle, with the texture coordinates worked out once for many
+// draws. Made by SpriteBatch::PrepareSource.
+struct SpriteSource {
+    ITexture* texture = nullptr;
+    float width = 0, height = 0;  // of the rectangle, in texels
+    float uv[4] = {};             // left, top, right, bottom
+};
+
 class SpriteBatch {
 public:
     // kInvalidCall for a null device. The device must outlive the batch.
@@ -50,6 +58,12 @@ public:
     // The colour (0xAARRGGBB) modulates the texels. kInvalidCall outside Begin/End or without texture.
     GraphicsResult Draw(ITexture* texture, const Rect* source, const Vector3* centre, const Vector3* position,
                         uint32_t colour);
+    // What Draw works out of the texture and the source rectangle (null: the whole texture) once,
+    // for DrawSource. kInvalidCall without texture or for one without size.
+    static GraphicsResult PrepareSource(ITexture* texture, const Rect* source, SpriteSource& prepared);
+    // As Draw without centre or position, the source prepared and `transform` the sprite transform
+    // (the one SetTransform sets is left as it is).
+    GraphicsResult DrawSource(const SpriteSource& source, const Matrix& transform, uint32_t colour);
     // Draws what is queued and restores the saved states.
     GraphicsResult End();
 
@@ -68,34 +82,41 @@ public:
     // The vertices the last End handed the device, every quad in drawing order; `bytes` their size.
     const uint8_t* GetDrawnVertices(size_t& bytes) const {
         bytes = drawnBytes_;
-        return vertices_.data();
+        return drawn_;
     }
 
 private:
     explicit SpriteBatch(IGraphicsDevice* device);
-    struct Sprite {
+    // A queued quad's texture and the key it is sorted by: the depth of its middle (view-space z, or z
+    // on the screen) as bits that order as the batch's depth sort does. Its vertices are staged as
+    // they will be drawn.
+    struct Quad {
         ITexture* texture;
-        uint32_t colour;
-        float depth;        // of the quad's middle: view-space z, or z on the screen
-        Vector3 corner[4];  // top-left, top-right, bottom-left, bottom-right, as drawn
-        float uv[4];        // left, top, right, bottom
+        uint32_t key;
     };
     void SaveStates();
     void RestoreStates();
     void SetSpriteStates();
+    GraphicsResult Queue(const SpriteSource& source, float x0, float y0, float z, const Matrix& transform,
+                         uint32_t colour);
     GraphicsResult DrawQueue();
-    void SortByDepth(bool backToFront);  // into order_
-    template <class Vertex>
-    void WriteQuads();
+    void SortByDepth(size_t n);  // the first n quads, into order_
+    template <size_t kQuadBytes>
+    void CopyQuads(size_t n);  // the first n staged quads, in order_, to vertices_
 
     IGraphicsDevice* device_;
     bool begun_ = false;
     SpriteFlag flags_ = SpriteFlag::None;
     Matrix transform_, worldView_;
-    std::vector<Sprite> queue_;
-    std::vector<uint32_t> order_;
+    // The queue: quads_[0, queued_) and their vertices, quadBytes_ a quad, in staged_; both only grow,
+    // so no frame pays for allocating and clearing them again.
+    std::vector<Quad> quads_;
+    std::vector<uint8_t> staged_;
+    size_t queued_ = 0, quadBytes_ = 0;
+    std::vector<uint32_t> order_;           // of drawing, when sorted
     std::vector<uint64_t> keys_, scratch_;  // for the depth sort
-    std::vector<uint8_t> vertices_;         // only grows, so no frame pays for clearing it again
+    std::vector<uint8_t> vertices_;         // the staged vertices in sorted order
+    const uint8_t* drawn_ = nullptr;
     size_t drawnBytes_ = 0;
     std::vector<uint16_t> indices_;  // six a quad, for the largest run one call draws
     struct Saved;

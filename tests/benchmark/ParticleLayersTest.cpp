@@ -159,10 +159,12 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
     const struct {
         Vector3 eye;
         double time;
-    } cases[] = {{{120, 30, -45}, 0.37}, {{-5e4f, 700, 3e5f}, -12.8}, {{0, 0, 0}, 3}};
+        float scale;  // of the snow; 0 makes every flake one point
+    } cases[] = {
+        {{120, 30, -45}, 0.37, 1.5f}, {{-5e4f, 700, 3e5f}, -12.8, 1.5f}, {{0, 0, 0}, 3, 2}, {{10, 20, 30}, 1, 0}};
     for (const auto& c : cases) {
         const std::vector<PlacedParticle> clouds = cloud_->Place(c.eye, 1500.0f);
-        const std::vector<PlacedParticle> flakes = snow_->Place(c.eye, c.time, 1.5f);
+        const std::vector<PlacedParticle> flakes = snow_->Place(c.eye, c.time, c.scale);
         const int cx = trivale::SaturateToInt(c.eye.x * (1 / 300.0f)),
                   cz = trivale::SaturateToInt(c.eye.z * (1 / 300.0f));
         for (int n = 0; n < 4096; ++n) {
@@ -171,7 +173,7 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
                                        {v.x * 150, v.y * 600, v.z * 150}, {cx * 300.0f, 0, cz * 300.0f});
             ASSERT_EQ(std::memcmp(&m, &clouds[n].transform, sizeof m), 0) << "cloud " << n;
         }
-        const float s = 105;
+        const float s = c.scale * 70;
         const int fx = trivale::SaturateToInt(c.eye.x * (1 / s)), fy = trivale::SaturateToInt(c.eye.y * (1 / s));
         const int fz = trivale::SaturateToInt(c.eye.z * (1 / s));
         const double whole = std::trunc(c.time);
@@ -180,11 +182,11 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
             const Vector3& v = snow_->GetOffset(flakes[n].cell);
             const float sway = static_cast<float>(std::sin(6.283185307179586 * (v.y + c.time)) * s * 0.09);
             const Vector3 grid{(n % 16 - 8) * s, (n / 16 % 16 - 8) * s, (n / 256 - 8) * s};
-            const Matrix m = Placement(0.75f, grid, {sway * v.x, 0, sway * v.z}, origin);
+            const Matrix m = Placement(c.scale * 0.5f, grid, {sway * v.x, 0, sway * v.z}, origin);
             ASSERT_EQ(std::memcmp(&m, &flakes[n].transform, sizeof m), 0) << "flake " << n;
         }
         const std::pair<std::function<void()>, const std::vector<PlacedParticle>*> layers[] = {
-            {[&] { cloud_->Draw(c.eye, 1500.0f); }, &clouds}, {[&] { snow_->Draw(c.eye, c.time, 1.5f); }, &flakes}};
+            {[&] { cloud_->Draw(c.eye, 1500.0f); }, &clouds}, {[&] { snow_->Draw(c.eye, c.time, c.scale); }, &flakes}};
         for (const auto& [draw, placed] : layers) {
             draw();
             size_t bytes = 0;

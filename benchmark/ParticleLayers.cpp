@@ -40,6 +40,7 @@ CParticleLayer::CParticleLayer(CTextureCache* cache, CDXSprite* batch, const cha
         pictures_[cell] = SaturateToInt(static_cast<float>(random.Next()) * (4.0f / 32767.0f));
     }
     placed_.reserve(kParticleCount);
+    sprites_.reserve(kParticleCount);
 }
 
 CParticleLayer::~CParticleLayer() {}
@@ -89,8 +90,8 @@ void CParticleLayer::DrawPlaced() {
 }
 
 void CParticleLayer::DrawPlain() {
-    // What the sprite's DrawTransformed queues, the centring product written out as in AddPlacement: its
-    // upper rows are the scaling's, its last row the centre carried through the placement.
+    // What the sprite's DrawTransformed queues, the centring product written out as in AddPlacement:
+    // its upper rows are the scaling's, its last row the centre carried through the placement.
     plat::SpriteBatch* batch = nullptr;
     plat::SpriteSource sources[kPictureCount];
     for (int picture = 0; picture < kPictureCount; ++picture) {
@@ -102,17 +103,18 @@ void CParticleLayer::DrawPlain() {
         batch = target;
     }
     if (batch == nullptr) return;
-    const plat::Vector3& centre = sprite_.GetCenter();
-    const float cx = -centre.x, cy = -centre.y, cz = -centre.z;
+    const plat::Vector3& c = sprite_.GetCenter();
     const plat::Matrix& s = scaling_;
-    plat::Matrix m = s;
+    float centred[3];  // the centre's terms of the last row
+    for (int j = 0; j < 3; ++j) centred[j] = -c.x * s.m[0][j] + -c.y * s.m[1][j] + -c.z * s.m[2][j];
+    sprites_.clear();
     for (const PlacedParticle& particle : placed_) {
-        const plat::SpriteSource& source = sources[particle.picture];
-        if (source.texture == nullptr) continue;
+        if (sources[particle.picture].texture == nullptr) continue;
         const plat::Matrix& p = particle.transform;
-        for (int j = 0; j < 3; ++j) m.m[3][j] = cx * s.m[0][j] + cy * s.m[1][j] + cz * s.m[2][j] + p.m[3][j];
-        batch->DrawSource(source, m, 0xFFFFFFFF);
+        sprites_.push_back({static_cast<std::uint32_t>(particle.picture),
+                            {centred[0] + p.m[3][0], centred[1] + p.m[3][1], centred[2] + p.m[3][2]}});
     }
+    batch->DrawSources(sources, kPictureCount, s, sprites_.data(), sprites_.size(), 0xFFFFFFFF);
 }
 
 CCloudParticleLayer::CCloudParticleLayer(CTextureCache* cache, CDXSprite* batch, CParticleRandom& random)

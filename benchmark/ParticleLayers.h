@@ -66,8 +66,9 @@ private:
     void DrawPlain();
 
     plat::Matrix scaling_;
-    bool plain_ = false;     // the scaling's factors are finite and non-zero
-    bool allPlain_ = false;  // and so is every placement since SetScaling: scaling and a last row
+    std::vector<plat::PlacedSprite> sprites_;  // what DrawPlain hands the batch
+    bool plain_ = false;                       // the scaling's factors are finite and non-zero
+    bool allPlain_ = false;                    // and so is every placement since SetScaling: scaling and a last row
     trivale::type_a::CTextureCache* cache_;
     trivale::type_a::CSprite sprite_;
     std::vector<plat::Vector3> offsets_;

@@ -129,6 +129,8 @@ GraphicsResult SpriteBatch::Begin(SpriteFlag flags) {
     queued_ = 0;
     const bool space = HasFlag(flags, SpriteFlag::ObjectSpace) || HasFlag(flags, SpriteFlag::Billboard);
     quadBytes_ = 4 * (space ? sizeof(SpaceVertex) : sizeof(ScreenVertex));
+    backToFront_ =
+        HasFlag(flags, SpriteFlag::SortDepthBackToFront) && !HasFlag(flags, SpriteFlag::SortDepthFrontToBack);
     begun_ = true;
     return gfx::kOk;
 }
@@ -230,14 +232,7 @@ GraphicsResult SpriteBatch::DrawSource(const SpriteSource& source, const Matrix&
 
 GraphicsResult SpriteBatch::Queue(const SpriteSource& source, float x0, float y0, float z, const Matrix& m,
                                   uint32_t colour) {
-    if (queued_ == quads_.size()) {
-        try {
-            quads_.resize(std::max<size_t>(64, 2 * quads_.size()));
-            staged_.resize(quads_.size() * 4 * sizeof(ScreenVertex));
-        } catch (const std::bad_alloc&) {
-            return gfx::kOutOfMemory;
-        }
-    }
+    if (!Reserve(1)) return gfx::kOutOfMemory;
     const float w = source.width, h = source.height;
     const float xs[4] = {x0, x0 + w, x0, x0 + w}, ys[4] = {y0, y0, y0 + h, y0 + h};
     Vector3 corner[4];
@@ -261,14 +256,7 @@ GraphicsResult SpriteBatch::Queue(const SpriteSource& source, float x0, float y0
         for (int k = 0; k < 4; ++k) corner[k] = Affine(xs[k], ys[k], z, m);
         depth = Affine(x0 + w / 2, y0 + h / 2, z, m).z;
     }
-    // The depth's bits made to order as the floats do, -0 the same as +0, for the depth sort.
-    const float zeroed = depth + 0.0f;
-    uint32_t key;
-    std::memcpy(&key, &zeroed, sizeof key);
-    key = (key & 0x80000000u) ? ~key : key | 0x80000000u;
-    if (HasFlag(flags_, SpriteFlag::SortDepthBackToFront) && !HasFlag(flags_, SpriteFlag::SortDepthFrontToBack))
-        key = ~key;
-    quads_[queued_] = Quad{source.texture, key};
+    quads_[queued_] = Quad{source.texture, SortKey(depth)};
     uint8_t* out = &staged_[queued_ * quadBytes_];
     if (quadBytes_ == 4 * sizeof(SpaceVertex)) {
         PutQuad<SpaceVertex>(out, corner, source.uv, colour);
@@ -277,6 +265,94 @@ GraphicsResult SpriteBatch::Queue(const SpriteSource& source, float x0, float y0
     }
     ++queued_;
     return gfx::kOk;
+}
+
+bool SpriteBatch::Reserve(size_t more) {
+    if (queued_ + more <= quads_.size()) return true;
+    try {
+        quads_.resize(std::max<size_t>({64, 2 * quads_.size(), queued_ + more}));
+        staged_.resize(quads_.size() * 4 * sizeof(ScreenVertex));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+uint32_t SpriteBatch::SortKey(float depth) const {
+    // The depth's bits made to order as the floats do, -0 the same as +0.
+    const float zeroed = depth + 0.0f;
+    uint32_t key;
+    std::memcpy(&key, &zeroed, sizeof key);
+    key = (key & 0x80000000u) ? ~key : key | 0x80000000u;
+    return backToFront_ ? ~key : key;
+}
+
+GraphicsResult SpriteBatch::DrawSources(const SpriteSource* sources, size_t sourceCount, const Matrix& upper,
+                                        const PlacedSprite* sprites, size_t count, uint32_t colour) {
+    if (!begun_) return gfx::kInvalidCall;
+    if (!HasFlag(flags_, SpriteFlag::Billboard)) {
+        GraphicsResult result = gfx::kOk;
+        Matrix m = upper;
+        for (size_t i = 0; i < count; ++i) {
+            const PlacedSprite& s = sprites[i];
+            m.m[3][0] = s.translation.x, m.m[3][1] = s.translation.y, m.m[3][2] = s.translation.z;
+            const GraphicsResult queued =
+                s.source < sourceCount ? DrawSource(sources[s.source], m, colour) : gfx::kInvalidCall;
+            if (Failed(queued) && Succeeded(result)) result = queued;
+        }
+        return result;
+    }
+    if (!Reserve(count)) return gfx::kOutOfMemory;
+    // Queue's billboard sums with the terms that are the same for every sprite of a source worked out
+    // once: the middle's place before the translation, and the corners' offsets from the middle.
+    struct Prepared {
+        Vector3 middle;
+        float offset[4][4];  // a corner's x and y offsets from the anchor, as the two terms added to it
+    };
+    const Matrix& m = upper;
+    Prepared prepared[16];
+    const size_t kinds = std::min<size_t>(sourceCount, 16);
+    for (size_t k = 0; k < kinds; ++k) {
+        const float x0 = 0.0f - 0.0f, y0 = 0.0f - 0.0f, z = 0.0f - 0.0f;  // as DrawSource has them
+        const float w = sources[k].width, h = sources[k].height;
+        const float xs[4] = {x0, x0 + w, x0, x0 + w}, ys[4] = {y0, y0, y0 + h, y0 + h};
+        const float mx = x0 + w / 2, my = y0 + h / 2;
+        prepared[k].middle = {mx * m.m[0][0] + my * m.m[1][0] + z * m.m[2][0],
+                              mx * m.m[0][1] + my * m.m[1][1] + z * m.m[2][1],
+                              mx * m.m[0][2] + my * m.m[1][2] + z * m.m[2][2]};
+        for (int c = 0; c < 4; ++c) {
+            const float dx = xs[c] - (x0 + w / 2), dy = ys[c] - (y0 + h / 2);
+            float* o = prepared[k].offset[c];
+            o[0] = dx * m.m[0][0], o[1] = dy * m.m[1][0], o[2] = dx * m.m[0][1], o[3] = dy * m.m[1][1];
+        }
+    }
+    GraphicsResult result = gfx::kOk;
+    const Matrix& v = worldView_;
+    for (size_t i = 0; i < count; ++i) {
+        const PlacedSprite& s = sprites[i];
+        if (s.source >= sourceCount || sources[s.source].texture == nullptr) {
+            result = gfx::kInvalidCall;
+            continue;
+        }
+        if (s.source >= kinds) {  // more sources than worked out beforehand: the long way
+            Matrix one = upper;
+            one.m[3][0] = s.translation.x, one.m[3][1] = s.translation.y, one.m[3][2] = s.translation.z;
+            Queue(sources[s.source], 0.0f - 0.0f, 0.0f - 0.0f, 0.0f - 0.0f, one, colour);
+            continue;
+        }
+        const Prepared& p = prepared[s.source];
+        const Vector3 middle{p.middle.x + s.translation.x, p.middle.y + s.translation.y, p.middle.z + s.translation.z};
+        const Vector3 anchor = Affine(middle.x, middle.y, middle.z, v);
+        Vector3 corner[4];
+        for (int c = 0; c < 4; ++c) {
+            const float* o = p.offset[c];
+            corner[c] = Vector3{anchor.x + o[0] + o[1], anchor.y + o[2] + o[3], anchor.z};
+        }
+        quads_[queued_] = Quad{sources[s.source].texture, SortKey(anchor.z)};
+        PutQuad<SpaceVertex>(&staged_[queued_ * quadBytes_], corner, sources[s.source].uv, colour);
+        ++queued_;
+    }
+    return result;
 }
 
 void SpriteBatch::SortByDepth(size_t n) {

@@ -43,6 +43,13 @@ struct SpriteSource {
     float uv[4] = {};             // left, top, right, bottom
 };
 
+// One sprite of SpriteBatch::DrawSources: which of the sources it shows and the last row of its
+// transform.
+struct PlacedSprite {
+    uint32_t source;
+    Vector3 translation;
+};
+
 class SpriteBatch {
 public:
     // kInvalidCall for a null device. The device must outlive the batch.
@@ -64,6 +71,11 @@ public:
     // As Draw without centre or position, the source prepared and `transform` the sprite transform
     // (the one SetTransform sets is left as it is).
     GraphicsResult DrawSource(const SpriteSource& source, const Matrix& transform, uint32_t colour);
+    // DrawSource for each sprite, with `upper` as its transform but for the last row, which is the
+    // sprite's translation; for many sprites that differ only in place and picture. kInvalidCall for
+    // a sprite of no source (the others are queued).
+    GraphicsResult DrawSources(const SpriteSource* sources, size_t sourceCount, const Matrix& upper,
+                               const PlacedSprite* sprites, size_t count, uint32_t colour);
     // Draws what is queued and restores the saved states.
     GraphicsResult End();
 
@@ -99,6 +111,8 @@ private:
     void SetSpriteStates();
     GraphicsResult Queue(const SpriteSource& source, float x0, float y0, float z, const Matrix& transform,
                          uint32_t colour);
+    bool Reserve(size_t more);  // room for that many more quads; false when out of memory
+    uint32_t SortKey(float depth) const;
     GraphicsResult DrawQueue();
     void SortByDepth(size_t n);  // the first n quads, into order_
     template <size_t kQuadBytes>
@@ -113,6 +127,7 @@ private:
     std::vector<Quad> quads_;
     std::vector<uint8_t> staged_;
     size_t queued_ = 0, quadBytes_ = 0;
+    bool backToFront_ = false;
     std::vector<uint32_t> order_;           // of drawing, when sorted
     std::vector<uint64_t> keys_, scratch_;  // for the depth sort
     std::vector<uint8_t> vertices_;         // the staged vertices in sorted order

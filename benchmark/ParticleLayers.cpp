@@ -45,30 +45,48 @@ CParticleLayer::CParticleLayer(CTextureCache* cache, CDXSprite* batch, const cha
 
 CParticleLayer::~CParticleLayer() {}
 
-void CParticleLayer::AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset,
-                                  const plat::Vector3& origin) {
-    // The scaling followed by three translations. With finite translations and a scaling of finite,
-    // non-zero factors the product's upper rows are the scaling's, so only its last row is worked out.
-    const plat::Vector3 t = Translate(Translate(Translate({}, grid), offset), origin);
-    PlacedParticle& placed = placed_.emplace_back();
-    placed.cell = cell;
-    placed.picture = GetPicture(cell);
-    plat::Matrix& m = placed.transform;
-    if (plain_ && Finite(t)) {
-        m = scaling_;
-        m.m[3][0] = t.x, m.m[3][1] = t.y, m.m[3][2] = t.z;
-    } else {
-        m = plat::MatrixMultiply(scaling_, plat::MatrixTranslation(grid.x, grid.y, grid.z));
-        m = plat::MatrixMultiply(m, plat::MatrixTranslation(offset.x, offset.y, offset.z));
-        m = plat::MatrixMultiply(m, plat::MatrixTranslation(origin.x, origin.y, origin.z));
-        allPlain_ = false;
-    }
+void CParticleLayer::StartPlacing(bool whole) {
+    whole_ = whole;
+    placed_.clear();
+    sprites_.clear();
 }
 
 void CParticleLayer::SetScaling(float x, float y, float z) {
     scaling_ = plat::MatrixScaling(x, y, z);
     plain_ = std::isfinite(x) && std::isfinite(y) && std::isfinite(z) && x != 0 && y != 0 && z != 0;
     allPlain_ = plain_;
+    // The centre's terms of the last row of the sprite's centring product, which DrawTransformed forms.
+    const plat::Vector3& c = sprite_.GetCenter();
+    const plat::Matrix& s = scaling_;
+    for (int j = 0; j < 3; ++j) centred_[j] = -c.x * s.m[0][j] + -c.y * s.m[1][j] + -c.z * s.m[2][j];
+}
+
+void CParticleLayer::AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset,
+                                  const plat::Vector3& origin) {
+    // The scaling followed by three translations. With finite translations and a scaling of finite,
+    // non-zero factors the product's upper rows are the scaling's, so only its last row is worked out;
+    // the same goes for the sprite's centring product after it.
+    const plat::Vector3 t = Translate(Translate(Translate({}, grid), offset), origin);
+    const bool plain = plain_ && Finite(t);
+    allPlain_ = allPlain_ && plain;
+    if (!whole_) {
+        if (plain)
+            sprites_.push_back({static_cast<std::uint32_t>(GetPicture(cell)),
+                                {centred_[0] + t.x, centred_[1] + t.y, centred_[2] + t.z}});
+        return;
+    }
+    PlacedParticle& placed = placed_.emplace_back();
+    placed.cell = cell;
+    placed.picture = GetPicture(cell);
+    plat::Matrix& m = placed.transform;
+    if (plain) {
+        m = scaling_;
+        m.m[3][0] = t.x, m.m[3][1] = t.y, m.m[3][2] = t.z;
+    } else {
+        m = plat::MatrixMultiply(scaling_, plat::MatrixTranslation(grid.x, grid.y, grid.z));
+        m = plat::MatrixMultiply(m, plat::MatrixTranslation(offset.x, offset.y, offset.z));
+        m = plat::MatrixMultiply(m, plat::MatrixTranslation(origin.x, origin.y, origin.z));
+    }
 }
 
 void CParticleLayer::DrawPlaced() {
@@ -80,7 +98,7 @@ void CParticleLayer::DrawPlaced() {
     batch->GetD3DXSprite()->SetWorldViewLH(&world, &view);
     device.SetRenderState(plat::RenderState::ZWriteEnable, 0u);
     batch->Begin(kBeginFlags);
-    if (allPlain_) {
+    if (!whole_) {
         DrawPlain();
     } else {
         for (const PlacedParticle& particle : placed_)
@@ -90,8 +108,7 @@ void CParticleLayer::DrawPlaced() {
 }
 
 void CParticleLayer::DrawPlain() {
-    // What the sprite's DrawTransformed queues, the centring product written out as in AddPlacement:
-    // its upper rows are the scaling's, its last row the centre carried through the placement.
+    // What the sprite's DrawTransformed queues, the sprites' last rows worked out by AddPlacement.
     plat::SpriteBatch* batch = nullptr;
     plat::SpriteSource sources[kPictureCount];
     for (int picture = 0; picture < kPictureCount; ++picture) {
@@ -103,24 +120,26 @@ void CParticleLayer::DrawPlain() {
         batch = target;
     }
     if (batch == nullptr) return;
-    const plat::Vector3& c = sprite_.GetCenter();
-    const plat::Matrix& s = scaling_;
-    float centred[3];  // the centre's terms of the last row
-    for (int j = 0; j < 3; ++j) centred[j] = -c.x * s.m[0][j] + -c.y * s.m[1][j] + -c.z * s.m[2][j];
-    sprites_.clear();
-    for (const PlacedParticle& particle : placed_) {
-        if (sources[particle.picture].texture == nullptr) continue;
-        const plat::Matrix& p = particle.transform;
-        sprites_.push_back({static_cast<std::uint32_t>(particle.picture),
-                            {centred[0] + p.m[3][0], centred[1] + p.m[3][1], centred[2] + p.m[3][2]}});
-    }
-    batch->DrawSources(sources, kPictureCount, s, sprites_.data(), sprites_.size(), 0xFFFFFFFF);
+    batch->DrawSources(sources, kPictureCount, scaling_, sprites_.data(), sprites_.size(), 0xFFFFFFFF);
 }
 
 CCloudParticleLayer::CCloudParticleLayer(CTextureCache* cache, CDXSprite* batch, CParticleRandom& random)
     : CParticleLayer(cache, batch, "scenes\\skyhigh\\small_cloud_1.dds", random) {}
 
 const std::vector<PlacedParticle>& CCloudParticleLayer::Place(const plat::Vector3& eye, float height) {
+    StartPlacing(true);
+    Locate(eye, height);
+    return placed_;
+}
+
+void CCloudParticleLayer::Draw(const plat::Vector3& eye, float height) {
+    StartPlacing(false);
+    Locate(eye, height);
+    if (!allPlain_) StartPlacing(true), Locate(eye, height);
+    DrawPlaced();
+}
+
+void CCloudParticleLayer::Locate(const plat::Vector3& eye, float height) {
     const float inverse = 1.0f / kCellSize;
     const int cx = SaturateToInt(eye.x * inverse);
     const int cz = SaturateToInt(eye.z * inverse);
@@ -128,7 +147,6 @@ const std::vector<PlacedParticle>& CCloudParticleLayer::Place(const plat::Vector
     const plat::Vector3 origin{static_cast<float>(cx) * kCellSize, 0.0f, static_cast<float>(cz) * kCellSize};
     int columns[64];
     for (int j = -32; j < 32; ++j) columns[j + 32] = GridIndex(std::int64_t{j} + cx, 64);
-    placed_.clear();
     for (int i = -32; i < 32; ++i) {
         const int row = GridIndex(std::int64_t{i} + cz, 64) * 64;
         for (int j = -32; j < 32; ++j) {
@@ -138,18 +156,25 @@ const std::vector<PlacedParticle>& CCloudParticleLayer::Place(const plat::Vector
                          {v.x * 150.0f, v.y * 600.0f, v.z * 150.0f}, origin);
         }
     }
-    return placed_;
-}
-
-void CCloudParticleLayer::Draw(const plat::Vector3& eye, float height) {
-    Place(eye, height);
-    DrawPlaced();
 }
 
 CSnowParticleLayer::CSnowParticleLayer(CTextureCache* cache, CDXSprite* batch, CParticleRandom& random)
     : CParticleLayer(cache, batch, "scenes\\skyhigh\\snow_1.dds", random) {}
 
 const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3& eye, double time, float scale) {
+    StartPlacing(true);
+    Locate(eye, time, scale);
+    return placed_;
+}
+
+void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale) {
+    StartPlacing(false);
+    Locate(eye, time, scale);
+    if (!allPlain_) StartPlacing(true), Locate(eye, time, scale);
+    DrawPlaced();
+}
+
+void CSnowParticleLayer::Locate(const plat::Vector3& eye, double time, float scale) {
     const float s = scale * 70.0f;
     const float half = scale * 0.5f;
     const float inverse = 1.0f / s;
@@ -166,7 +191,6 @@ const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3
     const double twoPi = 6.283185307179586;
     int columns[16];
     for (int k = -8; k < 8; ++k) columns[k + 8] = GridIndex(std::int64_t{k} + cx, 16);
-    placed_.clear();
     for (int i = -8; i < 8; ++i) {
         const int zi = GridIndex(std::int64_t{i} + cz, 16);
         for (int j = -8; j < 8; ++j) {
@@ -180,10 +204,4 @@ const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3
             }
         }
     }
-    return placed_;
-}
-
-void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale) {
-    Place(eye, time, scale);
-    DrawPlaced();
 }

@@ -53,11 +53,15 @@ protected:
     // Draws the placed particles as billboards in the device's current world and view space, without
     // depth writes so the translucent pictures do not hide each other.
     void DrawPlaced();
+    // Placing starts over: `whole` keeps whole placements in placed_, as Place answers them; otherwise
+    // only what DrawPlaced needs is kept, and allPlain_ says whether that sufficed.
+    void StartPlacing(bool whole);
     // The scaling every placement starts with, until the next call.
     void SetScaling(float x, float y, float z);
     // Adds the cell's placement: the scaling, then translations by the grid point, the cell's offset
     // and the origin of the grid, in that order.
     void AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset, const plat::Vector3& origin);
+    bool allPlain_ = false;  // every placement since SetScaling was the scaling and a finite last row
 
     std::vector<PlacedParticle> placed_;
 
@@ -66,9 +70,10 @@ private:
     void DrawPlain();
 
     plat::Matrix scaling_;
-    std::vector<plat::PlacedSprite> sprites_;  // what DrawPlain hands the batch
-    bool plain_ = false;                       // the scaling's factors are finite and non-zero
-    bool allPlain_ = false;                    // and so is every placement since SetScaling: scaling and a last row
+    float centred_[3] = {};
+    bool plain_ = false;  // the scaling's factors are finite and non-zero
+    bool whole_ = true;
+    std::vector<plat::PlacedSprite> sprites_;  // when not whole: what DrawPlain hands the batch
     trivale::type_a::CTextureCache* cache_;
     trivale::type_a::CSprite sprite_;
     std::vector<plat::Vector3> offsets_;
@@ -84,6 +89,9 @@ public:
     // Every cloud around the eye: the 64 x 64 cells centred on the eye's cell, hanging at `height`.
     const std::vector<PlacedParticle>& Place(const plat::Vector3& eye, float height);
     virtual void Draw(const plat::Vector3& eye, float height);
+
+private:
+    void Locate(const plat::Vector3& eye, float height);
 };
 
 class CSnowParticleLayer : public CParticleLayer {
@@ -93,6 +101,9 @@ public:
     // Every flake around the eye at `time` (falling one cell per unit) on a grid of 70 x `scale`.
     const std::vector<PlacedParticle>& Place(const plat::Vector3& eye, double time, float scale);
     virtual void Draw(const plat::Vector3& eye, double time, float scale);
+
+private:
+    void Locate(const plat::Vector3& eye, double time, float scale);
 };
 
 // The grid index of a world cell: the remainder of `cell` by `size` on the non-negative side, so that

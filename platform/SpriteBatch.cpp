@@ -126,7 +126,7 @@ GraphicsResult SpriteBatch::Begin(SpriteFlag flags) {
     flags_ = flags;
     if (!HasFlag(flags, SpriteFlag::DoNotSaveState)) SaveStates();
     if (!HasFlag(flags, SpriteFlag::DoNotModifyRenderState)) SetSpriteStates();
-    queued_ = 0;
+    ForgetQueue();
     const bool space = HasFlag(flags, SpriteFlag::ObjectSpace) || HasFlag(flags, SpriteFlag::Billboard);
     quadBytes_ = 4 * (space ? sizeof(SpaceVertex) : sizeof(ScreenVertex));
     backToFront_ =
@@ -256,7 +256,7 @@ GraphicsResult SpriteBatch::Queue(const SpriteSource& source, float x0, float y0
         for (int k = 0; k < 4; ++k) corner[k] = Affine(xs[k], ys[k], z, m);
         depth = Affine(x0 + w / 2, y0 + h / 2, z, m).z;
     }
-    quads_[queued_] = Quad{source.texture, SortKey(depth)};
+    quads_[queued_] = Quad{source.texture, SortKey(depth), 0};
     uint8_t* out = &staged_[queued_ * quadBytes_];
     if (quadBytes_ == 4 * sizeof(SpaceVertex)) {
         PutQuad<SpaceVertex>(out, corner, source.uv, colour);
@@ -302,29 +302,32 @@ GraphicsResult SpriteBatch::DrawSources(const SpriteSource* sources, size_t sour
         }
         return result;
     }
-    if (!Reserve(count)) return gfx::kOutOfMemory;
     // Queue's billboard sums with the terms that are the same for every sprite of a source worked out
-    // once: the middle's place before the translation, and the corners' offsets from the middle.
-    struct Prepared {
-        Vector3 middle;
-        float offset[4][4];  // a corner's x and y offsets from the anchor, as the two terms added to it
-    };
+    // once: the middle's place before the translation, and the corners' offsets from the middle. The
+    // vertices are written at End, straight in the order they are drawn.
+    const size_t firstKind = kinds_.size();
+    try {
+        if (!Reserve(count)) return gfx::kOutOfMemory;
+        if (billboards_.size() < billboardCount_ + count) billboards_.resize(billboardCount_ + count);
+        kinds_.resize(firstKind + sourceCount);
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
     const Matrix& m = upper;
-    Prepared prepared[16];
-    const size_t kinds = std::min<size_t>(sourceCount, 16);
-    for (size_t k = 0; k < kinds; ++k) {
+    for (size_t k = 0; k < sourceCount; ++k) {
+        Kind& kind = kinds_[firstKind + k];
         const float x0 = 0.0f - 0.0f, y0 = 0.0f - 0.0f, z = 0.0f - 0.0f;  // as DrawSource has them
         const float w = sources[k].width, h = sources[k].height;
         const float xs[4] = {x0, x0 + w, x0, x0 + w}, ys[4] = {y0, y0, y0 + h, y0 + h};
         const float mx = x0 + w / 2, my = y0 + h / 2;
-        prepared[k].middle = {mx * m.m[0][0] + my * m.m[1][0] + z * m.m[2][0],
-                              mx * m.m[0][1] + my * m.m[1][1] + z * m.m[2][1],
-                              mx * m.m[0][2] + my * m.m[1][2] + z * m.m[2][2]};
+        kind.middle = {mx * m.m[0][0] + my * m.m[1][0] + z * m.m[2][0], mx * m.m[0][1] + my * m.m[1][1] + z * m.m[2][1],
+                       mx * m.m[0][2] + my * m.m[1][2] + z * m.m[2][2]};
         for (int c = 0; c < 4; ++c) {
             const float dx = xs[c] - (x0 + w / 2), dy = ys[c] - (y0 + h / 2);
-            float* o = prepared[k].offset[c];
+            float* o = kind.offset[c];
             o[0] = dx * m.m[0][0], o[1] = dy * m.m[1][0], o[2] = dx * m.m[0][1], o[3] = dy * m.m[1][1];
         }
+        std::copy(sources[k].uv, sources[k].uv + 4, kind.uv);
     }
     GraphicsResult result = gfx::kOk;
     const Matrix& v = worldView_;
@@ -334,23 +337,11 @@ GraphicsResult SpriteBatch::DrawSources(const SpriteSource* sources, size_t sour
             result = gfx::kInvalidCall;
             continue;
         }
-        if (s.source >= kinds) {  // more sources than worked out beforehand: the long way
-            Matrix one = upper;
-            one.m[3][0] = s.translation.x, one.m[3][1] = s.translation.y, one.m[3][2] = s.translation.z;
-            Queue(sources[s.source], 0.0f - 0.0f, 0.0f - 0.0f, 0.0f - 0.0f, one, colour);
-            continue;
-        }
-        const Prepared& p = prepared[s.source];
-        const Vector3 middle{p.middle.x + s.translation.x, p.middle.y + s.translation.y, p.middle.z + s.translation.z};
-        const Vector3 anchor = Affine(middle.x, middle.y, middle.z, v);
-        Vector3 corner[4];
-        for (int c = 0; c < 4; ++c) {
-            const float* o = p.offset[c];
-            corner[c] = Vector3{anchor.x + o[0] + o[1], anchor.y + o[2] + o[3], anchor.z};
-        }
-        quads_[queued_] = Quad{sources[s.source].texture, SortKey(anchor.z)};
-        PutQuad<SpaceVertex>(&staged_[queued_ * quadBytes_], corner, sources[s.source].uv, colour);
-        ++queued_;
+        const Vector3& middle = kinds_[firstKind + s.source].middle;
+        const Vector3 anchor =
+            Affine(middle.x + s.translation.x, middle.y + s.translation.y, middle.z + s.translation.z, v);
+        billboards_[billboardCount_] = Billboard{anchor, static_cast<uint32_t>(firstKind + s.source), colour};
+        quads_[queued_++] = Quad{sources[s.source].texture, SortKey(anchor.z), ++billboardCount_};
     }
     return result;
 }
@@ -382,15 +373,29 @@ void SpriteBatch::SortByDepth(size_t n) {
 }
 
 template <size_t kQuadBytes>
-void SpriteBatch::CopyQuads(size_t n) {
+void SpriteBatch::WriteQuads(size_t n, bool sorted) {
     uint8_t* out = vertices_.data();
-    for (size_t i = 0; i < n; ++i, out += kQuadBytes) std::memcpy(out, &staged_[order_[i] * kQuadBytes], kQuadBytes);
+    for (size_t i = 0; i < n; ++i, out += kQuadBytes) {
+        const size_t index = sorted ? order_[i] : i;
+        const Quad& q = quads_[index];
+        if (q.billboard == 0) {
+            std::memcpy(out, &staged_[index * kQuadBytes], kQuadBytes);
+            continue;
+        }
+        const Billboard& b = billboards_[q.billboard - 1];
+        const Kind& kind = kinds_[b.kind];
+        Vector3 corner[4];
+        for (int c = 0; c < 4; ++c) {
+            const float* o = kind.offset[c];
+            corner[c] = Vector3{b.anchor.x + o[0] + o[1], b.anchor.y + o[2] + o[3], b.anchor.z};
+        }
+        PutQuad<SpaceVertex>(out, corner, kind.uv, b.colour);
+    }
 }
 
 GraphicsResult SpriteBatch::DrawQueue() {
     drawnBytes_ = 0;
     const size_t n = queued_;
-    queued_ = 0;
     if (n == 0) return gfx::kOk;
     const bool byDepth =
         HasFlag(flags_, SpriteFlag::SortDepthFrontToBack) || HasFlag(flags_, SpriteFlag::SortDepthBackToFront);
@@ -410,17 +415,21 @@ GraphicsResult SpriteBatch::DrawQueue() {
                     return rank[q[a].texture] < rank[q[b].texture];
                 });
             }
+        }
+        if (sorted || billboardCount_ > 0) {
             if (vertices_.size() < n * quadBytes_) vertices_.resize(n * quadBytes_);
             if (quadBytes_ == 4 * sizeof(SpaceVertex)) {
-                CopyQuads<4 * sizeof(SpaceVertex)>(n);
+                WriteQuads<4 * sizeof(SpaceVertex)>(n, sorted);
             } else {
-                CopyQuads<4 * sizeof(ScreenVertex)>(n);
+                WriteQuads<4 * sizeof(ScreenVertex)>(n, sorted);
             }
             vertices = vertices_.data();
         }
     } catch (const std::bad_alloc&) {
+        ForgetQueue();
         return gfx::kOutOfMemory;
     }
+    ForgetQueue();
     drawn_ = vertices;
     drawnBytes_ = n * quadBytes_;
     IGraphicsDevice& d = *device_;
@@ -458,8 +467,14 @@ GraphicsResult SpriteBatch::End() {
     return result;
 }
 
-void SpriteBatch::OnLostDevice() {
+void SpriteBatch::ForgetQueue() {
     queued_ = 0;
+    billboardCount_ = 0;
+    kinds_.clear();
+}
+
+void SpriteBatch::OnLostDevice() {
+    ForgetQueue();
     begun_ = false;
 }
 

@@ -105,6 +105,20 @@ private:
     struct Quad {
         ITexture* texture;
         uint32_t key;
+        uint32_t billboard;  // 0, or 1 + its billboard: its vertices are written at End
+    };
+    // What DrawSources works out once for each source: the middle's place before the translation,
+    // a corner's x and y offsets from the anchor (as the two terms added to it), the texture
+    // coordinates.
+    struct Kind {
+        Vector3 middle;
+        float offset[4][4];
+        float uv[4];
+    };
+    // A billboard of DrawSources: the middle in view space, its kind and colour.
+    struct Billboard {
+        Vector3 anchor;
+        uint32_t kind, colour;
     };
     void SaveStates();
     void RestoreStates();
@@ -115,8 +129,10 @@ private:
     uint32_t SortKey(float depth) const;
     GraphicsResult DrawQueue();
     void SortByDepth(size_t n);  // the first n quads, into order_
+    // The first n quads, in order_ when sorted, to vertices_: staged ones copied, billboards written.
     template <size_t kQuadBytes>
-    void CopyQuads(size_t n);  // the first n staged quads, in order_, to vertices_
+    void WriteQuads(size_t n, bool sorted);
+    void ForgetQueue();
 
     IGraphicsDevice* device_;
     bool begun_ = false;
@@ -130,7 +146,10 @@ private:
     bool backToFront_ = false;
     std::vector<uint32_t> order_;           // of drawing, when sorted
     std::vector<uint64_t> keys_, scratch_;  // for the depth sort
-    std::vector<uint8_t> vertices_;         // the staged vertices in sorted order
+    std::vector<Kind> kinds_;
+    std::vector<Billboard> billboards_;  // the first billboardCount_ queued
+    uint32_t billboardCount_ = 0;
+    std::vector<uint8_t> vertices_;  // the vertices drawn when sorted or with billboards
     const uint8_t* drawn_ = nullptr;
     size_t drawnBytes_ = 0;
     std::vector<uint16_t> indices_;  // six a quad, for the largest run one call draws

@@ -61,27 +61,34 @@ void CParticleLayer::SetScaling(float x, float y, float z) {
     for (int j = 0; j < 3; ++j) centred_[j] = -c.x * s.m[0][j] + -c.y * s.m[1][j] + -c.z * s.m[2][j];
 }
 
-void CParticleLayer::AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset,
-                                  const plat::Vector3& origin) {
+inline void CParticleLayer::AddPlacement(int cell, plat::Vector3 grid, plat::Vector3 offset, plat::Vector3 origin) {
     // The scaling followed by three translations. With finite translations and a scaling of finite,
     // non-zero factors the product's upper rows are the scaling's, so only its last row is worked out;
     // the same goes for the sprite's centring product after it.
     const plat::Vector3 t = Translate(Translate(Translate({}, grid), offset), origin);
     const bool plain = plain_ && Finite(t);
     allPlain_ = allPlain_ && plain;
-    if (!whole_) {
-        if (plain)
-            sprites_.push_back({static_cast<std::uint32_t>(GetPicture(cell)),
-                                {centred_[0] + t.x, centred_[1] + t.y, centred_[2] + t.z}});
-        return;
+    if (whole_) {
+        AddWholePlacement(cell, grid, offset, origin, plain ? &t : nullptr);
+    } else if (plain) {
+        // Field by field: a whole record built aside first costs a stalled copy here.
+        plat::PlacedSprite& sprite = sprites_.emplace_back();
+        sprite.source = static_cast<std::uint32_t>(GetPicture(cell));
+        sprite.translation.x = centred_[0] + t.x;
+        sprite.translation.y = centred_[1] + t.y;
+        sprite.translation.z = centred_[2] + t.z;
     }
+}
+
+void CParticleLayer::AddWholePlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset,
+                                       const plat::Vector3& origin, const plat::Vector3* last) {
     PlacedParticle& placed = placed_.emplace_back();
     placed.cell = cell;
     placed.picture = GetPicture(cell);
     plat::Matrix& m = placed.transform;
-    if (plain) {
+    if (last != nullptr) {
         m = scaling_;
-        m.m[3][0] = t.x, m.m[3][1] = t.y, m.m[3][2] = t.z;
+        m.m[3][0] = last->x, m.m[3][1] = last->y, m.m[3][2] = last->z;
     } else {
         m = plat::MatrixMultiply(scaling_, plat::MatrixTranslation(grid.x, grid.y, grid.z));
         m = plat::MatrixMultiply(m, plat::MatrixTranslation(offset.x, offset.y, offset.z));

@@ -60,7 +60,7 @@ protected:
     void SetScaling(float x, float y, float z);
     // Adds the cell's placement: the scaling, then translations by the grid point, the cell's offset
     // and the origin of the grid, in that order.
-    void AddPlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset, const plat::Vector3& origin);
+    void AddPlacement(int cell, plat::Vector3 grid, plat::Vector3 offset, plat::Vector3 origin);
     bool allPlain_ = false;  // every placement since SetScaling was the scaling and a finite last row
 
     std::vector<PlacedParticle> placed_;
@@ -68,6 +68,9 @@ protected:
 private:
     static constexpr int kPictureCount = 5;
     void DrawPlain();
+    // To placed_; `last` is the last row of a placement that is the scaling but for it, or null.
+    void AddWholePlacement(int cell, const plat::Vector3& grid, const plat::Vector3& offset,
+                           const plat::Vector3& origin, const plat::Vector3* last);
 
     plat::Matrix scaling_;
     float centred_[3] = {};

@@ -99,14 +99,6 @@ public:
 
 private:
     explicit SpriteBatch(IGraphicsDevice* device);
-    // A queued quad's texture and the key it is sorted by: the depth of its middle (view-space z, or z
-    // on the screen) as bits that order as the batch's depth sort does. Its vertices are staged as
-    // they will be drawn.
-    struct Quad {
-        ITexture* texture;
-        uint32_t key;
-        uint32_t billboard;  // 0, or 1 + its billboard: its vertices are written at End
-    };
     // What DrawSources works out once for each source: the middle's place before the translation,
     // a corner's x and y offsets from the anchor (as the two terms added to it), the texture
     // coordinates.
@@ -115,10 +107,16 @@ private:
         float offset[4][4];
         float uv[4];
     };
-    // A billboard of DrawSources: the middle in view space, its kind and colour.
-    struct Billboard {
+    // A queued quad's texture and the key it is sorted by: the depth of its middle (view-space z, or z
+    // on the screen) as bits that order as the batch's depth sort does. Its vertices are staged as
+    // they will be drawn, or, for a billboard of DrawSources, written at End from its kind, its
+    // middle in view space and its colour.
+    struct Quad {
+        ITexture* texture;
+        uint32_t key;
+        uint32_t kind;  // 0, or 1 + the billboard's kind
         Vector3 anchor;
-        uint32_t kind, colour;
+        uint32_t colour;
     };
     void SaveStates();
     void RestoreStates();
@@ -126,7 +124,6 @@ private:
     GraphicsResult Queue(const SpriteSource& source, float x0, float y0, float z, const Matrix& transform,
                          uint32_t colour);
     bool Reserve(size_t more);  // room for that many more quads; false when out of memory
-    uint32_t SortKey(float depth) const;
     GraphicsResult DrawQueue();
     void SortByDepth(size_t n);  // the first n quads, into order_
     // The first n quads, in order_ when sorted, to vertices_: staged ones copied, billboards written.
@@ -147,8 +144,7 @@ private:
     std::vector<uint32_t> order_;           // of drawing, when sorted
     std::vector<uint64_t> keys_, scratch_;  // for the depth sort
     std::vector<Kind> kinds_;
-    std::vector<Billboard> billboards_;  // the first billboardCount_ queued
-    uint32_t billboardCount_ = 0;
+    bool billboards_ = false;        // queued by DrawSources
     std::vector<uint8_t> vertices_;  // the vertices drawn when sorted or with billboards
     const uint8_t* drawn_ = nullptr;
     size_t drawnBytes_ = 0;

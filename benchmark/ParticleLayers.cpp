@@ -10,14 +10,10 @@ using namespace trivale::type_a;
 
 namespace {
 
-// The last row of a placement after one more translation: the sums the matrix product forms, the
-// zero terms too, so that written out it is the product's to the bit.
-plat::Vector3 Translate(const plat::Vector3& t, const plat::Vector3& by) {
-    return {t.x + t.y * 0.0f + t.z * 0.0f + by.x, t.x * 0.0f + t.y + t.z * 0.0f + by.y,
-            t.x * 0.0f + t.y * 0.0f + t.z + by.z};
-}
-
-bool Finite(const plat::Vector3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+// A component of the last row of a placement after one more translation, `t` the component and
+// `u`, `v` the other two: the sum the matrix product forms, the zero terms too (they reorder freely, as
+// they only matter when all is zero), so that written out it is the product's to the bit.
+inline float Translate(float t, float u, float v, float by) { return t + u * 0.0f + v * 0.0f + by; }
 
 }  // namespace
 
@@ -61,22 +57,28 @@ void CParticleLayer::SetScaling(float x, float y, float z) {
     for (int j = 0; j < 3; ++j) centred_[j] = -c.x * s.m[0][j] + -c.y * s.m[1][j] + -c.z * s.m[2][j];
 }
 
-inline void CParticleLayer::AddPlacement(int cell, plat::Vector3 grid, plat::Vector3 offset, plat::Vector3 origin) {
+template <bool kWhole>
+inline void CParticleLayer::AddPlacement(int cell, float gx, float gy, float gz, float ox, float oy, float oz,
+                                         const plat::Vector3& origin) {
     // The scaling followed by three translations. With finite translations and a scaling of finite,
     // non-zero factors the product's upper rows are the scaling's, so only its last row is worked out;
     // the same goes for the sprite's centring product after it.
-    const plat::Vector3 t = Translate(Translate(Translate({}, grid), offset), origin);
-    const bool plain = plain_ && Finite(t);
+    float x = Translate(0.0f, 0.0f, 0.0f, gx), y = Translate(0.0f, 0.0f, 0.0f, gy);
+    float z = Translate(0.0f, 0.0f, 0.0f, gz);
+    float nx = Translate(x, y, z, ox), ny = Translate(y, x, z, oy), nz = Translate(z, x, y, oz);
+    x = Translate(nx, ny, nz, origin.x), y = Translate(ny, nx, nz, origin.y), z = Translate(nz, nx, ny, origin.z);
+    const bool plain = plain_ && std::isfinite(x) && std::isfinite(y) && std::isfinite(z);
     allPlain_ = allPlain_ && plain;
-    if (whole_) {
-        AddWholePlacement(cell, grid, offset, origin, plain ? &t : nullptr);
+    if (kWhole) {
+        const plat::Vector3 last{x, y, z};
+        AddWholePlacement(cell, {gx, gy, gz}, {ox, oy, oz}, origin, plain ? &last : nullptr);
     } else if (plain) {
         // Field by field: a whole record built aside first costs a stalled copy here.
         plat::PlacedSprite& sprite = sprites_.emplace_back();
         sprite.source = static_cast<std::uint32_t>(GetPicture(cell));
-        sprite.translation.x = centred_[0] + t.x;
-        sprite.translation.y = centred_[1] + t.y;
-        sprite.translation.z = centred_[2] + t.z;
+        sprite.translation.x = centred_[0] + x;
+        sprite.translation.y = centred_[1] + y;
+        sprite.translation.z = centred_[2] + z;
     }
 }
 
@@ -135,17 +137,18 @@ CCloudParticleLayer::CCloudParticleLayer(CTextureCache* cache, CDXSprite* batch,
 
 const std::vector<PlacedParticle>& CCloudParticleLayer::Place(const plat::Vector3& eye, float height) {
     StartPlacing(true);
-    Locate(eye, height);
+    Locate<true>(eye, height);
     return placed_;
 }
 
 void CCloudParticleLayer::Draw(const plat::Vector3& eye, float height) {
     StartPlacing(false);
-    Locate(eye, height);
-    if (!allPlain_) StartPlacing(true), Locate(eye, height);
+    Locate<false>(eye, height);
+    if (!allPlain_) StartPlacing(true), Locate<true>(eye, height);
     DrawPlaced();
 }
 
+template <bool kWhole>
 void CCloudParticleLayer::Locate(const plat::Vector3& eye, float height) {
     const float inverse = 1.0f / kCellSize;
     const int cx = SaturateToInt(eye.x * inverse);
@@ -159,8 +162,8 @@ void CCloudParticleLayer::Locate(const plat::Vector3& eye, float height) {
         for (int j = -32; j < 32; ++j) {
             const int cell = row + columns[j + 32];
             const plat::Vector3& v = GetOffset(cell);
-            AddPlacement(cell, {static_cast<float>(j) * kCellSize, height, static_cast<float>(i) * kCellSize},
-                         {v.x * 150.0f, v.y * 600.0f, v.z * 150.0f}, origin);
+            AddPlacement<kWhole>(cell, static_cast<float>(j) * kCellSize, height, static_cast<float>(i) * kCellSize,
+                                 v.x * 150.0f, v.y * 600.0f, v.z * 150.0f, origin);
         }
     }
 }
@@ -170,17 +173,18 @@ CSnowParticleLayer::CSnowParticleLayer(CTextureCache* cache, CDXSprite* batch, C
 
 const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3& eye, double time, float scale) {
     StartPlacing(true);
-    Locate(eye, time, scale);
+    Locate<true>(eye, time, scale);
     return placed_;
 }
 
 void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale) {
     StartPlacing(false);
-    Locate(eye, time, scale);
-    if (!allPlain_) StartPlacing(true), Locate(eye, time, scale);
+    Locate<false>(eye, time, scale);
+    if (!allPlain_) StartPlacing(true), Locate<true>(eye, time, scale);
     DrawPlaced();
 }
 
+template <bool kWhole>
 void CSnowParticleLayer::Locate(const plat::Vector3& eye, double time, float scale) {
     const float s = scale * 70.0f;
     const float half = scale * 0.5f;
@@ -206,8 +210,8 @@ void CSnowParticleLayer::Locate(const plat::Vector3& eye, double time, float sca
                 const int cell = (zi * 16 + yi) * 16 + columns[k + 8];
                 const plat::Vector3& v = GetOffset(cell);
                 const float sway = static_cast<float>(std::sin(twoPi * (v.y + time)) * s * 0.09);
-                AddPlacement(cell, {static_cast<float>(k) * s, static_cast<float>(j) * s, static_cast<float>(i) * s},
-                             {sway * v.x, 0.0f, sway * v.z}, base);
+                AddPlacement<kWhole>(cell, static_cast<float>(k) * s, static_cast<float>(j) * s,
+                                     static_cast<float>(i) * s, sway * v.x, 0.0f, sway * v.z, base);
             }
         }
     }

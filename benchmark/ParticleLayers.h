@@ -54,13 +54,16 @@ protected:
     // depth writes so the translucent pictures do not hide each other.
     void DrawPlaced();
     // Placing starts over: `whole` keeps whole placements in placed_, as Place answers them; otherwise
-    // only what DrawPlaced needs is kept, and allPlain_ says whether that sufficed.
+    // only what DrawPlaced needs is kept, and allPlain_ says whether that sufficed. AddPlacement's
+    // kWhole must agree.
     void StartPlacing(bool whole);
     // The scaling every placement starts with, until the next call.
     void SetScaling(float x, float y, float z);
     // Adds the cell's placement: the scaling, then translations by the grid point, the cell's offset
     // and the origin of the grid, in that order.
-    void AddPlacement(int cell, plat::Vector3 grid, plat::Vector3 offset, plat::Vector3 origin);
+    template <bool kWhole>
+    void AddPlacement(int cell, float gx, float gy, float gz, float ox, float oy, float oz,
+                      const plat::Vector3& origin);
     bool allPlain_ = false;  // every placement since SetScaling was the scaling and a finite last row
 
     std::vector<PlacedParticle> placed_;
@@ -94,6 +97,7 @@ public:
     virtual void Draw(const plat::Vector3& eye, float height);
 
 private:
+    template <bool kWhole>
     void Locate(const plat::Vector3& eye, float height);
 };
 
@@ -106,6 +110,7 @@ public:
     virtual void Draw(const plat::Vector3& eye, double time, float scale);
 
 private:
+    template <bool kWhole>
     void Locate(const plat::Vector3& eye, double time, float scale);
 };
 

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/GLCallTimer.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/FrameCounters.h"
 #include "render/LWRenderableScene.h"
@@ -32,84 +33,8 @@
 #include "tools/T3OWriter.h"
 
 namespace {
-using Clock = std::chrono::steady_clock;
-bool g_timing = false;
-std::uint64_t g_calls = 0, g_draws = 0;
-double g_inside = 0.0;  // seconds inside wrapped calls
-struct Timed {
-    Clock::time_point start;
-    explicit Timed(bool draw) {
-        ++g_calls;
-        g_draws += draw;
-        if (g_timing) start = Clock::now();
-    }
-    ~Timed() {
-        if (g_timing) g_inside += std::chrono::duration<double>(Clock::now() - start).count();
-    }
-};
-}  // namespace
 
-#define TV_WRAP(draw, ret, name, params, args)                                       \
-    extern "C" ret name params {                                                     \
-        static auto real = reinterpret_cast<ret(*) params>(dlsym(RTLD_NEXT, #name)); \
-        Timed timed(draw);                                                           \
-        return real args;                                                            \
-    }
-TV_WRAP(0, void, glEnable, (GLenum c), (c))
-TV_WRAP(0, void, glDisable, (GLenum c), (c))
-TV_WRAP(0, void, glBlendFunc, (GLenum s, GLenum d), (s, d))
-TV_WRAP(0, void, glAlphaFunc, (GLenum f, GLclampf r), (f, r))
-TV_WRAP(0, void, glDepthFunc, (GLenum f), (f))
-TV_WRAP(0, void, glDepthMask, (GLboolean m), (m))
-TV_WRAP(0, void, glCullFace, (GLenum m), (m))
-TV_WRAP(0, void, glFrontFace, (GLenum m), (m))
-TV_WRAP(0, void, glShadeModel, (GLenum m), (m))
-TV_WRAP(0, void, glTexEnvi, (GLenum t, GLenum p, GLint v), (t, p, v))
-TV_WRAP(0, void, glTexEnvf, (GLenum t, GLenum p, GLfloat v), (t, p, v))
-TV_WRAP(0, void, glTexEnvfv, (GLenum t, GLenum p, const GLfloat* v), (t, p, v))
-TV_WRAP(0, void, glTexParameteri, (GLenum t, GLenum p, GLint v), (t, p, v))
-TV_WRAP(0, void, glTexParameterf, (GLenum t, GLenum p, GLfloat v), (t, p, v))
-TV_WRAP(0, void, glTexGeni, (GLenum c, GLenum p, GLint v), (c, p, v))
-TV_WRAP(0, void, glBindTexture, (GLenum t, GLuint n), (t, n))
-TV_WRAP(0, void, glActiveTexture, (GLenum u), (u))
-TV_WRAP(0, void, glClientActiveTexture, (GLenum u), (u))
-TV_WRAP(0, void, glMatrixMode, (GLenum m), (m))
-TV_WRAP(0, void, glLoadMatrixf, (const GLfloat* m), (m))
-TV_WRAP(0, void, glLightf, (GLenum l, GLenum p, GLfloat v), (l, p, v))
-TV_WRAP(0, void, glLightfv, (GLenum l, GLenum p, const GLfloat* v), (l, p, v))
-TV_WRAP(0, void, glLightModeli, (GLenum p, GLint v), (p, v))
-TV_WRAP(0, void, glLightModelfv, (GLenum p, const GLfloat* v), (p, v))
-TV_WRAP(0, void, glMaterialfv, (GLenum f, GLenum p, const GLfloat* v), (f, p, v))
-TV_WRAP(0, void, glMaterialf, (GLenum f, GLenum p, GLfloat v), (f, p, v))
-TV_WRAP(0, void, glColorMaterial, (GLenum f, GLenum m), (f, m))
-TV_WRAP(0, void, glFogf, (GLenum p, GLfloat v), (p, v))
-TV_WRAP(0, void, glFogi, (GLenum p, GLint v), (p, v))
-TV_WRAP(0, void, glFogfv, (GLenum p, const GLfloat* v), (p, v))
-TV_WRAP(0, void, glEnableClientState, (GLenum a), (a))
-TV_WRAP(0, void, glDisableClientState, (GLenum a), (a))
-TV_WRAP(0, void, glBindBuffer, (GLenum t, GLuint b), (t, b))
-TV_WRAP(0, void, glVertexPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
-TV_WRAP(0, void, glNormalPointer, (GLenum t, GLsizei s, const void* p), (t, s, p))
-TV_WRAP(0, void, glColorPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
-TV_WRAP(0, void, glTexCoordPointer, (GLint n, GLenum t, GLsizei s, const void* p), (n, t, s, p))
-TV_WRAP(0, void, glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a))
-TV_WRAP(0, void, glClear, (GLbitfield m), (m))
-TV_WRAP(0, void, glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), (r, g, b, a))
-TV_WRAP(0, void, glClearDepth, (GLclampd d), (d))
-TV_WRAP(0, void, glScissor, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
-TV_WRAP(0, void, glViewport, (GLint x, GLint y, GLsizei w, GLsizei h), (x, y, w, h))
-TV_WRAP(0, void, glDepthRange, (GLclampd n, GLclampd f), (n, f))
-TV_WRAP(1, void, glDrawRangeElements, (GLenum m, GLuint s, GLuint e, GLsizei c, GLenum t, const void* i),
-        (m, s, e, c, t, i))
-TV_WRAP(0, void, glFinish, (void), ())
-TV_WRAP(0, GLenum, glGetError, (void), ())
-TV_WRAP(0, void, glBindFramebuffer, (GLenum t, GLuint f), (t, f))
-TV_WRAP(0, void, glLoadIdentity, (void), ())
-TV_WRAP(1, void, glDrawArrays, (GLenum m, GLint f, GLsizei c), (m, f, c))
-TV_WRAP(0, void, glFlush, (void), ())
-
-namespace {
-
+using Clock = glcalls::Clock;
 using namespace trivale;
 using namespace trivale::type_a;
 
@@ -186,24 +111,6 @@ double Mean(const std::vector<double>& v) {
     double sum = 0;
     for (double x : v) sum += x;
     return v.empty() ? 0.0 : sum / double(v.size());
-}
-
-// What one wrapped call costs outside its timed part (the call into the wrapper, the counters, the
-// first clock read's return and the second's start), measured on a GL call that does next to nothing:
-// the median of many short batches.
-double WrapperCost() {
-    const int batches = 200, n = 500;
-    std::vector<double> each;
-    g_timing = true;
-    for (int b = 0; b < batches; ++b) {
-        const double inside = g_inside;
-        const Clock::time_point start = Clock::now();
-        for (int i = 0; i < n; ++i) glGetError();
-        const double all = std::chrono::duration<double>(Clock::now() - start).count();
-        each.push_back((all - (g_inside - inside)) / n);
-    }
-    g_timing = false;
-    return Median(each);
 }
 
 struct Bench {
@@ -368,7 +275,7 @@ bool Setup() {
         }
     }
     b.scene->ResetTimeCache();
-    b.wrapperCost = WrapperCost();
+    b.wrapperCost = glcalls::WrapperCost();
     return b.modelView.size() == std::size_t(kObjects) * kFrames;
 }
 
@@ -379,18 +286,18 @@ void Frame(Bench& b, bool engine, int frame) {
     } else {
         SDL_GL_MakeCurrent(b.plainWindow, b.plainContext);
     }
-    const std::uint64_t calls = g_calls, draws = g_draws;
-    const double inside = g_inside;
+    const std::uint64_t calls = glcalls::g_glCalls, draws = glcalls::g_glDraws;
+    const double inside = glcalls::g_glInside;
     DrawnTriangleCount = DrawnItemCount = 0;
-    g_timing = true;
+    glcalls::g_glTiming = true;
     const Clock::time_point start = Clock::now();
     engine ? EngineFrame(b, frame) : PlainFrame(b, frame);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    g_timing = false;
+    glcalls::g_glTiming = false;
     f.frame.push_back(seconds);
-    f.inside.push_back(g_inside - inside);
-    f.calls.push_back(double(g_calls - calls));
-    f.draws += g_draws - draws;
+    f.inside.push_back(glcalls::g_glInside - inside);
+    f.calls.push_back(double(glcalls::g_glCalls - calls));
+    f.draws += glcalls::g_glDraws - draws;
     if (engine) b.triangles = DrawnTriangleCount, b.drawnItems = DrawnItemCount;
 }
 
@@ -422,7 +329,7 @@ int main(int argc, char** argv) {
         } else {
             benchmark::RunSpecifiedBenchmarks();
             // The wrappers' cost, measured before the frames and after them, is not charged to either loop.
-            bench.wrapperCost = (bench.wrapperCost + WrapperCost()) / 2;
+            bench.wrapperCost = (bench.wrapperCost + glcalls::WrapperCost()) / 2;
             for (Figures* f : {&bench.engine, &bench.plain}) {
                 for (std::size_t i = 0; i < f->frame.size(); ++i)
                     f->outside.push_back(f->frame[i] - f->inside[i] - bench.wrapperCost * f->calls[i]);

@@ -10,6 +10,8 @@ using namespace trivale::type_a;
 
 namespace {
 
+const double kTwoPi = 6.283185307179586;
+
 // A component of the last row of a placement after one more translation, `t` the component and
 // `u`, `v` the other two: the sum the matrix product forms, the zero terms too (they reorder freely, as
 // they only matter when all is zero), so that written out it is the product's to the bit.
@@ -169,7 +171,14 @@ void CCloudParticleLayer::Locate(const plat::Vector3& eye, float height) {
 }
 
 CSnowParticleLayer::CSnowParticleLayer(CTextureCache* cache, CDXSprite* batch, CParticleRandom& random)
-    : CParticleLayer(cache, batch, "scenes\\skyhigh\\snow_1.dds", random) {}
+    : CParticleLayer(cache, batch, "scenes\\skyhigh\\snow_1.dds", random),
+      phaseSin_(kParticleCount),
+      phaseCos_(kParticleCount) {
+    for (int cell = 0; cell < kParticleCount; ++cell) {
+        phaseSin_[cell] = std::sin(kTwoPi * GetOffset(cell).y);
+        phaseCos_[cell] = std::cos(kTwoPi * GetOffset(cell).y);
+    }
+}
 
 const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3& eye, double time, float scale) {
     StartPlacing(true);
@@ -199,7 +208,7 @@ void CSnowParticleLayer::Locate(const plat::Vector3& eye, double time, float sca
                              static_cast<float>(static_cast<float>(cy) * s - (time - whole) * s),
                              static_cast<float>(cz) * s};
     SetScaling(half, -half, half);
-    const double twoPi = 6.283185307179586;
+    const double timeSin = std::sin(kTwoPi * time), timeCos = std::cos(kTwoPi * time);
     int columns[16];
     for (int k = -8; k < 8; ++k) columns[k + 8] = GridIndex(std::int64_t{k} + cx, 16);
     for (int i = -8; i < 8; ++i) {
@@ -209,7 +218,8 @@ void CSnowParticleLayer::Locate(const plat::Vector3& eye, double time, float sca
             for (int k = -8; k < 8; ++k) {
                 const int cell = (zi * 16 + yi) * 16 + columns[k + 8];
                 const plat::Vector3& v = GetOffset(cell);
-                const float sway = static_cast<float>(std::sin(twoPi * (v.y + time)) * s * 0.09);
+                const double wave = phaseSin_[cell] * timeCos + phaseCos_[cell] * timeSin;  // sin(2 pi (v.y + time))
+                const float sway = static_cast<float>(wave * s * 0.09);
                 AddPlacement<kWhole>(cell, static_cast<float>(k) * s, static_cast<float>(j) * s,
                                      static_cast<float>(i) * s, sway * v.x, 0.0f, sway * v.z, base);
             }

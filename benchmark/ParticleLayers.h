@@ -112,6 +112,10 @@ public:
 private:
     template <bool kWhole>
     void Locate(const plat::Vector3& eye, double time, float scale);
+
+    // Each flake's sway is sin(2 pi (its phase + time)); the phase's sine and cosine are kept, so that a
+    // frame takes one sine and cosine of its time instead of one sine a flake.
+    std::vector<double> phaseSin_, phaseCos_;
 };
 
 // The grid index of a world cell: the remainder of `cell` by `size` on the non-negative side, so that

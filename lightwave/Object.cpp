@@ -1,4 +1,5 @@
 // The object context and the core of its database: layers, points, polygon groups and polygons.
+#include "lightwave/ChunkFields.h"
 #include "lightwave/LwObject.h"
 #include "lightwave/ObjectInternal.h"
 
@@ -400,15 +401,6 @@ int32_t FreePolygons(LwObject* object) {
     return LW_ERR_NONE;
 }
 
-void Trace(LwObject* object, const char* format, ...) {
-    if (!object || !object->TraceFile) return;
-    va_list args;
-    va_start(args, format);
-    LwVPrintf(object->TraceFile, format, args);
-    va_end(args);
-    fflush(object->TraceFile);
-}
-
 }  // namespace
 
 const char* GetLastErrorText(LwObject* object) {
@@ -459,7 +451,7 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.FindPolygonTexChannel = FindPolygonTexChannel;
     op.FreePolygons = FreePolygons;
     op.GetLastErrorText = GetLastErrorText;
-    op.Trace = Trace;
+    op.Trace = LwLog;
     op.GetVersionText = LwGetVersionText;
     LwFillTagOperations(&op);
     LwFillVmapOperations(&op);

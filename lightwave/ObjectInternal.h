@@ -5,6 +5,7 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
 // The current layer, and the polygon group its polygon operations act on; NULL without a layer.
 inline LwLayer* LwCurrentLayer(LwObject* object) { return object ? object->CurrentLayer : nullptr; }
@@ -93,3 +94,16 @@ bool LwParseDouble(const char* text, double* out);
 // and that file opened for reading with "\" read as "/"; NULL when it cannot be opened.
 void LwCompanionName(const LwObject* object, const char* extension, char out[LW_PATH_SIZE]);
 FILE* LwOpenCompanion(const char* name);
+
+// Keeps the maps (polygon tag maps, vertex maps) that drop() refuses, in order, numbered again from 0.
+template <typename Map, typename Drop>
+void LwCompactMaps(std::vector<Map>& maps, Drop drop) {
+    size_t kept = 0;
+    for (size_t i = 0; i < maps.size(); ++i) {
+        if (drop(i, maps[i])) continue;
+        if (kept != i) maps[kept] = std::move(maps[i]);
+        maps[kept].Index = (int32_t)kept;
+        ++kept;
+    }
+    maps.resize(kept);
+}

@@ -172,32 +172,20 @@ int32_t CopyPolygonTags(LwObject* object, int32_t from, int32_t to) {
     return LW_ERR_NONE;
 }
 
-template <typename Drop>
-void Compact(std::vector<LwPolygonTagMap>& maps, Drop drop) {
-    size_t kept = 0;
-    for (size_t i = 0; i < maps.size(); ++i) {
-        if (drop(i, maps[i])) continue;
-        if (kept != i) maps[kept] = std::move(maps[i]);
-        maps[kept].Index = (int32_t)kept;
-        ++kept;
-    }
-    maps.resize(kept);
-}
-
 int32_t DeletePolygonTagMaps(LwObject* object, LwId type) {
     std::vector<LwPolygonTagMap>* maps = Maps(object);
     if (!maps) return LW_ERR_PARAM;
     if (type == 0)
         std::vector<LwPolygonTagMap>().swap(*maps);
     else
-        Compact(*maps, [type](size_t, const LwPolygonTagMap& map) { return map.Type == type; });
+        LwCompactMaps(*maps, [type](size_t, const LwPolygonTagMap& map) { return map.Type == type; });
     return object->Op.StorePolygonType(object);
 }
 
 int32_t DeletePolygonTagMap(LwObject* object, int32_t index) {
     std::vector<LwPolygonTagMap>* maps = Maps(object);
     if (!maps || index < 0 || (size_t)index >= maps->size()) return LW_ERR_PARAM;
-    Compact(*maps, [index](size_t i, const LwPolygonTagMap&) { return (int32_t)i == index; });
+    LwCompactMaps(*maps, [index](size_t i, const LwPolygonTagMap&) { return (int32_t)i == index; });
     return object->Op.StorePolygonType(object);
 }
 

@@ -80,19 +80,6 @@ int32_t Add(LwObject* object, LwId type, const char* name, int32_t dimension, Ma
     return (int32_t)maps->size() - 1;
 }
 
-// Keeps the maps that drop() refuses, in order, numbered again from 0.
-template <typename Map, typename Drop>
-void Compact(std::vector<Map>& maps, Drop drop) {
-    size_t kept = 0;
-    for (size_t i = 0; i < maps.size(); ++i) {
-        if (drop(i, maps[i])) continue;
-        if (kept != i) maps[kept] = std::move(maps[i]);
-        maps[kept].Index = (int32_t)kept;
-        ++kept;
-    }
-    maps.resize(kept);
-}
-
 // Room for a slot per point of the layer; the slots of points not yet set are -1.
 bool GrowSlots(LwObject* object, std::vector<int32_t>& slots) {
     size_t points = object->CurrentLayer->Points.size();
@@ -172,14 +159,14 @@ int32_t DeleteVmads(LwObject* object, LwId type) {
     if (type == 0)
         std::vector<LwVmad>().swap(*maps);
     else
-        Compact(*maps, [type](size_t, const LwVmad& map) { return map.Type == type; });
+        LwCompactMaps(*maps, [type](size_t, const LwVmad& map) { return map.Type == type; });
     return LW_ERR_NONE;
 }
 
 int32_t DeleteVmad(LwObject* object, int32_t index) {
     std::vector<LwVmad>* maps = MapsOf<LwVmad>(object);
     if (!At<LwVmad>(object, index)) return LW_ERR_PARAM;
-    Compact(*maps, [index](size_t i, const LwVmad&) { return (int32_t)i == index; });
+    LwCompactMaps(*maps, [index](size_t i, const LwVmad&) { return (int32_t)i == index; });
     return LW_ERR_NONE;
 }
 
@@ -244,7 +231,7 @@ int32_t DeleteVmaps(LwObject* object, LwId type) {
     if (type == 0)
         std::vector<LwVmap>().swap(*maps);
     else
-        Compact(*maps, [type](size_t, const LwVmap& map) { return map.Type == type; });
+        LwCompactMaps(*maps, [type](size_t, const LwVmap& map) { return map.Type == type; });
     return LW_ERR_NONE;
 }
 
@@ -253,7 +240,7 @@ int32_t DeleteVmap(LwObject* object, int32_t index) {
     if (!map) return LW_ERR_PARAM;
     int32_t vmad = PartnerVmad(object, *map);
     if (vmad >= 0) DeleteVmad(object, vmad);
-    Compact(*MapsOf<LwVmap>(object), [index](size_t i, const LwVmap&) { return (int32_t)i == index; });
+    LwCompactMaps(*MapsOf<LwVmap>(object), [index](size_t i, const LwVmap&) { return (int32_t)i == index; });
     return LW_ERR_NONE;
 }
 

@@ -400,30 +400,30 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     }
 }
 
-void CLWRenderableScene::RenderPass(double seconds, Pass pass, CCamera* camera) {
-    if (!scene_) return;
+bool CLWRenderableScene::PrepareToRender(double seconds, plat::Matrix& world) {
     const double t = WrapTime(seconds);
     const bool fog = ApplyFog();
-    plat::IGraphicsDevice& device = CurrentDevice();
-    plat::Matrix world;
-    device.GetTransform(plat::TransformKind::World, world);
+    CurrentDevice().GetTransform(plat::TransformKind::World, world);
     SetWrappedTime(t);
     UpdateItemMatrices(t);
+    return fog;
+}
+
+void CLWRenderableScene::RenderPass(double seconds, Pass pass, CCamera* camera) {
+    if (!scene_) return;
+    plat::Matrix world;
+    const bool fog = PrepareToRender(seconds, world);
     const auto bit = static_cast<std::uint32_t>(pass);
     if (bit <= kMaxRenderPass) CullDrawables(1u << bit, camera);
     RenderSceneItems(fog, pass);
-    device.SetTransform(plat::TransformKind::World, world);
+    CurrentDevice().SetTransform(plat::TransformKind::World, world);
 }
 
 void CLWRenderableScene::Render(double seconds, CCamera* camera) {
     if (!scene_) return;
-    const double t = WrapTime(seconds);
-    const bool fog = ApplyFog();
-    plat::IGraphicsDevice& device = CurrentDevice();
     plat::Matrix world;
-    device.GetTransform(plat::TransformKind::World, world);
-    SetWrappedTime(t);
-    UpdateItemMatrices(t);
+    const bool fog = PrepareToRender(seconds, world);
+    plat::IGraphicsDevice& device = CurrentDevice();
     SetDefaultRenderStates();
     const std::uint32_t passes =
         1u << static_cast<std::uint32_t>(Pass::Opaque) | 1u << static_cast<std::uint32_t>(Pass::AlphaBlended) |

@@ -148,6 +148,9 @@ private:
     void SetWrappedTime(double t);
     void UpdateItemMatrices(double t);
     bool ApplyFog();
+    // The scene at the wrapped time, placed, with fog set; the device's world transform kept in `world`
+    // for the caller to put back. Whether fog is on.
+    bool PrepareToRender(double seconds, plat::Matrix& world);
     // Makes the per-frame lists below when the item table changed.
     void MakeLists();
     // Tests every drawable that uses one of `passBits` against the camera, from the placement's data.

@@ -43,7 +43,6 @@ public:
     const std::string& GetTitle() const { return title_; }
     const plat::IconImage* GetIcon() const { return icon_; }
     plat::Cursor GetCursor() const { return cursor_; }
-    bool IsInitialized() const { return initialized_; }
 
 protected:
     // The main window's id for message box owners; none when there is no window.

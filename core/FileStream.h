@@ -37,8 +37,6 @@ public:
     const std::string& GetPath() const { return path_; }
     // Length of the whole file, also under a window.
     std::uint64_t GetFileLength() { return static_cast<std::uint64_t>(FileSize()); }
-    plat::FileMode GetOpenMode() const { return openMode_; }
-    FileShare GetShareMode() const { return shareMode_; }
 
 protected:
     CFileStream(const CFileStream& source);
@@ -74,7 +72,6 @@ public:
     std::uint32_t Tell() override;
     std::unique_ptr<IStream> Clone() override;
 
-    std::uint64_t GetWindowOffset() const { return windowOffset_; }
 
 protected:
     CFilePartitionStream(const CFilePartitionStream& source);

@@ -272,12 +272,6 @@ uint32_t FileWriteSwapped(const T* src, uint32_t n, IffFile* f) {
 
 }  // namespace
 
-uint32_t IffSkip(uint32_t n, IffFile* f) {
-    if (n >= 1 && fseek(f->File, (long)n, SEEK_CUR) != 0) f->Error = 1;
-    f->Count += n;
-    return n;
-}
-
 uint32_t IffReadBytes(void* dst, uint32_t n, IffFile* f) {
     size_t got = n ? fread(dst, 1, n, f->File) : 0;
     f->Count += (uint32_t)got;
@@ -286,7 +280,6 @@ uint32_t IffReadBytes(void* dst, uint32_t n, IffFile* f) {
 }
 
 uint32_t IffReadU2(uint16_t* dst, uint32_t n, IffFile* f) { return FileReadSwapped<uint16_t, 2>(dst, n, f); }
-uint32_t IffReadI2(int16_t* dst, uint32_t n, IffFile* f) { return FileReadSwapped<int16_t, 2>(dst, n, f); }
 uint32_t IffReadU4(uint32_t* dst, uint32_t n, IffFile* f) { return FileReadSwapped<uint32_t, 4>(dst, n, f); }
 uint32_t IffReadF4(float* dst, uint32_t n, IffFile* f) { return FileReadSwapped<float, 4>(dst, n, f); }
 uint32_t IffReadVec12(float* dst, uint32_t n, IffFile* f) {

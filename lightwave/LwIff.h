@@ -69,10 +69,8 @@ struct IffFile {
 
 void OpenIffFile(IffFile* f, FILE* stream);
 
-uint32_t IffSkip(uint32_t n, IffFile* f);  // seeks forward; returns n
 uint32_t IffReadBytes(void* dst, uint32_t n, IffFile* f);
 uint32_t IffReadU2(uint16_t* dst, uint32_t n, IffFile* f);  // 2n, or 0 on a short read
-uint32_t IffReadI2(int16_t* dst, uint32_t n, IffFile* f);
 uint32_t IffReadU4(uint32_t* dst, uint32_t n, IffFile* f);  // 4n, or 0 on a short read
 uint32_t IffReadF4(float* dst, uint32_t n, IffFile* f);
 uint32_t IffReadVec12(float* dst, uint32_t n, IffFile* f);

@@ -11,7 +11,6 @@ double LwParseReal(const char* text);
 int32_t LwParseHex(const char* text);  // optional sign and 0x prefix, 32 bits on any platform
 inline int32_t LwParseInt0(const char* t) { return t ? LwParseInt(t) : 0; }
 inline double LwParseReal0(const char* t) { return t ? LwParseReal(t) : 0.0; }
-inline int32_t LwParseHex0(const char* t) { return t ? LwParseHex(t) : 0; }
 
 // A double as a float, saturated at the float range (a larger value has no float).
 inline float LwToFloat(double v) {

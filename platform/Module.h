@@ -16,7 +16,6 @@ public:
     // False, with the loader's reason in Error(), when the module cannot be loaded.
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return handle_ != nullptr; }
     // The exported symbol, or null (with the reason in Error()).
     void* Symbol(const char* name);
     const std::string& Error() const { return error_; }

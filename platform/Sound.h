@@ -149,7 +149,6 @@ public:
     SoundBuffer(const SoundBuffer&) = delete;
     SoundBuffer& operator=(const SoundBuffer&) = delete;
 
-    uint32_t GetFlags() const { return flags_; }
     uint32_t GetSize() const;
     WaveFormat GetFormat() const;
 

@@ -1,6 +1,5 @@
 #include "platform/System.h"
 
-#include <sched.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -291,23 +290,6 @@ std::int64_t MonotonicTicks() {
 std::int64_t MonotonicFrequency() { return 1000000000LL; }
 
 std::int64_t MonotonicMilliseconds() { return MonotonicTicks() / 1000000LL; }
-
-std::int64_t UptimeSeconds() {
-    timespec ts;
-    if (clock_gettime(CLOCK_BOOTTIME, &ts) != 0) clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec);
-}
-
-void SleepMilliseconds(unsigned milliseconds) {
-    if (milliseconds == 0) {
-        sched_yield();
-        return;
-    }
-    timespec req;
-    req.tv_sec = milliseconds / 1000;
-    req.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    while (nanosleep(&req, &req) != 0 && errno == EINTR) {}
-}
 
 void SleepUntilTicks(std::int64_t ticks) {
     if (ticks <= 0) return;

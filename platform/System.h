@@ -48,7 +48,6 @@ public:
 
     bool Open(const std::string& path, FileMode mode);
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
     int Error() const { return error_; }
 
     std::int64_t Read(void* buffer, std::size_t count);
@@ -94,10 +93,6 @@ std::int64_t MonotonicTicks();
 std::int64_t MonotonicFrequency();
 // Milliseconds on the monotonic clock.
 std::int64_t MonotonicMilliseconds();
-// Seconds since the machine started, suspended time included.
-std::int64_t UptimeSeconds();
-// Sleeps at least the given time; 0 gives the processor to another thread.
-void SleepMilliseconds(unsigned milliseconds);
 // Sleeps until MonotonicTicks() reads at least the given ticks; returns at once for a time past.
 void SleepUntilTicks(std::int64_t ticks);
 

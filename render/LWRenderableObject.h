@@ -67,7 +67,6 @@ public:
         CPolygonSet(std::uint32_t materialIndex, std::uint32_t indexCount)
             : materialIndex_(materialIndex), indexCount_(indexCount) {}
         ~CPolygonSet() override {}
-        std::uint32_t GetMaterialIndex() const { return materialIndex_; }
         std::uint32_t GetIndexCount() const { return indexCount_; }
         plat::IIndexBuffer* GetIndexBuffer() const { return indexBuffer_.get(); }
 
@@ -111,7 +110,6 @@ public:
     bool IsLoaded() const { return loaded_; }
     std::uint32_t GetVertexCount() const { return vertexCount_; }
     std::uint32_t GetPassMask() const { return passMask_; }
-    const std::vector<lightwave::CLWMaterial>& GetMaterials() const { return materials_; }
     const std::vector<std::unique_ptr<CPolygonSet>>& GetPolygonSets() const { return polygonSets_; }
     plat::IVertexBuffer* GetVertexBuffer() const { return vertexBuffer_.get(); }
 

@@ -37,8 +37,6 @@ public:
         const plat::Matrix& GetWorld() const { return world_; }    // item to scene, from its motion
         const plat::Matrix& GetPlaced() const { return placed_; }  // world x the device's world transform
         const plat::Matrix& GetView() const { return view_; }      // placed x the device's view transform
-        bool IsFogged() const { return fogged_; }
-        float GetLightRange() const { return lightRange_; }
 
     private:
         friend class CLWRenderableScene;

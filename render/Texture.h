@@ -28,7 +28,6 @@ public:
     virtual int GetWidth();
     virtual int GetHeight();
 
-    const plat::ImageInfo& GetImageInfo() const { return info_; }
 
 private:
     std::unique_ptr<plat::ITexture> texture_;

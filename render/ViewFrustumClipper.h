@@ -25,8 +25,6 @@ public:
 
     enum PlaneIndex { kNear, kFar, kLeft, kRight, kTop, kBottom, kPlaneCount };
     const Plane& GetPlane(int index) const { return planes_[index]; }
-    float GetNear() const { return near_; }
-    float GetFar() const { return far_; }
 
 private:
     Plane planes_[kPlaneCount];

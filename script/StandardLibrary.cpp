@@ -180,8 +180,6 @@ void RegisterStandardLibrary(CSimpleScriptEngine& engine) {
     engine.AddCustomFunctionSet(g_standardLibrary);
 }
 
-std::shared_ptr<CCustomFunctionSet> GetStandardLibrary() { return g_standardLibrary; }
-
 }  // namespace standard_library
 }  // namespace simple_script
 }  // namespace type_a

@@ -44,8 +44,6 @@ TV_STANDARD_FUNCTION(CAbs);
 void BuildStandardLibrary();
 // Adds the program-wide set to the engine, building it on first use.
 void RegisterStandardLibrary(CSimpleScriptEngine& engine);
-// The program-wide set (empty until built).
-std::shared_ptr<CCustomFunctionSet> GetStandardLibrary();
 
 }  // namespace standard_library
 }  // namespace simple_script

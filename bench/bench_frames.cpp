@@ -31,8 +31,10 @@ std::int64_t ThreadCpuNs() {
 
 struct Run {
     std::int64_t frames = 0, ideal = 0, cpuNs = 0, wallNs = 0, lateSumNs = 0, lateMaxNs = 0;
-    double CpuPercent() const { return wallNs > 0 ? 100.0 * static_cast<double>(cpuNs) / wallNs : 0.0; }
-    double MeanLateUs() const { return frames > 0 ? static_cast<double>(lateSumNs) / frames / 1000.0 : 0.0; }
+    // Counts and nanoseconds of a run stay far below 2^53: exact as doubles.
+    static double D(std::int64_t v) { return static_cast<double>(v); }
+    double CpuPercent() const { return wallNs > 0 ? 100.0 * D(cpuNs) / D(wallNs) : 0.0; }
+    double MeanLateUs() const { return frames > 0 ? D(lateSumNs) / D(frames) / 1000.0 : 0.0; }
 };
 
 // Frames are due every interval from the first; records how late each one arrives.
@@ -105,8 +107,8 @@ void Print(const char* name, const Run& run) {
     std::printf(
         "%-28s %6.3f%% of a core (%.2f ms in %.2f s), %lld frames of %lld ideal, late by %.1f us on "
         "average, %.1f us at most\n",
-        name, run.CpuPercent(), run.cpuNs / 1e6, run.wallNs / 1e9, static_cast<long long>(run.frames),
-        static_cast<long long>(run.ideal), run.MeanLateUs(), run.lateMaxNs / 1000.0);
+        name, run.CpuPercent(), Run::D(run.cpuNs) / 1e6, Run::D(run.wallNs) / 1e9, static_cast<long long>(run.frames),
+        static_cast<long long>(run.ideal), run.MeanLateUs(), Run::D(run.lateMaxNs) / 1000.0);
 }
 
 }  // namespace
@@ -120,7 +122,7 @@ int main(int argc, char** argv) {
     Print("frame keeper", g_keeper);
     Print("plain sleep_until loop", g_plain);
     std::printf("keeper / plain: processor time %.2fx (%+.3f points of a core), frames %lld / %lld\n",
-                g_plain.cpuNs > 0 ? static_cast<double>(g_keeper.cpuNs) / g_plain.cpuNs : 0.0,
+                g_plain.cpuNs > 0 ? Run::D(g_keeper.cpuNs) / Run::D(g_plain.cpuNs) : 0.0,
                 g_keeper.CpuPercent() - g_plain.CpuPercent(), static_cast<long long>(g_keeper.frames),
                 static_cast<long long>(g_plain.frames));
     std::printf("target: under %.0f%% of a core and the ideal frame count: %s\n", kTargetPercent,

@@ -205,7 +205,7 @@ size_t Loader(const Bytes& file, bool chain, bool upload) {
 double ThreadCpuSeconds() {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec * 1e-9;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 double WallSeconds() {

@@ -188,7 +188,7 @@ void BM_LoadScene(benchmark::State& state) {
         FreeLwScene(&scene);
     }
     state.counters["items"] = kItems;
-    state.counters["text_MB"] = SceneText(keyed).size() / 1e6;
+    state.counters["text_MB"] = static_cast<double>(SceneText(keyed).size()) / 1e6;
 }
 BENCHMARK(BM_LoadScene)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
 

@@ -109,7 +109,8 @@ void PlainFrame(Scene& s) {
     for (int i = 0; i < kSprites; ++i) {
         const Rect& r = s.cells[i];
         const float x = s.positions[i].x, y = s.positions[i].y, w = float(r.Width()), h = float(r.Height());
-        const float u0 = r.left / 16.0f, v0 = r.top / 16.0f, u1 = r.right / 16.0f, v1 = r.bottom / 16.0f;
+        const float u0 = float(r.left) / 16.0f, v0 = float(r.top) / 16.0f, u1 = float(r.right) / 16.0f,
+                    v1 = float(r.bottom) / 16.0f;
         const float quad[16] = {x, y, u0, v0, x + w, y, u1, v0, x, y + h, u0, v1, x + w, y + h, u1, v1};
         std::copy(quad, quad + 16, v + i * 16);
         for (int k = 0; k < 4; ++k) s.plainColours[i * 4 + k] = 0xFFFFFFFF;

@@ -31,7 +31,11 @@ class Input {
 public:
     Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
     // The next byte, 0 once the input is used up.
-    std::uint8_t Byte() { return size_ > 0 ? (--size_, *data_++) : 0; }
+    std::uint8_t Byte() {
+        if (size_ == 0) return 0;
+        --size_;
+        return *data_++;
+    }
     std::string Rest() {
         std::string rest(reinterpret_cast<const char*>(data_), size_);
         size_ = 0;

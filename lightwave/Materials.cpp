@@ -17,6 +17,8 @@ constexpr int kLwobChannels = 7;
 constexpr int kLwo2ChannelCount = 8;
 
 constexpr float kByteScale = 0.003921569f;  // 1/255 in single precision
+// A colour byte read as 0..255, exact in a float.
+float ByteLevel(uint32_t byte) { return static_cast<float>(byte) * kByteScale; }
 constexpr float kDefaultSmoothing = 1.56207f;
 
 // Projections of the LWOB image-map texture names; any other name maps as planar.
@@ -245,7 +247,7 @@ void BuildMaterialFromLwob(LwObject* object, LwMaterial* m) {
     if (at(LWOB_VTRN)) m->Transparency = at(LWOB_VTRN)->Float[0];
     const float alpha = 1.0f - m->Transparency;
     if (const LwSubChunk* c = at(LWOB_COLR))
-        SetColor(m->Color, c->Int[0] * kByteScale, c->Int[1] * kByteScale, c->Int[2] * kByteScale, alpha);
+        SetColor(m->Color, ByteLevel(c->Int[0]), ByteLevel(c->Int[1]), ByteLevel(c->Int[2]), alpha);
     if (const LwSubChunk* c = at(LWOB_FLAG)) {
         if (c->Int[0] & 0x04) m->Flags |= LW_MATERIAL_SMOOTHING;
         if (c->Int[0] & 0x08) m->Flags |= LW_MATERIAL_COLOR_HIGHLIGHTS;

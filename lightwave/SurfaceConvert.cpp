@@ -75,6 +75,8 @@ const uint32_t kWrapToLwo2[4] = {0, 3, 1, 2};
 const uint32_t kWrapToLwob[4] = {0, 2, 3, 1};
 
 constexpr float kByteToFloat = 0.003921569f;
+// A level read from an 8- or 16-bit field, exact in a float, scaled by 1/255.
+float ByteLevel(uint32_t level) { return static_cast<float>(level) * kByteToFloat; }
 constexpr float kDefaultGrey = 0.78f;
 
 LwSubChunk* NewChunk(LwSubChunkPtr* slot, LwId id) {
@@ -246,8 +248,8 @@ void LwobTextureToBlock(LwObject* object, const LwobTexture* texture, Lwo2Surfac
             NewChunk(&b[LW_BLOK_VALU], Id("VALU"))->Floats = {(float)(int32_t)t[LWOB_TVAL]->Int[0] * kByteToFloat};
         } else if (t[LWOB_TCLR]) {
             const LwSubChunk* c = t[LWOB_TCLR].get();
-            NewChunk(&b[LW_BLOK_VALU], Id("VALU"))->Floats = {c->Int[0] * kByteToFloat, c->Int[1] * kByteToFloat,
-                                                              c->Int[2] * kByteToFloat};
+            NewChunk(&b[LW_BLOK_VALU], Id("VALU"))->Floats = {ByteLevel(c->Int[0]), ByteLevel(c->Int[1]),
+                                                              ByteLevel(c->Int[2])};
         }
     }
     if (const LwSubChunk* flags = t[LWOB_TFLG].get()) {
@@ -284,7 +286,7 @@ uint32_t LwobSurfaceToLwo2(LwObject* object, const LwobSurface* from, Lwo2Surfac
     const LwSubChunkPtr* s = from->Chunks;
     LwSubChunkPtr* d = to->Chunks;
     LwSubChunk* colr = NewChunk(&d[LW_SURF_COLR], Id("COLR"));
-    for (int i = 0; i < 3; ++i) colr->Float[i] = s[LWOB_COLR] ? s[LWOB_COLR]->Int[i] * kByteToFloat : kDefaultGrey;
+    for (int i = 0; i < 3; ++i) colr->Float[i] = s[LWOB_COLR] ? ByteLevel(s[LWOB_COLR]->Int[i]) : kDefaultGrey;
     if (const LwSubChunk* flag = s[LWOB_FLAG].get()) {
         const uint32_t f = flag->Int[0];
         if (f & 0x80) NewValue(&d[LW_SURF_SHRP], Id("SHRP"), 0.5f);
@@ -337,7 +339,7 @@ uint32_t LwobSurfaceToLwo2(LwObject* object, const LwobSurface* from, Lwo2Surfac
     if (const LwSubChunk* alph = s[LWOB_ALPH].get()) {
         LwSubChunk* a = NewChunk(&d[LW_SURF_ALPH], Id("ALPH"));
         a->Int[0] = alph->Int[0];
-        a->Float[0] = alph->Int[1] * kByteToFloat;
+        a->Float[0] = ByteLevel(alph->Int[1]);
     }
     for (const LwobTexture& texture : from->Textures) LwobTextureToBlock(object, &texture, to);
     for (const LwobShader& shader : from->Shaders) {

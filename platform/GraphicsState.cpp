@@ -296,6 +296,12 @@ DrawingState::DrawingState(const ResourceHost* host, bool depthBuffer) : host_(h
     }
 }
 
+// Store compares whole objects bytewise: the records it keeps must hold no padding.
+static_assert(sizeof(Light) == sizeof(LightType) + 3 * sizeof(ColourValue) + 2 * sizeof(Vector3) + 7 * sizeof(float),
+              "Light has padding");
+static_assert(sizeof(Material) == 4 * sizeof(ColourValue) + sizeof(float), "Material has padding");
+static_assert(sizeof(Matrix) == 16 * sizeof(float), "Matrix has padding");
+
 template <class T>
 static bool Store(T& slot, const T& value) {
     if (std::memcmp(&slot, &value, sizeof(T)) == 0) return false;

@@ -121,8 +121,11 @@ std::vector<std::vector<Tap>> AxisTaps(uint32_t src, uint32_t dst, ImageFilter k
         }
         case ImageFilter::Box: {
             const double lo = d * s, hi = (d + 1) * s;
-            for (int64_t i = static_cast<int64_t>(std::floor(lo)); i < hi && i < int64_t(src); ++i) {
-                const double overlap = std::min<double>(i + 1, hi) - std::max<double>(i, lo);
+            // Source pixel indices are exact in a double.
+            for (int64_t i = static_cast<int64_t>(std::floor(lo)); static_cast<double>(i) < hi && i < int64_t(src);
+                 ++i) {
+                const double at = static_cast<double>(i);
+                const double overlap = std::min(at + 1, hi) - std::max(at, lo);
                 if (overlap > 1e-9) t.push_back({static_cast<uint32_t>(i), float(overlap / s)});
             }
             break;
@@ -132,7 +135,7 @@ std::vector<std::vector<Tap>> AxisTaps(uint32_t src, uint32_t dst, ImageFilter k
             double sum = 0;
             for (int64_t i = static_cast<int64_t>(std::ceil(centre - r - 0.5));
                  i <= static_cast<int64_t>(std::floor(centre + r - 0.5)); ++i) {
-                const double w = 1 - std::fabs(i + 0.5 - centre) / r;
+                const double w = 1 - std::fabs(static_cast<double>(i) + 0.5 - centre) / r;
                 if (w <= 0) continue;
                 t.push_back({EdgeIndex(i, src, mirror), float(w)});
                 sum += w;

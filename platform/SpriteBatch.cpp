@@ -214,10 +214,11 @@ GraphicsResult SpriteBatch::PrepareSource(ITexture* texture, const Rect* source,
         source ? *source : MakeRect(0, 0, static_cast<int32_t>(desc.width), static_cast<int32_t>(desc.height));
     prepared.texture = texture;
     const float tw = static_cast<float>(desc.width), th = static_cast<float>(desc.height);
-    prepared.uv[0] = rect.left / tw;
-    prepared.uv[1] = rect.top / th;
-    prepared.uv[2] = rect.right / tw;
-    prepared.uv[3] = rect.bottom / th;
+    // Texel coordinates stay far below 2^24, exact in a float.
+    prepared.uv[0] = static_cast<float>(rect.left) / tw;
+    prepared.uv[1] = static_cast<float>(rect.top) / th;
+    prepared.uv[2] = static_cast<float>(rect.right) / tw;
+    prepared.uv[3] = static_cast<float>(rect.bottom) / th;
     prepared.width = static_cast<float>(rect.Width());
     prepared.height = static_cast<float>(rect.Height());
     return gfx::kOk;
@@ -442,7 +443,7 @@ GraphicsResult SpriteBatch::DrawQueue() {
     drawn_ = vertices;
     drawnBytes_ = n * quadBytes_;
     IGraphicsDevice& d = *device_;
-    const uint32_t stride = quadBytes_ / 4;
+    const uint32_t stride = static_cast<uint32_t>(quadBytes_ / 4);  // one vertex
     if (stride == sizeof(SpaceVertex)) {
         // The corners are already in view space.
         d.SetTransform(TransformKind::World, MatrixIdentity());
@@ -523,9 +524,9 @@ GraphicsResult SphereMesh::Create(IGraphicsDevice* device, float radius, uint32_
     const float pi = 3.14159265358979f;
     put(0, 1, 0);
     for (uint32_t stack = 1; stack < stacks; ++stack) {
-        const float theta = pi * stack / stacks;  // from the top pole
+        const float theta = pi * static_cast<float>(stack) / static_cast<float>(stacks);  // from the top pole
         for (uint32_t slice = 0; slice < slices; ++slice) {
-            const float phi = 2 * pi * slice / slices;
+            const float phi = 2 * pi * static_cast<float>(slice) / static_cast<float>(slices);
             put(std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi));
         }
     }

@@ -21,7 +21,7 @@ namespace simple_script {
 // most actions ignore both and only Execute.
 template <class Action>
 struct engine_action {
-    explicit engine_action(CSimpleScriptEngine* engine) : engine(engine) {}
+    explicit engine_action(CSimpleScriptEngine* owner) : engine(owner) {}
     template <class T>
     void operator()(const T&) const {
         static_cast<const Action&>(*this).Execute();
@@ -30,10 +30,10 @@ struct engine_action {
     CSimpleScriptEngine* engine;
 };
 
-#define TV_SCRIPT_ACTION(name)                                                      \
-    struct name : engine_action<name> {                                             \
-        explicit name(CSimpleScriptEngine* engine) : engine_action<name>(engine) {} \
-        void Execute() const;                                                       \
+#define TV_SCRIPT_ACTION(name)                                                    \
+    struct name : engine_action<name> {                                           \
+        explicit name(CSimpleScriptEngine* owner) : engine_action<name>(owner) {} \
+        void Execute() const;                                                     \
     }
 
 // The declaration keyword's type; fires on the keyword alone, even when the blank after it is missing.
@@ -69,27 +69,27 @@ TV_SCRIPT_ACTION(control_if);
 
 // name buffer = the identifier
 struct store_name_buffer {
-    explicit store_name_buffer(CSimpleScriptEngine* engine) : engine(engine) {}
+    explicit store_name_buffer(CSimpleScriptEngine* owner) : engine(owner) {}
     void operator()(const char* first, const char* last) const { engine->GetNameBuffer().assign(first, last); }
     CSimpleScriptEngine* engine;
 };
 
 // string buffer = the identifier (a call's or an if target's name)
 struct store_string_buffer {
-    explicit store_string_buffer(CSimpleScriptEngine* engine) : engine(engine) {}
+    explicit store_string_buffer(CSimpleScriptEngine* owner) : engine(owner) {}
     void operator()(const char* first, const char* last) const { engine->GetStringBuffer().assign(first, last); }
     CSimpleScriptEngine* engine;
 };
 
 // One character of a string literal, escapes already decoded.
 struct add_string_buffer {
-    explicit add_string_buffer(CSimpleScriptEngine* engine) : engine(engine) {}
+    explicit add_string_buffer(CSimpleScriptEngine* owner) : engine(owner) {}
     void operator()(char c) const { engine->GetStringBuffer().push_back(c); }
     CSimpleScriptEngine* engine;
 };
 
 struct push_int {
-    explicit push_int(CSimpleScriptEngine* engine) : engine(engine) {}
+    explicit push_int(CSimpleScriptEngine* owner) : engine(owner) {}
     void operator()(int value) const {
         CFactor factor(engine);
         factor.SetIntValue(value);
@@ -100,19 +100,19 @@ struct push_int {
 
 // The literal's text converted correctly rounded and independent of the process locale.
 struct push_float {
-    explicit push_float(CSimpleScriptEngine* engine) : engine(engine) {}
+    explicit push_float(CSimpleScriptEngine* owner) : engine(owner) {}
     void operator()(const char* first, const char* last) const;
     CSimpleScriptEngine* engine;
 };
 
 struct push_fixed_int : engine_action<push_fixed_int> {
-    push_fixed_int(CSimpleScriptEngine* engine, std::int32_t value) : engine_action(engine), value(value) {}
+    push_fixed_int(CSimpleScriptEngine* owner, std::int32_t fixed) : engine_action(owner), value(fixed) {}
     void Execute() const { push_int{engine}(value); }
     std::int32_t value;
 };
 
 struct push_fixed_string : engine_action<push_fixed_string> {
-    push_fixed_string(CSimpleScriptEngine* engine, const char* value) : engine_action(engine), value(value) {}
+    push_fixed_string(CSimpleScriptEngine* owner, const char* fixed) : engine_action(owner), value(fixed) {}
     void Execute() const {
         CFactor factor(engine, TYPE_STRING);
         factor.SetStringValue(value);
@@ -124,7 +124,7 @@ struct push_fixed_string : engine_action<push_fixed_string> {
 // Pops right, then left, pushes left OP right.
 template <CFactor (*Operation)(const CFactor&, const CFactor&)>
 struct eval_binary : engine_action<eval_binary<Operation>> {
-    explicit eval_binary(CSimpleScriptEngine* engine) : engine_action<eval_binary>(engine) {}
+    explicit eval_binary(CSimpleScriptEngine* owner) : engine_action<eval_binary>(owner) {}
     void Execute() const {
         CFactorStack& stack = this->engine->GetFactorStack();
         const CFactor right = stack.Pop();

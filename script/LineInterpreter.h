@@ -48,13 +48,13 @@ struct nesting_guard : spirit::unary<SubjectT, spirit::parser<nesting_guard<Subj
     typedef nesting_guard<SubjectT> self_t;
     typedef spirit::unary<SubjectT, spirit::parser<self_t>> base_t;
 
-    nesting_guard(const SubjectT& subject, int* depth) : base_t(subject), depth(depth) {}
+    nesting_guard(const SubjectT& subject, int* counter) : base_t(subject), depth(counter) {}
 
     template <typename ScannerT>
     typename spirit::parser_result<self_t, ScannerT>::type parse(const ScannerT& scan) const {
         if (*depth > kMaxNesting) return scan.no_match();
         struct level {
-            explicit level(int* d) : d(d) { ++*d; }
+            explicit level(int* counter) : d(counter) { ++*d; }
             ~level() { --*d; }
             int* d;
         } entered(depth);
@@ -74,7 +74,7 @@ nesting_guard<SubjectT> guard_nesting(const SubjectT& subject, int* depth) {
 
 // The grammar of one line; its rules are built once per grammar object and reused.
 struct line_interpreter : spirit::grammar<line_interpreter> {
-    explicit line_interpreter(CSimpleScriptEngine* engine) : engine(engine), depth(0) {}
+    explicit line_interpreter(CSimpleScriptEngine* owner) : engine(owner), depth(0) {}
 
     template <typename ScannerT>
     struct definition {

@@ -144,10 +144,10 @@ void CSimpleScriptEngine::HandleLine() {
     // Nothing of this line reaches the next, even when a host function throws out of it. A line
     // run by an interrupt inside another line leaves that line's work count as it was.
     struct LineScope {
-        explicit LineScope(CSimpleScriptEngine& engine)
-            : engine(engine), lineWork(engine.lineWork_), lineOpen(engine.lineOpen_) {
-            engine.lineWork_ = 0;
-            engine.lineOpen_ = true;
+        explicit LineScope(CSimpleScriptEngine& owner)
+            : engine(owner), lineWork(owner.lineWork_), lineOpen(owner.lineOpen_) {
+            owner.lineWork_ = 0;
+            owner.lineOpen_ = true;
         }
         ~LineScope() {
             engine.stringBuffer_.clear();
@@ -211,9 +211,9 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
     // are dropped, so a later stray return in the main flow is reported instead of jumping into
     // the interrupt's caller. A host exception leaves as if the subroutine had returned.
     struct InterruptScope {
-        InterruptScope(CSimpleScriptEngine& engine, std::size_t depth)
-            : engine(engine), depth(depth), previous(engine.interrupt_), exceptions(std::uncaught_exceptions()) {
-            engine.interrupt_ = true;
+        InterruptScope(CSimpleScriptEngine& owner, std::size_t entries)
+            : engine(owner), depth(entries), previous(owner.interrupt_), exceptions(std::uncaught_exceptions()) {
+            owner.interrupt_ = true;
         }
         ~InterruptScope() {
             engine.interrupt_ = previous;

@@ -26,8 +26,12 @@ public:
         data_.push_back(static_cast<char>(v));
         return *this;
     }
-    ChunkBuilder& U16(std::uint16_t v) { return U8(v & 0xFF).U8(v >> 8); }
-    ChunkBuilder& U32(std::uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+    ChunkBuilder& U16(std::uint16_t v) {
+        return U8(static_cast<std::uint8_t>(v & 0xFF)).U8(static_cast<std::uint8_t>(v >> 8));
+    }
+    ChunkBuilder& U32(std::uint32_t v) {
+        return U16(static_cast<std::uint16_t>(v & 0xFFFF)).U16(static_cast<std::uint16_t>(v >> 16));
+    }
     ChunkBuilder& F32(float v) {
         std::uint32_t bits;
         std::memcpy(&bits, &v, 4);

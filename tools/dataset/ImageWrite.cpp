@@ -102,7 +102,7 @@ void GatherBlock(const Image& image, int bx, int by, Texels out) {
 }
 
 std::uint16_t To565(const float c[3]) {
-    auto q = [](float v, int top) {
+    auto q = [](float v, float top) {
         return static_cast<std::uint16_t>(std::lround(std::clamp(v, 0.0f, 255.0f) * top / 255.0f));
     };
     return static_cast<std::uint16_t>((q(c[0], 31) << 11) | (q(c[1], 63) << 5) | q(c[2], 31));

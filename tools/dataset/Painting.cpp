@@ -17,10 +17,14 @@ int Wrap(int i, int period) { return ((i % period) + period) % period; }
 
 float Fade(float t) { return t * t * (3.0f - 2.0f * t); }
 
+// One 8-bit channel of a 0xRRGGBB colour, 0..1.
+float Channel(std::uint32_t rgb, int shift) { return static_cast<float>((rgb >> shift) & 255u) / 255.0f; }
+
 // Points along an elliptical arc from angle a0 to a1 (radians, y down) as segments.
 void AddArc(std::vector<Segment>& out, float cx, float cy, float rx, float ry, float a0, float a1, int steps) {
     for (int i = 0; i < steps; ++i) {
-        const float t0 = a0 + (a1 - a0) * i / steps, t1 = a0 + (a1 - a0) * (i + 1) / steps;
+        const float t0 = a0 + (a1 - a0) * AsFloat(i) / AsFloat(steps),
+                    t1 = a0 + (a1 - a0) * AsFloat(i + 1) / AsFloat(steps);
         out.push_back({cx + rx * std::cos(t0), cy + ry * std::sin(t0), cx + rx * std::cos(t1), cy + ry * std::sin(t1)});
     }
 }
@@ -56,7 +60,7 @@ float Random::Uniform(float lo, float hi) {
 float Noise(float u, float v, int period, std::uint32_t seed) { return Noise(u, v, period, period, seed); }
 
 float Noise(float u, float v, int periodX, int periodY, std::uint32_t seed) {
-    const float x = u * periodX, y = v * periodY;
+    const float x = u * AsFloat(periodX), y = v * AsFloat(periodY);
     const float fx = std::floor(x), fy = std::floor(y);
     const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
     const float tx = Fade(x - fx), ty = Fade(y - fy);
@@ -81,14 +85,14 @@ float Noise1(float x, std::uint32_t seed) {
 }
 
 void Cells(float u, float v, int period, std::uint32_t seed, float& nearest, float& second) {
-    const float x = u * period, y = v * period;
+    const float x = u * AsFloat(period), y = v * AsFloat(period);
     const int cx = static_cast<int>(std::floor(x)), cy = static_cast<int>(std::floor(y));
     nearest = second = 1e9f;
     for (int j = -2; j <= 2; ++j) {
         for (int i = -2; i <= 2; ++i) {
             const int gx = Wrap(cx + i, period), gy = Wrap(cy + j, period);
-            const float px = cx + i + 0.1f + 0.8f * Hash01(gx, gy, seed);
-            const float py = cy + j + 0.1f + 0.8f * Hash01(gx, gy, seed + 7u);
+            const float px = AsFloat(cx + i) + 0.1f + 0.8f * Hash01(gx, gy, seed);
+            const float py = AsFloat(cy + j) + 0.1f + 0.8f * Hash01(gx, gy, seed + 7u);
             const float d = std::hypot(px - x, py - y);
             if (d < nearest) {
                 second = nearest;
@@ -106,7 +110,7 @@ float Mix(float a, float b, float t) { return a + (b - a) * t; }
 
 Rgb Mix(Rgb a, Rgb b, float t) { return {Mix(a.r, b.r, t), Mix(a.g, b.g, t), Mix(a.b, b.b, t)}; }
 Rgb Scale(Rgb c, float k) { return {c.r * k, c.g * k, c.b * k}; }
-Rgb Hex(std::uint32_t rgb) { return {((rgb >> 16) & 255) / 255.0f, ((rgb >> 8) & 255) / 255.0f, (rgb & 255) / 255.0f}; }
+Rgb Hex(std::uint32_t rgb) { return {Channel(rgb, 16), Channel(rgb, 8), Channel(rgb, 0)}; }
 
 Canvas::Canvas(int w, int h, Rgb fill, float a)
     : width(w), height(h), colour(static_cast<std::size_t>(w) * h, fill), alpha(static_cast<std::size_t>(w) * h, a) {}
@@ -142,7 +146,7 @@ std::vector<float> StrokeCoverage(const std::vector<Segment>& segments, float wi
         const float dx = s.x1 - s.x0, dy = s.y1 - s.y0, len2 = dx * dx + dy * dy;
         for (int y = ya; y <= yb; ++y) {
             for (int x = xa; x <= xb; ++x) {
-                const float px = x + 0.5f - s.x0, py = y + 0.5f - s.y0;
+                const float px = AsFloat(x) + 0.5f - s.x0, py = AsFloat(y) + 0.5f - s.y0;
                 const float t = len2 > 0 ? Clamp01((px * dx + py * dy) / len2) : 0.0f;
                 const float d = std::hypot(px - t * dx, py - t * dy);
                 float& c = cover[static_cast<std::size_t>(y) * w + x];
@@ -155,7 +159,7 @@ std::vector<float> StrokeCoverage(const std::vector<Segment>& segments, float wi
 
 void AddSnowflake(std::vector<Segment>& out, float cx, float cy, float radius) {
     for (int arm = 0; arm < 6; ++arm) {
-        const float a = kPi / 2 + arm * kPi / 3;
+        const float a = kPi / 2 + AsFloat(arm) * kPi / 3;
         const float ux = std::cos(a), uy = -std::sin(a);
         out.push_back({cx, cy, cx + ux * radius, cy + uy * radius});
         // Side branches lean outwards at 50 degrees from the arm.

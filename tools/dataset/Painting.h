@@ -39,6 +39,9 @@ float Noise1(float x, std::uint32_t seed);
 // cell, `period` cells across, wrapping.
 void Cells(float u, float v, int period, std::uint32_t seed, float& nearest, float& second);
 
+// Pixel coordinates, sizes, counts and lattice indices here are far below 2^24: exact as floats.
+inline float AsFloat(int v) { return static_cast<float>(v); }
+
 float Clamp01(float v);
 float SmoothStep(float edge0, float edge1, float v);
 float Mix(float a, float b, float t);

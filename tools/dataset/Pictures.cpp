@@ -49,15 +49,15 @@ struct Landscape {
 // and the snow field in front.
 Canvas DrawLandscape(int w, int h, const Landscape& look) {
     Canvas canvas(w, h);
-    const float s = h / 256.0f;  // skylines drawn for a 256-high picture scale with it
-    const float horizonY = look.horizon * h;
+    const float s = AsFloat(h) / 256.0f;  // skylines drawn for a 256-high picture scale with it
+    const float horizonY = look.horizon * AsFloat(h);
     for (int y = 0; y < h; ++y) {
         const float t = Clamp01(static_cast<float>(y) / horizonY);
         for (int x = 0; x < w; ++x) {
             Rgb& c = canvas.C(x, y);
             c = Mix(look.skyTop, look.skyHorizon, std::pow(t, 1.6f));
             if (look.sunRadius > 0) {
-                const float d = std::hypot(x + 0.5f - look.sunX, y + 0.5f - look.sunY);
+                const float d = std::hypot(AsFloat(x) + 0.5f - look.sunX, AsFloat(y) + 0.5f - look.sunY);
                 const float glow = 0.5f * std::exp(-d / (3 * look.sunRadius)) +
                                    0.6f * SmoothStep(look.sunRadius + 1, look.sunRadius - 1, d);
                 c = Mix(c, Hex(0xFFF6E4), Clamp01(glow));
@@ -65,11 +65,11 @@ Canvas DrawLandscape(int w, int h, const Landscape& look) {
         }
     }
     for (int x = 0; x < w; ++x) {
-        const float far = horizonY - s * (25 + 85 * Ridge(x / s, 110, look.seed));
-        const float nearTop = horizonY + s * 18 - s * (10 + 55 * Ridge(x / s + 900, 70, look.seed + 10));
-        const float hill = horizonY + s * 40 - s * 14 * Noise1(x / s / 60, look.seed + 20);
+        const float far = horizonY - s * (25 + 85 * Ridge(AsFloat(x) / s, 110, look.seed));
+        const float nearTop = horizonY + s * 18 - s * (10 + 55 * Ridge(AsFloat(x) / s + 900, 70, look.seed + 10));
+        const float hill = horizonY + s * 40 - s * 14 * Noise1(AsFloat(x) / s / 60, look.seed + 20);
         for (int y = 0; y < h; ++y) {
-            const float py = y + 0.5f;
+            const float py = AsFloat(y) + 0.5f;
             Rgb& c = canvas.C(x, y);
             if (py > far) {
                 // Snow near the peaks, haze towards the foot.
@@ -78,25 +78,25 @@ Canvas DrawLandscape(int w, int h, const Landscape& look) {
                         look.skyHorizon, snowy);
             }
             if (py > nearTop) {
-                const float ridgeShade = Noise1(x / s / 9.0f, look.seed + 30);
+                const float ridgeShade = Noise1(AsFloat(x) / s / 9.0f, look.seed + 30);
                 c = Mix(look.nearHills, look.snowShade, 0.25f * SmoothStep(s * 16, 0, py - nearTop) * ridgeShade);
             }
             if (py > hill) {
-                const float drift = Fbm(x / static_cast<float>(w), (py - hill) / h, 6, 3, look.seed + 40);
+                const float drift = Fbm(AsFloat(x) / AsFloat(w), (py - hill) / AsFloat(h), 6, 3, look.seed + 40);
                 c = Mix(look.snowShade, look.snow, SmoothStep(0.35f, 0.65f, drift) * SmoothStep(0, s * 30, py - hill));
             }
         }
     }
     // Pines along the hill, taller in front.
     Random random(look.seed + 50);
-    for (float cx = random.Uniform(0, 12 * s); cx < w; cx += random.Uniform(6 * s, 26 * s)) {
+    for (float cx = random.Uniform(0, 12 * s); cx < AsFloat(w); cx += random.Uniform(6 * s, 26 * s)) {
         const float base = horizonY + s * 40 - s * 14 * Noise1(cx / s / 60, look.seed + 20) + random.Uniform(2, 16) * s;
         const float height = random.Uniform(22, 58) * s;
         for (int y = std::max(0, static_cast<int>(base - height) - 1); y < std::min(h, static_cast<int>(base + 8 * s));
              ++y)
             for (int x = std::max(0, static_cast<int>(cx - height * 0.35f));
                  x < std::min(w, static_cast<int>(cx + height * 0.35f) + 1); ++x) {
-                const float k = Pine(x + 0.5f, y + 0.5f, cx, base, height);
+                const float k = Pine(AsFloat(x) + 0.5f, AsFloat(y) + 0.5f, cx, base, height);
                 if (k > 0) canvas.C(x, y) = Mix(canvas.C(x, y), look.pines, k);
             }
     }
@@ -125,15 +125,16 @@ Image DrawLoading() {
     const int cx = 120, base = 218;
     for (int y = base - 40; y < base; ++y)
         for (int x = cx - 30; x < cx + 30; ++x) {
-            const float roof = base - 22 - (26 - std::fabs(x + 0.5f - cx)) * 0.7f;
-            if (y + 0.5f < roof) continue;
-            Rgb c = y + 0.5f < roof + 5 ? Hex(0xE8EEF5) : Hex(0x2A2630);  // snow on the roof over dark walls
+            const float roof = AsFloat(base - 22) - (26 - std::fabs(AsFloat(x) + 0.5f - AsFloat(cx))) * 0.7f;
+            if (AsFloat(y) + 0.5f < roof) continue;
+            Rgb c = AsFloat(y) + 0.5f < roof + 5 ? Hex(0xE8EEF5) : Hex(0x2A2630);  // snow on the roof over dark walls
             if (x >= cx - 8 && x < cx + 4 && y >= base - 16 && y < base - 7) c = Hex(0xFFC566);
             canvas.C(x, y) = c;
         }
     for (int y = base - 40; y < base + 20 && y < h; ++y)
         for (int x = cx - 40; x < cx + 40; ++x) {
-            const float glow = std::exp(-std::hypot(x - (cx - 2.0f), y - (base - 11.0f)) / 12.0f);
+            const float glow =
+                std::exp(-std::hypot(AsFloat(x) - (AsFloat(cx) - 2.0f), AsFloat(y) - (AsFloat(base) - 11.0f)) / 12.0f);
             canvas.C(x, y) = Mix(canvas.C(x, y), Hex(0xFFB65C), 0.3f * glow);
         }
     return canvas.ToImage();
@@ -147,7 +148,7 @@ Image DrawWatermark() {
     DrawStrokes(canvas, flake, 5.0f, Hex(0xFFFFFF), Hex(0x506070));
     std::vector<Segment> ring;
     for (int i = 0; i < 48; ++i) {
-        const float a0 = i * 3.14159265f / 24, a1 = (i + 1) * 3.14159265f / 24;
+        const float a0 = AsFloat(i) * 3.14159265f / 24, a1 = AsFloat(i + 1) * 3.14159265f / 24;
         ring.push_back(
             {62 + 58 * std::cos(a0), 64 + 58 * std::sin(a0), 62 + 58 * std::cos(a1), 64 + 58 * std::sin(a1)});
     }
@@ -182,14 +183,14 @@ Image DrawSkyGradient() {
     const Rgb stops[] = {Hex(0x163774), Hex(0x3565A8), Hex(0x7FA7D4), Hex(0xC6DAEC), Hex(0xE8EFF5)};
     const float at[] = {0.0f, 0.3f, 0.62f, 0.85f, 1.0f};
     for (int y = 0; y < 256; ++y) {
-        const float t = (y + 0.5f) / 256;
+        const float t = (AsFloat(y) + 0.5f) / 256;
         int k = 0;
         while (k < 3 && t > at[k + 1]) ++k;
         const Rgb base = Mix(stops[k], stops[k + 1], (t - at[k]) / (at[k + 1] - at[k]));
         for (int x = 0; x < 512; ++x) {
             // Thin high haze near the horizon, wrapping around the dome; a touch of grain against banding.
             const float haze =
-                SmoothStep(0.55f, 0.8f, Fbm((x + 0.5f) / 512, t, 8, 3, 201)) * SmoothStep(0.4f, 0.85f, t);
+                SmoothStep(0.55f, 0.8f, Fbm((AsFloat(x) + 0.5f) / 512, t, 8, 3, 201)) * SmoothStep(0.4f, 0.85f, t);
             Rgb c = Mix(base, Hex(0xF2F6FA), 0.25f * haze);
             canvas.C(x, y) = Scale(c, 1 + (Hash01(x, y, 202) - 0.5f) / 128);
         }
@@ -205,7 +206,7 @@ Image DrawSheet(F cell) {
         for (int y = 0; y < 128; ++y)
             for (int x = 0; x < 128; ++x) {
                 const int px = (index % 2) * 128 + x, py = (index / 2) * 128 + y;
-                cell(index, x + 0.5f, y + 0.5f, canvas.C(px, py), canvas.A(px, py));
+                cell(index, AsFloat(x) + 0.5f, AsFloat(y) + 0.5f, canvas.C(px, py), canvas.A(px, py));
             }
     return canvas.ToImage();
 }
@@ -220,7 +221,7 @@ Image DrawClouds() {
         // A row of puffs along a flat base, the middle ones the largest.
         const int count = 5 + static_cast<int>(random.Next() % 3);
         for (int i = 0; i < count; ++i) {
-            const float t = (i + 0.5f) / count;
+            const float t = (AsFloat(i) + 0.5f) / AsFloat(count);
             const float r = random.Uniform(14, 20) + 14 * std::sin(3.14159265f * t);
             list.push_back({18 + 92 * t + random.Uniform(-5, 5), 86 - r * 0.6f + random.Uniform(-4, 4), r});
         }
@@ -228,7 +229,7 @@ Image DrawClouds() {
     return DrawSheet([&](int index, float x, float y, Rgb& c, float& a) {
         float blob = -1;
         for (const Blob& b : blobs[index]) blob = std::max(blob, 1 - std::hypot(x - b.x, y - b.y) / b.r);
-        const float n = Fbm(x / 128 + index * 0.25f, y / 128, 4, 4, 302);
+        const float n = Fbm(x / 128 + AsFloat(index) * 0.25f, y / 128, 4, 4, 302);
         // The noise frays the puffs' edges but adds nothing away from them.
         float density = (blob + 0.5f * (n - 0.5f)) * SmoothStep(-0.25f, 0.05f, blob);
         density *= SmoothStep(100, 88, y);  // the flat underside

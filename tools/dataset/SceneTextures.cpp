@@ -20,7 +20,7 @@ const Rgb kRockDark = Hex(0x363B45), kRockLight = Hex(0x8C929D), kRockWarm = Hex
 const Rgb kNeedleDark = Hex(0x15301F), kNeedleLight = Hex(0x3F6B45), kTwig = Hex(0x2E2A1C);
 const Rgb kWoodDark = Hex(0x3A2416), kWoodLight = Hex(0x8B5E3A), kGlowWarm = Hex(0xFFC870);
 
-float U(int x, int size) { return (x + 0.5f) / size; }
+float U(int x, int size) { return (AsFloat(x) + 0.5f) / AsFloat(size); }
 
 template <typename F>
 Image Paint(int size, F texel) {
@@ -102,7 +102,7 @@ Image DrawBark() {
         const float column = std::floor(across);
         const float plate = std::pow(std::fabs(std::sin(kPi * across)), 0.45f);
         const int index = (static_cast<int>(column) % columns + columns) % columns;
-        const float t = v * (2 + index % 3) + Hash01(index, 0, 32) + 0.15f * Noise(u, v, 8, 2, 33);
+        const float t = v * AsFloat(2 + index % 3) + Hash01(index, 0, 32) + 0.15f * Noise(u, v, 8, 2, 33);
         const float f = t - std::floor(t);
         const float split = 1 - SmoothStep(0.0f, 0.035f, std::min(f, 1 - f));
         const float height = plate * (1 - 0.8f * split);
@@ -138,7 +138,8 @@ Image DrawNeedles() {
         for (const Segment& s : in)
             for (int j = -1; j <= 1; ++j)
                 for (int i = -1; i <= 1; ++i)
-                    out.push_back({s.x0 + i * size, s.y0 + j * size, s.x1 + i * size, s.y1 + j * size});
+                    out.push_back({s.x0 + AsFloat(i * size), s.y0 + AsFloat(j * size), s.x1 + AsFloat(i * size),
+                                   s.y1 + AsFloat(j * size)});
         return out;
     };
     const std::vector<float> needleCover = StrokeCoverage(tile(needles), 2.0f, size, size);
@@ -160,7 +161,7 @@ Image DrawCabin() {
     const int wx0 = 84, wx1 = 172, wy0 = 72, wy1 = 168, frame = 7, bar = 5;
     return Paint(size, [&](int x, int y, float u, float v, Rgb& c, float&) {
         const int log = y / logHeight;
-        const float t = (y % logHeight + 0.5f) / logHeight;
+        const float t = (AsFloat(y % logHeight) + 0.5f) / logHeight;
         // A round log: lit on top, dark chinking between.
         const float round = std::sin(kPi * t);
         const float grain = Noise(u, v, 6, 64, 51 + log) * 0.6f + Noise(u, v, 24, 128, 52) * 0.4f;
@@ -178,15 +179,15 @@ Image DrawCabin() {
             if (border || mullion) {
                 c = Mix(Hex(0x2A1A10), Hex(0x5A3A24), Noise(u, v, 8, 32, 54));
             } else {
-                const float d = std::hypot((x - mx) / 50.0f, (y - my) / 55.0f);
+                const float d = std::hypot(AsFloat(x - mx) / 50.0f, AsFloat(y - my) / 55.0f);
                 c = Mix(Hex(0xFFF0C0), Hex(0xE08A30), SmoothStep(0.1f, 1.0f, d));
                 // Frost creeping in from the lower corners of each pane.
-                const float frost = SmoothStep(0.55f, 0.8f, Fbm(u, v, 16, 3, 55) + 0.02f * (y % (my - wy0)));
+                const float frost = SmoothStep(0.55f, 0.8f, Fbm(u, v, 16, 3, 55) + 0.02f * AsFloat(y % (my - wy0)));
                 c = Mix(c, Hex(0xF4E6D0), 0.35f * frost);
             }
         } else {
             // Light spilling onto the logs around the window.
-            const float dx = std::max({wx0 - x, x - wx1, 0}), dy = std::max({wy0 - y, y - wy1, 0});
+            const float dx = AsFloat(std::max({wx0 - x, x - wx1, 0})), dy = AsFloat(std::max({wy0 - y, y - wy1, 0}));
             const float spill = std::exp(-std::hypot(dx, dy) / 14.0f);
             c = Mix(c, Mix(c, kGlowWarm, 0.8f), 0.45f * spill);
         }
@@ -206,10 +207,11 @@ Image DrawFence() {
     const int size = 128, boards = 5;
     const float pitch = size / static_cast<float>(boards), boardWidth = 20.5f;
     return Paint(size, [&](int x, int y, float u, float v, Rgb& c, float& a) {
-        const int board = static_cast<int>(x / pitch);
-        const float bx = x + 0.5f - board * pitch - (pitch - boardWidth) / 2;  // 0..boardWidth on a board
+        const int board = static_cast<int>(AsFloat(x) / pitch);
+        const float bx =
+            AsFloat(x) + 0.5f - AsFloat(board) * pitch - (pitch - boardWidth) / 2;  // 0..boardWidth on a board
         const float top = 6 + std::fabs(bx - boardWidth / 2) * 0.7f;
-        const bool onBoard = bx >= 0 && bx < boardWidth && y + 0.5f >= top;
+        const bool onBoard = bx >= 0 && bx < boardWidth && AsFloat(y) + 0.5f >= top;
         const bool onRail = (y >= 34 && y < 44) || (y >= 92 && y < 102);
         a = onBoard || onRail ? 1.0f : 0.0f;
         const float grain = Noise(u, v, 16, 2, 71 + board) * 0.5f + Noise(u, v, 64, 4, 72) * 0.5f;
@@ -217,7 +219,7 @@ Image DrawFence() {
         if (onBoard) {
             const float edge = std::min(bx, boardWidth - bx);
             c = Scale(c, 0.75f + 0.25f * SmoothStep(0.0f, 3.0f, edge));
-            if (y + 0.5f < top + 3.5f) c = Mix(c, kSnowLight, 0.85f);  // snow on the points
+            if (AsFloat(y) + 0.5f < top + 3.5f) c = Mix(c, kSnowLight, 0.85f);  // snow on the points
         } else if (onRail) {
             c = Scale(c, 0.6f);
             if (y == 34 || y == 35 || y == 92 || y == 93) c = Mix(c, kSnowShade, 0.8f);

@@ -139,7 +139,8 @@ void AddTrunk(MeshBuilder& mesh, std::uint32_t set) { mesh.AddFrustum(set, Vec3{
 
 // Six drooping tiers of needles, both sides of each drawn.
 void AddNeedles(MeshBuilder& mesh, std::uint32_t set) {
-    for (int k = 0; k < 6; ++k) {
+    for (int tier = 0; tier < 6; ++tier) {
+        const float k = static_cast<float>(tier);  // exact
         const float bottom = 28.0f + 22.0f * k, height = 50.0f - 3.0f * k, radius = 52.0f - 7.5f * k;
         const float middle = bottom + 0.42f * height;
         mesh.AddFrustum(set, Vec3{}, radius, bottom, 0.5f * radius, middle, 12, 3, true);
@@ -216,7 +217,8 @@ T3OObject Smoke() {
     Surface puff{"smoke", "smoke.dds", RenderPass::Additive, {0.5f, 0.5f, 0.53f, 1}};
     puff.glowing = true;
     const std::uint32_t set = mesh.AddSurface(puff);
-    for (int k = 0; k < 7; ++k) {
+    for (int step = 0; step < 7; ++step) {
+        const float k = static_cast<float>(step);  // exact
         const float size = 12.0f + 7.0f * k, y = 2.0f + 14.0f * k + 1.6f * k * k;
         const Vec3 foot = V(3.0 * k * std::sin(k * 1.7), y - size / 2, 3.0 * k * std::cos(k * 2.3));
         for (int c = 0; c < 3; ++c) mesh.AddCard(set, foot, size, size, float(c * kPi / 3 + k));
@@ -238,10 +240,11 @@ T3OObject Fence(int panels) {
     MeshBuilder mesh(T3OMaterialRevision::Rev101);
     const std::uint32_t boards = mesh.AddSurface(Surface{"boards", "fence.png", RenderPass::AlphaBlended});
     const std::uint32_t posts = mesh.AddSurface(Surface{"posts", "bark.jpg"});
-    const float width = 100, start = -width * panels / 2;
-    for (int k = 0; k < panels; ++k) mesh.AddCard(boards, V(start + width * (k + 0.5f), 0, 0), width, 24, 0);
+    const float width = 100, start = -width * static_cast<float>(panels) / 2;  // a handful of panels, exact
+    for (int k = 0; k < panels; ++k)
+        mesh.AddCard(boards, V(start + width * (static_cast<float>(k) + 0.5f), 0, 0), width, 24, 0);
     for (int k = 0; k <= panels; ++k) {
-        const float x = start + width * k;
+        const float x = start + width * static_cast<float>(k);
         mesh.AddBox(posts, V(x - 2, -20, -2), V(x + 2, 28, 2), 0.25f, 2);
     }
     return mesh.Finish();

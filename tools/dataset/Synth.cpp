@@ -234,8 +234,9 @@ void FinishTrack(Stereo& signal, double in, double out, float peak) {
     const double inFrames = std::max(1.0, in * signal.rate), outFrames = std::max(1.0, out * signal.rate);
     float top = 0.0f;
     for (std::size_t i = 0; i < n; ++i) {
+        const double at = static_cast<double>(i);  // a frame index, exact in a double
         double g = 1.0;
-        if (i < inFrames) g *= 0.5 - 0.5 * std::cos(kPi * static_cast<double>(i) / inFrames);
+        if (at < inFrames) g *= 0.5 - 0.5 * std::cos(kPi * at / inFrames);
         const double fromEnd = static_cast<double>(n - 1 - i);
         if (fromEnd < outFrames) g *= 0.5 - 0.5 * std::cos(kPi * fromEnd / outFrames);
         signal.left[i] *= static_cast<float>(g);

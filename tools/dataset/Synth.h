@@ -28,7 +28,7 @@ private:
 };
 
 struct Stereo {
-    Stereo(int rate, std::size_t frames) : rate(rate), left(frames), right(frames) {}
+    Stereo(int sampleRate, std::size_t frames) : rate(sampleRate), left(frames), right(frames) {}
     std::size_t Frames() const { return left.size(); }
     void Mix(const Stereo& other, float gain);
 

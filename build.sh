@@ -31,7 +31,7 @@ case "$cmd" in
     install_missing
     cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTV_SANITIZE=ON -DTV_TESTS=ON
     cmake --build build-test -j "$jobs"
-    ASAN_OPTIONS=detect_odr_violation=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-test --output-on-failure -j "$jobs" --timeout 300
     # Smoke pass of the fuzz targets (a few seconds each, from their seeds and kept inputs): a target
     # that no longer builds or fails at once is caught. They need clang with libFuzzer.

@@ -266,11 +266,13 @@ int main(int argc, char** argv) {
 
 #ifdef TV_SEEDS_OGG
     Put("ogg", "mono.ogg",
-        tvtools::EncodeOggWith(&vorbis_encode_init_vbr, 1, 8000, 600, {"TITLE=seed", "LOOPSTART=10"}, 0.1f,
-                               [](long i, int) { return static_cast<float>(0.5 * std::sin(i * 0.2)); }));
+        tvtools::EncodeOggWith(
+            &vorbis_encode_init_vbr, 1, 8000, 600, {"TITLE=seed", "LOOPSTART=10"}, 0.1f,
+            [](long i, int) { return static_cast<float>(0.5 * std::sin(static_cast<double>(i) * 0.2)); }));
     Put("ogg", "stereo.ogg",
-        tvtools::EncodeOggWith(&vorbis_encode_init_vbr, 2, 11025, 300, {}, 0.0f,
-                               [](long i, int c) { return static_cast<float>(c ? 0.3 * std::sin(i * 0.05) : 0.0); }));
+        tvtools::EncodeOggWith(&vorbis_encode_init_vbr, 2, 11025, 300, {}, 0.0f, [](long i, int c) {
+            return static_cast<float>(c ? 0.3 * std::sin(static_cast<double>(i) * 0.05) : 0.0);
+        }));
 #endif
     return 0;
 }

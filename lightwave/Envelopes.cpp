@@ -12,7 +12,6 @@ const LwFieldRow kRows[ROWS] = {
     {Id("TYPE"), "u", "<%04x>\n", 0, 0, 0},          {Id("POST"), "u", "<%d>\n", 0, 0, 0},
     {Id("CHAN"), "sur", "<%s> <%d>\n%L", 256, 0, 0},
 };
-const LwChunkTable kTable = {kRows, ROWS};
 
 const LwLoopText kText = {"??? UNKNOWN ChunkBuff %d\n", false, "??? INVALIC ChunkBuff SIZE  %d bytes over\n", false,
                           nullptr};

@@ -209,7 +209,6 @@ void ReadTgaImpl(const uint8_t* data, size_t size, bool headerOnly, Decoded& out
 
 // ---------------------------------------------------------------------------------------------- DDS
 
-const uint32_t kDdsMagic = 0x20534444;  // "DDS "
 const size_t kDdsHeader = 4 + 124;
 const uint32_t kDdsFlagMipCount = 0x20000;
 const uint32_t kPfAlphaPixels = 0x1, kPfAlpha = 0x2, kPfFourCc = 0x4, kPfRgb = 0x40, kPfLuminance = 0x20000;

@@ -13,8 +13,6 @@ namespace {
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
               "float results rely on IEEE rounding, infinities and NaN");
 
-const std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
-
 // The texts are fixed: they are what scripts' authors saw, not what this compiler's type
 // information would spell.
 template <class Op>

@@ -76,7 +76,7 @@ const std::string& ObjectPath() {
         o->Op.SetClipData(o, o->Op.AddClip(o, 1), (int32_t)clip.size(), clip.data());
         const int32_t rgb = o->Op.AddVmap(o, LwMakeId('R', 'G', 'B', ' '), "paint", 3);
         const int32_t uv = o->Op.AddVmap(o, LwMakeId('T', 'X', 'U', 'V'), "uv", 2);
-        for (int32_t i = 0; i < o->Op.GetPointCount(o); ++i) {
+        for (int32_t i = 0; i < o->Op.GetNumPoints(o); ++i) {
             const float value[2] = {(float)(i % (kColumns + 1)) / kColumns, (float)(i / (kColumns + 1)) / kRows};
             o->Op.SetVmapValue(o, uv, i, value);
             const float colour[3] = {value[0], value[1], 0.5f};
@@ -262,14 +262,14 @@ void BM_LoadPasses(benchmark::State& state) {
         options.TexLayerCount = 1;
         LwObject* o = CreateLwObject(0);
         const double read = Time([&] { o->Op.LoadLwObject(o, path.c_str(), LW_FILE_LWO2, &options); });
-        const int32_t polygons = o->Op.GetPolygonCount(o);
+        const int32_t polygons = o->Op.GetNumPolygons(o);
         const double texcoords = Time([&] { o->Op.SetupTextureCoordinates(o, 1, 1, 0); });
         const double normals = Time([&] { o->Op.ComputeNormals(o, 0); });
         const double colors = Time([&] { o->Op.LoadVertexColors(o, 0); });
         const int32_t texCount = o->Op.GetNumTexCoords(o), normalCount = o->Op.GetNumNormals(o),
                       colorCount = o->Op.GetNumColors(o);
         const double triangulate = Time([&] { o->Op.TriangulateLayer(o, 0); });
-        const int32_t triangles = o->Op.GetPolygonCount(o);
+        const int32_t triangles = o->Op.GetNumPolygons(o);
         const double sort = Time([&] { o->Op.SortLwObjectPolygons(o); });
         const double edges = Time([&] { o->Op.BuildEdges(o); });
         const int32_t edgeCount = o->Op.GetNumEdges(o);

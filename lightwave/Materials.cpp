@@ -173,7 +173,7 @@ int32_t CountTextureLayers(LwObject* object, int32_t id, int32_t channel) {
 
 int32_t SelectTextureLayer(LwObject* object, uint16_t channel, int32_t index) {
     if (!object) return LW_ERR_PARAM;
-    for (int32_t id = 0; id < object->Op.GetSurfaceCount(object); ++id) {
+    for (int32_t id = 0; id < object->Op.GetNumSurfaces(object); ++id) {
         LwMaterial* m = GetEvaluatedMaterial(object, id);
         if (!m) continue;
         if (channel == 0) {
@@ -185,7 +185,7 @@ int32_t SelectTextureLayer(LwObject* object, uint16_t channel, int32_t index) {
     LwLayer* current = object->CurrentLayer;
     for (LwLayer* layer = object->Layers; layer; layer = layer->Next) {
         object->CurrentLayer = layer;
-        const int32_t count = object->Op.GetPolygonCount(object);
+        const int32_t count = object->Op.GetNumPolygons(object);
         for (int32_t p = 0; p < count; ++p) {
             LwPolygon* polygon = object->Op.GetPolygon(object, p);
             if (channel == 0) {

@@ -76,7 +76,7 @@ void ReadSurface(Reader& r, ChunkBuff* cb) {
 bool AddPolygon(Reader& r, const uint16_t* corners, uint32_t count, const char* surface, int32_t* index) {
     LwObject* o = r.Object;
     std::vector<int32_t> points(corners, corners + count);
-    const uint32_t pointCount = (uint32_t)o->Op.GetPointCount(o);
+    const uint32_t pointCount = (uint32_t)o->Op.GetNumPoints(o);
     for (int32_t point : points) {
         if ((uint32_t)point >= pointCount) {
             o->Op.Trace(o, "??? POLYGON CORNER %d PAST %u POINTS\n", point, pointCount);

@@ -39,8 +39,10 @@ struct ItemIndex {
             } else if (type >= 0 && type < kTypes) {
                 index = (uint32_t)perType[type];
             }
-            // The reference counts earlier items only, as MakeItemRef's walk does.
-            LwItemRef ref = ((uint32_t)type << 28) | (((uint32_t)bone & 0xFFFu) << 16) | (index & 0xFFFFu);
+            // The reference counts earlier items only, as MakeItemRef's walk does; only a bone
+            // carries its place among its object's bones.
+            uint32_t boneBits = type == LW_ITEM_BONE ? (uint32_t)bone : 0u;
+            LwItemRef ref = ((uint32_t)type << 28) | ((boneBits & 0xFFFu) << 16) | (index & 0xFFFFu);
             if (type == LW_ITEM_OBJECT) {
                 currentOwner = it;
                 ++objectsSeen;
@@ -403,7 +405,7 @@ LwSceneItem* AddObjectItem(LwScene* scene, const char* keyword, int32_t layer, c
         item->Object = scene->Op.NewObjectRecord(scene, layer, path);
         if (scene->LoadFlags & LW_SCENE_LOAD_OBJECTS) scene->Op.LoadItemObject(scene, item);
         LwObject* object = item->Object ? item->Object->Object : nullptr;
-        if (layer > 1 || !object || object->Op.GetLayerCount(object) > 1) {
+        if (layer > 1 || !object || object->Op.GetNumLayers(object) > 1) {
             char suffix[32];
             snprintf(suffix, sizeof(suffix), ":Layer%d", layer);
             std::string name = std::string(item->Name) + suffix;

@@ -125,12 +125,12 @@ void DumpObject(FILE* f, const LwSceneObject* o, int L) {
         DumpPrintf(f, l, "{\n");
         DumpPrintf(f, l + 1, "Layer idx %d  layer_no %d  name [%s]\n", layer ? layer->Position : 0,
                    layer ? layer->LayerNumber : 0, layer ? layer->Name : "");
-        DumpPrintf(f, l + 1, "NumberOfPolygons  %d\n", obj->Op.GetPolygonCount(obj));
-        DumpPrintf(f, l + 1, "NumberOfPoints    %d\n", obj->Op.GetPointCount(obj));
+        DumpPrintf(f, l + 1, "NumberOfPolygons  %d\n", obj->Op.GetNumPolygons(obj));
+        DumpPrintf(f, l + 1, "NumberOfPoints    %d\n", obj->Op.GetNumPoints(obj));
         DumpPrintf(f, l + 1, "NumberOfNormals   %d\n", obj->Op.GetNumNormals(obj));
         DumpPrintf(f, l + 1, "NumberOfUVCoords  %d\n", obj->Op.GetNumTexCoords(obj));
         DumpPrintf(f, l + 1, "NumberOfColors    %d\n", obj->Op.GetNumColors(obj));
-        DumpPrintf(f, l + 1, "NumberOfSurfaces  %d\n", obj->Op.GetSurfaceCount(obj));
+        DumpPrintf(f, l + 1, "NumberOfSurfaces  %d\n", obj->Op.GetNumSurfaces(obj));
         // Vertex maps by type come with the object database; until then none are counted.
         DumpPrintf(f, l + 1, "NumberOfWeights   %d\n", 0);
         DumpPrintf(f, l + 1, "NumberOfMorphs    %d\n", 0);

@@ -124,7 +124,7 @@ int32_t UvReader::Positional() {
         if (!lines_.Next()) return BadSurface(i, "");
         SetImage(&slots_[i], lines_.Text());
     }
-    const int32_t polygons = object_->Op.GetPolygonCount(object_);
+    const int32_t polygons = object_->Op.GetNumPolygons(object_);
     int32_t given = 0;
     char text[4200];
     if (!lines_.Next() || !LwParseInt(lines_.Text(), &given) || given != polygons) {
@@ -160,7 +160,7 @@ int32_t UvReader::Positional() {
 
 int32_t UvReader::Keywords() {
     std::vector<int32_t> coords(kMaxCorners, -1), colors(kMaxCorners, -1), normals(kMaxCorners, -1);
-    const int32_t polygons = object_->Op.GetPolygonCount(object_);
+    const int32_t polygons = object_->Op.GetNumPolygons(object_);
     int32_t channel = 0, slot = -1, polygon = -1, polygonSlot = -1, corners = -1, vertex = -1;
     // The corners of a polygon are set only when every one of them was given, and only with what
     // was given for this polygon since its corner count (the tables may have been cleared since).

@@ -154,7 +154,7 @@ TEST(ObjectFiles, HandMade) {
                           "POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(0xFFFE).U2(1).U2(3).U2(1).U2(2).U2(3).U2(1)))),
          LW_ERR_NONE, "",
          [&](LwObject* o) {
-             ASSERT_EQ(o->Op.GetPolygonCount(o), 2);
+             ASSERT_EQ(o->Op.GetNumPolygons(o), 2);
              EXPECT_EQ(surface(o, 0) + surface(o, 1), "BA");
          }},
         {"LWOB word above the surface count is one more corner", LW_FILE_LWOB,
@@ -313,7 +313,7 @@ TEST(ObjectFilesHostile, Lwo2CountsAndIndicesPastTheData) {
         EXPECT_EQ(rc, c.expected);
         if (o->Layers) {
             o->Op.SetCurrentLayer(o.get(), 0);
-            EXPECT_EQ(o->Op.GetPolygonCount(o.get()), c.polygons);
+            EXPECT_EQ(o->Op.GetNumPolygons(o.get()), c.polygons);
         }
         TextCapture dump;
         DumpLwObject(o.get(), dump.File());

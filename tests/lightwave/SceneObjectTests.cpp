@@ -49,14 +49,14 @@ TEST(SceneObjects, LoadedTriangulatedAndShared) {
         LwObject* object = item->Object->Object;
         ASSERT_NE(object, nullptr);
         EXPECT_EQ(item->LoadStatus, 0);
-        for (int32_t i = 0; i < object->Op.GetPolygonCount(object); ++i) {
+        for (int32_t i = 0; i < object->Op.GetNumPolygons(object); ++i) {
             const LwPolygon* polygon = object->Op.GetPolygon(object, i);
             EXPECT_EQ(polygon->VertexCount(), 3);
             EXPECT_EQ(polygon->NormalIndices.size(), 3u);
             ASSERT_FALSE(polygon->TexChannels.empty());
             EXPECT_EQ(polygon->TexChannels[0].Indices.size(), 3u);
         }
-        EXPECT_EQ(object->Op.GetPolygonCount(object), items == 1 ? 2 : 4);
+        EXPECT_EQ(object->Op.GetNumPolygons(object), items == 1 ? 2 : 4);
     }
     EXPECT_EQ(items, 3);
     EXPECT_EQ(scene->FirstItem->Object->Object->Layers, scene->FirstItem->Next->Object->Object->Layers);

@@ -161,6 +161,7 @@ void ReadPolygons(Reader& r, ChunkBuff* cb) {
     char idText[5];
     ChunkReadID4(idText, cb);
     o->Op.SetPolygonType(o, LwMakeId(idText[0], idText[1], idText[2], idText[3]));
+    o->Op.FreePolygons(o);  // a second chunk of the type replaces the first one's polygons
     const uint32_t points = (uint32_t)layer->Points.size();
     // Room for the polygons of one corner or more the chunk can hold, 4 bytes each at least.
     try {

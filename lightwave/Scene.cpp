@@ -595,10 +595,8 @@ int32_t SplitTokens(LwScene*, char* line, int32_t count, char** tokens) {
     }
     if (found == count - 1) {
         while (IsSeparator(*p)) ++p;
-        // An empty rest is present as "" but not counted, so a key line short of a value is
-        // seen as short.
-        tokens[count - 1] = p;
-        return *p ? count : count - 1;
+        tokens[count - 1] = p;  // "" when nothing follows
+        return count;
     }
     return found;
 }

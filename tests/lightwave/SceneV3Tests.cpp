@@ -176,6 +176,11 @@ TEST(SceneV3, EnvelopeBlockDetails) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->PreBehavior + e->PostBehavior, 2);
     EXPECT_EQ(s->FirstItem->Light->LightType, 3);
+    // "Behaviors 1" splits into three tokens, the last empty: post behaviour 0.
+    ScenePtr one = Load(head + " 0\n Behaviors 1\n}\n");
+    e = one->FirstItem->Light->LightIntensityEnvelope;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->PreBehavior * 10 + e->PostBehavior, 10);
     // A key of nine numbers is a bad file.
     ScenePtr nine = Load(head + "\n Behaviors 1 1\n}\n");
     EXPECT_EQ(nine->ErrorCode, LW_ERR_BAD_FORMAT);

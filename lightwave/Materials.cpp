@@ -130,14 +130,15 @@ LwMaterial* MaterialOf(LwObject* object, LwSurfaceEntry* entry, bool* made) {
     return m;
 }
 
-// An object of no file type (built in code) keeps the defaults, and its materials are returned
-// from the first request on like any other.
+// An object of no file type (built in code) has no body to build from: the first request leaves
+// the material with its defaults attached and returns NULL; later ones return it.
 LwMaterial* GetEvaluatedMaterial(LwObject* object, int32_t id) {
     LwSurfaceEntry* entry = object ? object->Op.GetSurfaceById(object, id) : nullptr;
     if (!entry) return nullptr;
     bool made = false;
     LwMaterial* m = MaterialOf(object, entry, &made);
     if (!m) return nullptr;
+    if (made && !m->LwobBody && !m->Lwo2Body) return nullptr;
     if (made) {
         if (m->LwobBody) BuildMaterialFromLwob(object, m);
         if (m->Lwo2Body) BuildMaterialFromLwo2(object, m);

@@ -155,10 +155,14 @@ void RegisterSurfaceImages(LwObject* o) {
         if (entry->DataSize <= 0) continue;
         LwobSurface surface;
         ParseLwobSurface(o, (uint32_t)entry->DataSize, entry->Data, &surface);
-        if (surface.Rimg) AddImageClip(o, surface.Rimg.get());
+        // An empty name names no image.
+        auto add = [o](const LwobImageRef* image) {
+            if (image && !image->Name.empty()) AddImageClip(o, image);
+        };
+        add(surface.Rimg.get());
         for (const LwobTexture& texture : surface.Textures) {
-            if (texture.Timg) AddImageClip(o, texture.Timg.get());
-            if (texture.Talp) AddImageClip(o, texture.Talp.get());
+            add(texture.Timg.get());
+            add(texture.Talp.get());
         }
     }
 }

@@ -189,7 +189,7 @@ TEST(SurfaceConvert, LwobToLwo2ToLwobThroughFiles) {
     surface.Sub("COLR", Body().U1(255).U1(128).U1(0).U1(0)).Sub("FLAG", Body().U2(0x100)).Sub("DIFF", Body().U2(192));
     surface.Sub("GLOS", Body().U2(64)).Sub("CTEX", Body().S0("Planar Image Map")).Sub("TFLG", Body().U2(0x04));
     surface.Sub("RIMG", Body().S0("images/sky.tga"));  // read back as a clip spelled with "\\"
-    surface.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("images\\wall.tga"));
+    surface.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("images\\wall.tga")).Sub("TALP", Body().S0(""));
     const Body file = Form("LWOB", Body()
                                        .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
                                        .Append(Chunk("SRFS", Body().S0("Wall")))
@@ -198,7 +198,7 @@ TEST(SurfaceConvert, LwobToLwo2ToLwobThroughFiles) {
     int32_t rc;
     ObjectPtr lwob = ReadObject(file.Written(), LW_FILE_LWOB, &rc);
     ASSERT_EQ(rc, LW_ERR_NONE);
-    EXPECT_EQ(lwob->NumClips, 2);  // the reflection and texture images became clips
+    EXPECT_EQ(lwob->NumClips, 2);  // the reflection and texture images became clips; the empty name none
     TempPath lwo2Path, lwobPath;
     ASSERT_EQ(WriteLwo2File(lwob.get(), lwo2Path.c_str(), 0), LW_ERR_NONE);
     EXPECT_EQ(lwob->NumClips, 2);  // saving changes nothing

@@ -232,6 +232,9 @@ void SetMaterialDefaults(LwMaterial* m) {
     m->TransparencyEnvelope.reset();
     m->ColorHighlightsEnvelope.reset();
     m->Comment[0] = '\0';
+    SetColor(m->ShininessColor, 0, 0, 0, 0);
+    m->UviewFileName[0] = '\0';
+    m->ReferenceSurface = 0;
     m->Layers.clear();
     m->CurrentLayer = -1;
 }

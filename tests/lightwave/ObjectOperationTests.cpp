@@ -326,10 +326,13 @@ TEST(ObjectOperations, MovesClonesAndLoadPasses) {
     EXPECT_EQ(l->Op.LoadLwObject(l, path.c_str(), LW_FILE_RSD, &options), LW_ERR_UNKNOWN_TYPE);
 }
 
-TEST(ObjectDump, Lines) {
+// The whole dump of a small LWOB object: one layer, a triangle with corner normals, a vertex map,
+// a surface with its material, its tag and one clip; the empty sections write nothing.
+TEST(ObjectDump, WholeText) {
     ObjectPtr o = NewObject();
     LwObject* p = o.get();
     p->FileType = LW_FILE_LWOB;
+    LwCopyText(p->FileName, "thing.lwo", sizeof(p->FileName));
     AddLayerWithPoints(p, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     p->Op.AddSurface(p, "S");
     AddPolygon(p, {0, 1, 2}, "S");
@@ -337,16 +340,41 @@ TEST(ObjectDump, Lines) {
     const float value[2] = {0.25f, 0.5f};
     p->Op.SetVmapValue(p, uv, 0, value);
     p->Op.ComputeNormals(p, 0);
-    p->Op.GetEvaluatedMaterial(p, 0);
-    const std::string text = Dumped([p](FILE* f) { DumpLwObject(p, f); });
+    const Bytes clip = Body().Sub("STIL", Body().S0("a.tga")).Written();
+    p->Op.SetClipData(p, p->Op.AddClip(p, 1), (int32_t)clip.size(), clip.data());
+    std::string lists;
+    for (const char* type : {"CURV", "PTCH", "MBAL", "BONE"})
+        lists += std::string("NEW POLS CHUNK TYPE [") + type + "]\n\nNPOLS      [0]\nNPTAG      [0]\n";
+    std::string material = "\n******   MATERIAL INFO  ******\n\n";
     for (const char* line :
-         {"NORMS [0] <0.000000,0.000000,1.000000>\n", "\tSURFACE NAME       [S]\n",
-          "[0] POLS [3] SURF<S> SURF_NO<0> EDGE_NO<-1> FLAG<0x0000> PNTS<0,1,2> NORMALS<", "TYPE       [LWOB]\n",
-          "VMAP [0] TYPE<TXUV> NAME<uv> DIM<2> NPNT<1>\nPNTID <0> <0.250000, 0.500000>\n\n",
-          "PNTS [2] <0.000000,1.000000,0.000000> EDGE_NO <-1>\n", "NPTAG      [1]\nPTAG [0] TYPE<SURF> NPOL<1>\n",
-          "SURF [S] SIZE <0> INDEX <0>\n", "TAGS  NAME[S] FLAGS[0] TYPE[SURF]\n"})
-        EXPECT_NE(text.find(line), std::string::npos) << line;
-    EXPECT_EQ(text.find("EDGES"), std::string::npos);  // an empty section writes nothing
+         {"SURFACE NAME       [S]", "MATERIAL TYPE      [1]", "MATERIAL FLAG      [0x0000]", "ANIMATION TIME     [0]",
+          "SURFACE COLOR      [0.78,0.78,0.78,1]", "DIFFUSE COLOR      [0.78,0.78,0.78,1]",
+          "SPECULAR COLOR     [0,0,0,0]", "SHININESS COLOR    [0,0,0,0]", "EMISSION COLOR     [0,0,0,0]",
+          "DIFFUSE INTENSITY  [1]", "SPECULAR INTENSITY [0]", "LUMINOSITY         [0]", "REFLECTION LEVEL   [0]",
+          "REFRACTIVE INDEX   [1]", "SMOOTHING ANGLE    [1.56207]", "TRANSPARENCY       [0]",
+          "COLOR HIGHLIGHTS   [0]", "REFLECTION OPTION  [0]", "REFLECTION IMAGE   []",
+          "REFLECTION ANGLE   [0.000000]", "REFRACTION OPTION  [0]", "REFRACTION IMAGE   []",
+          "REFRACTION ANGLE   [0.000000]", "VERTEX COLOR NAME  []", "VERTEX COLOR TYPE  []", "SURFACE COMMENT    []",
+          "UVIEW FILE NAME    []", "REFERENCE SURFACE  [0]"})
+        material += std::string("\t") + line + "\n";
+    const std::string expected =
+        "\n++++++++++++++++++ LWO2 FILE DUMP ++++++++++++++++++++\n"
+        "NAME       [thing.lwo]\nTYPE       [LWOB]\nNLAYR      [1]\n"
+        "\n**************  L A Y E R  I N F O  ******************\n"
+        "Layer      [0][]\nparent_no  [-1]\npivot      [0.000000,0.000000,0.000000]\nnumPnts    [3]\n"
+        "numNorms   [1]\nnumMaps    [0]\nnumCols    [0]\nnumEdges   [0]\nnumVMaps   [1]\nnumVMads   [0]\n"
+        "bbox <0.000000,0.000000,0.000000> <0.000000,0.000000,0.000000>\n\n"
+        "PNTS [0] <0.000000,0.000000,0.000000> EDGE_NO <-1>\nPNTS [1] <1.000000,0.000000,0.000000> EDGE_NO <-1>\n"
+        "PNTS [2] <0.000000,1.000000,0.000000> EDGE_NO <-1>\n\n"
+        "NORMS [0] <0.000000,0.000000,1.000000>\n\n"
+        "VMAP [0] TYPE<TXUV> NAME<uv> DIM<2> NPNT<1>\nPNTID <0> <0.250000, 0.500000>\n\n"
+        "NEW POLS CHUNK TYPE [FACE]\n\nNPOLS      [1]\n"
+        "[0] POLS [3] SURF<S> SURF_NO<0> EDGE_NO<-1> FLAG<0x0000> PNTS<0,1,2> NORMALS<0,0,0>\n\n"
+        "NPTAG      [1]\nPTAG [0] TYPE<SURF> NPOL<1>\nPOLID <0> TAG<0>\n\n" +
+        lists + "NSURF      [1]\nSURF [S] SIZE <0> INDEX <0>\n" + material +
+        "\n\nNTAGS      [1]\nTAGS  NAME[S] FLAGS[0] TYPE[SURF]\n\n"
+        "NCLIP      [1]\nCLIP INDEX[1] SIZE[12] NAME <>\n[STIL] (6) <a.tga>\n\n";
+    EXPECT_EQ(Dumped([p](FILE* f) { DumpLwObject(p, f); }), expected);
 }
 
 }  // namespace

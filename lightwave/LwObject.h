@@ -294,7 +294,7 @@ struct LwLayer {
 struct LwTag {
     uint32_t Flags;  // 0; shown by the object dump
     int32_t Id;      // the tag count when it was added
-    LwId Type;   // 0 for an untyped tag
+    LwId Type;       // 0 for an untyped tag
     char Name[256];
     LwTag* Next;
 };

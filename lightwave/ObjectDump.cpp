@@ -274,7 +274,8 @@ void DumpTags(LwObject* o, FILE* stream) {
     DumpPrintf(stream, 0, "NTAGS      [%d]\n", o->NumTags);
     char type[5];
     for (LwTag* tag = o->Tags; tag; tag = tag->Next)
-        DumpPrintf(stream, 0, "TAGS  NAME[%s] FLAGS[%d] TYPE[%s]\n", tag->Name, (int)tag->Flags, IdToText(tag->Type, type));
+        DumpPrintf(stream, 0, "TAGS  NAME[%s] FLAGS[%d] TYPE[%s]\n", tag->Name, (int)tag->Flags,
+                   IdToText(tag->Type, type));
     EndSection(stream);
 }
 

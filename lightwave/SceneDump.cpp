@@ -227,7 +227,8 @@ void DumpBone(FILE* f, LwScene* s, const LwSceneBone* b, int L) {
         const size_t dimension = map->Dimension > 0 ? (size_t)map->Dimension : 0;
         for (size_t i = 0; i < map->Points.size(); ++i) {
             const size_t at = i * dimension;
-            DumpPrintf(f, l + 1, "%d    %f\n", map->Points[i], dimension && at < map->Values.size() ? map->Values[at] : 0.0f);
+            DumpPrintf(f, l + 1, "%d    %f\n", map->Points[i],
+                       dimension && at < map->Values.size() ? map->Values[at] : 0.0f);
         }
         DumpPrintf(f, l, "}\n");
     }

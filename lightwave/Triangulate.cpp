@@ -341,7 +341,8 @@ void MakeFaceLinks(Faces& faces, Diagonals& diagonals) {
 }
 
 // The stack triangulation of a y-monotone face; the diagonals are added to the list.
-void TriangulateMonotonePolygon(const std::vector<Vertex>& ring, const std::vector<int32_t>& face, Diagonals& diagonals) {
+void TriangulateMonotonePolygon(const std::vector<Vertex>& ring, const std::vector<int32_t>& face,
+                                Diagonals& diagonals) {
     const size_t n = face.size();
     if (n <= 3) return;
     struct Event {

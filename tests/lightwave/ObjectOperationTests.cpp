@@ -345,18 +345,17 @@ TEST(ObjectDump, WholeText) {
     std::string lists;
     for (const char* type : {"CURV", "PTCH", "MBAL", "BONE"})
         lists += std::string("NEW POLS CHUNK TYPE [") + type + "]\n\nNPOLS      [0]\nNPTAG      [0]\n";
-    std::string material = "\n******   MATERIAL INFO  ******\n\n";
-    for (const char* line :
-         {"SURFACE NAME       [S]", "MATERIAL TYPE      [1]", "MATERIAL FLAG      [0x0000]", "ANIMATION TIME     [0]",
-          "SURFACE COLOR      [0.78,0.78,0.78,1]", "DIFFUSE COLOR      [0.78,0.78,0.78,1]",
-          "SPECULAR COLOR     [0,0,0,0]", "SHININESS COLOR    [0,0,0,0]", "EMISSION COLOR     [0,0,0,0]",
-          "DIFFUSE INTENSITY  [1]", "SPECULAR INTENSITY [0]", "LUMINOSITY         [0]", "REFLECTION LEVEL   [0]",
-          "REFRACTIVE INDEX   [1]", "SMOOTHING ANGLE    [1.56207]", "TRANSPARENCY       [0]",
-          "COLOR HIGHLIGHTS   [0]", "REFLECTION OPTION  [0]", "REFLECTION IMAGE   []",
-          "REFLECTION ANGLE   [0.000000]", "REFRACTION OPTION  [0]", "REFRACTION IMAGE   []",
-          "REFRACTION ANGLE   [0.000000]", "VERTEX COLOR NAME  []", "VERTEX COLOR TYPE  []", "SURFACE COMMENT    []",
-          "UVIEW FILE NAME    []", "REFERENCE SURFACE  [0]"})
-        material += std::string("\t") + line + "\n";
+    const std::string material =
+        "\n******   MATERIAL INFO  ******\n\n\tSURFACE NAME       [S]\n\tMATERIAL TYPE      [1]\n"
+        "\tMATERIAL FLAG      [0x0000]\n\tANIMATION TIME     [0]\n\tSURFACE COLOR      [0.78,0.78,0.78,1]\n"
+        "\tDIFFUSE COLOR      [0.78,0.78,0.78,1]\n\tSPECULAR COLOR     [0,0,0,0]\n\tSHININESS COLOR    [0,0,0,0]\n"
+        "\tEMISSION COLOR     [0,0,0,0]\n\tDIFFUSE INTENSITY  [1]\n\tSPECULAR INTENSITY [0]\n"
+        "\tLUMINOSITY         [0]\n\tREFLECTION LEVEL   [0]\n\tREFRACTIVE INDEX   [1]\n"
+        "\tSMOOTHING ANGLE    [1.56207]\n\tTRANSPARENCY       [0]\n\tCOLOR HIGHLIGHTS   [0]\n"
+        "\tREFLECTION OPTION  [0]\n\tREFLECTION IMAGE   []\n\tREFLECTION ANGLE   [0.000000]\n"
+        "\tREFRACTION OPTION  [0]\n\tREFRACTION IMAGE   []\n\tREFRACTION ANGLE   [0.000000]\n"
+        "\tVERTEX COLOR NAME  []\n\tVERTEX COLOR TYPE  []\n\tSURFACE COMMENT    []\n\tUVIEW FILE NAME    []\n"
+        "\tREFERENCE SURFACE  [0]\n";
     const std::string expected =
         "\n++++++++++++++++++ LWO2 FILE DUMP ++++++++++++++++++++\n"
         "NAME       [thing.lwo]\nTYPE       [LWOB]\nNLAYR      [1]\n"

@@ -33,7 +33,8 @@ TEST(SceneObjects, LoadedTriangulatedAndShared) {
     const float half = 0.5f, one = 1.0f, moved[3] = {0, 0, 1};
     built->Op.SetVmapValue(built.get(), weights, 2, &half);
     built->Op.SetVmapValue(built.get(), weights, 4, &one);
-    built->Op.SetVmapValue(built.get(), built->Op.AddVmap(built.get(), LwMakeId('M', 'O', 'R', 'F'), "Smile", 3), 1, moved);
+    built->Op.SetVmapValue(built.get(), built->Op.AddVmap(built.get(), LwMakeId('M', 'O', 'R', 'F'), "Smile", 3), 1,
+                           moved);
     AddLayerWithPoints(built.get(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
     built->Layers->Next->LayerNumber = 1;
     AddPolygon(built.get(), {0, 1, 2, 3}, "S");

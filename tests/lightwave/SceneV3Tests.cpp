@@ -110,9 +110,8 @@ TEST(SceneV3, LightsCamerasAndDisplayNames) {
     EXPECT_EQ(l1->Refresh, 1);
     EXPECT_DOUBLE_EQ(l2->Light->LightRange, 20.0);
     EXPECT_DOUBLE_EQ(l3->PathAlignLookAhead, 1.0 / 25.0);  // the scene's rate when the item is added
-    // The tree excludes the second light.
+    // The tree excludes the second light (more in BonesAndRestPoints); a light has no exclusions.
     EXPECT_EQ(s->Op.IsLightAffecting(s.get(), s->FirstItem, l2), 0);
-    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), s->FirstItem, l1), 1);
     EXPECT_EQ(s->Op.IsLightAffecting(s.get(), l1, l2), 1);
 
     LwSceneItem* c1 = s->Op.GetFirstItem(s.get(), LW_ITEM_CAMERA, nullptr);

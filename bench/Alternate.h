@@ -88,4 +88,13 @@ double Time(F&& f) {
     return Seconds(std::chrono::steady_clock::now() - start);
 }
 
+// This thread's processor seconds in `f`: for work done on one thread, a measure that a loaded machine
+// inflates far less than wall time (time spent waiting for a core is not counted).
+template <typename F>
+double CpuTime(F&& f) {
+    const double start = ThreadCpuSeconds();
+    f();
+    return ThreadCpuSeconds() - start;
+}
+
 }  // namespace bench

@@ -3,7 +3,8 @@
 // image, a UV map and an RGB colour map over every point), and each load pass on its own, in the
 // loader's order: the read, texture coordinates, vertex normals, vertex colours, triangulation,
 // polygon sort and edge table, and the object's destruction. Each pass is printed against a plain
-// implementation of the same work over flat arrays, the two taking turns in one run (a planar
+// implementation of the same work over flat arrays, the two taking turns in one run, each pass timed
+// by the thread's processor time (a planar
 // projection per corner; a face normal per polygon shared by its corners, as the library makes them
 // for surfaces without smoothing; a colour per corner from the map; the triangulator's cleaning,
 // plane projection, convexity test and fan cut carrying every corner's data, every polygon here being
@@ -342,20 +343,20 @@ double LibraryPasses(const std::string& path) {
     options.TexChannelMask = 1;
     options.TexLayerCount = 1;
     LwObject* o = CreateLwObject(0);
-    t.read.push_back(bench::Time([&] { o->Op.LoadLwObject(o, path.c_str(), LW_FILE_LWO2, &options); }));
+    t.read.push_back(bench::CpuTime([&] { o->Op.LoadLwObject(o, path.c_str(), LW_FILE_LWO2, &options); }));
     g_counts.polygons = o->Op.GetPolygonCount(o);
-    t.texcoords.push_back(bench::Time([&] { o->Op.SetupTextureCoordinates(o, 1, 1, 0); }));
-    t.normals.push_back(bench::Time([&] { o->Op.ComputeNormals(o, 0); }));
-    t.colours.push_back(bench::Time([&] { o->Op.LoadVertexColors(o, 0); }));
+    t.texcoords.push_back(bench::CpuTime([&] { o->Op.SetupTextureCoordinates(o, 1, 1, 0); }));
+    t.normals.push_back(bench::CpuTime([&] { o->Op.ComputeNormals(o, 0); }));
+    t.colours.push_back(bench::CpuTime([&] { o->Op.LoadVertexColors(o, 0); }));
     g_counts.texCoords = o->Op.GetNumTexCoords(o);
     g_counts.normals = o->Op.GetNumNormals(o);
     g_counts.colours = o->Op.GetNumColors(o);
-    t.triangulate.push_back(bench::Time([&] { o->Op.TriangulateLayer(o, 0); }));
+    t.triangulate.push_back(bench::CpuTime([&] { o->Op.TriangulateLayer(o, 0); }));
     g_counts.triangles = o->Op.GetPolygonCount(o);
-    t.sort.push_back(bench::Time([&] { o->Op.SortLwObjectPolygons(o); }));
-    t.edges.push_back(bench::Time([&] { o->Op.BuildEdges(o); }));
+    t.sort.push_back(bench::CpuTime([&] { o->Op.SortLwObjectPolygons(o); }));
+    t.edges.push_back(bench::CpuTime([&] { o->Op.BuildEdges(o); }));
     g_counts.edges = o->Op.GetNumEdges(o);
-    t.destroy.push_back(bench::Time([&] { DestroyLwObject(&o); }));
+    t.destroy.push_back(bench::CpuTime([&] { DestroyLwObject(&o); }));
     t.comparable.push_back(t.texcoords.back() + t.normals.back() + t.colours.back() + t.triangulate.back() +
                            t.sort.back() + t.edges.back() + t.destroy.back());
     return t.comparable.back();
@@ -364,7 +365,7 @@ double LibraryPasses(const std::string& path) {
 double PlainPasses(const std::string& path) {
     Passes& t = g_plain;
     auto plain = std::make_unique<Plain>();
-    t.read.push_back(bench::Time([&] { *plain = PlainRead(path); }));
+    t.read.push_back(bench::CpuTime([&] { *plain = PlainRead(path); }));
     std::vector<float> perPoint(plain->points.size());
     for (size_t i = 0; i < perPoint.size(); ++i) perPoint[i] = (float)(i % 7) / 7.0f;
     std::vector<float> uv, colours;
@@ -372,10 +373,10 @@ double PlainPasses(const std::string& path) {
     PlainTriangles triangles;
     Plain triangulated;
     std::vector<int32_t> order;
-    t.texcoords.push_back(bench::Time([&] { uv = PlainTexCoords(*plain); }));
-    t.normals.push_back(bench::Time([&] { normals = MakePlainNormals(*plain); }));
-    t.colours.push_back(bench::Time([&] { colours = PlainColors(*plain, perPoint); }));
-    t.triangulate.push_back(bench::Time([&] { triangles = PlainTriangulate(*plain, uv, normals, colours); }));
+    t.texcoords.push_back(bench::CpuTime([&] { uv = PlainTexCoords(*plain); }));
+    t.normals.push_back(bench::CpuTime([&] { normals = MakePlainNormals(*plain); }));
+    t.colours.push_back(bench::CpuTime([&] { colours = PlainColors(*plain, perPoint); }));
+    t.triangulate.push_back(bench::CpuTime([&] { triangles = PlainTriangulate(*plain, uv, normals, colours); }));
     g_counts.plainTriangles = triangles.surfaces.size();
     g_counts.notConvex = triangles.notConvex;
     triangulated.points = plain->points;
@@ -383,10 +384,10 @@ double PlainPasses(const std::string& path) {
     triangulated.surfaces = triangles.surfaces;
     triangulated.starts.resize(triangles.surfaces.size() + 1);
     for (size_t i = 0; i < triangulated.starts.size(); ++i) triangulated.starts[i] = (int32_t)(3 * i);
-    t.sort.push_back(bench::Time([&] { order = PlainSort(triangulated); }));
-    t.edges.push_back(bench::Time([&] { g_counts.plainEdges = PlainEdges(triangulated); }));
+    t.sort.push_back(bench::CpuTime([&] { order = PlainSort(triangulated); }));
+    t.edges.push_back(bench::CpuTime([&] { g_counts.plainEdges = PlainEdges(triangulated); }));
     benchmark::DoNotOptimize(order.data());
-    t.destroy.push_back(bench::Time([&] {
+    t.destroy.push_back(bench::CpuTime([&] {
         plain.reset();
         triangles = PlainTriangles();
         triangulated = Plain();
@@ -422,7 +423,8 @@ int main(int argc, char** argv) {
             "(plain %zu, %zu not convex), %d edges (plain %zu)\n",
             c.polygons, c.texCoords, c.normals, c.colours, c.triangles, c.plainTriangles, c.notConvex, c.edges,
             c.plainEdges);
-        std::printf("each pass, median (min, max) over %zu alternated repetitions:\n", g_library.read.size());
+        std::printf("each pass's processor time, median (min, max) over %zu alternated repetitions:\n",
+                    g_library.read.size());
         Report("read", g_library.read, nullptr);
         Report("texture coordinates", g_library.texcoords, &g_plain.texcoords);
         Report("vertex normals", g_library.normals, &g_plain.normals);

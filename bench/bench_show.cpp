@@ -201,6 +201,7 @@ int main(int argc, char** argv) {
             }
             std::printf("show at %d x %d, %zu frames timed over %.0f s of scenes; per frame, median (min, max)\n",
                         width, height, f.wall.size(), 3 * kSecondsPerScene);
+            std::printf("(no plain side: nothing plain does the show's work; its figures are its own)\n");
             std::printf("wall time, ms: %s; 95th %.2f, 99th %.2f\n", bench::Show(f.wall, 1e3).c_str(),
                         1e3 * Percentile(f.wall, 0.95), 1e3 * Percentile(f.wall, 0.99));
             std::printf("processor time, ms: all threads %s; main thread %s\n", bench::Show(process, 1e3).c_str(),

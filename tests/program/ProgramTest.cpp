@@ -26,24 +26,10 @@ namespace fs = std::filesystem;
 // Runs the show once: it loads every scene behind the loading screen, flies through the test scene with
 // clouds, snow, a fade and a caption, and ends after a second and a half of scene time.
 const char* const kSmokeScript =
-    "' smoke show\r\n"
-    "*OnInitialize\r\n"
-    "DirectoryPrecacheScenes(\"scenes\")\r\n"
-    "return\r\n"
-    "*main\r\n"
-    "SetScene(\"scenes\\\\demo.lws\")\r\n"
-    "SetCamera(\"Main\")\r\n"
-    "SetCameraClip(1, 1000)\r\n"
-    "ShowCloud()\r\n"
-    "ShowSnow()\r\n"
-    "ColorFadeIn(0.5, 1, 1, 1)\r\n"
-    "TextOut(\"$0cSMOKE\")\r\n"
-    "SetTextFade(0.5, 0, 1)\r\n"
-    "ScoreCountStart()\r\n"
-    "SyncSceneTime(1.5)\r\n"
-    "Finish()\r\n"
-    "sleep 1\r\n"
-    "goto *main\r\n";
+    "' smoke show\r\n*OnInitialize\r\nDirectoryPrecacheScenes(\"scenes\")\r\nreturn\r\n"
+    "*main\r\nSetScene(\"scenes\\\\demo.lws\")\r\nSetCamera(\"Main\")\r\nSetCameraClip(1, 1000)\r\n"
+    "ShowCloud()\r\nShowSnow()\r\nColorFadeIn(0.5, 1, 1, 1)\r\nTextOut(\"$0cSMOKE\")\r\nSetTextFade(0.5, 0, 1)\r\n"
+    "ScoreCountStart()\r\nSyncSceneTime(1.5)\r\nFinish()\r\nsleep 1\r\ngoto *main\r\n";
 
 struct Outcome {
     bool exited = false;  // false: killed by a signal or still running at the deadline

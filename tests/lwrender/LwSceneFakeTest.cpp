@@ -126,6 +126,13 @@ TEST_F(LwSceneFakeTest, RefusedScenesAreErrors) {
         EXPECT_EQ(scene.UpdateWithCamera("", 0, 1, 10, 1), nullptr);
     }
     EXPECT_THROW(Load(Header(0, 60) + Object("missing.lwo", Motion())), EFileOpenError);
+    // By name, the message ends with the name.
+    try {
+        Load("LWSC\n2\n");
+        ADD_FAILURE() << "loaded";
+    } catch (const EInvalidFileFormat& e) {
+        EXPECT_STREQ(e.what(), "LWS のロードに失敗しました. scenes\\test.lws");
+    }
 }
 
 TEST_F(LwSceneFakeTest, MotionIsEvaluatedOncePerTime) {

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/MemoryStream.h"
+#include "tests/core/TestUtil.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tests/render/RenderTestSupport.h"
 
@@ -127,12 +128,8 @@ TEST_F(LwSceneFakeTest, RefusedScenesAreErrors) {
     }
     EXPECT_THROW(Load(Header(0, 60) + Object("missing.lwo", Motion())), EFileOpenError);
     // By name, the message ends with the name.
-    try {
-        Load("LWSC\n2\n");
-        ADD_FAILURE() << "loaded";
-    } catch (const EInvalidFileFormat& e) {
-        EXPECT_STREQ(e.what(), "LWS のロードに失敗しました. scenes\\test.lws");
-    }
+    EXPECT_EQ(tvtest::Thrown<EInvalidFileFormat>([&] { Load("LWSC\n2\n"); }),
+              "LWS のロードに失敗しました. scenes\\test.lws @trivale::type_a::CLWRenderableScene");
 }
 
 TEST_F(LwSceneFakeTest, MotionIsEvaluatedOncePerTime) {

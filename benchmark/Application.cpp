@@ -76,8 +76,8 @@ int RunProgram() {
     OpenLogFile();
     if (GetLogFileState() == LogFileState::InUse) {
         plat::ShowMessageBox(plat::kNoWindow,
-                             ExtractFileName(GetModuleFilePath()) + " is already running; its log " +
-                                 ChangeFileExt(GetModuleFilePath(), ".log") + " is kept. This run ends.",
+                             ExtractFileName(GetModuleFilePath()) + " is already running; its log " + GetLogFilePath() +
+                                 " is kept. This run ends.",
                              kTitle, plat::MessageBoxKind::Error);
         return 1;
     }

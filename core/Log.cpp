@@ -47,6 +47,7 @@ void OpenLogFile() { OpenLogFileFor(GetModuleFilePath()); }
 namespace {
 
 LogFileState g_logState = LogFileState::Closed;
+std::string g_logPath;
 
 enum class Claim { Taken, InUse, Failed };
 
@@ -74,7 +75,9 @@ void OpenLogFileFor(const std::string& programPath) {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_logFile) return;
     static bool told = false;
+    g_logPath.clear();
     Claim claim = ClaimLogFile(path);
+    if (claim != Claim::Failed) g_logPath = path;
     std::string fallback;
     if (claim == Claim::Failed) {
         // An installed program's folder is often read-only: the log must not be lost with it.
@@ -84,6 +87,7 @@ void OpenLogFileFor(const std::string& programPath) {
             std::filesystem::create_directories(directory, ignored);
             fallback = directory + ExtractFileName(path);
             claim = ClaimLogFile(fallback);
+            if (claim != Claim::Failed) g_logPath = fallback;
         }
         if (!told && claim == Claim::Taken) {
             told = true;
@@ -97,6 +101,11 @@ void OpenLogFileFor(const std::string& programPath) {
     g_logState = claim == Claim::Taken   ? LogFileState::Open
                  : claim == Claim::InUse ? LogFileState::InUse
                                          : LogFileState::Unavailable;
+}
+
+std::string GetLogFilePath() {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    return g_logPath;
 }
 
 LogFileState GetLogFileState() {

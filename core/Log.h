@@ -27,6 +27,8 @@ void OpenLogFileFor(const std::string& programPath);
 enum class LogFileState { Closed, Open, InUse, Unavailable };
 // Unavailable: neither folder took the file. InUse: another run of the program holds it.
 LogFileState GetLogFileState();
+// The file that OpenLogFileFor took, or found held by another run; "" otherwise.
+std::string GetLogFilePath();
 // $XDG_STATE_HOME/vellacor/, or ~/.local/state/vellacor/ without it; "" when neither is known.
 std::string GetFallbackLogDirectory();
 // Opens the given file instead (tests, tools). Does nothing when a log is already open.

@@ -54,6 +54,7 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
         ASSERT_EQ(::flock(held, LOCK_EX), 0);
         OpenLogFileFor(dir / "a.exe");
         EXPECT_EQ(GetLogFileState(), LogFileState::InUse);
+        EXPECT_EQ(GetLogFilePath(), dir / "a.log");
         EXPECT_EQ(tvtest::ReadFile(dir / "a.log"), "old contents\n");
         ::close(held);
     }

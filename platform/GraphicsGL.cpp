@@ -367,6 +367,9 @@ GLGraphicsDevice::GLGraphicsDevice(Window* window, SDL_GLContext context, uint32
       context_(context),
       drawing_(this, false) {
     caps_ = QueryCaps(adapter, type);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glGetIntegerv(GL_DEPTH_BITS, &windowDepthBits_);
+    DrainErrors();
     InitDrawing();
 }
 
@@ -387,6 +390,7 @@ void GLGraphicsDevice::MakeCurrent() {
 void GLGraphicsDevice::BindBackBuffer() { glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer_); }
 
 void GLGraphicsDevice::ReleaseBackBuffer() {
+    direct_ = false;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (frameBuffer_ != 0) glDeleteFramebuffers(1, &frameBuffer_);
     if (resolveFrameBuffer_ != 0) glDeleteFramebuffers(1, &resolveFrameBuffer_);
@@ -516,6 +520,32 @@ GraphicsResult GLGraphicsDevice::BuildBackBuffer(PresentParameters& parameters) 
     return glGetError() == GL_NO_ERROR ? gfx::kOk : gfx::kNotAvailable;
 }
 
+bool GLGraphicsDevice::DirectPossible(const PresentParameters& parameters) const {
+    if (forceOffScreen_ || parameters.multiSampleType != 0 || parameters.swapEffect != SwapEffect::Discard ||
+        parameters.backBufferFormat != Format::Xrgb8888) {
+        return false;
+    }
+    // The window's depth buffer serves a choice of 24 or 32 bits when it has at least as many (GLX
+    // visuals often have 32 for 24); 16 bits, chosen for speed or memory, are kept as chosen.
+    if (parameters.enableAutoDepthStencil) {
+        const int bits = static_cast<int>(FormatDepthBits(parameters.autoDepthStencilFormat));
+        if (bits < 24 || windowDepthBits_ < bits) return false;
+    }
+    int width = 0, height = 0;
+    window_->GetSurfaceSize(&width, &height);
+    return width > 0 && height > 0 && static_cast<uint32_t>(width) == parameters.backBufferWidth &&
+           static_cast<uint32_t>(height) == parameters.backBufferHeight;
+}
+
+GraphicsResult GLGraphicsDevice::BuildTarget(PresentParameters& parameters) {
+    if (!DirectPossible(parameters)) return BuildBackBuffer(parameters);
+    // No copy at Present: drawing goes to the window's own back buffer.
+    ReleaseBackBuffer();
+    direct_ = true;
+    BindBackBuffer();
+    return gfx::kOk;
+}
+
 GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
     MakeCurrent();
     if (parameters.backBufferCount > 3 || parameters.swapEffect < SwapEffect::Discard ||
@@ -540,7 +570,7 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
 
     GraphicsResult result = ApplyWindowMode(parameters);
     if (Failed(result)) return result;
-    result = BuildBackBuffer(parameters);
+    result = BuildTarget(parameters);
     if (Failed(result) && samples_ != 0) {
         // Some drivers grant the samples for colour but not for the depth buffer beside it.
         Note("A back buffer with " + std::to_string(samples_) +
@@ -576,6 +606,10 @@ GraphicsResult GLGraphicsDevice::Present() {
         return gfx::kDeviceLost;
     }
     MakeCurrent();
+    if (direct_) {
+        SDL_GL_SwapWindow(native_);
+        return gfx::kOk;
+    }
     GLuint source = Resolve();  // the scissor test is only ever on inside Clear
     int drawableWidth = 0, drawableHeight = 0;
     window_->GetDrawableSize(&drawableWidth, &drawableHeight);
@@ -632,6 +666,14 @@ GraphicsResult GLGraphicsDevice::GetDeviceCaps(DeviceCaps& caps) {
 GraphicsResult GLGraphicsDevice::BeginScene() {
     if (inScene_) return gfx::kInvalidCall;
     inScene_ = true;
+    // The window was resized or its mode changed under the device: the back buffer moves between the
+    // window and the off-screen target (which Present scales to the window), keeping its size.
+    if (!Lost() && DirectPossible(parameters_) != direct_) {
+        MakeCurrent();
+        PresentParameters parameters = parameters_;
+        if (Failed(BuildTarget(parameters))) loss_ = Loss::Resettable;
+        InvalidateShadow();
+    }
     return gfx::kOk;
 }
 
@@ -672,7 +714,7 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
     if (rectCount != 0 && rects == nullptr) return gfx::kInvalidCall;
     // While lost the buffers may be gone (a failed reset releases them): nothing to check against.
     if (Lost()) return gfx::kOk;
-    if ((flags & kClearZBuffer) != 0 && depthBuffer_ == 0) return gfx::kInvalidCall;
+    if ((flags & kClearZBuffer) != 0 && !parameters_.enableAutoDepthStencil) return gfx::kInvalidCall;
     if ((flags & kClearStencil) != 0) return gfx::kInvalidCall;  // no stencil formats are offered
     MakeCurrent();
 
@@ -756,6 +798,8 @@ std::vector<std::string> GLGraphicsDevice::TakeFallbackNotes() {
     notes.swap(notes_);
     return notes;
 }
+
+void GLGraphicsDevice::ForceOffScreenBackBuffer(bool force) { forceOffScreen_ = force; }
 
 void GLGraphicsDevice::SimulateDeviceLoss(bool resettable) {
     loss_ = resettable ? Loss::Resettable : Loss::Held;

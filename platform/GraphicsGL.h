@@ -85,6 +85,8 @@ public:
     GraphicsResult ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) override;
     std::vector<std::string> TakeFallbackNotes() override;
     void SimulateDeviceLoss(bool resettable) override;
+    void ForceOffScreenBackBuffer(bool force) override;
+    bool DrawsDirect() const override { return direct_; }
 
     GraphicsResult SetRenderState(RenderState state, uint32_t value) override;
     GraphicsResult GetRenderState(RenderState state, uint32_t& value) override;
@@ -140,6 +142,11 @@ protected:
     GLuint Resolve();
     void ReleaseBackBuffer();
     GraphicsResult BuildBackBuffer(PresentParameters& parameters);
+    // Whether the back buffer can be the window's own: same size, no multisampling, 32-bit colour, a
+    // depth buffer the window's can stand for, and contents that need not outlive Present.
+    bool DirectPossible(const PresentParameters& parameters) const;
+    // Builds the back buffer off screen, or takes the window's framebuffer when it can.
+    GraphicsResult BuildTarget(PresentParameters& parameters);
     GraphicsResult ApplyWindowMode(const PresentParameters& parameters);
     void ApplySwapInterval(uint32_t interval);
     void Note(const std::string& text) { notes_.push_back(text); }
@@ -154,6 +161,9 @@ protected:
     bool inScene_ = false;
     bool fullScreen_ = false;
     uint32_t samples_ = 0;
+    bool direct_ = false;          // drawing straight into the window's framebuffer
+    bool forceOffScreen_ = false;  // a test hook: always the off-screen target
+    int windowDepthBits_ = 0;      // of the window's own framebuffer
     GLuint frameBuffer_ = 0;
     GLuint colourBuffer_ = 0;
     GLuint depthBuffer_ = 0;

@@ -118,6 +118,7 @@ struct Window::Impl {
     std::uint32_t id = 0;
     bool shown = false;
     bool focused = false;
+    int createdWidth = 0, createdHeight = 0;
 };
 
 std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height, std::string* error) {
@@ -129,7 +130,9 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    // The graphics device draws straight into the window when its back buffer can be the window's own,
+    // so the window carries the depth buffer most often chosen.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
@@ -146,6 +149,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
     w->impl_.reset(new Impl());
     w->impl_->window = sdl;
     w->impl_->id = SDL_GetWindowID(sdl);
+    SDL_GetWindowSize(sdl, &w->impl_->createdWidth, &w->impl_->createdHeight);
     Windows()[w->impl_->id] = w.get();
     return w;
 }
@@ -180,6 +184,16 @@ void Window::GetDrawableSize(int* width, int* height) const {
     SDL_GL_GetDrawableSize(impl_->window, &w, &h);
     if (width) *width = w;
     if (height) *height = h;
+}
+
+void Window::GetSurfaceSize(int* width, int* height) const {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && std::strcmp(driver, "offscreen") == 0) {
+        if (width) *width = impl_->createdWidth;
+        if (height) *height = impl_->createdHeight;
+        return;
+    }
+    GetDrawableSize(width, height);
 }
 
 void Window::SetPosition(int x, int y) { SDL_SetWindowPosition(impl_->window, x, y); }

@@ -139,10 +139,14 @@ TEST_F(GLDeviceTest, UnavailableSampleCountFallsBackWithANote) {
     EXPECT_EQ(Pixel(1, 1), 0xFF405060u);
 }
 
+// Loss and reset on both back buffers: off screen (a size other than the window's) and the window's own.
 TEST_F(GLDeviceTest, ForcedLossThenReset) {
     Create(Windowed(50, 40, 0, Format::Depth24X8));
     device_->TakeFallbackNotes();
     EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888) << "filled in for a window";
+    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
+    device_->Clear(0, nullptr, kClearTarget, 0xFF102030, 1.0f, 0);
+    EXPECT_EQ(Pixel(49, 39), 0xFF102030u);
     TestHooksOf(device_.get())->SimulateDeviceLoss(false);
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceLost);
@@ -150,11 +154,13 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(device_->Reset(p), gfx::kDeviceLost) << "no reset while the loss holds";
     TestHooksOf(device_.get())->SimulateDeviceLoss(true);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
-    p.backBufferWidth = 60;
+    p.backBufferWidth = 320;  // the window's size: drawn straight into the window
+    p.backBufferHeight = 240;
     ASSERT_EQ(device_->Reset(p), gfx::kOk);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kOk);
+    EXPECT_TRUE(TestHooksOf(device_.get())->DrawsDirect());
     device_->Clear(0, nullptr, kClearTarget, 0xFF0000FF, 1.0f, 0);
-    EXPECT_EQ(Pixel(59, 39), 0xFF0000FFu);
+    EXPECT_EQ(Pixel(319, 239), 0xFF0000FFu);
     EXPECT_EQ(device_->Present(), gfx::kOk);
 
     // A reset that fails half-way through rebuilding leaves the device lost, and clears do nothing.
@@ -168,6 +174,14 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF00FF00, 1.0f, 0), gfx::kOk);
     glEnable(0);  // an error that drawing left behind is not the read-back's
     EXPECT_EQ(Pixel(0, 0), 0xFF00FF00u);
+    // Multisampling, another depth or the test hook keep the back buffer off screen.
+    TestHooksOf(device_.get())->ForceOffScreenBackBuffer(true);
+    ASSERT_EQ(device_->Reset(p), gfx::kOk);
+    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
+    TestHooksOf(device_.get())->ForceOffScreenBackBuffer(false);
+    p.autoDepthStencilFormat = Format::Depth16;
+    ASSERT_EQ(device_->Reset(p), gfx::kOk);
+    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
     // A swap interval the display refuses is told once, not at every reset.
     const std::vector<std::string> notes = device_->TakeFallbackNotes();
     EXPECT_EQ(std::count_if(notes.begin(), notes.end(),

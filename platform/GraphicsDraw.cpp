@@ -886,7 +886,7 @@ void GLGraphicsDevice::ApplyStages() {
             std::memcpy(want.matrix, &m.m[0][0], sizeof want.matrix);
         }
         UnitSetup& have = units_[unit];
-        if (!have.valid || std::memcmp(&have, &want, sizeof want) != 0) {
+        if (!have.valid || !have.Same(want)) {
             ActiveUnit(unit);
             if (!want.enabled) {
                 glDisable(GL_TEXTURE_2D);

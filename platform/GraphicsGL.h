@@ -7,6 +7,7 @@
 #include <SDL_opengl.h>
 
 #include <array>
+#include <cstring>
 #include <map>
 
 #include "platform/Graphics.h"
@@ -197,6 +198,14 @@ private:
         float factor[4] = {};
         bool sphereMap = false;
         float matrix[16] = {};
+        // Field by field: the padding between the members holds anything, so the whole is never
+        // compared as bytes.
+        bool Same(const UnitSetup& other) const {
+            return valid == other.valid && enabled == other.enabled && texture == other.texture &&
+                   sphereMap == other.sphereMap && std::memcmp(combine, other.combine, sizeof combine) == 0 &&
+                   std::memcmp(factor, other.factor, sizeof factor) == 0 &&
+                   std::memcmp(matrix, other.matrix, sizeof matrix) == 0;
+        }
     };
     struct CapCache {
         GLenum cap;

@@ -113,6 +113,35 @@ bool GLHasExtension(const char* name) { return HasExtension(name); }
 
 namespace {
 
+int DisplayOf(SDL_Window* window) {
+    const int display = SDL_GetWindowDisplayIndex(window);
+    return display >= 0 ? display : 0;
+}
+
+// Whether the window's display has a mode of exactly this size, at any refresh rate and depth.
+bool DisplayHasMode(SDL_Window* window, int width, int height) {
+    const int display = DisplayOf(window);
+    const int count = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(display, i, &m) == 0 && m.w == width && m.h == height) return true;
+    }
+    return false;
+}
+
+bool DesktopMode(SDL_Window* window, DisplayMode& mode) {
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(DisplayOf(window), &desktop) != 0) return false;
+    mode.width = desktop.w;
+    mode.height = desktop.h;
+    mode.refreshRate = desktop.refresh_rate;
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
 bool FrameBuffersAvailable() {
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     return (version != nullptr && version[0] >= '3' && version[0] <= '9') || HasExtension("GL_ARB_framebuffer_object");
@@ -411,6 +440,17 @@ GraphicsResult GLGraphicsDevice::ApplyWindowMode(const PresentParameters& parame
     mode.width = static_cast<int>(parameters.backBufferWidth);
     mode.height = static_cast<int>(parameters.backBufferHeight);
     mode.refreshRate = static_cast<int>(parameters.fullScreenRefreshRate);
+    // Only a mode the display has is switched to. Any other size (a window size on offer, or a mode
+    // list that changed) keeps the desktop's mode, and Present scales the back buffer over the screen.
+    if (!DisplayHasMode(native_, mode.width, mode.height)) {
+        DisplayMode desktop;
+        if (DesktopMode(native_, desktop)) {
+            Note("Full screen " + std::to_string(mode.width) + " x " + std::to_string(mode.height) +
+                 " is not a mode of the display; the picture is scaled to the desktop's " +
+                 std::to_string(desktop.width) + " x " + std::to_string(desktop.height) + ".");
+        }
+        mode = DisplayMode();
+    }
     std::string error;
     if (!window_->EnterFullScreen(mode, &error)) {
         Note("Full screen " + std::to_string(mode.width) + " x " + std::to_string(mode.height) + " refused: " + error);

@@ -266,6 +266,13 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
         SDL_DisplayMode closest{};
         if (SDL_GetClosestDisplayMode(display, &want, &closest) != nullptr) want = closest;
     }
+    // Without a window manager nothing moves or sizes a full-screen window: it is placed over the
+    // display first, so that it covers the screen in the new mode whoever handles the request.
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(display, &bounds) == 0) {
+        SDL_SetWindowPosition(impl_->window, bounds.x, bounds.y);
+        SDL_SetWindowSize(impl_->window, want.w, want.h);
+    }
     if (SDL_SetWindowDisplayMode(impl_->window, &want) != 0 ||
         SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN) != 0) {
         if (error) *error = SDL_GetError();

@@ -1,5 +1,6 @@
 #include "platform/Window.h"
 
+#include "platform/DesktopMode.h"
 #include "platform/Input.h"
 
 #include <SDL.h>
@@ -119,6 +120,7 @@ struct Window::Impl {
     bool shown = false;
     bool focused = false;
     int createdWidth = 0, createdHeight = 0;
+    DesktopMode desktop;
 };
 
 std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height, std::string* error) {
@@ -155,6 +157,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
 }
 
 Window::~Window() {
+    if (IsFullScreen()) LeaveFullScreen();
     Windows().erase(impl_->id);
     SDL_DestroyWindow(impl_->window);
     if (Windows().empty() && g_arrow != nullptr) {
@@ -259,6 +262,7 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
         if (error) *error = SDL_GetError();
         return false;
     }
+    want = impl_->desktop.Take(display);
     if (mode.width > 0 && mode.height > 0) {
         want.w = mode.width;
         want.h = mode.height;
@@ -281,7 +285,10 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
     return true;
 }
 
-void Window::LeaveFullScreen() { SDL_SetWindowFullscreen(impl_->window, 0); }
+void Window::LeaveFullScreen() {
+    SDL_SetWindowFullscreen(impl_->window, 0);
+    impl_->desktop.PutBack(impl_->window);
+}
 
 bool Window::IsFullScreen() const { return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_FULLSCREEN) != 0; }
 

@@ -2,12 +2,19 @@
 
 #include <SDL_opengl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/DesktopMode.h"
 #include "platform/Graphics.h"
 #include "platform/GraphicsGL.h"
 #include "platform/GraphicsTestHooks.h"
@@ -94,6 +101,45 @@ TEST(WindowSizesTest, AWindowUpTo1024x768IsAlwaysOffered) {
         }
         EXPECT_EQ(got, row.expected) << row.desktopWidth << " x " << row.desktopHeight;
     }
+}
+
+// An instance started while another holds the display in its full-screen mode takes the desktop's
+// mode from the other's record, not from the display; a record whose writer is gone is not trusted.
+TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {
+    char folder[] = "/tmp/desktopmodeXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const char* was[2] = {std::getenv("XDG_RUNTIME_DIR"), std::getenv("DISPLAY")};
+    const std::string kept[2] = {was[0] != nullptr ? was[0] : "", was[1] != nullptr ? was[1] : ""};
+    setenv("XDG_RUNTIME_DIR", folder, 1);
+    setenv("DISPLAY", ":49", 1);
+    const std::string path = DesktopRecordPath();
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    SDL_DisplayMode display{};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &display), 0);
+    struct Row {
+        long writer;
+        int expectedWidth;
+    };
+    for (const Row& row : {Row{static_cast<long>(getppid()), 1280}, Row{static_cast<long>(gone), display.w}}) {
+        std::ofstream(path) << "1280 1024 60 " << row.writer << "\n";
+        {
+            DesktopMode desktop;
+            EXPECT_EQ(desktop.Take(0).w, row.expectedWidth) << row.writer;
+            std::ifstream in(path);
+            long width = 0, height = 0, rate = 0, writer = 0;
+            in >> width >> height >> rate >> writer;
+            EXPECT_EQ(writer, row.expectedWidth == 1280 ? row.writer : static_cast<long>(getpid()))
+                << "a live writer's record stays; a dead one's is taken over";
+        }
+        std::ifstream after(path);
+        EXPECT_EQ(after.good(), row.expectedWidth == 1280) << "the owner takes its record away";
+    }
+    std::remove(path.c_str());
+    rmdir(folder);
+    const char* names[2] = {"XDG_RUNTIME_DIR", "DISPLAY"};
+    for (int i = 0; i < 2; ++i) was[i] != nullptr ? setenv(names[i], kept[i].c_str(), 1) : unsetenv(names[i]);
 }
 
 TEST_F(GLDeviceTest, MultisampleChecksAreExact) {

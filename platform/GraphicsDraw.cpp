@@ -179,10 +179,10 @@ GLenum BlendFactor(uint32_t blend) {
 GLenum CompareFunc(uint32_t func) { return func >= 1 && func <= 8 ? GL_NEVER + (func - 1) : GL_ALWAYS; }
 
 void ColourOf(uint32_t argb, float out[4]) {
-    out[0] = ((argb >> 16) & 0xFF) / 255.0f;
-    out[1] = ((argb >> 8) & 0xFF) / 255.0f;
-    out[2] = (argb & 0xFF) / 255.0f;
-    out[3] = ((argb >> 24) & 0xFF) / 255.0f;
+    out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
+    out[3] = static_cast<float>((argb >> 24) & 0xFF) / 255.0f;
 }
 
 const float* Floats(const ColourValue& c) { return &c.r; }
@@ -416,7 +416,7 @@ void GLStateTranslator::Prepare(bool rhw, const Viewport& viewport, bool multisa
         blend_[0] = src, blend_[1] = dst;
         SetCap(GL_ALPHA_TEST, s.Render(RenderState::AlphaTestEnable) != 0);
         const GLenum func = CompareFunc(s.Render(RenderState::AlphaFunc));
-        const float ref = std::min<uint32_t>(s.Render(RenderState::AlphaRef), 255) / 255.0f;
+        const float ref = static_cast<float>(std::min<uint32_t>(s.Render(RenderState::AlphaRef), 255)) / 255.0f;
         if (func != alphaFunc_ || ref != alphaRef_) glAlphaFunc(func, ref);
         alphaFunc_ = func, alphaRef_ = ref;
     }
@@ -548,8 +548,8 @@ void GLStateTranslator::ApplyTransforms(bool rhw, uint32_t groups, const Viewpor
             projection.m[0][0] = 2.0f / w;
             projection.m[1][1] = -2.0f / h;
             projection.m[2][2] = 2.0f;
-            projection.m[3][0] = -1.0f - 2.0f * viewport.x / w;
-            projection.m[3][1] = 1.0f + 2.0f * viewport.y / h;
+            projection.m[3][0] = -1.0f - 2.0f * static_cast<float>(viewport.x) / w;
+            projection.m[3][1] = 1.0f + 2.0f * static_cast<float>(viewport.y) / h;
             projection.m[3][2] = -1.0f;
         } else {
             // Clip coordinates come out as the runtime's: W x V x F, then F x P x Z, where Z turns its

@@ -780,8 +780,10 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
     if (flags & kClearTarget) {
         mask |= GL_COLOR_BUFFER_BIT;
         if (!clearKnown_ || colour != clearColour_) {
-            glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
-                         ((colour >> 24) & 0xFF) / 255.0f);
+            float rgba[4];
+            for (int i = 0; i < 4; ++i)
+                rgba[i] = static_cast<float>((colour >> (i == 3 ? 24 : 16 - 8 * i)) & 0xFF) / 255.0f;
+            glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
         }
         clearColour_ = colour;
         clearKnown_ = true;

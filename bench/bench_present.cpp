@@ -66,7 +66,7 @@ Figures Summarise(std::vector<double> values) {
 
 class Frames {
 public:
-    Frames(uint32_t width, uint32_t height) : width_(width), height_(height) {
+    Frames(uint32_t width, uint32_t height) {
         const float w = static_cast<float>(width), h = static_cast<float>(height);
         for (int layer = 0; layer < kOpaqueLayers; ++layer) {
             // Nearer layers later: each one passes the depth test and is drawn in full.
@@ -123,7 +123,6 @@ public:
     }
 
 private:
-    uint32_t width_, height_;
     std::vector<Vertex> opaque_, particles_;
 };
 

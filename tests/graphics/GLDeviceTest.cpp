@@ -243,18 +243,6 @@ TEST_F(GLDeviceTest, InvalidParametersAreRefused) {
     p.deviceWindow = window_.get();
     EXPECT_NE(system_->CreateDevice(0, DeviceType::Hardware, window_.get(), 0, p, device_), gfx::kOk);
     EXPECT_EQ(device_, nullptr);
-    // A full-screen size that is no mode of the display (the off-screen display has none) switches no
-    // mode: the desktop's stays, and the back buffer keeps its size, scaled over the screen.
-    p.backBufferFormat = Format::Xrgb8888;
-    ASSERT_EQ(system_->CreateDevice(0, DeviceType::Hardware, window_.get(), 0, p, device_), gfx::kOk);
-    const std::vector<std::string> notes = device_->TakeFallbackNotes();
-    ASSERT_FALSE(notes.empty());
-    EXPECT_NE(notes[0].find("64 x 64 is not a mode of the display"), std::string::npos) << notes[0];
-    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
-    device_->Clear(0, nullptr, kClearTarget, 0xFF203040, 1.0f, 0);
-    EXPECT_EQ(Pixel(63, 63), 0xFF203040u);
-    EXPECT_EQ(device_->Present(), gfx::kOk);
-    device_.reset();
     PresentParameters q = Windowed(64, 64, 0, Format::Unknown);
     EXPECT_EQ(system_->CreateDevice(0, DeviceType::Hardware, nullptr, 0, q, device_), gfx::kInvalidCall);
     EXPECT_EQ(system_->CreateDevice(7, DeviceType::Hardware, window_.get(), 0, q, device_), gfx::kInvalidCall);

@@ -14,6 +14,7 @@
 #include <SDL_syswm.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -41,15 +42,18 @@ bool Read(const std::string& path, Record& record) {
            record.width > 0 && record.height > 0;
 }
 
-// Written whole under another name and renamed, so that a reader never sees half a record.
+// Written whole under another name and renamed, so that a reader never sees half a record; the
+// partial file is made new (never through a link another user left in a shared folder).
 void Write(const std::string& path, const Record& record) {
     const std::string partial = path + "." + std::to_string(getpid());
-    {
-        std::ofstream out(partial, std::ios::trunc);
-        out << record.width << ' ' << record.height << ' ' << record.refreshRate << ' ' << record.pid << '\n';
-        if (!out) return;
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) std::remove(partial.c_str());
+    std::remove(partial.c_str());
+    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const std::string text = std::to_string(record.width) + " " + std::to_string(record.height) + " " +
+                             std::to_string(record.refreshRate) + " " + std::to_string(record.pid) + "\n";
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (!written || std::rename(partial.c_str(), path.c_str()) != 0) std::remove(partial.c_str());
 }
 
 // Sets the X screen to a size of its list unless it has it (the extension's first interface, as

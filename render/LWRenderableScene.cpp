@@ -24,7 +24,7 @@ const std::string kLoadError = "LWS のロードに失敗しました. ";
 
 // The name of the scene being loaded, for the messages of the stream's load, while the scope lasts.
 struct NameScope {
-    NameScope(std::string& slot, const std::string& name) : slot(slot) { slot = name; }
+    NameScope(std::string& target, const std::string& name) : slot(target) { slot = name; }
     ~NameScope() { slot.clear(); }
     std::string& slot;
 };

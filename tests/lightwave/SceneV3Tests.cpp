@@ -181,8 +181,8 @@ TEST(SceneV3, EnvelopeBlockDetails) {
         // The brace is taken for the behaviours line; the lines up to the next brace are the envelope's.
         {"no behaviours line", " 0\n}\nLightType 3\nAddCamera\n}\nLightRange 7\n", 0, -2, 1, 7},
         {"a handler's brace does not end the envelope",
-         " 0\n Behaviors 1 2\n { ChannelHandler\n \"Noise\"\n 3\n alpha beta\n gamma\n }\n}\nLightType 4\n", 0, 12, 4,
-         0},
+         " 0\n Behaviors 1 2\n { ChannelHandler\n \"Noise\"\n 3\n alpha beta\n gamma\n }\n AddCamera\n}\nLightType 4\n",
+         0, 12, 4, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -191,11 +191,10 @@ TEST(SceneV3, EnvelopeBlockDetails) {
         ASSERT_EQ(s->NumItems, 1);
         const LwSceneLight* g = s->FirstItem->Light;
         EXPECT_EQ(g->LightType, row.type);
-        if (row.range > 0) EXPECT_DOUBLE_EQ(g->LightRange, row.range);
+        EXPECT_TRUE(row.range == 0 || g->LightRange == row.range) << g->LightRange;
         const LwEnvelope* e = g->LightIntensityEnvelope;
-        if (row.behaviours == -1) EXPECT_EQ(e, nullptr);
+        ASSERT_EQ(e == nullptr, row.behaviours == -1);
         if (row.behaviours < 0) continue;
-        ASSERT_NE(e, nullptr);
         EXPECT_EQ(e->PreBehavior * 10 + e->PostBehavior, row.behaviours);
         ASSERT_EQ(e->Plugins != nullptr, row.type == 4);  // the handler's row
         if (!e->Plugins) continue;

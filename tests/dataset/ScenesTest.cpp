@@ -31,6 +31,8 @@ struct SceneCase {
 
 const SceneCase kScenes[] = {
     {"scenes\\skyhigh\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
+    {"scenes\\skydusk\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
+    {"scenes\\skynight\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg", "moon.png"}, 100, 2000, nullptr},
     {"scenes\\valley\\valley.lws",
      3,
      2250,

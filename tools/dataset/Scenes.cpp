@@ -126,13 +126,13 @@ T3OObject SkyDome() {
 }
 
 // The night sky's moon: a card added to the dome behind it, turned to face the middle of the scene from
-// where the scene text sets it (x -1760, z -6525), low over the lake's far shore.
+// where the scene text sets it (x -1783, z -6611), low over the lake's far shore and below the overlay's title.
 T3OObject Moon() {
     MeshBuilder mesh(T3OMaterialRevision::Rev101);
     Surface moon{"moon", "moon.png", RenderPass::Additive};
     moon.glowing = true;
     const float size = 900;
-    mesh.AddCard(mesh.AddSurface(moon), V(0, -size / 2, 0), size, size, float(std::atan2(-1760.0, -6525.0)));
+    mesh.AddCard(mesh.AddSurface(moon), V(0, -size / 2, 0), size, size, float(std::atan2(-1783.0, -6611.0)));
     return mesh.Finish();
 }
 

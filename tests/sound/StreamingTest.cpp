@@ -33,13 +33,7 @@ public:
 
 class StreamingTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        plat::SoundTestOptions o;
-        o.manualOutput = true;
-        plat::SetSoundTestOptions(o);
-        ASSERT_TRUE(device.Initialize());
-    }
-    void TearDown() override { plat::SetSoundTestOptions(plat::SoundTestOptions()); }
+    void SetUp() override { ASSERT_TRUE(device.Initialize()); }
 
     plat::Mixer& Mixer() { return device.GetDirectSound()->GetMixer(); }
 
@@ -61,6 +55,7 @@ protected:
         ASSERT_TRUE(s.IsPlaying());
     }
 
+    ManualOutput manual;
     CDXSound device;
 };
 

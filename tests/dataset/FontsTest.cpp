@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/ImageLoader.h"
+#include "gfxkit/ImageLoader.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/StrokeFont.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ImageLoader.h"
+#include "gfxkit/ImageLoader.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/ImageWrite.h"
 

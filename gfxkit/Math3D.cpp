@@ -1,4 +1,4 @@
-#include "platform/Math3D.h"
+#include "gfxkit/Math3D.h"
 
 #include <cmath>
 
@@ -7,13 +7,10 @@ namespace plat {
 Vector3 operator+(const Vector3& a, const Vector3& b) { return Vector3{a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vector3 operator-(const Vector3& a, const Vector3& b) { return Vector3{a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vector3 operator*(const Vector3& a, float s) { return Vector3{a.x * s, a.y * s, a.z * s}; }
-float Vec3Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 Vector3 Vec3Cross(const Vector3& a, const Vector3& b) {
     return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-
-float Vec3Length(const Vector3& v) { return std::sqrt(Vec3Dot(v, v)); }
 
 Vector3 Vec3Normalize(const Vector3& v) {
     float length = Vec3Length(v);
@@ -40,22 +37,6 @@ Vector3 Vec3TransformNormal(const Vector3& v, const Matrix& m) {
     return Vector3{v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0],
                    v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
                    v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]};
-}
-
-Matrix MatrixIdentity() {
-    Matrix r;
-    for (int i = 0; i < 4; ++i) r.m[i][i] = 1.0f;
-    return r;
-}
-
-Matrix MatrixMultiply(const Matrix& a, const Matrix& b) {
-    Matrix r;
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
-        }
-    }
-    return r;
 }
 
 bool MatrixInverse(const Matrix& m, Matrix* out, float* determinant) {
@@ -106,15 +87,6 @@ Matrix MatrixTranslation(float x, float y, float z) {
     r.m[3][0] = x;
     r.m[3][1] = y;
     r.m[3][2] = z;
-    return r;
-}
-
-Matrix MatrixScaling(float x, float y, float z) {
-    Matrix r;
-    r.m[0][0] = x;
-    r.m[1][1] = y;
-    r.m[2][2] = z;
-    r.m[3][3] = 1.0f;
     return r;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/TextureLoader.h"
+#include "gfxkit/TextureLoader.h"
 
 #include <utility>
 

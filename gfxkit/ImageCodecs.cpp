@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "platform/ImageCodec.h"
+#include "gfxkit/ImageCodec.h"
 
 namespace plat {
 namespace image {

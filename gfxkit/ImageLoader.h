@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/BlockDecode.h"
 #include "platform/Graphics.h"
 
 namespace plat {
@@ -61,15 +62,6 @@ struct ImageLoadParams {
     ImageFilter filter = ImageFilter::Default;
     ImageFilter mipFilter = ImageFilter::Default;
     uint32_t colorKey = 0;  // ARGB; texels of exactly this colour become transparent black; 0 for none
-};
-
-// One level, rows top first. Texels are little-endian packed values of the format (Argb8888 is the
-// bytes B, G, R, A); block-compressed levels hold rows of 4x4 blocks.
-struct ImageLevel {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t pitch = 0;  // bytes per row (of texels, or of blocks)
-    std::vector<uint8_t> bytes;
 };
 
 struct LoadedImage {

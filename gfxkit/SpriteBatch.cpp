@@ -1,4 +1,4 @@
-#include "platform/SpriteBatch.h"
+#include "gfxkit/SpriteBatch.h"
 
 #include <algorithm>
 #include <cmath>

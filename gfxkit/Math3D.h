@@ -1,30 +1,18 @@
 #pragma once
 // The left-handed matrix and vector functions of the graphics runtime's helper library: 4 x 4 float
 // matrices in its layout (row vectors, v' = v x M, translation in the fourth row, so A x B applies A
-// first) and three- and four-element vectors. Only what the renderer names; no SIMD, no planes.
+// first) and three- and four-element vectors. Only what the renderer names; no SIMD, no planes. The types, and
+// the few operations the device needs itself, lie in the platform layer below.
+
+#include "platform/Matrix.h"
 
 namespace plat {
-
-struct Vector3 {
-    float x = 0.0f, y = 0.0f, z = 0.0f;
-};
-
-struct Vector4 {
-    float x = 0.0f, y = 0.0f, z = 0.0f, w = 0.0f;
-};
-
-// m[row][column]; the memory layout is the runtime's (and, read column-major, GL's).
-struct Matrix {
-    float m[4][4] = {};
-};
 
 inline Vector3 MakeVector3(float x, float y, float z) { return Vector3{x, y, z}; }
 Vector3 operator+(const Vector3& a, const Vector3& b);
 Vector3 operator-(const Vector3& a, const Vector3& b);
 Vector3 operator*(const Vector3& a, float s);
-float Vec3Dot(const Vector3& a, const Vector3& b);
 Vector3 Vec3Cross(const Vector3& a, const Vector3& b);
-float Vec3Length(const Vector3& v);
 // A zero vector stays zero.
 Vector3 Vec3Normalize(const Vector3& v);
 // (x, y, z, 1) x M, divided by the resulting w.
@@ -34,13 +22,9 @@ Vector3 Vec3TransformNormal(const Vector3& v, const Matrix& m);
 // (x, y, z, 1) x M, not divided.
 Vector4 Vec3Transform(const Vector3& v, const Matrix& m);
 
-Matrix MatrixIdentity();
-// a x b: a's transform first, then b's.
-Matrix MatrixMultiply(const Matrix& a, const Matrix& b);
 // False (and `out` untouched) when the matrix is singular; `determinant` may be null.
 bool MatrixInverse(const Matrix& m, Matrix* out, float* determinant);
 Matrix MatrixTranslation(float x, float y, float z);
-Matrix MatrixScaling(float x, float y, float z);
 // Rotations about one axis, clockwise looking along the axis towards the origin (left-handed).
 Matrix MatrixRotationX(float angle);
 Matrix MatrixRotationY(float angle);

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "gfxkit/ImageLoader.h"
 #include "platform/Graphics.h"
-#include "platform/ImageLoader.h"
 
 namespace plat {
 

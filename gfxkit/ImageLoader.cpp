@@ -1,11 +1,11 @@
-#include "platform/ImageLoader.h"
+#include "gfxkit/ImageLoader.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
-#include "platform/ImageCodec.h"
+#include "gfxkit/ImageCodec.h"
 
 namespace plat {
 
@@ -324,7 +324,10 @@ void Build(const void* data, size_t size, const ImageLoadParams& params, LoadedI
     }
     if (!d.blocks.empty()) {
         d.levels.resize(d.blocks.size());
-        for (size_t i = 0; i < d.blocks.size(); ++i) image::DecodeBlocks(d.info.format, d.blocks[i], d.levels[i]);
+        for (size_t i = 0; i < d.blocks.size(); ++i) {
+            if (!image::DecodeBlocks(d.info.format, d.blocks[i], d.levels[i]))
+                image::Fail("DDS: the block data is truncated");
+        }
         d.blocks.clear();
     }
     if (params.colorKey != 0)

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ImageLoader.h"
+#include "gfxkit/ImageLoader.h"
 
 namespace plat {
 namespace image {
@@ -24,13 +24,6 @@ private:
 
 [[noreturn]] inline void Fail(const std::string& what) { throw Failure(gfx::kInvalidData, what); }
 
-// Texels as the bytes B, G, R, A, rows top first, no padding.
-struct Pixels {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    std::vector<uint8_t> bgra;
-};
-
 struct Decoded {
     ImageInfo info;
     std::vector<Pixels> levels;      // the file's levels decoded (level 0 first), unless block-compressed
@@ -39,8 +32,6 @@ struct Decoded {
 
 // Refuses a zero side, a side above kMaxImageDimension or more than kMaxImageTexels texels.
 void CheckImageSize(const char* kind, uint64_t width, uint64_t height);
-// Allocates width x height texels (after CheckImageSize).
-void Allocate(Pixels& pixels, uint32_t width, uint32_t height);
 
 // Each reader fills `out.info`; unless headerOnly it also decodes. Bad data throws Failure.
 void ReadPng(const uint8_t* data, size_t size, bool headerOnly, Decoded& out);
@@ -50,9 +41,6 @@ void ReadTga(const uint8_t* data, size_t size, bool headerOnly, Decoded& out);
 void ReadDds(const uint8_t* data, size_t size, bool headerOnly, Decoded& out);
 // Whether the bytes look like a TGA header (TGA files carry no signature).
 bool LooksLikeTga(const uint8_t* data, size_t size);
-
-// Decodes one level of DXT1/3/5 blocks.
-void DecodeBlocks(Format format, const ImageLevel& level, Pixels& out);
 
 }  // namespace image
 }  // namespace plat

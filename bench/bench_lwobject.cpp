@@ -6,7 +6,7 @@
 // flat arrays in the same run (a decoder of the same file, a planar projection per corner, averaged
 // face normals per point, a colour per corner from the map, a fan cut, a key sort, a hashed edge
 // build).
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwObject.h"
 
 #include <benchmark/benchmark.h>
 

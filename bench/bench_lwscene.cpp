@@ -5,7 +5,7 @@
 // linear and stepped shapes; after the last key the channels repeat.
 // A frame's evaluation is measured against a plain loop that evaluates the same curves from flat
 // arrays in the same run; the target is at most 1.5 times the plain loop's time.
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 #include "lightwave/LwSupport.h"
-#include "lightwave/SceneInternal.h"
+#include "lightwave/scene/SceneInternal.h"
 
 #include <locale.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // The scene loader's object loading: objects written by the library as LWO2 files are opened for
 // the items that name them, with the post-load passes of the scene's options; items naming the same
 // file share one loaded object.
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>

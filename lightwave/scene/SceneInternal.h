@@ -5,10 +5,6 @@
 
 #include <cstdint>
 
-// Number reading by the format's rules, in the "C" locale: leading blanks skipped, no digits give 0.
-int32_t LwParseInt(const char* text);  // decimal, clamped to 32 bits
-double LwParseReal(const char* text);
-int32_t LwParseHex(const char* text);  // optional sign and 0x prefix, 32 bits on any platform
 inline int32_t LwParseInt0(const char* t) { return t ? LwParseInt(t) : 0; }
 inline double LwParseReal0(const char* t) { return t ? LwParseReal(t) : 0.0; }
 inline int32_t LwParseHex0(const char* t) { return t ? LwParseHex(t) : 0; }

@@ -9,9 +9,13 @@
 
 namespace trivale {
 
+std::int64_t ReadPerformanceCounter() { return plat::MonotonicTicks(); }
+
+std::int64_t ReadMultimediaTimer() { return plat::MonotonicMilliseconds(); }
+
 FrameClock MonotonicFrameClock() {
     FrameClock clock;
-    clock.read = [] { return plat::MonotonicTicks(); };
+    clock.read = &ReadPerformanceCounter;
     clock.frequency = plat::MonotonicFrequency();
     clock.sleepUntil = [](std::int64_t tick) { plat::SleepUntilTicks(tick); };
     return clock;
@@ -31,7 +35,7 @@ void CFrameRateKeeper::Start(const FrameClock& clock) {
         LogInfo("Performance counter enabled: resolution = %" PRId64 "Hz (%fnsec)", frequency_,
                 1000000000.0 / static_cast<double>(frequency_));
     } else {
-        clock_.read = [] { return plat::MonotonicMilliseconds(); };
+        clock_.read = &ReadMultimediaTimer;
         clock_.sleepUntil = [](std::int64_t ms) { plat::SleepUntilTicks(ms * (plat::MonotonicFrequency() / 1000)); };
         frequency_ = 1000;
         LogInfo("Performance counter DISABLED!: Switched to multimedia timer (%dHz)", 1000);

@@ -19,7 +19,10 @@ struct FrameClock {
     std::function<void(std::int64_t tick)> sleepUntil;
 };
 
-// The monotonic clock of the platform.
+// The two tick sources: the platform's monotonic clock in its own ticks, and the same in milliseconds.
+std::int64_t ReadPerformanceCounter();
+std::int64_t ReadMultimediaTimer();
+// ReadPerformanceCounter at the platform's frequency.
 FrameClock MonotonicFrameClock();
 
 class CFrameRateKeeper : public IGameApplicationListener, public virtual CNonCopyable {

@@ -18,8 +18,15 @@ bool CGameApplicationDriver::CMainWindowListener::OnMessage(CGameWindow* window,
     return true;
 }
 
+namespace {
+
+void LogDisplayLost(const std::string& reason) { LogError("%s: the program ends.", reason.c_str()); }
+
+}  // namespace
+
 CGameApplicationDriver::CGameApplicationDriver() {
     OpenLogFile();
+    plat::SetDisplayLostHandler(&LogDisplayLost);
     LogInfo("---- [ %s ] Started ----", ExtractFileName(GetModuleFilePath()).c_str());
     LogInfo("Trivale Core library ver.%s", GetCoreVersionText().c_str());
     // A failure below leaves the log open: whoever catches it still reports into it.

@@ -149,13 +149,12 @@ std::intptr_t GameWindowProc(plat::WindowId id, unsigned message, std::uintptr_t
     if (found == WindowRegistry().end()) return DefaultWindowProc(id, message);
     CGameWindow* window = found->second;
 
-    // A listener added during the calls hears from the next message on; one removed is not called again.
+    // The calls run over a copy: a listener added or removed during them takes effect from the next
+    // message on.
     const CGameWindow::ListenerList listeners = window->listeners_;
     bool lastHandled = false;
     std::intptr_t handledResult = 0;
     for (IGameWindowListener* listener : listeners) {
-        const CGameWindow::ListenerList& current = window->listeners_;
-        if (std::find(current.begin(), current.end(), listener) == current.end()) continue;
         std::intptr_t result = 0;
         lastHandled = listener->OnMessage(window, message, wParam, lParam, &result);
         if (lastHandled) handledResult = result;

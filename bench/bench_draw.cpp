@@ -1,8 +1,8 @@
 // A frame of drawing through the graphics device (200 textured quads, the renderer's habit of setting
 // every state it needs before each draw, most of them unchanged): the GL state queries it makes (target
 // 0), the GL calls it makes, and its time, against a plain GL loop that sets the same states with GL
-// calls before each quad, in the same process. GL calls are counted by wrapping the entry points the
-// platform layer calls.
+// calls before each quad, the two taking turns in one run. GL calls are counted by wrapping the entry
+// points the platform layer calls.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/Alternate.h"
 #include "bench/BenchDevice.h"
 #include "platform/Graphics.h"
 #include "platform/Window.h"
@@ -196,42 +197,48 @@ void PlainFrame(Scene& s) {
 }
 
 struct Figures {
-    double nsPerFrame = 0, queriesPerFrame = 0, callsPerFrame = 0;
+    std::vector<double> seconds, queries, calls;  // per frame, one entry a repetition
 };
 Figures g_device, g_plain;
 
+constexpr int kRepetitions = 21, kFramesEach = 40;
+
+// One repetition of one side: its frames' time and calls, per frame.
 template <void (*Frame)(Scene&)>
-void RunFrames(benchmark::State& state, Figures& figures) {
+double RunFrames(Figures& figures) {
+    const uint64_t queries = g_queries, calls = g_calls;
+    const double seconds = bench::Time([] {
+        for (int i = 0; i < kFramesEach; ++i) Frame(*g_scene);
+    });
+    figures.seconds.push_back(seconds / kFramesEach);
+    figures.queries.push_back(static_cast<double>(g_queries - queries) / kFramesEach);
+    figures.calls.push_back(static_cast<double>(g_calls - calls) / kFramesEach);
+    return seconds / kFramesEach;
+}
+
+// The two loops take turns within the one benchmark.
+void BM_DeviceAndPlainFrames(benchmark::State& state) {
     if (g_scene == nullptr) {
         state.SkipWithError("no GL under the off-screen driver");
         return;
     }
-    Frame(*g_scene);  // the first frame uploads and sets everything once
-    const uint64_t queries = g_queries, calls = g_calls;
-    uint64_t frames = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        Frame(*g_scene);
-        ++frames;
-    }
-    const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
-    figures.nsPerFrame = ns / frames;
-    figures.queriesPerFrame = static_cast<double>(g_queries - queries) / frames;
-    figures.callsPerFrame = static_cast<double>(g_calls - calls) / frames;
-    state.counters["gl_queries_per_frame"] = figures.queriesPerFrame;
-    state.counters["gl_calls_per_frame"] = figures.callsPerFrame;
+    DeviceFrame(*g_scene);  // the first frame uploads and sets everything once
+    PlainFrame(*g_scene);
+    std::vector<double> device, plain;
+    for (auto _ : state)
+        bench::Alternate(
+            1, [] { return RunFrames<DeviceFrame>(g_device); }, [] { return RunFrames<PlainFrame>(g_plain); }, device,
+            plain);
 }
+BENCHMARK(BM_DeviceAndPlainFrames)->Iterations(kRepetitions)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_DeviceFrame(benchmark::State& state) { RunFrames<DeviceFrame>(state, g_device); }
-void BM_PlainGLFrame(benchmark::State& state) { RunFrames<PlainFrame>(state, g_plain); }
-BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PlainGLFrame)->Unit(benchmark::kMicrosecond);
-
-// Repeated settings between two draws: GL calls beyond those of the draw alone.
+// Repeated settings between two draws: GL calls beyond those of a steady draw, one made right after
+// another with the same states (the first draw after a present also restores the target).
 double RedundantSetCalls() {
     if (g_scene == nullptr) return -1;
     IGraphicsDevice& d = *g_scene->device;
     DeviceFrame(*g_scene);
+    d.DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, g_scene->quads[0], sizeof(Vertex));
     const uint64_t before = g_calls;
     d.DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, g_scene->quads[0], sizeof(Vertex));
     const uint64_t drawAlone = g_calls - before;
@@ -261,16 +268,24 @@ int main(int argc, char** argv) {
     // Creation asks GL what it can do; the count shows the wrappers see the layer's calls.
     std::printf("\nGL queries while creating the device (allowed there): %llu\n",
                 static_cast<unsigned long long>(setupQueries));
-    std::printf("%d textured quads a frame, every state set before each quad:\n", kQuads);
-    std::printf("GL state queries per frame: device %.0f, plain %.0f (target 0 for the device): %s\n",
-                g_device.queriesPerFrame, g_plain.queriesPerFrame, g_device.queriesPerFrame == 0 ? "met" : "MISSED");
-    std::printf("GL calls per frame: device %.0f / plain %.0f = %.2fx\n", g_device.callsPerFrame, g_plain.callsPerFrame,
-                g_device.callsPerFrame / g_plain.callsPerFrame);
-    std::printf("time per frame: device %.1f us / plain %.1f us = %.2fx\n", g_device.nsPerFrame / 1000,
-                g_plain.nsPerFrame / 1000, g_device.nsPerFrame / g_plain.nsPerFrame);
+    std::printf(
+        "%d textured quads a frame, every state set before each quad; per frame, median (min, max) over %zu "
+        "alternated repetitions of %d frames:\n",
+        kQuads, g_device.seconds.size(), kFramesEach);
+    const bench::Spread queries = bench::SpreadOf(g_device.queries);
+    bench::Verdict("GL state queries per frame: device " + bench::Show(queries, 1, 0) + ", plain " +
+                       bench::Show(g_plain.queries, 1, 0) + " (target 0 for the device)",
+                   queries.max == 0);
+    std::printf("GL calls per frame: device %s, plain %s\n", bench::Show(g_device.calls, 1, 0).c_str(),
+                bench::Show(g_plain.calls, 1, 0).c_str());
+    std::printf("time per frame, us: device %s, plain %s\n", bench::Show(g_device.seconds, 1e6, 1).c_str(),
+                bench::Show(g_plain.seconds, 1e6, 1).c_str());
+    std::printf("device / plain time per frame: %s (no target)\n",
+                bench::Show(bench::Ratios(g_device.seconds, g_plain.seconds), 1, 3).c_str());
     const double redundant = RedundantSetCalls();
-    std::printf("GL calls made by 4000 repeated settings (beyond the draw itself): %.0f (target 0): %s\n", redundant,
-                redundant == 0 ? "met" : "MISSED");
+    bench::Verdict("GL calls made by 4000 repeated settings (beyond a steady draw): " +
+                       std::to_string(static_cast<long long>(redundant)) + " (target 0)",
+                   redundant == 0);
     g_owned->textures[0].reset();
     g_owned->textures[1].reset();
     g_owned.reset();

@@ -1,5 +1,6 @@
 // A minute of Ogg Vorbis music: decoded and streamed through the streamed sound and the mixer, against
-// decoding the same bytes with plain ov_read; and the mixer's own cost for one playing stream.
+// decoding the same bytes with plain ov_read, and through the engine's reader alone to tell where a
+// difference lies; the three take turns in one run. And the mixer's own cost for one playing stream.
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
@@ -9,8 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,8 +17,10 @@
 #include <vorbis/codec.h>
 #include <vorbis/vorbisfile.h>
 
+#include "bench/Alternate.h"
 #include "core/MemoryStream.h"
 #include "devices/DXSound.h"
+#include "devices/OggVorbisReader.h"
 #include "devices/StreamingSound.h"
 #include "platform/Sound.h"
 #include "tools/OggEncode.h"
@@ -95,51 +96,6 @@ int MemSeek(void* src, ogg_int64_t off, int whence) {
 
 long MemTell(void* src) { return static_cast<long>(static_cast<MemSource*>(src)->pos); }
 
-// Processor time of every thread of the process: the streamed sound decodes on its own worker.
-double ProcessCpuSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double ThreadCpuSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double g_plainSeconds = std::numeric_limits<double>::max();
-double g_workerSeconds = std::numeric_limits<double>::max();
-double g_streamSeconds = std::numeric_limits<double>::max();
-double g_streamWallSeconds = std::numeric_limits<double>::max();
-double g_mixSeconds = std::numeric_limits<double>::max();
-
-void BM_PlainOvRead(benchmark::State& state) {
-    if (Music().empty()) {
-        state.SkipWithError("no encoder");
-        return;
-    }
-    std::vector<char> buf(4096);
-    for (auto _ : state) {
-        const double c0 = ProcessCpuSeconds();
-        MemSource src{&Music(), 0};
-        OggVorbis_File vf;
-        const ov_callbacks cb = {&MemRead, &MemSeek, nullptr, &MemTell};
-        ov_open_callbacks(&src, &vf, nullptr, 0, cb);
-        size_t total = 0;
-        int section = 0;
-        for (;;) {
-            const long n = ov_read(&vf, buf.data(), static_cast<int>(buf.size()), 0, 2, 1, &section);
-            if (n <= 0) break;
-            total += static_cast<size_t>(n);
-        }
-        ov_clear(&vf);
-        benchmark::DoNotOptimize(total);
-        g_plainSeconds = std::min(g_plainSeconds, ProcessCpuSeconds() - c0);
-    }
-}
-BENCHMARK(BM_PlainOvRead)->Unit(benchmark::kMillisecond)->Iterations(10);
-
 // Lets the bench wait for the worker after each block, as the tests do.
 class CBenchStreamingSound : public CStreamingSound {
 public:
@@ -149,22 +105,55 @@ public:
     }
 };
 
-void BM_StreamedSound(benchmark::State& state) {
-    if (Music().empty()) {
-        state.SkipWithError("no encoder");
-        return;
+// Processor time of one decode of the minute with plain ov_read into a small buffer.
+double PlainOvRead() {
+    std::vector<char> buf(4096);
+    const double c0 = bench::ThreadCpuSeconds();
+    MemSource src{&Music(), 0};
+    OggVorbis_File vf;
+    const ov_callbacks cb = {&MemRead, &MemSeek, nullptr, &MemTell};
+    ov_open_callbacks(&src, &vf, nullptr, 0, cb);
+    size_t total = 0;
+    int section = 0;
+    for (;;) {
+        const long n = ov_read(&vf, buf.data(), static_cast<int>(buf.size()), 0, 2, 1, &section);
+        if (n <= 0) break;
+        total += static_cast<size_t>(n);
     }
-    plat::SoundTestOptions o;
-    o.manualOutput = true;
-    plat::SetSoundTestOptions(o);
-    CDXSound device;
-    device.Initialize();
+    ov_clear(&vf);
+    benchmark::DoNotOptimize(total);
+    return bench::ThreadCpuSeconds() - c0;
+}
+
+// The engine's reader alone, on this thread, reading a segment at a time as the worker does: what the
+// reader adds to ov_read (its header check, its stream callbacks) apart from the worker and the buffer.
+double ReaderAlone() {
+    std::vector<char> segment(22048);
+    const double c0 = bench::ThreadCpuSeconds();
+    CMemoryStream stream;
+    stream.Write(Music().data(), static_cast<uint32_t>(Music().size()));
+    stream.Seek(0);
+    COggVorbisReader reader;
+    reader.Open(&stream);
+    size_t total = 0;
+    for (uint32_t n; (n = reader.Read(segment.data(), static_cast<uint32_t>(segment.size()))) > 0;) total += n;
+    benchmark::DoNotOptimize(total);
+    return bench::ThreadCpuSeconds() - c0;
+}
+
+struct Streamed {
+    double worker = 0, all = 0, wall = 0;
+};
+
+// The minute played through the streamed sound and rendered by the mixer on this thread. The worker's
+// time is the process's less this thread's.
+Streamed StreamedSound(CDXSound& device) {
     plat::Mixer& mixer = device.GetDirectSound()->GetMixer();
     std::vector<int16_t> out(kBlock * 2);
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        const double c0 = ProcessCpuSeconds();
-        const double m0 = ThreadCpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    const double c0 = bench::ProcessCpuSeconds();
+    const double m0 = bench::ThreadCpuSeconds();
+    {
         CMemoryStream stream;
         stream.Write(Music().data(), static_cast<uint32_t>(Music().size()));
         stream.Seek(0);
@@ -181,16 +170,57 @@ void BM_StreamedSound(benchmark::State& state) {
         }
         sound.WaitIdle();
         benchmark::DoNotOptimize(blocks);
-        const double main = ThreadCpuSeconds() - m0;
-        const double all = ProcessCpuSeconds() - c0;
-        g_streamSeconds = std::min(g_streamSeconds, all);
-        g_workerSeconds = std::min(g_workerSeconds, all - main);
-        g_streamWallSeconds =
-            std::min(g_streamWallSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    Streamed s;
+    const double main = bench::ThreadCpuSeconds() - m0;
+    s.all = bench::ProcessCpuSeconds() - c0;
+    s.worker = s.all - main;
+    s.wall = bench::Seconds(std::chrono::steady_clock::now() - t0);
+    return s;
+}
+
+constexpr int kRepetitions = 11;
+std::vector<double> g_plain, g_reader, g_worker, g_all, g_wall;
+
+// The three take turns, each repetition starting with the next one.
+void BM_PlainReaderStreamed(benchmark::State& state) {
+    if (Music().empty()) {
+        state.SkipWithError("no encoder");
+        return;
+    }
+    plat::SoundTestOptions o;
+    o.manualOutput = true;
+    plat::SetSoundTestOptions(o);
+    {
+        CDXSound device;
+        device.Initialize();
+        StreamedSound(device);  // warms the caches and the allocator for every side
+        int turn = 0;
+        for (auto _ : state) {
+            for (int k = 0; k < 3; ++k) {
+                switch ((turn + k) % 3) {
+                case 0:
+                    g_plain.push_back(PlainOvRead());
+                    break;
+                case 1:
+                    g_reader.push_back(ReaderAlone());
+                    break;
+                default: {
+                    const Streamed s = StreamedSound(device);
+                    g_worker.push_back(s.worker);
+                    g_all.push_back(s.all);
+                    g_wall.push_back(s.wall);
+                }
+                }
+            }
+            ++turn;
+        }
     }
     plat::SetSoundTestOptions(plat::SoundTestOptions());
 }
-BENCHMARK(BM_StreamedSound)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(BM_PlainReaderStreamed)->Unit(benchmark::kMillisecond)->Iterations(kRepetitions)->UseRealTime();
+
+std::vector<double> g_mix;
 
 void BM_MixerOneStream(benchmark::State& state) {
     plat::SoundTestOptions o;
@@ -232,8 +262,7 @@ void BM_MixerOneStream(benchmark::State& state) {
             events->ResetAll();
         }
         benchmark::DoNotOptimize(out.data());
-        g_mixSeconds =
-            std::min(g_mixSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        g_mix.push_back(bench::Seconds(std::chrono::steady_clock::now() - t0));
     }
     plat::SetSoundTestOptions(plat::SoundTestOptions());
 }
@@ -245,18 +274,28 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_plainSeconds < 1e300 && g_streamSeconds < 1e300) {
+    if (!g_plain.empty() && !g_worker.empty()) {
         std::printf(
-            "one minute of Ogg Vorbis (%zu bytes), processor time: plain ov_read %.1f ms; streamed sound's "
-            "worker (decoding and filling the buffer) %.1f ms; whole process with the mixing %.1f ms\n",
-            Music().size(), g_plainSeconds * 1e3, g_workerSeconds * 1e3, g_streamSeconds * 1e3);
-        std::printf("streamed / plain ratio: %.3f (target: within 1.1); with the mixer's thread: %.3f\n",
-                    g_workerSeconds / g_plainSeconds, g_streamSeconds / g_plainSeconds);
-        std::printf("(wall time of the streamed run, the rendering thread waiting on the worker: %.1f ms)\n",
-                    g_streamWallSeconds * 1e3);
+            "one minute of Ogg Vorbis (%zu bytes), processor time over %zu alternated repetitions, ms: "
+            "median (min, max)\n",
+            Music().size(), g_plain.size());
+        std::printf("  plain ov_read:                              %s\n", bench::Show(g_plain, 1e3, 1).c_str());
+        std::printf("  the engine's reader alone, by segments:     %s\n", bench::Show(g_reader, 1e3, 1).c_str());
+        std::printf("  streamed sound's worker (decode and fill):  %s\n", bench::Show(g_worker, 1e3, 1).c_str());
+        std::printf("  whole process, the mixing included:         %s\n", bench::Show(g_all, 1e3, 1).c_str());
+        std::printf("  (wall time of the streamed run: %s)\n", bench::Show(g_wall, 1e3, 1).c_str());
+        std::printf("reader alone / plain: %s\n", bench::Show(bench::Ratios(g_reader, g_plain), 1, 3).c_str());
+        std::printf("with the mixer's thread / plain: %s\n", bench::Show(bench::Ratios(g_all, g_plain), 1, 3).c_str());
+        const bench::Spread ratio = bench::SpreadOf(bench::Ratios(g_worker, g_plain));
+        bench::Verdict("streamed worker / plain: " + bench::Show(ratio, 1, 3) + ", target median within 1.1",
+                       ratio.median <= 1.1);
     }
-    if (g_mixSeconds < 1e300)
-        std::printf("mixer, one 44.1 kHz stereo stream: %.2f ms per minute of sound = %.4f%% of one core\n",
-                    g_mixSeconds * 1e3, 100.0 * g_mixSeconds / kSeconds);
+    if (!g_mix.empty()) {
+        const bench::Spread mix = bench::SpreadOf(g_mix);
+        std::printf(
+            "mixer, one 44.1 kHz stereo stream (its own cost, no plain side): %s ms per minute of sound = "
+            "%.4f%% of one core\n",
+            bench::Show(mix, 1e3, 2).c_str(), 100.0 * mix.median / kSeconds);
+    }
     return 0;
 }

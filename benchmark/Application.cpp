@@ -7,6 +7,7 @@
 #include "core/Path.h"
 #include "core/Text.h"
 #include "devices/GameApplicationDriverDX9.h"
+#include "platform/MessageBox.h"
 
 using namespace trivale;
 
@@ -70,6 +71,16 @@ void RunApplication() {
 }
 
 int RunProgram() {
+    // Two runs at once would share one log (and the machine they measure): the second leaves the
+    // first one's log whole and ends.
+    OpenLogFile();
+    if (GetLogFileState() == LogFileState::InUse) {
+        plat::ShowMessageBox(plat::kNoWindow,
+                             ExtractFileName(GetModuleFilePath()) + " is already running; its log " + GetLogFilePath() +
+                                 " is kept. This run ends.",
+                             kTitle, plat::MessageBoxKind::Error);
+        return 1;
+    }
     if (!CreateApplicationDriver()) return GetApplicationExitCode();
     try {
         RunApplication();

@@ -29,6 +29,12 @@ CLWRenderableScene* CLWSceneCache::GetScene(IDataLoader* loader, const std::stri
 
 CLWRenderableScene* CLWSceneCache::GetScene(const std::string& name) { return GetScene(&CurrentDataLoader(), name); }
 
+CLWRenderableScene* CLWSceneCache::GetScene(const char* name) { return GetScene(std::string(name ? name : "")); }
+
+CLWRenderableScene* CLWSceneCache::GetScene(IDataLoader* loader, const char* name) {
+    return GetScene(loader, std::string(name ? name : ""));
+}
+
 void CLWSceneCache::PrecacheDirectory(IDataLoader* loader, const std::string& directory, bool recursive) {
     if (loader == nullptr) throw EInvalidParameter(this, "PrecacheDirectory(): データローダがありません.");
     LogInfo("--- precaching model from directory ---");
@@ -37,7 +43,7 @@ void CLWSceneCache::PrecacheDirectory(IDataLoader* loader, const std::string& di
     for (const std::string& name : names) {
         if (ToLowerCase(ExtractFileExt(name)) != ".lws") continue;
         LogInfo("precache: %s", name.c_str());
-        GetScene(loader, name);
+        GetScene(loader, name.c_str());
     }
     LogInfo("--------");
 }

@@ -26,6 +26,9 @@ public:
     virtual trivale::type_a::CLWRenderableScene* GetScene(trivale::IDataLoader* loader, const std::string& name);
     // The same through the application driver's data loader.
     virtual trivale::type_a::CLWRenderableScene* GetScene(const std::string& name);
+    // The same two for plain text names, forwarding to the ones above; precaching goes through these.
+    virtual trivale::type_a::CLWRenderableScene* GetScene(const char* name);
+    virtual trivale::type_a::CLWRenderableScene* GetScene(trivale::IDataLoader* loader, const char* name);
     // Every ".lws" file (extension letter case aside) of the directory, in the loader's order.
     virtual void PrecacheDirectory(trivale::IDataLoader* loader, const std::string& directory, bool recursive);
     virtual void PrecacheDirectory(const std::string& directory, bool recursive);

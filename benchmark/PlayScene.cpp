@@ -52,14 +52,18 @@ void CPlayScene::Frame(unsigned) {
     if (!loading_) throw EInvalidOperation(this, "CPlayScene::Frame(): 初期化されていません.");
     CResourceScene& overlay = *CResourceScene::Instance();
     if (overlay.GetController()->IsPushed("cancel")) plat::PostQuit(0);
-    if (loading_->Frame(CanvasOf(overlay), layers_)) return;
+    if (!textures_.IsComplete()) {
+        DrawLoadingScreen();
+        return;
+    }
+    if (!loading_->IsFinished()) DrawLoadingScreen();  // nothing was queued: loading ends at once
 
     const double seconds = frameSeconds_();
     engine_.Run();
     plat::IGraphicsDevice& device = CurrentDevice();
     device.BeginScene();
     if (current_ != nullptr) DrawWorld(overlay);
-    text_.Draw(CanvasOf(overlay), seconds * 1000.0, ShownParticleCount());
+    DrawTextLines(seconds * 1000.0);
     device.EndScene();
     sceneTime_ += std::min(seconds, kLongestStepSeconds);
 }
@@ -93,6 +97,18 @@ void CPlayScene::DrawWorld(CResourceScene& overlay) {
     device.SetTransform(TransformKind::World, plat::MatrixIdentity());
     if (view_.showCloud && layers_.cloud) layers_.cloud->Draw(eye, kCloudHeight);
     if (view_.showSnow && layers_.snow) layers_.snow->Draw(eye, sceneTime_ * kSnowSpeed, view_.snowScale);
+}
+
+void CPlayScene::DrawLoadingScreen() { loading_->Frame(CanvasOf(*CResourceScene::Instance()), layers_); }
+
+void CPlayScene::DrawTextLines(double elapsedMs) {
+    text_.DrawLines(CanvasOf(*CResourceScene::Instance()));
+    DrawParticleCount();
+    text_.Advance(elapsedMs);
+}
+
+void CPlayScene::DrawParticleCount() {
+    ::DrawParticleCount(CanvasOf(*CResourceScene::Instance()), ShownParticleCount());
 }
 
 int CPlayScene::ShownParticleCount() const {

@@ -125,8 +125,12 @@ void CResourceScene::Initialize() {
     LoadFont(1, choice.small);
     LoadFont(0, choice.large);
 
+    SetupInputMap();
+}
+
+void CResourceScene::SetupInputMap() {
     CGameApplicationDriverDX9* driver = GetApplicationDriver();
-    if (driver != nullptr && driver->GetInput() != nullptr) SetupInputMap(*driver->GetInput(), controller_);
+    if (driver != nullptr && driver->GetInput() != nullptr) ::SetupInputMap(*driver->GetInput(), controller_);
 }
 
 void CResourceScene::DrawWatermark(std::uint32_t width, float top, float height) {

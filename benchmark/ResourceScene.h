@@ -44,9 +44,14 @@ public:
     virtual CViewport* GetViewport() { return &main_; }
     virtual trivale::IController* GetController() { return &controller_; }
     virtual CMusicManager* GetMusicManager() { return &music_; }
+    // Two integers kept for the show's use; nothing reads them yet.
+    virtual void SetUserValue1(int value) { userValue1_ = value; }
+    virtual int GetUserValue1() const { return userValue1_; }
     // Lays the screen out again in the new shape.
     virtual void SetWideScreen(bool wide);
     virtual bool IsWideScreen() const { return wideScreen_; }
+    virtual void SetUserValue2(int value) { userValue2_ = value; }
+    virtual int GetUserValue2() const { return userValue2_; }
     // The main viewport's colour from the next clear on.
     virtual void SetClearColor(std::uint32_t colour) { clearColour_ = colour; }
     virtual int GetDebugPage() const { return debugPage_; }
@@ -56,6 +61,9 @@ public:
     virtual void ResetScore() { score_.Reset(); }
     virtual void SetOneShot(bool oneShot) { oneShot_ = oneShot; }
     virtual bool IsOneShot() const { return oneShot_; }
+    // The input actions on every controller of the driver's input device, merged into the overlay's
+    // controller; done once, at the end of Initialize.
+    virtual void SetupInputMap();
 
     // Opens the console page and adds the text to it.
     void OnError(const std::string& text) override;
@@ -90,6 +98,8 @@ private:
     trivale::CMergedController controller_;
     CMusicManager music_;
     bool wideScreen_ = false;
+    int userValue1_ = 0;
+    int userValue2_ = -1;
     int debugPage_ = 0;
     CTriangleRate triangles_;
     CScoreCounter score_;

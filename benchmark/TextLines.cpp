@@ -12,7 +12,7 @@ constexpr std::uint32_t kAlphaBlend = 0x10;
 
 }  // namespace
 
-void CTextLines::Draw(const ShowCanvas& canvas, double elapsedMs, int particleCount) {
+void CTextLines::DrawLines(const ShowCanvas& canvas) {
     trivale::type_a::CSpriteFont& font = *canvas.large;
     const int width = canvas.backBufferWidth;
     const int top = static_cast<int>(canvas.viewport->GetY());
@@ -51,9 +51,9 @@ void CTextLines::Draw(const ShowCanvas& canvas, double elapsedMs, int particleCo
         row += scale;
     }
     canvas.sprite->End();
-    DrawParticleCount(canvas, particleCount);
-    fade_.Advance(static_cast<float>(elapsedMs * 0.001));
 }
+
+void CTextLines::Advance(double elapsedMs) { fade_.Advance(static_cast<float>(elapsedMs * 0.001)); }
 
 void DrawParticleCount(const ShowCanvas& canvas, int count) {
     if (canvas.debugPage == 0 || canvas.debug == nullptr) return;

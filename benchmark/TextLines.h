@@ -19,9 +19,10 @@ public:
     CMotionTween<float>* GetTextFade() { return &fade_; }
     const std::deque<std::string>& GetLines() const { return lines_; }
 
-    // Drops the oldest lines that no longer fit, draws the rest, then the debug pages' particle count,
-    // and advances the fade by the frame's milliseconds.
-    void Draw(const ShowCanvas& canvas, double elapsedMs, int particleCount);
+    // Drops the oldest lines that no longer fit and draws the rest.
+    void DrawLines(const ShowCanvas& canvas);
+    // Advances the fade by the frame's milliseconds.
+    void Advance(double elapsedMs);
 
 private:
     std::deque<std::string> lines_;

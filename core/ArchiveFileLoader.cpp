@@ -81,11 +81,9 @@ void CArchiveFileLoader::Open(const std::string& path) {
         if (crc.checksum() != stored) throw EInvalidFileFormat(&record, kCrcError);
         entries_.push_back(record);
     }
-    const std::uint64_t dataStart = file.Tell();
-    const std::uint64_t fileSize = file.GetFileLength();
     // The CRC covers the table only: a truncated archive still has good records pointing past its end.
-    for (const CArchiveFileEntryHeader& e : entries_)
-        if (!InsideFile(dataStart, e, fileSize)) throw EInvalidFileFormat(this, kRangeError);
+    // Each of them is refused when it is opened; the entries that the file still holds stay usable.
+    const std::uint64_t dataStart = file.Tell();
     BuildIndex();
     dataStart_ = dataStart;
 }
@@ -102,8 +100,8 @@ std::unique_ptr<CFilePartitionStream> CArchiveFileLoader::OpenEntry(const std::s
     if (it == index_.end()) throw EFileOpenError(this, "ファイルエントリが見つかりませんでした: \"" + name + "\"");
     std::unique_ptr<CFilePartitionStream> stream(new CFilePartitionStream(
         dataStart_ + it->second.offset, it->second.size, path_, plat::FileMode::ReadExisting, FileShare::Read));
-    // The file may have been cut short since it was opened.
-    if (!InsideFile(dataStart_, it->second, stream->GetFileLength())) throw EInvalidFileFormat(this, kRangeError);
+    if (!InsideFile(dataStart_, it->second, stream->GetFileLength()))
+        throw EInvalidFileFormat(this, std::string(kRangeError) + " \"" + path_ + "\": \"" + name + "\"");
     return stream;
 }
 

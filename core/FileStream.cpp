@@ -145,8 +145,10 @@ std::uint32_t CFilePartitionStream::Write(const void*, std::uint32_t) {
 void CFilePartitionStream::SetSize(std::uint32_t) { throw EWriteError(this, "SetSize(): 書き込みが禁止されています."); }
 
 std::uint32_t CFilePartitionStream::Seek(std::int64_t position) {
+    // Past the window is allowed (reads then return 0); before it is not, so no byte outside the entry
+    // is ever read. The answer is the position in the whole file.
     position_ = position < 0 ? 0 : std::min(position, kMaxStreamSize);
-    return static_cast<std::uint32_t>(position_);
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(windowOffset_) + position_);
 }
 
 std::uint32_t CFilePartitionStream::Tell() { return static_cast<std::uint32_t>(position_); }

@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <mutex>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "core/CommandLine.h"
 #include "core/Path.h"
 #include "core/Text.h"
@@ -40,24 +44,73 @@ void WriteLine(const char* prefix, const std::string& text) {
 
 void OpenLogFile() { OpenLogFileFor(GetModuleFilePath()); }
 
+namespace {
+
+LogFileState g_logState = LogFileState::Closed;
+std::string g_logPath;
+
+enum class Claim { Taken, InUse, Failed };
+
+// Opens the file for this run alone: a second run of the same program must not cut the first one's
+// log short, so the file is locked before it is emptied and stays locked until it is closed.
+Claim ClaimLogFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return Claim::Failed;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return busy ? Claim::InUse : Claim::Failed;
+    }
+    if (::ftruncate(fd, 0) != 0 || (g_logFile = ::fdopen(fd, "w")) == nullptr) {
+        ::close(fd);
+        return Claim::Failed;
+    }
+    return Claim::Taken;
+}
+
+}  // namespace
+
 void OpenLogFileFor(const std::string& programPath) {
     const std::string path = ChangeFileExt(programPath, ".log");
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_logFile) return;
-    g_logFile = std::fopen(path.c_str(), "w");
-    if (g_logFile) return;
-    // An installed program's folder is often read-only: the log must not be lost with it.
-    const std::string directory = GetFallbackLogDirectory();
-    if (directory.empty()) return;
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
-    const std::string fallback = directory + ExtractFileName(path);
-    g_logFile = std::fopen(fallback.c_str(), "w");
     static bool told = false;
-    if (g_logFile && !told) {
-        told = true;
-        std::fprintf(stderr, "%s cannot be written; the log is in %s\n", path.c_str(), fallback.c_str());
+    g_logPath.clear();
+    Claim claim = ClaimLogFile(path);
+    if (claim != Claim::Failed) g_logPath = path;
+    std::string fallback;
+    if (claim == Claim::Failed) {
+        // An installed program's folder is often read-only: the log must not be lost with it.
+        const std::string directory = GetFallbackLogDirectory();
+        if (!directory.empty()) {
+            std::error_code ignored;
+            std::filesystem::create_directories(directory, ignored);
+            fallback = directory + ExtractFileName(path);
+            claim = ClaimLogFile(fallback);
+            if (claim != Claim::Failed) g_logPath = fallback;
+        }
+        if (!told && claim == Claim::Taken) {
+            told = true;
+            std::fprintf(stderr, "%s cannot be written; the log is in %s\n", path.c_str(), fallback.c_str());
+        } else if (!told && claim == Claim::Failed) {
+            told = true;
+            std::fprintf(stderr, "%s cannot be written%s%s: this run keeps no log\n", path.c_str(),
+                         fallback.empty() ? "" : ", nor ", fallback.c_str());
+        }
     }
+    g_logState = claim == Claim::Taken   ? LogFileState::Open
+                 : claim == Claim::InUse ? LogFileState::InUse
+                                         : LogFileState::Unavailable;
+}
+
+std::string GetLogFilePath() {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    return g_logPath;
+}
+
+LogFileState GetLogFileState() {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    return g_logFile ? LogFileState::Open : g_logState;
 }
 
 std::string GetFallbackLogDirectory() {
@@ -86,6 +139,7 @@ void CloseLogFile() {
         std::fclose(g_logFile);
         g_logFile = nullptr;
     }
+    g_logState = LogFileState::Closed;
 }
 
 bool IsLogFileOpen() {

@@ -17,12 +17,18 @@
 
 namespace trivale {
 
-// Opens the program's path with ".log" (truncated). Does nothing when already open. Where the program's
-// folder takes no file, the log goes to GetFallbackLogDirectory() instead and stderr says so, once per
-// run; when that fails too the log stays closed and silent.
+// Opens the program's path with ".log" (truncated) and holds it locked until it is closed. Does nothing
+// when already open. When another run holds that log, it is left whole and this one stays closed
+// (GetLogFileState says InUse). Where the program's folder takes no file, the log goes to
+// GetFallbackLogDirectory() instead; stderr says where, or that there is no log at all, once per run.
 void OpenLogFile();
 // OpenLogFile for the program at the given path (the running program's, or a test's).
 void OpenLogFileFor(const std::string& programPath);
+enum class LogFileState { Closed, Open, InUse, Unavailable };
+// Unavailable: neither folder took the file. InUse: another run of the program holds it.
+LogFileState GetLogFileState();
+// The file that OpenLogFileFor took, or found held by another run; "" otherwise.
+std::string GetLogFilePath();
 // $XDG_STATE_HOME/vellacor/, or ~/.local/state/vellacor/ without it; "" when neither is known.
 std::string GetFallbackLogDirectory();
 // Opens the given file instead (tests, tools). Does nothing when a log is already open.

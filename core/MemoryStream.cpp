@@ -69,7 +69,8 @@ std::uint32_t CMemoryStream::Seek(std::int64_t position) {
         position_ = size_;
     else
         position_ = static_cast<std::uint32_t>(position);
-    return position_;
+    // The answer is the position asked for, not where the stream now stands (Tell says that).
+    return static_cast<std::uint32_t>(position);
 }
 
 std::unique_ptr<IStream> CMemoryStream::Clone() { return std::unique_ptr<IStream>(new CMemoryStream(*this)); }

@@ -23,6 +23,10 @@ bool CDXInput::Initialize() {
     std::string error;
     system_ = factory_ ? factory_(&error) : nullptr;
     if (!system_) {
+        // The system's own reason, when it gave one, stands in the place of the result's description.
+        const plat::InputResult failed = plat::InputResult::Failed;
+        LogDirectXError(static_cast<unsigned>(failed), plat::InputResultName(failed),
+                        error.empty() ? plat::InputResultDescription(failed) : error.c_str(), __FILE__, __LINE__);
         Finalize();
         LogError("CDXInput: DirectInput8Create() 失敗\n");
         return false;

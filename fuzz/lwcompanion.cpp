@@ -27,7 +27,7 @@ LwObject* Grid(const std::string& fileName) {
 }
 
 void CheckCorners(LwObject* o) {
-    for (int32_t p = 0; p < o->Op.GetPolygonCount(o); ++p) {
+    for (int32_t p = 0; p < o->Op.GetNumPolygons(o); ++p) {
         const LwPolygon* polygon = o->Op.GetPolygon(o, p);
         for (int32_t i : polygon->ColorIndices) FUZZ_CHECK(o->Op.GetColor(o, i) != nullptr);
         for (int32_t i : polygon->NormalIndices) FUZZ_CHECK(i == -1 || o->Op.GetNormal(o, i) != nullptr);

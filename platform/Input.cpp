@@ -333,6 +333,8 @@ const char* InputResultName(InputResult r) {
         return "DEVICE_NOT_FOUND";
     case InputResult::Unsupported:
         return "UNSUPPORTED";
+    case InputResult::Failed:
+        return "FAIL";
     }
     return "UNKNOWN";
 }
@@ -353,6 +355,8 @@ const char* InputResultDescription(InputResult r) {
         return "The device is not attached.";
     case InputResult::Unsupported:
         return "The operation is not supported.";
+    case InputResult::Failed:
+        return "The input system could not be started.";
     }
     return "Unknown result.";
 }

@@ -21,7 +21,8 @@ enum class InputResult : std::uint32_t {
     InputLost = 0x8007001E,     // the device went away
     InvalidParameter = 0x80070057,
     DeviceNotFound = 0x80040154,
-    Unsupported = 0x80004001
+    Unsupported = 0x80004001,
+    Failed = 0x80004005  // the input system did not start
 };
 
 inline bool Failed(InputResult r) { return r != InputResult::Ok; }

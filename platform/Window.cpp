@@ -3,8 +3,10 @@
 #include "platform/Input.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -89,7 +91,42 @@ std::string NoDisplayReason(const char* request) {
     return reason;
 }
 
+void (*g_displayLost)(const std::string&) = nullptr;
+
+// Xlib's fatal I/O error handler, taken from the library SDL loaded, so that the program links to no
+// X library itself. Xlib ends the process once the handler returns; the previous one (SDL's or
+// Xlib's own) still runs.
+typedef int (*XIOErrorHandler)(void* display);
+typedef XIOErrorHandler (*XSetIOErrorHandlerFunc)(XIOErrorHandler);
+XIOErrorHandler g_previousIOHandler = nullptr;
+
+int OnDisplayConnectionLost(void* display) {
+    const int error = errno;
+    if (g_displayLost != nullptr) {
+        const char* name = std::getenv("DISPLAY");
+        g_displayLost(std::string("the connection to the X server \"") + (name ? name : "") + "\" was lost (" +
+                      std::strerror(error) + ")");
+    }
+    if (g_previousIOHandler != nullptr) return g_previousIOHandler(display);
+    std::exit(1);
+}
+
+void WatchDisplayConnection() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || SDL_strcasecmp(driver, "x11") != 0) return;
+    void* library = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (library == nullptr) return;
+    XSetIOErrorHandlerFunc set = reinterpret_cast<XSetIOErrorHandlerFunc>(dlsym(library, "XSetIOErrorHandler"));
+    if (set != nullptr) {
+        const XIOErrorHandler previous = set(&OnDisplayConnectionLost);
+        if (previous != &OnDisplayConnectionLost) g_previousIOHandler = previous;
+    }
+    dlclose(library);  // SDL keeps it loaded
+}
+
 }  // namespace
+
+void SetDisplayLostHandler(void (*handler)(const std::string& reason)) { g_displayLost = handler; }
 
 bool InitVideo(std::string* error) {
     const bool first = SDL_WasInit(SDL_INIT_VIDEO) == 0;
@@ -102,6 +139,7 @@ bool InitVideo(std::string* error) {
         reason = NoDisplayReason(request);
     } else {
         g_displayMissing = false;
+        WatchDisplayConnection();
         return true;
     }
     g_displayMissing = true;

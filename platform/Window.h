@@ -141,5 +141,8 @@ bool IsOffscreenVideo();
 bool InitVideo(std::string* error);
 void QuitVideo();
 bool DisplayMissing();
+// Called with the reason when the connection to the display is lost, just before the display library
+// ends the process (it gives no way to go on); the handler should only record the reason.
+void SetDisplayLostHandler(void (*handler)(const std::string& reason));
 
 }  // namespace plat

@@ -1,5 +1,6 @@
 #include "render/DXSprite.h"
 
+#include "devices/DXGraphics.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/RenderDevice.h"
 
@@ -9,10 +10,8 @@ namespace type_a {
 CDXSprite::CDXSprite() {
     const plat::GraphicsResult result = plat::SpriteBatch::Create(&CurrentDevice(), sprite_);
     if (plat::Failed(result) || !sprite_) {
-        const char* name = nullptr;
-        const char* description = nullptr;
-        const std::string reason = plat::DescribeGraphicsResult(result, &name, &description) ? name : "error";
-        throw EIOError(this, "D3DXCreateSprite() に失敗しました. (" + reason + ")");
+        TV_LOG_GRAPHICS_ERROR(result);
+        throw EIOError(this, "D3DXCreateSprite() に失敗しました.");
     }
     CurrentGraphics().AddListener(this);
 }

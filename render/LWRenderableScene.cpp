@@ -7,6 +7,7 @@
 
 #include "core/Exception.h"
 #include "core/FileStream.h"
+#include "core/Log.h"
 #include "core/Path.h"
 #include "core/Text.h"
 #include "render/Colour.h"
@@ -19,7 +20,14 @@ namespace type_a {
 
 namespace {
 
-const char* const kLoadError = "LWS のロードに失敗しました. ";
+const std::string kLoadError = "LWS のロードに失敗しました. ";
+
+// The name of the scene being loaded, for the messages of the stream's load, while the scope lasts.
+struct NameScope {
+    NameScope(std::string& slot, const std::string& name) : slot(slot) { slot = name; }
+    ~NameScope() { slot.clear(); }
+    std::string& slot;
+};
 
 using RS = plat::RenderState;
 
@@ -50,6 +58,7 @@ CLWRenderableScene::~CLWRenderableScene() { Unload(); }
 void CLWRenderableScene::LoadFromFile(const std::string& path, CTextureCache* textureCache,
                                       CLWRenderableObjectCache* objectCache) {
     CFileStream stream(path, plat::FileMode::ReadExisting, FileShare::Read);
+    const NameScope named(loadingName_, path);
     Load(&stream, ExtractFileDir(path), textureCache, nullptr, objectCache);
 }
 
@@ -62,6 +71,7 @@ void CLWRenderableScene::Load(IDataLoader* loader, const std::string& name, CTex
                               CLWRenderableObjectCache* objectCache) {
     if (loader == nullptr) throw EInvalidParameter(this, "data loader object が NULL です.");
     std::unique_ptr<IStream> stream = loader->Open(name);
+    const NameScope named(loadingName_, name);
     Load(stream.get(), ExtractFileDir(name), textureCache, loader, objectCache);
 }
 
@@ -75,18 +85,21 @@ void CLWRenderableScene::Load(IStream* stream, const std::string& directory, CTe
 
     scene_.reset(
         LoadLwScene(text.data(), static_cast<std::uint32_t>(text.size()), LW_SCENE_MOTION_TO_CHANNELS, nullptr));
-    if (!scene_) throw EFileOpenError(this, kLoadError);
-    // A text the library refused has no items and its settings are only defaults: nothing to play.
+    if (!scene_) throw EFileOpenError(this, kLoadError + loadingName_);
+    // A text the library refused has no items and its settings are only defaults: nothing to play. The
+    // message names the scene; the line before it says what is wrong with it.
     if (scene_->ErrorCode != 0) {
         scene_.reset();
-        throw EInvalidFileFormat(this, std::string(kLoadError) + "(not a LightWave scene of version 1 or 3)");
+        LogError("%s: not a LightWave scene of version 1 or 3", loadingName_.c_str());
+        throw EInvalidFileFormat(this, kLoadError + loadingName_);
     }
     LwScene* scene = scene_.get();
     const LwSceneIllumination* illumination = scene->Op.GetIllumination(scene);
     const LwSceneBackdrop* backdrop = scene->Op.GetBackdrop(scene);
     if (illumination == nullptr || backdrop == nullptr) {
         scene_.reset();
-        throw EInvalidFileFormat(this, std::string(kLoadError) + "(the scene has no illumination or backdrop)");
+        LogError("%s: the scene has no illumination or backdrop", loadingName_.c_str());
+        throw EInvalidFileFormat(this, kLoadError + loadingName_);
     }
     firstFrame_ = scene->FirstFrame;
     lastFrame_ = scene->LastFrame;

@@ -158,6 +158,8 @@ private:
     void RenderSceneItems(bool fog, Pass pass);
 
     std::unique_ptr<LwScene, SceneFree> scene_;
+    // The name or path given to Load or LoadFromFile while it runs ("" for a bare stream).
+    std::string loadingName_;
     CLWRenderableObjectCache* objectCache_ = nullptr;
     std::unique_ptr<CLWRenderableObjectCache> ownObjectCache_;
     std::int32_t firstFrame_ = 0;

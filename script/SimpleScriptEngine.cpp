@@ -41,7 +41,8 @@ CSimpleScriptEngine::CSimpleScriptEngine()
       declareType_(simple_script::TYPE_INT),
       frameWork_(0),
       lineWork_(0),
-      lineOpen_(false) {
+      lineOpen_(false),
+      messageLine_(0) {
     parser_.reset(new CSimpleScriptLineParser(this));
 }
 
@@ -55,30 +56,34 @@ void CSimpleScriptEngine::ChargeWork(std::size_t bytes) {
     if (lineOpen_ && lineWork_ > workBudget_) throw ELineWorkExhausted();
 }
 
+std::string CSimpleScriptEngine::Locate(const std::string& text) const {
+    if (!source_) return text;
+    const std::int64_t line = messageLine_ > 0 ? messageLine_ : std::int64_t{pc_} + 1;
+    const std::string where = source_->GetName() + "(" + std::to_string(line) + ")";
+    if (text.size() >= where.size() && text.compare(text.size() - where.size(), where.size(), where) == 0) return text;
+    return text + " in " + where;
+}
+
+// Every message also goes to the log, named by file and line, so that it outlives the console that
+// shows it.
 void CSimpleScriptEngine::OnError(const std::string& text) {
     ChargeWork(text.size());
-    if (listener_)
-        listener_->OnError("script error: " + text);
-    else
-        TV_LOG_ERROR_AT("script error: " + text);
+    LogError("%s", Locate("script error: " + text).c_str());
+    if (listener_) listener_->OnError("script error: " + text);
     lineErrors_.push_back(text);
 }
 
 void CSimpleScriptEngine::OnWarning(const std::string& text) {
     ChargeWork(text.size());
-    if (listener_)
-        listener_->OnWarning("script warning: " + text);
-    else
-        LogInfoString("script warning: " + text);
+    LogInfoString(Locate("script warning: " + text));
+    if (listener_) listener_->OnWarning("script warning: " + text);
     lineWarnings_.push_back(text);
 }
 
 void CSimpleScriptEngine::Print(const std::string& text) {
     ChargeWork(text.size());
-    if (listener_)
-        listener_->OnPrint(text);
-    else
-        LogInfoString(text);
+    LogInfoString(text);
+    if (listener_) listener_->OnPrint(text);
 }
 
 void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
@@ -88,12 +93,10 @@ void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
         const std::string summary =
             FormatString("%d %s(s) in %s(%lld)", static_cast<int>(texts.size()), kind,
                          source_ ? source_->GetName().c_str() : "", static_cast<long long>(lineNumber));
-        // Cleared before sending: a listener that calls back into the engine sees a clean slate.
+        // Cleared before sending: a listener that calls back into the engine sees a clean slate. The
+        // log already has every message with its place.
         texts.clear();
-        if (listener_)
-            (listener_->*send)(summary);
-        else
-            TV_LOG_ERROR_AT(summary);
+        if (listener_) (listener_->*send)(summary);
     };
     report(lineErrors_, "error", &ISimpleScriptEngineListener::OnError);
     report(lineWarnings_, "warning", &ISimpleScriptEngineListener::OnWarning);
@@ -145,7 +148,7 @@ void CSimpleScriptEngine::HandleLine() {
     // run by an interrupt inside another line leaves that line's work count as it was.
     struct LineScope {
         explicit LineScope(CSimpleScriptEngine& engine)
-            : engine(engine), lineWork(engine.lineWork_), lineOpen(engine.lineOpen_) {
+            : engine(engine), lineWork(engine.lineWork_), lineOpen(engine.lineOpen_), messageLine(engine.messageLine_) {
             engine.lineWork_ = 0;
             engine.lineOpen_ = true;
         }
@@ -155,14 +158,17 @@ void CSimpleScriptEngine::HandleLine() {
             engine.factorStack_.Clear();
             engine.lineWork_ += lineWork;
             engine.lineOpen_ = lineOpen;
+            engine.messageLine_ = messageLine;
         }
         CSimpleScriptEngine& engine;
         std::size_t lineWork;
         bool lineOpen;
+        std::int64_t messageLine;
     } scope(*this);
     // The line's number is taken before it runs: a jump on the line must not change what the
     // messages name.
     const std::int32_t line = pc_;
+    messageLine_ = std::int64_t{line} + 1;
     const std::string& text = source_->GetLines()[static_cast<std::size_t>(line)];
     bool parsed = true;
     try {

@@ -76,7 +76,7 @@ public:
     virtual std::string& GetNameBuffer();
     virtual simple_script::FactorType GetDeclareType() const;
     virtual void SetDeclareType(simple_script::FactorType type);
-    // To the listener's OnPrint, or an INFO log line.
+    // An INFO log line, and to the listener's OnPrint.
     virtual void Print(const std::string& text);
     // Counts string work against the frame's work budget; inside a line that has done more than the
     // whole budget, it throws to cut that line (caught by the engine; a function that catches it
@@ -99,6 +99,8 @@ private:
     void Advance();
     // pc-based reports take the pc of the moment; 64-bit so that any stored pc + 1 is exact.
     void ReportScriptErrorCounts(std::int64_t lineNumber);
+    // The text followed by " in <file>(<line>)" for the line being run (else pc + 1), unless it ends so.
+    std::string Locate(const std::string& text) const;
 
     CSimpleScriptSource* source_;
     std::unique_ptr<CSimpleScriptLineParser> parser_;
@@ -120,6 +122,8 @@ private:
     std::size_t frameWork_;
     std::size_t lineWork_;
     bool lineOpen_;
+    // 1-based number of the line being run, 0 outside a line.
+    std::int64_t messageLine_;
 };
 
 }  // namespace type_a

@@ -141,9 +141,9 @@ std::vector<std::string> CollisionProblems(const std::vector<std::string>& names
 
 using ArchiveLoader = TArchiveFileDataLoader<CArchiveFileLoader>;
 
-// Every command opens an archive this way: as the engine opens it (header, every record's CRC, every
-// entry inside the file, names its directory index takes; those faults throw), and with only names
-// the packer writes. Null, with each bad name on err, when it holds any other.
+// Every command opens an archive this way: as the engine opens it (header, every record's CRC, names
+// its directory index takes; those faults throw), every entry inside the file, and with only names the
+// packer writes. Null, with each bad entry on err, when it holds any other.
 std::unique_ptr<ArchiveLoader> OpenArchive(const std::string& path, std::ostream& err) {
     std::unique_ptr<ArchiveLoader> loader(new ArchiveLoader(path));
     CArchiveFileLoader& archive = loader->GetReader();
@@ -154,9 +154,17 @@ std::unique_ptr<ArchiveLoader> OpenArchive(const std::string& path, std::ostream
         if (!problem.empty()) problems.push_back("entry name \"" + names.back() + "\": " + problem);
     }
     for (const std::string& p : CollisionProblems(names)) problems.push_back(p);
+    // The engine refuses an entry past the end of the file only when it is opened; the tool checks all.
+    for (const std::string& name : names) {
+        try {
+            archive.OpenEntry(name);
+        } catch (const EInvalidFileFormat& e) {
+            problems.push_back(Describe(e));
+        }
+    }
     if (problems.empty()) return loader;
     for (const std::string& p : problems) err << "tvpack: " << path << ": " << p << "\n";
-    err << "tvpack: " << path << ": " << problems.size() << " bad entry name(s)\n";
+    err << "tvpack: " << path << ": " << problems.size() << " bad entr" << (problems.size() == 1 ? "y" : "ies") << "\n";
     return nullptr;
 }
 

@@ -160,6 +160,9 @@ int32_t FindClipByDisplayName(LwObject* object, const char* name) {
 
 int32_t AddStillClip(LwObject* object, const char* fileName) {
     if (int32_t id = object->Op.FindClipByName(object, fileName)) return id;
+    // Clips read from LWOB image references carry the native spelling of the same file.
+    if (strchr(fileName, '/'))
+        if (int32_t id = object->Op.FindClipByName(object, ConvertPath(12, fileName).c_str())) return id;
     Lwo2Clip clip;
     NewSlot(&clip, LW_CLIP_STIL)->Text[0] = ConvertPath(11, fileName);
     return AddClipEntry(object, fileName, PackedClip(object, &clip));

@@ -153,7 +153,11 @@ uint32_t GetSurfaceBlockSize(Lwo2SurfaceBlock* block);
 uint32_t GetTextureHeaderSize(Lwo2TextureHeader* header);
 uint32_t GetTextureMapSize(Lwo2TextureMap* map);
 void PackSurfaceBlock(LwObject* object, Lwo2SurfaceBlock* block, ChunkBuff* cb);
+void PackTextureHeader(LwId type, Lwo2TextureHeader* header, ChunkBuff* cb);  // lengths from the Get...Size calls
+void PackTextureMap(Lwo2TextureMap* map, ChunkBuff* cb);
 void DumpSurfaceBlock(LwObject* object, const Lwo2SurfaceBlock* block, FILE* stream);
+void DumpTextureHeader(LwId type, const Lwo2TextureHeader* header, FILE* stream);
+void DumpTextureMap(const Lwo2TextureMap* map, FILE* stream);
 // The n-th block (from 0) whose header channel is channel and which has an IMAG; NULL if none.
 Lwo2SurfaceBlock* FindSurfaceImageBlock(LwObject* object, Lwo2Surface* surface, LwId channel, int32_t n);
 

@@ -118,6 +118,10 @@ struct LwMaterial {
     std::unique_ptr<LwEvalEnvelope> TransparencyEnvelope;
     std::unique_ptr<LwEvalEnvelope> ColorHighlightsEnvelope;
     char Comment[256];
+    // Shown by the object dump; no surface sub-chunk sets them.
+    float ShininessColor[4];
+    char UviewFileName[256];
+    uint32_t ReferenceSurface;
     std::vector<LwTextureLayer> Layers;  // a layer pointer is valid until the next AddTextureLayer
     int32_t CurrentLayer;                // position in Layers, -1 for none
     std::unique_ptr<LwobSurface> LwobBody;

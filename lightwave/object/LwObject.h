@@ -292,8 +292,9 @@ struct LwLayer {
 };
 
 struct LwTag {
-    int32_t Id;  // the tag count when it was added
-    LwId Type;   // 0 for an untyped tag
+    uint32_t Flags;  // 0; shown by the object dump
+    int32_t Id;      // the tag count when it was added
+    LwId Type;       // 0 for an untyped tag
     char Name[256];
     LwTag* Next;
 };
@@ -351,7 +352,7 @@ struct LwObjectOperations {
     LwLayer* (*AddLayer)(LwObject* object, const char* name);
     LwLayer* (*GetNextLayer)(LwObject* object, LwLayer* layer);
     LwLayer* (*GetLastLayer)(LwObject* object);
-    int32_t (*GetLayerCount)(LwObject* object);
+    int32_t (*GetNumLayers)(LwObject* object);
     int32_t (*SetCurrentLayer)(LwObject* object, int32_t position);
     LwLayer* (*GetLayer)(LwObject* object, int32_t position);
     int32_t (*GetLayerPivot)(LwObject* object, double out[3]);
@@ -371,12 +372,12 @@ struct LwObjectOperations {
     LwTag* (*FindTag)(LwObject* object, const char* name, LwId type);
     int32_t (*FreeTags)(LwObject* object);
     // Points (21-24).
-    int32_t (*GetPointCount)(LwObject* object);
+    int32_t (*GetNumPoints)(LwObject* object);
     int32_t (*AddPoint)(LwObject* object, const double xyz[3]);
     LwPoint* (*GetPoint)(LwObject* object, int32_t index);
     int32_t (*FreePoints)(LwObject* object);
     // Polygons (25-39).
-    int32_t (*GetPolygonCount)(LwObject* object);
+    int32_t (*GetNumPolygons)(LwObject* object);
     int32_t (*GetNumPolygonVertices)(LwObject* object);
     int32_t (*AddPolygon)(LwObject* object, int32_t count, const int32_t* points, const char* surface);
     LwPolygon* (*GetPolygon)(LwObject* object, int32_t index);
@@ -419,7 +420,7 @@ struct LwObjectOperations {
     int32_t (*LoadVertexColors)(LwObject* object, int32_t flags);
     int32_t (*FreeColors)(LwObject* object);
     // Surfaces (63-70).
-    int32_t (*GetSurfaceCount)(LwObject* object);
+    int32_t (*GetNumSurfaces)(LwObject* object);
     const char* (*AddSurface)(LwObject* object, const char* name);
     LwSurfaceEntry* (*FindSurface)(LwObject* object, const char* name);
     const char* (*GetNextSurfaceName)(LwObject* object, const char* name);

@@ -130,14 +130,15 @@ LwMaterial* MaterialOf(LwObject* object, LwSurfaceEntry* entry, bool* made) {
     return m;
 }
 
-// An object of no file type (built in code) keeps the defaults, and its materials are returned
-// from the first request on like any other.
+// An object of no file type (built in code) has no body to build from: the first request leaves
+// the material with its defaults attached and returns NULL; later ones return it.
 LwMaterial* GetEvaluatedMaterial(LwObject* object, int32_t id) {
     LwSurfaceEntry* entry = object ? object->Op.GetSurfaceById(object, id) : nullptr;
     if (!entry) return nullptr;
     bool made = false;
     LwMaterial* m = MaterialOf(object, entry, &made);
     if (!m) return nullptr;
+    if (made && !m->LwobBody && !m->Lwo2Body) return nullptr;
     if (made) {
         if (m->LwobBody) BuildMaterialFromLwob(object, m);
         if (m->Lwo2Body) BuildMaterialFromLwo2(object, m);
@@ -173,7 +174,7 @@ int32_t CountTextureLayers(LwObject* object, int32_t id, int32_t channel) {
 
 int32_t SelectTextureLayer(LwObject* object, uint16_t channel, int32_t index) {
     if (!object) return LW_ERR_PARAM;
-    for (int32_t id = 0; id < object->Op.GetSurfaceCount(object); ++id) {
+    for (int32_t id = 0; id < object->Op.GetNumSurfaces(object); ++id) {
         LwMaterial* m = GetEvaluatedMaterial(object, id);
         if (!m) continue;
         if (channel == 0) {
@@ -185,7 +186,7 @@ int32_t SelectTextureLayer(LwObject* object, uint16_t channel, int32_t index) {
     LwLayer* current = object->CurrentLayer;
     for (LwLayer* layer = object->Layers; layer; layer = layer->Next) {
         object->CurrentLayer = layer;
-        const int32_t count = object->Op.GetPolygonCount(object);
+        const int32_t count = object->Op.GetNumPolygons(object);
         for (int32_t p = 0; p < count; ++p) {
             LwPolygon* polygon = object->Op.GetPolygon(object, p);
             if (channel == 0) {
@@ -231,6 +232,9 @@ void SetMaterialDefaults(LwMaterial* m) {
     m->TransparencyEnvelope.reset();
     m->ColorHighlightsEnvelope.reset();
     m->Comment[0] = '\0';
+    SetColor(m->ShininessColor, 0, 0, 0, 0);
+    m->UviewFileName[0] = '\0';
+    m->ReferenceSurface = 0;
     m->Layers.clear();
     m->CurrentLayer = -1;
 }

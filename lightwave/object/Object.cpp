@@ -48,7 +48,7 @@ LwLayer* GetLastLayer(LwObject* object) {
     return layer;
 }
 
-int32_t GetLayerCount(LwObject* object) { return object ? object->NumLayers : 0; }
+int32_t GetNumLayers(LwObject* object) { return object ? object->NumLayers : 0; }
 
 LwLayer* GetLayer(LwObject* object, int32_t position) {
     if (!object || position < 0 || position >= object->NumLayers) return nullptr;
@@ -173,7 +173,7 @@ int32_t FreeLayers(LwObject* object) {
 
 // ---- points -------------------------------------------------------------------------------------
 
-int32_t GetPointCount(LwObject* object) {
+int32_t GetNumPoints(LwObject* object) {
     LwLayer* layer = LwCurrentLayer(object);
     return layer ? (int32_t)layer->Points.size() : 0;
 }
@@ -235,7 +235,7 @@ void ComputeFaceNormal(const LwLayer* layer, LwPolygon* polygon) {
         for (int i = 0; i < 3; ++i) polygon->Normal[i] = n[i] / length;
 }
 
-int32_t GetPolygonCount(LwObject* object) {
+int32_t GetNumPolygons(LwObject* object) {
     LwPolygonGroup* group = LwWorkingGroup(object);
     return group ? (int32_t)group->Polygons.size() : 0;
 }
@@ -418,7 +418,7 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.AddLayer = AddLayer;
     op.GetNextLayer = GetNextLayer;
     op.GetLastLayer = GetLastLayer;
-    op.GetLayerCount = GetLayerCount;
+    op.GetNumLayers = GetNumLayers;
     op.SetCurrentLayer = SetCurrentLayer;
     op.GetLayer = GetLayer;
     op.GetLayerPivot = GetLayerPivot;
@@ -431,11 +431,11 @@ LwObject* CreateLwObject(uint32_t flags) {
     op.StorePolygonType = StorePolygonType;
     op.GetNextPolygonType = GetNextPolygonType;
     op.FreeLayers = FreeLayers;
-    op.GetPointCount = GetPointCount;
+    op.GetNumPoints = GetNumPoints;
     op.AddPoint = AddPoint;
     op.GetPoint = GetPoint;
     op.FreePoints = FreePoints;
-    op.GetPolygonCount = GetPolygonCount;
+    op.GetNumPolygons = GetNumPolygons;
     op.GetNumPolygonVertices = GetNumPolygonVertices;
     op.AddPolygon = AddPolygon;
     op.GetPolygon = GetPolygon;

@@ -206,8 +206,7 @@ void DumpMaterial(const LwMaterial* m, FILE* stream) {
     Four(stream, "SURFACE COLOR      ", m->Color);
     Four(stream, "DIFFUSE COLOR      ", m->DiffuseColor);
     Four(stream, "SPECULAR COLOR     ", m->SpecularColor);
-    const float shininess[4] = {m->SpecularPower, 0, 0, 0};
-    Four(stream, "SHININESS COLOR    ", shininess);
+    Four(stream, "SHININESS COLOR    ", m->ShininessColor);
     Four(stream, "EMISSION COLOR     ", m->LuminousColor);
     DumpPrintf(stream, 0, "\tDIFFUSE INTENSITY  [%g]\n", m->Diffuse);
     DumpPrintf(stream, 0, "\tSPECULAR INTENSITY [%g]\n", m->Specular);
@@ -226,8 +225,8 @@ void DumpMaterial(const LwMaterial* m, FILE* stream) {
     DumpPrintf(stream, 0, "\tVERTEX COLOR NAME  [%s]\n", m->VertexColorMap);
     DumpPrintf(stream, 0, "\tVERTEX COLOR TYPE  [%s]\n", IdToText(m->VertexColorMapType, type));
     DumpPrintf(stream, 0, "\tSURFACE COMMENT    [%s]\n", m->Comment);
-    DumpPrintf(stream, 0, "\tUVIEW FILE NAME    [%s]\n", "");
-    DumpPrintf(stream, 0, "\tREFERENCE SURFACE  [%x]\n", 0u);
+    DumpPrintf(stream, 0, "\tUVIEW FILE NAME    [%s]\n", m->UviewFileName);
+    DumpPrintf(stream, 0, "\tREFERENCE SURFACE  [%x]\n", m->ReferenceSurface);
     for (const LwTextureLayer& t : m->Layers) {
         DumpPrintf(stream, 0, "\n\tTEXTURE MAP CHANNEL TYPE [%s]\n", ChannelName(t.Channel));
         DumpPrintf(stream, 0, "\tTEXTURE IMAGE LAYER      [%d]\n", t.Index);
@@ -271,13 +270,17 @@ void DumpSurfaces(LwObject* o, FILE* stream) {
 }
 
 void DumpTags(LwObject* o, FILE* stream) {
+    if (o->NumTags == 0) return;
     DumpPrintf(stream, 0, "NTAGS      [%d]\n", o->NumTags);
     char type[5];
     for (LwTag* tag = o->Tags; tag; tag = tag->Next)
-        DumpPrintf(stream, 0, "TAGS  NAME[%s] FLAGS[%d] TYPE[%s]\n", tag->Name, 0, IdToText(tag->Type, type));
+        DumpPrintf(stream, 0, "TAGS  NAME[%s] FLAGS[%d] TYPE[%s]\n", tag->Name, (int)tag->Flags,
+                   IdToText(tag->Type, type));
+    EndSection(stream);
 }
 
 void DumpClips(LwObject* o, FILE* stream) {
+    if (o->NumClips == 0) return;
     DumpPrintf(stream, 0, "NCLIP      [%d]\n", o->NumClips);
     for (LwClipEntry* clip = o->Clips; clip; clip = clip->Next) {
         DumpPrintf(stream, 0, "CLIP INDEX[%d] SIZE[%d] NAME <%s>\n", clip->Id, clip->DataSize, clip->Name);
@@ -285,9 +288,11 @@ void DumpClips(LwObject* o, FILE* stream) {
         ParseClip(o, (uint32_t)clip->DataSize, clip->Data, &parsed);
         DumpClip(o, &parsed, stream);
     }
+    EndSection(stream);
 }
 
 void DumpEnvelopes(LwObject* o, FILE* stream) {
+    if (o->NumEnvelopes == 0) return;
     DumpPrintf(stream, 0, "NENVL      [%d]\n", o->NumEnvelopes);
     for (LwEnvelopeEntry* envelope = o->Envelopes; envelope; envelope = envelope->Next) {
         DumpPrintf(stream, 0, "ENVELOPE INDEX[%d] SIZE[%d]\n", envelope->Index, envelope->DataSize);
@@ -295,6 +300,7 @@ void DumpEnvelopes(LwObject* o, FILE* stream) {
         ParseEnvelope(o, (uint32_t)envelope->DataSize, envelope->Data, &parsed);
         DumpEnvelope(o, &parsed, stream);
     }
+    EndSection(stream);
 }
 
 }  // namespace

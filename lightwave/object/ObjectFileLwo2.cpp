@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -127,7 +128,7 @@ void ReadVmap(Reader& r, ChunkBuff* cb, bool discontinuous) {
         discontinuous ? o->Op.AddVmad(o, type, name, dimension) : o->Op.AddVmap(o, type, name, dimension);
     if (map < 0) return LwFail(o, LW_ERR_MEMORY);
     std::vector<float> values(dimension);
-    const uint32_t points = (uint32_t)o->Op.GetPointCount(o), polygons = (uint32_t)o->Op.GetPolygonCount(o);
+    const uint32_t points = (uint32_t)o->Op.GetNumPoints(o), polygons = (uint32_t)o->Op.GetNumPolygons(o);
     while (ChunkRemaining(cb) > 0) {
         const uint32_t start = cb->Count;
         uint32_t point = 0, polygon = 0;
@@ -160,6 +161,7 @@ void ReadPolygons(Reader& r, ChunkBuff* cb) {
     char idText[5];
     ChunkReadID4(idText, cb);
     o->Op.SetPolygonType(o, LwMakeId(idText[0], idText[1], idText[2], idText[3]));
+    o->Op.FreePolygons(o);  // a second chunk of the type replaces the first one's polygons
     const uint32_t points = (uint32_t)layer->Points.size();
     // Room for the polygons of one corner or more the chunk can hold, 4 bytes each at least.
     try {
@@ -212,7 +214,7 @@ void ReadPolygonTags(Reader& r, ChunkBuff* cb) {
         map = o->Op.GetPolygonTagMap(o, index);
         if (!map) return LwFail(o, LW_ERR_OBJECT_DATABASE);
     }
-    const uint32_t polygons = (uint32_t)o->Op.GetPolygonCount(o);
+    const uint32_t polygons = (uint32_t)o->Op.GetNumPolygons(o);
     if (map->Slots.size() < polygons && !LwResize(map->Slots, polygons, -1)) return LwFail(o, LW_ERR_MEMORY);
     while (ChunkRemaining(cb) > 0) {
         uint32_t polygon = 0;
@@ -441,6 +443,16 @@ bool EmitLwo2(IffFile* f, void* context) {
         o->CurrentLayer = layer;
         WriteLayerChunks(o, layer, f);
     }
+    // Surfaces convert before the clips are written: a reflection image may add a clip, and both
+    // passes must write the same clips.
+    std::vector<std::unique_ptr<LwSurfaceEntry, CopyDeleter>> copies;
+    for (LwSurfaceEntry* entry = o->Surfaces; entry; entry = entry->Next) {
+        copies.emplace_back(ConvertSurfaceFormat(o, entry, LW_FILE_LWO2), CopyDeleter{o});
+        if (!copies.back()) {
+            o->ErrorCode = LW_ERR_MEMORY;
+            return false;
+        }
+    }
     for (LwClipEntry* clip = o->Clips; clip; clip = clip->Next) {
         Chunk(f, Id("CLIP"), (uint64_t)clip->DataSize + 4);
         const uint32_t index = (uint32_t)clip->Id;
@@ -453,12 +465,7 @@ bool EmitLwo2(IffFile* f, void* context) {
         IffWriteU2(&index, 1, f);
         IffWriteBytes(envelope->Data, (uint32_t)envelope->DataSize, f);
     }
-    for (LwSurfaceEntry* entry = o->Surfaces; entry; entry = entry->Next) {
-        std::unique_ptr<LwSurfaceEntry, CopyDeleter> copy(ConvertSurfaceFormat(o, entry, LW_FILE_LWO2), CopyDeleter{o});
-        if (!copy) {
-            o->ErrorCode = LW_ERR_MEMORY;
-            return false;
-        }
+    for (const auto& copy : copies) {
         Chunk(f, Id("SURF"), S0Size(copy->Name) + S0Size(copy->SourceName) + (uint64_t)copy->DataSize);
         IffWriteS0(copy->Name, f);
         IffWriteS0(copy->SourceName, f);
@@ -550,7 +557,9 @@ int32_t WriteLwo2File(LwObject* object, const char* fileName, int32_t) {
     if (!file) return object->ErrorCode;
     LwLayer* current = object->CurrentLayer;
     const LwId type = current ? current->PolygonListType : 0;
+    const int32_t clips = object->NumClips;
     const int32_t rc = LwWriteObjectFile(object, file, EmitLwo2, object);
+    LwTrimClips(object, clips);  // saving leaves the object as it was
     object->CurrentLayer = current;
     if (current && type) object->Op.SetPolygonType(object, type);
     return rc;

@@ -76,7 +76,7 @@ void ReadSurface(Reader& r, ChunkBuff* cb) {
 bool AddPolygon(Reader& r, const uint16_t* corners, uint32_t count, const char* surface, int32_t* index) {
     LwObject* o = r.Object;
     std::vector<int32_t> points(corners, corners + count);
-    const uint32_t pointCount = (uint32_t)o->Op.GetPointCount(o);
+    const uint32_t pointCount = (uint32_t)o->Op.GetNumPoints(o);
     for (int32_t point : points) {
         if ((uint32_t)point >= pointCount) {
             o->Op.Trace(o, "??? POLYGON CORNER %d PAST %u POINTS\n", point, pointCount);
@@ -155,10 +155,14 @@ void RegisterSurfaceImages(LwObject* o) {
         if (entry->DataSize <= 0) continue;
         LwobSurface surface;
         ParseLwobSurface(o, (uint32_t)entry->DataSize, entry->Data, &surface);
-        if (surface.Rimg) AddImageClip(o, surface.Rimg.get());
+        // An empty name names no image.
+        auto add = [o](const LwobImageRef* image) {
+            if (image && !image->Name.empty()) AddImageClip(o, image);
+        };
+        add(surface.Rimg.get());
         for (const LwobTexture& texture : surface.Textures) {
-            if (texture.Timg) AddImageClip(o, texture.Timg.get());
-            if (texture.Talp) AddImageClip(o, texture.Talp.get());
+            add(texture.Timg.get());
+            add(texture.Talp.get());
         }
     }
 }

@@ -61,6 +61,7 @@ void LwFillTriangulateOperations(LwObjectOperations* op);
 void LwReleaseTags(LwObject* object);
 void LwReleaseSurfaces(LwObject* object);
 void LwReleaseClips(LwObject* object);
+void LwTrimClips(LwObject* object, int32_t count);  // drops the clips after the first count
 void LwReleaseEnvelopes(LwObject* object);
 
 // Edge walks of the mesh builder: the edge joining a and b found by walking round the polygon from

@@ -135,6 +135,15 @@ int32_t FreeEnvelopes(LwObject* object) {
 }  // namespace
 
 void LwReleaseClips(LwObject* object) { Release(&object->Clips, &object->NumClips); }
+
+void LwTrimClips(LwObject* object, int32_t count) {
+    if (count < 0 || count >= object->NumClips) return;
+    LwClipEntry** link = &object->Clips;
+    for (int32_t i = 0; *link && i < count; ++i) link = &(*link)->Next;
+    int32_t left = object->NumClips - count;
+    Release(link, &left);
+    object->NumClips = count;
+}
 void LwReleaseEnvelopes(LwObject* object) { Release(&object->Envelopes, &object->NumEnvelopes); }
 
 void LwFillListOperations(LwObjectOperations* op) {

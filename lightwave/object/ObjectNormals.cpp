@@ -123,8 +123,9 @@ int32_t BuildPolygonLists(LwObject* object, LwElement kind, std::vector<int32_t>
     LwLayer* layer = LwCurrentLayer(object);
     if (!layer) return LW_ERR_PARAM;
     object->ErrorCode = LW_ERR_NONE;
-    if (AllocUserData(object, kind, (int32_t)sizeof(LwPolygonList)) != LW_ERR_NONE || !BlockOf(layer, kind)->Data)
-        return object->ErrorCode = LW_ERR_MEMORY;
+    // 9: no elements of the kind, which is not an allocation failure.
+    if (int32_t rc = AllocUserData(object, kind, (int32_t)sizeof(LwPolygonList))) return rc;
+    if (!BlockOf(layer, kind)->Data) return object->ErrorCode = LW_ERR_MEMORY;
     LwUserBlock* block = BlockOf(layer, kind);
     block->Lists = true;
     LwPolygonList* lists = (LwPolygonList*)block->Data;
@@ -240,6 +241,7 @@ int32_t ComputeNormals(LwObject* object, int32_t flags) {
     LwLayer* layer = LwCurrentLayer(object);
     if (!layer) return LW_ERR_PARAM;
     FreeNormals(object);
+    if (layer->Points.empty()) return object->ErrorCode = LW_ERR_NONE;  // a layer without points has no normals
     int32_t result = BuildPointPolygonLists(object);
     if (result != LW_ERR_NONE) return result;
     std::vector<LwPolygon>& polygons = layer->Working->Polygons;

@@ -108,27 +108,9 @@ int32_t Renumber(const std::vector<int32_t>& table, int32_t polygon) {
     return polygon >= 0 && (size_t)polygon < table.size() ? table[polygon] : polygon;
 }
 
-// Polygons of fewer corners first, then by surface number. Every polygon number the layer keeps
-// for this polygon type (tag maps, meshes, edges, discontinuous maps) follows its polygon.
-int32_t SortLwObjectPolygons(LwObject* object) {
-    LwLayer* layer = LwCurrentLayer(object);
-    if (!layer) return object ? object->Op.RelinkPolygonSurfaces(object) : LW_ERR_NONE;
-    LwPolygonGroup* group = layer->Working;
-    std::vector<LwPolygon>& polygons = group->Polygons;
-    std::vector<int32_t> order(polygons.size()), table(polygons.size());
-    std::vector<uint32_t> keys(polygons.size());
-    for (size_t i = 0; i < polygons.size(); ++i)
-        keys[i] = ((uint32_t)polygons[i].VertexCount() << 16) | (uint16_t)polygons[i].SurfaceId;
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return keys[a] < keys[b]; });
-    std::vector<LwPolygon> sorted;
-    sorted.reserve(polygons.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(polygons[order[i]]));
-        sorted.back().Index = (int32_t)i;
-        table[order[i]] = (int32_t)i;
-    }
-    polygons.swap(sorted);
+// Every polygon number the layer keeps for this polygon type (tag maps, meshes, edges,
+// discontinuous maps) follows its polygon through table (old number to new; -1 stays).
+void RemapPolygonIndices(LwLayer* layer, LwPolygonGroup* group, const std::vector<int32_t>& table) {
     for (LwPolygonTagMap& map : group->TagMaps) {
         std::fill(map.Slots.begin(), map.Slots.end(), -1);
         for (size_t e = 0; e < map.Polygons.size(); ++e) {
@@ -148,6 +130,29 @@ int32_t SortLwObjectPolygons(LwObject* object) {
     }
     for (LwMesh& mesh : layer->Meshes)
         for (LwMeshNode& node : mesh.Nodes) node.Polygon = Renumber(table, node.Polygon);
+}
+
+// Polygons of fewer corners first, then by surface number; RemapPolygonIndices renumbers.
+int32_t SortLwObjectPolygons(LwObject* object) {
+    LwLayer* layer = LwCurrentLayer(object);
+    if (!layer) return object ? object->Op.RelinkPolygonSurfaces(object) : LW_ERR_NONE;
+    LwPolygonGroup* group = layer->Working;
+    std::vector<LwPolygon>& polygons = group->Polygons;
+    std::vector<int32_t> order(polygons.size()), table(polygons.size());
+    std::vector<uint32_t> keys(polygons.size());
+    for (size_t i = 0; i < polygons.size(); ++i)
+        keys[i] = ((uint32_t)polygons[i].VertexCount() << 16) | (uint16_t)polygons[i].SurfaceId;
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return keys[a] < keys[b]; });
+    std::vector<LwPolygon> sorted;
+    sorted.reserve(polygons.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        sorted.push_back(std::move(polygons[order[i]]));
+        sorted.back().Index = (int32_t)i;
+        table[order[i]] = (int32_t)i;
+    }
+    polygons.swap(sorted);
+    RemapPolygonIndices(layer, group, table);
     // The per-point polygon lists name polygons by their old numbers.
     object->Op.FreePointUserData(object);
     object->Op.RelinkPolygonSurfaces(object);

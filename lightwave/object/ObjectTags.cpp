@@ -310,7 +310,7 @@ void LwFillTagOperations(LwObjectOperations* op) {
     op->DeletePolygonTagMaps = DeletePolygonTagMaps;
     op->CopyPolygonTags = CopyPolygonTags;
     op->DeletePolygonTagMap = DeletePolygonTagMap;
-    op->GetSurfaceCount = GetNumSurfaces;
+    op->GetNumSurfaces = GetNumSurfaces;
     op->AddSurface = AddSurface;
     op->FindSurface = FindSurface;
     op->GetNextSurfaceName = GetNextSurfaceName;

@@ -112,7 +112,7 @@ int32_t AddVmad(LwObject* object, LwId type, const char* name, int32_t dimension
 int32_t SetVmadValue(LwObject* object, int32_t index, int32_t point, int32_t polygon, const float* values) {
     LwVmad* map = At<LwVmad>(object, index);
     if (!map || !PointValid(object, point) || (map->Dimension > 0 && !values)) return LW_ERR_PARAM;
-    if (polygon < 0 || polygon >= object->Op.GetPolygonCount(object)) return LW_ERR_PARAM;
+    if (polygon < 0 || polygon >= object->Op.GetNumPolygons(object)) return LW_ERR_PARAM;
     size_t dimension = (size_t)map->Dimension;
     int32_t entry = EntryOf(map->Slots, point);
     if (entry >= 0) {

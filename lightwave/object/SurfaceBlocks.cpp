@@ -161,39 +161,46 @@ uint32_t GetSurfaceBlockSize(Lwo2SurfaceBlock* block) {
     return size;
 }
 
+void PackTextureHeader(LwId type, Lwo2TextureHeader* header, ChunkBuff* cb) {
+    ChunkWriteID(type, cb);
+    ChunkWriteU2(&header->Length, 1, cb);
+    ChunkWriteS0(header->Ordinal.c_str(), cb);
+    LwPackSlots(kHeader, header->Chunks, kHeaderOrder, Count(kHeaderOrder), cb);
+}
+
+void PackTextureMap(Lwo2TextureMap* map, ChunkBuff* cb) {
+    ChunkWriteID(Id("TMAP"), cb);
+    ChunkWriteU2(&map->Length, 1, cb);
+    LwPackSlots(kMap, map->Chunks, kMapPackOrder, Count(kMapPackOrder), cb);
+}
+
 void PackSurfaceBlock(LwObject* object, Lwo2SurfaceBlock* block, ChunkBuff* cb) {
     (void)object;
     ChunkWriteID(Id("BLOK"), cb);
     ChunkWriteU2(&block->Length, 1, cb);
-    if (HeaderFits(block)) {
-        ChunkWriteID(block->HeaderType, cb);
-        ChunkWriteU2(&block->Header->Length, 1, cb);
-        ChunkWriteS0(block->Header->Ordinal.c_str(), cb);
-        LwPackSlots(kHeader, block->Header->Chunks, kHeaderOrder, Count(kHeaderOrder), cb);
-    }
-    if (MapFits(block)) {
-        ChunkWriteID(Id("TMAP"), cb);
-        ChunkWriteU2(&block->Map->Length, 1, cb);
-        LwPackSlots(kMap, block->Map->Chunks, kMapPackOrder, Count(kMapPackOrder), cb);
-    }
+    if (HeaderFits(block)) PackTextureHeader(block->HeaderType, block->Header.get(), cb);
+    if (MapFits(block)) PackTextureMap(block->Map.get(), cb);
     LwPackSlots(kBlock, block->Chunks, kBlockPackOrder, Count(kBlockPackOrder), cb);
+}
+
+void DumpTextureHeader(LwId type, const Lwo2TextureHeader* header, FILE* stream) {
+    char id[5];
+    LwPrint(stream, "\t[%s] (%d) <%s>\n", IdToText(type, id), header->Length, header->Ordinal.c_str());
+    LwDumpSlots(stream, 2, kHeader, const_cast<LwSubChunkPtr*>(header->Chunks), kHeaderOrder, Count(kHeaderOrder));
+}
+
+void DumpTextureMap(const Lwo2TextureMap* map, FILE* stream) {
+    LwPrint(stream, "\t[TMAP] (%d)\n", map->Length);
+    LwDumpSlots(stream, 2, kMap, const_cast<LwSubChunkPtr*>(map->Chunks), kMapDumpOrder, Count(kMapDumpOrder));
 }
 
 void DumpSurfaceBlock(LwObject* object, const Lwo2SurfaceBlock* block, FILE* stream) {
     (void)object;
     LwSubChunkPtr* slots = const_cast<LwSubChunkPtr*>(block->Chunks);
     LwPrint(stream, "[BLOK] (%d)\n", block->Length);
-    if (block->Header) {
-        char id[5];
-        LwPrint(stream, "\t[%s] (%d) <%s>\n", IdToText(block->HeaderType, id), block->Header->Length,
-                block->Header->Ordinal.c_str());
-        LwDumpSlots(stream, 2, kHeader, block->Header->Chunks, kHeaderOrder, Count(kHeaderOrder));
-    }
+    if (block->Header) DumpTextureHeader(block->HeaderType, block->Header.get(), stream);
     LwDumpSlots(stream, 1, kBlock, slots, kBlockDumpHead, Count(kBlockDumpHead));
-    if (block->Map) {
-        LwPrint(stream, "\t[TMAP] (%d)\n", block->Map->Length);
-        LwDumpSlots(stream, 2, kMap, block->Map->Chunks, kMapDumpOrder, Count(kMapDumpOrder));
-    }
+    if (block->Map) DumpTextureMap(block->Map.get(), stream);
     LwDumpSlots(stream, 1, kBlock, slots, kBlockDumpTail, Count(kBlockDumpTail));
 }
 

@@ -241,14 +241,14 @@ int32_t ProjectPolygonTexCoords(LwObject* object, const LwTextureLayer* texture,
 int32_t GenerateTexCoords(LwObject* object, uint16_t channel, uint16_t layer, int32_t flags) {
     if (!LwCurrentLayer(object)) return LW_ERR_PARAM;
     bool any = false;
-    for (int32_t id = 0; !any && id < object->Op.GetSurfaceCount(object); ++id) {
+    for (int32_t id = 0; !any && id < object->Op.GetNumSurfaces(object); ++id) {
         LwMaterial* m = object->Op.GetEvaluatedMaterial(object, id);
         any = m && object->Op.GetTextureLayer(object, m, channel, layer);
     }
     if (!any) return LW_ERR_NONE;
     std::vector<LwUvScratch> scratch;
     std::vector<int32_t> indices;
-    const int32_t polygons = object->Op.GetPolygonCount(object);
+    const int32_t polygons = object->Op.GetNumPolygons(object);
     for (int32_t p = 0; p < polygons; ++p) {
         LwPolygon* polygon = object->Op.GetPolygon(object, p);
         LwMaterial* m = object->Op.GetEvaluatedMaterial(object, polygon->SurfaceId);
@@ -276,7 +276,7 @@ int32_t SetupTextureCoordinates(LwObject* object, uint16_t mask, uint16_t layers
     int32_t result = object ? object->Op.FreeTexCoords(object) : LW_ERR_PARAM;
     if (result != LW_ERR_NONE) return result;
     if ((flags & LW_TEXCOORD_UV_FILE) && object->Op.ReadUvFile(object, flags) == LW_ERR_NONE) return LW_ERR_NONE;
-    const bool lists = (flags & LW_TEXCOORD_SHARE) && object->Op.GetPointCount(object) > 0;
+    const bool lists = (flags & LW_TEXCOORD_SHARE) && object->Op.GetNumPoints(object) > 0;
     if (lists && (result = object->Op.BuildPointPolygonLists(object)) != LW_ERR_NONE) return result;
     for (int i = 0; i < 8 && result == LW_ERR_NONE; ++i) {
         if (!(mask & (1u << i))) continue;

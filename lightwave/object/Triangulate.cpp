@@ -311,7 +311,7 @@ using Faces = std::vector<std::vector<int32_t>>;
 
 // Cuts along every diagonal the first face that holds both ends and is not yet a triangle. A
 // diagonal with no such face, or along a side of it, changes nothing.
-void LinkDiagonals(Faces& faces, Diagonals& diagonals) {
+void MakeFaceLinks(Faces& faces, Diagonals& diagonals) {
     for (const auto& [a, b] : diagonals) {
         if (a == b) continue;
         for (size_t f = 0; f < faces.size(); ++f) {
@@ -341,7 +341,8 @@ void LinkDiagonals(Faces& faces, Diagonals& diagonals) {
 }
 
 // The stack triangulation of a y-monotone face; the diagonals are added to the list.
-void TriangulateMonotone(const std::vector<Vertex>& ring, const std::vector<int32_t>& face, Diagonals& diagonals) {
+void TriangulateMonotonePolygon(const std::vector<Vertex>& ring, const std::vector<int32_t>& face,
+                                Diagonals& diagonals) {
     const size_t n = face.size();
     if (n <= 3) return;
     struct Event {
@@ -398,9 +399,9 @@ std::vector<Triangle> SweepTriangles(const std::vector<Vertex>& ring) {
     for (size_t k = 0; k < ring.size(); ++k) faces[0][k] = (int32_t)k;
     Diagonals diagonals;
     Sweep(ring, diagonals).Run();
-    LinkDiagonals(faces, diagonals);
-    for (size_t f = 0, count = faces.size(); f < count; ++f) TriangulateMonotone(ring, faces[f], diagonals);
-    LinkDiagonals(faces, diagonals);
+    MakeFaceLinks(faces, diagonals);
+    for (size_t f = 0, count = faces.size(); f < count; ++f) TriangulateMonotonePolygon(ring, faces[f], diagonals);
+    MakeFaceLinks(faces, diagonals);
     std::vector<Triangle> triangles;
     for (const std::vector<int32_t>& face : faces) {
         if (face.size() != 3) return {};
@@ -499,39 +500,28 @@ void HandOnVmads(LwObject* o, const Source& s, const std::vector<int32_t>& added
 
 int32_t CornerLimit(int32_t option) { return (option & LW_TRIANGULATE_KEEP_QUADS) ? 4 : 3; }
 
-int32_t TriangulatePolygon(LwObject* o, int32_t index, int32_t option) {
-    LwLayer* layer = o->CurrentLayer;
-    LwPolygon* polygon = o->Op.GetPolygon(o, index);
-    RemoveCoincidentCorners(layer, polygon);
-    // A polygon cleaned down to what the option keeps is kept.
-    if (polygon->VertexCount() <= CornerLimit(option)) return LW_ERR_NONE;
+// Projects the polygon into the plane of its normal as a counter-clockwise ring; convex is set for
+// a polygon cut as a fan (no reflex corner, or self-crossing).
+std::vector<Vertex> MakePolygonList(const LwLayer* layer, const LwPolygon* polygon, bool* reversed, bool* convex) {
     double normal[3];
     NewellNormal(layer, polygon, normal);
-    std::vector<Triangle> triangles;
-    bool fan = false;
-    try {
-        std::vector<Vertex> ring = Project(layer, polygon, normal);
-        // The area-weighted normal leaves only a ring of no area clockwise; it is walked the other
-        // way round and its triangles turned back.
-        double orientation = 0.0;
-        for (size_t k = 1; k + 1 < ring.size(); ++k) orientation += Cross(ring[0], ring[k], ring[k + 1]);
-        const bool reversed = orientation < 0.0;
-        if (reversed) std::reverse(ring.begin() + 1, ring.end());
-        fan = SelfCrossing(ring) || Classify(ring);
-        if (fan && (option & LW_TRIANGULATE_KEEP_CONVEX)) return LW_ERR_NONE;
-        if (!fan) triangles = SweepTriangles(ring);
-        if (reversed)
-            for (Triangle& t : triangles) std::swap(t.Corner[1], t.Corner[2]);
-        // A ring the sweep could not cut into triangles alone (rounding on a degenerate outline)
-        // becomes a fan rather than stay a polygon among its own triangles.
-        if (triangles.empty()) fan = true;
-    } catch (const std::bad_alloc&) {
-        return LW_ERR_MEMORY;
-    }
-    if (fan) {
-        triangles.clear();
-        for (int32_t k = 1; k + 1 < polygon->VertexCount(); ++k) triangles.push_back({{0, k, k + 1}});
-    }
+    std::vector<Vertex> ring = Project(layer, polygon, normal);
+    // The area-weighted normal leaves only a ring of no area clockwise; it is walked the other way
+    // round and its triangles turned back.
+    double orientation = 0.0;
+    for (size_t k = 1; k + 1 < ring.size(); ++k) orientation += Cross(ring[0], ring[k], ring[k + 1]);
+    *reversed = orientation < 0.0;
+    if (*reversed) std::reverse(ring.begin() + 1, ring.end());
+    *convex = SelfCrossing(ring) || Classify(ring);
+    return ring;
+}
+
+// Writes the triangles back: the last takes the source polygon's place, the others are appended
+// with its surface, tags, flags and per-corner data; with dropDegenerate, a triangle of no area is
+// left out.
+int32_t WriteTriangles(LwObject* o, int32_t index, const std::vector<Triangle>& triangles, bool dropDegenerate) {
+    LwLayer* layer = o->CurrentLayer;
+    const LwPolygon* polygon = o->Op.GetPolygon(o, index);
     Source s;
     try {
         s = {index,
@@ -548,7 +538,7 @@ int32_t TriangulatePolygon(LwObject* o, int32_t index, int32_t option) {
     }
     std::vector<int32_t> added;
     for (size_t i = 0; i + 1 < triangles.size(); ++i) {
-        if (!fan && Degenerate(layer, s, triangles[i])) continue;
+        if (dropDegenerate && Degenerate(layer, s, triangles[i])) continue;
         const int32_t points[3] = {s.Points[triangles[i].Corner[0]], s.Points[triangles[i].Corner[1]],
                                    s.Points[triangles[i].Corner[2]]};
         // The source's tags include its SURF tag, so the triangle takes its surface from them.
@@ -566,6 +556,46 @@ int32_t TriangulatePolygon(LwObject* o, int32_t index, int32_t option) {
     return LW_ERR_NONE;
 }
 
+int32_t OutputTriangles(LwObject* o, int32_t index, const std::vector<Triangle>& triangles) {
+    return WriteTriangles(o, index, triangles, true);
+}
+
+// The fan from corner 0, in the polygon's own corner order; no triangle of it is dropped.
+int32_t OutputConvex(LwObject* o, int32_t index) {
+    std::vector<Triangle> fan;
+    try {
+        for (int32_t k = 1; k + 1 < o->Op.GetPolygon(o, index)->VertexCount(); ++k) fan.push_back({{0, k, k + 1}});
+    } catch (const std::bad_alloc&) {
+        return LW_ERR_MEMORY;
+    }
+    return WriteTriangles(o, index, fan, false);
+}
+
+int32_t TriangulatePolygon(LwObject* o, int32_t index, int32_t option) {
+    LwLayer* layer = o->CurrentLayer;
+    LwPolygon* polygon = o->Op.GetPolygon(o, index);
+    RemoveCoincidentCorners(layer, polygon);
+    // Cleaned down to a triangle there is nothing to cut; a quadrilateral left by the clean-up is
+    // cut even when quadrilaterals are kept.
+    if (polygon->VertexCount() < 4) return LW_ERR_NONE;
+    std::vector<Triangle> triangles;
+    bool convex = false;
+    try {
+        bool reversed = false;
+        std::vector<Vertex> ring = MakePolygonList(layer, polygon, &reversed, &convex);
+        if (convex && (option & LW_TRIANGULATE_KEEP_CONVEX)) return LW_ERR_NONE;
+        if (!convex) triangles = SweepTriangles(ring);
+        if (reversed)
+            for (Triangle& t : triangles) std::swap(t.Corner[1], t.Corner[2]);
+    } catch (const std::bad_alloc&) {
+        return LW_ERR_MEMORY;
+    }
+    // A ring the sweep could not cut into triangles alone (rounding on a degenerate outline)
+    // becomes a fan rather than stay a polygon among its own triangles.
+    if (triangles.empty()) return OutputConvex(o, index);
+    return OutputTriangles(o, index, triangles);
+}
+
 int32_t TriangulatePolygonAt(LwObject* object, int32_t index, int32_t option) {
     if (!object || !object->Op.GetPolygon(object, index)) return LW_ERR_PARAM;
     if (object->Op.GetPolygon(object, index)->VertexCount() <= CornerLimit(option)) return LW_ERR_NONE;
@@ -575,7 +605,7 @@ int32_t TriangulatePolygonAt(LwObject* object, int32_t index, int32_t option) {
 // Triangles appended on the way are not visited again.
 int32_t TriangulateLayer(LwObject* object, int32_t option) {
     if (!object) return LW_ERR_PARAM;
-    const int32_t count = object->Op.GetPolygonCount(object);
+    const int32_t count = object->Op.GetNumPolygons(object);
     // Room for every triangle at once: the polygon records are large to move.
     if (LwPolygonGroup* group = LwWorkingGroup(object)) {
         size_t extra = 0;

@@ -73,10 +73,25 @@ bool UvReader::SlotsFor(int32_t count) {
     return true;
 }
 
+// The image becomes the texture of the surface's first colour layer, the layer the file's
+// coordinates are for; a surface without one gets a UV-mapped layer.
 void UvReader::SetImage(UvSlot* slot, const char* image) {
     if (strcmp(image, "NULL") == 0) return;
-    AddStillClip(object_, image);
+    const int32_t clip = AddStillClip(object_, image);
     slot->HasImage = true;
+    if (!slot->Surface) return;
+    LwMaterial* m = object_->Op.GetEvaluatedMaterial(object_, slot->Surface->Id);
+    if (!m) m = object_->Op.GetEvaluatedMaterial(object_, slot->Surface->Id);  // an object of no file type
+    if (!m) return;
+    LwTextureLayer* layer = object_->Op.GetTextureLayer(object_, m, LW_CHANNEL_COLOR, 0);
+    if (!layer) {
+        if (!(layer = object_->Op.AddTextureLayer(object_, m))) return;
+        layer->Channel = LW_CHANNEL_COLOR;
+        layer->Projection = LW_PROJECT_UV;
+    }
+    layer->Flags |= LW_LAYER_IMAGE;
+    char name[LW_CLIP_NAME_SIZE];
+    LwCopyText(layer->ImageName, GetClipDisplayName(object_, clip, name) ? name : image, sizeof(layer->ImageName));
 }
 
 // The slot naming the polygon's surface, -1 for none.
@@ -124,7 +139,7 @@ int32_t UvReader::Positional() {
         if (!lines_.Next()) return BadSurface(i, "");
         SetImage(&slots_[i], lines_.Text());
     }
-    const int32_t polygons = object_->Op.GetPolygonCount(object_);
+    const int32_t polygons = object_->Op.GetNumPolygons(object_);
     int32_t given = 0;
     char text[4200];
     if (!lines_.Next() || !LwParseInt(lines_.Text(), &given) || given != polygons) {
@@ -160,7 +175,7 @@ int32_t UvReader::Positional() {
 
 int32_t UvReader::Keywords() {
     std::vector<int32_t> coords(kMaxCorners, -1), colors(kMaxCorners, -1), normals(kMaxCorners, -1);
-    const int32_t polygons = object_->Op.GetPolygonCount(object_);
+    const int32_t polygons = object_->Op.GetNumPolygons(object_);
     int32_t channel = 0, slot = -1, polygon = -1, polygonSlot = -1, corners = -1, vertex = -1;
     // The corners of a polygon are set only when every one of them was given, and only with what
     // was given for this polygon since its corner count (the tables may have been cleared since).

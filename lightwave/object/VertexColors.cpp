@@ -67,7 +67,7 @@ int32_t ColorsFromFile(LwObject* object, int32_t flags) {
     int32_t result = ReadVclFile(vcl.get(), object);
     if (result == LW_ERR_NONE) {
         std::vector<float> rgba;
-        const int32_t polygons = object->Op.GetPolygonCount(object);
+        const int32_t polygons = object->Op.GetNumPolygons(object);
         for (int32_t p = 0; p < polygons && result == LW_ERR_NONE; ++p) {
             const LwPolygon* polygon = object->Op.GetPolygon(object, p);
             // A corner whose point names no colour for the polygon takes the surface's colour.
@@ -125,7 +125,7 @@ bool ColorsFromTag(LwObject* object, int32_t p, LwId type, std::vector<float>& r
 int32_t ColorsFromMaps(LwObject* object, int32_t flags) {
     const bool blend = flags & LW_VCOLOR_BLEND;
     std::vector<float> rgba;
-    const int32_t polygons = object->Op.GetPolygonCount(object);
+    const int32_t polygons = object->Op.GetNumPolygons(object);
     for (int32_t p = 0; p < polygons; ++p) {
         const LwPolygon* polygon = object->Op.GetPolygon(object, p);
         const LwMaterial* m = LwMaterialOrDefault(object, polygon->SurfaceId);
@@ -164,14 +164,14 @@ int32_t ColorsFromMaps(LwObject* object, int32_t flags) {
 int32_t ColorsFromSurfaces(LwObject* object) {
     object->MessageText[0] = '\0';
     object->ErrorCode = LW_ERR_NONE;
-    const int32_t surfaces = object->Op.GetSurfaceCount(object);
+    const int32_t surfaces = object->Op.GetNumSurfaces(object);
     for (int32_t id = 0; id < surfaces; ++id) {
         const float* c = LwMaterialOrDefault(object, id)->Color;
         if (object->Op.AddColor(object, c[0], c[1], c[2], c[3]) < 0) return object->ErrorCode = LW_ERR_MEMORY;
     }
     int32_t fallback = -1;
     std::vector<int32_t> indices;
-    const int32_t polygons = object->Op.GetPolygonCount(object);
+    const int32_t polygons = object->Op.GetNumPolygons(object);
     for (int32_t p = 0; p < polygons; ++p) {
         const LwPolygon* polygon = object->Op.GetPolygon(object, p);
         int32_t index = polygon->SurfaceId;
@@ -224,7 +224,7 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
         return LW_ERR_FILE_OPEN;
     }
     // A file that ends early leaves the points it did not reach without entries.
-    const int32_t points = object->Op.GetPointCount(object);
+    const int32_t points = object->Op.GetNumPoints(object);
     if (!LwResize(vcl->First, (size_t)points, 0) || !LwResize(vcl->Count, (size_t)points, 0))
         return object->ErrorCode = LW_ERR_MEMORY;
     fseek(file.get(), 0, SEEK_END);

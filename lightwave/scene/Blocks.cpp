@@ -157,7 +157,9 @@ LwEnvelope* ReadEnvelopeBlock(LwScene* scene) {
     if (!env) return FailEnvelope(scene, nullptr, LW_ERR_MEMORY);
 
     for (int32_t i = 0; i < count; ++i) {
-        if (!scene->Op.ReadLine(scene, line, sizeof(line)) || scene->Op.SplitTokens(scene, line, 10, tok) < 10)
+        // A key line of nine words is short of Param2: its empty rest does not count as one.
+        if (!scene->Op.ReadLine(scene, line, sizeof(line)) || scene->Op.SplitTokens(scene, line, 10, tok) < 10 ||
+            !*tok[9])
             return FailEnvelope(scene, env, LW_ERR_BAD_FORMAT);
         LwEnvelopeKey* k = &env->KeyArray[i];
         k->Value = LwParseReal(tok[1]);

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 // Item types (LwSceneItem::Type).
-enum : int32_t {
+enum LwItemType : int32_t {
     LW_ITEM_UNKNOWN = 0,
     LW_ITEM_OBJECT = 1,
     LW_ITEM_LIGHT = 2,
@@ -19,7 +19,7 @@ enum : int32_t {
 };
 
 // Channel numbers of an item's channel list.
-enum : int32_t {
+enum LwChannelId : int32_t {
     LW_CHANNEL_POSITION_X = 0,
     LW_CHANNEL_POSITION_Y = 1,
     LW_CHANNEL_POSITION_Z = 2,
@@ -32,7 +32,7 @@ enum : int32_t {
 };
 
 // Groups of EvaluateMotion and SetMotion.
-enum : int32_t {
+enum LwMotionGroup : int32_t {
     LW_MOTION_POSITION = 1,
     LW_MOTION_ROTATION = 5,
     LW_MOTION_SCALE = 6,
@@ -41,7 +41,7 @@ enum : int32_t {
 };
 
 // Load flags of LoadLwScene. The renderer passes LW_SCENE_MOTION_TO_CHANNELS alone.
-enum : uint32_t {
+enum LwSceneLoadFlags : uint32_t {
     LW_SCENE_LOAD_OBJECTS = 1,
     LW_SCENE_MOTION_TO_CHANNELS = 2,
 };

@@ -39,8 +39,10 @@ struct ItemIndex {
             } else if (type >= 0 && type < kTypes) {
                 index = (uint32_t)perType[type];
             }
-            // The reference counts earlier items only, as MakeItemRef's walk does.
-            LwItemRef ref = ((uint32_t)type << 28) | (((uint32_t)bone & 0xFFFu) << 16) | (index & 0xFFFFu);
+            // The reference counts earlier items only, as MakeItemRef's walk does; only a bone
+            // carries its place among its object's bones.
+            uint32_t boneBits = type == LW_ITEM_BONE ? (uint32_t)bone : 0u;
+            LwItemRef ref = ((uint32_t)type << 28) | ((boneBits & 0xFFFu) << 16) | (index & 0xFFFFu);
             if (type == LW_ITEM_OBJECT) {
                 currentOwner = it;
                 ++objectsSeen;
@@ -403,7 +405,7 @@ LwSceneItem* AddObjectItem(LwScene* scene, const char* keyword, int32_t layer, c
         item->Object = scene->Op.NewObjectRecord(scene, layer, path);
         if (scene->LoadFlags & LW_SCENE_LOAD_OBJECTS) scene->Op.LoadItemObject(scene, item);
         LwObject* object = item->Object ? item->Object->Object : nullptr;
-        if (layer > 1 || !object || object->Op.GetLayerCount(object) > 1) {
+        if (layer > 1 || !object || object->Op.GetNumLayers(object) > 1) {
             char suffix[32];
             snprintf(suffix, sizeof(suffix), ":Layer%d", layer);
             std::string name = std::string(item->Name) + suffix;
@@ -593,10 +595,8 @@ int32_t SplitTokens(LwScene*, char* line, int32_t count, char** tokens) {
     }
     if (found == count - 1) {
         while (IsSeparator(*p)) ++p;
-        // An empty rest is present as "" but not counted, so a key line short of a value is
-        // seen as short.
-        tokens[count - 1] = p;
-        return *p ? count : count - 1;
+        tokens[count - 1] = p;  // "" when nothing follows
+        return count;
     }
     return found;
 }

@@ -125,15 +125,14 @@ void DumpObject(FILE* f, const LwSceneObject* o, int L) {
         DumpPrintf(f, l, "{\n");
         DumpPrintf(f, l + 1, "Layer idx %d  layer_no %d  name [%s]\n", layer ? layer->Position : 0,
                    layer ? layer->LayerNumber : 0, layer ? layer->Name : "");
-        DumpPrintf(f, l + 1, "NumberOfPolygons  %d\n", obj->Op.GetPolygonCount(obj));
-        DumpPrintf(f, l + 1, "NumberOfPoints    %d\n", obj->Op.GetPointCount(obj));
+        DumpPrintf(f, l + 1, "NumberOfPolygons  %d\n", obj->Op.GetNumPolygons(obj));
+        DumpPrintf(f, l + 1, "NumberOfPoints    %d\n", obj->Op.GetNumPoints(obj));
         DumpPrintf(f, l + 1, "NumberOfNormals   %d\n", obj->Op.GetNumNormals(obj));
         DumpPrintf(f, l + 1, "NumberOfUVCoords  %d\n", obj->Op.GetNumTexCoords(obj));
         DumpPrintf(f, l + 1, "NumberOfColors    %d\n", obj->Op.GetNumColors(obj));
-        DumpPrintf(f, l + 1, "NumberOfSurfaces  %d\n", obj->Op.GetSurfaceCount(obj));
-        // Vertex maps by type come with the object database; until then none are counted.
-        DumpPrintf(f, l + 1, "NumberOfWeights   %d\n", 0);
-        DumpPrintf(f, l + 1, "NumberOfMorphs    %d\n", 0);
+        DumpPrintf(f, l + 1, "NumberOfSurfaces  %d\n", obj->Op.GetNumSurfaces(obj));
+        DumpPrintf(f, l + 1, "NumberOfWeights   %d\n", obj->Op.GetNumVmaps(obj, LwMakeId('W', 'G', 'H', 'T')));
+        DumpPrintf(f, l + 1, "NumberOfMorphs    %d\n", obj->Op.GetNumVmaps(obj, LwMakeId('M', 'O', 'R', 'F')));
         DumpPrintf(f, l, "}\n");
     }
     Close(f, L);
@@ -193,7 +192,7 @@ void DumpCamera(FILE* f, const LwSceneCamera* c, int L) {
     Close(f, L);
 }
 
-void DumpBone(FILE* f, const LwSceneBone* b, int L) {
+void DumpBone(FILE* f, LwScene* s, const LwSceneBone* b, int L) {
     if (!b) return;
     Open(f, L, "Bone \n");
     int l = L + 1;
@@ -219,7 +218,20 @@ void DumpBone(FILE* f, const LwSceneBone* b, int L) {
     DumpPrintf(f, l, "BoneMuscleFlexParent  %f\n", b->BoneMuscleFlexParent);
     DumpPrintf(f, l, "BoneRestStart         %f %f %f\n", b->BoneRestStart[0], b->BoneRestStart[1], b->BoneRestStart[2]);
     DumpPrintf(f, l, "BoneRestEnd           %f %f %f\n", b->BoneRestEnd[0], b->BoneRestEnd[1], b->BoneRestEnd[2]);
-    // The weight block needs the object's vertex maps, which come with the object database.
+    // The points the bone weighs, from the WGHT map of its name in its object's loaded file.
+    const LwSceneItem* owner = b->BoneWeightMapName[0] ? s->Op.GetItemByIndex(s, b->BoneObject) : nullptr;
+    LwObject* obj = owner && owner->Type == LW_ITEM_OBJECT && owner->Object ? owner->Object->Object : nullptr;
+    if (const LwVmap* map = obj ? obj->Op.FindVmap(obj, LwMakeId('W', 'G', 'H', 'T'), b->BoneWeightMapName) : nullptr) {
+        DumpPrintf(f, l, "Weight \n");
+        DumpPrintf(f, l, "{\n");
+        const size_t dimension = map->Dimension > 0 ? (size_t)map->Dimension : 0;
+        for (size_t i = 0; i < map->Points.size(); ++i) {
+            const size_t at = i * dimension;
+            DumpPrintf(f, l + 1, "%d    %f\n", map->Points[i],
+                       dimension && at < map->Values.size() ? map->Values[at] : 0.0f);
+        }
+        DumpPrintf(f, l, "}\n");
+    }
     Close(f, L);
 }
 
@@ -293,7 +305,7 @@ void DumpItem(FILE* f, LwScene* s, LwSceneItem* it, int L) {
         DumpCamera(f, s->Op.GetCameraRecord(s, it), l);
         break;
     case LW_ITEM_BONE:
-        DumpBone(f, s->Op.GetBoneRecord(s, it), l);
+        DumpBone(f, s, s->Op.GetBoneRecord(s, it), l);
         break;
     default:
         break;

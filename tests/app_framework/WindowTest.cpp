@@ -88,7 +88,7 @@ TEST_F(WindowTest, ListenersHearInTheOrderAddedOverASnapshotAndOnlyTheLastAnswer
     window->Show();
     Pump();
     listener.hook = [&] {
-        window->RemoveListener(&b);  // removed before its turn: not called
+        window->RemoveListener(&b);  // removed before its turn: still hears this message
         window->AddListener(&late);  // added: hears from the next message on
     };
     heard.clear();
@@ -97,8 +97,8 @@ TEST_F(WindowTest, ListenersHearInTheOrderAddedOverASnapshotAndOnlyTheLastAnswer
     // The first handles, the last does not: the default handling turns the close into a destroy.
     listener.handled = true;
     GameWindowProc(Id(), kMessageClose, 0, 0);
-    EXPECT_EQ((std::vector<std::string>{M(kMessagePaint), M(kMessageClose), "late " + M(kMessageClose),
-                                        M(kMessageDestroy), "late " + M(kMessageDestroy)}),
+    EXPECT_EQ((std::vector<std::string>{M(kMessagePaint), "b " + M(kMessagePaint), M(kMessageClose),
+                                        "late " + M(kMessageClose), M(kMessageDestroy), "late " + M(kMessageDestroy)}),
               heard);
     // The last handles with result 1: that is the answer, and nothing else happens.
     heard.clear();

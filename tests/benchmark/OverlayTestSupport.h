@@ -2,18 +2,10 @@
 // off-screen video driver (see tests/render), with the overlay's data from OverlayFonts.h.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <cstdlib>
 #include <memory>
 
-#include "devices/GameApplicationDriverDX9.h"
-#include "platform/GraphicsFake.h"
-#include "platform/MessageBox.h"
-#include "tests/app_framework/TestSupport.h"
 #include "tests/benchmark/OverlayFonts.h"
+#include "tests/render/RenderTestSupport.h"
 
 namespace overlaytest {
 
@@ -33,43 +25,17 @@ struct CapturingGraphics : trivale::CDXGraphics {
     Frame* last_;
 };
 
-class OverlayTest : public ::testing::Test {
+class OverlayTest : public rendertest::RenderTest {
 protected:
     // Over GL, each presented frame kept in `presented_`.
     void StartGL() {
         StartWith([this]() { return std::make_unique<CapturingGraphics>(&presented_); });
+        WriteOverlayData(data_);
     }
     // Over the recording device with an adapter changed by `adjust` first.
     void StartFake(const std::function<void(plat::FakeAdapter&)>& adjust = {}) {
-        fake_ = std::make_shared<plat::FakeGraphicsState>();
-        fake_->adapters.push_back(plat::MakeFakeAdapter("Fake adapter"));
-        if (adjust) adjust(fake_->adapters.back());
-        StartWith([state = fake_]() {
-            return std::make_unique<trivale::CDXGraphics>(plat::CreateFakeGraphicsSystem(state));
-        });
-        fake_->journal.clear();
-    }
-    void StartWith(const std::function<std::unique_ptr<trivale::CDXGraphics>()>& graphics) {
-        std::filesystem::create_directories(data_ / "config");
-        ::setenv("XDG_CONFIG_HOME", (data_ / "config").c_str(), 1);
-        ::setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 1);  // the first mode, windowed, 24 depth bits
-        [[maybe_unused]] static const bool video = (fwtest::KeepVideo().SetUp(), true);  // once per run
-        plat::SetMessageBoxHook([](const plat::MessageBoxRequest& box) { ADD_FAILURE() << box.text; });
-        log_.reset();
-        log_.reset(new fwtest::CapturedLog());
-        ASSERT_TRUE(trivale::CreateApplicationDriver());
-        trivale::ApplicationDeviceFactory factory;
-        factory.graphics = graphics;
-        trivale::GetApplicationDriver()->SetDeviceFactory(factory);
-        ASSERT_TRUE(trivale::GetApplicationDriver()->Initialize());
+        StartDriver(rendertest::Backend::Fake, adjust);
         WriteOverlayData(data_);
-        trivale::GetApplicationDriver()->UseFileSystem(data_.string() + "/");
-    }
-    void TearDown() override {
-        trivale::DestroyApplicationDriver();
-        log_.reset();
-        plat::SetMessageBoxHook(plat::MessageBoxHook());
-        std::filesystem::remove_all(data_);
     }
     trivale::CDXGraphics& Graphics() { return *trivale::GetApplicationDriver()->GetGraphics(); }
     plat::IGraphicsDevice& Device() { return *Graphics().GetDevice(); }
@@ -85,10 +51,6 @@ protected:
         return kept;
     }
 
-    std::unique_ptr<fwtest::CapturedLog> log_;
-    std::shared_ptr<plat::FakeGraphicsState> fake_;
-    const std::filesystem::path data_ =
-        std::filesystem::temp_directory_path() / ("tvoverlay-" + std::to_string(::getpid()));
     Frame presented_;
 };
 

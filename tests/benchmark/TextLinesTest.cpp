@@ -10,7 +10,8 @@ class TextLinesTest : public ShowTest {
 protected:
     Lines DrawLines(const Lines& lines, double elapsedMs = 16) {
         for (const std::string& line : lines) text_.TextOut(line);
-        text_.Draw(Canvas(), elapsedMs, 0);
+        text_.DrawLines(Canvas());
+        text_.Advance(elapsedMs);
         return large_.Take();
     }
     CTextLines text_;
@@ -66,9 +67,9 @@ TEST_F(TextLinesTest, FadeFollowsTheFrameTime) {
 
 // While a debug page is shown: the count at the right edge, four debug rows above the viewport's bottom.
 TEST_F(TextLinesTest, ParticleCountOnTheDebugPages) {
-    text_.Draw(Canvas(0), 16, 8192);
+    DrawParticleCount(Canvas(0), 8192);
     EXPECT_EQ(debug_.Take(), Lines{});
-    text_.Draw(Canvas(3), 16, 8192);
+    DrawParticleCount(Canvas(3), 8192);
     EXPECT_EQ(debug_.Take(), Lines{"8192 particles @640,400*0 v0 #FFFFFFFF a2"});
 }
 

@@ -18,12 +18,18 @@ std::string ReadEntry(CArchiveFileLoader& a, const std::string& name) {
     return out;
 }
 
-// "message @origin" of the format error that opening the bytes as an archive gives, or "".
+// "message @origin" of the format error that opening the bytes as an archive, then each of its entries,
+// gives, or "" (the archive's path reads "data.tva").
 std::string OpenError(const std::string& bytes) {
     TempDir dir;
     WriteFile(dir / "data.tva", bytes);
     CArchiveFileLoader a;
-    const std::string error = Thrown<EInvalidFileFormat>([&] { a.Open(dir / "data.tva"); });
+    std::string error = Thrown<EInvalidFileFormat>([&] {
+        a.Open(dir / "data.tva");
+        for (int i = 0; i < a.GetEntryCount(); ++i) a.OpenEntry(a.GetEntry(i)->name);
+    });
+    const std::string path = dir / "data.tva";
+    if (error.find(path) != std::string::npos) error.replace(error.find(path), path.size(), "data.tva");
     return error == "nothing thrown" ? "" : error;
 }
 
@@ -53,7 +59,7 @@ TEST(ArchiveReader, ReadsEntriesByNameInAnyCase) {
     a.Open(dir / "data.tva");
     EXPECT_EQ(ReadEntry(a, "y"), "abcd");
     std::unique_ptr<IStream> x(a.OpenEntry("x"));
-    EXPECT_EQ(x->Seek(-3), 0u);
+    x->Seek(-3);
     char buf[8];
     EXPECT_EQ(x->Read(buf, 8), 3u);  // never reaches the bytes after it
     EXPECT_EQ(std::string(buf, 3), "cde");
@@ -86,7 +92,11 @@ TEST(ArchiveHostile, DamagedArchivesAreFormatErrors) {
     const std::string table = "フォーマットヘッダエラー @trivale::CArchiveFileEntries";
     const std::string count = "データエラー(entry count). データが壊れています. @trivale::CArchiveFileEntries";
     const std::string crc = "データエラー(entry CRC). データが壊れています. @trivale::CArchiveFileEntryHeader";
-    const std::string range = "データエラー(entry range). データが壊れています. @trivale::CArchiveFileLoader";
+    // An entry past the end of the file is refused when it is opened, naming the file and the entry.
+    const auto range = [](const char* name) {
+        return "データエラー(entry range). データが壊れています. \"data.tva\": \"" + std::string(name) +
+               "\" @trivale::CArchiveFileLoader";
+    };
     const std::string magics = "TrivaleArchiveTrivaleArchiveEntry";
     const std::string two = Archive({{"a.txt", "alpha"}, {"b.txt", "bravo"}});
     std::vector<std::pair<std::string, std::string>> cases = {
@@ -102,8 +112,8 @@ TEST(ArchiveHostile, DamagedArchivesAreFormatErrors) {
         {ArchiveHead(0x7FFFFFFF) + Record("a", 0, 1) + "z", crc},  // count larger than the table
         {ArchiveHead(2) + Record("a", 0, 1), crc},
         {ArchiveHead(1) + Record(std::string("a\0b", 3), 0, 1) + "z", crc},  // a NUL cuts the name
-        {two.substr(0, two.size() - 1), range},
-        {ArchiveHead(1) + Record("huge", 0, 0xFFFFFFFFu) + "tiny", range},
+        {two.substr(0, two.size() - 1), range("b.txt")},
+        {ArchiveHead(1) + Record("huge", 0, 0xFFFFFFFFu) + "tiny", range("huge")},
         {two.substr(0, two.size() - 1) + "X", ""},  // data bytes are not covered
         {ArchiveHead(0) + "trailing", ""},
     };
@@ -116,17 +126,20 @@ TEST(ArchiveHostile, DamagedArchivesAreFormatErrors) {
         cases.push_back({bad, crc});
     }
     for (std::uint32_t offset : {0xFFFFFFFFu, 0xFFFFFFF0u, 0x80000000u})  // would wrap in 32 bits
-        cases.push_back({ArchiveHead(1) + Record("wrap", offset, 0x20) + std::string(64, 'd'), range});
+        cases.push_back({ArchiveHead(1) + Record("wrap", offset, 0x20) + std::string(64, 'd'), range("wrap")});
     for (const auto& c : cases) EXPECT_EQ(OpenError(c.first), c.second) << c.first.size() << " bytes";
 }
 
-TEST(ArchiveHostile, FileCutAfterOpenGivesAFormatErrorNotShortData) {
+// Only the entries that lie past the end are refused, also when the file is cut after it was opened.
+TEST(ArchiveHostile, ACutFileRefusesOnlyTheEntriesItLost) {
     TempDir dir;
     const std::string good = Archive({{"a.txt", "alpha"}, {"b.txt", "bravo"}});
-    WriteFile(dir / "data.tva", good);
-    CArchiveFileLoader a;
-    a.Open(dir / "data.tva");
-    WriteFile(dir / "data.tva", good.substr(0, good.size() - 2));
-    EXPECT_EQ(ReadEntry(a, "a.txt"), "alpha");
-    EXPECT_THROW(a.OpenEntry("b.txt"), EInvalidFileFormat);
+    for (bool cutFirst : {true, false}) {
+        WriteFile(dir / "data.tva", cutFirst ? good.substr(0, good.size() - 2) : good);
+        CArchiveFileLoader a;
+        a.Open(dir / "data.tva");
+        WriteFile(dir / "data.tva", good.substr(0, good.size() - 2));
+        EXPECT_EQ(ReadEntry(a, "a.txt"), "alpha");
+        EXPECT_THROW(a.OpenEntry("b.txt"), EInvalidFileFormat);
+    }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +49,15 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
     tvtest::TempDir dir;
     tvtest::WriteFile(dir / "a.log", "old contents\n");
     CloseLogFile();
+    {  // while another run holds the log, it stays whole and this run has none
+        const int held = ::open((dir / "a.log").c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        OpenLogFileFor(dir / "a.exe");
+        EXPECT_EQ(GetLogFileState(), LogFileState::InUse);
+        EXPECT_EQ(GetLogFilePath(), dir / "a.log");
+        EXPECT_EQ(tvtest::ReadFile(dir / "a.log"), "old contents\n");
+        ::close(held);
+    }
     OpenLoggerConsole();
     testing::internal::CaptureStdout();
     LogInfo("nobody hears this");
@@ -55,6 +66,7 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
     LogInfo("x");
     std::fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "INFO: x\n");
+    EXPECT_EQ(GetLogFileState(), LogFileState::Open);
     CloseLogFile();
     LogPlain("after close");
     EXPECT_EQ(tvtest::ReadFile(dir / "a.log"), "INFO: x\n");

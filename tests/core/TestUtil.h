@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,18 @@ public:
     }
     ~CapturedLog() { trivale::CloseLogFile(); }
     std::string Text() const { return ReadFile(path_); }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(Text());
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    int Count(const std::string& what) const {
+        const std::string text = Text();
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
 
 private:
     TempDir dir_;

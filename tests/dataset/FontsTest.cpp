@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "gfxkit/ImageLoader.h"
+#include "tests/dataset/DataSetTestSupport.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/StrokeFont.h"
 
@@ -31,14 +31,7 @@ const FontGrid kGrids[] = {
     {"fonts\\FONT32T2.png", 512, 512, 32, 16, 0x20, 0x5F, 32, 32, 4},
 };
 
-const DataSet& Fonts() {
-    static const DataSet set = [] {
-        DataSet s;
-        AddFonts(s);
-        return s;
-    }();
-    return set;
-}
+const DataSet& Fonts() { return datasettest::Built<AddFonts>(); }
 
 // Texels as the engine loads them: B, G, R, A bytes.
 struct Texels {
@@ -49,18 +42,7 @@ struct Texels {
     }
 };
 
-Texels Load(const FontGrid& grid) {
-    const Bytes& file = Fonts().Get(grid.name);
-    plat::ImageLoadParams params;
-    params.width = params.height = plat::kImageDefaultNonPow2;
-    params.mipLevels = 1;
-    params.format = plat::Format::Argb8888;
-    params.filter = plat::ImageFilter::Point;
-    Texels t;
-    std::string why;
-    EXPECT_EQ(plat::LoadImageFromMemory(file.data(), file.size(), params, t.image, &why), 0) << why;
-    return t;
-}
+Texels Load(const FontGrid& grid) { return {datasettest::Decode(Fonts().Get(grid.name))}; }
 
 // Alpha summed over the cell of `code` in `set` inside (x0, y0)..(x1, y1), cell-relative.
 int CellAlpha(const Texels& t, const FontGrid& g, int set, int code, int x0, int y0, int x1, int y1) {
@@ -141,12 +123,6 @@ TEST(Fonts, EverySetDrawsItsOwnStyle) {
             EXPECT_NE(CellAlpha(t, g, set, 'E', 0, 0, g.cell, g.cell), plain) << set;
         }
     }
-}
-
-TEST(Fonts, SecondBuildWritesTheSameBytes) {
-    DataSet again;
-    AddFonts(again);
-    EXPECT_EQ(again.Files(), Fonts().Files());
 }
 
 TEST(StrokeFont, RefusesCodesItLacksAndBoxesOutsideTheImage) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "gfxkit/ImageLoader.h"
+#include "tests/dataset/DataSetTestSupport.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/ImageWrite.h"
 
@@ -18,27 +18,8 @@ using plat::ImageFileFormat;
 
 namespace {
 
-// The pictures are drawn once for the whole program.
-const DataSet& Pictures() {
-    static const DataSet set = [] {
-        DataSet s;
-        AddPictures(s);
-        return s;
-    }();
-    return set;
-}
-
-// Level 0 as the loader hands it over: file size, one level, texels B, G, R, A.
-plat::LoadedImage Decode(const Bytes& file, Format format = Format::Argb8888, std::uint32_t mips = 1) {
-    plat::ImageLoadParams params;
-    params.width = params.height = plat::kImageDefaultNonPow2;
-    params.mipLevels = mips;
-    params.format = format;
-    plat::LoadedImage image;
-    std::string why;
-    EXPECT_EQ(plat::LoadImageFromMemory(file.data(), file.size(), params, image, &why), plat::gfx::kOk) << why;
-    return image;
-}
+const DataSet& Pictures() { return datasettest::Built<AddPictures>(); }
+using datasettest::Decode;
 
 std::uint8_t AlphaAt(const plat::LoadedImage& image, std::uint32_t x, std::uint32_t y) {
     const plat::ImageLevel& level = image.levels.at(0);
@@ -255,12 +236,6 @@ TEST(Pictures, EncodersRefuseBadPictures) {
         [&] { EncodeJpeg(fine, 101); },
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_THROW(cases[i](), std::invalid_argument) << i;
-}
-
-TEST(Pictures, SameBytesOnASecondBuild) {
-    DataSet again;
-    AddPictures(again);
-    EXPECT_TRUE(again.Files() == Pictures().Files());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "render/LWRenderableObjectCache.h"
 #include "render/LWRenderableScene.h"
 #include "render/T3OFile.h"
+#include "tests/dataset/DataSetTestSupport.h"
 #include "tests/render/RenderTestSupport.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/Ground.h"
@@ -29,34 +30,19 @@ struct SceneCase {
     double (*ground)(double x, double z);
 };
 
+// clang-format off
 const SceneCase kScenes[] = {
     {"scenes\\skyhigh\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
-    {"scenes\\valley\\valley.lws",
-     3,
-     2250,
-     {"Camera", "CamLow", "CamCrane"},
+    {"scenes\\valley\\valley.lws", 3, 2250, {"Camera", "CamLow", "CamCrane"},
      {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "cabin.bmp", "smoke.dds", "fence.png", "shadow.png",
-      "env_sphere.png"},
-     50000,
-     200000,
-     dataset::ValleyHeight},
-    {"scenes\\ridge\\ridge.lws",
-     3,
-     2100,
-     {"Camera", "CamHigh"},
-     {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "lamp.png", "cabin.bmp", "fence.png"},
-     50000,
-     200000,
+      "env_sphere.png"}, 50000, 200000, dataset::ValleyHeight},
+    {"scenes\\ridge\\ridge.lws", 3, 2100, {"Camera", "CamHigh"},
+     {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "lamp.png", "cabin.bmp", "fence.png"}, 50000, 200000,
      dataset::RidgeHeight},
-    {"scenes\\lake\\lake.lws",
-     1,
-     1800,
-     {"Camera"},
-     {"ice.dds", "env_sphere.png", "shore.jpg", "bark.jpg", "needles.dds"},
-     50000,
-     200000,
-     dataset::LakeHeight},
+    {"scenes\\lake\\lake.lws", 1, 1800, {"Camera"},
+     {"ice.dds", "env_sphere.png", "shore.jpg", "bark.jpg", "needles.dds"}, 50000, 200000, dataset::LakeHeight},
 };
+// clang-format on
 
 DataSet BuildScenes() {
     DataSet set;
@@ -82,7 +68,13 @@ struct SceneFree {
     void operator()(LwScene* s) const { FreeLwScene(&s); }
 };
 
-TEST(Scenes, SameBytesOnEveryBuild) { EXPECT_TRUE(BuildScenes().Files() == BuildScenes().Files()); }
+// Every part of the data set comes out the same on every build.
+TEST(DataSet, SameBytesOnEveryBuild) {
+    EXPECT_TRUE(BuildScenes().Files() == BuildScenes().Files());
+    EXPECT_TRUE(datasettest::SameOnASecondBuild<dataset::AddFonts>());
+    EXPECT_TRUE(datasettest::SameOnASecondBuild<dataset::AddMusic>());
+    EXPECT_TRUE(datasettest::SameOnASecondBuild<dataset::AddPictures>());
+}
 
 // The culling keeps a triangle seen from the side its vertex normals point to; only the needles show
 // their inner side too, lit as the outer one. The sky dome is seen from its centre.

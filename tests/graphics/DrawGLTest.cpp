@@ -71,11 +71,8 @@ protected:
     }
     // Within `tolerance` levels on each colour channel.
     static bool Near(uint32_t a, uint32_t b, int tolerance = 3) {
-        for (int shift = 0; shift < 24; shift += 8) {
-            if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > tolerance) {
-                return false;
-            }
-        }
+        for (int shift = 0; shift < 24; shift += 8)
+            if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > tolerance) return false;
         return true;
     }
     void ScreenQuad(float left, float top, float right, float bottom, uint32_t colour) {
@@ -211,26 +208,6 @@ TEST_F(DrawGLTest, DirectionalLightLightsAMaterialInWorldSpace) {
     ASSERT_EQ(device_->DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, quad, sizeof(LitVertex)), gfx::kOk);
     EXPECT_TRUE(Near(Pixel(32, 32), 0xFF804DE6)) << std::hex << Pixel(32, 32);
     EXPECT_EQ(Pixel(2, 2), kClear);
-}
-
-TEST_F(DrawGLTest, LinearFogAtTwoDepths) {
-    // Red quads at depth 10 (left) and 30 (right), fog from 0 to 40 towards blue: 3/4 and 1/4 red.
-    device_->SetTransform(TransformKind::Projection, MatrixPerspectiveFovLH(kPi / 2, 1, 1, 100));
-    device_->SetRenderState(RenderState::Lighting, false);
-    device_->SetRenderState(RenderState::FogEnable, true);
-    device_->SetRenderState(RenderState::FogVertexMode, FogMode::Linear);
-    device_->SetRenderState(RenderState::FogStart, FloatBits(0));
-    device_->SetRenderState(RenderState::FogEnd, FloatBits(40));
-    device_->SetRenderState(RenderState::FogColour, 0xFF0000FFu);
-    device_->SetRenderState(RenderState::CullMode, Cull::None);
-    const uint32_t red = 0xFFFF0000;
-    const ColourVertex near[4] = {{-10, 10, 10, red}, {0, 10, 10, red}, {-10, -10, 10, red}, {0, -10, 10, red}};
-    const ColourVertex far[4] = {{0, 30, 30, red}, {30, 30, 30, red}, {0, -30, 30, red}, {30, -30, 30, red}};
-    device_->SetFVF(kFvfXyz | kFvfDiffuse);
-    device_->DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, near, sizeof(ColourVertex));
-    device_->DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, far, sizeof(ColourVertex));
-    EXPECT_TRUE(Near(Pixel(16, 32), 0xFFBF0040)) << std::hex << Pixel(16, 32);
-    EXPECT_TRUE(Near(Pixel(48, 32), 0xFF4000BF)) << std::hex << Pixel(48, 32);
 }
 
 TEST_F(DrawGLTest, TransformsPlaceAVertexWhereWorkedOut) {

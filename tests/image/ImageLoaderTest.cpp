@@ -278,6 +278,7 @@ TEST(ImageLoader, LoadParameters) {
     for (int i = 0; i < 7; ++i) chain.insert(chain.end(), kDxt1Four.begin(), kDxt1Four.end());
     const uint32_t kAll = kImageDefault, kOwn = kImageDefaultNonPow2;
     const ImageFilter linear = ImageFilter::Linear;
+    const ImageLoadParams file = Own(F::Unknown);  // the file's own format
     const struct {
         const char* name;
         Bytes file;
@@ -320,20 +321,8 @@ TEST(ImageLoader, LoadParameters) {
         {"to_alpha8", one, Own(F::Alpha8), "1x1", 0, F::Alpha8, {0x80}},
         {"to_luminance8", one, Own(F::Luminance8), "1x1", 0, F::Luminance8, {0x9F}},
         {"to_alpha_luminance88", one, Own(F::AlphaLuminance88), "1x1", 0, F::AlphaLuminance88, {0x9F, 0x80}},
-        {"file_format_24_bit_padded",
-         MakeBmp(1, 1, 24, {0x123456}),
-         Own(F::Unknown),
-         "1x1",
-         0,
-         F::Xrgb8888,
-         {0x56, 0x34, 0x12, 0xFF}},
-        {"file_format_grey",
-         MakePng(2, 1, PNG_COLOR_TYPE_GRAY, 8, {7, 9}),
-         Own(F::Unknown),
-         "2x1",
-         0,
-         F::Luminance8,
-         {7, 9}},
+        {"file_format_24_bit", MakeBmp(1, 1, 24, {0x123456}), file, "1x1", 0, F::Xrgb8888, {0x56, 0x34, 0x12, 0xFF}},
+        {"file_format_grey", MakePng(2, 1, PNG_COLOR_TYPE_GRAY, 8, {7, 9}), file, "2x1", 0, F::Luminance8, {7, 9}},
         {"dxt_chain_kept", Dds(8, F::Dxt1, chain, 4), ImageLoadParams(), "8x8 4x4 2x2 1x1", 0, F::Dxt1,
          Bytes(chain.begin(), chain.begin() + 32)},
         // A single stored level needs its chain filtered: the texels are decoded.

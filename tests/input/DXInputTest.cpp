@@ -49,10 +49,17 @@ TEST(DXInput, ListsTheKeyboardThenEveryAttachedGameControllerUntilFinalized) {
 }
 
 TEST(DXInput, FailuresToStartOrToListAreAFailedInitialize) {
-    CDXInput none(nullptr, [](std::string*) { return std::unique_ptr<plat::InputSystem>(); });
+    CDXInput none(nullptr, [](std::string* error) {
+        *error = "no joystick support";
+        return std::unique_ptr<plat::InputSystem>();
+    });
     intest::CapturedLog log;
     EXPECT_FALSE(none.Initialize());
-    EXPECT_EQ("INFO: DirectInput finalized.\nERROR: CDXInput: DirectInput8Create() 失敗\n\n", log.Text());
+    EXPECT_EQ(
+        0u, log.Text().find("ERROR: \n\tDirectX Error: FAIL(0x80004005): no joystick support\n\tdevices/DXInput.cpp("))
+        << log.Text();
+    EXPECT_NE(std::string::npos,
+              log.Text().find("\nINFO: DirectInput finalized.\nERROR: CDXInput: DirectInput8Create() 失敗\n\n"));
     EXPECT_EQ(0u, none.GetControllerCount());
 
     intest::FakeWorld world;

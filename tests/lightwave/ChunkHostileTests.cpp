@@ -79,31 +79,24 @@ TEST(ChunkBodies, EverySubChunkPacksBackByteForByte) {
     }
 }
 
-TEST(ChunkHostile, CutAtEveryByte) {
+// Every body cut at every byte, and with the words 0x0000 and 0xFFFF written at every byte.
+TEST(ChunkHostile, CutAndOverwrittenAtEveryByte) {
     for (const Parser& p : Parsers()) {
         const Bytes body = p.body.Written();
-        for (size_t n = 0; n <= body.size(); ++n) {
-            SCOPED_TRACE(std::string(p.name) + " cut at " + std::to_string(n));
-            LoggedObject o;
-            p.check(o.get(), Bytes(body.begin(), body.begin() + (long)n));
-            EXPECT_EQ(o.object->ErrorCode, 0);
-        }
-    }
-}
-
-TEST(ChunkHostile, WordsOverwrittenAtEveryByte) {
-    for (const Parser& p : Parsers()) {
-        const Bytes body = p.body.Written();
-        for (uint16_t word : {0x0000, 0xFFFF}) {
+        std::vector<std::pair<std::string, Bytes>> hostile;
+        for (size_t n = 0; n <= body.size(); ++n)
+            hostile.push_back({"cut at " + std::to_string(n), Bytes(body.begin(), body.begin() + (long)n)});
+        for (uint16_t word : {0x0000, 0xFFFF})
             for (size_t i = 0; i + 1 < body.size(); ++i) {
-                SCOPED_TRACE(std::string(p.name) + " word " + std::to_string(word) + " at " + std::to_string(i));
-                Bytes hostile = body;
-                hostile[i] = (uint8_t)(word >> 8);
-                hostile[i + 1] = (uint8_t)word;
-                LoggedObject o;
-                p.check(o.get(), hostile);
-                EXPECT_EQ(o.object->ErrorCode, 0);
+                hostile.push_back({"word " + std::to_string(word) + " at " + std::to_string(i), body});
+                hostile.back().second[i] = (uint8_t)(word >> 8);
+                hostile.back().second[i + 1] = (uint8_t)word;
             }
+        for (const auto& [name, bytes] : hostile) {
+            SCOPED_TRACE(std::string(p.name) + " " + name);
+            LoggedObject o;
+            p.check(o.get(), bytes);
+            EXPECT_EQ(o.object->ErrorCode, 0);
         }
     }
 }

@@ -61,35 +61,11 @@ TEST(SceneDump, ItemsWithChannelsPluginsAndColourEnvelopes) {
     ASSERT_EQ(s->ErrorCode, 0);
     const std::string expectedItems =
         Fields(2, 21, {"HController", "0", "PController", "0", "BController", "0"}) + "\n\t\tObject \n\t\t{\n" +
-        Fields(3, 21,
-               {"Type",
-                "NullObject",
-                "FileName",
-                "\"\"",
-                "Layer",
-                "1",
-                "ShadowOptions",
-                "0",
-                "MorphTarget",
-                "-1",
-                "MorphSurface",
-                "0",
-                "MTSEMorphing",
-                "0",
-                "DistanceDissolve",
-                "0",
-                "MaxDissolveDistance",
-                "0.000000",
-                "MorphAmount",
-                "0.000000",
-                "ObjectDissolve",
-                "0.000000",
-                "PolygonSize",
-                "0.000000",
-                "ExcludeLight",
-                "20000000"}) +
-        "\t\t}\n\n\t\tChannel\n\t\t{\n" + Fields(3, 14, {"No", "1", "NumKey", "1", "Behaviors", "1 2"}) +
-        "\t\t\t\n\t\t\tKey\n\t\t\t{\n" +
+        Fields(3, 21, {"Type", "NullObject", "FileName", "\"\"", "Layer", "1", "ShadowOptions", "0"}) +
+        Fields(3, 21, {"MorphTarget", "-1", "MorphSurface", "0", "MTSEMorphing", "0", "DistanceDissolve", "0"}) +
+        Fields(3, 21, {"MaxDissolveDistance", "0.000000", "MorphAmount", "0.000000", "ObjectDissolve", "0.000000"}) +
+        Fields(3, 21, {"PolygonSize", "0.000000", "ExcludeLight", "20000000"}) + "\t\t}\n\n\t\tChannel\n\t\t{\n" +
+        Fields(3, 14, {"No", "1", "NumKey", "1", "Behaviors", "1 2"}) + "\t\t\t\n\t\t\tKey\n\t\t\t{\n" +
         Fields(4, 12,
                {"Value", "2.000000", "Time", "1.000000", "Shape", "Linear", "Tension", "0.000000", "Continuity",
                 "0.000000", "Bias", "0.000000", "Param0", "0.000000", "Param1", "0.000000", "Param2", "0.000000"}) +

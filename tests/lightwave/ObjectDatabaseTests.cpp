@@ -59,7 +59,7 @@ TEST(ObjectPolygons, TypesSelectSeparateGroups) {
     AddPolygon(o.get(), {2, 3});
     o->Op.SetPolygonType(o.get(), LwMakeId('X', 'X', 'X', 'X'));
     EXPECT_EQ(o->CurrentLayer->PolygonListType, LW_ID_FACE);
-    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 0);
+    EXPECT_EQ(o->Op.GetNumPolygons(o.get()), 0);
     o->Op.SetPolygonType(o.get(), LW_ID_CURV);
     EXPECT_EQ(o->Op.GetNumPolygonVertices(o.get()), 5);
 }
@@ -103,10 +103,10 @@ TEST(ObjectPolygons, CornersOutsideThePointsAreRefused) {
     int32_t bad[3] = {0, 1, 7};
     EXPECT_EQ(o->Op.SetPolygonPoints(o.get(), 0, 3, bad), LW_ERR_PARAM);
     EXPECT_EQ(o->Op.SetPolygonPoints(o.get(), 1, 3, bad), LW_ERR_PARAM);
-    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 1);
+    EXPECT_EQ(o->Op.GetNumPolygons(o.get()), 1);
     // Freeing the points takes the corners with them: no vertex count outlives them.
     o->Op.FreePoints(o.get());
-    EXPECT_EQ(o->Op.GetPolygonCount(o.get()), 1);
+    EXPECT_EQ(o->Op.GetNumPolygons(o.get()), 1);
     EXPECT_EQ(o->Op.GetNumPolygonVertices(o.get()), 0);
 }
 

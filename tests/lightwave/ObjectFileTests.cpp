@@ -134,17 +134,21 @@ TEST(ObjectFiles, HandMade) {
              EXPECT_EQ(o->Layers->ParentNumber, 2);
              EXPECT_EQ(o->Layers->Next->ParentNumber, -1);
          }},
-        {"a SURF tag without a SURF chunk makes an empty surface", LW_FILE_LWO2,
-         Form("LWO2", Chunk("TAGS", Body().S0("Skin"))
+        {"a second POLS of a type replaces the first; a SURF tag without a SURF chunk makes an empty surface",
+         LW_FILE_LWO2,
+         Form("LWO2", Chunk("TAGS", Body().S0("Skin").S0("Bark"))
                           .Append(layer)
                           .Append(points)
                           .Append(triangle)
-                          .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(0)))),
+                          .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(0)))
+                          .Append(triangle)
+                          .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(1)))),
          LW_ERR_NONE, "",
          [&](LwObject* o) {
-             ASSERT_NE(o->Op.FindSurface(o, "Skin"), nullptr);
-             EXPECT_EQ(o->Op.FindSurface(o, "Skin")->DataSize, 0);
-             EXPECT_EQ(surface(o, 0), "Skin");
+             ASSERT_EQ(o->Op.GetNumPolygons(o), 1);
+             ASSERT_NE(o->Op.FindSurface(o, "Bark"), nullptr);
+             EXPECT_EQ(o->Op.FindSurface(o, "Bark")->DataSize, 0);
+             EXPECT_EQ(surface(o, 0), "Bark");
          }},
         {"a VMAP over its length is logged; the two bytes left over are no chunk", LW_FILE_LWO2,
          Form("LWO2", Body().Append(layer).Append(points).Append(Body().Id("VMAP").U4(vmap.Size() - 2).Append(vmap))),
@@ -154,7 +158,7 @@ TEST(ObjectFiles, HandMade) {
                           "POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(0xFFFE).U2(1).U2(3).U2(1).U2(2).U2(3).U2(1)))),
          LW_ERR_NONE, "",
          [&](LwObject* o) {
-             ASSERT_EQ(o->Op.GetPolygonCount(o), 2);
+             ASSERT_EQ(o->Op.GetNumPolygons(o), 2);
              EXPECT_EQ(surface(o, 0) + surface(o, 1), "BA");
          }},
         {"LWOB word above the surface count is one more corner", LW_FILE_LWOB,
@@ -313,7 +317,7 @@ TEST(ObjectFilesHostile, Lwo2CountsAndIndicesPastTheData) {
         EXPECT_EQ(rc, c.expected);
         if (o->Layers) {
             o->Op.SetCurrentLayer(o.get(), 0);
-            EXPECT_EQ(o->Op.GetPolygonCount(o.get()), c.polygons);
+            EXPECT_EQ(o->Op.GetNumPolygons(o.get()), c.polygons);
         }
         TextCapture dump;
         DumpLwObject(o.get(), dump.File());

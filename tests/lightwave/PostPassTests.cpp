@@ -96,6 +96,12 @@ TEST(Materials, Lwo2ValuesFollowTheAnimationTime) {
     EXPECT_FLOAT_EQ(m->DiffuseColor[0], 0.25f);
     // An envelope reference at the last envelope cannot start a chain of three.
     EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 1)->ColorEnvelope, nullptr);
+    // An object of no file type: the first request makes the defaults but returns NULL.
+    o->FileType = 0;
+    o->Op.AddSurface(o.get(), "built");
+    EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 2), nullptr);
+    ASSERT_NE(o->Op.GetEvaluatedMaterial(o.get(), 2), nullptr);
+    EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 2)->Layers.size(), 0u);
 }
 
 TEST(Materials, SelectingAChannelReachesMaterialsAndPolygons) {
@@ -390,6 +396,10 @@ TEST(UvFile, KeywordAndPositionalFiles) {
     EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->TexChannels[0].Indices[1], 1);
     EXPECT_TRUE(o->Op.GetPolygon(o.get(), 1)->TexChannels.empty());
     EXPECT_EQ(o->Op.FindClipByName(o.get(), "images/wall.tga"), 1);
+    const LwMaterial* m = o->Op.GetEvaluatedMaterial(o.get(), 0);  // the image is the surface's texture
+    ASSERT_EQ(m->Layers.size(), 1u);
+    EXPECT_EQ(m->Layers[0].Channel * 10 + m->Layers[0].Projection, LW_CHANNEL_COLOR * 10 + LW_PROJECT_UV);
+    EXPECT_STREQ(m->Layers[0].ImageName, "images/wall.tga");  // the clip's name
 
     o.Companion(".uv", "2\n1\ns\nNULL\n2\n0 3\n0 0 0\n1 0 0\n0 1 0\n1 3\n0 0 0\n0 0 0\n0 0 0\n");
     ASSERT_EQ(o->Op.SetupTextureCoordinates(o.get(), 1, 1, LW_TEXCOORD_UV_FILE), LW_ERR_NONE);

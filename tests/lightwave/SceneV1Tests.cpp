@@ -23,7 +23,7 @@ TEST(SceneV1, ObjectsParentsAndTargets) {
     LwSceneItem* rock = tree->Next;
     EXPECT_STREQ(rock->Object->FileName, "\\rock.lwo");  // the volume name is dropped
     LwSceneItem* target = rock->Next;
-    EXPECT_EQ(target->Parent, s->Op.MakeItemRef(s.get(), rock));
+    EXPECT_EQ(target->Parent, 0x10000001u);
     EXPECT_EQ(target->Target, 0x10000002u);
     EXPECT_EQ(target->Goal, 1u);  // kept as written
     EXPECT_EQ(target->HController, 3);
@@ -124,17 +124,19 @@ TEST(SceneV1, BonesHangFromTheirObject) {
     ScenePtr s = Load(
         "LWSC\n1\nAddNullObject Body\nAddBone\nBoneName A\nAddBone\nBoneName B\nParentObject 1\n"
         "Plugin ItemMotionHandler 1 Wiggle\nsome whole line\nEndPlugin\n"
-        "Plugin VolumetricHandler 1 Unknown\nEndPlugin\nLoadObjectLayer 1 x.lwo\nAddCamera\nUnaffectedByFog 1\n");
+        "Plugin VolumetricHandler 1 Unknown\nEndPlugin\nLoadObjectLayer 1 x.lwo\nAddCamera\nUnaffectedByFog 1\n"
+        "AddNullObject Second\nAddNullObject Third\nParentObject 2\n");
     LwSceneItem* body = s->FirstItem;
     LwSceneItem* a = body->Next;
     LwSceneItem* b = a->Next;
-    EXPECT_EQ(a->Parent, s->Op.MakeItemRef(s.get(), body));
-    EXPECT_EQ(b->Parent, s->Op.MakeItemRef(s.get(), a));
+    EXPECT_EQ(a->Parent, 0x10000000u);
+    EXPECT_EQ(b->Parent, 0x40000000u);
+    EXPECT_EQ(b->Next->Next->Parent, 0x10000001u);  // bones before the second object count for nothing
     EXPECT_EQ(b->Bone->BoneObject, 1);
     ASSERT_NE(b->Plugins, nullptr);
     EXPECT_STREQ(b->Plugins->Data, "some whole line");
     EXPECT_EQ(s->Fog->Plugins, nullptr);  // version 1 knows no volumetric class
-    EXPECT_EQ(s->NumItems, 3);            // nor version 3 keywords
+    EXPECT_EQ(s->NumItems, 5);            // nor version 3 keywords
     EXPECT_EQ(body->Object->UnaffectedByFog, 0);
 }
 

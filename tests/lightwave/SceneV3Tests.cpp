@@ -110,10 +110,8 @@ TEST(SceneV3, LightsCamerasAndDisplayNames) {
     EXPECT_EQ(l1->Refresh, 1);
     EXPECT_DOUBLE_EQ(l2->Light->LightRange, 20.0);
     EXPECT_DOUBLE_EQ(l3->PathAlignLookAhead, 1.0 / 25.0);  // the scene's rate when the item is added
-    EXPECT_EQ(s->Op.MakeItemRef(s.get(), l2), 0x20000001u);
-    // The tree excludes the second light.
+    // The tree excludes the second light (more in BonesAndRestPoints); a light has no exclusions.
     EXPECT_EQ(s->Op.IsLightAffecting(s.get(), s->FirstItem, l2), 0);
-    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), s->FirstItem, l1), 1);
     EXPECT_EQ(s->Op.IsLightAffecting(s.get(), l1, l2), 1);
 
     LwSceneItem* c1 = s->Op.GetFirstItem(s.get(), LW_ITEM_CAMERA, nullptr);
@@ -177,6 +175,11 @@ TEST(SceneV3, EnvelopeBlockDetails) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->PreBehavior + e->PostBehavior, 2);
     EXPECT_EQ(s->FirstItem->Light->LightType, 3);
+    // "Behaviors 1" splits into three tokens, the last empty: post behaviour 0.
+    ScenePtr one = Load(head + " 0\n Behaviors 1\n}\n");
+    e = one->FirstItem->Light->LightIntensityEnvelope;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->PreBehavior * 10 + e->PostBehavior, 10);
     // A key of nine numbers is a bad file.
     ScenePtr nine = Load(head + "\n Behaviors 1 1\n}\n");
     EXPECT_EQ(nine->ErrorCode, LW_ERR_BAD_FORMAT);
@@ -275,7 +278,8 @@ TEST(SceneV3, BonesAndRestPoints) {
         "BoneFalloffType 2\n"
         "AddBone\nBoneName Arm\nParentItem 40000000\nBoneRestPosition 0 0 1\nBoneRestLength 1\n"
         "AddBone\nBoneName Tip\nBoneRestDirection 0 90 0\nBoneWeightMapName Weights\n"
-        "AddNullObject Second\nAddBone\nAddBone\nAddBone\n");
+        "AddNullObject Second\nExcludeLight 20000000\nAddBone\nAddBone\nAddBone\nAddLight\nAddLight\nAddCamera\n"
+        "AddCamera\n");
     ASSERT_EQ(s->ErrorCode, 0);
     LwSceneItem* body = s->FirstItem;
     LwSceneItem* arm = s->Op.GetFirstItem(s.get(), LW_ITEM_BONE, body);
@@ -300,10 +304,19 @@ TEST(SceneV3, BonesAndRestPoints) {
     const double want[] = {0, 0, 1, 2, 0, 1, 1, 2, 1, -1};
     for (int i = 0; i < 10; ++i) EXPECT_NEAR(got[i], want[i], 1e-9) << i;
 
+    // Only a bone carries its place among its object's bones.
+    const LwItemRef refs[] = {0x10000000, 0x40000000, 0x40010000, 0x40020000, 0x10000001, 0x40000001,
+                              0x40010001, 0x40020001, 0x20000000, 0x20000001, 0x30000000, 0x30000001};
+    int n = 0;
+    for (LwSceneItem* it = body; it; it = it->Next, ++n) EXPECT_EQ(s->Op.MakeItemRef(s.get(), it), refs[n]) << n;
+    EXPECT_EQ(n, 12);
+    LwSceneItem* second = s->Op.GetNextItem(s.get(), body);
+    LwSceneItem* light = s->Op.GetFirstItem(s.get(), LW_ITEM_LIGHT, nullptr);
+    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), second, light), 0);
+    EXPECT_EQ(s->Op.IsLightAffecting(s.get(), second, light->Next), 1);
     LwSceneItem* third = s->Op.FindItemByRef(s.get(), LW_ITEM_BONE, 1, 2);
     ASSERT_NE(third, nullptr);
-    EXPECT_EQ(s->Op.MakeItemRef(s.get(), third), 0x40020001u);
-    EXPECT_EQ(s->Op.GetBoneOwner(s.get(), third), s->Op.GetNextItem(s.get(), body));
+    EXPECT_EQ(s->Op.GetBoneOwner(s.get(), third), second);
     EXPECT_EQ(s->Op.GetFirstItem(s.get(), LW_ITEM_BONE, tip), nullptr);
 }
 

@@ -153,7 +153,7 @@ TEST(ObjectContext, CreateDestroyErrorTextAndReaders) {
     ASSERT_NE(clone, nullptr);
     EXPECT_TRUE(clone->Flags & LW_OBJECT_CLONE);
     DestroyLwObject(&clone);
-    EXPECT_EQ(o->Op.GetLayerCount(o), 0);  // the source stays usable
+    EXPECT_EQ(o->Op.GetNumLayers(o), 0);  // the source stays usable
     // The readers check the form; an empty LWO2 form is an empty object.
     EXPECT_EQ(ReadLwo2File(o, shortFile.path.c_str(), 0), LW_ERR_FILE_READ);
     EXPECT_EQ(ReadLwobFile(o, lwo2.path.c_str(), 0), LW_ERR_UNKNOWN_TYPE);

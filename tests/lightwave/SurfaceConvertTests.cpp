@@ -188,7 +188,8 @@ TEST(SurfaceConvert, LwobToLwo2ToLwobThroughFiles) {
     Body surface;
     surface.Sub("COLR", Body().U1(255).U1(128).U1(0).U1(0)).Sub("FLAG", Body().U2(0x100)).Sub("DIFF", Body().U2(192));
     surface.Sub("GLOS", Body().U2(64)).Sub("CTEX", Body().S0("Planar Image Map")).Sub("TFLG", Body().U2(0x04));
-    surface.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("images\\wall.tga"));
+    surface.Sub("RIMG", Body().S0("images/sky.tga"));  // read back as a clip spelled with "\\"
+    surface.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("images\\wall.tga")).Sub("TALP", Body().S0(""));
     const Body file = Form("LWOB", Body()
                                        .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
                                        .Append(Chunk("SRFS", Body().S0("Wall")))
@@ -197,17 +198,23 @@ TEST(SurfaceConvert, LwobToLwo2ToLwobThroughFiles) {
     int32_t rc;
     ObjectPtr lwob = ReadObject(file.Written(), LW_FILE_LWOB, &rc);
     ASSERT_EQ(rc, LW_ERR_NONE);
-    EXPECT_EQ(lwob->NumClips, 1);  // the texture image became a clip
+    EXPECT_EQ(lwob->NumClips, 2);  // the reflection and texture images became clips; the empty name none
     TempPath lwo2Path, lwobPath;
     ASSERT_EQ(WriteLwo2File(lwob.get(), lwo2Path.c_str(), 0), LW_ERR_NONE);
-    ObjectPtr lwo2 = ReadObject(lwo2Path.Read(), LW_FILE_LWO2, &rc);
+    EXPECT_EQ(lwob->NumClips, 2);  // saving changes nothing
+    const Bytes written = lwo2Path.Read();
+    ASSERT_GT(written.size(), 8u);
+    EXPECT_EQ((uint32_t)written[4] << 24 | written[5] << 16 | written[6] << 8 | written[7], written.size() - 8);
+    ObjectPtr lwo2 = ReadObject(written, LW_FILE_LWO2, &rc);
     ASSERT_EQ(rc, LW_ERR_NONE);
+    EXPECT_EQ(lwo2->NumClips, 2);
     LwSurfaceEntry* wall = lwo2->Op.FindSurface(lwo2.get(), "Wall");
     Lwo2Surface middle;
     ParseLwo2Surface(lwo2.get(), (uint32_t)wall->DataSize, wall->Data, &middle);
     char name[LW_CLIP_NAME_SIZE];
     EXPECT_STREQ(GetClipDisplayName(lwo2.get(), (int32_t)middle.Blocks.at(0).Chunks[LW_BLOK_IMAG]->Int[0], name),
                  "images\\wall.tga");
+    EXPECT_STREQ(GetClipDisplayName(lwo2.get(), (int32_t)middle.Chunks[LW_SURF_RIMG]->Int[0], name), "images\\sky.tga");
 
     ASSERT_EQ(WriteLwobFile(lwo2.get(), lwobPath.c_str(), 0), LW_ERR_NONE);
     ObjectPtr back = ReadObject(lwobPath.Read(), LW_FILE_LWOB, &rc);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/MemoryStream.h"
+#include "tests/core/TestUtil.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tests/render/RenderTestSupport.h"
 
@@ -126,6 +127,9 @@ TEST_F(LwSceneFakeTest, RefusedScenesAreErrors) {
         EXPECT_EQ(scene.UpdateWithCamera("", 0, 1, 10, 1), nullptr);
     }
     EXPECT_THROW(Load(Header(0, 60) + Object("missing.lwo", Motion())), EFileOpenError);
+    // By name, the message ends with the name.
+    EXPECT_EQ(tvtest::Thrown<EInvalidFileFormat>([&] { Load("LWSC\n2\n"); }),
+              "LWS のロードに失敗しました. scenes\\test.lws @trivale::type_a::CLWRenderableScene");
 }
 
 TEST_F(LwSceneFakeTest, MotionIsEvaluatedOncePerTime) {

@@ -1,11 +1,13 @@
 // The program as a user runs it: a copy beside a small show (a scene, fonts, a script), started in a
 // process of its own under the offscreen driver, from the data folder and from the archive.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -24,31 +26,19 @@ namespace {
 namespace fs = std::filesystem;
 
 // Runs the show once: it loads every scene behind the loading screen, flies through the test scene with
-// clouds, snow, a fade and a caption, and ends after a second and a half of scene time.
+// clouds, snow, a fade and a caption, and ends after a second and a half of scene time. Its errors do
+// not stop it; they and its prints go to the log with their places.
 const char* const kSmokeScript =
-    "' smoke show\r\n"
-    "*OnInitialize\r\n"
-    "DirectoryPrecacheScenes(\"scenes\")\r\n"
-    "return\r\n"
-    "*main\r\n"
-    "SetScene(\"scenes\\\\demo.lws\")\r\n"
-    "SetCamera(\"Main\")\r\n"
-    "SetCameraClip(1, 1000)\r\n"
-    "ShowCloud()\r\n"
-    "ShowSnow()\r\n"
-    "ColorFadeIn(0.5, 1, 1, 1)\r\n"
-    "TextOut(\"$0cSMOKE\")\r\n"
-    "SetTextFade(0.5, 0, 1)\r\n"
-    "ScoreCountStart()\r\n"
-    "SyncSceneTime(1.5)\r\n"
-    "Finish()\r\n"
-    "sleep 1\r\n"
-    "goto *main\r\n";
+    "' smoke show\r\n*OnInitialize\r\nDirectoryPrecacheScenes(\"scenes\")\r\nprint(\"score \", 42)\r\n)(\r\n"
+    "return\r\n*main\r\nnosuch()\r\nSetScene(\"scenes\\\\demo.lws\")\r\nSetCamera(\"Main\")\r\n"
+    "SetCameraClip(1, 1000)\r\nShowCloud()\r\nShowSnow()\r\nColorFadeIn(0.5, 1, 1, 1)\r\nTextOut(\"$0cSMOKE\")\r\n"
+    "SetTextFade(0.5, 0, 1)\r\nScoreCountStart()\r\nSyncSceneTime(1.5)\r\nFinish()\r\nsleep 1\r\ngoto *main\r\n";
 
 struct Outcome {
     bool exited = false;  // false: killed by a signal or still running at the deadline
     int code = -1;
     std::string log;
+    std::string err;  // standard error
 };
 
 class ProgramTest : public ::testing::Test {
@@ -87,18 +77,18 @@ protected:
         ASSERT_TRUE(trivale::tools::WriteArchive((dir_ / "data.tva").string(), items, error)) << error;
     }
 
-    // Starts the copy with the arguments; after `stopAfter` (when given) asks it to end as a session
-    // does (SIGTERM). Waits at most a minute.
-    Outcome Run(const std::vector<std::string>& args, std::chrono::milliseconds stopAfter = {}) {
+    // Starts the copy with the arguments, its standard error going to a file of its own; the entries
+    // of extraEnv_ replace the environment's of the same names.
+    pid_t Start(const std::vector<std::string>& args, const std::string& errName = "stderr.txt") {
         // Leak checking stays with the in-process tests: the GL driver and the dialog's toolkit are
         // unloaded before the program ends, and what they leave cannot be told from ours by name.
         std::vector<std::string> env = {"VELLACOR_DIALOG=accept", "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                         "ASAN_OPTIONS=detect_leaks=0:detect_odr_violation=0"};
+        env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
         for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            const std::string name = entry.substr(0, entry.find('=') + 1);
-            if (name != "VELLACOR_DIALOG=" && name != "XDG_CONFIG_HOME=" && name != "ASAN_OPTIONS=")
-                env.push_back(entry);
+            const std::string name = std::string(*e).substr(0, std::string(*e).find('=') + 1);
+            if (std::none_of(env.begin(), env.end(), [&](const std::string& m) { return m.rfind(name, 0) == 0; }))
+                env.push_back(*e);
         }
         std::vector<char*> envp, argv;
         for (auto& e : env) envp.push_back(e.data());
@@ -108,9 +98,20 @@ protected:
         argv.push_back(program.data());
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 2, (dir_ / errName).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         pid_t pid = 0;
+        if (posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) pid = 0;
+        posix_spawn_file_actions_destroy(&files);
+        return pid;
+    }
+
+    // Waits at most a minute for the program; after `stopAfter` (when given) asks it to end as a session
+    // does (SIGTERM).
+    Outcome Wait(pid_t pid, std::chrono::milliseconds stopAfter = {}, const std::string& errName = "stderr.txt") {
         Outcome outcome;
-        if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return outcome;
+        if (pid == 0) return outcome;
         const auto start = std::chrono::steady_clock::now();
         bool stopped = false;
         int status = 0;
@@ -129,11 +130,22 @@ protected:
         }
         outcome.exited = WIFEXITED(status);
         outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
-        std::ifstream in(dir_ / "vellacor06.log", std::ios::binary);
-        outcome.log.assign(std::istreambuf_iterator<char>(in), {});
+        outcome.log = Read(dir_ / "vellacor06.log");
+        outcome.err = Read(dir_ / errName);
         return outcome;
     }
 
+    Outcome Run(const std::vector<std::string>& args, std::chrono::milliseconds stopAfter = {}) {
+        return Wait(Start(args), stopAfter);
+    }
+
+    static std::string Read(const fs::path& path) {
+        if (!fs::is_regular_file(path)) return std::string();
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::vector<std::string> extraEnv_;
     fs::path dir_;
 };
 
@@ -154,6 +166,8 @@ TEST_F(ProgramTest, PlaysTheShowOnceFromTheDataFolder) {
     ExpectInOrder(run.log, {"] Started ----", "INFO: filesystem mode", "ERROR: unknown switch - '/foo'",
                             "INFO: oneshot mode", "Application driver running...",
                             "INFO: --- precaching model from directory ---", "INFO: precache: scenes", "INFO: --------",
+                            "INFO: score 42", "ERROR: script error: syntax error in main.tvs(5)",
+                            "ERROR: script error: function nosuch() not found in main.tvs(8)",
                             "Application driver running finished.", "---- Application finalized ----"});
     EXPECT_EQ(run.log.find("アプリケーション例外が発生しました."), std::string::npos) << run.log;
 }
@@ -176,10 +190,11 @@ TEST_F(ProgramTest, PlaysFromTheArchiveAndLoopsUntilTold) {
 TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
     const struct {
         const char* what;
-        const char* file;  // replaced by garbage; null: the archive is missing
+        const char* file;  // replaced by garbage; null: the archive is missing, or cut short
         std::vector<std::string> args;
     } cases[] = {
         {"missing archive", nullptr, {"/oneshot"}},
+        {"truncated archive", nullptr, {"/oneshot"}},
         {"damaged archive", "../data.tva", {"/oneshot"}},
         {"damaged scene", "scenes/demo.lws", {"/filesystem", "/oneshot"}},
         {"damaged object", "scenes/box_000.t3o", {"/filesystem", "/oneshot"}},
@@ -190,12 +205,54 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
         SCOPED_TRACE(c.what);
         if (c.file != nullptr) Write(c.file, "RIFF\x10\0\0\0TV3Ogarbage-garbage");
         if (std::string(c.what) == "missing script") fs::remove(dir_ / "data" / "main.tvs");
+        const bool truncated = std::string(c.what) == "truncated archive";
+        if (truncated) {
+            Pack();
+            fs::resize_file(dir_ / "data.tva", fs::file_size(dir_ / "data.tva") / 2);
+        }
         const Outcome run = Run(c.args);
         ASSERT_TRUE(run.exited) << "crashed or hung";
         EXPECT_EQ(run.code, 1) << run.log;
         EXPECT_NE(run.log.find("アプリケーション例外が発生しました."), std::string::npos) << run.log;
+        // The damaged archive is named, as a missing one is.
+        if (truncated || c.file == nullptr)
+            EXPECT_NE(run.log.find("\"" + (dir_ / "data.tva").string() + "\""), std::string::npos) << run.log;
         SetUp();  // fresh data for the next case
     }
+}
+
+// A second run while one goes on leaves the first one's log whole and ends at once, saying so.
+TEST_F(ProgramTest, ASecondRunKeepsTheFirstOnesLog) {
+    const pid_t first = Start({"/filesystem"}, "first.txt");
+    ASSERT_NE(first, 0);
+    for (int i = 0; i < 500 && Read(dir_ / "vellacor06.log").find("Application driver running...") == std::string::npos;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Outcome second = Run({"/filesystem"});
+    const Outcome whole = Wait(first, std::chrono::milliseconds(1), "first.txt");
+    ASSERT_TRUE(second.exited);
+    EXPECT_EQ(second.code, 1);
+    EXPECT_NE(second.err.find("vellacor06 is already running; its log " + (dir_ / "vellacor06.log").string() +
+                              " is kept. This run ends."),
+              std::string::npos)
+        << second.err;
+    ASSERT_TRUE(whole.exited);
+    EXPECT_EQ(whole.code, 0);
+    ExpectInOrder(whole.log, {"] Started ----", "Application driver running...", "---- Application finalized ----"});
+}
+
+// Where neither the program's folder nor the state folder takes the log, the run goes on and says so once.
+TEST_F(ProgramTest, NoFolderForTheLogIsToldOnceOnStandardError) {
+    fs::create_directories(dir_ / "vellacor06.log");  // a folder where the file would be
+    std::ofstream(dir_ / "state") << "a file, not a folder";
+    extraEnv_ = {"XDG_STATE_HOME=" + (dir_ / "state").string()};
+    const Outcome run = Run({"/filesystem", "/oneshot"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0);
+    const std::string told = (dir_ / "vellacor06.log").string() + " cannot be written, nor " +
+                             (dir_ / "state/vellacor/vellacor06.log").string() + ": this run keeps no log\n";
+    ASSERT_NE(run.err.find(told), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(told), run.err.rfind(told)) << "once";
 }
 
 // Switches apply in order, in any case; the data folder, once chosen, stays.

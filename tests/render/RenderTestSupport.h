@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 #include <cstdlib>
+#include <functional>
 
 #include "devices/GameApplicationDriverDX9.h"
 #include "platform/GraphicsFake.h"
@@ -20,7 +21,19 @@ enum class Backend { Fake, GL };
 
 class RenderTest : public ::testing::Test {
 protected:
-    void StartDriver(Backend backend) {
+    // Over the recording device (its adapter changed by `adjust` first) or GL.
+    void StartDriver(Backend backend, const std::function<void(plat::FakeAdapter&)>& adjust = {}) {
+        std::function<std::unique_ptr<CDXGraphics>()> graphics;
+        if (backend == Backend::Fake) {
+            fake_ = std::make_shared<plat::FakeGraphicsState>();
+            fake_->adapters.push_back(plat::MakeFakeAdapter("Fake adapter"));
+            if (adjust) adjust(fake_->adapters.back());
+            graphics = [state = fake_] { return std::make_unique<CDXGraphics>(plat::CreateFakeGraphicsSystem(state)); };
+        }
+        StartWith(graphics);
+    }
+    // With the graphics the function makes (none: the driver's own).
+    void StartWith(const std::function<std::unique_ptr<CDXGraphics>()>& graphics) {
         ::setenv("XDG_CONFIG_HOME", (data_ / "config").c_str(), 1);
         ::setenv("VELLACOR_DIALOG", "0,0,0,0,1,24,0", 1);  // the first mode, windowed, 24 depth bits
         [[maybe_unused]] static const bool video = (fwtest::KeepVideo().SetUp(), true);  // once per run
@@ -28,13 +41,9 @@ protected:
         RestartLog();
         std::filesystem::create_directories(data_ / "config");
         ASSERT_TRUE(CreateApplicationDriver());
-        if (backend == Backend::Fake) {
-            fake_ = std::make_shared<plat::FakeGraphicsState>();
-            fake_->adapters.push_back(plat::MakeFakeAdapter("Fake adapter"));
+        if (graphics) {
             ApplicationDeviceFactory factory;
-            factory.graphics = [state = fake_] {
-                return std::make_unique<CDXGraphics>(plat::CreateFakeGraphicsSystem(state));
-            };
+            factory.graphics = graphics;
             GetApplicationDriver()->SetDeviceFactory(factory);
         }
         ASSERT_TRUE(GetApplicationDriver()->Initialize());

@@ -1,0 +1,100 @@
+// What every benchmark shares: its two sides take turns within one run (the side that goes first
+// changes every repetition), so that a load that comes and goes on a shared machine weighs on both;
+// its figures are medians over the repetitions with their range; and every target it sets is printed
+// with "met" or "missed".
+#pragma once
+
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct Spread {
+    double median = 0, min = 0, max = 0;
+};
+
+inline Spread SpreadOf(std::vector<double> v) {
+    Spread s;
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    s.median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    s.min = v.front();
+    s.max = v.back();
+    return s;
+}
+
+// "12.34 (min 11.90, max 13.02)", every figure multiplied by `scale`.
+inline std::string Show(const Spread& s, double scale = 1, int decimals = 2) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%.*f (min %.*f, max %.*f)", decimals, s.median * scale, decimals, s.min * scale,
+                  decimals, s.max * scale);
+    return text;
+}
+
+inline std::string Show(const std::vector<double>& v, double scale = 1, int decimals = 2) {
+    return Show(SpreadOf(v), scale, decimals);
+}
+
+// Each pair's a / b: a ratio taken within one pair sees one machine.
+inline std::vector<double> Ratios(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        if (b[i] > 0) r.push_back(a[i] / b[i]);
+    return r;
+}
+
+// Runs `a` and `b` `repetitions` times each, in turns, appending what each returns (its measure of one
+// repetition) to `as` and `bs`.
+template <typename A, typename B>
+void Alternate(int repetitions, A&& a, B&& b, std::vector<double>& as, std::vector<double>& bs) {
+    for (int i = 0; i < repetitions; ++i) {
+        if (i % 2 == 0) {
+            as.push_back(a());
+            bs.push_back(b());
+        } else {
+            bs.push_back(b());
+            as.push_back(a());
+        }
+    }
+}
+
+// Prints `what` followed by the verdict; returns whether it was met.
+inline bool Verdict(const std::string& what, bool met) {
+    std::printf("%s: %s\n", what.c_str(), met ? "met" : "missed");
+    return met;
+}
+
+inline double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+inline double CpuSeconds(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+inline double ProcessCpuSeconds() { return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
+inline double ThreadCpuSeconds() { return CpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
+
+// Wall seconds `f` takes.
+template <typename F>
+double Time(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return Seconds(std::chrono::steady_clock::now() - start);
+}
+
+// This thread's processor seconds in `f`: for work done on one thread, a measure that a loaded machine
+// inflates far less than wall time (time spent waiting for a core is not counted).
+template <typename F>
+double CpuTime(F&& f) {
+    const double start = ThreadCpuSeconds();
+    f();
+    return ThreadCpuSeconds() - start;
+}
+
+}  // namespace bench

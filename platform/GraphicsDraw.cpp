@@ -1,12 +1,11 @@
-// Drawing on the GL device: textures and buffers, the runtime's fixed-function states turned into GL
-// 2.1 state at draw time, and the draws.
+// The runtime's fixed-function states turned into GL 2.1 state at draw time, and the GL textures.
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "platform/BlockDecode.h"
-#include "platform/GraphicsGL.h"
+#include "platform/GraphicsDraw.h"
 
 #ifndef GL_MODULATE_ADD_ATI
 #define GL_MODULATE_ADD_ATI 0x8744
@@ -22,8 +21,6 @@
 
 namespace plat {
 
-bool GLHasExtension(const char* name);
-
 namespace {
 
 // ---- resources -----------------------------------------------------------------------------------
@@ -35,14 +32,14 @@ struct SamplerSetup {
 
 class GLTexture : public BasicTexture {
 public:
-    GLTexture(GLGraphicsDevice* device, uint32_t w, uint32_t h, uint32_t levels, Format format)
-        : BasicTexture(device, w, h, levels, format), device_(device), dirty_(GetLevelCount(), true) {}
+    GLTexture(ResourceHost* host, GLStateTranslator* gl, uint32_t w, uint32_t h, uint32_t levels, Format format)
+        : BasicTexture(host, w, h, levels, format), gl_(gl), dirty_(GetLevelCount(), true) {}
     ~GLTexture() override { DropDriverCopy(); }
 
     void DropDriverCopy() override {
-        if (name_ != 0 && device_ != nullptr && Host() != nullptr) {
-            device_->MakeCurrent();
-            device_->ForgetName(name_, 0);
+        if (name_ != 0 && gl_ != nullptr && Host() != nullptr) {
+            gl_->MakeCurrent();
+            gl_->ForgetName(name_, 0);
             glDeleteTextures(1, &name_);
         }
         name_ = 0;
@@ -54,7 +51,7 @@ public:
     GLuint Bind(uint32_t unit) {
         const bool fresh = name_ == 0;
         if (fresh) glGenTextures(1, &name_);
-        device_->BindTexture(unit, name_);
+        gl_->BindTexture(unit, name_);
         if (fresh) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(GetLevelCount() - 1));
         for (uint32_t level = 0; level < GetLevelCount(); ++level) {
             if (dirty_[level]) Upload(level);
@@ -91,7 +88,7 @@ private:
         case Format::Dxt1:
         case Format::Dxt3:
         case Format::Dxt5:
-            if (device_->CompressedTextures()) {
+            if (gl_->CompressedTextures()) {
                 const GLenum compressed = GetFormat() == Format::Dxt1   ? GL_COMPRESSED_RGBA_S3TC_DXT1_EXT
                                           : GetFormat() == Format::Dxt3 ? GL_COMPRESSED_RGBA_S3TC_DXT3_EXT
                                                                         : GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
@@ -143,53 +140,12 @@ private:
         decoded_ = image::Pixels();
     }
 
-    GLGraphicsDevice* device_;
+    GLStateTranslator* gl_;
     GLuint name_ = 0;
     std::vector<bool> dirty_;
     SamplerSetup sampler_;
     image::Pixels decoded_;
 };
-
-// A vertex or index buffer whose GL copy is made at its first draw and again after every change.
-template <class Base, GLenum kTarget>
-class GLBuffer : public Base {
-public:
-    template <class... Args>
-    GLBuffer(GLGraphicsDevice* device, Args... args) : Base(device, args...), device_(device) {}
-    ~GLBuffer() override { DropDriverCopy(); }
-    void DropDriverCopy() override {
-        if (name_ != 0 && this->Host() != nullptr) {
-            device_->MakeCurrent();
-            device_->ForgetName(0, name_);
-            glDeleteBuffers(1, &name_);
-        }
-        name_ = 0;
-        dirty_ = true;
-    }
-    GLuint Bind() {
-        if (name_ == 0) glGenBuffers(1, &name_);
-        if (kTarget == GL_ARRAY_BUFFER) {
-            device_->BindArrayBuffer(name_);
-        } else {
-            device_->BindElementBuffer(name_);
-        }
-        if (dirty_)
-            glBufferData(kTarget, static_cast<GLsizeiptr>(this->GetSize()), this->Bytes().data(), GL_STATIC_DRAW);
-        dirty_ = false;
-        return name_;
-    }
-
-protected:
-    void OnChanged() override { dirty_ = true; }
-
-private:
-    GLGraphicsDevice* device_;
-    GLuint name_ = 0;
-    bool dirty_ = true;
-};
-
-using GLVertexBuffer = GLBuffer<BasicVertexBuffer, GL_ARRAY_BUFFER>;
-using GLIndexBuffer = GLBuffer<BasicIndexBuffer, GL_ELEMENT_ARRAY_BUFFER>;
 
 // ---- state translation ---------------------------------------------------------------------------
 
@@ -223,10 +179,10 @@ GLenum BlendFactor(uint32_t blend) {
 GLenum CompareFunc(uint32_t func) { return func >= 1 && func <= 8 ? GL_NEVER + (func - 1) : GL_ALWAYS; }
 
 void ColourOf(uint32_t argb, float out[4]) {
-    out[0] = ((argb >> 16) & 0xFF) / 255.0f;
-    out[1] = ((argb >> 8) & 0xFF) / 255.0f;
-    out[2] = (argb & 0xFF) / 255.0f;
-    out[3] = ((argb >> 24) & 0xFF) / 255.0f;
+    out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
+    out[3] = static_cast<float>((argb >> 24) & 0xFF) / 255.0f;
 }
 
 const float* Floats(const ColourValue& c) { return &c.r; }
@@ -305,13 +261,14 @@ void Combiner(uint32_t op, uint32_t arg0, uint32_t arg1, uint32_t arg2, bool alp
 
 }  // namespace
 
-// ---- the device's side ---------------------------------------------------------------------------
+// ---- caches of what GL holds ----------------------------------------------------------------------
 
-void GLGraphicsDevice::InitDrawing() {
-    s3tc_ = GLHasExtension("GL_EXT_texture_compression_s3tc");
-    bgraArrays_ = GLHasExtension("GL_ARB_vertex_array_bgra") || GLHasExtension("GL_EXT_vertex_array_bgra");
-    multiplyAdd_ = GLHasExtension("GL_ATI_texture_env_combine3");
-    anisotropic_ = caps_.maxAnisotropy > 1;
+GLStateTranslator::GLStateTranslator(const DrawingState& drawing, SDL_Window* window, SDL_GLContext context,
+                                     std::vector<std::string>* notes)
+    : drawing_(drawing), window_(window), context_(context), notes_(notes) {}
+
+void GLStateTranslator::Init(const GLFeatures& features) {
+    features_ = features;
     GLint units = 1;
     glGetIntegerv(GL_MAX_TEXTURE_UNITS, &units);
     unitCount_ = static_cast<uint32_t>(std::min<GLint>(std::max<GLint>(units, 1), kMaxStages));
@@ -323,11 +280,18 @@ void GLGraphicsDevice::InitDrawing() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, 0);
-    drawing_ = DrawingState(this, parameters_.enableAutoDepthStencil);
-    InvalidateShadow();
 }
 
-void GLGraphicsDevice::InvalidateShadow() {
+void GLStateTranslator::Release() {
+    if (white_ != 0) glDeleteTextures(1, &white_);
+    white_ = 0;
+}
+
+void GLStateTranslator::MakeCurrent() {
+    if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(window_, context_);
+}
+
+void GLStateTranslator::Invalidate() {
     capCache_.clear();
     for (UnitSetup& unit : units_) unit.valid = false;
     enabledUnits_ = 0;
@@ -341,16 +305,13 @@ void GLGraphicsDevice::InvalidateShadow() {
     blend_[0] = blend_[1] = 0;
     alphaFunc_ = 0;
     alphaRef_ = -1.0f;
-    clearKnown_ = false;
     rhwKnown_ = false;
     for (ArrayPointer& pointer : pointers_) pointer.valid = false;
     whiteKnown_ = false;
     dirty_ = kDirtyAll;
 }
 
-void GLGraphicsDevice::OnResourceGone(DeviceResource* resource) { drawing_.Forget(resource->Handle()); }
-
-void GLGraphicsDevice::ForgetName(GLuint texture, GLuint buffer) {
+void GLStateTranslator::ForgetName(GLuint texture, GLuint buffer) {
     for (uint32_t unit = 0; unit < kMaxStages; ++unit) {
         if (texture != 0 && boundKnown_[unit] && boundTexture_[unit] == texture) {
             boundKnown_[unit] = false;
@@ -365,7 +326,7 @@ void GLGraphicsDevice::ForgetName(GLuint texture, GLuint buffer) {
     }
 }
 
-void GLGraphicsDevice::SetCap(GLenum cap, bool on) {
+void GLStateTranslator::SetCap(GLenum cap, bool on) {
     for (CapCache& c : capCache_) {
         if (c.cap == cap) {
             if (c.on == static_cast<int8_t>(on)) return;
@@ -378,28 +339,28 @@ void GLGraphicsDevice::SetCap(GLenum cap, bool on) {
     on ? glEnable(cap) : glDisable(cap);
 }
 
-void GLGraphicsDevice::MatrixMode(GLenum mode) {
+void GLStateTranslator::MatrixMode(GLenum mode) {
     if (matrixMode_ != mode) glMatrixMode(mode);
     matrixMode_ = mode;
 }
 
-void GLGraphicsDevice::ActiveUnit(uint32_t unit) {
+void GLStateTranslator::ActiveUnit(uint32_t unit) {
     if (activeUnit_ != static_cast<int>(unit)) glActiveTexture(GL_TEXTURE0 + unit);
     activeUnit_ = static_cast<int>(unit);
 }
 
-void GLGraphicsDevice::ClientUnit(uint32_t unit) {
+void GLStateTranslator::ClientUnit(uint32_t unit) {
     if (clientUnit_ != static_cast<int>(unit)) glClientActiveTexture(GL_TEXTURE0 + unit);
     clientUnit_ = static_cast<int>(unit);
 }
 
-void GLGraphicsDevice::ClientArray(int slot, GLenum array, bool on) {
+void GLStateTranslator::ClientArray(int slot, GLenum array, bool on) {
     if (clientArrays_[slot] == static_cast<int8_t>(on)) return;
     clientArrays_[slot] = on;
     on ? glEnableClientState(array) : glDisableClientState(array);
 }
 
-void GLGraphicsDevice::BindTexture(uint32_t unit, GLuint name) {
+void GLStateTranslator::BindTexture(uint32_t unit, GLuint name) {
     ActiveUnit(unit);
     if (boundKnown_[unit] && boundTexture_[unit] == name) return;
     glBindTexture(GL_TEXTURE_2D, name);
@@ -407,7 +368,7 @@ void GLGraphicsDevice::BindTexture(uint32_t unit, GLuint name) {
     boundKnown_[unit] = true;
 }
 
-void GLGraphicsDevice::BindArrayBuffer(GLuint name) {
+void GLStateTranslator::BindArrayBuffer(GLuint name) {
     if (!buffersKnown_) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
         elementBuffer_ = 0;
@@ -420,220 +381,15 @@ void GLGraphicsDevice::BindArrayBuffer(GLuint name) {
     arrayBuffer_ = name;
 }
 
-void GLGraphicsDevice::BindElementBuffer(GLuint name) {
+void GLStateTranslator::BindElementBuffer(GLuint name) {
     if (!buffersKnown_) BindArrayBuffer(0);
     if (elementBuffer_ != name) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, name);
     elementBuffer_ = name;
 }
 
-// ---- setters: store, and mark what changed -------------------------------------------------------
-
-GraphicsResult GLGraphicsDevice::SetRenderState(RenderState state, uint32_t value) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetRender(state, value, &changed);
-    if (!changed) return result;
-    switch (state) {
-    case RenderState::ZEnable:
-    case RenderState::ZWriteEnable:
-    case RenderState::ZFunc:
-        Mark(kDirtyDepth);
-        break;
-    case RenderState::AlphaBlendEnable:
-    case RenderState::SrcBlend:
-    case RenderState::DestBlend:
-    case RenderState::AlphaTestEnable:
-    case RenderState::AlphaRef:
-    case RenderState::AlphaFunc:
-        Mark(kDirtyBlend);
-        break;
-    case RenderState::CullMode:
-    case RenderState::ShadeMode:
-    case RenderState::DitherEnable:
-    case RenderState::MultisampleAntialias:
-        Mark(kDirtyRaster);
-        break;
-    case RenderState::FogEnable:
-    case RenderState::FogColour:
-    case RenderState::FogTableMode:
-    case RenderState::FogVertexMode:
-    case RenderState::FogStart:
-    case RenderState::FogEnd:
-    case RenderState::FogDensity:
-        Mark(kDirtyFog);
-        break;
-    case RenderState::SpecularEnable:
-        Mark(kDirtyLighting | kDirtyMaterial);
-        break;
-    case RenderState::Lighting:
-    case RenderState::Ambient:
-    case RenderState::ColourVertex:
-    case RenderState::LocalViewer:
-    case RenderState::NormalizeNormals:
-        Mark(kDirtyLighting);
-        break;
-    case RenderState::TextureFactor:
-        Mark(kDirtyStages);
-        break;
-    default:
-        break;
-    }
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetRenderState(RenderState state, uint32_t& value) {
-    return drawing_.GetRender(state, value);
-}
-
-GraphicsResult GLGraphicsDevice::SetSamplerState(uint32_t sampler, SamplerState state, uint32_t value) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetSampler(sampler, state, value, &changed);
-    if (changed) Mark(kDirtyStages);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetSamplerState(uint32_t sampler, SamplerState state, uint32_t& value) {
-    return drawing_.GetSampler(sampler, state, value);
-}
-
-GraphicsResult GLGraphicsDevice::SetTextureStageState(uint32_t stage, StageState state, uint32_t value) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetStage(stage, state, value, &changed);
-    if (changed) Mark(kDirtyStages);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetTextureStageState(uint32_t stage, StageState state, uint32_t& value) {
-    return drawing_.GetStage(stage, state, value);
-}
-
-GraphicsResult GLGraphicsDevice::SetTransform(TransformKind kind, const Matrix& matrix) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetTransform(kind, matrix, &changed);
-    if (!changed) return result;
-    if (kind == TransformKind::View) Mark(kDirtyLights);  // lights are placed through the view
-    Mark(static_cast<uint32_t>(kind) >= 16 && static_cast<uint32_t>(kind) < 16 + kMaxStages ? kDirtyStages
-         : kind == TransformKind::Projection                                                ? kDirtyProjection
-                                                                                            : kDirtyModelView);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetTransform(TransformKind kind, Matrix& matrix) {
-    return drawing_.GetTransform(kind, matrix);
-}
-
-GraphicsResult GLGraphicsDevice::SetLight(uint32_t index, const Light& light) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetLight(index, light, &changed);
-    if (changed) Mark(kDirtyLights);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetLight(uint32_t index, Light& light) { return drawing_.GetLight(index, light); }
-
-GraphicsResult GLGraphicsDevice::LightEnable(uint32_t index, bool enable) {
-    bool changed = false;
-    GraphicsResult result = drawing_.EnableLight(index, enable, &changed);
-    if (changed) Mark(kDirtyLights);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetLightEnable(uint32_t index, bool& enable) {
-    return drawing_.GetLightEnable(index, enable);
-}
-
-GraphicsResult GLGraphicsDevice::SetMaterial(const Material& material) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetMaterial(material, &changed);
-    if (changed) Mark(kDirtyMaterial);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetMaterial(Material& material) {
-    material = drawing_.GetMaterial();
-    return gfx::kOk;
-}
-
-GraphicsResult GLGraphicsDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t,
-                                               Format format, Pool, std::unique_ptr<ITexture>& texture) {
-    texture.reset();
-    GraphicsResult result = BasicTexture::Check(width, height, levels, format, caps_.maxTextureWidth);
-    if (Failed(result)) return result;
-    try {
-        texture.reset(new GLTexture(this, width, height, levels, format));
-    } catch (const std::bad_alloc&) {
-        return gfx::kOutOfMemory;
-    }
-    return gfx::kOk;
-}
-
-namespace {
-const uint32_t kMaxBufferBytes = 256u << 20;
-}
-
-GraphicsResult GLGraphicsDevice::CreateVertexBuffer(uint32_t length, uint32_t, uint32_t, Pool,
-                                                    std::unique_ptr<IVertexBuffer>& buffer) {
-    buffer.reset();
-    if (length == 0 || length > kMaxBufferBytes) return gfx::kInvalidCall;
-    try {
-        buffer.reset(new GLVertexBuffer(this, length));
-    } catch (const std::bad_alloc&) {
-        return gfx::kOutOfMemory;
-    }
-    return gfx::kOk;
-}
-
-GraphicsResult GLGraphicsDevice::CreateIndexBuffer(uint32_t length, uint32_t, IndexFormat format, Pool,
-                                                   std::unique_ptr<IIndexBuffer>& buffer) {
-    buffer.reset();
-    if (length == 0 || length > kMaxBufferBytes) return gfx::kInvalidCall;
-    if (format != IndexFormat::Index16 && format != IndexFormat::Index32) return gfx::kInvalidCall;
-    try {
-        buffer.reset(new GLIndexBuffer(this, length, format));
-    } catch (const std::bad_alloc&) {
-        return gfx::kOutOfMemory;
-    }
-    return gfx::kOk;
-}
-
-GraphicsResult GLGraphicsDevice::SetTexture(uint32_t stage, ITexture* texture) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetTexture(stage, texture, &changed);
-    if (changed) Mark(kDirtyStages);
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetTexture(uint32_t stage, ITexture*& texture) {
-    return drawing_.GetTexture(stage, texture);
-}
-
-GraphicsResult GLGraphicsDevice::SetFVF(uint32_t fvf) {
-    bool changed = false;
-    GraphicsResult result = drawing_.SetFvf(fvf, &changed);
-    if (changed) Mark(kDirtyLighting);  // vertex colours may stand in for the material
-    return result;
-}
-
-GraphicsResult GLGraphicsDevice::GetFVF(uint32_t& fvf) {
-    fvf = drawing_.Fvf();
-    return gfx::kOk;
-}
-
-GraphicsResult GLGraphicsDevice::SetStreamSource(uint32_t stream, IVertexBuffer* buffer, uint32_t offset,
-                                                 uint32_t stride) {
-    bool changed = false;
-    return drawing_.SetStream(stream, buffer, offset, stride, &changed);
-}
-
-GraphicsResult GLGraphicsDevice::SetIndices(IIndexBuffer* buffer) {
-    bool changed = false;
-    return drawing_.SetIndices(buffer, &changed);
-}
-
 // ---- turning state into GL -----------------------------------------------------------------------
 
-bool GLGraphicsDevice::Prepare(bool rhw) {
-    if (Lost()) return false;
-    MakeCurrent();
+void GLStateTranslator::Prepare(bool rhw, const Viewport& viewport, bool multisampled) {
     if (!rhwKnown_ || rhw != lastRhw_) Mark(kDirtyTransforms | kDirtyFog | kDirtyLighting);
     rhwKnown_ = true;
     lastRhw_ = rhw;
@@ -660,7 +416,7 @@ bool GLGraphicsDevice::Prepare(bool rhw) {
         blend_[0] = src, blend_[1] = dst;
         SetCap(GL_ALPHA_TEST, s.Render(RenderState::AlphaTestEnable) != 0);
         const GLenum func = CompareFunc(s.Render(RenderState::AlphaFunc));
-        const float ref = std::min<uint32_t>(s.Render(RenderState::AlphaRef), 255) / 255.0f;
+        const float ref = static_cast<float>(std::min<uint32_t>(s.Render(RenderState::AlphaRef), 255)) / 255.0f;
         if (func != alphaFunc_ || ref != alphaRef_) glAlphaFunc(func, ref);
         alphaFunc_ = func, alphaRef_ = ref;
     }
@@ -674,7 +430,7 @@ bool GLGraphicsDevice::Prepare(bool rhw) {
         glCullFace(cull == static_cast<uint32_t>(Cull::Clockwise) ? GL_FRONT : GL_BACK);
         glShadeModel(s.Render(RenderState::ShadeMode) == static_cast<uint32_t>(ShadeMode::Flat) ? GL_FLAT : GL_SMOOTH);
         SetCap(GL_DITHER, s.Render(RenderState::DitherEnable) != 0);
-        SetCap(GL_MULTISAMPLE, samples_ != 0 && s.Render(RenderState::MultisampleAntialias) != 0);
+        SetCap(GL_MULTISAMPLE, multisampled && s.Render(RenderState::MultisampleAntialias) != 0);
     }
     if (dirty_ & kDirtyFog) {
         const uint32_t table = s.Render(RenderState::FogTableMode), vertex = s.Render(RenderState::FogVertexMode);
@@ -718,13 +474,12 @@ bool GLGraphicsDevice::Prepare(bool rhw) {
     }
     if (dirty_ & kDirtyMaterial) ApplyMaterial();
     if (dirty_ & kDirtyLights) ApplyLights();
-    if (dirty_ & kDirtyTransforms) ApplyTransforms(rhw, dirty_ & kDirtyTransforms);
+    if (dirty_ & kDirtyTransforms) ApplyTransforms(rhw, dirty_ & kDirtyTransforms, viewport);
     if (dirty_ & kDirtyStages) ApplyStages();
     dirty_ = 0;
-    return true;
 }
 
-void GLGraphicsDevice::ApplyMaterial() {
+void GLStateTranslator::ApplyMaterial() {
     const Material& m = drawing_.GetMaterial();
     glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, Floats(m.ambient));
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, Floats(m.diffuse));
@@ -744,7 +499,7 @@ Matrix FlipZ() { return MatrixScaling(1.0f, 1.0f, -1.0f); }
 
 }  // namespace
 
-void GLGraphicsDevice::ApplyLights() {
+void GLStateTranslator::ApplyLights() {
     // Lights are given in world space; GL places them through the modelview matrix of the moment.
     MatrixMode(GL_MODELVIEW);
     const Matrix viewFlip = MatrixMultiply(drawing_.View(), FlipZ());
@@ -783,18 +538,18 @@ void GLGraphicsDevice::ApplyLights() {
     Mark(kDirtyModelView);
 }
 
-void GLGraphicsDevice::ApplyTransforms(bool rhw, uint32_t groups) {
+void GLStateTranslator::ApplyTransforms(bool rhw, uint32_t groups, const Viewport& viewport) {
     // The runtime's row-vector matrices lie in memory as GL's column-vector ones: no transpose.
     if (groups & kDirtyProjection) {
         Matrix projection = MatrixIdentity();
         if (rhw) {
             // Pixels of the viewport, y down, depth 0..1 as given.
-            const float w = static_cast<float>(viewport_.width), h = static_cast<float>(viewport_.height);
+            const float w = static_cast<float>(viewport.width), h = static_cast<float>(viewport.height);
             projection.m[0][0] = 2.0f / w;
             projection.m[1][1] = -2.0f / h;
             projection.m[2][2] = 2.0f;
-            projection.m[3][0] = -1.0f - 2.0f * viewport_.x / w;
-            projection.m[3][1] = 1.0f + 2.0f * viewport_.y / h;
+            projection.m[3][0] = -1.0f - 2.0f * static_cast<float>(viewport.x) / w;
+            projection.m[3][1] = 1.0f + 2.0f * static_cast<float>(viewport.y) / h;
             projection.m[3][2] = -1.0f;
         } else {
             // Clip coordinates come out as the runtime's: W x V x F, then F x P x Z, where Z turns its
@@ -815,7 +570,7 @@ void GLGraphicsDevice::ApplyTransforms(bool rhw, uint32_t groups) {
     }
 }
 
-void GLGraphicsDevice::ApplyStages() {
+void GLStateTranslator::ApplyStages() {
     const DrawingState& s = drawing_;
     bool off = false;  // a disabled stage ends the chain
     for (uint32_t unit = 0; unit < unitCount_; ++unit) {
@@ -854,23 +609,25 @@ void GLGraphicsDevice::ApplyStages() {
                 };
                 sampler.wrapS = wrap(s.Sampler(unit, SamplerState::AddressU));
                 sampler.wrapT = wrap(s.Sampler(unit, SamplerState::AddressV));
-                if (anisotropic_) {
+                if (features_.maxAnisotropy > 1) {
                     const bool aniso =
                         s.Sampler(unit, SamplerState::MinFilter) == static_cast<uint32_t>(TextureFilter::Anisotropic) ||
                         s.Sampler(unit, SamplerState::MagFilter) == static_cast<uint32_t>(TextureFilter::Anisotropic);
-                    const uint32_t most = std::min(s.Sampler(unit, SamplerState::MaxAnisotropy), caps_.maxAnisotropy);
+                    const uint32_t most =
+                        std::min(s.Sampler(unit, SamplerState::MaxAnisotropy), features_.maxAnisotropy);
                     sampler.anisotropy = aniso ? static_cast<float>(std::max(most, 1u)) : 1.0f;
                 }
                 texture->ApplySampler(sampler);
             }
             const bool multiplyAdd = op == static_cast<uint32_t>(TextureOp::MultiplyAdd) ||
                                      alphaOp == static_cast<uint32_t>(TextureOp::MultiplyAdd);
-            if (multiplyAdd && !multiplyAdd_ && !told_multiplyAdd_) {
-                told_multiplyAdd_ = true;
-                Note("The driver has no multiply-add texture operation; adding without the factor instead.");
+            if (multiplyAdd && !features_.multiplyAdd && !toldMultiplyAdd_) {
+                toldMultiplyAdd_ = true;
+                notes_->push_back(
+                    "The driver has no multiply-add texture operation; adding without the factor instead.");
             }
-            Combiner(op, a0, a1, a2, false, multiplyAdd_, want.combine[0]);
-            Combiner(alphaOp, b0, b1, b2, true, multiplyAdd_, want.combine[1]);
+            Combiner(op, a0, a1, a2, false, features_.multiplyAdd, want.combine[0]);
+            Combiner(alphaOp, b0, b1, b2, true, features_.multiplyAdd, want.combine[1]);
             ColourOf(s.Render(RenderState::TextureFactor), want.factor);
             const uint32_t index = s.Stage(unit, StageState::TexCoordIndex);
             want.sphereMap = (index & 0xFFFF0000u) == kTexCoordSphereMap;
@@ -886,7 +643,7 @@ void GLGraphicsDevice::ApplyStages() {
             std::memcpy(want.matrix, &m.m[0][0], sizeof want.matrix);
         }
         UnitSetup& have = units_[unit];
-        if (!have.valid || std::memcmp(&have, &want, sizeof want) != 0) {
+        if (!have.valid || !have.Same(want)) {
             ActiveUnit(unit);
             if (!want.enabled) {
                 glDisable(GL_TEXTURE_2D);
@@ -926,7 +683,7 @@ void GLGraphicsDevice::ApplyStages() {
     }
 }
 
-void GLGraphicsDevice::ArrayAt(int slot, GLuint vbo, GLint size, GLenum type, GLsizei stride, const void* at) {
+void GLStateTranslator::ArrayAt(int slot, GLuint vbo, GLint size, GLenum type, GLsizei stride, const void* at) {
     ArrayPointer& have = pointers_[slot];
     if (have.valid && have.vbo == vbo && have.at == at && have.size == size && have.type == type &&
         have.stride == stride) {
@@ -945,8 +702,8 @@ void GLGraphicsDevice::ArrayAt(int slot, GLuint vbo, GLint size, GLenum type, GL
     have = ArrayPointer{true, vbo, at, size, type, stride};
 }
 
-void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride,
-                                   uint32_t vertexCount) {
+void GLStateTranslator::PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride,
+                                    uint32_t vertexCount) {
     const uint32_t fvf = drawing_.Fvf();
     const GLsizei step = static_cast<GLsizei>(stride);
     const uint8_t* at = base;
@@ -961,7 +718,7 @@ void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_
     }
     ClientArray(2, GL_COLOR_ARRAY, (fvf & kFvfDiffuse) != 0);
     if (fvf & kFvfDiffuse) {
-        if (bgraArrays_) {
+        if (features_.bgraArrays) {
             ArrayAt(2, vbo, GL_BGRA, GL_UNSIGNED_BYTE, step, at);
         } else {
             // 0xAARRGGBB words turned into R, G, B, A bytes, in memory.
@@ -1010,88 +767,36 @@ void GLGraphicsDevice::PointArrays(GLuint vbo, const uint8_t* base, const uint8_
     }
 }
 
-namespace {
-
-GLenum Mode(PrimitiveType type) {
-    switch (type) {
-    case PrimitiveType::PointList:
-        return GL_POINTS;
-    case PrimitiveType::LineList:
-        return GL_LINES;
-    case PrimitiveType::LineStrip:
-        return GL_LINE_STRIP;
-    case PrimitiveType::TriangleList:
-        return GL_TRIANGLES;
-    case PrimitiveType::TriangleStrip:
-        return GL_TRIANGLE_STRIP;
-    case PrimitiveType::TriangleFan:
-        return GL_TRIANGLE_FAN;
+template <class Base, GLenum kTarget>
+void GLBuffer<Base, kTarget>::DropDriverCopy() {
+    if (name_ != 0 && this->Host() != nullptr) {
+        gl_->MakeCurrent();
+        gl_->ForgetName(0, name_);
+        glDeleteBuffers(1, &name_);
     }
-    return GL_POINTS;
+    name_ = 0;
+    dirty_ = true;
 }
 
-}  // namespace
-
-GraphicsResult GLGraphicsDevice::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) {
-    uint32_t count = 0;
-    GraphicsResult result = drawing_.CheckDraw(type, startVertex, primitiveCount, &count);
-    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
-    GLVertexBuffer* vb = static_cast<GLVertexBuffer*>(drawing_.StreamBuffer());
-    const GLuint name = vb->Bind();
-    const size_t offset = drawing_.StreamOffset() + static_cast<size_t>(startVertex) * drawing_.StreamStride();
-    PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset, drawing_.StreamStride(),
-                count);
-    glDrawArrays(Mode(type), 0, static_cast<GLsizei>(count));
-    return gfx::kOk;
+template <class Base, GLenum kTarget>
+GLuint GLBuffer<Base, kTarget>::Bind() {
+    if (name_ == 0) glGenBuffers(1, &name_);
+    if (kTarget == GL_ARRAY_BUFFER) {
+        gl_->BindArrayBuffer(name_);
+    } else {
+        gl_->BindElementBuffer(name_);
+    }
+    if (dirty_) glBufferData(kTarget, static_cast<GLsizeiptr>(this->GetSize()), this->Bytes().data(), GL_STATIC_DRAW);
+    dirty_ = false;
+    return name_;
 }
 
-GraphicsResult GLGraphicsDevice::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint32_t minIndex,
-                                                      uint32_t vertexCount, uint32_t startIndex,
-                                                      uint32_t primitiveCount) {
-    uint32_t count = 0;
-    GraphicsResult result = drawing_.CheckIndexedDraw(type, baseVertex, startIndex, primitiveCount, &count);
-    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
-    GLVertexBuffer* vb = static_cast<GLVertexBuffer*>(drawing_.StreamBuffer());
-    GLIndexBuffer* ib = static_cast<GLIndexBuffer*>(drawing_.Indices());
-    const GLuint name = vb->Bind();
-    // GL 2.1 has no base vertex: the arrays start at it instead.
-    const size_t offset = drawing_.StreamOffset() + static_cast<size_t>(baseVertex) * drawing_.StreamStride();
-    const uint32_t largest = ib->MaxIndex(startIndex, count);
-    PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset, drawing_.StreamStride(),
-                largest + 1);
-    ib->Bind();
-    // The range given by the caller is a hint that may be wrong; the one measured is not.
-    (void)minIndex, (void)vertexCount;
-    glDrawRangeElements(Mode(type), 0, largest, static_cast<GLsizei>(count),
-                        ib->GetFormat() == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
-                        reinterpret_cast<const void*>(static_cast<size_t>(startIndex) * ib->IndexSize()));
-    return gfx::kOk;
-}
+template class GLBuffer<BasicVertexBuffer, GL_ARRAY_BUFFER>;
+template class GLBuffer<BasicIndexBuffer, GL_ELEMENT_ARRAY_BUFFER>;
 
-GraphicsResult GLGraphicsDevice::DrawPrimitiveUP(PrimitiveType type, uint32_t primitiveCount, const void* vertices,
-                                                 uint32_t stride) {
-    uint32_t count = 0;
-    GraphicsResult result = drawing_.CheckUserDraw(type, primitiveCount, vertices, stride, &count);
-    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
-    const uint8_t* data = static_cast<const uint8_t*>(vertices);
-    PointArrays(0, data, data, stride, count);
-    glDrawArrays(Mode(type), 0, static_cast<GLsizei>(count));
-    return gfx::kOk;
-}
-
-GraphicsResult GLGraphicsDevice::DrawIndexedPrimitiveUP(PrimitiveType type, uint32_t minIndex, uint32_t vertexCount,
-                                                        uint32_t primitiveCount, const void* indices,
-                                                        IndexFormat format, const void* vertices, uint32_t stride) {
-    uint32_t count = 0;
-    GraphicsResult result = drawing_.CheckUserIndexedDraw(type, minIndex, vertexCount, primitiveCount, indices, format,
-                                                          vertices, stride, &count);
-    if (Failed(result) || !Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0)) return result;
-    const uint8_t* data = static_cast<const uint8_t*>(vertices);
-    PointArrays(0, data, data, stride, minIndex + vertexCount);
-    BindElementBuffer(0);
-    glDrawRangeElements(Mode(type), minIndex, minIndex + vertexCount - 1, static_cast<GLsizei>(count),
-                        format == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, indices);
-    return gfx::kOk;
+std::unique_ptr<ITexture> CreateGLTexture(ResourceHost* host, GLStateTranslator* gl, uint32_t width, uint32_t height,
+                                          uint32_t levels, Format format) {
+    return std::unique_ptr<ITexture>(new GLTexture(host, gl, width, height, levels, format));
 }
 
 }  // namespace plat

@@ -271,6 +271,8 @@ public:
         lost_ = true;
         resettable_ = resettable;
     }
+    void ForceOffScreenBackBuffer(bool) override {}
+    bool DrawsDirect() const override { return false; }
 
     GraphicsResult SetRenderState(RenderState state, uint32_t value) override {
         const bool floating =

@@ -109,7 +109,34 @@ bool HasExtension(const char* name) {
 
 }  // namespace
 
-bool GLHasExtension(const char* name) { return HasExtension(name); }
+namespace {
+
+int DisplayOf(SDL_Window* window) {
+    const int display = SDL_GetWindowDisplayIndex(window);
+    return display >= 0 ? display : 0;
+}
+
+// Whether the window's display has a mode of exactly this size, at any refresh rate and depth.
+bool DisplayHasMode(SDL_Window* window, int width, int height) {
+    const int display = DisplayOf(window);
+    const int count = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(display, i, &m) == 0 && m.w == width && m.h == height) return true;
+    }
+    return false;
+}
+
+bool DesktopMode(SDL_Window* window, DisplayMode& mode) {
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(DisplayOf(window), &desktop) != 0) return false;
+    mode.width = desktop.w;
+    mode.height = desktop.h;
+    mode.refreshRate = desktop.refresh_rate;
+    return true;
+}
+
+}  // namespace
 
 namespace {
 
@@ -365,28 +392,52 @@ GLGraphicsDevice::GLGraphicsDevice(Window* window, SDL_GLContext context, uint32
     : window_(window),
       native_(static_cast<SDL_Window*>(window->NativeHandle())),
       context_(context),
-      drawing_(this, false) {
+      drawing_(this, false),
+      gl_(drawing_, native_, context_, &notes_) {
     caps_ = QueryCaps(adapter, type);
-    InitDrawing();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glGetIntegerv(GL_DEPTH_BITS, &windowDepthBits_);
+    DrainErrors();
+    GLFeatures features;
+    features.s3tc = HasExtension("GL_EXT_texture_compression_s3tc");
+    features.bgraArrays = HasExtension("GL_ARB_vertex_array_bgra") || HasExtension("GL_EXT_vertex_array_bgra");
+    features.multiplyAdd = HasExtension("GL_ATI_texture_env_combine3");
+    features.maxAnisotropy = caps_.maxAnisotropy;
+    gl_.Init(features);
+    drawing_ = DrawingState(this, parameters_.enableAutoDepthStencil);
+    InvalidateShadow();
 }
 
 GLGraphicsDevice::~GLGraphicsDevice() {
     MakeCurrent();
     DetachAll();  // textures and buffers still held by callers give their GL objects up now
-    if (white_ != 0) glDeleteTextures(1, &white_);
+    gl_.Release();
     ReleaseBackBuffer();
     if (fullScreen_) window_->LeaveFullScreen();
     SDL_GL_MakeCurrent(native_, nullptr);
     SDL_GL_DeleteContext(context_);
 }
 
-void GLGraphicsDevice::MakeCurrent() {
-    if (SDL_GL_GetCurrentContext() != context_) SDL_GL_MakeCurrent(native_, context_);
+void GLGraphicsDevice::MakeCurrent() { gl_.MakeCurrent(); }
+
+void GLGraphicsDevice::InvalidateShadow() {
+    gl_.Invalidate();
+    clearKnown_ = false;
+}
+
+void GLGraphicsDevice::OnResourceGone(DeviceResource* resource) { drawing_.Forget(resource->Handle()); }
+
+bool GLGraphicsDevice::Prepare() {
+    if (Lost()) return false;
+    MakeCurrent();
+    gl_.Prepare((drawing_.Fvf() & kFvfXyzRhw) != 0, viewport_, samples_ != 0);
+    return true;
 }
 
 void GLGraphicsDevice::BindBackBuffer() { glBindFramebuffer(GL_FRAMEBUFFER, frameBuffer_); }
 
 void GLGraphicsDevice::ReleaseBackBuffer() {
+    direct_ = false;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (frameBuffer_ != 0) glDeleteFramebuffers(1, &frameBuffer_);
     if (resolveFrameBuffer_ != 0) glDeleteFramebuffers(1, &resolveFrameBuffer_);
@@ -407,6 +458,17 @@ GraphicsResult GLGraphicsDevice::ApplyWindowMode(const PresentParameters& parame
     mode.width = static_cast<int>(parameters.backBufferWidth);
     mode.height = static_cast<int>(parameters.backBufferHeight);
     mode.refreshRate = static_cast<int>(parameters.fullScreenRefreshRate);
+    // Only a mode the display has is switched to. Any other size (a window size on offer, or a mode
+    // list that changed) keeps the desktop's mode, and Present scales the back buffer over the screen.
+    if (!DisplayHasMode(native_, mode.width, mode.height)) {
+        DisplayMode desktop;
+        if (DesktopMode(native_, desktop)) {
+            Note("Full screen " + std::to_string(mode.width) + " x " + std::to_string(mode.height) +
+                 " is not a mode of the display; the picture is scaled to the desktop's " +
+                 std::to_string(desktop.width) + " x " + std::to_string(desktop.height) + ".");
+        }
+        mode = DisplayMode();
+    }
     std::string error;
     if (!window_->EnterFullScreen(mode, &error)) {
         Note("Full screen " + std::to_string(mode.width) + " x " + std::to_string(mode.height) + " refused: " + error);
@@ -516,6 +578,32 @@ GraphicsResult GLGraphicsDevice::BuildBackBuffer(PresentParameters& parameters) 
     return glGetError() == GL_NO_ERROR ? gfx::kOk : gfx::kNotAvailable;
 }
 
+bool GLGraphicsDevice::DirectPossible(const PresentParameters& parameters) const {
+    if (forceOffScreen_ || parameters.multiSampleType != 0 || parameters.swapEffect != SwapEffect::Discard ||
+        parameters.backBufferFormat != Format::Xrgb8888) {
+        return false;
+    }
+    // The window's depth buffer serves a choice of 24 or 32 bits when it has at least as many (GLX
+    // visuals often have 32 for 24); 16 bits, chosen for speed or memory, are kept as chosen.
+    if (parameters.enableAutoDepthStencil) {
+        const int bits = static_cast<int>(FormatDepthBits(parameters.autoDepthStencilFormat));
+        if (bits < 24 || windowDepthBits_ < bits) return false;
+    }
+    int width = 0, height = 0;
+    window_->GetSurfaceSize(&width, &height);
+    return width > 0 && height > 0 && static_cast<uint32_t>(width) == parameters.backBufferWidth &&
+           static_cast<uint32_t>(height) == parameters.backBufferHeight;
+}
+
+GraphicsResult GLGraphicsDevice::BuildTarget(PresentParameters& parameters) {
+    if (!DirectPossible(parameters)) return BuildBackBuffer(parameters);
+    // No copy at Present: drawing goes to the window's own back buffer.
+    ReleaseBackBuffer();
+    direct_ = true;
+    BindBackBuffer();
+    return gfx::kOk;
+}
+
 GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
     MakeCurrent();
     if (parameters.backBufferCount > 3 || parameters.swapEffect < SwapEffect::Discard ||
@@ -540,7 +628,7 @@ GraphicsResult GLGraphicsDevice::Apply(PresentParameters& parameters) {
 
     GraphicsResult result = ApplyWindowMode(parameters);
     if (Failed(result)) return result;
-    result = BuildBackBuffer(parameters);
+    result = BuildTarget(parameters);
     if (Failed(result) && samples_ != 0) {
         // Some drivers grant the samples for colour but not for the depth buffer beside it.
         Note("A back buffer with " + std::to_string(samples_) +
@@ -576,6 +664,10 @@ GraphicsResult GLGraphicsDevice::Present() {
         return gfx::kDeviceLost;
     }
     MakeCurrent();
+    if (direct_) {
+        SDL_GL_SwapWindow(native_);
+        return gfx::kOk;
+    }
     GLuint source = Resolve();  // the scissor test is only ever on inside Clear
     int drawableWidth = 0, drawableHeight = 0;
     window_->GetDrawableSize(&drawableWidth, &drawableHeight);
@@ -632,6 +724,14 @@ GraphicsResult GLGraphicsDevice::GetDeviceCaps(DeviceCaps& caps) {
 GraphicsResult GLGraphicsDevice::BeginScene() {
     if (inScene_) return gfx::kInvalidCall;
     inScene_ = true;
+    // The window was resized or its mode changed under the device: the back buffer moves between the
+    // window and the off-screen target (which Present scales to the window), keeping its size.
+    if (!Lost() && DirectPossible(parameters_) != direct_) {
+        MakeCurrent();
+        PresentParameters parameters = parameters_;
+        if (Failed(BuildTarget(parameters))) loss_ = Loss::Resettable;
+        InvalidateShadow();
+    }
     return gfx::kOk;
 }
 
@@ -652,7 +752,7 @@ GraphicsResult GLGraphicsDevice::SetViewport(const Viewport& viewport) {
     const bool same = std::memcmp(&viewport_, &viewport, sizeof viewport) == 0;
     viewport_ = viewport;
     if (same || Lost()) return gfx::kOk;
-    Mark(kDirtyProjection);  // vertices in pixels are placed in the viewport
+    Mark(GLStateTranslator::kDirtyProjection);  // vertices in pixels are placed in the viewport
     MakeCurrent();
     // The back buffer's rows run bottom-up in GL; viewports are given from the top.
     glViewport(static_cast<GLint>(viewport.x), static_cast<GLint>(parameters_.backBufferHeight - bottom),
@@ -672,7 +772,7 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
     if (rectCount != 0 && rects == nullptr) return gfx::kInvalidCall;
     // While lost the buffers may be gone (a failed reset releases them): nothing to check against.
     if (Lost()) return gfx::kOk;
-    if ((flags & kClearZBuffer) != 0 && depthBuffer_ == 0) return gfx::kInvalidCall;
+    if ((flags & kClearZBuffer) != 0 && !parameters_.enableAutoDepthStencil) return gfx::kInvalidCall;
     if ((flags & kClearStencil) != 0) return gfx::kInvalidCall;  // no stencil formats are offered
     MakeCurrent();
 
@@ -680,8 +780,10 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
     if (flags & kClearTarget) {
         mask |= GL_COLOR_BUFFER_BIT;
         if (!clearKnown_ || colour != clearColour_) {
-            glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
-                         ((colour >> 24) & 0xFF) / 255.0f);
+            float rgba[4];
+            for (int i = 0; i < 4; ++i)
+                rgba[i] = static_cast<float>((colour >> (i == 3 ? 24 : 16 - 8 * i)) & 0xFF) / 255.0f;
+            glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
         }
         clearColour_ = colour;
         clearKnown_ = true;
@@ -696,7 +798,7 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
 
     // Clears honour the viewport and the rectangles, never the depth write mask that drawing left
     // (colour write masks are never changed). What GL holds is known here, not asked.
-    const bool maskOff = (flags & kClearZBuffer) != 0 && depthMask_ != 1;
+    const bool maskOff = (flags & kClearZBuffer) != 0 && gl_.DepthMask() != 1;
     if (maskOff) glDepthMask(GL_TRUE);
     glEnable(GL_SCISSOR_TEST);
 
@@ -719,10 +821,10 @@ GraphicsResult GLGraphicsDevice::Clear(uint32_t rectCount, const Rect* rects, ui
 
     glDisable(GL_SCISSOR_TEST);
     if (maskOff) {
-        if (depthMask_ == 0) {
+        if (gl_.DepthMask() == 0) {
             glDepthMask(GL_FALSE);
         } else {
-            depthMask_ = 1;  // was unknown: now it is on
+            gl_.DepthMaskSet(true);  // was unknown: now it is on
         }
     }
     return gfx::kOk;
@@ -757,12 +859,304 @@ std::vector<std::string> GLGraphicsDevice::TakeFallbackNotes() {
     return notes;
 }
 
+void GLGraphicsDevice::ForceOffScreenBackBuffer(bool force) { forceOffScreen_ = force; }
+
 void GLGraphicsDevice::SimulateDeviceLoss(bool resettable) {
     loss_ = resettable ? Loss::Resettable : Loss::Held;
     // What a lost device loses: the driver's copies of textures and buffers.
     MakeCurrent();
     for (DeviceResource* resource : Resources()) resource->DropDriverCopy();
     InvalidateShadow();
+}
+
+// ---- drawing state: stored, and marked for the translator ----------------------------------------
+
+GraphicsResult GLGraphicsDevice::SetRenderState(RenderState state, uint32_t value) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetRender(state, value, &changed);
+    if (!changed) return result;
+    switch (state) {
+    case RenderState::ZEnable:
+    case RenderState::ZWriteEnable:
+    case RenderState::ZFunc:
+        Mark(GLStateTranslator::kDirtyDepth);
+        break;
+    case RenderState::AlphaBlendEnable:
+    case RenderState::SrcBlend:
+    case RenderState::DestBlend:
+    case RenderState::AlphaTestEnable:
+    case RenderState::AlphaRef:
+    case RenderState::AlphaFunc:
+        Mark(GLStateTranslator::kDirtyBlend);
+        break;
+    case RenderState::CullMode:
+    case RenderState::ShadeMode:
+    case RenderState::DitherEnable:
+    case RenderState::MultisampleAntialias:
+        Mark(GLStateTranslator::kDirtyRaster);
+        break;
+    case RenderState::FogEnable:
+    case RenderState::FogColour:
+    case RenderState::FogTableMode:
+    case RenderState::FogVertexMode:
+    case RenderState::FogStart:
+    case RenderState::FogEnd:
+    case RenderState::FogDensity:
+        Mark(GLStateTranslator::kDirtyFog);
+        break;
+    case RenderState::SpecularEnable:
+        Mark(GLStateTranslator::kDirtyLighting | GLStateTranslator::kDirtyMaterial);
+        break;
+    case RenderState::Lighting:
+    case RenderState::Ambient:
+    case RenderState::ColourVertex:
+    case RenderState::LocalViewer:
+    case RenderState::NormalizeNormals:
+        Mark(GLStateTranslator::kDirtyLighting);
+        break;
+    case RenderState::TextureFactor:
+        Mark(GLStateTranslator::kDirtyStages);
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetRenderState(RenderState state, uint32_t& value) {
+    return drawing_.GetRender(state, value);
+}
+
+GraphicsResult GLGraphicsDevice::SetSamplerState(uint32_t sampler, SamplerState state, uint32_t value) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetSampler(sampler, state, value, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyStages);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetSamplerState(uint32_t sampler, SamplerState state, uint32_t& value) {
+    return drawing_.GetSampler(sampler, state, value);
+}
+
+GraphicsResult GLGraphicsDevice::SetTextureStageState(uint32_t stage, StageState state, uint32_t value) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetStage(stage, state, value, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyStages);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetTextureStageState(uint32_t stage, StageState state, uint32_t& value) {
+    return drawing_.GetStage(stage, state, value);
+}
+
+GraphicsResult GLGraphicsDevice::SetTransform(TransformKind kind, const Matrix& matrix) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetTransform(kind, matrix, &changed);
+    if (!changed) return result;
+    if (kind == TransformKind::View) Mark(GLStateTranslator::kDirtyLights);  // lights are placed through the view
+    Mark(static_cast<uint32_t>(kind) >= 16 && static_cast<uint32_t>(kind) < 16 + kMaxStages
+             ? GLStateTranslator::kDirtyStages
+         : kind == TransformKind::Projection ? GLStateTranslator::kDirtyProjection
+                                             : GLStateTranslator::kDirtyModelView);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetTransform(TransformKind kind, Matrix& matrix) {
+    return drawing_.GetTransform(kind, matrix);
+}
+
+GraphicsResult GLGraphicsDevice::SetLight(uint32_t index, const Light& light) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetLight(index, light, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyLights);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetLight(uint32_t index, Light& light) { return drawing_.GetLight(index, light); }
+
+GraphicsResult GLGraphicsDevice::LightEnable(uint32_t index, bool enable) {
+    bool changed = false;
+    GraphicsResult result = drawing_.EnableLight(index, enable, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyLights);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetLightEnable(uint32_t index, bool& enable) {
+    return drawing_.GetLightEnable(index, enable);
+}
+
+GraphicsResult GLGraphicsDevice::SetMaterial(const Material& material) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetMaterial(material, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyMaterial);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetMaterial(Material& material) {
+    material = drawing_.GetMaterial();
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t,
+                                               Format format, Pool, std::unique_ptr<ITexture>& texture) {
+    texture.reset();
+    GraphicsResult result = BasicTexture::Check(width, height, levels, format, caps_.maxTextureWidth);
+    if (Failed(result)) return result;
+    try {
+        texture = CreateGLTexture(this, &gl_, width, height, levels, format);
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
+    return gfx::kOk;
+}
+
+namespace {
+const uint32_t kMaxBufferBytes = 256u << 20;
+}
+
+GraphicsResult GLGraphicsDevice::CreateVertexBuffer(uint32_t length, uint32_t, uint32_t, Pool,
+                                                    std::unique_ptr<IVertexBuffer>& buffer) {
+    buffer.reset();
+    if (length == 0 || length > kMaxBufferBytes) return gfx::kInvalidCall;
+    try {
+        buffer.reset(new GLVertexBuffer(this, &gl_, length));
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::CreateIndexBuffer(uint32_t length, uint32_t, IndexFormat format, Pool,
+                                                   std::unique_ptr<IIndexBuffer>& buffer) {
+    buffer.reset();
+    if (length == 0 || length > kMaxBufferBytes) return gfx::kInvalidCall;
+    if (format != IndexFormat::Index16 && format != IndexFormat::Index32) return gfx::kInvalidCall;
+    try {
+        buffer.reset(new GLIndexBuffer(this, &gl_, length, format));
+    } catch (const std::bad_alloc&) {
+        return gfx::kOutOfMemory;
+    }
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::SetTexture(uint32_t stage, ITexture* texture) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetTexture(stage, texture, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyStages);
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetTexture(uint32_t stage, ITexture*& texture) {
+    return drawing_.GetTexture(stage, texture);
+}
+
+GraphicsResult GLGraphicsDevice::SetFVF(uint32_t fvf) {
+    bool changed = false;
+    GraphicsResult result = drawing_.SetFvf(fvf, &changed);
+    if (changed) Mark(GLStateTranslator::kDirtyLighting);  // vertex colours may stand in for the material
+    return result;
+}
+
+GraphicsResult GLGraphicsDevice::GetFVF(uint32_t& fvf) {
+    fvf = drawing_.Fvf();
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::SetStreamSource(uint32_t stream, IVertexBuffer* buffer, uint32_t offset,
+                                                 uint32_t stride) {
+    bool changed = false;
+    return drawing_.SetStream(stream, buffer, offset, stride, &changed);
+}
+
+GraphicsResult GLGraphicsDevice::SetIndices(IIndexBuffer* buffer) {
+    bool changed = false;
+    return drawing_.SetIndices(buffer, &changed);
+}
+
+// ---- draws --------------------------------------------------------------------------------------
+
+namespace {
+
+GLenum Mode(PrimitiveType type) {
+    switch (type) {
+    case PrimitiveType::PointList:
+        return GL_POINTS;
+    case PrimitiveType::LineList:
+        return GL_LINES;
+    case PrimitiveType::LineStrip:
+        return GL_LINE_STRIP;
+    case PrimitiveType::TriangleList:
+        return GL_TRIANGLES;
+    case PrimitiveType::TriangleStrip:
+        return GL_TRIANGLE_STRIP;
+    case PrimitiveType::TriangleFan:
+        return GL_TRIANGLE_FAN;
+    }
+    return GL_POINTS;
+}
+
+}  // namespace
+
+GraphicsResult GLGraphicsDevice::DrawPrimitive(PrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckDraw(type, startVertex, primitiveCount, &count);
+    if (Failed(result) || !Prepare()) return result;
+    GLVertexBuffer* vb = static_cast<GLVertexBuffer*>(drawing_.StreamBuffer());
+    const GLuint name = vb->Bind();
+    const size_t offset = drawing_.StreamOffset() + static_cast<size_t>(startVertex) * drawing_.StreamStride();
+    gl_.PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset,
+                    drawing_.StreamStride(), count);
+    glDrawArrays(Mode(type), 0, static_cast<GLsizei>(count));
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::DrawIndexedPrimitive(PrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                                      uint32_t vertexCount, uint32_t startIndex,
+                                                      uint32_t primitiveCount) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckIndexedDraw(type, baseVertex, startIndex, primitiveCount, &count);
+    if (Failed(result) || !Prepare()) return result;
+    GLVertexBuffer* vb = static_cast<GLVertexBuffer*>(drawing_.StreamBuffer());
+    GLIndexBuffer* ib = static_cast<GLIndexBuffer*>(drawing_.Indices());
+    const GLuint name = vb->Bind();
+    // GL 2.1 has no base vertex: the arrays start at it instead.
+    const size_t offset = drawing_.StreamOffset() + static_cast<size_t>(baseVertex) * drawing_.StreamStride();
+    const uint32_t largest = ib->MaxIndex(startIndex, count);
+    gl_.PointArrays(name, reinterpret_cast<const uint8_t*>(offset), vb->Bytes().data() + offset,
+                    drawing_.StreamStride(), largest + 1);
+    ib->Bind();
+    // The range given by the caller is a hint that may be wrong; the one measured is not.
+    (void)minIndex, (void)vertexCount;
+    glDrawRangeElements(Mode(type), 0, largest, static_cast<GLsizei>(count),
+                        ib->GetFormat() == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                        reinterpret_cast<const void*>(static_cast<size_t>(startIndex) * ib->IndexSize()));
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::DrawPrimitiveUP(PrimitiveType type, uint32_t primitiveCount, const void* vertices,
+                                                 uint32_t stride) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckUserDraw(type, primitiveCount, vertices, stride, &count);
+    if (Failed(result) || !Prepare()) return result;
+    const uint8_t* data = static_cast<const uint8_t*>(vertices);
+    gl_.PointArrays(0, data, data, stride, count);
+    glDrawArrays(Mode(type), 0, static_cast<GLsizei>(count));
+    return gfx::kOk;
+}
+
+GraphicsResult GLGraphicsDevice::DrawIndexedPrimitiveUP(PrimitiveType type, uint32_t minIndex, uint32_t vertexCount,
+                                                        uint32_t primitiveCount, const void* indices,
+                                                        IndexFormat format, const void* vertices, uint32_t stride) {
+    uint32_t count = 0;
+    GraphicsResult result = drawing_.CheckUserIndexedDraw(type, minIndex, vertexCount, primitiveCount, indices, format,
+                                                          vertices, stride, &count);
+    if (Failed(result) || !Prepare()) return result;
+    const uint8_t* data = static_cast<const uint8_t*>(vertices);
+    gl_.PointArrays(0, data, data, stride, minIndex + vertexCount);
+    gl_.BindElementBuffer(0);
+    glDrawRangeElements(Mode(type), minIndex, minIndex + vertexCount - 1, static_cast<GLsizei>(count),
+                        format == IndexFormat::Index16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, indices);
+    return gfx::kOk;
 }
 
 }  // namespace plat

@@ -1,6 +1,7 @@
 #pragma once
 // Platform-internal: the OpenGL graphics system and device behind platform/Graphics.h. Engine code
-// includes platform/Graphics.h only; drawing facilities extend GLGraphicsDevice in further files.
+// includes platform/Graphics.h only; the device turns its drawing state into GL through a
+// GLStateTranslator (GraphicsDraw.h).
 
 #include <SDL.h>
 #define GL_GLEXT_PROTOTYPES 1
@@ -10,6 +11,7 @@
 #include <map>
 
 #include "platform/Graphics.h"
+#include "platform/GraphicsDraw.h"
 #include "platform/GraphicsState.h"
 #include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
@@ -62,9 +64,9 @@ private:
     std::map<uint32_t, Modes> modes_;
 };
 
-// Drawing keeps the caller's state (DrawingState) and a copy of what was last handed to GL; states are
-// turned into GL calls at the next draw, group by group and only where they changed. GL is never
-// asked for its state while drawing.
+// The device keeps the caller's drawing state (DrawingState); its translator keeps what GL was last
+// told and turns changed state into GL calls at the next draw. GL is never asked for its state while
+// drawing.
 class GLGraphicsDevice : public IGraphicsDevice, public IGraphicsTestHooks, public ResourceHost {
 public:
     GLGraphicsDevice(Window* window, SDL_GLContext context, uint32_t adapter, DeviceType type);
@@ -85,6 +87,8 @@ public:
     GraphicsResult ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) override;
     std::vector<std::string> TakeFallbackNotes() override;
     void SimulateDeviceLoss(bool resettable) override;
+    void ForceOffScreenBackBuffer(bool force) override;
+    bool DrawsDirect() const override { return direct_; }
 
     GraphicsResult SetRenderState(RenderState state, uint32_t value) override;
     GraphicsResult GetRenderState(RenderState state, uint32_t& value) override;
@@ -121,17 +125,9 @@ public:
                                           uint32_t primitiveCount, const void* indices, IndexFormat format,
                                           const void* vertices, uint32_t stride) override;
 
-    // For the resources: texture and buffer objects are bound through here so the copy stays true.
-    void MakeCurrent();
-    void BindTexture(uint32_t unit, GLuint name);
-    void BindArrayBuffer(GLuint name);
-    void BindElementBuffer(GLuint name);
-    // A GL object is going away (GL unbinds it itself): forget it wherever it is bound.
-    void ForgetName(GLuint texture, GLuint buffer);
-    bool CompressedTextures() const { return s3tc_; }
-
 protected:
     enum class Loss { None, Held, HeldWhileMinimised, Resettable };
+    void MakeCurrent();
     bool Lost() const { return loss_ != Loss::None; }
     // Leaves the back buffer bound for drawing.
     void BindBackBuffer();
@@ -140,6 +136,11 @@ protected:
     GLuint Resolve();
     void ReleaseBackBuffer();
     GraphicsResult BuildBackBuffer(PresentParameters& parameters);
+    // Whether the back buffer can be the window's own: same size, no multisampling, 32-bit colour, a
+    // depth buffer the window's can stand for, and contents that need not outlive Present.
+    bool DirectPossible(const PresentParameters& parameters) const;
+    // Builds the back buffer off screen, or takes the window's framebuffer when it can.
+    GraphicsResult BuildTarget(PresentParameters& parameters);
     GraphicsResult ApplyWindowMode(const PresentParameters& parameters);
     void ApplySwapInterval(uint32_t interval);
     void Note(const std::string& text) { notes_.push_back(text); }
@@ -154,6 +155,9 @@ protected:
     bool inScene_ = false;
     bool fullScreen_ = false;
     uint32_t samples_ = 0;
+    bool direct_ = false;          // drawing straight into the window's framebuffer
+    bool forceOffScreen_ = false;  // a test hook: always the off-screen target
+    int windowDepthBits_ = 0;      // of the window's own framebuffer
     GLuint frameBuffer_ = 0;
     GLuint colourBuffer_ = 0;
     GLuint depthBuffer_ = 0;
@@ -163,99 +167,18 @@ protected:
     int refusedSwapInterval_ = -1;  // the last swap interval the driver refused, told in a note
 
 private:
-    // Groups of caller state that need turning into GL calls at the next draw.
-    enum Dirty : uint32_t {
-        kDirtyDepth = 1,
-        kDirtyBlend = 2,
-        kDirtyRaster = 4,  // cull, shading, dither, multisample
-        kDirtyFog = 8,
-        kDirtyLighting = 16,
-        kDirtyMaterial = 32,
-        kDirtyLights = 64,
-        kDirtyModelView = 128,  // world and view: the per-item change, kept apart from the projection
-        kDirtyStages = 256,
-        kDirtyProjection = 512,
-        kDirtyTransforms = kDirtyModelView | kDirtyProjection,
-        kDirtyAll = 1023,
-    };
-    // What one texture unit was last set up as; compared whole, so an unchanged unit costs nothing.
-    struct UnitSetup {
-        bool valid = false;
-        bool enabled = false;
-        GLuint texture = 0;
-        GLint combine[2][8] = {};  // [colour/alpha]: function, scale, sources 0-2, operands 0-2
-        float factor[4] = {};
-        bool sphereMap = false;
-        float matrix[16] = {};
-    };
-    struct CapCache {
-        GLenum cap;
-        int8_t on;  // -1 unknown
-    };
-    // What one vertex array was last pointed at; a draw from the same buffer and layout sets nothing.
-    struct ArrayPointer {
-        bool valid = false;
-        GLuint vbo = 0;
-        const void* at = nullptr;
-        GLint size = 0;
-        GLenum type = 0;
-        GLsizei stride = 0;
-    };
-
-    void InitDrawing();
     void OnResourceGone(DeviceResource* resource) override;
     // Forgets what GL was last told (after a reset, or when GL objects were dropped).
     void InvalidateShadow();
-    void SetCap(GLenum cap, bool on);
-    void MatrixMode(GLenum mode);
-    void ActiveUnit(uint32_t unit);
-    void ClientUnit(uint32_t unit);
-    void ClientArray(int slot, GLenum array, bool on);
-    // Turns the dirty state groups into GL calls before a draw; `rhw` for vertices in pixels.
-    bool Prepare(bool rhw);
-    void ApplyStages();
-    void ApplyLights();
-    void ApplyMaterial();
-    void ApplyTransforms(bool rhw, uint32_t groups);
-    // Points array `slot` (as ClientArray numbers them) unless it already points there.
-    void ArrayAt(int slot, GLuint vbo, GLint size, GLenum type, GLsizei stride, const void* at);
-    // Points the vertex arrays at `base` (a buffer offset when `vbo` is not 0, else memory).
-    void PointArrays(GLuint vbo, const uint8_t* base, const uint8_t* memory, uint32_t stride, uint32_t vertexCount);
-    void Mark(uint32_t groups) { dirty_ |= groups; }
+    // Brings GL up to the drawing state before a draw; false while the device is lost.
+    bool Prepare();
+    void Mark(uint32_t groups) { gl_.Mark(groups); }
 
     DrawingState drawing_;
-    uint32_t dirty_ = kDirtyAll;
-    bool lastRhw_ = false;
-    bool rhwKnown_ = false;
-    // What GL was last told.
-    std::vector<CapCache> capCache_;
-    UnitSetup units_[kMaxStages];
-    GLuint boundTexture_[kMaxStages] = {};
-    bool boundKnown_[kMaxStages] = {};
-    GLuint arrayBuffer_ = 0, elementBuffer_ = 0;
-    bool buffersKnown_ = false;
-    int activeUnit_ = -1, clientUnit_ = -1;
-    GLenum matrixMode_ = 0;
-    int8_t clientArrays_[3 + kMaxStages] = {};  // vertex, normal, colour, texture coordinates per unit: -1 unknown
-    ArrayPointer pointers_[3 + kMaxStages];
-    uint32_t enabledUnits_ = 0;  // units set up enabled, by bit: the only ones whose coordinates are read
-    bool whiteKnown_ = false;    // the current colour is opaque white (a draw with vertex colours leaves it undefined)
-    GLint depthFunc_ = -1;
-    int8_t depthMask_ = -1;
-    GLenum blend_[2] = {0, 0};
-    GLenum alphaFunc_ = 0;
-    float alphaRef_ = -1.0f;
+    GLStateTranslator gl_;
     uint32_t clearColour_ = 0;
     float clearDepth_ = -1.0f;
     bool clearKnown_ = false;
-    uint32_t unitCount_ = 1;
-    bool s3tc_ = false;
-    bool bgraArrays_ = false;
-    bool multiplyAdd_ = false;
-    bool anisotropic_ = false;
-    bool told_multiplyAdd_ = false;
-    GLuint white_ = 0;              // 1 x 1 white, for stages whose operation does not read their (missing) texture
-    std::vector<uint8_t> colours_;  // vertex colours turned to RGBA where GL cannot read BGRA
 };
 
 }  // namespace plat

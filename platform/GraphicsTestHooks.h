@@ -13,6 +13,10 @@ public:
     // (kDeviceNotReset) or only after a later call with true (kDeviceLost). Like a real loss, the
     // driver's copies of textures and buffers are dropped; they come back from the device's own copies.
     virtual void SimulateDeviceLoss(bool resettable) = 0;
+    // Keeps the back buffer off screen even where the window's framebuffer would do (from the next
+    // reset on); DrawsDirect tells which one drawing goes to.
+    virtual void ForceOffScreenBackBuffer(bool force) = 0;
+    virtual bool DrawsDirect() const = 0;
 };
 
 // The hooks of a device made by this layer; null for anything else.

@@ -1,5 +1,6 @@
 #include "platform/Window.h"
 
+#include "platform/DesktopMode.h"
 #include "platform/Input.h"
 
 #include <SDL.h>
@@ -156,6 +157,8 @@ struct Window::Impl {
     std::uint32_t id = 0;
     bool shown = false;
     bool focused = false;
+    int createdWidth = 0, createdHeight = 0;
+    DesktopMode desktop;
 };
 
 std::unique_ptr<Window> Window::Create(const std::string& title, int width, int height, std::string* error) {
@@ -167,7 +170,9 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    // The graphics device draws straight into the window when its back buffer can be the window's own,
+    // so the window carries the depth buffer most often chosen.
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
@@ -184,11 +189,13 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
     w->impl_.reset(new Impl());
     w->impl_->window = sdl;
     w->impl_->id = SDL_GetWindowID(sdl);
+    SDL_GetWindowSize(sdl, &w->impl_->createdWidth, &w->impl_->createdHeight);
     Windows()[w->impl_->id] = w.get();
     return w;
 }
 
 Window::~Window() {
+    if (IsFullScreen()) LeaveFullScreen();
     Windows().erase(impl_->id);
     SDL_DestroyWindow(impl_->window);
     if (Windows().empty() && g_arrow != nullptr) {
@@ -218,6 +225,16 @@ void Window::GetDrawableSize(int* width, int* height) const {
     SDL_GL_GetDrawableSize(impl_->window, &w, &h);
     if (width) *width = w;
     if (height) *height = h;
+}
+
+void Window::GetSurfaceSize(int* width, int* height) const {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && std::strcmp(driver, "offscreen") == 0) {
+        if (width) *width = impl_->createdWidth;
+        if (height) *height = impl_->createdHeight;
+        return;
+    }
+    GetDrawableSize(width, height);
 }
 
 void Window::SetPosition(int x, int y) { SDL_SetWindowPosition(impl_->window, x, y); }
@@ -283,12 +300,20 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
         if (error) *error = SDL_GetError();
         return false;
     }
+    want = impl_->desktop.Take(display);
     if (mode.width > 0 && mode.height > 0) {
         want.w = mode.width;
         want.h = mode.height;
         want.refresh_rate = mode.refreshRate;
         SDL_DisplayMode closest{};
         if (SDL_GetClosestDisplayMode(display, &want, &closest) != nullptr) want = closest;
+    }
+    // Without a window manager nothing moves or sizes a full-screen window: it is placed over the
+    // display first, so that it covers the screen in the new mode whoever handles the request.
+    SDL_Rect bounds{};
+    if (SDL_GetDisplayBounds(display, &bounds) == 0) {
+        SDL_SetWindowPosition(impl_->window, bounds.x, bounds.y);
+        SDL_SetWindowSize(impl_->window, want.w, want.h);
     }
     if (SDL_SetWindowDisplayMode(impl_->window, &want) != 0 ||
         SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN) != 0) {
@@ -298,7 +323,10 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
     return true;
 }
 
-void Window::LeaveFullScreen() { SDL_SetWindowFullscreen(impl_->window, 0); }
+void Window::LeaveFullScreen() {
+    SDL_SetWindowFullscreen(impl_->window, 0);
+    impl_->desktop.PutBack(impl_->window);
+}
 
 bool Window::IsFullScreen() const { return (SDL_GetWindowFlags(impl_->window) & SDL_WINDOW_FULLSCREEN) != 0; }
 

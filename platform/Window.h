@@ -35,7 +35,7 @@ struct Event;
 class Window {
 public:
     // Creates a hidden, borderless window with an OpenGL-capable visual (plain RGB, double-buffered,
-    // no depth or multisampling: drawing goes to an off-screen framebuffer). Returns null and a reason
+    // 24-bit depth, no multisampling: other choices draw to an off-screen framebuffer). Returns null and a reason
     // when the video system or the window cannot be created.
     static std::unique_ptr<Window> Create(const std::string& title, int width, int height, std::string* error);
     ~Window();
@@ -51,6 +51,9 @@ public:
     void SetClientSize(int width, int height);
     void GetClientSize(int* width, int* height) const;
     void GetDrawableSize(int* width, int* height) const;
+    // The size of the window's own GL framebuffer: the drawable's, except under the offscreen driver,
+    // whose surface keeps the size the window was made with.
+    void GetSurfaceSize(int* width, int* height) const;
     void SetPosition(int x, int y);
     void GetPosition(int* x, int* y) const;
 

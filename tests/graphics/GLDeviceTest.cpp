@@ -2,12 +2,19 @@
 
 #include <SDL_opengl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/DesktopMode.h"
 #include "platform/Graphics.h"
 #include "platform/GraphicsGL.h"
 #include "platform/GraphicsTestHooks.h"
@@ -96,6 +103,45 @@ TEST(WindowSizesTest, AWindowUpTo1024x768IsAlwaysOffered) {
     }
 }
 
+// An instance started while another holds the display in its full-screen mode takes the desktop's
+// mode from the other's record, not from the display; a record whose writer is gone is not trusted.
+TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {
+    char folder[] = "/tmp/desktopmodeXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const char* was[2] = {std::getenv("XDG_RUNTIME_DIR"), std::getenv("DISPLAY")};
+    const std::string kept[2] = {was[0] != nullptr ? was[0] : "", was[1] != nullptr ? was[1] : ""};
+    setenv("XDG_RUNTIME_DIR", folder, 1);
+    setenv("DISPLAY", ":49", 1);
+    const std::string path = DesktopRecordPath();
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    SDL_DisplayMode display{};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &display), 0);
+    struct Row {
+        long writer;
+        int expectedWidth;
+    };
+    for (const Row& row : {Row{static_cast<long>(getppid()), 1280}, Row{static_cast<long>(gone), display.w}}) {
+        std::ofstream(path) << "1280 1024 60 " << row.writer << "\n";
+        {
+            DesktopMode desktop;
+            EXPECT_EQ(desktop.Take(0).w, row.expectedWidth) << row.writer;
+            std::ifstream in(path);
+            long width = 0, height = 0, rate = 0, writer = 0;
+            in >> width >> height >> rate >> writer;
+            EXPECT_EQ(writer, row.expectedWidth == 1280 ? row.writer : static_cast<long>(getpid()))
+                << "a live writer's record stays; a dead one's is taken over";
+        }
+        std::ifstream after(path);
+        EXPECT_EQ(after.good(), row.expectedWidth == 1280) << "the owner takes its record away";
+    }
+    std::remove(path.c_str());
+    rmdir(folder);
+    const char* names[2] = {"XDG_RUNTIME_DIR", "DISPLAY"};
+    for (int i = 0; i < 2; ++i) was[i] != nullptr ? setenv(names[i], kept[i].c_str(), 1) : unsetenv(names[i]);
+}
+
 TEST_F(GLDeviceTest, MultisampleChecksAreExact) {
     DeviceCaps caps;
     ASSERT_EQ(system_->GetDeviceCaps(0, DeviceType::Hardware, caps), gfx::kOk);
@@ -139,10 +185,14 @@ TEST_F(GLDeviceTest, UnavailableSampleCountFallsBackWithANote) {
     EXPECT_EQ(Pixel(1, 1), 0xFF405060u);
 }
 
+// Loss and reset on both back buffers: off screen (a size other than the window's) and the window's own.
 TEST_F(GLDeviceTest, ForcedLossThenReset) {
     Create(Windowed(50, 40, 0, Format::Depth24X8));
     device_->TakeFallbackNotes();
     EXPECT_EQ(parameters_.backBufferFormat, Format::Xrgb8888) << "filled in for a window";
+    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
+    device_->Clear(0, nullptr, kClearTarget, 0xFF102030, 1.0f, 0);
+    EXPECT_EQ(Pixel(49, 39), 0xFF102030u);
     TestHooksOf(device_.get())->SimulateDeviceLoss(false);
     EXPECT_EQ(device_->Present(), gfx::kDeviceLost);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceLost);
@@ -150,11 +200,13 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(device_->Reset(p), gfx::kDeviceLost) << "no reset while the loss holds";
     TestHooksOf(device_.get())->SimulateDeviceLoss(true);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kDeviceNotReset);
-    p.backBufferWidth = 60;
+    p.backBufferWidth = 320;  // the window's size: drawn straight into the window
+    p.backBufferHeight = 240;
     ASSERT_EQ(device_->Reset(p), gfx::kOk);
     EXPECT_EQ(device_->TestCooperativeLevel(), gfx::kOk);
+    EXPECT_TRUE(TestHooksOf(device_.get())->DrawsDirect());
     device_->Clear(0, nullptr, kClearTarget, 0xFF0000FF, 1.0f, 0);
-    EXPECT_EQ(Pixel(59, 39), 0xFF0000FFu);
+    EXPECT_EQ(Pixel(319, 239), 0xFF0000FFu);
     EXPECT_EQ(device_->Present(), gfx::kOk);
 
     // A reset that fails half-way through rebuilding leaves the device lost, and clears do nothing.
@@ -168,6 +220,14 @@ TEST_F(GLDeviceTest, ForcedLossThenReset) {
     EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | kClearZBuffer, 0xFF00FF00, 1.0f, 0), gfx::kOk);
     glEnable(0);  // an error that drawing left behind is not the read-back's
     EXPECT_EQ(Pixel(0, 0), 0xFF00FF00u);
+    // Multisampling, another depth or the test hook keep the back buffer off screen.
+    TestHooksOf(device_.get())->ForceOffScreenBackBuffer(true);
+    ASSERT_EQ(device_->Reset(p), gfx::kOk);
+    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
+    TestHooksOf(device_.get())->ForceOffScreenBackBuffer(false);
+    p.autoDepthStencilFormat = Format::Depth16;
+    ASSERT_EQ(device_->Reset(p), gfx::kOk);
+    EXPECT_FALSE(TestHooksOf(device_.get())->DrawsDirect());
     // A swap interval the display refuses is told once, not at every reset.
     const std::vector<std::string> notes = device_->TakeFallbackNotes();
     EXPECT_EQ(std::count_if(notes.begin(), notes.end(),

@@ -118,7 +118,9 @@ TEST(Fonts, EverySetIsWhiteRingedInDarkInItsOwnStyleAndBlankCodesStayBlank) {
             }
             EXPECT_GT(white, 4) << set;
             EXPECT_GT(dark, 4) << set;
-            if (set > 0) EXPECT_NE(CellAlpha(t, g, set, 'E', 0, 0, g.cell, g.cell), plain) << set;
+            if (set > 0) {
+                EXPECT_NE(CellAlpha(t, g, set, 'E', 0, 0, g.cell, g.cell), plain) << set;
+            }
         }
     }
 }

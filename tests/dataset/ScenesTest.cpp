@@ -6,7 +6,7 @@
 
 #include "core/DataLoader.h"
 #include "core/MemoryStream.h"
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 #include "render/LWRenderableObjectCache.h"
 #include "render/LWRenderableScene.h"
 #include "render/T3OFile.h"

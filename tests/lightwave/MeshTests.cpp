@@ -1,5 +1,5 @@
 // The mesh builder on small known shapes: strips, fans, lines and point groups, with their keys.
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <set>

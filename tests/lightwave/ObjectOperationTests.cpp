@@ -1,7 +1,7 @@
 // The whole-object operations: triangulation of concave, non-planar, slit and self-crossing
 // polygons (area and winding kept, per-corner data carried), the polygon and surface sorts, moves,
 // clones, load with its passes and the text dump.
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>

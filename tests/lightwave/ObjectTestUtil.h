@@ -2,8 +2,8 @@
 // files written through the two-pass IFF writer, scratch files, and logs caught as text.
 #pragma once
 
-#include "lightwave/LwIff.h"
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwIff.h"
+#include "lightwave/object/LwObject.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "gfxkit/Math3D.h"
 #include "tools/T3OWriter.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/Ground.h"

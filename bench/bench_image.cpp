@@ -22,9 +22,9 @@
 #include <string>
 
 #include "bench/BenchDevice.h"
+#include "gfxkit/ImageLoader.h"
+#include "gfxkit/TextureLoader.h"
 #include "platform/Graphics.h"
-#include "platform/ImageLoader.h"
-#include "platform/TextureLoader.h"
 #include "platform/Window.h"
 
 namespace {

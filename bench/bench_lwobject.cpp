@@ -10,7 +10,7 @@
 // plane projection, convexity test and fan cut carrying every corner's data, every polygon here being
 // convex; a key sort; a hashed edge build; freeing the arrays). The read has no plain equivalent: a
 // plain decoder of the few chunks it needs does far less than the library's reader.
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwObject.h"
 
 #include "bench/Alternate.h"
 

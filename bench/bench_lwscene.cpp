@@ -6,7 +6,7 @@
 // A frame's evaluation is measured against a plain loop that evaluates the same curves from flat
 // arrays, the two taking turns in one run, each timed by its thread's processor time; the target is a
 // median of at most 1.5 times the plain loop's time. Loading has no plain side.
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 
 #include "bench/Alternate.h"
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "bench/BenchDevice.h"
+#include "gfxkit/SpriteBatch.h"
 #include "platform/Graphics.h"
-#include "platform/SpriteBatch.h"
 #include "platform/Window.h"
 
 namespace {

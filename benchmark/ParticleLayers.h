@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/Object.h"
-#include "platform/Math3D.h"
+#include "gfxkit/Math3D.h"
 #include "render/DXSprite.h"
 #include "render/Sprite.h"
 #include "render/TextureCache.h"

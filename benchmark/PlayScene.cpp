@@ -7,7 +7,7 @@
 #include "benchmark/SceneFunctions.h"
 #include "core/Exception.h"
 #include "core/Saturate.h"
-#include "platform/Math3D.h"
+#include "gfxkit/Math3D.h"
 #include "platform/Window.h"
 #include "render/RenderDevice.h"
 #include "render/ScreenDrawing.h"

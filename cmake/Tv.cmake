@@ -1,7 +1,12 @@
-# tv_library(<name> DEPS <libs...>): a static library from every .cpp in the calling folder.
+# tv_library(<name> DEPS <libs...> [SUBDIRS <folders...>]): a static library from every .cpp in the
+# calling folder and in the named subfolders of it.
 function(tv_library name)
-  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(T "" "" "DEPS;SUBDIRS" ${ARGN})
+  set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(sub ${T_SUBDIRS})
+    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp)
+  endforeach()
+  file(GLOB srcs CONFIGURE_DEPENDS ${globs})
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})

@@ -3,9 +3,9 @@
 // and through a file cursor over the same bytes), or one of the body parsers (LWO2 surface, LWOB
 // surface, clip, envelope with its evaluation) over the rest. An overrun, a hang, an inconsistent count
 // or a packed body that does not read back to itself is a finding.
-#include "lightwave/LwChunks.h"
-#include "lightwave/LwIff.h"
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwChunks.h"
+#include "lightwave/object/LwIff.h"
+#include "lightwave/object/LwObject.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The ".vcl" and ".uv" companion files of a LightWave object: vertex colours and texture coordinates
 // read into a small grid object, whose per-corner indices must all name entries of their tables.
 #include "FuzzSupport.h"
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwObject.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwObject.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 
 namespace {
 

@@ -89,6 +89,11 @@ void DumpPrintf(FILE* stream, int indent, const char* format, ...)
 // vfprintf in the "C" locale; the traces and the dump lines go straight to their stream through it.
 void LwVPrintf(FILE* stream, const char* format, va_list args);
 
+// Number reading by the format's rules, in the "C" locale: leading blanks skipped, no digits give 0.
+int32_t LwParseInt(const char* text);  // decimal, clamped to 32 bits
+double LwParseReal(const char* text);
+int32_t LwParseHex(const char* text);  // optional sign and 0x prefix, 32 bits on any platform
+
 // An allocation table a caller may hang on a scene or object context (their Tracker field) to record
 // its own blocks; the context then frees it. The library itself allocates with calloc, realloc and
 // free directly, so a context has none until a caller sets one: 390 KB each would go unused.

@@ -1,5 +1,4 @@
 #include "lightwave/LwSupport.h"
-#include "lightwave/SceneInternal.h"
 
 #include <locale.h>
 #include <unistd.h>

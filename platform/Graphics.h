@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Math3D.h"
+#include "platform/Matrix.h"
 #include "platform/Rect.h"
 
 namespace plat {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/BlockDecode.h"
 #include "platform/GraphicsDraw.h"
-#include "platform/ImageCodec.h"
 
 #ifndef GL_MODULATE_ADD_ATI
 #define GL_MODULATE_ADD_ATI 0x8744

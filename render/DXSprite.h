@@ -7,7 +7,7 @@
 
 #include "core/Object.h"
 #include "devices/DXGraphics.h"
-#include "platform/SpriteBatch.h"
+#include "gfxkit/SpriteBatch.h"
 
 namespace trivale {
 namespace type_a {

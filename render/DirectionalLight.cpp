@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "gfxkit/Math3D.h"
 #include "render/RenderDevice.h"
 
 namespace trivale {

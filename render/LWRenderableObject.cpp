@@ -5,6 +5,7 @@
 #include "core/Exception.h"
 #include "core/Path.h"
 #include "devices/DXGraphics.h"
+#include "gfxkit/Math3D.h"
 #include "render/Colour.h"
 #include "render/FrameCounters.h"
 #include "render/RenderDevice.h"

@@ -10,8 +10,8 @@
 
 #include "core/DataLoader.h"
 #include "core/Object.h"
+#include "gfxkit/SpriteBatch.h"
 #include "platform/Graphics.h"
-#include "platform/SpriteBatch.h"
 #include "render/Material.h"
 #include "render/T3OFile.h"
 #include "render/Texture.h"

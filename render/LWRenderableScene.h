@@ -14,7 +14,7 @@
 #include "core/DataLoader.h"
 #include "core/Object.h"
 #include "core/Stream.h"
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 #include "platform/Graphics.h"
 #include "render/Camera.h"
 #include "render/DirectionalLight.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/Object.h"
-#include "platform/Math3D.h"
+#include "gfxkit/Math3D.h"
 #include "platform/Rect.h"
 #include "render/DXSprite.h"
 #include "render/Texture.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/Exception.h"
-#include "platform/TextureLoader.h"
+#include "gfxkit/TextureLoader.h"
 #include "render/RenderDevice.h"
 
 namespace trivale {

@@ -5,8 +5,8 @@
 
 #include "core/Object.h"
 #include "core/Stream.h"
+#include "gfxkit/ImageLoader.h"
 #include "platform/Graphics.h"
-#include "platform/ImageLoader.h"
 
 namespace trivale {
 namespace type_a {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/Object.h"
-#include "platform/Math3D.h"
+#include "gfxkit/Math3D.h"
 
 namespace trivale {
 namespace type_a {

@@ -22,6 +22,10 @@ namespace {
 
 ::testing::Environment* const keepVideo = ::testing::AddGlobalTestEnvironment(new fwtest::KeepVideo);
 
+std::string M(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0) {
+    return std::to_string(message) + ":" + std::to_string(wParam) + ":" + std::to_string(lParam);
+}
+
 // Notes what it hears as "message:wParam:lParam" (with its name first when it has one) and answers as
 // configured.
 class Listener : public IGameWindowListener {
@@ -29,8 +33,7 @@ public:
     explicit Listener(std::vector<std::string>* heard, const std::string& name = "") : heard_(heard), name_(name) {}
     bool OnMessage(CGameWindow*, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
                    std::intptr_t* result) override {
-        heard_->push_back(name_ + std::to_string(message) + ":" + std::to_string(wParam) + ":" +
-                          std::to_string(lParam));
+        heard_->push_back(name_ + M(message, wParam, lParam));
         if (hook) hook();
         *result = answer;
         return handled;
@@ -43,10 +46,6 @@ private:
     std::vector<std::string>* heard_;
     std::string name_;
 };
-
-std::string M(unsigned message, std::uintptr_t wParam = 0, std::intptr_t lParam = 0) {
-    return std::to_string(message) + ":" + std::to_string(wParam) + ":" + std::to_string(lParam);
-}
 
 struct CountingIdle : IGameApplicationListener {
     void OnIdle() override {

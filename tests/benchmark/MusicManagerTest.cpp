@@ -19,14 +19,10 @@ constexpr int16_t kLevel = 16000;
 class MusicManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        plat::SoundTestOptions o;
-        o.manualOutput = true;
-        plat::SetSoundTestOptions(o);
         ASSERT_TRUE(device.Initialize());
         tvtest::WriteFile(dir / "flat.wav", MakeWave(2, 44100, 16, Samples16(std::vector<int16_t>(132300, kLevel))));
         tvtest::WriteFile(dir / "ramp.wav", RampWave(8820));
     }
-    void TearDown() override { music.reset(), plat::SetSoundTestOptions(plat::SoundTestOptions()); }
     // The loudest sample of the next `frames` frames.
     int Peak(size_t frames = 4410) {
         int peak = 0;
@@ -52,6 +48,7 @@ protected:
         ASSERT_TRUE(WaitFor([&] { return music->IsPlaying(); }));
     }
 
+    ManualOutput manual;
     TempDir dir;
     CDXSound device;
     CFileSystemDataLoader loader{dir.Path() + "/"};

@@ -49,7 +49,7 @@ TEST_F(OverlayFakeTest, EveryPassEndsWithPresentThenClearsInTheClearColour) {
     EXPECT_EQ(Journal({"Clear", "Present"}),
               (Lines{"Present", bars[0], bars[1], "Clear(3, 0xFF405060) in 0 40 640 400"}));
     plat::Viewport applied;
-    Device().GetViewport(applied);
+    Device()->GetViewport(applied);
     EXPECT_EQ(applied.y, 40u) << "the main viewport stays applied for the next pass";
     overlay_.reset();
     overlay_.reset(CResourceScene::Instance());  // a new one: the old one let go of the instance

@@ -38,18 +38,6 @@ protected:
         WriteOverlayData(data_);
     }
     trivale::CDXGraphics& Graphics() { return *trivale::GetApplicationDriver()->GetGraphics(); }
-    plat::IGraphicsDevice& Device() { return *Graphics().GetDevice(); }
-    // The calls journalled since the last look that start with one of the prefixes (all when none).
-    std::vector<std::string> Journal(const std::vector<std::string>& prefixes = {}) {
-        std::vector<std::string> kept;
-        for (const std::string& line : fake_->journal) {
-            bool keep = prefixes.empty();
-            for (const std::string& prefix : prefixes) keep = keep || line.rfind(prefix, 0) == 0;
-            if (keep) kept.push_back(line);
-        }
-        fake_->journal.clear();
-        return kept;
-    }
 
     Frame presented_;
 };

@@ -62,18 +62,10 @@ TEST(ScoreTest, TriangleRateOverWindowsOfJustOverASecond) {
         {"1000 ms exactly waits a pass", {{0, 100}, {1000.0, 100}}, 0},
         {"closed at 1500 ms", {{0, 100}, {500, 100}, {1500, 100}, {2000, 100}}, 133},
         // Steady passes: the rate is the triangles of a frame times the frames of a second.
-        {"8 frames a second of 1000",
-         {{0, 1000},
-          {125, 1000},
-          {250, 1000},
-          {375, 1000},
-          {500, 1000},
-          {625, 1000},
-          {750, 1000},
-          {875, 1000},
-          {1000, 1000},
-          {1125, 1000}},
-         8000},
+        // clang-format off
+        {"8 frames a second of 1000", {{0, 1000}, {125, 1000}, {250, 1000}, {375, 1000}, {500, 1000}, {625, 1000},
+                                       {750, 1000}, {875, 1000}, {1000, 1000}, {1125, 1000}}, 8000},
+        // clang-format on
         {"the count past 32 bits", {{0, 0xFFFFFFFFu}, {1, 0xFFFFFFFFu}, {2, 0xFFFFFFFFu}, {1001, 0}}, INT32_MAX},
     };
     for (const auto& c : cases) {

@@ -44,7 +44,7 @@ TEST_F(ScreenDrawingTest, SamplerFilterFollowsAnisotropyCapsAndMultisampling) {
 // viewport (GL's own clear ignores it).
 TEST_F(ScreenDrawingTest, OnGLQuadCoversTheScreenAndClearsKeepToTheViewport) {
     StartGL();
-    plat::IGraphicsDevice& device = Device();
+    plat::IGraphicsDevice& device = *Device();
     const plat::PresentParameters& p = device.GetParameters();
     device.Clear(0, nullptr, plat::kClearTarget, 0xFF000000, 1.0f, 0);
     device.BeginScene();

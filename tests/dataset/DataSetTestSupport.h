@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/ImageLoader.h"
+#include "gfxkit/ImageLoader.h"
 #include "tools/dataset/DataSet.h"
 
 namespace datasettest {

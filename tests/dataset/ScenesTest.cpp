@@ -6,7 +6,7 @@
 
 #include "core/DataLoader.h"
 #include "core/MemoryStream.h"
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 #include "render/LWRenderableObjectCache.h"
 #include "render/LWRenderableScene.h"
 #include "render/T3OFile.h"
@@ -33,6 +33,8 @@ struct SceneCase {
 // clang-format off
 const SceneCase kScenes[] = {
     {"scenes\\skyhigh\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
+    {"scenes\\skydusk\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
+    {"scenes\\skynight\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg", "moon.png"}, 100, 2000, nullptr},
     {"scenes\\valley\\valley.lws", 3, 2250, {"Camera", "CamLow", "CamCrane"},
      {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "cabin.bmp", "smoke.dds", "fence.png", "shadow.png",
       "env_sphere.png"}, 50000, 200000, dataset::ValleyHeight},

@@ -23,10 +23,10 @@ using Context = CSimpleScriptEngine;
 constexpr double kFrameSeconds = 0.02;
 
 // The files and folders the data set holds for the script to name.
-const std::set<std::string> kShowFiles = {"scenes\\skyhigh\\sky.lws", "scenes\\valley\\valley.lws",
-                                          "scenes\\ridge\\ridge.lws", "scenes\\lake\\lake.lws",
-                                          "music\\winter.ogg",        "music\\lake.ogg",
-                                          "music\\results.wav"};
+const std::set<std::string> kShowFiles = {
+    "scenes\\skyhigh\\sky.lws",   "scenes\\skydusk\\sky.lws", "scenes\\skynight\\sky.lws",
+    "scenes\\valley\\valley.lws", "scenes\\ridge\\ridge.lws", "scenes\\lake\\lake.lws",
+    "music\\winter.ogg",          "music\\lake.ogg",          "music\\results.wav"};
 const std::set<std::string> kShowFolders = {"scenes"};
 
 // Each scene's length and the camera meant for each stretch of it (from its start time on).
@@ -158,7 +158,7 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
     const auto total = std::find_if(show_.texts.begin(), show_.texts.end(),
                                     [](const std::string& t) { return t.find("TOTAL") != std::string::npos; });
     ASSERT_TRUE(previous != show_.texts.rend() && total != show_.texts.end());
-    EXPECT_EQ(total->substr(total->find(' ')), previous->substr(previous->find(' ')));
+    EXPECT_EQ(total->substr(total->rfind(' ')), previous->substr(previous->rfind(' ')));
 
     // Every prefix form of a text line, only what the fonts hold (0x20-0x5F), and no line too wide.
     std::set<std::string> forms;

@@ -3,9 +3,6 @@
 #include "core/Text.h"
 #include "tests/driver/DriverTestSupport.h"
 
-#include <filesystem>
-#include <fstream>
-
 namespace drvtest {
 namespace {
 
@@ -46,10 +43,6 @@ protected:
         driver_->SetDeviceFactory(MakeFactory(DeviceScript(), state_));
         driver_->SetPauseScreenPainter(&painter_);
     }
-    void TearDown() override {
-        DriverTest::TearDown();
-        if (!dataDir_.empty()) std::filesystem::remove_all(dataDir_);
-    }
 
     // Initialised, with one live scene.
     void Start() {
@@ -71,7 +64,6 @@ protected:
     CGameApplicationDriverDX9* driver_ = nullptr;
     LoggingScene* scene_ = nullptr;
     RecordingPainter painter_;
-    std::filesystem::path dataDir_;
 };
 
 // ---- Pausing -----------------------------------------------------------------------------------
@@ -117,10 +109,9 @@ TEST_F(PauseTest, HandledMessagesAnswerZeroWhetherOrNotTheyActed) {
 // The bitmap stands in the bottom-right corner in place of the title (the title's place and the
 // pause mark are drawn on the real device in RunTest).
 TEST_F(PauseTest, PauseScreenShowsTheBitmapAndThePauseMarkOrThePauseText) {
-    dataDir_ = std::filesystem::temp_directory_path() / ("tvdrv-pause-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dataDir_);
-    std::ofstream(dataDir_ / "pause.bmp", std::ios::binary) << BlackBitmap(30, 20);
-    driver_->UseFileSystem(dataDir_.string() + "/");
+    const tvtest::TempDir data;
+    tvtest::WriteFile(data / "pause.bmp", BlackBitmap(30, 20));
+    driver_->UseFileSystem(data.Path() + "/");
     driver_->SetPauseScreenBitmap("pause.bmp");
     driver_->SetPauseScreenText("abc");
     Start();

@@ -4,8 +4,6 @@
 #include "core/Path.h"
 #include "tests/driver/DriverTestSupport.h"
 
-#include <fstream>
-
 #include "devices/ConfigDialogDX9.h"
 
 namespace drvtest {
@@ -237,14 +235,12 @@ TEST_F(StartupTest, FailuresLeavingInitializeAreFatal) {
 }
 
 TEST_F(StartupTest, AMissingOrCorruptDialogBannerIsLoggedAndTheDialogGoesOn) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("tvdrv-banner-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "corrupt.bmp", std::ios::binary) << "XX this is no bitmap";
+    const tvtest::TempDir dir;
+    tvtest::WriteFile(dir / "corrupt.bmp", "XX this is no bitmap");
     for (const std::string banner : {"no-such-banner.bmp", "corrupt.bmp"}) {
         Restart();
-        configure_ = [dir, banner](CGameApplicationDriverDX9& driver) {
-            driver.UseFileSystem(dir.string() + "/");
+        configure_ = [&dir, banner](CGameApplicationDriverDX9& driver) {
+            driver.UseFileSystem(dir.Path() + "/");
             driver.SetDialogBanner(banner);
         };
         EXPECT_EQ(0, Run());
@@ -253,7 +249,6 @@ TEST_F(StartupTest, AMissingOrCorruptDialogBannerIsLoggedAndTheDialogGoesOn) {
                   {"ERROR: ", "\tダイアログバナーイメージ \"" + banner + "\" のロードに失敗しました.", kDriverSource,
                    "INFO: Config dialog DLL load successful.", "INFO: Application driver running..."});
     }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gfxkit/Math3D.h"
 #include "platform/Graphics.h"
 #include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"

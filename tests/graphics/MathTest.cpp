@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "platform/Math3D.h"
+#include "gfxkit/Math3D.h"
 
 namespace plat {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ImageLoader.h"
+#include "gfxkit/ImageLoader.h"
 
 using namespace plat;
 

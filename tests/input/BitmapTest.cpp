@@ -1,19 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "core/Exception.h"
 #include "core/MemoryStream.h"
 #include "devices/SimpleDIB.h"
+#include "tests/core/TestUtil.h"
 
 using trivale::CSimpleDIB;
 using trivale::PixelSurface;
@@ -184,14 +181,12 @@ TEST(SimpleDIB, ASecondLoadOrAFailedOneReleasesTheFirst) {
     dib.Release();
 
     // From a path (of this process's own), and from one that is gone.
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("tvdib-" + std::to_string(::getpid()) + ".bmp")).string();
+    const tvtest::TempDir dir;
     const Bytes bmp = MakeBmp(TwoByTwo());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), bmp.size());
-    dib.Load(path);
+    tvtest::WriteFile(dir / "a.bmp", std::string(bmp.begin(), bmp.end()));
+    dib.Load(dir / "a.bmp");
     EXPECT_EQ(0xFF0000u, dib.GetBitmap()->At(0, 0));
-    std::remove(path.c_str());
-    EXPECT_THROW(dib.Load(path), trivale::EIOError);
+    EXPECT_THROW(dib.Load(dir / "gone.bmp"), trivale::EIOError);
     EXPECT_EQ(nullptr, dib.GetBitmap());
 }
 

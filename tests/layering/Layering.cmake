@@ -5,6 +5,7 @@
 
 set(FLOORS
   "platform          1"
+  "gfxkit            2"
   "core              2"
   "script            3"
   "app_framework     3"

@@ -2,7 +2,7 @@
 // canonical lengths, as the two-pass writer puts them into a file.
 #pragma once
 
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 namespace lwobj {

@@ -32,12 +32,8 @@ TEST(Lwo2Clip, DumpText) {
     ParseClip(o.get(), (uint32_t)body.size(), body.data(), &clip);
     GetClipSize(o.get(), &clip);
     EXPECT_EQ(Dumped([&](FILE* f) { DumpClip(o.get(), &clip, f); }),
-              "[STIL] (8) <C:a.tga>\n"
-              "[ISEQ] (24) <3> <0> <0> <0> <1> <5> <C:img/a> <.tga>\n"
-              "[HUE ] (6) <0.500000> <2>\n"
-              "[IFLT] (6) <f> <1>\n"
-              "\t0x0a, 0xff, \n"
-              "[FLAG] (4) <0x00000012>\n"
+              "[STIL] (8) <C:a.tga>\n[ISEQ] (24) <3> <0> <0> <0> <1> <5> <C:img/a> <.tga>\n"
+              "[HUE ] (6) <0.500000> <2>\n[IFLT] (6) <f> <1>\n\t0x0a, 0xff, \n[FLAG] (4) <0x00000012>\n"
               "[AMOD] (2) <0x0003>\n");
 }
 

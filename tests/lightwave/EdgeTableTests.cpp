@@ -1,5 +1,5 @@
 // The edge table of a layer and the walks around a polygon over it.
-#include "lightwave/ObjectInternal.h"
+#include "lightwave/object/ObjectInternal.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>

@@ -23,16 +23,9 @@ TEST(Lwo2Envelope, EverySubChunkParsesAndSizesToItsBody) {
     EXPECT_EQ(env.Keys[1].Value, 2.0f);
     EXPECT_EQ(env.Channels[0].Data, (Bytes{0xAB, 0xCD}));
     EXPECT_EQ(Dumped([&](FILE* f) { DumpEnvelope(o.get(), &env, f); }),
-              "[NAME] (12) <Position.X>\n"
-              "[PRE ] (2) <1>\n"
-              "[TYPE] (2) <0301>\n"
-              "[KEY ] (8) <0.000000> <1.000000>\n"
-              "[SPAN] (16) <TCB > <0.500000> <0.000000> <-0.500000>\n"
-              "[KEY ] (8) <1.000000> <2.000000>\n"
-              "[SPAN] (4) <LINE>\n"
-              "[POST] (2) <2>\n"
-              "[CHAN] (8) <srv> <1>\n"
-              "\t0xab, 0xcd, \n");
+              "[NAME] (12) <Position.X>\n[PRE ] (2) <1>\n[TYPE] (2) <0301>\n[KEY ] (8) <0.000000> <1.000000>\n"
+              "[SPAN] (16) <TCB > <0.500000> <0.000000> <-0.500000>\n[KEY ] (8) <1.000000> <2.000000>\n"
+              "[SPAN] (4) <LINE>\n[POST] (2) <2>\n[CHAN] (8) <srv> <1>\n\t0xab, 0xcd, \n");
 }
 
 TEST(Lwo2Envelope, IrregularBodies) {

@@ -1,7 +1,7 @@
 // IFF primitives: byte layouts in memory and in files, the two-pass writer, and reads that meet the
 // end of their chunk or stream.
-#include "lightwave/LwIff.h"
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwIff.h"
+#include "lightwave/object/LwObject.h"
 
 #include <gtest/gtest.h>
 

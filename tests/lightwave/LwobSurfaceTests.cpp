@@ -58,20 +58,10 @@ TEST(LwobSurface, DumpText) {
     Bytes body = made.Written();
     auto s = ParseLwobSurface(o.get(), (uint32_t)body.size(), body.data());
     EXPECT_EQ(Dumped([&](FILE* f) { DumpLwobSurface(o.get(), s.get(), f); }),
-              "[COLR] (4) <200,100,0,0>\n"
-              "[DIFF] (2) <-1>\n"
-              "[RFLT] (2) <1>\n"
-              "[RIMG] (4) <sky>\n"
-              "\t\t[IMSQ] (6) <1> <2> <3>\n"
-              "\t\t[FLYR] (8) <4> <5>\n"
-              "\t\t[IMCC] (6) <6> <7> <8>\n"
-              "[SMAN] (4) <1.000000>\n"
-              "[CTEX] (18) <Planar Image Map>\n"
-              "\t[TSIZ] (12) <1.000000,2.000000,3.000000>\n"
-              "\t[TIMG] (6) <wood>\n"
-              "\t[TWRP] (4) <1> <0>\n"
-              "[SHDR] (4) <sh>\n"
-              "[SDAT] (2) \t0x01, 0x02, \n");
+              "[COLR] (4) <200,100,0,0>\n[DIFF] (2) <-1>\n[RFLT] (2) <1>\n[RIMG] (4) <sky>\n"
+              "\t\t[IMSQ] (6) <1> <2> <3>\n\t\t[FLYR] (8) <4> <5>\n\t\t[IMCC] (6) <6> <7> <8>\n"
+              "[SMAN] (4) <1.000000>\n[CTEX] (18) <Planar Image Map>\n\t[TSIZ] (12) <1.000000,2.000000,3.000000>\n"
+              "\t[TIMG] (6) <wood>\n\t[TWRP] (4) <1> <0>\n[SHDR] (4) <sh>\n[SDAT] (2) \t0x01, 0x02, \n");
 }
 
 TEST(LwobSurface, FindTextureSkipsThoseWithoutImage) {

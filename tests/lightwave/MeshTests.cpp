@@ -1,5 +1,5 @@
 // The mesh builder on small known shapes: strips, fans, lines and point groups, with their keys.
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <set>
@@ -22,17 +22,6 @@ void TwoTriangles(LwObject* o, const char* second) {
     AddLayerWithPoints(o, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}});
     AddPolygon(o, {0, 1, 2}, "a");
     AddPolygon(o, {1, 3, 2}, second);
-}
-
-TEST(Meshes, AQuadIsAStripOfFourNodes) {
-    ObjectPtr o = NewObject();
-    AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-    AddPolygon(o.get(), {0, 1, 2, 3});
-    ASSERT_EQ(o->Op.BuildMeshes(o.get(), nullptr), LW_ERR_NONE);
-    EXPECT_EQ(NodePoints(*o->Op.GetMesh(o.get(), 0)), (std::vector<int32_t>{0, 1, 3, 2}));
-    EXPECT_EQ(o->Op.GetMeshNode(o.get(), 0, 2)->Vertex, 3);
-    EXPECT_EQ(o->Op.GetMeshNode(o.get(), 0, 4), nullptr);
-    EXPECT_EQ(o->Op.GetMeshNode(o.get(), 1, 0), nullptr);
 }
 
 // A grid of n x n unit quads in the xy plane, wound counter-clockwise.
@@ -149,6 +138,9 @@ TEST(Meshes, StripsAcrossTheSharedSide) {
         for (size_t m = 0; m < row.strips.size(); ++m)
             EXPECT_EQ(NodePoints(*o->Op.GetMesh(o.get(), (int32_t)m)), row.strips[m]);
         EXPECT_EQ(o->Op.GetPolygon(o.get(), 0)->Used, 0);  // reset after the build
+        EXPECT_EQ(o->Op.GetMeshNode(o.get(), 0, 2)->Vertex, 2);
+        EXPECT_EQ(o->Op.GetMeshNode(o.get(), 0, (int32_t)row.strips[0].size()), nullptr);
+        EXPECT_EQ(o->Op.GetMeshNode(o.get(), (int32_t)row.strips.size(), 0), nullptr);
     }
 }
 

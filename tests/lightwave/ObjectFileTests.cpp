@@ -1,7 +1,7 @@
 // LWO2 and LWOB object files: objects built in code written and read back equal, hand-made files
 // in the layouts of the formats, writers that refuse what their fields cannot hold, and hostile
 // files (cut at every chunk, counts and indices past the data) that end with the right code.
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>

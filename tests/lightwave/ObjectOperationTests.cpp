@@ -1,7 +1,7 @@
 // The whole-object operations: triangulation of concave, non-planar, slit and self-crossing
 // polygons (area and winding kept, per-corner data carried), the polygon and surface sorts, moves,
 // clones, load with its passes and the text dump.
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -58,6 +58,11 @@ TEST(Triangulate, AreaAndWindingKept) {
         {"non-planar quad", {0, 0, 0, 1, 0, 0, 1, 1, 0.5, 0, 1, 0}, 0, 2, false},
         {"non-planar concave", {0, 0, 0, 2, 0, 0.2, 2, 1, 0, 1, 1, 0.3, 1, 2, 0, 0, 2, -0.2}, 0, 4, false},
         {"tilted concave", {0, 0, 0, 2, 0, 2, 2, 1, 2, 1, 1, 1, 1, 2, 1, 0, 2, 0}, 0, 4, false},
+        // Split and merge corners: the monotone split's diagonals, then the stack's.
+        {"split and merge", {0, 0, 0, 2, 1, 0, 4, 0, 0, 4, 4, 0, 2, 3, 0, 0, 4, 0}, 0, 4, true},
+        {"merge to a regular corner", {0, 0, 0, 4, 0, 0, 4, 4, 0, 2, 3, 0, 0, 4, 0}, 0, 3, true},
+        // Corners 2, 3 and 0 in line: a diagonal 0-2 through corner 3 would leave a flat triangle.
+        {"merge in line", {0, 0, 0, 4, 0, 0, 4, 4, 0, 2, 2, 0, 0, 4, 0}, 0, 3, true},
     };
     for (const Shape& s : shapes) {
         SCOPED_TRACE(s.name);
@@ -86,40 +91,6 @@ TEST(Triangulate, AreaAndWindingKept) {
         if (s.planar) {
             EXPECT_NEAR(absolute, std::sqrt(Dot(before, before)), 1e-12);
         }
-    }
-}
-
-// The exact triangles of the sweep, worked out by hand: the monotone split's diagonals first, then
-// the stack's, each cutting the first face that holds both ends; the last face takes the source's place.
-TEST(Triangulate, SweepDiagonals) {
-    struct Row {
-        const char* name;
-        std::vector<std::vector<double>> points;
-        std::vector<std::vector<int32_t>> triangles;  // at index 0, then the appended ones
-    };
-    const Row rows[] = {
-        // Split 1 is joined to merge 4, its helper; the stack then adds 1-5 and 1-3.
-        {"split and merge",
-         {{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {4, 4, 0}, {2, 3, 0}, {0, 4, 0}},
-         {{2, 3, 1}, {0, 1, 5}, {4, 1, 3}, {4, 5, 1}}},
-        // Merge 3 is joined to the regular corner 0 below it, which finds it as its edge's helper.
-        {"merge to a regular corner",
-         {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {2, 3, 0}, {0, 4, 0}},
-         {{1, 2, 0}, {4, 0, 3}, {3, 0, 2}}},
-        // Corners 2, 3 and 0 in line: the stack cuts no diagonal 0-2 through corner 3.
-        {"merge in line", {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {2, 2, 0}, {0, 4, 0}}, {{2, 3, 1}, {4, 0, 3}, {0, 1, 3}}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        ObjectPtr o = NewObject();
-        AddLayerWithPoints(o.get(), row.points);
-        std::vector<int32_t> corners;
-        for (int32_t i = 0; i < (int32_t)row.points.size(); ++i) corners.push_back(i);
-        AddPolygon(o.get(), corners, "S");
-        ASSERT_EQ(o->Op.TriangulatePolygonAt(o.get(), 0, 0), LW_ERR_NONE);
-        ASSERT_EQ(o->Op.GetNumPolygons(o.get()), (int32_t)row.triangles.size());
-        for (int32_t i = 0; i < (int32_t)row.triangles.size(); ++i)
-            EXPECT_EQ(o->Op.GetPolygon(o.get(), i)->Points, row.triangles[i]) << "polygon " << i;
     }
 }
 

@@ -2,8 +2,8 @@
 // files written through the two-pass IFF writer, scratch files, and logs caught as text.
 #pragma once
 
-#include "lightwave/LwIff.h"
-#include "lightwave/LwObject.h"
+#include "lightwave/object/LwIff.h"
+#include "lightwave/object/LwObject.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -43,19 +43,11 @@ inline int32_t AddPolygon(LwObject* o, std::vector<int32_t> points, const char* 
 // A body as a list of writes; Sub nests a sub-chunk whose length is measured from its payload.
 class Body {
 public:
-    Body& U1(uint8_t v) {
-        return Add([v](IffFile* f) { IffWriteBytes(&v, 1, f); });
-    }
-    Body& U2(uint16_t v) {
-        return Add([v](IffFile* f) { IffWriteU2(&v, 1, f); });
-    }
-    Body& U4(uint32_t v) {
-        return Add([v](IffFile* f) { IffWriteU4(&v, 1, f); });
-    }
+    Body& U1(uint8_t v) { return Put(v, IffWriteBytes); }
+    Body& U2(uint16_t v) { return Put(v, IffWriteU2); }
+    Body& U4(uint32_t v) { return Put(v, IffWriteU4); }
     Body& Id(const char* id) { return U4(LwMakeId(id[0], id[1], id[2], id[3])); }
-    Body& F4(float v) {
-        return Add([v](IffFile* f) { IffWriteF4(&v, 1, f); });
-    }
+    Body& F4(float v) { return Put(v, IffWriteF4); }
     Body& Vec(float x, float y, float z) { return F4(x).F4(y).F4(z); }
     Body& VX(uint32_t v) {
         return Add([v](IffFile* f) { IffWriteVX(v, f); });
@@ -98,6 +90,11 @@ public:
     }
 
 private:
+    // One value through a writer of element arrays.
+    template <typename T, typename Write>
+    Body& Put(T v, Write write) {
+        return Add([v, write](IffFile* f) { write(&v, 1, f); });
+    }
     Body& Add(std::function<void(IffFile*)> w) {
         writes_.push_back(std::move(w));
         return *this;

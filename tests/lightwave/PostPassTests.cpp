@@ -1,7 +1,7 @@
 // The post-passes of a loaded object on small known shapes: materials at an animation time, vertex
 // normals, vertex colours from maps and ".vcl" files, texture coordinates from projections and
 // ".uv" files, with hostile companion files.
-#include "lightwave/LwMaterial.h"
+#include "lightwave/object/LwMaterial.h"
 #include "tests/lightwave/ChunkBodies.h"
 
 #include <cmath>

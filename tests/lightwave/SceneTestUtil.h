@@ -2,7 +2,7 @@
 // captured as strings.
 #pragma once
 
-#include "lightwave/LwScene.h"
+#include "lightwave/scene/LwScene.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <cstdio>

@@ -168,53 +168,42 @@ TEST(SceneV3, EnvelopeBlockDetails) {
     EXPECT_DOUBLE_EQ(three.env->FirstKey->Param1, 10.0);
     EXPECT_DOUBLE_EQ(three.env->FirstKey->Next->Param1, 10.0 + 20.0);
     EXPECT_DOUBLE_EQ(three.env->LastKey->Param0, 20.0);
-    // A behaviours line that starts with another word is consumed and leaves both at 1.
     const std::string head = "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0";
-    ScenePtr s = Load(head + " 0\n Something 3 4\n}\nLightType 3\n");
-    LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->PreBehavior + e->PostBehavior, 2);
-    EXPECT_EQ(s->FirstItem->Light->LightType, 3);
-    // "Behaviors 1" splits into three tokens, the last empty: post behaviour 0.
-    ScenePtr one = Load(head + " 0\n Behaviors 1\n}\n");
-    e = one->FirstItem->Light->LightIntensityEnvelope;
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->PreBehavior * 10 + e->PostBehavior, 10);
-    // A key of nine numbers is a bad file.
-    ScenePtr nine = Load(head + "\n Behaviors 1 1\n}\n");
-    EXPECT_EQ(nine->ErrorCode, LW_ERR_BAD_FORMAT);
-    EXPECT_EQ(nine->FirstItem->Light->LightIntensityEnvelope, nullptr);
-}
-
-TEST(SceneV3, BehaviorsLineIsPositional) {
-    // Without its behaviours line the closing brace is taken in its place, and the block then runs
-    // on to the next closing brace: the lines between belong to the envelope.
-    ScenePtr s = Load(
-        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n 1\n Key 2 0 0 0 0 0 0 0 0\n}\n"
-        "LightType 3\nAddCamera\n}\nLightRange 7\n");
-    EXPECT_EQ(s->ErrorCode, 0);
-    EXPECT_EQ(s->NumItems, 1);
-    EXPECT_EQ(s->FirstItem->Light->LightType, 1);
-    EXPECT_DOUBLE_EQ(s->FirstItem->Light->LightRange, 7.0);
-}
-
-TEST(SceneV3, ChannelHandlerInsideAnEnvelope) {
-    ScenePtr s = Load(
-        "LWSC\n3\nAddLight\nLightIntensity (envelope)\n{ Envelope\n  2\n"
-        "  Key 0 0 0 0 0 0 0 0 0\n  Key 1 1 0 0 0 0 0 0 0\n  Behaviors 1 2\n"
-        "  { ChannelHandler\n    \"Noise\"\n    3\n    alpha beta\n    gamma\n  }\n"
-        "}\nLightType 4\n");
-    ASSERT_EQ(s->ErrorCode, 0);
-    LwEnvelope* e = s->FirstItem->Light->LightIntensityEnvelope;
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->PostBehavior, 2);
-    ASSERT_NE(e->Plugins, nullptr);
-    EXPECT_EQ(e->Plugins->Class, LW_PLUGIN_CHANNEL);
-    EXPECT_EQ(e->Plugins->Version, 3);
-    EXPECT_STREQ(e->Plugins->Name, "Noise");
-    ASSERT_EQ(e->Plugins->Size, 12);
-    EXPECT_STREQ(e->Plugins->Data + 6, "gamma");
-    EXPECT_EQ(s->FirstItem->Light->LightType, 4);  // the handler's brace did not end the envelope
+    const struct {
+        const char* name;
+        std::string rest;
+        int error, behaviours, type;  // behaviours: pre * 10 + post; -1 for no envelope, -2 unchecked
+        double range;
+    } rows[] = {
+        {"a behaviours line of another word is consumed, both 1", " 0\n Something 3 4\n}\nLightType 3\n", 0, 11, 3, 0},
+        {"\"Behaviors 1\" has an empty third token: post 0", " 0\n Behaviors 1\n}\n", 0, 10, 1, 0},
+        {"a key of nine numbers", "\n Behaviors 1 1\n}\n", LW_ERR_BAD_FORMAT, -1, 1, 0},
+        // The brace is taken for the behaviours line; the lines up to the next brace are the envelope's.
+        {"no behaviours line", " 0\n}\nLightType 3\nAddCamera\n}\nLightRange 7\n", 0, -2, 1, 7},
+        {"a handler's brace does not end the envelope",
+         " 0\n Behaviors 1 2\n { ChannelHandler\n \"Noise\"\n 3\n alpha beta\n gamma\n }\n AddCamera\n}\nLightType 4\n",
+         0, 12, 4, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScenePtr s = Load(head + row.rest);
+        EXPECT_EQ(s->ErrorCode, row.error);
+        ASSERT_EQ(s->NumItems, 1);
+        const LwSceneLight* g = s->FirstItem->Light;
+        EXPECT_EQ(g->LightType, row.type);
+        EXPECT_TRUE(row.range == 0 || g->LightRange == row.range) << g->LightRange;
+        const LwEnvelope* e = g->LightIntensityEnvelope;
+        ASSERT_EQ(e == nullptr, row.behaviours == -1);
+        if (row.behaviours < 0) continue;
+        EXPECT_EQ(e->PreBehavior * 10 + e->PostBehavior, row.behaviours);
+        ASSERT_EQ(e->Plugins != nullptr, row.type == 4);  // the handler's row
+        if (!e->Plugins) continue;
+        EXPECT_EQ(e->Plugins->Class, LW_PLUGIN_CHANNEL);
+        EXPECT_EQ(e->Plugins->Version, 3);
+        EXPECT_STREQ(e->Plugins->Name, "Noise");
+        ASSERT_EQ(e->Plugins->Size, 12);
+        EXPECT_STREQ(e->Plugins->Data + 6, "gamma");
+    }
 }
 
 TEST(SceneV3, PluginRouting) {

@@ -2,8 +2,8 @@
 // writer, and the object context as far as it exists.
 #include "SceneTestUtil.h"
 
-#include "lightwave/LwObject.h"
 #include "lightwave/LwSupport.h"
+#include "lightwave/object/LwObject.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Surface bodies carried between the LWOB and LWO2 forms: the field rules one way and back, the
 // values clamped to the target's range, the procedural and image-map tables, and a whole LWOB file
 // written as LWO2 and back as LWOB.
-#include "lightwave/LwChunks.h"
+#include "lightwave/object/LwChunks.h"
 #include "tests/lightwave/ObjectTestUtil.h"
 
 #include <gtest/gtest.h>

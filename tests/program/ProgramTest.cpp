@@ -215,8 +215,9 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
         EXPECT_EQ(run.code, 1) << run.log;
         EXPECT_NE(run.log.find("アプリケーション例外が発生しました."), std::string::npos) << run.log;
         // The damaged archive is named, as a missing one is.
-        if (truncated || c.file == nullptr)
+        if (truncated || c.file == nullptr) {
             EXPECT_NE(run.log.find("\"" + (dir_ / "data.tva").string() + "\""), std::string::npos) << run.log;
+        }
         SetUp();  // fresh data for the next case
     }
 }

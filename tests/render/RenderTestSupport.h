@@ -61,15 +61,18 @@ protected:
         log_.reset(new fwtest::CapturedLog());
     }
     plat::IGraphicsDevice* Device() { return GetApplicationDriver()->GetGraphics()->GetDevice(); }
-    // The calls journalled since the last look, or only those that start with the prefix.
-    std::vector<std::string> Journal(const std::string& prefix = "") {
+    // The calls journalled since the last look that start with one of the prefixes (all when none).
+    std::vector<std::string> Journal(const std::vector<std::string>& prefixes = {}) {
         std::vector<std::string> kept;
         for (const std::string& line : fake_->journal) {
-            if (line.rfind(prefix, 0) == 0) kept.push_back(line);
+            bool keep = prefixes.empty();
+            for (const std::string& prefix : prefixes) keep = keep || line.rfind(prefix, 0) == 0;
+            if (keep) kept.push_back(line);
         }
         fake_->journal.clear();
         return kept;
     }
+    std::vector<std::string> Journal(const char* prefix) { return Journal(std::vector<std::string>{prefix}); }
     void WriteFile(const std::string& name, const std::vector<unsigned char>& bytes) {
         std::filesystem::create_directories((data_ / name).parent_path());
         std::ofstream(data_ / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());

@@ -1,13 +1,18 @@
 // The whole show from the data set the build makes, played once in this process under the offscreen
 // driver at 640 x 480 on a clock of its own: every frame is a quarter of a second of show, so its four
 // minutes pass in under a thousand frames. It must run its script to "Finish" without one script error
-// or warning, and frames read back at chosen moments must show what the script put there.
+// or warning, and frames read back at chosen moments must show what the script put there: captions that
+// stand out from the picture behind them, and each part in the colours of its own sky.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -51,12 +56,12 @@ struct Picture {
         mean = sum / n;
         spread = std::sqrt(std::max(0.0, squares / n - mean * mean));
     }
-    // Near-white pixels in a rectangle.
-    int White(std::uint32_t left, std::uint32_t top, std::uint32_t right, std::uint32_t bottom) const {
-        int count = 0;
-        for (std::uint32_t y = top; y < bottom; ++y)
-            for (std::uint32_t x = left; x < right; ++x) count += Luma(x, y) >= 235;
-        return count;
+    // Mean of one colour channel (16 red, 8 green, 0 blue) over the main view.
+    double Channel(int shift) const {
+        double sum = 0, n = 0;
+        for (std::uint32_t y = height / 12; y < height - height / 12; y += 2)
+            for (std::uint32_t x = 0; x < width; x += 2, ++n) sum += (pixels[y * width + x] >> shift) & 255;
+        return sum / n;
     }
     // For a look by eye: TV_SHOW_FRAMES names a folder for the frames as PPM pictures.
     void Save(const std::string& name) const {
@@ -68,13 +73,17 @@ struct Picture {
     }
 };
 
-// A moment of the show: a scene and a scene time; `hideSnow` reads the same moment again without snow.
+// A moment of the show: a scene, the how-manieth time it is set (0 for the first), a scene time, and what
+// the moment is read again without: "snow", or "text" for a caption fully shown, whose lines' scales
+// (1 or 2 rows) `captionRows` lists ("" for none).
 struct Moment {
     const char* name;
     const char* scene;
+    int visit;
     double time;
-    bool hideSnow;
-    Picture frame, withoutSnow;
+    const char* again;
+    const char* captionRows;
+    Picture frame, without;
 };
 
 // Runs at both ends of every scene-manager pass: first it moves the clock a step on (and, for a frame
@@ -101,25 +110,37 @@ private:
             ranOut = true;
             plat::PostQuit(0);
         }
-        if (again_ != nullptr) {
+        if (again_ == nullptr) return;
+        if (std::string(again_->again) == "snow") {
             play_->ShowSnow(false);
-            play_->SetSceneTime(again_->time);
+        } else {
+            lines_ = play_->GetTextLines().GetLines();
+            play_->TextClear();
         }
+        play_->SetSceneTime(again_->time);
     }
     void End() {
         if (again_ != nullptr) {
-            Read(again_->withoutSnow);
+            Read(again_->without);
             play_->ShowSnow(true);
+            for (const std::string& line : lines_) play_->TextOut(line);
+            lines_.clear();
             again_ = nullptr;
             return;
         }
+        const auto* scene = play_->GetCurrentScene();
+        if (scene == nullptr) return;
+        // A new visit: another scene, or the same one set again (its time taken back).
+        if (scene != lastScene_ || play_->GetSceneTime() < lastTime_ - 1.0) ++visits_[scene];
+        lastScene_ = scene;
+        lastTime_ = play_->GetSceneTime();
         for (Moment& m : *moments_) {
-            if (!m.frame.pixels.empty() || play_->GetCurrentScene() == nullptr) continue;
-            if (play_->GetCurrentScene() != play_->GetSceneCache().GetScene(m.scene)) continue;
+            if (!m.frame.pixels.empty() || scene != play_->GetSceneCache().GetScene(m.scene)) continue;
+            if (visits_[scene] != m.visit + 1) continue;
             if (play_->GetSceneTime() < m.time || play_->GetSceneTime() > m.time + 1.0) continue;
             m.time = play_->GetSceneTime();
             Read(m.frame);
-            if (m.hideSnow && play_->GetView().showSnow) again_ = &m;
+            if (*m.again != '\0' && (play_->GetView().showSnow || *m.captionRows != '\0')) again_ = &m;
         }
     }
     void Read(Picture& frame) { type_a::CurrentDevice().ReadBackBuffer(frame.pixels, frame.width, frame.height); }
@@ -128,20 +149,25 @@ private:
     std::int64_t* clock_;
     ShowWatcher* first_;
     Moment* again_ = nullptr;
+    std::deque<std::string> lines_;
+    const void* lastScene_ = nullptr;
+    double lastTime_ = 0;
+    std::map<const void*, int> visits_;
 };
 
 TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     setenv("VELLACOR_DIALOG", "0,2,0,0,1,24,0", 1);  // a 640 x 480 window, the third size offered offscreen
     std::vector<Moment> moments = {
-        {"valley-title", "scenes\\valley\\valley.lws", 5.0, false, {}, {}},
-        {"valley-quiet", "scenes\\valley\\valley.lws", 12.0, false, {}, {}},
-        {"valley-snow", "scenes\\valley\\valley.lws", 24.0, true, {}, {}},
-        {"valley-low", "scenes\\valley\\valley.lws", 40.0, false, {}, {}},
-        {"valley-crane", "scenes\\valley\\valley.lws", 60.0, false, {}, {}},
-        {"ridge", "scenes\\ridge\\ridge.lws", 20.0, false, {}, {}},
-        {"ridge-high", "scenes\\ridge\\ridge.lws", 55.0, false, {}, {}},
-        {"lake", "scenes\\lake\\lake.lws", 15.0, false, {}, {}},
-        {"lake-ice", "scenes\\lake\\lake.lws", 45.0, false, {}, {}},
+        {"valley-title", "scenes\\valley\\valley.lws", 0, 5.0, "text", "21", {}, {}},
+        {"valley-quiet", "scenes\\valley\\valley.lws", 0, 12.0, "", "", {}, {}},
+        {"valley-snow", "scenes\\valley\\valley.lws", 0, 24.0, "snow", "", {}, {}},
+        {"valley-pines", "scenes\\valley\\valley.lws", 0, 33.0, "text", "11", {}, {}},
+        {"valley-crane", "scenes\\valley\\valley.lws", 0, 56.0, "text", "21", {}, {}},
+        {"ridge", "scenes\\ridge\\ridge.lws", 0, 22.5, "text", "1", {}, {}},
+        {"ridge-high", "scenes\\ridge\\ridge.lws", 0, 46.0, "text", "21", {}, {}},
+        {"lake", "scenes\\lake\\lake.lws", 0, 6.0, "text", "21", {}, {}},
+        {"lake-ice", "scenes\\lake\\lake.lws", 0, 43.0, "text", "2", {}, {}},
+        {"results", "scenes\\lake\\lake.lws", 1, 30.0, "text", "211112", {}, {}},
     };
     std::int64_t clock = 0;
     ShowWatcher* first = nullptr;
@@ -183,18 +209,46 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
         EXPECT_GT(mean, 25.0) << "dark";
         EXPECT_GT(spread, 12.0) << "flat";
     }
-    // The title in the first text row (font 16, rows 22 apart from row 5, below the 40-pixel bar) while it
-    // is shown, and not once it is cleared.
-    const int title = moments[0].frame.White(160, 150, 480, 196);
-    EXPECT_GT(title, 150);
-    EXPECT_GT(title, moments[1].frame.White(160, 150, 480, 196) + 100);
+    // Captions: in every row of a caption fully shown, the pixels the text changes (found by reading the
+    // moment again without it) must hold bright strokes and dark ground beside them, whatever lies
+    // behind: the brightest third of them far above the darkest third. Rows stand 22 pixels apart (font
+    // 16) from row 5, below the 40-pixel bar; a line of scale 2 takes two.
+    for (const Moment& m : moments) {
+        SCOPED_TRACE(m.name);
+        int row = 0;
+        for (const char* scale = m.captionRows; *scale != '\0'; ++scale) {
+            SCOPED_TRACE(row);
+            ASSERT_FALSE(m.without.pixels.empty());
+            const std::uint32_t top = 40 + (row + 5) * 22, bottom = top + 16 * (*scale - '0');
+            row += *scale - '0';
+            std::vector<int> text;
+            for (std::uint32_t y = top; y < bottom; ++y)
+                for (std::uint32_t x = 0; x < 640; ++x)
+                    if (std::abs(m.frame.Luma(x, y) - m.without.Luma(x, y)) > 8) text.push_back(m.frame.Luma(x, y));
+            ASSERT_GT(text.size(), 150u);
+            std::sort(text.begin(), text.end());
+            const std::size_t third = text.size() / 3;
+            const double dark = std::accumulate(text.begin(), text.begin() + third, 0.0) / third;
+            const double bright = std::accumulate(text.end() - third, text.end(), 0.0) / third;
+            EXPECT_GT(bright - dark, 110.0) << bright << " over " << dark;
+        }
+    }
+    // Each part under its own sky: the ridge at dusk warmer than the valley's morning, the lake by night
+    // darker and blue.
+    auto warmth = [](const Picture& p) { return p.Channel(16) / std::max(1.0, p.Channel(0)); };
+    EXPECT_GT(warmth(moments[5].frame), warmth(moments[1].frame) + 0.1);
+    double valleyMean = 0, lakeMean = 0, spread = 0;
+    moments[1].frame.Statistics(valleyMean, spread);
+    moments[7].frame.Statistics(lakeMean, spread);
+    EXPECT_LT(lakeMean, valleyMean * 0.6);
+    EXPECT_GT(moments[7].frame.Channel(0), moments[7].frame.Channel(16) + 20);
     // Snow: the same moment without it differs in small bright specks.
     const Moment& snow = moments[2];
-    ASSERT_FALSE(snow.withoutSnow.pixels.empty());
-    snow.withoutSnow.Save("valley-nosnow");
+    ASSERT_FALSE(snow.without.pixels.empty());
+    snow.without.Save("valley-nosnow");
     int specks = 0;
     for (std::uint32_t y = 40; y < 440; ++y)
-        for (std::uint32_t x = 0; x < 640; ++x) specks += snow.frame.Luma(x, y) > snow.withoutSnow.Luma(x, y) + 30;
+        for (std::uint32_t x = 0; x < 640; ++x) specks += snow.frame.Luma(x, y) > snow.without.Luma(x, y) + 30;
     EXPECT_GT(specks, 40);
 }
 

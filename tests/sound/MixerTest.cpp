@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/Sound.h"
+#include "SoundTestUtil.h"
 
 using namespace plat;
 
@@ -23,13 +23,7 @@ WaveFormat Pcm(uint32_t rate, uint16_t channels, uint16_t bits) {
 
 class MixerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SoundTestOptions o;
-        o.manualOutput = true;
-        SetSoundTestOptions(o);
-        ASSERT_EQ(kSoundOk, SoundDevice::Create(&device));
-    }
-    void TearDown() override { SetSoundTestOptions(SoundTestOptions()); }
+    void SetUp() override { ASSERT_EQ(kSoundOk, SoundDevice::Create(&device)); }
 
     SoundResult Make(const WaveFormat& f, uint32_t bytes, uint32_t flags, std::unique_ptr<SoundBuffer>* b) {
         SoundBufferDesc d;
@@ -61,6 +55,7 @@ protected:
         return out;
     }
 
+    soundtest::ManualOutput manual;
     std::unique_ptr<SoundDevice> device;
 };
 

@@ -95,6 +95,16 @@ inline std::string ReadAll(trivale::ISoundReader& r, uint32_t chunk = 4096) {
     return out;
 }
 
+// The sound output rendered by hand (or failing as the options say) while it lives.
+class ManualOutput {
+public:
+    explicit ManualOutput(plat::SoundTestOptions o = plat::SoundTestOptions()) {
+        o.manualOutput = true;
+        plat::SetSoundTestOptions(o);
+    }
+    ~ManualOutput() { plat::SetSoundTestOptions(plat::SoundTestOptions()); }
+};
+
 // Whether `pred` holds within a minute, looked at every millisecond.
 template <class Pred>
 bool WaitFor(Pred pred) {

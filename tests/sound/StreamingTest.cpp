@@ -33,13 +33,7 @@ public:
 
 class StreamingTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        plat::SoundTestOptions o;
-        o.manualOutput = true;
-        plat::SetSoundTestOptions(o);
-        ASSERT_TRUE(device.Initialize());
-    }
-    void TearDown() override { plat::SetSoundTestOptions(plat::SoundTestOptions()); }
+    void SetUp() override { ASSERT_TRUE(device.Initialize()); }
 
     plat::Mixer& Mixer() { return device.GetDirectSound()->GetMixer(); }
 
@@ -61,6 +55,7 @@ protected:
         ASSERT_TRUE(s.IsPlaying());
     }
 
+    ManualOutput manual;
     CDXSound device;
 };
 
@@ -123,15 +118,28 @@ TEST_F(StreamingTest, BufferIsTwoSecondsInSixteenSegmentsOfAFormatTheOutputPlays
 }
 
 TEST_F(StreamingTest, RampPlaysOutInOrderAcrossManyWrapsThenStops) {
-    // Blocks longer than a segment leave two flags pending at once, at the wrap too (15 and 0).
-    for (size_t block : {1024, 7000}) {
-        const size_t frames = 44100 * 9 + 777;  // four and a half buffers, ending inside a segment
+    const size_t longRamp = 44100 * 9 + 777;  // four and a half buffers, ending inside a segment
+    const struct {
+        const char* name;
+        std::string file;
+        size_t frames, block;
+    } cases[] = {
+        // Blocks longer than a segment leave two flags pending at once, at the wrap too (15 and 0).
+        {"blocks of 1024", RampWave(longRamp), longRamp, 1024},
+        {"blocks of 7000", RampWave(longRamp), longRamp, 7000},
+        {"regression: oversized data chunk still ends",
+         Riff("WAVE",
+              Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + LE32(0xFFFFFFFFu) + Samples16(StereoRamp(30000))),
+         30000, 1024},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         CTestStreamingSound s;
-        s.Create(&device, *NewStream(RampWave(frames)));
+        s.Create(&device, *NewStream(c.file));
         Start(s);
-        auto out = Pump(s, frames + 44100 / 2, block);
-        EXPECT_EQ(-1, FirstRampMismatch(out, frames)) << block;
-        for (size_t i = frames; i < frames + 11025; ++i)
+        auto out = Pump(s, c.frames + 44100 / 2, c.block);
+        EXPECT_EQ(-1, FirstRampMismatch(out, c.frames));
+        for (size_t i = c.frames; i < c.frames + 11025; ++i)
             ASSERT_EQ(0, out[2 * i]) << "silence after the end, frame " << i;
         EXPECT_FALSE(s.IsPlaying()) << "stops within a segment or two of the end";
     }
@@ -287,17 +295,6 @@ TEST_F(StreamingTest, ReleaseDuringAFadeOrAfterTheDeviceJoinsBothWorkers) {
     fading.reset();     // must not hang or leave a thread behind
     device.Finalize();  // shut-down deletes the device before the music
     playing.reset();
-}
-
-TEST_F(StreamingTest, RegressionOversizedDataChunkStillEnds) {
-    const size_t frames = 30000;
-    const std::string file = Riff(
-        "WAVE", Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + LE32(0xFFFFFFFFu) + Samples16(StereoRamp(frames)));
-    CTestStreamingSound s;
-    s.Create(&device, *NewStream(file));
-    Start(s);
-    EXPECT_EQ(-1, FirstRampMismatch(Pump(s, 44100 * 2), frames));
-    EXPECT_FALSE(s.IsPlaying());
 }
 
 TEST_F(StreamingTest, RegressionReadFailureInTheWorkerStopsTheSound) {

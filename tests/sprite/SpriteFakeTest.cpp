@@ -11,8 +11,9 @@
 #include <variant>
 #include <vector>
 
+#include "gfxkit/Math3D.h"
+#include "gfxkit/SpriteBatch.h"
 #include "platform/GraphicsFake.h"
-#include "platform/SpriteBatch.h"
 
 namespace plat {
 namespace {

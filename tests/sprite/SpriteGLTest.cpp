@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/SpriteBatch.h"
+#include "gfxkit/SpriteBatch.h"
 #include "platform/Window.h"
 
 namespace plat {

@@ -27,18 +27,17 @@ struct FontSheet {
     StrokeSize size;
 };
 
-// Sets of the large fonts: plain, bold, drop shadow, hollow. The debug font has plain and bold.
-const GlyphStyle kStyles[] = {GlyphStyle::Plain, GlyphStyle::Bold, GlyphStyle::Shadow, GlyphStyle::Hollow};
+// Sets of the large fonts: plain, bold, drop shadow, outline. The debug font has plain and bold.
+const GlyphStyle kStyles[] = {GlyphStyle::Plain, GlyphStyle::Bold, GlyphStyle::Shadow, GlyphStyle::Outline};
 
-StrokeSize Size(double unitX, double unitY, double pen, double boldPen, double hollowPen, double hollowLine,
-                int shadowOffset, double round, double roundBig, bool pixel) {
+StrokeSize Size(double unitX, double unitY, double pen, double boldPen, double outlinePen, int shadowOffset,
+                double round, double roundBig, bool pixel) {
     StrokeSize s;
     s.unitX = unitX;
     s.unitY = unitY;
     s.pen = pen;
     s.boldPen = boldPen;
-    s.hollowPen = hollowPen;
-    s.hollowLine = hollowLine;
+    s.outlinePen = outlinePen;
     s.shadowOffset = shadowOffset;
     s.round = round;
     s.roundBig = roundBig;
@@ -47,23 +46,23 @@ StrokeSize Size(double unitX, double unitY, double pen, double boldPen, double h
 }
 
 const FontSheet kSheets[] = {
-    {"fonts\\FONT08T2.png", 256, 256, 16, 16, 0x00, 0x7F, 8, 8, 2, Size(1, 1, 1, 1, 1, 1, 1, 1, 1, true)},
+    {"fonts\\FONT08T2.png", 256, 256, 16, 16, 0x00, 0x7F, 8, 8, 2, Size(1, 1, 1, 1, 1, 1, 1, 1, true)},
     {"fonts\\FONT12T2.png", 256, 256, 16, 16, 0x20, 0x5F, 11, 14, 4,
-     Size(1.5, 1.45, 1.5, 2.3, 3.0, 1.0, 1, 1.2, 1.5, false)},
+     Size(1.5, 1.45, 1.5, 2.3, 3.5, 1, 1.2, 1.5, false)},
     {"fonts\\FONT16T2.png", 256, 256, 16, 16, 0x20, 0x5F, 16, 16, 4,
-     Size(2.25, 1.55, 2.0, 3.0, 3.6, 1.1, 1, 1.4, 2.0, false)},
+     Size(2.25, 1.55, 2.0, 3.0, 3.6, 1, 1.4, 2.0, false)},
     {"fonts\\FONT20T2.png", 512, 512, 32, 16, 0x20, 0x5F, 20, 20, 4,
-     Size(2.9, 2.05, 2.4, 3.6, 4.2, 1.2, 2, 1.5, 2.0, false)},
-    {"fonts\\FONT24T2.png", 512, 512, 24, 16, 0x20, 0x5F, 23, 24, 4,
-     Size(3.3, 2.4, 2.8, 4.2, 4.8, 1.3, 2, 1.5, 2.0, false)},
+     Size(2.9, 2.05, 2.4, 3.6, 4.2, 2, 1.5, 2.0, false)},
+    {"fonts\\FONT24T2.png", 512, 512, 24, 16, 0x20, 0x5F, 23, 24, 4, Size(3.3, 2.4, 2.8, 4.2, 4.8, 2, 1.5, 2.0, false)},
     {"fonts\\FONT32T2.png", 512, 512, 32, 16, 0x20, 0x5F, 32, 32, 4,
-     Size(4.4, 3.35, 3.6, 5.4, 6.4, 1.6, 2, 1.6, 2.0, false)},
+     Size(4.4, 3.35, 3.6, 5.4, 6.4, 2, 1.6, 2.0, false)},
 };
 
 Image DrawSheet(const FontSheet& sheet) {
     Image image(sheet.textureWidth, sheet.textureHeight);
     const int inkWidth = std::min(sheet.advance, sheet.cell - 1);
-    const int inkHeight = std::min(sheet.height, sheet.cell - 1);
+    // The pixel sizes' outline takes one row below the character height (the rows below are free).
+    const int inkHeight = std::min(sheet.height + (sheet.size.pixel ? 1 : 0), sheet.cell - 1);
     const int setSize = sheet.last - sheet.first + 1;
     for (int set = 0; set < sheet.sets; ++set) {
         for (int code = sheet.first; code <= sheet.last; ++code) {

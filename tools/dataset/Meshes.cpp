@@ -3,6 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "gfxkit/Math3D.h"
 #include "tools/T3OWriter.h"
 
 namespace trivale {

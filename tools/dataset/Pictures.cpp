@@ -178,10 +178,18 @@ Image DrawBanner() {
     return canvas.ToImage();
 }
 
-Image DrawSkyGradient() {
+enum class SkyTime { Day, Dusk, Night };
+
+// The dome's gradient from the zenith (top row) to below the horizon (bottom row); the picture wraps
+// twice around the dome, so nothing in it stands at one bearing only.
+Image DrawSkyGradient(SkyTime time) {
     Canvas canvas(512, 256);
-    const Rgb stops[] = {Hex(0x163774), Hex(0x3565A8), Hex(0x7FA7D4), Hex(0xC6DAEC), Hex(0xE8EFF5)};
+    const Rgb day[] = {Hex(0x163774), Hex(0x3565A8), Hex(0x7FA7D4), Hex(0xC6DAEC), Hex(0xE8EFF5)};
+    const Rgb dusk[] = {Hex(0x1C1A44), Hex(0x3B2F6A), Hex(0x8A5E8E), Hex(0xE8946A), Hex(0xB87A78)};
+    const Rgb night[] = {Hex(0x02050F), Hex(0x050B1E), Hex(0x0C1734), Hex(0x1E2C4E), Hex(0x1A2542)};
+    const Rgb* stops = time == SkyTime::Day ? day : time == SkyTime::Dusk ? dusk : night;
     const float at[] = {0.0f, 0.3f, 0.62f, 0.85f, 1.0f};
+    const Rgb haze = time == SkyTime::Day ? Hex(0xF2F6FA) : time == SkyTime::Dusk ? Hex(0xF0B89A) : Hex(0x2A3858);
     for (int y = 0; y < 256; ++y) {
         const float t = (AsFloat(y) + 0.5f) / 256;
         int k = 0;
@@ -189,9 +197,9 @@ Image DrawSkyGradient() {
         const Rgb base = Mix(stops[k], stops[k + 1], (t - at[k]) / (at[k + 1] - at[k]));
         for (int x = 0; x < 512; ++x) {
             // Thin high haze near the horizon, wrapping around the dome; a touch of grain against banding.
-            const float haze =
+            const float thin =
                 SmoothStep(0.55f, 0.8f, Fbm((AsFloat(x) + 0.5f) / 512, t, 8, 3, 201)) * SmoothStep(0.4f, 0.85f, t);
-            Rgb c = Mix(base, Hex(0xF2F6FA), 0.25f * haze);
+            Rgb c = Mix(base, haze, 0.25f * thin);
             canvas.C(x, y) = Scale(c, 1 + (Hash01(x, y, 202) - 0.5f) / 128);
         }
     }
@@ -266,7 +274,10 @@ void AddPictures(DataSet& set) {
     set.Add("loading.dds", EncodeDds(DrawLoading(), DdsFormat::Argb8888, MipChain::None));
     set.Add("clip_watermark.dds", EncodeDds(DrawWatermark(), DdsFormat::Argb8888, MipChain::None));
     set.Add("DialogBanner1.bmp", EncodeBmp(DrawBanner()));
-    set.Add("scenes\\skyhigh\\sky_gradient.jpg", EncodeJpeg(DrawSkyGradient()));
+    set.Add("scenes\\skyhigh\\sky_gradient.jpg", EncodeJpeg(DrawSkyGradient(SkyTime::Day)));
+    set.Add("scenes\\skydusk\\sky_gradient.jpg", EncodeJpeg(DrawSkyGradient(SkyTime::Dusk)));
+    set.Add("scenes\\skynight\\sky_gradient.jpg", EncodeJpeg(DrawSkyGradient(SkyTime::Night)));
+    set.Add("scenes\\skynight\\moon.png", EncodePng(DrawMoon(), false));
     set.Add("scenes\\skyhigh\\small_cloud_1.dds", EncodeDds(DrawClouds(), DdsFormat::Argb8888, MipChain::Full));
     set.Add("scenes\\skyhigh\\snow_1.dds", EncodeDds(DrawSnowSheet(), DdsFormat::Argb8888, MipChain::Full));
 
@@ -285,7 +296,8 @@ void AddPictures(DataSet& set) {
         {"smoke.dds", kValley, [] { return EncodeDds(DrawSmoke(), DdsFormat::Argb8888, MipChain::Full); }},
         {"fence.png", kValley | kRidge, [] { return EncodePng(DrawFence()); }},
         {"shadow.png", kValley, [] { return EncodePng(DrawShadow()); }},
-        {"env_sphere.png", kValley | kLake, [] { return EncodePng(DrawEnvSphere(), false); }},
+        {"env_sphere.png", kValley, [] { return EncodePng(DrawEnvSphere(false), false); }},
+        {"env_sphere.png", kLake, [] { return EncodePng(DrawEnvSphere(true), false); }},
         {"lamp.png", kRidge, [] { return EncodePng(DrawLamp()); }},
         {"ice.dds", kLake, [] { return EncodeDds(DrawIce(), DdsFormat::Dxt1, MipChain::Full); }},
         {"shore.jpg", kLake, [] { return EncodeJpeg(DrawShore()); }},

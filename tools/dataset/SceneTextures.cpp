@@ -239,13 +239,16 @@ Image DrawShadow() {
     });
 }
 
-Image DrawEnvSphere() {
+Image DrawEnvSphere(bool night) {
     // Each texel's normal on a mirrored ball seen head on; the view reflected off it picks sky or snow.
+    // The night's has no sun and no bright spot: the ice under the moon stays calm.
     const float sun[3] = {0.45f, 0.35f, 0.82f};
     const float sunLen = std::sqrt(sun[0] * sun[0] + sun[1] * sun[1] + sun[2] * sun[2]);
+    const Rgb horizon = Hex(night ? 0x34466A : 0xDCE7F1);
+    const Rgb sky = Hex(night ? 0x1A2748 : 0x6F98C8), zenith = Hex(night ? 0x0A1228 : 0x2D5493);
+    const Rgb haze = Hex(night ? 0x46587A : 0xF2F6FA);
     return Paint(256, [&](int, int, float u, float v, Rgb& c, float&) {
         const float nx = 2 * u - 1, ny = 1 - 2 * v, r2 = nx * nx + ny * ny;
-        const Rgb horizon = Hex(0xDCE7F1);
         if (r2 >= 1) {
             c = horizon;
             return;
@@ -253,17 +256,32 @@ Image DrawEnvSphere() {
         const float nz = std::sqrt(1 - r2);
         const float rx = 2 * nz * nx, ry = 2 * nz * ny, rz = 2 * nz * nz - 1;
         if (ry >= 0) {
-            c = Mix(horizon, Hex(0x6F98C8), SmoothStep(0.0f, 0.35f, ry));
-            c = Mix(c, Hex(0x2D5493), SmoothStep(0.3f, 1.0f, ry));
+            c = Mix(horizon, sky, SmoothStep(0.0f, 0.35f, ry));
+            c = Mix(c, zenith, SmoothStep(0.3f, 1.0f, ry));
             const float streak = Fbm(std::atan2(rx, rz) / (2 * kPi) + 0.5f, ry * 0.5f, 6, 3, 81);
-            c = Mix(c, Hex(0xF2F6FA), 0.5f * SmoothStep(0.55f, 0.8f, streak) * SmoothStep(0.9f, 0.2f, ry));
-            const float d = (rx * sun[0] + ry * sun[1] + rz * sun[2]) / sunLen;
-            c = Mix(c, Hex(0xFFF6E2),
-                    Clamp01(std::pow(std::max(d, 0.0f), 60.0f) + 0.3f * std::pow(std::max(d, 0.0f), 6.0f)));
+            c = Mix(c, haze, 0.5f * SmoothStep(0.55f, 0.8f, streak) * SmoothStep(0.9f, 0.2f, ry));
+            if (!night) {
+                const float d = (rx * sun[0] + ry * sun[1] + rz * sun[2]) / sunLen;
+                c = Mix(c, Hex(0xFFF6E2),
+                        Clamp01(std::pow(std::max(d, 0.0f), 60.0f) + 0.3f * std::pow(std::max(d, 0.0f), 6.0f)));
+            }
         } else {
             c = Mix(Hex(0x3A5560), kSnowShade, SmoothStep(-0.02f, -0.12f, ry));  // a dark tree line at the horizon
             c = Mix(c, kSnowLight, SmoothStep(-0.2f, -0.8f, ry));
+            if (night) c = Scale(c, 0.35f);
         }
+    });
+}
+
+Image DrawMoon() {
+    return Paint(128, [](int x, int y, float u, float v, Rgb& c, float& a) {
+        const float r = std::hypot(u - 0.5f, v - 0.5f) * 2;  // 1 at the picture's edge
+        const float disc = SmoothStep(0.42f, 0.40f, r);
+        const float mare = 0.12f * SmoothStep(0.55f, 0.75f, Fbm(u * 3, v * 3, 4, 3, 611));
+        const float halo = 0.35f * std::pow(Clamp01(1 - r), 3.0f);
+        c = Scale(Hex(0xF4F1E6), disc * (1 - mare) * (0.97f + 0.03f * Hash01(x, y, 612)));
+        c = Mix(c, Hex(0x8CA0C8), (1 - disc) * halo);
+        a = 1;
     });
 }
 

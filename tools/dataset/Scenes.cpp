@@ -8,6 +8,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "gfxkit/Math3D.h"
 #include "tools/T3OWriter.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/Ground.h"
@@ -125,6 +126,17 @@ T3OObject SkyDome() {
     return mesh.Finish();
 }
 
+// The night sky's moon: a card added to the dome behind it, turned to face the middle of the scene from
+// where the scene text sets it (x -1783, z -6611), low over the lake's far shore and below the overlay's title.
+T3OObject Moon() {
+    MeshBuilder mesh(T3OMaterialRevision::Rev101);
+    Surface moon{"moon", "moon.png", RenderPass::Additive};
+    moon.glowing = true;
+    const float size = 900;
+    mesh.AddCard(mesh.AddSurface(moon), V(0, -size / 2, 0), size, size, float(std::atan2(-1783.0, -6611.0)));
+    return mesh.Finish();
+}
+
 // ---- Things ------------------------------------------------------------------------------------------
 
 Surface Bark() { return Surface{"bark", "bark.jpg", RenderPass::Opaque, {0.9f, 0.85f, 0.8f, 1}}; }
@@ -137,7 +149,8 @@ Surface Needles() {
 
 void AddTrunk(MeshBuilder& mesh, std::uint32_t set) { mesh.AddFrustum(set, Vec3{}, 6, -15, 1.5f, 130, 7, 1); }
 
-// Six drooping tiers of needles, both sides of each drawn.
+// Six drooping tiers of needles, both sides of each drawn, each closed below by a shallow skirt and
+// filled by a second, narrower cone, so that a camera passing close sees a solid tree, not shells.
 void AddNeedles(MeshBuilder& mesh, std::uint32_t set) {
     for (int tier = 0; tier < 6; ++tier) {
         const float k = static_cast<float>(tier);  // exact
@@ -145,6 +158,8 @@ void AddNeedles(MeshBuilder& mesh, std::uint32_t set) {
         const float middle = bottom + 0.42f * height;
         mesh.AddFrustum(set, Vec3{}, radius, bottom, 0.5f * radius, middle, 12, 3, true);
         mesh.AddFrustum(set, Vec3{}, 0.5f * radius, middle, 0.06f, bottom + height, 12, 2, true);
+        mesh.AddFrustum(set, Vec3{}, radius, bottom, 0.12f * radius, bottom + 8.0f, 12, 3, true);
+        mesh.AddFrustum(set, Vec3{}, 0.55f * radius, bottom + 4.0f, 0.04f, bottom + 0.9f * height, 12, 2, true);
     }
 }
 
@@ -322,6 +337,11 @@ void AddContent(DataSet& set, const std::string& contentDir, const std::string& 
 void AddScenes(DataSet& set, const std::string& contentDir) {
     AddContent(set, contentDir, "scenes\\skyhigh\\sky.lws");
     AddObject(set, "scenes\\skyhigh\\skydome_000.t3o", SkyDome());
+    AddContent(set, contentDir, "scenes\\skydusk\\sky.lws");
+    AddObject(set, "scenes\\skydusk\\skydome_000.t3o", SkyDome());
+    AddContent(set, contentDir, "scenes\\skynight\\sky.lws");
+    AddObject(set, "scenes\\skynight\\skydome_000.t3o", SkyDome());
+    AddObject(set, "scenes\\skynight\\moon_000.t3o", Moon());
 
     const Surface snow{"snow", "snow_ground.png"};
     const Surface rock{"rock", "rock.jpg"};

@@ -406,7 +406,7 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
     // One placement for every style of a size, so that the styles line up: the widest pen and the
     // shadow or smear centred in the box, plain stems on whole pixels.
     const double shadowPen = size.pen + 0.6;
-    const double widest = size.pixel ? size.pen : std::max({size.pen, size.boldPen, size.hollowPen});
+    const double widest = size.pixel ? size.pen : std::max({size.pen, size.boldPen, size.outlinePen});
     const double before = widest / 2.0;
     const double after = size.pixel ? size.pen / 2.0 : std::max(widest / 2.0, shadowPen / 2.0 + size.shadowOffset);
     const double spanX = 4.0 * size.unitX + before + after + (size.pixel ? 1.0 : 0.0);  // the bold smear
@@ -419,9 +419,35 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
     const std::size_t count = static_cast<std::size_t>(width) * height;
     std::vector<double> alpha;
     std::vector<double> shadow(count, 0.0);
+    // Captions and the overlay's texts are white over snow and cloud as often as over shade: every style
+    // carries dark ink around its strokes, as much as the box reserved for the widest style holds.
+    auto addDarkAt = [&](const std::vector<double>& dark, double strength, int dx, int dy) {
+        for (int row = std::max(dy, 0); row < height + std::min(dy, 0); ++row) {
+            for (int col = std::max(dx, 0); col < width + std::min(dx, 0); ++col) {
+                double& d = shadow[static_cast<std::size_t>(row) * width + col];
+                d = std::max(d, strength * dark[static_cast<std::size_t>(row - dy) * width + (col - dx)]);
+            }
+        }
+    };
+    auto addDark = [&](const std::vector<double>& dark, double strength, int offset) {
+        addDarkAt(dark, strength, offset, offset);
+    };
+    // At one pixel a unit there is no room above a glyph: dark ink left, right and below it.
+    auto addPixelOutline = [&](const std::vector<double>& ink) {
+        const int offsets[][2] = {{-1, 0}, {1, 0}, {-1, 1}, {0, 1}, {1, 1}};
+        for (const auto& d : offsets) addDarkAt(ink, 1.0, d[0], d[1]);
+    };
+    const double rim = widest / 2.0;
     switch (style) {
     case GlyphStyle::Plain:
         alpha = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
+        if (size.pixel) {
+            addPixelOutline(alpha);
+        } else {
+            // The overlay draws its title and counters half transparent: the rim at full strength.
+            addDark(Cover(skeleton, width, height, rim, 0.0), 1.0, 0);
+            addDark(Cover(skeleton, width, height, shadowPen / 2.0, 0.0), 0.8, size.shadowOffset);
+        }
         break;
     case GlyphStyle::Bold:
         if (size.pixel) {  // one pixel wider to the right keeps small counters open
@@ -433,24 +459,21 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
                     alpha[i] = std::max(plain[i], plain[i - 1]);
                 }
             }
+            addPixelOutline(alpha);
         } else {
             alpha = Cover(skeleton, width, height, size.boldPen / 2.0, 0.0);
+            addDark(Cover(skeleton, width, height, rim, 0.0), 0.7, 0);
+            addDark(Cover(skeleton, width, height, size.boldPen / 2.0, 0.0), 0.7, size.shadowOffset);
         }
         break;
-    case GlyphStyle::Shadow: {
+    case GlyphStyle::Shadow:
         alpha = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
-        const std::vector<double> soft = Cover(skeleton, width, height, shadowPen / 2.0, 0.0);
-        const int d = size.shadowOffset;
-        for (int row = d; row < height; ++row) {
-            for (int col = d; col < width; ++col) {
-                shadow[static_cast<std::size_t>(row) * width + col] =
-                    0.8 * soft[static_cast<std::size_t>(row - d) * width + (col - d)];
-            }
-        }
+        addDark(Cover(skeleton, width, height, rim, 0.0), 0.5, 0);
+        addDark(Cover(skeleton, width, height, shadowPen / 2.0, 0.0), 0.9, size.shadowOffset);
         break;
-    }
-    case GlyphStyle::Hollow:
-        alpha = Cover(skeleton, width, height, size.hollowPen / 2.0, size.hollowPen / 2.0 - size.hollowLine);
+    case GlyphStyle::Outline:
+        alpha = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
+        addDark(Cover(skeleton, width, height, std::max(rim, size.outlinePen / 2.0), 0.0), 1.0, 0);
         break;
     }
 

@@ -9,7 +9,8 @@
 namespace trivale {
 namespace dataset {
 
-enum class GlyphStyle { Plain, Bold, Shadow, Hollow };
+// Every style is white ringed or shadowed in black, so that it reads over snow as well as over shade.
+enum class GlyphStyle { Plain, Bold, Shadow, Outline };
 
 // How one size draws the design grid, in pixels.
 struct StrokeSize {
@@ -17,8 +18,7 @@ struct StrokeSize {
     double unitY = 1.0;
     double pen = 1.0;         // pen width of the plain style
     double boldPen = 1.0;     // pen width of the bold style (ignored by pixel sizes: they thicken by one pixel)
-    double hollowPen = 1.0;   // outer width of the hollow style's strokes
-    double hollowLine = 1.0;  // width of the hollow style's outline
+    double outlinePen = 1.0;  // outer width of the outline style's black ring
     int shadowOffset = 1;     // down and right, pixels
     double round = 1.0;       // radius of corners marked '*', design units
     double roundBig = 1.0;    // radius of corners marked 'o'

@@ -7,10 +7,6 @@
 #include <filesystem>
 #include <mutex>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include "core/CommandLine.h"
 #include "core/Path.h"
 #include "core/Text.h"
@@ -49,25 +45,6 @@ namespace {
 LogFileState g_logState = LogFileState::Closed;
 std::string g_logPath;
 
-enum class Claim { Taken, InUse, Failed };
-
-// Opens the file for this run alone: a second run of the same program must not cut the first one's
-// log short, so the file is locked before it is emptied and stays locked until it is closed.
-Claim ClaimLogFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return Claim::Failed;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        ::close(fd);
-        return busy ? Claim::InUse : Claim::Failed;
-    }
-    if (::ftruncate(fd, 0) != 0 || (g_logFile = ::fdopen(fd, "w")) == nullptr) {
-        ::close(fd);
-        return Claim::Failed;
-    }
-    return Claim::Taken;
-}
-
 }  // namespace
 
 void OpenLogFileFor(const std::string& programPath) {
@@ -76,31 +53,31 @@ void OpenLogFileFor(const std::string& programPath) {
     if (g_logFile) return;
     static bool told = false;
     g_logPath.clear();
-    Claim claim = ClaimLogFile(path);
-    if (claim != Claim::Failed) g_logPath = path;
+    plat::ExclusiveOpen claim = plat::OpenExclusiveForWriting(path, g_logFile);
+    if (claim != plat::ExclusiveOpen::Failed) g_logPath = path;
     std::string fallback;
-    if (claim == Claim::Failed) {
+    if (claim == plat::ExclusiveOpen::Failed) {
         // An installed program's folder is often read-only: the log must not be lost with it.
         const std::string directory = GetFallbackLogDirectory();
         if (!directory.empty()) {
             std::error_code ignored;
             std::filesystem::create_directories(directory, ignored);
             fallback = directory + ExtractFileName(path);
-            claim = ClaimLogFile(fallback);
-            if (claim != Claim::Failed) g_logPath = fallback;
+            claim = plat::OpenExclusiveForWriting(fallback, g_logFile);
+            if (claim != plat::ExclusiveOpen::Failed) g_logPath = fallback;
         }
-        if (!told && claim == Claim::Taken) {
+        if (!told && claim == plat::ExclusiveOpen::Taken) {
             told = true;
             std::fprintf(stderr, "%s cannot be written; the log is in %s\n", path.c_str(), fallback.c_str());
-        } else if (!told && claim == Claim::Failed) {
+        } else if (!told && claim == plat::ExclusiveOpen::Failed) {
             told = true;
             std::fprintf(stderr, "%s cannot be written%s%s: this run keeps no log\n", path.c_str(),
                          fallback.empty() ? "" : ", nor ", fallback.c_str());
         }
     }
-    g_logState = claim == Claim::Taken   ? LogFileState::Open
-                 : claim == Claim::InUse ? LogFileState::InUse
-                                         : LogFileState::Unavailable;
+    g_logState = claim == plat::ExclusiveOpen::Taken   ? LogFileState::Open
+                 : claim == plat::ExclusiveOpen::InUse ? LogFileState::InUse
+                                                       : LogFileState::Unavailable;
 }
 
 std::string GetLogFilePath() {

@@ -12,6 +12,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -227,6 +228,22 @@ bool File::Truncate(std::int64_t size) {
         return false;
     }
     return true;
+}
+
+ExclusiveOpen OpenExclusiveForWriting(const std::string& path, std::FILE*& stream) {
+    stream = nullptr;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return ExclusiveOpen::Failed;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        ::close(fd);
+        return busy ? ExclusiveOpen::InUse : ExclusiveOpen::Failed;
+    }
+    if (::ftruncate(fd, 0) != 0 || (stream = ::fdopen(fd, "w")) == nullptr) {
+        ::close(fd);
+        return ExclusiveOpen::Failed;
+    }
+    return ExclusiveOpen::Taken;
 }
 
 PathKind GetPathKind(const std::string& path) {

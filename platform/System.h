@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,11 @@ private:
     int fd_ = -1;
     int error_ = 0;
 };
+
+// Opens a file for writing by this process alone: it is locked (an advisory lock, held until the
+// stream is closed) before it is emptied, so a second process never cuts the first one's file short.
+enum class ExclusiveOpen { Taken, InUse, Failed };
+ExclusiveOpen OpenExclusiveForWriting(const std::string& path, std::FILE*& stream);
 
 enum class PathKind { Missing, File, Directory, Other };
 // What the path names, symbolic links followed.

@@ -81,8 +81,8 @@ TEST(DataSet, SameBytesOnEveryBuild) {
 // The culling keeps a triangle seen from the side its vertex normals point to; only the needles show
 // their inner side too, lit as the outer one. The sky dome is seen from its centre.
 TEST(Scenes, EveryTriangleFacesTheWayItsNormalsPoint) {
-    const DataSet set = BuildScenes();
-    for (const auto& file : set.Files()) {
+    const DataSet scenes = BuildScenes();
+    for (const auto& file : scenes.Files()) {
         if (file.first.size() < 4 || file.first.compare(file.first.size() - 4, 4, ".t3o") != 0) continue;
         SCOPED_TRACE(file.first);
         CMemoryStream stream;

@@ -469,7 +469,7 @@ TEST(ImageLoader, TruncatedAndDamagedFilesNeverCrash) {
             }
         }
         for (size_t i = 0; i < c.file.size(); ++i)
-            for (uint8_t v : {0x00, 0xFF}) {
+            for (uint8_t v : {uint8_t{0x00}, uint8_t{0xFF}}) {
                 Bytes damaged = c.file;
                 damaged[i] = v;
                 LoadedImage image;

@@ -86,7 +86,7 @@ TEST(ChunkHostile, CutAndOverwrittenAtEveryByte) {
         std::vector<std::pair<std::string, Bytes>> hostile;
         for (size_t n = 0; n <= body.size(); ++n)
             hostile.push_back({"cut at " + std::to_string(n), Bytes(body.begin(), body.begin() + (long)n)});
-        for (uint16_t word : {0x0000, 0xFFFF})
+        for (uint16_t word : {uint16_t{0x0000}, uint16_t{0xFFFF}})
             for (size_t i = 0; i + 1 < body.size(); ++i) {
                 hostile.push_back({"word " + std::to_string(word) + " at " + std::to_string(i), body});
                 hostile.back().second[i] = (uint8_t)(word >> 8);

@@ -37,7 +37,7 @@ TEST(ObjectVmaps, OneEntryPerPointHoldingTheLastValue) {
         int32_t map, point;
         const float* v;
     } bad[] = {{1, 0, a}, {-1, 0, a}, {uv, 4, a}, {uv, 5000, a}, {uv, 1, nullptr}};
-    for (const auto& b : bad) EXPECT_EQ(o->Op.SetVmapValue(o.get(), b.map, b.point, b.v), LW_ERR_PARAM);
+    for (const auto& row : bad) EXPECT_EQ(o->Op.SetVmapValue(o.get(), row.map, row.point, row.v), LW_ERR_PARAM);
     EXPECT_EQ(o->Op.AddVmap(o.get(), kTxuv, "bad", -1), -1);
     // A selection set has no values, but still tells which points it holds.
     int32_t pick = o->Op.AddVmap(o.get(), kPick, "sel", 0);
@@ -65,7 +65,8 @@ TEST(ObjectVmads, ValuesPerPointAndPolygon) {
     EXPECT_EQ(o->Op.GetVmadValue(o.get(), map, 1, 0), nullptr);
     EXPECT_EQ(map->Entries.size(), 1u);
     const struct { int32_t map, point, polygon; } bad[] = {{1, 0, 0}, {uv, 4, 0}, {uv, 0, 2}, {uv, -1, 0}, {uv, 0, -1}};
-    for (const auto& b : bad) EXPECT_EQ(o->Op.SetVmadValue(o.get(), b.map, b.point, b.polygon, a), LW_ERR_PARAM);
+    for (const auto& row : bad)
+        EXPECT_EQ(o->Op.SetVmadValue(o.get(), row.map, row.point, row.polygon, a), LW_ERR_PARAM);
 }
 
 // Deleting, clearing and renaming a VMAP takes the VMAD of its type and name along.

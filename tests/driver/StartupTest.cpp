@@ -154,15 +154,6 @@ TEST_F(StartupTest, CancelledDialogEndsQuietlyWithSuccessButNoAdapterIsAFailure)
     ExpectLog(Lines(), {"^.*depth bits 17 do not exist.*", kFinalized});
 }
 
-TEST_F(StartupTest, MessageBoxesNeverWaitInAnUnattendedRun) {
-    plat::SetMessageBoxHook(plat::MessageBoxHook());  // the boxes go where an unattended run sends them
-    EXPECT_FALSE(plat::CanShowMessageBox());
-    DeviceScript script;
-    script.input = false;
-    EXPECT_EQ(1, Run(script));
-    ExpectLog(Lines(), {"\tCDXInput 初期化失敗", kFinalized});
-}
-
 // ---- Failures at the top -----------------------------------------------------------------------
 
 // A failure in a frame (an engine or a standard exception) is reported with the window as owner, one

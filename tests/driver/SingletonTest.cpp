@@ -53,7 +53,7 @@ TEST_F(SingletonTest, FatalReportHidesTheWindowLogsTheScenesAndMarksFailure) {
     ASSERT_EQ(1u, boxes_.size());
     EXPECT_EQ(plat::kNoWindow, boxes_[0].owner);
     ExpectLog(Lines(), {"ERROR: Exception occurred.", "INFO: < Scene list dump >", "^INFO: \t8000: .*LoggingScene",
-                        "^.*standard text.*"});
+                        "INFO: \t.", "^.*standard text.*"});
 }
 
 TEST_F(SingletonTest, AFailedLoaderChangeKeepsThePresentLoader) {

@@ -1,5 +1,5 @@
-// Sprites, the sprite batch and sprite fonts over the recording device: cells, cells past the sheet,
-// and the batch across a device loss.
+// Sprites, the sprite batch and sprite fonts over the recording device: cells, the states the font
+// sets, and the batch across a device loss.
 
 #include "core/Exception.h"
 #include "platform/GraphicsTestHooks.h"
@@ -50,6 +50,17 @@ TEST_F(SpriteTest, CellsAreNumberedRowByRowInsideTheSourceRect) {
         sprite_.SetSize(width, 32);
         EXPECT_THROW(sprite_.GetCellRect(0), EInvalidParameter) << width;
     }
+}
+
+TEST_F(SpriteTest, FontPointFiltersStageZero) {
+    type_a::CSpriteFont font;
+    font.Initialize(batch_.get(), sheet_, 8, 8, 32, 127);
+    batch_->Begin(0x10);
+    Journal();
+    font.DrawText("A", 100, 10, 0, 0xFFFFFFFF, 1);
+    EXPECT_EQ(Journal("SetSamplerState"), (Lines{"SetSamplerState(0, MagFilter, 1)", "SetSamplerState(0, MinFilter, 1)",
+                                                 "SetSamplerState(0, MipFilter, 1)"}));
+    batch_->End();
 }
 
 // A glyph set or cell past the sheet (a variant beyond those drawn, a prefix that is no digit) draws

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <memory>
 
-#include "app_framework/FrameRateKeeper.h"
 #include "core/Text.h"
 #include "tests/benchmark/OverlayTestSupport.h"
 
@@ -68,27 +67,6 @@ TEST_F(FadeTest, FadeOutClosesOneSceneAndAddsTheNextOnce) {
     manager.OnFrame(1);
     EXPECT_EQ(manager.GetScenes().count(next), 1u) << "added once";
     EXPECT_EQ(next.use_count(), 2) << "the fade let go of it";
-}
-
-// Time never drifts: a 1 s fade-in fed 2.7 ms frames by a frame keeper (whole milliseconds a frame,
-// the fraction carried) ends after 1 s of frames, not after 1 s of 2 ms frames.
-TEST_F(FadeTest, FadeTimeFollowsTheKeeperWithoutDrift) {
-    std::int64_t now = 0;
-    trivale::FrameClock clock;
-    clock.frequency = 1000000;
-    clock.read = [&now] { return now; };
-    clock.sleepUntil = [&now](std::int64_t tick) { now = std::max(now, tick); };
-    trivale::CFrameRateKeeper keeper(clock);
-    keeper.SetFrameRate(0);
-    CColorFadeIn fade(1.0, 0, 0xE000, [&keeper] { return keeper.GetFrameMilliseconds() * 0.001; });
-    int frames = 0;
-    while (fade.IsAlive() && frames < 1000) {
-        now += 2700;
-        keeper.OnIdle();
-        fade.Frame(1);
-        ++frames;
-    }
-    EXPECT_EQ(frames, 372) << "1001 ms of 2.7 ms frames take 371 frames; the next one ends the fade";
 }
 
 }  // namespace

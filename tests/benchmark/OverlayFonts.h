@@ -1,4 +1,4 @@
-// The overlay's data made here for tests and the demo: a 5 x 7 glyph in each cell of each overlay font
+// The overlay's data made here for the tests: a 5 x 7 glyph in each cell of each overlay font
 // and a watermark, written as TGA files under the names the overlay asks for (the loader goes by the
 // bytes, not the name).
 #pragma once
@@ -13,7 +13,7 @@
 
 namespace overlaytest {
 
-// Row `row` (top first, bit 4 leftmost) of a glyph: digits drawn so the demo's numbers read (one letter
+// Row `row` (top first, bit 4 leftmost) of a glyph: digits drawn so numbers read (one letter
 // a row, '@' + bits); any other character but the space is a box with its code inside.
 inline int GlyphRow(int code, int row) {
     static const char digits[] = "NQSUYQN DLDDDDN NQABDH_ _BDBAQN BFJR_BB _P^AAQN FHP^QQN _ABDHHH NQQNQQN NQQOABL";

@@ -1,12 +1,9 @@
-// The score and the frame statistics over fixed sequences of passes, and the saturating conversions
-// the overlay prints them with.
+// The score and the frame statistics over fixed sequences of passes.
 #include "benchmark/ScoreCounter.h"
-#include "core/Saturate.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -42,13 +39,6 @@ TEST(ScoreTest, CountingRatioAndResetOverFixedPasses) {
         EXPECT_EQ(counter.GetPrevious(), c.previous) << c.steps;
         EXPECT_EQ(counter.ShowsPrevious(), c.showsPrevious) << c.steps;
     }
-}
-
-TEST(ScoreTest, PrintedValuesSaturateAndNaNIsZero) {
-    const std::pair<double, int> cases[] = {{1234.9, 1234},      {-1.5, -1},           {1.5, 1},
-                                            {1e10, INT_MAX},     {-1e10, INT_MIN},     {NAN, 0},
-                                            {INFINITY, INT_MAX}, {-INFINITY, INT_MIN}, {2147483647.0, INT_MAX}};
-    for (const auto& [value, printed] : cases) EXPECT_EQ(trivale::SaturateToInt(value), printed) << value;
 }
 
 // Triangles per second: a window closes on the first pass more than 1000 ms after it opened.

@@ -37,9 +37,8 @@ TEST(FileSystemLoader, RootAndNames) {
     WriteFile(dir / "datafonts/x.txt", "joined");
     WriteFile(dir / "data/a.txt", "lower");
     WriteFile(dir / "data/A.txt", "upper");
-    CapturedLog log;
     CFileSystemDataLoader loader(dir.Path() + "\\data\\");
-    EXPECT_EQ(log.Text(), "INFO: FileSystemDataLoader: root path = " + dir.Path() + "/data/\n");
+    EXPECT_EQ(loader.GetRootPath(), dir.Path() + "/data/");
     EXPECT_EQ(ReadAllOf(loader.Open("FONTS/Font08T2.png")), "png");  // letter case aside
     EXPECT_EQ(ReadAllOf(loader.Open("a.txt")), "lower");             // the exact spelling first...
     EXPECT_EQ(ReadAllOf(loader.Open("a.TXT")), "upper");             // ...else the first in name order

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <type_traits>
 #include <vector>
 
 #include "TestUtil.h"
@@ -22,24 +21,12 @@ struct BoxCapture {
     std::vector<plat::MessageBoxRequest> boxes;
 };
 
-class CThrower : public virtual CNonCopyable {};
-
 std::string ReportLines(const std::string& detail, const std::string& className, const std::string& origin) {
     return "ERROR:\n\tアプリケーション例外が発生しました.\n\t詳細: " + detail + "\n\t例外: " + className +
            "\n\t発生元: " + origin + "\n";
 }
 
 }  // namespace
-
-TEST(Exception, OriginCopiesAndHierarchy) {
-    CThrower t;
-    const EReadError copy(EReadError(&t, "message"));
-    EXPECT_EQ(copy.GetMessage() + " @" + copy.GetOrigin(), "message @(anonymous namespace)::CThrower");
-    EXPECT_STREQ(copy.what(), "message");
-    EXPECT_EQ(EInvalidParameter(static_cast<CThrower*>(nullptr), "y").GetOrigin(), "");
-    // One handler for std::exception sees the engine's failures too.
-    EXPECT_TRUE((std::is_base_of<std::exception, EException>::value));
-}
 
 TEST(ExceptionReport, FileOpenErrorNamesExceptionAndStreamClasses) {
     tvtest::TempDir dir;

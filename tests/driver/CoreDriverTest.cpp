@@ -6,14 +6,13 @@
 namespace drvtest {
 namespace {
 
-// An idle turn that ends the loop or fails as it was told to.
+// An idle turn that fails as it was told to.
 struct FailingIdle : IGameApplicationListener {
     int kind = 0;
     void OnIdle() override {
         if (kind == 0) throw EInvalidOperation(nullptr, "engine failure");
         if (kind == 1) throw std::runtime_error("standard failure");
-        if (kind == 2) throw 42;
-        plat::PostQuit(0);
+        throw 42;
     }
 };
 
@@ -21,9 +20,9 @@ class CoreDriverTest : public DriverTest {};
 
 // Every failure out of the loop is reported with the window as owner; the window is hidden and the
 // last line logged all the same.
-TEST_F(CoreDriverTest, RunsUntilTheQuitAndReportsEveryFailureOutOfTheLoop) {
-    const char* const texts[] = {"engine failure", "standard failure", "Unknown Exception", nullptr};
-    for (int kind = 0; kind < 4; ++kind) {
+TEST_F(CoreDriverTest, ReportsEveryFailureOutOfTheLoop) {
+    const char* const texts[] = {"engine failure", "standard failure", "Unknown Exception"};
+    for (int kind = 0; kind < 3; ++kind) {
         Restart();
         std::unique_ptr<CGameApplicationDriver> driver(new CGameApplicationDriver());
         EXPECT_TRUE(driver->Initialize());
@@ -37,13 +36,6 @@ TEST_F(CoreDriverTest, RunsUntilTheQuitAndReportsEveryFailureOutOfTheLoop) {
         std::vector<std::string> log = {"INFO: Application driver running...",
                                         "INFO: Application driver running finished.",
                                         "INFO: ---- Application finalized ----"};
-        if (texts[kind] == nullptr) {
-            EXPECT_TRUE(boxes_.empty());
-            log.insert(log.begin(),
-                       {"INFO: ---- [ driver_tests ] Started ----", "^INFO: Trivale Core library ver\\..*"});
-            ExpectLog(Lines(), log, true);
-            continue;
-        }
         ASSERT_EQ(1u, boxes_.size());
         EXPECT_NE(std::string::npos, boxes_[0].text.find(texts[kind])) << boxes_[0].text;
         EXPECT_EQ(owner, boxes_[0].owner);

@@ -88,16 +88,17 @@ TEST_F(ControllerTest, UnknownButtonsBecomeDefinedAndResetOrDefiningAgainClearsT
 }
 
 TEST_F(ControllerTest, AssignmentNames) {
-    const std::pair<int, const char*> keys[] = {{0x01, "ESCAPE"}, {0x54, "(KEY:54)"}, {300, "NONE"}, {-1, "NONE"}};
-    for (const auto& k : keys) {
-        keyboard->SetAssignment("n", 0, k.first);
-        EXPECT_EQ(k.second, keyboard->GetAssignmentName("n", 0)) << k.first;
-    }
-    const std::pair<int, const char*> pad[] = {{0, "BUTTON:1"},    {255, "BUTTON:256"}, {4097, "X AXIS -"},
-                                               {4100, "Y AXIS +"}, {256, "NONE"},       {4101, "NONE"}};
-    for (const auto& n : pad) {
-        joystick->SetAssignment("n", 0, n.first);
-        EXPECT_EQ(n.second, joystick->GetAssignmentName("n", 0)) << n.first;
+    IController *key = keyboard.get(), *pad = joystick.get();
+    const struct {
+        IController* controller;
+        int code;
+        const char* name;
+    } rows[] = {{key, 0x01, "ESCAPE"}, {key, 0x54, "(KEY:54)"},  {key, 300, "NONE"},      {key, -1, "NONE"},
+                {pad, 0, "BUTTON:1"},  {pad, 255, "BUTTON:256"}, {pad, 4097, "X AXIS -"}, {pad, 4100, "Y AXIS +"},
+                {pad, 256, "NONE"},    {pad, 4101, "NONE"}};
+    for (const auto& r : rows) {
+        r.controller->SetAssignment("n", 0, r.code);
+        EXPECT_EQ(r.name, r.controller->GetAssignmentName("n", 0)) << r.code;
     }
 }
 

@@ -157,8 +157,6 @@ TEST_F(SdlInputTest, AVirtualJoystickGivesButtonsAndAxisCodes) {
     EXPECT_EQ("00000", set(-9830, 9830, 0));
     EXPECT_EQ("10011", set(-10200, 10200, 1));
     EXPECT_EQ("01100", set(32767, -32768, 0));
-    EXPECT_TRUE(pad->Capture("grab", 0));
-    EXPECT_EQ(trivale::kInputAxisXPositive, pad->GetAssignment("grab", 0));
 
     // Unplugged: one log line, the last state kept.
     intest::CapturedLog log;

@@ -38,7 +38,6 @@ TEST(ColourTest, ChannelsSaturateInsteadOfWrapping) {
     } units[] = {{0, 0}, {1, 255}, {0.5f, 127}, {1.5f, 255}, {-0.2f, 0}, {NAN, 0}, {INFINITY, 255}, {-INFINITY, 0}};
     for (const auto& c : units) EXPECT_EQ(type_a::ColourByte(c.unit), c.byte) << c.unit;
     EXPECT_EQ(type_a::MakeArgb(256, 300, -1, 128), 0xFFFF0080u);
-    EXPECT_EQ(type_a::ColourFromValue(plat::ColourValue{1.2f, 0.5f, -3, 1}), 0xFFFF7F00u);
 }
 
 }  // namespace

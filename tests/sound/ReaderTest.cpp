@@ -46,10 +46,8 @@ TEST(WaveReaderTest, FormatDataAndRewind) {
 
 TEST(WaveReaderTest, WrongFilesGiveTheirErrors) {
     const std::string good = FmtBody(1, 2, 44100, 16);
-    std::string zeroAlign = good, zeroChannels = good, zeroRate = good;
+    std::string zeroAlign = good;
     zeroAlign[12] = zeroAlign[13] = 0;
-    zeroChannels[2] = zeroChannels[3] = 0;
-    std::memset(&zeroRate[4], 0, 4);
     auto withFmt = [](const std::string& fmt) { return Riff("WAVE", Chunk("fmt ", fmt) + Chunk("data", "abcd")); };
     const std::string noChunk = "指定されたRIFFチャンクが見つかりません - ";
     const struct {
@@ -61,8 +59,6 @@ TEST(WaveReaderTest, WrongFilesGiveTheirErrors) {
         // Found by fuzzing: a good format without a data chunk failed the open but stayed as the format.
         {Riff("WAVE", Chunk("fmt ", good) + Chunk("LIST", "INFOx")), noChunk + "\"data\"(0x61746164)"},
         {withFmt(zeroAlign), kBadFormat},
-        {withFmt(zeroChannels), kBadFormat},
-        {withFmt(zeroRate), kBadFormat},
         {withFmt(std::string("\x01\x00", 2)), kBadFormat},
     };
     for (const auto& c : cases) {

@@ -206,21 +206,6 @@ TEST_F(StreamingTest, RegressionStopWhileTheWorkerFillsIsNotLost) {
     EXPECT_TRUE(s.IsPlaying());
 }
 
-TEST_F(StreamingTest, OggMusicStreamsExactlyAsItDecodes) {
-    const std::string ogg = EncodeOgg(2, 44100, 44100 * 5 + 123);
-    auto decoded = NewStream(ogg);
-    COggVorbisReader r;
-    r.Open(decoded.get());
-    const std::string pcm = ReadAll(r, 65536);
-    CTestStreamingSound s(plat::kBufferCtrlVolume);
-    s.Create(&device, *NewStream(ogg));
-    Start(s);
-    const size_t frames = pcm.size() / 4;
-    auto out = Pump(s, frames + 22050);
-    EXPECT_EQ(0, std::memcmp(out.data(), pcm.data(), pcm.size()));
-    EXPECT_FALSE(s.IsPlaying());
-}
-
 TEST_F(StreamingTest, SharedReaderStaysWithTheCaller) {
     auto reader = std::make_shared<CWaveSoundReader>();
     reader->OpenShared(NewStream(RampWave(5000)));

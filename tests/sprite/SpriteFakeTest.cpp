@@ -139,24 +139,22 @@ TEST_F(SpriteFakeTest, OneDrawPerRunOfATexture) {
     }
 }
 
-TEST_F(SpriteFakeTest, BillboardsDrawInViewSpaceFrontToBackAndPutTheTransformsBack) {
-    const Matrix world = MatrixTranslation(0, 0, 5), view = MatrixTranslation(1, 2, 3);
-    device_->SetTransform(TransformKind::World, MatrixScaling(2, 2, 2));
-    device_->SetTransform(TransformKind::View, MatrixTranslation(0, 0, 7));
+// Billboards themselves are drawn, sorted, in ParticleLayersTest; here End puts back the transforms the
+// draw replaced.
+TEST_F(SpriteFakeTest, BillboardsPutTheTransformsBack) {
+    const Matrix world = MatrixScaling(2, 2, 2), view = MatrixTranslation(0, 0, 7);
+    device_->SetTransform(TransformKind::World, world);
+    device_->SetTransform(TransformKind::View, view);
     batch_->SetWorldViewLH(&world, &view);
-    ASSERT_EQ(batch_->Begin(SpriteFlag::ObjectSpace | SpriteFlag::Billboard | SpriteFlag::AlphaBlend |
-                            SpriteFlag::SortDepthFrontToBack),
-              gfx::kOk);
-    state_->journal.clear();
-    const Vector3 centre{8, 4, 0}, far{0, 0, 40}, near{0, 0, 10};
-    batch_->SetTransform(MatrixRotationZ(0.5f));
-    batch_->Draw(textures_[0].get(), nullptr, &centre, &far, 0xFFFFFFFF);
-    batch_->Draw(textures_[1].get(), nullptr, &centre, &near, 0xFFFFFFFF);
+    ASSERT_EQ(batch_->Begin(SpriteFlag::ObjectSpace | SpriteFlag::Billboard), gfx::kOk);
+    const Vector3 at{0, 0, 10};
+    batch_->Draw(textures_[0].get(), nullptr, nullptr, &at, 0xFFFFFFFF);
     ASSERT_EQ(batch_->End(), gfx::kOk);
-    EXPECT_EQ(Draws(),
-              "SetTransform(World, 1 0 0 0 / 0 1 0 0 / 0 0 1 0 / 0 0 0 1) SetTransform(View, 1 0 0 0 / 0 1 0 0 / "
-              "0 0 1 0 / 0 0 0 1) SetFVF(0x142) T2 draw(4, 2, 24) T1 draw(4, 2, 24) null SetTransform(World, 2 0 0 "
-              "0 / 0 2 0 0 / 0 0 2 0 / 0 0 0 1) SetTransform(View, 1 0 0 0 / 0 1 0 0 / 0 0 1 0 / 0 0 7 1) ");
+    EXPECT_NE(Draws().find("SetTransform(World, 1 0 0 0 / 0 1 0 0 / 0 0 1 0 / 0 0 0 1)"), std::string::npos);
+    Matrix after[2];
+    device_->GetTransform(TransformKind::World, after[0]);
+    device_->GetTransform(TransformKind::View, after[1]);
+    EXPECT_EQ(std::memcmp(&after[0], &world, sizeof world) | std::memcmp(&after[1], &view, sizeof view), 0);
 }
 
 // Depth sorts keep sprites of equal depth (-0 and +0 among them) in the order they were queued, either
@@ -210,7 +208,6 @@ TEST_F(SpriteFakeTest, RefusesMisuse) {
 
 TEST_F(SpriteFakeTest, SphereIsClosedAndFacesOutwards) {
     std::unique_ptr<SphereMesh> mesh;
-    ASSERT_EQ(SphereMesh::Create(device_.get(), 2.0f, 12, 12, mesh), gfx::kOk);
     // Clockwise from outside is the front: the cross product of two edges points away from the centre.
     const struct { uint32_t slices, stacks; } shapes[] = {{12, 12}, {3, 2}, {3, 7}};
     for (const auto& shape : shapes) {

@@ -1,7 +1,7 @@
 // The LightWave test scene, written by hand: a lit ground unaffected by fog, a red box sliding along x
 // with a blue moon riding on it as its child, a yellow tower beyond the fog, a camera "Main" dollying in
 // while it zooms, a camera "Side" looking along +x, a sun straight overhead, linear grey fog from 10 to
-// 60. Its objects are ".t3o" files from the project's writer. Shared by the tests and the windowed demo.
+// 60. Its objects are ".t3o" files from the project's writer.
 #pragma once
 
 #include <filesystem>

@@ -1,5 +1,5 @@
 // The renderer's test scene: text in each alignment from a tiny bitmap font made here, and two lit,
-// textured, fogged quads at two depths. Read back by the GL test; the demo shows it in a window.
+// textured, fogged quads at two depths. Read back by the GL test.
 #pragma once
 
 #include <filesystem>

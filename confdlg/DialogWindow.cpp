@@ -1,7 +1,9 @@
 #include "confdlg/DialogWindow.h"
 
+#include <SDL.h>
 #include <gtk/gtk.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ struct Controls {
     GtkWidget* depth;
     GtkWidget* vsync;
     // The values behind the rows of the combo boxes that are filled per adapter or mode.
+    std::vector<int> modeIndices;
     std::vector<int> multiSampleValues;
     std::vector<int> anisotropyValues;
 };
@@ -48,13 +51,65 @@ int ChosenValue(GtkWidget* combo, const std::vector<int>& values) {
     return row >= 0 && static_cast<size_t>(row) < values.size() ? values[row] : 0;
 }
 
+int ChosenMode(const Controls& c) {
+    int row = gtk_combo_box_get_active(GTK_COMBO_BOX(c.mode));
+    return row >= 0 && static_cast<size_t>(row) < c.modeIndices.size() ? c.modeIndices[row] : -1;
+}
+
+// The sizes the display of an adapter really has, as the program's graphics layer sees them (the
+// program has its video subsystem running while it asks). Empty when it names none.
+std::vector<std::pair<uint32_t, uint32_t>> DisplaySizes(int adapter) {
+    std::vector<std::pair<uint32_t, uint32_t>> sizes;
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return sizes;
+    const int count = SDL_GetNumDisplayModes(adapter);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(adapter, i, &m) == 0 && m.w > 0 && m.h > 0) {
+            sizes.emplace_back(static_cast<uint32_t>(m.w), static_cast<uint32_t>(m.h));
+        }
+    }
+    return sizes;
+}
+
+// Full screen lists the sizes the display has; a window takes any size of the record. The wanted
+// mode stays chosen when it is on offer, otherwise the offered mode nearest to it in area.
+void FillModes(Controls& c, int wantedMode) {
+    const CONFIG_ADAPTER_INFO& adapter = CurrentAdapter(c);
+    const bool windowed = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c.windowed));
+    const int adapterIndex = gtk_combo_box_get_active(GTK_COMBO_BOX(c.adapter));
+    const auto sizes = windowed ? std::vector<std::pair<uint32_t, uint32_t>>() : DisplaySizes(adapterIndex);
+    GtkComboBoxText* modes = GTK_COMBO_BOX_TEXT(c.mode);
+    gtk_combo_box_text_remove_all(modes);
+    c.modeIndices.clear();
+    const uint32_t count = Clamp(adapter.modeCount, kConfigMaxModes);
+    const auto area = [&](uint32_t i) { return double(adapter.modes[i].width) * adapter.modes[i].height; };
+    const bool wantedKnown = wantedMode >= 0 && static_cast<uint32_t>(wantedMode) < count;
+    int row = -1;
+    double nearest = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
+        if (!OfferedFullScreen(sizes, m)) continue;
+        std::string text =
+            std::to_string(m.width) + " x " + std::to_string(m.height) + ", " + std::to_string(m.bitsPerPixel) + " bpp";
+        if (m.refreshRate != 0) text += ", " + std::to_string(m.refreshRate) + " Hz";
+        gtk_combo_box_text_append_text(modes, text.c_str());
+        const double distance = wantedKnown ? std::abs(area(i) - area(static_cast<uint32_t>(wantedMode))) : 0;
+        if (row < 0 || distance < nearest) {
+            row = static_cast<int>(c.modeIndices.size());
+            nearest = distance;
+        }
+        c.modeIndices.push_back(static_cast<int>(i));
+    }
+    gtk_combo_box_set_active(GTK_COMBO_BOX(c.mode), row);
+}
+
 void FillMultiSample(Controls& c, int wanted) {
     GtkComboBoxText* combo = GTK_COMBO_BOX_TEXT(c.multiSample);
     gtk_combo_box_text_remove_all(combo);
     c.multiSampleValues.assign(1, 0);
     gtk_combo_box_text_append_text(combo, "None");
     const CONFIG_ADAPTER_INFO& adapter = CurrentAdapter(c);
-    int mode = gtk_combo_box_get_active(GTK_COMBO_BOX(c.mode));
+    const int mode = ChosenMode(c);
     if (mode >= 0 && static_cast<uint32_t>(mode) < Clamp(adapter.modeCount, kConfigMaxModes)) {
         for (int samples = 2; samples < kConfigMultiSampleSlots; ++samples) {
             if (!MultiSampleUsable(adapter, adapter.modes[mode], samples)) continue;
@@ -68,19 +123,7 @@ void FillMultiSample(Controls& c, int wanted) {
 
 void FillAdapterDependent(Controls& c, int wantedMode, int wantedAnisotropy) {
     const CONFIG_ADAPTER_INFO& adapter = CurrentAdapter(c);
-    GtkComboBoxText* modes = GTK_COMBO_BOX_TEXT(c.mode);
-    gtk_combo_box_text_remove_all(modes);
-    uint32_t count = Clamp(adapter.modeCount, kConfigMaxModes);
-    for (uint32_t i = 0; i < count; ++i) {
-        const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
-        std::string text =
-            std::to_string(m.width) + " x " + std::to_string(m.height) + ", " + std::to_string(m.bitsPerPixel) + " bpp";
-        if (m.refreshRate != 0) text += ", " + std::to_string(m.refreshRate) + " Hz";
-        gtk_combo_box_text_append_text(modes, text.c_str());
-    }
-    if (count > 0)
-        gtk_combo_box_set_active(GTK_COMBO_BOX(c.mode),
-                                 wantedMode >= 0 && static_cast<uint32_t>(wantedMode) < count ? wantedMode : 0);
+    FillModes(c, wantedMode);
 
     GtkComboBoxText* aniso = GTK_COMBO_BOX_TEXT(c.anisotropy);
     gtk_combo_box_text_remove_all(aniso);
@@ -97,6 +140,11 @@ void FillAdapterDependent(Controls& c, int wantedMode, int wantedAnisotropy) {
 void OnAdapterChanged(GtkComboBox*, gpointer data) {
     Controls& c = *static_cast<Controls*>(data);
     FillAdapterDependent(c, 0, ChosenValue(c.anisotropy, c.anisotropyValues));
+}
+
+void OnWindowedToggled(GtkToggleButton*, gpointer data) {
+    Controls& c = *static_cast<Controls*>(data);
+    FillModes(c, ChosenMode(c));
 }
 
 void OnModeChanged(GtkComboBox*, gpointer data) {
@@ -213,13 +261,14 @@ DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG
     }
 
     gtk_combo_box_set_active(GTK_COMBO_BOX(c.adapter), adapterCount > 0 ? selection.adapter : -1);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c.windowed), selection.windowed != 0);
     FillAdapterDependent(c, selection.mode, selection.anisotropy);
     FillMultiSample(c, selection.multiSample);
     SelectValue(c.depth, depthValues, selection.depthBits);
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c.windowed), selection.windowed != 0);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c.vsync), selection.vsync != 0);
     g_signal_connect(c.adapter, "changed", G_CALLBACK(OnAdapterChanged), &c);
     g_signal_connect(c.mode, "changed", G_CALLBACK(OnModeChanged), &c);
+    g_signal_connect(c.windowed, "toggled", G_CALLBACK(OnWindowedToggled), &c);
 
     // Enter anywhere accepts, Escape and the close button cancel.
     g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
@@ -230,7 +279,7 @@ DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG
     DialogResult result = DialogResult::Cancelled;
     if (response == GTK_RESPONSE_OK && adapterCount > 0) {
         selection.adapter = gtk_combo_box_get_active(GTK_COMBO_BOX(c.adapter));
-        selection.mode = gtk_combo_box_get_active(GTK_COMBO_BOX(c.mode));
+        selection.mode = ChosenMode(c);
         selection.multiSample = ChosenValue(c.multiSample, c.multiSampleValues);
         selection.anisotropy = ChosenValue(c.anisotropy, c.anisotropyValues);
         selection.windowed = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c.windowed)) ? 1 : 0;

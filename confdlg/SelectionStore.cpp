@@ -154,6 +154,15 @@ std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter) {
     return std::string(adapter.name, strnlen(adapter.name, sizeof(adapter.name)));
 }
 
+bool OfferedFullScreen(const std::vector<std::pair<uint32_t, uint32_t>>& displaySizes,
+                       const CONFIG_DISPLAY_MODE& mode) {
+    if (displaySizes.empty()) return true;
+    for (const auto& size : displaySizes) {
+        if (size.first == mode.width && size.second == mode.height) return true;
+    }
+    return false;
+}
+
 bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_MODE& mode, int samples) {
     if (samples < 2 || samples >= kConfigMultiSampleSlots) return false;
     const CONFIG_FORMAT_INFO* format = FormatOf(adapter, mode.bitsPerPixel);

@@ -2,7 +2,10 @@
 // What the dialog module chooses when nobody is asked: defaults, a remembered selection fitted to the
 // adapters and modes of this run, and the unattended choice read from the environment.
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "devices/ConfigDialogRecord.h"
 
@@ -33,6 +36,11 @@ CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info);
 
 // Brings every field into what the record offers (an adapter without modes keeps mode 0).
 void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection);
+
+// Whether a mode of the record may be offered for full screen: the record's list also holds sizes
+// only a window can take, so full screen offers a size the display itself has. A display that names
+// no sizes at all (no mode list to ask) keeps every mode on offer.
+bool OfferedFullScreen(const std::vector<std::pair<uint32_t, uint32_t>>& displaySizes, const CONFIG_DISPLAY_MODE& mode);
 
 // Sample counts usable with the given mode (never 0 or 1).
 bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_MODE& mode, int samples);

@@ -35,8 +35,6 @@ protected:
     std::unique_ptr<CSnowParticleLayer> snow_;
 };
 
-Vector3 At(const PlacedParticle& p) { return {p.transform.m[3][0], p.transform.m[3][1], p.transform.m[3][2]}; }
-
 // The placement and vertices of every particle worked out the long way, with whole matrix products:
 // the placement as scaling, grid, offset and origin translations; the quad centred by a product, its
 // middle carried through world and view, and the quads stably sorted front to back.
@@ -65,8 +63,8 @@ std::vector<float> Vertices(const std::vector<PlacedParticle>& placed, const Mat
             v[1] = anchor.y + dx * m.m[0][1] + dy * m.m[1][1];
             v[2] = anchor.z;
             std::memcpy(&v[3], &white, 4);
-            v[4] = ((p.picture % 2) * 128 + ((k & 1) ? 128 : 0)) / 256.0f;
-            v[5] = ((p.picture / 2) * 128 + ((k & 2) ? 128 : 0)) / 256.0f;
+            v[4] = static_cast<float>((p.picture % 2) * 128 + ((k & 1) ? 128 : 0)) / 256.0f;
+            v[5] = static_cast<float>((p.picture / 2) * 128 + ((k & 2) ? 128 : 0)) / 256.0f;
         }
         quads.push_back({anchor.z, quad});
     }
@@ -115,15 +113,15 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
         for (int n = 0; n < 4096; ++n) {
             ASSERT_EQ(clouds[n].cell, wrap(n / 64 - 32 + cz, 64) * 64 + wrap(n % 64 - 32 + cx, 64)) << "cloud " << n;
             const Vector3& v = cloud_->GetOffset(clouds[n].cell);
-            const Matrix m = Placement(5, {(n % 64 - 32) * 300.0f, 1500, (n / 64 - 32) * 300.0f},
-                                       {v.x * 150, v.y * 600, v.z * 150}, {cx * 300.0f, 0, cz * 300.0f});
+            const Matrix m = Placement(5, {float(n % 64 - 32) * 300.0f, 1500, float(n / 64 - 32) * 300.0f},
+                                       {v.x * 150, v.y * 600, v.z * 150}, {float(cx) * 300.0f, 0, float(cz) * 300.0f});
             ASSERT_EQ(std::memcmp(&m, &clouds[n].transform, sizeof m), 0) << "cloud " << n;
         }
         const float s = c.scale * 70;
         const int fx = trivale::SaturateToInt(c.eye.x * (1 / s)), fy = trivale::SaturateToInt(c.eye.y * (1 / s));
         const int fz = trivale::SaturateToInt(c.eye.z * (1 / s));
         const double whole = std::trunc(c.time);
-        const Vector3 origin{fx * s, static_cast<float>(fy * s - (c.time - whole) * s), fz * s};
+        const Vector3 origin{float(fx) * s, static_cast<float>(float(fy) * s - (c.time - whole) * s), float(fz) * s};
         for (int n = 0; n < 4096; ++n) {
             const std::int64_t x = n % 16 - 8, row = n / 16 % 16 - 8 + static_cast<std::int64_t>(whole),
                                z = n / 256 - 8;
@@ -131,7 +129,7 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
                 << "flake " << n;
             const Vector3& v = snow_->GetOffset(flakes[n].cell);
             const float sway = static_cast<float>(std::sin(6.283185307179586 * (v.y + c.time)) * s * 0.09);
-            const Vector3 grid{(n % 16 - 8) * s, (n / 16 % 16 - 8) * s, (n / 256 - 8) * s};
+            const Vector3 grid{float(n % 16 - 8) * s, float(n / 16 % 16 - 8) * s, float(n / 256 - 8) * s};
             const Matrix m = Placement(c.scale * 0.5f, grid, {sway * v.x, 0, sway * v.z}, origin);
             ASSERT_EQ(std::memcmp(&m, &flakes[n].transform, sizeof m), 0) << "flake " << n;
         }

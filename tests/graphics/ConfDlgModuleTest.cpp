@@ -91,6 +91,12 @@ TEST(SelectionStoreTest, DefaultsAndFitting) {
     CONFIG_SELECTION s2 = {12, 7, 0, 0, 1, 24, 0};
     confdlg::FitSelection(*none, s2);
     EXPECT_EQ(s2.adapter, 0);
+
+    // Full screen offers only the sizes the display has; a display naming none keeps every mode.
+    const CONFIG_DISPLAY_MODE windowOnly = {1024, 768, 32, 0}, real = {1280, 1024, 32, 0};
+    EXPECT_FALSE(confdlg::OfferedFullScreen({{1280, 1024}}, windowOnly));
+    EXPECT_TRUE(confdlg::OfferedFullScreen({{1280, 1024}}, real));
+    EXPECT_TRUE(confdlg::OfferedFullScreen({}, windowOnly));
 }
 
 TEST(SelectionStoreTest, UnterminatedNameIsReadWithinItsField) {

@@ -56,8 +56,8 @@ TEST_F(SceneGLTest, LitTexturedQuadsFogByDepth) {
         {26, -6, kFarDepth, 0xFFCB1824},   {0, 0, kNearDepth, kSceneClear}, {-17, 0, kNearDepth, kSceneClear},
     };
     for (const auto& p : probes) {
-        const int x = static_cast<int>(width_ / 2.0f * (1 + p.x / ((float(width_) / float(height_)) * p.z)));
-        ExpectNear({x, static_cast<int>(height_ / 2.0f * (1 - p.y / p.z)), p.colour}, "quads");
+        const int x = static_cast<int>(float(width_) / 2.0f * (1 + p.x / ((float(width_) / float(height_)) * p.z)));
+        ExpectNear({x, static_cast<int>(float(height_) / 2.0f * (1 - p.y / p.z)), p.colour}, "quads");
     }
 }
 

@@ -44,7 +44,7 @@ T3OObject Sample(Rev revision, void (*change)(T3OObject&) = nullptr) {
     o.materialRevision = revision;
     for (int i = 0; i < 4; ++i)
         o.vertices.push_back(
-            {{float(i & 1) * 2 - 1, float(i >> 1) * 3, 0.5f * i}, {0, 0, -1}, float(i & 1), 0.25f * i});
+            {{float(i & 1) * 2 - 1, float(i >> 1) * 3, 0.5f * float(i)}, {0, 0, -1}, float(i & 1), 0.25f * float(i)});
     T3OMaterial ground, glass, glow;
     ground.name = "ground", ground.textureName = "tex\\ground.png";
     ground.colours = {

@@ -161,7 +161,16 @@ void ReadPolygons(Reader& r, ChunkBuff* cb) {
     char idText[5];
     ChunkReadID4(idText, cb);
     o->Op.SetPolygonType(o, LwMakeId(idText[0], idText[1], idText[2], idText[3]));
-    o->Op.FreePolygons(o);  // a second chunk of the type replaces the first one's polygons
+    // A second chunk of the type replaces the first one's polygons, and with them what named them:
+    // their tags and their discontinuous values would otherwise point at the new chunk's polygons.
+    o->Op.FreePolygons(o);
+    o->Op.DeletePolygonTagMaps(o, 0);
+    for (LwVmad& map : layer->Vmads) {
+        if (map.PolygonType != layer->Working->Type && !(map.PolygonType == 0 && layer->Working->Type == LW_ID_FACE))
+            continue;
+        map.Entries.clear();
+        std::fill(map.Slots.begin(), map.Slots.end(), -1);
+    }
     const uint32_t points = (uint32_t)layer->Points.size();
     // Room for the polygons of one corner or more the chunk can hold, 4 bytes each at least.
     try {

@@ -139,13 +139,16 @@ TEST(ObjectFiles, HandMade) {
          Form("LWO2", Chunk("TAGS", Body().S0("Skin").S0("Bark"))
                           .Append(layer)
                           .Append(points)
-                          .Append(triangle)
-                          .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(0)))
+                          .Append(Chunk("POLS", Body().Id("FACE").U2(3).VX(0).VX(1).VX(2).U2(3).VX(2).VX(1).VX(0)))
+                          .Append(Chunk("PTAG", Body().Id("SURF").VX(1).U2(0)))
                           .Append(triangle)
                           .Append(Chunk("PTAG", Body().Id("SURF").VX(0).U2(1)))),
          LW_ERR_NONE, "",
          [&](LwObject* o) {
              ASSERT_EQ(o->Op.GetNumPolygons(o), 1);
+             // The first chunk's tags went with its polygons: none names a polygon past the table.
+             for (const LwPolygonTagMap& map : o->Layers->Groups[0].TagMaps)
+                 for (int32_t polygon : map.Polygons) EXPECT_LT(polygon, 1);
              ASSERT_NE(o->Op.FindSurface(o, "Bark"), nullptr);
              EXPECT_EQ(o->Op.FindSurface(o, "Bark")->DataSize, 0);
              EXPECT_EQ(surface(o, 0), "Bark");

@@ -150,6 +150,10 @@ double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
     }
 }
 
+// Where an envelope record lies (LwEnvelope::Placement). kInOrder marks the first record of an item's
+// channel list in the scene's block when channels 0 to 8 follow it in order, one record each.
+enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1, kInOrder = 2 };
+
 // How the value on a remembered segment is formed (LwEnvelope::SegmentForm).
 enum class SegmentForm : int32_t { kNone = 0, kHold, kHermite, kLinear, kStepped, kOffset, kSingleKey };
 
@@ -192,7 +196,7 @@ bool RememberSegment(LwEnvelope* env, const LwEnvelopeKey* k0) {
 }
 
 // SegmentValue from what RememberSegment kept: the same operations in the same order.
-double RememberedValue(const LwEnvelope* env, double t, double offset) {
+__attribute__((always_inline)) inline double RememberedValue(const LwEnvelope* env, double t, double offset) {
     const double v0 = env->SegmentValue[0], v1 = env->SegmentValue[1];
     switch ((SegmentForm)env->SegmentForm) {
     case SegmentForm::kHold:
@@ -307,7 +311,7 @@ double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last,
 }
 
 // An envelope's value at t; the caller has checked the envelope.
-inline double EnvelopeAt(LwEnvelope* env, double t) {
+__attribute__((noinline)) double EnvelopeAt(LwEnvelope* env, double t) {
     LwEnvelopeKey* first = env->FirstKey;
     if (env->KeyCount <= 0 || !first) return 0.0;
     LwEnvelopeKey* last = env->LastKey;
@@ -325,6 +329,18 @@ inline double EnvelopeAt(LwEnvelope* env, double t) {
 
 void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
     if (env && out) *out = EnvelopeAt(env, t);
+}
+
+// EnvelopeAt for a channel that stays on its remembered segment, worked out in the caller's loop;
+// the same tests and operations as EnvelopeAt and EnvelopeValue take on that road.
+__attribute__((always_inline)) inline double ChannelAt(LwEnvelope* env, double t) {
+    LwEnvelopeKey* k = env->CurrentKey;
+    LwEnvelopeKey* first = env->FirstKey;
+    if (k && k == env->SegmentKey && env->KeyCount > 1 && first && env->LastKey && first != env->LastKey &&
+        (SegmentForm)env->SegmentForm != SegmentForm::kSingleKey &&
+        (k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) && !After(t, env->SegmentEnd))
+        return RememberedValue(env, t, 0.0);
+    return EnvelopeAt(env, t);
 }
 
 double* GroupValues(LwMotionKey* key, int32_t group) {
@@ -433,6 +449,14 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
         return;
     }
+    LwEnvelope* list = item->ChannelList;
+    if (list && (Placement)list->Placement == Placement::kInOrder) {
+        LwEnvelope* e = list + base;  // the first record of each channel number
+        out[0] = ChannelAt(e, t);
+        out[1] = ChannelAt(e + 1, t);
+        out[2] = ChannelAt(e + 2, t);
+        return;
+    }
     // One walk of the channel list evaluates the group's three channels as it meets them; a channel
     // number met again is a later duplicate, which FindChannel would not return.
     unsigned done = 0;
@@ -442,7 +466,7 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         unsigned bit = 1u << (e->Channel - base);
         if (done & bit) continue;
         done |= bit;
-        out[e->Channel - base] = EnvelopeAt(e, t);
+        out[e->Channel - base] = ChannelAt(e, t);
         if (done == 7u) break;
     }
 }
@@ -660,8 +684,6 @@ LwEnvelope* LwNewEnvelope(int32_t keyCount) {
 
 namespace {
 
-enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1 };
-
 bool InKeyArray(const LwEnvelope* env, const LwEnvelopeKey* k) {
     uintptr_t begin = (uintptr_t)env->KeyArray;
     uintptr_t end = begin + (uintptr_t)env->KeyArraySize * sizeof(LwEnvelopeKey);
@@ -675,7 +697,7 @@ void FreeEnvelopeMemory(LwEnvelope* env) {
         if (!InKeyArray(env, k)) free(k);  // inserted on its own
         k = after;
     }
-    if ((Placement)env->Placement == Placement::kSceneBlock) return;  // freed with the scene
+    if ((Placement)env->Placement != Placement::kOwn) return;  // freed with the scene
     if (env->KeyArray != EmbeddedKeys(env)) free(env->KeyArray);
     free(env);
 }
@@ -715,6 +737,7 @@ void LwPlaceChannels(LwScene* scene) {
     for (LwSceneItem* item = scene->FirstItem; item; item = item->Next) {
         if (item->ChannelList) {
             LwEnvelope* e = item->ChannelList;
+            LwEnvelope* head = d;
             item->ChannelList = d;
             for (; e; ++d) {
                 LwEnvelope* next = e->Next;
@@ -736,6 +759,9 @@ void LwPlaceChannels(LwScene* scene) {
                 FreeEnvelopeMemory(e);
                 e = next;
             }
+            bool inOrder = d - head >= 9;
+            for (int32_t c = 0; inOrder && c < 9; ++c) inOrder = head[c].Channel == c;
+            if (inOrder) head->Placement = (int32_t)Placement::kInOrder;
         }
     }
     scene->ChannelBlock = block;

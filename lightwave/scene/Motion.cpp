@@ -331,17 +331,26 @@ void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
     if (env && out) *out = EnvelopeAt(env, t);
 }
 
-// EnvelopeAt for a channel that stays on its remembered segment, worked out in the caller's loop;
-// the same tests and operations as EnvelopeAt and EnvelopeValue take on that road.
-__attribute__((always_inline)) inline double ChannelAt(LwEnvelope* env, double t) {
-    LwEnvelopeKey* k = env->CurrentKey;
-    LwEnvelopeKey* first = env->FirstKey;
-    if (k && k == env->SegmentKey && env->KeyCount > 1 && first && env->LastKey && first != env->LastKey &&
-        (SegmentForm)env->SegmentForm != SegmentForm::kSingleKey &&
-        (k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) && !After(t, env->SegmentEnd))
-        return RememberedValue(env, t, 0.0);
-    return EnvelopeAt(env, t);
+// Whether EnvelopeAt would take its value at t from what the record remembers: a held channel, or
+// a channel that stays on its remembered segment. Reads the record alone.
+__attribute__((always_inline)) inline bool Ready(const LwEnvelope* env, double t) {
+    const LwEnvelopeKey* first = env->FirstKey;
+    const LwEnvelopeKey* k = env->SegmentKey;
+    if (env->KeyCount <= 0 || !first || !k) return false;
+    const SegmentForm form = (SegmentForm)env->SegmentForm;
+    if (env->KeyCount == 1 || !env->LastKey || first == env->LastKey)
+        return k == first && form == SegmentForm::kSingleKey;
+    return k == env->CurrentKey && form != SegmentForm::kSingleKey &&
+           (k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) && !After(t, env->SegmentEnd);
 }
+
+// EnvelopeAt for a channel that Ready accepts: the same operations in the same order.
+__attribute__((always_inline)) inline double ReadyValue(const LwEnvelope* env, double t) {
+    if ((SegmentForm)env->SegmentForm == SegmentForm::kSingleKey) return env->SegmentValue[0];
+    return RememberedValue(env, t, 0.0);
+}
+
+inline double ChannelAt(LwEnvelope* env, double t) { return Ready(env, t) ? ReadyValue(env, t) : EnvelopeAt(env, t); }
 
 double* GroupValues(LwMotionKey* key, int32_t group) {
     switch (group) {
@@ -432,7 +441,9 @@ int32_t FirstChannelOf(int32_t group) {
     }
 }
 
-void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
+// EvaluateMotion for every item and group.
+__attribute__((noinline)) void EvaluateAnyMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t,
+                                                 double out[3]) {
     if (!scene || !item || !out) return;
     if (scene->Version != 1 && scene->Version != 3) return;
     if (group == LW_MOTION_PIVOT_POSITION) {
@@ -449,12 +460,8 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
         return;
     }
-    LwEnvelope* list = item->ChannelList;
-    if (list && (Placement)list->Placement == Placement::kInOrder) {
-        LwEnvelope* e = list + base;  // the first record of each channel number
-        out[0] = ChannelAt(e, t);
-        out[1] = ChannelAt(e + 1, t);
-        out[2] = ChannelAt(e + 2, t);
+    if (LwEnvelope* list = item->ChannelList; list && (Placement)list->Placement == Placement::kInOrder) {
+        for (int i = 0; i < 3; ++i) out[i] = ChannelAt(list + base + i, t);
         return;
     }
     // One walk of the channel list evaluates the group's three channels as it meets them; a channel
@@ -469,6 +476,25 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         out[e->Channel - base] = ChannelAt(e, t);
         if (done == 7u) break;
     }
+}
+
+void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
+    // Every frame: a version 3 item whose channels lie in order and stay on their remembered
+    // segments. Their values come from the three records without a call.
+    if (scene && item && out && scene->Version == 3) {
+        const int32_t base = FirstChannelOf(group);
+        LwEnvelope* list = item->ChannelList;
+        if (base >= 0 && list && (Placement)list->Placement == Placement::kInOrder) {
+            const LwEnvelope* e = list + base;  // the first record of each channel number
+            if (Ready(e, t) && Ready(e + 1, t) && Ready(e + 2, t)) {
+                out[0] = ReadyValue(e, t);
+                out[1] = ReadyValue(e + 1, t);
+                out[2] = ReadyValue(e + 2, t);
+                return;
+            }
+        }
+    }
+    EvaluateAnyMotion(scene, item, group, t, out);
 }
 
 // ---- channels from keyframes --------------------------------------------------------------------

@@ -107,7 +107,9 @@ struct LwEnvelope {
     // itself clears it too.
     LwEnvelopeKey* SegmentKey;
     int32_t SegmentForm;
-    int32_t Placement;                          // 1: the record and KeyArray lie in the scene's ChannelBlock
+    // 1: the record and KeyArray lie in the scene's ChannelBlock; 2: as 1, and it heads an item's
+    // channels 0 to 8 in order, one record each.
+    int32_t Placement;
     double SegmentStart, SegmentEnd;            // the times of the segment's keys
     double SegmentValue[2], SegmentTangent[2];  // start and end value; outgoing and incoming tangent
 };

@@ -150,6 +150,10 @@ double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
     }
 }
 
+// Where an envelope record lies (LwEnvelope::Placement). kInOrder marks the first record of an item's
+// channel list in the scene's block when channels 0 to 8 follow it in order, one record each.
+enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1, kInOrder = 2 };
+
 // How the value on a remembered segment is formed (LwEnvelope::SegmentForm).
 enum class SegmentForm : int32_t { kNone = 0, kHold, kHermite, kLinear, kStepped, kOffset, kSingleKey };
 
@@ -192,7 +196,7 @@ bool RememberSegment(LwEnvelope* env, const LwEnvelopeKey* k0) {
 }
 
 // SegmentValue from what RememberSegment kept: the same operations in the same order.
-double RememberedValue(const LwEnvelope* env, double t, double offset) {
+__attribute__((always_inline)) inline double RememberedValue(const LwEnvelope* env, double t, double offset) {
     const double v0 = env->SegmentValue[0], v1 = env->SegmentValue[1];
     switch ((SegmentForm)env->SegmentForm) {
     case SegmentForm::kHold:
@@ -307,7 +311,7 @@ double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last,
 }
 
 // An envelope's value at t; the caller has checked the envelope.
-inline double EnvelopeAt(LwEnvelope* env, double t) {
+__attribute__((noinline)) double EnvelopeAt(LwEnvelope* env, double t) {
     LwEnvelopeKey* first = env->FirstKey;
     if (env->KeyCount <= 0 || !first) return 0.0;
     LwEnvelopeKey* last = env->LastKey;
@@ -326,6 +330,27 @@ inline double EnvelopeAt(LwEnvelope* env, double t) {
 void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
     if (env && out) *out = EnvelopeAt(env, t);
 }
+
+// Whether EnvelopeAt would take its value at t from what the record remembers: a held channel, or
+// a channel that stays on its remembered segment. Reads the record alone.
+__attribute__((always_inline)) inline bool Ready(const LwEnvelope* env, double t) {
+    const LwEnvelopeKey* first = env->FirstKey;
+    const LwEnvelopeKey* k = env->SegmentKey;
+    if (env->KeyCount <= 0 || !first || !k) return false;
+    const SegmentForm form = (SegmentForm)env->SegmentForm;
+    if (env->KeyCount == 1 || !env->LastKey || first == env->LastKey)
+        return k == first && form == SegmentForm::kSingleKey;
+    return k == env->CurrentKey && form != SegmentForm::kSingleKey &&
+           (k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) && !After(t, env->SegmentEnd);
+}
+
+// EnvelopeAt for a channel that Ready accepts: the same operations in the same order.
+__attribute__((always_inline)) inline double ReadyValue(const LwEnvelope* env, double t) {
+    if ((SegmentForm)env->SegmentForm == SegmentForm::kSingleKey) return env->SegmentValue[0];
+    return RememberedValue(env, t, 0.0);
+}
+
+inline double ChannelAt(LwEnvelope* env, double t) { return Ready(env, t) ? ReadyValue(env, t) : EnvelopeAt(env, t); }
 
 double* GroupValues(LwMotionKey* key, int32_t group) {
     switch (group) {
@@ -416,7 +441,9 @@ int32_t FirstChannelOf(int32_t group) {
     }
 }
 
-void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
+// EvaluateMotion for every item and group.
+__attribute__((noinline)) void EvaluateAnyMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t,
+                                                 double out[3]) {
     if (!scene || !item || !out) return;
     if (scene->Version != 1 && scene->Version != 3) return;
     if (group == LW_MOTION_PIVOT_POSITION) {
@@ -433,6 +460,10 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
         return;
     }
+    if (LwEnvelope* list = item->ChannelList; list && (Placement)list->Placement == Placement::kInOrder) {
+        for (int i = 0; i < 3; ++i) out[i] = ChannelAt(list + base + i, t);
+        return;
+    }
     // One walk of the channel list evaluates the group's three channels as it meets them; a channel
     // number met again is a later duplicate, which FindChannel would not return.
     unsigned done = 0;
@@ -442,9 +473,28 @@ void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, 
         unsigned bit = 1u << (e->Channel - base);
         if (done & bit) continue;
         done |= bit;
-        out[e->Channel - base] = EnvelopeAt(e, t);
+        out[e->Channel - base] = ChannelAt(e, t);
         if (done == 7u) break;
     }
+}
+
+void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
+    // Every frame: a version 3 item whose channels lie in order and stay on their remembered
+    // segments. Their values come from the three records without a call.
+    if (scene && item && out && scene->Version == 3) {
+        const int32_t base = FirstChannelOf(group);
+        LwEnvelope* list = item->ChannelList;
+        if (base >= 0 && list && (Placement)list->Placement == Placement::kInOrder) {
+            const LwEnvelope* e = list + base;  // the first record of each channel number
+            if (Ready(e, t) && Ready(e + 1, t) && Ready(e + 2, t)) {
+                out[0] = ReadyValue(e, t);
+                out[1] = ReadyValue(e + 1, t);
+                out[2] = ReadyValue(e + 2, t);
+                return;
+            }
+        }
+    }
+    EvaluateAnyMotion(scene, item, group, t, out);
 }
 
 // ---- channels from keyframes --------------------------------------------------------------------
@@ -660,8 +710,6 @@ LwEnvelope* LwNewEnvelope(int32_t keyCount) {
 
 namespace {
 
-enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1 };
-
 bool InKeyArray(const LwEnvelope* env, const LwEnvelopeKey* k) {
     uintptr_t begin = (uintptr_t)env->KeyArray;
     uintptr_t end = begin + (uintptr_t)env->KeyArraySize * sizeof(LwEnvelopeKey);
@@ -675,7 +723,7 @@ void FreeEnvelopeMemory(LwEnvelope* env) {
         if (!InKeyArray(env, k)) free(k);  // inserted on its own
         k = after;
     }
-    if ((Placement)env->Placement == Placement::kSceneBlock) return;  // freed with the scene
+    if ((Placement)env->Placement != Placement::kOwn) return;  // freed with the scene
     if (env->KeyArray != EmbeddedKeys(env)) free(env->KeyArray);
     free(env);
 }
@@ -715,6 +763,7 @@ void LwPlaceChannels(LwScene* scene) {
     for (LwSceneItem* item = scene->FirstItem; item; item = item->Next) {
         if (item->ChannelList) {
             LwEnvelope* e = item->ChannelList;
+            LwEnvelope* head = d;
             item->ChannelList = d;
             for (; e; ++d) {
                 LwEnvelope* next = e->Next;
@@ -736,6 +785,9 @@ void LwPlaceChannels(LwScene* scene) {
                 FreeEnvelopeMemory(e);
                 e = next;
             }
+            bool inOrder = d - head >= 9;
+            for (int32_t c = 0; inOrder && c < 9; ++c) inOrder = head[c].Channel == c;
+            if (inOrder) head->Placement = (int32_t)Placement::kInOrder;
         }
     }
     scene->ChannelBlock = block;

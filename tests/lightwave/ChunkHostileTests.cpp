@@ -1,6 +1,6 @@
-// Whole chunk bodies of every kind: canonical ones pack back byte for byte; hostile ones (cut at
-// every byte, words overwritten at every byte, records whose lengths no 16-bit field can hold)
-// set no error code, pack to exactly the size computed, and a packed body reads back to itself.
+// Whole chunk bodies of every kind: canonical ones pack back byte for byte; records whose lengths no
+// 16-bit field can hold are left out. Damaged bodies, packed and read back, are the chunk fuzz
+// target's.
 #include "tests/lightwave/ChunkBodies.h"
 
 #include <gtest/gtest.h>
@@ -76,28 +76,6 @@ TEST(ChunkBodies, EverySubChunkPacksBackByteForByte) {
         const Bytes body = p.body.Written();
         EXPECT_EQ(p.check(o.get(), body), body);
         EXPECT_EQ(o.log.Text().find("???"), std::string::npos) << o.log.Text();
-    }
-}
-
-// Every body cut at every byte, and with the words 0x0000 and 0xFFFF written at every byte.
-TEST(ChunkHostile, CutAndOverwrittenAtEveryByte) {
-    for (const Parser& p : Parsers()) {
-        const Bytes body = p.body.Written();
-        std::vector<std::pair<std::string, Bytes>> hostile;
-        for (size_t n = 0; n <= body.size(); ++n)
-            hostile.push_back({"cut at " + std::to_string(n), Bytes(body.begin(), body.begin() + (long)n)});
-        for (uint16_t word : {uint16_t{0x0000}, uint16_t{0xFFFF}})
-            for (size_t i = 0; i + 1 < body.size(); ++i) {
-                hostile.push_back({"word " + std::to_string(word) + " at " + std::to_string(i), body});
-                hostile.back().second[i] = (uint8_t)(word >> 8);
-                hostile.back().second[i + 1] = (uint8_t)word;
-            }
-        for (const auto& [name, bytes] : hostile) {
-            SCOPED_TRACE(std::string(p.name) + " " + name);
-            LoggedObject o;
-            p.check(o.get(), bytes);
-            EXPECT_EQ(o.object->ErrorCode, 0);
-        }
     }
 }
 

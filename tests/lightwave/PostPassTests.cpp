@@ -451,7 +451,6 @@ TEST(UvFile, HostileFilesLeaveTheProjections) {
         {"polygon past the layer", "1\n1\ns\nNULL\n2\n7 3\n", "BAD_POLY IDX[7] NUM[3] ", true},
         {"truncated corners", "1\n1\ns\nNULL\n2\n0 3\n0 0 0\n", "BAD_POLY IDX[0] NUM[3] ", true},
         {"surface slot past the count", v4 + "SURFACE 1\n", "BAD_SURFACE [1] {1} ", true},
-        {"surface before the count", "VERSION 4\nSURFACE 0\n", "BAD_SURFACE [0] {0} ", true},
         {"name without a slot", "VERSION 4\nSURFACE_NAME\ns\n", "BAD_SURFACE [-1] {s} ", true},
         {"polygon slot past the count", v4 + "POLY_SURF 2\n", "BAD_SURFACE [2] {2} ", true},
         {"keyword polygon count", v4 + "POLY_COUNT 5\n", "BAD_NUMOFPOLY {POLY_COUNT 5} ", true},

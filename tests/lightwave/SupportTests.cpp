@@ -122,20 +122,12 @@ TEST(Support, MemoryTrackerRecordsAndFrees) {
     ASSERT_NE(s->Tracker->Alloc(s->Tracker, 32), nullptr);
 }
 
-TEST(Support, DumpPrintfAndTraceWriteOnlyToAStream) {
+TEST(Support, DumpPrintfIndentsAndKeepsLongLinesWhole) {
     std::string text = Capture([](FILE* f) { DumpPrintf(f, 2, "%s %d %f\n", "x", 3, 0.5); });
     EXPECT_EQ(text, "\t\tx 3 0.500000\n");
     DumpPrintf(nullptr, 1, "nothing\n");
     std::string big(5000, 'q');
     EXPECT_EQ(Capture([&](FILE* f) { DumpPrintf(f, 0, "\"%s\"\n", big.c_str()); }).size(), 5003u);
-    ScenePtr s = Load("LWSC\n3\n");
-    s->Op.Trace(s.get(), "no stream %d\n", 1);
-    std::string trace = Capture([&](FILE* f) {
-        s->TraceFile = f;
-        s->Op.Trace(s.get(), "{%s} {%s}\n", "Key", "rest");
-        s->TraceFile = nullptr;
-    });
-    EXPECT_EQ(trace, "{Key} {rest}\n");
 }
 
 const lwobj::Bytes kEmptyLwo2 = {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'L', 'W', 'O', '2'};

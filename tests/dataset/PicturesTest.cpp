@@ -6,6 +6,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/dataset/DataSetTestSupport.h"
@@ -80,11 +81,9 @@ TEST(Pictures, EveryPictureDecodesWithItsSizeAndFormat) {
         const Bytes& file = Pictures().Get(c.name);
         // Left to the file, with the full chain a texture asks for: block files stay blocks.
         const plat::LoadedImage image = Decode(file, Format::Unknown, plat::kImageDefault);
-        EXPECT_EQ(image.source.width, c.width);
-        EXPECT_EQ(image.source.height, c.height);
-        EXPECT_EQ(image.source.imageFileFormat, c.file);
-        EXPECT_EQ(image.source.format, c.format);
-        EXPECT_EQ(image.source.mipLevels, c.mips);
+        const auto& got = image.source;
+        EXPECT_EQ(std::tie(got.width, got.height, got.imageFileFormat, got.format, got.mipLevels),
+                  std::tie(c.width, c.height, c.file, c.format, c.mips));
         EXPECT_EQ(image.format, c.format == Format::Rgb888 ? Format::Xrgb8888 : c.format);
     }
 }

@@ -3,6 +3,7 @@
 // materials naming exactly the show's pictures of its folder.
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "core/DataLoader.h"
 #include "core/MemoryStream.h"
@@ -125,11 +126,8 @@ TEST_F(ScenesLoad, EverySceneLoadsWithItsObjectsCamerasAndPictures) {
         std::unique_ptr<LwScene, SceneFree> lw(
             LoadLwScene(reinterpret_cast<const char*>(text.data()), std::uint32_t(text.size()), 2, nullptr));
         ASSERT_NE(lw, nullptr);
-        EXPECT_EQ(lw->ErrorCode, 0);
-        EXPECT_EQ(lw->Version, c.version);
-        EXPECT_EQ(lw->FirstFrame, 0);
-        EXPECT_EQ(lw->LastFrame, c.lastFrame);
-        EXPECT_EQ(lw->FramesPerSecond, 30.0);
+        EXPECT_EQ(std::make_tuple(lw->ErrorCode, lw->Version, lw->FirstFrame, lw->LastFrame, lw->FramesPerSecond),
+                  std::make_tuple(0, c.version, 0, c.lastFrame, 30.0));
         std::vector<std::string> cameras;
         for (LwSceneItem* it = lw->Op.GetFirstItem(lw.get(), LW_ITEM_CAMERA, nullptr); it;
              it = lw->Op.GetNextItem(lw.get(), it))

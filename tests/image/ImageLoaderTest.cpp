@@ -405,9 +405,7 @@ const size_t kBmpWidthAt = 18, kBmpHeightAt = 22, kDdsHeightAt = 12, kDdsCaps2At
 
 TEST(ImageLoader, HostileFilesAreRefused) {
     const Bytes bmp = MakeBmp(2, 2, 8, {0, 1, 1, 0}, {0xFF000000, 0xFFFFFFFF});
-    const Bytes tga = MakeTga(10, 2, 2, 24, 0x20, {0x83, 1, 2, 3});
     const Bytes dxt = Dds(8, F::Dxt1, Bytes(32, 0));
-    const Bytes mapped = MakeTga(1, 2, 1, 8, 0x20, Bytes(), {1, 2, 3, 4, 5, 6}, 24);
     const struct {
         const char* name;
         Bytes file;
@@ -426,11 +424,8 @@ TEST(ImageLoader, HostileFilesAreRefused) {
         {"tga_too_large", MakeTga(2, 0xFFFF, 0xFFFF, 24, 0, Bytes(100, 0)), "larger than"},
         {"tga_raw_short", MakeTga(2, 64, 64, 32, 0, Bytes(100, 0)), "truncated"},
         {"tga_rle_runs_past_the_image", MakeTga(10, 2, 2, 24, 0x20, {0x84, 1, 2, 3}), "runs past"},
-        {"tga_rle_short", Bytes(tga.begin(), tga.end() - 1), "truncated"},
         {"tga_rle_too_few_packets", MakeTga(10, 200, 200, 24, 0x20, {0xFF, 1, 2, 3}), "truncated"},
         {"tga_colour_map_index", MakeTga(1, 2, 1, 8, 0x20, {0, 9}, {1, 2, 3, 4, 5, 6}, 24), "index 9"},
-        {"tga_colour_map_short", Bytes(mapped.begin(), mapped.end() - 2), "colour map is truncated"},
-        {"dds_dxt_data_short", Bytes(dxt.begin(), dxt.end() - 1), "truncated"},
         {"dds_declares_8192_squared", Patched(dxt, kDdsHeightAt, {0, 0x20, 0, 0, 0, 0x20}), "truncated"},
         {"dds_too_tall", Patched(dxt, kDdsHeightAt, {0x20, 0x4E}), "larger than"},
         {"dds_mip_count_beyond_the_chain", Dds(4, F::Dxt1, Bytes(64, 0), 4), "mip levels"},

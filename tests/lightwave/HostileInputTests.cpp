@@ -231,11 +231,9 @@ TEST(HostileInput, NumbersOverflowAndHexIs32Bit) {
         "LWSC\n3\nFirstFrame 99999999999999999999\nLastFrame -99999999999999999999\n"
         "AddNullObject N\nParentItem 0x40010000\nTargetItem FFFFFFFFFF\nAddLight\n"
         "ParentItem -1\n");
-    EXPECT_EQ(s->FirstFrame, INT32_MAX);
-    EXPECT_EQ(s->LastFrame, INT32_MIN);
-    EXPECT_EQ(s->FirstItem->Parent, 0x40010000u);
-    EXPECT_EQ(s->FirstItem->Target, 0xFFFFFFFFu);
-    EXPECT_EQ(s->FirstItem->Next->Parent, 0xFFFFFFFFu);
+    EXPECT_EQ((std::vector<int64_t>{s->FirstFrame, s->LastFrame, s->FirstItem->Parent, s->FirstItem->Target,
+                                    s->FirstItem->Next->Parent}),
+              (std::vector<int64_t>{INT32_MAX, INT32_MIN, 0x40010000, 0xFFFFFFFF, 0xFFFFFFFF}));
     EXPECT_EQ(s->Op.GetTargetItem(s.get(), s->FirstItem), nullptr);
 
     // Channel numbers at the ends of the range are no channel of any group.

@@ -52,11 +52,9 @@ TEST(IffMemory, ElementLayouts) {
         1,    2,    3,    4,                                               // a word as it lies
     };
     EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(LwS0Size("abc"), 4u);
-    EXPECT_EQ(LwS0Size("ab"), 4u);
-    EXPECT_EQ(LwS0Size(""), 2u);
-    EXPECT_EQ(LwVxSize(0xFEFF), 2u);
-    EXPECT_EQ(LwVxSize(0xFF00), 4u);
+    EXPECT_EQ(
+        (std::vector<uint32_t>{LwS0Size("abc"), LwS0Size("ab"), LwS0Size(""), LwVxSize(0xFEFF), LwVxSize(0xFF00)}),
+        (std::vector<uint32_t>{4, 4, 2, 2, 4}));
     char text[5];
     EXPECT_STREQ(IdToText(LwMakeId('T', 'X', 'U', 'V'), text), "TXUV");
 }

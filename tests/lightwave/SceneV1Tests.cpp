@@ -23,11 +23,10 @@ TEST(SceneV1, ObjectsParentsAndTargets) {
     LwSceneItem* rock = tree->Next;
     EXPECT_STREQ(rock->Object->FileName, "\\rock.lwo");  // the volume name is dropped
     LwSceneItem* target = rock->Next;
-    EXPECT_EQ(target->Parent, 0x10000001u);
-    EXPECT_EQ(target->Target, 0x10000002u);
-    EXPECT_EQ(target->Goal, 1u);  // kept as written
-    EXPECT_EQ(target->HController, 3);
-    EXPECT_EQ(target->Next->Parent, 0u);  // names no item
+    // The goal kept as written; the next item's parent names no item.
+    EXPECT_EQ(
+        (std::vector<int64_t>{target->Parent, target->Target, target->Goal, target->HController, target->Next->Parent}),
+        (std::vector<int64_t>{0x10000001, 0x10000002, 1, 3, 0}));
     EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), tree), "tree.lwo (1)");
     // The preview range copies the frame range; preview lines that are given stay.
     EXPECT_EQ(s->PreviewFirstFrame, 1);

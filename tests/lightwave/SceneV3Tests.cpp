@@ -39,15 +39,12 @@ TEST(SceneV3, SettingsAndObjectItems) {
     // One keyword per record; the records' defaults are in the empty scene's dump.
     ScenePtr s = Load(kScene);
     ASSERT_EQ(s->ErrorCode, 0);
-    EXPECT_EQ(s->LastFrame, 120);
-    EXPECT_DOUBLE_EQ(s->FramesPerSecond, 25.0);
-    EXPECT_EQ(s->NumItems, 8);
-    EXPECT_EQ(s->Op.GetFog(s.get())->FogType, 1);
-    EXPECT_FLOAT_EQ(s->Op.GetFog(s.get())->FogColor[2], 0.7f);
-    EXPECT_FLOAT_EQ(s->Op.GetBackdrop(s.get())->BackdropColor[1], 0.2f);
-    EXPECT_DOUBLE_EQ(s->Op.GetIllumination(s.get())->AmbientIntensity, 0.5);
-    EXPECT_DOUBLE_EQ(s->Op.GetProcessing(s.get())->Saturation, 0.75);
-    EXPECT_DOUBLE_EQ(s->Op.GetComposite(s.get())->FGDissolve, 0.25);
+    LwScene* c = s.get();
+    EXPECT_EQ(std::make_tuple(c->LastFrame, c->FramesPerSecond, c->NumItems, c->Op.GetFog(c)->FogType,
+                              c->Op.GetFog(c)->FogColor[2], c->Op.GetBackdrop(c)->BackdropColor[1],
+                              c->Op.GetIllumination(c)->AmbientIntensity, c->Op.GetProcessing(c)->Saturation,
+                              c->Op.GetComposite(c)->FGDissolve),
+              std::make_tuple(120, 25.0, 8, 1, 0.7f, 0.2f, 0.5, 0.75, 0.25));
 
     LwSceneItem* tree = s->Op.GetFirstItem(s.get(), LW_ITEM_OBJECT, nullptr);
     ASSERT_NE(tree, nullptr);

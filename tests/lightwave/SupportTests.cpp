@@ -88,12 +88,10 @@ TEST(PathOperations, MissingFieldsAndUnknownNumbers) {
 }
 
 TEST(Support, CompareAndErrorTexts) {
-    EXPECT_EQ(LwStrCaseCompare("Light", "LIGHT"), 0);
-    EXPECT_EQ(LwStrCaseCompare("Light", "Lights"), 1);
-    EXPECT_EQ(LwStrNCaseCompare("Lights", "LIGHT", 5), 0);
-    EXPECT_EQ(LwStrNCaseCompare("ab", "AB", 10), 0);
-    EXPECT_EQ(LwStrNCaseCompare("abc", "abd", 3), 1);
-    EXPECT_EQ(LwStrNCaseCompare("x", "y", 0), 0);
+    EXPECT_EQ((std::vector<int>{LwStrCaseCompare("Light", "LIGHT"), LwStrCaseCompare("Light", "Lights"),
+                                LwStrNCaseCompare("Lights", "LIGHT", 5), LwStrNCaseCompare("ab", "AB", 10),
+                                LwStrNCaseCompare("abc", "abd", 3), LwStrNCaseCompare("x", "y", 0)}),
+              (std::vector<int>{0, 1, 0, 0, 1, 0}));
     EXPECT_STREQ(LwErrorText(14), "unknown error");
     EXPECT_STREQ(LwErrorText(-1), "unknown error");
 }

@@ -60,10 +60,9 @@ TEST(EdgeTable, WalksThatFindNothingEnd) {
     AddLayerWithPoints(o.get(), {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
     AddPolygon(o.get(), {0, 1, 2});
     o->Op.BuildEdges(o.get());
-    EXPECT_EQ(LwFetchEdge(o.get(), 0, 0, 5, 0), -1);
-    EXPECT_EQ(LwFetchEdge(o.get(), 9, 0, 1, 0), -1);
-    EXPECT_EQ(LwFetchEdge(o.get(), 0, 0, 1, 7), -1);
-    EXPECT_EQ(LwFetchStartEdge(o.get(), 0, 0, 4), -1);
+    EXPECT_EQ((std::vector<int32_t>{LwFetchEdge(o.get(), 0, 0, 5, 0), LwFetchEdge(o.get(), 9, 0, 1, 0),
+                                    LwFetchEdge(o.get(), 0, 0, 1, 7), LwFetchStartEdge(o.get(), 0, 0, 4)}),
+              (std::vector<int32_t>(4, -1)));
 }
 
 }  // namespace

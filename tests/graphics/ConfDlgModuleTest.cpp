@@ -123,10 +123,8 @@ TEST(SelectionStoreTest, RememberedSelectionIsMatchedByValues) {
     // The adapter is gone: the first one, with the same mode where it has it, the other choices kept.
     std::snprintf(info->adapters[1].name, sizeof(info->adapters[1].name), "Other (2)");
     ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
-    EXPECT_EQ(back.adapter, 0);
-    EXPECT_EQ(back.mode, 3);
-    EXPECT_EQ(back.depthBits, 32);
-    EXPECT_EQ(back.anisotropy, 8);
+    EXPECT_EQ((std::vector<int>{back.adapter, back.mode, back.depthBits, back.anisotropy}),
+              (std::vector<int>{0, 3, 32, 8}));
 }
 
 TEST(SelectionStoreTest, MissingOrDamagedFileGivesDefaults) {

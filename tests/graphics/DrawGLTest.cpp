@@ -224,10 +224,8 @@ TEST_F(DrawGLTest, TransformsPlaceAVertexWhereWorkedOut) {
         {1 - h, 1 + h, 0, c}, {1 + h, 1 + h, 0, c}, {1 - h, 1 - h, 0, c}, {1 + h, 1 - h, 0, c}};
     device_->SetFVF(kFvfXyz | kFvfDiffuse);
     device_->DrawPrimitiveUP(PrimitiveType::TriangleStrip, 2, clockwise, sizeof(ColourVertex));
-    EXPECT_EQ(Pixel(47, 23), c);
-    EXPECT_EQ(Pixel(48, 24), c);
-    EXPECT_EQ(Pixel(45, 24), kClear);
-    EXPECT_EQ(Pixel(48, 27), kClear);
+    EXPECT_EQ((std::vector<uint32_t>{Pixel(47, 23), Pixel(48, 24), Pixel(45, 24), Pixel(48, 27)}),
+              (std::vector<uint32_t>{c, c, kClear, kClear}));
     // Counter-clockwise is culled.
     Begin();
     const ColourVertex counter[4] = {clockwise[0], clockwise[2], clockwise[1], clockwise[3]};

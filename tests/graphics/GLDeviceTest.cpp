@@ -161,10 +161,8 @@ TEST_F(GLDeviceTest, ClearHonoursViewportAndRectanglesFromTheTop) {
     const Viewport top = {10, 0, 20, 10, 0.0f, 1.0f};
     ASSERT_EQ(device_->SetViewport(top), gfx::kOk);
     device_->Clear(0, nullptr, kClearTarget, 0xFFFF0000, 1.0f, 0);
-    EXPECT_EQ(Pixel(10, 0), 0xFFFF0000u);
-    EXPECT_EQ(Pixel(29, 9), 0xFFFF0000u);
-    EXPECT_EQ(Pixel(30, 0), 0xFF000000u);
-    EXPECT_EQ(Pixel(10, 10), 0xFF000000u);
+    EXPECT_EQ((std::vector<uint32_t>{Pixel(10, 0), Pixel(29, 9), Pixel(30, 0), Pixel(10, 10)}),
+              (std::vector<uint32_t>{0xFFFF0000, 0xFFFF0000, 0xFF000000, 0xFF000000}));
     Rect rect = {0, 5, 15, 100};  // cut by the viewport to x 10..14, y 5..9
     device_->Clear(1, &rect, kClearTarget, 0xFF00FF00, 1.0f, 0);
     EXPECT_EQ(Pixel(12, 7), 0xFF00FF00u);

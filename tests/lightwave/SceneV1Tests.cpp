@@ -128,10 +128,9 @@ TEST(SceneV1, BonesHangFromTheirObject) {
     LwSceneItem* body = s->FirstItem;
     LwSceneItem* a = body->Next;
     LwSceneItem* b = a->Next;
-    EXPECT_EQ(a->Parent, 0x10000000u);
-    EXPECT_EQ(b->Parent, 0x40000000u);
-    EXPECT_EQ(b->Next->Next->Parent, 0x10000001u);  // bones before the second object count for nothing
-    EXPECT_EQ(b->Bone->BoneObject, 1);
+    // Bones before the second object count for nothing in its number.
+    EXPECT_EQ((std::vector<int64_t>{a->Parent, b->Parent, b->Next->Next->Parent, b->Bone->BoneObject}),
+              (std::vector<int64_t>{0x10000000, 0x40000000, 0x10000001, 1}));
     ASSERT_NE(b->Plugins, nullptr);
     EXPECT_STREQ(b->Plugins->Data, "some whole line");
     EXPECT_EQ(s->Fog->Plugins, nullptr);  // version 1 knows no volumetric class

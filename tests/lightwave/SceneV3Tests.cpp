@@ -274,9 +274,8 @@ TEST(SceneV3, BonesAndRestPoints) {
     LwSceneItem* tip = s->Op.GetNextItem(s.get(), child);
     ASSERT_NE(tip, nullptr);
     EXPECT_EQ(s->Op.GetNextItem(s.get(), tip), nullptr);  // the next object's bones are not its
-    EXPECT_EQ(arm->Bone->BoneFalloffType, 3);
-    EXPECT_EQ(child->Bone->BoneFalloffType, 2);
-    EXPECT_EQ(arm->Bone->BoneObject, 1);
+    EXPECT_EQ((std::vector<int>{arm->Bone->BoneFalloffType, child->Bone->BoneFalloffType, arm->Bone->BoneObject}),
+              (std::vector<int>{3, 2, 1}));
     EXPECT_STREQ(tip->Bone->BoneWeightMapName, "Weights");
     EXPECT_STREQ(s->Op.GetItemDisplayName(s.get(), arm), "Arm (1)");
     EXPECT_EQ(s->Op.GetBoneOwner(s.get(), tip), body);

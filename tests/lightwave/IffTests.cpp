@@ -159,10 +159,9 @@ TEST(IffFile, ReadsAtTheEndOfTheStream) {
     char id[5], text[2], raw[4];
     EXPECT_EQ(IffReadU4(u4, 2, at(0)), 0u);
     EXPECT_EQ(memcmp(u4, bytes, 4), 0);  // left in file order
-    EXPECT_EQ(IffReadU2(&u2, 1, at(5)), 0u);
-    EXPECT_EQ(IffReadVX(&vx, at(5)), 0u);
-    EXPECT_EQ(IffReadID4(id, at(3)), 0u);
-    EXPECT_EQ(IffReadS0(text, sizeof(text), at(3)), 0u);
+    EXPECT_EQ((std::vector<uint32_t>{IffReadU2(&u2, 1, at(5)), IffReadVX(&vx, at(5)), IffReadID4(id, at(3)),
+                                     IffReadS0(text, sizeof(text), at(3))}),
+              std::vector<uint32_t>(4, 0));
     EXPECT_STREQ(text, "a");
     EXPECT_EQ(f.Error, 1);
     EXPECT_EQ(IffReadBytes(raw, 4, at(4)), 2u);

@@ -207,20 +207,17 @@ protected:
     std::vector<plat::MessageBoxRequest> boxes_;
 };
 
-// The log must hold lines matching the patterns in this order: with `exact`, those lines and no others;
-// without, other lines may lie between. A pattern that starts with '^' is a regular expression for the
-// whole line; any other is the line's literal text.
-inline void ExpectLog(const std::vector<std::string>& lines, const std::vector<std::string>& patterns,
-                      bool exact = false) {
+// The log must hold lines matching the patterns in this order, other lines between. A pattern that
+// starts with '^' is a regular expression for the whole line; any other is the line's literal text.
+inline void ExpectLog(const std::vector<std::string>& lines, const std::vector<std::string>& patterns) {
     std::string all;
     for (const std::string& line : lines) all += line + "\n";
-    ASSERT_TRUE(!exact || patterns.size() == lines.size()) << all;
     std::size_t at = 0;
     for (const std::string& pattern : patterns) {
         auto matches = [&](const std::string& line) {
             return pattern[0] == '^' ? std::regex_match(line, std::regex(pattern.substr(1))) : line == pattern;
         };
-        while (at < lines.size() && !matches(lines[at]) && !exact) ++at;
+        while (at < lines.size() && !matches(lines[at])) ++at;
         ASSERT_TRUE(at < lines.size() && matches(lines[at])) << "no line '" << pattern << "' in order\n" << all;
         ++at;
     }

@@ -52,16 +52,15 @@ TEST(SceneV3, SettingsAndObjectItems) {
     LwSceneObject* o = s->Op.GetObjectRecord(s.get(), tree);
     ASSERT_NE(o, nullptr);
     EXPECT_STREQ(o->FileName, "Objects\\tree.lwo");
-    EXPECT_EQ(o->ShadowOptions, 7);
-    EXPECT_EQ(tree->Refresh, 6);
-    EXPECT_EQ(tree->Channels, 9);
-    EXPECT_DOUBLE_EQ(tree->GoalStrength, 0.0);  // object items keep no item defaults
+    // Object items keep no item defaults: a goal strength of 0.
+    EXPECT_EQ(std::make_tuple(o->ShadowOptions, tree->Refresh, tree->Channels, tree->GoalStrength),
+              std::make_tuple(7, 6, 9, 0.0));
 
     LwSceneItem* pivot = s->Op.GetNextItem(s.get(), tree);
     ASSERT_NE(pivot, nullptr);
     EXPECT_STREQ(pivot->Name, "Pivot Point");
-    EXPECT_EQ(pivot->Object->Kind, 1);
-    EXPECT_EQ(pivot->Object->ShadowOptions, 3);  // set after a light: still the last object
+    // Shadow options set after a light: still the last object's.
+    EXPECT_EQ(std::make_pair(pivot->Object->Kind, pivot->Object->ShadowOptions), std::make_pair(1, 3));
     EXPECT_EQ(s->Op.GetParentItem(s.get(), pivot), tree);
     EXPECT_NEAR(pivot->PivotRotation[0], 1.5707963, 1e-7);
     EXPECT_NEAR(pivot->HLimits[0], -45 * 0.01745329251994, 1e-12);

@@ -86,11 +86,10 @@ TEST(SurfaceConvert, LwobToLwo2) {
              .Append(Body().Sub("TSIZ", Body().Vec(2, 3, 4)).Sub("TWRP", Body().U2(1).U2(3))),
          [](const Lwo2Surface& s) {
              const Lwo2SurfaceBlock& b = s.Blocks.at(0);
-             EXPECT_EQ(b.HeaderType, Id("IMAP"));
-             EXPECT_EQ(b.Chunks[LW_BLOK_PROJ]->Int[0], 1u);
+             EXPECT_EQ((std::vector<uint32_t>{b.HeaderType, b.Chunks[LW_BLOK_PROJ]->Int[0],
+                                              b.Chunks[LW_BLOK_WRAP]->Int[0], b.Chunks[LW_BLOK_WRAP]->Int[1]}),
+                       (std::vector<uint32_t>{Id("IMAP"), 1, 3, 2}));
              EXPECT_FLOAT_EQ(b.Map->Chunks[LW_TMAP_SIZE]->Float[2], 4.0f);
-             EXPECT_EQ(b.Chunks[LW_BLOK_WRAP]->Int[0], 3u);
-             EXPECT_EQ(b.Chunks[LW_BLOK_WRAP]->Int[1], 2u);
          }},
         {"shader with data", Body().Sub("SHDR", Body().S0("sh")).Sub("SDAT", Body().U1(7).U1(8)),
          [](const Lwo2Surface& s) {

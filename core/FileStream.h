@@ -72,7 +72,6 @@ public:
     std::uint32_t Tell() override;
     std::unique_ptr<IStream> Clone() override;
 
-
 protected:
     CFilePartitionStream(const CFilePartitionStream& source);
     CFilePartitionStream& operator=(const CFilePartitionStream&) = delete;

@@ -28,7 +28,6 @@ public:
     virtual int GetWidth();
     virtual int GetHeight();
 
-
 private:
     std::unique_ptr<plat::ITexture> texture_;
     plat::ImageInfo info_;

@@ -29,7 +29,6 @@ public:
     // The top value, which must exist.
     const CFactor& Top() const { return values_.back(); }
 
-
 private:
     // The top is at the back. Elements are only ever copy-constructed: a CFactor's assignment
     // converts, so nothing here may assign one element onto another.

@@ -19,6 +19,7 @@
 #include "platform/GraphicsGL.h"
 #include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
+#include "tests/core/TestUtil.h"
 
 namespace plat {
 namespace {
@@ -106,11 +107,11 @@ TEST(WindowSizesTest, AWindowUpTo1024x768IsAlwaysOffered) {
 // An instance started while another holds the display in its full-screen mode takes the desktop's
 // mode from the other's record, not from the display; a record whose writer is gone is not trusted.
 TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {
-    char folder[] = "/tmp/desktopmodeXXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
+    const tvtest::TempDir folder;
+    ASSERT_FALSE(folder.Path().empty());
     const char* was[2] = {std::getenv("XDG_RUNTIME_DIR"), std::getenv("DISPLAY")};
     const std::string kept[2] = {was[0] != nullptr ? was[0] : "", was[1] != nullptr ? was[1] : ""};
-    setenv("XDG_RUNTIME_DIR", folder, 1);
+    setenv("XDG_RUNTIME_DIR", folder.Path().c_str(), 1);
     setenv("DISPLAY", ":49", 1);
     const std::string path = DesktopRecordPath();
     const pid_t gone = fork();
@@ -136,8 +137,6 @@ TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {
         std::ifstream after(path);
         EXPECT_EQ(after.good(), row.expectedWidth == 1280) << "the owner takes its record away";
     }
-    std::remove(path.c_str());
-    rmdir(folder);
     const char* names[2] = {"XDG_RUNTIME_DIR", "DISPLAY"};
     for (int i = 0; i < 2; ++i) was[i] != nullptr ? setenv(names[i], kept[i].c_str(), 1) : unsetenv(names[i]);
 }

@@ -50,8 +50,12 @@ TEST_F(ControllerTest, AHeldKeyPushesOnceAndStaysPressedWhileEitherKeyIsHeld) {
     for (const auto& r : reads) {
         Hold(kZ, r[0] != 0), Hold(kReturn, r[1] != 0);
         keyboard->Update();
-        if (r[2] >= 0) EXPECT_EQ(r[2] != 0, keyboard->IsPressed("decide")) << &r - reads;
-        if (r[3] >= 0) EXPECT_EQ(r[3] != 0, keyboard->IsPushed("decide")) << &r - reads;
+        if (r[2] >= 0) {
+            EXPECT_EQ(r[2] != 0, keyboard->IsPressed("decide")) << &r - reads;
+        }
+        if (r[3] >= 0) {
+            EXPECT_EQ(r[3] != 0, keyboard->IsPushed("decide")) << &r - reads;
+        }
     }
 }
 

@@ -89,10 +89,10 @@ TEST_F(MixerTest, VolumeAndPanFollowTheDecibelScale) {
     auto b =
         Playing(Pcm(44100, 1, 16), std::vector<int16_t>(200, 20000), kBufferCtrlVolume | kBufferCtrlPan, kPlayLooping);
     // A 20 dB pan to the left takes the right side to a tenth; full right silences the left.
-    const long quiet = std::lrint(20000 * std::pow(10.0, -600 / 2000.0));
+    const int quiet = static_cast<int>(std::lrint(20000 * std::pow(10.0, -600 / 2000.0)));
     const struct {
         int32_t volume, pan;
-        long left, right;
+        int left, right;
     } cases[] = {{-600, 0, quiet, quiet}, {0, -2000, 20000, 2000}, {0, kPanRight, 0, 20000}, {kVolumeMin, 0, 0, 0}};
     for (const auto& c : cases) {
         ASSERT_EQ(kSoundOk, b->SetVolume(c.volume));

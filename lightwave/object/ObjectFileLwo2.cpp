@@ -166,8 +166,7 @@ void ReadPolygons(Reader& r, ChunkBuff* cb) {
     o->Op.FreePolygons(o);
     o->Op.DeletePolygonTagMaps(o, 0);
     for (LwVmad& map : layer->Vmads) {
-        if (map.PolygonType != layer->Working->Type && !(map.PolygonType == 0 && layer->Working->Type == LW_ID_FACE))
-            continue;
+        if (!LwVmadOfType(map, layer->Working->Type)) continue;
         map.Entries.clear();
         std::fill(map.Slots.begin(), map.Slots.end(), -1);
     }
@@ -411,7 +410,7 @@ void WriteLayerChunks(LwObject* o, LwLayer* layer, IffFile* f) {
             }
         }
         for (const LwVmad& map : layer->Vmads) {
-            if (map.PolygonType != group.Type && !(map.PolygonType == 0 && group.Type == LW_ID_FACE)) continue;
+            if (!LwVmadOfType(map, group.Type)) continue;
             uint64_t size = 6 + S0Size(map.Name);
             for (const LwVmadEntry& entry : map.Entries)
                 for (const LwVmadValue& value : entry.Values)

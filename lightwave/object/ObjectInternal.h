@@ -14,6 +14,12 @@ inline LwPolygonGroup* LwWorkingGroup(LwObject* object) {
     return layer ? layer->Working : nullptr;
 }
 
+// Whether a discontinuous map's polygons are those of the polygon type: a map added before any type
+// was chosen (type 0) belongs to the faces.
+inline bool LwVmadOfType(const LwVmad& map, LwId type) {
+    return map.PolygonType == type || (map.PolygonType == 0 && type == LW_ID_FACE);
+}
+
 // Appends to an array of the database; false when memory runs out (the array is unchanged).
 template <typename Vector, typename Value>
 bool LwAppend(Vector& array, Value&& value) {

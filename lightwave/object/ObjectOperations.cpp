@@ -124,7 +124,7 @@ void RemapPolygonIndices(LwLayer* layer, LwPolygonGroup* group, const std::vecto
         edge.PolL = Renumber(table, edge.PolL);
     }
     for (LwVmad& map : layer->Vmads) {
-        if (map.PolygonType != group->Type && !(map.PolygonType == 0 && group->Type == LW_ID_FACE)) continue;
+        if (!LwVmadOfType(map, group->Type)) continue;
         for (LwVmadEntry& entry : map.Entries)
             for (LwVmadValue& value : entry.Values) value.Polygon = Renumber(table, value.Polygon);
     }

@@ -477,7 +477,7 @@ void HandOnVmads(LwObject* o, const Source& s, const std::vector<int32_t>& added
     std::vector<Move> moves;
     for (size_t m = 0; m < layer->Vmads.size(); ++m) {
         LwVmad& map = layer->Vmads[m];
-        if (map.PolygonType != type && !(map.PolygonType == 0 && type == LW_ID_FACE)) continue;
+        if (!LwVmadOfType(map, type)) continue;
         for (LwVmadEntry& entry : map.Entries) {
             for (LwVmadValue& value : entry.Values) {
                 if (value.Polygon != s.Index) continue;

@@ -10,12 +10,12 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <SDL_opengl.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <vector>
+
+#include "bench/Alternate.h"
 
 namespace glcalls {
 using Clock = std::chrono::steady_clock;
@@ -27,12 +27,6 @@ inline double g_glInsideCpu = 0.0;  // the calling thread's processor seconds in
 // (the blit, the flush, the finish and the buffer swap).
 inline double g_handOverCpu = 0.0;
 
-inline double ThreadCpu() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
 enum class CallKind { State, Draw, HandOver };
 
 struct Timed {
@@ -42,13 +36,13 @@ struct Timed {
     explicit Timed(CallKind k) : kind(k) {
         ++g_glCalls;
         g_glDraws += kind == CallKind::Draw;
-        if (g_glCpuTiming) cpu = ThreadCpu();
+        if (g_glCpuTiming) cpu = bench::ThreadCpuSeconds();
         if (g_glTiming) start = Clock::now();
     }
     ~Timed() {
         if (g_glTiming) g_glInside += std::chrono::duration<double>(Clock::now() - start).count();
         if (!g_glCpuTiming) return;
-        const double inside = ThreadCpu() - cpu;
+        const double inside = bench::ThreadCpuSeconds() - cpu;
         g_glInsideCpu += inside;
         if (kind == CallKind::HandOver) g_handOverCpu += inside;
     }
@@ -81,9 +75,9 @@ inline double WrapperCpuCost(double* whole = nullptr) {
     g_glTiming = g_glCpuTiming = true;
     for (int b = 0; b < batches; ++b) {
         const double inside = g_glInsideCpu;
-        const double start = ThreadCpu();
+        const double start = bench::ThreadCpuSeconds();
         for (int i = 0; i < n; ++i) glGetError();
-        const double spent = ThreadCpu() - start;
+        const double spent = bench::ThreadCpuSeconds() - start;
         each.push_back((spent - (g_glInsideCpu - inside)) / n);
         all.push_back(spent / n);
     }

@@ -8,7 +8,6 @@
 // Run it on a real window (SDL_VIDEODRIVER=x11 with DISPLAY set) for the swap to mean what it does on
 // screen; under the offscreen driver it measures the same passes without a display.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <SDL.h>
 #define GL_GLEXT_PROTOTYPES 1
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Alternate.h"
 #include "platform/Graphics.h"
 #include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
@@ -36,16 +36,6 @@ constexpr int kFramesPerBlock = 10;
 constexpr int kOpaqueLayers = 6;  // full-screen layers at rising depth
 constexpr int kBillboards = 4000;
 
-double NowMs() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double ProcessCpuMs() {
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 struct Vertex {
     float x, y, z, rhw;
     uint32_t colour;
@@ -54,15 +44,6 @@ struct Vertex {
 struct Sample {
     double wallMs, cpuMs;
 };
-
-struct Figures {
-    double median, min, max;
-};
-
-Figures Summarise(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], values.front(), values.back()};
-}
 
 class Frames {
 public:
@@ -116,10 +97,12 @@ public:
     Sample Block(IGraphicsDevice& device, bool flush) const {
         Draw(device, flush);  // the first frame after a switch builds buffers: not timed
         glFinish();
-        const double wall0 = NowMs(), cpu0 = ProcessCpuMs();
+        const auto wall0 = std::chrono::steady_clock::now();
+        const double cpu0 = bench::ProcessCpuSeconds();
         for (int i = 0; i < kFramesPerBlock; ++i) Draw(device, flush);
         glFinish();
-        return {(NowMs() - wall0) / kFramesPerBlock, (ProcessCpuMs() - cpu0) / kFramesPerBlock};
+        return {bench::Seconds(std::chrono::steady_clock::now() - wall0) * 1e3 / kFramesPerBlock,
+                (bench::ProcessCpuSeconds() - cpu0) * 1e3 / kFramesPerBlock};
     }
 
 private:
@@ -145,21 +128,20 @@ void Print(const char* what, const std::vector<Sample>& samples) {
         wall.push_back(s.wallMs);
         cpu.push_back(s.cpuMs);
     }
-    const Figures w = Summarise(wall), c = Summarise(cpu);
-    std::printf("  %-30s frame %7.3f ms (%.3f-%.3f), processor %7.3f ms (%.3f-%.3f)\n", what, w.median, w.min, w.max,
-                c.median, c.min, c.max);
+    std::printf("  %-30s frame, ms: %s; processor, ms: %s\n", what, bench::Show(wall, 1, 3).c_str(),
+                bench::Show(cpu, 1, 3).c_str());
 }
 
 double MedianWall(const std::vector<Sample>& samples) {
     std::vector<double> wall;
     for (const Sample& s : samples) wall.push_back(s.wallMs);
-    return Summarise(wall).median;
+    return bench::SpreadOf(wall).median;
 }
 
 double MedianCpu(const std::vector<Sample>& samples) {
     std::vector<double> cpu;
     for (const Sample& s : samples) cpu.push_back(s.cpuMs);
-    return Summarise(cpu).median;
+    return bench::SpreadOf(cpu).median;
 }
 
 bool g_failed = false;
@@ -223,20 +205,22 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
     const double cpuRatio = MedianCpu(direct) / MedianCpu(blit);
     const bool met = directSeen && wallRatio <= 1.0;
     g_allMet = g_allMet && met;
-    std::printf("  direct / blit: frame %.3fx (%+.3f ms), processor %.3fx (%+.3f ms); target: frame no slower: %s\n",
-                wallRatio, MedianWall(direct) - MedianWall(blit), cpuRatio, MedianCpu(direct) - MedianCpu(blit),
-                met ? "met" : "missed");
+    char what[160];
+    std::snprintf(what, sizeof what,
+                  "  direct / blit: frame %.3fx (%+.3f ms), processor %.3fx (%+.3f ms); target: frame no slower",
+                  wallRatio, MedianWall(direct) - MedianWall(blit), cpuRatio, MedianCpu(direct) - MedianCpu(blit));
+    bench::Verdict(what, met);
     if (measureFlush) {
         int faster = 0;
         for (size_t i = 0; i < flushed.size() && i < plain.size(); ++i) faster += flushed[i].wallMs < plain[i].wallMs;
         Print("flush before the particles", flushed);
         Print("no flush", plain);
         const double ratio = MedianWall(flushed) / MedianWall(plain);
-        std::printf(
-            "  flush / none: frame %.3fx, faster in %d of %zu pairs; target: faster in most pairs and by the "
-            "median: %s\n",
-            ratio, faster, flushed.size(),
-            ratio < 1.0 && 2 * faster > static_cast<int>(flushed.size()) ? "met" : "missed");
+        std::snprintf(
+            what, sizeof what,
+            "  flush / none: frame %.3fx, faster in %d of %zu pairs; target: faster in most pairs and by the median",
+            ratio, faster, flushed.size());
+        bench::Verdict(what, ratio < 1.0 && 2 * faster > static_cast<int>(flushed.size()));
     }
 }
 
@@ -255,6 +239,6 @@ int main(int argc, char** argv) {
     MeasureSize(*system, 640, 480, false);
     MeasureSize(*system, 1024, 768, true);
     MeasureSize(*system, 1600, 1200, false);
-    std::printf("every size: %s\n", g_allMet && !g_failed ? "met" : "missed");
+    bench::Verdict("every size", g_allMet && !g_failed);
     return g_failed ? 1 : 0;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,16 +51,32 @@ inline std::vector<double> Ratios(const std::vector<double>& a, const std::vecto
 }
 
 // Runs `a` and `b` `repetitions` times each, in turns, appending what each returns (its measure of one
-// repetition) to `as` and `bs`.
+// repetition) to `as` and `bs`. Which side goes first changes from pair to pair, counted over the pairs
+// `as` already holds, so a caller taking one pair at a time alternates too.
 template <typename A, typename B>
 void Alternate(int repetitions, A&& a, B&& b, std::vector<double>& as, std::vector<double>& bs) {
     for (int i = 0; i < repetitions; ++i) {
-        if (i % 2 == 0) {
+        if (as.size() % 2 == 0) {
             as.push_back(a());
             bs.push_back(b());
         } else {
             bs.push_back(b());
             as.push_back(a());
+        }
+    }
+}
+
+// The same for any number of sides: each repetition runs every side once, starting one side further
+// round than the repetition before; `out[k]` receives side k's measures.
+inline void Rotate(int repetitions, const std::vector<std::function<double()>>& sides,
+                   std::vector<std::vector<double>>& out) {
+    const std::size_t n = sides.size();
+    out.resize(n);
+    for (int i = 0; i < repetitions && n > 0; ++i) {
+        const std::size_t first = out[0].size() % n;
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t side = (first + k) % n;
+            out[side].push_back(sides[side]());
         }
     }
 }

@@ -1,8 +1,6 @@
 // The frame keeper at 60 frames per second with nothing drawn: the main thread's processor time, the
 // frames delivered against the ideal count and how late they came, against a plain loop sleeping to
-// absolute deadlines with std::this_thread::sleep_until in the same process.
-#include <benchmark/benchmark.h>
-
+// absolute deadlines with std::this_thread::sleep_until in the same process, the two taking turns.
 #include <time.h>
 
 #include <algorithm>
@@ -10,8 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "app_framework/FrameRateKeeper.h"
+#include "bench/Alternate.h"
 
 namespace {
 
@@ -57,8 +57,9 @@ private:
 };
 
 const std::int64_t kInterval = (1000000000LL * 10 / kRate + 5) / 10;  // the keeper's rounding
-// Two seconds and half an interval, so the run does not end on a deadline.
-const std::int64_t kRunNs = 2 * kRate * kInterval + kInterval / 2;
+// A second and half an interval, so a run does not end on a deadline.
+const std::int64_t kRunNs = kRate * kInterval + kInterval / 2;
+constexpr int kRepetitions = 7;  // alternated runs a side
 
 void Finish(Run& run, std::int64_t start, std::int64_t cpu0) {
     run.cpuNs = ThreadCpuNs() - cpu0;
@@ -66,66 +67,88 @@ void Finish(Run& run, std::int64_t start, std::int64_t cpu0) {
     run.ideal = run.wallNs / kInterval + 1;
 }
 
-Run g_keeper, g_plain;
-
-void BM_Keeper(benchmark::State& state) {
-    for (auto _ : state) {
-        Run run;
-        trivale::CFrameRateKeeper keeper;
-        keeper.SetFrameRate(kRate);
-        const std::int64_t cpu0 = ThreadCpuNs();
-        const std::int64_t start = Now();
-        Deliveries deliveries(run, kInterval);
-        keeper.SetListener(&deliveries);
-        // The message loop's idle turns with an empty queue.
-        while (Now() - start < kRunNs) keeper.OnIdle();
-        Finish(run, start, cpu0);
-        g_keeper = run;
-    }
+Run KeeperRun() {
+    Run run;
+    trivale::CFrameRateKeeper keeper;
+    keeper.SetFrameRate(kRate);
+    const std::int64_t cpu0 = ThreadCpuNs();
+    const std::int64_t start = Now();
+    Deliveries deliveries(run, kInterval);
+    keeper.SetListener(&deliveries);
+    // The message loop's idle turns with an empty queue.
+    while (Now() - start < kRunNs) keeper.OnIdle();
+    Finish(run, start, cpu0);
+    return run;
 }
-BENCHMARK(BM_Keeper)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_PlainSleepUntil(benchmark::State& state) {
-    for (auto _ : state) {
-        Run run;
-        const std::int64_t cpu0 = ThreadCpuNs();
-        const auto begin = std::chrono::steady_clock::now();
-        const std::int64_t start = Now();
-        Deliveries deliveries(run, kInterval);
-        for (auto deadline = begin; deadline - begin < std::chrono::nanoseconds(kRunNs);
-             deadline += std::chrono::nanoseconds(kInterval)) {
-            std::this_thread::sleep_until(deadline);
-            deliveries.Deliver(1);
-        }
-        Finish(run, start, cpu0);
-        g_plain = run;
+Run PlainRun() {
+    Run run;
+    const std::int64_t cpu0 = ThreadCpuNs();
+    const auto begin = std::chrono::steady_clock::now();
+    const std::int64_t start = Now();
+    Deliveries deliveries(run, kInterval);
+    for (auto deadline = begin; deadline - begin < std::chrono::nanoseconds(kRunNs);
+         deadline += std::chrono::nanoseconds(kInterval)) {
+        std::this_thread::sleep_until(deadline);
+        deliveries.Deliver(1);
     }
+    Finish(run, start, cpu0);
+    return run;
 }
-BENCHMARK(BM_PlainSleepUntil)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void Print(const char* name, const Run& run) {
+struct Figures {
+    std::vector<double> cpuPercent, cpuMs, missing, meanLateUs, maxLateUs;
+    void Add(const Run& run) {
+        cpuPercent.push_back(run.CpuPercent());
+        cpuMs.push_back(Run::D(run.cpuNs) / 1e6);
+        missing.push_back(Run::D(run.ideal - run.frames));
+        meanLateUs.push_back(run.MeanLateUs());
+        maxLateUs.push_back(Run::D(run.lateMaxNs) / 1000.0);
+    }
+};
+
+void Print(const char* name, const Figures& f) {
     std::printf(
-        "%-28s %6.3f%% of a core (%.2f ms in %.2f s), %lld frames of %lld ideal, late by %.1f us on "
-        "average, %.1f us at most\n",
-        name, run.CpuPercent(), Run::D(run.cpuNs) / 1e6, Run::D(run.wallNs) / 1e9, static_cast<long long>(run.frames),
-        static_cast<long long>(run.ideal), run.MeanLateUs(), Run::D(run.lateMaxNs) / 1000.0);
+        "  %-24s %% of a core %s; processor ms %s; frames short of the ideal %s; late, us: mean %s, "
+        "most %s\n",
+        name, bench::Show(f.cpuPercent, 1, 3).c_str(), bench::Show(f.cpuMs).c_str(),
+        bench::Show(f.missing, 1, 0).c_str(), bench::Show(f.meanLateUs, 1, 1).c_str(),
+        bench::Show(f.maxLateUs, 1, 1).c_str());
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (g_keeper.wallNs == 0 || g_plain.wallNs == 0) return 0;
-    std::printf("main thread at %d frames per second, nothing drawn:\n", kRate);
-    Print("frame keeper", g_keeper);
-    Print("plain sleep_until loop", g_plain);
-    std::printf("keeper / plain: processor time %.2fx (%+.3f points of a core), frames %lld / %lld\n",
-                g_plain.cpuNs > 0 ? Run::D(g_keeper.cpuNs) / Run::D(g_plain.cpuNs) : 0.0,
-                g_keeper.CpuPercent() - g_plain.CpuPercent(), static_cast<long long>(g_keeper.frames),
-                static_cast<long long>(g_plain.frames));
-    std::printf("target: under %.0f%% of a core and the ideal frame count: %s\n", kTargetPercent,
-                g_keeper.CpuPercent() < kTargetPercent && g_keeper.frames == g_keeper.ideal ? "met" : "NOT MET");
+int main() {
+    Figures keeper, plain;
+    std::vector<double> keeperCpu, plainCpu;
+    bench::Alternate(
+        kRepetitions,
+        [&] {
+            const Run run = KeeperRun();
+            keeper.Add(run);
+            return Run::D(run.cpuNs);
+        },
+        [&] {
+            const Run run = PlainRun();
+            plain.Add(run);
+            return Run::D(run.cpuNs);
+        },
+        keeperCpu, plainCpu);
+    std::printf(
+        "main thread at %d frames per second, nothing drawn, %d alternated runs of %.2f s a side; median (min, "
+        "max):\n",
+        kRate, kRepetitions, Run::D(kRunNs) / 1e9);
+    Print("frame keeper", keeper);
+    Print("plain sleep_until loop", plain);
+    std::printf("keeper / plain processor time: %s\n", bench::Show(bench::Ratios(keeperCpu, plainCpu)).c_str());
+    const bench::Spread cpu = bench::SpreadOf(keeper.cpuPercent);
+    int ideal = 0;
+    for (double m : keeper.missing) ideal += m == 0;
+    char what[200];
+    std::snprintf(what, sizeof what,
+                  "frame keeper: %.3f%% of a core by the median, the ideal frame count in %d of %zu runs; target "
+                  "median under %.0f%% and the ideal count in every run",
+                  cpu.median, ideal, keeper.missing.size(), kTargetPercent);
+    bench::Verdict(what, cpu.median < kTargetPercent && ideal == static_cast<int>(keeper.missing.size()));
     return 0;
 }

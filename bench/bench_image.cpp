@@ -1,8 +1,9 @@
 // A 2048x2048 PNG and JPEG, made here: decoded through the image loader against plain libpng and
-// libjpeg decoding of the same bytes in the same run. The loader is timed twice: one level as the
-// file holds it, and with the renderer's parameters (box-filtered full mip chain). Then decoded and
-// uploaded: the loader's one level through the graphics device (CreateTexture, UpdateLevel, a draw
-// that binds it) against plain decoding and one glTexImage2D, each ended by glFinish.
+// libjpeg decoding of the same bytes in the same run, the sides taking turns. The loader is timed
+// twice: one level as the file holds it, and with the renderer's parameters (box-filtered full mip
+// chain). Then decoded and uploaded: the loader's one level through the graphics device
+// (CreateTexture, UpdateLevel, a draw that binds it) against plain decoding and one glTexImage2D, each
+// ended by glFinish, the two taking turns.
 #include <benchmark/benchmark.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -14,13 +15,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <vector>
-
-#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "bench/Alternate.h"
 #include "bench/BenchDevice.h"
 #include "gfxkit/ImageLoader.h"
 #include "gfxkit/TextureLoader.h"
@@ -202,66 +201,64 @@ size_t Loader(const Bytes& file, bool chain, bool upload) {
     return texture->GetLevelCount();
 }
 
-double ThreadCpuSeconds() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+constexpr int kRepetitions = 15;
 
-double WallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+// The processor time of this thread for the decoders (they run on it alone); wall time for the uploads,
+// as the driver works in threads of its own.
+template <typename F>
+double Cpu(F&& f) {
+    return bench::CpuTime([&] { benchmark::DoNotOptimize(f()); });
 }
-
-// Best time of: plain, loader with one level, loader with the chain (processor time of this
-// thread); plain with upload, loader with upload through the device (wall time: the driver works
-// in threads of its own). The runs are interleaved in every iteration so that load from other
-// processes falls on all of them alike.
-const int kRuns = 5;
-double g_best[2][kRuns] = {{1e300, 1e300, 1e300, 1e300, 1e300}, {1e300, 1e300, 1e300, 1e300, 1e300}};
-
-void Decode(benchmark::State& state, int kind) {
-    const Bytes& file = kind == 0 ? Png() : Jpeg();
-    const int runs = g_gl ? kRuns : 3;
-    for (auto _ : state) {
-        for (int run = 0; run < runs; ++run) {
-            const bool upload = run >= 3;
-            const double t0 = upload ? WallSeconds() : ThreadCpuSeconds();
-            const bool plain = run == 0 || run == 3;
-            const size_t r =
-                plain ? (kind == 0 ? PlainPng(upload) : PlainJpeg(upload)) : Loader(file, run == 2, upload);
-            benchmark::DoNotOptimize(r);
-            const double t = (upload ? WallSeconds() : ThreadCpuSeconds()) - t0;
-            g_best[kind][run] = std::min(g_best[kind][run], t);
-        }
-    }
+template <typename F>
+double Wall(F&& f) {
+    return bench::Time([&] { benchmark::DoNotOptimize(f()); });
 }
-BENCHMARK_CAPTURE(Decode, png_plain_loader_chain, 0)->Unit(benchmark::kMillisecond)->Iterations(20);
-BENCHMARK_CAPTURE(Decode, jpeg_plain_loader_chain, 1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     MakeGl();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
     const char* names[2] = {"PNG", "JPEG"};
-    const size_t sizes[2] = {Png().size(), Jpeg().size()};
     for (int k = 0; k < 2; ++k) {
-        const double* t = g_best[k];
-        if (t[0] >= 1e300 || t[1] >= 1e300 || t[2] >= 1e300) continue;
-        std::printf(
-            "%ux%u %s (%zu bytes), best processor time of 20: plain %.1f ms; loader, one level %.1f ms (ratio %.3f); "
-            "loader, full mip chain %.1f ms (ratio %.3f)\n",
-            kSide, kSide, names[k], sizes[k], t[0] * 1e3, t[1] * 1e3, t[1] / t[0], t[2] * 1e3, t[2] / t[0]);
-        if (t[3] < 1e300 && t[4] < 1e300) {
-            std::printf(
-                "  decoded and uploaded, best wall time of 20: plain + glTexImage2D %.1f ms; loader + device "
-                "%.1f ms (ratio %.3f, target within 1.2): %s\n",
-                t[3] * 1e3, t[4] * 1e3, t[4] / t[3], t[4] / t[3] <= 1.2 ? "met" : "MISSED");
-        } else {
+        const Bytes& file = k == 0 ? Png() : Jpeg();
+        auto plain = [k](bool upload) { return k == 0 ? PlainPng(upload) : PlainJpeg(upload); };
+        // Decoding: the three take turns, each repetition starting one further round, after one untimed
+        // run of each.
+        plain(false);
+        Loader(file, false, false);
+        Loader(file, true, false);
+        std::vector<std::vector<double>> decode;
+        bench::Rotate(kRepetitions,
+                      {[&] { return Cpu([&] { return plain(false); }); },
+                       [&] { return Cpu([&] { return Loader(file, false, false); }); },
+                       [&] { return Cpu([&] { return Loader(file, true, false); }); }},
+                      decode);
+        std::printf("%ux%u %s (%zu bytes), processor ms over %d rotated repetitions, median (min, max):\n", kSide,
+                    kSide, names[k], file.size(), kRepetitions);
+        std::printf("  plain %s; loader, one level %s; loader, full mip chain %s\n",
+                    bench::Show(decode[0], 1e3, 1).c_str(), bench::Show(decode[1], 1e3, 1).c_str(),
+                    bench::Show(decode[2], 1e3, 1).c_str());
+        std::printf("  loader / plain: one level %s; full mip chain %s (no target)\n",
+                    bench::Show(bench::Ratios(decode[1], decode[0]), 1, 3).c_str(),
+                    bench::Show(bench::Ratios(decode[2], decode[0]), 1, 3).c_str());
+        if (!g_gl) {
             std::printf("  no GL under the off-screen driver: uploads not measured\n");
+            continue;
         }
+        Loader(file, false, true);  // both sides once untimed: the driver's first allocations
+        plain(true);
+        std::vector<double> loader, plainUpload;
+        bench::Alternate(
+            kRepetitions, [&] { return Wall([&] { return Loader(file, false, true); }); },
+            [&] { return Wall([&] { return plain(true); }); }, loader, plainUpload);
+        std::printf(
+            "  decoded and uploaded, wall ms over %d alternated repetitions: loader + device %s; plain + "
+            "glTexImage2D %s\n",
+            kRepetitions, bench::Show(loader, 1e3, 1).c_str(), bench::Show(plainUpload, 1e3, 1).c_str());
+        const bench::Spread ratio = bench::SpreadOf(bench::Ratios(loader, plainUpload));
+        bench::Verdict(std::string("  ") + names[k] + " decoded and uploaded, loader + device / plain: " +
+                           bench::Show(ratio, 1, 3) + ", target median within 1.2",
+                       ratio.median <= 1.2);
     }
     if (g_gl) {
         glDeleteTextures(1, &g_gl->plain);

@@ -8,7 +8,9 @@
 // bookkeeping) shows apart.
 // The machine is shared: figures are medians over the frames, which a descheduled frame does not move,
 // with their range. The renderer's own time is what it spends outside GL above the plain loop's cost
-// per call for as many calls as the renderer makes: the plain loop makes several times more.
+// per call for as many calls as the renderer makes: the plain loop makes several times more. That time
+// is what the target judges; the frame time ratio is printed beside it, but as the rasteriser takes
+// nearly all of both frames it would pass whatever the renderer did.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -358,9 +360,10 @@ int main(int argc, char** argv) {
                 kObjects, bench.triangles, bench.drawnItems, kFrames);
             std::printf("frame, ms: renderer %s (%.1f frames/s), plain GL loop %s (%.1f frames/s)\n",
                         bench::Show(e.frame, 1e3).c_str(), 1 / ef, bench::Show(p.frame, 1e3).c_str(), 1 / pf);
-            const bench::Spread r = bench::SpreadOf(ratio);
-            bench::Verdict("renderer / plain frame time: " + bench::Show(r, 1, 3) + ", target median at most 1.25",
-                           r.median <= 1.25);
+            // Most of either frame is the rasteriser drawing the same triangles, so this ratio stays near 1
+            // whatever the renderer costs: it is shown, and the renderer is judged by its own time below.
+            std::printf("renderer / plain frame time: %s (not judged: the rasteriser's share decides it)\n",
+                        bench::Show(ratio, 1, 3).c_str());
             std::printf(
                 "processor time outside GL calls, ms: renderer %s, plain loop %s; a wrapped call's clock reads cost "
                 "%.0f ns\n",
@@ -374,9 +377,8 @@ int main(int argc, char** argv) {
             bench::Verdict("renderer's own CPU time outside GL, ms a frame: " + bench::Show(own, 1e3, 3) +
                                ", target median under 0.5",
                            own.median < 0.5e-3);
-            bench::Verdict(
-                "its share of the frame's wall time, %: " + bench::Show(part, 100, 2) + ", target median under 5",
-                part.median < 0.05);
+            std::printf("its share of the frame's wall time, %%: %s (not judged, as the frame ratio)\n",
+                        bench::Show(part, 100, 2).c_str());
             std::printf(
                 "GL calls a frame: renderer %.0f (%.0f draws, %.0f state changes), plain %.0f (%.0f draws, "
                 "%.0f state changes)\n",

@@ -2,14 +2,9 @@
 // debug line and its statistics, the sprites queued, the clears) over the recording device, against a
 // plain frame in the same process: the same texts formatted with snprintf and the same glyph quads
 // queued straight into the sprite batch, with the same present and clears. The recording device draws
-// nothing, so only the processor's share is timed. Target: under 0.1 ms a frame.
-#include <benchmark/benchmark.h>
-
+// nothing, so only the processor's share is timed; the two take turns. Target: under 0.1 ms a frame.
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Alternate.h"
 #include "benchmark/ResourceScene.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "platform/GraphicsFake.h"
@@ -52,15 +48,6 @@ Rig* rig = nullptr;
 
 // The recording device keeps a journal; it is emptied outside the timed part so it never grows.
 void DropJournal() { rig->fake->journal.clear(); }
-
-void OverlayFrame(benchmark::State& state) {
-    for (auto _ : state) {
-        rig->overlay->Frame(1);
-        state.PauseTiming();
-        DropJournal();
-        state.ResumeTiming();
-    }
-}
 
 // The same work written plainly: texts formatted, one quad per glyph into the batch, present, clears.
 struct PlainFrameWork {
@@ -117,15 +104,6 @@ struct PlainFrameWork {
 };
 PlainFrameWork* plain = nullptr;
 
-void PlainFrame(benchmark::State& state) {
-    for (auto _ : state) {
-        plain->Run();
-        state.PauseTiming();
-        DropJournal();
-        state.ResumeTiming();
-    }
-}
-
 bool Start() {
     rig = new Rig;
     rig->dir = std::filesystem::temp_directory_path() / ("tvbench-overlay-" + std::to_string(::getpid()));
@@ -170,41 +148,43 @@ void Stop() {
     rig = nullptr;
 }
 
-BENCHMARK(OverlayFrame)->Unit(benchmark::kMicrosecond)->Iterations(20000);
-BENCHMARK(PlainFrame)->Unit(benchmark::kMicrosecond)->Iterations(20000);
+constexpr int kRepetitions = 15, kFrames = 2000;
 
-// Best of several timed runs of n frames, in seconds a frame.
+// This thread's processor seconds a frame over n frames.
 template <class Body>
-double BestPerFrame(Body body, int frames, int runs) {
-    double best = 1e9;
-    for (int r = 0; r < runs; ++r) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < frames; ++i) {
+double PerFrame(Body body) {
+    const double seconds = bench::CpuTime([&] {
+        for (int i = 0; i < kFrames; ++i) {
             body();
             if ((i & 63) == 63) DropJournal();
         }
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / frames);
-        DropJournal();
-    }
-    return best;
+    });
+    DropJournal();
+    return seconds / kFrames;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+int main() {
     if (!Start()) {
         std::fprintf(stderr, "bench_overlay: no driver over the recording device\n");
         Stop();
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
-    const double overlay = BestPerFrame([] { rig->overlay->Frame(1); }, 2000, 5);
-    const double plainFrame = BestPerFrame([] { plain->Run(); }, 2000, 5);
+    PerFrame([] { rig->overlay->Frame(1); });  // both once untimed
+    PerFrame([] { plain->Run(); });
+    std::vector<double> overlay, plainFrame;
+    bench::Alternate(
+        kRepetitions, [] { return PerFrame([] { rig->overlay->Frame(1); }); },
+        [] { return PerFrame([] { plain->Run(); }); }, overlay, plainFrame);
     std::printf(
-        "overlay frame (640x480, counting, previous score shown), best of 5 x 2000 on the recording device: "
-        "%.4f ms; plain frame %.4f ms (ratio %.2f); target under 0.1 ms: %s\n",
-        overlay * 1000.0, plainFrame * 1000.0, overlay / plainFrame, overlay < 0.0001 ? "met" : "MISSED");
+        "overlay frame (640x480, counting, previous score shown) on the recording device, processor ms a frame over "
+        "%d alternated runs of %d frames, median (min, max): overlay %s; plain frame %s\n",
+        kRepetitions, kFrames, bench::Show(overlay, 1e3, 4).c_str(), bench::Show(plainFrame, 1e3, 4).c_str());
+    std::printf("overlay / plain: %s (no target)\n", bench::Show(bench::Ratios(overlay, plainFrame)).c_str());
+    const bench::Spread own = bench::SpreadOf(overlay);
+    bench::Verdict("overlay frame: " + bench::Show(own, 1e3, 4) + " ms, target median under 0.1 ms",
+                   own.median < 0.0001);
     Stop();
     return 0;
 }

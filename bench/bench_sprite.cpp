@@ -1,14 +1,12 @@
 // The sprite batch at 10,000 sprites a frame (8 x 8 cells of two textures, blended, in four runs of
 // one texture) against the same quads by a plain GL loop in the same process: states set once, the
 // corners of every quad written to a client array, one glDrawElements per run. Both end each frame
-// with glFinish, so the drawing itself is timed too.
-#include <benchmark/benchmark.h>
-
+// with glFinish, so the drawing itself is timed too; the two take turns, frame about frame.
 #include <SDL.h>
 #define GL_GLEXT_PROTOTYPES 1
 #include <SDL_opengl.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Alternate.h"
 #include "bench/BenchDevice.h"
 #include "gfxkit/SpriteBatch.h"
 #include "platform/Graphics.h"
@@ -129,47 +128,40 @@ void PlainFrame(Scene& s) {
     glFinish();
 }
 
-double g_best[2] = {1e300, 1e300};
+constexpr int kRepetitions = 31, kFramesEach = 4;
 
-// The two are interleaved in every iteration so that load from other processes falls on both alike.
-void BM_SpriteFrames(benchmark::State& state) {
-    if (!g_scene) {
-        state.SkipWithError("no GL under the off-screen driver");
-        return;
-    }
-    BatchFrame(*g_scene);
-    PlainFrame(*g_scene);
-    for (auto _ : state) {
-        for (int run = 0; run < 2; ++run) {
-            const auto t0 = std::chrono::steady_clock::now();
-            run == 0 ? BatchFrame(*g_scene) : PlainFrame(*g_scene);
-            const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count();
-            g_best[run] = std::min(g_best[run], ns);
-        }
-    }
+// Wall seconds a frame over a few frames.
+double Timed(void (*frame)(Scene&)) {
+    return bench::Time([frame] {
+               for (int i = 0; i < kFramesEach; ++i) frame(*g_scene);
+           }) /
+           kFramesEach;
 }
-BENCHMARK(BM_SpriteFrames)->Unit(benchmark::kMillisecond)->Iterations(100);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const bool ready = MakeScene();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    if (ready) {
-        std::printf(
-            "%d sprites a frame, best of 100: batch %.2f ms (%.0f ns a sprite), plain GL %.2f ms (%.0f ns a "
-            "sprite): %.2fx (target within 1.5x)\n",
-            kSprites, g_best[0] / 1e6, g_best[0] / kSprites, g_best[1] / 1e6, g_best[1] / kSprites,
-            g_best[0] / g_best[1]);
-    } else {
+int main() {
+    if (!MakeScene()) {
         std::printf("no GL under the off-screen driver: nothing measured\n");
-    }
-    if (g_scene) {
-        g_scene->batch.reset();
-        g_scene->textures[0].reset();
-        g_scene->textures[1].reset();
         g_scene.reset();
+        return 0;
     }
+    BatchFrame(*g_scene);  // both once untimed
+    PlainFrame(*g_scene);
+    std::vector<double> batch, plain;
+    bench::Alternate(
+        kRepetitions, [] { return Timed(BatchFrame); }, [] { return Timed(PlainFrame); }, batch, plain);
+    const bench::Spread b = bench::SpreadOf(batch), p = bench::SpreadOf(plain);
+    std::printf(
+        "%d sprites a frame, wall ms a frame over %d alternated runs of %d frames a side, median (min, max): batch %s "
+        "(%.0f ns a sprite), plain GL %s (%.0f ns a sprite)\n",
+        kSprites, kRepetitions, kFramesEach, bench::Show(b, 1e3).c_str(), b.median * 1e9 / kSprites,
+        bench::Show(p, 1e3).c_str(), p.median * 1e9 / kSprites);
+    const bench::Spread ratio = bench::SpreadOf(bench::Ratios(batch, plain));
+    bench::Verdict("batch / plain GL: " + bench::Show(ratio, 1, 3) + ", target median within 1.5", ratio.median <= 1.5);
+    g_scene->batch.reset();
+    g_scene->textures[0].reset();
+    g_scene->textures[1].reset();
+    g_scene.reset();
     return 0;
 }

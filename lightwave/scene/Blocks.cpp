@@ -242,7 +242,6 @@ LwEnvelope* ReadEnvelopeBlockV1(LwScene* scene) {
 
 void ConvertEnvelopeToRadians(LwEnvelope* env) {
     if (!env) return;
-    env->SegmentKey = nullptr;
     for (LwEnvelopeKey* k = env->FirstKey; k; k = k->Next) k->Value *= LW_DEG_TO_RAD;
 }
 

@@ -101,17 +101,9 @@ struct LwEnvelope {
     // Owned by the library: the block the readers allocate the keys in.
     LwEnvelopeKey* KeyArray;
     int32_t KeyArraySize;
-    // Owned by the library. What the value on the segment from SegmentKey needs, so that an
-    // evaluation that stays on it reads this record alone; it holds while SegmentKey equals
-    // CurrentKey. The library's key operations clear SegmentKey; a caller that writes key fields
-    // itself clears it too.
-    LwEnvelopeKey* SegmentKey;
-    int32_t SegmentForm;
     // 1: the record and KeyArray lie in the scene's ChannelBlock; 2: as 1, and it heads an item's
     // channels 0 to 8 in order, one record each.
     int32_t Placement;
-    double SegmentStart, SegmentEnd;            // the times of the segment's keys
-    double SegmentValue[2], SegmentTangent[2];  // start and end value; outgoing and incoming tangent
 };
 
 struct LwMotionKey {
@@ -513,10 +505,11 @@ struct LwScene {
     LwSceneOperations Op;
     // Owned by the library.
     LwSceneItem* LastItem;
-    LwPlugin* UnlinkedPlugins;  // plug-ins that belong to no record, freed with the scene
-    char DisplayName[288];      // GetItemDisplayName's result
-    void* ItemIndex;            // lookup tables over the items, rebuilt after items are added
-    void* ChannelBlock;         // the items' channel envelopes and keys as loaded, in item order
+    LwPlugin* UnlinkedPlugins;      // plug-ins that belong to no record, freed with the scene
+    char DisplayName[288];          // GetItemDisplayName's result
+    void* ItemIndex;                // lookup tables over the items, rebuilt after items are added
+    void* ChannelBlock;             // the items' channel envelopes and keys as loaded, in item order
+    LwEnvelope* ChannelRecordsEnd;  // where the block's envelope records end and their keys begin
 };
 
 // Loads a scene text (it is read only during the call). NULL only when memory runs out; otherwise

@@ -14,6 +14,8 @@ constexpr double kTimeEpsilon = 1.1920928955078125e-07;
 // The single-precision constants of the handle and bisection tolerances.
 constexpr double kHandleEpsilon = 9.99999974737875e-06;
 constexpr double kBisectTolerance = 9.99999974737875e-05;
+// An item's channels: position, rotation and scale, three each.
+constexpr int32_t kChannelCount = 9;
 // The bisection halves the bracket at most this often: enough for any double, and it always ends.
 constexpr int kBisectSteps = 64;
 
@@ -38,9 +40,9 @@ double Bezier(double p0, double p1, double p2, double p3, double s) {
     return ((a * s + b) * s + c) * s + p0;
 }
 
-// Outgoing tangent of k0 on the segment to k1.
-double OutTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
-    const LwEnvelopeKey* p = k0->Prev;
+// Outgoing tangent of k0 on the segment to k1; p is k0's previous key (null for the first).
+__attribute__((always_inline)) inline double OutTangent(const LwEnvelopeKey* p, const LwEnvelopeKey* k0,
+                                                        const LwEnvelopeKey* k1) {
     double d = k1->Value - k0->Value;
     bool withPrev = p && (k1->Time - p->Time) != 0.0;
     double r = withPrev ? (k1->Time - k0->Time) / (k1->Time - p->Time) : 0.0;
@@ -63,9 +65,11 @@ double OutTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
     }
 }
 
-// Incoming tangent of k1 on the segment from k0.
-double InTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) {
-    const LwEnvelopeKey* n = k1->Next;
+inline double OutTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1) { return OutTangent(k0->Prev, k0, k1); }
+
+// Incoming tangent of k1 on the segment from k0; n is k1's next key (null for the last).
+__attribute__((always_inline)) inline double InTangent(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1,
+                                                       const LwEnvelopeKey* n) {
     double d = k1->Value - k0->Value;
     bool withNext = n && (n->Time - k0->Time) != 0.0;
     double r = withNext ? (k1->Time - k0->Time) / (n->Time - k0->Time) : 0.0;
@@ -105,7 +109,7 @@ void BezierTimeControls(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1, double
     x[3] = k1->Time;
 }
 
-double Bezier2(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1, double t) {
+__attribute__((noinline)) double Bezier2(const LwEnvelopeKey* k0, const LwEnvelopeKey* k1, double t) {
     double x[4];
     BezierTimeControls(k0, k1, x);
     double s = SolveBezierTime(x, t);
@@ -125,9 +129,11 @@ double WrapCount(double outside, double span) {
 
 inline bool IsOdd(double n) { return fmod(n, 2.0) == 1.0; }
 
-// The value on the segment from k0 to its next key.
-double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
-    const LwEnvelopeKey* k1 = k0->Next;
+// The value on the segment from k0 to k1, k0's next key; p is k0's previous key and n k1's next
+// key, as the links give them. Every evaluation comes here, reading the keys as they are now.
+__attribute__((always_inline)) inline double SegmentValue(const LwEnvelopeKey* p, const LwEnvelopeKey* k0,
+                                                          const LwEnvelopeKey* k1, const LwEnvelopeKey* n, double t,
+                                                          double offset) {
     double length = k1->Time - k0->Time;
     if (fabs(length) <= kTimeEpsilon) return k1->Value + offset;  // a segment without length: the later key holds
     double u = (t - k0->Time) / length;
@@ -137,7 +143,8 @@ double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
     case LW_SHAPE_BEZIER: {
         double h[4];
         Hermite(u, h);
-        return h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(k0, k1) + h[3] * InTangent(k0, k1) + offset;
+        return h[0] * k0->Value + h[1] * k1->Value + h[2] * OutTangent(p, k0, k1) + h[3] * InTangent(k0, k1, n) +
+               offset;
     }
     case LW_SHAPE_LINEAR:
         return (k1->Value - k0->Value) * u + k0->Value + offset;
@@ -150,91 +157,24 @@ double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
     }
 }
 
+// The same for the segment from k0 to its next key.
+inline double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
+    return SegmentValue(k0->Prev, k0, k0->Next, k0->Next->Next, t, offset);
+}
+
 // Where an envelope record lies (LwEnvelope::Placement). kInOrder marks the first record of an item's
 // channel list in the scene's block when channels 0 to 8 follow it in order, one record each.
 enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1, kInOrder = 2 };
 
-// How the value on a remembered segment is formed (LwEnvelope::SegmentForm).
-enum class SegmentForm : int32_t { kNone = 0, kHold, kHermite, kLinear, kStepped, kOffset, kSingleKey };
-
-// Remembers what SegmentValue reads from the keys of the segment from k0, for the forms that need
-// no more than its two values and two tangents; false (and nothing remembered) for the others.
-bool RememberSegment(LwEnvelope* env, const LwEnvelopeKey* k0) {
-    const LwEnvelopeKey* k1 = k0->Next;
-    env->SegmentKey = nullptr;
-    SegmentForm form = SegmentForm::kOffset;
-    if (fabs(k1->Time - k0->Time) <= kTimeEpsilon) {
-        form = SegmentForm::kHold;
-    } else {
-        switch (k1->Shape) {
-        case LW_SHAPE_TCB:
-        case LW_SHAPE_HERMITE:
-        case LW_SHAPE_BEZIER:
-            form = SegmentForm::kHermite;
-            env->SegmentTangent[0] = OutTangent(k0, k1);
-            env->SegmentTangent[1] = InTangent(k0, k1);
-            break;
-        case LW_SHAPE_LINEAR:
-            form = SegmentForm::kLinear;
-            break;
-        case LW_SHAPE_STEPPED:
-            form = SegmentForm::kStepped;
-            break;
-        case LW_SHAPE_BEZIER2D:
-            return false;  // the time curve is solved from the keys on every call
-        default:
-            break;
-        }
-    }
-    env->SegmentStart = k0->Time;
-    env->SegmentEnd = k1->Time;
-    env->SegmentValue[0] = k0->Value;
-    env->SegmentValue[1] = k1->Value;
-    env->SegmentForm = (int32_t)form;
-    env->SegmentKey = (LwEnvelopeKey*)k0;
-    return true;
-}
-
-// SegmentValue from what RememberSegment kept: the same operations in the same order.
-__attribute__((always_inline)) inline double RememberedValue(const LwEnvelope* env, double t, double offset) {
-    const double v0 = env->SegmentValue[0], v1 = env->SegmentValue[1];
-    switch ((SegmentForm)env->SegmentForm) {
-    case SegmentForm::kHold:
-        return v1 + offset;
-    case SegmentForm::kHermite: {
-        double h[4];
-        Hermite((t - env->SegmentStart) / (env->SegmentEnd - env->SegmentStart), h);
-        return h[0] * v0 + h[1] * v1 + h[2] * env->SegmentTangent[0] + h[3] * env->SegmentTangent[1] + offset;
-    }
-    case SegmentForm::kLinear:
-        return (v1 - v0) * ((t - env->SegmentStart) / (env->SegmentEnd - env->SegmentStart)) + v0 + offset;
-    case SegmentForm::kStepped:
-        return v0 + offset;
-    default:
-        return offset;
-    }
-}
-
-// Whether the remembered values belong to the remembered segment.
-inline bool Remembered(const LwEnvelope* env, const LwEnvelopeKey* k) {
-    return k && k == env->SegmentKey && (SegmentForm)env->SegmentForm != SegmentForm::kSingleKey;
+// Whether t lies on the segment that starts at k (whose next key is k1), so that a search from the
+// first key would end there: with keys in time order, such a t is inside the key range too.
+inline bool OnSegment(const LwEnvelopeKey* k, const LwEnvelopeKey* k1, const LwEnvelopeKey* first, double t) {
+    return (k == first ? !Before(t, k->Time) : After(t, k->Time)) && !After(t, k1->Time);
 }
 
 // The value of an envelope with at least two keys at t. Every result is the one a search from the
-// first key defines; the remembered segment only shortens the walk to it.
-double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last, double t) {
-    // Most evaluations stay on the segment of the last one. With keys in time order, t inside it
-    // is inside the key range too, so the end keys need not be read, nor (when its values are
-    // remembered) the segment's own keys.
-    if (LwEnvelopeKey* k = env->CurrentKey) {
-        if (Remembered(env, k)) {
-            if ((k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) &&
-                !After(t, env->SegmentEnd))
-                return RememberedValue(env, t, 0.0);
-        } else if (k->Next && (k == first ? !Before(t, k->Time) : After(t, k->Time)) && !After(t, k->Next->Time)) {
-            return SegmentValue(k, t, 0.0);
-        }
-    }
+// first key defines; the current key only shortens the walk to it.
+__attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last, double t) {
     double offset = 0.0;
     if (Before(t, first->Time)) {
         const double span = last->Time - first->Time;
@@ -295,11 +235,9 @@ double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last,
         }
     }
 
-    // The segment is the first whose end t is not after. The remembered one holds when t is after
-    // its start; one step back serves a time on or just before that start.
+    // The segment is the first whose end t is not after. The current key holds when t is after
+    // it; one step back serves a time on or just before it.
     LwEnvelopeKey* k = env->CurrentKey;
-    if (Remembered(env, k) && After(t, env->SegmentStart) && !After(t, env->SegmentEnd))
-        return RememberedValue(env, t, offset);
     if (!k || !After(t, k->Time)) k = k && k->Prev && After(t, k->Prev->Time) ? k->Prev : first;
     while (k->Next && After(t, k->Next->Time)) k = k->Next;
     if (!k->Next) {
@@ -307,23 +245,18 @@ double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last,
         k = k->Prev;
     }
     env->CurrentKey = k;
-    return RememberSegment(env, k) ? RememberedValue(env, t, offset) : SegmentValue(k, t, offset);
+    return SegmentValue(k, t, offset);
 }
 
 // An envelope's value at t; the caller has checked the envelope.
-__attribute__((noinline)) double EnvelopeAt(LwEnvelope* env, double t) {
+double EnvelopeAt(LwEnvelope* env, double t) {
     LwEnvelopeKey* first = env->FirstKey;
     if (env->KeyCount <= 0 || !first) return 0.0;
     LwEnvelopeKey* last = env->LastKey;
-    if (env->KeyCount == 1 || !last || first == last) {
-        // The value of a held channel is remembered like a segment's.
-        if (first == env->SegmentKey && (SegmentForm)env->SegmentForm == SegmentForm::kSingleKey)
-            return env->SegmentValue[0];
-        env->SegmentValue[0] = first->Value;
-        env->SegmentForm = (int32_t)SegmentForm::kSingleKey;
-        env->SegmentKey = first;
-        return env->SegmentValue[0];
-    }
+    if (env->KeyCount == 1 || !last || first == last) return first->Value;
+    // Most evaluations stay on the segment of the last one.
+    if (LwEnvelopeKey* k = env->CurrentKey; k && k->Next && OnSegment(k, k->Next, first, t))
+        return SegmentValue(k, t, 0.0);
     return EnvelopeValue(env, first, last, t);
 }
 
@@ -331,26 +264,34 @@ void EvaluateEnvelope(LwScene*, LwEnvelope* env, double t, double* out) {
     if (env && out) *out = EnvelopeAt(env, t);
 }
 
-// Whether EnvelopeAt would take its value at t from what the record remembers: a held channel, or
-// a channel that stays on its remembered segment. Reads the record alone.
-__attribute__((always_inline)) inline bool Ready(const LwEnvelope* env, double t) {
-    const LwEnvelopeKey* first = env->FirstKey;
-    const LwEnvelopeKey* k = env->SegmentKey;
-    if (env->KeyCount <= 0 || !first || !k) return false;
-    const SegmentForm form = (SegmentForm)env->SegmentForm;
-    if (env->KeyCount == 1 || !env->LastKey || first == env->LastKey)
-        return k == first && form == SegmentForm::kSingleKey;
-    return k == env->CurrentKey && form != SegmentForm::kSingleKey &&
-           (k == first ? !Before(t, env->SegmentStart) : After(t, env->SegmentStart)) && !After(t, env->SegmentEnd);
+// EnvelopeAt for a channel evaluated every frame: a held channel, or one that stays on the segment
+// of its current key, is evaluated here from its keys as they are now; the others go the full way.
+__attribute__((always_inline)) inline double ChannelAt(LwEnvelope* env, double t) {
+    LwEnvelopeKey* first = env->FirstKey;
+    LwEnvelopeKey* last = env->LastKey;
+    const LwEnvelopeKey* k0 = env->CurrentKey;
+    if (env->KeyCount == 1 && first) return first->Value;
+    if (env->KeyCount > 1 && first && last && first != last && k0) {
+        const LwEnvelopeKey* k1 = k0->Next;
+        if (k1 && OnSegment(k0, k1, first, t)) return SegmentValue(k0->Prev, k0, k1, k1->Next, t, 0.0);
+        return EnvelopeValue(env, first, last, t);
+    }
+    return EnvelopeAt(env, t);
 }
 
-// EnvelopeAt for a channel that Ready accepts: the same operations in the same order.
-__attribute__((always_inline)) inline double ReadyValue(const LwEnvelope* env, double t) {
-    if ((SegmentForm)env->SegmentForm == SegmentForm::kSingleKey) return env->SegmentValue[0];
-    return RememberedValue(env, t, 0.0);
+// Asks for the memory that evaluating a channel on its current segment reads: the current key with
+// the key before it and the two after it (up to the last one's value and time), or a held channel's
+// one key. A hint: any record will do.
+inline void PrefetchChannel(const LwEnvelope* env) {
+    if (env->KeyCount == 1) {
+        __builtin_prefetch(env->FirstKey);
+        return;
+    }
+    const uintptr_t from = (uintptr_t)env->CurrentKey - sizeof(LwEnvelopeKey);
+    constexpr uintptr_t kSpan = 3 * sizeof(LwEnvelopeKey) + 2 * sizeof(double);
+    for (uintptr_t at = 0; at < kSpan; at += 64) __builtin_prefetch((const void*)(from + at));
+    __builtin_prefetch((const void*)(from + kSpan - 1));
 }
-
-inline double ChannelAt(LwEnvelope* env, double t) { return Ready(env, t) ? ReadyValue(env, t) : EnvelopeAt(env, t); }
 
 double* GroupValues(LwMotionKey* key, int32_t group) {
     switch (group) {
@@ -460,10 +401,6 @@ __attribute__((noinline)) void EvaluateAnyMotion(LwScene* scene, LwSceneItem* it
         EvaluateKeyframeMotion(scene, item->Motion, group, t * scene->FramesPerSecond, out);
         return;
     }
-    if (LwEnvelope* list = item->ChannelList; list && (Placement)list->Placement == Placement::kInOrder) {
-        for (int i = 0; i < 3; ++i) out[i] = ChannelAt(list + base + i, t);
-        return;
-    }
     // One walk of the channel list evaluates the group's three channels as it meets them; a channel
     // number met again is a later duplicate, which FindChannel would not return.
     unsigned done = 0;
@@ -478,20 +415,56 @@ __attribute__((noinline)) void EvaluateAnyMotion(LwScene* scene, LwSceneItem* it
     }
 }
 
+// Whether an item's channel list is the scene block's in-order run up to channel kLast: records 0 to
+// kLast carry their numbers and are linked in order, so that channel c is the record c places on,
+// the one FindChannel finds.
+template <int32_t kLast>
+__attribute__((always_inline)) inline bool InOrderRun(const LwEnvelope* list) {
+    if (!list || (Placement)list->Placement != Placement::kInOrder) return false;
+    uintptr_t differ = 0;
+    for (int32_t c = 0; c <= kLast; ++c) {
+        differ |= (uint32_t)(list[c].Channel ^ c);
+        if (c < kLast) differ |= (uintptr_t)list[c].Next ^ (uintptr_t)(list + c + 1);
+    }
+    return differ == 0;
+}
+
+// Items are evaluated in list order, frame after frame, and their records follow one another in the
+// scene's block: while one item's group is worked out, the keys that the same group of the item
+// kItemsAhead places on will read are asked for, so that they have arrived when it comes (its keys
+// lie far from the records that name them, and a walk from record to key to key would wait for
+// each in turn).
+constexpr int kItemsAhead = 2;
+
+template <int32_t kBase>
+__attribute__((always_inline)) inline bool GroupInOrder(const LwScene* scene, LwSceneItem* item, double t,
+                                                        double out[3]) {
+    LwEnvelope* list = item->ChannelList;
+    if (!InOrderRun<kBase + 2>(list)) return false;
+    const uintptr_t ahead = (uintptr_t)list + (kItemsAhead * kChannelCount + kBase) * sizeof(LwEnvelope);
+    if (ahead >= (uintptr_t)scene->ChannelBlock &&
+        ahead + 3 * sizeof(LwEnvelope) <= (uintptr_t)scene->ChannelRecordsEnd)
+        for (int i = 0; i < 3; ++i) PrefetchChannel((const LwEnvelope*)ahead + i);
+    for (int i = 0; i < 3; ++i) out[i] = ChannelAt(list + kBase + i, t);
+    return true;
+}
+
 void EvaluateMotion(LwScene* scene, LwSceneItem* item, int32_t group, double t, double out[3]) {
-    // Every frame: a version 3 item whose channels lie in order and stay on their remembered
-    // segments. Their values come from the three records without a call.
+    // Every frame: a version 3 item whose channels lie in order, evaluated without a call while they
+    // stay on their segments.
     if (scene && item && out && scene->Version == 3) {
-        const int32_t base = FirstChannelOf(group);
-        LwEnvelope* list = item->ChannelList;
-        if (base >= 0 && list && (Placement)list->Placement == Placement::kInOrder) {
-            const LwEnvelope* e = list + base;  // the first record of each channel number
-            if (Ready(e, t) && Ready(e + 1, t) && Ready(e + 2, t)) {
-                out[0] = ReadyValue(e, t);
-                out[1] = ReadyValue(e + 1, t);
-                out[2] = ReadyValue(e + 2, t);
-                return;
-            }
+        switch (group) {
+        case LW_MOTION_POSITION:
+            if (GroupInOrder<LW_CHANNEL_POSITION_X>(scene, item, t, out)) return;
+            break;
+        case LW_MOTION_ROTATION:
+            if (GroupInOrder<LW_CHANNEL_HEADING>(scene, item, t, out)) return;
+            break;
+        case LW_MOTION_SCALE:
+            if (GroupInOrder<LW_CHANNEL_SCALE_X>(scene, item, t, out)) return;
+            break;
+        default:
+            break;
         }
     }
     EvaluateAnyMotion(scene, item, group, t, out);
@@ -504,7 +477,7 @@ LwEnvelope* MotionToChannels(LwScene* scene, LwKeyframeMotion* motion) {
     int32_t count = motion->KeyCount > 0 && motion->FirstKey ? motion->KeyCount : 0;
     LwEnvelope* head = nullptr;
     LwEnvelope** tail = &head;
-    for (int32_t c = 0; c < 9; ++c) {
+    for (int32_t c = 0; c < kChannelCount; ++c) {
         LwEnvelope* env = LwNewEnvelope(count);
         if (!env) {
             LwFreeEnvelopes(head);
@@ -551,7 +524,6 @@ LwEnvelopeKey* NewKey() { return (LwEnvelopeKey*)calloc(1, sizeof(LwEnvelopeKey)
 
 LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     if (!env) return nullptr;
-    env->SegmentKey = nullptr;  // the keys change here or through the key handed back
     LwEnvelopeKey* first = env->KeyCount > 0 ? env->FirstKey : nullptr;
     for (LwEnvelopeKey* k = first; k; k = k->Next)
         if (fabs(k->Time - t) < kTimeEpsilon) return k;
@@ -639,7 +611,6 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     }
     default:
         EvaluateEnvelope(scene, env, t, &m->Value);
-        env->SegmentKey = nullptr;  // remembered from the keys as they were before the new one
         m->Param1 = k1->Value - m->Value;
         m->Param0 = m->Value - k0->Value;
         break;
@@ -778,19 +749,19 @@ void LwPlaceChannels(LwScene* scene) {
                 d->FirstKey = n > 0 ? keys : nullptr;
                 d->LastKey = n > 0 ? &keys[n - 1] : nullptr;
                 d->CurrentKey = e->CurrentKey ? keys + (e->CurrentKey - e->KeyArray) : nullptr;
-                d->SegmentKey = nullptr;
                 d->Placement = (int32_t)Placement::kSceneBlock;
                 d->Next = next ? d + 1 : nullptr;
                 keys += n;
                 FreeEnvelopeMemory(e);
                 e = next;
             }
-            bool inOrder = d - head >= 9;
-            for (int32_t c = 0; inOrder && c < 9; ++c) inOrder = head[c].Channel == c;
+            bool inOrder = d - head >= kChannelCount;
+            for (int32_t c = 0; inOrder && c < kChannelCount; ++c) inOrder = head[c].Channel == c;
             if (inOrder) head->Placement = (int32_t)Placement::kInOrder;
         }
     }
     scene->ChannelBlock = block;
+    scene->ChannelRecordsEnd = (LwEnvelope*)(block + records * sizeof(LwEnvelope));
 }
 
 void LwFreeEnvelopes(LwEnvelope* env) {

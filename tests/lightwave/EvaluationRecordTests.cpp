@@ -1,11 +1,13 @@
-// The segment caches: an evaluation that starts from whatever key the last one left gives the very
+// The search caches: an evaluation that starts from whatever key the last one left gives the very
 // bits a cold start gives, for every key shape and behaviour, at times before the first key, inside,
-// on the keys and after the last, visited forwards, backwards and at random.
+// on the keys and after the last, visited forwards, backwards and at random, and after callers have
+// written keys through the pointers the library hands out.
 #include "SceneTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 using namespace lwtest;
 
@@ -34,6 +36,36 @@ void Visit(const std::vector<double>& times, F eval) {
 
 Key K(double value, double time, int shape, double t = 0, double c = 0, double b = 0, double p0 = 0, double p1 = 0) {
     return Key{value, time, shape, t, c, b, p0, p1, 0};
+}
+
+// A light whose nine motion channels are the same envelope, one after another as loaded.
+std::string NineChannels(const std::vector<Key>& keys, int pre = 1, int post = 1) {
+    std::string text = "LWSC\n3\nAddLight\nLightMotion\nNumChannels 9\n";
+    for (int c = 0; c < 9; ++c) text += "Channel " + std::to_string(c) + "\n" + EnvelopeBlock(keys, pre, post);
+    return text;
+}
+
+// Position, rotation and scale of the scene's first item at t.
+std::vector<double> Motion(LwScene* s, double t) {
+    std::vector<double> out(9, -1.0);
+    const int32_t groups[] = {LW_MOTION_POSITION, LW_MOTION_ROTATION, LW_MOTION_SCALE};
+    for (int g = 0; g < 3; ++g) s->Op.EvaluateMotion(s, s->FirstItem, groups[g], t, &out[3 * (size_t)g]);
+    return out;
+}
+
+// The same with every channel's search starting cold; the caches are left as they were.
+std::vector<double> ColdMotion(LwScene* s, double t) {
+    std::vector<LwEnvelopeKey*> kept;
+    for (LwEnvelope* e = s->FirstItem->ChannelList; e; e = e->Next)
+        kept.push_back(e->CurrentKey), e->CurrentKey = nullptr;
+    std::vector<double> out = Motion(s, t);
+    size_t i = 0;
+    for (LwEnvelope* e = s->FirstItem->ChannelList; e; e = e->Next) e->CurrentKey = kept[i++];
+    return out;
+}
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+    return a.size() == b.size() && memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
 // Keys out of time order have no defined value: they are only evaluated (the sanitizers watch).
@@ -67,10 +99,7 @@ TEST(EvaluationCache, EnvelopesWarmGiveTheColdBits) {
                 EnvelopeScene e(set.keys, pre, post);
                 ASSERT_NE(e.env, nullptr);
                 // An item whose nine channels are the same envelope, warmed through its motion groups.
-                std::string text = "LWSC\n3\nAddLight\nLightMotion\nNumChannels 9\n";
-                for (int c = 0; c < 9; ++c)
-                    text += "Channel " + std::to_string(c) + "\n" + EnvelopeBlock(set.keys, pre, post);
-                ScenePtr item = Load(text);
+                ScenePtr item = Load(NineChannels(set.keys, pre, post));
                 Visit(Times(keyTimes), [&](double t) {
                     double warm[10] = {e.At(t)};
                     const int32_t groups[] = {LW_MOTION_POSITION, LW_MOTION_ROTATION, LW_MOTION_SCALE};
@@ -87,6 +116,88 @@ TEST(EvaluationCache, EnvelopesWarmGiveTheColdBits) {
                     }
                 });
             }
+    }
+}
+
+// The key GetKeyValue hands out, written after evaluations on both segments: the next evaluation
+// sees the value, of the envelope and of an item's motion alike.
+TEST(EvaluationCache, AKeyWrittenThroughItsPointerIsSeen) {
+    const std::vector<Key> keys = {K(0, 0, LW_SHAPE_LINEAR), K(10, 1, LW_SHAPE_LINEAR), K(0, 2, LW_SHAPE_LINEAR)};
+    EnvelopeScene e(keys);
+    LwEnvelopeKey* key = e.scene->Op.GetKeyValue(e.scene.get(), e.env, 2.0);
+    ASSERT_EQ(key, e.env->LastKey);
+    EXPECT_EQ(e.At(0.5), 5.0);
+    EXPECT_EQ(e.At(1.5), 5.0);
+    key->Value = 30;
+    EXPECT_EQ(e.At(1.5), 20.0);
+    EXPECT_EQ(e.At(1.75), 25.0);
+
+    std::vector<Key> written = keys;
+    written[2].value = 30;
+    ScenePtr s = Load(NineChannels(keys)), truth = Load(NineChannels(written));
+    std::vector<LwEnvelopeKey*> last;
+    for (int c = 0; c < 9; ++c)
+        last.push_back(s->Op.GetKeyValue(s.get(), s->Op.FindChannel(s.get(), s->FirstItem, c), 2.0));
+    Motion(s.get(), 0.5);
+    Motion(s.get(), 1.5);
+    for (LwEnvelopeKey* k : last) k->Value = 30;
+    for (double t : {1.5, 1.75, 0.5, 2.0, 1.25}) {
+        const std::vector<double> got = Motion(s.get(), t);
+        EXPECT_TRUE(SameBits(got, ColdMotion(s.get(), t))) << t;
+        EXPECT_TRUE(SameBits(got, Motion(truth.get(), t))) << t;
+    }
+    EXPECT_EQ(Motion(s.get(), 1.75), std::vector<double>(9, 25.0));
+}
+
+// Every key field a caller may write, written at random between evaluations (keys kept in time
+// order), and keys inserted: the warm results stay the cold ones, bit for bit.
+TEST(EvaluationCache, RandomKeyWritesKeepWarmEqualToCold) {
+    std::mt19937 rng(30);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    for (int round = 0; round < 40; ++round) {
+        std::vector<Key> keys;
+        double time = uniform(-1, 1);
+        for (int i = 0, n = 2 + pick(5); i < n; ++i, time += uniform(0.1, 1))
+            keys.push_back(K(uniform(-5, 5), time, pick(6), uniform(-1, 1), uniform(-1, 1), uniform(-1, 1),
+                             uniform(-1, 1), uniform(-1, 1)));
+        ScenePtr s = Load(NineChannels(keys, pick(6), pick(6)));
+        ASSERT_EQ(s->ErrorCode, 0);
+        const double from = keys.front().time - 1, to = time + 1;
+        for (int step = 0; step < 150; ++step) {
+            const double t = uniform(from, to);
+            if (step % 3 == 2) {
+                LwEnvelope* env = s->Op.FindChannel(s.get(), s->FirstItem, pick(9));
+                LwEnvelopeKey* k = env->FirstKey;
+                for (int skip = pick(env->KeyCount); skip > 0; --skip) k = k->Next;
+                if (pick(8) == 0) k = s->Op.GetKeyValue(s.get(), env, uniform(from, to));
+                const double earliest = k->Prev ? k->Prev->Time : k->Time - 1,
+                             latest = k->Next ? k->Next->Time : k->Time + 1;
+                double* fields[] = {&k->Value, &k->Tension, &k->Continuity, &k->Bias, &k->Param0, &k->Param1};
+                switch (pick(8)) {
+                case 0:
+                    k->Time = earliest + (latest - earliest) * uniform(0.05, 0.95);
+                    break;
+                case 1:
+                    k->Shape = pick(6);
+                    break;
+                default:
+                    *fields[pick(6)] = uniform(-3, 3);
+                    break;
+                }
+            }
+            const std::vector<double> warm = Motion(s.get(), t);
+            ASSERT_TRUE(SameBits(warm, ColdMotion(s.get(), t))) << "round " << round << " step " << step << " at " << t;
+            LwEnvelope* env = s->Op.FindChannel(s.get(), s->FirstItem, pick(9));
+            double one = -1;
+            s->Op.EvaluateEnvelope(s.get(), env, t, &one);
+            LwEnvelopeKey* kept = env->CurrentKey;
+            env->CurrentKey = nullptr;
+            double cold = -2;
+            s->Op.EvaluateEnvelope(s.get(), env, t, &cold);
+            env->CurrentKey = kept;
+            ASSERT_EQ(memcmp(&one, &cold, sizeof(one)), 0) << "round " << round << " step " << step << " at " << t;
+        }
     }
 }
 

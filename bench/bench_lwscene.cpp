@@ -286,13 +286,9 @@ void BM_EvaluateFrame(benchmark::State& state) {
     };
     const auto libraryTurn = frames([&](double t) { return LibraryFrame(scene, t); });
     const auto plainTurn = frames([&](double t) { return PlainFrame(flat, t); });
-    int turn = 0;
     for (auto _ : state) {
-        // One pair a turn, the side that goes first changing every turn.
-        if (turn++ % 2 == 0)
-            bench::Alternate(1, libraryTurn, plainTurn, library, plain);
-        else
-            bench::Alternate(1, plainTurn, libraryTurn, plain, library);
+        // One pair a turn; the helper changes the side that goes first every turn.
+        bench::Alternate(1, libraryTurn, plainTurn, library, plain);
         t0 += kFramesEach * kFrameStep;
         if (t0 + kFramesEach * kFrameStep > kWrapTime) t0 = 0.0;  // back to the start: the segment caches restart
     }

@@ -62,8 +62,6 @@ CResourceScene::~CResourceScene() {
     if (instance == this) instance = nullptr;
 }
 
-CSpriteFont* CResourceScene::GetFont(int index) { return index >= 0 && index < 3 ? &fonts_[index] : nullptr; }
-
 void CResourceScene::SetWideScreen(bool wide) {
     wideScreen_ = wide;
     LayoutViewports();

@@ -38,8 +38,10 @@ public:
     void Frame(unsigned frames) override;
 
     virtual trivale::type_a::CDXSprite* GetSprite() { return &sprite_; }
-    // 0 the large font, 1 the small one, 2 the debug font; null for other indices.
-    virtual trivale::type_a::CSpriteFont* GetFont(int index);
+    // The large font, the small one and the debug font.
+    virtual trivale::type_a::CSpriteFont* GetFont0() { return &fonts_[0]; }
+    virtual trivale::type_a::CSpriteFont* GetFont1() { return &fonts_[1]; }
+    virtual trivale::type_a::CSpriteFont* GetFont2() { return &fonts_[2]; }
     // The main viewport.
     virtual CViewport* GetViewport() { return &main_; }
     virtual trivale::IController* GetController() { return &controller_; }

@@ -32,6 +32,16 @@ protected:
 };
 
 // The bars and the clear colour are read back in OverlayGLTest; here the clear that follows Present.
+// The overlay's own operations follow the scene's nine in their order, one accessor per font.
+TEST(OverlaySlots, OwnOperationsFollowTheSceneOnesInOrder) {
+    using S = CResourceScene;
+    EXPECT_TRUE(InSlotOrder(&trivale::IScene::Kill, &S::GetSprite, &S::GetFont0, &S::GetFont1, &S::GetFont2,
+                            &S::GetViewport, &S::GetController, &S::GetMusicManager, &S::SetUserValue1,
+                            &S::GetUserValue1, &S::SetWideScreen, &S::IsWideScreen, &S::SetUserValue2,
+                            &S::GetUserValue2, &S::SetClearColor, &S::GetDebugPage, &S::SetScoreCounting,
+                            &S::SetScoreRatio, &S::GetScore, &S::ResetScore, &S::SetOneShot, &S::IsOneShot));
+}
+
 TEST_F(OverlayFakeTest, EveryPassEndsWithPresentThenClearsInTheClearColour) {
     EXPECT_EQ(CResourceScene::Instance(), overlay_.get()) << "one overlay";
     overlay_->SetClearColor(0xFF405060);

@@ -48,6 +48,7 @@ void CMusicManager::FadeOut(int milliseconds) {
 }
 
 void CMusicManager::SetVolume(int volume) {
-    volume_ = std::clamp(volume, plat::kVolumeMin, plat::kVolumeMax);
+    // Kept as given; the sound takes a value outside the scale as the scale's nearer end.
+    volume_ = volume;
     stream_.SetLinearVolume(volume_);
 }

@@ -33,8 +33,8 @@ public:
     // Fades from the present volume to silence over that time, then stops; at once for 0 or less.
     // Nothing when no track is playing.
     virtual void FadeOut(int milliseconds);
-    // -10000 (silent) to 0 (full) on the linear scale; values outside are taken as its nearest end.
-    // Kept for later tracks.
+    // -10000 (silent) to 0 (full) on the linear scale; values outside are heard as its nearer end but
+    // kept as given. Kept for later tracks.
     virtual void SetVolume(int volume);
     virtual int GetVolume() const { return volume_; }
 

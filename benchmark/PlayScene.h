@@ -63,17 +63,19 @@ public:
     virtual void ShowCloud(bool show) { view_.showCloud = show; }
     virtual void ShowSnow(bool show) { view_.showSnow = show; }
     virtual void SetSnowScale(float scale) { view_.snowScale = scale; }
-    // Loads one more queued texture and draws the loading picture with the progress; the frame that
-    // loads the last one ends loading and makes the cloud and snow layers.
-    virtual void DrawLoadingScreen();
-    // The text lines, the debug pages' particle count, then the text fade advanced by the frame's time.
-    virtual void DrawTextLines(double elapsedMs);
-    virtual void DrawParticleCount();
     // Every ".lws" under the directory, recursively; while loading, their textures are queued.
     virtual void PrecacheScenes(const std::string& directory);
     virtual void TextOut(const std::string& line) { text_.TextOut(line); }
     virtual void TextClear() { text_.TextClear(); }
     virtual CMotionTween<float>* GetTextFade() { return text_.GetTextFade(); }
+
+    // The frame's drawing steps.
+    // Loads one more queued texture and draws the loading picture with the progress; the frame that
+    // loads the last one ends loading and makes the cloud and snow layers.
+    void DrawLoadingScreen();
+    // The text lines, the debug pages' particle count, then the text fade advanced by the frame's time.
+    void DrawTextLines(double elapsedMs);
+    void DrawParticleCount();
 
     // Null before the script sets one.
     trivale::type_a::CLWRenderableScene* GetCurrentScene() const { return current_; }

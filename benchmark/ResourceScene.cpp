@@ -62,8 +62,6 @@ CResourceScene::~CResourceScene() {
     if (instance == this) instance = nullptr;
 }
 
-CSpriteFont* CResourceScene::GetFont(int index) { return index >= 0 && index < 3 ? &fonts_[index] : nullptr; }
-
 void CResourceScene::SetWideScreen(bool wide) {
     wideScreen_ = wide;
     LayoutViewports();
@@ -169,19 +167,19 @@ void CResourceScene::DrawDebugPages(int width, int top, int bottom, int height) 
     CSpriteFont& debug = fonts_[2];
     const int w2 = debug.GetCharWidth(), h2 = debug.GetCharHeight();
     const double fps = FramesPerSecond();
+    CFrameRateKeeper* keeper = Keeper();
+    const double now = keeper != nullptr ? keeper->GetElapsedMilliseconds() : 0.0;
     if (debugPage_ == 1) {
         debug.DrawText(FormatString("%6.2f FPS ", fps), width, bottom - 2 * h2, 0, kDebugColour, kRight);
     } else if (debugPage_ >= 2) {
-        // No portable way to ask GL for free video memory: the line shows 0.
         debug.DrawText(FormatString("<DEBUG %d>  [VRAM %3dMB FREE] [%5u/%5u objs] [%6.3f Mtri/sec] [%6u tri/frame]  "
                                     "%6.2f FPS ",
-                                    debugPage_, 0, DrawnItemCount, TestedItemCount, triangles_.GetRate() * 0.000001,
-                                    DrawnTriangleCount, fps),
+                                    debugPage_, FreeVideoMemoryMiB(now), DrawnItemCount, TestedItemCount,
+                                    triangles_.GetRate() * 0.000001, DrawnTriangleCount, fps),
                        width, bottom - 2 * h2, 0, kDebugColour, kRight);
     }
 
-    CFrameRateKeeper* keeper = Keeper();
-    triangles_.Add(keeper != nullptr ? keeper->GetElapsedMilliseconds() : 0.0, DrawnTriangleCount);
+    triangles_.Add(now, DrawnTriangleCount);
     DrawnTriangleCount = 0;
     DrawnItemCount = 0;
     TestedItemCount = 0;
@@ -228,6 +226,16 @@ void CResourceScene::Frame(unsigned) {
     ClearViewports();
     controller_.Update();
     if (controller_.IsPushed("debug")) debugPage_ = (debugPage_ + 1) % kDebugPageCount;
+}
+
+int CResourceScene::FreeVideoMemoryMiB(double now) {
+    // Without a keeper the clock stands still, and the first answer stays.
+    if (!videoMemoryAsked_ || now - videoMemoryAskedAt_ >= 1000.0 || now < videoMemoryAskedAt_) {
+        freeVideoMemoryMiB_ = static_cast<int>(CurrentDevice().GetAvailableTextureMem() >> 20);
+        videoMemoryAskedAt_ = now;
+        videoMemoryAsked_ = true;
+    }
+    return freeVideoMemoryMiB_;
 }
 
 void CResourceScene::AppendToConsole(const std::string& text) {

@@ -38,8 +38,10 @@ public:
     void Frame(unsigned frames) override;
 
     virtual trivale::type_a::CDXSprite* GetSprite() { return &sprite_; }
-    // 0 the large font, 1 the small one, 2 the debug font; null for other indices.
-    virtual trivale::type_a::CSpriteFont* GetFont(int index);
+    // The large font, the small one and the debug font.
+    virtual trivale::type_a::CSpriteFont* GetFont0() { return &fonts_[0]; }
+    virtual trivale::type_a::CSpriteFont* GetFont1() { return &fonts_[1]; }
+    virtual trivale::type_a::CSpriteFont* GetFont2() { return &fonts_[2]; }
     // The main viewport.
     virtual CViewport* GetViewport() { return &main_; }
     virtual trivale::IController* GetController() { return &controller_; }
@@ -76,6 +78,8 @@ public:
     const std::deque<std::string>& GetConsole() const { return console_; }
     const CScoreCounter& GetScoreCounter() const { return score_; }
     std::uint32_t GetClearColor() const { return clearColour_; }
+    // The free video memory the debug line shows, in MiB.
+    int GetFreeVideoMemoryMiB() const { return freeVideoMemoryMiB_; }
 
 private:
     CResourceScene();
@@ -87,6 +91,8 @@ private:
     void DrawTexts(int width, int top, int bottom, int height);
     void DrawDebugPages(int width, int top, int bottom, int height);
     void AppendToConsole(const std::string& text);
+    // Asks the driver while the debug line shows, at most once a second of the frame keeper's clock.
+    int FreeVideoMemoryMiB(double now);
 
     trivale::type_a::CDXSprite sprite_;
     CViewport full_, topBar_, bottomBar_, main_;
@@ -102,6 +108,9 @@ private:
     int userValue2_ = -1;
     int debugPage_ = 0;
     CTriangleRate triangles_;
+    int freeVideoMemoryMiB_ = 0;
+    double videoMemoryAskedAt_ = 0.0;
+    bool videoMemoryAsked_ = false;
     CScoreCounter score_;
     bool oneShot_ = true;
     std::deque<std::string> console_;

@@ -7,7 +7,7 @@
 ShowCanvas CanvasOf(CResourceScene& overlay) {
     const plat::PresentParameters* parameters = trivale::type_a::CurrentGraphics().GetPresentParameters();
     const int width = parameters != nullptr ? static_cast<int>(parameters->backBufferWidth) : 0;
-    return ShowCanvas{overlay.GetSprite(),   overlay.GetFont(0), overlay.GetFont(2), overlay.GetViewport(), width,
+    return ShowCanvas{overlay.GetSprite(),   overlay.GetFont0(), overlay.GetFont2(), overlay.GetViewport(), width,
                       overlay.GetDebugPage()};
 }
 

@@ -8,10 +8,16 @@
 namespace trivale {
 
 void LogGraphicsError(plat::GraphicsResult result, const char* sourceFile, int line) {
+    LogGraphicsError(result, std::string(), sourceFile, line);
+}
+
+void LogGraphicsError(plat::GraphicsResult result, const std::string& reason, const char* sourceFile, int line) {
     const char* name = nullptr;
     const char* description = nullptr;
     plat::DescribeGraphicsResult(result, &name, &description);
-    LogDirectXError(static_cast<unsigned>(result), name, description, sourceFile, line);
+    std::string text = description ? description : "n/a";
+    if (!reason.empty()) text += " (" + reason + ")";
+    LogDirectXError(static_cast<unsigned>(result), name, text.c_str(), sourceFile, line);
 }
 
 namespace {

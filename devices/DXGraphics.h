@@ -38,6 +38,8 @@ public:
 // "DirectX Error: <name>(0x<code>): <description>" at the given place, for a graphics result.
 void LogGraphicsError(plat::GraphicsResult result, const char* sourceFile, int line);
 #define TV_LOG_GRAPHICS_ERROR(result) ::trivale::LogGraphicsError((result), __FILE__, __LINE__)
+// The same line with the failing call's own reason after the description, when it gave one.
+void LogGraphicsError(plat::GraphicsResult result, const std::string& reason, const char* sourceFile, int line);
 
 class CDXGraphics : public virtual CNonCopyable {
 public:

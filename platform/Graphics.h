@@ -404,6 +404,10 @@ public:
     // interval, depth bits), gathered since the last call; the owner logs them.
     virtual std::vector<std::string> TakeFallbackNotes() = 0;
 
+    // Free video memory in bytes as the driver tells it (at most 0xFFFFFFFF), 0 when it cannot tell.
+    // A question to the driver, not a drawing state: for a status display, asked now and then.
+    virtual uint32_t GetAvailableTextureMem() = 0;
+
     // ---- drawing: states are kept as set and read back from that copy, never from the driver.
     virtual GraphicsResult SetRenderState(RenderState state, uint32_t value) = 0;
     virtual GraphicsResult GetRenderState(RenderState state, uint32_t& value) = 0;

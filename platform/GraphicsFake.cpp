@@ -267,6 +267,10 @@ public:
         notes.swap(notes_);
         return notes;
     }
+    uint32_t GetAvailableTextureMem() override {
+        state_->journal.push_back("GetAvailableTextureMem");
+        return state_->freeVideoMemory;
+    }
     void SimulateDeviceLoss(bool resettable) override {
         lost_ = true;
         resettable_ = resettable;

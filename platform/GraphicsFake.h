@@ -33,6 +33,7 @@ struct FakeGraphicsState {
     std::vector<std::string> fallbackNotes;  // handed out by the next device's TakeFallbackNotes
     PresentParameters lastParameters;        // of the last successful create or reset
     uint32_t clearColour = 0;
+    uint32_t freeVideoMemory = 0;  // what GetAvailableTextureMem answers
 };
 
 std::unique_ptr<IGraphicsSystem> CreateFakeGraphicsSystem(std::shared_ptr<FakeGraphicsState> state);

@@ -402,6 +402,9 @@ GLGraphicsDevice::GLGraphicsDevice(Window* window, SDL_GLContext context, uint32
     features.s3tc = HasExtension("GL_EXT_texture_compression_s3tc");
     features.bgraArrays = HasExtension("GL_ARB_vertex_array_bgra") || HasExtension("GL_EXT_vertex_array_bgra");
     features.multiplyAdd = HasExtension("GL_ATI_texture_env_combine3");
+    memoryInfo_ = HasExtension("GL_NVX_gpu_memory_info") ? MemoryInfo::Nvx
+                  : HasExtension("GL_ATI_meminfo")       ? MemoryInfo::Ati
+                                                         : MemoryInfo::None;
     features.maxAnisotropy = caps_.maxAnisotropy;
     gl_.Init(features);
     drawing_ = DrawingState(this, parameters_.enableAutoDepthStencil);
@@ -851,6 +854,18 @@ GraphicsResult GLGraphicsDevice::ReadBackBuffer(std::vector<uint32_t>& pixels, u
         for (uint32_t x = 0; x < width; ++x) to[x] = from[x] | 0xFF000000u;  // no alpha in the back buffer
     }
     return gfx::kOk;
+}
+
+uint32_t GLGraphicsDevice::GetAvailableTextureMem() {
+    // Both extensions answer in KiB; the memory-info one gives the free video memory first of four.
+    const GLenum kNvxAvailableVideoMemory = 0x9049, kAtiFreeTextureMemory = 0x87FC;
+    if (memoryInfo_ == MemoryInfo::None) return 0;
+    MakeCurrent();
+    DrainErrors();
+    GLint kib[4] = {0, 0, 0, 0};
+    glGetIntegerv(memoryInfo_ == MemoryInfo::Nvx ? kNvxAvailableVideoMemory : kAtiFreeTextureMemory, kib);
+    if (glGetError() != GL_NO_ERROR || kib[0] <= 0) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(kib[0]) * 1024u, 0xFFFFFFFFu));
 }
 
 std::vector<std::string> GLGraphicsDevice::TakeFallbackNotes() {

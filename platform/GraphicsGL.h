@@ -86,6 +86,7 @@ public:
                          uint32_t stencil) override;
     GraphicsResult ReadBackBuffer(std::vector<uint32_t>& pixels, uint32_t& width, uint32_t& height) override;
     std::vector<std::string> TakeFallbackNotes() override;
+    uint32_t GetAvailableTextureMem() override;
     void SimulateDeviceLoss(bool resettable) override;
     void ForceOffScreenBackBuffer(bool force) override;
     bool DrawsDirect() const override { return direct_; }
@@ -127,6 +128,8 @@ public:
 
 protected:
     enum class Loss { None, Held, HeldWhileMinimised, Resettable };
+    // The driver's extension that tells free video memory, if any.
+    enum class MemoryInfo { None, Nvx, Ati };
     void MakeCurrent();
     bool Lost() const { return loss_ != Loss::None; }
     // Leaves the back buffer bound for drawing.
@@ -158,6 +161,7 @@ protected:
     bool direct_ = false;          // drawing straight into the window's framebuffer
     bool forceOffScreen_ = false;  // a test hook: always the off-screen target
     int windowDepthBits_ = 0;      // of the window's own framebuffer
+    MemoryInfo memoryInfo_ = MemoryInfo::None;
     GLuint frameBuffer_ = 0;
     GLuint colourBuffer_ = 0;
     GLuint depthBuffer_ = 0;

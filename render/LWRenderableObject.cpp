@@ -1,6 +1,8 @@
 #include "render/LWRenderableObject.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "core/Exception.h"
 #include "core/Path.h"
@@ -87,18 +89,43 @@ void CLWRenderableObject::Load(const std::string& name, CTextureCache* cache) {
     Load(&CurrentDataLoader(), name, cache);
 }
 
+// Makes each part of the file as the reader hands it over.
+class CLWRenderableObject::CFileReceiver : public IT3OReceiver {
+public:
+    CFileReceiver(CLWRenderableObject& object, IDataLoader* loader, const std::string& directory, CTextureCache* cache)
+        : object_(object), loader_(loader), directory_(directory), cache_(cache) {}
+    void OnVertices(const std::vector<T3OVertex>& vertices) override { object_.MakeVertexBuffer(vertices); }
+    void OnMaterialRevision(T3OMaterialRevision) override {}
+    void OnMaterial(const T3OMaterial& material) override {
+        object_.AddMaterial(material, loader_, directory_, cache_);
+    }
+    void OnPolygonSet(const T3OPolygonSet& set) override { object_.AddPolygonSet(set); }
+    void OnBoundingSphere(const plat::Vector3& centre, float radius) override {
+        object_.boundingCentre_ = centre;
+        object_.boundingRadius_ = radius;
+    }
+
+private:
+    CLWRenderableObject& object_;
+    IDataLoader* loader_;
+    const std::string& directory_;
+    CTextureCache* cache_;
+};
+
 void CLWRenderableObject::Load(IDataLoader* loader, const std::string& name, CTextureCache* cache) {
     if (loaded_) throw EInvalidOperation(this, "二重にロードを行おうとしました. - ファイル \"" + name + "\"");
     if (loader == nullptr) throw EInvalidParameter(this, "data loader object が NULL です.");
+    // What a load that failed made stays until the next one, which starts from nothing.
+    vertexBuffer_.reset();
+    vertexCount_ = passMask_ = redrawMask_ = 0;
+    std::fill(std::begin(redrawTriangles_), std::end(redrawTriangles_), 0u);
+    materials_.clear();
+    polygonSets_.clear();
     std::unique_ptr<IStream> stream = loader->Open(name);
     const std::string directory = ExtractFileDir(name);
-    const T3OObject object = CT3OReader(this).Read(*stream);
+    CFileReceiver receiver(*this, loader, directory, cache);
+    CT3OReader(this).Read(*stream, receiver);
 
-    MakeVertexBuffer(object.vertices);
-    for (const T3OMaterial& material : object.materials) AddMaterial(material, loader, directory, cache);
-    for (const T3OPolygonSet& set : object.polygonSets) AddPolygonSet(set);
-    boundingCentre_ = object.boundingCentre;
-    boundingRadius_ = object.boundingRadius;
     std::uint32_t sets[kMaxRenderPass + 1] = {}, reflecting = 0;
     for (const std::unique_ptr<CPolygonSet>& set : polygonSets_) {
         if (set->indexCount_ == 0 || set->materialIndex_ >= materials_.size()) continue;

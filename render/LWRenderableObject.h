@@ -82,7 +82,8 @@ public:
 
     // Through the application driver's data loader.
     virtual void Load(const std::string& name, CTextureCache* cache);
-    // Reads the file once (a second Load is an EInvalidOperation) and makes its buffers; textures come
+    // Reads the file once (a second Load is an EInvalidOperation) and makes its buffers and asks for its
+    // textures as the file goes by, so the first fault in file order is the one reported; textures come
     // from the cache through the same loader, named relative to the file's directory. The cache may be
     // null only when no material names a texture.
     virtual void Load(IDataLoader* loader, const std::string& name, CTextureCache* cache);
@@ -114,6 +115,8 @@ public:
     plat::IVertexBuffer* GetVertexBuffer() const { return vertexBuffer_.get(); }
 
 private:
+    class CFileReceiver;
+
     void MakeVertexBuffer(const std::vector<T3OVertex>& vertices);
     void AddMaterial(const T3OMaterial& source, IDataLoader* loader, const std::string& directory,
                      CTextureCache* cache);

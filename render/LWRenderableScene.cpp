@@ -200,7 +200,8 @@ double CLWRenderableScene::WrapTime(double t) const {
     if (!scene_ || !(scene_->FramesPerSecond > 0.0)) return t;
     const double f = 1.0 / scene_->FramesPerSecond;
     const double length = (static_cast<double>(lastFrame_) - firstFrame_) * f;
-    if (!(length > 0.0)) return t;
+    // Only an empty range stays unwrapped; a reversed one wraps by its negative length.
+    if (length == 0.0 || !std::isfinite(length)) return t;
     return t - std::trunc(t / length) * length + firstFrame_ * f;
 }
 

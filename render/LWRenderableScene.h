@@ -117,8 +117,8 @@ public:
     virtual std::int32_t GetFirstFrame();
     virtual std::int32_t GetLastFrame();
 
-    // The time as the scene plays it: within the playing range, repeating. An empty or reversed range
-    // does not repeat.
+    // The time as the scene plays it: within the playing range, repeating (a reversed range repeats by
+    // its negative length). An empty range does not repeat.
     double WrapTime(double seconds) const;
     const plat::ColourValue& GetAmbientColor() const { return ambientColor_; }
     bool IsLoaded() const { return scene_ != nullptr; }

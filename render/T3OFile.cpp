@@ -1,6 +1,7 @@
 #include "render/T3OFile.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/Exception.h"
 #include "core/RIFFReader.h"
@@ -129,17 +130,36 @@ bool ReadMaterial(ChunkCursor& in, std::uint32_t revision, T3OMaterial& m) {
     return true;
 }
 
+// Gathers the parts into one object.
+class ObjectGatherer : public IT3OReceiver {
+public:
+    void OnVertices(const std::vector<T3OVertex>& vertices) override { object.vertices = vertices; }
+    void OnMaterialRevision(T3OMaterialRevision revision) override { object.materialRevision = revision; }
+    void OnMaterial(const T3OMaterial& material) override { object.materials.push_back(material); }
+    void OnPolygonSet(const T3OPolygonSet& set) override { object.polygonSets.push_back(set); }
+    void OnBoundingSphere(const plat::Vector3& centre, float radius) override {
+        object.boundingCentre = centre;
+        object.boundingRadius = radius;
+    }
+    T3OObject object;
+};
+
 }  // namespace
 
 CT3OReader::~CT3OReader() {}
 
 T3OObject CT3OReader::Read(IStream& stream) {
+    ObjectGatherer gatherer;
+    Read(stream, gatherer);
+    return std::move(gatherer.object);
+}
+
+void CT3OReader::Read(IStream& stream, IT3OReceiver& receiver) {
     auto refuse = [this](const char* message) { return EInvalidFileFormat(origin_, message); };
 
     CRIFFReader riff;
     riff.Open(&stream);
     if (riff.GetFormType() != Id("TV3O")) throw refuse("ファイルフォーマットエラー: T3Oファイルではありません.");
-    T3OObject object;
 
     {
         ChunkCursor in = SelectChunk(riff, "head");
@@ -149,6 +169,7 @@ T3OObject CT3OReader::Read(IStream& stream) {
         if (in.Key("Revision")) in.U32(revision);
     }
 
+    std::size_t vertexCount = 0;
     {
         ChunkCursor in = SelectChunk(riff, "vert");
         std::uint32_t revision = 0, count = 0;
@@ -157,23 +178,31 @@ T3OObject CT3OReader::Read(IStream& stream) {
             throw refuse(kVertexError);
         // A vertex buffer cannot be empty, and 16-bit indices reach no further than kMaxT3OVertices.
         if (count == 0 || count > kMaxT3OVertices || std::uint64_t{count} * 32 > in.Left()) throw refuse(kVertexError);
-        object.vertices.resize(count);
-        for (T3OVertex& v : object.vertices)
+        std::vector<T3OVertex> vertices(count);
+        for (T3OVertex& v : vertices)
             if (!in.Vector(v.position) || !in.Vector(v.normal) || !in.F32(v.tu) || !in.F32(v.tv))
                 throw refuse(kVertexError);
+        vertexCount = vertices.size();
+        receiver.OnVertices(vertices);
     }
 
+    std::uint32_t materialCount = 0;
     {
         ChunkCursor in = SelectChunk(riff, "mate");
-        std::uint32_t revision = 0, count = 0;
+        std::uint32_t revision = 0;
         if (!in.Key("Material") || !in.Key("Revision") || !in.U32(revision)) throw refuse(kMaterialError);
         if (revision < 0x100 || revision > 0x103) throw refuse(kMaterialRevisionError);
-        object.materialRevision = static_cast<T3OMaterialRevision>(revision);
-        if (!in.Key("Count") || !in.U32(count) || !in.Key("Data")) throw refuse(kMaterialError);
-        if (count > in.Left() / MinMaterialRecord(revision)) throw refuse(kMaterialError);
-        object.materials.resize(count);
-        for (T3OMaterial& m : object.materials)
+        if (!in.Key("Count") || !in.U32(materialCount) || !in.Key("Data")) throw refuse(kMaterialError);
+        receiver.OnMaterialRevision(static_cast<T3OMaterialRevision>(revision));
+        // Record by record, each handed over before the next is read. A count larger than the
+        // records the bytes hold fails at the first record that runs out of bytes, so the loop and
+        // what the receiver keeps stay bounded by the chunk.
+        for (std::uint32_t i = 0; i < materialCount; ++i) {
+            if (in.Left() < MinMaterialRecord(revision)) throw refuse(kMaterialError);
+            T3OMaterial m;
             if (!ReadMaterial(in, revision, m)) throw refuse(kMaterialError);
+            receiver.OnMaterial(m);
+        }
     }
 
     {
@@ -182,13 +211,12 @@ T3OObject CT3OReader::Read(IStream& stream) {
         if (!in.Key("PolygonSet") || !in.Key("Revision") || !in.U32(revision) || revision != kFieldRevision ||
             !in.Key("Count") || !in.U32(count) || !in.Key("Data"))
             throw refuse(kPolygonSetError);
-        if (count > in.Left() / 8) throw refuse(kPolygonSetError);
-        object.polygonSets.resize(count);
-        const std::size_t vertexCount = object.vertices.size();
-        for (T3OPolygonSet& set : object.polygonSets) {
+        // As for the materials: a set that runs out of bytes ends the reading.
+        for (std::uint32_t i = 0; i < count; ++i) {
+            T3OPolygonSet set;
             std::uint32_t indexCount = 0;
-            if (!in.U32(set.materialIndex) || !in.U32(indexCount) || set.materialIndex >= object.materials.size() ||
-                indexCount % 3 != 0 || std::uint64_t{indexCount} * 2 > in.Left())
+            if (in.Left() < 8 || !in.U32(set.materialIndex) || !in.U32(indexCount) ||
+                set.materialIndex >= materialCount || indexCount % 3 != 0 || std::uint64_t{indexCount} * 2 > in.Left())
                 throw refuse(kPolygonSetError);
             set.indices.resize(indexCount);
             for (std::uint16_t& index : set.indices) {
@@ -197,18 +225,20 @@ T3OObject CT3OReader::Read(IStream& stream) {
                 index = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
                 if (index >= vertexCount) throw refuse(kPolygonSetError);
             }
+            receiver.OnPolygonSet(set);
         }
     }
 
     {
         ChunkCursor in = SelectChunk(riff, "bdsp");
         std::uint32_t revision = 0;
+        plat::Vector3 centre;
+        float radius = 0.0f;
         if (!in.Key("BoundingSphere") || !in.Key("Revision") || !in.U32(revision) || revision != kFieldRevision ||
-            !in.Key("Center") || !in.Vector(object.boundingCentre) || !in.Key("Radius") ||
-            !in.F32(object.boundingRadius))
+            !in.Key("Center") || !in.Vector(centre) || !in.Key("Radius") || !in.F32(radius))
             throw refuse(kBoundingSphereError);
+        receiver.OnBoundingSphere(centre, radius);
     }
-    return object;
 }
 
 }  // namespace type_a

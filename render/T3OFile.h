@@ -1,6 +1,7 @@
 // The engine's 3D object file (".t3o"): a RIFF form "TV3O" holding one ready-to-draw mesh. The reader
-// turns a file into plain in-memory data, checked whole, which the renderable object uploads to the
-// device's vertex and index buffers.
+// hands the file's parts over in file order, each checked before it is handed over, so that the
+// renderable object makes its buffers and asks for its textures as the file goes by; or it gathers
+// them into plain in-memory data.
 #pragma once
 
 #include <cstdint>
@@ -68,15 +69,31 @@ struct T3OObject {
 // 16-bit indices address at most this many vertices.
 const std::uint32_t kMaxT3OVertices = 65536;
 
+// Receives the parts of a file in the order the reader checks them: the vertices, then the material
+// revision and each material, each polygon set, and the bounding sphere. A part is handed over before
+// the next one is read, so what the receiver does with it (and what it throws) comes first.
+class IT3OReceiver : public IInterface {
+public:
+    virtual void OnVertices(const std::vector<T3OVertex>& vertices) = 0;
+    virtual void OnMaterialRevision(T3OMaterialRevision revision) = 0;
+    virtual void OnMaterial(const T3OMaterial& material) = 0;
+    virtual void OnPolygonSet(const T3OPolygonSet& set) = 0;
+    virtual void OnBoundingSphere(const plat::Vector3& centre, float radius) = 0;
+};
+
 class CT3OReader : public virtual CNonCopyable {
 public:
     // Errors name the class of origin (the object being loaded), or this reader's when it is null.
     explicit CT3OReader(const CObject* origin = nullptr) : origin_(origin ? origin : this) {}
     ~CT3OReader() override;
 
-    // Reads the form from the stream's start. Every count, size and index is checked against the
-    // bytes of its chunk before use: a bad file is an EInvalidFileFormat naming the chunk (or the
-    // RIFF reader's error for a file that is no RIFF form or lacks a chunk).
+    // Reads the form from the stream's start: the form type, then the chunks "head", "vert", "mate",
+    // "pset" and "bdsp" in this order, wherever they lie in the file. Every count, size and index is
+    // checked against the bytes of its chunk before use: a bad file is an EInvalidFileFormat naming the
+    // chunk (or the RIFF reader's error for a file that is no RIFF form or lacks a chunk), raised where
+    // the reading meets the fault, after the parts before it were handed over.
+    virtual void Read(IStream& stream, IT3OReceiver& receiver);
+    // The same, gathered into one object.
     virtual T3OObject Read(IStream& stream);
 
 private:

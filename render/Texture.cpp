@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/Exception.h"
+#include "devices/DXGraphics.h"
 #include "gfxkit/TextureLoader.h"
 #include "render/RenderDevice.h"
 
@@ -34,9 +35,7 @@ CTexture::~CTexture() {}
 void CTexture::Load(IStream& source, bool mipmaps, plat::Format format, int maxSize) {
     texture_.reset();
     source.Seek(0);
-    if (source.GetSize() > kMaxFileBytes) {
-        throw EFileOpenError(this, "テクスチャのロードに失敗しました. (the image file is too large)");
-    }
+    if (source.GetSize() > kMaxFileBytes) Fail(plat::gfx::kInvalidData, "the image file is too large", __LINE__);
     std::vector<unsigned char> bytes(source.GetSize());
     bytes.resize(source.Read(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
 
@@ -69,12 +68,13 @@ void CTexture::Load(IStream& source, bool mipmaps, plat::Format format, int maxS
     }
     if (plat::Failed(result)) {
         texture_.reset();
-        const char* name = nullptr;
-        const char* description = nullptr;
-        std::string reason = plat::DescribeGraphicsResult(result, &name, &description) ? name : "error";
-        if (!why.empty()) reason += ": " + why;
-        throw EFileOpenError(this, "テクスチャのロードに失敗しました. (" + reason + ")");
+        Fail(result, why, __LINE__);
     }
+}
+
+void CTexture::Fail(plat::GraphicsResult result, const std::string& reason, int line) {
+    LogGraphicsError(result, reason, __FILE__, line);
+    throw EFileOpenError(this, "テクスチャのロードに失敗しました.");
 }
 
 void CTexture::Apply() { CurrentDevice().SetTexture(0, texture_.get()); }

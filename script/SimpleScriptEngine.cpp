@@ -93,10 +93,12 @@ void CSimpleScriptEngine::ReportScriptErrorCounts(std::int64_t lineNumber) {
         const std::string summary =
             FormatString("%d %s(s) in %s(%lld)", static_cast<int>(texts.size()), kind,
                          source_ ? source_->GetName().c_str() : "", static_cast<long long>(lineNumber));
-        // Cleared before sending: a listener that calls back into the engine sees a clean slate. The
-        // log already has every message with its place.
+        // Cleared before sending: a listener that calls back into the engine sees a clean slate.
         texts.clear();
-        if (listener_) (listener_->*send)(summary);
+        if (listener_)
+            (listener_->*send)(summary);
+        else
+            TV_LOG_ERROR_AT(summary);
     };
     report(lineErrors_, "error", &ISimpleScriptEngineListener::OnError);
     report(lineWarnings_, "warning", &ISimpleScriptEngineListener::OnWarning);
@@ -171,15 +173,20 @@ void CSimpleScriptEngine::HandleLine() {
     messageLine_ = std::int64_t{line} + 1;
     const std::string& text = source_->GetLines()[static_cast<std::size_t>(line)];
     bool parsed = true;
+    bool cut = false;
     try {
         ChargeWork(text.size());
         parsed = parser_->Parse(text);
     } catch (const ELineWorkExhausted&) {
         // What ran before the cut stays, as on a line that fails to parse; frameWork_ is now past
         // the budget, so the frame ends after this line.
+        cut = true;
     }
     lineOpen_ = false;
-    if (!parsed) OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
+    if (cut)
+        OnError("too much string work in one line");
+    else if (!parsed)
+        OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
     ReportScriptErrorCounts(std::int64_t{line} + 1);
 }
 

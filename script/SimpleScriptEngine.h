@@ -30,8 +30,9 @@ public:
     static const int kMaxReturnDepth = 100000;
     // Bytes of string work (line text parsed, strings joined or compared, messages and prints) one
     // Run or one Interrupt does at most: a frame ends after the line that uses it up, and a single
-    // line that alone uses more is cut where it does. Either way the frame ends as when the line
-    // budget runs out. A few tens of milliseconds of copying at most.
+    // line that alone uses more is cut where it does and reported as an error of that line. Either
+    // way the frame ends as when the line budget runs out. A few tens of milliseconds of copying at
+    // most.
     static const std::size_t kWorkBudget = std::size_t{64} << 20;
 
     CSimpleScriptEngine();

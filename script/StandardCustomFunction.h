@@ -31,10 +31,11 @@ public:
     virtual bool CheckArgumentsV(const std::deque<CFactor>& arguments, int count,
                                  std::initializer_list<FactorType> types);
     // The same check; reports nothing.
-    bool CheckArguments(const std::deque<CFactor>& arguments, int count, std::initializer_list<FactorType> types);
-    // The same check; on failure also ReportParameterMismatch.
-    bool CheckArgumentsOrReport(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments, int count,
+    virtual bool CheckArguments(const std::deque<CFactor>& arguments, int count,
                                 std::initializer_list<FactorType> types);
+    // The same check; on failure also ReportParameterMismatch.
+    virtual bool CheckArgumentsOrReport(CSimpleScriptEngine& context, const std::deque<CFactor>& arguments, int count,
+                                        std::initializer_list<FactorType> types);
 
 private:
     std::string name_;

@@ -53,18 +53,18 @@ protected:
     std::unique_ptr<CMusicManager> music{new CMusicManager({[this] { return &loader; }, [this] { return &device; }})};
 };
 
-// Kept on the scale; heard through the scale's curve and the decibel gain, on the next track and at once
-// on the playing one.
-TEST_F(MusicManagerTest, VolumeIsKeptOnTheScaleAndAppliesToThePlayingAndLaterTracks) {
-    for (auto [set, kept] : {std::pair{-2500, -2500}, {-20000, -10000}, {500, 0}}) {
-        music->SetVolume(set);
-        EXPECT_EQ(kept, music->GetVolume()) << set;
-    }
+// Kept as given; heard through the scale's curve and the decibel gain, a value off the scale as its
+// nearer end, on the next track and at once on the playing one.
+TEST_F(MusicManagerTest, VolumeIsKeptAsGivenAndAppliesToThePlayingAndLaterTracks) {
     music->SetVolume(-2500);
+    EXPECT_EQ(-2500, music->GetVolume());
     Play("flat.wav");
     EXPECT_NEAR(7900, Peak(), 2);
-    music->SetVolume(-10000);
-    EXPECT_EQ(0, Peak());
+    for (auto [set, peak] : {std::pair{-20000, 0}, {500, int{kLevel}}, {-10000, 0}}) {
+        music->SetVolume(set);
+        EXPECT_EQ(set, music->GetVolume());
+        EXPECT_EQ(peak, Peak()) << set;
+    }
 }
 
 // The fade's steps are the stream's (StreamingTest); here the fade ends silent and stopped, at once

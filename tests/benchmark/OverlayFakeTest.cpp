@@ -31,6 +31,16 @@ protected:
     std::unique_ptr<CResourceScene> overlay_;
 };
 
+// The overlay's own operations follow the scene's nine in their order, one accessor per font.
+TEST(OverlaySlots, OwnOperationsFollowTheSceneOnesInOrder) {
+    using S = CResourceScene;
+    EXPECT_TRUE(InSlotOrder(&trivale::IScene::Kill, &S::GetSprite, &S::GetFont0, &S::GetFont1, &S::GetFont2,
+                            &S::GetViewport, &S::GetController, &S::GetMusicManager, &S::SetUserValue1,
+                            &S::GetUserValue1, &S::SetWideScreen, &S::IsWideScreen, &S::SetUserValue2,
+                            &S::GetUserValue2, &S::SetClearColor, &S::GetDebugPage, &S::SetScoreCounting,
+                            &S::SetScoreRatio, &S::GetScore, &S::ResetScore, &S::SetOneShot, &S::IsOneShot));
+}
+
 // The bars and the clear colour are read back in OverlayGLTest; here the clear that follows Present.
 TEST_F(OverlayFakeTest, EveryPassEndsWithPresentThenClearsInTheClearColour) {
     EXPECT_EQ(CResourceScene::Instance(), overlay_.get()) << "one overlay";
@@ -58,6 +68,24 @@ TEST_F(OverlayFakeTest, DebugPagesCycleAndScriptErrorsOpenTheConsole) {
     overlay_->OnWarning("script warning: x");
     EXPECT_EQ(overlay_->GetDebugPage(), 4);
     EXPECT_EQ(overlay_->GetConsole().back(), "script warning: x");
+}
+
+// The driver is asked only while the debug line shows, and at most once a second.
+TEST_F(OverlayFakeTest, DebugLineShowsTheDriversFreeVideoMemory) {
+    fake_->freeVideoMemory = 300u << 20;
+    trivale::CFrameRateKeeper& keeper = *trivale::GetApplicationDriver()->GetFrameRateKeeper();
+    for (int i = 0; i < 5; ++i) overlay_->Frame(1);
+    EXPECT_TRUE(Journal("GetAvailableTextureMem").empty()) << "page 0";
+    keys_.pushes = 2;
+    overlay_->Frame(1);
+    overlay_->Frame(1);
+    const double start = keeper.GetElapsedMilliseconds();
+    for (int i = 0; i < 20; ++i) overlay_->Frame(1);
+    const double seconds = (keeper.GetElapsedMilliseconds() - start) / 1000.0;
+    const std::size_t asked = Journal("GetAvailableTextureMem").size();
+    EXPECT_GE(asked, 1u);
+    EXPECT_LE(static_cast<double>(asked), seconds + 1.0);
+    EXPECT_EQ(overlay_->GetFreeVideoMemoryMiB(), 300);
 }
 
 TEST_F(OverlayFakeTest, ConsoleIsBoundedAndTrimmedToThePageWhileShown) {

@@ -35,8 +35,8 @@ TEST_F(OverlayGLTest, TitleFrameRateAndScoreAtTheirPlaces) {
     overlay->Initialize();
     const int W = static_cast<int>(Graphics().GetPresentParameters()->backBufferWidth);
     const int top = static_cast<int>(overlay->GetViewport()->GetY()), bottom = overlay->GetViewport()->GetBottom();
-    const int w0 = overlay->GetFont(0)->GetCharWidth(), h0 = overlay->GetFont(0)->GetCharHeight();
-    const int w1 = overlay->GetFont(1)->GetCharWidth(), h1 = overlay->GetFont(1)->GetCharHeight();
+    const int w0 = overlay->GetFont0()->GetCharWidth(), h0 = overlay->GetFont0()->GetCharHeight();
+    const int w1 = overlay->GetFont1()->GetCharWidth(), h1 = overlay->GetFont1()->GetCharHeight();
     const int middle = W / 2, right = W - 2 * w0;
 
     overlay->Frame(1);

@@ -120,6 +120,19 @@ protected:
 
 const std::string kLit = "SetScene(\"scenes\\\\lit.lws\")\n";
 
+// The play scene's own operations follow the scene's nine in their order; the drawing steps take no slot.
+TEST(PlaySceneSlots, OwnOperationsFollowTheSceneOnesInOrder) {
+    using S = CPlayScene;
+    using overlaytest::InSlotOrder;
+    using overlaytest::Slot;
+    EXPECT_TRUE(InSlotOrder(&trivale::IScene::Kill, &S::SetScene, &S::GetSceneTime, &S::GetSceneFrame, &S::SetSceneTime,
+                            &S::SetSkyScene, &S::SetCameraClip, &S::SetCamera, &S::ShowCloud, &S::ShowSnow,
+                            &S::SetSnowScale, &S::PrecacheScenes, &S::TextOut, &S::TextClear, &S::GetTextFade));
+    EXPECT_EQ(Slot(&S::DrawLoadingScreen), -1);
+    EXPECT_EQ(Slot(&S::DrawTextLines), -1);
+    EXPECT_EQ(Slot(&S::DrawParticleCount), -1);
+}
+
 // Queued textures load one a frame, the script and the time stand still; the frame after the last
 // plays: the script's step first (its cloud shows at once), then sky, scene, clouds, snow, text.
 TEST_F(PlayTest, LoadsThenStepsTheScriptAndDrawsSkySceneCloudsSnowText) {

@@ -53,11 +53,12 @@ TEST_F(ProgressiveTextureCacheTest, LoadsOnePerCallInRequestOrder) {
     EXPECT_EQ(queued[1]->GetWidth(), 1);
 }
 
-// A bad file shows at its turn, as its exception and no more in the log than the file stream's own
-// system-error block; it stays the next one. A missing loader is refused when asked.
+// A bad file shows at its turn, as its exception and no more in the log than the failure's own error
+// block (the file stream's system error, the image's graphics error); it stays the next one. A missing
+// loader is refused when asked.
 TEST_F(ProgressiveTextureCacheTest, AFailedLoadIsReportedOnceAndStaysNext) {
     WriteFile("junk.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13});
-    for (auto bad : {std::make_pair("missing.png", 3u), std::make_pair("junk.png", 0u)}) {
+    for (auto bad : {std::make_pair("missing.png", 3u), std::make_pair("junk.png", 3u)}) {
         cache_ = std::make_unique<type_a::CProgressiveTextureCache>();
         Get(bad.first);
         RestartLog();

@@ -110,6 +110,13 @@ TEST_F(LwObjectFakeTest, RedrawIsTheDrawAloneWhereTheStatesStandAsLeft) {
 
 TEST_F(LwObjectFakeTest, LoadRefusals) {
     WriteFile("bad_000.t3o", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    // The sample with its polygon sets at revision 0x101: the textures are asked for first, so a
+    // missing texture cache is the error, as it is for the sound file.
+    std::vector<tools::T3OChunk> chunks = tools::MakeT3OChunks(Sample());
+    for (tools::T3OChunk& chunk : chunks)
+        if (chunk.id == "pset") chunk.data[26] = 1;
+    const std::string badSets = tools::MakeT3OForm(chunks);
+    WriteFile("objects/sets_000.t3o", std::vector<unsigned char>(badSets.begin(), badSets.end()));
     const struct {
         const char* name;
         bool twice, cache;
@@ -117,6 +124,8 @@ TEST_F(LwObjectFakeTest, LoadRefusals) {
     } rows[] = {
         {"box_000.t3o", true, false, "二重にロードを行おうとしました. - ファイル \"box_000.t3o\""},
         {"objects/thing_000.t3o", false, false, "texture cache object が NULL です."},
+        {"objects/sets_000.t3o", false, false, "texture cache object が NULL です."},
+        {"objects/sets_000.t3o", false, true, "T3Oファイルロード: ポリゴンセット読み込みエラー"},
         {"bad_000.t3o", false, true, "ファイルフォーマットエラー: T3Oファイルではありません."},
     };
     for (const auto& row : rows) {
@@ -132,6 +141,22 @@ TEST_F(LwObjectFakeTest, LoadRefusals) {
         }
         EXPECT_EQ(object.IsLoaded(), row.twice);
     }
+}
+
+// A load that fails at the last chunk has made every part before it; a later load starts afresh.
+TEST_F(LwObjectFakeTest, ALoadAfterAFailedOneStartsFromNothing) {
+    std::vector<tools::T3OChunk> chunks = tools::MakeT3OChunks(Sample());
+    for (tools::T3OChunk& chunk : chunks)
+        if (chunk.id == "bdsp") chunk.data[4] = 'b';
+    const std::string badSphere = tools::MakeT3OForm(chunks);
+    WriteFile("objects/sphere_000.t3o", std::vector<unsigned char>(badSphere.begin(), badSphere.end()));
+    CTextureCache textures;
+    CLWRenderableObject object;
+    EXPECT_THROW(object.Load("objects/sphere_000.t3o", &textures), EInvalidFileFormat);
+    EXPECT_EQ(object.GetPolygonSets().size(), 5u);
+    object.Load("objects/thing_000.t3o", &textures);
+    EXPECT_EQ(object.GetPolygonSets().size(), 5u);
+    EXPECT_EQ(object.GetPassMask(), 0b111u);
 }
 
 TEST_F(LwObjectFakeTest, CacheLoadsEachNameOnceAndForgetsFailures) {

@@ -62,7 +62,7 @@ TEST_F(LwSceneFakeTest, TimeWrapsIntoThePlayingRangeOnce) {
     } rows[] = {
         {0, 60, 2.5, 0.5},   {30, 90, 0.5, 1.5}, {30, 90, 2.5, 1.5},
         {0, 60, -0.5, -0.5}, {10, 10, 5.0, 5.0},  // an empty range does not wrap (and divides by nothing)
-        {60, 0, 5.0, 5.0},                        // nor does a reversed one
+        {90, 30, 0.5, 3.5},  {60, 0, 5.0, 3.0},   // a reversed one wraps by its negative length
     };
     for (const auto& row : rows) {
         CLWRenderableScene& scene = Load(Header(row.first, row.last) + Object("box.lwo", Motion{{0, 1, 2, 3}}) +

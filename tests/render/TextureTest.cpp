@@ -51,8 +51,8 @@ TEST_F(TextureTest, PrecacheAndMaximumSize) {
     EXPECT_EQ(Journal("CreateTexture"), Lines{"CreateTexture(1024, 512, 1, Argb8888) = T3"});
 }
 
-// Hostile files: the loader's reason in one exception, nothing logged, nothing cached; a later
-// request tries again.
+// Hostile files: the graphics error line with the loader's reason, then the one exception; nothing
+// cached; a later request tries again.
 TEST_F(TextureTest, BadImagesAreTheLoadersErrorAndNotCached) {
     std::vector<unsigned char> huge = FlatImage(2, 2);
     huge[12] = huge[13] = huge[14] = huge[15] = 0xFF;  // 65535 x 65535 with four texels behind it
@@ -65,10 +65,15 @@ TEST_F(TextureTest, BadImagesAreTheLoadersErrorAndNotCached) {
             Get(name);
             ADD_FAILURE() << name << " loaded";
         } catch (const EFileOpenError& e) {
-            EXPECT_EQ(e.GetMessage().rfind("テクスチャのロードに失敗しました. (INVALIDDATA", 0), 0u) << e.GetMessage();
+            EXPECT_EQ(e.GetMessage(), "テクスチャのロードに失敗しました.");
             EXPECT_EQ(e.GetOrigin(), "trivale::type_a::CTexture");
         }
-        EXPECT_TRUE(log_->Lines().empty()) << name;
+        const Lines lines = log_->Lines();
+        ASSERT_EQ(lines.size(), 3u) << name;
+        EXPECT_EQ(lines[0], "ERROR: ");
+        EXPECT_EQ(lines[1].rfind("\tDirectX Error: INVALIDDATA(0x", 0), 0u) << lines[1];
+        EXPECT_NE(lines[1].find("The data is invalid. ("), std::string::npos) << lines[1];  // the loader's reason
+        EXPECT_EQ(lines[2].rfind("\trender/Texture.cpp(", 0), 0u) << lines[2];
     }
     EXPECT_THROW(Get("missing.tga"), EFileOpenError);
     EXPECT_EQ(cache_.GetCount(), 0u);

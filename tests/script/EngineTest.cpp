@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,8 @@ TEST(EngineTest, ResetKeepsTheReturnStack) {
     EXPECT_EQ(rig.engine.GetProgramCounter(), 0);
 }
 
-// With a listener or without, every message reaches the log with the place it came from.
+// With a listener or without, every message reaches the log with the place it came from; without
+// one, the per-line summaries too, as located errors.
 TEST(EngineTest, EveryMessageGoesToTheLogWithItsFileAndLine) {
     for (bool listened : {false, true}) {
         tvtest::CapturedLog log;
@@ -63,12 +65,18 @@ TEST(EngineTest, EveryMessageGoesToTheLogWithItsFileAndLine) {
         RegisterStandardLibrary(engine);
         engine.SetSource(&source);
         engine.Run();
-        EXPECT_EQ(log.Text(),
+        const auto summary = [listened](const std::string& text) {
+            return listened ? std::string() : "ERROR: \n\t" + text + "\n\tscript/SimpleScriptEngine.cpp(N)\n";
+        };
+        EXPECT_EQ(std::regex_replace(log.Text(), std::regex("\\.cpp\\(\\d+\\)"), ".cpp(N)"),
                   "INFO: hello\n"
                   "ERROR: script error: variable 'x' not found in quiet.tvs(2)\n"
-                  "ERROR: script error: variable '' not found in quiet.tvs(2)\n"
-                  "INFO: script warning: truncation from 'float' to 'int': Information may be lost. in quiet.tvs(3)\n"
-                  "ERROR: script error: syntax error in quiet.tvs(4)\n");
+                  "ERROR: script error: variable '' not found in quiet.tvs(2)\n" +
+                      summary("2 error(s) in quiet.tvs(2)") +
+                      "INFO: script warning: truncation from 'float' to 'int': Information may be lost. in "
+                      "quiet.tvs(3)\n" +
+                      summary("1 warning(s) in quiet.tvs(3)") + "ERROR: script error: syntax error in quiet.tvs(4)\n" +
+                      summary("1 error(s) in quiet.tvs(4)"));
         EXPECT_EQ(recorder.lines.size(), listened ? 8u : 0u);
     }
 }
@@ -151,9 +159,24 @@ TEST(EngineLimitTest, ALineThatAloneOverrunsTheWorkIsCutThere) {
     rig.engine.SetLimits(10000, 1000, std::size_t{4} << 20);
     DeclareLongString(rig.engine);
     rig.Host("R R");
-    // The call before the cut ran; the print did not, and the next frame goes on below the line.
+    // The call before the cut ran; the print did not, the cut is the line's error, and the next
+    // frame goes on below the line.
     EXPECT_EQ(rig.calls, 1);
-    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"@R", "@R", "P next"}));
+    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"@R", "E too much string work in one line",
+                                                            "S 1 error(s) in t.tvs(1)", "@R", "P next"}));
+}
+
+TEST(EngineLimitTest, Regression_SeventyComparisonsOnHalfAMebibyteAreReported) {
+    // Each comparison counts both sides, so the line wants 70 MiB of the 64 MiB a line may do.
+    std::string line = "n = 0";
+    for (int i = 0; i < 70; ++i) line += " + (s == s)";
+    ScriptRig rig("string s = \"a\"\nint k = 0\nint n = 0\n*double\ns = s + s\nk = k + 1\nif k < 19 goto *double\n" +
+                  line + "\nprint(n)");
+    tvtest::CapturedLog log;
+    rig.Host("R R");
+    EXPECT_EQ(rig.recorder.lines, (std::vector<std::string>{"@R", "E too much string work in one line",
+                                                            "S 1 error(s) in t.tvs(8)", "@R", "P 0 "}));
+    EXPECT_EQ(log.Count("ERROR: script error: too much string work in one line in t.tvs(8)\n"), 1);
 }
 
 TEST(EngineLimitTest, Regression_GosubRecursionIsBounded) {
@@ -230,6 +253,21 @@ TEST(FunctionSetTest, RegisterReplacesAndCallAnswersForKnownNamesOnly) {
     EXPECT_EQ(result.GetStringValue(), "untouched");
     EXPECT_TRUE(set.Call(engine, result, "p", {}));
     EXPECT_EQ(result.GetIntValue(), 2);
+}
+
+// A function may replace the checks; callers holding the base reach the replacement.
+TEST(FunctionSetTest, TheArgumentChecksCanBeReplaced) {
+    using Types = std::initializer_list<trivale::type_a::simple_script::FactorType>;
+    struct Lenient : CStandardCustomFunction {
+        Lenient() : CStandardCustomFunction("lenient") {}
+        CFactor Call(CSimpleScriptEngine& c, const Args&) override { return IntResult(c, 0); }
+        bool CheckArguments(const Args&, int, Types) override { return true; }
+        bool CheckArgumentsOrReport(CSimpleScriptEngine&, const Args&, int, Types) override { return true; }
+    } lenient;
+    CSimpleScriptEngine engine;
+    CStandardCustomFunction& base = lenient;
+    EXPECT_TRUE(base.CheckArguments({}, 1, {TYPE_INT}));
+    EXPECT_TRUE(base.CheckArgumentsOrReport(engine, {}, 1, {TYPE_INT}));
 }
 
 TEST(FunctionSetTest, FewerTypesThanArgumentsIsAMismatchNotAnOverrun) {

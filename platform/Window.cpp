@@ -195,7 +195,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
 }
 
 Window::~Window() {
-    if (IsFullScreen()) LeaveFullScreen();
+    LeaveFullScreen();
     Windows().erase(impl_->id);
     SDL_DestroyWindow(impl_->window);
     if (Windows().empty() && g_arrow != nullptr) {
@@ -293,14 +293,14 @@ bool Window::IsMinimized() const { return (SDL_GetWindowFlags(impl_->window) & S
 bool Window::HasFocus() const { return impl_->shown && impl_->focused; }
 
 bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
-    SDL_DisplayMode want{};
     int display = SDL_GetWindowDisplayIndex(impl_->window);
     if (display < 0) display = 0;
+    SDL_DisplayMode want{};
     if (SDL_GetDesktopDisplayMode(display, &want) != 0) {
         if (error) *error = SDL_GetError();
         return false;
     }
-    want = impl_->desktop.Take(display);
+    want = impl_->desktop.Take(impl_->window, display);
     if (mode.width > 0 && mode.height > 0) {
         want.w = mode.width;
         want.h = mode.height;
@@ -308,6 +308,7 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
         SDL_DisplayMode closest{};
         if (SDL_GetClosestDisplayMode(display, &want, &closest) != nullptr) want = closest;
     }
+    impl_->desktop.Use(want);
     // Without a window manager nothing moves or sizes a full-screen window: it is placed over the
     // display first, so that it covers the screen in the new mode whoever handles the request.
     SDL_Rect bounds{};
@@ -318,13 +319,16 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
     if (SDL_SetWindowDisplayMode(impl_->window, &want) != 0 ||
         SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN) != 0) {
         if (error) *error = SDL_GetError();
+        if (!IsFullScreen()) impl_->desktop.PutBack(impl_->window);
         return false;
     }
     return true;
 }
 
+// Also where SDL has left full screen on its own (a full-screen window that loses the focus is
+// minimised): the display is put back in the mode it is to be in now.
 void Window::LeaveFullScreen() {
-    SDL_SetWindowFullscreen(impl_->window, 0);
+    if (IsFullScreen()) SDL_SetWindowFullscreen(impl_->window, 0);
     impl_->desktop.PutBack(impl_->window);
 }
 
@@ -425,7 +429,21 @@ bool PollEvent(Event* event) {
                 bool gained = event->type == EventType::FocusGained;
                 // Keys held while the focus goes elsewhere would otherwise stay down for ever.
                 if (!gained) ClearKeyState();
-                if (Window* w = FindWindow(event->windowId)) w->impl_->focused = gained;
+                if (Window* w = FindWindow(event->windowId)) {
+                    w->impl_->focused = gained;
+                    // SDL minimises a full-screen window that loses the focus and puts back the mode it
+                    // took for the desktop's, which may be another instance's old one.
+                    if (w->IsFullScreen() && gained) w->impl_->desktop.Resume();
+                    if (w->IsFullScreen() && !gained) w->impl_->desktop.StepAside(w->impl_->window);
+                }
+            } else if (event->type == EventType::Minimized || event->type == EventType::Restored) {
+                Window* w = FindWindow(event->windowId);
+                if (w != nullptr && w->IsFullScreen()) {
+                    if (event->type == EventType::Minimized)
+                        w->impl_->desktop.Minimised();
+                    else
+                        w->impl_->desktop.Resume();
+                }
             }
             return true;
         }

@@ -49,6 +49,7 @@ bool IsOffscreenVideo() {
 namespace {
 
 bool g_displayMissing = false;
+std::string g_displayMissingReason;
 
 bool Headless(const char* driver) {
     return driver != nullptr && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0);
@@ -129,11 +130,46 @@ void WatchDisplayConnection() {
 
 void SetDisplayLostHandler(void (*handler)(const std::string& reason)) { g_displayLost = handler; }
 
+namespace {
+
+// Where no Wayland compositor can be reached, the Wayland client library would still say so on stderr
+// when SDL tries it ("XDG_RUNTIME_DIR is invalid or not set"): SDL is asked for the other drivers.
+// Empty when Wayland may be there, or a driver was asked for by name.
+std::string DriversWithoutWayland(const char* request) {
+    if (request != nullptr && *request != '\0') return "";
+    const char* socket = std::getenv("WAYLAND_SOCKET");
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if ((socket != nullptr && *socket != '\0') || (name != nullptr && name[0] == '/') ||
+        (runtime != nullptr && runtime[0] == '/')) {
+        return "";
+    }
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (driver == nullptr || SDL_strcasecmp(driver, "wayland") == 0 || SDL_strcasecmp(driver, "evdev") == 0 ||
+            Headless(driver)) {
+            continue;
+        }
+        drivers += std::string(drivers.empty() ? "" : ",") + driver;
+    }
+    return drivers;
+}
+
+}  // namespace
+
 bool InitVideo(std::string* error) {
     const bool first = SDL_WasInit(SDL_INIT_VIDEO) == 0;
-    const char* request = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const char* hint = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const std::string requested = hint != nullptr ? hint : "";  // kept: the hint changes below
+    const char* request = requested.empty() ? nullptr : requested.c_str();
     std::string reason;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    const std::string drivers = first ? DriversWithoutWayland(request) : std::string();
+    // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
+    if (!drivers.empty()) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
+    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (!drivers.empty()) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    if (started != 0) {
         reason = NoDisplayReason(request);
     } else if (first && Headless(SDL_GetCurrentVideoDriver()) && !Requested(request, SDL_GetCurrentVideoDriver())) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -144,13 +180,16 @@ bool InitVideo(std::string* error) {
         return true;
     }
     g_displayMissing = true;
-    if (error) *error = "cannot open a display: " + reason;
+    g_displayMissingReason = "cannot open a display: " + reason;
+    if (error) *error = g_displayMissingReason;
     return false;
 }
 
 void QuitVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
 
 bool DisplayMissing() { return g_displayMissing; }
+
+std::string DisplayMissingReason() { return g_displayMissing ? g_displayMissingReason : std::string(); }
 
 struct Window::Impl {
     SDL_Window* window = nullptr;

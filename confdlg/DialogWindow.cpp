@@ -71,34 +71,47 @@ std::vector<std::pair<uint32_t, uint32_t>> DisplaySizes(int adapter) {
     return sizes;
 }
 
-// Full screen lists the sizes the display has; a window takes any size of the record. The wanted
-// mode stays chosen when it is on offer, otherwise the offered mode nearest to it in area.
+// The desktop's size, as the program's graphics layer sees it; 0 x 0 when unknown.
+std::pair<uint32_t, uint32_t> DesktopSize(int adapter) {
+    SDL_DisplayMode desktop;
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 || SDL_GetDesktopDisplayMode(adapter, &desktop) != 0 || desktop.w <= 0 ||
+        desktop.h <= 0) {
+        return {0, 0};
+    }
+    return {static_cast<uint32_t>(desktop.w), static_cast<uint32_t>(desktop.h)};
+}
+
+// Full screen lists the modes of the sizes the display has; a window each size that fits, once. The
+// wanted mode stays chosen when it is on offer, otherwise the offered mode nearest to it in area.
 void FillModes(Controls& c, int wantedMode) {
     const CONFIG_ADAPTER_INFO& adapter = CurrentAdapter(c);
     const bool windowed = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c.windowed));
     const int adapterIndex = gtk_combo_box_get_active(GTK_COMBO_BOX(c.adapter));
     const auto sizes = windowed ? std::vector<std::pair<uint32_t, uint32_t>>() : DisplaySizes(adapterIndex);
+    const auto desktop = windowed ? DesktopSize(adapterIndex) : std::pair<uint32_t, uint32_t>(0, 0);
     GtkComboBoxText* modes = GTK_COMBO_BOX_TEXT(c.mode);
     gtk_combo_box_text_remove_all(modes);
-    c.modeIndices.clear();
+    c.modeIndices = OfferedModes(adapter, sizes, windowed, desktop.first, desktop.second);
     const uint32_t count = Clamp(adapter.modeCount, kConfigMaxModes);
-    const auto area = [&](uint32_t i) { return double(adapter.modes[i].width) * adapter.modes[i].height; };
+    const auto area = [&](int i) { return double(adapter.modes[i].width) * adapter.modes[i].height; };
     const bool wantedKnown = wantedMode >= 0 && static_cast<uint32_t>(wantedMode) < count;
     int row = -1;
     double nearest = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (std::size_t r = 0; r < c.modeIndices.size(); ++r) {
+        const int i = c.modeIndices[r];
         const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
-        if (!OfferedFullScreen(sizes, m)) continue;
-        std::string text =
-            std::to_string(m.width) + " x " + std::to_string(m.height) + ", " + std::to_string(m.bitsPerPixel) + " bpp";
-        if (m.refreshRate != 0) text += ", " + std::to_string(m.refreshRate) + " Hz";
+        std::string text = std::to_string(m.width) + " x " + std::to_string(m.height);
+        if (!windowed) {
+            text += ", " + std::to_string(m.bitsPerPixel) + " bpp";
+            if (m.refreshRate != 0) text += ", " + std::to_string(m.refreshRate) + " Hz";
+        }
         gtk_combo_box_text_append_text(modes, text.c_str());
-        const double distance = wantedKnown ? std::abs(area(i) - area(static_cast<uint32_t>(wantedMode))) : 0;
-        if (row < 0 || distance < nearest) {
-            row = static_cast<int>(c.modeIndices.size());
+        // Of equally near rows the wanted mode itself, else the first.
+        const double distance = wantedKnown ? std::abs(area(i) - area(wantedMode)) : 0;
+        if (row < 0 || distance < nearest || (i == wantedMode && distance <= nearest)) {
+            row = static_cast<int>(r);
             nearest = distance;
         }
-        c.modeIndices.push_back(static_cast<int>(i));
     }
     gtk_combo_box_set_active(GTK_COMBO_BOX(c.mode), row);
 }

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -161,6 +163,37 @@ bool OfferedFullScreen(const std::vector<std::pair<uint32_t, uint32_t>>& display
         if (size.first == mode.width && size.second == mode.height) return true;
     }
     return false;
+}
+
+std::vector<int> OfferedModes(const CONFIG_ADAPTER_INFO& adapter,
+                              const std::vector<std::pair<uint32_t, uint32_t>>& displaySizes, bool windowed,
+                              uint32_t desktopWidth, uint32_t desktopHeight) {
+    std::vector<int> rows;
+    const uint32_t count = ModeCount(adapter);
+    if (!windowed) {
+        for (uint32_t i = 0; i < count; ++i) {
+            if (OfferedFullScreen(displaySizes, adapter.modes[i])) rows.push_back(static_cast<int>(i));
+        }
+        return rows;
+    }
+    const bool knownDesktop = desktopWidth > 0 && desktopHeight > 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
+        if (knownDesktop && (m.width > desktopWidth || m.height > desktopHeight)) continue;
+        auto same = std::find_if(rows.begin(), rows.end(), [&](int row) {
+            return adapter.modes[row].width == m.width && adapter.modes[row].height == m.height;
+        });
+        if (same == rows.end()) {
+            rows.push_back(static_cast<int>(i));
+        } else if (adapter.modes[*same].bitsPerPixel != 32 && m.bitsPerPixel == 32) {
+            *same = static_cast<int>(i);
+        }
+    }
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+        const CONFIG_DISPLAY_MODE &ma = adapter.modes[a], &mb = adapter.modes[b];
+        return ma.width != mb.width ? ma.width > mb.width : ma.height > mb.height;
+    });
+    return rows;
 }
 
 bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_MODE& mode, int samples) {

@@ -42,6 +42,15 @@ void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection);
 // no sizes at all (no mode list to ask) keeps every mode on offer.
 bool OfferedFullScreen(const std::vector<std::pair<uint32_t, uint32_t>>& displaySizes, const CONFIG_DISPLAY_MODE& mode);
 
+// The record's modes that the dialog's mode list shows, as indices in the order shown. Full screen:
+// the modes whose size the display has (see OfferedFullScreen), in record order, one per depth and
+// refresh rate. A window takes neither from the mode: each size once, largest first, among those that
+// fit the desktop (every size while its width or height is 0), by its first 32-bit mode, else its
+// first mode of any depth.
+std::vector<int> OfferedModes(const CONFIG_ADAPTER_INFO& adapter,
+                              const std::vector<std::pair<uint32_t, uint32_t>>& displaySizes, bool windowed,
+                              uint32_t desktopWidth, uint32_t desktopHeight);
+
 // Sample counts usable with the given mode (never 0 or 1).
 bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_MODE& mode, int samples);
 

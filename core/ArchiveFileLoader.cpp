@@ -55,13 +55,17 @@ void CArchiveFileLoader::Open(const std::string& path) {
     index_.clear();
     path_ = path;
     CFileStream file(path, plat::FileMode::ReadExisting, FileShare::Read);
-    if (!ReadMagic(file, kHeaderMagic, kHeaderMagicSize)) throw EInvalidFileFormat(this, "ファイルヘッダエラー");
-    if (!ReadMagic(file, kTableMagic, kTableMagicSize)) throw EInvalidFileFormat(&entries_, "フォーマットヘッダエラー");
+    // Every report names the archive, as the file-open error does.
+    const auto damaged = [&](const char* message) { return std::string(message) + " \"" + path + "\""; };
+    if (!ReadMagic(file, kHeaderMagic, kHeaderMagicSize))
+        throw EInvalidFileFormat(this, damaged("ファイルヘッダエラー"));
+    if (!ReadMagic(file, kTableMagic, kTableMagicSize))
+        throw EInvalidFileFormat(&entries_, damaged("フォーマットヘッダエラー"));
     // A count that is missing, cut short or negative is damage, not an empty archive.
     unsigned char countField[4];
-    if (file.Read(countField, 4) != 4) throw EInvalidFileFormat(&entries_, kCountError);
+    if (file.Read(countField, 4) != 4) throw EInvalidFileFormat(&entries_, damaged(kCountError));
     const std::int32_t count = static_cast<std::int32_t>(LoadLE32(countField));
-    if (count < 0) throw EInvalidFileFormat(&entries_, kCountError);
+    if (count < 0) throw EInvalidFileFormat(&entries_, damaged(kCountError));
     // Every record costs at least 24 bytes, so a count larger than the file can hold ends at the
     // first record that is not there: its fields read as zero and its CRC fails.
     for (std::int32_t i = 0; i < count; ++i) {
@@ -70,7 +74,7 @@ void CArchiveFileLoader::Open(const std::string& path) {
         try {
             record.name = file.ReadString();
         } catch (const EReadError&) {
-            throw EInvalidFileFormat(&record, kCrcError);
+            throw EInvalidFileFormat(&record, damaged(kCrcError));
         }
         crc.process_bytes(record.name.data(), record.name.size());
         record.offset = ReadField(file, &crc);
@@ -78,7 +82,7 @@ void CArchiveFileLoader::Open(const std::string& path) {
         record.reserved1 = ReadField(file, &crc);
         record.reserved2 = ReadField(file, &crc);
         const std::uint32_t stored = ReadField(file, nullptr);
-        if (crc.checksum() != stored) throw EInvalidFileFormat(&record, kCrcError);
+        if (crc.checksum() != stored) throw EInvalidFileFormat(&record, damaged(kCrcError));
         entries_.push_back(record);
     }
     // The CRC covers the table only: a truncated archive still has good records pointing past its end.

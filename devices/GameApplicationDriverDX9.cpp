@@ -335,17 +335,23 @@ void CGameApplicationDriverDX9::OnAfterModeChange(bool) { GetWindow()->Center();
 
 bool CreateApplicationDriver() {
     bool failed = false;
+    std::string reason;
     if (g_driver == nullptr) {
         g_exitCode = 0;
         try {
             g_driver = new CGameApplicationDriverDX9();
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
+            const EException* engine = dynamic_cast<const EException*>(&e);
+            reason = engine != nullptr ? engine->GetMessage() : std::string(e.what());
             ReportCurrentException(ReportMode::LogAndBox);
             failed = true;
         }
     }
     LogInfo("Trivale Type-A library ver.%s(%d) (%s %s) %s", "0.50", 1046, "Jan 17 2006", "16:39:15", "ReleaseMode");
     if (failed) {
+        // The log ends with why the run ended, not with the banner.
+        if (plat::DisplayMissing()) reason = plat::DisplayMissingReason();
+        LogError("%s: the program ends.", reason.c_str());
         // Without a display the run failed for want of one, not because the program is broken.
         g_exitCode = plat::DisplayMissing() ? kExitFailure : kExitNoDriver;
         // The half-made driver has let go of everything but the log, which holds its report.

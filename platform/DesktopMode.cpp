@@ -1,9 +1,10 @@
-// The desktop's display mode, kept for every instance on one display.
+// The desktop's display mode, kept for every full-screen instance on one display.
 //
 // A full-screen instance changes the display's mode; an instance started while it runs is told that
-// mode as the desktop's, and would leave the display in it. The first instance to change a display's
-// mode records the desktop's in a file of the user's runtime folder; the others read it, and whoever
-// leaves last puts the desktop's mode back. The display's mode is set through the X resize extension,
+// mode as the desktop's, and SDL in each puts back what it was told when it leaves full screen. The
+// record in the user's runtime folder holds the desktop's mode and the instances in full screen: the
+// last to leave puts the desktop's mode back and removes the record, any other puts the display back
+// in the mode of an instance still in it. The display's mode is set through the X resize extension,
 // loaded at run time as SDL loads it.
 #include "platform/DesktopMode.h"
 
@@ -16,12 +17,16 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <X11/extensions/Xrandr.h>
 
@@ -29,75 +34,201 @@ namespace plat {
 
 namespace {
 
-struct Record {
-    int width = 0, height = 0, refreshRate = 0;
-    long pid = 0;
+struct Member {
+    InstanceId id;
+    DisplayMode mode;  // 0 x 0 until the instance has chosen it
 };
 
-bool Alive(long pid) { return pid > 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
+struct Record {
+    DisplayMode desktop;
+    std::vector<Member> members;
+};
 
-bool Read(const std::string& path, Record& record) {
-    std::ifstream in(path);
-    return static_cast<bool>(in >> record.width >> record.height >> record.refreshRate >> record.pid) &&
-           record.width > 0 && record.height > 0;
+const std::size_t kMaxMembers = 64;
+
+// "W H RATE" for the desktop, then "PID STARTED W H RATE" per instance. Anything else is no record.
+bool Parse(const std::string& text, Record& record) {
+    std::istringstream in(text);
+    DisplayMode& d = record.desktop;
+    if (!(in >> d.width >> d.height >> d.refreshRate) || d.width <= 0 || d.height <= 0) return false;
+    Member m;
+    while (in >> m.id.pid >> m.id.started >> m.mode.width >> m.mode.height >> m.mode.refreshRate) {
+        if (record.members.size() < kMaxMembers) record.members.push_back(m);
+    }
+    return in.eof();
 }
 
-// Written whole under another name and renamed, so that a reader never sees half a record; the
-// partial file is made new (never through a link another user left in a shared folder).
-void Write(const std::string& path, const Record& record) {
-    const std::string partial = path + "." + std::to_string(getpid());
-    std::remove(partial.c_str());
-    const int fd = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    const std::string text = std::to_string(record.width) + " " + std::to_string(record.height) + " " +
-                             std::to_string(record.refreshRate) + " " + std::to_string(record.pid) + "\n";
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    if (!written || std::rename(partial.c_str(), path.c_str()) != 0) std::remove(partial.c_str());
+std::string Format(const Record& record) {
+    const DisplayMode& d = record.desktop;
+    std::string text =
+        std::to_string(d.width) + " " + std::to_string(d.height) + " " + std::to_string(d.refreshRate) + "\n";
+    for (const Member& m : record.members) {
+        text += std::to_string(m.id.pid) + " " + std::to_string(m.id.started) + " " + std::to_string(m.mode.width) +
+                " " + std::to_string(m.mode.height) + " " + std::to_string(m.mode.refreshRate) + "\n";
+    }
+    return text;
 }
 
-// Sets the X screen to a size of its list unless it has it (the extension's first interface, as
-// `xrandr -s` does).
-bool SetXScreenSize(SDL_Window* window, int width, int height) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
-    void* library = dlopen("libXrandr.so.2", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return false;
+bool Same(const InstanceId& a, const InstanceId& b) { return a.pid == b.pid && a.started == b.started; }
+
+// The record's file, open and locked until destroyed. It is made new where missing, never through a
+// link, and used only when it is a plain file of this user's (the folder may be the shared /tmp). A
+// file removed while this one waited for the lock is opened again.
+class LockedFile {
+public:
+    explicit LockedFile(const std::string& path) : path_(path) {
+        for (int attempt = 0; attempt < 8 && !path.empty(); ++attempt) {
+            fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd_ < 0) return;
+            struct stat held, named;
+            int locked;
+            do {
+                locked = flock(fd_, LOCK_EX);
+            } while (locked != 0 && errno == EINTR);
+            if (locked != 0 || fstat(fd_, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != getuid()) break;
+            if (stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
+            close(fd_);
+            fd_ = -1;
+        }
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+    ~LockedFile() {
+        if (fd_ >= 0) close(fd_);  // and with it the lock
+    }
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+
+    bool Usable() const { return fd_ >= 0; }
+    std::string Read() const {
+        std::string text;
+        char buffer[512];
+        for (off_t at = 0; text.size() < 16384;) {
+            const ssize_t got = pread(fd_, buffer, sizeof buffer, at);
+            if (got <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(got));
+            at += got;
+        }
+        return text;
+    }
+    void Write(const std::string& text) const {
+        if (ftruncate(fd_, 0) == 0 && pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()))
+            return;
+        unlink(path_.c_str());  // half a record is none
+    }
+    void Remove() const { unlink(path_.c_str()); }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// The process's start time in clock ticks since boot (field 22 of its stat line); 0 when unknown.
+unsigned long long StartTime(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) return 0;
+    const std::size_t name = line.rfind(')');  // the command name may hold spaces and brackets
+    if (name == std::string::npos) return 0;
+    std::istringstream fields(line.substr(name + 1));
+    std::string field;
+    for (int i = 3; i < 22 && fields >> field; ++i) {}
+    unsigned long long started = 0;
+    return fields >> started ? started : 0;
+}
+
+// The X resize extension's first interface (as `xrandr -s` uses it), loaded from the library SDL loads.
+class ScreenSizes {
+public:
+    explicit ScreenSizes(SDL_Window* window) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+        library_ = dlopen("libXrandr.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (library_ == nullptr) return;
+        getInfo_ = reinterpret_cast<GetInfo>(dlsym(library_, "XRRGetScreenInfo"));
+        sizesOf_ = reinterpret_cast<Sizes>(dlsym(library_, "XRRConfigSizes"));
+        currentOf_ = reinterpret_cast<CurrentSize>(dlsym(library_, "XRRConfigCurrentConfiguration"));
+        rateOf_ = reinterpret_cast<CurrentRate>(dlsym(library_, "XRRConfigCurrentRate"));
+        setConfig_ = reinterpret_cast<SetConfig>(dlsym(library_, "XRRSetScreenConfig"));
+        freeInfo_ = reinterpret_cast<FreeInfo>(dlsym(library_, "XRRFreeScreenConfigInfo"));
+        if (getInfo_ == nullptr || sizesOf_ == nullptr || currentOf_ == nullptr || rateOf_ == nullptr ||
+            setConfig_ == nullptr || freeInfo_ == nullptr) {
+            return;
+        }
+        display_ = info.info.x11.display;
+        root_ = DefaultRootWindow(display_);
+        config_ = getInfo_(display_, root_);
+    }
+    ~ScreenSizes() {
+        if (config_ != nullptr) freeInfo_(config_);
+        if (library_ != nullptr) dlclose(library_);
+    }
+    ScreenSizes(const ScreenSizes&) = delete;
+    ScreenSizes& operator=(const ScreenSizes&) = delete;
+
+    bool Current(DisplayMode& mode) const {
+        if (config_ == nullptr) return false;
+        int count = 0;
+        XRRScreenSize* sizes = sizesOf_(config_, &count);
+        Rotation rotation = 0;
+        const int current = currentOf_(config_, &rotation);
+        if (current < 0 || current >= count) return false;
+        mode.width = sizes[current].width;
+        mode.height = sizes[current].height;
+        mode.refreshRate = rateOf_(config_);
+        return mode.width > 0 && mode.height > 0;
+    }
+    // Sets the screen to a size of its list unless it has it.
+    void Set(int width, int height) const {
+        DisplayMode now;
+        if (!Current(now) || (now.width == width && now.height == height)) return;
+        int count = 0;
+        XRRScreenSize* sizes = sizesOf_(config_, &count);
+        Rotation rotation = 0;
+        currentOf_(config_, &rotation);
+        for (int i = 0; i < count; ++i) {
+            if (sizes[i].width == width && sizes[i].height == height) {
+                setConfig_(display_, config_, root_, i, rotation, CurrentTime);
+                return;
+            }
+        }
+    }
+
+private:
     using GetInfo = XRRScreenConfiguration* (*)(Display*, ::Window);
     using Sizes = XRRScreenSize* (*)(XRRScreenConfiguration*, int*);
     using CurrentSize = SizeID (*)(XRRScreenConfiguration*, Rotation*);
+    using CurrentRate = short (*)(XRRScreenConfiguration*);
     using SetConfig = Status (*)(Display*, XRRScreenConfiguration*, Drawable, int, Rotation, Time);
     using FreeInfo = void (*)(XRRScreenConfiguration*);
-    auto getInfo = reinterpret_cast<GetInfo>(dlsym(library, "XRRGetScreenInfo"));
-    auto sizesOf = reinterpret_cast<Sizes>(dlsym(library, "XRRConfigSizes"));
-    auto currentOf = reinterpret_cast<CurrentSize>(dlsym(library, "XRRConfigCurrentConfiguration"));
-    auto setConfig = reinterpret_cast<SetConfig>(dlsym(library, "XRRSetScreenConfig"));
-    auto freeInfo = reinterpret_cast<FreeInfo>(dlsym(library, "XRRFreeScreenConfigInfo"));
-    bool done = false;
-    if (getInfo != nullptr && sizesOf != nullptr && currentOf != nullptr && setConfig != nullptr &&
-        freeInfo != nullptr) {
-        Display* display = info.info.x11.display;
-        const ::Window root = DefaultRootWindow(display);
-        if (XRRScreenConfiguration* config = getInfo(display, root)) {
-            int count = 0;
-            XRRScreenSize* sizes = sizesOf(config, &count);
-            Rotation rotation = 0;
-            const int current = currentOf(config, &rotation);
-            done = current >= 0 && current < count && sizes[current].width == width && sizes[current].height == height;
-            for (int i = 0; i < count && !done; ++i) {
-                if (sizes[i].width == width && sizes[i].height == height) {
-                    done = setConfig(display, config, root, i, rotation, CurrentTime) == 0;
-                }
-            }
-            freeInfo(config);
-        }
-    }
-    dlclose(library);
-    return done;
-}
+    void* library_ = nullptr;
+    GetInfo getInfo_ = nullptr;
+    Sizes sizesOf_ = nullptr;
+    CurrentSize currentOf_ = nullptr;
+    CurrentRate rateOf_ = nullptr;
+    SetConfig setConfig_ = nullptr;
+    FreeInfo freeInfo_ = nullptr;
+    Display* display_ = nullptr;
+    ::Window root_ = 0;
+    XRRScreenConfiguration* config_ = nullptr;
+};
 
 }  // namespace
+
+InstanceId InstanceOf(long pid) {
+    InstanceId instance;
+    instance.pid = pid;
+    instance.started = StartTime(pid);
+    return instance;
+}
+
+bool InstanceRuns(const InstanceId& instance) {
+    if (instance.pid <= 0) return false;
+    const unsigned long long started = StartTime(instance.pid);
+    if (started != 0) return started == instance.started;
+    return instance.started == 0 && (kill(static_cast<pid_t>(instance.pid), 0) == 0 || errno == EPERM);
+}
 
 std::string DesktopRecordPath() {
     const char* display = std::getenv("DISPLAY");
@@ -113,54 +244,150 @@ std::string DesktopRecordPath() {
     return base + "/vellacor-desktop-" + std::to_string(getuid()) + "-" + name;
 }
 
-DesktopMode::DesktopMode() : path_(DesktopRecordPath()) {}
+// ---- DesktopRecord -------------------------------------------------------------------------------
 
-DesktopMode::~DesktopMode() {
-    if (owner_) std::remove(path_.c_str());
+DesktopRecord::DesktopRecord(std::string path, InstanceId self, Runs runs)
+    : path_(std::move(path)), self_(self), runs_(std::move(runs)) {}
+
+DesktopRecord::~DesktopRecord() { Leave(nullptr); }
+
+namespace {
+
+// Drops the record's instances that no longer run; true when one other than `self` is left. `target`
+// becomes the mode of the latest one left that holds the display, if any.
+bool KeepRunning(Record& record, const InstanceId& self, const DesktopRecord::Runs& runs, DisplayMode& target) {
+    std::vector<Member> running;
+    bool others = false;
+    for (const Member& m : record.members) {
+        if (!Same(m.id, self) && !runs(m.id)) continue;
+        running.push_back(m);
+        if (Same(m.id, self)) continue;
+        others = true;
+        if (m.mode.width > 0 && m.mode.height > 0) target = m.mode;
+    }
+    record.members = running;
+    return others;
 }
 
-SDL_DisplayMode DesktopMode::Take(int display) {
+}  // namespace
+
+DisplayMode DesktopRecord::Join(const std::function<DisplayMode()>& displayNow) {
+    LockedFile file(path_);
+    Record record;
+    const bool recorded = file.Usable() && Parse(file.Read(), record);
+    DisplayMode left;  // the mode the last instance in the record put the display in
+    for (const Member& m : record.members) {
+        if (m.mode.width > 0 && m.mode.height > 0) left = m.mode;
+    }
+    DisplayMode unused;
+    if (!recorded || !KeepRunning(record, self_, runs_, unused)) {
+        // Of a record whose instances are all gone, the desktop is believed only while the display is
+        // still in the mode the last of them left it in (it ended without putting the desktop back).
+        const DisplayMode now = displayNow();
+        const bool stillLeft = recorded && left.width == now.width && left.height == now.height;
+        const DisplayMode desktop = record.desktop;
+        record = Record();
+        record.desktop = stillLeft ? desktop : now;
+    }
+    desktop_ = record.desktop;
+    joined_ = true;
+    record.members.erase(std::remove_if(record.members.begin(), record.members.end(),
+                                        [&](const Member& m) { return Same(m.id, self_); }),
+                         record.members.end());
+    record.members.push_back({self_, DisplayMode()});
+    if (file.Usable() && desktop_.width > 0 && desktop_.height > 0) file.Write(Format(record));
+    return desktop_;
+}
+
+void DesktopRecord::Use(const DisplayMode& mode) {
+    if (!joined_) return;
+    LockedFile file(path_);
+    Record record;
+    if (!file.Usable() || !Parse(file.Read(), record)) return;
+    record.members.erase(std::remove_if(record.members.begin(), record.members.end(),
+                                        [&](const Member& m) { return Same(m.id, self_); }),
+                         record.members.end());
+    record.members.push_back({self_, mode});  // the latest to take the display
+    file.Write(Format(record));
+}
+
+void DesktopRecord::StepAside(const std::function<void(const DisplayMode&)>& apply) {
+    if (!joined_) return;
+    LockedFile file(path_);
+    Record record;
+    DisplayMode target = desktop_;
+    if (file.Usable() && Parse(file.Read(), record)) KeepRunning(record, self_, runs_, target);
+    if (apply) apply(target);
+}
+
+void DesktopRecord::Leave(const std::function<void(const DisplayMode&)>& apply) {
+    if (!joined_) return;
+    joined_ = false;
+    LockedFile file(path_);
+    Record record;
+    DisplayMode target = desktop_;
+    const bool others = file.Usable() && Parse(file.Read(), record) && KeepRunning(record, self_, runs_, target);
+    if (others) {
+        record.members.erase(std::remove_if(record.members.begin(), record.members.end(),
+                                            [&](const Member& m) { return Same(m.id, self_); }),
+                             record.members.end());
+        file.Write(Format(record));
+    } else if (file.Usable()) {
+        file.Remove();
+    }
+    if (apply) apply(target);
+}
+
+// ---- DesktopMode ---------------------------------------------------------------------------------
+
+DesktopMode::DesktopMode() : record_(DesktopRecordPath(), InstanceOf(static_cast<long>(getpid())), &InstanceRuns) {}
+
+SDL_DisplayMode DesktopMode::Take(SDL_Window* window, int display) {
     if (known_) return mode_;
     SDL_DisplayMode reported{};
     SDL_GetDesktopDisplayMode(display, &reported);
+    // SDL's desktop is what the display was in when SDL started; the display is asked now.
+    const DisplayMode desktop = record_.Join([&] {
+        DisplayMode now{reported.w, reported.h, reported.refresh_rate};
+        ScreenSizes(window).Current(now);
+        return now;
+    });
     mode_ = reported;
-    known_ = true;
-    if (path_.empty()) return mode_;
-    Record record;
-    if (Read(path_, record) && record.pid != static_cast<long>(getpid()) && Alive(record.pid)) {
-        // Another instance changed the mode first and still runs: its record holds the desktop's.
-        // (A record whose writer is gone is not trusted: the desktop may have changed since.)
-        mode_.w = record.width;
-        mode_.h = record.height;
-        mode_.refresh_rate = record.refreshRate;
+    if (desktop.width != reported.w || desktop.height != reported.h || desktop.refreshRate != reported.refresh_rate) {
+        mode_.w = desktop.width;
+        mode_.h = desktop.height;
+        mode_.refresh_rate = desktop.refreshRate;
         mode_.driverdata = nullptr;  // SDL finds the display's own mode of this size
-        return mode_;
     }
-    record.width = mode_.w;
-    record.height = mode_.h;
-    record.refreshRate = mode_.refresh_rate;
-    record.pid = static_cast<long>(getpid());
-    Write(path_, record);
-    owner_ = true;
+    known_ = true;
     return mode_;
+}
+
+void DesktopMode::Use(const SDL_DisplayMode& mode) {
+    used_ = DisplayMode{mode.w, mode.h, mode.refresh_rate};
+    record_.Use(used_);
+}
+
+void DesktopMode::StepAside(SDL_Window* window) {
+    if (!known_) return;
+    const ScreenSizes screen(window);
+    DisplayMode now;
+    if (!screen.Current(now) || (now.width == used_.width && now.height == used_.height)) return;
+    record_.StepAside([&](const DisplayMode& mode) { screen.Set(mode.width, mode.height); });
 }
 
 void DesktopMode::PutBack(SDL_Window* window) {
     if (!known_) return;
     known_ = false;
-    if (!path_.empty()) {
-        Record record;
-        const bool recorded = Read(path_, record);
-        if (owner_) {
-            if (recorded && record.pid == static_cast<long>(getpid())) std::remove(path_.c_str());
-            owner_ = false;
-        } else if (recorded && Alive(record.pid)) {
-            return;  // the instance that changed the mode first is still full screen, and puts it back
-        }
-    }
-    // SDL has put back the mode it took for the desktop's, or none where it believes the display in it
-    // (another instance may have changed it since): the display is asked, and given the desktop's.
-    SetXScreenSize(window, mode_.w, mode_.h);
+    record_.Leave([&](const DisplayMode& mode) { ScreenSizes(window).Set(mode.width, mode.height); });
+}
+
+void DesktopMode::Minimised() {
+    if (known_) record_.Use(DisplayMode());
+}
+
+void DesktopMode::Resume() {
+    if (known_) record_.Use(used_);
 }
 
 }  // namespace plat

@@ -1,35 +1,95 @@
 #pragma once
-// Platform-internal: the desktop's display mode as the first full-screen instance on the display found
-// it, so that instances started while another is full screen put the desktop's mode back, not its.
+// Platform-internal: the desktop's display mode, shared by the full-screen instances on one X display.
+// Whoever leaves last puts the desktop's mode back; one that leaves while another is still full screen
+// leaves the display in the other's mode.
 
 #include <SDL.h>
 
+#include <functional>
 #include <string>
 
+#include "platform/Window.h"
+
 namespace plat {
+
+// A running instance: its process id and the time it started (a process id alone may be reused after
+// a crash).
+struct InstanceId {
+    long pid = 0;
+    unsigned long long started = 0;
+};
+
+// The process of that id as it runs now.
+InstanceId InstanceOf(long pid);
+// Whether that very process still runs.
+bool InstanceRuns(const InstanceId& instance);
 
 // The record's file for the X display in the environment; empty without one.
 std::string DesktopRecordPath();
 
-class DesktopMode {
+// The record of one display: the desktop's mode and the instances that have the display in a mode of
+// their own, latest last. Each step reads and writes the file under a lock on it. A record none of
+// whose instances still runs (they crashed) is trusted only while the display is still in the mode
+// they left it in: the desktop may have been set again since.
+class DesktopRecord {
 public:
-    DesktopMode();
-    ~DesktopMode();
-    DesktopMode(const DesktopMode&) = delete;
-    DesktopMode& operator=(const DesktopMode&) = delete;
+    using Runs = std::function<bool(const InstanceId&)>;
+    DesktopRecord(std::string path, InstanceId self, Runs runs);
+    ~DesktopRecord();  // leaves the record, the display as it is
+    DesktopRecord(const DesktopRecord&) = delete;
+    DesktopRecord& operator=(const DesktopRecord&) = delete;
 
-    // Before the display's mode is changed: the desktop's mode, from the record of an instance still
-    // running that changed it first, else the display's (recorded for the others).
-    SDL_DisplayMode Take(int display);
-    // After SDL has put its own idea of the desktop's mode back: the desktop's, where the display is in
-    // another (unless the instance that changed it first still runs).
-    void PutBack(SDL_Window* window);
+    // Before this instance changes the display's mode: the desktop's, from the record while an instance
+    // in it runs, else the display's present mode (recorded for the others).
+    DisplayMode Join(const std::function<DisplayMode()>& displayNow);
+    // The mode this instance has put the display in, as the latest to have done so; an empty mode
+    // when it holds none for the time being (its window is minimised).
+    void Use(const DisplayMode& mode);
+    // This instance's window has gone below another's: `apply` gets the mode the display is to be in,
+    // as on leaving, and the record stays as it is.
+    void StepAside(const std::function<void(const DisplayMode&)>& apply);
+    // Leaves the record and gives `apply` the mode the display is to be in now, still under the lock:
+    // that of the latest instance in the record that still runs and holds the display, else the
+    // desktop's (and the record is removed when no other instance is left). Nothing happens when this
+    // instance has not joined.
+    void Leave(const std::function<void(const DisplayMode&)>& apply);
+    bool Joined() const { return joined_; }
 
 private:
     std::string path_;
+    InstanceId self_;
+    Runs runs_;
+    DisplayMode desktop_;
+    bool joined_ = false;
+};
+
+class DesktopMode {
+public:
+    DesktopMode();
+    DesktopMode(const DesktopMode&) = delete;
+    DesktopMode& operator=(const DesktopMode&) = delete;
+
+    // Before the display's mode is changed: the desktop's mode (see DesktopRecord::Join).
+    SDL_DisplayMode Take(SDL_Window* window, int display);
+    // After the mode was chosen: the one this instance puts the display in.
+    void Use(const SDL_DisplayMode& mode);
+    // After SDL has put back its own idea of the desktop's mode (which is another instance's mode when
+    // this one started while the other was full screen): the mode the display is to be in now.
+    void PutBack(SDL_Window* window);
+    // The window lost the focus: where SDL has taken the display out of this instance's mode for it
+    // (it minimises a full-screen window then), the display goes to the mode of the instance that
+    // holds it, else the desktop's.
+    void StepAside(SDL_Window* window);
+    // The window was minimised: this instance holds no mode until it is shown again.
+    void Minimised();
+    // The window has the focus again, and the display is in this instance's mode.
+    void Resume();
+
+private:
+    DesktopRecord record_;
     SDL_DisplayMode mode_{};
+    DisplayMode used_;
     bool known_ = false;
-    bool owner_ = false;
 };
 
 }  // namespace plat

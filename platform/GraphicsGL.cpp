@@ -236,35 +236,24 @@ GraphicsResult GLGraphicsSystem::GetAdapterDisplayMode(uint32_t adapter, Adapter
     return gfx::kOk;
 }
 
-void AddWindowSizes(std::vector<AdapterMode>& modes32, bool anyOtherMode, const AdapterMode& desktop) {
+void AddWindowSizes(std::vector<AdapterMode>& modes32, const AdapterMode& desktop) {
     static const uint32_t kSizes[][2] = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720},
                                          {1024, 768},  {800, 600},  {640, 480}};
     const bool knownDesktop = desktop.width > 0 && desktop.height > 0;
-    const auto fits = [&](uint32_t width, uint32_t height) {
-        return !knownDesktop || (width <= desktop.width && height <= desktop.height);
-    };
-    const auto add = [&](uint32_t width, uint32_t height) {
+    const std::size_t listed = modes32.size();
+    for (const auto& size : kSizes) {
+        if (knownDesktop && (size[0] > desktop.width || size[1] > desktop.height)) continue;
+        const auto end = modes32.begin() + static_cast<std::ptrdiff_t>(listed);
+        if (std::any_of(modes32.begin(), end,
+                        [&](const AdapterMode& m) { return m.width == size[0] && m.height == size[1]; })) {
+            continue;
+        }
         AdapterMode mode;
-        mode.width = width;
-        mode.height = height;
+        mode.width = size[0];
+        mode.height = size[1];
         mode.refreshRate = knownDesktop ? desktop.refreshRate : 0;
         mode.format = Format::Xrgb8888;
         modes32.push_back(mode);
-    };
-    if (modes32.empty() && !anyOtherMode) {
-        for (const auto& size : kSizes) {
-            if (fits(size[0], size[1])) add(size[0], size[1]);
-        }
-        return;
-    }
-    for (const AdapterMode& mode : modes32) {
-        if (mode.width <= 1024 && mode.height <= 768) return;
-    }
-    for (const auto& size : kSizes) {
-        if (size[0] <= 1024 && size[1] <= 768 && fits(size[0], size[1])) {
-            add(size[0], size[1]);
-            return;
-        }
     }
 }
 
@@ -287,7 +276,7 @@ const GLGraphicsSystem::Modes& GLGraphicsSystem::ModesOf(uint32_t adapter) {
     }
     AdapterMode desktop;
     if (GetAdapterDisplayMode(adapter, desktop) != gfx::kOk) desktop = AdapterMode();
-    AddWindowSizes(modes.byFormat[0], !modes.byFormat[1].empty() || !modes.byFormat[2].empty(), desktop);
+    AddWindowSizes(modes.byFormat[0], desktop);
     return modes;
 }
 

@@ -20,12 +20,10 @@ namespace plat {
 
 class GLGraphicsDevice;
 
-// Completes a display's 32-bit mode list so that a window of a sensible size can always be chosen
-// (the list is the window sizes on offer too). A display without any usable mode (an off-screen one)
-// gets the usual window sizes that fit its desktop, largest first as real displays list them; one with
-// no 32-bit mode up to 1024 x 768 gets the largest usual size up to that which fits its desktop, last.
-// A zero desktop size is taken as unknown.
-void AddWindowSizes(std::vector<AdapterMode>& modes32, bool anyOtherMode, const AdapterMode& desktop);
+// Completes a display's 32-bit mode list with the usual window sizes that fit its desktop and that it
+// does not list itself, largest first, after its own (the list is the window sizes on offer too). A
+// zero desktop size is taken as unknown: every usual size is added.
+void AddWindowSizes(std::vector<AdapterMode>& modes32, const AdapterMode& desktop);
 
 class GLGraphicsSystem : public IGraphicsSystem {
 public:

@@ -1,13 +1,20 @@
 #include "platform/MessageBox.h"
 
 #include <SDL.h>
+#include <X11/Xlib.h>
+#include <dlfcn.h>
 
+#include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace plat {
+
+const char* const kMessagesVariable = "VELLACOR_MESSAGES";
 
 namespace {
 
@@ -21,6 +28,21 @@ bool EnvSet(const char* name) {
 
 bool HeadlessDriver(const char* driver) {
     return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+// Whether the environment asks for boxes on stderr. A value that is neither "log" nor "box" is told
+// once and taken as "log": a typo must not leave an unattended run waiting at a box.
+bool MessagesPrinted() {
+    const char* value = std::getenv(kMessagesVariable);
+    if (value == nullptr || *value == '\0' || SDL_strcasecmp(value, "box") == 0) return false;
+    if (SDL_strcasecmp(value, "log") != 0) {
+        static std::once_flag told;
+        std::call_once(told, [&] {
+            std::fprintf(stderr, "%s='%s' is neither \"log\" nor \"box\": message boxes are printed.\n",
+                         kMessagesVariable, value);
+        });
+    }
+    return true;
 }
 
 const char* KindWord(MessageBoxKind kind) {
@@ -40,10 +62,213 @@ void PrintBox(const MessageBoxRequest& box) {
     std::fflush(stderr);
 }
 
+// ---- wrapping ----
+
+// The character at `at` and the position after it; a byte that starts no well-formed UTF-8 sequence is
+// a character of its own.
+std::size_t NextChar(const std::string& s, std::size_t at, std::uint32_t& cp) {
+    const unsigned char lead = static_cast<unsigned char>(s[at]);
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
+    if (at + length > s.size()) length = 1;
+    cp = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[at + i]);
+        if ((c & 0xC0) != 0x80) {
+            cp = lead;
+            return at + 1;
+        }
+        cp = (cp << 6) | (c & 0x3Fu);
+    }
+    return at + length;
+}
+
+// East Asian wide characters, between which a line may break.
+bool Wide(std::uint32_t cp) {
+    return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
+           (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+           (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x20000;
+}
+
+// Closing punctuation, the prolonged sound mark and small kana never start a line; opening brackets
+// never end one.
+bool NoBreakBefore(std::uint32_t cp) {
+    static const std::uint32_t kClosing[] = {
+        '.',    ',',    ';',    ':',    '!',    '?',    ')',    ']',    '}',    0x3001, 0x3002, 0xFF0C, 0xFF0E,
+        0xFF09, 0x300D, 0x300F, 0x3011, 0xFF01, 0xFF1F, 0x30FC, 0x3041, 0x3043, 0x3045, 0x3047, 0x3049, 0x3063,
+        0x3083, 0x3085, 0x3087, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9, 0x30C3, 0x30E3, 0x30E5, 0x30E7};
+    for (std::uint32_t c : kClosing) {
+        if (c == cp) return true;
+    }
+    return false;
+}
+
+bool NoBreakAfter(std::uint32_t cp) {
+    return cp == '(' || cp == '[' || cp == '{' || cp == 0xFF08 || cp == 0x300C || cp == 0x300E || cp == 0x3010;
+}
+
+// The pieces of a line between the places where it may break; a piece keeps the spaces after it.
+std::vector<std::string> Pieces(const std::string& line) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    std::uint32_t previous = 0;
+    for (std::size_t at = 0; at < line.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t next = NextChar(line, at, cp);
+        if (at > 0) {
+            const bool afterSpace = previous == ' ' && cp != ' ';
+            const bool betweenWide = previous != ' ' && cp != ' ' && (Wide(previous) || Wide(cp)) &&
+                                     !NoBreakBefore(cp) && !NoBreakAfter(previous);
+            if (afterSpace || betweenWide) {
+                pieces.push_back(line.substr(start, at - start));
+                start = at;
+            }
+        }
+        previous = cp;
+        at = next;
+    }
+    pieces.push_back(line.substr(start));
+    return pieces;
+}
+
+std::string TrimRight(const std::string& s) {
+    const std::size_t end = s.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+// The length in bytes of the head of a text wider than a line that goes on the line: the longest that
+// fits (one character at least), cut after its last '/' or '\\' where it has one.
+std::size_t Cut(const std::string& s, int maxWidth, const std::function<int(const std::string&)>& widthOf) {
+    std::size_t fit = 0, separator = 0;
+    for (std::size_t at = 0; at < s.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t next = NextChar(s, at, cp);
+        if (fit > 0 && widthOf(s.substr(0, next)) > maxWidth) break;
+        fit = next;
+        if (cp == '/' || cp == '\\') separator = next;
+        at = next;
+    }
+    return separator > 0 ? separator : fit;
+}
+
+std::string WrapLine(const std::string& line, int maxWidth, const std::function<int(const std::string&)>& widthOf) {
+    if (widthOf(line) <= maxWidth) return line;
+    std::string out, current;
+    const auto emit = [&](const std::string& text) {
+        if (!out.empty()) out += '\n';
+        out += text;
+    };
+    for (const std::string& piece : Pieces(line)) {
+        if (current.empty() || widthOf(TrimRight(current + piece)) <= maxWidth) {
+            current += piece;
+        } else {
+            emit(TrimRight(current));
+            current = piece;
+        }
+        while (widthOf(TrimRight(current)) > maxWidth) {
+            const std::size_t cut = Cut(TrimRight(current), maxWidth, widthOf);
+            emit(current.substr(0, cut));
+            current.erase(0, cut);
+        }
+    }
+    if (!TrimRight(current).empty()) emit(TrimRight(current));
+    return out;
+}
+
+// The font of SDL's X message box, from the X library SDL uses, in the user's locale as SDL takes it
+// (for as long as this object lives), and the width of the screen. Not ready where there is no X
+// display or no such font; SDL cannot show its box there either.
+class BoxFont {
+public:
+    BoxFont() {
+        library_ = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (library_ == nullptr) return;
+        const auto open = reinterpret_cast<Display* (*)(const char*)>(dlsym(library_, "XOpenDisplay"));
+        const auto create = reinterpret_cast<XFontSet (*)(Display*, const char*, char***, int*, char**)>(
+            dlsym(library_, "XCreateFontSet"));
+        const auto freeList = reinterpret_cast<void (*)(char**)>(dlsym(library_, "XFreeStringList"));
+        const auto screen = reinterpret_cast<int (*)(Display*)>(dlsym(library_, "XDefaultScreen"));
+        const auto width = reinterpret_cast<int (*)(Display*, int)>(dlsym(library_, "XDisplayWidth"));
+        close_ = reinterpret_cast<int (*)(Display*)>(dlsym(library_, "XCloseDisplay"));
+        freeSet_ = reinterpret_cast<void (*)(Display*, XFontSet)>(dlsym(library_, "XFreeFontSet"));
+        extents_ = reinterpret_cast<int (*)(XFontSet, const char*, int, XRectangle*, XRectangle*)>(
+            dlsym(library_, "Xutf8TextExtents"));
+        if (open == nullptr || create == nullptr || freeList == nullptr || screen == nullptr || width == nullptr ||
+            close_ == nullptr || freeSet_ == nullptr || extents_ == nullptr) {
+            return;
+        }
+        display_ = open(nullptr);
+        if (display_ == nullptr) return;
+        screenWidth_ = width(display_, screen(display_));
+        const char* locale = std::setlocale(LC_ALL, nullptr);
+        locale_ = locale != nullptr ? locale : "C";
+        std::setlocale(LC_ALL, "");
+        char** missing = nullptr;
+        int missingCount = 0;
+        fontSet_ = create(display_, "-*-*-medium-r-normal--*-120-*-*-*-*-*-*", &missing, &missingCount, nullptr);
+        if (missing != nullptr) freeList(missing);
+    }
+    ~BoxFont() {
+        if (fontSet_ != nullptr) freeSet_(display_, fontSet_);
+        if (!locale_.empty()) std::setlocale(LC_ALL, locale_.c_str());
+        if (display_ != nullptr) close_(display_);
+        if (library_ != nullptr) dlclose(library_);
+    }
+    BoxFont(const BoxFont&) = delete;
+    BoxFont& operator=(const BoxFont&) = delete;
+
+    bool Ready() const { return fontSet_ != nullptr; }
+    int ScreenWidth() const { return screenWidth_; }
+    int Width(const std::string& text) const {
+        XRectangle ink{}, logical{};
+        extents_(fontSet_, text.data(), static_cast<int>(text.size()), &ink, &logical);
+        return logical.width;
+    }
+
+private:
+    void* library_ = nullptr;
+    Display* display_ = nullptr;
+    XFontSet fontSet_ = nullptr;
+    int screenWidth_ = 0;
+    std::string locale_;
+    int (*close_)(Display*) = nullptr;
+    void (*freeSet_)(Display*, XFontSet) = nullptr;
+    int (*extents_)(XFontSet, const char*, int, XRectangle*, XRectangle*) = nullptr;
+};
+
+// SDL's box is 30 pixels wider than its text; it keeps 40 pixels from either edge of the screen.
+const int kBoxRoom = 30 + 2 * 40;
+
+// The text with its lines wrapped to the screen the box appears on: the owner's, else the first.
+std::string FitToScreen(SDL_Window* parent, const std::string& text) {
+    const BoxFont font;
+    if (!font.Ready()) return text;
+    int width = font.ScreenWidth();
+    SDL_Rect bounds{};
+    const int display = parent != nullptr ? SDL_GetWindowDisplayIndex(parent) : 0;
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0 && display >= 0 && SDL_GetDisplayBounds(display, &bounds) == 0) {
+        width = bounds.w;
+    }
+    if (width <= 0) return text;
+    return WrapMessageText(text, std::max(width - kBoxRoom, 100), [&](const std::string& s) { return font.Width(s); });
+}
+
 }  // namespace
 
+std::string WrapMessageText(const std::string& text, int maxWidth,
+                            const std::function<int(const std::string&)>& widthOf) {
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find('\n', start);
+        out +=
+            WrapLine(text.substr(start, end == std::string::npos ? std::string::npos : end - start), maxWidth, widthOf);
+        if (end == std::string::npos) return out;
+        out += '\n';
+        start = end + 1;
+    }
+}
+
 bool CanShowMessageBox() {
-    if (EnvSet("TV_NO_MESSAGE_BOX")) return false;
+    if (MessagesPrinted()) return false;
     if (HeadlessDriver(std::getenv("SDL_VIDEODRIVER"))) return false;
     if (SDL_WasInit(SDL_INIT_VIDEO) && HeadlessDriver(SDL_GetCurrentVideoDriver())) return false;
     return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
@@ -77,7 +302,7 @@ void ShowMessageBox(WindowId owner, const std::string& text, const std::string& 
                    : kind == MessageBoxKind::Warning ? SDL_MESSAGEBOX_WARNING
                                                      : SDL_MESSAGEBOX_INFORMATION;
     SDL_Window* parent = owner != kNoWindow ? SDL_GetWindowFromID(owner) : nullptr;
-    if (SDL_ShowSimpleMessageBox(flags, caption.c_str(), text.c_str(), parent) != 0) PrintBox(box);
+    if (SDL_ShowSimpleMessageBox(flags, caption.c_str(), FitToScreen(parent, text).c_str(), parent) != 0) PrintBox(box);
 }
 
 }  // namespace plat

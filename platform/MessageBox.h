@@ -1,6 +1,7 @@
 // The modal message box: an error, warning or information text with a caption, over SDL's simple
-// message box. It never blocks an unattended run: with no display, SDL's offscreen or dummy driver,
-// or TV_NO_MESSAGE_BOX set, the text goes to stderr and the call returns at once.
+// message box, its lines wrapped to fit the screen. It never blocks an unattended run: with no
+// display, SDL's offscreen or dummy driver, or VELLACOR_MESSAGES=log, the text goes to stderr and the
+// call returns at once.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,9 @@ struct MessageBoxRequest {
     MessageBoxKind kind = MessageBoxKind::Error;
 };
 
+// "log" prints every box on stderr instead of showing it; "box" (or nothing) shows them.
+extern const char* const kMessagesVariable;
+
 // Shows the box and returns when the user has closed it (or at once, see above). Usable before
 // any other initialisation and without a window; safe from any thread.
 void ShowMessageBox(WindowId owner, const std::string& text, const std::string& caption, MessageBoxKind kind);
@@ -33,5 +37,12 @@ void SetMessageBoxHook(MessageBoxHook hook);
 
 // Whether a box would really be shown (and wait for a person) rather than printed.
 bool CanShowMessageBox();
+
+// Breaks the text's lines where they are wider than `maxWidth`, as `widthOf` measures a piece of text:
+// after spaces (which the break takes), between East Asian characters (never before closing
+// punctuation), and inside a word wider than a line after its last '/' or '\' that fits, else after
+// its last character that fits. The text's own line breaks stay.
+std::string WrapMessageText(const std::string& text, int maxWidth,
+                            const std::function<int(const std::string&)>& widthOf);
 
 }  // namespace plat

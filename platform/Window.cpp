@@ -49,6 +49,7 @@ bool IsOffscreenVideo() {
 namespace {
 
 bool g_displayMissing = false;
+std::string g_displayMissingReason;
 
 bool Headless(const char* driver) {
     return driver != nullptr && (SDL_strcasecmp(driver, "offscreen") == 0 || SDL_strcasecmp(driver, "dummy") == 0);
@@ -129,11 +130,46 @@ void WatchDisplayConnection() {
 
 void SetDisplayLostHandler(void (*handler)(const std::string& reason)) { g_displayLost = handler; }
 
+namespace {
+
+// Where no Wayland compositor can be reached, the Wayland client library would still say so on stderr
+// when SDL tries it ("XDG_RUNTIME_DIR is invalid or not set"): SDL is asked for the other drivers.
+// Empty when Wayland may be there, or a driver was asked for by name.
+std::string DriversWithoutWayland(const char* request) {
+    if (request != nullptr && *request != '\0') return "";
+    const char* socket = std::getenv("WAYLAND_SOCKET");
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if ((socket != nullptr && *socket != '\0') || (name != nullptr && name[0] == '/') ||
+        (runtime != nullptr && runtime[0] == '/')) {
+        return "";
+    }
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (driver == nullptr || SDL_strcasecmp(driver, "wayland") == 0 || SDL_strcasecmp(driver, "evdev") == 0 ||
+            Headless(driver)) {
+            continue;
+        }
+        drivers += std::string(drivers.empty() ? "" : ",") + driver;
+    }
+    return drivers;
+}
+
+}  // namespace
+
 bool InitVideo(std::string* error) {
     const bool first = SDL_WasInit(SDL_INIT_VIDEO) == 0;
-    const char* request = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const char* hint = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    const std::string requested = hint != nullptr ? hint : "";  // kept: the hint changes below
+    const char* request = requested.empty() ? nullptr : requested.c_str();
     std::string reason;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    const std::string drivers = first ? DriversWithoutWayland(request) : std::string();
+    // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
+    if (!drivers.empty()) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
+    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (!drivers.empty()) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    if (started != 0) {
         reason = NoDisplayReason(request);
     } else if (first && Headless(SDL_GetCurrentVideoDriver()) && !Requested(request, SDL_GetCurrentVideoDriver())) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -144,13 +180,16 @@ bool InitVideo(std::string* error) {
         return true;
     }
     g_displayMissing = true;
-    if (error) *error = "cannot open a display: " + reason;
+    g_displayMissingReason = "cannot open a display: " + reason;
+    if (error) *error = g_displayMissingReason;
     return false;
 }
 
 void QuitVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
 
 bool DisplayMissing() { return g_displayMissing; }
+
+std::string DisplayMissingReason() { return g_displayMissing ? g_displayMissingReason : std::string(); }
 
 struct Window::Impl {
     SDL_Window* window = nullptr;
@@ -195,7 +234,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
 }
 
 Window::~Window() {
-    if (IsFullScreen()) LeaveFullScreen();
+    LeaveFullScreen();
     Windows().erase(impl_->id);
     SDL_DestroyWindow(impl_->window);
     if (Windows().empty() && g_arrow != nullptr) {
@@ -293,14 +332,14 @@ bool Window::IsMinimized() const { return (SDL_GetWindowFlags(impl_->window) & S
 bool Window::HasFocus() const { return impl_->shown && impl_->focused; }
 
 bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
-    SDL_DisplayMode want{};
     int display = SDL_GetWindowDisplayIndex(impl_->window);
     if (display < 0) display = 0;
+    SDL_DisplayMode want{};
     if (SDL_GetDesktopDisplayMode(display, &want) != 0) {
         if (error) *error = SDL_GetError();
         return false;
     }
-    want = impl_->desktop.Take(display);
+    want = impl_->desktop.Take(impl_->window, display);
     if (mode.width > 0 && mode.height > 0) {
         want.w = mode.width;
         want.h = mode.height;
@@ -308,6 +347,7 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
         SDL_DisplayMode closest{};
         if (SDL_GetClosestDisplayMode(display, &want, &closest) != nullptr) want = closest;
     }
+    impl_->desktop.Use(want);
     // Without a window manager nothing moves or sizes a full-screen window: it is placed over the
     // display first, so that it covers the screen in the new mode whoever handles the request.
     SDL_Rect bounds{};
@@ -318,13 +358,16 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
     if (SDL_SetWindowDisplayMode(impl_->window, &want) != 0 ||
         SDL_SetWindowFullscreen(impl_->window, SDL_WINDOW_FULLSCREEN) != 0) {
         if (error) *error = SDL_GetError();
+        if (!IsFullScreen()) impl_->desktop.PutBack(impl_->window);
         return false;
     }
     return true;
 }
 
+// Also where SDL has left full screen on its own (a full-screen window that loses the focus is
+// minimised): the display is put back in the mode it is to be in now.
 void Window::LeaveFullScreen() {
-    SDL_SetWindowFullscreen(impl_->window, 0);
+    if (IsFullScreen()) SDL_SetWindowFullscreen(impl_->window, 0);
     impl_->desktop.PutBack(impl_->window);
 }
 
@@ -425,7 +468,21 @@ bool PollEvent(Event* event) {
                 bool gained = event->type == EventType::FocusGained;
                 // Keys held while the focus goes elsewhere would otherwise stay down for ever.
                 if (!gained) ClearKeyState();
-                if (Window* w = FindWindow(event->windowId)) w->impl_->focused = gained;
+                if (Window* w = FindWindow(event->windowId)) {
+                    w->impl_->focused = gained;
+                    // SDL minimises a full-screen window that loses the focus and puts back the mode it
+                    // took for the desktop's, which may be another instance's old one.
+                    if (w->IsFullScreen() && gained) w->impl_->desktop.Resume();
+                    if (w->IsFullScreen() && !gained) w->impl_->desktop.StepAside(w->impl_->window);
+                }
+            } else if (event->type == EventType::Minimized || event->type == EventType::Restored) {
+                Window* w = FindWindow(event->windowId);
+                if (w != nullptr && w->IsFullScreen()) {
+                    if (event->type == EventType::Minimized)
+                        w->impl_->desktop.Minimised();
+                    else
+                        w->impl_->desktop.Resume();
+                }
             }
             return true;
         }

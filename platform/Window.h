@@ -140,10 +140,12 @@ bool IsOffscreenVideo();
 // Starts SDL's video system, counted like SDL_InitSubSystem; QuitVideo undoes one start. Without a
 // display SDL would quietly fall back to its offscreen driver and draw to nowhere: that driver (and
 // "dummy") is taken only when SDL_VIDEODRIVER names it. On failure the error reads "cannot open a
-// display: " and why, and DisplayMissing() is true until a start succeeds.
+// display: " and why, and DisplayMissing() is true until a start succeeds; DisplayMissingReason() is
+// that error.
 bool InitVideo(std::string* error);
 void QuitVideo();
 bool DisplayMissing();
+std::string DisplayMissingReason();
 // Called with the reason when the connection to the display is lost, just before the display library
 // ends the process (it gives no way to go on); the handler should only record the reason.
 void SetDisplayLostHandler(void (*handler)(const std::string& reason));

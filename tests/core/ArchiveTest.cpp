@@ -88,10 +88,12 @@ TEST(ArchiveReader, OpenAgainStartsFromEmptyListsAndAFailedOpenLeavesNoIndex) {
 
 // Each damaged or hostile archive gives its format error and nothing else.
 TEST(ArchiveHostile, DamagedArchivesAreFormatErrors) {
-    const std::string header = "ファイルヘッダエラー @trivale::CArchiveFileLoader";
-    const std::string table = "フォーマットヘッダエラー @trivale::CArchiveFileEntries";
-    const std::string count = "データエラー(entry count). データが壊れています. @trivale::CArchiveFileEntries";
-    const std::string crc = "データエラー(entry CRC). データが壊れています. @trivale::CArchiveFileEntryHeader";
+    const std::string header = "ファイルヘッダエラー \"data.tva\" @trivale::CArchiveFileLoader";
+    const std::string table = "フォーマットヘッダエラー \"data.tva\" @trivale::CArchiveFileEntries";
+    const std::string count =
+        "データエラー(entry count). データが壊れています. \"data.tva\" @trivale::CArchiveFileEntries";
+    const std::string crc =
+        "データエラー(entry CRC). データが壊れています. \"data.tva\" @trivale::CArchiveFileEntryHeader";
     // An entry past the end of the file is refused when it is opened, naming the file and the entry.
     const auto range = [](const char* name) {
         return "データエラー(entry range). データが壊れています. \"data.tva\": \"" + std::string(name) +
@@ -139,5 +141,27 @@ TEST(ArchiveHostile, ACutFileRefusesOnlyTheEntriesItLost) {
         WriteFile(dir / "data.tva", good.substr(0, good.size() - 2));
         EXPECT_EQ(ReadEntry(a, "a.txt"), "alpha");
         EXPECT_THROW(a.OpenEntry("b.txt"), EInvalidFileFormat);
+    }
+}
+
+// However it was cut, in its header, its entry table or its data, the report names the archive.
+TEST(ArchiveHostile, EveryReportOfACutArchiveNamesIt) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (int i = 0; i < 40; ++i) items.push_back({"scenes\\entry" + std::to_string(i) + ".dds", std::string(64, 'x')});
+    const std::string whole = Archive(items);
+    ASSERT_GT(whole.size(), 2000u);
+    TempDir dir;
+    for (std::size_t cut : {std::size_t{0}, std::size_t{10}, std::size_t{20}, std::size_t{36}, std::size_t{100},
+                            std::size_t{1000}, whole.size() - 100}) {
+        WriteFile(dir / "data.tva", whole.substr(0, cut));
+        CArchiveFileLoader a;
+        std::string error;
+        try {
+            a.Open(dir / "data.tva");
+            for (int i = 0; i < a.GetEntryCount(); ++i) a.OpenEntry(a.GetEntry(i)->name);
+        } catch (const EException& e) {
+            error = e.GetMessage();
+        }
+        EXPECT_NE(error.find("\"" + (dir / "data.tva") + "\""), std::string::npos) << cut << ": " << error;
     }
 }

@@ -1,3 +1,4 @@
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -74,9 +75,21 @@ TEST(ExceptionReport, EveryKindOfFailureInBothForms) {
     }
 }
 
+// VELLACOR_MESSAGES=log (in any case, or any value but "box") prints every box; "box" shows them
+// where a display can.
 TEST(MessageBox, UnattendedBoxGoesToStderrAndReturns) {
-    tvtest::ScopedEnv unattended("TV_NO_MESSAGE_BOX", "1");  // as the test runner's offscreen driver does
-    EXPECT_FALSE(plat::CanShowMessageBox());
+    tvtest::ScopedEnv display("DISPLAY", ":99"), driver("SDL_VIDEODRIVER", nullptr);
+    for (const char* value : {"log", "LOG", "lgo"}) {
+        tvtest::ScopedEnv unattended(plat::kMessagesVariable, value);
+        EXPECT_FALSE(plat::CanShowMessageBox()) << value;
+    }
+    {
+        tvtest::ScopedEnv shown(plat::kMessagesVariable, "box");
+        if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+            EXPECT_TRUE(plat::CanShowMessageBox());
+        }
+    }
+    tvtest::ScopedEnv unattended(plat::kMessagesVariable, "log");
     testing::internal::CaptureStderr();
     plat::ShowMessageBox(plat::kNoWindow, "body text", "Caption", plat::MessageBoxKind::Warning);
     const std::string err = testing::internal::GetCapturedStderr();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "confdlg/SelectionStore.h"
 #include "core/Exception.h"
@@ -97,6 +98,25 @@ TEST(SelectionStoreTest, DefaultsAndFitting) {
     EXPECT_FALSE(confdlg::OfferedFullScreen({{1280, 1024}}, windowOnly));
     EXPECT_TRUE(confdlg::OfferedFullScreen({{1280, 1024}}, real));
     EXPECT_TRUE(confdlg::OfferedFullScreen({}, windowOnly));
+}
+
+// Full screen lists each mode of the sizes the display has; a window each size that fits once,
+// largest first, by a 32-bit mode where there is one.
+TEST(SelectionStoreTest, ModeListRows) {
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    const CONFIG_ADAPTER_INFO& adapter = info->adapters[0];
+    using Rows = std::vector<int>;
+    EXPECT_EQ(confdlg::OfferedModes(adapter, {{1280, 1024}, {1024, 768}}, false, 0, 0), (Rows{1, 2, 3, 5}));
+    EXPECT_EQ(confdlg::OfferedModes(adapter, {}, false, 0, 0), (Rows{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(confdlg::OfferedModes(adapter, {{1280, 1024}}, true, 1280, 1024), (Rows{1, 2, 4, 6}));
+    EXPECT_EQ(confdlg::OfferedModes(adapter, {}, true, 0, 0), (Rows{0, 1, 2, 4, 6}));
+
+    CONFIG_ADAPTER_INFO mixed = {};
+    const CONFIG_DISPLAY_MODE modes[] = {{640, 480, 32, 60}, {800, 600, 16, 60},  {1280, 960, 32, 60},
+                                         {800, 600, 32, 75}, {1280, 960, 32, 75}, {1280, 1024, 16, 60}};
+    std::memcpy(mixed.modes, modes, sizeof(modes));
+    mixed.modeCount = 6;
+    EXPECT_EQ(confdlg::OfferedModes(mixed, {}, true, 1280, 1024), (Rows{5, 2, 3, 0}));
 }
 
 TEST(SelectionStoreTest, UnterminatedNameIsReadWithinItsField) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -69,43 +70,153 @@ protected:
     PresentParameters parameters_;
 };
 
-// The mode list is the window sizes on offer too: a default window (1024 x 768 at most) can always be
-// chosen, whatever modes the display lists, and never covers the desktop.
-TEST(WindowSizesTest, AWindowUpTo1024x768IsAlwaysOffered) {
+// The mode list is the window sizes on offer too: every usual size that fits the desktop, each once,
+// after the display's own modes.
+TEST(WindowSizesTest, EveryUsualSizeThatFitsIsOfferedOnce) {
     using Sizes = std::vector<std::pair<uint32_t, uint32_t>>;
-    const AdapterMode unknown;
+    const Sizes usual = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720}, {1024, 768}, {800, 600}, {640, 480}};
     const struct {
         Sizes modes;
-        bool otherFormats;
         uint32_t desktopWidth, desktopHeight;
         Sizes expected;
     } rows[] = {
-        {{}, false, 0, 0, {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720}, {1024, 768}, {800, 600}, {640, 480}}},
-        {{}, false, 1280, 800, {{1280, 720}, {1024, 768}, {800, 600}, {640, 480}}},
-        {{{2560, 1440}, {1920, 1080}}, false, 2560, 1440, {{2560, 1440}, {1920, 1080}, {1024, 768}}},
-        {{{1280, 1024}}, false, 1280, 1024, {{1280, 1024}, {1024, 768}}},
-        {{{1280, 1024}}, false, 900, 700, {{1280, 1024}, {800, 600}}},
-        {{{1920, 1080}, {800, 600}}, false, 1920, 1080, {{1920, 1080}, {800, 600}}},
-        {{}, true, 1024, 768, {{1024, 768}}},
+        {{}, 0, 0, usual},
+        {{}, 1280, 800, {{1280, 720}, {1024, 768}, {800, 600}, {640, 480}}},
+        {{{1280, 1024}}, 1280, 1024, {{1280, 1024}, {1280, 720}, {1024, 768}, {800, 600}, {640, 480}}},
+        {{{1280, 1024}}, 900, 700, {{1280, 1024}, {800, 600}, {640, 480}}},
+        {{{1920, 1080}, {800, 600}},
+         1920,
+         1080,
+         {{1920, 1080}, {800, 600}, {1600, 900}, {1280, 1024}, {1280, 720}, {1024, 768}, {640, 480}}},
+        // A size listed once per refresh rate is not added again.
+        {{{1280, 1024}, {1280, 960}, {1280, 960}, {1024, 768}, {1024, 768}, {800, 600}, {640, 480}},
+         1280,
+         1024,
+         {{1280, 1024}, {1280, 960}, {1280, 960}, {1024, 768}, {1024, 768}, {800, 600}, {640, 480}, {1280, 720}}},
     };
     for (const auto& row : rows) {
         std::vector<AdapterMode> modes;
         for (const auto& size : row.modes) modes.push_back({size.first, size.second, 60, Format::Xrgb8888});
-        AdapterMode desktop = unknown;
+        AdapterMode desktop;
         desktop.width = row.desktopWidth;
         desktop.height = row.desktopHeight;
-        AddWindowSizes(modes, row.otherFormats, desktop);
+        desktop.refreshRate = 75;
+        AddWindowSizes(modes, desktop);
         Sizes got;
-        for (const AdapterMode& mode : modes) {
-            EXPECT_EQ(mode.format, Format::Xrgb8888);
-            got.push_back({mode.width, mode.height});
+        for (std::size_t i = 0; i < modes.size(); ++i) {
+            EXPECT_EQ(modes[i].format, Format::Xrgb8888);
+            if (i >= row.modes.size()) {
+                EXPECT_EQ(modes[i].refreshRate, row.desktopWidth > 0 ? 75u : 0u);
+            }
+            got.push_back({modes[i].width, modes[i].height});
         }
         EXPECT_EQ(got, row.expected) << row.desktopWidth << " x " << row.desktopHeight;
     }
 }
 
-// An instance started while another holds the display in its full-screen mode takes the desktop's
-// mode from the other's record, not from the display; a record whose writer is gone is not trusted.
+// Two full-screen instances on one display, A and B, as fake processes over one record file: the
+// desktop comes from the first, the display goes back to the mode of whoever still runs, and the
+// record goes with the last of them, in whichever order they leave.
+TEST(DesktopRecordTest, WhoeverLeavesLastPutsTheDesktopBack) {
+    const tvtest::TempDir folder;
+    const std::string path = folder / "record";
+    const DisplayMode desktop{1280, 1024, 60}, modeA{800, 600, 60}, modeB{640, 480, 75};
+    std::set<long> running;
+    const auto runs = [&](const InstanceId& id) { return running.count(id.pid) != 0; };
+    for (const bool firstLeavesFirst : {true, false}) {
+        DisplayMode display = desktop;
+        running = {1, 2};
+        DesktopRecord a(path, {1, 100}, runs), b(path, {2, 200}, runs);
+        EXPECT_EQ(a.Join([&] { return display; }).width, 1280);
+        a.Use(display = modeA);
+        EXPECT_EQ(b.Join([&] { return display; }).width, 1280) << "B is told A's mode by the display";
+        b.Use(display = modeB);
+        const auto leave = [&](DesktopRecord& r, long pid) {
+            r.Leave([&](const DisplayMode& m) { display = m; });
+            running.erase(pid);
+        };
+        if (firstLeavesFirst) {
+            leave(a, 1);
+            EXPECT_EQ(display.width, 640) << "A leaves B in B's mode";
+            EXPECT_TRUE(std::ifstream(path).good());
+            leave(b, 2);
+        } else {
+            leave(b, 2);
+            EXPECT_EQ(display.width, 800) << "B leaves A in A's mode";
+            leave(a, 1);
+        }
+        EXPECT_EQ(display.width, 1280);
+        EXPECT_EQ(display.height, 1024);
+        EXPECT_FALSE(std::ifstream(path).good()) << "the record goes with the last";
+    }
+}
+
+// An instance whose window goes below another's leaves the display in the other's mode; one that is
+// minimised holds no mode until it is shown again.
+TEST(DesktopRecordTest, AMinimisedInstanceHoldsNoMode) {
+    const tvtest::TempDir folder;
+    const std::string path = folder / "record";
+    const auto runs = [](const InstanceId&) { return true; };
+    DisplayMode display{1280, 1024, 60};
+    const auto apply = [&](const DisplayMode& m) { display = m; };
+    for (const bool minimised : {false, true}) {
+        DesktopRecord a(path, {1, 100}, runs), b(path, {2, 200}, runs);
+        a.Join([&] { return display; });
+        a.Use(display = DisplayMode{800, 600, 60});
+        b.Join([&] { return display; });
+        b.Use(display = DisplayMode{640, 480, 60});
+        display = DisplayMode{1280, 1024, 60};  // SDL in A puts its desktop back as A loses the focus
+        a.StepAside(apply);
+        EXPECT_EQ(display.width, 640);
+        if (minimised) a.Use(DisplayMode());
+        b.Leave(apply);
+        EXPECT_EQ(display.width, minimised ? 1280 : 800) << "A is left on top";
+        a.Use(display = DisplayMode{800, 600, 60});  // shown again
+        a.Leave(apply);
+        EXPECT_EQ(display.width, 1280);
+        EXPECT_FALSE(std::ifstream(path).good());
+    }
+}
+
+// A record left by crashed instances (or a reused process id, or garbage) is not trusted, unless the
+// display is still in the mode they left it in; the instance that finds it leaves no record behind.
+TEST(DesktopRecordTest, AStaleRecordWedgesNothing) {
+    const tvtest::TempDir folder;
+    const std::string path = folder / "record";
+    const auto runs = [](const InstanceId& id) { return id.pid == 7 && id.started == 70; };
+    const struct {
+        const char* record;
+        int desktopWidth;
+    } rows[] = {
+        {"1280 1024 60\n3 30 800 600 60\n", 1024},
+        {"1280 1024 60\n7 71 800 600 60\n", 1024},
+        {"1280 1024 60\n3 30 1024 768 60\n", 1280},  // the crash left the display in its mode
+        {"1280 1024 60\n3 30 1024 768 60 x\n", 1024},
+        {"x y\n", 1024},
+        {"", 1024},
+    };
+    for (const auto& row : rows) {
+        std::ofstream(path) << row.record;
+        DisplayMode display{1024, 768, 60};
+        DesktopRecord r(path, {5, 50}, runs);
+        EXPECT_EQ(r.Join([&] { return display; }).width, row.desktopWidth) << row.record;
+        r.Use(display = DisplayMode{640, 480, 60});
+        r.Leave([&](const DisplayMode& m) { display = m; });
+        EXPECT_EQ(display.width, row.desktopWidth) << row.record;
+        EXPECT_FALSE(std::ifstream(path).good()) << row.record;
+    }
+    {
+        DesktopRecord early(path, {7, 70}, runs);
+        early.Join([] { return DisplayMode{1280, 1024, 60}; });
+    }
+    EXPECT_FALSE(std::ifstream(path).good()) << "an instance destroyed in the record leaves it";
+    const InstanceId self = InstanceOf(static_cast<long>(getpid()));
+    EXPECT_TRUE(InstanceRuns(self));
+    EXPECT_FALSE(InstanceRuns(InstanceId{self.pid, self.started + 1})) << "a reused process id";
+}
+
+// The window layer's record under the off-screen driver: the desktop's mode from the first full-screen
+// instance while it runs.
 TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {
     const tvtest::TempDir folder;
     ASSERT_FALSE(folder.Path().empty());
@@ -114,28 +225,14 @@ TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {
     setenv("XDG_RUNTIME_DIR", folder.Path().c_str(), 1);
     setenv("DISPLAY", ":49", 1);
     const std::string path = DesktopRecordPath();
-    const pid_t gone = fork();
-    if (gone == 0) _exit(0);
-    waitpid(gone, nullptr, 0);
-    SDL_DisplayMode display{};
-    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &display), 0);
-    struct Row {
-        long writer;
-        int expectedWidth;
-    };
-    for (const Row& row : {Row{static_cast<long>(getppid()), 1280}, Row{static_cast<long>(gone), display.w}}) {
-        std::ofstream(path) << "1280 1024 60 " << row.writer << "\n";
-        {
-            DesktopMode desktop;
-            EXPECT_EQ(desktop.Take(0).w, row.expectedWidth) << row.writer;
-            std::ifstream in(path);
-            long width = 0, height = 0, rate = 0, writer = 0;
-            in >> width >> height >> rate >> writer;
-            EXPECT_EQ(writer, row.expectedWidth == 1280 ? row.writer : static_cast<long>(getpid()))
-                << "a live writer's record stays; a dead one's is taken over";
-        }
-        std::ifstream after(path);
-        EXPECT_EQ(after.good(), row.expectedWidth == 1280) << "the owner takes its record away";
+    const InstanceId parent = InstanceOf(static_cast<long>(getppid()));
+    std::ofstream(path) << "1280 1024 60\n" << parent.pid << " " << parent.started << " 800 600 60\n";
+    {
+        DesktopMode desktop;
+        SDL_Window* window = static_cast<SDL_Window*>(window_->NativeHandle());
+        EXPECT_EQ(desktop.Take(window, 0).w, 1280);
+        desktop.PutBack(window);
+        EXPECT_NE(tvtest::ReadFile(path).find(std::to_string(parent.pid) + " "), std::string::npos) << "still runs";
     }
     const char* names[2] = {"XDG_RUNTIME_DIR", "DISPLAY"};
     for (int i = 0; i < 2; ++i) was[i] != nullptr ? setenv(names[i], kept[i].c_str(), 1) : unsetenv(names[i]);

@@ -256,6 +256,22 @@ TEST_F(ProgramTest, NoFolderForTheLogIsToldOnceOnStandardError) {
     EXPECT_EQ(run.err.find(told), run.err.rfind(told)) << "once";
 }
 
+// Without a display the run says why, first thing on stderr (no library's line before it) and last
+// in the log.
+TEST_F(ProgramTest, NoDisplayIsTheFirstWordAndTheLast) {
+    extraEnv_ = {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR=", "SDL_VIDEODRIVER="};
+    const Outcome run = Run({"/filesystem", "/oneshot"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err.rfind("[error] vellacor06\n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("cannot open a display: "), std::string::npos) << run.err;
+    std::istringstream log(run.log);
+    std::string line, last;
+    while (std::getline(log, line)) last = line;
+    EXPECT_EQ(last.rfind("ERROR: cannot open a display: ", 0), 0u) << run.log;
+    EXPECT_NE(last.find(": the program ends."), std::string::npos) << run.log;
+}
+
 // Switches apply in order, in any case; the data folder, once chosen, stays.
 TEST(SwitchTest, LaterSwitchesOverrideEarlierOnesAndOthersAreSkipped) {
     using Source = StartupSettings::DataSource;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -167,6 +169,36 @@ TEST(IffFile, ReadsAtTheEndOfTheStream) {
     EXPECT_EQ(IffReadBytes(raw, 4, at(4)), 2u);
     EXPECT_EQ(f.Error, 1);
     fclose(file);
+}
+
+TEST(IffFile, SkipSeeksForward) {
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    fwrite("abcdef", 1, 6, file);
+    rewind(file);
+    IffFile f;
+    OpenIffFile(&f, file);
+    char two[3] = {};
+    EXPECT_EQ(IffSkip(0, &f), 0u);
+    EXPECT_EQ(IffSkip(2, &f), 2u);
+    EXPECT_EQ(IffReadBytes(two, 2, &f), 2u);
+    EXPECT_STREQ(two, "cd");
+    EXPECT_EQ(f.Count, 4u);
+    EXPECT_EQ(IffSkip(8, &f), 8u);  // past the end: the next read finds it
+    EXPECT_EQ(f.Error, 0);
+    EXPECT_EQ(IffReadBytes(two, 1, &f), 0u);
+    EXPECT_EQ(f.Error, 1);
+    fclose(file);
+    // A stream that cannot seek.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    FILE* in = fdopen(fds[0], "rb");
+    ASSERT_NE(in, nullptr);
+    OpenIffFile(&f, in);
+    EXPECT_EQ(IffSkip(1, &f), 0u);
+    EXPECT_EQ(f.Error, 1);
+    fclose(in);
+    close(fds[1]);
 }
 
 TEST(IffFile, AShortWriteStopsTheWriter) {

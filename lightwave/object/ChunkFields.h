@@ -45,10 +45,12 @@ struct LwLoopText {
 };
 
 // What a handler took of its sub-chunk: Bytes for the length check; Quiet drops the mismatch
-// message. The next sub-chunk starts at the stated end either way.
+// message. The next sub-chunk starts at the stated end, or, when the handler sets ReadOn, right
+// after the Bytes it took: such a sub-chunk is as long as its contents, whatever its length says.
 struct LwTaken {
     uint32_t Bytes;
     bool Quiet;
+    bool ReadOn = false;
 };
 
 void LwLog(LwObject* object, const char* format, ...)
@@ -81,7 +83,9 @@ void LwPrint(FILE* stream, const char* format, ...);
 
 // Runs handle over every sub-chunk from the cursor to its end. handle(id, idText, length, payload,
 // taken) reads the payload (the sub-chunk clipped to what is left) and returns false for an unknown
-// ID. After each sub-chunk the cursor moves to the end the length states, whatever was read.
+// ID. While it runs the cursor stands at the payload's start, so a handler that reads on past the
+// stated length may open its payload over the rest of the body. After each sub-chunk the cursor
+// moves to the end the length states (or, with ReadOn, to the end of what was taken).
 template <typename Handler>
 void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, Handler&& handle) {
     while (ChunkRemaining(cb) > 0) {
@@ -112,14 +116,15 @@ void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, 
                 LwLog(object, text.Unknown, length);
             taken = {length, true};
         }
-        const int32_t over = (int32_t)length - (int32_t)taken.Bytes;
+        const uint32_t used = taken.ReadOn ? taken.Bytes : length;
+        const int32_t over = (int32_t)used - (int32_t)taken.Bytes;
         if (over != 0 && !taken.Quiet) {
             if (text.OverNamesId)
                 LwLog(object, text.Over, idText, over);
             else
                 LwLog(object, text.Over, over);
         }
-        const uint64_t end = (uint64_t)start + length;
+        const uint64_t end = (uint64_t)start + used;
         ChunkSeek(end < cb->Size ? (uint32_t)end : cb->Size, cb);
     }
 }

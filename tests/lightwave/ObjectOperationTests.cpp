@@ -295,6 +295,26 @@ TEST(ObjectOperations, MovesClonesAndLoadPasses) {
     }
     EXPECT_GT(l->Op.GetNumEdges(l), 0);
     EXPECT_EQ(l->Op.LoadLwObject(l, path.c_str(), LW_FILE_RSD, &options), LW_ERR_UNKNOWN_TYPE);
+
+    // The last failing pass gives the result; a pass that succeeds after it does not hide it.
+    const struct {
+        const char* name;
+        int32_t (*normals)(LwObject*, int32_t);
+        int32_t (*edges)(LwObject*);
+        int32_t expected;
+    } failing[] = {
+        {"normals fail, edges succeed", [](LwObject*, int32_t) { return (int32_t)LW_ERR_MEMORY; },
+         [](LwObject*) { return (int32_t)LW_ERR_NONE; }, LW_ERR_MEMORY},
+        {"both fail", [](LwObject*, int32_t) { return (int32_t)LW_ERR_MEMORY; },
+         [](LwObject*) { return (int32_t)LW_ERR_OBJECT_DATABASE; }, LW_ERR_OBJECT_DATABASE},
+    };
+    for (const auto& f : failing) {
+        SCOPED_TRACE(f.name);
+        ObjectPtr again = NewObject();
+        again->Op.ComputeNormals = f.normals;
+        again->Op.BuildEdges = f.edges;
+        EXPECT_EQ(again->Op.LoadLwObject(again.get(), path.c_str(), LW_FILE_LWO2, &options), f.expected);
+    }
 }
 
 // The dump of a small LWOB object: one layer, a triangle with corner normals, a vertex map, a surface

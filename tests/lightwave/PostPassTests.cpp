@@ -57,6 +57,7 @@ TEST(Materials, LwobValuesAndTextures) {
     skin.Sub("GLOS", Body().U2(64)).Sub("CTEX", Body().S0("Planar Image Map")).Append(Image("TIMG", "a.tga"));
     skin.Sub("TWRP", Body().U2(1).U2(2)).Sub("CTEX", Body().S0("Fractal Noise"));
     skin.Sub("DTEX", Body().S0("Cylindrical Image Map")).Append(Image("TIMG", "b.tga"));
+    skin.Sub("TWRP", Body().U2(9).U2(3));  // each code on its own: 9 has no mode and keeps the default
     SetSurface(o.get(), "skin", skin);
     LwMaterial* m = o->Op.GetEvaluatedMaterial(o.get(), 0);
     ASSERT_NE(m, nullptr);
@@ -67,6 +68,8 @@ TEST(Materials, LwobValuesAndTextures) {
     // The procedural makes no layer.
     ASSERT_EQ(m->Layers.size(), 2u);
     EXPECT_EQ(m->Layers[0].WrapModeHeight, LW_WRAP_REPEAT);
+    EXPECT_EQ(m->Layers[1].WrapModeWidth, LW_WRAP_REPEAT);
+    EXPECT_EQ(m->Layers[1].WrapModeHeight, LW_WRAP_MIRROR);
     EXPECT_STREQ(m->Layers[0].ImageName, "a.tga");
     EXPECT_EQ(o->Op.GetTextureLayer(o.get(), m, LW_CHANNEL_DIFFUSE, 0), &m->Layers[1]);
 }

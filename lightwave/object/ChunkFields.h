@@ -20,7 +20,8 @@ struct LwFieldRow {
     const char* Fields;
     // Value part of the dump line: printf conversions take the fields in order by kind (%f floats,
     // %d and %x integers, %s texts); %I prints an integer as four characters, %n the number of list
-    // values, %L the list eight to a line, %V each float as "<%f> ".
+    // values, %L the list eight to a line and one more line end, %l the list alone, %V each float as
+    // "<%f> ".
     const char* Dump;
     uint16_t TextSize;  // bytes of each text field with its terminator
     uint8_t ListCap;    // list values kept at most, 0 for no limit
@@ -67,9 +68,10 @@ uint32_t LwFieldsSize(const LwFieldRow& row, const LwSubChunk& rec, bool* fits =
 void LwWriteFields(const LwFieldRow& row, const LwSubChunk& rec, ChunkBuff* cb);
 // The dump line: indent tabs, "[ID] (length) " and the value part.
 void LwDumpFields(FILE* stream, int indent, const LwFieldRow& row, const LwSubChunk& rec);
-// Prints a list eight to a line with format for each value (one more line end after it).
+// Prints a list eight to a line with format for each value, and one more line end after it when
+// closed.
 template <typename T>
-void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format);
+void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format, bool closed = true);
 
 // A record read into slots[slot], replacing what was there.
 LwTaken LwReadSlot(const LwChunkTable& table, int slot, uint16_t length, ChunkBuff* payload, LwSubChunkPtr* slots);
@@ -130,10 +132,10 @@ void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, 
 }
 
 template <typename T>
-void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format) {
+void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format, bool closed) {
     for (size_t i = 0; i < list.size(); ++i) {
         if (i % 8 == 0) LwPrint(stream, "\t");
         LwPrint(stream, format, list[i], (i + 1) % 8 == 0 ? "\n" : ", ");
     }
-    LwPrint(stream, "\n");
+    if (closed) LwPrint(stream, "\n");
 }

@@ -285,6 +285,22 @@ TEST(ObjectFiles, WritersRefuse) {
         EXPECT_EQ(rc, LW_ERR_NONE);
         EXPECT_EQ(back->Op.GetPolygon(back.get(), 0)->Points, corners);
     }
+    // Polygons without any surface to number: the file would read back as a bad format, for its
+    // polygons would come before any surface.
+    ObjectPtr bare = NewObject();
+    AddLayerWithPoints(bare.get(), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    AddPolygon(bare.get(), {0, 1, 2});
+    TempPath refused;
+    unlink(refused.c_str());
+    EXPECT_EQ(WriteLwobFile(bare.get(), refused.c_str(), 0), LW_ERR_PARAM);
+    EXPECT_NE(access(refused.c_str(), F_OK), 0);
+    int32_t rc;
+    ReadObject(Form("LWOB", Chunk("SRFS", Body())
+                                .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
+                                .Append(Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)))),
+               LW_FILE_LWOB, &rc);
+    EXPECT_EQ(rc, LW_ERR_BAD_FORMAT);
+
     ObjectPtr empty = NewObject();
     TempPath path;
     EXPECT_EQ(WriteLwobFile(empty.get(), path.c_str(), 0), LW_ERR_PARAM);  // no layer to write

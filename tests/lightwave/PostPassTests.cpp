@@ -217,6 +217,17 @@ TEST(VertexColors, FromAVclFile) {
     shared.Companion(".vcl", kVcl);
     ASSERT_EQ(shared->Op.LoadVertexColors(shared.get(), LW_VCOLOR_SHARE), LW_ERR_NONE);
     EXPECT_EQ(shared->Op.GetNumColors(shared.get()), 4);
+    // A component outside 0 to 255 is stored as one byte, like any other.
+    std::string wide = kVcl;
+    wide.replace(wide.find("0 255 0 0 128"), 13, "0 256 -1 300 128");
+    FileObject bytes;
+    TwoTriangles(bytes.get());
+    bytes.Companion(".vcl", wide);
+    ASSERT_EQ(bytes->Op.LoadVertexColors(bytes.get(), 0), LW_ERR_NONE);
+    const LwColor& stored = CornerColor(bytes.get(), 0, 0);
+    EXPECT_FLOAT_EQ(stored.Rgba[0], 0.0f);
+    EXPECT_FLOAT_EQ(stored.Rgba[1], 255 * 0.003921569f);
+    EXPECT_FLOAT_EQ(stored.Rgba[2], 44 * 0.003921569f);
 }
 
 TEST(VertexColors, FromMapsBeforeAnyFile) {
@@ -261,9 +272,9 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
         {"not a vertex-colour file", "VCLFILES\n", "NOT VCL FILE {VCLFILES} "},
         {"seven points for four", head + "7\n0\n", "BAD NUMBER OF POINT {7} "},
         {"total past the file", head + "4\n2000000000\n", "BAD NUMBER OF ENTRY {2000000000} "},
+        {"negative total", head + "4\n-3\n", "BAD NUMBER OF ENTRY {-3} "},
         {"counts past the total", head + "4\n1\n2\n0 1 2 3 4 x\n0 1 2 3 4 x\n", "BAD NUMBER OF ENTRY {2} "},
         {"short entry line", head + "4\n1\n1\n0 1 2\n", "BAD ENTRY {0 1 2} "},
-        {"colour past a byte", head + "4\n1\n1\n0 1 2 3 256 x\n", "BAD ENTRY {0 1 2 3 256 x} "},
         {"negative count", head + "4\n1\n-1\n", "BAD NUMBER OF ENTRY {-1} "},
     };
     for (const Row& row : rows) {

@@ -280,12 +280,13 @@ void LwDumpFields(FILE* stream, int indent, const LwFieldRow& row, const LwSubCh
             LwPrint(stream, "%d", (int)(floatList ? rec.Floats.size() : dataList ? rec.Data.size() : rec.Ints.size()));
             break;
         case 'L':
+        case 'l':
             if (floatList)
-                LwDumpList(stream, rec.Floats, "%f%s");
+                LwDumpList(stream, rec.Floats, "%f%s", letter == 'L');
             else if (dataList)
-                LwDumpList(stream, rec.Data, "0x%02x%s");
+                LwDumpList(stream, rec.Data, "0x%02x%s", letter == 'L');
             else
-                LwDumpList(stream, rec.Ints, "%d%s");
+                LwDumpList(stream, rec.Ints, "%d%s", letter == 'L');
             break;
         case 'V':
             for (float v : rec.Floats) LwPrint(stream, "<%f> ", (double)v);

@@ -20,7 +20,8 @@ struct LwFieldRow {
     const char* Fields;
     // Value part of the dump line: printf conversions take the fields in order by kind (%f floats,
     // %d and %x integers, %s texts); %I prints an integer as four characters, %n the number of list
-    // values, %L the list eight to a line, %V each float as "<%f> ".
+    // values, %L the list eight to a line and one more line end, %l the list alone, %V each float as
+    // "<%f> ".
     const char* Dump;
     uint16_t TextSize;  // bytes of each text field with its terminator
     uint8_t ListCap;    // list values kept at most, 0 for no limit
@@ -45,10 +46,12 @@ struct LwLoopText {
 };
 
 // What a handler took of its sub-chunk: Bytes for the length check; Quiet drops the mismatch
-// message. The next sub-chunk starts at the stated end either way.
+// message. The next sub-chunk starts at the stated end, or, when the handler sets ReadOn, right
+// after the Bytes it took: such a sub-chunk is as long as its contents, whatever its length says.
 struct LwTaken {
     uint32_t Bytes;
     bool Quiet;
+    bool ReadOn = false;
 };
 
 void LwLog(LwObject* object, const char* format, ...)
@@ -65,9 +68,10 @@ uint32_t LwFieldsSize(const LwFieldRow& row, const LwSubChunk& rec, bool* fits =
 void LwWriteFields(const LwFieldRow& row, const LwSubChunk& rec, ChunkBuff* cb);
 // The dump line: indent tabs, "[ID] (length) " and the value part.
 void LwDumpFields(FILE* stream, int indent, const LwFieldRow& row, const LwSubChunk& rec);
-// Prints a list eight to a line with format for each value (one more line end after it).
+// Prints a list eight to a line with format for each value, and one more line end after it when
+// closed.
 template <typename T>
-void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format);
+void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format, bool closed = true);
 
 // A record read into slots[slot], replacing what was there.
 LwTaken LwReadSlot(const LwChunkTable& table, int slot, uint16_t length, ChunkBuff* payload, LwSubChunkPtr* slots);
@@ -81,7 +85,9 @@ void LwPrint(FILE* stream, const char* format, ...);
 
 // Runs handle over every sub-chunk from the cursor to its end. handle(id, idText, length, payload,
 // taken) reads the payload (the sub-chunk clipped to what is left) and returns false for an unknown
-// ID. After each sub-chunk the cursor moves to the end the length states, whatever was read.
+// ID. While it runs the cursor stands at the payload's start, so a handler that reads on past the
+// stated length may open its payload over the rest of the body. After each sub-chunk the cursor
+// moves to the end the length states (or, with ReadOn, to the end of what was taken).
 template <typename Handler>
 void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, Handler&& handle) {
     while (ChunkRemaining(cb) > 0) {
@@ -112,23 +118,24 @@ void LwForEachSubChunk(LwObject* object, ChunkBuff* cb, const LwLoopText& text, 
                 LwLog(object, text.Unknown, length);
             taken = {length, true};
         }
-        const int32_t over = (int32_t)length - (int32_t)taken.Bytes;
+        const uint32_t used = taken.ReadOn ? taken.Bytes : length;
+        const int32_t over = (int32_t)used - (int32_t)taken.Bytes;
         if (over != 0 && !taken.Quiet) {
             if (text.OverNamesId)
                 LwLog(object, text.Over, idText, over);
             else
                 LwLog(object, text.Over, over);
         }
-        const uint64_t end = (uint64_t)start + length;
+        const uint64_t end = (uint64_t)start + used;
         ChunkSeek(end < cb->Size ? (uint32_t)end : cb->Size, cb);
     }
 }
 
 template <typename T>
-void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format) {
+void LwDumpList(FILE* stream, const std::vector<T>& list, const char* format, bool closed) {
     for (size_t i = 0; i < list.size(); ++i) {
         if (i % 8 == 0) LwPrint(stream, "\t");
         LwPrint(stream, format, list[i], (i + 1) % 8 == 0 ? "\n" : ", ");
     }
-    LwPrint(stream, "\n");
+    if (closed) LwPrint(stream, "\n");
 }

@@ -43,9 +43,15 @@ void ParseEnvelope(LwObject* object, uint32_t length, const void* body, Lwo2Enve
     ClearEnvelope(object, envelope);
     ChunkBuff cb;
     OpenChunkBuff(&cb, body, length);
+    // A NAME is as long as its text and a KEY is 8 bytes, whatever their lengths say: reading goes
+    // on right after them, within the body.
+    auto toBodyEnd = [&cb](ChunkBuff* payload) { OpenChunkBuff(payload, payload->Position, ChunkRemaining(&cb)); };
     LwForEachSubChunk(object, &cb, kText, [&](LwId id, const char*, uint16_t n, ChunkBuff* payload, LwTaken* taken) {
         if (id == Id("NAME")) {
+            toBodyEnd(payload);
             *taken = ReadRecord(NAME, n, payload, &envelope->Name);
+            envelope->Name->Length = (uint16_t)taken->Bytes;
+            taken->ReadOn = true;
         } else if (id == Id("PRE ")) {
             // A second PRE stands for the missing POST.
             *taken =
@@ -60,9 +66,10 @@ void ParseEnvelope(LwObject* object, uint32_t length, const void* body, Lwo2Enve
                 LwLog(object, "??? TOO MANY KEY\n");
                 return false;
             }
+            toBodyEnd(payload);
             ChunkReadF4(&key->Time, 1, payload);
             ChunkReadF4(&key->Value, 1, payload);
-            taken->Bytes = 8;
+            *taken = {8, false, true};
         } else if (id == Id("SPAN")) {
             if (envelope->Keys.empty()) {
                 LwLog(object, "??? SPAN WITHOUT KEY\n");

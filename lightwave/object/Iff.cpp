@@ -272,6 +272,15 @@ uint32_t FileWriteSwapped(const T* src, uint32_t n, IffFile* f) {
 
 }  // namespace
 
+uint32_t IffSkip(uint32_t n, IffFile* f) {
+    if (n >= 1 && fseek(f->File, (long)n, SEEK_CUR) != 0) {
+        f->Error = 1;
+        return 0;
+    }
+    f->Count += n;
+    return n;
+}
+
 uint32_t IffReadBytes(void* dst, uint32_t n, IffFile* f) {
     size_t got = n ? fread(dst, 1, n, f->File) : 0;
     f->Count += (uint32_t)got;

@@ -69,6 +69,9 @@ struct IffFile {
 
 void OpenIffFile(IffFile* f, FILE* stream);
 
+// Seeks n bytes forward (nothing for 0); returns n, or 0 with Error set when the stream cannot seek.
+// Skipping past the end is found by the next read.
+uint32_t IffSkip(uint32_t n, IffFile* f);
 uint32_t IffReadBytes(void* dst, uint32_t n, IffFile* f);
 uint32_t IffReadU2(uint16_t* dst, uint32_t n, IffFile* f);  // 2n, or 0 on a short read
 uint32_t IffReadU4(uint32_t* dst, uint32_t n, IffFile* f);  // 4n, or 0 on a short read

@@ -79,7 +79,7 @@ const LwFieldRow kImageRows[LWOB_IMAGE_SLOTS] = {
 };
 const LwChunkTable kImage = {kImageRows, LWOB_IMAGE_SLOTS};
 
-const LwFieldRow kSdat = {Id("SDAT"), "r", "%L", 0, 0, 0};
+const LwFieldRow kSdat = {Id("SDAT"), "r", "%l", 0, 0, 0};  // the bytes, with no line end after them
 
 const LwId kTextureTypes[] = {Id("CTEX"), Id("DTEX"), Id("LTEX"), Id("STEX"), Id("RTEX"), Id("TTEX"), Id("BTEX")};
 

@@ -30,12 +30,10 @@ uint16_t ProjectionOfImageMap(const std::string& name) {
     return LW_PROJECT_PLANAR;
 }
 
-// LWOB wrap codes in the LWO2 numbering; false for codes without one.
-bool WrapModeOfLwob(uint32_t code, uint16_t* mode) {
+// An LWOB wrap code in the LWO2 numbering; a code without one leaves the mode as it was.
+void WrapModeOfLwob(uint32_t code, uint16_t* mode) {
     static const uint16_t kModes[] = {LW_WRAP_RESET, LW_WRAP_EDGE, LW_WRAP_REPEAT, LW_WRAP_MIRROR};
-    if (code > 3) return false;
-    *mode = kModes[code];
-    return true;
+    if (code <= 3) *mode = kModes[code];
 }
 
 void SetColor(float out[4], float r, float g, float b, float a) { out[0] = r, out[1] = g, out[2] = b, out[3] = a; }
@@ -312,12 +310,9 @@ void BuildMaterialFromLwob(LwObject* object, LwMaterial* m) {
             }
             if (const LwSubChunk* c = tc(LWOB_TSIZ)) memcpy(layer->Size, c->Float, sizeof(layer->Size));
             if (const LwSubChunk* c = tc(LWOB_TCTR)) memcpy(layer->Center, c->Float, sizeof(layer->Center));
-            if (const LwSubChunk* c = tc(LWOB_TWRP)) {
-                uint16_t w, h;
-                if (WrapModeOfLwob(c->Int[0], &w) && WrapModeOfLwob(c->Int[1], &h)) {
-                    layer->WrapModeWidth = w;
-                    layer->WrapModeHeight = h;
-                }
+            if (const LwSubChunk* c = tc(LWOB_TWRP)) {  // each code on its own, as the conversion reads them
+                WrapModeOfLwob(c->Int[0], &layer->WrapModeWidth);
+                WrapModeOfLwob(c->Int[1], &layer->WrapModeHeight);
             }
             if (tc(LWOB_TFP0)) layer->WrapWidth = tc(LWOB_TFP0)->Float[0];
             if (tc(LWOB_TFP1)) layer->WrapHeight = tc(LWOB_TFP1)->Float[0];

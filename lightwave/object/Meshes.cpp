@@ -262,7 +262,9 @@ bool MeshBuilder::Strips() {
         int32_t padding = 0, trialPadding = 0;
         LwMesh best = Strip((int32_t)p, 0, &padding);
         if (options_.Flags2 & LW_MESH_TRY_STARTS) {
-            // A start is kept only when its strip draws more; a padding node draws nothing.
+            // A start is kept only when its strip has more nodes, not counting the padding node,
+            // which draws nothing: two triangles sharing a side stay one strip of four nodes
+            // rather than become the five-node strip grown back from the second corner.
             const int32_t n = polygon.VertexCount();
             const int32_t tries = n % 2 == 0 ? n / 2 - 1 : n - 1;
             for (int32_t k = 1; k <= tries; ++k) {

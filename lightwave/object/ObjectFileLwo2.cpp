@@ -310,7 +310,13 @@ void FinishObject(LwObject* o) {
             }
         }
     }
-    if (o->Op.SetCurrentLayer(o, 0) == LW_ERR_NONE) o->Op.SetPolygonType(o, LW_ID_FACE);
+    // Every layer back on its faces, not on the type of its last polygon chunk: the load passes
+    // work on the current type of each layer.
+    for (LwLayer* layer : layers) {
+        o->CurrentLayer = layer;
+        o->Op.SetPolygonType(o, LW_ID_FACE);
+    }
+    o->Op.SetCurrentLayer(o, 0);
     o->Op.RelinkPolygonSurfaces(o);
 }
 
@@ -447,9 +453,11 @@ bool EmitLwo2(IffFile* f, void* context) {
     for (LwTag* tag = o->Tags; tag; tag = tag->Next) tagsSize += S0Size(tag->Name);
     Chunk(f, Id("TAGS"), tagsSize);
     for (LwTag* tag = o->Tags; tag; tag = tag->Next) IffWriteS0(tag->Name, f);
+    // Each layer is made current in turn and left on its faces, so the last layer stays current.
     for (LwLayer* layer = o->Layers; layer; layer = layer->Next) {
         o->CurrentLayer = layer;
         WriteLayerChunks(o, layer, f);
+        o->Op.SetPolygonType(o, LW_ID_FACE);
     }
     // Surfaces convert before the clips are written: a reflection image may add a clip, and both
     // passes must write the same clips.
@@ -563,12 +571,8 @@ int32_t WriteLwo2File(LwObject* object, const char* fileName, int32_t) {
     if (int32_t rc = CheckWritable(object)) return object->ErrorCode = rc;
     FILE* file = LwCreateObjectFile(object, fileName);
     if (!file) return object->ErrorCode;
-    LwLayer* current = object->CurrentLayer;
-    const LwId type = current ? current->PolygonListType : 0;
     const int32_t clips = object->NumClips;
     const int32_t rc = LwWriteObjectFile(object, file, EmitLwo2, object);
-    LwTrimClips(object, clips);  // saving leaves the object as it was
-    object->CurrentLayer = current;
-    if (current && type) object->Op.SetPolygonType(object, type);
+    LwTrimClips(object, clips);  // the clips the surface conversion added for the file go again
     return rc;
 }

@@ -335,8 +335,5 @@ int32_t WriteLwobFile(LwObject* object, const char* fileName, int32_t) {
     }
     FILE* file = LwCreateObjectFile(object, fileName);
     if (!file) return object->ErrorCode;
-    const LwId type = object->CurrentLayer->PolygonListType;
-    const int32_t rc = LwWriteObjectFile(object, file, EmitLwob, &w);
-    if (type) object->Op.SetPolygonType(object, type);
-    return rc;
+    return LwWriteObjectFile(object, file, EmitLwob, &w);  // leaves the faces current
 }

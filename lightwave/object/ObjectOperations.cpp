@@ -37,8 +37,9 @@ const struct {
                {LW_LOAD_VERTEX_COLORS, PassVertexColors},   {LW_LOAD_TRIANGULATE, PassTriangulate},
                {LW_LOAD_SORT_POLYGONS, PassSort},           {LW_LOAD_EDGES, PassEdges}};
 
-// A failing pass stops neither the passes after it nor the other layers, and its code is the result
-// even when a later pass succeeds.
+// A failing pass stops neither the passes after it nor the other layers. Each failing pass's code
+// replaces the result, so the last failure is returned; a later pass that succeeds does not, for a
+// failed load must not read as a good one.
 int32_t LoadLwObject(LwObject* object, const char* fileName, int32_t type, const LwLoadOptions* options) {
     if (!object || !fileName || !options) return LW_ERR_PARAM;
     int32_t result;
@@ -56,7 +57,7 @@ int32_t LoadLwObject(LwObject* object, const char* fileName, int32_t type, const
         for (const auto& pass : kPasses) {
             if (!(options->Flags & pass.Flag)) continue;
             const int32_t rc = pass.Run(object, options);
-            if (result == LW_ERR_NONE) result = rc;
+            if (rc != LW_ERR_NONE) result = rc;
         }
     }
     object->Op.SetCurrentLayer(object, 0);

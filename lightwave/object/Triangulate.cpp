@@ -1,10 +1,10 @@
 // The polygon triangulator: a polygon of more than three corners (more than four when quadrilaterals
-// are kept) is cleaned of coincident corners, projected onto the plane of its area-weighted normal
-// and cut into triangles that keep its winding. Convex and self-crossing polygons become fans; any
-// other is split into y-monotone faces by a top-to-bottom sweep, and each face is cut into triangles
-// with a stack. The source polygon
-// becomes the last triangle; the others are appended with its surface, tags, flags and per-corner
-// data, and take over its discontinuous map values at their corners.
+// are kept) is cleaned of coincident corners, projected onto the plane of the normal at its first
+// corner and cut into triangles that keep its winding. Convex and self-crossing polygons become
+// fans; any other is split into y-monotone faces by a top-to-bottom sweep, and each face is cut
+// into triangles with a stack. The source polygon becomes the last triangle; the others are
+// appended with its surface, tags, flags and per-corner data, and take over its discontinuous map
+// values at their corners.
 #include "lightwave/object/ObjectInternal.h"
 
 #include <algorithm>
@@ -70,8 +70,8 @@ void RemoveCoincidentCorners(LwLayer* layer, LwPolygon* polygon) {
     for (LwTexChannel& channel : polygon->TexChannels) closeUp(channel.Indices);
 }
 
-// The area-weighted (Newell) normal: also right for non-planar polygons and a reflex first corner,
-// so the projected ring always runs counter-clockwise.
+// The area-weighted (Newell) normal, for a polygon whose first corner and its neighbours lie in
+// line and so give no normal.
 void NewellNormal(const LwLayer* layer, const LwPolygon* polygon, double n[3]) {
     n[0] = n[1] = n[2] = 0.0;
     const int32_t count = polygon->VertexCount();
@@ -190,7 +190,7 @@ void SortTopDown(const std::vector<Vertex>& ring, std::vector<int32_t>& order) {
 
 using Diagonals = std::vector<std::pair<int32_t, int32_t>>;
 
-// The y-monotone split of the whole ring. Edge k runs from vertex k to vertex k + 1.
+// The sweep of MakeMonotone. Edge k runs from vertex k to vertex k + 1.
 class Sweep {
 public:
     Sweep(const std::vector<Vertex>& ring, Diagonals& diagonals)
@@ -305,6 +305,9 @@ private:
     Diagonals& diagonals_;
 };
 
+// The y-monotone split of the whole ring: the diagonals that cut it into y-monotone faces.
+void MakeMonotone(const std::vector<Vertex>& ring, Diagonals& diagonals) { Sweep(ring, diagonals).Run(); }
+
 // Faces are rings of vertex numbers in the ring's (counter-clockwise) direction, each beginning at
 // the start of its first edge.
 using Faces = std::vector<std::vector<int32_t>>;
@@ -376,8 +379,9 @@ void TriangulateMonotonePolygon(const std::vector<Vertex>& ring, const std::vect
             const Vertex &t = ring[stack.back().Vertex], &p = ring[uj.Vertex], &q = ring[last.Vertex];
             const double value = uj.Falling ? (p.Y - t.Y) * (q.X - t.X) - (p.X - t.X) * (q.Y - t.Y)
                                             : (t.Y - p.Y) * (q.X - p.X) - (t.X - p.X) * (q.Y - p.Y);
-            // In line is not cut either: the diagonal would run through q, and the mesh would be
-            // left with a corner on a side and a triangle of no area.
+            // In line is not cut either: the diagonal would run through q, leaving a triangle of
+            // no area that the output drops, and with it q's corner where no other triangle has
+            // it (its normal, colour and map values lost) and a corner on a side elsewhere.
             if (value <= EPS2) break;
             last = stack.back();
             stack.pop_back();
@@ -398,7 +402,7 @@ std::vector<Triangle> SweepTriangles(const std::vector<Vertex>& ring) {
     faces.emplace_back(ring.size());
     for (size_t k = 0; k < ring.size(); ++k) faces[0][k] = (int32_t)k;
     Diagonals diagonals;
-    Sweep(ring, diagonals).Run();
+    MakeMonotone(ring, diagonals);
     MakeFaceLinks(faces, diagonals);
     for (size_t f = 0, count = faces.size(); f < count; ++f) TriangulateMonotonePolygon(ring, faces[f], diagonals);
     MakeFaceLinks(faces, diagonals);
@@ -502,12 +506,15 @@ int32_t CornerLimit(int32_t option) { return (option & LW_TRIANGULATE_KEEP_QUADS
 
 // Projects the polygon into the plane of its normal as a counter-clockwise ring; convex is set for
 // a polygon cut as a fan (no reflex corner, or self-crossing).
-std::vector<Vertex> MakePolygonList(const LwLayer* layer, const LwPolygon* polygon, bool* reversed, bool* convex) {
+std::vector<Vertex> MakePolygonList(LwObject* o, int32_t index, bool* reversed, bool* convex) {
+    const LwLayer* layer = o->CurrentLayer;
+    const LwPolygon* polygon = o->Op.GetPolygon(o, index);
     double normal[3];
-    NewellNormal(layer, polygon, normal);
+    o->Op.GetPolygonNormal(o, index, normal);
+    if (normal[0] == 0.0 && normal[1] == 0.0 && normal[2] == 0.0) NewellNormal(layer, polygon, normal);
     std::vector<Vertex> ring = Project(layer, polygon, normal);
-    // The area-weighted normal leaves only a ring of no area clockwise; it is walked the other way
-    // round and its triangles turned back.
+    // A reflex first corner turns its normal away from the polygon's side, and the ring runs
+    // clockwise: it is walked the other way round and its triangles turned back.
     double orientation = 0.0;
     for (size_t k = 1; k + 1 < ring.size(); ++k) orientation += Cross(ring[0], ring[k], ring[k + 1]);
     *reversed = orientation < 0.0;
@@ -582,7 +589,7 @@ int32_t TriangulatePolygon(LwObject* o, int32_t index, int32_t option) {
     bool convex = false;
     try {
         bool reversed = false;
-        std::vector<Vertex> ring = MakePolygonList(layer, polygon, &reversed, &convex);
+        std::vector<Vertex> ring = MakePolygonList(o, index, &reversed, &convex);
         if (convex && (option & LW_TRIANGULATE_KEEP_CONVEX)) return LW_ERR_NONE;
         if (!convex) triangles = SweepTriangles(ring);
         if (reversed)

@@ -239,7 +239,8 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
     if (!LwParseInt(lines.Text(), &vcl->NumPoints) || vcl->NumPoints != points)
         return Fault(object, vcl, "BAD NUMBER OF POINT {%s} ", lines.Text());
     if (!ReadCount(lines, &vcl->NumEntries)) return LW_ERR_NONE;
-    // Every entry takes a line of at least ten bytes, so a total beyond the file is no total.
+    // Every entry takes a line of at least ten bytes, so a total beyond the file is no total, and the
+    // table is never made for it.
     if (vcl->NumEntries < 0 || (long)vcl->NumEntries > size / 10 + 1)
         return Fault(object, vcl, "BAD NUMBER OF ENTRY {%s} ", lines.Text());
     try {
@@ -260,10 +261,10 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
             int32_t values[5];
             bool valid = lines.Split(6, fields) >= 5;
             for (int k = 0; valid && k < 5; ++k) valid = LwParseInt(fields[k], &values[k]);
-            for (int k = 1; valid && k < 5; ++k) valid = values[k] >= 0 && values[k] <= 255;
             if (!valid) return Fault(object, vcl, "BAD ENTRY {%s} ", lines.Text());
             entry.Polygon = values[0];
-            for (int k = 0; k < 4; ++k) entry.Rgba[k] = (uint8_t)values[k + 1];
+            // Each component is stored as one byte, as written (0 to 255) or not.
+            for (int k = 0; k < 4; ++k) entry.Rgba[k] = (uint8_t)(values[k + 1] & 0xFF);
             vcl->Entries.push_back(entry);
             ++vcl->Count[point];
         }

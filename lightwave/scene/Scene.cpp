@@ -580,6 +580,7 @@ int32_t AppendText(LwScene* scene, char** block, int32_t used, const char* text)
 
 inline bool IsSeparator(char c) { return c == ' ' || c == '\t'; }
 
+// A line without a token still gives one: tokens[0] is then NULL.
 int32_t SplitTokens(LwScene*, char* line, int32_t count, char** tokens) {
     if (!tokens || count <= 0) return 0;
     tokens[0] = nullptr;
@@ -598,7 +599,7 @@ int32_t SplitTokens(LwScene*, char* line, int32_t count, char** tokens) {
         tokens[count - 1] = p;  // "" when nothing follows
         return count;
     }
-    return found;
+    return found > 0 ? found : 1;
 }
 
 void Trace(LwScene* scene, const char* format, ...) {

@@ -32,18 +32,28 @@ TEST(Lwo2Envelope, IrregularBodies) {
         uint32_t size;           // GetEnvelopeSize
         const char* logged;      // NULL for only the size line
         int keys, params, post;  // key count, parameters of the last span, POST value (-1 none)
+        float value;             // of the last key
     } cases[] = {
-        {"second PRE fills POST", Body().Sub("PRE ", Body().U2(1)).Sub("PRE ", Body().U2(4)), 16, nullptr, 0, 0, 4},
-        {"key without SPAN counts an empty span", Keys({{0, 1, nullptr, {}}}), 24, nullptr, 1, 0, -1},
-        {"SPAN before any key is skipped", Body().Sub("SPAN", Body().Id("LINE")), 0, "??? SPAN WITHOUT KEY\n", 0, 0,
-         -1},
-        {"SPAN keeps four parameters", Keys({{0, 1, "BEZ2", {1, 2, 3, 4, 5}}}), 40, nullptr, 1, 4, -1},
-        {"odd channel data rounds the length up", Body().Sub("CHAN", Body().S0("s").U2(0).U1(1)), 12, nullptr, 0, 0,
-         -1},
-        {"NAME ends at its length", Body().Sub("NAME", Body().S0("n").Id("POST").U2(2).U2(3)), 8,
-         "??? INVALIC ChunkBuff SIZE  8 bytes over\n", 0, 0, -1},
-        {"KEY ends at its length", Body().Sub("KEY ", Body().F4(0).F4(1).U4(9)), 24,
-         "??? INVALIC ChunkBuff SIZE  4 bytes over\n", 1, 0, -1},
+        {"second PRE fills POST", Body().Sub("PRE ", Body().U2(1)).Sub("PRE ", Body().U2(4)), 16, nullptr, 0, 0, 4, 0},
+        {"key without SPAN counts an empty span", Keys({{0, 1, nullptr, {}}}), 24, nullptr, 1, 0, -1, 1},
+        {"SPAN before any key is skipped", Body().Sub("SPAN", Body().Id("LINE")), 0, "??? SPAN WITHOUT KEY\n", 0, 0, -1,
+         0},
+        {"SPAN keeps four parameters", Keys({{0, 1, "BEZ2", {1, 2, 3, 4, 5}}}), 40, nullptr, 1, 4, -1, 1},
+        {"odd channel data rounds the length up", Body().Sub("CHAN", Body().S0("s").U2(0).U1(1)), 12, nullptr, 0, 0, -1,
+         0},
+        // A NAME is as long as its text: what its length states beyond is read on.
+        {"NAME stated as 10 bytes keeps the POST after its text",
+         Body().Sub("NAME", Body().S0("n").Id("POST").U2(2).U2(3)), 16, nullptr, 0, 0, 3, 0},
+        {"NAME stated shorter than its text", Body().Sub("NAME", Body().S0("name"), 2).Sub("POST", Body().U2(5)), 20,
+         nullptr, 0, 0, 5, 0},
+        {"NAME without its end stops at the body's", Body().Id("NAME").U2(2).Raw({'a', 'b', 'c'}), 10, nullptr, 0, 0,
+         -1, 0},
+        // A KEY is 8 bytes whatever its length says.
+        {"KEY stated as 12 bytes: the 4 after are no sub-chunk", Body().Sub("KEY ", Body().F4(0).F4(1).U4(9)), 24,
+         "??? 4 TRAILING BYTES DROPPED\n", 1, 0, -1, 1},
+        {"KEY stated as 4 bytes takes its value", Body().Sub("KEY ", Body().F4(0).F4(7), 4).Sub("POST", Body().U2(2)),
+         32, nullptr, 1, 0, 2, 7},
+        {"KEY cut by the body's end", Body().Id("KEY ").U2(8).F4(6), 24, "PAST THE END, 4 bytes left", 1, 0, -1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -54,10 +64,13 @@ TEST(Lwo2Envelope, IrregularBodies) {
         EXPECT_EQ(GetEnvelopeSize(o.get(), &env), c.size);
         if (c.logged) {
             EXPECT_NE(o.log.Text().find(c.logged), std::string::npos) << o.log.Text();
+        } else {
+            EXPECT_EQ(o.log.Text().find("???"), std::string::npos) << o.log.Text();
         }
         EXPECT_EQ((int)env.Keys.size(), c.keys);
         if (!env.Keys.empty()) {
             EXPECT_EQ(env.Keys.back().Span.Count, c.params);
+            EXPECT_EQ(env.Keys.back().Value, c.value);
         }
         EXPECT_EQ(env.Post ? (int)env.Post->Int[0] : -1, c.post);
     }

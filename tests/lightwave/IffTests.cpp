@@ -169,6 +169,26 @@ TEST(IffFile, ReadsAtTheEndOfTheStream) {
     fclose(file);
 }
 
+TEST(IffFile, SkipSeeksForward) {
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    fwrite("abcdef", 1, 6, file);
+    rewind(file);
+    IffFile f;
+    OpenIffFile(&f, file);
+    char two[3] = {};
+    EXPECT_EQ(IffSkip(0, &f), 0u);
+    EXPECT_EQ(IffSkip(2, &f), 2u);
+    EXPECT_EQ(IffReadBytes(two, 2, &f), 2u);
+    EXPECT_STREQ(two, "cd");
+    EXPECT_EQ(f.Count, 4u);
+    EXPECT_EQ(IffSkip(8, &f), 8u);  // past the end: the next read finds it
+    EXPECT_EQ(f.Error, 0);
+    EXPECT_EQ(IffReadBytes(two, 1, &f), 0u);
+    EXPECT_EQ(f.Error, 1);
+    fclose(file);
+}
+
 TEST(IffFile, AShortWriteStopsTheWriter) {
     FILE* file = fopen("/dev/full", "wb");
     if (!file) GTEST_SKIP() << "no /dev/full";

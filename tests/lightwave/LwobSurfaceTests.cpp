@@ -54,14 +54,20 @@ TEST(LwobSurface, DumpText) {
     made.Sub("COLR", Body().U1(200).U1(100).U1(0).U1(0)).Sub("DIFF", Body().U2(0xFFFF)).Sub("SMAN", Body().F4(1));
     made.Sub("RFLT", Body().U2(1)).Append(Image("RIMG", "sky")).Sub("CTEX", Body().S0("Planar Image Map"));
     made.Sub("TSIZ", Body().Vec(1, 2, 3)).Sub("TIMG", Body().S0("wood")).Sub("TWRP", Body().U2(1).U2(0));
+    // Shader data bytes end with their own separators: no line end after a short group, no empty
+    // line after a full one.
     made.Sub("SHDR", Body().S0("sh")).Sub("SDAT", Body().U1(1).U1(2));
+    Body eight;
+    for (uint8_t b = 1; b <= 8; ++b) eight.U1(b);
+    made.Sub("SHDR", Body().S0("t")).Sub("SDAT", eight);
     Bytes body = made.Written();
     auto s = ParseLwobSurface(o.get(), (uint32_t)body.size(), body.data());
     EXPECT_EQ(Dumped([&](FILE* f) { DumpLwobSurface(o.get(), s.get(), f); }),
               "[COLR] (4) <200,100,0,0>\n[DIFF] (2) <-1>\n[RFLT] (2) <1>\n[RIMG] (4) <sky>\n"
               "\t\t[IMSQ] (6) <1> <2> <3>\n\t\t[FLYR] (8) <4> <5>\n\t\t[IMCC] (6) <6> <7> <8>\n"
               "[SMAN] (4) <1.000000>\n[CTEX] (18) <Planar Image Map>\n\t[TSIZ] (12) <1.000000,2.000000,3.000000>\n"
-              "\t[TIMG] (6) <wood>\n\t[TWRP] (4) <1> <0>\n[SHDR] (4) <sh>\n[SDAT] (2) \t0x01, 0x02, \n");
+              "\t[TIMG] (6) <wood>\n\t[TWRP] (4) <1> <0>\n[SHDR] (4) <sh>\n[SDAT] (2) \t0x01, 0x02, "
+              "[SHDR] (2) <t>\n[SDAT] (8) \t0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08\n");
 }
 
 TEST(LwobSurface, FindTextureSkipsThoseWithoutImage) {

@@ -108,7 +108,9 @@ TEST(Meshes, StripsAndFansOfAGrid) {
 }
 
 // Triangles on one surface join into one strip; on two surfaces, or with colours that differ along
-// the shared side, they stay apart unless vertices may repeat.
+// the shared side, they stay apart unless vertices may repeat. (The strip from the first triangle's
+// second corner grows back across the shared side to five nodes, one of them padding: it has no
+// more nodes that draw, and the four-node strip is kept.)
 TEST(Meshes, StripsAcrossTheSharedSide) {
     const struct {
         const char* name;

@@ -186,6 +186,55 @@ TEST(ObjectFiles, HandMade) {
     }
 }
 
+// Each layer's last polygon chunk is of patches; after the load every layer is on its faces, which
+// the load passes then work on. (Only the first layer was put back once, and the normals pass gave
+// the second layer's patches normals and its face none.)
+TEST(ObjectFiles, EveryLayerLoadsOnItsFaces) {
+    Body chunks;
+    for (int number : {1, 2}) {
+        chunks.Append(Chunk("LAYR", Body().U2((uint16_t)number).U2(0).Vec(0, 0, 0).S0("L")))
+            .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(1, 1, 0).Vec(0, 1, 0)))
+            .Append(Chunk("POLS", Body().Id("FACE").U2(3).VX(0).VX(1).VX(2)))
+            .Append(Chunk("POLS", Body().Id("PTCH").U2(3).VX(0).VX(1).VX(3).U2(3).VX(1).VX(2).VX(3)));
+    }
+    TempPath path(Form("LWO2", chunks).Written());
+    LwLoadOptions options{};
+    options.Flags = LW_LOAD_NORMALS;
+    ObjectPtr o = NewObject();
+    ASSERT_EQ(o->Op.LoadLwObject(o.get(), path.c_str(), LW_FILE_LWO2, &options), LW_ERR_NONE);
+    EXPECT_EQ(o->CurrentLayer, o->Layers);
+    for (LwLayer* layer = o->Layers; layer; layer = layer->Next) {
+        SCOPED_TRACE(layer->Position);
+        EXPECT_EQ(layer->PolygonListType, LW_ID_FACE);
+        for (const LwPolygonGroup& group : layer->Groups) {
+            ASSERT_EQ(group.Polygons.size(), group.Type == LW_ID_FACE ? 1u : group.Type == LW_ID_PTCH ? 2u : 0u);
+            for (const LwPolygon& polygon : group.Polygons)
+                EXPECT_EQ(polygon.NormalIndices.size(), group.Type == LW_ID_FACE ? 3u : 0u);
+        }
+    }
+}
+
+// Saving leaves the faces current: the LWO2 writer on every layer, the last of them current; the
+// LWOB writer on the layer it wrote.
+TEST(ObjectFiles, WritersLeaveTheFacesCurrent) {
+    ObjectPtr o = NewObject();
+    LwObject* p = o.get();
+    AddLayerWithPoints(p, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    p->Op.SetPolygonType(p, LW_ID_PTCH);
+    AddLayerWithPoints(p, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    p->Op.SetPolygonType(p, LW_ID_CURV);
+    p->Op.SetCurrentLayer(p, 0);
+    TempPath path;
+    ASSERT_EQ(p->Op.SaveLwObject(p, path.c_str(), LW_FILE_LWO2, 0), LW_ERR_NONE);
+    EXPECT_EQ(p->CurrentLayer, p->Layers->Next);
+    for (LwLayer* layer = p->Layers; layer; layer = layer->Next) EXPECT_EQ(layer->PolygonListType, LW_ID_FACE);
+    p->Op.SetCurrentLayer(p, 0);
+    p->Op.SetPolygonType(p, LW_ID_PTCH);
+    ASSERT_EQ(p->Op.SaveLwObject(p, path.c_str(), LW_FILE_LWOB, 0), LW_ERR_NONE);
+    EXPECT_EQ(p->CurrentLayer, p->Layers);
+    EXPECT_EQ(p->CurrentLayer->PolygonListType, LW_ID_FACE);
+}
+
 // The files the writers make, byte for byte.
 TEST(ObjectFiles, WrittenByteForByte) {
     ObjectPtr o = NewObject();
@@ -236,6 +285,22 @@ TEST(ObjectFiles, WritersRefuse) {
         EXPECT_EQ(rc, LW_ERR_NONE);
         EXPECT_EQ(back->Op.GetPolygon(back.get(), 0)->Points, corners);
     }
+    // Polygons without any surface to number: the file would read back as a bad format, for its
+    // polygons would come before any surface.
+    ObjectPtr bare = NewObject();
+    AddLayerWithPoints(bare.get(), {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    AddPolygon(bare.get(), {0, 1, 2});
+    TempPath refused;
+    unlink(refused.c_str());
+    EXPECT_EQ(WriteLwobFile(bare.get(), refused.c_str(), 0), LW_ERR_PARAM);
+    EXPECT_NE(access(refused.c_str(), F_OK), 0);
+    int32_t rc;
+    ReadObject(Form("LWOB", Chunk("SRFS", Body())
+                                .Append(Chunk("PNTS", Body().Vec(0, 0, 0).Vec(1, 0, 0).Vec(0, 1, 0)))
+                                .Append(Chunk("POLS", Body().U2(3).U2(0).U2(1).U2(2).U2(1)))),
+               LW_FILE_LWOB, &rc);
+    EXPECT_EQ(rc, LW_ERR_BAD_FORMAT);
+
     ObjectPtr empty = NewObject();
     TempPath path;
     EXPECT_EQ(WriteLwobFile(empty.get(), path.c_str(), 0), LW_ERR_PARAM);  // no layer to write

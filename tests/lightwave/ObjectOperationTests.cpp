@@ -49,6 +49,20 @@ TEST(Triangulate, AreaAndWindingKept) {
         {"convex pentagon kept", pentagon, LW_TRIANGULATE_KEEP_CONVEX, 1, true},
         {"L-shaped hexagon", {0, 0, 0, 2, 0, 0, 2, 1, 0, 1, 1, 0, 1, 2, 0, 0, 2, 0}, 0, 4, true},
         {"reflex first corner", {1, 1, 0, 1, 2, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 2, 1, 0}, 0, 4, true},
+        // Corner 0 in line with its neighbours gives no normal: the area-weighted one is taken
+        // (the plane's normal is not the third axis, and a fan from corner 0 would turn over).
+        {"first corner in line, upright",
+         {1.5, 0, 0, 3, 0, 0, 3, 0, 3, 2, 0, 3, 2, 0, 1, 1, 0, 1, 1, 0, 3, 0, 0, 3, 0, 0, 0},
+         0,
+         7,
+         true},
+        // Corners 2, 3 and 4 in line on the stack: no triangle is cut along them, so corner 3 stays in
+        // the mesh (a flat triangle there would be dropped, and the corner with it).
+        {"corners in line on one chain",
+         {0, 0, 0, 2, 0, 0, 2, 1, 0, 1.5, 1, 0, 1, 1, 0, 1, 2, 0, 0, 2, 0, 0, 1, 0},
+         0,
+         6,
+         true},
         {"comb",
          {0, 0, 0, 5, 0, 0, 5, 3, 0, 4, 3, 0, 4, 1, 0, 3, 1, 0, 3, 3, 0, 2, 3, 0, 2, 1, 0, 1, 1, 0, 1, 3, 0, 0, 3, 0},
          0,
@@ -124,6 +138,72 @@ TEST(Triangulate, RandomStarsCutWhole) {
         }
         EXPECT_LE(sum, area + 1e-12);
         EXPECT_GE(sum, area * (1 - 1e-3));
+    }
+}
+
+// Outlines through every point of a grid, full of corners in line and on one level, in each of four
+// turns: the triangles cover the outline exactly, face its way and keep every corner. Outlines of no
+// area end too.
+TEST(Triangulate, DegenerateOutlinesEndCleanly) {
+    uint32_t seed = 99;
+    auto next = [&]() { return (seed = seed * 1664525u + 1013904223u) >> 16; };
+    for (int round = 0; round < 120; ++round) {
+        SCOPED_TRACE(round);
+        // A histogram of columns 1 wide, walked through every grid point of its outline.
+        const int columns = 2 + round % 5;
+        std::vector<int> height(columns);
+        for (int& h : height) h = 1 + (int)(next() % 4);
+        std::vector<std::array<double, 2>> ring;
+        for (int x = 0; x < columns; ++x) ring.push_back({(double)x, 0});
+        for (int y = 0; y < height[columns - 1]; ++y) ring.push_back({(double)columns, (double)y});
+        for (int x = columns; x > 0; --x) {
+            const int from = height[x - 1], to = x > 1 ? height[x - 2] : 0;
+            ring.push_back({(double)x, (double)from});
+            for (int y = from; y != to; y += to > from ? 1 : -1) ring.push_back({(double)x - 1, (double)y});
+        }
+        ObjectPtr o = NewObject();
+        o->Op.AddLayer(o.get(), nullptr);
+        std::vector<int32_t> corners;
+        for (const auto& p : ring) {
+            const double turn = (round % 4) * M_PI / 2, c = std::cos(turn), s = std::sin(turn);
+            const double xyz[3] = {c * p[0] - s * p[1], s * p[0] + c * p[1], 0};
+            corners.push_back(o->Op.AddPoint(o.get(), xyz));
+        }
+        AddPolygon(o.get(), corners);
+        const double area = VectorArea(o.get(), corners)[2];
+        int total = 0;
+        for (int h : height) total += h;
+        ASSERT_NEAR(area, total, 1e-9);
+        ASSERT_EQ(o->Op.TriangulateLayer(o.get(), 0), LW_ERR_NONE);
+        double sum = 0;
+        std::vector<bool> used(corners.size());
+        for (int32_t i = 0; i < o->Op.GetNumPolygons(o.get()); ++i) {
+            const LwPolygon* t = o->Op.GetPolygon(o.get(), i);
+            ASSERT_EQ(t->VertexCount(), 3);
+            const double a = VectorArea(o.get(), t->Points)[2];
+            EXPECT_GT(a, 0.0) << "triangle " << i;
+            sum += a;
+            for (int32_t p : t->Points) used[p] = true;
+        }
+        EXPECT_NEAR(sum, area, 1e-9);
+        for (size_t k = 0; k < used.size(); ++k) EXPECT_TRUE(used[k]) << "corner " << k;
+    }
+    // No area at all: corners on one line, there and back, or on two points.
+    const std::vector<std::vector<double>> flat[] = {
+        {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}},
+        {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {1, 1, 1}, {3, 3, 3}},
+        {{0, 0, 0}, {1, 0, 2}, {0, 0, 0}, {1, 0, 2}, {0, 0, 0}, {1, 0, 2}},
+    };
+    for (const auto& points : flat) {
+        ObjectPtr o = NewObject();
+        AddLayerWithPoints(o.get(), points);
+        std::vector<int32_t> corners;
+        for (size_t k = 0; k < points.size(); ++k) corners.push_back((int32_t)k);
+        AddPolygon(o.get(), corners);
+        ASSERT_EQ(o->Op.TriangulateLayer(o.get(), 0), LW_ERR_NONE);
+        EXPECT_LE(o->Op.GetNumPolygons(o.get()), (int32_t)points.size() - 2);
+        for (int32_t i = 0; i < o->Op.GetNumPolygons(o.get()); ++i)
+            EXPECT_LE(o->Op.GetPolygon(o.get(), i)->VertexCount(), 3);
     }
 }
 
@@ -295,6 +375,26 @@ TEST(ObjectOperations, MovesClonesAndLoadPasses) {
     }
     EXPECT_GT(l->Op.GetNumEdges(l), 0);
     EXPECT_EQ(l->Op.LoadLwObject(l, path.c_str(), LW_FILE_RSD, &options), LW_ERR_UNKNOWN_TYPE);
+
+    // The last failing pass gives the result; a pass that succeeds after it does not hide it.
+    const struct {
+        const char* name;
+        int32_t (*normals)(LwObject*, int32_t);
+        int32_t (*edges)(LwObject*);
+        int32_t expected;
+    } failing[] = {
+        {"normals fail, edges succeed", [](LwObject*, int32_t) { return (int32_t)LW_ERR_MEMORY; },
+         [](LwObject*) { return (int32_t)LW_ERR_NONE; }, LW_ERR_MEMORY},
+        {"both fail", [](LwObject*, int32_t) { return (int32_t)LW_ERR_MEMORY; },
+         [](LwObject*) { return (int32_t)LW_ERR_OBJECT_DATABASE; }, LW_ERR_OBJECT_DATABASE},
+    };
+    for (const auto& f : failing) {
+        SCOPED_TRACE(f.name);
+        ObjectPtr again = NewObject();
+        again->Op.ComputeNormals = f.normals;
+        again->Op.BuildEdges = f.edges;
+        EXPECT_EQ(again->Op.LoadLwObject(again.get(), path.c_str(), LW_FILE_LWO2, &options), f.expected);
+    }
 }
 
 // The dump of a small LWOB object: one layer, a triangle with corner normals, a vertex map, a surface

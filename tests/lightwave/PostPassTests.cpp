@@ -57,6 +57,7 @@ TEST(Materials, LwobValuesAndTextures) {
     skin.Sub("GLOS", Body().U2(64)).Sub("CTEX", Body().S0("Planar Image Map")).Append(Image("TIMG", "a.tga"));
     skin.Sub("TWRP", Body().U2(1).U2(2)).Sub("CTEX", Body().S0("Fractal Noise"));
     skin.Sub("DTEX", Body().S0("Cylindrical Image Map")).Append(Image("TIMG", "b.tga"));
+    skin.Sub("TWRP", Body().U2(9).U2(3));  // each code on its own: 9 has no mode and keeps the default
     SetSurface(o.get(), "skin", skin);
     LwMaterial* m = o->Op.GetEvaluatedMaterial(o.get(), 0);
     ASSERT_NE(m, nullptr);
@@ -67,6 +68,8 @@ TEST(Materials, LwobValuesAndTextures) {
     // The procedural makes no layer.
     ASSERT_EQ(m->Layers.size(), 2u);
     EXPECT_EQ(m->Layers[0].WrapModeHeight, LW_WRAP_REPEAT);
+    EXPECT_EQ(m->Layers[1].WrapModeWidth, LW_WRAP_REPEAT);
+    EXPECT_EQ(m->Layers[1].WrapModeHeight, LW_WRAP_MIRROR);
     EXPECT_STREQ(m->Layers[0].ImageName, "a.tga");
     EXPECT_EQ(o->Op.GetTextureLayer(o.get(), m, LW_CHANNEL_DIFFUSE, 0), &m->Layers[1]);
 }
@@ -214,6 +217,17 @@ TEST(VertexColors, FromAVclFile) {
     shared.Companion(".vcl", kVcl);
     ASSERT_EQ(shared->Op.LoadVertexColors(shared.get(), LW_VCOLOR_SHARE), LW_ERR_NONE);
     EXPECT_EQ(shared->Op.GetNumColors(shared.get()), 4);
+    // A component outside 0 to 255 is stored as one byte, like any other.
+    std::string wide = kVcl;
+    wide.replace(wide.find("0 255 0 0 128"), 13, "0 256 -1 300 128");
+    FileObject bytes;
+    TwoTriangles(bytes.get());
+    bytes.Companion(".vcl", wide);
+    ASSERT_EQ(bytes->Op.LoadVertexColors(bytes.get(), 0), LW_ERR_NONE);
+    const LwColor& stored = CornerColor(bytes.get(), 0, 0);
+    EXPECT_FLOAT_EQ(stored.Rgba[0], 0.0f);
+    EXPECT_FLOAT_EQ(stored.Rgba[1], 255 * 0.003921569f);
+    EXPECT_FLOAT_EQ(stored.Rgba[2], 44 * 0.003921569f);
 }
 
 TEST(VertexColors, FromMapsBeforeAnyFile) {
@@ -258,9 +272,9 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
         {"not a vertex-colour file", "VCLFILES\n", "NOT VCL FILE {VCLFILES} "},
         {"seven points for four", head + "7\n0\n", "BAD NUMBER OF POINT {7} "},
         {"total past the file", head + "4\n2000000000\n", "BAD NUMBER OF ENTRY {2000000000} "},
+        {"negative total", head + "4\n-3\n", "BAD NUMBER OF ENTRY {-3} "},
         {"counts past the total", head + "4\n1\n2\n0 1 2 3 4 x\n0 1 2 3 4 x\n", "BAD NUMBER OF ENTRY {2} "},
         {"short entry line", head + "4\n1\n1\n0 1 2\n", "BAD ENTRY {0 1 2} "},
-        {"colour past a byte", head + "4\n1\n1\n0 1 2 3 256 x\n", "BAD ENTRY {0 1 2 3 256 x} "},
         {"negative count", head + "4\n1\n-1\n", "BAD NUMBER OF ENTRY {-1} "},
     };
     for (const Row& row : rows) {

@@ -206,6 +206,41 @@ TEST(SceneRecords, CreatorsAndLists) {
     EXPECT_EQ(sc->Op.SetParentItem(sc, light, nullptr), LW_ERR_PARAM);
 }
 
+// Blank and tab separate; the last token is the rest of the line. A line without a token gives one
+// token, NULL, and the readers take it as an absent value.
+TEST(SceneRecords, SplitTokens) {
+    ScenePtr s = Load("LWSC\n3\n");
+    const struct {
+        const char* line;
+        int32_t n, count;
+        std::vector<const char*> tokens;  // NULL for a NULL token
+    } rows[] = {
+        {"LoadObjectLayer 1 Objects/big tree.lwo", 3, 3, {"LoadObjectLayer", "1", "Objects/big tree.lwo"}},
+        {"  a\tb  ", 5, 2, {"a", "b"}},
+        {"a  ", 2, 2, {"a", ""}},
+        {" \t  ", 2, 1, {nullptr}},
+        {"", 3, 1, {nullptr}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.line);
+        std::string line = row.line;
+        char* tokens[5] = {};
+        ASSERT_EQ(s->Op.SplitTokens(s.get(), &line[0], row.n, tokens), row.count);
+        for (size_t i = 0; i < row.tokens.size(); ++i) {
+            if (row.tokens[i]) {
+                EXPECT_STREQ(tokens[i], row.tokens[i]);
+            } else {
+                EXPECT_EQ(tokens[i], nullptr);
+            }
+        }
+    }
+    // Keyword values of blanks only read as absent.
+    ScenePtr blanks = Load("LWSC\n3\nLoadObjectLayer \t \nPlugin   \nAddNullObject N\nShowObject \t\n");
+    EXPECT_EQ(blanks->ErrorCode, LW_ERR_NONE);
+    ASSERT_NE(blanks->FirstItem, nullptr);
+    EXPECT_STREQ(blanks->FirstItem->Name, ":Layer0");
+}
+
 TEST(SceneRecords, ReadLineCutsLongLines) {
     // A line longer than the buffer is cut, and nothing is written past it.
     std::string text = "LWSC\n3\n" + std::string(40, 'z') + "\nnext\n";

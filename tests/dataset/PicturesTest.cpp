@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -12,6 +13,7 @@
 #include "tests/dataset/DataSetTestSupport.h"
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/ImageWrite.h"
+#include "tools/dataset/SnowSheet.h"
 
 using namespace trivale::dataset;
 using plat::Format;
@@ -50,6 +52,7 @@ TEST(Pictures, EveryPictureDecodesWithItsSizeAndFormat) {
         {"scenes\\skydusk\\sky_gradient.jpg", 512, 256, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
         {"scenes\\skynight\\sky_gradient.jpg", 512, 256, ImageFileFormat::Jpg, Format::Xrgb8888, 1},
         {"scenes\\skynight\\moon.png", 128, 128, ImageFileFormat::Png, Format::Rgb888, 1},
+        {"scenes\\skynight\\star.png", 16, 16, ImageFileFormat::Png, Format::Rgb888, 1},
         {"scenes\\skyhigh\\small_cloud_1.dds", 256, 256, ImageFileFormat::Dds, Format::Argb8888, 9},
         {"scenes\\skyhigh\\snow_1.dds", 256, 256, ImageFileFormat::Dds, Format::Argb8888, 9},
         {"scenes\\valley\\snow_ground.png", 256, 256, ImageFileFormat::Png, Format::Rgb888, 1},
@@ -88,8 +91,8 @@ TEST(Pictures, EveryPictureDecodesWithItsSizeAndFormat) {
     }
 }
 
-// Where the show needs clear texels: the watermark outside its 376x128 cell, the cloud sheet at each
-// cell's rim, the snow flakes small (8-16 texels) in the middle of their cells, the needles cut out.
+// Where the show needs clear texels: the watermark outside its 376x128 cell, the cloud and snow sheets
+// at each cell's rim, the snow away from its flakes, the needles cut out.
 TEST(Pictures, ClearWhereTheShowNeedsIt) {
     const plat::LoadedImage mark = Decode(Pictures().Get("clip_watermark.dds"));
     const plat::LoadedImage clouds = Decode(Pictures().Get("scenes\\skyhigh\\small_cloud_1.dds"));
@@ -110,8 +113,11 @@ TEST(Pictures, ClearWhereTheShowNeedsIt) {
             if (cx < 2 || cy < 2 || cx > 125 || cy > 125) {
                 EXPECT_EQ(AlphaAt(clouds, x, y), 0) << x << "," << y;
             }
-            const bool inFlake = cx >= 56 && cx < 72 && cy >= 56 && cy < 72;  // 16x16 about the middle
-            if (!inFlake) {
+            bool nearFlake = false;
+            for (const SnowFlake& f : SnowFlakes())
+                nearFlake = nearFlake || (f.picture == int(y / 128 * 2 + x / 128) &&
+                                          std::hypot(float(cx) + 0.5f - f.x, float(cy) + 0.5f - f.y) < 9);
+            if (!nearFlake || cx < 2 || cy < 2 || cx > 125 || cy > 125) {
                 EXPECT_EQ(AlphaAt(snow, x, y), 0) << x << "," << y;
             }
             const std::uint8_t a = AlphaAt(needles, x, y);
@@ -119,10 +125,38 @@ TEST(Pictures, ClearWhereTheShowNeedsIt) {
         }
     for (std::uint32_t cell = 0; cell < 4; ++cell) {
         const std::uint32_t x0 = (cell % 2) * 128, y0 = (cell / 2) * 128;
-        EXPECT_GT(AlphaAt(snow, x0 + 64, y0 + 64), 128) << cell;
         EXPECT_GT(AlphaAt(clouds, x0 + 64, y0 + 80), 128) << cell;
     }
+    for (const SnowFlake& f : SnowFlakes())
+        EXPECT_GT(AlphaAt(snow, std::uint32_t(f.picture % 2 * 128 + f.x), std::uint32_t(f.picture / 2 * 128 + f.y)),
+                  128)
+            << f.x << "," << f.y;
     EXPECT_EQ(needleEdges, 0);
+}
+
+// The snow layer puts one picture in every cell of a regular lattice; its flakes must spread over the
+// pictures, or the lattice shows as lines of flakes. Every picture holds its flakes well apart, no two
+// flakes of the sheet share a row or a column (cells stacked along any line of the lattice show different
+// places), and together they cover most of a picture across and down.
+TEST(Pictures, SnowFlakesScatterOverTheirPictures) {
+    const std::vector<SnowFlake> flakes = SnowFlakes();
+    ASSERT_EQ(flakes.size(), std::size_t(4 * kFlakesPerPicture));
+    float left = 128, right = 0, top = 128, bottom = 0;
+    for (std::size_t i = 0; i < flakes.size(); ++i) {
+        const SnowFlake& f = flakes[i];
+        EXPECT_EQ(f.picture, int(i) / kFlakesPerPicture);
+        EXPECT_TRUE(f.x >= 10 && f.x <= 118 && f.y >= 10 && f.y <= 118) << f.x << "," << f.y;
+        left = std::min(left, f.x), right = std::max(right, f.x), top = std::min(top, f.y),
+        bottom = std::max(bottom, f.y);
+        for (std::size_t j = 0; j < i; ++j) {
+            const SnowFlake& g = flakes[j];
+            EXPECT_GE(std::fabs(f.x - g.x), kFlakeApart) << i << " and " << j;
+            EXPECT_GE(std::fabs(f.y - g.y), kFlakeApart) << i << " and " << j;
+            if (f.picture == g.picture) EXPECT_GE(std::hypot(f.x - g.x, f.y - g.y), 40.0f) << i << " and " << j;
+        }
+    }
+    EXPECT_GT(right - left, 70.0f);
+    EXPECT_GT(bottom - top, 70.0f);
 }
 
 // 0xRRGGBBAA at step i of n from a to b, channel by channel.

@@ -2,6 +2,7 @@
 // renderer with every object it names, its cameras where the show's script looks for them, its
 // materials naming exactly the show's pictures of its folder.
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <tuple>
 
@@ -35,7 +36,7 @@ struct SceneCase {
 const SceneCase kScenes[] = {
     {"scenes\\skyhigh\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
     {"scenes\\skydusk\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg"}, 100, 2000, nullptr},
-    {"scenes\\skynight\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg", "moon.png"}, 100, 2000, nullptr},
+    {"scenes\\skynight\\sky.lws", 3, 2250, {}, {"sky_gradient.jpg", "star.png", "moon.png"}, 100, 3000, nullptr},
     {"scenes\\valley\\valley.lws", 3, 2250, {"Camera", "CamLow", "CamCrane"},
      {"snow_ground.png", "rock.jpg", "bark.jpg", "needles.dds", "cabin.bmp", "smoke.dds", "fence.png", "shadow.png",
       "env_sphere.png"}, 50000, 200000, dataset::ValleyHeight},
@@ -165,6 +166,54 @@ TEST_F(ScenesLoad, EverySceneLoadsWithItsObjectsCamerasAndPictures) {
                 ASSERT_TRUE(above >= 12 && eye.y <= 1600) << name << " at " << t << " s: " << eye.y << ", " << above;
             }
     }
+}
+
+// The moon is a flat disc: round on the screen only while its card lies parallel to the picture, as a
+// card facing the eye away from the view's middle widens along the way to it. The night sky turns it
+// with the lake's camera, through the lake's minute and the results over it; wherever it stands in the
+// view its width and height agree, at the show's 16:10 view (the same at 4:3 and 16:10 screens).
+TEST_F(ScenesLoad, TheMoonIsRoundWhereverTheLakeCameraSeesIt) {
+    const DataSet set = BuildScenes();
+    set.WriteDirectory(data_.string());
+    CFileSystemDataLoader loader(data_.string() + "/");
+    NamingTextureCache textures;
+    CLWRenderableObjectCache objects;
+    CLWRenderableScene lake, sky;
+    ASSERT_NO_THROW(lake.Load(&loader, "scenes\\lake\\lake.lws", &textures, &objects));
+    ASSERT_NO_THROW(sky.Load(&loader, "scenes\\skynight\\sky.lws", &textures, &objects));
+    const auto& items = sky.GetSceneItems();
+    const auto found = std::find_if(items.begin(), items.end(),
+                                    [](const auto& item) { return item.first.find("moon") != std::string::npos; });
+    ASSERT_TRUE(found != items.end());
+    const float aspect = 1.6f;
+    int seen = 0;
+    for (double t = 0; t < 60; t += 0.25) {
+        SCOPED_TRACE(t);
+        CCamera* camera = lake.UpdateWithCamera("Camera", t, 8, 8000, aspect);
+        ASSERT_NE(camera, nullptr);
+        camera->ApplyViewTransform();  // builds the view from the eye and the target
+        sky.SetTime(t);
+        // The sky is drawn about the eye: item, then the eye's translation, then the camera.
+        const plat::Vector3 eye = camera->GetPosition();
+        const plat::Matrix toClip = plat::MatrixMultiply(
+            plat::MatrixMultiply(
+                plat::MatrixMultiply(found->second->GetWorld(), plat::MatrixTranslation(eye.x, eye.y, eye.z)),
+                camera->GetViewMatrix()),
+            camera->GetProjectionMatrix());
+        // Screen units alike across and down: x scaled by the view's aspect.
+        auto screen = [&](float x, float y) {
+            const plat::Vector4 c = plat::Vec3Transform(plat::MakeVector3(x, y, 0), toClip);
+            return std::make_pair(c.w > 0, plat::MakeVector3(c.x / c.w * aspect, c.y / c.w, 0));
+        };
+        const auto middle = screen(0, 0);
+        if (!middle.first || std::fabs(middle.second.x) > aspect || std::fabs(middle.second.y) > 1) continue;
+        ++seen;
+        const float r = 200;  // about the disc's radius on the card
+        const float across = plat::Vec3Length(screen(r, 0).second - screen(-r, 0).second);
+        const float down = plat::Vec3Length(screen(0, r).second - screen(0, -r).second);
+        EXPECT_NEAR(across / down, 1.0f, 0.015f) << "at (" << middle.second.x << ", " << middle.second.y << ")";
+    }
+    EXPECT_GT(seen, 40);  // the moon is in view over the lake for a good part of its minute
 }
 
 }  // namespace

@@ -160,6 +160,23 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
     ASSERT_TRUE(previous != show_.texts.rend() && total != show_.texts.end());
     EXPECT_EQ(total->substr(total->rfind(' ')), previous->substr(previous->rfind(' ')));
 
+    // The second run's results, one block read top to bottom: the scores, each line as wide as TOTAL at
+    // double size and their numbers ending at one column, the sum under them, the previous run apart from
+    // it after an empty line, the thanks last.
+    const auto heading = std::find(show_.texts.rbegin(), show_.texts.rend(), "$1cRESULTS");
+    ASSERT_TRUE(heading != show_.texts.rend());
+    const std::vector<std::string> results(heading.base() - 1, show_.texts.end());
+    ASSERT_EQ(results.size(), 8u);
+    for (int i : {1, 2, 3, 6}) {
+        EXPECT_EQ(results[i].size(), 3u + 28u) << results[i];
+        EXPECT_NE(results[i].back(), ' ') << results[i];
+    }
+    EXPECT_EQ(results[4].rfind("$1cTOTAL ", 0), 0u) << results[4];
+    EXPECT_EQ(results[4].size(), 3u + 14u) << results[4];
+    EXPECT_EQ(results[5], "");
+    EXPECT_EQ(results[6].rfind("@0cPREVIOUS RUN ", 0), 0u) << results[6];
+    EXPECT_EQ(results[7], "@0cTHANK YOU FOR WATCHING");
+
     // Every prefix form of a text line, only what the fonts hold (0x20-0x5F), and no line too wide.
     std::set<std::string> forms;
     for (const std::string& t : show_.texts) {

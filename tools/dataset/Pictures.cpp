@@ -9,6 +9,7 @@
 #include "tools/dataset/ImageWrite.h"
 #include "tools/dataset/Painting.h"
 #include "tools/dataset/SceneTextures.h"
+#include "tools/dataset/SnowSheet.h"
 
 namespace trivale {
 namespace dataset {
@@ -141,22 +142,41 @@ Image DrawLoading() {
 }
 
 Image DrawWatermark() {
-    // The mark sits in the top-left 376x128; the rest stays clear.
+    // The mark sits in the top-left 376x128; the rest stays clear. The overlay draws it at a tenth of the
+    // view's height and over anything, white cloud included: every stroke stands in a dark rim, all the
+    // rims laid before any stroke so that none cuts into a neighbour.
     Canvas canvas(512, 128, Hex(0xFFFFFF), 0.0f);
-    std::vector<Segment> flake, word;
-    AddSnowflake(flake, 62, 64, 50);
-    DrawStrokes(canvas, flake, 5.0f, Hex(0xFFFFFF), Hex(0x506070));
-    std::vector<Segment> ring;
+    struct Part {
+        std::vector<Segment> strokes;
+        float width;
+        Rgb colour;
+    };
+    Part flake{{}, 5.0f, Hex(0xFFFFFF)}, ring{{}, 2.5f, Hex(0xD8E2EC)}, word{{}, 6.0f, Hex(0xFFFFFF)};
+    AddSnowflake(flake.strokes, 64, 64, 50);
     for (int i = 0; i < 48; ++i) {
         const float a0 = AsFloat(i) * 3.14159265f / 24, a1 = AsFloat(i + 1) * 3.14159265f / 24;
-        ring.push_back(
-            {62 + 58 * std::cos(a0), 64 + 58 * std::sin(a0), 62 + 58 * std::cos(a1), 64 + 58 * std::sin(a1)});
+        ring.strokes.push_back(
+            {64 + 58 * std::cos(a0), 64 + 58 * std::sin(a0), 64 + 58 * std::cos(a1), 64 + 58 * std::sin(a1)});
     }
-    DrawStrokes(canvas, ring, 2.5f, Hex(0xD8E2EC), Hex(0x506070));
-    AddWord(word, "VELLACOR", 134, 47, 34);
-    DrawStrokes(canvas, word, 6.0f, Hex(0xFFFFFF), Hex(0x506070));
-    std::vector<Segment> rule = {{136, 97, 364, 97}};
-    DrawStrokes(canvas, rule, 2.0f, Hex(0xC8D4E0), Hex(0x506070));
+    AddWord(word.strokes, "VELLACOR", 136, 47, 34);
+    const Part rule{{{138, 97, 366, 97}}, 2.0f, Hex(0xC8D4E0)};
+    const Part* parts[] = {&flake, &ring, &word, &rule};
+    const float rim = 4.0f;  // texels each side: one and a half pixels at 640 x 480
+    std::vector<float> dark(canvas.alpha.size(), 0.0f);
+    for (const Part* part : parts) {
+        const std::vector<float> cover =
+            StrokeCoverage(part->strokes, part->width + 2 * rim, canvas.width, canvas.height);
+        for (std::size_t i = 0; i < dark.size(); ++i) dark[i] = std::max(dark[i], cover[i]);
+    }
+    for (int y = 0; y < canvas.height; ++y)
+        for (int x = 0; x < canvas.width; ++x)
+            canvas.Over(x, y, Hex(0x0C121C), 0.9f * dark[static_cast<std::size_t>(y) * canvas.width + x]);
+    for (const Part* part : parts) {
+        const std::vector<float> fill = StrokeCoverage(part->strokes, part->width, canvas.width, canvas.height);
+        for (int y = 0; y < canvas.height; ++y)
+            for (int x = 0; x < canvas.width; ++x)
+                canvas.Over(x, y, part->colour, fill[static_cast<std::size_t>(y) * canvas.width + x]);
+    }
     return canvas.ToImage();
 }
 
@@ -242,33 +262,68 @@ Image DrawClouds() {
         float density = (blob + 0.5f * (n - 0.5f)) * SmoothStep(-0.25f, 0.05f, blob);
         density *= SmoothStep(100, 88, y);  // the flat underside
         const float edge = std::min({x, y, 128 - x, 128 - y});
-        a = SmoothStep(0.02f, 0.4f, density) * SmoothStep(2, 10, edge) * 0.95f;
-        // Lit from above: white tops, blue-grey undersides.
-        c = Mix(Hex(0xFFFFFF), Hex(0xAEBDD2), SmoothStep(50, 96, y) * (1 - 0.4f * Clamp01(density)));
+        a = SmoothStep(0.0f, 0.5f, density) * SmoothStep(2, 10, edge) * 0.95f;
+        // Snow clouds, the same sheet under the morning's blue and the dusk's orange: pale grey tops over
+        // slate undersides, darker than either sky's horizon so that they hold the overlay's white texts.
+        c = Mix(Hex(0xB4BBC8), Hex(0x5E6679), SmoothStep(30, 100, y) * (1 - 0.3f * Clamp01(density)));
     });
 }
 
 Image DrawSnowSheet() {
-    // Small flakes, 8-16 texels across: two soft dots and two six-armed stars.
+    const std::vector<SnowFlake> flakes = SnowFlakes();
     std::vector<float> stars[4];
-    const float starRadius[4] = {0, 6.5f, 0, 4.5f};
     for (int i = 0; i < 4; ++i) {
-        if (starRadius[i] == 0) continue;
-        std::vector<Segment> flake;
-        AddSnowflake(flake, 64, 64, starRadius[i]);
-        stars[i] = StrokeCoverage(flake, 1.3f, 128, 128);
+        std::vector<Segment> arms;
+        for (const SnowFlake& f : flakes)
+            if (f.picture == i && f.star > 0) AddSnowflake(arms, f.x, f.y, f.star);
+        stars[i] = StrokeCoverage(arms, 1.3f, 128, 128);
     }
-    const float dotRadius[4] = {5.0f, 2.0f, 4.0f, 1.5f};
     return DrawSheet([&](int index, float x, float y, Rgb& c, float& a) {
-        const float d = std::hypot(x - 64, y - 64);
-        const float dot = std::exp(-(d * d) / (dotRadius[index] * dotRadius[index]));
-        const float star = stars[index].empty() ? 0 : stars[index][static_cast<int>(y) * 128 + static_cast<int>(x)];
         c = Hex(0xFFFFFF);
-        a = Clamp01(std::max(dot * SmoothStep(8, 6, d), 0.85f * star)) * (d < 8 ? 1.0f : 0.0f);
+        a = 0.85f * stars[index][static_cast<int>(y) * 128 + static_cast<int>(x)];
+        for (const SnowFlake& f : flakes) {
+            if (f.picture != index) continue;
+            const float d = std::hypot(x - f.x, y - f.y);
+            if (d < 8) a = std::max(a, std::exp(-(d * d) / (f.dot * f.dot)) * SmoothStep(8, 6, d));
+        }
+        a = Clamp01(a);
     });
 }
 
 }  // namespace
+
+// The snow layer sets one picture a cell on a regular lattice, so the flakes must not all sit at one place
+// in their pictures: each picture holds a few flakes scattered over it, no two of the sheet in the same
+// row or column of texels, and so a camera looking along the lattice sees a random fall, not lines.
+std::vector<SnowFlake> SnowFlakes() {
+    std::vector<SnowFlake> flakes;
+    Random random(401);
+    const float lo = 10, hi = 118;  // inside the picture, clear of its neighbours in the mip chain
+    for (int picture = 0; picture < 4; ++picture) {
+        for (int k = 0; k < kFlakesPerPicture; ++k) {
+            for (;;) {
+                const SnowFlake f{picture, random.Uniform(lo, hi), random.Uniform(lo, hi), 0, 0};
+                bool apart = true;
+                for (const SnowFlake& g : flakes) {
+                    apart = apart && std::fabs(f.x - g.x) >= kFlakeApart && std::fabs(f.y - g.y) >= kFlakeApart;
+                    if (g.picture == picture) apart = apart && std::hypot(f.x - g.x, f.y - g.y) >= 40;
+                }
+                if (!apart) continue;
+                flakes.push_back(f);
+                break;
+            }
+            // Mostly soft dots of a few sizes, every third a six-armed star.
+            SnowFlake& f = flakes.back();
+            if ((picture * kFlakesPerPicture + k) % 3 == 1) {
+                f.star = random.Uniform(4.5f, 6.5f);
+                f.dot = 1.5f;
+            } else {
+                f.dot = random.Uniform(1.5f, 4.5f);
+            }
+        }
+    }
+    return flakes;
+}
 
 void AddPictures(DataSet& set) {
     set.Add("loading.dds", EncodeDds(DrawLoading(), DdsFormat::Argb8888, MipChain::None));
@@ -278,6 +333,7 @@ void AddPictures(DataSet& set) {
     set.Add("scenes\\skydusk\\sky_gradient.jpg", EncodeJpeg(DrawSkyGradient(SkyTime::Dusk)));
     set.Add("scenes\\skynight\\sky_gradient.jpg", EncodeJpeg(DrawSkyGradient(SkyTime::Night)));
     set.Add("scenes\\skynight\\moon.png", EncodePng(DrawMoon(), false));
+    set.Add("scenes\\skynight\\star.png", EncodePng(DrawStar(), false));
     set.Add("scenes\\skyhigh\\small_cloud_1.dds", EncodeDds(DrawClouds(), DdsFormat::Argb8888, MipChain::Full));
     set.Add("scenes\\skyhigh\\snow_1.dds", EncodeDds(DrawSnowSheet(), DdsFormat::Argb8888, MipChain::Full));
 

@@ -277,10 +277,20 @@ Image DrawMoon() {
     return Paint(128, [](int x, int y, float u, float v, Rgb& c, float& a) {
         const float r = std::hypot(u - 0.5f, v - 0.5f) * 2;  // 1 at the picture's edge
         const float disc = SmoothStep(0.42f, 0.40f, r);
-        const float mare = 0.12f * SmoothStep(0.55f, 0.75f, Fbm(u * 3, v * 3, 4, 3, 611));
+        // Drawn added to the night sky: a little below white, so that the seas still show.
+        const float mare = 0.22f * SmoothStep(0.5f, 0.75f, Fbm(u * 3, v * 3, 4, 3, 611));
         const float halo = 0.35f * std::pow(Clamp01(1 - r), 3.0f);
-        c = Scale(Hex(0xF4F1E6), disc * (1 - mare) * (0.97f + 0.03f * Hash01(x, y, 612)));
+        c = Scale(Hex(0xE6E2D6), disc * (1 - mare) * (0.97f + 0.03f * Hash01(x, y, 612)));
         c = Mix(c, Hex(0x8CA0C8), (1 - disc) * halo);
+        a = 1;
+    });
+}
+
+Image DrawStar() {
+    // Wide enough that the small mip levels a distant card samples keep some of its light.
+    return Paint(16, [](int, int, float u, float v, Rgb& c, float& a) {
+        const float d = std::hypot(u - 0.5f, v - 0.5f) * 16;  // texels from the middle
+        c = Scale(Hex(0xFFFFFF), std::exp(-d * d / 20.0f) * SmoothStep(8, 6, d));
         a = 1;
     });
 }

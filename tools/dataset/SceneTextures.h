@@ -19,6 +19,7 @@ Image DrawLamp();                 // 128, warm glow fading out in alpha
 Image DrawIce();                  // 256, opaque: blue-white ice with cracks
 Image DrawShore();                // 256, opaque: snow lying over rock
 Image DrawMoon();                 // 128, the full moon in a faint halo on black (drawn added)
+Image DrawStar();                 // 16, a soft point of light on black (drawn added)
 
 }  // namespace dataset
 }  // namespace trivale

@@ -13,6 +13,7 @@
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/Ground.h"
 #include "tools/dataset/Meshes.h"
+#include "tools/dataset/Painting.h"
 
 namespace trivale {
 namespace dataset {
@@ -45,6 +46,7 @@ using type_a::T3OObject;
 using HeightField = double (*)(double x, double z);
 
 const double kPi = 3.14159265358979;
+const int kStarCount = 640;
 
 Vec3 V(double x, double y, double z) { return Vec3{float(x), float(y), float(z)}; }
 
@@ -126,14 +128,47 @@ T3OObject SkyDome() {
     return mesh.Finish();
 }
 
-// The night sky's moon: a card added to the dome behind it, turned to face the middle of the scene from
-// where the scene text sets it (x -1783, z -6611), low over the lake's far shore and below the overlay's title.
+// The night sky's moon: a square card about its centre, facing -z. The scene text sets it at
+// (x -1783, y 1455, z -6611), low over the lake's far shore and below the overlay's title, and turns it
+// with the lake's camera, so that the card stays parallel to the picture: only then is the disc round
+// wherever it stands in the view (a card facing the eye off the view's axis widens along that axis).
 T3OObject Moon() {
     MeshBuilder mesh(T3OMaterialRevision::Rev101);
     Surface moon{"moon", "moon.png", RenderPass::Additive};
     moon.glowing = true;
-    const float size = 900;
-    mesh.AddCard(mesh.AddSurface(moon), V(0, -size / 2, 0), size, size, float(std::atan2(-1783.0, -6611.0)));
+    const std::uint32_t set = mesh.AddSurface(moon);
+    const float h = 450;
+    const Vec3 front{0, 0, -1};
+    mesh.AddQuad(set, mesh.AddVertex(V(-h, h, 0), front, 0, 0), mesh.AddVertex(V(h, h, 0), front, 1, 0),
+                 mesh.AddVertex(V(h, -h, 0), front, 1, 1), mesh.AddVertex(V(-h, -h, 0), front, 0, 1), front);
+    return mesh.Finish();
+}
+
+// Stars on a sphere inside the dome (radius 7500) and behind the moon (7000), each a small card facing
+// the centre: as many to a patch of sky at every height down to the hills, a few brighter, none on the
+// moon's face (it adds to what lies behind it).
+T3OObject Stars() {
+    MeshBuilder mesh(T3OMaterialRevision::Rev101);
+    Surface star{"stars", "star.png", RenderPass::Additive, {0.85f, 0.9f, 1.0f, 1}};
+    star.glowing = true;
+    const std::uint32_t set = mesh.AddSurface(star);
+    const Vec3 moon = Vec3Normalize(V(-1783, 1455, -6611));
+    const double radius = 7200;
+    paint::Random random(501);
+    for (int placed = 0; placed < kStarCount;) {
+        const double a = random.Uniform(0, float(2 * kPi));
+        const double up = random.Uniform(std::sin(float(3 * kPi / 180)), 1.0f);  // even over the sphere
+        const double across = std::sqrt(1 - up * up);
+        const Vec3 dir = V(across * std::sin(a), up, across * std::cos(a));
+        if (Vec3Dot(dir, moon) > std::cos(6 * kPi / 180)) continue;
+        const double bright = random.Uniform();
+        const double h = 14 + 26 * bright * bright * bright;
+        const Vec3 right = Vec3Normalize(Vec3Cross(V(0, 1, 0), dir)), top = Vec3Cross(dir, right);
+        const Vec3 c = dir * float(radius), r = right * float(h), t = top * float(h), front = dir * -1.0f;
+        mesh.AddQuad(set, mesh.AddVertex(c - r + t, front, 0, 0), mesh.AddVertex(c + r + t, front, 1, 0),
+                     mesh.AddVertex(c + r - t, front, 1, 1), mesh.AddVertex(c - r - t, front, 0, 1), front);
+        ++placed;
+    }
     return mesh.Finish();
 }
 
@@ -342,6 +377,7 @@ void AddScenes(DataSet& set, const std::string& contentDir) {
     AddContent(set, contentDir, "scenes\\skynight\\sky.lws");
     AddObject(set, "scenes\\skynight\\skydome_000.t3o", SkyDome());
     AddObject(set, "scenes\\skynight\\moon_000.t3o", Moon());
+    AddObject(set, "scenes\\skynight\\stars_000.t3o", Stars());
 
     const Surface snow{"snow", "snow_ground.png"};
     const Surface rock{"rock", "rock.jpg"};

@@ -390,6 +390,17 @@ std::vector<double> Cover(const Skeleton& skeleton, int width, int height, doubl
     return out;
 }
 
+// One pixel wider to the right, for stems of two pixels at one pixel a unit; glyphs whose strokes stand
+// one pixel apart keep their single stems, as thickening would close their counters.
+std::vector<double> Heavy(const std::vector<double>& ink, int width, int code) {
+    static const std::string kThin = "#@MWmw";
+    std::vector<double> out = ink;
+    if (kThin.find(static_cast<char>(code)) != std::string::npos) return out;
+    for (std::size_t i = 1; i < out.size(); ++i)
+        if (i % static_cast<std::size_t>(width) != 0) out[i] = std::max(ink[i], ink[i - 1]);
+    return out;
+}
+
 }  // namespace
 
 bool HasStrokeGlyph(int code) { return code >= kFirstCode && code <= kLastCode; }
@@ -442,6 +453,9 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
     case GlyphStyle::Plain:
         alpha = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
         if (size.pixel) {
+            // The overlay draws its subtitle in this size at a third of full strength: one-pixel stems
+            // vanish into a busy sky, so the plain set has the heavy stems too.
+            alpha = Heavy(alpha, width, code);
             addPixelOutline(alpha);
         } else {
             // The overlay draws its title and counters half transparent: the rim at full strength.
@@ -450,16 +464,10 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
         }
         break;
     case GlyphStyle::Bold:
-        if (size.pixel) {  // one pixel wider to the right keeps small counters open
-            const std::vector<double> plain = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
-            alpha = plain;
-            for (int row = 0; row < height; ++row) {
-                for (int col = 1; col < width; ++col) {
-                    const std::size_t i = static_cast<std::size_t>(row) * width + col;
-                    alpha[i] = std::max(plain[i], plain[i - 1]);
-                }
-            }
+        if (size.pixel) {  // the heavy stems over a deeper shadow
+            alpha = Heavy(Cover(skeleton, width, height, size.pen / 2.0, 0.0), width, code);
             addPixelOutline(alpha);
+            addDark(alpha, 1.0, 2);
         } else {
             alpha = Cover(skeleton, width, height, size.boldPen / 2.0, 0.0);
             addDark(Cover(skeleton, width, height, rim, 0.0), 0.7, 0);

@@ -164,7 +164,8 @@ struct StreamState {
 bool HeaderPagesUsable(IStream& stream, std::uint32_t begin, std::uint32_t end) {
     SyncState sync;
     std::map<int, std::unique_ptr<StreamState>> streams;
-    if (stream.Seek(begin) != begin) return false;
+    stream.Seek(begin);  // its answer is not always the stream's own position (an archive entry's is not)
+    if (stream.Tell() != begin) return false;
     for (std::uint32_t at = begin; at < end;) {
         const std::uint32_t want = std::min<std::uint32_t>(end - at, 65536);
         char* buffer = ogg_sync_buffer(&sync.state, static_cast<long>(want));

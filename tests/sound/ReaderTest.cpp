@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "SoundTestUtil.h"
+#include "core/FileStream.h"
 #include "devices/OggVorbisReader.h"
 #include "devices/Sound.h"
 #include "devices/WaveSoundReader.h"
@@ -163,6 +164,21 @@ TEST(OggReaderTest, FormatSizeRewindAndReopen) {
     EXPECT_EQ("OggVorbisファイルのオープンに失敗しました.", MessageOf<EFileOpenError>([&] { r.Open(junk.get()); }));
     EXPECT_EQ(0u, r.GetDataSize());
     EXPECT_EQ(0u, r.Read(again.data(), 8));
+}
+
+// An archive entry is a window on the archive file, and its seeks answer with positions in the file.
+TEST(OggReaderTest, RegressionArchiveEntryPlaysAsTheFileAlone) {
+    const std::string ogg = EncodeOgg(2, 44100, 30000);
+    TempDir dir;
+    tvtest::WriteFile(dir / "data.tva", std::string(3000, 'x') + ogg + "tail");
+    CFilePartitionStream entry(3000, static_cast<uint32_t>(ogg.size()), dir / "data.tva", plat::FileMode::ReadExisting,
+                               FileShare::Read);
+    auto alone = NewStream(ogg);
+    COggVorbisReader fromEntry, fromMemory;
+    fromEntry.Open(&entry);
+    fromMemory.Open(alone.get());
+    EXPECT_EQ(4u * 30000, fromEntry.GetDataSize());
+    EXPECT_TRUE(ReadAll(fromEntry) == ReadAll(fromMemory));
 }
 
 TEST(OggReaderTest, CommentsAreCaseBlindProperties) {

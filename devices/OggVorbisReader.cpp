@@ -70,6 +70,9 @@ long TellCallback(void* source) {
 // Consecutive gaps in the data tolerated before a read gives up on the stream.
 constexpr int kMaxHoles = 64;
 
+// Bytes read at a time, as vorbisfile reads them.
+constexpr std::uint32_t kChunk = 65536;
+
 // Logical streams begun in one link's header pages; real files have one.
 constexpr std::size_t kMaxOpenStreams = 16;
 
@@ -157,37 +160,41 @@ struct StreamState {
 };
 
 // Checks the setup headers in the bytes [begin, end) of the stream, one link's header pages. They are
-// read as vorbisfile reads them: the same page sync over the same bytes (so bytes it skips, anywhere,
-// are skipped here too and the same pages follow), and each logical stream's packets gathered from its
-// beginning-of-stream page on. A second beginning of one logical stream in the same pages could make
-// the two gather different packets; no encoder writes one, and the link is refused.
+// read as vorbisfile reads them: the same page search over the same bytes, step by step (bytes it skips
+// are skipped here too, and the same pages follow), and each logical stream's packets gathered from its
+// beginning-of-stream page on. Something that only looks like a page can claim bytes past the header
+// pages; vorbisfile has read on in whole chunks before it finds it is no page, and this check reads on
+// as far. A second beginning of one logical stream in the same pages could make the two gather
+// different packets; no encoder writes one, and the link is refused.
 bool HeaderPagesUsable(IStream& stream, std::uint32_t begin, std::uint32_t end) {
     SyncState sync;
     std::map<int, std::unique_ptr<StreamState>> streams;
     stream.Seek(begin);  // its answer is not always the stream's own position (an archive entry's is not)
     if (stream.Tell() != begin) return false;
-    for (std::uint32_t at = begin; at < end;) {
-        const std::uint32_t want = std::min<std::uint32_t>(end - at, 65536);
-        char* buffer = ogg_sync_buffer(&sync.state, static_cast<long>(want));
-        // Bytes vorbisfile read but this check cannot are bytes it cannot vouch for.
-        if (buffer == nullptr || stream.Read(buffer, want) != want) return false;
-        ogg_sync_wrote(&sync.state, static_cast<long>(want));
-        at += want;
+    for (std::uint64_t at = begin; at < end;) {
         ogg_page page;
-        for (int found; (found = ogg_sync_pageout(&sync.state, &page)) != 0;) {
-            if (found < 0) continue;  // bytes skipped; the search goes on after them
-            const int serial = ogg_page_serialno(&page);
-            auto it = streams.find(serial);
-            if (ogg_page_bos(&page)) {
-                if (it != streams.end() || streams.size() >= kMaxOpenStreams) return false;
-                it = streams.emplace(serial, std::make_unique<StreamState>(serial)).first;
-            }
-            if (it == streams.end()) continue;
-            ogg_stream_pagein(&it->second->state, &page);
-            ogg_packet packet;
-            for (int got; (got = ogg_stream_packetout(&it->second->state, &packet)) != 0;)
-                if (got > 0 && !CodebooksUsable(packet)) return false;  // got < 0: a gap, passed over
+        const long found = ogg_sync_pageseek(&sync.state, &page);
+        if (found == 0) {
+            char* buffer = ogg_sync_buffer(&sync.state, kChunk);
+            const std::uint32_t got = buffer != nullptr ? stream.Read(buffer, kChunk) : 0;
+            if (got == 0) return false;  // vorbisfile read bytes this check cannot: nothing to vouch for
+            ogg_sync_wrote(&sync.state, static_cast<long>(got));
+            continue;
         }
+        at += static_cast<std::uint64_t>(found < 0 ? -found : found);
+        if (found < 0) continue;  // bytes skipped
+        const int serial = ogg_page_serialno(&page);
+        auto it = streams.find(serial);
+        if (ogg_page_bos(&page)) {
+            if (it != streams.end() || streams.size() >= kMaxOpenStreams) return false;
+            it = streams.emplace(serial, std::make_unique<StreamState>(serial)).first;
+        }
+        if (it == streams.end()) continue;
+        ogg_stream_pagein(&it->second->state, &page);
+        ogg_packet packet;
+        for (int got; (got = ogg_stream_packetout(&it->second->state, &packet)) != 0;)
+            if (got > 0 && !CodebooksUsable(packet)) return false;  // got < 0: a gap, passed over
+        if (at > end) return false;                                 // not the pages vorbisfile found
     }
     return true;
 }

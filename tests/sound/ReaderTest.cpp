@@ -65,6 +65,14 @@ std::string WithSerial(std::string ogg, uint32_t serial) {
     return ogg;
 }
 
+// Bytes that begin like a page claiming `length` bytes in all, with a checksum no page has.
+std::string FalsePage(size_t length) {
+    const size_t segments = length / 256 + 1, body = length - 27 - segments;
+    std::string page = "OggS" + std::string(22, '\0') + static_cast<char>(segments);
+    for (size_t i = 0; i < segments; ++i) page += static_cast<char>(body / segments + (i < body % segments ? 1 : 0));
+    return page;
+}
+
 // The bytes put before the page of that number.
 std::string Insert(const std::string& ogg, size_t page, const std::string& bytes) {
     return std::string(ogg).insert(OggPages(ogg)[page], bytes);
@@ -238,10 +246,11 @@ TEST(OggReaderTest, RegressionIncompleteCodebookIsRefusedAtOpen) {
 
 // Found by fuzzing: the check of the setup headers stopped at the second stretch of bytes the page sync
 // skips, and vorbisfile read on past it to a damaged header and divided by zero. Every setup header
-// vorbisfile reads is checked wherever it lies: behind skipped bytes, across the check's 64 KiB reads,
-// in a later link of a chained stream. The same streams with sound headers play to their ends.
+// vorbisfile reads is checked wherever it lies: behind skipped bytes, behind something that looks like a
+// page running past the header pages (found by fuzzing too), across the check's 64 KiB reads, in a later
+// link of a chained stream. The same streams with sound headers play to their ends.
 TEST(OggReaderTest, RegressionDamagedSetupHeaderIsRefusedWhereverTheDecoderReadsIt) {
-    const std::string good = EncodeOgg(1, 8000, 600), bad = DamagedSetup(good);
+    const std::string good = EncodeOgg(1, 8000, 8000), bad = DamagedSetup(good);
     // A small page of another stream between two stretches of junk, as the fuzzer's file had.
     const std::string other = WithSerial(good, 777), otherPage = other.substr(OggPages(other).back());
     const std::string twoGaps = "Ogs\xed" + otherPage + "JUNK";
@@ -250,10 +259,12 @@ TEST(OggReaderTest, RegressionDamagedSetupHeaderIsRefusedWhereverTheDecoderReads
         std::function<std::string(const std::string&)> make;
         uint32_t goodBytes;  // what the sound stream plays
     } cases[] = {
-        {"two gaps before the setup header", [&](const std::string& o) { return Insert(o, 1, twoGaps); }, 1200},
+        {"two gaps before the setup header", [&](const std::string& o) { return Insert(o, 1, twoGaps); }, 16000},
+        {"a false page over the headers",
+         [&](const std::string& o) { return Insert(o, 0, FalsePage(OggPages(o)[2] + 400)); }, 16000},
         {"setup header across the 64 KiB read",
-         [&](const std::string& o) { return Insert(o, 1, std::string(65000, 'x')); }, 1200},
-        {"second link", [&](const std::string& o) { return good + WithSerial(o, 778); }, 2400},
+         [&](const std::string& o) { return Insert(o, 1, std::string(65000, 'x')); }, 16000},
+        {"second link", [&](const std::string& o) { return good + WithSerial(o, 778); }, 32000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -70,7 +70,7 @@ long TellCallback(void* source) {
 // Consecutive gaps in the data tolerated before a read gives up on the stream.
 constexpr int kMaxHoles = 64;
 
-// Bytes read at a time, as vorbisfile reads them.
+// Bytes the header check reads at a time.
 constexpr std::uint32_t kChunk = 65536;
 
 // Logical streams begun in one link's header pages; real files have one.
@@ -85,8 +85,8 @@ int BitsFor(long value) {
 // A codebook whose code lengths do not make a complete code (more or fewer codes than the lengths
 // leave room for; a lone used entry is the one exception) fails the decoder's set-up, and libvorbis
 // 1.3.7 then goes on decoding with an empty partition book and divides by its zero dimension. No
-// encoder writes such a book: a setup header holding one is damage. Headers broken otherwise are left
-// to vorbisfile, which refuses them itself.
+// encoder writes such a book: a setup header holding one is damage. Headers broken otherwise are
+// vorbisfile's to refuse, and it reads them before this check does.
 bool CodebooksUsable(const ogg_packet& setup) {
     oggpack_buffer b;
     oggpack_readinit(&b, setup.packet, static_cast<int>(setup.bytes));

@@ -34,7 +34,13 @@ void CMusicManager::Play(const std::string& name, bool loop) {
     // Opened before the old track is released, so a name that fails leaves it playing.
     std::shared_ptr<IStream> file = Loader().OpenShared(name);
     // The sound keeps a clone of the file; ours goes when this call ends.
-    stream_.Create(sources_.device ? sources_.device() : nullptr, *file);
+    try {
+        stream_.Create(sources_.device ? sources_.device() : nullptr, *file);
+    } catch (EIOError& e) {
+        // The readers see a stream, not a name: the report names the file.
+        e.AppendToMessage(" - ファイル \"" + name + "\"");
+        throw;
+    }
     stream_.SetLoop(loop);
     stream_.SetLinearVolume(volume_);
     stream_.Play();

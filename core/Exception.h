@@ -30,6 +30,9 @@ public:
     const char* what() const noexcept override { return message_.c_str(); }
     virtual std::string GetMessage() const { return message_; }
     virtual std::string GetOrigin() const { return origin_; }
+    // For a caller that knows what the thrower could not (the file a stream came from) before it
+    // throws the exception on.
+    void AppendToMessage(const std::string& text) { message_ += text; }
 
 private:
     std::string message_;

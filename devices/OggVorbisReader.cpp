@@ -1,5 +1,6 @@
 #include "devices/OggVorbisReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -69,7 +70,10 @@ long TellCallback(void* source) {
 // Consecutive gaps in the data tolerated before a read gives up on the stream.
 constexpr int kMaxHoles = 64;
 
-// Logical streams whose headers are being gathered at one time; real files have one.
+// Bytes the header check reads at a time.
+constexpr std::uint32_t kChunk = 65536;
+
+// Logical streams begun in one link's header pages; real files have one.
 constexpr std::size_t kMaxOpenStreams = 16;
 
 int BitsFor(long value) {
@@ -81,8 +85,8 @@ int BitsFor(long value) {
 // A codebook whose code lengths do not make a complete code (more or fewer codes than the lengths
 // leave room for; a lone used entry is the one exception) fails the decoder's set-up, and libvorbis
 // 1.3.7 then goes on decoding with an empty partition book and divides by its zero dimension. No
-// encoder writes such a book: a setup header holding one is damage. Headers broken otherwise are left
-// to vorbisfile, which refuses them itself.
+// encoder writes such a book: a setup header holding one is damage. Headers broken otherwise are
+// vorbisfile's to refuse, and it reads them before this check does.
 bool CodebooksUsable(const ogg_packet& setup) {
     oggpack_buffer b;
     oggpack_readinit(&b, setup.packet, static_cast<int>(setup.bytes));
@@ -143,51 +147,78 @@ bool CodebooksUsable(const ogg_packet& setup) {
     return true;
 }
 
-// Reads the stream from its start to its end, checking every setup header (a packet of type 5, found
-// by its type rather than its place, so that a stray beginning-of-stream mark on a later page cannot
-// hide it) of every logical stream, chained links included; the stream's position is kept. A stream
-// that fails ends the scan there: vorbisfile meets the same failure and treats it as the end of the data.
-bool SetupHeadersUsable(IStream& stream) {
-    struct Gathered {
-        ogg_stream_state state;
-        explicit Gathered(int serial) { ogg_stream_init(&state, serial); }
-        ~Gathered() { ogg_stream_clear(&state); }
-    };
-    struct Sync {
-        ogg_sync_state state;
-        Sync() { ogg_sync_init(&state); }
-        ~Sync() { ogg_sync_clear(&state); }
-    } sync;
-    std::map<int, std::unique_ptr<Gathered>> open;
+struct SyncState {
+    ogg_sync_state state;
+    SyncState() { ogg_sync_init(&state); }
+    ~SyncState() { ogg_sync_clear(&state); }
+};
+
+struct StreamState {
+    ogg_stream_state state;
+    explicit StreamState(int serial) { ogg_stream_init(&state, serial); }
+    ~StreamState() { ogg_stream_clear(&state); }
+};
+
+// Checks the setup headers in the bytes [begin, end) of the stream, one link's header pages. They are
+// read as vorbisfile reads them: the same page search over the same bytes, step by step (bytes it skips
+// are skipped here too, and the same pages follow), and each logical stream's packets gathered from its
+// beginning-of-stream page on. Something that only looks like a page can claim bytes past the header
+// pages; vorbisfile has read on in whole chunks before it finds it is no page, and this check reads on
+// as far. A second beginning of one logical stream in the same pages could make the two gather
+// different packets; no encoder writes one, and the link is refused.
+bool HeaderPagesUsable(IStream& stream, std::uint32_t begin, std::uint32_t end) {
+    SyncState sync;
+    std::map<int, std::unique_ptr<StreamState>> streams;
+    stream.Seek(begin);  // its answer is not always the stream's own position (an archive entry's is not)
+    if (stream.Tell() != begin) return false;
+    for (std::uint64_t at = begin; at < end;) {
+        ogg_page page;
+        const long found = ogg_sync_pageseek(&sync.state, &page);
+        if (found == 0) {
+            char* buffer = ogg_sync_buffer(&sync.state, kChunk);
+            const std::uint32_t got = buffer != nullptr ? stream.Read(buffer, kChunk) : 0;
+            if (got == 0) return false;  // vorbisfile read bytes this check cannot: nothing to vouch for
+            ogg_sync_wrote(&sync.state, static_cast<long>(got));
+            continue;
+        }
+        at += static_cast<std::uint64_t>(found < 0 ? -found : found);
+        if (found < 0) continue;  // bytes skipped
+        const int serial = ogg_page_serialno(&page);
+        auto it = streams.find(serial);
+        if (ogg_page_bos(&page)) {
+            if (it != streams.end() || streams.size() >= kMaxOpenStreams) return false;
+            it = streams.emplace(serial, std::make_unique<StreamState>(serial)).first;
+        }
+        if (it == streams.end()) continue;
+        ogg_stream_pagein(&it->second->state, &page);
+        ogg_packet packet;
+        for (int got; (got = ogg_stream_packetout(&it->second->state, &packet)) != 0;)
+            if (got > 0 && !CodebooksUsable(packet)) return false;  // got < 0: a gap, passed over
+        if (at > end) return false;                                 // not the pages vorbisfile found
+    }
+    return true;
+}
+
+// Opening a seekable stream, vorbisfile reads the headers of every link (chained streams have several)
+// and decodes each link with its own alone: later reads and seeks take in no new ones. Link i's came
+// from the bytes [offsets[i], dataoffsets[i]), the first link's counted from where the stream stood when
+// the open began. Checking those bytes checks every setup header the decoder will ever use. An
+// unseekable stream would take in headers while playing: refused (the engine's streams all seek).
+bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
+    if (!ov_seekable(&file)) return false;
     bool usable = true;
     try {
-        const std::uint32_t start = stream.Tell();
-        stream.Seek(0);
-        for (std::uint32_t got = 1; usable && got > 0;) {
-            char* buffer = ogg_sync_buffer(&sync.state, 65536);
-            got = buffer ? stream.Read(buffer, 65536) : 0;
-            ogg_sync_wrote(&sync.state, static_cast<long>(got));
-            ogg_page page;
-            while (usable && ogg_sync_pageout(&sync.state, &page) == 1) {
-                const int serial = ogg_page_serialno(&page);
-                if (ogg_page_bos(&page) && open.count(serial) == 0) {
-                    if (open.size() >= kMaxOpenStreams) {
-                        usable = false;
-                        break;
-                    }
-                    open[serial] = std::make_unique<Gathered>(serial);
-                }
-                auto it = open.find(serial);
-                if (it == open.end()) continue;
-                ogg_stream_pagein(&it->second->state, &page);
-                ogg_packet packet;
-                while (usable && ogg_stream_packetout(&it->second->state, &packet) == 1)
-                    usable = CodebooksUsable(packet);
-                if (ogg_page_eos(&page)) open.erase(it);
-            }
+        const std::uint32_t resume = stream.Tell();
+        for (int i = 0; usable && i < file.links; ++i) {
+            const ogg_int64_t shift = i == 0 ? start : 0;
+            const ogg_int64_t begin = file.offsets[i] + shift, end = file.dataoffsets[i] + shift;
+            usable = 0 <= begin && begin <= end && end <= stream.GetSize() &&
+                     HeaderPagesUsable(stream, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end));
         }
-        stream.Seek(start);
-    } catch (const std::exception&) {}
+        stream.Seek(resume);  // where vorbisfile left it
+    } catch (const std::exception&) {
+        usable = false;
+    }
     return usable;
 }
 
@@ -206,11 +237,21 @@ void COggVorbisReader::Open(IStream* stream) {
     }
     position_ = 0;
     format_ = plat::WaveFormat();
+    const char* const failed = "OggVorbisファイルのオープンに失敗しました.";
+    if (stream == nullptr) throw EFileOpenError(this, failed);
+    const std::uint32_t start = stream->Tell();
     const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
-    if (stream == nullptr || !SetupHeadersUsable(*stream) ||
-        ov_open_callbacks(stream, &file_, nullptr, 0, callbacks) < 0)
-        throw EFileOpenError(this, "OggVorbisファイルのオープンに失敗しました.");
+    if (ov_open_callbacks(stream, &file_, nullptr, 0, callbacks) < 0) throw EFileOpenError(this, failed);
     opened_ = true;
+    // Nothing has been decoded yet: a stream whose setup headers would fail the decoder stops here.
+    if (!LinksUsable(*stream, file_, start)) {
+        ov_clear(&file_);
+        opened_ = false;
+        throw EFileOpenError(this, failed);
+    }
+    // vorbisfile leaves a freshly opened chained stream past its first link; from the start, every link
+    // plays, as after a rewind.
+    if (file_.links > 1) ov_pcm_seek(&file_, 0);
 
     const vorbis_info* info = ov_info(&file_, -1);
     if (info != nullptr) {

@@ -17,6 +17,17 @@ std::string ReadAll(IStream& stream) {
     return bytes;
 }
 
+// Whether the open fails with the engine's data error, its message naming the archive.
+template <class F>
+bool RefusedAsDamage(F open, const std::string& archive) {
+    try {
+        open();
+    } catch (const EInvalidFileFormat& e) {
+        return std::string(e.what()).find(archive) != std::string::npos;
+    }
+    return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -25,26 +36,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CArchiveFileLoader reader;
     if (!fuzz::Parses([&] { reader.Open(path); })) return 0;
 
-    // Every record costs at least 24 bytes after the 37 of the header; every entry lies inside the file.
+    // Every record costs at least 24 bytes after the 37 of the header. An entry past the end of the file
+    // (a truncated archive) is listed like any other and refused when it is opened.
     const int count = reader.GetEntryCount();
     FUZZ_CHECK(37 + static_cast<std::uint64_t>(count) * 24 <= size);
     FUZZ_CHECK(reader.GetDataStart() <= size);
     std::map<std::string, const CArchiveFileEntryHeader*> latest;  // of two equal names the later wins
-    for (int i = 0; i < count; ++i) {
-        const CArchiveFileEntryHeader* e = reader.GetEntry(i);
-        FUZZ_CHECK(reader.GetDataStart() + e->offset + e->size <= size);
-        latest[ToLowerCase(e->name)] = e;
-    }
+    for (int i = 0; i < count; ++i) latest[ToLowerCase(reader.GetEntry(i)->name)] = reader.GetEntry(i);
+    auto inside = [&](const CArchiveFileEntryHeader& e) {
+        return reader.GetDataStart() + static_cast<std::uint64_t>(e.offset) + e.size <= size;
+    };
     int opened = 0;
     for (const auto& named : latest) {
         if (++opened > 64) break;
-        std::unique_ptr<IStream> entry;
-        const bool found = fuzz::Parses([&] { entry = reader.OpenEntry(named.first); });
-        // A name holding a NUL byte names nothing; every other entry opens onto its own bytes.
-        FUZZ_CHECK(found == (named.first.find('\0') == std::string::npos));
-        if (found)
+        // A name holding a NUL byte names nothing; every other entry opens onto its own bytes, or is
+        // refused as damage, naming the archive, when the file does not hold them.
+        if (named.first.find('\0') != std::string::npos) {
+            FUZZ_CHECK(!fuzz::Parses([&] { reader.OpenEntry(named.first); }));
+        } else if (inside(*named.second)) {
+            std::unique_ptr<IStream> entry;
+            FUZZ_CHECK(fuzz::Parses([&] { entry = reader.OpenEntry(named.first); }));
             FUZZ_CHECK(ReadAll(*entry) ==
                        bytes.substr(reader.GetDataStart() + named.second->offset, named.second->size));
+        } else {
+            FUZZ_CHECK(RefusedAsDamage([&] { reader.OpenEntry(named.first); }, path));
+        }
     }
 
     std::unique_ptr<TArchiveFileDataLoader<CArchiveFileLoader>> loader;
@@ -52,7 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> listed;
     loader->Enumerate("", true, listed);
     FUZZ_CHECK(listed.size() <= static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < listed.size() && i < 64; ++i)
-        FUZZ_CHECK(fuzz::Parses([&] { loader->Open(listed[i]); }));
+    for (std::size_t i = 0; i < listed.size() && i < 64; ++i) {
+        const auto named = latest.find(listed[i]);
+        FUZZ_CHECK(named != latest.end());
+        if (inside(*named->second))
+            FUZZ_CHECK(fuzz::Parses([&] { loader->Open(listed[i]); }));
+        else
+            FUZZ_CHECK(RefusedAsDamage([&] { loader->Open(listed[i]); }, path));
+    }
     return 0;
 }

@@ -222,6 +222,21 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
     }
 }
 
+// Found by fuzzing: a music file whose damaged setup header reached the decoder ended the program with a
+// floating-point exception and a log that said nothing. It ends with the reader's report naming it.
+TEST_F(ProgramTest, DamagedMusicEndsWithAReportNamingIt) {
+    std::string script = kSmokeScript;
+    script.insert(script.find("*main\r\n") + 7, "PlayMusic(\"music\\\\winter.ogg\")\r\n");
+    Write("main.tvs", script);
+    Write("music/winter.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "music-two-gaps-before-setup.ogg"));
+    const Outcome run = Run({"/filesystem", "/oneshot"});
+    ASSERT_TRUE(run.exited) << "crashed or hung";
+    EXPECT_EQ(run.code, 1) << run.log;
+    EXPECT_NE(run.log.find("OggVorbisファイルのオープンに失敗しました. - ファイル \"music\\winter.ogg\""),
+              std::string::npos)
+        << run.log;
+}
+
 // A second run while one goes on leaves the first one's log whole and ends at once, saying so.
 TEST_F(ProgramTest, ASecondRunKeepsTheFirstOnesLog) {
     const pid_t first = Start({"/filesystem"}, "first.txt");

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "SoundTestUtil.h"
+#include "core/FileStream.h"
 #include "devices/OggVorbisReader.h"
 #include "devices/Sound.h"
 #include "devices/WaveSoundReader.h"
@@ -21,6 +25,58 @@ std::string MessageOf(F f) {
 }
 
 const char kBadFormat[] = "ファイルフォーマットエラー: WAVEフォーマットが不正です.";
+
+// Where the pages of a well-formed Ogg stream start.
+std::vector<size_t> OggPages(const std::string& ogg) {
+    std::vector<size_t> pages;
+    for (size_t at = 0; at + 27 <= ogg.size();) {
+        pages.push_back(at);
+        const size_t segments = static_cast<unsigned char>(ogg[at + 26]);
+        at += 27 + segments;
+        for (size_t i = 0; i < segments; ++i) at += static_cast<unsigned char>(ogg[pages.back() + 27 + i]);
+    }
+    return pages;
+}
+
+// Gives every page the checksum of its bytes again, after a change.
+void Reseal(std::string& ogg) {
+    for (const size_t at : OggPages(ogg)) {
+        ogg_page p;
+        p.header = reinterpret_cast<unsigned char*>(&ogg[at]);
+        p.header_len = 27 + static_cast<unsigned char>(ogg[at + 26]);
+        p.body = p.header + p.header_len;
+        p.body_len = 0;
+        for (long i = 27; i < p.header_len; ++i) p.body_len += p.header[i];
+        ogg_page_checksum_set(&p);
+    }
+}
+
+// The stream with the first code length of its first codebook changed (or the initial length, when the
+// book is ordered): the code is no longer complete.
+std::string DamagedSetup(std::string ogg) {
+    ogg[ogg.find("\x05vorbis") + 16] ^= 0x10;
+    Reseal(ogg);
+    return ogg;
+}
+
+std::string WithSerial(std::string ogg, uint32_t serial) {
+    for (const size_t at : OggPages(ogg)) ogg.replace(at + 14, 4, LE32(serial));
+    Reseal(ogg);
+    return ogg;
+}
+
+// Bytes that begin like a page claiming `length` bytes in all, with a checksum no page has.
+std::string FalsePage(size_t length) {
+    const size_t segments = length / 256 + 1, body = length - 27 - segments;
+    std::string page = "OggS" + std::string(22, '\0') + static_cast<char>(segments);
+    for (size_t i = 0; i < segments; ++i) page += static_cast<char>(body / segments + (i < body % segments ? 1 : 0));
+    return page;
+}
+
+// The bytes put before the page of that number.
+std::string Insert(const std::string& ogg, size_t page, const std::string& bytes) {
+    return std::string(ogg).insert(OggPages(ogg)[page], bytes);
+}
 
 }  // namespace
 
@@ -118,6 +174,21 @@ TEST(OggReaderTest, FormatSizeRewindAndReopen) {
     EXPECT_EQ(0u, r.Read(again.data(), 8));
 }
 
+// An archive entry is a window on the archive file, and its seeks answer with positions in the file.
+TEST(OggReaderTest, RegressionArchiveEntryPlaysAsTheFileAlone) {
+    const std::string ogg = EncodeOgg(2, 44100, 30000);
+    TempDir dir;
+    tvtest::WriteFile(dir / "data.tva", std::string(3000, 'x') + ogg + "tail");
+    CFilePartitionStream entry(3000, static_cast<uint32_t>(ogg.size()), dir / "data.tva", plat::FileMode::ReadExisting,
+                               FileShare::Read);
+    auto alone = NewStream(ogg);
+    COggVorbisReader fromEntry, fromMemory;
+    fromEntry.Open(&entry);
+    fromMemory.Open(alone.get());
+    EXPECT_EQ(4u * 30000, fromEntry.GetDataSize());
+    EXPECT_TRUE(ReadAll(fromEntry) == ReadAll(fromMemory));
+}
+
 TEST(OggReaderTest, CommentsAreCaseBlindProperties) {
     auto s =
         NewStream(EncodeOgg(2, 44100, 5000, {"Artist=Someone", "TITLE=Winter=Snow", "no equals sign", "ALBUM=雪"}));
@@ -164,23 +235,76 @@ TEST(OggReaderTest, RegressionRequestSmallerThanAFrameReturnsAtOnce) {
 // when the page holding the setup header carries a stray beginning-of-stream mark.
 TEST(OggReaderTest, RegressionIncompleteCodebookIsRefusedAtOpen) {
     for (const bool strayBeginning : {false, true}) {
-        std::string ogg = EncodeOgg(1, 8000, 600);
-        const size_t setup = ogg.find("\x05vorbis");
-        const size_t page = ogg.rfind("OggS", setup);
-        ASSERT_NE(page, std::string::npos);
-        ogg[setup + 16] ^= 0x10;  // the first book's first code length (or its initial length when ordered)
-        if (strayBeginning) ogg[page + 5] |= 0x02;
-        ogg_page p;
-        p.header = reinterpret_cast<unsigned char*>(&ogg[page]);
-        p.header_len = 27 + static_cast<unsigned char>(ogg[page + 26]);
-        p.body = p.header + p.header_len;
-        p.body_len = 0;
-        for (long i = 27; i < p.header_len; ++i) p.body_len += p.header[i];
-        ogg_page_checksum_set(&p);
+        std::string ogg = DamagedSetup(EncodeOgg(1, 8000, 600));
+        if (strayBeginning) ogg[OggPages(ogg)[1] + 5] |= 0x02;
+        Reseal(ogg);
         auto s = NewStream(ogg);
         COggVorbisReader r;
         EXPECT_THROW(r.Open(s.get()), EFileOpenError) << strayBeginning;
     }
+}
+
+// Found by fuzzing: the check of the setup headers stopped at the second stretch of bytes the page sync
+// skips, and vorbisfile read on past it to a damaged header and divided by zero. Every setup header
+// vorbisfile reads is checked wherever it lies: behind skipped bytes, behind something that looks like a
+// page running past the header pages (found by fuzzing too), across the check's 64 KiB reads, in a later
+// link of a chained stream. The same streams with sound headers play to their ends.
+TEST(OggReaderTest, RegressionDamagedSetupHeaderIsRefusedWhereverTheDecoderReadsIt) {
+    const std::string good = EncodeOgg(1, 8000, 8000), bad = DamagedSetup(good);
+    // A small page of another stream between two stretches of junk, as the fuzzer's file had.
+    const std::string other = WithSerial(good, 777), otherPage = other.substr(OggPages(other).back());
+    const std::string twoGaps = "Ogs\xed" + otherPage + "JUNK";
+    const struct {
+        const char* what;
+        std::function<std::string(const std::string&)> make;
+        uint32_t goodBytes;  // what the sound stream plays
+    } cases[] = {
+        {"two gaps before the setup header", [&](const std::string& o) { return Insert(o, 1, twoGaps); }, 16000},
+        {"a false page over the headers",
+         [&](const std::string& o) { return Insert(o, 0, FalsePage(OggPages(o)[2] + 400)); }, 16000},
+        {"setup header across the 64 KiB read",
+         [&](const std::string& o) { return Insert(o, 1, std::string(65000, 'x')); }, 16000},
+        {"second link", [&](const std::string& o) { return good + WithSerial(o, 778); }, 32000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto damaged = NewStream(c.make(bad));
+        COggVorbisReader r;
+        EXPECT_EQ("OggVorbisファイルのオープンに失敗しました.",
+                  MessageOf<EFileOpenError>([&] { r.Open(damaged.get()); }));
+        auto sound = NewStream(c.make(good));
+        r.Open(sound.get());
+        EXPECT_EQ(c.goodBytes, r.GetDataSize());
+        EXPECT_EQ(c.goodBytes, ReadAll(r).size());
+    }
+
+    // vorbisfile counts the first link's bytes from where the stream stands at the open.
+    auto after = NewStream(std::string(1000, 'x') + bad);
+    after->Seek(1000);
+    EXPECT_THROW(COggVorbisReader().Open(after.get()), EFileOpenError);
+
+    // The fuzzer's file itself, as the show would play it.
+    auto file = NewStream(ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/music-two-gaps-before-setup.ogg"));
+    ASSERT_GT(file->GetSize(), 2000u);
+    EXPECT_THROW(OpenSoundReader(*file), EFileOpenError);
+}
+
+// vorbisfile leaves a freshly opened chained stream past its first link: the first play lost it, and a
+// rewind played it.
+TEST(OggReaderTest, RegressionChainedStreamPlaysFromItsFirstLinkEveryTime) {
+    const std::string first = EncodeOgg(1, 8000, 5000), second = WithSerial(EncodeOgg(1, 8000, 3000), 778);
+    auto alone = NewStream(first);
+    COggVorbisReader r;
+    r.Open(alone.get());
+    const std::string firstPcm = ReadAll(r);
+    auto chain = NewStream(first + second);
+    r.Open(chain.get());
+    EXPECT_EQ(16000u, r.GetDataSize());
+    const std::string pcm = ReadAll(r);
+    EXPECT_EQ(16000u, pcm.size());
+    EXPECT_TRUE(pcm.compare(0, firstPcm.size(), firstPcm) == 0) << "the first link first";
+    EXPECT_EQ(0, r.Rewind());
+    EXPECT_TRUE(ReadAll(r) == pcm) << "the same again";
 }
 
 TEST(OggReaderTest, RegressionStreamFailureDoesNotCrossTheDecoder) {

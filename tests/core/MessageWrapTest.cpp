@@ -37,12 +37,12 @@ std::string Squeezed(std::string text) {
 
 // The second-instance box that was 702 pixels wide on a 640-pixel screen, and the archive's reports.
 TEST(MessageWrap, EveryLineFitsAndNothingIsLost) {
-    const std::string path = "/home/someone/games/benchmarks/vellacor/build/bin/vellacor06.log";
+    const std::string path = "/srv/games/benchmarks/vellacor/build/bin/vellacor06.log";
     const std::string texts[] = {
         "vellacor06 is already running; its log " + path + " is kept. This run ends.",
         "アプリケーション例外が発生しました.\n実行を中止します.\n\n詳細: データエラー(entry CRC). "
         "データが壊れています. "
-        "\"/home/someone/games/benchmarks/vellacor/build/bin/data.tva\"\n\n例外: trivale::EInvalidFileFormat",
+        "\"/srv/games/benchmarks/vellacor/build/bin/data.tva\"\n\n例外: trivale::EInvalidFileFormat",
         "DirectSound の初期化に失敗しました.\nサウンドなしモードで続行します.",
         std::string(300, 'x'),
         "bad \xE3\x81 bytes \xFF" + std::string(100, 'y'),

@@ -128,7 +128,8 @@ TEST(Pictures, ClearWhereTheShowNeedsIt) {
         EXPECT_GT(AlphaAt(clouds, x0 + 64, y0 + 80), 128) << cell;
     }
     for (const SnowFlake& f : SnowFlakes())
-        EXPECT_GT(AlphaAt(snow, std::uint32_t(f.picture % 2 * 128 + f.x), std::uint32_t(f.picture / 2 * 128 + f.y)),
+        EXPECT_GT(AlphaAt(snow, std::uint32_t(float(f.picture % 2 * 128) + f.x),
+                          std::uint32_t(float(f.picture / 2 * 128) + f.y)),
                   128)
             << f.x << "," << f.y;
     EXPECT_EQ(needleEdges, 0);
@@ -152,11 +153,23 @@ TEST(Pictures, SnowFlakesScatterOverTheirPictures) {
             const SnowFlake& g = flakes[j];
             EXPECT_GE(std::fabs(f.x - g.x), kFlakeApart) << i << " and " << j;
             EXPECT_GE(std::fabs(f.y - g.y), kFlakeApart) << i << " and " << j;
-            if (f.picture == g.picture) EXPECT_GE(std::hypot(f.x - g.x, f.y - g.y), 40.0f) << i << " and " << j;
+            if (f.picture == g.picture) {
+                EXPECT_GE(std::hypot(f.x - g.x, f.y - g.y), kFlakeSpread) << i << " and " << j;
+            }
         }
     }
     EXPECT_GT(right - left, 70.0f);
     EXPECT_GT(bottom - top, 70.0f);
+    // Down the sheet the flakes leave no wide gap: a plane of the lattice seen edge-on (at eye height)
+    // spreads over the cell's height instead of drawing a row with an empty strip above it.
+    std::vector<float> heights;
+    for (const SnowFlake& f : flakes) heights.push_back(f.y);
+    std::sort(heights.begin(), heights.end());
+    EXPECT_LT(heights.front() - kFlakeLow, 12.0f);
+    EXPECT_LT(kFlakeHigh - heights.back(), 12.0f);
+    for (std::size_t i = 1; i < heights.size(); ++i) EXPECT_LT(heights[i] - heights[i - 1], 12.0f) << i;
+    // Small flakes: a picture next to the camera is drawn wide, and its flakes with it.
+    for (const SnowFlake& f : flakes) EXPECT_LE(std::max(f.dot * 1.6f, f.star), 5.0f) << f.x << "," << f.y;
 }
 
 // 0xRRGGBBAA at step i of n from a to b, channel by channel.

@@ -63,12 +63,15 @@ struct Show {
     std::string scene, camera;
     double sceneTime = 0.0, score = 0.0, ratio = 1.0;
     bool counting = false;
+    int pass = 0;                          // the frame the script is stepping in
+    std::map<std::string, int> firstPass;  // the frame of each function's first call
 
     int Frame() const { return static_cast<int>(std::trunc(30.0 * sceneTime + 0.5)); }
 
     // The effect of one accepted call; true when the call has to wait for the scene clock.
     bool Apply(const std::string& name, const Args& a) {
         ++calls[name];
+        firstPass.emplace(name, pass);
         const std::string text = a.empty() ? std::string() : a[0].GetStringValue();
         if (name == "SetScene") scene = text, sceneTime = 0.0;
         if (name == "SetScene" || name == "SetSkyScene" || name == "PlayMusic") files.push_back(text);
@@ -191,6 +194,50 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
     EXPECT_EQ(std::set<std::string>(
                   {"$0", "$1", "$2", "$3", "$c", "$l", "$r", "@0", "@1", "@2", "@3", "@c", "@l", "@r", "none"}),
               forms);
+}
+
+// One run of the show, as the play scene steps it: a frame of script, then the frame's time and score.
+void RunOnce(CSimpleScriptEngine& engine, Show& show) {
+    engine.Interrupt("OnInitialize");
+    engine.Goto("main");
+    for (show.pass = 0; show.pass < 20000 && show.calls["Finish"] < 1; ++show.pass) {
+        engine.Run();
+        if (show.counting) show.score += show.ratio;
+        show.sceneTime += kFrameSeconds;
+    }
+}
+
+// A fade joins the scene manager at the end of the pass that starts it, so the white must be asked for
+// in a frame before the one that first sets the valley: otherwise that frame shows at full colour.
+TEST_F(ShowScript, TheOpeningFadeIsInPlaceBeforeTheFirstSceneIsDrawn) {
+    RunOnce(engine_, show_);
+    ASSERT_EQ(1, show_.calls["Finish"]);
+    ASSERT_EQ(1u, show_.firstPass.count("ColorFadeIn"));
+    EXPECT_LT(show_.firstPass["ColorFadeIn"], show_.firstPass["SetScene"]);
+}
+
+// The log carries each part's score, one line each in the form "<part> score N", before the total, and
+// the parts add up to it.
+TEST_F(ShowScript, LogsEachPartsScoreBeforeTheTotalTheyAddUpTo) {
+    RunOnce(engine_, show_);
+    ASSERT_EQ(1, show_.calls["Finish"]);
+    std::vector<std::string> prints;
+    for (const std::string& line : recorder_.lines)
+        if (line.compare(0, 2, "P ") == 0) prints.push_back(line.substr(2));
+    const char* const parts[] = {"valley", "ridge", "lake", "total"};
+    ASSERT_EQ(prints.size(), 4u) << ::testing::PrintToString(prints);
+    long long values[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(prints[std::size_t(i)]);
+        const std::string head = std::string(parts[i]) + " score ";
+        ASSERT_EQ(prints[std::size_t(i)].rfind(head, 0), 0u);
+        const std::string number = prints[std::size_t(i)].substr(head.size());
+        ASSERT_FALSE(number.empty());
+        ASSERT_TRUE(std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }));
+        values[i] = std::stoll(number);
+        EXPECT_GT(values[i], 0);
+    }
+    EXPECT_EQ(values[0] + values[1] + values[2], values[3]);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/dataset/DataSet.h"
 #include "tools/dataset/ImageWrite.h"
@@ -293,36 +295,48 @@ Image DrawSnowSheet() {
 }  // namespace
 
 // The snow layer sets one picture a cell on a regular lattice, so the flakes must not all sit at one place
-// in their pictures: each picture holds a few flakes scattered over it, no two of the sheet in the same
-// row or column of texels, and so a camera looking along the lattice sees a random fall, not lines.
+// in their pictures. Each picture holds a few flakes scattered over it, no two of the sheet in the same
+// row or column of texels, so a camera looking along the lattice sees a random fall, not lines. Their
+// heights share the picture's whole height out in even bands, so that the flakes of a cell reach from
+// near its floor to near its ceiling: a plane of cells seen edge-on (at eye height) shows as a loose
+// drift, not a row with a gap above it. The flakes stay small, for a picture is drawn wide when it
+// passes next to the camera.
 std::vector<SnowFlake> SnowFlakes() {
-    std::vector<SnowFlake> flakes;
+    const int count = 4 * kFlakesPerPicture;
+    const float band = (kFlakeHigh - kFlakeLow) / AsFloat(count);
     Random random(401);
-    const float lo = 10, hi = 118;  // inside the picture, clear of its neighbours in the mip chain
-    for (int picture = 0; picture < 4; ++picture) {
-        for (int k = 0; k < kFlakesPerPicture; ++k) {
-            for (;;) {
-                const SnowFlake f{picture, random.Uniform(lo, hi), random.Uniform(lo, hi), 0, 0};
-                bool apart = true;
-                for (const SnowFlake& g : flakes) {
-                    apart = apart && std::fabs(f.x - g.x) >= kFlakeApart && std::fabs(f.y - g.y) >= kFlakeApart;
-                    if (g.picture == picture) apart = apart && std::hypot(f.x - g.x, f.y - g.y) >= 40;
-                }
-                if (!apart) continue;
-                flakes.push_back(f);
-                break;
-            }
+    auto shuffled = [&random, count] {
+        std::vector<int> order(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) order[static_cast<std::size_t>(i)] = i;
+        for (int i = count - 1; i > 0; --i)
+            std::swap(order[static_cast<std::size_t>(i)],
+                      order[static_cast<std::size_t>(random.Next() % static_cast<std::uint32_t>(i + 1))]);
+        return order;
+    };
+    // A flake's row and column are bands of their own; the orders are drawn again until the flakes of each
+    // picture lie well apart.
+    for (;;) {
+        const std::vector<int> across = shuffled(), down = shuffled();
+        std::vector<SnowFlake> flakes;
+        bool apart = true;
+        for (int n = 0; n < count && apart; ++n) {
+            const std::size_t i = static_cast<std::size_t>(n);
+            const float x = kFlakeLow + (AsFloat(across[i]) + 0.5f) * band + random.Uniform(-0.5f, 0.5f);
+            const float y = kFlakeLow + (AsFloat(down[i]) + 0.5f) * band + random.Uniform(-0.5f, 0.5f);
+            SnowFlake f{n / kFlakesPerPicture, x, y, 0, 0};
+            for (const SnowFlake& g : flakes)
+                if (g.picture == f.picture) apart = apart && std::hypot(f.x - g.x, f.y - g.y) >= kFlakeSpread;
             // Mostly soft dots of a few sizes, every third a six-armed star.
-            SnowFlake& f = flakes.back();
-            if ((picture * kFlakesPerPicture + k) % 3 == 1) {
-                f.star = random.Uniform(4.5f, 6.5f);
-                f.dot = 1.5f;
+            if (n % 3 == 1) {
+                f.star = random.Uniform(3.5f, 5.0f);
+                f.dot = 1.2f;
             } else {
-                f.dot = random.Uniform(1.5f, 4.5f);
+                f.dot = random.Uniform(1.2f, 3.0f);
             }
+            flakes.push_back(f);
         }
+        if (apart) return flakes;
     }
-    return flakes;
 }
 
 void AddPictures(DataSet& set) {

@@ -129,7 +129,8 @@ T3OObject SkyDome() {
 }
 
 // The night sky's moon: a square card about its centre, facing -z. The scene text sets it at
-// (x -1783, y 1455, z -6611), low over the lake's far shore and below the overlay's title, and turns it
+// (x 2500, y 1400, z -6390), low over the lake's far shore: off to the left of the opening's title as the
+// camera turns away from it, ahead of the glide over the ice at the end. The scene text turns it
 // with the lake's camera, so that the card stays parallel to the picture: only then is the disc round
 // wherever it stands in the view (a card facing the eye off the view's axis widens along that axis).
 T3OObject Moon() {
@@ -152,7 +153,7 @@ T3OObject Stars() {
     Surface star{"stars", "star.png", RenderPass::Additive, {0.85f, 0.9f, 1.0f, 1}};
     star.glowing = true;
     const std::uint32_t set = mesh.AddSurface(star);
-    const Vec3 moon = Vec3Normalize(V(-1783, 1455, -6611));
+    const Vec3 moon = Vec3Normalize(V(2500, 1400, -6390));
     const double radius = 7200;
     paint::Random random(501);
     for (int placed = 0; placed < kStarCount;) {

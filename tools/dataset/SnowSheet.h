@@ -12,8 +12,11 @@ struct SnowFlake {
     float star;   // arm length of the six-armed star, 0 for a dot alone
 };
 
-const int kFlakesPerPicture = 2;
-const float kFlakeApart = 6;  // texels between any two flakes of the sheet, across and down
+const int kFlakesPerPicture = 3;
+const float kFlakeApart = 6;    // texels between any two flakes of the sheet, across and down
+const float kFlakeSpread = 28;  // texels between two flakes of one picture
+const float kFlakeLow = 8;      // the band the flakes' centres lie in, inside the picture and clear of
+const float kFlakeHigh = 120;   // its neighbours in the mip chain
 
 std::vector<SnowFlake> SnowFlakes();
 

@@ -306,13 +306,20 @@ double* GroupValues(LwMotionKey* key, int32_t group) {
     }
 }
 
-// The keys an evaluation reads get their value pointer aimed at the group; the others keep theirs.
+// A key the evaluation reads, already aimed at the group (a list that does not hold together is aimed
+// key by key as it is read).
 inline const double* Use(LwMotionKey* key, int32_t group) { return key->Value = GroupValues(key, group); }
 
 void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, double frame, double out[3]) {
     if (!motion || !out || motion->KeyCount <= 0 || !motion->FirstKey) return;
     if (!GroupValues(motion->FirstKey, group)) return;
     LwMotionKey* first = motion->FirstKey;
+    // Every key's value pointer is aimed at the group, not only the keys read below: a caller reading a
+    // key's Value afterwards gets the numbers of the group last evaluated. The walk stops at the key
+    // count, so a list that loops cannot hold it.
+    int32_t aimed = 0;
+    for (LwMotionKey* key = first; key != nullptr && aimed < motion->KeyCount; key = key->Next, ++aimed)
+        key->Value = GroupValues(key, group);
     LwMotionKey* last = motion->LastKey ? motion->LastKey : first;
     if (motion->KeyCount == 1 || first == last) {
         const double* v = Use(first, group);

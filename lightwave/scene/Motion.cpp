@@ -189,6 +189,10 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
             if (span <= kTimeEpsilon) return first->Value;  // no range to wrap into
             double n = WrapCount(first->Time - t, span);
             t += n * span;
+            // Wrapping until t is no longer before the first key (times equal within 2^-23 count as on
+            // it) can leave t up to 2^-23 outside the key range, where the segment search would find no
+            // segment or stretch an end one. Clamped onto the range, t gives the end key's value, which
+            // such a time stands for; the oscillate mirror below stays inside the range too.
             t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
             if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
             if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * (last->Value - first->Value);
@@ -217,6 +221,7 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
             if (span <= kTimeEpsilon) return last->Value;
             double n = WrapCount(t - last->Time, span);
             t -= n * span;
+            // As before the first key: the wrap may stop up to 2^-23 past the last key; clamped onto it.
             t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
             if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
             if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * (last->Value - first->Value);

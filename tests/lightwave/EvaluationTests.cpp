@@ -234,20 +234,20 @@ TEST(KeyframeMotion, EveryKeyPointsAtTheGroupLastEvaluated) {
     const struct {
         int32_t group;
         double frame;
-        double* (*values)(LwMotionKey*);
+        double (LwMotionKey::*values)[3];
     } steps[] = {
-        {LW_MOTION_POSITION, 35, [](LwMotionKey* k) -> double* { return k->Position; }},
-        {LW_MOTION_ROTATION, 10, [](LwMotionKey* k) -> double* { return k->Rotation; }},  // one segment's keys
-        {LW_MOTION_SCALE, 200, [](LwMotionKey* k) -> double* { return k->Scale; }},       // the last key alone
-        {2, 5, [](LwMotionKey* k) -> double* { return k->Scale; }},
-        {LW_MOTION_POSITION, 0, [](LwMotionKey* k) -> double* { return k->Position; }},
+        {LW_MOTION_POSITION, 35, &LwMotionKey::Position},
+        {LW_MOTION_ROTATION, 10, &LwMotionKey::Rotation},
+        {LW_MOTION_SCALE, 200, &LwMotionKey::Scale},  // past the last key: that key alone is read
+        {2, 5, &LwMotionKey::Scale},                  // an unknown group changes nothing
+        {LW_MOTION_POSITION, 0, &LwMotionKey::Position},
     };
     for (const auto& step : steps) {
         double out[3] = {-1, -1, -1};
         s->Op.EvaluateKeyframeMotion(s.get(), motion, step.group, step.frame, out);
         int n = 0;
         for (LwMotionKey* k = motion->FirstKey; k; k = k->Next, ++n)
-            EXPECT_EQ(k->Value, step.values(k)) << "group " << step.group << " at " << step.frame << " key " << n;
+            EXPECT_EQ(k->Value, k->*step.values) << "group " << step.group << " at " << step.frame << " key " << n;
         EXPECT_EQ(n, 5);
     }
 }

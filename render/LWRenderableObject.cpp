@@ -117,8 +117,7 @@ void CLWRenderableObject::Load(IDataLoader* loader, const std::string& name, CTe
     if (loader == nullptr) throw EInvalidParameter(this, "data loader object が NULL です.");
     // What a load that failed made stays until the next one, which starts from nothing.
     vertexBuffer_.reset();
-    vertexCount_ = passMask_ = redrawMask_ = 0;
-    std::fill(std::begin(redrawTriangles_), std::end(redrawTriangles_), 0u);
+    vertexCount_ = passMask_ = 0;
     materials_.clear();
     polygonSets_.clear();
     std::unique_ptr<IStream> stream = loader->Open(name);
@@ -126,18 +125,6 @@ void CLWRenderableObject::Load(IDataLoader* loader, const std::string& name, CTe
     CFileReceiver receiver(*this, loader, directory, cache);
     CT3OReader(this).Read(*stream, receiver);
 
-    std::uint32_t sets[kMaxRenderPass + 1] = {}, reflecting = 0;
-    for (const std::unique_ptr<CPolygonSet>& set : polygonSets_) {
-        if (set->indexCount_ == 0 || set->materialIndex_ >= materials_.size()) continue;
-        const lightwave::CLWMaterial& material = materials_[set->materialIndex_];
-        const auto bit = static_cast<std::uint32_t>(material.pass_);
-        ++sets[bit];
-        redrawTriangles_[bit] = set->indexCount_ / 3;
-        if (material.reflectionTexture_ != nullptr) reflecting |= 1u << bit;
-    }
-    for (std::uint32_t bit = 0; bit <= kMaxRenderPass; ++bit) {
-        if (sets[bit] == 1 && (reflecting >> bit & 1u) == 0) redrawMask_ |= 1u << bit;
-    }
     loaded_ = true;
 }
 
@@ -235,13 +222,6 @@ void CLWRenderableObject::RenderPolygonSets(Pass pass) {
         DrawPolygonSet(device, *set, material);
     }
     device.SetTexture(1, nullptr);
-}
-
-void CLWRenderableObject::RedrawPolygonSets(plat::IGraphicsDevice& device, Pass pass) {
-    if (!CanRedraw(pass)) return;
-    const std::uint32_t triangles = redrawTriangles_[static_cast<std::uint32_t>(pass)];
-    device.DrawIndexedPrimitive(plat::PrimitiveType::TriangleList, 0, 0, vertexCount_, 0, triangles);
-    DrawnTriangleCount += triangles;
 }
 
 void CLWRenderableObject::DrawPolygonSet(plat::IGraphicsDevice& device, const CPolygonSet& set,

@@ -93,16 +93,6 @@ public:
     virtual void RenderAllPasses();
     // Every polygon set of the pass with its material, texture, reflection and alpha-test states.
     virtual void RenderPolygonSets(Pass pass);
-    // Whether the pass can be drawn again by RedrawPolygonSets: it has one polygon set, whose states
-    // are all set before its draw (no reflection, which sets stages back after it).
-    bool CanRedraw(Pass pass) const {
-        const auto bit = static_cast<std::uint32_t>(pass);
-        return bit <= kMaxRenderPass && (redrawMask_ >> bit & 1u) != 0;
-    }
-    // Draws the pass again right after RenderPolygonSets(pass) of this object, when CanRedraw and
-    // nothing but the world transform and the fog was set on the device since: the states it would
-    // set are those it left. `device` is the current device, which the caller has at hand.
-    void RedrawPolygonSets(plat::IGraphicsDevice& device, Pass pass);
     virtual bool UsesPass(Pass pass);
     virtual void GetBoundingSphere(plat::Vector3* centre, float* radius);
     virtual void DrawBoundingSphere();
@@ -128,8 +118,6 @@ private:
     std::uint32_t vertexCount_ = 0;
     std::vector<lightwave::CLWMaterial> materials_;
     std::uint32_t passMask_ = 0;
-    std::uint32_t redrawMask_ = 0;
-    std::uint32_t redrawTriangles_[kMaxRenderPass + 1] = {};  // of the one set of each pass in redrawMask_
     std::vector<std::unique_ptr<CPolygonSet>> polygonSets_;
     plat::Vector3 boundingCentre_;
     float boundingRadius_ = 0.0f;

@@ -387,7 +387,6 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
     const auto bit = static_cast<std::uint32_t>(pass);
     if (bit > kMaxRenderPass || (usedPasses_ >> bit & 1u) == 0) return;  // no item to test
-    CLWRenderableObject* last = nullptr;
     const std::size_t count = drawables_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // Each draw's work in GL pushes what follows out of the caches: the next entry is fetched now.
@@ -400,16 +399,11 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
         if ((drawable.passMask >> bit & 1u) == 0) continue;
         ++TestedItemCount;
         if (!drawable.visible) continue;
-        CLWRenderableObject* const object = drawable.object;  // read before the draw, not after
         device.SetTransform(plat::TransformKind::World, drawable.placed);
         device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
-        // The same mesh as the last drawn finds the device as it left it.
-        if (object == last && object->CanRedraw(pass)) {
-            object->RedrawPolygonSets(device, pass);
-        } else {
-            object->RenderPolygonSets(pass);
-        }
-        last = object;
+        // Every item sets its own states, a repeat of the mesh just drawn too: the device drops those
+        // that stand as they are, and a mesh class of its own draws each of its items its own way.
+        drawable.object->RenderPolygonSets(pass);
         ++DrawnItemCount;
     }
 }

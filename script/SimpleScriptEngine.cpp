@@ -145,7 +145,7 @@ void CSimpleScriptEngine::Advance() {
     if (pc_ < std::numeric_limits<std::int32_t>::max()) ++pc_;
 }
 
-void CSimpleScriptEngine::HandleLine() {
+bool CSimpleScriptEngine::HandleLine() {
     // Nothing of this line reaches the next, even when a host function throws out of it. A line
     // run by an interrupt inside another line leaves that line's work count as it was.
     struct LineScope {
@@ -188,6 +188,7 @@ void CSimpleScriptEngine::HandleLine() {
     else if (!parsed)
         OnError("syntax error in " + source_->GetName() + "(" + IntToString(line + 1) + ")");
     ReportScriptErrorCounts(std::int64_t{line} + 1);
+    return cut;
 }
 
 void CSimpleScriptEngine::Reset() {
@@ -242,21 +243,35 @@ void CSimpleScriptEngine::Interrupt(const std::string& label) {
     int lines = lineBudget_;
     frameWork_ = 0;
     bool exhausted = false;
+    bool cut = false;        // the last line run was cut for its own work, and said so
+    std::int32_t last = -1;  // the last line run
     while (IsRunning()) {
         if (!HasFrameBudget(lines)) {
             exhausted = true;
             break;
         }
-        HandleLine();
+        last = pc_;
+        cut = HandleLine();
         if (returnStack_.size() <= depth) break;
         Advance();
     }
-    if (returnStack_.size() > depth) {
-        // The subroutine never came back: the main flow has ended, as when its lines run out.
-        if (exhausted) pc_ = GetLineCount();
-        OnError("must return in interrupt mode");
-        ReportScriptErrorCounts(std::int64_t{pc_} + 1);
+    if (returnStack_.size() <= depth) return;
+    // The subroutine never came back: the main flow has ended, as when its lines run out. An
+    // interrupt has no later frame to go on in, so the string-work limit stops it where it strikes,
+    // and that is what is reported, under the line that used the work up: once, when that line was
+    // cut for its own work.
+    if (exhausted) pc_ = GetLineCount();
+    if (exhausted && frameWork_ >= workBudget_ && last >= 0) {
+        if (cut) return;
+        const std::int64_t outer = messageLine_;  // an interrupt run inside a line names its own
+        messageLine_ = std::int64_t{last} + 1;
+        OnError("too much string work in interrupt mode");
+        messageLine_ = outer;
+        ReportScriptErrorCounts(std::int64_t{last} + 1);
+        return;
     }
+    OnError("must return in interrupt mode");
+    ReportScriptErrorCounts(std::int64_t{pc_} + 1);
 }
 
 bool CSimpleScriptEngine::SetProgramCounter(std::int32_t pc) {

@@ -95,8 +95,9 @@ private:
     std::int32_t GetLineCount() const;
     bool IsRunning() const { return pc_ >= 0 && pc_ < GetLineCount(); }
     bool HasFrameBudget(int& lines) const { return lines-- != 0 && frameWork_ < workBudget_; }
-    // Parses and executes line pc, then reports its messages under that line's number.
-    void HandleLine();
+    // Parses and executes line pc, then reports its messages under that line's number; true when the
+    // line alone did more string work than the budget and was cut (which it reports).
+    bool HandleLine();
     void Advance();
     // pc-based reports take the pc of the moment; 64-bit so that any stored pc + 1 is exact.
     void ReportScriptErrorCounts(std::int64_t lineNumber);

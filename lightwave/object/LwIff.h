@@ -53,8 +53,11 @@ uint32_t ChunkWriteVX(uint32_t value, ChunkBuff* cb);  // values above 0xFFFFFF 
 uint32_t ChunkWriteS0(const char* text, ChunkBuff* cb);
 
 // File cursor. Reading: a short read or the end of the stream sets Error and the primitive
-// returns 0. Writing: mode IFF_MEASURE writes nothing and only counts; the first short write sets
-// Error and returns 0 without counting.
+// returns 0. The reading primitives also add what they take to Count, as the writing ones do: the
+// readers reset it at open and never consult it, so nothing that reads depends on it staying 0, and
+// the running offset tells a test or a dump where a read stopped in the file.
+// Writing: mode IFF_MEASURE writes nothing and only counts; the first short write sets Error and
+// returns 0 without counting.
 enum IffMode : int32_t {
     IFF_MEASURE = 0,
     IFF_WRITE = 1,

@@ -247,7 +247,8 @@ struct LwVclFile {
 };
 
 // Reads the file named in vcl for the current layer: 0, 2 (not opened), 7 (not a vertex-colour
-// file, or counts that do not fit the layer or the file) or 1 (memory). Format faults are described
+// file, a point count other than the layer's, a negative total, or points' counts past the total) or
+// 1 (memory). A file that ends early, whatever total it states, keeps the entries it holds. Format faults are described
 // in the object's MessageText and leave its error code at 0.
 int32_t ReadVclFile(LwVclFile* vcl, LwObject* object);
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace {
@@ -227,9 +228,6 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
     const int32_t points = object->Op.GetNumPoints(object);
     if (!LwResize(vcl->First, (size_t)points, 0) || !LwResize(vcl->Count, (size_t)points, 0))
         return object->ErrorCode = LW_ERR_MEMORY;
-    fseek(file.get(), 0, SEEK_END);
-    const long size = ftell(file.get());
-    fseek(file.get(), 0, SEEK_SET);
     LwTextLines lines(file.get());
     if (!lines.Next() || strcmp(lines.Text(), "VCLFILE") != 0)
         return Fault(object, vcl, "NOT VCL FILE {%s} ", lines.Text());
@@ -239,15 +237,10 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
     if (!LwParseInt(lines.Text(), &vcl->NumPoints) || vcl->NumPoints != points)
         return Fault(object, vcl, "BAD NUMBER OF POINT {%s} ", lines.Text());
     if (!ReadCount(lines, &vcl->NumEntries)) return LW_ERR_NONE;
-    // Every entry takes a line of at least ten bytes, so a total beyond the file is no total, and the
-    // table is never made for it.
-    if (vcl->NumEntries < 0 || (long)vcl->NumEntries > size / 10 + 1)
-        return Fault(object, vcl, "BAD NUMBER OF ENTRY {%s} ", lines.Text());
-    try {
-        vcl->Entries.reserve((size_t)vcl->NumEntries);
-    } catch (const std::bad_alloc&) {
-        return object->ErrorCode = LW_ERR_MEMORY;
-    }
+    if (vcl->NumEntries < 0) return Fault(object, vcl, "BAD NUMBER OF ENTRY {%s} ", lines.Text());
+    // The stated total only bounds the points' counts: nothing is sized from it, so a total larger
+    // than the file holds (even one no memory could) costs none of the entries the file does hold.
+    // The table grows by the lines read.
     for (int32_t point = 0; point < points; ++point) {
         int32_t count = 0;
         if (!ReadCount(lines, &count)) return LW_ERR_NONE;
@@ -265,7 +258,11 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
             entry.Polygon = values[0];
             // Each component is stored as one byte, as written (0 to 255) or not.
             for (int k = 0; k < 4; ++k) entry.Rgba[k] = (uint8_t)(values[k + 1] & 0xFF);
-            vcl->Entries.push_back(entry);
+            try {
+                vcl->Entries.push_back(entry);
+            } catch (const std::bad_alloc&) {
+                return object->ErrorCode = LW_ERR_MEMORY;
+            }
             ++vcl->Count[point];
         }
     }

@@ -189,6 +189,10 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
             if (span <= kTimeEpsilon) return first->Value;  // no range to wrap into
             double n = WrapCount(first->Time - t, span);
             t += n * span;
+            // Wrapping until t is no longer before the first key (times equal within 2^-23 count as on
+            // it) can leave t up to 2^-23 outside the key range, where the segment search would find no
+            // segment or stretch an end one. Clamped onto the range, t gives the end key's value, which
+            // such a time stands for; the oscillate mirror below stays inside the range too.
             t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
             if (env->PreBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
             if (env->PreBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset -= n * (last->Value - first->Value);
@@ -217,6 +221,7 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
             if (span <= kTimeEpsilon) return last->Value;
             double n = WrapCount(t - last->Time, span);
             t -= n * span;
+            // As before the first key: the wrap may stop up to 2^-23 past the last key; clamped onto it.
             t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
             if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
             if (env->PostBehavior == LW_BEHAVIOR_OFFSET_REPEAT) offset += n * (last->Value - first->Value);
@@ -306,13 +311,20 @@ double* GroupValues(LwMotionKey* key, int32_t group) {
     }
 }
 
-// The keys an evaluation reads get their value pointer aimed at the group; the others keep theirs.
+// A key the evaluation reads, already aimed at the group (a list that does not hold together is aimed
+// key by key as it is read).
 inline const double* Use(LwMotionKey* key, int32_t group) { return key->Value = GroupValues(key, group); }
 
 void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, double frame, double out[3]) {
     if (!motion || !out || motion->KeyCount <= 0 || !motion->FirstKey) return;
     if (!GroupValues(motion->FirstKey, group)) return;
     LwMotionKey* first = motion->FirstKey;
+    // Every key's value pointer is aimed at the group, not only the keys read below: a caller reading a
+    // key's Value afterwards gets the numbers of the group last evaluated. The walk stops at the key
+    // count, so a list that loops cannot hold it.
+    int32_t aimed = 0;
+    for (LwMotionKey* key = first; key != nullptr && aimed < motion->KeyCount; key = key->Next, ++aimed)
+        key->Value = GroupValues(key, group);
     LwMotionKey* last = motion->LastKey ? motion->LastKey : first;
     if (motion->KeyCount == 1 || first == last) {
         const double* v = Use(first, group);

@@ -223,6 +223,35 @@ TEST(KeyframeMotion, FramesAreSecondsTimesTheRate) {
     EXPECT_EQ(k->Next->Value, k->Next->Rotation);
 }
 
+// Whatever keys an evaluation reads, afterwards every key's value pointer is aimed at the group it
+// evaluated, so that a caller reading a key's Value gets that group's numbers; an unknown group leaves
+// them as they were.
+TEST(KeyframeMotion, EveryKeyPointsAtTheGroupLastEvaluated) {
+    ScenePtr s = Load(V1Scene({{0, 0}, {10, 1}, {20, 2}, {30, 3}, {40, 4}}));
+    ASSERT_EQ(s->ErrorCode, 0);
+    LwKeyframeMotion* motion = s->FirstItem->Motion;
+    ASSERT_EQ(motion->KeyCount, 5);
+    const struct {
+        int32_t group;
+        double frame;
+        double (LwMotionKey::*values)[3];
+    } steps[] = {
+        {LW_MOTION_POSITION, 35, &LwMotionKey::Position},
+        {LW_MOTION_ROTATION, 10, &LwMotionKey::Rotation},
+        {LW_MOTION_SCALE, 200, &LwMotionKey::Scale},  // past the last key: that key alone is read
+        {2, 5, &LwMotionKey::Scale},                  // an unknown group changes nothing
+        {LW_MOTION_POSITION, 0, &LwMotionKey::Position},
+    };
+    for (const auto& step : steps) {
+        double out[3] = {-1, -1, -1};
+        s->Op.EvaluateKeyframeMotion(s.get(), motion, step.group, step.frame, out);
+        int n = 0;
+        for (LwMotionKey* k = motion->FirstKey; k; k = k->Next, ++n)
+            EXPECT_EQ(k->Value, k->*step.values) << "group " << step.group << " at " << step.frame << " key " << n;
+        EXPECT_EQ(n, 5);
+    }
+}
+
 TEST(KeyframeMotion, ScaleAndRotationGroups) {
     ScenePtr s = Load("LWSC\n1\nAddNullObject N\nObjectMotion\n9\n1\n1 2 3 90 0 0 2 3 4\n0 0 0 0 0\n");
     double out[3] = {0, 0, 0};

@@ -5,6 +5,7 @@
 #include "tests/lightwave/ChunkBodies.h"
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -262,6 +263,39 @@ TEST(VertexColors, TruncatedFilesKeepWhatWasRead) {
     }
 }
 
+// The stated total only bounds the points' counts: one far beyond what the file holds, even one no
+// memory could hold, keeps every entry the file has, and one with nothing after it reads as a file
+// that ends early.
+TEST(VertexColors, AnOverstatedTotalKeepsTheEntriesTheFileHolds) {
+    const std::string whole = kVcl;
+    for (const char* total : {"1000", "2000000000", "2147483647"}) {
+        SCOPED_TRACE(total);
+        std::string text = whole;
+        text.replace(text.find("4\n6\n"), 4, std::string("4\n") + total + "\n");
+        FileObject o;
+        TwoTriangles(o.get());
+        o.Companion(".vcl", text);
+        LwVclFile vcl{};
+        LwCopyText(vcl.FileName, o.Path(".vcl").c_str(), sizeof(vcl.FileName));
+        ASSERT_EQ(ReadVclFile(&vcl, o.get()), LW_ERR_NONE) << o->MessageText;
+        EXPECT_EQ(vcl.Entries.size(), 6u);
+        EXPECT_LT(vcl.Entries.capacity(), 64u);  // grown by the lines, not sized from the total
+        ASSERT_EQ(o->Op.LoadVertexColors(o.get(), 0), LW_ERR_NONE);
+        EXPECT_EQ(o->Op.GetNumColors(o.get()), 6);
+        EXPECT_FLOAT_EQ(CornerColor(o.get(), 0, 0).Rgba[0], 1.0f);
+        EXPECT_FLOAT_EQ(CornerColor(o.get(), 1, 1).Rgba[0], 9 * 0.003921569f);
+
+        FileObject empty;
+        TwoTriangles(empty.get(), Body().Sub("COLR", Body().Vec(0, 1, 0).VX(0)));
+        empty.Companion(".vcl", text.substr(0, text.find(total) + strlen(total) + 1));
+        LwVclFile none{};
+        LwCopyText(none.FileName, empty.Path(".vcl").c_str(), sizeof(none.FileName));
+        EXPECT_EQ(ReadVclFile(&none, empty.get()), LW_ERR_NONE);
+        EXPECT_TRUE(none.Entries.empty());
+        EXPECT_LT(none.Entries.capacity(), 64u);
+    }
+}
+
 TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
     const std::string head = "VCLFILE\na\nb\nc\n";
     struct Row {
@@ -271,7 +305,6 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
     } const rows[] = {
         {"not a vertex-colour file", "VCLFILES\n", "NOT VCL FILE {VCLFILES} "},
         {"seven points for four", head + "7\n0\n", "BAD NUMBER OF POINT {7} "},
-        {"total past the file", head + "4\n2000000000\n", "BAD NUMBER OF ENTRY {2000000000} "},
         {"negative total", head + "4\n-3\n", "BAD NUMBER OF ENTRY {-3} "},
         {"counts past the total", head + "4\n1\n2\n0 1 2 3 4 x\n0 1 2 3 4 x\n", "BAD NUMBER OF ENTRY {2} "},
         {"short entry line", head + "4\n1\n1\n0 1 2\n", "BAD ENTRY {0 1 2} "},

@@ -84,30 +84,6 @@ TEST_F(LwObjectFakeTest, LoadsOnceAndDrawsPassByPassWithTheSphereMapStage) {
     }
 }
 
-// Only a pass of one set without a sphere map (which sets its stages back after the draw) can be drawn
-// again by its draw call alone.
-TEST_F(LwObjectFakeTest, RedrawIsTheDrawAloneWhereTheStatesStandAsLeft) {
-    CTextureCache textures;
-    CLWRenderableObject object;
-    object.Load("objects\\thing_000.t3o", &textures);
-    const struct {
-        RenderPass pass;
-        bool redraws;
-    } rows[] = {
-        {RenderPass::Opaque, false},        // two sets
-        {RenderPass::AlphaBlended, false},  // a sphere map
-        {RenderPass::Multiplicative, false},
-        {RenderPass::Additive, true},  // one set, the empty one aside
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(object.CanRedraw(row.pass), row.redraws) << static_cast<int>(row.pass);
-        object.RenderPass(row.pass);
-        const std::vector<std::string> draws = Journal("Draw");
-        object.RedrawPolygonSets(CurrentDevice(), row.pass);
-        EXPECT_EQ(Journal(), row.redraws ? draws : std::vector<std::string>()) << static_cast<int>(row.pass);
-    }
-}
-
 TEST_F(LwObjectFakeTest, LoadRefusals) {
     WriteFile("bad_000.t3o", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
     // The sample with its polygon sets at revision 0x101: the textures are asked for first, so a

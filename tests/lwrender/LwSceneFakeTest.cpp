@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
+#include <vector>
 
 #include "core/MemoryStream.h"
 #include "tests/core/TestUtil.h"
@@ -153,6 +156,66 @@ TEST_F(LwSceneFakeTest, FrameStatesFogAndPassOrder) {
                             "; draw; FogEnable, 0; draw; ZWriteEnable, 0; FogEnable, " + on +
                             "; draw; ZWriteEnable, 1; ")
             << fogType;
+    }
+}
+
+// A mesh class of the program's own that draws in its own way: it counts the passes it is asked for.
+class CountingObject : public CLWRenderableObject {
+public:
+    void RenderPolygonSets(Pass pass) override {
+        passes.push_back(pass);
+        CLWRenderableObject::RenderPolygonSets(pass);
+    }
+    std::vector<Pass> passes;
+};
+
+// Makes the counting kind and keeps it by name, as the cache keeps its own.
+class CountingCache : public CLWRenderableObjectCache {
+public:
+    CLWRenderableObject* GetRenderableObject(IDataLoader* loader, const std::string& name,
+                                             CTextureCache* textureCache) override {
+        std::unique_ptr<CountingObject>& object = objects[name];
+        if (!object) {
+            object.reset(new CountingObject());
+            object->Load(loader, name, textureCache);
+        }
+        return object.get();
+    }
+    std::map<std::string, std::unique_ptr<CountingObject>> objects;
+};
+
+// Items of one mesh drawn one after another: each is drawn by the mesh with every state its sets need,
+// the same calls each time but for the placement, whether the mesh is one set or two.
+TEST_F(LwSceneFakeTest, EveryItemIsDrawnByItsMeshWithItsStatesRepeatsToo) {
+    for (const char* file : {"box", "twosets"}) {
+        CountingCache cache;
+        std::ofstream(data_ / "scenes" / "test.lws", std::ios::binary)
+            << Header(0, 60) + Object(std::string(file) + ".lwo", Motion()) +
+                   Object(std::string(file) + ".lwo", Motion{{3}}) + Object(std::string(file) + ".lwo", Motion{{6}});
+        scene_.reset(new CLWRenderableScene());
+        scene_->Load("scenes\\test.lws", nullptr, &cache);
+        ASSERT_EQ(cache.objects.size(), 1u) << file;
+        Journal();
+        scene_->Render(0, nullptr);
+        EXPECT_EQ(cache.objects.begin()->second->passes, std::vector<RenderPass>(3, RenderPass::Opaque)) << file;
+
+        // The calls of each item, from its placement on; apart from the placement they are the same.
+        std::vector<std::vector<std::string>> items;
+        for (const std::string& line : Journal()) {
+            if (line.rfind("SetTransform(World", 0) == 0) {
+                items.emplace_back();
+            } else if (!items.empty() && line.rfind("SetRenderState(AlphaBlendEnable", 0) == 0) {
+                break;  // the next pass
+            } else if (!items.empty()) {
+                items.back().push_back(line);
+            }
+        }
+        ASSERT_EQ(items.size(), 3u) << file;
+        std::size_t materials = 0;
+        for (const std::string& line : items[0]) materials += line.rfind("SetMaterial", 0) == 0;
+        EXPECT_EQ(materials, std::string(file) == "box" ? 1u : 2u) << file;
+        EXPECT_EQ(items[1], items[0]) << file;
+        EXPECT_EQ(items[2], items[0]) << file;
     }
 }
 

@@ -142,7 +142,7 @@ TEST(EngineLimitTest, Regression_AppendLoopNearTheCapEndsTheFrameByItsWork) {
         {"*OnInitialize\n*l\ns = s + \"x\"\ngoto *l",
          "I:OnInitialize",
          5,
-         {"@I:OnInitialize", "E must return in interrupt mode", "S 1 error(s) in t.tvs(5)"}},
+         {"@I:OnInitialize", "E too much string work in interrupt mode", "S 1 error(s) in t.tvs(3)"}},
     };
     for (const auto& c : cases) {
         ScriptRig rig(c.script);
@@ -152,6 +152,31 @@ TEST(EngineLimitTest, Regression_AppendLoopNearTheCapEndsTheFrameByItsWork) {
         EXPECT_EQ(LengthOfS(rig.engine), length + c.growth) << c.script;
         EXPECT_EQ(rig.recorder.lines, c.expected);
     }
+}
+
+// An initialisation that builds a string a kilobyte at a time until the work limit strikes: the
+// interrupt has no later frame to go on in, so it stops there, and the limit is what is reported,
+// under the line where it struck, in the log by file and line too; the main flow starts as usual.
+TEST(EngineLimitTest, Regression_StringWorkInAnInterruptIsReportedAsSuch) {
+    const std::string kilobyte(1024, 'k');
+    ScriptRig rig("*OnInitialize\nstring k = \"" + kilobyte +
+                  "\"\nstring s = \"\"\nint n = 0\n*grow\ns = s + k\nn = n + 1\nif n < 100000 goto *grow\n"
+                  "print(\"done\")\nreturn\n*main\nprint(\"main\")");
+    rig.engine.SetLimits(1000000, 1000, std::size_t{4} << 20);
+    tvtest::CapturedLog log;
+    rig.Host("I:OnInitialize G:main R");
+    EXPECT_EQ(rig.recorder.lines,
+              (std::vector<std::string>{"@I:OnInitialize", "E too much string work in interrupt mode",
+                                        "S 1 error(s) in t.tvs(6)", "@G:main", "@R", "P main"}));
+    EXPECT_EQ(log.Count("ERROR: script error: too much string work in interrupt mode in t.tvs(6)\n"), 1);
+    EXPECT_EQ(log.Count("must return"), 0);
+    // A line that alone overruns the work inside an interrupt is cut and reported once, as a line.
+    ScriptRig single("*OnInitialize\nprint(s, s, s, s, s)\nreturn\n*main\nprint(\"main\")");
+    single.engine.SetLimits(10000, 1000, std::size_t{4} << 20);
+    DeclareLongString(single.engine);
+    single.Host("I:OnInitialize G:main R");
+    EXPECT_EQ(single.recorder.lines, (std::vector<std::string>{"@I:OnInitialize", "E too much string work in one line",
+                                                               "S 1 error(s) in t.tvs(2)", "@G:main", "@R", "P main"}));
 }
 
 TEST(EngineLimitTest, ALineThatAloneOverrunsTheWorkIsCutThere) {

@@ -294,7 +294,6 @@ void CLWRenderableScene::MakeLists() {
     if (listsValid_) return;
     moving_.clear();
     drawables_.clear();
-    usedPasses_ = 0;
     LwScene* scene = scene_.get();
     for (auto& entry : items_) {
         CSceneItem& item = *entry.second;
@@ -309,11 +308,7 @@ void CLWRenderableScene::MakeLists() {
         }
         moving_.push_back(moving);
         if (item.object_ == nullptr) continue;
-        Drawable drawable{item.placed_, &item, item.object_, item.object_->GetPassMask(), item.fogged_, true, {},
-                          0.0f,         {},    0.0f};
-        item.object_->GetBoundingSphere(&drawable.centre, &drawable.radius);
-        usedPasses_ |= drawable.passMask;
-        drawables_.push_back(drawable);
+        drawables_.push_back(Drawable{item.placed_, &item, item.object_, item.fogged_, true, 0.0f});
     }
     listsValid_ = true;
 }
@@ -344,17 +339,16 @@ void CLWRenderableScene::UpdateItemMatrices(double t) {
         item.placed_ = placedAsMoved ? item.world_ : plat::MatrixMultiply(item.world_, key.world);
         item.view_ = plat::MatrixMultiply(item.placed_, key.view);
     }
-    // The culling's view of each mesh, while the matrices are at hand.
+    // The culling's scale of each item, while the matrices are at hand.
     for (Drawable& drawable : drawables_) {
         const CSceneItem& item = *drawable.item;
         drawable.placed = item.placed_;
-        drawable.viewCentre = plat::Vec3TransformCoord(drawable.centre, item.view_);
         const plat::Matrix& w = item.world_;
         float scale = 0.0f;
         for (int column = 0; column < 3; ++column) {
             scale = std::max(scale, std::fabs(w.m[0][column] + w.m[1][column] + w.m[2][column]));
         }
-        drawable.viewRadius = drawable.radius * scale;
+        drawable.scale = scale;
     }
 }
 
@@ -374,19 +368,24 @@ bool CLWRenderableScene::ApplyFog() {
     return true;
 }
 
-void CLWRenderableScene::CullDrawables(std::uint32_t passBits, CCamera* camera) {
-    if ((usedPasses_ & passBits) == 0) return;
+void CLWRenderableScene::CullDrawables(CCamera* camera) {
+    // The sphere is asked of the mesh at every culling, as a mesh class of the program's own may move it.
     for (Drawable& drawable : drawables_) {
-        if ((drawable.passMask & passBits) == 0) continue;
-        drawable.visible = camera == nullptr || camera->IsSphereVisible(&drawable.viewCentre, drawable.viewRadius);
+        if (camera == nullptr) {
+            drawable.visible = true;
+            continue;
+        }
+        plat::Vector3 centre;
+        float radius = 0.0f;
+        drawable.object->GetBoundingSphere(&centre, &radius);
+        plat::Vector3 viewCentre = plat::Vec3TransformCoord(centre, drawable.item->view_);
+        drawable.visible = camera->IsSphereVisible(&viewCentre, radius * drawable.scale);
     }
 }
 
 void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
     plat::IGraphicsDevice& device = CurrentDevice();
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
-    const auto bit = static_cast<std::uint32_t>(pass);
-    if (bit > kMaxRenderPass || (usedPasses_ >> bit & 1u) == 0) return;  // no item to test
     const std::size_t count = drawables_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // Each draw's work in GL pushes what follows out of the caches: the next entry is fetched now.
@@ -394,9 +393,11 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
             const char* next = reinterpret_cast<const char*>(&drawables_[i + 1]);
             __builtin_prefetch(next);
             __builtin_prefetch(next + sizeof(Drawable) - 1);
+            __builtin_prefetch(drawables_[i + 1].object);
         }
         const Drawable& drawable = drawables_[i];
-        if ((drawable.passMask >> bit & 1u) == 0) continue;
+        // The mesh says which passes it takes part in, each time: a mesh class may answer its own way.
+        if (!drawable.object->UsesPass(pass)) continue;
         ++TestedItemCount;
         if (!drawable.visible) continue;
         device.SetTransform(plat::TransformKind::World, drawable.placed);
@@ -421,8 +422,7 @@ void CLWRenderableScene::RenderPass(double seconds, Pass pass, CCamera* camera) 
     if (!scene_) return;
     plat::Matrix world;
     const bool fog = PrepareToRender(seconds, world);
-    const auto bit = static_cast<std::uint32_t>(pass);
-    if (bit <= kMaxRenderPass) CullDrawables(1u << bit, camera);
+    CullDrawables(camera);
     RenderSceneItems(fog, pass);
     CurrentDevice().SetTransform(plat::TransformKind::World, world);
 }
@@ -433,10 +433,7 @@ void CLWRenderableScene::Render(double seconds, CCamera* camera) {
     const bool fog = PrepareToRender(seconds, world);
     plat::IGraphicsDevice& device = CurrentDevice();
     SetDefaultRenderStates();
-    const std::uint32_t passes =
-        1u << static_cast<std::uint32_t>(Pass::Opaque) | 1u << static_cast<std::uint32_t>(Pass::AlphaBlended) |
-        1u << static_cast<std::uint32_t>(Pass::Multiplicative) | 1u << static_cast<std::uint32_t>(Pass::Additive);
-    CullDrawables(passes, camera);
+    CullDrawables(camera);  // once for the four passes: neither the camera nor a placement changes between them
     RenderSceneItems(fog, Pass::Opaque);
     RenderSceneItems(fog, Pass::AlphaBlended);
     device.SetRenderState(RS::SrcBlend, plat::Blend::Zero);

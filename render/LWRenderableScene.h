@@ -151,8 +151,8 @@ private:
     bool PrepareToRender(double seconds, plat::Matrix& world);
     // Makes the per-frame lists below when the item table changed.
     void MakeLists();
-    // Tests every drawable that uses one of `passBits` against the camera, from the placement's data.
-    void CullDrawables(std::uint32_t passBits, CCamera* camera);
+    // Tests every drawable against the camera (a null camera sees all), from its mesh's sphere of the moment.
+    void CullDrawables(CCamera* camera);
     void RenderSceneItems(bool fog, Pass pass);
 
     std::unique_ptr<LwScene, SceneFree> scene_;
@@ -190,17 +190,12 @@ private:
         plat::Matrix placed;  // the item's, copied by the placement: drawing reads no item record
         CSceneItem* item;
         CLWRenderableObject* object;
-        std::uint32_t passMask;
         bool fogged;
-        bool visible;              // by the last culling, for the passes drawn since
-        plat::Vector3 centre;      // bounding sphere in the object's space
-        float radius;              //
-        plat::Vector3 viewCentre;  // ... and in view space, scaled with the item, by the placement
-        float viewRadius;
+        bool visible;  // by the last culling, for the passes drawn since
+        float scale;   // how much the item's world transform widens its mesh's sphere, by the placement
     };
     std::vector<Moving> moving_;
     std::vector<Drawable> drawables_;
-    std::uint32_t usedPasses_ = 0;  // the passes of all drawables, by bit
     bool listsValid_ = false;
     std::map<std::string, std::shared_ptr<CSceneCamera>> cameras_;
     CSceneLight light_;

@@ -160,13 +160,21 @@ TEST_F(LwSceneFakeTest, FrameStatesFogAndPassOrder) {
 }
 
 // A mesh class of the program's own that draws in its own way: it counts the passes it is asked for.
+// It can also claim a pass its materials lack, and move its bounding sphere, as such a class may.
 class CountingObject : public CLWRenderableObject {
 public:
     void RenderPolygonSets(Pass pass) override {
         passes.push_back(pass);
         CLWRenderableObject::RenderPolygonSets(pass);
     }
+    bool UsesPass(Pass pass) override { return pass == claimed || CLWRenderableObject::UsesPass(pass); }
+    void GetBoundingSphere(plat::Vector3* centre, float* radius) override {
+        CLWRenderableObject::GetBoundingSphere(centre, radius);
+        centre->x += shift;
+    }
     std::vector<Pass> passes;
+    Pass claimed = Pass::Opaque;
+    float shift = 0.0f;
 };
 
 // Makes the counting kind and keeps it by name, as the cache keeps its own.
@@ -217,6 +225,36 @@ TEST_F(LwSceneFakeTest, EveryItemIsDrawnByItsMeshWithItsStatesRepeatsToo) {
         EXPECT_EQ(items[1], items[0]) << file;
         EXPECT_EQ(items[2], items[0]) << file;
     }
+}
+
+// The mesh is asked at every frame which passes it takes part in and where its sphere lies: what it
+// answers now counts, not what it answered when the scene was first drawn.
+TEST_F(LwSceneFakeTest, TheMeshIsAskedItsPassesAndSphereEveryFrame) {
+    CountingCache cache;
+    std::ofstream(data_ / "scenes" / "test.lws", std::ios::binary)
+        << Header(0, 60) + Object("box.lwo", Motion{{0, 0, 20}}) + Camera("Cam", Motion());
+    scene_.reset(new CLWRenderableScene());
+    scene_->Load("scenes\\test.lws", nullptr, &cache);
+    ASSERT_EQ(cache.objects.size(), 1u);
+    CountingObject& box = *cache.objects.begin()->second;
+    CCamera* camera = scene_->UpdateWithCamera("Cam", 0, 1, 100, 1);
+    ASSERT_NE(camera, nullptr);
+
+    scene_->Render(0, camera);
+    EXPECT_EQ(box.passes, std::vector<RenderPass>{RenderPass::Opaque});
+
+    box.passes.clear();
+    box.claimed = RenderPass::Additive;
+    scene_->Render(0, camera);
+    EXPECT_EQ(box.passes, (std::vector<RenderPass>{RenderPass::Opaque, RenderPass::Additive}));
+
+    // Moved far aside at the same time and view: culled, in every pass.
+    box.passes.clear();
+    box.shift = 1000.0f;
+    const std::uint32_t tested = TestedItemCount;
+    scene_->Render(0, camera);
+    EXPECT_TRUE(box.passes.empty());
+    EXPECT_EQ(TestedItemCount - tested, 2u);
 }
 
 }  // namespace

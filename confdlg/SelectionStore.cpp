@@ -65,8 +65,8 @@ bool FitsDesktop(const CONFIG_DISPLAY_MODE& mode, const std::pair<uint32_t, uint
 
 int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter, const std::pair<uint32_t, uint32_t>& desktop) {
     // The default is a window: the largest size that fits 1024 x 768 and the desktop, else the
-    // smallest size listed (never the largest mode, which would cover the screen). Of one size, a
-    // 32-bit mode at the highest rate.
+    // smallest size that fits the desktop, else the smallest size listed (never the largest mode,
+    // which would cover the screen). Of one size, a 32-bit mode at the highest rate.
     const uint32_t maxWidth = KnownDesktop(desktop) ? std::min(1024u, desktop.first) : 1024u;
     const uint32_t maxHeight = KnownDesktop(desktop) ? std::min(768u, desktop.second) : 768u;
     const auto area = [](const CONFIG_DISPLAY_MODE& m) { return static_cast<uint64_t>(m.width) * m.height; };
@@ -74,14 +74,18 @@ int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter, const std::pair<uint32_t
         return std::make_tuple(area(m), m.bitsPerPixel == 32, m.refreshRate);
     };
     const auto small = [&](const CONFIG_DISPLAY_MODE& m) { return std::make_tuple(area(m), m.bitsPerPixel != 32); };
-    int32_t best = -1, smallest = -1;
+    int32_t best = -1, smallestFitting = -1, smallest = -1;
     for (uint32_t i = 0; i < ModeCount(adapter); ++i) {
         const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
         if (smallest < 0 || small(m) < small(adapter.modes[smallest])) smallest = static_cast<int32_t>(i);
+        if (!FitsDesktop(m, desktop)) continue;
+        if (smallestFitting < 0 || small(m) < small(adapter.modes[smallestFitting])) {
+            smallestFitting = static_cast<int32_t>(i);
+        }
         if (m.width > maxWidth || m.height > maxHeight) continue;
         if (best < 0 || largest(m) > largest(adapter.modes[best])) best = static_cast<int32_t>(i);
     }
-    return best >= 0 ? best : std::max(smallest, 0);
+    return best >= 0 ? best : smallestFitting >= 0 ? smallestFitting : std::max(smallest, 0);
 }
 
 bool MakeDirectories(const std::string& path) {

@@ -119,6 +119,11 @@ TEST(SelectionStoreTest, DefaultWindowFitsTheDesktop) {
     info->adapters[0].modes[6].width = 800;  // 800 x 600 at 15 bits: of one size, the 32-bit mode
     info->adapters[0].modes[6].height = 600;
     EXPECT_EQ(defaultMode(320, 200), 4);
+    // Nothing within 1024 x 768 fits a wide, low desktop: a size that fits it rather than the smallest.
+    const CONFIG_DISPLAY_MODE wide[] = {{1280, 720, 32, 60}, {1024, 768, 32, 60}};
+    std::memcpy(info->adapters[0].modes, wide, sizeof(wide));
+    info->adapters[0].modeCount = 2;
+    EXPECT_EQ(defaultMode(1366, 720), 0);
     info = MakeInfo();
 
     const confdlg::DesktopSizes desktops = {{640, 480}, {1920, 1080}};

@@ -34,8 +34,9 @@ std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter);
 using DesktopSizes = std::vector<std::pair<uint32_t, uint32_t>>;
 
 // Adapter 0, no multisampling, no anisotropy, a window, 24 depth bits, no vertical sync, and the
-// largest 32-bit mode that fits both 1024 x 768 and that adapter's desktop (the smallest 32-bit mode
-// when none is that small, as on a desktop below the record's smallest size).
+// largest size that fits both 1024 x 768 and that adapter's desktop (else the smallest size that fits
+// the desktop, else the smallest size listed, as on a desktop below the record's smallest size); of
+// one size, a 32-bit mode at the highest rate.
 CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info, const DesktopSizes& desktops);
 
 // Brings every field into what the record offers (an adapter without modes keeps mode 0); a window

@@ -36,7 +36,7 @@ __attribute__((visibility("default"))) const char* ConfDlgGetLastError(void) { r
 
 __attribute__((visibility("default"))) int GetPreviousConfig(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
     if (info == nullptr || selection == nullptr) return 0;
-    confdlg::LoadPrevious(*info, *selection);
+    confdlg::LoadPrevious(*info, *selection, confdlg::CurrentDesktops(*info));
     return 1;
 }
 
@@ -44,7 +44,7 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
     if (info == nullptr || selection == nullptr) return 0;
     g_error.clear();
     CONFIG_SELECTION chosen;
-    confdlg::LoadPrevious(*info, chosen);
+    confdlg::LoadPrevious(*info, chosen, confdlg::CurrentDesktops(*info));
 
     // A typo in an unattended run must not look like a cancel: it is a failure with its reason.
     const char* unattended = std::getenv(confdlg::kUnattendedVariable);

@@ -81,6 +81,17 @@ std::pair<uint32_t, uint32_t> DesktopSize(int adapter) {
     return {static_cast<uint32_t>(desktop.w), static_cast<uint32_t>(desktop.h)};
 }
 
+}  // namespace
+
+DesktopSizes CurrentDesktops(const CONFIG_INFO& info) {
+    DesktopSizes desktops;
+    const uint32_t count = Clamp(info.adapterCount, kConfigMaxAdapters);
+    for (uint32_t a = 0; a < count; ++a) desktops.push_back(DesktopSize(static_cast<int>(a)));
+    return desktops;
+}
+
+namespace {
+
 // Full screen lists the modes of the sizes the display has; a window each size that fits, once. The
 // wanted mode stays chosen when it is on offer, otherwise the offered mode nearest to it in area.
 void FillModes(Controls& c, int wantedMode) {

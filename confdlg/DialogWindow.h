@@ -2,12 +2,17 @@
 // The modal GTK 3 dialog of the module: banner, adapter, display mode, multisampling, anisotropy,
 // window or full screen, depth bits and vertical sync, with OK and Cancel.
 
+#include "confdlg/SelectionStore.h"
 #include "devices/ConfigDialogRecord.h"
 
 namespace trivale {
 namespace confdlg {
 
 enum class DialogResult { Accepted, Cancelled, NoDisplay };
+
+// The desktop of each adapter of the record as the program's graphics layer sees it (0 x 0 where it
+// is not known, as before the program has its video subsystem running).
+DesktopSizes CurrentDesktops(const CONFIG_INFO& info);
 
 // Shows the dialog starting from `selection`; on Accepted the selection holds the user's choice.
 DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG_SELECTION& selection);

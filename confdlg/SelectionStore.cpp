@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <tuple>
 
 namespace trivale {
 namespace confdlg {
@@ -51,28 +52,40 @@ uint32_t AdapterCount(const CONFIG_INFO& info) {
     return info.adapterCount < kConfigMaxAdapters ? info.adapterCount : kConfigMaxAdapters;
 }
 
-int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter) {
-    // The default is a window: as large as fits 1024 x 768, else as small as listed (never the
-    // largest mode, which would cover the screen).
-    int32_t best = -1, smallest = 0;
-    uint64_t bestArea = 0, smallestArea = UINT64_MAX;
-    uint32_t bestRefresh = 0;
+std::pair<uint32_t, uint32_t> DesktopOf(const DesktopSizes& desktops, int32_t adapter) {
+    if (adapter < 0 || static_cast<size_t>(adapter) >= desktops.size()) return {0, 0};
+    return desktops[adapter];
+}
+
+bool KnownDesktop(const std::pair<uint32_t, uint32_t>& desktop) { return desktop.first > 0 && desktop.second > 0; }
+
+bool FitsDesktop(const CONFIG_DISPLAY_MODE& mode, const std::pair<uint32_t, uint32_t>& desktop) {
+    return !KnownDesktop(desktop) || (mode.width <= desktop.first && mode.height <= desktop.second);
+}
+
+int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter, const std::pair<uint32_t, uint32_t>& desktop) {
+    // The default is a window: the largest size that fits 1024 x 768 and the desktop, else the
+    // smallest size that fits the desktop, else the smallest size listed (never the largest mode,
+    // which would cover the screen). Of one size, a 32-bit mode at the highest rate.
+    const uint32_t maxWidth = KnownDesktop(desktop) ? std::min(1024u, desktop.first) : 1024u;
+    const uint32_t maxHeight = KnownDesktop(desktop) ? std::min(768u, desktop.second) : 768u;
+    const auto area = [](const CONFIG_DISPLAY_MODE& m) { return static_cast<uint64_t>(m.width) * m.height; };
+    const auto largest = [&](const CONFIG_DISPLAY_MODE& m) {
+        return std::make_tuple(area(m), m.bitsPerPixel == 32, m.refreshRate);
+    };
+    const auto small = [&](const CONFIG_DISPLAY_MODE& m) { return std::make_tuple(area(m), m.bitsPerPixel != 32); };
+    int32_t best = -1, smallestFitting = -1, smallest = -1;
     for (uint32_t i = 0; i < ModeCount(adapter); ++i) {
         const CONFIG_DISPLAY_MODE& m = adapter.modes[i];
-        if (m.bitsPerPixel != 32) continue;
-        const uint64_t area = static_cast<uint64_t>(m.width) * m.height;
-        if (area < smallestArea) {
-            smallest = static_cast<int32_t>(i);
-            smallestArea = area;
+        if (smallest < 0 || small(m) < small(adapter.modes[smallest])) smallest = static_cast<int32_t>(i);
+        if (!FitsDesktop(m, desktop)) continue;
+        if (smallestFitting < 0 || small(m) < small(adapter.modes[smallestFitting])) {
+            smallestFitting = static_cast<int32_t>(i);
         }
-        if (m.width > 1024 || m.height > 768) continue;
-        if (area > bestArea || (area == bestArea && m.refreshRate > bestRefresh)) {
-            best = static_cast<int32_t>(i);
-            bestArea = area;
-            bestRefresh = m.refreshRate;
-        }
+        if (m.width > maxWidth || m.height > maxHeight) continue;
+        if (best < 0 || largest(m) > largest(adapter.modes[best])) best = static_cast<int32_t>(i);
     }
-    return best >= 0 ? best : smallest;
+    return best >= 0 ? best : smallestFitting >= 0 ? smallestFitting : std::max(smallest, 0);
 }
 
 bool MakeDirectories(const std::string& path) {
@@ -202,15 +215,15 @@ bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_
     return format != nullptr && format->multiSample[samples] != 0;
 }
 
-CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info) {
+CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info, const DesktopSizes& desktops) {
     CONFIG_SELECTION selection = {0, 0, 0, 0, 1, 24, 0};
-    if (AdapterCount(info) > 0) selection.mode = DefaultMode(info.adapters[0]);
+    if (AdapterCount(info) > 0) selection.mode = DefaultMode(info.adapters[0], DesktopOf(desktops, 0));
     return selection;
 }
 
-void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
+void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection, const DesktopSizes& desktops) {
     if (AdapterCount(info) == 0) {
-        selection = DefaultSelection(info);
+        selection = DefaultSelection(info, desktops);
         return;
     }
     if (selection.adapter < 0 || static_cast<uint32_t>(selection.adapter) >= AdapterCount(info)) {
@@ -218,8 +231,10 @@ void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
         selection.mode = -1;
     }
     const CONFIG_ADAPTER_INFO& adapter = info.adapters[selection.adapter];
-    if (selection.mode < 0 || static_cast<uint32_t>(selection.mode) >= ModeCount(adapter)) {
-        selection.mode = DefaultMode(adapter);
+    const auto desktop = DesktopOf(desktops, selection.adapter);
+    if (selection.mode < 0 || static_cast<uint32_t>(selection.mode) >= ModeCount(adapter) ||
+        (selection.windowed != 0 && !FitsDesktop(adapter.modes[selection.mode], desktop))) {
+        selection.mode = DefaultMode(adapter, desktop);
     }
     if (selection.multiSample != 0 &&
         (ModeCount(adapter) == 0 ||
@@ -248,8 +263,8 @@ std::string SettingsPath() {
     return base + "/vellacor/dialog.conf";
 }
 
-bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
-    selection = DefaultSelection(info);
+bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection, const DesktopSizes& desktops) {
+    selection = DefaultSelection(info, desktops);
     std::string path = SettingsPath();
     if (path.empty()) return false;
     std::ifstream file(path);
@@ -313,7 +328,7 @@ bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection) {
             }
         }
     }
-    FitSelection(info, saved);
+    FitSelection(info, saved, desktops);
     selection = saved;
     return true;
 }

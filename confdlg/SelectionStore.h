@@ -29,13 +29,19 @@ std::string SelectionProblem(const CONFIG_INFO& info, const CONFIG_SELECTION& se
 // The adapter name as text, never reading past its field.
 std::string AdapterName(const CONFIG_ADAPTER_INFO& adapter);
 
-// Adapter 0, the largest 32-bit mode up to 1024 x 768 (the smallest mode when none is that small),
-// no multisampling, no anisotropy, a window,
-// 24 depth bits, no vertical sync.
-CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info);
+// The desktop's width and height per adapter, in adapter order; 0 x 0, or no entry at all, where the
+// desktop is not known.
+using DesktopSizes = std::vector<std::pair<uint32_t, uint32_t>>;
 
-// Brings every field into what the record offers (an adapter without modes keeps mode 0).
-void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection);
+// Adapter 0, no multisampling, no anisotropy, a window, 24 depth bits, no vertical sync, and the
+// largest size that fits both 1024 x 768 and that adapter's desktop (else the smallest size that fits
+// the desktop, else the smallest size listed, as on a desktop below the record's smallest size); of
+// one size, a 32-bit mode at the highest rate.
+CONFIG_SELECTION DefaultSelection(const CONFIG_INFO& info, const DesktopSizes& desktops);
+
+// Brings every field into what the record offers (an adapter without modes keeps mode 0); a window
+// larger than its adapter's desktop, which the dialog would not offer, becomes the default size.
+void FitSelection(const CONFIG_INFO& info, CONFIG_SELECTION& selection, const DesktopSizes& desktops);
 
 // Whether a mode of the record may be offered for full screen: the record's list also holds sizes
 // only a window can take, so full screen offers a size the display itself has. A display that names
@@ -57,9 +63,9 @@ bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_
 // $XDG_CONFIG_HOME/vellacor/dialog.conf, or ~/.config/...; empty when neither is known.
 std::string SettingsPath();
 
-// The remembered selection, matched by adapter name and mode values and fitted to this record;
-// false (and the defaults) when there is none.
-bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection);
+// The remembered selection, matched by adapter name and mode values and fitted to this record and
+// these desktops; false (and the defaults) when there is none.
+bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection, const DesktopSizes& desktops);
 
 // Remembers a selection; false when it cannot be written.
 bool SavePrevious(const CONFIG_INFO& info, const CONFIG_SELECTION& selection);

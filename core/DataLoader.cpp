@@ -89,13 +89,13 @@ std::string CFileSystemDataLoader::Resolve(const std::string& name) const {
 
 std::unique_ptr<IStream> CFileSystemDataLoader::Open(const std::string& name) {
     const std::string full = rootPath_ + name;
-    if (HoldsNul(full)) throw EFileOpenError(this, "ファイルを開けませんでした: \"" + full + "\"");
+    if (HoldsNul(full)) throw EFileOpenError(this, "ファイルを開けませんでした: \"" + OsPath(full) + "\"");
     const std::string resolved = Resolve(name);
     if (resolved.empty()) {
         // Present but outside the data directory (a link or ".." leads away), or no plain file (a pipe
         // would block): refused as missing.
         if (plat::GetPathKind(OsPath(full)) != plat::PathKind::Missing)
-            throw EFileOpenError(this, "ファイルを開けませんでした: \"" + full + "\"");
+            throw EFileOpenError(this, "ファイルを開けませんでした: \"" + OsPath(full) + "\"");
         return std::make_unique<CFileStream>(full, plat::FileMode::ReadExisting,
                                              FileShare::Read);  // throws the file's own open error
     }

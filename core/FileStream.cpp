@@ -50,7 +50,8 @@ void CFileStream::Open(bool reopen) {
         error = file_.Error();
     }
     TV_LOG_SYSTEM_ERROR(error);
-    throw EFileOpenError(this, "ファイルを開けませんでした: \"" + path_ + "\"");
+    // Named as the system was asked for it, not half in resource-name separators.
+    throw EFileOpenError(this, "ファイルを開けませんでした: \"" + OsPath(path_) + "\"");
 }
 
 std::int64_t CFileStream::FileSize() {

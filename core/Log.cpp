@@ -28,9 +28,12 @@ void WriteLine(const char* prefix, const std::string& text) {
     std::fputc('\n', g_logFile);
     std::fflush(g_logFile);
     if (g_console) {
+        // Flushed like the file: a pipe or a file is buffered in blocks, and whoever reads the console
+        // (tee, a killed run's output) must see each line as it is logged.
         std::fputs(prefix, stdout);
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
+        std::fflush(stdout);
     }
 }
 

@@ -35,7 +35,7 @@ std::string GetFallbackLogDirectory();
 void OpenLogFileAt(const std::string& path);
 void CloseLogFile();
 bool IsLogFileOpen();
-// From now on every line written to the log is mirrored to standard output.
+// From now on every line written to the log is mirrored to standard output, flushed line by line.
 void OpenLoggerConsole();
 
 // prefix + formatted text + "\n", flushed. Nothing is written anywhere while the log is closed.

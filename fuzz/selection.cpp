@@ -13,10 +13,14 @@ using namespace trivale::confdlg;
 namespace {
 
 CONFIG_INFO info;  // too large for the stack
+DesktopSizes desktops;
 
 void Shape(fuzz::Input& in) {
     std::memset(&info, 0, sizeof info);
     info.adapterCount = in.Byte() % 4;
+    desktops.clear();
+    for (std::uint32_t a = in.Byte() % 5; a > 0; --a)
+        desktops.emplace_back(320u + 160u * (in.Byte() % 8), 200u + 120u * (in.Byte() % 8));
     for (std::uint32_t a = 0; a < info.adapterCount; ++a) {
         CONFIG_ADAPTER_INFO& adapter = info.adapters[a];
         std::snprintf(adapter.name, sizeof adapter.name, "adapter %c", 'A' + in.Byte() % 3);
@@ -41,6 +45,16 @@ void CheckFitted(const CONFIG_SELECTION& s) {
         FUZZ_CHECK(s.mode >= 0 &&
                    (adapter.modeCount == 0 ? s.mode == 0 : static_cast<std::uint32_t>(s.mode) < adapter.modeCount));
         FUZZ_CHECK(s.anisotropy >= 0 && static_cast<std::uint32_t>(s.anisotropy) <= adapter.maxAnisotropy);
+        // A window fits its desktop unless no size does.
+        if (s.windowed != 0 && adapter.modeCount > 0 && static_cast<std::size_t>(s.adapter) < desktops.size()) {
+            const auto& desktop = desktops[s.adapter];
+            const auto fits = [&](const CONFIG_DISPLAY_MODE& m) {
+                return m.width <= desktop.first && m.height <= desktop.second;
+            };
+            bool any = false;
+            for (std::uint32_t m = 0; m < adapter.modeCount; ++m) any = any || fits(adapter.modes[m]);
+            FUZZ_CHECK(fits(adapter.modes[s.mode]) || !any);
+        }
         FUZZ_CHECK(s.multiSample == 0 ||
                    (adapter.modeCount > 0 && MultiSampleUsable(adapter, adapter.modes[s.mode], s.multiSample)));
     }
@@ -64,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     fuzz::WriteScratchFile("vellacor/dialog.conf", text);
     CONFIG_SELECTION selection;
-    if (LoadPrevious(info, selection)) CheckFitted(selection);
+    if (LoadPrevious(info, selection, desktops)) CheckFitted(selection);
 
     // The same bytes as the environment value, up to its first NUL as the environment would have it.
     CONFIG_SELECTION given = {-7, -7, -7, -7, -7, -7, -7};
@@ -75,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(static_cast<std::uint32_t>(given.adapter) < info.adapterCount);
             FUZZ_CHECK(static_cast<std::uint32_t>(given.mode) < info.adapters[given.adapter].modeCount);
         }
-        FitSelection(info, given);
+        FitSelection(info, given, desktops);
         CheckFitted(given);
     } else {
         FUZZ_CHECK(given.adapter == -7);

@@ -44,8 +44,10 @@ TEST(FileSystemLoader, RootAndNames) {
     EXPECT_EQ(ReadAllOf(loader.Open("a.TXT")), "upper");             // ...else the first in name order
     CFileSystemDataLoader unjoined(dir / "data");                    // without a separator names join plainly
     EXPECT_EQ(ReadAllOf(unjoined.Open("fonts\\x.txt")), "joined");
-    EXPECT_EQ(Thrown<EFileOpenError>([&] { loader.Open("fonts\\none.png"); }),
-              "ファイルを開けませんでした: \"" + dir.Path() + "/data/fonts\\none.png\" @trivale::CFileStream");
+    // A file that cannot be opened is named by the path the system was asked for.
+    EXPECT_EQ(
+        Thrown<EFileOpenError>([&] { loader.Open("scenes\\valley\\pine_001.t3o"); }),
+        "ファイルを開けませんでした: \"" + dir.Path() + "/data/scenes/valley/pine_001.t3o\" @trivale::CFileStream");
     EXPECT_THROW(loader.Open("fonts"), EFileOpenError);
 }
 
@@ -61,7 +63,9 @@ TEST(FileSystemLoader, NothingOutsideTheDataDirectoryAndNoPipes) {
     CFileSystemDataLoader loader(dir / "data/");
     for (const char* name : {"link.txt", "linkdir\\o.txt", "..\\secret.txt", "../SECRET.txt", "pipe"})
         EXPECT_THROW(loader.Open(name), EFileOpenError) << name;  // a pipe would block the open
-    EXPECT_EQ(ReadAllOf(loader.Open("inner.txt")), "in");         // a link that stays inside is fine
+    EXPECT_EQ(Thrown<EFileOpenError>([&] { loader.Open("linkdir\\o.txt"); }),
+              "ファイルを開けませんでした: \"" + dir.Path() + "/data/linkdir/o.txt\" @trivale::CFileSystemDataLoader");
+    EXPECT_EQ(ReadAllOf(loader.Open("inner.txt")), "in");  // a link that stays inside is fine
     EXPECT_EQ(Listed(loader, "", true), (Names{"in.txt", "inner.txt"}));
     EXPECT_TRUE(Listed(loader, "..", true).empty());
 }

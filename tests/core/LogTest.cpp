@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,6 +72,44 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
     LogPlain("after close");
     EXPECT_EQ(tvtest::ReadFile(dir / "a.log"), "INFO: x\n");
     EXPECT_EQ(plat::GetPathKind(dir / "b.log"), plat::PathKind::Missing);
+}
+
+// A console that is a pipe or a file is buffered in blocks; whoever reads it (tee, the output of a run
+// killed midway) still gets each line as it is logged.
+TEST(LogLines, ConsoleLinesReachAPipeAsTheyAreLogged) {
+    tvtest::TempDir dir;
+    CloseLogFile();
+    std::fflush(stdout);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_EQ(::dup2(ends[1], STDOUT_FILENO), STDOUT_FILENO);
+    ASSERT_EQ(std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ), 0);  // as the C library buffers a pipe
+    const auto available = [&] {
+        std::string text;
+        pollfd reader = {ends[0], POLLIN, 0};
+        char buffer[256];
+        while (::poll(&reader, 1, text.empty() ? 1000 : 0) == 1) {
+            const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+            if (got <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+        return text;
+    };
+    OpenLogFileAt(dir / "c.log");
+    OpenLoggerConsole();
+    LogInfo("first");
+    const std::string first = available();
+    LogErrorAt("second", "core/Thing.cpp", 2);
+    const std::string second = available();
+    CloseLogFile();
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    EXPECT_EQ(first, "INFO: first\n");
+    EXPECT_EQ(second, "ERROR: \n\tsecond\n\tcore/Thing.cpp(2)\n");
 }
 
 // A program in a folder that takes no file (an install folder; here one that does not exist, which

@@ -70,27 +70,27 @@ TEST(SelectionStoreTest, UnattendedValues) {
 
 TEST(SelectionStoreTest, DefaultsAndFitting) {
     std::unique_ptr<CONFIG_INFO> info = MakeInfo();
-    CONFIG_SELECTION s = confdlg::DefaultSelection(*info);
+    CONFIG_SELECTION s = confdlg::DefaultSelection(*info, {});
     const CONFIG_SELECTION defaults = {0, 2, 0, 0, 1, 24, 0};  // 1024 x 768 at the higher rate
     EXPECT_EQ(std::memcmp(&s, &defaults, sizeof(s)), 0);
 
     CONFIG_SELECTION wild = {5, 900, 8, 99, 7, 12, -3};
-    confdlg::FitSelection(*info, wild);
+    confdlg::FitSelection(*info, wild, {});
     const CONFIG_SELECTION fitted = {0, 2, 0, 16, 1, 24, 1};
     EXPECT_EQ(std::memcmp(&wild, &fitted, sizeof(wild)), 0);
     CONFIG_SELECTION fine = {1, 4, 4, 2, 0, 16, 0};
-    confdlg::FitSelection(*info, fine);
+    confdlg::FitSelection(*info, fine, {});
     EXPECT_EQ(fine.mode, 4);
     EXPECT_EQ(fine.multiSample, 4);
     fine.mode = 5;  // 4 samples are offered at 32 bits only
-    confdlg::FitSelection(*info, fine);
+    confdlg::FitSelection(*info, fine, {});
     EXPECT_EQ(fine.multiSample, 0);
 
     auto none = std::make_unique<CONFIG_INFO>();
     none->adapterCount = 200;  // never trusted past the record
     none->adapters[0].modeCount = 5000;
     CONFIG_SELECTION s2 = {12, 7, 0, 0, 1, 24, 0};
-    confdlg::FitSelection(*none, s2);
+    confdlg::FitSelection(*none, s2, {});
     EXPECT_EQ(s2.adapter, 0);
 
     // Full screen offers only the sizes the display has; a display naming none keeps every mode.
@@ -98,6 +98,51 @@ TEST(SelectionStoreTest, DefaultsAndFitting) {
     EXPECT_FALSE(confdlg::OfferedFullScreen({{1280, 1024}}, windowOnly));
     EXPECT_TRUE(confdlg::OfferedFullScreen({{1280, 1024}}, real));
     EXPECT_TRUE(confdlg::OfferedFullScreen({}, windowOnly));
+}
+
+// The default window fits the adapter's desktop as well as 1024 x 768, so that an unattended run on a
+// small desktop shows its whole window; a remembered window too large for the desktop becomes that
+// default, while full screen keeps its mode.
+TEST(SelectionStoreTest, DefaultWindowFitsTheDesktop) {
+    ScratchSettings settings;
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    const auto defaultMode = [&](uint32_t width, uint32_t height) {
+        return confdlg::DefaultSelection(*info, {{width, height}}).mode;
+    };
+    EXPECT_EQ(defaultMode(1920, 1080), 2);  // 1024 x 768 at most
+    EXPECT_EQ(defaultMode(1024, 768), 2);
+    EXPECT_EQ(defaultMode(1023, 768), 4);  // 800 x 600
+    EXPECT_EQ(defaultMode(800, 600), 4);
+    EXPECT_EQ(defaultMode(640, 480), 6);     // the only size that fits, though not 32-bit
+    EXPECT_EQ(defaultMode(320, 200), 6);     // smaller than every size: the smallest
+    EXPECT_EQ(defaultMode(0, 0), 2);         // not known: 1024 x 768
+    info->adapters[0].modes[6].width = 800;  // 800 x 600 at 15 bits: of one size, the 32-bit mode
+    info->adapters[0].modes[6].height = 600;
+    EXPECT_EQ(defaultMode(320, 200), 4);
+    // Nothing within 1024 x 768 fits a wide, low desktop: a size that fits it rather than the smallest.
+    const CONFIG_DISPLAY_MODE wide[] = {{1280, 720, 32, 60}, {1024, 768, 32, 60}};
+    std::memcpy(info->adapters[0].modes, wide, sizeof(wide));
+    info->adapters[0].modeCount = 2;
+    EXPECT_EQ(defaultMode(1366, 720), 0);
+    info = MakeInfo();
+
+    const confdlg::DesktopSizes desktops = {{640, 480}, {1920, 1080}};
+    CONFIG_SELECTION window = {0, 1, 0, 0, 1, 24, 0};  // 1280 x 1024
+    confdlg::FitSelection(*info, window, desktops);
+    EXPECT_EQ(window.mode, 6);
+    CONFIG_SELECTION large = {1, 1, 0, 0, 1, 24, 0};  // fits the other adapter's desktop
+    confdlg::FitSelection(*info, large, desktops);
+    EXPECT_EQ(large.mode, 1);
+    CONFIG_SELECTION fullScreen = {0, 1, 0, 0, 0, 24, 0};
+    confdlg::FitSelection(*info, fullScreen, desktops);
+    EXPECT_EQ(fullScreen.mode, 1);
+
+    ASSERT_TRUE(confdlg::SavePrevious(*info, {0, 2, 0, 0, 1, 24, 0}));
+    CONFIG_SELECTION back = {};
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back, desktops));
+    EXPECT_EQ(back.mode, 6);
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back, {{1024, 768}}));
+    EXPECT_EQ(back.mode, 2);
 }
 
 // Full screen lists each mode of the sizes the display has; a window each size that fits once,
@@ -131,18 +176,18 @@ TEST(SelectionStoreTest, RememberedSelectionIsMatchedByValues) {
     CONFIG_SELECTION chosen = {1, 3, 4, 8, 0, 32, 1};
     ASSERT_TRUE(confdlg::SavePrevious(*info, chosen));
     CONFIG_SELECTION back = {};
-    ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back, {}));
     EXPECT_EQ(std::memcmp(&back, &chosen, sizeof(back)), 0);
 
     // The adapter's modes changed order since: the same mode is found at its new index.
     std::swap(info->adapters[1].modes[3], info->adapters[1].modes[0]);
-    ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back, {}));
     EXPECT_EQ(back.adapter, 1);
     EXPECT_EQ(back.mode, 0);
 
     // The adapter is gone: the first one, with the same mode where it has it, the other choices kept.
     std::snprintf(info->adapters[1].name, sizeof(info->adapters[1].name), "Other (2)");
-    ASSERT_TRUE(confdlg::LoadPrevious(*info, back));
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back, {}));
     EXPECT_EQ((std::vector<int>{back.adapter, back.mode, back.depthBits, back.anisotropy}),
               (std::vector<int>{0, 3, 32, 8}));
 }
@@ -151,12 +196,12 @@ TEST(SelectionStoreTest, MissingOrDamagedFileGivesDefaults) {
     ScratchSettings settings;
     std::unique_ptr<CONFIG_INFO> info = MakeInfo();
     CONFIG_SELECTION s = {};
-    EXPECT_FALSE(confdlg::LoadPrevious(*info, s));
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s, {}));
     EXPECT_EQ(s.mode, 2);
     tvtest::WriteFile(settings.File(), std::string("adapter=Adapter 0 (1)\nmode=garbage\n\x01\xff\n\0x=1\n"));
-    EXPECT_FALSE(confdlg::LoadPrevious(*info, s));
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s, {}));
     tvtest::WriteFile(settings.File(), "adapter=Adapter 0 (1)\nmode=800x600x32@60\ndepthbits=99\nvsync=x\n");
-    ASSERT_TRUE(confdlg::LoadPrevious(*info, s));
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, s, {}));
     EXPECT_EQ(s.mode, 4);
     EXPECT_EQ(s.depthBits, 24);
 }

@@ -89,35 +89,37 @@ struct ExtraBook {
     int copies = 1;
 };
 
+int BitsFor(long value) {
+    int bits = 0;
+    for (; value > 0; value >>= 1) ++bits;
+    return bits;
+}
+
+// Values of a type 1 lookup table: the largest n with n^dim <= entries.
+long Lookup1Values(long entries, long dim) {
+    long n = 1;
+    for (long power = 0; power <= entries; ++n) {
+        power = 1;
+        for (long d = 0; d < dim && power <= entries; ++d) power *= n + 1;
+    }
+    return n - 1;
+}
+
 void WriteBook(oggpack_buffer& out, const ExtraBook& book) {
     oggpack_write(&out, 0x564342, 24);
     oggpack_write(&out, book.dim, 16);
     oggpack_write(&out, book.entries, 24);
     oggpack_write(&out, 1, 1);  // ordered lengths
     // 2^(k+1) - n codes of k bits and the rest of k + 1 bits fill the code exactly.
-    int k = 0;
-    while (2L << k <= book.entries) ++k;
+    const int k = BitsFor(book.entries) - 1;
     const long shorter = (2L << k) - book.entries, runs[] = {shorter, book.entries - shorter};
     oggpack_write(&out, k - 1, 5);
-    for (long current = 0, i = 0; current < book.entries; current += runs[i++]) {
-        int bits = 0;
-        for (long left = book.entries - current; left > 0; left >>= 1) ++bits;
-        oggpack_write(&out, runs[i], bits);
-    }
+    for (long current = 0, i = 0; current < book.entries; current += runs[i++])
+        oggpack_write(&out, runs[i], BitsFor(book.entries - current));
     oggpack_write(&out, book.lookup ? 1 : 0, 4);
     if (!book.lookup) return;
-    oggpack_write(&out, 0, 32);  // minimum
-    oggpack_write(&out, 0, 32);  // delta
-    oggpack_write(&out, 0, 4);   // one bit a value
-    oggpack_write(&out, 0, 1);
-    long values = 1;
-    for (long n = 2;; ++n) {
-        long power = 1;
-        for (long d = 0; d < book.dim && power <= book.entries; ++d) power *= n;
-        if (power > book.entries) break;
-        values = n;
-    }
-    for (long v = 0; v < values; ++v) oggpack_write(&out, 0, 1);
+    for (const int bits : {32, 32, 4, 1}) oggpack_write(&out, 0, bits);  // minimum, delta, 1-bit values, no sequence
+    for (long v = Lookup1Values(book.entries, book.dim); v > 0; --v) oggpack_write(&out, 0, 1);
 }
 
 // The setup header with the books added after its own; `packet` is the stream's third.
@@ -136,24 +138,13 @@ std::string WithBooks(const ogg_packet& packet, const std::vector<ExtraBook>& ex
                 if (!sparse || oggpack_read(&in, 1) == 1) oggpack_adv(&in, 5);
         } else {
             oggpack_adv(&in, 5);
-            for (long current = 0; current < entries;) {
-                int bits = 0;
-                for (long left = entries - current; left > 0; left >>= 1) ++bits;
-                current += oggpack_read(&in, bits);
-            }
+            for (long current = 0; current < entries;) current += oggpack_read(&in, BitsFor(entries - current));
         }
         if (oggpack_read(&in, 4) == 0) continue;
         oggpack_adv(&in, 64);
         const long valueBits = oggpack_read(&in, 4) + 1;
         oggpack_adv(&in, 1);
-        long values = 0;
-        for (long n = 1;; ++n) {
-            long power = 1;
-            for (long d = 0; d < dim && power <= entries; ++d) power *= n;
-            if (power > entries) break;
-            values = n;
-        }
-        oggpack_adv(&in, static_cast<int>(values * valueBits));  // real files use lookup type 1 only
+        oggpack_adv(&in, static_cast<int>(Lookup1Values(entries, dim) * valueBits));  // real files use type 1 only
     }
     const long booksEnd = oggpack_bits(&in), total = packet.bytes * 8;
 

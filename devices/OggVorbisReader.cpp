@@ -15,7 +15,9 @@ namespace trivale {
 namespace {
 
 // vorbisfile is C: no exception may unwind through it. A failing stream reads as the end of the data
-// (read) or as an unseekable position (seek, tell).
+// (read) or as an unseekable position (seek, tell). A position outside the stream fails the seek, as it
+// fails on a file: vorbisfile's page search on a damaged stream can aim far past the end, and if that
+// seek succeeded it would step back from there one chunk at a time, for ever in effect.
 size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
     if (size == 0 || count == 0) return 0;
     try {
@@ -46,9 +48,8 @@ int SeekCallback(void* source, ogg_int64_t offset, int whence) {
             target = 0;
             break;
         }
-        if (target < 0) target = 0;
-        if (target > std::numeric_limits<int32_t>::max()) target = std::numeric_limits<int32_t>::max();
-        stream->Seek(static_cast<int32_t>(target));
+        if (target < 0 || target > static_cast<int64_t>(stream->GetSize())) return -1;
+        stream->Seek(target);
         return 0;
     } catch (...) {
         return -1;

@@ -458,6 +458,18 @@ TEST(OggReaderTest, RegressionHugeCodebookIsRefusedAtOpen) {
     EXPECT_THROW(OpenSoundReader(*file), EFileOpenError);
 }
 
+// Found by fuzzing: a link whose pages claim no samples over more than 64 KiB made vorbisfile's rewind
+// aim its page search far past the end of the stream. That seek succeeded, and the search stepped back
+// from there a chunk at a time, for ever in effect. The seek fails now, and so does the rewind, at once.
+TEST(OggReaderTest, RegressionRewindThatSeeksPastTheEndEnds) {
+    auto file = NewStream(ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/rewind-seeks-past-the-end.ogg"));
+    COggVorbisReader r;
+    r.Open(file.get());
+    EXPECT_EQ(30720u, ReadAll(r).size());
+    EXPECT_LT(r.Rewind(), 0);
+    EXPECT_EQ(0u, r.GetPosition());
+}
+
 // vorbisfile leaves a freshly opened chained stream past its first link: the first play lost it, and a
 // rewind played it.
 TEST(OggReaderTest, RegressionChainedStreamPlaysFromItsFirstLinkEveryTime) {

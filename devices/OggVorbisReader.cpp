@@ -243,6 +243,13 @@ bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
     return usable;
 }
 
+// Back to the first sample. A search for sample 0 (ov_pcm_seek) would bisect the pages, and vorbisfile
+// 1.3.7's search, when it finds nothing before the target on a damaged stream, hands the decoder a page
+// whose bytes its own later reads have already moved: the header of one page with the length of
+// another, a heap overrun. The first link's audio starts at a byte offset vorbisfile found at the open;
+// a raw seek there reads forward only and leaves the decoder as the open did, at the first sample.
+int SeekToStart(OggVorbis_File& file) { return ov_raw_seek(&file, file.offsets[0]); }
+
 }  // namespace
 
 COggVorbisReader::COggVorbisReader() { std::memset(&file_, 0, sizeof file_); }
@@ -272,7 +279,7 @@ void COggVorbisReader::Open(IStream* stream) {
     }
     // vorbisfile leaves a freshly opened chained stream past its first link; from the start, every link
     // plays, as after a rewind.
-    if (file_.links > 1) ov_pcm_seek(&file_, 0);
+    if (file_.links > 1) SeekToStart(file_);
 
     const vorbis_info* info = ov_info(&file_, -1);
     if (info != nullptr) {
@@ -301,7 +308,7 @@ const plat::WaveFormat* COggVorbisReader::GetFormat() { return &format_; }
 
 int COggVorbisReader::Rewind() {
     if (!opened_ || !ov_seekable(&file_)) return 0;
-    const int r = ov_pcm_seek(&file_, 0);
+    const int r = SeekToStart(file_);
     position_ = 0;
     return r;
 }

@@ -246,8 +246,8 @@ bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
 // Back to the first sample. A search for sample 0 (ov_pcm_seek) would bisect the pages, and vorbisfile
 // 1.3.7's search, when it finds nothing before the target on a damaged stream, hands the decoder a page
 // whose bytes its own later reads have already moved: the header of one page with the length of
-// another, a heap overrun. The first link's audio starts at a byte offset vorbisfile found at the open;
-// a raw seek there reads forward only and leaves the decoder as the open did, at the first sample.
+// another, a heap overrun. A raw seek to the first link's first byte reads forward only, passes over the
+// header packets, and leaves the decoder as the open did, at the first sample of the first link.
 int SeekToStart(OggVorbis_File& file) { return ov_raw_seek(&file, file.offsets[0]); }
 
 }  // namespace

@@ -15,7 +15,9 @@ namespace trivale {
 namespace {
 
 // vorbisfile is C: no exception may unwind through it. A failing stream reads as the end of the data
-// (read) or as an unseekable position (seek, tell).
+// (read) or as an unseekable position (seek, tell). A position outside the stream fails the seek, as it
+// fails on a file: vorbisfile's page search on a damaged stream can aim far past the end, and if that
+// seek succeeded it would step back from there one chunk at a time, for ever in effect.
 size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
     if (size == 0 || count == 0) return 0;
     try {
@@ -46,9 +48,8 @@ int SeekCallback(void* source, ogg_int64_t offset, int whence) {
             target = 0;
             break;
         }
-        if (target < 0) target = 0;
-        if (target > std::numeric_limits<int32_t>::max()) target = std::numeric_limits<int32_t>::max();
-        stream->Seek(static_cast<int32_t>(target));
+        if (target < 0 || target > static_cast<int64_t>(stream->GetSize())) return -1;
+        stream->Seek(target);
         return 0;
     } catch (...) {
         return -1;
@@ -76,6 +77,20 @@ constexpr std::uint32_t kChunk = 65536;
 // Logical streams begun in one link's header pages; real files have one.
 constexpr std::size_t kMaxOpenStreams = 16;
 
+// Largest codebook handed to the decoder. libvorbis sets a book up for decoding with about 12 bytes of
+// stack for every entry in use (it sorts the codewords through arrays it allocates on the stack), on
+// whichever thread decodes first; the format allows 2^24 entries, some 200 MB, and a stream of a few
+// kilobytes can claim them. The reference encoder's largest book has 6561 entries (8 dimensions of 3
+// values), and so do the largest in real files (the freedesktop sound theme, the show's own music).
+// 65536 (8 dimensions of 4) leaves room for other encoders and costs at most 768 KiB of stack.
+constexpr long kMaxBookEntries = 65536;
+
+// All books of one setup header together: the decoder's tables for them come from the heap, some 20
+// bytes an entry and 4 a lookup value (entries x dimensions), and 256 books of the largest size would
+// take gigabytes. Real files have at most 11813 entries and 61254 values.
+constexpr long kMaxSetupEntries = 1 << 20;
+constexpr long kMaxSetupValues = 1 << 20;
+
 int BitsFor(long value) {
     int bits = 0;
     for (; value > 0; value >>= 1) ++bits;
@@ -84,9 +99,10 @@ int BitsFor(long value) {
 
 // A codebook whose code lengths do not make a complete code (more or fewer codes than the lengths
 // leave room for; a lone used entry is the one exception) fails the decoder's set-up, and libvorbis
-// 1.3.7 then goes on decoding with an empty partition book and divides by its zero dimension. No
-// encoder writes such a book: a setup header holding one is damage. Headers broken otherwise are
-// vorbisfile's to refuse, and it reads them before this check does.
+// 1.3.7 then goes on decoding with an empty partition book and divides by its zero dimension. A book
+// or a set of books larger than the bounds above would overflow the decoding thread's stack or take
+// gigabytes. No encoder writes such books: a setup header holding one is damage. Headers broken
+// otherwise are vorbisfile's to refuse, and it reads them before this check does.
 bool CodebooksUsable(const ogg_packet& setup) {
     oggpack_buffer b;
     oggpack_readinit(&b, setup.packet, static_cast<int>(setup.bytes));
@@ -96,10 +112,13 @@ bool CodebooksUsable(const ogg_packet& setup) {
         if (oggpack_read(&b, 8) != static_cast<unsigned char>(c)) return true;
     const long books = oggpack_read(&b, 8) + 1;
     const std::uint64_t complete = std::uint64_t{1} << 32;  // lengths of 1 to 32 bits, as fractions
+    long setupEntries = 0, setupValues = 0;
     for (long book = 0; book < books; ++book) {
         if (oggpack_read(&b, 24) != 0x564342) return true;
         const long dim = oggpack_read(&b, 16), entries = oggpack_read(&b, 24);
         if (dim < 0 || entries < 0) return true;
+        setupEntries += entries;
+        if (entries > kMaxBookEntries || setupEntries > kMaxSetupEntries) return false;
         long used = 0;
         std::uint64_t space = 0;
         if (oggpack_read(&b, 1) == 0) {
@@ -126,6 +145,8 @@ bool CodebooksUsable(const ogg_packet& setup) {
         const long lookup = oggpack_read(&b, 4);
         if (lookup == 0) continue;
         if (lookup != 1 && lookup != 2) return true;
+        setupValues += entries * dim;
+        if (setupValues > kMaxSetupValues) return false;
         oggpack_read(&b, 32);
         oggpack_read(&b, 32);
         const long valueBits = oggpack_read(&b, 4) + 1;
@@ -222,6 +243,13 @@ bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
     return usable;
 }
 
+// Back to the first sample. A search for sample 0 (ov_pcm_seek) would bisect the pages, and vorbisfile
+// 1.3.7's search, when it finds nothing before the target on a damaged stream, hands the decoder a page
+// whose bytes its own later reads have already moved: the header of one page with the length of
+// another, a heap overrun. A raw seek to the first link's first byte reads forward only, passes over the
+// header packets, and leaves the decoder as the open did, at the first sample of the first link.
+int SeekToStart(OggVorbis_File& file) { return ov_raw_seek(&file, file.offsets[0]); }
+
 }  // namespace
 
 COggVorbisReader::COggVorbisReader() { std::memset(&file_, 0, sizeof file_); }
@@ -251,7 +279,7 @@ void COggVorbisReader::Open(IStream* stream) {
     }
     // vorbisfile leaves a freshly opened chained stream past its first link; from the start, every link
     // plays, as after a rewind.
-    if (file_.links > 1) ov_pcm_seek(&file_, 0);
+    if (file_.links > 1) SeekToStart(file_);
 
     const vorbis_info* info = ov_info(&file_, -1);
     if (info != nullptr) {
@@ -280,7 +308,7 @@ const plat::WaveFormat* COggVorbisReader::GetFormat() { return &format_; }
 
 int COggVorbisReader::Rewind() {
     if (!opened_ || !ov_seekable(&file_)) return 0;
-    const int r = ov_pcm_seek(&file_, 0);
+    const int r = SeekToStart(file_);
     position_ = 0;
     return r;
 }

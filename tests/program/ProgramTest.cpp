@@ -223,18 +223,27 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
 }
 
 // Found by fuzzing: a music file whose damaged setup header reached the decoder ended the program with a
-// floating-point exception and a log that said nothing. It ends with the reader's report naming it.
+// floating-point exception and a log that said nothing; one whose codebook was too large for the
+// decoder's stack ended it with a segmentation fault. Either ends with the reader's report naming it,
+// read from the data folder or from the archive.
 TEST_F(ProgramTest, DamagedMusicEndsWithAReportNamingIt) {
-    std::string script = kSmokeScript;
-    script.insert(script.find("*main\r\n") + 7, "PlayMusic(\"music\\\\winter.ogg\")\r\n");
-    Write("main.tvs", script);
-    Write("music/winter.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "music-two-gaps-before-setup.ogg"));
-    const Outcome run = Run({"/filesystem", "/oneshot"});
-    ASSERT_TRUE(run.exited) << "crashed or hung";
-    EXPECT_EQ(run.code, 1) << run.log;
-    EXPECT_NE(run.log.find("OggVorbisファイルのオープンに失敗しました. - ファイル \"music\\winter.ogg\""),
-              std::string::npos)
-        << run.log;
+    for (const char* file : {"music-two-gaps-before-setup.ogg", "music-huge-codebook.ogg"}) {
+        for (const bool packed : {false, true}) {
+            SCOPED_TRACE(std::string(file) + (packed ? " packed" : ""));
+            std::string script = kSmokeScript;
+            script.insert(script.find("*main\r\n") + 7, "PlayMusic(\"music\\\\winter.ogg\")\r\n");
+            Write("main.tvs", script);
+            Write("music/winter.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / file));
+            if (packed) Pack();
+            const Outcome run = Run(packed ? std::vector<std::string>{"/oneshot"}
+                                           : std::vector<std::string>{"/filesystem", "/oneshot"});
+            ASSERT_TRUE(run.exited) << "crashed or hung";
+            EXPECT_EQ(run.code, 1) << run.log;
+            EXPECT_NE(run.log.find("OggVorbisファイルのオープンに失敗しました. - ファイル \"music\\winter.ogg\""),
+                      std::string::npos)
+                << run.log;
+        }
+    }
 }
 
 // A second run while one goes on leaves the first one's log whole and ends at once, saying so.

@@ -1,6 +1,7 @@
 // WAVE and Ogg Vorbis readers over files made in the tests, and the reader chosen by the first bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -76,6 +77,137 @@ std::string FalsePage(size_t length) {
 // The bytes put before the page of that number.
 std::string Insert(const std::string& ogg, size_t page, const std::string& bytes) {
     return std::string(ogg).insert(OggPages(ogg)[page], bytes);
+}
+
+// The codebooks a stream's setup header will hold after its own: each `copies` times, `entries` entries
+// of `dim` dimensions, all in use, lengths of a complete code, and with `lookup` a type 1 value table of
+// one-bit values. Nothing refers to them, so the stream plays as before.
+struct ExtraBook {
+    long entries;
+    long dim = 1;
+    bool lookup = false;
+    int copies = 1;
+};
+
+int BitsFor(long value) {
+    int bits = 0;
+    for (; value > 0; value >>= 1) ++bits;
+    return bits;
+}
+
+// Values of a type 1 lookup table: the largest n with n^dim <= entries.
+long Lookup1Values(long entries, long dim) {
+    long n = 1;
+    for (long power = 0; power <= entries; ++n) {
+        power = 1;
+        for (long d = 0; d < dim && power <= entries; ++d) power *= n + 1;
+    }
+    return n - 1;
+}
+
+void WriteBook(oggpack_buffer& out, const ExtraBook& book) {
+    oggpack_write(&out, 0x564342, 24);
+    oggpack_write(&out, book.dim, 16);
+    oggpack_write(&out, book.entries, 24);
+    oggpack_write(&out, 1, 1);  // ordered lengths
+    // 2^(k+1) - n codes of k bits and the rest of k + 1 bits fill the code exactly.
+    const int k = BitsFor(book.entries) - 1;
+    const long shorter = (2L << k) - book.entries, runs[] = {shorter, book.entries - shorter};
+    oggpack_write(&out, k - 1, 5);
+    for (long current = 0, i = 0; current < book.entries; current += runs[i++])
+        oggpack_write(&out, runs[i], BitsFor(book.entries - current));
+    oggpack_write(&out, book.lookup ? 1 : 0, 4);
+    if (!book.lookup) return;
+    for (const int bits : {32, 32, 4, 1}) oggpack_write(&out, 0, bits);  // minimum, delta, 1-bit values, no sequence
+    for (long v = Lookup1Values(book.entries, book.dim); v > 0; --v) oggpack_write(&out, 0, 1);
+}
+
+// The setup header with the books added after its own; `packet` is the stream's third.
+std::string WithBooks(const ogg_packet& packet, const std::vector<ExtraBook>& extra) {
+    // Where the header's own books end: the reader's check skips them in the same way.
+    oggpack_buffer in;
+    oggpack_readinit(&in, packet.packet, static_cast<int>(packet.bytes));
+    oggpack_adv(&in, 56);
+    long books = oggpack_read(&in, 8) + 1;
+    for (long b = 0; b < books; ++b) {
+        oggpack_adv(&in, 24);
+        const long dim = oggpack_read(&in, 16), entries = oggpack_read(&in, 24);
+        if (oggpack_read(&in, 1) == 0) {
+            const bool sparse = oggpack_read(&in, 1) == 1;
+            for (long e = 0; e < entries; ++e)
+                if (!sparse || oggpack_read(&in, 1) == 1) oggpack_adv(&in, 5);
+        } else {
+            oggpack_adv(&in, 5);
+            for (long current = 0; current < entries;) current += oggpack_read(&in, BitsFor(entries - current));
+        }
+        if (oggpack_read(&in, 4) == 0) continue;
+        oggpack_adv(&in, 64);
+        const long valueBits = oggpack_read(&in, 4) + 1;
+        oggpack_adv(&in, 1);
+        oggpack_adv(&in, static_cast<int>(Lookup1Values(entries, dim) * valueBits));  // real files use type 1 only
+    }
+    const long booksEnd = oggpack_bits(&in), total = packet.bytes * 8;
+
+    for (const ExtraBook& book : extra) books += book.copies;
+    oggpack_buffer out;
+    oggpack_writeinit(&out);
+    oggpack_readinit(&in, packet.packet, static_cast<int>(packet.bytes));
+    for (int i = 0; i < 7; ++i) oggpack_write(&out, oggpack_read(&in, 8), 8);
+    oggpack_read(&in, 8);
+    oggpack_write(&out, books - 1, 8);
+    const auto copy = [&](long end) {
+        for (long at = oggpack_bits(&in); at < end; at = oggpack_bits(&in)) {
+            const int bits = static_cast<int>(std::min(end - at, 16L));
+            oggpack_write(&out, oggpack_read(&in, bits), bits);
+        }
+    };
+    copy(booksEnd);
+    for (const ExtraBook& book : extra)
+        for (int i = 0; i < book.copies; ++i) WriteBook(out, book);
+    copy(total);
+    const std::string bytes(reinterpret_cast<const char*>(oggpack_get_buffer(&out)), oggpack_bytes(&out));
+    oggpack_writeclear(&out);
+    return bytes;
+}
+
+// The stream paged anew with the books added to its setup header.
+std::string WithBooks(const std::string& ogg, const std::vector<ExtraBook>& extra) {
+    ogg_sync_state sync;
+    ogg_stream_state in, out;
+    ogg_sync_init(&sync);
+    std::memcpy(ogg_sync_buffer(&sync, static_cast<long>(ogg.size())), ogg.data(), ogg.size());
+    ogg_sync_wrote(&sync, static_cast<long>(ogg.size()));
+    std::string result;
+    const auto write = [&](const ogg_page& page) {
+        result.append(reinterpret_cast<const char*>(page.header), page.header_len);
+        result.append(reinterpret_cast<const char*>(page.body), page.body_len);
+    };
+    ogg_page page;
+    ogg_packet packet;
+    for (int packets = 0; ogg_sync_pageout(&sync, &page) == 1;) {
+        if (packets == 0) {
+            ogg_stream_init(&in, ogg_page_serialno(&page));
+            ogg_stream_init(&out, ogg_page_serialno(&page));
+        }
+        ogg_stream_pagein(&in, &page);
+        while (ogg_stream_packetout(&in, &packet) == 1) {
+            if (++packets == 3) {
+                std::string setup = WithBooks(packet, extra);
+                packet.packet = reinterpret_cast<unsigned char*>(&setup[0]);
+                packet.bytes = static_cast<long>(setup.size());
+                ogg_stream_packetin(&out, &packet);
+                while (ogg_stream_flush(&out, &page) != 0) write(page);  // audio starts on a page of its own
+            } else {
+                ogg_stream_packetin(&out, &packet);
+            }
+            while (ogg_stream_pageout(&out, &page) != 0) write(page);
+        }
+    }
+    while (ogg_stream_flush(&out, &page) != 0) write(page);
+    ogg_stream_clear(&in);
+    ogg_stream_clear(&out);
+    ogg_sync_clear(&sync);
+    return result;
 }
 
 }  // namespace
@@ -287,6 +419,64 @@ TEST(OggReaderTest, RegressionDamagedSetupHeaderIsRefusedWhereverTheDecoderReads
     auto file = NewStream(ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/music-two-gaps-before-setup.ogg"));
     ASSERT_GT(file->GetSize(), 2000u);
     EXPECT_THROW(OpenSoundReader(*file), EFileOpenError);
+}
+
+// Found by fuzzing: libvorbis sets a codebook up on the stack of the thread that first decodes, 12 bytes
+// an entry, and a few kilobytes of header could claim a million entries and end the program with a
+// signal. A book past the bound, or books past it together, are refused at the open; a book at the
+// bound plays.
+TEST(OggReaderTest, RegressionHugeCodebookIsRefusedAtOpen) {
+    const std::string good = EncodeOgg(1, 8000, 8000);
+    COggVorbisReader r;
+    auto plain = NewStream(good);
+    r.Open(plain.get());
+    const std::string pcm = ReadAll(r);
+    for (const ExtraBook book : {ExtraBook{65536}, ExtraBook{65536, 8, true}, ExtraBook{60000, 1, false, 15}}) {
+        SCOPED_TRACE(book.entries);
+        auto s = NewStream(WithBooks(good, {book}));
+        r.Open(s.get());
+        const std::string again = ReadAll(r);
+        EXPECT_TRUE(pcm == again) << pcm.size() << " " << again.size();
+    }
+    const struct {
+        const char* what;
+        ExtraBook book;
+    } refused[] = {
+        {"one entry over", {65537}},
+        {"a million entries, as the fuzzer's file", {1048577}},
+        {"too many entries in all", {65536, 1, false, 16}},
+        {"too many values", {65536, 17, true}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        auto s = NewStream(WithBooks(good, {c.book}));
+        EXPECT_EQ("OggVorbisファイルのオープンに失敗しました.", MessageOf<EFileOpenError>([&] { r.Open(s.get()); }));
+    }
+
+    // The fuzzer's music file itself, as the show would play it.
+    auto file = NewStream(ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/music-huge-codebook.ogg"));
+    ASSERT_GT(file->GetSize(), 10000u);
+    EXPECT_THROW(OpenSoundReader(*file), EFileOpenError);
+}
+
+// Found by fuzzing, rewinding two damaged streams: on one, vorbisfile's search for the first sample aimed
+// far past the end of the stream, the seek there succeeded and the search stepped back a chunk at a time,
+// for ever in effect; on the other, the search came back empty and handed the decoder a page whose bytes
+// had moved (a heap overrun). The rewind reads forward from the start instead, and every rewind plays
+// the same. (A damaged stream need not play as it did after the open: vorbisfile came to it another way.)
+TEST(OggReaderTest, RegressionRewindOfADamagedStreamPlaysItAgain) {
+    for (const char* name : {"rewind-seeks-past-the-end.ogg", "rewind-onto-a-moved-page.ogg"}) {
+        SCOPED_TRACE(name);
+        auto file = NewStream(ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/" + name));
+        COggVorbisReader r;
+        r.Open(file.get());
+        ReadAll(r);
+        EXPECT_EQ(0, r.Rewind());
+        EXPECT_EQ(0u, r.GetPosition());
+        const std::string pcm = ReadAll(r);
+        EXPECT_EQ(0, r.Rewind());
+        EXPECT_TRUE(pcm == ReadAll(r));
+    }
 }
 
 // vorbisfile leaves a freshly opened chained stream past its first link: the first play lost it, and a

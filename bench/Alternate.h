@@ -43,18 +43,6 @@ inline std::string Show(const std::vector<double>& v, double scale = 1, int deci
     return Show(SpreadOf(v), scale, decimals);
 }
 
-// The figure a fraction `q` of the way up the sorted figures (0 the least, 1 the greatest); 0 when
-// there are none. Of repeated processor times, a low one is the work's cost when the machine gave it a
-// core to itself: a load only ever adds to it.
-inline double Quantile(std::vector<double> v, double q) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const double at = std::clamp(q, 0.0, 1.0) * static_cast<double>(v.size() - 1);
-    const std::size_t i = static_cast<std::size_t>(at);
-    if (i + 1 >= v.size()) return v.back();
-    return v[i] + (at - static_cast<double>(i)) * (v[i + 1] - v[i]);
-}
-
 // The interval that holds the median of what `v` samples with at least 95% confidence, whatever the
 // distribution (the order statistics a two-sided sign test gives), with the sample's median: a verdict
 // that asks for the whole interval on one side of a bound does not turn on a few pairs that a passing

@@ -47,18 +47,4 @@ TEST(MedianInterval, NarrowsWithManyFigures) {
     EXPECT_GE(s.max, s.median);
 }
 
-TEST(Quantile, InterpolatesBetweenTheSortedFigures) {
-    const std::vector<double> v = Shuffled(11);  // 1 to 11
-    EXPECT_EQ(bench::Quantile(v, 0.0), 1);
-    EXPECT_EQ(bench::Quantile(v, 0.1), 2);
-    EXPECT_EQ(bench::Quantile(v, 0.5), 6);
-    EXPECT_EQ(bench::Quantile(v, 1.0), 11);
-    EXPECT_DOUBLE_EQ(bench::Quantile(v, 0.05), 1.5);
-    // Outside 0 to 1 the ends; no figures, nothing.
-    EXPECT_EQ(bench::Quantile(v, -1), 1);
-    EXPECT_EQ(bench::Quantile(v, 2), 11);
-    EXPECT_EQ(bench::Quantile({}, 0.5), 0);
-    EXPECT_EQ(bench::Quantile({4}, 0.3), 4);
-}
-
 }  // namespace

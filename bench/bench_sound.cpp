@@ -10,9 +10,10 @@
 // the two play the minute at once, block for block, their threads side by side, over many runs, and
 // the median of the runs' ratios is taken with its 95% interval. Each buffer call the worker makes for
 // a segment takes the voice's lock, which the mixer takes for every block it renders, where the plain
-// streamer takes one lock of its own twice, so the worker's share grows with the load (about 1.05 on a quiet machine, up to 1.11 on a busy one, each run's interval
-// some 0.03 either side): a median that close to the bound says nothing either way, so the target is
-// missed only when the whole interval lies above it, as it does once the worker costs clearly more.
+// streamer takes one lock of its own twice, so the worker's share grows with the load (about 1.05 on
+// a quiet machine, up to 1.11 on a busy one, each run's interval some 0.03 either side): a median
+// that close to the bound says nothing either way, so the target is missed only when the whole
+// interval lies above it, as it does once the worker costs clearly more.
 // The ratios to the one-go decode are printed, not judged.
 #include <benchmark/benchmark.h>
 

@@ -72,10 +72,10 @@ const double kSecondsPerScene = 8.0;
 // Wrapped calls of next to nothing between two timed frames: a fraction of a millisecond.
 const int kCalibrationCalls = 200;
 // The engine's own processor time a frame is judged against this bound. When it was set the median
-// was 0.67 to 0.97 ms from run to run at loads of 17 to 33 on eight cores (the machine's state moves
+// was 0.57 to 0.98 ms from run to run at loads of 4 to 33 on eight cores (the machine's state moves
 // every processor time alike): the bound lies above the slowest of those and below twice the fastest,
 // so that the engine grown to twice its cost misses it in any run and a run's load alone does not.
-const double kEngineBoundMs = 1.2;
+const double kEngineBoundMs = 1.1;
 
 const char* const kScript =
     "*OnInitialize\r\n"

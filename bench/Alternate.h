@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -40,6 +41,38 @@ inline std::string Show(const Spread& s, double scale = 1, int decimals = 2) {
 
 inline std::string Show(const std::vector<double>& v, double scale = 1, int decimals = 2) {
     return Show(SpreadOf(v), scale, decimals);
+}
+
+// The interval that holds the median of what `v` samples with at least 95% confidence, whatever the
+// distribution (the order statistics a two-sided sign test gives), with the sample's median: a verdict
+// that asks for the whole interval on one side of a bound does not turn on a few pairs that a passing
+// load moved. With fewer than six figures no interval is that sure: it is then the whole range.
+inline Spread MedianInterval(std::vector<double> v) {
+    Spread s = SpreadOf(v);
+    const std::size_t n = v.size();
+    std::sort(v.begin(), v.end());
+    // The largest k with P(X < k) <= 2.5% for X binomial(n, 1/2): the interval is the k-th figure from
+    // either end (one-based).
+    double term = std::pow(0.5, static_cast<double>(n));  // P(X = 0)
+    double below = 0;
+    std::size_t k = 0;
+    while (k < n / 2 && below + term <= 0.025) {
+        below += term;
+        term *= static_cast<double>(n - k) / static_cast<double>(k + 1);
+        ++k;
+    }
+    if (k == 0) return s;
+    s.min = v[k - 1];
+    s.max = v[n - k];
+    return s;
+}
+
+// "1.02 (95% interval 0.98 to 1.05)".
+inline std::string ShowInterval(const Spread& s, int decimals = 3) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%.*f (95%% interval %.*f to %.*f)", decimals, s.median, decimals, s.min, decimals,
+                  s.max);
+    return text;
 }
 
 // Each pair's a / b: a ratio taken within one pair sees one machine.
@@ -96,6 +129,14 @@ inline double CpuSeconds(clockid_t clock) {
 }
 inline double ProcessCpuSeconds() { return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
 inline double ThreadCpuSeconds() { return CpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
+
+// Processor seconds of the whole process, every thread (a driver's own threads too), in `f`.
+template <typename F>
+double ProcessCpuTime(F&& f) {
+    const double start = ProcessCpuSeconds();
+    f();
+    return ProcessCpuSeconds() - start;
+}
 
 // Wall seconds `f` takes.
 template <typename F>

@@ -66,20 +66,31 @@ inline double WrapperCost() {
     std::sort(each.begin(), each.end());
     return each[each.size() / 2];
 }
-// The same for the processor-time clock pair, on the calling thread, with both clocks running. When
-// `whole` is given it receives the processor time of one whole wrapped call of next to nothing: what
-// the measurement adds to the thread's time a call, inside the call's timed part included.
+// One batch of `n` wrapped calls of next to nothing on the calling thread, with both clocks running:
+// the processor time the wrapping adds a call outside the call's timed part, and in `whole` (when
+// given) that of one whole wrapped call, inside the timed part included. Taken between a program's
+// frames, batches see the machine as its frames do.
+inline double WrapperCpuBatch(int n, double* whole = nullptr) {
+    const bool wall = g_glTiming, cpu = g_glCpuTiming;
+    g_glTiming = g_glCpuTiming = true;
+    const double inside = g_glInsideCpu;
+    const double start = bench::ThreadCpuSeconds();
+    for (int i = 0; i < n; ++i) glGetError();
+    const double spent = bench::ThreadCpuSeconds() - start;
+    g_glTiming = wall;
+    g_glCpuTiming = cpu;
+    if (whole != nullptr) *whole = spent / n;
+    return (spent - (g_glInsideCpu - inside)) / n;
+}
+
+// The same for the processor-time clock pair: the median of many short batches.
 inline double WrapperCpuCost(double* whole = nullptr) {
     const int batches = 200, n = 500;
     std::vector<double> each, all;
-    g_glTiming = g_glCpuTiming = true;
     for (int b = 0; b < batches; ++b) {
-        const double inside = g_glInsideCpu;
-        const double start = bench::ThreadCpuSeconds();
-        for (int i = 0; i < n; ++i) glGetError();
-        const double spent = bench::ThreadCpuSeconds() - start;
-        each.push_back((spent - (g_glInsideCpu - inside)) / n);
-        all.push_back(spent / n);
+        double call = 0;
+        each.push_back(WrapperCpuBatch(n, &call));
+        all.push_back(call);
     }
     g_glTiming = g_glCpuTiming = false;
     std::sort(each.begin(), each.end());

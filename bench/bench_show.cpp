@@ -6,7 +6,9 @@
 // as median (min, max): the wall time (with its 95th and 99th percentile); the processor time of all
 // threads and of the main thread; the main thread's serial time (its processor time outside the calls
 // that hand the frame to the rasteriser threads, the part those threads cannot overlap); and the
-// engine's own processor time outside GL. Then files opened and pictures decoded while frames were
+// engine's own processor time outside GL, which the target judges against an absolute bound (its share
+// of the frame's processor time is printed beside it: the rasteriser's time, which dwarfs it, would
+// let that share pass with the engine several times slower). Then files opened and pictures decoded while frames were
 // timed (none should be) and peak resident memory, with the video driver it was taken under (SDL's
 // offscreen driver unless SDL_VIDEODRIVER names another).
 #include <fcntl.h>
@@ -67,6 +69,13 @@ using namespace trivale;
 using Clock = std::chrono::steady_clock;
 
 const double kSecondsPerScene = 8.0;
+// Wrapped calls of next to nothing between two timed frames: a fraction of a millisecond.
+const int kCalibrationCalls = 200;
+// The engine's own processor time a frame is judged against this bound. When it was set the median
+// was 0.57 to 0.98 ms from run to run at loads of 4 to 33 on eight cores (the machine's state moves
+// every processor time alike): the bound lies above the slowest of those and below twice the fastest,
+// so that the engine grown to twice its cost misses it in any run and a run's load alone does not.
+const double kEngineBoundMs = 1.1;
 
 const char* const kScript =
     "*OnInitialize\r\n"
@@ -121,6 +130,12 @@ struct FrameProbe : CStandardScene {
             calls.push_back(static_cast<double>(now.calls - last_.calls));
         }
         timing_ = play_->GetCurrentScene() != nullptr;
+        if (timing_) {
+            // What the wrapping costs a call, measured between the frames it is taken from.
+            double call = 0;
+            wrapperOutside.push_back(glcalls::WrapperCpuBatch(kCalibrationCalls, &call));
+            wrapperWhole.push_back(call);
+        }
         g_counting = glcalls::g_glTiming = glcalls::g_glCpuTiming = timing_;
         last_ = Now();
     }
@@ -130,6 +145,9 @@ struct FrameProbe : CStandardScene {
     // Per timed frame: wall seconds; processor seconds of the process and of the main thread; the main
     // thread's processor seconds inside GL calls and inside the hand-over calls; wrapped calls.
     std::vector<double> wall, process, main, glCpu, handOver, calls;
+    // Between the timed frames: the wrapping's processor seconds a call outside its timed part, and
+    // of a whole call.
+    std::vector<double> wrapperOutside, wrapperWhole;
 };
 
 double Percentile(std::vector<double> v, double p) {
@@ -158,7 +176,6 @@ int main(int argc, char** argv) {
     setenv("VELLACOR_DIALOG", "0,2,0,0,1,24,0", 0);  // the third size offered offscreen: 640 x 480
     plat::SetCommandLine(argc, argv);
 
-    double wrapperCost = 0, wholeCall = 0;
     FrameProbe* probe = nullptr;
     int width = 0, height = 0;
     int status = 0;
@@ -181,7 +198,6 @@ int main(int argc, char** argv) {
                 const plat::PresentParameters* screen = driver->GetGraphics()->GetPresentParameters();
                 width = static_cast<int>(screen->backBufferWidth);
                 height = static_cast<int>(screen->backBufferHeight);
-                wrapperCost = glcalls::WrapperCpuCost(&wholeCall);  // on the show's context, after its frames
             } else {
                 status = 1;
             }
@@ -191,8 +207,10 @@ int main(int argc, char** argv) {
         if (probe != nullptr && !probe->wall.empty()) {
             const FrameProbe& f = *probe;
             // Every figure of processor time is taken less what wrapping the calls adds (their clock
-            // reads). The main thread's time outside GL calls, less the wrappers' share outside them, is
-            // the engine's.
+            // reads), as measured between the frames. The main thread's time outside GL calls, less the
+            // wrappers' share outside them, is the engine's.
+            const double wrapperCost = bench::SpreadOf(f.wrapperOutside).median;
+            const double wholeCall = bench::SpreadOf(f.wrapperWhole).median;
             std::vector<double> process, main, own, serial, share;
             for (std::size_t i = 0; i < f.wall.size(); ++i) {
                 const double clocks = wholeCall * f.calls[i];
@@ -211,16 +229,20 @@ int main(int argc, char** argv) {
                         bench::Show(main, 1e3).c_str());
             std::printf("main thread's serial time (outside blit, flush, finish and swap), ms: %s\n",
                         bench::Show(serial, 1e3).c_str());
-            const bench::Spread part = bench::SpreadOf(share);
-            std::printf("engine's own processor time outside GL (main thread), ms: %s\n",
-                        bench::Show(own, 1e3, 3).c_str());
+            const bench::Spread engine = bench::SpreadOf(own);
             bench::Verdict(
-                "its share of the frame's processor time, %: " + bench::Show(part, 100, 2) + ", target median under 5",
-                part.median < 0.05);
+                "engine's own processor time outside GL (main thread), ms a frame: " + bench::Show(engine, 1e3, 3) +
+                    ", target median under " + std::to_string(kEngineBoundMs).substr(0, 3) + " ms",
+                engine.median * 1e3 < kEngineBoundMs);
+            std::printf(
+                "its share of the frame's processor time, %%: %s (no target: the rasteriser's time, not "
+                "the engine's, sets it)\n",
+                bench::Show(share, 100, 2).c_str());
             std::printf(
                 "GL calls a frame: %s; wrapping adds %.0f ns of processor time a call, %.0f ns of it outside "
-                "the call's timed part\n",
-                bench::Show(f.calls, 1, 0).c_str(), wholeCall * 1e9, wrapperCost * 1e9);
+                "the call's timed part (medians of %zu batches of %d calls between the frames; outside part %s ns)\n",
+                bench::Show(f.calls, 1, 0).c_str(), wholeCall * 1e9, wrapperCost * 1e9, f.wrapperOutside.size(),
+                kCalibrationCalls, bench::Show(f.wrapperOutside, 1e9, 0).c_str());
             bench::Verdict("while timed: " + std::to_string(g_opens) + " files opened, " + std::to_string(g_decodes) +
                                " pictures decoded (target 0)",
                            g_opens + g_decodes == 0);

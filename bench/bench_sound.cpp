@@ -349,8 +349,9 @@ constexpr int kTogether = 40;
 std::vector<double> g_plain, g_reader, g_worker, g_all, g_wall, g_plainStreamed;
 std::vector<double> g_togetherWorker, g_togetherPlain;
 
-// The four take turns, each repetition starting with the next one.
-void BM_PlainReaderStreamed(benchmark::State& state) {
+// Runs `body` on a sound device whose mixer the benchmark drives itself, with the encoded minute at hand.
+template <class Body>
+void OnManualDevice(benchmark::State& state, Body body) {
     if (Music().empty()) {
         state.SkipWithError("no encoder");
         return;
@@ -361,6 +362,14 @@ void BM_PlainReaderStreamed(benchmark::State& state) {
     {
         CDXSound device;
         device.Initialize();
+        body(device);
+    }
+    plat::SetSoundTestOptions(plat::SoundTestOptions());
+}
+
+// The four take turns, each repetition starting with the next one.
+void BM_PlainReaderStreamed(benchmark::State& state) {
+    OnManualDevice(state, [&](CDXSound& device) {
         StreamedSound(device, Music());  // warms the caches and the allocator for every side
         int turn = 0;
         for (auto _ : state) {
@@ -385,31 +394,20 @@ void BM_PlainReaderStreamed(benchmark::State& state) {
             }
             ++turn;
         }
-    }
-    plat::SetSoundTestOptions(plat::SoundTestOptions());
+    });
 }
 BENCHMARK(BM_PlainReaderStreamed)->Unit(benchmark::kMillisecond)->Iterations(kRepetitions)->UseRealTime();
 
 // The judged runs: the minute through both streamers at once.
 void BM_StreamersTogether(benchmark::State& state) {
-    if (Music().empty()) {
-        state.SkipWithError("no encoder");
-        return;
-    }
-    plat::SoundTestOptions o;
-    o.manualOutput = true;
-    plat::SetSoundTestOptions(o);
-    {
-        CDXSound device;
-        device.Initialize();
+    OnManualDevice(state, [&](CDXSound& device) {
         Together(device, Music());
         for (auto _ : state) {
             const Pair p = Together(device, Music());
             g_togetherWorker.push_back(p.worker);
             g_togetherPlain.push_back(p.plain);
         }
-    }
-    plat::SetSoundTestOptions(plat::SoundTestOptions());
+    });
 }
 BENCHMARK(BM_StreamersTogether)->Unit(benchmark::kMillisecond)->Iterations(kTogether)->UseRealTime();
 

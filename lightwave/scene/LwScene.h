@@ -96,6 +96,10 @@ struct LwEnvelope {
     int32_t KeyCount;
     int32_t PreBehavior;
     int32_t PostBehavior;
+    // Owned by the library: whether the keys stand in time order (0 not yet known, 1 in order, 2 not),
+    // found by the first evaluation after a load or an insertion. Only keys in order let a search
+    // start from the current key; a caller that writes a key time out of order sets it back to 0.
+    int32_t KeyOrder;
     LwPlugin* Plugins;
     LwEnvelope* Next;
     // Owned by the library: the block the readers allocate the keys in.

@@ -308,7 +308,7 @@ void CLWRenderableScene::MakeLists() {
         }
         moving_.push_back(moving);
         if (item.object_ == nullptr) continue;
-        drawables_.push_back(Drawable{item.placed_, &item, item.object_, item.fogged_, 0.0f});
+        drawables_.push_back(Drawable{item.placed_, &item, item.object_, item.fogged_, false, 0.0f});
     }
     listsValid_ = true;
 }
@@ -381,6 +381,15 @@ bool CLWRenderableScene::IsVisible(const Drawable& drawable, CCamera* camera) {
 void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass, CCamera* camera) {
     plat::IGraphicsDevice& device = CurrentDevice();
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
+    // The items the pass draws, each tested once, in a loop of their own: between draws GL's work
+    // would push the camera and the placements out of the caches at every test.
+    for (Drawable& drawable : drawables_) {
+        // The mesh says which passes it takes part in, each time: a mesh class may answer its own way.
+        drawable.drawn = drawable.object->UsesPass(pass);
+        if (!drawable.drawn) continue;
+        ++TestedItemCount;
+        drawable.drawn = IsVisible(drawable, camera);
+    }
     const std::size_t count = drawables_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // Each draw's work in GL pushes what follows out of the caches: the next entry is fetched now.
@@ -391,10 +400,7 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass, CCamera* camera) 
             __builtin_prefetch(drawables_[i + 1].object);
         }
         const Drawable& drawable = drawables_[i];
-        // The mesh says which passes it takes part in, each time: a mesh class may answer its own way.
-        if (!drawable.object->UsesPass(pass)) continue;
-        ++TestedItemCount;
-        if (!IsVisible(drawable, camera)) continue;
+        if (!drawable.drawn) continue;
         device.SetTransform(plat::TransformKind::World, drawable.placed);
         device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
         // Every item sets its own states, a repeat of the mesh just drawn too: the device drops those

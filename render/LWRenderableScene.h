@@ -193,6 +193,7 @@ private:
         CSceneItem* item;
         CLWRenderableObject* object;
         bool fogged;
+        bool drawn;   // in the pass being drawn: the mesh takes part in it and the camera sees the item
         float scale;  // how much the item's world transform widens its mesh's sphere, by the placement
     };
     std::vector<Moving> moving_;

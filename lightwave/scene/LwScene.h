@@ -130,6 +130,8 @@ struct LwKeyframeMotion {
     LwMotionKey* FirstKey;  // start of the key array
     int32_t KeyCount;
     int32_t EndBehavior;
+    // Owned by the library: whether the keys' steps stand in order, as LwEnvelope::KeyOrder.
+    int32_t KeyOrder;
 };
 
 struct LwExcludeLight {

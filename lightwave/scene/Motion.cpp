@@ -187,6 +187,16 @@ __attribute__((noinline)) void FindKeyOrder(LwEnvelope* env) {
     env->KeyOrder = (int32_t)(ascending ? KeyOrder::kAscending : KeyOrder::kOutOfOrder);
 }
 
+// The same for keyframe steps, looking at no more keys than the count, as the evaluation does.
+__attribute__((noinline)) void FindStepOrder(LwKeyframeMotion* motion) {
+    bool ascending = true;
+    int32_t seen = 1;
+    for (const LwMotionKey* k = motion->FirstKey; ascending && k && k->Next && seen < motion->KeyCount;
+         k = k->Next, ++seen)
+        ascending = k->Step <= k->Next->Step;
+    motion->KeyOrder = (int32_t)(ascending ? KeyOrder::kAscending : KeyOrder::kOutOfOrder);
+}
+
 // Whether t lies on the segment that starts at k (whose next key is k1), so that a search from the
 // first key would end there when the keys stand in time order: such a t is inside the key range too.
 inline bool OnSegment(const LwEnvelopeKey* k, const LwEnvelopeKey* k1, const LwEnvelopeKey* first, double t) {
@@ -361,8 +371,10 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
         for (int i = 0; i < 3; ++i) out[i] = v[i];
         return;
     }
-    // As for envelopes: the first segment whose end the frame is not above.
-    LwMotionKey* k = motion->CurrentKey;
+    // As for envelopes: the first segment whose end the frame is not above, searched from the current
+    // key only while the steps stand in order.
+    if ((KeyOrder)motion->KeyOrder == KeyOrder::kUnknown) FindStepOrder(motion);
+    LwMotionKey* k = (KeyOrder)motion->KeyOrder == KeyOrder::kAscending ? motion->CurrentKey : nullptr;
     if (!k || !(frame > (double)k->Step)) k = k && k->Prev && frame > (double)k->Prev->Step ? k->Prev : first;
     while (k->Next && frame > (double)k->Next->Step) k = k->Next;
     if (!k->Next) {

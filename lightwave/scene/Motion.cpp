@@ -129,8 +129,8 @@ double WrapCount(double distance, double span, Outside outside) {
     return n;
 }
 
-// t moved by n key-range lengths, rounded once: far from the keys, n x span rounded first would put
-// the time off by up to half a unit of its last place.
+// t moved by n key-range lengths, rounded once: n x span rounded on its own would carry up to half a
+// unit in the last place of t into the wrapped time, which far from the keys is much smaller than t.
 inline double Wrapped(double t, double n, double span) { return std::fma(n, span, t); }
 
 inline bool IsOdd(double n) { return fmod(n, 2.0) == 1.0; }

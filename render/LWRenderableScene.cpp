@@ -308,7 +308,7 @@ void CLWRenderableScene::MakeLists() {
         }
         moving_.push_back(moving);
         if (item.object_ == nullptr) continue;
-        drawables_.push_back(Drawable{item.placed_, &item, item.object_, item.fogged_, true, 0.0f});
+        drawables_.push_back(Drawable{item.placed_, &item, item.object_, item.fogged_, false, 0.0f});
     }
     listsValid_ = true;
 }
@@ -368,24 +368,28 @@ bool CLWRenderableScene::ApplyFog() {
     return true;
 }
 
-void CLWRenderableScene::CullDrawables(CCamera* camera) {
-    // The sphere is asked of the mesh at every culling, as a mesh class of the program's own may move it.
-    for (Drawable& drawable : drawables_) {
-        if (camera == nullptr) {
-            drawable.visible = true;
-            continue;
-        }
-        plat::Vector3 centre;
-        float radius = 0.0f;
-        drawable.object->GetBoundingSphere(&centre, &radius);
-        plat::Vector3 viewCentre = plat::Vec3TransformCoord(centre, drawable.item->view_);
-        drawable.visible = camera->IsSphereVisible(&viewCentre, radius * drawable.scale);
-    }
+bool CLWRenderableScene::IsVisible(const Drawable& drawable, CCamera* camera) {
+    if (camera == nullptr) return true;
+    // The sphere is asked of the mesh in every pass, as a mesh class of the program's own may move it.
+    plat::Vector3 centre;
+    float radius = 0.0f;
+    drawable.object->GetBoundingSphere(&centre, &radius);
+    plat::Vector3 viewCentre = plat::Vec3TransformCoord(centre, drawable.item->view_);
+    return camera->IsSphereVisible(&viewCentre, radius * drawable.scale);
 }
 
-void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
+void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass, CCamera* camera) {
     plat::IGraphicsDevice& device = CurrentDevice();
     device.SetRenderState(RS::AlphaBlendEnable, pass != Pass::Opaque);
+    // The items the pass draws, each tested once, in a loop of their own: between draws GL's work
+    // would push the camera and the placements out of the caches at every test.
+    for (Drawable& drawable : drawables_) {
+        // The mesh says which passes it takes part in, each time: a mesh class may answer its own way.
+        drawable.drawn = drawable.object->UsesPass(pass);
+        if (!drawable.drawn) continue;
+        ++TestedItemCount;
+        drawable.drawn = IsVisible(drawable, camera);
+    }
     const std::size_t count = drawables_.size();
     for (std::size_t i = 0; i < count; ++i) {
         // Each draw's work in GL pushes what follows out of the caches: the next entry is fetched now.
@@ -396,10 +400,7 @@ void CLWRenderableScene::RenderSceneItems(bool fog, Pass pass) {
             __builtin_prefetch(drawables_[i + 1].object);
         }
         const Drawable& drawable = drawables_[i];
-        // The mesh says which passes it takes part in, each time: a mesh class may answer its own way.
-        if (!drawable.object->UsesPass(pass)) continue;
-        ++TestedItemCount;
-        if (!drawable.visible) continue;
+        if (!drawable.drawn) continue;
         device.SetTransform(plat::TransformKind::World, drawable.placed);
         device.SetRenderState(RS::FogEnable, fog && drawable.fogged);
         // Every item sets its own states, a repeat of the mesh just drawn too: the device drops those
@@ -422,8 +423,7 @@ void CLWRenderableScene::RenderPass(double seconds, Pass pass, CCamera* camera) 
     if (!scene_) return;
     plat::Matrix world;
     const bool fog = PrepareToRender(seconds, world);
-    CullDrawables(camera);
-    RenderSceneItems(fog, pass);
+    RenderSceneItems(fog, pass, camera);
     CurrentDevice().SetTransform(plat::TransformKind::World, world);
 }
 
@@ -433,17 +433,16 @@ void CLWRenderableScene::Render(double seconds, CCamera* camera) {
     const bool fog = PrepareToRender(seconds, world);
     plat::IGraphicsDevice& device = CurrentDevice();
     SetDefaultRenderStates();
-    CullDrawables(camera);  // once for the four passes: neither the camera nor a placement changes between them
-    RenderSceneItems(fog, Pass::Opaque);
-    RenderSceneItems(fog, Pass::AlphaBlended);
+    RenderSceneItems(fog, Pass::Opaque, camera);
+    RenderSceneItems(fog, Pass::AlphaBlended, camera);
     device.SetRenderState(RS::SrcBlend, plat::Blend::Zero);
     device.SetRenderState(RS::DestBlend, plat::Blend::SrcColour);
-    RenderSceneItems(fog, Pass::Multiplicative);
+    RenderSceneItems(fog, Pass::Multiplicative, camera);
     device.SetRenderState(RS::ZEnable, true);
     device.SetRenderState(RS::ZWriteEnable, false);
     device.SetRenderState(RS::SrcBlend, plat::Blend::SrcAlpha);
     device.SetRenderState(RS::DestBlend, plat::Blend::One);
-    RenderSceneItems(fog, Pass::Additive);
+    RenderSceneItems(fog, Pass::Additive, camera);
     device.SetRenderState(RS::SrcBlend, plat::Blend::SrcAlpha);
     device.SetRenderState(RS::DestBlend, plat::Blend::InvSrcAlpha);
     device.SetRenderState(RS::ZWriteEnable, true);

@@ -151,9 +151,11 @@ private:
     bool PrepareToRender(double seconds, plat::Matrix& world);
     // Makes the per-frame lists below when the item table changed.
     void MakeLists();
-    // Tests every drawable against the camera (a null camera sees all), from its mesh's sphere of the moment.
-    void CullDrawables(CCamera* camera);
-    void RenderSceneItems(bool fog, Pass pass);
+    struct Drawable;
+    // The drawable against the camera (a null camera sees all), from its mesh's sphere of the moment.
+    static bool IsVisible(const Drawable& drawable, CCamera* camera);
+    // The items whose mesh uses the pass, each culled in the pass.
+    void RenderSceneItems(bool fog, Pass pass, CCamera* camera);
 
     std::unique_ptr<LwScene, SceneFree> scene_;
     // The name or path given to Load or LoadFromFile while it runs ("" for a bare stream).
@@ -191,8 +193,8 @@ private:
         CSceneItem* item;
         CLWRenderableObject* object;
         bool fogged;
-        bool visible;  // by the last culling, for the passes drawn since
-        float scale;   // how much the item's world transform widens its mesh's sphere, by the placement
+        bool drawn;   // in the pass being drawn: the mesh takes part in it and the camera sees the item
+        float scale;  // how much the item's world transform widens its mesh's sphere, by the placement
     };
     std::vector<Moving> moving_;
     std::vector<Drawable> drawables_;

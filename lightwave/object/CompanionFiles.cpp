@@ -16,6 +16,7 @@ bool LwTextLines::Next() {
             if (n + 1 < sizeof(line_)) line_[n++] = (char)c;
         }
         line_[n] = '\0';
+        endedByFile_ = c == EOF;
         if (c == EOF && n == 0) return false;
         if (n == 0 || line_[0] == '#') continue;
         return true;

@@ -83,6 +83,9 @@ public:
     // The next line that is not skipped; false at the end of the file.
     bool Next();
     const char* Text() const { return line_; }
+    // Whether the line was ended by the end of the file rather than by a line break: the last line of
+    // a file cut short.
+    bool EndedByFile() const { return endedByFile_; }
     // Splits the line into at most n fields at blanks and tabs, the last being the rest of the
     // line without its leading blanks; returns the number found.
     int Split(int n, const char* fields[]);
@@ -91,6 +94,7 @@ private:
     FILE* file_;
     char line_[4096];
     char split_[4096];
+    bool endedByFile_ = false;
 };
 
 // Integer and decimal fields; false for a text that is not one whole number.

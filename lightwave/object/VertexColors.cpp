@@ -4,6 +4,7 @@
 #include "lightwave/object/LwMaterial.h"
 #include "lightwave/object/ObjectInternal.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -35,6 +36,17 @@ int32_t Fault(LwObject* object, const LwVclFile* vcl, const char* format, const 
 bool ReadCount(LwTextLines& lines, int32_t* out) {
     const char* fields[2];
     return lines.Next() && lines.Split(2, fields) >= 1 && LwParseInt(fields[0], out);
+}
+
+// The stated total of entries from the line read; false for a negative one. A total that is no 32-bit
+// integer ("2147483648", "1e3") bounds nothing: no count can pass it.
+bool ReadTotal(LwTextLines& lines, int32_t* out) {
+    const char* fields[2];
+    if (lines.Split(2, fields) >= 1 && LwParseInt(fields[0], out)) return *out >= 0;
+    double stated = 0.0;
+    if (lines.Split(2, fields) >= 1 && LwParseDouble(fields[0], &stated) && stated < 0.0) return false;
+    *out = INT32_MAX;
+    return true;
 }
 
 // Colours of the polygon's corners, one set per corner, added plainly or shared at their points.
@@ -236,8 +248,8 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
     if (!lines.Next()) return LW_ERR_NONE;
     if (!LwParseInt(lines.Text(), &vcl->NumPoints) || vcl->NumPoints != points)
         return Fault(object, vcl, "BAD NUMBER OF POINT {%s} ", lines.Text());
-    if (!ReadCount(lines, &vcl->NumEntries)) return LW_ERR_NONE;
-    if (vcl->NumEntries < 0) return Fault(object, vcl, "BAD NUMBER OF ENTRY {%s} ", lines.Text());
+    if (!lines.Next()) return LW_ERR_NONE;
+    if (!ReadTotal(lines, &vcl->NumEntries)) return Fault(object, vcl, "BAD NUMBER OF ENTRY {%s} ", lines.Text());
     // The stated total only bounds the points' counts: nothing is sized from it, so a total larger
     // than the file holds (even one no memory could) costs none of the entries the file does hold.
     // The table grows by the lines read.
@@ -254,6 +266,8 @@ int32_t ReadVclFile(LwVclFile* vcl, LwObject* object) {
             int32_t values[5];
             bool valid = lines.Split(6, fields) >= 5;
             for (int k = 0; valid && k < 5; ++k) valid = LwParseInt(fields[k], &values[k]);
+            // A file cut inside its last entry ends there, keeping the entries before it.
+            if (!valid && lines.EndedByFile()) return LW_ERR_NONE;
             if (!valid) return Fault(object, vcl, "BAD ENTRY {%s} ", lines.Text());
             entry.Polygon = values[0];
             // Each component is stored as one byte, as written (0 to 255) or not.

@@ -117,15 +117,21 @@ __attribute__((noinline)) double Bezier2(const LwEnvelopeKey* k0, const LwEnvelo
     return Bezier(k0->Value, y1, k1->Value + k1->Continuity, k1->Value, s);
 }
 
-// Number of whole key-range lengths that bring t back into the range; at least 1.
-double WrapCount(double outside, double span) {
-    double n = ceil((outside - kTimeEpsilon) / span);
+// Number of whole key-range lengths that bring a time `distance` outside the range back into it: the
+// fewest n for which outside(n), whether the time wrapped n times is still outside, is false; at least 1.
+template <typename Outside>
+double WrapCount(double distance, double span, Outside outside) {
+    double n = ceil((distance - kTimeEpsilon) / span);
     if (!(n >= 1.0)) n = 1.0;
     // Correct the rounding of the division by the comparisons that define the range.
-    for (int i = 0; i < 4 && n > 1.0 && outside - (n - 1.0) * span <= kTimeEpsilon; ++i) n -= 1.0;
-    for (int i = 0; i < 4 && outside - n * span > kTimeEpsilon; ++i) n += 1.0;
+    for (int i = 0; i < 4 && n > 1.0 && !outside(n - 1.0); ++i) n -= 1.0;
+    for (int i = 0; i < 4 && outside(n); ++i) n += 1.0;
     return n;
 }
+
+// t moved by n key-range lengths, rounded once: n x span rounded on its own would carry up to half a
+// unit in the last place of t into the wrapped time, which far from the keys is much smaller than t.
+inline double Wrapped(double t, double n, double span) { return std::fma(n, span, t); }
 
 inline bool IsOdd(double n) { return fmod(n, 2.0) == 1.0; }
 
@@ -166,8 +172,33 @@ inline double SegmentValue(const LwEnvelopeKey* k0, double t, double offset) {
 // channel list in the scene's block when channels 0 to 8 follow it in order, one record each.
 enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1, kInOrder = 2 };
 
+// Whether an envelope's keys stand in time order (LwEnvelope::KeyOrder). In order, every key before a
+// key is no later than it, so a search may start from the current key; out of order (a file may give
+// them so) only a search from the first key gives the value.
+enum class KeyOrder : int32_t { kUnknown = 0, kAscending = 1, kOutOfOrder = 2 };
+
+inline bool Ascending(const LwEnvelope* env) { return (KeyOrder)env->KeyOrder == KeyOrder::kAscending; }
+
+// Looks at the keys once; a time that is no number stands out of order.
+__attribute__((noinline)) void FindKeyOrder(LwEnvelope* env) {
+    bool ascending = true;
+    for (const LwEnvelopeKey* k = env->FirstKey; ascending && k && k->Next; k = k->Next)
+        ascending = k->Time <= k->Next->Time;
+    env->KeyOrder = (int32_t)(ascending ? KeyOrder::kAscending : KeyOrder::kOutOfOrder);
+}
+
+// The same for keyframe steps, looking at no more keys than the count, as the evaluation does.
+__attribute__((noinline)) void FindStepOrder(LwKeyframeMotion* motion) {
+    bool ascending = true;
+    int32_t seen = 1;
+    for (const LwMotionKey* k = motion->FirstKey; ascending && k && k->Next && seen < motion->KeyCount;
+         k = k->Next, ++seen)
+        ascending = k->Step <= k->Next->Step;
+    motion->KeyOrder = (int32_t)(ascending ? KeyOrder::kAscending : KeyOrder::kOutOfOrder);
+}
+
 // Whether t lies on the segment that starts at k (whose next key is k1), so that a search from the
-// first key would end there: with keys in time order, such a t is inside the key range too.
+// first key would end there when the keys stand in time order: such a t is inside the key range too.
 inline bool OnSegment(const LwEnvelopeKey* k, const LwEnvelopeKey* k1, const LwEnvelopeKey* first, double t) {
     return (k == first ? !Before(t, k->Time) : After(t, k->Time)) && !After(t, k1->Time);
 }
@@ -175,6 +206,7 @@ inline bool OnSegment(const LwEnvelopeKey* k, const LwEnvelopeKey* k1, const LwE
 // The value of an envelope with at least two keys at t. Every result is the one a search from the
 // first key defines; the current key only shortens the walk to it.
 __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last, double t) {
+    if ((KeyOrder)env->KeyOrder == KeyOrder::kUnknown) FindKeyOrder(env);
     double offset = 0.0;
     if (Before(t, first->Time)) {
         const double span = last->Time - first->Time;
@@ -187,8 +219,9 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
         case LW_BEHAVIOR_OSCILLATE:
         case LW_BEHAVIOR_OFFSET_REPEAT: {
             if (span <= kTimeEpsilon) return first->Value;  // no range to wrap into
-            double n = WrapCount(first->Time - t, span);
-            t += n * span;
+            double n =
+                WrapCount(first->Time - t, span, [&](double m) { return Before(Wrapped(t, m, span), first->Time); });
+            t = Wrapped(t, n, span);
             // Wrapping until t is no longer before the first key (times equal within 2^-23 count as on
             // it) can leave t up to 2^-23 outside the key range, where the segment search would find no
             // segment or stretch an end one. Clamped onto the range, t gives the end key's value, which
@@ -219,8 +252,9 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
         case LW_BEHAVIOR_OSCILLATE:
         case LW_BEHAVIOR_OFFSET_REPEAT: {
             if (span <= kTimeEpsilon) return last->Value;
-            double n = WrapCount(t - last->Time, span);
-            t -= n * span;
+            double n =
+                WrapCount(t - last->Time, span, [&](double m) { return After(Wrapped(t, -m, span), last->Time); });
+            t = Wrapped(t, -n, span);
             // As before the first key: the wrap may stop up to 2^-23 past the last key; clamped onto it.
             t = t < first->Time ? first->Time : t > last->Time ? last->Time : t;
             if (env->PostBehavior == LW_BEHAVIOR_OSCILLATE && IsOdd(n)) t = first->Time + last->Time - t;
@@ -240,9 +274,9 @@ __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* f
         }
     }
 
-    // The segment is the first whose end t is not after. The current key holds when t is after
-    // it; one step back serves a time on or just before it.
-    LwEnvelopeKey* k = env->CurrentKey;
+    // The segment is the first whose end t is not after. With the keys in order the current key
+    // holds when t is after it; one step back serves a time on or just before it.
+    LwEnvelopeKey* k = Ascending(env) ? env->CurrentKey : nullptr;
     if (!k || !After(t, k->Time)) k = k && k->Prev && After(t, k->Prev->Time) ? k->Prev : first;
     while (k->Next && After(t, k->Next->Time)) k = k->Next;
     if (!k->Next) {
@@ -260,7 +294,7 @@ double EnvelopeAt(LwEnvelope* env, double t) {
     LwEnvelopeKey* last = env->LastKey;
     if (env->KeyCount == 1 || !last || first == last) return first->Value;
     // Most evaluations stay on the segment of the last one.
-    if (LwEnvelopeKey* k = env->CurrentKey; k && k->Next && OnSegment(k, k->Next, first, t))
+    if (LwEnvelopeKey* k = env->CurrentKey; k && k->Next && Ascending(env) && OnSegment(k, k->Next, first, t))
         return SegmentValue(k, t, 0.0);
     return EnvelopeValue(env, first, last, t);
 }
@@ -278,7 +312,8 @@ __attribute__((always_inline)) inline double ChannelAt(LwEnvelope* env, double t
     if (env->KeyCount == 1 && first) return first->Value;
     if (env->KeyCount > 1 && first && last && first != last && k0) {
         const LwEnvelopeKey* k1 = k0->Next;
-        if (k1 && OnSegment(k0, k1, first, t)) return SegmentValue(k0->Prev, k0, k1, k1->Next, t, 0.0);
+        if (k1 && Ascending(env) && OnSegment(k0, k1, first, t))
+            return SegmentValue(k0->Prev, k0, k1, k1->Next, t, 0.0);
         return EnvelopeValue(env, first, last, t);
     }
     return EnvelopeAt(env, t);
@@ -336,8 +371,10 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
         for (int i = 0; i < 3; ++i) out[i] = v[i];
         return;
     }
-    // As for envelopes: the first segment whose end the frame is not above.
-    LwMotionKey* k = motion->CurrentKey;
+    // As for envelopes: the first segment whose end the frame is not above, searched from the current
+    // key only while the steps stand in order.
+    if ((KeyOrder)motion->KeyOrder == KeyOrder::kUnknown) FindStepOrder(motion);
+    LwMotionKey* k = (KeyOrder)motion->KeyOrder == KeyOrder::kAscending ? motion->CurrentKey : nullptr;
     if (!k || !(frame > (double)k->Step)) k = k && k->Prev && frame > (double)k->Prev->Step ? k->Prev : first;
     while (k->Next && frame > (double)k->Next->Step) k = k->Next;
     if (!k->Next) {
@@ -546,6 +583,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     if (!first) {  // the first key of an empty envelope
         env->FirstKey = env->LastKey = env->CurrentKey = m;
         env->KeyCount = 1;
+        env->KeyOrder = (int32_t)KeyOrder::kUnknown;
         return m;
     }
     LwEnvelopeKey* last = env->LastKey ? env->LastKey : first;
@@ -558,6 +596,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
         m->Prev = last;
         env->LastKey = m;
         env->KeyCount++;
+        env->KeyOrder = (int32_t)KeyOrder::kUnknown;
         return m;
     }
     if (t < first->Time) {
@@ -569,6 +608,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
         env->FirstKey = m;
         env->CurrentKey = m;
         env->KeyCount++;
+        env->KeyOrder = (int32_t)KeyOrder::kUnknown;
         return m;
     }
     LwEnvelopeKey* k0 = first;
@@ -644,6 +684,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     k0->Next = m;
     k1->Prev = m;
     env->KeyCount++;
+    env->KeyOrder = (int32_t)KeyOrder::kUnknown;
     return m;
 }
 

@@ -91,6 +91,22 @@ TEST(EnvelopeBehaviours, EveryPreAndPostBehaviour) {
     }
 }
 
+// Far from the keys the wrapped time is the exact one, rounded once: 22,218,442,194 ranges of 2e-7 s
+// taken from 4443.688... s leave 1.3082632448169268e-07 s, u = 0.6541316224084635 (and before the
+// keys, 22,218,442,195 ranges leave 6.917367551830732e-08 s).
+TEST(EnvelopeBehaviours, RepeatsFarFromTheKeysWrapTheExactTime) {
+    const std::vector<Key> keys = {{0, 0, LW_SHAPE_LINEAR}, {1, 2e-7, LW_SHAPE_LINEAR}};
+    const double far = 4443.6884389308261;
+    EnvelopeScene repeat(keys, LW_BEHAVIOR_REPEAT, LW_BEHAVIOR_REPEAT);
+    EXPECT_EQ(repeat.At(far), 0.6541316224084635);
+    EXPECT_EQ(repeat.At(-far), 0.3458683775915366);
+    EnvelopeScene oscillate(keys, LW_BEHAVIOR_OSCILLATE, LW_BEHAVIOR_OSCILLATE);
+    EXPECT_EQ(oscillate.At(far), 0.6541316224084635);  // an even count: not mirrored
+    EnvelopeScene offset(keys, LW_BEHAVIOR_OFFSET_REPEAT, LW_BEHAVIOR_OFFSET_REPEAT);
+    EXPECT_EQ(offset.At(far), 0.6541316224084635 + 22218442194.0);
+    EXPECT_EQ(offset.At(-far), 0.3458683775915366 - 22218442195.0);
+}
+
 TEST(KeyInsertion, SplitsKeepTheCurve) {
     // A key made inside a segment takes the curve's value there and leaves the curve as it was.
     const struct {

@@ -263,12 +263,45 @@ TEST(VertexColors, TruncatedFilesKeepWhatWasRead) {
     }
 }
 
+// A file cut at any byte keeps every entry whose line it holds whole, whatever the cut leaves of the
+// next: the end of the file ends the reading, an entry cut short included.
+TEST(VertexColors, CutAnywhereKeepsTheWholeEntriesBefore) {
+    const std::string whole = kVcl;
+    FileObject full;
+    TwoTriangles(full.get());
+    full.Companion(".vcl", whole);
+    LwVclFile all{};
+    LwCopyText(all.FileName, full.Path(".vcl").c_str(), sizeof(all.FileName));
+    ASSERT_EQ(ReadVclFile(&all, full.get()), LW_ERR_NONE);
+    ASSERT_EQ(all.Entries.size(), 6u);
+    const size_t body = whole.find("4\n6\n") + 4;
+    for (size_t cut = body; cut < whole.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const std::string text = whole.substr(0, cut);
+        size_t wholeEntries = 0;  // entry lines ended by a line break before the cut
+        for (size_t at = 0; (at = text.find(" x", at)) != std::string::npos; ++at)
+            wholeEntries += text.find_first_of("\r\n", at) != std::string::npos;
+        FileObject o;
+        TwoTriangles(o.get());
+        o.Companion(".vcl", text);
+        LwVclFile vcl{};
+        LwCopyText(vcl.FileName, o.Path(".vcl").c_str(), sizeof(vcl.FileName));
+        ASSERT_EQ(ReadVclFile(&vcl, o.get()), LW_ERR_NONE) << o->MessageText;
+        ASSERT_GE(vcl.Entries.size(), wholeEntries);
+        ASSERT_LE(vcl.Entries.size(), wholeEntries + 1);  // a cut line that still reads as an entry
+        for (size_t e = 0; e < wholeEntries; ++e) {
+            EXPECT_EQ(vcl.Entries[e].Polygon, all.Entries[e].Polygon);
+            EXPECT_EQ(memcmp(vcl.Entries[e].Rgba, all.Entries[e].Rgba, 4), 0);
+        }
+    }
+}
+
 // The stated total only bounds the points' counts: one far beyond what the file holds, even one no
-// memory could hold, keeps every entry the file has, and one with nothing after it reads as a file
-// that ends early.
+// memory could hold or no 32-bit integer can, keeps every entry the file has, and one with nothing
+// after it reads as a file that ends early.
 TEST(VertexColors, AnOverstatedTotalKeepsTheEntriesTheFileHolds) {
     const std::string whole = kVcl;
-    for (const char* total : {"1000", "2000000000", "2147483647"}) {
+    for (const char* total : {"1000", "2000000000", "2147483647", "2147483648", "99999999999999999999", "1e3", "6.5"}) {
         SCOPED_TRACE(total);
         std::string text = whole;
         text.replace(text.find("4\n6\n"), 4, std::string("4\n") + total + "\n");
@@ -306,6 +339,9 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
         {"not a vertex-colour file", "VCLFILES\n", "NOT VCL FILE {VCLFILES} "},
         {"seven points for four", head + "7\n0\n", "BAD NUMBER OF POINT {7} "},
         {"negative total", head + "4\n-3\n", "BAD NUMBER OF ENTRY {-3} "},
+        {"negative total past 32 bits", head + "4\n-2147483649\n1\n0 1 2 3 4 x\n",
+         "BAD NUMBER OF ENTRY {-2147483649} "},
+        {"negative total as a decimal", head + "4\n-1e3\n1\n0 1 2 3 4 x\n", "BAD NUMBER OF ENTRY {-1e3} "},
         {"counts past the total", head + "4\n1\n2\n0 1 2 3 4 x\n0 1 2 3 4 x\n", "BAD NUMBER OF ENTRY {2} "},
         {"short entry line", head + "4\n1\n1\n0 1 2\n", "BAD ENTRY {0 1 2} "},
         {"negative count", head + "4\n1\n-1\n", "BAD NUMBER OF ENTRY {-1} "},

@@ -160,21 +160,26 @@ TEST_F(LwSceneFakeTest, FrameStatesFogAndPassOrder) {
 }
 
 // A mesh class of the program's own that draws in its own way: it counts the passes it is asked for.
-// It can also claim a pass its materials lack, and move its bounding sphere, as such a class may.
+// It can also claim a pass its materials lack, or none at all, and move its bounding sphere, also as
+// it draws, as such a class may; it counts the times its sphere is asked.
 class CountingObject : public CLWRenderableObject {
 public:
     void RenderPolygonSets(Pass pass) override {
         passes.push_back(pass);
+        shift += shiftPerDraw;
         CLWRenderableObject::RenderPolygonSets(pass);
     }
-    bool UsesPass(Pass pass) override { return pass == claimed || CLWRenderableObject::UsesPass(pass); }
+    bool UsesPass(Pass pass) override { return !idle && (pass == claimed || CLWRenderableObject::UsesPass(pass)); }
     void GetBoundingSphere(plat::Vector3* centre, float* radius) override {
+        ++spheres;
         CLWRenderableObject::GetBoundingSphere(centre, radius);
         centre->x += shift;
     }
     std::vector<Pass> passes;
     Pass claimed = Pass::Opaque;
-    float shift = 0.0f;
+    bool idle = false;
+    float shift = 0.0f, shiftPerDraw = 0.0f;
+    int spheres = 0;
 };
 
 // Makes the counting kind and keeps it by name, as the cache keeps its own.
@@ -255,6 +260,61 @@ TEST_F(LwSceneFakeTest, TheMeshIsAskedItsPassesAndSphereEveryFrame) {
     scene_->Render(0, camera);
     EXPECT_TRUE(box.passes.empty());
     EXPECT_EQ(TestedItemCount - tested, 2u);
+}
+
+// Culling asks each item's sphere once in each pass it is drawn in, and not for a mesh that takes part in
+// none; a mesh whose sphere moves between passes is drawn by what it answers in each.
+TEST_F(LwSceneFakeTest, EachPassCullsTheItemsItDraws) {
+    CountingCache cache;
+    std::ofstream(data_ / "scenes" / "test.lws", std::ios::binary)
+        << Header(0, 60) + Object("box.lwo", Motion{{0, 0, 20}}) + Object("glow.lwo", Motion{{0, 0, 20}}) +
+               Camera("Cam", Motion());
+    scene_.reset(new CLWRenderableScene());
+    scene_->Load("scenes\\test.lws", nullptr, &cache);
+    ASSERT_EQ(cache.objects.size(), 2u);
+    auto named = [&](const char* part) -> CountingObject& {
+        for (auto& entry : cache.objects)
+            if (entry.first.find(part) != std::string::npos) return *entry.second;
+        throw std::runtime_error(part);
+    };
+    CountingObject& box = named("box");
+    CountingObject& glow = named("glow");
+    glow.claimed = RenderPass::Additive;  // its own pass alone
+    CCamera* camera = scene_->UpdateWithCamera("Cam", 0, 1, 100, 1);
+    ASSERT_NE(camera, nullptr);
+
+    scene_->Render(0, camera);
+    EXPECT_EQ(box.spheres, 1);
+    EXPECT_EQ(glow.spheres, 1);
+
+    // The box in two passes: asked in each. The glow in none: never asked.
+    box.spheres = glow.spheres = 0;
+    box.claimed = RenderPass::Additive;
+    glow.idle = true;
+    scene_->Render(0, camera);
+    EXPECT_EQ(box.spheres, 2);
+    EXPECT_EQ(glow.spheres, 0);
+    EXPECT_EQ(box.passes, (std::vector<RenderPass>{RenderPass::Opaque, RenderPass::Opaque, RenderPass::Additive}));
+
+    // Drawn in the opaque pass, the box moves out of sight: the additive pass culls it.
+    box.passes.clear();
+    box.shiftPerDraw = 1000.0f;
+    const std::uint32_t tested = TestedItemCount, drawn = DrawnItemCount;
+    scene_->Render(0, camera);
+    EXPECT_EQ(box.passes, std::vector<RenderPass>{RenderPass::Opaque});
+    EXPECT_EQ(TestedItemCount - tested, 2u);
+    EXPECT_EQ(DrawnItemCount - drawn, 1u);
+
+    // One pass drawn alone asks only the items of that pass.
+    box.spheres = glow.spheres = 0;
+    box.shift = box.shiftPerDraw = 0.0f;
+    glow.idle = false;
+    scene_->RenderPass(0, RenderPass::Additive, camera);
+    EXPECT_EQ(box.spheres, 1);
+    EXPECT_EQ(glow.spheres, 1);
+    scene_->RenderPass(0, RenderPass::AlphaBlended, camera);
+    EXPECT_EQ(box.spheres, 1);
+    EXPECT_EQ(glow.spheres, 1);
 }
 
 }  // namespace

@@ -24,7 +24,11 @@ public:
     virtual std::uint32_t WriteString(const std::string& text) = 0;
     virtual std::uint32_t GetSize() = 0;
     virtual void SetSize(std::uint32_t size) = 0;
-    // Moves to an absolute position, clamped to the stream's range; returns the new position.
+    // Moves to an absolute position. Where the stream then stands and what the call answers are each
+    // stream's own: a memory stream stands within [0, size] but answers the position asked for (-1
+    // answers 4294967295, 101 on 100 bytes 101); a file stream stands within [0, size] and answers
+    // that; an archive entry may stand past its end (reads then give 0 bytes) and answers its position
+    // in the whole file. Tell says where the stream stands.
     virtual std::uint32_t Seek(std::int64_t position) = 0;
     virtual std::uint32_t Tell() = 0;
     // A new, independent stream on the same bytes at the same position.

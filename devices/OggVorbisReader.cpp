@@ -220,11 +220,18 @@ bool HeaderPagesUsable(IStream& stream, std::uint32_t begin, std::uint32_t end) 
     return true;
 }
 
+// The output format is the first link's: a later link of other channels or another rate would play
+// at the wrong speed or as torn frames.
+bool SameFormat(const vorbis_info& first, const vorbis_info& link) {
+    return link.channels == first.channels && link.rate == first.rate;
+}
+
 // Opening a seekable stream, vorbisfile reads the headers of every link (chained streams have several)
 // and decodes each link with its own alone: later reads and seeks take in no new ones. Link i's came
 // from the bytes [offsets[i], dataoffsets[i]), the first link's counted from where the stream stood when
-// the open began. Checking those bytes checks every setup header the decoder will ever use. An
-// unseekable stream would take in headers while playing: refused (the engine's streams all seek).
+// the open began. Checking those bytes checks every setup header the decoder will ever use; every link
+// must have the first link's format too. An unseekable stream would take in headers while playing:
+// refused (the engine's streams all seek).
 bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
     if (!ov_seekable(&file)) return false;
     bool usable = true;
@@ -234,7 +241,8 @@ bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
             const ogg_int64_t shift = i == 0 ? start : 0;
             const ogg_int64_t begin = file.offsets[i] + shift, end = file.dataoffsets[i] + shift;
             usable = 0 <= begin && begin <= end && end <= stream.GetSize() &&
-                     HeaderPagesUsable(stream, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end));
+                     HeaderPagesUsable(stream, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)) &&
+                     SameFormat(file.vi[0], file.vi[i]);
         }
         stream.Seek(resume);  // where vorbisfile left it
     } catch (const std::exception&) {
@@ -243,12 +251,17 @@ bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
     return usable;
 }
 
-// Back to the first sample. A search for sample 0 (ov_pcm_seek) would bisect the pages, and vorbisfile
-// 1.3.7's search, when it finds nothing before the target on a damaged stream, hands the decoder a page
-// whose bytes its own later reads have already moved: the header of one page with the length of
-// another, a heap overrun. A raw seek to the first link's first byte reads forward only, passes over the
-// header packets, and leaves the decoder as the open did, at the first sample of the first link.
-int SeekToStart(OggVorbis_File& file) { return ov_raw_seek(&file, file.offsets[0]); }
+// Back to where the open left the decoder, `start`. A search for sample 0 (ov_pcm_seek) would bisect
+// the pages, and vorbisfile 1.3.7's search, when it finds nothing before the target on a damaged stream,
+// hands the decoder a page whose bytes its own later reads have already moved: the header of one page
+// with the length of another, a heap overrun. A raw seek reads forward only and passes over header
+// packets. But a raw seek that stays inside the link being decoded keeps that link's decoder, and a
+// damaged stream then plays otherwise than after the open (other pages, or none past a stray page of
+// another stream): the seek to the end first clears the decoder, as it was when the open's own seek ran.
+int SeekToStart(OggVorbis_File& file, ogg_int64_t start) {
+    ov_raw_seek(&file, file.end);
+    return ov_raw_seek(&file, start);
+}
 
 }  // namespace
 
@@ -277,9 +290,10 @@ void COggVorbisReader::Open(IStream* stream) {
         opened_ = false;
         throw EFileOpenError(this, failed);
     }
-    // vorbisfile leaves a freshly opened chained stream past its first link; from the start, every link
-    // plays, as after a rewind.
-    if (file_.links > 1) SeekToStart(file_);
+    // vorbisfile's open ends with a raw seek to the first link's sound, but leaves a chained stream past
+    // that link: sent there again, every link plays.
+    start_ = file_.dataoffsets[0];
+    if (file_.links > 1) SeekToStart(file_, start_);
 
     const vorbis_info* info = ov_info(&file_, -1);
     if (info != nullptr) {
@@ -308,7 +322,7 @@ const plat::WaveFormat* COggVorbisReader::GetFormat() { return &format_; }
 
 int COggVorbisReader::Rewind() {
     if (!opened_ || !ov_seekable(&file_)) return 0;
-    const int r = SeekToStart(file_);
+    const int r = SeekToStart(file_, start_);
     position_ = 0;
     return r;
 }

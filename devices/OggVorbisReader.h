@@ -26,6 +26,7 @@ protected:
     OggVorbis_File file_;
     plat::WaveFormat format_;
     uint32_t position_ = 0;
+    ogg_int64_t start_ = 0;  // where the open left the decoder: a rewind goes back there
     TProperties<comparator_for_properties::less_ignorecase> properties_;
 };
 

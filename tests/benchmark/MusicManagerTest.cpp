@@ -122,6 +122,10 @@ TEST_F(MusicManagerTest, AFileNoReaderTakesIsReportedWithItsName) {
     tvtest::WriteFile(dir / "notes.ogg", "no sound in here");
     EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"damaged.ogg\" @trivale::COggVorbisReader",
               tvtest::Thrown<EFileOpenError>([&] { music->Play("damaged.ogg", false); }));
+    // Music chained from a stereo and a mono link would play the mono one as torn frames.
+    tvtest::WriteFile(dir / "chained.ogg", EncodeOgg(2, 44100, 4000) + WithSerial(EncodeOgg(1, 44100, 4000), 778));
+    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"chained.ogg\" @trivale::COggVorbisReader",
+              tvtest::Thrown<EFileOpenError>([&] { music->Play("chained.ogg", false); }));
     EXPECT_EQ("CreateSoundReader(): 対応していない音声フォーマットです. - ファイル \"notes.ogg\" @",
               tvtest::Thrown<EInvalidFileFormat>([&] { music->Play("notes.ogg", false); }));
     Play("ramp.wav");  // and the next track plays

@@ -224,10 +224,12 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
 
 // Found by fuzzing: a music file whose damaged setup header reached the decoder ended the program with a
 // floating-point exception and a log that said nothing; one whose codebook was too large for the
-// decoder's stack ended it with a segmentation fault. Either ends with the reader's report naming it,
-// read from the data folder or from the archive.
+// decoder's stack ended it with a segmentation fault. Music chained from a stereo and a mono link played
+// on with the wrong sound. Each ends with the reader's report naming it, read from the data folder or
+// from the archive.
 TEST_F(ProgramTest, DamagedMusicEndsWithAReportNamingIt) {
-    for (const char* file : {"music-two-gaps-before-setup.ogg", "music-huge-codebook.ogg"}) {
+    for (const char* file :
+         {"music-two-gaps-before-setup.ogg", "music-huge-codebook.ogg", "chain-of-two-formats.ogg"}) {
         for (const bool packed : {false, true}) {
             SCOPED_TRACE(std::string(file) + (packed ? " packed" : ""));
             std::string script = kSmokeScript;

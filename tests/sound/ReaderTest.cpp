@@ -27,41 +27,10 @@ std::string MessageOf(F f) {
 
 const char kBadFormat[] = "ファイルフォーマットエラー: WAVEフォーマットが不正です.";
 
-// Where the pages of a well-formed Ogg stream start.
-std::vector<size_t> OggPages(const std::string& ogg) {
-    std::vector<size_t> pages;
-    for (size_t at = 0; at + 27 <= ogg.size();) {
-        pages.push_back(at);
-        const size_t segments = static_cast<unsigned char>(ogg[at + 26]);
-        at += 27 + segments;
-        for (size_t i = 0; i < segments; ++i) at += static_cast<unsigned char>(ogg[pages.back() + 27 + i]);
-    }
-    return pages;
-}
-
-// Gives every page the checksum of its bytes again, after a change.
-void Reseal(std::string& ogg) {
-    for (const size_t at : OggPages(ogg)) {
-        ogg_page p;
-        p.header = reinterpret_cast<unsigned char*>(&ogg[at]);
-        p.header_len = 27 + static_cast<unsigned char>(ogg[at + 26]);
-        p.body = p.header + p.header_len;
-        p.body_len = 0;
-        for (long i = 27; i < p.header_len; ++i) p.body_len += p.header[i];
-        ogg_page_checksum_set(&p);
-    }
-}
-
 // The stream with the first code length of its first codebook changed (or the initial length, when the
 // book is ordered): the code is no longer complete.
 std::string DamagedSetup(std::string ogg) {
     ogg[ogg.find("\x05vorbis") + 16] ^= 0x10;
-    Reseal(ogg);
-    return ogg;
-}
-
-std::string WithSerial(std::string ogg, uint32_t serial) {
-    for (const size_t at : OggPages(ogg)) ogg.replace(at + 14, 4, LE32(serial));
     Reseal(ogg);
     return ogg;
 }
@@ -462,20 +431,76 @@ TEST(OggReaderTest, RegressionHugeCodebookIsRefusedAtOpen) {
 // Found by fuzzing, rewinding two damaged streams: on one, vorbisfile's search for the first sample aimed
 // far past the end of the stream, the seek there succeeded and the search stepped back a chunk at a time,
 // for ever in effect; on the other, the search came back empty and handed the decoder a page whose bytes
-// had moved (a heap overrun). The rewind reads forward from the start instead, and every rewind plays
-// the same. (A damaged stream need not play as it did after the open: vorbisfile came to it another way.)
-TEST(OggReaderTest, RegressionRewindOfADamagedStreamPlaysItAgain) {
-    for (const char* name : {"rewind-seeks-past-the-end.ogg", "rewind-onto-a-moved-page.ogg"}) {
-        SCOPED_TRACE(name);
-        auto file = NewStream(ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/" + name));
+// had moved (a heap overrun). The rewind reads forward instead, and every rewind plays the same.
+// It read from the link's first byte, not from where the open had come to: the two streams played
+// 0 and 30,720 bytes after the open, 18,432 and 35,968 after a rewind. Whole streams, chained or
+// short enough for one page of sound, replay as they played too.
+TEST(OggReaderTest, RegressionRewindPlaysWhatTheOpenPlayed) {
+    std::vector<std::pair<std::string, std::string>> inputs;
+    for (const char* name : {"rewind-seeks-past-the-end.ogg", "rewind-onto-a-moved-page.ogg"})
+        inputs.emplace_back(name, ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/" + name));
+    inputs.emplace_back("one page of sound", EncodeOgg(1, 8000, 300));
+    inputs.emplace_back("long stereo", EncodeOgg(2, 44100, 60000));
+    inputs.emplace_back("chained", EncodeOgg(1, 8000, 5000) + WithSerial(EncodeOgg(1, 8000, 3000), 778));
+    for (const auto& [what, bytes] : inputs) {
+        SCOPED_TRACE(what);
+        auto file = NewStream(bytes);
         COggVorbisReader r;
         r.Open(file.get());
-        ReadAll(r);
-        EXPECT_EQ(0, r.Rewind());
-        EXPECT_EQ(0u, r.GetPosition());
-        const std::string pcm = ReadAll(r);
-        EXPECT_EQ(0, r.Rewind());
-        EXPECT_TRUE(pcm == ReadAll(r));
+        const std::string opened = ReadAll(r);
+        for (int rewind = 0; rewind < 2; ++rewind) {
+            EXPECT_EQ(0, r.Rewind());
+            EXPECT_EQ(0u, r.GetPosition());
+            const std::string again = ReadAll(r);
+            EXPECT_TRUE(opened == again) << opened.size() << " bytes after the open, " << again.size()
+                                         << " after a rewind";
+        }
+    }
+}
+
+// The format came from the first link and the others played as they were: a mono link after a stereo
+// one as half frames, a stereo one after a mono one at half speed, a link of another rate at the wrong
+// speed, and the data size counted every link in the first link's frames. Such a chain is refused at
+// the open; links of one format play whole.
+TEST(OggReaderTest, RegressionChainOfTwoFormatsIsRefusedAtOpen) {
+    const std::string stereo = EncodeOgg(2, 44100, 20000), mono = WithSerial(EncodeOgg(1, 44100, 15000), 778),
+                      slower = WithSerial(EncodeOgg(2, 22050, 10000), 779),
+                      slowerMono = WithSerial(EncodeOgg(1, 22050, 10000), 780);
+    const struct {
+        const char* what;
+        std::string bytes;
+    } refused[] = {
+        {"stereo, then mono", stereo + mono},
+        {"mono, then stereo", mono + stereo},
+        {"44.1 kHz, then 22.05 kHz", stereo + slower},
+        {"a third link of another rate", stereo + WithSerial(stereo, 781) + slower},
+        {"the kept input", ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/chain-of-two-formats.ogg")},
+    };
+    COggVorbisReader r;
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        auto s = NewStream(c.bytes);
+        EXPECT_EQ("OggVorbisファイルのオープンに失敗しました.", MessageOf<EFileOpenError>([&] { r.Open(s.get()); }));
+        EXPECT_EQ(0u, r.GetDataSize());
+    }
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* format;
+        uint32_t size;
+    } played[] = {
+        {"stereo, three links", stereo + WithSerial(stereo, 781) + WithSerial(stereo, 782), "1 2 44100 16 4 176400 0",
+         3 * 4 * 20000},
+        {"mono at 22.05 kHz, two links", WithSerial(slowerMono, 783) + slowerMono, "1 1 22050 16 2 44100 0",
+         2 * 2 * 10000},
+    };
+    for (const auto& c : played) {
+        SCOPED_TRACE(c.what);
+        auto s = NewStream(c.bytes);
+        r.Open(s.get());
+        EXPECT_EQ(c.format, Describe(r.GetFormat()));
+        EXPECT_EQ(c.size, r.GetDataSize());
+        EXPECT_EQ(c.size, ReadAll(r).size());
     }
 }
 

@@ -120,6 +120,38 @@ inline std::string EncodeOgg(int channels, long rate, long frames, const std::ve
     });
 }
 
+// Where the pages of a well-formed Ogg stream start.
+inline std::vector<size_t> OggPages(const std::string& ogg) {
+    std::vector<size_t> pages;
+    for (size_t at = 0; at + 27 <= ogg.size();) {
+        pages.push_back(at);
+        const size_t segments = static_cast<unsigned char>(ogg[at + 26]);
+        at += 27 + segments;
+        for (size_t i = 0; i < segments; ++i) at += static_cast<unsigned char>(ogg[pages.back() + 27 + i]);
+    }
+    return pages;
+}
+
+// Gives every page the checksum of its bytes again, after a change.
+inline void Reseal(std::string& ogg) {
+    for (const size_t at : OggPages(ogg)) {
+        ogg_page p;
+        p.header = reinterpret_cast<unsigned char*>(&ogg[at]);
+        p.header_len = 27 + static_cast<unsigned char>(ogg[at + 26]);
+        p.body = p.header + p.header_len;
+        p.body_len = 0;
+        for (long i = 27; i < p.header_len; ++i) p.body_len += p.header[i];
+        ogg_page_checksum_set(&p);
+    }
+}
+
+// The stream as another logical stream: a chain of links needs one serial number per link.
+inline std::string WithSerial(std::string ogg, uint32_t serial) {
+    for (const size_t at : OggPages(ogg)) ogg.replace(at + 14, 4, LE32(serial));
+    Reseal(ogg);
+    return ogg;
+}
+
 // A stream whose reads fail once they would pass a given position, as a file on a failing disk does.
 class CFailingStream : public trivale::CStandardStream {
 public:

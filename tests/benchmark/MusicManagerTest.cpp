@@ -116,13 +116,15 @@ TEST_F(MusicManagerTest, FailuresAreReportedOnceAndLeaveThePlayingTrack) {
     EXPECT_THROW(CMusicManager().Play("ramp.wav", false), EInvalidOperation);  // no application driver
 }
 
-// A file the readers refuse: the reader's report, naming the file (the readers see only a stream).
+// A file the readers refuse: the reader's report, naming the file the loader opened (the readers see
+// only a stream).
 TEST_F(MusicManagerTest, AFileNoReaderTakesIsReportedWithItsName) {
     tvtest::WriteFile(dir / "damaged.ogg", "OggS" + std::string(200, '\x7f'));
     tvtest::WriteFile(dir / "notes.ogg", "no sound in here");
-    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"damaged.ogg\" @trivale::COggVorbisReader",
+    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"" + (dir / "damaged.ogg") +
+                  "\" @trivale::COggVorbisReader",
               tvtest::Thrown<EFileOpenError>([&] { music->Play("damaged.ogg", false); }));
-    EXPECT_EQ("CreateSoundReader(): 対応していない音声フォーマットです. - ファイル \"notes.ogg\" @",
+    EXPECT_EQ("CreateSoundReader(): 対応していない音声フォーマットです. - ファイル \"" + (dir / "notes.ogg") + "\" @",
               tvtest::Thrown<EInvalidFileFormat>([&] { music->Play("notes.ogg", false); }));
     Play("ramp.wav");  // and the next track plays
     EXPECT_TRUE(RampFrom(0, 1000));

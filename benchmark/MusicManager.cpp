@@ -38,7 +38,7 @@ void CMusicManager::Play(const std::string& name, bool loop) {
         stream_.Create(sources_.device ? sources_.device() : nullptr, *file);
     } catch (EIOError& e) {
         // The readers see a stream, not a name: the report names the file.
-        e.AppendToMessage(" - ファイル \"" + name + "\"");
+        NameFileInReport(e, *file, name);
         throw;
     }
     stream_.SetLoop(loop);

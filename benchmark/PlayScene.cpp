@@ -36,7 +36,15 @@ void CPlayScene::Initialize() {
     picture->Load(*loader.OpenShared("loading.dds"), false, plat::Format::Unknown, -1);
     loading_ = std::make_unique<CLoadingScreen>(&textures_, std::move(picture));
 
-    source_.Load(*loader.OpenShared("main.tvs"));
+    {
+        std::shared_ptr<IStream> script = loader.OpenShared("main.tvs");
+        try {
+            source_.Load(*script);
+        } catch (EException& e) {
+            NameFileInReport(e, *script, "main.tvs");
+            throw;
+        }
+    }
     source_.SetName("main.tvs");
     engine_.SetListener(CResourceScene::Instance());
     engine_.SetUserObject(this);

@@ -42,12 +42,7 @@ CArchiveFileLoader::~CArchiveFileLoader() {}
 
 void CArchiveFileLoader::BuildIndex() {
     index_.clear();
-    for (const CArchiveFileEntryHeader& e : entries_) {
-        CArchiveEntryHeader h;
-        h.offset = e.offset;
-        h.size = e.size;
-        index_[ToLowerCase(e.name)] = h;
-    }
+    for (const CArchiveFileEntryHeader& e : entries_) index_[ToLowerCase(e.name)] = e;
 }
 
 void CArchiveFileLoader::Open(const std::string& path) {
@@ -106,6 +101,7 @@ std::unique_ptr<CFilePartitionStream> CArchiveFileLoader::OpenEntry(const std::s
         dataStart_ + it->second.offset, it->second.size, path_, plat::FileMode::ReadExisting, FileShare::Read));
     if (!InsideFile(dataStart_, it->second, stream->GetFileLength()))
         throw EInvalidFileFormat(this, std::string(kRangeError) + " \"" + path_ + "\": \"" + name + "\"");
+    stream->SetEntryName(it->second.name);
     return stream;
 }
 

@@ -61,7 +61,7 @@ public:
 private:
     std::string path_;
     CArchiveFileEntries entries_;
-    std::map<std::string, CArchiveEntryHeader> index_;
+    std::map<std::string, CArchiveFileEntryHeader> index_;  // the name as the archive spells it
     std::uint64_t dataStart_ = 0;
 };
 

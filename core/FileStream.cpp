@@ -119,7 +119,11 @@ CFilePartitionStream::CFilePartitionStream(std::uint64_t windowOffset, std::uint
 }
 
 CFilePartitionStream::CFilePartitionStream(const CFilePartitionStream& source)
-    : CObject(), CFileStream(source), windowOffset_(source.windowOffset_), windowSize_(source.windowSize_) {
+    : CObject(),
+      CFileStream(source),
+      windowOffset_(source.windowOffset_),
+      windowSize_(source.windowSize_),
+      entryName_(source.entryName_) {
     position_ = source.position_;
 }
 

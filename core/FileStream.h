@@ -35,6 +35,7 @@ public:
     std::unique_ptr<IStream> Clone() override;
 
     const std::string& GetPath() const { return path_; }
+    std::string GetFileName() override { return OsPath(path_); }
     // Length of the whole file, also under a window.
     std::uint64_t GetFileLength() { return static_cast<std::uint64_t>(FileSize()); }
 
@@ -71,6 +72,9 @@ public:
     std::uint32_t Seek(std::int64_t position) override;
     std::uint32_t Tell() override;
     std::unique_ptr<IStream> Clone() override;
+    // The archive entry's name when one was given, else the file's path.
+    std::string GetFileName() override { return entryName_.empty() ? CFileStream::GetFileName() : entryName_; }
+    void SetEntryName(const std::string& name) { entryName_ = name; }
 
 protected:
     CFilePartitionStream(const CFilePartitionStream& source);
@@ -79,6 +83,7 @@ protected:
 private:
     std::uint64_t windowOffset_;
     std::uint32_t windowSize_;
+    std::string entryName_;
 };
 
 }  // namespace trivale

@@ -7,6 +7,16 @@
 
 namespace trivale {
 
+std::string FileNameNote(IStream& stream, const std::string& resourceName) {
+    std::string name = stream.GetFileName();
+    if (name.empty()) name = resourceName;
+    return name.empty() ? std::string() : " - ファイル \"" + name + "\"";
+}
+
+void NameFileInReport(EException& e, IStream& stream, const std::string& resourceName) {
+    e.AppendToMessage(FileNameNote(stream, resourceName));
+}
+
 std::uint32_t CStandardStream::CopyFrom(IStream& source, std::uint32_t count) {
     if (count == 0) {
         source.Seek(0);

@@ -33,7 +33,17 @@ public:
     virtual std::uint32_t Tell() = 0;
     // A new, independent stream on the same bytes at the same position.
     virtual std::unique_ptr<IStream> Clone() = 0;
+    // The file these bytes come from, as a report names it: the path on disk, or the name of the archive
+    // entry as the archive spells it; "" for bytes that come from no file.
+    virtual std::string GetFileName() { return std::string(); }
 };
+
+class EException;
+// " - ファイル \"<file>\"", what a report of a failure in the stream's bytes adds so that it names the file
+// the reader could not. A stream that comes from no file is named by the resource name given, if any.
+std::string FileNameNote(IStream& stream, const std::string& resourceName = std::string());
+// Appends FileNameNote to the exception's message.
+void NameFileInReport(EException& e, IStream& stream, const std::string& resourceName = std::string());
 
 // The operations that every stream shares.
 class CStandardStream : public IStream, public virtual CObject {

@@ -351,7 +351,7 @@ void CStreamingSound::FillSegment() {
                     }
                 } catch (const std::exception& e) {
                     // A stream that fails (a broken file) ends the data: what was read still plays.
-                    LogErrorAt(e.what(), __FILE__, __LINE__);
+                    LogErrorAt(e.what() + (stream_ ? FileNameNote(*stream_) : std::string()), __FILE__, __LINE__);
                     endOfData_ = true;
                 }
             }

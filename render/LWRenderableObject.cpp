@@ -97,13 +97,21 @@ public:
     void OnVertices(const std::vector<T3OVertex>& vertices) override { object_.MakeVertexBuffer(vertices); }
     void OnMaterialRevision(T3OMaterialRevision) override {}
     void OnMaterial(const T3OMaterial& material) override {
-        object_.AddMaterial(material, loader_, directory_, cache_);
+        try {
+            object_.AddMaterial(material, loader_, directory_, cache_);
+        } catch (...) {
+            textureFailed = true;
+            throw;
+        }
     }
     void OnPolygonSet(const T3OPolygonSet& set) override { object_.AddPolygonSet(set); }
     void OnBoundingSphere(const plat::Vector3& centre, float radius) override {
         object_.boundingCentre_ = centre;
         object_.boundingRadius_ = radius;
     }
+
+    // A material's texture failed: its report names the texture's file, not this one.
+    bool textureFailed = false;
 
 private:
     CLWRenderableObject& object_;
@@ -123,7 +131,12 @@ void CLWRenderableObject::Load(IDataLoader* loader, const std::string& name, CTe
     std::unique_ptr<IStream> stream = loader->Open(name);
     const std::string directory = ExtractFileDir(name);
     CFileReceiver receiver(*this, loader, directory, cache);
-    CT3OReader(this).Read(*stream, receiver);
+    try {
+        CT3OReader(this).Read(*stream, receiver);
+    } catch (EException& e) {
+        if (!receiver.textureFailed) NameFileInReport(e, *stream, name);
+        throw;
+    }
 
     loaded_ = true;
 }

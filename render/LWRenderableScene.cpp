@@ -71,7 +71,8 @@ void CLWRenderableScene::Load(IDataLoader* loader, const std::string& name, CTex
                               CLWRenderableObjectCache* objectCache) {
     if (loader == nullptr) throw EInvalidParameter(this, "data loader object が NULL です.");
     std::unique_ptr<IStream> stream = loader->Open(name);
-    const NameScope named(loadingName_, name);
+    const std::string file = stream->GetFileName();
+    const NameScope named(loadingName_, file.empty() ? name : file);
     Load(stream.get(), ExtractFileDir(name), textureCache, loader, objectCache);
 }
 

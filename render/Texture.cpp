@@ -33,6 +33,15 @@ CTexture::CTexture() : info_(ZeroInfo()) {}
 CTexture::~CTexture() {}
 
 void CTexture::Load(IStream& source, bool mipmaps, plat::Format format, int maxSize) {
+    try {
+        Decode(source, mipmaps, format, maxSize);
+    } catch (EException& e) {
+        NameFileInReport(e, source);
+        throw;
+    }
+}
+
+void CTexture::Decode(IStream& source, bool mipmaps, plat::Format format, int maxSize) {
     texture_.reset();
     source.Seek(0);
     if (source.GetSize() > kMaxFileBytes) Fail(plat::gfx::kInvalidData, "the image file is too large", __LINE__);

@@ -116,17 +116,20 @@ TEST_F(MusicManagerTest, FailuresAreReportedOnceAndLeaveThePlayingTrack) {
     EXPECT_THROW(CMusicManager().Play("ramp.wav", false), EInvalidOperation);  // no application driver
 }
 
-// A file the readers refuse: the reader's report, naming the file (the readers see only a stream).
+// A file the readers refuse: the reader's report, naming the file the loader opened (the readers see
+// only a stream).
 TEST_F(MusicManagerTest, AFileNoReaderTakesIsReportedWithItsName) {
     tvtest::WriteFile(dir / "damaged.ogg", "OggS" + std::string(200, '\x7f'));
     tvtest::WriteFile(dir / "notes.ogg", "no sound in here");
-    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"damaged.ogg\" @trivale::COggVorbisReader",
+    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"" + (dir / "damaged.ogg") +
+                  "\" @trivale::COggVorbisReader",
               tvtest::Thrown<EFileOpenError>([&] { music->Play("damaged.ogg", false); }));
     // Music chained from a stereo and a mono link would play the mono one as torn frames.
     tvtest::WriteFile(dir / "chained.ogg", EncodeOgg(2, 44100, 4000) + WithSerial(EncodeOgg(1, 44100, 4000), 778));
-    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"chained.ogg\" @trivale::COggVorbisReader",
+    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"" + (dir / "chained.ogg") +
+                  "\" @trivale::COggVorbisReader",
               tvtest::Thrown<EFileOpenError>([&] { music->Play("chained.ogg", false); }));
-    EXPECT_EQ("CreateSoundReader(): 対応していない音声フォーマットです. - ファイル \"notes.ogg\" @",
+    EXPECT_EQ("CreateSoundReader(): 対応していない音声フォーマットです. - ファイル \"" + (dir / "notes.ogg") + "\" @",
               tvtest::Thrown<EInvalidFileFormat>([&] { music->Play("notes.ogg", false); }));
     Play("ramp.wav");  // and the next track plays
     EXPECT_TRUE(RampFrom(0, 1000));

@@ -8,6 +8,7 @@
 #include "ArchiveBytes.h"
 #include "core/DataLoader.h"
 #include "core/Exception.h"
+#include "core/MemoryStream.h"
 
 using namespace trivale;
 using namespace tvtest;
@@ -155,4 +156,29 @@ TEST(ArchiveLoader, OverlongOrOverdeepNamesAreCorrupt) {
                   "データエラー(entry name). データが壊れています. "
                   "@trivale::TArchiveFileDataLoader<trivale::CArchiveFileLoader>");
     }
+}
+
+// A report about a file's bytes names the file as the user would look for it: from the folder the path on
+// disk that was opened (in the disk's letter case), from the archive the entry's name as the archive
+// spells it, whatever case it was asked for in; a clone keeps the name, bytes in memory have none.
+TEST(DataLoaders, StreamsNameTheirFileForReports) {
+    TempDir dir;
+    WriteFile(dir / "data/Scenes/Valley/Bark.JPG", "jpeg");
+    CFileSystemDataLoader folder(dir.Path() + "/data/");
+    std::unique_ptr<IStream> onDisk = folder.Open("scenes\\valley\\bark.jpg");
+    EXPECT_EQ(onDisk->GetFileName(), dir.Path() + "/data/Scenes/Valley/Bark.JPG");
+    EXPECT_EQ(onDisk->Clone()->GetFileName(), onDisk->GetFileName());
+
+    WriteFile(dir / "data.tva", Archive({{"Scenes\\Valley\\Bark.JPG", "jpeg"}}));
+    ArchiveLoader archive(dir / "data.tva");
+    std::unique_ptr<IStream> entry = archive.Open("scenes\\valley\\bark.jpg");
+    EXPECT_EQ(entry->GetFileName(), "Scenes\\Valley\\Bark.JPG");
+    EXPECT_EQ(entry->Clone()->GetFileName(), "Scenes\\Valley\\Bark.JPG");
+
+    EInvalidFileFormat e(nullptr, "JPEG: the data ends early");
+    NameFileInReport(e, *entry);
+    EXPECT_EQ(e.GetMessage(), "JPEG: the data ends early - ファイル \"Scenes\\Valley\\Bark.JPG\"");
+    CMemoryStream memory;
+    EXPECT_EQ(FileNameNote(memory), "");
+    EXPECT_EQ(FileNameNote(memory, "main.tvs"), " - ファイル \"main.tvs\"");
 }

@@ -216,4 +216,66 @@ TEST_F(ScenesLoad, TheMoonIsRoundWhereverTheLakeCameraSeesIt) {
     EXPECT_GT(seen, 40);  // the moon is in view over the lake for a good part of its minute
 }
 
+// The overlay writes the program's title and subtitle at the top left of the view, over the 3D picture
+// (ResourceScene: the title one large character in and one down from the view's top, the subtitle
+// 2.2 large characters down, in the small font). The moon, drawn added to the sky, must never pass behind
+// them nor touch them at either screen size the show is watched at. Boxes in the view's pixels
+// (x0, y0, x1, y1): at 640 x 480 (a 640 x 400 view) fonts of 16 and 8 pixels, at 1024 x 768 (1024 x 640)
+// of 20 and 11 x 14.
+TEST_F(ScenesLoad, TheMoonStaysClearOfTheOverlaysTitles) {
+    const DataSet set = BuildScenes();
+    set.WriteDirectory(data_.string());
+    CFileSystemDataLoader loader(data_.string() + "/");
+    NamingTextureCache textures;
+    CLWRenderableObjectCache objects;
+    CLWRenderableScene lake, sky;
+    ASSERT_NO_THROW(lake.Load(&loader, "scenes\\lake\\lake.lws", &textures, &objects));
+    ASSERT_NO_THROW(sky.Load(&loader, "scenes\\skynight\\sky.lws", &textures, &objects));
+    const auto& items = sky.GetSceneItems();
+    const auto found = std::find_if(items.begin(), items.end(),
+                                    [](const auto& item) { return item.first.find("moon") != std::string::npos; });
+    ASSERT_TRUE(found != items.end());
+    const struct Screen {
+        float width, height;
+        float boxes[2][4];  // title, subtitle
+    } screens[] = {
+        {640, 400, {{16, 16, 16 + 11 * 16, 32}, {16, 35, 16 + 31 * 8, 43}}},
+        {1024, 640, {{20, 20, 20 + 11 * 20, 40}, {20, 44, 20 + 31 * 11, 58}}},
+    };
+    const float kDisc = 0.41f * 450;  // the disc's radius on its card; the faint halo beyond may touch
+    const float kMargin = 3;          // pixels between the disc's edge and a letter's cell
+    for (const Screen& screen : screens) {
+        SCOPED_TRACE(screen.width);
+        float nearest = 1e9f, when = 0;
+        // The lake's minute, the results over it from its 20th second included.
+        for (double t = 0; t < 60; t += 0.05) {
+            CCamera* camera = lake.UpdateWithCamera("Camera", t, 8, 8000, 1.6f);
+            ASSERT_NE(camera, nullptr);
+            camera->ApplyViewTransform();
+            sky.SetTime(t);
+            const plat::Vector3 eye = camera->GetPosition();
+            const plat::Matrix toClip = plat::MatrixMultiply(
+                plat::MatrixMultiply(
+                    plat::MatrixMultiply(found->second->GetWorld(), plat::MatrixTranslation(eye.x, eye.y, eye.z)),
+                    camera->GetViewMatrix()),
+                camera->GetProjectionMatrix());
+            const plat::Vector4 c = plat::Vec3Transform(plat::MakeVector3(0, 0, 0), toClip);
+            const plat::Vector4 edge = plat::Vec3Transform(plat::MakeVector3(kDisc, 0, 0), toClip);
+            if (c.w <= 0) continue;
+            const float x = (c.x / c.w + 1) * 0.5f * screen.width, y = (1 - c.y / c.w) * 0.5f * screen.height;
+            const float r = std::hypot((edge.x / edge.w - c.x / c.w) * 0.5f * screen.width,
+                                       (edge.y / edge.w - c.y / c.w) * 0.5f * screen.height);
+            for (const auto& box : screen.boxes) {
+                // From the disc's edge to the nearest point of the box; negative inside it.
+                const float dx = std::max({box[0] - x, 0.0f, x - box[2]});
+                const float dy = std::max({box[1] - y, 0.0f, y - box[3]});
+                const float gap = std::hypot(dx, dy) - r;
+                if (gap < nearest) nearest = gap, when = static_cast<float>(t);
+            }
+        }
+        EXPECT_GE(nearest, kMargin) << "the moon's disc comes " << nearest << " px near an overlay title at " << when
+                                    << " s";
+    }
+}
+
 }  // namespace

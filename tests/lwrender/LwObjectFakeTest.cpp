@@ -101,8 +101,13 @@ TEST_F(LwObjectFakeTest, LoadRefusals) {
         {"box_000.t3o", true, false, "二重にロードを行おうとしました. - ファイル \"box_000.t3o\""},
         {"objects/thing_000.t3o", false, false, "texture cache object が NULL です."},
         {"objects/sets_000.t3o", false, false, "texture cache object が NULL です."},
-        {"objects/sets_000.t3o", false, true, "T3Oファイルロード: ポリゴンセット読み込みエラー"},
-        {"bad_000.t3o", false, true, "ファイルフォーマットエラー: T3Oファイルではありません."},
+        // The reader's own refusals name the file the loader opened.
+        {"objects/sets_000.t3o", false, true,
+         "T3Oファイルロード: ポリゴンセット読み込みエラー - ファイル \"" + (data_ / "objects/sets_000.t3o").string() +
+             "\""},
+        {"bad_000.t3o", false, true,
+         "ファイルフォーマットエラー: T3Oファイルではありません. - ファイル \"" + (data_ / "bad_000.t3o").string() +
+             "\""},
     };
     for (const auto& row : rows) {
         CTextureCache textures;

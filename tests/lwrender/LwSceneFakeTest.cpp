@@ -130,9 +130,10 @@ TEST_F(LwSceneFakeTest, RefusedScenesAreErrors) {
         EXPECT_EQ(scene.UpdateWithCamera("", 0, 1, 10, 1), nullptr);
     }
     EXPECT_THROW(Load(Header(0, 60) + Object("missing.lwo", Motion())), EFileOpenError);
-    // By name, the message ends with the name.
+    // By name, the message ends with the file the loader opened.
     EXPECT_EQ(tvtest::Thrown<EInvalidFileFormat>([&] { Load("LWSC\n2\n"); }),
-              "LWS のロードに失敗しました. scenes\\test.lws @trivale::type_a::CLWRenderableScene");
+              "LWS のロードに失敗しました. " + (data_ / "scenes/test.lws").string() +
+                  " @trivale::type_a::CLWRenderableScene");
 }
 
 // Fog (its colours read back in the GL scene) on or off per item as its record says; the additive pass

@@ -222,28 +222,90 @@ TEST_F(ProgramTest, DamagedDataEndsWithAReportAndAFailure) {
     }
 }
 
+// A damaged file is named in its report: from the data folder by the path the program tried, from the
+// archive by the entry's name as the archive spells it. A texture that fails inside an object is named,
+// not the object that asked for it.
+TEST_F(ProgramTest, DamagedFilesAreNamedInTheirReports) {
+    const struct {
+        const char* file;
+        std::uintmax_t cut;  // 0: replaced by garbage
+        const char* message;
+    } cases[] = {
+        {"scenes/box_000.t3o", 100, "T3Oファイルロード: "},
+        {"scenes/ground.tga", 40, "テクスチャのロードに失敗しました."},
+        {"fonts/FONT08T2.png", 500, "テクスチャのロードに失敗しました."},
+        {"scenes/demo.lws", 0, "LWS のロードに失敗しました."},
+    };
+    for (const auto& c : cases) {
+        for (const bool packed : {false, true}) {
+            SCOPED_TRACE(std::string(c.file) + (packed ? " packed" : ""));
+            if (c.cut == 0)
+                Write(c.file, "garbage");
+            else
+                fs::resize_file(dir_ / "data" / c.file, c.cut);
+            std::string name = c.file;
+            if (packed) {
+                Pack();
+                std::replace(name.begin(), name.end(), '/', '\\');
+            } else {
+                name = (dir_ / "data" / c.file).string();
+            }
+            const Outcome run = Run(packed ? std::vector<std::string>{"/oneshot"}
+                                           : std::vector<std::string>{"/filesystem", "/oneshot"});
+            ASSERT_TRUE(run.exited) << "crashed or hung";
+            EXPECT_EQ(run.code, 1) << run.log;
+            const std::string named = c.cut == 0 ? name : " - ファイル \"" + name + "\"";
+            const std::size_t at = run.log.find(c.message);
+            ASSERT_NE(at, std::string::npos) << run.log;
+            // The report's line names the file and nothing after it.
+            const std::size_t end = run.log.find('\n', at);
+            EXPECT_EQ(run.log.substr(at, end - at).find(named), end - at - named.size()) << run.log;
+            SetUp();
+        }
+    }
+}
+
 // Found by fuzzing: a music file whose damaged setup header reached the decoder ended the program with a
 // floating-point exception and a log that said nothing; one whose codebook was too large for the
 // decoder's stack ended it with a segmentation fault. Music chained from a stereo and a mono link played
 // on with the wrong sound. Each ends with the reader's report naming it, read from the data folder or
 // from the archive.
 TEST_F(ProgramTest, DamagedMusicEndsWithAReportNamingIt) {
-    for (const char* file :
-         {"music-two-gaps-before-setup.ogg", "music-huge-codebook.ogg", "chain-of-two-formats.ogg"}) {
+    // A WAVE file cut inside its format chunk, as a copy that stopped short leaves it.
+    const std::string cutWave = std::string("RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0", 22);
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"music-two-gaps-before-setup.ogg",
+         Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "music-two-gaps-before-setup.ogg"),
+         "OggVorbisファイルのオープンに失敗しました."},
+        {"music-huge-codebook.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "music-huge-codebook.ogg"),
+         "OggVorbisファイルのオープンに失敗しました."},
+        {"chain-of-two-formats.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "chain-of-two-formats.ogg"),
+         "OggVorbisファイルのオープンに失敗しました."},
+        {"cut wave", cutWave, "ファイルフォーマットエラー: "},
+    };
+    for (const auto& c : cases) {
         for (const bool packed : {false, true}) {
-            SCOPED_TRACE(std::string(file) + (packed ? " packed" : ""));
+            SCOPED_TRACE(std::string(c.what) + (packed ? " packed" : ""));
+            ASSERT_FALSE(c.bytes.empty());
             std::string script = kSmokeScript;
             script.insert(script.find("*main\r\n") + 7, "PlayMusic(\"music\\\\winter.ogg\")\r\n");
             Write("main.tvs", script);
-            Write("music/winter.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / file));
+            Write("music/winter.ogg", c.bytes);
             if (packed) Pack();
             const Outcome run = Run(packed ? std::vector<std::string>{"/oneshot"}
                                            : std::vector<std::string>{"/filesystem", "/oneshot"});
             ASSERT_TRUE(run.exited) << "crashed or hung";
             EXPECT_EQ(run.code, 1) << run.log;
-            EXPECT_NE(run.log.find("OggVorbisファイルのオープンに失敗しました. - ファイル \"music\\winter.ogg\""),
-                      std::string::npos)
-                << run.log;
+            // From the folder the path tried, from the archive the entry's name.
+            const std::string name = packed ? "music\\winter.ogg" : (dir_ / "data/music/winter.ogg").string();
+            const std::size_t at = run.log.find(c.message);
+            ASSERT_NE(at, std::string::npos) << run.log;
+            EXPECT_NE(run.log.find(" - ファイル \"" + name + "\"", at), std::string::npos) << run.log;
+            SetUp();
         }
     }
 }

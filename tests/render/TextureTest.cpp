@@ -65,7 +65,8 @@ TEST_F(TextureTest, BadImagesAreTheLoadersErrorAndNotCached) {
             Get(name);
             ADD_FAILURE() << name << " loaded";
         } catch (const EFileOpenError& e) {
-            EXPECT_EQ(e.GetMessage(), "テクスチャのロードに失敗しました.");
+            EXPECT_EQ(e.GetMessage(),
+                      "テクスチャのロードに失敗しました. - ファイル \"" + (data_ / name).string() + "\"");
             EXPECT_EQ(e.GetOrigin(), "trivale::type_a::CTexture");
         }
         const Lines lines = log_->Lines();

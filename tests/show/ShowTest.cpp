@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -16,12 +17,15 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "app_framework/StandardScene.h"
 #include "benchmark/Application.h"
 #include "benchmark/PlayScene.h"
 #include "benchmark/ResourceScene.h"
 #include "core/ArchiveFileLoader.h"
 #include "core/DataLoader.h"
+#include "core/Log.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "render/RenderDevice.h"
 
@@ -91,9 +95,10 @@ struct Moment {
 // before the overlay presents, it reads the moments' frames back.
 class ShowWatcher : public CStandardScene {
 public:
+    // `step`: the show's time a frame takes, kStep unless a test needs no close look at the frames.
     ShowWatcher(std::uint16_t priority, CPlayScene* play, std::vector<Moment>* moments, std::int64_t* clock,
-                ShowWatcher* first)
-        : CStandardScene(priority), play_(play), moments_(moments), clock_(clock), first_(first) {}
+                ShowWatcher* first, std::int64_t step = kStep)
+        : CStandardScene(priority), play_(play), moments_(moments), clock_(clock), first_(first), step_(step) {}
     void Frame(unsigned) override {
         if (first_ == nullptr)
             Start();
@@ -105,7 +110,7 @@ public:
 
 private:
     void Start() {
-        *clock_ += kStep;
+        *clock_ += step_;
         if (++frames > kMostFrames) {
             ranOut = true;
             plat::PostQuit(0);
@@ -150,6 +155,7 @@ private:
     std::vector<Moment>* moments_;
     std::int64_t* clock_;
     ShowWatcher* first_;
+    std::int64_t step_;
     Moment* again_ = nullptr;
     std::deque<std::string> lines_;
     const void* lastScene_ = nullptr;
@@ -276,6 +282,56 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     for (std::uint32_t y = 40; y < 440; ++y)
         for (std::uint32_t x = 0; x < 640; ++x) specks += snow.frame.Luma(x, y) > snow.without.Luma(x, y) + 30;
     EXPECT_GT(specks, 40);
+}
+
+// The score is the run's measurement: a results music that cannot be read ends the run with a report
+// (here one cut inside its format chunk; a missing one ends it the same way), but the run's scores are
+// in the log before it.
+TEST(ShowTest, ScoresReachTheLogWhenTheResultsMusicFails) {
+    setenv("VELLACOR_DIALOG", "0,2,0,0,1,24,0", 1);
+    namespace fs = std::filesystem;
+    const fs::path data = fs::temp_directory_path() / ("tvshow-" + std::to_string(::getpid())) / "data";
+    fs::remove_all(data);
+    fs::create_directories(data);
+    fs::copy(TV_DATA_DIR, data, fs::copy_options::recursive);
+    fs::resize_file(data / "music" / "results.wav", 30);
+    std::vector<Moment> none;
+    std::int64_t clock = 0;
+    // A log of its own: another test of this program may hold the one beside it.
+    const std::string logPath = (data.parent_path() / "show.log").string();
+    OpenLogFileAt(logPath);
+    ASSERT_TRUE(CreateApplicationDriver());
+    {
+        CGameApplicationDriverDX9* driver = GetApplicationDriver();
+        driver->UseFileSystem(data.string() + "/");
+        FrameClock fake;
+        fake.read = [&clock] { return clock; };
+        fake.frequency = kFrequency;
+        fake.sleepUntil = [&clock](std::int64_t tick) { clock = std::max(clock, tick); };
+        driver->SetFrameClock(fake);
+        ASSERT_TRUE(driver->Initialize());
+        auto* play = static_cast<CPlayScene*>(NewPlayScene());
+        // A second of show a frame: only the log is read.
+        auto* first = new ShowWatcher(0, play, &none, &clock, nullptr, kFrequency);
+        driver->GetSceneManager()->AddScene(CResourceScene::Instance());
+        driver->GetSceneManager()->AddScene(play);
+        driver->GetSceneManager()->AddScene(first);
+        driver->GetSceneManager()->AddScene(new ShowWatcher(0xFFFE, play, &none, &clock, first));
+        CResourceScene::Instance()->SetOneShot(true);
+        driver->Run();
+        EXPECT_FALSE(first->ranOut);
+    }
+    DestroyApplicationDriver();
+    EXPECT_EQ(GetApplicationExitCode(), 1);
+    std::ifstream in(logPath, std::ios::binary);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
+    std::size_t at = 0;
+    for (const char* line :
+         {"INFO: valley score ", "INFO: ridge score ", "INFO: lake score ", "INFO: total score ", "results.wav"}) {
+        at = log.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << " missing or out of order:\n" << log;
+    }
+    fs::remove_all(data.parent_path());
 }
 
 // The archive beside the program holds exactly the data folder's files, byte for byte, under the same

@@ -129,8 +129,10 @@ T3OObject SkyDome() {
 }
 
 // The night sky's moon: a square card about its centre, facing -z. The scene text sets it at
-// (x 2500, y 1400, z -6390), low over the lake's far shore: off to the left of the opening's title as the
-// camera turns away from it, ahead of the glide over the ice at the end. The scene text turns it
+// (x 2500, z -6390), low over the lake's far shore: at y 1365 off to the left of the opening's title as
+// the camera turns away from it. While the camera looks away it sinks to y 1055, so that as the camera
+// swings round into the glide over the ice it comes into view below the overlay's subtitle, rising from
+// behind the far ridge; it is back at y 1400 by 44.5 s, ahead of the glide. The scene text turns it
 // with the lake's camera, so that the card stays parallel to the picture: only then is the disc round
 // wherever it stands in the view (a card facing the eye off the view's axis widens along that axis).
 T3OObject Moon() {

@@ -26,10 +26,11 @@ constexpr int kRate = 60;
 constexpr int kDeadlines = 60;   // a run: one second of frames
 constexpr int kRepetitions = 9;  // rotated runs a side
 constexpr int kTotal = kDeadlines * kRepetitions;
-// Missed deadlines, all runs of the keeper together. A wake-up a whole frame late is rare even on a
-// loaded machine: 0 to 1 of 540 were missed by each side from idle to load 18 (8 busy loops beside
-// four helpers' builds). A keeper that slept past its deadlines would miss most of them.
-constexpr int kMissedBound = 5;
+// Missed deadlines, all runs of each side together: a wake-up a whole frame late is the machine's doing
+// and comes to every side alike (none of 540 on a quiet machine; 16 to 27 a side with eight busy loops
+// beside four helpers' builds, load 37). The keeper may miss at most twice what the plain loops missed,
+// the worse of the two, and 5 more: a keeper that slept past its deadlines would miss most of them.
+constexpr int kMissedFactor = 2, kMissedAllowance = 5;
 // The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 1.00 to 1.05
 // from idle to load 18; with the keeper's spinning doubled (400 us before each deadline) it was 1.9.
 constexpr double kCpuRatioBound = 1.4;
@@ -160,12 +161,14 @@ int main() {
     Print("plain sleep_until loop", sleep);
     std::printf("keeper / plain sleep_until loop, processor time: %s (not judged: the spin is the keeper's design)\n",
                 bench::Show(bench::Ratios(cpu[0], cpu[2])).c_str());
-    char what[200];
+    const std::int64_t bound = kMissedFactor * std::max(spin.missedAll, sleep.missedAll) + kMissedAllowance;
+    char what[240];
     std::snprintf(what, sizeof what,
-                  "frame keeper: %lld of %d deadlines missed (plain loops %lld and %lld); target at most %d",
+                  "frame keeper: %lld of %d deadlines missed (plain loops %lld and %lld); target at most twice the "
+                  "plain loops' worst and %d more, %lld",
                   static_cast<long long>(keeper.missedAll), kTotal, static_cast<long long>(spin.missedAll),
-                  static_cast<long long>(sleep.missedAll), kMissedBound);
-    bench::Verdict(what, keeper.missedAll <= kMissedBound);
+                  static_cast<long long>(sleep.missedAll), kMissedAllowance, static_cast<long long>(bound));
+    bench::Verdict(what, keeper.missedAll <= bound);
     const bench::Spread ratio = bench::SpreadOf(bench::Ratios(cpu[0], cpu[1]));
     std::snprintf(what, sizeof what,
                   "frame keeper / plain sleep-then-spin loop, processor time of each run: %s; target median at most "

@@ -27,12 +27,13 @@ constexpr int kDeadlines = 60;   // a run: one second of frames
 constexpr int kRepetitions = 9;  // rotated runs a side
 constexpr int kTotal = kDeadlines * kRepetitions;
 // Missed deadlines, all runs of each side together: a wake-up a whole frame late is the machine's doing
-// and comes to every side alike (none of 540 on a quiet machine; 16 to 27 a side with eight busy loops
-// beside four helpers' builds, load 37). The keeper may miss at most twice what the plain loops missed,
+// and comes to every side alike (0 to 1 of 540 at load 16 to 26; 1 to 3 a side with four busy loops;
+// 16 to 38 a side with eight, load 27 to 37). The keeper may miss at most twice what the plain loops missed,
 // the worse of the two, and 5 more: a keeper that slept past its deadlines would miss most of them.
 constexpr int kMissedFactor = 2, kMissedAllowance = 5;
-// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 1.00 to 1.05
-// from idle to load 18; with the keeper's spinning doubled (400 us before each deadline) it was 1.9.
+// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 0.92 to 1.07
+// at loads 16 to 37 (with four and eight busy loops); with the keeper spinning twice as long before each
+// deadline (400 us) it was 2.05 to 2.22.
 constexpr double kCpuRatioBound = 1.4;
 
 std::int64_t Now() {

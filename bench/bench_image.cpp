@@ -208,9 +208,9 @@ size_t Loader(const Bytes& file, bool chain, bool upload) {
 
 constexpr int kRepetitions = 15;
 constexpr int kUploadPairs = 30;
-// Loader + device over plain, processor time, median of the pairs' ratios: 1.06 to 1.18 for either
-// format from idle to a loaded machine (loads 9 to 62); the loader at twice its cost would be some 2.1
-// to 2.4. The bound lies between, clear of the spread.
+// Loader + device over plain, processor time, median of the pairs' ratios: 1.10 to 1.17 for either
+// format at loads 12 to 37 (with four and eight busy loops); the loader and device at twice their cost
+// would be 2.2 or more. The bound lies between, clear of the spread.
 constexpr double kUploadBound = 1.35;
 
 // The processor time of this thread for the decoders (they run on it alone).

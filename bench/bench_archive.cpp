@@ -137,8 +137,8 @@ double PlainFiles(const DataSet& d, std::vector<char>& buffer) {
 }
 
 constexpr int kRepetitions = 9;  // alternated a side
-// Archive loader over plain reads, processor time, median of the pairs' ratios: 1.05 to 1.14 at loads 12
-// to 37 (with four and eight busy loops); the loader at twice its cost (every entry read twice) would be
+// Archive loader over plain reads, processor time, median of the pairs' ratios: 1.05 to 1.14 at loads 9
+// to 54 (none, four and eight busy loops); the loader at twice its cost (every entry read twice) would be
 // 2.1 or more. The bound lies between.
 constexpr double kRatioBound = 1.3;
 

@@ -27,13 +27,13 @@ constexpr int kDeadlines = 60;   // a run: one second of frames
 constexpr int kRepetitions = 9;  // rotated runs a side
 constexpr int kTotal = kDeadlines * kRepetitions;
 // Missed deadlines, all runs of each side together: a wake-up a whole frame late is the machine's doing
-// and comes to every side alike (0 to 1 of 540 at load 16 to 26; 1 to 3 a side with four busy loops;
+// and comes to every side alike (0 to 1 of 540 at loads 9 to 26; 1 to 6 a side with four busy loops;
 // 0 to 38 a side with eight, load 25 to 53, in bursts: a stall of a tenth of a second misses six at
 // once). The keeper may miss at most twice what the plain loops missed, the worse of the two, and a
 // twentieth of the deadlines more: a keeper that woke a whole interval late would miss every one.
 constexpr int kMissedFactor = 2, kMissedAllowance = kTotal / 20;
-// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 0.92 to 1.07
-// at loads 16 to 37 (with four and eight busy loops); with the keeper spinning twice as long before each
+// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 0.88 to 1.07
+// at loads 9 to 54 (none, four and eight busy loops); with the keeper spinning twice as long before each
 // deadline (400 us) it was 2.05 to 2.22.
 constexpr double kCpuRatioBound = 1.4;
 

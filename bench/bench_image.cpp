@@ -209,7 +209,7 @@ size_t Loader(const Bytes& file, bool chain, bool upload) {
 constexpr int kRepetitions = 15;
 constexpr int kUploadPairs = 30;
 // Loader + device over plain, processor time, median of the pairs' ratios: 1.10 to 1.17 for either
-// format at loads 12 to 37 (with four and eight busy loops); the loader and device at twice their cost
+// format at loads 9 to 54 (none, four and eight busy loops); the loader and device at twice their cost
 // would be 2.2 or more. The bound lies between, clear of the spread.
 constexpr double kUploadBound = 1.35;
 

@@ -49,7 +49,7 @@ using namespace trivale::type_a;
 
 const int kObjects = 500, kMeshes = 10, kFrames = 300;
 // The renderer's own frame over the reference workload, median of the pairs' ratios: 1.24 to 1.41 in
-// runs at loads 25 to 40 (four and eight busy loops beside other programs' builds); with Render run
+// runs at loads 9 to 54 (none, four and eight busy loops beside other programs' builds); with Render run
 // twice a frame, motion and placements evaluated afresh the second time, it was 2.31 to 2.58. The bound
 // lies between, with room for the culling's share to grow a little.
 const double kRendererRatioBound = 1.9;

@@ -150,8 +150,8 @@ void Stop() {
 }
 
 constexpr int kRepetitions = 15, kFrames = 2000;
-// Overlay over plain frame, median of the pairs' ratios: 1.30 to 1.38 at loads 12 to 37 (with four and
-// eight busy loops); the overlay at twice its cost would be 2.6 or more. The bound lies between.
+// Overlay over plain frame, median of the pairs' ratios: 1.28 to 1.40 at loads 9 to 54 (none, four and
+// eight busy loops); the overlay at twice its cost would be 2.5 or more. The bound lies between.
 constexpr double kRatioBound = 1.9;
 
 // This thread's processor seconds a frame over n frames.

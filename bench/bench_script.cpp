@@ -182,9 +182,9 @@ double LineBudgetFrame() {
 }  // namespace
 
 int main() {
-    // Bounds: 1000 lines over a reference piece. The medians at loads 12 to 40 (with four and eight busy
-    // loops) were 6.0 to 6.9, 6.2 to 7.0, 4.3 to 4.8, 7.7 to 8.6 and 0.68 to 0.78; the lines at twice
-    // their cost would be 12.0, 12.4, 8.7, 15.4 and 1.36 at the least.
+    // Bounds: 1000 lines over a reference piece. The medians at loads 9 to 54 (none, four and eight busy
+    // loops) were 6.0 to 6.9, 6.0 to 7.0, 4.3 to 4.8, 7.5 to 8.6 and 0.68 to 0.78; the lines at twice
+    // their cost would be 12.0, 12.0, 8.6, 15.0 and 1.36 at the least.
     LineBlock blocks[] = {
         {"call with arguments", 9.5, "", "SetCamera(\"camera01\", 1.5, 2)"},
         {"assignment with expression", 9.5, "float t = 0.0\nint frame = 0\n", "t = t + 0.016 * (frame + 1)"},

@@ -134,8 +134,8 @@ void PlainFrame(Scene& s) {
 }
 
 constexpr int kRepetitions = 31, kFramesEach = 4;
-// Batch over plain, own processor time, median of the pairs' ratios: 6.45 to 7.42 at loads 12 to 37
-// (with four and eight busy loops); the batch at twice its cost would be 12.9 or more. The bound lies
+// Batch over plain, own processor time, median of the pairs' ratios: 6.45 to 7.70 at loads 9 to 54
+// (none, four and eight busy loops); the batch at twice its cost would be 12.9 or more. The bound lies
 // between.
 constexpr double kOwnRatioBound = 10.0;
 

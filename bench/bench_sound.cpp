@@ -345,7 +345,7 @@ constexpr int kRepetitions = 11;
 constexpr int kTogether = 40;
 std::vector<double> g_plain, g_reader, g_worker, g_all, g_wall, g_plainStreamed;
 std::vector<double> g_togetherWorker, g_togetherPlain;
-// Streamed worker over plain streamer, median of the runs' ratios: 1.05 to 1.12 at loads 12 to 37 (with
+// Streamed worker over plain streamer, median of the runs' ratios: 1.05 to 1.12 at loads 9 to 54 (none,
 // four and eight busy loops); the worker at twice its cost would be 2.1 or more. The bound lies between,
 // clear of the spread.
 constexpr double kTogetherBound = 1.3;

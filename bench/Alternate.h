@@ -1,7 +1,13 @@
 // What every benchmark shares: its two sides take turns within one run (the side that goes first
 // changes every repetition), so that a load that comes and goes on a shared machine weighs on both;
 // its figures are medians over the repetitions with their range; and every target it sets is printed
-// with "met" or "missed".
+// with "met" or "missed", a missed one making the program exit non-zero (see Status).
+// One rule for every target: the median of its figures is judged against the bound. Where a 95%
+// interval of that median is printed beside it, it tells how far the median can be trusted; it is not
+// judged. A bound lies outside the spread seen from an idle to a loaded machine and below the figure
+// of the code at twice its cost; its comment gives both.
+// An experiment (a change tried, to be adopted only if it pays) has no target: it prints what it
+// found, through Finding.
 #pragma once
 
 #include <time.h>
@@ -114,11 +120,22 @@ inline void Rotate(int repetitions, const std::vector<std::function<double()>>& 
     }
 }
 
+inline int g_missed = 0;  // targets missed so far in this program
+
 // Prints `what` followed by the verdict; returns whether it was met.
 inline bool Verdict(const std::string& what, bool met) {
     std::printf("%s: %s\n", what.c_str(), met ? "met" : "missed");
+    g_missed += !met;
     return met;
 }
+
+// Prints what an experiment found ("no gain: not adopted"); no verdict.
+inline void Finding(const std::string& what, const std::string& found) {
+    std::printf("%s: %s\n", what.c_str(), found.c_str());
+}
+
+// The program's exit status: non-zero when any target was missed.
+inline int Status() { return g_missed > 0 ? 1 : 0; }
 
 inline double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 

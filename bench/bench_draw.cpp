@@ -289,5 +289,5 @@ int main(int argc, char** argv) {
     g_owned->textures[0].reset();
     g_owned->textures[1].reset();
     g_owned.reset();
-    return 0;
+    return bench::Status();
 }

@@ -437,5 +437,5 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return g_failed ? 1 : 0;
+    return g_failed ? 1 : bench::Status();
 }

@@ -2,7 +2,8 @@
 // debug line and its statistics, the sprites queued, the clears) over the recording device, against a
 // plain frame in the same process: the same texts formatted with snprintf and the same glyph quads
 // queued straight into the sprite batch, with the same present and clears. The recording device draws
-// nothing, so only the processor's share is timed; the two take turns. Target: under 0.1 ms a frame.
+// nothing, so only the processor's share is timed; the two take turns. The target judges the median of
+// the pairs' ratios, overlay over plain: a machine whose load slows the processor slows both.
 #include <unistd.h>
 
 #include <cstdio>
@@ -149,6 +150,9 @@ void Stop() {
 }
 
 constexpr int kRepetitions = 15, kFrames = 2000;
+// Overlay over plain frame, median of the pairs' ratios: 1.28 to 1.40 at loads 9 to 54 (none, four and
+// eight busy loops); the overlay at twice its cost would be 2.5 or more. The bound lies between.
+constexpr double kRatioBound = 1.9;
 
 // This thread's processor seconds a frame over n frames.
 template <class Body>
@@ -181,10 +185,10 @@ int main() {
         "overlay frame (640x480, counting, previous score shown) on the recording device, processor ms a frame over "
         "%d alternated runs of %d frames, median (min, max): overlay %s; plain frame %s\n",
         kRepetitions, kFrames, bench::Show(overlay, 1e3, 4).c_str(), bench::Show(plainFrame, 1e3, 4).c_str());
-    std::printf("overlay / plain: %s (no target)\n", bench::Show(bench::Ratios(overlay, plainFrame)).c_str());
-    const bench::Spread own = bench::SpreadOf(overlay);
-    bench::Verdict("overlay frame: " + bench::Show(own, 1e3, 4) + " ms, target median under 0.1 ms",
-                   own.median < 0.0001);
+    const bench::Spread ratio = bench::SpreadOf(bench::Ratios(overlay, plainFrame));
+    bench::Verdict("overlay / plain frame, processor time of each pair: " + bench::Show(ratio, 1, 3) +
+                       ", target median at most " + std::to_string(kRatioBound).substr(0, 4),
+                   ratio.median <= kRatioBound);
     Stop();
-    return 0;
+    return bench::Status();
 }

@@ -7,10 +7,11 @@
 // Each target is judged by what it is about. Drawing direct saves the copy of the frame into the
 // window, which the software rasteriser does on the processor: that is judged by the processor time of
 // the whole process, the median of the pairs' ratios (on a loaded machine a frame's wall time follows
-// the load, not the work). A flush does no less work; it can only let the rasteriser's threads start
-// on the opaque layers sooner: that is judged by wall time, over many short pairs, as shown faster only
-// when the 95% interval of the median of the pairs' ratios lies below 1 (the sign test), so that a
-// difference too small to tell apart from the load reads as none in every run.
+// the load, not the work). The flush is an experiment, not a target: it does no less work and can only
+// let the rasteriser's threads start on the opaque layers sooner, so it is worth adopting only when it
+// shows faster by wall time over many short pairs, the 95% interval of the median of the pairs' ratios
+// below 1 (the sign test), so that a difference too small to tell apart from the load reads as none.
+// The program prints what it found.
 //
 // Run it on a real window (SDL_VIDEODRIVER=x11 with DISPLAY set) for the swap to mean what it does on
 // screen; under the offscreen driver it measures the same passes without a display.
@@ -234,10 +235,11 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
         std::printf("  flush / none, processor time of each pair (not judged): %s\n",
                     bench::ShowInterval(bench::MedianInterval(bench::Ratios(Cpu(flushed), Cpu(plain)))).c_str());
         std::snprintf(what, sizeof what,
-                      "  flush / none, wall time of each pair: %s, faster in %d of %zu pairs; target: faster, the "
-                      "whole interval below 1",
+                      "  flush before the particles (experiment), flush / none, wall time of each pair: %s, faster in "
+                      "%d of %zu pairs",
                       bench::ShowInterval(ratio).c_str(), faster, pairs.size());
-        bench::Verdict(what, ratio.max < 1.0);
+        bench::Finding(what,
+                       ratio.max < 1.0 ? "faster, the whole interval below 1: worth adopting" : "no gain: not adopted");
     }
 }
 
@@ -258,5 +260,5 @@ int main(int argc, char** argv) {
     MeasureSize(*system, 1024, 768, true);
     MeasureSize(*system, 1600, 1200, false);
     bench::Verdict("direct no slower at every size", g_allMet && !g_failed);
-    return g_failed ? 1 : 0;
+    return g_failed ? 1 : bench::Status();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "benchmark/Application.h"
 #include "tests/benchmark/OverlayFonts.h"
+#include "tests/core/TestUtil.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tools/ArchivePacker.h"
 
@@ -39,6 +41,7 @@ struct Outcome {
     int code = -1;
     std::string log;
     std::string err;  // standard error
+    std::string out;  // standard output, when it went to a file
 };
 
 class ProgramTest : public ::testing::Test {
@@ -101,6 +104,11 @@ protected:
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 2, (dir_ / errName).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (stdout_ >= 0)
+            posix_spawn_file_actions_adddup2(&files, stdout_, 1);
+        else
+            posix_spawn_file_actions_addopen(&files, 1, (dir_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
         pid_t pid = 0;
         if (posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) pid = 0;
         posix_spawn_file_actions_destroy(&files);
@@ -132,6 +140,7 @@ protected:
         outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
         outcome.log = Read(dir_ / "vellacor06.log");
         outcome.err = Read(dir_ / errName);
+        outcome.out = Read(dir_ / "stdout.txt");
         return outcome;
     }
 
@@ -146,6 +155,7 @@ protected:
     }
 
     std::vector<std::string> extraEnv_;
+    int stdout_ = -1;  // the standard output the program gets; a file of the folder when negative
     fs::path dir_;
 };
 
@@ -278,6 +288,72 @@ TEST_F(ProgramTest, NoFolderForTheLogIsToldOnceOnStandardError) {
                              (dir_ / "state/vellacor/vellacor06.log").string() + ": this run keeps no log\n";
     ASSERT_NE(run.err.find(told), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(told), run.err.rfind(told)) << "once";
+}
+
+// The console shows the log from its first line, with a file or without one.
+TEST_F(ProgramTest, TheConsoleShowsEveryLineWithOrWithoutAFile) {
+    const Outcome run = Run({"/filesystem", "/oneshot", "/console"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0) << run.log;
+    EXPECT_EQ(run.out, run.log);
+    EXPECT_EQ(run.out.find("] Started ----"), run.out.find('\n') - std::string("] Started ----").size()) << run.out;
+
+    fs::remove(dir_ / "vellacor06.log");
+    fs::create_directories(dir_ / "vellacor06.log");  // no file anywhere
+    std::ofstream(dir_ / "state") << "a file, not a folder";
+    extraEnv_ = {"XDG_STATE_HOME=" + (dir_ / "state").string()};
+    const Outcome fileless = Run({"/filesystem", "/oneshot", "/console"});
+    ASSERT_TRUE(fileless.exited);
+    EXPECT_EQ(fileless.code, 0) << fileless.err;
+    EXPECT_NE(fileless.err.find("this run keeps no log"), std::string::npos) << fileless.err;
+    ExpectInOrder(fileless.out, {"] Started ----", "INFO: open logger console", "Application driver running...",
+                                 "INFO: score 42", "---- Application finalized ----"});
+}
+
+// `vellacor06 /console | head -3`: the reader goes away after three lines; the run and its log go on
+// to the end, and the log says once that the console was closed.
+TEST_F(ProgramTest, AConsoleWhoseReaderLeavesEndsNothing) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);  // the program holds the writing end alone
+    stdout_ = ends[1];
+    const pid_t pid = Start({"/filesystem", "/oneshot", "/console"});
+    ::close(ends[1]);
+    std::string head;
+    char c = 0;
+    for (int lines = 0; lines < 3 && ::read(ends[0], &c, 1) == 1;) {
+        head += c;
+        if (c == '\n') ++lines;
+    }
+    ::close(ends[0]);
+    const Outcome run = Wait(pid);
+    ASSERT_TRUE(run.exited) << "ended by a signal";
+    EXPECT_EQ(run.code, 0) << run.log;
+    EXPECT_NE(head.find("] Started ----"), std::string::npos) << head;
+    const std::string closed = "INFO: logger console closed - Broken pipe\n";
+    ExpectInOrder(run.log, {closed, "INFO: score 42", "---- Application finalized ----"});
+    EXPECT_EQ(run.log.find(closed), run.log.rfind(closed)) << "once";
+}
+
+// The remembered settings are read only from a regular file: a FIFO there once held the start-up in
+// open before the dialog, where no signal but SIGKILL ended it.
+TEST_F(ProgramTest, AFifoForTheRememberedSettingsHoldsNothing) {
+    fs::create_directories(dir_ / "config/vellacor");
+    ASSERT_EQ(::mkfifo((dir_ / "config/vellacor/dialog.conf").c_str(), 0600), 0);
+    extraEnv_ = {"VELLACOR_DIALOG=Accept"};  // the words are taken in any case
+    const Outcome run = Run({"/filesystem", "/oneshot"});
+    ASSERT_TRUE(run.exited) << "held";
+    EXPECT_EQ(run.code, 0) << run.log << run.err;
+    EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+}
+
+// An argument is the user's text: a newline in it makes no log line of its own.
+TEST(SwitchTest, ControlCharactersInAnArgumentAreLoggedEscaped) {
+    tvtest::CapturedLog log;
+    ReadSwitches({"/x\nINFO: forged", std::string("/a\tb\x01\x7f\r", 8), "/fu\xc3\x9f"});
+    EXPECT_EQ(log.Text(),
+              "ERROR: unknown switch - '/x\\ninfo: forged'\n"
+              "ERROR: unknown switch - '/a\\tb\\x01\\x7f\\r'\n"
+              "ERROR: unknown switch - '/fu\xc3\x9f'\n");
 }
 
 // Without a display the run says why, first thing on stderr (no library's line before it) and last

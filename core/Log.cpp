@@ -23,6 +23,7 @@ std::FILE* g_logFile = nullptr;
 std::string g_writtenPath;  // the open file's name, for the report of a write that failed
 bool g_writeFailureTold = false;
 bool g_console = false;
+bool g_consoleGivenUp = false;  // its reader has gone: opening it again would only fail again
 
 // A disk that fills up must not take the log away in silence: the first failed write is told on
 // stderr with its reason, and the run goes on (a later write may succeed again).
@@ -51,6 +52,7 @@ void WriteToConsole(const char* prefix, const std::string& text) {
     const int error = errno;
     if (flushed && !std::ferror(stdout)) return;
     g_console = false;
+    g_consoleGivenUp = true;
     if (g_logFile)
         WriteToFile("INFO: ", std::string("logger console closed - ") + std::strerror(flushed ? EIO : error));
 }
@@ -150,6 +152,7 @@ void CloseLogFile() {
         g_logFile = nullptr;
     }
     g_console = false;
+    g_consoleGivenUp = false;
     g_logState = LogFileState::Closed;
 }
 
@@ -162,7 +165,7 @@ void OpenLoggerConsole() {
     std::lock_guard<std::mutex> lock(g_logMutex);
     // A reader that goes away (`| head`) must not end the run: the failed write says so instead.
     std::signal(SIGPIPE, SIG_IGN);
-    g_console = true;
+    g_console = !g_consoleGivenUp;
 }
 
 #define TV_LOG_WITH_PREFIX(prefix)               \

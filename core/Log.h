@@ -38,7 +38,7 @@ void CloseLogFile();
 bool IsLogFileOpen();
 // From now on every line written to the log is mirrored to standard output, flushed line by line,
 // whether or not a file is open. SIGPIPE is ignored from then on: a console that can no longer be
-// written (its reader has gone) is given up, and the file says so once.
+// written (its reader has gone) is given up for the rest of the run, and the file says so once.
 void OpenLoggerConsole();
 
 // prefix + formatted text + "\n", flushed, to the file and the console where they are open. The first

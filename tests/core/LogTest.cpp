@@ -141,11 +141,14 @@ TEST(LogLines, AConsoleWhoseReaderIsGoneIsGivenUp) {
     OpenLoggerConsole();
     LogInfo("one");
     LogInfo("two");
+    OpenLoggerConsole();  // as the switches do after the start: a console given up stays closed
+    LogInfo("three");
     CloseLogFile();
     std::clearerr(stdout);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
-    EXPECT_EQ(tvtest::ReadFile(dir / "d.log"), "INFO: one\nINFO: logger console closed - Broken pipe\nINFO: two\n");
+    EXPECT_EQ(tvtest::ReadFile(dir / "d.log"),
+              "INFO: one\nINFO: logger console closed - Broken pipe\nINFO: two\nINFO: three\n");
 }
 
 // A program in a folder that takes no file (an install folder; here one that does not exist, which

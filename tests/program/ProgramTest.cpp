@@ -81,18 +81,21 @@ protected:
     }
 
     // Starts the copy with the arguments, its standard error going to a file of its own; the entries
-    // of extraEnv_ replace the environment's of the same names.
+    // of extraEnv_ replace the test's and the environment's of the same names.
     pid_t Start(const std::vector<std::string>& args, const std::string& errName = "stderr.txt") {
         // Leak checking stays with the in-process tests: the GL driver and the dialog's toolkit are
         // unloaded before the program ends, and what they leave cannot be told from ours by name.
-        std::vector<std::string> env = {"VELLACOR_DIALOG=accept", "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                                        "ASAN_OPTIONS=detect_leaks=0"};
-        env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
-        for (char** e = environ; *e; ++e) {
-            const std::string name = std::string(*e).substr(0, std::string(*e).find('=') + 1);
+        std::vector<std::string> env = extraEnv_;
+        const auto add = [&env](const std::string& entry) {
+            const std::string name = entry.substr(0, entry.find('=') + 1);
             if (std::none_of(env.begin(), env.end(), [&](const std::string& m) { return m.rfind(name, 0) == 0; }))
-                env.push_back(*e);
-        }
+                env.push_back(entry);
+        };
+        for (const std::string& entry :
+             {std::string("VELLACOR_DIALOG=accept"), "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+              std::string("ASAN_OPTIONS=detect_leaks=0")})
+            add(entry);
+        for (char** e = environ; *e; ++e) add(*e);
         std::vector<char*> envp, argv;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -344,6 +347,67 @@ TEST_F(ProgramTest, AFifoForTheRememberedSettingsHoldsNothing) {
     ASSERT_TRUE(run.exited) << "held";
     EXPECT_EQ(run.code, 0) << run.log << run.err;
     EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+}
+
+// Ctrl+C or a session's SIGTERM while the dialog waits ends the run as Cancel does. The dialog needs an X
+// server: the test runs where Xvfb is installed. A signal that comes before the dialog is up is the video
+// layer's (a quit the show would see), so the signal is repeated until the run ends.
+TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
+    const char* const server = "/usr/bin/Xvfb";
+    if (::access(server, X_OK) != 0) GTEST_SKIP() << "no " << server;
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const std::string fd = std::to_string(ready[1]);
+    std::vector<std::string> serverArgs = {server, "-displayfd", fd, "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+    std::vector<char*> argv;
+    for (auto& a : serverArgs) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);  // kept open across the exec
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t xvfb = 0;
+    const int spawned = posix_spawn(&xvfb, server, &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    ::close(ready[1]);
+    ASSERT_EQ(spawned, 0);
+    struct Stop {  // the server goes with the test, however it ends
+        pid_t pid;
+        ~Stop() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } stop{xvfb};
+    std::string display;
+    char c = 0;
+    while (::read(ready[0], &c, 1) == 1 && c != '\n') display += c;
+    ::close(ready[0]);
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        extraEnv_ = {"DISPLAY=:" + display, "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG="};
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        int status = 0;
+        bool ended = false;
+        for (int i = 0; i < 600 && !ended; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ended = ::waitpid(pid, &status, WNOHANG) == pid;
+            const bool dialog =
+                Read(dir_ / "vellacor06.log").find("Config dialog DLL load successful.") != std::string::npos;
+            if (!ended && dialog && i % 20 == 0) ::kill(pid, signal);
+        }
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        ASSERT_TRUE(ended && WIFEXITED(status)) << "still at the dialog";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::string log = Read(dir_ / "vellacor06.log");
+        ExpectInOrder(log, {"INFO: コンフィグダイアログをキャンセルしました.", "---- Application finalized ----"});
+    }
 }
 
 // An argument is the user's text: a newline in it makes no log line of its own.

@@ -16,6 +16,26 @@ namespace {
 const char* const kTitle = "VELLACOR 06 (ver.1.0.1)";
 const int kFrameRateLimit = 500;
 
+// An argument is the user's text: a newline or another control character in it must not make a log
+// line of its own, nor reach the terminal raw.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            out += FormatString("\\x%02x", c);
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 StartupSettings ReadSwitches(const std::vector<std::string>& args) {
@@ -35,7 +55,7 @@ StartupSettings ReadSwitches(const std::vector<std::string>& args) {
             settings.oneShot = true;
             LogInfoString("oneshot mode");
         } else {
-            LogError("unknown switch - '%s'", key.c_str());
+            LogError("unknown switch - '%s'", Escaped(key).c_str());
         }
     }
     return settings;
@@ -71,6 +91,11 @@ void RunApplication() {
 }
 
 int RunProgram() {
+    // The console shows the log from its first line: it is opened before the log is, ahead of the
+    // switches that are read (and logged) later.
+    for (int i = 1; i < ParamCount(); ++i) {
+        if (ToLowerCase(ParamStr(i)) == "/console") OpenLoggerConsole();
+    }
     // Two runs at once would share one log (and the machine they measure): the second leaves the
     // first one's log whole and ends.
     OpenLogFile();

@@ -15,6 +15,7 @@ namespace confdlg = trivale::confdlg;
 namespace {
 
 trivale::ConfigImageLookup g_images = nullptr;
+trivale::ConfigDisplayLookup g_displays = nullptr;
 std::string g_error;
 
 int Fail(const std::string& message) {
@@ -32,11 +33,15 @@ __attribute__((visibility("default"))) void ConfDlgSetImageLookup(trivale::Confi
     g_images = lookup;
 }
 
+__attribute__((visibility("default"))) void ConfDlgSetDisplayLookup(trivale::ConfigDisplayLookup lookup) {
+    g_displays = lookup;
+}
+
 __attribute__((visibility("default"))) const char* ConfDlgGetLastError(void) { return g_error.c_str(); }
 
 __attribute__((visibility("default"))) int GetPreviousConfig(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
     if (info == nullptr || selection == nullptr) return 0;
-    confdlg::LoadPrevious(*info, *selection, confdlg::CurrentDesktops(*info));
+    confdlg::LoadPrevious(*info, *selection, confdlg::CurrentDesktops(*info, g_displays));
     return 1;
 }
 
@@ -44,7 +49,7 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
     if (info == nullptr || selection == nullptr) return 0;
     g_error.clear();
     CONFIG_SELECTION chosen;
-    confdlg::LoadPrevious(*info, chosen, confdlg::CurrentDesktops(*info));
+    confdlg::LoadPrevious(*info, chosen, confdlg::CurrentDesktops(*info, g_displays));
 
     // A typo in an unattended run must not look like a cancel: it is a failure with its reason.
     const char* unattended = std::getenv(confdlg::kUnattendedVariable);
@@ -69,7 +74,7 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
         break;
     }
 
-    switch (confdlg::RunDialog(*info, g_images, chosen)) {
+    switch (confdlg::RunDialog(*info, g_images, g_displays, chosen)) {
     case confdlg::DialogResult::Accepted:
         if (!confdlg::SavePrevious(*info, chosen)) {
             std::fprintf(stderr, "The display settings could not be remembered in '%s'.\n",

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "confdlg/SelectionStore.h"
+#include "confdlg/SignalCancel.h"
 
 namespace trivale {
 namespace confdlg {
@@ -17,6 +18,7 @@ namespace {
 
 struct Controls {
     const CONFIG_INFO* info;
+    ConfigDisplayLookup displays;
     GtkWidget* adapter;
     GtkWidget* mode;
     GtkWidget* multiSample;
@@ -56,15 +58,22 @@ int ChosenMode(const Controls& c) {
     return row >= 0 && static_cast<size_t>(row) < c.modeIndices.size() ? c.modeIndices[row] : -1;
 }
 
+// The display of an adapter of the record: the program's numbering, since a skipped adapter shifts
+// the record's indices against the displays.
+int DisplayOf(ConfigDisplayLookup displays, int adapter) {
+    if (adapter < 0) return -1;
+    return displays != nullptr ? displays(static_cast<uint32_t>(adapter)) : adapter;
+}
+
 // The sizes the display of an adapter really has, as the program's graphics layer sees them (the
 // program has its video subsystem running while it asks). Empty when it names none.
-std::vector<std::pair<uint32_t, uint32_t>> DisplaySizes(int adapter) {
+std::vector<std::pair<uint32_t, uint32_t>> DisplaySizes(int display) {
     std::vector<std::pair<uint32_t, uint32_t>> sizes;
-    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return sizes;
-    const int count = SDL_GetNumDisplayModes(adapter);
+    if (display < 0 || SDL_WasInit(SDL_INIT_VIDEO) == 0) return sizes;
+    const int count = SDL_GetNumDisplayModes(display);
     for (int i = 0; i < count; ++i) {
         SDL_DisplayMode m;
-        if (SDL_GetDisplayMode(adapter, i, &m) == 0 && m.w > 0 && m.h > 0) {
+        if (SDL_GetDisplayMode(display, i, &m) == 0 && m.w > 0 && m.h > 0) {
             sizes.emplace_back(static_cast<uint32_t>(m.w), static_cast<uint32_t>(m.h));
         }
     }
@@ -72,10 +81,10 @@ std::vector<std::pair<uint32_t, uint32_t>> DisplaySizes(int adapter) {
 }
 
 // The desktop's size, as the program's graphics layer sees it; 0 x 0 when unknown.
-std::pair<uint32_t, uint32_t> DesktopSize(int adapter) {
+std::pair<uint32_t, uint32_t> DesktopSize(int display) {
     SDL_DisplayMode desktop;
-    if (SDL_WasInit(SDL_INIT_VIDEO) == 0 || SDL_GetDesktopDisplayMode(adapter, &desktop) != 0 || desktop.w <= 0 ||
-        desktop.h <= 0) {
+    if (display < 0 || SDL_WasInit(SDL_INIT_VIDEO) == 0 || SDL_GetDesktopDisplayMode(display, &desktop) != 0 ||
+        desktop.w <= 0 || desktop.h <= 0) {
         return {0, 0};
     }
     return {static_cast<uint32_t>(desktop.w), static_cast<uint32_t>(desktop.h)};
@@ -83,10 +92,10 @@ std::pair<uint32_t, uint32_t> DesktopSize(int adapter) {
 
 }  // namespace
 
-DesktopSizes CurrentDesktops(const CONFIG_INFO& info) {
+DesktopSizes CurrentDesktops(const CONFIG_INFO& info, ConfigDisplayLookup displays) {
     DesktopSizes desktops;
     const uint32_t count = Clamp(info.adapterCount, kConfigMaxAdapters);
-    for (uint32_t a = 0; a < count; ++a) desktops.push_back(DesktopSize(static_cast<int>(a)));
+    for (uint32_t a = 0; a < count; ++a) desktops.push_back(DesktopSize(DisplayOf(displays, static_cast<int>(a))));
     return desktops;
 }
 
@@ -97,9 +106,9 @@ namespace {
 void FillModes(Controls& c, int wantedMode) {
     const CONFIG_ADAPTER_INFO& adapter = CurrentAdapter(c);
     const bool windowed = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(c.windowed));
-    const int adapterIndex = gtk_combo_box_get_active(GTK_COMBO_BOX(c.adapter));
-    const auto sizes = windowed ? std::vector<std::pair<uint32_t, uint32_t>>() : DisplaySizes(adapterIndex);
-    const auto desktop = windowed ? DesktopSize(adapterIndex) : std::pair<uint32_t, uint32_t>(0, 0);
+    const int display = DisplayOf(c.displays, gtk_combo_box_get_active(GTK_COMBO_BOX(c.adapter)));
+    const auto sizes = windowed ? std::vector<std::pair<uint32_t, uint32_t>>() : DisplaySizes(display);
+    const auto desktop = windowed ? DesktopSize(display) : std::pair<uint32_t, uint32_t>(0, 0);
     GtkComboBoxText* modes = GTK_COMBO_BOX_TEXT(c.mode);
     gtk_combo_box_text_remove_all(modes);
     c.modeIndices = OfferedModes(adapter, sizes, windowed, desktop.first, desktop.second);
@@ -233,7 +242,8 @@ void FlushEvents() {
 
 }  // namespace
 
-DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG_SELECTION& selection) {
+DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, ConfigDisplayLookup displays,
+                       CONFIG_SELECTION& selection) {
     if (!GtkReady()) return DialogResult::NoDisplay;
 
     std::string title(info.title, strnlen(info.title, sizeof(info.title)));
@@ -263,6 +273,7 @@ DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG
 
     Controls c;
     c.info = &info;
+    c.displays = displays;
     c.adapter = AddRow(grid, 0, "_Adapter:", gtk_combo_box_text_new());
     c.mode = AddRow(grid, 1, "Display _mode:", gtk_combo_box_text_new());
     c.multiSample = AddRow(grid, 2, "Multi_sampling:", gtk_combo_box_text_new());
@@ -298,7 +309,11 @@ DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG
     g_signal_connect(dialog, "key-press-event", G_CALLBACK(OnKeyPress), nullptr);
     gtk_widget_show_all(dialog);
     gtk_widget_grab_focus(c.adapter);
-    gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gint response = GTK_RESPONSE_CANCEL;
+    {
+        const SignalCancel signals([dialog] { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL); });
+        response = gtk_dialog_run(GTK_DIALOG(dialog));
+    }
 
     DialogResult result = DialogResult::Cancelled;
     if (response == GTK_RESPONSE_OK && adapterCount > 0) {

@@ -11,11 +11,13 @@ namespace confdlg {
 enum class DialogResult { Accepted, Cancelled, NoDisplay };
 
 // The desktop of each adapter of the record as the program's graphics layer sees it (0 x 0 where it
-// is not known, as before the program has its video subsystem running).
-DesktopSizes CurrentDesktops(const CONFIG_INFO& info);
+// is not known, as before the program has its video subsystem running), on the display that
+// `displays` names for it (the record's index where the program gave no lookup).
+DesktopSizes CurrentDesktops(const CONFIG_INFO& info, ConfigDisplayLookup displays);
 
 // Shows the dialog starting from `selection`; on Accepted the selection holds the user's choice.
-DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, CONFIG_SELECTION& selection);
+DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, ConfigDisplayLookup displays,
+                       CONFIG_SELECTION& selection);
 
 }  // namespace confdlg
 }  // namespace trivale

@@ -1,5 +1,6 @@
 #include "confdlg/SelectionStore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <tuple>
 
 namespace trivale {
@@ -88,6 +90,41 @@ int32_t DefaultMode(const CONFIG_ADAPTER_INFO& adapter, const std::pair<uint32_t
     return best >= 0 ? best : smallestFitting >= 0 ? smallestFitting : std::max(smallest, 0);
 }
 
+// What this module writes is a few hundred bytes; anything much larger is not its file.
+const std::size_t kMaxSettingsBytes = 64 * 1024;
+
+// The settings file's text, when it is a regular file of a sane size. Opened without blocking so that
+// a FIFO there cannot hold the start-up, and read within the bound so that a link to an endless
+// device cannot fill the memory.
+bool ReadSettings(const std::string& path, std::string& text) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat info;
+    bool usable =
+        fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= kMaxSettingsBytes;
+    text.clear();
+    char buffer[4096];
+    while (usable) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            usable = got == 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        usable = text.size() <= kMaxSettingsBytes;  // it may grow while it is read
+    }
+    close(fd);
+    return usable;
+}
+
+std::string AsciiLower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
 bool MakeDirectories(const std::string& path) {
     for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
@@ -101,8 +138,9 @@ bool MakeDirectories(const std::string& path) {
 UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection) {
     if (value == nullptr || *value == '\0') return UnattendedChoice::None;
     std::string text = Trim(value);
-    if (text == "accept") return UnattendedChoice::Accept;
-    if (text == "cancel") return UnattendedChoice::Cancel;
+    // Like the program's switches, the words are taken in any case.
+    if (AsciiLower(text) == "accept") return UnattendedChoice::Accept;
+    if (AsciiLower(text) == "cancel") return UnattendedChoice::Cancel;
     // Exactly seven numbers: an empty field anywhere, a trailing comma included, is malformed.
     int32_t fields[7];
     int count = 0;
@@ -267,8 +305,9 @@ bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection, const De
     selection = DefaultSelection(info, desktops);
     std::string path = SettingsPath();
     if (path.empty()) return false;
-    std::ifstream file(path);
-    if (!file) return false;
+    std::string text;
+    if (!ReadSettings(path, text)) return false;
+    std::istringstream file(text);
 
     std::string adapterName;
     CONFIG_DISPLAY_MODE mode = {0, 0, 0, 0};

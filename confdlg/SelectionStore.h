@@ -12,7 +12,7 @@
 namespace trivale {
 namespace confdlg {
 
-// Set to "accept", "cancel" or seven comma-separated integers to skip the dialog.
+// Set to "accept" or "cancel" (in any case) or seven comma-separated integers to skip the dialog.
 extern const char* const kUnattendedVariable;
 
 enum class UnattendedChoice { None, Accept, Cancel, Explicit, Malformed };
@@ -64,7 +64,8 @@ bool MultiSampleUsable(const CONFIG_ADAPTER_INFO& adapter, const CONFIG_DISPLAY_
 std::string SettingsPath();
 
 // The remembered selection, matched by adapter name and mode values and fitted to this record and
-// these desktops; false (and the defaults) when there is none.
+// these desktops; false (and the defaults) when there is none. Only a regular file of at most 64 KiB
+// counts: anything else at that path (a FIFO, a device, a huge file) is none, and never waited on.
 bool LoadPrevious(const CONFIG_INFO& info, CONFIG_SELECTION& selection, const DesktopSizes& desktops);
 
 // Remembers a selection; false when it cannot be written.

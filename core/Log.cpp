@@ -1,9 +1,11 @@
 #include "core/Log.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -18,23 +20,47 @@ namespace {
 
 std::mutex g_logMutex;
 std::FILE* g_logFile = nullptr;
+std::string g_writtenPath;  // the open file's name, for the report of a write that failed
+bool g_writeFailureTold = false;
 bool g_console = false;
+bool g_consoleGivenUp = false;  // its reader has gone: opening it again would only fail again
 
-void WriteLine(const char* prefix, const std::string& text) {
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    if (!g_logFile) return;
+// A disk that fills up must not take the log away in silence: the first failed write is told on
+// stderr with its reason, and the run goes on (a later write may succeed again).
+void WriteToFile(const char* prefix, const std::string& text) {
     std::fputs(prefix, g_logFile);
     std::fwrite(text.data(), 1, text.size(), g_logFile);
     std::fputc('\n', g_logFile);
-    std::fflush(g_logFile);
-    if (g_console) {
-        // Flushed like the file: a pipe or a file is buffered in blocks, and whoever reads the console
-        // (tee, a killed run's output) must see each line as it is logged.
-        std::fputs(prefix, stdout);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
-    }
+    const bool flushed = std::fflush(g_logFile) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(g_logFile)) return;
+    std::clearerr(g_logFile);
+    if (g_writeFailureTold) return;
+    g_writeFailureTold = true;
+    std::fprintf(stderr, "%s cannot be written: %s; the run goes on with its log incomplete\n", g_writtenPath.c_str(),
+                 std::strerror(flushed ? EIO : error));
+}
+
+// Flushed like the file: a pipe or a file is buffered in blocks, and whoever reads the console (tee,
+// a killed run's output) must see each line as it is logged. A console that cannot be written (its
+// reader has gone) is given up, and the file says so once.
+void WriteToConsole(const char* prefix, const std::string& text) {
+    std::fputs(prefix, stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout)) return;
+    g_console = false;
+    g_consoleGivenUp = true;
+    if (g_logFile)
+        WriteToFile("INFO: ", std::string("logger console closed - ") + std::strerror(flushed ? EIO : error));
+}
+
+void WriteLine(const char* prefix, const std::string& text) {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (g_logFile) WriteToFile(prefix, text);
+    if (g_console) WriteToConsole(prefix, text);
 }
 
 }  // namespace
@@ -78,6 +104,10 @@ void OpenLogFileFor(const std::string& programPath) {
                          fallback.empty() ? "" : ", nor ", fallback.c_str());
         }
     }
+    if (g_logFile) {
+        g_writtenPath = g_logPath;
+        g_writeFailureTold = false;
+    }
     g_logState = claim == plat::ExclusiveOpen::Taken   ? LogFileState::Open
                  : claim == plat::ExclusiveOpen::InUse ? LogFileState::InUse
                                                        : LogFileState::Unavailable;
@@ -111,6 +141,8 @@ void OpenLogFileAt(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_logFile) return;
     g_logFile = std::fopen(path.c_str(), "w");
+    g_writtenPath = path;
+    g_writeFailureTold = false;
 }
 
 void CloseLogFile() {
@@ -119,6 +151,8 @@ void CloseLogFile() {
         std::fclose(g_logFile);
         g_logFile = nullptr;
     }
+    g_console = false;
+    g_consoleGivenUp = false;
     g_logState = LogFileState::Closed;
 }
 
@@ -129,7 +163,9 @@ bool IsLogFileOpen() {
 
 void OpenLoggerConsole() {
     std::lock_guard<std::mutex> lock(g_logMutex);
-    g_console = true;
+    // A reader that goes away (`| head`) must not end the run: the failed write says so instead.
+    std::signal(SIGPIPE, SIG_IGN);
+    g_console = !g_consoleGivenUp;
 }
 
 #define TV_LOG_WITH_PREFIX(prefix)               \

@@ -33,12 +33,16 @@ std::string GetLogFilePath();
 std::string GetFallbackLogDirectory();
 // Opens the given file instead (tests, tools). Does nothing when a log is already open.
 void OpenLogFileAt(const std::string& path);
+// Closes the file and ends the console mirror.
 void CloseLogFile();
 bool IsLogFileOpen();
-// From now on every line written to the log is mirrored to standard output, flushed line by line.
+// From now on every line written to the log is mirrored to standard output, flushed line by line,
+// whether or not a file is open. SIGPIPE is ignored from then on: a console that can no longer be
+// written (its reader has gone) is given up for the rest of the run, and the file says so once.
 void OpenLoggerConsole();
 
-// prefix + formatted text + "\n", flushed. Nothing is written anywhere while the log is closed.
+// prefix + formatted text + "\n", flushed, to the file and the console where they are open. The first
+// write to the file that fails is told on stderr (the file's name and why), once per file.
 void WriteLog(const char* prefix, const char* format, ...) TV_PRINTF_FORMAT(2, 3);
 void LogError(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogInfo(const char* format, ...) TV_PRINTF_FORMAT(1, 2);

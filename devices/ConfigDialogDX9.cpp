@@ -30,6 +30,17 @@ struct DialogImages {
 };
 DialogImages* g_images = nullptr;
 
+// The record's adapters as display ordinals, while the module runs.
+struct DialogDisplays {
+    const uint32_t* ordinals = nullptr;
+    uint32_t count = 0;
+};
+DialogDisplays g_displays;
+
+int LookUpDisplay(uint32_t adapter) {
+    return adapter < g_displays.count ? static_cast<int>(g_displays.ordinals[adapter]) : -1;
+}
+
 bool ToWords(const plat::IconImage* image, std::vector<uint32_t>& words, int32_t& width, int32_t& height) {
     if (image == nullptr || image->rgba == nullptr || image->width <= 0 || image->height <= 0) return false;
     width = image->width;
@@ -123,6 +134,10 @@ bool CConfigDialogDX9::LoadDll() {
     // Optional: a module that can show the icon and banner asks for them through this.
     if (auto setImages = reinterpret_cast<ConfDlgSetImageLookupFunc>(module_.Symbol("ConfDlgSetImageLookup"))) {
         setImages(&LookUpImage);
+    }
+    // Optional: a module that fits its choices to a display asks which one an adapter of the record is.
+    if (auto setDisplays = reinterpret_cast<ConfDlgSetDisplayLookupFunc>(module_.Symbol("ConfDlgSetDisplayLookup"))) {
+        setDisplays(&LookUpDisplay);
     }
     LogInfoString("Config dialog DLL load successful.");
     return true;
@@ -230,8 +245,10 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     CONFIG_SELECTION selection;
     std::memset(&selection, 0, sizeof(selection));
     g_images = &images;
+    g_displays = {ordinals_, info->adapterCount};
     int shown = usePrevious ? (getPrevious_(info.get(), &selection), 1) : showDialog_(info.get(), &selection);
     g_images = nullptr;
+    g_displays = {};
     if (shown == 0) {
         LogInfoString("コンフィグダイアログをキャンセルしました.");
         FreeDll();

@@ -90,6 +90,12 @@ struct CONFIG_IMAGE {
 };
 typedef int (*ConfigImageLookup)(uint32_t id, CONFIG_IMAGE* image);  // non-zero when found
 
+// The display of an adapter of the record, as the program's graphics layer numbers its displays (the
+// record leaves out adapters that cannot be used, so its indices are no display numbers); -1 when the
+// index is not in the record. The program hands it over through the optional export below; a module
+// without it takes the record's index for the display.
+typedef int (*ConfigDisplayLookup)(uint32_t adapter);
+
 }  // namespace trivale
 
 extern "C" {
@@ -97,5 +103,6 @@ typedef int (*ConfDlgGetVersionFunc)(void);
 typedef int (*ShowConfigDialogFunc)(const trivale::CONFIG_INFO* info, trivale::CONFIG_SELECTION* selection);
 typedef int (*GetPreviousConfigFunc)(const trivale::CONFIG_INFO* info, trivale::CONFIG_SELECTION* selection);
 typedef void (*ConfDlgSetImageLookupFunc)(trivale::ConfigImageLookup lookup);
+typedef void (*ConfDlgSetDisplayLookupFunc)(trivale::ConfigDisplayLookup lookup);
 typedef const char* (*ConfDlgGetLastErrorFunc)(void);
 }

@@ -72,7 +72,8 @@ std::string Format(const Record& record) {
 bool Same(const InstanceId& a, const InstanceId& b) { return a.pid == b.pid && a.started == b.started; }
 
 // The record's file, open and locked until destroyed. It is made new where missing, never through a
-// link, and used only when it is a plain file of this user's (the folder may be the shared /tmp). A
+// link, and used only when it is a plain file of this user's with no other name (the folder may be
+// the shared /tmp). A
 // file removed while this one waited for the lock is opened again.
 class LockedFile {
 public:
@@ -85,7 +86,11 @@ public:
             do {
                 locked = flock(fd_, LOCK_EX);
             } while (locked != 0 && errno == EINTR);
-            if (locked != 0 || fstat(fd_, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != getuid()) break;
+            // A second name for the file (a hard link planted at the path) would have another file
+            // rewritten through the record.
+            if (locked != 0 || fstat(fd_, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != getuid() ||
+                held.st_nlink != 1)
+                break;
             if (stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
             close(fd_);
             fd_ = -1;

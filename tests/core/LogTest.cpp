@@ -46,7 +46,7 @@ TEST(LogLines, PrefixesAndLocatedFormats) {
                   std::to_string(line) + ")\n");
 }
 
-TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
+TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleWithOrWithoutAFile) {
     tvtest::TempDir dir;
     tvtest::WriteFile(dir / "a.log", "old contents\n");
     CloseLogFile();
@@ -61,12 +61,12 @@ TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleOnlyWhileOpen) {
     }
     OpenLoggerConsole();
     testing::internal::CaptureStdout();
-    LogInfo("nobody hears this");
+    LogInfo("only the console hears this");  // a run without a file still shows its log
     OpenLogFileFor(dir / "a.exe");
     OpenLogFileAt(dir / "b.log");  // already open: no effect
     LogInfo("x");
     std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "INFO: x\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "INFO: only the console hears this\nINFO: x\n");
     EXPECT_EQ(GetLogFileState(), LogFileState::Open);
     CloseLogFile();
     LogPlain("after close");
@@ -110,6 +110,45 @@ TEST(LogLines, ConsoleLinesReachAPipeAsTheyAreLogged) {
     ::close(ends[1]);
     EXPECT_EQ(first, "INFO: first\n");
     EXPECT_EQ(second, "ERROR: \n\tsecond\n\tcore/Thing.cpp(2)\n");
+}
+
+// A log that cannot be written (a full disk) is told once on stderr, with its name and why; the run
+// and its other lines go on.
+TEST(LogLines, AFailedWriteIsToldOnceWithTheFileAndWhy) {
+    CloseLogFile();
+    testing::internal::CaptureStderr();
+    OpenLogFileAt("/dev/full");
+    LogInfo("lost");
+    LogError("lost too");
+    CloseLogFile();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told, "/dev/full cannot be written: No space left on device; the run goes on with its log incomplete\n");
+}
+
+// A console whose reader has gone (`| head`) no longer ends the run: it is given up, and the file says
+// so once.
+TEST(LogLines, AConsoleWhoseReaderIsGoneIsGivenUp) {
+    tvtest::TempDir dir;
+    CloseLogFile();
+    std::fflush(stdout);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const int saved = ::dup(STDOUT_FILENO);
+    ASSERT_EQ(::dup2(ends[1], STDOUT_FILENO), STDOUT_FILENO);
+    ::close(ends[1]);
+    ::close(ends[0]);  // the reader leaves at once
+    OpenLogFileAt(dir / "d.log");
+    OpenLoggerConsole();
+    LogInfo("one");
+    LogInfo("two");
+    OpenLoggerConsole();  // as the switches do after the start: a console given up stays closed
+    LogInfo("three");
+    CloseLogFile();
+    std::clearerr(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    EXPECT_EQ(tvtest::ReadFile(dir / "d.log"),
+              "INFO: one\nINFO: logger console closed - Broken pipe\nINFO: two\nINFO: three\n");
 }
 
 // A program in a folder that takes no file (an install folder; here one that does not exist, which

@@ -1,7 +1,11 @@
 // The real dialog module, loaded beside the test program as the program loads it, in its unattended
 // mode; and its rules for defaults and the remembered selection.
 
+#include <glib.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "confdlg/SelectionStore.h"
+#include "confdlg/SignalCancel.h"
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "devices/ConfigDialogDX9.h"
@@ -58,6 +63,8 @@ TEST(SelectionStoreTest, UnattendedValues) {
     EXPECT_EQ(confdlg::ParseUnattended("", s), UnattendedChoice::None);
     EXPECT_EQ(confdlg::ParseUnattended("accept", s), UnattendedChoice::Accept);
     EXPECT_EQ(confdlg::ParseUnattended(" cancel\n", s), UnattendedChoice::Cancel);
+    EXPECT_EQ(confdlg::ParseUnattended("Accept", s), UnattendedChoice::Accept) << "any case, as the switches";
+    EXPECT_EQ(confdlg::ParseUnattended("CANCEL", s), UnattendedChoice::Cancel);
     EXPECT_EQ(confdlg::ParseUnattended("1, 2,4,8,0,32,1", s), UnattendedChoice::Explicit);
     const CONFIG_SELECTION given = {1, 2, 4, 8, 0, 32, 1};
     EXPECT_EQ(std::memcmp(&s, &given, sizeof(s)), 0);
@@ -204,6 +211,69 @@ TEST(SelectionStoreTest, MissingOrDamagedFileGivesDefaults) {
     ASSERT_TRUE(confdlg::LoadPrevious(*info, s, {}));
     EXPECT_EQ(s.mode, 4);
     EXPECT_EQ(s.depthBits, 24);
+}
+
+// Only a regular file of a sane size is read: a FIFO there once held the start-up in open, and a link
+// to an endless device read until the memory ran out. A file of another kind counts as none.
+TEST(SelectionStoreTest, OnlyARegularFileOfSaneSizeIsRead) {
+    ScratchSettings settings;
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    const std::string remembered = "adapter=Adapter 0 (1)\nmode=800x600x32@60\n";
+    tvtest::WriteFile(settings.File(), remembered);
+    CONFIG_SELECTION s = {};
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, s, {}));
+    EXPECT_EQ(s.mode, 4);
+
+    ASSERT_EQ(std::remove(settings.File().c_str()), 0);
+    ASSERT_EQ(::mkfifo(settings.File().c_str(), 0600), 0);
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s, {})) << "a FIFO without a writer";
+    EXPECT_EQ(s.mode, 2);
+    ASSERT_EQ(std::remove(settings.File().c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/zero", settings.File().c_str()), 0);
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s, {})) << "a link to an endless device";
+    ASSERT_EQ(std::remove(settings.File().c_str()), 0);
+    tvtest::WriteFile(settings.File(), remembered + std::string(100000, '#') + "\n");
+    EXPECT_FALSE(confdlg::LoadPrevious(*info, s, {})) << "far larger than the module writes";
+    ASSERT_EQ(std::remove(settings.File().c_str()), 0);
+    ASSERT_EQ(::symlink("elsewhere.conf", settings.File().c_str()), 0);
+    tvtest::WriteFile(settings.dir_ / "vellacor/elsewhere.conf", remembered);
+    EXPECT_TRUE(confdlg::LoadPrevious(*info, s, {})) << "a link to a regular file is that file";
+}
+
+// Ctrl+C or a session's SIGTERM while the dialog waits answers it as Cancel does; the handlers found
+// before (the program's, which end the show) are back afterwards.
+int g_programHandlerCalls = 0;
+void ProgramHandler(int) { ++g_programHandlerCalls; }
+
+TEST(SignalCancelTest, SignalsCancelTheDialogAndTheProgramsHandlersComeBack) {
+    struct sigaction program = {}, was[2] = {};
+    program.sa_handler = &ProgramHandler;
+    sigemptyset(&program.sa_mask);
+    const int signals[2] = {SIGINT, SIGTERM};
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(sigaction(signals[i], &program, &was[i]), 0);
+    for (const int signal : signals) {
+        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        int cancels = 0;
+        {
+            const confdlg::SignalCancel cancel([&] {
+                ++cancels;
+                g_main_loop_quit(loop);
+            });
+            // The dialog's loop stands in: the signal arrives while it waits, and a timeout ends a hang.
+            const guint timeout = g_timeout_add(
+                5000, [](gpointer l) -> gboolean { return g_main_loop_quit(static_cast<GMainLoop*>(l)), TRUE; }, loop);
+            ::raise(signal);
+            g_main_loop_run(loop);
+            g_source_remove(timeout);
+        }
+        g_main_loop_unref(loop);
+        EXPECT_EQ(cancels, 1) << signal;
+        EXPECT_EQ(g_programHandlerCalls, 0) << signal;
+        ::raise(signal);
+        EXPECT_EQ(g_programHandlerCalls, 1) << "the program's handler is back for " << signal;
+        g_programHandlerCalls = 0;
+    }
+    for (int i = 0; i < 2; ++i) sigaction(signals[i], &was[i], nullptr);
 }
 
 // ---- the module itself, as the program runs it ----

@@ -205,6 +205,10 @@ TEST_F(ConfigDialogTest, SkippedAdapterKeepsTheMapping) {
     EXPECT_EQ(Seen().adapterCount, 2u);
     EXPECT_STREQ(Seen().adapters[0].name, "Second (2)");
     EXPECT_EQ(dialog_->adapter, 2) << "index 1 of the list is the third adapter";
+    // The module fits its choices to the displays by the same mapping.
+    const FakeConfDlgState* fake = FakeState(module_);
+    ASSERT_NE(fake, nullptr);
+    EXPECT_EQ(std::vector<int>(fake->displays, fake->displays + 3), (std::vector<int>{1, 2, -1}));
     std::string text = log_.Text();
     EXPECT_NE(text.find("DirectX Error: NOTAVAILABLE(0x8876086a)"), std::string::npos) << text;
     EXPECT_NE(text.find("HAL デバイスの能力を取得できません. このディスプレイアダプタをスキップします."),

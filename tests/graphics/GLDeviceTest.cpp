@@ -215,6 +215,22 @@ TEST(DesktopRecordTest, AStaleRecordWedgesNothing) {
     EXPECT_FALSE(InstanceRuns(InstanceId{self.pid, self.started + 1})) << "a reused process id";
 }
 
+// The record is never written through a second name planted at its path (a hard link to another of
+// the user's files): such a file is no record, and it is left as it was.
+TEST(DesktopRecordTest, AHardLinkedFileIsLeftAlone) {
+    const tvtest::TempDir folder;
+    const std::string path = folder / "record", other = folder / "precious";
+    tvtest::WriteFile(other, "keep me\n");
+    ASSERT_EQ(::link(other.c_str(), path.c_str()), 0);
+    {
+        DesktopRecord r(path, {5, 50}, [](const InstanceId&) { return true; });
+        EXPECT_EQ(r.Join([] { return DisplayMode{1024, 768, 60}; }).width, 1024);
+        r.Use(DisplayMode{640, 480, 60});
+        r.Leave([](const DisplayMode&) {});
+    }
+    EXPECT_EQ(tvtest::ReadFile(other), "keep me\n");
+}
+
 // The window layer's record under the off-screen driver: the desktop's mode from the first full-screen
 // instance while it runs.
 TEST_F(GLDeviceTest, DesktopModeComesFromTheFirstFullScreenInstance) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "benchmark/Application.h"
 #include "tests/benchmark/OverlayFonts.h"
+#include "tests/core/TestUtil.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tools/ArchivePacker.h"
 
@@ -39,6 +41,7 @@ struct Outcome {
     int code = -1;
     std::string log;
     std::string err;  // standard error
+    std::string out;  // standard output, when it went to a file
 };
 
 class ProgramTest : public ::testing::Test {
@@ -78,18 +81,21 @@ protected:
     }
 
     // Starts the copy with the arguments, its standard error going to a file of its own; the entries
-    // of extraEnv_ replace the environment's of the same names.
+    // of extraEnv_ replace the test's and the environment's of the same names.
     pid_t Start(const std::vector<std::string>& args, const std::string& errName = "stderr.txt") {
         // Leak checking stays with the in-process tests: the GL driver and the dialog's toolkit are
         // unloaded before the program ends, and what they leave cannot be told from ours by name.
-        std::vector<std::string> env = {"VELLACOR_DIALOG=accept", "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                                        "ASAN_OPTIONS=detect_leaks=0"};
-        env.insert(env.end(), extraEnv_.begin(), extraEnv_.end());
-        for (char** e = environ; *e; ++e) {
-            const std::string name = std::string(*e).substr(0, std::string(*e).find('=') + 1);
+        std::vector<std::string> env = extraEnv_;
+        const auto add = [&env](const std::string& entry) {
+            const std::string name = entry.substr(0, entry.find('=') + 1);
             if (std::none_of(env.begin(), env.end(), [&](const std::string& m) { return m.rfind(name, 0) == 0; }))
-                env.push_back(*e);
-        }
+                env.push_back(entry);
+        };
+        for (const std::string& entry :
+             {std::string("VELLACOR_DIALOG=accept"), "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+              std::string("ASAN_OPTIONS=detect_leaks=0")})
+            add(entry);
+        for (char** e = environ; *e; ++e) add(*e);
         std::vector<char*> envp, argv;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -101,6 +107,11 @@ protected:
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 2, (dir_ / errName).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (stdout_ >= 0)
+            posix_spawn_file_actions_adddup2(&files, stdout_, 1);
+        else
+            posix_spawn_file_actions_addopen(&files, 1, (dir_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
         pid_t pid = 0;
         if (posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) pid = 0;
         posix_spawn_file_actions_destroy(&files);
@@ -132,6 +143,7 @@ protected:
         outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
         outcome.log = Read(dir_ / "vellacor06.log");
         outcome.err = Read(dir_ / errName);
+        outcome.out = Read(dir_ / "stdout.txt");
         return outcome;
     }
 
@@ -146,6 +158,7 @@ protected:
     }
 
     std::vector<std::string> extraEnv_;
+    int stdout_ = -1;  // the standard output the program gets; a file of the folder when negative
     fs::path dir_;
 };
 
@@ -342,6 +355,134 @@ TEST_F(ProgramTest, NoFolderForTheLogIsToldOnceOnStandardError) {
                              (dir_ / "state/vellacor/vellacor06.log").string() + ": this run keeps no log\n";
     ASSERT_NE(run.err.find(told), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find(told), run.err.rfind(told)) << "once";
+}
+
+// The console shows the log from its first line, with a file or without one.
+TEST_F(ProgramTest, TheConsoleShowsEveryLineWithOrWithoutAFile) {
+    const Outcome run = Run({"/filesystem", "/oneshot", "/console"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0) << run.log;
+    EXPECT_EQ(run.out, run.log);
+    EXPECT_EQ(run.out.find("] Started ----"), run.out.find('\n') - std::string("] Started ----").size()) << run.out;
+
+    fs::remove(dir_ / "vellacor06.log");
+    fs::create_directories(dir_ / "vellacor06.log");  // no file anywhere
+    std::ofstream(dir_ / "state") << "a file, not a folder";
+    extraEnv_ = {"XDG_STATE_HOME=" + (dir_ / "state").string()};
+    const Outcome fileless = Run({"/filesystem", "/oneshot", "/console"});
+    ASSERT_TRUE(fileless.exited);
+    EXPECT_EQ(fileless.code, 0) << fileless.err;
+    EXPECT_NE(fileless.err.find("this run keeps no log"), std::string::npos) << fileless.err;
+    ExpectInOrder(fileless.out, {"] Started ----", "INFO: open logger console", "Application driver running...",
+                                 "INFO: score 42", "---- Application finalized ----"});
+}
+
+// `vellacor06 /console | head -3`: the reader goes away after three lines; the run and its log go on
+// to the end, and the log says once that the console was closed.
+TEST_F(ProgramTest, AConsoleWhoseReaderLeavesEndsNothing) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);  // the program holds the writing end alone
+    stdout_ = ends[1];
+    const pid_t pid = Start({"/filesystem", "/oneshot", "/console"});
+    ::close(ends[1]);
+    std::string head;
+    char c = 0;
+    for (int lines = 0; lines < 3 && ::read(ends[0], &c, 1) == 1;) {
+        head += c;
+        if (c == '\n') ++lines;
+    }
+    ::close(ends[0]);
+    const Outcome run = Wait(pid);
+    ASSERT_TRUE(run.exited) << "ended by a signal";
+    EXPECT_EQ(run.code, 0) << run.log;
+    EXPECT_NE(head.find("] Started ----"), std::string::npos) << head;
+    const std::string closed = "INFO: logger console closed - Broken pipe\n";
+    ExpectInOrder(run.log, {closed, "INFO: score 42", "---- Application finalized ----"});
+    EXPECT_EQ(run.log.find(closed), run.log.rfind(closed)) << "once";
+}
+
+// The remembered settings are read only from a regular file: a FIFO there once held the start-up in
+// open before the dialog, where no signal but SIGKILL ended it.
+TEST_F(ProgramTest, AFifoForTheRememberedSettingsHoldsNothing) {
+    fs::create_directories(dir_ / "config/vellacor");
+    ASSERT_EQ(::mkfifo((dir_ / "config/vellacor/dialog.conf").c_str(), 0600), 0);
+    extraEnv_ = {"VELLACOR_DIALOG=Accept"};  // the words are taken in any case
+    const Outcome run = Run({"/filesystem", "/oneshot"});
+    ASSERT_TRUE(run.exited) << "held";
+    EXPECT_EQ(run.code, 0) << run.log << run.err;
+    EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+}
+
+// Ctrl+C or a session's SIGTERM while the dialog waits ends the run as Cancel does. The dialog needs an X
+// server: the test runs where Xvfb is installed. A signal that comes before the dialog is up is the video
+// layer's (a quit the show would see), so the signal is repeated until the run ends.
+TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
+    const char* const server = "/usr/bin/Xvfb";
+    if (::access(server, X_OK) != 0) GTEST_SKIP() << "no " << server;
+    int ready[2];
+    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    const std::string fd = std::to_string(ready[1]);
+    std::vector<std::string> serverArgs = {server, "-displayfd", fd, "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+    std::vector<char*> argv;
+    for (auto& a : serverArgs) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);  // kept open across the exec
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t xvfb = 0;
+    const int spawned = posix_spawn(&xvfb, server, &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    ::close(ready[1]);
+    ASSERT_EQ(spawned, 0);
+    struct Stop {  // the server goes with the test, however it ends
+        pid_t pid;
+        ~Stop() {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } stop{xvfb};
+    std::string display;
+    char c = 0;
+    while (::read(ready[0], &c, 1) == 1 && c != '\n') display += c;
+    ::close(ready[0]);
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        extraEnv_ = {"DISPLAY=:" + display, "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG="};
+        fs::remove(dir_ / "vellacor06.log");  // the last run's log says nothing about this one
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        int status = 0;
+        bool ended = false;
+        for (int i = 0; i < 600 && !ended; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ended = ::waitpid(pid, &status, WNOHANG) == pid;
+            const bool dialog =
+                Read(dir_ / "vellacor06.log").find("Config dialog DLL load successful.") != std::string::npos;
+            if (!ended && dialog && i % 20 == 0) ::kill(pid, signal);
+        }
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        ASSERT_TRUE(ended && WIFEXITED(status)) << "still at the dialog";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        const std::string log = Read(dir_ / "vellacor06.log");
+        ExpectInOrder(log, {"INFO: コンフィグダイアログをキャンセルしました.", "---- Application finalized ----"});
+    }
+}
+
+// An argument is the user's text: a newline in it makes no log line of its own.
+TEST(SwitchTest, ControlCharactersInAnArgumentAreLoggedEscaped) {
+    tvtest::CapturedLog log;
+    ReadSwitches({"/x\nINFO: forged", std::string("/a\tb\x01\x7f\r", 8), "/fu\xc3\x9f"});
+    EXPECT_EQ(log.Text(),
+              "ERROR: unknown switch - '/x\\ninfo: forged'\n"
+              "ERROR: unknown switch - '/a\\tb\\x01\\x7f\\r'\n"
+              "ERROR: unknown switch - '/fu\xc3\x9f'\n");
 }
 
 // Without a display the run says why, first thing on stderr (no library's line before it) and last

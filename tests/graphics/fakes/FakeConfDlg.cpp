@@ -19,6 +19,7 @@ namespace {
 
 FakeConfDlgState g_state;
 trivale::ConfigImageLookup g_lookup = nullptr;
+trivale::ConfigDisplayLookup g_displays = nullptr;
 
 int Fill(const char* variable, const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
     std::memcpy(&g_state.lastInfo, info, sizeof(CONFIG_INFO));
@@ -26,6 +27,8 @@ int Fill(const char* variable, const CONFIG_INFO* info, CONFIG_SELECTION* select
         trivale::CONFIG_IMAGE image = {0, 0, nullptr};
         if (g_lookup(info->banner, &image) != 0) g_state.bannerWidth = image.width;
     }
+    for (uint32_t a = 0; a <= trivale::kConfigMaxAdapters; ++a)
+        g_state.displays[a] = g_displays != nullptr ? g_displays(a) : -2;
     const char* text = std::getenv(variable);
     int32_t* f = &selection->adapter;
     if (text == nullptr ||
@@ -46,6 +49,10 @@ __attribute__((visibility("default"))) int ConfDlgGetVersion(void) { return FAKE
 
 __attribute__((visibility("default"))) void ConfDlgSetImageLookup(trivale::ConfigImageLookup lookup) {
     g_lookup = lookup;
+}
+
+__attribute__((visibility("default"))) void ConfDlgSetDisplayLookup(trivale::ConfigDisplayLookup lookup) {
+    g_displays = lookup;
 }
 
 __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {

@@ -1,0 +1,37 @@
+#include "confdlg/SignalCancel.h"
+
+#include <glib-unix.h>
+
+#include <utility>
+
+namespace trivale {
+namespace confdlg {
+
+namespace {
+
+const int kSignals[2] = {SIGINT, SIGTERM};
+
+gboolean OnSignal(gpointer data) {
+    static_cast<const SignalCancel*>(data)->Cancel();
+    return G_SOURCE_CONTINUE;
+}
+
+}  // namespace
+
+SignalCancel::SignalCancel(std::function<void()> cancel) : cancel_(std::move(cancel)) {
+    for (int i = 0; i < 2; ++i) {
+        sigaction(kSignals[i], nullptr, &saved_[i]);
+        sources_[i] = g_unix_signal_add(kSignals[i], &OnSignal, this);
+    }
+}
+
+SignalCancel::~SignalCancel() {
+    for (int i = 0; i < 2; ++i) {
+        // GLib leaves the signal at its default action when its last watch goes: put back what was there.
+        if (sources_[i] != 0) g_source_remove(sources_[i]);
+        sigaction(kSignals[i], &saved_[i], nullptr);
+    }
+}
+
+}  // namespace confdlg
+}  // namespace trivale

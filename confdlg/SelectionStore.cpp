@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <tuple>
 
@@ -380,23 +379,32 @@ bool SavePrevious(const CONFIG_INFO& info, const CONFIG_SELECTION& selection) {
     if (path.empty() || !MakeDirectories(path.substr(0, path.rfind('/')))) return false;
 
     const CONFIG_DISPLAY_MODE& m = adapter.modes[selection.mode];
+    std::ostringstream text;
+    text << "# Display settings last chosen in the configuration dialog\n"
+         << "adapter=" << AdapterName(adapter) << "\n"
+         << "mode=" << m.width << "x" << m.height << "x" << m.bitsPerPixel << "@" << m.refreshRate << "\n"
+         << "multisample=" << selection.multiSample << "\n"
+         << "anisotropy=" << selection.anisotropy << "\n"
+         << "windowed=" << (selection.windowed != 0 ? 1 : 0) << "\n"
+         << "depthbits=" << selection.depthBits << "\n"
+         << "vsync=" << (selection.vsync != 0 ? 1 : 0) << "\n";
+    // A new file of our own: whatever stands at the temporary name (a FIFO would hold the dialog's OK, a
+    // link would be written through) is removed first, and one made there meanwhile fails the save.
     std::string temporary = path + ".new";
-    {
-        std::ofstream file(temporary, std::ios::trunc);
-        if (!file) return false;
-        file << "# Display settings last chosen in the configuration dialog\n"
-             << "adapter=" << AdapterName(adapter) << "\n"
-             << "mode=" << m.width << "x" << m.height << "x" << m.bitsPerPixel << "@" << m.refreshRate << "\n"
-             << "multisample=" << selection.multiSample << "\n"
-             << "anisotropy=" << selection.anisotropy << "\n"
-             << "windowed=" << (selection.windowed != 0 ? 1 : 0) << "\n"
-             << "depthbits=" << selection.depthBits << "\n"
-             << "vsync=" << (selection.vsync != 0 ? 1 : 0) << "\n";
-        file.flush();
-        if (!file) {
-            std::remove(temporary.c_str());
-            return false;
-        }
+    std::remove(temporary.c_str());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return false;
+    const std::string bytes = text.str();
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t put = write(fd, bytes.data() + written, bytes.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        written += static_cast<std::size_t>(put);
+    }
+    if (close(fd) != 0 || written != bytes.size()) {
+        std::remove(temporary.c_str());
+        return false;
     }
     // Replace in one step so that a crash never leaves half a file.
     if (std::rename(temporary.c_str(), path.c_str()) != 0) {

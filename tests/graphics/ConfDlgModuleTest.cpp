@@ -240,6 +240,28 @@ TEST(SelectionStoreTest, OnlyARegularFileOfSaneSizeIsRead) {
     EXPECT_TRUE(confdlg::LoadPrevious(*info, s, {})) << "a link to a regular file is that file";
 }
 
+// Saving writes a new file of its own beside the settings and renames it: a FIFO at that name once held
+// the dialog's OK, and a link there was written through.
+TEST(SelectionStoreTest, SavingWritesAFileOfItsOwn) {
+    ScratchSettings settings;
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    const CONFIG_SELECTION chosen = {1, 3, 4, 8, 0, 32, 1};
+    ASSERT_TRUE(confdlg::SavePrevious(*info, chosen));  // makes the folder
+    const std::string temporary = settings.File() + ".new";
+    ASSERT_EQ(::mkfifo(temporary.c_str(), 0600), 0);
+    EXPECT_TRUE(confdlg::SavePrevious(*info, chosen)) << "a FIFO at the temporary name";
+    const std::string victim = settings.dir_ / "victim";
+    tvtest::WriteFile(victim, "keep me");
+    ASSERT_EQ(::symlink(victim.c_str(), temporary.c_str()), 0);
+    EXPECT_TRUE(confdlg::SavePrevious(*info, chosen)) << "a link at the temporary name";
+    EXPECT_EQ(tvtest::ReadFile(victim), "keep me");
+    struct stat st;
+    EXPECT_NE(::lstat(temporary.c_str(), &st), 0) << "nothing left behind";
+    CONFIG_SELECTION back = {};
+    ASSERT_TRUE(confdlg::LoadPrevious(*info, back, {}));
+    EXPECT_EQ(std::memcmp(&back, &chosen, sizeof(back)), 0);
+}
+
 // Ctrl+C or a session's SIGTERM while the dialog waits answers it as Cancel does; the handlers found
 // before (the program's, which end the show) are back afterwards.
 int g_programHandlerCalls = 0;

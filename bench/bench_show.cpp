@@ -183,6 +183,16 @@ struct NullProbe : CStandardScene {
     std::vector<double> frames, calls, references;
 };
 
+// The show once through, as fast as it goes, with the probe after its scenes; the driver owns them.
+void PlayOnce(CGameApplicationDriverDX9* driver, CPlayScene* play, IScene* probe) {
+    driver->GetSceneManager()->AddScene(CResourceScene::Instance());
+    driver->GetSceneManager()->AddScene(play);
+    driver->GetSceneManager()->AddScene(probe);
+    driver->GetFrameRateKeeper()->SetFrameRate(0);
+    CResourceScene::Instance()->SetOneShot(true);
+    driver->Run();
+}
+
 // The show played again with its frames' GL calls stopped short of the driver; false when it could
 // not run.
 bool NullRun(std::vector<double>& frames, std::vector<double>& calls, std::vector<double>& references) {
@@ -193,12 +203,7 @@ bool NullRun(std::vector<double>& frames, std::vector<double>& calls, std::vecto
         if (driver->Initialize()) {
             auto* play = static_cast<CPlayScene*>(NewPlayScene());
             auto* probe = new NullProbe(play);
-            driver->GetSceneManager()->AddScene(CResourceScene::Instance());
-            driver->GetSceneManager()->AddScene(play);
-            driver->GetSceneManager()->AddScene(probe);
-            driver->GetFrameRateKeeper()->SetFrameRate(0);
-            CResourceScene::Instance()->SetOneShot(true);
-            driver->Run();
+            PlayOnce(driver, play, probe);
             glcalls::g_glNull = false;
             frames = probe->frames;
             calls = probe->calls;
@@ -251,12 +256,7 @@ int main(int argc, char** argv) {
                 if (const char* name = SDL_GetCurrentVideoDriver()) videoDriver = name;
                 auto* play = static_cast<CPlayScene*>(NewPlayScene());
                 probe = new FrameProbe(play);
-                driver->GetSceneManager()->AddScene(CResourceScene::Instance());
-                driver->GetSceneManager()->AddScene(play);
-                driver->GetSceneManager()->AddScene(probe);
-                driver->GetFrameRateKeeper()->SetFrameRate(0);
-                CResourceScene::Instance()->SetOneShot(true);
-                driver->Run();
+                PlayOnce(driver, play, probe);
                 g_counting = glcalls::g_glTiming = glcalls::g_glCpuTiming = false;
                 const plat::PresentParameters* screen = driver->GetGraphics()->GetPresentParameters();
                 width = static_cast<int>(screen->backBufferWidth);

@@ -138,8 +138,9 @@ UnattendedChoice ParseUnattended(const char* value, CONFIG_SELECTION& selection)
     if (value == nullptr || *value == '\0') return UnattendedChoice::None;
     std::string text = Trim(value);
     // Like the program's switches, the words are taken in any case.
-    if (AsciiLower(text) == "accept") return UnattendedChoice::Accept;
-    if (AsciiLower(text) == "cancel") return UnattendedChoice::Cancel;
+    const std::string word = AsciiLower(text);
+    if (word == "accept") return UnattendedChoice::Accept;
+    if (word == "cancel") return UnattendedChoice::Cancel;
     // Exactly seven numbers: an empty field anywhere, a trailing comma included, is malformed.
     int32_t fields[7];
     int count = 0;

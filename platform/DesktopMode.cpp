@@ -73,8 +73,7 @@ bool Same(const InstanceId& a, const InstanceId& b) { return a.pid == b.pid && a
 
 // The record's file, open and locked until destroyed. It is made new where missing, never through a
 // link, and used only when it is a plain file of this user's with no other name (the folder may be
-// the shared /tmp). A
-// file removed while this one waited for the lock is opened again.
+// the shared /tmp). A file removed while this one waited for the lock is opened again.
 class LockedFile {
 public:
     explicit LockedFile(const std::string& path) : path_(path) {

@@ -42,9 +42,10 @@ bool ReadCount(LwTextLines& lines, int32_t* out) {
 // integer ("2147483648", "1e3") bounds nothing: no count can pass it.
 bool ReadTotal(LwTextLines& lines, int32_t* out) {
     const char* fields[2];
-    if (lines.Split(2, fields) >= 1 && LwParseInt(fields[0], out)) return *out >= 0;
+    const bool given = lines.Split(2, fields) >= 1;
+    if (given && LwParseInt(fields[0], out)) return *out >= 0;
     double stated = 0.0;
-    if (lines.Split(2, fields) >= 1 && LwParseDouble(fields[0], &stated) && stated < 0.0) return false;
+    if (given && LwParseDouble(fields[0], &stated) && stated < 0.0) return false;
     *out = INT32_MAX;
     return true;
 }

@@ -168,6 +168,37 @@ TEST_F(ScenesLoad, EverySceneLoadsWithItsObjectsCamerasAndPictures) {
     }
 }
 
+// The lake and the night sky over it, as the show draws them, with the sky's moon.
+struct LakeMoon {
+    explicit LakeMoon(const std::string& root) : loader(root) {}
+    void Load() {
+        ASSERT_NO_THROW(lake.Load(&loader, "scenes\\lake\\lake.lws", &textures, &objects));
+        ASSERT_NO_THROW(sky.Load(&loader, "scenes\\skynight\\sky.lws", &textures, &objects));
+        for (const auto& item : sky.GetSceneItems())
+            if (item.first.find("moon") != std::string::npos) moon = item.second.get();
+        ASSERT_NE(moon, nullptr);
+    }
+    // From the moon card's space to clip space at t through the lake's camera; false without the camera.
+    bool ToClip(double t, float aspect, plat::Matrix& toClip) {
+        CCamera* camera = lake.UpdateWithCamera("Camera", t, 8, 8000, aspect);
+        if (camera == nullptr) return false;
+        camera->ApplyViewTransform();  // builds the view from the eye and the target
+        sky.SetTime(t);
+        // The sky is drawn about the eye: item, then the eye's translation, then the camera.
+        const plat::Vector3 eye = camera->GetPosition();
+        toClip = plat::MatrixMultiply(
+            plat::MatrixMultiply(plat::MatrixMultiply(moon->GetWorld(), plat::MatrixTranslation(eye.x, eye.y, eye.z)),
+                                 camera->GetViewMatrix()),
+            camera->GetProjectionMatrix());
+        return true;
+    }
+    CFileSystemDataLoader loader;
+    NamingTextureCache textures;
+    CLWRenderableObjectCache objects;
+    CLWRenderableScene lake, sky;
+    const CLWRenderableScene::CSceneItem* moon = nullptr;
+};
+
 // The moon is a flat disc: round on the screen only while its card lies parallel to the picture, as a
 // card facing the eye away from the view's middle widens along the way to it. The night sky turns it
 // with the lake's camera, through the lake's minute and the results over it; wherever it stands in the
@@ -175,31 +206,14 @@ TEST_F(ScenesLoad, EverySceneLoadsWithItsObjectsCamerasAndPictures) {
 TEST_F(ScenesLoad, TheMoonIsRoundWhereverTheLakeCameraSeesIt) {
     const DataSet set = BuildScenes();
     set.WriteDirectory(data_.string());
-    CFileSystemDataLoader loader(data_.string() + "/");
-    NamingTextureCache textures;
-    CLWRenderableObjectCache objects;
-    CLWRenderableScene lake, sky;
-    ASSERT_NO_THROW(lake.Load(&loader, "scenes\\lake\\lake.lws", &textures, &objects));
-    ASSERT_NO_THROW(sky.Load(&loader, "scenes\\skynight\\sky.lws", &textures, &objects));
-    const auto& items = sky.GetSceneItems();
-    const auto found = std::find_if(items.begin(), items.end(),
-                                    [](const auto& item) { return item.first.find("moon") != std::string::npos; });
-    ASSERT_TRUE(found != items.end());
+    LakeMoon moon(data_.string() + "/");
+    ASSERT_NO_FATAL_FAILURE(moon.Load());
     const float aspect = 1.6f;
     int seen = 0;
     for (double t = 0; t < 60; t += 0.25) {
         SCOPED_TRACE(t);
-        CCamera* camera = lake.UpdateWithCamera("Camera", t, 8, 8000, aspect);
-        ASSERT_NE(camera, nullptr);
-        camera->ApplyViewTransform();  // builds the view from the eye and the target
-        sky.SetTime(t);
-        // The sky is drawn about the eye: item, then the eye's translation, then the camera.
-        const plat::Vector3 eye = camera->GetPosition();
-        const plat::Matrix toClip = plat::MatrixMultiply(
-            plat::MatrixMultiply(
-                plat::MatrixMultiply(found->second->GetWorld(), plat::MatrixTranslation(eye.x, eye.y, eye.z)),
-                camera->GetViewMatrix()),
-            camera->GetProjectionMatrix());
+        plat::Matrix toClip;
+        ASSERT_TRUE(moon.ToClip(t, aspect, toClip));
         // Screen units alike across and down: x scaled by the view's aspect.
         auto screen = [&](float x, float y) {
             const plat::Vector4 c = plat::Vec3Transform(plat::MakeVector3(x, y, 0), toClip);
@@ -225,16 +239,8 @@ TEST_F(ScenesLoad, TheMoonIsRoundWhereverTheLakeCameraSeesIt) {
 TEST_F(ScenesLoad, TheMoonStaysClearOfTheOverlaysTitles) {
     const DataSet set = BuildScenes();
     set.WriteDirectory(data_.string());
-    CFileSystemDataLoader loader(data_.string() + "/");
-    NamingTextureCache textures;
-    CLWRenderableObjectCache objects;
-    CLWRenderableScene lake, sky;
-    ASSERT_NO_THROW(lake.Load(&loader, "scenes\\lake\\lake.lws", &textures, &objects));
-    ASSERT_NO_THROW(sky.Load(&loader, "scenes\\skynight\\sky.lws", &textures, &objects));
-    const auto& items = sky.GetSceneItems();
-    const auto found = std::find_if(items.begin(), items.end(),
-                                    [](const auto& item) { return item.first.find("moon") != std::string::npos; });
-    ASSERT_TRUE(found != items.end());
+    LakeMoon moon(data_.string() + "/");
+    ASSERT_NO_FATAL_FAILURE(moon.Load());
     const struct Screen {
         float width, height;
         float boxes[2][4];  // title, subtitle
@@ -249,16 +255,8 @@ TEST_F(ScenesLoad, TheMoonStaysClearOfTheOverlaysTitles) {
         float nearest = 1e9f, when = 0;
         // The lake's minute, the results over it from its 20th second included.
         for (double t = 0; t < 60; t += 0.05) {
-            CCamera* camera = lake.UpdateWithCamera("Camera", t, 8, 8000, 1.6f);
-            ASSERT_NE(camera, nullptr);
-            camera->ApplyViewTransform();
-            sky.SetTime(t);
-            const plat::Vector3 eye = camera->GetPosition();
-            const plat::Matrix toClip = plat::MatrixMultiply(
-                plat::MatrixMultiply(
-                    plat::MatrixMultiply(found->second->GetWorld(), plat::MatrixTranslation(eye.x, eye.y, eye.z)),
-                    camera->GetViewMatrix()),
-                camera->GetProjectionMatrix());
+            plat::Matrix toClip;
+            ASSERT_TRUE(moon.ToClip(t, 1.6f, toClip));
             const plat::Vector4 c = plat::Vec3Transform(plat::MakeVector3(0, 0, 0), toClip);
             const plat::Vector4 edge = plat::Vec3Transform(plat::MakeVector3(kDisc, 0, 0), toClip);
             if (c.w <= 0) continue;

@@ -33,6 +33,11 @@ public:
     LwObject* operator->() { return o_.get(); }
     std::string Path(const char* ext) const { return dir_ + "/thing" + ext; }
     void Companion(const char* ext, const std::string& text) { std::ofstream(Path(ext)) << text; }
+    // Reads the object's vertex-colour file into `vcl`, as the post pass names it.
+    int32_t ReadVcl(LwVclFile& vcl) {
+        LwCopyText(vcl.FileName, Path(".vcl").c_str(), sizeof(vcl.FileName));
+        return ReadVclFile(&vcl, get());
+    }
 
 private:
     ObjectPtr o_;
@@ -271,8 +276,7 @@ TEST(VertexColors, CutAnywhereKeepsTheWholeEntriesBefore) {
     TwoTriangles(full.get());
     full.Companion(".vcl", whole);
     LwVclFile all{};
-    LwCopyText(all.FileName, full.Path(".vcl").c_str(), sizeof(all.FileName));
-    ASSERT_EQ(ReadVclFile(&all, full.get()), LW_ERR_NONE);
+    ASSERT_EQ(full.ReadVcl(all), LW_ERR_NONE);
     ASSERT_EQ(all.Entries.size(), 6u);
     const size_t body = whole.find("4\n6\n") + 4;
     for (size_t cut = body; cut < whole.size(); ++cut) {
@@ -285,8 +289,7 @@ TEST(VertexColors, CutAnywhereKeepsTheWholeEntriesBefore) {
         TwoTriangles(o.get());
         o.Companion(".vcl", text);
         LwVclFile vcl{};
-        LwCopyText(vcl.FileName, o.Path(".vcl").c_str(), sizeof(vcl.FileName));
-        ASSERT_EQ(ReadVclFile(&vcl, o.get()), LW_ERR_NONE) << o->MessageText;
+        ASSERT_EQ(o.ReadVcl(vcl), LW_ERR_NONE) << o->MessageText;
         ASSERT_GE(vcl.Entries.size(), wholeEntries);
         ASSERT_LE(vcl.Entries.size(), wholeEntries + 1);  // a cut line that still reads as an entry
         for (size_t e = 0; e < wholeEntries; ++e) {
@@ -309,8 +312,7 @@ TEST(VertexColors, AnOverstatedTotalKeepsTheEntriesTheFileHolds) {
         TwoTriangles(o.get());
         o.Companion(".vcl", text);
         LwVclFile vcl{};
-        LwCopyText(vcl.FileName, o.Path(".vcl").c_str(), sizeof(vcl.FileName));
-        ASSERT_EQ(ReadVclFile(&vcl, o.get()), LW_ERR_NONE) << o->MessageText;
+        ASSERT_EQ(o.ReadVcl(vcl), LW_ERR_NONE) << o->MessageText;
         EXPECT_EQ(vcl.Entries.size(), 6u);
         EXPECT_LT(vcl.Entries.capacity(), 64u);  // grown by the lines, not sized from the total
         ASSERT_EQ(o->Op.LoadVertexColors(o.get(), 0), LW_ERR_NONE);
@@ -322,8 +324,7 @@ TEST(VertexColors, AnOverstatedTotalKeepsTheEntriesTheFileHolds) {
         TwoTriangles(empty.get(), Body().Sub("COLR", Body().Vec(0, 1, 0).VX(0)));
         empty.Companion(".vcl", text.substr(0, text.find(total) + strlen(total) + 1));
         LwVclFile none{};
-        LwCopyText(none.FileName, empty.Path(".vcl").c_str(), sizeof(none.FileName));
-        EXPECT_EQ(ReadVclFile(&none, empty.get()), LW_ERR_NONE);
+        EXPECT_EQ(empty.ReadVcl(none), LW_ERR_NONE);
         EXPECT_TRUE(none.Entries.empty());
         EXPECT_LT(none.Entries.capacity(), 64u);
     }
@@ -352,8 +353,7 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
         TwoTriangles(o.get(), Body().Sub("COLR", Body().Vec(0, 1, 0).VX(0)));
         o.Companion(".vcl", row.text);
         LwVclFile vcl{};
-        LwCopyText(vcl.FileName, o.Path(".vcl").c_str(), sizeof(vcl.FileName));
-        EXPECT_EQ(ReadVclFile(&vcl, o.get()), LW_ERR_BAD_FORMAT);
+        EXPECT_EQ(o.ReadVcl(vcl), LW_ERR_BAD_FORMAT);
         EXPECT_EQ(std::string(o->MessageText).rfind(row.detail, 0), 0u) << o->MessageText;
         EXPECT_EQ(o->ErrorCode, LW_ERR_NONE);
         ASSERT_EQ(o->Op.LoadVertexColors(o.get(), 0), LW_ERR_NONE);
@@ -365,8 +365,7 @@ TEST(VertexColors, HostileFilesFallBackToSurfaceColours) {
     FileObject missing;
     TwoTriangles(missing.get());
     LwVclFile vcl{};
-    LwCopyText(vcl.FileName, missing.Path(".vcl").c_str(), sizeof(vcl.FileName));
-    EXPECT_EQ(ReadVclFile(&vcl, missing.get()), LW_ERR_FILE_OPEN);
+    EXPECT_EQ(missing.ReadVcl(vcl), LW_ERR_FILE_OPEN);
     EXPECT_EQ(vcl.Error, LW_ERR_FILE_OPEN);
 }
 

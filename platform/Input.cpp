@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -158,7 +159,45 @@ const KeyPair kKeyPairs[] = {
     {SDL_SCANCODE_MEDIASELECT, 0xED},
 };
 
+// The key state as the event pump left it, and every key's count of presses, so that a reader that
+// comes by once a frame still sees a key that went down and up again in between.
 std::uint8_t g_keys[256];
+std::uint32_t g_keyPresses[256];
+// Each clear (the focus went elsewhere) is numbered, and the press counts at the last one kept: presses
+// from before it are not owed to anyone.
+std::uint32_t g_keyClears = 0;
+std::uint32_t g_keyPressesAtClear[256];
+
+// What one reader shows of one key or button. The held state is shown as it is, except that every
+// press since the last read is shown as held once: a press that came and went between two reads is
+// held on the next read and released on the one after, and a press after a release that the last
+// read did not show waits for a read that shows the release first, so that each press is one edge.
+class PressLatch {
+public:
+    // Forgets the presses up to the count given.
+    void Skip(std::uint32_t presses) {
+        seen_ = presses;
+        owed_ = 0;
+    }
+    bool Read(bool held, std::uint32_t presses) {
+        owed_ += presses - seen_;  // the counts only grow, and wrap harmlessly
+        seen_ = presses;
+        if (owed_ > 0 && shown_) {
+            shown_ = false;
+        } else if (owed_ > 0) {
+            --owed_;
+            shown_ = true;
+        } else {
+            shown_ = held;
+        }
+        return shown_;
+    }
+
+private:
+    std::uint32_t seen_ = 0;
+    std::uint32_t owed_ = 0;
+    bool shown_ = false;
+};
 
 bool ForegroundHasFocus(Window* window, unsigned flags) {
     if ((flags & kInputBackground) != 0) return true;
@@ -167,6 +206,7 @@ bool ForegroundHasFocus(Window* window, unsigned flags) {
 
 class SdlKeyboard : public KeyboardDevice {
 public:
+    SdlKeyboard() { ForgetPresses(); }
     InputResult SetCooperativeLevel(Window* window, unsigned flags) override {
         if (window == nullptr && (flags & kInputBackground) == 0) return InputResult::InvalidParameter;
         window_ = window;
@@ -179,20 +219,37 @@ public:
             acquired_ = false;
             return InputResult::AccessDenied;
         }
+        if (!acquired_) ForgetPresses();  // nothing pressed while unacquired is owed
         acquired_ = true;
         return InputResult::Ok;
     }
     InputResult GetDeviceState(std::uint8_t (&keys)[256]) override {
         if (acquired_ && !ForegroundHasFocus(window_, flags_)) acquired_ = false;
         if (!acquired_) return InputResult::NotAcquired;
-        std::memcpy(keys, g_keys, sizeof g_keys);
+        if (clears_ != g_keyClears) {
+            clears_ = g_keyClears;
+            SkipPresses(g_keyPressesAtClear);
+        }
+        for (int key = 0; key < 256; ++key) {
+            keys[key] = latches_[key].Read((g_keys[key] & 0x80) != 0, g_keyPresses[key]) ? 0x80 : 0;
+        }
         return InputResult::Ok;
     }
 
 private:
+    void SkipPresses(const std::uint32_t (&presses)[256]) {
+        for (int key = 0; key < 256; ++key) latches_[key].Skip(presses[key]);
+    }
+    void ForgetPresses() {
+        clears_ = g_keyClears;
+        SkipPresses(g_keyPresses);
+    }
+
     Window* window_ = nullptr;
     unsigned flags_ = kInputForeground | kInputNonExclusive;
     bool acquired_ = false;
+    std::uint32_t clears_ = g_keyClears;
+    PressLatch latches_[256];
 };
 
 struct AxisRange {
@@ -202,11 +259,15 @@ struct AxisRange {
 
 class SdlJoystick : public JoystickDevice {
 public:
-    explicit SdlJoystick(SDL_Joystick* joystick) : joystick_(joystick) {
+    explicit SdlJoystick(SDL_Joystick* joystick) : joystick_(joystick), instance_(SDL_JoystickInstanceID(joystick)) {
         int axes = SDL_JoystickNumAxes(joystick_);
         ranges_.resize(axes > 0 ? static_cast<std::size_t>(axes) : 0);
+        for (std::atomic<std::uint32_t>& p : presses_) p.store(0);
+        // SDL posts each button change as it reads the device, even several between two polls here.
+        SDL_AddEventWatch(&SdlJoystick::CountPresses, this);
     }
     ~SdlJoystick() override {
+        SDL_DelEventWatch(&SdlJoystick::CountPresses, this);
         SDL_JoystickClose(joystick_);
         SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
     }
@@ -236,6 +297,7 @@ public:
             acquired_ = false;
             return InputResult::AccessDenied;
         }
+        if (!acquired_) ForgetPresses();  // nothing pressed while unacquired is owed
         acquired_ = true;
         return InputResult::Ok;
     }
@@ -255,13 +317,24 @@ public:
         state->x = Axis(0);
         state->y = Axis(1);
         int buttons = SDL_JoystickNumButtons(joystick_);
-        for (int i = 0; i < buttons && i < 32; ++i) {
-            state->buttons[i] = SDL_JoystickGetButton(joystick_, i) ? 0x80 : 0;
+        for (int i = 0; i < 32; ++i) {
+            const bool held = i < buttons && SDL_JoystickGetButton(joystick_, i) != 0;
+            state->buttons[i] = latches_[i].Read(held, presses_[i].load()) ? 0x80 : 0;
         }
         return InputResult::Ok;
     }
 
 private:
+    static int SDLCALL CountPresses(void* self, SDL_Event* e) {
+        SdlJoystick* joystick = static_cast<SdlJoystick*>(self);
+        if (e->type == SDL_JOYBUTTONDOWN && e->jbutton.which == joystick->instance_ && e->jbutton.button < 32) {
+            joystick->presses_[e->jbutton.button].fetch_add(1);
+        }
+        return 1;
+    }
+    void ForgetPresses() {
+        for (int i = 0; i < 32; ++i) latches_[i].Skip(presses_[i].load());
+    }
     // Maps SDL's -32768..32767 linearly onto the set range, the middle onto its middle.
     std::int32_t Axis(int axis) const {
         if (static_cast<std::size_t>(axis) >= ranges_.size()) return 0;
@@ -271,10 +344,14 @@ private:
     }
 
     SDL_Joystick* joystick_;
+    SDL_JoystickID instance_;
     Window* window_ = nullptr;
     unsigned flags_ = kInputForeground | kInputExclusive;
     bool acquired_ = false;
     std::vector<AxisRange> ranges_;
+    // Presses as SDL posts them (on whichever thread reads the device), and what the reads showed.
+    std::atomic<std::uint32_t> presses_[32];
+    PressLatch latches_[32];
 };
 
 class SdlInputSystem : public InputSystem {
@@ -388,10 +465,15 @@ int ScancodeFromKeyCode(int key) {
 
 void TrackKey(int key, bool down) {
     if (key <= 0 || key > 255) return;
+    if (down && g_keys[key] == 0) ++g_keyPresses[key];  // a repeat of a held key is no new press
     g_keys[key] = down ? 0x80 : 0;
 }
 
-void ClearKeyState() { std::memset(g_keys, 0, sizeof g_keys); }
+void ClearKeyState() {
+    std::memset(g_keys, 0, sizeof g_keys);
+    std::memcpy(g_keyPressesAtClear, g_keyPresses, sizeof g_keyPresses);
+    ++g_keyClears;
+}
 
 bool IsKeyDown(int key) { return key > 0 && key <= 255 && (g_keys[key] & 0x80) != 0; }
 

@@ -68,12 +68,14 @@ public:
     virtual InputResult SetDataFormat() = 0;
     // Succeeds only while the window has the focus (foreground level); else AccessDenied.
     virtual InputResult Acquire() = 0;
-    // 256 bytes, one per key code; the high bit (0x80) of a held key is set. NotAcquired when the device
-    // is not acquired or lost the focus since.
+    // 256 bytes, one per key code; the high bit (0x80) of a held key is set. A key pressed since the
+    // last read counts as held on this one even when it is up again, so a short tap between two reads
+    // is one press; several taps show as one press a read, a release between each. NotAcquired when
+    // the device is not acquired or lost the focus since; what was pressed meanwhile is not kept.
     virtual InputResult GetDeviceState(std::uint8_t (&keys)[256]) = 0;
 };
 
-// Axes as the set ranges give them; buttons 0x80 when held.
+// Axes as the set ranges give them; buttons 0x80 when held, or pressed since the last read as keys are.
 struct JoystickState {
     std::int32_t x = 0;
     std::int32_t y = 0;
@@ -118,7 +120,8 @@ int KeyCodeFromScancode(int scancode);
 int ScancodeFromKeyCode(int key);
 
 // The process-wide key state that the event pump of platform/Window.h keeps: it sees every key event
-// before anything else does, and clears the state when a window loses the focus.
+// before anything else does, and clears the state when a window loses the focus (presses not yet read
+// are dropped with it).
 void TrackKey(int key, bool down);
 void ClearKeyState();
 bool IsKeyDown(int key);

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "app_framework/GameWindow.h"
 #include "benchmark/InputMap.h"
 #include "tests/input/InputTestSupport.h"
 
@@ -64,6 +65,52 @@ TEST(InputMap, EachKeyAndPadInputPushesItsActionsOnce) {
         };
         set(true);
         EXPECT_EQ(c.actions, rig.Pushed());
+    }
+}
+
+// Over the real keyboard, fed by the event pump as the message loop feeds it: a bound key tapped
+// between two frames pushes its actions once, and one held over frames pushes them once too.
+TEST(InputMap, ABoundKeyTappedBetweenTwoFramesPushesItsActionsOnce) {
+    [[maybe_unused]] static const bool video = (fwtest::KeepVideo().SetUp(), true);  // once per run
+    CGameWindow window("TrivaleWnd", "input", nullptr, plat::Cursor::Default);
+    window.Show();
+    fwtest::Pump();
+    plat::ClearKeyState();
+    CDXInput input(window.GetHandle());
+    ASSERT_TRUE(input.Initialize());
+    CMergedController merged;
+    SetupInputMap(input, merged);
+    auto pushed = [&] {
+        merged.Update();
+        Actions out;
+        for (const InputAction& a : kInputActions)
+            if (merged.IsPushed(a.name)) out.insert(a.name);
+        return out;
+    };
+    auto key = [&](int code, bool down) {
+        fwtest::PushKey(window.GetHandle()->GetId(), plat::ScancodeFromKeyCode(code), down);
+    };
+    for (const InputAction& action : kInputActions) {
+        for (int code : action.key) {
+            if (code == kInputNone) continue;
+            SCOPED_TRACE(std::string(action.name) + ", key " + std::to_string(code));
+            Actions expected;
+            for (const InputAction& a : kInputActions)
+                if (a.key[0] == code || a.key[1] == code) expected.insert(a.name);
+            key(code, true);
+            key(code, false);
+            fwtest::Pump();
+            EXPECT_EQ(expected, pushed());
+            EXPECT_EQ(Actions(), pushed());
+            key(code, true);
+            fwtest::Pump();
+            EXPECT_EQ(expected, pushed());
+            EXPECT_EQ(Actions(), pushed());
+            EXPECT_EQ(Actions(), pushed());
+            key(code, false);
+            fwtest::Pump();
+            EXPECT_EQ(Actions(), pushed());
+        }
     }
 }
 

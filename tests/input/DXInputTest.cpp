@@ -126,6 +126,81 @@ TEST_F(SdlInputTest, InjectedKeysReachTheKeyboardUntilTheFocusGoes) {
     EXPECT_FALSE(keyboard->IsPressed("up"));
 }
 
+// Held (1/0) and pushed (1/0) of one button at each of the reads, one per frame.
+std::string Reads(IController* c, const char* button, int reads) {
+    std::string out;
+    for (int i = 0; i < reads; ++i) {
+        if (i > 0) out += ' ';
+        c->Update();
+        out += c->IsPressed(button) ? '1' : '0';
+        out += c->IsPushed(button) ? '1' : '0';
+    }
+    return out;
+}
+
+// Keys go down and up between two frames when a frame is slow or the program was stopped: each press
+// still counts once, and a held key reads as it always did.
+TEST_F(SdlInputTest, KeysPressedAndReleasedBetweenTwoReadsCountOncePerPress) {
+    ASSERT_TRUE(input->Initialize());
+    IController* keyboard = input->GetController(0);
+    keyboard->SetAssignment("cancel", 0, plat::kKeyEscape);
+    keyboard->SetAssignment("debug", 0, plat::kKeyF11);
+    keyboard->SetAssignment("up", 0, plat::kKeyUp);
+    auto tap = [&](int code, int times) {
+        for (int i = 0; i < times; ++i) {
+            Key(code, true);
+            Key(code, false);
+        }
+        fwtest::Pump();
+    };
+
+    tap(plat::kKeyEscape, 1);
+    EXPECT_EQ("11 00 00", Reads(keyboard, "cancel", 3));
+    tap(plat::kKeyF11, 2);  // a release is read between the two presses
+    EXPECT_EQ("11 00 11 00 00", Reads(keyboard, "debug", 5));
+
+    // Held over many frames, repeats and all: one push, then held until the release is read.
+    Key(plat::kKeyUp, true);
+    fwtest::Pump();
+    EXPECT_EQ("11 10 10", Reads(keyboard, "up", 3));
+    Key(plat::kKeyUp, true);
+    fwtest::Pump();
+    EXPECT_EQ("10 10", Reads(keyboard, "up", 2));
+    Key(plat::kKeyUp, false);
+    fwtest::Pump();
+    EXPECT_EQ("00 00", Reads(keyboard, "up", 2));
+
+    // Press, release, press between two reads; and release, press again while held.
+    Key(plat::kKeyUp, true);
+    tap(plat::kKeyUp, 1);
+    Key(plat::kKeyUp, true);
+    fwtest::Pump();
+    EXPECT_EQ("11 00 11 10", Reads(keyboard, "up", 4));
+    tap(plat::kKeyUp, 1);
+    Key(plat::kKeyUp, true);
+    fwtest::Pump();
+    EXPECT_EQ("00 11 10", Reads(keyboard, "up", 3));
+    Key(plat::kKeyUp, false);
+    fwtest::Pump();
+    EXPECT_EQ("00", Reads(keyboard, "up", 1));
+
+    // A press the focus took away with it is not read when the focus comes back.
+    tap(plat::kKeyEscape, 1);
+    fwtest::PushWindowEvent(Id(), SDL_WINDOWEVENT_FOCUS_LOST);
+    fwtest::PushWindowEvent(Id(), SDL_WINDOWEVENT_FOCUS_GAINED);
+    fwtest::Pump();
+    EXPECT_EQ("00", Reads(keyboard, "cancel", 1));
+    fwtest::PushWindowEvent(Id(), SDL_WINDOWEVENT_FOCUS_LOST);
+    fwtest::Pump();
+    EXPECT_EQ("00", Reads(keyboard, "cancel", 1));  // unacquired
+    tap(plat::kKeyEscape, 1);
+    fwtest::PushWindowEvent(Id(), SDL_WINDOWEVENT_FOCUS_GAINED);
+    fwtest::Pump();
+    EXPECT_EQ("00", Reads(keyboard, "cancel", 1));
+    tap(plat::kKeyEscape, 1);  // and a tap after that counts again
+    EXPECT_EQ("11 00", Reads(keyboard, "cancel", 2));
+}
+
 TEST_F(SdlInputTest, AVirtualJoystickGivesButtonsAndAxisCodes) {
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);
     const int device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 32, 0);
@@ -165,6 +240,64 @@ TEST_F(SdlInputTest, AVirtualJoystickGivesButtonsAndAxisCodes) {
     EXPECT_EQ(1, log.Count("DirectX Error: INPUT_LOST"));
     EXPECT_TRUE(pad->IsPressed("right"));
     input.reset();
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+}
+
+// Game controller buttons are read as a state too: SDL takes in every change when it reads the device
+// (each pass of the event pump does), so a short press can come and go before the next read.
+TEST_F(SdlInputTest, GameControllerButtonsPressedAndReleasedBetweenTwoReadsCountOncePerPress) {
+    SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+    const int device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 32, 0);
+    ASSERT_GE(device, 0) << SDL_GetError();
+    ASSERT_TRUE(input->Initialize());
+    ASSERT_EQ(2u, input->GetControllerCount());
+    SDL_Joystick* stick = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(device));
+    ASSERT_NE(nullptr, stick);
+    IController* pad = input->GetController(1);
+    pad->SetAssignment("cancel", 0, 1);
+    auto button = [&](std::initializer_list<int> states) {
+        for (int down : states) {
+            SDL_JoystickSetVirtualButton(stick, 1, static_cast<Uint8>(down));
+            fwtest::Pump();
+        }
+    };
+
+    button({1, 0});
+    EXPECT_EQ("11 00 00", Reads(pad, "cancel", 3));
+    button({1, 0, 1, 0});
+    EXPECT_EQ("11 00 11 00", Reads(pad, "cancel", 4));
+    button({1});
+    EXPECT_EQ("11 10 10 10", Reads(pad, "cancel", 4));
+    button({0, 1});
+    EXPECT_EQ("00 11 10", Reads(pad, "cancel", 3));
+    button({0});
+    EXPECT_EQ("00 00", Reads(pad, "cancel", 2));
+    button({1, 0, 1});
+    EXPECT_EQ("11 00 11 10", Reads(pad, "cancel", 4));
+    button({0});
+    EXPECT_EQ("00", Reads(pad, "cancel", 1));
+
+    // Presses that only reach the event queue count the same; other pads' and other buttons' do not.
+    auto post = [&](SDL_JoystickID which, int number, bool down) {
+        SDL_Event e{};
+        e.type = down ? SDL_JOYBUTTONDOWN : SDL_JOYBUTTONUP;
+        e.jbutton.which = which;
+        e.jbutton.button = static_cast<Uint8>(number);
+        e.jbutton.state = down ? SDL_PRESSED : SDL_RELEASED;
+        SDL_PushEvent(&e);
+    };
+    const SDL_JoystickID id = SDL_JoystickInstanceID(stick);
+    post(id + 1, 1, true);
+    post(id, 2, true);
+    fwtest::Pump();
+    EXPECT_EQ("00", Reads(pad, "cancel", 1));
+    post(id, 1, true);
+    post(id, 1, false);
+    fwtest::Pump();
+    EXPECT_EQ("11 00", Reads(pad, "cancel", 2));
+
+    input.reset();
+    SDL_JoystickDetachVirtual(device);
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 

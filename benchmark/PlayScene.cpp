@@ -1,6 +1,7 @@
 #include "benchmark/PlayScene.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "benchmark/Application.h"
 #include "benchmark/ResourceScene.h"
@@ -67,13 +68,30 @@ void CPlayScene::Frame(unsigned) {
     if (!loading_->IsFinished()) DrawLoadingScreen();  // nothing was queued: loading ends at once
 
     const double seconds = frameSeconds_();
-    engine_.Run();
+    RunScriptStep();
     plat::IGraphicsDevice& device = CurrentDevice();
     device.BeginScene();
     if (current_ != nullptr) DrawWorld(overlay);
     DrawTextLines(seconds * 1000.0);
     device.EndScene();
     sceneTime_ += std::min(seconds, kLongestStepSeconds);
+    for (const std::shared_ptr<IScene>& fade : std::exchange(startedFades_, {})) {
+        if (fade->IsAlive()) fade->Frame(1);
+    }
+}
+
+void CPlayScene::RunScriptStep() {
+    startedFades_.clear();
+    struct Stepping {
+        bool& flag;
+        explicit Stepping(bool& f) : flag(f) { flag = true; }
+        ~Stepping() { flag = false; }
+    } stepping(stepping_);
+    engine_.Run();
+}
+
+void CPlayScene::StartFade(std::shared_ptr<IScene> fade) {
+    if (stepping_ && fade) startedFades_.push_back(std::move(fade));
 }
 
 void CPlayScene::DrawWorld(CResourceScene& overlay) {

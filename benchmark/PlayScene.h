@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app_framework/StandardScene.h"
 #include "benchmark/ColorFade.h"
@@ -69,6 +70,12 @@ public:
     virtual void TextClear() { text_.TextClear(); }
     virtual CMotionTween<float>* GetTextFade() { return text_.GetTextFade(); }
 
+    // A fade that the script starts while the scene plays a frame (and hands to the scene manager,
+    // which lets it in only after this pass) has its first frame drawn by this scene right after its
+    // own drawing, where the fade runs from the next pass on: the frame that starts a fade-in out of
+    // white is white. Fades started outside a playing frame are the manager's alone.
+    void StartFade(std::shared_ptr<trivale::IScene> fade);
+
     // The frame's drawing steps.
     // Loads one more queued texture and draws the loading picture with the progress; the frame that
     // loads the last one ends loading and makes the cloud and snow layers.
@@ -89,6 +96,8 @@ public:
 private:
     // The 3D pass: the sky around the camera, the lit scene, clouds and snow.
     void DrawWorld(CResourceScene& overlay);
+    // One step of the script, noting the fades it starts.
+    void RunScriptStep();
     int ShownParticleCount() const;
 
     trivale::type_a::CSimpleScriptSource source_;
@@ -105,4 +114,7 @@ private:
     ParticleLayers layers_;
     CTextLines text_;
     FrameSecondsSource frameSeconds_;
+    // Fades the script started in this frame's step, while it runs.
+    std::vector<std::shared_ptr<trivale::IScene>> startedFades_;
+    bool stepping_ = false;
 };

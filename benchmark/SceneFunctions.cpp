@@ -44,6 +44,13 @@ bool Accept(CStandardCustomFunction& function, CSimpleScriptEngine& context, con
     return function.CheckArgumentsOrReport(context, arguments, static_cast<int>(types.size()), types);
 }
 
+// The manager lets a fade in at the end of this pass; the play scene whose script started it draws its
+// first frame in this one, so that the frame which starts a fade is already covered.
+void StartFade(CSimpleScriptEngine& context, const std::shared_ptr<trivale::IScene>& fade) {
+    Driver().GetSceneManager()->AddScene(fade);
+    if (auto* play = dynamic_cast<CPlayScene*>(context.GetUserObject())) play->StartFade(fade);
+}
+
 float FloatOf(const CFactor& argument) { return static_cast<float>(argument.ToDouble()); }
 
 std::uint32_t ColourOf(const Args& arguments, std::size_t red) {
@@ -101,12 +108,12 @@ TV_DEFINE(CSetSceneTimeFunc, "SetSceneTime", PlaySceneOf(context).SetSceneTime(F
 TV_DEFINE(CDirectoryPrecacheScenesFunc, "DirectoryPrecacheScenes", PlaySceneOf(context).PrecacheScenes(STRING_ARG),
           TYPE_STRING)
 TV_DEFINE(CColorFadeInFunc, "ColorFadeIn",
-          Driver().GetSceneManager()->AddScene(new CColorFadeIn(FloatOf(arguments[0]), ColourOf(arguments, 1),
-                                                                kFadePriority)),
+          StartFade(context,
+                    std::make_shared<CColorFadeIn>(FloatOf(arguments[0]), ColourOf(arguments, 1), kFadePriority)),
           TYPE_FLOAT, TYPE_FLOAT, TYPE_FLOAT, TYPE_FLOAT)
 TV_DEFINE(CColorFadeOutFunc, "ColorFadeOut",
-          Driver().GetSceneManager()->AddScene(new CColorFadeOut(FloatOf(arguments[0]), ColourOf(arguments, 2),
-                                                                 FloatOf(arguments[1]), kFadePriority)),
+          StartFade(context, std::make_shared<CColorFadeOut>(FloatOf(arguments[0]), ColourOf(arguments, 2),
+                                                             FloatOf(arguments[1]), kFadePriority)),
           TYPE_FLOAT, TYPE_FLOAT, TYPE_FLOAT, TYPE_FLOAT, TYPE_FLOAT)
 TV_DEFINE(CPlayMusicFunc, "PlayMusic", Overlay().GetMusicManager()->Play(STRING_ARG, false), TYPE_STRING)
 TV_DEFINE(CTextOutFunc, "TextOut", PlaySceneOf(context).TextOut(STRING_ARG), TYPE_STRING)

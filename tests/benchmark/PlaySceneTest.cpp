@@ -1,6 +1,7 @@
 // The play scene, its script functions and its scene cache, over the recording device with the real
 // overlay, script engine and caches, on three scenes written here: "lit" (a red box, the camera "Camera",
 // a light, a backdrop), "dark" (the box and the camera, no light) and "sky" (a blue box only).
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <map>
@@ -282,6 +283,46 @@ TEST_F(SceneFunctionsTest, CheckArgumentsAndAct) {
         for (std::string word; words >> word;)
             EXPECT_NE(state.find(" " + word + " "), std::string::npos) << row.calls << ": " << word << " in" << state;
     }
+}
+
+// A fade the script starts covers the frame that starts it (drawn by the play scene after its text), and
+// the manager runs it from the next pass on, once a pass; one started by "OnInitialize" is the manager's
+// alone, and a fade-out starts clear.
+TEST_F(PlayTest, AFadeCoversTheFrameThatStartsIt) {
+    trivale::CSceneManager& manager = *trivale::GetApplicationDriver()->GetSceneManager();
+    auto fades = [this] {
+        Lines alphas;
+        for (const std::string& line : Journal({"DrawPrimitiveUP"}))
+            if (line.find(" (-1 -1)-(641 481) 0x") != std::string::npos)
+                alphas.push_back(line.substr(line.rfind("0x")));
+        return alphas;
+    };
+    Start("", "TextOut(\"A\")\nSetTextFade(0, 1, 1)\nColorFadeIn(1, 1, 1, 1)\nsleep 1000\n");
+    while (!play_->GetTextureCache().IsComplete()) play_->Frame(1);
+    Journal();
+    play_->Frame(1);
+    const Lines frame = Journal();
+    const auto text =
+        std::find_if(frame.begin(), frame.end(), [](const std::string& l) { return l.rfind("Draw", 0) == 0; });
+    const auto fade = std::find_if(frame.begin(), frame.end(), [](const std::string& l) {
+        return l.find("(641 481) 0xFFFFFFFF") != std::string::npos;
+    });
+    ASSERT_TRUE(fade != frame.end()) << "the starting frame is white";
+    EXPECT_TRUE(text < fade) << "over the text";
+    manager.OnFrame(1);  // lets it in: not drawn again in this pass
+    EXPECT_EQ(fades(), Lines{});
+    manager.OnFrame(1);
+    EXPECT_EQ(fades(), Lines{"0xFFFFFFFF"}) << "once a pass (the driver's clock stands still here)";
+    manager.RemoveAll();
+
+    Start("ColorFadeIn(1, 1, 1, 1)\n", "ColorFadeOut(1, 0, 0, 0, 0)\nsleep 1000\n");
+    while (!play_->GetTextureCache().IsComplete()) play_->Frame(1);
+    fades();
+    play_->Frame(1);
+    EXPECT_EQ(fades(), Lines{"0x0"}) << "only the fade-out, clear";
+    manager.OnFrame(1), manager.OnFrame(1);
+    EXPECT_EQ(fades(), (Lines{"0xFFFFFFFF", "0x0"}));
+    manager.RemoveAll();
 }
 
 class SceneCacheTest : public PlayTest {

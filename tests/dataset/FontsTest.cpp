@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -121,6 +123,46 @@ TEST(Fonts, EverySetIsWhiteRingedInDarkInItsOwnStyleAndBlankCodesStayBlank) {
             if (set > 0) {
                 EXPECT_NE(CellAlpha(t, g, set, 'E', 0, 0, g.cell, g.cell), plain) << set;
             }
+        }
+    }
+}
+
+// The captions are white in the shadow and outline sets, drawn over snow as bright as the strokes: the
+// ground one and two pixels from a stroke's solid white, seen over white, must be dark enough that the
+// letters stand out (outline: dark at both; shadow: a grey halo with a dark shadow below right).
+TEST(Fonts, CaptionSetsStandOnDarkOverWhiteSnow) {
+    for (const FontGrid& g : kGrids) {
+        if (g.charHeight < 16) continue;  // the sheets the captions are drawn with, one per screen width
+        SCOPED_TRACE(g.name);
+        const Texels t = Load(g);
+        const int box = std::min(g.advance, g.cell - 1);
+        for (int set : {2, 3}) {
+            double sum[2] = {}, count[2] = {};
+            for (int code = 'A'; code <= 'Z'; ++code) {
+                const int index = set * (g.last - g.first + 1) + code - g.first;
+                const int cx = index % g.columns * g.cell, cy = index / g.columns * g.cell;
+                auto solid = [&](int x, int y) {
+                    const std::uint8_t* p = t.At(cx + x, cy + y);
+                    return p[3] >= 250 && p[0] >= 250;
+                };
+                for (int y = 0; y < box; ++y) {
+                    for (int x = 0; x < box; ++x) {
+                        if (solid(x, y)) continue;
+                        int d = 3;  // Chebyshev distance to the nearest solid white, up to 2
+                        for (int dy = -2; dy <= 2; ++dy)
+                            for (int dx = -2; dx <= 2; ++dx)
+                                if (x + dx >= 0 && y + dy >= 0 && x + dx < box && y + dy < box && solid(x + dx, y + dy))
+                                    d = std::min(d, std::max(std::abs(dx), std::abs(dy)));
+                        if (d > 2) continue;
+                        const std::uint8_t* p = t.At(cx + x, cy + y);
+                        sum[d - 1] += (p[0] * p[3] + 255.0 * (255 - p[3])) / 255.0;
+                        ++count[d - 1];
+                    }
+                }
+            }
+            const double near = sum[0] / count[0], far = sum[1] / count[1];
+            EXPECT_LT(near, set == 3 ? 110.0 : 140.0) << set;
+            EXPECT_LT(far, set == 3 ? 120.0 : 150.0) << set;
         }
     }
 }

@@ -207,8 +207,8 @@ void RunOnce(CSimpleScriptEngine& engine, Show& show) {
     }
 }
 
-// A fade joins the scene manager at the end of the pass that starts it, so the white must be asked for
-// in a frame before the one that first sets the valley: otherwise that frame shows at full colour.
+// The white is asked for in a frame before the one that first sets the valley: that frame is drawn white
+// and stays on the screen while the next one sets the valley up behind it.
 TEST_F(ShowScript, TheOpeningFadeIsInPlaceBeforeTheFirstSceneIsDrawn) {
     RunOnce(engine_, show_);
     ASSERT_EQ(1, show_.calls["Finish"]);

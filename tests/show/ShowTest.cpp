@@ -284,6 +284,94 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     EXPECT_GT(specks, 40);
 }
 
+// Records the show's opening around the play scene: at the start of each pass whether loading was
+// over, at the end (after the fades, before the overlay presents) whether a scene was set and how many
+// pixels are not white; it ends the run a few frames into the valley.
+class OpeningWatcher : public CStandardScene {
+public:
+    struct Shown {
+        bool playing = false, scene = false;
+        int notWhite = 0;
+        double luma = 0;  // mean
+    };
+    OpeningWatcher(std::uint16_t priority, CPlayScene* play, std::vector<Shown>* shown, std::int64_t* clock,
+                   OpeningWatcher* first)
+        : CStandardScene(priority), play_(play), shown_(shown), clock_(clock), first_(first) {}
+    void Frame(unsigned) override {
+        if (first_ == nullptr) {
+            *clock_ += kFrequency / 60;
+            playing_ = play_->GetTextureCache().IsComplete();
+            if (++frames_ > kMostFrames) plat::PostQuit(0);
+            return;
+        }
+        Shown s;
+        s.playing = first_->playing_;
+        s.scene = play_->GetCurrentScene() != nullptr;
+        if (s.playing) {
+            std::vector<std::uint32_t> pixels;
+            std::uint32_t width = 0, height = 0;
+            type_a::CurrentDevice().ReadBackBuffer(pixels, width, height);
+            // The main view: the bars above and below stay black, the fades cover the view only.
+            std::size_t n = 0;
+            for (std::uint32_t y = height / 12; y < height - height / 12; ++y) {
+                for (std::uint32_t x = 0; x < width; ++x, ++n) {
+                    const std::uint32_t p = pixels[y * width + x];
+                    s.notWhite += (p & 0xFFFFFFu) != 0xFFFFFFu;
+                    s.luma += (((p >> 16) & 255) * 3 + ((p >> 8) & 255) * 6 + (p & 255)) / 10.0;
+                }
+            }
+            s.luma /= std::max<double>(1.0, static_cast<double>(n));
+        }
+        shown_->push_back(s);
+        if (std::count_if(shown_->begin(), shown_->end(), [](const Shown& x) { return x.scene; }) == 3)
+            plat::PostQuit(0);
+    }
+
+private:
+    CPlayScene* play_;
+    std::vector<Shown>* shown_;
+    std::int64_t* clock_;
+    OpeningWatcher* first_;
+    bool playing_ = false;
+    int frames_ = 0;
+};
+
+// The show opens on white: from the loading screen's end until the valley's first frame every frame is
+// white over its whole view, the one that starts the fade included, so that the valley is set
+// up behind the white; the valley then shows through it.
+TEST(ShowTest, OpensOnWhiteAndSetsTheValleyUpBehindIt) {
+    setenv("VELLACOR_DIALOG", "0,2,0,0,1,24,0", 1);
+    std::vector<OpeningWatcher::Shown> shown;
+    std::int64_t clock = 0;
+    ASSERT_TRUE(CreateApplicationDriver());
+    {
+        CGameApplicationDriverDX9* driver = GetApplicationDriver();
+        driver->UseFileSystem(TV_DATA_DIR);
+        FrameClock fake;
+        fake.read = [&clock] { return clock; };
+        fake.frequency = kFrequency;
+        fake.sleepUntil = [&clock](std::int64_t tick) { clock = std::max(clock, tick); };
+        driver->SetFrameClock(fake);
+        ASSERT_TRUE(driver->Initialize());
+        auto* play = static_cast<CPlayScene*>(NewPlayScene());
+        auto* first = new OpeningWatcher(0, play, &shown, &clock, nullptr);
+        driver->GetSceneManager()->AddScene(CResourceScene::Instance());
+        driver->GetSceneManager()->AddScene(play);
+        driver->GetSceneManager()->AddScene(first);
+        driver->GetSceneManager()->AddScene(new OpeningWatcher(0xFFFE, play, &shown, &clock, first));
+        driver->Run();
+    }
+    DestroyApplicationDriver();
+    EXPECT_EQ(GetApplicationExitCode(), 0);
+    const auto opening = std::find_if(shown.begin(), shown.end(), [](const auto& s) { return s.playing; });
+    const auto valley = std::find_if(shown.begin(), shown.end(), [](const auto& s) { return s.scene; });
+    ASSERT_NE(valley, shown.end()) << "the valley never came";
+    ASSERT_LT(opening - shown.begin(), valley - shown.begin()) << "no frame before the valley's";
+    for (auto s = opening; s != valley; ++s) EXPECT_EQ(s->notWhite, 0) << "frame " << s - shown.begin();
+    EXPECT_GT(valley->luma, 250.0) << "the valley's first frame, under the white";
+    EXPECT_GT(std::prev(shown.end())->notWhite, 640 * 400 / 2) << "the valley shows through";
+}
+
 // The score is the run's measurement: a results music that cannot be read ends the run with a report
 // (here one cut inside its format chunk; a missing one ends it the same way), but the run's scores are
 // in the log before it.

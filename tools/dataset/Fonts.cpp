@@ -31,7 +31,8 @@ struct FontSheet {
 const GlyphStyle kStyles[] = {GlyphStyle::Plain, GlyphStyle::Bold, GlyphStyle::Shadow, GlyphStyle::Outline};
 
 StrokeSize Size(double unitX, double unitY, double pen, double boldPen, double outlinePen, int shadowOffset,
-                double round, double roundBig, bool pixel) {
+                double round, double roundBig, bool pixel, double ring = 0.0, double halo = 0.0,
+                double shadowSoft = 0.0) {
     StrokeSize s;
     s.unitX = unitX;
     s.unitY = unitY;
@@ -42,20 +43,26 @@ StrokeSize Size(double unitX, double unitY, double pen, double boldPen, double o
     s.round = round;
     s.roundBig = roundBig;
     s.pixel = pixel;
+    s.ring = ring;
+    s.halo = halo;
+    s.shadowSoft = shadowSoft;
     return s;
 }
 
+// The large sizes' caption styles fade their dark out over about a pixel and a half beyond a solid
+// ring, as far as the glyph box leaves room (the halo's faint edge may touch it).
 const FontSheet kSheets[] = {
     {"fonts\\FONT08T2.png", 256, 256, 16, 16, 0x00, 0x7F, 8, 8, 2, Size(1, 1, 1, 1, 1, 1, 1, 1, true)},
     {"fonts\\FONT12T2.png", 256, 256, 16, 16, 0x20, 0x5F, 11, 14, 4,
-     Size(1.5, 1.45, 1.5, 2.3, 3.5, 1, 1.2, 1.5, false)},
+     Size(1.5, 1.45, 1.5, 2.3, 3.5, 1, 1.2, 1.5, false, 1.75, 2.4, 1.4)},
     {"fonts\\FONT16T2.png", 256, 256, 16, 16, 0x20, 0x5F, 16, 16, 4,
-     Size(2.25, 1.55, 2.0, 3.0, 3.6, 1, 1.4, 2.0, false)},
+     Size(2.25, 1.55, 2.0, 3.0, 3.6, 1, 1.4, 2.0, false, 2.0, 2.9, 1.9)},
     {"fonts\\FONT20T2.png", 512, 512, 32, 16, 0x20, 0x5F, 20, 20, 4,
-     Size(2.9, 2.05, 2.4, 3.6, 4.2, 2, 1.5, 2.0, false)},
-    {"fonts\\FONT24T2.png", 512, 512, 24, 16, 0x20, 0x5F, 23, 24, 4, Size(3.3, 2.4, 2.8, 4.2, 4.8, 2, 1.5, 2.0, false)},
+     Size(2.9, 2.05, 2.4, 3.6, 4.2, 2, 1.5, 2.0, false, 2.5, 3.8, 2.2)},
+    {"fonts\\FONT24T2.png", 512, 512, 24, 16, 0x20, 0x5F, 23, 24, 4,
+     Size(3.3, 2.4, 2.8, 4.2, 4.8, 2, 1.5, 2.0, false, 2.8, 4.2, 2.4)},
     {"fonts\\FONT32T2.png", 512, 512, 32, 16, 0x20, 0x5F, 32, 32, 4,
-     Size(4.4, 3.35, 3.6, 5.4, 6.4, 2, 1.6, 2.0, false)},
+     Size(4.4, 3.35, 3.6, 5.4, 6.4, 2, 1.6, 2.0, false, 3.6, 5.2, 3.2)},
 };
 
 Image DrawSheet(const FontSheet& sheet) {

@@ -390,6 +390,22 @@ std::vector<double> Cover(const Skeleton& skeleton, int width, int height, doubl
     return out;
 }
 
+// Dark fading linearly from full at `inner` to nothing at `outer` from the skeleton (pixels), sampled at
+// pixel centres: the ramp is at least a pixel wide, so it needs no sub-pixel samples.
+std::vector<double> Falloff(const Skeleton& skeleton, int width, int height, double inner, double outer) {
+    std::vector<double> out(static_cast<std::size_t>(width) * height, 0.0);
+    const double reach = outer + 1.0;
+    std::vector<const Segment*> near;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            skeleton.Near(x + 0.5, y + 0.5, 0.0, reach, near);
+            const double d = Skeleton::Distance(near, x + 0.5, y + 0.5, reach);
+            out[static_cast<std::size_t>(y) * width + x] = Clamp01((outer - d) / (outer - inner));
+        }
+    }
+    return out;
+}
+
 // One pixel wider to the right, for stems of two pixels at one pixel a unit; glyphs whose strokes stand
 // one pixel apart keep their single stems, as thickening would close their counters.
 std::vector<double> Heavy(const std::vector<double>& ink, int width, int code) {
@@ -418,13 +434,34 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
     // shadow or smear centred in the box, plain stems on whole pixels.
     const double shadowPen = size.pen + 0.6;
     const double widest = size.pixel ? size.pen : std::max({size.pen, size.boldPen, size.outlinePen});
-    const double before = widest / 2.0;
-    const double after = size.pixel ? size.pen / 2.0 : std::max(widest / 2.0, shadowPen / 2.0 + size.shadowOffset);
-    const double spanX = 4.0 * size.unitX + before + after + (size.pixel ? 1.0 : 0.0);  // the bold smear
-    const double spanY = 7.0 * size.unitY + before + after;
-    if (spanX > width || spanY > height) throw std::invalid_argument("stroke font: glyph box too small for the size");
-    const Vec origin{std::floor((width - spanX) / 2.0 + before - size.pen / 2.0 + 1e-9) + size.pen / 2.0,
-                     std::floor((height - spanY) / 2.0 + before - size.pen / 2.0 + 1e-9) + size.pen / 2.0};
+    const bool soft = !size.pixel && size.halo > 0.0;
+    Vec origin;
+    if (!soft) {
+        const double before = widest / 2.0;
+        const double after = size.pixel ? size.pen / 2.0 : std::max(widest / 2.0, shadowPen / 2.0 + size.shadowOffset);
+        const double spanX = 4.0 * size.unitX + before + after + (size.pixel ? 1.0 : 0.0);  // the bold smear
+        const double spanY = 7.0 * size.unitY + before + after;
+        if (spanX > width || spanY > height)
+            throw std::invalid_argument("stroke font: glyph box too small for the size");
+        origin = {std::floor((width - spanX) / 2.0 + before - size.pen / 2.0 + 1e-9) + size.pen / 2.0,
+                  std::floor((height - spanY) / 2.0 + before - size.pen / 2.0 + 1e-9) + size.pen / 2.0};
+    } else {
+        // The capitals and their halo centred (the faint edge of a halo may be cut at the box), the few
+        // plain strokes below the baseline kept inside, plain stems on whole pixels.
+        const double before = std::max(widest / 2.0, size.halo);
+        const double after =
+            std::max({before, shadowPen / 2.0 + size.shadowOffset, size.shadowSoft + size.shadowOffset});
+        const double spanX = 4.0 * size.unitX + before + after;
+        const double spanCaps = 6.0 * size.unitY + before + after;
+        origin = {std::floor((width - spanX) / 2.0 + before - size.pen / 2.0 + 0.5) + size.pen / 2.0,
+                  std::floor((height - spanCaps) / 2.0 + before - size.pen / 2.0 + 0.5) + size.pen / 2.0};
+        const double lowest = 7.0 * size.unitY + size.pen / 2.0;
+        if (origin.y + lowest > height) origin.y -= std::ceil(origin.y + lowest - height);
+        origin.x = std::max(origin.x, size.pen / 2.0);
+        origin.y = std::max(origin.y, size.pen / 2.0);
+        if (origin.x + 4.0 * size.unitX + size.pen / 2.0 > width || origin.y + lowest > height)
+            throw std::invalid_argument("stroke font: glyph box too small for the size");
+    }
     const Skeleton skeleton(glyph, size, origin);
 
     const std::size_t count = static_cast<std::size_t>(width) * height;
@@ -476,12 +513,23 @@ void DrawStrokeGlyph(Image& image, int x, int y, int width, int height, int code
         break;
     case GlyphStyle::Shadow:
         alpha = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
-        addDark(Cover(skeleton, width, height, rim, 0.0), 0.5, 0);
-        addDark(Cover(skeleton, width, height, shadowPen / 2.0, 0.0), 0.9, size.shadowOffset);
+        if (soft) {
+            // Captions over bright snow: a grey halo all round and a dark soft shadow below right.
+            addDark(Falloff(skeleton, width, height, size.pen / 2.0, size.halo), 0.75, 0);
+            addDark(Falloff(skeleton, width, height, shadowPen / 2.0, size.shadowSoft), 0.95, size.shadowOffset);
+        } else {
+            addDark(Cover(skeleton, width, height, rim, 0.0), 0.5, 0);
+            addDark(Cover(skeleton, width, height, shadowPen / 2.0, 0.0), 0.9, size.shadowOffset);
+        }
         break;
     case GlyphStyle::Outline:
         alpha = Cover(skeleton, width, height, size.pen / 2.0, 0.0);
-        addDark(Cover(skeleton, width, height, std::max(rim, size.outlinePen / 2.0), 0.0), 1.0, 0);
+        if (soft) {
+            // A solid ring that fades out into a halo, so that the strokes stand on dark over snow.
+            addDark(Falloff(skeleton, width, height, size.ring, size.halo), 1.0, 0);
+        } else {
+            addDark(Cover(skeleton, width, height, std::max(rim, size.outlinePen / 2.0), 0.0), 1.0, 0);
+        }
         break;
     }
 

@@ -18,11 +18,17 @@ struct StrokeSize {
     double unitY = 1.0;
     double pen = 1.0;         // pen width of the plain style
     double boldPen = 1.0;     // pen width of the bold style (ignored by pixel sizes: they thicken by one pixel)
-    double outlinePen = 1.0;  // outer width of the outline style's black ring
-    int shadowOffset = 1;     // down and right, pixels
-    double round = 1.0;       // radius of corners marked '*', design units
-    double roundBig = 1.0;    // radius of corners marked 'o'
-    bool pixel = false;       // the pixel-friendly forms, for sizes of one pixel per unit
+    double outlinePen = 1.0;  // outer width of the plain and bold styles' black ring
+    // The caption styles (shadow, outline) darken a soft halo: solid out to `ring` from the skeleton,
+    // fading to nothing at `halo` (pixels; ignored by pixel sizes). The shadow style's offset shadow
+    // fades out at `shadowSoft` from its skeleton.
+    double ring = 0.0;
+    double halo = 0.0;
+    double shadowSoft = 0.0;
+    int shadowOffset = 1;   // down and right, pixels
+    double round = 1.0;     // radius of corners marked '*', design units
+    double roundBig = 1.0;  // radius of corners marked 'o'
+    bool pixel = false;     // the pixel-friendly forms, for sizes of one pixel per unit
 };
 
 // True for the codes the font draws: printable ASCII (space included).

@@ -1,12 +1,15 @@
 // The LightWave chunk readers. The first byte of an input chooses the target: a script of primitive
 // reads (the next bytes choose the primitives, the rest is the body they read, through a memory cursor
 // and through a file cursor over the same bytes), or one of the body parsers (LWO2 surface, LWOB
-// surface, clip, envelope with its evaluation) over the rest. An overrun, a hang, an inconsistent count
-// or a packed body that does not read back to itself is a finding.
+// surface, clip, envelope with its evaluation) over the rest. An overrun, a hang, an inconsistent count,
+// a packed body that does not read back to itself or an envelope value that depends on the evaluations
+// before it is a finding.
 #include "lightwave/object/LwChunks.h"
 #include "lightwave/object/LwIff.h"
 #include "lightwave/object/LwObject.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,7 +155,20 @@ void RunParsers(int target, const Bytes& body, const Bytes& input) {
         const int32_t position = o->Op.AddEnvelope(o, 1);
         o->Op.SetEnvelopeData(o, position, (int32_t)body.size(), body.data());
         auto eval = BuildEvalEnvelope(o, position);
-        for (float t : {-1e30f, -3.0f, -0.5f, 0.0f, 0.25f, 1.0f, 2.5f, 1e9f}) EvaluateEnvelope(eval.get(), t);
+        std::vector<float> times = {-1e30f, 2.5f, 1.0f, -3.0f, 0.25f, -0.5f, 0.0f, 1e9f};
+        // The keys' own times and the times between them, latest first, so that a search start left
+        // behind is met again.
+        for (size_t i = std::min<size_t>(eval ? eval->Keys.size() : 0, 16); i-- > 0;) {
+            times.push_back(eval->Keys[i].Time);
+            if (i > 0) times.push_back(eval->Keys[i].Time * 0.5f + eval->Keys[i - 1].Time * 0.5f);
+        }
+        // A value never depends on the evaluations before it.
+        for (float t : times) {
+            const float used = EvaluateEnvelope(eval.get(), t);
+            const float fresh = EvaluateEnvelope(BuildEvalEnvelope(o, position).get(), t);
+            if (!(std::isnan(used) && std::isnan(fresh)) && memcmp(&used, &fresh, sizeof used) != 0)
+                Fail("an envelope's value depends on earlier evaluations", input);
+        }
         break;
     }
     }

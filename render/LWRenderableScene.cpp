@@ -43,6 +43,16 @@ std::string T3OName(const LwSceneObject& object) {
     return ChangeFileExt(ExtractFileName(std::string(object.FileName, length)), FormatString("_%03lld.t3o", layer));
 }
 
+// Why the library refused a scene text: its error code with the code's text, and the version when the
+// text was a scene of one it reads.
+std::string RefusalReason(const LwScene& scene) {
+    const std::string error =
+        FormatString("LightWave scene error %d (%s)", static_cast<int>(scene.ErrorCode), LwErrorText(scene.ErrorCode));
+    if (scene.Version == 1 || scene.Version == 3)
+        return error + FormatString(" in a version %d scene", static_cast<int>(scene.Version));
+    return error + ": not a LightWave scene of version 1 or 3";
+}
+
 bool SameMatrix(const plat::Matrix& a, const plat::Matrix& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 plat::Vector3 Origin(const plat::Matrix& m) { return plat::Vec3TransformCoord(plat::Vector3(), m); }
@@ -88,10 +98,10 @@ void CLWRenderableScene::Load(IStream* stream, const std::string& directory, CTe
         LoadLwScene(text.data(), static_cast<std::uint32_t>(text.size()), LW_SCENE_MOTION_TO_CHANNELS, nullptr));
     if (!scene_) throw EFileOpenError(this, kLoadError + loadingName_);
     // A text the library refused has no items and its settings are only defaults: nothing to play. The
-    // message names the scene; the line before it says what is wrong with it.
+    // message names the scene; the line before it gives the library's reason.
     if (scene_->ErrorCode != 0) {
+        LogError("%s: %s", loadingName_.c_str(), RefusalReason(*scene_).c_str());
         scene_.reset();
-        LogError("%s: not a LightWave scene of version 1 or 3", loadingName_.c_str());
         throw EInvalidFileFormat(this, kLoadError + loadingName_);
     }
     LwScene* scene = scene_.get();
@@ -133,11 +143,19 @@ void CLWRenderableScene::LoadObjectItems(const std::string& directory, CTextureC
         entry->fogged_ = record->UnaffectedByFog == 0;
         if (record->Kind == 0) {
             const std::string name = T3OName(*record);
-            if (loader != nullptr) {
-                entry->object_ = objectCache_->GetRenderableObject(loader, directory + name, textureCache);
-            } else {
-                CFileSystemDataLoader local(directory.empty() ? std::string("./") : directory);
-                entry->object_ = objectCache_->GetRenderableObject(&local, name, textureCache);
+            try {
+                if (loader != nullptr) {
+                    entry->object_ = objectCache_->GetRenderableObject(loader, directory + name, textureCache);
+                } else {
+                    CFileSystemDataLoader local(directory.empty() ? std::string("./") : directory);
+                    entry->object_ = objectCache_->GetRenderableObject(&local, name, textureCache);
+                }
+            } catch (...) {
+                // The object's own report names its file; this line names the scene that asked for it.
+                LogError("%s: object %s (layer %lld) not loaded from %s", loadingName_.c_str(),
+                         std::string(record->FileName, strnlen(record->FileName, sizeof record->FileName)).c_str(),
+                         static_cast<long long>(record->Layer), (directory + name).c_str());
+                throw;
             }
         }
         items_.emplace(entry->name_, entry);  // after any equal name

@@ -142,6 +142,19 @@ bool Wrap(double* t, double first, double last, bool before, double* periods) {
     return true;
 }
 
+// Looks at the keys once; a time that is no number stands out of order.
+void FindKeyOrder(LwEvalEnvelope* envelope) {
+    bool ascending = true;
+    for (size_t i = 1; ascending && i < envelope->Keys.size(); ++i)
+        ascending = envelope->Keys[i - 1].Time <= envelope->Keys[i].Time;
+    envelope->KeyOrder = ascending ? LW_KEYS_ASCENDING : LW_KEYS_OUT_OF_ORDER;
+}
+
+// The slope per second of a tangent kept per span; the tangent itself when the span has no length.
+double PerSecond(float tangent, float from, float to) {
+    return to != from ? (double)tangent / ((double)to - from) : (double)tangent;
+}
+
 }  // namespace
 
 std::unique_ptr<LwEvalEnvelope> BuildEvalEnvelope(LwObject* object, int32_t position) {
@@ -195,6 +208,7 @@ std::unique_ptr<LwEvalEnvelope> BuildEvalEnvelope(LwObject* object, int32_t posi
     }
     for (size_t i = 0; i + 1 < count; ++i) SetSlopes(&env->Keys[i], parsed.Keys[i].Span, parsed.Keys[i + 1].Span);
     env->SearchStart = count ? &env->Keys[0] : nullptr;
+    FindKeyOrder(env.get());
     return env;
 }
 
@@ -232,7 +246,7 @@ float EvaluateEnvelope(LwEvalEnvelope* envelope, float time) {
                            ? first->Value
                            : (float)((first->Value - next->Value) / (first->Time - next->Time) * (t - next->Time) +
                                      next->Value);
-            return (float)(first->Value + (t - first->Time) * first->P[4]);
+            return (float)(first->Value + (t - first->Time) * PerSecond(first->P[4], first->Time, next->Time));
         }
         default:
             break;
@@ -258,15 +272,19 @@ float EvaluateEnvelope(LwEvalEnvelope* envelope, float time) {
                            ? last->Value
                            : (float)((last->Value - prev->Value) / (last->Time - prev->Time) * (t - last->Time) +
                                      last->Value);
-            return (float)(last->Value + (t - last->Time) * last->P[3]);
+            return (float)(last->Value + (t - last->Time) * PerSecond(last->P[3], prev->Time, last->Time));
         }
         default:
             break;
         }
     }
+    // The span is the first whose end t is not after, as a search from the first key finds it. With the
+    // keys in order a key left by an earlier evaluation holds when t is after it; one step back serves a
+    // time on or just before it.
     const float ft = (float)t;
-    LwEvalKey* k = envelope->SearchStart;
-    if (!k || ft < k->Time) k = &envelope->Keys.front();
+    if (envelope->KeyOrder == LW_KEYS_ORDER_UNKNOWN) FindKeyOrder(envelope);
+    LwEvalKey* k = envelope->KeyOrder == LW_KEYS_ASCENDING ? envelope->SearchStart : nullptr;
+    if (!k || !(ft > k->Time)) k = k && k->Prev && ft > k->Prev->Time ? k->Prev : &envelope->Keys.front();
     while (k->Next && k->Next->Time < ft) k = k->Next;
     envelope->SearchStart = k;
     const LwEvalKey* n = k->Next;

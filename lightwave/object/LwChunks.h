@@ -251,6 +251,14 @@ struct LwEvalKey {
     LwEvalKey* Prev;
 };
 
+// Whether an envelope's keys stand in time order; only then may a search start from a key that an
+// earlier evaluation left.
+enum LwKeyOrder : int32_t {
+    LW_KEYS_ORDER_UNKNOWN = 0,
+    LW_KEYS_ASCENDING = 1,
+    LW_KEYS_OUT_OF_ORDER = 2,
+};
+
 struct LwEvalEnvelope {
     LwEvalEnvelope() = default;
     LwEvalEnvelope(const LwEvalEnvelope&) = delete;  // the keys link into their own array
@@ -261,6 +269,9 @@ struct LwEvalEnvelope {
     LwEnvelopeBehavior Pre = LW_BEHAVIOR_CONSTANT;
     LwEnvelopeBehavior Post = LW_BEHAVIOR_CONSTANT;
     std::unique_ptr<LwEvalEnvelope> Next;  // green then blue (or y then z) of a three-part value
+    // Owned by the library: set by the builder, found again by the next evaluation when unknown. A
+    // caller that writes a key time sets it back to LW_KEYS_ORDER_UNKNOWN.
+    LwKeyOrder KeyOrder = LW_KEYS_ORDER_UNKNOWN;
 };
 
 // The envelope at that position of the object's list, built for evaluation; NULL when none.

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -161,6 +164,138 @@ TEST(EnvelopeEvaluation, HugeAndUnorderedTimesEnd) {
     auto ordered = Build(o.get(), {{0, 0, "LINE", {}}, {1, 1, "LINE", {}}, {2, 4, "LINE", {}}}, 1, 1);
     EXPECT_NEAR(EvaluateEnvelope(ordered.get(), 1.5f), 2.5f, 1e-6);
     EXPECT_NEAR(EvaluateEnvelope(ordered.get(), 0.5f), 0.5f, 1e-6);
+}
+
+// Random envelopes of every shape and behaviour, keys in time order (some sharing a time) or not.
+struct RandomEnvelope {
+    std::vector<Key> keys;
+    int pre, post;
+};
+
+RandomEnvelope MakeRandomEnvelope(std::mt19937& random, bool inOrder) {
+    static const struct {
+        const char* shape;
+        int params;
+    } kShapes[] = {{"TCB ", 3}, {"HERM", 2}, {"HERM", 0}, {"BEZI", 2}, {"LINE", 0},
+                   {"STEP", 0}, {"BEZ2", 4}, {"XYZW", 0}, {nullptr, 0}};
+    std::uniform_real_distribution<float> value(-10, 10), gap(0.05f, 2), param(-1, 1);
+    std::uniform_int_distribution<int> shape(0, 8), count(2, 7), behaviour(0, 5), coin(0, 5);
+    RandomEnvelope e;
+    float time = value(random);
+    for (int i = count(random); i > 0; --i) {
+        Key k{time, value(random), kShapes[shape(random)].shape, {}};
+        for (int j = kShapes[shape(random)].params; j > 0; --j) k.params.push_back(param(random));
+        e.keys.push_back(k);
+        time += coin(random) == 0 ? 0.0f : gap(random);  // now and then two keys share a time
+    }
+    if (!inOrder) std::shuffle(e.keys.begin() + 1, e.keys.end(), random);
+    e.pre = behaviour(random);
+    e.post = behaviour(random);
+    return e;
+}
+
+// NaNs made one, so that values compare by their bits.
+float Canonical(float v) { return std::isnan(v) ? std::numeric_limits<float>::quiet_NaN() : v; }
+
+// Every value is the one an envelope that evaluated nothing before gives, bit for bit.
+void ExpectNoHistory(const RandomEnvelope& e, const std::vector<float>& times) {
+    LoggedObject o;
+    Body body = Keys(e.keys);
+    body.Sub("PRE ", Body().U2((uint16_t)e.pre)).Sub("POST", Body().U2((uint16_t)e.post));
+    const int32_t position = AddEnvelope(o.get(), body);
+    auto used = BuildEvalEnvelope(o.get(), position);
+    for (float t : times) {
+        auto fresh = BuildEvalEnvelope(o.get(), position);
+        const float expected = Canonical(EvaluateEnvelope(fresh.get(), t)),
+                    got = Canonical(EvaluateEnvelope(used.get(), t));
+        ASSERT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << "t " << t << ": " << got << " for " << expected;
+    }
+}
+
+TEST(EnvelopeEvaluation, AKeysTimeEndsTheSpanBeforeItWhateverCameBefore) {
+    LoggedObject o;
+    auto env = Build(o.get(), {{0, 0, "LINE", {}}, {1, 10, "STEP", {}}, {2, 20, "STEP", {}}}, 1, 1);
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 1), 0.0f);
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 1.5f), 10.0f);
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 1), 0.0f);  // the stepped span that ends at 1 s, at u = 1
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 2), 10.0f);
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 0), 0.0f);
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        const RandomEnvelope e = MakeRandomEnvelope(random, true);
+        std::vector<float> times;
+        for (const Key& k : e.keys) times.push_back(k.time);
+        std::shuffle(times.begin(), times.end(), random);
+        times.insert(times.end(), times.begin(), times.end());
+        ExpectNoHistory(e, times);
+    }
+}
+
+TEST(EnvelopeEvaluation, KeysOutOfTimeOrderGiveValuesWhateverCameBefore) {
+    LoggedObject o;
+    auto env = Build(o.get(), {{0, 0, "LINE", {}}, {2, 0, "LINE", {}}, {1, 100, "LINE", {}}, {3, 0, "LINE", {}}}, 1, 1);
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 1.5f), 0.0f);  // searched from the first key: the span 0 s to 2 s
+    EvaluateEnvelope(env.get(), 2.5f);
+    EXPECT_EQ(EvaluateEnvelope(env.get(), 1.5f), 0.0f);
+    std::mt19937 random(11);
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        const RandomEnvelope e = MakeRandomEnvelope(random, false);
+        std::vector<float> times;
+        std::uniform_real_distribution<float> any(e.keys[0].time - 5, e.keys[0].time + 15);
+        for (int j = 0; j < 20; ++j) times.push_back(any(random));
+        for (const Key& k : e.keys) times.push_back(k.time);
+        std::shuffle(times.begin(), times.end(), random);
+        ExpectNoHistory(e, times);
+    }
+}
+
+TEST(EnvelopeEvaluation, KeysInOrderBetweenKeyTimesGiveValuesWhateverCameBefore) {
+    std::mt19937 random(5);
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        const RandomEnvelope e = MakeRandomEnvelope(random, true);
+        const float first = e.keys.front().time, last = e.keys.back().time;
+        std::uniform_real_distribution<float> inside(first, last),
+            around(first - 3 * (last - first) - 1, last + 3 * (last - first) + 1);
+        std::vector<float> times;
+        for (int j = 0; j < 40; ++j) {
+            const float t = j % 2 ? inside(random) : around(random);
+            if (std::none_of(e.keys.begin(), e.keys.end(), [t](const Key& k) { return k.time == t; }))
+                times.push_back(t);
+        }
+        ExpectNoHistory(e, times);
+    }
+}
+
+// Linear behaviours after a curved end key go on with the curve's slope per second: the tangents kept
+// per key are per span.
+TEST(EnvelopeEvaluation, LinearBehavioursFollowTheEndSlopePerSecond) {
+    const struct {
+        const char* name;
+        std::vector<Key> keys;
+        float t, expected;
+    } cases[] = {
+        {"TCB after the last key", {{0, 0, "TCB ", {0, 0, 0}}, {2, 10, "TCB ", {0, 0, 0}}}, 3, 15},
+        {"TCB before the first key", {{0, 0, "TCB ", {0, 0, 0}}, {2, 10, "TCB ", {0, 0, 0}}}, -1, -5},
+        {"Hermite after the last key", {{0, 0, "HERM", {0, 0}}, {4, 10, "HERM", {6, 0}}}, 6, 13},
+        {"Bezier before the first key", {{1, 4, "BEZI", {0, 3}}, {4, 10, "BEZI", {0, 0}}}, 0, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoggedObject o;
+        auto env = Build(o.get(), c.keys, 5, 5);
+        EXPECT_NEAR(EvaluateEnvelope(env.get(), c.t), c.expected, 1e-4);
+        // The line meets the curve with its slope at the end it leaves.
+        const bool after = c.t > c.keys.back().time;
+        const float end = after ? c.keys.back().time : c.keys.front().time, h = after ? -1e-2f : 1e-2f;
+        const float slope = (EvaluateEnvelope(env.get(), end) - EvaluateEnvelope(env.get(), end + h)) / -h;
+        EXPECT_NEAR((EvaluateEnvelope(env.get(), c.t) - EvaluateEnvelope(env.get(), end)) / (c.t - end), slope, 0.05f);
+    }
+    // A stepped end key goes on with its span's rise per second.
+    LoggedObject o;
+    EXPECT_NEAR(EvaluateEnvelope(Build(o.get(), {{0, 0, "LINE", {}}, {4, 8, "STEP", {}}}, 5, 5).get(), 5), 10, 1e-4);
 }
 
 TEST(EnvelopeEvaluation, BuildingAndFreeing) {

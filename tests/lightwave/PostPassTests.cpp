@@ -113,6 +113,19 @@ TEST(Materials, Lwo2ValuesFollowTheAnimationTime) {
     EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 2)->Layers.size(), 0u);
 }
 
+// A value at a key's time is the one of the span ending there, whatever time was asked for before.
+TEST(Materials, AValueAtAKeysTimeDoesNotDependOnEarlierTimes) {
+    FileObject o;
+    AddEnvelope(o.get(), Keys({{0, 0, "LINE", {}}, {1, 0.25f, "STEP", {}}, {2, 0.5f, "STEP", {}}}));
+    SetSurface(o.get(), "lamp", Body().Sub("DIFF", FloatEnv(1.0f, 1)));
+    o->AnimationTime = 1.0;
+    EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 0)->Diffuse, 0.0f);
+    o->AnimationTime = 1.5;
+    EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 0)->Diffuse, 0.25f);
+    o->AnimationTime = 1.0;
+    EXPECT_EQ(o->Op.GetEvaluatedMaterial(o.get(), 0)->Diffuse, 0.0f);
+}
+
 TEST(Materials, SelectingAChannelReachesMaterialsAndPolygons) {
     FileObject o;
     o->Op.AddClip(o.get(), 1);

@@ -136,6 +136,118 @@ TEST_F(LwSceneFakeTest, RefusedScenesAreErrors) {
                   " @trivale::type_a::CLWRenderableScene");
 }
 
+// Scenes of both versions for cutting: moving boxes and cameras.
+std::string SceneV3() {
+    std::string text = Header(0, 60);
+    for (int i = 0; i < 3; ++i) text += Object("box.lwo", Motion{{0, 1.5, 2, 3}, {0, 1}, {i * 1.0}, {0, 0.5}});
+    return text + Camera("Main", Motion{{0, 1}, {2}, {-10, -5}}) + Camera("Side", Motion{{-10}, {1}}) +
+           "BackdropColor 0.2 0.3 0.5\n";
+}
+
+std::string SceneV1() {
+    std::string text = "LWSC\n1\n\nFirstFrame 0\nLastFrame 60\nFramesPerSecond 30\n\n";
+    for (int i = 0; i < 8; ++i) {
+        text += "LoadObject objects\\box.lwo\nShowObject 7 7\nObjectMotion (unnamed)\n  9\n  2\n";
+        text += "  " + std::to_string(i) + " 0 0 0 0 0 1 1 1\n  0 0 0 0 0\n";
+        text += "  " + std::to_string(i) + " 1 0.5 0 0 0 1 1 1\n  30 1 0 0 0\nEndBehavior 1\n\n";
+    }
+    return text + "AddCamera\nCameraMotion (unnamed)\n  9\n  1\n  0 1 -10 0 0 0 1 1 1\n  0 0 0 0 0\n";
+}
+
+// A scene the library refuses is reported by its name with the library's error code, the code's text
+// and, for a scene of a version it reads, that version; wherever the file was cut.
+TEST_F(LwSceneFakeTest, ARefusedSceneGivesTheLibrarysReason) {
+    const std::string path = (data_ / "scenes/test.lws").string();
+    const std::string v3 = SceneV3(), v1 = SceneV1();
+    // The show's scenes: the valley of version 3, the lake of version 1.
+    const std::string valley = tvtest::ReadFile(TV_CONTENT_DIR "/scenes/valley/valley.lws");
+    const std::string lake = tvtest::ReadFile(TV_CONTENT_DIR "/scenes/lake/lake.lws");
+    ASSERT_GT(valley.size(), 8192u);
+    ASSERT_GT(lake.size(), 8192u);
+    const std::string damaged = "LightWave scene error 7 (bad file format) in a version ";
+    const std::string notAScene = "LightWave scene error 7 (bad file format): not a LightWave scene of version 1 or 3";
+    const struct {
+        const char* name;
+        std::string text, reason;
+    } cases[] = {
+        {"version 3 cut at 4096 bytes", valley.substr(0, 4096), damaged + "3 scene"},
+        {"version 3 cut to half", valley.substr(0, valley.size() / 2), damaged + "3 scene"},
+        {"version 1 cut inside a key", lake.substr(0, 4050), damaged + "1 scene"},
+        {"version 2", "LWSC\n2\n" + v3.substr(7), notAScene},
+        {"no version line", "LWSC\n", notAScene},
+        {"empty", "", notAScene},
+        {"text", "hello\n", notAScene},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RestartLog();
+        EXPECT_EQ(tvtest::Thrown<EInvalidFileFormat>([&] { Load(c.text); }),
+                  "LWS のロードに失敗しました. " + path + " @trivale::type_a::CLWRenderableScene");
+        EXPECT_EQ(log_->Count("ERROR: " + path + ": " + c.reason + "\n"), 1) << log_->Text();
+    }
+    // Cut at any byte: a cut the library takes for a shorter scene loads, a cut inside an object's file
+    // name asks for an object that is not there, and every refusal gives the library's reason for a
+    // scene of the version the file has (whose number ends at byte 6).
+    for (const std::string* whole : {&v3, &v1}) {
+        RestartLog();
+        std::vector<std::string> expected;
+        int refused = 0, missing = 0;
+        for (std::size_t cut = 0; cut < whole->size(); ++cut) {
+            try {
+                Load(whole->substr(0, cut));
+            } catch (const EFileOpenError&) {
+                ++missing;
+                expected.push_back("object ");
+            } catch (const EInvalidFileFormat&) {
+                ++refused;
+                expected.push_back(cut < 6 ? notAScene : damaged + (whole == &v3 ? "3" : "1") + " scene");
+            }
+        }
+        std::vector<std::string> reported;
+        for (const std::string& line : log_->Lines())
+            if (line.rfind("ERROR: " + path + ": ", 0) == 0) reported.push_back(line.substr(path.size() + 9));
+        ASSERT_EQ(reported.size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            if (expected[i] == "object ")
+                EXPECT_EQ(reported[i].rfind("object ", 0), 0u) << reported[i];
+            else
+                EXPECT_EQ(reported[i], expected[i]);
+        }
+        EXPECT_GT(refused, 100);
+        EXPECT_GT(missing, 0);
+    }
+}
+
+// An object that cannot be read is reported by its own file; the line before names the scene that asked
+// for it and the object file it names.
+TEST_F(LwSceneFakeTest, AnObjectThatCannotBeReadNamesItsScene) {
+    const std::string path = (data_ / "scenes/test.lws").string();
+    WriteFile("scenes/bad_000.t3o", {'T', '3', 'O', 0});
+    const struct {
+        const char* name;
+        std::string text, object, message;
+    } cases[] = {
+        {"missing, version 3", Header(0, 60) + Object("box.lwo", Motion()) + Object("objects\\missing.lwo", Motion()),
+         "objects\\missing.lwo (layer 1) not loaded from scenes\\missing_000.t3o",
+         (data_ / "scenes/missing_000.t3o").string()},
+        {"missing, version 1", "LWSC\n1\n\nLoadObject gone.lwo\n",
+         "gone.lwo (layer 1) not loaded from scenes\\gone_000.t3o", (data_ / "scenes/gone_000.t3o").string()},
+        {"damaged", Header(0, 60) + Object("bad.lwo", Motion()),
+         "bad.lwo (layer 1) not loaded from scenes\\bad_000.t3o", (data_ / "scenes/bad_000.t3o").string()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RestartLog();
+        try {
+            Load(c.text);
+            ADD_FAILURE() << "loaded";
+        } catch (const EIOError& e) {
+            EXPECT_NE(e.GetMessage().find(c.message), std::string::npos) << e.GetMessage();
+        }
+        EXPECT_EQ(log_->Count("ERROR: " + path + ": object " + c.object + "\n"), 1) << log_->Text();
+    }
+}
+
 // Fog (its colours read back in the GL scene) on or off per item as its record says; the additive pass
 // last, without depth writes.
 TEST_F(LwSceneFakeTest, FrameStatesFogAndPassOrder) {

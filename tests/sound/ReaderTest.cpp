@@ -504,6 +504,30 @@ TEST(OggReaderTest, RegressionChainOfTwoFormatsIsRefusedAtOpen) {
     }
 }
 
+// The serial number of the stream's first page.
+uint32_t SerialOf(const std::string& ogg) { return LoadLE32(reinterpret_cast<const unsigned char*>(ogg.data()) + 14); }
+
+// Each stream the encoder writes has a serial number of its own, made from its bytes: the same stream
+// is the same bytes every time, streams that differ in anything have different numbers, and every page
+// carries the number with a checksum that holds.
+TEST(OggEncodeTest, EveryStreamHasASerialNumberOfItsOwn) {
+    const std::string first = EncodeOgg(2, 44100, 5000);
+    EXPECT_TRUE(first == EncodeOgg(2, 44100, 5000));
+    std::vector<uint32_t> serials;
+    for (const std::string& ogg : {first, EncodeOgg(2, 44100, 5001), EncodeOgg(1, 44100, 5000),
+                                   EncodeOgg(2, 22050, 5000), EncodeOgg(2, 44100, 5000, {"TITLE=other"})}) {
+        const uint32_t serial = SerialOf(ogg);
+        for (const size_t at : OggPages(ogg))
+            EXPECT_EQ(serial, LoadLE32(reinterpret_cast<const unsigned char*>(ogg.data()) + at + 14));
+        std::string resealed = ogg;
+        Reseal(resealed);
+        EXPECT_TRUE(resealed == ogg) << "the checksums hold";
+        serials.push_back(serial);
+    }
+    std::sort(serials.begin(), serials.end());
+    EXPECT_EQ(serials.end(), std::adjacent_find(serials.begin(), serials.end()));
+}
+
 // vorbisfile leaves a freshly opened chained stream past its first link: the first play lost it, and a
 // rewind played it.
 TEST(OggReaderTest, RegressionChainedStreamPlaysFromItsFirstLinkEveryTime) {

@@ -12,6 +12,9 @@
 // worker makes for a segment takes the voice's lock, which the mixer takes for every block it renders,
 // where the plain streamer takes one lock of its own twice, so the worker's share grows with the load.
 // The ratios to the one-go decode are printed, not judged.
+// The reader's open (which reads every page, to find where each link begins) against vorbisfile's own
+// open of the same bytes, for the minute and for the data set's music when it lies beside the program;
+// printed, not judged.
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
@@ -22,6 +25,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,6 +38,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include "bench/Alternate.h"
+#include "core/FileStream.h"
 #include "core/MemoryStream.h"
 #include "devices/DXSound.h"
 #include "devices/OggVorbisReader.h"
@@ -414,6 +421,88 @@ BENCHMARK(BM_StreamersTogether)->Unit(benchmark::kMillisecond)->Iterations(kToge
 
 std::vector<double> g_mix;
 
+// Each file's open through the reader and through plain vorbisfile, wall seconds of each open.
+struct Opens {
+    std::string name, path;  // no path: from memory only
+    std::size_t bytes = 0;
+    std::vector<double> reader, plain, readerFile, plainFile;
+};
+std::vector<Opens> g_opens;
+
+double TimeReaderOpen(const std::string& bytes) {
+    CMemoryStream stream;
+    stream.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    stream.Seek(0);
+    COggVorbisReader reader;
+    const auto t0 = std::chrono::steady_clock::now();
+    reader.Open(&stream);
+    const double seconds = bench::Seconds(std::chrono::steady_clock::now() - t0);
+    benchmark::DoNotOptimize(reader.GetDataSize());
+    return seconds;
+}
+
+double TimePlainOpen(const std::string& bytes) {
+    MemSource src{&bytes, 0};
+    OggVorbis_File vf;
+    const ov_callbacks cb = {&MemRead, &MemSeek, nullptr, &MemTell};
+    const auto t0 = std::chrono::steady_clock::now();
+    const int r = ov_open_callbacks(&src, &vf, nullptr, 0, cb);
+    const double seconds = bench::Seconds(std::chrono::steady_clock::now() - t0);
+    if (r == 0) ov_clear(&vf);
+    return seconds;
+}
+
+// From the file, as the program reads its music (the archive's entries are windows on a file).
+double TimeReaderOpenFile(const std::string& path) {
+    const auto t0 = std::chrono::steady_clock::now();
+    CFileStream stream(path, plat::FileMode::ReadExisting, FileShare::Read);
+    COggVorbisReader reader;
+    reader.Open(&stream);
+    const double seconds = bench::Seconds(std::chrono::steady_clock::now() - t0);
+    benchmark::DoNotOptimize(reader.GetDataSize());
+    return seconds;
+}
+
+double TimePlainOpenFile(const std::string& path) {
+    OggVorbis_File vf;
+    const auto t0 = std::chrono::steady_clock::now();
+    const int r = ov_fopen(path.c_str(), &vf);
+    const double seconds = bench::Seconds(std::chrono::steady_clock::now() - t0);
+    if (r == 0) ov_clear(&vf);
+    return seconds;
+}
+
+void BM_OpenMusic(benchmark::State& state) {
+    std::vector<std::pair<std::string, std::string>> files = {{"", Music()}};
+    const std::filesystem::path music = std::filesystem::canonical("/proc/self/exe").parent_path() / "data" / "music";
+    for (const char* name : {"winter.ogg", "lake.ogg"}) {
+        std::ifstream in(music / name, std::ios::binary);
+        if (in) files.emplace_back((music / name).string(), std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    for (const auto& [path, bytes] : files) {
+        Opens o;
+        o.name = path.empty() ? "the minute" : std::filesystem::path(path).filename().string();
+        o.path = path;
+        o.bytes = bytes.size();
+        TimeReaderOpen(bytes);
+        TimePlainOpen(bytes);
+        g_opens.push_back(o);
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            Opens& o = g_opens[i];
+            const std::string& bytes = files[i].second;
+            bench::Alternate(
+                1, [&] { return TimeReaderOpen(bytes); }, [&] { return TimePlainOpen(bytes); }, o.reader, o.plain);
+            if (o.path.empty()) continue;
+            bench::Alternate(
+                1, [&] { return TimeReaderOpenFile(o.path); }, [&] { return TimePlainOpenFile(o.path); }, o.readerFile,
+                o.plainFile);
+        }
+    }
+}
+BENCHMARK(BM_OpenMusic)->Unit(benchmark::kMillisecond)->Iterations(41)->UseRealTime();
+
 void BM_MixerOneStream(benchmark::State& state) {
     plat::SoundTestOptions o;
     o.manualOutput = true;
@@ -504,6 +593,17 @@ int main(int argc, char** argv) {
             "mixer, one 44.1 kHz stereo stream (its own cost, no plain side): %s ms per minute of sound = "
             "%.4f%% of one core\n",
             bench::Show(mix, 1e3, 2).c_str(), 100.0 * mix.median / kSeconds);
+    }
+    for (const Opens& o : g_opens) {
+        std::printf("open of %s (%zu bytes), %zu alternated repetitions, wall ms: reader %s; plain vorbisfile %s\n",
+                    o.name.c_str(), o.bytes, o.reader.size(), bench::Show(o.reader, 1e3, 3).c_str(),
+                    bench::Show(o.plain, 1e3, 3).c_str());
+        std::printf("  reader's open / plain vorbisfile's: %s\n",
+                    bench::Show(bench::Ratios(o.reader, o.plain), 1, 2).c_str());
+        if (o.readerFile.empty()) continue;
+        std::printf("  from the file, wall ms: reader %s; plain vorbisfile (ov_fopen) %s; ratio %s\n",
+                    bench::Show(o.readerFile, 1e3, 3).c_str(), bench::Show(o.plainFile, 1e3, 3).c_str(),
+                    bench::Show(bench::Ratios(o.readerFile, o.plainFile), 1, 2).c_str());
     }
     return bench::Status();
 }

@@ -14,16 +14,24 @@ namespace trivale {
 
 namespace {
 
+// Reads from where the stream stands, within the link's bytes.
+std::uint32_t ReadLink(OggLinkBytes& link, void* buffer, std::uint32_t bytes) {
+    const std::uint32_t at = link.stream->Tell();
+    if (at < link.begin || at >= link.end) return 0;
+    return link.stream->Read(buffer, std::min(bytes, link.end - at));
+}
+
 // vorbisfile is C: no exception may unwind through it. A failing stream reads as the end of the data
-// (read) or as an unseekable position (seek, tell). A position outside the stream fails the seek, as it
+// (read) or as an unseekable position (seek, tell). A position outside the link fails the seek, as it
 // fails on a file: vorbisfile's page search on a damaged stream can aim far past the end, and if that
-// seek succeeded it would step back from there one chunk at a time, for ever in effect.
+// seek succeeded it would step back from there one chunk at a time, for ever in effect. Positions are
+// counted from the link's first byte.
 size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
     if (size == 0 || count == 0) return 0;
     try {
-        auto* stream = static_cast<IStream*>(source);
+        auto* link = static_cast<OggLinkBytes*>(source);
         const size_t want = std::min<size_t>(size * count, std::numeric_limits<uint32_t>::max() / 2);
-        const uint32_t got = stream->Read(ptr, static_cast<uint32_t>(want - want % size));
+        const uint32_t got = ReadLink(*link, ptr, static_cast<uint32_t>(want - want % size));
         return got / size;
     } catch (...) {
         return 0;
@@ -32,24 +40,25 @@ size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
 
 int SeekCallback(void* source, ogg_int64_t offset, int whence) {
     try {
-        auto* stream = static_cast<IStream*>(source);
+        auto* link = static_cast<OggLinkBytes*>(source);
+        const int64_t length = static_cast<int64_t>(link->end) - link->begin;
         int64_t target = 0;
         switch (whence) {
         case SEEK_SET:
             target = offset;
             break;
         case SEEK_CUR:
-            target = static_cast<int64_t>(stream->Tell()) + offset;
+            target = static_cast<int64_t>(link->stream->Tell()) - link->begin + offset;
             break;
         case SEEK_END:
-            target = static_cast<int64_t>(stream->GetSize()) + offset;
+            target = length + offset;
             break;
         default:
             target = 0;
             break;
         }
-        if (target < 0 || target > static_cast<int64_t>(stream->GetSize())) return -1;
-        stream->Seek(target);
+        if (target < 0 || target > length) return -1;
+        link->stream->Seek(link->begin + target);
         return 0;
     } catch (...) {
         return -1;
@@ -62,7 +71,9 @@ int CloseCallback(void*) {
 
 long TellCallback(void* source) {
     try {
-        return static_cast<long>(static_cast<IStream*>(source)->Tell());
+        auto* link = static_cast<OggLinkBytes*>(source);
+        const std::uint32_t at = link->stream->Tell();
+        return at < link->begin ? -1 : static_cast<long>(at - link->begin);
     } catch (...) {
         return -1;
     }
@@ -180,24 +191,25 @@ struct StreamState {
     ~StreamState() { ogg_stream_clear(&state); }
 };
 
-// Checks the setup headers in the bytes [begin, end) of the stream, one link's header pages. They are
-// read as vorbisfile reads them: the same page search over the same bytes, step by step (bytes it skips
-// are skipped here too, and the same pages follow), and each logical stream's packets gathered from its
-// beginning-of-stream page on. Something that only looks like a page can claim bytes past the header
-// pages; vorbisfile has read on in whole chunks before it finds it is no page, and this check reads on
-// as far. A second beginning of one logical stream in the same pages could make the two gather
-// different packets; no encoder writes one, and the link is refused.
-bool HeaderPagesUsable(IStream& stream, std::uint32_t begin, std::uint32_t end) {
+// Checks the setup headers in the bytes [begin, end) of a link (counted from its first byte), one of
+// vorbisfile's links' header pages. They are read as vorbisfile reads them: the same page search over
+// the same bytes, step by step (bytes it skips are skipped here too, and the same pages follow), and
+// each logical stream's packets gathered from its beginning-of-stream page on. Something that only
+// looks like a page can claim bytes past the header pages; vorbisfile has read on in whole chunks (up to
+// the link's end) before it finds it is no page, and this check reads on as far. A second beginning of
+// one logical stream in the same pages could make the two gather different packets; no encoder writes
+// one, and the link is refused.
+bool HeaderPagesUsable(OggLinkBytes& link, std::uint32_t begin, std::uint32_t end) {
     SyncState sync;
     std::map<int, std::unique_ptr<StreamState>> streams;
-    stream.Seek(begin);  // its answer is not always the stream's own position (an archive entry's is not)
-    if (stream.Tell() != begin) return false;
+    link.stream->Seek(link.begin + std::uint64_t{begin});  // its answer is not always the stream's own position
+    if (link.stream->Tell() != link.begin + std::uint64_t{begin}) return false;
     for (std::uint64_t at = begin; at < end;) {
         ogg_page page;
         const long found = ogg_sync_pageseek(&sync.state, &page);
         if (found == 0) {
             char* buffer = ogg_sync_buffer(&sync.state, kChunk);
-            const std::uint32_t got = buffer != nullptr ? stream.Read(buffer, kChunk) : 0;
+            const std::uint32_t got = buffer != nullptr ? ReadLink(link, buffer, kChunk) : 0;
             if (got == 0) return false;  // vorbisfile read bytes this check cannot: nothing to vouch for
             ogg_sync_wrote(&sync.state, static_cast<long>(got));
             continue;
@@ -226,25 +238,24 @@ bool SameFormat(const vorbis_info& first, const vorbis_info& link) {
     return link.channels == first.channels && link.rate == first.rate;
 }
 
-// Opening a seekable stream, vorbisfile reads the headers of every link (chained streams have several)
-// and decodes each link with its own alone: later reads and seeks take in no new ones. Link i's came
-// from the bytes [offsets[i], dataoffsets[i]), the first link's counted from where the stream stood when
-// the open began. Checking those bytes checks every setup header the decoder will ever use; every link
-// must have the first link's format too. An unseekable stream would take in headers while playing:
-// refused (the engine's streams all seek).
-bool LinksUsable(IStream& stream, OggVorbis_File& file, std::uint32_t start) {
+// Opening a seekable stream, vorbisfile reads the headers of every link it tells apart by serial numbers
+// (each of the reader's links is one, unless damage hides beginnings of streams among other pages) and
+// decodes each with its own alone: later reads and seeks take in no new ones. Its link i's came from the
+// bytes [offsets[i], dataoffsets[i]). Checking those bytes checks every setup header the decoder will
+// ever use; every one of its links must have the first one's format too. An unseekable stream would take
+// in headers while playing: refused (the engine's streams all seek).
+bool LinksUsable(OggLinkBytes& link, OggVorbis_File& file) {
     if (!ov_seekable(&file)) return false;
     bool usable = true;
     try {
-        const std::uint32_t resume = stream.Tell();
+        const std::uint32_t resume = link.stream->Tell();
         for (int i = 0; usable && i < file.links; ++i) {
-            const ogg_int64_t shift = i == 0 ? start : 0;
-            const ogg_int64_t begin = file.offsets[i] + shift, end = file.dataoffsets[i] + shift;
-            usable = 0 <= begin && begin <= end && end <= stream.GetSize() &&
-                     HeaderPagesUsable(stream, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)) &&
+            const ogg_int64_t begin = file.offsets[i], end = file.dataoffsets[i];
+            usable = 0 <= begin && begin <= end && end <= ogg_int64_t{link.end} - link.begin &&
+                     HeaderPagesUsable(link, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)) &&
                      SameFormat(file.vi[0], file.vi[i]);
         }
-        stream.Seek(resume);  // where vorbisfile left it
+        link.stream->Seek(resume);  // where vorbisfile left it
     } catch (const std::exception&) {
         usable = false;
     }
@@ -263,48 +274,223 @@ int SeekToStart(OggVorbis_File& file, ogg_int64_t start) {
     return ov_raw_seek(&file, start);
 }
 
+// Opens vorbisfile on one link's bytes. Nothing has been decoded yet: a link whose setup headers would
+// fail the decoder stops here. vorbisfile's open ends with a raw seek to its first link's sound, but
+// leaves a chained stream past that link: sent there again, every one of its links plays.
+bool OpenLink(OggLinkBytes& link, OggVorbis_File& file) {
+    try {
+        link.stream->Seek(link.begin);
+        if (link.stream->Tell() != link.begin) return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
+    if (ov_open_callbacks(&link, &file, nullptr, 0, callbacks) < 0) return false;
+    if (!LinksUsable(link, file)) {
+        ov_clear(&file);
+        return false;
+    }
+    if (file.links > 1) SeekToStart(file, file.dataoffsets[0]);
+    return true;
+}
+
+std::uint64_t PcmFrames(OggVorbis_File& file) {
+    const ogg_int64_t samples = ov_pcm_total(&file, -1);
+    return samples > 0 ? static_cast<std::uint64_t>(samples) : 0;
+}
+
 }  // namespace
+
+namespace {
+
+// Links a stream may hold: far more than any real chain, and a bound on what the scan keeps and the
+// open then opens one by one.
+constexpr std::size_t kMaxLinks = 65536;
+
+// The link's bytes read ahead in chunks for one pass over its pages, holding a page at most and a chunk
+// beside it.
+class PageBytes {
+public:
+    explicit PageBytes(const OggLinkBytes& bytes) : link_(bytes), base_(bytes.begin) {}
+
+    // Whether the bytes [from, to) are held; those before `from` may go.
+    bool Hold(std::uint64_t from, std::uint64_t to) {
+        if (from - base_ >= kChunk) {
+            bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(from - base_));
+            base_ = from;
+        }
+        while (End() < to && !ended_) {
+            const std::size_t held = bytes_.size();
+            bytes_.resize(held + kChunk);
+            const std::uint32_t got = ReadLink(link_, bytes_.data() + held, kChunk);
+            bytes_.resize(held + got);
+            ended_ = got == 0;
+        }
+        return End() >= to;
+    }
+    const unsigned char* At(std::uint64_t at) const { return bytes_.data() + (at - base_); }
+    std::uint64_t End() const { return base_ + bytes_.size(); }
+
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+
+    // The first "OggS" at or after `from`; kNone when there is none.
+    std::uint64_t NextCapture(std::uint64_t from) {
+        for (;;) {
+            if (!Hold(from, from + 4)) return kNone;
+            const unsigned char* const first = At(from);
+            const unsigned char* const last = At(End() - 3);
+            for (const unsigned char* p = first; p < last;) {
+                p = static_cast<const unsigned char*>(std::memchr(p, 'O', static_cast<std::size_t>(last - p)));
+                if (p == nullptr) break;
+                if (std::memcmp(p, "OggS", 4) == 0) return from + static_cast<std::uint64_t>(p - first);
+                ++p;
+            }
+            from = End() - 3;  // a capture may straddle the next chunk
+        }
+    }
+
+private:
+    OggLinkBytes link_;
+    std::uint64_t base_;
+    std::vector<unsigned char> bytes_;
+    bool ended_ = false;
+};
+
+// Whether an "OggS" lies whole in the n bytes.
+bool HoldsCapture(const unsigned char* bytes, std::size_t n) {
+    for (const unsigned char *p = bytes, *last = bytes + (n < 3 ? 0 : n - 3); p < last; ++p) {
+        p = static_cast<const unsigned char*>(std::memchr(p, 'O', static_cast<std::size_t>(last - p)));
+        if (p == nullptr) return false;
+        if (std::memcmp(p, "OggS", 4) == 0) return true;
+    }
+    return false;
+}
+
+// Whether the page's checksum holds; the page itself is left as it is.
+bool ChecksumHolds(const unsigned char* page, long headerBytes, long bodyBytes) {
+    unsigned char header[27 + 255];
+    std::memcpy(header, page, static_cast<std::size_t>(headerBytes));
+    ogg_page copy;
+    copy.header = header;
+    copy.header_len = headerBytes;
+    copy.body = const_cast<unsigned char*>(page + headerBytes);  // only read
+    copy.body_len = bodyBytes;
+    ogg_page_checksum_set(&copy);
+    return std::memcmp(header + 22, page + 22, 4) == 0;
+}
+
+}  // namespace
+
+// The pages are the ones vorbisfile's page search finds reading the bytes from the first: each "OggS"
+// whose page lies whole within the bytes and whose checksum holds, the search going on from the byte
+// after an "OggS" that is no page, and ending at a page cut short by the end. Checksums are what the
+// pass costs; a page's own is worked out only where the answer could change what is found: a
+// beginning-of-stream page, the first other page of a link, or a page holding an "OggS" that the
+// search would find, were the page no page. Of any other page, found or not, the search goes on at its
+// end: it is a page other than a beginning, after one, and changes nothing.
+bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::vector<OggLinkBytes>& links) {
+    links.assign(1, OggLinkBytes{&stream, begin, end});
+    stream.Seek(begin);
+    if (stream.Tell() != begin) return false;
+    PageBytes bytes(links.front());
+    bool sound = false;  // a page other than a beginning since the last link began
+    for (std::uint64_t at = begin;;) {
+        at = bytes.NextCapture(at);
+        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return true;
+        const long headerBytes = 27 + bytes.At(at)[26];
+        if (!bytes.Hold(at, at + headerBytes)) return true;
+        long bodyBytes = 0;
+        for (long i = 27; i < headerBytes; ++i) bodyBytes += bytes.At(at)[i];
+        const std::uint64_t next = at + headerBytes + bodyBytes;
+        if (!bytes.Hold(at, next)) return true;
+        const bool beginning = (bytes.At(at)[5] & 0x02) != 0;
+        // An "OggS" that starts inside the page lies whole in its bytes and the next three.
+        const bool check = beginning || !sound || !bytes.Hold(at, next + 3) ||
+                           HoldsCapture(bytes.At(at) + 1, static_cast<std::size_t>(next + 3 - (at + 1)));
+        if (check && !ChecksumHolds(bytes.At(at), headerBytes, bodyBytes)) {
+            ++at;
+            continue;
+        }
+        if (!beginning) {
+            sound = true;
+        } else if (sound) {
+            if (links.size() >= kMaxLinks) return false;
+            links.back().end = static_cast<std::uint32_t>(at);
+            links.push_back(OggLinkBytes{&stream, static_cast<std::uint32_t>(at), end});
+            sound = false;
+        }
+        at = next;
+    }
+}
 
 COggVorbisReader::COggVorbisReader() { std::memset(&file_, 0, sizeof file_); }
 
-COggVorbisReader::~COggVorbisReader() {
-    if (opened_) ov_clear(&file_);
+COggVorbisReader::~COggVorbisReader() { Close(); }
+
+void COggVorbisReader::Close() {
+    if (decoding_) ov_clear(&file_);
+    decoding_ = false;
+    opened_ = false;
+    links_.clear();
+    current_ = 0;
+    dataBytes_ = 0;
+    position_ = 0;
+    format_ = plat::WaveFormat();
 }
 
 void COggVorbisReader::Open(IStream* stream) {
-    if (opened_) {
-        ov_clear(&file_);
-        opened_ = false;
-    }
-    position_ = 0;
-    format_ = plat::WaveFormat();
+    Close();
     const char* const failed = "OggVorbisファイルのオープンに失敗しました.";
     if (stream == nullptr) throw EFileOpenError(this, failed);
-    const std::uint32_t start = stream->Tell();
-    const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
-    if (ov_open_callbacks(stream, &file_, nullptr, 0, callbacks) < 0) throw EFileOpenError(this, failed);
-    opened_ = true;
-    // Nothing has been decoded yet: a stream whose setup headers would fail the decoder stops here.
-    if (!LinksUsable(*stream, file_, start)) {
-        ov_clear(&file_);
-        opened_ = false;
+    bool found = false;
+    try {
+        found = FindOggLinks(*stream, stream->Tell(), stream->GetSize(), links_);
+    } catch (const std::exception&) {
+        found = false;
+    }
+    if (!found || !OpenLink(links_[0], file_)) {
+        Close();
         throw EFileOpenError(this, failed);
     }
-    // vorbisfile's open ends with a raw seek to the first link's sound, but leaves a chained stream past
-    // that link: sent there again, every link plays.
+    decoding_ = true;
     start_ = file_.dataoffsets[0];
-    if (file_.links > 1) SeekToStart(file_, start_);
-
     const vorbis_info* info = ov_info(&file_, -1);
-    if (info != nullptr) {
-        format_.formatTag = plat::kWaveFormatPcm;
-        format_.channels = static_cast<uint16_t>(info->channels);
-        format_.samplesPerSec = static_cast<uint32_t>(info->rate);
-        format_.bitsPerSample = 16;
-        format_.blockAlign = static_cast<uint16_t>(format_.channels * 16 / 8);
-        format_.avgBytesPerSec = format_.blockAlign * format_.samplesPerSec;
-        format_.extraSize = 0;
+    if (info == nullptr || info->channels <= 0) {
+        Close();
+        throw EFileOpenError(this, failed);
     }
+    format_.formatTag = plat::kWaveFormatPcm;
+    format_.channels = static_cast<uint16_t>(info->channels);
+    format_.samplesPerSec = static_cast<uint32_t>(info->rate);
+    format_.bitsPerSample = 16;
+    format_.blockAlign = static_cast<uint16_t>(format_.channels * 16 / 8);
+    format_.avgBytesPerSec = format_.blockAlign * format_.samplesPerSec;
+    format_.extraSize = 0;
+
+    // Every later link is opened once here, one at a time, for its format and its length; the first
+    // link's decoder finds the stream where it left it.
+    std::uint64_t frames = PcmFrames(file_);
+    bool usable = true;
+    try {
+        const std::uint32_t resume = stream->Tell();
+        for (std::size_t i = 1; usable && i < links_.size(); ++i) {
+            OggVorbis_File link;
+            std::memset(&link, 0, sizeof link);
+            usable = OpenLink(links_[i], link);
+            if (!usable) break;
+            for (int j = 0; usable && j < link.links; ++j) usable = SameFormat(*info, link.vi[j]);
+            frames += PcmFrames(link);
+            ov_clear(&link);
+        }
+        stream->Seek(resume);
+    } catch (const std::exception&) {
+        usable = false;
+    }
+    if (!usable) {
+        Close();
+        throw EFileOpenError(this, failed);
+    }
+    dataBytes_ = frames * format_.blockAlign;
 
     const vorbis_comment* comment = ov_comment(&file_, -1);
     if (comment != nullptr) {
@@ -316,12 +502,31 @@ void COggVorbisReader::Open(IStream* stream) {
         }
         properties_.Parse(lines);
     }
+    opened_ = true;
 }
 
 const plat::WaveFormat* COggVorbisReader::GetFormat() { return &format_; }
 
+bool COggVorbisReader::NextLink() {
+    if (current_ + 1 >= links_.size()) return false;
+    if (decoding_) ov_clear(&file_);
+    decoding_ = false;
+    ++current_;
+    decoding_ = OpenLink(links_[current_], file_);
+    return decoding_;
+}
+
 int COggVorbisReader::Rewind() {
-    if (!opened_ || !ov_seekable(&file_)) return 0;
+    if (!opened_) return 0;
+    if (current_ != 0 || !decoding_) {
+        // Opened afresh, the first link's decoder stands where the open left it.
+        if (decoding_) ov_clear(&file_);
+        current_ = 0;
+        position_ = 0;
+        decoding_ = OpenLink(links_[0], file_);
+        return decoding_ ? 0 : OV_EREAD;
+    }
+    if (!ov_seekable(&file_)) return 0;
     const int r = SeekToStart(file_, start_);
     position_ = 0;
     return r;
@@ -334,7 +539,7 @@ uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes) {
     char* out = static_cast<char*>(buffer);
     uint32_t total = 0;
     int holes = 0;
-    while (total < bytes) {
+    while (decoding_ && total < bytes) {
         int section = 0;
         const uint32_t want = std::min<uint32_t>(bytes - total, 1u << 30);
         const long r = ov_read(&file_, out + total, static_cast<int>(want), 0, 2, 1, &section);
@@ -343,6 +548,8 @@ uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes) {
             holes = 0;
         } else if (r == OV_HOLE && ++holes <= kMaxHoles) {
             continue;  // a gap in the data: decoding goes on after it
+        } else if (r == 0 && NextLink()) {
+            holes = 0;  // the link's end: the next one plays on
         } else {
             break;  // the end, or an error that would only repeat
         }
@@ -352,12 +559,7 @@ uint32_t COggVorbisReader::Read(void* buffer, uint32_t bytes) {
 }
 
 uint32_t COggVorbisReader::GetDataSize() {
-    if (!opened_) return 0;
-    const ogg_int64_t samples = ov_pcm_total(&file_, -1);
-    if (samples <= 0) return 0;
-    const uint64_t bytes = static_cast<uint64_t>(samples) * format_.blockAlign;
-    return bytes > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
-                                                        : static_cast<uint32_t>(bytes);
+    return static_cast<uint32_t>(std::min<std::uint64_t>(dataBytes_, std::numeric_limits<uint32_t>::max()));
 }
 
 uint32_t COggVorbisReader::GetPosition() { return position_; }

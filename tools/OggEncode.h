@@ -3,6 +3,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,8 @@ using EncodeInitVbr = int (*)(vorbis_info*, long channels, long rate, float qual
 
 // `sample(frame, channel)` gives each sample in [-1, 1], called frame by frame, channel by channel.
 // The comments are "tag=value" texts (or any text). Empty when the encoder refuses the settings.
+// Every stream gets a serial number of its own, made from its bytes: streams joined end to end stay
+// links that a reader tells apart by their numbers too, and every build writes the same bytes.
 template <class Sample>
 std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long frames,
                           const std::vector<std::string>& comments, float quality, Sample sample) {
@@ -31,11 +35,13 @@ std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long fram
     vorbis_analysis_init(&vd, &vi);
     vorbis_block_init(&vd, &vb);
     ogg_stream_state os;
-    ogg_stream_init(&os, 12345);
+    ogg_stream_init(&os, 0);  // the number is set once the bytes are known
     std::string out;
+    std::vector<std::size_t> starts;
     auto pages = [&](bool flush) {
         ogg_page og;
         while (flush ? ogg_stream_flush(&os, &og) : ogg_stream_pageout(&os, &og)) {
+            starts.push_back(out.size());
             out.append(reinterpret_cast<const char*>(og.header), static_cast<size_t>(og.header_len));
             out.append(reinterpret_cast<const char*>(og.body), static_cast<size_t>(og.body_len));
         }
@@ -71,6 +77,18 @@ std::string EncodeOggWith(EncodeInitVbr init, int channels, long rate, long fram
         }
     }
     pages(true);
+    std::uint32_t serial = 2166136261u;  // FNV-1a
+    for (const char c : out) serial = (serial ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (const std::size_t at : starts) {
+        ogg_page og;
+        og.header = reinterpret_cast<unsigned char*>(&out[at]);
+        og.header_len = 27 + og.header[26];
+        og.body = og.header + og.header_len;
+        og.body_len = 0;
+        for (long i = 27; i < og.header_len; ++i) og.body_len += og.header[i];
+        for (int i = 0; i < 4; ++i) og.header[14 + i] = static_cast<unsigned char>(serial >> (8 * i));
+        ogg_page_checksum_set(&og);
+    }
     ogg_stream_clear(&os);
     vorbis_block_clear(&vb);
     vorbis_dsp_clear(&vd);

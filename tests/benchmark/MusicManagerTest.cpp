@@ -124,11 +124,16 @@ TEST_F(MusicManagerTest, AFileNoReaderTakesIsReportedWithItsName) {
     EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"" + (dir / "damaged.ogg") +
                   "\" @trivale::COggVorbisReader",
               tvtest::Thrown<EFileOpenError>([&] { music->Play("damaged.ogg", false); }));
-    // Music chained from a stereo and a mono link would play the mono one as torn frames.
+    // Music chained from a stereo and a mono link would play the mono one as torn frames; with one serial
+    // number for both links, as noise.
     tvtest::WriteFile(dir / "chained.ogg", EncodeOgg(2, 44100, 4000) + WithSerial(EncodeOgg(1, 44100, 4000), 778));
-    EXPECT_EQ("OggVorbisファイルのオープンに失敗しました. - ファイル \"" + (dir / "chained.ogg") +
-                  "\" @trivale::COggVorbisReader",
-              tvtest::Thrown<EFileOpenError>([&] { music->Play("chained.ogg", false); }));
+    tvtest::WriteFile(dir / "shared.ogg",
+                      WithSerial(EncodeOgg(2, 44100, 4000), 12345) + WithSerial(EncodeOgg(1, 44100, 4000), 12345));
+    for (const char* file : {"chained.ogg", "shared.ogg"}) {
+        EXPECT_EQ(
+            "OggVorbisファイルのオープンに失敗しました. - ファイル \"" + (dir / file) + "\" @trivale::COggVorbisReader",
+            tvtest::Thrown<EFileOpenError>([&] { music->Play(file, false); }));
+    }
     EXPECT_EQ("CreateSoundReader(): 対応していない音声フォーマットです. - ファイル \"" + (dir / "notes.ogg") + "\" @",
               tvtest::Thrown<EInvalidFileFormat>([&] { music->Play("notes.ogg", false); }));
     Play("ramp.wav");  // and the next track plays

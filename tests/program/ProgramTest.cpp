@@ -281,8 +281,9 @@ TEST_F(ProgramTest, DamagedFilesAreNamedInTheirReports) {
 // Found by fuzzing: a music file whose damaged setup header reached the decoder ended the program with a
 // floating-point exception and a log that said nothing; one whose codebook was too large for the
 // decoder's stack ended it with a segmentation fault. Music chained from a stereo and a mono link played
-// on with the wrong sound. Each ends with the reader's report naming it, read from the data folder or
-// from the archive.
+// on with the wrong sound, and as noise when both links had one serial number (as two of the project's
+// own files joined end to end once had). Each ends with the reader's report naming it, read from the data
+// folder or from the archive.
 TEST_F(ProgramTest, DamagedMusicEndsWithAReportNamingIt) {
     // A WAVE file cut inside its format chunk, as a copy that stopped short leaves it.
     const std::string cutWave = std::string("RIFF\x24\x10\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0", 22);
@@ -297,6 +298,8 @@ TEST_F(ProgramTest, DamagedMusicEndsWithAReportNamingIt) {
         {"music-huge-codebook.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "music-huge-codebook.ogg"),
          "OggVorbisファイルのオープンに失敗しました."},
         {"chain-of-two-formats.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "chain-of-two-formats.ogg"),
+         "OggVorbisファイルのオープンに失敗しました."},
+        {"chain-sharing-a-serial.ogg", Read(fs::path(TV_FUZZ_REGRESSIONS) / "ogg" / "chain-sharing-a-serial.ogg"),
          "OggVorbisファイルのオープンに失敗しました."},
         {"cut wave", cutWave, "ファイルフォーマットエラー: "},
     };

@@ -4,6 +4,10 @@
 // agrees with the description, is no larger than its file's bytes can hold, and becomes a texture of the
 // asked size, level count and format.
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
 
 #include "FuzzSupport.h"
 #include "gfxkit/TextureLoader.h"
@@ -62,21 +66,28 @@ uint32_t FullChain(uint32_t w, uint32_t h) {
     return n;
 }
 
-// Whether a JPEG's frame is arithmetic-coded (start-of-frame markers C9-CB and CD-CF).
+// Whether a JPEG's frame is arithmetic-coded, as libjpeg reads its header.
+struct JpegProbe {
+    jpeg_error_mgr err;  // first: libjpeg hands the error manager back
+    std::jmp_buf jump;
+};
+
 bool ArithmeticJpeg(const std::string& file) {
     if (file.size() < 3 || static_cast<uint8_t>(file[0]) != 0xFF || static_cast<uint8_t>(file[1]) != 0xD8) return false;
-    for (size_t at = 2; at + 4 <= file.size();) {
-        const uint8_t marker = static_cast<uint8_t>(file[at + 1]);
-        if (static_cast<uint8_t>(file[at]) != 0xFF) return false;
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
-            return marker >= 0xC9;
-        at += 2 + (static_cast<uint8_t>(file[at + 2]) << 8 | static_cast<uint8_t>(file[at + 3]));
+    jpeg_decompress_struct cinfo;
+    JpegProbe probe;
+    cinfo.err = jpeg_std_error(&probe.err);
+    probe.err.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<JpegProbe*>(c->err)->jump, 1); };
+    probe.err.emit_message = [](j_common_ptr, int) {};
+    jpeg_create_decompress(&cinfo);
+    volatile bool arithmetic = false;
+    if (setjmp(probe.jump) == 0) {
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(file.data()), file.size());
+        jpeg_read_header(&cinfo, TRUE);
+        arithmetic = cinfo.arith_code != 0;
     }
-    return false;
+    jpeg_destroy_decompress(&cinfo);
+    return arithmetic;
 }
 
 bool IsBlocks(Format f) { return f == Format::Dxt1 || f == Format::Dxt3 || f == Format::Dxt5; }

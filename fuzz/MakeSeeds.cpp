@@ -5,9 +5,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
 
 #include "tools/ArchivePacker.h"
 #include "tools/T3OWriter.h"
@@ -136,6 +140,136 @@ void Objects() {
     if (trivale::tools::WriteT3O(point, bytes, error)) Put("t3o", "point.t3o", bytes);
 }
 
+// Pictures of every kind the texture loader reads, each behind its parameter byte (fuzz/image.cpp): the
+// show's own (0 and 1), a maximum size and a texel format.
+std::string Png(unsigned width, unsigned height, int colourType, int depth, bool interlaced, const std::string& rows) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, size_t n) {
+            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, width, height, depth, colourType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        const png_color palette[3] = {{0, 0, 0}, {255, 128, 0}, {20, 40, 250}};
+        const png_byte alpha[2] = {0, 128};
+        png_set_PLTE(png, info, palette, 3);
+        png_set_tRNS(png, info, alpha, 2, nullptr);
+    }
+    png_write_info(png, info);
+    png_set_interlace_handling(png);
+    std::vector<png_bytep> lines(height);
+    for (unsigned y = 0; y < height; ++y)
+        lines[y] = reinterpret_cast<png_bytep>(const_cast<char*>(rows.data())) + rows.size() / height * y;
+    png_write_image(png, lines.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+std::string Jpeg(unsigned width, unsigned height, int components, bool progressive, bool subsampled) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = width, c.image_height = height, c.input_components = components;
+    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 75, TRUE);
+    if (!subsampled)
+        for (int i = 0; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    if (progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::string row(width * components, '\0');
+    while (c.next_scanline < height) {
+        for (unsigned i = 0; i < row.size(); ++i) row[i] = static_cast<char>(i * 7 + c.next_scanline * 13);
+        JSAMPROW r = reinterpret_cast<JSAMPROW>(&row[0]);
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::string out(reinterpret_cast<const char*>(mem), size);
+    jpeg_destroy_compress(&c);
+    std::free(mem);
+    return out;
+}
+
+std::string Tga(int type, unsigned width, unsigned height, int bits, int descriptor, const std::string& map,
+                int mapBits, const std::string& pixels) {
+    std::string b = {'\0', char(mapBits ? 1 : 0), char(type)};
+    b += LE16(0) + LE16(mapBits ? static_cast<unsigned>(map.size() / (mapBits / 8)) : 0) + char(mapBits);
+    b += LE16(0) + LE16(0) + LE16(width) + LE16(height) + char(bits) + char(descriptor);
+    return b + map + pixels;
+}
+
+// A DDS of a four-character code or of an uncompressed format {flags, bits, red, green, blue, alpha}.
+std::string Dds(unsigned width, unsigned height, unsigned mips, const std::vector<std::uint32_t>& format,
+                const std::string& data) {
+    const bool fourCc = format.size() == 1;
+    std::string b = "DDS " + LE32(124) + LE32(0x1007 | (mips > 1 ? 0x20000 : 0)) + LE32(height) + LE32(width) +
+                    LE32(0) + LE32(0) + LE32(mips) + std::string(44, '\0') + LE32(32);
+    if (fourCc)
+        b += LE32(4) + LE32(format[0]) + std::string(20, '\0');
+    else
+        b += LE32(format[0]) + LE32(0) + LE32(format[1]) + LE32(format[2]) + LE32(format[3]) + LE32(format[4]) +
+             LE32(format[5]);
+    return b + LE32(0x1000 | (mips > 1 ? 0x400008 : 0)) + std::string(16, '\0') + data;
+}
+
+void Pictures() {
+    auto put = [](const std::string& name, const std::string& bytes) {
+        for (const char* p : {"\x00", "\x01", "\x05", "\x91"})
+            Put("image", std::to_string(p[0] & 0xFF) + "-" + name, p[0] + bytes);
+    };
+    std::string rgba, grey, bits, indices;
+    for (int i = 0; i < 7 * 5; ++i) {
+        rgba += std::string{char(i * 7), char(i * 3), char(255 - i), char(i * 11)};
+        grey += char(i * 7);
+        indices += char(i % 3);
+    }
+    for (int y = 0; y < 5; ++y) bits += std::string{char(0xA5 >> y), char(0x80)};
+    put("rgba.png", Png(7, 5, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, rgba));
+    put("grey-interlaced.png", Png(7, 5, PNG_COLOR_TYPE_GRAY, 8, true, grey));
+    put("mono.png", Png(9, 5, PNG_COLOR_TYPE_GRAY, 1, false, bits));
+    put("palette.png", Png(7, 5, PNG_COLOR_TYPE_PALETTE, 8, false, indices));
+    put("rgb.jpg", Jpeg(19, 11, 3, false, true));
+    put("grey-progressive.jpg", Jpeg(9, 17, 1, true, false));
+    put("rgb-progressive.jpg", Jpeg(16, 8, 3, true, false));
+
+    std::string palette = LE32(0x000000) + LE32(0xFF0000) + LE32(0x00FF00);
+    put("palette8.bmp", Bitmap(3, 2, 8, palette, std::string("\0\1\2\0\2\1\0\0", 8)));
+    put("rgb24.bmp", Bitmap(2, -2, 24, "", std::string("\1\2\3\4\5\6\0\0\7\x08\x09\x0A\x0B\x0C\0\0", 16)));
+    put("xrgb32.bmp", Bitmap(2, 1, 32, "", std::string("\1\2\3\4\5\6\7\x08", 8)));
+
+    std::string texels24;
+    for (int i = 0; i < 12; ++i) texels24 += std::string{char(i), char(i * 20), char(200 - i)};
+    put("rgb.tga", Tga(2, 4, 3, 24, 0x00, "", 0, texels24));
+    std::string packets = "\x83\x01\x02\x03\x80\x02";
+    for (int i = 0; i < 12; ++i) packets += char(0x40 + i);
+    packets += "\x84\x10\x20\x30\xFF";
+    put("rgba-rle.tga", Tga(10, 4, 3, 32, 0x28, "", 0, packets));
+    put("mapped.tga",
+        Tga(1, 3, 2, 8, 0x20, std::string("\0\0\xFF\0\xFF\0\xFF\0\0", 9), 24, std::string("\0\1\2\2\1\0", 6)));
+    put("grey-rle.tga", Tga(11, 5, 2, 8, 0x10, "", 0, "\x84\x40\x04\1\2\3\4\5"));
+
+    const std::string dxt1 = std::string("\x1F\0\0\xF8\xE4\xE4\xE4\xE4", 8);
+    std::string chain;
+    for (int i = 0; i < 7; ++i) chain += dxt1;
+    put("dxt1-chain.dds", Dds(8, 8, 4, {0x31545844}, chain));
+    put("dxt5.dds", Dds(4, 4, 1, {0x35545844}, std::string("\xC8\x64\x3A\0\0\0\0\0", 8) + dxt1));
+    put("dxt3-odd.dds", Dds(5, 3, 1, {0x33545844}, std::string(8, '\x5F') + dxt1 + std::string(8, '\x0F') + dxt1));
+    put("argb8888-chain.dds", Dds(2, 2, 2, {0x41, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+                                  LE32(1) + LE32(2) + LE32(3) + LE32(4) + LE32(0xFF123456)));
+    put("rgb565.dds", Dds(2, 1, 1, {0x40, 16, 0xF800, 0x7E0, 0x1F, 0}, LE16(0xF800) + LE16(0x07FF)));
+    put("luminance.dds", Dds(3, 1, 1, {0x20000, 8, 0xFF, 0, 0, 0}, "\x10\x80\xF0"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,6 +281,7 @@ int main(int argc, char** argv) {
     mkdir(g_dir.c_str(), 0755);
     Archives();
     Objects();
+    Pictures();
 
     std::string pcm8, pcm16;
     for (int i = 0; i < 24; ++i) {

@@ -161,20 +161,37 @@ Pixels Resample(const Pixels& src, uint32_t w, uint32_t h, const Filter& filter)
     }
     const auto xs = AxisTaps(src.width, w, filter.kind, filter.mirrorU);
     const auto ys = AxisTaps(src.height, h, filter.kind, filter.mirrorV);
-    // Rows first, into floats, then columns.
-    std::vector<float> rows(size_t(w) * src.height * 4);
-    for (uint32_t y = 0; y < src.height; ++y) {
+    // Rows first, into floats, then columns. The filtered source rows are kept in a few slots, taken in
+    // turn, so that a row shared by neighbouring destination rows is filtered once; a whole image of them
+    // would take four times the level. The slots take at most a quarter of the level's rows (two at the
+    // least): a wide footprint then filters some of its rows twice.
+    size_t slots = 2;
+    for (const std::vector<Tap>& t : ys) slots = std::max(slots, t.size());
+    slots = std::min(slots, std::max<size_t>(2, h / 4));
+    std::vector<float> rows(slots * w * 4);
+    std::vector<int64_t> held(slots, -1);         // the source row in each slot, -1 for none
+    std::vector<int64_t> slotOf(src.height, -1);  // the slot holding each source row, -1 for none
+    size_t next = 0;
+    auto row = [&](uint32_t y) -> const float* {
+        if (slotOf[y] >= 0) return &rows[size_t(slotOf[y]) * w * 4];
+        const size_t s = next;
+        next = (next + 1) % slots;
+        if (held[s] >= 0) slotOf[size_t(held[s])] = -1;
+        held[s] = y;
+        slotOf[y] = int64_t(s);
+        float* o = &rows[s * w * 4];
+        std::fill(o, o + size_t(w) * 4, 0.0f);
         const uint8_t* in = &src.bgra[size_t(y) * src.width * 4];
-        float* o = &rows[size_t(y) * w * 4];
         for (uint32_t x = 0; x < w; ++x, o += 4)
             for (const Tap& t : xs[x])
                 for (int c = 0; c < 4; ++c) o[c] += t.weight * in[t.index * 4 + c];
-    }
+        return &rows[s * w * 4];
+    };
     std::vector<float> acc(size_t(w) * 4);
     for (uint32_t y = 0; y < h; ++y) {
         std::fill(acc.begin(), acc.end(), 0.0f);
         for (const Tap& t : ys[y]) {
-            const float* in = &rows[size_t(t.index) * w * 4];
+            const float* in = row(t.index);
             for (size_t i = 0; i < acc.size(); ++i) acc[i] += t.weight * in[i];
         }
         uint8_t* o = &out.bgra[size_t(y) * w * 4];

@@ -6,10 +6,35 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "gfxkit/ImageLoader.h"
+
+// Every allocation of this program passes through here, so that a test can see the largest single one
+// made while it watches.
+namespace {
+bool g_watching = false;
+size_t g_largest = 0;
+void* Allocate(std::size_t n) {
+    if (g_watching) g_largest = std::max(g_largest, n);
+    return std::malloc(n == 0 ? 1 : n);
+}
+}  // namespace
+void* operator new(std::size_t n) {
+    if (void* p = Allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 using namespace plat;
 
@@ -473,6 +498,55 @@ TEST(ImageLoader, TruncatedAndDamagedFilesNeverCrash) {
                 for (const ImageLevel& l : image.levels)
                     ASSERT_EQ(l.bytes.size(), ImageLevelBytes(image.format, l.width, l.height)) << i;
             }
+    }
+}
+
+// Resampling reads the source a few rows at a time: no allocation larger than the source or the level,
+// and the texels are those of the whole-image pass it replaced (their checksums recorded from it).
+TEST(ImageLoader, ResamplingHoldsOnlyTheRowsItReads) {
+    const auto pattern = [](uint32_t w, uint32_t h) {
+        Texels t(size_t(w) * h);
+        uint32_t v = 12345;
+        for (uint32_t& c : t) c = v = v * 1103515245u + 12345u;
+        return Png(w, h, t);
+    };
+    const auto sized = [](uint32_t w, uint32_t h, ImageFilter filter, uint32_t mips = 1) {
+        ImageLoadParams p = Params(w, filter, F::Argb8888, mips);
+        p.height = h;
+        return p;
+    };
+    const ImageFilter program = ImageFilter::Box | kImageFilterDither;
+    const struct {
+        const char* name;
+        uint32_t w, h;
+        ImageLoadParams params;
+        uint64_t checksum;
+    } cases[] = {
+        {"up_to_powers_of_two", 65, 64, sized(kImageDefault, kImageDefault, program, kImageDefault),
+         9017488348825642992ull},
+        {"down_to_a_maximum_size", 64, 256, sized(64, 64, program), 18252547442840265874ull},
+        {"linear_wrapping", 37, 29, sized(16, 64, ImageFilter::Linear), 9433719674398665636ull},
+        {"triangle_mirrored", 37, 29, sized(100, 7, ImageFilter::Triangle | kImageFilterMirror),
+         1493966500529150308ull},
+        {"triangle_far_down", 300, 5, sized(7, 300, ImageFilter::Triangle), 15914620002885499100ull},
+        {"box_far_down", 5, 300, sized(3, 1, ImageFilter::Box), 14459630775162599031ull},
+        {"point", 37, 29, sized(50, 50, ImageFilter::Point), 1888552013349061984ull},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = pattern(c.w, c.h);
+        LoadedImage image;
+        g_largest = 0;
+        g_watching = true;
+        const GraphicsResult result = LoadImageFromMemory(file.data(), file.size(), c.params, image);
+        g_watching = false;
+        ASSERT_EQ(result, gfx::kOk);
+        const size_t level = image.levels[0].bytes.size(), source = size_t(c.w) * c.h * 4;
+        EXPECT_LE(g_largest, std::max(level, source));
+        uint64_t sum = 14695981039346656037ull;
+        for (const ImageLevel& l : image.levels)
+            for (uint8_t b : l.bytes) sum = (sum ^ b) * 1099511628211ull;
+        EXPECT_EQ(sum, c.checksum);
     }
 }
 

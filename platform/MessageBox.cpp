@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <vector>
 
@@ -345,6 +346,16 @@ __attribute__((constructor)) void ShowRequestedBox() {
     if (!DecodeRequest(bytes, request)) return;  // not a request of ours: the program starts as it is
     close(kRequestDescriptor);
     if (getppid() != request.waiter) _exit(1);  // the program went before this could start
+    // The program's own handlers (installed before this ran) only take note: here a signal ends the box.
+    // One that the program's starter ignores stays ignored.
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction was = {};
+        if (sigaction(signal, nullptr, &was) != 0 || was.sa_handler == SIG_IGN) continue;
+        struct sigaction plain = {};
+        plain.sa_handler = SIG_DFL;
+        sigemptyset(&plain.sa_mask);
+        sigaction(signal, &plain, nullptr);
+    }
     g_boxProcess = getpid();
     pthread_atfork(nullptr, nullptr, &DieWithTheBoxProcess);
     SDL_Window* owner = nullptr;

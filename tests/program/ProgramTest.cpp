@@ -544,6 +544,16 @@ private:
     Window (*root_)(Display*) = nullptr;
 };
 
+// Ends the run it was given when the test leaves it behind (an assertion that failed before the wait).
+struct Reaper {
+    pid_t pid = 0;
+    ~Reaper() {
+        if (pid == 0 || ::waitpid(pid, nullptr, WNOHANG) != 0) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
 // Waits at most `limit` for `done`, looking every 20 ms.
 template <class F>
 bool WaitFor(F done, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
@@ -649,6 +659,7 @@ TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
         SCOPED_TRACE(signal);
         const pid_t pid = Start({"/oneshot"});
         ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
         ASSERT_TRUE(WaitFor([&] { return screen.Shows("vellacor06"); })) << "no box";
         ::kill(pid, signal);
         const Outcome run = Wait(pid);
@@ -668,6 +679,8 @@ TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
     const int held = ::open(log.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const pid_t pid = Start({"/oneshot"});
+    ASSERT_NE(pid, 0);
+    Reaper reaper{pid};
     ASSERT_TRUE(WaitFor([&] { return screen.Shows(kTitle); })) << "no notice";
     ::kill(pid, SIGTERM);
     const Outcome run = Wait(pid);

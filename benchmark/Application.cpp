@@ -8,6 +8,9 @@
 #include "core/Text.h"
 #include "devices/GameApplicationDriverDX9.h"
 #include "platform/MessageBox.h"
+#include "platform/Printable.h"
+
+#include <cstdio>
 
 using namespace trivale;
 
@@ -16,30 +19,14 @@ namespace {
 const char* const kTitle = "VELLACOR 06 (ver.1.0.1)";
 const int kFrameRateLimit = 500;
 
-// An argument is the user's text: a newline or another control character in it must not make a log
-// line of its own, nor reach the terminal raw.
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (const unsigned char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || c == 0x7f) {
-            out += FormatString("\\x%02x", c);
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
+// Told on the terminal after the switches that were not understood.
+const char* const kSwitchList = "switches (any case): /oneshot, /loop, /filesystem, /console";
 
 }  // namespace
 
 StartupSettings ReadSwitches(const std::vector<std::string>& args) {
     StartupSettings settings;
+    bool unknown = false;
     for (const std::string& arg : args) {
         const std::string key = ToLowerCase(arg);
         if (key == "/filesystem") {
@@ -55,9 +42,14 @@ StartupSettings ReadSwitches(const std::vector<std::string>& args) {
             settings.oneShot = true;
             LogInfoString("oneshot mode");
         } else {
-            LogError("unknown switch - '%s'", Escaped(key).c_str());
+            // As it was typed, so that the user finds it; escaped, as the user's text may hold anything.
+            const std::string typed = plat::Printable(arg);
+            LogError("unknown switch - '%s'", typed.c_str());
+            std::fprintf(stderr, "unknown switch - '%s'\n", typed.c_str());
+            unknown = true;
         }
     }
+    if (unknown) std::fprintf(stderr, "%s\n", kSwitchList);
     return settings;
 }
 
@@ -101,8 +93,8 @@ int RunProgram() {
     OpenLogFile();
     if (GetLogFileState() == LogFileState::InUse) {
         plat::ShowMessageBox(plat::kNoWindow,
-                             ExtractFileName(GetModuleFilePath()) + " is already running; its log " + GetLogFilePath() +
-                                 " is kept. This run ends.",
+                             plat::Printable(ExtractFileName(GetModuleFilePath())) + " is already running; its log " +
+                                 plat::Printable(GetLogFilePath()) + " is kept. This run ends.",
                              kTitle, plat::MessageBoxKind::Error);
         return 1;
     }

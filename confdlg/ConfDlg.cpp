@@ -7,6 +7,7 @@
 #include "confdlg/DialogWindow.h"
 #include "confdlg/SelectionStore.h"
 #include "devices/ConfigDialogRecord.h"
+#include "platform/Printable.h"
 
 using trivale::CONFIG_INFO;
 using trivale::CONFIG_SELECTION;
@@ -16,6 +17,7 @@ namespace {
 
 trivale::ConfigImageLookup g_images = nullptr;
 trivale::ConfigDisplayLookup g_displays = nullptr;
+trivale::ConfigStopQuery g_stop = nullptr;
 std::string g_error;
 
 int Fail(const std::string& message) {
@@ -37,6 +39,8 @@ __attribute__((visibility("default"))) void ConfDlgSetDisplayLookup(trivale::Con
     g_displays = lookup;
 }
 
+__attribute__((visibility("default"))) void ConfDlgSetStopQuery(trivale::ConfigStopQuery query) { g_stop = query; }
+
 __attribute__((visibility("default"))) const char* ConfDlgGetLastError(void) { return g_error.c_str(); }
 
 __attribute__((visibility("default"))) int GetPreviousConfig(const CONFIG_INFO* info, CONFIG_SELECTION* selection) {
@@ -51,9 +55,11 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
     CONFIG_SELECTION chosen;
     confdlg::LoadPrevious(*info, chosen, confdlg::CurrentDesktops(*info, g_displays));
 
-    // A typo in an unattended run must not look like a cancel: it is a failure with its reason.
+    // A typo in an unattended run must not look like a cancel: it is a failure with its reason. The
+    // value is quoted escaped: it goes into the log and onto the terminal.
     const char* unattended = std::getenv(confdlg::kUnattendedVariable);
-    const std::string quoted = std::string(confdlg::kUnattendedVariable) + "='" + (unattended ? unattended : "") + "'";
+    const std::string quoted =
+        std::string(confdlg::kUnattendedVariable) + "='" + plat::Printable(unattended ? unattended : "") + "'";
     switch (confdlg::ParseUnattended(unattended, chosen)) {
     case confdlg::UnattendedChoice::Accept:
         *selection = chosen;
@@ -74,11 +80,11 @@ __attribute__((visibility("default"))) int ShowConfigDialog(const CONFIG_INFO* i
         break;
     }
 
-    switch (confdlg::RunDialog(*info, g_images, g_displays, chosen)) {
+    switch (confdlg::RunDialog(*info, g_images, g_displays, g_stop, chosen)) {
     case confdlg::DialogResult::Accepted:
         if (!confdlg::SavePrevious(*info, chosen)) {
             std::fprintf(stderr, "The display settings could not be remembered in '%s'.\n",
-                         confdlg::SettingsPath().c_str());
+                         plat::Printable(confdlg::SettingsPath()).c_str());
         }
         *selection = chosen;
         return 1;

@@ -243,7 +243,8 @@ void FlushEvents() {
 }  // namespace
 
 DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, ConfigDisplayLookup displays,
-                       CONFIG_SELECTION& selection) {
+                       ConfigStopQuery stop, CONFIG_SELECTION& selection) {
+    if (stop != nullptr && stop() != 0) return DialogResult::Cancelled;
     if (!GtkReady()) return DialogResult::NoDisplay;
 
     std::string title(info.title, strnlen(info.title, sizeof(info.title)));
@@ -311,7 +312,7 @@ DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, Config
     gtk_widget_grab_focus(c.adapter);
     gint response = GTK_RESPONSE_CANCEL;
     {
-        const SignalCancel signals([dialog] { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL); });
+        const SignalCancel signals([dialog] { gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL); }, stop);
         response = gtk_dialog_run(GTK_DIALOG(dialog));
     }
 

@@ -15,9 +15,10 @@ enum class DialogResult { Accepted, Cancelled, NoDisplay };
 // `displays` names for it (the record's index where the program gave no lookup).
 DesktopSizes CurrentDesktops(const CONFIG_INFO& info, ConfigDisplayLookup displays);
 
-// Shows the dialog starting from `selection`; on Accepted the selection holds the user's choice.
+// Shows the dialog starting from `selection`; on Accepted the selection holds the user's choice. A
+// stop that `stop` (may be null) reports, before or while the dialog shows, cancels it.
 DialogResult RunDialog(const CONFIG_INFO& info, ConfigImageLookup images, ConfigDisplayLookup displays,
-                       CONFIG_SELECTION& selection);
+                       ConfigStopQuery stop, CONFIG_SELECTION& selection);
 
 }  // namespace confdlg
 }  // namespace trivale

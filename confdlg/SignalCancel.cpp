@@ -16,16 +16,27 @@ gboolean OnSignal(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
+gboolean OnPoll(gpointer data) {
+    const SignalCancel* self = static_cast<const SignalCancel*>(data);
+    if (self->StopAsked()) self->Cancel();
+    return G_SOURCE_CONTINUE;
+}
+
+const guint kPollMilliseconds = 50;
+
 }  // namespace
 
-SignalCancel::SignalCancel(std::function<void()> cancel) : cancel_(std::move(cancel)) {
+SignalCancel::SignalCancel(std::function<void()> cancel, ConfigStopQuery stop)
+    : cancel_(std::move(cancel)), stop_(stop) {
     for (int i = 0; i < 2; ++i) {
         sigaction(kSignals[i], nullptr, &saved_[i]);
         sources_[i] = g_unix_signal_add(kSignals[i], &OnSignal, this);
     }
+    if (stop_ != nullptr) poll_ = g_timeout_add(kPollMilliseconds, &OnPoll, this);
 }
 
 SignalCancel::~SignalCancel() {
+    if (poll_ != 0) g_source_remove(poll_);
     for (int i = 0; i < 2; ++i) {
         // GLib leaves the signal at its default action when its last watch goes: put back what was there.
         if (sources_[i] != 0) g_source_remove(sources_[i]);

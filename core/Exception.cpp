@@ -3,6 +3,7 @@
 #include "core/CommandLine.h"
 #include "core/Log.h"
 #include "core/Path.h"
+#include "platform/Printable.h"
 
 namespace trivale {
 
@@ -14,10 +15,12 @@ std::string OrUnknown(const std::string& text) { return text.empty() ? std::stri
 
 }  // namespace
 
+// Each of the report's lines stays one line: a message may name a file, and a file's name may hold a
+// line break.
 void LogApplicationException(const std::string& message, const std::string& className, const std::string& origin) {
-    std::string detail = OrUnknown(message);
-    std::string name = OrUnknown(className);
-    std::string from = OrUnknown(origin);
+    std::string detail = plat::Printable(OrUnknown(message));
+    std::string name = plat::Printable(OrUnknown(className));
+    std::string from = plat::Printable(OrUnknown(origin));
     LogPlain("ERROR:\n\tアプリケーション例外が発生しました.");
     LogPlain("\t詳細: %s", detail.c_str());
     LogPlain("\t例外: %s", name.c_str());

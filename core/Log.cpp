@@ -12,6 +12,7 @@
 #include "core/CommandLine.h"
 #include "core/Path.h"
 #include "core/Text.h"
+#include "platform/Printable.h"
 #include "platform/System.h"
 
 namespace trivale {
@@ -37,8 +38,8 @@ void WriteToFile(const char* prefix, const std::string& text) {
     std::clearerr(g_logFile);
     if (g_writeFailureTold) return;
     g_writeFailureTold = true;
-    std::fprintf(stderr, "%s cannot be written: %s; the run goes on with its log incomplete\n", g_writtenPath.c_str(),
-                 std::strerror(flushed ? EIO : error));
+    std::fprintf(stderr, "%s cannot be written: %s; the run goes on with its log incomplete\n",
+                 plat::Printable(g_writtenPath).c_str(), std::strerror(flushed ? EIO : error));
 }
 
 // Flushed like the file: a pipe or a file is buffered in blocks, and whoever reads the console (tee,
@@ -57,10 +58,15 @@ void WriteToConsole(const char* prefix, const std::string& text) {
         WriteToFile("INFO: ", std::string("logger console closed - ") + std::strerror(flushed ? EIO : error));
 }
 
+// Lines carry outside text (names of files, what a script prints): a control character or a byte that
+// is no UTF-8 in it reaches neither the file (where grep would take it for a binary file) nor the
+// console raw. An entry's own line breaks and tabs stay; a value that may hold a line break is escaped
+// where it is written into the line.
 void WriteLine(const char* prefix, const std::string& text) {
+    const std::string printable = plat::Printable(text, plat::LineBreaks::Keep);
     std::lock_guard<std::mutex> lock(g_logMutex);
-    if (g_logFile) WriteToFile(prefix, text);
-    if (g_console) WriteToConsole(prefix, text);
+    if (g_logFile) WriteToFile(prefix, printable);
+    if (g_console) WriteToConsole(prefix, printable);
 }
 
 }  // namespace
@@ -97,11 +103,12 @@ void OpenLogFileFor(const std::string& programPath) {
         }
         if (!told && claim == plat::ExclusiveOpen::Taken) {
             told = true;
-            std::fprintf(stderr, "%s cannot be written; the log is in %s\n", path.c_str(), fallback.c_str());
+            std::fprintf(stderr, "%s cannot be written; the log is in %s\n", plat::Printable(path).c_str(),
+                         plat::Printable(fallback).c_str());
         } else if (!told && claim == plat::ExclusiveOpen::Failed) {
             told = true;
-            std::fprintf(stderr, "%s cannot be written%s%s: this run keeps no log\n", path.c_str(),
-                         fallback.empty() ? "" : ", nor ", fallback.c_str());
+            std::fprintf(stderr, "%s cannot be written%s%s: this run keeps no log\n", plat::Printable(path).c_str(),
+                         fallback.empty() ? "" : ", nor ", plat::Printable(fallback).c_str());
         }
     }
     if (g_logFile) {

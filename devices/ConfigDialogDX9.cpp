@@ -11,6 +11,8 @@
 #include "core/Text.h"
 #include "devices/DXGraphics.h"
 #include "platform/MessageBox.h"
+#include "platform/Printable.h"
+#include "platform/StopSignals.h"
 
 namespace trivale {
 
@@ -40,6 +42,8 @@ DialogDisplays g_displays;
 int LookUpDisplay(uint32_t adapter) {
     return adapter < g_displays.count ? static_cast<int>(g_displays.ordinals[adapter]) : -1;
 }
+
+int StopAsked() { return plat::StopRequested() ? 1 : 0; }
 
 bool ToWords(const plat::IconImage* image, std::vector<uint32_t>& words, int32_t& width, int32_t& height) {
     if (image == nullptr || image->rgba == nullptr || image->width <= 0 || image->height <= 0) return false;
@@ -115,7 +119,7 @@ bool CConfigDialogDX9::LoadDll() {
     const std::string& name = g_libraryName;
     std::string path = name.find('/') == std::string::npos ? ExtractFileDir(GetModuleFilePath()) + name : name;
     if (!module_.Open(path)) {
-        LogInfoString(module_.Error());
+        LogInfoString(plat::Printable(module_.Error()));
         throw EIOError(this, "DLLをロードできません : '" + name + "'");
     }
     auto import = [&](const char* function) {
@@ -138,6 +142,10 @@ bool CConfigDialogDX9::LoadDll() {
     // Optional: a module that fits its choices to a display asks which one an adapter of the record is.
     if (auto setDisplays = reinterpret_cast<ConfDlgSetDisplayLookupFunc>(module_.Symbol("ConfDlgSetDisplayLookup"))) {
         setDisplays(&LookUpDisplay);
+    }
+    // Optional: a module that hears of a signal the program caught, before and while it shows.
+    if (auto setStop = reinterpret_cast<ConfDlgSetStopQueryFunc>(module_.Symbol("ConfDlgSetStopQuery"))) {
+        setStop(&StopAsked);
     }
     LogInfoString("Config dialog DLL load successful.");
     return true;
@@ -246,7 +254,10 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     std::memset(&selection, 0, sizeof(selection));
     g_images = &images;
     g_displays = {ordinals_, info->adapterCount};
-    int shown = usePrevious ? (getPrevious_(info.get(), &selection), 1) : showDialog_(info.get(), &selection);
+    // Ctrl+C or SIGTERM since the program started, while the toolkits came up, is a Cancel.
+    int shown = plat::StopRequested() ? 0
+                : usePrevious         ? (getPrevious_(info.get(), &selection), 1)
+                                      : showDialog_(info.get(), &selection);
     g_images = nullptr;
     g_displays = {};
     if (shown == 0) {

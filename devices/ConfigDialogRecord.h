@@ -96,6 +96,11 @@ typedef int (*ConfigImageLookup)(uint32_t id, CONFIG_IMAGE* image);  // non-zero
 // without it takes the record's index for the display.
 typedef int (*ConfigDisplayLookup)(uint32_t adapter);
 
+// Non-zero once the program was asked to stop (Ctrl+C, SIGTERM) by a signal that its own handler
+// caught, perhaps before the dialog came up: the dialog then ends as its Cancel does. The program
+// hands it over through the optional export below.
+typedef int (*ConfigStopQuery)(void);
+
 }  // namespace trivale
 
 extern "C" {
@@ -104,5 +109,6 @@ typedef int (*ShowConfigDialogFunc)(const trivale::CONFIG_INFO* info, trivale::C
 typedef int (*GetPreviousConfigFunc)(const trivale::CONFIG_INFO* info, trivale::CONFIG_SELECTION* selection);
 typedef void (*ConfDlgSetImageLookupFunc)(trivale::ConfigImageLookup lookup);
 typedef void (*ConfDlgSetDisplayLookupFunc)(trivale::ConfigDisplayLookup lookup);
+typedef void (*ConfDlgSetStopQueryFunc)(trivale::ConfigStopQuery query);
 typedef const char* (*ConfDlgGetLastErrorFunc)(void);
 }

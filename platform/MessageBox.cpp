@@ -1,16 +1,33 @@
 #include "platform/MessageBox.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <vector>
+
+#include "platform/Printable.h"
+#include "platform/StopSignals.h"
+
+extern char** environ;
 
 namespace plat {
 
@@ -39,7 +56,7 @@ bool MessagesPrinted() {
         static std::once_flag told;
         std::call_once(told, [&] {
             std::fprintf(stderr, "%s='%s' is neither \"log\" nor \"box\": message boxes are printed.\n",
-                         kMessagesVariable, value);
+                         kMessagesVariable, Printable(value).c_str());
         });
     }
     return true;
@@ -57,8 +74,11 @@ const char* KindWord(MessageBoxKind kind) {
     return "message";
 }
 
+// The caption and the text may carry outside values (file names, environment values): the terminal
+// gets them escaped, the text's own lines kept.
 void PrintBox(const MessageBoxRequest& box) {
-    std::fprintf(stderr, "[%s] %s\n%s\n", KindWord(box.kind), box.caption.c_str(), box.text.c_str());
+    std::fprintf(stderr, "[%s] %s\n%s\n", KindWord(box.kind), Printable(box.caption).c_str(),
+                 Printable(box.text, LineBreaks::Keep).c_str());
     std::fflush(stderr);
 }
 
@@ -252,6 +272,189 @@ std::string FitToScreen(SDL_Window* parent, const std::string& text) {
     return WrapMessageText(text, std::max(width - kBoxRoom, 100), [&](const std::string& s) { return font.Width(s); });
 }
 
+// ---- the box's own process ----
+//
+// SDL shows its X box from a child it forks and waits for without end: that wait hears no signal, and
+// the child outlives a program that is killed, holding what it inherited (the log among it). The box
+// is shown instead from a process of the program's own: a fresh image of the program, started with
+// nothing open but the standard streams and its request, that dies with the thread that waits for it
+// and takes SDL's child with it. The waiting thread looks for a caught signal as it waits.
+
+const char* const kRequestVariable = "VELLACOR_MESSAGE_BOX_REQUEST";
+const char kRequestMagic[] = "vellacor message box 1\n";
+const int kRequestDescriptor = 3;
+
+// The request: the magic line, then "<flags> <owner's X window> <waiting process> <caption bytes>\n",
+// the caption and the text.
+std::string EncodeRequest(Uint32 flags, unsigned long ownerWindow, const std::string& caption,
+                          const std::string& text) {
+    char head[96];
+    std::snprintf(head, sizeof(head), "%u %lu %ld %zu\n", static_cast<unsigned>(flags), ownerWindow,
+                  static_cast<long>(getpid()), caption.size());
+    return std::string(kRequestMagic) + head + caption + text;
+}
+
+struct DecodedRequest {
+    Uint32 flags = 0;
+    unsigned long ownerWindow = 0;
+    long waiter = 0;
+    std::string caption, text;
+};
+
+bool DecodeRequest(const std::string& bytes, DecodedRequest& request) {
+    const std::size_t magic = sizeof(kRequestMagic) - 1;
+    if (bytes.compare(0, magic, kRequestMagic) != 0) return false;
+    const std::size_t end = bytes.find('\n', magic);
+    if (end == std::string::npos) return false;
+    unsigned flags = 0;
+    std::size_t captionSize = 0;
+    if (std::sscanf(bytes.c_str() + magic, "%u %lu %ld %zu", &flags, &request.ownerWindow, &request.waiter,
+                    &captionSize) != 4 ||
+        captionSize > bytes.size() - end - 1) {
+        return false;
+    }
+    request.flags = flags;
+    request.caption = bytes.substr(end + 1, captionSize);
+    request.text = bytes.substr(end + 1 + captionSize);
+    return true;
+}
+
+pid_t g_boxProcess = 0;
+
+// In SDL's child of the box's process: it goes when that process goes.
+void DieWithTheBoxProcess() {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != g_boxProcess) _exit(1);
+}
+
+// The box's process: the program's image started with the request at descriptor 3. It shows the box
+// and ends, before the program's own start-up: 0 when the box was closed, 1 when it could not show.
+__attribute__((constructor)) void ShowRequestedBox() {
+    const char* marker = std::getenv(kRequestVariable);
+    if (marker == nullptr || std::strcmp(marker, "3") != 0) return;
+    unsetenv(kRequestVariable);
+    std::string bytes;
+    char buffer[4096];
+    if (lseek(kRequestDescriptor, 0, SEEK_SET) != 0) return;
+    for (;;) {
+        const ssize_t got = read(kRequestDescriptor, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    DecodedRequest request;
+    if (!DecodeRequest(bytes, request)) return;  // not a request of ours: the program starts as it is
+    close(kRequestDescriptor);
+    if (getppid() != request.waiter) _exit(1);  // the program went before this could start
+    // The program's own handlers (installed before this ran) only take note: here a signal ends the box.
+    // One that the program's starter ignores stays ignored.
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction was = {};
+        if (sigaction(signal, nullptr, &was) != 0 || was.sa_handler == SIG_IGN) continue;
+        struct sigaction plain = {};
+        plain.sa_handler = SIG_DFL;
+        sigemptyset(&plain.sa_mask);
+        sigaction(signal, &plain, nullptr);
+    }
+    g_boxProcess = getpid();
+    pthread_atfork(nullptr, nullptr, &DieWithTheBoxProcess);
+    SDL_Window* owner = nullptr;
+    if (request.ownerWindow != 0 && SDL_Init(SDL_INIT_VIDEO) == 0) {
+        owner = SDL_CreateWindowFrom(reinterpret_cast<void*>(static_cast<std::uintptr_t>(request.ownerWindow)));
+    }
+    const int shown = SDL_ShowSimpleMessageBox(request.flags, request.caption.c_str(), request.text.c_str(), owner);
+    _exit(shown == 0 ? 0 : 1);
+}
+
+// The X window of the owner, for the box to stand over; 0 for none.
+unsigned long OwnerXWindow(SDL_Window* owner) {
+    if (owner == nullptr) return 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(owner, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+    return static_cast<unsigned long>(info.info.x11.window);
+}
+
+enum class BoxEnd { Closed, Stopped, Failed };
+
+// Closes every descriptor from `first` on; only calls that are safe between fork and exec.
+void CloseFrom(int first, int limit) {
+    if (syscall(SYS_close_range, static_cast<unsigned>(first), ~0u, 0) == 0) return;
+    for (int fd = first; fd < limit; ++fd) close(fd);
+}
+
+BoxEnd ShowInOwnProcess(Uint32 flags, unsigned long ownerWindow, const std::string& caption, const std::string& text) {
+    const int request = memfd_create("vellacor-message-box", MFD_CLOEXEC);
+    if (request < 0) return BoxEnd::Failed;
+    const std::string bytes = EncodeRequest(flags, ownerWindow, caption, text);
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t put = write(request, bytes.data() + written, bytes.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        written += static_cast<std::size_t>(put);
+    }
+    const int nothing = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (written != bytes.size() || nothing < 0) {
+        close(request);
+        if (nothing >= 0) close(nothing);
+        return BoxEnd::Failed;
+    }
+    // Everything the child needs is made before the fork: after it, only calls safe in a child of a
+    // process with threads.
+    std::vector<std::string> entries;
+    for (char** e = environ; *e != nullptr; ++e) entries.emplace_back(*e);
+    entries.push_back(std::string(kRequestVariable) + "=" + std::to_string(kRequestDescriptor));
+    std::vector<char*> envp;
+    for (std::string& e : entries) envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    char name[] = "vellacor06";
+    char* argv[] = {name, nullptr};
+    const long openMax = sysconf(_SC_OPEN_MAX);
+    const int limit = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+    const pid_t waiter = getpid();
+
+    const pid_t child = fork();
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != waiter) _exit(1);
+        dup2(nothing, 0);
+        dup2(nothing, 1);
+        if (request == kRequestDescriptor)
+            fcntl(request, F_SETFD, 0);
+        else
+            dup2(request, kRequestDescriptor);
+        CloseFrom(kRequestDescriptor + 1, limit);
+        struct sigaction plain = {};
+        plain.sa_handler = SIG_DFL;
+        sigemptyset(&plain.sa_mask);
+        sigaction(SIGPIPE, &plain, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        pthread_sigmask(SIG_SETMASK, &none, nullptr);
+        execve("/proc/self/exe", argv, envp.data());
+        _exit(127);
+    }
+    close(request);
+    close(nothing);
+    if (child < 0) return BoxEnd::Failed;
+
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) break;
+        if (done < 0 && errno != EINTR) return BoxEnd::Failed;
+        if (StopRequested()) {
+            kill(child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+            return BoxEnd::Stopped;
+        }
+        poll(nullptr, 0, 20);
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? BoxEnd::Closed : BoxEnd::Failed;
+    return BoxEnd::Closed;  // ended by a signal of its own (Ctrl+C reaches the whole terminal's group)
+}
+
 }  // namespace
 
 std::string WrapMessageText(const std::string& text, int maxWidth,
@@ -301,8 +504,15 @@ void ShowMessageBox(WindowId owner, const std::string& text, const std::string& 
     Uint32 flags = kind == MessageBoxKind::Error     ? SDL_MESSAGEBOX_ERROR
                    : kind == MessageBoxKind::Warning ? SDL_MESSAGEBOX_WARNING
                                                      : SDL_MESSAGEBOX_INFORMATION;
+    // A box that a signal closes, or that nobody saw because one came before it, ends as its OK does;
+    // its text goes to the terminal so that the reason is not lost.
+    if (StopRequested()) {
+        PrintBox(box);
+        return;
+    }
     SDL_Window* parent = owner != kNoWindow ? SDL_GetWindowFromID(owner) : nullptr;
-    if (SDL_ShowSimpleMessageBox(flags, caption.c_str(), FitToScreen(parent, text).c_str(), parent) != 0) PrintBox(box);
+    const BoxEnd end = ShowInOwnProcess(flags, OwnerXWindow(parent), caption, FitToScreen(parent, text));
+    if (end != BoxEnd::Closed) PrintBox(box);
 }
 
 }  // namespace plat

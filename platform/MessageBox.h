@@ -1,7 +1,8 @@
 // The modal message box: an error, warning or information text with a caption, over SDL's simple
 // message box, its lines wrapped to fit the screen. It never blocks an unattended run: with no
 // display, SDL's offscreen or dummy driver, or VELLACOR_MESSAGES=log, the text goes to stderr and the
-// call returns at once.
+// call returns at once. The box is shown by a process of its own that goes with the program, however
+// the program ends; a caught SIGINT or SIGTERM (platform/StopSignals.h) closes it as its OK would.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +27,9 @@ struct MessageBoxRequest {
 // "log" prints every box on stderr instead of showing it; "box" (or nothing) shows them.
 extern const char* const kMessagesVariable;
 
-// Shows the box and returns when the user has closed it (or at once, see above). Usable before
-// any other initialisation and without a window; safe from any thread.
+// Shows the box and returns when the user has closed it (or at once, see above), or when a caught
+// signal closed it; a box that a signal closed or kept from showing is printed on stderr as well.
+// Usable before any other initialisation and without a window; safe from any thread.
 void ShowMessageBox(WindowId owner, const std::string& text, const std::string& caption, MessageBoxKind kind);
 
 // Tests capture boxes instead of showing them: while a hook is set every box goes to it and to

@@ -2,6 +2,8 @@
 
 #include "platform/DesktopMode.h"
 #include "platform/Input.h"
+#include "platform/Printable.h"
+#include "platform/StopSignals.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -24,6 +26,7 @@ std::map<std::uint32_t, Window*>& Windows() {
 
 std::atomic<bool> g_quitPosted{false};
 std::atomic<int> g_quitCode{0};
+std::atomic<bool> g_stopDelivered{false};  // the caught signal has closed the windows
 
 // Two event types of the program's own: the first wakes a waiting loop for a posted quit, the second
 // carries a repaint request. Made once, whichever thread asks first, and with no window needed, so that
@@ -71,7 +74,7 @@ bool Requested(const char* request, const char* driver) {
 std::string NoDisplayReason(const char* request) {
     std::string reason;
     if (request != nullptr && *request != '\0') {
-        reason = std::string("the video driver \"") + request + "\" named by SDL_VIDEODRIVER did not start";
+        reason = "the video driver \"" + Printable(request) + "\" named by SDL_VIDEODRIVER did not start";
     } else {
         reason = "none of SDL's video drivers (";
         bool first = true;
@@ -88,7 +91,7 @@ std::string NoDisplayReason(const char* request) {
     if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0')) {
         reason += "; neither DISPLAY nor WAYLAND_DISPLAY is set";
     } else if (x != nullptr && *x != '\0') {
-        reason += std::string("; DISPLAY is \"") + x + "\"";
+        reason += "; DISPLAY is \"" + Printable(x) + "\"";
     }
     return reason;
 }
@@ -106,7 +109,7 @@ int OnDisplayConnectionLost(void* display) {
     const int error = errno;
     if (g_displayLost != nullptr) {
         const char* name = std::getenv("DISPLAY");
-        g_displayLost(std::string("the connection to the X server \"") + (name ? name : "") + "\" was lost (" +
+        g_displayLost("the connection to the X server \"" + Printable(name ? name : "") + "\" was lost (" +
                       std::strerror(error) + ")");
     }
     if (g_previousIOHandler != nullptr) return g_previousIOHandler(display);
@@ -487,6 +490,14 @@ bool PollEvent(Event* event) {
             return true;
         }
     }
+    // A signal the program caught (its handler, not SDL's, holds SIGINT and SIGTERM) closes the windows
+    // once, as SDL's own quit would.
+    if (StopRequested() && !g_stopDelivered.exchange(true)) {
+        *event = Event();
+        event->type = EventType::Close;
+        event->windowId = 0;
+        return true;
+    }
     if (g_quitPosted.exchange(false)) {
         *event = Event();
         event->type = EventType::Quit;
@@ -497,13 +508,14 @@ bool PollEvent(Event* event) {
 }
 
 void WaitEvent() {
-    if (g_quitPosted.load()) return;
+    if (g_quitPosted.load() || (StopRequested() && !g_stopDelivered.load())) return;
     if (SDL_WasInit(SDL_INIT_EVENTS) == 0 || !HaveOwnEvents()) {
         // No queue to wait on: only a posted quit can come, so look again a little later.
         SDL_Delay(10);
         return;
     }
-    SDL_WaitEvent(nullptr);
+    // A caught signal puts nothing in SDL's queue: the wait ends now and then to look for one.
+    SDL_WaitEventTimeout(nullptr, 100);
 }
 
 void PostQuit(int code) {

@@ -17,6 +17,7 @@
 #include "core/Log.h"
 #include "core/Path.h"
 #include "core/Text.h"
+#include "platform/Printable.h"
 #include "platform/System.h"
 
 using namespace trivale;
@@ -44,6 +45,31 @@ TEST(LogLines, PrefixesAndLocatedFormats) {
               "ERROR: \n\tDirectX Error: UNKNOWN(0x11): n/a\n\tdevices/G.cpp(4)\n"
               "ERROR: \n\there\n\ttests/core/LogTest.cpp(" +
                   std::to_string(line) + ")\n");
+}
+
+// Outside text (a file's name, what a script prints, an environment value) reaches the log and its
+// console neither with control characters nor with bytes that are no UTF-8: grep would take the log for
+// a binary file, and a terminal would act on an escape sequence. An entry's own line breaks stay; a
+// value that may hold one is escaped where it is put into the line.
+TEST(LogLines, OutsideTextIsWrittenEscaped) {
+    EXPECT_EQ(plat::Printable("plain /Foo ß 設定"), "plain /Foo ß 設定");
+    EXPECT_EQ(plat::Printable("a\nb\r\tc\x1b[31m\x7f"), "a\\nb\\r\\tc\\x1b[31m\\x7f");
+    EXPECT_EQ(plat::Printable(std::string("\0x", 2)), "\\x00x");
+    // A stray continuation byte, a lead byte cut short, an overlong '/', a surrogate, beyond U+10FFFF,
+    // and the C1 control CSI, which some terminals take as ESC [.
+    EXPECT_EQ(plat::Printable("\x80|\xe3\x81|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80|\xc2\x9b"),
+              "\\x80|\\xe3\\x81|\\xc0\\xaf|\\xed\\xa0\\x80|\\xf4\\x90\\x80\\x80|\\xc2\\x9b");
+    EXPECT_EQ(plat::Printable("one\n\ttwo\x1b", plat::LineBreaks::Keep), "one\n\ttwo\\x1b");
+
+    tvtest::CapturedLog log;
+    LogInfoString("file \"/tmp/\xff\x1b]0;title\x07.png\"");
+    LogErrorAt("message", "core/Thing.cpp", 1);
+    LogApplicationException("cannot open \"a\nERROR: forged\"", "EFileOpenError", "CFileStream\r");
+    EXPECT_EQ(log.Text(),
+              "INFO: file \"/tmp/\\xff\\x1b]0;title\\x07.png\"\n"
+              "ERROR: \n\tmessage\n\tcore/Thing.cpp(1)\n"
+              "ERROR:\n\tアプリケーション例外が発生しました.\n"
+              "\t詳細: cannot open \"a\\nERROR: forged\"\n\t例外: EFileOpenError\n\t発生元: CFileStream\\r\n");
 }
 
 TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleWithOrWithoutAFile) {

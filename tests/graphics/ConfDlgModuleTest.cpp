@@ -298,6 +298,32 @@ TEST(SignalCancelTest, SignalsCancelTheDialogAndTheProgramsHandlersComeBack) {
     for (int i = 0; i < 2; ++i) sigaction(signals[i], &was[i], nullptr);
 }
 
+// A signal that the program's own handler caught (before the dialog came up, or before its watches were
+// in place) reaches the dialog through the program's stop query and cancels it too.
+int g_stopAsked = 0;
+int StopAsked() { return g_stopAsked; }
+
+TEST(SignalCancelTest, AStopTheProgramCaughtCancelsTheDialog) {
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    int cancels = 0;
+    {
+        const confdlg::SignalCancel cancel(
+            [&] {
+                ++cancels;
+                g_main_loop_quit(loop);
+            },
+            &StopAsked);
+        const guint timeout = g_timeout_add(
+            5000, [](gpointer l) -> gboolean { return g_main_loop_quit(static_cast<GMainLoop*>(l)), TRUE; }, loop);
+        g_stopAsked = 1;
+        g_main_loop_run(loop);
+        g_source_remove(timeout);
+    }
+    g_main_loop_unref(loop);
+    g_stopAsked = 0;
+    EXPECT_GE(cancels, 1);
+}
+
 // ---- the module itself, as the program runs it ----
 
 class ConfDlgModuleTest : public ::testing::Test {

@@ -1,9 +1,11 @@
 // The program as a user runs it: a copy beside a small show (a scene, fonts, a script), started in a
 // process of its own under the offscreen driver, from the data folder and from the archive.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,10 +18,15 @@
 #include <thread>
 
 #include "benchmark/Application.h"
+#include "platform/Printable.h"
 #include "tests/benchmark/OverlayFonts.h"
 #include "tests/core/TestUtil.h"
 #include "tests/lwrender/scene/LwTestScene.h"
 #include "tools/ArchivePacker.h"
+
+// Last: its macros (None, Status) would clash with names in the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 extern char** environ;
 
@@ -112,8 +119,21 @@ protected:
         else
             posix_spawn_file_actions_addopen(&files, 1, (dir_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                              0644);
+        // A starter may hold SIGINT and SIGTERM back: one sent before the program runs a line then waits
+        // for it instead of ending it outright.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        if (holdStopSignals_) {
+            sigset_t held;
+            sigemptyset(&held);
+            sigaddset(&held, SIGINT);
+            sigaddset(&held, SIGTERM);
+            posix_spawnattr_setsigmask(&attributes, &held);
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+        }
         pid_t pid = 0;
-        if (posix_spawn(&pid, program.c_str(), &files, nullptr, argv.data(), envp.data()) != 0) pid = 0;
+        if (posix_spawn(&pid, program.c_str(), &files, &attributes, argv.data(), envp.data()) != 0) pid = 0;
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&files);
         return pid;
     }
@@ -158,6 +178,7 @@ protected:
     }
 
     std::vector<std::string> extraEnv_;
+    bool holdStopSignals_ = false;
     int stdout_ = -1;  // the standard output the program gets; a file of the folder when negative
     fs::path dir_;
 };
@@ -176,7 +197,7 @@ TEST_F(ProgramTest, PlaysTheShowOnceFromTheDataFolder) {
     const Outcome run = Run({"/filesystem", "/Foo", "/ONESHOT"});
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.code, 0) << run.log;
-    ExpectInOrder(run.log, {"] Started ----", "INFO: filesystem mode", "ERROR: unknown switch - '/foo'",
+    ExpectInOrder(run.log, {"] Started ----", "INFO: filesystem mode", "ERROR: unknown switch - '/Foo'",
                             "INFO: oneshot mode", "Application driver running...",
                             "INFO: --- precaching model from directory ---", "INFO: precache: scenes", "INFO: --------",
                             "INFO: score 42", "ERROR: script error: syntax error in main.tvs(5)",
@@ -416,76 +437,369 @@ TEST_F(ProgramTest, AFifoForTheRememberedSettingsHoldsNothing) {
     EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
 }
 
-// Ctrl+C or a session's SIGTERM while the dialog waits ends the run as Cancel does. The dialog needs an X
-// server: the test runs where Xvfb is installed. A signal that comes before the dialog is up is the video
-// layer's (a quit the show would see), so the signal is repeated until the run ends.
-TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
-    const char* const server = "/usr/bin/Xvfb";
-    if (::access(server, X_OK) != 0) GTEST_SKIP() << "no " << server;
-    int ready[2];
-    ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-    const std::string fd = std::to_string(ready[1]);
-    std::vector<std::string> serverArgs = {server, "-displayfd", fd, "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
-    std::vector<char*> argv;
-    for (auto& a : serverArgs) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);  // kept open across the exec
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-    pid_t xvfb = 0;
-    const int spawned = posix_spawn(&xvfb, server, &files, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    ::close(ready[1]);
-    ASSERT_EQ(spawned, 0);
-    struct Stop {  // the server goes with the test, however it ends
-        pid_t pid;
-        ~Stop() {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    } stop{xvfb};
-    std::string display;
-    char c = 0;
-    while (::read(ready[0], &c, 1) == 1 && c != '\n') display += c;
-    ::close(ready[0]);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+const char* const kTitle = "VELLACOR 06 (ver.1.0.1)";
 
-    for (const int signal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(signal);
-        extraEnv_ = {"DISPLAY=:" + display, "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG="};
+// An X server of the test's own (Xvfb on a free display), gone with the object, and what it shows at
+// the top of its window tree. Xlib is taken from the library the program's video layer loads.
+class VirtualScreen {
+public:
+    static constexpr const char* kServer = "/usr/bin/Xvfb";
+    static bool Installed() { return ::access(kServer, X_OK) == 0; }
+
+    VirtualScreen() {
+        Start();
+        if (display_.empty()) return;
+        xlib_ = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (xlib_ != nullptr) Lookups();
+    }
+    ~VirtualScreen() {
+        if (xlib_ != nullptr) ::dlclose(xlib_);
+        if (server_ != 0) {
+            ::kill(server_, SIGTERM);
+            ::waitpid(server_, nullptr, 0);
+        }
+    }
+    VirtualScreen(const VirtualScreen&) = delete;
+    VirtualScreen& operator=(const VirtualScreen&) = delete;
+
+    // ":N", or "" when the server did not start.
+    const std::string& DisplayName() const { return display_; }
+
+    // The names of the windows at the top of the tree that are on the screen.
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> names;
+        if (open_ == nullptr || close_ == nullptr || tree_ == nullptr || attributes_ == nullptr || name_ == nullptr ||
+            free_ == nullptr || root_ == nullptr)
+            return names;
+        Display* display = open_(display_.c_str());
+        if (display == nullptr) return names;
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (tree_(display, root_(display), &root, &parent, &children, &count) != 0) {
+            for (unsigned i = 0; i < count; ++i) {
+                // The name's bytes as they are, whatever encoding the toolkit gave them.
+                XWindowAttributes state{};
+                XTextProperty name{};
+                if (attributes_(display, children[i], &state) != 0 && state.map_state == IsViewable &&
+                    name_(display, children[i], &name) != 0 && name.value != nullptr) {
+                    names.emplace_back(reinterpret_cast<const char*>(name.value), name.nitems);
+                }
+                if (name.value != nullptr) free_(name.value);
+            }
+            if (children != nullptr) free_(children);
+        }
+        close_(display);
+        return names;
+    }
+    bool Shows(const std::string& name) const {
+        const std::vector<std::string> names = Shown();
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+
+private:
+    // Xvfb on a free display, told through a pipe.
+    void Start() {
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0) return;
+        const std::string fd = std::to_string(ready[1]);
+        // No reset when its last client leaves: a run started just then would find no server.
+        std::vector<std::string> serverArgs = {kServer,    "-displayfd", fd,  "-nolisten",  "tcp",
+                                               "-noreset", "-screen",    "0", "1024x768x24"};
+        std::vector<char*> argv;
+        for (auto& a : serverArgs) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);  // kept open across the exec
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&server_, kServer, &files, nullptr, argv.data(), environ) != 0) server_ = 0;
+        posix_spawn_file_actions_destroy(&files);
+        ::close(ready[1]);
+        std::string number;
+        char c = 0;
+        while (server_ != 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(ready[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+
+    void Lookups() {
+        open_ = reinterpret_cast<Display* (*)(const char*)>(::dlsym(xlib_, "XOpenDisplay"));
+        close_ = reinterpret_cast<int (*)(Display*)>(::dlsym(xlib_, "XCloseDisplay"));
+        tree_ = reinterpret_cast<Status (*)(Display*, Window, Window*, Window*, Window**, unsigned*)>(
+            ::dlsym(xlib_, "XQueryTree"));
+        attributes_ =
+            reinterpret_cast<Status (*)(Display*, Window, XWindowAttributes*)>(::dlsym(xlib_, "XGetWindowAttributes"));
+        name_ = reinterpret_cast<Status (*)(Display*, Window, XTextProperty*)>(::dlsym(xlib_, "XGetWMName"));
+        free_ = reinterpret_cast<int (*)(void*)>(::dlsym(xlib_, "XFree"));
+        root_ = reinterpret_cast<Window (*)(Display*)>(::dlsym(xlib_, "XDefaultRootWindow"));
+    }
+
+    pid_t server_ = 0;
+    std::string display_;
+    void* xlib_ = nullptr;
+    Display* (*open_)(const char*) = nullptr;
+    int (*close_)(Display*) = nullptr;
+    Status (*tree_)(Display*, Window, Window*, Window*, Window**, unsigned*) = nullptr;
+    Status (*attributes_)(Display*, Window, XWindowAttributes*) = nullptr;
+    Status (*name_)(Display*, Window, XTextProperty*) = nullptr;
+    int (*free_)(void*) = nullptr;
+    Window (*root_)(Display*) = nullptr;
+};
+
+// Ends the run it was given when the test leaves it behind (an assertion that failed before the wait).
+struct Reaper {
+    pid_t pid = 0;
+    ~Reaper() {
+        if (pid == 0 || ::waitpid(pid, nullptr, WNOHANG) != 0) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
+// Waits at most `limit` for `done`, looking every 20 ms.
+template <class F>
+bool WaitFor(F done, std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// Whether the process has its own handlers for SIGINT and SIGTERM in place.
+bool CatchesStopSignals(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) != 0) continue;
+        const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+        return (caught >> (SIGINT - 1) & 1) != 0 && (caught >> (SIGTERM - 1) & 1) != 0;
+    }
+    return false;
+}
+
+// The processes that hold the file open.
+std::vector<std::string> Holders(const fs::path& file) {
+    std::vector<std::string> holders;
+    std::error_code ignored;
+    for (const auto& process : fs::directory_iterator("/proc", ignored)) {
+        for (const auto& fd : fs::directory_iterator(process.path() / "fd", ignored)) {
+            if (fs::read_symlink(fd.path(), ignored) == file) holders.push_back(process.path().filename().string());
+        }
+    }
+    return holders;
+}
+
+// Ctrl+C or a session's SIGTERM at any moment before the dialog or while it waits ends the run as
+// Cancel does, however soon after the start it comes: while the program's libraries start, while the
+// dialog's toolkit starts, as the dialog comes up. The dialog needs an X server: the test runs where
+// Xvfb is installed. A signal sent before the program can run a line of its own would end it at once:
+// the starter holds it back for the earliest cases, as it may; the other cases come unheld, from the
+// first instant the program's handlers are in place and at the dialog.
+TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    enum class When { Held, FirstInstant, AtDialog };
+    const struct {
+        When when;
+        int delayMs;
+        int signal;
+    } cases[] = {
+        {When::Held, 0, SIGINT},          {When::Held, 20, SIGTERM},   {When::Held, 50, SIGINT},
+        {When::Held, 100, SIGTERM},       {When::Held, 250, SIGINT},   {When::FirstInstant, 0, SIGINT},
+        {When::FirstInstant, 0, SIGTERM}, {When::AtDialog, 0, SIGINT}, {When::AtDialog, 0, SIGTERM},
+    };
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG="};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.when == When::Held       ? "held, "
+                                 : c.when == When::AtDialog ? "at the dialog, "
+                                                            : "") +
+                     std::to_string(c.delayMs) + " ms, signal " + std::to_string(c.signal));
         fs::remove(dir_ / "vellacor06.log");  // the last run's log says nothing about this one
+        holdStopSignals_ = c.when == When::Held;
         const pid_t pid = Start({"/filesystem", "/oneshot"});
         ASSERT_NE(pid, 0);
-        int status = 0;
-        bool ended = false;
-        for (int i = 0; i < 600 && !ended; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            ended = ::waitpid(pid, &status, WNOHANG) == pid;
-            const bool dialog =
-                Read(dir_ / "vellacor06.log").find("Config dialog DLL load successful.") != std::string::npos;
-            if (!ended && dialog && i % 20 == 0) ::kill(pid, signal);
+        if (c.when == When::Held) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
+        } else if (c.when == When::FirstInstant) {
+            EXPECT_TRUE(WaitFor([&] { return CatchesStopSignals(pid); }));
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return screen.Shows(kTitle); })) << "no dialog";
         }
+        ::kill(pid, c.signal);  // once
+        int status = 0;
+        const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; });
         if (!ended) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, &status, 0);
         }
-        ASSERT_TRUE(ended && WIFEXITED(status)) << "still at the dialog";
+        ASSERT_TRUE(ended) << "still at the dialog";
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 0);
         const std::string log = Read(dir_ / "vellacor06.log");
         ExpectInOrder(log, {"INFO: コンフィグダイアログをキャンセルしました.", "---- Application finalized ----"});
+        EXPECT_EQ(log.find("Application driver running..."), std::string::npos) << "the show ran\n" << log;
     }
 }
 
-// An argument is the user's text: a newline in it makes no log line of its own.
-TEST(SwitchTest, ControlCharactersInAnArgumentAreLoggedEscaped) {
+// A message box (an error that ends the run, the notice of another run) ends as its OK does on Ctrl+C
+// or SIGTERM, its text then printed on stderr; whatever ends the program, kill -9 too, no box is left on
+// the screen and nothing holds the log open.
+TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG=accept",
+                 "VELLACOR_MESSAGES="};
+    const fs::path log = dir_ / "vellacor06.log";
+    const auto gone = [&](const std::string& caption) {
+        return WaitFor([&] { return !screen.Shows(caption) && Holders(log).empty(); }, std::chrono::seconds(10));
+    };
+    // No archive: the report's box, captioned with the program's name.
+    for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const pid_t pid = Start({"/oneshot"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        ASSERT_TRUE(WaitFor([&] { return screen.Shows("vellacor06"); })) << "no box";
+        ::kill(pid, signal);
+        const Outcome run = Wait(pid);
+        if (signal == SIGKILL) {
+            EXPECT_FALSE(run.exited);
+        } else {
+            ASSERT_TRUE(run.exited) << "ended by the signal";
+            EXPECT_EQ(run.code, 1);
+            EXPECT_NE(run.err.find("ファイルを開けませんでした: \"" + (dir_ / "data.tva").string() + "\""),
+                      std::string::npos)
+                << run.err;
+        }
+        EXPECT_TRUE(gone("vellacor06")) << "left: " << ::testing::PrintToString(screen.Shown()) << ", held by "
+                                        << ::testing::PrintToString(Holders(log));
+    }
+    // Another run holds the log: the notice's box, captioned with the title.
+    const int held = ::open(log.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const pid_t pid = Start({"/oneshot"});
+    ASSERT_NE(pid, 0);
+    Reaper reaper{pid};
+    ASSERT_TRUE(WaitFor([&] { return screen.Shows(kTitle); })) << "no notice";
+    ::kill(pid, SIGTERM);
+    const Outcome run = Wait(pid);
+    ASSERT_TRUE(run.exited) << "ended by the signal";
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("vellacor06 is already running"), std::string::npos) << run.err;
+    ::close(held);
+    EXPECT_TRUE(gone(kTitle)) << "left: " << ::testing::PrintToString(screen.Shown());
+}
+
+// An argument is the user's text: a newline in it makes no log line of its own, a byte that is no
+// UTF-8 does not make the log a binary file, and it is logged and told as it was typed, so that the
+// user finds it. Each unknown switch is told on the terminal too, then the switches there are, once.
+TEST(SwitchTest, UnknownSwitchesAreLoggedAndToldAsTypedAndEscaped) {
     tvtest::CapturedLog log;
-    ReadSwitches({"/x\nINFO: forged", std::string("/a\tb\x01\x7f\r", 8), "/fu\xc3\x9f"});
-    EXPECT_EQ(log.Text(),
-              "ERROR: unknown switch - '/x\\ninfo: forged'\n"
-              "ERROR: unknown switch - '/a\\tb\\x01\\x7f\\r'\n"
-              "ERROR: unknown switch - '/fu\xc3\x9f'\n");
+    ::testing::internal::CaptureStderr();
+    ReadSwitches({"/x\nINFO: forged", "/a\tb\x01\x7f\r", "/fu\xc3\x9f", "/OneShoot", "/\xff\xfe\x1b[2J", "/ONESHOT"});
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const char* const told[] = {"/x\\nINFO: forged", "/a\\tb\\x01\\x7f\\r", "/fu\xc3\x9f", "/OneShoot",
+                                "/\\xff\\xfe\\x1b[2J"};
+    std::string logged, printed;
+    for (const char* arg : told) {
+        logged += std::string("ERROR: unknown switch - '") + arg + "'\n";
+        printed += std::string("unknown switch - '") + arg + "'\n";
+    }
+    EXPECT_EQ(log.Text(), logged + "INFO: oneshot mode\n");
+    EXPECT_EQ(err, printed + "switches (any case): /oneshot, /loop, /filesystem, /console\n");
+
+    ::testing::internal::CaptureStderr();
+    ReadSwitches({"/loop", "/FileSystem"});
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "nothing told when every switch is known";
+}
+
+// Whether the text is UTF-8 without a control character other than line breaks and tabs: what a log
+// or a terminal may be given.
+bool PrintableText(const std::string& text) { return plat::Printable(text, plat::LineBreaks::Keep) == text; }
+
+// Every outside value that reaches the log or the terminal reaches them escaped: the dialog's and the
+// message boxes' environment variables, the display's name, a folder named by the environment, an
+// argument. None writes a line of its own, sends the terminal an escape sequence or leaves the log with
+// bytes that are no UTF-8.
+TEST_F(ProgramTest, OutsideValuesReachTheLogAndTheTerminalEscaped) {
+    const std::string forged = "\nINFO: forged\x1b[31m\xff";
+    const std::string escaped = "\\nINFO: forged\\x1b[31m\\xff";
+    const struct {
+        const char* what;
+        std::vector<std::string> env;
+        std::vector<std::string> args;
+        int code;
+        std::string told;    // what the log or stderr holds
+        bool logged = true;  // in the log as well as on stderr
+    } cases[] = {
+        {"dialog",
+         {"VELLACOR_DIALOG=1" + forged, "VELLACOR_MESSAGES=log"},
+         {"/filesystem", "/oneshot"},
+         1,
+         "VELLACOR_DIALOG='1" + escaped + "'"},
+        {"messages (no archive: a box)",
+         {"VELLACOR_MESSAGES=lg" + forged},
+         {},
+         1,
+         "VELLACOR_MESSAGES='lg" + escaped + "' is neither",
+         false},
+        {"display",
+         {"DISPLAY=:99" + forged, "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR=", "SDL_VIDEODRIVER=", "VELLACOR_MESSAGES=log"},
+         {"/filesystem", "/oneshot"},
+         1,
+         "DISPLAY is \":99" + escaped + "\""},
+        {"argument",
+         {"VELLACOR_MESSAGES=log"},
+         {"/filesystem", "/oneshot", "/x" + forged},
+         0,
+         "unknown switch - '/x" + escaped + "'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_ = c.env;
+        const Outcome run = Run(c.args);
+        ASSERT_TRUE(run.exited) << "crashed or hung";
+        EXPECT_EQ(run.code, c.code) << run.log << run.err;
+        EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
+        if (c.logged) EXPECT_NE(run.log.find(c.told), std::string::npos) << run.log;
+        EXPECT_TRUE(PrintableText(run.log)) << run.log;
+        EXPECT_TRUE(PrintableText(run.err)) << run.err;
+        EXPECT_EQ(run.log.find("\nINFO: forged"), std::string::npos) << run.log;
+    }
+
+    // A folder for the log named by the environment, where the log cannot be written.
+    fs::remove(dir_ / "vellacor06.log");
+    fs::create_directories(dir_ / "vellacor06.log");  // a folder where the file would be
+    const fs::path state = dir_ / ("st" + forged);
+    std::ofstream(state) << "a file, not a folder";
+    extraEnv_ = {"XDG_STATE_HOME=" + state.string()};
+    const Outcome run = Run({"/filesystem", "/oneshot"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find(dir_.string() + "/st" + escaped + "/vellacor/vellacor06.log: this run keeps no log"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(PrintableText(run.err)) << run.err;
+}
+
+// `--help`, `-oneshot` and `--oneshot` are no switches: each is told on the terminal with the switches
+// there are, and the run goes on without them (here in one-shot mode from the data folder, as asked).
+TEST_F(ProgramTest, UnknownSwitchesAreToldOnTheTerminal) {
+    const Outcome run = Run({"--help", "-oneshot", "/filesystem", "--oneshot", "/oneshot"});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.code, 0) << run.log;
+    EXPECT_NE(run.err.find("unknown switch - '--help'\nunknown switch - '-oneshot'\nunknown switch - '--oneshot'\n"
+                           "switches (any case): /oneshot, /loop, /filesystem, /console\n"),
+              std::string::npos)
+        << run.err;
+    ExpectInOrder(run.log,
+                  {"ERROR: unknown switch - '--help'", "ERROR: unknown switch - '-oneshot'", "INFO: filesystem mode",
+                   "ERROR: unknown switch - '--oneshot'", "INFO: oneshot mode", "---- Application finalized ----"});
 }
 
 // Without a display the run says why, first thing on stderr (no library's line before it) and last

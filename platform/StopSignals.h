@@ -1,0 +1,20 @@
+// Ctrl+C (SIGINT) and a session's or script's SIGTERM, caught from the program's first instant: the
+// handler only notes the request, and whatever waits for the user (the configuration dialog, a message
+// box, the show's message loop) reads the note and ends as its Cancel, OK or Escape would. A signal
+// that comes while the toolkits start is not lost, and none ends the program half-way.
+#pragma once
+
+namespace plat {
+
+// Installs the program's handlers for both signals and lets them through where its starter held them
+// back; the program calls it before anything else. A signal that the starter ignores stays ignored.
+// The video layer keeps its own handlers off them (it installs one only where none is).
+void CatchStopSignals();
+
+// Whether either signal has come since CatchStopSignals. Safe from any thread.
+bool StopRequested();
+
+// Forgets a request (tests that run several starts in one process).
+void ClearStopRequest();
+
+}  // namespace plat

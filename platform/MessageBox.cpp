@@ -283,6 +283,8 @@ std::string FitToScreen(SDL_Window* parent, const std::string& text) {
 const char* const kRequestVariable = "VELLACOR_MESSAGE_BOX_REQUEST";
 const char kRequestMagic[] = "vellacor message box 1\n";
 const int kRequestDescriptor = 3;
+// No box says more than this; the reader reads no further, so a stray descriptor 3 costs no memory.
+const std::size_t kRequestLimit = 1 << 20;
 
 // The request: the magic line, then "<flags> <owner's X window> <waiting process> <caption bytes>\n",
 // the caption and the text.
@@ -291,7 +293,9 @@ std::string EncodeRequest(Uint32 flags, unsigned long ownerWindow, const std::st
     char head[96];
     std::snprintf(head, sizeof(head), "%u %lu %ld %zu\n", static_cast<unsigned>(flags), ownerWindow,
                   static_cast<long>(getpid()), caption.size());
-    return std::string(kRequestMagic) + head + caption + text;
+    std::string request = std::string(kRequestMagic) + head + caption + text;
+    if (request.size() > kRequestLimit) request.resize(kRequestLimit);
+    return request;
 }
 
 struct DecodedRequest {
@@ -336,14 +340,17 @@ __attribute__((constructor)) void ShowRequestedBox() {
     std::string bytes;
     char buffer[4096];
     if (lseek(kRequestDescriptor, 0, SEEK_SET) != 0) return;
-    for (;;) {
+    while (bytes.size() <= kRequestLimit) {
         const ssize_t got = read(kRequestDescriptor, buffer, sizeof(buffer));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
+    const std::size_t magic = sizeof(kRequestMagic) - 1;
+    if (bytes.compare(0, magic, kRequestMagic) != 0) return;  // not a request of ours: the program starts
+    // Ours but not whole: this process must never go on to run the show.
     DecodedRequest request;
-    if (!DecodeRequest(bytes, request)) return;  // not a request of ours: the program starts as it is
+    if (bytes.size() > kRequestLimit || !DecodeRequest(bytes, request)) _exit(1);
     close(kRequestDescriptor);
     if (getppid() != request.waiter) _exit(1);  // the program went before this could start
     // The program's own handlers (installed before this ran) only take note: here a signal ends the box.

@@ -259,7 +259,8 @@ int main() {
                     bench::Show(bench::Ratios(decode[1], decode[0]), 1, 3).c_str(),
                     bench::Show(bench::Ratios(decode[2], decode[0]), 1, 3).c_str());
         if (!g_gl) {
-            std::printf("  no GL under the off-screen driver: uploads not measured\n");
+            bench::Unmeasured(std::string("  ") + names[k] + " decoded and uploaded, loader + device / plain",
+                              NoDeviceReason());
             continue;
         }
         Loader(file, false, true);  // both sides once untimed: the driver's first allocations

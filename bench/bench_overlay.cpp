@@ -172,6 +172,7 @@ double PerFrame(Body body) {
 int main() {
     if (!Start()) {
         std::fprintf(stderr, "bench_overlay: no driver over the recording device\n");
+        bench::Unmeasured("overlay / plain frame, processor time of each pair", "no driver over the recording device");
         Stop();
         return 1;
     }

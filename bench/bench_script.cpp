@@ -95,15 +95,16 @@ struct LineBlock {
         engine.Reset();
         engine.Run();  // prologue and the first block
     }
-    // kRunsEach blocks, each after a reference piece: this thread's processor seconds a line of each
-    // block, and of each piece, appended. Returns the seconds a line over them all.
+    // kRunsEach blocks, each paired with a reference piece, the two taking turns to go first: this
+    // thread's processor seconds a line of each block, and of each piece, appended. Returns the seconds
+    // a line over them all.
     double Measure(bench::Reference& reference) {
+        const std::size_t first = lines.size();
+        bench::Alternate(
+            kRunsEach, [&] { return reference.Run(); },
+            [&] { return bench::CpuTime([&] { engine.Run(); }) / (kBlock + 3); }, pieces, lines);
         double all = 0;
-        for (int i = 0; i < kRunsEach; ++i) {
-            pieces.push_back(reference.Run());
-            lines.push_back(bench::CpuTime([&] { engine.Run(); }) / (kBlock + 3));
-            all += lines.back();
-        }
+        for (std::size_t i = first; i < lines.size(); ++i) all += lines[i];
         return all / kRunsEach;
     }
     std::vector<double> lines, pieces;
@@ -199,8 +200,8 @@ int main() {
     bench::Rotate(kRepetitions, sides, perLine);
     std::printf(
         "one Run step, processor ns a line over %d rotated repetitions of %d blocks of %d lines, median (min, max), "
-        "each block after a reference piece (%s ms); no plain side (a script line's work exists only in the "
-        "interpreter), the target is 1000 lines over the piece before them, by kind:\n",
+        "each block paired with a reference piece (%s ms), the two taking turns to go first; no plain side (a script "
+        "line's work exists only in the interpreter), the target is 1000 lines over the piece beside them, by kind:\n",
         kRepetitions, kRunsEach, kBlock + 3, bench::Show(blocks[0].pieces, 1e3, 3).c_str());
     for (std::size_t k = 0; k < std::size(blocks); ++k) {
         if (blocks[k].listener.messages != 0) std::printf("  %s: the script reported errors\n", blocks[k].name);

@@ -7,8 +7,9 @@
 // judged nothing at all.
 // One rule for every target: the median of its figures is judged against the bound. Where a 95%
 // interval of that median is printed beside it, it tells how far the median can be trusted; it is not
-// judged. A bound lies outside the spread seen from an idle to a loaded machine and below the figure
-// of the code at twice its cost; its comment gives both.
+// judged. A bound lies outside the spread seen from an idle to a loaded machine, at most 1.8 times the
+// median it judges and so below the figure of the code at twice its cost by a clear margin at any
+// load; its comment gives the spread and that figure.
 // An experiment (a change tried, to be adopted only if it pays) has no target: it prints what it
 // found, through Finding.
 #pragma once

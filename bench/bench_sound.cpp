@@ -345,10 +345,10 @@ constexpr int kRepetitions = 11;
 constexpr int kTogether = 40;
 std::vector<double> g_plain, g_reader, g_worker, g_all, g_wall, g_plainStreamed;
 std::vector<double> g_togetherWorker, g_togetherPlain;
-// Streamed worker over plain streamer, median of the runs' ratios: 1.05 to 1.12 at loads 9 to 54 (none,
-// four and eight busy loops); the worker at twice its cost would be 2.1 or more. The bound lies between,
-// clear of the spread.
-constexpr double kTogetherBound = 1.3;
+// Streamed worker over plain streamer, median of the runs' ratios: 1.05 to 1.07 at loads 17 to 43 (the
+// other programs alone, and eight busy loops beside them); with the worker decoding every segment twice
+// (a second reader over the same music), 1.92. The bound lies between, clear of the spread.
+constexpr double kTogetherBound = 1.4;
 
 // Runs `body` on a sound device whose mixer the benchmark drives itself, with the encoded minute at hand.
 template <class Body>
@@ -499,7 +499,7 @@ int main(int argc, char** argv) {
             g_togetherWorker.size(), bench::Show(g_togetherWorker, 1e3, 1).c_str(),
             bench::Show(g_togetherPlain, 1e3, 1).c_str());
         bench::Verdict(target + ": " + bench::ShowInterval(ratio) + ", target median at most " +
-                           std::to_string(kTogetherBound).substr(0, 3),
+                           std::to_string(kTogetherBound).substr(0, 4),
                        ratio.median <= kTogetherBound);
     }
     if (!g_mix.empty()) {

@@ -137,10 +137,10 @@ double PlainFiles(const DataSet& d, std::vector<char>& buffer) {
 }
 
 constexpr int kRepetitions = 9;  // alternated a side
-// Archive loader over plain reads, processor time, median of the pairs' ratios: 1.04 to 1.07 at loads 17
+// Archive loader over plain reads, processor time, median of the pairs' ratios: 1.04 to 1.15 at loads 4
 // to 43 (the other programs alone, and eight busy loops beside them); with every entry read twice, 2.12.
 // The bound lies between.
-constexpr double kRatioBound = 1.3;
+constexpr double kRatioBound = 1.45;
 
 // What the loader may read beyond the entries: the archive's header and index, at most the archive's
 // size less the entries'.

@@ -32,8 +32,8 @@ constexpr int kTotal = kDeadlines * kRepetitions;
 // once). The keeper may miss at most twice what the plain loops missed, the worse of the two, and a
 // twentieth of the deadlines more: a keeper that woke a whole interval late would miss every one.
 constexpr int kMissedFactor = 2, kMissedAllowance = kTotal / 20;
-// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 1.02 to 1.04
-// at loads 17 to 43 (the other programs alone, and eight busy loops beside them); with the keeper
+// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 1.02 to 1.08
+// at loads 4 to 43 (the other programs alone, and eight busy loops beside them); with the keeper
 // spinning twice as long before each deadline (400 us), 2.29.
 constexpr double kCpuRatioBound = 1.4;
 

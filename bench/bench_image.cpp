@@ -209,7 +209,7 @@ size_t Loader(const Bytes& file, bool chain, bool upload) {
 constexpr int kRepetitions = 15;
 constexpr int kUploadPairs = 30;
 // Loader + device over plain, processor time, median of the pairs' ratios: 1.12 to 1.13 for PNG and 1.09
-// to 1.17 for JPEG at loads 17 to 43 (the other programs alone, and eight busy loops beside them); with
+// to 1.17 for JPEG at loads 4 to 43 (the other programs alone, and eight busy loops beside them); with
 // the loader and device run twice an upload, 2.24 and 2.47. The bound lies between, clear of the spread.
 constexpr double kUploadBound = 1.45;
 

@@ -49,7 +49,7 @@ using namespace trivale::type_a;
 
 const int kObjects = 500, kMeshes = 10, kFrames = 300;
 // The renderer's own frame over the reference workload, median of the pairs' ratios: 1.33 to 1.62 in
-// runs at loads 11 to 43 (the other programs alone, and eight busy loops beside them); with the frame
+// runs at loads 4 to 43 (the other programs alone, and eight busy loops beside them); with the frame
 // drawn twice, motion and placements evaluated afresh the second time, it was 2.64. The bound lies
 // between.
 const double kRendererRatioBound = 2.1;

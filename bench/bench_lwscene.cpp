@@ -31,7 +31,7 @@ namespace {
 
 constexpr int kItems = 2000;
 constexpr int kKeys = 8;
-// Library over plain, dense scene, median of the pairs' ratios: 0.72 to 0.95 at loads 17 to 43 (the
+// Library over plain, dense scene, median of the pairs' ratios: 0.68 to 0.95 at loads 4 to 43 (the
 // other programs alone, and eight busy loops beside them); with the library evaluating every frame
 // twice, 1.41 to 1.57 (the second evaluation of a frame finds its records in the cache). The bound lies
 // between.

@@ -156,7 +156,7 @@ void PlainFrame(Scene& s) {
 }
 
 constexpr int kRepetitions = 31, kFramesEach = 4, kOwnFrames = 16;
-// Batch over plain, own processor time, median of the pairs' ratios: 2.49 to 2.55 at loads 17 to 43 (the
+// Batch over plain, own processor time, median of the pairs' ratios: 2.47 to 2.55 at loads 4 to 43 (the
 // other programs alone, and eight busy loops beside them); with every batch frame drawn twice, 4.96. The
 // bound lies between.
 constexpr double kOwnRatioBound = 3.6;

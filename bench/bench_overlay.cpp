@@ -150,7 +150,7 @@ void Stop() {
 }
 
 constexpr int kRepetitions = 15, kFrames = 2000;
-// Overlay over plain frame, median of the pairs' ratios: 1.31 to 1.35 at loads 4 to 43 (the other
+// Overlay over plain frame, median of the pairs' ratios: 1.31 to 1.41 at loads 4 to 43 (the other
 // programs alone, and eight busy loops beside them); with the overlay's Frame run twice, 2.89. The bound
 // lies between.
 constexpr double kRatioBound = 1.9;

@@ -345,7 +345,7 @@ constexpr int kRepetitions = 11;
 constexpr int kTogether = 40;
 std::vector<double> g_plain, g_reader, g_worker, g_all, g_wall, g_plainStreamed;
 std::vector<double> g_togetherWorker, g_togetherPlain;
-// Streamed worker over plain streamer, median of the runs' ratios: 1.05 to 1.09 at loads 4 to 43 (the
+// Streamed worker over plain streamer, median of the runs' ratios: 1.01 to 1.09 at loads 4 to 43 (the
 // other programs alone, and eight busy loops beside them); with the worker decoding every segment twice
 // (a second reader over the same music), 1.92. The bound lies between, clear of the spread.
 constexpr double kTogetherBound = 1.4;

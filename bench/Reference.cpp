@@ -3,12 +3,11 @@
 // cache line, branches that share predictor entries by their addresses. In two builds of the show's
 // benchmark that differed only by an unused function elsewhere, the earlier piece, written in a header
 // and inlined into its caller, took 0.118 ms in one and 0.101 ms in the other; this one takes 0.093 to
-// 0.094 ms in both. So: every
-// function of the piece starts a page of its own in a section of its own, the same bytes at the same
-// page offset whatever else the program holds; none is inlined into a caller or takes a caller's code
-// into itself (no templates, no shared inline helpers: the piece calls only the C library's formatting,
-// which lies outside the program, and the clock); its data lie in one page-aligned block, its
-// interpreter's stack among them.
+// 0.094 ms in both. So: every function of the piece starts a page of its own in a section of its own,
+// the same bytes at the same page offset whatever else the program holds; none is inlined into a caller
+// or takes a caller's code into itself (no templates, no shared inline helpers: the piece calls only the
+// C library's formatting, which lies outside the program, and the clock); its data lie in one
+// page-aligned block, its interpreter's stack among them.
 #include "bench/Reference.h"
 
 #include <time.h>

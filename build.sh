@@ -46,15 +46,27 @@ case "$cmd" in
     cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_BENCH=ON
     cmake --build build-bench -j "$jobs"
     # Every benchmark runs, one that fails too; the programs' logs lie beside them and are skipped. A
-    # program exits non-zero when it fails or misses a target, and so does this step, naming them.
+    # program exits non-zero when it fails, misses a target or cannot measure one (no GL device, no
+    # encoder): a target not measured is not met. This step then fails too, naming each program with
+    # what went wrong, read from the verdict lines it printed.
     failed=()
+    out=$(mktemp)
+    trap 'rm -f "$out"' EXIT
     for b in build-bench/bin/bench_*; do
       [ -f "$b" ] && [ -x "$b" ] || continue
       echo "== $b"
-      "$b" || failed+=("$(basename "$b")")
+      rc=0
+      "$b" 2>&1 | tee "$out" || rc=${PIPESTATUS[0]}
+      [ "$rc" -eq 0 ] && continue
+      what=""
+      grep -q ': missed$' "$out" && what="missed a target"
+      grep -q ': not measured' "$out" && what="${what:+$what, }could not measure a target"
+      [ -z "$what" ] && what="failed with exit code $rc"
+      failed+=("$(basename "$b") ($what)")
     done
     if [ ${#failed[@]} -ne 0 ]; then
-      echo "benchmarks that failed or missed a target: ${failed[*]}" >&2
+      printf -v list '%s; ' "${failed[@]}"
+      echo "benchmarks that failed, missed or could not measure a target: ${list%; }" >&2
       exit 1
     fi
     echo "every benchmark ran and met its targets"

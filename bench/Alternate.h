@@ -1,11 +1,15 @@
 // What every benchmark shares: its two sides take turns within one run (the side that goes first
 // changes every repetition), so that a load that comes and goes on a shared machine weighs on both;
 // its figures are medians over the repetitions with their range; and every target it sets is printed
-// with "met" or "missed", a missed one making the program exit non-zero (see Status).
+// with "met" or "missed", a missed one making the program exit non-zero (see Status). A target that
+// could not be measured (no GL device, no encoder, a run that did not run) is not met: it is printed
+// with "not measured" and the reason, and the program exits non-zero too; so does a program that
+// judged nothing at all.
 // One rule for every target: the median of its figures is judged against the bound. Where a 95%
 // interval of that median is printed beside it, it tells how far the median can be trusted; it is not
-// judged. A bound lies outside the spread seen from an idle to a loaded machine and below the figure
-// of the code at twice its cost; its comment gives both.
+// judged. A bound lies outside the spread seen from an idle to a loaded machine, at most 1.8 times the
+// median it judges and so below the figure of the code at twice its cost by a clear margin at any
+// load; its comment gives the spread and that figure.
 // An experiment (a change tried, to be adopted only if it pays) has no target: it prints what it
 // found, through Finding.
 #pragma once
@@ -120,13 +124,21 @@ inline void Rotate(int repetitions, const std::vector<std::function<double()>>& 
     }
 }
 
-inline int g_missed = 0;  // targets missed so far in this program
+// Targets judged, missed and not measured so far in this program.
+inline int g_judged = 0, g_missed = 0, g_unmeasured = 0;
 
 // Prints `what` followed by the verdict; returns whether it was met.
 inline bool Verdict(const std::string& what, bool met) {
     std::printf("%s: %s\n", what.c_str(), met ? "met" : "missed");
+    ++g_judged;
     g_missed += !met;
     return met;
+}
+
+// Prints the target `what` as not measured, and `why`: a target that could not be measured is not met.
+inline void Unmeasured(const std::string& what, const std::string& why) {
+    std::printf("%s: not measured (%s)\n", what.c_str(), why.c_str());
+    ++g_unmeasured;
 }
 
 // Prints what an experiment found ("no gain: not adopted"); no verdict.
@@ -134,8 +146,20 @@ inline void Finding(const std::string& what, const std::string& found) {
     std::printf("%s: %s\n", what.c_str(), found.c_str());
 }
 
-// The program's exit status: non-zero when any target was missed.
-inline int Status() { return g_missed > 0 ? 1 : 0; }
+// Exit statuses: every target judged and met; one missed; one not measured (none missed), or nothing
+// judged at all. `./build.sh bench` names the programs by the lines they printed.
+enum ExitStatus : int { kAllMet = 0, kMissed = 1, kNotMeasured = 2 };
+
+// The program's exit status.
+inline int Status() {
+    if (g_missed > 0) return kMissed;
+    if (g_unmeasured > 0) return kNotMeasured;
+    if (g_judged == 0) {
+        std::printf("no target judged: not measured\n");
+        return kNotMeasured;
+    }
+    return kAllMet;
+}
 
 inline double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 

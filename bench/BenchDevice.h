@@ -10,6 +10,12 @@
 #include "platform/Graphics.h"
 #include "platform/Window.h"
 
+// Why no device could be made, for a target that could not be measured: names the video driver tried.
+inline std::string NoDeviceReason() {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    return std::string("no GL device under SDL's ") + (driver != nullptr ? driver : "offscreen") + " video driver";
+}
+
 // False when no device can be made; the members then hold whatever was made before the failure.
 inline bool OpenBenchDevice(std::uint32_t side, bool depthBuffer, std::unique_ptr<plat::IGraphicsSystem>& system,
                             std::unique_ptr<plat::Window>& window, std::unique_ptr<plat::IGraphicsDevice>& device) {

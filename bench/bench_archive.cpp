@@ -137,10 +137,10 @@ double PlainFiles(const DataSet& d, std::vector<char>& buffer) {
 }
 
 constexpr int kRepetitions = 9;  // alternated a side
-// Archive loader over plain reads, processor time, median of the pairs' ratios: 1.05 to 1.14 at loads 9
-// to 54 (none, four and eight busy loops); the loader at twice its cost (every entry read twice) would be
-// 2.1 or more. The bound lies between.
-constexpr double kRatioBound = 1.3;
+// Archive loader over plain reads, processor time, median of the pairs' ratios: 1.04 to 1.15 at loads 4
+// to 43 (the other programs alone, and eight busy loops beside them); with every entry read twice, 2.12.
+// The bound lies between.
+constexpr double kRatioBound = 1.45;
 
 // What the loader may read beyond the entries: the archive's header and index, at most the archive's
 // size less the entries'.
@@ -158,6 +158,8 @@ int main() {
     int code = 0;
     if (!made) {
         std::fprintf(stderr, "bench_archive: cannot generate the data set in %s\n", data.dir.c_str());
+        bench::Unmeasured("archive loader / plain POSIX reads, processor time of each pair", "no data set");
+        bench::Unmeasured("reads asked of the kernel a pass", "no data set");
         code = 1;
     } else {
         std::printf("data set: %zu files, %.1f MB\n", data.names.size(), static_cast<double>(data.bytes) / 1e6);
@@ -185,7 +187,7 @@ int main() {
                     bench::Show(bench::Ratios(archiveWall, plainWall), 1, 3).c_str());
         const bench::Spread ratio = bench::SpreadOf(bench::Ratios(archive, plain));
         bench::Verdict("archive loader / plain POSIX reads, processor time of each pair: " + bench::Show(ratio, 1, 3) +
-                           ", target median at most " + std::to_string(kRatioBound).substr(0, 3),
+                           ", target median at most " + std::to_string(kRatioBound).substr(0, 4),
                        ratio.median <= kRatioBound);
         char what[200];
         std::snprintf(

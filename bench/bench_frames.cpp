@@ -32,9 +32,9 @@ constexpr int kTotal = kDeadlines * kRepetitions;
 // once). The keeper may miss at most twice what the plain loops missed, the worse of the two, and a
 // twentieth of the deadlines more: a keeper that woke a whole interval late would miss every one.
 constexpr int kMissedFactor = 2, kMissedAllowance = kTotal / 20;
-// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 0.88 to 1.07
-// at loads 9 to 54 (none, four and eight busy loops); with the keeper spinning twice as long before each
-// deadline (400 us) it was 2.05 to 2.22.
+// The keeper's processor time over the plain spinning loop's, median of the runs' ratios: 1.02 to 1.08
+// at loads 4 to 43 (the other programs alone, and eight busy loops beside them); with the keeper
+// spinning twice as long before each deadline (400 us), 2.29.
 constexpr double kCpuRatioBound = 1.4;
 
 std::int64_t Now() {

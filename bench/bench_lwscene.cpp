@@ -9,7 +9,7 @@
 // used remembered per channel. Beside it, unjudged, a loop over the same curves copied into flat
 // 48-byte keys shows what the key record and its links cost. The sides take turns frame by frame, the
 // side that goes first changing every turn, each timed by its thread's processor time (the work is
-// one thread's); the target is a median of the pairs' ratios of at most 1.5. Every side's values are
+// one thread's); the target is a median of the pairs' ratios of at most 1.15. Every side's values are
 // checked against the library's before anything is timed, and a disagreement fails the program.
 // Loading has no plain side.
 #include "lightwave/scene/LwScene.h"
@@ -31,7 +31,12 @@ namespace {
 
 constexpr int kItems = 2000;
 constexpr int kKeys = 8;
-constexpr double kTargetRatio = 1.5;
+// Library over plain, dense scene, median of the pairs' ratios: 0.65 to 0.95 at loads 4 to 43 (the
+// other programs alone, and eight busy loops beside them; a frame walks megabytes of linked records, and
+// what the machine's other programs do to the shared cache moves the two sides' times apart, turn by
+// turn); with the library evaluating every frame twice, 1.41 to 1.57 (the second evaluation of a frame
+// finds its records in the cache). The bound lies between.
+constexpr double kTargetRatio = 1.15;
 constexpr double kFrameStep = 1.0 / 60.0;
 constexpr double kWrapTime = 9.0;  // past the last key: the repeat behaviour is exercised too
 
@@ -293,6 +298,7 @@ void LibraryFrame(LwScene* scene, double t, double* out) {
 // ---- benchmarks ---------------------------------------------------------------------------------
 
 bool g_failed = false;
+bool g_denseJudged = false;  // whether the target, set on the dense scene, was judged
 
 void BM_LoadScene(benchmark::State& state) {
     const int keyed = (int)state.range(0);
@@ -421,9 +427,12 @@ void BM_EvaluateFrame(benchmark::State& state) {
     const std::string line =
         std::string("evaluate (") + Label(keyed) +
         ") library / plain over the same records, processor time of each pair: " + bench::Show(ratio, 1, 2);
-    if (keyed == 9)
-        bench::Verdict(line + ", target median at most 1.5", ratio.median <= kTargetRatio);
-    else
+    if (keyed == 9) {
+        char bound[48];
+        std::snprintf(bound, sizeof bound, ", target median at most %.2f", kTargetRatio);
+        bench::Verdict(line + bound, ratio.median <= kTargetRatio);
+        g_denseJudged = true;
+    } else
         std::printf("%s (no target)\n", line.c_str());
     FreeLwScene(&scene);
 }
@@ -437,5 +446,8 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (!g_denseJudged)
+        bench::Unmeasured("evaluate (dense) library / plain over the same records",
+                          "the scene did not load, or a plain side failed its check");
     return g_failed ? 1 : bench::Status();
 }

@@ -159,21 +159,25 @@ double Median(const std::vector<double>& v) { return bench::SpreadOf(v).median; 
 bool g_failed = false;
 bool g_allMet = true;
 
+// A size whose target could not be measured: the program fails.
+void NotMeasured(uint32_t width, uint32_t height, const std::string& why) {
+    bench::Unmeasured(std::to_string(width) + " x " + std::to_string(height) + ": direct / blit, processor time", why);
+    g_failed = true;
+}
+
 void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool measureFlush) {
     std::string error;
     std::unique_ptr<Window> window =
         Window::Create("bench_present", static_cast<int>(width), static_cast<int>(height), &error);
     if (!window) {
-        std::printf("%u x %u: no window (%s)\n", width, height, error.c_str());
-        g_failed = true;
+        NotMeasured(width, height, "no window: " + error);
         return;
     }
     window->Show(true);
     PresentParameters p = Parameters(window.get(), width, height);
     std::unique_ptr<IGraphicsDevice> device;
     if (system.CreateDevice(0, DeviceType::Hardware, window.get(), 0, p, device) != gfx::kOk) {
-        std::printf("%u x %u: no device\n", width, height);
-        g_failed = true;
+        NotMeasured(width, height, "no device");
         return;
     }
     IGraphicsTestHooks* hooks = TestHooksOf(device.get());
@@ -190,7 +194,7 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
             hooks->ForceOffScreenBackBuffer(offScreen);
             PresentParameters q = Parameters(window.get(), width, height);
             if (device->Reset(q) != gfx::kOk) {
-                g_failed = true;
+                NotMeasured(width, height, "the device could not be reset");
                 return;
             }
             if (!offScreen) directSeen = hooks->DrawsDirect();
@@ -215,6 +219,9 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
     Print("off screen, blitted", blit);
     const bench::Spread cpuRatio = bench::MedianInterval(bench::Ratios(Cpu(direct), Cpu(blit)));
     const bench::Spread wallRatio = bench::MedianInterval(bench::Ratios(Wall(direct), Wall(blit)));
+    // Direct over blit, processor time, median of the pairs' ratios: 0.82 to 0.90 over the three sizes at
+    // loads 4 to 43 (the other programs alone, and eight busy loops beside them); with every direct frame
+    // drawn twice, 1.72 to 1.81. The bound, no slower, lies between.
     const bool met = directSeen && cpuRatio.median <= 1.0;
     g_allMet = g_allMet && met;
     std::printf("  direct / blit, wall time of each pair (follows the load, not judged): %s\n",
@@ -250,7 +257,7 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::unique_ptr<IGraphicsSystem> system = CreateGraphicsSystem();
     if (!system) {
-        std::printf("no graphics system\n");
+        bench::Unmeasured("direct no slower at every size", "no graphics system");
         return 1;
     }
     std::printf("%d alternated blocks of %d frames a side; %d opaque full-screen layers, %d billboards a frame\n",
@@ -259,6 +266,9 @@ int main(int argc, char** argv) {
     MeasureSize(*system, 640, 480, false);
     MeasureSize(*system, 1024, 768, true);
     MeasureSize(*system, 1600, 1200, false);
-    bench::Verdict("direct no slower at every size", g_allMet && !g_failed);
+    if (g_failed)
+        bench::Unmeasured("direct no slower at every size", "a size was not measured");
+    else
+        bench::Verdict("direct no slower at every size", g_allMet);
     return g_failed ? 1 : bench::Status();
 }

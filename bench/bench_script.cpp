@@ -95,15 +95,16 @@ struct LineBlock {
         engine.Reset();
         engine.Run();  // prologue and the first block
     }
-    // kRunsEach blocks, each after a reference piece: this thread's processor seconds a line of each
-    // block, and of each piece, appended. Returns the seconds a line over them all.
+    // kRunsEach blocks, each paired with a reference piece, the two taking turns to go first: this
+    // thread's processor seconds a line of each block, and of each piece, appended. Returns the seconds
+    // a line over them all.
     double Measure(bench::Reference& reference) {
+        const std::size_t first = lines.size();
+        bench::Alternate(
+            kRunsEach, [&] { return reference.Run(); },
+            [&] { return bench::CpuTime([&] { engine.Run(); }) / (kBlock + 3); }, pieces, lines);
         double all = 0;
-        for (int i = 0; i < kRunsEach; ++i) {
-            pieces.push_back(reference.Run());
-            lines.push_back(bench::CpuTime([&] { engine.Run(); }) / (kBlock + 3));
-            all += lines.back();
-        }
+        for (std::size_t i = first; i < lines.size(); ++i) all += lines[i];
         return all / kRunsEach;
     }
     std::vector<double> lines, pieces;
@@ -182,15 +183,17 @@ double LineBudgetFrame() {
 }  // namespace
 
 int main() {
-    // Bounds: 1000 lines over a reference piece. The medians at loads 9 to 54 (none, four and eight busy
-    // loops) were 6.0 to 6.9, 6.0 to 7.0, 4.3 to 4.8, 7.5 to 8.6 and 0.68 to 0.78; the lines at twice
-    // their cost would be 12.0, 12.0, 8.6, 15.0 and 1.36 at the least.
+    // Bounds: 1000 lines over a reference piece. The medians at loads 4 to 43 (the other programs alone,
+    // and eight busy loops beside them) were 6.58 to 8.20, 6.37 to 7.91, 4.59 to 5.55, 7.84 to 10.65
+    // and 0.71 to 0.85 (the highest where the machine was least loaded: the other programs' work then
+    // slowed the lines more than the piece); with every block run twice, 13.04, 12.85, 9.20, 15.67 and
+    // 1.42.
     LineBlock blocks[] = {
-        {"call with arguments", 9.5, "", "SetCamera(\"camera01\", 1.5, 2)"},
-        {"assignment with expression", 9.5, "float t = 0.0\nint frame = 0\n", "t = t + 0.016 * (frame + 1)"},
-        {"conditional goto", 6.5, "int frame = 10\n", "if frame >= 600 goto *top"},
-        {"standard library call", 12, "float a = 0.0\n", "a = sin(to_radian(30.0)) * 2.0"},
-        {"comment line", 1.05, "", "' the next scene starts here"},
+        {"call with arguments", 11, "", "SetCamera(\"camera01\", 1.5, 2)"},
+        {"assignment with expression", 10.5, "float t = 0.0\nint frame = 0\n", "t = t + 0.016 * (frame + 1)"},
+        {"conditional goto", 7.4, "int frame = 10\n", "if frame >= 600 goto *top"},
+        {"standard library call", 13.5, "float a = 0.0\n", "a = sin(to_radian(30.0)) * 2.0"},
+        {"comment line", 1.15, "", "' the next scene starts here"},
     };
     bench::Reference reference;
     std::vector<std::function<double()>> sides;
@@ -199,8 +202,8 @@ int main() {
     bench::Rotate(kRepetitions, sides, perLine);
     std::printf(
         "one Run step, processor ns a line over %d rotated repetitions of %d blocks of %d lines, median (min, max), "
-        "each block after a reference piece (%s ms); no plain side (a script line's work exists only in the "
-        "interpreter), the target is 1000 lines over the piece before them, by kind:\n",
+        "each block paired with a reference piece (%s ms), the two taking turns to go first; no plain side (a script "
+        "line's work exists only in the interpreter), the target is 1000 lines over the piece beside them, by kind:\n",
         kRepetitions, kRunsEach, kBlock + 3, bench::Show(blocks[0].pieces, 1e3, 3).c_str());
     for (std::size_t k = 0; k < std::size(blocks); ++k) {
         if (blocks[k].listener.messages != 0) std::printf("  %s: the script reported errors\n", blocks[k].name);

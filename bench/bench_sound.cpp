@@ -352,10 +352,10 @@ constexpr int kRepetitions = 11;
 constexpr int kTogether = 40;
 std::vector<double> g_plain, g_reader, g_worker, g_all, g_wall, g_plainStreamed;
 std::vector<double> g_togetherWorker, g_togetherPlain;
-// Streamed worker over plain streamer, median of the runs' ratios: 1.05 to 1.12 at loads 9 to 54 (none,
-// four and eight busy loops); the worker at twice its cost would be 2.1 or more. The bound lies between,
-// clear of the spread.
-constexpr double kTogetherBound = 1.3;
+// Streamed worker over plain streamer, median of the runs' ratios: 1.01 to 1.09 at loads 4 to 43 (the
+// other programs alone, and eight busy loops beside them); with the worker decoding every segment twice
+// (a second reader over the same music), 1.92. The bound lies between, clear of the spread.
+constexpr double kTogetherBound = 1.4;
 
 // Runs `body` on a sound device whose mixer the benchmark drives itself, with the encoded minute at hand.
 template <class Body>
@@ -576,15 +576,19 @@ int main(int argc, char** argv) {
         std::printf("streamed worker / plain streamer: %s (in turns; judged below with both at once)\n",
                     bench::Show(bench::Ratios(g_worker, g_plainStreamed), 1, 3).c_str());
     }
-    if (!g_togetherWorker.empty()) {
+    const std::string target = "streamed worker / plain streamer, processor time of each run";
+    if (g_togetherWorker.empty()) {
+        bench::Unmeasured(target, Music().empty() ? "no Vorbis encoder (libvorbisenc) to make the music with"
+                                                  : "the streamers did not play");
+    } else {
         const bench::Spread ratio = bench::MedianInterval(bench::Ratios(g_togetherWorker, g_togetherPlain));
         std::printf(
             "the minute through both streamers at once, %zu runs, processor ms: streamed worker %s; plain "
             "streamer %s\n",
             g_togetherWorker.size(), bench::Show(g_togetherWorker, 1e3, 1).c_str(),
             bench::Show(g_togetherPlain, 1e3, 1).c_str());
-        bench::Verdict("streamed worker / plain streamer, processor time of each run: " + bench::ShowInterval(ratio) +
-                           ", target median at most " + std::to_string(kTogetherBound).substr(0, 3),
+        bench::Verdict(target + ": " + bench::ShowInterval(ratio) + ", target median at most " +
+                           std::to_string(kTogetherBound).substr(0, 4),
                        ratio.median <= kTogetherBound);
     }
     if (!g_mix.empty()) {

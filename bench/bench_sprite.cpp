@@ -1,11 +1,14 @@
 // The sprite batch at 10,000 sprites a frame (8 x 8 cells of two textures, blended, in four runs of
-// one texture) against the same quads by a plain GL loop in the same process: states set once, the
-// corners of every quad written to a client array, one glDrawElements per run. Both end each frame
-// with glFinish, so the drawing itself is timed too; the two take turns, frame about frame. Nearly all
-// of either frame is the driver drawing the same quads, so the wall ratio stays near 1 whatever the
-// batch costs: it is printed, not judged. The target judges the two sides' own processor time, taken
-// on frames whose GL calls return at once without reaching the driver (nothing to take off for the
-// driver or for timing it), again in turns: the median of the pairs' ratios, batch over plain.
+// one texture) against the same quads by a plain GL loop in the same process: states set once, every
+// sprite's work done as the batch must do it (texture coordinates from its cell and its texture's size,
+// each corner placed by the sprite transform, the vertices written in the batch's layout) into a client
+// array, one glDrawElements per run. Both end each frame with glFinish, so the drawing itself is timed
+// too; the two take turns, frame about frame. Nearly all of either frame is the driver drawing the same
+// quads, so the wall ratio stays near 1 whatever the batch costs: it is printed, not judged. The target
+// judges the two sides' own processor time, taken on frames whose GL calls return at once without
+// reaching the driver (nothing to take off for the driver or for timing it), again in turns: the median
+// of the pairs' ratios, batch over plain. A plain side that only copied precomputed corners did a
+// tenth of the batch's work, of another kind: the ratio then moved by half with the machine's load.
 #include <SDL.h>
 #define GL_GLEXT_PROTOTYPES 1
 #include <SDL_opengl.h>
@@ -32,6 +35,13 @@ using namespace plat;
 const int kSprites = 10000;
 const int kSide = 256;
 
+// The batch's vertex for screen-space sprites.
+struct PlainVertex {
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+};
+
 struct Scene {
     std::unique_ptr<IGraphicsSystem> system;
     std::unique_ptr<Window> window;
@@ -41,9 +51,10 @@ struct Scene {
     GLuint plainTextures[2] = {};
     Vector3 positions[kSprites];
     Rect cells[kSprites];
-    std::vector<float> plainVertices;  // x, y, u, v
-    std::vector<uint32_t> plainColours;
+    std::vector<PlainVertex> plainVertices;
     std::vector<GLuint> plainIndices;
+    uint32_t plainSizes[2][2] = {};       // each texture's width and height
+    Matrix transform = MatrixIdentity();  // the sprite transform, the batch's default
 };
 std::unique_ptr<Scene> g_scene;
 
@@ -62,6 +73,7 @@ bool MakeScene() {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        scene->plainSizes[t][0] = scene->plainSizes[t][1] = 16;
     }
     uint32_t noise = 1;
     for (int i = 0; i < kSprites; ++i) {
@@ -69,8 +81,7 @@ bool MakeScene() {
         scene->positions[i] = Vector3{float(noise % (kSide - 8)), float((noise >> 12) % (kSide - 8)), 0};
         scene->cells[i] = MakeRectFromSize(8 * (i & 1), 8 * ((i >> 1) & 1), 8, 8);
     }
-    scene->plainVertices.resize(kSprites * 16);
-    scene->plainColours.resize(kSprites * 4);
+    scene->plainVertices.resize(kSprites * 4);
     for (GLuint q = 0; q < kSprites; ++q) {
         const GLuint quad[6] = {q * 4, q * 4 + 1, q * 4 + 2, q * 4 + 2, q * 4 + 1, q * 4 + 3};
         scene->plainIndices.insert(scene->plainIndices.end(), quad, quad + 6);
@@ -109,23 +120,34 @@ void PlainFrame(Scene& s) {
     glActiveTexture(GL_TEXTURE0);
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    float* v = s.plainVertices.data();
-    for (int i = 0; i < kSprites; ++i) {
+    PlainVertex* v = s.plainVertices.data();
+    const float(&m)[4][4] = s.transform.m;
+    for (int i = 0; i < kSprites; ++i, v += 4) {
         const Rect& r = s.cells[i];
-        const float x = s.positions[i].x, y = s.positions[i].y, w = float(r.Width()), h = float(r.Height());
-        const float u0 = float(r.left) / 16.0f, v0 = float(r.top) / 16.0f, u1 = float(r.right) / 16.0f,
-                    v1 = float(r.bottom) / 16.0f;
-        const float quad[16] = {x, y, u0, v0, x + w, y, u1, v0, x, y + h, u0, v1, x + w, y + h, u1, v1};
-        std::copy(quad, quad + 16, v + i * 16);
-        for (int k = 0; k < 4; ++k) s.plainColours[i * 4 + k] = 0xFFFFFFFF;
+        const uint32_t* size = s.plainSizes[(i * 4 / kSprites) % 2];
+        const float tw = float(size[0]), th = float(size[1]);
+        const float u[2] = {float(r.left) / tw, float(r.right) / tw}, t[2] = {float(r.top) / th, float(r.bottom) / th};
+        const float x = s.positions[i].x, y = s.positions[i].y, z = s.positions[i].z, w = float(r.Width()),
+                    h = float(r.Height());
+        for (int k = 0; k < 4; ++k) {
+            const float cx = k & 1 ? x + w : x, cy = k & 2 ? y + h : y;
+            v[k] = PlainVertex{cx * m[0][0] + cy * m[1][0] + z * m[2][0] + m[3][0],
+                               cx * m[0][1] + cy * m[1][1] + z * m[2][1] + m[3][1],
+                               cx * m[0][2] + cy * m[1][2] + z * m[2][2] + m[3][2],
+                               1.0f,
+                               0xFFFFFFFF,
+                               u[k & 1],
+                               t[k >> 1]};
+        }
     }
+    const PlainVertex* all = s.plainVertices.data();
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
-    glVertexPointer(2, GL_FLOAT, 16, v);
-    glTexCoordPointer(2, GL_FLOAT, 16, v + 2);
-    glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, 0, s.plainColours.data());
+    glVertexPointer(3, GL_FLOAT, sizeof(PlainVertex), &all->x);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(PlainVertex), &all->u);
+    glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(PlainVertex), &all->colour);
     for (int run = 0; run < 4; ++run) {
         glBindTexture(GL_TEXTURE_2D, s.plainTextures[run % 2]);
         glDrawElements(GL_TRIANGLES, kSprites / 4 * 6, GL_UNSIGNED_INT, &s.plainIndices[run * (kSprites / 4) * 6]);
@@ -133,11 +155,13 @@ void PlainFrame(Scene& s) {
     glFinish();
 }
 
-constexpr int kRepetitions = 31, kFramesEach = 4;
-// Batch over plain, own processor time, median of the pairs' ratios: 6.45 to 7.70 at loads 9 to 54
-// (none, four and eight busy loops); the batch at twice its cost would be 12.9 or more. The bound lies
-// between.
-constexpr double kOwnRatioBound = 10.0;
+constexpr int kRepetitions = 31, kFramesEach = 4, kOwnFrames = 16;
+// Batch over plain, own processor time, median of the pairs' ratios: 2.47 to 2.55 at loads 4 to 43 (the
+// other programs alone, and eight busy loops beside them); with every batch frame drawn twice, 4.96. The
+// bound lies between.
+constexpr double kOwnRatioBound = 3.6;
+
+std::string OwnRatioTarget() { return "batch / plain, own processor time of each pair"; }
 
 // Wall seconds a frame over a few frames.
 double Timed(void (*frame)(Scene&)) {
@@ -151,9 +175,9 @@ double Timed(void (*frame)(Scene&)) {
 double Own(void (*frame)(Scene&)) {
     glcalls::g_glNull = true;
     const double seconds = bench::CpuTime([frame] {
-                               for (int i = 0; i < kFramesEach; ++i) frame(*g_scene);
+                               for (int i = 0; i < kOwnFrames; ++i) frame(*g_scene);
                            }) /
-                           kFramesEach;
+                           kOwnFrames;
     glcalls::g_glNull = false;
     return seconds;
 }
@@ -162,9 +186,9 @@ double Own(void (*frame)(Scene&)) {
 
 int main() {
     if (!MakeScene()) {
-        std::printf("no GL under the off-screen driver: nothing measured\n");
+        bench::Unmeasured(OwnRatioTarget(), NoDeviceReason());
         g_scene.reset();
-        return 0;
+        return bench::Status();
     }
     BatchFrame(*g_scene);  // both once untimed
     PlainFrame(*g_scene);
@@ -185,10 +209,10 @@ int main() {
     std::printf(
         "own processor ms a frame, the GL calls stopped short of the driver, over %d alternated runs of %d frames a "
         "side: batch %s; plain %s\n",
-        kRepetitions, kFramesEach, bench::Show(batchOwn, 1e3, 3).c_str(), bench::Show(plainOwn, 1e3, 3).c_str());
+        kRepetitions, kOwnFrames, bench::Show(batchOwn, 1e3, 3).c_str(), bench::Show(plainOwn, 1e3, 3).c_str());
     const bench::Spread ratio = bench::SpreadOf(bench::Ratios(batchOwn, plainOwn));
-    bench::Verdict("batch / plain, own processor time of each pair: " + bench::Show(ratio, 1, 3) +
-                       ", target median at most " + std::to_string(kOwnRatioBound).substr(0, 4),
+    bench::Verdict(OwnRatioTarget() + ": " + bench::Show(ratio, 1, 3) + ", target median at most " +
+                       std::to_string(kOwnRatioBound).substr(0, 4),
                    ratio.median <= kOwnRatioBound);
     g_scene->batch.reset();
     g_scene->textures[0].reset();

@@ -5,17 +5,44 @@
 
 namespace {
 
+void ForgetVerdicts() { bench::g_judged = bench::g_missed = bench::g_unmeasured = 0; }
+
 // A benchmark program's exit status follows its targets: a missed one fails the run, a met one or an
 // experiment's finding does not.
 TEST(Verdict, AMissedTargetFailsTheProgramAndAFindingDoesNot) {
-    bench::g_missed = 0;
+    ForgetVerdicts();
     EXPECT_TRUE(bench::Verdict("a target", true));
     bench::Finding("an experiment", "no gain: not adopted");
     EXPECT_EQ(bench::Status(), 0);
     EXPECT_FALSE(bench::Verdict("another target", false));
     EXPECT_TRUE(bench::Verdict("a third", true));
     EXPECT_NE(bench::Status(), 0);
-    bench::g_missed = 0;
+    ForgetVerdicts();
+}
+
+// A target that could not be measured is not met, whatever else was met; a program that judged
+// nothing at all, an experiment's finding aside, has not succeeded either. Each tells its own status
+// apart from a miss.
+TEST(Verdict, ATargetNotMeasuredOrNothingJudgedFailsTheProgram) {
+    ForgetVerdicts();
+    bench::Verdict("a target", true);
+    bench::Unmeasured("a target needing a GL device", "no GL device");
+    EXPECT_EQ(bench::Status(), bench::kNotMeasured);
+    bench::Verdict("another target", false);
+    EXPECT_EQ(bench::Status(), bench::kMissed);
+
+    ForgetVerdicts();
+    bench::Unmeasured("the only target", "no encoder");
+    EXPECT_EQ(bench::Status(), bench::kNotMeasured);
+
+    ForgetVerdicts();
+    bench::Finding("an experiment", "no gain: not adopted");
+    EXPECT_EQ(bench::Status(), bench::kNotMeasured);
+
+    ForgetVerdicts();
+    bench::Verdict("a target", true);
+    EXPECT_EQ(bench::Status(), bench::kAllMet);
+    ForgetVerdicts();
 }
 
 // The reference workload does the same work every time and takes time on the clock a ratio divides by.

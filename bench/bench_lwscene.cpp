@@ -9,7 +9,7 @@
 // used remembered per channel. Beside it, unjudged, a loop over the same curves copied into flat
 // 48-byte keys shows what the key record and its links cost. The sides take turns frame by frame, the
 // side that goes first changing every turn, each timed by its thread's processor time (the work is
-// one thread's); the target is a median of the pairs' ratios of at most 1.15. Every side's values are
+// one thread's); the target is a median of the pairs' ratios of at most 1.04. Every side's values are
 // checked against the library's before anything is timed, and a disagreement fails the program.
 // Loading has no plain side.
 #include "lightwave/scene/LwScene.h"
@@ -31,12 +31,13 @@ namespace {
 
 constexpr int kItems = 2000;
 constexpr int kKeys = 8;
-// Library over plain, dense scene, median of the pairs' ratios: 0.65 to 0.95 at loads 4 to 43 (the
-// other programs alone, and eight busy loops beside them; a frame walks megabytes of linked records, and
-// what the machine's other programs do to the shared cache moves the two sides' times apart, turn by
-// turn); with the library evaluating every frame twice, 1.41 to 1.57 (the second evaluation of a frame
-// finds its records in the cache). The bound lies between.
-constexpr double kTargetRatio = 1.15;
+// Library over plain, dense scene, median of the pairs' ratios: 0.59 to 0.64 on an idle machine (load
+// 0.4 to 2), 0.64 to 0.68 beside eight busy loops, 0.65 to 0.95 beside other programs' builds at loads
+// up to 43 (a frame walks megabytes of linked records, and what the machine's other programs do to the
+// shared cache moves the two sides' times apart, turn by turn); with the library evaluating every frame
+// twice, 1.41 to 1.57 (the second evaluation of a frame finds its records in the cache). The bound lies
+// above the loaded spread and within 1.8 times the idle median.
+constexpr double kTargetRatio = 1.04;
 constexpr double kFrameStep = 1.0 / 60.0;
 constexpr double kWrapTime = 9.0;  // past the last key: the repeat behaviour is exercised too
 

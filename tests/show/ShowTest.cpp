@@ -41,6 +41,19 @@ const std::int64_t kFrequency = 1000000;
 const std::int64_t kStep = kFrequency / 4;
 const int kMostFrames = 3000;
 
+// The driver, reading the data folder `data` and timed by `clock` alone (a sleep moves it on),
+// initialised; null when it could not be.
+CGameApplicationDriverDX9* InitializeOnFakeClock(const std::string& data, std::int64_t& clock) {
+    CGameApplicationDriverDX9* driver = GetApplicationDriver();
+    driver->UseFileSystem(data);
+    FrameClock fake;
+    fake.read = [&clock] { return clock; };
+    fake.frequency = kFrequency;
+    fake.sleepUntil = [&clock](std::int64_t tick) { clock = std::max(clock, tick); };
+    driver->SetFrameClock(fake);
+    return driver->Initialize() ? driver : nullptr;
+}
+
 struct Picture {
     std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, top row first
     std::uint32_t width = 0, height = 0;
@@ -182,14 +195,8 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     ShowWatcher* last = nullptr;
     ASSERT_TRUE(CreateApplicationDriver());
     {
-        CGameApplicationDriverDX9* driver = GetApplicationDriver();
-        driver->UseFileSystem(TV_DATA_DIR);
-        FrameClock fake;
-        fake.read = [&clock] { return clock; };
-        fake.frequency = kFrequency;
-        fake.sleepUntil = [&clock](std::int64_t tick) { clock = std::max(clock, tick); };
-        driver->SetFrameClock(fake);
-        ASSERT_TRUE(driver->Initialize());
+        CGameApplicationDriverDX9* driver = InitializeOnFakeClock(TV_DATA_DIR, clock);
+        ASSERT_NE(driver, nullptr);
         auto* play = static_cast<CPlayScene*>(NewPlayScene());
         first = new ShowWatcher(0, play, &moments, &clock, nullptr);
         last = new ShowWatcher(0xFFFE, play, &moments, &clock, first);
@@ -345,14 +352,8 @@ TEST(ShowTest, OpensOnWhiteAndSetsTheValleyUpBehindIt) {
     std::int64_t clock = 0;
     ASSERT_TRUE(CreateApplicationDriver());
     {
-        CGameApplicationDriverDX9* driver = GetApplicationDriver();
-        driver->UseFileSystem(TV_DATA_DIR);
-        FrameClock fake;
-        fake.read = [&clock] { return clock; };
-        fake.frequency = kFrequency;
-        fake.sleepUntil = [&clock](std::int64_t tick) { clock = std::max(clock, tick); };
-        driver->SetFrameClock(fake);
-        ASSERT_TRUE(driver->Initialize());
+        CGameApplicationDriverDX9* driver = InitializeOnFakeClock(TV_DATA_DIR, clock);
+        ASSERT_NE(driver, nullptr);
         auto* play = static_cast<CPlayScene*>(NewPlayScene());
         auto* first = new OpeningWatcher(0, play, &shown, &clock, nullptr);
         driver->GetSceneManager()->AddScene(CResourceScene::Instance());
@@ -390,14 +391,8 @@ TEST(ShowTest, ScoresReachTheLogWhenTheResultsMusicFails) {
     OpenLogFileAt(logPath);
     ASSERT_TRUE(CreateApplicationDriver());
     {
-        CGameApplicationDriverDX9* driver = GetApplicationDriver();
-        driver->UseFileSystem(data.string() + "/");
-        FrameClock fake;
-        fake.read = [&clock] { return clock; };
-        fake.frequency = kFrequency;
-        fake.sleepUntil = [&clock](std::int64_t tick) { clock = std::max(clock, tick); };
-        driver->SetFrameClock(fake);
-        ASSERT_TRUE(driver->Initialize());
+        CGameApplicationDriverDX9* driver = InitializeOnFakeClock(data.string() + "/", clock);
+        ASSERT_NE(driver, nullptr);
         auto* play = static_cast<CPlayScene*>(NewPlayScene());
         // A second of show a frame: only the log is read.
         auto* first = new ShowWatcher(0, play, &none, &clock, nullptr, kFrequency);

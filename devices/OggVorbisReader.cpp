@@ -299,13 +299,19 @@ std::uint64_t PcmFrames(OggVorbis_File& file) {
     return samples > 0 ? static_cast<std::uint64_t>(samples) : 0;
 }
 
-}  // namespace
-
-namespace {
-
 // Links a stream may hold: far more than any real chain, and a bound on what the scan keeps and the
 // open then opens one by one.
 constexpr std::size_t kMaxLinks = 65536;
+
+// The first "OggS" that lies whole in the n bytes; null when there is none.
+const unsigned char* FindCapture(const unsigned char* bytes, std::size_t n) {
+    for (const unsigned char *p = bytes, *last = bytes + (n < 3 ? 0 : n - 3); p < last; ++p) {
+        p = static_cast<const unsigned char*>(std::memchr(p, 'O', static_cast<std::size_t>(last - p)));
+        if (p == nullptr) return nullptr;
+        if (std::memcmp(p, "OggS", 4) == 0) return p;
+    }
+    return nullptr;
+}
 
 // The link's bytes read ahead in chunks for one pass over its pages, holding a page at most and a chunk
 // beside it.
@@ -338,13 +344,8 @@ public:
         for (;;) {
             if (!Hold(from, from + 4)) return kNone;
             const unsigned char* const first = At(from);
-            const unsigned char* const last = At(End() - 3);
-            for (const unsigned char* p = first; p < last;) {
-                p = static_cast<const unsigned char*>(std::memchr(p, 'O', static_cast<std::size_t>(last - p)));
-                if (p == nullptr) break;
-                if (std::memcmp(p, "OggS", 4) == 0) return from + static_cast<std::uint64_t>(p - first);
-                ++p;
-            }
+            if (const unsigned char* p = FindCapture(first, static_cast<std::size_t>(End() - from)))
+                return from + static_cast<std::uint64_t>(p - first);
             from = End() - 3;  // a capture may straddle the next chunk
         }
     }
@@ -355,16 +356,6 @@ private:
     std::vector<unsigned char> bytes_;
     bool ended_ = false;
 };
-
-// Whether an "OggS" lies whole in the n bytes.
-bool HoldsCapture(const unsigned char* bytes, std::size_t n) {
-    for (const unsigned char *p = bytes, *last = bytes + (n < 3 ? 0 : n - 3); p < last; ++p) {
-        p = static_cast<const unsigned char*>(std::memchr(p, 'O', static_cast<std::size_t>(last - p)));
-        if (p == nullptr) return false;
-        if (std::memcmp(p, "OggS", 4) == 0) return true;
-    }
-    return false;
-}
 
 // Whether the page's checksum holds; the page itself is left as it is.
 bool ChecksumHolds(const unsigned char* page, long headerBytes, long bodyBytes) {
@@ -406,7 +397,7 @@ bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::
         const bool beginning = (bytes.At(at)[5] & 0x02) != 0;
         // An "OggS" that starts inside the page lies whole in its bytes and the next three.
         const bool check = beginning || !sound || !bytes.Hold(at, next + 3) ||
-                           HoldsCapture(bytes.At(at) + 1, static_cast<std::size_t>(next + 3 - (at + 1)));
+                           FindCapture(bytes.At(at) + 1, static_cast<std::size_t>(next + 3 - (at + 1))) != nullptr;
         if (check && !ChecksumHolds(bytes.At(at), headerBytes, bodyBytes)) {
             ++at;
             continue;

@@ -27,6 +27,15 @@ enum LwEnvelopeBehavior : int32_t {
     LW_BEHAVIOR_LINEAR = 5,
 };
 
+// Whether a motion channel's or an envelope's keys stand in time order, as the library found when it
+// first evaluated them after a load or an insertion; only keys in order let a search start from a key
+// that an earlier evaluation left. A time that is no number stands out of order.
+enum LwKeyOrder : int32_t {
+    LW_KEYS_ORDER_UNKNOWN = 0,
+    LW_KEYS_ASCENDING = 1,
+    LW_KEYS_OUT_OF_ORDER = 2,
+};
+
 // Numbered results of every library operation; GetLastErrorText and LwErrorText give their texts.
 enum LwErrorCode : int32_t {
     LW_ERR_NONE = 0,

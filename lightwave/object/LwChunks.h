@@ -251,14 +251,6 @@ struct LwEvalKey {
     LwEvalKey* Prev;
 };
 
-// Whether an envelope's keys stand in time order; only then may a search start from a key that an
-// earlier evaluation left.
-enum LwKeyOrder : int32_t {
-    LW_KEYS_ORDER_UNKNOWN = 0,
-    LW_KEYS_ASCENDING = 1,
-    LW_KEYS_OUT_OF_ORDER = 2,
-};
-
 struct LwEvalEnvelope {
     LwEvalEnvelope() = default;
     LwEvalEnvelope(const LwEvalEnvelope&) = delete;  // the keys link into their own array

@@ -104,10 +104,10 @@ struct LwEnvelope {
     // 1: the record and KeyArray lie in the scene's ChannelBlock; 2: as 1, and it heads an item's
     // channels 0 to 8 in order, one record each.
     int32_t Placement;
-    // Owned by the library: whether the keys stand in time order (0 not yet known, 1 in order, 2 not),
-    // found by the first evaluation after a load or an insertion. Only keys in order let a search
-    // start from the current key; a caller that writes a key time out of order sets it back to 0.
-    int32_t KeyOrder;
+    // Owned by the library: whether the keys stand in time order, found by the first evaluation after a
+    // load or an insertion. Only keys in order let a search start from the current key; a caller that
+    // writes a key time out of order sets it back to LW_KEYS_ORDER_UNKNOWN.
+    LwKeyOrder KeyOrder;
 };
 
 struct LwMotionKey {
@@ -131,7 +131,7 @@ struct LwKeyframeMotion {
     int32_t KeyCount;
     int32_t EndBehavior;
     // Owned by the library: whether the keys' steps stand in order, as LwEnvelope::KeyOrder.
-    int32_t KeyOrder;
+    LwKeyOrder KeyOrder;
 };
 
 struct LwExcludeLight {

@@ -175,16 +175,14 @@ enum class Placement : int32_t { kOwn = 0, kSceneBlock = 1, kInOrder = 2 };
 // Whether an envelope's keys stand in time order (LwEnvelope::KeyOrder). In order, every key before a
 // key is no later than it, so a search may start from the current key; out of order (a file may give
 // them so) only a search from the first key gives the value.
-enum class KeyOrder : int32_t { kUnknown = 0, kAscending = 1, kOutOfOrder = 2 };
-
-inline bool Ascending(const LwEnvelope* env) { return (KeyOrder)env->KeyOrder == KeyOrder::kAscending; }
+inline bool Ascending(const LwEnvelope* env) { return env->KeyOrder == LW_KEYS_ASCENDING; }
 
 // Looks at the keys once; a time that is no number stands out of order.
 __attribute__((noinline)) void FindKeyOrder(LwEnvelope* env) {
     bool ascending = true;
     for (const LwEnvelopeKey* k = env->FirstKey; ascending && k && k->Next; k = k->Next)
         ascending = k->Time <= k->Next->Time;
-    env->KeyOrder = (int32_t)(ascending ? KeyOrder::kAscending : KeyOrder::kOutOfOrder);
+    env->KeyOrder = ascending ? LW_KEYS_ASCENDING : LW_KEYS_OUT_OF_ORDER;
 }
 
 // The same for keyframe steps, looking at no more keys than the count, as the evaluation does.
@@ -194,7 +192,7 @@ __attribute__((noinline)) void FindStepOrder(LwKeyframeMotion* motion) {
     for (const LwMotionKey* k = motion->FirstKey; ascending && k && k->Next && seen < motion->KeyCount;
          k = k->Next, ++seen)
         ascending = k->Step <= k->Next->Step;
-    motion->KeyOrder = (int32_t)(ascending ? KeyOrder::kAscending : KeyOrder::kOutOfOrder);
+    motion->KeyOrder = ascending ? LW_KEYS_ASCENDING : LW_KEYS_OUT_OF_ORDER;
 }
 
 // Whether t lies on the segment that starts at k (whose next key is k1), so that a search from the
@@ -206,7 +204,7 @@ inline bool OnSegment(const LwEnvelopeKey* k, const LwEnvelopeKey* k1, const LwE
 // The value of an envelope with at least two keys at t. Every result is the one a search from the
 // first key defines; the current key only shortens the walk to it.
 __attribute__((noinline)) double EnvelopeValue(LwEnvelope* env, LwEnvelopeKey* first, LwEnvelopeKey* last, double t) {
-    if ((KeyOrder)env->KeyOrder == KeyOrder::kUnknown) FindKeyOrder(env);
+    if (env->KeyOrder == LW_KEYS_ORDER_UNKNOWN) FindKeyOrder(env);
     double offset = 0.0;
     if (Before(t, first->Time)) {
         const double span = last->Time - first->Time;
@@ -373,8 +371,8 @@ void EvaluateKeyframeMotion(LwScene*, LwKeyframeMotion* motion, int32_t group, d
     }
     // As for envelopes: the first segment whose end the frame is not above, searched from the current
     // key only while the steps stand in order.
-    if ((KeyOrder)motion->KeyOrder == KeyOrder::kUnknown) FindStepOrder(motion);
-    LwMotionKey* k = (KeyOrder)motion->KeyOrder == KeyOrder::kAscending ? motion->CurrentKey : nullptr;
+    if (motion->KeyOrder == LW_KEYS_ORDER_UNKNOWN) FindStepOrder(motion);
+    LwMotionKey* k = motion->KeyOrder == LW_KEYS_ASCENDING ? motion->CurrentKey : nullptr;
     if (!k || !(frame > (double)k->Step)) k = k && k->Prev && frame > (double)k->Prev->Step ? k->Prev : first;
     while (k->Next && frame > (double)k->Next->Step) k = k->Next;
     if (!k->Next) {
@@ -583,7 +581,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     if (!first) {  // the first key of an empty envelope
         env->FirstKey = env->LastKey = env->CurrentKey = m;
         env->KeyCount = 1;
-        env->KeyOrder = (int32_t)KeyOrder::kUnknown;
+        env->KeyOrder = LW_KEYS_ORDER_UNKNOWN;
         return m;
     }
     LwEnvelopeKey* last = env->LastKey ? env->LastKey : first;
@@ -596,7 +594,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
         m->Prev = last;
         env->LastKey = m;
         env->KeyCount++;
-        env->KeyOrder = (int32_t)KeyOrder::kUnknown;
+        env->KeyOrder = LW_KEYS_ORDER_UNKNOWN;
         return m;
     }
     if (t < first->Time) {
@@ -608,7 +606,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
         env->FirstKey = m;
         env->CurrentKey = m;
         env->KeyCount++;
-        env->KeyOrder = (int32_t)KeyOrder::kUnknown;
+        env->KeyOrder = LW_KEYS_ORDER_UNKNOWN;
         return m;
     }
     LwEnvelopeKey* k0 = first;
@@ -684,7 +682,7 @@ LwEnvelopeKey* GetKeyValue(LwScene* scene, LwEnvelope* env, double t) {
     k0->Next = m;
     k1->Prev = m;
     env->KeyCount++;
-    env->KeyOrder = (int32_t)KeyOrder::kUnknown;
+    env->KeyOrder = LW_KEYS_ORDER_UNKNOWN;
     return m;
 }
 

@@ -278,7 +278,8 @@ TEST(EvaluationCache, KeyframesWarmGiveTheColdBits) {
             k.Prev = i > 0 ? &keys[i - 1] : nullptr;
             k.Next = i + 1 < keys.size() ? &keys[i + 1] : nullptr;
         }
-        LwKeyframeMotion motion{&keys.front(), &keys.back(), &keys.front(), (int32_t)keys.size(), 1, 0};
+        LwKeyframeMotion motion{&keys.front(),        &keys.back(), &keys.front(), (int32_t)keys.size(), 1,
+                                LW_KEYS_ORDER_UNKNOWN};
         for (int group : {(int)LW_MOTION_POSITION, (int)LW_MOTION_ROTATION, (int)LW_MOTION_SCALE, 2,
                           (int)LW_MOTION_PIVOT_POSITION}) {
             Visit(Times(keyTimes), [&](double frame) {

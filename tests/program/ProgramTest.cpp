@@ -766,7 +766,9 @@ TEST_F(ProgramTest, OutsideValuesReachTheLogAndTheTerminalEscaped) {
         ASSERT_TRUE(run.exited) << "crashed or hung";
         EXPECT_EQ(run.code, c.code) << run.log << run.err;
         EXPECT_NE(run.err.find(c.told), std::string::npos) << run.err;
-        if (c.logged) EXPECT_NE(run.log.find(c.told), std::string::npos) << run.log;
+        if (c.logged) {
+            EXPECT_NE(run.log.find(c.told), std::string::npos) << run.log;
+        }
         EXPECT_TRUE(PrintableText(run.log)) << run.log;
         EXPECT_TRUE(PrintableText(run.err)) << run.err;
         EXPECT_EQ(run.log.find("\nINFO: forged"), std::string::npos) << run.log;

@@ -18,7 +18,7 @@ struct StrokeSize {
     double unitY = 1.0;
     double pen = 1.0;         // pen width of the plain style
     double boldPen = 1.0;     // pen width of the bold style (ignored by pixel sizes: they thicken by one pixel)
-    double outlinePen = 1.0;  // outer width of the plain and bold styles' black ring
+    double outlinePen = 1.0;  // outer width of the outline style's black ring, where it has no halo
     // The caption styles (shadow, outline) darken a soft halo: solid out to `ring` from the skeleton,
     // fading to nothing at `halo` (pixels; ignored by pixel sizes). The shadow style's offset shadow
     // fades out at `shadowSoft` from its skeleton.

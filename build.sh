@@ -9,7 +9,9 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
   libsdl2-dev libgl-dev libgl1-mesa-dri libegl1 libegl-dev
   libpng-dev libjpeg-dev zlib1g-dev libvorbis-dev libogg-dev
   libboost-dev libgtk-3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-dev xvfb)
+  clang libclang-rt-dev xvfb
+  # the X fonts a message box is drawn with; without them a box cannot show and its text is printed
+  xfonts-base)
 
 install_missing() {
   local missing=()

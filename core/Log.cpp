@@ -73,7 +73,10 @@ void WriteLine(const char* prefix, const std::string& text) {
     if (g_console) WriteToConsole(prefix, printable);
 }
 
-// vsnprintf of one conversion in the "C" locale.
+// vsnprintf of one conversion in the "C" locale. The one format built at run time: each is cut from a
+// literal format, or is one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 std::string FormatOne(const char* spec, ...) {
     va_list args;
     va_start(args, spec);
@@ -81,6 +84,7 @@ std::string FormatOne(const char* spec, ...) {
     va_end(args);
     return text;
 }
+#pragma GCC diagnostic pop
 
 // The format is the program's own text and keeps its lines; what fills a %s, %c or %m is taken for a
 // value from outside (a path, a name read from a file, what a script prints, a reason that quotes

@@ -6,7 +6,6 @@
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/Path.h"
-#include "platform/Printable.h"
 
 namespace trivale {
 
@@ -28,7 +27,7 @@ void LogDisplayLost(const std::string& reason) { LogError("%s: the program ends.
 CGameApplicationDriver::CGameApplicationDriver() {
     OpenLogFile();
     plat::SetDisplayLostHandler(&LogDisplayLost);
-    LogInfo("---- [ %s ] Started ----", plat::Printable(ExtractFileName(GetModuleFilePath())).c_str());
+    LogInfo("---- [ %s ] Started ----", ExtractFileName(GetModuleFilePath()).c_str());
     LogInfo("Trivale Core library ver.%s", GetCoreVersionText().c_str());
     // A failure below leaves the log open: whoever catches it still reports into it.
     application_.reset(new CGameApplication());

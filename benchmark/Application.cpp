@@ -93,8 +93,9 @@ int RunProgram() {
     OpenLogFile();
     if (GetLogFileState() == LogFileState::InUse) {
         plat::ShowMessageBox(plat::kNoWindow,
-                             plat::Printable(ExtractFileName(GetModuleFilePath())) + " is already running; its log " +
-                                 plat::Printable(GetLogFilePath()) + " is kept. This run ends.",
+                             "The program " + plat::Printable(ExtractFileName(GetModuleFilePath())) +
+                                 " is already running; its log " + plat::Printable(GetLogFilePath()) +
+                                 " is kept. This run ends.",
                              kTitle, plat::MessageBoxKind::Error);
         return 1;
     }

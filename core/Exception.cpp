@@ -15,24 +15,21 @@ std::string OrUnknown(const std::string& text) { return text.empty() ? std::stri
 
 }  // namespace
 
-// Each of the report's lines stays one line: a message may name a file, and a file's name may hold a
-// line break.
 void LogApplicationException(const std::string& message, const std::string& className, const std::string& origin) {
+    LogPlain("ERROR:\n\tアプリケーション例外が発生しました.");
+    LogPlain("\t詳細: %s", OrUnknown(message).c_str());
+    LogPlain("\t例外: %s", OrUnknown(className).c_str());
+    LogPlain("\t発生元: %s", OrUnknown(origin).c_str());
+}
+
+// Each value stays on its line of the box as it does in the log: a message may name a file, a file's
+// name may hold a line break, and a box is printed on stderr where it cannot show.
+void ReportApplicationException(const std::string& className, plat::WindowId owner, const std::string& message,
+                                const std::string& origin) {
+    LogApplicationException(message, className, origin);
     std::string detail = plat::Printable(OrUnknown(message));
     std::string name = plat::Printable(OrUnknown(className));
     std::string from = plat::Printable(OrUnknown(origin));
-    LogPlain("ERROR:\n\tアプリケーション例外が発生しました.");
-    LogPlain("\t詳細: %s", detail.c_str());
-    LogPlain("\t例外: %s", name.c_str());
-    LogPlain("\t発生元: %s", from.c_str());
-}
-
-void ReportApplicationException(const std::string& className, plat::WindowId owner, const std::string& message,
-                                const std::string& origin) {
-    std::string detail = OrUnknown(message);
-    std::string name = OrUnknown(className);
-    std::string from = OrUnknown(origin);
-    LogApplicationException(detail, name, from);
     std::string text = "アプリケーション例外が発生しました.\n実行を中止します.\n\n詳細: " + detail + "\n" + "\n" +
                        "例外: " + name + "\n" + "発生元: " + from;
     std::string caption = ChangeFileExt(ExtractFileName(GetModuleFilePath()), "");

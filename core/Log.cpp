@@ -1,11 +1,16 @@
 #include "core/Log.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <mutex>
 
@@ -60,13 +65,154 @@ void WriteToConsole(const char* prefix, const std::string& text) {
 
 // Lines carry outside text (names of files, what a script prints): a control character or a byte that
 // is no UTF-8 in it reaches neither the file (where grep would take it for a binary file) nor the
-// console raw. An entry's own line breaks and tabs stay; a value that may hold a line break is escaped
-// where it is written into the line.
+// console raw. The text's line breaks and tabs are the program's own (values come escaped) and stay.
 void WriteLine(const char* prefix, const std::string& text) {
     const std::string printable = plat::Printable(text, plat::LineBreaks::Keep);
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_logFile) WriteToFile(prefix, printable);
     if (g_console) WriteToConsole(prefix, printable);
+}
+
+// vsnprintf of one conversion in the "C" locale. The one format built at run time: each is cut from a
+// literal format, or is one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+std::string FormatOne(const char* spec, ...) {
+    va_list args;
+    va_start(args, spec);
+    std::string text = VFormatAll(spec, args);
+    va_end(args);
+    return text;
+}
+#pragma GCC diagnostic pop
+
+// The format is the program's own text and keeps its lines; what fills a %s, %c or %m is taken for a
+// value from outside (a path, a name read from a file, what a script prints, a reason that quotes
+// either) and escaped whole, so that nothing it holds can start a line of its own. Every log line is
+// built here: a call site cannot forget to escape.
+std::string FormatWithValuesEscaped(const char* format, va_list args) {
+    const int savedErrno = errno;  // for %m
+    std::string out;
+    for (const char* p = format; *p != '\0';) {
+        if (*p != '%') {
+            out += *p++;
+            continue;
+        }
+        const char* const start = p++;
+        if (*p == '%') {
+            out += *p++;
+            continue;
+        }
+        std::string flagsAndWidth = "%", precision;
+        int precisionValue = -1;
+        while (*p != '\0' && std::strchr("-+ #0'", *p) != nullptr) flagsAndWidth += *p++;
+        if (*p == '*') {
+            ++p;
+            flagsAndWidth += std::to_string(va_arg(args, int));  // a negative width is the '-' flag
+        } else {
+            while (*p >= '0' && *p <= '9') flagsAndWidth += *p++;
+        }
+        if (*p == '.') {
+            ++p;
+            if (*p == '*') {
+                ++p;
+                precisionValue = va_arg(args, int);  // a negative one counts as none
+            } else {
+                precisionValue = 0;
+                while (*p >= '0' && *p <= '9')
+                    precisionValue = std::min(precisionValue * 10 + (*p++ - '0'), INT_MAX / 10);
+            }
+            if (precisionValue >= 0) precision = "." + std::to_string(precisionValue);
+        }
+        std::string length;
+        while (*p != '\0' && std::strchr("hlLqjzt", *p) != nullptr) length += *p++;
+        if (*p == '\0') {
+            out.append(start, p);
+            break;
+        }
+        const char conversion = *p++;
+        const std::string spec = flagsAndWidth + precision + length + conversion;
+        const std::string padded = flagsAndWidth + "s";  // for a value once it is escaped
+        const bool wide = length == "l";
+        switch (conversion) {
+        case 'd':
+        case 'i':
+            if (length == "ll" || length == "q")
+                out += FormatOne(spec.c_str(), va_arg(args, long long));
+            else if (length == "l")
+                out += FormatOne(spec.c_str(), va_arg(args, long));
+            else if (length == "j")
+                out += FormatOne(spec.c_str(), va_arg(args, std::intmax_t));
+            else if (length == "z" || length == "t")
+                out += FormatOne(spec.c_str(), va_arg(args, std::ptrdiff_t));
+            else
+                out += FormatOne(spec.c_str(), va_arg(args, int));
+            break;
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+            if (length == "ll" || length == "q")
+                out += FormatOne(spec.c_str(), va_arg(args, unsigned long long));
+            else if (length == "l")
+                out += FormatOne(spec.c_str(), va_arg(args, unsigned long));
+            else if (length == "j")
+                out += FormatOne(spec.c_str(), va_arg(args, std::uintmax_t));
+            else if (length == "z" || length == "t")
+                out += FormatOne(spec.c_str(), va_arg(args, std::size_t));
+            else
+                out += FormatOne(spec.c_str(), va_arg(args, unsigned));
+            break;
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
+            if (length == "L")
+                out += FormatOne(spec.c_str(), va_arg(args, long double));
+            else
+                out += FormatOne(spec.c_str(), va_arg(args, double));
+            break;
+        case 'p':
+            out += FormatOne(spec.c_str(), va_arg(args, void*));
+            break;
+        case 'c': {
+            const std::string value = wide ? FormatOne("%lc", va_arg(args, std::wint_t))
+                                           : std::string(1, static_cast<char>(va_arg(args, int)));
+            out += FormatOne(padded.c_str(), plat::Printable(value).c_str());
+            break;
+        }
+        case 's': {
+            std::string value;
+            if (wide) {
+                const wchar_t* text = va_arg(args, const wchar_t*);
+                value = FormatOne(("%" + precision + "ls").c_str(), text ? text : L"(null)");
+            } else {
+                const char* text = va_arg(args, const char*);
+                if (text == nullptr) text = "(null)";
+                // With a precision the text need not end within reach.
+                value = precisionValue >= 0 ? std::string(text, strnlen(text, static_cast<std::size_t>(precisionValue)))
+                                            : std::string(text);
+            }
+            out += FormatOne(padded.c_str(), plat::Printable(value).c_str());
+            break;
+        }
+        case 'm':
+            errno = savedErrno;
+            out += FormatOne(padded.c_str(), plat::Printable(FormatOne("%m")).c_str());
+            break;
+        case 'n':
+            (void)va_arg(args, void*);  // writes nothing back
+            break;
+        default:  // not a conversion: kept as written
+            out.append(start, p);
+            break;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -175,11 +321,11 @@ void OpenLoggerConsole() {
     g_console = !g_consoleGivenUp;
 }
 
-#define TV_LOG_WITH_PREFIX(prefix)               \
-    va_list args;                                \
-    va_start(args, format);                      \
-    std::string text = VFormatAll(format, args); \
-    va_end(args);                                \
+#define TV_LOG_WITH_PREFIX(prefix)                            \
+    va_list args;                                             \
+    va_start(args, format);                                   \
+    std::string text = FormatWithValuesEscaped(format, args); \
+    va_end(args);                                             \
     WriteLine(prefix, text)
 
 void WriteLog(const char* prefix, const char* format, ...) { TV_LOG_WITH_PREFIX(prefix ? prefix : ""); }
@@ -193,6 +339,11 @@ void LogInfoString(const std::string& text) { LogInfo("%s", text.c_str()); }
 
 void LogErrorAt(const std::string& message, const char* sourceFile, int line) {
     LogPlain("ERROR: \n\t%s\n\t%s(%d)", message.c_str(), sourceFile ? sourceFile : "", line);
+}
+
+void LogErrorAt(OwnLines message, const char* sourceFile, int line) {
+    WriteLine("", std::string("ERROR: \n\t") + message.c_str() + "\n\t" +
+                      plat::Printable(sourceFile ? sourceFile : "") + "(" + std::to_string(line) + ")");
 }
 
 void LogWin32Error(int error, const char* sourceFile, int line) {

@@ -1,6 +1,7 @@
 // The run's log and the report lines that go into it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #if !defined(TV_PRINTF_FORMAT)
@@ -41,15 +42,32 @@ bool IsLogFileOpen();
 // written (its reader has gone) is given up for the rest of the run, and the file says so once.
 void OpenLoggerConsole();
 
+// A text of the program's own that spans lines on purpose. Only a literal (a char array) makes one, so
+// no value from outside can pass for it.
+class OwnLines {
+public:
+    template <std::size_t N>
+    explicit OwnLines(const char (&text)[N]) : text_(text) {}
+    const char* c_str() const { return text_; }
+
+private:
+    const char* text_;
+};
+
 // prefix + formatted text + "\n", flushed, to the file and the console where they are open. The first
-// write to the file that fails is told on stderr (the file's name and why), once per file.
+// write to the file that fails is told on stderr (the file's name and why), once per file. The format
+// is the program's own and keeps its line breaks; every %s, %c and %m is a value and is written
+// escaped (plat::Printable), so that nothing from outside (a path, a name, what a script prints) can
+// start a line of its own. A format is always a literal.
 void WriteLog(const char* prefix, const char* format, ...) TV_PRINTF_FORMAT(2, 3);
 void LogError(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogInfo(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogPlain(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogInfoString(const std::string& text);
-// "ERROR: \n\t<message>\n\t<source>(<line>)"
+// "ERROR: \n\t<message>\n\t<source>(<line>)"; the message is escaped as a value is.
 void LogErrorAt(const std::string& message, const char* sourceFile, int line);
+// The same for a message of the program's own that keeps its lines.
+void LogErrorAt(OwnLines message, const char* sourceFile, int line);
 // "ERROR: \n\tWin32Error(0x<code>): <system text>\n\t<source>(<line>)" for an errno value; the name of
 // the line is kept so the log reads the same on every platform.
 void LogWin32Error(int error, const char* sourceFile, int line);

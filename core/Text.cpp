@@ -27,6 +27,7 @@ private:
     locale_t previous_ = static_cast<locale_t>(0);
 };
 
+std::string VFormat(const char* format, va_list args) TV_PRINTF_FORMAT(1, 0);
 std::string VFormat(const char* format, va_list args) {
     ScopedCLocale c;
     char buf[512];

@@ -17,7 +17,7 @@ namespace trivale {
 // printf-style, at most 511 characters (longer results are cut); numbers never follow the locale.
 std::string FormatString(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 // The same without the length limit (log lines).
-std::string VFormatAll(const char* format, va_list args);
+std::string VFormatAll(const char* format, va_list args) TV_PRINTF_FORMAT(1, 0);
 std::string IntToString(int value);
 std::string FloatToString(double value);
 // ASCII lower-casing of the text up to its first NUL: the key of every name lookup.

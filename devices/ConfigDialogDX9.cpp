@@ -11,7 +11,6 @@
 #include "core/Text.h"
 #include "devices/DXGraphics.h"
 #include "platform/MessageBox.h"
-#include "platform/Printable.h"
 #include "platform/StopSignals.h"
 
 namespace trivale {
@@ -119,7 +118,7 @@ bool CConfigDialogDX9::LoadDll() {
     const std::string& name = g_libraryName;
     std::string path = name.find('/') == std::string::npos ? ExtractFileDir(GetModuleFilePath()) + name : name;
     if (!module_.Open(path)) {
-        LogInfoString(plat::Printable(module_.Error()));
+        LogInfoString(module_.Error());
         throw EIOError(this, "DLLをロードできません : '" + name + "'");
     }
     auto import = [&](const char* function) {
@@ -221,11 +220,11 @@ bool CConfigDialogDX9::EnumerateAdapters(plat::IGraphicsSystem* system, CONFIG_I
         ++info.adapterCount;
     }
     if (info.adapterCount == 0) {
-        const std::string message =
+        static const char kMessage[] =
             "Direct3D 対応ディスプレイデバイスが見つかりませんでした.\nグラフィックカードが DirectX 9 "
             "に対応しているか確認してください.";
-        TV_LOG_ERROR_AT(message);
-        plat::ShowMessageBox(plat::kNoWindow, message + "\n\nプログラムの実行を中止します.", title,
+        TV_LOG_ERROR_AT(OwnLines(kMessage));
+        plat::ShowMessageBox(plat::kNoWindow, std::string(kMessage) + "\n\nプログラムの実行を中止します.", title,
                              plat::MessageBoxKind::Error);
         return false;
     }

@@ -13,6 +13,7 @@
 #include "core/Exception.h"
 #include "core/Stream.h"
 #include "core/Text.h"
+#include "platform/Printable.h"
 #include "platform/System.h"
 
 namespace trivale {
@@ -27,6 +28,10 @@ const char* const kUsage =
     "       tvpack extract ARCHIVE [DIR]    write every entry as a file under DIR (default .)\n";
 
 const std::size_t kCopyBlock = 1 << 20;
+
+// Every name, path and reason printed is shown escaped: an entry's name, a file's, an argument may
+// hold a line break or an escape sequence, and none of it may start a line or reach the terminal raw.
+std::string Shown(const std::string& value) { return plat::Printable(value); }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
@@ -163,8 +168,9 @@ std::unique_ptr<ArchiveLoader> OpenArchive(const std::string& path, std::ostream
         }
     }
     if (problems.empty()) return loader;
-    for (const std::string& p : problems) err << "tvpack: " << path << ": " << p << "\n";
-    err << "tvpack: " << path << ": " << problems.size() << " bad entr" << (problems.size() == 1 ? "y" : "ies") << "\n";
+    for (const std::string& p : problems) err << "tvpack: " << Shown(path) << ": " << Shown(p) << "\n";
+    err << "tvpack: " << Shown(path) << ": " << problems.size() << " bad entr" << (problems.size() == 1 ? "y" : "ies")
+        << "\n";
     return nullptr;
 }
 
@@ -190,22 +196,22 @@ bool Collect(const std::string& dir, const std::string& archivePath, std::vector
              std::vector<std::string>& warnings, std::ostream& err) {
     std::string error;
     if (CollectTree(dir, archivePath, items, warnings, error)) return true;
-    err << "tvpack: " << error << "\n";
+    err << "tvpack: " << Shown(error) << "\n";
     return false;
 }
 
 int Pack(const std::string& dir, const std::string& archivePath, std::ostream& out, std::ostream& err) {
     if (plat::GetPathKind(dir) != plat::PathKind::Directory) {
-        err << "tvpack: " << dir << " is not a directory\n";
+        err << "tvpack: " << Shown(dir) << " is not a directory\n";
         return 1;
     }
     std::vector<PackItem> items;
     std::vector<std::string> warnings;
     if (!Collect(dir, archivePath, items, warnings, err)) return 1;
-    for (const std::string& w : warnings) err << "tvpack: warning: " << w << "\n";
+    for (const std::string& w : warnings) err << "tvpack: warning: " << Shown(w) << "\n";
     std::string error;
     if (!CheckItems(items, error) || !WriteArchive(archivePath, items, error)) {
-        err << "tvpack: " << error << "\n";
+        err << "tvpack: " << Shown(error) << "\n";
         return 1;
     }
     // Read the table back as the engine will.
@@ -213,14 +219,15 @@ int Pack(const std::string& dir, const std::string& archivePath, std::ostream& o
         CArchiveFileLoader check;
         check.Open(archivePath);
         if (check.GetEntryCount() != static_cast<int>(items.size())) {
-            err << "tvpack: " << archivePath << " reads back with a different entry count\n";
+            err << "tvpack: " << Shown(archivePath) << " reads back with a different entry count\n";
             return 1;
         }
     } catch (const EException& e) {
-        err << "tvpack: " << archivePath << " does not read back: " << Describe(e) << "\n";
+        err << "tvpack: " << Shown(archivePath) << " does not read back: " << Shown(Describe(e)) << "\n";
         return 1;
     }
-    out << "packed " << items.size() << " files into " << archivePath << " (" << ArchiveSize(items) << " bytes)\n";
+    out << "packed " << items.size() << " files into " << Shown(archivePath) << " (" << ArchiveSize(items)
+        << " bytes)\n";
     return 0;
 }
 
@@ -231,7 +238,7 @@ int List(const std::string& archivePath, std::ostream& out, std::ostream& err) {
     std::uint64_t total = 0;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         const CArchiveFileEntryHeader* e = archive.GetEntry(i);
-        out << FormatString("%10u %10u  ", e->size, e->offset) << e->name << "\n";
+        out << FormatString("%10u %10u  ", e->size, e->offset) << Shown(e->name) << "\n";
         total += e->size;
     }
     out << archive.GetEntryCount() << " entries, " << total << " bytes\n";
@@ -247,7 +254,7 @@ int Verify(const std::string& archivePath, const std::string& dir, std::ostream&
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         const CArchiveFileEntryHeader* e = archive.GetEntry(i);
         if (!ReadRecord(archive, *e, [](const char*, std::size_t) { return true; })) {
-            err << "tvpack: " << e->name << ": short entry\n";
+            err << "tvpack: " << Shown(e->name) << ": short entry\n";
             return 1;
         }
         total += e->size;
@@ -261,7 +268,7 @@ int Verify(const std::string& archivePath, const std::string& dir, std::ostream&
         for (const PackItem& item : items) {
             auto it = byName.find(ToLowerCase(item.name));
             if (it == byName.end()) {
-                err << "tvpack: missing from the archive: " << item.name << "\n";
+                err << "tvpack: missing from the archive: " << Shown(item.name) << "\n";
                 ++differences;
                 continue;
             }
@@ -275,12 +282,12 @@ int Verify(const std::string& archivePath, const std::string& dir, std::ostream&
             };
             if (!f.Open(item.path, plat::FileMode::ReadExisting) || f.Size() != static_cast<std::int64_t>(e->size) ||
                 !ReadRecord(archive, *e, same)) {
-                err << "tvpack: differs: " << item.name << "\n";
+                err << "tvpack: differs: " << Shown(item.name) << "\n";
                 ++differences;
             }
         }
         for (const auto& extra : byName) {
-            err << "tvpack: not in " << dir << ": " << extra.second->name << "\n";
+            err << "tvpack: not in " << Shown(dir) << ": " << Shown(extra.second->name) << "\n";
             ++differences;
         }
         if (differences) {
@@ -307,18 +314,20 @@ int Extract(const std::string& archivePath, const std::string& dir, std::ostream
         for (const auto& part : std::filesystem::path(rel)) {
             on /= part;
             if (std::filesystem::is_symlink(on, ec)) {
-                err << "tvpack: refusing to write through the link " << on.string() << "\n";
+                err << "tvpack: refusing to write through the link " << Shown(on.string()) << "\n";
                 return 1;
             }
         }
         std::filesystem::create_directories(target.parent_path(), ec);
         if (ec) {
-            err << "tvpack: cannot create " << target.parent_path().string() << ": " << ec.message() << "\n";
+            err << "tvpack: cannot create " << Shown(target.parent_path().string()) << ": " << Shown(ec.message())
+                << "\n";
             return 1;
         }
         plat::File f;
         if (!f.Open(target.string(), plat::FileMode::CreateWrite)) {
-            err << "tvpack: cannot write " << target.string() << ": " << plat::ErrorText(f.Error()) << "\n";
+            err << "tvpack: cannot write " << Shown(target.string()) << ": " << Shown(plat::ErrorText(f.Error()))
+                << "\n";
             return 1;
         }
         bool written = true;
@@ -327,11 +336,11 @@ int Extract(const std::string& archivePath, const std::string& dir, std::ostream
             return written;
         };
         if (!ReadRecord(archive, *e, write)) {
-            err << "tvpack: " << (written ? e->name + ": short entry" : "cannot write " + target.string()) << "\n";
+            err << "tvpack: " << Shown(written ? e->name + ": short entry" : "cannot write " + target.string()) << "\n";
             return 1;
         }
     }
-    out << "extracted " << archive.GetEntryCount() << " entries into " << dir << "\n";
+    out << "extracted " << archive.GetEntryCount() << " entries into " << Shown(dir) << "\n";
     return 0;
 }
 
@@ -483,10 +492,10 @@ int RunPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return Extract(args[1], operands == 2 ? args[2] : std::string("."), out, err);
         }
     } catch (const std::exception& e) {
-        err << "tvpack: " << Describe(e) << "\n";
+        err << "tvpack: " << Shown(Describe(e)) << "\n";
         return 1;
     }
-    err << "tvpack: unknown command \"" << command << "\"\n";
+    err << "tvpack: unknown command \"" << Shown(command) << "\"\n";
     return usage();
 }
 

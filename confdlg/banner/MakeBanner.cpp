@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Printable.h"
+
 namespace {
 
 const int kWidth = 440;
@@ -114,7 +116,7 @@ double Random() {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.bmp>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <output.bmp>\n", plat::Printable(argv[0]).c_str());
         return 2;
     }
     Canvas canvas;
@@ -150,7 +152,8 @@ int main(int argc, char** argv) {
     canvas.Text(title, 22, 19, 4, {0.0, 0.02, 0.08}, 0.55);  // shadow
     canvas.Text(title, 20, 17, 4, {0.96, 0.98, 1.0}, 1.0);
     if (!canvas.Save(argv[1])) {
-        std::fprintf(stderr, "%s: cannot write '%s'\n", argv[0], argv[1]);
+        std::fprintf(stderr, "%s: cannot write '%s'\n", plat::Printable(argv[0]).c_str(),
+                     plat::Printable(argv[1]).c_str());
         return 1;
     }
     return 0;

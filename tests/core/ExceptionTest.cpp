@@ -95,3 +95,27 @@ TEST(MessageBox, UnattendedBoxGoesToStderrAndReturns) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "[warning] Caption\nbody text\n");
 }
+
+// An exception's message may name a file whose name holds a line break: in the box, shown or printed on
+// stderr, as in the log, the value stays on its line and the box's own lines stay.
+TEST(ExceptionReport, AValueInTheMessageStartsNoLineOfTheBox) {
+    tvtest::TempDir dir;
+    const std::string forged = "x\nINFO: forged\x1b[2J";
+    const std::string shown = "x\\nINFO: forged\\x1b[2J";
+    tvtest::ScopedEnv display("DISPLAY", ":99"), unattended(plat::kMessagesVariable, "log");
+    tvtest::CapturedLog log;
+    testing::internal::CaptureStderr();
+    try {
+        CFileStream s(dir / forged, plat::FileMode::ReadExisting, FileShare::Read);
+    } catch (...) {
+        ReportCurrentException(ReportMode::LogAndBox);
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err,
+              "[error] core_tests\nアプリケーション例外が発生しました.\n実行を中止します.\n\n詳細: "
+              "ファイルを開けませんでした: \"" +
+                  (dir / shown) + "\"\n\n例外: trivale::EFileOpenError\n発生元: trivale::CFileStream\n");
+    EXPECT_NE(log.Text().find("\t詳細: ファイルを開けませんでした: \"" + (dir / shown) + "\"\n"), std::string::npos)
+        << log.Text();
+    EXPECT_EQ(log.Text().find("\nINFO: forged"), std::string::npos) << log.Text();
+}

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <clocale>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "TestUtil.h"
@@ -49,8 +51,8 @@ TEST(LogLines, PrefixesAndLocatedFormats) {
 
 // Outside text (a file's name, what a script prints, an environment value) reaches the log and its
 // console neither with control characters nor with bytes that are no UTF-8: grep would take the log for
-// a binary file, and a terminal would act on an escape sequence. An entry's own line breaks stay; a
-// value that may hold one is escaped where it is put into the line.
+// a binary file, and a terminal would act on an escape sequence. A format's own line breaks stay; every
+// value put into it is escaped whole.
 TEST(LogLines, OutsideTextIsWrittenEscaped) {
     EXPECT_EQ(plat::Printable("plain /Foo ß 設定"), "plain /Foo ß 設定");
     EXPECT_EQ(plat::Printable("a\nb\r\tc\x1b[31m\x7f"), "a\\nb\\r\\tc\\x1b[31m\\x7f");
@@ -70,6 +72,56 @@ TEST(LogLines, OutsideTextIsWrittenEscaped) {
               "ERROR: \n\tmessage\n\tcore/Thing.cpp(1)\n"
               "ERROR:\n\tアプリケーション例外が発生しました.\n"
               "\t詳細: cannot open \"a\\nERROR: forged\"\n\t例外: EFileOpenError\n\t発生元: CFileStream\\r\n");
+}
+
+// Whatever fills a format is a value, and no value starts a line: a data folder, a scene's or a
+// texture's name, what a script prints, an exception's message. The call site need not escape it (the
+// sites below pass them raw, as every site does); the format's own line breaks and tabs stay, as does
+// a message of the program's own that spans lines on purpose.
+TEST(LogLines, NoValueStartsALineWhereverItIsPut) {
+    tvtest::CapturedLog log;
+    const std::string forged = "x\nINFO: forged\r\x1b[2J\t\xff";
+    const std::string shown = "x\\nINFO: forged\\r\\x1b[2J\\t\\xff";
+    LogInfoString("FileSystemDataLoader: root path = /tmp/" + forged + "/data/");
+    LogInfo("precache: %s", ("scenes\\" + forged + ".lws").c_str());
+    LogError("%s: object %s (layer %lld) not loaded from %s", forged.c_str(), forged.c_str(), 1LL, forged.c_str());
+    LogErrorAt("script error: " + forged, "script/S.cpp", 3);
+    LogPlain("ERROR:\n\t%s\n\t%c%c", forged.c_str(), '\n', 'y');
+    LogApplicationException(forged, forged, forged);
+    LogErrorAt(OwnLines("no adapter.\nsee the driver."), "devices/C.cpp", 5);
+    EXPECT_EQ(log.Text(), "INFO: FileSystemDataLoader: root path = /tmp/" + shown + "/data/\n" +
+                              "INFO: precache: scenes\\" + shown + ".lws\n" + "ERROR: " + shown + ": object " + shown +
+                              " (layer 1) not loaded from " + shown + "\n" + "ERROR: \n\tscript error: " + shown +
+                              "\n\tscript/S.cpp(3)\n" + "ERROR:\n\t" + shown + "\n\t\\ny\n" +
+                              "ERROR:\n\tアプリケーション例外が発生しました.\n\t詳細: " + shown + "\n\t例外: " + shown +
+                              "\n\t発生元: " + shown + "\n" +
+                              "ERROR: \n\tno adapter.\nsee the driver.\n\tdevices/C.cpp(5)\n");
+    for (const std::string& line : log.Lines()) EXPECT_NE(line.rfind("INFO: forged", 0), 0u) << line;
+}
+
+// Escaping the values leaves the rest of printf's work as it was: widths, precisions, flags, lengths
+// and every kind of conversion give what vsnprintf gives for a printable value.
+TEST(LogLines, FormatsOtherwiseAsPrintfDoes) {
+    tvtest::CapturedLog log;
+    char abc[3] = {'a', 'b', 'c'};  // no NUL: a precision keeps the read within it
+    const long long big = -1234567890123LL;
+    const void* pointer = &big;
+    LogInfo("[%5s|%-5s|%.2s|%*s|%-*s|%.*s|%.*s|%3c|%-3c|%%|%d|%+05d|%u|%x|%#X|%o|%ld|%lld|%llu|%zu|%hhd|%hu]", "ab",
+            "ab", "xyz", 4, "q", 3, "r", 2, abc, -1, "whole", 'c', 'd', -7, 42, 7u, 255u, 255u, 8u, -5L, big, 5ULL,
+            std::size_t{9}, 300, 70000);
+    LogInfo("[%f|%.3e|%g|%10.2f|%-8.1f|%a|%Lf|%p|%jd|%td]", 2.25, 12345.678, 0.0001, 3.14159, -2.5, 1.0,
+            static_cast<long double>(1.5), pointer, std::intmax_t{-3}, std::ptrdiff_t{-4});
+    const std::string expected =
+        FormatString("[%5s|%-5s|%.2s|%*s|%-*s|%.*s|%.*s|%3c|%-3c|%%|%d|%+05d|%u|%x|%#X|%o|%ld|%lld|%llu|%zu|%hhd|%hu]",
+                     "ab", "ab", "xyz", 4, "q", 3, "r", 2, abc, -1, "whole", 'c', 'd', -7, 42, 7u, 255u, 255u, 8u, -5L,
+                     big, 5ULL, std::size_t{9}, 300, 70000) +
+        "\n" +
+        FormatString("[%f|%.3e|%g|%10.2f|%-8.1f|%a|%Lf|%p|%jd|%td]", 2.25, 12345.678, 0.0001, 3.14159, -2.5, 1.0,
+                     static_cast<long double>(1.5), pointer, std::intmax_t{-3}, std::ptrdiff_t{-4});
+    EXPECT_EQ(log.Text(), "INFO: " + std::string(expected).replace(expected.find('\n'), 1, "\nINFO: ") + "\n");
+    // A width pads the escaped value.
+    LogInfo("%6s|", "\n");
+    EXPECT_EQ(log.Lines().back(), "INFO:     \\n|");
 }
 
 TEST(LogLines, OpenOnceTruncatedAndMirroredToTheConsoleWithOrWithoutAFile) {

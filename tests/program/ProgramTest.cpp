@@ -789,6 +789,78 @@ TEST_F(ProgramTest, OutsideValuesReachTheLogAndTheTerminalEscaped) {
     EXPECT_TRUE(PrintableText(run.err)) << run.err;
 }
 
+// The program in a folder named with a line break and escape sequences, a scene named with them, a
+// script that prints a line break and quotes one in an error, an object whose texture is named with
+// one: read from the data folder and from the archive, no value starts a line of the log or of the
+// terminal, and none reaches them raw. What the script prints is one line of the log.
+TEST_F(ProgramTest, NoNameOrPrintedTextStartsALine) {
+    const std::string forged = "\nINFO: forged\x1b[31m\r\xff";
+    const std::string shown = "\\nINFO: forged\\x1b[31m\\r\\xff";
+    const fs::path moved = dir_.parent_path() / (dir_.filename().string() + forged);
+    fs::remove_all(moved);
+    fs::rename(dir_, moved);
+    dir_ = moved;
+    const auto scriptWith = [](const std::string& extra) {
+        std::string script = kSmokeScript;
+        script.insert(script.find("return\r\n"), extra);
+        return script;
+    };
+    Write("main.tvs", scriptWith("print(\"p\\nINFO: forged\\x1b[31m\")\r\nint n = 0\r\nn = \"q\\nINFO: forged\"\r\n"));
+    Write("scenes/odd" + forged + ".lws", Read(dir_ / "data/scenes/demo.lws"));
+    for (const bool packed : {false, true}) {
+        SCOPED_TRACE(packed ? "archive" : "data folder");
+        if (packed) Pack();
+        extraEnv_ = {"VELLACOR_MESSAGES=log"};
+        const Outcome run =
+            Run(packed ? std::vector<std::string>{"/oneshot"} : std::vector<std::string>{"/filesystem", "/oneshot"});
+        ASSERT_TRUE(run.exited) << "crashed or hung";
+        EXPECT_EQ(run.code, 0) << run.log << run.err;
+        std::string scene = "precache: scenes\\odd" + shown + ".lws";
+        if (packed)
+            std::transform(scene.begin(), scene.end(), scene.begin(),
+                           [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+        EXPECT_NE(run.log.find(scene), std::string::npos) << run.log;
+        EXPECT_NE(run.log.find("INFO: p\\nINFO: forged\\x1b[31m\n"), std::string::npos) << run.log;
+        EXPECT_NE(run.log.find("type mismatch: n = \"q\\nINFO: forged\""), std::string::npos) << run.log;
+        if (!packed) {
+            EXPECT_NE(
+                run.log.find("INFO: FileSystemDataLoader: root path = " + dir_.parent_path().string() + "/" +
+                             moved.filename().string().substr(0, moved.filename().string().size() - forged.size()) +
+                             shown + "/data/"),
+                std::string::npos)
+                << run.log;
+        }
+        EXPECT_EQ(run.log.find("\nINFO: forged"), std::string::npos) << run.log;
+        EXPECT_EQ(run.err.find("\nINFO: forged"), std::string::npos) << run.err;
+        EXPECT_TRUE(PrintableText(run.log)) << run.log;
+        EXPECT_TRUE(PrintableText(run.err)) << run.err;
+        fs::remove(dir_ / "data.tva");
+    }
+
+    // An object's texture named with a line break, which is missing: the run ends with a report that
+    // names it, in the log and in the box printed on stderr.
+    lwrtest::T3OMaterial red = lwrtest::Glowing("red", 1, 0, 0);
+    red.textureName = "no" + forged + ".tga";
+    lwrtest::WriteObject(dir_ / "data/scenes/box_000.t3o", lwrtest::Box({-1, -1, -1}, {1, 1, 1}, red));
+    for (const bool packed : {false, true}) {
+        SCOPED_TRACE(packed ? "archive, missing texture" : "data folder, missing texture");
+        if (packed) Pack();
+        extraEnv_ = {"VELLACOR_MESSAGES=log"};
+        const Outcome run =
+            Run(packed ? std::vector<std::string>{"/oneshot"} : std::vector<std::string>{"/filesystem", "/oneshot"});
+        ASSERT_TRUE(run.exited) << "crashed or hung";
+        EXPECT_EQ(run.code, 1) << run.log << run.err;
+        EXPECT_NE(run.log.find("no" + shown + ".tga"), std::string::npos) << run.log;
+        EXPECT_NE(run.err.find("no" + shown + ".tga"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("[error] "), std::string::npos) << run.err;
+        EXPECT_EQ(run.log.find("\nINFO: forged"), std::string::npos) << run.log;
+        EXPECT_EQ(run.err.find("\nINFO: forged"), std::string::npos) << run.err;
+        EXPECT_TRUE(PrintableText(run.log)) << run.log;
+        EXPECT_TRUE(PrintableText(run.err)) << run.err;
+        fs::remove(dir_ / "data.tva");
+    }
+}
+
 // `--help`, `-oneshot` and `--oneshot` are no switches: each is told on the terminal with the switches
 // there are, and the run goes on without them (here in one-shot mode from the data folder, as asked).
 TEST_F(ProgramTest, UnknownSwitchesAreToldOnTheTerminal) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -9,6 +11,7 @@
 
 #include "core/DataLoader.h"
 #include "core/Text.h"
+#include "platform/Printable.h"
 #include "platform/System.h"
 #include "tests/core/TestUtil.h"
 #include "tools/ArchivePacker.h"
@@ -178,4 +181,48 @@ TEST(PackerHostileArchives, EveryCommandRefusesWhatThePackerNeverWrites) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("refusing to write through the link"), std::string::npos) << r.err;
     EXPECT_EQ(plat::GetPathKind(dir / "outside/x.txt"), plat::PathKind::Missing);
+}
+
+// Names of files and entries, folders and the reasons that quote them may hold line breaks and escape
+// sequences: every command shows them escaped, each line starting with the packer's own words.
+TEST(PackerOutput, NoNameStartsALineOrReachesTheTerminalRaw) {
+    TempDir dir;
+    const std::string forged = "\nINFO: forged\x1b]0;title\x07\r\xff";
+    const std::string tree = dir / ("data" + forged);
+    WriteFile(tree + "/a" + forged + ".png", "a");
+    WriteFile(tree + "/sub" + forged + "/b.txt", "b");
+    WriteFile(tree + "/.hidden" + forged + "/c.txt", "c");
+    ASSERT_EQ(symlink("/etc/hostname", (tree + "/out" + forged).c_str()), 0);
+    const std::string archive = dir / ("p" + forged + ".tva");
+    std::vector<PackerRun> runs = {Packer({"pack", tree, archive}), Packer({"list", archive}),
+                                   Packer({"extract", archive, dir / ("x" + forged)})};
+    EXPECT_EQ(runs[0].code, 0) << runs[0].err;
+    EXPECT_NE(runs[1].out.find("  a\\nINFO: forged\\x1b]0;title\\x07\\r\\xff.png\n"), std::string::npos) << runs[1].out;
+    WriteFile(tree + "/a" + forged + ".png", "changed");
+    WriteFile(tree + "/new" + forged, "n");
+    std::remove((tree + "/sub" + forged + "/b.txt").c_str());
+    runs.push_back(Packer({"verify", archive, tree}));
+    EXPECT_EQ(runs.back().code, 1);
+    for (const std::string& name : {std::string("..\\") + forged, "A" + forged, "a" + forged + "\\b"}) {
+        WriteForeignArchive(dir / "bad.tva", {name, "a" + forged}, dir / "x" + forged + "/a" + forged + ".png");
+        runs.push_back(Packer({"list", dir / "bad.tva"}));
+        EXPECT_EQ(runs.back().code, 1);
+    }
+    runs.push_back(Packer({"pack", dir / ("missing" + forged)}));
+    runs.push_back(Packer({"list", dir / ("missing" + forged)}));
+    runs.push_back(Packer({"frob" + forged}));
+    const std::regex own(
+        "(tvpack: |packed |ok: |extracted |[ 0-9]{10} [ 0-9]{10}  |[0-9]+ entries, |usage: |       ).*");
+    int lines = 0;
+    for (const PackerRun& run : runs) {
+        for (const std::string& text : {run.out, run.err}) {
+            EXPECT_TRUE(text.empty() || text.back() == '\n') << text;
+            std::istringstream in(text);
+            for (std::string line; std::getline(in, line); ++lines) {
+                EXPECT_TRUE(std::regex_match(line, own)) << line;
+                EXPECT_EQ(plat::Printable(line), line);
+            }
+        }
+    }
+    EXPECT_GT(lines, 20);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/Printable.h"
 #include "tools/dataset/DataSet.h"
 
 int main(int argc, char** argv) {
@@ -24,10 +25,12 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(out + "/data");
         set.WriteDirectory(out + "/data");
         set.WriteArchive(out + "/data.tva", out + "/data");
-        std::cout << set.Files().size() << " files in " << out << "/data and " << out << "/data.tva\n";
+        // Paths and reasons are shown escaped: a folder's name may hold a line break.
+        std::cout << set.Files().size() << " files in " << plat::Printable(out) << "/data and " << plat::Printable(out)
+                  << "/data.tva\n";
         return 0;
     } catch (const std::exception& e) {
-        std::cerr << "vellacor_dataset: " << e.what() << "\n";
+        std::cerr << "vellacor_dataset: " << plat::Printable(e.what()) << "\n";
         return 1;
     }
 }

@@ -1,11 +1,14 @@
 // The show's script run through the real script engine, frame by frame against a simulated scene
 // clock, with stand-ins for the 26 show functions: it must run clean from start to Finish, use every
-// function, keep to the scenes, cameras and files of the data set, and last about four minutes.
+// function, keep to the scenes, cameras and files of the data set, and last about four minutes; its fades
+// and its snow are followed frame by frame at many frame rates.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -56,6 +59,44 @@ const std::vector<std::pair<std::string, std::string>> kFunctions = {
     {"ShowSnow", ""},        {"HideSnow", ""},
     {"SetSnowScale", "f"},   {"Finish", ""}};
 
+// A colour fade as the fade scenes draw it, from the frame that starts it: how much of the screen it covers.
+struct Fade {
+    bool in = false;
+    double duration = 0.0, hold = 0.0, elapsed = 0.0;
+    bool alive = true;
+
+    // This frame's cover; then the frame's time passes on the fade's own clock.
+    double Frame(double seconds) {
+        if (!alive) return 0.0;
+        if (in) {
+            if (duration <= 0.0 || elapsed > duration) return alive = false, 0.0;
+            const double cover = 1.0 - elapsed / duration;
+            elapsed += seconds;
+            return cover;
+        }
+        if (elapsed < duration) {
+            const double cover = elapsed / duration;
+            elapsed += seconds;
+            return cover;
+        }
+        if (duration + hold > elapsed) {
+            elapsed += seconds;
+        } else {
+            alive = false;
+        }
+        return 1.0;
+    }
+};
+
+// What a frame showed.
+struct Shown {
+    double cover;   // of the fades together, 1 where nothing of the scene shows
+    bool sceneSet;  // the script set a scene in this frame
+    bool fadingIn;  // a fade-in covers some of it
+    bool snow;      // snow shown, with the near plane and the snow scale
+    double zNear, snowScale;
+};
+
 // The stand-in play scene and overlay: what they keep of the calls, and a scene clock.
 struct Show {
     std::map<std::string, int> calls;
@@ -65,6 +106,11 @@ struct Show {
     bool counting = false;
     int pass = 0;                          // the frame the script is stepping in
     std::map<std::string, int> firstPass;  // the frame of each function's first call
+    std::vector<Fade> fades;
+    std::vector<int> hiddenSteps;  // of each fade-in, the frames it moved on under another fade's full cover
+    std::vector<Shown> frames;
+    bool sceneSet = false, snow = false;
+    double zNear = 5.0, snowScale = 1.0;
 
     int Frame() const { return static_cast<int>(std::trunc(30.0 * sceneTime + 0.5)); }
 
@@ -82,8 +128,44 @@ struct Show {
         if (name == "SetScoreRatio") ratio = a[0].ToDouble();
         if (name == "ScoreCountStart" || name == "ScoreCountStop") counting = name == "ScoreCountStart";
         if (name == "ResetScore") score = 0.0;
+        sceneSet = sceneSet || name == "SetScene";
+        if (name == "ShowSnow" || name == "HideSnow") snow = name == "ShowSnow";
+        if (name == "SetSnowScale") snowScale = a[0].ToDouble();
+        if (name == "SetCameraClip") zNear = a[0].ToDouble();
+        if (name == "ColorFadeIn" || name == "ColorFadeOut") {
+            Fade fade;
+            fade.in = name == "ColorFadeIn";
+            fade.duration = a[0].ToDouble();
+            fade.hold = fade.in ? 0.0 : a[1].ToDouble();
+            fades.push_back(fade);
+            hiddenSteps.push_back(0);
+        }
         return (name == "SyncSceneFrame" && a[0].GetIntValue() > Frame()) ||
                (name == "SyncSceneTime" && sceneTime < a[0].ToDouble());
+    }
+
+    // The frame after its script step: every live fade draws once, then the frame's time passes; the scene
+    // clock moves on by at most half a second, as the play scene's does.
+    void EndFrame(double seconds) {
+        std::vector<double> covers;
+        double clear = 1.0;
+        bool fadingIn = false;
+        for (Fade& fade : fades) {
+            covers.push_back(fade.Frame(seconds));
+            clear *= 1.0 - covers.back();
+            fadingIn = fadingIn || (fade.in && covers.back() > 0.0);
+        }
+        for (std::size_t i = 0; i < fades.size(); ++i) {
+            if (!fades[i].in || covers[i] <= 0.0 || covers[i] >= 1.0) continue;
+            double others = 1.0;
+            for (std::size_t j = 0; j < fades.size(); ++j)
+                if (j != i) others *= 1.0 - covers[j];
+            if (others <= 0.0) ++hiddenSteps[i];
+        }
+        frames.push_back({1.0 - clear, sceneSet, fadingIn, snow, zNear, snowScale});
+        sceneSet = false;
+        if (counting) score += ratio;
+        sceneTime += std::min(seconds, 0.5);
     }
 };
 
@@ -196,16 +278,35 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
               forms);
 }
 
-// One run of the show, as the play scene steps it: a frame of script, then the frame's time and score.
-void RunOnce(CSimpleScriptEngine& engine, Show& show) {
+// One run of the show, as the play scene steps it: a frame of script, then the frame's fades, time and score.
+template <class FrameSeconds>
+void RunOnce(CSimpleScriptEngine& engine, Show& show, FrameSeconds frameSeconds, int passes = 20000) {
     engine.Interrupt("OnInitialize");
     engine.Goto("main");
-    for (show.pass = 0; show.pass < 20000 && show.calls["Finish"] < 1; ++show.pass) {
+    for (show.pass = 0; show.pass < passes && show.calls["Finish"] < 1; ++show.pass) {
         engine.Run();
-        if (show.counting) show.score += show.ratio;
-        show.sceneTime += kFrameSeconds;
+        show.EndFrame(frameSeconds(show.pass));
     }
 }
+void RunOnce(CSimpleScriptEngine& engine, Show& show) {
+    RunOnce(engine, show, [](int) { return kFrameSeconds; });
+}
+
+// Frame times a show may meet: steady ones from fast to slow, uneven ones, and stalls longer than the
+// scene clock's longest step.
+const std::vector<std::pair<std::string, std::function<double(int)>>> kFrameTimes = {
+    {"120 fps", [](int) { return 1.0 / 120.0; }},
+    {"60 fps", [](int) { return 1.0 / 60.0; }},
+    {"50 fps", [](int) { return 0.02; }},
+    {"30 fps", [](int) { return 1.0 / 30.0; }},
+    {"14 fps", [](int) { return 0.07; }},
+    {"8 fps", [](int) { return 0.13; }},
+    {"uneven",
+     [](int pass) {
+         return std::array<double, 5>{0.011, 0.047, 0.023, 0.09, 0.016}[pass % 5];
+     }},
+    {"stalls", [](int pass) { return pass % 53 == 52 ? 0.7 : 0.02; }},
+};
 
 // The white is asked for in a frame before the one that first sets the valley: that frame is drawn white
 // and stays on the screen while the next one sets the valley up behind it.
@@ -238,6 +339,64 @@ TEST_F(ShowScript, LogsEachPartsScoreBeforeTheTotalTheyAddUpTo) {
         EXPECT_GT(values[i], 0);
     }
     EXPECT_EQ(values[0] + values[1] + values[2], values[3]);
+}
+
+// Every change of scene after the opening is made behind black, and the scene comes out of it as the
+// opening comes out of white: the cover only rises up to the black and only falls after it, the first
+// frame that is not black is a fade-in's, and that fade-in moved on behind full cover for a frame at most.
+TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstStep) {
+    for (const auto& [name, frameSeconds] : kFrameTimes) {
+        SCOPED_TRACE(name);
+        show_ = Show();
+        engine_.Reset();
+        RunOnce(engine_, show_, frameSeconds, 100000);
+        ASSERT_EQ(1, show_.calls["Finish"]);
+        const std::vector<Shown>& frames = show_.frames;
+        for (std::size_t i = 0; i < show_.hiddenSteps.size(); ++i) EXPECT_LE(show_.hiddenSteps[i], 1) << "fade " << i;
+        int cuts = 0;
+        for (std::size_t set = 0; set < frames.size(); ++set) {
+            if (!frames[set].sceneSet || show_.firstPass["SetScene"] == static_cast<int>(set)) continue;
+            ++cuts;
+            EXPECT_EQ(frames[set].cover, 1.0) << "frame " << set;
+            std::size_t i = set;
+            for (; i > 0 && frames[i - 1].cover > 0.0; --i) EXPECT_LE(frames[i - 1].cover, frames[i].cover) << i;
+            for (i = set; i + 1 < frames.size() && frames[i].cover >= 1.0;) ++i;
+            EXPECT_TRUE(frames[i].fadingIn) << "frame " << i << " after " << set;
+            for (; i + 1 < frames.size() && frames[i].cover > 0.0; ++i)
+                EXPECT_LE(frames[i + 1].cover, frames[i].cover) << "frame " << i + 1 << " after " << set;
+        }
+        EXPECT_EQ(cuts, 3);
+    }
+}
+
+// The flakes reach eight lattice cells of 70 x the snow scale ahead of the eye, and none nearer than the
+// near plane is drawn: the near plane's share of that reach says how much of the snow is still seen. Where
+// the snow stops in view, that share has passed the reach, and it grew there over seconds in small steps.
+TEST_F(ShowScript, TheSnowThinsOutBeforeItStopsInView) {
+    for (const auto& [name, frameSeconds] : kFrameTimes) {
+        SCOPED_TRACE(name);
+        show_ = Show();
+        engine_.Reset();
+        RunOnce(engine_, show_, frameSeconds, 100000);
+        ASSERT_EQ(1, show_.calls["Finish"]);
+        const std::vector<Shown>& frames = show_.frames;
+        const auto share = [&frames](std::size_t i) { return frames[i].zNear / (8.0 * 70.0 * frames[i].snowScale); };
+        int stops = 0;
+        for (std::size_t end = 1; end < frames.size(); ++end) {
+            if (!frames[end - 1].snow || frames[end].snow || frames[end].cover >= 1.0) continue;
+            ++stops;
+            EXPECT_GE(share(end - 1), 1.2) << "frame " << end;
+            double seconds = 0.0;
+            std::size_t i = end - 1;
+            for (; i > 0 && frames[i - 1].snow && share(i) > 0.2; --i) {
+                seconds += frameSeconds(static_cast<int>(i));
+                EXPECT_LE(share(i) - share(i - 1), 0.2) << "frame " << i;
+            }
+            EXPECT_LE(share(i), 0.2) << "frame " << i;
+            EXPECT_GE(seconds, 3.0) << "frame " << end;
+        }
+        EXPECT_EQ(stops, 1);
+    }
 }
 
 }  // namespace

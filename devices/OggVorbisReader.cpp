@@ -21,17 +21,28 @@ std::uint32_t ReadRaw(IStream& stream, std::uint32_t end, void* buffer, std::uin
     return stream.Read(buffer, std::min(bytes, end - at));
 }
 
-// Reads the link's pages from where vorbisfile stands among them.
+// Reads what vorbisfile is given of the link from where it stands: the pages' bytes, and zeros for the
+// bytes around them.
 std::uint32_t ReadView(OggLinkBytes& link, void* buffer, std::uint32_t bytes) {
     auto* out = static_cast<unsigned char*>(buffer);
     std::uint32_t total = 0;
+    const std::uint64_t limit = link.begin + link.size;
     while (total < bytes && link.at < link.size) {
-        const auto run = std::upper_bound(link.runs.begin(), link.runs.end(), link.at,
-                                          [](std::uint64_t at, const OggPageRun& r) { return at < r.view; }) -
-                         1;
-        const std::uint64_t from = run->begin + (link.at - run->view);
-        const std::uint64_t left = std::min<std::uint64_t>(run->end - from, link.size - link.at);
-        const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes - total, left));
+        const std::uint64_t from = link.begin + link.at;
+        const auto run = std::upper_bound(link.runs.begin(), link.runs.end(), from,
+                                          [](std::uint64_t at, const OggPageRun& r) { return at < r.end; });
+        const bool between = run == link.runs.end() || from < run->begin;
+        const std::uint64_t to = std::min<std::uint64_t>(between && run != link.runs.end() ? run->begin
+                                                         : between                         ? limit
+                                                                                           : run->end,
+                                                         limit);
+        const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes - total, to - from));
+        if (between) {
+            std::memset(out + total, 0, want);
+            total += want;
+            link.at += want;
+            continue;
+        }
         if (link.stream->Tell() != from) {
             link.stream->Seek(from);
             if (link.stream->Tell() != from) break;
@@ -322,18 +333,20 @@ bool PageBeginsAt(OggLinkBytes& link, std::uint64_t at) {
 // and is searched again, empty, for ever (a failing seek does not stop it). Each step back also reads a
 // whole window again, and bytes that are no page after the last one are read once more for every window
 // they fill.
-// So vorbisfile is given the link's pages alone, end to end, up to the end of the last page of the stream
-// it decodes (which it names from the headers before the seeking part of the open): its first window
-// holds that page, and it neither bisects nor steps back. Nothing that plays is left out: its page
-// search passes over the bytes between pages, and what follows the stream's last page in a link is
-// other streams' pages, which the decoder passes over too. A link with a page hidden in another is
-// refused, and so is one with more "OggS" inside its pages than are looked at. Decided once a link.
+// So vorbisfile is given the link up to the end of the last page of the stream it decodes (which it
+// names from the headers, before the seeking part of the open), every byte in its place but those
+// outside pages read as zeros: its first window holds that page, so it neither bisects nor steps back,
+// and no search of it meets anything it must look at twice. What plays stays as it was: its page search
+// passes over bytes outside pages and zeros alike, places are kept (the decoder tells the first page of
+// sound by its place), and what follows the stream's last page in a link is other streams' pages, which
+// the decoder passes over too. A link with a page hidden in another is refused, and so is one with more
+// "OggS" inside its pages than are looked at. Decided once a link.
 bool LinkSafe(OggLinkBytes& link) {
     if (link.check != OggLinkCheck::Unchecked) return link.check == OggLinkCheck::Safe;
     link.check = OggLinkCheck::Refused;
     if (link.streamEnds.size() > kMaxOpenStreams || link.captures.size() > kMaxCaptures) return false;
     try {
-        link.size = link.pageBytes;
+        link.size = link.runs.empty() ? 0 : link.runs.back().end - link.begin;
         link.at = 0;
         OggVorbis_File probe;
         std::memset(&probe, 0, sizeof probe);
@@ -494,24 +507,22 @@ bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::
         OggLinkBytes& link = links.back();
         if (link.runs.empty() || link.runs.back().end != at) {
             if (++runs > kMaxRuns) return false;
-            link.runs.push_back(
-                OggPageRun{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at), link.pageBytes});
+            link.runs.push_back(OggPageRun{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at)});
         }
         const auto inside = static_cast<std::size_t>(next - at);
         for (const unsigned char* p = page + 1; link.captures.size() <= kMaxCaptures; ++p) {
             p = FindCapture(p, inside - static_cast<std::size_t>(p - page));
             if (p == nullptr) break;
-            link.captures.push_back(link.pageBytes + static_cast<std::uint64_t>(p - page));
+            link.captures.push_back(at - link.begin + static_cast<std::uint64_t>(p - page));
         }
         link.runs.back().end = static_cast<std::uint32_t>(next);
-        link.pageBytes += next - at;
         const int serial = static_cast<int>(page[14] | page[15] << 8 | page[16] << 16 | std::uint32_t{page[17]} << 24);
         auto ends = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
                                  [&](const std::pair<int, std::uint64_t>& s) { return s.first == serial; });
         if (ends != link.streamEnds.end())
-            ends->second = link.pageBytes;
+            ends->second = next - link.begin;
         else if (beginning && link.streamEnds.size() <= kMaxOpenStreams)
-            link.streamEnds.emplace_back(serial, link.pageBytes);
+            link.streamEnds.emplace_back(serial, next - link.begin);
         at = next;
     }
 }

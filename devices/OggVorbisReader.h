@@ -10,30 +10,29 @@
 
 namespace trivale {
 
-// Adjacent pages of a link: the bytes [begin, end) of the stream, which lie at `view` in what vorbisfile
-// is given of the link.
+// Adjacent pages of a link: the bytes [begin, end) of the stream.
 struct OggPageRun {
     std::uint32_t begin = 0, end = 0;
-    std::uint64_t view = 0;
 };
 
 // Whether a link was found safe to hand to vorbisfile's seeking open.
 enum class OggLinkCheck { Unchecked, Safe, Refused };
 
 // The bytes [begin, end) of a stream that hold one link of a chained Ogg stream. vorbisfile is given
-// each link as a stream of its own, made of the link's pages alone, end to end: the bytes between pages
-// and around them, which its page search passes over, are left out.
+// each link as a stream of its own, in which every byte keeps its place but only the link's pages keep
+// their bytes: the bytes between pages and around them, which its page search passes over, read as
+// zeros, in which it finds nothing to look at twice.
 struct OggLinkBytes {
     IStream* stream = nullptr;
     std::uint32_t begin = 0, end = 0;
     std::vector<OggPageRun> runs;
-    std::uint64_t pageBytes = 0;  // the pages' bytes together
-    // Each logical stream begun in the link, with where its last page ends among the pages.
+    // Each logical stream begun in the link, with where its last page ends, from the link's first byte.
     std::vector<std::pair<int, std::uint64_t>> streamEnds;
-    // Where an "OggS" lies inside one of the pages (at most one more than the reader looks at).
+    // Where an "OggS" lies inside one of the pages, from the link's first byte (at most one more than the
+    // reader looks at).
     std::vector<std::uint64_t> captures;
     OggLinkCheck check = OggLinkCheck::Unchecked;
-    std::uint64_t size = 0, at = 0;  // the bytes vorbisfile is given, and where it reads
+    std::uint64_t size = 0, at = 0;  // how many bytes vorbisfile is given, and where it reads
 };
 
 // Where the links of the stream's bytes [begin, end) lie: the first begins at `begin`, and every

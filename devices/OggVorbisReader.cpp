@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <map>
 #include <memory>
@@ -464,6 +465,88 @@ constexpr std::size_t kMaxRuns = 65536;
 // one after another, each claiming a page's length of what follows, cost that length each.
 constexpr std::uint64_t kFalsePageWork = 8, kFalsePageWorkBase = std::uint64_t{64} << 20;
 
+// Bytes a page can claim: its header with 255 lacing values, each of 255.
+constexpr std::uint64_t kMaxPageBytes = 27 + 255 + 255 * 255;
+
+// A link's pages as the pass finds them, kept once they are sure to be among those vorbisfile finds in
+// the link alone. Its page search, given only the link's bytes, stops at a thing that looks like a page
+// and claims bytes past the link's end, where the pass over the whole stream found it no page and went
+// on; such a thing lies less than a page's length before the link's end, so what the pass found that
+// far back stays.
+class LinkPages {
+public:
+    explicit LinkPages(std::size_t& runs) : runs_(runs) {}
+
+    // A thing at `at` that looks like a page but is none, claiming the bytes up to `claimed`.
+    void FalsePage(std::uint64_t at, std::uint64_t claimed) {
+        // Kept while it could stop the search: only the first of those claiming past a given end counts.
+        if (stops_.empty() || claimed > stops_.back().second) stops_.emplace_back(at, claimed);
+    }
+
+    // A page [at, next) of the link; false when the stream holds more stretches of pages than are kept.
+    bool Page(OggLinkBytes& link, std::uint64_t at, std::uint64_t next, const unsigned char* page) {
+        // A link ends at the next one's first page, which begins here or later.
+        while (!stops_.empty() && stops_.front().second <= at) stops_.pop_front();
+        Found found{at,
+                    next,
+                    static_cast<int>(page[14] | page[15] << 8 | page[16] << 16 | std::uint32_t{page[17]} << 24),
+                    (page[5] & 0x02) != 0,
+                    {}};
+        const auto inside = static_cast<std::size_t>(next - at);
+        for (const unsigned char* p = page + 1; found.captures.size() <= kMaxCaptures; ++p) {
+            p = FindCapture(p, inside - static_cast<std::size_t>(p - page));
+            if (p == nullptr) break;
+            found.captures.push_back(at + static_cast<std::uint64_t>(p - page));
+        }
+        recent_.push_back(std::move(found));
+        for (; recent_.front().at + kMaxPageBytes <= at; recent_.pop_front())
+            if (!Keep(link, recent_.front())) return false;
+        return true;
+    }
+
+    // The link ends: what its search alone would find is kept, and the next link begins afresh.
+    bool End(OggLinkBytes& link) {
+        const auto stop =
+            std::find_if(stops_.begin(), stops_.end(),
+                         [&](const std::pair<std::uint64_t, std::uint64_t>& s) { return s.second > link.end; });
+        bool kept = true;
+        for (const Found& found : recent_)
+            if (kept && (stop == stops_.end() || found.at < stop->first)) kept = Keep(link, found);
+        recent_.clear();
+        stops_.clear();
+        return kept;
+    }
+
+private:
+    struct Found {
+        std::uint64_t at, next;
+        int serial;
+        bool beginning;
+        std::vector<std::uint64_t> captures;
+    };
+
+    bool Keep(OggLinkBytes& link, const Found& found) {
+        if (link.runs.empty() || link.runs.back().end != found.at) {
+            if (++runs_ > kMaxRuns) return false;
+            link.runs.push_back(OggPageRun{static_cast<std::uint32_t>(found.at), static_cast<std::uint32_t>(found.at)});
+        }
+        link.runs.back().end = static_cast<std::uint32_t>(found.next);
+        for (const std::uint64_t at : found.captures)
+            if (link.captures.size() <= kMaxCaptures) link.captures.push_back(at - link.begin);
+        auto ends = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
+                                 [&](const std::pair<int, std::uint64_t>& s) { return s.first == found.serial; });
+        if (ends != link.streamEnds.end())
+            ends->second = found.next - link.begin;
+        else if (found.beginning && link.streamEnds.size() <= kMaxOpenStreams)
+            link.streamEnds.emplace_back(found.serial, found.next - link.begin);
+        return true;
+    }
+
+    std::size_t& runs_;
+    std::deque<Found> recent_;
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> stops_;
+};
+
 }  // namespace
 
 // The pages are the ones vorbisfile's page search finds reading the bytes from the first: each "OggS"
@@ -477,21 +560,23 @@ bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::
     PageBytes bytes(stream, begin, end);
     bool sound = false;  // a page other than a beginning since the last link began
     std::size_t runs = 0;
+    LinkPages pages(runs);
     std::uint64_t falsePageWork = 0;
     const std::uint64_t maxFalsePageWork = kFalsePageWork * (end - std::min(begin, end)) + kFalsePageWorkBase;
     for (std::uint64_t at = begin;;) {
         at = bytes.NextCapture(at);
-        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return true;
+        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return pages.End(links.back());
         const long headerBytes = 27 + bytes.At(at)[26];
-        if (!bytes.Hold(at, at + headerBytes)) return true;
+        if (!bytes.Hold(at, at + headerBytes)) return pages.End(links.back());
         long bodyBytes = 0;
         for (long i = 27; i < headerBytes; ++i) bodyBytes += bytes.At(at)[i];
         const std::uint64_t next = at + headerBytes + bodyBytes;
-        if (!bytes.Hold(at, next)) return true;
+        if (!bytes.Hold(at, next)) return pages.End(links.back());
         const unsigned char* const page = bytes.At(at);
         if (!ChecksumHolds(page, headerBytes, bodyBytes)) {
             falsePageWork += next - at;
             if (falsePageWork > maxFalsePageWork) return false;
+            pages.FalsePage(at, next);
             ++at;
             continue;
         }
@@ -501,28 +586,11 @@ bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::
         } else if (sound) {
             if (links.size() >= kMaxLinks) return false;
             links.back().end = static_cast<std::uint32_t>(at);
+            if (!pages.End(links.back())) return false;
             links.push_back(NewLink(stream, static_cast<std::uint32_t>(at), end));
             sound = false;
         }
-        OggLinkBytes& link = links.back();
-        if (link.runs.empty() || link.runs.back().end != at) {
-            if (++runs > kMaxRuns) return false;
-            link.runs.push_back(OggPageRun{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at)});
-        }
-        const auto inside = static_cast<std::size_t>(next - at);
-        for (const unsigned char* p = page + 1; link.captures.size() <= kMaxCaptures; ++p) {
-            p = FindCapture(p, inside - static_cast<std::size_t>(p - page));
-            if (p == nullptr) break;
-            link.captures.push_back(at - link.begin + static_cast<std::uint64_t>(p - page));
-        }
-        link.runs.back().end = static_cast<std::uint32_t>(next);
-        const int serial = static_cast<int>(page[14] | page[15] << 8 | page[16] << 16 | std::uint32_t{page[17]} << 24);
-        auto ends = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
-                                 [&](const std::pair<int, std::uint64_t>& s) { return s.first == serial; });
-        if (ends != link.streamEnds.end())
-            ends->second = next - link.begin;
-        else if (beginning && link.streamEnds.size() <= kMaxOpenStreams)
-            link.streamEnds.emplace_back(serial, next - link.begin);
+        if (!pages.Page(links.back(), at, next, page)) return false;
         at = next;
     }
 }

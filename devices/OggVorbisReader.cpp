@@ -33,10 +33,8 @@ std::uint32_t ReadView(OggLinkBytes& link, void* buffer, std::uint32_t bytes) {
         const auto run = std::upper_bound(link.runs.begin(), link.runs.end(), from,
                                           [](std::uint64_t at, const OggPageRun& r) { return at < r.end; });
         const bool between = run == link.runs.end() || from < run->begin;
-        const std::uint64_t to = std::min<std::uint64_t>(between && run != link.runs.end() ? run->begin
-                                                         : between                         ? limit
-                                                                                           : run->end,
-                                                         limit);
+        std::uint64_t to = limit;
+        if (run != link.runs.end()) to = std::min<std::uint64_t>(to, between ? run->begin : run->end);
         const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes - total, to - from));
         if (between) {
             std::memset(out + total, 0, want);
@@ -551,8 +549,9 @@ private:
 
 // The pages are the ones vorbisfile's page search finds reading the bytes from the first: each "OggS"
 // whose page lies whole within the bytes and whose checksum holds, the search going on from the byte
-// after an "OggS" that is no page, and ending at a page cut short by the end. Each link keeps where its
-// pages lie, where each of its streams' last page ends, and where an "OggS" lies inside a page.
+// after an "OggS" that is no page, and ending at a page cut short by the end. Each link keeps the pages
+// that search finds in the link's bytes alone (see LinkPages), where each of its streams' last page
+// ends, and where an "OggS" lies inside a page.
 bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::vector<OggLinkBytes>& links) {
     links.assign(1, NewLink(stream, begin, end));
     stream.Seek(begin);

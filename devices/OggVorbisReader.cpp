@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <map>
 #include <memory>
@@ -14,24 +15,54 @@ namespace trivale {
 
 namespace {
 
-// Reads from where the stream stands, within the link's bytes.
-std::uint32_t ReadLink(OggLinkBytes& link, void* buffer, std::uint32_t bytes) {
-    const std::uint32_t at = link.stream->Tell();
-    if (at < link.begin || at >= link.end) return 0;
-    return link.stream->Read(buffer, std::min(bytes, link.end - at));
+// Reads from where the stream stands, up to `end`.
+std::uint32_t ReadRaw(IStream& stream, std::uint32_t end, void* buffer, std::uint32_t bytes) {
+    const std::uint32_t at = stream.Tell();
+    if (at >= end) return 0;
+    return stream.Read(buffer, std::min(bytes, end - at));
+}
+
+// Reads what vorbisfile is given of the link from where it stands: the pages' bytes, and zeros for the
+// bytes around them.
+std::uint32_t ReadView(OggLinkBytes& link, void* buffer, std::uint32_t bytes) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::uint32_t total = 0;
+    const std::uint64_t limit = link.begin + link.size;
+    while (total < bytes && link.at < link.size) {
+        const std::uint64_t from = link.begin + link.at;
+        const auto run = std::upper_bound(link.runs.begin(), link.runs.end(), from,
+                                          [](std::uint64_t at, const OggPageRun& r) { return at < r.end; });
+        const bool between = run == link.runs.end() || from < run->begin;
+        std::uint64_t to = limit;
+        if (run != link.runs.end()) to = std::min<std::uint64_t>(to, between ? run->begin : run->end);
+        const auto want = static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes - total, to - from));
+        if (between) {
+            std::memset(out + total, 0, want);
+            total += want;
+            link.at += want;
+            continue;
+        }
+        if (link.stream->Tell() != from) {
+            link.stream->Seek(from);
+            if (link.stream->Tell() != from) break;
+        }
+        const std::uint32_t got = link.stream->Read(out + total, want);
+        total += got;
+        link.at += got;
+        if (got < want) break;
+    }
+    return total;
 }
 
 // vorbisfile is C: no exception may unwind through it. A failing stream reads as the end of the data
-// (read) or as an unseekable position (seek, tell). A position outside the link fails the seek, as it
-// fails on a file: vorbisfile's page search on a damaged stream can aim far past the end, and if that
-// seek succeeded it would step back from there one chunk at a time, for ever in effect. Positions are
-// counted from the link's first byte.
+// (read) or as an unseekable position (seek, tell). A position outside the bytes it is given fails the
+// seek, as it fails on a file.
 size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
     if (size == 0 || count == 0) return 0;
     try {
         auto* link = static_cast<OggLinkBytes*>(source);
         const size_t want = std::min<size_t>(size * count, std::numeric_limits<uint32_t>::max() / 2);
-        const uint32_t got = ReadLink(*link, ptr, static_cast<uint32_t>(want - want % size));
+        const uint32_t got = ReadView(*link, ptr, static_cast<uint32_t>(want - want % size));
         return got / size;
     } catch (...) {
         return 0;
@@ -39,44 +70,44 @@ size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
 }
 
 int SeekCallback(void* source, ogg_int64_t offset, int whence) {
-    try {
-        auto* link = static_cast<OggLinkBytes*>(source);
-        const int64_t length = static_cast<int64_t>(link->end) - link->begin;
-        int64_t target = 0;
-        switch (whence) {
-        case SEEK_SET:
-            target = offset;
-            break;
-        case SEEK_CUR:
-            target = static_cast<int64_t>(link->stream->Tell()) - link->begin + offset;
-            break;
-        case SEEK_END:
-            target = length + offset;
-            break;
-        default:
-            target = 0;
-            break;
-        }
-        if (target < 0 || target > length) return -1;
-        link->stream->Seek(link->begin + target);
-        return 0;
-    } catch (...) {
+    auto* link = static_cast<OggLinkBytes*>(source);
+    const auto size = static_cast<int64_t>(link->size);
+    int64_t target = 0;
+    switch (whence) {
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = static_cast<int64_t>(link->at) + offset;
+        break;
+    case SEEK_END:
+        target = size + offset;
+        break;
+    default:
         return -1;
     }
+    if (target < 0 || target > size) return -1;
+    link->at = static_cast<std::uint64_t>(target);
+    return 0;
 }
 
 int CloseCallback(void*) {
     return 0;  // the stream belongs to its owner
 }
 
-long TellCallback(void* source) {
-    try {
-        auto* link = static_cast<OggLinkBytes*>(source);
-        const std::uint32_t at = link->stream->Tell();
-        return at < link->begin ? -1 : static_cast<long>(at - link->begin);
-    } catch (...) {
-        return -1;
-    }
+long TellCallback(void* source) { return static_cast<long>(static_cast<OggLinkBytes*>(source)->at); }
+
+// Whether the page's checksum holds; the page itself is left as it is.
+bool ChecksumHolds(const unsigned char* page, long headerBytes, long bodyBytes) {
+    unsigned char header[27 + 255];
+    std::memcpy(header, page, static_cast<std::size_t>(headerBytes));
+    ogg_page copy;
+    copy.header = header;
+    copy.header_len = headerBytes;
+    copy.body = const_cast<unsigned char*>(page + headerBytes);  // only read
+    copy.body_len = bodyBytes;
+    ogg_page_checksum_set(&copy);
+    return std::memcmp(header + 22, page + 22, 4) == 0;
 }
 
 // Consecutive gaps in the data tolerated before a read gives up on the stream.
@@ -191,25 +222,24 @@ struct StreamState {
     ~StreamState() { ogg_stream_clear(&state); }
 };
 
-// Checks the setup headers in the bytes [begin, end) of a link (counted from its first byte), one of
-// vorbisfile's links' header pages. They are read as vorbisfile reads them: the same page search over
+// Checks the setup headers in the bytes [begin, end) of the link's pages as vorbisfile is given them, one
+// of vorbisfile's links' header pages. They are read as vorbisfile reads them: the same page search over
 // the same bytes, step by step (bytes it skips are skipped here too, and the same pages follow), and
 // each logical stream's packets gathered from its beginning-of-stream page on. Something that only
 // looks like a page can claim bytes past the header pages; vorbisfile has read on in whole chunks (up to
-// the link's end) before it finds it is no page, and this check reads on as far. A second beginning of
-// one logical stream in the same pages could make the two gather different packets; no encoder writes
-// one, and the link is refused.
+// the end of what it is given) before it finds it is no page, and this check reads on as far. A second
+// beginning of one logical stream in the same pages could make the two gather different packets; no
+// encoder writes one, and the link is refused.
 bool HeaderPagesUsable(OggLinkBytes& link, std::uint32_t begin, std::uint32_t end) {
     SyncState sync;
     std::map<int, std::unique_ptr<StreamState>> streams;
-    link.stream->Seek(link.begin + std::uint64_t{begin});  // its answer is not always the stream's own position
-    if (link.stream->Tell() != link.begin + std::uint64_t{begin}) return false;
+    link.at = begin;
     for (std::uint64_t at = begin; at < end;) {
         ogg_page page;
         const long found = ogg_sync_pageseek(&sync.state, &page);
         if (found == 0) {
             char* buffer = ogg_sync_buffer(&sync.state, kChunk);
-            const std::uint32_t got = buffer != nullptr ? ReadLink(link, buffer, kChunk) : 0;
+            const std::uint32_t got = buffer != nullptr ? ReadView(link, buffer, kChunk) : 0;
             if (got == 0) return false;  // vorbisfile read bytes this check cannot: nothing to vouch for
             ogg_sync_wrote(&sync.state, static_cast<long>(got));
             continue;
@@ -239,23 +269,23 @@ bool SameFormat(const vorbis_info& first, const vorbis_info& link) {
 }
 
 // Opening a seekable stream, vorbisfile reads the headers of every link it tells apart by serial numbers
-// (each of the reader's links is one, unless damage hides beginnings of streams among other pages) and
-// decodes each with its own alone: later reads and seeks take in no new ones. Its link i's came from the
-// bytes [offsets[i], dataoffsets[i]). Checking those bytes checks every setup header the decoder will
-// ever use; every one of its links must have the first one's format too. An unseekable stream would take
-// in headers while playing: refused (the engine's streams all seek).
+// (the reader's link is one: see LinkSafe) and decodes each with its own alone: later reads and seeks
+// take in no new ones. Its link i's came from the bytes [offsets[i], dataoffsets[i]). Checking those
+// bytes checks every setup header the decoder will ever use; every one of its links must have the first
+// one's format too. An unseekable stream would take in headers while playing: refused (the engine's
+// streams all seek).
 bool LinksUsable(OggLinkBytes& link, OggVorbis_File& file) {
     if (!ov_seekable(&file)) return false;
     bool usable = true;
     try {
-        const std::uint32_t resume = link.stream->Tell();
+        const std::uint64_t resume = link.at;
         for (int i = 0; usable && i < file.links; ++i) {
             const ogg_int64_t begin = file.offsets[i], end = file.dataoffsets[i];
-            usable = 0 <= begin && begin <= end && end <= ogg_int64_t{link.end} - link.begin &&
+            usable = 0 <= begin && begin <= end && static_cast<std::uint64_t>(end) <= link.size &&
                      HeaderPagesUsable(link, static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end)) &&
                      SameFormat(file.vi[0], file.vi[i]);
         }
-        link.stream->Seek(resume);  // where vorbisfile left it
+        link.at = resume;  // where vorbisfile left it
     } catch (const std::exception&) {
         usable = false;
     }
@@ -274,16 +304,74 @@ int SeekToStart(OggVorbis_File& file, ogg_int64_t start) {
     return ov_raw_seek(&file, start);
 }
 
-// Opens vorbisfile on one link's bytes. Nothing has been decoded yet: a link whose setup headers would
-// fail the decoder stops here. vorbisfile's open ends with a raw seek to its first link's sound, but
-// leaves a chained stream past that link: sent there again, every one of its links plays.
-bool OpenLink(OggLinkBytes& link, OggVorbis_File& file) {
+// "OggS" inside a link's pages that are looked at, each a page's checksum to work out. A chance one in
+// the sound is rare (one in 4 GB of it); more than this is no encoder's work, and the link is refused.
+constexpr std::size_t kMaxCaptures = 16;
+
+// Whether a whole page whose checksum holds begins at `at` in what vorbisfile is given of the link.
+bool PageBeginsAt(OggLinkBytes& link, std::uint64_t at) {
+    std::vector<unsigned char> page(27 + 255);
+    link.at = at;
+    if (ReadView(link, page.data(), 27) != 27 || ReadView(link, page.data() + 27, page[26]) != page[26]) return false;
+    const long headerBytes = 27 + page[26];
+    long bodyBytes = 0;
+    for (long i = 27; i < headerBytes; ++i) bodyBytes += page[static_cast<std::size_t>(i)];
+    page.resize(static_cast<std::size_t>(headerBytes + bodyBytes));
+    const auto body = static_cast<std::uint32_t>(bodyBytes);
+    return ReadView(link, page.data() + headerBytes, body) == body &&
+           ChecksumHolds(page.data(), headerBytes, bodyBytes);
+}
+
+// vorbisfile 1.3.7's seeking open looks for the last page of the stream it decodes by searching back
+// from the end, a 64 KiB window at a time, each read from its start with a fresh page search. When the
+// last page it meets is another stream's, it bisects the bytes for the beginning of a next link, and
+// searches back from there, and from the end, for the last page of each link's stream. A page search
+// that starts inside a page can find a page hidden in its body, one that the search from the first byte
+// never meets: taken for the beginning of a second link, its stream's last page is then looked for in
+// windows that all pass over the hidden beginning, back to byte 0, where the window can start no lower
+// and is searched again, empty, for ever (a failing seek does not stop it). Each step back also reads a
+// whole window again, and bytes that are no page after the last one are read once more for every window
+// they fill.
+// So vorbisfile is given the link up to the end of the last page of the stream it decodes (which it
+// names from the headers, before the seeking part of the open), every byte in its place but those
+// outside pages read as zeros: its first window holds that page, so it neither bisects nor steps back,
+// and no search of it meets anything it must look at twice. What plays stays as it was: its page search
+// passes over bytes outside pages and zeros alike, places are kept (the decoder tells the first page of
+// sound by its place), and what follows the stream's last page in a link is other streams' pages, which
+// the decoder passes over too. A link with a page hidden in another is refused, and so is one with more
+// "OggS" inside its pages than are looked at. Decided once a link.
+bool LinkSafe(OggLinkBytes& link) {
+    if (link.check != OggLinkCheck::Unchecked) return link.check == OggLinkCheck::Safe;
+    link.check = OggLinkCheck::Refused;
+    if (link.streamEnds.size() > kMaxOpenStreams || link.captures.size() > kMaxCaptures) return false;
     try {
-        link.stream->Seek(link.begin);
-        if (link.stream->Tell() != link.begin) return false;
+        link.size = link.runs.empty() ? 0 : link.runs.back().end - link.begin;
+        link.at = 0;
+        OggVorbis_File probe;
+        std::memset(&probe, 0, sizeof probe);
+        const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
+        if (ov_test_callbacks(&link, &probe, nullptr, 0, callbacks) < 0) return false;
+        const auto serial = static_cast<int>(probe.current_serialno);
+        ov_clear(&probe);
+        const auto stream = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
+                                         [&](const std::pair<int, std::uint64_t>& s) { return s.first == serial; });
+        if (stream == link.streamEnds.end()) return false;
+        link.size = stream->second;
+        for (const std::uint64_t at : link.captures)
+            if (at < link.size && PageBeginsAt(link, at)) return false;
     } catch (const std::exception&) {
         return false;
     }
+    link.check = OggLinkCheck::Safe;
+    return true;
+}
+
+// Opens vorbisfile on one link. Nothing has been decoded yet: a link whose setup headers would fail the
+// decoder stops here. vorbisfile's open ends with a raw seek to its first link's sound, but leaves a
+// chained stream past that link: sent there again, every one of its links plays.
+bool OpenLink(OggLinkBytes& link, OggVorbis_File& file) {
+    if (!LinkSafe(link)) return false;
+    link.at = 0;
     const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
     if (ov_open_callbacks(&link, &file, nullptr, 0, callbacks) < 0) return false;
     if (!LinksUsable(link, file)) {
@@ -313,11 +401,11 @@ const unsigned char* FindCapture(const unsigned char* bytes, std::size_t n) {
     return nullptr;
 }
 
-// The link's bytes read ahead in chunks for one pass over its pages, holding a page at most and a chunk
+// The stream's bytes read ahead in chunks for one pass over its pages, holding a page at most and a chunk
 // beside it.
 class PageBytes {
 public:
-    explicit PageBytes(const OggLinkBytes& bytes) : link_(bytes), base_(bytes.begin) {}
+    PageBytes(IStream& stream, std::uint32_t begin, std::uint32_t end) : stream_(stream), base_(begin), end_(end) {}
 
     // Whether the bytes [from, to) are held; those before `from` may go.
     bool Hold(std::uint64_t from, std::uint64_t to) {
@@ -328,7 +416,7 @@ public:
         while (End() < to && !ended_) {
             const std::size_t held = bytes_.size();
             bytes_.resize(held + kChunk);
-            const std::uint32_t got = ReadLink(link_, bytes_.data() + held, kChunk);
+            const std::uint32_t got = ReadRaw(stream_, end_, bytes_.data() + held, kChunk);
             bytes_.resize(held + got);
             ended_ = got == 0;
         }
@@ -351,65 +439,157 @@ public:
     }
 
 private:
-    OggLinkBytes link_;
+    IStream& stream_;
     std::uint64_t base_;
+    std::uint32_t end_;
     std::vector<unsigned char> bytes_;
     bool ended_ = false;
 };
 
-// Whether the page's checksum holds; the page itself is left as it is.
-bool ChecksumHolds(const unsigned char* page, long headerBytes, long bodyBytes) {
-    unsigned char header[27 + 255];
-    std::memcpy(header, page, static_cast<std::size_t>(headerBytes));
-    ogg_page copy;
-    copy.header = header;
-    copy.header_len = headerBytes;
-    copy.body = const_cast<unsigned char*>(page + headerBytes);  // only read
-    copy.body_len = bodyBytes;
-    ogg_page_checksum_set(&copy);
-    return std::memcmp(header + 22, page + 22, 4) == 0;
+OggLinkBytes NewLink(IStream& stream, std::uint32_t begin, std::uint32_t end) {
+    OggLinkBytes link;
+    link.stream = &stream;
+    link.begin = begin;
+    link.end = end;
+    return link;
 }
+
+// Separate stretches of pages a stream may hold, the links' together: far more than any real stream,
+// and a bound on what the scan keeps.
+constexpr std::size_t kMaxRuns = 65536;
+
+// Checksum bytes worked out for things that look like pages but are none: 8 for each byte of the stream
+// and 64 MiB besides, some tens of milliseconds. A damaged page costs its own length once; "OggS" packed
+// one after another, each claiming a page's length of what follows, cost that length each.
+constexpr std::uint64_t kFalsePageWork = 8, kFalsePageWorkBase = std::uint64_t{64} << 20;
+
+// Bytes a page can claim: its header with 255 lacing values, each of 255.
+constexpr std::uint64_t kMaxPageBytes = 27 + 255 + 255 * 255;
+
+// A link's pages as the pass finds them, kept once they are sure to be among those vorbisfile finds in
+// the link alone. Its page search, given only the link's bytes, stops at a thing that looks like a page
+// and claims bytes past the link's end, where the pass over the whole stream found it no page and went
+// on; such a thing lies less than a page's length before the link's end, so what the pass found that
+// far back stays.
+class LinkPages {
+public:
+    explicit LinkPages(std::size_t& runs) : runs_(runs) {}
+
+    // A thing at `at` that looks like a page but is none, claiming the bytes up to `claimed`.
+    void FalsePage(std::uint64_t at, std::uint64_t claimed) {
+        // Kept while it could stop the search: only the first of those claiming past a given end counts.
+        if (stops_.empty() || claimed > stops_.back().second) stops_.emplace_back(at, claimed);
+    }
+
+    // A page [at, next) of the link; false when the stream holds more stretches of pages than are kept.
+    bool Page(OggLinkBytes& link, std::uint64_t at, std::uint64_t next, const unsigned char* page) {
+        // A link ends at the next one's first page, which begins here or later.
+        while (!stops_.empty() && stops_.front().second <= at) stops_.pop_front();
+        Found found{at,
+                    next,
+                    static_cast<int>(page[14] | page[15] << 8 | page[16] << 16 | std::uint32_t{page[17]} << 24),
+                    (page[5] & 0x02) != 0,
+                    {}};
+        const auto inside = static_cast<std::size_t>(next - at);
+        for (const unsigned char* p = page + 1; found.captures.size() <= kMaxCaptures; ++p) {
+            p = FindCapture(p, inside - static_cast<std::size_t>(p - page));
+            if (p == nullptr) break;
+            found.captures.push_back(at + static_cast<std::uint64_t>(p - page));
+        }
+        recent_.push_back(std::move(found));
+        for (; recent_.front().at + kMaxPageBytes <= at; recent_.pop_front())
+            if (!Keep(link, recent_.front())) return false;
+        return true;
+    }
+
+    // The link ends: what its search alone would find is kept, and the next link begins afresh.
+    bool End(OggLinkBytes& link) {
+        const auto stop =
+            std::find_if(stops_.begin(), stops_.end(),
+                         [&](const std::pair<std::uint64_t, std::uint64_t>& s) { return s.second > link.end; });
+        bool kept = true;
+        for (const Found& found : recent_)
+            if (kept && (stop == stops_.end() || found.at < stop->first)) kept = Keep(link, found);
+        recent_.clear();
+        stops_.clear();
+        return kept;
+    }
+
+private:
+    struct Found {
+        std::uint64_t at, next;
+        int serial;
+        bool beginning;
+        std::vector<std::uint64_t> captures;
+    };
+
+    bool Keep(OggLinkBytes& link, const Found& found) {
+        if (link.runs.empty() || link.runs.back().end != found.at) {
+            if (++runs_ > kMaxRuns) return false;
+            link.runs.push_back(OggPageRun{static_cast<std::uint32_t>(found.at), static_cast<std::uint32_t>(found.at)});
+        }
+        link.runs.back().end = static_cast<std::uint32_t>(found.next);
+        for (const std::uint64_t at : found.captures)
+            if (link.captures.size() <= kMaxCaptures) link.captures.push_back(at - link.begin);
+        auto ends = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
+                                 [&](const std::pair<int, std::uint64_t>& s) { return s.first == found.serial; });
+        if (ends != link.streamEnds.end())
+            ends->second = found.next - link.begin;
+        else if (found.beginning && link.streamEnds.size() <= kMaxOpenStreams)
+            link.streamEnds.emplace_back(found.serial, found.next - link.begin);
+        return true;
+    }
+
+    std::size_t& runs_;
+    std::deque<Found> recent_;
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> stops_;
+};
 
 }  // namespace
 
 // The pages are the ones vorbisfile's page search finds reading the bytes from the first: each "OggS"
 // whose page lies whole within the bytes and whose checksum holds, the search going on from the byte
-// after an "OggS" that is no page, and ending at a page cut short by the end. Checksums are what the
-// pass costs; a page's own is worked out only where the answer could change what is found: a
-// beginning-of-stream page, the first other page of a link, or a page holding an "OggS" that the
-// search would find, were the page no page. Of any other page, found or not, the search goes on at its
-// end: it is a page other than a beginning, after one, and changes nothing.
+// after an "OggS" that is no page, and ending at a page cut short by the end. Each link keeps the pages
+// that search finds in the link's bytes alone (see LinkPages), where each of its streams' last page
+// ends, and where an "OggS" lies inside a page.
 bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::vector<OggLinkBytes>& links) {
-    links.assign(1, OggLinkBytes{&stream, begin, end});
+    links.assign(1, NewLink(stream, begin, end));
     stream.Seek(begin);
     if (stream.Tell() != begin) return false;
-    PageBytes bytes(links.front());
+    PageBytes bytes(stream, begin, end);
     bool sound = false;  // a page other than a beginning since the last link began
+    std::size_t runs = 0;
+    LinkPages pages(runs);
+    std::uint64_t falsePageWork = 0;
+    const std::uint64_t maxFalsePageWork = kFalsePageWork * (end - std::min(begin, end)) + kFalsePageWorkBase;
     for (std::uint64_t at = begin;;) {
         at = bytes.NextCapture(at);
-        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return true;
+        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return pages.End(links.back());
         const long headerBytes = 27 + bytes.At(at)[26];
-        if (!bytes.Hold(at, at + headerBytes)) return true;
+        if (!bytes.Hold(at, at + headerBytes)) return pages.End(links.back());
         long bodyBytes = 0;
         for (long i = 27; i < headerBytes; ++i) bodyBytes += bytes.At(at)[i];
         const std::uint64_t next = at + headerBytes + bodyBytes;
-        if (!bytes.Hold(at, next)) return true;
-        const bool beginning = (bytes.At(at)[5] & 0x02) != 0;
-        // An "OggS" that starts inside the page lies whole in its bytes and the next three.
-        const bool check = beginning || !sound || !bytes.Hold(at, next + 3) ||
-                           FindCapture(bytes.At(at) + 1, static_cast<std::size_t>(next + 3 - (at + 1))) != nullptr;
-        if (check && !ChecksumHolds(bytes.At(at), headerBytes, bodyBytes)) {
+        if (!bytes.Hold(at, next)) return pages.End(links.back());
+        const unsigned char* const page = bytes.At(at);
+        if (!ChecksumHolds(page, headerBytes, bodyBytes)) {
+            falsePageWork += next - at;
+            if (falsePageWork > maxFalsePageWork) return false;
+            pages.FalsePage(at, next);
             ++at;
             continue;
         }
+        const bool beginning = (page[5] & 0x02) != 0;
         if (!beginning) {
             sound = true;
         } else if (sound) {
             if (links.size() >= kMaxLinks) return false;
             links.back().end = static_cast<std::uint32_t>(at);
-            links.push_back(OggLinkBytes{&stream, static_cast<std::uint32_t>(at), end});
+            if (!pages.End(links.back())) return false;
+            links.push_back(NewLink(stream, static_cast<std::uint32_t>(at), end));
             sound = false;
         }
+        if (!pages.Page(links.back(), at, next, page)) return false;
         at = next;
     }
 }
@@ -458,12 +638,10 @@ void COggVorbisReader::Open(IStream* stream) {
     format_.avgBytesPerSec = format_.blockAlign * format_.samplesPerSec;
     format_.extraSize = 0;
 
-    // Every later link is opened once here, one at a time, for its format and its length; the first
-    // link's decoder finds the stream where it left it.
+    // Every later link is opened once here, one at a time, for its format and its length.
     std::uint64_t frames = PcmFrames(file_);
     bool usable = true;
     try {
-        const std::uint32_t resume = stream->Tell();
         for (std::size_t i = 1; usable && i < links_.size(); ++i) {
             OggVorbis_File link;
             std::memset(&link, 0, sizeof link);
@@ -473,7 +651,6 @@ void COggVorbisReader::Open(IStream* stream) {
             frames += PcmFrames(link);
             ov_clear(&link);
         }
-        stream->Seek(resume);
     } catch (const std::exception&) {
         usable = false;
     }

@@ -2,6 +2,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "core/Properties.h"
@@ -9,18 +10,37 @@
 
 namespace trivale {
 
-// The bytes [begin, end) of a stream that hold one link of a chained Ogg stream: vorbisfile is given
-// each link as a stream of its own.
+// Adjacent pages of a link: the bytes [begin, end) of the stream.
+struct OggPageRun {
+    std::uint32_t begin = 0, end = 0;
+};
+
+// Whether a link was found safe to hand to vorbisfile's seeking open.
+enum class OggLinkCheck { Unchecked, Safe, Refused };
+
+// The bytes [begin, end) of a stream that hold one link of a chained Ogg stream. vorbisfile is given
+// each link as a stream of its own, in which every byte keeps its place but only the link's pages keep
+// their bytes: the bytes between pages and around them, which its page search passes over, read as
+// zeros, in which it finds nothing to look at twice.
 struct OggLinkBytes {
     IStream* stream = nullptr;
     std::uint32_t begin = 0, end = 0;
+    std::vector<OggPageRun> runs;
+    // Each logical stream begun in the link, with where its last page ends, from the link's first byte.
+    std::vector<std::pair<int, std::uint64_t>> streamEnds;
+    // Where an "OggS" lies inside one of the pages, from the link's first byte (at most one more than the
+    // reader looks at).
+    std::vector<std::uint64_t> captures;
+    OggLinkCheck check = OggLinkCheck::Unchecked;
+    std::uint64_t size = 0, at = 0;  // how many bytes vorbisfile is given, and where it reads
 };
 
 // Where the links of the stream's bytes [begin, end) lie: the first begins at `begin`, and every
 // beginning-of-stream page after a page of another kind begins the next (a link's logical streams all
 // begin on its first pages). The pages are those vorbisfile's own page search finds, reading the bytes
-// from the first. False when the bytes cannot be read from `begin` or hold more links than any real
-// stream does.
+// from the first. False when the bytes cannot be read from `begin`, hold more links or separate stretches
+// of pages than any real stream does, or hold so many things that look like pages that telling them from
+// pages costs more than the bytes' size in proportion.
 bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::vector<OggLinkBytes>& links);
 
 // Ogg Vorbis through vorbisfile over the engine's own streams; decodes to signed 16-bit PCM and

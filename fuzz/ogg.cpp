@@ -119,7 +119,13 @@ void Play(const std::string& bytes) {
     {
         auto stream = fuzz::MemoryStream(bytes);
         std::vector<OggLinkBytes> found;
-        FUZZ_CHECK(FindOggLinks(*stream, 0, static_cast<std::uint32_t>(bytes.size()), found));
+        // Refused only when telling pages from what is none would cost too much; the reader then refuses.
+        if (!FindOggLinks(*stream, 0, static_cast<std::uint32_t>(bytes.size()), found)) {
+            COggVorbisReader reader;
+            stream->Seek(0);
+            FUZZ_CHECK(!fuzz::Parses([&] { reader.Open(stream.get()); }));
+            return;
+        }
         std::vector<std::pair<std::uint32_t, std::uint32_t>> links;
         for (const OggLinkBytes& link : found) links.emplace_back(link.begin, link.end);
         FUZZ_CHECK(links == oggplain::Links(bytes));

@@ -1,11 +1,17 @@
 // WAVE and Ogg Vorbis readers over files made in the tests, and the reader chosen by the first bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "OggPlainLinks.h"
@@ -657,6 +663,118 @@ TEST(OggReaderTest, LinksAreFoundAsThePlainPageSearchFindsThem) {
             std::vector<std::pair<uint32_t, uint32_t>> links;
             for (const OggLinkBytes& link : found) links.emplace_back(link.begin - begin, link.end - begin);
             EXPECT_EQ(oggplain::Links(bytes.substr(begin)), links) << begin;
+        }
+    }
+}
+
+// How a child process given the reader ended: opened the stream and played it (its PCM then written to
+// `pcm`), refused it, or did neither within the deadline (the child is then killed). The deadline bounds
+// the test, not the reader: a stream that hung the reader fails the test instead of hanging it.
+enum class ChildEnd { Played, Refused, Failed, TimedOut };
+
+void PrintTo(ChildEnd end, std::ostream* out) {
+    const char* const names[] = {"played", "refused", "failed", "timed out"};
+    *out << names[static_cast<int>(end)];
+}
+
+ChildEnd PlayInChild(const std::string& bytes, std::string* pcm = nullptr, int seconds = 30) {
+    int out[2];
+    if (pipe(out) != 0) return ChildEnd::Failed;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(out[0]);
+        int code = 2;
+        try {
+            auto stream = NewStream(bytes);
+            COggVorbisReader r;
+            r.Open(stream.get());
+            std::string played = ReadAll(r);
+            code = r.Rewind() == 0 && ReadAll(r) == played && played.size() == r.GetDataSize() ? 0 : 2;
+            for (std::size_t at = 0; at < played.size();) {
+                const ssize_t n = write(out[1], played.data() + at, played.size() - at);
+                if (n <= 0) break;
+                at += static_cast<std::size_t>(n);
+            }
+        } catch (const EFileOpenError&) {
+            code = 1;
+        } catch (...) {
+            code = 2;
+        }
+        _exit(code);
+    }
+    close(out[1]);
+    if (child < 0) {
+        close(out[0]);
+        return ChildEnd::Failed;
+    }
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    bool ended = false;
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    char buffer[65536];
+    while (!ended && std::chrono::steady_clock::now() < end) {
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+        ended = waitpid(child, &status, WNOHANG) == child;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (ssize_t n; ended && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        got.append(buffer, static_cast<std::size_t>(n));
+    close(out[0]);
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return ChildEnd::TimedOut;
+    }
+    if (pcm != nullptr) *pcm = got;
+    if (!WIFEXITED(status)) return ChildEnd::Failed;
+    return WEXITSTATUS(status) == 0   ? ChildEnd::Played
+           : WEXITSTATUS(status) == 1 ? ChildEnd::Refused
+                                      : ChildEnd::Failed;
+}
+
+// The kept link hides a beginning-of-stream page in the body of a page whose checksum holds, and ends
+// with pages of a stream it never begins. vorbisfile's seeking open bisected onto the hidden beginning,
+// took it for a second link, and searched back for that link's last page past its beginning to byte 0,
+// for ever; alone or as a link of a chain, the reader's open hung. Bytes that are no page after the last
+// one were read again for every 64 KiB window of the search back: after 1 MiB of "OggS" packed one after
+// another, each claiming 64 KiB, the open took 14 s, and 4 MiB outlast the deadline. Each stream is played
+// in a child process under a deadline: it is refused or plays whole, and a stream with bytes between and
+// after its pages plays as without them; a page hidden in another's body is refused too.
+TEST(OggReaderTest, RegressionNoStreamHangsTheOpenAndWhatPlaysIsUnchanged) {
+    const std::string hidden =
+        ReadFile(std::string(TV_FUZZ_REGRESSIONS) + "/ogg/beginning-hidden-in-a-page-loops-the-seeking-open.ogg");
+    const std::string ogg = EncodeOgg(2, 44100, 300000);
+    ASSERT_GE(OggPages(ogg).size(), 8u);
+    std::string packed;
+    for (int i = 0; i < (4 << 20) / 32; ++i) packed += "OggS" + std::string(28, '\xff');
+    // Another stream's first page copied into the body of a page of sound, checksums made good.
+    std::string inBody = ogg;
+    inBody.replace(OggPages(ogg)[4] + 300, 58, WithSerial(ogg, 778).substr(0, 58));
+    Reseal(inBody);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        ChildEnd end;
+    };
+    const std::vector<Case> cases = {
+        {"the kept link", hidden, ChildEnd::Refused},
+        {"the kept link after another", ogg + hidden, ChildEnd::Refused},
+        {"4 MiB of packed \"OggS\" after the pages", ogg + packed, ChildEnd::Refused},
+        {"a page hidden in the body of another", inBody, ChildEnd::Refused},
+        {"32 MiB of zeros after the pages", ogg + std::string(32 << 20, '\0'), ChildEnd::Played},
+        {"bytes between pages and after them", Insert(Insert(ogg, 6, std::string(70000, 'O')), 3, "OggS junk") + "tail",
+         ChildEnd::Played},
+    };
+    std::string clean;
+    ASSERT_EQ(ChildEnd::Played, PlayInChild(ogg, &clean));
+    ASSERT_EQ(4u * 300000, clean.size());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string pcm;
+        EXPECT_EQ(c.end, PlayInChild(c.bytes, &pcm));
+        if (c.end == ChildEnd::Played) {
+            EXPECT_TRUE(pcm == clean) << pcm.size() << " bytes played";
         }
     }
 }

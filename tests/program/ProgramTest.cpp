@@ -694,6 +694,52 @@ TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
     EXPECT_TRUE(gone(kTitle)) << "left: " << ::testing::PrintToString(screen.Shown());
 }
 
+// The processes the given one has started.
+std::vector<pid_t> Children(pid_t pid) {
+    std::vector<pid_t> children;
+    std::error_code ignored;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+        std::ifstream list(task.path() / "children");
+        for (pid_t child = 0; list >> child;) children.push_back(child);
+    }
+    return children;
+}
+
+// A box ended from outside, its own process alone (TERM or KILL), is taken as OK: the run goes on and
+// the box's text goes to stderr, as for a signal to the program. The box here has the program's window
+// as its owner: no sound driver can start, and the run warns of it and goes on without sound.
+TEST_F(ProgramTest, ABoxEndedFromOutsideIsOKAndItsTextIsPrinted) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=",   "SDL_VIDEODRIVER=",
+                 "VELLACOR_DIALOG=accept",          "VELLACOR_MESSAGES=", "SDL_AUDIODRIVER=none-such"};
+    const auto shownWithTitle = [&] {
+        const std::vector<std::string> names = screen.Shown();
+        return std::count(names.begin(), names.end(), std::string(kTitle));
+    };
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        // The window and the box over it.
+        ASSERT_TRUE(WaitFor([&] { return shownWithTitle() == 2; })) << ::testing::PrintToString(screen.Shown());
+        const std::vector<pid_t> box = Children(pid);
+        ASSERT_EQ(box.size(), 1u) << "the box's process";
+        ::kill(box[0], signal);
+        EXPECT_TRUE(WaitFor([&] { return shownWithTitle() < 2; }, std::chrono::seconds(10)))
+            << "the box stays: " << ::testing::PrintToString(screen.Shown());
+        const Outcome run = Wait(pid);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, 0) << "the show goes on without sound\n" << run.log;
+        EXPECT_NE(run.err.find("[warning] VELLACOR 06 (ver.1.0.1)\nDirectSound の初期化に失敗しました."),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+    }
+}
+
 // An argument is the user's text: a newline in it makes no log line of its own, a byte that is no
 // UTF-8 does not make the log a binary file, and it is logged and told as it was typed, so that the
 // user finds it. Each unknown switch is told on the terminal too, then the switches there are, once.

@@ -464,6 +464,10 @@ public:
 
     // ":N", or "" when the server did not start.
     const std::string& DisplayName() const { return display_; }
+    // A server that stops answering (stopped), or answers again.
+    void Answer(bool answer) const {
+        if (server_ != 0) ::kill(server_, answer ? SIGCONT : SIGSTOP);
+    }
 
     // The names of the windows at the top of the tree that are on the screen.
     std::vector<std::string> Shown() const {
@@ -737,6 +741,64 @@ TEST_F(ProgramTest, ABoxEndedFromOutsideIsOKAndItsTextIsPrinted) {
                   std::string::npos)
             << run.err;
         EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+    }
+}
+
+// A stop is honoured whatever the run is stuck in; here its display server has stopped answering, so
+// that the show's drawing and its own way out both wait on it. Three seconds after SIGTERM the run is
+// ended anyway with 143, a second signal ends it at once (130 for SIGINT), and the log says so.
+TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const struct {
+        std::vector<int> signals;
+        int code;
+        const char* line;
+        int withinMs;
+    } cases[] = {
+        {{SIGTERM},
+         143,
+         "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)",
+         8000},
+        {{SIGTERM, SIGINT},
+         130,
+         "ERROR: a second stop signal (SIGINT) came: the run is ended at once (exit code 130)",
+         2500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        const VirtualScreen screen;
+        ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+        extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                     "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG=accept", "VELLACOR_MESSAGES=log"};
+        fs::remove(dir_ / "vellacor06.log");
+        const pid_t pid = Start({"/filesystem", "/loop"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        // The show is running: its scenes are loaded.
+        ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
+            << Read(dir_ / "vellacor06.log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        screen.Answer(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the run is held by now
+        const auto sent = std::chrono::steady_clock::now();
+        for (const int signal : c.signals) {
+            ::kill(pid, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        int status = 0;
+        const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(20));
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+        screen.Answer(true);
+        ASSERT_TRUE(ended) << "only kill -9 ends it";
+        reaper.pid = 0;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), c.code);
+        EXPECT_LT(took.count(), c.withinMs);
+        const std::string log = Read(dir_ / "vellacor06.log");
+        EXPECT_NE(log.find(std::string(c.line) + "\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("---- Application finalized ----"), std::string::npos) << "it was not stuck";
+        EXPECT_NE(Read(dir_ / "stderr.txt").find(c.line + 7), std::string::npos);
     }
 }
 

@@ -929,6 +929,29 @@ TEST_F(ProgramTest, NoDisplayIsTheFirstWordAndTheLast) {
 }
 
 // Switches apply in order, in any case; the data folder, once chosen, stays.
+// A start-up step that fails once a stop was asked for (a library's call cut short by the signal, or
+// any other failure by then) ends the run as the stop does: exit 0 and the stop's line, no failure
+// that was not one. Here the display cannot be opened and the stop came before the program ran.
+TEST_F(ProgramTest, AStepThatFailsAfterAStopEndsAsTheStopDoes) {
+    extraEnv_ = {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR=", "SDL_VIDEODRIVER="};
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        fs::remove(dir_ / "vellacor06.log");
+        holdStopSignals_ = true;
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        ::kill(pid, signal);
+        const Outcome run = Wait(pid);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, 0) << run.log;
+        EXPECT_EQ(run.err.find("cannot open a display"), std::string::npos) << run.err;
+        EXPECT_EQ(run.log.find("cannot open a display"), std::string::npos) << run.log;
+        EXPECT_EQ(run.log.find("ERROR"), std::string::npos) << run.log;
+        ExpectInOrder(run.log,
+                      {"INFO: コンフィグダイアログをキャンセルしました.", "INFO: ---- Application finalized ----"});
+    }
+}
+
 TEST(SwitchTest, LaterSwitchesOverrideEarlierOnesAndOthersAreSkipped) {
     using Source = StartupSettings::DataSource;
     const struct {

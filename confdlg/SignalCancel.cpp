@@ -30,6 +30,10 @@ SignalCancel::SignalCancel(std::function<void()> cancel, ConfigStopQuery stop)
     : cancel_(std::move(cancel)), stop_(stop) {
     for (int i = 0; i < 2; ++i) {
         sigaction(kSignals[i], nullptr, &saved_[i]);
+        // A signal that the starter ignores stays ignored. Where the program hears the signals itself,
+        // its handler stays in place, so that its watch over a stop that is not honoured keeps working
+        // while the dialog shows; the poll below answers for it.
+        if (stop_ != nullptr || saved_[i].sa_handler == SIG_IGN) continue;
         sources_[i] = g_unix_signal_add(kSignals[i], &OnSignal, this);
     }
     if (stop_ != nullptr) poll_ = g_timeout_add(kPollMilliseconds, &OnPoll, this);

@@ -1,8 +1,8 @@
 #pragma once
 // While the dialog waits, Ctrl+C (SIGINT) and a session's or script's SIGTERM answer it as Cancel does.
-// The handlers found before (the program's, which end the show) come back when the dialog is gone. A
-// signal that the program's handler caught, before the dialog came up or before these watches were
-// in place, is seen through the program's stop query, looked at every 50 ms.
+// With the program's stop query, the program's own handlers keep the signals and the query is looked
+// at every 50 ms; without one, the dialog watches them itself and puts back the handlers found before
+// when it is gone. A signal that the starter ignores stays ignored.
 
 #include <signal.h>
 

@@ -1,7 +1,11 @@
 #include "core/Log.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdarg>
@@ -13,6 +17,7 @@
 #include <cwchar>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
 #include "core/CommandLine.h"
 #include "core/Path.h"
@@ -26,7 +31,8 @@ namespace {
 
 std::mutex g_logMutex;
 std::FILE* g_logFile = nullptr;
-std::string g_writtenPath;  // the open file's name, for the report of a write that failed
+std::atomic<int> g_logDescriptor{-1};  // the open file's, for a writer that cannot wait for the lock
+std::string g_writtenPath;             // the open file's name, for the report of a write that failed
 bool g_writeFailureTold = false;
 bool g_console = false;
 bool g_consoleGivenUp = false;  // its reader has gone: opening it again would only fail again
@@ -260,6 +266,7 @@ void OpenLogFileFor(const std::string& programPath) {
     if (g_logFile) {
         g_writtenPath = g_logPath;
         g_writeFailureTold = false;
+        g_logDescriptor.store(fileno(g_logFile));
     }
     g_logState = claim == plat::ExclusiveOpen::Taken   ? LogFileState::Open
                  : claim == plat::ExclusiveOpen::InUse ? LogFileState::InUse
@@ -296,11 +303,13 @@ void OpenLogFileAt(const std::string& path) {
     g_logFile = std::fopen(path.c_str(), "w");
     g_writtenPath = path;
     g_writeFailureTold = false;
+    if (g_logFile) g_logDescriptor.store(fileno(g_logFile));
 }
 
 void CloseLogFile() {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_logFile) {
+        g_logDescriptor.store(-1);
         std::fclose(g_logFile);
         g_logFile = nullptr;
     }
@@ -336,6 +345,32 @@ void LogPlain(const char* format, ...) { TV_LOG_WITH_PREFIX(""); }
 #undef TV_LOG_WITH_PREFIX
 
 void LogInfoString(const std::string& text) { LogInfo("%s", text.c_str()); }
+
+void WriteLogFromAnyThread(const char* prefix, const std::string& text) {
+    const std::string printable = plat::Printable(text, plat::LineBreaks::Keep);
+    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    for (;;) {
+        if (g_logMutex.try_lock()) {
+            std::lock_guard<std::mutex> lock(g_logMutex, std::adopt_lock);
+            if (g_logFile) WriteToFile(prefix, printable);
+            if (g_console) WriteToConsole(prefix, printable);
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= due) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    // Whoever holds the lock is stuck in it (a console nobody reads, a full disk that blocks): the line
+    // goes to the file past its stream, whole in one write.
+    const int descriptor = g_logDescriptor.load();
+    if (descriptor < 0) return;
+    const std::string line = std::string(prefix) + printable + "\n";
+    for (std::size_t written = 0; written < line.size();) {
+        const ssize_t put = write(descriptor, line.data() + written, line.size() - written);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return;
+        written += static_cast<std::size_t>(put);
+    }
+}
 
 void LogErrorAt(const std::string& message, const char* sourceFile, int line) {
     LogPlain("ERROR: \n\t%s\n\t%s(%d)", message.c_str(), sourceFile ? sourceFile : "", line);

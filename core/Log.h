@@ -64,6 +64,10 @@ void LogError(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogInfo(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogPlain(const char* format, ...) TV_PRINTF_FORMAT(1, 2);
 void LogInfoString(const std::string& text);
+// prefix + text + "\n" from a thread other than the one that may be stuck while it writes the log (the
+// watch over a stop that is not honoured): through the usual writing when the log is free within half a
+// second, else straight to the file, past its stream and its lock (the console is not written then).
+void WriteLogFromAnyThread(const char* prefix, const std::string& text);
 // "ERROR: \n\t<message>\n\t<source>(<line>)"; the message is escaped as a value is.
 void LogErrorAt(const std::string& message, const char* sourceFile, int line);
 // The same for a message of the program's own that keeps its lines.

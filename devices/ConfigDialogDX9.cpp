@@ -260,7 +260,7 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     g_images = nullptr;
     g_displays = {};
     if (shown == 0) {
-        LogInfoString("コンフィグダイアログをキャンセルしました.");
+        LogInfoString(kCancelledLine);
         FreeDll();
         return false;
     }

@@ -16,6 +16,9 @@ namespace trivale {
 
 class CConfigDialogDX9 : public virtual CNonCopyable {
 public:
+    // The log's line for a cancelled dialog, and for a stop before it.
+    static constexpr const char* kCancelledLine = "コンフィグダイアログをキャンセルしました.";
+
     CConfigDialogDX9();
     ~CConfigDialogDX9() override;
 

@@ -10,6 +10,7 @@
 #include "devices/DevicePauseScreenPainter.h"
 #include "platform/Input.h"
 #include "platform/MessageBox.h"
+#include "platform/StopSignals.h"
 #include "platform/Window.h"
 
 namespace trivale {
@@ -114,6 +115,7 @@ bool CGameApplicationDriverDX9::CreateGraphics() {
     try {
         graphics_ = factory_.graphics ? factory_.graphics() : std::make_unique<CDXGraphics>();
     } catch (const EDirect3DCreateError& e) {
+        if (plat::StopRequested()) return false;  // cut short by the stop, which ends the run anyway
         LogEngineException(e);
         plat::ShowMessageBox(GetWindowId(),
                              "Direct3D の初期化に失敗しました.\nDirectX 9.0c "
@@ -199,6 +201,7 @@ bool CGameApplicationDriverDX9::Initialize() {
 
     input_ = factory_.input ? factory_.input(window->GetHandle()) : std::make_unique<CDXInput>(window->GetHandle());
     if (!input_->Initialize()) {
+        if (plat::StopRequested()) return false;
         TV_LOG_ERROR_AT("CDXInput 初期化失敗");
         plat::ShowMessageBox(GetWindowId(), "DirectInput の初期化に失敗しました.\n実行を中止します.", GetTitle(),
                              plat::MessageBoxKind::Error);
@@ -215,6 +218,10 @@ bool CGameApplicationDriverDX9::Initialize() {
     }
 
     if (!graphics_->Initialize()) {
+        if (plat::StopRequested()) {
+            graphics_.reset();
+            return false;
+        }
         TV_LOG_ERROR_AT("CDXGraphics 初期化失敗");
         plat::ShowMessageBox(GetWindowId(), "Direct3D の初期化に失敗しました.\n実行を中止します.", GetTitle(),
                              plat::MessageBoxKind::Error);
@@ -343,12 +350,18 @@ bool CreateApplicationDriver() {
         } catch (const std::exception& e) {
             const EException* engine = dynamic_cast<const EException*>(&e);
             reason = engine != nullptr ? engine->GetMessage() : std::string(e.what());
-            ReportCurrentException(ReportMode::LogAndBox);
+            if (!plat::StopRequested()) ReportCurrentException(ReportMode::LogAndBox);
             failed = true;
         }
     }
     LogInfo("Trivale Type-A library ver.%s(%d) (%s %s) %s", "0.50", 1046, "Jan 17 2006", "16:39:15", "ReleaseMode");
-    if (failed) {
+    if (failed && plat::StopRequested()) {
+        // A step that failed once a stop was asked for (a library's call cut short by the signal): the
+        // run ends as the stop ends it at the dialog, with no failure that was not one.
+        LogInfoString(CConfigDialogDX9::kCancelledLine);
+        LogInfo("---- Application finalized ----");
+        CloseLogFile();
+    } else if (failed) {
         // The log ends with why the run ended, not with the banner.
         if (plat::DisplayMissing()) reason = plat::DisplayMissingReason();
         LogError("%s: the program ends.", reason.c_str());

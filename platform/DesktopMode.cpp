@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,6 +149,30 @@ public:
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
         if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+        Open(info.info.x11.display);
+    }
+    // Over a connection of its own to the named display, for a thread other than SDL's: it shares no
+    // state with the one SDL holds, which may be in use, or stuck.
+    explicit ScreenSizes(const std::string& displayName) {
+        x11_ = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        if (x11_ == nullptr) return;
+        const auto open = reinterpret_cast<Display* (*)(const char*)>(dlsym(x11_, "XOpenDisplay"));
+        closeDisplay_ = reinterpret_cast<int (*)(Display*)>(dlsym(x11_, "XCloseDisplay"));
+        if (open == nullptr || closeDisplay_ == nullptr) return;
+        own_ = open(displayName.c_str());
+        if (own_ != nullptr) Open(own_);
+    }
+    ~ScreenSizes() {
+        if (config_ != nullptr) freeInfo_(config_);
+        if (library_ != nullptr) dlclose(library_);
+        if (own_ != nullptr) closeDisplay_(own_);  // flushes what was asked of the server
+        if (x11_ != nullptr) dlclose(x11_);
+    }
+    ScreenSizes(const ScreenSizes&) = delete;
+    ScreenSizes& operator=(const ScreenSizes&) = delete;
+
+private:
+    void Open(Display* display) {
         library_ = dlopen("libXrandr.so.2", RTLD_NOW | RTLD_LOCAL);
         if (library_ == nullptr) return;
         getInfo_ = reinterpret_cast<GetInfo>(dlsym(library_, "XRRGetScreenInfo"));
@@ -160,17 +185,12 @@ public:
             setConfig_ == nullptr || freeInfo_ == nullptr) {
             return;
         }
-        display_ = info.info.x11.display;
+        display_ = display;
         root_ = DefaultRootWindow(display_);
         config_ = getInfo_(display_, root_);
     }
-    ~ScreenSizes() {
-        if (config_ != nullptr) freeInfo_(config_);
-        if (library_ != nullptr) dlclose(library_);
-    }
-    ScreenSizes(const ScreenSizes&) = delete;
-    ScreenSizes& operator=(const ScreenSizes&) = delete;
 
+public:
     bool Current(DisplayMode& mode) const {
         if (config_ == nullptr) return false;
         int count = 0;
@@ -207,6 +227,9 @@ private:
     using SetConfig = Status (*)(Display*, XRRScreenConfiguration*, Drawable, int, Rotation, Time);
     using FreeInfo = void (*)(XRRScreenConfiguration*);
     void* library_ = nullptr;
+    void* x11_ = nullptr;
+    Display* own_ = nullptr;
+    int (*closeDisplay_)(Display*) = nullptr;
     GetInfo getInfo_ = nullptr;
     Sizes sizesOf_ = nullptr;
     CurrentSize currentOf_ = nullptr;
@@ -324,22 +347,61 @@ void DesktopRecord::StepAside(const std::function<void(const DisplayMode&)>& app
     if (apply) apply(target);
 }
 
-void DesktopRecord::Leave(const std::function<void(const DisplayMode&)>& apply) {
-    if (!joined_) return;
-    joined_ = false;
-    LockedFile file(path_);
+namespace {
+
+void LeaveRecord(const std::string& path, const InstanceId& self, const DisplayMode& desktop,
+                 const DesktopRecord::Runs& runs, const std::function<void(const DisplayMode&)>& apply) {
+    LockedFile file(path);
     Record record;
-    DisplayMode target = desktop_;
-    const bool others = file.Usable() && Parse(file.Read(), record) && KeepRunning(record, self_, runs_, target);
+    DisplayMode target = desktop;
+    const bool others = file.Usable() && Parse(file.Read(), record) && KeepRunning(record, self, runs, target);
     if (others) {
         record.members.erase(std::remove_if(record.members.begin(), record.members.end(),
-                                            [&](const Member& m) { return Same(m.id, self_); }),
+                                            [&](const Member& m) { return Same(m.id, self); }),
                              record.members.end());
         file.Write(Format(record));
     } else if (file.Usable()) {
         file.Remove();
     }
     if (apply) apply(target);
+}
+
+// What a forced end needs to leave the record and put the display back from another thread than the
+// window's: set while this process holds the display in a mode of its own.
+struct HeldDisplay {
+    bool held = false;
+    std::string record;
+    InstanceId self;
+    DisplayMode desktop;
+    std::string display;
+};
+std::mutex g_heldMutex;
+HeldDisplay g_held;
+
+void Hold(const HeldDisplay& held) {
+    std::lock_guard<std::mutex> lock(g_heldMutex);
+    g_held = held;
+}
+
+}  // namespace
+
+void DesktopRecord::Leave(const std::function<void(const DisplayMode&)>& apply) {
+    if (!joined_) return;
+    joined_ = false;
+    LeaveRecord(path_, self_, desktop_, runs_, apply);
+}
+
+bool PutBackDesktopModeFromAnyThread() {
+    HeldDisplay held;
+    {
+        std::lock_guard<std::mutex> lock(g_heldMutex);
+        if (!g_held.held) return false;
+        held = g_held;
+        g_held = HeldDisplay();
+    }
+    LeaveRecord(held.record, held.self, held.desktop, &InstanceRuns,
+                [&](const DisplayMode& mode) { ScreenSizes(held.display).Set(mode.width, mode.height); });
+    return true;
 }
 
 // ---- DesktopMode ---------------------------------------------------------------------------------
@@ -370,6 +432,10 @@ SDL_DisplayMode DesktopMode::Take(SDL_Window* window, int display) {
 void DesktopMode::Use(const SDL_DisplayMode& mode) {
     used_ = DisplayMode{mode.w, mode.h, mode.refresh_rate};
     record_.Use(used_);
+    if (!record_.Joined()) return;
+    const char* display = std::getenv("DISPLAY");
+    Hold({true, record_.Path(), record_.Self(), DisplayMode{mode_.w, mode_.h, mode_.refresh_rate},
+          display != nullptr ? display : ""});
 }
 
 void DesktopMode::StepAside(SDL_Window* window) {
@@ -383,6 +449,7 @@ void DesktopMode::StepAside(SDL_Window* window) {
 void DesktopMode::PutBack(SDL_Window* window) {
     if (!known_) return;
     known_ = false;
+    Hold(HeldDisplay());
     record_.Leave([&](const DisplayMode& mode) { ScreenSizes(window).Set(mode.width, mode.height); });
 }
 

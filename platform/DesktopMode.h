@@ -54,6 +54,8 @@ public:
     // instance has not joined.
     void Leave(const std::function<void(const DisplayMode&)>& apply);
     bool Joined() const { return joined_; }
+    const std::string& Path() const { return path_; }
+    const InstanceId& Self() const { return self_; }
 
 private:
     std::string path_;

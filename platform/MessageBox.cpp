@@ -366,6 +366,9 @@ __attribute__((constructor)) void ShowRequestedBox() {
     g_boxProcess = getpid();
     pthread_atfork(nullptr, nullptr, &DieWithTheBoxProcess);
     SDL_Window* owner = nullptr;
+    // SDL's video start-up would take the signals left at their default: a TERM to this process must
+    // still end the box.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (request.ownerWindow != 0 && SDL_Init(SDL_INIT_VIDEO) == 0) {
         owner = SDL_CreateWindowFrom(reinterpret_cast<void*>(static_cast<std::uintptr_t>(request.ownerWindow)));
     }
@@ -459,7 +462,9 @@ BoxEnd ShowInOwnProcess(Uint32 flags, unsigned long ownerWindow, const std::stri
         poll(nullptr, 0, 20);
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status) == 0 ? BoxEnd::Closed : BoxEnd::Failed;
-    return BoxEnd::Closed;  // ended by a signal of its own (Ctrl+C reaches the whole terminal's group)
+    // Ended from outside (Ctrl+C reaches the whole terminal's group, or the box's process alone was
+    // ended): as OK, with the text printed, as for a signal to the program.
+    return BoxEnd::Stopped;
 }
 
 }  // namespace

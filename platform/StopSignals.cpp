@@ -1,19 +1,50 @@
 #include "platform/StopSignals.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <initializer_list>
 
 namespace plat {
 
 namespace {
 
-// Read by other threads than the one the signal interrupts; lock-free, so the handler may set it.
+// Read by other threads than the one the signal interrupts; lock-free, so the handler may set them.
 std::atomic<bool> g_stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+std::atomic<int> g_stopCount{0};
+std::atomic<int> g_firstSignal{0};
+std::atomic<int> g_lastSignal{0};
+std::atomic<long long> g_firstAt{0};  // CLOCK_MONOTONIC, in nanoseconds
+std::atomic<int> g_wake{-1};          // the write end of the wake-up pipe, made once and never closed
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
+                  std::atomic<long long>::is_always_lock_free,
+              "set from a signal handler");
 
-void OnStopSignal(int) { g_stopRequested.store(true); }
+long long MonotonicNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void OnStopSignal(int signal) {
+    const int saved = errno;
+    if (g_stopCount.fetch_add(1) == 0) {
+        g_firstAt.store(MonotonicNanoseconds());
+        g_firstSignal.store(signal);
+    }
+    g_lastSignal.store(signal);
+    g_stopRequested.store(true);
+    const int wake = g_wake.load();
+    if (wake >= 0) {
+        const char byte = 1;
+        (void)!write(wake, &byte, 1);  // non-blocking: a full pipe has a wake-up in it already
+    }
+    errno = saved;
+}
 
 }  // namespace
 
@@ -37,6 +68,39 @@ void CatchStopSignals() {
 
 bool StopRequested() { return g_stopRequested.load(); }
 
-void ClearStopRequest() { g_stopRequested.store(false); }
+StopSignalsSeen SeenStopSignals() {
+    StopSignalsSeen seen;
+    seen.count = g_stopCount.load();
+    seen.first = g_firstSignal.load();
+    seen.last = g_lastSignal.load();
+    seen.firstAtNanoseconds = g_firstAt.load();
+    return seen;
+}
+
+long long StopClockNanoseconds() { return MonotonicNanoseconds(); }
+
+int StopWakeDescriptor() {
+    static const int readEnd = [] {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+        g_wake.store(ends[1]);
+        return ends[0];
+    }();
+    return readEnd;
+}
+
+void WakeStopWaiters() {
+    const int wake = g_wake.load();
+    const char byte = 0;
+    if (wake >= 0) (void)!write(wake, &byte, 1);
+}
+
+void ClearStopRequest() {
+    g_stopRequested.store(false);
+    g_stopCount.store(0);
+    g_firstSignal.store(0);
+    g_lastSignal.store(0);
+    g_firstAt.store(0);
+}
 
 }  // namespace plat

@@ -14,7 +14,25 @@ void CatchStopSignals();
 // Whether either signal has come since CatchStopSignals. Safe from any thread.
 bool StopRequested();
 
-// Forgets a request (tests that run several starts in one process).
+// The stop signals that have come, for the watch over a stop that is not honoured
+// (platform/StopWatchdog.h): how many, the first and the last one, and when the first came on
+// StopClockNanoseconds' clock.
+struct StopSignalsSeen {
+    int count = 0;
+    int first = 0;
+    int last = 0;
+    long long firstAtNanoseconds = 0;
+};
+StopSignalsSeen SeenStopSignals();
+long long StopClockNanoseconds();
+
+// The read end of a non-blocking pipe that gets a byte for each stop signal from the moment it is first
+// asked for (made then, kept for the process's life); -1 when none could be made. WakeStopWaiters
+// puts a byte in it too.
+int StopWakeDescriptor();
+void WakeStopWaiters();
+
+// Forgets a request and the signals seen (tests that run several starts in one process).
 void ClearStopRequest();
 
 }  // namespace plat

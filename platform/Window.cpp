@@ -161,6 +161,12 @@ std::string DriversWithoutWayland(const char* request) {
 
 }  // namespace
 
+namespace {
+
+const int kVideoStartAttempts = 3;
+
+}  // namespace
+
 bool InitVideo(std::string* error) {
     const bool first = SDL_WasInit(SDL_INIT_VIDEO) == 0;
     const char* hint = SDL_GetHint(SDL_HINT_VIDEODRIVER);
@@ -168,10 +174,17 @@ bool InitVideo(std::string* error) {
     const char* request = requested.empty() ? nullptr : requested.c_str();
     std::string reason;
     const std::string drivers = first ? DriversWithoutWayland(request) : std::string();
-    // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
-    if (!drivers.empty()) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
-    const int started = SDL_InitSubSystem(SDL_INIT_VIDEO);
-    if (!drivers.empty()) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    int started = -1;
+    // A stop signal that comes while SDL starts its video can interrupt a call it does not retry: the
+    // start is tried again, so that the stop is honoured where it is looked for, not taken for a
+    // missing display.
+    for (int attempt = 0; attempt < kVideoStartAttempts && started != 0; ++attempt) {
+        if (attempt > 0 && !StopRequested()) break;
+        // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
+        if (!drivers.empty()) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
+        started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+        if (!drivers.empty()) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+    }
     if (started != 0) {
         reason = NoDisplayReason(request);
     } else if (first && Headless(SDL_GetCurrentVideoDriver()) && !Requested(request, SDL_GetCurrentVideoDriver())) {

@@ -150,4 +150,10 @@ std::string DisplayMissingReason();
 // ends the process (it gives no way to go on); the handler should only record the reason.
 void SetDisplayLostHandler(void (*handler)(const std::string& reason));
 
+// For a forced end while the window's thread may be stuck (platform/StopWatchdog.h): where a full-screen
+// window of the program holds the display in a mode of its own, the display goes back to the mode it is
+// to be in (the desktop's, or that of another full-screen run still going), over an X connection of its
+// own and with no SDL call. False when the program held no mode. Safe from any thread; done once.
+bool PutBackDesktopModeFromAnyThread();
+
 }  // namespace plat

@@ -1,9 +1,14 @@
 // vellacor06: the benchmark program. Switches: /filesystem (data from "data/" beside the program
 // instead of "data.tva"), /console (the log also on standard output), /oneshot (end after one run of
 // the show), /loop (run the show again and again, the default).
+#include <unistd.h>
+
 #include "benchmark/Application.h"
+#include "core/Log.h"
 #include "platform/StopSignals.h"
+#include "platform/StopWatchdog.h"
 #include "platform/System.h"
+#include "platform/Window.h"
 
 namespace {
 
@@ -13,11 +18,22 @@ void CatchStopSignalsEarly(int, char**, char**) { plat::CatchStopSignals(); }
 __attribute__((section(".preinit_array"), used)) void (*const kCatchStopSignalsEarly)(int, char**,
                                                                                       char**) = &CatchStopSignalsEarly;
 
+// A stop that the run does not honour in time ends it anyway: the log and the terminal say so.
+void ReportForcedStop(const std::string& line) {
+    trivale::WriteLogFromAnyThread("ERROR: ", line);
+    const std::string told = line + "\n";
+    (void)!write(STDERR_FILENO, told.data(), told.size());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Before anything else: Ctrl+C in the first instant, while the toolkits start, is a Cancel too.
     plat::CatchStopSignals();
+    plat::StopWatchdogOptions watch;
+    watch.report = &ReportForcedStop;
+    watch.restoreDisplay = [] { plat::PutBackDesktopModeFromAnyThread(); };
+    const plat::StopWatchdog watchdog(watch);
     plat::SetCommandLine(argc, argv);
     return RunProgram();
 }

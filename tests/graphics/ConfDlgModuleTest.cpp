@@ -324,6 +324,68 @@ TEST(SignalCancelTest, AStopTheProgramCaughtCancelsTheDialog) {
     EXPECT_GE(cancels, 1);
 }
 
+// A signal that the program's starter ignores (`trap '' INT` before the program) stays ignored while
+// the dialog shows, with or without the program's stop query; one that it does not ignore still
+// cancels. With the query, the program's own handler keeps the signals during the dialog: it is what
+// hears a stop there, and what notes a second one.
+int g_heardStops = 0;
+int HeardStops() { return g_heardStops; }
+void NoteStop(int) { ++g_heardStops; }
+
+TEST(SignalCancelTest, AnIgnoredSignalStaysIgnoredAndTheProgramKeepsTheOthers) {
+    struct sigaction ignore = {}, program = {}, was[2] = {};
+    ignore.sa_handler = SIG_IGN;
+    program.sa_handler = &NoteStop;
+    sigemptyset(&ignore.sa_mask);
+    sigemptyset(&program.sa_mask);
+    ASSERT_EQ(sigaction(SIGINT, &ignore, &was[0]), 0);
+    ASSERT_EQ(sigaction(SIGTERM, &program, &was[1]), 0);
+    for (const bool withQuery : {false, true}) {
+        SCOPED_TRACE(withQuery ? "with the stop query" : "without it");
+        g_heardStops = 0;
+        GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+        int cancels = 0;
+        {
+            const confdlg::SignalCancel cancel(
+                [&] {
+                    ++cancels;
+                    g_main_loop_quit(loop);
+                },
+                withQuery ? &HeardStops : nullptr);
+            struct sigaction during = {};
+            sigaction(SIGINT, nullptr, &during);
+            EXPECT_EQ(during.sa_handler, SIG_IGN) << "SIGINT taken over at the dialog";
+            sigaction(SIGTERM, nullptr, &during);
+            if (withQuery) {
+                EXPECT_EQ(during.sa_handler, &NoteStop) << "SIGTERM taken from the program";
+            }
+            // The dialog's loop, given time to answer a signal it should not hear.
+            const guint quiet = g_timeout_add(
+                300, [](gpointer l) -> gboolean { return g_main_loop_quit(static_cast<GMainLoop*>(l)), TRUE; }, loop);
+            ::raise(SIGINT);
+            g_main_loop_run(loop);
+            g_source_remove(quiet);
+            EXPECT_EQ(cancels, 0) << "an ignored SIGINT cancelled the dialog";
+            // SIGTERM, which the starter left alone, cancels it.
+            const guint hang = g_timeout_add(
+                5000, [](gpointer l) -> gboolean { return g_main_loop_quit(static_cast<GMainLoop*>(l)), TRUE; }, loop);
+            ::raise(SIGTERM);
+            g_main_loop_run(loop);
+            g_source_remove(hang);
+        }
+        g_main_loop_unref(loop);
+        EXPECT_GE(cancels, 1) << "SIGTERM did not cancel";
+        EXPECT_EQ(g_heardStops, withQuery ? 1 : 0);
+        struct sigaction after = {};
+        sigaction(SIGINT, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, SIG_IGN);
+        sigaction(SIGTERM, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, &NoteStop);
+    }
+    sigaction(SIGINT, &was[0], nullptr);
+    sigaction(SIGTERM, &was[1], nullptr);
+}
+
 // ---- the module itself, as the program runs it ----
 
 class ConfDlgModuleTest : public ::testing::Test {

@@ -464,6 +464,10 @@ public:
 
     // ":N", or "" when the server did not start.
     const std::string& DisplayName() const { return display_; }
+    // A server that stops answering (stopped), or answers again.
+    void Answer(bool answer) const {
+        if (server_ != 0) ::kill(server_, answer ? SIGCONT : SIGSTOP);
+    }
 
     // The names of the windows at the top of the tree that are on the screen.
     std::vector<std::string> Shown() const {
@@ -694,6 +698,110 @@ TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
     EXPECT_TRUE(gone(kTitle)) << "left: " << ::testing::PrintToString(screen.Shown());
 }
 
+// The processes the given one has started.
+std::vector<pid_t> Children(pid_t pid) {
+    std::vector<pid_t> children;
+    std::error_code ignored;
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+        std::ifstream list(task.path() / "children");
+        for (pid_t child = 0; list >> child;) children.push_back(child);
+    }
+    return children;
+}
+
+// A box ended from outside, its own process alone (TERM or KILL), is taken as OK: the run goes on and
+// the box's text goes to stderr, as for a signal to the program. The box here has the program's window
+// as its owner: no sound driver can start, and the run warns of it and goes on without sound.
+TEST_F(ProgramTest, ABoxEndedFromOutsideIsOKAndItsTextIsPrinted) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=",   "SDL_VIDEODRIVER=",
+                 "VELLACOR_DIALOG=accept",          "VELLACOR_MESSAGES=", "SDL_AUDIODRIVER=none-such"};
+    const auto shownWithTitle = [&] {
+        const std::vector<std::string> names = screen.Shown();
+        return std::count(names.begin(), names.end(), std::string(kTitle));
+    };
+    for (const int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        // The window and the box over it.
+        ASSERT_TRUE(WaitFor([&] { return shownWithTitle() == 2; })) << ::testing::PrintToString(screen.Shown());
+        const std::vector<pid_t> box = Children(pid);
+        ASSERT_EQ(box.size(), 1u) << "the box's process";
+        ::kill(box[0], signal);
+        EXPECT_TRUE(WaitFor([&] { return shownWithTitle() < 2; }, std::chrono::seconds(10)))
+            << "the box stays: " << ::testing::PrintToString(screen.Shown());
+        const Outcome run = Wait(pid);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, 0) << "the show goes on without sound\n" << run.log;
+        EXPECT_NE(run.err.find("[warning] VELLACOR 06 (ver.1.0.1)\nDirectSound の初期化に失敗しました."),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+    }
+}
+
+// A stop is honoured whatever the run is stuck in; here its display server has stopped answering, so
+// that the show's drawing and its own way out both wait on it. Three seconds after SIGTERM the run is
+// ended anyway with 143, a second signal ends it at once (130 for SIGINT), and the log says so.
+TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const struct {
+        std::vector<int> signals;
+        int code;
+        const char* line;
+        int withinMs;
+    } cases[] = {
+        {{SIGTERM},
+         143,
+         "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)",
+         8000},
+        {{SIGTERM, SIGINT},
+         130,
+         "ERROR: a second stop signal (SIGINT) came: the run is ended at once (exit code 130)",
+         2500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        const VirtualScreen screen;
+        ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+        extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                     "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG=accept", "VELLACOR_MESSAGES=log"};
+        fs::remove(dir_ / "vellacor06.log");
+        const pid_t pid = Start({"/filesystem", "/loop"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        // The show is running: its scenes are loaded.
+        ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
+            << Read(dir_ / "vellacor06.log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        screen.Answer(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the run is held by now
+        const auto sent = std::chrono::steady_clock::now();
+        for (const int signal : c.signals) {
+            ::kill(pid, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        int status = 0;
+        const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(20));
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+        screen.Answer(true);
+        ASSERT_TRUE(ended) << "only kill -9 ends it";
+        reaper.pid = 0;
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), c.code);
+        EXPECT_LT(took.count(), c.withinMs);
+        const std::string log = Read(dir_ / "vellacor06.log");
+        EXPECT_NE(log.find(std::string(c.line) + "\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("---- Application finalized ----"), std::string::npos) << "it was not stuck";
+        EXPECT_NE(Read(dir_ / "stderr.txt").find(c.line + 7), std::string::npos);
+    }
+}
+
 // An argument is the user's text: a newline in it makes no log line of its own, a byte that is no
 // UTF-8 does not make the log a binary file, and it is logged and told as it was typed, so that the
 // user finds it. Each unknown switch is told on the terminal too, then the switches there are, once.
@@ -893,6 +1001,29 @@ TEST_F(ProgramTest, NoDisplayIsTheFirstWordAndTheLast) {
 }
 
 // Switches apply in order, in any case; the data folder, once chosen, stays.
+// A start-up step that fails once a stop was asked for (a library's call cut short by the signal, or
+// any other failure by then) ends the run as the stop does: exit 0 and the stop's line, no failure
+// that was not one. Here the display cannot be opened and the stop came before the program ran.
+TEST_F(ProgramTest, AStepThatFailsAfterAStopEndsAsTheStopDoes) {
+    extraEnv_ = {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR=", "SDL_VIDEODRIVER="};
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        fs::remove(dir_ / "vellacor06.log");
+        holdStopSignals_ = true;
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        ::kill(pid, signal);
+        const Outcome run = Wait(pid);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, 0) << run.log;
+        EXPECT_EQ(run.err.find("cannot open a display"), std::string::npos) << run.err;
+        EXPECT_EQ(run.log.find("cannot open a display"), std::string::npos) << run.log;
+        EXPECT_EQ(run.log.find("ERROR"), std::string::npos) << run.log;
+        ExpectInOrder(run.log,
+                      {"INFO: コンフィグダイアログをキャンセルしました.", "INFO: ---- Application finalized ----"});
+    }
+}
+
 TEST(SwitchTest, LaterSwitchesOverrideEarlierOnesAndOthersAreSkipped) {
     using Source = StartupSettings::DataSource;
     const struct {

@@ -1,0 +1,225 @@
+// A stop that the run does not honour in time, or a second stop signal, ends the process anyway: the
+// watch reports it, puts the display back and ends with 128 + the signal's number, while whatever the
+// main thread is stuck in (a decoder, a driver, a write to the log) holds on.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestUtil.h"
+#include "core/Log.h"
+#include "platform/StopSignals.h"
+#include "platform/StopWatchdog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// What the watch did, in order, instead of ending the test's process.
+class Watched {
+public:
+    plat::StopWatchdogOptions Options(milliseconds grace) {
+        plat::StopWatchdogOptions options;
+        options.grace = grace;
+        options.report = [this](const std::string& line) { Note("report: " + line); };
+        options.restoreDisplay = [this] { Note("restore"); };
+        options.end = [this](int code) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            code_ = code;
+            endedAt_ = Clock::now();
+            changed_.notify_all();
+        };
+        return options;
+    }
+    // The exit code the watch ended with, or -1 when it did not end within `limit`.
+    int WaitForEnd(milliseconds limit) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, limit, [&] { return code_ >= 0; });
+        return code_;
+    }
+    Clock::time_point EndedAt() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return endedAt_;
+    }
+    std::vector<std::string> Steps() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return steps_;
+    }
+
+private:
+    void Note(const std::string& step) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        steps_.push_back(step);
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int code_ = -1;
+    Clock::time_point endedAt_;
+    std::vector<std::string> steps_;
+};
+
+class StopWatchdogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], nullptr, &saved_[i]);
+        plat::CatchStopSignals();
+        plat::ClearStopRequest();
+    }
+    void TearDown() override {
+        plat::ClearStopRequest();
+        for (int i = 0; i < 2; ++i) sigaction(kSignals[i], &saved_[i], nullptr);
+    }
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    struct sigaction saved_[2];
+};
+
+TEST_F(StopWatchdogTest, AStopNotHonouredWithinTheGraceEndsTheRunWithTheSignalsCode) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        plat::ClearStopRequest();
+        Watched watched;
+        const plat::StopWatchdog watchdog(watched.Options(milliseconds(300)));
+        const Clock::time_point sent = Clock::now();
+        ::raise(signal);
+        ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + signal);
+        const auto took = std::chrono::duration_cast<milliseconds>(watched.EndedAt() - sent);
+        EXPECT_GE(took.count(), 290) << "ended before the grace was over";
+        EXPECT_LT(took.count(), 3000);
+        // The display is put back and the report made before the end.
+        const std::vector<std::string> steps = watched.Steps();
+        ASSERT_EQ(steps.size(), 2u);
+        EXPECT_NE(std::find(steps.begin(), steps.end(), "restore"), steps.end());
+        EXPECT_NE(
+            std::find(steps.begin(), steps.end(),
+                      "report: " + plat::ForcedStopLine(plat::ForcedStop::NotHonoured, signal, milliseconds(300))),
+            steps.end());
+    }
+    EXPECT_EQ(plat::ForcedStopLine(plat::ForcedStop::NotHonoured, SIGTERM, milliseconds(3000)),
+              "the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)");
+    EXPECT_EQ(plat::ForcedStopLine(plat::ForcedStop::SecondSignal, SIGINT, milliseconds(3000)),
+              "a second stop signal (SIGINT) came: the run is ended at once (exit code 130)");
+}
+
+TEST_F(StopWatchdogTest, ASecondStopSignalEndsTheRunAtOnce) {
+    Watched watched;
+    const plat::StopWatchdog watchdog(watched.Options(std::chrono::minutes(1)));
+    ::raise(SIGTERM);
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(300)), -1) << "one signal has its grace";
+    const Clock::time_point second = Clock::now();
+    ::raise(SIGINT);
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGINT) << "the second signal's code";
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - second).count(), 1000);
+    const std::vector<std::string> steps = watched.Steps();
+    EXPECT_NE(std::find(steps.begin(), steps.end(),
+                        "report: " + plat::ForcedStopLine(plat::ForcedStop::SecondSignal, SIGINT, milliseconds(60000))),
+              steps.end());
+    EXPECT_NE(std::find(steps.begin(), steps.end(), "restore"), steps.end());
+}
+
+TEST_F(StopWatchdogTest, ARunThatEndsOnItsOwnIsLeftAlone) {
+    Watched watched;
+    {
+        const plat::StopWatchdog watchdog(watched.Options(milliseconds(200)));
+        ::raise(SIGTERM);
+        std::this_thread::sleep_for(milliseconds(50));
+    }  // the run honoured the stop
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(600)), -1);
+    EXPECT_TRUE(watched.Steps().empty());
+    // Without a stop the watch waits for ever, and stands down at once.
+    const Clock::time_point start = Clock::now();
+    { const plat::StopWatchdog watchdog(watched.Options(milliseconds(1))); }
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(Clock::now() - start).count(), 1000);
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(100)), -1);
+}
+
+TEST_F(StopWatchdogTest, AStopBeforeTheWatchStartedCountsFromWhenItCame) {
+    ::raise(SIGTERM);
+    std::this_thread::sleep_for(milliseconds(400));
+    Watched watched;
+    const Clock::time_point start = Clock::now();
+    const plat::StopWatchdog watchdog(watched.Options(milliseconds(300)));
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - start).count(), 250);
+}
+
+// A report or a display that does not answer holds the end back no longer than the clean-up's limit.
+std::atomic<int> g_stuckReports{0};
+
+TEST_F(StopWatchdogTest, AStuckCleanUpDoesNotHoldTheEnd) {
+    Watched watched;
+    plat::StopWatchdogOptions options = watched.Options(milliseconds(100));
+    options.cleanUpLimit = milliseconds(200);
+    options.report = [](const std::string&) {
+        ++g_stuckReports;
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+    };
+    const plat::StopWatchdog watchdog(options);
+    const Clock::time_point sent = Clock::now();
+    ::raise(SIGTERM);
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(1500)), 128 + SIGTERM) << "held by the report";
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - sent).count(), 1200);
+    EXPECT_EQ(g_stuckReports.load(), 1);
+    EXPECT_EQ(watched.Steps(), std::vector<std::string>{"restore"});
+}
+
+// The watch's log line gets through while another thread is stuck inside the log's own writing (here a
+// console whose reader has stopped reading, the pipe full), and lands in the file whole.
+TEST(LogFromAnyThread, ALineGetsThroughWhileAnotherWriterIsStuckInTheLog) {
+    tvtest::CapturedLog log;
+    std::fflush(stdout);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::fcntl(ends[1], F_SETPIPE_SZ, 4096);
+    ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+    const std::string fill(4096, 'x');
+    while (::write(ends[1], fill.data(), fill.size()) > 0) {}
+    ::fcntl(ends[1], F_SETFL, 0);  // a blocking console, full
+    ::dup2(ends[1], STDOUT_FILENO);
+    trivale::OpenLoggerConsole();
+    std::atomic<bool> stuckDone{false};
+    std::thread stuck([&] {
+        trivale::LogInfo("%s", std::string(8192, 's').c_str());  // blocks in the console, holding the log
+        stuckDone = true;
+    });
+    std::this_thread::sleep_for(milliseconds(200));
+    ASSERT_FALSE(stuckDone.load()) << "the writer was not held";
+    const Clock::time_point start = Clock::now();
+    trivale::WriteLogFromAnyThread("ERROR: ", "the run is ended\nat once");
+    const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+    const std::string text = log.Text();
+    // The console is read again: the stuck writer goes on, and the test's standard output comes back.
+    std::thread drain([&] {
+        char buffer[4096];
+        while (::read(ends[0], buffer, sizeof buffer) > 0) {}
+    });
+    stuck.join();
+    trivale::CloseLogFile();
+    std::fflush(stdout);
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::close(savedOut);
+    ::close(ends[1]);
+    drain.join();
+    ::close(ends[0]);
+    EXPECT_LT(took, 2000);
+    EXPECT_NE(text.find("INFO: " + std::string(8192, 's') + "\nERROR: the run is ended\nat once\n"), std::string::npos)
+        << text.substr(text.size() > 200 ? text.size() - 200 : 0);
+    // With the log free, the line takes the usual way.
+    tvtest::CapturedLog again;
+    trivale::WriteLogFromAnyThread("ERROR: ", "plain");
+    EXPECT_EQ(again.Text(), "ERROR: plain\n");
+}
+
+}  // namespace

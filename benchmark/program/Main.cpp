@@ -5,6 +5,7 @@
 
 #include "benchmark/Application.h"
 #include "core/Log.h"
+#include "platform/Printable.h"
 #include "platform/StopSignals.h"
 #include "platform/StopWatchdog.h"
 #include "platform/System.h"
@@ -21,7 +22,7 @@ __attribute__((section(".preinit_array"), used)) void (*const kCatchStopSignalsE
 // A stop that the run does not honour in time ends it anyway: the log and the terminal say so.
 void ReportForcedStop(const std::string& line) {
     trivale::WriteLogFromAnyThread("ERROR: ", line);
-    const std::string told = line + "\n";
+    const std::string told = plat::Printable(line) + "\n";
     (void)!write(STDERR_FILENO, told.data(), told.size());
 }
 

@@ -8,6 +8,7 @@ set(WRITERS
   core/Log.cpp                   # the log's console, and where no log can be written
   platform/MessageBox.cpp        # a box that cannot show is printed
   benchmark/Application.cpp      # unknown switches, as typed
+  benchmark/program/Main.cpp     # a stop that was not honoured in time
   confdlg/ConfDlg.cpp            # settings that cannot be remembered
   tools/tvpack.cpp               # hands the terminal to the packer, which escapes every name
   tools/dataset/BuildDataSet.cpp

@@ -10,9 +10,9 @@
 // at least 1.6 times; each bound's comment gives that figure, measured with the judged code's work
 // doubled by a temporary patch, and the figures seen from an idle machine to sixteen busy loops beside
 // the program. A bound lies above all of those with margin and below the doubled figure.
-// A loop that sleeps is judged by what it is for: deadlines kept, and its thread's processor time a
-// frame against an absolute bound (a busy neighbour delays its wake-ups, which can only shorten the
-// time it spins). A path that should be "no slower" than another is judged at 1 plus a tolerance that
+// A loop that sleeps is judged by what it is for: the deadlines it keeps (the floor of its misses a
+// run, as a busy machine only adds misses), and its thread's processor time a frame against an
+// absolute bound (a busy neighbour delays its wake-ups, which can only shorten the time it spins). A path that should be "no slower" than another is judged at 1 plus a tolerance that
 // its comment states and measures. Counts (calls, bytes, files opened, queries) are exact: no load
 // moves them.
 // Every target is printed with "met" or "missed", a missed one making the program exit 1 (see Status).

@@ -27,15 +27,22 @@
 namespace {
 
 constexpr int kRate = 60;
-constexpr int kDeadlines = 60;   // a run: one second of frames
-constexpr int kRepetitions = 9;  // rotated runs a side
-constexpr int kTotal = kDeadlines * kRepetitions;
-// Missed deadlines, all runs of each side together: a wake-up a whole frame late is the machine's doing
-// and comes to every side alike. The keeper may miss at most twice what the plain loops missed, the
-// worse of the two, and a twentieth of the deadlines more: MISSED_COMMENT
-constexpr int kMissedFactor = 2, kMissedAllowance = kTotal / 20;
-// The keeper's thread's processor time a frame, the median of its runs, in microseconds: CPU_COMMENT
-constexpr double kCpuPerFrameBoundUs = 300;
+constexpr int kDeadlines = 60;    // a run: one second of frames
+constexpr int kRepetitions = 11;  // rotated runs a side
+// Missed deadlines a run: a wake-up a whole frame late is the machine's doing, and a busy machine only
+// adds missed deadlines, in bursts (a stall of a third of a second misses twenty at once). So each
+// side's figure is its floor over the runs (see Alternate.h), which a stall in some runs does not move
+// and a keeper that misses by its own fault raises in every run. The keeper's floor may exceed the
+// plain loops' worse floor by a twentieth of a run's deadlines. The keeper's floor was 0 of 60 in four
+// runs, idle and beside 4, 8 and 16 busy loops (loads 12-13, 14-15 and 17-29), the plain loops' 0 too;
+// with the keeper's interval doubled (a keeper that runs at half the rate), 58 idle and beside 16 busy
+// loops.
+constexpr int kMissedAllowance = kDeadlines / 20;
+// The keeper's thread's processor time a frame, the median of its runs, in microseconds: 136.7, 136.4,
+// 108.7 and 119.1 in four runs, idle (load 3-4) and beside 4, 8 and 16 busy loops (loads 12-13, 14-15,
+// 17-29: a late wake-up cuts the spin short); with the keeper spinning twice as long (400 us), 331.2 idle
+// and 220.5 beside 16 busy loops (load 21-27). The bound lies between.
+constexpr double kCpuPerFrameBoundUs = 175;
 
 std::int64_t Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -141,9 +148,10 @@ struct Figures {
 };
 
 void Print(const char* name, const Figures& f) {
-    std::printf("  %-26s processor us a frame %s; deadlines missed %lld; late, us: mean %s, most %s\n", name,
+    std::printf("  %-26s processor us a frame %s; deadlines missed %lld, a run %s; late, us: mean %s, most %s\n", name,
                 bench::Show(f.cpuUsPerFrame, 1, 1).c_str(), static_cast<long long>(f.missedAll),
-                bench::Show(f.meanLateUs, 1, 1).c_str(), bench::Show(f.maxLateUs, 1, 1).c_str());
+                bench::ShowFloor(f.missed, 1, 0).c_str(), bench::Show(f.meanLateUs, 1, 1).c_str(),
+                bench::Show(f.maxLateUs, 1, 1).c_str());
 }
 
 }  // namespace
@@ -162,14 +170,14 @@ int main() {
     Print("frame keeper", keeper);
     Print("plain sleep-then-spin loop", spin);
     Print("plain sleep_until loop", sleep);
-    const std::int64_t bound = kMissedFactor * std::max(spin.missedAll, sleep.missedAll) + kMissedAllowance;
+    const double plainFloor = std::max(bench::Floor(spin.missed), bench::Floor(sleep.missed));
+    const double keeperFloor = bench::Floor(keeper.missed);
     char what[240];
     std::snprintf(what, sizeof what,
-                  "frame keeper: %lld of %d deadlines missed (plain loops %lld and %lld); target at most twice the "
-                  "plain loops' worst and %d more, %lld",
-                  static_cast<long long>(keeper.missedAll), kTotal, static_cast<long long>(spin.missedAll),
-                  static_cast<long long>(sleep.missedAll), kMissedAllowance, static_cast<long long>(bound));
-    bench::Verdict(what, keeper.missedAll <= bound);
+                  "frame keeper, deadlines missed a run: floor %.0f of %d (plain loops' floors %.0f and %.0f); target "
+                  "at most the plain loops' worse floor and %d more",
+                  keeperFloor, kDeadlines, bench::Floor(spin.missed), bench::Floor(sleep.missed), kMissedAllowance);
+    bench::Verdict(what, keeperFloor <= plainFloor + kMissedAllowance);
     const double cpu = bench::SpreadOf(keeper.cpuUsPerFrame).median;
     std::snprintf(what, sizeof what,
                   "frame keeper, its thread's processor time a frame: %.1f us (median of the runs); target at most "

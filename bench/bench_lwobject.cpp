@@ -616,8 +616,10 @@ bool SameCoordinatesAndColours(const std::string& path) {
 }
 
 constexpr int kRepetitions = 9;
-// The compared passes, library over plain, floor over floor: BOUND_COMMENT
-constexpr double kPassesBound = 4.5;
+// The compared passes, library over plain, floor over floor: 3.67, 3.55, 3.33 and 3.89 in four runs,
+// idle (load 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with every library pass
+// run on two objects, 6.70 idle and 6.17 beside 16 busy loops. The bound lies between.
+constexpr double kPassesBound = 4.9;
 const char* const kPassesTarget = "the compared passes, library / plain, processor time";
 
 }  // namespace

@@ -39,8 +39,10 @@ constexpr int kItems = 2000;          // the loaded scene's
 constexpr int kEvaluatedItems = 100;  // the evaluated scene's
 constexpr int kFramesATurn = 30;      // frames a side evaluates in one turn, timed together
 constexpr int kKeys = 8;
-// Library over plain, dense scene, floor over floor: BOUND_COMMENT
-constexpr double kTargetRatio = 1.04;
+// Library over plain, dense scene, floor over floor: 1.00, 1.01, 1.00 and 1.01 in four runs, idle (load
+// 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with the library evaluating every
+// call twice, 1.94 idle and 1.93 beside 16 busy loops. The bound lies between.
+constexpr double kTargetRatio = 1.35;
 constexpr double kFrameStep = 1.0 / 60.0;
 constexpr double kWrapTime = 9.0;  // past the last key: the repeat behaviour is exercised too
 

@@ -151,7 +151,9 @@ void Stop() {
 }
 
 constexpr int kRepetitions = 15, kFrames = 2000;
-// Overlay over plain frame, floor over floor: BOUND_COMMENT
+// Overlay over plain frame, floor over floor: 1.406, 1.393, 1.381 and 1.379 in four runs, idle (load
+// 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with the overlay's Frame run twice,
+// 2.823 idle and 2.927 beside 16 busy loops. The bound lies between.
 constexpr double kRatioBound = 1.9;
 const char* const kTarget = "overlay / plain frame, processor time";
 

@@ -156,8 +156,10 @@ void PlainFrame(Scene& s) {
 }
 
 constexpr int kRepetitions = 31, kFramesEach = 4, kOwnFrames = 16;
-// Batch over plain, own processor time, floor over floor: BOUND_COMMENT
-constexpr double kOwnRatioBound = 3.6;
+// Batch over plain, own processor time, floor over floor: 2.454, 2.473, 2.479 and 2.443 in four runs,
+// idle (load 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with every batch frame
+// drawn twice, 4.958 idle and 4.834 beside 16 busy loops. The bound lies between.
+constexpr double kOwnRatioBound = 3.45;
 
 std::string OwnRatioTarget() { return "batch / plain, own processor time"; }
 

@@ -12,9 +12,9 @@
 // the program. A bound lies above all of those with margin and below the doubled figure.
 // A loop that sleeps is judged by what it is for: the deadlines it keeps (the floor of its misses a
 // run, as a busy machine only adds misses), and its thread's processor time a frame against an
-// absolute bound (a busy neighbour delays its wake-ups, which can only shorten the time it spins). A path that should be "no slower" than another is judged at 1 plus a tolerance that
-// its comment states and measures. Counts (calls, bytes, files opened, queries) are exact: no load
-// moves them.
+// absolute bound (a busy neighbour delays its wake-ups, which can only shorten the time it spins). A
+// path that should be "no slower" than another is judged at 1 plus a tolerance that its comment states
+// and measures. Counts (calls, bytes, files opened, queries) are exact: no load moves them.
 // Every target is printed with "met" or "missed", a missed one making the program exit 1 (see Status).
 // A target that could not be measured (no GL device, no encoder, a side that failed its check or read
 // short) is not met: it is printed with "not measured" and the reason, and the program exits 2; so does
@@ -70,13 +70,14 @@ inline double Floor(std::vector<double> v) {
     return v[(v.size() - 1) / 10];
 }
 
-// The judged figure of two sides: a's floor over b's; zero when b has none.
+// The judged figure of two sides: a's floor over b's; infinite, so that no bound is met, when b's
+// floor is not above zero.
 inline double FloorRatio(const std::vector<double>& a, const std::vector<double>& b) {
     const double below = Floor(b);
-    return below > 0 ? Floor(a) / below : 0;
+    return below > 0 ? Floor(a) / below : HUGE_VAL;
 }
 
-// "12.34 (median 12.90, max 13.02)": a side's floor with its median and highest figure, every figure
+// "floor 12.34 (median 12.90, max 13.02)": a side's floor with its median and highest figure, every figure
 // multiplied by `scale`.
 inline std::string ShowFloor(const std::vector<double>& v, double scale = 1, int decimals = 2) {
     const Spread s = SpreadOf(v);

@@ -208,24 +208,27 @@ int main() {
                       "every entry read in full through the archive loader: %llu of %zu passes short (target 0)",
                       static_cast<unsigned long long>(shortArchive), archive.size());
         bench::Verdict(full, shortArchive == 0);
+        // Against plain reads that came short, neither the time nor the bytes compare.
         const std::string target = "archive loader / plain POSIX reads, processor time";
+        const std::string bytesTarget = "reads asked of the kernel a pass";
         if (shortPlain != 0) {
-            bench::Unmeasured(target, std::to_string(shortPlain) + " passes read the plain files short");
+            const std::string why = std::to_string(shortPlain) + " passes read the plain files short";
+            bench::Unmeasured(target, why);
+            bench::Unmeasured(bytesTarget, why);
         } else {
             const double ratio = bench::FloorRatio(archive, plain);
             char bound[96];
             std::snprintf(bound, sizeof bound, ": %.3f floor over floor, target at most %.2f", ratio, kRatioBound);
             bench::Verdict(target + bound, ratio <= kRatioBound);
+            char what[200];
+            std::snprintf(what, sizeof what,
+                          ": archive loader %llu calls, %.1f MB; plain %llu calls, %.1f MB; target: the loader's bytes "
+                          "at most the plain reads' and its index's (%.1f MB)",
+                          static_cast<unsigned long long>(calls[0]), static_cast<double>(bytes[0]) / 1e6,
+                          static_cast<unsigned long long>(calls[1]), static_cast<double>(bytes[1]) / 1e6,
+                          static_cast<double>(bytes[1] + IndexBytes(data)) / 1e6);
+            bench::Verdict(bytesTarget + what, bytes[0] <= bytes[1] + IndexBytes(data));
         }
-        char what[200];
-        std::snprintf(
-            what, sizeof what,
-            "reads asked of the kernel a pass: archive loader %llu calls, %.1f MB; plain %llu calls, %.1f MB; "
-            "target: the loader's bytes at most the plain reads' and its index's (%.1f MB)",
-            static_cast<unsigned long long>(calls[0]), static_cast<double>(bytes[0]) / 1e6,
-            static_cast<unsigned long long>(calls[1]), static_cast<double>(bytes[1]) / 1e6,
-            static_cast<double>(bytes[1] + IndexBytes(data)) / 1e6);
-        bench::Verdict(what, bytes[0] <= bytes[1] + IndexBytes(data));
     }
     std::error_code ec;
     if (!data.dir.empty()) fs::remove_all(data.dir, ec);

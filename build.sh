@@ -48,9 +48,9 @@ case "$cmd" in
     cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTV_TESTS=OFF -DTV_BENCH=ON
     cmake --build build-bench -j "$jobs"
     # Every benchmark runs, one that fails too; the programs' logs lie beside them and are skipped. A
-    # program exits non-zero when it fails, misses a target or cannot measure one (no GL device, no
-    # encoder): a target not measured is not met. This step then fails too, naming each program with
-    # what went wrong, read from the verdict lines it printed.
+    # program exits 1 when it misses a target and 2 when it cannot measure one (no GL device, no
+    # encoder, a side that failed its check): a target not measured is not met. Any other non-zero exit
+    # is a failure of its own. This step then fails too, naming each program with what went wrong.
     failed=()
     out=$(mktemp)
     trap 'rm -f "$out"' EXIT
@@ -59,11 +59,12 @@ case "$cmd" in
       echo "== $b"
       rc=0
       "$b" 2>&1 | tee "$out" || rc=${PIPESTATUS[0]}
-      [ "$rc" -eq 0 ] && continue
-      what=""
-      grep -q ': missed$' "$out" && what="missed a target"
-      grep -q ': not measured' "$out" && what="${what:+$what, }could not measure a target"
-      [ -z "$what" ] && what="failed with exit code $rc"
+      case "$rc" in
+        0) continue ;;
+        1) what="missed a target" ;;
+        2) what="could not measure a target" ;;
+        *) what="failed with exit code $rc" ;;
+      esac
       failed+=("$(basename "$b") ($what)")
     done
     if [ ${#failed[@]} -ne 0 ]; then

@@ -1,15 +1,24 @@
-// What every benchmark shares: its two sides take turns within one run (the side that goes first
-// changes every repetition), so that a load that comes and goes on a shared machine weighs on both;
-// its figures are medians over the repetitions with their range; and every target it sets is printed
-// with "met" or "missed", a missed one making the program exit non-zero (see Status). A target that
-// could not be measured (no GL device, no encoder, a run that did not run) is not met: it is printed
-// with "not measured" and the reason, and the program exits non-zero too; so does a program that
-// judged nothing at all.
-// One rule for every target: the median of its figures is judged against the bound. Where a 95%
-// interval of that median is printed beside it, it tells how far the median can be trusted; it is not
-// judged. A bound lies outside the spread seen from an idle to a loaded machine, at most 1.8 times the
-// median it judges and so below the figure of the code at twice its cost by a clear margin at any
-// load; its comment gives the spread and that figure.
+// What every benchmark shares, and the one rule its targets follow.
+// Two sides take turns within one run (the side that goes first changes every repetition), so that
+// both sample the same stretch of a machine whose load comes and goes. Noise on a shared machine only
+// ever adds time to work that does the same thing each time: the estimate of a side that load disturbs
+// least is its floor, the lowest tenth of its repetitions (see Floor). A judged figure is the ratio of
+// the judged side's floor to its reference's floor: a plain implementation of the same work on data of
+// its own, or, where the work has no plain equivalent, the fixed reference piece (Reference.h). Never a
+// median of the pairs' ratios, which follows each pair's luck. The reference does none of the judged
+// code's work and shares none of its data, so that the judged code at twice its cost moves the figure
+// at least 1.6 times; each bound's comment gives that figure, measured with the judged code's work
+// doubled by a temporary patch, and the figures seen from an idle machine to sixteen busy loops beside
+// the program. A bound lies above all of those with margin and below the doubled figure.
+// A loop that sleeps is judged by what it is for: the deadlines it keeps (the floor of its misses a
+// run, as a busy machine only adds misses), and its thread's processor time a frame against an
+// absolute bound (a busy neighbour delays its wake-ups, which can only shorten the time it spins). A
+// path that should be "no slower" than another is judged at 1 plus a tolerance that its comment states
+// and measures. Counts (calls, bytes, files opened, queries) are exact: no load moves them.
+// Every target is printed with "met" or "missed", a missed one making the program exit 1 (see Status).
+// A target that could not be measured (no GL device, no encoder, a side that failed its check or read
+// short) is not met: it is printed with "not measured" and the reason, and the program exits 2; so does
+// a program that judged nothing at all.
 // An experiment (a change tried, to be adopted only if it pays) has no target: it prints what it
 // found, through Finding.
 #pragma once
@@ -51,6 +60,31 @@ inline std::string Show(const Spread& s, double scale = 1, int decimals = 2) {
 
 inline std::string Show(const std::vector<double>& v, double scale = 1, int decimals = 2) {
     return Show(SpreadOf(v), scale, decimals);
+}
+
+// The floor of a side's figures: the lowest tenth's top, the k-th lowest figure (one-based) for k the
+// tenth of their count rounded up; the lowest figure when there are ten or fewer. Zero when empty.
+inline double Floor(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[(v.size() - 1) / 10];
+}
+
+// The judged figure of two sides: a's floor over b's; infinite, so that no bound is met, when b's
+// floor is not above zero.
+inline double FloorRatio(const std::vector<double>& a, const std::vector<double>& b) {
+    const double below = Floor(b);
+    return below > 0 ? Floor(a) / below : HUGE_VAL;
+}
+
+// "floor 12.34 (median 12.90, max 13.02)": a side's floor with its median and highest figure, every figure
+// multiplied by `scale`.
+inline std::string ShowFloor(const std::vector<double>& v, double scale = 1, int decimals = 2) {
+    const Spread s = SpreadOf(v);
+    char text[128];
+    std::snprintf(text, sizeof text, "floor %.*f (median %.*f, max %.*f)", decimals, Floor(v) * scale, decimals,
+                  s.median * scale, decimals, s.max * scale);
+    return text;
 }
 
 // The interval that holds the median of what `v` samples with at least 95% confidence, whatever the

@@ -219,7 +219,7 @@ double RunFrames(Figures& figures) {
 // The two loops take turns within the one benchmark.
 void BM_DeviceAndPlainFrames(benchmark::State& state) {
     if (g_scene == nullptr) {
-        state.SkipWithError("no GL under the off-screen driver");
+        state.SkipWithError(NoDeviceReason().c_str());
         return;
     }
     DeviceFrame(*g_scene);  // the first frame uploads and sets everything once
@@ -280,10 +280,10 @@ int main(int argc, char** argv) {
                    queries.max == 0);
     std::printf("GL calls per frame: device %s, plain %s\n", bench::Show(g_device.calls, 1, 0).c_str(),
                 bench::Show(g_plain.calls, 1, 0).c_str());
-    std::printf("time per frame, us: device %s, plain %s\n", bench::Show(g_device.seconds, 1e6, 1).c_str(),
-                bench::Show(g_plain.seconds, 1e6, 1).c_str());
-    std::printf("device / plain time per frame: %s (no target)\n",
-                bench::Show(bench::Ratios(g_device.seconds, g_plain.seconds), 1, 3).c_str());
+    std::printf("time per frame, us: device %s, plain %s\n", bench::ShowFloor(g_device.seconds, 1e6, 1).c_str(),
+                bench::ShowFloor(g_plain.seconds, 1e6, 1).c_str());
+    std::printf("device / plain time per frame: %.3f floor over floor (no target)\n",
+                bench::FloorRatio(g_device.seconds, g_plain.seconds));
     const double redundant = RedundantSetCalls();
     bench::Verdict("GL calls made by 4000 repeated settings (beyond a steady draw): " +
                        std::to_string(static_cast<long long>(redundant)) + " (target 0)",

@@ -1,16 +1,22 @@
 // Scene library speed: loading a generated scene of 2,000 items with nine motion channels each,
-// and one frame's evaluation of every item's position, rotation and scale.
+// and the evaluation of every item's position, rotation and scale, frame after frame, in a scene of the
+// same kind with 100 items. The evaluated scene, the plain side's copy and the flat keys fit together in
+// one core's own second-level cache: the figures are then the evaluation's work, not what the machine's
+// other programs leave of the shared cache (a 2,000-item frame walks megabytes of records, and its
+// sides' times followed the other programs' load).
 // Two scenes: "typical" keys position and rotation (eight keys each) and holds scale with one key,
 // as exported scenes mostly do; "dense" keys all nine channels. Keys mix the TCB, Hermite, Bezier,
 // linear and stepped shapes; after the last key the channels repeat.
-// A frame's evaluation is judged against a plain evaluation that walks the same scene's own records:
-// every item's channel records and their keys by their links, the keys as they are at each call (as
+// A frame's evaluation is judged against a plain evaluation that walks a scene's own records, those of
+// the same text loaded a second time, so that nothing the library does to its records (or leaves in the
+// caches) is work the plain side shares: every item's channel records and their keys by their links, the keys as they are at each call (as
 // callers may write them between frames through the pointers the library hands out), the segment last
 // used remembered per channel. Beside it, unjudged, a loop over the same curves copied into flat
 // 48-byte keys shows what the key record and its links cost. The sides take turns frame by frame, the
 // side that goes first changing every turn, each timed by its thread's processor time (the work is
-// one thread's); the target is a median of the pairs' ratios of at most 1.04. Every side's values are
-// checked against the library's before anything is timed, and a disagreement fails the program.
+// one thread's); the target judges the library's floor over the plain side's (see Alternate.h). Every
+// side's values are checked against the library's before anything is timed: a disagreement leaves the
+// target unmeasured.
 // Loading has no plain side.
 #include "lightwave/scene/LwScene.h"
 
@@ -29,25 +35,24 @@
 
 namespace {
 
-constexpr int kItems = 2000;
+constexpr int kItems = 2000;          // the loaded scene's
+constexpr int kEvaluatedItems = 100;  // the evaluated scene's
+constexpr int kFramesATurn = 30;      // frames a side evaluates in one turn, timed together
 constexpr int kKeys = 8;
-// Library over plain, dense scene, median of the pairs' ratios: 0.59 to 0.64 on an idle machine (load
-// 0.4 to 2), 0.64 to 0.68 beside eight busy loops, 0.65 to 0.95 beside other programs' builds at loads
-// up to 43 (a frame walks megabytes of linked records, and what the machine's other programs do to the
-// shared cache moves the two sides' times apart, turn by turn); with the library evaluating every frame
-// twice, 1.41 to 1.57 (the second evaluation of a frame finds its records in the cache). The bound lies
-// above the loaded spread and within 1.8 times the idle median.
-constexpr double kTargetRatio = 1.04;
+// Library over plain, dense scene, floor over floor: 1.00, 1.01, 1.00 and 1.01 in four runs, idle (load
+// 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with the library evaluating every
+// call twice, 1.94 idle and 1.93 beside 16 busy loops. The bound lies between.
+constexpr double kTargetRatio = 1.35;
 constexpr double kFrameStep = 1.0 / 60.0;
 constexpr double kWrapTime = 9.0;  // past the last key: the repeat behaviour is exercised too
 
 // Objects, lights and cameras, each with nine channels; keyed channels have eight keys of mixed
 // shapes, the others one key.
-std::string MakeScene(int keyedChannels) {
+std::string MakeScene(int keyedChannels, int items) {
     std::string text = "LWSC\n3\n\nFirstFrame 1\nLastFrame 240\nFramesPerSecond 30\n\n";
     text.reserve(12u << 20);
     char line[256];
-    for (int i = 0; i < kItems; ++i) {
+    for (int i = 0; i < items; ++i) {
         int kind = i % 20;
         if (kind == 18) {
             text += "AddLight\nLightName Light\n";
@@ -84,18 +89,20 @@ std::string MakeScene(int keyedChannels) {
     return text;
 }
 
-const std::string& SceneText(int keyedChannels) {
-    static const std::string typical = MakeScene(6);
-    static const std::string dense = MakeScene(9);
-    return keyedChannels == 9 ? dense : typical;
+const std::string& SceneText(int keyedChannels, int items) {
+    static const std::string typical = MakeScene(6, kItems), dense = MakeScene(9, kItems);
+    static const std::string typicalEvaluated = MakeScene(6, kEvaluatedItems),
+                             denseEvaluated = MakeScene(9, kEvaluatedItems);
+    if (items == kItems) return keyedChannels == 9 ? dense : typical;
+    return keyedChannels == 9 ? denseEvaluated : typicalEvaluated;
 }
 
 const char* Label(int keyedChannels) { return keyedChannels == 9 ? "dense" : "typical"; }
 
-LwScene* LoadScene(int keyedChannels) {
-    const std::string& text = SceneText(keyedChannels);
+LwScene* LoadScene(int keyedChannels, int items) {
+    const std::string& text = SceneText(keyedChannels, items);
     LwScene* scene = LoadLwScene(text.data(), (uint32_t)text.size(), LW_SCENE_MOTION_TO_CHANNELS, nullptr);
-    if (scene && (scene->ErrorCode != 0 || scene->NumItems != kItems)) FreeLwScene(&scene);
+    if (scene && (scene->ErrorCode != 0 || scene->NumItems != items)) FreeLwScene(&scene);
     return scene;
 }
 
@@ -298,19 +305,18 @@ void LibraryFrame(LwScene* scene, double t, double* out) {
 
 // ---- benchmarks ---------------------------------------------------------------------------------
 
-bool g_failed = false;
-bool g_denseJudged = false;  // whether the target, set on the dense scene, was judged
+const char* const kTarget = "evaluate (dense) library / plain over the same records, processor time";
 
 void BM_LoadScene(benchmark::State& state) {
     const int keyed = (int)state.range(0);
     state.SetLabel(Label(keyed));
     for (auto _ : state) {
-        LwScene* scene = LoadScene(keyed);
+        LwScene* scene = LoadScene(keyed, kItems);
         if (!scene) state.SkipWithError("load failed");
         FreeLwScene(&scene);
     }
     state.counters["items"] = kItems;
-    state.counters["text_MB"] = static_cast<double>(SceneText(keyed).size()) / 1e6;
+    state.counters["text_MB"] = static_cast<double>(SceneText(keyed, kItems).size()) / 1e6;
 }
 BENCHMARK(BM_LoadScene)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
 
@@ -339,22 +345,32 @@ double Difference(const std::vector<double>& library, const std::vector<double>&
 void BM_EvaluateFrame(benchmark::State& state) {
     const int keyed = (int)state.range(0);
     state.SetLabel(Label(keyed));
-    LwScene* scene = LoadScene(keyed);
-    if (!scene) {
+    // The dense scene's target is not measured unless it is judged below.
+    auto unmeasured = [keyed](const char* why) {
+        if (keyed == 9)
+            bench::Unmeasured(kTarget, why);
+        else
+            std::printf("evaluate (%s): not measured (%s)\n", Label(keyed), why);
+    };
+    LwScene* scene = LoadScene(keyed, kEvaluatedItems);
+    LwScene* plainScene = LoadScene(keyed, kEvaluatedItems);  // the plain sides' own records
+    if (!scene || !plainScene) {
         state.SkipWithError("load failed");
-        g_failed = true;
-        return;
-    }
-    if (!PlainCovers(scene)) {
-        std::printf("evaluate (%s): FAILED, the scene holds a shape or behaviour the plain sides lack\n", Label(keyed));
-        state.SkipWithError("the plain sides do not cover the scene");
-        g_failed = true;
+        unmeasured("the scene did not load");
         FreeLwScene(&scene);
+        FreeLwScene(&plainScene);
         return;
     }
-    std::vector<const LwEnvelopeKey*> segments = LinkedSegments(scene);
-    FlatScene flat = Flatten(scene);
-    std::vector<double> libraryOut(kItems * 9), linkedOut(kItems * 9), flatOut(kItems * 9);
+    if (!PlainCovers(plainScene)) {
+        state.SkipWithError("the plain sides do not cover the scene");
+        unmeasured("the scene holds a shape or behaviour the plain sides lack");
+        FreeLwScene(&scene);
+        FreeLwScene(&plainScene);
+        return;
+    }
+    std::vector<const LwEnvelopeKey*> segments = LinkedSegments(plainScene);
+    FlatScene flat = Flatten(plainScene);
+    std::vector<double> libraryOut(kEvaluatedItems * 9), linkedOut(kEvaluatedItems * 9), flatOut(kEvaluatedItems * 9);
 
     // The sides must agree before their times mean anything: at times before, across and past the keys,
     // then frame after frame as they are timed; and again after a key is written between frames through
@@ -364,7 +380,7 @@ void BM_EvaluateFrame(benchmark::State& state) {
     auto check = [&](double t) {
         std::fill(libraryOut.begin(), libraryOut.end(), NAN);
         LibraryFrame(scene, t, libraryOut.data());
-        LinkedFrame(scene, segments, t, linkedOut.data());
+        LinkedFrame(plainScene, segments, t, linkedOut.data());
         FlatFrame(flat, t, flatOut.data());
         linkedWorst = std::max(linkedWorst, Difference(libraryOut, linkedOut));
         flatWorst = std::max(flatWorst, Difference(libraryOut, flatOut));
@@ -373,8 +389,10 @@ void BM_EvaluateFrame(benchmark::State& state) {
     for (int pass = 0; pass < 2; ++pass) {
         for (double t = -1.0; t < kWrapTime + 3.0; t += 0.37) check(t);
         for (double t = 0.0; t < kWrapTime; t += kFrameStep) check(t);
-        LwEnvelope* channel = scene->Op.FindChannel(scene, scene->FirstItem, LW_CHANNEL_POSITION_X);
-        scene->Op.GetKeyValue(scene, channel, 3.0)->Value += 1.0;
+        for (LwScene* written : {scene, plainScene}) {
+            LwEnvelope* channel = written->Op.FindChannel(written, written->FirstItem, LW_CHANNEL_POSITION_X);
+            written->Op.GetKeyValue(written, channel, 3.0)->Value += 1.0;
+        }
         flat.keys[(size_t)flat.channels[0].first + 3].Value += 1.0;
     }
     const bool agree = linkedWorst <= kTolerance && flatWorst <= kTolerance;
@@ -384,71 +402,75 @@ void BM_EvaluateFrame(benchmark::State& state) {
         Label(keyed), compared, linkedWorst, flatWorst, kTolerance, agree ? "" : ": FAILED, the sides disagree");
     if (!agree) {
         state.SkipWithError("a plain side disagrees with the library");
-        g_failed = true;
+        unmeasured("a plain side disagrees with the library");
         FreeLwScene(&scene);
+        FreeLwScene(&plainScene);
         return;
     }
 
-    // Each iteration is one turn: a frame through each side at the same time, the side that goes first
-    // changing every turn.
+    // Each iteration is one turn: the same frames through each side, the side that goes first changing
+    // every turn; a side's figure is its processor time a frame over the turn's frames.
     double t = 0.0;
     auto side = [&t](auto frame, std::vector<double>& out) {
         return [&t, frame, &out]() mutable {
-            const double cpu = bench::CpuTime([&] { frame(t, out.data()); });
-            benchmark::DoNotOptimize(out.data());
-            benchmark::ClobberMemory();
-            return cpu;
+            const double cpu = bench::CpuTime([&] {
+                for (int f = 0; f < kFramesATurn; ++f) {
+                    frame(t + f * kFrameStep, out.data());
+                    benchmark::DoNotOptimize(out.data());
+                    benchmark::ClobberMemory();
+                }
+            });
+            return cpu / kFramesATurn;
         };
     };
     const std::vector<std::function<double()>> sides = {
         side([&](double at, double* out) { LibraryFrame(scene, at, out); }, libraryOut),
-        side([&](double at, double* out) { LinkedFrame(scene, segments, at, out); }, linkedOut),
+        side([&](double at, double* out) { LinkedFrame(plainScene, segments, at, out); }, linkedOut),
         side([&](double at, double* out) { FlatFrame(flat, at, out); }, flatOut)};
     std::vector<std::vector<double>> times;
     for (auto _ : state) {
         bench::Rotate(1, sides, times);
-        t += kFrameStep;
-        if (t + kFrameStep > kWrapTime) t = 0.0;  // back to the start: the segments are found afresh
+        t += kFramesATurn * kFrameStep;
+        if (t + kFramesATurn * kFrameStep > kWrapTime) t = 0.0;  // back to the start: the segments are found afresh
     }
     const std::vector<double>&library = times[0], &linked = times[1], &flatTimes = times[2];
-    const bench::Spread ratio = bench::SpreadOf(bench::Ratios(library, linked));
-    state.counters["items"] = kItems;
-    state.counters["ratio"] = ratio.median;
+    const double ratio = bench::FloorRatio(library, linked);
+    state.counters["items"] = kEvaluatedItems;
+    state.counters["ratio"] = ratio;
     std::printf(
-        "evaluate (%s): %d items, processor ms a frame over %zu rotated turns: library %s; plain over the same "
+        "evaluate (%s): %d items, processor ms a frame over %zu rotated turns of %d frames: library %s; plain over the "
+        "same "
         "records %s; plain over flat 48-byte keys %s\n",
-        Label(keyed), kItems, library.size(), bench::Show(library, 1e3, 4).c_str(), bench::Show(linked, 1e3, 4).c_str(),
-        bench::Show(flatTimes, 1e3, 4).c_str());
+        Label(keyed), kEvaluatedItems, library.size(), kFramesATurn, bench::ShowFloor(library, 1e3, 4).c_str(),
+        bench::ShowFloor(linked, 1e3, 4).c_str(), bench::ShowFloor(flatTimes, 1e3, 4).c_str());
     std::printf(
-        "evaluate (%s) cost of the layout, plain over the records / plain over flat keys: %s; library / flat: "
-        "%s (no target)\n",
-        Label(keyed), bench::Show(bench::Ratios(linked, flatTimes), 1, 2).c_str(),
-        bench::Show(bench::Ratios(library, flatTimes), 1, 2).c_str());
+        "evaluate (%s) cost of the layout, plain over the records / plain over flat keys: %.2f; library / flat: "
+        "%.2f, floor over floor (no target)\n",
+        Label(keyed), bench::FloorRatio(linked, flatTimes), bench::FloorRatio(library, flatTimes));
     // The target is set on the dense scene, every channel keyed; the typical one is shown beside it.
-    const std::string line =
-        std::string("evaluate (") + Label(keyed) +
-        ") library / plain over the same records, processor time of each pair: " + bench::Show(ratio, 1, 2);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "evaluate (%s) library / plain over the same records, processor time: %.2f floor over floor",
+                  Label(keyed), ratio);
     if (keyed == 9) {
         char bound[48];
-        std::snprintf(bound, sizeof bound, ", target median at most %.2f", kTargetRatio);
-        bench::Verdict(line + bound, ratio.median <= kTargetRatio);
-        g_denseJudged = true;
+        std::snprintf(bound, sizeof bound, ", target at most %.2f", kTargetRatio);
+        bench::Verdict(line + std::string(bound), ratio <= kTargetRatio);
     } else
-        std::printf("%s (no target)\n", line.c_str());
+        std::printf("%s (no target)\n", line);
     FreeLwScene(&scene);
+    FreeLwScene(&plainScene);
 }
-BENCHMARK(BM_EvaluateFrame)->Arg(6)->Arg(9)->Iterations(1200)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EvaluateFrame)->Arg(6)->Arg(9)->Iterations(600)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
-// A plain side that disagrees with the library, or a scene that does not load, fails the program.
+// A plain side that disagrees with the library, or a scene that does not load, leaves the target
+// unmeasured.
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return bench::kNotMeasured;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (!g_denseJudged)
-        bench::Unmeasured("evaluate (dense) library / plain over the same records",
-                          "the scene did not load, or a plain side failed its check");
-    return g_failed ? 1 : bench::Status();
+    return bench::Status();
 }

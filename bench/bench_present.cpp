@@ -6,8 +6,8 @@
 // rasteriser's threads included), medians with min and max over the repetitions.
 // Each target is judged by what it is about. Drawing direct saves the copy of the frame into the
 // window, which the software rasteriser does on the processor: that is judged by the processor time of
-// the whole process, the median of the pairs' ratios (on a loaded machine a frame's wall time follows
-// the load, not the work). The flush is an experiment, not a target: it does no less work and can only
+// the whole process, direct's floor over blit's (see Alternate.h; on a loaded machine a frame's wall
+// time follows the load, not the work), against 1 plus a measured tolerance (see kTolerance). The flush is an experiment, not a target: it does no less work and can only
 // let the rasteriser's threads start on the opaque layers sooner, so it is worth adopting only when it
 // shows faster by wall time over many short pairs, the 95% interval of the median of the pairs' ratios
 // below 1 (the sign test), so that a difference too small to tell apart from the load reads as none.
@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench/Alternate.h"
+#include "bench/BenchDevice.h"
 #include "platform/Graphics.h"
 #include "platform/GraphicsTestHooks.h"
 #include "platform/Window.h"
@@ -40,6 +41,10 @@ namespace {
 using namespace plat;
 
 constexpr int kRepetitions = 24;  // alternated blocks per side, direct against blit
+// Direct over blit may be no slower, within how far the floors' ratio of two sides doing the same work
+// strays from 1: with both sides blitting, 0.999 to 1.006 over the three sizes idle, 0.988 to 1.022
+// beside 16 busy loops (load 13-21). Twice the larger of those strays.
+constexpr double kTolerance = 0.05;
 constexpr int kFramesPerBlock = 10;
 constexpr int kFlushPairs = 40;  // the flush experiment's pairs: many short ones for the sign test
 constexpr int kFlushFramesPerBlock = 4;
@@ -138,8 +143,8 @@ void Print(const char* what, const std::vector<Sample>& samples) {
         wall.push_back(s.wallMs);
         cpu.push_back(s.cpuMs);
     }
-    std::printf("  %-30s frame, ms: %s; processor, ms: %s\n", what, bench::Show(wall, 1, 3).c_str(),
-                bench::Show(cpu, 1, 3).c_str());
+    std::printf("  %-30s frame, ms: %s; processor, ms: %s\n", what, bench::ShowFloor(wall, 1, 3).c_str(),
+                bench::ShowFloor(cpu, 1, 3).c_str());
 }
 
 std::vector<double> Wall(const std::vector<Sample>& samples) {
@@ -154,7 +159,10 @@ std::vector<double> Cpu(const std::vector<Sample>& samples) {
     return cpu;
 }
 
-double Median(const std::vector<double>& v) { return bench::SpreadOf(v).median; }
+std::string VideoDriver() {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    return driver != nullptr ? driver : "offscreen";
+}
 
 bool g_failed = false;
 bool g_allMet = true;
@@ -170,14 +178,14 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
     std::unique_ptr<Window> window =
         Window::Create("bench_present", static_cast<int>(width), static_cast<int>(height), &error);
     if (!window) {
-        NotMeasured(width, height, "no window: " + error);
+        NotMeasured(width, height, "no window under SDL's " + VideoDriver() + " video driver: " + error);
         return;
     }
     window->Show(true);
     PresentParameters p = Parameters(window.get(), width, height);
     std::unique_ptr<IGraphicsDevice> device;
     if (system.CreateDevice(0, DeviceType::Hardware, window.get(), 0, p, device) != gfx::kOk) {
-        NotMeasured(width, height, "no device");
+        NotMeasured(width, height, NoDeviceReason());
         return;
     }
     IGraphicsTestHooks* hooks = TestHooksOf(device.get());
@@ -217,20 +225,22 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
                 directSeen ? "" : " -- the window's framebuffer was NOT taken");
     Print("direct into the window", direct);
     Print("off screen, blitted", blit);
-    const bench::Spread cpuRatio = bench::MedianInterval(bench::Ratios(Cpu(direct), Cpu(blit)));
-    const bench::Spread wallRatio = bench::MedianInterval(bench::Ratios(Wall(direct), Wall(blit)));
-    // Direct over blit, processor time, median of the pairs' ratios: 0.82 to 0.90 over the three sizes at
-    // loads 4 to 43 (the other programs alone, and eight busy loops beside them); with every direct frame
-    // drawn twice, 1.72 to 1.81. The bound, no slower, lies between.
-    const bool met = directSeen && cpuRatio.median <= 1.0;
+    const double cpuRatio = bench::FloorRatio(Cpu(direct), Cpu(blit));
+    // Direct over blit, processor time, floor over floor, at 640 x 480, 1024 x 768 and 1600 x 1200: 0.909,
+    // 0.849, 0.859; 0.852, 0.797, 0.850; 0.944, 0.861, 0.792; 0.907, 0.899, 0.829 in four runs, idle (load
+    // 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with every direct frame drawn
+    // twice, 1.820, 1.789, 1.676 idle and 1.958, 1.714, 1.695 beside 16 busy loops. The bound, no slower
+    // within the tolerance, lies between (the highest figure of two later runs beside 16 busy loops, load
+    // 12-39, was 0.979).
+    const bool met = directSeen && cpuRatio <= 1.0 + kTolerance;
     g_allMet = g_allMet && met;
-    std::printf("  direct / blit, wall time of each pair (follows the load, not judged): %s\n",
-                bench::ShowInterval(wallRatio).c_str());
+    std::printf("  direct / blit, wall time: %.3f floor over floor (follows the load, not judged)\n",
+                bench::FloorRatio(Wall(direct), Wall(blit)));
     char what[256];
     std::snprintf(what, sizeof what,
-                  "  direct / blit, processor time of each pair: %s, %+.3f ms a frame; target: median no more than "
-                  "1 (no slower)",
-                  bench::ShowInterval(cpuRatio).c_str(), Median(Cpu(direct)) - Median(Cpu(blit)));
+                  "  direct / blit, processor time: %.3f floor over floor, %+.3f ms a frame; target at most %.2f (no "
+                  "slower, within the tolerance)",
+                  cpuRatio, bench::Floor(Cpu(direct)) - bench::Floor(Cpu(blit)), 1.0 + kTolerance);
     bench::Verdict(what, met);
     if (measureFlush) {
         const std::vector<double> pairs = bench::Ratios(Wall(flushed), Wall(plain));
@@ -257,12 +267,15 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::unique_ptr<IGraphicsSystem> system = CreateGraphicsSystem();
     if (!system) {
-        bench::Unmeasured("direct no slower at every size", "no graphics system");
-        return 1;
+        bench::Unmeasured("direct no slower at every size",
+                          "no graphics system under SDL's " + VideoDriver() + " video driver");
+        return bench::Status();
     }
     std::printf("%d alternated blocks of %d frames a side; %d opaque full-screen layers, %d billboards a frame\n",
                 kRepetitions, kFramesPerBlock, kOpaqueLayers, kBillboards);
-    std::printf("ratios are medians of the pairs' ratios with the 95%% interval of that median\n");
+    std::printf(
+        "judged ratios are floor over floor; the flush experiment's, medians of the pairs' ratios with the "
+        "95%% interval of that median\n");
     MeasureSize(*system, 640, 480, false);
     MeasureSize(*system, 1024, 768, true);
     MeasureSize(*system, 1600, 1200, false);
@@ -270,5 +283,5 @@ int main(int argc, char** argv) {
         bench::Unmeasured("direct no slower at every size", "a size was not measured");
     else
         bench::Verdict("direct no slower at every size", g_allMet);
-    return g_failed ? 1 : bench::Status();
+    return bench::Status();
 }

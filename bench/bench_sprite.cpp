@@ -6,8 +6,8 @@
 // too; the two take turns, frame about frame. Nearly all of either frame is the driver drawing the same
 // quads, so the wall ratio stays near 1 whatever the batch costs: it is printed, not judged. The target
 // judges the two sides' own processor time, taken on frames whose GL calls return at once without
-// reaching the driver (nothing to take off for the driver or for timing it), again in turns: the median
-// of the pairs' ratios, batch over plain. A plain side that only copied precomputed corners did a
+// reaching the driver (nothing to take off for the driver or for timing it), again in turns: the batch's
+// floor over the plain side's (see Alternate.h). A plain side that only copied precomputed corners did a
 // tenth of the batch's work, of another kind: the ratio then moved by half with the machine's load.
 #include <SDL.h>
 #define GL_GLEXT_PROTOTYPES 1
@@ -156,12 +156,12 @@ void PlainFrame(Scene& s) {
 }
 
 constexpr int kRepetitions = 31, kFramesEach = 4, kOwnFrames = 16;
-// Batch over plain, own processor time, median of the pairs' ratios: 2.47 to 2.55 at loads 4 to 43 (the
-// other programs alone, and eight busy loops beside them); with every batch frame drawn twice, 4.96. The
-// bound lies between.
-constexpr double kOwnRatioBound = 3.6;
+// Batch over plain, own processor time, floor over floor: 2.454, 2.473, 2.479 and 2.443 in four runs,
+// idle (load 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with every batch frame
+// drawn twice, 4.958 idle and 4.834 beside 16 busy loops. The bound lies between.
+constexpr double kOwnRatioBound = 3.45;
 
-std::string OwnRatioTarget() { return "batch / plain, own processor time of each pair"; }
+std::string OwnRatioTarget() { return "batch / plain, own processor time"; }
 
 // Wall seconds a frame over a few frames.
 double Timed(void (*frame)(Scene&)) {
@@ -197,23 +197,24 @@ int main() {
         kRepetitions, [] { return Timed(BatchFrame); }, [] { return Timed(PlainFrame); }, batch, plain);
     const bench::Spread b = bench::SpreadOf(batch), p = bench::SpreadOf(plain);
     std::printf(
-        "%d sprites a frame, wall ms a frame over %d alternated runs of %d frames a side, median (min, max): batch %s "
-        "(%.0f ns a sprite), plain GL %s (%.0f ns a sprite)\n",
-        kSprites, kRepetitions, kFramesEach, bench::Show(b, 1e3).c_str(), b.median * 1e9 / kSprites,
-        bench::Show(p, 1e3).c_str(), p.median * 1e9 / kSprites);
-    std::printf("batch / plain GL, wall time of each pair: %s (not judged: the driver's drawing sets it)\n",
-                bench::Show(bench::Ratios(batch, plain), 1, 3).c_str());
+        "%d sprites a frame, wall ms a frame over %d alternated runs of %d frames a side: batch %s "
+        "(%.0f ns a sprite at the median), plain GL %s (%.0f ns a sprite)\n",
+        kSprites, kRepetitions, kFramesEach, bench::ShowFloor(batch, 1e3).c_str(), b.median * 1e9 / kSprites,
+        bench::ShowFloor(plain, 1e3).c_str(), p.median * 1e9 / kSprites);
+    std::printf("batch / plain GL, wall time: %.3f floor over floor (not judged: the driver's drawing sets it)\n",
+                bench::FloorRatio(batch, plain));
     std::vector<double> batchOwn, plainOwn;
     bench::Alternate(
         kRepetitions, [] { return Own(BatchFrame); }, [] { return Own(PlainFrame); }, batchOwn, plainOwn);
     std::printf(
         "own processor ms a frame, the GL calls stopped short of the driver, over %d alternated runs of %d frames a "
         "side: batch %s; plain %s\n",
-        kRepetitions, kOwnFrames, bench::Show(batchOwn, 1e3, 3).c_str(), bench::Show(plainOwn, 1e3, 3).c_str());
-    const bench::Spread ratio = bench::SpreadOf(bench::Ratios(batchOwn, plainOwn));
-    bench::Verdict(OwnRatioTarget() + ": " + bench::Show(ratio, 1, 3) + ", target median at most " +
-                       std::to_string(kOwnRatioBound).substr(0, 4),
-                   ratio.median <= kOwnRatioBound);
+        kRepetitions, kOwnFrames, bench::ShowFloor(batchOwn, 1e3, 3).c_str(),
+        bench::ShowFloor(plainOwn, 1e3, 3).c_str());
+    const double ratio = bench::FloorRatio(batchOwn, plainOwn);
+    char what[128];
+    std::snprintf(what, sizeof what, ": %.3f floor over floor, target at most %.2f", ratio, kOwnRatioBound);
+    bench::Verdict(OwnRatioTarget() + what, ratio <= kOwnRatioBound);
     g_scene->batch.reset();
     g_scene->textures[0].reset();
     g_scene->textures[1].reset();

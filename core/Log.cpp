@@ -83,10 +83,10 @@ void WriteLine(const char* prefix, const std::string& text) {
 // literal format, or is one.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-std::string FormatOne(const char* spec, ...) {
+std::string FormatOne(const char* directive, ...) {
     va_list args;
-    va_start(args, spec);
-    std::string text = VFormatAll(spec, args);
+    va_start(args, directive);
+    std::string text = VFormatAll(directive, args);
     va_end(args);
     return text;
 }
@@ -137,37 +137,37 @@ std::string FormatWithValuesEscaped(const char* format, va_list args) {
             break;
         }
         const char conversion = *p++;
-        const std::string spec = flagsAndWidth + precision + length + conversion;
+        const std::string directive = flagsAndWidth + precision + length + conversion;
         const std::string padded = flagsAndWidth + "s";  // for a value once it is escaped
         const bool wide = length == "l";
         switch (conversion) {
         case 'd':
         case 'i':
             if (length == "ll" || length == "q")
-                out += FormatOne(spec.c_str(), va_arg(args, long long));
+                out += FormatOne(directive.c_str(), va_arg(args, long long));
             else if (length == "l")
-                out += FormatOne(spec.c_str(), va_arg(args, long));
+                out += FormatOne(directive.c_str(), va_arg(args, long));
             else if (length == "j")
-                out += FormatOne(spec.c_str(), va_arg(args, std::intmax_t));
+                out += FormatOne(directive.c_str(), va_arg(args, std::intmax_t));
             else if (length == "z" || length == "t")
-                out += FormatOne(spec.c_str(), va_arg(args, std::ptrdiff_t));
+                out += FormatOne(directive.c_str(), va_arg(args, std::ptrdiff_t));
             else
-                out += FormatOne(spec.c_str(), va_arg(args, int));
+                out += FormatOne(directive.c_str(), va_arg(args, int));
             break;
         case 'u':
         case 'o':
         case 'x':
         case 'X':
             if (length == "ll" || length == "q")
-                out += FormatOne(spec.c_str(), va_arg(args, unsigned long long));
+                out += FormatOne(directive.c_str(), va_arg(args, unsigned long long));
             else if (length == "l")
-                out += FormatOne(spec.c_str(), va_arg(args, unsigned long));
+                out += FormatOne(directive.c_str(), va_arg(args, unsigned long));
             else if (length == "j")
-                out += FormatOne(spec.c_str(), va_arg(args, std::uintmax_t));
+                out += FormatOne(directive.c_str(), va_arg(args, std::uintmax_t));
             else if (length == "z" || length == "t")
-                out += FormatOne(spec.c_str(), va_arg(args, std::size_t));
+                out += FormatOne(directive.c_str(), va_arg(args, std::size_t));
             else
-                out += FormatOne(spec.c_str(), va_arg(args, unsigned));
+                out += FormatOne(directive.c_str(), va_arg(args, unsigned));
             break;
         case 'f':
         case 'F':
@@ -178,12 +178,12 @@ std::string FormatWithValuesEscaped(const char* format, va_list args) {
         case 'a':
         case 'A':
             if (length == "L")
-                out += FormatOne(spec.c_str(), va_arg(args, long double));
+                out += FormatOne(directive.c_str(), va_arg(args, long double));
             else
-                out += FormatOne(spec.c_str(), va_arg(args, double));
+                out += FormatOne(directive.c_str(), va_arg(args, double));
             break;
         case 'p':
-            out += FormatOne(spec.c_str(), va_arg(args, void*));
+            out += FormatOne(directive.c_str(), va_arg(args, void*));
             break;
         case 'c': {
             const std::string value = wide ? FormatOne("%lc", va_arg(args, std::wint_t))

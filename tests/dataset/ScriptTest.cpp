@@ -288,6 +288,14 @@ void RunOnce(CSimpleScriptEngine& engine, Show& show, FrameSeconds frameSeconds,
         show.EndFrame(frameSeconds(show.pass));
     }
 }
+// The same from a fresh start, each frame taking the time given; the frames as they were shown.
+const std::vector<Shown>& RunAfresh(CSimpleScriptEngine& engine, Show& show,
+                                    const std::function<double(int)>& frameSeconds) {
+    show = Show();
+    engine.Reset();
+    RunOnce(engine, show, frameSeconds, 100000);
+    return show.frames;
+}
 void RunOnce(CSimpleScriptEngine& engine, Show& show) {
     RunOnce(engine, show, [](int) { return kFrameSeconds; });
 }
@@ -347,11 +355,8 @@ TEST_F(ShowScript, LogsEachPartsScoreBeforeTheTotalTheyAddUpTo) {
 TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstStep) {
     for (const auto& [name, frameSeconds] : kFrameTimes) {
         SCOPED_TRACE(name);
-        show_ = Show();
-        engine_.Reset();
-        RunOnce(engine_, show_, frameSeconds, 100000);
+        const std::vector<Shown>& frames = RunAfresh(engine_, show_, frameSeconds);
         ASSERT_EQ(1, show_.calls["Finish"]);
-        const std::vector<Shown>& frames = show_.frames;
         for (std::size_t i = 0; i < show_.hiddenSteps.size(); ++i) EXPECT_LE(show_.hiddenSteps[i], 1) << "fade " << i;
         int cuts = 0;
         for (std::size_t set = 0; set < frames.size(); ++set) {
@@ -375,11 +380,8 @@ TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstSt
 TEST_F(ShowScript, TheSnowThinsOutBeforeItStopsInView) {
     for (const auto& [name, frameSeconds] : kFrameTimes) {
         SCOPED_TRACE(name);
-        show_ = Show();
-        engine_.Reset();
-        RunOnce(engine_, show_, frameSeconds, 100000);
+        const std::vector<Shown>& frames = RunAfresh(engine_, show_, frameSeconds);
         ASSERT_EQ(1, show_.calls["Finish"]);
-        const std::vector<Shown>& frames = show_.frames;
         const auto share = [&frames](std::size_t i) { return frames[i].zNear / (8.0 * 70.0 * frames[i].snowScale); };
         int stops = 0;
         for (std::size_t end = 1; end < frames.size(); ++end) {

@@ -32,11 +32,11 @@ long long MonotonicNanoseconds() {
 
 void OnStopSignal(int signal) {
     const int saved = errno;
-    if (g_stopCount.fetch_add(1) == 0) {
-        g_firstAt.store(MonotonicNanoseconds());
-        g_firstSignal.store(signal);
-    }
+    // The first signal's time and number before the count: a watch that sees a count sees them too.
+    long long unset = 0;
+    if (g_firstAt.compare_exchange_strong(unset, MonotonicNanoseconds())) g_firstSignal.store(signal);
     g_lastSignal.store(signal);
+    g_stopCount.fetch_add(1);
     g_stopRequested.store(true);
     const int wake = g_wake.load();
     if (wake >= 0) {

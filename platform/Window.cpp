@@ -159,10 +159,6 @@ std::string DriversWithoutWayland(const char* request) {
     return drivers;
 }
 
-}  // namespace
-
-namespace {
-
 const int kVideoStartAttempts = 3;
 
 }  // namespace

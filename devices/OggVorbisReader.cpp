@@ -139,12 +139,15 @@ int BitsFor(long value) {
     return bits;
 }
 
-// A codebook whose code lengths do not make a complete code (more or fewer codes than the lengths
-// leave room for; a lone used entry is the one exception) fails the decoder's set-up, and libvorbis
-// 1.3.7 then goes on decoding with an empty partition book and divides by its zero dimension. A book
-// or a set of books larger than the bounds above would overflow the decoding thread's stack or take
-// gigabytes. No encoder writes such books: a setup header holding one is damage. Headers broken
-// otherwise are vorbisfile's to refuse, and it reads them before this check does.
+// A codebook whose used entries' code lengths do not make a complete code (more or fewer codes than the
+// lengths leave room for) fails the decoder's set-up, and libvorbis 1.3.7 then goes on decoding with an
+// empty partition book and divides by its zero dimension. Two books pass that set-up without a complete
+// code: one with no used entry, for which it builds no code and from which it decodes nothing (early
+// encoders wrote such books), and one whose lone used entry is one bit long, the code "0". A lone entry
+// of any other length fails it. A book or a set of books larger than the bounds above would overflow the
+// decoding thread's stack or take gigabytes. No encoder writes such books: a setup header holding one
+// is damage. Headers broken otherwise are vorbisfile's to refuse, and it reads them before this check
+// does.
 bool CodebooksUsable(const ogg_packet& setup) {
     oggpack_buffer b;
     oggpack_readinit(&b, setup.packet, static_cast<int>(setup.bytes));
@@ -183,7 +186,8 @@ bool CodebooksUsable(const ogg_packet& setup) {
             }
             used = entries;
         }
-        if (dim == 0 || (used != 1 && space != complete)) return false;
+        const bool builds = used == 0 || space == complete || (used == 1 && space == complete >> 1);
+        if (dim == 0 || !builds) return false;
         const long lookup = oggpack_read(&b, 4);
         if (lookup == 0) continue;
         if (lookup != 1 && lookup != 2) return true;

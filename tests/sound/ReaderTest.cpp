@@ -58,12 +58,14 @@ std::string Insert(const std::string& ogg, size_t page, const std::string& bytes
 
 // The codebooks a stream's setup header will hold after its own: each `copies` times, `entries` entries
 // of `dim` dimensions, all in use, lengths of a complete code, and with `lookup` a type 1 value table of
-// one-bit values. Nothing refers to them, so the stream plays as before.
+// one-bit values; or, given `lengths`, a sparse book of as many entries with those code lengths (0 for an
+// entry not in use). Nothing refers to them, so the stream plays as before.
 struct ExtraBook {
     long entries;
     long dim = 1;
     bool lookup = false;
     int copies = 1;
+    std::vector<int> lengths = {};
 };
 
 int BitsFor(long value) {
@@ -85,6 +87,17 @@ long Lookup1Values(long entries, long dim) {
 void WriteBook(oggpack_buffer& out, const ExtraBook& book) {
     oggpack_write(&out, 0x564342, 24);
     oggpack_write(&out, book.dim, 16);
+    if (!book.lengths.empty()) {
+        oggpack_write(&out, book.lengths.size(), 24);
+        oggpack_write(&out, 0, 1);  // lengths one by one
+        oggpack_write(&out, 1, 1);  // sparse
+        for (const int length : book.lengths) {
+            oggpack_write(&out, length > 0 ? 1 : 0, 1);
+            if (length > 0) oggpack_write(&out, static_cast<unsigned long>(length - 1), 5);
+        }
+        oggpack_write(&out, 0, 4);  // no lookup
+        return;
+    }
     oggpack_write(&out, book.entries, 24);
     oggpack_write(&out, 1, 1);  // ordered lengths
     // 2^(k+1) - n codes of k bits and the rest of k + 1 bits fill the code exactly.
@@ -353,6 +366,78 @@ TEST(OggReaderTest, RegressionIncompleteCodebookIsRefusedAtOpen) {
     }
 }
 
+// Whether libvorbis sets the decoder up for the stream's headers, its codebooks among them.
+bool DecoderSetsUp(const std::string& ogg) {
+    ogg_sync_state sync;
+    ogg_stream_state stream;
+    ogg_sync_init(&sync);
+    std::memcpy(ogg_sync_buffer(&sync, static_cast<long>(ogg.size())), ogg.data(), ogg.size());
+    ogg_sync_wrote(&sync, static_cast<long>(ogg.size()));
+    vorbis_info info;
+    vorbis_comment comment;
+    vorbis_info_init(&info);
+    vorbis_comment_init(&comment);
+    ogg_page page;
+    ogg_packet packet;
+    int headers = 0;
+    for (bool first = true; headers < 3 && ogg_sync_pageout(&sync, &page) == 1; first = false) {
+        if (first) ogg_stream_init(&stream, ogg_page_serialno(&page));
+        ogg_stream_pagein(&stream, &page);
+        while (headers < 3 && ogg_stream_packetout(&stream, &packet) == 1)
+            headers = vorbis_synthesis_headerin(&info, &comment, &packet) == 0 ? headers + 1 : 4;
+    }
+    bool setUp = false;
+    if (headers == 3) {
+        vorbis_dsp_state dsp;
+        setUp = vorbis_synthesis_init(&dsp, &info) == 0;
+        if (setUp) vorbis_dsp_clear(&dsp);
+    }
+    if (headers > 0) ogg_stream_clear(&stream);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    ogg_sync_clear(&sync);
+    return setUp;
+}
+
+// Early encoders wrote sparse codebooks with no entry in use, which libvorbis sets up as books from which
+// nothing is decoded: real music of theirs was refused as holding an incomplete code. The reader refuses
+// exactly the books the decoder's set-up fails on, and plays the others as they were: no entry in use,
+// a lone entry of one bit (the code "0"), complete codes; a lone entry of any other length fails it, as
+// an incomplete or over-full code does.
+TEST(OggReaderTest, RegressionCodebooksAreRefusedExactlyWhenTheDecoderCannotSetThemUp) {
+    const std::string good = EncodeOgg(1, 8000, 8000);
+    COggVorbisReader r;
+    auto plain = NewStream(good);
+    r.Open(plain.get());
+    const std::string pcm = ReadAll(r);
+    const struct {
+        const char* what;
+        std::vector<int> lengths;
+        bool setsUp;
+    } books[] = {
+        {"no entry in use", {0, 0, 0, 0, 0, 0, 0, 0}, true},
+        {"a single entry not in use", {0}, true},
+        {"a lone entry of one bit", {0, 0, 1, 0}, true},
+        {"a lone entry of two bits", {0, 2, 0}, false},
+        {"a lone entry of 32 bits", {32}, false},
+        {"a complete code among unused entries", {0, 1, 0, 2, 2, 0}, true},
+        {"an incomplete code", {0, 1, 2, 0}, false},
+        {"an over-full code", {1, 1, 1, 0}, false},
+    };
+    for (const auto& book : books) {
+        SCOPED_TRACE(book.what);
+        const std::string ogg = WithBooks(good, {ExtraBook{0, 1, false, 1, book.lengths}});
+        ASSERT_EQ(book.setsUp, DecoderSetsUp(ogg));
+        auto s = NewStream(ogg);
+        if (book.setsUp) {
+            EXPECT_NO_THROW(r.Open(s.get()));
+            EXPECT_TRUE(pcm == ReadAll(r));
+        } else {
+            EXPECT_THROW(r.Open(s.get()), EFileOpenError);
+        }
+    }
+}
+
 // Found by fuzzing: the check of the setup headers stopped at the second stretch of bytes the page sync
 // skips, and vorbisfile read on past it to a damaged header and divided by zero. Every setup header
 // vorbisfile reads is checked wherever it lies: behind skipped bytes, behind something that looks like a
@@ -408,7 +493,7 @@ TEST(OggReaderTest, RegressionHugeCodebookIsRefusedAtOpen) {
     auto plain = NewStream(good);
     r.Open(plain.get());
     const std::string pcm = ReadAll(r);
-    for (const ExtraBook book : {ExtraBook{65536}, ExtraBook{65536, 8, true}, ExtraBook{60000, 1, false, 15}}) {
+    for (const ExtraBook& book : {ExtraBook{65536}, ExtraBook{65536, 8, true}, ExtraBook{60000, 1, false, 15}}) {
         SCOPED_TRACE(book.entries);
         auto s = NewStream(WithBooks(good, {book}));
         r.Open(s.get());

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <deque>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -308,93 +308,6 @@ int SeekToStart(OggVorbis_File& file, ogg_int64_t start) {
     return ov_raw_seek(&file, start);
 }
 
-// "OggS" inside a link's pages that are looked at, each a page's checksum to work out. A chance one in
-// the sound is rare (one in 4 GB of it); more than this is no encoder's work, and the link is refused.
-constexpr std::size_t kMaxCaptures = 16;
-
-// Whether a whole page whose checksum holds begins at `at` in what vorbisfile is given of the link.
-bool PageBeginsAt(OggLinkBytes& link, std::uint64_t at) {
-    std::vector<unsigned char> page(27 + 255);
-    link.at = at;
-    if (ReadView(link, page.data(), 27) != 27 || ReadView(link, page.data() + 27, page[26]) != page[26]) return false;
-    const long headerBytes = 27 + page[26];
-    long bodyBytes = 0;
-    for (long i = 27; i < headerBytes; ++i) bodyBytes += page[static_cast<std::size_t>(i)];
-    page.resize(static_cast<std::size_t>(headerBytes + bodyBytes));
-    const auto body = static_cast<std::uint32_t>(bodyBytes);
-    return ReadView(link, page.data() + headerBytes, body) == body &&
-           ChecksumHolds(page.data(), headerBytes, bodyBytes);
-}
-
-// vorbisfile 1.3.7's seeking open looks for the last page of the stream it decodes by searching back
-// from the end, a 64 KiB window at a time, each read from its start with a fresh page search. When the
-// last page it meets is another stream's, it bisects the bytes for the beginning of a next link, and
-// searches back from there, and from the end, for the last page of each link's stream. A page search
-// that starts inside a page can find a page hidden in its body, one that the search from the first byte
-// never meets: taken for the beginning of a second link, its stream's last page is then looked for in
-// windows that all pass over the hidden beginning, back to byte 0, where the window can start no lower
-// and is searched again, empty, for ever (a failing seek does not stop it). Each step back also reads a
-// whole window again, and bytes that are no page after the last one are read once more for every window
-// they fill.
-// So vorbisfile is given the link up to the end of the last page of the stream it decodes (which it
-// names from the headers, before the seeking part of the open), every byte in its place but those
-// outside pages read as zeros: its first window holds that page, so it neither bisects nor steps back,
-// and no search of it meets anything it must look at twice. What plays stays as it was: its page search
-// passes over bytes outside pages and zeros alike, places are kept (the decoder tells the first page of
-// sound by its place), and what follows the stream's last page in a link is other streams' pages, which
-// the decoder passes over too. A link with a page hidden in another is refused, and so is one with more
-// "OggS" inside its pages than are looked at. Decided once a link.
-bool LinkSafe(OggLinkBytes& link) {
-    if (link.check != OggLinkCheck::Unchecked) return link.check == OggLinkCheck::Safe;
-    link.check = OggLinkCheck::Refused;
-    if (link.streamEnds.size() > kMaxOpenStreams || link.captures.size() > kMaxCaptures) return false;
-    try {
-        link.size = link.runs.empty() ? 0 : link.runs.back().end - link.begin;
-        link.at = 0;
-        OggVorbis_File probe;
-        std::memset(&probe, 0, sizeof probe);
-        const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
-        if (ov_test_callbacks(&link, &probe, nullptr, 0, callbacks) < 0) return false;
-        const auto serial = static_cast<int>(probe.current_serialno);
-        ov_clear(&probe);
-        const auto stream = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
-                                         [&](const std::pair<int, std::uint64_t>& s) { return s.first == serial; });
-        if (stream == link.streamEnds.end()) return false;
-        link.size = stream->second;
-        for (const std::uint64_t at : link.captures)
-            if (at < link.size && PageBeginsAt(link, at)) return false;
-    } catch (const std::exception&) {
-        return false;
-    }
-    link.check = OggLinkCheck::Safe;
-    return true;
-}
-
-// Opens vorbisfile on one link. Nothing has been decoded yet: a link whose setup headers would fail the
-// decoder stops here. vorbisfile's open ends with a raw seek to its first link's sound, but leaves a
-// chained stream past that link: sent there again, every one of its links plays.
-bool OpenLink(OggLinkBytes& link, OggVorbis_File& file) {
-    if (!LinkSafe(link)) return false;
-    link.at = 0;
-    const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
-    if (ov_open_callbacks(&link, &file, nullptr, 0, callbacks) < 0) return false;
-    if (!LinksUsable(link, file)) {
-        ov_clear(&file);
-        return false;
-    }
-    if (file.links > 1) SeekToStart(file, file.dataoffsets[0]);
-    return true;
-}
-
-std::uint64_t PcmFrames(OggVorbis_File& file) {
-    const ogg_int64_t samples = ov_pcm_total(&file, -1);
-    return samples > 0 ? static_cast<std::uint64_t>(samples) : 0;
-}
-
-// Links a stream may hold: far more than any real chain, and a bound on what the scan keeps and the
-// open then opens one by one.
-constexpr std::size_t kMaxLinks = 65536;
-
 // The first "OggS" that lies whole in the n bytes; null when there is none.
 const unsigned char* FindCapture(const unsigned char* bytes, std::size_t n) {
     for (const unsigned char *p = bytes, *last = bytes + (n < 3 ? 0 : n - 3); p < last; ++p) {
@@ -405,11 +318,12 @@ const unsigned char* FindCapture(const unsigned char* bytes, std::size_t n) {
     return nullptr;
 }
 
-// The stream's bytes read ahead in chunks for one pass over its pages, holding a page at most and a chunk
-// beside it.
+// Bytes read ahead in chunks for one pass over pages, from `begin` on, holding a page and what an "OggS" in
+// it claims at most, and a chunk beside them. `read` reads on from where its last read ended.
 class PageBytes {
 public:
-    PageBytes(IStream& stream, std::uint32_t begin, std::uint32_t end) : stream_(stream), base_(begin), end_(end) {}
+    using Read = std::function<std::uint32_t(void* buffer, std::uint32_t bytes)>;
+    PageBytes(Read read, std::uint64_t begin) : read_(std::move(read)), base_(begin) {}
 
     // Whether the bytes [from, to) are held; those before `from` may go.
     bool Hold(std::uint64_t from, std::uint64_t to) {
@@ -420,7 +334,7 @@ public:
         while (End() < to && !ended_) {
             const std::size_t held = bytes_.size();
             bytes_.resize(held + kChunk);
-            const std::uint32_t got = ReadRaw(stream_, end_, bytes_.data() + held, kChunk);
+            const std::uint32_t got = read_(bytes_.data() + held, kChunk);
             bytes_.resize(held + got);
             ended_ = got == 0;
         }
@@ -443,12 +357,134 @@ public:
     }
 
 private:
-    IStream& stream_;
+    Read read_;
     std::uint64_t base_;
-    std::uint32_t end_;
     std::vector<unsigned char> bytes_;
     bool ended_ = false;
 };
+
+// Bytes looked at as pages that are none, by the pass over the stream and again inside the pages of its
+// links: 8 for each byte of the stream and 64 MiB besides, some tens of milliseconds, for each of the two.
+// A damaged page costs its own length once; "OggS" packed one after another, each claiming a page's
+// length of what follows, cost that length each.
+constexpr std::uint64_t kFalsePageWork = 8, kFalsePageWorkBase = std::uint64_t{64} << 20;
+
+// The bytes a page claims in all, from its header; the header's 27 bytes and lacing values must be at hand.
+std::uint64_t PageBytesClaimed(const unsigned char* page) {
+    const long headerBytes = 27 + page[26];
+    std::uint64_t bytes = static_cast<std::uint64_t>(headerBytes);
+    for (long i = 27; i < headerBytes; ++i) bytes += page[i];
+    return bytes;
+}
+
+// Whether a page whose checksum holds lies inside one of the pages vorbisfile is given of the link. An
+// "OggS" inside a page is data as often as it comes, and is looked at as a page only as far as its claim
+// lies within the bytes vorbisfile is given: its header, and its body when that lies within them too.
+// What is looked at comes out of `work`; false too when that runs out.
+bool PagesHideNone(OggLinkBytes& link, std::uint64_t& work) {
+    for (const OggPageRun& run : link.runs) {
+        std::uint64_t at = run.begin - link.begin;
+        const std::uint64_t runEnd = std::min<std::uint64_t>(run.end - link.begin, link.size);
+        if (at >= runEnd) break;
+        link.at = at;
+        PageBytes bytes([&link](void* buffer, std::uint32_t n) { return ReadView(link, buffer, n); }, at);
+        while (at < runEnd) {  // whole pages, each of which ends at or before link.size
+            if (!bytes.Hold(at, at + 27) || !bytes.Hold(at, at + 27 + bytes.At(at)[26])) return false;
+            const std::uint64_t next = at + PageBytesClaimed(bytes.At(at));
+            if (!bytes.Hold(at, next)) return false;
+            for (std::uint64_t from = at + 1;;) {
+                const unsigned char* const first = bytes.At(from);
+                const unsigned char* const p = FindCapture(first, static_cast<std::size_t>(next - from));
+                if (p == nullptr) break;
+                const std::uint64_t capture = from + static_cast<std::uint64_t>(p - first);
+                from = capture + 1;
+                if (capture + 27 > link.size || !bytes.Hold(capture, std::max(next, capture + 27))) continue;
+                const long headerBytes = 27 + bytes.At(capture)[26];
+                if (capture + static_cast<std::uint64_t>(headerBytes) > link.size) continue;
+                if (!bytes.Hold(capture, std::max<std::uint64_t>(next, capture + headerBytes))) return false;
+                const std::uint64_t claimed = PageBytesClaimed(bytes.At(capture));
+                const std::uint64_t looked = capture + claimed <= link.size ? claimed : headerBytes;
+                if (looked > work) return false;
+                work -= looked;
+                if (looked < claimed) continue;
+                if (!bytes.Hold(capture, std::max(next, capture + claimed))) return false;
+                if (ChecksumHolds(bytes.At(capture), headerBytes, static_cast<long>(claimed) - headerBytes))
+                    return false;
+            }
+            at = next;
+        }
+    }
+    return true;
+}
+
+// vorbisfile 1.3.7's seeking open looks for the last page of the stream it decodes by searching back
+// from the end, a 64 KiB window at a time, each read from its start with a fresh page search. When the
+// last page it meets is another stream's, it bisects the bytes for the beginning of a next link, and
+// searches back from there, and from the end, for the last page of each link's stream. A page search
+// that starts inside a page can find a page hidden in its body, one that the search from the first byte
+// never meets: taken for the beginning of a second link, its stream's last page is then looked for in
+// windows that all pass over the hidden beginning, back to byte 0, where the window can start no lower
+// and is searched again, empty, for ever (a failing seek does not stop it). Each step back also reads a
+// whole window again, and bytes that are no page after the last one are read once more for every window
+// they fill.
+// So vorbisfile is given the link up to the end of the last page of the stream it decodes (which it
+// names from the headers, before the seeking part of the open), every byte in its place but those
+// outside pages read as zeros: its first window holds that page, so it neither bisects nor steps back,
+// and no search of it meets anything it must look at twice. What plays stays as it was: its page search
+// passes over bytes outside pages and zeros alike, places are kept (the decoder tells the first page of
+// sound by its place), and what follows the stream's last page in a link is other streams' pages, which
+// the decoder passes over too. A link with a page hidden in another is refused, and so is one whose
+// "OggS" inside pages cost more to look at than `work` leaves. Decided once a link.
+bool LinkSafe(OggLinkBytes& link, std::uint64_t& work) {
+    if (link.check != OggLinkCheck::Unchecked) return link.check == OggLinkCheck::Safe;
+    link.check = OggLinkCheck::Refused;
+    if (link.streamEnds.size() > kMaxOpenStreams) return false;
+    try {
+        link.size = link.runs.empty() ? 0 : link.runs.back().end - link.begin;
+        link.at = 0;
+        OggVorbis_File probe;
+        std::memset(&probe, 0, sizeof probe);
+        const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
+        if (ov_test_callbacks(&link, &probe, nullptr, 0, callbacks) < 0) return false;
+        const auto serial = static_cast<int>(probe.current_serialno);
+        ov_clear(&probe);
+        const auto stream = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
+                                         [&](const std::pair<int, std::uint64_t>& s) { return s.first == serial; });
+        if (stream == link.streamEnds.end()) return false;
+        link.size = stream->second;
+        if (!PagesHideNone(link, work)) return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    link.check = OggLinkCheck::Safe;
+    return true;
+}
+
+// Opens vorbisfile on one link. Nothing has been decoded yet: a link whose setup headers would fail the
+// decoder stops here. vorbisfile's open ends with a raw seek to its first link's sound, but leaves a
+// chained stream past that link: sent there again, every one of its links plays. `work` is what the
+// checks of the stream's links may still look at.
+bool OpenLink(OggLinkBytes& link, OggVorbis_File& file, std::uint64_t& work) {
+    if (!LinkSafe(link, work)) return false;
+    link.at = 0;
+    const ov_callbacks callbacks = {&ReadCallback, &SeekCallback, &CloseCallback, &TellCallback};
+    if (ov_open_callbacks(&link, &file, nullptr, 0, callbacks) < 0) return false;
+    if (!LinksUsable(link, file)) {
+        ov_clear(&file);
+        return false;
+    }
+    if (file.links > 1) SeekToStart(file, file.dataoffsets[0]);
+    return true;
+}
+
+std::uint64_t PcmFrames(OggVorbis_File& file) {
+    const ogg_int64_t samples = ov_pcm_total(&file, -1);
+    return samples > 0 ? static_cast<std::uint64_t>(samples) : 0;
+}
+
+// Links a stream may hold: far more than any real chain, and a bound on what the scan keeps and the
+// open then opens one by one.
+constexpr std::size_t kMaxLinks = 65536;
 
 OggLinkBytes NewLink(IStream& stream, std::uint32_t begin, std::uint32_t end) {
     OggLinkBytes link;
@@ -462,124 +498,51 @@ OggLinkBytes NewLink(IStream& stream, std::uint32_t begin, std::uint32_t end) {
 // and a bound on what the scan keeps.
 constexpr std::size_t kMaxRuns = 65536;
 
-// Checksum bytes worked out for things that look like pages but are none: 8 for each byte of the stream
-// and 64 MiB besides, some tens of milliseconds. A damaged page costs its own length once; "OggS" packed
-// one after another, each claiming a page's length of what follows, cost that length each.
-constexpr std::uint64_t kFalsePageWork = 8, kFalsePageWorkBase = std::uint64_t{64} << 20;
-
-// Bytes a page can claim: its header with 255 lacing values, each of 255.
-constexpr std::uint64_t kMaxPageBytes = 27 + 255 + 255 * 255;
-
-// A link's pages as the pass finds them, kept once they are sure to be among those vorbisfile finds in
-// the link alone. Its page search, given only the link's bytes, stops at a thing that looks like a page
-// and claims bytes past the link's end, where the pass over the whole stream found it no page and went
-// on; such a thing lies less than a page's length before the link's end, so what the pass found that
-// far back stays.
-class LinkPages {
-public:
-    explicit LinkPages(std::size_t& runs) : runs_(runs) {}
-
-    // A thing at `at` that looks like a page but is none, claiming the bytes up to `claimed`.
-    void FalsePage(std::uint64_t at, std::uint64_t claimed) {
-        // Kept while it could stop the search: only the first of those claiming past a given end counts.
-        if (stops_.empty() || claimed > stops_.back().second) stops_.emplace_back(at, claimed);
+// Keeps the page [at, next) among the link's; false when the stream holds more stretches of pages than are
+// kept.
+bool KeepPage(OggLinkBytes& link, std::uint64_t at, std::uint64_t next, const unsigned char* page, std::size_t& runs) {
+    if (link.runs.empty() || link.runs.back().end != at) {
+        if (++runs > kMaxRuns) return false;
+        link.runs.push_back(OggPageRun{static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(at)});
     }
-
-    // A page [at, next) of the link; false when the stream holds more stretches of pages than are kept.
-    bool Page(OggLinkBytes& link, std::uint64_t at, std::uint64_t next, const unsigned char* page) {
-        // A link ends at the next one's first page, which begins here or later.
-        while (!stops_.empty() && stops_.front().second <= at) stops_.pop_front();
-        Found found{at,
-                    next,
-                    static_cast<int>(page[14] | page[15] << 8 | page[16] << 16 | std::uint32_t{page[17]} << 24),
-                    (page[5] & 0x02) != 0,
-                    {}};
-        const auto inside = static_cast<std::size_t>(next - at);
-        for (const unsigned char* p = page + 1; found.captures.size() <= kMaxCaptures; ++p) {
-            p = FindCapture(p, inside - static_cast<std::size_t>(p - page));
-            if (p == nullptr) break;
-            found.captures.push_back(at + static_cast<std::uint64_t>(p - page));
-        }
-        recent_.push_back(std::move(found));
-        for (; recent_.front().at + kMaxPageBytes <= at; recent_.pop_front())
-            if (!Keep(link, recent_.front())) return false;
-        return true;
-    }
-
-    // The link ends: what its search alone would find is kept, and the next link begins afresh.
-    bool End(OggLinkBytes& link) {
-        const auto stop =
-            std::find_if(stops_.begin(), stops_.end(),
-                         [&](const std::pair<std::uint64_t, std::uint64_t>& s) { return s.second > link.end; });
-        bool kept = true;
-        for (const Found& found : recent_)
-            if (kept && (stop == stops_.end() || found.at < stop->first)) kept = Keep(link, found);
-        recent_.clear();
-        stops_.clear();
-        return kept;
-    }
-
-private:
-    struct Found {
-        std::uint64_t at, next;
-        int serial;
-        bool beginning;
-        std::vector<std::uint64_t> captures;
-    };
-
-    bool Keep(OggLinkBytes& link, const Found& found) {
-        if (link.runs.empty() || link.runs.back().end != found.at) {
-            if (++runs_ > kMaxRuns) return false;
-            link.runs.push_back(OggPageRun{static_cast<std::uint32_t>(found.at), static_cast<std::uint32_t>(found.at)});
-        }
-        link.runs.back().end = static_cast<std::uint32_t>(found.next);
-        for (const std::uint64_t at : found.captures)
-            if (link.captures.size() <= kMaxCaptures) link.captures.push_back(at - link.begin);
-        auto ends = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
-                                 [&](const std::pair<int, std::uint64_t>& s) { return s.first == found.serial; });
-        if (ends != link.streamEnds.end())
-            ends->second = found.next - link.begin;
-        else if (found.beginning && link.streamEnds.size() <= kMaxOpenStreams)
-            link.streamEnds.emplace_back(found.serial, found.next - link.begin);
-        return true;
-    }
-
-    std::size_t& runs_;
-    std::deque<Found> recent_;
-    std::deque<std::pair<std::uint64_t, std::uint64_t>> stops_;
-};
+    link.runs.back().end = static_cast<std::uint32_t>(next);
+    const auto serial = static_cast<int>(page[14] | page[15] << 8 | page[16] << 16 | std::uint32_t{page[17]} << 24);
+    auto ends = std::find_if(link.streamEnds.begin(), link.streamEnds.end(),
+                             [&](const std::pair<int, std::uint64_t>& s) { return s.first == serial; });
+    if (ends != link.streamEnds.end())
+        ends->second = next - link.begin;
+    else if ((page[5] & 0x02) != 0 && link.streamEnds.size() <= kMaxOpenStreams)
+        link.streamEnds.emplace_back(serial, next - link.begin);
+    return true;
+}
 
 }  // namespace
 
 // The pages are the ones vorbisfile's page search finds reading the bytes from the first: each "OggS"
 // whose page lies whole within the bytes and whose checksum holds, the search going on from the byte
 // after an "OggS" that is no page, and ending at a page cut short by the end. Each link keeps the pages
-// that search finds in the link's bytes alone (see LinkPages), where each of its streams' last page
-// ends, and where an "OggS" lies inside a page.
+// that search finds among its bytes, as vorbisfile reading the whole stream finds them, and where each
+// of its streams' last page ends.
 bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::vector<OggLinkBytes>& links) {
     links.assign(1, NewLink(stream, begin, end));
     stream.Seek(begin);
     if (stream.Tell() != begin) return false;
-    PageBytes bytes(stream, begin, end);
+    PageBytes bytes([&stream, end](void* buffer, std::uint32_t n) { return ReadRaw(stream, end, buffer, n); }, begin);
     bool sound = false;  // a page other than a beginning since the last link began
     std::size_t runs = 0;
-    LinkPages pages(runs);
     std::uint64_t falsePageWork = 0;
     const std::uint64_t maxFalsePageWork = kFalsePageWork * (end - std::min(begin, end)) + kFalsePageWorkBase;
     for (std::uint64_t at = begin;;) {
         at = bytes.NextCapture(at);
-        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return pages.End(links.back());
+        if (at == PageBytes::kNone || !bytes.Hold(at, at + 27)) return true;
         const long headerBytes = 27 + bytes.At(at)[26];
-        if (!bytes.Hold(at, at + headerBytes)) return pages.End(links.back());
-        long bodyBytes = 0;
-        for (long i = 27; i < headerBytes; ++i) bodyBytes += bytes.At(at)[i];
-        const std::uint64_t next = at + headerBytes + bodyBytes;
-        if (!bytes.Hold(at, next)) return pages.End(links.back());
+        if (!bytes.Hold(at, at + headerBytes)) return true;
+        const std::uint64_t next = at + PageBytesClaimed(bytes.At(at));
+        if (!bytes.Hold(at, next)) return true;
         const unsigned char* const page = bytes.At(at);
-        if (!ChecksumHolds(page, headerBytes, bodyBytes)) {
+        if (!ChecksumHolds(page, headerBytes, static_cast<long>(next - at) - headerBytes)) {
             falsePageWork += next - at;
             if (falsePageWork > maxFalsePageWork) return false;
-            pages.FalsePage(at, next);
             ++at;
             continue;
         }
@@ -589,11 +552,10 @@ bool FindOggLinks(IStream& stream, std::uint32_t begin, std::uint32_t end, std::
         } else if (sound) {
             if (links.size() >= kMaxLinks) return false;
             links.back().end = static_cast<std::uint32_t>(at);
-            if (!pages.End(links.back())) return false;
             links.push_back(NewLink(stream, static_cast<std::uint32_t>(at), end));
             sound = false;
         }
-        if (!pages.Page(links.back(), at, next, page)) return false;
+        if (!KeepPage(links.back(), at, next, page, runs)) return false;
         at = next;
     }
 }
@@ -619,11 +581,13 @@ void COggVorbisReader::Open(IStream* stream) {
     if (stream == nullptr) throw EFileOpenError(this, failed);
     bool found = false;
     try {
-        found = FindOggLinks(*stream, stream->Tell(), stream->GetSize(), links_);
+        const std::uint32_t begin = stream->Tell(), end = stream->GetSize();
+        checkWork_ = kFalsePageWork * (end - std::min(begin, end)) + kFalsePageWorkBase;
+        found = FindOggLinks(*stream, begin, end, links_);
     } catch (const std::exception&) {
         found = false;
     }
-    if (!found || !OpenLink(links_[0], file_)) {
+    if (!found || !OpenLink(links_[0], file_, checkWork_)) {
         Close();
         throw EFileOpenError(this, failed);
     }
@@ -649,7 +613,7 @@ void COggVorbisReader::Open(IStream* stream) {
         for (std::size_t i = 1; usable && i < links_.size(); ++i) {
             OggVorbis_File link;
             std::memset(&link, 0, sizeof link);
-            usable = OpenLink(links_[i], link);
+            usable = OpenLink(links_[i], link, checkWork_);
             if (!usable) break;
             for (int j = 0; usable && j < link.links; ++j) usable = SameFormat(*info, link.vi[j]);
             frames += PcmFrames(link);
@@ -684,7 +648,7 @@ bool COggVorbisReader::NextLink() {
     if (decoding_) ov_clear(&file_);
     decoding_ = false;
     ++current_;
-    decoding_ = OpenLink(links_[current_], file_);
+    decoding_ = OpenLink(links_[current_], file_, checkWork_);
     return decoding_;
 }
 
@@ -695,7 +659,7 @@ int COggVorbisReader::Rewind() {
         if (decoding_) ov_clear(&file_);
         current_ = 0;
         position_ = 0;
-        decoding_ = OpenLink(links_[0], file_);
+        decoding_ = OpenLink(links_[0], file_, checkWork_);
         return decoding_ ? 0 : OV_EREAD;
     }
     if (!ov_seekable(&file_)) return 0;

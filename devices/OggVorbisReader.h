@@ -28,9 +28,6 @@ struct OggLinkBytes {
     std::vector<OggPageRun> runs;
     // Each logical stream begun in the link, with where its last page ends, from the link's first byte.
     std::vector<std::pair<int, std::uint64_t>> streamEnds;
-    // Where an "OggS" lies inside one of the pages, from the link's first byte (at most one more than the
-    // reader looks at).
-    std::vector<std::uint64_t> captures;
     OggLinkCheck check = OggLinkCheck::Unchecked;
     std::uint64_t size = 0, at = 0;  // how many bytes vorbisfile is given, and where it reads
 };
@@ -73,7 +70,8 @@ protected:
     std::uint64_t dataBytes_ = 0;  // every link's
     plat::WaveFormat format_;
     uint32_t position_ = 0;
-    ogg_int64_t start_ = 0;  // where the open left the first link's decoder: a rewind goes back there
+    ogg_int64_t start_ = 0;        // where the open left the first link's decoder: a rewind goes back there
+    std::uint64_t checkWork_ = 0;  // what the checks of the links not yet checked may still look at
     TProperties<comparator_for_properties::less_ignorecase> properties_;
 };
 

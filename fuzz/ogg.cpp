@@ -4,7 +4,9 @@
 // every page's checksum made good when that changes it, so that changed bytes reach the decoder.
 // The links the reader finds are the ones the plain page search finds; a stream it opens plays as its
 // links do each alone through plain vorbisfile, and its data size is theirs together, so that a stream
-// whose links each play their own data size plays the reader's.
+// whose links each play their own data size plays the reader's. Each link is given with a page's length
+// of zeros after it: what looks like a page near its end and claims bytes past it is then found no page
+// and passed over, as it is in the whole stream, where the next link's bytes follow it.
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
@@ -75,7 +77,10 @@ int PlainSeek(void* source, ogg_int64_t offset, int whence) {
 
 long PlainTell(void* source) { return static_cast<long>(static_cast<Bytes*>(source)->at); }
 
-// Each link alone through plain vorbisfile, as one stream of its own bytes.
+// Bytes a page can claim: its header with 255 lacing values, each of 255.
+constexpr std::size_t kMaxPageBytes = 27 + 255 + 255 * 255;
+
+// Each link alone through plain vorbisfile, as one stream of its own bytes and the zeros after them.
 struct PlainLinks {
     bool comparable = true;  // every link opened, as one vorbisfile link, and played without a gap
     bool own = true;         // and every link played to its end played its own data size
@@ -86,7 +91,7 @@ struct PlainLinks {
 PlainLinks PlayLinksAlone(const std::string& bytes, std::size_t budget) {
     PlainLinks plain;
     for (const auto& [begin, end] : oggplain::Links(bytes)) {
-        const std::string link = bytes.substr(begin, end - begin);
+        const std::string link = bytes.substr(begin, end - begin) + std::string(kMaxPageBytes, '\0');
         Bytes source{&link, 0};
         OggVorbis_File vf;
         const ov_callbacks callbacks = {&PlainRead, &PlainSeek, nullptr, &PlainTell};

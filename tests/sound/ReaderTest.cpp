@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -862,6 +863,86 @@ TEST(OggReaderTest, RegressionNoStreamHangsTheOpenAndWhatPlaysIsUnchanged) {
             EXPECT_TRUE(pcm == clean) << pcm.size() << " bytes played";
         }
     }
+}
+
+// What plain vorbisfile plays of the whole bytes, its links one after another; empty when it cannot open
+// them.
+std::string PlainVorbisfilePlays(const std::string& bytes) {
+    FILE* file = fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb");
+    OggVorbis_File vf;
+    if (file == nullptr) return {};
+    if (ov_open(file, &vf, nullptr, 0) < 0) {
+        std::fclose(file);
+        return {};
+    }
+    std::string pcm;
+    char buffer[4096];
+    int section = 0;
+    for (long got; (got = ov_read(&vf, buffer, sizeof buffer, 0, 2, 1, &section)) != 0;)
+        if (got > 0) pcm.append(buffer, static_cast<std::size_t>(got));
+    ov_clear(&vf);
+    return pcm;
+}
+
+// Bytes that spell "OggS" inside a page are data: a comment holding the text 17 times was refused, as a
+// link with more "OggS" in its pages than were looked at. Each is looked at as a page as far as its
+// claim lies within the link, and the link refused only when that costs more than the bound on looking
+// at things that are no page: such comments play as plain vorbisfile plays them, while 256 KiB of "OggS"
+// packed into a comment, each claiming kilobytes of what follows, is refused.
+TEST(OggReaderTest, RegressionOggSInACommentIsData) {
+    const std::string pcm = PlainVorbisfilePlays(EncodeOgg(2, 44100, 30000));
+    ASSERT_EQ(4u * 30000, pcm.size());
+    std::string spaced, packed4k, packed256k;
+    for (int i = 0; i < 17; ++i) spaced += "OggS ";
+    for (int i = 0; i < 4096; ++i) packed4k += "OggS";
+    for (int i = 0; i < 65536; ++i) packed256k += "OggS";
+    const struct {
+        const char* what;
+        std::string comment;
+        bool plays;
+    } cases[] = {
+        {"17 times", "COMMENT=" + spaced, true},
+        {"17 times packed", "COMMENT=" + packed4k.substr(0, 17 * 4), true},
+        {"4096 times packed", "COMMENT=" + packed4k, true},
+        {"65536 times packed", "COMMENT=" + packed256k, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string ogg = EncodeOgg(2, 44100, 30000, {c.comment});
+        ASSERT_TRUE(PlainVorbisfilePlays(ogg) == pcm);
+        auto s = NewStream(ogg);
+        COggVorbisReader r;
+        if (c.plays) {
+            EXPECT_NO_THROW(r.Open(s.get()));
+            EXPECT_EQ(c.comment.substr(8), r.GetProperty("comment"));
+            EXPECT_TRUE(ReadAll(r) == pcm);
+        } else {
+            EXPECT_THROW(r.Open(s.get()), EFileOpenError);
+        }
+    }
+}
+
+// A link whose last pages follow something that looks like a page, fails its checksum and claims bytes
+// past the link's end: vorbisfile, reading the whole stream, finds it no page and plays those pages, but
+// the reader gave it the link up to that thing only, as if the link had ended there, and dropped them.
+// The reader plays what vorbisfile plays of the whole stream, here as much as the clean chain.
+TEST(OggReaderTest, RegressionFalsePageNearALinksEndHidesNothingAfterIt) {
+    const std::string first = EncodeOgg(2, 44100, 600000), second = WithSerial(first, 778);
+    const std::vector<size_t> pages = OggPages(first);
+    ASSERT_GE(pages.size(), 8u);
+    const size_t lastFour = pages[pages.size() - 4];
+    ASSERT_LT(first.size() - lastFour + 27 + 255, 65000u) << "the false page claims past the link's end";
+    ASSERT_GT(second.size(), 65000u) << "and not past the stream's";
+    const std::string damaged = Insert(first, pages.size() - 4, FalsePage(65000)) + second;
+    const std::string clean = PlainVorbisfilePlays(first + second);
+    ASSERT_EQ(2u * 4 * 600000, clean.size());
+    ASSERT_TRUE(PlainVorbisfilePlays(damaged) == clean);
+    auto s = NewStream(damaged);
+    COggVorbisReader r;
+    r.Open(s.get());
+    EXPECT_EQ(clean.size(), r.GetDataSize());
+    const std::string pcm = ReadAll(r);
+    EXPECT_TRUE(pcm == clean) << pcm.size() << " bytes played";
 }
 
 // Each stream the encoder writes has a serial number of its own, made from its bytes: the same stream

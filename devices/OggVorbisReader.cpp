@@ -144,10 +144,10 @@ int BitsFor(long value) {
 // empty partition book and divides by its zero dimension. Two books pass that set-up without a complete
 // code: one with no used entry, for which it builds no code and from which it decodes nothing (early
 // encoders wrote such books), and one whose lone used entry is one bit long, the code "0". A lone entry
-// of any other length fails it. A book or a set of books larger than the bounds above would overflow the
-// decoding thread's stack or take gigabytes. No encoder writes such books: a setup header holding one
-// is damage. Headers broken otherwise are vorbisfile's to refuse, and it reads them before this check
-// does.
+// of any other length fails it. The decoder divides by a book's dimensions: a book of none is refused
+// too. A book or a set of books larger than the bounds above would overflow the decoding thread's stack
+// or take gigabytes. No encoder writes such books: a setup header holding one is damage. Headers broken
+// otherwise are vorbisfile's to refuse, and it reads them before this check does.
 bool CodebooksUsable(const ogg_packet& setup) {
     oggpack_buffer b;
     oggpack_readinit(&b, setup.packet, static_cast<int>(setup.bytes));
@@ -398,7 +398,8 @@ bool PagesHideNone(OggLinkBytes& link, std::uint64_t& work) {
                 if (p == nullptr) break;
                 const std::uint64_t capture = from + static_cast<std::uint64_t>(p - first);
                 from = capture + 1;
-                if (capture + 27 > link.size || !bytes.Hold(capture, std::max(next, capture + 27))) continue;
+                if (capture + 27 > link.size) continue;
+                if (!bytes.Hold(capture, std::max(next, capture + 27))) return false;
                 const long headerBytes = 27 + bytes.At(capture)[26];
                 if (capture + static_cast<std::uint64_t>(headerBytes) > link.size) continue;
                 if (!bytes.Hold(capture, std::max<std::uint64_t>(next, capture + headerBytes))) return false;

@@ -4,9 +4,10 @@
 // every page's checksum made good when that changes it, so that changed bytes reach the decoder.
 // The links the reader finds are the ones the plain page search finds; a stream it opens plays as its
 // links do each alone through plain vorbisfile, and its data size is theirs together, so that a stream
-// whose links each play their own data size plays the reader's. Each link is given with a page's length
-// of zeros after it: what looks like a page near its end and claims bytes past it is then found no page
-// and passed over, as it is in the whole stream, where the next link's bytes follow it.
+// whose links each play their own data size plays the reader's. Each link but the last is given with a
+// page's length of zeros after it: what looks like a page near its end and claims bytes past it is then
+// found no page and passed over, as it is in the whole stream, where the next link's bytes follow it
+// (the last link ends where the stream does).
 #include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
@@ -91,7 +92,8 @@ struct PlainLinks {
 PlainLinks PlayLinksAlone(const std::string& bytes, std::size_t budget) {
     PlainLinks plain;
     for (const auto& [begin, end] : oggplain::Links(bytes)) {
-        const std::string link = bytes.substr(begin, end - begin) + std::string(kMaxPageBytes, '\0');
+        const std::string link =
+            bytes.substr(begin, end - begin) + std::string(end < bytes.size() ? kMaxPageBytes : 0, '\0');
         Bytes source{&link, 0};
         OggVorbis_File vf;
         const ov_callbacks callbacks = {&PlainRead, &PlainSeek, nullptr, &PlainTell};

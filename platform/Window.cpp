@@ -162,7 +162,7 @@ std::string DriversWithoutWayland(const char* request) {
 }
 
 const int kVideoStartAttempts = 3;
-const int kXConnectionTries = 3;
+const int kXConnectionTries = 2;
 // A connection cut at its set-up fails at once; past this, a start is slow for a reason of its own (a
 // display over the network that does not answer), and is not tried again without a stop.
 const std::chrono::seconds kXRetryWithin(5);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -69,9 +70,9 @@ bool Requested(const char* request, const char* driver) {
     return false;
 }
 
-// SDL's own message is lost when video fails to start (its clean-up overwrites it), so the reason is
-// told from what SDL was asked and what it was given to work with.
-std::string NoDisplayReason(const char* request) {
+// Why no display could be used, from what SDL was asked and what it was given to work with; SDL's own
+// error follows when it gave one (its text names only the drivers it was asked for).
+std::string NoDisplayReason(const char* request, const std::string& sdlError) {
     std::string reason;
     if (request != nullptr && *request != '\0') {
         reason = "the video driver \"" + Printable(request) + "\" named by SDL_VIDEODRIVER did not start";
@@ -86,6 +87,7 @@ std::string NoDisplayReason(const char* request) {
         }
         reason += ") could start";
     }
+    if (!sdlError.empty()) reason += " (SDL: " + Printable(sdlError) + ")";
     const char* x = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((x == nullptr || *x == '\0') && (wayland == nullptr || *wayland == '\0')) {
@@ -160,6 +162,61 @@ std::string DriversWithoutWayland(const char* request) {
 }
 
 const int kVideoStartAttempts = 3;
+const int kXConnectionTries = 2;
+// A connection cut at its set-up fails at once; past this, a start is slow for a reason of its own (a
+// display over the network that does not answer), and is not tried again without a stop.
+const std::chrono::seconds kXRetryWithin(5);
+
+// Whether the driver request lets SDL try X.
+bool MayUseX(const char* request) { return request == nullptr || Requested(request, "x11"); }
+
+// A connection of the program's own to the X display named by DISPLAY (as SDL's X driver opens it),
+// through the X protocol library SDL's Xlib is built on, loaded here, so that the program links to no X
+// library itself. An X server resets when its last client leaves and closes every connection still
+// being set up then: a start that another program's leaving cut short is no missing display. While
+// this connection is open the server has a client and cannot reset under SDL's next try.
+class HeldXConnection {
+public:
+    HeldXConnection() = default;
+    ~HeldXConnection() {
+        if (connection_ != nullptr) disconnect_(connection_);
+        if (library_ != nullptr) dlclose(library_);
+    }
+    HeldXConnection(const HeldXConnection&) = delete;
+    HeldXConnection& operator=(const HeldXConnection&) = delete;
+
+    bool IsOpen() const { return connection_ != nullptr; }
+
+    // Opens it unless it is open; a connection the server closed while it was set up is tried again
+    // until the deadline. False where no X server takes one (none there, or it refuses this program).
+    bool Open(std::chrono::steady_clock::time_point deadline) {
+        if (connection_ != nullptr) return true;
+        if (library_ == nullptr) library_ = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (library_ == nullptr) return false;
+        typedef void* (*Connect)(const char*, int*);
+        typedef int (*HasError)(void*);
+        const Connect connect = reinterpret_cast<Connect>(dlsym(library_, "xcb_connect"));
+        const HasError hasError = reinterpret_cast<HasError>(dlsym(library_, "xcb_connection_has_error"));
+        disconnect_ = reinterpret_cast<void (*)(void*)>(dlsym(library_, "xcb_disconnect"));
+        if (connect == nullptr || hasError == nullptr || disconnect_ == nullptr) return false;
+        for (int tried = 0;
+             tried < kXConnectionTries && connection_ == nullptr && std::chrono::steady_clock::now() < deadline;
+             ++tried) {
+            void* connection = connect(nullptr, nullptr);
+            if (connection != nullptr && hasError(connection) == 0) {
+                connection_ = connection;
+            } else if (connection != nullptr) {
+                disconnect_(connection);  // a connection in error is freed all the same
+            }
+        }
+        return connection_ != nullptr;
+    }
+
+private:
+    void* library_ = nullptr;
+    void* connection_ = nullptr;
+    void (*disconnect_)(void*) = nullptr;
+};
 
 }  // namespace
 
@@ -168,31 +225,39 @@ bool InitVideo(std::string* error) {
     const char* hint = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     const std::string requested = hint != nullptr ? hint : "";  // kept: the hint changes below
     const char* request = requested.empty() ? nullptr : requested.c_str();
-    std::string reason;
     const std::string drivers = first ? DriversWithoutWayland(request) : std::string();
-    int started = -1;
-    // A stop signal that comes while SDL starts its video can interrupt a call it does not retry: the
-    // start is tried again, so that the stop is honoured where it is looked for, not taken for a
-    // missing display.
-    for (int attempt = 0; attempt < kVideoStartAttempts && started != 0; ++attempt) {
-        if (attempt > 0 && !StopRequested()) break;
+    const auto retryUntil = std::chrono::steady_clock::now() + kXRetryWithin;
+    std::string sdlError;
+    HeldXConnection held;  // closed once SDL's own connection is up, or the start has failed
+    bool started = false;
+    for (int attempt = 0; attempt < kVideoStartAttempts && !started; ++attempt) {
+        if (attempt > 0) {
+            // A stop signal that comes while SDL starts its video can interrupt a call it does not
+            // retry: the start is tried again, so that the stop is honoured where it is looked for, not
+            // taken for a missing display. Without a stop, it is tried again where an X server is
+            // there, once, over the connection held (a start that fails with it open fails for good).
+            if (!StopRequested() && (!first || !MayUseX(request) || held.IsOpen() || !held.Open(retryUntil))) break;
+        }
         // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
         if (!drivers.empty()) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
-        started = SDL_InitSubSystem(SDL_INIT_VIDEO);
+        const int result = SDL_InitSubSystem(SDL_INIT_VIDEO);
+        sdlError = result != 0 ? SDL_GetError() : "";
         if (!drivers.empty()) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+        started = result == 0;
+        // Without a display SDL may fall back to a headless driver that was not asked for.
+        if (started && first && Headless(SDL_GetCurrentVideoDriver()) &&
+            !Requested(request, SDL_GetCurrentVideoDriver())) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            started = false;
+        }
     }
-    if (started != 0) {
-        reason = NoDisplayReason(request);
-    } else if (first && Headless(SDL_GetCurrentVideoDriver()) && !Requested(request, SDL_GetCurrentVideoDriver())) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        reason = NoDisplayReason(request);
-    } else {
+    if (started) {
         g_displayMissing = false;
         WatchDisplayConnection();
         return true;
     }
     g_displayMissing = true;
-    g_displayMissingReason = "cannot open a display: " + reason;
+    g_displayMissingReason = "cannot open a display: " + NoDisplayReason(request, sdlError);
     if (error) *error = g_displayMissingReason;
     return false;
 }

@@ -802,6 +802,53 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
     }
 }
 
+// An X server resets when its last client leaves, closing the connections still being set up then: a
+// run that starts as another leaves loses its first connection so. While the display is there, that is
+// no missing display: the run goes on, with Wayland out of reach and where SDL could fall back to its
+// offscreen driver alike, and when the server resets again as the run tries again. A server that closes every connection ends the run at once as a display
+// failure, SDL's own error in its reason. The connections are cut by a preloaded library.
+TEST_F(ProgramTest, AConnectionTheXServerCutsAtItsSetUpIsNoMissingDisplay) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    const std::string noWayland = (dir_ / "runtime").string();  // a folder without a compositor's socket
+    fs::create_directories(noWayland);
+    fs::permissions(noWayland, fs::perms::owner_all, fs::perm_options::replace);
+    const struct {
+        const char* cut;
+        const char* runtime;
+        int code;
+    } cases[] = {
+        {"1", "", 0},
+        {"1", noWayland.c_str(), 0},
+        {"2", "", 0},  // the program's own connection is cut too, as at a second reset
+        {"1000000", "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("cut ") + c.cut + ", runtime folder \"" + c.runtime + "\"");
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=", std::string("XDG_RUNTIME_DIR=") + c.runtime,
+                     "SDL_VIDEODRIVER=", "VELLACOR_DIALOG=accept", "VELLACOR_MESSAGES=log",
+                     std::string("LD_PRELOAD=") + TV_X_SETUP_CUT, std::string("TV_CUT_X_SETUPS=") + c.cut,
+                     // the library comes before the sanitizers' runtime
+                     "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
+        const Outcome run = Run({"/filesystem", "/oneshot"});
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, c.code) << run.log << run.err;
+        if (c.code == 0) {
+            EXPECT_EQ(run.log.find("cannot open a display"), std::string::npos) << run.log;
+            EXPECT_EQ(run.err.find("cannot open a display"), std::string::npos) << run.err;
+            ExpectInOrder(run.log, {"Application driver running...", "---- Application finalized ----"});
+        } else {
+            std::istringstream log(run.log);
+            std::string line, last;
+            while (std::getline(log, line)) last = line;
+            EXPECT_EQ(last.rfind("ERROR: cannot open a display: none of SDL's video drivers (", 0), 0u) << run.log;
+            EXPECT_NE(last.find(" (SDL: x11"), std::string::npos) << run.log;
+        }
+    }
+}
+
 // An argument is the user's text: a newline in it makes no log line of its own, a byte that is no
 // UTF-8 does not make the log a binary file, and it is logged and told as it was typed, so that the
 // user finds it. Each unknown switch is told on the terminal too, then the switches there are, once.

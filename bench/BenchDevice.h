@@ -2,6 +2,8 @@
 // driver (unless the environment names another), no vertical sync.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -11,9 +13,27 @@
 #include "platform/Window.h"
 
 // Why no device could be made, for a target that could not be measured: names the video driver tried.
+// A driver that draws through a display server (x11, wayland) has none to reach when neither DISPLAY
+// nor WAYLAND_DISPLAY is set: that, not the device, is then what is missing.
 inline std::string NoDeviceReason() {
     const char* driver = std::getenv("SDL_VIDEODRIVER");
-    return std::string("no GL device under SDL's ") + (driver != nullptr ? driver : "offscreen") + " video driver";
+    const std::string name = driver != nullptr ? driver : "offscreen";
+    const auto given = [](const char* variable) {
+        const char* value = std::getenv(variable);
+        return value != nullptr && *value != '\0';
+    };
+    // SDL_VIDEODRIVER may list several drivers, tried in turn.
+    bool needsDisplay = true;
+    for (std::size_t at = 0; at <= name.size();) {
+        const std::size_t end = std::min(name.find(',', at), name.size());
+        std::string one = name.substr(at, end - at);
+        for (char& c : one) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        needsDisplay = needsDisplay && (one == "x11" || one == "wayland");
+        at = end + 1;
+    }
+    if (needsDisplay && !given("DISPLAY") && !given("WAYLAND_DISPLAY"))
+        return "no display was given (neither DISPLAY nor WAYLAND_DISPLAY is set) for SDL's " + name + " video driver";
+    return "no GL device under SDL's " + name + " video driver";
 }
 
 // False when no device can be made; the members then hold whatever was made before the failure.

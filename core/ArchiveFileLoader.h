@@ -37,6 +37,9 @@ public:
     // loader refuses names past them as corrupt, and the packer never writes one.
     static const std::size_t kMaxNameLength = 1024;
     static const int kMaxNameDepth = 32;  // directory separators in one name
+    // The header and the entry table are read in pieces of this size: the last one reads past the table
+    // into the entries' bytes by less than that.
+    static const std::uint32_t kTableReadSize = 64 * 1024;
 
     CArchiveFileLoader() {}
     ~CArchiveFileLoader() override;

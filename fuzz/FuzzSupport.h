@@ -1,13 +1,17 @@
 // The parts every fuzz target repeats: invariant checks that abort (so the fuzzer keeps the input),
-// a scratch directory for parsers that read files, and the input cut into a few parameters and a body.
+// a scratch directory for parsers that read files, the input cut into a few parameters and a body, and
+// the processor-time limit that tells a slow input.
 #pragma once
 
+#include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -83,6 +87,72 @@ bool Parses(F parse) {
     } catch (const trivale::EException&) {
         return false;
     }
+}
+
+// Processor seconds an input may take before it is a finding: FUZZ_CPU_LIMIT (fuzz/run sets it per
+// target), else 10, as when a finding is run again by hand.
+inline double ProcessorTimeLimit() {
+    const char* text = std::getenv("FUZZ_CPU_LIMIT");
+    char* end = nullptr;
+    const double seconds = text ? std::strtod(text, &end) : 0;
+    return text && end != text && *end == '\0' && seconds > 0 && seconds <= 86400 ? seconds : 10;
+}
+
+// Armed while it lives: once the process has spent `seconds` of processor time more than when it was
+// made, says so on stderr and aborts, so that libFuzzer keeps the input as it keeps a crash. The signal
+// goes to the thread that made it, so the report's stack shows where that thread was.
+class ProcessorTimer {
+public:
+    explicit ProcessorTimer(double seconds) {
+        static const bool installed = [] {
+            struct sigaction action;
+            std::memset(&action, 0, sizeof action);
+            action.sa_handler = &ProcessorTimer::Expired;
+            sigemptyset(&action.sa_mask);
+            return sigaction(SIGXCPU, &action, nullptr) == 0;
+        }();
+        FUZZ_CHECK(installed);
+        std::snprintf(Message(), kMessageSize, "fuzz: processor-time limit of %g s passed by one input\n", seconds);
+        struct sigevent event;
+        std::memset(&event, 0, sizeof event);
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = SIGXCPU;
+        event._sigev_un._tid = gettid();
+        FUZZ_CHECK(timer_create(CLOCK_PROCESS_CPUTIME_ID, &event, &timer_) == 0);
+        struct itimerspec limit;
+        std::memset(&limit, 0, sizeof limit);
+        limit.it_value.tv_sec = static_cast<time_t>(seconds);
+        limit.it_value.tv_nsec = static_cast<long>((seconds - static_cast<double>(limit.it_value.tv_sec)) * 1e9);
+        if (limit.it_value.tv_sec == 0 && limit.it_value.tv_nsec == 0) limit.it_value.tv_nsec = 1;  // 0 disarms
+        FUZZ_CHECK(timer_settime(timer_, 0, &limit, nullptr) == 0);
+    }
+    ~ProcessorTimer() { timer_delete(timer_); }
+    ProcessorTimer(const ProcessorTimer&) = delete;
+    ProcessorTimer& operator=(const ProcessorTimer&) = delete;
+
+private:
+    static const std::size_t kMessageSize = 96;
+    // Written before the timer is armed, read only by the handler.
+    static char* Message() {
+        static char text[kMessageSize];
+        return text;
+    }
+    static void Expired(int) {
+        const ssize_t ignored = write(STDERR_FILENO, Message(), std::strlen(Message()));
+        (void)ignored;
+        std::abort();
+    }
+
+    timer_t timer_;
+};
+
+// Runs one input and returns what `run` returns, under a processor-time limit (ProcessorTimer). An
+// input is told slow by the work it does, not by the wall clock: on a loaded machine an ordinary input
+// waits for a processor many times as long as it runs, and an input that only waits costs nothing.
+template <class Run>
+int WithinProcessorTime(double seconds, Run&& run) {
+    const ProcessorTimer timer(seconds);
+    return run();
 }
 
 }  // namespace fuzz

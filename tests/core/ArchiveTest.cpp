@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "ArchiveBytes.h"
 #include "core/ArchiveFileLoader.h"
@@ -33,7 +35,58 @@ std::string OpenError(const std::string& bytes) {
     return error == "nothing thrown" ? "" : error;
 }
 
+// Read system calls this process has made so far (the kernel's count, which no caching hides).
+std::uint64_t ReadCalls() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value)
+        if (key == "syscr:") return value;
+    return 0;
+}
+
 }  // namespace
+
+// The header and the index are read in large pieces, as a plain reader reads, not a field at a time;
+// what is read is the same: records that cross from one piece into the next, the entries after the
+// index, and an index cut inside any piece.
+TEST(ArchiveReader, ReadsItsIndexInFewReadsAndTheSameRecords) {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::size_t table = 37;
+    for (int i = 0; table < 3 * CArchiveFileLoader::kTableReadSize + 1000; ++i) {
+        files.push_back(
+            {"scenes\\part" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 29), 'x') + ".t3o",
+             "entry " + std::to_string(i)});
+        table += 24 + files.back().first.size();
+    }
+    const std::string whole = Archive(files);
+    TempDir dir;
+    WriteFile(dir / "data.tva", whole);
+    CArchiveFileLoader a;
+    const std::uint64_t own = ReadCalls();
+    const std::uint64_t before = ReadCalls();  // the count's own reads of /proc, once
+    a.Open(dir / "data.tva");
+    const std::uint64_t calls = ReadCalls() - before - (before - own);
+    EXPECT_LE(calls, table / CArchiveFileLoader::kTableReadSize + 1) << files.size() << " records";
+    ASSERT_EQ(a.GetEntryCount(), static_cast<int>(files.size()));
+    EXPECT_EQ(a.GetDataStart(), table);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        ASSERT_EQ(a.GetEntry(static_cast<int>(i))->name, files[i].first);
+        EXPECT_EQ(ReadEntry(a, files[i].first), files[i].second);
+    }
+    // Cut at each piece's end and around it: the records before the cut are read, the cut one is
+    // damage.
+    for (std::size_t piece = 1; piece <= 3; ++piece)
+        for (std::size_t cut = piece * CArchiveFileLoader::kTableReadSize - 30;
+             cut <= piece * CArchiveFileLoader::kTableReadSize + 30; cut += 6) {
+            WriteFile(dir / "data.tva", whole.substr(0, cut));
+            EXPECT_THROW(a.Open(dir / "data.tva"), EInvalidFileFormat) << cut;
+            std::size_t complete = 0, at = 37;
+            while (complete < files.size() && at + 24 + files[complete].first.size() <= cut)
+                at += 24 + files[complete++].first.size();
+            EXPECT_EQ(a.GetEntryCount(), static_cast<int>(complete)) << cut;
+        }
+}
 
 TEST(ArchiveReader, ReadsEntriesByNameInAnyCase) {
     const std::string record = Record("a", 0, 1);

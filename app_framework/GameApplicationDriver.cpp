@@ -6,6 +6,7 @@
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/Path.h"
+#include "platform/StopWatchdog.h"
 
 namespace trivale {
 
@@ -36,8 +37,12 @@ CGameApplicationDriver::CGameApplicationDriver() {
 }
 
 CGameApplicationDriver::~CGameApplicationDriver() {
+    plat::NoteStopProgress();
     application_.reset();
+    plat::NoteStopProgress();
     window_.reset();
+    // The teardown is done: a stop that comes now, or one not yet honoured, ends with this log.
+    plat::NoteRunEnding();
     LogInfo("---- Application finalized ----");
     CloseLogFile();
 }

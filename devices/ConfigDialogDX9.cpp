@@ -12,6 +12,7 @@
 #include "devices/DXGraphics.h"
 #include "platform/MessageBox.h"
 #include "platform/StopSignals.h"
+#include "platform/StopWatchdog.h"
 
 namespace trivale {
 
@@ -242,7 +243,8 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     std::unique_ptr<CONFIG_INFO> info(new CONFIG_INFO());
     std::memset(info.get(), 0, sizeof(CONFIG_INFO));
     if (!EnumerateAdapters(direct3D, *info)) return false;
-    LoadDll();
+    LoadDll();  // the dialog's toolkit, which takes a while to load on a busy machine
+    plat::NoteStopProgress();
 
     CopyText(info->title, sizeof(info->title), title);
     DialogImages images;
@@ -259,6 +261,7 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
                                       : showDialog_(info.get(), &selection);
     g_images = nullptr;
     g_displays = {};
+    plat::NoteStopProgress();
     if (shown == 0) {
         LogInfoString(kCancelledLine);
         FreeDll();

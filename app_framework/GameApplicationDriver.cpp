@@ -41,10 +41,12 @@ CGameApplicationDriver::~CGameApplicationDriver() {
     application_.reset();
     plat::NoteStopProgress();
     window_.reset();
-    // The teardown is done: a stop that comes now, or one not yet honoured, ends with this log.
-    plat::NoteRunEnding();
-    LogInfo("---- Application finalized ----");
+    plat::NoteStopProgress();
+    LogInfo("---- Application finalized ----");  // may wait on a console nobody reads: a stuck step
+    plat::NoteStopProgress();
     CloseLogFile();
+    // The teardown is done and the log whole: the run ends as it is, however a stop comes now.
+    plat::NoteRunEnding();
 }
 
 bool CGameApplicationDriver::Initialize() {

@@ -243,7 +243,9 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     std::unique_ptr<CONFIG_INFO> info(new CONFIG_INFO());
     std::memset(info.get(), 0, sizeof(CONFIG_INFO));
     if (!EnumerateAdapters(direct3D, *info)) return false;
-    LoadDll();  // the dialog's toolkit, which takes a while to load on a busy machine
+    // The dialog's toolkit takes seconds to load on a busy machine: a stop that has come already is a
+    // Cancel without it.
+    if (!plat::StopRequested()) LoadDll();
     plat::NoteStopProgress();
 
     CopyText(info->title, sizeof(info->title), title);
@@ -265,6 +267,7 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     if (shown == 0) {
         LogInfoString(kCancelledLine);
         FreeDll();
+        plat::NoteStopProgress();
         return false;
     }
     // Only the user's cancel ends the run quietly; a module that could not choose says why.

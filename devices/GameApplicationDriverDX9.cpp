@@ -365,7 +365,6 @@ bool CreateApplicationDriver() {
         // A step that failed once a stop was asked for (a library's call cut short by the signal): the
         // run ends as the stop ends it at the dialog, with no failure that was not one.
         LogInfoString(CConfigDialogDX9::kCancelledLine);
-        plat::NoteRunEnding();
         LogInfo("---- Application finalized ----");
         CloseLogFile();
     } else if (failed) {

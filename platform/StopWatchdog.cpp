@@ -111,7 +111,8 @@ void StopWatchdog::State::Force(ForcedStop why, int signal) {
     // By value: a worker still stuck when the process ends must not reach into this frame.
     std::function<void()> report;
     if (options.report) report = [tell = options.report, line] { tell(line); };
-    RunBounded(report, options.restoreDisplay, options.cleanUpLimit);
+    RunBounded(report, options.restoreDisplay,
+               why == ForcedStop::SecondSignal ? options.cleanUpLimitAtOnce : options.cleanUpLimit);
     if (!options.end) _exit(128 + signal);
     options.end(128 + signal);
 }

@@ -19,10 +19,12 @@ enum class ForcedStop { NotHonoured, SecondSignal };
 
 struct StopWatchdogOptions {
     std::chrono::milliseconds grace{3000};
-    // How long the report and the mode's return may take before the process ends regardless. Both take
-    // milliseconds when they can be done at all; the process's own end takes a few tenths of a second
-    // more on a loaded machine, and a second stop is to end the run within a second and a half.
+    // How long the report and the mode's return may take before the process ends regardless: both take
+    // milliseconds when they can be done at all (a mode not put back is put back by the next run). The
+    // process's own end takes tenths of a second more on a loaded machine, seconds at times; a second
+    // stop signal, which is to end the run at once, has the shorter limit.
     std::chrono::milliseconds cleanUpLimit{1000};
+    std::chrono::milliseconds cleanUpLimitAtOnce{500};
     // Given the line that says why the run ends; called from the watch's own thread.
     std::function<void(const std::string& line)> report;
     // Puts the display's mode back; called from the watch's own thread.

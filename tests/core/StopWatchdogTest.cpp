@@ -272,6 +272,25 @@ TEST_F(StopWatchdogTest, AStuckCleanUpDoesNotHoldTheEnd) {
     EXPECT_EQ(watched.Steps(), std::vector<std::string>{"restore"});
 }
 
+// A second stop signal, which ends the run at once, waits for a display that does not answer no longer
+// than its own, shorter limit: the process's end may take a while more on a loaded machine.
+TEST_F(StopWatchdogTest, AStuckCleanUpHoldsASecondSignalsEndLessLong) {
+    Watched watched;
+    plat::StopWatchdogOptions options = watched.Options(std::chrono::minutes(1));
+    options.cleanUpLimit = milliseconds(2000);
+    options.cleanUpLimitAtOnce = milliseconds(200);
+    options.restoreDisplay = [] { std::this_thread::sleep_for(std::chrono::seconds(3)); };
+    const plat::StopWatchdog watchdog(options);
+    ::raise(SIGTERM);
+    std::this_thread::sleep_for(milliseconds(300));
+    const Clock::time_point second = Clock::now();
+    ::raise(SIGTERM);
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+    const auto took = std::chrono::duration_cast<milliseconds>(watched.EndedAt() - second).count();
+    EXPECT_GE(took, 190);
+    EXPECT_LT(took, 1500);
+}
+
 // The watch's log line gets through while another thread is stuck inside the log's own writing (here a
 // console whose reader has stopped reading, the pipe full), and lands in the file whole.
 TEST(LogFromAnyThread, ALineGetsThroughWhileAnotherWriterIsStuckInTheLog) {

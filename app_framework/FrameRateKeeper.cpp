@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "core/Log.h"
+#include "platform/StopWatchdog.h"
 #include "platform/System.h"
 
 namespace trivale {
@@ -118,6 +119,7 @@ void CFrameRateKeeper::OnIdle() {
     frameMilliseconds_ = (ticks / frequency_) * 1000 + scaled / frequency_;
     carriedTicks_ = scaled % frequency_;
 
+    plat::NoteStopProgress();  // a run that draws frames is not stuck
     if (listener_ != nullptr) {
         listener_->OnFrame(frames > static_cast<std::int64_t>(UINT_MAX) ? UINT_MAX : static_cast<unsigned>(frames));
     }

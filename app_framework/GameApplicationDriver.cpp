@@ -6,6 +6,7 @@
 #include "core/Exception.h"
 #include "core/Log.h"
 #include "core/Path.h"
+#include "platform/StopWatchdog.h"
 
 namespace trivale {
 
@@ -36,10 +37,16 @@ CGameApplicationDriver::CGameApplicationDriver() {
 }
 
 CGameApplicationDriver::~CGameApplicationDriver() {
+    plat::NoteStopProgress();
     application_.reset();
+    plat::NoteStopProgress();
     window_.reset();
-    LogInfo("---- Application finalized ----");
+    plat::NoteStopProgress();
+    LogInfo("---- Application finalized ----");  // may wait on a console nobody reads: a stuck step
+    plat::NoteStopProgress();
     CloseLogFile();
+    // The teardown is done and the log whole: the run ends as it is, however a stop comes now.
+    plat::NoteRunEnding();
 }
 
 bool CGameApplicationDriver::Initialize() {

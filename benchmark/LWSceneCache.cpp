@@ -6,6 +6,7 @@
 #include "core/Log.h"
 #include "core/Path.h"
 #include "core/Text.h"
+#include "platform/StopWatchdog.h"
 #include "render/Camera.h"
 #include "render/RenderDevice.h"
 
@@ -44,6 +45,7 @@ void CLWSceneCache::PrecacheDirectory(IDataLoader* loader, const std::string& di
         if (ToLowerCase(ExtractFileExt(name)) != ".lws") continue;
         LogInfo("precache: %s", name.c_str());
         GetScene(loader, name.c_str());
+        plat::NoteStopProgress();  // a long load that moves is not a stuck one
     }
     LogInfo("--------");
 }

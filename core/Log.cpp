@@ -36,10 +36,14 @@ std::string g_writtenPath;             // the open file's name, for the report o
 bool g_writeFailureTold = false;
 bool g_console = false;
 bool g_consoleGivenUp = false;  // its reader has gone: opening it again would only fail again
+// The last line has been written (a forced end's): whatever the run's threads still log goes nowhere,
+// so that the log ends with why the run ended. A log opened again starts afresh.
+std::atomic<bool> g_sealed{false};
 
 // A disk that fills up must not take the log away in silence: the first failed write is told on
 // stderr with its reason, and the run goes on (a later write may succeed again).
 void WriteToFile(const char* prefix, const std::string& text) {
+    if (g_sealed.load()) return;
     std::fputs(prefix, g_logFile);
     std::fwrite(text.data(), 1, text.size(), g_logFile);
     std::fputc('\n', g_logFile);
@@ -57,6 +61,7 @@ void WriteToFile(const char* prefix, const std::string& text) {
 // a killed run's output) must see each line as it is logged. A console that cannot be written (its
 // reader has gone) is given up, and the file says so once.
 void WriteToConsole(const char* prefix, const std::string& text) {
+    if (g_sealed.load()) return;
     std::fputs(prefix, stdout);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
@@ -264,6 +269,7 @@ void OpenLogFileFor(const std::string& programPath) {
         }
     }
     if (g_logFile) {
+        g_sealed.store(false);
         g_writtenPath = g_logPath;
         g_writeFailureTold = false;
         g_logDescriptor.store(fileno(g_logFile));
@@ -301,6 +307,7 @@ void OpenLogFileAt(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (g_logFile) return;
     g_logFile = std::fopen(path.c_str(), "w");
+    g_sealed.store(false);
     g_writtenPath = path;
     g_writeFailureTold = false;
     if (g_logFile) g_logDescriptor.store(fileno(g_logFile));
@@ -346,7 +353,11 @@ void LogPlain(const char* format, ...) { TV_LOG_WITH_PREFIX(""); }
 
 void LogInfoString(const std::string& text) { LogInfo("%s", text.c_str()); }
 
-void WriteLogFromAnyThread(const char* prefix, const std::string& text) {
+namespace {
+
+enum class LineIs { NotLast, Last };
+
+void WriteFromAnyThread(const char* prefix, const std::string& text, LineIs is) {
     const std::string printable = plat::Printable(text, plat::LineBreaks::Keep);
     const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     for (;;) {
@@ -354,13 +365,16 @@ void WriteLogFromAnyThread(const char* prefix, const std::string& text) {
             std::lock_guard<std::mutex> lock(g_logMutex, std::adopt_lock);
             if (g_logFile) WriteToFile(prefix, printable);
             if (g_console) WriteToConsole(prefix, printable);
+            if (is == LineIs::Last) g_sealed.store(true);
             return;
         }
         if (std::chrono::steady_clock::now() >= due) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    if (g_sealed.load()) return;
     // Whoever holds the lock is stuck in it (a console nobody reads, a full disk that blocks): the line
     // goes to the file past its stream, whole in one write.
+    if (is == LineIs::Last) g_sealed.store(true);
     const int descriptor = g_logDescriptor.load();
     if (descriptor < 0) return;
     const std::string line = std::string(prefix) + printable + "\n";
@@ -370,6 +384,16 @@ void WriteLogFromAnyThread(const char* prefix, const std::string& text) {
         if (put <= 0) return;
         written += static_cast<std::size_t>(put);
     }
+}
+
+}  // namespace
+
+void WriteLogFromAnyThread(const char* prefix, const std::string& text) {
+    WriteFromAnyThread(prefix, text, LineIs::NotLast);
+}
+
+void WriteLastLogLineFromAnyThread(const char* prefix, const std::string& text) {
+    WriteFromAnyThread(prefix, text, LineIs::Last);
 }
 
 void LogErrorAt(const std::string& message, const char* sourceFile, int line) {

@@ -68,6 +68,9 @@ void LogInfoString(const std::string& text);
 // watch over a stop that is not honoured): through the usual writing when the log is free within half a
 // second, else straight to the file, past its stream and its lock (the console is not written then).
 void WriteLogFromAnyThread(const char* prefix, const std::string& text);
+// The same for the log's last line (why the run is ended by force): nothing is written to the log, file
+// or console, after it.
+void WriteLastLogLineFromAnyThread(const char* prefix, const std::string& text);
 // "ERROR: \n\t<message>\n\t<source>(<line>)"; the message is escaped as a value is.
 void LogErrorAt(const std::string& message, const char* sourceFile, int line);
 // The same for a message of the program's own that keeps its lines.

@@ -12,6 +12,7 @@
 #include "devices/DXGraphics.h"
 #include "platform/MessageBox.h"
 #include "platform/StopSignals.h"
+#include "platform/StopWatchdog.h"
 
 namespace trivale {
 
@@ -242,7 +243,10 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     std::unique_ptr<CONFIG_INFO> info(new CONFIG_INFO());
     std::memset(info.get(), 0, sizeof(CONFIG_INFO));
     if (!EnumerateAdapters(direct3D, *info)) return false;
-    LoadDll();
+    // The dialog's toolkit takes seconds to load on a busy machine: a stop that has come already is a
+    // Cancel without it.
+    if (!plat::StopRequested()) LoadDll();
+    plat::NoteStopProgress();
 
     CopyText(info->title, sizeof(info->title), title);
     DialogImages images;
@@ -259,9 +263,11 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
                                       : showDialog_(info.get(), &selection);
     g_images = nullptr;
     g_displays = {};
+    plat::NoteStopProgress();
     if (shown == 0) {
         LogInfoString(kCancelledLine);
         FreeDll();
+        plat::NoteStopProgress();
         return false;
     }
     // Only the user's cancel ends the run quietly; a module that could not choose says why.

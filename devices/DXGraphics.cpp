@@ -4,6 +4,7 @@
 
 #include "core/Exception.h"
 #include "core/Log.h"
+#include "platform/StopWatchdog.h"
 
 namespace trivale {
 
@@ -39,7 +40,9 @@ CDXGraphics::CDXGraphics(std::unique_ptr<plat::IGraphicsSystem> system)
 
 CDXGraphics::~CDXGraphics() {
     Finalize();
+    plat::NoteStopProgress();
     system_.reset();
+    plat::NoteStopProgress();
     LogInfoString("Direct3D finalized.");
     listeners_.clear();
 }

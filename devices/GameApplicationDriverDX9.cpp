@@ -11,6 +11,7 @@
 #include "platform/Input.h"
 #include "platform/MessageBox.h"
 #include "platform/StopSignals.h"
+#include "platform/StopWatchdog.h"
 #include "platform/Window.h"
 
 namespace trivale {
@@ -81,12 +82,17 @@ CGameApplicationDriverDX9::~CGameApplicationDriverDX9() {
             ReportFatalCurrentException();
         }
     }
+    // Each step of the shut-down is progress: one that is slow on a loaded machine is not stuck.
+    plat::NoteStopProgress();
     sceneManager_.reset();
     if (GetApplication() != nullptr) GetApplication()->SetIdleListener(nullptr);
     keeper_.reset();
     input_.reset();
+    plat::NoteStopProgress();
     sound_.reset();
+    plat::NoteStopProgress();
     graphics_.reset();
+    plat::NoteStopProgress();
     dataLoader_.reset();
     pauseScreenBitmap_.reset();
 }

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -142,6 +143,9 @@ unsigned long long StartTime(long pid) {
     return fields >> started ? started : 0;
 }
 
+// The connection a forced end opens of its own (ScreenSizes below), while it is open.
+std::atomic<void*> g_sideConnection{nullptr};
+
 // The X resize extension's first interface (as `xrandr -s` uses it), loaded from the library SDL loads.
 class ScreenSizes {
 public:
@@ -160,12 +164,18 @@ public:
         closeDisplay_ = reinterpret_cast<int (*)(Display*)>(dlsym(x11_, "XCloseDisplay"));
         if (open == nullptr || closeDisplay_ == nullptr) return;
         own_ = open(displayName.c_str());
-        if (own_ != nullptr) Open(own_);
+        unreachable_ = own_ == nullptr;
+        if (own_ == nullptr) return;
+        g_sideConnection.store(own_);
+        Open(own_);
     }
     ~ScreenSizes() {
         if (config_ != nullptr) freeInfo_(config_);
         if (library_ != nullptr) dlclose(library_);
-        if (own_ != nullptr) closeDisplay_(own_);  // flushes what was asked of the server
+        if (own_ != nullptr) {
+            closeDisplay_(own_);  // flushes what was asked of the server
+            g_sideConnection.store(nullptr);
+        }
         if (x11_ != nullptr) dlclose(x11_);
     }
     ScreenSizes(const ScreenSizes&) = delete;
@@ -203,20 +213,23 @@ public:
         mode.refreshRate = rateOf_(config_);
         return mode.width > 0 && mode.height > 0;
     }
-    // Sets the screen to a size of its list unless it has it.
-    void Set(int width, int height) const {
+    // Sets the screen to a size of its list unless it has it. False when the screen could not be set
+    // (no server to ask, a change refused): the mode is not back. Where there is no resize extension
+    // (another video driver, an X server without it) there is nothing this can do, and nothing a later
+    // try could.
+    bool Set(int width, int height) const {
+        if (unreachable_) return false;
         DisplayMode now;
-        if (!Current(now) || (now.width == width && now.height == height)) return;
+        if (!Current(now) || (now.width == width && now.height == height)) return true;
         int count = 0;
         XRRScreenSize* sizes = sizesOf_(config_, &count);
         Rotation rotation = 0;
         currentOf_(config_, &rotation);
         for (int i = 0; i < count; ++i) {
-            if (sizes[i].width == width && sizes[i].height == height) {
-                setConfig_(display_, config_, root_, i, rotation, CurrentTime);
-                return;
-            }
+            if (sizes[i].width == width && sizes[i].height == height)
+                return setConfig_(display_, config_, root_, i, rotation, CurrentTime) == 0;  // RRSetConfigSuccess
         }
+        return true;
     }
 
 private:
@@ -228,6 +241,7 @@ private:
     using FreeInfo = void (*)(XRRScreenConfiguration*);
     void* library_ = nullptr;
     void* x11_ = nullptr;
+    bool unreachable_ = false;  // the named display's server could not be reached
     Display* own_ = nullptr;
     int (*closeDisplay_)(Display*) = nullptr;
     GetInfo getInfo_ = nullptr;
@@ -349,12 +363,16 @@ void DesktopRecord::StepAside(const std::function<void(const DisplayMode&)>& app
 
 namespace {
 
+// The record changes only once the display is in the mode it is to be in: an end that cannot put it
+// back (a server that does not answer, a run ended meanwhile) leaves this instance in the record with
+// its mode, and the next run puts the desktop's mode back as after a crash.
 void LeaveRecord(const std::string& path, const InstanceId& self, const DisplayMode& desktop,
-                 const DesktopRecord::Runs& runs, const std::function<void(const DisplayMode&)>& apply) {
+                 const DesktopRecord::Runs& runs, const DesktopRecord::Apply& apply) {
     LockedFile file(path);
     Record record;
     DisplayMode target = desktop;
     const bool others = file.Usable() && Parse(file.Read(), record) && KeepRunning(record, self, runs, target);
+    if (apply && !apply(target)) return;
     if (others) {
         record.members.erase(std::remove_if(record.members.begin(), record.members.end(),
                                             [&](const Member& m) { return Same(m.id, self); }),
@@ -363,7 +381,6 @@ void LeaveRecord(const std::string& path, const InstanceId& self, const DisplayM
     } else if (file.Usable()) {
         file.Remove();
     }
-    if (apply) apply(target);
 }
 
 // What a forced end needs to leave the record and put the display back from another thread than the
@@ -385,11 +402,13 @@ void Hold(const HeldDisplay& held) {
 
 }  // namespace
 
-void DesktopRecord::Leave(const std::function<void(const DisplayMode&)>& apply) {
+void DesktopRecord::Leave(const Apply& apply) {
     if (!joined_) return;
     joined_ = false;
     LeaveRecord(path_, self_, desktop_, runs_, apply);
 }
+
+bool IsSideConnection(const void* display) { return display != nullptr && display == g_sideConnection.load(); }
 
 bool PutBackDesktopModeFromAnyThread() {
     HeldDisplay held;
@@ -400,7 +419,7 @@ bool PutBackDesktopModeFromAnyThread() {
         g_held = HeldDisplay();
     }
     LeaveRecord(held.record, held.self, held.desktop, &InstanceRuns,
-                [&](const DisplayMode& mode) { ScreenSizes(held.display).Set(mode.width, mode.height); });
+                [&](const DisplayMode& mode) { return ScreenSizes(held.display).Set(mode.width, mode.height); });
     return true;
 }
 
@@ -450,7 +469,7 @@ void DesktopMode::PutBack(SDL_Window* window) {
     if (!known_) return;
     known_ = false;
     Hold(HeldDisplay());
-    record_.Leave([&](const DisplayMode& mode) { ScreenSizes(window).Set(mode.width, mode.height); });
+    record_.Leave([&](const DisplayMode& mode) { return ScreenSizes(window).Set(mode.width, mode.height); });
 }
 
 void DesktopMode::Minimised() {

@@ -34,6 +34,8 @@ std::string DesktopRecordPath();
 class DesktopRecord {
 public:
     using Runs = std::function<bool(const InstanceId&)>;
+    // Puts the display in the mode; false when it could not.
+    using Apply = std::function<bool(const DisplayMode&)>;
     DesktopRecord(std::string path, InstanceId self, Runs runs);
     ~DesktopRecord();  // leaves the record, the display as it is
     DesktopRecord(const DesktopRecord&) = delete;
@@ -48,11 +50,11 @@ public:
     // This instance's window has gone below another's: `apply` gets the mode the display is to be in,
     // as on leaving, and the record stays as it is.
     void StepAside(const std::function<void(const DisplayMode&)>& apply);
-    // Leaves the record and gives `apply` the mode the display is to be in now, still under the lock:
-    // that of the latest instance in the record that still runs and holds the display, else the
-    // desktop's (and the record is removed when no other instance is left). Nothing happens when this
-    // instance has not joined.
-    void Leave(const std::function<void(const DisplayMode&)>& apply);
+    // Gives `apply` the mode the display is to be in now, under the lock: that of the latest instance
+    // in the record that still runs and holds the display, else the desktop's; once it is in it, leaves
+    // the record (removed when no other instance is left). Where `apply` fails, the record stays as it
+    // was, for the next run to put the desktop back. Nothing happens when this instance has not joined.
+    void Leave(const Apply& apply);
     bool Joined() const { return joined_; }
     const std::string& Path() const { return path_; }
     const InstanceId& Self() const { return self_; }
@@ -64,6 +66,10 @@ private:
     DisplayMode desktop_;
     bool joined_ = false;
 };
+
+// Whether the X connection is the one a forced end opened of its own to put the mode back
+// (PutBackDesktopModeFromAnyThread): a fault on it is no reason to end the run another way.
+bool IsSideConnection(const void* display);
 
 class DesktopMode {
 public:

@@ -30,16 +30,34 @@ long long MonotonicNanoseconds() {
     return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
+// Copies of one stop come together: GNU timeout sends its signal to the program and then to its
+// group, a service manager to the main process and then to the whole group, a process-group kill to
+// each process: microseconds apart, a few tens of milliseconds on a loaded machine. A person's second
+// Ctrl+C, meant to end the run at once, comes hundreds of milliseconds after the first. So the same
+// signal within a quarter of a second of the stop's first is a copy of it; another signal, or the same
+// one later, is a second stop.
+const long long kCopyWindowNanoseconds = 250LL * 1000000LL;
+
 void OnStopSignal(int signal) {
     const int saved = errno;
-    // The first signal's time and number before the count: a watch that sees a count sees them too.
-    long long unset = 0;
-    if (g_firstAt.compare_exchange_strong(unset, MonotonicNanoseconds())) g_firstSignal.store(signal);
-    g_lastSignal.store(signal);
-    g_stopCount.fetch_add(1);
+    const long long now = MonotonicNanoseconds();
+    // The first signal's number and time before the count: a watch that sees a count sees them too. The
+    // number goes first, so that a copy handled on another thread at the same instant knows the first.
+    int first = 0;
+    bool counted = true;
+    if (g_firstSignal.compare_exchange_strong(first, signal)) {
+        g_firstAt.store(now);
+    } else {
+        const long long firstAt = g_firstAt.load();  // 0: the first is being noted at this very instant
+        counted = first != signal || (firstAt != 0 && now - firstAt >= kCopyWindowNanoseconds);
+    }
+    if (counted) {
+        g_lastSignal.store(signal);
+        g_stopCount.fetch_add(1);
+    }
     g_stopRequested.store(true);
     const int wake = g_wake.load();
-    if (wake >= 0) {
+    if (wake >= 0 && counted) {
         const char byte = 1;
         (void)!write(wake, &byte, 1);  // non-blocking: a full pipe has a wake-up in it already
     }

@@ -14,9 +14,10 @@ void CatchStopSignals();
 // Whether either signal has come since CatchStopSignals. Safe from any thread.
 bool StopRequested();
 
-// The stop signals that have come, for the watch over a stop that is not honoured
-// (platform/StopWatchdog.h): how many, the first and the last one, and when the first came on
-// StopClockNanoseconds' clock.
+// The stops that have come, for the watch over a stop that is not honoured (platform/StopWatchdog.h):
+// how many, the first and the last one's signal, and when the first came on StopClockNanoseconds'
+// clock. Copies of one stop (the same signal within a quarter of a second of the first, as timeout or a
+// process-group kill sends them) count once.
 struct StopSignalsSeen {
     int count = 0;
     int first = 0;

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -32,11 +33,30 @@ std::string ForcedStopLine(ForcedStop why, int signal, std::chrono::milliseconds
            " s: the run is ended (exit code " + code + ")";
 }
 
+namespace {
+
+std::atomic<long long> g_lastProgress{0};  // StopClockNanoseconds
+
+// The run's own end and a forced end race for this once: whichever takes it goes on, the other not.
+enum class Phase { Watching, Forcing, StoodDown };
+std::atomic<Phase> g_phase{Phase::Watching};
+
+bool StandDown() {
+    Phase watching = Phase::Watching;
+    return g_phase.compare_exchange_strong(watching, Phase::StoodDown) || watching == Phase::StoodDown;
+}
+
+}  // namespace
+
+void NoteStopProgress() { g_lastProgress.store(StopClockNanoseconds()); }
+
+void NoteRunEnding() { StandDown(); }
+
+bool ForcedEndUnderWay() { return g_phase.load() == Phase::Forcing; }
+
 struct StopWatchdog::State {
     StopWatchdogOptions options;
     int wake = -1;
-    std::atomic<bool> standDown{false};
-    std::mutex ending;  // held by a forced end, taken by the stand-down
     std::thread thread;
 
     void Watch();
@@ -85,28 +105,28 @@ void RunBounded(const std::function<void()>& report, const std::function<void()>
 }  // namespace
 
 void StopWatchdog::State::Force(ForcedStop why, int signal) {
-    std::lock_guard<std::mutex> lock(ending);
-    if (standDown.load()) return;  // the run ended on its own meanwhile
+    Phase watching = Phase::Watching;
+    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
     const std::string line = ForcedStopLine(why, signal, options.grace);
     // By value: a worker still stuck when the process ends must not reach into this frame.
     std::function<void()> report;
     if (options.report) report = [tell = options.report, line] { tell(line); };
-    RunBounded(report, options.restoreDisplay, options.cleanUpLimit);
-    if (options.end)
-        options.end(128 + signal);
-    else
-        _exit(128 + signal);
+    RunBounded(report, options.restoreDisplay,
+               why == ForcedStop::SecondSignal ? options.cleanUpLimitAtOnce : options.cleanUpLimit);
+    if (!options.end) _exit(128 + signal);
+    options.end(128 + signal);
 }
 
 void StopWatchdog::State::Watch() {
     for (;;) {
-        if (standDown.load()) return;
+        if (g_phase.load() != Phase::Watching) return;
         const StopSignalsSeen seen = SeenStopSignals();
         int timeout = -1;
         if (seen.count >= 2) return Force(ForcedStop::SecondSignal, seen.last);
         if (seen.count == 1) {
-            const long long due =
-                seen.firstAtNanoseconds + std::chrono::duration_cast<std::chrono::nanoseconds>(options.grace).count();
+            // A step made since the stop came starts the grace again; one made before it does not count.
+            const long long since = std::max(seen.firstAtNanoseconds, g_lastProgress.load());
+            const long long due = since + std::chrono::duration_cast<std::chrono::nanoseconds>(options.grace).count();
             const long long left = due - StopClockNanoseconds();
             if (left <= 0) return Force(ForcedStop::NotHonoured, seen.first);
             timeout = static_cast<int>((left + 999999) / 1000000);
@@ -120,6 +140,7 @@ void StopWatchdog::State::Watch() {
 }
 
 StopWatchdog::StopWatchdog(StopWatchdogOptions options) : state_(new State()) {
+    g_phase.store(Phase::Watching);  // one watch at a time; a test starts several in turn
     state_->options = std::move(options);
     state_->wake = StopWakeDescriptor();
     if (state_->wake < 0) return;  // no way to wait: the run goes without the watch, as it did before it
@@ -128,10 +149,8 @@ StopWatchdog::StopWatchdog(StopWatchdogOptions options) : state_(new State()) {
 }
 
 StopWatchdog::~StopWatchdog() {
-    {
-        std::lock_guard<std::mutex> lock(state_->ending);
-        state_->standDown.store(true);
-    }
+    // Not a lock: a forced end holds nothing while it cleans up that the run's end would wait on.
+    StandDown();
     WakeStopWaiters();
     if (state_->thread.joinable()) state_->thread.join();
 }

@@ -1,6 +1,8 @@
 // The watch over a stop that is not honoured: a stuck decoder, driver or load never leaves a run that
 // only kill -9 can end. Once a stop signal has come (platform/StopSignals.h), the run has its grace
-// time to end on its own; a second stop signal ends it at once. Either way the watch reports it, puts
+// time to end on its own, counted from its last step of progress (NoteStopProgress): a shut-down that
+// moves, however slowly, is left to end as a normal stop, one stuck in one place is not. A second stop
+// signal ends it at once. Either way the watch reports it, puts
 // the desktop's display mode back where the run changed it, and ends the process with 128 + the
 // signal's number (130 for SIGINT, 143 for SIGTERM), as a shell tells a run ended by the signal. It
 // touches nothing that the stuck thread may hold: no SDL call, no lock it may keep.
@@ -17,8 +19,12 @@ enum class ForcedStop { NotHonoured, SecondSignal };
 
 struct StopWatchdogOptions {
     std::chrono::milliseconds grace{3000};
-    // How long the report and the mode's return may take before the process ends regardless.
-    std::chrono::milliseconds cleanUpLimit{1500};
+    // How long the report and the mode's return may take before the process ends regardless: both take
+    // milliseconds when they can be done at all (a mode not put back is put back by the next run). The
+    // process's own end takes tenths of a second more on a loaded machine, seconds at times; a second
+    // stop signal, which is to end the run at once, has the shorter limit.
+    std::chrono::milliseconds cleanUpLimit{1000};
+    std::chrono::milliseconds cleanUpLimitAtOnce{500};
     // Given the line that says why the run ends; called from the watch's own thread.
     std::function<void(const std::string& line)> report;
     // Puts the display's mode back; called from the watch's own thread.
@@ -26,6 +32,19 @@ struct StopWatchdogOptions {
     // Ends the process with the code (tests give their own; the default is _exit).
     std::function<void(int code)> end;
 };
+
+// The run has moved on by a step (a frame, a load step, a shut-down step): a stop under way has its
+// grace again from now. Cheap (a clock read); safe from any thread, though only the run's own steps
+// should note it: a helper thread that goes on while the run is stuck is no progress of the run's.
+void NoteStopProgress();
+
+// The run's teardown is done and only its return is left: from here on it is never ended by force (a
+// forced end that has begun already goes on).
+void NoteRunEnding();
+
+// Whether a forced end is under way: whatever else would end the process now (a lost display) waits
+// for it, so that a stop ends with one code and one last line.
+bool ForcedEndUnderWay();
 
 // "SIGINT", "SIGTERM", else "signal N".
 std::string StopSignalName(int signal);
@@ -36,7 +55,8 @@ class StopWatchdog {
 public:
     // Starts watching; a stop signal that came before is counted from when it came.
     explicit StopWatchdog(StopWatchdogOptions options);
-    // The run is ending on its own: the watch stands down (and waits for a forced end under way).
+    // The run is ending on its own: the watch stands down, for good, unless a forced end has begun
+    // already (its report is out then; the destructor waits for it to end the process).
     ~StopWatchdog();
     StopWatchdog(const StopWatchdog&) = delete;
     StopWatchdog& operator=(const StopWatchdog&) = delete;

@@ -4,6 +4,7 @@
 #include "platform/Input.h"
 #include "platform/Printable.h"
 #include "platform/StopSignals.h"
+#include "platform/StopWatchdog.h"
 
 #include <SDL.h>
 #include <dlfcn.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace plat {
 
@@ -108,6 +110,12 @@ typedef XIOErrorHandler (*XSetIOErrorHandlerFunc)(XIOErrorHandler);
 XIOErrorHandler g_previousIOHandler = nullptr;
 
 int OnDisplayConnectionLost(void* display) {
+    // The connection a forced end opened to put the mode back, or any once a forced end is under way:
+    // that end, bounded, ends the process with its own code and last line. Xlib would end it with
+    // exit(1) when this returns, so this thread waits for it instead.
+    if (IsSideConnection(display) || ForcedEndUnderWay()) {
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    }
     const int error = errno;
     if (g_displayLost != nullptr) {
         const char* name = std::getenv("DISPLAY");

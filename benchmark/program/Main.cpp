@@ -21,7 +21,7 @@ __attribute__((section(".preinit_array"), used)) void (*const kCatchStopSignalsE
 
 // A stop that the run does not honour in time ends it anyway: the log and the terminal say so.
 void ReportForcedStop(const std::string& line) {
-    trivale::WriteLogFromAnyThread("ERROR: ", line);
+    trivale::WriteLastLogLineFromAnyThread("ERROR: ", line);
     const std::string told = plat::Printable(line) + "\n";
     (void)!write(STDERR_FILENO, told.data(), told.size());
 }

@@ -154,6 +154,104 @@ TEST_F(StopWatchdogTest, AStopBeforeTheWatchStartedCountsFromWhenItCame) {
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - start).count(), 250);
 }
 
+// Copies of one stop that come together (timeout's signal to the program and then to its group, a
+// process-group kill, a service manager) are one stop; another signal, or the same one a person sends
+// again later, is a second stop and ends the run at once.
+TEST_F(StopWatchdogTest, CopiesOfOneStopAreOneStopAndASecondStopEndsTheRun) {
+    const struct {
+        int first, second, apartMs;
+        bool ends;
+    } cases[] = {
+        {SIGTERM, SIGTERM, 0, false},  {SIGTERM, SIGTERM, 30, false}, {SIGINT, SIGINT, 100, false},
+        {SIGTERM, SIGTERM, 500, true}, {SIGINT, SIGINT, 400, true},   {SIGTERM, SIGINT, 0, true},
+        {SIGINT, SIGTERM, 60, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + " then " + std::to_string(c.second) + " " + std::to_string(c.apartMs) +
+                     " ms later");
+        plat::ClearStopRequest();
+        Watched watched;
+        const plat::StopWatchdog watchdog(watched.Options(std::chrono::minutes(1)));
+        ::raise(c.first);
+        std::this_thread::sleep_for(milliseconds(c.apartMs));
+        ::raise(c.second);
+        EXPECT_EQ(plat::SeenStopSignals().count, c.ends ? 2 : 1);
+        EXPECT_EQ(watched.WaitForEnd(milliseconds(c.ends ? 5000 : 300)), c.ends ? 128 + c.second : -1);
+    }
+    // A burst of copies starts no window of its own: a copy later than a quarter of a second after the
+    // stop's first signal is a second stop, however many came between.
+    plat::ClearStopRequest();
+    Watched watched;
+    const plat::StopWatchdog watchdog(watched.Options(std::chrono::minutes(1)));
+    for (int i = 0; i < 4; ++i) {
+        ::raise(SIGTERM);
+        std::this_thread::sleep_for(milliseconds(30));
+    }
+    EXPECT_EQ(plat::SeenStopSignals().count, 1);
+    std::this_thread::sleep_for(milliseconds(200));
+    ::raise(SIGTERM);
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+}
+
+// The grace counts from the run's last step of progress: a shut-down whose steps each take less than
+// the grace is never ended, however long it takes in all; one that stops moving is ended a grace after
+// its last step.
+TEST_F(StopWatchdogTest, ASlowRunIsLeftToEndAndAStuckOneIsEndedAGraceAfterItsLastStep) {
+    Watched watched;
+    const plat::StopWatchdog watchdog(watched.Options(milliseconds(600)));
+    plat::NoteStopProgress();  // before the stop: no grace of its own
+    std::this_thread::sleep_for(milliseconds(100));
+    ::raise(SIGTERM);
+    Clock::time_point last = Clock::now();
+    for (int step = 0; step < 8; ++step) {  // 8 steps of 200 ms: more than two graces in all
+        std::this_thread::sleep_for(milliseconds(200));
+        ASSERT_EQ(watched.WaitForEnd(milliseconds(0)), -1) << "ended at step " << step;
+        plat::NoteStopProgress();
+        last = Clock::now();
+    }
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+    const auto after = std::chrono::duration_cast<milliseconds>(watched.EndedAt() - last).count();
+    EXPECT_GE(after, 590) << "ended before a grace without progress";
+    EXPECT_LT(after, 1500);
+}
+
+// Once the run's teardown is done, nothing ends it by force: not a stop it has not honoured, not a
+// second signal.
+TEST_F(StopWatchdogTest, ARunWhoseEndHasBegunIsNeverEndedByForce) {
+    Watched watched;
+    const plat::StopWatchdog watchdog(watched.Options(milliseconds(200)));
+    ::raise(SIGTERM);
+    plat::NoteRunEnding();
+    EXPECT_FALSE(plat::ForcedEndUnderWay());
+    std::this_thread::sleep_for(milliseconds(400));
+    ::raise(SIGINT);
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(400)), -1);
+    EXPECT_TRUE(watched.Steps().empty());
+}
+
+// The forced end's line is the log's last: what the run's threads log after it (a shut-down step that
+// finishes meanwhile, a lost display) goes nowhere. A log opened again is written as usual.
+TEST_F(StopWatchdogTest, TheForcedLineIsTheLogsLastLine) {
+    Watched watched;
+    tvtest::CapturedLog log;
+    plat::StopWatchdogOptions options = watched.Options(milliseconds(100));
+    options.report = [](const std::string& line) { trivale::WriteLastLogLineFromAnyThread("ERROR: ", line); };
+    {
+        const plat::StopWatchdog watchdog(options);
+        trivale::LogInfo("before");
+        ::raise(SIGTERM);
+        ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+        EXPECT_TRUE(plat::ForcedEndUnderWay());
+        trivale::LogInfo("after");
+        trivale::WriteLogFromAnyThread("ERROR: ", "after, from another thread");
+    }
+    EXPECT_EQ(log.Text(), "INFO: before\nERROR: " +
+                              plat::ForcedStopLine(plat::ForcedStop::NotHonoured, SIGTERM, milliseconds(100)) + "\n");
+    tvtest::CapturedLog again;
+    trivale::LogInfo("fresh");
+    EXPECT_EQ(again.Text(), "INFO: fresh\n");
+}
+
 // A report or a display that does not answer holds the end back no longer than the clean-up's limit.
 std::atomic<int> g_stuckReports{0};
 
@@ -172,6 +270,25 @@ TEST_F(StopWatchdogTest, AStuckCleanUpDoesNotHoldTheEnd) {
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - sent).count(), 1200);
     EXPECT_EQ(g_stuckReports.load(), 1);
     EXPECT_EQ(watched.Steps(), std::vector<std::string>{"restore"});
+}
+
+// A second stop signal, which ends the run at once, waits for a display that does not answer no longer
+// than its own, shorter limit: the process's end may take a while more on a loaded machine.
+TEST_F(StopWatchdogTest, AStuckCleanUpHoldsASecondSignalsEndLessLong) {
+    Watched watched;
+    plat::StopWatchdogOptions options = watched.Options(std::chrono::minutes(1));
+    options.cleanUpLimit = milliseconds(2000);
+    options.cleanUpLimitAtOnce = milliseconds(200);
+    options.restoreDisplay = [] { std::this_thread::sleep_for(std::chrono::seconds(3)); };
+    const plat::StopWatchdog watchdog(options);
+    ::raise(SIGTERM);
+    std::this_thread::sleep_for(milliseconds(300));
+    const Clock::time_point second = Clock::now();
+    ::raise(SIGTERM);
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+    const auto took = std::chrono::duration_cast<milliseconds>(watched.EndedAt() - second).count();
+    EXPECT_GE(took, 190);
+    EXPECT_LT(took, 1500);
 }
 
 // The watch's log line gets through while another thread is stuck inside the log's own writing (here a

@@ -468,6 +468,13 @@ public:
     void Answer(bool answer) const {
         if (server_ != 0) ::kill(server_, answer ? SIGCONT : SIGSTOP);
     }
+    // A server that goes away at once: its connections break.
+    void Crash() {
+        if (server_ == 0) return;
+        ::kill(server_, SIGKILL);
+        ::waitpid(server_, nullptr, 0);
+        server_ = 0;
+    }
 
     // The names of the windows at the top of the tree that are on the screen.
     std::vector<std::string> Shown() const {
@@ -847,6 +854,69 @@ TEST_F(ProgramTest, AConnectionTheXServerCutsAtItsSetUpIsNoMissingDisplay) {
             EXPECT_NE(last.find(" (SDL: x11"), std::string::npos) << run.log;
         }
     }
+}
+
+// Copies of one stop that come together are one stop: timeout sends SIGTERM to the program and then to
+// its group, a terminal's Ctrl+C reaches each process of the group, a service manager signals the main
+// process and then all of them. The run ends as the stop ends it, with its whole log.
+TEST_F(ProgramTest, CopiesOfOneStopEndTheRunAsOneStop) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        fs::remove(dir_ / "vellacor06.log");
+        const pid_t pid = Start({"/filesystem", "/loop"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
+            << Read(dir_ / "vellacor06.log");
+        ::kill(pid, signal);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the first has been taken by now
+        ::kill(pid, signal);
+        const Outcome run = Wait(pid);
+        reaper.pid = 0;
+        ASSERT_TRUE(run.exited) << "ended by a signal";
+        EXPECT_EQ(run.code, 0) << run.log << run.err;
+        EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
+        EXPECT_EQ(run.log.find("stop signal"), std::string::npos) << run.log;
+    }
+}
+
+// A forced end is the run's one end: the X server that held the run stopped, then gone while the end
+// puts the display's mode back, does not end it a second way (Xlib's exit on a broken connection).
+// The log ends with the forced end's line, and the desktop's mode, not put back, stays recorded for the
+// next run.
+TEST_F(ProgramTest, AForcedEndStaysTheOneEndWhenTheDisplayGoesAway) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    // Full screen in the desktop's own size: the run holds the display's mode.
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=",      "SDL_VIDEODRIVER=",
+                 "VELLACOR_DIALOG=0,0,0,0,0,24,0",  "VELLACOR_MESSAGES=log", "XDG_RUNTIME_DIR=" + dir_.string()};
+    const pid_t pid = Start({"/filesystem", "/loop"});
+    ASSERT_NE(pid, 0);
+    Reaper reaper{pid};
+    ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
+        << Read(dir_ / "vellacor06.log");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    screen.Answer(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ::kill(pid, SIGTERM);
+    const std::string line =
+        "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)";
+    // The forced end has begun: its line is out, and the mode's return waits on the stopped server.
+    EXPECT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find(line) != std::string::npos; },
+                        std::chrono::seconds(20)));
+    screen.Crash();
+    const Outcome run = Wait(pid);
+    reaper.pid = 0;
+    ASSERT_TRUE(run.exited) << "ended by a signal";
+    EXPECT_EQ(run.code, 143) << run.log << run.err;
+    EXPECT_EQ(run.log.substr(run.log.size() - std::min(run.log.size(), line.size() + 1)), line + "\n") << run.log;
+    std::vector<std::string> records;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        if (entry.path().filename().string().rfind("vellacor-desktop-", 0) == 0) records.push_back(Read(entry.path()));
+    }
+    ASSERT_EQ(records.size(), 1u) << "the record went with the mode not put back";
+    EXPECT_EQ(records[0].rfind("1024 768 ", 0), 0u) << records[0];
 }
 
 // An argument is the user's text: a newline in it makes no log line of its own, a byte that is no

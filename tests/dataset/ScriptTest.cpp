@@ -95,6 +95,9 @@ struct Shown {
     bool fadingIn;  // a fade-in covers some of it
     bool snow;      // snow shown, with the near plane and the snow scale
     double zNear, snowScale;
+    bool fadeOut;  // the script started a fade-out that takes time (not a cover at once) in this frame
+    bool fadeIn;   // the script started a fade-in in this frame
+    bool finish;   // the script called Finish in this frame
 };
 
 // The stand-in play scene and overlay: what they keep of the calls, and a scene clock.
@@ -109,7 +112,7 @@ struct Show {
     std::vector<Fade> fades;
     std::vector<int> hiddenSteps;  // of each fade-in, the frames it moved on under another fade's full cover
     std::vector<Shown> frames;
-    bool sceneSet = false, snow = false;
+    bool sceneSet = false, snow = false, fadeOut = false, fadeIn = false, finish = false;
     double zNear = 5.0, snowScale = 1.0;
 
     int Frame() const { return static_cast<int>(std::trunc(30.0 * sceneTime + 0.5)); }
@@ -129,6 +132,7 @@ struct Show {
         if (name == "ScoreCountStart" || name == "ScoreCountStop") counting = name == "ScoreCountStart";
         if (name == "ResetScore") score = 0.0;
         sceneSet = sceneSet || name == "SetScene";
+        finish = finish || name == "Finish";
         if (name == "ShowSnow" || name == "HideSnow") snow = name == "ShowSnow";
         if (name == "SetSnowScale") snowScale = a[0].ToDouble();
         if (name == "SetCameraClip") zNear = a[0].ToDouble();
@@ -139,6 +143,8 @@ struct Show {
             fade.hold = fade.in ? 0.0 : a[1].ToDouble();
             fades.push_back(fade);
             hiddenSteps.push_back(0);
+            fadeIn = fadeIn || fade.in;
+            fadeOut = fadeOut || (!fade.in && fade.duration > 0.0);
         }
         return (name == "SyncSceneFrame" && a[0].GetIntValue() > Frame()) ||
                (name == "SyncSceneTime" && sceneTime < a[0].ToDouble());
@@ -162,8 +168,8 @@ struct Show {
                 if (j != i) others *= 1.0 - covers[j];
             if (others <= 0.0) ++hiddenSteps[i];
         }
-        frames.push_back({1.0 - clear, sceneSet, fadingIn, snow, zNear, snowScale});
-        sceneSet = false;
+        frames.push_back({1.0 - clear, sceneSet, fadingIn, snow, zNear, snowScale, fadeOut, fadeIn, finish});
+        sceneSet = fadeOut = fadeIn = finish = false;
         if (counting) score += ratio;
         sceneTime += std::min(seconds, 0.5);
     }
@@ -279,21 +285,22 @@ TEST_F(ShowScript, RunsCleanFromStartToFinishTwice) {
 }
 
 // One run of the show, as the play scene steps it: a frame of script, then the frame's fades, time and score.
+// `runs` times round, as in loop mode.
 template <class FrameSeconds>
-void RunOnce(CSimpleScriptEngine& engine, Show& show, FrameSeconds frameSeconds, int passes = 20000) {
+void RunOnce(CSimpleScriptEngine& engine, Show& show, FrameSeconds frameSeconds, int passes = 20000, int runs = 1) {
     engine.Interrupt("OnInitialize");
     engine.Goto("main");
-    for (show.pass = 0; show.pass < passes && show.calls["Finish"] < 1; ++show.pass) {
+    for (show.pass = 0; show.pass < passes && show.calls["Finish"] < runs; ++show.pass) {
         engine.Run();
         show.EndFrame(frameSeconds(show.pass));
     }
 }
 // The same from a fresh start, each frame taking the time given; the frames as they were shown.
 const std::vector<Shown>& RunAfresh(CSimpleScriptEngine& engine, Show& show,
-                                    const std::function<double(int)>& frameSeconds) {
+                                    const std::function<double(int)>& frameSeconds, int runs = 1) {
     show = Show();
     engine.Reset();
-    RunOnce(engine, show, frameSeconds, 100000);
+    RunOnce(engine, show, frameSeconds, 100000, runs);
     return show.frames;
 }
 void RunOnce(CSimpleScriptEngine& engine, Show& show) {
@@ -314,6 +321,13 @@ const std::vector<std::pair<std::string, std::function<double(int)>>> kFrameTime
          return std::array<double, 5>{0.011, 0.047, 0.023, 0.09, 0.016}[pass % 5];
      }},
     {"stalls", [](int pass) { return pass % 53 == 52 ? 0.7 : 0.02; }},
+    // A machine under heavy load: every frame longer than the scene clock's longest step.
+    {"1 fps", [](int) { return 1.0; }},
+    {"0.5 fps", [](int) { return 2.0; }},
+    {"slow uneven",
+     [](int pass) {
+         return std::array<double, 5>{0.7, 1.6, 0.9, 2.2, 1.2}[pass % 5];
+     }},
 };
 
 // The white is asked for in a frame before the one that first sets the valley: that frame is drawn white
@@ -349,28 +363,45 @@ TEST_F(ShowScript, LogsEachPartsScoreBeforeTheTotalTheyAddUpTo) {
     EXPECT_EQ(values[0] + values[1] + values[2], values[3]);
 }
 
-// Every change of scene after the opening is made behind black, and the scene comes out of it as the
-// opening comes out of white: the cover only rises up to the black and only falls after it, the first
-// frame that is not black is a fade-in's, and that fade-in moved on behind full cover for a frame at most.
+// Every change of scene after the opening is made behind full cover, and the scene comes out of it as the
+// opening comes out of white: from the frame that starts the fade into it, the cover only rises, up to
+// full cover by the change, so no frame of the old scene comes back inside it; after the change it only
+// falls, the first frame not fully covered is a fade-in's, and that fade-in moved on behind full cover for
+// a frame at most. Twice round, as in loop mode: the results go into white and the valley comes out of it
+// as at the opening, set up a frame after the white's fade-in starts. A one-shot run ends on the frame
+// that calls Finish, fully white.
 TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstStep) {
     for (const auto& [name, frameSeconds] : kFrameTimes) {
         SCOPED_TRACE(name);
-        const std::vector<Shown>& frames = RunAfresh(engine_, show_, frameSeconds);
-        ASSERT_EQ(1, show_.calls["Finish"]);
+        const std::vector<Shown>& frames = RunAfresh(engine_, show_, frameSeconds, 2);
+        ASSERT_EQ(2, show_.calls["Finish"]);
         for (std::size_t i = 0; i < show_.hiddenSteps.size(); ++i) EXPECT_LE(show_.hiddenSteps[i], 1) << "fade " << i;
+        // Into the cover: from the frame that started the fade-out before `covered` up to it.
+        const auto coveredFrom = [&frames](std::size_t covered) {
+            std::size_t out = covered;
+            while (out > 0 && !frames[out].fadeOut) --out;
+            ASSERT_TRUE(frames[out].fadeOut) << "no fade-out before frame " << covered;
+            for (std::size_t i = out; i < covered; ++i)
+                EXPECT_LE(frames[i].cover, frames[i + 1].cover) << "frame " << i + 1 << " before " << covered;
+            EXPECT_EQ(frames[covered].cover, 1.0) << "frame " << covered;
+        };
         int cuts = 0;
         for (std::size_t set = 0; set < frames.size(); ++set) {
             if (!frames[set].sceneSet || show_.firstPass["SetScene"] == static_cast<int>(set)) continue;
             ++cuts;
-            EXPECT_EQ(frames[set].cover, 1.0) << "frame " << set;
+            const bool behindFadeIn = frames[set - 1].fadeIn;
+            coveredFrom(behindFadeIn ? set - 1 : set);
             std::size_t i = set;
-            for (; i > 0 && frames[i - 1].cover > 0.0; --i) EXPECT_LE(frames[i - 1].cover, frames[i].cover) << i;
-            for (i = set; i + 1 < frames.size() && frames[i].cover >= 1.0;) ++i;
-            EXPECT_TRUE(frames[i].fadingIn) << "frame " << i << " after " << set;
+            for (; i + 1 < frames.size() && frames[i].cover >= 1.0;) ++i;
+            // A fade-in no longer than a frame is over in its second one.
+            EXPECT_TRUE(frames[i].fadingIn || frames[i - 1].fadingIn) << "frame " << i << " after " << set;
             for (; i + 1 < frames.size() && frames[i].cover > 0.0; ++i)
                 EXPECT_LE(frames[i + 1].cover, frames[i].cover) << "frame " << i + 1 << " after " << set;
         }
-        EXPECT_EQ(cuts, 3);
+        EXPECT_EQ(cuts, 7);
+        const auto finish = std::find_if(frames.begin(), frames.end(), [](const Shown& f) { return f.finish; });
+        ASSERT_NE(finish, frames.end());
+        coveredFrom(static_cast<std::size_t>(finish - frames.begin()));
     }
 }
 

@@ -190,6 +190,9 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
         {"lake-ice", "scenes\\lake\\lake.lws", 0, 43.0, "text", "2", {}, {}},
         {"results", "scenes\\lake\\lake.lws", 1, 30.0, "text", "2111201", {}, {}},
     };
+    // The lake's snow as it eases off, every half second (read again without it while it is shown).
+    for (int half = 36; half <= 64; ++half)
+        moments.push_back({"lake-snow", "scenes\\lake\\lake.lws", 0, half * 0.5, "snow", "", {}, {}});
     std::int64_t clock = 0;
     ShowWatcher* first = nullptr;
     ShowWatcher* last = nullptr;
@@ -224,6 +227,22 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
         EXPECT_GT(mean, 25.0) << "dark";
         EXPECT_GT(spread, 12.0) << "flat";
     }
+    // The lake's snow thins out evenly before it stops: at every moment it is still seen (300 pixels of
+    // flakes or more), the emptiest third of the view (left, middle, right) holds at least a fifth of the
+    // flakes of the fullest, so that the last of them do not leave as a band with one side bare.
+    int easing = 0;
+    for (const Moment& m : moments) {
+        if (std::string(m.name) != "lake-snow" || m.without.pixels.empty()) continue;
+        int third[3] = {};
+        for (std::uint32_t y = 40; y < 440; ++y)
+            for (std::uint32_t x = 0; x < 640; ++x)
+                third[x * 3 / 640] += m.frame.Luma(x, y) > m.without.Luma(x, y) + 30;
+        if (third[0] + third[1] + third[2] < 300) continue;
+        ++easing;
+        EXPECT_GE(*std::min_element(third, third + 3) * 5, *std::max_element(third, third + 3))
+            << "at " << m.time << " s: " << third[0] << " " << third[1] << " " << third[2];
+    }
+    EXPECT_GE(easing, 10);
     // Captions: in every row of a caption fully shown, the pixels the text changes (found by reading the
     // moment again without it) must hold bright strokes and dark ground beside them, whatever lies
     // behind: the brightest third of them far above the darkest third. Rows stand 22 pixels apart (font

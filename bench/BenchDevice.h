@@ -12,10 +12,10 @@
 #include "platform/Graphics.h"
 #include "platform/Window.h"
 
-// Why no device could be made, for a target that could not be measured: names the video driver tried.
 // A driver that draws through a display server (x11, wayland) has none to reach when neither DISPLAY
-// nor WAYLAND_DISPLAY is set: that, not the device, is then what is missing.
-inline std::string NoDeviceReason() {
+// nor WAYLAND_DISPLAY is set: that, not the device or the window, is then what is missing. Empty where
+// a display was given or the driver needs none.
+inline std::string NoDisplayGiven() {
     const char* driver = std::getenv("SDL_VIDEODRIVER");
     const std::string name = driver != nullptr ? driver : "offscreen";
     const auto given = [](const char* variable) {
@@ -33,7 +33,18 @@ inline std::string NoDeviceReason() {
     }
     if (needsDisplay && !given("DISPLAY") && !given("WAYLAND_DISPLAY"))
         return "no display was given (neither DISPLAY nor WAYLAND_DISPLAY is set) for SDL's " + name + " video driver";
-    return "no GL device under SDL's " + name + " video driver";
+    return std::string();
+}
+
+// Why a graphics system, a window or a device (`what`) could not be made, for a target that could not be
+// measured: names the video driver tried.
+inline std::string NoDeviceReason(const std::string& what = "GL device") {
+    std::string reason = NoDisplayGiven();
+    if (reason.empty()) {
+        const char* driver = std::getenv("SDL_VIDEODRIVER");
+        reason = "no " + what + " under SDL's " + (driver != nullptr ? driver : "offscreen") + " video driver";
+    }
+    return reason;
 }
 
 // False when no device can be made; the members then hold whatever was made before the failure.

@@ -159,11 +159,6 @@ std::vector<double> Cpu(const std::vector<Sample>& samples) {
     return cpu;
 }
 
-std::string VideoDriver() {
-    const char* driver = std::getenv("SDL_VIDEODRIVER");
-    return driver != nullptr ? driver : "offscreen";
-}
-
 bool g_failed = false;
 bool g_allMet = true;
 
@@ -178,7 +173,7 @@ void MeasureSize(IGraphicsSystem& system, uint32_t width, uint32_t height, bool 
     std::unique_ptr<Window> window =
         Window::Create("bench_present", static_cast<int>(width), static_cast<int>(height), &error);
     if (!window) {
-        NotMeasured(width, height, "no window under SDL's " + VideoDriver() + " video driver: " + error);
+        NotMeasured(width, height, NoDeviceReason("window") + ": " + error);
         return;
     }
     window->Show(true);
@@ -267,8 +262,7 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     std::unique_ptr<IGraphicsSystem> system = CreateGraphicsSystem();
     if (!system) {
-        bench::Unmeasured("direct no slower at every size",
-                          "no graphics system under SDL's " + VideoDriver() + " video driver");
+        bench::Unmeasured("direct no slower at every size", NoDeviceReason("graphics system"));
         return bench::Status();
     }
     std::printf("%d alternated blocks of %d frames a side; %d opaque full-screen layers, %d billboards a frame\n",

@@ -38,6 +38,10 @@ TEST(NoDeviceReason, SaysNoDisplayWasGivenOnlyWhenTheDriverNeedsOneAndNoneIsSet)
         set("DISPLAY", c.display);
         set("WAYLAND_DISPLAY", c.wayland);
         EXPECT_EQ(NoDeviceReason(), c.expected) << (c.driver ? c.driver : "(unset)");
+        // A graphics system or a window that could not be made is told the same way.
+        std::string window = c.expected;
+        if (window.rfind("no GL device", 0) == 0) window.replace(3, 9, "window");
+        EXPECT_EQ(NoDeviceReason("window"), window) << (c.driver ? c.driver : "(unset)");
     }
     unsetenv("SDL_VIDEODRIVER");
 }

@@ -100,25 +100,16 @@ inline double ProcessorTimeLimit() {
 
 // Armed while it lives: once the process has spent `seconds` of processor time more than when it was
 // made, says so on stderr and aborts, so that libFuzzer keeps the input as it keeps a crash. The signal
-// goes to the thread that made it, so the report's stack shows where that thread was.
+// goes to the thread that made it, so the report's stack shows where that thread was. It runs around
+// every input: the timer is made once a thread and only set and cleared for each, and the report is
+// written out again only when the limit changes.
 class ProcessorTimer {
 public:
-    explicit ProcessorTimer(double seconds) {
-        static const bool installed = [] {
-            struct sigaction action;
-            std::memset(&action, 0, sizeof action);
-            action.sa_handler = &ProcessorTimer::Expired;
-            sigemptyset(&action.sa_mask);
-            return sigaction(SIGXCPU, &action, nullptr) == 0;
-        }();
-        FUZZ_CHECK(installed);
-        std::snprintf(Message(), kMessageSize, "fuzz: processor-time limit of %g s passed by one input\n", seconds);
-        struct sigevent event;
-        std::memset(&event, 0, sizeof event);
-        event.sigev_notify = SIGEV_THREAD_ID;
-        event.sigev_signo = SIGXCPU;
-        event._sigev_un._tid = gettid();
-        FUZZ_CHECK(timer_create(CLOCK_PROCESS_CPUTIME_ID, &event, &timer_) == 0);
+    explicit ProcessorTimer(double seconds) : timer_(ThreadTimer()) {
+        if (seconds != g_reported) {
+            std::snprintf(Message(), kMessageSize, "fuzz: processor-time limit of %g s passed by one input\n", seconds);
+            g_reported = seconds;
+        }
         struct itimerspec limit;
         std::memset(&limit, 0, sizeof limit);
         limit.it_value.tv_sec = static_cast<time_t>(seconds);
@@ -126,12 +117,16 @@ public:
         if (limit.it_value.tv_sec == 0 && limit.it_value.tv_nsec == 0) limit.it_value.tv_nsec = 1;  // 0 disarms
         FUZZ_CHECK(timer_settime(timer_, 0, &limit, nullptr) == 0);
     }
-    ~ProcessorTimer() { timer_delete(timer_); }
+    ~ProcessorTimer() {
+        const struct itimerspec off = {};
+        timer_settime(timer_, 0, &off, nullptr);
+    }
     ProcessorTimer(const ProcessorTimer&) = delete;
     ProcessorTimer& operator=(const ProcessorTimer&) = delete;
 
 private:
     static const std::size_t kMessageSize = 96;
+    static inline double g_reported = 0;  // the limit Message() names
     // Written before the timer is armed, read only by the handler.
     static char* Message() {
         static char text[kMessageSize];
@@ -141,6 +136,31 @@ private:
         const ssize_t ignored = write(STDERR_FILENO, Message(), std::strlen(Message()));
         (void)ignored;
         std::abort();
+    }
+    // This thread's timer on the process's processor clock, made at its first input and kept for the
+    // thread's life (a fuzz program runs its inputs on one thread); made again in a forked child, which
+    // does not inherit it.
+    static timer_t ThreadTimer() {
+        static const bool installed = [] {
+            struct sigaction action;
+            std::memset(&action, 0, sizeof action);
+            action.sa_handler = &ProcessorTimer::Expired;
+            sigemptyset(&action.sa_mask);
+            return sigaction(SIGXCPU, &action, nullptr) == 0;
+        }();
+        FUZZ_CHECK(installed);
+        thread_local pid_t madeIn = 0;
+        thread_local timer_t timer;
+        if (madeIn != getpid()) {
+            struct sigevent event;
+            std::memset(&event, 0, sizeof event);
+            event.sigev_notify = SIGEV_THREAD_ID;
+            event.sigev_signo = SIGXCPU;
+            event._sigev_un._tid = gettid();
+            FUZZ_CHECK(timer_create(CLOCK_PROCESS_CPUTIME_ID, &event, &timer) == 0);
+            madeIn = getpid();
+        }
+        return timer;
     }
 
     timer_t timer_;

@@ -6,7 +6,6 @@
 // each is printed, not judged.
 // Exit codes as every benchmark's: 0 the target met, 1 missed, 2 not measured (no encoder, an open that
 // failed).
-#include <dlfcn.h>
 #include <malloc.h>
 
 #include <algorithm>
@@ -53,13 +52,8 @@ namespace {
 
 // Ten seconds of a chord, loaded with the encoder at run time (the engine does not link it).
 std::string Encode() {
-    void* lib = dlopen("libvorbisenc.so.2", RTLD_NOW);
-    if (lib == nullptr) lib = dlopen("libvorbisenc.so", RTLD_NOW);
-    auto init = lib ? reinterpret_cast<tvtools::EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
-    if (init == nullptr) {
-        std::fprintf(stderr, "libvorbisenc is not available: %s\n", dlerror());
-        return std::string();
-    }
+    const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr();
+    if (init == nullptr) return std::string();
     return tvtools::EncodeOggWith(init, 2, 44100, 441000, {}, 0.4f, [](long i, int c) {
         const double t = static_cast<double>(i) / 44100;
         return static_cast<float>(0.3 * std::sin(2 * M_PI * (c == 0 ? 220 : 330) * t));

@@ -17,8 +17,6 @@
 // printed, not judged.
 #include <benchmark/benchmark.h>
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -58,13 +56,8 @@ constexpr size_t kBlock = 1024;  // frames per render, as the audio callback ask
 // The encoder's set-up call lives in libvorbisenc, which the engine does not link; it is loaded here
 // at run time so the music can be made in memory.
 std::string Encode(long seconds) {
-    void* lib = dlopen("libvorbisenc.so.2", RTLD_NOW);
-    if (lib == nullptr) lib = dlopen("libvorbisenc.so", RTLD_NOW);
-    auto init = lib ? reinterpret_cast<tvtools::EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
-    if (init == nullptr) {
-        std::fprintf(stderr, "libvorbisenc is not available: %s\n", dlerror());
-        return std::string();
-    }
+    const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr();
+    if (init == nullptr) return std::string();
     uint32_t noise = 1;
     double chord = 0;
     const std::string out =
@@ -82,7 +75,6 @@ std::string Encode(long seconds) {
             const double hiss = (static_cast<double>(noise >> 8) / 16777216.0 - 0.5) * 0.15;
             return static_cast<float>((c == 0 ? chord : chord * std::cos(2 * M_PI * 0.1 * t)) + hiss);
         });
-    dlclose(lib);
     return out;
 }
 

@@ -171,6 +171,8 @@ protected:
         return Wait(Start(args), stopAfter);
     }
 
+    // Waits until the run plays the show: its scenes are loaded.
+    ::testing::AssertionResult PlaysTheShow() const;
     static std::string Read(const fs::path& path) {
         if (!fs::is_regular_file(path)) return std::string();
         std::ifstream in(path, std::ios::binary);
@@ -593,6 +595,21 @@ bool WaitFor(F done, std::chrono::milliseconds limit = std::chrono::seconds(60))
     return true;
 }
 
+::testing::AssertionResult ProgramTest::PlaysTheShow() const {
+    const fs::path log = dir_ / "vellacor06.log";
+    if (WaitFor([&] { return Read(log).find("INFO: --------") != std::string::npos; }))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << Read(log);
+}
+
+// The show has drawn for half a second when its display server stops answering; half a second later
+// the run is held in the driver.
+void HoldTheShow(const VirtualScreen& screen) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    screen.Answer(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+}
+
 // Whether the process has its own handlers for SIGINT and SIGTERM in place.
 bool CatchesStopSignals(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -795,12 +812,8 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         const pid_t pid = Start({"/filesystem", "/loop"});
         ASSERT_NE(pid, 0);
         Reaper reaper{pid};
-        // The show is running: its scenes are loaded.
-        ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
-            << Read(dir_ / "vellacor06.log");
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        screen.Answer(false);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the run is held by now
+        ASSERT_TRUE(PlaysTheShow());
+        HoldTheShow(screen);
         const auto sent = std::chrono::steady_clock::now();
         for (const int signal : c.signals) {
             ::kill(pid, signal);
@@ -889,8 +902,7 @@ TEST_F(ProgramTest, CopiesOfOneStopEndTheRunAsOneStop) {
         const pid_t pid = Start({"/filesystem", "/loop"});
         ASSERT_NE(pid, 0);
         Reaper reaper{pid};
-        ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
-            << Read(dir_ / "vellacor06.log");
+        ASSERT_TRUE(PlaysTheShow());
         ::kill(pid, signal);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the first has been taken by now
         ::kill(pid, signal);
@@ -917,11 +929,8 @@ TEST_F(ProgramTest, AForcedEndStaysTheOneEndWhenTheDisplayGoesAway) {
     const pid_t pid = Start({"/filesystem", "/loop"});
     ASSERT_NE(pid, 0);
     Reaper reaper{pid};
-    ASSERT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find("INFO: --------") != std::string::npos; }))
-        << Read(dir_ / "vellacor06.log");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    screen.Answer(false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(PlaysTheShow());
+    HoldTheShow(screen);
     ::kill(pid, SIGTERM);
     const std::string line =
         "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)";

@@ -52,8 +52,12 @@ namespace {
 
 // Ten seconds of a chord, loaded with the encoder at run time (the engine does not link it).
 std::string Encode() {
-    const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr();
-    if (init == nullptr) return std::string();
+    std::string why;
+    const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr(why);
+    if (init == nullptr) {
+        std::fprintf(stderr, "libvorbisenc is not available: %s\n", why.c_str());
+        return std::string();
+    }
     return tvtools::EncodeOggWith(init, 2, 44100, 441000, {}, 0.4f, [](long i, int c) {
         const double t = static_cast<double>(i) / 44100;
         return static_cast<float>(0.3 * std::sin(2 * M_PI * (c == 0 ? 220 : 330) * t));

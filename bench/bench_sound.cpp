@@ -56,8 +56,12 @@ constexpr size_t kBlock = 1024;  // frames per render, as the audio callback ask
 // The encoder's set-up call lives in libvorbisenc, which the engine does not link; it is loaded here
 // at run time so the music can be made in memory.
 std::string Encode(long seconds) {
-    const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr();
-    if (init == nullptr) return std::string();
+    std::string why;
+    const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr(why);
+    if (init == nullptr) {
+        std::fprintf(stderr, "libvorbisenc is not available: %s\n", why.c_str());
+        return std::string();
+    }
     uint32_t noise = 1;
     double chord = 0;
     const std::string out =

@@ -11,20 +11,21 @@
 #include <dlfcn.h>
 #include <vorbis/codec.h>
 
-#include <cstdio>
-
 namespace tvtools {
 
 using EncodeInitVbr = int (*)(vorbis_info*, long channels, long rate, float quality);
 
 // The encoder's set-up call from libvorbisenc, loaded at run time for a program that does not link it
-// (the engine does not); null, with the reason on stderr, where the library is not there. The library
-// stays loaded for the process's life.
-inline EncodeInitVbr LoadEncodeInitVbr() {
+// (the engine does not); null where the library is not there, `why` then saying why. The library stays
+// loaded for the process's life.
+inline EncodeInitVbr LoadEncodeInitVbr(std::string& why) {
     void* lib = dlopen("libvorbisenc.so.2", RTLD_NOW);
     if (lib == nullptr) lib = dlopen("libvorbisenc.so", RTLD_NOW);
     const auto init = lib ? reinterpret_cast<EncodeInitVbr>(dlsym(lib, "vorbis_encode_init_vbr")) : nullptr;
-    if (init == nullptr) std::fprintf(stderr, "libvorbisenc is not available: %s\n", dlerror());
+    if (init == nullptr) {
+        const char* error = dlerror();
+        why = error ? error : "vorbis_encode_init_vbr not found";
+    }
     return init;
 }
 

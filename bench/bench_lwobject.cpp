@@ -10,10 +10,12 @@
 // shared by its corners, as the library makes them for surfaces without smoothing; a colour per corner
 // from the vertex map the surface names, the surface's colour where the map has no value; the
 // triangulator's cleaning, plane projection, convexity test and fan cut carrying every corner's data,
-// every polygon here being convex; a key sort; a hashed edge build. The plain side's coordinates and
-// colours are checked equal to the library's, bit for bit. The target judges the compared passes
-// together, the library's floor over the plain side's (see Alternate.h); each pass's figures are
-// printed beside it. The read has no plain equivalent (a plain
+// every polygon here being convex; a key sort; the whole edge table, built from a sort of the sides so
+// that its work streams through memory in order (a hash table's nodes, touched at random, would judge the
+// machine's cache, not the library). The plain side's coordinates and colours are checked equal to the
+// library's, bit for bit, and its edge table edge by edge. The target judges the compared passes
+// together, the sum of the library's pass floors over the plain side's (see Alternate.h); each pass's
+// figures are printed beside it. The read has no plain equivalent (a plain
 // decoder of the few chunks it needs does far less than the library's reader), nor has the destruction
 // (freeing a few flat arrays says nothing of freeing an object database).
 #include "lightwave/object/LwObject.h"
@@ -595,6 +597,11 @@ struct Passes {
     std::vector<double> read, texcoords, normals, colours, triangulate, sort, edges, destroy, comparable;
 };
 
+// The compared passes of a side, each timed on its own.
+std::vector<const std::vector<double>*> Compared(const Passes& t) {
+    return {&t.texcoords, &t.normals, &t.colours, &t.triangulate, &t.sort, &t.edges};
+}
+
 void Report(const char* pass, const std::vector<double>& library, const std::vector<double>* plain) {
     std::printf("  %-22s library %s ms", pass, bench::ShowFloor(library, 1e3, 3).c_str());
     if (plain)
@@ -736,10 +743,11 @@ bool SameEdges(const std::string& path) {
 }
 
 constexpr int kRepetitions = 21;
-// The compared passes, library over plain, floor over floor: 3.67, 3.55, 3.33 and 3.89 in four runs,
-// idle (load 3-4) and beside 4, 8 and 16 busy loops (loads 6-25, 23-29, 17-29); with every library pass
-// run on two objects, 6.70 idle and 6.17 beside 16 busy loops. The bound lies between.
-constexpr double kPassesBound = 4.9;
+// The compared passes, library over plain, each side's pass floors summed: 5.41-5.65 in nine runs with
+// the machine otherwise used by others (load 8-14), 5.13-5.42 beside 16 busy loops (load 10-58) and
+// 5.41-5.68 beside a loop writing at random over 256 MB (load 15-22); with every library pass run on two
+// objects, 10.37-11.32 in each of these. The bound lies between.
+constexpr double kPassesBound = 7.8;
 const char* const kPassesTarget = "the compared passes, library / plain, processor time";
 
 }  // namespace
@@ -772,6 +780,9 @@ int main() {
     Report("edge table", g_library.edges, sameEdges ? &g_plain.edges : nullptr);
     Report("destruction", g_library.destroy, nullptr);
     Report("the compared passes", g_library.comparable, same && sameEdges ? &g_plain.comparable : nullptr);
+    const double ratio = bench::FloorSumRatio(Compared(g_library), Compared(g_plain));
+    std::printf("  the compared passes' floors summed: library %.3f ms, plain %.3f ms\n",
+                bench::FloorSum(Compared(g_library)) * 1e3, bench::FloorSum(Compared(g_plain)) * 1e3);
     unlink(path.c_str());
     // Figures compared against a plain side that does other work are no figures.
     if (!same) {
@@ -781,9 +792,8 @@ int main() {
     } else if (c.plainTriangles != static_cast<size_t>(c.triangles) || c.plainEdges != static_cast<size_t>(c.edges)) {
         bench::Unmeasured(kPassesTarget, "the plain passes make other triangles or edges than the library");
     } else {
-        const double ratio = bench::FloorRatio(g_library.comparable, g_plain.comparable);
         char what[160];
-        std::snprintf(what, sizeof what, "%s: %.2f floor over floor, target at most %.2f", kPassesTarget, ratio,
+        std::snprintf(what, sizeof what, "%s: %.2f floor sum over floor sum, target at most %.2f", kPassesTarget, ratio,
                       kPassesBound);
         bench::Verdict(what, ratio <= kPassesBound);
     }

@@ -4,7 +4,8 @@
 // ever adds time to work that does the same thing each time: the estimate of a side that load disturbs
 // least is its floor, the lowest tenth of its repetitions (see Floor). A judged figure is the ratio of
 // the judged side's floor to its reference's floor: a plain implementation of the same work on data of
-// its own, or, where the work has no plain equivalent, the fixed reference piece (Reference.h). Never a
+// its own, or, where the work has no plain equivalent, the fixed reference piece (Reference.h); for work
+// made of parts timed one by one, each side's floor is the sum of its parts' floors (FloorSum). Never a
 // median of the pairs' ratios, which follows each pair's luck. The reference does none of the judged
 // code's work and shares none of its data, so that the judged code at twice its cost moves the figure
 // at least 1.6 times; each bound's comment gives that figure, measured with the judged code's work
@@ -75,6 +76,22 @@ inline double Floor(std::vector<double> v) {
 inline double FloorRatio(const std::vector<double>& a, const std::vector<double>& b) {
     const double below = Floor(b);
     return below > 0 ? Floor(a) / below : HUGE_VAL;
+}
+
+// The floor of work made of parts each timed on its own: the sum of the parts' floors. The floor of the
+// repetitions' sums would rise with every repetition whose noise fell on one part or another.
+inline double FloorSum(const std::vector<const std::vector<double>*>& parts) {
+    double sum = 0;
+    for (const std::vector<double>* part : parts) sum += Floor(*part);
+    return sum;
+}
+
+// The judged figure of two sides made of parts: a's floor sum over b's, infinite when b's is not above
+// zero.
+inline double FloorSumRatio(const std::vector<const std::vector<double>*>& a,
+                            const std::vector<const std::vector<double>*>& b) {
+    const double below = FloorSum(b);
+    return below > 0 ? FloorSum(a) / below : HUGE_VAL;
 }
 
 // "floor 12.34 (median 12.90, max 13.02)": a side's floor with its median and highest figure, every figure

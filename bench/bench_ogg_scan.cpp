@@ -4,8 +4,8 @@
 // opened beside the same link and 40 MB of zeros, and the most heap memory the open holds at once is
 // compared. The target: the false pages cost at most twice what the zeros cost. The open's wall time of
 // each is printed, not judged.
-// Exit codes as every benchmark's: 0 the target met, 1 missed, 2 not measured (no encoder, an open that
-// failed).
+// The verdict as every benchmark's (bench/Alternate.h): "met" or "missed", or "not measured" with the reason
+// when there is no encoder or an open fails.
 #include <malloc.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include <new>
 #include <string>
 
+#include "bench/Alternate.h"
 #include "core/MemoryStream.h"
 #include "devices/OggVorbisReader.h"
 #include "tools/OggEncode.h"
@@ -50,12 +51,12 @@ void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
-// Ten seconds of a chord, loaded with the encoder at run time (the engine does not link it).
-std::string Encode() {
-    std::string why;
+// Ten seconds of a chord, loaded with the encoder at run time (the engine does not link it); empty, with
+// the reason in `why`, when there is no encoder.
+std::string Encode(std::string& why) {
     const tvtools::EncodeInitVbr init = tvtools::LoadEncodeInitVbr(why);
     if (init == nullptr) {
-        std::fprintf(stderr, "libvorbisenc is not available: %s\n", why.c_str());
+        why = "libvorbisenc is not available: " + why;
         return std::string();
     }
     return tvtools::EncodeOggWith(init, 2, 44100, 441000, {}, 0.4f, [](long i, int c) {
@@ -66,6 +67,7 @@ std::string Encode() {
 
 struct Open {
     bool opened = false;
+    std::string why;     // the open's error when it failed
     long long peak = 0;  // heap bytes held at most during the open, above what was held before it
     double ms = 0;
 };
@@ -83,30 +85,43 @@ Open MeasureOpen(const std::string& bytes) {
         reader.Open(&stream);
         open.opened = true;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "open failed: %s\n", e.what());
+        open.why = e.what();
     }
     open.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     open.peak = g_peak - before;
     return open;
 }
 
+constexpr const char* kTarget = "heap held at most, false pages / zeros (target: at most 2)";
+
 }  // namespace
 
 int main() {
-    const std::string link = Encode();
-    if (link.empty()) return 2;
+    std::string why;
+    const std::string link = Encode(why);
+    if (link.empty()) {
+        bench::Unmeasured(kTarget, why.empty() ? "the encoder made no stream" : why);
+        return bench::Status();
+    }
     constexpr std::size_t kFalsePages = 40000000 / 7;
     std::string falsePages, zeros(kFalsePages * 7, '\0');
     falsePages.reserve(zeros.size());
     for (std::size_t i = 0; i < kFalsePages; ++i) falsePages.append("OggS\0\0\0", 7);
     const Open plain = MeasureOpen(link + zeros);
     const Open junk = MeasureOpen(link + falsePages);
-    if (!plain.opened || !junk.opened) return 2;
+    if (!plain.opened || !junk.opened) {
+        bench::Unmeasured(kTarget, std::string("the open of the stream with ") +
+                                       (plain.opened ? "false pages" : "zeros") +
+                                       " failed: " + (plain.opened ? junk.why : plain.why));
+        return bench::Status();
+    }
     std::printf(
         "open of a link and %zu bytes after it: zeros %.1f KiB held at most, %.1f ms; "
         "\"OggS\" and three zeros, again and again: %.1f KiB, %.1f ms\n",
         zeros.size(), static_cast<double>(plain.peak) / 1024, plain.ms, static_cast<double>(junk.peak) / 1024, junk.ms);
     const double ratio = static_cast<double>(junk.peak) / static_cast<double>(std::max(plain.peak, 1LL));
-    std::printf("  heap held at most, false pages / zeros: %.2f (target: at most 2)\n", ratio);
-    return ratio <= 2.0 ? 0 : 1;
+    char what[160];
+    std::snprintf(what, sizeof what, "  heap held at most, false pages / zeros: %.2f (target: at most 2)", ratio);
+    bench::Verdict(what, ratio <= 2.0);
+    return bench::Status();
 }

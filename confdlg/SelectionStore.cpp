@@ -244,6 +244,8 @@ std::vector<int> OfferedModes(const CONFIG_ADAPTER_INFO& adapter,
         const CONFIG_DISPLAY_MODE &ma = adapter.modes[a], &mb = adapter.modes[b];
         return ma.width != mb.width ? ma.width > mb.width : ma.height > mb.height;
     });
+    // On a desktop smaller than every size, the smallest, as the default takes it: never an empty list.
+    if (rows.empty() && count > 0) rows.push_back(DefaultMode(adapter, {desktopWidth, desktopHeight}));
     return rows;
 }
 

@@ -52,7 +52,7 @@ bool OfferedFullScreen(const std::vector<std::pair<uint32_t, uint32_t>>& display
 // the modes whose size the display has (see OfferedFullScreen), in record order, one per depth and
 // refresh rate. A window takes neither from the mode: each size once, largest first, among those that
 // fit the desktop (every size while its width or height is 0), by its first 32-bit mode, else its
-// first mode of any depth.
+// first mode of any depth; the smallest size alone on a desktop smaller than all of them.
 std::vector<int> OfferedModes(const CONFIG_ADAPTER_INFO& adapter,
                               const std::vector<std::pair<uint32_t, uint32_t>>& displaySizes, bool windowed,
                               uint32_t desktopWidth, uint32_t desktopHeight);

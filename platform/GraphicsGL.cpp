@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #ifndef GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT
 #define GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT 0x84FF
@@ -240,9 +241,16 @@ void AddWindowSizes(std::vector<AdapterMode>& modes32, const AdapterMode& deskto
     static const uint32_t kSizes[][2] = {{1920, 1080}, {1600, 900}, {1280, 1024}, {1280, 720},
                                          {1024, 768},  {800, 600},  {640, 480}};
     const bool knownDesktop = desktop.width > 0 && desktop.height > 0;
+    const auto fits = [&](const uint32_t* size) {
+        return !knownDesktop || (size[0] <= desktop.width && size[1] <= desktop.height);
+    };
+    // A desktop smaller than every usual size still gets the smallest (the list runs largest first): a
+    // window somewhat larger than the screen beats a list with nothing to choose.
+    const uint32_t* smallest = kSizes[std::size(kSizes) - 1];
+    const bool noneFits = std::none_of(std::begin(kSizes), std::end(kSizes), fits);
     const std::size_t listed = modes32.size();
     for (const auto& size : kSizes) {
-        if (knownDesktop && (size[0] > desktop.width || size[1] > desktop.height)) continue;
+        if (!fits(size) && !(noneFits && size == smallest)) continue;
         const auto end = modes32.begin() + static_cast<std::ptrdiff_t>(listed);
         if (std::any_of(modes32.begin(), end,
                         [&](const AdapterMode& m) { return m.width == size[0] && m.height == size[1]; })) {

@@ -21,8 +21,9 @@ namespace plat {
 class GLGraphicsDevice;
 
 // Completes a display's 32-bit mode list with the usual window sizes that fit its desktop and that it
-// does not list itself, largest first, after its own (the list is the window sizes on offer too). A
-// zero desktop size is taken as unknown: every usual size is added.
+// does not list itself, largest first, after its own (the list is the window sizes on offer too); on a
+// desktop smaller than all of them, the smallest. A zero desktop size is taken as unknown: every usual
+// size is added.
 void AddWindowSizes(std::vector<AdapterMode>& modes32, const AdapterMode& desktop);
 
 class GLGraphicsSystem : public IGraphicsSystem {

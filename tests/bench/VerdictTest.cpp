@@ -45,6 +45,20 @@ TEST(Verdict, ATargetNotMeasuredOrNothingJudgedFailsTheProgram) {
     ForgetVerdicts();
 }
 
+// Work timed in parts is judged on the sum of the parts' floors: a repetition disturbed in one part and
+// another disturbed in the other do not raise it, as they raise the floor of the repetitions' sums.
+TEST(Floor, APartedFigureSumsThePartsFloors) {
+    // Twenty repetitions: the first ten disturbed in one part, the last ten in the other.
+    std::vector<double> a(20, 1.0), b(20, 1.0), sums;
+    for (int i = 0; i < 10; ++i) a[i] = b[10 + i] = 5;
+    for (std::size_t i = 0; i < a.size(); ++i) sums.push_back(a[i] + b[i]);
+    EXPECT_DOUBLE_EQ(bench::Floor(sums), 6);
+    EXPECT_DOUBLE_EQ(bench::FloorSum({&a, &b}), 2);
+    const std::vector<double> half(20, 0.5), none(20, 0.0);
+    EXPECT_DOUBLE_EQ(bench::FloorSumRatio({&a, &b}, {&half, &half}), 2);
+    EXPECT_EQ(bench::FloorSumRatio({&a}, {&none}), HUGE_VAL);  // no bound is met against nothing
+}
+
 // The reference workload does the same work every time and takes time on the clock a ratio divides by.
 TEST(Reference, EveryPieceDoesTheSameWork) {
     bench::Reference reference;

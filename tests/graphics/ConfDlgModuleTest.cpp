@@ -19,6 +19,7 @@
 #include "core/Log.h"
 #include "devices/ConfigDialogDX9.h"
 #include "platform/GraphicsFake.h"
+#include "platform/GraphicsGL.h"
 #include "tests/core/TestUtil.h"
 
 namespace trivale {
@@ -150,6 +151,39 @@ TEST(SelectionStoreTest, DefaultWindowFitsTheDesktop) {
     EXPECT_EQ(back.mode, 6);
     ASSERT_TRUE(confdlg::LoadPrevious(*info, back, {{1024, 768}}));
     EXPECT_EQ(back.mode, 2);
+}
+
+// A desktop smaller than every usual window size (600 x 400): the display's list still holds the
+// smallest, so that the record, which takes no size below 640 x 480, is not empty; the default and the
+// dialog's window list both take it, as a run with VELLACOR_DIALOG=accept does.
+TEST(SelectionStoreTest, ADesktopSmallerThanEverySizeTakesTheSmallest) {
+    using Sizes = std::vector<std::pair<uint32_t, uint32_t>>;
+    const auto listed = [](const Sizes& own, uint32_t width, uint32_t height) {
+        std::vector<plat::AdapterMode> modes;
+        for (const auto& size : own) modes.push_back({size.first, size.second, 60, plat::Format::Xrgb8888});
+        plat::AdapterMode desktop;
+        desktop.width = width;
+        desktop.height = height;
+        plat::AddWindowSizes(modes, desktop);
+        Sizes got;
+        for (const plat::AdapterMode& m : modes) got.push_back({m.width, m.height});
+        return got;
+    };
+    EXPECT_EQ(listed({{600, 400}}, 600, 400), (Sizes{{600, 400}, {640, 480}}));
+    EXPECT_EQ(listed({}, 639, 2000), (Sizes{{640, 480}}));
+    EXPECT_EQ(listed({{640, 480}}, 640, 480), (Sizes{{640, 480}}));  // listed once
+    EXPECT_EQ(listed({}, 800, 480), (Sizes{{640, 480}}));            // one fits: no other is added
+
+    std::unique_ptr<CONFIG_INFO> info = MakeInfo();
+    CONFIG_ADAPTER_INFO& adapter = info->adapters[0];
+    const CONFIG_DISPLAY_MODE modes[] = {{800, 600, 32, 60}, {640, 480, 16, 60}, {640, 480, 32, 60}};
+    std::memcpy(adapter.modes, modes, sizeof(modes));
+    adapter.modeCount = 3;
+    EXPECT_EQ(confdlg::DefaultSelection(*info, {{600, 400}}).mode, 2);
+    EXPECT_EQ(confdlg::OfferedModes(adapter, {}, true, 600, 400), (std::vector<int>{2}));
+    EXPECT_EQ(confdlg::OfferedModes(adapter, {}, true, 800, 600), (std::vector<int>{0, 2}));
+    adapter.modeCount = 0;  // nothing listed at all stays nothing
+    EXPECT_TRUE(confdlg::OfferedModes(adapter, {}, true, 600, 400).empty());
 }
 
 // Full screen lists each mode of the sizes the display has; a window each size that fits once,

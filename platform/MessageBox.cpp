@@ -355,7 +355,7 @@ __attribute__((constructor)) void ShowRequestedBox() {
     if (getppid() != request.waiter) _exit(1);  // the program went before this could start
     // The program's own handlers (installed before this ran) only take note: here a signal ends the box.
     // One that the program's starter ignores stays ignored.
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction was = {};
         if (sigaction(signal, nullptr, &was) != 0 || was.sa_handler == SIG_IGN) continue;
         struct sigaction plain = {};

@@ -33,6 +33,9 @@ namespace plat {
 
 const char* const kMessagesVariable = "VELLACOR_MESSAGES";
 
+// From platform/Window.h, whose names Xlib's macros would clash with here.
+bool DisplayRefused();
+
 namespace {
 
 std::mutex g_hookMutex;
@@ -486,6 +489,7 @@ bool CanShowMessageBox() {
     if (MessagesPrinted()) return false;
     if (HeadlessDriver(std::getenv("SDL_VIDEODRIVER"))) return false;
     if (SDL_WasInit(SDL_INIT_VIDEO) && HeadlessDriver(SDL_GetCurrentVideoDriver())) return false;
+    if (DisplayRefused()) return false;
     return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
 }
 

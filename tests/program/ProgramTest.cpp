@@ -488,8 +488,9 @@ public:
     static constexpr const char* kServer = "/usr/bin/Xvfb";
     static bool Installed() { return ::access(kServer, X_OK) == 0; }
 
-    VirtualScreen() {
-        Start();
+    // `authority`: a cookie file the server wants its clients to present (Xvfb's -auth); none when empty.
+    explicit VirtualScreen(const std::string& authority = std::string()) {
+        Start(authority);
         if (display_.empty()) return;
         xlib_ = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
         if (xlib_ != nullptr) Lookups();
@@ -551,13 +552,14 @@ public:
 
 private:
     // Xvfb on a free display, told through a pipe.
-    void Start() {
+    void Start(const std::string& authority) {
         int ready[2];
         if (::pipe2(ready, O_CLOEXEC) != 0) return;
         const std::string fd = std::to_string(ready[1]);
         // No reset when its last client leaves: a run started just then would find no server.
         std::vector<std::string> serverArgs = {kServer,    "-displayfd", fd,  "-nolisten",  "tcp",
                                                "-noreset", "-screen",    "0", "1024x768x24"};
+        if (!authority.empty()) serverArgs.insert(serverArgs.end(), {"-auth", authority});
         std::vector<char*> argv;
         for (auto& a : serverArgs) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -1075,6 +1077,54 @@ TEST_F(ProgramTest, ATerminalThatGoesAwayEndsTheRunAsEscapeDoesUnlessIgnored) {
         ExpectInOrder(run.log, {"INFO: logger console closed - Input/output error", "---- Application finalized ----"});
         EXPECT_EQ(LastLine(run.log), "INFO: ---- Application finalized ----") << run.log;
         EXPECT_EQ(run.log.find("stop signal"), std::string::npos) << run.log;
+    }
+}
+
+// An X server that wants a cookie the program has not got (XAUTHORITY names another file) refuses it:
+// the run says that server refused it, with what it said, and the X library's own line on stderr comes
+// once at most (nothing asks the server again, no message box tries it). With the cookie the run plays,
+// also where its first connection is cut at its set-up: the program's own connection shows the cookie.
+TEST_F(ProgramTest, AnXServerThatRefusesTheProgramIsNamedAsRefusing) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const auto counted = [](const std::string& text) {
+        return std::string{static_cast<char>(text.size() >> 8), static_cast<char>(text.size() & 0xFF)} + text;
+    };
+    const fs::path cookie = dir_ / "cookie";
+    std::ofstream(cookie, std::ios::binary)
+        << "\xff\xff" + counted("") + counted("") + counted("MIT-MAGIC-COOKIE-1") + counted("0123456789abcdef");
+    const VirtualScreen screen(cookie.string());
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    const struct {
+        fs::path authority;
+        const char* cut;
+        const char* messages;
+        int code;
+    } cases[] = {{dir_ / "none", "0", "", 1}, {cookie, "1", "log", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.authority);
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                     "WAYLAND_DISPLAY=",
+                     "XDG_RUNTIME_DIR=",
+                     "SDL_VIDEODRIVER=",
+                     "VELLACOR_DIALOG=accept",
+                     std::string("VELLACOR_MESSAGES=") + c.messages,
+                     "XAUTHORITY=" + c.authority.string(),
+                     std::string("LD_PRELOAD=") + TV_X_SETUP_CUT,
+                     std::string("TV_CUT_X_SETUPS=") + c.cut,
+                     "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
+        const Outcome run = Run({"/filesystem", "/oneshot"});
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, c.code) << run.log << run.err;
+        const std::string said = "Authorization required, but no authorization protocol specified";
+        std::istringstream lines(run.err);
+        int told = 0;
+        for (std::string line; std::getline(lines, line);) told += line == said;
+        EXPECT_LE(told, 1) << run.err;
+        if (c.code == 0) continue;
+        EXPECT_EQ(LastLine(run.log), "ERROR: cannot open a display: the X server at DISPLAY \"" + screen.DisplayName() +
+                                         "\" refused the connection (it said: \"" + said + "\"): the program ends.")
+            << run.log;
     }
 }
 

@@ -9,7 +9,7 @@ namespace confdlg {
 
 namespace {
 
-const int kSignals[2] = {SIGINT, SIGTERM};
+const int kSignals[kStopSignalCount] = {SIGINT, SIGTERM, SIGHUP};
 
 gboolean OnSignal(gpointer data) {
     static_cast<const SignalCancel*>(data)->Cancel();
@@ -28,7 +28,7 @@ const guint kPollMilliseconds = 50;
 
 SignalCancel::SignalCancel(std::function<void()> cancel, ConfigStopQuery stop)
     : cancel_(std::move(cancel)), stop_(stop) {
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kStopSignalCount; ++i) {
         sigaction(kSignals[i], nullptr, &saved_[i]);
         // A signal that the starter ignores stays ignored. Where the program hears the signals itself,
         // its handler stays in place, so that its watch over a stop that is not honoured keeps working
@@ -41,7 +41,7 @@ SignalCancel::SignalCancel(std::function<void()> cancel, ConfigStopQuery stop)
 
 SignalCancel::~SignalCancel() {
     if (poll_ != 0) g_source_remove(poll_);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < kStopSignalCount; ++i) {
         // GLib leaves the signal at its default action when its last watch goes: put back what was there.
         if (sources_[i] != 0) g_source_remove(sources_[i]);
         sigaction(kSignals[i], &saved_[i], nullptr);

@@ -1,5 +1,6 @@
 #pragma once
-// While the dialog waits, Ctrl+C (SIGINT) and a session's or script's SIGTERM answer it as Cancel does.
+// While the dialog waits, Ctrl+C (SIGINT), a session's or script's SIGTERM and a closed terminal's SIGHUP
+// answer it as Cancel does.
 // With the program's stop query, the program's own handlers keep the signals and the query is looked
 // at every 50 ms; without one, the dialog watches them itself and puts back the handlers found before
 // when it is gone. A signal that the starter ignores stays ignored.
@@ -12,6 +13,8 @@
 
 namespace trivale {
 namespace confdlg {
+
+const int kStopSignalCount = 3;
 
 class SignalCancel {
 public:
@@ -27,9 +30,9 @@ public:
 private:
     std::function<void()> cancel_;
     ConfigStopQuery stop_;
-    unsigned sources_[2] = {0, 0};
+    unsigned sources_[kStopSignalCount] = {};
     unsigned poll_ = 0;
-    struct sigaction saved_[2];
+    struct sigaction saved_[kStopSignalCount];
 };
 
 }  // namespace confdlg

@@ -96,7 +96,7 @@ typedef int (*ConfigImageLookup)(uint32_t id, CONFIG_IMAGE* image);  // non-zero
 // without it takes the record's index for the display.
 typedef int (*ConfigDisplayLookup)(uint32_t adapter);
 
-// Non-zero once the program was asked to stop (Ctrl+C, SIGTERM) by a signal that its own handler
+// Non-zero once the program was asked to stop (Ctrl+C, SIGTERM, SIGHUP) by a signal that its own handler
 // caught, perhaps before the dialog came up: the dialog then ends as its Cancel does. The program
 // hands it over through the optional export below.
 typedef int (*ConfigStopQuery)(void);

@@ -33,6 +33,9 @@ namespace plat {
 
 const char* const kMessagesVariable = "VELLACOR_MESSAGES";
 
+// From platform/Window.h, whose names Xlib's macros would clash with here.
+bool DisplayRefused();
+
 namespace {
 
 std::mutex g_hookMutex;
@@ -355,7 +358,7 @@ __attribute__((constructor)) void ShowRequestedBox() {
     if (getppid() != request.waiter) _exit(1);  // the program went before this could start
     // The program's own handlers (installed before this ran) only take note: here a signal ends the box.
     // One that the program's starter ignores stays ignored.
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction was = {};
         if (sigaction(signal, nullptr, &was) != 0 || was.sa_handler == SIG_IGN) continue;
         struct sigaction plain = {};
@@ -486,6 +489,7 @@ bool CanShowMessageBox() {
     if (MessagesPrinted()) return false;
     if (HeadlessDriver(std::getenv("SDL_VIDEODRIVER"))) return false;
     if (SDL_WasInit(SDL_INIT_VIDEO) && HeadlessDriver(SDL_GetCurrentVideoDriver())) return false;
+    if (DisplayRefused()) return false;
     return EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
 }
 

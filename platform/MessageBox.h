@@ -2,7 +2,7 @@
 // message box, its lines wrapped to fit the screen. It never blocks an unattended run: with no
 // display, SDL's offscreen or dummy driver, or VELLACOR_MESSAGES=log, the text goes to stderr and the
 // call returns at once. The box is shown by a process of its own that goes with the program, however
-// the program ends; a caught SIGINT or SIGTERM (platform/StopSignals.h) closes it as its OK would.
+// the program ends; a caught stop signal (platform/StopSignals.h) closes it as its OK would.
 #pragma once
 
 #include <cstdint>

@@ -17,20 +17,21 @@ namespace plat {
 std::string StopSignalName(int signal) {
     if (signal == SIGINT) return "SIGINT";
     if (signal == SIGTERM) return "SIGTERM";
+    if (signal == SIGHUP) return "SIGHUP";
     return "signal " + std::to_string(signal);
 }
 
 std::string ForcedStopLine(ForcedStop why, int signal, std::chrono::milliseconds grace) {
-    const std::string code = std::to_string(128 + signal);
-    if (why == ForcedStop::SecondSignal) {
-        return "a second stop signal (" + StopSignalName(signal) + ") came: the run is ended at once (exit code " +
-               code + ")";
-    }
+    // A run stopped by Ctrl+C ends by SIGINT itself, which a shell shows as 130.
+    const std::string code =
+        signal == SIGINT ? "(by SIGINT: 130 in a shell)" : "(exit code " + std::to_string(128 + signal) + ")";
+    if (why == ForcedStop::SecondSignal)
+        return "a second stop signal (" + StopSignalName(signal) + ") came: the run is ended at once " + code;
     const long long tenths = (grace.count() + 50) / 100;
     const std::string seconds =
         std::to_string(tenths / 10) + (tenths % 10 != 0 ? "." + std::to_string(tenths % 10) : std::string());
     return "the stop asked for by " + StopSignalName(signal) + " was not honoured within " + seconds +
-           " s: the run is ended (exit code " + code + ")";
+           " s: the run is ended " + code;
 }
 
 namespace {
@@ -65,41 +66,30 @@ struct StopWatchdog::State {
 
 namespace {
 
-// The report and the mode's return run on threads of their own: either may wait on something stuck
-// (a full terminal, an X server that does not answer), and the process must end all the same.
-void RunBounded(const std::function<void()>& report, const std::function<void()>& restore,
-                std::chrono::milliseconds limit) {
+// The mode's return runs on a thread of its own: it may wait on an X server that does not answer, and
+// the process must end all the same.
+void RunBounded(const std::function<void()>& work, std::chrono::milliseconds limit) {
+    if (!work) return;
     struct Shared {
         std::mutex mutex;
         std::condition_variable done;
-        int left = 0;
+        bool finished = false;
     };
     auto shared = std::make_shared<Shared>();
-    std::thread workers[2];
-    int started = 0;
-    for (const std::function<void()>* work : {&restore, &report}) {
-        if (!*work) continue;
-        {
-            std::lock_guard<std::mutex> lock(shared->mutex);
-            ++shared->left;
-        }
-        workers[started++] = std::thread([shared, task = *work] {
-            task();
-            std::lock_guard<std::mutex> lock(shared->mutex);
-            --shared->left;
-            shared->done.notify_all();
-        });
-    }
+    std::thread worker([shared, task = work] {
+        task();
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->finished = true;
+        shared->done.notify_all();
+    });
     std::unique_lock<std::mutex> lock(shared->mutex);
-    const bool finished = shared->done.wait_for(lock, limit, [&] { return shared->left == 0; });
+    const bool finished = shared->done.wait_for(lock, limit, [&] { return shared->finished; });
     lock.unlock();
-    for (int i = 0; i < started; ++i) {
-        // A worker still stuck is left to the process's end, which comes next.
-        if (finished)
-            workers[i].join();
-        else
-            workers[i].detach();
-    }
+    // A worker still stuck is left to the process's end, which comes next.
+    if (finished)
+        worker.join();
+    else
+        worker.detach();
 }
 
 }  // namespace
@@ -107,14 +97,14 @@ void RunBounded(const std::function<void()>& report, const std::function<void()>
 void StopWatchdog::State::Force(ForcedStop why, int signal) {
     Phase watching = Phase::Watching;
     if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
-    const std::string line = ForcedStopLine(why, signal, options.grace);
-    // By value: a worker still stuck when the process ends must not reach into this frame.
-    std::function<void()> report;
-    if (options.report) report = [tell = options.report, line] { tell(line); };
-    RunBounded(report, options.restoreDisplay,
+    // The line first, from this thread, before anything that can take a while: on a loaded machine a
+    // thread takes long to start, and the clean-up's time could run out before it wrote the line.
+    if (options.report) options.report(ForcedStopLine(why, signal, options.grace));
+    RunBounded(options.restoreDisplay,
                why == ForcedStop::SecondSignal ? options.cleanUpLimitAtOnce : options.cleanUpLimit);
-    if (!options.end) _exit(128 + signal);
-    options.end(128 + signal);
+    if (options.end) return options.end(128 + signal);
+    if (signal == SIGINT) EndBySignal(SIGINT);
+    _exit(128 + signal);
 }
 
 void StopWatchdog::State::Watch() {

@@ -2,9 +2,9 @@
 // only kill -9 can end. Once a stop signal has come (platform/StopSignals.h), the run has its grace
 // time to end on its own, counted from its last step of progress (NoteStopProgress): a shut-down that
 // moves, however slowly, is left to end as a normal stop, one stuck in one place is not. A second stop
-// signal ends it at once. Either way the watch reports it, puts
-// the desktop's display mode back where the run changed it, and ends the process with 128 + the
-// signal's number (130 for SIGINT, 143 for SIGTERM), as a shell tells a run ended by the signal. It
+// signal ends it at once. Either way the watch reports it, puts the desktop's display mode back where the
+// run changed it, and ends the process: by SIGINT itself after Ctrl+C (a shell's 130, and the script
+// that waits stops too), else with 128 + the signal's number (143 for SIGTERM, 129 for SIGHUP). It
 // touches nothing that the stuck thread may hold: no SDL call, no lock it may keep.
 #pragma once
 
@@ -25,11 +25,13 @@ struct StopWatchdogOptions {
     // stop signal, which is to end the run at once, has the shorter limit.
     std::chrono::milliseconds cleanUpLimit{1000};
     std::chrono::milliseconds cleanUpLimitAtOnce{500};
-    // Given the line that says why the run ends; called from the watch's own thread.
+    // Given the line that says why the run ends; called first, from the watch's own thread, before the
+    // clean-up's time starts: it bounds its own time (the log waits for a stuck writer half a second at
+    // most; a terminal that takes nothing more gets no copy).
     std::function<void(const std::string& line)> report;
     // Puts the display's mode back; called from the watch's own thread.
     std::function<void()> restoreDisplay;
-    // Ends the process with the code (tests give their own; the default is _exit).
+    // Ends the process with the code (tests give their own; the default is _exit, or SIGINT itself).
     std::function<void(int code)> end;
 };
 
@@ -46,7 +48,7 @@ void NoteRunEnding();
 // for it, so that a stop ends with one code and one last line.
 bool ForcedEndUnderWay();
 
-// "SIGINT", "SIGTERM", else "signal N".
+// "SIGINT", "SIGTERM", "SIGHUP", else "signal N".
 std::string StopSignalName(int signal);
 // The line for a forced end.
 std::string ForcedStopLine(ForcedStop why, int signal, std::chrono::milliseconds grace);

@@ -1,6 +1,7 @@
 #include "platform/Window.h"
 
 #include "platform/DesktopMode.h"
+#include "platform/HeldXConnection.h"
 #include "platform/Input.h"
 #include "platform/Printable.h"
 #include "platform/StopSignals.h"
@@ -55,6 +56,7 @@ bool IsOffscreenVideo() {
 namespace {
 
 bool g_displayMissing = false;
+bool g_displayRefused = false;
 std::string g_displayMissingReason;
 
 bool Headless(const char* driver) {
@@ -98,6 +100,14 @@ std::string NoDisplayReason(const char* request, const std::string& sdlError) {
         reason += "; DISPLAY is \"" + Printable(x) + "\"";
     }
     return reason;
+}
+
+// The X server at DISPLAY answered the program's connection with a refusal (most often: it wants a cookie
+// of the user's authority file, XAUTHORITY, that the program has not got).
+std::string RefusalReason(const std::string& said) {
+    const char* x = std::getenv("DISPLAY");
+    return "the X server at DISPLAY \"" + Printable(x != nullptr ? x : "") + "\" refused the connection (it said: \"" +
+           said + "\")";
 }
 
 void (*g_displayLost)(const std::string&) = nullptr;
@@ -170,61 +180,12 @@ std::string DriversWithoutWayland(const char* request) {
 }
 
 const int kVideoStartAttempts = 3;
-const int kXConnectionTries = 2;
 // A connection cut at its set-up fails at once; past this, a start is slow for a reason of its own (a
 // display over the network that does not answer), and is not tried again without a stop.
 const std::chrono::seconds kXRetryWithin(5);
 
 // Whether the driver request lets SDL try X.
 bool MayUseX(const char* request) { return request == nullptr || Requested(request, "x11"); }
-
-// A connection of the program's own to the X display named by DISPLAY (as SDL's X driver opens it),
-// through the X protocol library SDL's Xlib is built on, loaded here, so that the program links to no X
-// library itself. An X server resets when its last client leaves and closes every connection still
-// being set up then: a start that another program's leaving cut short is no missing display. While
-// this connection is open the server has a client and cannot reset under SDL's next try.
-class HeldXConnection {
-public:
-    HeldXConnection() = default;
-    ~HeldXConnection() {
-        if (connection_ != nullptr) disconnect_(connection_);
-        if (library_ != nullptr) dlclose(library_);
-    }
-    HeldXConnection(const HeldXConnection&) = delete;
-    HeldXConnection& operator=(const HeldXConnection&) = delete;
-
-    bool IsOpen() const { return connection_ != nullptr; }
-
-    // Opens it unless it is open; a connection the server closed while it was set up is tried again
-    // until the deadline. False where no X server takes one (none there, or it refuses this program).
-    bool Open(std::chrono::steady_clock::time_point deadline) {
-        if (connection_ != nullptr) return true;
-        if (library_ == nullptr) library_ = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-        if (library_ == nullptr) return false;
-        typedef void* (*Connect)(const char*, int*);
-        typedef int (*HasError)(void*);
-        const Connect connect = reinterpret_cast<Connect>(dlsym(library_, "xcb_connect"));
-        const HasError hasError = reinterpret_cast<HasError>(dlsym(library_, "xcb_connection_has_error"));
-        disconnect_ = reinterpret_cast<void (*)(void*)>(dlsym(library_, "xcb_disconnect"));
-        if (connect == nullptr || hasError == nullptr || disconnect_ == nullptr) return false;
-        for (int tried = 0;
-             tried < kXConnectionTries && connection_ == nullptr && std::chrono::steady_clock::now() < deadline;
-             ++tried) {
-            void* connection = connect(nullptr, nullptr);
-            if (connection != nullptr && hasError(connection) == 0) {
-                connection_ = connection;
-            } else if (connection != nullptr) {
-                disconnect_(connection);  // a connection in error is freed all the same
-            }
-        }
-        return connection_ != nullptr;
-    }
-
-private:
-    void* library_ = nullptr;
-    void* connection_ = nullptr;
-    void (*disconnect_)(void*) = nullptr;
-};
 
 }  // namespace
 
@@ -235,7 +196,7 @@ bool InitVideo(std::string* error) {
     const char* request = requested.empty() ? nullptr : requested.c_str();
     const std::string drivers = first ? DriversWithoutWayland(request) : std::string();
     const auto retryUntil = std::chrono::steady_clock::now() + kXRetryWithin;
-    std::string sdlError;
+    std::string sdlError, refusal;
     HeldXConnection held;  // closed once SDL's own connection is up, or the start has failed
     bool started = false;
     for (int attempt = 0; attempt < kVideoStartAttempts && !started; ++attempt) {
@@ -244,7 +205,14 @@ bool InitVideo(std::string* error) {
             // retry: the start is tried again, so that the stop is honoured where it is looked for, not
             // taken for a missing display. Without a stop, it is tried again where an X server is
             // there, once, over the connection held (a start that fails with it open fails for good).
-            if (!StopRequested() && (!first || !MayUseX(request) || held.IsOpen() || !held.Open(retryUntil))) break;
+            // An X server that refuses the program is not asked again: each try would only have its
+            // refusal printed once more.
+            const bool stopped = StopRequested();
+            if (!stopped && (!first || !MayUseX(request) || held.IsOpen())) break;
+            if (first && MayUseX(request) && !held.IsOpen()) {
+                const XServerAnswer answer = held.Open(retryUntil, &refusal);
+                if (answer == XServerAnswer::Refused || (!stopped && answer != XServerAnswer::Accepted)) break;
+            }
         }
         // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
         if (!drivers.empty()) SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers.c_str(), SDL_HINT_OVERRIDE);
@@ -265,7 +233,9 @@ bool InitVideo(std::string* error) {
         return true;
     }
     g_displayMissing = true;
-    g_displayMissingReason = "cannot open a display: " + NoDisplayReason(request, sdlError);
+    g_displayRefused = !refusal.empty();
+    g_displayMissingReason =
+        "cannot open a display: " + (g_displayRefused ? RefusalReason(refusal) : NoDisplayReason(request, sdlError));
     if (error) *error = g_displayMissingReason;
     return false;
 }
@@ -273,6 +243,8 @@ bool InitVideo(std::string* error) {
 void QuitVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
 
 bool DisplayMissing() { return g_displayMissing; }
+
+bool DisplayRefused() { return g_displayMissing && g_displayRefused; }
 
 std::string DisplayMissingReason() { return g_displayMissing ? g_displayMissingReason : std::string(); }
 
@@ -572,7 +544,7 @@ bool PollEvent(Event* event) {
             return true;
         }
     }
-    // A signal the program caught (its handler, not SDL's, holds SIGINT and SIGTERM) closes the windows
+    // A stop signal the program caught (its handler, not SDL's, holds SIGINT and SIGTERM) closes the windows
     // once, as SDL's own quit would.
     if (StopRequested() && !g_stopDelivered.exchange(true)) {
         *event = Event();

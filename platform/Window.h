@@ -146,6 +146,9 @@ bool InitVideo(std::string* error);
 void QuitVideo();
 bool DisplayMissing();
 std::string DisplayMissingReason();
+// The display is missing because its X server refused the program: no message box can show there
+// either, and trying would only have the refusal printed again.
+bool DisplayRefused();
 // Called with the reason when the connection to the display is lost, just before the display library
 // ends the process (it gives no way to go on); the handler should only record the reason.
 void SetDisplayLostHandler(void (*handler)(const std::string& reason));

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -11,9 +12,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -46,6 +50,7 @@ const char* const kSmokeScript =
 struct Outcome {
     bool exited = false;  // false: killed by a signal or still running at the deadline
     int code = -1;
+    int signal = 0;  // the signal that ended it
     std::string log;
     std::string err;  // standard error
     std::string out;  // standard output, when it went to a file
@@ -107,14 +112,19 @@ protected:
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
         std::string program = (dir_ / "vellacor06").string();
-        std::vector<std::string> all = args;
-        argv.push_back(program.data());
+        std::vector<std::string> all = through_;
+        all.push_back(program);
+        all.insert(all.end(), args.begin(), args.end());
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 2, (dir_ / errName).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (stdout_ >= 0)
+        if (!terminal_.empty()) {
+            // A session of its own, whose controlling terminal the first terminal it opens becomes.
+            posix_spawn_file_actions_addopen(&files, 0, terminal_.c_str(), O_RDWR, 0);
+            posix_spawn_file_actions_adddup2(&files, 0, 1);
+        } else if (stdout_ >= 0)
             posix_spawn_file_actions_adddup2(&files, stdout_, 1);
         else
             posix_spawn_file_actions_addopen(&files, 1, (dir_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -123,16 +133,34 @@ protected:
         // for it instead of ending it outright.
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
+        short flags = POSIX_SPAWN_SETSIGDEF;
+        if (!terminal_.empty())
+            flags |= POSIX_SPAWN_SETSID;
+        else if (!through_.empty())
+            flags |= POSIX_SPAWN_SETPGROUP;  // a group of its own, as a shell's job
+        // The stop signals as a terminal's shell leaves them, whatever the test's starter did with them;
+        // SIGHUP ignored where the test starts the run as nohup does.
+        sigset_t plain;
+        sigemptyset(&plain);
+        sigaddset(&plain, SIGINT);
+        sigaddset(&plain, SIGTERM);
+        if (!ignoreHangUp_) sigaddset(&plain, SIGHUP);
+        posix_spawnattr_setsigdefault(&attributes, &plain);
         if (holdStopSignals_) {
             sigset_t held;
             sigemptyset(&held);
             sigaddset(&held, SIGINT);
             sigaddset(&held, SIGTERM);
             posix_spawnattr_setsigmask(&attributes, &held);
-            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+            flags |= POSIX_SPAWN_SETSIGMASK;
         }
+        posix_spawnattr_setflags(&attributes, flags);
+        struct sigaction ignore = {}, was = {};
+        ignore.sa_handler = SIG_IGN;
+        if (ignoreHangUp_) ::sigaction(SIGHUP, &ignore, &was);  // an ignored signal is inherited so
         pid_t pid = 0;
-        if (posix_spawn(&pid, program.c_str(), &files, &attributes, argv.data(), envp.data()) != 0) pid = 0;
+        if (posix_spawn(&pid, all[0].c_str(), &files, &attributes, argv.data(), envp.data()) != 0) pid = 0;
+        if (ignoreHangUp_) ::sigaction(SIGHUP, &was, nullptr);
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&files);
         return pid;
@@ -161,6 +189,7 @@ protected:
         }
         outcome.exited = WIFEXITED(status);
         outcome.code = outcome.exited ? WEXITSTATUS(status) : -1;
+        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         outcome.log = Read(dir_ / "vellacor06.log");
         outcome.err = Read(dir_ / errName);
         outcome.out = Read(dir_ / "stdout.txt");
@@ -181,7 +210,10 @@ protected:
 
     std::vector<std::string> extraEnv_;
     bool holdStopSignals_ = false;
-    int stdout_ = -1;  // the standard output the program gets; a file of the folder when negative
+    bool ignoreHangUp_ = false;
+    std::vector<std::string> through_;  // a command the program is started through (a shell's script)
+    std::string terminal_;              // the run's controlling terminal, its standard input and output
+    int stdout_ = -1;                   // the standard output the program gets; a file of the folder when negative
     fs::path dir_;
 };
 
@@ -456,8 +488,9 @@ public:
     static constexpr const char* kServer = "/usr/bin/Xvfb";
     static bool Installed() { return ::access(kServer, X_OK) == 0; }
 
-    VirtualScreen() {
-        Start();
+    // `authority`: a cookie file the server wants its clients to present (Xvfb's -auth); none when empty.
+    explicit VirtualScreen(const std::string& authority = std::string()) {
+        Start(authority);
         if (display_.empty()) return;
         xlib_ = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
         if (xlib_ != nullptr) Lookups();
@@ -519,13 +552,14 @@ public:
 
 private:
     // Xvfb on a free display, told through a pipe.
-    void Start() {
+    void Start(const std::string& authority) {
         int ready[2];
         if (::pipe2(ready, O_CLOEXEC) != 0) return;
         const std::string fd = std::to_string(ready[1]);
         // No reset when its last client leaves: a run started just then would find no server.
         std::vector<std::string> serverArgs = {kServer,    "-displayfd", fd,  "-nolisten",  "tcp",
                                                "-noreset", "-screen",    "0", "1024x768x24"};
+        if (!authority.empty()) serverArgs.insert(serverArgs.end(), {"-auth", authority});
         std::vector<char*> argv;
         for (auto& a : serverArgs) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -595,6 +629,58 @@ bool WaitFor(F done, std::chrono::milliseconds limit = std::chrono::seconds(60))
     return true;
 }
 
+// A pseudo-terminal of the test's own, as a terminal window gives its shell: a run started on it has it
+// as its controlling terminal. What the run writes there is read and kept; Press types keys; Close hangs
+// it up, as closing the window does.
+class Terminal {
+public:
+    Terminal() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+        if (const char* name = ::ptsname(master_)) path_ = name;
+        reader_ = std::thread([this] { Read(); });
+    }
+    ~Terminal() { Close(); }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    const std::string& Path() const { return path_; }
+    void Press(const char* keys) const { (void)!::write(master_, keys, std::strlen(keys)); }
+    void Close() {
+        if (master_ < 0) return;
+        stop_ = true;
+        if (reader_.joinable()) reader_.join();
+        ::close(master_);
+        master_ = -1;
+    }
+    std::string Shown() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return shown_;
+    }
+
+private:
+    // Read at once, as a terminal shows it: a run never waits on a full terminal.
+    void Read() {
+        while (!stop_) {
+            pollfd ready{master_, POLLIN, 0};
+            char bytes[4096];
+            const ssize_t got = ::poll(&ready, 1, 50) > 0 ? ::read(master_, bytes, sizeof bytes) : 0;
+            if (got > 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                shown_.append(bytes, static_cast<std::size_t>(got));
+            } else if (got < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));  // no run on it (yet, or any more)
+            }
+        }
+    }
+    int master_ = -1;
+    std::string path_;
+    std::atomic<bool> stop_{false};
+    std::thread reader_;
+    std::mutex mutex_;
+    std::string shown_;
+};
+
 ::testing::AssertionResult ProgramTest::PlaysTheShow() const {
     const fs::path log = dir_ / "vellacor06.log";
     if (WaitFor([&] { return Read(log).find("INFO: --------") != std::string::npos; }))
@@ -633,8 +719,9 @@ std::vector<std::string> Holders(const fs::path& file) {
     return holders;
 }
 
-// Ctrl+C or a session's SIGTERM at any moment before the dialog or while it waits ends the run as
-// Cancel does, however soon after the start it comes: while the program's libraries start, while the
+// Ctrl+C, a session's SIGTERM or a closed terminal's SIGHUP at any moment before the dialog or while it
+// waits ends the run as Cancel does (the run stopped by Ctrl+C then ends by SIGINT itself, so that the
+// shell that waits for it stops too), however soon after the start it comes: while the program's libraries start, while the
 // dialog's toolkit starts, as the dialog comes up. The dialog needs an X server: the test runs where
 // Xvfb is installed. A signal sent before the program can run a line of its own would end it at once:
 // the starter holds it back for the earliest cases, as it may; the other cases come unheld, from the
@@ -652,6 +739,7 @@ TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
         {When::Held, 0, SIGINT},          {When::Held, 20, SIGTERM},   {When::Held, 50, SIGINT},
         {When::Held, 100, SIGTERM},       {When::Held, 250, SIGINT},   {When::FirstInstant, 0, SIGINT},
         {When::FirstInstant, 0, SIGTERM}, {When::AtDialog, 0, SIGINT}, {When::AtDialog, 0, SIGTERM},
+        {When::AtDialog, 0, SIGHUP},
     };
     extraEnv_ = {"DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG="};
     for (const auto& c : cases) {
@@ -678,8 +766,12 @@ TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
             ::waitpid(pid, &status, 0);
         }
         ASSERT_TRUE(ended) << "still at the dialog";
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        if (c.signal == SIGINT) {
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "not ended by SIGINT: " << status;
+        } else {
+            ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+        }
         const std::string log = Read(dir_ / "vellacor06.log");
         ExpectInOrder(log, {"INFO: コンフィグダイアログをキャンセルしました.", "---- Application finalized ----"});
         EXPECT_EQ(log.find("Application driver running..."), std::string::npos) << "the show ran\n" << log;
@@ -687,7 +779,7 @@ TEST_F(ProgramTest, ASignalAtTheDialogEndsTheRunAsCancelDoes) {
 }
 
 // A message box (an error that ends the run, the notice of another run) ends as its OK does on Ctrl+C
-// or SIGTERM, its text then printed on stderr; whatever ends the program, kill -9 too, no box is left on
+// or SIGTERM, its text then printed on stderr (after Ctrl+C the run ends by SIGINT itself); whatever ends the program, kill -9 too, no box is left on
 // the screen and nothing holds the log open.
 TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
     if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
@@ -708,11 +800,13 @@ TEST_F(ProgramTest, MessageBoxesGoWithTheProgram) {
         ASSERT_TRUE(WaitFor([&] { return screen.Shows("vellacor06"); })) << "no box";
         ::kill(pid, signal);
         const Outcome run = Wait(pid);
-        if (signal == SIGKILL) {
-            EXPECT_FALSE(run.exited);
+        if (signal != SIGTERM) {
+            EXPECT_EQ(run.signal, signal);
         } else {
             ASSERT_TRUE(run.exited) << "ended by the signal";
             EXPECT_EQ(run.code, 1);
+        }
+        if (signal != SIGKILL) {
             EXPECT_NE(run.err.find("ファイルを開けませんでした: \"" + (dir_ / "data.tva").string() + "\""),
                       std::string::npos)
                 << run.err;
@@ -784,12 +878,13 @@ TEST_F(ProgramTest, ABoxEndedFromOutsideIsOKAndItsTextIsPrinted) {
 
 // A stop is honoured whatever the run is stuck in; here its display server has stopped answering, so
 // that the show's drawing and its own way out both wait on it. Three seconds after SIGTERM the run is
-// ended anyway with 143, a second signal ends it at once (130 for SIGINT), and the log says so.
+// ended anyway with 143, a second signal ends it at once (by SIGINT itself for Ctrl+C), and the log
+// says so. A person's second Ctrl+C at a terminal is never a copy of the first, however soon it comes.
 TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
     if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
     const struct {
-        std::vector<int> signals;
-        int code;
+        std::vector<int> signals;  // 0: Ctrl+C pressed at the run's terminal
+        int code;                  // the exit code, or minus the signal that ends it
         const char* line;
         int withinMs;
     } cases[] = {
@@ -798,8 +893,12 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
          "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)",
          8000},
         {{SIGTERM, SIGINT},
-         130,
-         "ERROR: a second stop signal (SIGINT) came: the run is ended at once (exit code 130)",
+         -SIGINT,
+         "ERROR: a second stop signal (SIGINT) came: the run is ended at once (by SIGINT: 130 in a shell)",
+         2500},
+        {{0, 0},
+         -SIGINT,
+         "ERROR: a second stop signal (SIGINT) came: the run is ended at once (by SIGINT: 130 in a shell)",
          2500},
     };
     for (const auto& c : cases) {
@@ -809,6 +908,8 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
                      "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", "VELLACOR_DIALOG=accept", "VELLACOR_MESSAGES=log"};
         fs::remove(dir_ / "vellacor06.log");
+        const Terminal terminal;
+        terminal_ = c.signals[0] == 0 ? terminal.Path() : std::string();
         const pid_t pid = Start({"/filesystem", "/loop"});
         ASSERT_NE(pid, 0);
         Reaper reaper{pid};
@@ -816,8 +917,11 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         HoldTheShow(screen);
         const auto sent = std::chrono::steady_clock::now();
         for (const int signal : c.signals) {
-            ::kill(pid, signal);
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (signal == 0)
+                terminal.Press("\x03");
+            else
+                ::kill(pid, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(signal == 0 ? 100 : 200));
         }
         // Timed to the forced end's line: the clean-up after it has its own bound (the watch's tests), and
         // the kernel's teardown of a sanitized process takes seconds on a loaded machine.
@@ -834,8 +938,12 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         screen.Answer(true);
         ASSERT_TRUE(ended) << "only kill -9 ends it";
         reaper.pid = 0;
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), c.code);
+        if (c.code < 0) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == -c.code) << status;
+        } else {
+            ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+            EXPECT_EQ(WEXITSTATUS(status), c.code);
+        }
         const std::string log = Read(dir_ / "vellacor06.log");
         if (took.count() < 0 && log.find(c.line) != std::string::npos)  // written as the run ended
             took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
@@ -908,10 +1016,115 @@ TEST_F(ProgramTest, CopiesOfOneStopEndTheRunAsOneStop) {
         ::kill(pid, signal);
         const Outcome run = Wait(pid);
         reaper.pid = 0;
-        ASSERT_TRUE(run.exited) << "ended by a signal";
-        EXPECT_EQ(run.code, 0) << run.log << run.err;
+        if (signal == SIGINT) {
+            EXPECT_EQ(run.signal, SIGINT) << "Ctrl+C's run ends by SIGINT";
+        } else {
+            ASSERT_TRUE(run.exited) << "ended by a signal";
+            EXPECT_EQ(run.code, 0) << run.log << run.err;
+        }
         EXPECT_NE(run.log.find("---- Application finalized ----"), std::string::npos) << run.log;
         EXPECT_EQ(run.log.find("stop signal"), std::string::npos) << run.log;
+    }
+}
+
+// Ctrl+C stops the script that runs the program, as it does for any Unix program: bash goes on with its
+// loop when the program it waited for exited (with 0, or 130 too) and stops only when it died of SIGINT.
+// The run has shut down first: its log is whole.
+TEST_F(ProgramTest, CtrlCStopsTheScriptThatRunsTheProgram) {
+    const std::string runs = (dir_ / "runs").string();
+    through_ = {"/bin/bash", "-c", "for i in 1 2; do echo $i >> '" + runs + "'; \"$0\" \"$@\"; done"};
+    const pid_t pid = Start({"/filesystem", "/oneshot"});
+    ASSERT_NE(pid, 0);
+    const struct GroupReaper {
+        pid_t group;
+        ~GroupReaper() { ::kill(-group, SIGKILL); }
+    } reaper{pid};
+    ASSERT_TRUE(PlaysTheShow());
+    ::kill(-pid, SIGINT);  // as a terminal sends Ctrl+C: to its foreground group, the script and the run
+    const Outcome script = Wait(pid);
+    EXPECT_EQ(script.signal, SIGINT) << "the script went on; its exit code " << script.code;
+    EXPECT_EQ(Read(runs), "1\n");
+    EXPECT_EQ(LastLine(script.log), "INFO: ---- Application finalized ----") << script.log;
+}
+
+// Closing the terminal a run was started from, or losing the SSH session, sends it SIGHUP: from the
+// terminal's shell and from the kernel, one stop. The run ends as Escape ends it, with its whole log; its
+// /console copy to the terminal, gone now, ends with a line in the log. Under nohup (SIGHUP ignored) the
+// run goes on, its copy ended alike.
+TEST_F(ProgramTest, ATerminalThatGoesAwayEndsTheRunAsEscapeDoesUnlessIgnored) {
+    for (const bool nohup : {false, true}) {
+        SCOPED_TRACE(nohup ? "SIGHUP ignored" : "SIGHUP");
+        fs::remove(dir_ / "vellacor06.log");
+        Terminal terminal;
+        terminal_ = terminal.Path();
+        ignoreHangUp_ = nohup;
+        const pid_t pid = Start({"/filesystem", "/loop", "/console"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        ASSERT_TRUE(PlaysTheShow());
+        EXPECT_NE(terminal.Shown().find("] Started ----"), std::string::npos) << terminal.Shown();
+        ::kill(pid, SIGHUP);  // the shell's copy
+        terminal.Close();
+        if (nohup) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            ASSERT_EQ(::waitpid(pid, nullptr, WNOHANG), 0) << "ended by the hang-up";
+            ::kill(pid, SIGTERM);
+        }
+        const Outcome run = Wait(pid);
+        reaper.pid = 0;
+        ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
+        EXPECT_EQ(run.code, 0) << run.log << run.err;
+        ExpectInOrder(run.log, {"INFO: logger console closed - Input/output error", "---- Application finalized ----"});
+        EXPECT_EQ(LastLine(run.log), "INFO: ---- Application finalized ----") << run.log;
+        EXPECT_EQ(run.log.find("stop signal"), std::string::npos) << run.log;
+    }
+}
+
+// An X server that wants a cookie the program has not got (XAUTHORITY names another file) refuses it:
+// the run says that server refused it, with what it said, and the X library's own line on stderr comes
+// once at most (nothing asks the server again, no message box tries it). With the cookie the run plays,
+// also where its first connection is cut at its set-up: the program's own connection shows the cookie.
+TEST_F(ProgramTest, AnXServerThatRefusesTheProgramIsNamedAsRefusing) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const auto counted = [](const std::string& text) {
+        return std::string{static_cast<char>(text.size() >> 8), static_cast<char>(text.size() & 0xFF)} + text;
+    };
+    const fs::path cookie = dir_ / "cookie";
+    std::ofstream(cookie, std::ios::binary)
+        << "\xff\xff" + counted("") + counted("") + counted("MIT-MAGIC-COOKIE-1") + counted("0123456789abcdef");
+    const VirtualScreen screen(cookie.string());
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    const struct {
+        fs::path authority;
+        const char* cut;
+        const char* messages;
+        int code;
+    } cases[] = {{dir_ / "none", "0", "", 1}, {cookie, "1", "log", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.authority);
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                     "WAYLAND_DISPLAY=",
+                     "XDG_RUNTIME_DIR=",
+                     "SDL_VIDEODRIVER=",
+                     "VELLACOR_DIALOG=accept",
+                     std::string("VELLACOR_MESSAGES=") + c.messages,
+                     "XAUTHORITY=" + c.authority.string(),
+                     std::string("LD_PRELOAD=") + TV_X_SETUP_CUT,
+                     std::string("TV_CUT_X_SETUPS=") + c.cut,
+                     "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
+        const Outcome run = Run({"/filesystem", "/oneshot"});
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, c.code) << run.log << run.err;
+        const std::string said = "Authorization required, but no authorization protocol specified";
+        std::istringstream lines(run.err);
+        int told = 0;
+        for (std::string line; std::getline(lines, line);) told += line == said;
+        EXPECT_LE(told, 1) << run.err;
+        if (c.code == 0) continue;
+        EXPECT_EQ(LastLine(run.log), "ERROR: cannot open a display: the X server at DISPLAY \"" + screen.DisplayName() +
+                                         "\" refused the connection (it said: \"" + said + "\"): the program ends.")
+            << run.log;
     }
 }
 
@@ -1161,8 +1374,12 @@ TEST_F(ProgramTest, AStepThatFailsAfterAStopEndsAsTheStopDoes) {
         ASSERT_NE(pid, 0);
         ::kill(pid, signal);
         const Outcome run = Wait(pid);
-        ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.code, 0) << run.log;
+        if (signal == SIGINT) {
+            EXPECT_EQ(run.signal, SIGINT) << "Ctrl+C's run ends by SIGINT";
+        } else {
+            ASSERT_TRUE(run.exited);
+            EXPECT_EQ(run.code, 0) << run.log;
+        }
         EXPECT_EQ(run.err.find("cannot open a display"), std::string::npos) << run.err;
         EXPECT_EQ(run.log.find("cannot open a display"), std::string::npos) << run.log;
         EXPECT_EQ(run.log.find("ERROR"), std::string::npos) << run.log;

@@ -369,7 +369,7 @@ TEST_F(ShowScript, LogsEachPartsScoreBeforeTheTotalTheyAddUpTo) {
 // falls, the first frame not fully covered is a fade-in's, and that fade-in moved on behind full cover for
 // a frame at most. Twice round, as in loop mode: the results go into white and the valley comes out of it
 // as at the opening, set up a frame after the white's fade-in starts. A one-shot run ends on the frame
-// that calls Finish, fully white.
+// that calls Finish, fully white, the white on the screen half a second before it.
 TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstStep) {
     for (const auto& [name, frameSeconds] : kFrameTimes) {
         SCOPED_TRACE(name);
@@ -402,6 +402,11 @@ TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstSt
         const auto finish = std::find_if(frames.begin(), frames.end(), [](const Shown& f) { return f.finish; });
         ASSERT_NE(finish, frames.end());
         coveredFrom(static_cast<std::size_t>(finish - frames.begin()));
+        // The white stays on the screen half a second of frames before the window closes.
+        double white = 0.0;
+        for (auto f = finish; f != frames.begin() && std::prev(f)->cover >= 1.0; --f)
+            white += frameSeconds(static_cast<int>(std::prev(f) - frames.begin()));
+        EXPECT_GE(white, 0.45) << "white before the end";
     }
 }
 

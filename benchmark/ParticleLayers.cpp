@@ -100,7 +100,7 @@ void CParticleLayer::AddWholePlacement(int cell, const plat::Vector3& grid, cons
     }
 }
 
-void CParticleLayer::DrawPlaced() {
+void CParticleLayer::DrawPlaced(const SoftNearEdge* edge) {
     plat::IGraphicsDevice& device = CurrentDevice();
     plat::Matrix world, view;
     device.GetTransform(plat::TransformKind::World, world);
@@ -111,9 +111,21 @@ void CParticleLayer::DrawPlaced() {
     batch->Begin(kBeginFlags);
     if (!whole_) {
         DrawPlain();
-    } else {
+    } else if (edge == nullptr) {
         for (const PlacedParticle& particle : placed_)
             sprite_.DrawTransformed(particle.picture, &particle.transform, 0xFFFFFFFF);
+    } else {
+        // A billboard's middle is its placement's last row; its depth in view is that point's z.
+        const plat::Matrix worldView = plat::MatrixMultiply(world, view);
+        for (const PlacedParticle& particle : placed_) {
+            const float* at = particle.transform.m[3];
+            const float depth =
+                at[0] * worldView.m[0][2] + at[1] * worldView.m[1][2] + at[2] * worldView.m[2][2] + worldView.m[3][2];
+            // Its own edge lies its random height's share of the band out (the height only sets its sway's
+            // phase, so the share is as random as a new number, and the field stays as it was drawn).
+            if (!(depth - edge->nearDistance > GetOffset(particle.cell).y * edge->band)) continue;
+            sprite_.DrawTransformed(particle.picture, &particle.transform, 0xFFFFFFFF);
+        }
     }
     batch->End();
 }
@@ -186,7 +198,12 @@ const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3
     return placed_;
 }
 
-void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale) {
+void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale, SoftNearEdge edge) {
+    if (edge.band > 0.0f && std::isfinite(edge.band) && std::isfinite(edge.nearDistance)) {
+        StartPlacing(true), Locate<true>(eye, time, scale);
+        DrawPlaced(&edge);
+        return;
+    }
     StartPlacing(false);
     Locate<false>(eye, time, scale);
     if (!allPlain_) StartPlacing(true), Locate<true>(eye, time, scale);

@@ -35,6 +35,15 @@ struct PlacedParticle {
     plat::Matrix transform;
 };
 
+// A soft near edge: each particle is left out in front of a view depth of its own between the near
+// plane at `nearDistance` and `band` beyond it (by one of its fixed random numbers), so that a grid's
+// layer lying along the plane goes a few particles at a time. A band of 0 leaves the edge to the near
+// plane alone.
+struct SoftNearEdge {
+    float nearDistance = 0.0f;
+    float band = 0.0f;
+};
+
 class CParticleLayer : public virtual trivale::CObject {
 public:
     static constexpr int kParticleCount = 4096;
@@ -51,8 +60,9 @@ protected:
     CParticleLayer(trivale::type_a::CTextureCache* cache, trivale::type_a::CDXSprite* batch, const char* texture,
                    CParticleRandom& random);
     // Draws the placed particles as billboards in the device's current world and view space, without
-    // depth writes so the translucent pictures do not hide each other.
-    void DrawPlaced();
+    // depth writes so the translucent pictures do not hide each other; with a soft near edge (whole
+    // placements only), those nearer than their own edge left out.
+    void DrawPlaced(const SoftNearEdge* edge = nullptr);
     // Placing starts over: `whole` keeps whole placements in placed_, as Place answers them; otherwise
     // only what DrawPlaced needs is kept, and allPlain_ says whether that sufficed. AddPlacement's
     // kWhole must agree.
@@ -107,7 +117,7 @@ public:
                        CParticleRandom& random);
     // Every flake around the eye at `time` (falling one cell per unit) on a grid of 70 x `scale`.
     const std::vector<PlacedParticle>& Place(const plat::Vector3& eye, double time, float scale);
-    virtual void Draw(const plat::Vector3& eye, double time, float scale);
+    virtual void Draw(const plat::Vector3& eye, double time, float scale, SoftNearEdge edge = {});
 
 private:
     template <bool kWhole>

@@ -122,7 +122,18 @@ void CPlayScene::DrawWorld(CResourceScene& overlay) {
     current_->Render(sceneTime_, camera);
     device.SetTransform(TransformKind::World, plat::MatrixIdentity());
     if (view_.showCloud && layers_.cloud) layers_.cloud->Draw(eye, kCloudHeight);
-    if (view_.showSnow && layers_.snow) layers_.snow->Draw(eye, sceneTime_ * kSnowSpeed, view_.snowScale);
+    if (view_.showSnow && layers_.snow) layers_.snow->Draw(eye, sceneTime_ * kSnowSpeed, view_.snowScale, SnowEdge());
+}
+
+SoftNearEdge CPlayScene::SnowEdge() const {
+    // A near plane kept inside the first cell of flakes only hides those that pass next to the eye; its
+    // edge stays sharp. Set further out it thins the snow, and there the lattice's layers, which lie
+    // nearly along it, would go a whole layer at once: its edge then spreads their going over four
+    // times as far as it stands past that cell.
+    SoftNearEdge edge;
+    edge.nearDistance = view_.zNear;
+    edge.band = kSnowEdgeSpread * std::max(0.0f, view_.zNear - view_.snowScale * kSnowCell);
+    return edge;
 }
 
 void CPlayScene::DrawLoadingScreen() { loading_->Frame(CanvasOf(*CResourceScene::Instance()), layers_); }

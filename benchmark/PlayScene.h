@@ -39,6 +39,10 @@ public:
     static constexpr double kLongestStepSeconds = 0.5;
     static constexpr float kCloudHeight = 2000.0f;
     static constexpr double kSnowSpeed = 0.7;
+    // The snow lattice's cell at snow scale 1, and how far a near plane set past the first cell spreads
+    // the flakes' going, for each unit it stands past it.
+    static constexpr float kSnowCell = 70.0f;
+    static constexpr float kSnowEdgeSpread = 4.0f;
 
     // The frame time comes from the driver's frame keeper, which carries the part of a millisecond
     // it truncates into the next frame, so scene time follows the clock.
@@ -99,6 +103,8 @@ private:
     // One step of the script, noting the fades it starts.
     void RunScriptStep();
     int ShownParticleCount() const;
+    // The snow's near edge for the near plane and snow scale set now.
+    SoftNearEdge SnowEdge() const;
 
     trivale::type_a::CSimpleScriptSource source_;
     trivale::type_a::CSimpleScriptEngine engine_;

@@ -146,6 +146,47 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
     }
 }
 
+// A soft near edge leaves out each flake in front of its own edge, its random height's share of the band
+// past the near plane, and draws the rest as before; with no band every flake is drawn.
+TEST_F(ParticleLayersTest, SoftNearEdgeLeavesOutEachFlakeInFrontOfItsOwnEdge) {
+    const Matrix world = plat::MatrixRotationYawPitchRoll(0.3f, -0.2f, 0.1f);
+    const Matrix view = MatrixMultiply(MatrixTranslation(-40, -900, 25), plat::MatrixRotationY(1.1f));
+    Device()->SetTransform(plat::TransformKind::World, world);
+    Device()->SetTransform(plat::TransformKind::View, view);
+    const Matrix worldView = MatrixMultiply(world, view);
+    const Vector3 eye{120, 30, -45};
+    const std::vector<PlacedParticle> flakes = snow_->Place(eye, 0.37, 1.5f);
+    std::vector<float> depths;
+    for (const PlacedParticle& p : flakes)
+        depths.push_back(Affine({p.transform.m[3][0], p.transform.m[3][1], p.transform.m[3][2]}, worldView).z);
+    std::vector<float> sorted = depths;
+    std::sort(sorted.begin(), sorted.end());
+    const float nearDistance = sorted[sorted.size() / 4], band = (sorted.back() - sorted.front()) / 2;
+    for (const float spread : {0.0f, band}) {
+        SCOPED_TRACE(spread);
+        std::vector<PlacedParticle> kept;
+        for (std::size_t n = 0; n < flakes.size(); ++n)
+            if (spread == 0 || depths[n] - nearDistance > snow_->GetOffset(flakes[n].cell).y * spread)
+                kept.push_back(flakes[n]);
+        if (spread > 0) {
+            // Some flakes beyond the near plane go as well, and some nearer than the band's end stay.
+            EXPECT_GT(std::count_if(depths.begin(), depths.end(), [&](float d) { return d > nearDistance; }),
+                      static_cast<std::ptrdiff_t>(kept.size()));
+            EXPECT_LT(std::count_if(depths.begin(), depths.end(), [&](float d) { return d > nearDistance + band; }),
+                      static_cast<std::ptrdiff_t>(kept.size()));
+        }
+        SoftNearEdge edge;
+        edge.nearDistance = nearDistance;
+        edge.band = spread;
+        snow_->Draw(eye, 0.37, 1.5f, edge);
+        size_t bytes = 0;
+        const uint8_t* drawn = sprite_->GetD3DXSprite()->GetDrawnVertices(bytes);
+        const std::vector<float> expected = Vertices(kept, worldView);
+        ASSERT_EQ(bytes, expected.size() * 4);
+        EXPECT_EQ(std::memcmp(drawn, expected.data(), bytes), 0);
+    }
+}
+
 // Every particle drawn in one batch without depth writes, far out on the negative side too.
 TEST_F(ParticleLayersTest, DrawsEveryParticleWithoutDepthWrites) {
     Journal();

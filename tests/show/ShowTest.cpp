@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -89,6 +90,32 @@ struct Picture {
         for (std::uint32_t p : pixels) out.put(char(p >> 16)).put(char(p >> 8)).put(char(p));
     }
 };
+
+// The flakes a frame shows over the same frame without snow, in each third of the view (left, middle,
+// right) between the bars: their pixels (30 above the picture's luma) and the specks those pixels make,
+// each counted in the third of its first pixel.
+void CountFlakes(const Picture& frame, const Picture& without, int pixels[3], int specks[3]) {
+    const std::uint32_t w = frame.width, top = 40, bottom = frame.height - 40;
+    std::vector<char> flake(std::size_t(w) * frame.height, 0);
+    for (std::uint32_t y = top; y < bottom; ++y)
+        for (std::uint32_t x = 0; x < w; ++x)
+            if (frame.Luma(x, y) > without.Luma(x, y) + 30) flake[y * w + x] = 1, ++pixels[x * 3 / w];
+    std::vector<std::uint32_t> stack;
+    for (std::uint32_t at = top * w; at < bottom * w; ++at) {
+        if (flake[at] != 1) continue;
+        ++specks[at % w * 3 / w];
+        stack.push_back(at);
+        flake[at] = 2;
+        while (!stack.empty()) {
+            const std::uint32_t p = stack.back(), x = p % w, y = p / w;
+            stack.pop_back();
+            for (std::uint32_t ny = y - 1; ny <= y + 1; ++ny)
+                for (std::uint32_t nx = x == 0 ? 0 : x - 1; nx <= x + 1 && nx < w; ++nx)
+                    if (ny >= top && ny < bottom && flake[ny * w + nx] == 1)
+                        flake[ny * w + nx] = 2, stack.push_back(ny * w + nx);
+        }
+    }
+}
 
 // A moment of the show: a scene, the how-manieth time it is set (0 for the first), a scene time, and what
 // the moment is read again without: "snow", or "text" for a caption fully shown, whose lines' scales
@@ -190,9 +217,9 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
         {"lake-ice", "scenes\\lake\\lake.lws", 0, 43.0, "text", "2", {}, {}},
         {"results", "scenes\\lake\\lake.lws", 1, 30.0, "text", "2111201", {}, {}},
     };
-    // The lake's snow as it eases off, every half second (read again without it while it is shown).
-    for (int half = 36; half <= 64; ++half)
-        moments.push_back({"lake-snow", "scenes\\lake\\lake.lws", 0, half * 0.5, "snow", "", {}, {}});
+    // The lake's snow as it eases off, every frame (read again without it while it is shown).
+    for (int quarter = 72; quarter <= 128; ++quarter)
+        moments.push_back({"lake-snow", "scenes\\lake\\lake.lws", 0, quarter * 0.25, "snow", "", {}, {}});
     std::int64_t clock = 0;
     ShowWatcher* first = nullptr;
     ShowWatcher* last = nullptr;
@@ -229,20 +256,40 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     }
     // The lake's snow thins out evenly before it stops: at every moment it is still seen (300 pixels of
     // flakes or more), the emptiest third of the view (left, middle, right) holds at least a fifth of the
-    // flakes of the fullest, so that the last of them do not leave as a band with one side bare.
+    // flakes of the fullest, so that the last of them do not leave as a band with one side bare. And it
+    // goes a few flakes at a time, frame by frame, the frame that stops it included: no frame loses more
+    // than half of the view's flakes of the frame before while that frame showed more than a dozen, nor
+    // more than three quarters of a third's (the camera's drift carries flakes across a third's edge).
+    // A frame read for two moments counts once.
     int easing = 0;
+    std::map<double, std::array<int, 4>> flakes;  // left, middle, right, all; none once the snow stops
     for (const Moment& m : moments) {
-        if (std::string(m.name) != "lake-snow" || m.without.pixels.empty()) continue;
-        int third[3] = {};
-        for (std::uint32_t y = 40; y < 440; ++y)
-            for (std::uint32_t x = 0; x < 640; ++x)
-                third[x * 3 / 640] += m.frame.Luma(x, y) > m.without.Luma(x, y) + 30;
-        if (third[0] + third[1] + third[2] < 300) continue;
-        ++easing;
-        EXPECT_GE(*std::min_element(third, third + 3) * 5, *std::max_element(third, third + 3))
-            << "at " << m.time << " s: " << third[0] << " " << third[1] << " " << third[2];
+        if (std::string(m.name) != "lake-snow" || m.frame.pixels.empty()) continue;
+        std::array<int, 4> seen = {};
+        if (!m.without.pixels.empty()) {
+            int pixels[3] = {};
+            CountFlakes(m.frame, m.without, pixels, seen.data());
+            seen[3] = seen[0] + seen[1] + seen[2];
+            if (pixels[0] + pixels[1] + pixels[2] >= 300) {
+                ++easing;
+                EXPECT_GE(*std::min_element(pixels, pixels + 3) * 5, *std::max_element(pixels, pixels + 3))
+                    << "at " << m.time << " s: " << pixels[0] << " " << pixels[1] << " " << pixels[2];
+            }
+        }
+        flakes[m.time] = seen;
     }
     EXPECT_GE(easing, 10);
+    ASSERT_GT(flakes.size(), 40u);
+    EXPECT_EQ(flakes.rbegin()->second[3], 0) << "the snow never stopped";
+    for (auto before = flakes.begin(), after = std::next(before); after != flakes.end(); ++before, ++after) {
+        for (int i = 0; i < 4; ++i) {
+            const int was = before->second[i], lost = was - after->second[i];
+            if (was <= 12) continue;
+            EXPECT_LE(lost * (i < 3 ? 4 : 2), was * (i < 3 ? 3 : 1))
+                << (i < 3 ? "third " : "view ") << i << " from " << before->first << " s to " << after->first
+                << " s: " << was << " flakes to " << after->second[i];
+        }
+    }
     // Captions: in every row of a caption fully shown, the pixels the text changes (found by reading the
     // moment again without it) must hold bright strokes and dark ground beside them, whatever lies
     // behind: the brightest third of them far above the darkest third. Rows stand 22 pixels apart (font

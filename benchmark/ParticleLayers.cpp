@@ -1,5 +1,6 @@
 #include "benchmark/ParticleLayers.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/Saturate.h"
@@ -100,7 +101,7 @@ void CParticleLayer::AddWholePlacement(int cell, const plat::Vector3& grid, cons
     }
 }
 
-void CParticleLayer::DrawPlaced(const SoftNearEdge* edge) {
+void CParticleLayer::DrawPlaced() {
     plat::IGraphicsDevice& device = CurrentDevice();
     plat::Matrix world, view;
     device.GetTransform(plat::TransformKind::World, world);
@@ -111,21 +112,9 @@ void CParticleLayer::DrawPlaced(const SoftNearEdge* edge) {
     batch->Begin(kBeginFlags);
     if (!whole_) {
         DrawPlain();
-    } else if (edge == nullptr) {
-        for (const PlacedParticle& particle : placed_)
-            sprite_.DrawTransformed(particle.picture, &particle.transform, 0xFFFFFFFF);
     } else {
-        // A billboard's middle is its placement's last row; its depth in view is that point's z.
-        const plat::Matrix worldView = plat::MatrixMultiply(world, view);
-        for (const PlacedParticle& particle : placed_) {
-            const float* at = particle.transform.m[3];
-            const float depth =
-                at[0] * worldView.m[0][2] + at[1] * worldView.m[1][2] + at[2] * worldView.m[2][2] + worldView.m[3][2];
-            // Its own edge lies its random height's share of the band out (the height only sets its sway's
-            // phase, so the share is as random as a new number, and the field stays as it was drawn).
-            if (!(depth - edge->nearDistance > GetOffset(particle.cell).y * edge->band)) continue;
-            sprite_.DrawTransformed(particle.picture, &particle.transform, 0xFFFFFFFF);
-        }
+        for (const PlacedParticle& particle : placed_)
+            sprite_.DrawTransformed(particle.picture, &particle.transform, particle.colour);
     }
     batch->End();
 }
@@ -185,10 +174,22 @@ void CCloudParticleLayer::Locate(const plat::Vector3& eye, float height) {
 CSnowParticleLayer::CSnowParticleLayer(CTextureCache* cache, CDXSprite* batch, CParticleRandom& random)
     : CParticleLayer(cache, batch, "scenes\\skyhigh\\snow_1.dds", random),
       phaseSin_(kParticleCount),
-      phaseCos_(kParticleCount) {
+      phaseCos_(kParticleCount),
+      ranks_(kParticleCount) {
+    // The ranks are an ordered dither over the 16 x 16 x 16 cells: the lowest bit of each coordinate picks
+    // the highest octal digit, by an order of the eight corners of a cell in which each next corner
+    // lies far from those before it (the first two opposite, the first four a lattice of their own).
+    static const int kCornerOrder[8] = {0, 2, 4, 7, 6, 5, 3, 1};  // by corner x + 2y + 4z
     for (int cell = 0; cell < kParticleCount; ++cell) {
         phaseSin_[cell] = std::sin(kTwoPi * GetOffset(cell).y);
         phaseCos_[cell] = std::cos(kTwoPi * GetOffset(cell).y);
+        const int x = cell & 15, y = (cell >> 4) & 15, z = cell >> 8;
+        int order = 0;
+        for (int bit = 0; bit < 4; ++bit) {
+            const int corner = ((x >> bit) & 1) | ((y >> bit) & 1) << 1 | ((z >> bit) & 1) << 2;
+            order = order * 8 + kCornerOrder[corner];
+        }
+        ranks_[cell] = (static_cast<float>(order) + 0.5f) / static_cast<float>(kParticleCount);
     }
 }
 
@@ -198,16 +199,59 @@ const std::vector<PlacedParticle>& CSnowParticleLayer::Place(const plat::Vector3
     return placed_;
 }
 
-void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale, SoftNearEdge edge) {
-    if (edge.band > 0.0f && std::isfinite(edge.band) && std::isfinite(edge.nearDistance)) {
+void CSnowParticleLayer::Draw(const plat::Vector3& eye, double time, float scale, const SnowThinning& thinning) {
+    if (thinning.band > 0.0f) {
         StartPlacing(true), Locate<true>(eye, time, scale);
-        DrawPlaced(&edge);
+        Thin(eye, thinning);
+        DrawPlaced();
         return;
     }
     StartPlacing(false);
     Locate<false>(eye, time, scale);
     if (!allPlain_) StartPlacing(true), Locate<true>(eye, time, scale);
     DrawPlaced();
+}
+
+float CSnowParticleLayer::Visibility(const PlacedParticle& flake, const plat::Vector3& eye,
+                                     const plat::Matrix& worldView, const SnowThinning& thinning) const {
+    if (!(thinning.band > 0.0f)) return 1.0f;
+    // A billboard's middle is its placement's last row; its depth in view is that point's z.
+    const float* at = flake.transform.m[3];
+    const float depth =
+        at[0] * worldView.m[0][2] + at[1] * worldView.m[1][2] + at[2] * worldView.m[2][2] + worldView.m[3][2];
+    // The weight is kept to 2, where every rank is drawn whole.
+    const float nearWeight = std::min(2.0f, (depth - thinning.nearDistance) / thinning.band);
+    float rimWeight = (thinning.reach - depth / thinning.cell) / thinning.rim;
+    // The block spans cells -8 to 7 around the eye's cell, its index truncated toward zero, and its rows
+    // sink by up to a cell: whatever the eye's place in its cell, it covers -8 to 6 cells of the eye
+    // across and -8 to 5 up, or -7 to 7 and -7 to 6 on the negative side of the origin.
+    for (int axis = 0; axis < 3; ++axis) {
+        const float from = (&eye.x)[axis] / thinning.cell, offset = at[axis] / thinning.cell - from;
+        const bool negative = from < 0.0f, up = axis == 1;
+        const float low = (negative ? -7.0f : -8.0f) - thinning.beyond;
+        const float high = (negative ? 7.0f : 6.0f) - (up ? 1.0f : 0.0f) + thinning.beyond;
+        rimWeight = std::min(rimWeight, std::min(offset - low, high - offset) / thinning.rim);
+    }
+    const float rank = GetThinningRank(flake.cell);
+    const float fade = (nearWeight * std::clamp(rimWeight, 0.0f, 1.0f) - rank) / rank;
+    // Written so that a weight that is not a number takes the flake.
+    return fade > 0.0f ? std::min(1.0f, fade) : 0.0f;
+}
+
+void CSnowParticleLayer::Thin(const plat::Vector3& eye, const SnowThinning& thinning) {
+    plat::IGraphicsDevice& device = CurrentDevice();
+    plat::Matrix world, view;
+    device.GetTransform(plat::TransformKind::World, world);
+    device.GetTransform(plat::TransformKind::View, view);
+    const plat::Matrix worldView = plat::MatrixMultiply(world, view);
+    std::size_t kept = 0;
+    for (PlacedParticle& flake : placed_) {
+        const float visibility = Visibility(flake, eye, worldView, thinning);
+        if (visibility <= 0.0f) continue;
+        flake.colour = static_cast<std::uint32_t>(std::lround(visibility * 255.0f)) << 24 | 0xFFFFFFu;
+        placed_[kept++] = flake;
+    }
+    placed_.resize(kept);
 }
 
 template <bool kWhole>

@@ -27,21 +27,29 @@ private:
     std::uint32_t state_ = 1;
 };
 
-// One particle as drawn: the picture of the sheet and its world placement (before the sprite's
-// centring), in row-vector order.
+// One particle as drawn: the picture of the sheet, its world placement (before the sprite's centring),
+// in row-vector order, and the colour it is drawn in.
 struct PlacedParticle {
     int cell;
     int picture;
     plat::Matrix transform;
+    std::uint32_t colour = 0xFFFFFFFF;
 };
 
-// A soft near edge: each particle is left out in front of a view depth of its own between the near
-// plane at `nearDistance` and `band` beyond it (by one of its fixed random numbers), so that a grid's
-// layer lying along the plane goes a few particles at a time. A band of 0 leaves the edge to the near
-// plane alone.
-struct SoftNearEdge {
+// How the snow thins out before it stops. Each flake keeps a thinning rank of its own, and its weight is
+// its view depth's share of `band` past the near plane at `nearDistance` (so the nearest go first), times
+// its place in two soft rims `rim` lattice cells (of size `cell`) deep: one inside the view depth `reach`
+// cells, which is the same on both sides of the view; one inside the faces of the box around the eye that
+// the grid's block always covers, moved `beyond` cells out, so that the block's own faces, which move a
+// whole layer at a time, are never seen. A flake fades out as its weight falls from twice its rank to
+// its rank, and is gone below. A band of 0 draws every flake whole.
+struct SnowThinning {
     float nearDistance = 0.0f;
     float band = 0.0f;
+    float cell = 0.0f;
+    float rim = 0.0f;
+    float reach = 0.0f;
+    float beyond = 0.0f;
 };
 
 class CParticleLayer : public virtual trivale::CObject {
@@ -60,9 +68,8 @@ protected:
     CParticleLayer(trivale::type_a::CTextureCache* cache, trivale::type_a::CDXSprite* batch, const char* texture,
                    CParticleRandom& random);
     // Draws the placed particles as billboards in the device's current world and view space, without
-    // depth writes so the translucent pictures do not hide each other; with a soft near edge (whole
-    // placements only), those nearer than their own edge left out.
-    void DrawPlaced(const SoftNearEdge* edge = nullptr);
+    // depth writes so the translucent pictures do not hide each other.
+    void DrawPlaced();
     // Placing starts over: `whole` keeps whole placements in placed_, as Place answers them; otherwise
     // only what DrawPlaced needs is kept, and allPlain_ says whether that sufficed. AddPlacement's
     // kWhole must agree.
@@ -117,15 +124,25 @@ public:
                        CParticleRandom& random);
     // Every flake around the eye at `time` (falling one cell per unit) on a grid of 70 x `scale`.
     const std::vector<PlacedParticle>& Place(const plat::Vector3& eye, double time, float scale);
-    virtual void Draw(const plat::Vector3& eye, double time, float scale, SoftNearEdge edge = {});
+    virtual void Draw(const plat::Vector3& eye, double time, float scale, const SnowThinning& thinning = {});
+    // The flake's thinning rank in [0, 1): the ranks of the cells in any 2 x 2 x 2 block, 4 x 4 x 4 and so
+    // on, spread evenly over [0, 1), so that the flakes of any part of the view thin evenly.
+    float GetThinningRank(int cell) const { return ranks_[cell]; }
+    // How much of a placed flake the thinning leaves, from 0 (gone) to 1, in the world and view space
+    // given as their product, around `eye`.
+    float Visibility(const PlacedParticle& flake, const plat::Vector3& eye, const plat::Matrix& worldView,
+                     const SnowThinning& thinning) const;
 
 private:
+    // Leaves out of the whole placements the flakes that the thinning takes.
+    void Thin(const plat::Vector3& eye, const SnowThinning& thinning);
     template <bool kWhole>
     void Locate(const plat::Vector3& eye, double time, float scale);
 
     // Each flake's sway is sin(2 pi (its phase + time)); the phase's sine and cosine are kept, so that a
     // frame takes one sine and cosine of its time instead of one sine a flake.
     std::vector<double> phaseSin_, phaseCos_;
+    std::vector<float> ranks_;
 };
 
 // The grid index of a world cell: the remainder of `cell` by `size` on the non-negative side, so that

@@ -1,6 +1,7 @@
 #include "benchmark/PlayScene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "benchmark/Application.h"
@@ -122,18 +123,24 @@ void CPlayScene::DrawWorld(CResourceScene& overlay) {
     current_->Render(sceneTime_, camera);
     device.SetTransform(TransformKind::World, plat::MatrixIdentity());
     if (view_.showCloud && layers_.cloud) layers_.cloud->Draw(eye, kCloudHeight);
-    if (view_.showSnow && layers_.snow) layers_.snow->Draw(eye, sceneTime_ * kSnowSpeed, view_.snowScale, SnowEdge());
+    if (view_.showSnow && layers_.snow) layers_.snow->Draw(eye, sceneTime_ * kSnowSpeed, view_.snowScale, Thinning());
 }
 
-SoftNearEdge CPlayScene::SnowEdge() const {
-    // A near plane kept inside the first cell of flakes only hides those that pass next to the eye; its
-    // edge stays sharp. Set further out it thins the snow, and there the lattice's layers, which lie
-    // nearly along it, would go a whole layer at once: its edge then spreads their going over four
-    // times as far as it stands past that cell.
-    SoftNearEdge edge;
-    edge.nearDistance = view_.zNear;
-    edge.band = kSnowEdgeSpread * std::max(0.0f, view_.zNear - view_.snowScale * kSnowCell);
-    return edge;
+SnowThinning CPlayScene::Thinning() const {
+    // A near plane kept inside the first cell of flakes only hides those that pass next to the eye; set
+    // further out it thins the snow. The lattice's layers lie nearly along the plane, so the flakes go
+    // by their own ranks over a band beyond it rather than at the plane itself, and never a layer at once.
+    SnowThinning thinning;
+    const float cell = view_.snowScale * kSnowCell, past = view_.zNear - cell;
+    if (!(past > 0.0f && cell > 0.0f)) return thinning;
+    const float cells = past / cell, easing = std::max(0.0f, 1.0f - cells / kSnowBeyondEaseCells);
+    thinning.nearDistance = view_.zNear;
+    thinning.band = kSnowBandSpread * past * std::exp2(cells * kSnowBandDoublingsPerCell);
+    thinning.cell = cell;
+    thinning.rim = kSnowRimCells;
+    thinning.beyond = kSnowBeyondCells * easing * easing;
+    thinning.reach = kSnowReachCells + thinning.beyond;
+    return thinning;
 }
 
 void CPlayScene::DrawLoadingScreen() { loading_->Frame(CanvasOf(*CResourceScene::Instance()), layers_); }

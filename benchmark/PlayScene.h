@@ -39,10 +39,18 @@ public:
     static constexpr double kLongestStepSeconds = 0.5;
     static constexpr float kCloudHeight = 2000.0f;
     static constexpr double kSnowSpeed = 0.7;
-    // The snow lattice's cell at snow scale 1, and how far a near plane set past the first cell spreads
-    // the flakes' going, for each unit it stands past it.
+    // The snow lattice's cell at snow scale 1. A near plane set past the first cell thins the snow: the
+    // band over which the flakes go is four times as far as the plane stands past that cell, doubled for
+    // each eighth of a cell; the flakes keep within 5.5 cells of view depth and off the faces of the
+    // lattice's block, each a cell deep; the reach and the faces close in from beyond the block as the
+    // plane moves on by a third of a cell.
     static constexpr float kSnowCell = 70.0f;
-    static constexpr float kSnowEdgeSpread = 4.0f;
+    static constexpr float kSnowBandSpread = 4.0f;
+    static constexpr float kSnowBandDoublingsPerCell = 8.0f;
+    static constexpr float kSnowReachCells = 5.5f;
+    static constexpr float kSnowBeyondCells = 11.0f;
+    static constexpr float kSnowBeyondEaseCells = 0.3f;
+    static constexpr float kSnowRimCells = 1.0f;
 
     // The frame time comes from the driver's frame keeper, which carries the part of a millisecond
     // it truncates into the next frame, so scene time follows the clock.
@@ -96,6 +104,8 @@ public:
     trivale::type_a::CProgressiveTextureCache& GetTextureCache() { return textures_; }
     CLWSceneCache& GetSceneCache() { return scenes_; }
     const ParticleLayers& GetLayers() const { return layers_; }
+    // How the snow thins for the near plane and snow scale set now.
+    SnowThinning Thinning() const;
 
 private:
     // The 3D pass: the sky around the camera, the lit scene, clouds and snow.
@@ -103,8 +113,6 @@ private:
     // One step of the script, noting the fades it starts.
     void RunScriptStep();
     int ShownParticleCount() const;
-    // The snow's near edge for the near plane and snow scale set now.
-    SoftNearEdge SnowEdge() const;
 
     trivale::type_a::CSimpleScriptSource source_;
     trivale::type_a::CSimpleScriptEngine engine_;

@@ -57,12 +57,11 @@ std::vector<float> Vertices(const std::vector<PlacedParticle>& placed, const Mat
         std::array<float, 24> quad;
         for (int k = 0; k < 4; ++k) {
             const float dx = (k & 1) ? 64.0f : -64.0f, dy = (k & 2) ? 64.0f : -64.0f;
-            const uint32_t white = 0xFFFFFFFF;
             float* v = &quad[k * 6];
             v[0] = anchor.x + dx * m.m[0][0] + dy * m.m[1][0];
             v[1] = anchor.y + dx * m.m[0][1] + dy * m.m[1][1];
             v[2] = anchor.z;
-            std::memcpy(&v[3], &white, 4);
+            std::memcpy(&v[3], &p.colour, 4);
             v[4] = static_cast<float>((p.picture % 2) * 128 + ((k & 1) ? 128 : 0)) / 256.0f;
             v[5] = static_cast<float>((p.picture / 2) * 128 + ((k & 2) ? 128 : 0)) / 256.0f;
         }
@@ -146,45 +145,62 @@ TEST_F(ParticleLayersTest, DrawsExactlyWhatTheMatrixProductsGive) {
     }
 }
 
-// A soft near edge leaves out each flake in front of its own edge, its random height's share of the band
-// past the near plane, and draws the rest as before; with no band every flake is drawn.
-TEST_F(ParticleLayersTest, SoftNearEdgeLeavesOutEachFlakeInFrontOfItsOwnEdge) {
+// The thinning ranks spread evenly over every aligned 4 x 4 x 4 block of cells, one to each 64th. A flake
+// is whole at twice its rank's weight or more, gone at its rank's or less, and drawn in between in the
+// colour of its share; none is left in front of the near plane, past the reach, or outside the box of
+// cells the block always covers (on the negative side of the origin here); with no band all are whole.
+TEST_F(ParticleLayersTest, ThinningFadesEachFlakeByItsRankAndKeepsOffTheBlocksFaces) {
+    std::array<int, 64> once;
+    once.fill(1);
+    for (int block = 0; block < 64; ++block) {
+        std::array<int, 64> ranks = {};
+        for (int corner = 0; corner < 64; ++corner) {
+            const int x = (block & 3) * 4 + (corner & 3), y = (block >> 2 & 3) * 4 + (corner >> 2 & 3);
+            const int z = (block >> 4) * 4 + (corner >> 4);
+            ++ranks[static_cast<int>(snow_->GetThinningRank((z * 16 + y) * 16 + x) * 64.0f)];
+        }
+        EXPECT_EQ(ranks, once) << "block " << block;
+    }
     const Matrix world = plat::MatrixRotationYawPitchRoll(0.3f, -0.2f, 0.1f);
     const Matrix view = MatrixMultiply(MatrixTranslation(-40, -900, 25), plat::MatrixRotationY(1.1f));
     Device()->SetTransform(plat::TransformKind::World, world);
     Device()->SetTransform(plat::TransformKind::View, view);
     const Matrix worldView = MatrixMultiply(world, view);
-    const Vector3 eye{120, 30, -45};
-    const std::vector<PlacedParticle> flakes = snow_->Place(eye, 0.37, 1.5f);
-    std::vector<float> depths;
-    for (const PlacedParticle& p : flakes)
-        depths.push_back(Affine({p.transform.m[3][0], p.transform.m[3][1], p.transform.m[3][2]}, worldView).z);
-    std::vector<float> sorted = depths;
-    std::sort(sorted.begin(), sorted.end());
-    const float nearDistance = sorted[sorted.size() / 4], band = (sorted.back() - sorted.front()) / 2;
-    for (const float spread : {0.0f, band}) {
-        SCOPED_TRACE(spread);
-        std::vector<PlacedParticle> kept;
-        for (std::size_t n = 0; n < flakes.size(); ++n)
-            if (spread == 0 || depths[n] - nearDistance > snow_->GetOffset(flakes[n].cell).y * spread)
-                kept.push_back(flakes[n]);
-        if (spread > 0) {
-            // Some flakes beyond the near plane go as well, and some nearer than the band's end stay.
-            EXPECT_GT(std::count_if(depths.begin(), depths.end(), [&](float d) { return d > nearDistance; }),
-                      static_cast<std::ptrdiff_t>(kept.size()));
-            EXPECT_LT(std::count_if(depths.begin(), depths.end(), [&](float d) { return d > nearDistance + band; }),
-                      static_cast<std::ptrdiff_t>(kept.size()));
-        }
-        SoftNearEdge edge;
-        edge.nearDistance = nearDistance;
-        edge.band = spread;
-        snow_->Draw(eye, 0.37, 1.5f, edge);
-        size_t bytes = 0;
-        const uint8_t* drawn = sprite_->GetD3DXSprite()->GetDrawnVertices(bytes);
-        const std::vector<float> expected = Vertices(kept, worldView);
-        ASSERT_EQ(bytes, expected.size() * 4);
-        EXPECT_EQ(std::memcmp(drawn, expected.data(), bytes), 0);
+    const Vector3 eye{-520, 30, -45};
+    const float scale = 1.5f, cell = 70.0f * scale;
+    SnowThinning thinning;
+    EXPECT_EQ(snow_->Visibility(snow_->Place(eye, 0.37, scale)[5], eye, worldView, thinning), 1.0f);
+    thinning.nearDistance = 200.0f, thinning.band = 2000.0f, thinning.cell = cell, thinning.rim = 1.0f;
+    thinning.reach = 9.0f;
+    std::vector<PlacedParticle> kept;
+    int faded = 0, whole = 0;
+    for (PlacedParticle flake : snow_->Place(eye, 0.37, scale)) {
+        const float* at = flake.transform.m[3];
+        const float depth = Affine({at[0], at[1], at[2]}, worldView).z;
+        const float x = (at[0] - eye.x) / cell, y = (at[1] - eye.y) / cell, z = (at[2] - eye.z) / cell;
+        const bool inside =
+            depth < (thinning.reach - 1) * cell && std::max(std::abs(x), std::abs(z)) < 6 && y > -7 && y < 4;
+        const float visibility = snow_->Visibility(flake, eye, worldView, thinning);
+        const float weight = (depth - thinning.nearDistance) / thinning.band, rank = snow_->GetThinningRank(flake.cell);
+        if (depth < thinning.nearDistance || depth > thinning.reach * cell || x < -7 || x > 7 || z < -7 || z > 7)
+            EXPECT_EQ(visibility, 0.0f);
+        else if (inside && weight > 2 * rank)
+            EXPECT_EQ(visibility, 1.0f);
+        else if (inside && weight < rank)
+            EXPECT_EQ(visibility, 0.0f);
+        if (visibility <= 0.0f) continue;
+        faded += visibility < 1.0f, whole += visibility == 1.0f;
+        flake.colour = static_cast<std::uint32_t>(std::lround(visibility * 255.0f)) << 24 | 0xFFFFFF;
+        kept.push_back(flake);
     }
+    EXPECT_GT(faded, 20);
+    EXPECT_GT(whole, 20);
+    snow_->Draw(eye, 0.37, scale, thinning);
+    size_t bytes = 0;
+    const uint8_t* drawn = sprite_->GetD3DXSprite()->GetDrawnVertices(bytes);
+    const std::vector<float> expected = Vertices(kept, worldView);
+    ASSERT_EQ(bytes, expected.size() * 4);
+    EXPECT_EQ(std::memcmp(drawn, expected.data(), bytes), 0);
 }
 
 // Every particle drawn in one batch without depth writes, far out on the negative side too.

@@ -410,33 +410,28 @@ TEST_F(ShowScript, EveryCutFromBlackSetsTheSceneBehindItAndFadesInFromItsFirstSt
     }
 }
 
-// The flakes reach eight to nine lattice cells of 70 x the snow scale ahead of the eye. A near plane set past
-// the first cell softens its edge, as the play scene does: each flake goes at its own depth within four times
-// as far as the plane stands past that cell, so of the farthest flakes the share (reach - near) / that band
-// is still drawn. Where the snow stops in view that share is under a twentieth; before it, it fell for three
-// seconds or more, and no frame took more than half of it.
+// A near plane set past the first lattice cell (70 x the snow scale) thins the snow, as the play scene does:
+// every eighth of a cell it moves on doubles the band over which the flakes go, so a frame that moves it on
+// by an eighth of a cell or less takes at most half of them. Before the snow stops in view it thinned for
+// three seconds or more, and the plane stood half a cell past that cell, where few flakes are left.
 TEST_F(ShowScript, TheSnowThinsOutBeforeItStopsInView) {
     for (const auto& [name, frameSeconds] : kFrameTimes) {
         SCOPED_TRACE(name);
         const std::vector<Shown>& frames = RunAfresh(engine_, show_, frameSeconds);
         ASSERT_EQ(1, show_.calls["Finish"]);
-        const auto share = [&frames](std::size_t i) {
-            const double cell = 70.0 * frames[i].snowScale, reach = 9.0 * cell, zNear = frames[i].zNear;
-            const double band = 4.0 * std::max(0.0, zNear - cell);
-            if (band <= 0.0) return zNear < reach ? 1.0 : 0.0;
-            return std::clamp((reach - zNear) / band, 0.0, 1.0);
+        const auto past = [&frames](std::size_t i) {
+            const double cell = 70.0 * frames[i].snowScale;
+            return std::max(0.0, (frames[i].zNear - cell) / cell);
         };
         int stops = 0;
         for (std::size_t end = 1; end < frames.size(); ++end) {
             if (!frames[end - 1].snow || frames[end].snow || frames[end].cover >= 1.0) continue;
             ++stops;
-            EXPECT_LT(share(end - 1), 0.05) << "frame " << end;
+            EXPECT_GE(past(end - 1), 0.5) << "frame " << end;
             double seconds = 0.0;
-            std::size_t i = end - 1;
-            for (; i > 0 && frames[i - 1].snow && share(i - 1) < 1.0; --i) {
+            for (std::size_t i = end - 1; i > 0 && frames[i - 1].snow && past(i) > 0.0; --i) {
                 seconds += frameSeconds(static_cast<int>(i));
-                if (share(i - 1) < 0.05) continue;
-                EXPECT_GE(share(i) * 2.0, share(i - 1)) << "frame " << i;
+                EXPECT_LE(past(i) - past(i - 1), 0.125) << "frame " << i;
             }
             EXPECT_GE(seconds, 3.0) << "frame " << end;
         }

@@ -28,6 +28,7 @@
 #include "core/DataLoader.h"
 #include "core/Log.h"
 #include "devices/GameApplicationDriverDX9.h"
+#include "gfxkit/Math3D.h"
 #include "render/RenderDevice.h"
 
 // Leak checking stays with the other suites: the GL driver is unloaded before this program ends, and
@@ -117,6 +118,28 @@ void CountFlakes(const Picture& frame, const Picture& without, int pixels[3], in
     }
 }
 
+// The snow's flakes that the play scene draws in the frame it drew at `time`, worked out from its own
+// placements and thinning: each flake's cell, with the third of the view (0 to 2) its middle falls in, or
+// -1 outside the view. A flake the thinning leaves less than half of does not count.
+std::map<int, int> ShownFlakes(CPlayScene& play, double time) {
+    plat::Matrix view, projection, camera;
+    type_a::CurrentDevice().GetTransform(plat::TransformKind::View, view);
+    type_a::CurrentDevice().GetTransform(plat::TransformKind::Projection, projection);
+    plat::MatrixInverse(view, &camera, nullptr);
+    const plat::Vector3 eye{camera.m[3][0], camera.m[3][1], camera.m[3][2]};
+    CSnowParticleLayer& snow = *play.GetLayers().snow;
+    const SnowThinning thinning = play.Thinning();
+    std::map<int, int> shown;
+    for (const PlacedParticle& flake : snow.Place(eye, time * CPlayScene::kSnowSpeed, play.GetView().snowScale)) {
+        if (snow.Visibility(flake, eye, view, thinning) < 0.5f) continue;
+        const plat::Vector3 at{flake.transform.m[3][0], flake.transform.m[3][1], flake.transform.m[3][2]};
+        const plat::Vector4 c = plat::Vec3Transform(at, plat::MatrixMultiply(view, projection));
+        const bool seen = c.w > 0 && std::abs(c.x) <= c.w && std::abs(c.y) <= c.w && c.z >= 0 && c.z <= c.w;
+        shown[flake.cell] = seen ? std::min(2, static_cast<int>((c.x / c.w + 1) * 1.5f)) : -1;
+    }
+    return shown;
+}
+
 // A moment of the show: a scene, the how-manieth time it is set (0 for the first), a scene time, and what
 // the moment is read again without: "snow", or "text" for a caption fully shown, whose lines' scales
 // (1 or 2 rows, 0 for an empty line of one row) `captionRows` lists ("" for none).
@@ -128,6 +151,7 @@ struct Moment {
     const char* again;
     const char* captionRows;
     Picture frame, without;
+    std::map<int, int> flakes = {};  // for the lake's snow: ShownFlakes
 };
 
 // Runs at both ends of every scene-manager pass: first it moves the clock a step on (and, for a frame
@@ -187,6 +211,8 @@ private:
             // is drawn at the very moment of this one, so that only what it leaves out differs.
             m.time = play_->GetSceneTime() - double(kStep) / double(kFrequency);
             Read(m.frame);
+            if (std::string(m.name) == "lake-snow" && play_->GetView().showSnow && play_->GetLayers().snow)
+                m.flakes = ShownFlakes(*play_, m.time);
             if (*m.again != '\0' && (play_->GetView().showSnow || *m.captionRows != '\0')) again_ = &m;
         }
     }
@@ -218,7 +244,7 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
         {"results", "scenes\\lake\\lake.lws", 1, 30.0, "text", "2111201", {}, {}},
     };
     // The lake's snow as it eases off, every frame (read again without it while it is shown).
-    for (int quarter = 72; quarter <= 128; ++quarter)
+    for (int quarter = 60; quarter <= 128; ++quarter)
         moments.push_back({"lake-snow", "scenes\\lake\\lake.lws", 0, quarter * 0.25, "snow", "", {}, {}});
     std::int64_t clock = 0;
     ShowWatcher* first = nullptr;
@@ -257,12 +283,14 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
     // The lake's snow thins out evenly before it stops: at every moment it is still seen (300 pixels of
     // flakes or more), the emptiest third of the view (left, middle, right) holds at least a fifth of the
     // flakes of the fullest, so that the last of them do not leave as a band with one side bare. And it
-    // goes a few flakes at a time, frame by frame, the frame that stops it included: no frame loses more
-    // than half of the view's flakes of the frame before while that frame showed more than a dozen, nor
-    // more than three quarters of a third's (the camera's drift carries flakes across a third's edge).
-    // A frame read for two moments counts once.
+    // goes a few flakes at a time, frame by frame, the frame that stops it included: of the flakes a frame
+    // showed in the view, or in a third of it, the next takes no more than half while they were a dozen or
+    // more (four pictures of three); and the specks seen in the view fall by no more than half while more
+    // than a dozen, nor those of a third by more than three quarters (the camera's drift carries flakes
+    // across a third's edge). A frame read for two moments counts once.
     int easing = 0;
-    std::map<double, std::array<int, 4>> flakes;  // left, middle, right, all; none once the snow stops
+    std::map<double, std::array<int, 4>> lakeSpecks;  // left, middle, right, all; none once the snow stops
+    std::map<double, std::map<int, int>> lakeFlakes;
     for (const Moment& m : moments) {
         if (std::string(m.name) != "lake-snow" || m.frame.pixels.empty()) continue;
         std::array<int, 4> seen = {};
@@ -276,18 +304,32 @@ TEST(ShowTest, PlaysToFinishAndShowsItsScenes) {
                     << "at " << m.time << " s: " << pixels[0] << " " << pixels[1] << " " << pixels[2];
             }
         }
-        flakes[m.time] = seen;
+        lakeSpecks[m.time] = seen;
+        lakeFlakes[m.time] = m.flakes;
     }
     EXPECT_GE(easing, 10);
-    ASSERT_GT(flakes.size(), 40u);
-    EXPECT_EQ(flakes.rbegin()->second[3], 0) << "the snow never stopped";
-    for (auto before = flakes.begin(), after = std::next(before); after != flakes.end(); ++before, ++after) {
+    ASSERT_GT(lakeSpecks.size(), 60u);
+    EXPECT_EQ(lakeSpecks.rbegin()->second[3], 0) << "the snow never stopped";
+    for (auto before = lakeSpecks.begin(), after = std::next(before); after != lakeSpecks.end(); ++before, ++after) {
         for (int i = 0; i < 4; ++i) {
             const int was = before->second[i], lost = was - after->second[i];
             if (was <= 12) continue;
             EXPECT_LE(lost * (i < 3 ? 4 : 2), was * (i < 3 ? 3 : 1))
                 << (i < 3 ? "third " : "view ") << i << " from " << before->first << " s to " << after->first
-                << " s: " << was << " flakes to " << after->second[i];
+                << " s: " << was << " specks to " << after->second[i];
+        }
+    }
+    for (auto before = lakeFlakes.begin(), after = std::next(before); after != lakeFlakes.end(); ++before, ++after) {
+        std::array<int, 4> was = {}, lost = {};
+        for (const auto& [cell, third] : before->second) {
+            if (third < 0) continue;
+            const bool gone = after->second.count(cell) == 0;
+            ++was[third], ++was[3], lost[third] += gone, lost[3] += gone;
+        }
+        for (int i = 0; i < 4; ++i) {
+            if (was[i] < 4) continue;
+            EXPECT_LE(lost[i] * 2, was[i]) << (i < 3 ? "third " : "view ") << i << " from " << before->first
+                                           << " s: " << lost[i] << " of " << was[i] << " pictures of flakes";
         }
     }
     // Captions: in every row of a caption fully shown, the pixels the text changes (found by reading the

@@ -23,6 +23,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -31,6 +33,8 @@
 #include <vector>
 
 #include <X11/extensions/Xrandr.h>
+
+#include "platform/HeldXConnection.h"
 
 namespace plat {
 
@@ -198,8 +202,141 @@ private:
         display_ = display;
         root_ = DefaultRootWindow(display_);
         config_ = getInfo_(display_, root_);
+        // The outputs and their controllers, for a display that has no mode at all (none of the first
+        // interface's sizes is current then): optional, as on a server of the first interface only.
+        resources_ = reinterpret_cast<Resources>(dlsym(library_, "XRRGetScreenResourcesCurrent"));
+        freeResources_ = reinterpret_cast<FreeResources>(dlsym(library_, "XRRFreeScreenResources"));
+        outputInfo_ = reinterpret_cast<OutputInfo>(dlsym(library_, "XRRGetOutputInfo"));
+        freeOutputInfo_ = reinterpret_cast<FreeOutputInfo>(dlsym(library_, "XRRFreeOutputInfo"));
+        crtcInfo_ = reinterpret_cast<CrtcInfo>(dlsym(library_, "XRRGetCrtcInfo"));
+        freeCrtcInfo_ = reinterpret_cast<FreeCrtcInfo>(dlsym(library_, "XRRFreeCrtcInfo"));
+        setCrtc_ = reinterpret_cast<SetCrtc>(dlsym(library_, "XRRSetCrtcConfig"));
+        setScreenSize_ = reinterpret_cast<SetScreenSize>(dlsym(library_, "XRRSetScreenSize"));
+        sizeRange_ = reinterpret_cast<SizeRange>(dlsym(library_, "XRRGetScreenSizeRange"));
+        primary_ = reinterpret_cast<Primary>(dlsym(library_, "XRRGetOutputPrimary"));
     }
 
+    bool HasOutputs() const {
+        return resources_ != nullptr && freeResources_ != nullptr && outputInfo_ != nullptr &&
+               freeOutputInfo_ != nullptr && crtcInfo_ != nullptr && freeCrtcInfo_ != nullptr && setCrtc_ != nullptr &&
+               setScreenSize_ != nullptr && sizeRange_ != nullptr && primary_ != nullptr;
+    }
+
+    // The outputs, controllers and modes as the server has them now; freed with this.
+    class Outputs {
+    public:
+        explicit Outputs(const ScreenSizes& screen) : screen_(screen) {
+            if (screen_.display_ != nullptr && screen_.HasOutputs())
+                resources_ = screen_.resources_(screen_.display_, screen_.root_);
+        }
+        ~Outputs() {
+            if (resources_ != nullptr) screen_.freeResources_(resources_);
+        }
+        Outputs(const Outputs&) = delete;
+        Outputs& operator=(const Outputs&) = delete;
+        XRRScreenResources* operator->() const { return resources_; }
+        explicit operator bool() const { return resources_ != nullptr; }
+
+    private:
+        const ScreenSizes& screen_;
+        XRRScreenResources* resources_ = nullptr;
+    };
+
+public:
+    // Whether an output is connected and no controller shows anything: a process ended half-way
+    // through a mode change (it turns the controller off, sizes the screen, then turns it on in the new
+    // mode) leaves the display so, and no window can be shown on it.
+    bool Dark() const {
+        const Outputs outputs(*this);
+        if (!outputs) return false;
+        for (int i = 0; i < outputs->ncrtc; ++i) {
+            XRRCrtcInfo* crtc = crtcInfo_(display_, outputs.operator->(), outputs->crtcs[i]);
+            const bool lit = crtc != nullptr && crtc->mode != None;
+            if (crtc != nullptr) freeCrtcInfo_(crtc);
+            if (lit) return false;
+        }
+        bool connected = false;
+        for (int i = 0; i < outputs->noutput && !connected; ++i) {
+            XRROutputInfo* output = outputInfo_(display_, outputs.operator->(), outputs->outputs[i]);
+            connected = output != nullptr && output->connection == RR_Connected;
+            if (output != nullptr) freeOutputInfo_(output);
+        }
+        return connected;
+    }
+
+private:
+    // Shows the mode on the first connected output (the primary one if it is), on its own controller or
+    // a free one, after sizing the screen to it: what a dark display needs. False when that could not be
+    // done.
+    bool Light(int width, int height, int refreshRate) const {
+        const Outputs outputs(*this);
+        if (!outputs) return false;
+        int minWidth = 0, minHeight = 0, maxWidth = 0, maxHeight = 0;
+        if (!sizeRange_(display_, root_, &minWidth, &minHeight, &maxWidth, &maxHeight) || width < minWidth ||
+            height < minHeight || width > maxWidth || height > maxHeight) {
+            return false;
+        }
+        const RROutput primary = primary_(display_, root_);
+        RROutput chosen = None;
+        XRROutputInfo* info = nullptr;
+        for (int pass = 0; pass < 2 && info == nullptr; ++pass) {
+            for (int i = 0; i < outputs->noutput && info == nullptr; ++i) {
+                if (pass == 0 && outputs->outputs[i] != primary) continue;
+                XRROutputInfo* output = outputInfo_(display_, outputs.operator->(), outputs->outputs[i]);
+                if (output != nullptr && output->connection == RR_Connected && output->ncrtc > 0) {
+                    info = output;
+                    chosen = outputs->outputs[i];
+                } else if (output != nullptr) {
+                    freeOutputInfo_(output);
+                }
+            }
+        }
+        if (info == nullptr) return false;
+        // Its mode of the size, at the rate nearest the desktop's.
+        RRMode mode = None;
+        double off = 0;
+        for (int i = 0; i < info->nmode; ++i) {
+            for (int m = 0; m < outputs->nmode; ++m) {
+                const XRRModeInfo& candidate = outputs->modes[m];
+                if (candidate.id != info->modes[i] || static_cast<int>(candidate.width) != width ||
+                    static_cast<int>(candidate.height) != height) {
+                    continue;
+                }
+                const double dots = static_cast<double>(candidate.hTotal) * candidate.vTotal;
+                const double rate = dots > 0 ? static_cast<double>(candidate.dotClock) / dots : 0;
+                const double away = refreshRate > 0 ? std::abs(rate - refreshRate) : 0;
+                if (mode == None || away < off) {
+                    mode = candidate.id;
+                    off = away;
+                }
+            }
+        }
+        RRCrtc crtc = info->crtc;
+        for (int i = 0; i < info->ncrtc && crtc == None; ++i) {
+            XRRCrtcInfo* candidate = crtcInfo_(display_, outputs.operator->(), info->crtcs[i]);
+            if (candidate != nullptr && candidate->mode == None && candidate->noutput == 0) crtc = info->crtcs[i];
+            if (candidate != nullptr) freeCrtcInfo_(candidate);
+        }
+        freeOutputInfo_(info);
+        if (mode == None || crtc == None) return false;
+        // No controller shows anything, so the screen may take any size of its range; its size in
+        // millimetres keeps its pixels' size.
+        const int screen = DefaultScreen(display_);
+        if (DisplayWidth(display_, screen) != width || DisplayHeight(display_, screen) != height) {
+            const int widthMm = DisplayWidth(display_, screen) > 0
+                                    ? DisplayWidthMM(display_, screen) * width / DisplayWidth(display_, screen)
+                                    : 0;
+            const int heightMm = DisplayHeight(display_, screen) > 0
+                                     ? DisplayHeightMM(display_, screen) * height / DisplayHeight(display_, screen)
+                                     : 0;
+            setScreenSize_(display_, root_, width, height, widthMm, heightMm);
+        }
+        RROutput shown = chosen;
+        return setCrtc_(display_, outputs.operator->(), crtc, CurrentTime, 0, 0, mode, RR_Rotate_0, &shown, 1) ==
+               0;  // RRSetConfigSuccess
+    }
+
+public:
 public:
     bool Current(DisplayMode& mode) const {
         if (config_ == nullptr) return false;
@@ -217,8 +354,9 @@ public:
     // (no server to ask, a change refused): the mode is not back. Where there is no resize extension
     // (another video driver, an X server without it) there is nothing this can do, and nothing a later
     // try could.
-    bool Set(int width, int height) const {
+    bool Set(int width, int height, int refreshRate = 0) const {
         if (unreachable_) return false;
+        if (Dark()) return Light(width, height, refreshRate);
         DisplayMode now;
         if (!Current(now) || (now.width == width && now.height == height)) return true;
         int count = 0;
@@ -239,6 +377,16 @@ private:
     using CurrentRate = short (*)(XRRScreenConfiguration*);
     using SetConfig = Status (*)(Display*, XRRScreenConfiguration*, Drawable, int, Rotation, Time);
     using FreeInfo = void (*)(XRRScreenConfiguration*);
+    using Resources = XRRScreenResources* (*)(Display*, ::Window);
+    using FreeResources = void (*)(XRRScreenResources*);
+    using OutputInfo = XRROutputInfo* (*)(Display*, XRRScreenResources*, RROutput);
+    using FreeOutputInfo = void (*)(XRROutputInfo*);
+    using CrtcInfo = XRRCrtcInfo* (*)(Display*, XRRScreenResources*, RRCrtc);
+    using FreeCrtcInfo = void (*)(XRRCrtcInfo*);
+    using SetCrtc = Status (*)(Display*, XRRScreenResources*, RRCrtc, Time, int, int, RRMode, Rotation, RROutput*, int);
+    using SetScreenSize = void (*)(Display*, ::Window, int, int, int, int);
+    using SizeRange = Status (*)(Display*, ::Window, int*, int*, int*, int*);
+    using Primary = RROutput (*)(Display*, ::Window);
     void* library_ = nullptr;
     void* x11_ = nullptr;
     bool unreachable_ = false;  // the named display's server could not be reached
@@ -250,6 +398,16 @@ private:
     CurrentRate rateOf_ = nullptr;
     SetConfig setConfig_ = nullptr;
     FreeInfo freeInfo_ = nullptr;
+    Resources resources_ = nullptr;
+    FreeResources freeResources_ = nullptr;
+    OutputInfo outputInfo_ = nullptr;
+    FreeOutputInfo freeOutputInfo_ = nullptr;
+    CrtcInfo crtcInfo_ = nullptr;
+    FreeCrtcInfo freeCrtcInfo_ = nullptr;
+    SetCrtc setCrtc_ = nullptr;
+    SetScreenSize setScreenSize_ = nullptr;
+    SizeRange sizeRange_ = nullptr;
+    Primary primary_ = nullptr;
     Display* display_ = nullptr;
     ::Window root_ = 0;
     XRRScreenConfiguration* config_ = nullptr;
@@ -410,7 +568,55 @@ void DesktopRecord::Leave(const Apply& apply) {
 
 bool IsSideConnection(const void* display) { return display != nullptr && display == g_sideConnection.load(); }
 
+// ---- Changes of the display's mode under way ----------------------------------------------------
+
+namespace {
+
+std::mutex g_changesMutex;
+std::condition_variable g_changesMoved;
+int g_changesUnderWay = 0;
+bool g_changesClosed = false;
+thread_local int t_changeDepth = 0;  // one inside another counts once
+
+}  // namespace
+
+ModeChange::ModeChange(bool mayChange) : entered_(mayChange) {
+    if (!entered_ || t_changeDepth++ > 0) return;
+    std::unique_lock<std::mutex> lock(g_changesMutex);
+    // A forced end is putting the mode back and ending the process: nothing changes it meanwhile.
+    g_changesMoved.wait(lock, [] { return !g_changesClosed; });
+    ++g_changesUnderWay;
+}
+
+ModeChange::~ModeChange() {
+    if (!entered_ || --t_changeDepth > 0) return;
+    std::lock_guard<std::mutex> lock(g_changesMutex);
+    --g_changesUnderWay;
+    g_changesMoved.notify_all();
+}
+
+bool CloseModeChanges(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(g_changesMutex);
+    g_changesClosed = true;
+    return g_changesMoved.wait_for(lock, limit, [] { return g_changesUnderWay == 0; });
+}
+
+void OpenModeChanges() {
+    std::lock_guard<std::mutex> lock(g_changesMutex);
+    g_changesClosed = false;
+    g_changesMoved.notify_all();
+}
+
+bool DisplayModeHeld() {
+    std::lock_guard<std::mutex> lock(g_heldMutex);
+    return g_held.held;
+}
+
 bool PutBackDesktopModeFromAnyThread() {
+    // A change the window's thread has under way is finished first: two clients changing one display at
+    // once, or a process ended between the steps of one change, can leave it with no mode at all. A
+    // thread stuck elsewhere in its change is not waited for long: what it left is put right below.
+    CloseModeChanges(kOthersChangeLimit);
     HeldDisplay held;
     {
         std::lock_guard<std::mutex> lock(g_heldMutex);
@@ -418,9 +624,50 @@ bool PutBackDesktopModeFromAnyThread() {
         held = g_held;
         g_held = HeldDisplay();
     }
-    LeaveRecord(held.record, held.self, held.desktop, &InstanceRuns,
-                [&](const DisplayMode& mode) { return ScreenSizes(held.display).Set(mode.width, mode.height); });
+    LeaveRecord(held.record, held.self, held.desktop, &InstanceRuns, [&](const DisplayMode& mode) {
+        return ScreenSizes(held.display).Set(mode.width, mode.height, mode.refreshRate);
+    });
     return true;
+}
+
+bool PutBackModeLeftByEndedRuns() {
+    const std::string path = DesktopRecordPath();
+    struct stat note;
+    if (path.empty() || lstat(path.c_str(), &note) != 0) return false;
+    // Never wait on a server that does not answer: the start's own wait says what became of it.
+    HeldXConnection answers;
+    if (answers.Open(std::chrono::steady_clock::now() + std::chrono::seconds(2), nullptr) != XServerAnswer::Accepted)
+        return false;
+    LockedFile file(path);
+    Record record;
+    if (!file.Usable() || !Parse(file.Read(), record)) return false;
+    DisplayMode left;  // the mode the last of them put the display in
+    for (const Member& m : record.members) {
+        if (m.mode.width > 0 && m.mode.height > 0) left = m.mode;
+    }
+    DisplayMode unused;
+    if (KeepRunning(record, InstanceId(), &InstanceRuns, unused)) return false;  // a run holds the display
+    const ScreenSizes screen(std::getenv("DISPLAY"));
+    DisplayMode now;
+    const bool leftSo = screen.Dark() || (screen.Current(now) && now.width == left.width && now.height == left.height);
+    if (!leftSo || !screen.Set(record.desktop.width, record.desktop.height, record.desktop.refreshRate)) return false;
+    file.Remove();
+    return true;
+}
+
+bool DisplayAnswers() {
+    HeldXConnection look;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    return look.Open(deadline, nullptr, AtAStop::Wait) == XServerAnswer::Accepted;
+}
+
+bool DisplayIsDark() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') return false;
+    HeldXConnection answers;
+    if (answers.Open(std::chrono::steady_clock::now() + std::chrono::seconds(2), nullptr) != XServerAnswer::Accepted)
+        return false;
+    return ScreenSizes(name).Dark();
 }
 
 // ---- DesktopMode ---------------------------------------------------------------------------------
@@ -462,14 +709,15 @@ void DesktopMode::StepAside(SDL_Window* window) {
     const ScreenSizes screen(window);
     DisplayMode now;
     if (!screen.Current(now) || (now.width == used_.width && now.height == used_.height)) return;
-    record_.StepAside([&](const DisplayMode& mode) { screen.Set(mode.width, mode.height); });
+    record_.StepAside([&](const DisplayMode& mode) { screen.Set(mode.width, mode.height, mode.refreshRate); });
 }
 
 void DesktopMode::PutBack(SDL_Window* window) {
     if (!known_) return;
     known_ = false;
     Hold(HeldDisplay());
-    record_.Leave([&](const DisplayMode& mode) { return ScreenSizes(window).Set(mode.width, mode.height); });
+    record_.Leave(
+        [&](const DisplayMode& mode) { return ScreenSizes(window).Set(mode.width, mode.height, mode.refreshRate); });
 }
 
 void DesktopMode::Minimised() {

@@ -5,6 +5,7 @@
 
 #include <SDL.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -70,6 +71,39 @@ private:
 // Whether the X connection is the one a forced end opened of its own to put the mode back
 // (PutBackDesktopModeFromAnyThread): a fault on it is no reason to end the run another way.
 bool IsSideConnection(const void* display);
+
+// A change of the display's mode under way on this thread: an SDL call that may make one (full screen
+// on or off, a window shown, hidden or sized, the event queue read while full screen, the video's end)
+// or one of this layer's own. A forced end waits for it to finish before it puts the mode back, and
+// once that has begun no change starts: the thread waits here for the process's end. Nested, it counts
+// once. `mayChange` false: no change can come of it (no full-screen window), nothing is counted.
+class ModeChange {
+public:
+    explicit ModeChange(bool mayChange = true);
+    ~ModeChange();
+    ModeChange(const ModeChange&) = delete;
+    ModeChange& operator=(const ModeChange&) = delete;
+
+private:
+    bool entered_;
+};
+
+// How long a forced end waits for another thread's change to finish: a change takes tenths of a second
+// on a loaded machine when its server answers.
+constexpr std::chrono::milliseconds kOthersChangeLimit{2000};
+// No change starts from now on; waits up to `limit` for those under way. False when one still was.
+bool CloseModeChanges(std::chrono::milliseconds limit);
+// Changes may start again (tests).
+void OpenModeChanges();
+// Whether this process holds the display in a mode of its own (a full-screen window).
+bool DisplayModeHeld();
+
+// Before the video starts on an X display: where the note of the desktop's mode was left by full-screen
+// runs that have all ended, and the display is dark (no output shows anything) or still in the mode the
+// last of them left it in, the desktop's mode is put back and the note removed. True when it was.
+bool PutBackModeLeftByEndedRuns();
+// Whether the X display DISPLAY names is dark: an output is connected and none shows anything.
+bool DisplayIsDark();
 
 class DesktopMode {
 public:

@@ -19,6 +19,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/StopSignals.h"
+
 #include "platform/Printable.h"
 
 namespace plat {
@@ -60,32 +62,41 @@ bool ParseDisplay(const char* name, DisplayName& out) {
     return out.local || protocol.empty() || protocol == "tcp" || protocol == "inet" || protocol == "inet6";
 }
 
+// How long a step may wait: until the deadline, and for the start's own wait only until a stop comes.
+struct Until {
+    Clock::time_point deadline;
+    bool endsAtAStop;
+};
+
 int Milliseconds(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(left);
 }
 
-// Waits for the socket until the deadline; false when it passed.
-bool Ready(int socket, short events, Clock::time_point deadline) {
+// Waits for the socket; false when the time is up. A stop is looked for every 20 ms: the signal's own
+// wake-up belongs to the watch over the stop.
+bool Ready(int socket, short events, const Until& until) {
     for (;;) {
+        if (until.endsAtAStop && StopRequested()) return false;
+        const int left = Milliseconds(until.deadline);
         pollfd ready{socket, events, 0};
-        const int got = poll(&ready, 1, Milliseconds(deadline));
+        const int got = poll(&ready, 1, until.endsAtAStop ? std::min(left, 20) : left);
         if (got > 0) return true;
-        if (got == 0 || errno != EINTR) return false;
+        if (got < 0 && errno != EINTR) return false;
+        if (got == 0 && left == 0) return false;
     }
 }
 
-bool ConnectBefore(int socket, const sockaddr* address, socklen_t length, Clock::time_point deadline) {
+bool ConnectBefore(int socket, const sockaddr* address, socklen_t length, const Until& until) {
     if (connect(socket, address, length) == 0) return true;
     if (errno != EINPROGRESS && errno != EINTR) return false;
     int error = 0;
     socklen_t size = sizeof error;
-    return Ready(socket, POLLOUT, deadline) && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
-           error == 0;
+    return Ready(socket, POLLOUT, until) && getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
 }
 
 // The X library's way to this machine's server: the abstract socket first, then the file.
-int ConnectLocal(const std::string& number, Clock::time_point deadline) {
+int ConnectLocal(const std::string& number, const Until& until) {
     const std::string path = "/tmp/.X11-unix/X" + number;
     for (const bool abstract : {true, false}) {
         const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -95,13 +106,13 @@ int ConnectLocal(const std::string& number, Clock::time_point deadline) {
         const std::size_t at = abstract ? 1 : 0;
         std::memcpy(address.sun_path + at, path.c_str(), path.size());
         const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + at + path.size());
-        if (ConnectBefore(s, reinterpret_cast<const sockaddr*>(&address), length, deadline)) return s;
+        if (ConnectBefore(s, reinterpret_cast<const sockaddr*>(&address), length, until)) return s;
         close(s);
     }
     return -1;
 }
 
-int ConnectOverNetwork(const DisplayName& name, Clock::time_point deadline) {
+int ConnectOverNetwork(const DisplayName& name, const Until& until) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -110,7 +121,7 @@ int ConnectOverNetwork(const DisplayName& name, Clock::time_point deadline) {
     int s = -1;
     for (const addrinfo* a = found; a != nullptr && s < 0; a = a->ai_next) {
         s = socket(a->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (s >= 0 && !ConnectBefore(s, a->ai_addr, a->ai_addrlen, deadline)) {
+        if (s >= 0 && !ConnectBefore(s, a->ai_addr, a->ai_addrlen, until)) {
             close(s);
             s = -1;
         }
@@ -183,12 +194,12 @@ void Put16(std::vector<char>& bytes, std::size_t at, std::size_t value) {
     bytes[at + 1] = static_cast<char>((value >> 8) & 0xFF);
 }
 
-bool ReadAll(int socket, char* into, std::size_t size, Clock::time_point deadline) {
+bool ReadAll(int socket, char* into, std::size_t size, const Until& until) {
     for (std::size_t got = 0; got < size;) {
         const ssize_t n = read(socket, into + got, size - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
-        } else if (n == 0 || (errno != EAGAIN && errno != EINTR) || !Ready(socket, POLLIN, deadline)) {
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR) || !Ready(socket, POLLIN, until)) {
             return false;
         }
     }
@@ -196,7 +207,7 @@ bool ReadAll(int socket, char* into, std::size_t size, Clock::time_point deadlin
 }
 
 // One try: the set-up request and the server's answer to it.
-XServerAnswer SetUp(int socket, const std::string& number, Clock::time_point deadline, std::string* reason) {
+XServerAnswer SetUp(int socket, const std::string& number, const Until& until, std::string* reason) {
     const Cookie cookie = FindCookie(socket, number);
     const auto padded = [](std::size_t n) { return (n + 3) & ~std::size_t(3); };
     std::vector<char> request(12 + padded(cookie.name.size()) + padded(cookie.data.size()), 0);
@@ -210,16 +221,16 @@ XServerAnswer SetUp(int socket, const std::string& number, Clock::time_point dea
         const ssize_t n = send(socket, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n > 0)
             sent += static_cast<std::size_t>(n);
-        else if ((n < 0 && errno != EAGAIN && errno != EINTR) || !Ready(socket, POLLOUT, deadline))
+        else if ((n < 0 && errno != EAGAIN && errno != EINTR) || !Ready(socket, POLLOUT, until))
             return XServerAnswer::NoAnswer;
     }
     unsigned char head[8];
-    if (!ReadAll(socket, reinterpret_cast<char*>(head), sizeof head, deadline)) return XServerAnswer::NoAnswer;
+    if (!ReadAll(socket, reinterpret_cast<char*>(head), sizeof head, until)) return XServerAnswer::NoAnswer;
     const int status = head[0];  // 0 failed, 1 accepted, 2 more authentication wanted
     if (status == 1) return XServerAnswer::Accepted;
     if (status != 0 && status != 2) return XServerAnswer::NoAnswer;
     std::string said(std::size_t(head[6] | head[7] << 8) * 4, '\0');
-    if (!ReadAll(socket, &said[0], said.size(), deadline)) return XServerAnswer::NoAnswer;
+    if (!ReadAll(socket, &said[0], said.size(), until)) return XServerAnswer::NoAnswer;
     if (status == 0) said.resize(std::min<std::size_t>(head[1], said.size()));
     while (!said.empty() && (said.back() == '\0' || said.back() == '\n' || said.back() == ' ')) said.pop_back();
     if (said.size() > kReasonLimit) said = said.substr(0, kReasonLimit) + "...";
@@ -233,14 +244,15 @@ HeldXConnection::~HeldXConnection() {
     if (socket_ >= 0) close(socket_);
 }
 
-XServerAnswer HeldXConnection::Open(Clock::time_point deadline, std::string* reason) {
+XServerAnswer HeldXConnection::Open(Clock::time_point deadline, std::string* reason, AtAStop atAStop) {
+    const Until until{deadline, atAStop == AtAStop::GiveUp};
     if (socket_ >= 0) return XServerAnswer::Accepted;
     DisplayName name;
     if (!ParseDisplay(std::getenv("DISPLAY"), name)) return XServerAnswer::NoAnswer;
     for (int tried = 0; tried < kTries && Clock::now() < deadline; ++tried) {
-        const int s = name.local ? ConnectLocal(name.number, deadline) : ConnectOverNetwork(name, deadline);
+        const int s = name.local ? ConnectLocal(name.number, until) : ConnectOverNetwork(name, until);
         if (s < 0) return XServerAnswer::NoAnswer;
-        const XServerAnswer answer = SetUp(s, name.number, deadline, reason);
+        const XServerAnswer answer = SetUp(s, name.number, until, reason);
         if (answer == XServerAnswer::Accepted) {
             socket_ = s;
             return answer;

@@ -13,6 +13,10 @@ namespace plat {
 
 enum class XServerAnswer { Accepted, Refused, NoAnswer };
 
+// Whether a wait for the server ends when a stop signal comes (platform/StopSignals.h): the start's does,
+// a look at whether the server still answers during a forced end does not.
+enum class AtAStop { GiveUp, Wait };
+
 class HeldXConnection {
 public:
     HeldXConnection() = default;
@@ -24,8 +28,9 @@ public:
 
     // Opens it unless it is open. A connection closed while it was set up is tried again, twice in all,
     // until the deadline. Refused: the server turned the program away, `reason` is what it said (escaped).
-    // NoAnswer: no server there, none reached in time, or every try was cut.
-    XServerAnswer Open(std::chrono::steady_clock::time_point deadline, std::string* reason);
+    // NoAnswer: no server there, none reached in time, every try was cut, or a stop came first.
+    XServerAnswer Open(std::chrono::steady_clock::time_point deadline, std::string* reason,
+                       AtAStop atAStop = AtAStop::GiveUp);
 
 private:
     int socket_ = -1;

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <initializer_list>
@@ -14,7 +15,7 @@ namespace plat {
 
 // Copies of one stop come from one sender: GNU timeout sends its signal to the program and then to its
 // group, a service manager to the main process and then to each of the others, a process-group kill to
-// each process. They are sent microseconds apart, but each is taken only when the program next runs: at
+// each process, a shell that closes with the run suspended SIGHUP, then SIGTERM and SIGCONT. They are sent microseconds apart, but each is taken only when the program next runs: at
 // a load of a hundred on eight cores, one in two hundred came more than a quarter of a second after the
 // first. Two seconds is far past such a stall, and short of the 3 s a stop has to be honoured in, so a
 // stop sent again from the same shell after that still ends the run at once.
@@ -22,15 +23,22 @@ const int kCopyWindowSeconds = 2;
 
 namespace {
 
-// Read by other threads than the one the signal interrupts; lock-free, so the handler may set them.
+// Each stop signal as it came; judged by whoever reads them (SeenStopSignals), in the order they came,
+// since handlers on several threads may note theirs at the same instant. Lock-free, so the handler may
+// write them.
+struct Noted {
+    std::atomic<bool> ready{false};
+    std::atomic<int> signal{0};
+    std::atomic<long> sender{0};
+    std::atomic<long long> at{0};  // CLOCK_MONOTONIC, in nanoseconds
+};
+const int kNotedMost = 64;  // more signals than this in a run are more than one stop
+Noted g_noted[kNotedMost];
+std::atomic<int> g_notedCount{0};
+
 std::atomic<bool> g_stopRequested{false};
 std::atomic<bool> g_interrupted{false};
-std::atomic<int> g_stopCount{0};
-std::atomic<int> g_firstSignal{0};
-std::atomic<long> g_firstSender{0};
-std::atomic<int> g_lastSignal{0};
-std::atomic<long long> g_firstAt{0};  // CLOCK_MONOTONIC, in nanoseconds
-std::atomic<int> g_wake{-1};          // the write end of the wake-up pipe, made once and never closed
+std::atomic<int> g_wake{-1};  // the write end of the wake-up pipe, made once and never closed
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
                   std::atomic<long>::is_always_lock_free && std::atomic<long long>::is_always_lock_free,
               "set from a signal handler");
@@ -52,28 +60,18 @@ long Sender(const siginfo_t* info) {
 void OnStopSignal(int signal, siginfo_t* info, void*) {
     const int saved = errno;
     const long long now = MonotonicNanoseconds();
-    const long sender = Sender(info);
     if (signal == SIGINT) g_interrupted.store(true);
-    // The first signal's number, sender and time before the count: a watch that sees a count sees them
-    // too. The number goes first, so that a copy handled on another thread at the same instant knows it.
-    int first = 0;
-    bool counted = true;
-    if (g_firstSignal.compare_exchange_strong(first, signal)) {
-        g_firstSender.store(sender);
-        g_firstAt.store(now);
-    } else {
-        const long long firstAt = g_firstAt.load();  // 0: the first is being noted at this very instant
-        const bool together = firstAt == 0 || now - firstAt < kCopyWindowNanoseconds;
-        const bool sameSender = sender != kFromTheKernel && sender == g_firstSender.load();
-        counted = first != signal || !together || (signal != SIGHUP && !sameSender && firstAt != 0);
-    }
-    if (counted) {
-        g_lastSignal.store(signal);
-        g_stopCount.fetch_add(1);
+    const int slot = g_notedCount.fetch_add(1);
+    if (slot < kNotedMost) {
+        Noted& noted = g_noted[slot];
+        noted.signal.store(signal);
+        noted.sender.store(Sender(info));
+        noted.at.store(now);
+        noted.ready.store(true);
     }
     g_stopRequested.store(true);
     const int wake = g_wake.load();
-    if (wake >= 0 && counted) {
+    if (wake >= 0) {
         const char byte = 1;
         (void)!write(wake, &byte, 1);  // non-blocking: a full pipe has a wake-up in it already
     }
@@ -119,11 +117,41 @@ void EndBySignal(int signal) {
 }
 
 StopSignalsSeen SeenStopSignals() {
+    struct Signal {
+        int signal;
+        long sender;
+        long long at;
+    };
+    Signal came[kNotedMost];
+    const int taken = g_notedCount.load();
+    int count = 0;
+    for (int i = 0; i < std::min(taken, kNotedMost); ++i) {
+        if (!g_noted[i].ready.load()) continue;  // its handler is noting it now, and wakes the watch after
+        came[count++] = {g_noted[i].signal.load(), g_noted[i].sender.load(), g_noted[i].at.load()};
+    }
+    std::stable_sort(came, came + count, [](const Signal& a, const Signal& b) { return a.at < b.at; });
     StopSignalsSeen seen;
-    seen.count = g_stopCount.load();
-    seen.first = g_firstSignal.load();
-    seen.last = g_lastSignal.load();
-    seen.firstAtNanoseconds = g_firstAt.load();
+    if (count == 0) return seen;
+    seen.count = 1;
+    seen.first = seen.last = came[0].signal;
+    seen.firstAtNanoseconds = came[0].at;
+    // The processes that sent this stop: a later signal of any kind from one of them is a copy.
+    long senders[kNotedMost];
+    int known = 0;
+    if (came[0].sender != kFromTheKernel) senders[known++] = came[0].sender;
+    for (int i = 1; i < count; ++i) {
+        const Signal& s = came[i];
+        const bool together = s.at - came[0].at < kCopyWindowNanoseconds;
+        const bool sameSender =
+            s.sender != kFromTheKernel && std::find(senders, senders + known, s.sender) != senders + known;
+        if (together && (sameSender || s.signal == SIGHUP)) {
+            if (s.sender != kFromTheKernel && !sameSender) senders[known++] = s.sender;
+            continue;
+        }
+        ++seen.count;
+        seen.last = s.signal;
+    }
+    if (taken > kNotedMost) seen.count = std::max(seen.count, 2);
     return seen;
 }
 
@@ -148,11 +176,8 @@ void WakeStopWaiters() {
 void ClearStopRequest() {
     g_stopRequested.store(false);
     g_interrupted.store(false);
-    g_stopCount.store(0);
-    g_firstSignal.store(0);
-    g_firstSender.store(0);
-    g_lastSignal.store(0);
-    g_firstAt.store(0);
+    for (Noted& noted : g_noted) noted.ready.store(false);
+    g_notedCount.store(0);
 }
 
 }  // namespace plat

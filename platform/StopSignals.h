@@ -26,11 +26,11 @@ bool InterruptRequested();
 
 // The stops that have come, for the watch over a stop that is not honoured (platform/StopWatchdog.h):
 // how many, the first and the last one's signal, and when the first came on StopClockNanoseconds'
-// clock. Copies of one stop count once: the same signal from the same process (timeout's, a service
-// manager's, a process-group kill) within kCopyWindowSeconds of the stop's first signal, and any SIGHUP
-// in that time (a hang-up comes from the terminal's shell and from the kernel). A key pressed at a
-// terminal (sent by the kernel) is never a copy: a person's second Ctrl+C is a second stop however soon
-// it comes.
+// clock. Copies of one stop count once: within kCopyWindowSeconds of the stop's first signal, a signal of
+// any of the three from a process that sent one of the stop's signals (timeout's, a service manager's, a
+// process-group kill; a shell that closes with the run suspended sends SIGHUP and SIGTERM), and any
+// SIGHUP (a hang-up comes from the terminal's shell and from the kernel). A key pressed at a terminal
+// (sent by the kernel) is never a copy: a person's second Ctrl+C is a second stop however soon it comes.
 struct StopSignalsSeen {
     int count = 0;
     int first = 0;

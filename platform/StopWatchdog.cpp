@@ -67,8 +67,9 @@ struct StopWatchdog::State {
 namespace {
 
 // The mode's return runs on a thread of its own: it may wait on an X server that does not answer, and
-// the process must end all the same.
-void RunBounded(const std::function<void()>& work, std::chrono::milliseconds limit) {
+// the process must end all the same. While the server answers it is waited for, however slow a loaded
+// machine makes it.
+void RunWhileAnswering(const std::function<void()>& work, const StopWatchdogOptions& options) {
     if (!work) return;
     struct Shared {
         std::mutex mutex;
@@ -82,14 +83,19 @@ void RunBounded(const std::function<void()>& work, std::chrono::milliseconds lim
         shared->finished = true;
         shared->done.notify_all();
     });
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    const bool finished = shared->done.wait_for(lock, limit, [&] { return shared->finished; });
-    lock.unlock();
-    // A worker still stuck is left to the process's end, which comes next.
-    if (finished)
-        worker.join();
-    else
+    for (;;) {
+        std::unique_lock<std::mutex> lock(shared->mutex);
+        if (shared->done.wait_for(lock, options.lookEvery, [&] { return shared->finished; })) break;
+        lock.unlock();
+        if (options.displayAnswers && options.displayAnswers()) continue;
+        lock.lock();
+        if (shared->finished) break;  // it finished while the display was looked at
+        // A worker still stuck is left to the process's end, which comes next.
+        lock.unlock();
         worker.detach();
+        return;
+    }
+    worker.join();
 }
 
 }  // namespace
@@ -100,8 +106,7 @@ void StopWatchdog::State::Force(ForcedStop why, int signal) {
     // The line first, from this thread, before anything that can take a while: on a loaded machine a
     // thread takes long to start, and the clean-up's time could run out before it wrote the line.
     if (options.report) options.report(ForcedStopLine(why, signal, options.grace));
-    RunBounded(options.restoreDisplay,
-               why == ForcedStop::SecondSignal ? options.cleanUpLimitAtOnce : options.cleanUpLimit);
+    RunWhileAnswering(options.restoreDisplay, options);
     if (options.end) return options.end(128 + signal);
     if (signal == SIGINT) EndBySignal(SIGINT);
     _exit(128 + signal);

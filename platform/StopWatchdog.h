@@ -3,7 +3,7 @@
 // time to end on its own, counted from its last step of progress (NoteStopProgress): a shut-down that
 // moves, however slowly, is left to end as a normal stop, one stuck in one place is not. A second stop
 // signal ends it at once. Either way the watch reports it, puts the desktop's display mode back where the
-// run changed it, and ends the process: by SIGINT itself after Ctrl+C (a shell's 130, and the script
+// run changed it (waiting for that while the display answers), and ends the process: by SIGINT itself after Ctrl+C (a shell's 130, and the script
 // that waits stops too), else with 128 + the signal's number (143 for SIGTERM, 129 for SIGHUP). It
 // touches nothing that the stuck thread may hold: no SDL call, no lock it may keep.
 #pragma once
@@ -19,14 +19,14 @@ enum class ForcedStop { NotHonoured, SecondSignal };
 
 struct StopWatchdogOptions {
     std::chrono::milliseconds grace{3000};
-    // How long the report and the mode's return may take before the process ends regardless: both take
-    // milliseconds when they can be done at all (a mode not put back is put back by the next run). The
-    // process's own end takes tenths of a second more on a loaded machine, seconds at times; a second
-    // stop signal, which is to end the run at once, has the shorter limit.
-    std::chrono::milliseconds cleanUpLimit{1000};
-    std::chrono::milliseconds cleanUpLimitAtOnce{500};
+    // Whether the display still answers, asked every `lookEvery` while the mode's return goes on: the
+    // return is finished while it does (a process ended half-way through a change of mode can leave the
+    // display with no mode at all), and given up at the first look that finds it does not. Unset: given
+    // up at the first look.
+    std::function<bool()> displayAnswers;
+    std::chrono::milliseconds lookEvery{250};
     // Given the line that says why the run ends; called first, from the watch's own thread, before the
-    // clean-up's time starts: it bounds its own time (the log waits for a stuck writer half a second at
+    // mode's return starts: it bounds its own time (the log waits for a stuck writer half a second at
     // most; a terminal that takes nothing more gets no copy).
     std::function<void(const std::string& line)> report;
     // Puts the display's mode back; called from the watch's own thread.

@@ -110,6 +110,14 @@ std::string RefusalReason(const std::string& said) {
            said + "\")";
 }
 
+// An X server whose outputs are all off (a full-screen run was killed half-way through a mode change,
+// and left no note of the desktop's mode to put back).
+std::string DarkDisplayReason() {
+    const char* x = std::getenv("DISPLAY");
+    return "the display at DISPLAY \"" + Printable(x != nullptr ? x : "") +
+           "\" has no mode to show a window in: none of its outputs is on";
+}
+
 void (*g_displayLost)(const std::string&) = nullptr;
 
 // Xlib's fatal I/O error handler, taken from the library SDL loaded, so that the program links to no
@@ -198,6 +206,10 @@ bool InitVideo(std::string* error) {
     const auto retryUntil = std::chrono::steady_clock::now() + kXRetryWithin;
     std::string sdlError, refusal;
     HeldXConnection held;  // closed once SDL's own connection is up, or the start has failed
+    // A display left with no mode, or in its mode, by a full-screen run that was killed is put back
+    // first: SDL finds no display to open on a dark one, and would take the dead run's mode for the
+    // desktop's.
+    if (first && MayUseX(request)) PutBackModeLeftByEndedRuns();
     bool started = false;
     for (int attempt = 0; attempt < kVideoStartAttempts && !started; ++attempt) {
         if (attempt > 0) {
@@ -210,8 +222,8 @@ bool InitVideo(std::string* error) {
             const bool stopped = StopRequested();
             if (!stopped && (!first || !MayUseX(request) || held.IsOpen())) break;
             if (first && MayUseX(request) && !held.IsOpen()) {
-                const XServerAnswer answer = held.Open(retryUntil, &refusal);
-                if (answer == XServerAnswer::Refused || (!stopped && answer != XServerAnswer::Accepted)) break;
+                // A stop ends this wait: a server that does not answer it would not answer SDL either.
+                if (held.Open(retryUntil, &refusal) != XServerAnswer::Accepted) break;
             }
         }
         // (over an empty SDL_VIDEODRIVER of the environment, which a plain hint would not override)
@@ -235,12 +247,17 @@ bool InitVideo(std::string* error) {
     g_displayMissing = true;
     g_displayRefused = !refusal.empty();
     g_displayMissingReason =
-        "cannot open a display: " + (g_displayRefused ? RefusalReason(refusal) : NoDisplayReason(request, sdlError));
+        "cannot open a display: " + (g_displayRefused                      ? RefusalReason(refusal)
+                                     : MayUseX(request) && DisplayIsDark() ? DarkDisplayReason()
+                                                                           : NoDisplayReason(request, sdlError));
     if (error) *error = g_displayMissingReason;
     return false;
 }
 
-void QuitVideo() { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+void QuitVideo() {
+    const ModeChange change;  // the video's end puts back the modes SDL changed
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
 
 bool DisplayMissing() { return g_displayMissing; }
 
@@ -291,6 +308,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
 }
 
 Window::~Window() {
+    const ModeChange change;
     LeaveFullScreen();
     Windows().erase(impl_->id);
     SDL_DestroyWindow(impl_->window);
@@ -306,6 +324,7 @@ WindowId Window::GetId() const { return impl_->id; }
 void* Window::NativeHandle() const { return impl_->window; }
 
 void Window::SetClientSize(int width, int height) {
+    const ModeChange change(IsFullScreen());
     SDL_SetWindowSize(impl_->window, width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
@@ -361,6 +380,7 @@ void Window::SetBordered(bool bordered) { SDL_SetWindowBordered(impl_->window, b
 void Window::SetResizable(bool resizable) { SDL_SetWindowResizable(impl_->window, resizable ? SDL_TRUE : SDL_FALSE); }
 
 void Window::Show(bool activate) {
+    const ModeChange change(IsFullScreen());
     if (!activate) SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
     SDL_ShowWindow(impl_->window);
     if (!activate)
@@ -375,6 +395,7 @@ void Window::Show(bool activate) {
 }
 
 void Window::Hide() {
+    const ModeChange change(IsFullScreen());
     SDL_HideWindow(impl_->window);
     impl_->shown = false;
     impl_->focused = false;
@@ -389,6 +410,7 @@ bool Window::IsMinimized() const { return (SDL_GetWindowFlags(impl_->window) & S
 bool Window::HasFocus() const { return impl_->shown && impl_->focused; }
 
 bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
+    const ModeChange change;
     int display = SDL_GetWindowDisplayIndex(impl_->window);
     if (display < 0) display = 0;
     SDL_DisplayMode want{};
@@ -424,6 +446,7 @@ bool Window::EnterFullScreen(const DisplayMode& mode, std::string* error) {
 // Also where SDL has left full screen on its own (a full-screen window that loses the focus is
 // minimised): the display is put back in the mode it is to be in now.
 void Window::LeaveFullScreen() {
+    const ModeChange change;
     if (IsFullScreen()) SDL_SetWindowFullscreen(impl_->window, 0);
     impl_->desktop.PutBack(impl_->window);
 }
@@ -517,6 +540,8 @@ bool Translate(const SDL_Event& e, Event* out) {
 }  // namespace
 
 bool PollEvent(Event* event) {
+    // SDL minimises a full-screen window that loses the focus, and puts the desktop's mode back then.
+    const ModeChange change(DisplayModeHeld());
     if (SDL_WasInit(SDL_INIT_EVENTS) != 0) {
         SDL_Event e;
         while (SDL_PollEvent(&e) != 0) {
@@ -569,6 +594,7 @@ void WaitEvent() {
         return;
     }
     // A caught signal puts nothing in SDL's queue: the wait ends now and then to look for one.
+    const ModeChange change(DisplayModeHeld());
     SDL_WaitEventTimeout(nullptr, 100);
 }
 

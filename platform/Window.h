@@ -158,5 +158,8 @@ void SetDisplayLostHandler(void (*handler)(const std::string& reason));
 // to be in (the desktop's, or that of another full-screen run still going), over an X connection of its
 // own and with no SDL call. False when the program held no mode. Safe from any thread; done once.
 bool PutBackDesktopModeFromAnyThread();
+// Whether the X server DISPLAY names answers a new connection within a second and a half, whatever
+// stop has come: while it does, the mode's return is waited for. Safe from any thread.
+bool DisplayAnswers();
 
 }  // namespace plat

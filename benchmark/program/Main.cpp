@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     plat::StopWatchdogOptions watch;
     watch.report = &ReportForcedStop;
     watch.restoreDisplay = [] { plat::PutBackDesktopModeFromAnyThread(); };
+    watch.displayAnswers = &plat::DisplayAnswers;
     const plat::StopWatchdog watchdog(watch);
     plat::SetCommandLine(argc, argv);
     const int code = RunProgram();

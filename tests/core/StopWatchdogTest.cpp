@@ -86,6 +86,17 @@ protected:
     struct sigaction saved_[3];
 };
 
+// The signal as the process `sender` sends it with kill, or as the kernel sends a terminal's key or
+// hang-up (sender 0): the kernel lets a process tell itself that.
+void SendAs(int signal, pid_t sender) {
+    siginfo_t info = {};
+    info.si_signo = signal;
+    info.si_code = sender != 0 ? SI_USER : SI_KERNEL;
+    info.si_pid = sender;
+    info.si_uid = ::getuid();
+    ASSERT_EQ(::syscall(SYS_rt_sigqueueinfo, ::getpid(), signal, &info), 0);
+}
+
 TEST_F(StopWatchdogTest, AStopNotHonouredWithinTheGraceEndsTheRunWithTheSignalsCode) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
@@ -121,7 +132,7 @@ TEST_F(StopWatchdogTest, ASecondStopSignalEndsTheRunAtOnce) {
     ::raise(SIGTERM);
     EXPECT_EQ(watched.WaitForEnd(milliseconds(300)), -1) << "one signal has its grace";
     const Clock::time_point second = Clock::now();
-    ::raise(SIGINT);
+    SendAs(SIGINT, 0);  // Ctrl+C at the terminal
     ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGINT) << "the second signal's code";
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - second).count(), 1000);
     const std::vector<std::string> steps = watched.Steps();
@@ -157,24 +168,13 @@ TEST_F(StopWatchdogTest, AStopBeforeTheWatchStartedCountsFromWhenItCame) {
     EXPECT_LT(std::chrono::duration_cast<milliseconds>(watched.EndedAt() - start).count(), 250);
 }
 
-// The signal as the process `sender` sends it with kill, or as the kernel sends a terminal's key or
-// hang-up (sender 0): the kernel lets a process tell itself that.
-void SendAs(int signal, pid_t sender) {
-    siginfo_t info = {};
-    info.si_signo = signal;
-    info.si_code = sender != 0 ? SI_USER : SI_KERNEL;
-    info.si_pid = sender;
-    info.si_uid = ::getuid();
-    ASSERT_EQ(::syscall(SYS_rt_sigqueueinfo, ::getpid(), signal, &info), 0);
-}
-
 // Copies of one stop (the same signal from the same process within two seconds: timeout's signal to the
 // program and then to its group, a process-group kill, a service manager, late on a loaded machine) are
 // one stop; so are a hang-up's SIGHUPs from the terminal's shell and from the kernel. Another signal, one
 // from another process, the same one sent again later, or a second key pressed at a terminal, however
 // soon, is a second stop and ends the run at once.
 TEST_F(StopWatchdogTest, CopiesOfOneStopAreOneStopAndASecondStopEndsTheRun) {
-    const pid_t timeout = 4242, other = 4343, kernel = 0;
+    const pid_t timeout = 4242, other = 4343, shell = 4444, kernel = 0;
     const struct {
         int first;
         pid_t from;
@@ -187,8 +187,9 @@ TEST_F(StopWatchdogTest, CopiesOfOneStopAreOneStopAndASecondStopEndsTheRun) {
         {SIGTERM, timeout, SIGTERM, timeout, 600, false}, {SIGINT, timeout, SIGINT, timeout, 100, false},
         {SIGHUP, other, SIGHUP, kernel, 10, false},       {SIGINT, kernel, SIGINT, kernel, 100, true},
         {SIGINT, kernel, SIGINT, kernel, 0, true},        {SIGTERM, timeout, SIGTERM, other, 30, true},
-        {SIGTERM, timeout, SIGINT, timeout, 0, true},     {SIGINT, kernel, SIGTERM, kernel, 60, true},
-        {SIGTERM, timeout, SIGTERM, timeout, 2100, true},
+        {SIGTERM, timeout, SIGINT, timeout, 0, false},    {SIGINT, kernel, SIGTERM, kernel, 60, true},
+        {SIGTERM, timeout, SIGTERM, timeout, 2100, true}, {SIGHUP, shell, SIGTERM, shell, 5, false},
+        {SIGHUP, shell, SIGTERM, other, 5, true},         {SIGHUP, shell, SIGINT, shell, 2100, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.first) + " from " + std::to_string(c.from) + " then " + std::to_string(c.second) +
@@ -201,6 +202,20 @@ TEST_F(StopWatchdogTest, CopiesOfOneStopAreOneStopAndASecondStopEndsTheRun) {
         SendAs(c.second, c.secondFrom);
         EXPECT_EQ(plat::SeenStopSignals().count, c.ends ? 2 : 1);
         EXPECT_EQ(watched.WaitForEnd(milliseconds(c.ends ? 5000 : 300)), c.ends ? 128 + c.second : -1);
+    }
+    // A shell that closes with the run suspended: its SIGHUP, the kernel's for the orphaned group, the
+    // shell's SIGTERM, whichever of the first two is taken first.
+    for (const bool kernelFirst : {false, true}) {
+        plat::ClearStopRequest();
+        Watched watched;
+        const plat::StopWatchdog watchdog(watched.Options(std::chrono::minutes(1)));
+        SendAs(SIGHUP, kernelFirst ? kernel : shell);
+        SendAs(SIGHUP, kernelFirst ? shell : kernel);
+        SendAs(SIGTERM, shell);
+        const plat::StopSignalsSeen seen = plat::SeenStopSignals();
+        EXPECT_EQ(seen.count, 1) << kernelFirst;
+        EXPECT_EQ(seen.first, SIGHUP);
+        EXPECT_EQ(watched.WaitForEnd(milliseconds(300)), -1);
     }
     // A burst of copies starts no window of its own: a copy later than the window after the stop's first
     // signal is a second stop, however many came between.
@@ -287,7 +302,8 @@ std::atomic<int> g_restoresAfterTheReport{0};
 TEST_F(StopWatchdogTest, TheLineComesFirstAndAStuckCleanUpDoesNotHoldTheEnd) {
     Watched watched;
     plat::StopWatchdogOptions options = watched.Options(milliseconds(100));
-    options.cleanUpLimit = milliseconds(200);
+    options.lookEvery = milliseconds(200);
+    options.displayAnswers = [] { return false; };
     options.report = [](const std::string&) {
         std::this_thread::sleep_for(milliseconds(400));
         g_reported = true;
@@ -307,23 +323,37 @@ TEST_F(StopWatchdogTest, TheLineComesFirstAndAStuckCleanUpDoesNotHoldTheEnd) {
     EXPECT_LT(took, 2000);
 }
 
-// A second stop signal, which ends the run at once, waits for a display that does not answer no longer
-// than its own, shorter limit: the process's end may take a while more on a loaded machine.
-TEST_F(StopWatchdogTest, AStuckCleanUpHoldsASecondSignalsEndLessLong) {
-    Watched watched;
-    plat::StopWatchdogOptions options = watched.Options(std::chrono::minutes(1));
-    options.cleanUpLimit = milliseconds(2000);
-    options.cleanUpLimitAtOnce = milliseconds(200);
-    options.restoreDisplay = [] { std::this_thread::sleep_for(std::chrono::seconds(3)); };
-    const plat::StopWatchdog watchdog(options);
-    ::raise(SIGTERM);
-    std::this_thread::sleep_for(milliseconds(300));
-    const Clock::time_point second = Clock::now();
-    SendAs(SIGTERM, 4343);  // from another process: a second stop
-    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
-    const auto took = std::chrono::duration_cast<milliseconds>(watched.EndedAt() - second).count();
-    EXPECT_GE(took, 190);
-    EXPECT_LT(took, 1500);
+// The mode's return is finished while the display answers, however long it takes (a process ended
+// half-way through a change of mode can leave the display with no mode at all), at a second signal too;
+// it is given up at the first look that finds the display no longer answering.
+TEST_F(StopWatchdogTest, TheModesReturnIsFinishedWhileTheDisplayAnswers) {
+    for (const int answering : {100, 3}) {
+        SCOPED_TRACE(answering);
+        plat::ClearStopRequest();
+        Watched watched;
+        std::atomic<int> looks{0};
+        auto returned = std::make_shared<std::atomic<bool>>(false);  // outlives a worker given up on
+        plat::StopWatchdogOptions options = watched.Options(std::chrono::minutes(1));
+        options.lookEvery = milliseconds(100);
+        options.displayAnswers = [&] { return ++looks <= answering; };
+        options.restoreDisplay = [returned] {
+            std::this_thread::sleep_for(milliseconds(1200));
+            *returned = true;
+        };
+        const plat::StopWatchdog watchdog(options);
+        ::raise(SIGTERM);
+        const Clock::time_point second = Clock::now();
+        SendAs(SIGTERM, 4343);  // from another process: a second stop
+        ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+        const auto took = std::chrono::duration_cast<milliseconds>(watched.EndedAt() - second).count();
+        if (answering == 100) {
+            EXPECT_TRUE(returned->load()) << "ended before the mode was back, after " << took << " ms";
+        } else {
+            EXPECT_FALSE(returned->load());
+            EXPECT_GE(looks.load(), 4);
+            EXPECT_LT(took, 1100) << "waited on a display that no longer answers";
+        }
+    }
 }
 
 // The watch's log line gets through while another thread is stuck inside the log's own writing (here a

@@ -696,6 +696,15 @@ void HoldTheShow(const VirtualScreen& screen) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 }
 
+// The signal sent by a process of its own, as another shell's kill sends it.
+void KillFromAnotherProcess(pid_t pid, int signal) {
+    const pid_t sender = ::fork();
+    if (sender == 0) _exit(::kill(pid, signal) == 0 ? 0 : 1);
+    int status = 0;
+    ASSERT_GT(sender, 0);
+    ASSERT_EQ(::waitpid(sender, &status, 0), sender);
+}
+
 // Whether the process has its own handlers for SIGINT and SIGTERM in place.
 bool CatchesStopSignals(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -919,8 +928,10 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         for (const int signal : c.signals) {
             if (signal == 0)
                 terminal.Press("\x03");
-            else
+            else if (&signal == &c.signals.front())
                 ::kill(pid, signal);
+            else
+                KillFromAnotherProcess(pid, signal);  // the same process's would be a copy
             std::this_thread::sleep_for(std::chrono::milliseconds(signal == 0 ? 100 : 200));
         }
         // Timed to the forced end's line: the clean-up after it has its own bound (the watch's tests), and
@@ -1002,21 +1013,34 @@ TEST_F(ProgramTest, AConnectionTheXServerCutsAtItsSetUpIsNoMissingDisplay) {
 
 // Copies of one stop that come together are one stop: timeout sends SIGTERM to the program and then to
 // its group, a terminal's Ctrl+C reaches each process of the group, a service manager signals the main
-// process and then all of them. The run ends as the stop ends it, with its whole log.
+// process and then all of them, a shell that closes with the run suspended (Ctrl+Z) sends it SIGHUP,
+// SIGTERM and SIGCONT. The run ends as the stop ends it, with its whole log.
 TEST_F(ProgramTest, CopiesOfOneStopEndTheRunAsOneStop) {
-    for (const int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
+    const struct {
+        std::vector<int> signals;
+        bool suspended;
+    } cases[] = {{{SIGTERM, SIGTERM}, false}, {{SIGINT, SIGINT}, false}, {{SIGHUP, SIGTERM, SIGCONT}, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signals.back());
         fs::remove(dir_ / "vellacor06.log");
         const pid_t pid = Start({"/filesystem", "/loop"});
         ASSERT_NE(pid, 0);
         Reaper reaper{pid};
         ASSERT_TRUE(PlaysTheShow());
-        ::kill(pid, signal);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the first has been taken by now
-        ::kill(pid, signal);
+        if (c.suspended) {  // as Ctrl+Z stops it (its group may be orphaned here, where SIGTSTP is not taken)
+            ::kill(pid, SIGSTOP);
+            ASSERT_TRUE(WaitFor([&] {
+                const std::string stat = Read("/proc/" + std::to_string(pid) + "/stat");
+                return stat.find(") T ") != std::string::npos;
+            }));
+        }
+        for (const int signal : c.signals) {
+            ::kill(pid, signal);
+            if (!c.suspended) std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the first is taken
+        }
         const Outcome run = Wait(pid);
         reaper.pid = 0;
-        if (signal == SIGINT) {
+        if (c.signals[0] == SIGINT) {
             EXPECT_EQ(run.signal, SIGINT) << "Ctrl+C's run ends by SIGINT";
         } else {
             ASSERT_TRUE(run.exited) << "ended by a signal";
@@ -1063,8 +1087,10 @@ TEST_F(ProgramTest, ATerminalThatGoesAwayEndsTheRunAsEscapeDoesUnlessIgnored) {
         Reaper reaper{pid};
         ASSERT_TRUE(PlaysTheShow());
         EXPECT_NE(terminal.Shown().find("] Started ----"), std::string::npos) << terminal.Shown();
-        ::kill(pid, SIGHUP);  // the shell's copy
+        // As a hang-up comes: the terminal goes first, then its shell's SIGHUP, so that the run writes to
+        // a closed terminal however quickly it ends.
         terminal.Close();
+        ::kill(pid, SIGHUP);
         if (nohup) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             ASSERT_EQ(::waitpid(pid, nullptr, WNOHANG), 0) << "ended by the hang-up";

@@ -1011,6 +1011,40 @@ TEST_F(ProgramTest, AConnectionTheXServerCutsAtItsSetUpIsNoMissingDisplay) {
     }
 }
 
+// A stop while the start waits for an X server that has stopped answering (SDL's own connection was cut
+// at its set-up) ends that wait: the run ends as a stop at the start does, not forced a grace later.
+TEST_F(ProgramTest, AStopEndsTheStartsWaitForAServerThatDoesNotAnswer) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                 "WAYLAND_DISPLAY=",
+                 "XDG_RUNTIME_DIR=",
+                 "SDL_VIDEODRIVER=",
+                 "VELLACOR_DIALOG=accept",
+                 "VELLACOR_MESSAGES=log",
+                 std::string("LD_PRELOAD=") + TV_X_SETUP_CUT,
+                 "TV_CUT_X_SETUPS=1",
+                 "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0"};
+    screen.Answer(false);
+    const pid_t pid = Start({"/filesystem", "/oneshot"});
+    ASSERT_NE(pid, 0);
+    Reaper reaper{pid};
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto sent = std::chrono::steady_clock::now();
+    ::kill(pid, SIGTERM);
+    const Outcome run = Wait(pid);
+    reaper.pid = 0;
+    screen.Answer(true);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+    ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.code, 0) << run.log << run.err;
+    EXPECT_LT(took.count(), 2500);
+    EXPECT_EQ(run.log.find("stop signal"), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("not honoured"), std::string::npos) << run.log;
+    EXPECT_EQ(LastLine(run.log), "INFO: ---- Application finalized ----") << run.log;
+}
+
 // Copies of one stop that come together are one stop: timeout sends SIGTERM to the program and then to
 // its group, a terminal's Ctrl+C reaches each process of the group, a service manager signals the main
 // process and then all of them, a shell that closes with the run suspended (Ctrl+Z) sends it SIGHUP,

@@ -11,7 +11,9 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
   libboost-dev libgtk-3-dev libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev xvfb
   # the X fonts a message box is drawn with; without them a box cannot show and its text is printed
-  xfonts-base)
+  xfonts-base
+  # an X server whose output a test can turn off, as a run killed half-way through a mode change leaves it
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
 
 install_missing() {
   local missing=()

@@ -115,7 +115,7 @@ std::string RefusalReason(const std::string& said) {
 std::string DarkDisplayReason() {
     const char* x = std::getenv("DISPLAY");
     return "the display at DISPLAY \"" + Printable(x != nullptr ? x : "") +
-           "\" has no mode to show a window in: none of its outputs is on";
+           "\" has no mode to show a window in (none of its outputs is on)";
 }
 
 void (*g_displayLost)(const std::string&) = nullptr;

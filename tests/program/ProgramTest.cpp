@@ -1188,6 +1188,173 @@ TEST_F(ProgramTest, AnXServerThatRefusesTheProgramIsNamedAsRefusing) {
     }
 }
 
+// A real X server with the dummy video driver, whose output can be turned off (Xvfb's cannot): one
+// output, DUMMY0, at 1024 x 768, with 960 x 540 beside. Needs root, as the server does without a seat.
+class DummyXServer {
+public:
+    static constexpr const char* kServer = "/usr/lib/xorg/Xorg";
+    static constexpr const char* kXrandr = "/usr/bin/xrandr";
+    static bool Installed() {
+        return ::geteuid() == 0 && ::access(kServer, X_OK) == 0 && ::access(kXrandr, X_OK) == 0 &&
+               ::access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) == 0;
+    }
+
+    explicit DummyXServer(const fs::path& folder) {
+        const fs::path config = folder / "xorg.conf";
+        std::ofstream(config) << R"(Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+    Identifier "card"
+    Driver "dummy"
+    VideoRam 64000
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+    Modeline "1024x768" 63.50 1024 1072 1176 1328 768 771 775 798 -hsync +vsync
+    Modeline "960x540" 40.75 960 992 1088 1216 540 543 548 562 -hsync +vsync
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "card"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "1024x768" "960x540"
+        Virtual 1024 768
+    EndSubSection
+EndSection
+)";
+        int ready[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0) return;
+        std::vector<std::string> args = {
+            kServer, "-displayfd", std::to_string(ready[1]), "-config", config, "-noreset", "-nolisten",
+            "tcp",   "-logfile",   folder / "xorg.log"};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);
+        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);  // no terminal of the test's to take
+        if (posix_spawn(&server_, kServer, &files, &attributes, argv.data(), environ) != 0) server_ = 0;
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&files);
+        ::close(ready[1]);
+        std::string number;
+        char c = 0;
+        while (server_ != 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(ready[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~DummyXServer() {
+        if (server_ == 0) return;
+        ::kill(server_, SIGTERM);
+        ::waitpid(server_, nullptr, 0);
+    }
+    DummyXServer(const DummyXServer&) = delete;
+    DummyXServer& operator=(const DummyXServer&) = delete;
+
+    const std::string& DisplayName() const { return display_; }
+    // What xrandr says of the output: "1024x768+0+0", or "" when it shows nothing.
+    std::string Shown() const {
+        std::string said;
+        if (FILE* out = ::popen((std::string(kXrandr) + " -d " + display_ + " 2>/dev/null").c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, out) != nullptr) said += buffer;
+            ::pclose(out);
+        }
+        std::istringstream lines(said);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("DUMMY0 connected", 0) != 0) continue;
+            std::istringstream words(line.substr(16));
+            for (std::string word; words >> word;)
+                if (word.find('x') != std::string::npos && word.find('+') != std::string::npos) return word;
+            return "";
+        }
+        return "?";
+    }
+    // "--off", "--mode 960x540".
+    void Output(const std::string& how) const {
+        (void)!std::system(
+            (std::string(kXrandr) + " -d " + display_ + " --output DUMMY0 " + how + " >/dev/null 2>&1").c_str());
+    }
+
+private:
+    pid_t server_ = 0;
+    std::string display_;
+};
+
+// A full-screen run killed half-way through a change of mode leaves the display with no mode at all,
+// or in its own: the next run on that display puts the desktop's mode from the note that run left back
+// before it opens its window, and plays. Without a note a dark display is named as having no mode.
+TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
+    if (!DummyXServer::Installed()) GTEST_SKIP() << "no X server with the dummy driver, or not root";
+    const DummyXServer screen(dir_);
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xorg did not start: " << Read(dir_ / "xorg.log");
+    ASSERT_EQ(screen.Shown(), "1024x768+0+0");
+    const fs::path runtime = dir_ / "runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                 "WAYLAND_DISPLAY=",
+                 "XDG_RUNTIME_DIR=" + runtime.string(),
+                 "SDL_VIDEODRIVER=",
+                 "SDL_AUDIODRIVER=dummy",
+                 "VELLACOR_DIALOG=accept",
+                 "VELLACOR_MESSAGES=log"};
+    const pid_t dead = ::fork();  // the killed run
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    const fs::path note =
+        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
+    const struct {
+        const char* left;  // what the killed run left the display in
+        bool noted;
+    } cases[] = {{"--off", true}, {"--mode 960x540", true}, {"--off", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.left) + (c.noted ? ", noted" : ", no note"));
+        fs::remove(dir_ / "vellacor06.log");
+        if (c.noted) std::ofstream(note) << "1024 768 60\n" << dead << " 4242 960 540 60\n";
+        screen.Output(c.left);
+        ASSERT_NE(screen.Shown(), "1024x768+0+0");
+        const pid_t pid = Start({"/filesystem", "/oneshot"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        if (c.noted) {
+            ASSERT_TRUE(PlaysTheShow());
+            EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+            ::kill(pid, SIGTERM);
+        }
+        const Outcome run = Wait(pid);
+        reaper.pid = 0;
+        ASSERT_TRUE(run.exited);
+        if (c.noted) {
+            EXPECT_EQ(run.code, 0) << run.log << run.err;
+            EXPECT_NE(run.log.find("Selected display mode description: 1024 x 768"), std::string::npos) << run.log;
+            EXPECT_FALSE(fs::exists(note));
+        } else {
+            EXPECT_EQ(run.code, 1);
+            EXPECT_EQ(LastLine(run.log), "ERROR: cannot open a display: the display at DISPLAY \"" +
+                                             screen.DisplayName() +
+                                             "\" has no mode to show a window in (none of its outputs is on): the "
+                                             "program ends.")
+                << run.log;
+            screen.Output("--mode 1024x768");
+        }
+    }
+}
+
 // A forced end is the run's one end: the X server that held the run stopped, then gone while the end
 // puts the display's mode back, does not end it a second way (Xlib's exit on a broken connection).
 // The log ends with the forced end's line, and the desktop's mode, not put back, stays recorded for the

@@ -189,12 +189,12 @@ private:
     void Open(Display* display) {
         library_ = dlopen("libXrandr.so.2", RTLD_NOW | RTLD_LOCAL);
         if (library_ == nullptr) return;
-        getInfo_ = reinterpret_cast<GetInfo>(dlsym(library_, "XRRGetScreenInfo"));
-        sizesOf_ = reinterpret_cast<Sizes>(dlsym(library_, "XRRConfigSizes"));
-        currentOf_ = reinterpret_cast<CurrentSize>(dlsym(library_, "XRRConfigCurrentConfiguration"));
-        rateOf_ = reinterpret_cast<CurrentRate>(dlsym(library_, "XRRConfigCurrentRate"));
-        setConfig_ = reinterpret_cast<SetConfig>(dlsym(library_, "XRRSetScreenConfig"));
-        freeInfo_ = reinterpret_cast<FreeInfo>(dlsym(library_, "XRRFreeScreenConfigInfo"));
+        Find(getInfo_, "XRRGetScreenInfo");
+        Find(sizesOf_, "XRRConfigSizes");
+        Find(currentOf_, "XRRConfigCurrentConfiguration");
+        Find(rateOf_, "XRRConfigCurrentRate");
+        Find(setConfig_, "XRRSetScreenConfig");
+        Find(freeInfo_, "XRRFreeScreenConfigInfo");
         if (getInfo_ == nullptr || sizesOf_ == nullptr || currentOf_ == nullptr || rateOf_ == nullptr ||
             setConfig_ == nullptr || freeInfo_ == nullptr) {
             return;
@@ -204,16 +204,21 @@ private:
         config_ = getInfo_(display_, root_);
         // The outputs and their controllers, for a display that has no mode at all (none of the first
         // interface's sizes is current then): optional, as on a server of the first interface only.
-        resources_ = reinterpret_cast<Resources>(dlsym(library_, "XRRGetScreenResourcesCurrent"));
-        freeResources_ = reinterpret_cast<FreeResources>(dlsym(library_, "XRRFreeScreenResources"));
-        outputInfo_ = reinterpret_cast<OutputInfo>(dlsym(library_, "XRRGetOutputInfo"));
-        freeOutputInfo_ = reinterpret_cast<FreeOutputInfo>(dlsym(library_, "XRRFreeOutputInfo"));
-        crtcInfo_ = reinterpret_cast<CrtcInfo>(dlsym(library_, "XRRGetCrtcInfo"));
-        freeCrtcInfo_ = reinterpret_cast<FreeCrtcInfo>(dlsym(library_, "XRRFreeCrtcInfo"));
-        setCrtc_ = reinterpret_cast<SetCrtc>(dlsym(library_, "XRRSetCrtcConfig"));
-        setScreenSize_ = reinterpret_cast<SetScreenSize>(dlsym(library_, "XRRSetScreenSize"));
-        sizeRange_ = reinterpret_cast<SizeRange>(dlsym(library_, "XRRGetScreenSizeRange"));
-        primary_ = reinterpret_cast<Primary>(dlsym(library_, "XRRGetOutputPrimary"));
+        Find(resources_, "XRRGetScreenResourcesCurrent");
+        Find(freeResources_, "XRRFreeScreenResources");
+        Find(outputInfo_, "XRRGetOutputInfo");
+        Find(freeOutputInfo_, "XRRFreeOutputInfo");
+        Find(crtcInfo_, "XRRGetCrtcInfo");
+        Find(freeCrtcInfo_, "XRRFreeCrtcInfo");
+        Find(setCrtc_, "XRRSetCrtcConfig");
+        Find(setScreenSize_, "XRRSetScreenSize");
+        Find(sizeRange_, "XRRGetScreenSizeRange");
+        Find(primary_, "XRRGetOutputPrimary");
+    }
+
+    template <typename Function>
+    void Find(Function& function, const char* name) const {
+        function = reinterpret_cast<Function>(dlsym(library_, name));
     }
 
     bool HasOutputs() const {

@@ -483,6 +483,36 @@ const char* const kTitle = "VELLACOR 06 (ver.1.0.1)";
 
 // An X server of the test's own (Xvfb on a free display), gone with the object, and what it shows at
 // the top of its window tree. Xlib is taken from the library the program's video layer loads.
+// Starts the X server (its path first in `args`) on a free display, which it tells through a pipe
+// (-displayfd); `session`: in a session of its own. ":N", or "" when it did not start.
+std::string StartXServer(std::vector<std::string> args, bool session, pid_t* server) {
+    *server = 0;
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0) return "";
+    args.insert(args.begin() + 1, {"-displayfd", std::to_string(ready[1])});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);  // kept open across the exec
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (session) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    if (posix_spawn(server, args[0].c_str(), &files, &attributes, argv.data(), environ) != 0) *server = 0;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    ::close(ready[1]);
+    std::string number;
+    char c = 0;
+    while (*server != 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(ready[0]);
+    return number.empty() ? std::string() : ":" + number;
+}
+
 class VirtualScreen {
 public:
     static constexpr const char* kServer = "/usr/bin/Xvfb";
@@ -551,31 +581,12 @@ public:
     }
 
 private:
-    // Xvfb on a free display, told through a pipe.
+    // Xvfb on a free display. No reset when its last client leaves: a run started just then would find
+    // no server.
     void Start(const std::string& authority) {
-        int ready[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0) return;
-        const std::string fd = std::to_string(ready[1]);
-        // No reset when its last client leaves: a run started just then would find no server.
-        std::vector<std::string> serverArgs = {kServer,    "-displayfd", fd,  "-nolisten",  "tcp",
-                                               "-noreset", "-screen",    "0", "1024x768x24"};
-        if (!authority.empty()) serverArgs.insert(serverArgs.end(), {"-auth", authority});
-        std::vector<char*> argv;
-        for (auto& a : serverArgs) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);  // kept open across the exec
-        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&server_, kServer, &files, nullptr, argv.data(), environ) != 0) server_ = 0;
-        posix_spawn_file_actions_destroy(&files);
-        ::close(ready[1]);
-        std::string number;
-        char c = 0;
-        while (server_ != 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(ready[0]);
-        if (!number.empty()) display_ = ":" + number;
+        std::vector<std::string> args = {kServer, "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x768x24"};
+        if (!authority.empty()) args.insert(args.end(), {"-auth", authority});
+        display_ = StartXServer(args, false, &server_);
     }
 
     void Lookups() {
@@ -1229,32 +1240,9 @@ Section "Screen"
     EndSubSection
 EndSection
 )";
-        int ready[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0) return;
-        std::vector<std::string> args = {
-            kServer, "-displayfd", std::to_string(ready[1]), "-config", config, "-noreset", "-nolisten",
-            "tcp",   "-logfile",   folder / "xorg.log"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_adddup2(&files, ready[1], ready[1]);
-        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);  // no terminal of the test's to take
-        if (posix_spawn(&server_, kServer, &files, &attributes, argv.data(), environ) != 0) server_ = 0;
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&files);
-        ::close(ready[1]);
-        std::string number;
-        char c = 0;
-        while (server_ != 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(ready[0]);
-        if (!number.empty()) display_ = ":" + number;
+        display_ =
+            StartXServer({kServer, "-config", config, "-noreset", "-nolisten", "tcp", "-logfile", folder / "xorg.log"},
+                         true, &server_);  // a session of its own: no terminal of the test's to take
     }
     ~DummyXServer() {
         if (server_ == 0) return;

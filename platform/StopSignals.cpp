@@ -15,10 +15,11 @@ namespace plat {
 
 // Copies of one stop come from one sender: GNU timeout sends its signal to the program and then to its
 // group, a service manager to the main process and then to each of the others, a process-group kill to
-// each process, a shell that closes with the run suspended SIGHUP, then SIGTERM and SIGCONT. They are sent microseconds apart, but each is taken only when the program next runs: at
-// a load of a hundred on eight cores, one in two hundred came more than a quarter of a second after the
-// first. Two seconds is far past such a stall, and short of the 3 s a stop has to be honoured in, so a
-// stop sent again from the same shell after that still ends the run at once.
+// each process, a shell that closes with the run suspended SIGHUP, then SIGTERM and SIGCONT. They are
+// sent microseconds apart, but each is taken only when the program next runs: at a load of a hundred on
+// eight cores, one in two hundred came more than a quarter of a second after the first. Two seconds is
+// far past such a stall, and short of the 3 s a stop has to be honoured in, so a stop sent again from the
+// same shell after that still ends the run at once.
 const int kCopyWindowSeconds = 2;
 
 namespace {

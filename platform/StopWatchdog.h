@@ -3,9 +3,10 @@
 // time to end on its own, counted from its last step of progress (NoteStopProgress): a shut-down that
 // moves, however slowly, is left to end as a normal stop, one stuck in one place is not. A second stop
 // signal ends it at once. Either way the watch reports it, puts the desktop's display mode back where the
-// run changed it (waiting for that while the display answers), and ends the process: by SIGINT itself after Ctrl+C (a shell's 130, and the script
-// that waits stops too), else with 128 + the signal's number (143 for SIGTERM, 129 for SIGHUP). It
-// touches nothing that the stuck thread may hold: no SDL call, no lock it may keep.
+// run changed it (waiting for that while the display answers), and ends the process: by SIGINT itself
+// after Ctrl+C (a shell's 130, and the script that waits stops too), else with 128 + the signal's number
+// (143 for SIGTERM, 129 for SIGHUP). It touches nothing that the stuck thread may hold: no SDL call, no
+// lock it may keep.
 #pragma once
 
 #include <chrono>

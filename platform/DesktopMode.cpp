@@ -133,18 +133,31 @@ private:
     int fd_ = -1;
 };
 
-// The process's start time in clock ticks since boot (field 22 of its stat line); 0 when unknown.
-unsigned long long StartTime(long pid) {
+// A process as its stat line shows it: its start time in clock ticks since boot (field 22; 0 when
+// unknown), and whether it is ending: killed and freeing its memory (the kernel's exiting flag, 0x4 of
+// field 9), or dead and not yet waited for by its parent (state Z or X, field 3).
+struct ProcessStat {
+    unsigned long long started = 0;
+    bool ending = false;
+};
+
+ProcessStat ReadStat(long pid) {
+    ProcessStat stat;
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
-    if (!std::getline(in, line)) return 0;
+    if (!std::getline(in, line)) return stat;
     const std::size_t name = line.rfind(')');  // the command name may hold spaces and brackets
-    if (name == std::string::npos) return 0;
+    if (name == std::string::npos) return stat;
     std::istringstream fields(line.substr(name + 1));
-    std::string field;
-    for (int i = 3; i < 22 && fields >> field; ++i) {}
-    unsigned long long started = 0;
-    return fields >> started ? started : 0;
+    std::string state, field;
+    unsigned long flags = 0;
+    fields >> state;
+    for (int i = 4; i < 9 && fields >> field; ++i) {}
+    fields >> flags;
+    for (int i = 10; i < 22 && fields >> field; ++i) {}
+    if (!(fields >> stat.started)) stat.started = 0;
+    stat.ending = state == "Z" || state == "X" || (flags & 0x4) != 0;
+    return stat;
 }
 
 // The connection a forced end opens of its own (ScreenSizes below), while it is open.
@@ -423,14 +436,15 @@ private:
 InstanceId InstanceOf(long pid) {
     InstanceId instance;
     instance.pid = pid;
-    instance.started = StartTime(pid);
+    instance.started = ReadStat(pid).started;
     return instance;
 }
 
 bool InstanceRuns(const InstanceId& instance) {
     if (instance.pid <= 0) return false;
-    const unsigned long long started = StartTime(instance.pid);
-    if (started != 0) return started == instance.started;
+    // A run that was killed holds the display no longer, though its parent has not waited for it yet.
+    const ProcessStat now = ReadStat(instance.pid);
+    if (now.started != 0) return now.started == instance.started && !now.ending;
     return instance.started == 0 && (kill(static_cast<pid_t>(instance.pid), 0) == 0 || errno == EPERM);
 }
 

@@ -1253,15 +1253,21 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
                  "SDL_VIDEODRIVER=",
                  "SDL_AUDIODRIVER=dummy",
                  "VELLACOR_MESSAGES=log"};
-    const pid_t dead = ::fork();  // the killed run
-    if (dead == 0) _exit(0);
-    ::waitpid(dead, nullptr, 0);
+    // The killed run, not yet waited for by its parent: a zombie, with the start time it had.
+    const pid_t dead = ::fork();
+    if (dead == 0) ::pause();
+    const std::string line = Read("/proc/" + std::to_string(dead) + "/stat");
+    std::istringstream stat(line.substr(line.rfind(')') + 2));
+    std::string started;
+    for (int field = 3; field <= 22; ++field) stat >> started;
+    ::kill(dead, SIGKILL);
+    const Reaper zombie{dead};
     const fs::path note =
         runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
     for (const std::string left : {"--off", "--mode 960x540", ""}) {  // "": dark, and no note
         SCOPED_TRACE(left);
         fs::remove(dir_ / "vellacor06.log");
-        if (!left.empty()) std::ofstream(note) << "1024 768 60\n" << dead << " 4242 960 540 60\n";
+        if (!left.empty()) std::ofstream(note) << "1024 768 60\n" << dead << " " << started << " 960 540 60\n";
         screen.Output(left.empty() ? "--off" : left);
         ASSERT_NE(screen.Shown(), "1024x768+0+0");
         const pid_t pid = Start({"/filesystem", "/oneshot"});

@@ -253,6 +253,7 @@ private:
         Outputs(const Outputs&) = delete;
         Outputs& operator=(const Outputs&) = delete;
         XRRScreenResources* operator->() const { return resources_; }
+        XRRScreenResources* Get() const { return resources_; }
         explicit operator bool() const { return resources_ != nullptr; }
 
     private:
@@ -268,14 +269,14 @@ public:
         const Outputs outputs(*this);
         if (!outputs) return false;
         for (int i = 0; i < outputs->ncrtc; ++i) {
-            XRRCrtcInfo* crtc = crtcInfo_(display_, outputs.operator->(), outputs->crtcs[i]);
+            XRRCrtcInfo* crtc = crtcInfo_(display_, outputs.Get(), outputs->crtcs[i]);
             const bool lit = crtc != nullptr && crtc->mode != None;
             if (crtc != nullptr) freeCrtcInfo_(crtc);
             if (lit) return false;
         }
         bool connected = false;
         for (int i = 0; i < outputs->noutput && !connected; ++i) {
-            XRROutputInfo* output = outputInfo_(display_, outputs.operator->(), outputs->outputs[i]);
+            XRROutputInfo* output = outputInfo_(display_, outputs.Get(), outputs->outputs[i]);
             connected = output != nullptr && output->connection == RR_Connected;
             if (output != nullptr) freeOutputInfo_(output);
         }
@@ -300,7 +301,7 @@ private:
         for (int pass = 0; pass < 2 && info == nullptr; ++pass) {
             for (int i = 0; i < outputs->noutput && info == nullptr; ++i) {
                 if (pass == 0 && outputs->outputs[i] != primary) continue;
-                XRROutputInfo* output = outputInfo_(display_, outputs.operator->(), outputs->outputs[i]);
+                XRROutputInfo* output = outputInfo_(display_, outputs.Get(), outputs->outputs[i]);
                 if (output != nullptr && output->connection == RR_Connected && output->ncrtc > 0) {
                     info = output;
                     chosen = outputs->outputs[i];
@@ -331,7 +332,7 @@ private:
         }
         RRCrtc crtc = info->crtc;
         for (int i = 0; i < info->ncrtc && crtc == None; ++i) {
-            XRRCrtcInfo* candidate = crtcInfo_(display_, outputs.operator->(), info->crtcs[i]);
+            XRRCrtcInfo* candidate = crtcInfo_(display_, outputs.Get(), info->crtcs[i]);
             if (candidate != nullptr && candidate->mode == None && candidate->noutput == 0) crtc = info->crtcs[i];
             if (candidate != nullptr) freeCrtcInfo_(candidate);
         }
@@ -350,7 +351,7 @@ private:
             setScreenSize_(display_, root_, width, height, widthMm, heightMm);
         }
         RROutput shown = chosen;
-        return setCrtc_(display_, outputs.operator->(), crtc, CurrentTime, 0, 0, mode, RR_Rotate_0, &shown, 1) ==
+        return setCrtc_(display_, outputs.Get(), crtc, CurrentTime, 0, 0, mode, RR_Rotate_0, &shown, 1) ==
                0;  // RRSetConfigSuccess
     }
 

@@ -1,5 +1,6 @@
 #include "platform/StopWatchdog.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,6 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -54,6 +59,36 @@ void NoteStopProgress() { g_lastProgress.store(StopClockNanoseconds()); }
 void NoteRunEnding() { StandDown(); }
 
 bool ForcedEndUnderWay() { return g_phase.load() == Phase::Forcing; }
+
+namespace {
+
+// The longest wait for a processor of any of this process's threads since the first call: the kernel
+// counts each thread's time runnable but not running (the second field of its schedstat). 0 where the
+// kernel does not count it.
+std::function<long long()> ProcessorWaits() {
+    auto baselines = std::make_shared<std::map<long, long long>>();
+    auto first = std::make_shared<bool>(true);
+    return [baselines, first] {
+        long long longest = 0;
+        DIR* tasks = opendir("/proc/self/task");
+        if (tasks == nullptr) return longest;
+        while (const dirent* task = readdir(tasks)) {
+            const long id = std::atol(task->d_name);
+            if (id <= 0) continue;
+            std::ifstream in(std::string("/proc/self/task/") + task->d_name + "/schedstat");
+            long long running = 0, waited = 0;
+            if (!(in >> running >> waited)) continue;
+            // A thread made since the first call has waited since it was made.
+            const auto known = baselines->emplace(id, *first ? waited : 0).first;
+            longest = std::max(longest, waited - known->second);
+        }
+        closedir(tasks);
+        *first = false;
+        return longest;
+    };
+}
+
+}  // namespace
 
 struct StopWatchdog::State {
     StopWatchdogOptions options;
@@ -113,6 +148,7 @@ void StopWatchdog::State::Force(ForcedStop why, int signal) {
 }
 
 void StopWatchdog::State::Watch() {
+    std::function<long long()> waitsSinceTheStop;  // counted from the first look after the stop came
     for (;;) {
         if (g_phase.load() != Phase::Watching) return;
         const StopSignalsSeen seen = SeenStopSignals();
@@ -120,8 +156,12 @@ void StopWatchdog::State::Watch() {
         if (seen.count >= 2) return Force(ForcedStop::SecondSignal, seen.last);
         if (seen.count == 1) {
             // A step made since the stop came starts the grace again; one made before it does not count.
+            // The time the run waited for a processor since the stop is added: it was held up, not stuck.
+            if (!waitsSinceTheStop)
+                waitsSinceTheStop = options.waitedForAProcessor ? options.waitedForAProcessor : ProcessorWaits();
             const long long since = std::max(seen.firstAtNanoseconds, g_lastProgress.load());
-            const long long due = since + std::chrono::duration_cast<std::chrono::nanoseconds>(options.grace).count();
+            const long long due = since + std::chrono::duration_cast<std::chrono::nanoseconds>(options.grace).count() +
+                                  waitsSinceTheStop();
             const long long left = due - StopClockNanoseconds();
             if (left <= 0) return Force(ForcedStop::NotHonoured, seen.first);
             timeout = static_cast<int>((left + 999999) / 1000000);

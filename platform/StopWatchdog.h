@@ -1,7 +1,8 @@
 // The watch over a stop that is not honoured: a stuck decoder, driver or load never leaves a run that
 // only kill -9 can end. Once a stop signal has come (platform/StopSignals.h), the run has its grace
-// time to end on its own, counted from its last step of progress (NoteStopProgress): a shut-down that
-// moves, however slowly, is left to end as a normal stop, one stuck in one place is not. A second stop
+// time to end on its own, counted from its last step of progress (NoteStopProgress) and not counting
+// the time it waited for a processor: a shut-down that moves, however slowly, or that a loaded machine
+// holds up, is left to end as a normal stop, one stuck in one place is not. A second stop
 // signal ends it at once. Either way the watch reports it, puts the desktop's display mode back where the
 // run changed it (waiting for that while the display answers), and ends the process: by SIGINT itself
 // after Ctrl+C (a shell's 130, and the script that waits stops too), else with 128 + the signal's number
@@ -20,6 +21,10 @@ enum class ForcedStop { NotHonoured, SecondSignal };
 
 struct StopWatchdogOptions {
     std::chrono::milliseconds grace{3000};
+    // The longest time one of the run's threads has waited for a processor since the first call, in
+    // nanoseconds: the grace counts only time the run could have used, so that a machine too loaded to
+    // give the run a processor does not end it as stuck. Unset: the kernel's count for each thread.
+    std::function<long long()> waitedForAProcessor;
     // Whether the display still answers, asked every `lookEvery` while the mode's return goes on: the
     // return is finished while it does (a process ended half-way through a change of mode can leave the
     // display with no mode at all), and given up at the first look that finds it does not. Unset: given

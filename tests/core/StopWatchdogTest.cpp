@@ -247,6 +247,26 @@ TEST_F(StopWatchdogTest, ASlowRunIsLeftToEndAndAStuckOneIsEndedAGraceAfterItsLas
     EXPECT_LT(after, 1500);
 }
 
+// Time the run waited for a processor is no time without progress: a run that a loaded machine holds up
+// is not stuck. Once it gets the processor again and makes no progress, it is ended a grace later.
+TEST_F(StopWatchdogTest, TimeTheRunWaitedForAProcessorIsNotCounted) {
+    Watched watched;
+    const Clock::time_point begun = Clock::now();
+    std::atomic<long long> released{-1};  // nanoseconds after `begun`
+    const auto since = [&] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - begun).count();
+    };
+    plat::StopWatchdogOptions options = watched.Options(milliseconds(300));
+    options.waitedForAProcessor = [&] { return released < 0 ? since() : released.load(); };  // all of its time
+    const plat::StopWatchdog watchdog(options);
+    ::raise(SIGTERM);
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(1500)), -1) << "ended while it waited for a processor";
+    released = since();
+    const Clock::time_point releasedAt = Clock::now();
+    ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 128 + SIGTERM);
+    EXPECT_GE(watched.EndedAt() - releasedAt, milliseconds(250));
+}
+
 // Once the run's teardown is done, nothing ends it by force: not a stop it has not honoured, not a
 // second signal.
 TEST_F(StopWatchdogTest, ARunWhoseEndHasBegunIsNeverEndedByForce) {

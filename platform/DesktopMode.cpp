@@ -338,18 +338,14 @@ private:
         }
         freeOutputInfo_(info);
         if (mode == None || crtc == None) return false;
-        // No controller shows anything, so the screen may take any size of its range; its size in
-        // millimetres keeps its pixels' size.
+        // No controller shows anything, so the screen may take any size of its range (asked even where
+        // the connection's idea of it says it has it: a change on another connection may not have
+        // reached this one); its size in millimetres keeps its pixels' size.
         const int screen = DefaultScreen(display_);
-        if (DisplayWidth(display_, screen) != width || DisplayHeight(display_, screen) != height) {
-            const int widthMm = DisplayWidth(display_, screen) > 0
-                                    ? DisplayWidthMM(display_, screen) * width / DisplayWidth(display_, screen)
-                                    : 0;
-            const int heightMm = DisplayHeight(display_, screen) > 0
-                                     ? DisplayHeightMM(display_, screen) * height / DisplayHeight(display_, screen)
-                                     : 0;
-            setScreenSize_(display_, root_, width, height, widthMm, heightMm);
-        }
+        const int knownWidth = std::max(DisplayWidth(display_, screen), 1);
+        const int knownHeight = std::max(DisplayHeight(display_, screen), 1);
+        setScreenSize_(display_, root_, width, height, DisplayWidthMM(display_, screen) * width / knownWidth,
+                       DisplayHeightMM(display_, screen) * height / knownHeight);
         RROutput shown = chosen;
         return setCrtc_(display_, outputs.Get(), crtc, CurrentTime, 0, 0, mode, RR_Rotate_0, &shown, 1) ==
                0;  // RRSetConfigSuccess

@@ -144,6 +144,13 @@ int OnDisplayConnectionLost(void* display) {
     std::exit(1);
 }
 
+// Xlib's handler of a request the server refused, in place of SDL's: that one puts SDL's idea of the
+// desktop's mode back and hands the error on to one that ends the process (Xlib's exit, or the dialog
+// toolkit's abort). A refused request ends nothing: SDL's call reports its failure, and a display that
+// another program turned dark under a full-screen run (SDL then asks after a controller the output no
+// longer has) is put right as the run leaves full screen.
+int OnRequestRefused(void*, void*) { return 0; }
+
 void WatchDisplayConnection() {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver == nullptr || SDL_strcasecmp(driver, "x11") != 0) return;
@@ -154,6 +161,9 @@ void WatchDisplayConnection() {
         const XIOErrorHandler previous = set(&OnDisplayConnectionLost);
         if (previous != &OnDisplayConnectionLost) g_previousIOHandler = previous;
     }
+    using XErrorHandler = int (*)(void*, void*);
+    const auto setErrorHandler = reinterpret_cast<XErrorHandler (*)(XErrorHandler)>(dlsym(library, "XSetErrorHandler"));
+    if (setErrorHandler != nullptr) setErrorHandler(&OnRequestRefused);
     dlclose(library);  // SDL keeps it loaded
 }
 

@@ -1253,6 +1253,21 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
                  "SDL_VIDEODRIVER=",
                  "SDL_AUDIODRIVER=dummy",
                  "VELLACOR_MESSAGES=log"};
+    // First a display turned dark under a full-screen run (another run killed half-way through a change
+    // of mode): the run still ends whole, and puts the desktop's mode back.
+    extraEnv_.push_back("VELLACOR_DIALOG=0,2,0,0,0,24,0");  // full screen, 960 x 540
+    const pid_t fullScreen = Start({"/filesystem", "/loop"});
+    Reaper first{fullScreen};
+    ASSERT_TRUE(PlaysTheShow());
+    ASSERT_EQ(screen.Shown(), "960x540+0+0");
+    screen.Output("--off");
+    ::kill(fullScreen, SIGTERM);
+    const Outcome darkened = Wait(fullScreen);
+    first.pid = 0;
+    EXPECT_TRUE(darkened.exited && darkened.code == 0) << darkened.log << darkened.err;
+    EXPECT_EQ(LastLine(darkened.log), "INFO: ---- Application finalized ----");
+    EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    extraEnv_.pop_back();
     // The killed run, not yet waited for by its parent: a zombie, with the start time it had.
     const pid_t dead = ::fork();
     if (dead == 0) ::pause();

@@ -646,14 +646,22 @@ bool PutBackDesktopModeFromAnyThread() {
     return true;
 }
 
+namespace {
+
+// Whether the X server DISPLAY names answers a connection of the program's own within `within`.
+bool ServerAnswers(std::chrono::milliseconds within, AtAStop atAStop) {
+    HeldXConnection look;
+    return look.Open(std::chrono::steady_clock::now() + within, nullptr, atAStop) == XServerAnswer::Accepted;
+}
+
+}  // namespace
+
 bool PutBackModeLeftByEndedRuns() {
     const std::string path = DesktopRecordPath();
     struct stat note;
     if (path.empty() || lstat(path.c_str(), &note) != 0) return false;
     // Never wait on a server that does not answer: the start's own wait says what became of it.
-    HeldXConnection answers;
-    if (answers.Open(std::chrono::steady_clock::now() + std::chrono::seconds(2), nullptr) != XServerAnswer::Accepted)
-        return false;
+    if (!ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp)) return false;
     LockedFile file(path);
     Record record;
     if (!file.Usable() || !Parse(file.Read(), record)) return false;
@@ -671,19 +679,12 @@ bool PutBackModeLeftByEndedRuns() {
     return true;
 }
 
-bool DisplayAnswers() {
-    HeldXConnection look;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    return look.Open(deadline, nullptr, AtAStop::Wait) == XServerAnswer::Accepted;
-}
+bool DisplayAnswers() { return ServerAnswers(std::chrono::milliseconds(1500), AtAStop::Wait); }
 
 bool DisplayIsDark() {
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0') return false;
-    HeldXConnection answers;
-    if (answers.Open(std::chrono::steady_clock::now() + std::chrono::seconds(2), nullptr) != XServerAnswer::Accepted)
-        return false;
-    return ScreenSizes(name).Dark();
+    return name != nullptr && *name != '\0' && ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp) &&
+           ScreenSizes(name).Dark();
 }
 
 // ---- DesktopMode ---------------------------------------------------------------------------------

@@ -145,10 +145,10 @@ int OnDisplayConnectionLost(void* display) {
 }
 
 // Xlib's handler of a request the server refused, in place of SDL's: that one puts SDL's idea of the
-// desktop's mode back and hands the error on to one that ends the process (Xlib's exit, or the dialog
-// toolkit's abort). A refused request ends nothing: SDL's call reports its failure, and a display that
-// another program turned dark under a full-screen run (SDL then asks after a controller the output no
-// longer has) is put right as the run leaves full screen.
+// desktop's mode back and hands the error on to Xlib's, which ends the process. A refused request ends
+// nothing: SDL's call reports its failure, and a display that another program turned dark under a
+// full-screen run (SDL then asks after a controller the output no longer has) is put right as the run
+// leaves full screen.
 int OnRequestRefused(void*, void*) { return 0; }
 
 void WatchDisplayConnection() {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "benchmark/Application.h"
 #include "core/Log.h"
@@ -40,10 +39,6 @@ void ReportForcedStop(const std::string& line) {
 int main(int argc, char** argv) {
     // Before anything else: Ctrl+C in the first instant, while the toolkits start, is a Cancel too.
     plat::CatchStopSignals();
-    // No shader cache on disk for Mesa: the run writes nothing but its log, and a process's end is not
-    // left to the cache's thread, which runs at the lowest priority and, where it is the last thread
-    // left, frees the process's memory seconds late on a loaded machine. A user's own setting holds.
-    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
     plat::StopWatchdogOptions watch;
     watch.report = &ReportForcedStop;
     watch.restoreDisplay = [] { plat::PutBackDesktopModeFromAnyThread(); };

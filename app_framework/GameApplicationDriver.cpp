@@ -23,11 +23,15 @@ namespace {
 
 void LogDisplayLost(const std::string& reason) { LogError("%s: the program ends.", reason.c_str()); }
 
+// Called inside the display library, on whatever thread made the request: bounded, and no X call.
+void LogRefusedRequest(const std::string& line) { WriteLogFromAnyThread("WARNING: ", line); }
+
 }  // namespace
 
 CGameApplicationDriver::CGameApplicationDriver() {
     OpenLogFile();
     plat::SetDisplayLostHandler(&LogDisplayLost);
+    plat::SetRefusedRequestHandler(&LogRefusedRequest);
     LogInfo("---- [ %s ] Started ----", ExtractFileName(GetModuleFilePath()).c_str());
     LogInfo("Trivale Core library ver.%s", GetCoreVersionText().c_str());
     // A failure below leaves the log open: whoever catches it still reports into it.

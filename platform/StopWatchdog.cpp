@@ -62,6 +62,30 @@ bool ForcedEndUnderWay() { return g_phase.load() == Phase::Forcing; }
 
 namespace {
 
+// An end asked for by RequestEndNow, for the watch's thread to carry out.
+std::atomic<bool> g_watchRuns{false};
+std::atomic<bool> g_endAsked{false};
+std::mutex g_endMutex;
+std::string g_endLine;
+int g_endCode = 0;
+
+}  // namespace
+
+bool RequestEndNow(const std::string& line, int code) {
+    if (!g_watchRuns.load()) return false;
+    {
+        std::lock_guard<std::mutex> lock(g_endMutex);
+        if (g_endAsked.load()) return true;
+        g_endLine = line;
+        g_endCode = code;
+        g_endAsked.store(true);
+    }
+    WakeStopWaiters();
+    return true;
+}
+
+namespace {
+
 // The longest wait for a processor of any of this process's threads since the first call: the kernel
 // counts each thread's time runnable but not running (the second field of its schedstat). 0 where the
 // kernel does not count it.
@@ -97,6 +121,7 @@ struct StopWatchdog::State {
 
     void Watch();
     void Force(ForcedStop why, int signal);
+    void EndAsAsked();
 };
 
 namespace {
@@ -147,10 +172,27 @@ void StopWatchdog::State::Force(ForcedStop why, int signal) {
     _exit(128 + signal);
 }
 
+void StopWatchdog::State::EndAsAsked() {
+    std::string line;
+    int code = 1;
+    {
+        std::lock_guard<std::mutex> lock(g_endMutex);
+        line = g_endLine;
+        code = g_endCode;
+    }
+    Phase watching = Phase::Watching;
+    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
+    if (options.report) options.report(line);
+    RunWhileAnswering(options.restoreDisplay, options);
+    if (options.end) return options.end(code);
+    _exit(code);
+}
+
 void StopWatchdog::State::Watch() {
     std::function<long long()> waitsSinceTheStop;  // counted from the first look after the stop came
     for (;;) {
         if (g_phase.load() != Phase::Watching) return;
+        if (g_endAsked.load()) return EndAsAsked();
         const StopSignalsSeen seen = SeenStopSignals();
         int timeout = -1;
         if (seen.count >= 2) return Force(ForcedStop::SecondSignal, seen.last);
@@ -176,15 +218,18 @@ void StopWatchdog::State::Watch() {
 
 StopWatchdog::StopWatchdog(StopWatchdogOptions options) : state_(new State()) {
     g_phase.store(Phase::Watching);  // one watch at a time; a test starts several in turn
+    g_endAsked.store(false);
     state_->options = std::move(options);
     state_->wake = StopWakeDescriptor();
     if (state_->wake < 0) return;  // no way to wait: the run goes without the watch, as it did before it
     State* state = state_.get();
     state_->thread = std::thread([state] { state->Watch(); });
+    g_watchRuns.store(true);
 }
 
 StopWatchdog::~StopWatchdog() {
     // Not a lock: a forced end holds nothing while it cleans up that the run's end would wait on.
+    g_watchRuns.store(false);
     StandDown();
     WakeStopWaiters();
     if (state_->thread.joinable()) state_->thread.join();

@@ -54,6 +54,13 @@ void NoteRunEnding();
 // for it, so that a stop ends with one code and one last line.
 bool ForcedEndUnderWay();
 
+// Asks the watch to end the run at once as a forced end does, from its own thread: the line reported
+// (the log's last), the display's mode put back, the process ended with `code`. For a fault the run
+// cannot go on from, found where nothing may be done about it (inside the display library's error
+// handler). The first request counts; a run whose teardown is done is left alone. False when no watch
+// runs to do it.
+bool RequestEndNow(const std::string& line, int code);
+
 // "SIGINT", "SIGTERM", "SIGHUP", else "signal N".
 std::string StopSignalName(int signal);
 // The line for a forced end.

@@ -4,6 +4,7 @@
 #include "platform/HeldXConnection.h"
 #include "platform/Input.h"
 #include "platform/Printable.h"
+#include "platform/RefusedRequests.h"
 #include "platform/StopSignals.h"
 #include "platform/StopWatchdog.h"
 
@@ -144,13 +145,6 @@ int OnDisplayConnectionLost(void* display) {
     std::exit(1);
 }
 
-// Xlib's handler of a request the server refused, in place of SDL's: that one puts SDL's idea of the
-// desktop's mode back and hands the error on to Xlib's, which ends the process. A refused request ends
-// nothing: SDL's call reports its failure, and a display that another program turned dark under a
-// full-screen run (SDL then asks after a controller the output no longer has) is put right as the run
-// leaves full screen.
-int OnRequestRefused(void*, void*) { return 0; }
-
 void WatchDisplayConnection() {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver == nullptr || SDL_strcasecmp(driver, "x11") != 0) return;
@@ -161,9 +155,7 @@ void WatchDisplayConnection() {
         const XIOErrorHandler previous = set(&OnDisplayConnectionLost);
         if (previous != &OnDisplayConnectionLost) g_previousIOHandler = previous;
     }
-    using XErrorHandler = int (*)(void*, void*);
-    const auto setErrorHandler = reinterpret_cast<XErrorHandler (*)(XErrorHandler)>(dlsym(library, "XSetErrorHandler"));
-    if (setErrorHandler != nullptr) setErrorHandler(&OnRequestRefused);
+    HandleRefusedRequests(library);
     dlclose(library);  // SDL keeps it loaded
 }
 
@@ -314,6 +306,7 @@ std::unique_ptr<Window> Window::Create(const std::string& title, int width, int 
     w->impl_->id = SDL_GetWindowID(sdl);
     SDL_GetWindowSize(sdl, &w->impl_->createdWidth, &w->impl_->createdHeight);
     Windows()[w->impl_->id] = w.get();
+    WatchWindow(sdl);
     return w;
 }
 
@@ -321,6 +314,7 @@ Window::~Window() {
     const ModeChange change;
     LeaveFullScreen();
     Windows().erase(impl_->id);
+    LetGoOfWindow(impl_->window);
     SDL_DestroyWindow(impl_->window);
     if (Windows().empty() && g_arrow != nullptr) {
         SDL_FreeCursor(g_arrow);

@@ -152,6 +152,12 @@ bool DisplayRefused();
 // Called with the reason when the connection to the display is lost, just before the display library
 // ends the process (it gives no way to go on); the handler should only record the reason.
 void SetDisplayLostHandler(void (*handler)(const std::string& reason));
+// Called with a line for the log for the first request of each kind (its error, its request's major
+// and minor code) that the X server refuses: such a refusal ends nothing by itself (SDL's call reports
+// its failure), save one that says the program's own window is gone, which ends the run (exit code 1).
+// Called from inside the display library, on the thread that made the request: the handler only
+// writes the line, bounded, and makes no X request.
+void SetRefusedRequestHandler(void (*handler)(const std::string& line));
 
 // For a forced end while the window's thread may be stuck (platform/StopWatchdog.h): where a full-screen
 // window of the program holds the display in a mode of its own, the display goes back to the mode it is

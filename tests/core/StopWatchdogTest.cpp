@@ -281,6 +281,27 @@ TEST_F(StopWatchdogTest, ARunWhoseEndHasBegunIsNeverEndedByForce) {
     EXPECT_TRUE(watched.Steps().empty());
 }
 
+// A fault the run cannot go on from (its window gone), found where nothing may be done about it, is
+// handed to the watch, which ends the run at once with the line and code asked for; the first request
+// counts, and a run whose teardown is done is left alone.
+TEST_F(StopWatchdogTest, AnEndAskedForEndsTheRunAtOnceWithItsLineAndCode) {
+    EXPECT_FALSE(plat::RequestEndNow("no watch to end it", 1));
+    {
+        Watched watched;
+        const plat::StopWatchdog watchdog(watched.Options(std::chrono::minutes(1)));
+        ASSERT_TRUE(plat::RequestEndNow("the window is gone", 1));
+        EXPECT_TRUE(plat::RequestEndNow("a second fault", 2));
+        ASSERT_EQ(watched.WaitForEnd(milliseconds(5000)), 1);
+        EXPECT_EQ(watched.Steps(), (std::vector<std::string>{"report: the window is gone", "restore"}));
+    }
+    Watched watched;
+    const plat::StopWatchdog watchdog(watched.Options(std::chrono::minutes(1)));
+    plat::NoteRunEnding();
+    plat::RequestEndNow("too late", 1);
+    EXPECT_EQ(watched.WaitForEnd(milliseconds(400)), -1);
+    EXPECT_TRUE(watched.Steps().empty());
+}
+
 // The forced end's line is the log's last: what the run's threads log after it (a shut-down step that
 // finishes meanwhile, a lost display) goes nowhere. A log opened again is written as usual.
 TEST_F(StopWatchdogTest, TheForcedLineIsTheLogsLastLine) {

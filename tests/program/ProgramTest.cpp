@@ -575,6 +575,30 @@ public:
         close_(display);
         return names;
     }
+    // Destroys the shown window of that name as another program can (XDestroyWindow); its id, 0 when
+    // there was none.
+    unsigned long Destroy(const std::string& name) const {
+        if (open_ == nullptr || close_ == nullptr || tree_ == nullptr || name_ == nullptr || free_ == nullptr ||
+            root_ == nullptr || destroy_ == nullptr)
+            return 0;
+        Display* display = open_(display_.c_str());
+        if (display == nullptr) return 0;
+        Window root = 0, parent = 0, *children = nullptr, found = 0;
+        unsigned count = 0;
+        if (tree_(display, root_(display), &root, &parent, &children, &count) != 0) {
+            for (unsigned i = 0; i < count && found == 0; ++i) {
+                XTextProperty title{};
+                if (name_(display, children[i], &title) != 0 && title.value != nullptr &&
+                    std::string(reinterpret_cast<const char*>(title.value), title.nitems) == name)
+                    found = children[i];
+                if (title.value != nullptr) free_(title.value);
+            }
+            if (children != nullptr) free_(children);
+        }
+        if (found != 0) destroy_(display, found);
+        close_(display);  // sends the request
+        return found;
+    }
     bool Shows(const std::string& name) const {
         const std::vector<std::string> names = Shown();
         return std::find(names.begin(), names.end(), name) != names.end();
@@ -599,6 +623,7 @@ private:
         name_ = reinterpret_cast<Status (*)(Display*, Window, XTextProperty*)>(::dlsym(xlib_, "XGetWMName"));
         free_ = reinterpret_cast<int (*)(void*)>(::dlsym(xlib_, "XFree"));
         root_ = reinterpret_cast<Window (*)(Display*)>(::dlsym(xlib_, "XDefaultRootWindow"));
+        destroy_ = reinterpret_cast<int (*)(Display*, Window)>(::dlsym(xlib_, "XDestroyWindow"));
         // A window listed can be gone by the time it is looked at (the run's dialog closing under load):
         // that is a window not shown, not an X error that ends the test's process.
         using ErrorHandler = int (*)(Display*, XErrorEvent*);
@@ -617,6 +642,7 @@ private:
     Status (*name_)(Display*, Window, XTextProperty*) = nullptr;
     int (*free_)(void*) = nullptr;
     Window (*root_)(Display*) = nullptr;
+    int (*destroy_)(Display*, Window) = nullptr;
 };
 
 // Ends the run it was given when the test leaves it behind (an assertion that failed before the wait).
@@ -1267,6 +1293,11 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     EXPECT_TRUE(darkened.exited && darkened.code == 0) << darkened.log << darkened.err;
     EXPECT_EQ(LastLine(darkened.log), "INFO: ---- Application finalized ----");
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    // SDL asks after the controller the output no longer has: the refusal is logged, once.
+    const std::string refused = "WARNING: the X server refused request ";
+    const std::size_t refusal = darkened.log.find(refused);
+    EXPECT_NE(darkened.log.find("BadRRCrtc", refusal), std::string::npos) << darkened.log;
+    EXPECT_EQ(darkened.log.find(refused, refusal + 1), std::string::npos) << darkened.log;
     extraEnv_.pop_back();
     // The killed run, not yet waited for by its parent: a zombie, with the start time it had.
     const pid_t dead = ::fork();
@@ -1301,6 +1332,38 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
         EXPECT_EQ(screen.Shown(), "1024x768+0+0");
         EXPECT_NE(run.log.find("Selected display mode description: 1024 x 768"), std::string::npos) << run.log;
         EXPECT_FALSE(fs::exists(note));
+    }
+}
+
+// Another program destroys the run's window (a show that would loop for ever), windowed or full screen:
+// the run ends at once with exit code 1, the reason naming the window as the log's last line and on
+// the terminal.
+TEST_F(ProgramTest, AWindowAnotherProgramDestroysEndsTheRunWithItsReason) {
+    if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
+    const VirtualScreen screen;
+    ASSERT_FALSE(screen.DisplayName().empty()) << "Xvfb did not start";
+    for (const char* dialog : {"VELLACOR_DIALOG=accept", "VELLACOR_DIALOG=0,0,0,0,0,24,0"}) {
+        SCOPED_TRACE(dialog);
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_ = {
+            "DISPLAY=" + screen.DisplayName(), "WAYLAND_DISPLAY=", "SDL_VIDEODRIVER=", dialog, "VELLACOR_MESSAGES=log",
+            "XDG_RUNTIME_DIR=" + dir_.string()};
+        const pid_t pid = Start({"/filesystem", "/loop"});
+        ASSERT_NE(pid, 0);
+        Reaper reaper{pid};
+        ASSERT_TRUE(PlaysTheShow());
+        const unsigned long window = screen.Destroy(kTitle);
+        ASSERT_NE(window, 0u);
+        const Outcome run = Wait(pid);
+        reaper.pid = 0;
+        ASSERT_TRUE(run.exited) << "not ended, or ended by a signal";
+        EXPECT_EQ(run.code, 1) << run.log << run.err;
+        std::ostringstream id;
+        id << std::hex << window;
+        const std::string why = "the program's window (X window 0x" + id.str() +
+                                ") was destroyed by another program: the run is ended (exit code 1)";
+        EXPECT_EQ(LastLine(run.log), "ERROR: " + why) << run.log;
+        EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
     }
 }
 

@@ -261,6 +261,7 @@ bool CConfigDialogDX9::Execute(bool usePrevious) {
     int shown = plat::StopRequested() ? 0
                 : usePrevious         ? (getPrevious_(info.get(), &selection), 1)
                                       : showDialog_(info.get(), &selection);
+    plat::TakeBackDisplayErrors();  // from the dialog's toolkit
     g_images = nullptr;
     g_displays = {};
     plat::NoteStopProgress();

@@ -163,6 +163,10 @@ void WatchDisplayConnection() {
 
 void SetDisplayLostHandler(void (*handler)(const std::string& reason)) { g_displayLost = handler; }
 
+void TakeBackDisplayErrors() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0) WatchDisplayConnection();
+}
+
 namespace {
 
 // Where no Wayland compositor can be reached, the Wayland client library would still say so on stderr

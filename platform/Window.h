@@ -158,6 +158,11 @@ void SetDisplayLostHandler(void (*handler)(const std::string& reason));
 // Called from inside the display library, on the thread that made the request: the handler only
 // writes the line, bounded, and makes no X request.
 void SetRefusedRequestHandler(void (*handler)(const std::string& line));
+// A toolkit that opens the display once the video has started (the configuration dialog's) puts its own
+// handlers of the display's errors in, for the whole process: its handler of refused requests drops
+// those of connections not its own, and a lost connection ends the process without the program's
+// line. Puts the program's back; nothing where the video has not started on X.
+void TakeBackDisplayErrors();
 
 // For a forced end while the window's thread may be stuck (platform/StopWatchdog.h): where a full-screen
 // window of the program holds the display in a mode of its own, the display goes back to the mode it is

@@ -121,7 +121,6 @@ struct StopWatchdog::State {
 
     void Watch();
     void Force(ForcedStop why, int signal);
-    void EndAsAsked();
 };
 
 namespace {
@@ -158,21 +157,8 @@ void RunWhileAnswering(const std::function<void()>& work, const StopWatchdogOpti
     worker.join();
 }
 
-}  // namespace
-
-void StopWatchdog::State::Force(ForcedStop why, int signal) {
-    Phase watching = Phase::Watching;
-    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
-    // The line first, from this thread, before anything that can take a while: on a loaded machine a
-    // thread takes long to start, and the clean-up's time could run out before it wrote the line.
-    if (options.report) options.report(ForcedStopLine(why, signal, options.grace));
-    RunWhileAnswering(options.restoreDisplay, options);
-    if (options.end) return options.end(128 + signal);
-    if (signal == SIGINT) EndBySignal(SIGINT);
-    _exit(128 + signal);
-}
-
-void StopWatchdog::State::EndAsAsked() {
+// The end RequestEndNow asked for, as a forced end: one end wins the phase, with its line and code.
+void EndAsAsked(const StopWatchdogOptions& options) {
     std::string line;
     int code = 1;
     {
@@ -188,11 +174,25 @@ void StopWatchdog::State::EndAsAsked() {
     _exit(code);
 }
 
+}  // namespace
+
+void StopWatchdog::State::Force(ForcedStop why, int signal) {
+    Phase watching = Phase::Watching;
+    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
+    // The line first, from this thread, before anything that can take a while: on a loaded machine a
+    // thread takes long to start, and the clean-up's time could run out before it wrote the line.
+    if (options.report) options.report(ForcedStopLine(why, signal, options.grace));
+    RunWhileAnswering(options.restoreDisplay, options);
+    if (options.end) return options.end(128 + signal);
+    if (signal == SIGINT) EndBySignal(SIGINT);
+    _exit(128 + signal);
+}
+
 void StopWatchdog::State::Watch() {
     std::function<long long()> waitsSinceTheStop;  // counted from the first look after the stop came
     for (;;) {
         if (g_phase.load() != Phase::Watching) return;
-        if (g_endAsked.load()) return EndAsAsked();
+        if (g_endAsked.load()) return EndAsAsked(options);
         const StopSignalsSeen seen = SeenStopSignals();
         int timeout = -1;
         if (seen.count >= 2) return Force(ForcedStop::SecondSignal, seen.last);

@@ -1221,8 +1221,10 @@ public:
     std::string Shown() const {
         return Xrandr("| sed -n 's/^DUMMY0 connected \\(primary \\)\\?\\([0-9x+]*\\).*/\\2/p'");
     }
-    // "--off", "--mode 960x540".
+    // "--off", "--mode 960x540", "--mode 800x600 --rate 72.19".
     void Output(const std::string& how) const { Xrandr("--output DUMMY0 " + how); }
+    // The mode shown as xrandr lists it: "800x600 72.19", or "" when none.
+    std::string Mode() const { return Xrandr("| sed -n 's/^ *\\([0-9]*x[0-9]*\\) .* \\([0-9.]*\\)\\*.*/\\1 \\2/p'"); }
 
 private:
     std::string Xrandr(const std::string& rest) const {
@@ -1239,7 +1241,9 @@ private:
 
 // A full-screen run killed half-way through a change of mode leaves the display with no mode at all,
 // or in its own: the next run on that display puts the desktop's mode from the note that run left back
-// before it opens its window, and plays. Without a note a dark display is named as having no mode.
+// before it opens its window, says so in its log, and plays. The note is judged once: a display in
+// another mode, the same size at another rate too, is in one the user chose since, and stays so; the
+// note goes either way. Without a note a dark display is named as having no mode, with how to light it.
 TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     if (!DummyXServer::Installed()) GTEST_SKIP() << "no X server with the dummy driver, or not root";
     const DummyXServer screen(dir_);
@@ -1267,7 +1271,29 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     EXPECT_TRUE(darkened.exited && darkened.code == 0) << darkened.log << darkened.err;
     EXPECT_EQ(LastLine(darkened.log), "INFO: ---- Application finalized ----");
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    // A run killed in full screen at 800 x 600, 72.19 Hz: its note has the rate as SDL gave it, which the
+    // next run compares with the server's.
+    extraEnv_.back() = "VELLACOR_DIALOG=0,7,0,0,0,24,0";
+    fs::remove(dir_ / "vellacor06.log");
+    const pid_t killed = Start({"/filesystem", "/loop"});
+    Reaper second{killed};
+    ASSERT_TRUE(PlaysTheShow());
+    ASSERT_EQ(screen.Mode(), "800x600 72.19") << Read(dir_ / "vellacor06.log");
+    ::kill(killed, SIGKILL);
+    Wait(killed);
+    second.pid = 0;
     extraEnv_.pop_back();
+    fs::remove(dir_ / "vellacor06.log");
+    const pid_t after = Start({"/filesystem", "/oneshot"});
+    Reaper third{after};
+    if (PlaysTheShow()) ::kill(after, SIGTERM);
+    const Outcome repaired = Wait(after);
+    third.pid = 0;
+    EXPECT_TRUE(repaired.exited && repaired.code == 0) << repaired.log << repaired.err;
+    EXPECT_EQ(screen.Mode(), "1024x768 59.92");
+    ExpectInOrder(repaired.log, {"INFO: the desktop's mode 1024x768 60 Hz was put back: a full-screen run that ended "
+                                 "without putting it back left the display in 800x600 72 Hz\n",
+                                 "INFO: Display adapter #0: "});
     // The killed run, not yet waited for by its parent: a zombie, with the start time it had.
     const pid_t dead = ::fork();
     if (dead == 0) ::pause();
@@ -1279,29 +1305,103 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     const Reaper zombie{dead};
     const fs::path note =
         runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
-    for (const std::string left : {"--off", "--mode 960x540", ""}) {  // "": dark, and no note
-        SCOPED_TRACE(left);
+    const std::string putBack =
+        "INFO: the desktop's mode 1024x768 60 Hz was put back: a full-screen run that ended "
+        "without putting it back left the display ";
+    const struct {
+        const char* left;     // the mode the note says the killed run left ("": no note)
+        const char* display;  // how the display is set before the next run
+        const char* shown;    // the mode the next run leaves it in ("": dark)
+        const char* why;      // the repair's reason in the log ("": no repair)
+    } cases[] = {
+        {"960 540 60", "--off", "1024x768 59.92", "dark"},
+        {"960 540 60", "--mode 960x540", "1024x768 59.92", "in 960x540 60 Hz"},  // 59.63 Hz: 60 to both
+        {"800 600 72", "--mode 800x600 --rate 85.14", "800x600 85.14", ""},      // the user's mode since
+        {"", "--mode 800x600 --rate 72.19", "800x600 72.19", ""},                // a later start, no note left
+        {"", "--off", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.left) + " / " + c.display);
         fs::remove(dir_ / "vellacor06.log");
-        if (!left.empty()) std::ofstream(note) << "1024 768 60\n" << dead << " " << started << " 960 540 60\n";
-        screen.Output(left.empty() ? "--off" : left);
+        if (*c.left != '\0') std::ofstream(note) << "1024 768 60\n" << dead << " " << started << " " << c.left << "\n";
+        screen.Output(c.display);
         ASSERT_NE(screen.Shown(), "1024x768+0+0");
         const pid_t pid = Start({"/filesystem", "/oneshot"});
         Reaper reaper{pid};
-        if (!left.empty() && PlaysTheShow()) ::kill(pid, SIGTERM);
+        if (*c.shown != '\0' && PlaysTheShow()) ::kill(pid, SIGTERM);
         const Outcome run = Wait(pid);
         reaper.pid = 0;
         ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.code, left.empty() ? 1 : 0) << run.log << run.err;
-        if (left.empty()) {
-            EXPECT_NE(LastLine(run.log).find("\" has no mode to show a window in (none of its outputs is on)"),
+        EXPECT_FALSE(fs::exists(note));
+        EXPECT_EQ(screen.Mode(), c.shown);
+        if (*c.shown == '\0') {
+            EXPECT_EQ(run.code, 1) << run.log << run.err;
+            EXPECT_NE(LastLine(run.log).find("\" has no mode to show a window in (none of its outputs is on); "
+                                             "xrandr --output DUMMY0 --auto turns it on"),
                       std::string::npos)
                 << run.log;
             continue;
         }
-        EXPECT_EQ(screen.Shown(), "1024x768+0+0");
-        EXPECT_NE(run.log.find("Selected display mode description: 1024 x 768"), std::string::npos) << run.log;
-        EXPECT_FALSE(fs::exists(note));
+        EXPECT_EQ(run.code, 0) << run.log << run.err;
+        if (*c.why != '\0') {
+            ExpectInOrder(run.log, {putBack + c.why + "\n", "INFO: Display adapter #0: "});
+        } else {
+            EXPECT_EQ(run.log.find("desktop's mode"), std::string::npos) << run.log;
+        }
     }
+}
+
+// A forced end while another process holds the note of the desktop's mode (as a run stopped inside its
+// own change of the note would) waits for it a little, not for as long as it is held: the mode goes
+// back all the same, the note stays, and the next run finds the display in the desktop's mode again and
+// only removes the note.
+TEST_F(ProgramTest, AForcedEndDoesNotWaitForTheNoteAnotherProcessHolds) {
+    if (!DummyXServer::Installed()) GTEST_SKIP() << "no X server with the dummy driver, or not root";
+    const DummyXServer screen(dir_);
+    ASSERT_EQ(screen.Shown(), "1024x768+0+0") << Read(dir_ / "xorg.log");
+    const fs::path runtime = dir_ / "runtime";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
+                 "WAYLAND_DISPLAY=",
+                 "XDG_RUNTIME_DIR=" + runtime.string(),
+                 "SDL_VIDEODRIVER=",
+                 "SDL_AUDIODRIVER=dummy",
+                 "VELLACOR_MESSAGES=log",
+                 "VELLACOR_DIALOG=0,2,0,0,0,24,0"};
+    const fs::path note =
+        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
+    const pid_t pid = Start({"/filesystem", "/loop"});
+    Reaper reaper{pid};
+    ASSERT_TRUE(PlaysTheShow());
+    ASSERT_EQ(screen.Shown(), "960x540+0+0");
+    const int held = ::open(note.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    // Two stops at once from two other processes: the second ends the run at once.
+    std::thread other([pid] { KillFromAnotherProcess(pid, SIGTERM); });
+    KillFromAnotherProcess(pid, SIGTERM);
+    other.join();
+    int status = 0;
+    const bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(30));
+    const std::string recorded = Read(note);
+    ::close(held);
+    ASSERT_TRUE(ended) << "waited for the note while it was held";
+    reaper.pid = 0;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
+    EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    EXPECT_NE(recorded.find("\n" + std::to_string(pid) + " "), std::string::npos) << "the note stays: " << recorded;
+    extraEnv_.back() = "VELLACOR_DIALOG=accept";
+    fs::remove(dir_ / "vellacor06.log");
+    const pid_t next = Start({"/filesystem", "/oneshot"});
+    Reaper nextReaper{next};
+    if (PlaysTheShow()) ::kill(next, SIGTERM);
+    const Outcome run = Wait(next);
+    nextReaper.pid = 0;
+    EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
+    EXPECT_FALSE(fs::exists(note));
+    EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    EXPECT_EQ(run.log.find("desktop's mode"), std::string::npos) << run.log;
 }
 
 // A forced end is the run's one end: the X server that held the run stopped, then gone while the end

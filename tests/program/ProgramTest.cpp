@@ -20,6 +20,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "benchmark/Application.h"
 #include "platform/Printable.h"
@@ -1244,6 +1245,9 @@ private:
 // before it opens its window, says so in its log, and plays. The note is judged once: a display in
 // another mode, the same size at another rate too, is in one the user chose since, and stays so; the
 // note goes either way. Without a note a dark display is named as having no mode, with how to light it.
+// A forced end while another process holds the note (as a run stopped inside its own change of it
+// would) does not wait for as long as it is held: the mode goes back, and the note stays for the next
+// run, which finds the display in the desktop's mode and only removes it.
 TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     if (!DummyXServer::Installed()) GTEST_SKIP() << "no X server with the dummy driver, or not root";
     const DummyXServer screen(dir_);
@@ -1251,49 +1255,58 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     const fs::path runtime = dir_ / "runtime";
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    const fs::path note =
+        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
     extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
                  "WAYLAND_DISPLAY=",
                  "XDG_RUNTIME_DIR=" + runtime.string(),
                  "SDL_VIDEODRIVER=",
                  "SDL_AUDIODRIVER=dummy",
-                 "VELLACOR_MESSAGES=log"};
+                 "VELLACOR_MESSAGES=log",
+                 "VELLACOR_DIALOG="};
+    // A run with the dialog's selection ("0,2,0,0,0,24,0": full screen, 960 x 540), and whether it plays.
+    const auto play = [&](const std::string& selection, Reaper& run) {
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_.back() = "VELLACOR_DIALOG=" + selection;
+        run.pid = Start({"/filesystem", "/loop"});
+        return PlaysTheShow();
+    };
+    // A windowed run that opens its window (stopped once it plays), or fails to.
+    const auto windowed = [&](bool opens) {
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_.back() = "VELLACOR_DIALOG=accept";
+        const pid_t pid = Start({"/filesystem", "/loop"});
+        Reaper reaper{pid};
+        if (opens && PlaysTheShow()) ::kill(pid, SIGTERM);
+        const Outcome run = Wait(pid);
+        reaper.pid = 0;
+        return run;
+    };
+    const std::string putBack =
+        "INFO: the desktop's mode 1024x768 60 Hz was put back: a full-screen run that ended "
+        "without putting it back left the display ";
     // First a display turned dark under a full-screen run (another run killed half-way through a change
     // of mode): the run still ends whole, and puts the desktop's mode back.
-    extraEnv_.push_back("VELLACOR_DIALOG=0,2,0,0,0,24,0");  // full screen, 960 x 540
-    const pid_t fullScreen = Start({"/filesystem", "/loop"});
-    Reaper first{fullScreen};
-    ASSERT_TRUE(PlaysTheShow());
+    Reaper first;
+    ASSERT_TRUE(play("0,2,0,0,0,24,0", first));
     ASSERT_EQ(screen.Shown(), "960x540+0+0");
     screen.Output("--off");
-    ::kill(fullScreen, SIGTERM);
-    const Outcome darkened = Wait(fullScreen);
-    first.pid = 0;
+    ::kill(first.pid, SIGTERM);
+    const Outcome darkened = Wait(std::exchange(first.pid, 0));
     EXPECT_TRUE(darkened.exited && darkened.code == 0) << darkened.log << darkened.err;
     EXPECT_EQ(LastLine(darkened.log), "INFO: ---- Application finalized ----");
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");
-    // A run killed in full screen at 800 x 600, 72.19 Hz: its note has the rate as SDL gave it, which the
-    // next run compares with the server's.
-    extraEnv_.back() = "VELLACOR_DIALOG=0,7,0,0,0,24,0";
-    fs::remove(dir_ / "vellacor06.log");
-    const pid_t killed = Start({"/filesystem", "/loop"});
-    Reaper second{killed};
-    ASSERT_TRUE(PlaysTheShow());
+    // Killed in full screen at 800 x 600, 72.19 Hz: the note has the rate as SDL gave it, the next run
+    // compares the server's with it.
+    Reaper killed;
+    ASSERT_TRUE(play("0,7,0,0,0,24,0", killed));
     ASSERT_EQ(screen.Mode(), "800x600 72.19") << Read(dir_ / "vellacor06.log");
-    ::kill(killed, SIGKILL);
-    Wait(killed);
-    second.pid = 0;
-    extraEnv_.pop_back();
-    fs::remove(dir_ / "vellacor06.log");
-    const pid_t after = Start({"/filesystem", "/oneshot"});
-    Reaper third{after};
-    if (PlaysTheShow()) ::kill(after, SIGTERM);
-    const Outcome repaired = Wait(after);
-    third.pid = 0;
-    EXPECT_TRUE(repaired.exited && repaired.code == 0) << repaired.log << repaired.err;
+    ::kill(killed.pid, SIGKILL);
+    Wait(std::exchange(killed.pid, 0));
+    Outcome run = windowed(true);
+    EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
     EXPECT_EQ(screen.Mode(), "1024x768 59.92");
-    ExpectInOrder(repaired.log, {"INFO: the desktop's mode 1024x768 60 Hz was put back: a full-screen run that ended "
-                                 "without putting it back left the display in 800x600 72 Hz\n",
-                                 "INFO: Display adapter #0: "});
+    ExpectInOrder(run.log, {putBack + "in 800x600 72 Hz\n", "INFO: Display adapter #0: "});
     // The killed run, not yet waited for by its parent: a zombie, with the start time it had.
     const pid_t dead = ::fork();
     if (dead == 0) ::pause();
@@ -1303,11 +1316,6 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     for (int field = 3; field <= 22; ++field) stat >> started;
     ::kill(dead, SIGKILL);
     const Reaper zombie{dead};
-    const fs::path note =
-        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
-    const std::string putBack =
-        "INFO: the desktop's mode 1024x768 60 Hz was put back: a full-screen run that ended "
-        "without putting it back left the display ";
     const struct {
         const char* left;     // the mode the note says the killed run left ("": no note)
         const char* display;  // how the display is set before the next run
@@ -1322,63 +1330,33 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.left) + " / " + c.display);
-        fs::remove(dir_ / "vellacor06.log");
         if (*c.left != '\0') std::ofstream(note) << "1024 768 60\n" << dead << " " << started << " " << c.left << "\n";
         screen.Output(c.display);
         ASSERT_NE(screen.Shown(), "1024x768+0+0");
-        const pid_t pid = Start({"/filesystem", "/oneshot"});
-        Reaper reaper{pid};
-        if (*c.shown != '\0' && PlaysTheShow()) ::kill(pid, SIGTERM);
-        const Outcome run = Wait(pid);
-        reaper.pid = 0;
+        run = windowed(*c.shown != '\0');
         ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.code, *c.shown != '\0' ? 0 : 1) << run.log << run.err;
         EXPECT_FALSE(fs::exists(note));
         EXPECT_EQ(screen.Mode(), c.shown);
         if (*c.shown == '\0') {
-            EXPECT_EQ(run.code, 1) << run.log << run.err;
             EXPECT_NE(LastLine(run.log).find("\" has no mode to show a window in (none of its outputs is on); "
                                              "xrandr --output DUMMY0 --auto turns it on"),
                       std::string::npos)
                 << run.log;
-            continue;
-        }
-        EXPECT_EQ(run.code, 0) << run.log << run.err;
-        if (*c.why != '\0') {
+        } else if (*c.why != '\0') {
             ExpectInOrder(run.log, {putBack + c.why + "\n", "INFO: Display adapter #0: "});
         } else {
             EXPECT_EQ(run.log.find("desktop's mode"), std::string::npos) << run.log;
         }
     }
-}
-
-// A forced end while another process holds the note of the desktop's mode (as a run stopped inside its
-// own change of the note would) waits for it a little, not for as long as it is held: the mode goes
-// back all the same, the note stays, and the next run finds the display in the desktop's mode again and
-// only removes the note.
-TEST_F(ProgramTest, AForcedEndDoesNotWaitForTheNoteAnotherProcessHolds) {
-    if (!DummyXServer::Installed()) GTEST_SKIP() << "no X server with the dummy driver, or not root";
-    const DummyXServer screen(dir_);
-    ASSERT_EQ(screen.Shown(), "1024x768+0+0") << Read(dir_ / "xorg.log");
-    const fs::path runtime = dir_ / "runtime";
-    fs::create_directories(runtime);
-    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
-    extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
-                 "WAYLAND_DISPLAY=",
-                 "XDG_RUNTIME_DIR=" + runtime.string(),
-                 "SDL_VIDEODRIVER=",
-                 "SDL_AUDIODRIVER=dummy",
-                 "VELLACOR_MESSAGES=log",
-                 "VELLACOR_DIALOG=0,2,0,0,0,24,0"};
-    const fs::path note =
-        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
-    const pid_t pid = Start({"/filesystem", "/loop"});
-    Reaper reaper{pid};
-    ASSERT_TRUE(PlaysTheShow());
+    // The forced end beside a held note: two stops at once from two other processes.
+    screen.Output("--auto");
+    Reaper forced;
+    ASSERT_TRUE(play("0,2,0,0,0,24,0", forced));
     ASSERT_EQ(screen.Shown(), "960x540+0+0");
+    const pid_t pid = forced.pid;
     const int held = ::open(note.c_str(), O_RDWR | O_CLOEXEC);
-    ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    // Two stops at once from two other processes: the second ends the run at once.
     std::thread other([pid] { KillFromAnotherProcess(pid, SIGTERM); });
     KillFromAnotherProcess(pid, SIGTERM);
     other.join();
@@ -1387,17 +1365,11 @@ TEST_F(ProgramTest, AForcedEndDoesNotWaitForTheNoteAnotherProcessHolds) {
     const std::string recorded = Read(note);
     ::close(held);
     ASSERT_TRUE(ended) << "waited for the note while it was held";
-    reaper.pid = 0;
+    forced.pid = 0;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 143) << status;
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");
     EXPECT_NE(recorded.find("\n" + std::to_string(pid) + " "), std::string::npos) << "the note stays: " << recorded;
-    extraEnv_.back() = "VELLACOR_DIALOG=accept";
-    fs::remove(dir_ / "vellacor06.log");
-    const pid_t next = Start({"/filesystem", "/oneshot"});
-    Reaper nextReaper{next};
-    if (PlaysTheShow()) ::kill(next, SIGTERM);
-    const Outcome run = Wait(next);
-    nextReaper.pid = 0;
+    run = windowed(true);
     EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
     EXPECT_FALSE(fs::exists(note));
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");

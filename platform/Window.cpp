@@ -206,10 +206,6 @@ const std::chrono::seconds kXRetryWithin(5);
 // Whether the driver request lets SDL try X.
 bool MayUseX(const char* request) { return request == nullptr || Requested(request, "x11"); }
 
-}  // namespace
-
-namespace {
-
 StartRepair g_startRepair;
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "core/Exception.h"
+#include "core/Log.h"
 
 namespace trivale {
 
@@ -33,6 +34,13 @@ CGameWindow::CGameWindow(const std::string& className, const std::string& title,
     : icon_(icon), cursor_(cursor), title_(title), className_(className) {
     std::string error;
     window_ = plat::Window::Create(title, 640, 480, &error);
+    // The display's first start may have put back a mode a killed full-screen run left: said once, first.
+    const plat::StartRepair repair = plat::TakeStartRepair();
+    if (repair.failed) {
+        LogError("%s", repair.line.c_str());
+    } else if (!repair.line.empty()) {
+        LogInfoString(repair.line);
+    }
     if (!window_) {
         throw EException(this, "CGameWindow(): ウィンドウを作成できませんでした. (" + error + ")");
     }

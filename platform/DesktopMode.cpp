@@ -28,8 +28,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <X11/extensions/Xrandr.h>
@@ -79,24 +81,28 @@ bool Same(const InstanceId& a, const InstanceId& b) { return a.pid == b.pid && a
 
 // The record's file, open and locked until destroyed. It is made new where missing, never through a
 // link, and used only when it is a plain file of this user's with no other name (the folder may be
-// the shared /tmp). A file removed while this one waited for the lock is opened again.
+// the shared /tmp). A file removed while this one waited for the lock is opened again. With a time to
+// give up at, the lock is tried until then (once at least); not taken by then, the file stays open to be
+// read without it, and nothing is written.
 class LockedFile {
 public:
-    explicit LockedFile(const std::string& path) : path_(path) {
+    using Until = std::optional<std::chrono::steady_clock::time_point>;
+    explicit LockedFile(const std::string& path, Until until = std::nullopt) : path_(path) {
         for (int attempt = 0; attempt < 8 && !path.empty(); ++attempt) {
             fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ < 0) return;
+            const Taken taken = Lock(until);
             struct stat held, named;
-            int locked;
-            do {
-                locked = flock(fd_, LOCK_EX);
-            } while (locked != 0 && errno == EINTR);
             // A second name for the file (a hard link planted at the path) would have another file
             // rewritten through the record.
-            if (locked != 0 || fstat(fd_, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != getuid() ||
+            if (taken == Taken::Failed || fstat(fd_, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != getuid() ||
                 held.st_nlink != 1)
                 break;
-            if (stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
+            if (taken == Taken::TooLate) return;  // readable, not locked
+            if (stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+                locked_ = true;
+                return;
+            }
             close(fd_);
             fd_ = -1;
         }
@@ -109,7 +115,8 @@ public:
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
 
-    bool Usable() const { return fd_ >= 0; }
+    bool Usable() const { return locked_; }
+    bool Readable() const { return fd_ >= 0; }
     std::string Read() const {
         std::string text;
         char buffer[512];
@@ -122,15 +129,30 @@ public:
         return text;
     }
     void Write(const std::string& text) const {
+        if (!locked_) return;
         if (ftruncate(fd_, 0) == 0 && pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()))
             return;
         unlink(path_.c_str());  // half a record is none
     }
-    void Remove() const { unlink(path_.c_str()); }
+    void Remove() const {
+        if (locked_) unlink(path_.c_str());
+    }
 
 private:
+    enum class Taken { Locked, TooLate, Failed };
+    Taken Lock(const Until& until) const {
+        for (;;) {
+            if (flock(fd_, until ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) return Taken::Locked;
+            if (errno == EINTR) continue;
+            if (!until || errno != EWOULDBLOCK) return Taken::Failed;
+            if (std::chrono::steady_clock::now() >= *until) return Taken::TooLate;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
     std::string path_;
     int fd_ = -1;
+    bool locked_ = false;
 };
 
 // A process as its stat line shows it: its start time in clock ticks since boot (field 22; 0 when
@@ -208,6 +230,8 @@ private:
         Find(rateOf_, "XRRConfigCurrentRate");
         Find(setConfig_, "XRRSetScreenConfig");
         Find(freeInfo_, "XRRFreeScreenConfigInfo");
+        Find(ratesOf_, "XRRConfigRates");  // optional: without them a size is set at the server's rate
+        Find(setConfigAndRate_, "XRRSetScreenConfigAndRate");
         if (getInfo_ == nullptr || sizesOf_ == nullptr || currentOf_ == nullptr || rateOf_ == nullptr ||
             setConfig_ == nullptr || freeInfo_ == nullptr) {
             return;
@@ -265,7 +289,7 @@ public:
     // Whether an output is connected and no controller shows anything: a process ended half-way
     // through a mode change (it turns the controller off, sizes the screen, then turns it on in the new
     // mode) leaves the display so, and no window can be shown on it.
-    bool Dark() const {
+    bool Dark(std::string* connectedName = nullptr) const {
         const Outputs outputs(*this);
         if (!outputs) return false;
         for (int i = 0; i < outputs->ncrtc; ++i) {
@@ -278,6 +302,8 @@ public:
         for (int i = 0; i < outputs->noutput && !connected; ++i) {
             XRROutputInfo* output = outputInfo_(display_, outputs.Get(), outputs->outputs[i]);
             connected = output != nullptr && output->connection == RR_Connected;
+            if (connected && connectedName != nullptr && output->name != nullptr && output->nameLen > 0)
+                *connectedName = std::string(output->name, static_cast<std::size_t>(output->nameLen));
             if (output != nullptr) freeOutputInfo_(output);
         }
         return connected;
@@ -352,7 +378,8 @@ private:
     }
 
 public:
-public:
+    // The size shown, and its rate as the server gives it: the mode's exact rate rounded to the nearest
+    // hertz, as SDL rounds the rates of the modes it lists.
     bool Current(DisplayMode& mode) const {
         if (config_ == nullptr) return false;
         int count = 0;
@@ -365,33 +392,53 @@ public:
         mode.refreshRate = rateOf_(config_);
         return mode.width > 0 && mode.height > 0;
     }
-    // Sets the screen to a size of its list unless it has it. False when the screen could not be set
-    // (no server to ask, a change refused): the mode is not back. Where there is no resize extension
-    // (another video driver, an X server without it) there is nothing this can do, and nothing a later
-    // try could.
+    // Sets the screen to a size of its list, at the rate where the size has it, unless it is so. False
+    // when the screen could not be set (no server to ask, a change refused): the mode is not back.
+    // Where there is no resize extension (another video driver, an X server without it) there is
+    // nothing this can do, and nothing a later try could.
     bool Set(int width, int height, int refreshRate = 0) const {
         if (unreachable_) return false;
         if (Dark()) return Light(width, height, refreshRate);
         DisplayMode now;
-        if (!Current(now) || (now.width == width && now.height == height)) return true;
+        if (!Current(now)) return true;
         int count = 0;
         XRRScreenSize* sizes = sizesOf_(config_, &count);
         Rotation rotation = 0;
         currentOf_(config_, &rotation);
         for (int i = 0; i < count; ++i) {
-            if (sizes[i].width == width && sizes[i].height == height)
-                return setConfig_(display_, config_, root_, i, rotation, CurrentTime) == 0;  // RRSetConfigSuccess
+            if (sizes[i].width != width || sizes[i].height != height) continue;
+            const bool rated = refreshRate > 0 && setConfigAndRate_ != nullptr && Lists(i, refreshRate);
+            if (now.width == width && now.height == height && (!rated || now.refreshRate == refreshRate)) return true;
+            const Status set = rated ? setConfigAndRate_(display_, config_, root_, i, rotation,
+                                                         static_cast<short>(refreshRate), CurrentTime)
+                                     : setConfig_(display_, config_, root_, i, rotation, CurrentTime);
+            return set == 0;  // RRSetConfigSuccess
         }
         return true;
     }
+    // False where the named display's server could not be reached.
+    bool Reachable() const { return !unreachable_; }
 
 private:
+    // Whether the size of that index is listed at the rate.
+    bool Lists(int size, int refreshRate) const {
+        if (ratesOf_ == nullptr) return false;
+        int count = 0;
+        const short* rates = ratesOf_(config_, size, &count);
+        for (int i = 0; rates != nullptr && i < count; ++i) {
+            if (rates[i] == refreshRate) return true;
+        }
+        return false;
+    }
+
     using GetInfo = XRRScreenConfiguration* (*)(Display*, ::Window);
     using Sizes = XRRScreenSize* (*)(XRRScreenConfiguration*, int*);
     using CurrentSize = SizeID (*)(XRRScreenConfiguration*, Rotation*);
     using CurrentRate = short (*)(XRRScreenConfiguration*);
     using SetConfig = Status (*)(Display*, XRRScreenConfiguration*, Drawable, int, Rotation, Time);
     using FreeInfo = void (*)(XRRScreenConfiguration*);
+    using Rates = short* (*)(XRRScreenConfiguration*, int, int*);
+    using SetConfigAndRate = Status (*)(Display*, XRRScreenConfiguration*, Drawable, int, Rotation, short, Time);
     using Resources = XRRScreenResources* (*)(Display*, ::Window);
     using FreeResources = void (*)(XRRScreenResources*);
     using OutputInfo = XRROutputInfo* (*)(Display*, XRRScreenResources*, RROutput);
@@ -413,6 +460,8 @@ private:
     CurrentRate rateOf_ = nullptr;
     SetConfig setConfig_ = nullptr;
     FreeInfo freeInfo_ = nullptr;
+    Rates ratesOf_ = nullptr;
+    SetConfigAndRate setConfigAndRate_ = nullptr;
     Resources resources_ = nullptr;
     FreeResources freeResources_ = nullptr;
     OutputInfo outputInfo_ = nullptr;
@@ -484,25 +533,41 @@ bool KeepRunning(Record& record, const InstanceId& self, const DesktopRecord::Ru
     return others;
 }
 
-}  // namespace
-
-DisplayMode DesktopRecord::Join(const std::function<DisplayMode()>& displayNow) {
-    LockedFile file(path_);
-    Record record;
-    const bool recorded = file.Usable() && Parse(file.Read(), record);
-    DisplayMode left;  // the mode the last instance in the record put the display in
+// The mode the last of the record's instances put the display in; 0 x 0 where none had chosen one.
+DisplayMode LeftMode(const Record& record) {
+    DisplayMode left;
     for (const Member& m : record.members) {
         if (m.mode.width > 0 && m.mode.height > 0) left = m.mode;
     }
+    return left;
+}
+
+bool SameMode(const DisplayMode& a, const DisplayMode& b) {
+    return a.width == b.width && a.height == b.height && a.refreshRate == b.refreshRate;
+}
+
+// Whether a record none of whose instances runs any more still tells the desktop's mode: the display is
+// dark, or in the very mode the last of them left it in (they ended without putting the desktop back).
+// Any other mode, the same size at another rate too, was chosen since. The record has the rate SDL gave
+// and the display the server's: both round the mode's exact rate to the nearest hertz.
+bool LeftAsTheyLeftIt(const DisplayMode& left, const ShownMode& now) {
+    return now.dark || (left.width > 0 && left.height > 0 && SameMode(left, now.mode));
+}
+
+}  // namespace
+
+DisplayMode DesktopRecord::Join(const std::function<ShownMode()>& displayNow) {
+    LockedFile file(path_);
+    Record record;
+    const bool recorded = file.Usable() && Parse(file.Read(), record);
+    const DisplayMode left = LeftMode(record);
     DisplayMode unused;
     if (!recorded || !KeepRunning(record, self_, runs_, unused)) {
-        // Of a record whose instances are all gone, the desktop is believed only while the display is
-        // still in the mode the last of them left it in (it ended without putting the desktop back).
-        const DisplayMode now = displayNow();
-        const bool stillLeft = recorded && left.width == now.width && left.height == now.height;
+        const ShownMode now = displayNow();
+        const bool believed = recorded && LeftAsTheyLeftIt(left, now);
         const DisplayMode desktop = record.desktop;
         record = Record();
-        record.desktop = stillLeft ? desktop : now;
+        record.desktop = believed ? desktop : now.mode;
     }
     desktop_ = record.desktop;
     joined_ = true;
@@ -539,20 +604,26 @@ namespace {
 
 // The record changes only once the display is in the mode it is to be in: an end that cannot put it
 // back (a server that does not answer, a run ended meanwhile) leaves this instance in the record with
-// its mode, and the next run puts the desktop's mode back as after a crash.
+// its mode, and the next run puts the desktop's mode back as after a crash. An end that could not take
+// the lock by `until` (another process holds it) still puts the display in the mode the record, read
+// without the lock, gives, and leaves the record as it is: the next run finds the display no longer in
+// this instance's mode and only removes the record, or, where something changed it back meanwhile,
+// puts the desktop back.
 void LeaveRecord(const std::string& path, const InstanceId& self, const DisplayMode& desktop,
-                 const DesktopRecord::Runs& runs, const DesktopRecord::Apply& apply) {
-    LockedFile file(path);
+                 const DesktopRecord::Runs& runs, const DesktopRecord::Apply& apply,
+                 LockedFile::Until until = std::nullopt) {
+    LockedFile file(path, until);
     Record record;
     DisplayMode target = desktop;
-    const bool others = file.Usable() && Parse(file.Read(), record) && KeepRunning(record, self, runs, target);
+    const bool others = file.Readable() && Parse(file.Read(), record) && KeepRunning(record, self, runs, target);
     if (apply && !apply(target)) return;
+    if (!file.Usable()) return;
     if (others) {
         record.members.erase(std::remove_if(record.members.begin(), record.members.end(),
                                             [&](const Member& m) { return Same(m.id, self); }),
                              record.members.end());
         file.Write(Format(record));
-    } else if (file.Usable()) {
+    } else {
         file.Remove();
     }
 }
@@ -632,6 +703,9 @@ bool PutBackDesktopModeFromAnyThread() {
     // A change the window's thread has under way is finished first: two clients changing one display at
     // once, or a process ended between the steps of one change, can leave it with no mode at all. A
     // thread stuck elsewhere in its change is not waited for long: what it left is put right below.
+    // The note's lock is waited for within the same limit: a change under way that long most often
+    // waits for that lock itself, held by another process (one stopped inside its own change).
+    const auto until = std::chrono::steady_clock::now() + kOthersChangeLimit;
     CloseModeChanges(kOthersChangeLimit);
     HeldDisplay held;
     {
@@ -640,9 +714,12 @@ bool PutBackDesktopModeFromAnyThread() {
         held = g_held;
         g_held = HeldDisplay();
     }
-    LeaveRecord(held.record, held.self, held.desktop, &InstanceRuns, [&](const DisplayMode& mode) {
-        return ScreenSizes(held.display).Set(mode.width, mode.height, mode.refreshRate);
-    });
+    LeaveRecord(
+        held.record, held.self, held.desktop, &InstanceRuns,
+        [&](const DisplayMode& mode) {
+            return ScreenSizes(held.display).Set(mode.width, mode.height, mode.refreshRate);
+        },
+        until);
     return true;
 }
 
@@ -656,35 +733,61 @@ bool ServerAnswers(std::chrono::milliseconds within, AtAStop atAStop) {
 
 }  // namespace
 
-bool PutBackModeLeftByEndedRuns() {
+namespace {
+
+std::string Described(const DisplayMode& mode) {
+    return std::to_string(mode.width) + "x" + std::to_string(mode.height) +
+           (mode.refreshRate > 0 ? " " + std::to_string(mode.refreshRate) + " Hz" : std::string());
+}
+
+}  // namespace
+
+StartRepair PutBackModeLeftByEndedRuns() {
+    StartRepair repair;
     const std::string path = DesktopRecordPath();
     struct stat note;
-    if (path.empty() || lstat(path.c_str(), &note) != 0) return false;
+    if (path.empty() || lstat(path.c_str(), &note) != 0) return repair;
     // Never wait on a server that does not answer: the start's own wait says what became of it.
-    if (!ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp)) return false;
+    if (!ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp)) return repair;
     LockedFile file(path);
+    if (!file.Usable()) return repair;
     Record record;
-    if (!file.Usable() || !Parse(file.Read(), record)) return false;
-    DisplayMode left;  // the mode the last of them put the display in
-    for (const Member& m : record.members) {
-        if (m.mode.width > 0 && m.mode.height > 0) left = m.mode;
+    if (!Parse(file.Read(), record)) {
+        file.Remove();  // no note (half a one, or one made empty as this one opened it)
+        return repair;
     }
+    const DisplayMode left = LeftMode(record);
     DisplayMode unused;
-    if (KeepRunning(record, InstanceId(), &InstanceRuns, unused)) return false;  // a run holds the display
+    if (KeepRunning(record, InstanceId(), &InstanceRuns, unused)) return repair;  // a run holds the display
     const ScreenSizes screen(std::getenv("DISPLAY"));
-    DisplayMode now;
-    const bool leftSo = screen.Dark() || (screen.Current(now) && now.width == left.width && now.height == left.height);
-    if (!leftSo || !screen.Set(record.desktop.width, record.desktop.height, record.desktop.refreshRate)) return false;
+    if (!screen.Reachable()) return repair;  // judged when it can be
+    ShownMode now(DisplayMode(), screen.Dark());
+    if (!now.dark && !screen.Current(now.mode)) now.mode = DisplayMode();  // no resize extension: nothing to do
+    const DisplayMode& desktop = record.desktop;
+    // Judged once: a note not believed now would be believed at any later start that happens to find
+    // the display in that mode again, however much later the user chose it.
+    if (!LeftAsTheyLeftIt(left, now) || (!now.dark && SameMode(now.mode, desktop))) {
+        file.Remove();
+        return repair;
+    }
+    const std::string why = "a full-screen run that ended without putting it back left the display " +
+                            (now.dark ? std::string("dark") : "in " + Described(now.mode));
+    if (!screen.Set(desktop.width, desktop.height, desktop.refreshRate)) {
+        repair.failed = true;
+        repair.line = "the desktop's mode " + Described(desktop) + " could not be put back (" + why + ")";
+        return repair;  // the note stays: the display is still as that run left it
+    }
     file.Remove();
-    return true;
+    repair.line = "the desktop's mode " + Described(desktop) + " was put back: " + why;
+    return repair;
 }
 
 bool DisplayAnswers() { return ServerAnswers(std::chrono::milliseconds(1500), AtAStop::Wait); }
 
-bool DisplayIsDark() {
+bool DisplayIsDark(std::string* output) {
     const char* name = std::getenv("DISPLAY");
     return name != nullptr && *name != '\0' && ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp) &&
-           ScreenSizes(name).Dark();
+           ScreenSizes(name).Dark(output);
 }
 
 // ---- DesktopMode ---------------------------------------------------------------------------------
@@ -697,8 +800,9 @@ SDL_DisplayMode DesktopMode::Take(SDL_Window* window, int display) {
     SDL_GetDesktopDisplayMode(display, &reported);
     // SDL's desktop is what the display was in when SDL started; the display is asked now.
     const DisplayMode desktop = record_.Join([&] {
-        DisplayMode now{reported.w, reported.h, reported.refresh_rate};
-        ScreenSizes(window).Current(now);
+        const ScreenSizes screen(window);
+        ShownMode now(DisplayMode{reported.w, reported.h, reported.refresh_rate}, screen.Dark());
+        if (!now.dark) screen.Current(now.mode);
         return now;
     });
     mode_ = reported;

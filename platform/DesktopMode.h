@@ -28,10 +28,18 @@ bool InstanceRuns(const InstanceId& instance);
 // The record's file for the X display in the environment; empty without one.
 std::string DesktopRecordPath();
 
+// The display as the judgement of a record left by ended instances sees it: the mode it shows, or
+// nothing at all (dark).
+struct ShownMode {
+    ShownMode(const DisplayMode& shown, bool none = false) : mode(shown), dark(none) {}  // NOLINT: a mode shown
+    DisplayMode mode;  // for a dark display, the best idea of its desktop there is
+    bool dark = false;
+};
+
 // The record of one display: the desktop's mode and the instances that have the display in a mode of
 // their own, latest last. Each step reads and writes the file under a lock on it. A record none of
-// whose instances still runs (they crashed) is trusted only while the display is still in the mode
-// they left it in: the desktop may have been set again since.
+// whose instances still runs (they crashed) is trusted only while the display is dark or still in the
+// very mode (size and rate) the last of them left it in: the desktop may have been set again since.
 class DesktopRecord {
 public:
     using Runs = std::function<bool(const InstanceId&)>;
@@ -44,7 +52,7 @@ public:
 
     // Before this instance changes the display's mode: the desktop's, from the record while an instance
     // in it runs, else the display's present mode (recorded for the others).
-    DisplayMode Join(const std::function<DisplayMode()>& displayNow);
+    DisplayMode Join(const std::function<ShownMode()>& displayNow);
     // The mode this instance has put the display in, as the latest to have done so; an empty mode
     // when it holds none for the time being (its window is minimised).
     void Use(const DisplayMode& mode);
@@ -98,12 +106,15 @@ void OpenModeChanges();
 // Whether this process holds the display in a mode of its own (a full-screen window).
 bool DisplayModeHeld();
 
-// Before the video starts on an X display: where the note of the desktop's mode was left by full-screen
-// runs that have all ended, and the display is dark (no output shows anything) or still in the mode the
-// last of them left it in, the desktop's mode is put back and the note removed. True when it was.
-bool PutBackModeLeftByEndedRuns();
-// Whether the X display DISPLAY names is dark: an output is connected and none shows anything.
-bool DisplayIsDark();
+// Before the video starts on an X display: a note of the desktop's mode left by full-screen runs that
+// have all ended is judged once. Where the display is dark (no output shows anything) or still in the
+// very mode the last of them left it in, the desktop's mode is put back; the note is removed either way
+// (kept only where the mode could not be put back). The line says what was done and why; empty when
+// nothing was.
+StartRepair PutBackModeLeftByEndedRuns();
+// Whether the X display DISPLAY names is dark: an output is connected and none shows anything. `output`
+// gets the connected output's name.
+bool DisplayIsDark(std::string* output = nullptr);
 
 class DesktopMode {
 public:

@@ -112,11 +112,12 @@ std::string RefusalReason(const std::string& said) {
 }
 
 // An X server whose outputs are all off (a full-screen run was killed half-way through a mode change,
-// and left no note of the desktop's mode to put back).
-std::string DarkDisplayReason() {
+// and left no note of the desktop's mode to put back), and how to light it by hand.
+std::string DarkDisplayReason(const std::string& output) {
     const char* x = std::getenv("DISPLAY");
     return "the display at DISPLAY \"" + Printable(x != nullptr ? x : "") +
-           "\" has no mode to show a window in (none of its outputs is on)";
+           "\" has no mode to show a window in (none of its outputs is on); xrandr --output " + Printable(output) +
+           " --auto turns it on";
 }
 
 void (*g_displayLost)(const std::string&) = nullptr;
@@ -201,6 +202,8 @@ const std::chrono::seconds kXRetryWithin(5);
 // Whether the driver request lets SDL try X.
 bool MayUseX(const char* request) { return request == nullptr || Requested(request, "x11"); }
 
+StartRepair g_startRepair;
+
 }  // namespace
 
 bool InitVideo(std::string* error) {
@@ -215,7 +218,7 @@ bool InitVideo(std::string* error) {
     // A display left with no mode, or in its mode, by a full-screen run that was killed is put back
     // first: SDL finds no display to open on a dark one, and would take the dead run's mode for the
     // desktop's.
-    if (first && MayUseX(request)) PutBackModeLeftByEndedRuns();
+    if (first && MayUseX(request)) g_startRepair = PutBackModeLeftByEndedRuns();
     bool started = false;
     for (int attempt = 0; attempt < kVideoStartAttempts && !started; ++attempt) {
         if (attempt > 0) {
@@ -252,10 +255,11 @@ bool InitVideo(std::string* error) {
     }
     g_displayMissing = true;
     g_displayRefused = !refusal.empty();
+    std::string output;
     g_displayMissingReason =
-        "cannot open a display: " + (g_displayRefused                      ? RefusalReason(refusal)
-                                     : MayUseX(request) && DisplayIsDark() ? DarkDisplayReason()
-                                                                           : NoDisplayReason(request, sdlError));
+        "cannot open a display: " + (g_displayRefused                             ? RefusalReason(refusal)
+                                     : MayUseX(request) && DisplayIsDark(&output) ? DarkDisplayReason(output)
+                                                                                  : NoDisplayReason(request, sdlError));
     if (error) *error = g_displayMissingReason;
     return false;
 }
@@ -270,6 +274,12 @@ bool DisplayMissing() { return g_displayMissing; }
 bool DisplayRefused() { return g_displayMissing && g_displayRefused; }
 
 std::string DisplayMissingReason() { return g_displayMissing ? g_displayMissingReason : std::string(); }
+
+StartRepair TakeStartRepair() {
+    const StartRepair taken = g_startRepair;
+    g_startRepair = StartRepair();
+    return taken;
+}
 
 struct Window::Impl {
     SDL_Window* window = nullptr;

@@ -146,6 +146,14 @@ bool InitVideo(std::string* error);
 void QuitVideo();
 bool DisplayMissing();
 std::string DisplayMissingReason();
+// What the video's first start did about a display left dark or in its own mode by a full-screen run
+// that ended without putting the desktop's mode back: the mode put back and why, or why it could not
+// be (`failed`). Given once, for the log; empty when there was nothing to do.
+struct StartRepair {
+    std::string line;
+    bool failed = false;
+};
+StartRepair TakeStartRepair();
 // The display is missing because its X server refused the program: no message box can show there
 // either, and trying would only have the refusal printed again.
 bool DisplayRefused();

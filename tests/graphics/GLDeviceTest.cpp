@@ -228,6 +228,31 @@ TEST(DesktopRecordTest, AStaleRecordWedgesNothing) {
     EXPECT_FALSE(InstanceRuns(InstanceId{self.pid, self.started + 1})) << "a reused process id";
 }
 
+// A record whose instances have all ended tells the desktop's mode only while the display is dark or in
+// the very mode the last of them left it in; in any other, the same size at another rate too, the
+// display's own mode is the desktop's (the user chose it since).
+TEST(DesktopRecordTest, ARecordOfEndedRunsIsBelievedOnlyInTheModeTheyLeft) {
+    const tvtest::TempDir folder;
+    const std::string path = folder / "record";
+    const auto runs = [](const InstanceId& id) { return id.pid == 5; };
+    const struct {
+        ShownMode display;
+        int desktopWidth, desktopRate;
+    } rows[] = {
+        {DisplayMode{960, 540, 60}, 1024, 60},
+        {DisplayMode{960, 540, 75}, 960, 75},
+        {DisplayMode{800, 600, 60}, 800, 60},  // left by an earlier one of them, not the last
+        {ShownMode(DisplayMode{960, 540, 60}, true), 1024, 60},
+    };
+    for (const auto& row : rows) {
+        std::ofstream(path) << "1024 768 60\n3 30 800 600 60\n4 40 960 540 60\n4 41 0 0 0\n";
+        DesktopRecord r(path, {5, 50}, runs);
+        const DisplayMode desktop = r.Join([&] { return row.display; });
+        EXPECT_EQ(desktop.width, row.desktopWidth) << row.display.mode.refreshRate << row.display.dark;
+        EXPECT_EQ(desktop.refreshRate, row.desktopRate) << row.display.mode.refreshRate << row.display.dark;
+    }
+}
+
 // A run that cannot put the desktop's mode back (its X server does not answer, the run is ended
 // meanwhile) leaves the record as it was: the next run takes the desktop's mode from it, as after a
 // crash, and puts it back.

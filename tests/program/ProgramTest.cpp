@@ -20,8 +20,10 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "benchmark/Application.h"
+#include "platform/DesktopMode.h"
 #include "platform/Printable.h"
 #include "tests/benchmark/OverlayFonts.h"
 #include "tests/core/TestUtil.h"
@@ -1247,8 +1249,10 @@ public:
     std::string Shown() const {
         return Xrandr("| sed -n 's/^DUMMY0 connected \\(primary \\)\\?\\([0-9x+]*\\).*/\\2/p'");
     }
-    // "--off", "--mode 960x540".
+    // "--off", "--mode 960x540", "--mode 800x600 --rate 72.19".
     void Output(const std::string& how) const { Xrandr("--output DUMMY0 " + how); }
+    // The mode shown as xrandr lists it: "800x600 72.19", or "" when none.
+    std::string Mode() const { return Xrandr("| sed -n 's/^ *\\([0-9]*x[0-9]*\\) .* \\([0-9.]*\\)\\*.*/\\1 \\2/p'"); }
 
 private:
     std::string Xrandr(const std::string& rest) const {
@@ -1265,7 +1269,12 @@ private:
 
 // A full-screen run killed half-way through a change of mode leaves the display with no mode at all,
 // or in its own: the next run on that display puts the desktop's mode from the note that run left back
-// before it opens its window, and plays. Without a note a dark display is named as having no mode.
+// before it opens its window, says so in its log, and plays. The note is judged once: a display in
+// another mode, the same size at another rate too, is in one the user chose since, and stays so; the
+// note goes either way. Without a note a dark display is named as having no mode, with how to light it.
+// A forced end while another process holds the note (as a run stopped inside its own change of it
+// would) does not wait for as long as it is held: the mode goes back, and the note stays for the next
+// run, which finds the display in the desktop's mode and only removes it.
 TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     if (!DummyXServer::Installed()) GTEST_SKIP() << "no X server with the dummy driver, or not root";
     const DummyXServer screen(dir_);
@@ -1273,23 +1282,44 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     const fs::path runtime = dir_ / "runtime";
     fs::create_directories(runtime);
     fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    const fs::path note =
+        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
     extraEnv_ = {"DISPLAY=" + screen.DisplayName(),
                  "WAYLAND_DISPLAY=",
                  "XDG_RUNTIME_DIR=" + runtime.string(),
                  "SDL_VIDEODRIVER=",
                  "SDL_AUDIODRIVER=dummy",
-                 "VELLACOR_MESSAGES=log"};
+                 "VELLACOR_MESSAGES=log",
+                 "VELLACOR_DIALOG="};
+    // A run with the dialog's selection ("0,2,0,0,0,24,0": full screen, 960 x 540), and whether it plays.
+    const auto play = [&](const std::string& selection, Reaper& run) {
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_.back() = "VELLACOR_DIALOG=" + selection;
+        run.pid = Start({"/filesystem", "/loop"});
+        return PlaysTheShow();
+    };
+    // A windowed run that opens its window (stopped once it plays), or fails to.
+    const auto windowed = [&](bool opens) {
+        fs::remove(dir_ / "vellacor06.log");
+        extraEnv_.back() = "VELLACOR_DIALOG=accept";
+        const pid_t pid = Start({"/filesystem", "/loop"});
+        Reaper reaper{pid};
+        if (opens && PlaysTheShow()) ::kill(pid, SIGTERM);
+        const Outcome run = Wait(pid);
+        reaper.pid = 0;
+        return run;
+    };
+    const std::string putBack =
+        "INFO: the desktop's mode 1024x768 60 Hz was put back: a full-screen run that ended "
+        "without putting it back left the display ";
     // First a display turned dark under a full-screen run (another run killed half-way through a change
     // of mode): the run still ends whole, and puts the desktop's mode back.
-    extraEnv_.push_back("VELLACOR_DIALOG=0,2,0,0,0,24,0");  // full screen, 960 x 540
-    const pid_t fullScreen = Start({"/filesystem", "/loop"});
-    Reaper first{fullScreen};
-    ASSERT_TRUE(PlaysTheShow());
+    Reaper first;
+    ASSERT_TRUE(play("0,2,0,0,0,24,0", first));
     ASSERT_EQ(screen.Shown(), "960x540+0+0");
     screen.Output("--off");
-    ::kill(fullScreen, SIGTERM);
-    const Outcome darkened = Wait(fullScreen);
-    first.pid = 0;
+    ::kill(first.pid, SIGTERM);
+    const Outcome darkened = Wait(std::exchange(first.pid, 0));
     EXPECT_TRUE(darkened.exited && darkened.code == 0) << darkened.log << darkened.err;
     EXPECT_EQ(LastLine(darkened.log), "INFO: ---- Application finalized ----");
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");
@@ -1298,7 +1328,17 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     const std::size_t refusal = darkened.log.find(refused);
     EXPECT_NE(darkened.log.find("BadRRCrtc", refusal), std::string::npos) << darkened.log;
     EXPECT_EQ(darkened.log.find(refused, refusal + 1), std::string::npos) << darkened.log;
-    extraEnv_.pop_back();
+    // Killed in full screen at 800 x 600, 72.19 Hz: the note has the rate as SDL gave it, the next run
+    // compares the server's with it.
+    Reaper killed;
+    ASSERT_TRUE(play("0,7,0,0,0,24,0", killed));
+    ASSERT_EQ(screen.Mode(), "800x600 72.19") << Read(dir_ / "vellacor06.log");
+    ::kill(killed.pid, SIGKILL);
+    Wait(std::exchange(killed.pid, 0));
+    Outcome run = windowed(true);
+    EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
+    EXPECT_EQ(screen.Mode(), "1024x768 59.92");
+    ExpectInOrder(run.log, {putBack + "in 800x600 72 Hz\n", "INFO: Display adapter #0: "});
     // The killed run, not yet waited for by its parent: a zombie, with the start time it had.
     const pid_t dead = ::fork();
     if (dead == 0) ::pause();
@@ -1308,31 +1348,73 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     for (int field = 3; field <= 22; ++field) stat >> started;
     ::kill(dead, SIGKILL);
     const Reaper zombie{dead};
-    const fs::path note =
-        runtime / ("vellacor-desktop-" + std::to_string(::getuid()) + "-_" + screen.DisplayName().substr(1));
-    for (const std::string left : {"--off", "--mode 960x540", ""}) {  // "": dark, and no note
-        SCOPED_TRACE(left);
-        fs::remove(dir_ / "vellacor06.log");
-        if (!left.empty()) std::ofstream(note) << "1024 768 60\n" << dead << " " << started << " 960 540 60\n";
-        screen.Output(left.empty() ? "--off" : left);
+    const struct {
+        const char* left;     // the mode the note says the killed run left ("": no note)
+        const char* display;  // how the display is set before the next run
+        const char* shown;    // the mode the next run leaves it in ("": dark)
+        const char* why;      // the repair's reason in the log ("": no repair)
+    } cases[] = {
+        {"960 540 60", "--off", "1024x768 59.92", "dark"},
+        {"960 540 60", "--mode 960x540", "1024x768 59.92", "in 960x540 60 Hz"},  // 59.63 Hz: 60 to both
+        {"800 600 72", "--mode 800x600 --rate 85.14", "800x600 85.14", ""},      // the user's mode since
+        {"", "--mode 800x600 --rate 72.19", "800x600 72.19", ""},                // a later start, no note left
+        {"", "--off", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.left) + " / " + c.display);
+        if (*c.left != '\0') std::ofstream(note) << "1024 768 60\n" << dead << " " << started << " " << c.left << "\n";
+        screen.Output(c.display);
         ASSERT_NE(screen.Shown(), "1024x768+0+0");
-        const pid_t pid = Start({"/filesystem", "/oneshot"});
-        Reaper reaper{pid};
-        if (!left.empty() && PlaysTheShow()) ::kill(pid, SIGTERM);
-        const Outcome run = Wait(pid);
-        reaper.pid = 0;
+        run = windowed(*c.shown != '\0');
         ASSERT_TRUE(run.exited);
-        EXPECT_EQ(run.code, left.empty() ? 1 : 0) << run.log << run.err;
-        if (left.empty()) {
-            EXPECT_NE(LastLine(run.log).find("\" has no mode to show a window in (none of its outputs is on)"),
+        EXPECT_EQ(run.code, *c.shown != '\0' ? 0 : 1) << run.log << run.err;
+        EXPECT_FALSE(fs::exists(note));
+        EXPECT_EQ(screen.Mode(), c.shown);
+        if (*c.shown == '\0') {
+            EXPECT_NE(LastLine(run.log).find("\" has no mode to show a window in (none of its outputs is on); "
+                                             "xrandr --output DUMMY0 --auto turns it on"),
                       std::string::npos)
                 << run.log;
-            continue;
+        } else if (*c.why != '\0') {
+            ExpectInOrder(run.log, {putBack + c.why + "\n", "INFO: Display adapter #0: "});
+        } else {
+            EXPECT_EQ(run.log.find("desktop's mode"), std::string::npos) << run.log;
         }
-        EXPECT_EQ(screen.Shown(), "1024x768+0+0");
-        EXPECT_NE(run.log.find("Selected display mode description: 1024 x 768"), std::string::npos) << run.log;
-        EXPECT_FALSE(fs::exists(note));
     }
+    // The forced end beside a held note: two stops from two other processes.
+    screen.Output("--auto");
+    Reaper forced;
+    ASSERT_TRUE(play("0,2,0,0,0,24,0", forced));
+    ASSERT_EQ(screen.Shown(), "960x540+0+0");
+    const pid_t pid = forced.pid;
+    const int held = ::open(note.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    // The second once the first is taken: two sent together may reach the process as one.
+    KillFromAnotherProcess(pid, SIGTERM);
+    EXPECT_TRUE(WaitFor([&] {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("ShdPnd:", 0) == 0)
+                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) == 0;
+        }
+        return true;
+    }));
+    const plat::InstanceId instance = plat::InstanceOf(pid);
+    KillFromAnotherProcess(pid, SIGTERM);
+    // Its own end done (the kernel may take long to free a process on a loaded machine), the note held.
+    const bool ended = WaitFor([&] { return !plat::InstanceRuns(instance); }, std::chrono::seconds(60));
+    const std::string recorded = Read(note);
+    ::close(held);
+    ASSERT_TRUE(ended) << "waited for the note while it was held";
+    const Outcome stopped = Wait(std::exchange(forced.pid, 0));
+    EXPECT_TRUE(stopped.exited && stopped.code == 143) << stopped.log << stopped.err;
+    EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    EXPECT_NE(recorded.find("\n" + std::to_string(pid) + " "), std::string::npos) << "the note stays: " << recorded;
+    run = windowed(true);
+    EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
+    EXPECT_FALSE(fs::exists(note));
+    EXPECT_EQ(screen.Shown(), "1024x768+0+0");
+    EXPECT_EQ(run.log.find("desktop's mode"), std::string::npos) << run.log;
 }
 
 // Another program destroys the run's window (a show that would loop for ever), windowed or full screen:

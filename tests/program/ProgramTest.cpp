@@ -1393,9 +1393,9 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     KillFromAnotherProcess(pid, SIGTERM);
     EXPECT_TRUE(WaitFor([&] {
         std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.rfind("ShdPnd:", 0) == 0)
-                return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) == 0;
+        for (std::string field; std::getline(status, field);) {
+            if (field.rfind("ShdPnd:", 0) == 0)
+                return (std::stoull(field.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1) == 0;
         }
         return true;
     }));

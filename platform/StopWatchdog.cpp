@@ -160,6 +160,11 @@ void StopWatchdog::State::Force(ForcedStop why, int signal, std::chrono::millise
 
 void StopWatchdog::State::Watch() {
     std::function<long long()> waitsSinceTheStop;  // counted from the first look after the stop came
+    // The longest seen, kept: a thread that waited and has ended (one the run joined, a queue's worker)
+    // held the run up all the same. Looked at often while a stop is under way, so that little of such a
+    // wait goes unseen.
+    long long waitedLongest = 0;
+    constexpr int kLookAtWaitsEveryMs = 250;
     for (;;) {
         if (g_phase.load() != Phase::Watching) return;
         const StopSignalsSeen seen = SeenStopSignals();
@@ -177,12 +182,13 @@ void StopWatchdog::State::Watch() {
             const long long since = std::max(seen.firstAtNanoseconds, g_lastProgress.load());
             const long long longest =
                 seen.firstAtNanoseconds + std::chrono::duration_cast<nanoseconds>(options.longestGrace).count();
-            const long long waited = std::max(0LL, std::min(waitsSinceTheStop(), longest - since - grace));
+            waitedLongest = std::max(waitedLongest, waitsSinceTheStop());
+            const long long waited = std::max(0LL, std::min(waitedLongest, longest - since - grace));
             const long long left = since + grace + waited - StopClockNanoseconds();
             if (left <= 0)
                 return Force(ForcedStop::NotHonoured, seen.first,
                              std::chrono::duration_cast<std::chrono::milliseconds>(nanoseconds(waited)));
-            timeout = static_cast<int>((left + 999999) / 1000000);
+            timeout = static_cast<int>(std::min<long long>((left + 999999) / 1000000, kLookAtWaitsEveryMs));
         }
         pollfd ready{wake, POLLIN, 0};
         if (poll(&ready, 1, timeout) > 0) {

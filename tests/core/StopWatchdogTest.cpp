@@ -262,40 +262,49 @@ TEST_F(StopWatchdogTest, ASlowRunIsLeftToEndAndAStuckOneIsEndedAGraceAfterItsLas
 }
 
 // Time the run waited for a processor is no time without progress: a run that a loaded machine holds up
-// is not stuck. Once it gets the processor again and makes no progress, it is ended a grace later. The
-// waits lengthen the grace only up to its longest after the stop: a stuck thread that spins waits as
-// long as it shares a processor. The line tells the time the run was given.
+// is not stuck. Once it gets the processor again and makes no progress, it is ended a grace later; so
+// it is when the thread that waited has ended (the run joined it). The waits lengthen the grace only up
+// to its longest after the stop: a stuck thread that spins waits as long as it shares a processor. The
+// line tells the time the run was given.
 TEST_F(StopWatchdogTest, TimeTheRunWaitedForAProcessorIsNotCounted) {
-    for (const bool released : {true, false}) {
-        SCOPED_TRACE(released ? "given the processor again" : "waiting for ever");
+    enum class Then { GivenTheProcessor, ThreadEnded, WaitsForEver };
+    for (const Then then : {Then::GivenTheProcessor, Then::ThreadEnded, Then::WaitsForEver}) {
+        SCOPED_TRACE(static_cast<int>(then));
         plat::ClearStopRequest();
         Watched watched;
         Clock::time_point begun;
         std::atomic<long long> releasedAfter{-1};  // nanoseconds after `begun`
+        std::atomic<long long> longestTold{0};
         const auto since = [&] {
             return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - begun).count();
         };
-        plat::StopWatchdogOptions options = watched.Options(milliseconds(300));
-        options.longestGrace = released ? std::chrono::minutes(1) : milliseconds(3000);
-        // All of its time since the stop, until released.
-        options.waitedForAProcessor = [&] { return releasedAfter < 0 ? since() : releasedAfter.load(); };
+        const milliseconds grace(then == Then::ThreadEnded ? 1500 : 300);
+        plat::StopWatchdogOptions options = watched.Options(grace);
+        options.longestGrace = then == Then::WaitsForEver ? milliseconds(3000) : std::chrono::minutes(1);
+        // All of its time since the stop, until released; then what it had, or nothing (its thread ended).
+        options.waitedForAProcessor = [&] {
+            const long long waited = releasedAfter < 0 ? since() : then == Then::ThreadEnded ? 0 : releasedAfter.load();
+            longestTold = std::max(longestTold.load(), waited);
+            return waited;
+        };
         const plat::StopWatchdog watchdog(options);
         begun = Clock::now();
         ::raise(SIGTERM);
         EXPECT_EQ(watched.WaitForEnd(milliseconds(1500)), -1) << "ended while it waited for a processor";
         const Clock::time_point releasedAt = Clock::now();
-        if (released) releasedAfter = since();
+        if (then != Then::WaitsForEver) releasedAfter = since();
         ASSERT_EQ(watched.WaitForEnd(milliseconds(15000)), 128 + SIGTERM);
-        const long long waited = released ? releasedAfter.load() / 1000000 : 2700;
-        if (released) {
-            EXPECT_GE(watched.EndedAt() - releasedAt, milliseconds(300));
-        } else {
+        if (then == Then::WaitsForEver) {
             EXPECT_GE(watched.EndedAt() - begun, milliseconds(3000)) << "ended before the longest grace";
             EXPECT_LT(watched.EndedAt() - begun, milliseconds(8000)) << "the waits held the end off";
+        } else {
+            // The waits are looked at four times a second: the last look before the release saw nearly all.
+            EXPECT_GE(watched.EndedAt() - releasedAt, grace - milliseconds(then == Then::ThreadEnded ? 500 : 0));
         }
+        const long long waited = then == Then::WaitsForEver ? 2700 : longestTold.load() / 1000000;
         ASSERT_FALSE(watched.Steps().empty());
         EXPECT_EQ(watched.Steps().front(), "report: " + plat::ForcedStopLine(plat::ForcedStop::NotHonoured, SIGTERM,
-                                                                             milliseconds(300), milliseconds(waited)));
+                                                                             grace, milliseconds(waited)));
     }
     EXPECT_EQ(plat::ForcedStopLine(plat::ForcedStop::NotHonoured, SIGTERM, milliseconds(3000), milliseconds(4420)),
               "the stop asked for by SIGTERM was not honoured within 3 s (7.4 s with the time a loaded machine "

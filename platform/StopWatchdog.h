@@ -1,8 +1,9 @@
 // The watch over a stop that is not honoured: a stuck decoder, driver or load never leaves a run that
 // only kill -9 can end. Once a stop signal has come (platform/StopSignals.h), the run has its grace
 // time to end on its own, counted from its last step of progress (NoteStopProgress) and not counting
-// the time it waited for a processor: a shut-down that moves, however slowly, or that a loaded machine
-// holds up, is left to end as a normal stop, one stuck in one place is not. A second stop
+// the time it waited for a processor up to a bound after the stop: a shut-down that moves, however
+// slowly, or that a loaded machine holds up, is left to end as a normal stop, one stuck in one place is
+// not (a stuck thread that spins waits whenever it shares a processor). A second stop
 // signal ends it at once. Either way the watch reports it, puts the desktop's display mode back where the
 // run changed it (waiting for that while the display answers), and ends the process: by SIGINT itself
 // after Ctrl+C (a shell's 130, and the script that waits stops too), else with 128 + the signal's number
@@ -21,6 +22,9 @@ enum class ForcedStop { NotHonoured, SecondSignal };
 
 struct StopWatchdogOptions {
     std::chrono::milliseconds grace{3000};
+    // The time the run waited for a processor lengthens the grace up to this long after the stop came;
+    // past it the run is ended whatever held it up.
+    std::chrono::milliseconds longestGrace{10000};
     // The longest time one of the run's threads has waited for a processor since the first call, in
     // nanoseconds: the grace counts only time the run could have used, so that a machine too loaded to
     // give the run a processor does not end it as stuck. Unset: the kernel's count for each thread.
@@ -63,8 +67,10 @@ bool RequestEndNow(const std::string& line, int code);
 
 // "SIGINT", "SIGTERM", "SIGHUP", else "signal N".
 std::string StopSignalName(int signal);
-// The line for a forced end.
-std::string ForcedStopLine(ForcedStop why, int signal, std::chrono::milliseconds grace);
+// The line for a forced end; `waited`: the time the grace was lengthened by the run's waits for a
+// processor.
+std::string ForcedStopLine(ForcedStop why, int signal, std::chrono::milliseconds grace,
+                           std::chrono::milliseconds waited = {});
 
 class StopWatchdog {
 public:

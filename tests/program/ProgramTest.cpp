@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <regex>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -227,6 +228,13 @@ void ExpectInOrder(const std::string& log, const std::vector<std::string>& lines
         ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
         at = found + line.size();
     }
+}
+
+// The text with the time a forced end's grace was lengthened by a loaded machine taken out of its line
+// ("within 3 s (4.2 s with the time ...)"): how long that is depends on the machine's load.
+std::string WithoutWaits(const std::string& text) {
+    static const std::regex waits(R"( \([0-9.]+ s with the time a loaded machine kept it waiting\))");
+    return std::regex_replace(text, waits, "");
 }
 
 // The log's last line.
@@ -925,9 +933,10 @@ TEST_F(ProgramTest, ABoxEndedFromOutsideIsOKAndItsTextIsPrinted) {
 }
 
 // A stop is honoured whatever the run is stuck in; here its display server has stopped answering, so
-// that the show's drawing and its own way out both wait on it. Three seconds after SIGTERM the run is
-// ended anyway with 143, a second signal ends it at once (by SIGINT itself for Ctrl+C), and the log
-// says so. A person's second Ctrl+C at a terminal is never a copy of the first, however soon it comes.
+// that the show's drawing and its own way out both wait on it. Three seconds after SIGTERM (ten at most
+// on a loaded machine) the run is ended anyway with 143, a second signal ends it at once (by SIGINT
+// itself for Ctrl+C), and the log says so. A person's second Ctrl+C at a terminal is never a copy of the
+// first, however soon it comes.
 TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
     if (!VirtualScreen::Installed()) GTEST_SKIP() << "no " << VirtualScreen::kServer;
     const struct {
@@ -939,7 +948,7 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         {{SIGTERM},
          143,
          "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)",
-         8000},
+         12000},
         {{SIGTERM, SIGINT},
          -SIGINT,
          "ERROR: a second stop signal (SIGINT) came: the run is ended at once (by SIGINT: 130 in a shell)",
@@ -979,12 +988,12 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
         std::chrono::milliseconds took{-1};
         const bool ended = WaitFor(
             [&] {
-                if (took.count() < 0 && Read(dir_ / "vellacor06.log").find(c.line) != std::string::npos)
+                if (took.count() < 0 && WithoutWaits(Read(dir_ / "vellacor06.log")).find(c.line) != std::string::npos)
                     took =
                         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
                 return ::waitpid(pid, &status, WNOHANG) == pid;
             },
-            std::chrono::seconds(20));
+            std::chrono::seconds(30));
         screen.Answer(true);
         ASSERT_TRUE(ended) << "only kill -9 ends it";
         reaper.pid = 0;
@@ -994,14 +1003,14 @@ TEST_F(ProgramTest, AStopIsHonouredWhateverTheRunIsStuckIn) {
             ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
             EXPECT_EQ(WEXITSTATUS(status), c.code);
         }
-        const std::string log = Read(dir_ / "vellacor06.log");
+        const std::string log = WithoutWaits(Read(dir_ / "vellacor06.log"));
         if (took.count() < 0 && log.find(c.line) != std::string::npos)  // written as the run ended
             took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
         EXPECT_GE(took.count(), 0);
         EXPECT_LT(took.count(), c.withinMs);
         EXPECT_NE(log.find(std::string(c.line) + "\n"), std::string::npos) << log;
         EXPECT_EQ(log.find("---- Application finalized ----"), std::string::npos) << "it was not stuck";
-        EXPECT_NE(Read(dir_ / "stderr.txt").find(c.line + 7), std::string::npos);
+        EXPECT_NE(WithoutWaits(Read(dir_ / "stderr.txt")).find(c.line + 7), std::string::npos);
     }
 }
 
@@ -1069,7 +1078,7 @@ TEST_F(ProgramTest, AStopEndsTheStartsWaitForAServerThatDoesNotAnswer) {
     screen.Answer(true);
     ASSERT_TRUE(run.exited) << "ended by signal " << run.signal;
     EXPECT_EQ(run.code, 0) << run.log << run.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::milliseconds(2500)) << "forced";
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(10)) << "forced";
     EXPECT_EQ(LastLine(run.log), "INFO: ---- Application finalized ----") << run.log;
 }
 
@@ -1469,14 +1478,15 @@ TEST_F(ProgramTest, AForcedEndStaysTheOneEndWhenTheDisplayGoesAway) {
     const std::string line =
         "ERROR: the stop asked for by SIGTERM was not honoured within 3 s: the run is ended (exit code 143)";
     // The forced end has begun: its line is out, and the mode's return waits on the stopped server.
-    EXPECT_TRUE(WaitFor([&] { return Read(dir_ / "vellacor06.log").find(line) != std::string::npos; },
-                        std::chrono::seconds(20)));
+    EXPECT_TRUE(WaitFor([&] { return WithoutWaits(Read(dir_ / "vellacor06.log")).find(line) != std::string::npos; },
+                        std::chrono::seconds(30)));
     screen.Crash();
     const Outcome run = Wait(pid);
     reaper.pid = 0;
     ASSERT_TRUE(run.exited) << "ended by a signal";
     EXPECT_EQ(run.code, 143) << run.log << run.err;
-    EXPECT_EQ(run.log.substr(run.log.size() - std::min(run.log.size(), line.size() + 1)), line + "\n") << run.log;
+    const std::string log = WithoutWaits(run.log);
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), line.size() + 1)), line + "\n") << run.log;
     std::vector<std::string> records;
     for (const auto& entry : fs::directory_iterator(dir_)) {
         if (entry.path().filename().string().rfind("vellacor-desktop-", 0) == 0) records.push_back(Read(entry.path()));

@@ -182,12 +182,13 @@ TEST_F(ParticleLayersTest, ThinningFadesEachFlakeByItsRankAndKeepsOffTheBlocksFa
             depth < (thinning.reach - 1) * cell && std::max(std::abs(x), std::abs(z)) < 6 && y > -7 && y < 4;
         const float visibility = snow_->Visibility(flake, eye, worldView, thinning);
         const float weight = (depth - thinning.nearDistance) / thinning.band, rank = snow_->GetThinningRank(flake.cell);
-        if (depth < thinning.nearDistance || depth > thinning.reach * cell || x < -7 || x > 7 || z < -7 || z > 7)
+        if (depth < thinning.nearDistance || depth > thinning.reach * cell || x < -7 || x > 7 || z < -7 || z > 7) {
             EXPECT_EQ(visibility, 0.0f);
-        else if (inside && weight > 2 * rank)
+        } else if (inside && weight > 2 * rank) {
             EXPECT_EQ(visibility, 1.0f);
-        else if (inside && weight < rank)
+        } else if (inside && weight < rank) {
             EXPECT_EQ(visibility, 0.0f);
+        }
         if (visibility <= 0.0f) continue;
         faded += visibility < 1.0f, whole += visibility == 1.0f;
         flake.colour = static_cast<std::uint32_t>(std::lround(visibility * 255.0f)) << 24 | 0xFFFFFF;

@@ -28,7 +28,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -37,6 +36,7 @@
 #include <X11/extensions/Xrandr.h>
 
 #include "platform/HeldXConnection.h"
+#include "platform/Printable.h"
 
 namespace plat {
 
@@ -81,13 +81,15 @@ bool Same(const InstanceId& a, const InstanceId& b) { return a.pid == b.pid && a
 
 // The record's file, open and locked until destroyed. It is made new where missing, never through a
 // link, and used only when it is a plain file of this user's with no other name (the folder may be
-// the shared /tmp). A file removed while this one waited for the lock is opened again. With a time to
-// give up at, the lock is tried until then (once at least); not taken by then, the file stays open to be
-// read without it, and nothing is written.
+// the shared /tmp). A file removed while this one waited for the lock is opened again. The lock is
+// tried until `until` (once at least), so that a process that holds it for good (one stopped inside its
+// own step) never holds this one up; not taken by then, the file stays open to be read without it, and
+// nothing is written.
 class LockedFile {
 public:
-    using Until = std::optional<std::chrono::steady_clock::time_point>;
-    explicit LockedFile(const std::string& path, Until until = std::nullopt) : path_(path) {
+    using Clock = std::chrono::steady_clock;
+    explicit LockedFile(const std::string& path, Clock::time_point until = Clock::now() + kOthersChangeLimit)
+        : path_(path) {
         for (int attempt = 0; attempt < 8 && !path.empty(); ++attempt) {
             fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd_ < 0) return;
@@ -140,12 +142,12 @@ public:
 
 private:
     enum class Taken { Locked, TooLate, Failed };
-    Taken Lock(const Until& until) const {
+    Taken Lock(Clock::time_point until) const {
         for (;;) {
-            if (flock(fd_, until ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) return Taken::Locked;
+            if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return Taken::Locked;
             if (errno == EINTR) continue;
-            if (!until || errno != EWOULDBLOCK) return Taken::Failed;
-            if (std::chrono::steady_clock::now() >= *until) return Taken::TooLate;
+            if (errno != EWOULDBLOCK) return Taken::Failed;
+            if (Clock::now() >= until) return Taken::TooLate;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
@@ -611,7 +613,7 @@ namespace {
 // puts the desktop back.
 void LeaveRecord(const std::string& path, const InstanceId& self, const DisplayMode& desktop,
                  const DesktopRecord::Runs& runs, const DesktopRecord::Apply& apply,
-                 LockedFile::Until until = std::nullopt) {
+                 LockedFile::Clock::time_point until = LockedFile::Clock::now() + kOthersChangeLimit) {
     LockedFile file(path, until);
     Record record;
     DisplayMode target = desktop;
@@ -748,9 +750,18 @@ StartRepair PutBackModeLeftByEndedRuns() {
     struct stat note;
     if (path.empty() || lstat(path.c_str(), &note) != 0) return repair;
     // Never wait on a server that does not answer: the start's own wait says what became of it.
-    if (!ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp)) return repair;
+    if (!ServerAnswers(std::chrono::seconds(2), AtAStop::GiveUp)) {
+        repair.line = "the note of the desktop's mode " + Printable(path) +
+                      " is not judged now: the X server did not answer within 2 s";
+        return repair;
+    }
     LockedFile file(path);
-    if (!file.Usable()) return repair;
+    if (!file.Usable()) {
+        if (file.Readable())
+            repair.line = "the note of the desktop's mode " + Printable(path) +
+                          " is not judged now: another process has held it for 2 s";
+        return repair;
+    }
     Record record;
     if (!Parse(file.Read(), record)) {
         file.Remove();  // no note (half a one, or one made empty as this one opened it)

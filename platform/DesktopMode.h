@@ -37,7 +37,8 @@ struct ShownMode {
 };
 
 // The record of one display: the desktop's mode and the instances that have the display in a mode of
-// their own, latest last. Each step reads and writes the file under a lock on it. A record none of
+// their own, latest last. Each step reads and writes the file under a lock on it, waiting for another
+// process's lock 2 s at most: a step that cannot take it changes nothing in the file. A record none of
 // whose instances still runs (they crashed) is trusted only while the display is dark or still in the
 // very mode (size and rate) the last of them left it in: the desktop may have been set again since.
 class DesktopRecord {
@@ -96,8 +97,8 @@ private:
     bool entered_;
 };
 
-// How long a forced end waits for another thread's change to finish: a change takes tenths of a second
-// on a loaded machine when its server answers.
+// How long a forced end waits for another thread's change to finish, and any step for another process's
+// lock on the note: a change takes tenths of a second on a loaded machine when its server answers.
 constexpr std::chrono::milliseconds kOthersChangeLimit{2000};
 // No change starts from now on; waits up to `limit` for those under way. False when one still was.
 bool CloseModeChanges(std::chrono::milliseconds limit);
@@ -109,8 +110,9 @@ bool DisplayModeHeld();
 // Before the video starts on an X display: a note of the desktop's mode left by full-screen runs that
 // have all ended is judged once. Where the display is dark (no output shows anything) or still in the
 // very mode the last of them left it in, the desktop's mode is put back; the note is removed either way
-// (kept only where the mode could not be put back). The line says what was done and why; empty when
-// nothing was.
+// (kept only where the mode could not be put back, or where it could not be judged: the X server did not
+// answer, or another process held the note). The line says what was done and why; empty when nothing
+// was.
 StartRepair PutBackModeLeftByEndedRuns();
 // Whether the X display DISPLAY names is dark: an output is connected and none shows anything. `output`
 // gets the connected output's name.

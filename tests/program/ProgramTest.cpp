@@ -1419,6 +1419,14 @@ TEST_F(ProgramTest, ADisplayAKilledRunLeftIsPutBackByTheNextRun) {
     EXPECT_TRUE(stopped.exited && stopped.code == 143) << stopped.log << stopped.err;
     EXPECT_EQ(screen.Shown(), "1024x768+0+0");
     EXPECT_NE(recorded.find("\n" + std::to_string(pid) + " "), std::string::npos) << "the note stays: " << recorded;
+    // A start while another process holds the note waits for it 2 s at most, and leaves it be.
+    const int again = ::open(note.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(again, LOCK_EX), 0);
+    run = windowed(true);
+    ::close(again);
+    EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
+    EXPECT_NE(run.log.find(" is not judged now: another process has held it for 2 s"), std::string::npos) << run.log;
+    EXPECT_TRUE(fs::exists(note));
     run = windowed(true);
     EXPECT_TRUE(run.exited && run.code == 0) << run.log << run.err;
     EXPECT_FALSE(fs::exists(note));

@@ -168,7 +168,18 @@ void RunWhileAnswering(const std::function<void()>& work, const StopWatchdogOpti
     worker.join();
 }
 
-// The end RequestEndNow asked for, as a forced end: one end wins the phase, with its line and code.
+// Takes the end from the run's own (false when that has begun already), then reports the line and puts
+// the mode back. The line first, from this thread, before anything that can take a while: on a loaded
+// machine a thread takes long to start, and the clean-up's time could run out before it wrote the line.
+bool TakeTheEnd(const StopWatchdogOptions& options, const std::string& line) {
+    Phase watching = Phase::Watching;
+    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return false;
+    if (options.report) options.report(line);
+    RunWhileAnswering(options.restoreDisplay, options);
+    return true;
+}
+
+// The end RequestEndNow asked for, as a forced end, with its line and code.
 void EndAsAsked(const StopWatchdogOptions& options) {
     std::string line;
     int code = 1;
@@ -177,10 +188,7 @@ void EndAsAsked(const StopWatchdogOptions& options) {
         line = g_endLine;
         code = g_endCode;
     }
-    Phase watching = Phase::Watching;
-    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
-    if (options.report) options.report(line);
-    RunWhileAnswering(options.restoreDisplay, options);
+    if (!TakeTheEnd(options, line)) return;
     if (options.end) return options.end(code);
     _exit(code);
 }
@@ -188,12 +196,7 @@ void EndAsAsked(const StopWatchdogOptions& options) {
 }  // namespace
 
 void StopWatchdog::State::Force(ForcedStop why, int signal, std::chrono::milliseconds waited) {
-    Phase watching = Phase::Watching;
-    if (!g_phase.compare_exchange_strong(watching, Phase::Forcing)) return;  // the run's own end has begun
-    // The line first, from this thread, before anything that can take a while: on a loaded machine a
-    // thread takes long to start, and the clean-up's time could run out before it wrote the line.
-    if (options.report) options.report(ForcedStopLine(why, signal, options.grace, waited));
-    RunWhileAnswering(options.restoreDisplay, options);
+    if (!TakeTheEnd(options, ForcedStopLine(why, signal, options.grace, waited))) return;
     if (options.end) return options.end(128 + signal);
     if (signal == SIGINT) EndBySignal(SIGINT);
     _exit(128 + signal);
